@@ -1,0 +1,3 @@
+/* copyright.c - the start-up banner. */
+#include "util.h"
+void show_copyright(void) {}

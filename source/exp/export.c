@@ -1,0 +1,3 @@
+/* export.c - tabexp: command line and driver. */
+#include "util.h"
+int main(void) { return 0; }

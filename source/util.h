@@ -1,0 +1,334 @@
+/*
+ * util.h - the chief header of tabexp and tabimp.
+ *
+ * Declares the records both programs share (the Oracle handles, the dump
+ * file's header, directory entry and column record), each program's column
+ * descriptor and state record, the byte-order helpers every reader and
+ * writer of the dump file uses, and the operations of both programs.
+ */
+#ifndef TAB_UTIL_H
+#define TAB_UTIL_H
+
+#include <stdint.h>
+#include <stdio.h>
+#include <oci.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- the session ------------------------------------------------------- */
+
+typedef struct __oci_env {
+    int mode;            /* environment mode; always OCI_DEFAULT */
+    OCIEnv *envhp;       /* environment handle */
+    OCIError *errhp;     /* error handle; every status check reads it */
+    OCISvcCtx *svchp;    /* service context */
+    OCIServer *srvhp;    /* server handle */
+    OCISession *usrhp;   /* user session handle */
+    OCIStmt *smthp;      /* the one statement handle of the run */
+} OCI_ENV;
+
+extern OCI_ENV g_env;    /* defined by each program's main module */
+
+#define ORA_MESSAGE_SIZE 16384
+extern int g_oec;                     /* code of the last reported error */
+extern char g_oem[ORA_MESSAGE_SIZE];  /* its text, NUL-terminated */
+
+/* Connect arguments from USERID; each field NUL-terminated. */
+typedef struct {
+    char username[32];
+    char password[32];
+    char tnsname[128];
+} CONN_ARGS;
+
+extern CONN_ARGS g_args; /* defined by each program's main module */
+
+void show_copyright(void);
+int check_error(void *errhp, sword status);
+int get_ora_code(void);
+char *get_ora_message(void);
+int connect_oracle(const char *user, const char *passwd, const char *tns);
+int disconnect_oracle(void);
+
+/* ---- column type codes ------------------------------------------------- */
+
+#define CTYPE_CHAR 1
+#define CTYPE_NCHAR 2
+#define CTYPE_VARCHAR2 3
+#define CTYPE_NVARCHAR2 4
+#define CTYPE_NUMBER 5
+#define CTYPE_DATE 6
+#define CTYPE_TIMESTAMP 7
+#define CTYPE_TIMESTAMP_TZ 8
+#define CTYPE_TIMESTAMP_LTZ 9
+#define CTYPE_INTERVAL_YM 10
+#define CTYPE_INTERVAL_DS 11
+#define CTYPE_RAW 12
+#define CTYPE_LONG 13
+#define CTYPE_LONG_RAW 14
+#define CTYPE_CLOB 15
+#define CTYPE_NCLOB 16
+#define CTYPE_BLOB 17
+#define CTYPE_BINARY_FLOAT 18
+#define CTYPE_BINARY_DOUBLE 19
+#define CTYPE_UNSUPPORTED 999
+
+/* Oracle's built-in type codes used as external types for codes 7 to 11. */
+#define SQLT_ORA_TIMESTAMP 180
+#define SQLT_ORA_TIMESTAMP_TZ 181
+#define SQLT_ORA_INTERVAL_YM 182
+#define SQLT_ORA_INTERVAL_DS 183
+#define SQLT_ORA_TIMESTAMP_LTZ 231
+
+#define IS_LONG_CTYPE(t) ((t) == CTYPE_LONG || (t) == CTYPE_LONG_RAW)
+#define IS_LOB_CTYPE(t) ((t) == CTYPE_CLOB || (t) == CTYPE_NCLOB || (t) == CTYPE_BLOB)
+#define IS_NATIONAL_CTYPE(t) \
+    ((t) == CTYPE_NCHAR || (t) == CTYPE_NVARCHAR2 || (t) == CTYPE_NCLOB)
+
+int convert_type_to_int(const char *type_name);
+int convert_to_sqlt(int ctype);
+
+/* ---- the dump file ----------------------------------------------------- */
+
+#define DUMP_MAGIC "Tabdump"
+#define DUMP_HEAD_BLOCK 1024     /* header block size; the directory follows */
+#define DUMP_DIR_ALIGN 512       /* the directory area is a multiple of this */
+#define DUMP_PIECE_SIZE 32768    /* largest stream piece */
+#define DUMP_TEXT_MAX 65535      /* largest text block */
+
+/* Two-byte marks where a value slot, a piece or a text block may stand. */
+#define MARK_END 0x0000          /* end of row, stream, or index list */
+#define MARK_LONG 0xFFFB         /* LONG value follows in a stream */
+#define MARK_LOB 0xFFFC          /* LOB value follows in a stream */
+#define MARK_STREAM 0xFFFD       /* start of a stream */
+#define MARK_NULL 0xFFFE         /* NULL value */
+#define MARK_ROWS_END 0xFFFF     /* end of the rows of a table */
+
+/* TAB_INFO flag bits */
+#define TAB_HAS_LONG 1
+#define TAB_HAS_LOB 2
+
+typedef struct __head_info {
+    char magic[32];
+    char owner[32];
+    char nls_lang[128];
+    uint64_t tab_offset;
+    uint32_t tab_cnt;
+    uint32_t rsv;
+} HEAD_INFO;
+
+typedef struct __tab_info {
+    uint32_t flag;
+    uint32_t ncol;
+    uint32_t nlob;
+    uint32_t nrows;
+    uint64_t offset;
+    char tab_name[32];
+} TAB_INFO;
+
+typedef struct __col_info {
+    uint32_t ctype;
+    uint32_t clen;
+    char col_name[32];
+} COL_INFO;
+
+#ifdef __cplusplus
+static_assert(sizeof(HEAD_INFO) == 208, "HEAD_INFO is 208 bytes");
+static_assert(sizeof(TAB_INFO) == 56, "TAB_INFO is 56 bytes");
+static_assert(sizeof(COL_INFO) == 40, "COL_INFO is 40 bytes");
+#else
+_Static_assert(sizeof(HEAD_INFO) == 208, "HEAD_INFO is 208 bytes");
+_Static_assert(sizeof(TAB_INFO) == 56, "TAB_INFO is 56 bytes");
+_Static_assert(sizeof(COL_INFO) == 40, "COL_INFO is 40 bytes");
+#endif
+
+/* Size of the directory area for n tables: 56 x n rounded up to 512. */
+static inline uint64_t dir_area_size(uint64_t n)
+{
+    uint64_t d = n * sizeof(TAB_INFO);
+    return (d + DUMP_DIR_ALIGN - 1) / DUMP_DIR_ALIGN * DUMP_DIR_ALIGN;
+}
+
+/* Big-endian helpers: the only place where byte order is handled. */
+static inline void put_be16(uint8_t *p, uint16_t v)
+{
+    p[0] = (uint8_t)(v >> 8);
+    p[1] = (uint8_t)v;
+}
+
+static inline void put_be32(uint8_t *p, uint32_t v)
+{
+    put_be16(p, (uint16_t)(v >> 16));
+    put_be16(p + 2, (uint16_t)v);
+}
+
+static inline void put_be64(uint8_t *p, uint64_t v)
+{
+    put_be32(p, (uint32_t)(v >> 32));
+    put_be32(p + 4, (uint32_t)v);
+}
+
+static inline uint16_t get_be16(const uint8_t *p)
+{
+    return (uint16_t)((p[0] << 8) | p[1]);
+}
+
+static inline uint32_t get_be32(const uint8_t *p)
+{
+    return ((uint32_t)get_be16(p) << 16) | get_be16(p + 2);
+}
+
+static inline uint64_t get_be64(const uint8_t *p)
+{
+    return ((uint64_t)get_be32(p) << 32) | get_be32(p + 4);
+}
+
+/* In-place conversions of a record field between host and file order. */
+static inline uint32_t swap_be32(uint32_t v)
+{
+    uint8_t b[4];
+    put_be32(b, v);
+    uint32_t r;
+    __builtin_memcpy(&r, b, 4);
+    return r;
+}
+
+static inline uint64_t swap_be64(uint64_t v)
+{
+    uint8_t b[8];
+    put_be64(b, v);
+    uint64_t r;
+    __builtin_memcpy(&r, b, 8);
+    return r;
+}
+
+/* ---- column descriptors ------------------------------------------------ */
+
+typedef struct __define_column {
+    uint32_t flag;   /* 1: LONG column, defined for piecewise fetch */
+    uint32_t vsz;    /* width of one value; 0 for LONG and LOB */
+    uint32_t ctype;  /* internal column type code */
+    sb2 *indp;       /* indicators, one per row */
+    ub2 *alenp;      /* lengths, one per row */
+    ub2 *rcodep;     /* column return codes, one per row */
+    uint8_t *valp;   /* values, or the LOB locator, or null for LONG */
+} DEFINE_COLUMN;
+
+typedef struct __bind_column {
+    uint32_t flag;   /* 0 ordinary or RETURNING, 1 LONG, 2 LOB */
+    uint32_t vsz;
+    uint32_t ctype;
+    sb2 *indp;
+    ub2 *alenp;
+    ub2 *rcodep;
+    uint8_t *valp;
+} BIND_COLUMN;
+
+#define BIND_ORDINARY 0
+#define BIND_LONG 1
+#define BIND_LOB 2
+
+/* ---- tabexp ---------------------------------------------------------------- */
+
+#define EXP_STORAGE 1            /* EXP.flag: STORAGE=Y */
+#define EXP_ROW_AREA 4194304     /* bytes of the row area */
+#define EXP_CACHE_SIZE 2097152   /* bytes of the write cache */
+
+typedef struct __exp {
+    int flag;
+    int fd;
+    int max_row;
+    int nrow;
+    int buf_sz;
+    int rsz;
+    int csz;
+    int ntab;
+    int ctail;
+    int rsv;
+    uint64_t data_ofs;
+    FILE *ofp;
+    uint8_t *buf;
+    uint8_t *rbuf;
+    uint8_t *cache;
+    TAB_INFO *tabp;
+    COL_INFO *colp;
+    DEFINE_COLUMN *dc;
+    char owner_name[32];
+    char dump_filename[256];
+    char log_filename[256];
+} EXP;
+
+extern EXP g_exp;
+
+void show_usage(const char *prog_name);
+int parse_arguments(int argc, char **argv);
+int export_table(int ti);
+int export_table_information(void);
+int write_dump_head(void);
+int write_cache(void);
+int write_table_information(void);
+int export_create_table_sql(int ti);
+int export_create_index_sql(int ti);
+int export_create_constraint_sql(int ti);
+int export_column_information(int ti);
+int prepare_to_select(int ti);
+int export_multiple_row(int ti);
+int export_single_row(int ti);
+int fetch_long_piece(void);
+int fetch_lob(int di);
+int free_lob_locator(int ti);
+
+/* ---- tabimp ---------------------------------------------------------------- */
+
+#define IMP_IGNORE 1             /* IMP.flag: IGNORE=Y */
+#define IMP_WINDOW_SIZE 2097152  /* bytes of the read window */
+#define IMP_BIND_AREA 4194304    /* bytes of the bind area */
+
+typedef struct __imp {
+    int flag;
+    int fd;
+    int max_row;
+    int nrow;
+    int buf_sz;
+    int rsz;
+    int asz;
+    int ntab;
+    int dlen;
+    int rtail;
+    uint64_t data_ofs;
+    FILE *ofp;
+    uint8_t *buf;
+    uint8_t *rbuf;
+    uint8_t *abuf;
+    TAB_INFO *tabp;
+    COL_INFO *colp;
+    BIND_COLUMN *bc;
+    char owner_name[32];
+    char dump_filename[256];
+    char log_filename[256];
+} IMP;
+
+extern IMP g_imp;
+extern OCILobLocator *g_empty_lobp;
+
+int read_dump_head(HEAD_INFO *hi);
+int read_table_information(void);
+int read_file(void);
+int import_table(int ti);
+int set_current_schema(void);
+int create_table(const char *sqltxt, int slen);
+int create_index_constraints(int ti);
+int prepare_insert(int ti);
+int import_multiple_row(int ti);
+int execute_insert(int nrows);
+int import_single_row(int ti);
+int insert_long_piece(void);
+int insert_lob(int bi);
+int free_return_lob_locator(int ti);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TAB_UTIL_H */

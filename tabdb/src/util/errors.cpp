@@ -1,0 +1,211 @@
+// errors.cpp - the table of Oracle error texts and the builders of errors.
+//
+// Texts are Oracle's own wording for 11g to 19c; "%s" marks where Oracle
+// fills in a name or a value.
+#include "util/errors.h"
+
+#include <cstdio>
+
+namespace tabdb {
+namespace {
+
+struct Entry {
+  int code;
+  const char* text;
+};
+
+// Sorted by code; looked up by binary search.
+constexpr Entry kMessages[] = {
+    {1, "unique constraint (%s.%s) violated"},
+    {54, "resource busy and acquire with NOWAIT specified or timeout expired"},
+    {600, "internal error code, arguments: [%s]"},
+    {900, "invalid SQL statement"},
+    {901, "invalid CREATE command"},
+    {902, "invalid datatype"},
+    {903, "invalid table name"},
+    {904, "%s: invalid identifier"},
+    {905, "missing keyword"},
+    {906, "missing left parenthesis"},
+    {907, "missing right parenthesis"},
+    {908, "missing NULL keyword"},
+    {909, "invalid number of arguments"},
+    {910, "specified length too long for its datatype"},
+    {911, "invalid character"},
+    {913, "too many values"},
+    {917, "missing comma"},
+    {918, "column ambiguously defined"},
+    {920, "invalid relational operator"},
+    {921, "unexpected end of SQL command"},
+    {922, "missing or invalid option"},
+    {923, "FROM keyword not found where expected"},
+    {924, "missing BY keyword"},
+    {925, "missing INTO keyword"},
+    {926, "missing VALUES keyword"},
+    {927, "missing equal sign"},
+    {928, "missing SELECT keyword"},
+    {931, "missing identifier"},
+    {932, "inconsistent datatypes: expected %s got %s"},
+    {933, "SQL command not properly ended"},
+    {934, "group function is not allowed here"},
+    {936, "missing expression"},
+    {937, "not a single-group group function"},
+    {940, "invalid ALTER command"},
+    {942, "table or view does not exist"},
+    {947, "not enough values"},
+    {950, "invalid DROP option"},
+    {955, "name is already used by an existing object"},
+    {957, "duplicate column name"},
+    {959, "tablespace '%s' does not exist"},
+    {972, "identifier is too long"},
+    {979, "not a GROUP BY expression"},
+    {984, "column not allowed here"},
+    {997, "illegal use of LONG datatype"},
+    {1002, "fetch out of sequence"},
+    {1007, "variable not in select list"},
+    {1008, "not all variables bound"},
+    {1009, "missing mandatory parameter"},
+    {1012, "not logged on"},
+    {1013, "user requested cancel of current operation"},
+    {1017, "invalid username/password; logon denied"},
+    {1031, "insufficient privileges"},
+    {1036, "illegal variable name/number"},
+    {1045, "user %s lacks CREATE SESSION privilege; logon denied"},
+    {1400, "cannot insert NULL into (%s)"},
+    {1403, "no data found"},
+    {1405, "fetched column value is NULL"},
+    {1406, "fetched column value was truncated"},
+    {1407, "cannot update (%s) to NULL"},
+    {1408, "such column list already indexed"},
+    {1418, "specified index does not exist"},
+    {1426, "numeric overflow"},
+    {1428, "argument '%s' is out of range"},
+    {1435, "user does not exist"},
+    {1438, "value larger than specified precision allowed for this column"},
+    {1449, "column contains NULL values; cannot alter to NOT NULL"},
+    {1452, "cannot CREATE UNIQUE INDEX; duplicate keys found"},
+    {1461, "can bind a LONG value only for insert into a LONG column"},
+    {1465, "invalid hex number"},
+    {1476, "divisor is equal to zero"},
+    {1480, "trailing null missing from STR bind value"},
+    {1481, "invalid number format model"},
+    {1489, "result of string concatenation is too long"},
+    {1722, "invalid number"},
+    {1727, "numeric precision specifier is out of range (1 to 38)"},
+    {1728, "numeric scale specifier is out of range (-84 to 127)"},
+    {1741, "illegal zero-length identifier"},
+    {1747, "invalid user.table.column, table.column, or column specification"},
+    {1754, "a table may contain only one column of type LONG"},
+    {1756, "quoted string not properly terminated"},
+    {1789, "query block has incorrect number of result columns"},
+    {1790, "expression must have same datatype as corresponding expression"},
+    {1810, "format code appears twice"},
+    {1821, "date format not recognized"},
+    {1830, "date format picture ends before converting entire input string"},
+    {1840, "input value not long enough for date format"},
+    {1841, "(full) year must be between -4713 and +9999, and not be 0"},
+    {1843, "not a valid month"},
+    {1847, "day of month must be between 1 and last day of month"},
+    {1850, "hour must be between 0 and 23"},
+    {1851, "minute must be between 0 and 59"},
+    {1852, "seconds must be between 0 and 59"},
+    {1858, "a non-numeric character was found where a numeric was expected"},
+    {1861, "literal does not match format string"},
+    {1867, "the interval is invalid"},
+    {1873, "the leading precision of the interval is too small"},
+    {1874, "time zone hour must be between -15 and 15"},
+    {1875, "time zone minute must be between -59 and 59"},
+    {1878, "specified field not found in datetime or interval"},
+    {1882, "timezone region not found"},
+    {1917, "user or role '%s' does not exist"},
+    {1918, "user '%s' does not exist"},
+    {1919, "role '%s' does not exist"},
+    {1920, "user name '%s' conflicts with another user or role name"},
+    {1922, "CASCADE must be specified to drop '%s'"},
+    {1935, "missing user or role name"},
+    {1940, "cannot drop a user that is currently connected"},
+    {1950, "no privileges on tablespace '%s'"},
+    {2158, "invalid CREATE INDEX option"},
+    {2260, "table can have only one primary key"},
+    {2261, "such unique or primary key already exists in the table"},
+    {2264, "name already used by an existing constraint"},
+    {2437, "cannot validate (%s.%s) - primary key violated"},
+    {3001, "unimplemented feature"},
+    {3113, "end-of-file on communication channel"},
+    {3114, "not connected to ORACLE"},
+    {6502, "PL/SQL: numeric or value error"},
+    {6512, "at %s"},
+    {6550, "line %s, column %s:\n%s"},
+    {12154, "TNS:could not resolve the connect identifier specified"},
+    {12705, "Cannot access NLS data files or invalid environment specified"},
+    {12899, "value too large for column %s (actual: %s, maximum: %s)"},
+    {22275, "invalid LOB locator specified"},
+    {22289, "cannot perform %s operation on an unopened file or LOB"},
+    {22293, "LOB already opened in the same transaction"},
+    {22294, "cannot update a LOB opened in read-only mode"},
+    {22835, "Buffer too small for CLOB to CHAR or BLOB to RAW conversion (actual: %s, maximum: %s)"},
+    {22920, "row containing the LOB value is not locked"},
+    {24309, "already connected to a server"},
+    {24313, "user already authenticated"},
+    {24315, "illegal attribute type"},
+    {24316, "illegal handle type"},
+    {24323, "value not allowed"},
+    {24327, "need explicit attach before authenticating a user"},
+    {24333, "zero iteration count"},
+    {24337, "statement handle not prepared"},
+    {24338, "statement handle not executed"},
+    {24345, "A Truncation or null fetch error occurred"},
+    {24347, "Warning of a NULL column in an aggregate function"},
+    {24370, "illegal piecewise operation attempted"},
+    {24374, "define not done before fetch or execute and fetch"},
+    {24801, "illegal parameter value in OCI lob function"},
+    {24806, "LOB form mismatch"},
+    {28000, "the account is locked"},
+    {31600, "invalid input value %s for parameter %s in function %s"},
+    {31603, "object \"%s\" of type %s not found in schema \"%s\""},
+    {54013, "INSERT operation disallowed on virtual columns"},
+};
+
+std::string Prefix(int code) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "ORA-%05d: ", code);
+  return buf;
+}
+
+}  // namespace
+
+const char* OraMessageTemplate(int code) {
+  size_t lo = 0, hi = sizeof kMessages / sizeof kMessages[0];
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (kMessages[mid].code < code) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (lo < sizeof kMessages / sizeof kMessages[0] && kMessages[lo].code == code)
+    return kMessages[lo].text;
+  return nullptr;
+}
+
+Status OraError(int code, std::initializer_list<std::string> args) {
+  const char* tmpl = OraMessageTemplate(code);
+  if (tmpl == nullptr) return OraErrorText(code, "Message " + std::to_string(code) + " not found");
+  std::string msg;
+  auto arg = args.begin();
+  for (const char* p = tmpl; *p; ++p) {
+    if (p[0] == '%' && p[1] == 's') {
+      if (arg != args.end()) msg += *arg++;
+      ++p;
+    } else {
+      msg += *p;
+    }
+  }
+  return Status::Error(code, Prefix(code) + msg);
+}
+
+Status OraErrorText(int code, const std::string& message) {
+  return Status::Error(code, Prefix(code) + message);
+}
+
+}  // namespace tabdb
