@@ -282,8 +282,12 @@ int free_lob_locator(int ti);
 /* ---- tabimp ---------------------------------------------------------------- */
 
 #define IMP_IGNORE 1             /* IMP.flag: IGNORE=Y */
+#ifndef IMP_WINDOW_SIZE
 #define IMP_WINDOW_SIZE 2097152  /* bytes of the read window */
-#define IMP_BIND_AREA 4194304    /* bytes of the bind area */
+#endif
+#ifndef IMP_BIND_AREA
+#define IMP_BIND_AREA 4194304    /* bytes of the bind area (smaller in some test builds) */
+#endif
 
 typedef struct __imp {
     int flag;

@@ -1,0 +1,92 @@
+// catalog.h - the schema objects of a database as the engine sees them.
+//
+// Reads tables, columns, indexes and users from the catalog tables of
+// storage/catalog_schema.h, resolves names the way Oracle does (current
+// schema for unqualified names, ORA-00942 for what does not exist or what
+// the session may not see), and runs the DDL statements that change the
+// catalog. Every DDL commits the session's open transaction before it runs
+// and its own work after it, as in Oracle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "session/session.h"
+#include "sql/ast.h"
+#include "util/status.h"
+#include "values/types.h"
+
+namespace tabdb {
+
+struct ColumnInfo {
+  int intcol = 0;            // internal column number; physical column "c<intcol>"
+  std::string name;
+  int column_id = 0;         // COLUMN_ID; 0 for hidden columns
+  TypeDesc type;
+  bool nullable = true;      // false for NOT NULL and primary-key columns
+  std::string not_null_name; // name of a named NOT NULL constraint, else empty
+  std::string data_default;  // DEFAULT text as written, empty when none
+  bool hidden = false;       // function-based index columns
+  bool is_virtual = false;   // hidden index columns and user virtual columns
+  std::string virtual_expr;  // expression text of a virtual column
+
+  std::string phys() const { return "c" + std::to_string(intcol); }
+  bool stored() const { return !is_virtual; }
+};
+
+struct TableInfo {
+  int64_t obj_id = 0;
+  std::string owner;
+  std::string name;
+  std::string phys;                 // physical SQLite table "t<obj_id>"
+  std::vector<ColumnInfo> columns;  // in intcol order (hidden columns last)
+  bool has_rows = false;            // tab$tables.has_rows: a row was ever inserted
+
+  const ColumnInfo* FindColumn(const std::string& name) const;
+  // Columns an INSERT without a column list fills: visible, stored, in
+  // COLUMN_ID order.
+  std::vector<const ColumnInfo*> InsertColumns() const;
+};
+
+struct IndexInfo {
+  int64_t obj_id = 0;
+  std::string owner;
+  std::string name;
+  int64_t table_obj = 0;
+  bool unique = false;
+  std::string index_type;           // NORMAL, BITMAP, FUNCTION-BASED NORMAL, ...
+  std::string phys;                 // SQLite index enforcing uniqueness, or empty
+  std::vector<int> intcols;         // key columns (hidden columns for expressions)
+};
+
+// Looks up a user; *found tells whether it exists.
+Status FindUser(Session& s, const std::string& name, UserInfo* out, bool* found);
+
+// Loads a table by owner and exact name. ORA-00942 when it does not exist.
+// Does not check privileges.
+Status LoadTable(Session& s, const std::string& owner, const std::string& name, TableInfo* out);
+
+// Resolves [schema.]table for a query or DML statement: an unqualified name
+// is looked up in the current schema. A user who is not a DBA may reach
+// only tables of its own schema; other tables give ORA-00942 as in Oracle
+// (no privilege at all on an existing object looks like no object).
+Status ResolveTable(Session& s, const sql::NameList& name, TableInfo* out);
+
+// Unique indexes of a table with their key columns (for unique-violation
+// messages and constraint checks).
+Status LoadUniqueIndexes(Session& s, int64_t table_obj, std::vector<IndexInfo>* out);
+
+// Runs a DDL statement or a user/privilege statement: CREATE/DROP TABLE,
+// TRUNCATE TABLE, CREATE/DROP INDEX, ALTER TABLE ... ADD constraint,
+// CREATE/ALTER/DROP USER, GRANT, REVOKE.
+Status ExecuteDdl(Session& s, const sql::Statement& st);
+
+// DBMS_METADATA.GET_DDL(object_type, name, schema) for TABLE, INDEX and
+// CONSTRAINT, shaped exactly as Oracle 19c shapes it under the session's
+// transform parameters. ORA-31603 when the object does not exist or the
+// session may not see it; ORA-31600 for an unknown object type.
+Status GetDdl(Session& s, const std::string& object_type, const std::string& name,
+              const std::string& schema, std::string* out);
+
+}  // namespace tabdb

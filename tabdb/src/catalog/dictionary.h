@@ -1,0 +1,40 @@
+// dictionary.h - the data dictionary views (ALL_TABLES, ALL_TAB_COLS, ...).
+//
+// A view is a SELECT over the catalog tables whose result columns carry
+// the names and Oracle types of the view's columns and whose values are in
+// the engine's byte forms (text as UTF-8, numbers as NUMBER bytes through
+// tabdb_num()). Rows are already restricted to what the session may see:
+// a DBA sees every schema, another user only its own objects (USER_ views:
+// always the session user's own objects, whatever the current schema).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "session/session.h"
+#include "values/types.h"
+
+namespace tabdb {
+
+struct ViewColumn {
+  std::string name;
+  TypeDesc type;
+};
+
+struct DictionaryView {
+  std::string name;
+  std::vector<ViewColumn> columns;
+  // SELECT whose result columns are exactly `columns`, in order, with those
+  // names (usable as a subquery in FROM).
+  std::string sql;
+};
+
+// Finds a dictionary view by name (ALL_TABLES, USER_TABLES, DBA_TABLES,
+// ALL_TAB_COLS, ALL_TAB_COLUMNS, ALL_INDEXES, ALL_IND_COLUMNS,
+// ALL_CONSTRAINTS, ALL_CONS_COLUMNS, ALL_USERS, the USER_ and DBA_
+// variants, DUAL is not one of them). Returns false when `name` is not a
+// dictionary view. DBA_ views give ORA-00942 to users who are not DBAs
+// (reported through *status).
+bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out, Status* status);
+
+}  // namespace tabdb

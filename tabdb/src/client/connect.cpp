@@ -1,0 +1,111 @@
+// connect.cpp - attaching to a database file, beginning and ending user
+// sessions, and the transaction calls of a service context.
+#include <cstdlib>
+#include <string>
+
+#include "client/handles.h"
+#include "client/statement.h"
+#include "client/lob.h"
+#include "session/session.h"
+#include "storage/database.h"
+#include "util/errors.h"
+
+using namespace tabdb;
+
+OCISession::OCISession() = default;
+OCISession::~OCISession() = default;
+
+namespace {
+
+// The file a connect identifier names: the identifier itself, or for an
+// empty one the default database (TWO_TASK, else tabdb.db in the current
+// folder).
+std::string DatabasePath(const OraText* dblink, sb4 len) {
+  if (dblink != nullptr && len > 0) {
+    return std::string(reinterpret_cast<const char*>(dblink), static_cast<size_t>(len));
+  }
+  const char* two_task = std::getenv("TWO_TASK");
+  if (two_task && *two_task) return two_task;
+  return "tabdb.db";
+}
+
+}  // namespace
+
+extern "C" sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink,
+                                 sb4 dblink_len, ub4 mode) {
+  (void)mode;
+  OCIServer* srv = AsServer(srvhp);
+  OCIError* err = AsError(errhp);
+  if (srv == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  if (srv->db) return Fail(err, OraError(24309));
+  std::unique_ptr<Database> db;
+  Status st = Database::Open(DatabasePath(dblink, dblink_len), &db);
+  if (!st.ok()) return Fail(err, st);
+  srv->db = std::move(db);
+  return OCI_SUCCESS;
+}
+
+extern "C" sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
+  (void)mode;
+  OCIServer* srv = AsServer(srvhp);
+  OCIError* err = AsError(errhp);
+  if (srv == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  if (!srv->db) return Fail(err, OraError(3114));
+  srv->db.reset();
+  return OCI_SUCCESS;
+}
+
+extern "C" sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt,
+                                 ub4 mode) {
+  (void)mode;
+  OCISvcCtx* svc = AsSvcCtx(svchp);
+  OCIError* err = AsError(errhp);
+  OCISession* usr = AsSession(usrhp);
+  if (svc == nullptr || err == nullptr || usr == nullptr) return OCI_INVALID_HANDLE;
+  if (svc->server == nullptr || AsServer(svc->server) == nullptr || !svc->server->db)
+    return Fail(err, OraError(24327));
+  if (usr->session) return Fail(err, OraError(24313));
+  if (credt != OCI_CRED_RDBMS) return Fail(err, OraError(1017));
+  std::unique_ptr<Session> sess;
+  Status st = Session::Logon(svc->server->db, usr->username, usr->password, &sess);
+  if (!st.ok()) return Fail(err, st);
+  sess->set_client_charset(usr->env ? usr->env->charset : nullptr);
+  usr->session = std::move(sess);
+  svc->session = usr;
+  return OCI_SUCCESS;
+}
+
+extern "C" sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 mode) {
+  (void)mode;
+  OCISvcCtx* svc = AsSvcCtx(svchp);
+  OCIError* err = AsError(errhp);
+  if (svc == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  OCISession* usr = usrhp ? AsSession(usrhp) : svc->session;
+  if (usr == nullptr) return usrhp ? OCI_INVALID_HANDLE : Fail(err, OraError(1012));
+  if (!usr->session) return Fail(err, OraError(1012));
+  usr->session.reset();  // rolls back what was not committed
+  if (svc->session == usr) svc->session = nullptr;
+  return OCI_SUCCESS;
+}
+
+extern "C" sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
+  (void)flags;
+  OCISvcCtx* svc = AsSvcCtx(svchp);
+  OCIError* err = AsError(errhp);
+  if (svc == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  Session* s = SessionOf(svc, err);
+  if (s == nullptr) return OCI_ERROR;
+  Status st = s->Commit();
+  return st.ok() ? OCI_SUCCESS : Fail(err, st);
+}
+
+extern "C" sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
+  (void)flags;
+  OCISvcCtx* svc = AsSvcCtx(svchp);
+  OCIError* err = AsError(errhp);
+  if (svc == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  Session* s = SessionOf(svc, err);
+  if (s == nullptr) return OCI_ERROR;
+  Status st = s->Rollback();
+  return st.ok() ? OCI_SUCCESS : Fail(err, st);
+}

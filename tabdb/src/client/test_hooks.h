@@ -1,0 +1,20 @@
+// test_hooks.h - functions of the client layer that exist for tests only.
+//
+// They let a test put the library into states that are hard to reach
+// through the OCI calls themselves.
+#pragma once
+
+#include <string>
+
+#include <oci.h>
+
+namespace tabdb {
+namespace testing {
+
+// Stores an error record in an error handle, as a failing call would; the
+// next OCIErrorGet on the handle returns `code` and `text` (a line end is
+// appended as for every record).
+void SetErrorRecord(OCIError* errhp, int code, const std::string& text);
+
+}  // namespace testing
+}  // namespace tabdb

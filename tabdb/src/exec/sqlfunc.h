@@ -1,0 +1,24 @@
+// sqlfunc.h - the SQL functions the engine registers on every connection.
+//
+// Compiled statements and the dictionary views call these functions inside
+// the SQLite statements they generate. Values passed to and returned from
+// them are in the engine's byte forms (value.h); type codes are TypeKind
+// numbers. A failing function raises an SQLite error whose message is the
+// Oracle error text ("ORA-01722: invalid number"), which storage/sqlite_util
+// turns back into the Oracle error.
+//
+// Functions used by other modules:
+//   tabdb_num(x)      integer (or NULL) -> NUMBER bytes; for dictionary views
+//   tabdb_get_ddl(type, name, schema)    DBMS_METADATA.GET_DDL, CLOB text
+#pragma once
+
+#include <sqlite3.h>
+
+namespace tabdb {
+
+class Session;
+
+// Registers all functions on the session's connection (user data = session).
+int RegisterSqlFunctions(sqlite3* db, Session* session);
+
+}  // namespace tabdb

@@ -1,0 +1,75 @@
+// session.cpp - logon and the end of a session.
+#include "session/session.h"
+
+#include "exec/sqlfunc.h"
+#include "storage/password.h"
+#include "util/errors.h"
+
+namespace tabdb {
+
+std::string LogonName(const std::string& user) {
+  if (user.size() >= 2 && user.front() == '"' && user.back() == '"')
+    return user.substr(1, user.size() - 2);
+  std::string n = user;
+  for (char& c : n) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return n;
+}
+
+Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_given,
+                      const std::string& password, std::unique_ptr<Session>* out) {
+  const std::string user = LogonName(user_as_given);
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(db->Cached(
+      "SELECT user_id, salt, iterations, hash, is_dba FROM tab$users WHERE name = ?1", &s));
+  sqlite3_bind_text(s, 1, user.data(), static_cast<int>(user.size()), SQLITE_TRANSIENT);
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(db->Step(s, &row));
+  if (!row) {
+    sqlite3_reset(s);
+    BurnPasswordCheck(password);
+    return OraError(1017);
+  }
+  PasswordHash stored;
+  stored.salt.assign(static_cast<const char*>(sqlite3_column_blob(s, 1)),
+                     static_cast<size_t>(sqlite3_column_bytes(s, 1)));
+  stored.iterations = sqlite3_column_int(s, 2);
+  stored.hash.assign(static_cast<const char*>(sqlite3_column_blob(s, 3)),
+                     static_cast<size_t>(sqlite3_column_bytes(s, 3)));
+  UserInfo info;
+  info.user_id = sqlite3_column_int64(s, 0);
+  info.name = user;
+  info.dba = sqlite3_column_int(s, 4) != 0;
+  sqlite3_reset(s);
+  if (!CheckPassword(password, stored)) return OraError(1017);
+  std::unique_ptr<Session> sess(new Session);
+  sess->db_ = std::move(db);
+  sess->user_ = info;
+  sess->schema_ = info.name;
+  int rc = RegisterSqlFunctions(sess->db_->handle(), sess.get());
+  if (rc != SQLITE_OK) return SqliteError(sess->db_->handle(), rc);
+  *out = std::move(sess);
+  return Status::Ok();
+}
+
+Session::~Session() {
+  if (db_) db_->Rollback();
+}
+
+Status Session::Commit() { return db_->Commit(); }
+
+Status Session::Rollback() { return db_->Rollback(); }
+
+Status Session::RefreshUser() {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(db_->Cached("SELECT is_dba FROM tab$users WHERE user_id = ?1", &s));
+  sqlite3_bind_int64(s, 1, user_.user_id);
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(db_->Step(s, &row));
+  if (row) user_.dba = sqlite3_column_int(s, 0) != 0;
+  sqlite3_reset(s);
+  return Status::Ok();
+}
+
+}  // namespace tabdb

@@ -1,0 +1,84 @@
+// session.h - one logged-on user session of the database.
+//
+// A Session is what OCISessionBegin creates: a user (who is a schema), its
+// connection to the database file, the current schema for unqualified
+// names, the client character set, and the DBMS_METADATA transform
+// parameters set during the session. Uncommitted changes belong to the
+// session's connection; ending the session without a commit rolls them
+// back.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "storage/database.h"
+#include "util/status.h"
+
+namespace tabdb {
+
+struct CharsetInfo;
+
+// DBMS_METADATA session transform parameters and their defaults.
+struct TransformParams {
+  bool pretty = true;
+  bool sqlterminator = false;
+  bool segment_attributes = true;
+  bool storage = true;
+  bool tablespace = true;
+  bool constraints = true;
+  bool ref_constraints = true;
+  bool constraints_as_alter = false;
+  bool size_byte_keyword = false;
+  bool emit_schema = true;
+};
+
+struct UserInfo {
+  int64_t user_id = 0;
+  std::string name;
+  bool dba = false;
+};
+
+// The user name a logon looks up: unquoted names are case-insensitive
+// (upper-cased), a name in double quotes is taken exactly.
+std::string LogonName(const std::string& user);
+
+class Session {
+ public:
+  // Authenticates `user`/`password` against the database of `db` and makes
+  // a session on it. Unknown users and wrong passwords both fail with
+  // ORA-01017 after the same amount of work.
+  static Status Logon(std::shared_ptr<Database> db, const std::string& user,
+                      const std::string& password, std::unique_ptr<Session>* out);
+
+  // Ends the session: rolls back what was not committed.
+  ~Session();
+
+  Database& db() { return *db_; }
+  const UserInfo& user() const { return user_; }
+  const std::string& current_schema() const { return schema_; }
+  void set_current_schema(const std::string& s) { schema_ = s; }
+  TransformParams& transforms() { return transforms_; }
+
+  // Client character set of the environment the session belongs to
+  // (from NLS_LANG); null means the database character set (no conversion).
+  const CharsetInfo* client_charset() const { return client_cs_; }
+  void set_client_charset(const CharsetInfo* cs) { client_cs_ = cs; }
+
+  // Re-reads the user's privileges (after GRANT/REVOKE in this session).
+  Status RefreshUser();
+
+  // Ends the session's transaction.
+  Status Commit();
+  Status Rollback();
+
+ private:
+  Session() = default;
+
+  std::shared_ptr<Database> db_;
+  UserInfo user_;
+  std::string schema_;
+  TransformParams transforms_;
+  const CharsetInfo* client_cs_ = nullptr;
+};
+
+}  // namespace tabdb

@@ -1,0 +1,362 @@
+// ast.h - the syntax tree of the Oracle SQL subset the database accepts.
+//
+// The parser (parser.h) builds these nodes from statement text; the
+// compiler and the DDL executor read them. Nodes own their children through
+// unique_ptr; names are already resolved the way Oracle resolves them
+// (unquoted identifiers upper-cased, quoted ones exact).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "values/types.h"
+
+namespace tabdb {
+namespace sql {
+
+// Byte range [begin, end) of a construct in the statement text.
+struct Span {
+  uint32_t begin = 0;
+  uint32_t end = 0;
+};
+
+// An identifier. `text` is upper-cased when the identifier was not quoted.
+struct Name {
+  std::string text;
+  bool quoted = false;
+};
+
+// schema.object or object (one or two parts); columns may have three.
+using NameList = std::vector<Name>;
+
+enum class ExprKind {
+  kLiteral,   // lit, text
+  kBind,      // bind_index, bind_name
+  kColumn,    // names: [schema.][table.]column
+  kUnary,     // op (kNeg, kPlus, kNot), args[0]
+  kBinary,    // op, args[0], args[1]
+  kFunction,  // names (e.g. {"UPPER"} or {"DBMS_METADATA","GET_DDL"}), args, distinct, star
+  kCase,      // has_operand: args[0] is the operand; then WHEN/THEN pairs; has_else: last arg
+  kBetween,   // args[0] BETWEEN args[1] AND args[2]; negated
+  kIn,        // args[0] IN (args[1..]); negated
+  kLike,      // args[0] LIKE args[1] [ESCAPE args[2]]; negated
+  kIsNull,    // args[0] IS [NOT] NULL; negated
+  kExtract,   // EXTRACT(text FROM args[0]); text is YEAR, MONTH, DAY, HOUR, MINUTE, SECOND, TIMEZONE_HOUR...
+  kCast,      // CAST(args[0] AS cast_type)
+  kPseudo,    // text: SYSDATE, SYSTIMESTAMP, USER, LEVEL, ROWNUM, CURRENT_DATE, ...
+};
+
+enum class Op {
+  kNone,
+  kNeg,
+  kPlus,
+  kNot,
+  kAdd,
+  kSub,
+  kMul,
+  kDiv,
+  kConcat,
+  kEq,
+  kNe,
+  kLt,
+  kLe,
+  kGt,
+  kGe,
+  kAnd,
+  kOr,
+};
+
+enum class LiteralKind {
+  kNull,
+  kString,        // 'text' (quotes removed, '' unescaped) or q'[...]'
+  kNString,       // N'text'
+  kNumber,        // text as written: 12, 1.5, .5, 1e10
+  kBinaryFloat,   // 1.5f (text without the suffix)
+  kBinaryDouble,  // 1.5d (text without the suffix)
+  kDate,          // DATE 'text'
+  kTimestamp,     // TIMESTAMP 'text' (a zone inside the text makes it WITH TIME ZONE)
+  kIntervalYM,    // INTERVAL 'text' YEAR[(p)] [TO MONTH] | MONTH[(p)]
+  kIntervalDS,    // INTERVAL 'text' DAY|HOUR|MINUTE|SECOND[(p[,s])] [TO HOUR|MINUTE|SECOND[(s)]]
+  kBoolean,       // TRUE / FALSE (PL/SQL arguments)
+};
+
+enum class IntervalUnit { kYear, kMonth, kDay, kHour, kMinute, kSecond };
+
+struct Expr {
+  ExprKind kind = ExprKind::kLiteral;
+  Span span;
+
+  // kLiteral
+  LiteralKind lit = LiteralKind::kNull;
+  std::string text;  // literal text; also EXTRACT field and pseudo-column name
+  // interval literals: qualifier
+  IntervalUnit from_unit = IntervalUnit::kYear;
+  IntervalUnit to_unit = IntervalUnit::kYear;
+  int leading_precision = kUnset;
+  int fractional_precision = kUnset;
+
+  // kBind: position in order of appearance (1-based) and name as written
+  // without the colon ("1", "NAME"; upper-cased unless quoted).
+  int bind_index = 0;
+  std::string bind_name;
+
+  // kColumn and kFunction
+  NameList names;
+
+  // kUnary, kBinary
+  Op op = Op::kNone;
+
+  std::vector<std::unique_ptr<Expr>> args;
+
+  bool distinct = false;     // COUNT(DISTINCT x)
+  bool star = false;         // COUNT(*)
+  bool negated = false;      // NOT BETWEEN / NOT IN / NOT LIKE / IS NOT NULL
+  bool has_operand = false;  // simple CASE
+  bool has_else = false;     // CASE ... ELSE
+
+  TypeDesc cast_type;        // kCast
+};
+
+using ExprPtr = std::unique_ptr<Expr>;
+
+// ---- queries and DML ----------------------------------------------------
+
+struct TableRef {
+  NameList name;  // [schema.]table; DUAL is {"DUAL"}
+  Name alias;
+  bool has_alias = false;
+};
+
+struct SelectItem {
+  ExprPtr expr;        // null for * and t.*
+  bool star = false;
+  NameList star_qualifier;  // t.* -> {"T"}
+  Name alias;
+  bool has_alias = false;
+  Span span;           // the item as written (column heading when no alias)
+};
+
+struct OrderItem {
+  ExprPtr expr;        // a column position is a kLiteral number
+  bool desc = false;
+  int nulls = 0;       // 0 default, 1 NULLS FIRST, 2 NULLS LAST
+};
+
+struct Select {
+  bool distinct = false;
+  std::vector<SelectItem> items;
+  TableRef from;
+  ExprPtr where;
+  std::vector<ExprPtr> group_by;
+  ExprPtr having;
+  ExprPtr connect_by;  // CONNECT BY condition (row generator: LEVEL <= n)
+  std::vector<OrderItem> order_by;
+  bool for_update = false;
+};
+
+struct Insert {
+  TableRef table;
+  std::vector<Name> columns;             // empty: all columns in order
+  std::vector<ExprPtr> values;           // VALUES (...)
+  std::unique_ptr<Select> select;        // INSERT ... SELECT
+  std::vector<ExprPtr> returning;        // RETURNING expr, ...
+  std::vector<ExprPtr> into;             // INTO :b, ... (kBind)
+};
+
+struct Assignment {
+  Name column;
+  ExprPtr value;
+};
+
+struct Update {
+  TableRef table;
+  std::vector<Assignment> sets;
+  ExprPtr where;
+};
+
+struct Delete {
+  TableRef table;
+  ExprPtr where;
+};
+
+// ---- physical clauses (recorded so that DDL text can give them back) ---
+
+constexpr int64_t kNoValue = -1;
+
+struct StorageClause {
+  int64_t initial = kNoValue;
+  int64_t next = kNoValue;
+  int64_t minextents = kNoValue;
+  int64_t maxextents = kNoValue;   // UNLIMITED is recorded as 2147483645
+  int64_t pctincrease = kNoValue;
+  int64_t freelists = kNoValue;
+  int64_t freelist_groups = kNoValue;
+  std::string buffer_pool;         // DEFAULT, KEEP, RECYCLE; empty when absent
+  std::string flash_cache;
+  std::string cell_flash_cache;
+};
+
+// -1 in the tri-state fields below means "not given".
+struct SegmentAttributes {
+  int64_t pctfree = kNoValue;
+  int64_t pctused = kNoValue;
+  int64_t initrans = kNoValue;
+  int64_t maxtrans = kNoValue;
+  int compress = -1;         // 0 NOCOMPRESS, 1 COMPRESS
+  int logging = -1;          // 0 NOLOGGING, 1 LOGGING
+  int segment_creation = -1; // 0 DEFERRED, 1 IMMEDIATE
+  bool compute_statistics = false;
+  bool has_storage = false;
+  StorageClause storage;
+  std::string tablespace;    // as resolved (upper-cased unless quoted)
+  bool tablespace_given = false;
+  int parallel = -1;         // 0 NOPARALLEL, n PARALLEL n
+};
+
+struct LobStorage {
+  NameList columns;          // LOB ("C1", "C2") STORE AS ...
+  int securefile = -1;       // 0 BASICFILE, 1 SECUREFILE
+  std::string segment_name;  // STORE AS [SECUREFILE] "name"(...)
+  std::string tablespace;
+  bool tablespace_given = false;
+  int storage_in_row = -1;   // 1 ENABLE STORAGE IN ROW, 0 DISABLE
+  int64_t chunk = kNoValue;
+  int64_t pctversion = kNoValue;
+  int retention = -1;        // 1 RETENTION
+  int cache = -1;            // 0 NOCACHE, 1 CACHE, 2 CACHE READS
+  int logging = -1;
+  int compress = -1;         // 0 NOCOMPRESS, 1 COMPRESS
+  int keep_duplicates = -1;  // 1 KEEP_DUPLICATES, 0 DEDUPLICATE
+  bool has_storage = false;
+  StorageClause storage;
+};
+
+// ---- DDL ----------------------------------------------------------------
+
+enum class ConstraintKind { kNotNull, kNull, kPrimaryKey, kUnique, kCheck };
+
+struct Constraint {
+  ConstraintKind kind = ConstraintKind::kPrimaryKey;
+  Name name;
+  bool has_name = false;
+  std::vector<Name> columns;        // out-of-line constraints
+  NameList using_index_name;        // USING INDEX [schema.]index
+  SegmentAttributes using_index;    // USING INDEX <attributes>
+  bool has_using_index = false;
+  bool enable = true;               // ENABLE / DISABLE
+  std::string check_text;           // CHECK (condition) text as written
+};
+
+struct ColumnDef {
+  Name name;
+  TypeDesc type;
+  bool has_type = true;             // false for a virtual column declared without type
+  ExprPtr default_expr;
+  std::string default_text;         // the DEFAULT expression exactly as written
+  std::vector<Constraint> constraints;  // inline NOT NULL / NULL / PRIMARY KEY / UNIQUE / CHECK
+  ExprPtr virtual_expr;             // GENERATED ALWAYS AS (expr) VIRTUAL
+};
+
+struct CreateTable {
+  NameList name;
+  std::vector<ColumnDef> columns;
+  std::vector<Constraint> constraints;  // out-of-line
+  SegmentAttributes attrs;
+  std::vector<LobStorage> lobs;
+};
+
+struct IndexKey {
+  ExprPtr expr;   // a kColumn for a plain key, any expression for a function-based one
+  bool desc = false;
+};
+
+struct CreateIndex {
+  bool unique = false;
+  bool bitmap = false;
+  NameList name;
+  NameList table;
+  std::vector<IndexKey> keys;
+  bool reverse = false;
+  SegmentAttributes attrs;
+};
+
+struct AlterTable {
+  NameList table;
+  Constraint add_constraint;  // ALTER TABLE t ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE (...) ...
+};
+
+struct DropObject {
+  NameList name;
+  bool purge = false;
+  bool cascade = false;   // DROP TABLE ... CASCADE CONSTRAINTS, DROP USER ... CASCADE
+};
+
+struct UserStmt {
+  Name user;
+  std::string password;   // IDENTIFIED BY password (as written; quotes removed)
+};
+
+struct Grant {
+  std::vector<std::string> privileges;  // "DBA", "CONNECT", "CREATE SESSION", ...
+  std::vector<Name> grantees;
+};
+
+struct AlterSession {
+  Name parameter;   // CURRENT_SCHEMA, NLS_DATE_FORMAT, ...
+  Name value;       // identifier value (CURRENT_SCHEMA)
+  std::string text; // string value ('DD-MON-RR')
+  bool is_string = false;
+};
+
+// BEGIN call; call; ... END; — procedure calls (kFunction nodes) and NULL;
+struct PlsqlBlock {
+  std::vector<ExprPtr> calls;
+};
+
+enum class StmtKind {
+  kSelect,
+  kInsert,
+  kUpdate,
+  kDelete,
+  kCreateTable,
+  kDropTable,
+  kTruncateTable,
+  kCreateIndex,
+  kDropIndex,
+  kAlterTable,
+  kCreateUser,
+  kAlterUser,
+  kDropUser,
+  kGrant,
+  kRevoke,
+  kCommit,
+  kRollback,
+  kAlterSession,
+  kPlsqlBlock,
+};
+
+struct Statement {
+  StmtKind kind = StmtKind::kSelect;
+  std::string text;  // the statement text the spans refer to
+
+  std::unique_ptr<Select> select;
+  std::unique_ptr<Insert> insert;
+  std::unique_ptr<Update> update;
+  std::unique_ptr<Delete> del;
+  std::unique_ptr<CreateTable> create_table;
+  std::unique_ptr<CreateIndex> create_index;
+  std::unique_ptr<AlterTable> alter_table;
+  std::unique_ptr<DropObject> drop;       // DROP TABLE / INDEX / USER, TRUNCATE TABLE
+  std::unique_ptr<UserStmt> user;         // CREATE USER / ALTER USER
+  std::unique_ptr<Grant> grant;           // GRANT / REVOKE
+  std::unique_ptr<AlterSession> alter_session;
+  std::unique_ptr<PlsqlBlock> block;
+
+  // Placeholders in order of appearance; bind k (1-based) is bind_names[k-1].
+  std::vector<std::string> bind_names;
+};
+
+}  // namespace sql
+}  // namespace tabdb

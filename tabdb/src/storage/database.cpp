@@ -1,0 +1,225 @@
+// database.cpp - opening and creating database files, internal SQL, and
+// transactions of one connection.
+#include "storage/database.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "storage/catalog_schema.h"
+#include "storage/password.h"
+#include "util/errors.h"
+
+namespace tabdb {
+namespace {
+
+// How long a connection waits for another writer before giving up with
+// ORA-00054. TABDB_LOCK_TIMEOUT_MS overrides it (used by tests).
+int LockTimeoutMs() {
+  const char* v = std::getenv("TABDB_LOCK_TIMEOUT_MS");
+  if (v && *v) {
+    int n = std::atoi(v);
+    if (n >= 0) return n;
+  }
+  return 10000;
+}
+
+Status CannotResolve() { return OraError(12154); }
+
+}  // namespace
+
+Database::~Database() {
+  for (auto& kv : cache_) sqlite3_finalize(kv.second);
+  if (db_) sqlite3_close_v2(db_);
+}
+
+Status Database::OpenConnection(const std::string& path, bool create, sqlite3** out) {
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+  if (create) flags |= SQLITE_OPEN_CREATE;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    return CannotResolve();
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, LockTimeoutMs());
+  *out = db;
+  return Status::Ok();
+}
+
+Status Database::Create(const std::string& path, const std::string& system_password) {
+  if (path.empty()) return OraErrorText(12154, "TNS:could not resolve the connect identifier specified");
+  // Create the file ourselves so that it is private to its owner from the
+  // start; SQLite gives its -wal and -shm files the same mode.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    return OraErrorText(1119, "error in creating database file '" + path + "': " +
+                                  std::strerror(errno));
+  }
+  ::close(fd);
+  ::chmod(path.c_str(), 0600);
+  std::unique_ptr<Database> d(new Database);
+  d->path_ = path;
+  Status st = OpenConnection(path, false, &d->db_);
+  if (st.ok()) st = d->Exec("PRAGMA journal_mode=WAL");
+  if (st.ok()) st = d->Exec(kCatalogSchema);
+  if (st.ok()) {
+    PasswordHash h;
+    if (!MakePasswordHash(system_password, &h)) {
+      st = OraError(600, {"no random bytes for the password salt"});
+    } else {
+      SqliteStmt ins;
+      sqlite3_stmt* s = nullptr;
+      sqlite3_prepare_v2(d->db_,
+                         "INSERT INTO tab$users(name, salt, iterations, hash, is_dba, created)"
+                         " VALUES('SYSTEM', ?, ?, ?, 1, julianday('now'))",
+                         -1, &s, nullptr);
+      ins.reset(s);
+      ins.BindBlob(1, h.salt.data(), h.salt.size());
+      ins.BindInt(2, h.iterations);
+      ins.BindBlob(3, h.hash.data(), h.hash.size());
+      int rc = sqlite3_step(ins.get());
+      if (rc != SQLITE_DONE) st = SqliteError(d->db_, rc);
+    }
+  }
+  if (!st.ok()) {
+    d.reset();
+    ::unlink(path.c_str());
+    ::unlink((path + "-wal").c_str());
+    ::unlink((path + "-shm").c_str());
+  }
+  return st;
+}
+
+Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
+  struct stat sb;
+  if (path.empty() || ::stat(path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) return CannotResolve();
+  std::unique_ptr<Database> d(new Database);
+  d->path_ = path;
+  TABDB_RETURN_IF_ERROR(OpenConnection(path, false, &d->db_));
+  // A file that is not ours (or not SQLite at all) is an unknown identifier.
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(d->db_, "SELECT v FROM tab$meta WHERE k='format'", -1, &s, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_finalize(s);
+    return CannotResolve();
+  }
+  SqliteStmt check(s);
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_BUSY) return OraError(54);
+  if (rc != SQLITE_ROW || check.Text(0) != kCatalogFormat) return CannotResolve();
+  check.reset();
+  TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA synchronous=NORMAL"));
+  TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA cache_size=-16384"));
+  *out = std::move(d);
+  return Status::Ok();
+}
+
+Status Database::Exec(const std::string& sql) {
+  char* err = nullptr;
+  int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err);
+  sqlite3_free(err);
+  if (rc != SQLITE_OK) return SqliteError(db_, rc);
+  return Status::Ok();
+}
+
+Status Database::Cached(const char* sql, sqlite3_stmt** out) {
+  auto it = cache_.find(sql);
+  if (it != cache_.end()) {
+    sqlite3_reset(it->second);
+    sqlite3_clear_bindings(it->second);
+    *out = it->second;
+    return Status::Ok();
+  }
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(s);
+    return SqliteError(db_, rc);
+  }
+  cache_.emplace(sql, s);
+  *out = s;
+  return Status::Ok();
+}
+
+Status Database::Step(sqlite3_stmt* stmt, bool* row) {
+  int rc = sqlite3_step(stmt);
+  if (rc == SQLITE_ROW) {
+    *row = true;
+    return Status::Ok();
+  }
+  *row = false;
+  if (rc == SQLITE_DONE) return Status::Ok();
+  Status st = SqliteError(db_, rc);
+  sqlite3_reset(stmt);
+  return st;
+}
+
+Status Database::Run(sqlite3_stmt* stmt) {
+  int rc = sqlite3_step(stmt);
+  while (rc == SQLITE_ROW) rc = sqlite3_step(stmt);
+  Status st = rc == SQLITE_DONE ? Status::Ok() : SqliteError(db_, rc);
+  sqlite3_reset(stmt);
+  return st;
+}
+
+Status Database::BeginWrite() {
+  if (in_transaction()) return Status::Ok();
+  return Exec("BEGIN IMMEDIATE");
+}
+
+Status Database::Commit() {
+  if (!in_transaction()) return Status::Ok();
+  return Exec("COMMIT");
+}
+
+Status Database::Rollback() {
+  if (!in_transaction()) return Status::Ok();
+  return Exec("ROLLBACK");
+}
+
+Status Database::Savepoint(const char* name) { return Exec(std::string("SAVEPOINT ") + name); }
+Status Database::Release(const char* name) { return Exec(std::string("RELEASE ") + name); }
+Status Database::RollbackTo(const char* name) {
+  TABDB_RETURN_IF_ERROR(Exec(std::string("ROLLBACK TO ") + name));
+  return Release(name);
+}
+
+Status Database::NextId(const char* counter, int64_t* out) {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      Cached("UPDATE tab$meta SET v = v + 1 WHERE k = ?1 RETURNING v", &s));
+  sqlite3_bind_text(s, 1, counter, -1, SQLITE_STATIC);
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(Step(s, &row));
+  if (!row) {
+    sqlite3_reset(s);
+    return OraError(600, {std::string("missing counter ") + counter});
+  }
+  *out = sqlite3_column_int64(s, 0);
+  return Run(s);
+}
+
+Status Database::CatalogVersion(int64_t* out) {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(Cached("SELECT v FROM tab$meta WHERE k = 'catalog_version'", &s));
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(Step(s, &row));
+  *out = row ? sqlite3_column_int64(s, 0) : 0;
+  sqlite3_reset(s);
+  return Status::Ok();
+}
+
+Status Database::BumpCatalogVersion() {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      Cached("UPDATE tab$meta SET v = v + 1 WHERE k = 'catalog_version'", &s));
+  return Run(s);
+}
+
+}  // namespace tabdb

@@ -1,0 +1,84 @@
+// database.h - one connection to a database file.
+//
+// A database is one SQLite file in WAL mode holding the catalog (users,
+// objects, columns, indexes, constraints), one physical table per user
+// table, and the chunked store of LOB and LONG values. A Database object is
+// one connection; each OCI session owns one. It keeps a cache of prepared
+// statements for the internal SQL it runs, and the connection's
+// transaction state.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "storage/sqlite_util.h"
+#include "util/status.h"
+
+namespace tabdb {
+
+class Database {
+ public:
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // Creates a new database file (mode 0600) whose administrator SYSTEM has
+  // `system_password`. Fails when the file already exists.
+  static Status Create(const std::string& path, const std::string& system_password);
+
+  // Opens an existing database file. A missing file, or one that is not a
+  // database of ours, fails with ORA-12154 as an unknown connect identifier
+  // does; the file is never created here.
+  static Status Open(const std::string& path, std::unique_ptr<Database>* out);
+
+  sqlite3* handle() const { return db_; }
+  const std::string& path() const { return path_; }
+
+  // Runs SQL that returns no rows.
+  Status Exec(const std::string& sql);
+
+  // A prepared statement for internal SQL, cached by its text and reset
+  // (bindings cleared) before it is handed out. Valid until the Database
+  // is destroyed; callers must not finalize it.
+  Status Cached(const char* sql, sqlite3_stmt** out);
+
+  // Steps a statement once; `*row` tells whether a row is available.
+  Status Step(sqlite3_stmt* stmt, bool* row);
+  // Steps a statement that returns no rows to completion and resets it.
+  Status Run(sqlite3_stmt* stmt);
+
+  // Transactions. The connection runs in autocommit mode until the first
+  // change of a session; BeginWrite then opens a write transaction that
+  // lasts until Commit or Rollback.
+  Status BeginWrite();
+  Status Commit();
+  Status Rollback();
+  bool in_transaction() const { return !sqlite3_get_autocommit(db_); }
+
+  // Statement-level atomicity inside the transaction.
+  Status Savepoint(const char* name);
+  Status Release(const char* name);
+  Status RollbackTo(const char* name);
+
+  // Next value of a named counter in the catalog (object ids, LOB ids...).
+  // Must run inside a write transaction.
+  Status NextId(const char* counter, int64_t* out);
+
+  // Catalog version: increased by every DDL, so that compiled statements
+  // can tell that the names they resolved may have changed.
+  Status CatalogVersion(int64_t* out);
+  Status BumpCatalogVersion();
+
+ private:
+  Database() = default;
+  static Status OpenConnection(const std::string& path, bool create, sqlite3** out);
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  std::map<std::string, sqlite3_stmt*> cache_;
+};
+
+}  // namespace tabdb

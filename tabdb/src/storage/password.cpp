@@ -1,0 +1,48 @@
+// password.cpp - PBKDF2-HMAC-SHA256 password hashes through OpenSSL.
+#include "storage/password.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
+namespace tabdb {
+namespace {
+
+constexpr int kIterations = 100000;
+constexpr int kSaltBytes = 16;
+constexpr int kHashBytes = 32;
+
+std::string Derive(const std::string& password, const std::string& salt, int iterations) {
+  std::string out(kHashBytes, '\0');
+  PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
+                    reinterpret_cast<const unsigned char*>(salt.data()),
+                    static_cast<int>(salt.size()), iterations, EVP_sha256(), kHashBytes,
+                    reinterpret_cast<unsigned char*>(out.data()));
+  return out;
+}
+
+}  // namespace
+
+bool MakePasswordHash(const std::string& password, PasswordHash* out) {
+  std::string salt(kSaltBytes, '\0');
+  if (RAND_bytes(reinterpret_cast<unsigned char*>(salt.data()), kSaltBytes) != 1) return false;
+  out->salt = salt;
+  out->iterations = kIterations;
+  out->hash = Derive(password, salt, kIterations);
+  return true;
+}
+
+bool CheckPassword(const std::string& password, const PasswordHash& stored) {
+  if (stored.iterations <= 0 || stored.hash.size() != static_cast<size_t>(kHashBytes)) {
+    BurnPasswordCheck(password);
+    return false;
+  }
+  std::string h = Derive(password, stored.salt, stored.iterations);
+  return CRYPTO_memcmp(h.data(), stored.hash.data(), kHashBytes) == 0;
+}
+
+void BurnPasswordCheck(const std::string& password) {
+  Derive(password, std::string(kSaltBytes, '\0'), kIterations);
+}
+
+}  // namespace tabdb
