@@ -58,6 +58,10 @@ struct IndexInfo {
   std::string index_type;           // NORMAL, BITMAP, FUNCTION-BASED NORMAL, ...
   std::string phys;                 // SQLite index enforcing uniqueness, or empty
   std::vector<int> intcols;         // key columns (hidden columns for expressions)
+  // The primary key or unique constraint this index enforces (empty when
+  // none): ORA-00001 names the constraint rather than the index then.
+  std::string constraint_owner;
+  std::string constraint_name;
 };
 
 // Looks up a user; *found tells whether it exists.
@@ -74,7 +78,12 @@ Status LoadTable(Session& s, const std::string& owner, const std::string& name, 
 Status ResolveTable(Session& s, const sql::NameList& name, TableInfo* out);
 
 // Unique indexes of a table with their key columns (for unique-violation
-// messages and constraint checks).
+// messages and constraint checks): the indexes that a SQLite unique index
+// `phys` enforces, i.e. unique indexes over plain columns and the indexes
+// of enabled primary/unique keys. For the index of a key, `intcols` are the
+// key's columns (a key may use a non-unique index whose leading columns
+// are the key). Unique function-based indexes are not enforced and not
+// listed.
 Status LoadUniqueIndexes(Session& s, int64_t table_obj, std::vector<IndexInfo>* out);
 
 // Runs a DDL statement or a user/privilege statement: CREATE/DROP TABLE,

@@ -20,6 +20,7 @@ struct Value {
   std::string bytes;
   int64_t lob_id = 0;  // LOB/LONG stored value; 0 when inline or NULL
   bool empty_lob = false;  // a LOB locator marked empty (OCI_ATTR_LOBEMPTY)
+  bool adopt = false;      // lob_id was made for this statement: store it, do not copy it
 
   static Value Null(TypeKind k) {
     Value v;

@@ -96,6 +96,7 @@ CREATE TABLE tab$constraints(
   generated TEXT NOT NULL DEFAULT 'USER NAME',
   status TEXT NOT NULL DEFAULT 'ENABLED',
   search_condition TEXT,
+  not_null INTEGER NOT NULL DEFAULT 0,
   UNIQUE(owner, name));
 CREATE TABLE tab$cons_columns(
   cons_id INTEGER NOT NULL,

@@ -1,0 +1,182 @@
+// compiler_internal.h - the expression compiler shared by queries and DML.
+//
+// An Oracle expression becomes a fragment of SQLite SQL plus its Oracle
+// type. Fragments follow the engine's value conventions: characters are
+// TEXT, every other scalar is a BLOB in Oracle's byte form, stored LOB and
+// LONG values are INTEGER ids, conditions are SQLite booleans. Literals are
+// encoded once, at compile time; SYSDATE and friends become parameters
+// bound at each execution, so that they are evaluated once per statement
+// as in Oracle.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "catalog/dictionary.h"
+#include "exec/value.h"
+#include "session/session.h"
+#include "sql/ast.h"
+#include "util/status.h"
+#include "values/types.h"
+
+namespace tabdb {
+
+// A compiled expression.
+struct CExpr {
+  std::string sql;
+  TypeDesc type;
+  bool is_bool = false;       // a condition (SQLite 0/1/NULL)
+  bool null_literal = false;  // NULL (takes the type of what it meets)
+  bool char_literal = false;  // a text literal: CHAR comparison semantics
+  bool aggregate = false;     // contains an aggregate function
+  bool constant = false;      // no column, no bind: the same value every row
+};
+
+// Values bound at each execution for pseudo-columns evaluated once per
+// statement.
+enum class StatementParam { kSysdate, kSystimestamp, kCurrentDate, kCurrentTimestamp };
+
+// Binds of a statement: the Oracle types of the user's placeholders (from
+// the external types bound to them) and the hidden parameters, numbered
+// after them.
+struct BindContext {
+  std::vector<TypeKind> user_kinds;          // index k-1 for placeholder k
+  std::vector<StatementParam> hidden;        // parameter user_kinds.size()+1+i
+
+  int HiddenIndex(StatementParam p);
+  TypeKind UserKind(int position) const {
+    return position >= 1 && position <= static_cast<int>(user_kinds.size())
+               ? user_kinds[position - 1]
+               : TypeKind::kVarchar2;
+  }
+};
+
+// What the names of an expression can refer to: at most one table, view
+// or row generator, under a SQL alias.
+struct Scope {
+  enum Kind { kNone, kTable, kView, kGenerator, kDual } kind = kNone;
+  const TableInfo* table = nullptr;
+  const DictionaryView* view = nullptr;
+  std::string alias = "_t";              // alias in the generated SQL
+  std::vector<std::string> qualifiers;   // names that may qualify a column
+  std::string qualifier_owner;           // schema that may qualify a column (with the table)
+  std::string level_sql;                 // what LEVEL means (row generator), when set
+  bool allow_aggregates = false;
+};
+
+class Compiler {
+ public:
+  Compiler(Session& s, const Scope& scope, BindContext* binds)
+      : s_(s), scope_(scope), binds_(binds) {}
+
+  Status Compile(const sql::Expr& e, CExpr* out);
+  // Compiles a condition (WHERE, HAVING, CASE WHEN).
+  Status CompileCondition(const sql::Expr& e, CExpr* out);
+
+  // Fragment converting `e` to type `to` (no-op when it already is).
+  std::string ConvertTo(const CExpr& e, TypeKind to);
+
+ private:
+  Status Literal(const sql::Expr& e, CExpr* out);
+  Status Column(const sql::Expr& e, CExpr* out);
+  Status Unary(const sql::Expr& e, CExpr* out);
+  Status Binary(const sql::Expr& e, CExpr* out);
+  Status Compare(sql::Op op, const CExpr& a, const CExpr& b, CExpr* out);
+  Status Arith(sql::Op op, const CExpr& a, const CExpr& b, CExpr* out);
+  Status Concat(const CExpr& a, const CExpr& b, CExpr* out);
+  Status Function(const sql::Expr& e, CExpr* out);
+  Status Aggregate(const std::string& name, const sql::Expr& e, CExpr* out);
+  Status Case(const sql::Expr& e, CExpr* out);
+  Status Between(const sql::Expr& e, CExpr* out);
+  Status In(const sql::Expr& e, CExpr* out);
+  Status Like(const sql::Expr& e, CExpr* out);
+  Status Pseudo(const sql::Expr& e, CExpr* out);
+  Status Cast(const sql::Expr& e, CExpr* out);
+  Status Extract(const sql::Expr& e, CExpr* out);
+  Status VirtualColumn(const ColumnInfo& c, CExpr* out);
+
+  // A call of the generic scalar dispatcher (sqlfunc.cpp).
+  std::string Call(int fn, TypeKind result, const std::vector<const CExpr*>& args,
+                   const std::string& extra = "");
+  Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
+  // The type both sides of a comparison or a CASE are brought to.
+  Status CommonType(const CExpr& a, const CExpr& b, TypeKind* out);
+
+  Session& s_;
+  const Scope& scope_;
+  BindContext* binds_;
+  int depth_ = 0;
+};
+
+// A SQL text literal ('...' with quotes doubled) and a blob literal X'..'.
+std::string SqlText(std::string_view s);
+std::string SqlBlob(std::string_view bytes);
+// The SQL literal of a value in the engine's conventions.
+std::string SqlValue(const Value& v);
+
+// Which SQLite storage class a value of this type has in the engine.
+bool IsTextClass(TypeKind k);
+
+// Function numbers of the generic dispatcher tabdb_call(fn, result_kind,
+// arg_kinds, args...).
+enum ScalarFn {
+  kFnConvert = 1,   // (x) -> result kind
+  kFnNeg,           // -x
+  kFnAdd,
+  kFnSub,
+  kFnMul,
+  kFnDiv,
+  kFnConcat,
+  kFnUpper,
+  kFnLower,
+  kFnInitcap,
+  kFnLength,
+  kFnLengthb,
+  kFnSubstr,
+  kFnInstr,
+  kFnReplace,
+  kFnTrim,          // extra: 'L', 'R' or 'B'
+  kFnLpad,
+  kFnRpad,
+  kFnAbs,
+  kFnRound,
+  kFnTrunc,
+  kFnMod,
+  kFnFloor,
+  kFnCeil,
+  kFnSign,
+  kFnPower,
+  kFnSqrt,
+  kFnToChar,
+  kFnToNumber,
+  kFnToDate,        // also TO_TIMESTAMP(_TZ): result kind tells
+  kFnHexToRaw,
+  kFnRawToHex,
+  kFnAddMonths,
+  kFnLastDay,
+  kFnMonthsBetween,
+  kFnNumToDsInterval,
+  kFnNumToYmInterval,
+  kFnChr,
+  kFnAscii,
+  kFnDump,
+  kFnExtract,       // extra: field name
+  kFnLobLength,     // DBMS_LOB.GETLENGTH
+  kFnLobSubstr,     // DBMS_LOB.SUBSTR(lob, amount, offset)
+  kFnEmptyLob,
+  kFnGetDdl,
+  kFnLike,          // (s, pattern[, escape]) -> boolean
+  kFnTzKey,         // TIMESTAMP WITH TIME ZONE -> its UTC bytes for comparison
+  kFnGreatest,
+  kFnLeast,
+  kFnSysExtractUtc,
+  kFnToLob,         // TO_CLOB / TO_NCLOB / TO_BLOB: result kind tells
+  kFnCount_         // number of functions (keep last)
+};
+
+// The Oracle type of the result of arithmetic `op` between kinds (ORA-00932
+// when not allowed).
+Status ArithResult(sql::Op op, TypeKind a, TypeKind b, TypeKind* out);
+
+}  // namespace tabdb

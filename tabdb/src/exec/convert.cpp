@@ -1,0 +1,540 @@
+// convert.cpp - Oracle's implicit conversions and column fitting.
+#include "exec/convert.h"
+
+#include <cstring>
+
+#include "charset/charset.h"
+#include "sql/printer.h"
+#include "storage/lob_store.h"
+#include "util/errors.h"
+#include "values/binfloat.h"
+#include "values/datetime.h"
+#include "values/datetime_format.h"
+#include "values/interval.h"
+#include "values/number.h"
+
+namespace tabdb {
+namespace {
+
+bool IsTextKind(TypeKind k) {
+  return IsCharacter(k) || k == TypeKind::kLong || k == TypeKind::kClob || k == TypeKind::kNClob;
+}
+
+bool IsBinaryKind(TypeKind k) {
+  return k == TypeKind::kRaw || k == TypeKind::kLongRaw || k == TypeKind::kBlob;
+}
+
+const char* TypeName(TypeKind k) {
+  switch (k) {
+    case TypeKind::kNumber: case TypeKind::kFloat: return "NUMBER";
+    case TypeKind::kDate: return "DATE";
+    case TypeKind::kTimestamp: return "TIMESTAMP";
+    case TypeKind::kTimestampTZ: return "TIMESTAMP WITH TIME ZONE";
+    case TypeKind::kTimestampLTZ: return "TIMESTAMP WITH LOCAL TIME ZONE";
+    case TypeKind::kIntervalYM: return "INTERVAL YEAR TO MONTH";
+    case TypeKind::kIntervalDS: return "INTERVAL DAY TO SECOND";
+    case TypeKind::kRaw: return "BINARY";
+    case TypeKind::kLongRaw: return "LONG BINARY";
+    case TypeKind::kBlob: return "BLOB";
+    case TypeKind::kClob: return "CLOB";
+    case TypeKind::kNClob: return "NCLOB";
+    case TypeKind::kLong: return "LONG";
+    case TypeKind::kBinaryFloat: return "BINARY_FLOAT";
+    case TypeKind::kBinaryDouble: return "BINARY_DOUBLE";
+    default: return "CHAR";
+  }
+}
+
+Status Inconsistent(TypeKind want, TypeKind got) {
+  return OraError(932, {TypeName(want), TypeName(got)});
+}
+
+Status DecodeAnyDate(const Value& v, DateTime* d) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(v.bytes.data());
+  switch (v.kind) {
+    case TypeKind::kDate:
+      return DecodeDate(p, v.bytes.size(), d);
+    case TypeKind::kTimestamp:
+      return DecodeTimestamp(p, v.bytes.size(), d);
+    case TypeKind::kTimestampLTZ: {
+      // Stored in UTC; shown in the session time zone.
+      DateTime utc;
+      TABDB_RETURN_IF_ERROR(DecodeTimestamp(p, v.bytes.size(), &utc));
+      *d = FromUtc(utc, SessionOffsetMinutes(EpochSeconds(utc)));
+      d->tz_offset_minutes = 0;
+      return Status::Ok();
+    }
+    case TypeKind::kTimestampTZ:
+      return DecodeTimestampTZ(p, v.bytes.size(), d);
+    default:
+      return OraError(932, {"DATE", TypeName(v.kind)});
+  }
+}
+
+Status EncodeAnyDate(const DateTime& local, TypeKind to, Value* out) {
+  uint8_t buf[13];
+  out->kind = to;
+  out->null = false;
+  switch (to) {
+    case TypeKind::kDate: {
+      DateTime d = local;
+      d.nanos = 0;
+      EncodeDate(d, buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), 7);
+      return Status::Ok();
+    }
+    case TypeKind::kTimestamp: {
+      size_t n = EncodeTimestamp(local, buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), n);
+      return Status::Ok();
+    }
+    case TypeKind::kTimestampLTZ: {
+      DateTime utc = ToUtc(local);
+      utc.tz_offset_minutes = 0;
+      size_t n = EncodeTimestamp(utc, buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), n);
+      return Status::Ok();
+    }
+    case TypeKind::kTimestampTZ: {
+      EncodeTimestampTZ(local, buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), 13);
+      return Status::Ok();
+    }
+    default:
+      return Inconsistent(to, TypeKind::kDate);
+  }
+}
+
+// A local time without zone gets the session's zone (for TIMESTAMP WITH
+// TIME ZONE and WITH LOCAL TIME ZONE targets).
+DateTime WithSessionZone(DateTime d) {
+  d.tz_region = 0;
+  DateTime guess = d;
+  guess.tz_offset_minutes = 0;
+  d.tz_offset_minutes = SessionOffsetMinutes(EpochSeconds(guess));
+  return d;
+}
+
+const char* DefaultFormat(TypeKind k) {
+  switch (k) {
+    case TypeKind::kDate: return kNlsDateFormat;
+    case TypeKind::kTimestampTZ: return kNlsTimestampTzFormat;
+    default: return kNlsTimestampFormat;
+  }
+}
+
+Status NumberFromValue(const Value& v, Number* n) {
+  return Number::Decode(reinterpret_cast<const uint8_t*>(v.bytes.data()), v.bytes.size(), n);
+}
+
+double DoubleFromValue(const Value& v) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(v.bytes.data());
+  if (v.kind == TypeKind::kBinaryFloat && v.bytes.size() == 4) return DecodeBinaryFloat(p);
+  if (v.bytes.size() == 8) return DecodeBinaryDouble(p);
+  return 0;
+}
+
+void PutDouble(double d, TypeKind to, Value* out) {
+  uint8_t buf[8];
+  out->kind = to;
+  out->null = false;
+  if (to == TypeKind::kBinaryFloat) {
+    EncodeBinaryFloat(static_cast<float>(d), buf);
+    out->bytes.assign(reinterpret_cast<char*>(buf), 4);
+  } else {
+    EncodeBinaryDouble(d, buf);
+    out->bytes.assign(reinterpret_cast<char*>(buf), 8);
+  }
+}
+
+Status TextOfLob(const Value& v, LobStore* lobs, std::string* out) {
+  if (v.lob_id == 0) {
+    *out = v.bytes;
+    return Status::Ok();
+  }
+  if (lobs == nullptr) return OraError(22275);
+  return lobs->ReadAll(v.lob_id, 32767, out);
+}
+
+}  // namespace
+
+std::string ToHex(std::string_view bytes) {
+  static const char* kDigits = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+Status FromHex(std::string_view hex, std::string* out) {
+  out->clear();
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  size_t i = 0;
+  if (hex.size() % 2 == 1) {
+    // An odd count of digits: the first one stands alone, as Oracle reads it.
+    int v = nibble(hex[0]);
+    if (v < 0) return OraError(1465);
+    out->push_back(static_cast<char>(v));
+    i = 1;
+  }
+  for (; i < hex.size(); i += 2) {
+    int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
+    if (hi < 0 || lo < 0) return OraError(1465);
+    out->push_back(static_cast<char>(hi * 16 + lo));
+  }
+  return Status::Ok();
+}
+
+Status ValueToText(const Value& in, std::string* out, LobStore* lobs) {
+  out->clear();
+  if (in.null) return Status::Ok();
+  switch (in.kind) {
+    case TypeKind::kNumber:
+    case TypeKind::kFloat: {
+      Number n;
+      TABDB_RETURN_IF_ERROR(NumberFromValue(in, &n));
+      *out = n.ToString();
+      return Status::Ok();
+    }
+    case TypeKind::kBinaryFloat:
+      *out = BinaryFloatToString(static_cast<float>(DoubleFromValue(in)));
+      return Status::Ok();
+    case TypeKind::kBinaryDouble:
+      *out = BinaryDoubleToString(DoubleFromValue(in));
+      return Status::Ok();
+    case TypeKind::kDate:
+    case TypeKind::kTimestamp:
+    case TypeKind::kTimestampTZ:
+    case TypeKind::kTimestampLTZ: {
+      DateTime d;
+      TABDB_RETURN_IF_ERROR(DecodeAnyDate(in, &d));
+      return FormatDateTime(d, in.kind, DefaultFormat(in.kind), out);
+    }
+    case TypeKind::kIntervalYM: {
+      IntervalYM v;
+      TABDB_RETURN_IF_ERROR(DecodeIntervalYM(reinterpret_cast<const uint8_t*>(in.bytes.data()),
+                                             in.bytes.size(), &v));
+      *out = IntervalYMToString(v, 2);
+      return Status::Ok();
+    }
+    case TypeKind::kIntervalDS: {
+      IntervalDS v;
+      TABDB_RETURN_IF_ERROR(DecodeIntervalDS(reinterpret_cast<const uint8_t*>(in.bytes.data()),
+                                             in.bytes.size(), &v));
+      *out = IntervalDSToString(v, 2, 6);
+      return Status::Ok();
+    }
+    case TypeKind::kRaw:
+    case TypeKind::kLongRaw:
+      *out = ToHex(in.bytes);
+      return Status::Ok();
+    case TypeKind::kBlob: {
+      std::string b;
+      TABDB_RETURN_IF_ERROR(TextOfLob(in, lobs, &b));
+      *out = ToHex(b);
+      return Status::Ok();
+    }
+    case TypeKind::kClob:
+    case TypeKind::kNClob:
+    case TypeKind::kLong:
+      return TextOfLob(in, lobs, out);
+    default:
+      *out = in.bytes;
+      return Status::Ok();
+  }
+}
+
+Status TextToValue(std::string_view text, TypeKind to, Value* out) {
+  out->kind = to;
+  out->lob_id = 0;
+  out->null = false;
+  switch (to) {
+    case TypeKind::kNumber:
+    case TypeKind::kFloat: {
+      Number n;
+      TABDB_RETURN_IF_ERROR(Number::Parse(text, &n));
+      out->bytes = n.Encode();
+      return Status::Ok();
+    }
+    case TypeKind::kBinaryFloat: {
+      float f = 0;
+      TABDB_RETURN_IF_ERROR(ParseBinaryFloat(text, &f));
+      PutDouble(f, to, out);
+      return Status::Ok();
+    }
+    case TypeKind::kBinaryDouble: {
+      double d = 0;
+      TABDB_RETURN_IF_ERROR(ParseBinaryDouble(text, &d));
+      PutDouble(d, to, out);
+      return Status::Ok();
+    }
+    case TypeKind::kDate:
+    case TypeKind::kTimestamp:
+    case TypeKind::kTimestampTZ:
+    case TypeKind::kTimestampLTZ: {
+      DateTime d;
+      TypeKind parse_kind = to == TypeKind::kTimestampLTZ ? TypeKind::kTimestamp : to;
+      TABDB_RETURN_IF_ERROR(ParseDateTime(text, DefaultFormat(to), parse_kind, &d));
+      if (to == TypeKind::kTimestampLTZ) d = WithSessionZone(d);
+      return EncodeAnyDate(d, to, out);
+    }
+    case TypeKind::kIntervalYM: {
+      IntervalYM v;
+      TABDB_RETURN_IF_ERROR(
+          ParseIntervalYM(text, IntervalField::kYear, IntervalField::kMonth, 9, &v));
+      uint8_t buf[5];
+      EncodeIntervalYM(v, buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), 5);
+      return Status::Ok();
+    }
+    case TypeKind::kIntervalDS: {
+      IntervalDS v;
+      TABDB_RETURN_IF_ERROR(
+          ParseIntervalDS(text, IntervalField::kDay, IntervalField::kSecond, 9, 9, &v));
+      uint8_t buf[11];
+      EncodeIntervalDS(v, buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), 11);
+      return Status::Ok();
+    }
+    case TypeKind::kRaw:
+    case TypeKind::kLongRaw:
+    case TypeKind::kBlob:
+      return FromHex(text, &out->bytes);
+    default:
+      out->bytes.assign(text.data(), text.size());
+      if (out->bytes.empty() && IsCharacter(to)) out->null = true;
+      return Status::Ok();
+  }
+}
+
+Status ConvertValue(const Value& in, TypeKind to, Value* out, LobStore* lobs) {
+  if (in.null) {
+    *out = Value::Null(to);
+    return Status::Ok();
+  }
+  TypeKind from = in.kind;
+  if (from == to || (IsNumeric(from) && IsNumeric(to) && from != TypeKind::kBinaryFloat &&
+                     from != TypeKind::kBinaryDouble && to != TypeKind::kBinaryFloat &&
+                     to != TypeKind::kBinaryDouble)) {
+    *out = in;
+    out->kind = to;
+    return Status::Ok();
+  }
+  // Characters and character LOBs: text to anything.
+  if (IsTextKind(from)) {
+    std::string text;
+    TABDB_RETURN_IF_ERROR(TextOfLob(in, lobs, &text));
+    if (IsTextKind(to)) {
+      *out = Value::Of(to, std::move(text));
+      if (out->bytes.empty() && IsCharacter(to)) out->null = true;
+      return Status::Ok();
+    }
+    std::string_view t = text;
+    if (!IsBinaryKind(to)) {
+      // Numbers and datetimes ignore surrounding blanks (CHAR padding).
+      while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+      while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+    }
+    return TextToValue(t, to, out);
+  }
+  // Anything to characters.
+  if (IsTextKind(to)) {
+    std::string text;
+    TABDB_RETURN_IF_ERROR(ValueToText(in, &text, lobs));
+    *out = Value::Of(to, std::move(text));
+    if (out->bytes.empty() && IsCharacter(to)) out->null = true;
+    return Status::Ok();
+  }
+  if (IsNumeric(from) && IsNumeric(to)) {
+    if (to == TypeKind::kBinaryFloat || to == TypeKind::kBinaryDouble) {
+      double d;
+      if (from == TypeKind::kNumber || from == TypeKind::kFloat) {
+        Number n;
+        TABDB_RETURN_IF_ERROR(NumberFromValue(in, &n));
+        d = n.ToDouble();
+      } else {
+        d = DoubleFromValue(in);
+      }
+      PutDouble(d, to, out);
+      return Status::Ok();
+    }
+    Number n;
+    TABDB_RETURN_IF_ERROR(Number::FromDouble(DoubleFromValue(in), &n));
+    *out = Value::Of(to, n.Encode());
+    return Status::Ok();
+  }
+  if (IsDatetime(from) && IsDatetime(to)) {
+    DateTime d;
+    TABDB_RETURN_IF_ERROR(DecodeAnyDate(in, &d));
+    if (from != TypeKind::kTimestampTZ &&
+        (to == TypeKind::kTimestampTZ || to == TypeKind::kTimestampLTZ))
+      d = WithSessionZone(d);
+    return EncodeAnyDate(d, to, out);
+  }
+  if (IsBinaryKind(from) && IsBinaryKind(to)) {
+    std::string b;
+    TABDB_RETURN_IF_ERROR(TextOfLob(in, lobs, &b));
+    *out = Value::Of(to, std::move(b));
+    if (out->bytes.empty() && to == TypeKind::kRaw) out->null = true;
+    return Status::Ok();
+  }
+  return Inconsistent(to, from);
+}
+
+namespace {
+
+std::string ColumnName(const TableInfo& t, const ColumnInfo& c) {
+  return sql::QuoteName(t.owner) + "." + sql::QuoteName(t.name) + "." + sql::QuoteName(c.name);
+}
+
+Status TooLarge(const TableInfo& t, const ColumnInfo& c, size_t actual, size_t maximum) {
+  return OraError(12899, {ColumnName(t, c), std::to_string(actual), std::to_string(maximum)});
+}
+
+// Length check and blank padding of character values.
+Status FitCharacter(const TableInfo& t, const ColumnInfo& c, Value* v) {
+  const TypeDesc& ty = c.type;
+  bool chars = ty.char_semantics || IsNational(ty.kind);
+  size_t max = static_cast<size_t>(ty.length);
+  size_t have = chars ? Utf8CharCount(v->bytes) : v->bytes.size();
+  if (have > max) return TooLarge(t, c, have, max);
+  if (chars && v->bytes.size() > static_cast<size_t>(MaxStoredBytes(ty))) {
+    return TooLarge(t, c, v->bytes.size(), static_cast<size_t>(MaxStoredBytes(ty)));
+  }
+  if (!chars && ty.kind == TypeKind::kVarchar2 && v->bytes.size() > 4000)
+    return TooLarge(t, c, v->bytes.size(), 4000);
+  if (ty.kind == TypeKind::kChar || ty.kind == TypeKind::kNChar) {
+    // CHAR values are kept blank-padded to the declared length.
+    v->bytes.append(max - have, ' ');
+    if (!chars) v->bytes.resize(std::max(v->bytes.size(), max), ' ');
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status FitToColumn(const Value& in, const TableInfo& table, const ColumnInfo& col, Value* out,
+                   LobStore* lobs) {
+  const TypeDesc& ty = col.type;
+  if (in.null) {
+    *out = Value::Null(ty.kind);
+    return Status::Ok();
+  }
+  if (IsLob(ty.kind) || IsLong(ty.kind)) {
+    if (in.kind == ty.kind || (IsLob(in.kind) && IsLob(ty.kind) && in.lob_id != 0) ||
+        in.lob_id != 0) {
+      *out = in;
+      out->kind = ty.kind;
+      return Status::Ok();
+    }
+    // Inline content: text for character LOBs, bytes for binary ones.
+    TABDB_RETURN_IF_ERROR(ConvertValue(in, ty.kind, out, lobs));
+    return Status::Ok();
+  }
+  TABDB_RETURN_IF_ERROR(ConvertValue(in, ty.kind, out, lobs));
+  if (out->null) return Status::Ok();
+  switch (ty.kind) {
+    case TypeKind::kVarchar2:
+    case TypeKind::kNVarchar2:
+    case TypeKind::kChar:
+    case TypeKind::kNChar:
+      return FitCharacter(table, col, out);
+    case TypeKind::kRowid:
+    case TypeKind::kURowid:
+      if (ty.length > 0 && out->bytes.size() > static_cast<size_t>(ty.length))
+        return TooLarge(table, col, out->bytes.size(), static_cast<size_t>(ty.length));
+      return Status::Ok();
+    case TypeKind::kNumber:
+    case TypeKind::kFloat: {
+      uint8_t buf[kNumberBufferBytes];
+      size_t n = 0;
+      TABDB_RETURN_IF_ERROR(FitEncodedNumber(reinterpret_cast<const uint8_t*>(out->bytes.data()),
+                                             out->bytes.size(), ty, buf, &n));
+      out->bytes.assign(reinterpret_cast<char*>(buf), n);
+      return Status::Ok();
+    }
+    case TypeKind::kRaw:
+      if (out->bytes.size() > static_cast<size_t>(ty.length))
+        return TooLarge(table, col, out->bytes.size(), static_cast<size_t>(ty.length));
+      return Status::Ok();
+    case TypeKind::kBinaryFloat:
+    case TypeKind::kBinaryDouble: {
+      uint8_t buf[8];
+      if (ty.kind == TypeKind::kBinaryFloat && out->bytes.size() == 4) {
+        CanonicalizeBinaryFloat(reinterpret_cast<const uint8_t*>(out->bytes.data()), buf);
+        out->bytes.assign(reinterpret_cast<char*>(buf), 4);
+      } else if (ty.kind == TypeKind::kBinaryDouble && out->bytes.size() == 8) {
+        CanonicalizeBinaryDouble(reinterpret_cast<const uint8_t*>(out->bytes.data()), buf);
+        out->bytes.assign(reinterpret_cast<char*>(buf), 8);
+      } else {
+        return OraError(1722);
+      }
+      return Status::Ok();
+    }
+    case TypeKind::kDate: {
+      DateTime d;
+      TABDB_RETURN_IF_ERROR(DecodeAnyDate(*out, &d));
+      return Status::Ok();
+    }
+    case TypeKind::kTimestamp:
+    case TypeKind::kTimestampLTZ:
+    case TypeKind::kTimestampTZ: {
+      const uint8_t* p = reinterpret_cast<const uint8_t*>(out->bytes.data());
+      DateTime d;
+      if (ty.kind == TypeKind::kTimestampTZ) {
+        TABDB_RETURN_IF_ERROR(DecodeTimestampTZ(p, out->bytes.size(), &d));
+        if (d.tz_region != 0) return Status::Ok();  // region values pass unchanged
+      } else {
+        TABDB_RETURN_IF_ERROR(DecodeTimestamp(p, out->bytes.size(), &d));
+      }
+      uint32_t before = d.nanos;
+      TABDB_RETURN_IF_ERROR(RoundFraction(&d, ty.precision == kUnset ? 6 : ty.precision));
+      if (d.nanos == before && (ty.kind == TypeKind::kTimestampTZ || out->bytes.size() == 7 ||
+                                d.nanos != 0)) {
+        return Status::Ok();
+      }
+      uint8_t buf[13];
+      if (ty.kind == TypeKind::kTimestampTZ) {
+        EncodeTimestampTZ(d, buf);
+        out->bytes.assign(reinterpret_cast<char*>(buf), 13);
+      } else {
+        size_t n = EncodeTimestamp(d, buf);
+        out->bytes.assign(reinterpret_cast<char*>(buf), n);
+      }
+      return Status::Ok();
+    }
+    case TypeKind::kIntervalYM: {
+      IntervalYM v;
+      TABDB_RETURN_IF_ERROR(DecodeIntervalYM(reinterpret_cast<const uint8_t*>(out->bytes.data()),
+                                             out->bytes.size(), &v));
+      TABDB_RETURN_IF_ERROR(FitIntervalYM(&v, ty.precision == kUnset ? 2 : ty.precision));
+      uint8_t buf[5];
+      EncodeIntervalYM(v, buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), 5);
+      return Status::Ok();
+    }
+    case TypeKind::kIntervalDS: {
+      IntervalDS v;
+      TABDB_RETURN_IF_ERROR(DecodeIntervalDS(reinterpret_cast<const uint8_t*>(out->bytes.data()),
+                                             out->bytes.size(), &v));
+      TABDB_RETURN_IF_ERROR(FitIntervalDS(&v, ty.precision == kUnset ? 2 : ty.precision,
+                                          ty.scale == kUnset ? 6 : ty.scale));
+      uint8_t buf[11];
+      EncodeIntervalDS(v, buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), 11);
+      return Status::Ok();
+    }
+    default:
+      return Status::Ok();
+  }
+}
+
+}  // namespace tabdb

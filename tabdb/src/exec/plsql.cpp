@@ -1,0 +1,94 @@
+// plsql.cpp - running anonymous blocks of built-in procedure calls.
+#include "exec/plsql.h"
+
+#include "util/errors.h"
+
+namespace tabdb {
+namespace {
+
+std::string Dotted(const sql::NameList& n) {
+  std::string s;
+  for (size_t i = 0; i < n.size(); ++i) s += (i ? "." : "") + n[i].text;
+  return s;
+}
+
+// Oracle's answer to a call of an unknown procedure.
+Status NotDeclared(const std::string& name) {
+  Status st = OraErrorText(6550, "line 1, column 7:\nPLS-00201: identifier '" + name +
+                                     "' must be declared");
+  st.AddLine("ORA-06550: line 1, column 7:");
+  st.AddLine("PL/SQL: Statement ignored");
+  return st;
+}
+
+Status BadParam(const std::string& value, const std::string& param) {
+  Status st = OraError(31600, {value, param, "SET_TRANSFORM_PARAM"});
+  st.AddLine("ORA-06512: at \"SYS.DBMS_METADATA\", line 4191");
+  st.AddLine("ORA-06512: at line 2");
+  return st;
+}
+
+bool* Param(TransformParams& t, const std::string& name) {
+  if (name == "PRETTY") return &t.pretty;
+  if (name == "SQLTERMINATOR") return &t.sqlterminator;
+  if (name == "SEGMENT_ATTRIBUTES") return &t.segment_attributes;
+  if (name == "STORAGE") return &t.storage;
+  if (name == "TABLESPACE") return &t.tablespace;
+  if (name == "CONSTRAINTS") return &t.constraints;
+  if (name == "REF_CONSTRAINTS") return &t.ref_constraints;
+  if (name == "CONSTRAINTS_AS_ALTER") return &t.constraints_as_alter;
+  if (name == "SIZE_BYTE_KEYWORD") return &t.size_byte_keyword;
+  if (name == "EMIT_SCHEMA") return &t.emit_schema;
+  return nullptr;
+}
+
+Status SetTransformParam(Session& s, const sql::Expr& call) {
+  if (call.args.size() < 2 || call.args.size() > 4) {
+    Status st = OraErrorText(6550, "line 1, column 7:\nPLS-00306: wrong number or types of "
+                                   "arguments in call to 'SET_TRANSFORM_PARAM'");
+    st.AddLine("ORA-06550: line 1, column 7:");
+    st.AddLine("PL/SQL: Statement ignored");
+    return st;
+  }
+  const sql::Expr& handle = *call.args[0];
+  bool session_handle = handle.kind == sql::ExprKind::kColumn &&
+                        Dotted(handle.names) == "DBMS_METADATA.SESSION_TRANSFORM";
+  if (!session_handle) return BadParam("", "TRANSFORM_HANDLE");
+  const sql::Expr& name = *call.args[1];
+  if (name.kind != sql::ExprKind::kLiteral || name.lit != sql::LiteralKind::kString)
+    return BadParam("", "NAME");
+  std::string pname;
+  for (char c : name.text) pname += static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  if (pname == "DEFAULT") {
+    s.transforms() = TransformParams();
+    return Status::Ok();
+  }
+  bool* p = Param(s.transforms(), pname);
+  if (p == nullptr) return BadParam(pname, "NAME");
+  if (call.args.size() < 3) return BadParam("NULL", pname);
+  const sql::Expr& v = *call.args[2];
+  if (v.kind != sql::ExprKind::kLiteral || v.lit != sql::LiteralKind::kBoolean)
+    return BadParam(v.text.empty() ? "NULL" : v.text, pname);
+  *p = v.text == "TRUE";
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status RunPlsqlBlock(Session& s, const sql::Statement& st) {
+  for (const sql::ExprPtr& call : st.block->calls) {
+    if (!call || call->kind == sql::ExprKind::kLiteral) continue;  // NULL;
+    std::string name = Dotted(call->names);
+    if (name == "DBMS_METADATA.SET_TRANSFORM_PARAM") {
+      TABDB_RETURN_IF_ERROR(SetTransformParam(s, *call));
+    } else if (name == "DBMS_OUTPUT.PUT_LINE" || name == "DBMS_OUTPUT.ENABLE" ||
+               name == "DBMS_OUTPUT.DISABLE") {
+      // No server output buffer: accepted and dropped.
+    } else {
+      return NotDeclared(name);
+    }
+  }
+  return Status::Ok();
+}
+
+}  // namespace tabdb

@@ -1,0 +1,886 @@
+// prepared.cpp - compiling and running queries, INSERT, UPDATE and DELETE.
+#include "exec/prepared.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "catalog/dictionary.h"
+#include "exec/compiler_internal.h"
+#include "exec/convert.h"
+#include "exec/plsql.h"
+#include "sql/parser.h"
+#include "sql/printer.h"
+#include "storage/lob_store.h"
+#include "util/errors.h"
+#include "values/datetime.h"
+
+namespace tabdb {
+
+using sql::StmtKind;
+
+namespace {
+
+// Heading of a select item without alias: Oracle shows the expression as
+// written, upper-cased, without blanks.
+std::string Heading(const std::string& text, const sql::SelectItem& item) {
+  if (item.has_alias) return item.alias.text;
+  if (item.expr && item.expr->kind == sql::ExprKind::kColumn) return item.expr->names.back().text;
+  std::string h;
+  std::string_view t(text);
+  if (item.span.end > item.span.begin && item.span.end <= t.size())
+    t = t.substr(item.span.begin, item.span.end - item.span.begin);
+  for (char c : t) {
+    if (std::isspace(static_cast<unsigned char>(c))) continue;
+    h += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return h.substr(0, 128);
+}
+
+TypeDesc TypeOf(TypeKind k) {
+  TypeDesc t;
+  t.kind = k;
+  return WithDefaults(t);
+}
+
+void BindValue(sqlite3_stmt* s, int i, const Value& v) {
+  if (v.null) {
+    sqlite3_bind_null(s, i);
+  } else if (v.lob_id != 0) {
+    sqlite3_bind_int64(s, i, v.lob_id);
+  } else if (IsTextClass(v.kind)) {
+    sqlite3_bind_text(s, i, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
+  } else {
+    sqlite3_bind_blob(s, i, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
+  }
+}
+
+void ColumnValue(sqlite3_stmt* s, int i, TypeKind kind, Value* out) {
+  out->kind = kind;
+  out->lob_id = 0;
+  out->empty_lob = false;
+  out->adopt = false;
+  switch (sqlite3_column_type(s, i)) {
+    case SQLITE_NULL:
+      out->null = true;
+      out->bytes.clear();
+      return;
+    case SQLITE_INTEGER:
+      out->null = false;
+      out->lob_id = sqlite3_column_int64(s, i);
+      out->bytes.clear();
+      return;
+    case SQLITE_TEXT: {
+      out->null = false;
+      const unsigned char* p = sqlite3_column_text(s, i);
+      out->bytes.assign(reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(s, i)));
+      return;
+    }
+    default: {
+      out->null = false;
+      const void* p = sqlite3_column_blob(s, i);
+      out->bytes.assign(static_cast<const char*>(p ? p : ""), static_cast<size_t>(sqlite3_column_bytes(s, i)));
+      return;
+    }
+  }
+}
+
+Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v3(s.db().handle(), sql.c_str(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return SqliteError(s.db().handle(), rc);
+  }
+  out->reset(st);
+  return Status::Ok();
+}
+
+bool IsDual(const sql::NameList& n) {
+  return (n.size() == 1 && n[0].text == "DUAL") ||
+         (n.size() == 2 && n[0].text == "SYS" && n[1].text == "DUAL");
+}
+
+// The FROM item of a query: a table, a dictionary view, DUAL, or the row
+// generator of CONNECT BY.
+struct From {
+  TableInfo table;
+  DictionaryView view;
+  Scope scope;
+  std::string sql;  // FROM clause text
+};
+
+Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f) {
+  const sql::TableRef& ref = q.from;
+  Scope& sc = f->scope;
+  sc.alias = "_t";
+  if (IsDual(ref.name)) {
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : "DUAL"};
+    if (q.connect_by) {
+      sc.kind = Scope::kGenerator;
+      Scope cond_scope;
+      cond_scope.kind = Scope::kGenerator;
+      cond_scope.level_sql = "tabdb_num(_gen.lvl + 1)";
+      Compiler c(s, cond_scope, binds);
+      CExpr cond;
+      TABDB_RETURN_IF_ERROR(c.CompileCondition(*q.connect_by, &cond));
+      f->sql = "(WITH RECURSIVE _gen(lvl) AS (SELECT 1 UNION ALL SELECT lvl + 1 FROM _gen WHERE " +
+               cond.sql + " AND lvl < 100000000) SELECT lvl FROM _gen)";
+    } else {
+      sc.kind = Scope::kDual;
+      f->sql = "(SELECT 'X' AS DUMMY)";
+    }
+    return Status::Ok();
+  }
+  if (q.connect_by) return OraError(3001);
+  Status st = ResolveTable(s, ref.name, &f->table);
+  if (st.ok()) {
+    sc.kind = Scope::kTable;
+    sc.table = &f->table;
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : f->table.name};
+    sc.qualifier_owner = f->table.owner;
+    f->sql = f->table.phys;
+    return Status::Ok();
+  }
+  if (st.code() != 942) return st;
+  // Dictionary views are public names: SYS.ALL_TABLES or ALL_TABLES.
+  if (ref.name.size() == 1 || (ref.name.size() == 2 && ref.name[0].text == "SYS")) {
+    Status vs;
+    if (FindDictionaryView(s, ref.name.back().text, &f->view, &vs)) {
+      if (!vs.ok()) return vs;
+      sc.kind = Scope::kView;
+      sc.view = &f->view;
+      sc.qualifiers = {ref.has_alias ? ref.alias.text : f->view.name};
+      sc.qualifier_owner = "SYS";
+      f->sql = "(" + f->view.sql + ")";
+      return Status::Ok();
+    }
+  }
+  return st;
+}
+
+// Compiles a SELECT into SQLite text and its result columns.
+Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                     std::string* sql, std::vector<ResultColumn>* cols) {
+  From f;
+  TABDB_RETURN_IF_ERROR(ResolveFrom(s, q, binds, &f));
+  Scope item_scope = f.scope;
+  item_scope.allow_aggregates = true;
+  Compiler items(s, item_scope, binds);
+  std::vector<std::string> item_sql;
+  cols->clear();
+  auto add_star = [&]() -> Status {
+    if (f.scope.kind == Scope::kTable) {
+      std::vector<const ColumnInfo*> vis;
+      for (const ColumnInfo& c : f.table.columns) {
+        if (!c.hidden) vis.push_back(&c);
+      }
+      std::sort(vis.begin(), vis.end(),
+                [](const ColumnInfo* a, const ColumnInfo* b) { return a->column_id < b->column_id; });
+      for (const ColumnInfo* c : vis) {
+        sql::Expr e;
+        e.kind = sql::ExprKind::kColumn;
+        e.names = {sql::Name{c->name, true}};
+        CExpr ce;
+        TABDB_RETURN_IF_ERROR(items.Compile(e, &ce));
+        item_sql.push_back(ce.sql);
+        cols->push_back({c->name, c->type});
+      }
+    } else if (f.scope.kind == Scope::kView) {
+      for (const ViewColumn& c : f.view.columns) {
+        item_sql.push_back("_t." + sql::QuoteName(c.name));
+        cols->push_back({c.name, c.type});
+      }
+    } else {
+      TypeDesc t = TypeOf(TypeKind::kVarchar2);
+      t.length = 1;
+      item_sql.push_back("'X'");
+      cols->push_back({"DUMMY", t});
+    }
+    return Status::Ok();
+  };
+  for (const sql::SelectItem& it : q.items) {
+    if (it.star) {
+      if (!it.star_qualifier.empty() &&
+          std::find(f.scope.qualifiers.begin(), f.scope.qualifiers.end(),
+                    it.star_qualifier.back().text) == f.scope.qualifiers.end())
+        return OraError(904, {sql::QuoteName(it.star_qualifier.back().text)});
+      TABDB_RETURN_IF_ERROR(add_star());
+      continue;
+    }
+    CExpr ce;
+    TABDB_RETURN_IF_ERROR(items.Compile(*it.expr, &ce));
+    if (ce.is_bool) return OraError(923);
+    item_sql.push_back(ce.sql);
+    cols->push_back({Heading(text, it), ce.type});
+  }
+  std::string out = "SELECT ";
+  if (q.distinct) out += "DISTINCT ";
+  for (size_t i = 0; i < item_sql.size(); ++i) out += (i ? ", " : "") + item_sql[i];
+  out += " FROM " + f.sql + " AS _t";
+  if (q.where) {
+    Compiler w(s, f.scope, binds);
+    CExpr c;
+    TABDB_RETURN_IF_ERROR(w.CompileCondition(*q.where, &c));
+    if (c.aggregate) return OraError(934);
+    out += " WHERE " + c.sql;
+  }
+  if (!q.group_by.empty()) {
+    Compiler g(s, f.scope, binds);
+    out += " GROUP BY ";
+    for (size_t i = 0; i < q.group_by.size(); ++i) {
+      CExpr c;
+      TABDB_RETURN_IF_ERROR(g.Compile(*q.group_by[i], &c));
+      out += (i ? ", " : "") + c.sql;
+    }
+  }
+  if (q.having) {
+    CExpr c;
+    TABDB_RETURN_IF_ERROR(items.CompileCondition(*q.having, &c));
+    out += " HAVING " + c.sql;
+  }
+  if (!q.order_by.empty()) {
+    out += " ORDER BY ";
+    for (size_t i = 0; i < q.order_by.size(); ++i) {
+      const sql::OrderItem& o = q.order_by[i];
+      std::string key;
+      const sql::Expr& e = *o.expr;
+      if (e.kind == sql::ExprKind::kLiteral && e.lit == sql::LiteralKind::kNumber) {
+        size_t pos = std::strtoul(e.text.c_str(), nullptr, 10);
+        if (pos < 1 || pos > item_sql.size()) return OraError(1785);
+        key = item_sql[pos - 1];
+      } else {
+        if (e.kind == sql::ExprKind::kColumn && e.names.size() == 1) {
+          for (size_t k = 0; k < q.items.size(); ++k) {
+            if (q.items[k].has_alias && q.items[k].alias.text == e.names[0].text) key = item_sql[k];
+          }
+        }
+        if (key.empty()) {
+          CExpr c;
+          TABDB_RETURN_IF_ERROR(items.Compile(e, &c));
+          if (c.is_bool) return OraError(920);
+          key = c.sql;
+        }
+      }
+      bool nulls_first = o.nulls == 1 || (o.nulls == 0 && o.desc);
+      out += (i ? ", " : "") + key + (o.desc ? " DESC" : " ASC") +
+             (nulls_first ? " NULLS FIRST" : " NULLS LAST");
+    }
+  }
+  *sql = out;
+  return Status::Ok();
+}
+
+}  // namespace
+
+// One value of the row an INSERT writes: a placeholder, an expression of
+// the values SELECT, or NULL.
+struct Prepared::InsertSource {
+  enum Kind { kBind, kExpr, kNull } kind = kNull;
+  int index = 0;  // bind position, or column of the values SELECT
+  const ColumnInfo* column = nullptr;
+};
+
+Prepared::~Prepared() = default;
+
+bool Prepared::is_dml() const {
+  return stmt_->kind == StmtKind::kInsert || stmt_->kind == StmtKind::kUpdate ||
+         stmt_->kind == StmtKind::kDelete;
+}
+
+Status Prepared::Create(Session& s, std::shared_ptr<const sql::Statement> st,
+                        const std::vector<TypeKind>& bind_kinds, std::unique_ptr<Prepared>* out) {
+  std::unique_ptr<Prepared> p(new Prepared);
+  p->s_ = &s;
+  p->stmt_ = std::move(st);
+  p->bind_kinds_ = bind_kinds;
+  TABDB_RETURN_IF_ERROR(s.db().CatalogVersion(&p->catalog_version_));
+  switch (p->stmt_->kind) {
+    case StmtKind::kSelect:
+      TABDB_RETURN_IF_ERROR(p->CompileQuery());
+      break;
+    case StmtKind::kInsert:
+      TABDB_RETURN_IF_ERROR(p->CompileInsert());
+      break;
+    case StmtKind::kUpdate:
+    case StmtKind::kDelete:
+      TABDB_RETURN_IF_ERROR(p->CompileUpdateDelete());
+      break;
+    default:
+      break;
+  }
+  *out = std::move(p);
+  return Status::Ok();
+}
+
+Status Prepared::CompileQuery() {
+  BindContext binds;
+  binds.user_kinds = bind_kinds_;
+  std::string sql;
+  TABDB_RETURN_IF_ERROR(CompileSelect(*s_, *stmt_->select, stmt_->text, &binds, &sql, &columns_));
+  for (StatementParam p : binds.hidden) hidden_params_.push_back(static_cast<int>(p));
+  return PrepareSql(*s_, sql, &query_);
+}
+
+Status Prepared::BindParams(sqlite3_stmt* s, const std::vector<Value>& binds, int user_count) {
+  int n = sqlite3_bind_parameter_count(s);
+  for (int i = 1; i <= user_count && i <= n; ++i) {
+    if (static_cast<size_t>(i) <= binds.size()) {
+      BindValue(s, i, binds[i - 1]);
+    } else {
+      return OraError(1008);
+    }
+  }
+  if (!hidden_params_.empty()) {
+    DateTime now = NowLocal();
+    for (size_t k = 0; k < hidden_params_.size(); ++k) {
+      int idx = user_count + 1 + static_cast<int>(k);
+      if (idx > n) break;
+      auto p = static_cast<StatementParam>(hidden_params_[k]);
+      uint8_t buf[13];
+      if (p == StatementParam::kSysdate || p == StatementParam::kCurrentDate) {
+        DateTime d = now;
+        d.nanos = 0;
+        EncodeDate(d, buf);
+        sqlite3_bind_blob(s, idx, buf, 7, SQLITE_TRANSIENT);
+      } else {
+        EncodeTimestampTZ(now, buf);
+        sqlite3_bind_blob(s, idx, buf, 13, SQLITE_TRANSIENT);
+      }
+    }
+  }
+  return Status::Ok();
+}
+
+Status Prepared::Open(const std::vector<Value>& binds) {
+  if (!query_) return OraError(24338);
+  sqlite3_reset(query_.get());
+  sqlite3_clear_bindings(query_.get());
+  TABDB_RETURN_IF_ERROR(BindParams(query_.get(), binds, static_cast<int>(bind_kinds_.size())));
+  open_ = true;
+  return Status::Ok();
+}
+
+Status Prepared::Next(bool* row) {
+  *row = false;
+  if (!open_) return Status::Ok();
+  int rc = sqlite3_step(query_.get());
+  if (rc == SQLITE_ROW) {
+    *row = true;
+    return Status::Ok();
+  }
+  open_ = false;
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(query_.get());
+    return Status::Ok();
+  }
+  Status st = SqliteError(s_->db().handle(), rc);
+  sqlite3_reset(query_.get());
+  return st;
+}
+
+Cell Prepared::GetCell(int i) const {
+  Cell c;
+  sqlite3_stmt* s = query_.get();
+  c.type = sqlite3_column_type(s, i);
+  switch (c.type) {
+    case SQLITE_INTEGER:
+      c.id = sqlite3_column_int64(s, i);
+      break;
+    case SQLITE_TEXT:
+      c.data = sqlite3_column_text(s, i);
+      c.size = static_cast<size_t>(sqlite3_column_bytes(s, i));
+      break;
+    case SQLITE_BLOB:
+      c.data = sqlite3_column_blob(s, i);
+      c.size = static_cast<size_t>(sqlite3_column_bytes(s, i));
+      if (c.data == nullptr) c.data = "";
+      break;
+    default:
+      break;
+  }
+  return c;
+}
+
+void Prepared::GetValue(int i, Value* out) const {
+  ColumnValue(query_.get(), i, columns_[static_cast<size_t>(i)].type.kind, out);
+}
+
+void Prepared::Close() {
+  if (query_) sqlite3_reset(query_.get());
+  open_ = false;
+}
+
+// ---- INSERT --------------------------------------------------------------
+
+Status Prepared::CompileInsert() {
+  const sql::Insert& ins = *stmt_->insert;
+  TABDB_RETURN_IF_ERROR(ResolveTable(*s_, ins.table.name, &table_));
+  // The columns the statement names, or all visible stored ones.
+  std::vector<const ColumnInfo*> named;
+  if (ins.columns.empty()) {
+    named = table_.InsertColumns();
+  } else {
+    std::set<int> seen;
+    for (const sql::Name& n : ins.columns) {
+      const ColumnInfo* c = table_.FindColumn(n.text);
+      if (c == nullptr) return OraError(904, {sql::QuoteName(n.text)});
+      if (c->is_virtual) return OraError(54013);
+      if (!seen.insert(c->intcol).second) return OraError(957);
+      named.push_back(c);
+    }
+  }
+  BindContext binds;
+  binds.user_kinds = bind_kinds_;
+  std::vector<std::string> value_exprs;
+  std::vector<TypeDesc> value_types;
+  Scope none;
+  Compiler values(*s_, none, &binds);
+  // Sources for the named columns.
+  std::vector<std::unique_ptr<InsertSource>> by_col(table_.columns.size());
+  auto index_of = [&](const ColumnInfo* c) { return static_cast<size_t>(c - table_.columns.data()); };
+  if (ins.select) {
+    std::string sql;
+    std::vector<ResultColumn> cols;
+    TABDB_RETURN_IF_ERROR(CompileSelect(*s_, *ins.select, stmt_->text, &binds, &sql, &cols));
+    if (cols.size() < named.size()) return OraError(947);
+    if (cols.size() > named.size()) return OraError(913);
+    TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));
+    for (size_t j = 0; j < named.size(); ++j) {
+      auto src = std::make_unique<InsertSource>();
+      src->kind = InsertSource::kExpr;
+      src->index = static_cast<int>(j);
+      src->column = named[j];
+      by_col[index_of(named[j])] = std::move(src);
+      select_types_.push_back(cols[j].type);
+    }
+  } else {
+    if (ins.values.size() < named.size()) return OraError(947);
+    if (ins.values.size() > named.size()) return OraError(913);
+    for (size_t j = 0; j < named.size(); ++j) {
+      const sql::Expr& e = *ins.values[j];
+      auto src = std::make_unique<InsertSource>();
+      src->column = named[j];
+      if (e.kind == sql::ExprKind::kBind) {
+        src->kind = InsertSource::kBind;
+        src->index = e.bind_index;
+      } else if (e.kind == sql::ExprKind::kLiteral && e.lit == sql::LiteralKind::kNull) {
+        src->kind = InsertSource::kNull;
+      } else {
+        CExpr ce;
+        TABDB_RETURN_IF_ERROR(values.Compile(e, &ce));
+        if (ce.is_bool) return OraError(936);
+        src->kind = InsertSource::kExpr;
+        src->index = static_cast<int>(value_exprs.size());
+        value_exprs.push_back(ce.sql);
+        value_types.push_back(ce.type);
+      }
+      by_col[index_of(named[j])] = std::move(src);
+    }
+  }
+  // Columns the statement leaves out take their DEFAULT (or NULL).
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    const ColumnInfo& c = table_.columns[i];
+    if (!c.stored() || by_col[i]) continue;
+    auto src = std::make_unique<InsertSource>();
+    src->column = &c;
+    if (!c.data_default.empty()) {
+      sql::ExprPtr def;
+      TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.data_default, &def));
+      CExpr ce;
+      TABDB_RETURN_IF_ERROR(values.Compile(*def, &ce));
+      src->kind = InsertSource::kExpr;
+      if (ins.select) {
+        // Defaults of INSERT ... SELECT are evaluated by the values SELECT
+        // too; their positions follow the selected columns.
+        src->index = static_cast<int>(select_types_.size() + value_exprs.size());
+      } else {
+        src->index = static_cast<int>(value_exprs.size());
+      }
+      value_exprs.push_back(ce.sql);
+      value_types.push_back(ce.type);
+    }
+    by_col[i] = std::move(src);
+  }
+  for (StatementParam p : binds.hidden) hidden_params_.push_back(static_cast<int>(p));
+  if (!value_exprs.empty()) {
+    std::string sql = "SELECT ";
+    for (size_t i = 0; i < value_exprs.size(); ++i) sql += (i ? ", " : "") + value_exprs[i];
+    TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &values_));
+  }
+  for (const TypeDesc& t : value_types) select_types_.push_back(t);
+  // The physical INSERT covers every stored column.
+  std::string cols, params;
+  int n = 0;
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    if (!table_.columns[i].stored()) continue;
+    ++n;
+    cols += (n > 1 ? "," : "") + table_.columns[i].phys();
+    params += (n > 1 ? ",?" : "?") + std::to_string(n);
+    targets_.push_back(&table_.columns[i]);
+    sources_.push_back(std::move(by_col[i]));
+  }
+  TABDB_RETURN_IF_ERROR(
+      PrepareSql(*s_, "INSERT INTO " + table_.phys + "(" + cols + ") VALUES(" + params + ")", &insert_));
+  // RETURNING col, ... INTO :b, ...
+  if (!ins.returning.empty()) {
+    if (ins.returning.size() != ins.into.size()) return OraError(ins.returning.size() < ins.into.size() ? 913 : 947);
+    for (size_t k = 0; k < ins.returning.size(); ++k) {
+      const sql::Expr& e = *ins.returning[k];
+      if (e.kind != sql::ExprKind::kColumn) return OraError(3001);
+      const ColumnInfo* c = table_.FindColumn(e.names.back().text);
+      if (c == nullptr || !c->stored()) return OraError(904, {sql::QuoteName(e.names.back().text)});
+      int idx = -1;
+      for (size_t t = 0; t < targets_.size(); ++t) {
+        if (targets_[t] == c) idx = static_cast<int>(t);
+      }
+      returning_cols_.push_back(idx);
+      into_binds_.push_back(ins.into[k]->bind_index);
+    }
+  }
+  return Status::Ok();
+}
+
+Status Prepared::UniqueViolation(int rc) {
+  (void)rc;
+  std::string msg = sqlite3_errmsg(s_->db().handle());
+  // "UNIQUE constraint failed: t1001.c1, t1001.c2" -> the key columns.
+  std::set<int> cols;
+  size_t p = msg.find(": ");
+  std::string list = p == std::string::npos ? "" : msg.substr(p + 2);
+  size_t i = 0;
+  while ((i = list.find(".c", i)) != std::string::npos) {
+    i += 2;
+    cols.insert(std::atoi(list.c_str() + i));
+  }
+  std::vector<IndexInfo> idx;
+  if (LoadUniqueIndexes(*s_, table_.obj_id, &idx).ok()) {
+    for (const IndexInfo& x : idx) {
+      if (std::set<int>(x.intcols.begin(), x.intcols.end()) == cols)
+        return OraError(1, {x.owner, x.name});
+    }
+  }
+  return OraError(1, {table_.owner, "SYS_C00000"});
+}
+
+Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returning) {
+  LobStore lobs(s_->db());
+  sqlite3_stmt* ins = insert_.get();
+  sqlite3_reset(ins);
+  std::vector<int64_t> created;  // LOBs made for this row, removed if it fails
+  Status st;
+  Value fitted;
+  for (size_t j = 0; j < targets_.size() && st.ok(); ++j) {
+    const ColumnInfo& c = *targets_[j];
+    st = FitToColumn(row[j], table_, c, &fitted, &lobs);
+    if (!st.ok()) break;
+    if (fitted.null && !c.nullable) {
+      st = OraError(1400, {sql::QuoteName(table_.owner) + "." + sql::QuoteName(table_.name) + "." +
+                           sql::QuoteName(c.name)});
+      break;
+    }
+    if (!fitted.null && (IsLob(c.type.kind) || IsLong(c.type.kind))) {
+      bool is_char = c.type.kind != TypeKind::kBlob && c.type.kind != TypeKind::kLongRaw;
+      int64_t id = 0;
+      if (fitted.lob_id != 0 && fitted.adopt) {
+        id = fitted.lob_id;
+      } else if (fitted.lob_id != 0) {
+        st = lobs.Copy(fitted.lob_id, &id);
+        if (st.ok()) created.push_back(id);
+      } else if (IsLong(c.type.kind) && fitted.bytes.empty() && !fitted.empty_lob) {
+        // An empty LONG is NULL.
+        fitted.null = true;
+      } else {
+        st = lobs.CreateWith(fitted.bytes, is_char, &id);
+        if (st.ok()) created.push_back(id);
+      }
+      if (!st.ok()) break;
+      if (!fitted.null) {
+        fitted.lob_id = id;
+        fitted.bytes.clear();
+      }
+    }
+    row[j] = fitted;
+    BindValue(ins, static_cast<int>(j + 1), row[j]);
+  }
+  if (st.ok()) {
+    int rc = sqlite3_step(ins);
+    if (rc != SQLITE_DONE) {
+      st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
+    }
+    sqlite3_reset(ins);
+  }
+  if (!st.ok()) {
+    for (int64_t id : created) lobs.Delete(id);
+    return st;
+  }
+  if (!marked_rows_ && !table_.has_rows) {
+    sqlite3_stmt* m = nullptr;
+    if (s_->db().Cached("UPDATE tab$tables SET has_rows = 1 WHERE obj_id = ?1", &m).ok()) {
+      sqlite3_bind_int64(m, 1, table_.obj_id);
+      s_->db().Run(m);
+    }
+    marked_rows_ = true;
+  }
+  if (returning) {
+    returning->clear();
+    for (int idx : returning_cols_) returning->push_back(idx >= 0 ? row[static_cast<size_t>(idx)] : Value());
+  }
+  return Status::Ok();
+}
+
+Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning) {
+  std::vector<Value> row(targets_.size());
+  auto fill = [&](sqlite3_stmt* src, int offset) {
+    for (size_t j = 0; j < sources_.size(); ++j) {
+      const InsertSource* s = sources_[j].get();
+      const ColumnInfo& c = *targets_[j];
+      if (s == nullptr || s->kind == InsertSource::kNull) {
+        row[j] = Value::Null(c.type.kind);
+      } else if (s->kind == InsertSource::kBind) {
+        if (static_cast<size_t>(s->index) > binds.size()) return OraError(1008);
+        row[j] = binds[static_cast<size_t>(s->index - 1)];
+      } else {
+        int col = s->index;
+        sqlite3_stmt* from = src;
+        if (stmt_->insert->select && col >= offset) {
+          from = values_.get();
+          col -= offset;
+        } else if (!stmt_->insert->select) {
+          from = values_.get();
+        }
+        ColumnValue(from, col, select_types_[static_cast<size_t>(s->index)].kind, &row[j]);
+      }
+    }
+    return Status::Ok();
+  };
+  if (values_) {
+    sqlite3_reset(values_.get());
+    sqlite3_clear_bindings(values_.get());
+    TABDB_RETURN_IF_ERROR(BindParams(values_.get(), binds, static_cast<int>(bind_kinds_.size())));
+    bool row_ready = false;
+    TABDB_RETURN_IF_ERROR(s_->db().Step(values_.get(), &row_ready));
+  }
+  if (!stmt_->insert->select) {
+    TABDB_RETURN_IF_ERROR(fill(nullptr, 0));
+    if (values_) sqlite3_reset(values_.get());
+    TABDB_RETURN_IF_ERROR(InsertRow(row, returning));
+    *rows += 1;
+    return Status::Ok();
+  }
+  // INSERT ... SELECT: every row of the query; the statement is atomic.
+  sqlite3_stmt* q = select_.get();
+  sqlite3_reset(q);
+  sqlite3_clear_bindings(q);
+  TABDB_RETURN_IF_ERROR(BindParams(q, binds, static_cast<int>(bind_kinds_.size())));
+  TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_stmt"));
+  uint64_t done = 0;
+  Status st;
+  int offset = static_cast<int>(stmt_->insert->columns.empty() ? table_.InsertColumns().size()
+                                                               : stmt_->insert->columns.size());
+  for (;;) {
+    bool r = false;
+    st = s_->db().Step(q, &r);
+    if (!st.ok() || !r) break;
+    st = fill(q, offset);
+    if (st.ok()) st = InsertRow(row, nullptr);
+    if (!st.ok()) break;
+    ++done;
+  }
+  sqlite3_reset(q);
+  if (values_) sqlite3_reset(values_.get());
+  if (!st.ok()) {
+    s_->db().RollbackTo("tabdb_stmt");
+    return st;
+  }
+  TABDB_RETURN_IF_ERROR(s_->db().Release("tabdb_stmt"));
+  *rows += done;
+  return Status::Ok();
+}
+
+// ---- UPDATE and DELETE -----------------------------------------------------
+
+Status Prepared::CompileUpdateDelete() {
+  bool update = stmt_->kind == StmtKind::kUpdate;
+  const sql::TableRef& ref = update ? stmt_->update->table : stmt_->del->table;
+  const sql::Expr* where = update ? stmt_->update->where.get() : stmt_->del->where.get();
+  TABDB_RETURN_IF_ERROR(ResolveTable(*s_, ref.name, &table_));
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &table_;
+  scope.qualifiers = {ref.has_alias ? ref.alias.text : table_.name};
+  scope.qualifier_owner = table_.owner;
+  BindContext binds;
+  binds.user_kinds = bind_kinds_;
+  Compiler c(*s_, scope, &binds);
+  std::string sql = "SELECT _t.rowid";
+  if (update) {
+    for (const sql::Assignment& a : stmt_->update->sets) {
+      const ColumnInfo* col = table_.FindColumn(a.column.text);
+      if (col == nullptr) return OraError(904, {sql::QuoteName(a.column.text)});
+      if (col->is_virtual) return OraError(54017);
+      CExpr ce;
+      TABDB_RETURN_IF_ERROR(c.Compile(*a.value, &ce));
+      if (ce.is_bool) return OraError(936);
+      sql += ", " + ce.sql;
+      update_cols_.push_back(col);
+      select_types_.push_back(ce.type);
+    }
+    // Old LOB and LONG ids of the columns set, so that their data can go.
+    for (const ColumnInfo* col : update_cols_) {
+      if (IsLob(col->type.kind) || IsLong(col->type.kind)) sql += ", _t." + col->phys();
+    }
+  } else {
+    for (const ColumnInfo& col : table_.columns) {
+      if (col.stored() && (IsLob(col.type.kind) || IsLong(col.type.kind))) sql += ", _t." + col.phys();
+    }
+  }
+  sql += " FROM " + table_.phys + " AS _t";
+  if (where) {
+    CExpr w;
+    TABDB_RETURN_IF_ERROR(c.CompileCondition(*where, &w));
+    sql += " WHERE " + w.sql;
+  }
+  for (StatementParam p : binds.hidden) hidden_params_.push_back(static_cast<int>(p));
+  TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));
+  if (update) {
+    std::string set;
+    for (size_t i = 0; i < update_cols_.size(); ++i)
+      set += (i ? ", " : "") + update_cols_[i]->phys() + " = ?" + std::to_string(i + 1);
+    TABDB_RETURN_IF_ERROR(PrepareSql(*s_,
+                                     "UPDATE " + table_.phys + " SET " + set + " WHERE rowid = ?" +
+                                         std::to_string(update_cols_.size() + 1),
+                                     &update_));
+  } else {
+    TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "DELETE FROM " + table_.phys + " WHERE rowid = ?1", &delete_));
+  }
+  return Status::Ok();
+}
+
+Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
+  bool update = stmt_->kind == StmtKind::kUpdate;
+  sqlite3_stmt* q = select_.get();
+  sqlite3_reset(q);
+  sqlite3_clear_bindings(q);
+  TABDB_RETURN_IF_ERROR(BindParams(q, binds, static_cast<int>(bind_kinds_.size())));
+  // Collect the rows first, so that changing them cannot disturb the scan.
+  struct Row {
+    int64_t rowid;
+    std::vector<Value> vals;
+    std::vector<int64_t> old_lobs;
+  };
+  std::vector<Row> found;
+  int nvals = static_cast<int>(update_cols_.size());
+  int ncols = sqlite3_column_count(q);
+  for (;;) {
+    bool r = false;
+    TABDB_RETURN_IF_ERROR(s_->db().Step(q, &r));
+    if (!r) break;
+    Row row;
+    row.rowid = sqlite3_column_int64(q, 0);
+    for (int i = 0; i < nvals; ++i) {
+      Value v;
+      ColumnValue(q, 1 + i, select_types_[static_cast<size_t>(i)].kind, &v);
+      row.vals.push_back(std::move(v));
+    }
+    for (int i = 1 + nvals; i < ncols; ++i) {
+      if (sqlite3_column_type(q, i) == SQLITE_INTEGER) row.old_lobs.push_back(sqlite3_column_int64(q, i));
+    }
+    found.push_back(std::move(row));
+  }
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_stmt"));
+  LobStore lobs(s_->db());
+  Status st;
+  for (Row& row : found) {
+    if (update) {
+      sqlite3_stmt* u = update_.get();
+      sqlite3_reset(u);
+      std::vector<Value> fitted(update_cols_.size());
+      for (size_t i = 0; i < update_cols_.size() && st.ok(); ++i) {
+        const ColumnInfo& c = *update_cols_[i];
+        st = FitToColumn(row.vals[i], table_, c, &fitted[i], &lobs);
+        if (!st.ok()) break;
+        if (fitted[i].null && !c.nullable) {
+          st = OraError(1407, {sql::QuoteName(table_.owner) + "." + sql::QuoteName(table_.name) +
+                               "." + sql::QuoteName(c.name)});
+          break;
+        }
+        if (!fitted[i].null && (IsLob(c.type.kind) || IsLong(c.type.kind))) {
+          bool is_char = c.type.kind != TypeKind::kBlob && c.type.kind != TypeKind::kLongRaw;
+          int64_t id = 0;
+          st = fitted[i].lob_id != 0 ? lobs.Copy(fitted[i].lob_id, &id)
+                                     : lobs.CreateWith(fitted[i].bytes, is_char, &id);
+          fitted[i].lob_id = id;
+          fitted[i].bytes.clear();
+        }
+        BindValue(u, static_cast<int>(i + 1), fitted[i]);
+      }
+      if (!st.ok()) break;
+      sqlite3_bind_int64(u, static_cast<int>(update_cols_.size() + 1), row.rowid);
+      int rc = sqlite3_step(u);
+      if (rc != SQLITE_DONE) {
+        st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
+      }
+      sqlite3_reset(u);
+    } else {
+      sqlite3_stmt* d = delete_.get();
+      sqlite3_reset(d);
+      sqlite3_bind_int64(d, 1, row.rowid);
+      st = s_->db().Run(d);
+    }
+    for (int64_t id : row.old_lobs) {
+      if (st.ok()) st = lobs.Delete(id);
+    }
+    if (!st.ok()) break;
+  }
+  if (!st.ok()) {
+    s_->db().RollbackTo("tabdb_stmt");
+    return st;
+  }
+  TABDB_RETURN_IF_ERROR(s_->db().Release("tabdb_stmt"));
+  *rows += found.size();
+  return Status::Ok();
+}
+
+Status Prepared::ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
+                            std::vector<Value>* returning) {
+  TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
+  if (stmt_->kind == StmtKind::kInsert) return Insert(binds, rows, returning);
+  return UpdateDelete(binds, rows);
+}
+
+// ---- other statements --------------------------------------------------------
+
+Status Prepared::ExecuteOther() {
+  switch (stmt_->kind) {
+    case StmtKind::kCommit:
+      return s_->Commit();
+    case StmtKind::kRollback:
+      return s_->Rollback();
+    case StmtKind::kAlterSession: {
+      const sql::AlterSession& a = *stmt_->alter_session;
+      if (a.parameter.text == "CURRENT_SCHEMA") {
+        std::string name = a.is_string ? a.text : a.value.text;
+        UserInfo u;
+        bool found = false;
+        TABDB_RETURN_IF_ERROR(FindUser(*s_, name, &u, &found));
+        if (!found) return OraError(1435);
+        s_->set_current_schema(u.name);
+      }
+      return Status::Ok();  // NLS and other session parameters: accepted
+    }
+    case StmtKind::kPlsqlBlock:
+      return RunPlsqlBlock(*s_, *stmt_);
+    case StmtKind::kSelect:
+    case StmtKind::kInsert:
+    case StmtKind::kUpdate:
+    case StmtKind::kDelete:
+      return OraError(600, {"statement kind run as other"});
+    default:
+      return ExecuteDdl(*s_, *stmt_);
+  }
+}
+
+}  // namespace tabdb

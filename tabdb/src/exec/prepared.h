@@ -1,0 +1,114 @@
+// prepared.h - a statement compiled for one session and run many times.
+//
+// Compilation resolves names against the catalog and translates the
+// statement into prepared SQLite statements once; each execution only
+// binds values and steps. Queries are read row by row (memory does not
+// grow with the row count); DML runs one iteration per call so that the
+// OCI layer can drive array binds, pieces of LONG values and RETURNING
+// locators row by row.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "exec/engine.h"
+#include "exec/value.h"
+#include "session/session.h"
+#include "sql/ast.h"
+#include "storage/sqlite_util.h"
+#include "util/status.h"
+
+namespace tabdb {
+
+// A column of the current row of a query as SQLite holds it: the engine's
+// byte form (TEXT or BLOB), a stored LOB/LONG id (INTEGER), or NULL. The
+// data stays valid until the next Next() or Close().
+struct Cell {
+  int type = SQLITE_NULL;
+  const void* data = nullptr;
+  size_t size = 0;
+  int64_t id = 0;
+};
+
+class Prepared {
+ public:
+  // Compiles `st` for session `s`. `bind_kinds` gives the Oracle type of
+  // each placeholder (from the external type bound to it); placeholders
+  // without an entry count as VARCHAR2.
+  static Status Create(Session& s, std::shared_ptr<const sql::Statement> st,
+                       const std::vector<TypeKind>& bind_kinds, std::unique_ptr<Prepared>* out);
+  ~Prepared();
+
+  sql::StmtKind kind() const { return stmt_->kind; }
+  bool is_query() const { return stmt_->kind == sql::StmtKind::kSelect; }
+  bool is_dml() const;
+  int64_t catalog_version() const { return catalog_version_; }
+  const std::vector<TypeKind>& bind_kinds() const { return bind_kinds_; }
+
+  // ---- queries ---------------------------------------------------------
+  const std::vector<ResultColumn>& columns() const { return columns_; }
+  // Runs the query with `binds` (placeholder k is binds[k-1]).
+  Status Open(const std::vector<Value>& binds);
+  Status Next(bool* row);
+  Cell GetCell(int i) const;
+  // The current row's column i as a Value.
+  void GetValue(int i, Value* out) const;
+  void Close();
+
+  // ---- INSERT, UPDATE, DELETE: one iteration -----------------------------
+  // Runs the statement once with `binds`; adds the rows processed to
+  // *rows. For INSERT ... RETURNING, `returning` receives the values of the
+  // returned columns of the inserted row (LOB columns as stored LOB ids).
+  Status ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
+                    std::vector<Value>* returning);
+  // Positions of the placeholders of the RETURNING ... INTO clause.
+  const std::vector<int>& into_binds() const { return into_binds_; }
+
+  // ---- everything else (DDL, session, transaction, PL/SQL) ---------------
+  Status ExecuteOther();
+
+ private:
+  struct InsertSource;
+  Prepared() = default;
+  Status CompileQuery();
+  Status CompileInsert();
+  Status CompileUpdateDelete();
+  Status BindParams(sqlite3_stmt* s, const std::vector<Value>& binds, int user_count);
+  Status Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning);
+  Status InsertRow(std::vector<Value>& row, std::vector<Value>* returning);
+  Status UpdateDelete(const std::vector<Value>& binds, uint64_t* rows);
+  Status UniqueViolation(int rc);
+
+  Session* s_ = nullptr;
+  std::shared_ptr<const sql::Statement> stmt_;
+  std::vector<TypeKind> bind_kinds_;
+  std::vector<int> hidden_params_;  // StatementParam values, bound after the user's
+  int64_t catalog_version_ = 0;
+
+  // Queries
+  SqliteStmt query_;
+  std::vector<ResultColumn> columns_;
+  bool open_ = false;
+
+  // DML
+  TableInfo table_;
+  std::vector<std::unique_ptr<InsertSource>> sources_;  // one per target column
+  std::vector<const ColumnInfo*> targets_;
+  SqliteStmt values_;     // SELECT of the value expressions that are not plain binds
+  SqliteStmt insert_;     // INSERT INTO t<obj>(...) VALUES(?...)
+  SqliteStmt select_;     // INSERT ... SELECT source, or UPDATE/DELETE row finder
+  SqliteStmt update_;     // UPDATE t<obj> SET ... WHERE rowid = ?
+  SqliteStmt delete_;     // DELETE FROM t<obj> WHERE rowid = ?
+  std::vector<int> returning_cols_;  // index into targets_ of each RETURNING column
+  std::vector<int> into_binds_;
+  std::vector<const ColumnInfo*> update_cols_;
+  std::vector<TypeDesc> select_types_;
+  bool marked_rows_ = false;
+};
+
+}  // namespace tabdb

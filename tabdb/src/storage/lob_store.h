@@ -1,0 +1,69 @@
+// lob_store.h - LOB and LONG values kept in chunks.
+//
+// A stored value is a row of tab$lob (its length in bytes and, for
+// character values, in UTF-16 code units, which is how Oracle counts CLOB
+// characters) and its content in tab$lobdata, cut into chunks numbered
+// from 0. Invariant: every chunk but the last holds exactly kLobChunk
+// bytes, so byte offset o lies in chunk o / kLobChunk. Character values
+// are UTF-8; a character may straddle two chunks, and readers that need
+// whole characters cut at character boundaries themselves. Reads and
+// writes touch one chunk at a time, so memory stays bounded by the chunk
+// size whatever the value's size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "storage/database.h"
+#include "util/status.h"
+
+namespace tabdb {
+
+constexpr size_t kLobChunk = 32768;
+
+struct LobInfo {
+  uint64_t bytes = 0;
+  uint64_t units = 0;   // UTF-16 code units of a character value (0 for binary)
+  uint64_t chunks = 0;
+};
+
+class LobStore {
+ public:
+  explicit LobStore(Database& db) : db_(db) {}
+
+  // A new empty value. Must run inside a write transaction (as do all the
+  // changing calls below).
+  Status Create(int64_t* id);
+  // A new value holding `content` (UTF-8 when `is_char`).
+  Status CreateWith(std::string_view content, bool is_char, int64_t* id);
+  // A new value with the content of `src`.
+  Status Copy(int64_t src, int64_t* id);
+  Status Delete(int64_t id);
+
+  // Appends to the end of the value. For character values the UTF-16
+  // unit count is kept up to date (a character may be split across two
+  // appends).
+  Status Append(int64_t id, std::string_view data, bool is_char);
+  // Cuts the value to `bytes` bytes (for character values the caller
+  // passes a character boundary).
+  Status Truncate(int64_t id, uint64_t bytes, bool is_char);
+
+  Status Info(int64_t id, LobInfo* out);
+  // Up to `max` bytes starting at byte `offset`.
+  Status Read(int64_t id, uint64_t offset, size_t max, std::string* out);
+  // Byte offset of the character that starts after `units` UTF-16 units
+  // (scans the chunks once).
+  Status ByteOffsetOfUnits(int64_t id, uint64_t units, uint64_t* byte_offset);
+  // The whole value, when it has at most `limit` bytes; ORA-22835 otherwise.
+  Status ReadAll(int64_t id, size_t limit, std::string* out);
+
+ private:
+  Status LoadChunk(int64_t id, int64_t seq, std::string* out, bool* found);
+  Status StoreChunk(int64_t id, int64_t seq, std::string_view data);
+  Status SetInfo(int64_t id, const LobInfo& info);
+
+  Database& db_;
+};
+
+}  // namespace tabdb
