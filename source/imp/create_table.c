@@ -1,0 +1,31 @@
+/*
+ * create_table.c - runs a table's CREATE TABLE statement straight from the
+ * read window, and the runner that every DDL statement of tabimp goes through.
+ */
+#include "imp_local.h"
+
+int imp_run_sql(const char *txt, int len)
+{
+    sword st = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)txt, (ub4)len,
+                              OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, st) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        return -1;
+    }
+    st = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
+    switch (check_error(g_env.errhp, st)) {
+    case 0:
+        return 0;
+    case 1:
+        fprintf(stderr, "%s\n", get_ora_message());
+        return 0;
+    default:
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        return -1;
+    }
+}
+
+int create_table(const char *sqltxt, int slen)
+{
+    return imp_run_sql(sqltxt, slen);
+}

@@ -1,0 +1,56 @@
+/*
+ * imp_local.h - helpers shared by the operations of tabimp only: the safe
+ * readers of the read window, the statement runner and the run's private state.
+ */
+#ifndef TAB_IMP_LOCAL_H
+#define TAB_IMP_LOCAL_H
+
+#include "util.h"
+
+/* Size of the dump file when it was opened; offsets in the header and the
+ * directory are checked against it before they are used. */
+extern uint64_t g_file_size;
+
+/* Index in the directory of the table being imported (-1 between tables). */
+extern int g_cur_table;
+
+/* Longest stream piece and the room a piece needs in the window: its length
+ * word, up to DUMP_PIECE_SIZE bytes, and the word after it. */
+#define IMP_PIECE_ROOM (2 + DUMP_PIECE_SIZE + 2)
+
+/* Makes sure that the window holds n bytes from the read position on,
+ * moving it forward when they are not all loaded. Returns 0, or -1 after a
+ * message when the file cannot supply them ("Read %s not completed."). */
+int imp_need(int n);
+
+/* The big-endian word at the read position; imp_need(2) must have succeeded. */
+static inline uint16_t imp_peek16(void)
+{
+    return get_be16(g_imp.rbuf + g_imp.rtail);
+}
+
+/* Reads the word at the read position and steps past it; 0 or -1. */
+int imp_take16(uint16_t *w);
+
+/* After the end word of a stream: a writer that always writes the last
+ * piece leaves one more zero word there, which belongs to the same stream
+ * end (no row start or value slot is ever 0x0000). Consumes it when present.
+ * Returns 0, or -1 when the file ends right after the stream. */
+int imp_skip_second_end(void);
+
+/* Prints the message for a damaged row or stream and returns -1. */
+int imp_bad_row(void);
+
+/* Prepares and executes one statement of len bytes at txt on the run's
+ * statement handle. A success with information prints its text. Returns 0
+ * on success, -1 after printing the failing call and the Oracle message. */
+int imp_run_sql(const char *txt, int len);
+
+/* Appends name to dst in double quotes, doubling every double quote inside
+ * it, and returns the new end. dst must have room for 2 * strlen(name) + 2. */
+char *imp_put_quoted(char *dst, const char *name);
+
+/* True when the fixed-size field holds a NUL byte. */
+int imp_has_nul(const char *field, int size);
+
+#endif /* TAB_IMP_LOCAL_H */

@@ -1,0 +1,19 @@
+/*
+ * set_current_schema.c - switches the session to the target schema, so
+ * that the stored DDL, which names no schema, acts there.
+ */
+#include <string.h>
+
+#include "imp_local.h"
+
+int set_current_schema(void)
+{
+    char sql[256];
+    static const char prefix[] = "alter session set current_schema=";
+
+    /* The name is exact already (upper-cased unless given in quotes), so it
+     * goes in double quotes, with any double quote inside it doubled. */
+    memcpy(sql, prefix, sizeof(prefix) - 1);
+    char *end = imp_put_quoted(sql + sizeof(prefix) - 1, g_imp.owner_name);
+    return imp_run_sql(sql, (int)(end - sql));
+}

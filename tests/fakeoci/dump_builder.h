@@ -1,0 +1,205 @@
+// dump_builder.h - writes dump files byte by byte for the reader tests and
+// the fuzz seeds: header, directory, and table sections with rows, streams
+// and index lists, well-formed unless a test asks for raw bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dumpbuild {
+
+inline void Put16(std::string& s, uint16_t v) {
+  s.push_back(static_cast<char>(v >> 8));
+  s.push_back(static_cast<char>(v & 0xFF));
+}
+
+inline void Put32(std::string& s, uint32_t v) {
+  Put16(s, static_cast<uint16_t>(v >> 16));
+  Put16(s, static_cast<uint16_t>(v));
+}
+
+inline void Put64(std::string& s, uint64_t v) {
+  Put32(s, static_cast<uint32_t>(v >> 32));
+  Put32(s, static_cast<uint32_t>(v));
+}
+
+// A NUL-terminated name in a fixed field of `size` bytes.
+inline void PutName(std::string& s, const std::string& name, size_t size = 32) {
+  std::string f = name.substr(0, size - 1);
+  f.resize(size, '\0');
+  s += f;
+}
+
+// Oracle NUMBER bytes of a non-negative integer.
+inline std::string Number(uint64_t v) {
+  if (v == 0) return std::string(1, '\x80');
+  std::vector<int> digits;  // base 100, least significant first
+  while (v > 0) {
+    digits.push_back(static_cast<int>(v % 100));
+    v /= 100;
+  }
+  std::string out(1, static_cast<char>(0xC0 + digits.size()));
+  size_t last = 0;  // drop trailing zero digits
+  while (last < digits.size() && digits[last] == 0) last++;
+  for (size_t i = digits.size(); i-- > last;) out.push_back(static_cast<char>(digits[i] + 1));
+  return out;
+}
+
+constexpr uint16_t kEnd = 0x0000;
+constexpr uint16_t kLong = 0xFFFB;
+constexpr uint16_t kLob = 0xFFFC;
+constexpr uint16_t kStream = 0xFFFD;
+constexpr uint16_t kNull = 0xFFFE;
+constexpr uint16_t kRowsEnd = 0xFFFF;
+
+// One value slot of a row record.
+struct Slot {
+  uint16_t word = kNull;
+  std::string bytes;
+};
+inline Slot Null() { return {kNull, ""}; }
+inline Slot Val(const std::string& v) { return {static_cast<uint16_t>(v.size()), v}; }
+inline Slot LongMark() { return {kLong, ""}; }
+inline Slot LobMark() { return {kLob, ""}; }
+
+struct Column {
+  uint32_t ctype;
+  uint32_t clen;
+  std::string name;
+};
+
+// One table section. Rows and streams are appended in file order.
+struct Table {
+  std::string name;
+  std::string ddl;
+  std::vector<Column> cols;
+  std::vector<std::string> index_sql;
+  std::string body;        // the encoded rows and streams
+  uint32_t nrows = 0;
+  // Directory fields; computed from the columns unless set.
+  int flag = -1;
+  int nlob = -1;
+  int ncol = -1;
+  bool rows_end = true;    // write the end-of-rows word
+  bool list_end = true;    // write the end of the index list
+  std::string raw_after;   // bytes appended after the section
+
+  Table(std::string n, std::vector<Column> c) : name(std::move(n)), cols(std::move(c)) {
+    ddl = "create table \"" + name + "\" (x number)";
+  }
+
+  // A row record: the slots in select order and the end-of-row word.
+  Table& Row(const std::vector<Slot>& slots) {
+    for (const Slot& s : slots) {
+      Put16(body, s.word);
+      body += s.bytes;
+    }
+    Put16(body, kEnd);
+    nrows++;
+    return *this;
+  }
+
+  // A stream of the given pieces. With `empty_last`, an empty last piece
+  // is written before the end word, as a writer that always writes the
+  // last piece does.
+  Table& Stream(const std::vector<std::string>& pieces, bool empty_last = false) {
+    Put16(body, kStream);
+    for (const std::string& p : pieces) {
+      Put16(body, static_cast<uint16_t>(p.size()));
+      body += p;
+    }
+    if (empty_last) Put16(body, kEnd);
+    Put16(body, kEnd);
+    return *this;
+  }
+
+  // A stream of `data`, cut into pieces of at most `piece` bytes.
+  Table& StreamOf(const std::string& data, size_t piece = 32768, bool empty_last = false) {
+    std::vector<std::string> pieces;
+    for (size_t at = 0; at < data.size(); at += piece) pieces.push_back(data.substr(at, piece));
+    return Stream(pieces, empty_last);
+  }
+
+  Table& Raw(const std::string& bytes) {
+    body += bytes;
+    return *this;
+  }
+
+  uint32_t Flag() const {
+    if (flag >= 0) return static_cast<uint32_t>(flag);
+    uint32_t f = 0;
+    for (const Column& c : cols) {
+      if (c.ctype == 13 || c.ctype == 14) f |= 1;
+      if (c.ctype >= 15 && c.ctype <= 17) f |= 2;
+    }
+    return f;
+  }
+
+  uint32_t Nlob() const {
+    if (nlob >= 0) return static_cast<uint32_t>(nlob);
+    uint32_t n = 0;
+    for (const Column& c : cols) n += c.ctype >= 15 && c.ctype <= 17;
+    return n;
+  }
+
+  std::string Section() const {
+    std::string s;
+    Put16(s, static_cast<uint16_t>(ddl.size()));
+    s += ddl;
+    for (const Column& c : cols) {
+      Put32(s, c.ctype);
+      Put32(s, c.clen);
+      PutName(s, c.name);
+    }
+    s += body;
+    if (rows_end) Put16(s, kRowsEnd);
+    for (const std::string& q : index_sql) {
+      Put16(s, static_cast<uint16_t>(q.size()));
+      s += q;
+    }
+    if (list_end) Put16(s, kEnd);
+    return s + raw_after;
+  }
+};
+
+struct Dump {
+  std::string owner = "APP";
+  std::string nls_lang = "AMERICAN_AMERICA.AL32UTF8";
+  std::vector<Table> tables;
+  int tab_cnt = -1;        // header count; the number of tables unless set
+  bool zero_directory = false;  // as left by a failed export
+
+  std::string Build() const {
+    uint64_t n = tables.size();
+    uint64_t dir = (n * 56 + 511) / 512 * 512;
+    std::string head;
+    PutName(head, "Tabdump");
+    PutName(head, owner);
+    PutName(head, nls_lang, 128);
+    Put64(head, 1024);
+    Put32(head, tab_cnt >= 0 ? static_cast<uint32_t>(tab_cnt) : static_cast<uint32_t>(n));
+    Put32(head, 0);
+    head.resize(1024, '\0');
+
+    std::string data, directory;
+    uint64_t offset = 1024 + dir;
+    for (const Table& t : tables) {
+      std::string sec = t.Section();
+      Put32(directory, t.Flag());
+      Put32(directory, t.ncol >= 0 ? static_cast<uint32_t>(t.ncol) : static_cast<uint32_t>(t.cols.size()));
+      Put32(directory, t.Nlob());
+      Put32(directory, t.nrows);
+      Put64(directory, offset);
+      PutName(directory, t.name);
+      offset += sec.size();
+      data += sec;
+    }
+    if (zero_directory) directory.assign(directory.size(), '\0');
+    directory.resize(dir, '\0');
+    if (n == 0) return head;
+    return head + directory + data;
+  }
+};
+
+}  // namespace dumpbuild

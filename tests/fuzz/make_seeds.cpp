@@ -1,0 +1,77 @@
+// make_seeds.cpp - writes the seed dumps of the dump reader fuzz target
+// into the folder named by its argument: one small dump per kind of table
+// section, so that the fuzzer starts from every path of the reader.
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "dump_builder.h"
+
+using namespace dumpbuild;
+
+namespace {
+
+bool Save(const std::string& dir, const std::string& name, const Dump& d) {
+  std::ofstream f(dir + "/" + name, std::ios::binary);
+  f << d.Build();
+  return static_cast<bool>(f);
+}
+
+Table MultiRow(const std::string& name, int rows) {
+  Table t(name, {{5, 22, "ID"}, {3, 20, "NAME"}, {6, 7, "DAY"}});
+  for (int i = 0; i < rows; i++)
+    t.Row({Val(Number(i)), i % 3 ? Val("name " + std::to_string(i)) : Null(),
+           Val(std::string("\x78\x7C\x03\x0F\x0E\x2E\x1F", 7))});
+  t.index_sql = {"create index \"" + name + "_I\" on \"" + name + "\" (\"NAME\")",
+                 "alter table \"" + name + "\" add primary key (\"ID\")"};
+  return t;
+}
+
+Table Streams(bool empty_last) {
+  Table t("DOCS", {{16, 4000, "NOTE"}, {13, 0, "TXT"}, {5, 22, "ID"}, {17, 4000, "IMG"}});
+  t.Row({Val(Number(1)), LobMark(), LobMark(), LongMark()})
+      .StreamOf(std::string(300, 'L'), 128, empty_last)
+      .StreamOf("national text", 32768, empty_last)
+      .StreamOf(std::string(70, '\x01'), 32, empty_last);
+  t.Row({Val(Number(2)), Null(), LobMark(), Null()}).Stream({}, empty_last).Stream({}, empty_last);
+  t.Row({Null(), Null(), Null(), LongMark()}).StreamOf("x", 32768, empty_last);
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s SEED_DIR\n", argv[0]);
+    return 2;
+  }
+  std::string dir = argv[1];
+  bool ok = true;
+
+  Dump empty;
+  ok &= Save(dir, "no_tables.dmp", empty);
+
+  Dump multi;
+  multi.tables.push_back(MultiRow("EMP", 5));
+  multi.tables.push_back(MultiRow("NONE", 0));
+  ok &= Save(dir, "multi_row.dmp", multi);
+
+  Dump many;
+  many.tables.push_back(MultiRow("BIG", 300));
+  ok &= Save(dir, "many_rows.dmp", many);
+
+  Dump streams;
+  streams.tables.push_back(Streams(false));
+  ok &= Save(dir, "streams.dmp", streams);
+
+  Dump old_writer;
+  old_writer.tables.push_back(Streams(true));
+  old_writer.tables.push_back(MultiRow("AFTER", 2));
+  ok &= Save(dir, "streams_empty_last.dmp", old_writer);
+
+  Dump failed;
+  failed.tables.push_back(MultiRow("A", 1));
+  failed.zero_directory = true;
+  ok &= Save(dir, "failed_export.dmp", failed);
+  return ok ? 0 : 1;
+}
