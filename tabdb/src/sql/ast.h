@@ -246,6 +246,7 @@ struct Constraint {
   SegmentAttributes using_index;    // USING INDEX <attributes>
   bool has_using_index = false;
   bool enable = true;               // ENABLE / DISABLE
+  int validate = -1;                // 1 VALIDATE, 0 NOVALIDATE, -1 not given
   std::string check_text;           // CHECK (condition) text as written
 };
 
@@ -293,9 +294,21 @@ struct DropObject {
   bool cascade = false;   // DROP TABLE ... CASCADE CONSTRAINTS, DROP USER ... CASCADE
 };
 
+// QUOTA n|UNLIMITED ON tablespace
+struct UserQuota {
+  std::string tablespace;  // as resolved (upper-cased unless quoted)
+  int64_t bytes = 0;       // K/M/G... suffixes converted
+  bool unlimited = false;
+};
+
 struct UserStmt {
   Name user;
   std::string password;   // IDENTIFIED BY password (as written; quotes removed)
+  bool has_password = true;          // false: ALTER USER without IDENTIFIED BY
+  std::string default_tablespace;    // DEFAULT TABLESPACE x (empty when absent)
+  std::string temporary_tablespace;  // TEMPORARY TABLESPACE x (empty when absent)
+  std::vector<UserQuota> quotas;
+  int account_locked = -1;           // 1 ACCOUNT LOCK, 0 ACCOUNT UNLOCK, -1 not given
 };
 
 struct Grant {

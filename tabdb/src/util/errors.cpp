@@ -198,6 +198,7 @@ constexpr Entry kMessages[] = {
     {22289, "cannot perform %s operation on an unopened file or LOB"},
     {22293, "LOB already opened in the same transaction"},
     {22294, "cannot update a LOB opened in read-only mode"},
+    {22297, "warning: Open LOBs exist at transaction commit time"},
     {22835, "Buffer too small for CLOB to CHAR or BLOB to RAW conversion (actual: %s, maximum: %s)"},
     {22853, "invalid LOB storage option specification"},
     {22920, "row containing the LOB value is not locked"},
