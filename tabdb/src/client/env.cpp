@@ -29,6 +29,9 @@ extern "C" sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, void* ctxp,
   const char* nls = std::getenv("NLS_LANG");
   env->nls_lang = nls ? nls : "";
   Status st = ResolveClientCharset(nls, &env->charset);
+  std::unique_ptr<ClientText> text;
+  if (st.ok()) st = ClientText::Make(env->charset, &text);
+  if (st.ok()) env->text = std::move(text);
   if (!st.ok()) {
     env->error.Set(st);
     return OCI_ERROR;

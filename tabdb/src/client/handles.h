@@ -24,6 +24,7 @@ class Session;
 struct CharsetInfo;
 class StatementState;  // client/statement.h
 class LobState;        // client/lob.h
+class ClientText;      // client/nls.h
 
 constexpr uint32_t kHandleMagic = 0x54424448;  // "TBDH"
 
@@ -53,6 +54,7 @@ struct OCIEnv {
   tabdb::HandleTag tag{tabdb::kHandleMagic, OCI_HTYPE_ENV};
   std::string nls_lang;                       // NLS_LANG as read at creation
   const tabdb::CharsetInfo* charset = nullptr;  // client character set
+  std::shared_ptr<tabdb::ClientText> text;    // conversions to and from it
   tabdb::ErrorRecord error;                   // errors before an error handle exists
 };
 

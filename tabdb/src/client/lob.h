@@ -1,13 +1,67 @@
-// lob.h - the state behind a LOB locator, as far as other parts of the
-// client layer need it.
+// lob.h - the state behind a LOB locator and how other parts of the client
+// layer fill and read it.
+//
+// A locator refers to one LOB value: a stored value (its LOB-store id), a
+// value made on the fly (its content inline), or, when marked with
+// OCI_ATTR_LOBEMPTY, a new empty LOB to be created when it is bound. A
+// locator returned by INSERT ... RETURNING may be written (its row is the
+// session's own uncommitted insert); one filled by a query may only be
+// read.
 #pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
 
 #include <oci.h>
 
+#include "exec/value.h"
+#include "util/status.h"
+
 namespace tabdb {
 
-// OCI_ATTR_LOBEMPTY: the locator, bound as an input value, gives a new
-// empty LOB.
+class Session;
+class Converter;
+
+class LobState {
+ public:
+  LobState();
+  ~LobState();
+
+  TypeKind kind = TypeKind::kClob;
+  bool valid = false;         // refers to a value
+  bool empty_marked = false;  // OCI_ATTR_LOBEMPTY
+  int64_t lob_id = 0;
+  bool has_inline = false;
+  std::string inline_content;
+  bool writable = false;
+  Session* session = nullptr;
+  bool open = false;
+  ub1 open_mode = 0;
+
+  // Polling read in progress.
+  bool reading = false;
+  uint64_t read_pos = 0;       // next byte of the stored value to convert
+  uint64_t read_end = 0;       // where the read stops (bytes of the stored value)
+  std::string pending;         // converted bytes not yet delivered
+  std::string carry;           // bytes of a character cut by a chunk end
+  bool empty_piece_due = false;
+  bool finished = false;
+
+  // Polling write in progress.
+  bool writing = false;
+  uint64_t write_pos = 0;      // byte offset of the next write
+  std::unique_ptr<Converter> write_conv;
+};
+
+// OCI_ATTR_LOBEMPTY.
 void MarkLobEmpty(OCILobLocator* loc);
+
+// The value a locator bound as input stands for (BindToValue).
+Status LocatorValue(OCILobLocator* loc, TypeKind kind, Value* out);
+
+// Points a locator at `v` (a fetched LOB column value or a RETURNING
+// value) for session `s`.
+void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, bool writable);
 
 }  // namespace tabdb

@@ -1,14 +1,24 @@
-// statement.h - the state behind an OCI statement handle, as far as other
-// parts of the client layer need it.
+// statement.h - the state behind an OCI statement handle: the parsed text,
+// its compiled form, the binds and defines of the caller, the open cursor,
+// and the piecewise (LONG) and data-at-execution state machines.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include <oci.h>
 
+#include "exec/prepared.h"
+#include "exec/value.h"
+#include "sql/ast.h"
 #include "util/status.h"
 
 namespace tabdb {
+
+class Session;
+class ClientText;
 
 // What OCIAttrGet reports about a statement.
 struct StatementCounters {
@@ -24,5 +34,131 @@ StatementCounters CountersOf(OCIStmt* stmt);
 // handle gives a Status with code -2 (invalid handle).
 Status SetBindAttribute(OCIBind* bind, uint32_t attr, const void* value);
 Status SetDefineAttribute(OCIDefine* define, uint32_t attr, const void* value);
+
+// A caller's buffer description, shared by binds and defines: element r
+// of the arrays lies at base + r * skip.
+struct BufferSpec {
+  void* valuep = nullptr;
+  sb4 value_sz = 0;
+  ub2 dty = 0;
+  void* indp = nullptr;
+  ub2* alenp = nullptr;
+  ub2* rcodep = nullptr;
+  ub4 mode = OCI_DEFAULT;
+  ub4 value_skip = 0, ind_skip = sizeof(sb2), len_skip = sizeof(ub2), rcode_skip = sizeof(ub2);
+  ub1 csform = SQLCS_IMPLICIT;
+
+  void* Value(uint32_t r) const {
+    return valuep ? static_cast<char*>(valuep) + static_cast<size_t>(r) * value_skip : nullptr;
+  }
+  sb2* Ind(uint32_t r) const {
+    return indp ? reinterpret_cast<sb2*>(static_cast<char*>(indp) + static_cast<size_t>(r) * ind_skip)
+                : nullptr;
+  }
+  ub2* Len(uint32_t r) const {
+    return alenp ? reinterpret_cast<ub2*>(reinterpret_cast<char*>(alenp) + static_cast<size_t>(r) * len_skip)
+                 : nullptr;
+  }
+  ub2* Rcode(uint32_t r) const {
+    return rcodep ? reinterpret_cast<ub2*>(reinterpret_cast<char*>(rcodep) + static_cast<size_t>(r) * rcode_skip)
+                  : nullptr;
+  }
+};
+
+struct BindSlot {
+  std::unique_ptr<OCIBind> handle;
+  BufferSpec buf;
+  bool set = false;
+};
+
+struct DefineSlot {
+  std::unique_ptr<OCIDefine> handle;
+  BufferSpec buf;
+  bool set = false;
+  bool dynamic() const { return (buf.mode & OCI_DYNAMIC_FETCH) != 0; }
+};
+
+// A LONG column being fetched in pieces.
+struct PieceFetch {
+  bool active = false;     // a row is waiting for its LONG value
+  bool buffer_set = false; // OCIStmtSetPieceInfo gave a buffer for the next piece
+  size_t define = 0;       // index into defines
+  bool null = false;
+  bool binary = false;     // LONG RAW
+  int64_t lob_id = 0;      // stored LONG value
+  std::string inline_value;  // a value not in the LOB store
+  uint64_t offset = 0;     // bytes of the stored value already delivered
+  std::string pending;     // converted bytes not yet delivered
+  int pieces = 0;          // pieces delivered so far
+  bool done_marked = false;  // the empty last piece of the test facility is due
+  void* buf = nullptr;
+  ub4* alenp = nullptr;
+  sb2* indp = nullptr;
+  ub2* rcodep = nullptr;
+};
+
+// A LONG bind receiving its value in pieces during OCIStmtExecute.
+struct PieceInsert {
+  bool active = false;
+  bool buffer_set = false;
+  size_t bind = 0;         // index into binds
+  int pieces = 0;
+  int64_t lob_id = 0;      // the value being built in the LOB store
+  uint64_t bytes = 0;
+  bool null = false;
+  ub1 piece = OCI_FIRST_PIECE;
+  const void* buf = nullptr;
+  ub4 len = 0;
+  std::vector<Value> row;  // the other binds of the row
+};
+
+class StatementState {
+ public:
+  OCIStmt* owner = nullptr;
+  std::string text;                         // statement text in the database character set
+  std::shared_ptr<const sql::Statement> parsed;
+  Status parse_status;
+  std::unique_ptr<Prepared> prepared;
+  Session* session = nullptr;               // session of the last execution
+  std::vector<BindSlot> binds;              // index position-1
+  std::vector<DefineSlot> defines;          // index position-1
+  bool executed = false;
+  bool cursor_open = false;
+  bool eof = false;
+  StatementCounters counters;
+  PieceFetch piece_fetch;
+  PieceInsert piece_insert;
+  std::vector<std::unique_ptr<OCILobLocator>> temp_locators;
+};
+
+// Conversions between callers' buffers and engine values
+// (client/external.cpp).
+TypeKind BindKind(const BufferSpec& b);
+// The value bound in row `r`; `text` converts client text to the database
+// character set.
+Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out);
+// Writes value `v` (of column type `type`) to row `r` of a define. Sets
+// indicator, length and return code; *truncated tells that the value was
+// cut to fit (return code 1406). A NULL without indicator array fails with
+// ORA-01405.
+Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, const Value& v,
+                     ClientText& text, Session& s, bool* truncated);
+
+// Places `bytes` in row `r` of a define with the truncation rules of its
+// external type (SQLT_STR adds a NUL, SQLT_AFC pads with blanks); sets
+// indicator, length and return code.
+void PlaceBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated);
+
+// Test facility (environment variable TABDB_TEST_PIECES, for tests only):
+// "max=N" delivers LONG and LOB values in pieces of at most N bytes
+// whatever buffer is offered; "emptylast" ends every piecewise LONG fetch
+// and LOB read with an extra empty piece; "emptynodata" answers the read of
+// an empty LOB with OCI_NO_DATA. Items are separated by commas.
+struct PieceTestMode {
+  size_t max_piece = 0;
+  bool empty_last = false;
+  bool empty_no_data = false;
+};
+const PieceTestMode& TestPieces();
 
 }  // namespace tabdb

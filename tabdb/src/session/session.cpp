@@ -57,9 +57,19 @@ Session::~Session() {
   if (db_) db_->Rollback();
 }
 
-Status Session::Commit() { return db_->Commit(); }
+Status Session::Commit() {
+  if (open_lobs_ > 0) {
+    open_lobs_ = 0;
+    db_->Rollback();
+    return OraError(22297);
+  }
+  return db_->Commit();
+}
 
-Status Session::Rollback() { return db_->Rollback(); }
+Status Session::Rollback() {
+  open_lobs_ = 0;
+  return db_->Rollback();
+}
 
 Status Session::RefreshUser() {
   sqlite3_stmt* s = nullptr;

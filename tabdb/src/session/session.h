@@ -67,9 +67,16 @@ class Session {
   // Re-reads the user's privileges (after GRANT/REVOKE in this session).
   Status RefreshUser();
 
-  // Ends the session's transaction.
+  // Ends the session's transaction. A commit while LOBs are still open
+  // rolls the transaction back instead (ORA-22297), as Oracle does.
   Status Commit();
   Status Rollback();
+
+  // Explicitly opened LOBs of the transaction.
+  void LobOpened() { ++open_lobs_; }
+  void LobClosed() {
+    if (open_lobs_ > 0) --open_lobs_;
+  }
 
  private:
   Session() = default;
@@ -79,6 +86,7 @@ class Session {
   std::string schema_;
   TransformParams transforms_;
   const CharsetInfo* client_cs_ = nullptr;
+  int open_lobs_ = 0;
 };
 
 }  // namespace tabdb

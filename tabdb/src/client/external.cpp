@@ -1,0 +1,385 @@
+// external.cpp - conversions between the callers' buffers in Oracle's
+// external types (SQLT_*) and the engine's values, as the vendor's client
+// performs them for binds and defines.
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "client/handles.h"
+#include "client/lob.h"
+#include "client/nls.h"
+#include "client/statement.h"
+#include "exec/compiler_internal.h"
+#include "exec/convert.h"
+#include "storage/lob_store.h"
+#include "util/errors.h"
+#include "values/binfloat.h"
+#include "values/number.h"
+
+namespace tabdb {
+namespace {
+
+constexpr ub2 kSqltTimestamp = 180, kSqltTimestampTZ = 181, kSqltIntervalYM = 182,
+              kSqltIntervalDS = 183, kSqltTimestampLTZ = 231;
+
+bool IsTextDty(ub2 dty) {
+  return dty == SQLT_CHR || dty == SQLT_STR || dty == SQLT_AFC || dty == SQLT_LNG ||
+         dty == SQLT_AVC || dty == SQLT_VCS;
+}
+
+template <typename T>
+T Load(const void* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename T>
+void Store(void* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+Status NumberValue(const Number& n, Value* out) {
+  uint8_t buf[kNumberBufferBytes];
+  size_t len = n.EncodeTo(buf);
+  *out = Value::Of(TypeKind::kNumber, std::string(reinterpret_cast<char*>(buf), len));
+  return Status::Ok();
+}
+
+// The external type's natural Oracle type, for bytes that need no
+// conversion.
+TypeKind NaturalKind(ub2 dty) {
+  switch (dty) {
+    case SQLT_NUM: return TypeKind::kNumber;
+    case SQLT_DAT: return TypeKind::kDate;
+    case kSqltTimestamp: return TypeKind::kTimestamp;
+    case kSqltTimestampTZ: return TypeKind::kTimestampTZ;
+    case kSqltTimestampLTZ: return TypeKind::kTimestampLTZ;
+    case kSqltIntervalYM: return TypeKind::kIntervalYM;
+    case kSqltIntervalDS: return TypeKind::kIntervalDS;
+    case SQLT_IBFLOAT: return TypeKind::kBinaryFloat;
+    case SQLT_IBDOUBLE: return TypeKind::kBinaryDouble;
+    case SQLT_BIN: return TypeKind::kRaw;
+    case SQLT_LBI: return TypeKind::kLongRaw;
+    default: return TypeKind::kVarchar2;
+  }
+}
+
+}  // namespace
+
+const PieceTestMode& TestPieces() {
+  static PieceTestMode mode;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const char* v = std::getenv("TABDB_TEST_PIECES");
+    if (v == nullptr) return;
+    std::string s = v;
+    size_t i = 0;
+    while (i <= s.size()) {
+      size_t e = s.find(',', i);
+      if (e == std::string::npos) e = s.size();
+      std::string item = s.substr(i, e - i);
+      if (item.compare(0, 4, "max=") == 0) mode.max_piece = std::strtoul(item.c_str() + 4, nullptr, 10);
+      if (item == "emptylast") mode.empty_last = true;
+      if (item == "emptynodata") mode.empty_no_data = true;
+      i = e + 1;
+    }
+  });
+  return mode;
+}
+
+TypeKind BindKind(const BufferSpec& b) {
+  bool national = b.csform == SQLCS_NCHAR;
+  switch (b.dty) {
+    case SQLT_CHR:
+    case SQLT_STR:
+    case SQLT_VCS:
+    case SQLT_AVC:
+      return national ? TypeKind::kNVarchar2 : TypeKind::kVarchar2;
+    case SQLT_AFC:
+      return national ? TypeKind::kNChar : TypeKind::kChar;
+    case SQLT_LNG:
+      return TypeKind::kLong;
+    case SQLT_NUM:
+    case SQLT_VNU:
+    case SQLT_INT:
+    case SQLT_UIN:
+    case SQLT_FLT:
+      return TypeKind::kNumber;
+    case SQLT_BFLOAT:
+      return TypeKind::kBinaryFloat;
+    case SQLT_BDOUBLE:
+      return TypeKind::kBinaryDouble;
+    case SQLT_CLOB:
+      return national ? TypeKind::kNClob : TypeKind::kClob;
+    case SQLT_BLOB:
+      return TypeKind::kBlob;
+    default:
+      return NaturalKind(b.dty);
+  }
+}
+
+Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out) {
+  TypeKind kind = BindKind(b);
+  const sb2* ind = b.Ind(r);
+  if (ind != nullptr && *ind == -1) {
+    *out = Value::Null(kind);
+    return Status::Ok();
+  }
+  const char* p = static_cast<const char*>(b.Value(r));
+  const ub2* alen = b.Len(r);
+  size_t sz = b.value_sz > 0 ? static_cast<size_t>(b.value_sz) : 0;
+  size_t len = alen ? *alen : sz;
+  out->kind = kind;
+  out->null = false;
+  out->lob_id = 0;
+  out->empty_lob = false;
+  out->adopt = false;
+  if (p == nullptr && b.dty != SQLT_CLOB && b.dty != SQLT_BLOB) {
+    *out = Value::Null(kind);
+    return Status::Ok();
+  }
+  switch (b.dty) {
+    case SQLT_STR: {
+      size_t n = 0;
+      while (n < sz && p[n] != '\0') ++n;
+      text.ToDb(std::string_view(p, n), &out->bytes);
+      if (out->bytes.empty()) out->null = true;
+      return Status::Ok();
+    }
+    case SQLT_CHR:
+    case SQLT_AFC:
+    case SQLT_AVC:
+    case SQLT_LNG:
+      if (len > sz && sz > 0) len = sz;
+      text.ToDb(std::string_view(p, len), &out->bytes);
+      if (out->bytes.empty()) out->null = true;
+      return Status::Ok();
+    case SQLT_VNU: {
+      size_t n = static_cast<unsigned char>(p[0]);
+      if (n == 0 || n > 21) return OraError(1722);
+      out->bytes.assign(p + 1, n);
+      return Status::Ok();
+    }
+    case SQLT_INT: {
+      int64_t v;
+      switch (sz) {
+        case 1: v = Load<int8_t>(p); break;
+        case 2: v = Load<int16_t>(p); break;
+        case 4: v = Load<int32_t>(p); break;
+        case 8: v = Load<int64_t>(p); break;
+        default: return OraError(1008);
+      }
+      return NumberValue(Number::FromInt64(v), out);
+    }
+    case SQLT_UIN: {
+      uint64_t v;
+      switch (sz) {
+        case 1: v = Load<uint8_t>(p); break;
+        case 2: v = Load<uint16_t>(p); break;
+        case 4: v = Load<uint32_t>(p); break;
+        case 8: v = Load<uint64_t>(p); break;
+        default: return OraError(1008);
+      }
+      if (v > static_cast<uint64_t>(INT64_MAX)) {
+        Number n;
+        TABDB_RETURN_IF_ERROR(Number::Parse(std::to_string(v), &n));
+        return NumberValue(n, out);
+      }
+      return NumberValue(Number::FromInt64(static_cast<int64_t>(v)), out);
+    }
+    case SQLT_FLT: {
+      double d = sz == 4 ? Load<float>(p) : Load<double>(p);
+      Number n;
+      TABDB_RETURN_IF_ERROR(Number::FromDouble(d, &n));
+      return NumberValue(n, out);
+    }
+    case SQLT_BFLOAT: {
+      uint8_t buf[4];
+      EncodeBinaryFloat(Load<float>(p), buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), 4);
+      return Status::Ok();
+    }
+    case SQLT_BDOUBLE: {
+      uint8_t buf[8];
+      EncodeBinaryDouble(Load<double>(p), buf);
+      out->bytes.assign(reinterpret_cast<char*>(buf), 8);
+      return Status::Ok();
+    }
+    case SQLT_CLOB:
+    case SQLT_BLOB: {
+      OCILobLocator* loc = p ? AsLob(Load<OCILobLocator*>(p)) : nullptr;
+      if (loc == nullptr) return OraError(22275);
+      return LocatorValue(loc, kind, out);
+    }
+    default:
+      if (len > sz && sz > 0) len = sz;
+      out->bytes.assign(p, len);
+      if (out->bytes.empty()) out->null = true;
+      return Status::Ok();
+  }
+}
+
+namespace {
+
+}  // namespace
+
+void PlaceBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
+  char* p = static_cast<char*>(d.Value(r));
+  size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
+  size_t room = sz;
+  if (d.dty == SQLT_STR) room = sz > 0 ? sz - 1 : 0;
+  size_t n = bytes.size() < room ? bytes.size() : room;
+  *truncated = bytes.size() > room;
+  if (p != nullptr && n > 0) std::memcpy(p, bytes.data(), n);
+  size_t placed = n;
+  if (d.dty == SQLT_STR && p != nullptr && sz > 0) p[n] = '\0';
+  if (d.dty == SQLT_AFC && p != nullptr && n < sz) {
+    std::memset(p + n, ' ', sz - n);
+    placed = sz;
+  }
+  if (sb2* ind = d.Ind(r)) {
+    *ind = *truncated ? (bytes.size() > 32767 ? -2 : static_cast<sb2>(bytes.size())) : 0;
+  }
+  if (ub2* len = d.Len(r)) *len = static_cast<ub2>(placed > 65535 ? 65535 : placed);
+  if (ub2* rc = d.Rcode(r)) *rc = *truncated ? 1406 : 0;
+}
+
+namespace {
+
+// The content of a LOB or LONG value for a non-locator define, cut at
+// `limit` bytes.
+Status LobContent(Session& s, const Value& v, size_t limit, std::string* out) {
+  if (v.lob_id == 0) {
+    *out = v.bytes;
+    return Status::Ok();
+  }
+  LobStore lobs(s.db());
+  return lobs.Read(v.lob_id, 0, limit, out);
+}
+
+}  // namespace
+
+Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, const Value& v,
+                     ClientText& text, Session& s, bool* truncated) {
+  *truncated = false;
+  if (v.null) {
+    sb2* ind = d.Ind(r);
+    if (ind == nullptr) return OraError(1405);
+    *ind = -1;
+    if (ub2* len = d.Len(r)) *len = 0;
+    if (ub2* rc = d.Rcode(r)) *rc = 1405;
+    return Status::Ok();
+  }
+  size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
+  std::string tmp;
+  std::string conv;
+  if (IsTextDty(d.dty)) {
+    if (IsLob(type.kind) || IsLong(type.kind)) {
+      if (type.kind == TypeKind::kBlob || type.kind == TypeKind::kLongRaw) {
+        TABDB_RETURN_IF_ERROR(LobContent(s, v, (sz + 1) / 2 + 1, &tmp));
+        conv = ToHex(tmp);
+      } else {
+        TABDB_RETURN_IF_ERROR(LobContent(s, v, sz * 4 + 4, &tmp));
+        text.ToClient(tmp, &conv);
+      }
+    } else if (IsCharacter(type.kind)) {
+      text.ToClient(v.bytes, &conv);
+    } else {
+      TABDB_RETURN_IF_ERROR(ValueToText(v, &tmp));
+      text.ToClient(tmp, &conv);
+    }
+    PlaceBytes(d, r, conv, truncated);
+    return Status::Ok();
+  }
+  Value cv;
+  switch (d.dty) {
+    case SQLT_NUM:
+    case SQLT_VNU:
+    case SQLT_INT:
+    case SQLT_UIN:
+    case SQLT_FLT: {
+      TABDB_RETURN_IF_ERROR(ConvertValue(v, TypeKind::kNumber, &cv));
+      Number n;
+      TABDB_RETURN_IF_ERROR(Number::Decode(reinterpret_cast<const uint8_t*>(cv.bytes.data()),
+                                           cv.bytes.size(), &n));
+      void* p = d.Value(r);
+      if (d.dty == SQLT_NUM) {
+        PlaceBytes(d, r, cv.bytes, truncated);
+        return Status::Ok();
+      }
+      if (d.dty == SQLT_VNU) {
+        std::string vnu(1, static_cast<char>(cv.bytes.size()));
+        vnu += cv.bytes;
+        PlaceBytes(d, r, vnu, truncated);
+        return Status::Ok();
+      }
+      if (d.dty == SQLT_FLT) {
+        double x = n.ToDouble();
+        if (sz == 4) Store<float>(p, static_cast<float>(x)); else Store<double>(p, x);
+      } else {
+        int64_t x = 0;
+        TABDB_RETURN_IF_ERROR(n.Trunc(0).ToInt64(&x));
+        switch (sz) {
+          case 1: Store<int8_t>(p, static_cast<int8_t>(x)); break;
+          case 2: Store<int16_t>(p, static_cast<int16_t>(x)); break;
+          case 4: Store<int32_t>(p, static_cast<int32_t>(x)); break;
+          default: Store<int64_t>(p, x); break;
+        }
+      }
+      if (sb2* ind = d.Ind(r)) *ind = 0;
+      if (ub2* len = d.Len(r)) *len = static_cast<ub2>(sz);
+      if (ub2* rc = d.Rcode(r)) *rc = 0;
+      return Status::Ok();
+    }
+    case SQLT_BFLOAT:
+    case SQLT_BDOUBLE: {
+      TypeKind k = d.dty == SQLT_BFLOAT ? TypeKind::kBinaryFloat : TypeKind::kBinaryDouble;
+      TABDB_RETURN_IF_ERROR(ConvertValue(v, k, &cv));
+      const uint8_t* b = reinterpret_cast<const uint8_t*>(cv.bytes.data());
+      if (k == TypeKind::kBinaryFloat) Store<float>(d.Value(r), DecodeBinaryFloat(b));
+      else Store<double>(d.Value(r), DecodeBinaryDouble(b));
+      if (sb2* ind = d.Ind(r)) *ind = 0;
+      if (ub2* len = d.Len(r)) *len = static_cast<ub2>(k == TypeKind::kBinaryFloat ? 4 : 8);
+      if (ub2* rc = d.Rcode(r)) *rc = 0;
+      return Status::Ok();
+    }
+    case SQLT_BIN:
+    case SQLT_LBI:
+      if (IsLob(type.kind) || IsLong(type.kind)) {
+        TABDB_RETURN_IF_ERROR(LobContent(s, v, sz + 1, &tmp));
+        PlaceBytes(d, r, tmp, truncated);
+        return Status::Ok();
+      }
+      if (IsCharacter(type.kind)) {
+        text.ToClient(v.bytes, &conv);
+        PlaceBytes(d, r, conv, truncated);
+        return Status::Ok();
+      }
+      TABDB_RETURN_IF_ERROR(ConvertValue(v, TypeKind::kRaw, &cv));
+      PlaceBytes(d, r, cv.bytes, truncated);
+      return Status::Ok();
+    case SQLT_DAT:
+    case kSqltTimestamp:
+    case kSqltTimestampTZ:
+    case kSqltTimestampLTZ:
+    case kSqltIntervalYM:
+    case kSqltIntervalDS:
+    case SQLT_IBFLOAT:
+    case SQLT_IBDOUBLE: {
+      TypeKind k = NaturalKind(d.dty);
+      if (v.kind == k) {
+        PlaceBytes(d, r, v.bytes, truncated);
+        return Status::Ok();
+      }
+      TABDB_RETURN_IF_ERROR(ConvertValue(v, k, &cv));
+      PlaceBytes(d, r, cv.bytes, truncated);
+      return Status::Ok();
+    }
+    default:
+      return OraError(932, {DataTypeText(WithDefaults(TypeDesc{type.kind})), "external type " +
+                                                                             std::to_string(d.dty)});
+  }
+}
+
+}  // namespace tabdb
