@@ -38,6 +38,19 @@ int imp_take16(uint16_t *w);
  * Returns 0, or -1 when the file ends right after the stream. */
 int imp_skip_second_end(void);
 
+/* Length to bind for a value of w bytes at p. A CHAR or NCHAR value comes
+ * out of the export blank-padded to its buffer, which counts bytes of the
+ * national or multi-byte character set and so may hold more blanks than
+ * the column has characters; trailing blanks carry no meaning in a CHAR
+ * value (the database pads it again), so they are left out, keeping at
+ * least one character. Other types bind all w bytes. */
+static inline uint16_t imp_bind_length(const BIND_COLUMN *b, const uint8_t *p, uint16_t w)
+{
+    if (b->ctype != CTYPE_CHAR && b->ctype != CTYPE_NCHAR) return w;
+    while (w > 1 && p[w - 1] == ' ') w--;
+    return w;
+}
+
 /* Prints the message for a damaged row or stream and returns -1. */
 int imp_bad_row(void);
 

@@ -35,9 +35,9 @@ static int decode_row(uint32_t ncol, int n)
         if (w > b->vsz) return imp_bad_row();
         if (imp_need(w) < 0) return -1;
         memcpy(b->valp + (size_t)n * b->vsz, g_imp.rbuf + g_imp.rtail, w);
-        g_imp.rtail += w;
         b->indp[n] = 0;
-        b->alenp[n] = w;
+        b->alenp[n] = imp_bind_length(b, g_imp.rbuf + g_imp.rtail, w);
+        g_imp.rtail += w;
     }
     uint16_t end;
     if (imp_take16(&end) < 0) return -1;

@@ -28,8 +28,8 @@ static int decode_row(uint32_t ncol)
             if (w > b->vsz) return imp_bad_row();
             if (imp_need(w) < 0) return -1;
             memcpy(b->valp, g_imp.rbuf + g_imp.rtail, w);
+            b->alenp[0] = imp_bind_length(b, g_imp.rbuf + g_imp.rtail, w);
             g_imp.rtail += w;
-            b->alenp[0] = w;
         }
     }
     uint16_t end;

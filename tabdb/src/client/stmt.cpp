@@ -465,7 +465,10 @@ sword ContinuePieceInsert(OCIStmt* stmt, OCIError* err, Session& s) {
     BindSlot& ib = st.binds[static_cast<size_t>(into[k] - 1)];
     void* p = ib.buf.Value(0);
     OCILobLocator* loc = p ? AsLob(*static_cast<OCILobLocator**>(p)) : nullptr;
-    if (loc != nullptr) SetLocator(loc, &s, returning[k].kind, returning[k], true);
+    if (loc != nullptr) {
+      SetLocator(loc, &s, returning[k].kind, returning[k], true);
+      if (sb2* ind = ib.buf.Ind(0)) *ind = returning[k].null ? -1 : 0;
+    }
   }
   st.counters.row_count = rows;
   return OCI_SUCCESS;

@@ -110,17 +110,18 @@ class Shell {
         continue;
       }
       if (u.text.empty()) continue;
-      if (!Statement(u.text)) ok = false;
+      if (!Statement(u.text, u.line)) ok = false;
     }
     return ok;
   }
 
  private:
-  bool Statement(const std::string& text) {
+  bool Statement(const std::string& text, int line) {
     ExecResult r;
     Status st = ExecuteText(s_, text, &r);
     if (st.ok() && r.result) st = PrintRows(*r.result);
     if (!st.ok()) {
+      std::fprintf(stderr, "ERROR at line %d:\n", line);
       PrintError(st);
       return false;
     }
