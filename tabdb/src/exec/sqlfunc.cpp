@@ -18,6 +18,9 @@
 namespace tabdb {
 namespace {
 
+// Largest stored LOB value an SQL function reads whole.
+constexpr size_t kMaxLobInExpression = 32 << 20;
+
 void ResultStatus(sqlite3_context* ctx, const Status& st) {
   sqlite3_result_error(ctx, st.text().c_str(), static_cast<int>(st.text().size()));
 }
@@ -85,6 +88,19 @@ void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   for (int i = 3; i < argc; ++i) {
     int k = (i - 3) < nk ? kinds[i - 3] : 0;
     ArgValue(argv[i], k == 0 ? TypeKind::kVarchar2 : static_cast<TypeKind>(k), &args[i - 3]);
+  }
+  if (fn != kFnConvert && fn != kFnLobLength && fn != kFnLobSubstr && fn != kFnToLob) {
+    // Functions work on the content of stored LOB and LONG values.
+    for (Value& v : args) {
+      if (v.lob_id == 0) continue;
+      LobStore lobs(s->db());
+      Status st = lobs.ReadAll(v.lob_id, kMaxLobInExpression, &v.bytes);
+      if (!st.ok()) {
+        ResultStatus(ctx, st);
+        return;
+      }
+      v.lob_id = 0;
+    }
   }
   Value out = Value::Null(result);
   FnCall call;

@@ -4,7 +4,8 @@
 //   tabsql [-S] USERID [@SCRIPT]          runs statements from SCRIPT or stdin
 //
 // Errors print the Oracle text on standard error and the shell goes on; the
-// exit status is 1 when any statement (or the logon) failed, else 0.
+// exit status is 1 when any statement (or the logon) failed, else 0. The end
+// of the input (or EXIT) commits, as Oracle's own shell does.
 #include <unistd.h>
 
 #include <cstdio>
@@ -284,6 +285,12 @@ int main(int argc, char** argv) {
   } else {
     ok = shell.Run(std::cin, isatty(0) != 0);
   }
-  session.reset();  // ends the session: what was not committed is rolled back
+  // Like Oracle's own shell, a normal end of the input (or EXIT) commits.
+  Status cs = session->Commit();
+  if (!cs.ok()) {
+    PrintError(cs);
+    ok = false;
+  }
+  session.reset();
   return ok ? 0 : 1;
 }
