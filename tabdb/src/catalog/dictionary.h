@@ -8,6 +8,8 @@
 // always the session user's own objects, whatever the current schema).
 #pragma once
 
+#include <sqlite3.h>
+
 #include <string>
 #include <vector>
 
@@ -36,5 +38,10 @@ struct DictionaryView {
 // dictionary view. DBA_ views give ORA-00942 to users who are not DBAs
 // (reported through *status).
 bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out, Status* status);
+
+// Registers on a connection the SQL function the views call besides
+// tabdb_num(): tabdb_dict_date(julianday) -> DATE bytes. FindDictionaryView
+// registers it when the connection lacks it; returns an SQLite result code.
+int RegisterDictionaryFunctions(sqlite3* db);
 
 }  // namespace tabdb

@@ -10,6 +10,7 @@
 //                     physical column "c<intcol>" holding its values
 //   tab$indexes, tab$ind_columns        indexes and their keys
 //   tab$constraints, tab$cons_columns   primary keys, unique keys, checks
+//                     and NOT NULL constraints (not_null = 1)
 //   tab$lob, tab$lobdata                LOB and LONG values in chunks
 // Invariant: every user table has exactly one physical table, and a
 // physical column per catalog column; values in it are Oracle byte forms

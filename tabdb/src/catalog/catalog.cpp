@@ -1,0 +1,497 @@
+// catalog.cpp - reading users, tables, indexes and constraints from the
+// catalog tables, name resolution, and the transaction frame every DDL
+// statement runs in.
+#include <algorithm>
+#include <cstdio>
+
+#include "catalog/catalog_internal.h"
+#include "storage/sqlite_util.h"
+#include "util/errors.h"
+
+namespace tabdb {
+
+// ---- TableInfo ----------------------------------------------------------
+
+const ColumnInfo* TableInfo::FindColumn(const std::string& name) const {
+  for (const ColumnInfo& c : columns)
+    if (c.name == name) return &c;
+  return nullptr;
+}
+
+std::vector<const ColumnInfo*> TableInfo::InsertColumns() const {
+  std::vector<const ColumnInfo*> out;
+  for (const ColumnInfo& c : columns)
+    if (!c.hidden && c.stored()) out.push_back(&c);
+  std::stable_sort(out.begin(), out.end(), [](const ColumnInfo* a, const ColumnInfo* b) {
+    return a->column_id < b->column_id;
+  });
+  return out;
+}
+
+namespace cat {
+
+std::string Quote(const std::string& name) {
+  std::string out = "\"";
+  for (char ch : name) {
+    if (ch == '"') out += '"';
+    out += ch;
+  }
+  return out + "\"";
+}
+
+std::string SqlString(const std::string& text) {
+  std::string out = "'";
+  for (char ch : text) {
+    if (ch == '\'') out += '\'';
+    out += ch;
+  }
+  return out + "'";
+}
+
+void SplitName(Session& s, const sql::NameList& name, std::string* owner, std::string* object) {
+  if (name.size() >= 2) {
+    *owner = name[name.size() - 2].text;
+    *object = name.back().text;
+  } else {
+    *owner = s.current_schema();
+    *object = name.empty() ? std::string() : name.back().text;
+  }
+}
+
+Status CheckSchemaWrite(Session& s, const std::string& owner) {
+  if (owner != s.user().name && !s.user().dba) return OraError(ora::kInsufficientPrivileges);
+  if (owner == s.user().name) return Status::Ok();
+  UserInfo u;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(FindUser(s, owner, &u, &found));
+  if (!found) return OraError(ora::kUserDoesNotExist, {owner});
+  return Status::Ok();
+}
+
+Status FindObject(Session& s, const std::string& owner, const std::string& name,
+                  int64_t* obj_id, std::string* type) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      s.db().Cached("SELECT obj_id, type FROM tab$objects WHERE owner = ?1 AND name = ?2", &q));
+  sqlite3_bind_text(q, 1, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+  *obj_id = row ? sqlite3_column_int64(q, 0) : 0;
+  if (type) {
+    const unsigned char* t = row ? sqlite3_column_text(q, 1) : nullptr;
+    *type = t ? reinterpret_cast<const char*>(t) : "";
+  }
+  sqlite3_reset(q);
+  return Status::Ok();
+}
+
+Status AddObject(Session& s, const std::string& owner, const std::string& name,
+                 const char* type, int64_t* obj_id) {
+  int64_t existing = 0;
+  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &existing, nullptr));
+  if (existing) return OraError(ora::kNameAlreadyUsed);
+  TABDB_RETURN_IF_ERROR(s.db().NextId("next_obj", obj_id));
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "INSERT INTO tab$objects(obj_id, owner, name, type, created)"
+      " VALUES(?1, ?2, ?3, ?4, julianday('now'))",
+      &q));
+  sqlite3_bind_int64(q, 1, *obj_id);
+  sqlite3_bind_text(q, 2, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(q, 3, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(q, 4, type, -1, SQLITE_STATIC);
+  return s.db().Run(q);
+}
+
+Status ConstraintExists(Session& s, const std::string& owner, const std::string& name,
+                        bool* exists) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      s.db().Cached("SELECT 1 FROM tab$constraints WHERE owner = ?1 AND name = ?2", &q));
+  sqlite3_bind_text(q, 1, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  TABDB_RETURN_IF_ERROR(s.db().Step(q, exists));
+  sqlite3_reset(q);
+  return Status::Ok();
+}
+
+Status NewConstraintName(Session& s, const std::string& owner, std::string* out) {
+  // Names the user gave may collide with the counter; skip those.
+  for (int attempt = 0; attempt < 1000000; ++attempt) {
+    int64_t n = 0;
+    TABDB_RETURN_IF_ERROR(s.db().NextId("next_cons", &n));
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "SYS_C%06lld", static_cast<long long>(n));
+    bool used = false;
+    TABDB_RETURN_IF_ERROR(ConstraintExists(s, owner, buf, &used));
+    int64_t obj = 0;
+    if (!used) TABDB_RETURN_IF_ERROR(FindObject(s, owner, buf, &obj, nullptr));
+    if (!used && obj == 0) {
+      *out = buf;
+      return Status::Ok();
+    }
+  }
+  return OraError(600, {"no free system constraint name"});
+}
+
+bool SegmentExists(const sql::SegmentAttributes& table_attrs, bool has_rows) {
+  return table_attrs.segment_creation == 1 || has_rows;
+}
+
+// ---- loading ------------------------------------------------------------
+
+namespace {
+
+int IntOr(sqlite3_stmt* q, int col, int unset) {
+  return sqlite3_column_type(q, col) == SQLITE_NULL ? unset : sqlite3_column_int(q, col);
+}
+
+std::string TextAt(sqlite3_stmt* q, int col) {
+  const unsigned char* p = sqlite3_column_text(q, col);
+  return p ? std::string(reinterpret_cast<const char*>(p),
+                         static_cast<size_t>(sqlite3_column_bytes(q, col)))
+           : std::string();
+}
+
+Status LoadColumns(Session& s, TableInfo* t) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "SELECT intcol, name, column_id, kind, length, char_sem, prec, scale, nullable,"
+      " not_null_cons, data_default, hidden, virtual, virtual_expr"
+      " FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
+      &q));
+  sqlite3_bind_int64(q, 1, t->obj_id);
+  t->columns.clear();
+  while (true) {
+    bool row = false;
+    TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+    if (!row) break;
+    ColumnInfo c;
+    c.intcol = sqlite3_column_int(q, 0);
+    c.name = TextAt(q, 1);
+    c.column_id = IntOr(q, 2, 0);
+    c.type.kind = static_cast<TypeKind>(sqlite3_column_int(q, 3));
+    c.type.length = IntOr(q, 4, kUnset);
+    c.type.char_semantics = sqlite3_column_int(q, 5) != 0;
+    c.type.precision = IntOr(q, 6, kUnset);
+    c.type.scale = IntOr(q, 7, kUnset);
+    c.nullable = TextAt(q, 8) != "N";
+    c.not_null_name = TextAt(q, 9);
+    c.data_default = TextAt(q, 10);
+    c.hidden = TextAt(q, 11) == "YES";
+    c.is_virtual = TextAt(q, 12) == "YES";
+    c.virtual_expr = TextAt(q, 13);
+    t->columns.push_back(std::move(c));
+  }
+  sqlite3_reset(q);
+  return Status::Ok();
+}
+
+Status ReadIndexRow(Session& s, sqlite3_stmt* q, IndexRec* r) {
+  r->obj_id = sqlite3_column_int64(q, 0);
+  r->owner = TextAt(q, 1);
+  r->name = TextAt(q, 2);
+  r->table_obj = sqlite3_column_int64(q, 3);
+  r->unique = TextAt(q, 4) == "UNIQUE";
+  r->index_type = TextAt(q, 5);
+  std::string attrs = TextAt(q, 6);
+  r->reverse = sqlite3_column_int(q, 7) != 0;
+  r->phys = TextAt(q, 8);
+  r->generated = TextAt(q, 9) == "Y";
+  return SegmentAttributesFromJson(s.db(), attrs, &r->attrs);
+}
+
+Status LoadIndexKeys(Session& s, IndexRec* r) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "SELECT intcol, descend, expr FROM tab$ind_columns WHERE index_obj = ?1 ORDER BY position",
+      &q));
+  sqlite3_bind_int64(q, 1, r->obj_id);
+  r->keys.clear();
+  while (true) {
+    bool row = false;
+    TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+    if (!row) break;
+    IndexKeyRec k;
+    k.intcol = sqlite3_column_int(q, 0);
+    k.desc = TextAt(q, 1) == "DESC";
+    k.expr = TextAt(q, 2);
+    r->keys.push_back(std::move(k));
+  }
+  sqlite3_reset(q);
+  return Status::Ok();
+}
+
+constexpr const char* kIndexColumns =
+    "SELECT i.obj_id, o.owner, o.name, i.table_obj, i.uniqueness, i.index_type, i.attrs,"
+    " i.reverse, i.phys, i.generated FROM tab$indexes i JOIN tab$objects o ON o.obj_id = i.obj_id";
+
+Status ReadConstraintRow(sqlite3_stmt* q, ConstraintRec* r) {
+  r->cons_id = sqlite3_column_int64(q, 0);
+  r->owner = TextAt(q, 1);
+  r->name = TextAt(q, 2);
+  r->table_obj = sqlite3_column_int64(q, 3);
+  r->type = TextAt(q, 4);
+  r->index_obj = sqlite3_column_type(q, 5) == SQLITE_NULL ? 0 : sqlite3_column_int64(q, 5);
+  r->preexisting = sqlite3_column_int(q, 6) != 0;
+  r->generated = TextAt(q, 7) == "GENERATED NAME";
+  r->enabled = TextAt(q, 8) == "ENABLED";
+  r->search_condition = TextAt(q, 9);
+  r->not_null = sqlite3_column_int(q, 10) != 0;
+  return Status::Ok();
+}
+
+constexpr const char* kConstraintColumns =
+    "SELECT cons_id, owner, name, table_obj, type, index_obj, index_preexisting, generated,"
+    " status, search_condition, not_null FROM tab$constraints";
+
+Status LoadConsColumns(Session& s, ConstraintRec* r) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "SELECT intcol FROM tab$cons_columns WHERE cons_id = ?1 ORDER BY position", &q));
+  sqlite3_bind_int64(q, 1, r->cons_id);
+  r->intcols.clear();
+  while (true) {
+    bool row = false;
+    TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+    if (!row) break;
+    r->intcols.push_back(sqlite3_column_int(q, 0));
+  }
+  sqlite3_reset(q);
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status LoadTableById(Session& s, int64_t obj_id, TableInfo* out) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "SELECT o.owner, o.name, t.phys, t.has_rows FROM tab$objects o"
+      " JOIN tab$tables t ON t.obj_id = o.obj_id WHERE o.obj_id = ?1",
+      &q));
+  sqlite3_bind_int64(q, 1, obj_id);
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+  if (!row) return OraError(ora::kTableNotExist);
+  TableInfo t;
+  t.obj_id = obj_id;
+  t.owner = TextAt(q, 0);
+  t.name = TextAt(q, 1);
+  t.phys = TextAt(q, 2);
+  t.has_rows = sqlite3_column_int(q, 3) != 0;
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(LoadColumns(s, &t));
+  *out = std::move(t);
+  return Status::Ok();
+}
+
+Status LoadIndex(Session& s, int64_t obj_id, IndexRec* out) {
+  static const std::string sql = std::string(kIndexColumns) + " WHERE i.obj_id = ?1";
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
+  sqlite3_bind_int64(q, 1, obj_id);
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+  if (!row) return OraError(1418);
+  Status st = ReadIndexRow(s, q, out);
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(st);
+  return LoadIndexKeys(s, out);
+}
+
+Status LoadTableIndexes(Session& s, int64_t table_obj, std::vector<IndexRec>* out) {
+  static const std::string sql =
+      std::string(kIndexColumns) + " WHERE i.table_obj = ?1 ORDER BY i.obj_id";
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
+  sqlite3_bind_int64(q, 1, table_obj);
+  out->clear();
+  while (true) {
+    bool row = false;
+    TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+    if (!row) break;
+    IndexRec r;
+    Status st = ReadIndexRow(s, q, &r);
+    if (!st.ok()) {
+      sqlite3_reset(q);
+      return st;
+    }
+    out->push_back(std::move(r));
+  }
+  sqlite3_reset(q);
+  for (IndexRec& r : *out) TABDB_RETURN_IF_ERROR(LoadIndexKeys(s, &r));
+  return Status::Ok();
+}
+
+Status LoadConstraints(Session& s, int64_t table_obj, std::vector<ConstraintRec>* out) {
+  static const std::string sql =
+      std::string(kConstraintColumns) + " WHERE table_obj = ?1 ORDER BY cons_id";
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
+  sqlite3_bind_int64(q, 1, table_obj);
+  out->clear();
+  while (true) {
+    bool row = false;
+    TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+    if (!row) break;
+    ConstraintRec r;
+    ReadConstraintRow(q, &r);
+    out->push_back(std::move(r));
+  }
+  sqlite3_reset(q);
+  for (ConstraintRec& r : *out) TABDB_RETURN_IF_ERROR(LoadConsColumns(s, &r));
+  return Status::Ok();
+}
+
+Status FindConstraint(Session& s, const std::string& owner, const std::string& name,
+                      ConstraintRec* out, bool* found) {
+  static const std::string sql =
+      std::string(kConstraintColumns) + " WHERE owner = ?1 AND name = ?2";
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
+  sqlite3_bind_text(q, 1, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  TABDB_RETURN_IF_ERROR(s.db().Step(q, found));
+  if (*found) ReadConstraintRow(q, out);
+  sqlite3_reset(q);
+  if (!*found) return Status::Ok();
+  return LoadConsColumns(s, out);
+}
+
+Status LoadTableAttrs(Session& s, int64_t table_obj, sql::SegmentAttributes* attrs,
+                      std::vector<LobAttr>* lobs) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      s.db().Cached("SELECT attrs, lob_attrs FROM tab$tables WHERE obj_id = ?1", &q));
+  sqlite3_bind_int64(q, 1, table_obj);
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+  std::string a = row ? TextAt(q, 0) : std::string();
+  std::string l = row ? TextAt(q, 1) : std::string();
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(SegmentAttributesFromJson(s.db(), a, attrs));
+  if (lobs) TABDB_RETURN_IF_ERROR(LobAttrsFromJson(s.db(), l, lobs));
+  return Status::Ok();
+}
+
+}  // namespace cat
+
+// ---- public lookups -------------------------------------------------------
+
+Status FindUser(Session& s, const std::string& name, UserInfo* out, bool* found) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      s.db().Cached("SELECT user_id, name, is_dba FROM tab$users WHERE name = ?1", &q));
+  sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  TABDB_RETURN_IF_ERROR(s.db().Step(q, found));
+  if (*found) {
+    out->user_id = sqlite3_column_int64(q, 0);
+    out->name = cat::TextAt(q, 1);
+    out->dba = sqlite3_column_int(q, 2) != 0;
+  }
+  sqlite3_reset(q);
+  return Status::Ok();
+}
+
+Status LoadTable(Session& s, const std::string& owner, const std::string& name, TableInfo* out) {
+  int64_t obj = 0;
+  std::string type;
+  TABDB_RETURN_IF_ERROR(cat::FindObject(s, owner, name, &obj, &type));
+  if (obj == 0 || type != "TABLE") return OraError(ora::kTableNotExist);
+  return cat::LoadTableById(s, obj, out);
+}
+
+Status ResolveTable(Session& s, const sql::NameList& name, TableInfo* out) {
+  if (name.empty() || name.size() > 2) return OraError(ora::kTableNotExist);
+  std::string owner, object;
+  cat::SplitName(s, name, &owner, &object);
+  if (owner != s.user().name && !s.user().dba) return OraError(ora::kTableNotExist);
+  return LoadTable(s, owner, object, out);
+}
+
+Status LoadUniqueIndexes(Session& s, int64_t table_obj, std::vector<IndexInfo>* out) {
+  out->clear();
+  std::vector<cat::IndexRec> indexes;
+  TABDB_RETURN_IF_ERROR(cat::LoadTableIndexes(s, table_obj, &indexes));
+  std::vector<cat::ConstraintRec> cons;
+  TABDB_RETURN_IF_ERROR(cat::LoadConstraints(s, table_obj, &cons));
+  for (const cat::IndexRec& r : indexes) {
+    if (r.phys.empty()) continue;
+    IndexInfo info;
+    info.obj_id = r.obj_id;
+    info.owner = r.owner;
+    info.name = r.name;
+    info.table_obj = r.table_obj;
+    info.unique = r.unique;
+    info.index_type = r.index_type;
+    info.phys = r.phys;
+    for (const cat::IndexKeyRec& k : r.keys) info.intcols.push_back(k.intcol);
+    for (const cat::ConstraintRec& c : cons) {
+      if ((c.type == "P" || c.type == "U") && c.enabled && c.index_obj == r.obj_id) {
+        info.constraint_owner = c.owner;
+        info.constraint_name = c.name;
+        info.intcols = c.intcols;
+        break;
+      }
+    }
+    out->push_back(std::move(info));
+  }
+  return Status::Ok();
+}
+
+// ---- DDL frame --------------------------------------------------------------
+
+Status ExecuteDdl(Session& s, const sql::Statement& st) {
+  using sql::StmtKind;
+  // Oracle commits the open transaction before any DDL runs.
+  TABDB_RETURN_IF_ERROR(s.db().Commit());
+  TABDB_RETURN_IF_ERROR(s.db().BeginWrite());
+  Status r;
+  switch (st.kind) {
+    case StmtKind::kCreateTable:
+      r = st.create_table ? cat::CreateTableDdl(s, *st.create_table) : OraError(900);
+      break;
+    case StmtKind::kDropTable:
+      r = st.drop ? cat::DropTableDdl(s, *st.drop) : OraError(900);
+      break;
+    case StmtKind::kTruncateTable:
+      r = st.drop ? cat::TruncateTableDdl(s, *st.drop) : OraError(900);
+      break;
+    case StmtKind::kCreateIndex:
+      r = st.create_index ? cat::CreateIndexDdl(s, *st.create_index) : OraError(900);
+      break;
+    case StmtKind::kDropIndex:
+      r = st.drop ? cat::DropIndexDdl(s, *st.drop) : OraError(900);
+      break;
+    case StmtKind::kAlterTable:
+      r = st.alter_table ? cat::AlterTableDdl(s, *st.alter_table) : OraError(900);
+      break;
+    case StmtKind::kCreateUser:
+      r = st.user ? cat::CreateUserDdl(s, *st.user) : OraError(900);
+      break;
+    case StmtKind::kAlterUser:
+      r = st.user ? cat::AlterUserDdl(s, *st.user) : OraError(900);
+      break;
+    case StmtKind::kDropUser:
+      r = st.drop ? cat::DropUserDdl(s, *st.drop) : OraError(900);
+      break;
+    case StmtKind::kGrant:
+    case StmtKind::kRevoke:
+      r = st.grant ? cat::GrantDdl(s, *st.grant, st.kind == StmtKind::kGrant) : OraError(900);
+      break;
+    default:
+      r = OraError(ora::kInvalidSqlStatement);
+      break;
+  }
+  if (r.ok()) r = s.db().BumpCatalogVersion();
+  if (r.ok()) r = s.db().Commit();
+  if (!r.ok()) {
+    s.db().Rollback();
+    return r;
+  }
+  if (st.kind == StmtKind::kGrant || st.kind == StmtKind::kRevoke) return s.RefreshUser();
+  return Status::Ok();
+}
+
+}  // namespace tabdb

@@ -1,0 +1,168 @@
+// catalog_internal.h - helpers shared by the catalog's source files: name
+// and privilege checks, the records of indexes and constraints as the DDL
+// text and the DDL executors need them, and the DDL entry points that
+// ExecuteDdl dispatches to. Internal to the catalog module.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalog/attrs.h"
+#include "catalog/catalog.h"
+#include "session/session.h"
+#include "sql/ast.h"
+#include "util/status.h"
+
+namespace tabdb {
+namespace cat {
+
+// Tablespace every schema uses when a statement names none.
+constexpr const char* kDefaultTablespace = "USERS";
+
+// "NAME" with embedded double quotes doubled.
+std::string Quote(const std::string& name);
+// 'text' as an SQLite string literal (single quotes doubled).
+std::string SqlString(const std::string& text);
+
+// Splits [schema.]name; an unqualified name is in the current schema.
+void SplitName(Session& s, const sql::NameList& name, std::string* owner, std::string* object);
+
+// Whether the session may create or drop objects in `owner`'s schema:
+// DBAs everywhere, other users only in their own (ORA-01031). A schema
+// that does not exist gives ORA-01918.
+Status CheckSchemaWrite(Session& s, const std::string& owner);
+
+// Looks up a schema object (table or index) by owner and exact name.
+// *obj_id is 0 when there is none.
+Status FindObject(Session& s, const std::string& owner, const std::string& name,
+                  int64_t* obj_id, std::string* type);
+
+// Inserts the tab$objects row of a new table or index; ORA-00955 when the
+// name is taken in the schema.
+Status AddObject(Session& s, const std::string& owner, const std::string& name,
+                 const char* type, int64_t* obj_id);
+
+// Whether a constraint of that name exists in the schema.
+Status ConstraintExists(Session& s, const std::string& owner, const std::string& name,
+                        bool* exists);
+
+// A fresh SYS_Cnnnnnn name, unused as a constraint and as an object in the
+// schema (it may also name the index of a key).
+Status NewConstraintName(Session& s, const std::string& owner, std::string* out);
+
+// Whether the table's segment exists: created IMMEDIATE or holding rows.
+bool SegmentExists(const sql::SegmentAttributes& table_attrs, bool has_rows);
+
+// One key of an index as recorded.
+struct IndexKeyRec {
+  int intcol = 0;
+  bool desc = false;
+  std::string expr;  // normalised expression of a function-based key, else empty
+};
+
+struct IndexRec {
+  int64_t obj_id = 0;
+  std::string owner;
+  std::string name;
+  int64_t table_obj = 0;
+  bool unique = false;
+  std::string index_type;
+  bool reverse = false;
+  std::string phys;
+  bool generated = false;
+  sql::SegmentAttributes attrs;
+  std::vector<IndexKeyRec> keys;
+
+  bool bitmap() const { return index_type.find("BITMAP") != std::string::npos; }
+  bool function_based() const { return index_type.rfind("FUNCTION-BASED", 0) == 0; }
+};
+
+struct ConstraintRec {
+  int64_t cons_id = 0;
+  std::string owner;
+  std::string name;
+  int64_t table_obj = 0;
+  std::string type;          // P, U, C
+  bool not_null = false;     // a C constraint that is a column's NOT NULL
+  int64_t index_obj = 0;     // P/U: the enforcing index (0 while disabled)
+  bool preexisting = false;  // that index existed before the constraint
+  bool generated = false;    // system-generated name
+  bool enabled = true;
+  std::string search_condition;
+  std::vector<int> intcols;  // key columns (P/U) or the NOT NULL column
+};
+
+Status LoadIndex(Session& s, int64_t obj_id, IndexRec* out);
+// Indexes of a table, in creation order.
+Status LoadTableIndexes(Session& s, int64_t table_obj, std::vector<IndexRec>* out);
+// Constraints of a table, in creation order.
+Status LoadConstraints(Session& s, int64_t table_obj, std::vector<ConstraintRec>* out);
+// A constraint by owner and exact name; *found tells whether it exists.
+Status FindConstraint(Session& s, const std::string& owner, const std::string& name,
+                      ConstraintRec* out, bool* found);
+// Recorded physical attributes of a table.
+Status LoadTableAttrs(Session& s, int64_t table_obj, sql::SegmentAttributes* attrs,
+                      std::vector<LobAttr>* lobs);
+
+// Loads a table by object id (like LoadTable).
+Status LoadTableById(Session& s, int64_t obj_id, TableInfo* out);
+
+// ---- pieces shared by the DDL executors --------------------------------
+
+// What a new index is made of.
+struct IndexSpec {
+  std::string owner;
+  std::string name;
+  bool unique = false;
+  bool bitmap = false;
+  bool reverse = false;
+  bool generated = false;  // system-generated name
+  sql::SegmentAttributes attrs;
+  std::vector<IndexKeyRec> keys;  // plain column keys; expressions resolved by the caller
+};
+
+// Creates an index of `table` from plain-column or resolved keys: catalog
+// rows, and for a unique index over plain columns the SQLite unique index
+// that enforces it (ORA-01452 over duplicate rows). `check_duplicate_list`
+// gives ORA-01408 when an index with the same keys exists.
+Status MakeIndex(Session& s, const TableInfo& table, const IndexSpec& spec,
+                 bool check_duplicate_list, int64_t* obj_id);
+
+// Inserts the tab$columns row of a column. `data_length` overrides the
+// DATA_LENGTH of the type when >= 0 (LOBs stored out of row report 86).
+Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data_length = -1);
+
+// Adds a primary key, unique or check constraint to an existing table
+// (after CREATE TABLE has made its columns, or for ALTER TABLE ... ADD).
+// `in_create` tells that the table is being created by this statement.
+Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& c,
+                     bool in_create);
+
+// Adds the NOT NULL constraint of a column (named or system-named).
+Status AddNotNull(Session& s, const TableInfo& table, int intcol, const sql::Constraint& c);
+
+// Drops an index's catalog rows, its SQLite index and hidden columns no
+// other index uses.
+Status RemoveIndex(Session& s, int64_t index_obj, int64_t table_obj);
+
+// Deletes the LOB and LONG values referenced from a table's rows.
+Status DeleteLobData(Session& s, const TableInfo& table);
+
+// Drops a table with everything that belongs to it.
+Status RemoveTable(Session& s, const TableInfo& table);
+
+// The DDL statements.
+Status CreateTableDdl(Session& s, const sql::CreateTable& ct);
+Status DropTableDdl(Session& s, const sql::DropObject& d);
+Status TruncateTableDdl(Session& s, const sql::DropObject& d);
+Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci);
+Status DropIndexDdl(Session& s, const sql::DropObject& d);
+Status AlterTableDdl(Session& s, const sql::AlterTable& at);
+Status CreateUserDdl(Session& s, const sql::UserStmt& u);
+Status AlterUserDdl(Session& s, const sql::UserStmt& u);
+Status DropUserDdl(Session& s, const sql::DropObject& d);
+Status GrantDdl(Session& s, const sql::Grant& g, bool grant);
+
+}  // namespace cat
+}  // namespace tabdb

@@ -1,0 +1,174 @@
+// ddl_user.cpp - CREATE/ALTER/DROP USER, GRANT and REVOKE.
+//
+// Users are schemas. Only DBAs manage users and privileges (a user may
+// change its own password). The one privilege with an effect is the DBA
+// role; other privileges and roles are accepted and change nothing, since
+// every user may log on and create objects in its own schema.
+#include "catalog/catalog_internal.h"
+#include "storage/password.h"
+#include "storage/sqlite_util.h"
+#include "util/errors.h"
+
+namespace tabdb {
+namespace cat {
+namespace {
+
+constexpr const char* kAdmin = "SYSTEM";
+
+// Role names a user cannot take.
+bool IsRoleName(const std::string& n) {
+  static const char* const kRoles[] = {"DBA", "CONNECT", "RESOURCE", "PUBLIC",
+                                       "SELECT_CATALOG_ROLE"};
+  for (const char* r : kRoles)
+    if (n == r) return true;
+  return false;
+}
+
+Status CheckUserTablespaces(const sql::UserStmt& u) {
+  if (!u.default_tablespace.empty()) TABDB_RETURN_IF_ERROR(CheckTablespace(u.default_tablespace));
+  if (!u.temporary_tablespace.empty())
+    TABDB_RETURN_IF_ERROR(CheckTablespace(u.temporary_tablespace));
+  for (const sql::UserQuota& q : u.quotas) TABDB_RETURN_IF_ERROR(CheckTablespace(q.tablespace));
+  return Status::Ok();
+}
+
+Status HashOf(const std::string& password, PasswordHash* h) {
+  if (password.empty()) return OraError(988);
+  if (!MakePasswordHash(password, h)) return OraError(600, {"no random bytes for the password salt"});
+  return Status::Ok();
+}
+
+Status SetDba(Session& s, int64_t user_id, bool dba) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached("UPDATE tab$users SET is_dba = ?2 WHERE user_id = ?1", &q));
+  sqlite3_bind_int64(q, 1, user_id);
+  sqlite3_bind_int(q, 2, dba ? 1 : 0);
+  return s.db().Run(q);
+}
+
+}  // namespace
+
+Status CreateUserDdl(Session& s, const sql::UserStmt& u) {
+  if (!s.user().dba) return OraError(ora::kInsufficientPrivileges);
+  const std::string& name = u.user.text;
+  UserInfo existing;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(FindUser(s, name, &existing, &found));
+  if (found || IsRoleName(name)) return OraError(ora::kUserConflicts, {name});
+  if (!u.has_password) return OraError(988);
+  TABDB_RETURN_IF_ERROR(CheckUserTablespaces(u));
+  PasswordHash h;
+  TABDB_RETURN_IF_ERROR(HashOf(u.password, &h));
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "INSERT INTO tab$users(name, salt, iterations, hash, is_dba, created)"
+      " VALUES(?1, ?2, ?3, ?4, 0, julianday('now'))",
+      &q));
+  sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_blob(q, 2, h.salt.data(), static_cast<int>(h.salt.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_int(q, 3, h.iterations);
+  sqlite3_bind_blob(q, 4, h.hash.data(), static_cast<int>(h.hash.size()), SQLITE_TRANSIENT);
+  return s.db().Run(q);
+}
+
+Status AlterUserDdl(Session& s, const sql::UserStmt& u) {
+  const std::string& name = u.user.text;
+  if (!s.user().dba && name != s.user().name) return OraError(ora::kInsufficientPrivileges);
+  UserInfo target;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(FindUser(s, name, &target, &found));
+  if (!found) return OraError(ora::kUserDoesNotExist, {name});
+  TABDB_RETURN_IF_ERROR(CheckUserTablespaces(u));
+  if (!u.has_password) return Status::Ok();
+  PasswordHash h;
+  TABDB_RETURN_IF_ERROR(HashOf(u.password, &h));
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "UPDATE tab$users SET salt = ?2, iterations = ?3, hash = ?4 WHERE user_id = ?1", &q));
+  sqlite3_bind_int64(q, 1, target.user_id);
+  sqlite3_bind_blob(q, 2, h.salt.data(), static_cast<int>(h.salt.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_int(q, 3, h.iterations);
+  sqlite3_bind_blob(q, 4, h.hash.data(), static_cast<int>(h.hash.size()), SQLITE_TRANSIENT);
+  return s.db().Run(q);
+}
+
+Status DropUserDdl(Session& s, const sql::DropObject& d) {
+  if (!s.user().dba) return OraError(ora::kInsufficientPrivileges);
+  if (d.name.empty()) return OraError(1935);
+  const std::string& name = d.name.back().text;
+  UserInfo target;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(FindUser(s, name, &target, &found));
+  if (!found) return OraError(ora::kUserDoesNotExist, {name});
+  // The administrator keeps the database manageable.
+  if (name == kAdmin) return OraError(ora::kInsufficientPrivileges);
+  if (name == s.user().name) return OraError(1940);
+
+  // Objects of the user: its tables (with their indexes and constraints),
+  // and its indexes on other users' tables.
+  std::vector<int64_t> tables, indexes;
+  {
+    sqlite3_stmt* q = nullptr;
+    TABDB_RETURN_IF_ERROR(s.db().Cached(
+        "SELECT obj_id, type FROM tab$objects WHERE owner = ?1 ORDER BY obj_id", &q));
+    sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    while (true) {
+      bool row = false;
+      TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+      if (!row) break;
+      const char* type = reinterpret_cast<const char*>(sqlite3_column_text(q, 1));
+      (std::string(type ? type : "") == "TABLE" ? tables : indexes)
+          .push_back(sqlite3_column_int64(q, 0));
+    }
+    sqlite3_reset(q);
+  }
+  if (!d.cascade && !(tables.empty() && indexes.empty())) return OraError(1922, {name});
+
+  for (int64_t t : tables) {
+    TableInfo info;
+    TABDB_RETURN_IF_ERROR(LoadTableById(s, t, &info));
+    TABDB_RETURN_IF_ERROR(RemoveTable(s, info));
+  }
+  for (int64_t i : indexes) {
+    IndexRec r;
+    if (!LoadIndex(s, i, &r).ok()) continue;  // went with one of the user's tables
+    // A key of another schema's table enforced through this index loses
+    // its index with it, as the index's owner is dropped: drop the key too.
+    std::string id = std::to_string(i);
+    TABDB_RETURN_IF_ERROR(s.db().Exec(
+        "DELETE FROM tab$cons_columns WHERE cons_id IN"
+        " (SELECT cons_id FROM tab$constraints WHERE index_obj = " + id + ");"
+        "DELETE FROM tab$constraints WHERE index_obj = " + id + ";"));
+    TABDB_RETURN_IF_ERROR(RemoveIndex(s, i, r.table_obj));
+  }
+  // Constraints of the schema all belong to its tables, dropped above.
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$users WHERE user_id = ?1", &q));
+  sqlite3_bind_int64(q, 1, target.user_id);
+  return s.db().Run(q);
+}
+
+Status GrantDdl(Session& s, const sql::Grant& g, bool grant) {
+  if (!s.user().dba) return OraError(ora::kInsufficientPrivileges);
+  bool dba = false;
+  for (const std::string& p : g.privileges) dba = dba || p == "DBA";
+  for (const sql::Name& who : g.grantees) {
+    if (who.text == "PUBLIC") continue;
+    UserInfo u;
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(FindUser(s, who.text, &u, &found));
+    if (!found) return OraError(1917, {who.text});
+    if (!dba) continue;
+    if (grant) {
+      TABDB_RETURN_IF_ERROR(SetDba(s, u.user_id, true));
+    } else {
+      if (u.name == kAdmin) return OraError(ora::kInsufficientPrivileges);
+      if (!u.dba) return OraError(1951, {"DBA", u.name});
+      TABDB_RETURN_IF_ERROR(SetDba(s, u.user_id, false));
+    }
+  }
+  return Status::Ok();
+}
+
+}  // namespace cat
+}  // namespace tabdb
