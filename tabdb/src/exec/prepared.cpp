@@ -557,8 +557,11 @@ Status Prepared::UniqueViolation(int rc) {
   std::vector<IndexInfo> idx;
   if (LoadUniqueIndexes(*s_, table_.obj_id, &idx).ok()) {
     for (const IndexInfo& x : idx) {
-      if (std::set<int>(x.intcols.begin(), x.intcols.end()) == cols)
+      if (std::set<int>(x.intcols.begin(), x.intcols.end()) == cols) {
+        // Oracle names the constraint a key index serves, else the index.
+        if (!x.constraint_name.empty()) return OraError(1, {x.constraint_owner, x.constraint_name});
         return OraError(1, {x.owner, x.name});
+      }
     }
   }
   return OraError(1, {table_.owner, "SYS_C00000"});

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "catalog/dictionary.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
 #include "exec/scalar_fns.h"
@@ -226,6 +227,7 @@ int RegisterSqlFunctions(sqlite3* db, Session* session) {
   if (rc == SQLITE_OK)
     rc = sqlite3_create_function_v2(db, "tabdb_avg", 2, SQLITE_UTF8, session, nullptr, SumStep,
                                     AvgFinal, nullptr);
+  if (rc == SQLITE_OK) rc = RegisterDictionaryFunctions(db);
   return rc;
 }
 
