@@ -217,25 +217,17 @@ Status Parser::ParseExpr(ExprPtr* out) {
   return ParseConcat(out);
 }
 
-Status Parser::ParseConcat(ExprPtr* out) {
-  ExprPtr left;
-  TABDB_RETURN_IF_ERROR(ParseAdditive(&left));
-  while (AcceptSym("||")) {
-    TABDB_RETURN_IF_ERROR(CountNode());
-    ExprPtr right;
-    TABDB_RETURN_IF_ERROR(ParseAdditive(&right));
-    left = MakeBinary(Op::kConcat, std::move(left), std::move(right));
-  }
-  *out = std::move(left);
-  return Status::Ok();
-}
+// || has the precedence of binary + and -, as in Oracle: the three
+// associate to the left at one level ('a'||1+2 is ('a'||1)+2).
+Status Parser::ParseConcat(ExprPtr* out) { return ParseAdditive(out); }
 
 Status Parser::ParseAdditive(ExprPtr* out) {
   ExprPtr left;
   TABDB_RETURN_IF_ERROR(ParseMultiplicative(&left));
-  while (PeekSym("+") || PeekSym("-")) {
+  while (PeekSym("+") || PeekSym("-") || PeekSym("||")) {
     TABDB_RETURN_IF_ERROR(CountNode());
-    Op op = Next().text == "+" ? Op::kAdd : Op::kSub;
+    std::string sym = Next().text;
+    Op op = sym == "+" ? Op::kAdd : sym == "-" ? Op::kSub : Op::kConcat;
     ExprPtr right;
     TABDB_RETURN_IF_ERROR(ParseMultiplicative(&right));
     left = MakeBinary(op, std::move(left), std::move(right));

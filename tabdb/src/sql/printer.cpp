@@ -19,7 +19,7 @@ enum Prec {
   kNotPrec,
   kComparePrec,
   kConcatPrec,
-  kAddPrec,
+  kAddPrec = kConcatPrec,  // || binds like binary + and -
   kMulPrec,
   kUnaryPrec,
   kPrimaryPrec,
