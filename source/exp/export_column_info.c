@@ -1,0 +1,140 @@
+/*
+ * export_column_info.c - reads a table's columns from the data dictionary
+ * and builds its column block in the write cache behind the table DDL;
+ * classifies the table as multi-row or single-row.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "exp_local.h"
+
+/* One output column of the dictionary query, laid out for n rows. */
+typedef struct {
+    ub4 width;
+    char *val;
+    sb2 *ind;
+    ub2 *len;
+    ub2 *rcode;
+} DICT_COL;
+
+static uint8_t *lay_out(DICT_COL *c, ub4 width, ub4 n, uint8_t *p)
+{
+    c->width = width;
+    c->val = (char *)align8(p);
+    c->ind = (sb2 *)(c->val + (size_t)width * n);
+    c->len = (ub2 *)align8((uint8_t *)(c->ind + n));
+    c->rcode = (ub2 *)align8((uint8_t *)(c->len + n));
+    return (uint8_t *)(c->rcode + n);
+}
+
+int export_column_information(int ti)
+{
+    char sqltxt[512];
+    char esc_owner[ESC_NAME_SIZE], esc_table[ESC_NAME_SIZE];
+    DICT_COL cols[3];
+    static const ub4 widths[3] = {32, 128, 16};
+    TAB_INFO *tab = &g_exp.tabp[ti];
+    uint8_t *block = g_exp.cache + g_exp.ctail;
+    int k = 0, ret;
+    sword rc;
+
+    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    sql_escape(esc_table, sizeof(esc_table), tab->tab_name, '\'');
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select COLUMN_NAME, DATA_TYPE, DATA_LENGTH\n"
+             "from ALL_TAB_COLS\n"
+             "where OWNER='%s' and TABLE_NAME='%s' and HIDDEN_COLUMN='NO' and VIRTUAL_COLUMN='NO'\n"
+             "order by COLUMN_ID",
+             esc_owner, esc_table);
+    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+                        (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        return -1;
+    }
+
+    /* 194 bytes per row for the three values and their indicator, length
+     * and return code; 72 bytes cover the alignment gaps. */
+    ub4 n = g_exp.rsz > 72 ? ((ub4)g_exp.rsz - 72u) / 194u : 0;
+    if (n == 0) {
+        fprintf(stderr, "No room to read the columns of \"%s\".\n", tab->tab_name);
+        return -1;
+    }
+    uint8_t *p = g_exp.rbuf;
+    for (int c = 0; c < 3; c++) p = lay_out(&cols[c], widths[c], n, p);
+
+    for (int c = 0; c < 3; c++) {
+        OCIDefine *defnp = NULL;
+        rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(c + 1), cols[c].val,
+                            (sb4)cols[c].width, SQLT_STR, cols[c].ind, cols[c].len,
+                            cols[c].rcode, OCI_DEFAULT);
+        if (check_error(g_env.errhp, rc) != 0) {
+            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+            return -1;
+        }
+        rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, cols[c].width, 2, 2, 2);
+        if (check_error(g_env.errhp, rc) != 0) {
+            fprintf(stderr, "OCIDefineArrayOfStruct");
+            return -1;
+        }
+    }
+
+    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    ret = check_error(g_env.errhp, rc);
+    if (ret == 1) {
+        fprintf(stderr, "%s\n", get_ora_message());
+    } else if (ret != 0) {
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        return -1;
+    }
+
+    for (;;) {
+        ub4 got = 0, gsz = sizeof(got);
+        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, n, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(g_env.errhp, rc);
+        if (ret != 0 && ret != 1 && ret != 99 && ret != 100) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            return -1;
+        }
+        rc = OCIAttrGet(g_env.smthp, OCI_HTYPE_STMT, &got, &gsz, OCI_ATTR_ROWS_FETCHED,
+                        g_env.errhp);
+        if (check_error(g_env.errhp, rc) != 0) {
+            fprintf(stderr, "Rows Fetched - OCIAttrGet()\n%s\n", get_ora_message());
+            return -1;
+        }
+        if (got > n) got = n;
+        for (ub4 r = 0; r < got; r++) {
+            char *name = cols[0].val + (size_t)r * 32;
+            char *type = cols[1].val + (size_t)r * 128;
+            char *dlen = cols[2].val + (size_t)r * 16;
+            COL_INFO ci;
+            name[31] = type[127] = dlen[15] = '\0';
+            /* The column block must stay inside the cache. */
+            if (g_exp.ctail + (int)sizeof(COL_INFO) * (k + 1) > g_exp.csz) {
+                fprintf(stderr, "Too many columns in table \"%s\".\n", tab->tab_name);
+                return -1;
+            }
+            memset(&ci, 0, sizeof(ci));
+            ci.ctype = (uint32_t)convert_type_to_int(type);
+            ci.clen = (uint32_t)strtoul(dlen, NULL, 10);
+            strncpy(ci.col_name, name, sizeof(ci.col_name) - 1);
+            if (ci.ctype == CTYPE_UNSUPPORTED) {
+                fprintf(stderr, "Data type \"%s\" not supported.\n", type);
+                return -1;
+            }
+            if (IS_LONG_CTYPE(ci.ctype)) tab->flag |= TAB_HAS_LONG;
+            if (IS_LOB_CTYPE(ci.ctype)) tab->flag |= TAB_HAS_LOB;
+            /* The block follows the DDL text at any byte position: copy. */
+            memcpy(block + sizeof(COL_INFO) * (size_t)k, &ci, sizeof(ci));
+            k++;
+        }
+        if (ret == 100) break;
+    }
+
+    g_exp.colp = (COL_INFO *)block;
+    tab->ncol = (uint32_t)k;
+    g_exp.ctail += (int)sizeof(COL_INFO) * k;
+    tab->offset = g_exp.data_ofs;
+    return 0;
+}

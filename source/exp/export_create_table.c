@@ -1,0 +1,264 @@
+/*
+ * export_create_table.c - puts a table's CREATE TABLE statement, freed of
+ * the owner's qualifier, at the start of the write cache; also the DDL
+ * helpers (set-up blocks, GET_DDL queries, rewrites) the index and key use.
+ */
+#define _POSIX_C_SOURCE 200809L  /* pwrite, strnlen, open */
+#include <stdio.h>
+#include <string.h>
+
+#include "exp_local.h"
+
+/* The DDL text is fetched into the cache from byte 2 on; this is its room,
+ * terminating NUL included. */
+#define DDL_FETCH_SIZE 65536
+/* The rewritten text is assembled behind the fetch buffer, then moved to
+ * its place. */
+#define DDL_SCRATCH_OFS (2 + DDL_FETCH_SIZE + 2)
+
+static const char table_setup[] =
+    "BEGIN\n"
+    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'SEGMENT_ATTRIBUTES', %s);\n"
+    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'CONSTRAINTS', FALSE);\n"
+    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'REF_CONSTRAINTS', FALSE);\n"
+    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'CONSTRAINTS_AS_ALTER', FALSE);\n"
+    "END;";
+
+int run_transform_block(const char *fmt)
+{
+    char sqltxt[1024];
+    int ret;
+    sword rc;
+
+    snprintf(sqltxt, sizeof(sqltxt), fmt, (g_exp.flag & EXP_STORAGE) ? "TRUE" : "FALSE");
+    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+                        (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        return -1;
+    }
+    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
+    ret = check_error(g_env.errhp, rc);
+    if (ret == 1) {
+        fprintf(stderr, "%s\n", get_ora_message());
+    } else if (ret != 0) {
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        return -1;
+    }
+    return 0;
+}
+
+int open_ddl_query(const char *sqltxt, ub2 *alen)
+{
+    OCIDefine *defnp = NULL;
+    int ret;
+    sword rc;
+
+    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+                        (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        return -1;
+    }
+    rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, g_exp.cache + 2, DDL_FETCH_SIZE,
+                        SQLT_STR, NULL, alen, NULL, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+        return -1;
+    }
+    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    ret = check_error(g_env.errhp, rc);
+    if (ret == 1) {
+        fprintf(stderr, "%s\n", get_ora_message());
+    } else if (ret != 0) {
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        return -1;
+    }
+    return 0;
+}
+
+/* ---- the rewrite --------------------------------------------------------- */
+
+/* A bounded text under construction in the scratch part of the cache. */
+typedef struct {
+    char *p;
+    size_t len;
+    size_t cap;
+    int overflow;
+} TEXT_OUT;
+
+static void out_bytes(TEXT_OUT *o, const char *s, size_t n)
+{
+    if (o->overflow || n > o->cap - o->len) {
+        o->overflow = 1;
+        return;
+    }
+    memcpy(o->p + o->len, s, n);
+    o->len += n;
+}
+
+static void out_str(TEXT_OUT *o, const char *s)
+{
+    out_bytes(o, s, strlen(s));
+}
+
+/* Appends s[0..n) leaving out every occurrence of the qualifier q. */
+static void out_stripped(TEXT_OUT *o, const char *s, size_t n, const char *q, size_t qlen)
+{
+    const char *end = s + n;
+    while (s < end) {
+        const char *hit = NULL;
+        if (qlen > 0) {
+            for (const char *t = s; t + qlen <= end; t++) {
+                if (*t == q[0] && memcmp(t, q, qlen) == 0) {
+                    hit = t;
+                    break;
+                }
+            }
+        }
+        if (!hit) {
+            out_bytes(o, s, (size_t)(end - s));
+            return;
+        }
+        out_bytes(o, s, (size_t)(hit - s));
+        s = hit + qlen;
+    }
+}
+
+/* Whether the word UNIQUE stands in s[0..n) as a word of its own. */
+static int has_unique(const char *s, size_t n)
+{
+    for (size_t i = 0; i + 6 <= n; i++) {
+        if (memcmp(s + i, "UNIQUE", 6) != 0) continue;
+        int before_ok = (i == 0) || s[i - 1] == ' ' || s[i - 1] == '\n' || s[i - 1] == '\t';
+        int after_ok = (i + 6 == n) || s[i + 6] == ' ' || s[i + 6] == '\n' || s[i + 6] == '\t';
+        if (before_ok && after_ok) return 1;
+    }
+    return 0;
+}
+
+/* Skips a double-quoted identifier (with doubled quotes inside) at s, so
+ * that text inside the name is never taken for a keyword. */
+static const char *skip_quoted(const char *s)
+{
+    if (*s != '"') return s;
+    for (s++; *s; s++) {
+        if (*s == '"') {
+            if (s[1] == '"') {
+                s++;
+                continue;
+            }
+            return s + 1;
+        }
+    }
+    return s;
+}
+
+static const char *bad_text_message(int kind)
+{
+    switch (kind) {
+    case 'T':
+        return "Create table DDL text not correct.\n\n%s";
+    case 'I':
+        return "Create index DDL text not correct.\n\n%s";
+    default:
+        return "Create constraint DDL text not correct.\n\n%s";
+    }
+}
+
+int rewrite_ddl(int kind, int ti)
+{
+    char *text = (char *)g_exp.cache + 2;
+    size_t tlen = strnlen(text, DDL_FETCH_SIZE - 1);
+    char esc_owner[ESC_NAME_SIZE], esc_table[ESC_NAME_SIZE];
+    char qual[ESC_NAME_SIZE + 4];
+    const char *hit, *after, *prefix_end;
+    TEXT_OUT o;
+
+    text[tlen] = '\0';
+    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '"');
+    sql_escape(esc_table, sizeof(esc_table), g_exp.tabp[ti].tab_name, '"');
+    snprintf(qual, sizeof(qual), "\"%s\".", esc_owner);
+    size_t qlen = strlen(qual);
+
+    /* The object's owner qualifier; without one, the first point. */
+    hit = strstr(text, qual);
+    if (hit) {
+        prefix_end = hit;
+        after = hit + qlen;
+    } else {
+        const char *dot = strchr(text, '.');
+        if (!dot) {
+            fprintf(stderr, bad_text_message(kind), text);
+            return -1;
+        }
+        const char *quote = strchr(text, '"');
+        prefix_end = (quote && quote < dot) ? quote : dot;
+        after = dot + 1;
+    }
+
+    o.p = (char *)g_exp.cache + DDL_SCRATCH_OFS;
+    o.cap = (size_t)g_exp.csz - DDL_SCRATCH_OFS;
+    o.len = 0;
+    o.overflow = 0;
+
+    if (kind == 'I') {
+        const char *on = strstr(skip_quoted(after), " ON ");
+        const char *paren = on ? strchr(on, '(') : NULL;
+        if (!on || !paren) {
+            fprintf(stderr, bad_text_message(kind), text);
+            return -1;
+        }
+        out_str(&o, has_unique(text, (size_t)(prefix_end - text)) ? "CREATE UNIQUE INDEX "
+                                                                   : "CREATE INDEX ");
+        out_bytes(&o, after, (size_t)(on - after));  /* the index name, any length */
+        out_str(&o, " ON \"");
+        out_str(&o, esc_table);
+        out_str(&o, "\" ");
+        out_stripped(&o, paren, (size_t)(text + tlen - paren), qual, qlen);
+    } else {
+        out_str(&o, kind == 'T' ? "CREATE TABLE " : "ALTER TABLE ");
+        out_stripped(&o, after, (size_t)(text + tlen - after), qual, qlen);
+    }
+
+    if (o.overflow || o.len > DUMP_TEXT_MAX) {
+        fprintf(stderr, "DDL text of table \"%s\" too long.\n", g_exp.tabp[ti].tab_name);
+        return -1;
+    }
+    memmove(g_exp.cache + 2, o.p, o.len);
+    put_be16(g_exp.cache, (uint16_t)o.len);
+    g_exp.ctail = (int)o.len + 2;
+    return 0;
+}
+
+/* ---- the table's statement ------------------------------------------------ */
+
+int export_create_table_sql(int ti)
+{
+    char sqltxt[1024];
+    char esc_owner[ESC_NAME_SIZE], esc_table[ESC_NAME_SIZE];
+    ub2 alen = 0;
+    int ret;
+    sword rc;
+
+    if (run_transform_block(table_setup) != 0) return -1;
+
+    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    sql_escape(esc_table, sizeof(esc_table), g_exp.tabp[ti].tab_name, '\'');
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select DBMS_METADATA.GET_DDL('TABLE', '%s', '%s') from dual", esc_table, esc_owner);
+    if (open_ddl_query(sqltxt, &alen) != 0) return -1;
+
+    rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+    ret = check_error(g_env.errhp, rc);
+    if (ret == 100) {
+        fprintf(stderr, "No create DDL SQL text found for \"%s\".\"%s\".\n", g_exp.owner_name,
+                g_exp.tabp[ti].tab_name);
+        return -1;
+    }
+    if (ret != 0) {
+        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+        return -1;
+    }
+    return rewrite_ddl('T', ti);
+}

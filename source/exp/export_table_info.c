@@ -1,0 +1,171 @@
+/*
+ * export_table_info.c - reads the list of the owner's tables from the data
+ * dictionary into the table list that later becomes the dump's directory.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "exp_local.h"
+
+/* Table list capacity for n entries: the directory area's size. */
+static size_t list_bytes(uint64_t n)
+{
+    return (size_t)dir_area_size(n);
+}
+
+/* Reads the count of the owner's tables. Returns the count, or -1. */
+static long long count_tables(const char *esc_owner)
+{
+    char sqltxt[256];
+    OCIDefine *defnp = NULL;
+    ub4 count = 0;
+    int ret;
+    sword rc;
+
+    snprintf(sqltxt, sizeof(sqltxt), "select count(*) from ALL_TABLES where OWNER='%s'",
+             esc_owner);
+    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+                        (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        return -1;
+    }
+    rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, &count, sizeof(count), SQLT_INT,
+                        NULL, NULL, NULL, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+        return -1;
+    }
+    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    ret = check_error(g_env.errhp, rc);
+    if (ret == 1) {
+        fprintf(stderr, "%s\n", get_ora_message());
+    } else if (ret != 0) {
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        return -1;
+    }
+    rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+    ret = check_error(g_env.errhp, rc);
+    if (ret == 100) return 0;
+    if (ret != 0) {
+        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+        return -1;
+    }
+    return (long long)count;
+}
+
+/* Makes room for entry n, growing the list when the dictionary lists more
+ * tables than it counted a moment before. Returns 0 or -1. */
+static int list_room(int n, int *cap)
+{
+    if (n < *cap) return 0;
+    uint64_t want = (uint64_t)*cap * 2;
+    if (want < (uint64_t)n + 1) want = (uint64_t)n + 1;
+    size_t bytes = list_bytes(want);
+    TAB_INFO *p = (TAB_INFO *)realloc(g_exp.tabp, bytes);
+    if (!p) {
+        fprintf(stderr, "Allocate memory for TABLE INFORMATION (%d) error.\n", (int)bytes);
+        return -1;
+    }
+    g_exp.tabp = p;
+    *cap = (int)(bytes / sizeof(TAB_INFO));
+    return 0;
+}
+
+int export_table_information(void)
+{
+    char sqltxt[256];
+    char esc_owner[ESC_NAME_SIZE];
+    OCIDefine *defnp = NULL;
+    long long count;
+    int cap, n = 0, ret;
+    sword rc;
+
+    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    count = count_tables(esc_owner);
+    if (count < 0) return -1;
+    if (count == 0) {
+        fprintf(stderr, "No tables need to export.\n");
+        return 0;
+    }
+    if (count > 0x7FFFFFF) count = 0x7FFFFFF;  /* keeps every size below in an int */
+
+    size_t bytes = list_bytes((uint64_t)count);
+    g_exp.tabp = (TAB_INFO *)calloc(1, bytes);
+    if (!g_exp.tabp) {
+        fprintf(stderr, "Allocate memory for TABLE INFORMATION (%d) error.\n", (int)bytes);
+        return -1;
+    }
+    cap = (int)count;
+
+    snprintf(sqltxt, sizeof(sqltxt), "select TABLE_NAME from ALL_TABLES where OWNER='%s'",
+             esc_owner);
+    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+                        (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        return -1;
+    }
+
+    /* Names, indicators and lengths of up to R rows in the row area. */
+    ub4 rows = (ub4)(((unsigned)g_exp.rsz - 8u) / 36u);
+    char *names = (char *)g_exp.rbuf;
+    sb2 *inds = (sb2 *)(g_exp.rbuf + (size_t)rows * 32);
+    ub2 *lens = (ub2 *)align8((uint8_t *)(inds + rows));
+
+    rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, names, 32, SQLT_STR, inds, lens,
+                        NULL, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+        return -1;
+    }
+    rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, 32, 2, 2, 0);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIDefineArrayOfStruct()\n%s\n", get_ora_message());
+        return -1;
+    }
+    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    ret = check_error(g_env.errhp, rc);
+    if (ret == 1) {
+        fprintf(stderr, "%s\n", get_ora_message());
+    } else if (ret != 0) {
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        return -1;
+    }
+
+    for (;;) {
+        ub4 got = 0, gsz = sizeof(got);
+        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, rows, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(g_env.errhp, rc);
+        if (ret != 0 && ret != 1 && ret != 99 && ret != 100) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            return -1;
+        }
+        rc = OCIAttrGet(g_env.smthp, OCI_HTYPE_STMT, &got, &gsz, OCI_ATTR_ROWS_FETCHED,
+                        g_env.errhp);
+        if (check_error(g_env.errhp, rc) != 0) {
+            fprintf(stderr, "Rows Fetched - OCIAttrGet()\n%s\n", get_ora_message());
+            return -1;
+        }
+        if (got > rows) got = rows;
+        for (ub4 i = 0; i < got; i++) {
+            if (list_room(n, &cap) != 0) return -1;
+            TAB_INFO *t = &g_exp.tabp[n];
+            memset(t, 0, sizeof(*t));
+            memcpy(t->tab_name, names + (size_t)i * 32, 32);
+            t->tab_name[31] = '\0';
+            /* bytes after the name's end carry nothing */
+            size_t len = strlen(t->tab_name);
+            memset(t->tab_name + len, 0, sizeof(t->tab_name) - len);
+            n++;
+        }
+        if (ret == 100) break;
+    }
+
+    /* The directory holds exactly the tables listed, and so does the
+     * header, which is written after this. */
+    g_exp.ntab = n;
+    if (n == 0) fprintf(stderr, "No tables need to export.\n");
+    return 0;
+}

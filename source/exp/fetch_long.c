@@ -1,0 +1,90 @@
+/*
+ * fetch_long.c - writes the stream of a row's LONG or LONG RAW value: the
+ * client library places each piece straight into the write cache behind
+ * the two bytes of its length.
+ */
+#include <stdio.h>
+
+#include "exp_local.h"
+
+DEFINE_COLUMN *g_long_dc = NULL;
+int g_long_slot = -1;
+
+/* Pieces in a row that bring no byte while more are announced; past this
+ * the value is taken to never end. */
+#define MAX_EMPTY_PIECES 64
+#define MAX_LONG_BYTES 0x7FFFFFFFull
+
+int fetch_long_piece(void)
+{
+    int slot = g_long_slot;
+    int ret, empty = 0;
+    uint64_t total = 0;
+    sword rc;
+
+    if (g_exp.ctail + EXP_PIECE_ROOM > g_exp.csz) {
+        if (write_cache() != 0) return -1;
+        slot = -1;
+    }
+    cache_put16(MARK_STREAM);
+
+    do {
+        void *hndl = NULL;
+        ub4 htype = 0, iter = 0, idx = 0;
+        ub1 inout = 0, piece = 0;
+        ub4 alen = DUMP_PIECE_SIZE;
+        sb2 pind = 0;
+        ub2 prcode = 0;
+
+        if (g_exp.ctail + EXP_PIECE_ROOM > g_exp.csz) {
+            if (write_cache() != 0) return -1;
+            slot = -1;
+        }
+        rc = OCIStmtGetPieceInfo(g_env.smthp, g_env.errhp, &hndl, &htype, &inout, &iter, &idx,
+                                 &piece);
+        if (check_error(g_env.errhp, rc) != 0) {
+            fprintf(stderr, "OCIStmtGetPieceInfo()\n%s\n", get_ora_message());
+            return -1;
+        }
+        rc = OCIStmtSetPieceInfo(hndl, htype, g_env.errhp, g_exp.cache + g_exp.ctail + 2, &alen,
+                                 piece, &pind, &prcode);
+        if (check_error(g_env.errhp, rc) != 0) {
+            fprintf(stderr, "OCIStmtSetPieceInfo()\n%s\n", get_ora_message());
+            return -1;
+        }
+        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(g_env.errhp, rc);
+        if (ret != 0 && ret != 99) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            return -1;
+        }
+        if (alen > DUMP_PIECE_SIZE) {
+            fprintf(stderr, "LONG piece of %u bytes larger than its buffer.\n", (unsigned)alen);
+            return -1;
+        }
+        /* Only pieces with bytes are written: a stream is its start word,
+         * pieces of 1 to 32768 bytes, and its end word. */
+        if (alen > 0) {
+            cache_put16((uint16_t)alen);
+            g_exp.ctail += (int)alen;
+            empty = 0;
+        } else if (ret == 99 && ++empty > MAX_EMPTY_PIECES) {
+            fprintf(stderr, "LONG value does not end: no data in %d pieces.\n", empty);
+            return -1;
+        }
+        total += alen;
+        if (total > MAX_LONG_BYTES) {
+            fprintf(stderr, "LONG value longer than %llu bytes.\n", MAX_LONG_BYTES);
+            return -1;
+        }
+        /* A NULL reported with the piece goes into the row's slot. */
+        if (slot >= 0 && (pind == -1 || (g_long_dc && g_long_dc->indp[0] == -1))) {
+            put_be16(g_exp.cache + slot, MARK_NULL);
+            slot = -1;
+        }
+        if (ret == 0) cache_put16(MARK_END);
+    } while (ret == 99);
+
+    if (write_cache() != 0) return -1;
+    return 0;
+}

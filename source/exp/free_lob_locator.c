@@ -1,0 +1,20 @@
+/*
+ * free_lob_locator.c - frees the LOB locators of a table's CLOB, NCLOB and
+ * BLOB columns after its rows, whether the rows were written or not.
+ */
+#include <stdio.h>
+
+#include "exp_local.h"
+
+int free_lob_locator(int ti)
+{
+    for (uint32_t c = 0; c < g_exp.tabp[ti].ncol; c++) {
+        DEFINE_COLUMN *dc = &g_exp.dc[c];
+        if (!IS_LOB_CTYPE(dc->ctype) || dc->valp == NULL) continue;
+        sword rc = OCIDescriptorFree(dc->valp, OCI_DTYPE_LOB);
+        if (check_error(g_env.errhp, rc) != 0)
+            fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message());
+        dc->valp = NULL;  /* never freed twice */
+    }
+    return 0;
+}

@@ -1,0 +1,161 @@
+// exp_args_test.cpp - tabexp's command line (parse_arguments) and the
+// mapping of data dictionary type names to column type codes.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "util.h"
+
+namespace {
+
+struct Parsed {
+  int ret;
+  std::string err;
+};
+
+Parsed Parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "tabexp");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ::testing::internal::CaptureStderr();
+  int ret = parse_arguments(static_cast<int>(args.size()), argv.data());
+  return {ret, ::testing::internal::GetCapturedStderr()};
+}
+
+const char kUsageStart[] = "tabexp KEYWORD=value\n\nUSERID must be the first parameter";
+
+TEST(ParseArguments, AcceptedCommandLines) {
+  struct Case {
+    std::vector<std::string> args;
+    const char *user, *pass, *tns, *file, *log, *owner;
+    int flag;
+  } cases[] = {
+      // bare user/password, owner in small letters looked up in capitals
+      {{"scott/tiger", "FILE=a.dmp", "owner=app"}, "scott", "tiger", "", "a.dmp", "", "APP", 0},
+      {{"USERID=u/p@db1", "file=x", "OWNER=app", "STORAGE=Y"}, "u", "p", "db1", "x", "", "APP", 1},
+      {{"userid=u/p@data/d b", "FILE=x", "OWNER=a", "storage=y", "LOG=l.txt"},
+       "u", "p", "data/d b", "x", "l.txt", "A", 1},
+      // user name may be empty; an "@" only in the connect identifier part
+      {{"/pw", "FILE=x", "OWNER=o"}, "", "pw", "", "x", "", "O", 0},
+      {{"u/p@h@k", "FILE=x", "OWNER=o"}, "u", "p", "h@k", "x", "", "O", 0},
+      // quoted owner keeps its case; what follows the closing quote is ignored
+      {{"u/p", "FILE=x", "OWNER=\"Andy\""}, "u", "p", "", "x", "", "Andy", 0},
+      {{"u/p", "FILE=x", "OWNER=\"Andy\"tail"}, "u", "p", "", "x", "", "Andy", 0},
+      {{"u/p", "FILE=x", "OWNER=mIx_3$#"}, "u", "p", "", "x", "", "MIX_3$#", 0},
+      // the character after FILE, LOG and OWNER is skipped unseen
+      {{"u/p", "FILENAME=x", "LOGFILE=y", "OWNER=o"}, "u", "p", "", "AME=x", "ILE=y", "O", 0},
+      // a keyword given twice takes the later value
+      {{"u/p", "FILE=a", "FILE=b", "OWNER=o", "OWNER=p"}, "u", "p", "", "b", "", "P", 0},
+  };
+  for (const Case& c : cases) {
+    Parsed p = Parse(c.args);
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    ASSERT_EQ(0, p.ret) << p.err;
+    EXPECT_EQ("", p.err);
+    EXPECT_STREQ(c.user, g_args.username);
+    EXPECT_STREQ(c.pass, g_args.password);
+    EXPECT_STREQ(c.tns, g_args.tnsname);
+    EXPECT_STREQ(c.file, g_exp.dump_filename);
+    EXPECT_STREQ(c.log, g_exp.log_filename);
+    EXPECT_STREQ(c.owner, g_exp.owner_name);
+    EXPECT_EQ(c.flag, g_exp.flag);
+  }
+}
+
+TEST(ParseArguments, RefusedCommandLines) {
+  const std::string l40(40, 'p');
+  const std::string l32(32, 'o');
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;  // printed before the usage text
+  } cases[] = {
+      {{}, ""},  // no argument at all: usage only, nothing read
+      {{"HELP=Y"}, ""},
+      {{"help=y", "FILE=x"}, ""},
+      {{"u/p", "FILE=x", "OWNER=o", "HELP=Y"}, ""},
+      {{"u/p", "help=y", "FILE=x"}, ""},
+      {{"USERID"}, "USERID parameter format error.\n"},
+      {{"USERID=nouserpass", "FILE=x", "OWNER=o"}, "USERID parameter format error.\n"},
+      {{"HELP=N"}, "USERID parameter format error.\n"},
+      {{std::string(32, 'u') + "/p", "FILE=x", "OWNER=o"}, "Argument \"username\" too long.\n"},
+      {{"u/" + l40 + "@db", "FILE=x", "OWNER=o"}, "Argument \"password\" too long.\n"},
+      {{"u/p", "FILE=x", "OWNER=" + l32}, "Owner argument too large.\n"},
+      {{"u/p", "FILE=x", "OWNER=\"Andy"}, "Owner argument too large.\n"},
+      {{"u/p", "FILE=x", "OWNER=\"" + l32 + "\""}, "Owner argument too large.\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "STORAGE=N"}, "Invalid parameter \"STORAGE=N\" specified.\n"},
+      {{"u/p", "File=a.dmp", "OWNER=o"}, "Invalid parameter \"File=a.dmp\" specified.\n"},
+      {{"u/p", "HELP=N"}, "Invalid parameter \"HELP=N\" specified.\n"},
+      {{"u/p", "USERID=u/p"}, "Invalid parameter \"USERID=u/p\" specified.\n"},
+      {{"u/p", "OWNER=o"}, "Output file not specified.\n"},
+      {{"u/p", "FILE", "OWNER=o"}, "Output file not specified.\n"},
+      {{"u/p", "FILE=x"}, "Owner not specified.\n"},
+      {{"u/p", "FILE=x", "OWNER=\"\""}, "Owner not specified.\n"},
+      {{"u/p", "FILE=x", "OWNER"}, "Owner not specified.\n"},
+  };
+  for (const Case& c : cases) {
+    Parsed p = Parse(c.args);
+    SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args[0]);
+    EXPECT_EQ(-1, p.ret);
+    EXPECT_EQ(c.message + kUsageStart, p.err.substr(0, c.message.size() + sizeof(kUsageStart) - 1));
+  }
+}
+
+TEST(ParseArguments, LongValuesAreCut) {
+  std::string pw(40, 'p'), tns(200, 't'), file(300, 'f');
+  Parsed p = Parse({"u/" + pw, "FILE=" + file, "OWNER=o"});
+  ASSERT_EQ(0, p.ret) << p.err;
+  EXPECT_EQ(std::string(31, 'p'), g_args.password);
+  EXPECT_EQ(std::string(255, 'f'), g_exp.dump_filename);
+  p = Parse({"u/p@" + tns, "FILE=x", "OWNER=\"" + std::string(31, 'a') + "\""});
+  ASSERT_EQ(0, p.ret) << p.err;
+  EXPECT_EQ(std::string(127, 't'), g_args.tnsname);
+  EXPECT_EQ(std::string(31, 'a'), g_exp.owner_name);
+}
+
+TEST(ShowUsage, ExactText) {
+  ::testing::internal::CaptureStderr();
+  show_usage("prog");
+  EXPECT_EQ(
+      "prog KEYWORD=value\n"
+      "\n"
+      "USERID must be the first parameter on the command line.\n"
+      "\n"
+      "USERID   username/password@tnsname\n"
+      "FILE     output files (EXPDAT.DMP)\n"
+      "OWNER    owner name\n"
+      "LOG      log file of screen output\n"
+      "STORAGE  export storage clause (Y)\n"
+      "\n"
+      "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
+      "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"
+      "\n",
+      ::testing::internal::GetCapturedStderr());
+}
+
+TEST(ConvertTypeToInt, DictionaryNames) {
+  struct Case {
+    const char* name;
+    int code;
+  } cases[] = {
+      {"NUMBER", 5}, {"FLOAT", 5}, {"CHAR", 1}, {"VARCHAR2", 3}, {"DATE", 6}, {"NCHAR", 2},
+      {"NVARCHAR2", 4}, {"LONG", 13}, {"LONG RAW", 14}, {"CLOB", 15}, {"BLOB", 17},
+      {"NCLOB", 16}, {"RAW", 12}, {"BINARY_FLOAT", 18}, {"BINARY_DOUBLE", 19},
+      {"TIMESTAMP(0)", 7}, {"TIMESTAMP(6)", 7}, {"TIMESTAMP(9)", 7},
+      {"TIMESTAMP(6) WITH TIME ZONE", 8}, {"TIMESTAMP(3) WITH LOCAL TIME ZONE", 9},
+      {"INTERVAL YEAR(4) TO MONTH", 10}, {"INTERVAL DAY(2) TO SECOND(6)", 11},
+      {"INTERVAL DAY(9) TO SECOND(0)", 11},
+      // case, blanks and unknown names
+      {"number", 999}, {"LONG RAW ", 999}, {" NUMBER", 999}, {"VARCHAR", 999}, {"ROWID", 999},
+      {"UROWID", 999}, {"BFILE", 999}, {"XMLTYPE", 999}, {"SDO_GEOMETRY", 999}, {"", 999},
+      {"TIMESTAMP(6) WITH ZONE", 999}, {"TIMESTAMP(6) WITH TIME ZONE X", 999},
+      {"INTERVAL YEAR(2) TO DAY", 999}, {"INTERVAL DAY(2) TO MINUTE", 999},
+      // a prefix without ")" after it: never read past the name
+      {"TIMESTAMP", 999}, {"TIMESTAMP_TYPE", 999}, {"INTERVAL YEAR", 999},
+      {"INTERVAL DAY", 999}, {"INTERVAL DAYS_T", 999},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.code, convert_type_to_int(c.name)) << c.name;
+}
+
+}  // namespace

@@ -1,0 +1,320 @@
+// exp_writer_test.cpp - tabexp's dump writer without a database: header
+// block and directory area, the write cache, the finished directory, and
+// the rewrite of fetched DDL texts into schema-free text blocks.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "exp/exp_local.h"
+#include "support.h"
+
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+std::string Bytes(const std::string& s, size_t ofs, size_t n) { return s.substr(ofs, n); }
+std::string Be32(uint32_t v) {
+  uint8_t b[4];
+  put_be32(b, v);
+  return std::string(reinterpret_cast<char*>(b), 4);
+}
+std::string Be64(uint64_t v) {
+  uint8_t b[8];
+  put_be64(b, v);
+  return std::string(reinterpret_cast<char*>(b), 8);
+}
+
+// g_exp as the driver sets it up, writing to a fresh file.
+class Writer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::memset(&g_exp, 0, sizeof(g_exp));
+    buf_.assign(EXP_ROW_AREA + EXP_CACHE_SIZE, 0xAB);
+    g_exp.buf = buf_.data();
+    g_exp.buf_sz = static_cast<int>(buf_.size());
+    g_exp.rbuf = g_exp.buf;
+    g_exp.rsz = EXP_ROW_AREA;
+    g_exp.cache = g_exp.buf + EXP_ROW_AREA;
+    g_exp.csz = EXP_CACHE_SIZE;
+    g_exp.ofp = stdout;
+    path_ = dir_.file("out.dmp");
+    std::strcpy(g_exp.dump_filename, path_.c_str());
+    std::strcpy(g_exp.owner_name, "APP");
+    g_exp.fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(g_exp.fd, 0);
+    setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+  }
+  void TearDown() override {
+    if (g_exp.fd >= 0) close(g_exp.fd);
+    std::memset(&g_exp, 0, sizeof(g_exp));
+  }
+  std::string File() { return ReadFile(path_); }
+
+  TempDir dir_;
+  std::string path_;
+  std::vector<uint8_t> buf_;
+};
+
+TEST_F(Writer, HeaderOfAnOwnerWithoutTables) {
+  ASSERT_EQ(0, write_dump_head());
+  ASSERT_EQ(0, write_table_information());  // writes nothing
+  std::string f = File();
+  ASSERT_EQ(1024u, f.size());
+  EXPECT_EQ(std::string("Tabdump") + std::string(25, '\0'), Bytes(f, 0, 32));
+  EXPECT_EQ(std::string("APP") + std::string(29, '\0'), Bytes(f, 32, 32));
+  EXPECT_EQ("AMERICAN_AMERICA.AL32UTF8", std::string(f.c_str() + 64));
+  EXPECT_EQ(Be64(1024), Bytes(f, 192, 8));
+  EXPECT_EQ(Be32(0), Bytes(f, 200, 4));
+  EXPECT_EQ(std::string(1024 - 204, '\0'), Bytes(f, 204, 1024 - 204));
+  EXPECT_EQ(1024u, g_exp.data_ofs);
+  EXPECT_EQ(0, g_exp.ctail);
+}
+
+TEST_F(Writer, DirectoryAreaSizes) {
+  // n tables reserve 56 x n rounded up to 512 bytes behind the header; the
+  // last two do not fit the cache in one piece.
+  struct Case {
+    int ntab;
+    uint64_t first_section;
+  } cases[] = {{1, 1536}, {9, 1536}, {10, 2048}, {37430, 1024 + 2096128},
+               {37431, 1024 + 2096640}, {100000, 1024 + 5600256}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ntab);
+    ASSERT_EQ(0, ftruncate(g_exp.fd, 0));
+    g_exp.ntab = c.ntab;
+    ASSERT_EQ(0, write_dump_head());
+    EXPECT_EQ(c.first_section, g_exp.data_ofs);
+    std::string f = File();
+    ASSERT_EQ(c.first_section, f.size());
+    EXPECT_EQ(Be32(static_cast<uint32_t>(c.ntab)), Bytes(f, 200, 4));
+    EXPECT_EQ(std::string("Tabdump"), std::string(f.c_str()));
+    EXPECT_EQ(std::string::npos, f.find_first_not_of('\0', 208)) << "directory area not zero";
+  }
+}
+
+TEST_F(Writer, LongNlsLangIsCutTo127) {
+  setenv("NLS_LANG", std::string(200, 'n').c_str(), 1);
+  ASSERT_EQ(0, write_dump_head());
+  std::string f = File();
+  EXPECT_EQ(std::string(127, 'n'), std::string(f.c_str() + 64));
+  EXPECT_EQ('\0', f[191]);
+  unsetenv("NLS_LANG");
+  ASSERT_EQ(0, ftruncate(g_exp.fd, 0));
+  ASSERT_EQ(0, write_dump_head());
+  EXPECT_EQ('\0', File()[64]);
+}
+
+TEST_F(Writer, CacheGoesToTheEndOfTheDataArea) {
+  ASSERT_EQ(0, write_dump_head());
+  EXPECT_EQ(0, write_cache());  // empty: nothing written
+  EXPECT_EQ(1024u, File().size());
+  std::memcpy(g_exp.cache, "abcdef", 6);
+  g_exp.ctail = 6;
+  ASSERT_EQ(0, write_cache());
+  EXPECT_EQ(0, g_exp.ctail);
+  EXPECT_EQ(1030u, g_exp.data_ofs);
+  std::memset(g_exp.cache, 'z', EXP_CACHE_SIZE);
+  g_exp.ctail = EXP_CACHE_SIZE;
+  ASSERT_EQ(0, write_cache());
+  std::string f = File();
+  ASSERT_EQ(1030u + EXP_CACHE_SIZE, f.size());
+  EXPECT_EQ("abcdefzz", Bytes(f, 1024, 8));
+}
+
+TEST_F(Writer, FailedWriteKeepsTheCacheAndSaysWhy) {
+  close(g_exp.fd);
+  g_exp.fd = open(path_.c_str(), O_RDONLY);
+  g_exp.data_ofs = 1024;
+  g_exp.ctail = 10;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(-1, write_cache());
+  EXPECT_EQ("Write " + path_ + ": Bad file descriptor\n",
+            ::testing::internal::GetCapturedStderr());
+  EXPECT_EQ(10, g_exp.ctail);
+  EXPECT_EQ(1024u, g_exp.data_ofs);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(-1, write_dump_head());
+  EXPECT_EQ("Write " + path_ + ": Bad file descriptor\n",
+            ::testing::internal::GetCapturedStderr());
+}
+
+TEST_F(Writer, DirectoryInFileByteOrder) {
+  std::vector<TAB_INFO> list(dir_area_size(3) / sizeof(TAB_INFO));
+  g_exp.tabp = list.data();
+  g_exp.ntab = 3;
+  ASSERT_EQ(0, write_dump_head());
+  const char* names[] = {"A", "ORDERS", nullptr};
+  std::string long_name(31, 'N');
+  for (int i = 0; i < 3; i++) {
+    TAB_INFO& t = list[i];
+    std::memset(&t, 0, sizeof(t));
+    t.flag = static_cast<uint32_t>(i);
+    t.ncol = 10 + i;
+    t.nlob = i;
+    t.nrows = 0x01020304u + i;
+    t.offset = 0x0000000500000600ull + i;
+    std::strcpy(t.tab_name, i == 2 ? long_name.c_str() : names[i]);
+  }
+  ASSERT_EQ(0, write_table_information());
+  std::string f = File();
+  ASSERT_EQ(1536u, f.size());
+  EXPECT_EQ(std::string("\0\0\0\3", 4), Bytes(f, 200, 4));
+  for (int i = 0; i < 3; i++) {
+    size_t e = 1024 + 56 * i;
+    EXPECT_EQ(Be32(i), Bytes(f, e, 4));
+    EXPECT_EQ(Be32(10 + i), Bytes(f, e + 4, 4));
+    EXPECT_EQ(Be32(i), Bytes(f, e + 8, 4));
+    EXPECT_EQ(Be32(0x01020304u + i), Bytes(f, e + 12, 4));
+    EXPECT_EQ(Be64(0x0000000500000600ull + i), Bytes(f, e + 16, 8));
+    EXPECT_EQ(i == 2 ? long_name : std::string(names[i]), std::string(f.c_str() + e + 24));
+  }
+  EXPECT_EQ(std::string::npos, f.find_first_not_of('\0', 1024 + 56 * 3));
+  g_exp.tabp = nullptr;
+}
+
+// ---- DDL rewrite -----------------------------------------------------------
+
+struct Rewritten {
+  int ret;
+  std::string block;  // the text block at the start of the cache
+  std::string err;
+};
+
+Rewritten Rewrite(int kind, const std::string& owner, const std::string& table,
+                  const std::string& fetched) {
+  static TAB_INFO tab;
+  std::memset(&tab, 0, sizeof(tab));
+  std::strcpy(tab.tab_name, table.c_str());
+  g_exp.tabp = &tab;
+  std::strcpy(g_exp.owner_name, owner.c_str());
+  std::memcpy(g_exp.cache + 2, fetched.c_str(), fetched.size() + 1);
+  g_exp.ctail = 0;
+  ::testing::internal::CaptureStderr();
+  int ret = rewrite_ddl(kind, 0);
+  Rewritten r{ret, "", ::testing::internal::GetCapturedStderr()};
+  if (ret == 0) {
+    EXPECT_EQ(g_exp.ctail, get_be16(g_exp.cache) + 2);
+    r.block = std::string(reinterpret_cast<char*>(g_exp.cache) + 2, get_be16(g_exp.cache));
+  }
+  g_exp.tabp = nullptr;
+  return r;
+}
+
+TEST_F(Writer, DdlRewrites) {
+  const std::string long_ix(100, 'X');
+  struct Case {
+    int kind;
+    std::string owner, table, fetched, expected;
+  } cases[] = {
+      {'T', "APP", "ORDERS", "\n  CREATE TABLE \"APP\".\"ORDERS\" \n   (\t\"ID\" NUMBER\n   ) ",
+       "CREATE TABLE \"ORDERS\" \n   (\t\"ID\" NUMBER\n   ) "},
+      // every qualifier of the source owner goes, not only the first
+      {'T', "APP", "T", "\n  CREATE TABLE \"APP\".\"T\" (\"N\" NUMBER DEFAULT \"APP\".\"S\".NEXTVAL)",
+       "CREATE TABLE \"T\" (\"N\" NUMBER DEFAULT \"S\".NEXTVAL)"},
+      // an owner with a point or a double quote in its name
+      {'T', "A.B", "T", "\n  CREATE TABLE \"A.B\".\"T\" (\"C\" DATE)", "CREATE TABLE \"T\" (\"C\" DATE)"},
+      {'T', "A\"B", "T", "\n  CREATE TABLE \"A\"\"B\".\"T\" (\"C\" DATE)",
+       "CREATE TABLE \"T\" (\"C\" DATE)"},
+      // no qualifier of the owner: the first point decides
+      {'T', "APP", "T", "CREATE TABLE \"OTHER\".\"T\" (\"C\" DATE)", "CREATE TABLE \"T\" (\"C\" DATE)"},
+      {'I', "APP", "ORDERS",
+       "\n  CREATE UNIQUE INDEX \"APP\".\"ORDERS_PK\" ON \"APP\".\"ORDERS\" (\"ID\") \n  ",
+       "CREATE UNIQUE INDEX \"ORDERS_PK\" ON \"ORDERS\" (\"ID\") \n  "},
+      {'I', "APP", "ORDERS", "\n  CREATE BITMAP INDEX \"APP\".\"B\" ON \"APP\".\"ORDERS\" (\"ST\") ",
+       "CREATE INDEX \"B\" ON \"ORDERS\" (\"ST\") "},
+      {'I', "APP", "ORDERS",
+       "\n  CREATE INDEX \"APP\".\"UP\" ON \"APP\".\"ORDERS\" (UPPER(\"NAME\"), \"ID\" DESC) ",
+       "CREATE INDEX \"UP\" ON \"ORDERS\" (UPPER(\"NAME\"), \"ID\" DESC) "},
+      // a long index name is neither cut nor overflows anything
+      {'I', "APP", "T", "\n  CREATE INDEX \"APP\".\"" + long_ix + "\" ON \"APP\".\"T\" (\"A\")",
+       "CREATE INDEX \"" + long_ix + "\" ON \"T\" (\"A\")"},
+      // " ON " inside a quoted index name is part of the name
+      {'I', "APP", "T", "CREATE INDEX \"APP\".\"A ON (B\" ON \"APP\".\"T\" (\"A\")",
+       "CREATE INDEX \"A ON (B\" ON \"T\" (\"A\")"},
+      // an owner called UNIQUE does not make the index unique; the table
+      // name is quoted with its double quotes doubled
+      {'I', "UNIQUE", "T\"Q", "CREATE INDEX \"UNIQUE\".\"IX\" ON \"UNIQUE\".\"T\"\"Q\" (\"A\")",
+       "CREATE INDEX \"IX\" ON \"T\"\"Q\" (\"A\")"},
+      {'C', "APP", "ORDERS",
+       "\n  ALTER TABLE \"APP\".\"ORDERS\" ADD CONSTRAINT \"ORDERS_PK\" PRIMARY KEY (\"ID\")\n"
+       "  USING INDEX \"APP\".\"ORDERS_PK\"  ENABLE",
+       "ALTER TABLE \"ORDERS\" ADD CONSTRAINT \"ORDERS_PK\" PRIMARY KEY (\"ID\")\n"
+       "  USING INDEX \"ORDERS_PK\"  ENABLE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fetched);
+    Rewritten r = Rewrite(c.kind, c.owner, c.table, c.fetched);
+    ASSERT_EQ(0, r.ret) << r.err;
+    EXPECT_EQ(c.expected, r.block);
+    EXPECT_EQ("", r.err);
+  }
+}
+
+TEST_F(Writer, DdlTextsThatCannotBeRewritten) {
+  struct Case {
+    int kind;
+    std::string fetched, message;
+  } cases[] = {
+      {'T', "CREATE TABLE T (A NUMBER)", "Create table DDL text not correct.\n\n"},
+      {'I', "CREATE INDEX \"APP\".\"IX\" (\"A\")", "Create index DDL text not correct.\n\n"},
+      {'I', "CREATE INDEX \"APP\".\"IX\" ON \"APP\".\"T\"", "Create index DDL text not correct.\n\n"},
+      {'C', "ALTER TABLE T ADD PRIMARY KEY (A)", "Create constraint DDL text not correct.\n\n"},
+  };
+  for (const Case& c : cases) {
+    Rewritten r = Rewrite(c.kind, "APP", "T", c.fetched);
+    EXPECT_EQ(-1, r.ret);
+    EXPECT_EQ(c.message + c.fetched, r.err);
+  }
+}
+
+// A table whose columns cannot be fetched at all fails before any statement
+// reaches the database: no division by zero, no fetch of zero rows.
+TEST_F(Writer, SelectPreparationRefusesUnfetchableTables) {
+  TAB_INFO tab{};
+  std::strcpy(tab.tab_name, "W");
+  g_exp.tabp = &tab;
+  // 200 RAW(32767) columns: one row is wider than the 4 MB row area.
+  g_exp.ctail = 7;  // the block follows a DDL text at an odd position
+  g_exp.colp = reinterpret_cast<COL_INFO*>(g_exp.cache + g_exp.ctail);
+  for (int k = 0; k < 200; k++) {
+    COL_INFO ci{};
+    ci.ctype = CTYPE_RAW;
+    ci.clen = 32767;
+    std::snprintf(ci.col_name, sizeof(ci.col_name), "C%d", k);
+    std::memcpy(g_exp.cache + g_exp.ctail + 40 * k, &ci, sizeof(ci));
+  }
+  struct Case {
+    uint32_t ncol;
+    std::string message;
+  } cases[] = {{0, "Table \"W\" has no column to export.\n"},
+               {200, "A row of table \"W\" is wider than the fetch area.\n"}};
+  for (const Case& c : cases) {
+    tab.ncol = c.ncol;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(-1, prepare_to_select(0));
+    EXPECT_EQ(c.message, ::testing::internal::GetCapturedStderr());
+  }
+  g_exp.tabp = nullptr;
+}
+
+TEST(SqlEscape, DoublesItsQuoteOnly) {
+  char out[ESC_NAME_SIZE];
+  EXPECT_EQ(9, sql_escape(out, sizeof(out), "O'Br\"ien", '\''));
+  EXPECT_STREQ("O''Br\"ien", out);
+  EXPECT_EQ(7, sql_escape(out, sizeof(out), "\"A\"\"", '"'));
+  EXPECT_STREQ("\"\"A\"\"\"\"", out);
+  EXPECT_EQ(62, sql_escape(out, sizeof(out), std::string(31, '\'').c_str(), '\''));
+  char small[4];
+  EXPECT_EQ(-1, sql_escape(small, sizeof(small), "a'b", '\''));
+  EXPECT_STREQ("", small);
+}
+
+}  // namespace
