@@ -337,7 +337,9 @@ bool TextFunction(FnCall& c, Status* st) {
       if (n < 1) return true;
       std::string pad = c.nargs() == 3 ? c.arg(2).bytes : " ";
       if (pad.empty()) return true;
-      SetText(out, c.result, Pad(c.arg(0).bytes, std::min<int64_t>(n, 32767), pad, c.fn == kFnLpad));
+      // VARCHAR2 results stop at 32767 characters; CLOB results do not.
+      int64_t limit = IsLob(c.result) ? (int64_t{1} << 31) : 32767;
+      SetText(out, c.result, Pad(c.arg(0).bytes, std::min<int64_t>(n, limit), pad, c.fn == kFnLpad));
       return true;
     }
     case kFnChr: {

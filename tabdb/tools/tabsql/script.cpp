@@ -33,7 +33,8 @@ bool IsCommandWord(const std::string& w) {
 // Tracks quotes and comments across the lines of one statement, so that a
 // ";" inside a string or a comment does not end it.
 struct Scanner {
-  bool in_quote = false;
+  bool in_quote = false;       // inside '...'
+  bool in_name = false;        // inside "..."
   bool in_block_comment = false;
 
   // Appends the line (without comments outside quotes) to `out`; tells
@@ -51,13 +52,14 @@ struct Scanner {
         }
         continue;
       }
-      if (in_quote) {
+      if (in_quote || in_name) {
         kept += c;
-        if (c == '\'') in_quote = false;
+        if (in_quote && c == '\'') in_quote = false;
+        if (in_name && c == '"') in_name = false;
         continue;
       }
-      if (c == '\'') {
-        in_quote = true;
+      if (c == '\'' || c == '"') {
+        (c == '\'' ? in_quote : in_name) = true;
         kept += c;
         ends_with_semicolon = false;
         continue;
@@ -77,7 +79,7 @@ struct Scanner {
     }
     if (!out->empty()) *out += '\n';
     *out += kept;
-    return ends_with_semicolon && !in_quote && !in_block_comment;
+    return ends_with_semicolon && !in_quote && !in_name && !in_block_comment;
   }
 };
 
@@ -144,7 +146,7 @@ bool ScriptReader::Next(Unit* out) {
   std::string stmt;
   bool done = sc.Feed(line, &stmt);
   while (!done && ReadLine(&line)) {
-    if (Trim(line) == "/" && !sc.in_quote && !sc.in_block_comment) break;
+    if (Trim(line) == "/" && !sc.in_quote && !sc.in_name && !sc.in_block_comment) break;
     done = sc.Feed(line, &stmt);
   }
   stmt = Trim(stmt);
