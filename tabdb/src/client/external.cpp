@@ -65,6 +65,41 @@ TypeKind NaturalKind(ub2 dty) {
   }
 }
 
+// Native numbers have the sizes of C types only: 1, 2, 4 or 8 bytes for
+// integers, 4 or 8 for SQLT_FLT, 4 for SQLT_BFLOAT and 8 for SQLT_BDOUBLE.
+bool NativeSizeOk(ub2 dty, size_t sz) {
+  switch (dty) {
+    case SQLT_INT:
+    case SQLT_UIN:
+      return sz == 1 || sz == 2 || sz == 4 || sz == 8;
+    case SQLT_FLT:
+      return sz == 4 || sz == 8;
+    case SQLT_BFLOAT:
+      return sz == 4;
+    case SQLT_BDOUBLE:
+      return sz == 8;
+    default:
+      return true;
+  }
+}
+
+Status BadNativeSize(const TypeDesc& type, ub2 dty, size_t sz) {
+  return OraError(932, {DataTypeText(WithDefaults(TypeDesc{type.kind})),
+                        "external type " + std::to_string(dty) + " of " + std::to_string(sz) +
+                            " bytes"});
+}
+
+// Whether `x` fits a native integer of `sz` bytes (unsigned for SQLT_UIN).
+bool FitsInteger(int64_t x, size_t sz, bool is_unsigned) {
+  if (is_unsigned) {
+    if (x < 0) return false;
+    return sz >= 8 || static_cast<uint64_t>(x) < (uint64_t{1} << (8 * sz));
+  }
+  if (sz >= 8) return true;
+  int64_t bound = int64_t{1} << (8 * sz - 1);
+  return x >= -bound && x < bound;
+}
+
 }  // namespace
 
 const PieceTestMode& TestPieces() {
@@ -157,11 +192,12 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out
       return Status::Ok();
     case SQLT_VNU: {
       size_t n = static_cast<unsigned char>(p[0]);
-      if (n == 0 || n > 21) return OraError(1722);
+      if (n == 0 || n > 21 || (sz > 0 && n + 1 > sz)) return OraError(1722);
       out->bytes.assign(p + 1, n);
       return Status::Ok();
     }
     case SQLT_INT: {
+      if (!NativeSizeOk(b.dty, sz)) return BadNativeSize(TypeDesc{kind}, b.dty, sz);
       int64_t v;
       switch (sz) {
         case 1: v = Load<int8_t>(p); break;
@@ -173,6 +209,7 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out
       return NumberValue(Number::FromInt64(v), out);
     }
     case SQLT_UIN: {
+      if (!NativeSizeOk(b.dty, sz)) return BadNativeSize(TypeDesc{kind}, b.dty, sz);
       uint64_t v;
       switch (sz) {
         case 1: v = Load<uint8_t>(p); break;
@@ -189,18 +226,21 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out
       return NumberValue(Number::FromInt64(static_cast<int64_t>(v)), out);
     }
     case SQLT_FLT: {
+      if (!NativeSizeOk(b.dty, sz)) return BadNativeSize(TypeDesc{kind}, b.dty, sz);
       double d = sz == 4 ? Load<float>(p) : Load<double>(p);
       Number n;
       TABDB_RETURN_IF_ERROR(Number::FromDouble(d, &n));
       return NumberValue(n, out);
     }
     case SQLT_BFLOAT: {
+      if (!NativeSizeOk(b.dty, sz)) return BadNativeSize(TypeDesc{kind}, b.dty, sz);
       uint8_t buf[4];
       EncodeBinaryFloat(Load<float>(p), buf);
       out->bytes.assign(reinterpret_cast<char*>(buf), 4);
       return Status::Ok();
     }
     case SQLT_BDOUBLE: {
+      if (!NativeSizeOk(b.dty, sz)) return BadNativeSize(TypeDesc{kind}, b.dty, sz);
       uint8_t buf[8];
       EncodeBinaryDouble(Load<double>(p), buf);
       out->bytes.assign(reinterpret_cast<char*>(buf), 8);
@@ -258,6 +298,69 @@ Status LobContent(Session& s, const Value& v, size_t limit, std::string* out) {
   return lobs.Read(v.lob_id, 0, limit, out);
 }
 
+// The whole length in bytes of a LOB or LONG value as a define of `dty`
+// delivers it: hex digits for binary values read as text, client bytes
+// for character values. The indicator of a truncated value reports it, so
+// it must not be taken from the prefix that was read. A character value
+// that needs conversion is converted chunk by chunk (memory stays bounded).
+Status LobDeliveredLength(Session& s, const TypeDesc& type, const Value& v, ub2 dty,
+                          ClientText& text, uint64_t* out) {
+  bool binary = type.kind == TypeKind::kBlob || type.kind == TypeKind::kLongRaw;
+  uint64_t factor = binary && IsTextDty(dty) ? 2 : 1;
+  bool as_stored = binary || !IsTextDty(dty) || text.identity();
+  std::string conv;
+  if (v.lob_id == 0) {
+    if (as_stored) {
+      *out = v.bytes.size() * factor;
+    } else {
+      text.ToClient(v.bytes, &conv);
+      *out = conv.size();
+    }
+    return Status::Ok();
+  }
+  LobStore lobs(s.db());
+  LobInfo info;
+  TABDB_RETURN_IF_ERROR(lobs.Info(v.lob_id, &info));
+  if (as_stored) {
+    *out = info.bytes * factor;
+    return Status::Ok();
+  }
+  *out = 0;
+  std::string chunk, carry;
+  for (uint64_t off = 0; off < info.bytes; off += kLobChunk) {
+    TABDB_RETURN_IF_ERROR(lobs.Read(v.lob_id, off, kLobChunk, &chunk));
+    carry += chunk;
+    // Convert whole UTF-8 characters; a character cut by the chunk end
+    // waits for the next chunk.
+    size_t whole = carry.size();
+    if (off + kLobChunk < info.bytes) {
+      size_t k = 0;
+      while (k < 3 && k < whole && (static_cast<unsigned char>(carry[whole - 1 - k]) & 0xC0) == 0x80) ++k;
+      if (k < whole) {
+        unsigned char lead = static_cast<unsigned char>(carry[whole - 1 - k]);
+        size_t need = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 4;
+        if (need > k + 1) whole -= k + 1;
+      }
+    }
+    text.ToClient(std::string_view(carry).substr(0, whole), &conv);
+    *out += conv.size();
+    carry.erase(0, whole);
+  }
+  return Status::Ok();
+}
+
+// Corrects the indicator of a truncated LOB or LONG value to its whole
+// length (-2 beyond 32767 bytes), as PlaceBytes only saw the prefix read.
+Status ReportLobLength(const BufferSpec& d, uint32_t r, Session& s, const TypeDesc& type,
+                       const Value& v, ClientText& text, bool truncated) {
+  sb2* ind = d.Ind(r);
+  if (!truncated || ind == nullptr) return Status::Ok();
+  uint64_t full = 0;
+  TABDB_RETURN_IF_ERROR(LobDeliveredLength(s, type, v, d.dty, text, &full));
+  *ind = full > 32767 ? -2 : static_cast<sb2>(full);
+  return Status::Ok();
+}
+
 }  // namespace
 
 Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, const Value& v,
@@ -286,10 +389,12 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
     } else if (IsCharacter(type.kind)) {
       text.ToClient(v.bytes, &conv);
     } else {
-      TABDB_RETURN_IF_ERROR(ValueToText(v, &tmp));
+      TABDB_RETURN_IF_ERROR(ValueToTypedText(v, type, &tmp));
       text.ToClient(tmp, &conv);
     }
     PlaceBytes(d, r, conv, truncated);
+    if (IsLob(type.kind) || IsLong(type.kind))
+      return ReportLobLength(d, r, s, type, v, text, *truncated);
     return Status::Ok();
   }
   Value cv;
@@ -314,17 +419,30 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
         PlaceBytes(d, r, vnu, truncated);
         return Status::Ok();
       }
+      if (!NativeSizeOk(d.dty, sz)) return BadNativeSize(type, d.dty, sz);
       if (d.dty == SQLT_FLT) {
         double x = n.ToDouble();
-        if (sz == 4) Store<float>(p, static_cast<float>(x)); else Store<double>(p, x);
+        if (p == nullptr) {
+        } else if (sz == 4) {
+          Store<float>(p, static_cast<float>(x));
+        } else {
+          Store<double>(p, x);
+        }
       } else {
+        // Fractions are dropped; a value the integer cannot hold fails the
+        // fetch rather than arriving wrapped around.
         int64_t x = 0;
-        TABDB_RETURN_IF_ERROR(n.Trunc(0).ToInt64(&x));
-        switch (sz) {
-          case 1: Store<int8_t>(p, static_cast<int8_t>(x)); break;
-          case 2: Store<int16_t>(p, static_cast<int16_t>(x)); break;
-          case 4: Store<int32_t>(p, static_cast<int32_t>(x)); break;
-          default: Store<int64_t>(p, x); break;
+        if (!n.Trunc(0).ToInt64(&x).ok() || !FitsInteger(x, sz, d.dty == SQLT_UIN))
+          return OraError(1455);
+        if (p == nullptr) {
+        } else if (sz == 1) {
+          Store<int8_t>(p, static_cast<int8_t>(x));
+        } else if (sz == 2) {
+          Store<int16_t>(p, static_cast<int16_t>(x));
+        } else if (sz == 4) {
+          Store<int32_t>(p, static_cast<int32_t>(x));
+        } else {
+          Store<int64_t>(p, x);
         }
       }
       if (sb2* ind = d.Ind(r)) *ind = 0;
@@ -335,10 +453,16 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
     case SQLT_BFLOAT:
     case SQLT_BDOUBLE: {
       TypeKind k = d.dty == SQLT_BFLOAT ? TypeKind::kBinaryFloat : TypeKind::kBinaryDouble;
+      if (!NativeSizeOk(d.dty, sz)) return BadNativeSize(type, d.dty, sz);
       TABDB_RETURN_IF_ERROR(ConvertValue(v, k, &cv));
       const uint8_t* b = reinterpret_cast<const uint8_t*>(cv.bytes.data());
-      if (k == TypeKind::kBinaryFloat) Store<float>(d.Value(r), DecodeBinaryFloat(b));
-      else Store<double>(d.Value(r), DecodeBinaryDouble(b));
+      if (void* p = d.Value(r)) {
+        if (k == TypeKind::kBinaryFloat) {
+          Store<float>(p, DecodeBinaryFloat(b));
+        } else {
+          Store<double>(p, DecodeBinaryDouble(b));
+        }
+      }
       if (sb2* ind = d.Ind(r)) *ind = 0;
       if (ub2* len = d.Len(r)) *len = static_cast<ub2>(k == TypeKind::kBinaryFloat ? 4 : 8);
       if (ub2* rc = d.Rcode(r)) *rc = 0;
@@ -349,7 +473,7 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
       if (IsLob(type.kind) || IsLong(type.kind)) {
         TABDB_RETURN_IF_ERROR(LobContent(s, v, sz + 1, &tmp));
         PlaceBytes(d, r, tmp, truncated);
-        return Status::Ok();
+        return ReportLobLength(d, r, s, type, v, text, *truncated);
       }
       if (IsCharacter(type.kind)) {
         text.ToClient(v.bytes, &conv);

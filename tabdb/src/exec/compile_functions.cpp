@@ -286,6 +286,18 @@ Status Compiler::Function(const Expr& e, CExpr* out) {
     TABDB_RETURN_IF_ERROR(ArgCount(a, 1, 3));
     TypeKind r = name == "TO_NCHAR" ? TypeKind::kNVarchar2 : TypeKind::kVarchar2;
     std::vector<const CExpr*> args = {&a[0]};
+    TypeKind k = a[0].type.kind;
+    bool typed = (k == TypeKind::kTimestamp || k == TypeKind::kTimestampTZ ||
+                  k == TypeKind::kTimestampLTZ || IsInterval(k)) && !a[0].null_literal;
+    if (typed && (a.size() == 1 || IsInterval(k))) {
+      // The default format shows the precisions of the argument's type; an
+      // interval ignores any format.
+      TypeDesc t = WithDefaults(a[0].type);
+      TABDB_RETURN_IF_ERROR(set(kFnToCharTyped, r, args,
+                                std::to_string(t.precision) + "," + std::to_string(t.scale)));
+      out->type.length = 4000;
+      return Status::Ok();
+    }
     if (a.size() >= 2) args.push_back(text_arg(1));
     TABDB_RETURN_IF_ERROR(set(kFnToChar, r, args));
     out->type.length = 4000;

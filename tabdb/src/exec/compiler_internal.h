@@ -172,6 +172,7 @@ enum ScalarFn {
   kFnLeast,
   kFnSysExtractUtc,
   kFnToLob,         // TO_CLOB / TO_NCLOB / TO_BLOB: result kind tells
+  kFnToCharTyped,   // TO_CHAR(x) of a timestamp or interval; extra: "precision,scale" of x
   kFnCount_         // number of functions (keep last)
 };
 

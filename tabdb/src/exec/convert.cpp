@@ -252,6 +252,43 @@ Status ValueToText(const Value& in, std::string* out, LobStore* lobs) {
   }
 }
 
+Status ValueToTypedText(const Value& in, const TypeDesc& type, std::string* out, LobStore* lobs) {
+  if (in.null || in.kind != type.kind) return ValueToText(in, out, lobs);
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(in.bytes.data());
+  switch (in.kind) {
+    case TypeKind::kTimestamp:
+    case TypeKind::kTimestampTZ:
+    case TypeKind::kTimestampLTZ: {
+      if (type.precision == kUnset) break;
+      DateTime d;
+      TABDB_RETURN_IF_ERROR(DecodeAnyDate(in, &d));
+      std::string fmt = DefaultFormat(in.kind);
+      if (type.precision == 0) {
+        // No fraction digits: the radix character goes too.
+        size_t x = fmt.find("XFF");
+        if (x != std::string::npos) fmt.erase(x, 3);
+      }
+      return FormatDateTime(d, in.kind, fmt, type.precision, out);
+    }
+    case TypeKind::kIntervalYM: {
+      IntervalYM v;
+      TABDB_RETURN_IF_ERROR(DecodeIntervalYM(p, in.bytes.size(), &v));
+      *out = IntervalYMToString(v, type.precision == kUnset ? 2 : type.precision);
+      return Status::Ok();
+    }
+    case TypeKind::kIntervalDS: {
+      IntervalDS v;
+      TABDB_RETURN_IF_ERROR(DecodeIntervalDS(p, in.bytes.size(), &v));
+      *out = IntervalDSToString(v, type.precision == kUnset ? 2 : type.precision,
+                                type.scale == kUnset ? 6 : type.scale);
+      return Status::Ok();
+    }
+    default:
+      break;
+  }
+  return ValueToText(in, out, lobs);
+}
+
 Status TextToValue(std::string_view text, TypeKind to, Value* out) {
   out->kind = to;
   out->lob_id = 0;

@@ -28,6 +28,13 @@ Status ConvertValue(const Value& in, TypeKind to, Value* out, LobStore* lobs = n
 // The text a value converts to (TO_CHAR without a format).
 Status ValueToText(const Value& in, std::string* out, LobStore* lobs = nullptr);
 
+// The text of a value of type `type` (TO_CHAR without a format, and what a
+// character define receives): timestamps and intervals show the fractional
+// and leading precisions of their type, as Oracle's default formats do;
+// other values as ValueToText.
+Status ValueToTypedText(const Value& in, const TypeDesc& type, std::string* out,
+                        LobStore* lobs = nullptr);
+
 // A value of type `to` from its text form.
 Status TextToValue(std::string_view text, TypeKind to, Value* out);
 

@@ -2,6 +2,7 @@
 // decimal) and BINARY_FLOAT/BINARY_DOUBLE (IEEE), TO_NUMBER, TO_CHAR, and
 // GREATEST/LEAST.
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "exec/compiler_internal.h"
@@ -245,6 +246,20 @@ bool NumericFunction(FnCall& c, Status* st) {
       } else {
         *st = ValueToText(v, &text);
       }
+      if (st->ok()) SetText(out, c.result, std::move(text));
+      return true;
+    }
+    case kFnToCharTyped: {
+      const Value& v = c.arg(0);
+      if (v.null) return true;
+      TypeDesc t;
+      t.kind = v.kind;
+      const std::string& ps = c.arg(c.nargs() - 1).bytes;
+      size_t comma = ps.find(',');
+      t.precision = std::atoi(ps.c_str());
+      t.scale = comma == std::string::npos ? kUnset : std::atoi(ps.c_str() + comma + 1);
+      std::string text;
+      *st = ValueToTypedText(v, t, &text);
       if (st->ok()) SetText(out, c.result, std::move(text));
       return true;
     }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <mutex>
 #include <set>
 
 #include "catalog/dictionary.h"
@@ -95,6 +97,19 @@ Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out) {
   }
   out->reset(st);
   return Status::Ok();
+}
+
+// The queries of each session whose cursor is open. SQLite cannot drop or
+// empty a table that a statement of the same connection is still reading,
+// where Oracle runs the DDL and fails the cursor's next fetch instead.
+struct OpenQueries {
+  std::mutex mu;
+  std::map<const Session*, std::set<Prepared*>> by_session;
+};
+
+OpenQueries& AllOpenQueries() {
+  static OpenQueries q;
+  return q;
 }
 
 bool IsDual(const sql::NameList& n) {
@@ -282,7 +297,29 @@ struct Prepared::InsertSource {
   const ColumnInfo* column = nullptr;
 };
 
-Prepared::~Prepared() = default;
+Prepared::~Prepared() { SetOpen(false); }
+
+void Prepared::SetOpen(bool open) {
+  if (open_ == open) return;
+  open_ = open;
+  OpenQueries& q = AllOpenQueries();
+  std::lock_guard<std::mutex> lock(q.mu);
+  if (open) {
+    q.by_session[s_].insert(this);
+  } else {
+    auto it = q.by_session.find(s_);
+    if (it != q.by_session.end()) {
+      it->second.erase(this);
+      if (it->second.empty()) q.by_session.erase(it);
+    }
+  }
+}
+
+void Prepared::Invalidate() {
+  if (query_) sqlite3_reset(query_.get());
+  SetOpen(false);
+  invalidated_ = true;
+}
 
 bool Prepared::is_dml() const {
   return stmt_->kind == StmtKind::kInsert || stmt_->kind == StmtKind::kUpdate ||
@@ -358,19 +395,21 @@ Status Prepared::Open(const std::vector<Value>& binds) {
   sqlite3_reset(query_.get());
   sqlite3_clear_bindings(query_.get());
   TABDB_RETURN_IF_ERROR(BindParams(query_.get(), binds, static_cast<int>(bind_kinds_.size())));
-  open_ = true;
+  invalidated_ = false;
+  SetOpen(true);
   return Status::Ok();
 }
 
 Status Prepared::Next(bool* row) {
   *row = false;
+  if (invalidated_) return OraError(8103);
   if (!open_) return Status::Ok();
   int rc = sqlite3_step(query_.get());
   if (rc == SQLITE_ROW) {
     *row = true;
     return Status::Ok();
   }
-  open_ = false;
+  SetOpen(false);
   if (rc == SQLITE_DONE) {
     sqlite3_reset(query_.get());
     return Status::Ok();
@@ -409,7 +448,7 @@ void Prepared::GetValue(int i, Value* out) const {
 
 void Prepared::Close() {
   if (query_) sqlite3_reset(query_.get());
-  open_ = false;
+  SetOpen(false);
 }
 
 // ---- INSERT --------------------------------------------------------------
@@ -881,8 +920,26 @@ Status Prepared::ExecuteOther() {
     case StmtKind::kUpdate:
     case StmtKind::kDelete:
       return OraError(600, {"statement kind run as other"});
-    default:
+    default: {
+      Status st = ExecuteDdl(*s_, *stmt_);
+      if (st.code() != 54) return st;
+      // A table of the DDL may be busy only because an open query of this
+      // session reads it: close those queries and run the DDL again.
+      std::vector<Prepared*> others;
+      {
+        OpenQueries& q = AllOpenQueries();
+        std::lock_guard<std::mutex> lock(q.mu);
+        auto it = q.by_session.find(s_);
+        if (it != q.by_session.end()) {
+          for (Prepared* p : it->second) {
+            if (p != this) others.push_back(p);
+          }
+        }
+      }
+      if (others.empty()) return st;
+      for (Prepared* p : others) p->Invalidate();
       return ExecuteDdl(*s_, *stmt_);
+    }
   }
 }
 

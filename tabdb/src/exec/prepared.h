@@ -54,11 +54,15 @@ class Prepared {
   const std::vector<ResultColumn>& columns() const { return columns_; }
   // Runs the query with `binds` (placeholder k is binds[k-1]).
   Status Open(const std::vector<Value>& binds);
+  // After DDL of the same session dropped what an open query reads, its
+  // next row fails with ORA-08103 (see ExecuteOther).
   Status Next(bool* row);
   Cell GetCell(int i) const;
   // The current row's column i as a Value.
   void GetValue(int i, Value* out) const;
   void Close();
+  // Closes the cursor for DDL of the session; Next then fails with ORA-08103.
+  void Invalidate();
 
   // ---- INSERT, UPDATE, DELETE: one iteration -----------------------------
   // Runs the statement once with `binds`; adds the rows processed to
@@ -93,7 +97,9 @@ class Prepared {
   // Queries
   SqliteStmt query_;
   std::vector<ResultColumn> columns_;
-  bool open_ = false;
+  bool open_ = false;       // the cursor is stepping (registered as open)
+  bool invalidated_ = false;  // closed by DDL while open
+  void SetOpen(bool open);
 
   // DML
   TableInfo table_;
