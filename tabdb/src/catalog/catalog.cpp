@@ -442,8 +442,52 @@ Status LoadUniqueIndexes(Session& s, int64_t table_obj, std::vector<IndexInfo>* 
 
 // ---- DDL frame --------------------------------------------------------------
 
+namespace {
+
+// A user who is not a DBA works only in its own schema and cannot manage
+// users: such statements fail at once with ORA-01031, before the DDL waits
+// for the database's write lock (the statements check again as they run).
+Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
+  using sql::StmtKind;
+  if (s.user().dba) return Status::Ok();
+  auto own = [&](const sql::NameList& n) {
+    if (n.empty()) return Status::Ok();
+    std::string owner, object;
+    cat::SplitName(s, n, &owner, &object);
+    return owner == s.user().name ? Status::Ok() : OraError(ora::kInsufficientPrivileges);
+  };
+  switch (st.kind) {
+    case StmtKind::kCreateTable:
+      return st.create_table ? own(st.create_table->name) : Status::Ok();
+    case StmtKind::kCreateIndex:
+      if (!st.create_index) return Status::Ok();
+      TABDB_RETURN_IF_ERROR(own(st.create_index->name));
+      return own(st.create_index->table);
+    case StmtKind::kAlterTable:
+      return st.alter_table ? own(st.alter_table->table) : Status::Ok();
+    case StmtKind::kDropTable:
+    case StmtKind::kTruncateTable:
+    case StmtKind::kDropIndex:
+      return st.drop ? own(st.drop->name) : Status::Ok();
+    case StmtKind::kCreateUser:
+    case StmtKind::kDropUser:
+    case StmtKind::kGrant:
+    case StmtKind::kRevoke:
+      return OraError(ora::kInsufficientPrivileges);
+    case StmtKind::kAlterUser:
+      return st.user && st.user->user.text == s.user().name
+                 ? Status::Ok()
+                 : OraError(ora::kInsufficientPrivileges);
+    default:
+      return Status::Ok();
+  }
+}
+
+}  // namespace
+
 Status ExecuteDdl(Session& s, const sql::Statement& st) {
   using sql::StmtKind;
+  TABDB_RETURN_IF_ERROR(CheckDdlPrivilege(s, st));
   // Oracle commits the open transaction before any DDL runs.
   TABDB_RETURN_IF_ERROR(s.db().Commit());
   TABDB_RETURN_IF_ERROR(s.db().BeginWrite());
