@@ -1,6 +1,8 @@
 // password.cpp - PBKDF2-HMAC-SHA256 password hashes through OpenSSL.
 #include "storage/password.h"
 
+#include <cstdlib>
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -8,7 +10,18 @@
 namespace tabdb {
 namespace {
 
-constexpr int kIterations = 100000;
+constexpr int kDefaultIterations = 100000;
+
+// Iterations of new hashes. TABDB_TEST_KDF_ITERATIONS lowers them for test
+// runs, which log on thousands of times; stored hashes keep their own count.
+int Iterations() {
+  static const int n = [] {
+    const char* v = std::getenv("TABDB_TEST_KDF_ITERATIONS");
+    int k = v ? std::atoi(v) : 0;
+    return k >= 1000 ? k : kDefaultIterations;
+  }();
+  return n;
+}
 constexpr int kSaltBytes = 16;
 constexpr int kHashBytes = 32;
 
@@ -27,8 +40,8 @@ bool MakePasswordHash(const std::string& password, PasswordHash* out) {
   std::string salt(kSaltBytes, '\0');
   if (RAND_bytes(reinterpret_cast<unsigned char*>(salt.data()), kSaltBytes) != 1) return false;
   out->salt = salt;
-  out->iterations = kIterations;
-  out->hash = Derive(password, salt, kIterations);
+  out->iterations = Iterations();
+  out->hash = Derive(password, salt, out->iterations);
   return true;
 }
 
@@ -42,7 +55,7 @@ bool CheckPassword(const std::string& password, const PasswordHash& stored) {
 }
 
 void BurnPasswordCheck(const std::string& password) {
-  Derive(password, std::string(kSaltBytes, '\0'), kIterations);
+  Derive(password, std::string(kSaltBytes, '\0'), Iterations());
 }
 
 }  // namespace tabdb
