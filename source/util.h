@@ -89,6 +89,19 @@ int disconnect_oracle(void);
 int convert_type_to_int(const char *type_name);
 int convert_to_sqlt(int ctype);
 
+/* Width of one value buffer of an ordinary column, from its type code and
+ * its clen (DATA_LENGTH). DATA_LENGTH of NCHAR and NVARCHAR2 counts two
+ * bytes per character (the national character set), while the client gets
+ * the characters in its own character set, up to three bytes for two of
+ * the national set's (UTF-8 of a character of the Basic Multilingual
+ * Plane); their buffers are half as large again, so that no value is cut.
+ * Both programs size buffers and check slot lengths with this. */
+static inline uint32_t value_buffer_size(uint32_t ctype, uint32_t clen)
+{
+    if (ctype == CTYPE_NCHAR || ctype == CTYPE_NVARCHAR2) return clen + (clen + 1) / 2;
+    return clen;
+}
+
 /* ---- the dump file ----------------------------------------------------- */
 
 #define DUMP_MAGIC "Tabdump"

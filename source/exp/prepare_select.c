@@ -64,7 +64,7 @@ int prepare_to_select(int ti)
             DEFINE_COLUMN *dc = &g_exp.dc[d];
             dc->ctype = ci.ctype;
             dc->flag = (group == 2) ? 1 : 0;
-            dc->vsz = (group == 0) ? ci.clen : 0;
+            dc->vsz = (group == 0) ? value_buffer_size(ci.ctype, ci.clen) : 0;
             if (group == 1) tab->nlob++;
             memcpy(g_select_names[d], ci.col_name, 32);
             g_select_names[d][31] = '\0';

@@ -37,7 +37,7 @@ static char *add_column(char *s, uint32_t k, const COL_INFO *c, uint32_t flag, i
 {
     BIND_COLUMN *b = &g_imp.bc[k];
     b->flag = flag;
-    b->vsz = flag == BIND_ORDINARY && is_ordinary(c->ctype) ? c->clen : 0;
+    b->vsz = flag == BIND_ORDINARY && is_ordinary(c->ctype) ? value_buffer_size(c->ctype, c->clen) : 0;
     b->ctype = c->ctype;
     if (!first) *s++ = ',';
     return imp_put_quoted(s, c->col_name);
