@@ -588,20 +588,23 @@ TEST_F(ExportRun, NamesWithQuotesReachSqlEscaped) {
 
 TEST_F(ExportRun, FailuresLeaveTheDirectoryZero) {
   struct Case {
-    std::string script, table, message;
+    std::string script, table, message, nls;
   } cases[] = {
       {"CREATE TABLE bad (id NUMBER, r UROWID);\n", "BAD",
-       "Data type \"UROWID\" not supported.\nExport column information error.\n"},
-      // five characters of three bytes each do not fit NVARCHAR2(5)'s ten
-      {"CREATE TABLE cut (id NUMBER, nv NVARCHAR2(5));\n"
-       "INSERT INTO cut VALUES (1, '\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE6\x97\xA5\xE6\x9C\xAC');\n"
+       "Data type \"UROWID\" not supported.\nExport column information error.\n", kNls},
+      // a character outside the Basic Multilingual Plane takes four bytes
+      // of VARCHAR2(4) in the database but six in the UTF8 (CESU-8) client
+      // character set: the value does not fit its buffer
+      {"CREATE TABLE cut (id NUMBER, v VARCHAR2(4));\n"
+       "INSERT INTO cut VALUES (1, '\xF0\x9F\x98\x80');\n"
        "COMMIT;\n",
-       "CUT", "Value of column \"NV\" in table \"CUT\" was cut to fit its buffer.\n"},
+       "CUT", "Value of column \"V\" in table \"CUT\" was cut to fit its buffer.\n",
+       "NLS_LANG=AMERICAN_AMERICA.UTF8"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.table);
     Sql(c.script);
-    ProcResult r = Export();
+    ProcResult r = Export({}, "OWNER=app", {c.nls});
     EXPECT_EQ(255, r.status);
     EXPECT_NE(std::string::npos, r.err.find(c.message)) << r.err;
     EXPECT_EQ(std::string::npos, r.err.find(kDone));

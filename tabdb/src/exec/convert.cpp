@@ -441,7 +441,11 @@ Status FitCharacter(const TableInfo& t, const ColumnInfo& c, Value* v) {
   const TypeDesc& ty = c.type;
   bool chars = ty.char_semantics || IsNational(ty.kind);
   size_t max = static_cast<size_t>(ty.length);
-  size_t have = chars ? Utf8CharCount(v->bytes) : v->bytes.size();
+  // National types count UTF-16 code units, as the AL16UTF16 national
+  // character set holds them (a supplementary character counts two).
+  size_t have = IsNational(ty.kind) ? Utf16UnitCount(v->bytes)
+                : chars             ? Utf8CharCount(v->bytes)
+                                    : v->bytes.size();
   if (have > max) return TooLarge(t, c, have, max);
   if (chars && v->bytes.size() > static_cast<size_t>(MaxStoredBytes(ty))) {
     return TooLarge(t, c, v->bytes.size(), static_cast<size_t>(MaxStoredBytes(ty)));
