@@ -183,6 +183,26 @@ int parse_arguments(int argc, char **argv)
     return 0;
 }
 
+/* Makes sure the finished dump has reached the disk before success is
+ * reported: a write error that the system reports only later (delayed
+ * write-back, a full disk or quota on a network file system) would
+ * otherwise pass unnoticed. Files that cannot be synced (a pipe, a
+ * character device such as /dev/null) are taken as they are. */
+static int sync_dump(void)
+{
+    if (fsync(g_exp.fd) != 0 && errno != EINVAL && errno != EROFS) {
+        fprintf(stderr, "Write %s: %s\n", g_exp.dump_filename, strerror(errno));
+        return -1;
+    }
+    int fd = g_exp.fd;
+    g_exp.fd = -1;
+    if (close(fd) != 0) {
+        fprintf(stderr, "Write %s: %s\n", g_exp.dump_filename, strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
 /* Releases what the run acquired, in the same order on every way out. */
 static void release(void)
 {
@@ -253,6 +273,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "Write table information to file error.\n");
         goto fail;
     }
+    if (sync_dump() != 0) goto fail;
 
     fprintf(stderr, "\nExport terminated successfully.\n\n");
     release();

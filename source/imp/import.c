@@ -285,6 +285,16 @@ static int run(void)
     return 0;
 }
 
+/* After a failure, rows of the table that was being loaded may be inserted
+ * but not committed. They are rolled back here, before the session ends,
+ * rather than left to what the client library does with open work at the
+ * end of a session (which may commit it). */
+static void roll_back_open_work(void)
+{
+    if (g_env.svchp && g_env.errhp && g_env.usrhp)
+        OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT);
+}
+
 int main(int argc, char **argv)
 {
     show_copyright();
@@ -295,6 +305,7 @@ int main(int argc, char **argv)
     g_imp.fd = -1;
     g_imp.buf = NULL;
     int rc = run();
+    if (rc != 0) roll_back_open_work();
     clean_up();
     return rc;
 }

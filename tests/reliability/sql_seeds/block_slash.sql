@@ -1,0 +1,2 @@
+BEGIN NULL; END;
+/

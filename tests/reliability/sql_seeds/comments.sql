@@ -1,0 +1,2 @@
+/* c */ select 1 -- end
+from dual

@@ -1,0 +1,1 @@
+UPPER("CUST")||' '||LOWER("LAST_NAME")

@@ -1,0 +1,1 @@
+select LPAD(RPAD(TO_CLOB('c'), 70000, 'd'), 5), EXTRACT(YEAR FROM SYSDATE), DECODE(a, 1, 'one', 'other'), CAST(x AS VARCHAR2(10)), TRUNC(ADD_MONTHS(d, -1), 'MM'), MOD(7, 3), ROUND(1.25, 1), INSTR('abc', 'b'), NULLIF(1, 2), COALESCE(NULL, 2) from dual

@@ -1,0 +1,1 @@
+insert into "APP"."T" ("ID","NOTE","DOC") values (:1,:2,:3) returning "DOC" into :4

@@ -1,0 +1,1 @@
+select e.id, nvl(e.name, '-') || ' ' || to_char(e.born, 'YYYY-MM-DD HH24:MI:SS'), case when id > 10 then 1 when id is null then null else -id end, count(*) over () from app.emp e, dual d where e.id in (1, 2, 3) and e.name like 'A%' escape '\' and not exists (select 1 from app.t where t.n = e.id) group by e.id having count(*) > 1 order by 2 desc nulls last, 1

@@ -1,0 +1,1 @@
+UPDATE app.t SET n = n + 1, s = SUBSTR(s, 2, 3) WHERE ROWNUM <= 10 AND (a = 1 OR b <> 2)

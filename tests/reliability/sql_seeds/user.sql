@@ -1,0 +1,1 @@
+CREATE USER "SCH'""; X" IDENTIFIED BY "p w"
