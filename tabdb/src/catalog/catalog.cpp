@@ -459,10 +459,14 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
   switch (st.kind) {
     case StmtKind::kCreateTable:
       return st.create_table ? own(st.create_table->name) : Status::Ok();
-    case StmtKind::kCreateIndex:
+    case StmtKind::kCreateIndex: {
       if (!st.create_index) return Status::Ok();
+      // An index in another schema needs a privilege the user lacks; an
+      // index of its own on another user's table is on nothing it can see.
       TABDB_RETURN_IF_ERROR(own(st.create_index->name));
-      return own(st.create_index->table);
+      if (!own(st.create_index->table).ok()) return OraError(ora::kTableNotExist);
+      return Status::Ok();
+    }
     case StmtKind::kAlterTable:
       return st.alter_table ? own(st.alter_table->table) : Status::Ok();
     case StmtKind::kDropTable:
