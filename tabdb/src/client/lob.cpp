@@ -129,6 +129,20 @@ Status FillPending(Session& s, LobState& st, ClientText& text, size_t want) {
   return Status::Ok();
 }
 
+// Appends `n` filler units to a stored value: blanks in a character LOB,
+// zero bytes in a BLOB (what lies between the old end and a write past
+// it), one chunk at a time.
+Status Pad(LobStore& lobs, const LobState& st, uint64_t n) {
+  bool chars = IsCharKind(st.kind);
+  std::string fill(static_cast<size_t>(std::min<uint64_t>(n, kLobChunk)), chars ? ' ' : '\0');
+  while (n > 0) {
+    size_t k = static_cast<size_t>(std::min<uint64_t>(n, fill.size()));
+    TABDB_RETURN_IF_ERROR(lobs.Append(st.lob_id, std::string_view(fill.data(), k), chars));
+    n -= k;
+  }
+  return Status::Ok();
+}
+
 // UTF-16 units of client-charset text (for the character amount).
 uint64_t UnitsOfClientText(ClientText& text, std::string_view s) {
   if (text.identity()) return Utf16UnitCount(s);
@@ -137,9 +151,16 @@ uint64_t UnitsOfClientText(ClientText& text, std::string_view s) {
   return Utf16UnitCount(utf8);
 }
 
+// A locator that is refilled or freed while its LOB is open no longer
+// counts as an open LOB of its session, if that session still exists.
+void ForgetOpen(const std::unique_ptr<LobState>& st) {
+  if (st && st->open && st->session && !st->session_alive.expired()) st->session->LobClosed();
+}
+
 }  // namespace
 
 void MarkLobEmpty(OCILobLocator* loc) {
+  ForgetOpen(loc->state);
   loc->state = std::make_unique<LobState>();
   LobState& st = *loc->state;
   st.valid = true;
@@ -165,11 +186,12 @@ Status LocatorValue(OCILobLocator* loc, TypeKind kind, Value* out) {
 }
 
 void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, bool writable) {
-  if (loc->state && loc->state->open && loc->state->session) loc->state->session->LobClosed();
+  ForgetOpen(loc->state);
   loc->state = std::make_unique<LobState>();
   LobState& st = *loc->state;
   st.kind = kind;
   st.session = s;
+  if (s) st.session_alive = s->lifetime();
   st.valid = !v.null;
   st.writable = writable;
   if (v.lob_id != 0) {
@@ -185,9 +207,7 @@ void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, b
 using namespace tabdb;
 
 OCILobLocator::OCILobLocator() = default;
-OCILobLocator::~OCILobLocator() {
-  if (state && state->open && state->session) state->session->LobClosed();
-}
+OCILobLocator::~OCILobLocator() { ForgetOpen(state); }
 
 extern "C" sword OCILobOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub1 mode) {
   OCIError* err;
@@ -199,6 +219,12 @@ extern "C" sword OCILobOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
   if (mode != OCI_LOB_READONLY && mode != OCI_LOB_READWRITE) return Fail(err, OraError(24801));
   if (st.open) return Fail(err, OraError(22293));
   if (mode == OCI_LOB_READWRITE && !st.writable) return Fail(err, OraError(22920));
+  if (!st.has_inline) {
+    // The value must still exist (a rolled-back insert takes its LOB with it).
+    LobInfo info;
+    Status status = LobStore(s->db()).Info(st.lob_id, &info);
+    if (!status.ok()) return Fail(err, status);
+  }
   st.open = true;
   st.open_mode = mode;
   s->LobOpened();
@@ -343,12 +369,21 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   if (!status.ok()) return Fail(err, status);
   bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.writing;
   if (first) {
+    // A new write: the offset (1-based, characters or bytes) counts on
+    // this call only. Writing past the end first fills the gap.
     if (offset == 0) return Fail(err, OraError(24801));
+    LobInfo info;
+    status = lobs.Info(st.lob_id, &info);
+    uint64_t have = chars ? info.units : info.bytes;
+    if (status.ok() && offset - 1 > have) status = Pad(lobs, st, offset - 1 - have);
     uint64_t start = 0;
-    status = ByteOffset(*s, st, offset - 1, &start);
+    if (status.ok()) status = ByteOffset(*s, st, offset - 1, &start);
     if (!status.ok()) return Fail(err, status);
     st.writing = true;
     st.write_pos = start;
+    st.write_units = offset - 1;
+    st.write_carry.clear();
+    st.write_conv.reset();
     if (chars && !text.identity()) {
       status = Converter::Open(text.client(), DatabaseCharset(), &st.write_conv);
       if (!status.ok()) return Fail(err, status);
@@ -359,29 +394,36 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   std::string data;
   if (chars && st.write_conv) {
     st.write_conv->Feed(in, last, &data);
+  } else if (chars) {
+    // Only whole characters are stored: the bytes of a character cut by
+    // the end of this piece wait for the next one.
+    data = st.write_carry;
+    data.append(in.data(), in.size());
+    size_t whole = last ? data.size() : WholeUtf8(data);
+    st.write_carry = data.substr(whole);
+    data.resize(whole);
   } else {
     data.assign(in.data(), in.size());
   }
-  // Writing at the end appends; writing inside the value overwrites the
-  // range and keeps what follows it.
+  uint64_t units = chars ? Utf16UnitCount(data) : data.size();
+  // Writing at the end appends; writing inside the value replaces as many
+  // characters (bytes) as are written and keeps what follows them.
   LobInfo info;
-  status = lobs.Info(st.lob_id, &info);
-  if (status.ok()) {
+  status = data.empty() ? Status::Ok() : lobs.Info(st.lob_id, &info);
+  if (status.ok() && !data.empty()) {
     if (st.write_pos >= info.bytes) {
       status = lobs.Append(st.lob_id, data, chars);
     } else {
-      std::string tail;
-      uint64_t after = st.write_pos + data.size();
-      if (after < info.bytes) status = lobs.Read(st.lob_id, after, static_cast<size_t>(info.bytes - after), &tail);
-      if (status.ok()) status = lobs.Truncate(st.lob_id, st.write_pos, chars);
-      if (status.ok()) status = lobs.Append(st.lob_id, data, chars);
-      if (status.ok()) status = lobs.Append(st.lob_id, tail, chars);
+      uint64_t end = st.write_pos + data.size();
+      if (chars) status = lobs.ByteOffsetOfUnits(st.lob_id, st.write_units + units, &end);
+      if (status.ok()) status = lobs.Splice(st.lob_id, st.write_pos, end - st.write_pos, data, chars);
     }
   }
   if (!status.ok()) return Fail(err, status);
   st.write_pos += data.size();
+  st.write_units += units;
   *byte_amtp = buflen;
-  if (char_amtp) *char_amtp = chars ? Utf16UnitCount(data) : 0;
+  if (char_amtp) *char_amtp = chars ? units : 0;
   if (last) {
     st.writing = false;
     st.write_conv.reset();

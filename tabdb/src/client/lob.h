@@ -36,6 +36,7 @@ class LobState {
   std::string inline_content;
   bool writable = false;
   Session* session = nullptr;
+  std::weak_ptr<void> session_alive;  // expired once `session` has ended
   bool open = false;
   ub1 open_mode = 0;
 
@@ -51,6 +52,8 @@ class LobState {
   // Polling write in progress.
   bool writing = false;
   uint64_t write_pos = 0;      // byte offset of the next write
+  uint64_t write_units = 0;    // the same position in UTF-16 units (CLOB/NCLOB)
+  std::string write_carry;     // bytes of a character cut by the end of a piece
   std::unique_ptr<Converter> write_conv;
 };
 

@@ -2,6 +2,7 @@
 // array fetch, and the piecewise protocols (LONG values fetched in pieces,
 // LONG binds supplied at execution time).
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "charset/charset.h"
@@ -93,6 +94,43 @@ ub2 StmtType(sql::StmtKind k) {
     case sql::StmtKind::kPlsqlBlock: return OCI_STMT_BEGIN;
     default: return OCI_STMT_UNKNOWN;
   }
+}
+
+// OCI_ATTR_STMT_TYPE by the first keyword of the text (comments and
+// blanks skipped).
+ub2 TypeByKeyword(const std::string& text) {
+  size_t i = 0;
+  for (;;) {
+    while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '('))
+      ++i;
+    if (text.compare(i, 2, "--") == 0) {
+      i = text.find('\n', i);
+      if (i == std::string::npos) return OCI_STMT_UNKNOWN;
+      continue;
+    }
+    if (text.compare(i, 2, "/*") == 0) {
+      i = text.find("*/", i + 2);
+      if (i == std::string::npos) return OCI_STMT_UNKNOWN;
+      i += 2;
+      continue;
+    }
+    break;
+  }
+  std::string w;
+  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])))
+    w += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i++])));
+  if (w == "SELECT" || w == "WITH") return OCI_STMT_SELECT;
+  if (w == "UPDATE") return OCI_STMT_UPDATE;
+  if (w == "DELETE") return OCI_STMT_DELETE;
+  if (w == "INSERT") return OCI_STMT_INSERT;
+  if (w == "CREATE") return OCI_STMT_CREATE;
+  if (w == "DROP" || w == "TRUNCATE") return OCI_STMT_DROP;
+  if (w == "ALTER") return OCI_STMT_ALTER;
+  if (w == "BEGIN") return OCI_STMT_BEGIN;
+  if (w == "DECLARE") return OCI_STMT_DECLARE;
+  if (w == "CALL") return OCI_STMT_CALL;
+  if (w == "MERGE") return OCI_STMT_MERGE;
+  return OCI_STMT_UNKNOWN;
 }
 
 bool IsLongDty(ub2 dty) { return dty == SQLT_LNG || dty == SQLT_LBI; }
@@ -385,6 +423,11 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff) {
       pi.active = true;
       pi.bind = dae;
       pi.row = values;
+      // The environment's stream converter may still hold part of a
+      // character from a piecewise insert that was abandoned; it must not
+      // reach this value.
+      std::string discard;
+      text.FeedToDb(std::string_view(), true, &discard);
       Status status = s.db().BeginWrite();
       LobStore lobs(s.db());
       if (status.ok()) status = lobs.Create(&pi.lob_id);
@@ -498,6 +541,10 @@ extern "C" sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
     st.counters.stmt_type = StmtType(parsed->kind);
     st.parsed = std::move(parsed);
   }
+  // The statement type comes from the leading keyword, whether or not the
+  // rest of the text is right (that is for the execution to tell).
+  ub2 by_word = TypeByKeyword(st.text);
+  if (by_word != OCI_STMT_UNKNOWN || !st.parse_status.ok()) st.counters.stmt_type = by_word;
   return OCI_SUCCESS;
 }
 
@@ -692,6 +739,8 @@ extern "C" sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, con
     if (d == nullptr || !d->stmt->state) return OCI_INVALID_HANDLE;
     PieceFetch& pf = d->stmt->state->piece_fetch;
     if (!pf.active || d->position - 1 != pf.define) return Fail(err, OraError(24370));
+    // A piece needs a length to tell the room, and room needs a buffer.
+    if (alenp == nullptr || (bufp == nullptr && *alenp > 0)) return Fail(err, OraError(24370));
     pf.buf = const_cast<void*>(bufp);
     pf.alenp = alenp;
     pf.indp = static_cast<sb2*>(const_cast<void*>(indp));
@@ -705,6 +754,7 @@ extern "C" sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, con
     PieceInsert& pi = b->stmt->state->piece_insert;
     if (!pi.active || b->position - 1 != pi.bind) return Fail(err, OraError(24370));
     if (piece > OCI_LAST_PIECE) return Fail(err, OraError(24370));
+    if (bufp == nullptr && alenp && *alenp > 0) return Fail(err, OraError(24370));
     pi.buf = bufp;
     pi.len = alenp ? *alenp : 0;
     pi.piece = piece;

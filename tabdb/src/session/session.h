@@ -78,6 +78,10 @@ class Session {
     if (open_lobs_ > 0) --open_lobs_;
   }
 
+  // Expires when the session ends, so that objects which may outlive it
+  // (LOB locators) can tell whether it is still there.
+  std::weak_ptr<void> lifetime() const { return lifetime_; }
+
  private:
   Session() = default;
 
@@ -87,6 +91,7 @@ class Session {
   TransformParams transforms_;
   const CharsetInfo* client_cs_ = nullptr;
   int open_lobs_ = 0;
+  std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 }  // namespace tabdb

@@ -70,6 +70,60 @@ Status LobStore::Delete(int64_t id) {
   return db_.Run(s);
 }
 
+Status LobStore::Splice(int64_t id, uint64_t offset, uint64_t old_len, std::string_view data,
+                        bool is_char) {
+  LobInfo info;
+  TABDB_RETURN_IF_ERROR(Info(id, &info));
+  offset = std::min(offset, info.bytes);
+  uint64_t tail_at = std::min(info.bytes, offset + old_len);
+  if (tail_at >= info.bytes) {
+    TABDB_RETURN_IF_ERROR(Truncate(id, offset, is_char));
+    return Append(id, data, is_char);
+  }
+  if (data.size() == tail_at - offset) {
+    // Same length: overwrite in place, chunk by chunk.
+    std::string chunk;
+    uint64_t pos = offset;
+    size_t done = 0;
+    while (done < data.size()) {
+      int64_t seq = static_cast<int64_t>(pos / kLobChunk);
+      size_t in_chunk = static_cast<size_t>(pos % kLobChunk);
+      bool found = false;
+      TABDB_RETURN_IF_ERROR(LoadChunk(id, seq, &chunk, &found));
+      if (!found || in_chunk >= chunk.size()) return OraError(600, {"lob chunk missing"});
+      size_t take = std::min(chunk.size() - in_chunk, data.size() - done);
+      if (is_char) {
+        info.units -= Units(std::string_view(chunk).substr(in_chunk, take));
+        info.units += Units(data.substr(done, take));
+      }
+      chunk.replace(in_chunk, take, data.data() + done, take);
+      TABDB_RETURN_IF_ERROR(StoreChunk(id, seq, chunk));
+      pos += take;
+      done += take;
+    }
+    return SetInfo(id, info);
+  }
+  // Different lengths: park what follows in a scratch value, cut, append
+  // the new bytes, then bring what followed back.
+  int64_t scratch = 0;
+  TABDB_RETURN_IF_ERROR(Create(&scratch));
+  std::string piece;
+  for (uint64_t pos = tail_at; pos < info.bytes; pos += piece.size()) {
+    TABDB_RETURN_IF_ERROR(Read(id, pos, kLobChunk, &piece));
+    if (piece.empty()) return OraError(600, {"lob chunk missing"});
+    TABDB_RETURN_IF_ERROR(Append(scratch, piece, is_char));
+  }
+  TABDB_RETURN_IF_ERROR(Truncate(id, offset, is_char));
+  TABDB_RETURN_IF_ERROR(Append(id, data, is_char));
+  uint64_t moved = info.bytes - tail_at;
+  for (uint64_t pos = 0; pos < moved; pos += piece.size()) {
+    TABDB_RETURN_IF_ERROR(Read(scratch, pos, kLobChunk, &piece));
+    if (piece.empty()) return OraError(600, {"lob chunk missing"});
+    TABDB_RETURN_IF_ERROR(Append(id, piece, is_char));
+  }
+  return Delete(scratch);
+}
+
 Status LobStore::Info(int64_t id, LobInfo* out) {
   sqlite3_stmt* s = nullptr;
   TABDB_RETURN_IF_ERROR(

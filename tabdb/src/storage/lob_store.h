@@ -49,6 +49,13 @@ class LobStore {
   // passes a character boundary).
   Status Truncate(int64_t id, uint64_t bytes, bool is_char);
 
+  // Replaces the `old_len` bytes at byte `offset` by `data` and keeps what
+  // follows them (for character values both ends of the replaced range
+  // are character boundaries). When the lengths differ, what follows is
+  // moved through a scratch value one chunk at a time, so memory stays
+  // bounded whatever the value's size.
+  Status Splice(int64_t id, uint64_t offset, uint64_t old_len, std::string_view data, bool is_char);
+
   Status Info(int64_t id, LobInfo* out);
   // Up to `max` bytes starting at byte `offset`.
   Status Read(int64_t id, uint64_t offset, size_t max, std::string* out);
