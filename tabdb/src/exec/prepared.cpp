@@ -394,7 +394,10 @@ Status Prepared::Open(const std::vector<Value>& binds) {
   if (!query_) return OraError(24338);
   sqlite3_reset(query_.get());
   sqlite3_clear_bindings(query_.get());
-  TABDB_RETURN_IF_ERROR(BindParams(query_.get(), binds, static_cast<int>(bind_kinds_.size())));
+  // The cursor reads its parameters while it is fetched, after the
+  // caller's values are gone: it keeps its own copy.
+  query_binds_ = binds;
+  TABDB_RETURN_IF_ERROR(BindParams(query_.get(), query_binds_, static_cast<int>(bind_kinds_.size())));
   invalidated_ = false;
   SetOpen(true);
   return Status::Ok();
@@ -610,12 +613,12 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   LobStore lobs(s_->db());
   sqlite3_stmt* ins = insert_.get();
   sqlite3_reset(ins);
-  std::vector<int64_t> created;  // LOBs made for this row, removed if it fails
+  created_.clear();  // LOBs made for this row, removed if it fails
   Status st;
-  Value fitted;
   for (size_t j = 0; j < targets_.size() && st.ok(); ++j) {
     const ColumnInfo& c = *targets_[j];
-    st = FitToColumn(row[j], table_, c, &fitted, &lobs);
+    Value& fitted = row[j];
+    st = FitInPlace(&fitted, table_, c, &lobs);
     if (!st.ok()) break;
     if (fitted.null && !c.nullable) {
       st = OraError(1400, {sql::QuoteName(table_.owner) + "." + sql::QuoteName(table_.name) + "." +
@@ -629,13 +632,13 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
         id = fitted.lob_id;
       } else if (fitted.lob_id != 0) {
         st = lobs.Copy(fitted.lob_id, &id);
-        if (st.ok()) created.push_back(id);
+        if (st.ok()) created_.push_back(id);
       } else if (IsLong(c.type.kind) && fitted.bytes.empty() && !fitted.empty_lob) {
         // An empty LONG is NULL.
         fitted.null = true;
       } else {
         st = lobs.CreateWith(fitted.bytes, is_char, &id);
-        if (st.ok()) created.push_back(id);
+        if (st.ok()) created_.push_back(id);
       }
       if (!st.ok()) break;
       if (!fitted.null) {
@@ -643,8 +646,7 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
         fitted.bytes.clear();
       }
     }
-    row[j] = fitted;
-    BindValue(ins, static_cast<int>(j + 1), row[j]);
+    BindValue(ins, static_cast<int>(j + 1), fitted);
   }
   if (st.ok()) {
     int rc = sqlite3_step(ins);
@@ -654,7 +656,7 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     sqlite3_reset(ins);
   }
   if (!st.ok()) {
-    for (int64_t id : created) lobs.Delete(id);
+    for (int64_t id : created_) lobs.Delete(id);
     return st;
   }
   if (!marked_rows_ && !table_.has_rows) {
@@ -673,7 +675,10 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
 }
 
 Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning) {
-  std::vector<Value> row(targets_.size());
+  // The row's values live in a member that keeps its strings' capacity
+  // from row to row: copying a bind into it allocates nothing once warm.
+  std::vector<Value>& row = row_;
+  row.resize(targets_.size());
   auto fill = [&](sqlite3_stmt* src, int offset) {
     for (size_t j = 0; j < sources_.size(); ++j) {
       const InsertSource* s = sources_[j].get();

@@ -97,6 +97,7 @@ class Prepared {
   // Queries
   SqliteStmt query_;
   std::vector<ResultColumn> columns_;
+  std::vector<Value> query_binds_;  // the open cursor's parameter values
   bool open_ = false;       // the cursor is stepping (registered as open)
   bool invalidated_ = false;  // closed by DDL while open
   void SetOpen(bool open);
@@ -115,6 +116,8 @@ class Prepared {
   std::vector<const ColumnInfo*> update_cols_;
   std::vector<TypeDesc> select_types_;
   bool marked_rows_ = false;
+  std::vector<Value> row_;        // the row an INSERT is building
+  std::vector<int64_t> created_;  // LOBs made for the current row
 };
 
 }  // namespace tabdb
