@@ -464,23 +464,42 @@ Status FitCharacter(const TableInfo& t, const ColumnInfo& c, Value* v) {
 
 Status FitToColumn(const Value& in, const TableInfo& table, const ColumnInfo& col, Value* out,
                    LobStore* lobs) {
+  *out = in;
+  return FitInPlace(out, table, col, lobs);
+}
+
+Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, LobStore* lobs) {
   const TypeDesc& ty = col.type;
-  if (in.null) {
-    *out = Value::Null(ty.kind);
+  if (out->null) {
+    out->kind = ty.kind;
+    out->bytes.clear();
+    out->lob_id = 0;
     return Status::Ok();
   }
   if (IsLob(ty.kind) || IsLong(ty.kind)) {
-    if (in.kind == ty.kind || (IsLob(in.kind) && IsLob(ty.kind) && in.lob_id != 0) ||
-        in.lob_id != 0) {
-      *out = in;
+    if (out->kind == ty.kind || out->lob_id != 0) {
       out->kind = ty.kind;
       return Status::Ok();
     }
     // Inline content: text for character LOBs, bytes for binary ones.
-    TABDB_RETURN_IF_ERROR(ConvertValue(in, ty.kind, out, lobs));
+    Value tmp;
+    TABDB_RETURN_IF_ERROR(ConvertValue(*out, ty.kind, &tmp, lobs));
+    *out = std::move(tmp);
     return Status::Ok();
   }
-  TABDB_RETURN_IF_ERROR(ConvertValue(in, ty.kind, out, lobs));
+  // Values of the column's own type (or of its family: characters, NUMBER
+  // and FLOAT) are checked where they are; others are converted first.
+  bool same = out->kind == ty.kind ||
+              (IsCharacter(out->kind) && IsCharacter(ty.kind) && out->lob_id == 0) ||
+              ((out->kind == TypeKind::kNumber || out->kind == TypeKind::kFloat) &&
+               (ty.kind == TypeKind::kNumber || ty.kind == TypeKind::kFloat));
+  if (same) {
+    out->kind = ty.kind;
+  } else {
+    Value tmp;
+    TABDB_RETURN_IF_ERROR(ConvertValue(*out, ty.kind, &tmp, lobs));
+    *out = std::move(tmp);
+  }
   if (out->null) return Status::Ok();
   switch (ty.kind) {
     case TypeKind::kVarchar2:

@@ -45,6 +45,10 @@ Status TextToValue(std::string_view text, TypeKind to, Value* out);
 // are only re-typed here (their storage is the caller's business).
 Status FitToColumn(const Value& in, const TableInfo& table, const ColumnInfo& col, Value* out,
                    LobStore* lobs = nullptr);
+// The same on a value in place (no copy when the value already has the
+// column's type: the per-row path of array inserts).
+Status FitInPlace(Value* v, const TableInfo& table, const ColumnInfo& col,
+                  LobStore* lobs = nullptr);
 
 // Upper-case hex of bytes (RAWTOHEX) and back (HEXTORAW, ORA-01465).
 std::string ToHex(std::string_view bytes);
