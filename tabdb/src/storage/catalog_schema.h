@@ -11,7 +11,8 @@
 //   tab$indexes, tab$ind_columns        indexes and their keys
 //   tab$constraints, tab$cons_columns   primary keys, unique keys, checks
 //                     and NOT NULL constraints (not_null = 1)
-//   tab$lob, tab$lobdata                LOB and LONG values in chunks
+//   tab$lob, tab$lobdata                LOB and LONG values in chunks: a
+//                     chunk's seq is the byte offset where it starts
 // Invariant: every user table has exactly one physical table, and a
 // physical column per catalog column; values in it are Oracle byte forms
 // (characters as UTF-8 text), LOB and LONG columns hold a tab$lob id.
@@ -108,7 +109,8 @@ CREATE TABLE tab$lob(
   lob_id INTEGER PRIMARY KEY,
   bytes INTEGER NOT NULL DEFAULT 0,
   units INTEGER NOT NULL DEFAULT 0,
-  chunks INTEGER NOT NULL DEFAULT 0);
+  chunks INTEGER NOT NULL DEFAULT 0,
+  last INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE tab$lobdata(
   lob_id INTEGER NOT NULL,
   seq INTEGER NOT NULL,

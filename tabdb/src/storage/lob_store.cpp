@@ -19,18 +19,25 @@ uint64_t Units(std::string_view s) {
   return n;
 }
 
+Status ChunkMissing() { return OraError(600, {"lob chunk missing"}); }
+
+// A last chunk smaller than this is merged with the next appended bytes,
+// so that values written in small pieces do not end up in small chunks.
+constexpr size_t kSmallChunk = kLobChunk / 2;
+
 }  // namespace
 
 Status LobStore::SetInfo(int64_t id, const LobInfo& info) {
   sqlite3_stmt* s = nullptr;
   TABDB_RETURN_IF_ERROR(db_.Cached(
-      "INSERT INTO tab$lob(lob_id, bytes, units, chunks) VALUES(?1, ?2, ?3, ?4) "
-      "ON CONFLICT(lob_id) DO UPDATE SET bytes = ?2, units = ?3, chunks = ?4",
+      "INSERT INTO tab$lob(lob_id, bytes, units, chunks, last) VALUES(?1, ?2, ?3, ?4, ?5) "
+      "ON CONFLICT(lob_id) DO UPDATE SET bytes = ?2, units = ?3, chunks = ?4, last = ?5",
       &s));
   sqlite3_bind_int64(s, 1, id);
   sqlite3_bind_int64(s, 2, static_cast<int64_t>(info.bytes));
   sqlite3_bind_int64(s, 3, static_cast<int64_t>(info.units));
   sqlite3_bind_int64(s, 4, static_cast<int64_t>(info.chunks));
+  sqlite3_bind_int64(s, 5, static_cast<int64_t>(info.last));
   return db_.Run(s);
 }
 
@@ -70,6 +77,149 @@ Status LobStore::Delete(int64_t id) {
   return db_.Run(s);
 }
 
+Status LobStore::Info(int64_t id, LobInfo* out) {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      db_.Cached("SELECT bytes, units, chunks, last FROM tab$lob WHERE lob_id = ?1", &s));
+  sqlite3_bind_int64(s, 1, id);
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(db_.Step(s, &row));
+  if (!row) {
+    sqlite3_reset(s);
+    return OraError(22275);
+  }
+  out->bytes = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
+  out->units = static_cast<uint64_t>(sqlite3_column_int64(s, 1));
+  out->chunks = static_cast<uint64_t>(sqlite3_column_int64(s, 2));
+  out->last = static_cast<uint64_t>(sqlite3_column_int64(s, 3));
+  sqlite3_reset(s);
+  return Status::Ok();
+}
+
+Status LobStore::FloorChunk(int64_t id, uint64_t offset, uint64_t* start, std::string* out,
+                            bool* found) {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(db_.Cached(
+      "SELECT seq, data FROM tab$lobdata WHERE lob_id = ?1 AND seq <= ?2 "
+      "ORDER BY seq DESC LIMIT 1",
+      &s));
+  sqlite3_bind_int64(s, 1, id);
+  sqlite3_bind_int64(s, 2, static_cast<int64_t>(offset));
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(db_.Step(s, &row));
+  *found = row;
+  out->clear();
+  if (row) {
+    *start = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
+    const void* p = sqlite3_column_blob(s, 1);
+    out->assign(static_cast<const char*>(p ? p : ""),
+                static_cast<size_t>(sqlite3_column_bytes(s, 1)));
+  }
+  sqlite3_reset(s);
+  return Status::Ok();
+}
+
+Status LobStore::StoreChunk(int64_t id, uint64_t start, std::string_view data) {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(db_.Cached(
+      "INSERT OR REPLACE INTO tab$lobdata(lob_id, seq, data) VALUES(?1, ?2, ?3)", &s));
+  sqlite3_bind_int64(s, 1, id);
+  sqlite3_bind_int64(s, 2, static_cast<int64_t>(start));
+  sqlite3_bind_blob(s, 3, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
+  return db_.Run(s);
+}
+
+template <typename Fn>
+Status LobStore::ForEachChunk(int64_t id, uint64_t offset, Fn fn) {
+  // Start at the chunk holding `offset` (or the first one after it).
+  uint64_t from = 0;
+  std::string first;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(FloorChunk(id, offset, &from, &first, &found));
+  if (!found) from = offset;
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(db_.Cached(
+      "SELECT seq, data FROM tab$lobdata WHERE lob_id = ?1 AND seq >= ?2 ORDER BY seq", &s));
+  sqlite3_bind_int64(s, 1, id);
+  sqlite3_bind_int64(s, 2, static_cast<int64_t>(from));
+  for (;;) {
+    bool row = false;
+    TABDB_RETURN_IF_ERROR(db_.Step(s, &row));
+    if (!row) break;
+    uint64_t start = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
+    const void* p = sqlite3_column_blob(s, 1);
+    std::string_view data(static_cast<const char*>(p ? p : ""),
+                          static_cast<size_t>(sqlite3_column_bytes(s, 1)));
+    if (!fn(start, data)) break;
+  }
+  sqlite3_reset(s);
+  return Status::Ok();
+}
+
+Status LobStore::Append(int64_t id, std::string_view data, bool is_char) {
+  if (data.empty()) return Status::Ok();
+  LobInfo info;
+  TABDB_RETURN_IF_ERROR(Info(id, &info));
+  if (is_char) info.units += Units(data);
+  if (info.last > 0 && info.last < kSmallChunk && info.last + data.size() <= kLobChunk) {
+    // A small last chunk takes the new bytes in.
+    uint64_t start = info.bytes - info.last;
+    std::string chunk;
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(FloorChunk(id, start, &start, &chunk, &found));
+    if (!found) return ChunkMissing();
+    chunk.append(data.data(), data.size());
+    TABDB_RETURN_IF_ERROR(StoreChunk(id, start, chunk));
+    info.bytes += data.size();
+    info.last = chunk.size();
+    return SetInfo(id, info);
+  }
+  while (!data.empty()) {
+    size_t take = std::min(kLobChunk, data.size());
+    TABDB_RETURN_IF_ERROR(StoreChunk(id, info.bytes, data.substr(0, take)));
+    data.remove_prefix(take);
+    info.bytes += take;
+    info.last = take;
+    ++info.chunks;
+  }
+  return SetInfo(id, info);
+}
+
+Status LobStore::Truncate(int64_t id, uint64_t bytes, bool is_char) {
+  LobInfo info;
+  TABDB_RETURN_IF_ERROR(Info(id, &info));
+  if (bytes >= info.bytes) return Status::Ok();
+  // Drop the chunks that start at or after the cut, then shorten the one
+  // the cut falls into.
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      db_.Cached("DELETE FROM tab$lobdata WHERE lob_id = ?1 AND seq >= ?2", &s));
+  sqlite3_bind_int64(s, 1, id);
+  sqlite3_bind_int64(s, 2, static_cast<int64_t>(bytes));
+  TABDB_RETURN_IF_ERROR(db_.Run(s));
+  LobInfo now;
+  now.bytes = bytes;
+  if (bytes > 0) {
+    uint64_t start = 0;
+    std::string chunk;
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(FloorChunk(id, bytes - 1, &start, &chunk, &found));
+    if (!found) return ChunkMissing();
+    if (start + chunk.size() > bytes) {
+      chunk.resize(static_cast<size_t>(bytes - start));
+      TABDB_RETURN_IF_ERROR(StoreChunk(id, start, chunk));
+    }
+    now.last = chunk.size();
+  }
+  // Recount chunks (and characters: the cut may be anywhere in the value).
+  TABDB_RETURN_IF_ERROR(ForEachChunk(id, 0, [&](uint64_t, std::string_view data) {
+    ++now.chunks;
+    if (is_char) now.units += Units(data);
+    return true;
+  }));
+  return SetInfo(id, now);
+}
+
 Status LobStore::Splice(int64_t id, uint64_t offset, uint64_t old_len, std::string_view data,
                         bool is_char) {
   LobInfo info;
@@ -82,22 +232,22 @@ Status LobStore::Splice(int64_t id, uint64_t offset, uint64_t old_len, std::stri
   }
   if (data.size() == tail_at - offset) {
     // Same length: overwrite in place, chunk by chunk.
-    std::string chunk;
     uint64_t pos = offset;
     size_t done = 0;
+    std::string chunk;
     while (done < data.size()) {
-      int64_t seq = static_cast<int64_t>(pos / kLobChunk);
-      size_t in_chunk = static_cast<size_t>(pos % kLobChunk);
+      uint64_t start = 0;
       bool found = false;
-      TABDB_RETURN_IF_ERROR(LoadChunk(id, seq, &chunk, &found));
-      if (!found || in_chunk >= chunk.size()) return OraError(600, {"lob chunk missing"});
+      TABDB_RETURN_IF_ERROR(FloorChunk(id, pos, &start, &chunk, &found));
+      size_t in_chunk = static_cast<size_t>(pos - start);
+      if (!found || in_chunk >= chunk.size()) return ChunkMissing();
       size_t take = std::min(chunk.size() - in_chunk, data.size() - done);
       if (is_char) {
         info.units -= Units(std::string_view(chunk).substr(in_chunk, take));
         info.units += Units(data.substr(done, take));
       }
       chunk.replace(in_chunk, take, data.data() + done, take);
-      TABDB_RETURN_IF_ERROR(StoreChunk(id, seq, chunk));
+      TABDB_RETURN_IF_ERROR(StoreChunk(id, start, chunk));
       pos += take;
       done += take;
     }
@@ -110,7 +260,7 @@ Status LobStore::Splice(int64_t id, uint64_t offset, uint64_t old_len, std::stri
   std::string piece;
   for (uint64_t pos = tail_at; pos < info.bytes; pos += piece.size()) {
     TABDB_RETURN_IF_ERROR(Read(id, pos, kLobChunk, &piece));
-    if (piece.empty()) return OraError(600, {"lob chunk missing"});
+    if (piece.empty()) return ChunkMissing();
     TABDB_RETURN_IF_ERROR(Append(scratch, piece, is_char));
   }
   TABDB_RETURN_IF_ERROR(Truncate(id, offset, is_char));
@@ -118,163 +268,64 @@ Status LobStore::Splice(int64_t id, uint64_t offset, uint64_t old_len, std::stri
   uint64_t moved = info.bytes - tail_at;
   for (uint64_t pos = 0; pos < moved; pos += piece.size()) {
     TABDB_RETURN_IF_ERROR(Read(scratch, pos, kLobChunk, &piece));
-    if (piece.empty()) return OraError(600, {"lob chunk missing"});
+    if (piece.empty()) return ChunkMissing();
     TABDB_RETURN_IF_ERROR(Append(id, piece, is_char));
   }
   return Delete(scratch);
 }
 
-Status LobStore::Info(int64_t id, LobInfo* out) {
-  sqlite3_stmt* s = nullptr;
-  TABDB_RETURN_IF_ERROR(
-      db_.Cached("SELECT bytes, units, chunks FROM tab$lob WHERE lob_id = ?1", &s));
-  sqlite3_bind_int64(s, 1, id);
-  bool row = false;
-  TABDB_RETURN_IF_ERROR(db_.Step(s, &row));
-  if (!row) {
-    sqlite3_reset(s);
-    return OraError(22275);
-  }
-  out->bytes = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
-  out->units = static_cast<uint64_t>(sqlite3_column_int64(s, 1));
-  out->chunks = static_cast<uint64_t>(sqlite3_column_int64(s, 2));
-  sqlite3_reset(s);
-  return Status::Ok();
-}
-
-Status LobStore::LoadChunk(int64_t id, int64_t seq, std::string* out, bool* found) {
-  sqlite3_stmt* s = nullptr;
-  TABDB_RETURN_IF_ERROR(
-      db_.Cached("SELECT data FROM tab$lobdata WHERE lob_id = ?1 AND seq = ?2", &s));
-  sqlite3_bind_int64(s, 1, id);
-  sqlite3_bind_int64(s, 2, seq);
-  bool row = false;
-  TABDB_RETURN_IF_ERROR(db_.Step(s, &row));
-  *found = row;
-  out->clear();
-  if (row) {
-    const void* p = sqlite3_column_blob(s, 0);
-    out->assign(static_cast<const char*>(p ? p : ""),
-                static_cast<size_t>(sqlite3_column_bytes(s, 0)));
-  }
-  sqlite3_reset(s);
-  return Status::Ok();
-}
-
-Status LobStore::StoreChunk(int64_t id, int64_t seq, std::string_view data) {
-  sqlite3_stmt* s = nullptr;
-  TABDB_RETURN_IF_ERROR(db_.Cached(
-      "INSERT OR REPLACE INTO tab$lobdata(lob_id, seq, data) VALUES(?1, ?2, ?3)", &s));
-  sqlite3_bind_int64(s, 1, id);
-  sqlite3_bind_int64(s, 2, seq);
-  sqlite3_bind_blob(s, 3, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
-  return db_.Run(s);
-}
-
-Status LobStore::Append(int64_t id, std::string_view data, bool is_char) {
-  if (data.empty()) return Status::Ok();
-  LobInfo info;
-  TABDB_RETURN_IF_ERROR(Info(id, &info));
-  if (is_char) info.units += Units(data);
-  size_t tail = static_cast<size_t>(info.bytes % kLobChunk);
-  if (tail != 0) {
-    // Top up the partial last chunk first.
-    int64_t seq = static_cast<int64_t>(info.bytes / kLobChunk);
-    std::string chunk;
-    bool found = false;
-    TABDB_RETURN_IF_ERROR(LoadChunk(id, seq, &chunk, &found));
-    size_t take = std::min(kLobChunk - tail, data.size());
-    chunk.append(data.data(), take);
-    TABDB_RETURN_IF_ERROR(StoreChunk(id, seq, chunk));
-    data.remove_prefix(take);
-    info.bytes += take;
-  }
-  while (!data.empty()) {
-    size_t take = std::min(kLobChunk, data.size());
-    int64_t seq = static_cast<int64_t>(info.bytes / kLobChunk);
-    TABDB_RETURN_IF_ERROR(StoreChunk(id, seq, data.substr(0, take)));
-    data.remove_prefix(take);
-    info.bytes += take;
-  }
-  info.chunks = (info.bytes + kLobChunk - 1) / kLobChunk;
-  return SetInfo(id, info);
-}
-
-Status LobStore::Truncate(int64_t id, uint64_t bytes, bool is_char) {
-  LobInfo info;
-  TABDB_RETURN_IF_ERROR(Info(id, &info));
-  if (bytes >= info.bytes) return Status::Ok();
-  uint64_t keep_chunks = (bytes + kLobChunk - 1) / kLobChunk;
-  sqlite3_stmt* s = nullptr;
-  TABDB_RETURN_IF_ERROR(
-      db_.Cached("DELETE FROM tab$lobdata WHERE lob_id = ?1 AND seq >= ?2", &s));
-  sqlite3_bind_int64(s, 1, id);
-  sqlite3_bind_int64(s, 2, static_cast<int64_t>(keep_chunks));
-  TABDB_RETURN_IF_ERROR(db_.Run(s));
-  if (bytes % kLobChunk != 0) {
-    int64_t seq = static_cast<int64_t>(bytes / kLobChunk);
-    std::string chunk;
-    bool found = false;
-    TABDB_RETURN_IF_ERROR(LoadChunk(id, seq, &chunk, &found));
-    chunk.resize(static_cast<size_t>(bytes % kLobChunk));
-    TABDB_RETURN_IF_ERROR(StoreChunk(id, seq, chunk));
-  }
-  info.bytes = bytes;
-  info.chunks = keep_chunks;
-  if (is_char) {
-    // Recount: the cut may be anywhere in the value.
-    uint64_t units = 0;
-    std::string chunk;
-    for (uint64_t seq = 0; seq < keep_chunks; ++seq) {
-      bool found = false;
-      TABDB_RETURN_IF_ERROR(LoadChunk(id, static_cast<int64_t>(seq), &chunk, &found));
-      units += Units(chunk);
-    }
-    info.units = units;
-  }
-  return SetInfo(id, info);
-}
-
-Status LobStore::Read(int64_t id, uint64_t offset, size_t max, std::string* out) {
+Status LobStore::Read(int64_t id, uint64_t offset, size_t max, std::string* out,
+                      const LobInfo* known) {
   out->clear();
   LobInfo info;
-  TABDB_RETURN_IF_ERROR(Info(id, &info));
+  if (known) {
+    info = *known;
+  } else {
+    TABDB_RETURN_IF_ERROR(Info(id, &info));
+  }
   if (offset >= info.bytes) return Status::Ok();
   uint64_t end = std::min<uint64_t>(info.bytes, offset + max);
-  std::string chunk;
-  while (offset < end) {
-    int64_t seq = static_cast<int64_t>(offset / kLobChunk);
-    size_t in_chunk = static_cast<size_t>(offset % kLobChunk);
-    bool found = false;
-    TABDB_RETURN_IF_ERROR(LoadChunk(id, seq, &chunk, &found));
-    if (!found || in_chunk >= chunk.size()) return OraError(600, {"lob chunk missing"});
-    size_t take = std::min<size_t>(chunk.size() - in_chunk, static_cast<size_t>(end - offset));
-    out->append(chunk, in_chunk, take);
-    offset += take;
-  }
+  out->reserve(static_cast<size_t>(end - offset));
+  uint64_t pos = offset;
+  Status gap;
+  TABDB_RETURN_IF_ERROR(ForEachChunk(id, offset, [&](uint64_t start, std::string_view data) {
+    if (start > pos || start + data.size() <= pos) {
+      gap = ChunkMissing();
+      return false;
+    }
+    size_t in_chunk = static_cast<size_t>(pos - start);
+    size_t take = std::min<size_t>(data.size() - in_chunk, static_cast<size_t>(end - pos));
+    out->append(data.data() + in_chunk, take);
+    pos += take;
+    return pos < end;
+  }));
+  TABDB_RETURN_IF_ERROR(gap);
+  if (pos < end) return ChunkMissing();
   return Status::Ok();
 }
 
 Status LobStore::ByteOffsetOfUnits(int64_t id, uint64_t units, uint64_t* byte_offset) {
   LobInfo info;
   TABDB_RETURN_IF_ERROR(Info(id, &info));
-  uint64_t seen = 0, pos = 0;
-  std::string chunk;
-  for (uint64_t seq = 0; seq < info.chunks; ++seq) {
-    bool found = false;
-    TABDB_RETURN_IF_ERROR(LoadChunk(id, static_cast<int64_t>(seq), &chunk, &found));
-    for (unsigned char c : chunk) {
+  uint64_t seen = 0;
+  *byte_offset = info.bytes;
+  if (units == 0) {
+    *byte_offset = 0;
+    return Status::Ok();
+  }
+  TABDB_RETURN_IF_ERROR(ForEachChunk(id, 0, [&](uint64_t start, std::string_view data) {
+    for (size_t i = 0; i < data.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(data[i]);
       if ((c & 0xC0) != 0x80) {
         if (seen >= units) {
-          *byte_offset = pos;
-          return Status::Ok();
+          *byte_offset = start + i;
+          return false;
         }
         seen += (c >= 0xF0) ? 2 : 1;
       }
-      ++pos;
     }
-  }
-  *byte_offset = info.bytes;
+    return true;
+  }));
   return Status::Ok();
 }
 
@@ -284,7 +335,7 @@ Status LobStore::ReadAll(int64_t id, size_t limit, std::string* out) {
   if (info.bytes > limit) {
     return OraError(22835, {std::to_string(info.bytes), std::to_string(limit)});
   }
-  return Read(id, 0, static_cast<size_t>(info.bytes), out);
+  return Read(id, 0, static_cast<size_t>(info.bytes), out, &info);
 }
 
 }  // namespace tabdb

@@ -2,11 +2,14 @@
 //
 // A stored value is a row of tab$lob (its length in bytes and, for
 // character values, in UTF-16 code units, which is how Oracle counts CLOB
-// characters) and its content in tab$lobdata, cut into chunks numbered
-// from 0. Invariant: every chunk but the last holds exactly kLobChunk
-// bytes, so byte offset o lies in chunk o / kLobChunk. Character values
-// are UTF-8; a character may straddle two chunks, and readers that need
-// whole characters cut at character boundaries themselves. Reads and
+// characters; its number of chunks and the length of the last one) and its
+// content in tab$lobdata, cut into chunks. Invariants: a chunk's seq is the
+// byte offset where it starts; chunks hold 1 to kLobChunk bytes and follow
+// each other without gap or overlap. Appends therefore add chunks and never
+// rewrite one (only a small last chunk is merged with what follows it), and
+// the chunk holding byte o is the one with the largest seq <= o. Character
+// values are UTF-8; a character may straddle two chunks, and readers that
+// need whole characters cut at character boundaries themselves. Reads and
 // writes touch one chunk at a time, so memory stays bounded by the chunk
 // size whatever the value's size.
 #pragma once
@@ -26,6 +29,7 @@ struct LobInfo {
   uint64_t bytes = 0;
   uint64_t units = 0;   // UTF-16 code units of a character value (0 for binary)
   uint64_t chunks = 0;
+  uint64_t last = 0;    // bytes of the last chunk
 };
 
 class LobStore {
@@ -57,8 +61,11 @@ class LobStore {
   Status Splice(int64_t id, uint64_t offset, uint64_t old_len, std::string_view data, bool is_char);
 
   Status Info(int64_t id, LobInfo* out);
-  // Up to `max` bytes starting at byte `offset`.
-  Status Read(int64_t id, uint64_t offset, size_t max, std::string* out);
+  // Up to `max` bytes starting at byte `offset`. `known`, when given, is
+  // the value's current Info (saves looking it up for every read of a
+  // stream).
+  Status Read(int64_t id, uint64_t offset, size_t max, std::string* out,
+              const LobInfo* known = nullptr);
   // Byte offset of the character that starts after `units` UTF-16 units
   // (scans the chunks once).
   Status ByteOffsetOfUnits(int64_t id, uint64_t units, uint64_t* byte_offset);
@@ -66,9 +73,14 @@ class LobStore {
   Status ReadAll(int64_t id, size_t limit, std::string* out);
 
  private:
-  Status LoadChunk(int64_t id, int64_t seq, std::string* out, bool* found);
-  Status StoreChunk(int64_t id, int64_t seq, std::string_view data);
+  // The chunk holding byte `offset`: its start and its bytes.
+  Status FloorChunk(int64_t id, uint64_t offset, uint64_t* start, std::string* out, bool* found);
+  Status StoreChunk(int64_t id, uint64_t start, std::string_view data);
   Status SetInfo(int64_t id, const LobInfo& info);
+  // Visits the chunks from the one holding `offset` on, in order; `fn`
+  // returns false to stop.
+  template <typename Fn>
+  Status ForEachChunk(int64_t id, uint64_t offset, Fn fn);
 
   Database& db_;
 };
