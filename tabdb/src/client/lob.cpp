@@ -88,8 +88,12 @@ Status ReadSource(Session& s, const LobState& st, uint64_t pos, size_t max, std:
     out->assign(pos < st.inline_content.size() ? st.inline_content.substr(pos, max) : "");
     return Status::Ok();
   }
+  // A read never goes past read_end, which is within the value: no need
+  // to look its length up for every chunk.
+  LobInfo known;
+  known.bytes = st.read_end;
   LobStore lobs(s.db());
-  return lobs.Read(st.lob_id, pos, max, out);
+  return lobs.Read(st.lob_id, pos, max, out, &known);
 }
 
 Status ByteOffset(Session& s, const LobState& st, uint64_t units, uint64_t* out) {

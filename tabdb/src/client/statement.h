@@ -75,6 +75,9 @@ struct DefineSlot {
   std::unique_ptr<OCIDefine> handle;
   BufferSpec buf;
   bool set = false;
+  // Decided at each execution of a query: the column's stored bytes are
+  // what the external type wants, and a fetch copies them as they are.
+  bool direct = false;
   bool dynamic() const { return (buf.mode & OCI_DYNAMIC_FETCH) != 0; }
 };
 
@@ -88,6 +91,8 @@ struct PieceFetch {
   int64_t lob_id = 0;      // stored LONG value
   std::string inline_value;  // a value not in the LOB store
   uint64_t offset = 0;     // bytes of the stored value already delivered
+  uint64_t total = 0;      // length of the stored value (when total_known)
+  bool total_known = false;
   std::string pending;     // converted bytes not yet delivered
   int pieces = 0;          // pieces delivered so far
   bool done_marked = false;  // the empty last piece of the test facility is due

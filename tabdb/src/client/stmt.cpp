@@ -177,34 +177,34 @@ Status FillDefine(StatementState& st, DefineSlot& d, uint32_t r, int i, ClientTe
     return Status::Ok();
   }
   // Byte forms that match the external type are copied as they are.
-  if (c.type == SQLITE_BLOB || c.type == SQLITE_TEXT) {
-    bool direct = false;
-    switch (b.dty) {
-      case SQLT_NUM: direct = kind == TypeKind::kNumber || kind == TypeKind::kFloat; break;
-      case SQLT_DAT: direct = kind == TypeKind::kDate; break;
-      case 180: direct = kind == TypeKind::kTimestamp; break;
-      case 181: direct = kind == TypeKind::kTimestampTZ; break;
-      case 182: direct = kind == TypeKind::kIntervalYM; break;
-      case 183: direct = kind == TypeKind::kIntervalDS; break;
-      case 231: direct = kind == TypeKind::kTimestampLTZ; break;
-      case SQLT_IBFLOAT: direct = kind == TypeKind::kBinaryFloat; break;
-      case SQLT_IBDOUBLE: direct = kind == TypeKind::kBinaryDouble; break;
-      case SQLT_BIN: direct = kind == TypeKind::kRaw; break;
-      case SQLT_CHR:
-      case SQLT_STR:
-      case SQLT_AFC:
-        direct = IsCharacter(kind) && text.identity();
-        break;
-      default: break;
-    }
-    if (direct) {
-      PlaceBytes(b, r, std::string_view(static_cast<const char*>(c.data), c.size), truncated);
-      return Status::Ok();
-    }
+  if (d.direct && (c.type == SQLITE_BLOB || c.type == SQLITE_TEXT)) {
+    PlaceBytes(b, r, std::string_view(static_cast<const char*>(c.data), c.size), truncated);
+    return Status::Ok();
   }
   Value v;
   st.prepared->GetValue(i, &v);
   return ValueToDefine(b, r, col.type, v, text, s, truncated);
+}
+
+// Whether the stored bytes of a column of `kind` are exactly what a define
+// of external type `dty` wants.
+bool DirectCopy(ub2 dty, TypeKind kind, const ClientText& text) {
+  switch (dty) {
+    case SQLT_NUM: return kind == TypeKind::kNumber || kind == TypeKind::kFloat;
+    case SQLT_DAT: return kind == TypeKind::kDate;
+    case 180: return kind == TypeKind::kTimestamp;
+    case 181: return kind == TypeKind::kTimestampTZ;
+    case 182: return kind == TypeKind::kIntervalYM;
+    case 183: return kind == TypeKind::kIntervalDS;
+    case 231: return kind == TypeKind::kTimestampLTZ;
+    case SQLT_IBFLOAT: return kind == TypeKind::kBinaryFloat;
+    case SQLT_IBDOUBLE: return kind == TypeKind::kBinaryDouble;
+    case SQLT_BIN: return kind == TypeKind::kRaw;
+    case SQLT_CHR:
+    case SQLT_STR:
+    case SQLT_AFC: return IsCharacter(kind) && text.identity();
+    default: return false;
+  }
 }
 
 // Starts the piecewise delivery of the LONG column of define `di`.
@@ -254,18 +254,24 @@ sword NextPiece(StatementState& st, OCIError* err, ClientText& text, Session& s)
   }
   // Keep at least one buffer's worth of converted bytes pending.
   LobStore lobs(s.db());
-  uint64_t total = pf.lob_id ? 0 : pf.inline_value.size();
-  if (pf.lob_id) {
-    LobInfo info;
-    Status status = lobs.Info(pf.lob_id, &info);
-    if (!status.ok()) return Fail(err, status);
-    total = info.bytes;
+  if (!pf.total_known) {
+    pf.total = pf.inline_value.size();
+    if (pf.lob_id) {
+      LobInfo info;
+      Status status = lobs.Info(pf.lob_id, &info);
+      if (!status.ok()) return Fail(err, status);
+      pf.total = info.bytes;
+    }
+    pf.total_known = true;
   }
+  uint64_t total = pf.total;
+  LobInfo known;
+  known.bytes = total;
   std::string raw, conv;
   while (pf.pending.size() < room + 4 && pf.offset < total) {
     size_t take = static_cast<size_t>(std::min<uint64_t>(kLobChunk, total - pf.offset));
     if (pf.lob_id) {
-      Status status = lobs.Read(pf.lob_id, pf.offset, take, &raw);
+      Status status = lobs.Read(pf.lob_id, pf.offset, take, &raw, &known);
       if (!status.ok()) return Fail(err, status);
     } else {
       raw = pf.inline_value.substr(static_cast<size_t>(pf.offset), take);
@@ -671,6 +677,11 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     }
     status = st.prepared->Open(values);
     if (!status.ok()) return Fail(err, status);
+    const auto& cols = st.prepared->columns();
+    for (size_t i = 0; i < st.defines.size(); ++i) {
+      DefineSlot& d = st.defines[i];
+      d.direct = d.set && i < cols.size() && !d.dynamic() && DirectCopy(d.buf.dty, cols[i].type.kind, text);
+    }
     st.cursor_open = true;
     st.eof = false;
     st.counters.param_count = static_cast<uint32_t>(st.prepared->columns().size());
