@@ -94,6 +94,7 @@ struct PieceFetch {
   uint64_t total = 0;      // length of the stored value (when total_known)
   bool total_known = false;
   std::string pending;     // converted bytes not yet delivered
+  std::string scratch;     // reused buffer of pieces that need no conversion
   int pieces = 0;          // pieces delivered so far
   bool done_marked = false;  // the empty last piece of the test facility is due
   void* buf = nullptr;

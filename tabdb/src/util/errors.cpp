@@ -204,6 +204,7 @@ constexpr Entry kMessages[] = {
     {22835, "Buffer too small for CLOB to CHAR or BLOB to RAW conversion (actual: %s, maximum: %s)"},
     {22853, "invalid LOB storage option specification"},
     {22920, "row containing the LOB value is not locked"},
+    {22922, "nonexistent LOB value"},
     {24309, "already connected to a server"},
     {24313, "user already authenticated"},
     {24315, "illegal attribute type"},

@@ -259,9 +259,18 @@ TEST_F(LongPiecewise, TextIsConvertedAcrossPiecesThatSplitCharacters) {
     joined += p;
   }
   EXPECT_TRUE(joined == gbk);
-  // ...and under AL32UTF8.
+  // ...and under AL32UTF8, where the stored bytes are handed out as they
+  // are but still cut only between characters.
   std::string got;
-  ASSERT_TRUE(FetchLong(c_, "SELECT id, v FROM tl", SQLT_LNG, &f, lobtest::ToString(&got)));
+  pieces.clear();
+  ASSERT_TRUE(FetchLong(c_, "SELECT id, v FROM tl", SQLT_LNG, &f,
+                        [&](const char* p, size_t n) { pieces.emplace_back(p, n); }));
+  for (const std::string& p : pieces) {
+    ASSERT_FALSE(p.empty());
+    EXPECT_NE(0x80, static_cast<unsigned char>(p[0]) & 0xC0) << "a piece starts inside a character";
+    got += p;
+  }
+  EXPECT_GT(pieces.size(), 1u);
   EXPECT_EQ(utf8.size(), got.size());
   EXPECT_TRUE(got == utf8);
   ASSERT_TRUE(FetchLong(zh, "SELECT id, v FROM tr", SQLT_LBI, &f, lobtest::ToString(&got)));
