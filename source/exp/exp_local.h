@@ -59,6 +59,16 @@ int run_transform_block(const char *fmt);
  * cache + 2, then executes it. Returns 0 or -1 (message printed). */
 int open_ddl_query(const char *sqltxt, ub2 *alen);
 
+/* Executes the prepared statement iters times (0 for a query). A warning
+ * is printed and the run goes on; a failure prints "OCIStmtExecute()" and
+ * the Oracle message. Returns 0 or -1. */
+int execute_statement(ub4 iters);
+
+/* Fetches up to nrows rows and stores in *got how many arrived, never more
+ * than nrows. Returns check_error's result for the fetch (0, 1, 99 or 100),
+ * or -1 with the message printed. */
+int fetch_rows(ub4 nrows, ub4 *got);
+
 /* Copies src into dst (dsz bytes) with every `quote` character doubled, so
  * that the result may stand between two such quotes in SQL. Returns the
  * length written, or -1 (dst holds an empty string) if it does not fit. */

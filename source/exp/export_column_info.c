@@ -80,30 +80,12 @@ int export_column_information(int ti)
         }
     }
 
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
-    if (ret == 1) {
-        fprintf(stderr, "%s\n", get_ora_message());
-    } else if (ret != 0) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
-        return -1;
-    }
+    if (execute_statement(0) != 0) return -1;
 
     for (;;) {
-        ub4 got = 0, gsz = sizeof(got);
-        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, n, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(g_env.errhp, rc);
-        if (ret != 0 && ret != 1 && ret != 99 && ret != 100) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
-            return -1;
-        }
-        rc = OCIAttrGet(g_env.smthp, OCI_HTYPE_STMT, &got, &gsz, OCI_ATTR_ROWS_FETCHED,
-                        g_env.errhp);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "Rows Fetched - OCIAttrGet()\n%s\n", get_ora_message());
-            return -1;
-        }
-        if (got > n) got = n;
+        ub4 got = 0;
+        ret = fetch_rows(n, &got);
+        if (ret < 0) return -1;
         for (ub4 r = 0; r < got; r++) {
             char *name = cols[0].val + (size_t)r * 32;
             char *type = cols[1].val + (size_t)r * 128;

@@ -27,7 +27,6 @@ static const char table_setup[] =
 int run_transform_block(const char *fmt)
 {
     char sqltxt[1024];
-    int ret;
     sword rc;
 
     snprintf(sqltxt, sizeof(sqltxt), fmt, (g_exp.flag & EXP_STORAGE) ? "TRUE" : "FALSE");
@@ -37,21 +36,12 @@ int run_transform_block(const char *fmt)
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
         return -1;
     }
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
-    if (ret == 1) {
-        fprintf(stderr, "%s\n", get_ora_message());
-    } else if (ret != 0) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
-        return -1;
-    }
-    return 0;
+    return execute_statement(1);
 }
 
 int open_ddl_query(const char *sqltxt, ub2 *alen)
 {
     OCIDefine *defnp = NULL;
-    int ret;
     sword rc;
 
     rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
@@ -66,14 +56,7 @@ int open_ddl_query(const char *sqltxt, ub2 *alen)
         fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
         return -1;
     }
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
-    if (ret == 1) {
-        fprintf(stderr, "%s\n", get_ora_message());
-    } else if (ret != 0) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
-        return -1;
-    }
+    if (execute_statement(0) != 0) return -1;
     return 0;
 }
 

@@ -37,14 +37,7 @@ static long long count_tables(const char *esc_owner)
         fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
         return -1;
     }
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
-    if (ret == 1) {
-        fprintf(stderr, "%s\n", get_ora_message());
-    } else if (ret != 0) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
-        return -1;
-    }
+    if (execute_statement(0) != 0) return -1;
     rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
     ret = check_error(g_env.errhp, rc);
     if (ret == 100) return 0;
@@ -125,30 +118,12 @@ int export_table_information(void)
         fprintf(stderr, "OCIDefineArrayOfStruct()\n%s\n", get_ora_message());
         return -1;
     }
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
-    if (ret == 1) {
-        fprintf(stderr, "%s\n", get_ora_message());
-    } else if (ret != 0) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
-        return -1;
-    }
+    if (execute_statement(0) != 0) return -1;
 
     for (;;) {
-        ub4 got = 0, gsz = sizeof(got);
-        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, rows, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(g_env.errhp, rc);
-        if (ret != 0 && ret != 1 && ret != 99 && ret != 100) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
-            return -1;
-        }
-        rc = OCIAttrGet(g_env.smthp, OCI_HTYPE_STMT, &got, &gsz, OCI_ATTR_ROWS_FETCHED,
-                        g_env.errhp);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "Rows Fetched - OCIAttrGet()\n%s\n", get_ora_message());
-            return -1;
-        }
-        if (got > rows) got = rows;
+        ub4 got = 0;
+        ret = fetch_rows(rows, &got);
+        if (ret < 0) return -1;
         for (ub4 i = 0; i < got; i++) {
             if (list_room(n, &cap) != 0) return -1;
             TAB_INFO *t = &g_exp.tabp[n];

@@ -60,36 +60,16 @@ int export_multiple_row(int ti)
     TAB_INFO *tab = &g_exp.tabp[ti];
     int64_t row_len = 4;
     int ret;
-    sword rc;
 
     for (uint32_t c = 0; c < tab->ncol; c++) row_len += (int64_t)g_exp.dc[c].vsz + 2;
     int wide = row_len > g_exp.csz;
 
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
-    if (ret == 1) {
-        fprintf(stderr, "%s\n", get_ora_message());
-    } else if (ret != 0) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
-        return -1;
-    }
+    if (execute_statement(0) != 0) return -1;
 
     do {
-        ub4 rrows = 0, rsz = sizeof(rrows);
-        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, (ub4)g_exp.max_row, OCI_FETCH_NEXT,
-                          OCI_DEFAULT);
-        ret = check_error(g_env.errhp, rc);
-        if (ret != 0 && ret != 1 && ret != 99 && ret != 100) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
-            return -1;
-        }
-        rc = OCIAttrGet(g_env.smthp, OCI_HTYPE_STMT, &rrows, &rsz, OCI_ATTR_ROWS_FETCHED,
-                        g_env.errhp);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "Rows Fetched - OCIAttrGet()\n%s\n", get_ora_message());
-            return -1;
-        }
-        if (rrows > (ub4)g_exp.max_row) rrows = (ub4)g_exp.max_row;
+        ub4 rrows = 0;
+        ret = fetch_rows((ub4)g_exp.max_row, &rrows);
+        if (ret < 0) return -1;
         /* A batch that cut a value says so with 1, or with 100 when it
          * also reached the end of the rows. */
         int maybe_cut = (ret == 1 || ret == 100);

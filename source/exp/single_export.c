@@ -62,14 +62,7 @@ int export_single_row(int ti)
     int64_t reserve = row_len + (long_dc ? 2 + EXP_PIECE_ROOM : 0);
     int wide = reserve > g_exp.csz;
 
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
-    if (ret == 1) {
-        fprintf(stderr, "%s\n", get_ora_message());
-    } else if (ret != 0) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
-        return -1;
-    }
+    if (execute_statement(0) != 0) return -1;
 
     for (;;) {
         /* A NULL LONG may be reported only with its first piece: start

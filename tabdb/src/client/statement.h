@@ -48,6 +48,22 @@ struct BufferSpec {
   ub4 value_skip = 0, ind_skip = sizeof(sb2), len_skip = sizeof(ub2), rcode_skip = sizeof(ub2);
   ub1 csform = SQLCS_IMPLICIT;
 
+  // A buffer as OCIDefineByPos and OCIBindByPos describe it: one value
+  // per row, rows value_sz bytes apart until OCI*ArrayOfStruct says more.
+  static BufferSpec Of(void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
+                       ub4 mode) {
+    BufferSpec b;
+    b.valuep = valuep;
+    b.value_sz = value_sz;
+    b.dty = dty;
+    b.indp = indp;
+    b.alenp = alenp;
+    b.rcodep = rcodep;
+    b.mode = mode;
+    b.value_skip = value_sz > 0 ? static_cast<ub4>(value_sz) : 0;
+    return b;
+  }
+
   void* Value(uint32_t r) const {
     return valuep ? static_cast<char*>(valuep) + static_cast<size_t>(r) * value_skip : nullptr;
   }

@@ -604,15 +604,7 @@ extern "C" sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* err
     d.handle->stmt = s;
     d.handle->position = position;
   }
-  d.buf = BufferSpec();
-  d.buf.valuep = valuep;
-  d.buf.value_sz = value_sz;
-  d.buf.dty = dty;
-  d.buf.indp = indp;
-  d.buf.alenp = rlenp;
-  d.buf.rcodep = rcodep;
-  d.buf.mode = mode;
-  d.buf.value_skip = value_sz > 0 ? static_cast<ub4>(value_sz) : 0;
+  d.buf = BufferSpec::Of(valuep, value_sz, dty, indp, rlenp, rcodep, mode);
   if ((mode & OCI_DYNAMIC_FETCH) && !IsLongDty(dty) && dty != SQLT_CHR && dty != SQLT_BIN)
     return Fail(err, OraError(24370));
   d.set = true;
@@ -650,15 +642,7 @@ extern "C" sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, 
     b.handle->stmt = s;
     b.handle->position = position;
   }
-  b.buf = BufferSpec();
-  b.buf.valuep = valuep;
-  b.buf.value_sz = value_sz;
-  b.buf.dty = dty;
-  b.buf.indp = indp;
-  b.buf.alenp = alenp;
-  b.buf.rcodep = rcodep;
-  b.buf.mode = mode;
-  b.buf.value_skip = value_sz > 0 ? static_cast<ub4>(value_sz) : 0;
+  b.buf = BufferSpec::Of(valuep, value_sz, dty, indp, alenp, rcodep, mode);
   b.set = true;
   if (bindp) *bindp = b.handle.get();
   return OCI_SUCCESS;
