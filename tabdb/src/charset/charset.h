@@ -123,6 +123,8 @@ size_t Utf8PrefixBytes(std::string_view s, size_t max_bytes);
 // Longest prefix holding at most max_units UTF-16 units; *units gets its count.
 size_t Utf8PrefixForUnits(std::string_view s, size_t max_units, size_t* units);
 bool IsValidUtf8(std::string_view s);  // strict: no overlongs, surrogates or > U+10FFFF
+// Appends code point cp (at most U+10FFFF) as UTF-8.
+void AppendUtf8(uint32_t cp, std::string* out);
 
 // In the given charset: longest prefix of `s` of at most max_bytes ending
 // on a character boundary (for cutting client text into pieces).

@@ -72,6 +72,16 @@ const SingleByteTables* TablesFor(const CharsetInfo* cs) {
   return result;
 }
 
+
+void AppendUtf16Unit(uint32_t unit, std::string* out) {
+  out->push_back(static_cast<char>(unit >> 8));
+  out->push_back(static_cast<char>(unit & 0xFF));
+}
+
+bool IsMultibyteTable(int kind) { return kind == kShiftJis || kind == kEucJp || kind == kDoubleByte; }
+
+}  // namespace
+
 void AppendUtf8(uint32_t cp, std::string* out) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
@@ -89,15 +99,6 @@ void AppendUtf8(uint32_t cp, std::string* out) {
     out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
-
-void AppendUtf16Unit(uint32_t unit, std::string* out) {
-  out->push_back(static_cast<char>(unit >> 8));
-  out->push_back(static_cast<char>(unit & 0xFF));
-}
-
-bool IsMultibyteTable(int kind) { return kind == kShiftJis || kind == kEucJp || kind == kDoubleByte; }
-
-}  // namespace
 
 Status Converter::Open(const CharsetInfo* from, const CharsetInfo* to, std::unique_ptr<Converter>* out) {
   if (from == nullptr || to == nullptr) return OraError(12705);

@@ -28,23 +28,6 @@ uint32_t NextChar(std::string_view s, size_t* i) {
   return cp;
 }
 
-void PutChar(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 // Byte offsets of every character start, plus the end.
 std::vector<size_t> CharStarts(std::string_view s) {
@@ -81,7 +64,7 @@ std::string ChangeCase(std::string_view s, Case how) {
     } else if (cp < 128) {
       cp = static_cast<uint32_t>(up ? toupper(static_cast<int>(cp)) : tolower(static_cast<int>(cp)));
     }
-    PutChar(cp, &out);
+    AppendUtf8(cp, &out);
     word_start = !alnum;
   }
   return out;
