@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dump_cursor.h"
 #include "support.h"
 #include "util.h"
 
@@ -79,38 +80,6 @@ struct Dump {
   std::vector<Table> tables;
 };
 
-class Reader {
- public:
-  explicit Reader(const std::string& s, size_t pos) : s_(s), pos_(pos) {}
-  bool ok() const { return ok_; }
-  size_t pos() const { return pos_; }
-  uint16_t Word() {
-    if (!Need(2)) return 0;
-    uint16_t v = get_be16(reinterpret_cast<const uint8_t*>(s_.data()) + pos_);
-    pos_ += 2;
-    return v;
-  }
-  uint16_t Peek() {
-    if (!Need(2)) return 0;
-    return get_be16(reinterpret_cast<const uint8_t*>(s_.data()) + pos_);
-  }
-  std::string Bytes(size_t n) {
-    if (!Need(n)) return "";
-    std::string r = s_.substr(pos_, n);
-    pos_ += n;
-    return r;
-  }
-
- private:
-  bool Need(size_t n) {
-    if (ok_ && pos_ + n <= s_.size()) return true;
-    ok_ = false;
-    return false;
-  }
-  const std::string& s_;
-  size_t pos_;
-  bool ok_ = true;
-};
 
 // Parses the whole file; reports what does not fit the format.
 Dump ReadDump(const std::string& path) {
@@ -147,7 +116,7 @@ Dump ReadDump(const std::string& path) {
       d.tables.push_back(t);
       continue;
     }
-    Reader r(f, t.offset);
+    testsupport::DumpCursor r(f, t.offset);
     uint16_t len = r.Word();
     t.ddl = r.Bytes(len);
     for (uint32_t c = 0; c < t.ncol; c++) {

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "dump_cursor.h"
 #include "util.h"
 
 extern char** environ;
@@ -173,38 +174,6 @@ Measured RunMeasured(const std::vector<std::string>& argv_in, const std::vector<
 
 namespace {
 
-class Cursor {
- public:
-  Cursor(const std::string& s, uint64_t pos) : s_(s), pos_(pos) {}
-  bool ok() const { return ok_; }
-  uint64_t pos() const { return pos_; }
-  uint16_t Word() {
-    if (!Need(2)) return 0;
-    uint16_t v = get_be16(reinterpret_cast<const uint8_t*>(s_.data()) + pos_);
-    pos_ += 2;
-    return v;
-  }
-  uint16_t Peek() {
-    if (!Need(2)) return 0;
-    return get_be16(reinterpret_cast<const uint8_t*>(s_.data()) + pos_);
-  }
-  std::string Bytes(size_t n) {
-    if (!Need(n)) return "";
-    std::string r = s_.substr(pos_, n);
-    pos_ += n;
-    return r;
-  }
-
- private:
-  bool Need(uint64_t n) {
-    if (ok_ && pos_ + n <= s_.size()) return true;
-    ok_ = false;
-    return false;
-  }
-  const std::string& s_;
-  uint64_t pos_;
-  bool ok_ = true;
-};
 
 bool Fail(std::string* why, const std::string& text) {
   if (why) *why = text;
@@ -231,7 +200,7 @@ bool ParseDump(const std::string& f, DumpFile* d, std::string* why) {
     t.offset = get_be64(e + 16);
     t.name = std::string(reinterpret_cast<const char*>(e + 24), strnlen(reinterpret_cast<const char*>(e + 24), 32));
     if (t.offset == 0 || t.ncol == 0) return Fail(why, "directory entry " + std::to_string(i) + " empty");
-    Cursor c(f, t.offset);
+    testsupport::DumpCursor c(f, t.offset);
     t.ddl = c.Bytes(c.Word());
     for (uint32_t k = 0; k < t.ncol; k++) {
       std::string rec = c.Bytes(40);
