@@ -327,7 +327,9 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   }
   size_t room = static_cast<size_t>(std::min<oraub8>(bufl, 1u << 30));
   if (TestPieces().max_piece > 0) room = std::min(room, TestPieces().max_piece);
-  status = FillPending(*s, st, text, room + 4);
+  // Pending text holds whole characters only (a cut one waits in carry), so
+  // a buffer's worth is enough to cut the piece between characters.
+  status = FillPending(*s, st, text, room);
   if (!status.ok()) return Fail(err, status);
   size_t n = chars ? CharsetPrefixBytes(text.client(), st.pending, room) : std::min(room, st.pending.size());
   if (n == 0 && !st.pending.empty()) {

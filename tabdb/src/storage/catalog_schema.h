@@ -12,7 +12,10 @@
 //   tab$constraints, tab$cons_columns   primary keys, unique keys, checks
 //                     and NOT NULL constraints (not_null = 1)
 //   tab$lob, tab$lobdata                LOB and LONG values in chunks: a
-//                     chunk's seq is the byte offset where it starts
+//                     chunk's seq is the byte offset where it starts. Chunks
+//                     are rows of a rowid table with a separate key index:
+//                     a seek then compares small keys, where a key tree
+//                     holding the chunks would read whole chunks to do so.
 // Invariant: every user table has exactly one physical table, and a
 // physical column per catalog column; values in it are Oracle byte forms
 // (characters as UTF-8 text), LOB and LONG columns hold a tab$lob id.
@@ -115,7 +118,7 @@ CREATE TABLE tab$lobdata(
   lob_id INTEGER NOT NULL,
   seq INTEGER NOT NULL,
   data BLOB NOT NULL,
-  PRIMARY KEY(lob_id, seq)) WITHOUT ROWID;
+  PRIMARY KEY(lob_id, seq));
 COMMIT;
 )sql";
 

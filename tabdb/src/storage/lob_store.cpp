@@ -119,6 +119,20 @@ Status LobStore::FloorChunk(int64_t id, uint64_t offset, uint64_t* start, std::s
   return Status::Ok();
 }
 
+Status LobStore::FloorStart(int64_t id, uint64_t offset, uint64_t* start, bool* found) {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(db_.Cached(
+      "SELECT seq FROM tab$lobdata WHERE lob_id = ?1 AND seq <= ?2 ORDER BY seq DESC LIMIT 1", &s));
+  sqlite3_bind_int64(s, 1, id);
+  sqlite3_bind_int64(s, 2, static_cast<int64_t>(offset));
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(db_.Step(s, &row));
+  *found = row;
+  if (row) *start = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
+  sqlite3_reset(s);
+  return Status::Ok();
+}
+
 Status LobStore::StoreChunk(int64_t id, uint64_t start, std::string_view data) {
   sqlite3_stmt* s = nullptr;
   TABDB_RETURN_IF_ERROR(db_.Cached(
@@ -133,9 +147,8 @@ template <typename Fn>
 Status LobStore::ForEachChunk(int64_t id, uint64_t offset, Fn fn) {
   // Start at the chunk holding `offset` (or the first one after it).
   uint64_t from = 0;
-  std::string first;
   bool found = false;
-  TABDB_RETURN_IF_ERROR(FloorChunk(id, offset, &from, &first, &found));
+  TABDB_RETURN_IF_ERROR(FloorStart(id, offset, &from, &found));
   if (!found) from = offset;
   sqlite3_stmt* s = nullptr;
   TABDB_RETURN_IF_ERROR(db_.Cached(

@@ -75,6 +75,8 @@ class LobStore {
  private:
   // The chunk holding byte `offset`: its start and its bytes.
   Status FloorChunk(int64_t id, uint64_t offset, uint64_t* start, std::string* out, bool* found);
+  // Only the start of that chunk (its bytes are not read).
+  Status FloorStart(int64_t id, uint64_t offset, uint64_t* start, bool* found);
   Status StoreChunk(int64_t id, uint64_t start, std::string_view data);
   Status SetInfo(int64_t id, const LobInfo& info);
   // Visits the chunks from the one holding `offset` on, in order; `fn`
