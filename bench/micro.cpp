@@ -21,7 +21,13 @@ using namespace tabdb::bench;
 
 namespace {
 
-constexpr int64_t kRows = 100000;
+// Rows of the table: 100 000, or BENCH_MICRO_ROWS (a multiple of kBatch).
+int64_t RowCount() {
+  const char* v = std::getenv("BENCH_MICRO_ROWS");
+  long long n = v ? std::atoll(v) : 0;
+  return n >= 1000 ? n / 1000 * 1000 : 100000;
+}
+const int64_t kRows = RowCount();
 constexpr ub4 kBatch = 1000;
 
 // The database of the run: a file in TMPDIR with NARROW (kRows rows) and an
