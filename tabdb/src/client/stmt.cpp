@@ -238,19 +238,31 @@ sword NextPiece(StatementState& st, OCIError* err, ClientText& text, Session& s)
     ++pf.pieces;
     return OCI_SUCCESS;
   };
-  if (pf.null) {
-    finish(0, true);
+  // The value is complete: the row counts as fetched.
+  auto end_value = [&]() -> sword {
     pf.active = false;
     st.counters.rows_fetched = 1;
     st.counters.row_count += 1;
     return OCI_SUCCESS;
+  };
+  // Hands over a piece of n bytes; `more` says whether bytes remain. The
+  // test facility may ask for an empty piece after the last one.
+  auto end_piece = [&](size_t n, bool more) -> sword {
+    finish(n, false);
+    if (more) return OCI_NEED_DATA;
+    if (TestPieces().empty_last && n > 0) {
+      pf.done_marked = true;
+      return OCI_NEED_DATA;
+    }
+    return end_value();
+  };
+  if (pf.null) {
+    finish(0, true);
+    return end_value();
   }
   if (pf.done_marked) {
     finish(0, false);
-    pf.active = false;
-    st.counters.rows_fetched = 1;
-    st.counters.row_count += 1;
-    return OCI_SUCCESS;
+    return end_value();
   }
   // Keep at least one buffer's worth of converted bytes pending.
   LobStore lobs(s.db());
@@ -291,16 +303,7 @@ sword NextPiece(StatementState& st, OCIError* err, ClientText& text, Session& s)
     }
     if (pf.buf && n > 0) std::memcpy(pf.buf, pf.scratch.data(), n);
     pf.offset += n;
-    finish(n, false);
-    if (pf.offset < total) return OCI_NEED_DATA;
-    if (TestPieces().empty_last && n > 0) {
-      pf.done_marked = true;
-      return OCI_NEED_DATA;
-    }
-    pf.active = false;
-    st.counters.rows_fetched = 1;
-    st.counters.row_count += 1;
-    return OCI_SUCCESS;
+    return end_piece(n, pf.offset < total);
   }
   std::string raw, conv;
   while (pf.pending.size() < room + 4 && pf.offset < total) {
@@ -340,17 +343,7 @@ sword NextPiece(StatementState& st, OCIError* err, ClientText& text, Session& s)
   if (n == 0 && !pf.pending.empty()) n = std::min(room, pf.pending.size());
   if (pf.buf && n > 0) std::memcpy(pf.buf, pf.pending.data(), n);
   pf.pending.erase(0, n);
-  finish(n, false);
-  bool more = !pf.pending.empty() || pf.offset < total;
-  if (more) return OCI_NEED_DATA;
-  if (TestPieces().empty_last && n > 0) {
-    pf.done_marked = true;
-    return OCI_NEED_DATA;
-  }
-  pf.active = false;
-  st.counters.rows_fetched = 1;
-  st.counters.row_count += 1;
-  return OCI_SUCCESS;
+  return end_piece(n, !pf.pending.empty() || pf.offset < total);
 }
 
 sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
