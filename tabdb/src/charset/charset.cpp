@@ -2,6 +2,8 @@
 // UTF-8 measurements and character-boundary prefixes.
 #include "charset/charset.h"
 
+#include <cstring>
+
 #include "charset/charset_internal.h"
 #include "util/errors.h"
 
@@ -266,10 +268,32 @@ const uint8_t* Bytes(std::string_view s) { return reinterpret_cast<const uint8_t
 
 }  // namespace
 
+namespace {
+
+// The end of the run of ASCII bytes that starts at p[i] (n bytes in all),
+// tested eight bytes at a time: text is mostly ASCII, and an ASCII byte is
+// one character and one UTF-16 unit.
+size_t AsciiRunEnd(const uint8_t* p, size_t i, size_t n) {
+  while (i + 8 <= n) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ULL) break;
+    i += 8;
+  }
+  while (i < n && p[i] < 0x80) ++i;
+  return i;
+}
+
+}  // namespace
+
 size_t Utf8CharCount(std::string_view s) {
   const uint8_t* p = Bytes(s);
   size_t i = 0, count = 0;
   while (i < s.size()) {
+    size_t end = AsciiRunEnd(p, i, s.size());
+    count += end - i;
+    i = end;
+    if (i == s.size()) break;
     uint32_t cp;
     size_t len = DecodeUtf8(p + i, s.size() - i, &cp);
     i += len == 0 ? 1 : len;
@@ -282,6 +306,10 @@ size_t Utf16UnitCount(std::string_view utf8) {
   const uint8_t* p = Bytes(utf8);
   size_t i = 0, units = 0;
   while (i < utf8.size()) {
+    size_t end = AsciiRunEnd(p, i, utf8.size());
+    units += end - i;
+    i = end;
+    if (i == utf8.size()) break;
     uint32_t cp;
     size_t len = DecodeUtf8(p + i, utf8.size() - i, &cp);
     i += len == 0 ? 1 : len;

@@ -327,19 +327,38 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   }
   size_t room = static_cast<size_t>(std::min<oraub8>(bufl, 1u << 30));
   if (TestPieces().max_piece > 0) room = std::min(room, TestPieces().max_piece);
-  // Pending text holds whole characters only (a cut one waits in carry), so
-  // a buffer's worth is enough to cut the piece between characters.
-  status = FillPending(*s, st, text, room);
-  if (!status.ok()) return Fail(err, status);
-  size_t n = chars ? CharsetPrefixBytes(text.client(), st.pending, room) : std::min(room, st.pending.size());
-  if (n == 0 && !st.pending.empty()) {
-    // Not even one character fits the buffer.
-    return Fail(err, OraError(22835, {std::to_string(st.pending.size()), std::to_string(room)}));
+  // Bytes that need no conversion go from the store to the caller's buffer
+  // through one reused string; text reads a few bytes past the buffer so
+  // that a character the buffer would cut is seen and left for the next
+  // piece. Otherwise converted text collects in `pending`, which holds
+  // whole characters only (a cut one waits in `carry`), so a buffer's
+  // worth is enough to cut the piece between characters.
+  bool copy = st.pending.empty() && st.carry.empty() && (!chars || text.identity());
+  const std::string& from = copy ? st.scratch : st.pending;
+  size_t left = static_cast<size_t>(std::min<uint64_t>(st.read_end - st.read_pos, 1u << 30));
+  if (copy) {
+    status = ReadSource(*s, st, st.read_pos, chars ? std::min(room + 3, left) : std::min(room, left),
+                        &st.scratch);
+    // A stored value shorter than its recorded length would otherwise ask
+    // for pieces forever.
+    if (status.ok() && st.scratch.empty() && left > 0) status = OraError(22922);
+  } else {
+    status = FillPending(*s, st, text, room);
   }
-  std::memcpy(bufp, st.pending.data(), n);
+  if (!status.ok()) return Fail(err, status);
+  size_t n = chars ? CharsetPrefixBytes(text.client(), from, room) : std::min(room, from.size());
+  if (n == 0 && !from.empty()) {
+    // Not even one character fits the buffer.
+    return Fail(err, OraError(22835, {std::to_string(from.size()), std::to_string(room)}));
+  }
+  std::memcpy(bufp, from.data(), n);
   *byte_amtp = n;
-  if (char_amtp) *char_amtp = chars ? UnitsOfClientText(text, std::string_view(st.pending).substr(0, n)) : 0;
-  st.pending.erase(0, n);
+  if (char_amtp) *char_amtp = chars ? UnitsOfClientText(text, std::string_view(from).substr(0, n)) : 0;
+  if (copy) {
+    st.read_pos += n;
+  } else {
+    st.pending.erase(0, n);
+  }
   bool more = !st.pending.empty() || st.read_pos < st.read_end || !st.carry.empty();
   if (more) return OCI_NEED_DATA;
   if (TestPieces().empty_last && n > 0) {

@@ -45,6 +45,7 @@ class LobState {
   uint64_t read_pos = 0;       // next byte of the stored value to convert
   uint64_t read_end = 0;       // where the read stops (bytes of the stored value)
   std::string pending;         // converted bytes not yet delivered
+  std::string scratch;         // reused buffer of pieces that need no conversion
   std::string carry;           // bytes of a character cut by a chunk end
   bool empty_piece_due = false;
   bool finished = false;

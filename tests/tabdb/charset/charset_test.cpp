@@ -280,6 +280,18 @@ TEST(Utf8, CountsAndPrefixes) {
   EXPECT_EQ(Utf16UnitCount(s), 6u);
   EXPECT_EQ(Utf8CharCount("\xFF\xFE"), 2u);
   EXPECT_EQ(Utf8CharCount(""), 0u);
+  // Long ASCII runs are counted in words: a multibyte or invalid sequence
+  // at any place of a word, and runs that end anywhere, count the same.
+  for (size_t at = 0; at < 20; ++at) {
+    std::string t(20, 'x');
+    t.insert(at, "\xF0\x9F\x98\x80");
+    EXPECT_EQ(Utf8CharCount(t), 21u) << at;
+    EXPECT_EQ(Utf16UnitCount(t), 22u) << at;
+    t.insert(at, "\x80");
+    EXPECT_EQ(Utf8CharCount(t), 22u) << at;
+    EXPECT_EQ(Utf16UnitCount(t), 23u) << at;
+    EXPECT_EQ(Utf16UnitCount(std::string(at, 'y')), at);
+  }
   // Byte limit -> cut point.
   const size_t cuts[] = {0, 1, 1, 3, 3, 3, 6, 6, 6, 6, 10, 11, 11};
   for (size_t max = 0; max < sizeof cuts / sizeof cuts[0]; ++max)
