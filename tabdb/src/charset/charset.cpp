@@ -318,6 +318,32 @@ size_t Utf16UnitCount(std::string_view utf8) {
   return units;
 }
 
+uint64_t Utf8LeadUnits(std::string_view s) {
+  // A character's first byte (any byte but a continuation byte 10xxxxxx)
+  // counts one unit, and one more when it starts a 4-byte sequence
+  // (11110xxx and above). Whole words are counted with bit masks: in
+  // w << k, bit 7 of each byte holds that byte's bit 7 - k (bits shifted
+  // in from the byte below land in bit 0 to k - 1 and are masked off).
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  uint64_t n = 0;
+  size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, s.data() + i, 8);
+    uint64_t continuation = w & ~(w << 1) & kHigh;
+    uint64_t four_byte_lead = w & (w << 1) & (w << 2) & (w << 3) & kHigh;
+    // Bytes whose bit 7 is set in a mask: their 0/1 flags summed by one
+    // multiplication into the top byte.
+    auto count = [](uint64_t mask) { return ((mask >> 7) * 0x0101010101010101ULL) >> 56; };
+    n += 8 - count(continuation) + count(four_byte_lead);
+  }
+  for (; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if ((c & 0xC0) != 0x80) n += (c >= 0xF0) ? 2 : 1;
+  }
+  return n;
+}
+
 size_t Utf8PrefixBytes(std::string_view s, size_t max_bytes) {
   if (max_bytes >= s.size()) return s.size();
   const uint8_t* p = Bytes(s);

@@ -118,6 +118,11 @@ class Converter {
 size_t Utf8CharCount(std::string_view s);
 // UCS-2 code units: supplementary characters count 2 (CLOB lengths).
 size_t Utf16UnitCount(std::string_view utf8);
+// The same count taken from lead bytes only, a word at a time: every byte
+// but a continuation byte counts one unit, a 4-byte lead one more. Equal to
+// Utf16UnitCount for valid UTF-8 (stored text); the lengths of stored LOB
+// and LONG values are kept in this count.
+uint64_t Utf8LeadUnits(std::string_view utf8);
 // Longest prefix of at most max_bytes that does not cut a character.
 size_t Utf8PrefixBytes(std::string_view s, size_t max_bytes);
 // Longest prefix holding at most max_units UTF-16 units; *units gets its count.

@@ -149,10 +149,10 @@ Status Pad(LobStore& lobs, const LobState& st, uint64_t n) {
 
 // UTF-16 units of client-charset text (for the character amount).
 uint64_t UnitsOfClientText(ClientText& text, std::string_view s) {
-  if (text.identity()) return Utf16UnitCount(s);
+  if (text.identity()) return Utf8LeadUnits(s);
   std::string utf8;
   text.ToDb(s, &utf8);
-  return Utf16UnitCount(utf8);
+  return Utf8LeadUnits(utf8);
 }
 
 // A locator that is refilled or freed while its LOB is open no longer

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "charset/charset.h"
 #include "util/errors.h"
 
 namespace tabdb {
@@ -12,31 +13,6 @@ namespace {
 // UTF-16 code units of UTF-8 bytes: every lead byte starts a character,
 // four-byte sequences are two units. Continuation bytes count nothing, so
 // the count is right across arbitrary splits of the text.
-uint64_t Units(std::string_view s) {
-  // A character's first byte (any byte but a continuation byte 10xxxxxx)
-  // counts one unit, and one more when it starts a 4-byte sequence
-  // (11110xxx and above). Whole words are counted with bit masks: in
-  // w << k, bit 7 of each byte holds that byte's bit 7 - k (bits shifted
-  // in from the byte below land in bit 0 to k - 1 and are masked off).
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  uint64_t n = 0;
-  size_t i = 0;
-  for (; i + 8 <= s.size(); i += 8) {
-    uint64_t w;
-    std::memcpy(&w, s.data() + i, 8);
-    uint64_t continuation = w & ~(w << 1) & kHigh;
-    uint64_t four_byte_lead = w & (w << 1) & (w << 2) & (w << 3) & kHigh;
-    // Bytes whose bit 7 is set in a mask: their 0/1 flags summed by one
-    // multiplication into the top byte.
-    auto count = [](uint64_t mask) { return ((mask >> 7) * 0x0101010101010101ULL) >> 56; };
-    n += 8 - count(continuation) + count(four_byte_lead);
-  }
-  for (; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if ((c & 0xC0) != 0x80) n += (c >= 0xF0) ? 2 : 1;
-  }
-  return n;
-}
 
 Status ChunkMissing() { return OraError(600, {"lob chunk missing"}); }
 
@@ -192,7 +168,7 @@ Status LobStore::Append(int64_t id, std::string_view data, bool is_char) {
   if (data.empty()) return Status::Ok();
   LobInfo info;
   TABDB_RETURN_IF_ERROR(Info(id, &info));
-  if (is_char) info.units += Units(data);
+  if (is_char) info.units += Utf8LeadUnits(data);
   if (info.last > 0 && info.last < kSmallChunk && info.last + data.size() <= kLobChunk) {
     // A small last chunk takes the new bytes in.
     uint64_t start = info.bytes - info.last;
@@ -246,7 +222,7 @@ Status LobStore::Truncate(int64_t id, uint64_t bytes, bool is_char) {
   // Recount chunks (and characters: the cut may be anywhere in the value).
   TABDB_RETURN_IF_ERROR(ForEachChunk(id, 0, [&](uint64_t, std::string_view data) {
     ++now.chunks;
-    if (is_char) now.units += Units(data);
+    if (is_char) now.units += Utf8LeadUnits(data);
     return true;
   }));
   return SetInfo(id, now);
@@ -275,8 +251,8 @@ Status LobStore::Splice(int64_t id, uint64_t offset, uint64_t old_len, std::stri
       if (!found || in_chunk >= chunk.size()) return ChunkMissing();
       size_t take = std::min(chunk.size() - in_chunk, data.size() - done);
       if (is_char) {
-        info.units -= Units(std::string_view(chunk).substr(in_chunk, take));
-        info.units += Units(data.substr(done, take));
+        info.units -= Utf8LeadUnits(std::string_view(chunk).substr(in_chunk, take));
+        info.units += Utf8LeadUnits(data.substr(done, take));
       }
       chunk.replace(in_chunk, take, data.data() + done, take);
       TABDB_RETURN_IF_ERROR(StoreChunk(id, start, chunk));

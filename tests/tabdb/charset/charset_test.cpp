@@ -292,6 +292,16 @@ TEST(Utf8, CountsAndPrefixes) {
     EXPECT_EQ(Utf16UnitCount(t), 23u) << at;
     EXPECT_EQ(Utf16UnitCount(std::string(at, 'y')), at);
   }
+  // The lead-byte count agrees with the decoding one on valid text, for
+  // every length and alignment of words that mix all sequence lengths.
+  const std::string mixed = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z\xF4\x8F\xBF\xBF\xDF\xBF!";
+  std::string text;
+  for (int k = 0; k < 6; ++k) text += mixed;
+  for (size_t from = 0; from < text.size(); ++from) {
+    std::string_view rest(text.data() + from, text.size() - from);
+    if ((static_cast<unsigned char>(rest[0]) & 0xC0) == 0x80) continue;  // not a character start
+    EXPECT_EQ(Utf8LeadUnits(rest), Utf16UnitCount(rest)) << from;
+  }
   // Byte limit -> cut point.
   const size_t cuts[] = {0, 1, 1, 3, 3, 3, 6, 6, 6, 6, 10, 11, 11};
   for (size_t max = 0; max < sizeof cuts / sizeof cuts[0]; ++max)
