@@ -19,36 +19,13 @@
 #include "dump_cursor.h"
 #include "util.h"
 
-extern char** environ;
-
 namespace reltest {
 
+using testsupport::ChildEnvironment;
+using testsupport::Pointers;
 using testsupport::ProcResult;
 
 namespace {
-
-std::vector<std::string> ChildEnvironment(const std::vector<std::string>& changes) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  for (const std::string& c : changes) {
-    std::string name = c.substr(0, c.find('='));
-    for (auto it = env.begin(); it != env.end();) {
-      if (it->compare(0, name.size() + 1, name + "=") == 0)
-        it = env.erase(it);
-      else
-        ++it;
-    }
-    if (c.find('=') != std::string::npos) env.push_back(c);
-  }
-  return env;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& v) {
-  std::vector<char*> p;
-  for (std::string& s : v) p.push_back(s.data());
-  p.push_back(nullptr);
-  return p;
-}
 
 int DecodeStatus(int st) { return WIFEXITED(st) ? WEXITSTATUS(st) : -WTERMSIG(st); }
 
@@ -248,8 +225,8 @@ Session::~Session() { Close(); }
 std::string Session::Error() {
   sb4 code = 0;
   char buf[2048] = {0};
-  if (!err_ || OCIErrorGet(err_, 1, nullptr, &code, reinterpret_cast<OraText*>(buf), sizeof buf,
-                           OCI_HTYPE_ERROR) != OCI_SUCCESS)
+  if (!h_.err || OCIErrorGet(h_.err, 1, nullptr, &code, reinterpret_cast<OraText*>(buf), sizeof buf,
+                             OCI_HTYPE_ERROR) != OCI_SUCCESS)
     return "unknown error";
   return buf[0] ? std::string(buf) : "unknown error";
 }
@@ -259,59 +236,32 @@ std::string Session::Open(const std::string& db, const std::string& user, const 
   // The tests' texts are UTF-8; without NLS_LANG the client would take
   // them for 7-bit ASCII.
   setenv("NLS_LANG", kNls + std::strlen("NLS_LANG="), 0);
-  if (OCIEnvCreate(&env_, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0, nullptr) != OCI_SUCCESS)
+  if (OCIEnvCreate(&h_.env, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0, nullptr) != OCI_SUCCESS)
     return "no environment";
-  OCIHandleAlloc(env_, reinterpret_cast<void**>(&err_), OCI_HTYPE_ERROR, 0, nullptr);
-  OCIHandleAlloc(env_, reinterpret_cast<void**>(&srv_), OCI_HTYPE_SERVER, 0, nullptr);
-  OCIHandleAlloc(env_, reinterpret_cast<void**>(&svc_), OCI_HTYPE_SVCCTX, 0, nullptr);
-  OCIHandleAlloc(env_, reinterpret_cast<void**>(&usr_), OCI_HTYPE_SESSION, 0, nullptr);
-  if (OCIServerAttach(srv_, err_, reinterpret_cast<const OraText*>(db.data()),
-                      static_cast<sb4>(db.size()), OCI_DEFAULT) != OCI_SUCCESS)
-    return Error();
-  attached_ = true;
-  OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, srv_, 0, OCI_ATTR_SERVER, err_);
-  OCIAttrSet(usr_, OCI_HTYPE_SESSION, const_cast<char*>(user.data()), static_cast<ub4>(user.size()),
-             OCI_ATTR_USERNAME, err_);
-  OCIAttrSet(usr_, OCI_HTYPE_SESSION, const_cast<char*>(password.data()),
-             static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, err_);
-  sword rc = OCISessionBegin(svc_, err_, usr_, OCI_CRED_RDBMS, OCI_DEFAULT);
+  sword rc = h_.Begin(db, user, password);
   if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) return Error();
-  begun_ = true;
-  OCIAttrSet(svc_, OCI_HTYPE_SVCCTX, usr_, 0, OCI_ATTR_SESSION, err_);
-  OCIHandleAlloc(env_, reinterpret_cast<void**>(&stmt_), OCI_HTYPE_STMT, 0, nullptr);
+  OCIHandleAlloc(h_.env, reinterpret_cast<void**>(&stmt_), OCI_HTYPE_STMT, 0, nullptr);
   return "";
 }
 
 void Session::Close() {
   if (stmt_) OCIHandleFree(stmt_, OCI_HTYPE_STMT);
-  if (begun_) OCISessionEnd(svc_, err_, usr_, OCI_DEFAULT);
-  if (attached_) OCIServerDetach(srv_, err_, OCI_DEFAULT);
-  if (usr_) OCIHandleFree(usr_, OCI_HTYPE_SESSION);
-  if (svc_) OCIHandleFree(svc_, OCI_HTYPE_SVCCTX);
-  if (srv_) OCIHandleFree(srv_, OCI_HTYPE_SERVER);
-  if (err_) OCIHandleFree(err_, OCI_HTYPE_ERROR);
-  if (env_) OCIHandleFree(env_, OCI_HTYPE_ENV);
   stmt_ = nullptr;
-  usr_ = nullptr;
-  svc_ = nullptr;
-  srv_ = nullptr;
-  err_ = nullptr;
-  env_ = nullptr;
-  attached_ = begun_ = false;
+  h_.End();
 }
 
 std::string Session::Exec(const std::string& sql) {
-  if (OCIStmtPrepare(stmt_, err_, reinterpret_cast<const OraText*>(sql.data()),
+  if (OCIStmtPrepare(stmt_, h_.err, reinterpret_cast<const OraText*>(sql.data()),
                      static_cast<ub4>(sql.size()), OCI_NTV_SYNTAX, OCI_DEFAULT) != OCI_SUCCESS)
     return Error();
-  sword rc = OCIStmtExecute(svc_, stmt_, err_, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  sword rc = OCIStmtExecute(h_.svc, stmt_, h_.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
   return rc == OCI_SUCCESS || rc == OCI_SUCCESS_WITH_INFO ? "" : Error();
 }
 
 std::string Session::InsertRows(const std::string& sql, const std::vector<std::vector<std::string>>& rows) {
   if (rows.empty()) return "";
   size_t ncol = rows[0].size();
-  if (OCIStmtPrepare(stmt_, err_, reinterpret_cast<const OraText*>(sql.data()),
+  if (OCIStmtPrepare(stmt_, h_.err, reinterpret_cast<const OraText*>(sql.data()),
                      static_cast<ub4>(sql.size()), OCI_NTV_SYNTAX, OCI_DEFAULT) != OCI_SUCCESS)
     return Error();
   std::vector<size_t> width(ncol, 1);
@@ -326,24 +276,24 @@ std::string Session::InsertRows(const std::string& sql, const std::vector<std::v
       lens[c][r] = static_cast<ub2>(rows[r][c].size());
     }
     OCIBind* b = nullptr;
-    if (OCIBindByPos(stmt_, &b, err_, static_cast<ub4>(c + 1), values[c].data(),
+    if (OCIBindByPos(stmt_, &b, h_.err, static_cast<ub4>(c + 1), values[c].data(),
                      static_cast<sb4>(width[c]), SQLT_CHR, nullptr, lens[c].data(), nullptr, 0,
                      nullptr, OCI_DEFAULT) != OCI_SUCCESS)
       return Error();
-    if (OCIBindArrayOfStruct(b, err_, static_cast<ub4>(width[c]), 0, sizeof(ub2), 0) != OCI_SUCCESS)
+    if (OCIBindArrayOfStruct(b, h_.err, static_cast<ub4>(width[c]), 0, sizeof(ub2), 0) != OCI_SUCCESS)
       return Error();
   }
-  sword rc = OCIStmtExecute(svc_, stmt_, err_, static_cast<ub4>(rows.size()), 0, nullptr, nullptr,
+  sword rc = OCIStmtExecute(h_.svc, stmt_, h_.err, static_cast<ub4>(rows.size()), 0, nullptr, nullptr,
                             OCI_DEFAULT);
   return rc == OCI_SUCCESS || rc == OCI_SUCCESS_WITH_INFO ? "" : Error();
 }
 
 std::string Session::Commit() {
-  return OCITransCommit(svc_, err_, OCI_DEFAULT) == OCI_SUCCESS ? "" : Error();
+  return OCITransCommit(h_.svc, h_.err, OCI_DEFAULT) == OCI_SUCCESS ? "" : Error();
 }
 
 std::string Session::Rollback() {
-  return OCITransRollback(svc_, err_, OCI_DEFAULT) == OCI_SUCCESS ? "" : Error();
+  return OCITransRollback(h_.svc, h_.err, OCI_DEFAULT) == OCI_SUCCESS ? "" : Error();
 }
 
 std::vector<std::string> Session::Column(const std::string& sql, std::string* error) {
@@ -353,15 +303,15 @@ std::vector<std::string> Session::Column(const std::string& sql, std::string* er
   sb2 ind = 0;
   ub2 len = 0;
   OCIDefine* d = nullptr;
-  if (OCIStmtPrepare(stmt_, err_, reinterpret_cast<const OraText*>(sql.data()),
+  if (OCIStmtPrepare(stmt_, h_.err, reinterpret_cast<const OraText*>(sql.data()),
                      static_cast<ub4>(sql.size()), OCI_NTV_SYNTAX, OCI_DEFAULT) != OCI_SUCCESS ||
-      OCIDefineByPos(stmt_, &d, err_, 1, buf, sizeof buf, SQLT_CHR, &ind, &len, nullptr,
+      OCIDefineByPos(stmt_, &d, h_.err, 1, buf, sizeof buf, SQLT_CHR, &ind, &len, nullptr,
                      OCI_DEFAULT) != OCI_SUCCESS ||
-      OCIStmtExecute(svc_, stmt_, err_, 0, 0, nullptr, nullptr, OCI_DEFAULT) != OCI_SUCCESS) {
+      OCIStmtExecute(h_.svc, stmt_, h_.err, 0, 0, nullptr, nullptr, OCI_DEFAULT) != OCI_SUCCESS) {
     e = Error();
   } else {
     for (;;) {
-      sword rc = OCIStmtFetch(stmt_, err_, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+      sword rc = OCIStmtFetch(stmt_, h_.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
       if (rc == OCI_NO_DATA) break;
       if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) {
         e = Error();

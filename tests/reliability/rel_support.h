@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "oci_logon.h"
 #include "support.h"
 
 namespace reltest {
@@ -114,13 +115,8 @@ class Session {
 
  private:
   std::string Error();
-  OCIEnv* env_ = nullptr;
-  OCIError* err_ = nullptr;
-  OCIServer* srv_ = nullptr;
-  OCISvcCtx* svc_ = nullptr;
-  OCISession* usr_ = nullptr;
+  testsupport::OciLogon h_;
   OCIStmt* stmt_ = nullptr;
-  bool attached_ = false, begun_ = false;
 };
 
 // Every row of every table of `owner`, as tabsql prints them, ordered: a

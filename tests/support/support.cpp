@@ -22,8 +22,6 @@ extern char** environ;
 
 namespace testsupport {
 
-namespace {
-
 std::vector<std::string> ChildEnvironment(const std::vector<std::string>& changes) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
@@ -48,7 +46,6 @@ std::vector<char*> Pointers(std::vector<std::string>& v) {
   return p;
 }
 
-}  // namespace
 
 ProcResult Run(const std::vector<std::string>& argv_in, const std::vector<std::string>& env_changes,
                const std::string& input, const std::string& cwd) {

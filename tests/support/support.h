@@ -15,6 +15,12 @@ struct ProcResult {
   std::string err;
 };
 
+// This process's environment with `changes` applied: "NAME=value" sets a
+// variable, "NAME" alone removes it.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& changes);
+// NULL-terminated pointers to the strings of v (for exec and spawn calls).
+std::vector<char*> Pointers(std::vector<std::string>& v);
+
 // Runs argv[0] with the arguments argv[1..]. `env` entries "NAME=value" set
 // a variable for the child, "NAME" alone removes it. `input` is written to
 // the child's standard input. `cwd` (when not empty) is its working folder.

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "storage/database.h"
+#include "oci_logon.h"
 #include "support.h"
 
 namespace lobtest {
@@ -131,7 +132,7 @@ inline bool WholeGbk(const std::string& s) {
 // A session on a database file, through the OCI calls, as SYSTEM. The
 // client character set comes from NLS_LANG as it is while the environment
 // is created; Connect sets it for that moment only.
-class Oci {
+class Oci : public testsupport::OciLogon {
  public:
   Oci() = default;
   Oci(const Oci&) = delete;
@@ -160,22 +161,7 @@ class Oci {
       unsetenv("NLS_LANG");
     }
     ASSERT_EQ(OCI_SUCCESS, rc);
-    ASSERT_EQ(OCI_SUCCESS, OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr));
-    ASSERT_EQ(OCI_SUCCESS, OCIHandleAlloc(env, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER, 0, nullptr));
-    ASSERT_EQ(OCI_SUCCESS, OCIHandleAlloc(env, reinterpret_cast<void**>(&svc), OCI_HTYPE_SVCCTX, 0, nullptr));
-    ASSERT_EQ(OCI_SUCCESS,
-              OCIHandleAlloc(env, reinterpret_cast<void**>(&usr), OCI_HTYPE_SESSION, 0, nullptr));
-    ASSERT_EQ(OCI_SUCCESS, OCIServerAttach(srv, err, reinterpret_cast<const OraText*>(path.c_str()),
-                                           static_cast<sb4>(path.size()), OCI_DEFAULT))
-        << Error();
-    ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, err));
-    std::string user = "SYSTEM", pw = "manager";
-    ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(usr, OCI_HTYPE_SESSION, user.data(), static_cast<ub4>(user.size()),
-                                      OCI_ATTR_USERNAME, err));
-    ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(usr, OCI_HTYPE_SESSION, pw.data(), static_cast<ub4>(pw.size()),
-                                      OCI_ATTR_PASSWORD, err));
-    ASSERT_EQ(OCI_SUCCESS, OCISessionBegin(svc, err, usr, OCI_CRED_RDBMS, OCI_DEFAULT)) << Error();
-    ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(svc, OCI_HTYPE_SVCCTX, usr, 0, OCI_ATTR_SESSION, err));
+    ASSERT_EQ(OCI_SUCCESS, Begin(path, "SYSTEM", "manager")) << Error();
   }
 
   void Close() {
@@ -183,18 +169,7 @@ class Oci {
     stmts_.clear();
     for (OCILobLocator* l : locs_) OCIDescriptorFree(l, OCI_DTYPE_LOB);
     locs_.clear();
-    if (usr && svc && err) OCISessionEnd(svc, err, usr, OCI_DEFAULT);
-    if (srv && err) OCIServerDetach(srv, err, OCI_DEFAULT);
-    if (usr) OCIHandleFree(usr, OCI_HTYPE_SESSION);
-    if (svc) OCIHandleFree(svc, OCI_HTYPE_SVCCTX);
-    if (srv) OCIHandleFree(srv, OCI_HTYPE_SERVER);
-    if (err) OCIHandleFree(err, OCI_HTYPE_ERROR);
-    if (env) OCIHandleFree(env, OCI_HTYPE_ENV);
-    usr = nullptr;
-    svc = nullptr;
-    srv = nullptr;
-    err = nullptr;
-    env = nullptr;
+    End();
   }
 
   // The Oracle error number and text of the last failed call.
@@ -329,12 +304,6 @@ class Oci {
     *ret = *out;
     return rc;
   }
-
-  OCIEnv* env = nullptr;
-  OCIError* err = nullptr;
-  OCIServer* srv = nullptr;
-  OCISvcCtx* svc = nullptr;
-  OCISession* usr = nullptr;
 
  private:
   std::vector<OCIStmt*> stmts_;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "storage/database.h"
+#include "oci_logon.h"
 #include "support.h"
 
 namespace ocitest {
@@ -57,7 +58,7 @@ inline std::string Unhex(const std::string& h) {
 
 // One OCI connection: environment, error, server, service context and
 // session handles, freed in reverse order.
-class Conn {
+class Conn : public testsupport::OciLogon {
  public:
   Conn() = default;
   Conn(const Conn&) = delete;
@@ -69,42 +70,11 @@ class Conn {
   sword Open(const std::string& path, const std::string& user, const std::string& password) {
     sword rc = OCIEnvCreate(&env, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
     if (rc != OCI_SUCCESS) return rc;
-    OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
-    OCIHandleAlloc(env, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER, 0, nullptr);
-    OCIHandleAlloc(env, reinterpret_cast<void**>(&svc), OCI_HTYPE_SVCCTX, 0, nullptr);
-    OCIHandleAlloc(env, reinterpret_cast<void**>(&usr), OCI_HTYPE_SESSION, 0, nullptr);
-    rc = OCIServerAttach(srv, err, reinterpret_cast<const OraText*>(path.data()),
-                         static_cast<sb4>(path.size()), OCI_DEFAULT);
-    if (rc != OCI_SUCCESS) return rc;
-    attached_ = true;
-    OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, err);
-    OCIAttrSet(usr, OCI_HTYPE_SESSION, const_cast<char*>(user.data()),
-               static_cast<ub4>(user.size()), OCI_ATTR_USERNAME, err);
-    OCIAttrSet(usr, OCI_HTYPE_SESSION, const_cast<char*>(password.data()),
-               static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, err);
-    rc = OCISessionBegin(svc, err, usr, OCI_CRED_RDBMS, OCI_DEFAULT);
-    if (rc != OCI_SUCCESS) return rc;
-    begun_ = true;
-    OCIAttrSet(svc, OCI_HTYPE_SVCCTX, usr, 0, OCI_ATTR_SESSION, err);
-    return OCI_SUCCESS;
+    return Begin(path, user, password);
   }
 
   // Ends the session without a commit (the vendor's library rolls back).
-  void Close() {
-    if (begun_) OCISessionEnd(svc, err, usr, OCI_DEFAULT);
-    if (attached_) OCIServerDetach(srv, err, OCI_DEFAULT);
-    begun_ = attached_ = false;
-    if (usr) OCIHandleFree(usr, OCI_HTYPE_SESSION);
-    if (svc) OCIHandleFree(svc, OCI_HTYPE_SVCCTX);
-    if (srv) OCIHandleFree(srv, OCI_HTYPE_SERVER);
-    if (err) OCIHandleFree(err, OCI_HTYPE_ERROR);
-    if (env) OCIHandleFree(env, OCI_HTYPE_ENV);
-    usr = nullptr;
-    svc = nullptr;
-    srv = nullptr;
-    err = nullptr;
-    env = nullptr;
-  }
+  void Close() { End(); }
 
   // Record 1 of the error handle: its code, and its text through *text.
   int ErrorCode(std::string* text = nullptr) const {
@@ -126,16 +96,6 @@ class Conn {
 
   sword Commit() { return OCITransCommit(svc, err, OCI_DEFAULT); }
   sword Rollback() { return OCITransRollback(svc, err, OCI_DEFAULT); }
-
-  OCIEnv* env = nullptr;
-  OCIError* err = nullptr;
-  OCIServer* srv = nullptr;
-  OCISvcCtx* svc = nullptr;
-  OCISession* usr = nullptr;
-
- private:
-  bool attached_ = false;
-  bool begun_ = false;
 };
 
 // A statement handle of a connection.
