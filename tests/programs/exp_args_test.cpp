@@ -127,6 +127,7 @@ TEST(ShowUsage, ExactText) {
       "OWNER    owner name\n"
       "LOG      log file of screen output\n"
       "STORAGE  export storage clause (Y)\n"
+      "CHARSET  refuse to lose characters in conversion (STRICT)\n"
       "\n"
       "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
       "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"
