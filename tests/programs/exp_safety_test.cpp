@@ -146,6 +146,8 @@ TEST_F(SafetyRun, ExportComparesTheCharacterSets) {
 // looked at after an in-process run).
 TEST_F(SafetyRun, LossyExportSetsTheFlag) {
   Sql("CREATE TABLE t (n NUMBER);\n");
+  const char* had = getenv("NLS_LANG");
+  std::string before = had ? had : "";
   for (const char* nls : {"AMERICAN_AMERICA.AL32UTF8", "AMERICAN_AMERICA.WE8MSWIN1252"}) {
     std::vector<std::string> args = {"tabexp", "app/app@" + db_, "FILE=" + dump_, "OWNER=app"};
     std::vector<char*> argv = testsupport::Pointers(args);
@@ -155,7 +157,7 @@ TEST_F(SafetyRun, LossyExportSetsTheFlag) {
     int rc = tabexp_main(static_cast<int>(args.size()), argv.data());
     ::testing::internal::GetCapturedStdout();
     std::string err = ::testing::internal::GetCapturedStderr();
-    unsetenv("NLS_LANG");
+    if (had) setenv("NLS_LANG", before.c_str(), 1); else unsetenv("NLS_LANG");
     ASSERT_EQ(0, rc) << err;
     bool lossy = std::string(nls).find("UTF8") == std::string::npos;
     EXPECT_EQ(lossy, (g_exp.flag & EXP_LOSSY_CHARSET) != 0) << nls;
