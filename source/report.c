@@ -67,3 +67,14 @@ void report_end(void)
     g_table[0] = '\0';
     fclose(s);
 }
+
+FILE *begin_run_log(const char *path)
+{
+    FILE *log = NULL;
+    if (path[0] != '\0') {
+        log = open_log_file(path);
+        if (!log) fprintf(stderr, "Open LOG file error, output to screen.\n");
+    }
+    report_begin(log);
+    return log ? log : stdout;
+}

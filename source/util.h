@@ -72,6 +72,12 @@ int report_begin(FILE *log);
 void report_table(const char *name);
 void report_end(void);
 
+/* The start of a run's reporting: opens the LOG file at path unless path
+ * is empty (on failure: "Open LOG file error, output to screen.") and
+ * begins the copies of stderr into it. Returns the stream of the progress
+ * lines, the log or stdout. */
+FILE *begin_run_log(const char *path);
+
 /* CHARSET=STRICT: a run that would lose characters is refused. */
 extern int g_charset_strict;
 

@@ -226,19 +226,11 @@ int main(int argc, char **argv)
     show_copyright();
     if (parse_arguments(argc, argv) != 0) return -1;
 
-    g_exp.ofp = stdout;
     g_exp.fd = -1;
     /* The log is opened first, so that it holds every message of the run,
      * a failed connect included, and no log of an earlier run is left
      * looking like the log of this one. */
-    if (g_exp.log_filename[0] != '\0') {
-        FILE *f = open_log_file(g_exp.log_filename);
-        if (f)
-            g_exp.ofp = f;
-        else
-            fprintf(stderr, "Open LOG file error, output to screen.\n");
-    }
-    report_begin(g_exp.ofp != stdout ? g_exp.ofp : NULL);
+    g_exp.ofp = begin_run_log(g_exp.log_filename);
 
     /* An empty NLS_LANG would mean US7ASCII to the client: refused like
      * a missing one. */

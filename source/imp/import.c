@@ -226,16 +226,10 @@ static int run(void)
     HEAD_INFO hi;
     struct stat st;
 
-    /* The log is opened first, so that it holds every message of the run
-     * and no log of an earlier run is left looking like this one's. */
-    if (g_imp.log_filename[0] != '\0') {
-        FILE *f = open_log_file(g_imp.log_filename);
-        if (f)
-            g_imp.ofp = f;
-        else
-            fprintf(stderr, "Open LOG file error, output to screen.\n");
-    }
-    report_begin(g_imp.ofp != stdout ? g_imp.ofp : NULL);
+    /* The log is opened first, so that it holds every message of the run,
+     * a failed connect included, and no log of an earlier run is left
+     * looking like the log of this one. */
+    g_imp.ofp = begin_run_log(g_imp.log_filename);
     g_imp.fd = open(g_imp.dump_filename, O_RDONLY);
     if (g_imp.fd < 0) {
         fprintf(stderr, "Open %s: %s\n", g_imp.dump_filename, strerror(errno));
