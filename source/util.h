@@ -51,6 +51,54 @@ char *get_ora_message(void);
 int connect_oracle(const char *user, const char *passwd, const char *tns);
 int disconnect_oracle(void);
 
+/* ---- files, messages and character sets ---------------------------------- */
+
+/* Opens path for writing as a file only its owner may read: created with
+ * mode 0600 (the umask can only narrow it); an existing regular file is
+ * first narrowed to its owner's rights and then emptied (pipes and devices
+ * are taken as they are). Returns the descriptor, or -1 with errno set and
+ * an existing file left untouched. */
+int open_private_file(const char *path);
+
+/* The LOG file, opened as open_private_file does; NULL on failure. */
+FILE *open_log_file(const char *path);
+
+/* From report_begin to report_end, everything the run writes to stderr is
+ * also written to log (when not NULL), and after report_table(name) the
+ * next line written is preceded by "Table \"name\":". report_table(NULL)
+ * forgets the name. report_begin returns 0, or -1 when stderr stays as it
+ * was. */
+int report_begin(FILE *log);
+void report_table(const char *name);
+void report_end(void);
+
+/* The start of a run's reporting: opens the LOG file at path unless path
+ * is empty (on failure: "Open LOG file error, output to screen.") and
+ * begins the copies of stderr into it. Returns the stream of the progress
+ * lines, the log or stdout. */
+FILE *begin_run_log(const char *path);
+
+/* CHARSET=STRICT: a run that would lose characters is refused. */
+extern int g_charset_strict;
+
+/* Whether character set `holder` has every character of set `held`
+ * (Oracle names, any case): equal sets, a Unicode holder, or US7ASCII held
+ * by an ASCII-based set. */
+int charset_holds(const char *holder, const char *held);
+
+/* The character set part of an NLS_LANG value (after its '.'), or
+ * US7ASCII when there is none; cut to size - 1 bytes. */
+void nls_lang_charset(const char *nls_lang, char *out, size_t size);
+
+/* Compares the character set of nls_lang with the connected database's
+ * character set and national character set: a client set that cannot hold
+ * every character of one of them (and with both_ways, one of them that
+ * cannot hold every character of the client set) gets a warning line each.
+ * Returns 0 when nothing can be lost, 1 after the warnings, -1 when the
+ * sets cannot be read or CHARSET=STRICT refuses the run (message
+ * printed). */
+int check_charsets(const char *nls_lang, int both_ways);
+
 /* ---- column type codes ------------------------------------------------- */
 
 #define CTYPE_CHAR 1
@@ -245,6 +293,7 @@ typedef struct __bind_column {
 /* ---- tabexp ---------------------------------------------------------------- */
 
 #define EXP_STORAGE 1            /* EXP.flag: STORAGE=Y */
+#define EXP_LOSSY_CHARSET 2      /* EXP.flag: the client character set cannot hold the database's */
 #define EXP_ROW_AREA 4194304     /* bytes of the row area */
 #define EXP_CACHE_SIZE 2097152   /* bytes of the write cache */
 

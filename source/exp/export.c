@@ -3,9 +3,8 @@
  * allocates the working block, connects, writes the dump file table by
  * table and releases everything on every way out.
  */
-#define _POSIX_C_SOURCE 200809L  /* pwrite, strnlen, open */
+#define _POSIX_C_SOURCE 200809L  /* fsync */
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -27,6 +26,7 @@ static const char usage_text[] =
     "OWNER    owner name\n"
     "LOG      log file of screen output\n"
     "STORAGE  export storage clause (Y)\n"
+    "CHARSET  refuse to lose characters in conversion (STRICT)\n"
     "\n"
     "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
     "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"
@@ -136,6 +136,7 @@ int parse_arguments(int argc, char **argv)
 
     memset(&g_args, 0, sizeof(g_args));
     memset(&g_exp, 0, sizeof(g_exp));
+    g_charset_strict = 0;
 
     if (argc < 2 || argv[1] == NULL) return parse_failed(prog);
 
@@ -166,6 +167,8 @@ int parse_arguments(int argc, char **argv)
             if (set_owner(keyword_value(a, 5)) != 0) return parse_failed(prog);
         } else if (keyword(a, "STORAGE=Y", "storage=y")) {
             g_exp.flag |= EXP_STORAGE;
+        } else if (keyword(a, "CHARSET=STRICT", "charset=strict")) {
+            g_charset_strict = 1;
         } else {
             fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
             return parse_failed(prog);
@@ -206,6 +209,7 @@ static int sync_dump(void)
 /* Releases what the run acquired, in the same order on every way out. */
 static void release(void)
 {
+    report_end();
     if (g_exp.ofp && g_exp.ofp != stdout) fclose(g_exp.ofp);
     g_exp.ofp = stdout;
     disconnect_oracle();
@@ -221,13 +225,21 @@ int main(int argc, char **argv)
 {
     show_copyright();
     if (parse_arguments(argc, argv) != 0) return -1;
-    if (getenv("NLS_LANG") == NULL) {
+
+    g_exp.fd = -1;
+    /* The log is opened first, so that it holds every message of the run,
+     * a failed connect included, and no log of an earlier run is left
+     * looking like the log of this one. */
+    g_exp.ofp = begin_run_log(g_exp.log_filename);
+
+    /* An empty NLS_LANG would mean US7ASCII to the client: refused like
+     * a missing one. */
+    const char *nls_lang = getenv("NLS_LANG");
+    if (nls_lang == NULL || nls_lang[0] == '\0') {
         fprintf(stderr, "Set env \"NLS_LANG\" first.\n");
-        return -1;
+        goto fail;
     }
 
-    g_exp.ofp = stdout;
-    g_exp.fd = -1;
     g_exp.buf_sz = EXP_ROW_AREA + EXP_CACHE_SIZE;
     g_exp.buf = (uint8_t *)malloc((size_t)g_exp.buf_sz);
     if (!g_exp.buf) {
@@ -243,32 +255,31 @@ int main(int argc, char **argv)
         fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message());
         goto fail;
     }
+    int lossy = check_charsets(nls_lang, 0);
+    if (lossy < 0) goto fail;
+    if (lossy) g_exp.flag |= EXP_LOSSY_CHARSET;
     if (export_table_information() != 0) {
         fprintf(stderr, "Export table information error.\n");
         goto fail;
     }
 
     /* Only now, with the table list read, is the dump file created. */
-    g_exp.fd = open(g_exp.dump_filename, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    g_exp.fd = open_private_file(g_exp.dump_filename);
     if (g_exp.fd < 0) {
         fprintf(stderr, "Open %s: %s\n", g_exp.dump_filename, strerror(errno));
         g_exp.fd = -1;
         goto fail;
-    }
-    if (g_exp.log_filename[0] != '\0') {
-        FILE *f = fopen(g_exp.log_filename, "w");
-        if (f)
-            g_exp.ofp = f;
-        else
-            fprintf(stderr, "Open LOG file error, output to screen.\n");
     }
 
     if (write_dump_head() != 0) {
         fprintf(stderr, "Write dump file head error.\n");
         goto fail;
     }
-    for (int ti = 0; ti < g_exp.ntab; ti++)
+    for (int ti = 0; ti < g_exp.ntab; ti++) {
+        report_table(g_exp.tabp[ti].tab_name);
         if (export_table(ti) != 0) goto fail;
+    }
+    report_table(NULL);
     if (write_table_information() != 0) {
         fprintf(stderr, "Write table information to file error.\n");
         goto fail;
@@ -280,6 +291,8 @@ int main(int argc, char **argv)
     return 0;
 
 fail:
+    report_table(NULL);
+    fprintf(stderr, "\nExport terminated unsuccessfully.\n\n");
     release();
     return -1;
 }

@@ -137,6 +137,11 @@ int prepare_to_select(int ti)
         DEFINE_COLUMN *dc = &g_exp.dc[i];
         OCIDefine *defnp = NULL;
         ub2 dty = (ub2)convert_to_sqlt((int)dc->ctype);
+        /* CHAR and NCHAR values come as the database holds them, padded
+         * to the column's length in characters; fetched as fixed-length
+         * text they would be padded on to the end of the buffer, which
+         * for NCHAR is wider than the column. */
+        if (dty == SQLT_AFC) dty = SQLT_CHR;
         if (dc->flag & 1)
             rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(i + 1), NULL,
                                 0x7FFFFFFF, dty, dc->indp, dc->alenp, dc->rcodep,

@@ -30,7 +30,8 @@ static const char usage_text[] =
     "IGNORE       ignore create erros (N)\n"
     "INDEXES      import indexes (Y)\n"
     "CONSTRAINTS  import constraints (Y)\n"
-    "LOG          log file of screen output\n\n";
+    "LOG          log file of screen output\n"
+    "CHARSET      refuse to lose characters in conversion (STRICT)\n\n";
 
 void show_usage(const char *prog_name)
 {
@@ -139,6 +140,7 @@ int parse_arguments(int argc, char **argv)
     memset(&g_args, 0, sizeof(g_args));
     memset(&g_imp, 0, sizeof(g_imp));
     g_imp.fd = -1;
+    g_charset_strict = 0;
 
     if (argc < 2 || !argv[1]) return usage_error(prog, NULL, NULL);
 
@@ -169,6 +171,8 @@ int parse_arguments(int argc, char **argv)
             /* indexes are always created */
         } else if (keyword(a, "CONSTRAINTS=Y", "constraints=y")) {
             /* constraints are always created */
+        } else if (keyword(a, "CHARSET=STRICT", "charset=strict")) {
+            g_charset_strict = 1;
         } else {
             return usage_error(prog, "Invalid parameter \"%s\" specified.\n", a);
         }
@@ -202,6 +206,7 @@ static int check_dump_head(const HEAD_INFO *hi)
 /* Releases what the run acquired; safe at every stage. */
 static void clean_up(void)
 {
+    report_end();
     if (g_imp.ofp && g_imp.ofp != stdout) fclose(g_imp.ofp);
     if (g_imp.ofp == stdout) fflush(stdout);
     g_imp.ofp = NULL;
@@ -221,17 +226,14 @@ static int run(void)
     HEAD_INFO hi;
     struct stat st;
 
+    /* The log is opened first, so that it holds every message of the run,
+     * a failed connect included, and no log of an earlier run is left
+     * looking like the log of this one. */
+    g_imp.ofp = begin_run_log(g_imp.log_filename);
     g_imp.fd = open(g_imp.dump_filename, O_RDONLY);
     if (g_imp.fd < 0) {
         fprintf(stderr, "Open %s: %s\n", g_imp.dump_filename, strerror(errno));
         return -1;
-    }
-    if (g_imp.log_filename[0] != '\0') {
-        FILE *f = fopen(g_imp.log_filename, "w");
-        if (f)
-            g_imp.ofp = f;
-        else
-            fprintf(stderr, "Open LOG file error, output to screen.\n");
     }
     if (fstat(g_imp.fd, &st) != 0) {
         fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(errno));
@@ -270,6 +272,8 @@ static int run(void)
         fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message());
         return -1;
     }
+    /* The text of the dump is in the character set of its NLS_LANG. */
+    if (check_charsets(hi.nls_lang, 1) < 0) return -1;
     if (read_table_information() < 0) {
         fprintf(stderr, "Read table information error.\n");
         return -1;
@@ -279,8 +283,10 @@ static int run(void)
         return -1;
     }
     for (int i = 0; i < g_imp.ntab; i++) {
+        report_table(g_imp.tabp[i].tab_name);
         if (import_table(i) < 0) return -1;
     }
+    report_table(NULL);
     fprintf(stderr, "\nImport terminated successfully.\n\n");
     return 0;
 }
@@ -305,7 +311,11 @@ int main(int argc, char **argv)
     g_imp.fd = -1;
     g_imp.buf = NULL;
     int rc = run();
-    if (rc != 0) roll_back_open_work();
+    if (rc != 0) {
+        roll_back_open_work();
+        report_table(NULL);
+        fprintf(stderr, "\nImport terminated unsuccessfully.\n\n");
+    }
     clean_up();
     return rc;
 }

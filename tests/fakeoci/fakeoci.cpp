@@ -55,6 +55,10 @@ struct Stmt : Object {
   ~Stmt() override { binds.clear(); }
   const OraText* text_ptr = nullptr;
   std::string text;
+  // the query of the database's character sets: its text defines and rows
+  int nls_row = -1;  // next row to fetch; -1: not that query
+  char* define_buf[2] = {nullptr, nullptr};
+  sb4 define_sz[2] = {0, 0};
   std::map<ub4, std::unique_ptr<Bind>> binds;
   // data-at-exec progress of the current row
   bool need_data = false;
@@ -434,6 +438,11 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
   if (!s || !svchp) return OCI_INVALID_HANDLE;
   if (s->text.empty()) return fakeoci::Fail(errhp, 24337, "statement handle not prepared");
   if (std::memcmp(s->text_ptr, s->text.data(), s->text.size()) != 0) state().text_changed = true;
+  if (s->text.find("NLS_DATABASE_PARAMETERS") != std::string::npos) {
+    s->nls_row = 0;  // answered by OCIStmtFetch, not recorded
+    return OCI_SUCCESS;
+  }
+  s->nls_row = -1;
   if (!s->need_data) {
     state().statements.push_back(s->text);
     for (const fakeoci::Rule& r : fakeoci::control().statement_rules)
@@ -444,9 +453,18 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
   return fakeoci::ExecuteInsert(s, errhp, iters);
 }
 
-sword OCIStmtFetch(OCIStmt*, OCIError* errhp, ub4, ub2, ub4) {
+sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4, ub2, ub4) {
   if (sword st = fakeoci::Enter("OCIStmtFetch", errhp)) return st;
-  return OCI_NO_DATA;
+  auto* s = reinterpret_cast<fakeoci::Stmt*>(stmtp);
+  // The database of the double holds AL32UTF8 and AL16UTF16 text.
+  static const char* const kNls[2][2] = {{"NLS_CHARACTERSET", "AL32UTF8"},
+                                         {"NLS_NCHAR_CHARACTERSET", "AL16UTF16"}};
+  if (!s || s->nls_row < 0 || s->nls_row >= 2) return OCI_NO_DATA;
+  for (int c = 0; c < 2; c++)
+    if (s->define_buf[c] && s->define_sz[c] > 0)
+      std::snprintf(s->define_buf[c], static_cast<size_t>(s->define_sz[c]), "%s", kNls[s->nls_row][c]);
+  s->nls_row++;
+  return OCI_SUCCESS;
 }
 
 sword OCIStmtFetch2(OCIStmt*, OCIError* errhp, ub4, ub2, sb4, ub4) {
@@ -454,9 +472,14 @@ sword OCIStmtFetch2(OCIStmt*, OCIError* errhp, ub4, ub2, sb4, ub4) {
   return OCI_NO_DATA;
 }
 
-sword OCIDefineByPos(OCIStmt*, OCIDefine** defnp, OCIError* errhp, ub4, void*, sb4, ub2, void*, ub2*,
-                     ub2*, ub4) {
+sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position, void* valuep,
+                     sb4 value_sz, ub2 dty, void*, ub2*, ub2*, ub4) {
   if (sword st = fakeoci::Enter("OCIDefineByPos", errhp)) return st;
+  auto* s = reinterpret_cast<fakeoci::Stmt*>(stmtp);
+  if (s && dty == SQLT_STR && position >= 1 && position <= 2) {
+    s->define_buf[position - 1] = static_cast<char*>(valuep);
+    s->define_sz[position - 1] = value_sz;
+  }
   if (defnp) *defnp = nullptr;
   return OCI_SUCCESS;
 }

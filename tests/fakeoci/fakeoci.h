@@ -1,7 +1,9 @@
 // fakeoci.h - a test double of the OCI client library for tabimp.
 //
 // Implements every function of oci.h in memory: sessions always succeed,
-// statements are recorded instead of run, INSERT rows are decoded from the
+// statements are recorded instead of run (but for the query of the
+// database's character sets from NLS_DATABASE_PARAMETERS, which is answered
+// with AL32UTF8 and AL16UTF16), INSERT rows are decoded from the
 // caller's bind arrays (with LONG data taken piece by piece and LOBs written
 // through RETURNING locators), and chosen calls can be made to fail.
 #pragma once

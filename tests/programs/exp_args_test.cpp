@@ -61,7 +61,16 @@ TEST(ParseArguments, AcceptedCommandLines) {
     EXPECT_STREQ(c.log, g_exp.log_filename);
     EXPECT_STREQ(c.owner, g_exp.owner_name);
     EXPECT_EQ(c.flag, g_exp.flag);
+    EXPECT_EQ(0, g_charset_strict);
   }
+  for (const char* strict : {"CHARSET=STRICT", "charset=strict"}) {
+    Parsed p = Parse({"u/p", "FILE=x", strict, "OWNER=o"});
+    ASSERT_EQ(0, p.ret) << p.err;
+    EXPECT_EQ(1, g_charset_strict) << strict;
+    EXPECT_EQ(0, g_exp.flag) << "no option bit of the dump header";
+  }
+  EXPECT_EQ(0, Parse({"u/p", "FILE=x", "OWNER=o"}).ret);
+  EXPECT_EQ(0, g_charset_strict) << "each parse starts afresh";
 }
 
 TEST(ParseArguments, RefusedCommandLines) {
@@ -85,6 +94,8 @@ TEST(ParseArguments, RefusedCommandLines) {
       {{"u/p", "FILE=x", "OWNER=\"Andy"}, "Owner argument too large.\n"},
       {{"u/p", "FILE=x", "OWNER=\"" + l32 + "\""}, "Owner argument too large.\n"},
       {{"u/p", "FILE=x", "OWNER=o", "STORAGE=N"}, "Invalid parameter \"STORAGE=N\" specified.\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "CHARSET=LOOSE"}, "Invalid parameter \"CHARSET=LOOSE\" specified.\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "Charset=Strict"}, "Invalid parameter \"Charset=Strict\" specified.\n"},
       {{"u/p", "File=a.dmp", "OWNER=o"}, "Invalid parameter \"File=a.dmp\" specified.\n"},
       {{"u/p", "HELP=N"}, "Invalid parameter \"HELP=N\" specified.\n"},
       {{"u/p", "USERID=u/p"}, "Invalid parameter \"USERID=u/p\" specified.\n"},
@@ -127,6 +138,7 @@ TEST(ShowUsage, ExactText) {
       "OWNER    owner name\n"
       "LOG      log file of screen output\n"
       "STORAGE  export storage clause (Y)\n"
+      "CHARSET  refuse to lose characters in conversion (STRICT)\n"
       "\n"
       "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
       "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"

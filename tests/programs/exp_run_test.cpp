@@ -209,8 +209,11 @@ TEST_F(ExportRun, RunsThatEndBeforeTheDatabase) {
        "Set env \"NLS_LANG\" first.\n"},
       {{"app/wrong@" + db_, "FILE=" + dump_, "OWNER=app"}, {kNls},
        "Connect to oracle:\nORA-01017"},
-      {{"app/app@" + dir_.file("missing"), "FILE=" + dump_, "OWNER=app"}, {"NLS_LANG="},
+      {{"app/app@" + dir_.file("missing"), "FILE=" + dump_, "OWNER=app"}, {kNls},
        "Connect to oracle:\nORA-12154"},
+      // an empty NLS_LANG is no character set: refused like a missing one
+      {{"app/app@" + db_, "FILE=" + dump_, "OWNER=app"}, {"NLS_LANG="},
+       "Set env \"NLS_LANG\" first.\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> argv = {TABEXP_PATH};
@@ -295,8 +298,10 @@ TEST_F(ExportRun, TenTablesAndTheLogFile) {
   EXPECT_EQ(d.raw.size(), next);
   EXPECT_EQ(10u, names.size());
   std::string logged = ReadFile(log);
-  EXPECT_EQ(10u * 77, logged.size()) << logged;
+  // ten progress lines, then the closing line
+  EXPECT_EQ(10u * 77 + sizeof(kDone) - 1, logged.size()) << logged;
   EXPECT_NE(std::string::npos, logged.find(Progress("TAB0", 1, true)));
+  EXPECT_EQ(10u * 77, logged.find(kDone)) << logged;
 
   // A log file that cannot be opened: progress goes to standard output.
   ProcResult r = Export({"LOG=" + dir_.file("no/such/dir/exp.log")});

@@ -1,7 +1,8 @@
 // dictionary.cpp - the data dictionary views as SELECTs over the catalog
 // tables: ALL_/USER_/DBA_ TABLES, TAB_COLS, TAB_COLUMNS, INDEXES,
 // IND_COLUMNS, CONSTRAINTS, CONS_COLUMNS and USERS, with Oracle's column
-// names, types and value conventions.
+// names, types and value conventions; and NLS_DATABASE_PARAMETERS and
+// NLS_SESSION_PARAMETERS, fixed rows of what the database really does.
 //
 // The SQL is made per session: the rows a session may see are fixed in the
 // text (a DBA sees every schema, another user its own objects), and the
@@ -16,6 +17,7 @@
 #include "catalog/dictionary.h"
 #include "util/errors.h"
 #include "values/datetime.h"
+#include "values/datetime_format.h"
 
 namespace tabdb {
 namespace {
@@ -438,6 +440,52 @@ const ViewKind kKinds[] = {
     {"USERS", UsersAll, nullptr, "u.name", false, false},
 };
 
+// The NLS parameters of the database: its character sets (AL32UTF8 and
+// AL16UTF16, fixed) and the AMERICAN_AMERICA formats every session uses
+// (ALTER SESSION of an NLS parameter is accepted without effect). The
+// session view has the same rows without the character sets, as Oracle's.
+struct NlsRow {
+  const char* parameter;
+  const char* value;
+  bool database_only;
+};
+const NlsRow kNlsRows[] = {
+    {"NLS_LANGUAGE", "AMERICAN", false},
+    {"NLS_TERRITORY", "AMERICA", false},
+    {"NLS_CURRENCY", "$", false},
+    {"NLS_ISO_CURRENCY", "AMERICA", false},
+    {"NLS_NUMERIC_CHARACTERS", ".,", false},
+    {"NLS_CHARACTERSET", "AL32UTF8", true},
+    {"NLS_CALENDAR", "GREGORIAN", false},
+    {"NLS_DATE_FORMAT", kNlsDateFormat, false},
+    {"NLS_DATE_LANGUAGE", "AMERICAN", false},
+    {"NLS_SORT", "BINARY", false},
+    {"NLS_TIME_FORMAT", "HH.MI.SSXFF AM", false},
+    {"NLS_TIMESTAMP_FORMAT", kNlsTimestampFormat, false},
+    {"NLS_TIME_TZ_FORMAT", "HH.MI.SSXFF AM TZR", false},
+    {"NLS_TIMESTAMP_TZ_FORMAT", kNlsTimestampTzFormat, false},
+    {"NLS_DUAL_CURRENCY", "$", false},
+    {"NLS_COMP", "BINARY", false},
+    {"NLS_LENGTH_SEMANTICS", "BYTE", false},
+    {"NLS_NCHAR_CONV_EXCP", "FALSE", false},
+    {"NLS_NCHAR_CHARACTERSET", "AL16UTF16", true},
+};
+
+bool FindNlsView(const std::string& name, DictionaryView* out) {
+  bool database = name == "NLS_DATABASE_PARAMETERS";
+  if (!database && name != "NLS_SESSION_PARAMETERS") return false;
+  std::string rows;
+  for (const NlsRow& r : kNlsRows) {
+    if (r.database_only && !database) continue;
+    rows += rows.empty() ? "(" : ", (";
+    rows += SqlString(r.parameter) + ", " + SqlString(r.value) + ")";
+  }
+  out->name = name;
+  out->columns = {{"PARAMETER", V(128)}, {"VALUE", V(64)}};
+  out->sql = "SELECT column1 AS \"PARAMETER\", column2 AS \"VALUE\" FROM (VALUES " + rows + ")";
+  return true;
+}
+
 }  // namespace
 
 int RegisterDictionaryFunctions(sqlite3* db) {
@@ -448,6 +496,7 @@ int RegisterDictionaryFunctions(sqlite3* db) {
 bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out,
                         Status* status) {
   *status = Status::Ok();
+  if (FindNlsView(name, out)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {

@@ -34,7 +34,8 @@ struct DictionaryView {
 // Finds a dictionary view by name (ALL_TABLES, USER_TABLES, DBA_TABLES,
 // ALL_TAB_COLS, ALL_TAB_COLUMNS, ALL_INDEXES, ALL_IND_COLUMNS,
 // ALL_CONSTRAINTS, ALL_CONS_COLUMNS, ALL_USERS, the USER_ and DBA_
-// variants, DUAL is not one of them). Returns false when `name` is not a
+// variants, NLS_DATABASE_PARAMETERS and NLS_SESSION_PARAMETERS; DUAL is not
+// one of them). Returns false when `name` is not a
 // dictionary view. DBA_ views give ORA-00942 to users who are not DBAs
 // (reported through *status).
 bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out, Status* status);

@@ -5,7 +5,8 @@
 //
 // Errors print the Oracle text on standard error and the shell goes on; the
 // exit status is 1 when any statement (or the logon) failed, else 0. The end
-// of the input (or EXIT) commits, as Oracle's own shell does.
+// of the input (or EXIT) commits, as Oracle's own shell does. Script text is
+// read, and results and messages written, in the character set of NLS_LANG.
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "catalog/catalog.h"
+#include "charset/charset.h"
 #include "exec/engine.h"
 #include "format.h"
 #include "script.h"
@@ -59,7 +61,46 @@ void Usage() {
                "else tabdb.db in the current folder.\n");
 }
 
-void PrintError(const Status& st) { std::fprintf(stderr, "%s\n", st.text().c_str()); }
+// The client character set of the shell: script text arrives in it and
+// everything the shell writes leaves in it. Without NLS_LANG (or with an
+// empty one) the shell keeps to the database's own AL32UTF8, so that
+// scripts and their output stay byte for byte what they always were.
+class ClientText {
+ public:
+  Status Open(const char* nls_lang) {
+    if (nls_lang == nullptr || *nls_lang == '\0') return Status::Ok();
+    NlsLang nls;
+    TABDB_RETURN_IF_ERROR(ParseNlsLang(nls_lang, &nls));
+    if (nls.charset == DatabaseCharset()) return Status::Ok();
+    TABDB_RETURN_IF_ERROR(Converter::Open(nls.charset, DatabaseCharset(), &in_));
+    return Converter::Open(DatabaseCharset(), nls.charset, &out_);
+  }
+  // Client text to the database's, in place.
+  void In(std::string* text) {
+    if (!in_) return;
+    scratch_.clear();
+    in_->Convert(*text, &scratch_);
+    text->swap(scratch_);
+  }
+  // Writes database text, converted, to f.
+  void Put(std::FILE* f, const std::string& text) {
+    const std::string* t = &text;
+    if (out_) {
+      scratch_.clear();
+      out_->Convert(text, &scratch_);
+      t = &scratch_;
+    }
+    std::fwrite(t->data(), 1, t->size(), f);
+  }
+
+ private:
+  std::unique_ptr<Converter> in_, out_;
+  std::string scratch_;
+};
+
+ClientText g_text;
+
+void PrintError(const Status& st) { g_text.Put(stderr, st.text() + "\n"); }
 
 const char* Feedback(sql::StmtKind k, uint64_t rows, std::string* buf) {
   auto plural = [&](const char* verb) {
@@ -104,6 +145,7 @@ class Shell {
         std::fflush(stdout);
       }
       if (!reader.Next(&u)) break;
+      g_text.In(&u.text);
       if (u.kind == tabsql::Unit::kCommand) {
         bool quit = false;
         if (!Command(u.text, &quit)) ok = false;
@@ -140,7 +182,7 @@ class Shell {
       if (i) line += '|';
       line += cols[i].name;
     }
-    std::printf("%s\n", line.c_str());
+    g_text.Put(stdout, line + "\n");
     uint64_t n = 0;
     Value v;
     std::string text;
@@ -155,8 +197,8 @@ class Shell {
         TABDB_RETURN_IF_ERROR(tabsql::FormatValue(s_, cols[i].type, v, &text));
         line += text;
       }
-      std::fwrite(line.data(), 1, line.size(), stdout);
-      std::fputc('\n', stdout);
+      line += '\n';
+      g_text.Put(stdout, line);
       ++n;
     }
     if (!silent_) {
@@ -183,7 +225,7 @@ class Shell {
     }
     if (word == "DESC" || word == "DESCRIBE") return Describe(rest);
     if (word == "PROMPT") {
-      std::printf("%s\n", rest.c_str());
+      g_text.Put(stdout, rest + "\n");
       return true;
     }
     return true;  // SET, SHOW, REM, SPOOL: accepted, no effect
@@ -196,7 +238,7 @@ class Shell {
     TableInfo t;
     if (ps.ok()) ps = ResolveTable(s_, st->select->from.name, &t);
     if (!ps.ok()) {
-      std::fprintf(stderr, "ERROR:\nORA-04043: object %s does not exist\n", name_text.c_str());
+      g_text.Put(stderr, "ERROR:\nORA-04043: object " + name_text + " does not exist\n");
       return false;
     }
     std::printf(" %-41s %-8s %s\n", "Name", "Null?", "Type");
@@ -204,8 +246,10 @@ class Shell {
                 std::string(28, '-').c_str());
     for (const ColumnInfo& c : t.columns) {
       if (c.hidden) continue;
-      std::printf(" %-41s %-8s %s\n", c.name.c_str(), c.nullable ? "" : "NOT NULL",
-                  tabsql::DescribeType(c.type).c_str());
+      char line[512];
+      std::snprintf(line, sizeof(line), " %-41s %-8s %s\n", c.name.c_str(),
+                    c.nullable ? "" : "NOT NULL", tabsql::DescribeType(c.type).c_str());
+      g_text.Put(stdout, line);
     }
     if (!silent_) std::printf("\n");
     return true;
@@ -261,6 +305,11 @@ int main(int argc, char** argv) {
     script = argv[i];
     if (!script.empty() && script[0] == '@') script.erase(0, 1);
   }
+  Status cs = g_text.Open(std::getenv("NLS_LANG"));
+  if (!cs.ok()) {
+    std::fprintf(stderr, "ERROR:\n%s\n", cs.text().c_str());
+    return 1;
+  }
   if (!silent) std::printf("\ntabsql: SQL shell of the embedded database\n\n");
   std::string path = id.database.empty() ? DefaultDatabase() : id.database;
   std::unique_ptr<Database> db;
@@ -269,7 +318,7 @@ int main(int argc, char** argv) {
   if (st.ok()) st = Session::Logon(std::shared_ptr<Database>(std::move(db)), id.user, id.password,
                                    &session);
   if (!st.ok()) {
-    std::fprintf(stderr, "ERROR:\n%s\n", st.text().c_str());
+    g_text.Put(stderr, "ERROR:\n" + st.text() + "\n");
     return 1;
   }
   if (!silent) std::printf("Connected.\n\n");
@@ -286,9 +335,9 @@ int main(int argc, char** argv) {
     ok = shell.Run(std::cin, isatty(0) != 0);
   }
   // Like Oracle's own shell, a normal end of the input (or EXIT) commits.
-  Status cs = session->Commit();
-  if (!cs.ok()) {
-    PrintError(cs);
+  Status commit = session->Commit();
+  if (!commit.ok()) {
+    PrintError(commit);
     ok = false;
   }
   session.reset();
