@@ -83,8 +83,10 @@ int read_password(char *buf, size_t size)
         quiet.c_lflag &= (tcflag_t) ~(ECHO | ECHOE | ECHOK | ECHONL);
         s_tty_fd = in;
         for (int i = 0; i < NSIGNALS; i++) sigaction(s_signals[i], &sa, &old[i]);
-        put_text(out, "Password: ");
+        /* echo off before the prompt shows, so that nothing typed after it
+         * is echoed or flushed away */
         tcsetattr(in, TCSAFLUSH, &quiet);
+        put_text(out, "Password: ");
         rc = read_line(in, buf, size);
         tcsetattr(in, TCSAFLUSH, &s_saved);
         s_tty_fd = -1;
