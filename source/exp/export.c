@@ -10,6 +10,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "args.h"
 #include "exp_local.h"
 
 EXP g_exp;
@@ -27,6 +28,9 @@ static const char usage_text[] =
     "LOG      log file of screen output\n"
     "STORAGE  export storage clause (Y)\n"
     "CHARSET  refuse to lose characters in conversion (STRICT)\n"
+    "TABLES   list of table names, %% and _ as in LIKE (all)\n"
+    "FEEDBACK display progress every x rows (0)\n"
+    "PARFILE  parameter filename\n"
     "\n"
     "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
     "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"
@@ -37,90 +41,11 @@ void show_usage(const char *prog_name)
     fprintf(stderr, usage_text, prog_name ? prog_name : "tabexp");
 }
 
-/* Whether arg starts with the keyword in capitals or in small letters. */
-static int keyword(const char *arg, const char *upper, const char *lower)
-{
-    size_t n = strlen(upper);
-    return strncmp(arg, upper, n) == 0 || strncmp(arg, lower, n) == 0;
-}
-
 /* The value of FILE, LOG or OWNER: the one character after the keyword is
  * skipped unseen, unless the argument ends there. */
 static const char *keyword_value(const char *arg, size_t klen)
 {
     return arg[klen] == '\0' ? arg + klen : arg + klen + 1;
-}
-
-/* Copies at most max characters of src into dst (max + 1 bytes). */
-static void copy_cut(char *dst, const char *src, size_t max)
-{
-    size_t n = strlen(src);
-    if (n > max) n = max;
-    memcpy(dst, src, n);
-    dst[n] = '\0';
-}
-
-/* Splits user/password[@tns]. Returns 0, or -1 with the message printed. */
-static int split_userid(const char *v)
-{
-    const char *slash = strchr(v, '/');
-    if (!slash) {
-        fprintf(stderr, "USERID parameter format error.\n");
-        return -1;
-    }
-    size_t ulen = (size_t)(slash - v);
-    if (ulen > 31) {
-        fprintf(stderr, "Argument \"username\" too long.\n");
-        return -1;
-    }
-    memcpy(g_args.username, v, ulen);
-    g_args.username[ulen] = '\0';
-
-    const char *pw = slash + 1;
-    const char *at = strchr(pw, '@');
-    if (at) {
-        size_t plen = (size_t)(at - pw);
-        if (plen > 31) {
-            fprintf(stderr, "Argument \"password\" too long.\n");
-            return -1;
-        }
-        memcpy(g_args.password, pw, plen);
-        g_args.password[plen] = '\0';
-        copy_cut(g_args.tnsname, at + 1, sizeof(g_args.tnsname) - 1);
-    } else {
-        copy_cut(g_args.password, pw, sizeof(g_args.password) - 1);
-    }
-    return 0;
-}
-
-/* OWNER: a name in double quotes keeps its case; otherwise a-z become
- * capitals. Returns 0, or -1 with the message printed. */
-static int set_owner(const char *v)
-{
-    char *dst = g_exp.owner_name;
-    size_t n;
-
-    if (v[0] == '"') {
-        for (n = 0; n < 32; n++) {
-            char ch = v[1 + n];
-            if (ch == '"') break;
-            if (ch == '\0' || n == 31) {
-                fprintf(stderr, "Owner argument too large.\n");
-                return -1;
-            }
-        }
-        memcpy(dst, v + 1, n);
-        dst[n] = '\0';
-        return 0;
-    }
-    n = strlen(v);
-    if (n > 31) {
-        fprintf(stderr, "Owner argument too large.\n");
-        return -1;
-    }
-    for (size_t i = 0; i < n; i++) dst[i] = (v[i] >= 'a' && v[i] <= 'z') ? (char)(v[i] - 32) : v[i];
-    dst[n] = '\0';
-    return 0;
 }
 
 static int parse_failed(const char *prog)
@@ -129,51 +54,43 @@ static int parse_failed(const char *prog)
     return -1;
 }
 
+/* One argument from the second on. Returns 0, or -1 with the message printed. */
+static int parse_keyword(const char *a)
+{
+    if (arg_keyword(a, "HELP=Y", "help=y")) {
+        return -1;
+    } else if (arg_keyword(a, "FILE", "file")) {
+        return copy_whole(g_exp.dump_filename, sizeof(g_exp.dump_filename), keyword_value(a, 4),
+                          "file");
+    } else if (arg_keyword(a, "LOG", "log")) {
+        return copy_whole(g_exp.log_filename, sizeof(g_exp.log_filename), keyword_value(a, 3),
+                          "log");
+    } else if (arg_keyword(a, "OWNER", "owner")) {
+        return take_owner(a, keyword_value(a, 5), g_exp.owner_name);
+    } else if (arg_keyword(a, "STORAGE=Y", "storage=y")) {
+        g_exp.flag |= EXP_STORAGE;
+    } else if (arg_keyword(a, "TABLES=", "tables=")) {
+        return parse_tables(a + 7);
+    } else if (arg_keyword(a, "FEEDBACK=", "feedback=")) {
+        return parse_feedback(a + 9);
+    } else if (arg_keyword(a, "CHARSET=STRICT", "charset=strict")) {
+        g_charset_strict = 1;
+    } else {
+        fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
+        return -1;
+    }
+    return 0;
+}
+
 int parse_arguments(int argc, char **argv)
 {
     const char *prog = (argc > 0 && argv && argv[0]) ? argv[0] : "tabexp";
-    const char *v;
 
     memset(&g_args, 0, sizeof(g_args));
     memset(&g_exp, 0, sizeof(g_exp));
     g_charset_strict = 0;
 
-    if (argc < 2 || argv[1] == NULL) return parse_failed(prog);
-
-    const char *first = argv[1];
-    if (keyword(first, "HELP=Y", "help=y")) return parse_failed(prog);
-    if (keyword(first, "USERID", "userid")) {
-        const char *eq = strchr(first, '=');
-        if (!eq) {
-            fprintf(stderr, "USERID parameter format error.\n");
-            return parse_failed(prog);
-        }
-        v = eq + 1;
-    } else {
-        v = first;
-    }
-    if (split_userid(v) != 0) return parse_failed(prog);
-
-    for (int i = 2; i < argc; i++) {
-        const char *a = argv[i];
-        if (a == NULL) continue;
-        if (keyword(a, "HELP=Y", "help=y")) {
-            return parse_failed(prog);
-        } else if (keyword(a, "FILE", "file")) {
-            copy_cut(g_exp.dump_filename, keyword_value(a, 4), sizeof(g_exp.dump_filename) - 1);
-        } else if (keyword(a, "LOG", "log")) {
-            copy_cut(g_exp.log_filename, keyword_value(a, 3), sizeof(g_exp.log_filename) - 1);
-        } else if (keyword(a, "OWNER", "owner")) {
-            if (set_owner(keyword_value(a, 5)) != 0) return parse_failed(prog);
-        } else if (keyword(a, "STORAGE=Y", "storage=y")) {
-            g_exp.flag |= EXP_STORAGE;
-        } else if (keyword(a, "CHARSET=STRICT", "charset=strict")) {
-            g_charset_strict = 1;
-        } else {
-            fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
-            return parse_failed(prog);
-        }
-    }
+    if (parse_command_line(argc, argv, parse_keyword) != 0) return parse_failed(prog);
 
     if (g_exp.dump_filename[0] == '\0') {
         fprintf(stderr, "Output file not specified.\n");
@@ -239,6 +156,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "Set env \"NLS_LANG\" first.\n");
         goto fail;
     }
+    if (obtain_password() != 0) goto fail;
 
     g_exp.buf_sz = EXP_ROW_AREA + EXP_CACHE_SIZE;
     g_exp.buf = (uint8_t *)malloc((size_t)g_exp.buf_sz);

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "args.h"
 #include "exp_local.h"
 
 /* Table list capacity for n entries: the directory area's size. */
@@ -14,19 +15,35 @@ static size_t list_bytes(uint64_t n)
     return (size_t)dir_area_size(n);
 }
 
+/* Prepares "select <what> from ALL_TABLES" for the owner's tables, only
+ * those of the TABLES list when one was given. */
+static sword prepare_list_query(const char *what, const char *esc_owner)
+{
+    char *cond = table_condition();
+    if (!cond) return OCI_ERROR;
+    size_t size = 96 + strlen(what) + strlen(esc_owner) + strlen(cond);
+    char *sqltxt = malloc(size);
+    sword rc = OCI_ERROR;
+    if (sqltxt) {
+        snprintf(sqltxt, size, "select %s from ALL_TABLES where OWNER='%s'%s", what, esc_owner,
+                 cond);
+        rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+                            (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    }
+    free(sqltxt);
+    free(cond);
+    return rc;
+}
+
 /* Reads the count of the owner's tables. Returns the count, or -1. */
 static long long count_tables(const char *esc_owner)
 {
-    char sqltxt[256];
     OCIDefine *defnp = NULL;
     ub4 count = 0;
     int ret;
     sword rc;
 
-    snprintf(sqltxt, sizeof(sqltxt), "select count(*) from ALL_TABLES where OWNER='%s'",
-             esc_owner);
-    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
-                        (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    rc = prepare_list_query("count(*)", esc_owner);
     if (check_error(g_env.errhp, rc) != 0) {
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
         return -1;
@@ -66,9 +83,17 @@ static int list_room(int n, int *cap)
     return 0;
 }
 
+/* Every TABLES entry must name at least one of the listed tables; the run
+ * ends before the dump file is created otherwise. */
+static int select_check(void)
+{
+    char where[64];
+    snprintf(where, sizeof(where), "schema %s", g_exp.owner_name);
+    return check_selection(g_exp.tabp, g_exp.ntab, where);
+}
+
 int export_table_information(void)
 {
-    char sqltxt[256];
     char esc_owner[ESC_NAME_SIZE];
     OCIDefine *defnp = NULL;
     long long count;
@@ -80,7 +105,7 @@ int export_table_information(void)
     if (count < 0) return -1;
     if (count == 0) {
         fprintf(stderr, "No tables need to export.\n");
-        return 0;
+        return select_check();
     }
     if (count > 0x7FFFFFF) count = 0x7FFFFFF;  /* keeps every size below in an int */
 
@@ -92,10 +117,7 @@ int export_table_information(void)
     }
     cap = (int)count;
 
-    snprintf(sqltxt, sizeof(sqltxt), "select TABLE_NAME from ALL_TABLES where OWNER='%s'",
-             esc_owner);
-    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
-                        (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    rc = prepare_list_query("TABLE_NAME", esc_owner);
     if (check_error(g_env.errhp, rc) != 0) {
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
         return -1;
@@ -133,7 +155,9 @@ int export_table_information(void)
             /* bytes after the name's end carry nothing */
             size_t len = strlen(t->tab_name);
             memset(t->tab_name + len, 0, sizeof(t->tab_name) - len);
-            n++;
+            /* the query selected by LIKE; the same test as the import's
+             * decides, whatever the database's LIKE does with case */
+            if (table_selected(t->tab_name)) n++;
         }
         if (ret == 100) break;
     }
@@ -142,5 +166,5 @@ int export_table_information(void)
      * header, which is written after this. */
     g_exp.ntab = n;
     if (n == 0) fprintf(stderr, "No tables need to export.\n");
-    return 0;
+    return select_check();
 }

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "args.h"
 #include "exp_local.h"
 
 int check_cut_values(int ti, ub4 row)
@@ -73,12 +74,14 @@ int export_multiple_row(int ti)
         /* A batch that cut a value says so with 1, or with 100 when it
          * also reached the end of the rows. */
         int maybe_cut = (ret == 1 || ret == 100);
+        long long before = g_exp.nrow;
         for (ub4 i = 0; i < rrows; i++) {
             if (maybe_cut && check_cut_values(ti, i) != 0) return -1;
             if (!wide && g_exp.ctail + row_len > g_exp.csz && write_cache() != 0) return -1;
             if (put_row(ti, i, wide) != 0) return -1;
             g_exp.nrow++;
         }
+        feedback_rows(g_exp.ofp, before, g_exp.nrow);
     } while (ret != 100);
 
     if (cache_room(2) != 0) return -1;
@@ -86,6 +89,7 @@ int export_multiple_row(int ti)
     if (write_cache() != 0) return -1;
 
     tab->nrows = (uint32_t)g_exp.nrow;
+    feedback_end(g_exp.ofp);
     fprintf(g_exp.ofp, ". . exporting table  %30s %10d rows exported\n", tab->tab_name,
             g_exp.nrow);
     return 0;

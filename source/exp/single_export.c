@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "args.h"
 #include "exp_local.h"
 
 /* Appends row 0 of the define arrays. With `wide` room is made value by
@@ -95,6 +96,7 @@ int export_single_row(int ti)
                 return -1;
         }
         g_exp.nrow++;
+        feedback_rows(g_exp.ofp, g_exp.nrow - 1, g_exp.nrow);
     }
 
     if (cache_room(2) != 0) return -1;
@@ -102,6 +104,7 @@ int export_single_row(int ti)
     if (write_cache() != 0) return -1;
 
     tab->nrows = (uint32_t)g_exp.nrow;
+    feedback_end(g_exp.ofp);
     fprintf(g_exp.ofp, ". . exporting table %30s %10d rows exported\n", tab->tab_name,
             g_exp.nrow);
     return 0;

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "args.h"
 #include "imp_local.h"
 
 IMP g_imp;
@@ -31,7 +32,10 @@ static const char usage_text[] =
     "INDEXES      import indexes (Y)\n"
     "CONSTRAINTS  import constraints (Y)\n"
     "LOG          log file of screen output\n"
-    "CHARSET      refuse to lose characters in conversion (STRICT)\n\n";
+    "CHARSET      refuse to lose characters in conversion (STRICT)\n"
+    "TABLES       list of table names, %% and _ as in LIKE (all)\n"
+    "FEEDBACK     display progress every x rows (0)\n"
+    "PARFILE      parameter filename\n\n";
 
 void show_usage(const char *prog_name)
 {
@@ -53,14 +57,6 @@ char *imp_put_quoted(char *dst, const char *name)
 int imp_has_nul(const char *field, int size)
 {
     return memchr(field, '\0', (size_t)size) != NULL;
-}
-
-/* The keyword matches when the argument begins with it in all capitals or
- * all small letters. */
-static int keyword(const char *arg, const char *upper, const char *lower)
-{
-    size_t n = strlen(upper);
-    return strncmp(arg, upper, n) == 0 || strncmp(arg, lower, n) == 0;
 }
 
 /* The value of "KEYWORD=value": what follows the keyword and one more
@@ -86,51 +82,36 @@ static int usage_error(const char *prog, const char *msg, const char *arg)
     return -1;
 }
 
-static int parse_userid(const char *prog, const char *cs)
+/* One argument from the second on. Returns 0, or -1 with the message printed. */
+static int parse_keyword(const char *a)
 {
-    const char *slash = strchr(cs, '/');
-    if (!slash) return usage_error(prog, "USERID parameter format error.\n", NULL);
-    size_t ulen = (size_t)(slash - cs);
-    if (ulen > sizeof(g_args.username) - 1)
-        return usage_error(prog, "Argument \"username\" too long.\n", NULL);
-    memcpy(g_args.username, cs, ulen);
-    g_args.username[ulen] = '\0';
-
-    const char *pw = slash + 1;
-    const char *at = strchr(pw, '@');
-    if (at) {
-        size_t plen = (size_t)(at - pw);
-        if (plen > sizeof(g_args.password) - 1)
-            return usage_error(prog, "Argument \"password\" too long.\n", NULL);
-        memcpy(g_args.password, pw, plen);
-        g_args.password[plen] = '\0';
-        copy_cut(g_args.tnsname, at + 1, sizeof(g_args.tnsname) - 1);
+    if (arg_keyword(a, "HELP=Y", "help=y")) {
+        return -1;
+    } else if (arg_keyword(a, "FILE", "file")) {
+        return copy_whole(g_imp.dump_filename, sizeof(g_imp.dump_filename),
+                          keyword_value(a, "FILE"), "file");
+    } else if (arg_keyword(a, "LOG", "log")) {
+        return copy_whole(g_imp.log_filename, sizeof(g_imp.log_filename), keyword_value(a, "LOG"),
+                          "log");
+    } else if (arg_keyword(a, "TOUSER", "touser")) {
+        /* an empty name leaves the schema to the header */
+        return take_owner(a, keyword_value(a, "TOUSER"), g_imp.owner_name);
+    } else if (arg_keyword(a, "IGNORE=Y", "ignore=y")) {
+        g_imp.flag |= IMP_IGNORE;
+    } else if (arg_keyword(a, "INDEXES=Y", "indexes=y")) {
+        /* indexes are always created */
+    } else if (arg_keyword(a, "CONSTRAINTS=Y", "constraints=y")) {
+        /* constraints are always created */
+    } else if (arg_keyword(a, "TABLES=", "tables=")) {
+        return parse_tables(a + 7);
+    } else if (arg_keyword(a, "FEEDBACK=", "feedback=")) {
+        return parse_feedback(a + 9);
+    } else if (arg_keyword(a, "CHARSET=STRICT", "charset=strict")) {
+        g_charset_strict = 1;
     } else {
-        copy_cut(g_args.password, pw, sizeof(g_args.password) - 1);
+        fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
+        return -1;
     }
-    return 0;
-}
-
-/* TOUSER: a name in double quotes keeps its case; otherwise the ASCII
- * letters are upper-cased. An empty name leaves the schema to the header. */
-static int parse_touser(const char *prog, const char *v)
-{
-    char name[sizeof(g_imp.owner_name)];
-    size_t n = 0;
-    if (v[0] == '"') {
-        const char *end = strchr(v + 1, '"');
-        if (!end || (size_t)(end - v - 1) > sizeof(name) - 1)
-            return usage_error(prog, "Owner argument too large.\n", NULL);
-        n = (size_t)(end - v - 1);
-        memcpy(name, v + 1, n);
-    } else {
-        n = strlen(v);
-        if (n > sizeof(name) - 1) return usage_error(prog, "Owner argument too large.\n", NULL);
-        for (size_t i = 0; i < n; i++)
-            name[i] = (v[i] >= 'a' && v[i] <= 'z') ? (char)(v[i] - 'a' + 'A') : v[i];
-    }
-    name[n] = '\0';
-    memcpy(g_imp.owner_name, name, n + 1);
     return 0;
 }
 
@@ -142,41 +123,7 @@ int parse_arguments(int argc, char **argv)
     g_imp.fd = -1;
     g_charset_strict = 0;
 
-    if (argc < 2 || !argv[1]) return usage_error(prog, NULL, NULL);
-
-    const char *first = argv[1];
-    if (keyword(first, "HELP=Y", "help=y")) return usage_error(prog, NULL, NULL);
-    const char *cs = first;
-    if (keyword(first, "USERID", "userid")) {
-        const char *eq = strchr(first, '=');
-        if (!eq) return usage_error(prog, "USERID parameter format error.\n", NULL);
-        cs = eq + 1;
-    }
-    if (parse_userid(prog, cs) < 0) return -1;
-
-    for (int i = 2; i < argc; i++) {
-        const char *a = argv[i];
-        if (!a) break;
-        if (keyword(a, "HELP=Y", "help=y")) {
-            return usage_error(prog, NULL, NULL);
-        } else if (keyword(a, "FILE", "file")) {
-            copy_cut(g_imp.dump_filename, keyword_value(a, "FILE"), sizeof(g_imp.dump_filename) - 1);
-        } else if (keyword(a, "LOG", "log")) {
-            copy_cut(g_imp.log_filename, keyword_value(a, "LOG"), sizeof(g_imp.log_filename) - 1);
-        } else if (keyword(a, "TOUSER", "touser")) {
-            if (parse_touser(prog, keyword_value(a, "TOUSER")) < 0) return -1;
-        } else if (keyword(a, "IGNORE=Y", "ignore=y")) {
-            g_imp.flag |= IMP_IGNORE;
-        } else if (keyword(a, "INDEXES=Y", "indexes=y")) {
-            /* indexes are always created */
-        } else if (keyword(a, "CONSTRAINTS=Y", "constraints=y")) {
-            /* constraints are always created */
-        } else if (keyword(a, "CHARSET=STRICT", "charset=strict")) {
-            g_charset_strict = 1;
-        } else {
-            return usage_error(prog, "Invalid parameter \"%s\" specified.\n", a);
-        }
-    }
+    if (parse_command_line(argc, argv, parse_keyword) != 0) return usage_error(prog, NULL, NULL);
     if (g_imp.dump_filename[0] == '\0')
         return usage_error(prog, "Output file not specified.\n", NULL);
     return 0;
@@ -278,11 +225,13 @@ static int run(void)
         fprintf(stderr, "Read table information error.\n");
         return -1;
     }
+    if (check_selection(g_imp.tabp, g_imp.ntab, g_imp.dump_filename) < 0) return -1;
     if (set_current_schema() < 0) {
         fprintf(stderr, "Set current SCHEMA error.\n");
         return -1;
     }
     for (int i = 0; i < g_imp.ntab; i++) {
+        if (!table_selected(g_imp.tabp[i].tab_name)) continue;
         report_table(g_imp.tabp[i].tab_name);
         if (import_table(i) < 0) return -1;
     }
@@ -307,6 +256,7 @@ int main(int argc, char **argv)
     g_empty_lobp = NULL;
     g_cur_table = -1;
     if (parse_arguments(argc, argv) < 0) return -1;
+    if (obtain_password() < 0) return -1;
     g_imp.ofp = stdout;
     g_imp.fd = -1;
     g_imp.buf = NULL;

@@ -5,6 +5,7 @@
  */
 #include <string.h>
 
+#include "args.h"
 #include "imp_local.h"
 
 /* Inserts the n rows of the batch; 0 or -1. */
@@ -16,6 +17,7 @@ static int insert_batch(int n)
         return -1;
     }
     g_imp.nrow += n;
+    feedback_rows(g_imp.ofp, g_imp.nrow - n, g_imp.nrow);
     return 0;
 }
 
@@ -77,6 +79,7 @@ int import_multiple_row(int ti)
     } else {
         g_imp.rtail += 2;
     }
+    feedback_end(g_imp.ofp);
     fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", t->tab_name, g_imp.nrow);
     return 0;
 }

@@ -4,6 +4,7 @@
  */
 #include <string.h>
 
+#include "args.h"
 #include "imp_local.h"
 
 /* Decodes the row record at the read position into row 0 of the input
@@ -90,6 +91,7 @@ int import_single_row(int ti)
             if (decode_row(t->ncol) < 0) return -1;
             if (insert_row(t) < 0) return -1;
             g_imp.nrow++;
+            feedback_rows(g_imp.ofp, g_imp.nrow - 1, g_imp.nrow);
             if (g_imp.rtail + row_len > g_imp.dlen && read_file() < 0) return -1;
             if (imp_need(2) < 0) return -1;
             if (imp_peek16() == MARK_ROWS_END) break;
@@ -101,6 +103,7 @@ int import_single_row(int ti)
             return -1;
         }
     }
+    feedback_end(g_imp.ofp);
     fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", t->tab_name, g_imp.nrow);
     return 0;
 }

@@ -105,6 +105,13 @@ TEST(ImpArguments, ParseOutcomes) {
       {{"u/p", "FILE=x", "TOUSER=\"abc"}, -1, "Owner argument too large."},
       {{"u/p", "FILE=x", "HELP=Y"}, -1, "LOG          log file of screen output"},
       {{"u/p", "FILE=x", "IGNORE=Yes", "indexes=y", "CONSTRAINTS=Y", "LOG"}, 0, ""},
+      // values are taken whole or refused, never cut
+      {{"a/" + std::string(40, 'p'), "FILE=x"}, -1, "Argument \"password\" too long."},
+      {{"a/b@" + std::string(128, 't'), "FILE=x"}, -1, "Argument \"tnsname\" too long."},
+      {{"a/b", "FILE=" + std::string(256, 'f')}, -1, "Argument \"file\" too long."},
+      {{"a/b", "FILE=x", "LOG=" + std::string(256, 'l')}, -1, "Argument \"log\" too long."},
+      {{"a/b", "FILE=x", "touser=\"MiXed\"tail"}, -1, "has characters after its closing quote."},
+      {{"a/b", "FILE=x", "TOUSER=\"New\"\"\""}, -1, "has characters after its closing quote."},
   };
   for (const ArgCase& c : cases) {
     std::vector<std::string> argv = {"tabimp"};
@@ -132,10 +139,10 @@ TEST(ImpArguments, ConnectStringAndTargetSchema) {
       {{"scott/tiger"}, "scott", "tiger", "", ""},
       {{"UserId=scott/tiger"}, "UserId=scott", "tiger", "", ""},
       {{"/"}, "", "", "", ""},
-      {{"a/" + std::string(40, 'p')}, "a", std::string(31, 'p'), "", ""},
-      {{"a/b@" + std::string(200, 't')}, "a", "b", std::string(127, 't'), ""},
+      {{"a/" + std::string(31, 'p')}, "a", std::string(31, 'p'), "", ""},
+      {{"a/b@" + std::string(127, 't')}, "a", "b", std::string(127, 't'), ""},
       {{"a/b", "TOUSER=scott"}, "a", "b", "", "SCOTT"},
-      {{"a/b", "touser=\"MiXed\"tail"}, "a", "b", "", "MiXed"},
+      {{"a/b", "touser=\"MiXed\""}, "a", "b", "", "MiXed"},
       {{"a/b", "TOUSER=abcdef", "TOUSER=\"xy\""}, "a", "b", "", "xy"},
       {{"a/b", "TOUSER=\"\""}, "a", "b", "", ""},
   };
@@ -158,8 +165,7 @@ TEST(ImpArguments, ConnectStringAndTargetSchema) {
 TEST_F(ImpReader, EmptyOwnerConnectsSwitchesSchemaAndSucceeds) {
   Dump d;
   std::string bytes = d.Build().substr(0, 208);
-  Outcome o = RunBytes(bytes, {"TOUSER=\"New\"\"\""});
-  // the quoted TOUSER ends at its second quote
+  Outcome o = RunBytes(bytes, {"TOUSER=\"New\""});
   ASSERT_EQ(o.rc, 0) << o.err;
   EXPECT_NE(o.err.find("Import terminated successfully."), std::string::npos);
   ASSERT_EQ(fakeoci::state().statements.size(), 1u);

@@ -29,7 +29,7 @@ const char kUsageStart[] = "tabexp KEYWORD=value\n\nUSERID must be the first par
 TEST(ParseArguments, AcceptedCommandLines) {
   struct Case {
     std::vector<std::string> args;
-    const char *user, *pass, *tns, *file, *log, *owner;
+    std::string user, pass, tns, file, log, owner;
     int flag;
   } cases[] = {
       // bare user/password, owner in small letters looked up in capitals
@@ -40,9 +40,16 @@ TEST(ParseArguments, AcceptedCommandLines) {
       // user name may be empty; an "@" only in the connect identifier part
       {{"/pw", "FILE=x", "OWNER=o"}, "", "pw", "", "x", "", "O", 0},
       {{"u/p@h@k", "FILE=x", "OWNER=o"}, "u", "p", "h@k", "x", "", "O", 0},
-      // quoted owner keeps its case; what follows the closing quote is ignored
+      // quoted owner keeps its case
       {{"u/p", "FILE=x", "OWNER=\"Andy\""}, "u", "p", "", "x", "", "Andy", 0},
-      {{"u/p", "FILE=x", "OWNER=\"Andy\"tail"}, "u", "p", "", "x", "", "Andy", 0},
+      // a USERID without a password: it is asked for before the connect
+      {{"USERID=nouserpass", "FILE=x", "OWNER=o"}, "nouserpass", "", "", "x", "", "O", 0},
+      {{"app@/data/shop.db", "FILE=x", "OWNER=o"}, "app", "", "/data/shop.db", "x", "", "O", 0},
+      // longest values that fit are taken whole
+      {{"u/" + std::string(31, 'p') + "@" + std::string(127, 't'), "FILE=" + std::string(255, 'f'),
+        "OWNER=\"" + std::string(31, 'a') + "\""},
+       "u", std::string(31, 'p'), std::string(127, 't'),
+       std::string(255, 'f'), "", std::string(31, 'a'), 0},
       {{"u/p", "FILE=x", "OWNER=mIx_3$#"}, "u", "p", "", "x", "", "MIX_3$#", 0},
       // the character after FILE, LOG and OWNER is skipped unseen
       {{"u/p", "FILENAME=x", "LOGFILE=y", "OWNER=o"}, "u", "p", "", "AME=x", "ILE=y", "O", 0},
@@ -54,12 +61,12 @@ TEST(ParseArguments, AcceptedCommandLines) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     ASSERT_EQ(0, p.ret) << p.err;
     EXPECT_EQ("", p.err);
-    EXPECT_STREQ(c.user, g_args.username);
-    EXPECT_STREQ(c.pass, g_args.password);
-    EXPECT_STREQ(c.tns, g_args.tnsname);
-    EXPECT_STREQ(c.file, g_exp.dump_filename);
-    EXPECT_STREQ(c.log, g_exp.log_filename);
-    EXPECT_STREQ(c.owner, g_exp.owner_name);
+    EXPECT_EQ(c.user, g_args.username);
+    EXPECT_EQ(c.pass, g_args.password);
+    EXPECT_EQ(c.tns, g_args.tnsname);
+    EXPECT_EQ(c.file, g_exp.dump_filename);
+    EXPECT_EQ(c.log, g_exp.log_filename);
+    EXPECT_EQ(c.owner, g_exp.owner_name);
     EXPECT_EQ(c.flag, g_exp.flag);
     EXPECT_EQ(0, g_charset_strict);
   }
@@ -86,7 +93,7 @@ TEST(ParseArguments, RefusedCommandLines) {
       {{"u/p", "FILE=x", "OWNER=o", "HELP=Y"}, ""},
       {{"u/p", "help=y", "FILE=x"}, ""},
       {{"USERID"}, "USERID parameter format error.\n"},
-      {{"USERID=nouserpass", "FILE=x", "OWNER=o"}, "USERID parameter format error.\n"},
+      {{"FILE=x", "OWNER=o"}, "USERID parameter format error.\n"},
       {{"HELP=N"}, "USERID parameter format error.\n"},
       {{std::string(32, 'u') + "/p", "FILE=x", "OWNER=o"}, "Argument \"username\" too long.\n"},
       {{"u/" + l40 + "@db", "FILE=x", "OWNER=o"}, "Argument \"password\" too long.\n"},
@@ -104,6 +111,19 @@ TEST(ParseArguments, RefusedCommandLines) {
       {{"u/p", "FILE=x"}, "Owner not specified.\n"},
       {{"u/p", "FILE=x", "OWNER=\"\""}, "Owner not specified.\n"},
       {{"u/p", "FILE=x", "OWNER"}, "Owner not specified.\n"},
+      // values are taken whole or refused, never cut
+      {{"u/" + l40, "FILE=x", "OWNER=o"}, "Argument \"password\" too long.\n"},
+      {{"u/p@" + std::string(128, 't'), "FILE=x", "OWNER=o"}, "Argument \"tnsname\" too long.\n"},
+      {{"u/p", "FILE=" + std::string(256, 'f'), "OWNER=o"}, "Argument \"file\" too long.\n"},
+      {{"u/p", "FILE=x", "LOG=" + std::string(256, 'l'), "OWNER=o"}, "Argument \"log\" too long.\n"},
+      {{"u/p", "FILE=x", "OWNER=\"APP\"junk"},
+       "Owner argument \"OWNER=\"APP\"junk\" has characters after its closing quote.\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "TABLES=\"T\"x"}, "Table name \"T\"x has characters after its closing quote.\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "TABLES=a,,b"}, "Empty table name in TABLES.\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "TABLES=" + l32}, "Table name " + l32 + " too long or its quote not closed.\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "FEEDBACK=-1"}, "FEEDBACK must be a number of rows from 0 to 2147483647: \"-1\".\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "FEEDBACK=1x"}, "FEEDBACK must be a number of rows from 0 to 2147483647: \"1x\".\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "FEEDBACK=2147483648"}, "FEEDBACK must be a number of rows from 0 to 2147483647: \"2147483648\".\n"},
   };
   for (const Case& c : cases) {
     Parsed p = Parse(c.args);
@@ -111,18 +131,6 @@ TEST(ParseArguments, RefusedCommandLines) {
     EXPECT_EQ(-1, p.ret);
     EXPECT_EQ(c.message + kUsageStart, p.err.substr(0, c.message.size() + sizeof(kUsageStart) - 1));
   }
-}
-
-TEST(ParseArguments, LongValuesAreCut) {
-  std::string pw(40, 'p'), tns(200, 't'), file(300, 'f');
-  Parsed p = Parse({"u/" + pw, "FILE=" + file, "OWNER=o"});
-  ASSERT_EQ(0, p.ret) << p.err;
-  EXPECT_EQ(std::string(31, 'p'), g_args.password);
-  EXPECT_EQ(std::string(255, 'f'), g_exp.dump_filename);
-  p = Parse({"u/p@" + tns, "FILE=x", "OWNER=\"" + std::string(31, 'a') + "\""});
-  ASSERT_EQ(0, p.ret) << p.err;
-  EXPECT_EQ(std::string(127, 't'), g_args.tnsname);
-  EXPECT_EQ(std::string(31, 'a'), g_exp.owner_name);
 }
 
 TEST(ShowUsage, ExactText) {
@@ -139,6 +147,9 @@ TEST(ShowUsage, ExactText) {
       "LOG      log file of screen output\n"
       "STORAGE  export storage clause (Y)\n"
       "CHARSET  refuse to lose characters in conversion (STRICT)\n"
+      "TABLES   list of table names, % and _ as in LIKE (all)\n"
+      "FEEDBACK display progress every x rows (0)\n"
+      "PARFILE  parameter filename\n"
       "\n"
       "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
       "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"

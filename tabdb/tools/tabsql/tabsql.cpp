@@ -7,6 +7,13 @@
 // exit status is 1 when any statement (or the logon) failed, else 0. The end
 // of the input (or EXIT) commits, as Oracle's own shell does. Script text is
 // read, and results and messages written, in the character set of NLS_LANG.
+//
+// A USERID without "/password" makes the shell ask for the password: on the
+// terminal without echo, or, when standard input is not a terminal, as its
+// first line (the statements follow on the next lines). A password given on
+// the command line is blanked in the argument list once it has been read.
+#include <climits>
+#include <cstdlib>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,26 +32,45 @@
 #include "storage/database.h"
 #include "util/errors.h"
 
+extern "C" {
+#include "args.h"
+}
+
 namespace {
 
 using namespace tabdb;
 
 struct UserId {
   std::string user, password, database;
+  bool ask = false;  // no "/": the password is asked for
 };
 
+// user/password[@FILE], or user[@FILE] when the password is to be asked.
 bool SplitUserId(const std::string& arg, UserId* out) {
   size_t slash = arg.find('/');
-  if (slash == std::string::npos) return false;
-  out->user = arg.substr(0, slash);
-  size_t at = arg.find('@', slash + 1);
-  if (at == std::string::npos) {
-    out->password = arg.substr(slash + 1);
-    out->database.clear();
-  } else {
-    out->password = arg.substr(slash + 1, at - slash - 1);
-    out->database = arg.substr(at + 1);
-  }
+  if (slash != std::string::npos && arg.find('@') < slash) slash = std::string::npos;  // a path
+  size_t at = arg.find('@', slash == std::string::npos ? 0 : slash + 1);
+  size_t user_end = slash != std::string::npos ? slash : at;
+  out->user = arg.substr(0, user_end);
+  out->ask = slash == std::string::npos;
+  if (out->ask && out->user.find('=') != std::string::npos) return false;
+  out->password = out->ask ? std::string()
+                           : arg.substr(slash + 1, at == std::string::npos ? std::string::npos
+                                                                             : at - slash - 1);
+  out->database = at == std::string::npos ? std::string() : arg.substr(at + 1);
+  return true;
+}
+
+// Reads the USERID argument argv[i], blanks its password in place and asks
+// for the password when it names none. False after a message.
+bool TakeUserId(char** argv, int i, UserId* id) {
+  if (!SplitUserId(argv[i], id)) return false;
+  hide_password(argv[i]);
+  if (!id->ask) return true;
+  char buf[256];
+  if (read_password(buf, sizeof buf) != 0) return false;
+  id->password = buf;
+  std::fill(buf, buf + sizeof buf, '\0');
   return true;
 }
 
@@ -58,7 +84,9 @@ void Usage() {
                "Usage: tabsql -init system/PASSWORD@FILE\n"
                "       tabsql [-S] USERID [@SCRIPT]\n"
                "USERID is username/password[@FILE]; without @FILE the database is $TWO_TASK,\n"
-               "else tabdb.db in the current folder.\n");
+               "else tabdb.db in the current folder.\n"
+               "Without /password the password is asked for: on the terminal, or as the\n"
+               "first line of standard input when that is not a terminal.\n");
 }
 
 // The client character set of the shell: script text arrives in it and
@@ -259,9 +287,14 @@ class Shell {
   bool silent_;
 };
 
-int Init(const std::string& arg) {
+int Init(char** argv, int i) {
   UserId id;
-  if (!SplitUserId(arg, &id) || LogonName(id.user) != "SYSTEM" || id.password.empty()) {
+  if (!SplitUserId(argv[i], &id) || LogonName(id.user) != "SYSTEM") {
+    std::fprintf(stderr, "tabsql: -init needs system/PASSWORD@FILE\n");
+    return 1;
+  }
+  if (!TakeUserId(argv, i, &id)) return 1;
+  if (id.password.empty()) {
     std::fprintf(stderr, "tabsql: -init needs system/PASSWORD@FILE\n");
     return 1;
   }
@@ -271,6 +304,9 @@ int Init(const std::string& arg) {
     PrintError(st);
     return 1;
   }
+  char real[PATH_MAX];
+  const char* shown = realpath(path.c_str(), real) ? real : path.c_str();
+  std::printf("Database %s created; administrator %s.\n", shown, LogonName(id.user).c_str());
   return 0;
 }
 
@@ -284,7 +320,7 @@ int main(int argc, char** argv) {
       Usage();
       return 1;
     }
-    return Init(argv[i + 1]);
+    return Init(argv, i + 1);
   }
   if (i < argc && (std::string(argv[i]) == "-S" || std::string(argv[i]) == "-s")) {
     silent = true;
@@ -299,6 +335,7 @@ int main(int argc, char** argv) {
     Usage();
     return 1;
   }
+  if (!TakeUserId(argv, i, &id)) return 1;
   ++i;
   std::string script;
   if (i < argc) {

@@ -1,0 +1,53 @@
+/*
+ * parse_command_line.c - the walk over a program's arguments that both
+ * programs share: parameter files expanded in place, the USERID value
+ * first (its password blanked in argv once read), then every other
+ * argument handed to the program's own keyword parser.
+ */
+#include <string.h>
+
+#include "args.h"
+
+int parse_command_line(int argc, char **argv, int (*parse_keyword)(const char *arg))
+{
+    ARG_LIST l;
+    int have_userid = 0, rc = 0;
+
+    free_tables();
+    g_feedback = 0;
+    g_feedback_dots = 0;
+    g_ask_password = 0;
+    if (argc < 2 || !argv[1]) return -1;
+    if (arg_keyword(argv[1], "HELP=Y", "help=y")) return -1;
+    if (read_parfiles(argc, argv, &l) != 0) return -1;
+    for (int i = 1; i < l.argc && rc == 0; i++) {
+        const char *a = l.argv[i];
+        if (i == 1 && a == argv[1]) {
+            /* the first word of the command line is the USERID value */
+            const char *v = a;
+            if (arg_keyword(a, "USERID", "userid")) {
+                const char *eq = strchr(a, '=');
+                if (!eq) {
+                    fprintf(stderr, "USERID parameter format error.\n");
+                    rc = -1;
+                    break;
+                }
+                v = eq + 1;
+            }
+            rc = parse_userid(v);
+            hide_password(argv[1]);
+            have_userid = 1;
+        } else if (l.from_file[i] && arg_keyword(a, "USERID=", "userid=")) {
+            rc = parse_userid(a + 7);
+            have_userid = 1;
+        } else {
+            rc = parse_keyword(a);
+        }
+    }
+    free_arg_list(&l);
+    if (rc == 0 && !have_userid) {
+        fprintf(stderr, "USERID parameter format error.\n");
+        rc = -1;
+    }
+    return rc;
+}

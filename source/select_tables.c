@@ -1,0 +1,172 @@
+/*
+ * select_tables.c - the TABLES list of both programs: parsing it, matching
+ * names against it as Oracle's LIKE does, reporting entries that match no
+ * table, and the SQL condition the export's table list query uses.
+ */
+#include <stdlib.h>
+#include <string.h>
+
+#include "args.h"
+
+TABLE_PATTERN *g_tables;
+int g_ntables;
+
+void free_tables(void)
+{
+    free(g_tables);
+    g_tables = NULL;
+    g_ntables = 0;
+}
+
+static int is_space(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+int parse_tables(const char *value)
+{
+    const char *s = value, *e = value + strlen(value);
+    free_tables();
+    while (s < e && is_space(*s)) s++;
+    while (e > s && is_space(e[-1])) e--;
+    if (s < e && *s == '(' && e[-1] == ')') {
+        s++;
+        e--;
+    }
+    size_t cap = 1;
+    for (const char *p = s; p < e; p++) cap += (*p == ',');
+    TABLE_PATTERN *list = calloc(cap, sizeof(*list));
+    if (!list) {
+        fprintf(stderr, "TABLES: out of memory.\n");
+        return -1;
+    }
+    int n = 0;
+    const char *p = s;
+    for (;;) {
+        /* one name: up to the next comma outside double quotes */
+        const char *a = p, *b = p;
+        int inq = 0;
+        while (b < e && (inq || *b != ',')) {
+            if (*b == '"') inq = !inq;
+            b++;
+        }
+        const char *next = b;
+        while (a < b && is_space(*a)) a++;
+        while (b > a && is_space(b[-1])) b--;
+        int r = -1;
+        if (a < b) r = take_name(a, (size_t)(b - a), list[n].name, &list[n].quoted);
+        if (r == 0 && list[n].name[0] == '\0') r = -3;
+        if (r != 0) {
+            int len = (int)(b - a);
+            if (r == -2)
+                fprintf(stderr, "Table name %.*s has characters after its closing quote.\n", len, a);
+            else if (r == -1 && a < b)
+                fprintf(stderr, "Table name %.*s too long or its quote not closed.\n", len, a);
+            else
+                fprintf(stderr, "Empty table name in TABLES.\n");
+            free(list);
+            return -1;
+        }
+        n++;
+        if (next >= e) break;
+        p = next + 1;
+    }
+    g_tables = list;
+    g_ntables = n;
+    return 0;
+}
+
+/* Length of the UTF-8 character starting at s (1 for a stray byte). */
+static size_t char_len(const unsigned char *s)
+{
+    size_t n = 1;
+    if (*s >= 0xC0)
+        while (s[n] >= 0x80 && s[n] < 0xC0 && n < 4) n++;
+    return n;
+}
+
+int like_match(const char *pattern, const char *name)
+{
+    const unsigned char *p = (const unsigned char *)pattern;
+    const unsigned char *s = (const unsigned char *)name;
+    const unsigned char *star = NULL, *resume = NULL;
+
+    /* Greedy matching with one back-track point: the last %. */
+    while (*s) {
+        if (*p == '%') {
+            while (*p == '%') p++;
+            star = p;
+            resume = s;
+            continue;
+        }
+        if (*p == '_') {
+            p++;
+            s += char_len(s);
+            continue;
+        }
+        if (*p && *p == *s) {
+            p++;
+            s++;
+            continue;
+        }
+        if (!star) return 0;
+        resume += char_len(resume);
+        s = resume;
+        p = star;
+    }
+    while (*p == '%') p++;
+    return *p == '\0';
+}
+
+static int pattern_matches(const TABLE_PATTERN *t, const char *name)
+{
+    return t->quoted ? strcmp(t->name, name) == 0 : like_match(t->name, name);
+}
+
+int table_selected(const char *name)
+{
+    if (!g_tables) return 1;
+    for (int i = 0; i < g_ntables; i++)
+        if (pattern_matches(&g_tables[i], name)) return 1;
+    return 0;
+}
+
+int check_selection(const TAB_INFO *tabs, int n, const char *where)
+{
+    int rc = 0;
+    for (int i = 0; i < g_ntables; i++) {
+        int hit = 0;
+        for (int j = 0; j < n && !hit; j++) hit = pattern_matches(&g_tables[i], tabs[j].tab_name);
+        if (!hit) {
+            fprintf(stderr, "Table \"%s\" not found in %s.\n", g_tables[i].name, where);
+            rc = -1;
+        }
+    }
+    return rc;
+}
+
+char *table_condition(void)
+{
+    /* Per name at most: " or TABLE_NAME like '" + 31 doubled quotes and
+     * escapes (62) + "' escape '\'" and the closing words. */
+    size_t cap = 16 + (size_t)g_ntables * 128;
+    char *sql = malloc(cap);
+    if (!sql) return NULL;
+    size_t n = 0;
+    sql[0] = '\0';
+    if (!g_tables) return sql;
+    n += (size_t)snprintf(sql + n, cap - n, " and (");
+    for (int i = 0; i < g_ntables; i++) {
+        const TABLE_PATTERN *t = &g_tables[i];
+        n += (size_t)snprintf(sql + n, cap - n, "%sTABLE_NAME like '", i ? " or " : "");
+        for (const char *c = t->name; *c; c++) {
+            /* a quoted name is exact: its % and _ (and the escape itself) escaped */
+            if (t->quoted && (*c == '%' || *c == '_' || *c == '\\')) sql[n++] = '\\';
+            if (*c == '\'') sql[n++] = '\'';
+            sql[n++] = *c;
+        }
+        n += (size_t)snprintf(sql + n, cap - n, "'%s", t->quoted ? " escape '\\'" : "");
+    }
+    snprintf(sql + n, cap - n, ")");
+    return sql;
+}
