@@ -489,7 +489,7 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
 
 }  // namespace
 
-Status ExecuteDdl(Session& s, const sql::Statement& st) {
+Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   using sql::StmtKind;
   TABDB_RETURN_IF_ERROR(CheckDdlPrivilege(s, st));
   // Oracle commits the open transaction before any DDL runs.
@@ -498,7 +498,7 @@ Status ExecuteDdl(Session& s, const sql::Statement& st) {
   Status r;
   switch (st.kind) {
     case StmtKind::kCreateTable:
-      r = st.create_table ? cat::CreateTableDdl(s, *st.create_table) : OraError(900);
+      r = st.create_table ? cat::CreateTableDdl(s, *st.create_table, infer_type) : OraError(900);
       break;
     case StmtKind::kDropTable:
       r = st.drop ? cat::DropTableDdl(s, *st.drop) : OraError(900);
@@ -507,7 +507,7 @@ Status ExecuteDdl(Session& s, const sql::Statement& st) {
       r = st.drop ? cat::TruncateTableDdl(s, *st.drop) : OraError(900);
       break;
     case StmtKind::kCreateIndex:
-      r = st.create_index ? cat::CreateIndexDdl(s, *st.create_index) : OraError(900);
+      r = st.create_index ? cat::CreateIndexDdl(s, *st.create_index, infer_type) : OraError(900);
       break;
     case StmtKind::kDropIndex:
       r = st.drop ? cat::DropIndexDdl(s, *st.drop) : OraError(900);

@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "catalog/catalog_internal.h"
-#include "exec/compiler.h"
 #include "sql/printer.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -162,7 +161,7 @@ Status RemoveIndex(Session& s, int64_t index_obj, int64_t table_obj) {
       " WHERE i.table_obj = " + tab + ");");
 }
 
-Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci) {
+Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci, ExprTypeFn infer_type) {
   IndexSpec spec;
   SplitName(s, ci.name, &spec.owner, &spec.name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, spec.owner));
@@ -191,7 +190,7 @@ Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci) {
         type = col->type;
         k.expr = Quote(col->name);
       } else {
-        TABDB_RETURN_IF_ERROR(InferExprType(s, table, *key.expr, &type));
+        TABDB_RETURN_IF_ERROR(infer_type(s, table, *key.expr, &type));
         TABDB_RETURN_IF_ERROR(CheckIndexable(type));
         k.expr = sql::ExprToText(*key.expr);
       }

@@ -4,7 +4,6 @@
 #include <set>
 
 #include "catalog/catalog_internal.h"
-#include "exec/compiler.h"
 #include "sql/printer.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -122,7 +121,7 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
   return s.db().Run(q);
 }
 
-Status CreateTableDdl(Session& s, const sql::CreateTable& ct) {
+Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_type) {
   std::string owner, name;
   SplitName(s, ct.name, &owner, &name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
@@ -167,7 +166,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct) {
       const sql::ColumnDef& d = ct.columns[i];
       if (!d.virtual_expr) continue;
       TypeDesc inferred;
-      TABDB_RETURN_IF_ERROR(InferExprType(s, stored, *d.virtual_expr, &inferred));
+      TABDB_RETURN_IF_ERROR(infer_type(s, stored, *d.virtual_expr, &inferred));
       if (!d.has_type) t.columns[i].type = WithDefaults(inferred);
       if (IsLob(t.columns[i].type.kind) || IsLong(t.columns[i].type.kind))
         return OraError(54003);

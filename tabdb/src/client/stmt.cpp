@@ -10,7 +10,6 @@
 #include "client/lob.h"
 #include "client/nls.h"
 #include "client/statement.h"
-#include "exec/compiler_internal.h"
 #include "session/session.h"
 #include "sql/parser.h"
 #include "storage/lob_store.h"

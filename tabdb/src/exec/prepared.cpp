@@ -8,6 +8,7 @@
 #include <set>
 
 #include "catalog/dictionary.h"
+#include "exec/compiler.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
 #include "exec/plsql.h"
@@ -926,7 +927,7 @@ Status Prepared::ExecuteOther() {
     case StmtKind::kDelete:
       return OraError(600, {"statement kind run as other"});
     default: {
-      Status st = ExecuteDdl(*s_, *stmt_);
+      Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != 54) return st;
       // A table of the DDL may be busy only because an open query of this
       // session reads it: close those queries and run the DDL again.
@@ -943,7 +944,7 @@ Status Prepared::ExecuteOther() {
       }
       if (others.empty()) return st;
       for (Prepared* p : others) p->Invalidate();
-      return ExecuteDdl(*s_, *stmt_);
+      return ExecuteDdl(*s_, *stmt_, InferExprType);
     }
   }
 }

@@ -12,6 +12,7 @@
 #include "exec/convert.h"
 #include "exec/scalar_fns.h"
 #include "storage/lob_store.h"
+#include "storage/sqlite_util.h"
 #include "util/errors.h"
 #include "values/binfloat.h"
 #include "values/number.h"
@@ -229,6 +230,16 @@ int RegisterSqlFunctions(sqlite3* db, Session* session) {
                                     AvgFinal, nullptr);
   if (rc == SQLITE_OK) rc = RegisterDictionaryFunctions(db);
   return rc;
+}
+
+Status OpenSession(std::shared_ptr<Database> db, const std::string& user,
+                   const std::string& password, std::unique_ptr<Session>* out) {
+  std::unique_ptr<Session> sess;
+  TABDB_RETURN_IF_ERROR(Session::Logon(std::move(db), user, password, &sess));
+  int rc = RegisterSqlFunctions(sess->db().handle(), sess.get());
+  if (rc != SQLITE_OK) return SqliteError(sess->db().handle(), rc);
+  *out = std::move(sess);
+  return Status::Ok();
 }
 
 }  // namespace tabdb

@@ -1,7 +1,6 @@
 // session.cpp - logon and the end of a session.
 #include "session/session.h"
 
-#include "exec/sqlfunc.h"
 #include "storage/password.h"
 #include "util/errors.h"
 
@@ -47,8 +46,6 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   sess->db_ = std::move(db);
   sess->user_ = info;
   sess->schema_ = info.name;
-  int rc = RegisterSqlFunctions(sess->db_->handle(), sess.get());
-  if (rc != SQLITE_OK) return SqliteError(sess->db_->handle(), rc);
   *out = std::move(sess);
   return Status::Ok();
 }

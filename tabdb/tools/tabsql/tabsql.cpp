@@ -16,6 +16,7 @@
 
 #include "catalog/catalog.h"
 #include "exec/engine.h"
+#include "exec/sqlfunc.h"
 #include "format.h"
 #include "script.h"
 #include "session/session.h"
@@ -266,8 +267,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<Database> db;
   Status st = Database::Open(path, &db);
   std::unique_ptr<Session> session;
-  if (st.ok()) st = Session::Logon(std::shared_ptr<Database>(std::move(db)), id.user, id.password,
-                                   &session);
+  if (st.ok()) st = OpenSession(std::shared_ptr<Database>(std::move(db)), id.user, id.password,
+                               &session);
   if (!st.ok()) {
     std::fprintf(stderr, "ERROR:\n%s\n", st.text().c_str());
     return 1;
