@@ -6,6 +6,7 @@
 
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
+#include "exec/functions.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
 #include "util/errors.h"
@@ -130,12 +131,12 @@ Status ArithResult(Op op, TypeKind a, TypeKind b, TypeKind* out) {
 
 // ---- the compiler --------------------------------------------------------------
 
-std::string Compiler::Call(int fn, TypeKind result, const std::vector<const CExpr*>& args,
+std::string Compiler::Call(const SqlFunction& fn, TypeKind result, const std::vector<const CExpr*>& args,
                            const std::string& extra) {
   std::string kinds;
   for (const CExpr* a : args) kinds += static_cast<char>(a->null_literal ? 0 : static_cast<int>(a->type.kind));
   if (!extra.empty()) kinds += static_cast<char>(TypeKind::kVarchar2);
-  std::string s = "tabdb_call(" + std::to_string(fn) + "," +
+  std::string s = "tabdb_call(" + std::to_string(FunctionId(fn)) + "," +
                   std::to_string(static_cast<int>(result)) + "," + SqlBlob(kinds);
   for (const CExpr* a : args) s += "," + a->sql;
   if (!extra.empty()) s += "," + SqlText(extra);
@@ -151,7 +152,7 @@ std::string Compiler::ConvertTo(const CExpr& e, TypeKind to) {
   if (IsCharacter(from) && IsCharacter(to)) return e.sql;
   // A DATE is a TIMESTAMP without fraction in the same seven bytes.
   if (from == TypeKind::kDate && to == TypeKind::kTimestamp) return e.sql;
-  return Call(kFnConvert, to, {&e});
+  return Call(Operator("$CONVERT"), to, {&e});
 }
 
 Status Compiler::CompileCondition(const Expr& e, CExpr* out) {
@@ -397,7 +398,7 @@ Status Compiler::Unary(const Expr& e, CExpr* out) {
       CExpr conv = a;
       conv.sql = ConvertTo(a, k);
       conv.type = TypeOf(k);
-      out->sql = Call(kFnNeg, k, {&conv});
+      out->sql = Call(Operator("$NEG"), k, {&conv});
       out->type = TypeOf(k);
       return Status::Ok();
     }
@@ -482,8 +483,8 @@ Status Compiler::Compare(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
     ca.type = TypeOf(k);
     cb.sql = sb;
     cb.type = TypeOf(k);
-    sa = Call(kFnTzKey, TypeKind::kRaw, {&ca});
-    sb = Call(kFnTzKey, TypeKind::kRaw, {&cb});
+    sa = Call(Operator("$TZKEY"), TypeKind::kRaw, {&ca});
+    sb = Call(Operator("$TZKEY"), TypeKind::kRaw, {&cb});
   }
   const char* o = "=";
   switch (op) {
@@ -515,7 +516,10 @@ Status Compiler::Arith(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
     cb.sql = ConvertTo(b, TypeKind::kNumber);
     cb.type = TypeOf(TypeKind::kNumber);
   }
-  int fn = op == Op::kAdd ? kFnAdd : op == Op::kSub ? kFnSub : op == Op::kMul ? kFnMul : kFnDiv;
+  const SqlFunction& fn = Operator(op == Op::kAdd   ? "$ADD"
+                                   : op == Op::kSub ? "$SUB"
+                                   : op == Op::kMul ? "$MUL"
+                                                    : "$DIV");
   out->sql = Call(fn, r, {&ca, &cb});
   out->type = TypeOf(r);
   if (r == TypeKind::kIntervalDS) {
@@ -538,7 +542,7 @@ Status Compiler::Concat(const CExpr& a, const CExpr& b, CExpr* out) {
     cb.sql = ConvertTo(b, TypeKind::kVarchar2);
     cb.type = TypeOf(TypeKind::kVarchar2);
   }
-  out->sql = Call(kFnConcat, r, {&ca, &cb});
+  out->sql = Call(Operator("CONCAT"), r, {&ca, &cb});
   out->type = TypeOf(r);
   out->type.length = 4000;
   return Status::Ok();
@@ -646,7 +650,7 @@ Status Compiler::Like(const Expr& e, CExpr* out) {
     }
     ptrs.push_back(&args[i]);
   }
-  std::string call = Call(kFnLike, TypeKind::kNumber, ptrs);
+  std::string call = Call(Operator("$LIKE"), TypeKind::kNumber, ptrs);
   out->sql = std::string(e.negated ? "(NOT " : "(") + call + ")";
   out->is_bool = true;
   out->aggregate = args[0].aggregate;
@@ -704,7 +708,7 @@ Status Compiler::Extract(const Expr& e, CExpr* out) {
   TABDB_RETURN_IF_ERROR(Compile(*e.args.at(0), &a));
   if (!IsDatetime(a.type.kind) && !IsInterval(a.type.kind) && !a.null_literal)
     return OraError(932, {"DATE", DataTypeText(a.type)});
-  out->sql = Call(kFnExtract, TypeKind::kNumber, {&a}, e.text);
+  out->sql = Call(Operator("$EXTRACT"), TypeKind::kNumber, {&a}, e.text);
   out->type = TypeOf(e.text == "TIMEZONE_REGION" || e.text == "TIMEZONE_ABBR"
                          ? TypeKind::kVarchar2
                          : TypeKind::kNumber);

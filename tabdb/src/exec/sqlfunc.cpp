@@ -10,6 +10,7 @@
 #include "catalog/dictionary.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
+#include "exec/functions.h"
 #include "exec/scalar_fns.h"
 #include "storage/lob_store.h"
 #include "storage/sqlite_util.h"
@@ -82,7 +83,11 @@ void NumFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // tabdb_call(fn, result_kind, arg_kinds, args...)
 void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Session* s = static_cast<Session*>(sqlite3_user_data(ctx));
-  int fn = sqlite3_value_int(argv[0]);
+  const SqlFunction* fn = FunctionById(sqlite3_value_int(argv[0]));
+  if (fn == nullptr || fn->eval == nullptr || argc < 3) {
+    ResultStatus(ctx, OraError(600, {"unknown function " + std::to_string(sqlite3_value_int(argv[0]))}));
+    return;
+  }
   TypeKind result = static_cast<TypeKind>(sqlite3_value_int(argv[1]));
   const unsigned char* kinds = static_cast<const unsigned char*>(sqlite3_value_blob(argv[2]));
   int nk = sqlite3_value_bytes(argv[2]);
@@ -91,7 +96,7 @@ void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     int k = (i - 3) < nk ? kinds[i - 3] : 0;
     ArgValue(argv[i], k == 0 ? TypeKind::kVarchar2 : static_cast<TypeKind>(k), &args[i - 3]);
   }
-  if (fn != kFnConvert && fn != kFnLobLength && fn != kFnLobSubstr && fn != kFnToLob) {
+  if (!(fn->flags & kFnStoredLobArgs)) {
     // Functions work on the content of stored LOB and LONG values.
     for (Value& v : args) {
       if (v.lob_id == 0) continue;
@@ -107,23 +112,17 @@ void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Value out = Value::Null(result);
   FnCall call;
   call.session = s;
-  call.fn = fn;
+  call.variant = fn->variant;
   call.result = result;
   call.args = &args;
   call.out = &out;
   Status st;
-  if (fn == kFnConvert) {
-    LobStore lobs(s->db());
-    st = ConvertValue(args.at(0), result, &out, &lobs);
-  } else if (!TextFunction(call, &st) && !NumericFunction(call, &st) &&
-             !DatetimeFunction(call, &st) && !LobFunction(call, &st)) {
-    st = OraError(600, {"unknown function " + std::to_string(fn)});
-  }
+  fn->eval(call, &st);
   if (!st.ok()) {
     ResultStatus(ctx, st);
     return;
   }
-  if (fn == kFnLike) {
+  if (fn->flags & kFnBooleanResult) {
     if (out.null) {
       sqlite3_result_null(ctx);
     } else {
