@@ -1,6 +1,8 @@
 // session.cpp - logon and the end of a session.
 #include "session/session.h"
 
+#include <cstdint>
+
 #include "storage/password.h"
 #include "util/errors.h"
 
@@ -33,7 +35,10 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   PasswordHash stored;
   stored.salt.assign(static_cast<const char*>(sqlite3_column_blob(s, 1)),
                      static_cast<size_t>(sqlite3_column_bytes(s, 1)));
-  stored.iterations = sqlite3_column_int(s, 2);
+  // A count that does not fit an int is refused like any count above the
+  // cap (CheckPassword), rather than cut to its low bits.
+  int64_t iterations = sqlite3_column_int64(s, 2);
+  stored.iterations = iterations >= 0 && iterations <= INT32_MAX ? static_cast<int>(iterations) : -1;
   stored.hash.assign(static_cast<const char*>(sqlite3_column_blob(s, 3)),
                      static_cast<size_t>(sqlite3_column_bytes(s, 3)));
   UserInfo info;
