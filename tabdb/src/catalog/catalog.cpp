@@ -336,7 +336,11 @@ Status LoadConstraints(Session& s, int64_t table_obj, std::vector<ConstraintRec>
     TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
     if (!row) break;
     ConstraintRec r;
-    ReadConstraintRow(q, &r);
+    Status rs = ReadConstraintRow(q, &r);
+    if (!rs.ok()) {
+      sqlite3_reset(q);
+      return rs;
+    }
     out->push_back(std::move(r));
   }
   sqlite3_reset(q);
@@ -353,8 +357,9 @@ Status FindConstraint(Session& s, const std::string& owner, const std::string& n
   sqlite3_bind_text(q, 1, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
   sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   TABDB_RETURN_IF_ERROR(s.db().Step(q, found));
-  if (*found) ReadConstraintRow(q, out);
+  Status rs = *found ? ReadConstraintRow(q, out) : Status::Ok();
   sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(rs);
   if (!*found) return Status::Ok();
   return LoadConsColumns(s, out);
 }
@@ -535,7 +540,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   if (r.ok()) r = s.db().BumpCatalogVersion();
   if (r.ok()) r = s.db().Commit();
   if (!r.ok()) {
-    s.db().Rollback();
+    // The DDL's error is the one reported; a rollback that fails too has
+    // nothing left it could undo on this connection.
+    (void)s.db().Rollback();
     return r;
   }
   if (st.kind == StmtKind::kGrant || st.kind == StmtKind::kRevoke) return s.RefreshUser();

@@ -657,15 +657,17 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     sqlite3_reset(ins);
   }
   if (!st.ok()) {
-    for (int64_t id : created_) lobs.Delete(id);
+    // The row's error is reported; the statement's savepoint, rolled back
+    // by the caller, takes these LOBs away too if deleting them fails.
+    for (int64_t id : created_) (void)lobs.Delete(id);
     return st;
   }
   if (!marked_rows_ && !table_.has_rows) {
+    // The table now has a segment (DBMS_METADATA and the dictionary show it).
     sqlite3_stmt* m = nullptr;
-    if (s_->db().Cached("UPDATE tab$tables SET has_rows = 1 WHERE obj_id = ?1", &m).ok()) {
-      sqlite3_bind_int64(m, 1, table_.obj_id);
-      s_->db().Run(m);
-    }
+    TABDB_RETURN_IF_ERROR(s_->db().Cached("UPDATE tab$tables SET has_rows = 1 WHERE obj_id = ?1", &m));
+    sqlite3_bind_int64(m, 1, table_.obj_id);
+    TABDB_RETURN_IF_ERROR(s_->db().Run(m));
     marked_rows_ = true;
   }
   if (returning) {
@@ -739,7 +741,7 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
   sqlite3_reset(q);
   if (values_) sqlite3_reset(values_.get());
   if (!st.ok()) {
-    s_->db().RollbackTo("tabdb_stmt");
+    (void)s_->db().RollbackTo("tabdb_stmt");  // the statement's own error is the one reported
     return st;
   }
   TABDB_RETURN_IF_ERROR(s_->db().Release("tabdb_stmt"));
@@ -884,7 +886,7 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
     if (!st.ok()) break;
   }
   if (!st.ok()) {
-    s_->db().RollbackTo("tabdb_stmt");
+    (void)s_->db().RollbackTo("tabdb_stmt");  // the statement's own error is the one reported
     return st;
   }
   TABDB_RETURN_IF_ERROR(s_->db().Release("tabdb_stmt"));

@@ -5,6 +5,7 @@
 // and encodes the result.
 #pragma once
 
+#include <cassert>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,12 @@ struct FnCall {
   std::vector<Value>* args = nullptr;
   Value* out = nullptr;
 
-  const Value& arg(size_t i) const { return (*args)[i]; }
+  // The registry entry's argument count guarantees the arguments an
+  // evaluator reads without checking nargs().
+  const Value& arg(size_t i) const {
+    assert(i < args->size());
+    return (*args)[i];
+  }
   size_t nargs() const { return args->size(); }
   bool any_null() const {
     for (const Value& v : *args) {

@@ -3,6 +3,7 @@
 // aggregates over Oracle numbers.
 #include "exec/sqlfunc.h"
 
+#include <cassert>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -91,6 +92,7 @@ void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   TypeKind result = static_cast<TypeKind>(sqlite3_value_int(argv[1]));
   const unsigned char* kinds = static_cast<const unsigned char*>(sqlite3_value_blob(argv[2]));
   int nk = sqlite3_value_bytes(argv[2]);
+  assert(nk == argc - 3);  // Compiler::Call writes one kind per argument
   std::vector<Value> args(static_cast<size_t>(argc - 3));
   for (int i = 3; i < argc; ++i) {
     int k = (i - 3) < nk ? kinds[i - 3] : 0;

@@ -56,13 +56,15 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
 }
 
 Session::~Session() {
-  if (db_) db_->Rollback();
+  // A destructor cannot report: a failed rollback leaves the transaction
+  // to SQLite, which rolls it back when the connection closes.
+  if (db_) (void)db_->Rollback();
 }
 
 Status Session::Commit() {
   if (open_lobs_ > 0) {
     open_lobs_ = 0;
-    db_->Rollback();
+    TABDB_RETURN_IF_ERROR(db_->Rollback());
     return OraError(22297);
   }
   return db_->Commit();
