@@ -273,6 +273,15 @@ void PutNumber(Value* out, const Number& n) {
   *out = Value::Of(TypeKind::kNumber, std::string(reinterpret_cast<char*>(buf), len));
 }
 
+// `v` as a DATE (a TIMESTAMP loses its fraction and time zone).
+Status AsDate(const Value& v, Value* out) {
+  if (v.kind == TypeKind::kDate) {
+    *out = v;
+    return Status::Ok();
+  }
+  return ConvertValue(v, TypeKind::kDate, out);
+}
+
 Status Extract(const Value& v, const std::string& field, Value* out) {
   if (IsInterval(v.kind)) {
     int64_t f = 0;
@@ -362,10 +371,8 @@ void DatetimeRoundTrunc(FnCall& c, Status* st) {
   Value* out = c.out;
   if (c.any_null()) return;
   DateTime d, r;
-  Value local = c.arg(0);
-  if (local.kind != TypeKind::kDate &&
-      !(*st = ConvertValue(c.arg(0), TypeKind::kDate, &local)).ok())
-    return;
+  Value local;
+  if (!(*st = AsDate(c.arg(0), &local)).ok()) return;
   if (!(*st = Decode(local, &d)).ok()) return;
   std::string fmt = c.nargs() == 2 ? c.arg(1).bytes : "DD";
   if ((*st = RoundDate(d, fmt, c.variant == 'R', &r)).ok()) Encode(r, TypeKind::kDate, out);
@@ -382,10 +389,8 @@ void EvalToDate(FnCall& c, Status* st) {
 void EvalAddMonths(FnCall& c, Status* st) {
   Value* out = c.out;
   if (c.any_null()) return;
-  Value local = c.arg(0);
-  if (local.kind != TypeKind::kDate &&
-      !(*st = ConvertValue(c.arg(0), TypeKind::kDate, &local)).ok())
-    return;
+  Value local;
+  if (!(*st = AsDate(c.arg(0), &local)).ok()) return;
   DateTime d, r;
   int64_t m = 0;
   if (!(*st = Decode(local, &d)).ok() || !(*st = ArgInt(c.arg(1), &m)).ok()) return;
@@ -395,10 +400,8 @@ void EvalAddMonths(FnCall& c, Status* st) {
 void EvalLastDay(FnCall& c, Status* st) {
   Value* out = c.out;
   if (c.any_null()) return;
-  Value local = c.arg(0);
-  if (local.kind != TypeKind::kDate &&
-      !(*st = ConvertValue(c.arg(0), TypeKind::kDate, &local)).ok())
-    return;
+  Value local;
+  if (!(*st = AsDate(c.arg(0), &local)).ok()) return;
   DateTime d;
   if ((*st = Decode(local, &d)).ok()) Encode(LastDay(d), TypeKind::kDate, out);
 }
