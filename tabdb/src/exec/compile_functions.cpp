@@ -61,20 +61,20 @@ bool AllConstant(const std::vector<CExpr>& a) {
 }  // namespace
 
 Status Compiler::Aggregate(const std::string& name, const Expr& e, CExpr* out) {
-  if (!scope_.allow_aggregates) return OraError(934);
+  if (!scope_.allow_aggregates) return OraError(ora::kGroupFunctionNotAllowed);
   out->aggregate = true;
   if (name == "COUNT" && e.star) {
     out->sql = "tabdb_num(count(*))";
     out->type = TypeOf(TypeKind::kNumber);
     return Status::Ok();
   }
-  if (e.args.size() != 1) return OraError(909);
+  if (e.args.size() != 1) return OraError(ora::kInvalidArgumentCount);
   Scope inner = scope_;
   inner.allow_aggregates = false;  // no aggregate inside an aggregate
   Compiler c(s_, inner, binds_);
   CExpr a;
   TABDB_RETURN_IF_ERROR(c.Compile(*e.args[0], &a));
-  if (a.is_bool) return OraError(936);
+  if (a.is_bool) return OraError(ora::kMissingExpression);
   std::string distinct = e.distinct ? "DISTINCT " : "";
   if (name == "COUNT") {
     out->sql = "tabdb_num(count(" + distinct + a.sql + "))";
@@ -82,7 +82,7 @@ Status Compiler::Aggregate(const std::string& name, const Expr& e, CExpr* out) {
     return Status::Ok();
   }
   if (name == "MIN" || name == "MAX") {
-    if (IsLob(a.type.kind) || IsLong(a.type.kind)) return OraError(932, {"-", "LOB"});
+    if (IsLob(a.type.kind) || IsLong(a.type.kind)) return OraError(ora::kInconsistentDatatypes, {"-", "LOB"});
     std::string arg = a.sql;
     if (a.type.kind == TypeKind::kChar || a.type.kind == TypeKind::kNChar) arg = a.sql;
     out->sql = (name == "MIN" ? "min(" : "max(") + distinct + arg + ")";
@@ -92,7 +92,7 @@ Status Compiler::Aggregate(const std::string& name, const Expr& e, CExpr* out) {
   if (name == "SUM" || name == "AVG") {
     TypeKind k = a.type.kind;
     if (IsCharacter(k) || a.null_literal) k = TypeKind::kNumber;
-    if (!IsNumeric(k)) return OraError(932, {"NUMBER", DataTypeText(a.type)});
+    if (!IsNumeric(k)) return OraError(ora::kInconsistentDatatypes, {"NUMBER", DataTypeText(a.type)});
     if (k == TypeKind::kFloat) k = TypeKind::kNumber;
     std::string arg = ConvertTo(a, k);
     out->sql = std::string(name == "SUM" ? "tabdb_sum(" : "tabdb_avg(") + distinct + arg + "," +
@@ -100,7 +100,7 @@ Status Compiler::Aggregate(const std::string& name, const Expr& e, CExpr* out) {
     out->type = TypeOf(k);
     return Status::Ok();
   }
-  return OraError(904, {name});
+  return OraError(ora::kInvalidIdentifier, {name});
 }
 
 Status Compiler::Function(const Expr& e, CExpr* out) {
@@ -110,9 +110,9 @@ Status Compiler::Function(const Expr& e, CExpr* out) {
   std::vector<CExpr> a;
   TABDB_RETURN_IF_ERROR(CompileArgs(e, &a));
   const SqlFunction* fn = FindFunction(name);
-  if (fn == nullptr || fn->rule == nullptr) return OraError(904, {sql::QuoteName(name)});
+  if (fn == nullptr || fn->rule == nullptr) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(name)});
   if (a.size() < static_cast<size_t>(fn->min_args) || a.size() > static_cast<size_t>(fn->max_args))
-    return OraError(909);
+    return OraError(ora::kInvalidArgumentCount);
   out->aggregate = AnyAggregate(a);
   out->constant = AllConstant(a);
   FnCompile f(*this, *fn, a, out);

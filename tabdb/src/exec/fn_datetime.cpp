@@ -198,7 +198,7 @@ Status IntervalArith(int op, const Value& a, const Value& b, TypeKind result, Va
   TABDB_RETURN_IF_ERROR(NumberOf(nv, &n));
   double f = n.ToDouble();
   if (op == '/') {
-    if (f == 0) return OraError(1476);
+    if (f == 0) return OraError(ora::kDivisorIsZero);
     f = 1.0 / f;
   }
   if (ym) {
@@ -228,7 +228,7 @@ Status RoundDate(const DateTime& in, const std::string& fmt_in, bool round, Date
   else if (fmt == "HH" || fmt == "HH12" || fmt == "HH24") unit = 3;
   else if (fmt == "MI") unit = 4;
   else if (fmt == "Q") unit = 5;
-  else return OraError(1821);
+  else return OraError(ora::kDateFormatNotRecognized);
   DateTime t = d;
   switch (unit) {
     case 0:
@@ -292,7 +292,7 @@ Status Extract(const Value& v, const std::string& field, Value* out) {
       TABDB_RETURN_IF_ERROR(DecodeIntervalYM(Bytes(v), v.bytes.size(), &x));
       if (field == "YEAR") f = x.years;
       else if (field == "MONTH") f = x.months;
-      else return OraError(1878);
+      else return OraError(ora::kFieldNotFound);
     } else {
       IntervalDS x;
       TABDB_RETURN_IF_ERROR(DecodeIntervalDS(Bytes(v), v.bytes.size(), &x));
@@ -304,7 +304,7 @@ Status Extract(const Value& v, const std::string& field, Value* out) {
                                           Number::FromInt64(kNanos), &frac));
         has_frac = true;
       } else {
-        return OraError(1878);
+        return OraError(ora::kFieldNotFound);
       }
     }
     PutNumber(out, has_frac ? frac : Number::FromInt64(f));
@@ -334,7 +334,7 @@ Status Extract(const Value& v, const std::string& field, Value* out) {
     return Status::Ok();
   } else if (field == "TIMEZONE_HOUR") f = d.tz_offset_minutes / 60;
   else if (field == "TIMEZONE_MINUTE") f = d.tz_offset_minutes % 60;
-  else return OraError(1878);
+  else return OraError(ora::kFieldNotFound);
   PutNumber(out, Number::FromInt64(f));
   return Status::Ok();
 }
@@ -441,7 +441,7 @@ void EvalNumToInterval(FnCall& c, Status* st) {
   if (c.variant == 'Y') {
     int64_t per = unit == "YEAR" ? 12 : unit == "MONTH" ? 1 : 0;
     if (per == 0) {
-      *st = OraError(1760);
+      *st = OraError(ora::kIllegalArgument);
       return;
     }
     int64_t m = 0;
@@ -453,7 +453,7 @@ void EvalNumToInterval(FnCall& c, Status* st) {
   int64_t per = unit == "DAY" ? 86400 : unit == "HOUR" ? 3600 : unit == "MINUTE" ? 60
               : unit == "SECOND" ? 1 : 0;
   if (per == 0) {
-    *st = OraError(1760);
+    *st = OraError(ora::kIllegalArgument);
     return;
   }
   Number ns;

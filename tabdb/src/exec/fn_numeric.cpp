@@ -160,7 +160,7 @@ void EvalNumberFn(FnCall& c, Status* st) {
     case 'S': PutNumber(out, Number::FromInt64(n.Sign())); break;
     default: {
       if (n.IsNegative()) {
-        *st = OraError(1428, {n.ToString()});
+        *st = OraError(ora::kArgumentOutOfRange, {n.ToString()});
         return;
       }
       Number r;

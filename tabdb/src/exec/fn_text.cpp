@@ -124,7 +124,7 @@ bool LikeMatch(std::string_view s, std::string_view p, uint32_t esc, bool has_es
 
 Status Instr(std::string_view s, std::string_view sub, int64_t pos, int64_t occ, int64_t* out) {
   *out = 0;
-  if (occ <= 0) return OraError(1428, {std::to_string(occ)});
+  if (occ <= 0) return OraError(ora::kArgumentOutOfRange, {std::to_string(occ)});
   if (pos == 0 || sub.empty()) return Status::Ok();
   std::vector<size_t> st = CharStarts(s);
   int64_t nchars = static_cast<int64_t>(st.size()) - 1;
@@ -376,7 +376,7 @@ void EvalLike(FnCall& c, Status* st) {
     if (c.arg(2).null) return;
     size_t i = 0;
     if (Utf8CharCount(c.arg(2).bytes) != 1) {
-      *st = OraErrorText(1425, "escape character must be character string of length 1");
+      *st = OraErrorText(ora::kInvalidEscape, "escape character must be character string of length 1");
       return;
     }
     esc = NextChar(c.arg(2).bytes, &i);

@@ -86,7 +86,7 @@ void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Session* s = static_cast<Session*>(sqlite3_user_data(ctx));
   const SqlFunction* fn = FunctionById(sqlite3_value_int(argv[0]));
   if (fn == nullptr || fn->eval == nullptr || argc < 3) {
-    ResultStatus(ctx, OraError(600, {"unknown function " + std::to_string(sqlite3_value_int(argv[0]))}));
+    ResultStatus(ctx, OraError(ora::kInternalError, {"unknown function " + std::to_string(sqlite3_value_int(argv[0]))}));
     return;
   }
   TypeKind result = static_cast<TypeKind>(sqlite3_value_int(argv[1]));

@@ -30,7 +30,7 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   if (!row) {
     sqlite3_reset(s);
     BurnPasswordCheck(password);
-    return OraError(1017);
+    return OraError(ora::kInvalidLogon);
   }
   PasswordHash stored;
   stored.salt.assign(static_cast<const char*>(sqlite3_column_blob(s, 1)),
@@ -46,7 +46,7 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   info.name = user;
   info.dba = sqlite3_column_int(s, 4) != 0;
   sqlite3_reset(s);
-  if (!CheckPassword(password, stored)) return OraError(1017);
+  if (!CheckPassword(password, stored)) return OraError(ora::kInvalidLogon);
   std::unique_ptr<Session> sess(new Session);
   sess->db_ = std::move(db);
   sess->user_ = info;
@@ -65,7 +65,7 @@ Status Session::Commit() {
   if (open_lobs_ > 0) {
     open_lobs_ = 0;
     TABDB_RETURN_IF_ERROR(db_->Rollback());
-    return OraError(22297);
+    return OraError(ora::kOpenLobsAtCommit);
   }
   return db_->Commit();
 }

@@ -28,10 +28,10 @@ int LockTimeoutMs() {
   return 10000;
 }
 
-Status CannotResolve() { return OraError(12154); }
+Status CannotResolve() { return OraError(ora::kTnsCannotResolve); }
 
 Status Tampered(const std::string& path, const std::string& what) {
-  return OraErrorText(1122, "database file '" + path + "' failed verification check: " + what);
+  return OraErrorText(ora::kFileVerificationFailed, "database file '" + path + "' failed verification check: " + what);
 }
 
 // Whether `name` is `prefix` followed by decimal digits only.
@@ -121,12 +121,12 @@ Status Database::OpenConnection(const std::string& path, bool create, sqlite3** 
 }
 
 Status Database::Create(const std::string& path, const std::string& system_password) {
-  if (path.empty()) return OraErrorText(12154, "TNS:could not resolve the connect identifier specified");
+  if (path.empty()) return OraErrorText(ora::kTnsCannotResolve, "TNS:could not resolve the connect identifier specified");
   // Create the file ourselves so that it is private to its owner from the
   // start; SQLite gives its -wal and -shm files the same mode.
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
-    return OraErrorText(1119, "error in creating database file '" + path + "': " +
+    return OraErrorText(ora::kCannotCreateFile, "error in creating database file '" + path + "': " +
                                   std::strerror(errno));
   }
   ::close(fd);
@@ -139,7 +139,7 @@ Status Database::Create(const std::string& path, const std::string& system_passw
   if (st.ok()) {
     PasswordHash h;
     if (!MakePasswordHash(system_password, &h)) {
-      st = OraError(600, {"no random bytes for the password salt"});
+      st = OraError(ora::kInternalError, {"no random bytes for the password salt"});
     } else {
       SqliteStmt ins;
       sqlite3_stmt* s = nullptr;
@@ -179,7 +179,7 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
   }
   SqliteStmt check(s);
   int rc = sqlite3_step(s);
-  if (rc == SQLITE_BUSY) return OraError(54);
+  if (rc == SQLITE_BUSY) return OraError(ora::kResourceBusy);
   if (rc != SQLITE_ROW || check.Text(0) != kCatalogFormat) return CannotResolve();
   check.reset();
   TABDB_RETURN_IF_ERROR(CheckSchema(d->db_, path));
@@ -268,7 +268,7 @@ Status Database::NextId(const char* counter, int64_t* out) {
   TABDB_RETURN_IF_ERROR(Step(s, &row));
   if (!row) {
     sqlite3_reset(s);
-    return OraError(600, {std::string("missing counter ") + counter});
+    return OraError(ora::kInternalError, {std::string("missing counter ") + counter});
   }
   *out = sqlite3_column_int64(s, 0);
   return Run(s);

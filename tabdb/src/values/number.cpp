@@ -28,7 +28,7 @@ constexpr uint8_t kNegTerminator = 0x66;
 // span 128 base-100 positions plus 20 digits, plus room for a carry.
 constexpr int kWideCap = 200;
 
-Status Overflow() { return OraError(1426); }
+Status Overflow() { return OraError(ora::kNumericOverflow); }
 Status InvalidNumber() { return OraError(ora::kInvalidNumber); }
 
 // Decimal view of a magnitude: value = 0.d[0] d[1] ... d[n-1] x 10^exp, with
@@ -297,7 +297,7 @@ struct NumberBuilder {
   }
 
   static Status Div(const Number& a, const Number& b, Number* out) {
-    if (b.len_ == 0) return OraError(1476);
+    if (b.len_ == 0) return OraError(ora::kDivisorIsZero);
     if (a.len_ == 0) {
       *out = Number();
       return Status::Ok();
