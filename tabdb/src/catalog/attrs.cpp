@@ -212,7 +212,7 @@ Status CheckTablespace(const std::string& name) {
   static const char* const kKnown[] = {"USERS", "SYSTEM", "SYSAUX", "TEMP"};
   for (const char* k : kKnown)
     if (name == k) return Status::Ok();
-  return OraError(959, {name});
+  return OraError(ora::kTablespaceNotExist, {name});
 }
 
 Status CheckAttributes(const sql::SegmentAttributes& a) {

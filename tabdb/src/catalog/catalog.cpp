@@ -132,7 +132,7 @@ Status NewConstraintName(Session& s, const std::string& owner, std::string* out)
       return Status::Ok();
     }
   }
-  return OraError(600, {"no free system constraint name"});
+  return OraError(ora::kInternalError, {"no free system constraint name"});
 }
 
 bool SegmentExists(const sql::SegmentAttributes& table_attrs, bool has_rows) {
@@ -293,7 +293,7 @@ Status LoadIndex(Session& s, int64_t obj_id, IndexRec* out) {
   sqlite3_bind_int64(q, 1, obj_id);
   bool row = false;
   TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
-  if (!row) return OraError(1418);
+  if (!row) return OraError(ora::kIndexNotExist);
   Status st = ReadIndexRow(s, q, out);
   sqlite3_reset(q);
   TABDB_RETURN_IF_ERROR(st);
@@ -336,7 +336,11 @@ Status LoadConstraints(Session& s, int64_t table_obj, std::vector<ConstraintRec>
     TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
     if (!row) break;
     ConstraintRec r;
-    ReadConstraintRow(q, &r);
+    Status rs = ReadConstraintRow(q, &r);
+    if (!rs.ok()) {
+      sqlite3_reset(q);
+      return rs;
+    }
     out->push_back(std::move(r));
   }
   sqlite3_reset(q);
@@ -353,8 +357,9 @@ Status FindConstraint(Session& s, const std::string& owner, const std::string& n
   sqlite3_bind_text(q, 1, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
   sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   TABDB_RETURN_IF_ERROR(s.db().Step(q, found));
-  if (*found) ReadConstraintRow(q, out);
+  Status rs = *found ? ReadConstraintRow(q, out) : Status::Ok();
   sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(rs);
   if (!*found) return Status::Ok();
   return LoadConsColumns(s, out);
 }
@@ -489,7 +494,7 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
 
 }  // namespace
 
-Status ExecuteDdl(Session& s, const sql::Statement& st) {
+Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   using sql::StmtKind;
   TABDB_RETURN_IF_ERROR(CheckDdlPrivilege(s, st));
   // Oracle commits the open transaction before any DDL runs.
@@ -498,35 +503,35 @@ Status ExecuteDdl(Session& s, const sql::Statement& st) {
   Status r;
   switch (st.kind) {
     case StmtKind::kCreateTable:
-      r = st.create_table ? cat::CreateTableDdl(s, *st.create_table) : OraError(900);
+      r = st.create_table ? cat::CreateTableDdl(s, *st.create_table, infer_type) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kDropTable:
-      r = st.drop ? cat::DropTableDdl(s, *st.drop) : OraError(900);
+      r = st.drop ? cat::DropTableDdl(s, *st.drop) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kTruncateTable:
-      r = st.drop ? cat::TruncateTableDdl(s, *st.drop) : OraError(900);
+      r = st.drop ? cat::TruncateTableDdl(s, *st.drop) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateIndex:
-      r = st.create_index ? cat::CreateIndexDdl(s, *st.create_index) : OraError(900);
+      r = st.create_index ? cat::CreateIndexDdl(s, *st.create_index, infer_type) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kDropIndex:
-      r = st.drop ? cat::DropIndexDdl(s, *st.drop) : OraError(900);
+      r = st.drop ? cat::DropIndexDdl(s, *st.drop) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kAlterTable:
-      r = st.alter_table ? cat::AlterTableDdl(s, *st.alter_table) : OraError(900);
+      r = st.alter_table ? cat::AlterTableDdl(s, *st.alter_table) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateUser:
-      r = st.user ? cat::CreateUserDdl(s, *st.user) : OraError(900);
+      r = st.user ? cat::CreateUserDdl(s, *st.user) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kAlterUser:
-      r = st.user ? cat::AlterUserDdl(s, *st.user) : OraError(900);
+      r = st.user ? cat::AlterUserDdl(s, *st.user) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kDropUser:
-      r = st.drop ? cat::DropUserDdl(s, *st.drop) : OraError(900);
+      r = st.drop ? cat::DropUserDdl(s, *st.drop) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kGrant:
     case StmtKind::kRevoke:
-      r = st.grant ? cat::GrantDdl(s, *st.grant, st.kind == StmtKind::kGrant) : OraError(900);
+      r = st.grant ? cat::GrantDdl(s, *st.grant, st.kind == StmtKind::kGrant) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);
@@ -535,7 +540,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st) {
   if (r.ok()) r = s.db().BumpCatalogVersion();
   if (r.ok()) r = s.db().Commit();
   if (!r.ok()) {
-    s.db().Rollback();
+    // The DDL's error is the one reported; a rollback that fails too has
+    // nothing left it could undo on this connection.
+    (void)s.db().Rollback();
     return r;
   }
   if (st.kind == StmtKind::kGrant || st.kind == StmtKind::kRevoke) return s.RefreshUser();

@@ -86,10 +86,18 @@ Status ResolveTable(Session& s, const sql::NameList& name, TableInfo* out);
 // listed.
 Status LoadUniqueIndexes(Session& s, int64_t table_obj, std::vector<IndexInfo>* out);
 
+// The Oracle type of an expression over the columns of `table`, as the
+// expression compiler infers it. The compiler lies above the catalog; the
+// DDL that needs it (virtual columns, function-based indexes) is handed it
+// by the caller.
+using ExprTypeFn = Status (*)(Session& s, const TableInfo& table, const sql::Expr& e,
+                              TypeDesc* out);
+
 // Runs a DDL statement or a user/privilege statement: CREATE/DROP TABLE,
 // TRUNCATE TABLE, CREATE/DROP INDEX, ALTER TABLE ... ADD constraint,
-// CREATE/ALTER/DROP USER, GRANT, REVOKE.
-Status ExecuteDdl(Session& s, const sql::Statement& st);
+// CREATE/ALTER/DROP USER, GRANT, REVOKE. `infer_type` types the
+// expressions of virtual columns and index keys.
+Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type);
 
 // DBMS_METADATA.GET_DDL(object_type, name, schema) for TABLE, INDEX and
 // CONSTRAINT, shaped exactly as Oracle 19c shapes it under the session's

@@ -153,10 +153,10 @@ Status DeleteLobData(Session& s, const TableInfo& table);
 Status RemoveTable(Session& s, const TableInfo& table);
 
 // The DDL statements.
-Status CreateTableDdl(Session& s, const sql::CreateTable& ct);
+Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_type);
 Status DropTableDdl(Session& s, const sql::DropObject& d);
 Status TruncateTableDdl(Session& s, const sql::DropObject& d);
-Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci);
+Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci, ExprTypeFn infer_type);
 Status DropIndexDdl(Session& s, const sql::DropObject& d);
 Status AlterTableDdl(Session& s, const sql::AlterTable& at);
 Status CreateUserDdl(Session& s, const sql::UserStmt& u);

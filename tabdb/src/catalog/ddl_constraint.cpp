@@ -25,15 +25,15 @@ Status ResolveKeyColumns(const TableInfo& t, const std::vector<sql::Name>& names
   for (const sql::Name& n : names) {
     const ColumnInfo* c = t.FindColumn(n.text);
     if (c == nullptr || c->hidden) return OraError(ora::kInvalidIdentifier, {Quote(n.text)});
-    if (std::find(out->begin(), out->end(), c->intcol) != out->end()) return OraError(957);
-    if (IsLob(c->type.kind)) return OraError(2329, {"LOB"});
-    if (IsLong(c->type.kind)) return OraError(2269);
+    if (std::find(out->begin(), out->end(), c->intcol) != out->end()) return OraError(ora::kDuplicateColumnName);
+    if (IsLob(c->type.kind)) return OraError(ora::kCannotBeUniqueKey, {"LOB"});
+    if (IsLong(c->type.kind)) return OraError(ora::kLongKeyColumn);
     // A key over a virtual column would need an expression index to be
     // enforced, which the storage cannot provide.
-    if (c->is_virtual) return OraError(3001);
+    if (c->is_virtual) return OraError(ora::kUnimplemented);
     out->push_back(c->intcol);
   }
-  if (out->empty()) return OraError(904, {""});
+  if (out->empty()) return OraError(ora::kInvalidIdentifier, {""});
   return Status::Ok();
 }
 
@@ -65,7 +65,7 @@ bool IndexInUse(const std::vector<ConstraintRec>& cons, int64_t index_obj) {
 
 // The error for duplicate rows met when a key is added to a table.
 Status DuplicateKeys(bool primary, const std::string& owner, const std::string& name) {
-  return primary ? OraError(2437, {owner, name}) : OraError(2299, {owner, name});
+  return primary ? OraError(ora::kPrimaryKeyViolated, {owner, name}) : OraError(ora::kDuplicateKeysOnValidate, {owner, name});
 }
 
 // Rows with a NULL in a primary-key column stop the key (ORA-01449).
@@ -83,7 +83,7 @@ Status CheckNoNulls(Session& s, const TableInfo& t, const std::vector<int>& cols
   q.reset(raw);
   if (rc != SQLITE_OK) return SqliteError(s.db().handle(), rc);
   rc = sqlite3_step(q.get());
-  if (rc == SQLITE_ROW) return OraError(1449);
+  if (rc == SQLITE_ROW) return OraError(ora::kColumnHasNulls);
   if (rc != SQLITE_DONE) return SqliteError(s.db().handle(), rc);
   return Status::Ok();
 }
@@ -120,7 +120,7 @@ Status ConstraintName(Session& s, const std::string& owner, const sql::Constrain
   if (!c.has_name) return NewConstraintName(s, owner, name);
   bool exists = false;
   TABDB_RETURN_IF_ERROR(ConstraintExists(s, owner, c.name.text, &exists));
-  if (exists) return OraError(2264);
+  if (exists) return OraError(ora::kConstraintNameUsed);
   *name = c.name.text;
   return Status::Ok();
 }
@@ -203,9 +203,9 @@ Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool
   std::vector<ConstraintRec> existing;
   TABDB_RETURN_IF_ERROR(LoadConstraints(s, table.obj_id, &existing));
   for (const ConstraintRec& e : existing) {
-    if (primary && e.type == "P") return OraError(2260);
+    if (primary && e.type == "P") return OraError(ora::kOnePrimaryKey);
     if ((e.type == "P" || e.type == "U") && Sorted(e.intcols) == Sorted(nc.intcols))
-      return OraError(2261);
+      return OraError(ora::kKeyAlreadyExists);
   }
   TABDB_RETURN_IF_ERROR(ConstraintName(s, table.owner, c, &nc.name, &nc.generated));
 
@@ -220,11 +220,11 @@ Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool
       int64_t obj = 0;
       std::string type;
       TABDB_RETURN_IF_ERROR(FindObject(s, iowner, iname, &obj, &type));
-      if (obj == 0 || type != "INDEX") return OraError(1418);
+      if (obj == 0 || type != "INDEX") return OraError(ora::kIndexNotExist);
       TABDB_RETURN_IF_ERROR(LoadIndex(s, obj, &use));
       if (use.table_obj != table.obj_id || !CanEnforce(use, nc.intcols) ||
           IndexInUse(existing, obj))
-        return OraError(14196);
+        return OraError(ora::kIndexCannotEnforce);
       found = true;
     } else if (!in_create) {
       // As Oracle does: an existing index whose leading columns are the key.
@@ -255,7 +255,7 @@ Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool
         spec.keys.push_back(k);
       }
       Status st = MakeIndex(s, table, spec, false, &nc.index_obj);
-      if (st.code() == 1452) return DuplicateKeys(primary, table.owner, nc.name);
+      if (st.code() == ora::kDuplicateKeysFound) return DuplicateKeys(primary, table.owner, nc.name);
       TABDB_RETURN_IF_ERROR(st);
     }
     if (primary)
@@ -286,7 +286,7 @@ Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& 
       return InsertConstraint(s, nc);
     }
     default:
-      return OraError(1735);
+      return OraError(ora::kInvalidAlterTableOption);
   }
 }
 
@@ -294,7 +294,7 @@ Status AddNotNull(Session& s, const TableInfo& table, int intcol, const sql::Con
   const ColumnInfo* col = nullptr;
   for (const ColumnInfo& ci : table.columns)
     if (ci.intcol == intcol) col = &ci;
-  if (col == nullptr) return OraError(600, {"NOT NULL on a missing column"});
+  if (col == nullptr) return OraError(ora::kInternalError, {"NOT NULL on a missing column"});
   NewConstraint nc;
   nc.owner = table.owner;
   nc.table_obj = table.obj_id;

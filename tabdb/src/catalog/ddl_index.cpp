@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "catalog/catalog_internal.h"
-#include "exec/compiler.h"
 #include "sql/printer.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -28,8 +27,8 @@ bool SameKeys(const std::vector<IndexKeyRec>& a, const std::vector<IndexKeyRec>&
 
 // A column an index key may name: LOB and LONG columns cannot be indexed.
 Status CheckIndexable(const TypeDesc& t) {
-  if (IsLob(t.kind)) return OraError(2327, {"LOB"});
-  if (IsLong(t.kind)) return OraError(997);
+  if (IsLob(t.kind)) return OraError(ora::kCannotIndexExpressionType, {"LOB"});
+  if (IsLong(t.kind)) return OraError(ora::kIllegalLongUse);
   return Status::Ok();
 }
 
@@ -78,7 +77,7 @@ Status MakeIndex(Session& s, const TableInfo& table, const IndexSpec& spec,
     std::vector<IndexRec> existing;
     TABDB_RETURN_IF_ERROR(LoadTableIndexes(s, table.obj_id, &existing));
     for (const IndexRec& r : existing)
-      if (r.bitmap() == spec.bitmap && SameKeys(r.keys, spec.keys)) return OraError(1408);
+      if (r.bitmap() == spec.bitmap && SameKeys(r.keys, spec.keys)) return OraError(ora::kColumnListAlreadyIndexed);
   }
   TABDB_RETURN_IF_ERROR(AddObject(s, spec.owner, spec.name, "INDEX", obj_id));
 
@@ -107,7 +106,7 @@ Status MakeIndex(Session& s, const TableInfo& table, const IndexSpec& spec,
     Status st = s.db().Exec(sql);
     if (!st.ok()) {
       if (sqlite3_extended_errcode(s.db().handle()) == SQLITE_CONSTRAINT_UNIQUE)
-        return OraError(1452);
+        return OraError(ora::kDuplicateKeysFound);
       return st;
     }
   }
@@ -162,7 +161,7 @@ Status RemoveIndex(Session& s, int64_t index_obj, int64_t table_obj) {
       " WHERE i.table_obj = " + tab + ");");
 }
 
-Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci) {
+Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci, ExprTypeFn infer_type) {
   IndexSpec spec;
   SplitName(s, ci.name, &spec.owner, &spec.name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, spec.owner));
@@ -191,7 +190,7 @@ Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci) {
         type = col->type;
         k.expr = Quote(col->name);
       } else {
-        TABDB_RETURN_IF_ERROR(InferExprType(s, table, *key.expr, &type));
+        TABDB_RETURN_IF_ERROR(infer_type(s, table, *key.expr, &type));
         TABDB_RETURN_IF_ERROR(CheckIndexable(type));
         k.expr = sql::ExprToText(*key.expr);
       }
@@ -210,13 +209,13 @@ Status DropIndexDdl(Session& s, const sql::DropObject& d) {
   int64_t obj = 0;
   std::string type;
   TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
-  if (obj == 0 || type != "INDEX") return OraError(1418);
+  if (obj == 0 || type != "INDEX") return OraError(ora::kIndexNotExist);
   IndexRec r;
   TABDB_RETURN_IF_ERROR(LoadIndex(s, obj, &r));
   std::vector<ConstraintRec> cons;
   TABDB_RETURN_IF_ERROR(LoadConstraints(s, r.table_obj, &cons));
   for (const ConstraintRec& c : cons)
-    if (c.index_obj == obj) return OraError(2429);
+    if (c.index_obj == obj) return OraError(ora::kIndexEnforcesKey);
   return RemoveIndex(s, obj, r.table_obj);
 }
 

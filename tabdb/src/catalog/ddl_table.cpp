@@ -4,7 +4,6 @@
 #include <set>
 
 #include "catalog/catalog_internal.h"
-#include "exec/compiler.h"
 #include "sql/printer.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -79,7 +78,7 @@ const char* CharUsed(const TypeDesc& t) {
 Status FindLobColumn(const TableInfo& t, const sql::Name& n, const ColumnInfo** out) {
   *out = t.FindColumn(n.text);
   if (*out == nullptr) return OraError(ora::kInvalidIdentifier, {Quote(n.text)});
-  if (!IsLob((*out)->type.kind)) return OraError(22853);
+  if (!IsLob((*out)->type.kind)) return OraError(ora::kInvalidLobStorageOption);
   return Status::Ok();
 }
 
@@ -122,13 +121,13 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
   return s.db().Run(q);
 }
 
-Status CreateTableDdl(Session& s, const sql::CreateTable& ct) {
+Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_type) {
   std::string owner, name;
   SplitName(s, ct.name, &owner, &name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   TABDB_RETURN_IF_ERROR(CheckAttributes(ct.attrs));
   for (const sql::LobStorage& l : ct.lobs) TABDB_RETURN_IF_ERROR(CheckLobStorage(l));
-  if (ct.columns.size() > kMaxColumns) return OraError(1792);
+  if (ct.columns.size() > kMaxColumns) return OraError(ora::kTooManyColumns);
 
   // The columns, in declaration order; virtual columns get their type from
   // their expression over the stored columns when none is declared.
@@ -139,7 +138,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct) {
   int longs = 0;
   for (size_t i = 0; i < ct.columns.size(); ++i) {
     const sql::ColumnDef& d = ct.columns[i];
-    if (!names.insert(d.name.text).second) return OraError(957);
+    if (!names.insert(d.name.text).second) return OraError(ora::kDuplicateColumnName);
     ColumnInfo c;
     c.intcol = static_cast<int>(i) + 1;
     c.column_id = c.intcol;
@@ -152,12 +151,12 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct) {
       c.virtual_expr = sql::ExprToText(*d.virtual_expr);
       c.data_default = c.virtual_expr;
     }
-    if (!c.is_virtual && IsLong(c.type.kind) && ++longs > 1) return OraError(1754);
+    if (!c.is_virtual && IsLong(c.type.kind) && ++longs > 1) return OraError(ora::kOneLongColumn);
     t.columns.push_back(std::move(c));
   }
   bool any_stored = false;
   for (const ColumnInfo& c : t.columns) any_stored = any_stored || c.stored();
-  if (!any_stored) return OraError(54037);
+  if (!any_stored) return OraError(ora::kAllColumnsVirtual);
   {
     TableInfo stored = t;
     stored.columns.clear();
@@ -167,10 +166,10 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct) {
       const sql::ColumnDef& d = ct.columns[i];
       if (!d.virtual_expr) continue;
       TypeDesc inferred;
-      TABDB_RETURN_IF_ERROR(InferExprType(s, stored, *d.virtual_expr, &inferred));
+      TABDB_RETURN_IF_ERROR(infer_type(s, stored, *d.virtual_expr, &inferred));
       if (!d.has_type) t.columns[i].type = WithDefaults(inferred);
       if (IsLob(t.columns[i].type.kind) || IsLong(t.columns[i].type.kind))
-        return OraError(54003);
+        return OraError(ora::kVirtualColumnTypeNotSupported);
     }
   }
 

@@ -28,14 +28,14 @@ std::string Trim(const std::string& t) {
 
 // The ORA-06512 lines DBMS_METADATA errors carry.
 Status WithStack(Status st) {
-  st.AddLine(OraError(6512, {"\"SYS.DBMS_METADATA\", line 6069"}).text());
-  st.AddLine(OraError(6512, {"\"SYS.DBMS_METADATA\", line 8666"}).text());
-  st.AddLine(OraError(6512, {"line 1"}).text());
+  st.AddLine(OraError(ora::kPlsqlAt, {"\"SYS.DBMS_METADATA\", line 6069"}).text());
+  st.AddLine(OraError(ora::kPlsqlAt, {"\"SYS.DBMS_METADATA\", line 8666"}).text());
+  st.AddLine(OraError(ora::kPlsqlAt, {"line 1"}).text());
   return st;
 }
 
 Status NotFound(const std::string& name, const std::string& type, const std::string& schema) {
-  return WithStack(OraError(31603, {name, type, schema}));
+  return WithStack(OraError(ora::kObjectNotFound, {name, type, schema}));
 }
 
 // STORAGE(...) of a table or index segment, or of a BASICFILE LOB.
@@ -346,7 +346,7 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
   std::string schema = schema_arg.empty() ? s.current_schema() : schema_arg;
   if (type != "TABLE" && type != "INDEX" && type != "CONSTRAINT") {
     if (OtherKnownType(type)) return NotFound(name, type, schema);
-    return WithStack(OraError(31600, {object_type, "OBJECT_TYPE", "GET_DDL"}));
+    return WithStack(OraError(ora::kInvalidInputValue, {object_type, "OBJECT_TYPE", "GET_DDL"}));
   }
   if (!Visible(s, schema)) return NotFound(name, type, schema);
 

@@ -33,8 +33,8 @@ Status CheckUserTablespaces(const sql::UserStmt& u) {
 }
 
 Status HashOf(const std::string& password, PasswordHash* h) {
-  if (password.empty()) return OraError(988);
-  if (!MakePasswordHash(password, h)) return OraError(600, {"no random bytes for the password salt"});
+  if (password.empty()) return OraError(ora::kMissingPassword);
+  if (!MakePasswordHash(password, h)) return OraError(ora::kInternalError, {"no random bytes for the password salt"});
   return Status::Ok();
 }
 
@@ -55,7 +55,7 @@ Status CreateUserDdl(Session& s, const sql::UserStmt& u) {
   bool found = false;
   TABDB_RETURN_IF_ERROR(FindUser(s, name, &existing, &found));
   if (found || IsRoleName(name)) return OraError(ora::kUserConflicts, {name});
-  if (!u.has_password) return OraError(988);
+  if (!u.has_password) return OraError(ora::kMissingPassword);
   TABDB_RETURN_IF_ERROR(CheckUserTablespaces(u));
   PasswordHash h;
   TABDB_RETURN_IF_ERROR(HashOf(u.password, &h));
@@ -94,7 +94,7 @@ Status AlterUserDdl(Session& s, const sql::UserStmt& u) {
 
 Status DropUserDdl(Session& s, const sql::DropObject& d) {
   if (!s.user().dba) return OraError(ora::kInsufficientPrivileges);
-  if (d.name.empty()) return OraError(1935);
+  if (d.name.empty()) return OraError(ora::kMissingUserOrRole);
   const std::string& name = d.name.back().text;
   UserInfo target;
   bool found = false;
@@ -102,7 +102,7 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
   if (!found) return OraError(ora::kUserDoesNotExist, {name});
   // The administrator keeps the database manageable.
   if (name == kAdmin) return OraError(ora::kInsufficientPrivileges);
-  if (name == s.user().name) return OraError(1940);
+  if (name == s.user().name) return OraError(ora::kUserConnected);
 
   // Objects of the user: its tables (with their indexes and constraints),
   // and its indexes on other users' tables.
@@ -122,7 +122,7 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
     }
     sqlite3_reset(q);
   }
-  if (!d.cascade && !(tables.empty() && indexes.empty())) return OraError(1922, {name});
+  if (!d.cascade && !(tables.empty() && indexes.empty())) return OraError(ora::kCascadeRequired, {name});
 
   for (int64_t t : tables) {
     TableInfo info;
@@ -157,13 +157,13 @@ Status GrantDdl(Session& s, const sql::Grant& g, bool grant) {
     UserInfo u;
     bool found = false;
     TABDB_RETURN_IF_ERROR(FindUser(s, who.text, &u, &found));
-    if (!found) return OraError(1917, {who.text});
+    if (!found) return OraError(ora::kUserOrRoleNotExist, {who.text});
     if (!dba) continue;
     if (grant) {
       TABDB_RETURN_IF_ERROR(SetDba(s, u.user_id, true));
     } else {
       if (u.name == kAdmin) return OraError(ora::kInsufficientPrivileges);
-      if (!u.dba) return OraError(1951, {"DBA", u.name});
+      if (!u.dba) return OraError(ora::kRoleNotGranted, {"DBA", u.name});
       TABDB_RETURN_IF_ERROR(SetDba(s, u.user_id, false));
     }
   }

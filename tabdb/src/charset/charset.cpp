@@ -242,19 +242,19 @@ Status ParseNlsLang(const char* value, NlsLang* out) {
     lang = nullptr;
     for (const Language& l : kLanguages)
       if (EqualsIgnoreCase(language, l.name)) lang = &l;
-    if (lang == nullptr) return OraError(12705);
+    if (lang == nullptr) return OraError(ora::kNlsDataInvalid);
   }
   NlsLang r;
   r.language = lang->name;
   if (territory.empty()) {
     r.territory = lang->territory;
   } else {
-    if (!KnownTerritory(territory)) return OraError(12705);
+    if (!KnownTerritory(territory)) return OraError(ora::kNlsDataInvalid);
     r.territory = ToUpper(territory);
   }
   if (has_charset) {
     r.charset = FindCharset(charset);
-    if (r.charset == nullptr || !IsAsciiBased(r.charset)) return OraError(12705);
+    if (r.charset == nullptr || !IsAsciiBased(r.charset)) return OraError(ora::kNlsDataInvalid);
   } else {
     r.charset = FindCharset(lang->charset);
   }

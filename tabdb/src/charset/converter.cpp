@@ -101,7 +101,7 @@ void AppendUtf8(uint32_t cp, std::string* out) {
 }
 
 Status Converter::Open(const CharsetInfo* from, const CharsetInfo* to, std::unique_ptr<Converter>* out) {
-  if (from == nullptr || to == nullptr) return OraError(12705);
+  if (from == nullptr || to == nullptr) return OraError(ora::kNlsDataInvalid);
   std::unique_ptr<Converter> c(new Converter());
   c->from_ = from;
   c->to_ = to;
@@ -111,20 +111,20 @@ Status Converter::Open(const CharsetInfo* from, const CharsetInfo* to, std::uniq
     c->ascii_copy_ = IsAsciiBased(from) && IsAsciiBased(to);
     if (c->from_kind_ == kSingle) {
       const SingleByteTables* t = TablesFor(from);
-      if (t == nullptr) return OraError(12705);
+      if (t == nullptr) return OraError(ora::kNlsDataInvalid);
       c->decode_table_ = t->decode;
     } else if (IsMultibyteTable(c->from_kind_)) {
       iconv_t cd = iconv_open("UTF-32BE", from->iconv_name);
-      if (cd == kNoIconv) return OraError(12705);
+      if (cd == kNoIconv) return OraError(ora::kNlsDataInvalid);
       c->decode_cd_ = cd;
     }
     if (c->to_kind_ == kSingle) {
       const SingleByteTables* t = TablesFor(to);
-      if (t == nullptr) return OraError(12705);
+      if (t == nullptr) return OraError(ora::kNlsDataInvalid);
       c->encode_table_ = t;
     } else if (IsMultibyteTable(c->to_kind_)) {
       iconv_t cd = iconv_open(to->iconv_name, "UTF-32BE");
-      if (cd == kNoIconv) return OraError(12705);
+      if (cd == kNoIconv) return OraError(ora::kNlsDataInvalid);
       c->encode_cd_ = cd;
     }
   }

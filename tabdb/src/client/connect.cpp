@@ -6,6 +6,7 @@
 #include "client/handles.h"
 #include "client/statement.h"
 #include "client/lob.h"
+#include "exec/sqlfunc.h"
 #include "session/session.h"
 #include "storage/database.h"
 #include "util/errors.h"
@@ -67,7 +68,7 @@ extern "C" sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   if (usr->session) return Fail(err, OraError(24313));
   if (credt != OCI_CRED_RDBMS) return Fail(err, OraError(1017));
   std::unique_ptr<Session> sess;
-  Status st = Session::Logon(svc->server->db, usr->username, usr->password, &sess);
+  Status st = OpenSession(svc->server->db, usr->username, usr->password, &sess);
   if (!st.ok()) return Fail(err, st);
   sess->set_client_charset(usr->env ? usr->env->charset : nullptr);
   usr->session = std::move(sess);

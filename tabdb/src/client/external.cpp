@@ -9,7 +9,6 @@
 #include "client/lob.h"
 #include "client/nls.h"
 #include "client/statement.h"
-#include "exec/compiler_internal.h"
 #include "exec/convert.h"
 #include "storage/lob_store.h"
 #include "util/errors.h"

@@ -6,6 +6,7 @@
 
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
+#include "exec/functions.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
 #include "util/errors.h"
@@ -125,17 +126,17 @@ Status ArithResult(Op op, TypeKind a, TypeKind b, TypeKind* out) {
     default:
       break;
   }
-  return OraError(932, {"NUMBER", DataTypeText(TypeOf(num(a) ? b : a))});
+  return OraError(ora::kInconsistentDatatypes, {"NUMBER", DataTypeText(TypeOf(num(a) ? b : a))});
 }
 
 // ---- the compiler --------------------------------------------------------------
 
-std::string Compiler::Call(int fn, TypeKind result, const std::vector<const CExpr*>& args,
+std::string Compiler::Call(const SqlFunction& fn, TypeKind result, const std::vector<const CExpr*>& args,
                            const std::string& extra) {
   std::string kinds;
   for (const CExpr* a : args) kinds += static_cast<char>(a->null_literal ? 0 : static_cast<int>(a->type.kind));
   if (!extra.empty()) kinds += static_cast<char>(TypeKind::kVarchar2);
-  std::string s = "tabdb_call(" + std::to_string(fn) + "," +
+  std::string s = "tabdb_call(" + std::to_string(FunctionId(fn)) + "," +
                   std::to_string(static_cast<int>(result)) + "," + SqlBlob(kinds);
   for (const CExpr* a : args) s += "," + a->sql;
   if (!extra.empty()) s += "," + SqlText(extra);
@@ -151,7 +152,7 @@ std::string Compiler::ConvertTo(const CExpr& e, TypeKind to) {
   if (IsCharacter(from) && IsCharacter(to)) return e.sql;
   // A DATE is a TIMESTAMP without fraction in the same seven bytes.
   if (from == TypeKind::kDate && to == TypeKind::kTimestamp) return e.sql;
-  return Call(kFnConvert, to, {&e});
+  return Call(Operator("$CONVERT"), to, {&e});
 }
 
 Status Compiler::CompileCondition(const Expr& e, CExpr* out) {
@@ -161,7 +162,7 @@ Status Compiler::CompileCondition(const Expr& e, CExpr* out) {
       out->is_bool = true;
       return Status::Ok();
     }
-    return OraError(920);
+    return OraError(ora::kInvalidRelationalOperator);
   }
   return Status::Ok();
 }
@@ -169,7 +170,7 @@ Status Compiler::CompileCondition(const Expr& e, CExpr* out) {
 Status Compiler::Compile(const Expr& e, CExpr* out) {
   if (++depth_ > 400) {
     --depth_;
-    return OraError(3001);
+    return OraError(ora::kUnimplemented);
   }
   Status st;
   *out = CExpr();
@@ -193,7 +194,7 @@ Status Compiler::Compile(const Expr& e, CExpr* out) {
       st = Compile(*e.args.at(0), &a);
       if (st.ok()) {
         if (a.is_bool) {
-          st = OraError(920);
+          st = OraError(ora::kInvalidRelationalOperator);
         } else {
           out->sql = "(" + a.sql + (e.negated ? " IS NOT NULL)" : " IS NULL)");
           out->is_bool = true;
@@ -316,12 +317,12 @@ Status Compiler::Literal(const Expr& e, CExpr* out) {
       out->is_bool = true;
       return Status::Ok();
   }
-  return OraError(936);
+  return OraError(ora::kMissingExpression);
 }
 
 Status Compiler::Column(const Expr& e, CExpr* out) {
   const sql::NameList& n = e.names;
-  if (n.empty() || n.size() > 3) return OraError(904, {InvalidIdentifier(n)});
+  if (n.empty() || n.size() > 3) return OraError(ora::kInvalidIdentifier, {InvalidIdentifier(n)});
   const std::string& col = n.back().text;
   bool qualifier_ok = true;
   if (n.size() >= 2) {
@@ -361,7 +362,7 @@ Status Compiler::Column(const Expr& e, CExpr* out) {
     p.text = col;
     return Pseudo(p, out);
   }
-  return OraError(904, {InvalidIdentifier(n)});
+  return OraError(ora::kInvalidIdentifier, {InvalidIdentifier(n)});
 }
 
 Status Compiler::VirtualColumn(const ColumnInfo& c, CExpr* out) {
@@ -382,27 +383,27 @@ Status Compiler::Unary(const Expr& e, CExpr* out) {
   out->constant = a.constant;
   switch (e.op) {
     case Op::kNot:
-      if (!a.is_bool) return OraError(920);
+      if (!a.is_bool) return OraError(ora::kInvalidRelationalOperator);
       out->sql = "(NOT " + a.sql + ")";
       out->is_bool = true;
       return Status::Ok();
     case Op::kPlus:
-      if (a.is_bool) return OraError(936);
+      if (a.is_bool) return OraError(ora::kMissingExpression);
       *out = a;
       return Status::Ok();
     case Op::kNeg: {
-      if (a.is_bool) return OraError(936);
+      if (a.is_bool) return OraError(ora::kMissingExpression);
       TypeKind k = IsCharacter(a.type.kind) ? TypeKind::kNumber : a.type.kind;
-      if (!IsNumeric(k) && !IsInterval(k)) return OraError(932, {"NUMBER", DataTypeText(a.type)});
+      if (!IsNumeric(k) && !IsInterval(k)) return OraError(ora::kInconsistentDatatypes, {"NUMBER", DataTypeText(a.type)});
       CExpr conv = a;
       conv.sql = ConvertTo(a, k);
       conv.type = TypeOf(k);
-      out->sql = Call(kFnNeg, k, {&conv});
+      out->sql = Call(Operator("$NEG"), k, {&conv});
       out->type = TypeOf(k);
       return Status::Ok();
     }
     default:
-      return OraError(936);
+      return OraError(ora::kMissingExpression);
   }
 }
 
@@ -419,7 +420,7 @@ Status Compiler::Binary(const Expr& e, CExpr* out) {
   }
   TABDB_RETURN_IF_ERROR(Compile(*e.args.at(0), &a));
   TABDB_RETURN_IF_ERROR(Compile(*e.args.at(1), &b));
-  if (a.is_bool || b.is_bool) return OraError(920);
+  if (a.is_bool || b.is_bool) return OraError(ora::kInvalidRelationalOperator);
   Status st;
   switch (e.op) {
     case Op::kEq: case Op::kNe: case Op::kLt: case Op::kLe: case Op::kGt: case Op::kGe:
@@ -432,7 +433,7 @@ Status Compiler::Binary(const Expr& e, CExpr* out) {
       st = Concat(a, b, out);
       break;
     default:
-      return OraError(936);
+      return OraError(ora::kMissingExpression);
   }
   out->aggregate = a.aggregate || b.aggregate;
   out->constant = a.constant && b.constant;
@@ -445,7 +446,7 @@ Status Compiler::CommonType(const CExpr& a, const CExpr& b, TypeKind* out) {
   if (b.null_literal) return *out = ka, Status::Ok();
   if (IsLob(ka) || IsLob(kb) || IsLong(ka) || IsLong(kb)) {
     TypeKind lob = IsLob(ka) || IsLong(ka) ? ka : kb;
-    return OraError(932, {"-", DataTypeText(TypeOf(lob))});
+    return OraError(ora::kInconsistentDatatypes, {"-", DataTypeText(TypeOf(lob))});
   }
   if (ka == kb) return *out = ka, Status::Ok();
   if (IsNumberKind(ka) && IsNumberKind(kb)) return *out = TypeKind::kNumber, Status::Ok();
@@ -464,7 +465,7 @@ Status Compiler::CommonType(const CExpr& a, const CExpr& b, TypeKind* out) {
     }
     return Status::Ok();
   }
-  return OraError(932, {DataTypeText(TypeOf(ka)), DataTypeText(TypeOf(kb))});
+  return OraError(ora::kInconsistentDatatypes, {DataTypeText(TypeOf(ka)), DataTypeText(TypeOf(kb))});
 }
 
 Status Compiler::Compare(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
@@ -482,8 +483,8 @@ Status Compiler::Compare(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
     ca.type = TypeOf(k);
     cb.sql = sb;
     cb.type = TypeOf(k);
-    sa = Call(kFnTzKey, TypeKind::kRaw, {&ca});
-    sb = Call(kFnTzKey, TypeKind::kRaw, {&cb});
+    sa = Call(Operator("$TZKEY"), TypeKind::kRaw, {&ca});
+    sb = Call(Operator("$TZKEY"), TypeKind::kRaw, {&cb});
   }
   const char* o = "=";
   switch (op) {
@@ -515,7 +516,10 @@ Status Compiler::Arith(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
     cb.sql = ConvertTo(b, TypeKind::kNumber);
     cb.type = TypeOf(TypeKind::kNumber);
   }
-  int fn = op == Op::kAdd ? kFnAdd : op == Op::kSub ? kFnSub : op == Op::kMul ? kFnMul : kFnDiv;
+  const SqlFunction& fn = Operator(op == Op::kAdd   ? "$ADD"
+                                   : op == Op::kSub ? "$SUB"
+                                   : op == Op::kMul ? "$MUL"
+                                                    : "$DIV");
   out->sql = Call(fn, r, {&ca, &cb});
   out->type = TypeOf(r);
   if (r == TypeKind::kIntervalDS) {
@@ -538,7 +542,7 @@ Status Compiler::Concat(const CExpr& a, const CExpr& b, CExpr* out) {
     cb.sql = ConvertTo(b, TypeKind::kVarchar2);
     cb.type = TypeOf(TypeKind::kVarchar2);
   }
-  out->sql = Call(kFnConcat, r, {&ca, &cb});
+  out->sql = Call(Operator("CONCAT"), r, {&ca, &cb});
   out->type = TypeOf(r);
   out->type.length = 4000;
   return Status::Ok();
@@ -582,7 +586,7 @@ Status Compiler::Case(const Expr& e, CExpr* out) {
   std::string sql = "(CASE";
   bool agg = false;
   for (size_t k = 0; k < conds.size(); ++k) {
-    if (results[k].is_bool) return OraError(936);
+    if (results[k].is_bool) return OraError(ora::kMissingExpression);
     sql += " WHEN " + conds[k].sql + " THEN " + ConvertTo(results[k], rt.kind);
     agg = agg || conds[k].aggregate || results[k].aggregate;
   }
@@ -616,7 +620,7 @@ Status Compiler::In(const Expr& e, CExpr* out) {
   bool padded = IsPaddedChar(a);
   for (size_t i = 1; i < e.args.size(); ++i) {
     TABDB_RETURN_IF_ERROR(Compile(*e.args[i], &list[i - 1]));
-    if (list[i - 1].is_bool) return OraError(920);
+    if (list[i - 1].is_bool) return OraError(ora::kInvalidRelationalOperator);
     TABDB_RETURN_IF_ERROR(CommonType(a, list[i - 1], &k));
     padded = padded && IsPaddedChar(list[i - 1]);
   }
@@ -639,14 +643,14 @@ Status Compiler::Like(const Expr& e, CExpr* out) {
   std::vector<const CExpr*> ptrs;
   for (size_t i = 0; i < e.args.size(); ++i) {
     TABDB_RETURN_IF_ERROR(Compile(*e.args[i], &args[i]));
-    if (args[i].is_bool) return OraError(920);
+    if (args[i].is_bool) return OraError(ora::kInvalidRelationalOperator);
     if (!IsTextClass(args[i].type.kind) && !args[i].null_literal) {
       args[i].sql = ConvertTo(args[i], TypeKind::kVarchar2);
       args[i].type = TypeOf(TypeKind::kVarchar2);
     }
     ptrs.push_back(&args[i]);
   }
-  std::string call = Call(kFnLike, TypeKind::kNumber, ptrs);
+  std::string call = Call(Operator("$LIKE"), TypeKind::kNumber, ptrs);
   out->sql = std::string(e.negated ? "(NOT " : "(") + call + ")";
   out->is_bool = true;
   out->aggregate = args[0].aggregate;
@@ -656,7 +660,7 @@ Status Compiler::Like(const Expr& e, CExpr* out) {
 Status Compiler::Pseudo(const Expr& e, CExpr* out) {
   const std::string& p = e.text;
   auto param = [&](StatementParam sp, TypeKind k) {
-    if (!binds_) return OraError(976);
+    if (!binds_) return OraError(ora::kPseudocolumnNotAllowed);
     out->sql = "?" + std::to_string(binds_->HiddenIndex(sp));
     out->type = TypeOf(k);
     return Status::Ok();
@@ -679,18 +683,18 @@ Status Compiler::Pseudo(const Expr& e, CExpr* out) {
     } else if (scope_.kind == Scope::kGenerator) {
       out->sql = "tabdb_num(" + scope_.alias + ".lvl)";
     } else {
-      return OraError(976);
+      return OraError(ora::kPseudocolumnNotAllowed);
     }
     out->type = TypeOf(TypeKind::kNumber);
     return Status::Ok();
   }
-  return OraError(976);
+  return OraError(ora::kPseudocolumnNotAllowed);
 }
 
 Status Compiler::Cast(const Expr& e, CExpr* out) {
   CExpr a;
   TABDB_RETURN_IF_ERROR(Compile(*e.args.at(0), &a));
-  if (a.is_bool) return OraError(936);
+  if (a.is_bool) return OraError(ora::kMissingExpression);
   TypeDesc t = WithDefaults(e.cast_type);
   out->sql = ConvertTo(a, t.kind);
   out->type = t;
@@ -703,8 +707,8 @@ Status Compiler::Extract(const Expr& e, CExpr* out) {
   CExpr a;
   TABDB_RETURN_IF_ERROR(Compile(*e.args.at(0), &a));
   if (!IsDatetime(a.type.kind) && !IsInterval(a.type.kind) && !a.null_literal)
-    return OraError(932, {"DATE", DataTypeText(a.type)});
-  out->sql = Call(kFnExtract, TypeKind::kNumber, {&a}, e.text);
+    return OraError(ora::kInconsistentDatatypes, {"DATE", DataTypeText(a.type)});
+  out->sql = Call(Operator("$EXTRACT"), TypeKind::kNumber, {&a}, e.text);
   out->type = TypeOf(e.text == "TIMEZONE_REGION" || e.text == "TIMEZONE_ABBR"
                          ? TypeKind::kVarchar2
                          : TypeKind::kNumber);
@@ -716,7 +720,7 @@ Status Compiler::CompileArgs(const Expr& e, std::vector<CExpr>* out) {
   out->resize(e.args.size());
   for (size_t i = 0; i < e.args.size(); ++i) {
     TABDB_RETURN_IF_ERROR(Compile(*e.args[i], &(*out)[i]));
-    if ((*out)[i].is_bool) return OraError(936);
+    if ((*out)[i].is_bool) return OraError(ora::kMissingExpression);
   }
   return Status::Ok();
 }
@@ -733,7 +737,7 @@ Status InferExprType(Session& s, const TableInfo& table, const sql::Expr& e, Typ
   Compiler c(s, scope, &binds);
   CExpr ce;
   TABDB_RETURN_IF_ERROR(c.Compile(e, &ce));
-  if (ce.is_bool) return OraError(936);
+  if (ce.is_bool) return OraError(ora::kMissingExpression);
   *out = ce.type;
   if (IsCharacter(out->kind) && out->length == kUnset) out->length = 4000;
   return Status::Ok();

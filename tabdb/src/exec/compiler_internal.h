@@ -22,6 +22,8 @@
 
 namespace tabdb {
 
+struct SqlFunction;
+
 // A compiled expression.
 struct CExpr {
   std::string sql;
@@ -77,6 +79,13 @@ class Compiler {
   // Fragment converting `e` to type `to` (no-op when it already is).
   std::string ConvertTo(const CExpr& e, TypeKind to);
 
+  // A call of a registry function (functions.h) through tabdb_call, with
+  // a text argument `extra` appended when not empty.
+  std::string Call(const SqlFunction& fn, TypeKind result, const std::vector<const CExpr*>& args,
+                   const std::string& extra = "");
+  // The type both sides of a comparison or a CASE are brought to.
+  Status CommonType(const CExpr& a, const CExpr& b, TypeKind* out);
+
  private:
   Status Literal(const sql::Expr& e, CExpr* out);
   Status Column(const sql::Expr& e, CExpr* out);
@@ -96,12 +105,7 @@ class Compiler {
   Status Extract(const sql::Expr& e, CExpr* out);
   Status VirtualColumn(const ColumnInfo& c, CExpr* out);
 
-  // A call of the generic scalar dispatcher (sqlfunc.cpp).
-  std::string Call(int fn, TypeKind result, const std::vector<const CExpr*>& args,
-                   const std::string& extra = "");
   Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
-  // The type both sides of a comparison or a CASE are brought to.
-  Status CommonType(const CExpr& a, const CExpr& b, TypeKind* out);
 
   Session& s_;
   const Scope& scope_;
@@ -117,64 +121,6 @@ std::string SqlValue(const Value& v);
 
 // Which SQLite storage class a value of this type has in the engine.
 bool IsTextClass(TypeKind k);
-
-// Function numbers of the generic dispatcher tabdb_call(fn, result_kind,
-// arg_kinds, args...).
-enum ScalarFn {
-  kFnConvert = 1,   // (x) -> result kind
-  kFnNeg,           // -x
-  kFnAdd,
-  kFnSub,
-  kFnMul,
-  kFnDiv,
-  kFnConcat,
-  kFnUpper,
-  kFnLower,
-  kFnInitcap,
-  kFnLength,
-  kFnLengthb,
-  kFnSubstr,
-  kFnInstr,
-  kFnReplace,
-  kFnTrim,          // extra: 'L', 'R' or 'B'
-  kFnLpad,
-  kFnRpad,
-  kFnAbs,
-  kFnRound,
-  kFnTrunc,
-  kFnMod,
-  kFnFloor,
-  kFnCeil,
-  kFnSign,
-  kFnPower,
-  kFnSqrt,
-  kFnToChar,
-  kFnToNumber,
-  kFnToDate,        // also TO_TIMESTAMP(_TZ): result kind tells
-  kFnHexToRaw,
-  kFnRawToHex,
-  kFnAddMonths,
-  kFnLastDay,
-  kFnMonthsBetween,
-  kFnNumToDsInterval,
-  kFnNumToYmInterval,
-  kFnChr,
-  kFnAscii,
-  kFnDump,
-  kFnExtract,       // extra: field name
-  kFnLobLength,     // DBMS_LOB.GETLENGTH
-  kFnLobSubstr,     // DBMS_LOB.SUBSTR(lob, amount, offset)
-  kFnEmptyLob,
-  kFnGetDdl,
-  kFnLike,          // (s, pattern[, escape]) -> boolean
-  kFnTzKey,         // TIMESTAMP WITH TIME ZONE -> its UTC bytes for comparison
-  kFnGreatest,
-  kFnLeast,
-  kFnSysExtractUtc,
-  kFnToLob,         // TO_CLOB / TO_NCLOB / TO_BLOB: result kind tells
-  kFnToCharTyped,   // TO_CHAR(x) of a timestamp or interval; extra: "precision,scale" of x
-  kFnCount_         // number of functions (keep last)
-};
 
 // The Oracle type of the result of arithmetic `op` between kinds (ORA-00932
 // when not allowed).

@@ -46,7 +46,7 @@ const char* TypeName(TypeKind k) {
 }
 
 Status Inconsistent(TypeKind want, TypeKind got) {
-  return OraError(932, {TypeName(want), TypeName(got)});
+  return OraError(ora::kInconsistentDatatypes, {TypeName(want), TypeName(got)});
 }
 
 Status DecodeAnyDate(const Value& v, DateTime* d) {
@@ -67,7 +67,7 @@ Status DecodeAnyDate(const Value& v, DateTime* d) {
     case TypeKind::kTimestampTZ:
       return DecodeTimestampTZ(p, v.bytes.size(), d);
     default:
-      return OraError(932, {"DATE", TypeName(v.kind)});
+      return OraError(ora::kInconsistentDatatypes, {"DATE", TypeName(v.kind)});
   }
 }
 
@@ -152,7 +152,7 @@ Status TextOfLob(const Value& v, LobStore* lobs, std::string* out) {
     *out = v.bytes;
     return Status::Ok();
   }
-  if (lobs == nullptr) return OraError(22275);
+  if (lobs == nullptr) return OraError(ora::kInvalidLobLocator);
   return lobs->ReadAll(v.lob_id, 32767, out);
 }
 
@@ -181,13 +181,13 @@ Status FromHex(std::string_view hex, std::string* out) {
   if (hex.size() % 2 == 1) {
     // An odd count of digits: the first one stands alone, as Oracle reads it.
     int v = nibble(hex[0]);
-    if (v < 0) return OraError(1465);
+    if (v < 0) return OraError(ora::kInvalidHexNumber);
     out->push_back(static_cast<char>(v));
     i = 1;
   }
   for (; i < hex.size(); i += 2) {
     int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
-    if (hi < 0 || lo < 0) return OraError(1465);
+    if (hi < 0 || lo < 0) return OraError(ora::kInvalidHexNumber);
     out->push_back(static_cast<char>(hi * 16 + lo));
   }
   return Status::Ok();
@@ -433,7 +433,7 @@ std::string ColumnName(const TableInfo& t, const ColumnInfo& c) {
 }
 
 Status TooLarge(const TableInfo& t, const ColumnInfo& c, size_t actual, size_t maximum) {
-  return OraError(12899, {ColumnName(t, c), std::to_string(actual), std::to_string(maximum)});
+  return OraError(ora::kValueTooLarge, {ColumnName(t, c), std::to_string(actual), std::to_string(maximum)});
 }
 
 // Length check and blank padding of character values.
@@ -535,7 +535,7 @@ Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, Lob
         CanonicalizeBinaryDouble(reinterpret_cast<const uint8_t*>(out->bytes.data()), buf);
         out->bytes.assign(reinterpret_cast<char*>(buf), 8);
       } else {
-        return OraError(1722);
+        return OraError(ora::kInvalidNumber);
       }
       return Status::Ok();
     }

@@ -158,7 +158,7 @@ Status Difference(const Value& a, const Value& b, TypeKind result, Value* out) {
   return Status::Ok();
 }
 
-Status IntervalArith(int fn, const Value& a, const Value& b, TypeKind result, Value* out) {
+Status IntervalArith(int op, const Value& a, const Value& b, TypeKind result, Value* out) {
   bool ym = result == TypeKind::kIntervalYM;
   auto months_of = [&](const Value& v, int64_t* m) {
     IntervalYM x;
@@ -177,17 +177,17 @@ Status IntervalArith(int fn, const Value& a, const Value& b, TypeKind result, Va
   auto put_nanos = [&](__int128 t) {
     PutDs(DsFrom(static_cast<int64_t>(t / kNanos), static_cast<int64_t>(t % kNanos)), out);
   };
-  if (fn == kFnAdd || fn == kFnSub) {
+  if (op == '+' || op == '-') {
     if (ym) {
       int64_t x, y;
       TABDB_RETURN_IF_ERROR(months_of(a, &x));
       TABDB_RETURN_IF_ERROR(months_of(b, &y));
-      PutYm(fn == kFnAdd ? x + y : x - y, out);
+      PutYm(op == '+' ? x + y : x - y, out);
     } else {
       __int128 x, y;
       TABDB_RETURN_IF_ERROR(nanos_of(a, &x));
       TABDB_RETURN_IF_ERROR(nanos_of(b, &y));
-      put_nanos(fn == kFnAdd ? x + y : x - y);
+      put_nanos(op == '+' ? x + y : x - y);
     }
     return Status::Ok();
   }
@@ -197,8 +197,8 @@ Status IntervalArith(int fn, const Value& a, const Value& b, TypeKind result, Va
   Number n;
   TABDB_RETURN_IF_ERROR(NumberOf(nv, &n));
   double f = n.ToDouble();
-  if (fn == kFnDiv) {
-    if (f == 0) return OraError(1476);
+  if (op == '/') {
+    if (f == 0) return OraError(ora::kDivisorIsZero);
     f = 1.0 / f;
   }
   if (ym) {
@@ -228,7 +228,7 @@ Status RoundDate(const DateTime& in, const std::string& fmt_in, bool round, Date
   else if (fmt == "HH" || fmt == "HH12" || fmt == "HH24") unit = 3;
   else if (fmt == "MI") unit = 4;
   else if (fmt == "Q") unit = 5;
-  else return OraError(1821);
+  else return OraError(ora::kDateFormatNotRecognized);
   DateTime t = d;
   switch (unit) {
     case 0:
@@ -273,6 +273,15 @@ void PutNumber(Value* out, const Number& n) {
   *out = Value::Of(TypeKind::kNumber, std::string(reinterpret_cast<char*>(buf), len));
 }
 
+// `v` as a DATE (a TIMESTAMP loses its fraction and time zone).
+Status AsDate(const Value& v, Value* out) {
+  if (v.kind == TypeKind::kDate) {
+    *out = v;
+    return Status::Ok();
+  }
+  return ConvertValue(v, TypeKind::kDate, out);
+}
+
 Status Extract(const Value& v, const std::string& field, Value* out) {
   if (IsInterval(v.kind)) {
     int64_t f = 0;
@@ -283,7 +292,7 @@ Status Extract(const Value& v, const std::string& field, Value* out) {
       TABDB_RETURN_IF_ERROR(DecodeIntervalYM(Bytes(v), v.bytes.size(), &x));
       if (field == "YEAR") f = x.years;
       else if (field == "MONTH") f = x.months;
-      else return OraError(1878);
+      else return OraError(ora::kFieldNotFound);
     } else {
       IntervalDS x;
       TABDB_RETURN_IF_ERROR(DecodeIntervalDS(Bytes(v), v.bytes.size(), &x));
@@ -295,7 +304,7 @@ Status Extract(const Value& v, const std::string& field, Value* out) {
                                           Number::FromInt64(kNanos), &frac));
         has_frac = true;
       } else {
-        return OraError(1878);
+        return OraError(ora::kFieldNotFound);
       }
     }
     PutNumber(out, has_frac ? frac : Number::FromInt64(f));
@@ -325,163 +334,158 @@ Status Extract(const Value& v, const std::string& field, Value* out) {
     return Status::Ok();
   } else if (field == "TIMEZONE_HOUR") f = d.tz_offset_minutes / 60;
   else if (field == "TIMEZONE_MINUTE") f = d.tz_offset_minutes % 60;
-  else return OraError(1878);
+  else return OraError(ora::kFieldNotFound);
   PutNumber(out, Number::FromInt64(f));
   return Status::Ok();
 }
 
 }  // namespace
 
-bool DatetimeFunction(FnCall& c, Status* st) {
+void DatetimeArith(FnCall& c, Status* st) {
   Value* out = c.out;
-  switch (c.fn) {
-    case kFnAdd:
-    case kFnSub: {
-      if (c.any_null()) return true;
-      const Value& a = c.arg(0);
-      const Value& b = c.arg(1);
-      bool neg = c.fn == kFnSub;
-      if (IsDatetime(a.kind) && IsNumeric(b.kind)) *st = AddDays(a, b, neg, out);
-      else if (IsNumeric(a.kind) && IsDatetime(b.kind)) *st = AddDays(b, a, false, out);
-      else if (IsDatetime(a.kind) && IsInterval(b.kind)) *st = AddInterval(a, b, neg, out);
-      else if (IsInterval(a.kind) && IsDatetime(b.kind)) *st = AddInterval(b, a, false, out);
-      else if (IsDatetime(a.kind) && IsDatetime(b.kind)) *st = Difference(a, b, c.result, out);
-      else *st = IntervalArith(c.fn, a, b, c.result, out);
-      return true;
+  if (c.any_null()) return;
+  if (c.variant == '*' || c.variant == '/') {
+    *st = IntervalArith(c.variant, c.arg(0), c.arg(1), c.result, out);
+    return;
+  }
+  const Value& a = c.arg(0);
+  const Value& b = c.arg(1);
+  bool neg = c.variant == '-';
+  if (IsDatetime(a.kind) && IsNumeric(b.kind)) *st = AddDays(a, b, neg, out);
+  else if (IsNumeric(a.kind) && IsDatetime(b.kind)) *st = AddDays(b, a, false, out);
+  else if (IsDatetime(a.kind) && IsInterval(b.kind)) *st = AddInterval(a, b, neg, out);
+  else if (IsInterval(a.kind) && IsDatetime(b.kind)) *st = AddInterval(b, a, false, out);
+  else if (IsDatetime(a.kind) && IsDatetime(b.kind)) *st = Difference(a, b, c.result, out);
+  else *st = IntervalArith(c.variant, a, b, c.result, out);
+}
+
+void DatetimeNeg(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  Value zero;
+  if (c.result == TypeKind::kIntervalYM) PutYm(0, &zero); else PutDs(IntervalDS{}, &zero);
+  *st = IntervalArith('-', zero, c.arg(0), c.result, out);
+}
+
+void DatetimeRoundTrunc(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  DateTime d, r;
+  Value local;
+  if (!(*st = AsDate(c.arg(0), &local)).ok()) return;
+  if (!(*st = Decode(local, &d)).ok()) return;
+  std::string fmt = c.nargs() == 2 ? c.arg(1).bytes : "DD";
+  if ((*st = RoundDate(d, fmt, c.variant == 'R', &r)).ok()) Encode(r, TypeKind::kDate, out);
+}
+
+void EvalToDate(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  DateTime d;
+  std::string fmt = c.nargs() >= 2 ? c.arg(1).bytes : DefaultDateTimeFormat(c.result);
+  if ((*st = ParseDateTime(c.arg(0).bytes, fmt, c.result, &d)).ok()) Encode(d, c.result, out);
+}
+
+void EvalAddMonths(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  Value local;
+  if (!(*st = AsDate(c.arg(0), &local)).ok()) return;
+  DateTime d, r;
+  int64_t m = 0;
+  if (!(*st = Decode(local, &d)).ok() || !(*st = ArgInt(c.arg(1), &m)).ok()) return;
+  if ((*st = AddMonths(d, m, &r)).ok()) Encode(r, TypeKind::kDate, out);
+}
+
+void EvalLastDay(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  Value local;
+  if (!(*st = AsDate(c.arg(0), &local)).ok()) return;
+  DateTime d;
+  if ((*st = Decode(local, &d)).ok()) Encode(LastDay(d), TypeKind::kDate, out);
+}
+
+void EvalMonthsBetween(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  Value a, b;
+  if (!(*st = ConvertValue(c.arg(0), TypeKind::kDate, &a)).ok() ||
+      !(*st = ConvertValue(c.arg(1), TypeKind::kDate, &b)).ok())
+    return;
+  DateTime x, y;
+  if (!(*st = Decode(a, &x)).ok() || !(*st = Decode(b, &y)).ok()) return;
+  int64_t months = (x.year - y.year) * 12 + (x.month - y.month);
+  bool both_last = x.day == LastDay(x).day && y.day == LastDay(y).day;
+  Number r = Number::FromInt64(months);
+  if (x.day != y.day && !both_last) {
+    // The rest counts in 31-day months, time of day included.
+    int64_t secs = (x.day - y.day) * 86400 + (x.hour - y.hour) * 3600 +
+                   (x.minute - y.minute) * 60 + (x.second - y.second);
+    Number frac;
+    if (!(*st = Number::Div(Number::FromInt64(secs), Number::FromInt64(31 * 86400), &frac)).ok())
+      return;
+    if (!(*st = Number::Add(r, frac, &r)).ok()) return;
+  }
+  PutNumber(out, r);
+}
+
+void EvalNumToInterval(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  Number n, scaled;
+  if (!(*st = NumberOf(c.arg(0), &n)).ok()) return;
+  std::string unit;
+  for (char ch : c.arg(1).bytes) unit += static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+  while (!unit.empty() && unit.back() == ' ') unit.pop_back();
+  if (c.variant == 'Y') {
+    int64_t per = unit == "YEAR" ? 12 : unit == "MONTH" ? 1 : 0;
+    if (per == 0) {
+      *st = OraError(ora::kIllegalArgument);
+      return;
     }
-    case kFnMul:
-    case kFnDiv:
-      if (c.any_null()) return true;
-      *st = IntervalArith(c.fn, c.arg(0), c.arg(1), c.result, out);
-      return true;
-    case kFnNeg: {
-      if (c.arg(0).null) return true;
-      Value zero;
-      if (c.result == TypeKind::kIntervalYM) PutYm(0, &zero); else PutDs(IntervalDS{}, &zero);
-      *st = IntervalArith(kFnSub, zero, c.arg(0), c.result, out);
-      return true;
-    }
-    case kFnRound:
-    case kFnTrunc: {
-      if (c.any_null()) return true;
-      DateTime d, r;
-      Value local = c.arg(0);
-      if (local.kind != TypeKind::kDate &&
-          !(*st = ConvertValue(c.arg(0), TypeKind::kDate, &local)).ok())
-        return true;
-      if (!(*st = Decode(local, &d)).ok()) return true;
-      std::string fmt = c.nargs() == 2 ? c.arg(1).bytes : "DD";
-      if ((*st = RoundDate(d, fmt, c.fn == kFnRound, &r)).ok()) Encode(r, TypeKind::kDate, out);
-      return true;
-    }
-    case kFnToDate: {
-      if (c.any_null()) return true;
-      DateTime d;
-      std::string fmt = c.nargs() >= 2 ? c.arg(1).bytes : DefaultDateTimeFormat(c.result);
-      if ((*st = ParseDateTime(c.arg(0).bytes, fmt, c.result, &d)).ok()) Encode(d, c.result, out);
-      return true;
-    }
-    case kFnAddMonths: {
-      if (c.any_null()) return true;
-      Value local = c.arg(0);
-      if (local.kind != TypeKind::kDate &&
-          !(*st = ConvertValue(c.arg(0), TypeKind::kDate, &local)).ok())
-        return true;
-      DateTime d, r;
-      int64_t m = 0;
-      if (!(*st = Decode(local, &d)).ok() || !(*st = ArgInt(c.arg(1), &m)).ok()) return true;
-      if ((*st = AddMonths(d, m, &r)).ok()) Encode(r, TypeKind::kDate, out);
-      return true;
-    }
-    case kFnLastDay: {
-      if (c.any_null()) return true;
-      Value local = c.arg(0);
-      if (local.kind != TypeKind::kDate &&
-          !(*st = ConvertValue(c.arg(0), TypeKind::kDate, &local)).ok())
-        return true;
-      DateTime d;
-      if ((*st = Decode(local, &d)).ok()) Encode(LastDay(d), TypeKind::kDate, out);
-      return true;
-    }
-    case kFnMonthsBetween: {
-      if (c.any_null()) return true;
-      Value a, b;
-      if (!(*st = ConvertValue(c.arg(0), TypeKind::kDate, &a)).ok() ||
-          !(*st = ConvertValue(c.arg(1), TypeKind::kDate, &b)).ok())
-        return true;
-      DateTime x, y;
-      if (!(*st = Decode(a, &x)).ok() || !(*st = Decode(b, &y)).ok()) return true;
-      int64_t months = (x.year - y.year) * 12 + (x.month - y.month);
-      bool both_last = x.day == LastDay(x).day && y.day == LastDay(y).day;
-      Number r = Number::FromInt64(months);
-      if (x.day != y.day && !both_last) {
-        // The rest counts in 31-day months, time of day included.
-        int64_t secs = (x.day - y.day) * 86400 + (x.hour - y.hour) * 3600 +
-                       (x.minute - y.minute) * 60 + (x.second - y.second);
-        Number frac;
-        if (!(*st = Number::Div(Number::FromInt64(secs), Number::FromInt64(31 * 86400), &frac)).ok())
-          return true;
-        if (!(*st = Number::Add(r, frac, &r)).ok()) return true;
-      }
-      PutNumber(out, r);
-      return true;
-    }
-    case kFnNumToDsInterval:
-    case kFnNumToYmInterval: {
-      if (c.any_null()) return true;
-      Number n, scaled;
-      if (!(*st = NumberOf(c.arg(0), &n)).ok()) return true;
-      std::string unit;
-      for (char ch : c.arg(1).bytes) unit += static_cast<char>(toupper(static_cast<unsigned char>(ch)));
-      while (!unit.empty() && unit.back() == ' ') unit.pop_back();
-      if (c.fn == kFnNumToYmInterval) {
-        int64_t per = unit == "YEAR" ? 12 : unit == "MONTH" ? 1 : 0;
-        if (per == 0) {
-          *st = OraError(1760);
-          return true;
-        }
-        int64_t m = 0;
-        if ((*st = Number::Mul(n, Number::FromInt64(per), &scaled)).ok() &&
-            (*st = scaled.Trunc(0).ToInt64(&m)).ok())
-          PutYm(m, out);
-        return true;
-      }
-      int64_t per = unit == "DAY" ? 86400 : unit == "HOUR" ? 3600 : unit == "MINUTE" ? 60
-                  : unit == "SECOND" ? 1 : 0;
-      if (per == 0) {
-        *st = OraError(1760);
-        return true;
-      }
-      Number ns;
-      int64_t total = 0;
-      if ((*st = Number::Mul(n, Number::FromInt64(per * kNanos), &ns)).ok() &&
-          (*st = ns.Round(0).ToInt64(&total)).ok())
-        PutDs(DsFrom(total / kNanos, total % kNanos), out);
-      return true;
-    }
-    case kFnExtract:
-      if (c.arg(0).null) return true;
-      *st = Extract(c.arg(0), c.args->back().bytes, out);
-      return true;
-    case kFnTzKey:
-      if (c.arg(0).null) return true;
-      *out = Value::Of(TypeKind::kRaw, c.arg(0).bytes.substr(0, 11));
-      return true;
-    case kFnSysExtractUtc: {
-      if (c.arg(0).null) return true;
-      Value tz;
-      if (!(*st = ConvertValue(c.arg(0), TypeKind::kTimestampTZ, &tz)).ok()) return true;
-      DateTime d;
-      if ((*st = Decode(tz, &d)).ok()) {
-        DateTime u = ToUtc(d);
-        u.tz_offset_minutes = 0;
-        u.tz_region = 0;
-        Encode(u, TypeKind::kTimestamp, out);
-      }
-      return true;
-    }
-    default:
-      return false;
+    int64_t m = 0;
+    if ((*st = Number::Mul(n, Number::FromInt64(per), &scaled)).ok() &&
+        (*st = scaled.Trunc(0).ToInt64(&m)).ok())
+      PutYm(m, out);
+    return;
+  }
+  int64_t per = unit == "DAY" ? 86400 : unit == "HOUR" ? 3600 : unit == "MINUTE" ? 60
+              : unit == "SECOND" ? 1 : 0;
+  if (per == 0) {
+    *st = OraError(ora::kIllegalArgument);
+    return;
+  }
+  Number ns;
+  int64_t total = 0;
+  if ((*st = Number::Mul(n, Number::FromInt64(per * kNanos), &ns)).ok() &&
+      (*st = ns.Round(0).ToInt64(&total)).ok())
+    PutDs(DsFrom(total / kNanos, total % kNanos), out);
+}
+
+void EvalExtract(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  *st = Extract(c.arg(0), c.args->back().bytes, out);
+}
+
+void EvalTzKey(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  *out = Value::Of(TypeKind::kRaw, c.arg(0).bytes.substr(0, 11));
+}
+
+void EvalSysExtractUtc(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  Value tz;
+  if (!(*st = ConvertValue(c.arg(0), TypeKind::kTimestampTZ, &tz)).ok()) return;
+  DateTime d;
+  if ((*st = Decode(tz, &d)).ok()) {
+    DateTime u = ToUtc(d);
+    u.tz_offset_minutes = 0;
+    u.tz_region = 0;
+    Encode(u, TypeKind::kTimestamp, out);
   }
 }
 

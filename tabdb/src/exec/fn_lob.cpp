@@ -69,51 +69,52 @@ Status LobSubstr(Session& s, const Value& v, int64_t amount, int64_t offset, Val
 
 }  // namespace
 
-bool LobFunction(FnCall& c, Status* st) {
+void EvalConvert(FnCall& c, Status* st) {
+  LobStore lobs(c.session->db());
+  *st = ConvertValue(c.arg(0), c.result, c.out, &lobs);
+}
+
+void EvalLobLength(FnCall& c, Status* st) {
   Value* out = c.out;
-  switch (c.fn) {
-    case kFnLobLength: {
-      if (c.arg(0).null) return true;
-      int64_t n = 0;
-      if ((*st = LobLength(*c.session, c.arg(0), &n)).ok()) PutInt(out, n);
-      return true;
-    }
-    case kFnLobSubstr: {
-      if (c.any_null()) return true;
-      int64_t amount = 32767, offset = 1;
-      if (c.nargs() >= 2 && !(*st = ArgInt(c.arg(1), &amount)).ok()) return true;
-      if (c.nargs() >= 3 && !(*st = ArgInt(c.arg(2), &offset)).ok()) return true;
-      *st = LobSubstr(*c.session, c.arg(0), amount, offset, out, c.result);
-      return true;
-    }
-    case kFnToLob: {
-      const Value& v = c.arg(0);
-      if (v.null) return true;
-      if (v.lob_id != 0 || IsLob(v.kind)) {
-        *out = v;
-        out->kind = c.result;
-        return true;
-      }
-      if (c.result == TypeKind::kBlob) {
-        *st = ConvertValue(v, TypeKind::kRaw, out);
-      } else {
-        *st = ConvertValue(v, TypeKind::kVarchar2, out);
-      }
-      out->kind = c.result;
-      return true;
-    }
-    case kFnGetDdl: {
-      if (c.arg(0).null || c.arg(1).null) return true;
-      std::string schema = c.nargs() >= 3 && !c.arg(2).null ? c.arg(2).bytes
-                                                            : c.session->user().name;
-      std::string text;
-      *st = GetDdl(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text);
-      if (st->ok()) *out = Value::Of(TypeKind::kClob, std::move(text));
-      return true;
-    }
-    default:
-      return false;
+  if (c.arg(0).null) return;
+  int64_t n = 0;
+  if ((*st = LobLength(*c.session, c.arg(0), &n)).ok()) PutInt(out, n);
+}
+
+void EvalLobSubstr(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  int64_t amount = 32767, offset = 1;
+  if (c.nargs() >= 2 && !(*st = ArgInt(c.arg(1), &amount)).ok()) return;
+  if (c.nargs() >= 3 && !(*st = ArgInt(c.arg(2), &offset)).ok()) return;
+  *st = LobSubstr(*c.session, c.arg(0), amount, offset, out, c.result);
+}
+
+void EvalToLob(FnCall& c, Status* st) {
+  Value* out = c.out;
+  const Value& v = c.arg(0);
+  if (v.null) return;
+  if (v.lob_id != 0 || IsLob(v.kind)) {
+    *out = v;
+    out->kind = c.result;
+    return;
   }
+  if (c.result == TypeKind::kBlob) {
+    *st = ConvertValue(v, TypeKind::kRaw, out);
+  } else {
+    *st = ConvertValue(v, TypeKind::kVarchar2, out);
+  }
+  out->kind = c.result;
+}
+
+void EvalGetDdl(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null || c.arg(1).null) return;
+  std::string schema = c.nargs() >= 3 && !c.arg(2).null ? c.arg(2).bytes
+                                                        : c.session->user().name;
+  std::string text;
+  *st = GetDdl(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text);
+  if (st->ok()) *out = Value::Of(TypeKind::kClob, std::move(text));
 }
 
 }  // namespace tabdb

@@ -71,15 +71,15 @@ bool NumericOperands(const FnCall& c) {
   return true;
 }
 
-// One NUMBER operation, or its IEEE counterpart when the result kind is
-// BINARY_FLOAT/DOUBLE.
-Status Arith(int fn, TypeKind result, const Value& a, const Value& b, Value* out) {
+// One NUMBER operation ('+', '-', '*', '/'), or its IEEE counterpart when
+// the result kind is BINARY_FLOAT/DOUBLE.
+Status Arith(int op, TypeKind result, const Value& a, const Value& b, Value* out) {
   if (IsFloatKind(result)) {
     double x = ToDouble(a), y = ToDouble(b), r = 0;
-    switch (fn) {
-      case kFnAdd: r = x + y; break;
-      case kFnSub: r = x - y; break;
-      case kFnMul: r = x * y; break;
+    switch (op) {
+      case '+': r = x + y; break;
+      case '-': r = x - y; break;
+      case '*': r = x * y; break;
       default: r = x / y; break;
     }
     PutDouble(out, result, r);
@@ -88,10 +88,10 @@ Status Arith(int fn, TypeKind result, const Value& a, const Value& b, Value* out
   Number x, y, r;
   TABDB_RETURN_IF_ERROR(ToNumber(a, &x));
   TABDB_RETURN_IF_ERROR(ToNumber(b, &y));
-  switch (fn) {
-    case kFnAdd: TABDB_RETURN_IF_ERROR(Number::Add(x, y, &r)); break;
-    case kFnSub: TABDB_RETURN_IF_ERROR(Number::Sub(x, y, &r)); break;
-    case kFnMul: TABDB_RETURN_IF_ERROR(Number::Mul(x, y, &r)); break;
+  switch (op) {
+    case '+': TABDB_RETURN_IF_ERROR(Number::Add(x, y, &r)); break;
+    case '-': TABDB_RETURN_IF_ERROR(Number::Sub(x, y, &r)); break;
+    case '*': TABDB_RETURN_IF_ERROR(Number::Mul(x, y, &r)); break;
     default: TABDB_RETURN_IF_ERROR(Number::Div(x, y, &r)); break;
   }
   PutNumber(out, r);
@@ -115,169 +115,173 @@ Status ArgNumberText(const Value& v, std::string* text) {
   return Status::Ok();
 }
 
-bool NumericFunction(FnCall& c, Status* st) {
+void EvalArith(FnCall& c, Status* st) {
   Value* out = c.out;
-  switch (c.fn) {
-    case kFnAdd:
-    case kFnSub:
-    case kFnMul:
-    case kFnDiv:
-      if (!NumericOperands(c)) return false;
-      if (c.any_null()) return true;
-      *st = Arith(c.fn, c.result, c.arg(0), c.arg(1), out);
-      return true;
-    case kFnNeg:
-      if (!NumericOperands(c)) return false;
-      if (c.any_null()) return true;
-      if (IsFloatKind(c.result)) {
-        PutDouble(out, c.result, -ToDouble(c.arg(0)));
-      } else {
-        Number n;
-        if ((*st = ToNumber(c.arg(0), &n)).ok()) PutNumber(out, n.Negate());
-      }
-      return true;
-    case kFnAbs:
-    case kFnFloor:
-    case kFnCeil:
-    case kFnSign:
-    case kFnSqrt: {
-      if (c.arg(0).null) return true;
-      if (IsFloatKind(c.result)) {
-        double d = ToDouble(c.arg(0));
-        double r = c.fn == kFnAbs ? std::fabs(d) : c.fn == kFnFloor ? std::floor(d)
-                 : c.fn == kFnCeil ? std::ceil(d) : c.fn == kFnSign ? (d > 0) - (d < 0)
-                 : std::sqrt(d);
-        PutDouble(out, c.result, r);
-        return true;
-      }
-      Number n;
-      if (!(*st = ToNumber(c.arg(0), &n)).ok()) return true;
-      switch (c.fn) {
-        case kFnAbs: PutNumber(out, n.Abs()); break;
-        case kFnFloor: PutNumber(out, n.Floor()); break;
-        case kFnCeil: PutNumber(out, n.Ceil()); break;
-        case kFnSign: PutNumber(out, Number::FromInt64(n.Sign())); break;
-        default: {
-          if (n.IsNegative()) {
-            *st = OraError(1428, {n.ToString()});
-            return true;
-          }
-          Number r;
-          if ((*st = Number::FromDouble(std::sqrt(n.ToDouble()), &r)).ok()) PutNumber(out, r);
-          break;
-        }
-      }
-      return true;
-    }
-    case kFnRound:
-    case kFnTrunc: {
-      if (IsDatetime(c.arg(0).kind)) return false;
-      if (c.any_null()) return true;
-      int64_t scale = 0;
-      if (c.nargs() == 2 && !(*st = ArgInt(c.arg(1), &scale)).ok()) return true;
-      if (scale > 127) scale = 127;
-      if (scale < -127) scale = -127;
-      if (IsFloatKind(c.result)) {
-        double d = ToDouble(c.arg(0)), f = std::pow(10.0, static_cast<double>(scale));
-        double r = c.fn == kFnRound ? std::round(d * f) / f : std::trunc(d * f) / f;
-        PutDouble(out, c.result, r);
-        return true;
-      }
-      Number n;
-      if (!(*st = ToNumber(c.arg(0), &n)).ok()) return true;
-      PutNumber(out, c.fn == kFnRound ? n.Round(static_cast<int>(scale))
-                                      : n.Trunc(static_cast<int>(scale)));
-      return true;
-    }
-    case kFnMod: {
-      if (c.any_null()) return true;
-      Number a, b, r;
-      if (!(*st = ToNumber(c.arg(0), &a)).ok() || !(*st = ToNumber(c.arg(1), &b)).ok()) return true;
-      if ((*st = Number::Mod(a, b, &r)).ok()) PutNumber(out, r);
-      return true;
-    }
-    case kFnPower: {
-      if (c.any_null()) return true;
-      Number a, b, r;
-      if (!(*st = ToNumber(c.arg(0), &a)).ok() || !(*st = ToNumber(c.arg(1), &b)).ok()) return true;
-      int64_t e = 0;
-      if (b.IsInteger() && b.ToInt64(&e).ok() && e >= 0 && e <= 1000) {
-        r = Number::FromInt64(1);
-        for (int64_t k = 0; k < e && (*st).ok(); ++k) *st = Number::Mul(r, a, &r);
-      } else {
-        *st = Number::FromDouble(std::pow(a.ToDouble(), b.ToDouble()), &r);
-      }
-      if (st->ok()) PutNumber(out, r);
-      return true;
-    }
-    case kFnToNumber: {
-      if (c.any_null()) return true;
-      Number n;
-      if (c.nargs() >= 2) {
-        *st = NumberFromChar(c.arg(0).bytes, c.arg(1).bytes, &n);
-      } else {
-        std::string_view t = c.arg(0).bytes;
-        while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-        *st = Number::Parse(t, &n);
-      }
-      if (st->ok()) PutNumber(out, n);
-      return true;
-    }
-    case kFnToChar: {
-      const Value& v = c.arg(0);
-      if (v.null) return true;
-      if (c.nargs() >= 2 && c.arg(1).null) return true;
-      std::string text;
-      if (c.nargs() >= 2 && IsNumeric(v.kind)) {
-        Number n;
-        if (!(*st = ToNumber(v, &n)).ok()) return true;
-        *st = NumberToChar(n, c.arg(1).bytes, &text);
-      } else if (c.nargs() >= 2 && IsDatetime(v.kind)) {
-        Value local;
-        if (!(*st = ConvertValue(v, v.kind == TypeKind::kTimestampLTZ ? TypeKind::kTimestamp : v.kind,
-                                 &local)).ok())
-          return true;
-        DateTime d;
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(local.bytes.data());
-        *st = local.kind == TypeKind::kDate          ? DecodeDate(p, local.bytes.size(), &d)
-              : local.kind == TypeKind::kTimestampTZ ? DecodeTimestampTZ(p, local.bytes.size(), &d)
-                                                     : DecodeTimestamp(p, local.bytes.size(), &d);
-        if (st->ok()) *st = FormatDateTime(d, local.kind, c.arg(1).bytes, &text);
-      } else {
-        *st = ValueToText(v, &text);
-      }
-      if (st->ok()) SetText(out, c.result, std::move(text));
-      return true;
-    }
-    case kFnToCharTyped: {
-      const Value& v = c.arg(0);
-      if (v.null) return true;
-      TypeDesc t;
-      t.kind = v.kind;
-      const std::string& ps = c.arg(c.nargs() - 1).bytes;
-      size_t comma = ps.find(',');
-      t.precision = std::atoi(ps.c_str());
-      t.scale = comma == std::string::npos ? kUnset : std::atoi(ps.c_str() + comma + 1);
-      std::string text;
-      *st = ValueToTypedText(v, t, &text);
-      if (st->ok()) SetText(out, c.result, std::move(text));
-      return true;
-    }
-    case kFnGreatest:
-    case kFnLeast: {
-      if (c.any_null()) return true;
-      const Value* best = &c.arg(0);
-      for (const Value& v : *c.args) {
-        int cmp = CompareValues(v, *best);
-        if ((c.fn == kFnGreatest && cmp > 0) || (c.fn == kFnLeast && cmp < 0)) best = &v;
-      }
-      *out = *best;
-      out->kind = c.result;
-      return true;
-    }
-    default:
-      return false;
+  if (!NumericOperands(c)) {
+    DatetimeArith(c, st);
+    return;
   }
+  if (c.any_null()) return;
+  *st = Arith(c.variant, c.result, c.arg(0), c.arg(1), out);
+}
+
+void EvalNeg(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (!NumericOperands(c)) {
+    DatetimeNeg(c, st);
+    return;
+  }
+  if (c.any_null()) return;
+  if (IsFloatKind(c.result)) {
+    PutDouble(out, c.result, -ToDouble(c.arg(0)));
+  } else {
+    Number n;
+    if ((*st = ToNumber(c.arg(0), &n)).ok()) PutNumber(out, n.Negate());
+  }
+}
+
+void EvalNumberFn(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  if (IsFloatKind(c.result)) {
+    double d = ToDouble(c.arg(0));
+    double r = c.variant == 'A' ? std::fabs(d) : c.variant == 'F' ? std::floor(d)
+             : c.variant == 'C' ? std::ceil(d) : c.variant == 'S' ? (d > 0) - (d < 0)
+             : std::sqrt(d);
+    PutDouble(out, c.result, r);
+    return;
+  }
+  Number n;
+  if (!(*st = ToNumber(c.arg(0), &n)).ok()) return;
+  switch (c.variant) {
+    case 'A': PutNumber(out, n.Abs()); break;
+    case 'F': PutNumber(out, n.Floor()); break;
+    case 'C': PutNumber(out, n.Ceil()); break;
+    case 'S': PutNumber(out, Number::FromInt64(n.Sign())); break;
+    default: {
+      if (n.IsNegative()) {
+        *st = OraError(ora::kArgumentOutOfRange, {n.ToString()});
+        return;
+      }
+      Number r;
+      if ((*st = Number::FromDouble(std::sqrt(n.ToDouble()), &r)).ok()) PutNumber(out, r);
+      break;
+    }
+  }
+}
+
+void EvalRoundTrunc(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (IsDatetime(c.arg(0).kind)) {
+    DatetimeRoundTrunc(c, st);
+    return;
+  }
+  if (c.any_null()) return;
+  int64_t scale = 0;
+  if (c.nargs() == 2 && !(*st = ArgInt(c.arg(1), &scale)).ok()) return;
+  if (scale > 127) scale = 127;
+  if (scale < -127) scale = -127;
+  if (IsFloatKind(c.result)) {
+    double d = ToDouble(c.arg(0)), f = std::pow(10.0, static_cast<double>(scale));
+    double r = c.variant == 'R' ? std::round(d * f) / f : std::trunc(d * f) / f;
+    PutDouble(out, c.result, r);
+    return;
+  }
+  Number n;
+  if (!(*st = ToNumber(c.arg(0), &n)).ok()) return;
+  PutNumber(out, c.variant == 'R' ? n.Round(static_cast<int>(scale))
+                                  : n.Trunc(static_cast<int>(scale)));
+}
+
+void EvalMod(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  Number a, b, r;
+  if (!(*st = ToNumber(c.arg(0), &a)).ok() || !(*st = ToNumber(c.arg(1), &b)).ok()) return;
+  if ((*st = Number::Mod(a, b, &r)).ok()) PutNumber(out, r);
+}
+
+void EvalPower(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  Number a, b, r;
+  if (!(*st = ToNumber(c.arg(0), &a)).ok() || !(*st = ToNumber(c.arg(1), &b)).ok()) return;
+  int64_t e = 0;
+  if (b.IsInteger() && b.ToInt64(&e).ok() && e >= 0 && e <= 1000) {
+    r = Number::FromInt64(1);
+    for (int64_t k = 0; k < e && (*st).ok(); ++k) *st = Number::Mul(r, a, &r);
+  } else {
+    *st = Number::FromDouble(std::pow(a.ToDouble(), b.ToDouble()), &r);
+  }
+  if (st->ok()) PutNumber(out, r);
+}
+
+void EvalToNumber(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  Number n;
+  if (c.nargs() >= 2) {
+    *st = NumberFromChar(c.arg(0).bytes, c.arg(1).bytes, &n);
+  } else {
+    std::string_view t = c.arg(0).bytes;
+    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+    *st = Number::Parse(t, &n);
+  }
+  if (st->ok()) PutNumber(out, n);
+}
+
+void EvalToChar(FnCall& c, Status* st) {
+  Value* out = c.out;
+  const Value& v = c.arg(0);
+  if (v.null) return;
+  if (c.nargs() >= 2 && c.arg(1).null) return;
+  std::string text;
+  if (c.nargs() >= 2 && IsNumeric(v.kind)) {
+    Number n;
+    if (!(*st = ToNumber(v, &n)).ok()) return;
+    *st = NumberToChar(n, c.arg(1).bytes, &text);
+  } else if (c.nargs() >= 2 && IsDatetime(v.kind)) {
+    Value local;
+    if (!(*st = ConvertValue(v, v.kind == TypeKind::kTimestampLTZ ? TypeKind::kTimestamp : v.kind,
+                             &local)).ok())
+      return;
+    DateTime d;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(local.bytes.data());
+    *st = local.kind == TypeKind::kDate          ? DecodeDate(p, local.bytes.size(), &d)
+          : local.kind == TypeKind::kTimestampTZ ? DecodeTimestampTZ(p, local.bytes.size(), &d)
+                                                 : DecodeTimestamp(p, local.bytes.size(), &d);
+    if (st->ok()) *st = FormatDateTime(d, local.kind, c.arg(1).bytes, &text);
+  } else {
+    *st = ValueToText(v, &text);
+  }
+  if (st->ok()) SetText(out, c.result, std::move(text));
+}
+
+void EvalToCharTyped(FnCall& c, Status* st) {
+  Value* out = c.out;
+  const Value& v = c.arg(0);
+  if (v.null) return;
+  TypeDesc t;
+  t.kind = v.kind;
+  const std::string& ps = c.arg(c.nargs() - 1).bytes;
+  size_t comma = ps.find(',');
+  t.precision = std::atoi(ps.c_str());
+  t.scale = comma == std::string::npos ? kUnset : std::atoi(ps.c_str() + comma + 1);
+  std::string text;
+  *st = ValueToTypedText(v, t, &text);
+  if (st->ok()) SetText(out, c.result, std::move(text));
+}
+
+void EvalGreatestLeast(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  const Value* best = &c.arg(0);
+  for (const Value& v : *c.args) {
+    int cmp = CompareValues(v, *best);
+    if ((c.variant == 'G' && cmp > 0) || (c.variant == 'L' && cmp < 0)) best = &v;
+  }
+  *out = *best;
+  out->kind = c.result;
 }
 
 }  // namespace tabdb

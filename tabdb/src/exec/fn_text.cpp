@@ -124,7 +124,7 @@ bool LikeMatch(std::string_view s, std::string_view p, uint32_t esc, bool has_es
 
 Status Instr(std::string_view s, std::string_view sub, int64_t pos, int64_t occ, int64_t* out) {
   *out = 0;
-  if (occ <= 0) return OraError(1428, {std::to_string(occ)});
+  if (occ <= 0) return OraError(ora::kArgumentOutOfRange, {std::to_string(occ)});
   if (pos == 0 || sub.empty()) return Status::Ok();
   std::vector<size_t> st = CharStarts(s);
   int64_t nchars = static_cast<int64_t>(st.size()) - 1;
@@ -226,178 +226,182 @@ Status ArgInt(const Value& v, int64_t* out) {
   return n.Trunc(0).ToInt64(out);
 }
 
-bool TextFunction(FnCall& c, Status* st) {
+void EvalConcat(FnCall& c, Status* /*st*/) {
   Value* out = c.out;
-  switch (c.fn) {
-    case kFnConcat: {
-      std::string s;
-      for (const Value& v : *c.args) {
-        if (!v.null) s += v.bytes;
-      }
-      SetText(out, c.result, std::move(s));
-      if (IsLob(c.result) && c.arg(0).null && c.arg(1).null) out->null = true;
-      return true;
-    }
-    case kFnUpper:
-    case kFnLower:
-    case kFnInitcap:
-      if (c.arg(0).null) return true;
-      SetText(out, c.result,
-              ChangeCase(c.arg(0).bytes, c.fn == kFnUpper   ? Case::kUpper
-                                         : c.fn == kFnLower ? Case::kLower
-                                                            : Case::kInitcap));
-      return true;
-    case kFnLength:
-    case kFnLengthb:
-      if (c.arg(0).null) return true;
-      *out = Value::Of(TypeKind::kNumber,
-                       Number::FromInt64(static_cast<int64_t>(c.fn == kFnLength
-                                                                  ? Utf8CharCount(c.arg(0).bytes)
-                                                                  : c.arg(0).bytes.size()))
-                           .Encode());
-      return true;
-    case kFnSubstr: {
-      if (c.any_null()) return true;
-      int64_t pos = 0, len = INT64_MAX;
-      if (!(*st = ArgInt(c.arg(1), &pos)).ok()) return true;
-      if (c.nargs() == 3 && !(*st = ArgInt(c.arg(2), &len)).ok()) return true;
-      if (len < 1) return true;
-      std::vector<size_t> s = CharStarts(c.arg(0).bytes);
-      int64_t n = static_cast<int64_t>(s.size()) - 1;
-      if (pos == 0) pos = 1;
-      if (pos < 0) pos = n + pos + 1;
-      if (pos < 1 || pos > n) return true;
-      int64_t end = len > n ? n : std::min(n, pos - 1 + len);
-      SetText(out, c.result,
-              c.arg(0).bytes.substr(s[pos - 1], s[static_cast<size_t>(end)] - s[pos - 1]));
-      return true;
-    }
-    case kFnInstr: {
-      if (c.any_null()) return true;
-      int64_t pos = 1, occ = 1, r = 0;
-      if (c.nargs() >= 3 && !(*st = ArgInt(c.arg(2), &pos)).ok()) return true;
-      if (c.nargs() >= 4 && !(*st = ArgInt(c.arg(3), &occ)).ok()) return true;
-      if (!(*st = Instr(c.arg(0).bytes, c.arg(1).bytes, pos, occ, &r)).ok()) return true;
-      *out = Value::Of(TypeKind::kNumber, Number::FromInt64(r).Encode());
-      return true;
-    }
-    case kFnReplace: {
-      if (c.arg(0).null) return true;
-      if (c.arg(1).null || c.arg(1).bytes.empty()) {
-        SetText(out, c.result, c.arg(0).bytes);
-        return true;
-      }
-      std::string to = c.nargs() == 3 && !c.arg(2).null ? c.arg(2).bytes : "";
-      const std::string& s = c.arg(0).bytes;
-      const std::string& from = c.arg(1).bytes;
-      std::string r;
-      size_t i = 0;
-      for (size_t f; (f = s.find(from, i)) != std::string::npos; i = f + from.size()) {
-        r.append(s, i, f - i);
-        r += to;
-      }
-      r.append(s, i, std::string::npos);
-      SetText(out, c.result, std::move(r));
-      return true;
-    }
-    case kFnTrim: {
-      // Arguments: text, [set], side ('L', 'R', 'B').
-      const Value& side = c.args->back();
-      if (c.arg(0).null) return true;
-      std::string set = " ";
-      if (c.nargs() == 3) {
-        if (c.arg(1).null) return true;
-        set = c.arg(1).bytes;
-      }
-      SetText(out, c.result, TrimSet(c.arg(0).bytes, set, side.bytes.empty() ? 'B' : side.bytes[0]));
-      return true;
-    }
-    case kFnLpad:
-    case kFnRpad: {
-      if (c.any_null()) return true;
-      int64_t n = 0;
-      if (!(*st = ArgInt(c.arg(1), &n)).ok()) return true;
-      if (n < 1) return true;
-      std::string pad = c.nargs() == 3 ? c.arg(2).bytes : " ";
-      if (pad.empty()) return true;
-      // VARCHAR2 results stop at 32767 characters; CLOB results do not.
-      int64_t limit = IsLob(c.result) ? (int64_t{1} << 31) : 32767;
-      SetText(out, c.result, Pad(c.arg(0).bytes, std::min<int64_t>(n, limit), pad, c.fn == kFnLpad));
-      return true;
-    }
-    case kFnChr: {
-      if (c.arg(0).null) return true;
-      int64_t n = 0;
-      if (!(*st = ArgInt(c.arg(0), &n)).ok()) return true;
-      std::string s;
-      for (int shift = 24; shift > 0; shift -= 8) {
-        if ((n >> shift) & 0xFF) s.push_back(static_cast<char>((n >> shift) & 0xFF));
-      }
-      s.push_back(static_cast<char>(n & 0xFF));
-      SetText(out, TypeKind::kVarchar2, std::move(s));
-      return true;
-    }
-    case kFnAscii: {
-      if (c.arg(0).null) return true;
-      const std::string& s = c.arg(0).bytes;
-      size_t i = 0;
-      NextChar(s, &i);
-      int64_t v = 0;
-      for (size_t k = 0; k < i; ++k) v = (v << 8) | static_cast<unsigned char>(s[k]);
-      *out = Value::Of(TypeKind::kNumber, Number::FromInt64(v).Encode());
-      return true;
-    }
-    case kFnDump: {
-      const Value& v = c.arg(0);
-      if (v.null) {
-        SetText(out, TypeKind::kVarchar2, "NULL");
-        return true;
-      }
-      std::string s = "Typ=" + std::to_string(DumpType(v.kind)) +
-                      " Len=" + std::to_string(v.bytes.size()) + ": ";
-      for (size_t i = 0; i < v.bytes.size(); ++i) {
-        if (i) s += ",";
-        s += std::to_string(static_cast<unsigned char>(v.bytes[i]));
-      }
-      SetText(out, TypeKind::kVarchar2, std::move(s));
-      return true;
-    }
-    case kFnLike: {
-      if (c.arg(0).null || c.arg(1).null) return true;
-      uint32_t esc = 0;
-      bool has_esc = c.nargs() == 3;
-      if (has_esc) {
-        if (c.arg(2).null) return true;
-        size_t i = 0;
-        if (Utf8CharCount(c.arg(2).bytes) != 1) {
-          *st = OraErrorText(1425, "escape character must be character string of length 1");
-          return true;
-        }
-        esc = NextChar(c.arg(2).bytes, &i);
-      }
-      out->null = false;
-      out->bytes = LikeMatch(c.arg(0).bytes, c.arg(1).bytes, esc, has_esc) ? "1" : "0";
-      return true;
-    }
-    case kFnRawToHex:
-      if (c.arg(0).null) return true;
-      if (IsTextClass(c.arg(0).kind)) {
-        SetText(out, TypeKind::kVarchar2, ToHex(c.arg(0).bytes));
-      } else {
-        SetText(out, TypeKind::kVarchar2, ToHex(c.arg(0).bytes));
-      }
-      return true;
-    case kFnHexToRaw: {
-      if (c.arg(0).null) return true;
-      std::string b;
-      if (!(*st = FromHex(c.arg(0).bytes, &b)).ok()) return true;
-      *out = Value::Of(TypeKind::kRaw, std::move(b));
-      if (out->bytes.empty()) out->null = true;
-      return true;
-    }
-    default:
-      return false;
+  std::string s;
+  for (const Value& v : *c.args) {
+    if (!v.null) s += v.bytes;
   }
+  SetText(out, c.result, std::move(s));
+  if (IsLob(c.result) && c.arg(0).null && c.arg(1).null) out->null = true;
+}
+
+void EvalChangeCase(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  SetText(out, c.result,
+          ChangeCase(c.arg(0).bytes, c.variant == 'U'   ? Case::kUpper
+                                     : c.variant == 'L' ? Case::kLower
+                                                        : Case::kInitcap));
+}
+
+void EvalLength(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  *out = Value::Of(TypeKind::kNumber,
+                   Number::FromInt64(static_cast<int64_t>(c.variant == 'C'
+                                                              ? Utf8CharCount(c.arg(0).bytes)
+                                                              : c.arg(0).bytes.size()))
+                       .Encode());
+}
+
+void EvalSubstr(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  int64_t pos = 0, len = INT64_MAX;
+  if (!(*st = ArgInt(c.arg(1), &pos)).ok()) return;
+  if (c.nargs() == 3 && !(*st = ArgInt(c.arg(2), &len)).ok()) return;
+  if (len < 1) return;
+  std::vector<size_t> s = CharStarts(c.arg(0).bytes);
+  int64_t n = static_cast<int64_t>(s.size()) - 1;
+  if (pos == 0) pos = 1;
+  if (pos < 0) pos = n + pos + 1;
+  if (pos < 1 || pos > n) return;
+  int64_t end = len > n ? n : std::min(n, pos - 1 + len);
+  SetText(out, c.result,
+          c.arg(0).bytes.substr(s[pos - 1], s[static_cast<size_t>(end)] - s[pos - 1]));
+}
+
+void EvalInstr(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  int64_t pos = 1, occ = 1, r = 0;
+  if (c.nargs() >= 3 && !(*st = ArgInt(c.arg(2), &pos)).ok()) return;
+  if (c.nargs() >= 4 && !(*st = ArgInt(c.arg(3), &occ)).ok()) return;
+  if (!(*st = Instr(c.arg(0).bytes, c.arg(1).bytes, pos, occ, &r)).ok()) return;
+  *out = Value::Of(TypeKind::kNumber, Number::FromInt64(r).Encode());
+}
+
+void EvalReplace(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  if (c.arg(1).null || c.arg(1).bytes.empty()) {
+    SetText(out, c.result, c.arg(0).bytes);
+    return;
+  }
+  std::string to = c.nargs() == 3 && !c.arg(2).null ? c.arg(2).bytes : "";
+  const std::string& s = c.arg(0).bytes;
+  const std::string& from = c.arg(1).bytes;
+  std::string r;
+  size_t i = 0;
+  for (size_t f; (f = s.find(from, i)) != std::string::npos; i = f + from.size()) {
+    r.append(s, i, f - i);
+    r += to;
+  }
+  r.append(s, i, std::string::npos);
+  SetText(out, c.result, std::move(r));
+}
+
+void EvalTrim(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  // Arguments: text, [set]; the variant is the side ('L', 'R', 'B').
+  if (c.arg(0).null) return;
+  std::string set = " ";
+  if (c.nargs() == 2) {
+    if (c.arg(1).null) return;
+    set = c.arg(1).bytes;
+  }
+  SetText(out, c.result, TrimSet(c.arg(0).bytes, set, static_cast<char>(c.variant)));
+}
+
+void EvalPad(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.any_null()) return;
+  int64_t n = 0;
+  if (!(*st = ArgInt(c.arg(1), &n)).ok()) return;
+  if (n < 1) return;
+  std::string pad = c.nargs() == 3 ? c.arg(2).bytes : " ";
+  if (pad.empty()) return;
+  // VARCHAR2 results stop at 32767 characters; CLOB results do not.
+  int64_t limit = IsLob(c.result) ? (int64_t{1} << 31) : 32767;
+  SetText(out, c.result, Pad(c.arg(0).bytes, std::min<int64_t>(n, limit), pad, c.variant == 'L'));
+}
+
+void EvalChr(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  int64_t n = 0;
+  if (!(*st = ArgInt(c.arg(0), &n)).ok()) return;
+  std::string s;
+  for (int shift = 24; shift > 0; shift -= 8) {
+    if ((n >> shift) & 0xFF) s.push_back(static_cast<char>((n >> shift) & 0xFF));
+  }
+  s.push_back(static_cast<char>(n & 0xFF));
+  SetText(out, TypeKind::kVarchar2, std::move(s));
+}
+
+void EvalAscii(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  const std::string& s = c.arg(0).bytes;
+  size_t i = 0;
+  NextChar(s, &i);
+  int64_t v = 0;
+  for (size_t k = 0; k < i; ++k) v = (v << 8) | static_cast<unsigned char>(s[k]);
+  *out = Value::Of(TypeKind::kNumber, Number::FromInt64(v).Encode());
+}
+
+void EvalDump(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  const Value& v = c.arg(0);
+  if (v.null) {
+    SetText(out, TypeKind::kVarchar2, "NULL");
+    return;
+  }
+  std::string s = "Typ=" + std::to_string(DumpType(v.kind)) +
+                  " Len=" + std::to_string(v.bytes.size()) + ": ";
+  for (size_t i = 0; i < v.bytes.size(); ++i) {
+    if (i) s += ",";
+    s += std::to_string(static_cast<unsigned char>(v.bytes[i]));
+  }
+  SetText(out, TypeKind::kVarchar2, std::move(s));
+}
+
+void EvalLike(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null || c.arg(1).null) return;
+  uint32_t esc = 0;
+  bool has_esc = c.nargs() == 3;
+  if (has_esc) {
+    if (c.arg(2).null) return;
+    size_t i = 0;
+    if (Utf8CharCount(c.arg(2).bytes) != 1) {
+      *st = OraErrorText(ora::kInvalidEscape, "escape character must be character string of length 1");
+      return;
+    }
+    esc = NextChar(c.arg(2).bytes, &i);
+  }
+  out->null = false;
+  out->bytes = LikeMatch(c.arg(0).bytes, c.arg(1).bytes, esc, has_esc) ? "1" : "0";
+}
+
+void EvalRawToHex(FnCall& c, Status* /*st*/) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  if (IsTextClass(c.arg(0).kind)) {
+    SetText(out, TypeKind::kVarchar2, ToHex(c.arg(0).bytes));
+  } else {
+    SetText(out, TypeKind::kVarchar2, ToHex(c.arg(0).bytes));
+  }
+}
+
+void EvalHexToRaw(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null) return;
+  std::string b;
+  if (!(*st = FromHex(c.arg(0).bytes, &b)).ok()) return;
+  *out = Value::Of(TypeKind::kRaw, std::move(b));
+  if (out->bytes.empty()) out->null = true;
 }
 
 }  // namespace tabdb

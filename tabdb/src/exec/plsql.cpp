@@ -14,7 +14,7 @@ std::string Dotted(const sql::NameList& n) {
 
 // Oracle's answer to a call of an unknown procedure.
 Status NotDeclared(const std::string& name) {
-  Status st = OraErrorText(6550, "line 1, column 7:\nPLS-00201: identifier '" + name +
+  Status st = OraErrorText(ora::kPlsqlLineColumn, "line 1, column 7:\nPLS-00201: identifier '" + name +
                                      "' must be declared");
   st.AddLine("ORA-06550: line 1, column 7:");
   st.AddLine("PL/SQL: Statement ignored");
@@ -22,7 +22,7 @@ Status NotDeclared(const std::string& name) {
 }
 
 Status BadParam(const std::string& value, const std::string& param) {
-  Status st = OraError(31600, {value, param, "SET_TRANSFORM_PARAM"});
+  Status st = OraError(ora::kInvalidInputValue, {value, param, "SET_TRANSFORM_PARAM"});
   st.AddLine("ORA-06512: at \"SYS.DBMS_METADATA\", line 4191");
   st.AddLine("ORA-06512: at line 2");
   return st;
@@ -44,7 +44,7 @@ bool* Param(TransformParams& t, const std::string& name) {
 
 Status SetTransformParam(Session& s, const sql::Expr& call) {
   if (call.args.size() < 2 || call.args.size() > 4) {
-    Status st = OraErrorText(6550, "line 1, column 7:\nPLS-00306: wrong number or types of "
+    Status st = OraErrorText(ora::kPlsqlLineColumn, "line 1, column 7:\nPLS-00306: wrong number or types of "
                                    "arguments in call to 'SET_TRANSFORM_PARAM'");
     st.AddLine("ORA-06550: line 1, column 7:");
     st.AddLine("PL/SQL: Statement ignored");

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "catalog/dictionary.h"
+#include "exec/compiler.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
 #include "exec/plsql.h"
@@ -148,7 +149,7 @@ Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f
     }
     return Status::Ok();
   }
-  if (q.connect_by) return OraError(3001);
+  if (q.connect_by) return OraError(ora::kUnimplemented);
   Status st = ResolveTable(s, ref.name, &f->table);
   if (st.ok()) {
     sc.kind = Scope::kTable;
@@ -158,7 +159,7 @@ Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f
     f->sql = f->table.phys;
     return Status::Ok();
   }
-  if (st.code() != 942) return st;
+  if (st.code() != ora::kTableNotExist) return st;
   // Dictionary views are public names: SYS.ALL_TABLES or ALL_TABLES.
   if (ref.name.size() == 1 || (ref.name.size() == 2 && ref.name[0].text == "SYS")) {
     Status vs;
@@ -220,13 +221,13 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
       if (!it.star_qualifier.empty() &&
           std::find(f.scope.qualifiers.begin(), f.scope.qualifiers.end(),
                     it.star_qualifier.back().text) == f.scope.qualifiers.end())
-        return OraError(904, {sql::QuoteName(it.star_qualifier.back().text)});
+        return OraError(ora::kInvalidIdentifier, {sql::QuoteName(it.star_qualifier.back().text)});
       TABDB_RETURN_IF_ERROR(add_star());
       continue;
     }
     CExpr ce;
     TABDB_RETURN_IF_ERROR(items.Compile(*it.expr, &ce));
-    if (ce.is_bool) return OraError(923);
+    if (ce.is_bool) return OraError(ora::kFromNotFound);
     item_sql.push_back(ce.sql);
     cols->push_back({Heading(text, it), ce.type});
   }
@@ -238,7 +239,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     Compiler w(s, f.scope, binds);
     CExpr c;
     TABDB_RETURN_IF_ERROR(w.CompileCondition(*q.where, &c));
-    if (c.aggregate) return OraError(934);
+    if (c.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
     out += " WHERE " + c.sql;
   }
   if (!q.group_by.empty()) {
@@ -263,7 +264,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
       const sql::Expr& e = *o.expr;
       if (e.kind == sql::ExprKind::kLiteral && e.lit == sql::LiteralKind::kNumber) {
         size_t pos = std::strtoul(e.text.c_str(), nullptr, 10);
-        if (pos < 1 || pos > item_sql.size()) return OraError(1785);
+        if (pos < 1 || pos > item_sql.size()) return OraError(ora::kOrderByItemNumber);
         key = item_sql[pos - 1];
       } else {
         if (e.kind == sql::ExprKind::kColumn && e.names.size() == 1) {
@@ -274,7 +275,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
         if (key.empty()) {
           CExpr c;
           TABDB_RETURN_IF_ERROR(items.Compile(e, &c));
-          if (c.is_bool) return OraError(920);
+          if (c.is_bool) return OraError(ora::kInvalidRelationalOperator);
           key = c.sql;
         }
       }
@@ -366,7 +367,7 @@ Status Prepared::BindParams(sqlite3_stmt* s, const std::vector<Value>& binds, in
     if (static_cast<size_t>(i) <= binds.size()) {
       BindValue(s, i, binds[i - 1]);
     } else {
-      return OraError(1008);
+      return OraError(ora::kNotAllVariablesBound);
     }
   }
   if (!hidden_params_.empty()) {
@@ -391,7 +392,7 @@ Status Prepared::BindParams(sqlite3_stmt* s, const std::vector<Value>& binds, in
 }
 
 Status Prepared::Open(const std::vector<Value>& binds) {
-  if (!query_) return OraError(24338);
+  if (!query_) return OraError(ora::kStatementNotExecuted);
   sqlite3_reset(query_.get());
   sqlite3_clear_bindings(query_.get());
   // The cursor reads its parameters while it is fetched, after the
@@ -405,7 +406,7 @@ Status Prepared::Open(const std::vector<Value>& binds) {
 
 Status Prepared::Next(bool* row) {
   *row = false;
-  if (invalidated_) return OraError(8103);
+  if (invalidated_) return OraError(ora::kObjectNoLongerExists);
   if (!open_) return Status::Ok();
   int rc = sqlite3_step(query_.get());
   if (rc == SQLITE_ROW) {
@@ -467,9 +468,9 @@ Status Prepared::CompileInsert() {
     std::set<int> seen;
     for (const sql::Name& n : ins.columns) {
       const ColumnInfo* c = table_.FindColumn(n.text);
-      if (c == nullptr) return OraError(904, {sql::QuoteName(n.text)});
-      if (c->is_virtual) return OraError(54013);
-      if (!seen.insert(c->intcol).second) return OraError(957);
+      if (c == nullptr) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(n.text)});
+      if (c->is_virtual) return OraError(ora::kInsertOnVirtualColumn);
+      if (!seen.insert(c->intcol).second) return OraError(ora::kDuplicateColumnName);
       named.push_back(c);
     }
   }
@@ -486,8 +487,8 @@ Status Prepared::CompileInsert() {
     std::string sql;
     std::vector<ResultColumn> cols;
     TABDB_RETURN_IF_ERROR(CompileSelect(*s_, *ins.select, stmt_->text, &binds, &sql, &cols));
-    if (cols.size() < named.size()) return OraError(947);
-    if (cols.size() > named.size()) return OraError(913);
+    if (cols.size() < named.size()) return OraError(ora::kNotEnoughValues);
+    if (cols.size() > named.size()) return OraError(ora::kTooManyValues);
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));
     for (size_t j = 0; j < named.size(); ++j) {
       auto src = std::make_unique<InsertSource>();
@@ -498,8 +499,8 @@ Status Prepared::CompileInsert() {
       select_types_.push_back(cols[j].type);
     }
   } else {
-    if (ins.values.size() < named.size()) return OraError(947);
-    if (ins.values.size() > named.size()) return OraError(913);
+    if (ins.values.size() < named.size()) return OraError(ora::kNotEnoughValues);
+    if (ins.values.size() > named.size()) return OraError(ora::kTooManyValues);
     for (size_t j = 0; j < named.size(); ++j) {
       const sql::Expr& e = *ins.values[j];
       auto src = std::make_unique<InsertSource>();
@@ -512,7 +513,7 @@ Status Prepared::CompileInsert() {
       } else {
         CExpr ce;
         TABDB_RETURN_IF_ERROR(values.Compile(e, &ce));
-        if (ce.is_bool) return OraError(936);
+        if (ce.is_bool) return OraError(ora::kMissingExpression);
         src->kind = InsertSource::kExpr;
         src->index = static_cast<int>(value_exprs.size());
         value_exprs.push_back(ce.sql);
@@ -570,9 +571,9 @@ Status Prepared::CompileInsert() {
     if (ins.returning.size() != ins.into.size()) return OraError(ins.returning.size() < ins.into.size() ? 913 : 947);
     for (size_t k = 0; k < ins.returning.size(); ++k) {
       const sql::Expr& e = *ins.returning[k];
-      if (e.kind != sql::ExprKind::kColumn) return OraError(3001);
+      if (e.kind != sql::ExprKind::kColumn) return OraError(ora::kUnimplemented);
       const ColumnInfo* c = table_.FindColumn(e.names.back().text);
-      if (c == nullptr || !c->stored()) return OraError(904, {sql::QuoteName(e.names.back().text)});
+      if (c == nullptr || !c->stored()) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(e.names.back().text)});
       int idx = -1;
       for (size_t t = 0; t < targets_.size(); ++t) {
         if (targets_[t] == c) idx = static_cast<int>(t);
@@ -601,12 +602,12 @@ Status Prepared::UniqueViolation(int rc) {
     for (const IndexInfo& x : idx) {
       if (std::set<int>(x.intcols.begin(), x.intcols.end()) == cols) {
         // Oracle names the constraint a key index serves, else the index.
-        if (!x.constraint_name.empty()) return OraError(1, {x.constraint_owner, x.constraint_name});
-        return OraError(1, {x.owner, x.name});
+        if (!x.constraint_name.empty()) return OraError(ora::kUniqueViolated, {x.constraint_owner, x.constraint_name});
+        return OraError(ora::kUniqueViolated, {x.owner, x.name});
       }
     }
   }
-  return OraError(1, {table_.owner, "SYS_C00000"});
+  return OraError(ora::kUniqueViolated, {table_.owner, "SYS_C00000"});
 }
 
 Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returning) {
@@ -621,7 +622,7 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     st = FitInPlace(&fitted, table_, c, &lobs);
     if (!st.ok()) break;
     if (fitted.null && !c.nullable) {
-      st = OraError(1400, {sql::QuoteName(table_.owner) + "." + sql::QuoteName(table_.name) + "." +
+      st = OraError(ora::kCannotInsertNull, {sql::QuoteName(table_.owner) + "." + sql::QuoteName(table_.name) + "." +
                            sql::QuoteName(c.name)});
       break;
     }
@@ -656,15 +657,17 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     sqlite3_reset(ins);
   }
   if (!st.ok()) {
-    for (int64_t id : created_) lobs.Delete(id);
+    // The row's error is reported; the statement's savepoint, rolled back
+    // by the caller, takes these LOBs away too if deleting them fails.
+    for (int64_t id : created_) (void)lobs.Delete(id);
     return st;
   }
   if (!marked_rows_ && !table_.has_rows) {
+    // The table now has a segment (DBMS_METADATA and the dictionary show it).
     sqlite3_stmt* m = nullptr;
-    if (s_->db().Cached("UPDATE tab$tables SET has_rows = 1 WHERE obj_id = ?1", &m).ok()) {
-      sqlite3_bind_int64(m, 1, table_.obj_id);
-      s_->db().Run(m);
-    }
+    TABDB_RETURN_IF_ERROR(s_->db().Cached("UPDATE tab$tables SET has_rows = 1 WHERE obj_id = ?1", &m));
+    sqlite3_bind_int64(m, 1, table_.obj_id);
+    TABDB_RETURN_IF_ERROR(s_->db().Run(m));
     marked_rows_ = true;
   }
   if (returning) {
@@ -686,7 +689,7 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
       if (s == nullptr || s->kind == InsertSource::kNull) {
         row[j] = Value::Null(c.type.kind);
       } else if (s->kind == InsertSource::kBind) {
-        if (static_cast<size_t>(s->index) > binds.size()) return OraError(1008);
+        if (static_cast<size_t>(s->index) > binds.size()) return OraError(ora::kNotAllVariablesBound);
         row[j] = binds[static_cast<size_t>(s->index - 1)];
       } else {
         int col = s->index;
@@ -738,7 +741,7 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
   sqlite3_reset(q);
   if (values_) sqlite3_reset(values_.get());
   if (!st.ok()) {
-    s_->db().RollbackTo("tabdb_stmt");
+    (void)s_->db().RollbackTo("tabdb_stmt");  // the statement's own error is the one reported
     return st;
   }
   TABDB_RETURN_IF_ERROR(s_->db().Release("tabdb_stmt"));
@@ -765,11 +768,11 @@ Status Prepared::CompileUpdateDelete() {
   if (update) {
     for (const sql::Assignment& a : stmt_->update->sets) {
       const ColumnInfo* col = table_.FindColumn(a.column.text);
-      if (col == nullptr) return OraError(904, {sql::QuoteName(a.column.text)});
-      if (col->is_virtual) return OraError(54017);
+      if (col == nullptr) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(a.column.text)});
+      if (col->is_virtual) return OraError(ora::kUpdateOnVirtualColumn);
       CExpr ce;
       TABDB_RETURN_IF_ERROR(c.Compile(*a.value, &ce));
-      if (ce.is_bool) return OraError(936);
+      if (ce.is_bool) return OraError(ora::kMissingExpression);
       sql += ", " + ce.sql;
       update_cols_.push_back(col);
       select_types_.push_back(ce.type);
@@ -850,7 +853,7 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
         st = FitToColumn(row.vals[i], table_, c, &fitted[i], &lobs);
         if (!st.ok()) break;
         if (fitted[i].null && !c.nullable) {
-          st = OraError(1407, {sql::QuoteName(table_.owner) + "." + sql::QuoteName(table_.name) +
+          st = OraError(ora::kCannotUpdateToNull, {sql::QuoteName(table_.owner) + "." + sql::QuoteName(table_.name) +
                                "." + sql::QuoteName(c.name)});
           break;
         }
@@ -883,7 +886,7 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
     if (!st.ok()) break;
   }
   if (!st.ok()) {
-    s_->db().RollbackTo("tabdb_stmt");
+    (void)s_->db().RollbackTo("tabdb_stmt");  // the statement's own error is the one reported
     return st;
   }
   TABDB_RETURN_IF_ERROR(s_->db().Release("tabdb_stmt"));
@@ -913,7 +916,7 @@ Status Prepared::ExecuteOther() {
         UserInfo u;
         bool found = false;
         TABDB_RETURN_IF_ERROR(FindUser(*s_, name, &u, &found));
-        if (!found) return OraError(1435);
+        if (!found) return OraError(ora::kUserNotExist);
         s_->set_current_schema(u.name);
       }
       return Status::Ok();  // NLS and other session parameters: accepted
@@ -924,10 +927,10 @@ Status Prepared::ExecuteOther() {
     case StmtKind::kInsert:
     case StmtKind::kUpdate:
     case StmtKind::kDelete:
-      return OraError(600, {"statement kind run as other"});
+      return OraError(ora::kInternalError, {"statement kind run as other"});
     default: {
-      Status st = ExecuteDdl(*s_, *stmt_);
-      if (st.code() != 54) return st;
+      Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
+      if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this
       // session reads it: close those queries and run the DDL again.
       std::vector<Prepared*> others;
@@ -943,7 +946,7 @@ Status Prepared::ExecuteOther() {
       }
       if (others.empty()) return st;
       for (Prepared* p : others) p->Invalidate();
-      return ExecuteDdl(*s_, *stmt_);
+      return ExecuteDdl(*s_, *stmt_, InferExprType);
     }
   }
 }

@@ -3,6 +3,7 @@
 // aggregates over Oracle numbers.
 #include "exec/sqlfunc.h"
 
+#include <cassert>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -10,8 +11,10 @@
 #include "catalog/dictionary.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
+#include "exec/functions.h"
 #include "exec/scalar_fns.h"
 #include "storage/lob_store.h"
+#include "storage/sqlite_util.h"
 #include "util/errors.h"
 #include "values/binfloat.h"
 #include "values/number.h"
@@ -81,16 +84,21 @@ void NumFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
 // tabdb_call(fn, result_kind, arg_kinds, args...)
 void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Session* s = static_cast<Session*>(sqlite3_user_data(ctx));
-  int fn = sqlite3_value_int(argv[0]);
+  const SqlFunction* fn = FunctionById(sqlite3_value_int(argv[0]));
+  if (fn == nullptr || fn->eval == nullptr || argc < 3) {
+    ResultStatus(ctx, OraError(ora::kInternalError, {"unknown function " + std::to_string(sqlite3_value_int(argv[0]))}));
+    return;
+  }
   TypeKind result = static_cast<TypeKind>(sqlite3_value_int(argv[1]));
   const unsigned char* kinds = static_cast<const unsigned char*>(sqlite3_value_blob(argv[2]));
   int nk = sqlite3_value_bytes(argv[2]);
+  assert(nk == argc - 3);  // Compiler::Call writes one kind per argument
   std::vector<Value> args(static_cast<size_t>(argc - 3));
   for (int i = 3; i < argc; ++i) {
     int k = (i - 3) < nk ? kinds[i - 3] : 0;
     ArgValue(argv[i], k == 0 ? TypeKind::kVarchar2 : static_cast<TypeKind>(k), &args[i - 3]);
   }
-  if (fn != kFnConvert && fn != kFnLobLength && fn != kFnLobSubstr && fn != kFnToLob) {
+  if (!(fn->flags & kFnStoredLobArgs)) {
     // Functions work on the content of stored LOB and LONG values.
     for (Value& v : args) {
       if (v.lob_id == 0) continue;
@@ -106,23 +114,17 @@ void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Value out = Value::Null(result);
   FnCall call;
   call.session = s;
-  call.fn = fn;
+  call.variant = fn->variant;
   call.result = result;
   call.args = &args;
   call.out = &out;
   Status st;
-  if (fn == kFnConvert) {
-    LobStore lobs(s->db());
-    st = ConvertValue(args.at(0), result, &out, &lobs);
-  } else if (!TextFunction(call, &st) && !NumericFunction(call, &st) &&
-             !DatetimeFunction(call, &st) && !LobFunction(call, &st)) {
-    st = OraError(600, {"unknown function " + std::to_string(fn)});
-  }
+  fn->eval(call, &st);
   if (!st.ok()) {
     ResultStatus(ctx, st);
     return;
   }
-  if (fn == kFnLike) {
+  if (fn->flags & kFnBooleanResult) {
     if (out.null) {
       sqlite3_result_null(ctx);
     } else {
@@ -229,6 +231,16 @@ int RegisterSqlFunctions(sqlite3* db, Session* session) {
                                     AvgFinal, nullptr);
   if (rc == SQLITE_OK) rc = RegisterDictionaryFunctions(db);
   return rc;
+}
+
+Status OpenSession(std::shared_ptr<Database> db, const std::string& user,
+                   const std::string& password, std::unique_ptr<Session>* out) {
+  std::unique_ptr<Session> sess;
+  TABDB_RETURN_IF_ERROR(Session::Logon(std::move(db), user, password, &sess));
+  int rc = RegisterSqlFunctions(sess->db().handle(), sess.get());
+  if (rc != SQLITE_OK) return SqliteError(sess->db().handle(), rc);
+  *out = std::move(sess);
+  return Status::Ok();
 }
 
 }  // namespace tabdb

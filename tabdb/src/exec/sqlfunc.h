@@ -14,11 +14,20 @@
 
 #include <sqlite3.h>
 
-namespace tabdb {
+#include <memory>
+#include <string>
 
-class Session;
+#include "session/session.h"
+#include "util/status.h"
+
+namespace tabdb {
 
 // Registers all functions on the session's connection (user data = session).
 int RegisterSqlFunctions(sqlite3* db, Session* session);
+
+// Logs on (Session::Logon) and registers the SQL functions on the new
+// session's connection: the session that statements can run on.
+Status OpenSession(std::shared_ptr<Database> db, const std::string& user,
+                   const std::string& password, std::unique_ptr<Session>* out);
 
 }  // namespace tabdb

@@ -1,7 +1,8 @@
 // session.cpp - logon and the end of a session.
 #include "session/session.h"
 
-#include "exec/sqlfunc.h"
+#include <cstdint>
+
 #include "storage/password.h"
 #include "util/errors.h"
 
@@ -29,12 +30,15 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   if (!row) {
     sqlite3_reset(s);
     BurnPasswordCheck(password);
-    return OraError(1017);
+    return OraError(ora::kInvalidLogon);
   }
   PasswordHash stored;
   stored.salt.assign(static_cast<const char*>(sqlite3_column_blob(s, 1)),
                      static_cast<size_t>(sqlite3_column_bytes(s, 1)));
-  stored.iterations = sqlite3_column_int(s, 2);
+  // A count that does not fit an int is refused like any count above the
+  // cap (CheckPassword), rather than cut to its low bits.
+  int64_t iterations = sqlite3_column_int64(s, 2);
+  stored.iterations = iterations >= 0 && iterations <= INT32_MAX ? static_cast<int>(iterations) : -1;
   stored.hash.assign(static_cast<const char*>(sqlite3_column_blob(s, 3)),
                      static_cast<size_t>(sqlite3_column_bytes(s, 3)));
   UserInfo info;
@@ -42,26 +46,26 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   info.name = user;
   info.dba = sqlite3_column_int(s, 4) != 0;
   sqlite3_reset(s);
-  if (!CheckPassword(password, stored)) return OraError(1017);
+  if (!CheckPassword(password, stored)) return OraError(ora::kInvalidLogon);
   std::unique_ptr<Session> sess(new Session);
   sess->db_ = std::move(db);
   sess->user_ = info;
   sess->schema_ = info.name;
-  int rc = RegisterSqlFunctions(sess->db_->handle(), sess.get());
-  if (rc != SQLITE_OK) return SqliteError(sess->db_->handle(), rc);
   *out = std::move(sess);
   return Status::Ok();
 }
 
 Session::~Session() {
-  if (db_) db_->Rollback();
+  // A destructor cannot report: a failed rollback leaves the transaction
+  // to SQLite, which rolls it back when the connection closes.
+  if (db_) (void)db_->Rollback();
 }
 
 Status Session::Commit() {
   if (open_lobs_ > 0) {
     open_lobs_ = 0;
-    db_->Rollback();
-    return OraError(22297);
+    TABDB_RETURN_IF_ERROR(db_->Rollback());
+    return OraError(ora::kOpenLobsAtCommit);
   }
   return db_->Commit();
 }

@@ -46,7 +46,9 @@ class Session {
  public:
   // Authenticates `user`/`password` against the database of `db` and makes
   // a session on it. Unknown users and wrong passwords both fail with
-  // ORA-01017 after the same amount of work.
+  // ORA-01017 after the same amount of work. The session has no SQL
+  // functions yet: callers that run statements log on through
+  // OpenSession (exec/sqlfunc.h), which registers them.
   static Status Logon(std::shared_ptr<Database> db, const std::string& user,
                       const std::string& password, std::unique_ptr<Session>* out);
 

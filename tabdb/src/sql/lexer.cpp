@@ -100,7 +100,7 @@ class Lexer {
         size_t close = s_.find("*/", i_ + 2);
         if (close == std::string_view::npos) {
           start_ = i_;
-          return OraError(1742);
+          return OraError(ora::kCommentNotTerminated);
         }
         i_ = close + 2;
       } else {
@@ -160,7 +160,7 @@ class Lexer {
   Status QuotedName(std::string* name) {
     ++i_;
     while (true) {
-      if (i_ >= s_.size()) return OraError(1740);
+      if (i_ >= s_.size()) return OraError(ora::kMissingDoubleQuote);
       char c = s_[i_];
       if (c == '"') {
         if (At(i_ + 1) == '"') {
@@ -175,7 +175,7 @@ class Lexer {
       *name += c;
       ++i_;
     }
-    if (name->empty()) return OraError(1741);
+    if (name->empty()) return OraError(ora::kZeroLengthIdentifier);
     if (name->size() > kMaxIdentifierBytes) return OraError(ora::kIdentifierTooLong);
     return Status::Ok();
   }
@@ -185,7 +185,7 @@ class Lexer {
     ++i_;
     std::string text;
     while (true) {
-      if (i_ >= s_.size()) return OraError(1756);
+      if (i_ >= s_.size()) return OraError(ora::kQuotedStringNotTerminated);
       char c = s_[i_];
       if (c == '\'') {
         if (At(i_ + 1) == '\'') {
@@ -206,14 +206,14 @@ class Lexer {
   // q'<d>...<d'>' starting at i_ (the quote after q).
   Status QString(TokenKind kind) {
     ++i_;
-    if (i_ >= s_.size()) return OraError(1756);
+    if (i_ >= s_.size()) return OraError(ora::kQuotedStringNotTerminated);
     char open = s_[i_];
-    if (IsBlank(static_cast<unsigned char>(open)) || open == '\'') return OraError(1756);
+    if (IsBlank(static_cast<unsigned char>(open)) || open == '\'') return OraError(ora::kQuotedStringNotTerminated);
     char close = QuoteClose(open);
     ++i_;
     size_t body = i_;
     while (true) {
-      if (i_ + 1 >= s_.size()) return OraError(1756);
+      if (i_ + 1 >= s_.size()) return OraError(ora::kQuotedStringNotTerminated);
       if (s_[i_] == close && s_[i_ + 1] == '\'') break;
       ++i_;
     }

@@ -103,7 +103,7 @@ Status Parser::ParseSegmentAttr(SegmentAttributes* a, bool* matched) {
     // PARALLEL without a degree is recorded as degree 1.
     int64_t degree = 1;
     if (Peek().kind == TokenKind::kNumber) TABDB_RETURN_IF_ERROR(ParseInteger(&degree));
-    if (degree < 1 || degree > 65535) return OraError(12813);
+    if (degree < 1 || degree > 65535) return OraError(ora::kInvalidParallelDegree);
     a->parallel = static_cast<int>(degree);
   } else if (w == "NOPARALLEL") {
     a->parallel = 0;
@@ -245,7 +245,7 @@ Status Parser::ParseLob(LobStorage* lob) {
 // USING INDEX [schema.]index | USING INDEX <attributes>, after USING INDEX.
 Status Parser::ParseUsingIndex(Constraint* c) {
   c->has_using_index = true;
-  if (PeekSym("(")) return OraError(3001);  // USING INDEX (CREATE INDEX ...)
+  if (PeekSym("(")) return OraError(ora::kUnimplemented);  // USING INDEX (CREATE INDEX ...)
   const Token& t = Peek();
   bool is_name = t.kind == TokenKind::kQuotedIdent ||
                  (PeekIsName() && !PeekSegmentAttr() && !IsConstraintState(t));
@@ -306,7 +306,7 @@ Status Parser::ParseConstraintBody(Constraint* c, bool inline_form) {
     c->check_text = TextOf(cond->span);
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
   } else if (PeekWord("FOREIGN") || PeekWord("REFERENCES")) {
-    return OraError(3001);  // referential constraints are not supported
+    return OraError(ora::kUnimplemented);  // referential constraints are not supported
   } else {
     return Err(905);
   }
@@ -324,16 +324,16 @@ Status Parser::ParseColumnDef(ColumnDef* col) {
     TABDB_RETURN_IF_ERROR(ParseDataType(&col->type));
   }
   if (AcceptWord("DEFAULT")) {
-    if (PeekWord("ON")) return OraError(3001);  // DEFAULT ON NULL
+    if (PeekWord("ON")) return OraError(ora::kUnimplemented);  // DEFAULT ON NULL
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->default_expr));
     col->default_text = TextOf(col->default_expr->span);
   } else if (PeekWord("GENERATED") || PeekWord("AS")) {
     if (AcceptWord("GENERATED")) {
-      if (PeekWord("BY")) return OraError(3001);  // identity column
+      if (PeekWord("BY")) return OraError(ora::kUnimplemented);  // identity column
       TABDB_RETURN_IF_ERROR(ExpectWord("ALWAYS"));
     }
     TABDB_RETURN_IF_ERROR(ExpectWord("AS"));
-    if (PeekWord("IDENTITY")) return OraError(3001);
+    if (PeekWord("IDENTITY")) return OraError(ora::kUnimplemented);
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->virtual_expr));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
@@ -354,7 +354,7 @@ Status Parser::ParseCreateTable(Statement* st) {
   st->kind = StmtKind::kCreateTable;
   auto ct = std::make_unique<CreateTable>();
   TABDB_RETURN_IF_ERROR(ParseObjectName(&ct->name, 903));
-  if (PeekWord("AS")) return OraError(3001);  // CREATE TABLE ... AS SELECT
+  if (PeekWord("AS")) return OraError(ora::kUnimplemented);  // CREATE TABLE ... AS SELECT
   TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
   do {
     bool constraint = PeekWord("PRIMARY") || PeekWord("UNIQUE") || PeekWord("CHECK") ||
@@ -370,7 +370,7 @@ Status Parser::ParseCreateTable(Statement* st) {
     }
   } while (AcceptSym(","));
   TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
-  if (ct->columns.empty()) return OraError(904, {""});
+  if (ct->columns.empty()) return OraError(ora::kInvalidIdentifier, {""});
   while (true) {
     if (PeekWord("LOB") && PeekSym("(", 1)) {
       LobStorage lob;
@@ -418,7 +418,7 @@ Status Parser::ParseCreateIndex(Statement* st, bool unique, bool bitmap) {
     TABDB_RETURN_IF_ERROR(ParseSegmentAttr(&ci->attrs, &matched));
     if (!matched) break;
   }
-  if (ci->reverse && ci->bitmap) return OraError(2158);
+  if (ci->reverse && ci->bitmap) return OraError(ora::kInvalidCreateIndexOption);
   st->create_index = std::move(ci);
   return Status::Ok();
 }

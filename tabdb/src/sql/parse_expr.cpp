@@ -55,13 +55,13 @@ ExprPtr NewExpr(ExprKind kind, uint32_t begin) {
 }
 
 Status Parser::CountNode() {
-  if (++nodes_ > kMaxExprNodes) return OraError(3001);
+  if (++nodes_ > kMaxExprNodes) return OraError(ora::kUnimplemented);
   return Status::Ok();
 }
 
 Status DepthGuard::status() const {
   // Nesting this deep is refused rather than risking the stack.
-  return OraError(3001);
+  return OraError(ora::kUnimplemented);
 }
 
 // ---- conditions -----------------------------------------------------------
@@ -184,7 +184,7 @@ Status Parser::ParseComparison(ExprPtr* out) {
     e->args.push_back(std::move(left));
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
     do {
-      if (e->args.size() > kMaxInList) return OraError(1795);
+      if (e->args.size() > kMaxInList) return OraError(ora::kTooManyListExpressions);
       ExprPtr item;
       TABDB_RETURN_IF_ERROR(ParseConcat(&item));
       e->args.push_back(std::move(item));
@@ -508,7 +508,7 @@ Status Parser::ParseIntervalLiteral(ExprPtr* out) {
     bool ym_from = e->from_unit <= IntervalUnit::kMonth;
     bool ym_to = e->to_unit <= IntervalUnit::kMonth;
     // The trailing field must be a smaller unit of the same interval kind.
-    if (seconds || e->to_unit <= e->from_unit || ym_from != ym_to) return OraError(905);
+    if (seconds || e->to_unit <= e->from_unit || ym_from != ym_to) return OraError(ora::kMissingKeyword);
     if (e->to_unit == IntervalUnit::kSecond && PeekSym("(")) {
       TABDB_RETURN_IF_ERROR(ParseParenPrecision(0, 9, 30088, &frac, nullptr));
     }
@@ -575,8 +575,8 @@ Status Parser::ParseCharLength(TypeDesc* t, int max) {
   TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
   int64_t n;
   TABDB_RETURN_IF_ERROR(ParseInteger(&n));
-  if (n == 0) return OraError(1723);
-  if (n > max) return OraError(910);
+  if (n == 0) return OraError(ora::kZeroLengthColumn);
+  if (n > max) return OraError(ora::kLengthTooLong);
   t->length = static_cast<int>(n);
   bool national = t->kind == TypeKind::kNChar || t->kind == TypeKind::kNVarchar2;
   bool character = t->kind == TypeKind::kChar || t->kind == TypeKind::kVarchar2;
@@ -604,7 +604,7 @@ Status Parser::ParseNumberPrecision(TypeDesc* t, bool default_integer) {
   if (!star) {
     int64_t p;
     TABDB_RETURN_IF_ERROR(ParseInteger(&p));
-    if (p < 1 || p > 38) return OraError(1727);
+    if (p < 1 || p > 38) return OraError(ora::kPrecisionOutOfRange);
     t->precision = static_cast<int>(p);
     t->scale = 0;  // NUMBER(p) is NUMBER(p,0)
   }
@@ -614,7 +614,7 @@ Status Parser::ParseNumberPrecision(TypeDesc* t, bool default_integer) {
     int64_t s;
     TABDB_RETURN_IF_ERROR(ParseInteger(&s));
     if (negative) s = -s;
-    if (s < -84 || s > 127) return OraError(1728);
+    if (s < -84 || s > 127) return OraError(ora::kScaleOutOfRange);
     if (star) t->precision = 0;
     t->scale = static_cast<int>(s);
   } else if (star && default_integer) {
@@ -734,7 +734,7 @@ Status Parser::ParseDataType(TypeDesc* out) {
     if (PeekSym("(")) TABDB_RETURN_IF_ERROR(ParseCharLength(&t, 4000));
   } else {
     pos_ = pos_ > 0 ? pos_ - 1 : 0;  // report at the type name
-    return OraError(902);
+    return OraError(ora::kInvalidDatatype);
   }
   *out = t;
   return Status::Ok();

@@ -40,7 +40,7 @@ Status PlsqlError(std::string_view text, uint32_t pos) {
     if (c == ';' || c == '(' || c == ')' || c == ',') break;
   }
   if (symbol.empty()) symbol = "end-of-file";
-  return OraError(6550, {std::to_string(line), std::to_string(pos - line_start + 1),
+  return OraError(ora::kPlsqlLineColumn, {std::to_string(line), std::to_string(pos - line_start + 1),
                          "PLS-00103: Encountered the symbol \"" + symbol + "\""});
 }
 
@@ -73,7 +73,7 @@ Status Parser::ExpectSym(const char* s, int code) {
 Status Parser::Err(int code, std::initializer_list<std::string> args) const {
   const Token& t = Peek();
   if (!plsql_ && IsSym(t, ";")) return OraError(ora::kInvalidCharacter);
-  if (code == 905 && t.kind == TokenKind::kEnd) return OraError(921);
+  if (code == 905 && t.kind == TokenKind::kEnd) return OraError(ora::kUnexpectedEnd);
   return OraError(code, args);
 }
 
@@ -159,7 +159,7 @@ Status Parser::ParseStatement(Statement* st) {
     Next();
     st->kind = StmtKind::kRollback;
     AcceptWord("WORK");
-    if (PeekWord("TO")) return OraError(3001);  // savepoints are not kept
+    if (PeekWord("TO")) return OraError(ora::kUnimplemented);  // savepoints are not kept
   } else {
     return Err(ora::kInvalidSqlStatement);
   }
@@ -320,8 +320,8 @@ Status Parser::ParseInsert(Statement* st) {
       TABDB_RETURN_IF_ERROR(ParsePrimary(&e));
       ins->into.push_back(std::move(e));
     } while (AcceptSym(","));
-    if (ins->into.size() < ins->returning.size()) return OraError(947);
-    if (ins->into.size() > ins->returning.size()) return OraError(913);
+    if (ins->into.size() < ins->returning.size()) return OraError(ora::kNotEnoughValues);
+    if (ins->into.size() > ins->returning.size()) return OraError(ora::kTooManyValues);
   }
   st->insert = std::move(ins);
   return Status::Ok();
@@ -501,7 +501,7 @@ Status Parser::ParseGrant(Statement* st, bool grant) {
     if (priv.empty()) return Err(990);
     g->privileges.push_back(std::move(priv));
   } while (AcceptSym(","));
-  if (PeekWord("ON")) return OraError(3001);  // object privileges are not kept
+  if (PeekWord("ON")) return OraError(ora::kUnimplemented);  // object privileges are not kept
   TABDB_RETURN_IF_ERROR(ExpectWord(to));
   do {
     Name n;
@@ -512,7 +512,7 @@ Status Parser::ParseGrant(Statement* st, bool grant) {
     }
     g->grantees.push_back(std::move(n));
   } while (AcceptSym(","));
-  if (PeekWord("WITH")) return OraError(3001);  // ADMIN OPTION is not kept
+  if (PeekWord("WITH")) return OraError(ora::kUnimplemented);  // ADMIN OPTION is not kept
   st->grant = std::move(g);
   return Status::Ok();
 }

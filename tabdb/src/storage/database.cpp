@@ -28,7 +28,67 @@ int LockTimeoutMs() {
   return 10000;
 }
 
-Status CannotResolve() { return OraError(12154); }
+Status CannotResolve() { return OraError(ora::kTnsCannotResolve); }
+
+Status Tampered(const std::string& path, const std::string& what) {
+  return OraErrorText(ora::kFileVerificationFailed, "database file '" + path + "' failed verification check: " + what);
+}
+
+// Whether `name` is `prefix` followed by decimal digits only.
+bool IsNumbered(const std::string& name, char prefix) {
+  if (name.size() < 2 || name[0] != prefix) return false;
+  for (size_t i = 1; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
+  return true;
+}
+
+// The engine's own tables and indexes: the catalog tables (tab$...), the
+// physical tables t<obj_id>, the unique indexes u<obj_id> over them, and
+// what SQLite makes by itself (automatic indexes of keys, statistics).
+bool IsEngineObject(const std::string& type, const std::string& name, const std::string& table) {
+  if (type == "table")
+    return name.rfind("tab$", 0) == 0 || IsNumbered(name, 't') || name == "sqlite_stat1" ||
+           name == "sqlite_stat4";
+  if (type == "index")
+    return name.rfind("sqlite_autoindex_", 0) == 0 ||
+           (IsNumbered(name, 'u') && IsNumbered(table, 't'));
+  return false;  // triggers and views are never the engine's
+}
+
+// A database file is data: everything the engine runs on the file's word
+// must be what it created itself. Refuses triggers, views and objects of
+// other names in the schema, and physical names in the catalog other than
+// the ones the engine derives from object ids (they are pasted into DDL).
+Status CheckSchema(sqlite3* db, const std::string& path) {
+  SqliteStmt q;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT type, name, tbl_name FROM sqlite_schema", -1, &s, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_finalize(s);
+    return SqliteError(db, sqlite3_errcode(db));
+  }
+  q.reset(s);
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    std::string type = q.Text(0), name = q.Text(1), table = q.Text(2);
+    if (!IsEngineObject(type, name, table)) return Tampered(path, type + " " + name);
+  }
+  if (rc != SQLITE_DONE) return SqliteError(db, rc);
+  const char* bad_names =
+      "SELECT 'table ' || obj_id FROM tab$tables WHERE phys IS NOT ('t' || obj_id)"
+      " UNION ALL SELECT 'index ' || obj_id FROM tab$indexes"
+      " WHERE phys IS NOT NULL AND phys <> '' AND phys IS NOT ('u' || obj_id) LIMIT 1";
+  if (sqlite3_prepare_v2(db, bad_names, -1, &s, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(s);
+    return SqliteError(db, sqlite3_errcode(db));
+  }
+  q.reset(s);
+  rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) return Tampered(path, "physical name of " + q.Text(0));
+  if (rc != SQLITE_DONE) return SqliteError(db, rc);
+  return Status::Ok();
+}
 
 }  // namespace
 
@@ -47,18 +107,26 @@ Status Database::OpenConnection(const std::string& path, bool create, sqlite3** 
     return CannotResolve();
   }
   sqlite3_extended_result_codes(db, 1);
+  // The file may come from anyone: no writes to the schema or other
+  // low-level tricks through SQL, no functions with side effects from
+  // schema code, and no triggers or views (the engine creates none).
+  int off = 0;
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &off);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, &off);
   sqlite3_busy_timeout(db, LockTimeoutMs());
   *out = db;
   return Status::Ok();
 }
 
 Status Database::Create(const std::string& path, const std::string& system_password) {
-  if (path.empty()) return OraErrorText(12154, "TNS:could not resolve the connect identifier specified");
+  if (path.empty()) return OraErrorText(ora::kTnsCannotResolve, "TNS:could not resolve the connect identifier specified");
   // Create the file ourselves so that it is private to its owner from the
   // start; SQLite gives its -wal and -shm files the same mode.
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
-    return OraErrorText(1119, "error in creating database file '" + path + "': " +
+    return OraErrorText(ora::kCannotCreateFile, "error in creating database file '" + path + "': " +
                                   std::strerror(errno));
   }
   ::close(fd);
@@ -71,7 +139,7 @@ Status Database::Create(const std::string& path, const std::string& system_passw
   if (st.ok()) {
     PasswordHash h;
     if (!MakePasswordHash(system_password, &h)) {
-      st = OraError(600, {"no random bytes for the password salt"});
+      st = OraError(ora::kInternalError, {"no random bytes for the password salt"});
     } else {
       SqliteStmt ins;
       sqlite3_stmt* s = nullptr;
@@ -111,9 +179,10 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
   }
   SqliteStmt check(s);
   int rc = sqlite3_step(s);
-  if (rc == SQLITE_BUSY) return OraError(54);
+  if (rc == SQLITE_BUSY) return OraError(ora::kResourceBusy);
   if (rc != SQLITE_ROW || check.Text(0) != kCatalogFormat) return CannotResolve();
   check.reset();
+  TABDB_RETURN_IF_ERROR(CheckSchema(d->db_, path));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA synchronous=NORMAL"));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA cache_size=-16384"));
   *out = std::move(d);
@@ -199,7 +268,7 @@ Status Database::NextId(const char* counter, int64_t* out) {
   TABDB_RETURN_IF_ERROR(Step(s, &row));
   if (!row) {
     sqlite3_reset(s);
-    return OraError(600, {std::string("missing counter ") + counter});
+    return OraError(ora::kInternalError, {std::string("missing counter ") + counter});
   }
   *out = sqlite3_column_int64(s, 0);
   return Run(s);

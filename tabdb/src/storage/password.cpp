@@ -11,6 +11,9 @@ namespace tabdb {
 namespace {
 
 constexpr int kDefaultIterations = 100000;
+// Most iterations a stored hash may ask for. The count comes from the
+// database file; a file asking for billions would hang every logon.
+constexpr int kMaxIterations = 10 * kDefaultIterations;
 
 // Iterations of new hashes. TABDB_TEST_KDF_ITERATIONS lowers them for test
 // runs, which log on thousands of times; stored hashes keep their own count.
@@ -46,7 +49,8 @@ bool MakePasswordHash(const std::string& password, PasswordHash* out) {
 }
 
 bool CheckPassword(const std::string& password, const PasswordHash& stored) {
-  if (stored.iterations <= 0 || stored.hash.size() != static_cast<size_t>(kHashBytes)) {
+  if (stored.iterations <= 0 || stored.iterations > kMaxIterations ||
+      stored.hash.size() != static_cast<size_t>(kHashBytes)) {
     BurnPasswordCheck(password);
     return false;
   }

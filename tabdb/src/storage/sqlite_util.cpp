@@ -27,20 +27,20 @@ Status SqliteError(sqlite3* db, int rc) {
   switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return OraError(54);
+      return OraError(ora::kResourceBusy);
     case SQLITE_FULL:
-      return OraErrorText(1653, "unable to extend table: database or disk is full");
+      return OraErrorText(ora::kCannotExtendTable, "unable to extend table: database or disk is full");
     case SQLITE_IOERR:
     case SQLITE_CANTOPEN:
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-      return OraErrorText(1115, "IO error reading or writing database file: " + msg);
+      return OraErrorText(ora::kIoError, "IO error reading or writing database file: " + msg);
     case SQLITE_READONLY:
-      return OraErrorText(16000, "database open for read-only access");
+      return OraErrorText(ora::kReadOnlyDatabase, "database open for read-only access");
     case SQLITE_INTERRUPT:
-      return OraError(1013);
+      return OraError(ora::kUserCancel);
     default:
-      return OraError(600, {"sqlite " + std::to_string(rc) + ": " + msg});
+      return OraError(ora::kInternalError, {"sqlite " + std::to_string(rc) + ": " + msg});
   }
 }
 

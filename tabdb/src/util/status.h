@@ -11,7 +11,7 @@
 
 namespace tabdb {
 
-class Status {
+class [[nodiscard]] Status {
  public:
   Status() = default;  // OK
 

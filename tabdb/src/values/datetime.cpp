@@ -119,11 +119,11 @@ void EncodeFields(const DateTime& d, uint8_t* out) {
 // (each byte within what the layout can express).
 Status DecodeFieldBytes(const uint8_t* p, DateTime* d) {
   if (p[0] < 1 || p[0] > 200 || p[1] < 1 || p[1] > 199 || p[4] < 1 || p[5] < 1 || p[6] < 1)
-    return OraError(1891);
+    return OraError(ora::kDatetimeInternalError);
   // BC years have both year bytes at or below 100, AD years both above or
   // at 100; mixed halves name no year.
   int century = p[0] - 100, yoc = p[1] - 100;
-  if ((century > 0 && yoc < 0) || (century < 0 && yoc > 0)) return OraError(1891);
+  if ((century > 0 && yoc < 0) || (century < 0 && yoc > 0)) return OraError(ora::kDatetimeInternalError);
   d->year = century * 100 + yoc;
   d->month = p[2];
   d->day = p[3];
@@ -139,21 +139,21 @@ Status DecodeFieldBytes(const uint8_t* p, DateTime* d) {
 Status ValidateFields(const DateTime& d, bool allow_edge_years) {
   int min_year = allow_edge_years ? kMinYear - 1 : kMinYear;
   int max_year = allow_edge_years ? kMaxYear + 1 : kMaxYear;
-  if (d.year < min_year || d.year > max_year || d.year == 0) return OraError(1841);
-  if (d.month < 1 || d.month > 12) return OraError(1843);
+  if (d.year < min_year || d.year > max_year || d.year == 0) return OraError(ora::kInvalidYear);
+  if (d.month < 1 || d.month > 12) return OraError(ora::kInvalidMonth);
   if (d.day < 1 || d.day > DaysInMonth(d.year, d.month) || InCutoverGap(d.year, d.month, d.day))
-    return OraError(1847);
-  if (d.hour < 0 || d.hour > 23) return OraError(1850);
-  if (d.minute < 0 || d.minute > 59) return OraError(1851);
-  if (d.second < 0 || d.second > 59) return OraError(1852);
-  if (d.nanos >= kNanosPerSecond) return OraError(1880);
+    return OraError(ora::kInvalidDayOfMonth);
+  if (d.hour < 0 || d.hour > 23) return OraError(ora::kInvalidHour24);
+  if (d.minute < 0 || d.minute > 59) return OraError(ora::kInvalidMinute);
+  if (d.second < 0 || d.second > 59) return OraError(ora::kInvalidSecond);
+  if (d.nanos >= kNanosPerSecond) return OraError(ora::kInvalidFractionalSeconds);
   return Status::Ok();
 }
 
 Status ValidateOffset(int offset_minutes) {
   int a = offset_minutes < 0 ? -offset_minutes : offset_minutes;
-  if (a / 60 > 15) return OraError(1874);
-  if (a > kMaxTzOffsetMinutes) return OraError(1875);
+  if (a / 60 > 15) return OraError(ora::kInvalidTimeZoneHour);
+  if (a > kMaxTzOffsetMinutes) return OraError(ora::kInvalidTimeZoneMinute);
   return Status::Ok();
 }
 
@@ -199,7 +199,7 @@ Status ValidateDateTime(const DateTime& d) {
 void EncodeDate(const DateTime& d, uint8_t out[7]) { EncodeFields(d, out); }
 
 Status DecodeDate(const uint8_t* p, size_t n, DateTime* d) {
-  if (n != 7) return OraError(1891);
+  if (n != 7) return OraError(ora::kDatetimeInternalError);
   DateTime v;
   TABDB_RETURN_IF_ERROR(DecodeFieldBytes(p, &v));
   TABDB_RETURN_IF_ERROR(ValidateFields(v, false));
@@ -215,7 +215,7 @@ size_t EncodeTimestamp(const DateTime& d, uint8_t out[11]) {
 }
 
 Status DecodeTimestamp(const uint8_t* p, size_t n, DateTime* d) {
-  if (n != 7 && n != 11) return OraError(1891);
+  if (n != 7 && n != 11) return OraError(ora::kDatetimeInternalError);
   DateTime v;
   TABDB_RETURN_IF_ERROR(DecodeFieldBytes(p, &v));
   if (n == 11) v.nanos = LoadBe32(p + 7);
@@ -243,21 +243,21 @@ void EncodeTimestampTZ(const DateTime& local, uint8_t out[13]) {
 }
 
 Status DecodeTimestampTZ(const uint8_t* p, size_t n, DateTime* local) {
-  if (n != 13) return OraError(1891);
+  if (n != 13) return OraError(ora::kDatetimeInternalError);
   DateTime utc;
   TABDB_RETURN_IF_ERROR(DecodeFieldBytes(p, &utc));
   utc.nanos = LoadBe32(p + 7);
   if (p[11] & 0x80) {
     utc.tz_region = ((p[11] & 0x7F) << 6) | ((p[12] & 0xFC) >> 2);
-    if (utc.tz_region == 0) return OraError(1891);
+    if (utc.tz_region == 0) return OraError(ora::kDatetimeInternalError);
     TABDB_RETURN_IF_ERROR(ValidateFields(utc, true));
     *local = utc;
     return Status::Ok();
   }
   int h = p[11] - 20, m = p[12] - 60;
-  if (h < -15 || h > 15) return OraError(1874);
-  if (m < -59 || m > 59) return OraError(1875);
-  if ((h < 0 && m > 0) || (h > 0 && m < 0)) return OraError(1891);
+  if (h < -15 || h > 15) return OraError(ora::kInvalidTimeZoneHour);
+  if (m < -59 || m > 59) return OraError(ora::kInvalidTimeZoneMinute);
+  if ((h < 0 && m > 0) || (h > 0 && m < 0)) return OraError(ora::kDatetimeInternalError);
   // UTC may sit one day outside the range when the local time is inside.
   TABDB_RETURN_IF_ERROR(ValidateFields(utc, true));
   DateTime v = FromUtc(utc, h * 60 + m);
@@ -284,8 +284,8 @@ void FromDayNumber(int64_t jdn, DateTime* d) {
 }
 
 Status FromJulianDay(int64_t jdn, DateTime* d) {
-  if (jdn < 1 || jdn > kMaxJulian) return OraError(1854);
-  if (jdn < kFirstAdDay && jdn > kFirstAdDay - kPhantomYearDays - 1) return OraError(1841);
+  if (jdn < 1 || jdn > kMaxJulian) return OraError(ora::kInvalidJulianDate);
+  if (jdn < kFirstAdDay && jdn > kFirstAdDay - kPhantomYearDays - 1) return OraError(ora::kInvalidYear);
   FromDayNumber(jdn, d);
   return Status::Ok();
 }
@@ -303,19 +303,19 @@ Status AddSeconds(const DateTime& d, int64_t seconds, int32_t nanos, DateTime* o
   // Beyond this many seconds the result is out of range whatever d is;
   // the bound also keeps the arithmetic far from overflow.
   constexpr int64_t kLimit = int64_t{6000000} * kSecondsPerDay;
-  if (seconds > kLimit || seconds < -kLimit) return OraError(1841);
+  if (seconds > kLimit || seconds < -kLimit) return OraError(ora::kInvalidYear);
   DateTime r = Shift(d, seconds, nanos);
-  if (r.year < kMinYear || r.year > kMaxYear) return OraError(1841);
+  if (r.year < kMinYear || r.year > kMaxYear) return OraError(ora::kInvalidYear);
   *out = r;
   return Status::Ok();
 }
 
 Status AddMonths(const DateTime& d, int64_t months, DateTime* out) {
   constexpr int64_t kLimit = int64_t{20000} * 12;
-  if (months > kLimit || months < -kLimit) return OraError(1841);
+  if (months > kLimit || months < -kLimit) return OraError(ora::kInvalidYear);
   DateTime r = d;
   FromMonthIndex(MonthIndex(d.year, d.month) + months, &r.year, &r.month);
-  if (r.year < kMinYear || r.year > kMaxYear) return OraError(1841);
+  if (r.year < kMinYear || r.year > kMaxYear) return OraError(ora::kInvalidYear);
   int last = DaysInMonth(r.year, r.month);
   if (d.day >= DaysInMonth(d.year, d.month) || d.day > last) r.day = last;
   if (InCutoverGap(r.year, r.month, r.day)) r.day = 15;
@@ -457,9 +457,9 @@ Status ParseDateLiteral(std::string_view text, DateTime* d) {
   Scanner sc{text};
   sc.SkipSpaces();
   DateTime v;
-  if (!ScanDatePart(&sc, &v)) return OraError(1861);
+  if (!ScanDatePart(&sc, &v)) return OraError(ora::kLiteralDoesNotMatchFormat);
   sc.SkipSpaces();
-  if (!sc.Done()) return OraError(1861);
+  if (!sc.Done()) return OraError(ora::kLiteralDoesNotMatchFormat);
   TABDB_RETURN_IF_ERROR(ValidateDateTime(v));
   *d = v;
   return Status::Ok();
@@ -469,18 +469,18 @@ Status ParseTimestampLiteral(std::string_view text, DateTime* d, bool* has_zone)
   Scanner sc{text};
   sc.SkipSpaces();
   DateTime v;
-  if (!ScanDatePart(&sc, &v)) return OraError(1861);
+  if (!ScanDatePart(&sc, &v)) return OraError(ora::kLiteralDoesNotMatchFormat);
   size_t before = sc.i;
   sc.SkipSpaces();
-  if (sc.i == before) return OraError(1861);
-  if (!sc.Number(2, &v.hour) || !sc.Eat(':') || !sc.Number(2, &v.minute)) return OraError(1861);
+  if (sc.i == before) return OraError(ora::kLiteralDoesNotMatchFormat);
+  if (!sc.Number(2, &v.hour) || !sc.Eat(':') || !sc.Number(2, &v.minute)) return OraError(ora::kLiteralDoesNotMatchFormat);
   if (sc.Eat(':')) {
-    if (!sc.Number(2, &v.second)) return OraError(1861);
+    if (!sc.Number(2, &v.second)) return OraError(ora::kLiteralDoesNotMatchFormat);
     if (sc.Eat('.')) {
       uint32_t nanos = 0;
       int digits = 0;
       while (!sc.Done() && sc.Peek() >= '0' && sc.Peek() <= '9') {
-        if (++digits > 9) return OraError(1861);
+        if (++digits > 9) return OraError(ora::kLiteralDoesNotMatchFormat);
         nanos = nanos * 10 + static_cast<uint32_t>(sc.s[sc.i++] - '0');
       }
       for (int k = digits; k < 9; ++k) nanos *= 10;
@@ -495,10 +495,10 @@ Status ParseTimestampLiteral(std::string_view text, DateTime* d, bool* has_zone)
     if (c == '+' || c == '-') {
       ++sc.i;
       int h, m = 0;
-      if (!sc.Number(2, &h)) return OraError(1861);
-      if (sc.Eat(':') && !sc.Number(2, &m)) return OraError(1861);
-      if (h > 15) return OraError(1874);
-      if (m > 59) return OraError(1875);
+      if (!sc.Number(2, &h)) return OraError(ora::kLiteralDoesNotMatchFormat);
+      if (sc.Eat(':') && !sc.Number(2, &m)) return OraError(ora::kLiteralDoesNotMatchFormat);
+      if (h > 15) return OraError(ora::kInvalidTimeZoneHour);
+      if (m > 59) return OraError(ora::kInvalidTimeZoneMinute);
       v.tz_offset_minutes = (c == '-' ? -1 : 1) * (h * 60 + m);
     } else {
       size_t start = sc.i;
@@ -506,11 +506,11 @@ Status ParseTimestampLiteral(std::string_view text, DateTime* d, bool* has_zone)
       std::string_view name = text.substr(start, sc.i - start);
       if (!EqualsIgnoreCase(name, "UTC") && !EqualsIgnoreCase(name, "GMT") &&
           !EqualsIgnoreCase(name, "Z"))
-        return OraError(1882);
+        return OraError(ora::kTimeZoneRegionNotFound);
       v.tz_offset_minutes = 0;
     }
     sc.SkipSpaces();
-    if (!sc.Done()) return OraError(1861);
+    if (!sc.Done()) return OraError(ora::kLiteralDoesNotMatchFormat);
   }
   TABDB_RETURN_IF_ERROR(ValidateDateTime(v));
   *d = v;

@@ -196,7 +196,7 @@ Status DateTimeFormat::Compile(std::string_view fmt, TypeKind kind, DateTimeForm
     char c = s[i];
     if (c == '"') {
       size_t end = s.find('"', i + 1);
-      if (end == std::string_view::npos) return OraError(1821);
+      if (end == std::string_view::npos) return OraError(ora::kDateFormatNotRecognized);
       tk.el = kText;
       tk.pos = static_cast<uint32_t>(i + 1);
       tk.len = static_cast<uint32_t>(end - i - 1);
@@ -224,7 +224,7 @@ Status DateTimeFormat::Compile(std::string_view fmt, TypeKind kind, DateTimeForm
         best_len = len;
       }
     }
-    if (best == nullptr) return OraError(1821);
+    if (best == nullptr) return OraError(ora::kDateFormatNotRecognized);
     tk.el = best->el;
     tk.digits = best->digits;
     tk.dotted = best->dotted;
@@ -238,8 +238,8 @@ Status DateTimeFormat::Compile(std::string_view fmt, TypeKind kind, DateTimeForm
       exact = !exact;
       continue;
     }
-    if (tk.el == kFF && kind == TypeKind::kDate) return OraError(1821);
-    if (IsZoneEl(tk.el) && !has_time_zone) return OraError(1821);
+    if (tk.el == kFF && kind == TypeKind::kDate) return OraError(ora::kDateFormatNotRecognized);
+    if (IsZoneEl(tk.el) && !has_time_zone) return OraError(ora::kDateFormatNotRecognized);
     if (IsNumericEl(tk.el) && StartsWithIgnoreCase(s, i, "TH")) {
       tk.th = true;
       tk.th_upper = s[i] == 'T';
@@ -254,7 +254,7 @@ Status DateTimeFormat::Compile(std::string_view fmt, TypeKind kind, DateTimeForm
 }
 
 Status DateTimeFormat::Format(const DateTime& d, int fractional_digits, std::string* out) const {
-  if (d.month < 1 || d.month > 12) return OraError(1843);  // names are looked up by month
+  if (d.month < 1 || d.month > 12) return OraError(ora::kInvalidMonth);  // names are looked up by month
   std::string r;
   r.reserve(text_.size() + 16);
   int abs_year = d.year < 0 ? -d.year : d.year;
@@ -549,15 +549,15 @@ Status CheckInputModel(const std::vector<DateTimeFormat::Token>& tokens) {
   for (const auto& tk : tokens) {
     uint8_t el = tk.el;
     if (el == kText || el == kPunct || el == kFM || el == kFX || el == kX) continue;
-    if (IsOutputOnlyEl(el)) return OraError(1820);
-    if (++count[el] > 1) return OraError(1810);
-    if (IsYearEl(el) && ++years > 1) return OraError(1812);
-    if (IsMonthEl(el) && ++months > 1) return OraError(1816);
-    if (IsHourEl(el) && ++hours > 1) return OraError(1813);
-    if (IsWeekdayEl(el) && ++weekdays > 1) return OraError(1817);
+    if (IsOutputOnlyEl(el)) return OraError(ora::kFormatCodeNotForInput);
+    if (++count[el] > 1) return OraError(ora::kFormatCodeTwice);
+    if (IsYearEl(el) && ++years > 1) return OraError(ora::kYearTwice);
+    if (IsMonthEl(el) && ++months > 1) return OraError(ora::kMonthTwice);
+    if (IsHourEl(el) && ++hours > 1) return OraError(ora::kHourTwice);
+    if (IsWeekdayEl(el) && ++weekdays > 1) return OraError(ora::kDayOfWeekTwice);
   }
-  if (count[kHH24] && count[kAM]) return OraError(1818);
-  if (count[kJ] && count[kDDD]) return OraError(1811);
+  if (count[kHH24] && count[kAM]) return OraError(ora::kHh24PrecludesMeridian);
+  if (count[kJ] && count[kDDD]) return OraError(ora::kJulianPrecludesDayOfYear);
   return Status::Ok();
 }
 
@@ -574,13 +574,13 @@ Status ParseZoneRegion(TextCursor* c, int* offset_minutes) {
   if (sign == '+' || sign == '-') {
     c->Advance(1);
     int64_t h, m = 0;
-    if (c->Digits(2, &h) == 0) return OraError(1858);
+    if (c->Digits(2, &h) == 0) return OraError(ora::kNonNumericCharacter);
     if (c->Peek() == ':') {
       c->Advance(1);
-      if (c->Digits(2, &m) == 0) return OraError(1858);
+      if (c->Digits(2, &m) == 0) return OraError(ora::kNonNumericCharacter);
     }
-    if (h > 15) return OraError(1874);
-    if (m > 59) return OraError(1875);
+    if (h > 15) return OraError(ora::kInvalidTimeZoneHour);
+    if (m > 59) return OraError(ora::kInvalidTimeZoneMinute);
     *offset_minutes = static_cast<int>((sign == '-' ? -1 : 1) * (h * 60 + m));
     return Status::Ok();
   }
@@ -588,10 +588,10 @@ Status ParseZoneRegion(TextCursor* c, int* offset_minutes) {
   std::string_view rest = c->rest();
   while (len < rest.size() && (IsAlnum(rest[len]) || rest[len] == '/' || rest[len] == '_')) ++len;
   std::string_view name = rest.substr(0, len);
-  if (len == 0) return OraError(1857);
+  if (len == 0) return OraError(ora::kInvalidTimeZone);
   bool utc = (len == 3 && (StartsWithIgnoreCase(name, 0, "UTC") || StartsWithIgnoreCase(name, 0, "GMT"))) ||
              (len == 1 && Upper(name[0]) == 'Z');
-  if (!utc) return OraError(1882);
+  if (!utc) return OraError(ora::kTimeZoneRegionNotFound);
   c->Advance(len);
   *offset_minutes = 0;
   return Status::Ok();
@@ -612,7 +612,7 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
     if (el == kPunct || el == kText || el == kX) {
       std::string_view lit = el == kX ? std::string_view(".") : TextOf(tk);
       if (tk.exact) {
-        if (c.rest().substr(0, lit.size()) != lit) return OraError(1861);
+        if (c.rest().substr(0, lit.size()) != lit) return OraError(ora::kLiteralDoesNotMatchFormat);
         c.Advance(lit.size());
         continue;
       }
@@ -621,7 +621,7 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
       if (el == kText && has_alnum) {
         c.SkipSpaces();
         if (c.Done()) continue;
-        if (!c.MatchWord(lit)) return OraError(1861);
+        if (!c.MatchWord(lit)) return OraError(ora::kLiteralDoesNotMatchFormat);
         continue;
       }
       c.SkipPunct(next_signed);
@@ -635,7 +635,7 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
     }
     if (c.Done()) {
       for (size_t k = t; k < ntok; ++k)
-        if (IsDateEl(tokens_[k].el)) return OraError(1840);
+        if (IsDateEl(tokens_[k].el)) return OraError(ora::kInputTooShortForFormat);
       break;
     }
 
@@ -664,7 +664,7 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
         c.Advance(1);
         int64_t low;
         int more = c.Digits(3, &low);
-        if (more == 0) return OraError(1858);
+        if (more == 0) return OraError(ora::kNonNumericCharacter);
         v = v * 1000 + low;
         got += more;
       }
@@ -672,14 +672,14 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
         if (el == kMM) {
           // MM accepts a month name.
           int k = c.MatchName(kMonthNames, 12);
-          if (k < 0) return OraError(1843);
+          if (k < 0) return OraError(ora::kInvalidMonth);
           p.month_set = true;
           p.month = k + 1;
           continue;
         }
-        return OraError(1858);
+        return OraError(ora::kNonNumericCharacter);
       }
-      if (tk.exact && !tk.fill && got != width && el != kFF) return OraError(1862);
+      if (tk.exact && !tk.fill && got != width && el != kFF) return OraError(ora::kNumericLengthMismatch);
       if (tk.th) {
         for (const char* suffix : {"ST", "ND", "RD", "TH"})
           if (c.MatchWord(suffix)) break;
@@ -691,25 +691,25 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
           p.year_el = el;
           p.year_full = full_year;
           if (v == 0 && (el == kYYYY || el == kSYYYY || el == kRRRR || el == kYcYYY || full_year))
-            return OraError(1841);
+            return OraError(ora::kInvalidYear);
           break;
         case kMM:
-          if (v < 1 || v > 12) return OraError(1843);
+          if (v < 1 || v > 12) return OraError(ora::kInvalidMonth);
           p.month_set = true;
           p.month = static_cast<int>(v);
           break;
         case kDD:
-          if (v < 1 || v > 31) return OraError(1847);
+          if (v < 1 || v > 31) return OraError(ora::kInvalidDayOfMonth);
           p.day_set = true;
           p.day = static_cast<int>(v);
           break;
         case kDDD:
-          if (v < 1 || v > 366) return OraError(1848);
+          if (v < 1 || v > 366) return OraError(ora::kInvalidDayOfYear);
           p.ddd_set = true;
           p.ddd = static_cast<int>(v);
           break;
         case kD:
-          if (v < 1 || v > 7) return OraError(1846);
+          if (v < 1 || v > 7) return OraError(ora::kInvalidDayOfWeek);
           break;
         case kJ:
           p.j_set = true;
@@ -717,27 +717,27 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
           break;
         case kHH:
         case kHH12:
-          if (v < 1 || v > 12) return OraError(1849);
+          if (v < 1 || v > 12) return OraError(ora::kInvalidHour12);
           p.hour_set = p.hour12 = true;
           p.hour = static_cast<int>(v);
           break;
         case kHH24:
-          if (v > 23) return OraError(1850);
+          if (v > 23) return OraError(ora::kInvalidHour24);
           p.hour_set = true;
           p.hour = static_cast<int>(v);
           break;
         case kMI:
-          if (v > 59) return OraError(1851);
+          if (v > 59) return OraError(ora::kInvalidMinute);
           p.minute_set = true;
           p.minute = static_cast<int>(v);
           break;
         case kSS:
-          if (v > 59) return OraError(1852);
+          if (v > 59) return OraError(ora::kInvalidSecond);
           p.second_set = true;
           p.second = static_cast<int>(v);
           break;
         case kSSSSS:
-          if (v > 86399) return OraError(1853);
+          if (v > 86399) return OraError(ora::kInvalidSecondsInDay);
           p.sssss_set = true;
           p.sssss = static_cast<int>(v);
           break;
@@ -748,13 +748,13 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
           break;
         }
         case kTZH:
-          if (v > 15) return OraError(1874);
+          if (v > 15) return OraError(ora::kInvalidTimeZoneHour);
           p.zone_set = true;
           p.tzh = static_cast<int>(v);
           p.tz_negative = negative;
           break;
         case kTZM:
-          if (v > 59) return OraError(1875);
+          if (v > 59) return OraError(ora::kInvalidTimeZoneMinute);
           p.zone_set = true;
           p.tzm = static_cast<int>(v);
           break;
@@ -768,21 +768,21 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
       case kMON:
       case kMONTH: {
         int k = c.MatchName(kMonthNames, 12);
-        if (k < 0) return OraError(1843);
+        if (k < 0) return OraError(ora::kInvalidMonth);
         p.month_set = true;
         p.month = k + 1;
         break;
       }
       case kRM: {
         int k = RomanMonth(&c);
-        if (k < 0) return OraError(1843);
+        if (k < 0) return OraError(ora::kInvalidMonth);
         p.month_set = true;
         p.month = k + 1;
         break;
       }
       case kDY:
       case kDAY:
-        if (c.MatchName(kDayNames, 7) < 0) return OraError(1846);
+        if (c.MatchName(kDayNames, 7) < 0) return OraError(ora::kInvalidDayOfWeek);
         break;
       case kAM:
         if (c.MatchWord("A.M.") || c.MatchWord("AM")) {
@@ -790,7 +790,7 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
         } else if (c.MatchWord("P.M.") || c.MatchWord("PM")) {
           p.pm = true;
         } else {
-          return OraError(1855);
+          return OraError(ora::kMeridianRequired);
         }
         p.meridian_set = true;
         break;
@@ -800,7 +800,7 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
         } else if (c.MatchWord("B.C.") || c.MatchWord("BC")) {
           p.bc = true;
         } else {
-          return OraError(1856);
+          return OraError(ora::kEraRequired);
         }
         p.bc_set = true;
         break;
@@ -816,7 +816,7 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
     }
   }
   c.SkipSpaces();
-  if (!c.Done()) return OraError(1830);
+  if (!c.Done()) return OraError(ora::kFormatEndsBeforeInput);
 
   // Assemble the value.
   DateTime v;
@@ -844,7 +844,7 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
         break;
     }
     if (p.bc_set && p.bc) y = y < 0 ? y : -y;
-    if (y == 0 || y < kMinYear || y > kMaxYear) return OraError(1841);
+    if (y == 0 || y < kMinYear || y > kMaxYear) return OraError(ora::kInvalidYear);
     v.year = static_cast<int>(y);
   } else {
     v.year = now.year;
@@ -854,22 +854,22 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
   if (p.ddd_set) {
     int days_in_year = IsLeapYear(v.year) ? 366 : 365;
     if (v.year == 1582) days_in_year = 355;
-    if (p.ddd > days_in_year) return OraError(1848);
+    if (p.ddd > days_in_year) return OraError(ora::kInvalidDayOfYear);
     DateTime jan1 = v;
     jan1.month = 1;
     jan1.day = 1;
     DateTime r = v;
     FromDaySerial(DaySerial(jan1) + p.ddd - 1, &r);
-    if ((p.month_set && r.month != p.month) || (p.day_set && r.day != p.day)) return OraError(1847);
+    if ((p.month_set && r.month != p.month) || (p.day_set && r.day != p.day)) return OraError(ora::kInvalidDayOfMonth);
     v.month = r.month;
     v.day = r.day;
   }
   if (p.j_set) {
     DateTime r;
     TABDB_RETURN_IF_ERROR(FromJulianDay(p.j, &r));
-    if (p.year_set && r.year != v.year) return OraError(1831);
-    if (p.month_set && r.month != v.month) return OraError(1833);
-    if (p.day_set && r.day != v.day) return OraError(1834);
+    if (p.year_set && r.year != v.year) return OraError(ora::kYearConflictsJulian);
+    if (p.month_set && r.month != v.month) return OraError(ora::kMonthConflictsJulian);
+    if (p.day_set && r.day != v.day) return OraError(ora::kDayConflictsJulian);
     v.year = r.year;
     v.month = r.month;
     v.day = r.day;
@@ -882,9 +882,9 @@ Status DateTimeFormat::Parse(std::string_view text, const DateTime& now, DateTim
   if (p.second_set) v.second = p.second;
   if (p.sssss_set) {
     int h = p.sssss / 3600, m = p.sssss / 60 % 60, s = p.sssss % 60;
-    if (p.hour_set && h != v.hour) return OraError(1836);
-    if (p.minute_set && m != v.minute) return OraError(1837);
-    if (p.second_set && s != v.second) return OraError(1838);
+    if (p.hour_set && h != v.hour) return OraError(ora::kHourConflictsSecondsInDay);
+    if (p.minute_set && m != v.minute) return OraError(ora::kMinuteConflictsSecondsInDay);
+    if (p.second_set && s != v.second) return OraError(ora::kSecondConflictsSecondsInDay);
     v.hour = h;
     v.minute = m;
     v.second = s;

@@ -109,12 +109,12 @@ void EncodeIntervalYM(const IntervalYM& v, uint8_t out[5]) {
 }
 
 Status DecodeIntervalYM(const uint8_t* p, size_t n, IntervalYM* v) {
-  if (n != 5) return OraError(1891);
+  if (n != 5) return OraError(ora::kDatetimeInternalError);
   int64_t years = static_cast<int64_t>(LoadBe32(p)) - kBias;
   int months = p[4] - 60;
-  if (months < -11 || months > 11) return OraError(1891);
+  if (months < -11 || months > 11) return OraError(ora::kDatetimeInternalError);
   IntervalYM r = NormalizeYM(years * 12 + months);
-  if (r.years > kMaxIntervalLeading || r.years < -kMaxIntervalLeading) return OraError(1891);
+  if (r.years > kMaxIntervalLeading || r.years < -kMaxIntervalLeading) return OraError(ora::kDatetimeInternalError);
   *v = r;
   return Status::Ok();
 }
@@ -129,20 +129,20 @@ void EncodeIntervalDS(const IntervalDS& v, uint8_t out[11]) {
 }
 
 Status DecodeIntervalDS(const uint8_t* p, size_t n, IntervalDS* v) {
-  if (n != 11) return OraError(1891);
+  if (n != 11) return OraError(ora::kDatetimeInternalError);
   int64_t days = static_cast<int64_t>(LoadBe32(p)) - kBias;
   int hours = p[4] - 60, minutes = p[5] - 60, seconds = p[6] - 60;
   int64_t nanos = static_cast<int64_t>(LoadBe32(p + 7)) - kBias;
   if (hours < -23 || hours > 23 || minutes < -59 || minutes > 59 || seconds < -59 || seconds > 59 ||
       nanos <= -kNanos || nanos >= kNanos)
-    return OraError(1891);
+    return OraError(ora::kDatetimeInternalError);
   IntervalDS f;
   f.days = days;
   f.hours = hours;
   f.minutes = minutes;
   f.seconds = seconds;
   IntervalDS r = NormalizeDS(TotalSeconds(f), nanos);
-  if (r.days > kMaxIntervalLeading || r.days < -kMaxIntervalLeading) return OraError(1891);
+  if (r.days > kMaxIntervalLeading || r.days < -kMaxIntervalLeading) return OraError(ora::kDatetimeInternalError);
   *v = r;
   return Status::Ok();
 }
@@ -153,25 +153,25 @@ Status ParseIntervalYM(std::string_view text, IntervalField from, IntervalField 
   if ((from != IntervalField::kYear && from != IntervalField::kMonth) ||
       (to != IntervalField::kYear && to != IntervalField::kMonth) ||
       FieldIndex(from) > FieldIndex(to))
-    return OraError(1867);
+    return OraError(ora::kInvalidInterval);
   Cursor c{Trim(text)};
   bool negative = false;
   if (c.Peek() == '+' || c.Peek() == '-') negative = c.s[c.i++] == '-';
   bool overflow = false;
   int64_t lead = 0, months = 0;
-  if (c.Digits(&lead, &overflow) == 0) return OraError(1867);
+  if (c.Digits(&lead, &overflow) == 0) return OraError(ora::kInvalidInterval);
   if (year_first && to == IntervalField::kMonth) {
-    if (!c.Eat('-')) return OraError(1867);
+    if (!c.Eat('-')) return OraError(ora::kInvalidInterval);
     bool ignored = false;
     int got = c.Digits(&months, &ignored);
-    if (got == 0 || got > 2) return OraError(1867);
-    if (months > 11) return OraError(1843);
+    if (got == 0 || got > 2) return OraError(ora::kInvalidInterval);
+    if (months > 11) return OraError(ora::kInvalidMonth);
   }
-  if (!c.Done()) return OraError(1867);
-  if (overflow || lead >= Pow10(leading_precision)) return OraError(1873);
+  if (!c.Done()) return OraError(ora::kInvalidInterval);
+  if (overflow || lead >= Pow10(leading_precision)) return OraError(ora::kIntervalPrecisionTooSmall);
   int64_t total = year_first ? lead * 12 + months : lead;
   IntervalYM r = NormalizeYM(negative ? -total : total);
-  if (r.years > kMaxIntervalLeading || r.years < -kMaxIntervalLeading) return OraError(1873);
+  if (r.years > kMaxIntervalLeading || r.years < -kMaxIntervalLeading) return OraError(ora::kIntervalPrecisionTooSmall);
   *v = r;
   return Status::Ok();
 }
@@ -179,7 +179,7 @@ Status ParseIntervalYM(std::string_view text, IntervalField from, IntervalField 
 Status ParseIntervalDS(std::string_view text, IntervalField from, IntervalField to,
                        int leading_precision, int fractional_precision, IntervalDS* v) {
   int first = FieldIndex(from), last = FieldIndex(to);
-  if (first < FieldIndex(IntervalField::kDay) || last < first) return OraError(1867);
+  if (first < FieldIndex(IntervalField::kDay) || last < first) return OraError(ora::kInvalidInterval);
   Cursor c{Trim(text)};
   bool negative = false;
   if (c.Peek() == '+' || c.Peek() == '-') negative = c.s[c.i++] == '-';
@@ -190,44 +190,44 @@ Status ParseIntervalDS(std::string_view text, IntervalField from, IntervalField 
     int slot = f - FieldIndex(IntervalField::kDay);
     if (f != first) {
       if (f == FieldIndex(IntervalField::kHour)) {
-        if (c.Peek() != ' ') return OraError(1867);
+        if (c.Peek() != ' ') return OraError(ora::kInvalidInterval);
         while (c.Peek() == ' ') ++c.i;
       } else if (!c.Eat(':')) {
-        return OraError(1867);
+        return OraError(ora::kInvalidInterval);
       }
     }
     bool ignored = false;
     int got = c.Digits(&fields[slot], f == first ? &overflow : &ignored);
-    if (got == 0 || (f != first && got > 2)) return OraError(1867);
+    if (got == 0 || (f != first && got > 2)) return OraError(ora::kInvalidInterval);
     if (f != first) {
-      if (f == FieldIndex(IntervalField::kHour) && fields[slot] > 23) return OraError(1850);
-      if (f == FieldIndex(IntervalField::kMinute) && fields[slot] > 59) return OraError(1851);
-      if (f == FieldIndex(IntervalField::kSecond) && fields[slot] > 59) return OraError(1852);
+      if (f == FieldIndex(IntervalField::kHour) && fields[slot] > 23) return OraError(ora::kInvalidHour24);
+      if (f == FieldIndex(IntervalField::kMinute) && fields[slot] > 59) return OraError(ora::kInvalidMinute);
+      if (f == FieldIndex(IntervalField::kSecond) && fields[slot] > 59) return OraError(ora::kInvalidSecond);
     }
   }
   int64_t nanos = 0;
   if (c.Eat('.')) {
-    if (last != FieldIndex(IntervalField::kSecond)) return OraError(1867);
+    if (last != FieldIndex(IntervalField::kSecond)) return OraError(ora::kInvalidInterval);
     int digits = 0;
     while (!c.Done() && c.Peek() >= '0' && c.Peek() <= '9') {
-      if (++digits > 9) return OraError(1867);
+      if (++digits > 9) return OraError(ora::kInvalidInterval);
       nanos = nanos * 10 + (c.s[c.i++] - '0');
     }
-    if (digits == 0) return OraError(1867);
+    if (digits == 0) return OraError(ora::kInvalidInterval);
     nanos *= Pow10(9 - digits);
   }
-  if (!c.Done()) return OraError(1867);
-  if (overflow) return OraError(1873);
+  if (!c.Done()) return OraError(ora::kInvalidInterval);
+  if (overflow) return OraError(ora::kIntervalPrecisionTooSmall);
   static const int64_t kUnit[] = {86400, 3600, 60, 1};
   int lead_slot = first - FieldIndex(IntervalField::kDay);
   // Far beyond any precision; also keeps the sum below from overflowing.
-  if (fields[lead_slot] >= Pow10(12)) return OraError(1873);
+  if (fields[lead_slot] >= Pow10(12)) return OraError(ora::kIntervalPrecisionTooSmall);
   int64_t seconds = fields[0] * 86400 + fields[1] * 3600 + fields[2] * 60 + fields[3];
   IntervalDS r = NormalizeDS(negative ? -seconds : seconds, negative ? -nanos : nanos);
   TABDB_RETURN_IF_ERROR(FitIntervalDS(&r, 9, fractional_precision));
   int64_t total = TotalSeconds(r);
   int64_t lead = (total < 0 ? -total : total) / kUnit[lead_slot];
-  if (lead >= Pow10(leading_precision)) return OraError(1873);
+  if (lead >= Pow10(leading_precision)) return OraError(ora::kIntervalPrecisionTooSmall);
   *v = r;
   return Status::Ok();
 }
@@ -235,7 +235,7 @@ Status ParseIntervalDS(std::string_view text, IntervalField from, IntervalField 
 Status FitIntervalYM(IntervalYM* v, int leading_precision) {
   IntervalYM r = NormalizeYM(v->years * 12 + v->months);
   int64_t years = r.years < 0 ? -r.years : r.years;
-  if (years >= Pow10(leading_precision)) return OraError(1873);
+  if (years >= Pow10(leading_precision)) return OraError(ora::kIntervalPrecisionTooSmall);
   *v = r;
   return Status::Ok();
 }
@@ -252,7 +252,7 @@ Status FitIntervalDS(IntervalDS* v, int leading_precision, int fractional_precis
     r = NormalizeDS(TotalSeconds(r), signed_nanos);
   }
   int64_t days = r.days < 0 ? -r.days : r.days;
-  if (days >= Pow10(leading_precision)) return OraError(1873);
+  if (days >= Pow10(leading_precision)) return OraError(ora::kIntervalPrecisionTooSmall);
   *v = r;
   return Status::Ok();
 }
@@ -290,15 +290,15 @@ std::string IntervalDSToString(const IntervalDS& v, int leading_precision, int f
 
 Status AddIntervalYM(const DateTime& d, const IntervalYM& v, DateTime* out) {
   int64_t months = v.years * 12 + v.months;
-  if (months > int64_t{20000} * 12 || months < -int64_t{20000} * 12) return OraError(1841);
+  if (months > int64_t{20000} * 12 || months < -int64_t{20000} * 12) return OraError(ora::kInvalidYear);
   // The month arithmetic of ADD_MONTHS, without its end-of-month rule.
   DateTime first = d;
   first.day = 1;
   DateTime r;
   TABDB_RETURN_IF_ERROR(AddMonths(first, months, &r));
-  if (d.day > DaysInMonth(r.year, r.month)) return OraError(1839);
+  if (d.day > DaysInMonth(r.year, r.month)) return OraError(ora::kDateNotValidForMonth);
   r.day = d.day;
-  if (r.year == 1582 && r.month == 10 && r.day > 4 && r.day < 15) return OraError(1839);
+  if (r.year == 1582 && r.month == 10 && r.day > 4 && r.day < 15) return OraError(ora::kDateNotValidForMonth);
   *out = r;
   return Status::Ok();
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -27,7 +28,7 @@ constexpr uint8_t kNegTerminator = 0x66;
 // span 128 base-100 positions plus 20 digits, plus room for a carry.
 constexpr int kWideCap = 200;
 
-Status Overflow() { return OraError(1426); }
+Status Overflow() { return OraError(ora::kNumericOverflow); }
 Status InvalidNumber() { return OraError(ora::kInvalidNumber); }
 
 // Decimal view of a magnitude: value = 0.d[0] d[1] ... d[n-1] x 10^exp, with
@@ -177,6 +178,7 @@ struct NumberBuilder {
     r.len_ = static_cast<uint8_t>(m);
     r.exp_ = static_cast<int8_t>(exp);
     r.neg_ = neg;
+    assert(m >= 1 && m <= kMaxDigits && r.dig_[0] != 0 && r.dig_[m - 1] != 0);
     *out = r;
     return Status::Ok();
   }
@@ -295,7 +297,7 @@ struct NumberBuilder {
   }
 
   static Status Div(const Number& a, const Number& b, Number* out) {
-    if (b.len_ == 0) return OraError(1476);
+    if (b.len_ == 0) return OraError(ora::kDivisorIsZero);
     if (a.len_ == 0) {
       *out = Number();
       return Status::Ok();
@@ -495,6 +497,10 @@ Status Number::Decode(const uint8_t* p, size_t n, Number* out) {
 }
 
 size_t Number::EncodeTo(uint8_t* out) const {
+  // The byte form fits kNumberBufferBytes only for Numbers that keep the
+  // invariants of number.h.
+  assert(len_ <= kMaxDigits && exp_ >= kMinExp && exp_ <= kMaxExp);
+  assert(len_ > 0 || !neg_);
   if (len_ == 0) {
     out[0] = 0x80;
     return 1;
@@ -672,7 +678,8 @@ Number Number::Round(int scale) const {
 Number Number::Trunc(int scale) const {
   Number r;
   // Truncation never increases the magnitude, so it cannot fail.
-  NumberBuilder::RoundTo(*this, scale, true, &r);
+  [[maybe_unused]] Status st = NumberBuilder::RoundTo(*this, scale, true, &r);
+  assert(st.ok());
   return r;
 }
 
@@ -680,7 +687,8 @@ Number Number::Floor() const {
   Number t = Trunc(0);
   if (neg_ && t != *this) {
     Number r;
-    Number::Sub(t, FromInt64(1), &r);  // |t| < 1E40: cannot overflow
+    [[maybe_unused]] Status st = Number::Sub(t, FromInt64(1), &r);
+    assert(st.ok());  // a fraction means |t| < 1E40: cannot overflow
     return r;
   }
   return t;
@@ -690,7 +698,8 @@ Number Number::Ceil() const {
   Number t = Trunc(0);
   if (!neg_ && t != *this) {
     Number r;
-    Number::Add(t, FromInt64(1), &r);
+    [[maybe_unused]] Status st = Number::Add(t, FromInt64(1), &r);
+    assert(st.ok());  // a fraction means |t| < 1E40: cannot overflow
     return r;
   }
   return t;

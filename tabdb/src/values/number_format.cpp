@@ -56,7 +56,7 @@ bool MatchAt(std::string_view s, size_t pos, std::string_view word) {
   return true;
 }
 
-Status BadModel() { return OraError(1481); }
+Status BadModel() { return OraError(ora::kInvalidNumberFormat); }
 Status Mismatch() { return OraError(ora::kInvalidNumber); }
 
 Status ParseModel(std::string_view f, Model* m) {

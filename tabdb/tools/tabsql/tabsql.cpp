@@ -25,6 +25,7 @@
 #include "catalog/catalog.h"
 #include "charset/charset.h"
 #include "exec/engine.h"
+#include "exec/sqlfunc.h"
 #include "format.h"
 #include "script.h"
 #include "session/session.h"
@@ -352,8 +353,8 @@ int main(int argc, char** argv) {
   std::unique_ptr<Database> db;
   Status st = Database::Open(path, &db);
   std::unique_ptr<Session> session;
-  if (st.ok()) st = Session::Logon(std::shared_ptr<Database>(std::move(db)), id.user, id.password,
-                                   &session);
+  if (st.ok()) st = OpenSession(std::shared_ptr<Database>(std::move(db)), id.user, id.password,
+                               &session);
   if (!st.ok()) {
     g_text.Put(stderr, "ERROR:\n" + st.text() + "\n");
     return 1;

@@ -139,9 +139,9 @@ TEST_F(DdlTest, DdlCommitsTheOpenTransactionAndUndoesItsOwnFailure) {
   EXPECT_EQ(Count("SELECT count(*) FROM tab$objects WHERE name = 'U'"), 0);
   EXPECT_EQ(Count("SELECT count(*) FROM sqlite_master WHERE name GLOB 't[0-9]*' AND type='table'"), 1);
   int64_t before = 0, after = 0;
-  sys_->db().CatalogVersion(&before);
+  ASSERT_TRUE(sys_->db().CatalogVersion(&before).ok());
   Run(*app_, "CREATE TABLE u (x NUMBER)");
-  sys_->db().CatalogVersion(&after);
+  ASSERT_TRUE(sys_->db().CatalogVersion(&after).ok());
   EXPECT_GT(after, before);
 }
 

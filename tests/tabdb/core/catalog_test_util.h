@@ -12,6 +12,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/dictionary.h"
+#include "exec/compiler.h"
 #include "exec/sqlfunc.h"
 #include "session/session.h"
 #include "sql/parser.h"
@@ -45,10 +46,9 @@ class CatalogTest : public ::testing::Test {
     if (!st.ok()) return nullptr;
     std::shared_ptr<Database> db(std::move(d));
     std::unique_ptr<Session> s;
-    st = Session::Logon(db, user, password, &s);
+    st = tabdb::OpenSession(db, user, password, &s);
     EXPECT_TRUE(st.ok()) << st.text();
     if (!st.ok()) return nullptr;
-    tabdb::RegisterSqlFunctions(s->db().handle(), s.get());
     return s;
   }
 
@@ -57,7 +57,7 @@ class CatalogTest : public ::testing::Test {
     std::unique_ptr<tabdb::sql::Statement> st;
     Status ps = tabdb::sql::Parse(text, &st);
     if (!ps.ok()) return ps;
-    return tabdb::ExecuteDdl(s, *st);
+    return tabdb::ExecuteDdl(s, *st, tabdb::InferExprType);
   }
 
   // Runs DDL that must succeed.

@@ -1,0 +1,113 @@
+// database_file_test.cpp - a database file is data: files with planted
+// triggers, views or SQL in physical names are refused when opened, and a
+// stored password hash asking for absurd work fails the logon at once.
+#include <sqlite3.h>
+
+#include <string>
+
+#include "oci_fixture.h"
+#include "storage/database.h"
+
+namespace ocitest {
+namespace {
+
+class DatabaseFileTest : public OciTest {
+ protected:
+  // Changes the file behind the engine's back, as someone handing over a
+  // crafted file would.
+  void Plant(const std::string& sql) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+    char* msg = nullptr;
+    int rc = sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, &msg);
+    std::string text = msg ? msg : "";
+    sqlite3_free(msg);
+    sqlite3_close(raw);
+    ASSERT_EQ(rc, SQLITE_OK) << sql << "\n" << text;
+  }
+
+  // The Oracle error of opening the file (0 when it opens).
+  int OpenCode() {
+    std::unique_ptr<tabdb::Database> db;
+    tabdb::Status st = tabdb::Database::Open(path_, &db);
+    return st.ok() ? 0 : st.code();
+  }
+};
+
+TEST_F(DatabaseFileTest, PlantedTriggerOnTheCatalogIsRefused) {
+  // Would make APP a DBA as soon as a DBA creates a table.
+  Plant("CREATE TRIGGER x AFTER INSERT ON tab$objects BEGIN"
+        " UPDATE tab$users SET is_dba = 1 WHERE name = 'APP'; END");
+  EXPECT_EQ(OpenCode(), 1122);
+  Conn dba;
+  EXPECT_NE(dba.Open(path_, "system", "manager"), OCI_SUCCESS);
+  EXPECT_EQ(dba.ErrorCode(), 1122);
+  // Sessions opened before the file changed do not run it either.
+  Must(sys_, "CREATE TABLE app.t (a NUMBER)");
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+  sqlite3_stmt* q = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT is_dba FROM tab$users WHERE name = 'APP'", -1, &q,
+                               nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(q, 0), 0);
+  sqlite3_finalize(q);
+  sqlite3_close(raw);
+}
+
+TEST_F(DatabaseFileTest, ViewsAndForeignObjectsAreRefused) {
+  Plant("CREATE VIEW v AS SELECT 1");
+  EXPECT_EQ(OpenCode(), 1122);
+  Plant("DROP VIEW v; CREATE TABLE other(a)");
+  EXPECT_EQ(OpenCode(), 1122);
+  Plant("DROP TABLE other; CREATE TABLE t1(a); CREATE INDEX i1 ON t1(a)");
+  EXPECT_EQ(OpenCode(), 1122);
+  Plant("DROP INDEX i1; CREATE UNIQUE INDEX u5 ON t1(a)");
+  EXPECT_EQ(OpenCode(), 0);
+}
+
+TEST_F(DatabaseFileTest, PhysicalNameCarryingSqlIsRefused) {
+  Must(app_, "CREATE TABLE t (a NUMBER PRIMARY KEY)");
+  app_.Close();
+  // Would run its UPDATE when a DBA drops the table.
+  Plant("UPDATE tab$tables SET phys = phys || '; UPDATE tab$users SET is_dba = 1 --'");
+  EXPECT_EQ(OpenCode(), 1122);
+  Plant("UPDATE tab$tables SET phys = 't' || obj_id");
+  EXPECT_EQ(OpenCode(), 0);
+  Plant("UPDATE tab$indexes SET phys = 'u1; DROP TABLE tab$users' WHERE phys IS NOT NULL");
+  EXPECT_EQ(OpenCode(), 1122);
+}
+
+TEST_F(DatabaseFileTest, AbsurdIterationCountFailsTheLogonAtOnce) {
+  Conn c;
+  Plant("UPDATE tab$users SET iterations = 2147483647 WHERE name = 'APP'");
+  EXPECT_NE(c.Open(path_, "app", "app"), OCI_SUCCESS);
+  EXPECT_EQ(c.ErrorCode(), 1017);
+  c.Close();
+  // Beyond 32 bits: not cut to its low bits (which would be 1000 here).
+  Plant("UPDATE tab$users SET iterations = 4294968296 WHERE name = 'APP'");
+  Conn d;
+  EXPECT_NE(d.Open(path_, "app", "app"), OCI_SUCCESS);
+  EXPECT_EQ(d.ErrorCode(), 1017);
+  // Other users still log on.
+  Conn e;
+  EXPECT_EQ(e.Open(path_, "system", "manager"), OCI_SUCCESS) << e.ErrorText();
+}
+
+TEST_F(DatabaseFileTest, ConnectionsAreDefensive) {
+  std::unique_ptr<tabdb::Database> db;
+  ASSERT_TRUE(tabdb::Database::Open(path_, &db).ok());
+  int on = -1;
+  sqlite3_db_config(db->handle(), SQLITE_DBCONFIG_DEFENSIVE, -1, &on);
+  EXPECT_EQ(on, 1);
+  sqlite3_db_config(db->handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, -1, &on);
+  EXPECT_EQ(on, 0);
+  // The schema cannot be rewritten through SQL.
+  EXPECT_FALSE(db->Exec("PRAGMA writable_schema = ON;"
+                        " UPDATE sqlite_schema SET sql = sql WHERE name = 'tab$users'")
+                   .ok());
+}
+
+}  // namespace
+}  // namespace ocitest
