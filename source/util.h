@@ -245,6 +245,7 @@ typedef struct __bind_column {
 /* ---- tabexp ---------------------------------------------------------------- */
 
 #define EXP_STORAGE 1            /* EXP.flag: STORAGE=Y */
+#define EXP_LOSSY_CHARSET 2      /* EXP.flag: the client character set cannot hold the database's */
 #define EXP_ROW_AREA 4194304     /* bytes of the row area */
 #define EXP_CACHE_SIZE 2097152   /* bytes of the write cache */
 
