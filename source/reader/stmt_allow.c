@@ -190,18 +190,26 @@ static const char *check_table(const STMT_SCOPE *sc, const TOKEN *t, char *why, 
     return refuse(why, size, "statement about another table \"%s\"", t->text);
 }
 
+/* The table a statement is about, then, when `list` is set, the '(' that
+ * opens its column list. NULL when both are there. */
+static const char *table_then_list(const STMT_SCOPE *sc, LEXER *lx, int list, char *why, size_t size)
+{
+    TOKEN t;
+    if (object_name(lx, &t) != 0) return refuse(why, size, "no table name", NULL);
+    const char *r = check_table(sc, &t, why, size);
+    if (r || !list) return r;
+    next(lx, &t);
+    if (!is_punct(&t, '(')) return refuse(why, size, "no column list", NULL);
+    return NULL;
+}
+
 /* CREATE TABLE name ( ... */
 static const char *match_create_table(const STMT_SCOPE *sc, LEXER *lx, char *why, size_t size)
 {
     TOKEN t;
     next(lx, &t);
     if (!is_word(&t, "TABLE")) return "";
-    if (object_name(lx, &t) != 0) return refuse(why, size, "no table name", NULL);
-    const char *r = check_table(sc, &t, why, size);
-    if (r) return r;
-    next(lx, &t);
-    if (!is_punct(&t, '(')) return refuse(why, size, "no column list", NULL);
-    return NULL;
+    return table_then_list(sc, lx, 1, why, size);
 }
 
 /* CREATE [UNIQUE|BITMAP] INDEX name ON table ( ... */
@@ -214,12 +222,7 @@ static const char *match_create_index(const STMT_SCOPE *sc, LEXER *lx, char *why
     if (object_name(lx, &t) != 0) return refuse(why, size, "no index name", NULL);
     next(lx, &t);
     if (!is_word(&t, "ON")) return refuse(why, size, "no ON after the index name", NULL);
-    if (object_name(lx, &t) != 0) return refuse(why, size, "no table name", NULL);
-    const char *r = check_table(sc, &t, why, size);
-    if (r) return r;
-    next(lx, &t);
-    if (!is_punct(&t, '(')) return refuse(why, size, "no column list", NULL);
-    return NULL;
+    return table_then_list(sc, lx, 1, why, size);
 }
 
 /* ALTER TABLE table ADD [CONSTRAINT name] PRIMARY KEY ( ... */
@@ -228,8 +231,7 @@ static const char *match_add_primary_key(const STMT_SCOPE *sc, LEXER *lx, char *
     TOKEN t;
     next(lx, &t);
     if (!is_word(&t, "TABLE")) return "";
-    if (object_name(lx, &t) != 0) return refuse(why, size, "no table name", NULL);
-    const char *r = check_table(sc, &t, why, size);
+    const char *r = table_then_list(sc, lx, 0, why, size);
     if (r) return r;
     next(lx, &t);
     if (!is_word(&t, "ADD")) return "";

@@ -3,17 +3,13 @@
 // with the checksum extension), damaged checksummed sections, and the
 // deferred statements of the trailer.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "dump_builder.h"
 #include "fakeoci.h"
-
-extern "C" int tabimp_main(int argc, char** argv);
+#include "run_tabimp.h"
 
 using namespace dumpbuild;
 
@@ -24,27 +20,12 @@ struct Result {
   std::string err;
 };
 
-// Imports `bytes` with the given extra arguments; stdout is dropped.
-Result Import(const std::string& bytes, std::vector<std::string> args = {}) {
-  char dir[] = "/tmp/imp_verify.XXXXXX";
-  EXPECT_NE(mkdtemp(dir), nullptr);
-  std::string path = std::string(dir) + "/in.dmp";
-  std::ofstream(path, std::ios::binary) << bytes;
-  fakeoci::Reset();
-  std::vector<std::string> argv = {"tabimp", "app/app@db", "FILE=" + path};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> p;
-  for (std::string& a : argv) p.push_back(a.data());
-  p.push_back(nullptr);
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  int rc = tabimp_main(static_cast<int>(argv.size()), p.data());
-  ::testing::internal::GetCapturedStdout();
-  Result r{rc, ::testing::internal::GetCapturedStderr()};
-  unlink(path.c_str());
-  rmdir(dir);
+// Imports `bytes`; every handle and locator is released whatever happens.
+Result Import(const std::string& bytes, std::vector<std::string> args = {},
+              void (*setup)() = nullptr) {
+  fakeoci::ImportResult r = fakeoci::RunTabimp(bytes, args, setup);
   EXPECT_EQ(fakeoci::state().live_objects, 0);
-  return r;
+  return {r.rc, r.err};
 }
 
 Table Emp(const std::string& name = "EMP") {
@@ -200,7 +181,6 @@ TEST(ImpChecksums, DeferredStatementsRunLastInOrderAndMayFail) {
   d.tables.push_back(Emp("B"));
   d.deferred = {"CREATE INDEX \"DA\" ON \"A\" (\"ID\")", "ALTER TABLE \"B\" ADD PRIMARY KEY (\"ID\")"};
   std::string bytes = d.Build();
-  fakeoci::Reset();
   Result r = Import(bytes);
   ASSERT_EQ(r.rc, 0) << r.err;
   const std::vector<std::string>& s = fakeoci::state().statements;
@@ -209,24 +189,11 @@ TEST(ImpChecksums, DeferredStatementsRunLastInOrderAndMayFail) {
   EXPECT_EQ(s[s.size() - 1], d.deferred[1]);
 
   // a deferred statement that fails is reported and the run goes on
-  char path[] = "/tmp/imp_verify_def.XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  close(fd);
-  fakeoci::Reset();
-  fakeoci::FailStatement("\"DA\"", 955, "ORA-00955: name is already used by an existing object");
-  std::string file = std::string("FILE=") + path;
-  char prog[] = "tabimp", user[] = "app/app@db";
-  char* argv[] = {prog, user, file.data(), nullptr};
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  int rc = tabimp_main(3, argv);
-  ::testing::internal::GetCapturedStdout();
-  std::string err = ::testing::internal::GetCapturedStderr();
-  unlink(path);
-  EXPECT_EQ(rc, 0) << err;
-  EXPECT_NE(err.find("ORA-00955"), std::string::npos);
+  r = Import(bytes, {}, [] {
+    fakeoci::FailStatement("\"DA\"", 955, "ORA-00955: name is already used by an existing object");
+  });
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_NE(r.err.find("ORA-00955"), std::string::npos);
   EXPECT_EQ(fakeoci::state().statements.back(), d.deferred[1]);
 
   // a deferred statement of a kind never written stops the run before any table
