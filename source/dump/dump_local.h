@@ -14,8 +14,10 @@
 #define TABDUMP_ERROR 2      /* usage, or the file cannot be read */
 
 extern const char *g_dump_file;
+extern FILE *g_fault_out;  /* where report_fault writes a damage line */
 
-/* Prints the reader's fault on stderr and returns the status it means. */
+/* Prints the reader's fault (a read error on stderr, damage on g_fault_out)
+ * and returns the status it means. */
 int report_fault(DUMP_READER *r);
 
 /* The name of directory entry i, or "?" when it cannot be read. */

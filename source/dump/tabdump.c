@@ -14,6 +14,7 @@
 #include "stmt_allow.h"
 
 const char *g_dump_file;
+FILE *g_fault_out;
 
 static const char usage_text[] =
     "Usage: %s [--verify | --sql | --json] FILE\n"
@@ -35,10 +36,10 @@ int report_fault(DUMP_READER *r)
     if (f->table >= 0) {
         char name[32];
         table_name(r, (uint32_t)f->table, name);
-        fprintf(stderr, "%s: DAMAGED at offset %llu, table \"%s\": %s\n", g_dump_file,
+        fprintf(g_fault_out, "%s: DAMAGED at offset %llu, table \"%s\": %s\n", g_dump_file,
                 (unsigned long long)f->ofs, name, f->reason);
     } else {
-        fprintf(stderr, "%s: DAMAGED at offset %llu: %s\n", g_dump_file,
+        fprintf(g_fault_out, "%s: DAMAGED at offset %llu: %s\n", g_dump_file,
                 (unsigned long long)f->ofs, f->reason);
     }
     return TABDUMP_DAMAGED;
@@ -101,6 +102,8 @@ int main(int argc, char **argv)
         return TABDUMP_ERROR;
     }
     g_dump_file = argv[i];
+    /* --verify reports its verdict, sound or not, where it lists the tables */
+    g_fault_out = mode == 'v' ? stdout : stderr;
 
     int fd = open(g_dump_file, O_RDONLY);
     if (fd < 0) {

@@ -175,10 +175,11 @@ TEST_F(DumpCheck, DamagedDumpStopsImportBeforeTheTableAndVerifyNamesIt) {
     EXPECT_EQ(255, imp.status) << "spot " << k << imp.err;
     ProcResult ver = testsupport::Run({TABDUMP_PATH, "--verify", file});
     EXPECT_EQ(1, ver.status) << "spot " << k << ver.err;
+    EXPECT_NE(std::string::npos, ver.out.find(file + ": DAMAGED at offset ")) << ver.out;
     if (s.table >= 0) {
       std::string name = secs[s.table].name;
       EXPECT_NE(std::string::npos, imp.err.find("Table " + name + ": damaged")) << imp.err;
-      EXPECT_NE(std::string::npos, ver.err.find("table \"" + name + "\"")) << ver.err;
+      EXPECT_NE(std::string::npos, ver.out.find("table \"" + name + "\"")) << ver.out;
     }
     // the tables before the damaged one are in, the damaged one and the rest not
     std::string tables =
