@@ -203,11 +203,16 @@ static const char *table_then_list(const STMT_SCOPE *sc, LEXER *lx, int list, ch
     return NULL;
 }
 
-/* CREATE TABLE name ( ... */
+/* CREATE [GLOBAL TEMPORARY] TABLE name ( ... */
 static const char *match_create_table(const STMT_SCOPE *sc, LEXER *lx, char *why, size_t size)
 {
     TOKEN t;
     next(lx, &t);
+    if (is_word(&t, "GLOBAL")) {
+        next(lx, &t);
+        if (!is_word(&t, "TEMPORARY")) return "";
+        next(lx, &t);
+    }
     if (!is_word(&t, "TABLE")) return "";
     return table_then_list(sc, lx, 1, why, size);
 }

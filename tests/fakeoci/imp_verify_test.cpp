@@ -119,6 +119,7 @@ TEST(ImpStatementKinds, StatementsAnExportWritesRunWhateverTheNames) {
       {"Q\"; x", "CREATE TABLE \"Q\"\"; x\" (\"K\" NUMBER DEFAULT 0.5, \"C\" CHAR(3) DEFAULT ';--')",
        {"CREATE BITMAP INDEX \"B\" ON \"Q\"\"; x\" (\"C\")",
         "ALTER TABLE \"Q\"\"; x\" ADD CONSTRAINT \"PK\" PRIMARY KEY (\"K\")\n  USING INDEX  ENABLE"}},
+      {"GT", "CREATE GLOBAL TEMPORARY TABLE \"GT\" (\"K\" NUMBER) ON COMMIT PRESERVE ROWS", {}},
       {"EMP", "create table emp (id number)",
        {"CREATE INDEX \"APP\".\"I\" ON \"APP\".\"EMP\" (\"ID\")", "ALTER TABLE EMP ADD PRIMARY KEY (ID)"}},
   };
