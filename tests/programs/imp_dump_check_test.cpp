@@ -181,13 +181,16 @@ TEST_F(DumpCheck, DamagedDumpStopsImportBeforeTheTableAndVerifyNamesIt) {
       EXPECT_NE(std::string::npos, imp.err.find("Table " + name + ": damaged")) << imp.err;
       EXPECT_NE(std::string::npos, ver.out.find("table \"" + name + "\"")) << ver.out;
     }
-    // the tables before the damaged one are in, the damaged one and the rest not
-    std::string tables =
-        Query("SELECT table_name FROM all_tables WHERE owner = '" + user + "' ORDER BY table_name;\n");
+  }
+  // in each target, the tables before the damaged one are in, the damaged
+  // one and the rest not
+  std::string tables = Query(
+      "SELECT owner || '.' || table_name FROM all_tables WHERE owner LIKE 'DST_' ORDER BY 1;\n");
+  for (int k = 0; k < kDamageRuns; k++) {
     for (size_t i = 0; i < secs.size(); i++) {
-      bool in = static_cast<int>(i) < s.table;
-      EXPECT_EQ(in, tables.find(secs[i].name + "\n") != std::string::npos)
-          << "spot " << k << " table " << secs[i].name << ":\n" << tables;
+      bool in = static_cast<int>(i) < spots[k].table;
+      std::string row = "DST" + std::to_string(k) + "." + secs[i].name + "\n";
+      EXPECT_EQ(in, tables.find(row) != std::string::npos) << row << tables;
     }
   }
 }
@@ -263,27 +266,26 @@ TEST_F(DumpCheck, DumpOfTheEarlierFormatImportsUnchanged) {
 
 TEST_F(DumpCheck, HostileStatementsLeaveTheDatabaseAlone) {
   using namespace dumpbuild;
-  const std::vector<std::string> hostile = {
-      "CREATE USER evil IDENTIFIED BY x",
-      "DROP USER dst_ok CASCADE",
-      "CREATE TABLE \"SRC\".\"PEOPLE2\" (\"ID\" NUMBER)",
+  // the statement and whether the dump carries checksums
+  const std::vector<std::pair<std::string, bool>> hostile = {
+      {"CREATE USER evil IDENTIFIED BY x", false},
+      {"DROP USER dst_ok CASCADE", true},
+      {"CREATE TABLE \"SRC\".\"PEOPLE2\" (\"ID\" NUMBER)", false},
   };
   std::string users_before = Query("SELECT username FROM all_users ORDER BY 1;\n");
-  for (bool ext : {false, true}) {
-    for (const std::string& text : hostile) {
-      Dump d;
-      d.extension = ext;
-      d.owner = "SRC";
-      Table t("PEOPLE2", {{5, 22, "ID"}});
-      t.ddl = text;
-      t.Row({Val(Number(1))});
-      d.tables.push_back(t);
-      std::string file = dir_->file("hostile.dmp");
-      WriteFile(file, d.Build());
-      ProcResult imp = Import(file, "fx_copy");
-      EXPECT_EQ(255, imp.status) << text;
-      EXPECT_NE(std::string::npos, imp.err.find("Table PEOPLE2: statement refused")) << imp.err;
-    }
+  for (const auto& [text, ext] : hostile) {
+    Dump d;
+    d.extension = ext;
+    d.owner = "SRC";
+    Table t("PEOPLE2", {{5, 22, "ID"}});
+    t.ddl = text;
+    t.Row({Val(Number(1))});
+    d.tables.push_back(t);
+    std::string file = dir_->file("hostile.dmp");
+    WriteFile(file, d.Build());
+    ProcResult imp = Import(file, "fx_copy");
+    EXPECT_EQ(255, imp.status) << text;
+    EXPECT_NE(std::string::npos, imp.err.find("Table PEOPLE2: statement refused")) << imp.err;
   }
   EXPECT_EQ(users_before, Query("SELECT username FROM all_users ORDER BY 1;\n"));
   EXPECT_EQ(std::string::npos, Query("SELECT table_name FROM all_tables WHERE table_name = 'PEOPLE2';\n")
