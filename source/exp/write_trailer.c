@@ -5,6 +5,7 @@
  */
 #define _POSIX_C_SOURCE 200809L
 #include <errno.h>
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 
