@@ -2,7 +2,8 @@
 # Installs what building and testing need on a Debian machine.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev libssl-dev
-          googletest libgtest-dev libgmock-dev libbenchmark-dev sqlite3 clang)
+          googletest libgtest-dev libgmock-dev libbenchmark-dev sqlite3 clang
+          libxxhash-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

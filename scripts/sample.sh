@@ -35,6 +35,7 @@ export NLS_LANG=AMERICAN_AMERICA.AL32UTF8
 "$tabexp" "shop/shop@$db" FILE="$work/shop.dmp" OWNER=shop LOG="$work/export.log"
 cat "$work/export.log"
 echo "dump file: $work/shop.dmp ($(stat -c %s "$work/shop.dmp") bytes)"
+"$bin/source/tabdump" --verify "$work/shop.dmp"
 
 echo "== Import into SHOP_COPY"
 "$tabimp" "system/manager@$db" FILE="$work/shop.dmp" TOUSER=shop_copy LOG="$work/import.log"

@@ -198,6 +198,10 @@ int main(int argc, char **argv)
         if (export_table(ti) != 0) goto fail;
     }
     report_table(NULL);
+    if (write_dump_trailer() != 0) {
+        fprintf(stderr, "Write dump file trailer error.\n");
+        goto fail;
+    }
     if (write_table_information() != 0) {
         fprintf(stderr, "Write table information to file error.\n");
         goto fail;

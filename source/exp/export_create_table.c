@@ -137,6 +137,32 @@ static const char *skip_quoted(const char *s)
     return s;
 }
 
+static int is_blank(char c)
+{
+    return c == ' ' || c == '\n' || c == '\t' || c == '\r';
+}
+
+/* The column list of an index: the '(' that follows the table name after
+ * " ON " at on. The name, quoted or not and possibly qualified, is stepped
+ * over whole, so that a '(' or a blank inside a quoted name is never taken
+ * for the list. NULL when no '(' follows the name. */
+static const char *index_column_list(const char *on)
+{
+    const char *p = on + 4;
+    for (;;) {
+        while (is_blank(*p)) p++;
+        if (*p == '"') {
+            p = skip_quoted(p);
+        } else {
+            while (*p && *p != '.' && *p != '(' && *p != '"' && !is_blank(*p)) p++;
+        }
+        while (is_blank(*p)) p++;
+        if (*p != '.') break;
+        p++;
+    }
+    return *p == '(' ? p : NULL;
+}
+
 static const char *bad_text_message(int kind)
 {
     switch (kind) {
@@ -187,7 +213,7 @@ int rewrite_ddl(int kind, int ti)
 
     if (kind == 'I') {
         const char *on = strstr(skip_quoted(after), " ON ");
-        const char *paren = on ? strchr(on, '(') : NULL;
+        const char *paren = on ? index_column_list(on) : NULL;
         if (!on || !paren) {
             fprintf(stderr, bad_text_message(kind), text);
             return -1;

@@ -11,6 +11,7 @@ int export_table(int ti)
 {
     int ret;
 
+    section_begin();
     if (export_create_table_sql(ti) < 0) {
         fprintf(stderr, "Export create table DDL text error.\n");
         return -1;
@@ -38,5 +39,5 @@ int export_table(int ti)
         fprintf(stderr, "Export create constraint DDL text error.\n");
         return -1;
     }
-    return 0;
+    return section_end(ti);
 }

@@ -50,10 +50,12 @@ int pwrite_all(const uint8_t *src, size_t len, uint64_t ofs)
     return 0;
 }
 
-/* On failure ctail and data_ofs stay as they were. */
+/* The bytes are checksummed on their way out, the one pass over them. On
+ * failure ctail and data_ofs stay as they were (the export ends then). */
 int write_cache(void)
 {
     if (g_exp.ctail <= 0) return 0;
+    section_hash(g_exp.cache, (size_t)g_exp.ctail);
     if (pwrite_all(g_exp.cache, (size_t)g_exp.ctail, g_exp.data_ofs) != 0) return -1;
     g_exp.data_ofs += (uint64_t)g_exp.ctail;
     g_exp.ctail = 0;

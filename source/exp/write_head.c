@@ -8,28 +8,36 @@
 
 #include "exp_local.h"
 
-/* The header and the directory area are written from the cache in pieces
- * of at most the cache's size, so any number of tables fits. */
-int write_dump_head(void)
+void build_head_block(uint8_t *block)
 {
-    uint64_t total = DUMP_HEAD_BLOCK + dir_area_size((uint64_t)g_exp.ntab);
-    size_t chunk = total < (uint64_t)g_exp.csz ? (size_t)total : (size_t)g_exp.csz;
-    HEAD_INFO *hi = (HEAD_INFO *)g_exp.cache;
+    HEAD_INFO *hi = (HEAD_INFO *)block;
     const char *nls = getenv("NLS_LANG");
-    uint64_t ofs = 0;
 
-    memset(g_exp.cache, 0, chunk);
+    memset(block, 0, DUMP_HEAD_BLOCK);
     memcpy(hi->magic, DUMP_MAGIC, strlen(DUMP_MAGIC));
     memcpy(hi->owner, g_exp.owner_name, strnlen(g_exp.owner_name, sizeof(hi->owner) - 1));
     /* NLS_LANG is kept to 127 characters; byte 191 of the block stays 0. */
     if (nls) memcpy(hi->nls_lang, nls, strnlen(nls, sizeof(hi->nls_lang) - 1));
     put_be64((uint8_t *)&hi->tab_offset, DUMP_HEAD_BLOCK);
     put_be32((uint8_t *)&hi->tab_cnt, (uint32_t)g_exp.ntab);
+}
+
+/* The header and the directory area are written from the cache in pieces
+ * of at most the cache's size, so any number of tables fits. The bytes
+ * after HEAD_INFO stay zero until the export has ended well. */
+int write_dump_head(void)
+{
+    uint64_t total = DUMP_HEAD_BLOCK + dir_area_size((uint64_t)g_exp.ntab);
+    size_t chunk = total < (uint64_t)g_exp.csz ? (size_t)total : (size_t)g_exp.csz;
+    uint64_t ofs = 0;
+
+    memset(g_exp.cache, 0, chunk);
+    build_head_block(g_exp.cache);
 
     if (pwrite_all(g_exp.cache, chunk, ofs) != 0) return -1;
     ofs += chunk;
     if (ofs < total) {
-        memset(g_exp.cache, 0, sizeof(HEAD_INFO));  /* the rest is all zeros */
+        memset(g_exp.cache, 0, DUMP_HEAD_BLOCK);  /* the rest is all zeros */
         while (ofs < total) {
             uint64_t left = total - ofs;
             size_t n = left < chunk ? (size_t)left : chunk;

@@ -5,11 +5,36 @@
 #ifndef TAB_IMP_LOCAL_H
 #define TAB_IMP_LOCAL_H
 
+#include "dump_reader.h"
+#include "stmt_allow.h"
 #include "util.h"
 
 /* Size of the dump file when it was opened; offsets in the header and the
  * directory are checked against it before they are used. */
 extern uint64_t g_file_size;
+
+/* The shared reader over the dump file, opened by read_dump_head. */
+extern DUMP_READER g_dump;
+
+/* Prints the reader's last fault in tabimp's words; returns -1. */
+int imp_dump_fault(void);
+
+/* With the checksum extension, reads the whole section of table ti before
+ * anything of it is created: every structural rule, its checksum, and
+ * every statement it holds against the allowed kinds. Returns 0 (also for
+ * files without the extension) or -1 after the message. */
+int verify_section(int ti);
+
+/* Ends the run (-1 after a message naming the table) unless the statement
+ * is of a kind the export writes for table ti (-1: the deferred list);
+ * where is STMT_AT_CREATE, STMT_AT_SECTION or STMT_AT_DEFERRED. */
+int check_import_statement(int ti, int where, const char *text, int len);
+
+/* Checks the deferred statements of the trailer against the allowed kinds
+ * (before any table is created), and runs them after the last table with
+ * IGNORE=Y semantics. Both 0 or -1 after the message. */
+int check_deferred_statements(void);
+int run_deferred_statements(void);
 
 /* Index in the directory of the table being imported (-1 between tables). */
 extern int g_cur_table;

@@ -129,20 +129,14 @@ int parse_arguments(int argc, char **argv)
     return 0;
 }
 
-/* Checks the header beyond its magic: the text fields must be terminated,
- * and the directory that tab_cnt announces must lie inside the file and
- * keep the working block within what an int can size. */
+/* The reader has checked the header (read_dump_head); the directory that
+ * tab_cnt announces must also keep the working block within what an int
+ * can size. */
 static int check_dump_head(const HEAD_INFO *hi)
 {
-    if (!imp_has_nul(hi->owner, sizeof(hi->owner)) ||
-        !imp_has_nul(hi->nls_lang, sizeof(hi->nls_lang))) {
-        fprintf(stderr, "Header of %s is damaged.\n", g_imp.dump_filename);
-        return -1;
-    }
     uint64_t n = hi->tab_cnt;
-    uint64_t dir_end = DUMP_HEAD_BLOCK + n * sizeof(TAB_INFO);
     uint64_t block = dir_area_size(n) + (uint64_t)IMP_WINDOW_SIZE + (uint64_t)IMP_BIND_AREA;
-    if ((n > 0 && dir_end > g_file_size) || block > (uint64_t)INT_MAX) {
+    if (block > (uint64_t)INT_MAX) {
         fprintf(stderr, "Table count %u in %s exceeds the file.\n", hi->tab_cnt,
                 g_imp.dump_filename);
         return -1;
@@ -158,6 +152,7 @@ static void clean_up(void)
     if (g_imp.ofp == stdout) fflush(stdout);
     g_imp.ofp = NULL;
     disconnect_oracle();
+    dump_close(&g_dump);
     if (g_imp.fd != -1) close(g_imp.fd);
     g_imp.fd = -1;
     free(g_imp.buf);
@@ -189,10 +184,6 @@ static int run(void)
     g_file_size = (uint64_t)st.st_size;
 
     if (read_dump_head(&hi) < 0) return -1;
-    if (memcmp(hi.magic, DUMP_MAGIC, sizeof(DUMP_MAGIC)) != 0) {
-        fprintf(stderr, "File is not exported by these utilities.\n");
-        return -1;
-    }
     if (check_dump_head(&hi) < 0) return -1;
 
     int tsz = (int)dir_area_size(hi.tab_cnt);
@@ -236,6 +227,7 @@ static int run(void)
         if (import_table(i) < 0) return -1;
     }
     report_table(NULL);
+    if (run_deferred_statements() < 0) return -1;
     fprintf(stderr, "\nImport terminated successfully.\n\n");
     return 0;
 }

@@ -1,47 +1,12 @@
 /*
- * import_table.c - imports one table of the directory: reads its DDL and
- * column block, creates it, loads its rows, then creates its indexes.
+ * import_table.c - imports one table of the directory: checks its section,
+ * reads its DDL and column block, creates it, loads its rows, then creates
+ * its indexes.
  */
 #include <stddef.h>
 #include <string.h>
 
 #include "imp_local.h"
-
-/* Checks the column block (still in file order at raw) against the
- * directory entry: known type codes, terminated names, usable lengths, and
- * flag and nlob that say exactly what the columns are. */
-static int check_columns(const TAB_INFO *t, const uint8_t *raw)
-{
-    uint32_t nlob = 0, nlong = 0;
-    for (uint32_t i = 0; i < t->ncol; i++) {
-        const uint8_t *c = raw + (size_t)i * sizeof(COL_INFO);
-        uint32_t ctype = get_be32(c + offsetof(COL_INFO, ctype));
-        uint32_t clen = get_be32(c + offsetof(COL_INFO, clen));
-        if (ctype < CTYPE_CHAR || ctype > CTYPE_BINARY_DOUBLE) {
-            fprintf(stderr, "Table %s: unknown column type %u.\n", t->tab_name, ctype);
-            return -1;
-        }
-        if (!imp_has_nul((const char *)c + offsetof(COL_INFO, col_name), 32)) {
-            fprintf(stderr, "Table %s: damaged column name.\n", t->tab_name);
-            return -1;
-        }
-        if (IS_LOB_CTYPE(ctype)) {
-            nlob++;
-        } else if (IS_LONG_CTYPE(ctype)) {
-            nlong++;
-        } else if (clen == 0 || clen >= 0xFF00) {
-            /* a slot length never has 0xFF as its high byte */
-            fprintf(stderr, "Table %s: column length %u not supported.\n", t->tab_name, clen);
-            return -1;
-        }
-    }
-    uint32_t flag = (nlong ? TAB_HAS_LONG : 0) | (nlob ? TAB_HAS_LOB : 0);
-    if (nlong > 1 || flag != t->flag || nlob != t->nlob) {
-        fprintf(stderr, "Table %s: directory entry disagrees with its columns.\n", t->tab_name);
-        return -1;
-    }
-    return 0;
-}
 
 int import_table(int ti)
 {
@@ -49,6 +14,7 @@ int import_table(int ti)
     int rc;
 
     g_cur_table = ti;
+    if (verify_section(ti) < 0) return -1;
     g_imp.bc = NULL;
     g_imp.colp = NULL;
     g_imp.data_ofs = t->offset;
@@ -76,8 +42,13 @@ int import_table(int ti)
         return -1;
     }
     uint8_t *raw_cols = g_imp.rbuf + 2 + slen;
-    if (check_columns(t, raw_cols) < 0) return -1;
+    char why[96];
+    if (dump_columns_fault(t, raw_cols, why, sizeof(why))) {
+        fprintf(stderr, "Table %s: %s.\n", t->tab_name, why);
+        return -1;
+    }
     g_imp.rtail = (int)front;
+    if (check_import_statement(ti, STMT_AT_CREATE, (const char *)g_imp.rbuf + 2, slen) < 0) return -1;
 
     if (create_table((const char *)g_imp.rbuf + 2, slen) < 0) {
         fprintf(stderr, "Create table error.\n");

@@ -1,40 +1,56 @@
 /*
- * read_head.c - reads the dump file's header record (the first 208 bytes)
- * and converts its numbers from the file's big-endian order.
+ * read_head.c - opens the dump file's header through the shared reader:
+ * every check of the header block and, when the file carries the checksum
+ * extension, of the header, directory and trailer checksums, all before
+ * anything is connected or created. Prints the reader's faults in tabimp's
+ * messages.
  */
 #define _POSIX_C_SOURCE 200809L
 
-#include <errno.h>
-#include <stddef.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "imp_local.h"
 
+DUMP_READER g_dump;
+
+int imp_dump_fault(void)
+{
+    const DUMP_FAULT *f = &g_dump.fault;
+    switch (f->code) {
+    case DUMP_E_IO:
+        fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(f->err));
+        break;
+    case DUMP_E_SHORT:
+        fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+        break;
+    case DUMP_E_MAGIC:
+        fprintf(stderr, "File is not exported by these utilities.\n");
+        break;
+    case DUMP_E_HEAD:
+        fprintf(stderr, "Header of %s is damaged.\n", g_imp.dump_filename);
+        break;
+    case DUMP_E_COUNT:
+        fprintf(stderr, "Table count %u in %s exceeds the file.\n", g_dump.head.tab_cnt,
+                g_imp.dump_filename);
+        break;
+    default:
+        if (f->table >= 0 && g_imp.tabp && f->table < g_imp.ntab && f->code != DUMP_E_ENTRY)
+            fprintf(stderr, "Table %s: damaged at offset %llu of %s: %s.\n",
+                    g_imp.tabp[f->table].tab_name, (unsigned long long)f->ofs,
+                    g_imp.dump_filename, f->reason);
+        else
+            fprintf(stderr, "File %s is damaged at offset %llu: %s.\n", g_imp.dump_filename,
+                    (unsigned long long)f->ofs, f->reason);
+        break;
+    }
+    return -1;
+}
+
 int read_dump_head(HEAD_INFO *hi)
 {
-    uint8_t raw[sizeof(HEAD_INFO)];
-    size_t got = 0;
-
-    while (got < sizeof(raw)) {
-        ssize_t n = read(g_imp.fd, raw + got, sizeof(raw) - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(errno));
-            return -1;
-        }
-        if (n == 0) {
-            fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
-            return -1;
-        }
-        got += (size_t)n;
-    }
-
-    memcpy(hi->magic, raw + offsetof(HEAD_INFO, magic), sizeof(hi->magic));
-    memcpy(hi->owner, raw + offsetof(HEAD_INFO, owner), sizeof(hi->owner));
-    memcpy(hi->nls_lang, raw + offsetof(HEAD_INFO, nls_lang), sizeof(hi->nls_lang));
-    hi->tab_offset = get_be64(raw + offsetof(HEAD_INFO, tab_offset));
-    hi->tab_cnt = get_be32(raw + offsetof(HEAD_INFO, tab_cnt));
-    hi->rsv = get_be32(raw + offsetof(HEAD_INFO, rsv));
+    if (dump_open(&g_dump, g_imp.fd) != 0) return imp_dump_fault();
+    g_file_size = g_dump.size;
+    if (g_dump.has_ext && dump_check_directory(&g_dump) != 0) return imp_dump_fault();
+    *hi = g_dump.head;
     return 0;
 }

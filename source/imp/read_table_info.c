@@ -1,6 +1,7 @@
 /*
  * read_table_info.c - reads the table directory at offset 1024 into its
- * place in the working block, converts it to host order and checks it.
+ * place in the working block, converts it to host order and checks each
+ * entry with the shared reader's rules.
  */
 #define _POSIX_C_SOURCE 200809L
 
@@ -10,21 +11,6 @@
 #include <unistd.h>
 
 #include "imp_local.h"
-
-/* Why an entry cannot be used, or NULL when it can: its section must start
- * inside the data area of the file, its flag and LOB count must agree, it
- * must have columns, and its name must be terminated. */
-static const char *entry_fault(const TAB_INFO *t)
-{
-    uint64_t data_start = DUMP_HEAD_BLOCK + dir_area_size((uint64_t)g_imp.ntab);
-    if (t->offset < data_start || t->offset >= g_file_size) return "section offset outside the file";
-    if (t->flag & ~(uint32_t)(TAB_HAS_LONG | TAB_HAS_LOB)) return "unknown flag bits";
-    if (t->nlob > t->ncol || ((t->flag & TAB_HAS_LOB) != 0) != (t->nlob != 0))
-        return "LOB count disagrees with the flag";
-    if (t->ncol == 0) return "no columns";
-    if (!imp_has_nul(t->tab_name, sizeof(t->tab_name))) return "name not terminated";
-    return NULL;
-}
 
 int read_table_information(void)
 {
@@ -54,12 +40,13 @@ int read_table_information(void)
         t->nlob = get_be32(raw + offsetof(TAB_INFO, nlob));
         t->nrows = get_be32(raw + offsetof(TAB_INFO, nrows));
         t->offset = get_be64(raw + offsetof(TAB_INFO, offset));
-        const char *fault = entry_fault(t);
+        const char *fault = dump_entry_fault(&g_dump, t);
         if (fault) {
             fprintf(stderr, "Table directory entry %d of %s is damaged: %s.\n", i + 1,
                     g_imp.dump_filename, fault);
             return -1;
         }
     }
-    return 0;
+    /* The deferred statements are known now, before any table is created. */
+    return g_dump.has_ext ? check_deferred_statements() : 0;
 }

@@ -1,7 +1,10 @@
 // dump_builder.h - writes dump files byte by byte for the reader tests and
 // the fuzz seeds: header, directory, and table sections with rows, streams
-// and index lists, well-formed unless a test asks for raw bytes.
+// and index lists, well-formed unless a test asks for raw bytes; with
+// `extension`, also the checksummed extension record and the trailer.
 #pragma once
+
+#include <xxhash.h>
 
 #include <cstdint>
 #include <string>
@@ -169,6 +172,9 @@ struct Dump {
   std::vector<Table> tables;
   int tab_cnt = -1;        // header count; the number of tables unless set
   bool zero_directory = false;  // as left by a failed export
+  bool extension = false;       // header extension record and trailer
+  uint32_t ext_flags = 0;
+  std::vector<std::string> deferred;  // the trailer's statement list
 
   std::string Build() const {
     uint64_t n = tables.size();
@@ -182,10 +188,13 @@ struct Dump {
     Put32(head, 0);
     head.resize(1024, '\0');
 
-    std::string data, directory;
+    std::string data, directory, trails;
     uint64_t offset = 1024 + dir;
     for (const Table& t : tables) {
       std::string sec = t.Section();
+      Put64(trails, sec.size());
+      Put64(trails, t.nrows);
+      Put64(trails, XXH3_64bits(sec.data(), sec.size()));
       Put32(directory, t.Flag());
       Put32(directory, t.ncol >= 0 ? static_cast<uint32_t>(t.ncol) : static_cast<uint32_t>(t.cols.size()));
       Put32(directory, t.Nlob());
@@ -197,8 +206,33 @@ struct Dump {
     }
     if (zero_directory) directory.assign(directory.size(), '\0');
     directory.resize(dir, '\0');
-    if (n == 0) return head;
-    return head + directory + data;
+    if (!extension) {
+      if (n == 0) return head;
+      return head + directory + data;
+    }
+    std::string trailer = "Tabdtrl";
+    trailer.push_back('\0');
+    Put32(trailer, static_cast<uint32_t>(n));
+    Put32(trailer, 0);
+    trailer += trails;
+    for (const std::string& q : deferred) {
+      Put16(trailer, static_cast<uint16_t>(q.size()));
+      trailer += q;
+    }
+    Put16(trailer, kEnd);
+    std::string ext = "Tabdext";
+    ext.push_back('\0');
+    Put32(ext, 1);
+    Put32(ext, ext_flags);
+    Put64(ext, 1024 + dir + data.size());
+    Put64(ext, trailer.size());
+    head.replace(208, ext.size(), ext);  // both checksums still zero
+    std::string covered = head + directory;
+    std::string sums;
+    Put64(sums, XXH3_64bits(covered.data(), covered.size()));
+    Put64(sums, XXH3_64bits(trailer.data(), trailer.size()));
+    head.replace(240, 16, sums);
+    return head + directory + data + trailer;
   }
 };
 

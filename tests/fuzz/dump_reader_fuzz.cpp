@@ -1,8 +1,10 @@
-// dump_reader_fuzz.cpp - libFuzzer target of tabimp's dump reader: every
-// input is written to a file and imported by tabimp over the OCI test double.
+// dump_reader_fuzz.cpp - libFuzzer target of the shared dump reader: every
+// input is written to a file, walked whole by the reader as tabdump --verify
+// walks it (every statement through the allowed-kinds check), then imported
+// by tabimp over the OCI test double.
 //
-// The run must end with status 0 or -1, with every handle and LOB locator
-// released, whatever the bytes are.
+// The walk must end with 0 or a recorded fault; the import with status 0
+// or -1, with every handle and LOB locator released, whatever the bytes are.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -12,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "dump_reader.h"
 #include "fakeoci.h"
+#include "stmt_allow.h"
 
 extern "C" int tabimp_main(int argc, char** argv);
 
@@ -34,6 +38,40 @@ void WriteInput(const uint8_t* data, size_t size) {
     if (n <= 0) abort();
     done += static_cast<size_t>(n);
   }
+  close(fd);
+}
+
+// Hands a text to the allowed-kinds check as the importer would.
+int CheckText(void* ctx, const char* text, uint32_t len) {
+  char why[120];
+  STMT_SCOPE scope = {*static_cast<int*>(ctx), "EMP", "APP", nullptr, nullptr};
+  (void)stmt_refusal(&scope, text, len, why, sizeof why);
+  return 0;
+}
+
+int CheckCreate(void* ctx, const char* text, uint32_t len) {
+  (void)ctx;
+  int where = STMT_AT_CREATE;
+  return CheckText(&where, text, len);
+}
+
+void Walk() {
+  int fd = open(g_path.c_str(), O_RDONLY);
+  if (fd < 0) abort();
+  DUMP_READER r;
+  int where = STMT_AT_SECTION;
+  DUMP_VISIT visit = {CheckCreate, nullptr, CheckText};
+  if (dump_open(&r, fd) == 0 && dump_check_directory(&r) == 0) {
+    for (uint32_t i = 0; i < r.head.tab_cnt; i++) {
+      DUMP_SECTION s;
+      if (dump_walk_section(&r, i, &visit, &where, &s) != 0) break;
+      if (r.has_ext && s.length == 0) abort();  // a sound section is never empty
+    }
+    where = STMT_AT_DEFERRED;
+    (void)dump_walk_deferred(&r, &visit, &where);
+  }
+  if (r.fault.code == DUMP_E_IO) abort();  // the bytes are all there
+  dump_close(&r);
   close(fd);
 }
 
@@ -59,6 +97,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteInput(data, size);
+  Walk();
   fakeoci::Reset();
   std::string file = "FILE=" + g_path;
   char prog[] = "tabimp";

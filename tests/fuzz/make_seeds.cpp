@@ -1,6 +1,7 @@
 // make_seeds.cpp - writes the seed dumps of the dump reader fuzz target
 // into the folder named by its argument: one small dump per kind of table
-// section, so that the fuzzer starts from every path of the reader.
+// section, with and without the checksum extension, so that the fuzzer
+// starts from every path of the reader.
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -68,6 +69,13 @@ int main(int argc, char** argv) {
   old_writer.tables.push_back(Streams(true));
   old_writer.tables.push_back(MultiRow("AFTER", 2));
   ok &= Save(dir, "streams_empty_last.dmp", old_writer);
+
+  Dump checked;
+  checked.extension = true;
+  checked.tables.push_back(MultiRow("EMP", 5));
+  checked.tables.push_back(Streams(false));
+  checked.deferred = {"create index \"EMP_D\" on \"EMP\" (\"DAY\")"};
+  ok &= Save(dir, "checksummed.dmp", checked);
 
   Dump failed;
   failed.tables.push_back(MultiRow("A", 1));

@@ -77,6 +77,7 @@ struct Table {
 struct Dump {
   std::string raw, owner, nls;
   uint32_t tab_cnt = 0;
+  size_t data_end = 0;  // end of the last section: the trailer's offset
   std::vector<Table> tables;
 };
 
@@ -99,6 +100,11 @@ Dump ReadDump(const std::string& path) {
   d.nls = std::string(f.c_str() + 64);
   EXPECT_EQ(1024u, get_be64(u8 + 192));
   d.tab_cnt = get_be32(u8 + 200);
+  d.data_end = f.size();
+  if (std::memcmp(f.data() + 208, "Tabdext\0", 8) == 0) {
+    d.data_end = get_be64(u8 + 224);
+    EXPECT_EQ(f.size(), d.data_end + get_be64(u8 + 232)) << "the trailer ends the file";
+  }
   if (1024 + 56ull * d.tab_cnt > f.size()) {
     ADD_FAILURE() << "directory of " << d.tab_cnt << " tables past the end of the file";
     return d;
@@ -236,7 +242,7 @@ TEST_F(ExportRun, OwnerWithoutTablesTruncatesAnOldFile) {
   EXPECT_NE(std::string::npos, r.err.find("No tables need to export.\n" + std::string(kDone)))
       << r.err;
   Dump d = ReadDump(dump_);
-  EXPECT_EQ(1024u, d.raw.size());
+  EXPECT_EQ(1024u, d.data_end);
   EXPECT_EQ(0u, d.tab_cnt);
   EXPECT_EQ("APP", d.owner);
   EXPECT_EQ("AMERICAN_AMERICA.AL32UTF8", d.nls);
@@ -273,8 +279,8 @@ TEST_F(ExportRun, OneTableSectionByteByByte) {
   EXPECT_EQ("NAME", t.cols[1].name);
   std::string rows = Val(Hex({0xC1, 0x02})) + Val("a") + W(0) + Val(Hex({0xC1, 0x03})) +
                      W(MARK_NULL) + W(0) + W(MARK_ROWS_END) + W(0);
-  EXPECT_EQ(rows, d.raw.substr(t.rows_begin));
-  EXPECT_EQ(d.raw.size(), t.end);
+  EXPECT_EQ(rows, d.raw.substr(t.rows_begin, d.data_end - t.rows_begin));
+  EXPECT_EQ(d.data_end, t.end);
 }
 
 TEST_F(ExportRun, TenTablesAndTheLogFile) {
@@ -295,7 +301,7 @@ TEST_F(ExportRun, TenTablesAndTheLogFile) {
     EXPECT_EQ("CREATE TABLE \"" + t.name + "\"", t.ddl.substr(0, 15 + t.name.size()));
     ASSERT_EQ(1u, t.rows.size());
   }
-  EXPECT_EQ(d.raw.size(), next);
+  EXPECT_EQ(d.data_end, next);
   EXPECT_EQ(10u, names.size());
   std::string logged = ReadFile(log);
   // ten progress lines, then the closing line
@@ -413,7 +419,7 @@ TEST_F(ExportRun, LongAndTwoLobsByteByByte) {
   std::string expected = Val(Hex({0xC1, 0x02})) + W(MARK_LOB) + W(MARK_NULL) + W(MARK_LONG) +
                          W(0) + W(MARK_STREAM) + Val("hello") + W(0) + W(MARK_STREAM) +
                          Val("clob text") + W(0) + W(MARK_ROWS_END) + W(0);
-  EXPECT_EQ(expected, d.raw.substr(t.rows_begin));
+  EXPECT_EQ(expected, d.raw.substr(t.rows_begin, d.data_end - t.rows_begin));
 }
 
 TEST_F(ExportRun, LobStreams) {

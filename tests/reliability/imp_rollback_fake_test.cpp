@@ -14,8 +14,7 @@
 
 #include "dump_builder.h"
 #include "fakeoci.h"
-
-extern "C" int tabimp_main(int argc, char** argv);
+#include "run_tabimp.h"
 
 namespace {
 
@@ -24,26 +23,7 @@ using namespace dumpbuild;
 // Imports `bytes` as app/app, the failure rule set by `setup`; returns the
 // status and the OCI calls made.
 int Import(const std::string& bytes, void (*setup)()) {
-  const char* tmp = getenv("TMPDIR");
-  std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/imp_rollback.XXXXXX";
-  char* dir = mkdtemp(tmpl.data());
-  if (!dir) return -2;
-  std::string path = std::string(dir) + "/x.dmp";
-  std::ofstream(path, std::ios::binary) << bytes;
-  fakeoci::Reset();
-  setup();
-  std::vector<std::string> argv = {"tabimp", "app/app@db", "FILE=" + path};
-  std::vector<char*> p;
-  for (std::string& a : argv) p.push_back(a.data());
-  p.push_back(nullptr);
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  int rc = tabimp_main(static_cast<int>(argv.size()), p.data());
-  ::testing::internal::GetCapturedStdout();
-  ::testing::internal::GetCapturedStderr();
-  unlink(path.c_str());
-  rmdir(dir);
-  return rc;
+  return fakeoci::RunTabimp(bytes, {}, setup).rc;
 }
 
 // A table of `rows` rows, more than one INSERT batch of the test build.

@@ -1,0 +1,113 @@
+/*
+ * list_dump.c - tabdump's listing (header and one line per table, from the
+ * directory) and its verification (every section read and checked).
+ */
+#include <string.h>
+
+#include "dump_local.h"
+#include "stmt_allow.h"
+
+static const char *flag_text(uint32_t flag)
+{
+    switch (flag & (TAB_HAS_LONG | TAB_HAS_LOB)) {
+    case TAB_HAS_LONG:
+        return "LONG";
+    case TAB_HAS_LOB:
+        return "LOB";
+    case TAB_HAS_LONG | TAB_HAS_LOB:
+        return "LONG,LOB";
+    default:
+        return "-";
+    }
+}
+
+/* Bytes of section i: from the trailer, or up to the next section. */
+static int section_bytes(DUMP_READER *r, uint32_t i, const TAB_INFO *t, uint64_t *bytes)
+{
+    if (r->has_ext) {
+        DUMP_TRAIL tr;
+        if (dump_trail(r, i, &tr) != 0) return -1;
+        *bytes = tr.length;
+        return 0;
+    }
+    uint64_t end = r->size;
+    if (i + 1 < r->head.tab_cnt) {
+        TAB_INFO n;
+        if (dump_entry(r, i + 1, &n) != 0) return -1;
+        if (n.offset > t->offset) end = n.offset;
+    }
+    *bytes = end - t->offset;
+    return 0;
+}
+
+static void print_head(const DUMP_READER *r)
+{
+    printf("File:      %s\n", g_dump_file);
+    printf("Owner:     %s\n", r->head.owner);
+    printf("NLS_LANG:  %s\n", r->head.nls_lang);
+    if (r->has_ext)
+        printf("Format:    %u, checksummed%s\n", r->ext.version,
+               (r->ext.flags & DUMP_EXT_LOSSY) ? ", client character set lossy" : "");
+    else
+        printf("Format:    base, no checksums\n");
+    printf("Tables:    %u\n\n", r->head.tab_cnt);
+}
+
+int list_dump(DUMP_READER *r)
+{
+    print_head(r);
+    printf("%-32s %12s %7s %-8s %14s\n", "TABLE", "ROWS", "COLUMNS", "STREAMS", "BYTES");
+    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
+        TAB_INFO t;
+        uint64_t bytes;
+        if (dump_entry(r, i, &t) != 0 || section_bytes(r, i, &t, &bytes) != 0) return report_fault(r);
+        printf("%-32s %12u %7u %-8s %14llu\n", t.tab_name, t.nrows, t.ncol, flag_text(t.flag),
+               (unsigned long long)bytes);
+    }
+    return TABDUMP_OK;
+}
+
+typedef struct {
+    DUMP_READER *r;
+    uint32_t i;
+    const char *table;
+} VERIFY_CTX;
+
+static int verify_ddl(void *ctx, const char *text, uint32_t len)
+{
+    VERIFY_CTX *v = (VERIFY_CTX *)ctx;
+    return check_statement(v->r, STMT_AT_CREATE, (int)v->i, v->table, text, len);
+}
+
+static int verify_statement(void *ctx, const char *text, uint32_t len)
+{
+    VERIFY_CTX *v = (VERIFY_CTX *)ctx;
+    return check_statement(v->r, STMT_AT_SECTION, (int)v->i, v->table, text, len);
+}
+
+static int verify_deferred(void *ctx, const char *text, uint32_t len)
+{
+    VERIFY_CTX *v = (VERIFY_CTX *)ctx;
+    return check_statement(v->r, STMT_AT_DEFERRED, -1, NULL, text, len);
+}
+
+int verify_dump(DUMP_READER *r)
+{
+    uint64_t rows = 0;
+    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
+        TAB_INFO t;
+        DUMP_SECTION s;
+        if (dump_entry(r, i, &t) != 0) return report_fault(r);
+        VERIFY_CTX v = {r, i, t.tab_name};
+        DUMP_VISIT visit = {verify_ddl, NULL, verify_statement};
+        if (dump_walk_section(r, i, &visit, &v, &s) != 0) return report_fault(r);
+        printf("%-32s %12llu rows %14llu bytes  %s\n", t.tab_name, (unsigned long long)s.rows,
+               (unsigned long long)s.length, r->has_ext ? "checksum OK" : "no checksum");
+        rows += s.rows;
+    }
+    VERIFY_CTX v = {r, 0, NULL};
+    DUMP_VISIT visit = {NULL, NULL, verify_deferred};
+    if (dump_walk_deferred(r, &visit, &v) != 0) return report_fault(r);
+    printf("%s: OK, %u tables, %llu rows\n", g_dump_file, r->head.tab_cnt, (unsigned long long)rows);
+    return TABDUMP_OK;
+}

@@ -1,0 +1,64 @@
+/*
+ * script_dump.c - tabdump --sql: every statement an import runs, in its
+ * order (each table's CREATE TABLE, then its index and key statements,
+ * then the deferred ones), each ended by ";" for tabsql.
+ */
+#include <string.h>
+
+#include "dump_local.h"
+#include "stmt_allow.h"
+
+typedef struct {
+    DUMP_READER *r;
+    uint32_t i;
+    const char *table;
+} SCRIPT_CTX;
+
+/* The text without its trailing blanks, then ";" and a line end. */
+static void put_statement(const char *text, uint32_t len)
+{
+    while (len > 0 && (text[len - 1] == ' ' || text[len - 1] == '\n' || text[len - 1] == '\t' ||
+                       text[len - 1] == '\r'))
+        len--;
+    fwrite(text, 1, len, stdout);
+    fputs(";\n\n", stdout);
+}
+
+static int script_ddl(void *ctx, const char *text, uint32_t len)
+{
+    SCRIPT_CTX *c = (SCRIPT_CTX *)ctx;
+    if (check_statement(c->r, STMT_AT_CREATE, (int)c->i, c->table, text, len) != 0) return -1;
+    put_statement(text, len);
+    return 0;
+}
+
+static int script_statement(void *ctx, const char *text, uint32_t len)
+{
+    SCRIPT_CTX *c = (SCRIPT_CTX *)ctx;
+    if (check_statement(c->r, STMT_AT_SECTION, (int)c->i, c->table, text, len) != 0) return -1;
+    put_statement(text, len);
+    return 0;
+}
+
+static int script_deferred(void *ctx, const char *text, uint32_t len)
+{
+    SCRIPT_CTX *c = (SCRIPT_CTX *)ctx;
+    if (check_statement(c->r, STMT_AT_DEFERRED, -1, NULL, text, len) != 0) return -1;
+    put_statement(text, len);
+    return 0;
+}
+
+int script_dump(DUMP_READER *r)
+{
+    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
+        TAB_INFO t;
+        if (dump_entry(r, i, &t) != 0) return report_fault(r);
+        SCRIPT_CTX c = {r, i, t.tab_name};
+        DUMP_VISIT visit = {script_ddl, NULL, script_statement};
+        if (dump_walk_section(r, i, &visit, &c, NULL) != 0) return report_fault(r);
+    }
+    SCRIPT_CTX c = {r, 0, NULL};
+    DUMP_VISIT visit = {NULL, NULL, script_deferred};
+    if (dump_walk_deferred(r, &visit, &c) != 0) return report_fault(r);
+    return TABDUMP_OK;
+}

@@ -1,0 +1,119 @@
+/*
+ * write_trailer.c - checksums each table section as its bytes leave the
+ * write cache, then writes the trailer (per table: length, rows, checksum;
+ * the deferred statement list) and the header's extension record.
+ */
+#define _POSIX_C_SOURCE 200809L
+#include <errno.h>
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "dump_reader.h"
+#include "exp_local.h"
+
+static XXH3_state_t g_sum;        /* over the bytes of the current part */
+static int g_summing;
+static uint64_t g_part_start;     /* file offset where the part began */
+static DUMP_TRAIL *g_trails;      /* one per table, in directory order */
+static int g_ntrails;
+
+void section_hash(const uint8_t *p, size_t n)
+{
+    if (g_summing) XXH3_64bits_update(&g_sum, p, n);
+}
+
+void section_begin(void)
+{
+    XXH3_64bits_reset(&g_sum);
+    g_summing = 1;
+    g_part_start = g_exp.data_ofs + (uint64_t)g_exp.ctail;
+}
+
+int section_end(int ti)
+{
+    g_summing = 0;
+    if (!g_trails || g_ntrails != g_exp.ntab) {
+        free(g_trails);
+        g_ntrails = g_exp.ntab;
+        g_trails = (DUMP_TRAIL *)calloc((size_t)g_exp.ntab, sizeof(DUMP_TRAIL));
+        if (!g_trails) {
+            fprintf(stderr, "Allocate memory (%zu) error: %s\n",
+                    (size_t)g_exp.ntab * sizeof(DUMP_TRAIL), strerror(errno));
+            return -1;
+        }
+    }
+    /* export_table leaves the cache written out at the section's end */
+    g_trails[ti].length = g_exp.data_ofs - g_part_start;
+    g_trails[ti].rows = (uint64_t)g_exp.nrow;
+    g_trails[ti].sum = XXH3_64bits_digest(&g_sum);
+    return 0;
+}
+
+/* Hashes the directory as write_table_information will write it. */
+static void hash_directory(XXH3_state_t *st)
+{
+    uint8_t raw[sizeof(TAB_INFO)];
+    for (int i = 0; i < g_exp.ntab; i++) {
+        const TAB_INFO *t = &g_exp.tabp[i];
+        put_be32(raw + offsetof(TAB_INFO, flag), t->flag);
+        put_be32(raw + offsetof(TAB_INFO, ncol), t->ncol);
+        put_be32(raw + offsetof(TAB_INFO, nlob), t->nlob);
+        put_be32(raw + offsetof(TAB_INFO, nrows), t->nrows);
+        put_be64(raw + offsetof(TAB_INFO, offset), t->offset);
+        memcpy(raw + offsetof(TAB_INFO, tab_name), t->tab_name, sizeof(t->tab_name));
+        XXH3_64bits_update(st, raw, sizeof(raw));
+    }
+    static const uint8_t zero[DUMP_DIR_ALIGN];
+    uint64_t pad = dir_area_size((uint64_t)g_exp.ntab) - (uint64_t)g_exp.ntab * sizeof(TAB_INFO);
+    XXH3_64bits_update(st, zero, (size_t)pad);
+}
+
+int write_dump_trailer(void)
+{
+    uint64_t start = g_exp.data_ofs;
+    uint8_t block[DUMP_HEAD_BLOCK];
+
+    if (g_exp.ntab > 0 && (!g_trails || g_ntrails != g_exp.ntab)) return -1;
+    if (write_cache() != 0) return -1;
+    start = g_exp.data_ofs;
+    XXH3_64bits_reset(&g_sum);
+    g_summing = 1;
+    g_exp.ctail = 0;
+    memcpy(g_exp.cache, DUMP_TRAILER_MAGIC, sizeof(DUMP_TRAILER_MAGIC));
+    put_be32(g_exp.cache + 8, (uint32_t)g_exp.ntab);
+    put_be32(g_exp.cache + 12, 0);
+    g_exp.ctail = DUMP_TRAILER_HEAD;
+    for (int i = 0; i < g_exp.ntab; i++) {
+        if (cache_room(DUMP_TRAILER_ENTRY) != 0) return -1;
+        uint8_t *e = g_exp.cache + g_exp.ctail;
+        put_be64(e, g_trails[i].length);
+        put_be64(e + 8, g_trails[i].rows);
+        put_be64(e + 16, g_trails[i].sum);
+        g_exp.ctail += DUMP_TRAILER_ENTRY;
+    }
+    /* The deferred statement list: none yet. */
+    if (cache_room(2) != 0) return -1;
+    cache_put16(MARK_END);
+    if (write_cache() != 0) return -1;
+    g_summing = 0;
+    uint64_t trailer_sum = XXH3_64bits_digest(&g_sum);
+
+    build_head_block(block);
+    uint8_t *x = block + DUMP_EXT_OFFSET;
+    memcpy(x, DUMP_EXT_MAGIC, sizeof(DUMP_EXT_MAGIC));
+    put_be32(x + 8, DUMP_EXT_VERSION);
+    put_be32(x + 12, (g_exp.flag & EXP_LOSSY_CHARSET) ? DUMP_EXT_LOSSY : 0);
+    put_be64(x + 16, start);
+    put_be64(x + 24, g_exp.data_ofs - start);
+    XXH3_state_t head;
+    XXH3_64bits_reset(&head);
+    dump_hash_head(&head, block);
+    hash_directory(&head);
+    put_be64(x + 32, XXH3_64bits_digest(&head));
+    put_be64(x + 40, trailer_sum);
+    free(g_trails);
+    g_trails = NULL;
+    g_ntrails = 0;
+    return pwrite_all(x, DUMP_EXT_SIZE, DUMP_EXT_OFFSET);
+}

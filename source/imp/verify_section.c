@@ -1,0 +1,83 @@
+/*
+ * verify_section.c - what tabimp checks in the dump before it acts on it:
+ * each table section read whole and checksummed before the table is
+ * created, each statement against the kinds an export writes, and the
+ * deferred statements run after the last table.
+ */
+#include <string.h>
+
+#include "imp_local.h"
+
+/* Whether name is one of the dump's tables. */
+static int is_dump_table(void *ctx, const char *name)
+{
+    (void)ctx;
+    for (int i = 0; i < g_imp.ntab; i++)
+        if (strcmp(g_imp.tabp[i].tab_name, name) == 0) return 1;
+    return 0;
+}
+
+int check_import_statement(int ti, int where, const char *text, int len)
+{
+    char why[120];
+    STMT_SCOPE sc = {where, ti >= 0 ? g_imp.tabp[ti].tab_name : NULL, g_imp.owner_name,
+                     is_dump_table, NULL};
+    if (len < 0 || !stmt_refusal(&sc, text, (uint32_t)len, why, sizeof(why))) return 0;
+    if (ti >= 0)
+        fprintf(stderr, "Table %s: statement refused, %s:\n%.*s\n", g_imp.tabp[ti].tab_name, why,
+                len > 200 ? 200 : len, text);
+    else
+        fprintf(stderr, "Deferred statement refused, %s:\n%.*s\n", why, len > 200 ? 200 : len, text);
+    return -1;
+}
+
+/* Visits of a section: 1 stops the walk after a refusal (printed). */
+static int check_ddl(void *ctx, const char *text, uint32_t len)
+{
+    return check_import_statement(*(int *)ctx, STMT_AT_CREATE, text, (int)len) ? 1 : 0;
+}
+
+static int check_listed(void *ctx, const char *text, uint32_t len)
+{
+    return check_import_statement(*(int *)ctx, STMT_AT_SECTION, text, (int)len) ? 1 : 0;
+}
+
+static int check_deferred(void *ctx, const char *text, uint32_t len)
+{
+    (void)ctx;
+    return check_import_statement(-1, STMT_AT_DEFERRED, text, (int)len) ? 1 : 0;
+}
+
+int verify_section(int ti)
+{
+    if (!g_dump.has_ext) return 0;
+    DUMP_VISIT v = {check_ddl, NULL, check_listed};
+    int rc = dump_walk_section(&g_dump, (uint32_t)ti, &v, &ti, NULL);
+    if (rc < 0) return imp_dump_fault();
+    return rc == 0 ? 0 : -1;
+}
+
+int check_deferred_statements(void)
+{
+    DUMP_VISIT v = {NULL, NULL, check_deferred};
+    int rc = dump_walk_deferred(&g_dump, &v, NULL);
+    if (rc < 0) return imp_dump_fault();
+    return rc == 0 ? 0 : -1;
+}
+
+/* Runs one deferred statement; a failure is reported and the run goes on. */
+static int run_deferred(void *ctx, const char *text, uint32_t len)
+{
+    (void)ctx;
+    if (check_import_statement(-1, STMT_AT_DEFERRED, text, (int)len) != 0) return 1;
+    (void)imp_run_sql(text, (int)len);
+    return 0;
+}
+
+int run_deferred_statements(void)
+{
+    DUMP_VISIT v = {NULL, NULL, run_deferred};
+    int rc = dump_walk_deferred(&g_dump, &v, NULL);
+    if (rc < 0) return imp_dump_fault();
+    return rc == 0 ? 0 : -1;
+}

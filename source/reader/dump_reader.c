@@ -1,0 +1,598 @@
+/*
+ * dump_reader.c - reads and checks the structure of a dump file through a
+ * bounded buffer: header, extension, directory, sections, trailer. Faults
+ * are recorded in the reader, never printed.
+ */
+#define _POSIX_C_SOURCE 200809L
+
+#include "dump_reader.h"
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static int fail(DUMP_READER *r, int code, uint64_t ofs, const char *fmt, ...)
+{
+    va_list ap;
+    r->fault.code = code;
+    r->fault.ofs = ofs;
+    va_start(ap, fmt);
+    vsnprintf(r->fault.reason, sizeof(r->fault.reason), fmt, ap);
+    va_end(ap);
+    return -1;
+}
+
+/* Reads len bytes at ofs, continuing short reads. */
+static int pread_full(DUMP_READER *r, uint8_t *dst, size_t len, uint64_t ofs)
+{
+    size_t got = 0;
+    while (got < len) {
+        ssize_t n = pread(r->fd, dst + got, len - got, (off_t)(ofs + got));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            r->fault.err = errno;
+            return fail(r, DUMP_E_IO, ofs + got, "%s", strerror(errno));
+        }
+        if (n == 0) return fail(r, DUMP_E_SHORT, ofs + got, "file ends inside a record");
+        got += (size_t)n;
+    }
+    return 0;
+}
+
+static int has_nul(const char *field, size_t size)
+{
+    return memchr(field, '\0', size) != NULL;
+}
+
+static int all_zero(const uint8_t *p, size_t n)
+{
+    for (size_t i = 0; i < n; i++)
+        if (p[i]) return 0;
+    return 1;
+}
+
+void dump_hash_head(XXH3_state_t *st, const uint8_t *block)
+{
+    static const uint8_t zero[16];
+    XXH3_64bits_update(st, block, DUMP_EXT_SUMS_AT);
+    XXH3_64bits_update(st, zero, sizeof(zero));
+    XXH3_64bits_update(st, block + DUMP_EXT_SUMS_AT + 16, DUMP_HEAD_BLOCK - DUMP_EXT_SUMS_AT - 16);
+}
+
+/* ---- header ------------------------------------------------------------------ */
+
+static int read_extension(DUMP_READER *r, const uint8_t *block)
+{
+    const uint8_t *e = block + DUMP_EXT_OFFSET;
+    if (all_zero(e, DUMP_HEAD_BLOCK - DUMP_EXT_OFFSET)) return 0;
+    if (memcmp(e, DUMP_EXT_MAGIC, sizeof(DUMP_EXT_MAGIC)) != 0)
+        return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET, "unknown bytes in the header's reserved area");
+    DUMP_EXT *x = &r->ext;
+    x->version = get_be32(e + 8);
+    x->flags = get_be32(e + 12);
+    x->trailer_ofs = get_be64(e + 16);
+    x->trailer_len = get_be64(e + 24);
+    x->head_sum = get_be64(e + 32);
+    x->trailer_sum = get_be64(e + 40);
+    if (x->version != DUMP_EXT_VERSION)
+        return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 8, "format version %u not known", x->version);
+    if (x->flags & ~DUMP_EXT_LOSSY)
+        return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 12, "unknown extension flags");
+    if (!all_zero(e + DUMP_EXT_SIZE, DUMP_HEAD_BLOCK - DUMP_EXT_OFFSET - DUMP_EXT_SIZE))
+        return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + DUMP_EXT_SIZE,
+                    "unknown bytes after the extension record");
+    uint64_t need = DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY + 2;
+    if (x->trailer_ofs < r->data_start || x->trailer_len < need ||
+        x->trailer_ofs > r->size || x->trailer_len != r->size - x->trailer_ofs)
+        return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 16, "trailer place does not fit the file");
+    r->has_ext = 1;
+    return 0;
+}
+
+int dump_open(DUMP_READER *r, int fd)
+{
+    uint8_t block[DUMP_HEAD_BLOCK];
+    memset(r, 0, sizeof(*r));
+    r->fd = fd;
+    r->fault.table = -1;
+    off_t end = lseek(fd, 0, SEEK_END);
+    if (end < 0) {
+        r->fault.err = errno;
+        return fail(r, DUMP_E_IO, 0, "%s", strerror(errno));
+    }
+    r->size = (uint64_t)end;
+    /* A file shorter than the header block is taken as far as it goes:
+     * the base format reads only the first 208 bytes. */
+    size_t want = r->size < DUMP_HEAD_BLOCK ? (size_t)r->size : DUMP_HEAD_BLOCK;
+    memset(block, 0, sizeof(block));
+    if (want < sizeof(HEAD_INFO)) return fail(r, DUMP_E_SHORT, r->size, "file ends inside the header");
+    if (pread_full(r, block, want, 0) != 0) return -1;
+
+    HEAD_INFO *h = &r->head;
+    memcpy(h->magic, block + offsetof(HEAD_INFO, magic), sizeof(h->magic));
+    memcpy(h->owner, block + offsetof(HEAD_INFO, owner), sizeof(h->owner));
+    memcpy(h->nls_lang, block + offsetof(HEAD_INFO, nls_lang), sizeof(h->nls_lang));
+    h->tab_offset = get_be64(block + offsetof(HEAD_INFO, tab_offset));
+    h->tab_cnt = get_be32(block + offsetof(HEAD_INFO, tab_cnt));
+    h->rsv = get_be32(block + offsetof(HEAD_INFO, rsv));
+
+    if (memcmp(h->magic, DUMP_MAGIC, sizeof(DUMP_MAGIC)) != 0)
+        return fail(r, DUMP_E_MAGIC, 0, "not a dump file");
+    if (!has_nul(h->owner, sizeof(h->owner)) || !has_nul(h->nls_lang, sizeof(h->nls_lang)))
+        return fail(r, DUMP_E_HEAD, offsetof(HEAD_INFO, owner), "header text not terminated");
+    uint64_t n = h->tab_cnt;
+    if (n > 0 && DUMP_HEAD_BLOCK + n * sizeof(TAB_INFO) > r->size)
+        return fail(r, DUMP_E_COUNT, offsetof(HEAD_INFO, tab_cnt), "table count %u exceeds the file",
+                    h->tab_cnt);
+    r->data_start = DUMP_HEAD_BLOCK + dir_area_size(n);
+    if (want < DUMP_HEAD_BLOCK) return 0;
+    return read_extension(r, block);
+}
+
+void dump_close(DUMP_READER *r)
+{
+    free(r->buf);
+    r->buf = NULL;
+}
+
+/* ---- directory --------------------------------------------------------------- */
+
+const char *dump_entry_fault(const DUMP_READER *r, const TAB_INFO *t)
+{
+    if (t->offset < r->data_start || t->offset >= r->size) return "section offset outside the file";
+    if (t->flag & ~(uint32_t)(TAB_HAS_LONG | TAB_HAS_LOB)) return "unknown flag bits";
+    if (t->nlob > t->ncol || ((t->flag & TAB_HAS_LOB) != 0) != (t->nlob != 0))
+        return "LOB count disagrees with the flag";
+    if (t->ncol == 0) return "no columns";
+    if (!has_nul(t->tab_name, sizeof(t->tab_name))) return "name not terminated";
+    return NULL;
+}
+
+static void decode_entry(const uint8_t *raw, TAB_INFO *t)
+{
+    t->flag = get_be32(raw + offsetof(TAB_INFO, flag));
+    t->ncol = get_be32(raw + offsetof(TAB_INFO, ncol));
+    t->nlob = get_be32(raw + offsetof(TAB_INFO, nlob));
+    t->nrows = get_be32(raw + offsetof(TAB_INFO, nrows));
+    t->offset = get_be64(raw + offsetof(TAB_INFO, offset));
+    memcpy(t->tab_name, raw + offsetof(TAB_INFO, tab_name), sizeof(t->tab_name));
+}
+
+int dump_entry(DUMP_READER *r, uint32_t i, TAB_INFO *t)
+{
+    uint8_t raw[sizeof(TAB_INFO)];
+    uint64_t ofs = DUMP_HEAD_BLOCK + (uint64_t)i * sizeof(TAB_INFO);
+    if (i >= r->head.tab_cnt) return fail(r, DUMP_E_ENTRY, ofs, "no table %u", i + 1);
+    if (pread_full(r, raw, sizeof(raw), ofs) != 0) return -1;
+    decode_entry(raw, t);
+    const char *why = dump_entry_fault(r, t);
+    if (why) {
+        r->fault.table = (int)i;
+        return fail(r, DUMP_E_ENTRY, ofs, "directory entry %u: %s", i + 1, why);
+    }
+    return 0;
+}
+
+int dump_trail(DUMP_READER *r, uint32_t i, DUMP_TRAIL *tr)
+{
+    uint8_t raw[DUMP_TRAILER_ENTRY];
+    if (!r->has_ext || i >= r->head.tab_cnt) return fail(r, DUMP_E_DAMAGED, 0, "no trailer entry");
+    uint64_t ofs = r->ext.trailer_ofs + DUMP_TRAILER_HEAD + (uint64_t)i * DUMP_TRAILER_ENTRY;
+    if (pread_full(r, raw, sizeof(raw), ofs) != 0) return -1;
+    tr->length = get_be64(raw);
+    tr->rows = get_be64(raw + 8);
+    tr->sum = get_be64(raw + 16);
+    return 0;
+}
+
+/* ---- the bounded buffer ------------------------------------------------------- */
+
+static uint64_t at(const DUMP_READER *r)
+{
+    return r->bofs + r->pos;
+}
+
+/* Starts reading at ofs; nothing is read past limit. */
+static int seek_to(DUMP_READER *r, uint64_t ofs, uint64_t limit, int hashing)
+{
+    if (!r->buf) {
+        r->buf = (uint8_t *)malloc(DUMP_READ_BUFFER);
+        if (!r->buf) {
+            r->fault.err = ENOMEM;
+            return fail(r, DUMP_E_IO, ofs, "%s", strerror(ENOMEM));
+        }
+    }
+    r->bofs = ofs;
+    r->len = r->pos = r->hpos = 0;
+    r->limit = limit;
+    r->hashing = hashing;
+    if (hashing) XXH3_64bits_reset(&r->hash);
+    return 0;
+}
+
+static void hash_consumed(DUMP_READER *r)
+{
+    if (r->hashing && r->pos > r->hpos) XXH3_64bits_update(&r->hash, r->buf + r->hpos, r->pos - r->hpos);
+    r->hpos = r->pos;
+}
+
+/* Makes n bytes (at most the buffer) available at the read position. */
+static int need(DUMP_READER *r, uint32_t n, const char *what)
+{
+    if (r->len - r->pos >= n) return 0;
+    if (at(r) + n > r->limit) {
+        if (r->limit == r->size)
+            return fail(r, DUMP_E_SHORT, at(r), "file ends inside %s", what);
+        return fail(r, DUMP_E_DAMAGED, at(r), "%s runs past the end of the section", what);
+    }
+    hash_consumed(r);
+    uint32_t keep = r->len - r->pos;
+    memmove(r->buf, r->buf + r->pos, keep);
+    r->bofs += r->pos;
+    r->pos = r->hpos = 0;
+    r->len = keep;
+    uint64_t room = DUMP_READ_BUFFER - keep;
+    if (room > r->limit - (r->bofs + keep)) room = r->limit - (r->bofs + keep);
+    if (pread_full(r, r->buf + keep, (size_t)room, r->bofs + keep) != 0) return -1;
+    r->len += (uint32_t)room;
+    return 0;
+}
+
+static int take16(DUMP_READER *r, uint16_t *w, const char *what)
+{
+    if (need(r, 2, what) != 0) return -1;
+    *w = get_be16(r->buf + r->pos);
+    r->pos += 2;
+    return 0;
+}
+
+static int peek16(DUMP_READER *r, uint16_t *w, const char *what)
+{
+    if (need(r, 2, what) != 0) return -1;
+    *w = get_be16(r->buf + r->pos);
+    return 0;
+}
+
+/* Steps over n bytes, hashing them on the way. */
+static int skip(DUMP_READER *r, uint64_t n, const char *what)
+{
+    while (n > 0) {
+        uint32_t step = n > DUMP_READ_BUFFER / 2 ? DUMP_READ_BUFFER / 2 : (uint32_t)n;
+        if (need(r, step, what) != 0) return -1;
+        r->pos += step;
+        n -= step;
+    }
+    return 0;
+}
+
+/* A text block list ended by 0x0000: each block to v->statement. */
+static int walk_text_list(DUMP_READER *r, const DUMP_VISIT *v, void *ctx, uint32_t *count)
+{
+    for (;;) {
+        uint16_t len;
+        if (take16(r, &len, "the statement list") != 0) return -1;
+        if (len == MARK_END) return 0;
+        if (need(r, len, "a statement") != 0) return -1;
+        if (v && v->statement) {
+            int rc = v->statement(ctx, (const char *)r->buf + r->pos, len);
+            if (rc != 0) return rc;
+        }
+        r->pos += len;
+        if (count) (*count)++;
+    }
+}
+
+/* ---- sections ------------------------------------------------------------------ */
+
+const char *dump_columns_fault(const TAB_INFO *t, const uint8_t *raw, char *why, size_t size)
+{
+    uint32_t nlob = 0, nlong = 0;
+    for (uint32_t i = 0; i < t->ncol; i++) {
+        const uint8_t *c = raw + (size_t)i * sizeof(COL_INFO);
+        uint32_t ctype = get_be32(c + offsetof(COL_INFO, ctype));
+        uint32_t clen = get_be32(c + offsetof(COL_INFO, clen));
+        if (ctype < CTYPE_CHAR || ctype > CTYPE_BINARY_DOUBLE) {
+            snprintf(why, size, "unknown column type %u", ctype);
+            return why;
+        }
+        if (!has_nul((const char *)c + offsetof(COL_INFO, col_name), 32)) {
+            snprintf(why, size, "damaged column name");
+            return why;
+        }
+        if (IS_LOB_CTYPE(ctype)) {
+            nlob++;
+        } else if (IS_LONG_CTYPE(ctype)) {
+            nlong++;
+        } else if (clen == 0 || clen >= 0xFF00) {
+            /* a slot length never has 0xFF as its high byte */
+            snprintf(why, size, "column length %u not supported", clen);
+            return why;
+        }
+    }
+    uint32_t flag = (nlong ? TAB_HAS_LONG : 0) | (nlob ? TAB_HAS_LOB : 0);
+    if (nlong > 1 || flag != t->flag || nlob != t->nlob) {
+        snprintf(why, size, "directory entry disagrees with its columns");
+        return why;
+    }
+    return NULL;
+}
+
+/* Per column of the walk: its kind and the widest value slot. */
+typedef struct {
+    uint8_t kind;  /* 0 ordinary, 1 LOB, 2 LONG */
+    uint32_t vsz;
+} WALK_COL;
+
+/* A stream: 0xFFFD, pieces of 1..32768 bytes, 0x0000, and the second zero
+ * word some writers add. */
+static int walk_stream(DUMP_READER *r, DUMP_SECTION *s)
+{
+    uint16_t w;
+    if (take16(r, &w, "a stream") != 0) return -1;
+    if (w != MARK_STREAM) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "stream start expected");
+    for (;;) {
+        if (take16(r, &w, "a stream") != 0) return -1;
+        if (w == MARK_END) break;
+        if (w > DUMP_PIECE_SIZE) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "stream piece too long");
+        if (skip(r, w, "a stream piece") != 0) return -1;
+        s->stream_bytes += w;
+    }
+    if (peek16(r, &w, "the rows") != 0) return -1;
+    if (w == MARK_END) r->pos += 2;
+    return 0;
+}
+
+static int walk_row(DUMP_READER *r, const WALK_COL *cols, uint32_t ncol, DUMP_SECTION *s)
+{
+    int long_value = 0, long_null = 0, has_long = 0;
+    uint32_t nlob_values = 0;
+    for (uint32_t j = 0; j < ncol; j++) {
+        uint16_t w;
+        uint64_t slot = at(r);
+        if (take16(r, &w, "a row") != 0) return -1;
+        if (w == MARK_NULL) {
+            if (cols[j].kind == 2) has_long = long_null = 1;
+            continue;
+        }
+        if (cols[j].kind == 2) {
+            if (w != MARK_LONG) return fail(r, DUMP_E_DAMAGED, slot, "LONG slot expected");
+            has_long = long_value = 1;
+        } else if (cols[j].kind == 1) {
+            if (w != MARK_LOB) return fail(r, DUMP_E_DAMAGED, slot, "LOB slot expected");
+            nlob_values++;
+        } else {
+            if (w > cols[j].vsz) return fail(r, DUMP_E_DAMAGED, slot, "value longer than its column");
+            if (skip(r, w, "a value") != 0) return -1;
+        }
+    }
+    uint16_t end;
+    if (take16(r, &end, "a row") != 0) return -1;
+    if (end != MARK_END) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "end of row expected");
+    if (has_long) {
+        uint16_t w;
+        if (peek16(r, &w, "the rows") != 0) return -1;
+        /* A NULL LONG may come with or without a stream. */
+        if (long_value || (long_null && w == MARK_STREAM))
+            if (walk_stream(r, s) != 0) return -1;
+    }
+    for (uint32_t m = 0; m < nlob_values; m++)
+        if (walk_stream(r, s) != 0) return -1;
+    return 0;
+}
+
+static int walk_front(DUMP_READER *r, const TAB_INFO *t, const DUMP_VISIT *v, void *ctx,
+                      WALK_COL *cols)
+{
+    uint16_t slen;
+    if (take16(r, &slen, "the CREATE TABLE text") != 0) return -1;
+    if (slen == 0) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "CREATE TABLE statement missing");
+    if (need(r, slen, "the CREATE TABLE text") != 0) return -1;
+    if (v && v->ddl) {
+        int rc = v->ddl(ctx, (const char *)r->buf + r->pos, slen);
+        if (rc != 0) return rc;
+    }
+    r->pos += slen;
+
+    uint32_t block = t->ncol * (uint32_t)sizeof(COL_INFO);
+    uint64_t cofs = at(r);
+    char why[96];
+    if (need(r, block, "the column block") != 0) return -1;
+    const uint8_t *raw = r->buf + r->pos;
+    if (dump_columns_fault(t, raw, why, sizeof(why)))
+        return fail(r, DUMP_E_DAMAGED, cofs, "%s", why);
+    COL_INFO ci;
+    for (uint32_t j = 0; j < t->ncol; j++) {
+        const uint8_t *c = raw + (size_t)j * sizeof(COL_INFO);
+        ci.ctype = get_be32(c + offsetof(COL_INFO, ctype));
+        ci.clen = get_be32(c + offsetof(COL_INFO, clen));
+        memcpy(ci.col_name, c + offsetof(COL_INFO, col_name), sizeof(ci.col_name));
+        if (v && v->column) {
+            int rc = v->column(ctx, &ci);
+            if (rc != 0) return rc;
+        }
+    }
+    /* Row slots stand in select order: the ordinary columns, then the LOB
+     * columns, then the LONG column, each in the order of the block. */
+    uint32_t k = 0;
+    for (int pass = 0; pass < 3; pass++) {
+        for (uint32_t j = 0; j < t->ncol; j++) {
+            uint32_t ctype = get_be32(raw + (size_t)j * sizeof(COL_INFO) + offsetof(COL_INFO, ctype));
+            uint32_t clen = get_be32(raw + (size_t)j * sizeof(COL_INFO) + offsetof(COL_INFO, clen));
+            int kind = IS_LONG_CTYPE(ctype) ? 2 : IS_LOB_CTYPE(ctype) ? 1 : 0;
+            if (kind != pass) continue;
+            cols[k].kind = (uint8_t)kind;
+            cols[k].vsz = kind ? 0 : value_buffer_size(ctype, clen);
+            k++;
+        }
+    }
+    r->pos += block;
+    return 0;
+}
+
+/* A row of a table without LONG or LOB columns, checked straight in the
+ * buffer, which holds the longest such row: its bytes, or 0 when the row
+ * breaks a rule (walk_row then finds the fault and its offset). */
+static uint32_t plain_row(const DUMP_READER *r, const WALK_COL *cols, uint32_t ncol)
+{
+    const uint8_t *start = r->buf + r->pos, *p = start;
+    for (uint32_t j = 0; j < ncol; j++) {
+        uint16_t w = get_be16(p);
+        p += 2;
+        if (w == MARK_NULL) continue;
+        if (w > cols[j].vsz) return 0;
+        p += w;
+    }
+    if (get_be16(p) != MARK_END) return 0;
+    return (uint32_t)(p + 2 - start);
+}
+
+static int walk_body(DUMP_READER *r, const TAB_INFO *t, const DUMP_VISIT *v, void *ctx,
+                     DUMP_SECTION *s)
+{
+    WALK_COL cols[DUMP_MAX_COLUMNS];
+    int rc = walk_front(r, t, v, ctx, cols);
+    if (rc != 0) return rc;
+    uint64_t max_row = 2;
+    for (uint32_t j = 0; j < t->ncol; j++) max_row += 2 + (uint64_t)cols[j].vsz;
+    int plain = t->flag == 0 && max_row <= DUMP_READ_BUFFER / 2;
+    for (;;) {
+        uint16_t w;
+        if (plain && r->len - r->pos < max_row) {
+            uint64_t left = r->limit - at(r);
+            if (need(r, (uint32_t)(left < max_row ? left : max_row), "the rows") != 0) return -1;
+        }
+        if (peek16(r, &w, "the rows") != 0) return -1;
+        if (w == MARK_ROWS_END) break;
+        uint32_t n = plain && r->len - r->pos >= max_row ? plain_row(r, cols, t->ncol) : 0;
+        if (n > 0)
+            r->pos += n;
+        else if (walk_row(r, cols, t->ncol, s) != 0)
+            return -1;
+        s->rows++;
+    }
+    r->pos += 2;
+    return walk_text_list(r, v, ctx, &s->statements);
+}
+
+int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx,
+                      DUMP_SECTION *out)
+{
+    TAB_INFO t;
+    DUMP_TRAIL tr = {0, 0, 0};
+    DUMP_SECTION s;
+    memset(&s, 0, sizeof(s));
+    if (out) memset(out, 0, sizeof(*out));
+    if (dump_entry(r, i, &t) != 0) return -1;
+    r->fault.table = (int)i;
+    if (t.ncol > DUMP_MAX_COLUMNS)
+        return fail(r, DUMP_E_ENTRY, DUMP_HEAD_BLOCK + (uint64_t)i * sizeof(TAB_INFO),
+                    "more than %d columns", DUMP_MAX_COLUMNS);
+    uint64_t limit = r->size;
+    if (r->has_ext) {
+        if (dump_trail(r, i, &tr) != 0) return -1;
+        if (tr.length > r->ext.trailer_ofs - t.offset || t.offset > r->ext.trailer_ofs)
+            return fail(r, DUMP_E_DAMAGED, t.offset, "section length outside the file");
+        limit = t.offset + tr.length;
+    }
+    if (seek_to(r, t.offset, limit, r->has_ext) != 0) return -1;
+    s.offset = t.offset;
+    int rc = walk_body(r, &t, v, ctx, &s);
+    if (rc != 0) return rc;
+    s.length = at(r) - t.offset;
+    if (out) *out = s;
+    if (r->has_ext) {
+        if (at(r) != limit)
+            return fail(r, DUMP_E_DAMAGED, at(r), "section ends %llu bytes before its recorded end",
+                        (unsigned long long)(limit - at(r)));
+        hash_consumed(r);
+        if (XXH3_64bits_digest(&r->hash) != tr.sum)
+            return fail(r, DUMP_E_SUM, t.offset, "section checksum does not match");
+        if (s.rows != tr.rows || (uint64_t)t.nrows != (tr.rows & 0xFFFFFFFFu))
+            return fail(r, DUMP_E_DAMAGED, t.offset, "row count disagrees with the trailer");
+    }
+    r->fault.table = -1;
+    return 0;
+}
+
+/* ---- directory and trailer as a whole ------------------------------------------- */
+
+int dump_walk_deferred(DUMP_READER *r, const DUMP_VISIT *v, void *ctx)
+{
+    if (!r->has_ext) return 0;
+    uint64_t list = r->ext.trailer_ofs + DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY;
+    if (seek_to(r, list, r->size, 0) != 0) return -1;
+    r->fault.table = -1;
+    int rc = walk_text_list(r, v, ctx, NULL);
+    if (rc != 0) return rc;
+    if (at(r) != r->size) return fail(r, DUMP_E_DAMAGED, at(r), "bytes after the trailer");
+    return 0;
+}
+
+/* Hashes len bytes at ofs through the buffer. */
+static int hash_range(DUMP_READER *r, uint64_t ofs, uint64_t len)
+{
+    while (len > 0) {
+        size_t n = len > DUMP_READ_BUFFER ? DUMP_READ_BUFFER : (size_t)len;
+        if (pread_full(r, r->buf, n, ofs) != 0) return -1;
+        XXH3_64bits_update(&r->hash, r->buf, n);
+        ofs += n;
+        len -= n;
+    }
+    return 0;
+}
+
+static int check_extension(DUMP_READER *r)
+{
+    uint8_t block[DUMP_HEAD_BLOCK];
+    uint32_t n = r->head.tab_cnt;
+
+    if (seek_to(r, 0, r->size, 0) != 0) return -1;
+    if (pread_full(r, block, sizeof(block), 0) != 0) return -1;
+    XXH3_64bits_reset(&r->hash);
+    dump_hash_head(&r->hash, block);
+    if (hash_range(r, DUMP_HEAD_BLOCK, r->data_start - DUMP_HEAD_BLOCK) != 0) return -1;
+    if (XXH3_64bits_digest(&r->hash) != r->ext.head_sum)
+        return fail(r, DUMP_E_SUM, 0, "header or directory checksum does not match");
+
+    XXH3_64bits_reset(&r->hash);
+    if (hash_range(r, r->ext.trailer_ofs, r->ext.trailer_len) != 0) return -1;
+    if (XXH3_64bits_digest(&r->hash) != r->ext.trailer_sum)
+        return fail(r, DUMP_E_SUM, r->ext.trailer_ofs, "trailer checksum does not match");
+
+    uint8_t th[DUMP_TRAILER_HEAD];
+    if (pread_full(r, th, sizeof(th), r->ext.trailer_ofs) != 0) return -1;
+    if (memcmp(th, DUMP_TRAILER_MAGIC, sizeof(DUMP_TRAILER_MAGIC)) != 0 || get_be32(th + 8) != n ||
+        get_be32(th + 12) != 0)
+        return fail(r, DUMP_E_DAMAGED, r->ext.trailer_ofs, "trailer head damaged");
+
+    /* The sections follow each other from the data area to the trailer. */
+    uint64_t next = r->data_start;
+    for (uint32_t i = 0; i < n; i++) {
+        TAB_INFO t;
+        DUMP_TRAIL tr;
+        if (dump_entry(r, i, &t) != 0 || dump_trail(r, i, &tr) != 0) return -1;
+        if (t.offset != next || tr.length > r->ext.trailer_ofs - next) {
+            r->fault.table = (int)i;
+            return fail(r, DUMP_E_DAMAGED, DUMP_HEAD_BLOCK + (uint64_t)i * sizeof(TAB_INFO),
+                        "section place disagrees with the trailer");
+        }
+        next += tr.length;
+    }
+    if (next != r->ext.trailer_ofs)
+        return fail(r, DUMP_E_DAMAGED, r->ext.trailer_ofs, "sections do not end at the trailer");
+    return dump_walk_deferred(r, NULL, NULL);
+}
+
+int dump_check_directory(DUMP_READER *r)
+{
+    if (r->has_ext) return check_extension(r);
+    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
+        TAB_INFO t;
+        if (dump_entry(r, i, &t) != 0) return -1;
+    }
+    return 0;
+}

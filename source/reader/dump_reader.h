@@ -1,0 +1,171 @@
+/*
+ * dump_reader.h - the one reader of the dump file's structure, shared by
+ * tabimp and tabdump: header, extension record, directory, table sections
+ * (DDL, column block, rows, streams, statement list) and trailer. It never
+ * prints and needs no database: every call returns what it found, or -1
+ * with the reason and the file offset in the reader's fault record.
+ */
+#ifndef TAB_DUMP_READER_H
+#define TAB_DUMP_READER_H
+
+#include <stdint.h>
+
+#define XXH_STATIC_LINKING_ONLY  /* XXH3_state_t held inside the records */
+#include <xxhash.h>
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__has_include)
+#if __has_include(<xxh_x86dispatch.h>)
+/* The library's XXH3 for the widest vector unit of the machine, chosen at
+ * run time: the same values, half the time on AVX2. */
+#include <xxh_x86dispatch.h>
+#endif
+#endif
+
+#include "util.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- the extension of the format ------------------------------------------
+ * Bytes 208..1023 of the header block are zero in a file without it. With
+ * it, they begin with this record (big-endian numbers):
+ *   208  8  magic "Tabdext" and a zero byte
+ *   216  4  format version (DUMP_EXT_VERSION)
+ *   220  4  flags (DUMP_EXT_LOSSY)
+ *   224  8  trailer offset
+ *   232  8  trailer length; the trailer ends the file
+ *   240  8  checksum of the header block (bytes 240..255 taken as zero)
+ *           followed by the whole directory area
+ *   248  8  checksum of the trailer
+ *   256..1023 zero
+ * The trailer: magic "Tabdtrl" and a zero byte, the table count (4), four
+ * zero bytes, then per table its section length, rows written and section
+ * checksum (8 each), then the deferred statements as text blocks ended by
+ * a 0x0000 word. Checksums are XXH3-64 with seed 0. */
+#define DUMP_EXT_OFFSET 208
+#define DUMP_EXT_SIZE 48
+#define DUMP_EXT_MAGIC "Tabdext"
+#define DUMP_EXT_VERSION 1
+#define DUMP_EXT_LOSSY 1u        /* the client character set could not hold the database's */
+#define DUMP_EXT_SUMS_AT 240     /* the two checksum fields, zero while hashing the header */
+#define DUMP_TRAILER_MAGIC "Tabdtrl"
+#define DUMP_TRAILER_HEAD 16
+#define DUMP_TRAILER_ENTRY 24
+
+/* Most columns a table can have in the database. */
+#define DUMP_MAX_COLUMNS 1000
+
+typedef struct __dump_ext {
+    uint32_t version;
+    uint32_t flags;
+    uint64_t trailer_ofs;
+    uint64_t trailer_len;
+    uint64_t head_sum;
+    uint64_t trailer_sum;
+} DUMP_EXT;
+
+typedef struct __dump_trail {
+    uint64_t length;  /* bytes of the section */
+    uint64_t rows;    /* rows written */
+    uint64_t sum;     /* checksum of the section's bytes */
+} DUMP_TRAIL;
+
+/* What went wrong. The first four are the faults tabimp has always named
+ * with their own messages. */
+enum {
+    DUMP_OK = 0,
+    DUMP_E_IO,         /* the system refused a read (errno kept) */
+    DUMP_E_SHORT,      /* the file ends before the structure does */
+    DUMP_E_MAGIC,      /* not a dump file */
+    DUMP_E_HEAD,       /* owner or NLS_LANG not terminated */
+    DUMP_E_COUNT,      /* the directory does not fit the file */
+    DUMP_E_ENTRY,      /* a directory entry cannot be used */
+    DUMP_E_DAMAGED,    /* any other broken rule of the format */
+    DUMP_E_SUM         /* a checksum does not match */
+};
+
+typedef struct __dump_fault {
+    int code;           /* DUMP_E_... */
+    int err;            /* errno of DUMP_E_IO */
+    int table;          /* index of the table concerned, -1 for none */
+    uint64_t ofs;       /* file offset where the fault was found */
+    char reason[160];
+} DUMP_FAULT;
+
+/* Callbacks of a section walk; any may be NULL. A non-zero return stops
+ * the walk, which then returns that value (no fault is recorded). Texts
+ * are not terminated and live only during the call. */
+typedef struct __dump_visit {
+    int (*ddl)(void *ctx, const char *text, uint32_t len);
+    int (*column)(void *ctx, const COL_INFO *col);  /* host order */
+    int (*statement)(void *ctx, const char *text, uint32_t len);
+} DUMP_VISIT;
+
+/* What a walk found in a section. */
+typedef struct __dump_section {
+    uint64_t offset;
+    uint64_t length;
+    uint64_t rows;
+    uint64_t stream_bytes;  /* bytes of LONG and LOB pieces */
+    uint32_t statements;
+} DUMP_SECTION;
+
+#define DUMP_READ_BUFFER 262144  /* bounded memory whatever the file size */
+
+typedef struct __dump_reader {
+    int fd;
+    uint64_t size;          /* of the file when it was opened */
+    HEAD_INFO head;         /* numbers in host order */
+    int has_ext;
+    DUMP_EXT ext;
+    uint64_t data_start;    /* first byte after the directory area */
+    DUMP_FAULT fault;
+    /* the read buffer: buf[0] is the byte at file offset bofs */
+    uint8_t *buf;
+    uint32_t len, pos, hpos; /* loaded, consumed, hashed */
+    uint64_t bofs;
+    uint64_t limit;         /* no read goes past this offset */
+    int hashing;
+    XXH3_state_t hash;
+} DUMP_READER;
+
+/* Reads and checks the header block of the file open on fd: magic, text
+ * fields, table count against the file size, the extension record. */
+int dump_open(DUMP_READER *r, int fd);
+void dump_close(DUMP_READER *r);
+
+/* Directory entry i in host order, checked; no checks beyond the entry. */
+int dump_entry(DUMP_READER *r, uint32_t i, TAB_INFO *t);
+/* Why the entry cannot be used, or NULL; what tabimp checks in each. */
+const char *dump_entry_fault(const DUMP_READER *r, const TAB_INFO *t);
+
+/* Checks the column block (file order at raw) against entry t; returns
+ * NULL or the reason, written into why (size bytes). */
+const char *dump_columns_fault(const TAB_INFO *t, const uint8_t *raw, char *why, size_t size);
+
+/* With the extension: checks the header and directory checksum, every
+ * entry, the sections' places, and the trailer (checksum, entries, and
+ * the structure of its statement list). Without it: every entry. */
+int dump_check_directory(DUMP_READER *r);
+
+/* The trailer entry of table i (extension only). */
+int dump_trail(DUMP_READER *r, uint32_t i, DUMP_TRAIL *tr);
+
+/* Walks the section of table i, reading every byte once: each structural
+ * rule, and with the extension its length, row count and checksum. */
+int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx,
+                      DUMP_SECTION *out);
+
+/* Hands each deferred statement of the trailer to v->statement, in order. */
+int dump_walk_deferred(DUMP_READER *r, const DUMP_VISIT *v, void *ctx);
+
+/* XXH3-64 of a header block (DUMP_HEAD_BLOCK bytes) with its checksum
+ * fields taken as zero, continued in st; the writer and the reader agree
+ * through this. */
+void dump_hash_head(XXH3_state_t *st, const uint8_t *block);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TAB_DUMP_READER_H */

@@ -1,0 +1,39 @@
+/*
+ * stmt_allow.h - decides whether a statement read from a dump is of a kind
+ * an export writes, by parsing its head and names (quoted names included),
+ * so that a crafted dump cannot make the importer run anything else.
+ */
+#ifndef TAB_STMT_ALLOW_H
+#define TAB_STMT_ALLOW_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Where a statement stands in the dump; each allowed kind lists where. */
+#define STMT_AT_CREATE 1    /* first text block of a table section */
+#define STMT_AT_SECTION 2   /* index and key list after the rows */
+#define STMT_AT_DEFERRED 4  /* the trailer's list, run after every table */
+
+typedef struct __stmt_scope {
+    int where;               /* STMT_AT_... */
+    const char *table;       /* the section's table (exact name); NULL in the deferred list */
+    const char *schema;      /* the only schema a qualifier may name */
+    /* In the deferred list: whether name is a table of the dump. */
+    int (*is_table)(void *ctx, const char *name);
+    void *ctx;
+} STMT_SCOPE;
+
+/* NULL when text (len bytes) is one statement of an allowed kind for the
+ * scope; otherwise the reason, written into why (size bytes). */
+const char *stmt_refusal(const STMT_SCOPE *scope, const char *text, uint32_t len, char *why,
+                         size_t size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TAB_STMT_ALLOW_H */
