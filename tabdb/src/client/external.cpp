@@ -468,8 +468,8 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
       return Status::Ok();
     }
     default:
-      return OraError(ora::kInconsistentDatatypes, {DataTypeText(WithDefaults(TypeDesc{type.kind})), "external type " +
-                                                                             std::to_string(d.dty)});
+      return OraError(ora::kInconsistentDatatypes, {DataTypeText(WithDefaults(TypeDesc{type.kind})),
+                                                    "external type " + std::to_string(d.dty)});
   }
 }
 

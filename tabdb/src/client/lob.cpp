@@ -29,7 +29,8 @@ bool IsCharKind(TypeKind k) { return k == TypeKind::kClob || k == TypeKind::kNCl
 // SQLCS_IMPLICIT (ORA-24806 otherwise, as the vendor's client answers).
 Status CheckForm(const LobState& st, ub1 csfrm) {
   if (st.kind == TypeKind::kNClob && csfrm != SQLCS_NCHAR) return OraError(ora::kLobFormMismatch);
-  if (st.kind == TypeKind::kClob && csfrm != SQLCS_IMPLICIT && csfrm != 0) return OraError(ora::kLobFormMismatch);
+  if (st.kind == TypeKind::kClob && csfrm != SQLCS_IMPLICIT && csfrm != 0)
+    return OraError(ora::kLobFormMismatch);
   return Status::Ok();
 }
 
@@ -175,7 +176,8 @@ extern "C" sword OCILobOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
   LobState& st = *loc->state;
-  if (mode != OCI_LOB_READONLY && mode != OCI_LOB_READWRITE) return Fail(err, OraError(ora::kIllegalLobParameter));
+  if (mode != OCI_LOB_READONLY && mode != OCI_LOB_READWRITE)
+    return Fail(err, OraError(ora::kIllegalLobParameter));
   if (st.open) return Fail(err, OraError(ora::kLobAlreadyOpen));
   if (mode == OCI_LOB_READWRITE && !st.writable) return Fail(err, OraError(ora::kLobRowNotLocked));
   if (!st.has_inline) {
@@ -299,7 +301,8 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
-  if (cbfp != nullptr || (bufp == nullptr && buflen > 0)) return Fail(err, OraError(ora::kIllegalLobParameter));
+  if (cbfp != nullptr || (bufp == nullptr && buflen > 0))
+    return Fail(err, OraError(ora::kIllegalLobParameter));
   LobState& st = *loc->state;
   Status status = CheckForm(st, csfrm);
   if (!status.ok()) return Fail(err, status);

@@ -159,7 +159,8 @@ Status FillDefine(StatementState& st, DefineSlot& d, uint32_t r, int i, ClientTe
   if (b.dty == SQLT_CLOB || b.dty == SQLT_BLOB) {
     bool want_blob = b.dty == SQLT_BLOB;
     bool is_blob = kind == TypeKind::kBlob || kind == TypeKind::kRaw || kind == TypeKind::kLongRaw;
-    if (want_blob != is_blob) return OraError(ora::kInconsistentDatatypes, {want_blob ? "BLOB" : "CLOB", DataTypeText(col.type)});
+    if (want_blob != is_blob)
+      return OraError(ora::kInconsistentDatatypes, {want_blob ? "BLOB" : "CLOB", DataTypeText(col.type)});
     void* p = b.Value(r);
     OCILobLocator* loc = p ? AsLob(*static_cast<OCILobLocator**>(p)) : nullptr;
     if (loc == nullptr) return OraError(ora::kInvalidLobLocator);
@@ -693,13 +694,15 @@ extern "C" sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, con
     OCIDefine* d = AsDefine(hndlp);
     if (d == nullptr || !d->stmt->state) return OCI_INVALID_HANDLE;
     PieceFetch& pf = d->stmt->state->piece_fetch;
-    if (!pf.stream.active() || d->position - 1 != pf.define) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+    if (!pf.stream.active() || d->position - 1 != pf.define)
+      return Fail(err, OraError(ora::kIllegalPiecewiseOp));
     if (pf.stream.session() == nullptr) {
       pf.stream.End();
       return Fail(err, OraError(ora::kNotLoggedOn));
     }
     // A piece needs a length to tell the room, and room needs a buffer.
-    if (alenp == nullptr || (bufp == nullptr && *alenp > 0)) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+    if (alenp == nullptr || (bufp == nullptr && *alenp > 0))
+      return Fail(err, OraError(ora::kIllegalPiecewiseOp));
     pf.buf = const_cast<void*>(bufp);
     pf.alenp = alenp;
     pf.indp = static_cast<sb2*>(const_cast<void*>(indp));
@@ -711,7 +714,8 @@ extern "C" sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, con
     OCIBind* b = AsBind(hndlp);
     if (b == nullptr || !b->stmt->state) return OCI_INVALID_HANDLE;
     PieceInsert& pi = b->stmt->state->piece_insert;
-    if (!pi.stream.active() || b->position - 1 != pi.bind) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+    if (!pi.stream.active() || b->position - 1 != pi.bind)
+      return Fail(err, OraError(ora::kIllegalPiecewiseOp));
     if (pi.stream.session() == nullptr) {
       pi.stream.End();
       return Fail(err, OraError(ora::kNotLoggedOn));

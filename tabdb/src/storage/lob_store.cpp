@@ -309,13 +309,13 @@ Status LobStore::Read(int64_t id, uint64_t offset, size_t max, std::string* out,
 }
 
 Status LobStore::ByteOffsetOfUnits(int64_t id, uint64_t units, uint64_t* byte_offset) {
-  LobInfo info;
-  TABDB_RETURN_IF_ERROR(Info(id, &info));
-  *byte_offset = info.bytes;
   if (units == 0) {
     *byte_offset = 0;
     return Status::Ok();
   }
+  LobInfo info;
+  TABDB_RETURN_IF_ERROR(Info(id, &info));
+  *byte_offset = info.bytes;
   // Lead-byte counting, so that a character split between two chunks is
   // counted once.
   uint64_t left = units;
