@@ -76,7 +76,11 @@ void PieceStream::Consume(size_t n) {
   }
 }
 
-bool PieceStream::SourceDone() const { return lob_id_ != 0 ? reader_.at_end() : pos_ >= end_; }
+uint64_t PieceStream::Remaining() const {
+  return lob_id_ != 0 ? reader_.end() - reader_.position() : end_ - pos_;
+}
+
+bool PieceStream::SourceDone() const { return Remaining() == 0; }
 
 bool PieceStream::Exhausted() const { return SourceDone() && pending_.empty() && carry_.empty(); }
 
@@ -92,13 +96,20 @@ Status PieceStream::Read(ClientText& text, void* buf, size_t room, size_t* n, bo
   if (TestPieces().max_piece > 0) room = std::min(room, TestPieces().max_piece);
   bool convert = chars_ && !text.identity();
   std::string_view from;
+  size_t take = 0;
   if (!convert) {
     // Bytes that need no conversion go from the chunk store to the
-    // caller's buffer as they are. Text looks a few bytes past the buffer
-    // so that a character the buffer would cut is seen and left for the
-    // next piece.
-    TABDB_RETURN_IF_ERROR(FillAvailable(*s, chars_ ? room + 3 : room));
+    // caller's buffer as they are, a buffer's worth at a time (pieces as
+    // large as a chunk read one chunk each). Text is AL32UTF8 on both
+    // sides: when more follows, a character the buffer cuts is seen at its
+    // end and left for the next piece.
+    TABDB_RETURN_IF_ERROR(FillAvailable(*s, room));
     from = Available();
+    take = std::min(room, from.size());
+    if (chars_ && take < Remaining()) {
+      size_t whole = Utf8WholePrefix(from.substr(0, take));
+      if (whole > 0 || !split_chars_) take = whole;
+    }
   } else {
     // Converted text collects in pending_, whole characters only (a
     // character cut by a chunk end waits in carry_), so a buffer's worth
@@ -118,11 +129,11 @@ Status PieceStream::Read(ClientText& text, void* buf, size_t room, size_t* n, bo
       if (raw.empty()) break;
     }
     from = pending_;
-  }
-  size_t take = std::min(room, from.size());
-  if (chars_ && take < from.size()) {
-    size_t whole = CharsetPrefixBytes(text.client(), from, room);
-    if (whole > 0 || !split_chars_) take = whole;
+    take = std::min(room, from.size());
+    if (take < from.size()) {
+      size_t whole = CharsetPrefixBytes(text.client(), from, room);
+      if (whole > 0 || !split_chars_) take = whole;
+    }
   }
   if (take == 0 && !from.empty() && !split_chars_) {
     // Not even one character fits the buffer.

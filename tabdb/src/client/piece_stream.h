@@ -120,6 +120,7 @@ class PieceStream {
   std::string_view Available() const;
   Status FillAvailable(Session& s, size_t want);
   void Consume(size_t n);
+  uint64_t Remaining() const;  // bytes of the source not yet taken
   bool SourceDone() const;
   bool Exhausted() const;
 };

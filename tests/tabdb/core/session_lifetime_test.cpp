@@ -89,52 +89,54 @@ TEST_P(SessionLifetime, CursorWithClobDefine) {
   EXPECT_EQ("two", std::string(buf, bytes));
 }
 
-TEST_P(SessionLifetime, PiecewiseLongFetch) {
-  OCIStmt* s = c_.Stmt();
-  ASSERT_EQ(OCI_SUCCESS, c_.Prepare(s, "SELECT v FROM tl"));
+// A LONG fetched in pieces of 1000 bytes: the row's fetch and the buffer
+// of the first piece.
+struct LongFetchInProgress {
+  OCIStmt* s = nullptr;
   OCIDefine* d = nullptr;
-  ASSERT_EQ(OCI_SUCCESS, OCIDefineByPos(s, &d, c_.err, 1, nullptr, 0x7FFFFFFF, SQLT_LNG, nullptr, nullptr,
-                                        nullptr, OCI_DYNAMIC_FETCH));
-  ASSERT_EQ(OCI_NEED_DATA, OCIStmtExecute(c_.svc, s, c_.err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << c_.Error();
-  // One piece of the value, then the session goes.
   char buf[1000];
   ub4 alen = sizeof buf;
   sb2 ind = 0;
   ub2 rcode = 0;
-  ASSERT_EQ(OCI_SUCCESS, OCIStmtSetPieceInfo(d, OCI_HTYPE_DEFINE, c_.err, buf, &alen, OCI_FIRST_PIECE, &ind,
-                                             &rcode));
-  ASSERT_EQ(OCI_NEED_DATA, OCIStmtFetch2(s, c_.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT)) << c_.Error();
-  ASSERT_EQ(sizeof buf, alen);
+};
+
+void StartLongFetch(Oci& c, LongFetchInProgress* f) {
+  f->s = c.Stmt();
+  ASSERT_EQ(OCI_SUCCESS, c.Prepare(f->s, "SELECT v FROM tl"));
+  ASSERT_EQ(OCI_SUCCESS, OCIDefineByPos(f->s, &f->d, c.err, 1, nullptr, 0x7FFFFFFF, SQLT_LNG, nullptr, nullptr,
+                                        nullptr, OCI_DYNAMIC_FETCH));
+  ASSERT_EQ(OCI_NEED_DATA, OCIStmtExecute(c.svc, f->s, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << c.Error();
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtSetPieceInfo(f->d, OCI_HTYPE_DEFINE, c.err, f->buf, &f->alen, OCI_FIRST_PIECE,
+                                             &f->ind, &f->rcode));
+}
+
+TEST_P(SessionLifetime, PiecewiseLongFetch) {
+  LongFetchInProgress f;
+  ASSERT_NO_FATAL_FAILURE(StartLongFetch(c_, &f));
+  // One piece of the value, then the session goes.
+  ASSERT_EQ(OCI_NEED_DATA, OCIStmtFetch2(f.s, c_.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT)) << c_.Error();
+  ASSERT_EQ(sizeof f.buf, f.alen);
   ASSERT_NO_FATAL_FAILURE(Lose());
   void* h = nullptr;
   ub4 type = 0, iter = 0, idx = 0;
   ub1 in_out = 0, code = 0;
-  ExpectNotLoggedOn(OCIStmtGetPieceInfo(s, c_.err, &h, &type, &in_out, &iter, &idx, &code), "get piece");
+  ExpectNotLoggedOn(OCIStmtGetPieceInfo(f.s, c_.err, &h, &type, &in_out, &iter, &idx, &code), "get piece");
   ASSERT_NO_FATAL_FAILURE(Reconnect());
   // The transfer is over: no piece is waiting any more, and the cursor is
   // gone with its session.
-  alen = sizeof buf;
-  EXPECT_EQ(OCI_ERROR, OCIStmtSetPieceInfo(d, OCI_HTYPE_DEFINE, c_.err, buf, &alen, OCI_NEXT_PIECE, &ind, &rcode));
+  f.alen = sizeof f.buf;
+  EXPECT_EQ(OCI_ERROR, OCIStmtSetPieceInfo(f.d, OCI_HTYPE_DEFINE, c_.err, f.buf, &f.alen, OCI_NEXT_PIECE, &f.ind,
+                                           &f.rcode));
   EXPECT_EQ(24370, c_.Code()) << c_.Error();
-  ExpectNotLoggedOn(OCIStmtFetch2(s, c_.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT), "fetch");
+  ExpectNotLoggedOn(OCIStmtFetch2(f.s, c_.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT), "fetch");
 }
 
 TEST_P(SessionLifetime, PiecewiseLongFetchContinuedInANewSession) {
-  OCIStmt* s = c_.Stmt();
-  ASSERT_EQ(OCI_SUCCESS, c_.Prepare(s, "SELECT v FROM tl"));
-  OCIDefine* d = nullptr;
-  ASSERT_EQ(OCI_SUCCESS, OCIDefineByPos(s, &d, c_.err, 1, nullptr, 0x7FFFFFFF, SQLT_LNG, nullptr, nullptr,
-                                        nullptr, OCI_DYNAMIC_FETCH));
-  ASSERT_EQ(OCI_NEED_DATA, OCIStmtExecute(c_.svc, s, c_.err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << c_.Error();
-  char buf[1000];
-  ub4 alen = sizeof buf;
-  sb2 ind = 0;
-  ub2 rcode = 0;
-  ASSERT_EQ(OCI_SUCCESS, OCIStmtSetPieceInfo(d, OCI_HTYPE_DEFINE, c_.err, buf, &alen, OCI_FIRST_PIECE, &ind,
-                                             &rcode));
+  LongFetchInProgress f;
+  ASSERT_NO_FATAL_FAILURE(StartLongFetch(c_, &f));
   ASSERT_NO_FATAL_FAILURE(Lose());
   ASSERT_NO_FATAL_FAILURE(Reconnect());
-  ExpectNotLoggedOn(OCIStmtFetch2(s, c_.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT), "piece");
+  ExpectNotLoggedOn(OCIStmtFetch2(f.s, c_.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT), "piece");
 }
 
 TEST_P(SessionLifetime, PiecewiseInsert) {
