@@ -330,6 +330,10 @@ uint64_t Utf8LeadUnits(std::string_view s) {
   for (; i + 8 <= s.size(); i += 8) {
     uint64_t w;
     std::memcpy(&w, s.data() + i, 8);
+    if ((w & kHigh) == 0) {  // eight ASCII characters
+      n += 8;
+      continue;
+    }
     uint64_t continuation = w & ~(w << 1) & kHigh;
     uint64_t four_byte_lead = w & (w << 1) & (w << 2) & (w << 3) & kHigh;
     // Bytes whose bit 7 is set in a mask: their 0/1 flags summed by one

@@ -64,6 +64,12 @@ std::string_view PieceStream::Available() const {
   return std::string_view(inline_).substr(static_cast<size_t>(pos_), static_cast<size_t>(end_ - pos_));
 }
 
+Status PieceStream::PeekAvailable(Session& s, size_t want, std::string_view* out) {
+  if (lob_id_ != 0) return reader_.Peek(s.db(), want, out);
+  *out = Available();
+  return Status::Ok();
+}
+
 Status PieceStream::FillAvailable(Session& s, size_t want) {
   return lob_id_ != 0 ? reader_.Fill(s.db(), want) : Status::Ok();
 }
@@ -103,8 +109,7 @@ Status PieceStream::Read(ClientText& text, void* buf, size_t room, size_t* n, bo
     // large as a chunk read one chunk each). Text is AL32UTF8 on both
     // sides: when more follows, a character the buffer cuts is seen at its
     // end and left for the next piece.
-    TABDB_RETURN_IF_ERROR(FillAvailable(*s, room));
-    from = Available();
+    TABDB_RETURN_IF_ERROR(PeekAvailable(*s, room, &from));
     take = std::min(room, from.size());
     if (chars_ && take < Remaining()) {
       size_t whole = Utf8WholePrefix(from.substr(0, take));
@@ -137,6 +142,7 @@ Status PieceStream::Read(ClientText& text, void* buf, size_t room, size_t* n, bo
   }
   if (take == 0 && !from.empty() && !split_chars_) {
     // Not even one character fits the buffer.
+    if (lob_id_ != 0) reader_.Release();
     return OraError(ora::kLobBufferTooSmall, {std::to_string(from.size()), std::to_string(room)});
   }
   if (buf != nullptr && take > 0) std::memcpy(buf, from.data(), take);
@@ -144,6 +150,7 @@ Status PieceStream::Read(ClientText& text, void* buf, size_t room, size_t* n, bo
     pending_.erase(0, take);
   } else {
     Consume(take);
+    if (lob_id_ != 0) reader_.Release();
   }
   *n = take;
   ++pieces_;

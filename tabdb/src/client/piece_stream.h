@@ -119,6 +119,9 @@ class PieceStream {
 
   std::string_view Available() const;
   Status FillAvailable(Session& s, size_t want);
+  // Up to `want` bytes of the source, without a copy where it can; a
+  // stored value's reader must be released before the call returns.
+  Status PeekAvailable(Session& s, size_t want, std::string_view* out);
   void Consume(size_t n);
   uint64_t Remaining() const;  // bytes of the source not yet taken
   bool SourceDone() const;

@@ -359,30 +359,29 @@ Status LobStore::AppendChunk(int64_t id, uint64_t start, std::string* out, bool*
 }
 
 Status LobReader::Open(Database& db, int64_t id, uint64_t offset, uint64_t end) {
+  Release();
   id_ = id;
   pos_ = offset;
   end_ = std::max(offset, end);
   buf_.clear();
   head_ = 0;
-  next_ = offset;
-  if (offset >= end_) return Status::Ok();
-  // Values start at byte 0 with a chunk; any other offset needs the chunk
-  // holding it, whose bytes before the offset are skipped.
+  next_ = 0;
+  skip_ = 0;
+  if (offset == 0 || offset >= end_) return Status::Ok();
+  // Values start at byte 0 with a chunk; any other offset starts in the
+  // chunk holding it, whose bytes before the offset are skipped when it
+  // is loaded.
   uint64_t start = 0;
-  if (offset > 0) {
-    bool found = false;
-    TABDB_RETURN_IF_ERROR(LobStore(db).ChunkStart(id, offset, &start, &found));
-    if (!found) return ChunkMissing();
-  }
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LobStore(db).ChunkStart(id, offset, &start, &found));
+  if (!found) return ChunkMissing();
   next_ = start;
-  TABDB_RETURN_IF_ERROR(Fill(db, 1));
-  size_t skip = static_cast<size_t>(offset - start);
-  if (buf_.size() <= skip) return ChunkMissing();
-  head_ = skip;
+  skip_ = static_cast<size_t>(offset - start);
   return Status::Ok();
 }
 
 Status LobReader::Fill(Database& db, size_t want) {
+  Release();
   LobStore lobs(db);
   while (buf_.size() - head_ < want && next_ < end_) {
     if (head_ > 0) {
@@ -393,15 +392,68 @@ Status LobReader::Fill(Database& db, size_t want) {
     size_t had = buf_.size();
     bool found = false;
     TABDB_RETURN_IF_ERROR(lobs.AppendChunk(id_, next_, &buf_, &found));
-    if (!found || buf_.size() == had) return ChunkMissing();
+    if (!found || buf_.size() - had <= skip_) return ChunkMissing();
     next_ += buf_.size() - had;
+    head_ += skip_;
+    skip_ = 0;
   }
   return Status::Ok();
 }
 
-void LobReader::Close() {
-  buf_.clear();
+Status LobReader::Peek(Database& db, size_t want, std::string_view* out) {
+  if (head_ < buf_.size() || next_ >= end_) {
+    TABDB_RETURN_IF_ERROR(Fill(db, want));
+    *out = available();
+    return Status::Ok();
+  }
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      db.Cached("SELECT data FROM tab$lobdata WHERE lob_id = ?1 AND seq = ?2", &s));
+  sqlite3_bind_int64(s, 1, id_);
+  sqlite3_bind_int64(s, 2, static_cast<int64_t>(next_));
+  bool row = false;
+  Status st = db.Step(s, &row);
+  const char* p = row ? static_cast<const char*>(sqlite3_column_blob(s, 0)) : nullptr;
+  size_t n = row ? static_cast<size_t>(sqlite3_column_bytes(s, 0)) : 0;
+  if (!st.ok() || p == nullptr || n <= skip_) {
+    sqlite3_reset(s);
+    return st.ok() ? ChunkMissing() : st;
+  }
+  size_t usable = static_cast<size_t>(std::min<uint64_t>(n - skip_, end_ - pos_));
+  if (usable < want && next_ + n < end_) {
+    // The piece needs more than this chunk: collect it with the next ones.
+    buf_.assign(p, n);
+    head_ = skip_;
+    skip_ = 0;
+    next_ += n;
+    sqlite3_reset(s);
+    TABDB_RETURN_IF_ERROR(Fill(db, want));
+    *out = available();
+    return Status::Ok();
+  }
+  held_ = s;
+  held_data_ = p;
+  held_size_ = n;
+  held_used_ = skip_;
+  skip_ = 0;
+  *out = std::string_view(p + held_used_, usable);
+  return Status::Ok();
+}
+
+void LobReader::Release() {
+  if (held_ == nullptr) return;
+  buf_.assign(held_data_ + held_used_, held_size_ - held_used_);
   head_ = 0;
+  next_ += held_size_;
+  sqlite3_reset(held_);
+  held_ = nullptr;
+  held_data_ = nullptr;
+}
+
+void LobReader::Close() {
+  Release();
+  buf_.clear();
+  head_ = skip_ = 0;
   pos_ = end_ = next_ = 0;
 }
 

@@ -104,8 +104,8 @@ class LobStore {
 // keeps no reference to the database either, which every call passes in.
 class LobReader {
  public:
-  // Positions the reader at byte `offset` of value `id`; reading stops at
-  // byte `end` (at most the value's length).
+  // Positions the reader at byte `offset` of value `id` (nothing is read
+  // yet); reading stops at byte `end` (at most the value's length).
   Status Open(Database& db, int64_t id, uint64_t offset, uint64_t end);
   // Loads chunks until at least `want` unread bytes are available, or the
   // range is exhausted. A chunk missing from the store fails.
@@ -115,10 +115,21 @@ class LobReader {
     size_t n = static_cast<size_t>(std::min<uint64_t>(buf_.size() - head_, end_ - pos_));
     return std::string_view(buf_.data() + head_, n);
   }
+  // Like Fill and available(), without copying a chunk that alone holds
+  // the `want` bytes (or the rest of the range): the view then points
+  // into SQLite's copy of it and stays valid until Release, which must
+  // follow before the database is used for anything else.
+  Status Peek(Database& db, size_t want, std::string_view* out);
   void Consume(size_t n) {
-    head_ += n;
+    if (held_ != nullptr) {
+      held_used_ += n;
+    } else {
+      head_ += n;
+    }
     pos_ += n;
   }
+  // Keeps the unread rest of a chunk seen by Peek and lets go of it.
+  void Release();
   uint64_t position() const { return pos_; }
   uint64_t end() const { return end_; }
   bool at_end() const { return pos_ >= end_; }
@@ -130,8 +141,14 @@ class LobReader {
   uint64_t pos_ = 0;   // byte offset of the first unread byte
   uint64_t end_ = 0;
   uint64_t next_ = 0;  // key (start offset) of the next chunk to load
+  size_t skip_ = 0;    // bytes of that chunk before pos_ (a start inside it)
   std::string buf_;    // loaded bytes; buf_[head_] is byte pos_
   size_t head_ = 0;
+  // A chunk Peek handed out where SQLite holds it (until Release).
+  sqlite3_stmt* held_ = nullptr;
+  const char* held_data_ = nullptr;
+  size_t held_size_ = 0;
+  size_t held_used_ = 0;
 };
 
 }  // namespace tabdb

@@ -40,17 +40,21 @@ class LobReaderTest : public ::testing::Test {
     return id;
   }
 
-  // Reads [from, to) of value `id` taking `step` bytes at a time.
-  std::string ReadRange(int64_t id, uint64_t from, uint64_t to, size_t step) {
+  // Reads [from, to) of value `id` taking `step` bytes at a time, through
+  // Fill or (`peek`) through Peek and Release.
+  std::string ReadRange(int64_t id, uint64_t from, uint64_t to, size_t step, bool peek) {
     LobReader r;
     std::string got;
     tabdb::Status st = r.Open(*db_, id, from, to);
     while (st.ok() && !r.at_end()) {
-      st = r.Fill(*db_, step);
-      size_t n = std::min(step, r.available().size());
+      std::string_view view;
+      st = peek ? r.Peek(*db_, step, &view) : r.Fill(*db_, step);
+      if (!peek) view = r.available();
+      size_t n = std::min(step, view.size());
       if (!st.ok() || n == 0) break;
-      got.append(r.available().data(), n);
+      got.append(view.data(), n);
       r.Consume(n);
+      r.Release();
     }
     EXPECT_TRUE(st.ok()) << st.text();
     return got;
@@ -70,8 +74,10 @@ TEST_F(LobReaderTest, EveryStartAndStepGivesTheStoredBytes) {
                           uint64_t{kLobChunk + 5}, size - 1, size}) {
       for (size_t step : {size_t{1000}, size_t{kLobChunk}, size_t{3 * kLobChunk}}) {
         uint64_t to = std::min<uint64_t>(size, from + 2 * kLobChunk + 17);
-        EXPECT_EQ(content.substr(from, to - from), ReadRange(id, from, to, step))
-            << "piece " << piece << " from " << from << " step " << step;
+        for (bool peek : {false, true}) {
+          EXPECT_EQ(content.substr(from, to - from), ReadRange(id, from, to, step, peek))
+              << "piece " << piece << " from " << from << " step " << step << " peek " << peek;
+        }
       }
     }
   }
@@ -89,8 +95,13 @@ TEST_F(LobReaderTest, MissingChunkFailsInsteadOfEndingEarly) {
   r.Consume(kLobChunk);
   tabdb::Status st = r.Fill(*db_, kLobChunk);
   EXPECT_EQ(600, st.code()) << st.text();
-  // Starting inside the missing chunk fails as well.
-  EXPECT_EQ(600, r.Open(*db_, id, kLobChunk + 10, content.size()).code());
+  // Starting inside the missing chunk fails as well, when it is read.
+  std::string_view view;
+  ASSERT_TRUE(r.Open(*db_, id, kLobChunk + 10, content.size()).ok());
+  EXPECT_EQ(600, r.Peek(*db_, 100, &view).code());
+  // A read from inside the first chunk runs into the missing one.
+  ASSERT_TRUE(r.Open(*db_, id, 5, content.size()).ok());
+  EXPECT_EQ(600, r.Fill(*db_, 2 * kLobChunk).code());
 }
 
 TEST_F(LobReaderTest, CharacterOffsetsAcrossChunkEndsThatSplitCharacters) {
