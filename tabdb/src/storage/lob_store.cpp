@@ -341,14 +341,20 @@ Status LobStore::ChunkStart(int64_t id, uint64_t offset, uint64_t* start, bool* 
   return FloorStart(id, offset, start, found);
 }
 
+Status LobStore::SeekChunk(int64_t id, uint64_t start, sqlite3_stmt** s, bool* found) {
+  TABDB_RETURN_IF_ERROR(
+      db_.Cached("SELECT data FROM tab$lobdata WHERE lob_id = ?1 AND seq = ?2", s));
+  sqlite3_bind_int64(*s, 1, id);
+  sqlite3_bind_int64(*s, 2, static_cast<int64_t>(start));
+  Status st = db_.Step(*s, found);
+  if (!st.ok()) sqlite3_reset(*s);
+  return st;
+}
+
 Status LobStore::AppendChunk(int64_t id, uint64_t start, std::string* out, bool* found) {
   sqlite3_stmt* s = nullptr;
-  TABDB_RETURN_IF_ERROR(
-      db_.Cached("SELECT data FROM tab$lobdata WHERE lob_id = ?1 AND seq = ?2", &s));
-  sqlite3_bind_int64(s, 1, id);
-  sqlite3_bind_int64(s, 2, static_cast<int64_t>(start));
   bool row = false;
-  TABDB_RETURN_IF_ERROR(db_.Step(s, &row));
+  TABDB_RETURN_IF_ERROR(SeekChunk(id, start, &s, &row));
   *found = row;
   if (row) {
     const void* p = sqlite3_column_blob(s, 0);
@@ -407,17 +413,13 @@ Status LobReader::Peek(Database& db, size_t want, std::string_view* out) {
     return Status::Ok();
   }
   sqlite3_stmt* s = nullptr;
-  TABDB_RETURN_IF_ERROR(
-      db.Cached("SELECT data FROM tab$lobdata WHERE lob_id = ?1 AND seq = ?2", &s));
-  sqlite3_bind_int64(s, 1, id_);
-  sqlite3_bind_int64(s, 2, static_cast<int64_t>(next_));
   bool row = false;
-  Status st = db.Step(s, &row);
+  TABDB_RETURN_IF_ERROR(LobStore(db).SeekChunk(id_, next_, &s, &row));
   const char* p = row ? static_cast<const char*>(sqlite3_column_blob(s, 0)) : nullptr;
   size_t n = row ? static_cast<size_t>(sqlite3_column_bytes(s, 0)) : 0;
-  if (!st.ok() || p == nullptr || n <= skip_) {
+  if (p == nullptr || n <= skip_) {
     sqlite3_reset(s);
-    return st.ok() ? ChunkMissing() : st;
+    return ChunkMissing();
   }
   size_t usable = static_cast<size_t>(std::min<uint64_t>(n - skip_, end_ - pos_));
   if (usable < want && next_ + n < end_) {

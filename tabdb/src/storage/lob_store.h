@@ -79,6 +79,9 @@ class LobStore {
   // Appends the bytes of the chunk that starts at byte `start` to *out (a
   // lookup by key, no search); *found is false when there is none.
   Status AppendChunk(int64_t id, uint64_t start, std::string* out, bool* found);
+  // Looks the chunk that starts at byte `start` up: when *found, *s stands
+  // on its row (column 0: the bytes) until the caller resets it.
+  Status SeekChunk(int64_t id, uint64_t start, sqlite3_stmt** s, bool* found);
 
  private:
   // The chunk holding byte `offset`: its start and its bytes.
