@@ -330,6 +330,10 @@ uint64_t Utf8LeadUnits(std::string_view s) {
   for (; i + 8 <= s.size(); i += 8) {
     uint64_t w;
     std::memcpy(&w, s.data() + i, 8);
+    if ((w & kHigh) == 0) {  // eight ASCII characters
+      n += 8;
+      continue;
+    }
     uint64_t continuation = w & ~(w << 1) & kHigh;
     uint64_t four_byte_lead = w & (w << 1) & (w << 2) & (w << 3) & kHigh;
     // Bytes whose bit 7 is set in a mask: their 0/1 flags summed by one
@@ -356,6 +360,39 @@ size_t Utf8PrefixBytes(std::string_view s, size_t max_bytes) {
   size_t len = DecodeUtf8(p + start, s.size() - start, &cp);
   if (len > 1 && start + len > max_bytes) return start;
   return max_bytes;
+}
+
+size_t Utf8WholePrefix(std::string_view s) {
+  if (s.empty()) return 0;
+  const uint8_t* p = Bytes(s);
+  // The last character starts at most three continuation bytes back.
+  size_t start = s.size() - 1;
+  while (start > 0 && s.size() - start < 4 && (p[start] & 0xC0) == 0x80) --start;
+  uint32_t cp;
+  return DecodeUtf8(p + start, s.size() - start, &cp) == 0 ? start : s.size();
+}
+
+size_t Utf8SkipUnits(std::string_view s, uint64_t* units_left) {
+  uint64_t left = *units_left;
+  if (left > 0) {
+    uint64_t all = Utf8LeadUnits(s);
+    if (all < left) {
+      *units_left = left - all;
+      return s.size();
+    }
+  }
+  const uint8_t* p = Bytes(s);
+  for (size_t i = 0; i < s.size(); ++i) {
+    if ((p[i] & 0xC0) == 0x80) continue;
+    if (left == 0) {
+      *units_left = 0;
+      return i;
+    }
+    uint64_t u = p[i] >= 0xF0 ? 2 : 1;
+    left = left > u ? left - u : 0;
+  }
+  *units_left = left;
+  return s.size();
 }
 
 size_t Utf8PrefixForUnits(std::string_view s, size_t max_units, size_t* units) {

@@ -125,6 +125,17 @@ size_t Utf16UnitCount(std::string_view utf8);
 uint64_t Utf8LeadUnits(std::string_view utf8);
 // Longest prefix of at most max_bytes that does not cut a character.
 size_t Utf8PrefixBytes(std::string_view s, size_t max_bytes);
+// Length of `s` without an unfinished character at its end: the bytes of a
+// character that a cut (a chunk or piece end) split off its continuation.
+// Invalid bytes are not held back.
+size_t Utf8WholePrefix(std::string_view s);
+// Lead-byte counting across a value read in pieces: walks `s` over
+// *units_left UTF-16 units (counted as Utf8LeadUnits counts them) and
+// returns the offset of the first character start reached once they are
+// used up; s.size() when `s` ends first, *units_left then holding the
+// units still to go. A four-byte character that straddles the count is
+// passed whole.
+size_t Utf8SkipUnits(std::string_view s, uint64_t* units_left);
 // Longest prefix holding at most max_units UTF-16 units; *units gets its count.
 size_t Utf8PrefixForUnits(std::string_view s, size_t max_units, size_t* units);
 bool IsValidUtf8(std::string_view s);  // strict: no overlongs, surrogates or > U+10FFFF

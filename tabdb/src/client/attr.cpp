@@ -70,10 +70,8 @@ extern "C" sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
     case OCI_HTYPE_BIND:
     case OCI_HTYPE_DEFINE: {
       if (attrtype != OCI_ATTR_CHARSET_FORM && attrtype != OCI_ATTR_CHARSET_ID) break;
-      if (attributep == nullptr) return Fail(err, OraError(24323));
-      Status st = trghndltyp == OCI_HTYPE_BIND
-                      ? SetBindAttribute(AsBind(trgthndlp), attrtype, attributep)
-                      : SetDefineAttribute(AsDefine(trgthndlp), attrtype, attributep);
+      if (attributep == nullptr) return Fail(err, OraError(ora::kValueNotAllowed));
+      Status st = SetBufferAttribute(trgthndlp, trghndltyp, attrtype, attributep);
       if (st.code() == -2) return OCI_INVALID_HANDLE;
       return st.ok() ? OCI_SUCCESS : Fail(err, st);
     }
@@ -83,13 +81,13 @@ extern "C" sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
     default:
       return OCI_INVALID_HANDLE;
   }
-  return Fail(err, OraError(24315));
+  return Fail(err, OraError(ora::kIllegalAttributeType));
 }
 
 extern "C" sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep,
                             ub4 attrtype, OCIError* errhp) {
   OCIError* err = AsError(errhp);
-  if (attributep == nullptr) return Fail(err, OraError(24323));
+  if (attributep == nullptr) return Fail(err, OraError(ora::kValueNotAllowed));
   switch (trghndltyp) {
     case OCI_HTYPE_STMT: {
       OCIStmt* stmt = AsStmt(trgthndlp);
@@ -156,5 +154,5 @@ extern "C" sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
     default:
       return OCI_INVALID_HANDLE;
   }
-  return Fail(err, OraError(24315));
+  return Fail(err, OraError(ora::kIllegalAttributeType));
 }

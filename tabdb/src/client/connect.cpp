@@ -1,5 +1,6 @@
 // connect.cpp - attaching to a database file, beginning and ending user
 // sessions, and the transaction calls of a service context.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "client/statement.h"
 #include "client/lob.h"
 #include "exec/sqlfunc.h"
+#include "exec/prepared.h"
 #include "session/session.h"
 #include "storage/database.h"
 #include "util/errors.h"
@@ -14,7 +16,9 @@
 using namespace tabdb;
 
 OCISession::OCISession() = default;
-OCISession::~OCISession() = default;
+OCISession::~OCISession() {
+  if (session) Prepared::InvalidateAll(session.get());
+}
 
 namespace {
 
@@ -38,7 +42,7 @@ extern "C" sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraTex
   OCIServer* srv = AsServer(srvhp);
   OCIError* err = AsError(errhp);
   if (srv == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
-  if (srv->db) return Fail(err, OraError(24309));
+  if (srv->db) return Fail(err, OraError(ora::kAlreadyAttached));
   std::unique_ptr<Database> db;
   Status st = Database::Open(DatabasePath(dblink, dblink_len), &db);
   if (!st.ok()) return Fail(err, st);
@@ -51,7 +55,15 @@ extern "C" sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
   OCIServer* srv = AsServer(srvhp);
   OCIError* err = AsError(errhp);
   if (srv == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
-  if (!srv->db) return Fail(err, OraError(3114));
+  if (!srv->db) return Fail(err, OraError(ora::kNotConnected));
+  // The connection's sessions end with it (their uncommitted work is
+  // rolled back); statements and locators of theirs then answer ORA-01012.
+  for (auto& [usr, alive] : srv->sessions) {
+    if (alive.expired()) continue;
+    Prepared::InvalidateAll(usr->session.get());
+    usr->session.reset();
+  }
+  srv->sessions.clear();
   srv->db.reset();
   return OCI_SUCCESS;
 }
@@ -64,13 +76,18 @@ extern "C" sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   OCISession* usr = AsSession(usrhp);
   if (svc == nullptr || err == nullptr || usr == nullptr) return OCI_INVALID_HANDLE;
   if (svc->server == nullptr || AsServer(svc->server) == nullptr || !svc->server->db)
-    return Fail(err, OraError(24327));
-  if (usr->session) return Fail(err, OraError(24313));
-  if (credt != OCI_CRED_RDBMS) return Fail(err, OraError(1017));
+    return Fail(err, OraError(ora::kNeedExplicitAttach));
+  if (usr->session) return Fail(err, OraError(ora::kAlreadyAuthenticated));
+  if (credt != OCI_CRED_RDBMS) return Fail(err, OraError(ora::kInvalidLogon));
   std::unique_ptr<Session> sess;
   Status st = OpenSession(svc->server->db, usr->username, usr->password, &sess);
   if (!st.ok()) return Fail(err, st);
   sess->set_client_charset(usr->env ? usr->env->charset : nullptr);
+  OCIServer* srv = svc->server;
+  srv->sessions.erase(std::remove_if(srv->sessions.begin(), srv->sessions.end(),
+                                     [](const auto& e) { return e.second.expired(); }),
+                      srv->sessions.end());
+  srv->sessions.emplace_back(usr, sess->lifetime());
   usr->session = std::move(sess);
   svc->session = usr;
   return OCI_SUCCESS;
@@ -82,8 +99,9 @@ extern "C" sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* us
   OCIError* err = AsError(errhp);
   if (svc == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
   OCISession* usr = usrhp ? AsSession(usrhp) : svc->session;
-  if (usr == nullptr) return usrhp ? OCI_INVALID_HANDLE : Fail(err, OraError(1012));
-  if (!usr->session) return Fail(err, OraError(1012));
+  if (usr == nullptr) return usrhp ? OCI_INVALID_HANDLE : Fail(err, OraError(ora::kNotLoggedOn));
+  if (!usr->session) return Fail(err, OraError(ora::kNotLoggedOn));
+  Prepared::InvalidateAll(usr->session.get());
   usr->session.reset();  // rolls back what was not committed
   if (svc->session == usr) svc->session = nullptr;
   return OCI_SUCCESS;

@@ -19,13 +19,17 @@ sword Info(OCIError* err, const Status& st) {
   return OCI_SUCCESS_WITH_INFO;
 }
 
+SessionRef::SessionRef(Session* s) : s_(s) {
+  if (s) alive_ = s->lifetime();
+}
+
 Session* SessionOf(OCISvcCtx* svc, OCIError* err) {
   if (svc->server == nullptr || AsServer(svc->server) == nullptr || !svc->server->db) {
-    Fail(err, OraError(3114));
+    Fail(err, OraError(ora::kNotConnected));
     return nullptr;
   }
   if (svc->session == nullptr || AsSession(svc->session) == nullptr || !svc->session->session) {
-    Fail(err, OraError(1012));
+    Fail(err, OraError(ora::kNotLoggedOn));
     return nullptr;
   }
   return svc->session->session.get();

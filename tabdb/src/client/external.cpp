@@ -1,10 +1,10 @@
 // external.cpp - conversions between the callers' buffers in Oracle's
 // external types (SQLT_*) and the engine's values, as the vendor's client
 // performs them for binds and defines.
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
 
+#include "charset/charset.h"
+#include "client/external_types.h"
 #include "client/handles.h"
 #include "client/lob.h"
 #include "client/nls.h"
@@ -17,9 +17,6 @@
 
 namespace tabdb {
 namespace {
-
-constexpr ub2 kSqltTimestamp = 180, kSqltTimestampTZ = 181, kSqltIntervalYM = 182,
-              kSqltIntervalDS = 183, kSqltTimestampLTZ = 231;
 
 bool IsTextDty(ub2 dty) {
   return dty == SQLT_CHR || dty == SQLT_STR || dty == SQLT_AFC || dty == SQLT_LNG ||
@@ -83,7 +80,7 @@ bool NativeSizeOk(ub2 dty, size_t sz) {
 }
 
 Status BadNativeSize(const TypeDesc& type, ub2 dty, size_t sz) {
-  return OraError(932, {DataTypeText(WithDefaults(TypeDesc{type.kind})),
+  return OraError(ora::kInconsistentDatatypes, {DataTypeText(WithDefaults(TypeDesc{type.kind})),
                         "external type " + std::to_string(dty) + " of " + std::to_string(sz) +
                             " bytes"});
 }
@@ -100,27 +97,6 @@ bool FitsInteger(int64_t x, size_t sz, bool is_unsigned) {
 }
 
 }  // namespace
-
-const PieceTestMode& TestPieces() {
-  static PieceTestMode mode;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    const char* v = std::getenv("TABDB_TEST_PIECES");
-    if (v == nullptr) return;
-    std::string s = v;
-    size_t i = 0;
-    while (i <= s.size()) {
-      size_t e = s.find(',', i);
-      if (e == std::string::npos) e = s.size();
-      std::string item = s.substr(i, e - i);
-      if (item.compare(0, 4, "max=") == 0) mode.max_piece = std::strtoul(item.c_str() + 4, nullptr, 10);
-      if (item == "emptylast") mode.empty_last = true;
-      if (item == "emptynodata") mode.empty_no_data = true;
-      i = e + 1;
-    }
-  });
-  return mode;
-}
 
 TypeKind BindKind(const BufferSpec& b) {
   bool national = b.csform == SQLCS_NCHAR;
@@ -191,7 +167,7 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out
       return Status::Ok();
     case SQLT_VNU: {
       size_t n = static_cast<unsigned char>(p[0]);
-      if (n == 0 || n > 21 || (sz > 0 && n + 1 > sz)) return OraError(1722);
+      if (n == 0 || n > 21 || (sz > 0 && n + 1 > sz)) return OraError(ora::kInvalidNumber);
       out->bytes.assign(p + 1, n);
       return Status::Ok();
     }
@@ -203,7 +179,7 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out
         case 2: v = Load<int16_t>(p); break;
         case 4: v = Load<int32_t>(p); break;
         case 8: v = Load<int64_t>(p); break;
-        default: return OraError(1008);
+        default: return OraError(ora::kNotAllVariablesBound);
       }
       return NumberValue(Number::FromInt64(v), out);
     }
@@ -215,7 +191,7 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out
         case 2: v = Load<uint16_t>(p); break;
         case 4: v = Load<uint32_t>(p); break;
         case 8: v = Load<uint64_t>(p); break;
-        default: return OraError(1008);
+        default: return OraError(ora::kNotAllVariablesBound);
       }
       if (v > static_cast<uint64_t>(INT64_MAX)) {
         Number n;
@@ -248,7 +224,7 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out
     case SQLT_CLOB:
     case SQLT_BLOB: {
       OCILobLocator* loc = p ? AsLob(Load<OCILobLocator*>(p)) : nullptr;
-      if (loc == nullptr) return OraError(22275);
+      if (loc == nullptr) return OraError(ora::kInvalidLobLocator);
       return LocatorValue(loc, kind, out);
     }
     default:
@@ -331,16 +307,7 @@ Status LobDeliveredLength(Session& s, const TypeDesc& type, const Value& v, ub2 
     carry += chunk;
     // Convert whole UTF-8 characters; a character cut by the chunk end
     // waits for the next chunk.
-    size_t whole = carry.size();
-    if (off + kLobChunk < info.bytes) {
-      size_t k = 0;
-      while (k < 3 && k < whole && (static_cast<unsigned char>(carry[whole - 1 - k]) & 0xC0) == 0x80) ++k;
-      if (k < whole) {
-        unsigned char lead = static_cast<unsigned char>(carry[whole - 1 - k]);
-        size_t need = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 4;
-        if (need > k + 1) whole -= k + 1;
-      }
-    }
+    size_t whole = off + kLobChunk < info.bytes ? Utf8WholePrefix(carry) : carry.size();
     text.ToClient(std::string_view(carry).substr(0, whole), &conv);
     *out += conv.size();
     carry.erase(0, whole);
@@ -367,7 +334,7 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
   *truncated = false;
   if (v.null) {
     sb2* ind = d.Ind(r);
-    if (ind == nullptr) return OraError(1405);
+    if (ind == nullptr) return OraError(ora::kFetchedNull);
     *ind = -1;
     if (ub2* len = d.Len(r)) *len = 0;
     if (ub2* rc = d.Rcode(r)) *rc = 1405;
@@ -432,7 +399,7 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
         // fetch rather than arriving wrapped around.
         int64_t x = 0;
         if (!n.Trunc(0).ToInt64(&x).ok() || !FitsInteger(x, sz, d.dty == SQLT_UIN))
-          return OraError(1455);
+          return OraError(ora::kIntegerOverflow);
         if (p == nullptr) {
         } else if (sz == 1) {
           Store<int8_t>(p, static_cast<int8_t>(x));
@@ -500,8 +467,8 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
       return Status::Ok();
     }
     default:
-      return OraError(932, {DataTypeText(WithDefaults(TypeDesc{type.kind})), "external type " +
-                                                                             std::to_string(d.dty)});
+      return OraError(ora::kInconsistentDatatypes, {DataTypeText(WithDefaults(TypeDesc{type.kind})),
+                                                    "external type " + std::to_string(d.dty)});
   }
 }
 

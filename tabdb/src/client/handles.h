@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <oci.h>
@@ -47,6 +48,25 @@ struct ErrorRecord {
   }
 };
 
+// A session as seen by an object that may outlive it (statement, LOB
+// locator, piece stream): through the session's lifetime token, so that
+// the pointer is handed out only while the session exists. A call on such
+// an object after its session ended fails with ORA-01012.
+class SessionRef {
+ public:
+  SessionRef() = default;
+  explicit SessionRef(Session* s);
+  Session* get() const { return s_ != nullptr && !alive_.expired() ? s_ : nullptr; }
+  // Whether a session was ever set.
+  bool bound() const { return s_ != nullptr; }
+  // Bound to a session that has ended.
+  bool ended() const { return s_ != nullptr && alive_.expired(); }
+
+ private:
+  Session* s_ = nullptr;
+  std::weak_ptr<void> alive_;
+};
+
 }  // namespace tabdb
 
 // The handle types are the structs oci.h declares as incomplete.
@@ -68,6 +88,9 @@ struct OCIServer {
   tabdb::HandleTag tag{tabdb::kHandleMagic, OCI_HTYPE_SERVER};
   OCIEnv* env = nullptr;
   std::shared_ptr<tabdb::Database> db;  // set while attached
+  // Sessions begun on this connection, ended when it is detached. The
+  // token tells whether the session handle still holds that session.
+  std::vector<std::pair<OCISession*, std::weak_ptr<void>>> sessions;
 };
 
 struct OCISession {

@@ -28,22 +28,10 @@ bool IsCharKind(TypeKind k) { return k == TypeKind::kClob || k == TypeKind::kNCl
 // The caller's form must match the LOB's: NCLOB needs SQLCS_NCHAR, CLOB
 // SQLCS_IMPLICIT (ORA-24806 otherwise, as the vendor's client answers).
 Status CheckForm(const LobState& st, ub1 csfrm) {
-  if (st.kind == TypeKind::kNClob && csfrm != SQLCS_NCHAR) return OraError(24806);
-  if (st.kind == TypeKind::kClob && csfrm != SQLCS_IMPLICIT && csfrm != 0) return OraError(24806);
+  if (st.kind == TypeKind::kNClob && csfrm != SQLCS_NCHAR) return OraError(ora::kLobFormMismatch);
+  if (st.kind == TypeKind::kClob && csfrm != SQLCS_IMPLICIT && csfrm != 0)
+    return OraError(ora::kLobFormMismatch);
   return Status::Ok();
-}
-
-// Length of a UTF-8 prefix of `s` that ends on a character boundary.
-size_t WholeUtf8(std::string_view s) {
-  size_t n = s.size();
-  size_t k = 0;
-  while (k < 4 && k < n && (static_cast<unsigned char>(s[n - 1 - k]) & 0xC0) == 0x80) ++k;
-  if (k < n) {
-    unsigned char lead = static_cast<unsigned char>(s[n - 1 - k]);
-    size_t need = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
-    if (need > k + 1) return n - 1 - k;
-  }
-  return n;
 }
 
 sword Check(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, OCIError** err,
@@ -55,7 +43,10 @@ sword Check(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, OCIError** e
   *s = SessionOf(svc, *err);
   if (*s == nullptr) return OCI_ERROR;
   if (!(*loc)->state || !(*loc)->state->valid || (*loc)->state->empty_marked)
-    return Fail(*err, OraError(22275));
+    return Fail(*err, OraError(ora::kInvalidLobLocator));
+  // A locator filled in a session that has ended refers to nothing any
+  // more (its value may have gone with that session's rollback).
+  if ((*loc)->state->session.ended()) return Fail(*err, OraError(ora::kNotLoggedOn));
   return OCI_SUCCESS;
 }
 
@@ -83,19 +74,6 @@ Status Length(Session& s, const LobState& st, uint64_t* bytes, uint64_t* units) 
   return Status::Ok();
 }
 
-Status ReadSource(Session& s, const LobState& st, uint64_t pos, size_t max, std::string* out) {
-  if (st.has_inline) {
-    out->assign(pos < st.inline_content.size() ? st.inline_content.substr(pos, max) : "");
-    return Status::Ok();
-  }
-  // A read never goes past read_end, which is within the value: no need
-  // to look its length up for every chunk.
-  LobInfo known;
-  known.bytes = st.read_end;
-  LobStore lobs(s.db());
-  return lobs.Read(st.lob_id, pos, max, out, &known);
-}
-
 Status ByteOffset(Session& s, const LobState& st, uint64_t units, uint64_t* out) {
   if (!IsCharKind(st.kind)) {
     *out = units;
@@ -108,29 +86,6 @@ Status ByteOffset(Session& s, const LobState& st, uint64_t units, uint64_t* out)
   }
   LobStore lobs(s.db());
   return lobs.ByteOffsetOfUnits(st.lob_id, units, out);
-}
-
-// Fills `st.pending` with at least `want` converted bytes (or up to the
-// end of the read).
-Status FillPending(Session& s, LobState& st, ClientText& text, size_t want) {
-  std::string raw, conv;
-  while (st.pending.size() < want && (st.read_pos < st.read_end || !st.carry.empty())) {
-    size_t take = static_cast<size_t>(std::min<uint64_t>(kLobChunk, st.read_end - st.read_pos));
-    TABDB_RETURN_IF_ERROR(ReadSource(s, st, st.read_pos, take, &raw));
-    st.read_pos += raw.size();
-    if (!IsCharKind(st.kind)) {
-      st.pending += raw;
-      continue;
-    }
-    std::string src = st.carry + raw;
-    bool at_end = st.read_pos >= st.read_end;
-    size_t whole = at_end ? src.size() : WholeUtf8(src);
-    st.carry = src.substr(whole);
-    text.ToClient(std::string_view(src).substr(0, whole), &conv);
-    st.pending += conv;
-    if (raw.empty()) break;
-  }
-  return Status::Ok();
 }
 
 // Appends `n` filler units to a stored value: blanks in a character LOB,
@@ -158,7 +113,9 @@ uint64_t UnitsOfClientText(ClientText& text, std::string_view s) {
 // A locator that is refilled or freed while its LOB is open no longer
 // counts as an open LOB of its session, if that session still exists.
 void ForgetOpen(const std::unique_ptr<LobState>& st) {
-  if (st && st->open && st->session && !st->session_alive.expired()) st->session->LobClosed();
+  if (st && st->open) {
+    if (Session* s = st->session.get()) s->LobClosed();
+  }
 }
 
 }  // namespace
@@ -172,7 +129,7 @@ void MarkLobEmpty(OCILobLocator* loc) {
 }
 
 Status LocatorValue(OCILobLocator* loc, TypeKind kind, Value* out) {
-  if (!loc->state || !loc->state->valid) return OraError(22275);
+  if (!loc->state || !loc->state->valid) return OraError(ora::kInvalidLobLocator);
   const LobState& st = *loc->state;
   *out = Value::Null(kind);
   out->null = false;
@@ -194,8 +151,7 @@ void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, b
   loc->state = std::make_unique<LobState>();
   LobState& st = *loc->state;
   st.kind = kind;
-  st.session = s;
-  if (s) st.session_alive = s->lifetime();
+  st.session = SessionRef(s);
   st.valid = !v.null;
   st.writable = writable;
   if (v.lob_id != 0) {
@@ -220,9 +176,10 @@ extern "C" sword OCILobOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
   LobState& st = *loc->state;
-  if (mode != OCI_LOB_READONLY && mode != OCI_LOB_READWRITE) return Fail(err, OraError(24801));
-  if (st.open) return Fail(err, OraError(22293));
-  if (mode == OCI_LOB_READWRITE && !st.writable) return Fail(err, OraError(22920));
+  if (mode != OCI_LOB_READONLY && mode != OCI_LOB_READWRITE)
+    return Fail(err, OraError(ora::kIllegalLobParameter));
+  if (st.open) return Fail(err, OraError(ora::kLobAlreadyOpen));
+  if (mode == OCI_LOB_READWRITE && !st.writable) return Fail(err, OraError(ora::kLobRowNotLocked));
   if (!st.has_inline) {
     // The value must still exist (a rolled-back insert takes its LOB with it).
     LobInfo info;
@@ -242,10 +199,10 @@ extern "C" sword OCILobClose(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
   LobState& st = *loc->state;
-  if (!st.open) return Fail(err, OraError(22289, {"CLOSE"}));
+  if (!st.open) return Fail(err, OraError(ora::kLobNotOpen, {"CLOSE"}));
   st.open = false;
-  st.reading = false;
-  st.writing = false;
+  st.read.End();
+  st.write.End();
   s->LobClosed();
   return OCI_SUCCESS;
 }
@@ -257,7 +214,7 @@ extern "C" sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocat
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
-  if (lenp == nullptr) return Fail(err, OraError(24801));
+  if (lenp == nullptr) return Fail(err, OraError(ora::kIllegalLobParameter));
   uint64_t bytes = 0, units = 0;
   Status st = Length(*s, *loc->state, &bytes, &units);
   if (!st.ok()) return Fail(err, st);
@@ -277,17 +234,17 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
   if (cbfp != nullptr || bufp == nullptr || bufl == 0 || byte_amtp == nullptr)
-    return Fail(err, OraError(24801));
+    return Fail(err, OraError(ora::kIllegalLobParameter));
   LobState& st = *loc->state;
   Status status = CheckForm(st, csfrm);
   if (!status.ok()) return Fail(err, status);
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(loc, &keep);
   bool chars = IsCharKind(st.kind);
-  if (piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.reading) {
+  if (piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.read.active()) {
     // A new read: the offset (1-based, characters or bytes) and the
     // amount (0 and 0: to the end) count on this call only.
-    if (offset == 0) return Fail(err, OraError(24801));
+    if (offset == 0) return Fail(err, OraError(ora::kIllegalLobParameter));
     uint64_t bytes = 0, units = 0;
     status = Length(*s, st, &bytes, &units);
     uint64_t start = 0, end = bytes;
@@ -302,71 +259,35 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     } else if (status.ok() && chars && *byte_amtp > 0) {
       end = std::min<uint64_t>(bytes, start + *byte_amtp);
     }
-    if (!status.ok()) return Fail(err, status);
-    st.reading = true;
-    st.read_pos = std::min(start, bytes);
-    st.read_end = std::max(st.read_pos, end);
-    st.pending.clear();
-    st.carry.clear();
-    st.empty_piece_due = false;
-    st.finished = false;
-    if (st.read_pos >= st.read_end && TestPieces().empty_no_data) {
-      st.reading = false;
+    start = std::min(start, bytes);
+    end = std::max(start, end);
+    if (status.ok() && start >= end && TestPieces().empty_no_data) {
+      st.read.End();
       *byte_amtp = 0;
       if (char_amtp) *char_amtp = 0;
       return OCI_NO_DATA;
     }
-  }
-  if (st.empty_piece_due) {
-    // The extra empty last piece of the test facility.
-    st.reading = false;
-    st.empty_piece_due = false;
-    *byte_amtp = 0;
-    if (char_amtp) *char_amtp = 0;
-    return OCI_SUCCESS;
+    if (status.ok()) {
+      status = st.read.BeginRead(*s, st.has_inline ? 0 : st.lob_id,
+                                 st.has_inline ? st.inline_content : std::string(), start, end,
+                                 chars, false);
+    }
+    if (!status.ok()) return Fail(err, status);
+  } else if (st.read.session() != s) {
+    // The read continues in the session it began in.
+    st.read.End();
+    return Fail(err, OraError(ora::kNotLoggedOn));
   }
   size_t room = static_cast<size_t>(std::min<oraub8>(bufl, 1u << 30));
-  if (TestPieces().max_piece > 0) room = std::min(room, TestPieces().max_piece);
-  // Bytes that need no conversion go from the store to the caller's buffer
-  // through one reused string; text reads a few bytes past the buffer so
-  // that a character the buffer would cut is seen and left for the next
-  // piece. Otherwise converted text collects in `pending`, which holds
-  // whole characters only (a cut one waits in `carry`), so a buffer's
-  // worth is enough to cut the piece between characters.
-  bool copy = st.pending.empty() && st.carry.empty() && (!chars || text.identity());
-  const std::string& from = copy ? st.scratch : st.pending;
-  size_t left = static_cast<size_t>(std::min<uint64_t>(st.read_end - st.read_pos, 1u << 30));
-  if (copy) {
-    status = ReadSource(*s, st, st.read_pos, chars ? std::min(room + 3, left) : std::min(room, left),
-                        &st.scratch);
-    // A stored value shorter than its recorded length would otherwise ask
-    // for pieces forever.
-    if (status.ok() && st.scratch.empty() && left > 0) status = OraError(22922);
-  } else {
-    status = FillPending(*s, st, text, room);
-  }
+  size_t n = 0;
+  bool more = false;
+  status = st.read.Read(text, bufp, room, &n, &more);
   if (!status.ok()) return Fail(err, status);
-  size_t n = chars ? CharsetPrefixBytes(text.client(), from, room) : std::min(room, from.size());
-  if (n == 0 && !from.empty()) {
-    // Not even one character fits the buffer.
-    return Fail(err, OraError(22835, {std::to_string(from.size()), std::to_string(room)}));
-  }
-  std::memcpy(bufp, from.data(), n);
   *byte_amtp = n;
-  if (char_amtp) *char_amtp = chars ? UnitsOfClientText(text, std::string_view(from).substr(0, n)) : 0;
-  if (copy) {
-    st.read_pos += n;
-  } else {
-    st.pending.erase(0, n);
+  if (char_amtp) {
+    *char_amtp = chars ? UnitsOfClientText(text, std::string_view(static_cast<const char*>(bufp), n)) : 0;
   }
-  bool more = !st.pending.empty() || st.read_pos < st.read_end || !st.carry.empty();
-  if (more) return OCI_NEED_DATA;
-  if (TestPieces().empty_last && n > 0) {
-    st.empty_piece_due = true;
-    return OCI_NEED_DATA;
-  }
-  st.reading = false;
-  return OCI_SUCCESS;
+  return more ? OCI_NEED_DATA : OCI_SUCCESS;
 }
 
 extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp,
@@ -380,23 +301,24 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
-  if (cbfp != nullptr || (bufp == nullptr && buflen > 0)) return Fail(err, OraError(24801));
+  if (cbfp != nullptr || (bufp == nullptr && buflen > 0))
+    return Fail(err, OraError(ora::kIllegalLobParameter));
   LobState& st = *loc->state;
   Status status = CheckForm(st, csfrm);
   if (!status.ok()) return Fail(err, status);
-  if (!st.writable || st.has_inline) return Fail(err, OraError(22920));
-  if (st.open && st.open_mode == OCI_LOB_READONLY) return Fail(err, OraError(22294));
+  if (!st.writable || st.has_inline) return Fail(err, OraError(ora::kLobRowNotLocked));
+  if (st.open && st.open_mode == OCI_LOB_READONLY) return Fail(err, OraError(ora::kLobOpenedReadOnly));
   bool chars = IsCharKind(st.kind);
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(loc, &keep);
   LobStore lobs(s->db());
   status = s->db().BeginWrite();
   if (!status.ok()) return Fail(err, status);
-  bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.writing;
+  bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.write.active();
   if (first) {
     // A new write: the offset (1-based, characters or bytes) counts on
     // this call only. Writing past the end first fills the gap.
-    if (offset == 0) return Fail(err, OraError(24801));
+    if (offset == 0) return Fail(err, OraError(ora::kIllegalLobParameter));
     LobInfo info;
     status = lobs.Info(st.lob_id, &info);
     uint64_t have = chars ? info.units : info.bytes;
@@ -404,33 +326,21 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
     uint64_t start = 0;
     if (status.ok()) status = ByteOffset(*s, st, offset - 1, &start);
     if (!status.ok()) return Fail(err, status);
-    st.writing = true;
+    status = st.write.BeginWrite(*s, chars, text);
+    if (!status.ok()) return Fail(err, status);
     st.write_pos = start;
     st.write_units = offset - 1;
-    st.write_carry.clear();
-    st.write_conv.reset();
-    if (chars && !text.identity()) {
-      status = Converter::Open(text.client(), DatabaseCharset(), &st.write_conv);
-      if (!status.ok()) return Fail(err, status);
-    }
+  } else if (st.write.session() != s) {
+    // The write continues in the session it began in.
+    st.write.End();
+    return Fail(err, OraError(ora::kNotLoggedOn));
   }
   bool last = piece == OCI_LAST_PIECE || piece == OCI_ONE_PIECE;
   std::string_view in(static_cast<const char*>(bufp ? bufp : ""), static_cast<size_t>(buflen));
   std::string data;
-  if (chars && st.write_conv) {
-    st.write_conv->Feed(in, last, &data);
-  } else if (chars) {
-    // Only whole characters are stored: the bytes of a character cut by
-    // the end of this piece wait for the next one.
-    data = st.write_carry;
-    data.append(in.data(), in.size());
-    size_t whole = last ? data.size() : WholeUtf8(data);
-    st.write_carry = data.substr(whole);
-    data.resize(whole);
-  } else {
-    data.assign(in.data(), in.size());
-  }
-  uint64_t units = chars ? Utf16UnitCount(data) : data.size();
+  st.write.Feed(in, last, &data);
+  st.write.CountPiece();
+  uint64_t units = chars ? Utf8LeadUnits(data) : data.size();
   // Writing at the end appends; writing inside the value replaces as many
   // characters (bytes) as are written and keeps what follows them.
   LobInfo info;
@@ -450,8 +360,7 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   *byte_amtp = buflen;
   if (char_amtp) *char_amtp = chars ? units : 0;
   if (last) {
-    st.writing = false;
-    st.write_conv.reset();
+    st.write.End();
     return OCI_SUCCESS;
   }
   return OCI_NEED_DATA;

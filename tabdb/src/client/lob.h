@@ -15,13 +15,13 @@
 
 #include <oci.h>
 
+#include "client/piece_stream.h"
 #include "exec/value.h"
 #include "util/status.h"
 
 namespace tabdb {
 
 class Session;
-class Converter;
 
 class LobState {
  public:
@@ -35,27 +35,14 @@ class LobState {
   bool has_inline = false;
   std::string inline_content;
   bool writable = false;
-  Session* session = nullptr;
-  std::weak_ptr<void> session_alive;  // expired once `session` has ended
+  SessionRef session;         // the session the locator was filled in
   bool open = false;
   ub1 open_mode = 0;
 
-  // Polling read in progress.
-  bool reading = false;
-  uint64_t read_pos = 0;       // next byte of the stored value to convert
-  uint64_t read_end = 0;       // where the read stops (bytes of the stored value)
-  std::string pending;         // converted bytes not yet delivered
-  std::string scratch;         // reused buffer of pieces that need no conversion
-  std::string carry;           // bytes of a character cut by a chunk end
-  bool empty_piece_due = false;
-  bool finished = false;
-
-  // Polling write in progress.
-  bool writing = false;
-  uint64_t write_pos = 0;      // byte offset of the next write
-  uint64_t write_units = 0;    // the same position in UTF-16 units (CLOB/NCLOB)
-  std::string write_carry;     // bytes of a character cut by the end of a piece
-  std::unique_ptr<Converter> write_conv;
+  PieceStream read;           // polling read in progress
+  PieceStream write;          // polling write in progress
+  uint64_t write_pos = 0;     // byte offset of the next write
+  uint64_t write_units = 0;   // the same position in UTF-16 units (CLOB/NCLOB)
 };
 
 // OCI_ATTR_LOBEMPTY.

@@ -22,7 +22,6 @@ Status ClientText::Make(const CharsetInfo* client, std::unique_ptr<ClientText>* 
   if (!t->identity_) {
     TABDB_RETURN_IF_ERROR(Converter::Open(t->client_, db, &t->to_db_));
     TABDB_RETURN_IF_ERROR(Converter::Open(db, t->client_, &t->to_client_));
-    TABDB_RETURN_IF_ERROR(Converter::Open(t->client_, db, &t->stream_to_db_));
   }
   *out = std::move(t);
   return Status::Ok();
@@ -45,15 +44,6 @@ void ClientText::ToClient(std::string_view in, std::string* out) {
     out->assign(in.data(), in.size());
   } else {
     to_client_->Convert(in, out);
-  }
-}
-
-void ClientText::FeedToDb(std::string_view piece, bool last, std::string* out) {
-  out->clear();
-  if (identity_) {
-    out->assign(piece.data(), piece.size());
-  } else {
-    stream_to_db_->Feed(piece, last, out);
   }
 }
 

@@ -29,17 +29,15 @@ class ClientText {
   const CharsetInfo* client() const { return client_; }
   int max_bytes() const;  // bytes one character takes at most in the client set
 
-  // Whole values.
+  // Whole values (values in pieces convert through a PieceStream).
   void ToDb(std::string_view in, std::string* out);
   void ToClient(std::string_view in, std::string* out);
-  // A value in pieces (LONG and CLOB streams); `last` ends the value.
-  void FeedToDb(std::string_view piece, bool last, std::string* out);
 
  private:
   ClientText() = default;
   const CharsetInfo* client_ = nullptr;
   bool identity_ = true;
-  std::unique_ptr<Converter> to_db_, to_client_, stream_to_db_;
+  std::unique_ptr<Converter> to_db_, to_client_;
 };
 
 }  // namespace tabdb

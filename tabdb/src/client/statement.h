@@ -1,6 +1,6 @@
 // statement.h - the state behind an OCI statement handle: the parsed text,
 // its compiled form, the binds and defines of the caller, the open cursor,
-// and the piecewise (LONG) and data-at-execution state machines.
+// and the piecewise LONG transfers (fetch and data at execution).
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include <oci.h>
 
+#include "client/piece_stream.h"
 #include "exec/prepared.h"
 #include "exec/value.h"
 #include "sql/ast.h"
@@ -30,10 +31,6 @@ struct StatementCounters {
 
 StatementCounters CountersOf(OCIStmt* stmt);
 
-// OCI_ATTR_CHARSET_FORM / OCI_ATTR_CHARSET_ID on a bind or define. A null
-// handle gives a Status with code -2 (invalid handle).
-Status SetBindAttribute(OCIBind* bind, uint32_t attr, const void* value);
-Status SetDefineAttribute(OCIDefine* define, uint32_t attr, const void* value);
 
 // A caller's buffer description, shared by binds and defines: element r
 // of the arrays lies at base + r * skip.
@@ -81,6 +78,14 @@ struct BufferSpec {
   }
 };
 
+// The buffer of a bind or define handle (`htype` OCI_HTYPE_BIND or
+// OCI_HTYPE_DEFINE); null when `handle` is not a live one of that type.
+BufferSpec* BufferOf(const void* handle, ub4 htype);
+
+// OCI_ATTR_CHARSET_FORM / OCI_ATTR_CHARSET_ID on a bind or define handle.
+// A handle that is not one gives a Status with code -2 (invalid handle).
+Status SetBufferAttribute(void* handle, ub4 htype, uint32_t attr, const void* value);
+
 struct BindSlot {
   std::unique_ptr<OCIBind> handle;
   BufferSpec buf;
@@ -99,20 +104,10 @@ struct DefineSlot {
 
 // A LONG column being fetched in pieces.
 struct PieceFetch {
-  bool active = false;     // a row is waiting for its LONG value
-  bool buffer_set = false; // OCIStmtSetPieceInfo gave a buffer for the next piece
   size_t define = 0;       // index into defines
   bool null = false;
-  bool binary = false;     // LONG RAW
-  int64_t lob_id = 0;      // stored LONG value
-  std::string inline_value;  // a value not in the LOB store
-  uint64_t offset = 0;     // bytes of the stored value already delivered
-  uint64_t total = 0;      // length of the stored value (when total_known)
-  bool total_known = false;
-  std::string pending;     // converted bytes not yet delivered
-  std::string scratch;     // reused buffer of pieces that need no conversion
-  int pieces = 0;          // pieces delivered so far
-  bool done_marked = false;  // the empty last piece of the test facility is due
+  PieceStream stream;
+  // The buffer OCIStmtSetPieceInfo gave for the next piece.
   void* buf = nullptr;
   ub4* alenp = nullptr;
   sb2* indp = nullptr;
@@ -121,13 +116,12 @@ struct PieceFetch {
 
 // A LONG bind receiving its value in pieces during OCIStmtExecute.
 struct PieceInsert {
-  bool active = false;
-  bool buffer_set = false;
   size_t bind = 0;         // index into binds
-  int pieces = 0;
   int64_t lob_id = 0;      // the value being built in the LOB store
   uint64_t bytes = 0;
   bool null = false;
+  PieceStream stream;
+  // The piece OCIStmtSetPieceInfo gave.
   ub1 piece = OCI_FIRST_PIECE;
   const void* buf = nullptr;
   ub4 len = 0;
@@ -141,7 +135,7 @@ class StatementState {
   std::shared_ptr<const sql::Statement> parsed;
   Status parse_status;
   std::unique_ptr<Prepared> prepared;
-  Session* session = nullptr;               // session of the last execution
+  SessionRef session;                       // session of the last execution
   std::vector<BindSlot> binds;              // index position-1
   std::vector<DefineSlot> defines;          // index position-1
   bool executed = false;
@@ -170,17 +164,5 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
 // external type (SQLT_STR adds a NUL, SQLT_AFC pads with blanks); sets
 // indicator, length and return code.
 void PlaceBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated);
-
-// Test facility (environment variable TABDB_TEST_PIECES, for tests only):
-// "max=N" delivers LONG and LOB values in pieces of at most N bytes
-// whatever buffer is offered; "emptylast" ends every piecewise LONG fetch
-// and LOB read with an extra empty piece; "emptynodata" answers the read of
-// an empty LOB with OCI_NO_DATA. Items are separated by commas.
-struct PieceTestMode {
-  size_t max_piece = 0;
-  bool empty_last = false;
-  bool empty_no_data = false;
-};
-const PieceTestMode& TestPieces();
 
 }  // namespace tabdb

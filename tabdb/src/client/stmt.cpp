@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "charset/charset.h"
+#include "client/external_types.h"
 #include "client/handles.h"
 #include "client/lob.h"
 #include "client/nls.h"
@@ -26,28 +27,24 @@ StatementCounters CountersOf(OCIStmt* stmt) {
   return stmt && stmt->state ? stmt->state->counters : StatementCounters{};
 }
 
-Status SetBindAttribute(OCIBind* bind, uint32_t attr, const void* value) {
-  OCIBind* b = AsBind(bind);
-  if (b == nullptr || !b->stmt || !b->stmt->state) return Status::Error(-2, "");
-  StatementState& st = *b->stmt->state;
-  if (b->position == 0 || b->position > st.binds.size()) return Status::Error(-2, "");
-  if (attr == OCI_ATTR_CHARSET_FORM) {
-    ub1 form = *static_cast<const ub1*>(value);
-    if (form != SQLCS_IMPLICIT && form != SQLCS_NCHAR) return OraError(24323);
-    st.binds[b->position - 1].buf.csform = form;
-  }
-  return Status::Ok();
+BufferSpec* BufferOf(const void* handle, ub4 htype) {
+  auto slot = [](auto* h, auto slots) -> BufferSpec* {
+    StatementState* st = h != nullptr && h->stmt != nullptr ? h->stmt->state.get() : nullptr;
+    if (st == nullptr || h->position == 0 || h->position > (st->*slots).size()) return nullptr;
+    return &(st->*slots)[h->position - 1].buf;
+  };
+  if (htype == OCI_HTYPE_BIND) return slot(AsBind(handle), &StatementState::binds);
+  if (htype == OCI_HTYPE_DEFINE) return slot(AsDefine(handle), &StatementState::defines);
+  return nullptr;
 }
 
-Status SetDefineAttribute(OCIDefine* define, uint32_t attr, const void* value) {
-  OCIDefine* d = AsDefine(define);
-  if (d == nullptr || !d->stmt || !d->stmt->state) return Status::Error(-2, "");
-  StatementState& st = *d->stmt->state;
-  if (d->position == 0 || d->position > st.defines.size()) return Status::Error(-2, "");
+Status SetBufferAttribute(void* handle, ub4 htype, uint32_t attr, const void* value) {
+  BufferSpec* buf = BufferOf(handle, htype);
+  if (buf == nullptr) return Status::Error(-2, "");
   if (attr == OCI_ATTR_CHARSET_FORM) {
     ub1 form = *static_cast<const ub1*>(value);
-    if (form != SQLCS_IMPLICIT && form != SQLCS_NCHAR) return OraError(24323);
-    st.defines[d->position - 1].buf.csform = form;
+    if (form != SQLCS_IMPLICIT && form != SQLCS_NCHAR) return OraError(ora::kValueNotAllowed);
+    buf->csform = form;
   }
   return Status::Ok();
 }
@@ -139,14 +136,14 @@ bool IsLongDty(ub2 dty) { return dty == SQLT_LNG || dty == SQLT_LBI; }
 Status EnsurePrepared(Session& s, StatementState& st) {
   std::vector<TypeKind> kinds;
   for (const BindSlot& b : st.binds) kinds.push_back(b.set ? BindKind(b.buf) : TypeKind::kVarchar2);
-  if (st.prepared && st.session == &s && st.prepared->bind_kinds() == kinds) {
+  if (st.prepared && st.session.get() == &s && st.prepared->bind_kinds() == kinds) {
     if (!st.prepared->is_query() && !st.prepared->is_dml()) return Status::Ok();
     int64_t v = 0;
     TABDB_RETURN_IF_ERROR(s.db().CatalogVersion(&v));
     if (v == st.prepared->catalog_version()) return Status::Ok();
   }
   st.prepared.reset();
-  st.session = &s;
+  st.session = SessionRef(&s);
   return Prepared::Create(s, st.parsed, kinds, &st.prepared);
 }
 
@@ -161,16 +158,17 @@ Status FillDefine(StatementState& st, DefineSlot& d, uint32_t r, int i, ClientTe
   if (b.dty == SQLT_CLOB || b.dty == SQLT_BLOB) {
     bool want_blob = b.dty == SQLT_BLOB;
     bool is_blob = kind == TypeKind::kBlob || kind == TypeKind::kRaw || kind == TypeKind::kLongRaw;
-    if (want_blob != is_blob) return OraError(932, {want_blob ? "BLOB" : "CLOB", DataTypeText(col.type)});
+    if (want_blob != is_blob)
+      return OraError(ora::kInconsistentDatatypes, {want_blob ? "BLOB" : "CLOB", DataTypeText(col.type)});
     void* p = b.Value(r);
     OCILobLocator* loc = p ? AsLob(*static_cast<OCILobLocator**>(p)) : nullptr;
-    if (loc == nullptr) return OraError(22275);
+    if (loc == nullptr) return OraError(ora::kInvalidLobLocator);
     Value v;
     st.prepared->GetValue(i, &v);
     TypeKind lk = IsLob(kind) ? kind : (want_blob ? TypeKind::kBlob : TypeKind::kClob);
     SetLocator(loc, &s, lk, v, false);
     if (sb2* ind = b.Ind(r)) *ind = v.null ? -1 : 0;
-    else if (v.null) return OraError(1405);
+    else if (v.null) return OraError(ora::kFetchedNull);
     if (ub2* len = b.Len(r)) *len = v.null ? 0 : sizeof(void*);
     if (ub2* rc = b.Rcode(r)) *rc = v.null ? 1405 : 0;
     return Status::Ok();
@@ -191,11 +189,11 @@ bool DirectCopy(ub2 dty, TypeKind kind, const ClientText& text) {
   switch (dty) {
     case SQLT_NUM: return kind == TypeKind::kNumber || kind == TypeKind::kFloat;
     case SQLT_DAT: return kind == TypeKind::kDate;
-    case 180: return kind == TypeKind::kTimestamp;
-    case 181: return kind == TypeKind::kTimestampTZ;
-    case 182: return kind == TypeKind::kIntervalYM;
-    case 183: return kind == TypeKind::kIntervalDS;
-    case 231: return kind == TypeKind::kTimestampLTZ;
+    case kSqltTimestamp: return kind == TypeKind::kTimestamp;
+    case kSqltTimestampTZ: return kind == TypeKind::kTimestampTZ;
+    case kSqltIntervalYM: return kind == TypeKind::kIntervalYM;
+    case kSqltIntervalDS: return kind == TypeKind::kIntervalDS;
+    case kSqltTimestampLTZ: return kind == TypeKind::kTimestampLTZ;
     case SQLT_IBFLOAT: return kind == TypeKind::kBinaryFloat;
     case SQLT_IBDOUBLE: return kind == TypeKind::kBinaryDouble;
     case SQLT_BIN: return kind == TypeKind::kRaw;
@@ -207,153 +205,75 @@ bool DirectCopy(ub2 dty, TypeKind kind, const ClientText& text) {
 }
 
 // Starts the piecewise delivery of the LONG column of define `di`.
-void StartPieceFetch(StatementState& st, size_t di) {
+Status StartPieceFetch(StatementState& st, size_t di, Session& s) {
   PieceFetch& pf = st.piece_fetch;
-  pf = PieceFetch();
-  pf.active = true;
   pf.define = di;
+  pf.buf = nullptr;
+  pf.alenp = nullptr;
+  pf.indp = nullptr;
+  pf.rcodep = nullptr;
   Value v;
   st.prepared->GetValue(static_cast<int>(di), &v);
   const ResultColumn& col = st.prepared->columns()[di];
-  pf.binary = col.type.kind == TypeKind::kLongRaw || col.type.kind == TypeKind::kRaw ||
-              col.type.kind == TypeKind::kBlob;
+  bool binary = col.type.kind == TypeKind::kLongRaw || col.type.kind == TypeKind::kRaw ||
+                col.type.kind == TypeKind::kBlob;
   pf.null = v.null || (v.lob_id == 0 && v.bytes.empty());
-  pf.lob_id = v.lob_id;
-  if (v.lob_id == 0) pf.inline_value = v.bytes;
   if (sb2* ind = st.defines[di].buf.Ind(0)) *ind = pf.null ? -1 : 0;
+  uint64_t total = v.bytes.size();
+  if (v.lob_id != 0) {
+    LobInfo info;
+    TABDB_RETURN_IF_ERROR(LobStore(s.db()).Info(v.lob_id, &info));
+    total = info.bytes;
+  }
+  return pf.stream.BeginRead(s, v.lob_id, v.lob_id != 0 ? std::string() : std::move(v.bytes), 0,
+                             total, !binary, true);
 }
 
 // Delivers the next piece of the LONG value into the buffer the caller set.
-sword NextPiece(StatementState& st, OCIError* err, ClientText& text, Session& s) {
+sword NextPiece(StatementState& st, OCIError* err, ClientText& text) {
   PieceFetch& pf = st.piece_fetch;
-  if (!pf.buffer_set || pf.alenp == nullptr) return Fail(err, OraError(24370));
-  pf.buffer_set = false;
-  size_t room = *pf.alenp;
-  if (TestPieces().max_piece > 0) room = std::min(room, TestPieces().max_piece);
-  auto finish = [&](size_t n, bool null) -> sword {
-    *pf.alenp = static_cast<ub4>(n);
-    if (pf.indp) *pf.indp = null ? -1 : 0;
-    if (pf.rcodep) *pf.rcodep = 0;
-    ++pf.pieces;
-    return OCI_SUCCESS;
-  };
+  if (!pf.stream.TakeBuffer() || pf.alenp == nullptr) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+  size_t n = 0;
+  bool more = false;
+  if (!pf.null) {
+    Status status = pf.stream.Read(text, pf.buf, *pf.alenp, &n, &more);
+    if (!status.ok()) return Fail(err, status);
+  }
+  *pf.alenp = static_cast<ub4>(n);
+  if (pf.indp) *pf.indp = pf.null ? -1 : 0;
+  if (pf.rcodep) *pf.rcodep = 0;
+  if (more) return OCI_NEED_DATA;
   // The value is complete: the row counts as fetched.
-  auto end_value = [&]() -> sword {
-    pf.active = false;
-    st.counters.rows_fetched = 1;
-    st.counters.row_count += 1;
-    return OCI_SUCCESS;
-  };
-  // Hands over a piece of n bytes; `more` says whether bytes remain. The
-  // test facility may ask for an empty piece after the last one.
-  auto end_piece = [&](size_t n, bool more) -> sword {
-    finish(n, false);
-    if (more) return OCI_NEED_DATA;
-    if (TestPieces().empty_last && n > 0) {
-      pf.done_marked = true;
-      return OCI_NEED_DATA;
-    }
-    return end_value();
-  };
-  if (pf.null) {
-    finish(0, true);
-    return end_value();
-  }
-  if (pf.done_marked) {
-    finish(0, false);
-    return end_value();
-  }
-  // Keep at least one buffer's worth of converted bytes pending.
-  LobStore lobs(s.db());
-  if (!pf.total_known) {
-    pf.total = pf.inline_value.size();
-    if (pf.lob_id) {
-      LobInfo info;
-      Status status = lobs.Info(pf.lob_id, &info);
-      if (!status.ok()) return Fail(err, status);
-      pf.total = info.bytes;
-    }
-    pf.total_known = true;
-  }
-  uint64_t total = pf.total;
-  LobInfo known;
-  known.bytes = total;
-  if ((pf.binary || text.identity()) && pf.pending.empty()) {
-    // Bytes that need no conversion go from the store to the caller's
-    // buffer through one reused scratch string. Text reads a few bytes past
-    // the buffer so that a character the buffer would cut is seen and left
-    // for the next piece.
-    size_t want = static_cast<size_t>(std::min<uint64_t>(room, total - pf.offset));
-    size_t ask = pf.binary ? want : static_cast<size_t>(std::min<uint64_t>(room + 3, total - pf.offset));
-    if (pf.lob_id) {
-      Status status = lobs.Read(pf.lob_id, pf.offset, ask, &pf.scratch, &known);
-      if (!status.ok()) return Fail(err, status);
-    } else {
-      pf.scratch.assign(pf.inline_value, static_cast<size_t>(pf.offset), ask);
-    }
-    // A stored value shorter than its recorded length would otherwise ask
-    // for pieces forever.
-    if (pf.scratch.empty() && want > 0) return Fail(err, OraError(22922));
-    size_t n = std::min(want, pf.scratch.size());
-    if (!pf.binary) {
-      // Whole characters only, unless the buffer cannot hold one.
-      size_t whole = CharsetPrefixBytes(text.client(), pf.scratch, n);
-      if (whole > 0) n = whole;
-    }
-    if (pf.buf && n > 0) std::memcpy(pf.buf, pf.scratch.data(), n);
-    pf.offset += n;
-    return end_piece(n, pf.offset < total);
-  }
-  std::string raw, conv;
-  while (pf.pending.size() < room + 4 && pf.offset < total) {
-    size_t take = static_cast<size_t>(std::min<uint64_t>(kLobChunk, total - pf.offset));
-    if (pf.lob_id) {
-      Status status = lobs.Read(pf.lob_id, pf.offset, take, &raw, &known);
-      if (!status.ok()) return Fail(err, status);
-    } else {
-      raw = pf.inline_value.substr(static_cast<size_t>(pf.offset), take);
-    }
-    pf.offset += raw.size();
-    if (pf.binary) {
-      pf.pending += raw;
-    } else {
-      std::string src = raw;
-      // Convert whole characters; a character cut by the chunk end waits.
-      size_t whole = src.size();
-      if (pf.offset < total) {
-        size_t k = 0;
-        while (k < 4 && k < whole && (static_cast<unsigned char>(src[whole - 1 - k]) & 0xC0) == 0x80) ++k;
-        if (k < whole) {
-          unsigned char lead = static_cast<unsigned char>(src[whole - 1 - k]);
-          size_t need = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 4;
-          if (need > k + 1) {
-            pf.offset -= k + 1;
-            whole -= k + 1;
-          }
-        }
-      }
-      text.ToClient(std::string_view(src).substr(0, whole), &conv);
-      pf.pending += conv;
-    }
-    if (raw.empty()) break;
-  }
-  size_t n = pf.binary ? std::min(room, pf.pending.size())
-                       : CharsetPrefixBytes(text.client(), pf.pending, room);
-  if (n == 0 && !pf.pending.empty()) n = std::min(room, pf.pending.size());
-  if (pf.buf && n > 0) std::memcpy(pf.buf, pf.pending.data(), n);
-  pf.pending.erase(0, n);
-  return end_piece(n, !pf.pending.empty() || pf.offset < total);
+  pf.stream.End();
+  st.counters.rows_fetched = 1;
+  st.counters.row_count += 1;
+  return OCI_SUCCESS;
+}
+
+// The session of a statement's execution, or null with ORA-01012 once it
+// has ended (its cursor and piecewise transfers are dropped then).
+Session* LiveSession(StatementState& st, OCIError* err) {
+  if (Session* s = st.session.get()) return s;
+  st.piece_fetch.stream.End();
+  st.piece_insert.stream.End();
+  st.cursor_open = false;
+  st.prepared.reset();
+  Fail(err, OraError(ora::kNotLoggedOn));
+  return nullptr;
 }
 
 sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   StatementState& st = State(stmt);
   if (orientation != OCI_FETCH_NEXT && orientation != OCI_DEFAULT)
-    return Fail(err, OraError(1002));
-  if (!st.prepared || !st.prepared->is_query() || !st.executed) return Fail(err, OraError(24338));
-  Session& s = *st.session;
+    return Fail(err, OraError(ora::kFetchOutOfSequence));
+  if (!st.executed) return Fail(err, OraError(ora::kStatementNotExecuted));
+  Session* live = LiveSession(st, err);
+  if (live == nullptr) return OCI_ERROR;
+  if (!st.prepared || !st.prepared->is_query()) return Fail(err, OraError(ora::kStatementNotExecuted));
+  Session& s = *live;
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(stmt, &keep);
-  if (st.piece_fetch.active) return NextPiece(st, err, text, s);
+  if (st.piece_fetch.stream.active()) return NextPiece(st, err, text);
   if (nrows == 0) {
     st.prepared->Close();
     st.cursor_open = false;
@@ -363,7 +283,7 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   st.counters.rows_fetched = 0;
   if (!st.cursor_open || st.eof) {
     st.eof = true;
-    Fail(err, OraError(1403));
+    Fail(err, OraError(ora::kNoDataFound));
     return OCI_NO_DATA;
   }
   const auto& cols = st.prepared->columns();
@@ -398,18 +318,37 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
     }
     if (dynamic != SIZE_MAX) {
       // The row waits for its LONG value, fetched in pieces.
-      StartPieceFetch(st, dynamic);
+      status = StartPieceFetch(st, dynamic, s);
+      if (!status.ok()) {
+        st.counters.rows_fetched = r;
+        return Fail(err, status);
+      }
       return OCI_NEED_DATA;
     }
   }
   st.counters.rows_fetched = r;
   st.counters.row_count += r;
   if (st.eof) {
-    Fail(err, OraError(1403));
+    Fail(err, OraError(ora::kNoDataFound));
     return OCI_NO_DATA;
   }
-  if (truncated_any) return Info(err, OraError(24345));
+  if (truncated_any) return Info(err, OraError(ora::kTruncationOrNullFetch));
   return OCI_SUCCESS;
+}
+
+// Points the locators bound to RETURNING ... INTO in row `row` of their
+// binds at the returned values of the row just changed.
+void FillReturning(StatementState& st, Session& s, const std::vector<Value>& returning, ub4 row) {
+  const std::vector<int>& into = st.prepared->into_binds();
+  for (size_t k = 0; k < into.size() && k < returning.size(); ++k) {
+    BindSlot& b = st.binds[static_cast<size_t>(into[k] - 1)];
+    void* p = b.buf.Value(row);
+    OCILobLocator* loc = p ? AsLob(*static_cast<OCILobLocator**>(p)) : nullptr;
+    if (loc != nullptr) {
+      SetLocator(loc, &s, returning[k].kind, returning[k], true);
+      if (sb2* ind = b.buf.Ind(row)) *ind = returning[k].null ? -1 : 0;
+    }
+  }
 }
 
 // Runs a DML statement for `iters` rows of the binds from `rowoff`.
@@ -431,7 +370,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff) {
       const BindSlot& b = st.binds[k];
       if (!b.set) {
         st.counters.row_count = rows;
-        return Fail(err, OraError(1008));
+        return Fail(err, OraError(ora::kNotAllVariablesBound));
       }
       if (is_into(k)) {
         values[k] = Value::Null(BindKind(b.buf));
@@ -449,23 +388,24 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff) {
       }
     }
     if (dae != SIZE_MAX) {
-      if (iters != 1) return Fail(err, OraError(24370));
+      if (iters != 1) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
       // The LONG value arrives in pieces through OCIStmtSetPieceInfo.
       PieceInsert& pi = st.piece_insert;
-      pi = PieceInsert();
-      pi.active = true;
       pi.bind = dae;
+      pi.lob_id = 0;
+      pi.bytes = 0;
+      pi.null = false;
+      pi.piece = OCI_FIRST_PIECE;
+      pi.buf = nullptr;
+      pi.len = 0;
       pi.row = values;
-      // The environment's stream converter may still hold part of a
-      // character from a piecewise insert that was abandoned; it must not
-      // reach this value.
-      std::string discard;
-      text.FeedToDb(std::string_view(), true, &discard);
-      Status status = s.db().BeginWrite();
-      LobStore lobs(s.db());
-      if (status.ok()) status = lobs.Create(&pi.lob_id);
+      const BufferSpec& b = st.binds[dae].buf;
+      bool binary = b.dty == SQLT_LBI || b.dty == SQLT_BIN;
+      Status status = pi.stream.BeginWrite(s, !binary, text);
+      if (status.ok()) status = s.db().BeginWrite();
+      if (status.ok()) status = LobStore(s.db()).Create(&pi.lob_id);
       if (!status.ok()) {
-        pi.active = false;
+        pi.stream.End();
         return Fail(err, status);
       }
       return OCI_NEED_DATA;
@@ -475,15 +415,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff) {
       st.counters.row_count = rows;
       return Fail(err, status);
     }
-    for (size_t k = 0; k < into.size() && k < returning.size(); ++k) {
-      BindSlot& b = st.binds[static_cast<size_t>(into[k] - 1)];
-      void* p = b.buf.Value(row);
-      OCILobLocator* loc = p ? AsLob(*static_cast<OCILobLocator**>(p)) : nullptr;
-      if (loc != nullptr) {
-        SetLocator(loc, &s, returning[k].kind, returning[k], true);
-        if (sb2* ind = b.buf.Ind(row)) *ind = returning[k].null ? -1 : 0;
-      }
-    }
+    FillReturning(st, s, returning, row);
   }
   st.counters.row_count = rows;
   return OCI_SUCCESS;
@@ -493,59 +425,49 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff) {
 sword ContinuePieceInsert(OCIStmt* stmt, OCIError* err, Session& s) {
   StatementState& st = State(stmt);
   PieceInsert& pi = st.piece_insert;
-  if (!pi.buffer_set) return Fail(err, OraError(24370));
-  pi.buffer_set = false;
-  std::shared_ptr<ClientText> keep;
-  ClientText& text = TextOf(stmt, &keep);
+  if (!pi.stream.TakeBuffer()) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
   const BindSlot& b = st.binds[pi.bind];
-  bool binary = b.buf.dty == SQLT_LBI || b.buf.dty == SQLT_BIN;
   bool last = pi.piece == OCI_LAST_PIECE || pi.piece == OCI_ONE_PIECE;
   LobStore lobs(s.db());
   std::string data;
   std::string_view in(static_cast<const char*>(pi.buf ? pi.buf : ""), pi.len);
-  if (binary) {
-    data.assign(in.data(), in.size());
-  } else {
-    text.FeedToDb(in, last, &data);
-  }
+  pi.stream.Feed(in, last, &data);
+  bool binary = b.buf.dty == SQLT_LBI || b.buf.dty == SQLT_BIN;
   Status status = lobs.Append(pi.lob_id, data, !binary);
   pi.bytes += data.size();
-  ++pi.pieces;
+  pi.stream.CountPiece();
   if (!status.ok()) {
-    (void)lobs.Delete(pi.lob_id);  // the append's error is reported; the value is dropped either way
-    pi.active = false;
+    // The failure is what the caller hears of; the value being built is
+    // dropped as well as can be (the rollback of the transaction removes
+    // whatever remains).
+    (void)lobs.Delete(pi.lob_id);
+    pi.stream.End();
     return Fail(err, status);
   }
   if (!last) return OCI_NEED_DATA;
   // The value is complete: insert the row.
-  pi.active = false;
+  pi.stream.End();
   Value v = Value::Null(BindKind(b.buf));
   if (pi.bytes > 0) {  // an empty LONG is NULL
     v.null = false;
     v.lob_id = pi.lob_id;
     v.adopt = true;
   } else {
-    (void)lobs.Delete(pi.lob_id);  // a NULL value keeps no LOB; a leftover is only unused space
+    status = lobs.Delete(pi.lob_id);
+    if (!status.ok()) return Fail(err, status);
   }
   pi.row[pi.bind] = v;
   uint64_t rows = 0;
   std::vector<Value> returning;
   status = st.prepared->ExecuteDml(pi.row, &rows, &returning);
   if (!status.ok()) {
-    if (!v.null) (void)lobs.Delete(pi.lob_id);  // the insert's error is the one reported
+    // As above: the insert's error is reported, the orphaned value is
+    // removed if it can be.
+    if (!v.null) (void)lobs.Delete(pi.lob_id);
     st.counters.row_count = 0;
     return Fail(err, status);
   }
-  const std::vector<int>& into = st.prepared->into_binds();
-  for (size_t k = 0; k < into.size() && k < returning.size(); ++k) {
-    BindSlot& ib = st.binds[static_cast<size_t>(into[k] - 1)];
-    void* p = ib.buf.Value(0);
-    OCILobLocator* loc = p ? AsLob(*static_cast<OCILobLocator**>(p)) : nullptr;
-    if (loc != nullptr) {
-      SetLocator(loc, &s, returning[k].kind, returning[k], true);
-      if (sb2* ind = ib.buf.Ind(0)) *ind = returning[k].null ? -1 : 0;
-    }
-  }
+  FillReturning(st, s, returning, 0);
   st.counters.row_count = rows;
   return OCI_SUCCESS;
 }
@@ -559,7 +481,7 @@ extern "C" sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
   OCIStmt* s = AsStmt(stmtp);
   OCIError* err = AsError(errhp);
   if (s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
-  if (stmt == nullptr || stmt_len == 0) return Fail(err, OraError(900));
+  if (stmt == nullptr || stmt_len == 0) return Fail(err, OraError(ora::kInvalidSqlStatement));
   // A new statement replaces the old one with its binds and defines.
   s->state = std::make_unique<StatementState>();
   StatementState& st = *s->state;
@@ -587,7 +509,7 @@ extern "C" sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* err
   OCIStmt* s = AsStmt(stmtp);
   OCIError* err = AsError(errhp);
   if (s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
-  if (position == 0) return Fail(err, OraError(1007));
+  if (position == 0) return Fail(err, OraError(ora::kNotInSelectList));
   StatementState& st = State(s);
   if (st.defines.size() < position) st.defines.resize(position);
   DefineSlot& d = st.defines[position - 1];
@@ -598,7 +520,7 @@ extern "C" sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* err
   }
   d.buf = BufferSpec::Of(valuep, value_sz, dty, indp, rlenp, rcodep, mode);
   if ((mode & OCI_DYNAMIC_FETCH) && !IsLongDty(dty) && dty != SQLT_CHR && dty != SQLT_BIN)
-    return Fail(err, OraError(24370));
+    return Fail(err, OraError(ora::kIllegalPiecewiseOp));
   d.set = true;
   if (defnp) *defnp = d.handle.get();
   return OCI_SUCCESS;
@@ -606,14 +528,12 @@ extern "C" sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* err
 
 extern "C" sword OCIDefineArrayOfStruct(OCIDefine* defnp, OCIError* errhp, ub4 pvskip,
                                         ub4 indskip, ub4 rlskip, ub4 rcskip) {
-  OCIDefine* d = AsDefine(defnp);
-  OCIError* err = AsError(errhp);
-  if (d == nullptr || err == nullptr || !d->stmt->state) return OCI_INVALID_HANDLE;
-  DefineSlot& slot = d->stmt->state->defines[d->position - 1];
-  slot.buf.value_skip = pvskip;
-  slot.buf.ind_skip = indskip;
-  slot.buf.len_skip = rlskip;
-  slot.buf.rcode_skip = rcskip;
+  BufferSpec* buf = BufferOf(defnp, OCI_HTYPE_DEFINE);
+  if (buf == nullptr || AsError(errhp) == nullptr) return OCI_INVALID_HANDLE;
+  buf->value_skip = pvskip;
+  buf->ind_skip = indskip;
+  buf->len_skip = rlskip;
+  buf->rcode_skip = rcskip;
   return OCI_SUCCESS;
 }
 
@@ -625,7 +545,7 @@ extern "C" sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, 
   OCIStmt* s = AsStmt(stmtp);
   OCIError* err = AsError(errhp);
   if (s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
-  if (position == 0) return Fail(err, OraError(1036));
+  if (position == 0) return Fail(err, OraError(ora::kIllegalVariableName));
   StatementState& st = State(s);
   if (st.binds.size() < position) st.binds.resize(position);
   BindSlot& b = st.binds[position - 1];
@@ -642,15 +562,14 @@ extern "C" sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, 
 
 extern "C" sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvskip, ub4 indskip,
                                       ub4 alskip, ub4 rcskip) {
-  OCIBind* b = AsBind(bindp);
+  BufferSpec* buf = BufferOf(bindp, OCI_HTYPE_BIND);
   OCIError* err = AsError(errhp);
-  if (b == nullptr || err == nullptr || !b->stmt->state) return OCI_INVALID_HANDLE;
-  BindSlot& slot = b->stmt->state->binds[b->position - 1];
-  if (slot.buf.mode & OCI_DATA_AT_EXEC) return Fail(err, OraError(24370));
-  slot.buf.value_skip = pvskip;
-  slot.buf.ind_skip = indskip;
-  slot.buf.len_skip = alskip;
-  slot.buf.rcode_skip = rcskip;
+  if (buf == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  if (buf->mode & OCI_DATA_AT_EXEC) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+  buf->value_skip = pvskip;
+  buf->ind_skip = indskip;
+  buf->len_skip = alskip;
+  buf->rcode_skip = rcskip;
   return OCI_SUCCESS;
 }
 
@@ -666,15 +585,22 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
   if (svc == nullptr || s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
   Session* sess = SessionOf(svc, err);
   if (sess == nullptr) return OCI_ERROR;
-  if (!s->state) return Fail(err, OraError(24337));
+  if (!s->state) return Fail(err, OraError(ora::kStmtNotPrepared));
   StatementState& st = *s->state;
-  if (st.piece_insert.active) return ContinuePieceInsert(s, err, *sess);
+  if (st.piece_insert.stream.active()) {
+    // The insert continues in the session it began in.
+    if (st.piece_insert.stream.session() != sess) {
+      st.piece_insert.stream.End();
+      return Fail(err, OraError(ora::kNotLoggedOn));
+    }
+    return ContinuePieceInsert(s, err, *sess);
+  }
   if (!st.parse_status.ok()) return Fail(err, st.parse_status);
-  if (!st.parsed) return Fail(err, OraError(24337));
+  if (!st.parsed) return Fail(err, OraError(ora::kStmtNotPrepared));
   Status status = EnsurePrepared(*sess, st);
   if (!status.ok()) return Fail(err, status);
   st.executed = true;
-  st.piece_fetch = PieceFetch();
+  st.piece_fetch.stream.End();
   st.counters.row_count = 0;
   st.counters.rows_fetched = 0;
   if (st.prepared->is_query()) {
@@ -682,7 +608,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     ClientText& text = TextOf(s, &keep);
     std::vector<Value> values(st.binds.size());
     for (size_t k = 0; k < st.binds.size(); ++k) {
-      if (!st.binds[k].set) return Fail(err, OraError(1008));
+      if (!st.binds[k].set) return Fail(err, OraError(ora::kNotAllVariablesBound));
       status = BindToValue(st.binds[k].buf, 0, text, &values[k]);
       if (!status.ok()) return Fail(err, status);
     }
@@ -699,7 +625,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     if (iters > 0) return Fetch(s, err, iters, OCI_FETCH_NEXT);
     return OCI_SUCCESS;
   }
-  if (iters == 0) return Fail(err, OraError(24333));
+  if (iters == 0) return Fail(err, OraError(ora::kZeroIterationCount));
   if (st.prepared->is_dml()) return RunDml(s, err, *sess, iters, rowoff);
   status = st.prepared->ExecuteOther();
   if (!status.ok()) return Fail(err, status);
@@ -730,22 +656,29 @@ extern "C" sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, void** hnd
   OCIStmt* s = AsStmt(stmtp);
   OCIError* err = AsError(errhp);
   if (s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
-  if (!s->state) return Fail(err, OraError(24370));
+  if (!s->state) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
   StatementState& st = *s->state;
-  if (st.piece_fetch.active) {
+  PieceStream* stream = st.piece_fetch.stream.active()    ? &st.piece_fetch.stream
+                        : st.piece_insert.stream.active() ? &st.piece_insert.stream
+                                                          : nullptr;
+  if (stream != nullptr && stream->session() == nullptr) {
+    stream->End();
+    return Fail(err, OraError(ora::kNotLoggedOn));
+  }
+  if (stream == &st.piece_fetch.stream) {
     PieceFetch& pf = st.piece_fetch;
     if (hndlpp) *hndlpp = st.defines[pf.define].handle.get();
     if (typep) *typep = OCI_HTYPE_DEFINE;
     if (in_outp) *in_outp = OCI_PARAM_OUT;
-    if (piecep) *piecep = pf.pieces == 0 ? OCI_FIRST_PIECE : OCI_NEXT_PIECE;
-  } else if (st.piece_insert.active) {
+    if (piecep) *piecep = stream->pieces() == 0 ? OCI_FIRST_PIECE : OCI_NEXT_PIECE;
+  } else if (stream == &st.piece_insert.stream) {
     PieceInsert& pi = st.piece_insert;
     if (hndlpp) *hndlpp = st.binds[pi.bind].handle.get();
     if (typep) *typep = OCI_HTYPE_BIND;
     if (in_outp) *in_outp = OCI_PARAM_IN;
-    if (piecep) *piecep = pi.pieces == 0 ? OCI_FIRST_PIECE : OCI_NEXT_PIECE;
+    if (piecep) *piecep = stream->pieces() == 0 ? OCI_FIRST_PIECE : OCI_NEXT_PIECE;
   } else {
-    return Fail(err, OraError(24370));
+    return Fail(err, OraError(ora::kIllegalPiecewiseOp));
   }
   if (iterp) *iterp = 0;
   if (idxp) *idxp = 0;
@@ -760,29 +693,40 @@ extern "C" sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, con
     OCIDefine* d = AsDefine(hndlp);
     if (d == nullptr || !d->stmt->state) return OCI_INVALID_HANDLE;
     PieceFetch& pf = d->stmt->state->piece_fetch;
-    if (!pf.active || d->position - 1 != pf.define) return Fail(err, OraError(24370));
+    if (!pf.stream.active() || d->position - 1 != pf.define)
+      return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+    if (pf.stream.session() == nullptr) {
+      pf.stream.End();
+      return Fail(err, OraError(ora::kNotLoggedOn));
+    }
     // A piece needs a length to tell the room, and room needs a buffer.
-    if (alenp == nullptr || (bufp == nullptr && *alenp > 0)) return Fail(err, OraError(24370));
+    if (alenp == nullptr || (bufp == nullptr && *alenp > 0))
+      return Fail(err, OraError(ora::kIllegalPiecewiseOp));
     pf.buf = const_cast<void*>(bufp);
     pf.alenp = alenp;
     pf.indp = static_cast<sb2*>(const_cast<void*>(indp));
     pf.rcodep = rcodep;
-    pf.buffer_set = true;
+    pf.stream.GiveBuffer();
     return OCI_SUCCESS;
   }
   if (type == OCI_HTYPE_BIND) {
     OCIBind* b = AsBind(hndlp);
     if (b == nullptr || !b->stmt->state) return OCI_INVALID_HANDLE;
     PieceInsert& pi = b->stmt->state->piece_insert;
-    if (!pi.active || b->position - 1 != pi.bind) return Fail(err, OraError(24370));
-    if (piece > OCI_LAST_PIECE) return Fail(err, OraError(24370));
-    if (bufp == nullptr && alenp && *alenp > 0) return Fail(err, OraError(24370));
+    if (!pi.stream.active() || b->position - 1 != pi.bind)
+      return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+    if (pi.stream.session() == nullptr) {
+      pi.stream.End();
+      return Fail(err, OraError(ora::kNotLoggedOn));
+    }
+    if (piece > OCI_LAST_PIECE) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+    if (bufp == nullptr && alenp && *alenp > 0) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
     pi.buf = bufp;
     pi.len = alenp ? *alenp : 0;
     pi.piece = piece;
     if (indp && *static_cast<const sb2*>(indp) == -1) pi.null = true;
     (void)rcodep;
-    pi.buffer_set = true;
+    pi.stream.GiveBuffer();
     return OCI_SUCCESS;
   }
   return OCI_INVALID_HANDLE;

@@ -322,6 +322,17 @@ void Prepared::Invalidate() {
   invalidated_ = true;
 }
 
+void Prepared::InvalidateAll(const Session* s) {
+  std::vector<Prepared*> open;
+  {
+    OpenQueries& q = AllOpenQueries();
+    std::lock_guard<std::mutex> lock(q.mu);
+    auto it = q.by_session.find(s);
+    if (it != q.by_session.end()) open.assign(it->second.begin(), it->second.end());
+  }
+  for (Prepared* p : open) p->Invalidate();
+}
+
 bool Prepared::is_dml() const {
   return stmt_->kind == StmtKind::kInsert || stmt_->kind == StmtKind::kUpdate ||
          stmt_->kind == StmtKind::kDelete;

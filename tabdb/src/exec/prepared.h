@@ -63,6 +63,10 @@ class Prepared {
   void Close();
   // Closes the cursor for DDL of the session; Next then fails with ORA-08103.
   void Invalidate();
+  // Invalidates every open query of session `s`, which is ending: a
+  // statement still stepping would keep the connection busy for the
+  // sessions that follow on it.
+  static void InvalidateAll(const Session* s);
 
   // ---- INSERT, UPDATE, DELETE: one iteration -----------------------------
   // Runs the statement once with `binds`; adds the rows processed to

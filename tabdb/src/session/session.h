@@ -81,7 +81,8 @@ class Session {
   }
 
   // Expires when the session ends, so that objects which may outlive it
-  // (LOB locators) can tell whether it is still there.
+  // (statements, LOB locators, piece streams) can tell whether it is
+  // still there.
   std::weak_ptr<void> lifetime() const { return lifetime_; }
 
  private:

@@ -10,11 +10,7 @@
 namespace tabdb {
 namespace {
 
-// UTF-16 code units of UTF-8 bytes: every lead byte starts a character,
-// four-byte sequences are two units. Continuation bytes count nothing, so
-// the count is right across arbitrary splits of the text.
-
-Status ChunkMissing() { return OraError(600, {"lob chunk missing"}); }
+Status ChunkMissing() { return OraError(ora::kInternalError, {"lob chunk missing"}); }
 
 // A last chunk smaller than this is merged with the next appended bytes,
 // so that values written in small pieces do not end up in small chunks.
@@ -81,7 +77,7 @@ Status LobStore::Info(int64_t id, LobInfo* out) {
   TABDB_RETURN_IF_ERROR(db_.Step(s, &row));
   if (!row) {
     sqlite3_reset(s);
-    return OraError(22275);
+    return OraError(ora::kInvalidLobLocator);
   }
   out->bytes = static_cast<uint64_t>(sqlite3_column_int64(s, 0));
   out->units = static_cast<uint64_t>(sqlite3_column_int64(s, 1));
@@ -313,26 +309,21 @@ Status LobStore::Read(int64_t id, uint64_t offset, size_t max, std::string* out,
 }
 
 Status LobStore::ByteOffsetOfUnits(int64_t id, uint64_t units, uint64_t* byte_offset) {
-  LobInfo info;
-  TABDB_RETURN_IF_ERROR(Info(id, &info));
-  uint64_t seen = 0;
-  *byte_offset = info.bytes;
   if (units == 0) {
     *byte_offset = 0;
     return Status::Ok();
   }
+  LobInfo info;
+  TABDB_RETURN_IF_ERROR(Info(id, &info));
+  *byte_offset = info.bytes;
+  // Lead-byte counting, so that a character split between two chunks is
+  // counted once.
+  uint64_t left = units;
   TABDB_RETURN_IF_ERROR(ForEachChunk(id, 0, [&](uint64_t start, std::string_view data) {
-    for (size_t i = 0; i < data.size(); ++i) {
-      unsigned char c = static_cast<unsigned char>(data[i]);
-      if ((c & 0xC0) != 0x80) {
-        if (seen >= units) {
-          *byte_offset = start + i;
-          return false;
-        }
-        seen += (c >= 0xF0) ? 2 : 1;
-      }
-    }
-    return true;
+    size_t at = Utf8SkipUnits(data, &left);
+    if (at == data.size()) return true;
+    *byte_offset = start + at;
+    return false;
   }));
   return Status::Ok();
 }
@@ -341,9 +332,131 @@ Status LobStore::ReadAll(int64_t id, size_t limit, std::string* out) {
   LobInfo info;
   TABDB_RETURN_IF_ERROR(Info(id, &info));
   if (info.bytes > limit) {
-    return OraError(22835, {std::to_string(info.bytes), std::to_string(limit)});
+    return OraError(ora::kLobBufferTooSmall, {std::to_string(info.bytes), std::to_string(limit)});
   }
   return Read(id, 0, static_cast<size_t>(info.bytes), out, &info);
+}
+
+Status LobStore::ChunkStart(int64_t id, uint64_t offset, uint64_t* start, bool* found) {
+  return FloorStart(id, offset, start, found);
+}
+
+Status LobStore::SeekChunk(int64_t id, uint64_t start, sqlite3_stmt** s, bool* found) {
+  TABDB_RETURN_IF_ERROR(
+      db_.Cached("SELECT data FROM tab$lobdata WHERE lob_id = ?1 AND seq = ?2", s));
+  sqlite3_bind_int64(*s, 1, id);
+  sqlite3_bind_int64(*s, 2, static_cast<int64_t>(start));
+  Status st = db_.Step(*s, found);
+  if (!st.ok()) sqlite3_reset(*s);
+  return st;
+}
+
+Status LobStore::AppendChunk(int64_t id, uint64_t start, std::string* out, bool* found) {
+  sqlite3_stmt* s = nullptr;
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(SeekChunk(id, start, &s, &row));
+  *found = row;
+  if (row) {
+    const void* p = sqlite3_column_blob(s, 0);
+    out->append(static_cast<const char*>(p ? p : ""), static_cast<size_t>(sqlite3_column_bytes(s, 0)));
+  }
+  sqlite3_reset(s);
+  return Status::Ok();
+}
+
+Status LobReader::Open(Database& db, int64_t id, uint64_t offset, uint64_t end) {
+  Release();
+  id_ = id;
+  pos_ = offset;
+  end_ = std::max(offset, end);
+  buf_.clear();
+  head_ = 0;
+  next_ = 0;
+  skip_ = 0;
+  if (offset == 0 || offset >= end_) return Status::Ok();
+  // Values start at byte 0 with a chunk; any other offset starts in the
+  // chunk holding it, whose bytes before the offset are skipped when it
+  // is loaded.
+  uint64_t start = 0;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LobStore(db).ChunkStart(id, offset, &start, &found));
+  if (!found) return ChunkMissing();
+  next_ = start;
+  skip_ = static_cast<size_t>(offset - start);
+  return Status::Ok();
+}
+
+Status LobReader::Fill(Database& db, size_t want) {
+  Release();
+  LobStore lobs(db);
+  while (buf_.size() - head_ < want && next_ < end_) {
+    if (head_ > 0) {
+      // Keep only the unread bytes.
+      buf_.erase(0, head_);
+      head_ = 0;
+    }
+    size_t had = buf_.size();
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(lobs.AppendChunk(id_, next_, &buf_, &found));
+    if (!found || buf_.size() - had <= skip_) return ChunkMissing();
+    next_ += buf_.size() - had;
+    head_ += skip_;
+    skip_ = 0;
+  }
+  return Status::Ok();
+}
+
+Status LobReader::Peek(Database& db, size_t want, std::string_view* out) {
+  if (head_ < buf_.size() || next_ >= end_) {
+    TABDB_RETURN_IF_ERROR(Fill(db, want));
+    *out = available();
+    return Status::Ok();
+  }
+  sqlite3_stmt* s = nullptr;
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(LobStore(db).SeekChunk(id_, next_, &s, &row));
+  const char* p = row ? static_cast<const char*>(sqlite3_column_blob(s, 0)) : nullptr;
+  size_t n = row ? static_cast<size_t>(sqlite3_column_bytes(s, 0)) : 0;
+  if (p == nullptr || n <= skip_) {
+    sqlite3_reset(s);
+    return ChunkMissing();
+  }
+  size_t usable = static_cast<size_t>(std::min<uint64_t>(n - skip_, end_ - pos_));
+  if (usable < want && next_ + n < end_) {
+    // The piece needs more than this chunk: collect it with the next ones.
+    buf_.assign(p, n);
+    head_ = skip_;
+    skip_ = 0;
+    next_ += n;
+    sqlite3_reset(s);
+    TABDB_RETURN_IF_ERROR(Fill(db, want));
+    *out = available();
+    return Status::Ok();
+  }
+  held_ = s;
+  held_data_ = p;
+  held_size_ = n;
+  held_used_ = skip_;
+  skip_ = 0;
+  *out = std::string_view(p + held_used_, usable);
+  return Status::Ok();
+}
+
+void LobReader::Release() {
+  if (held_ == nullptr) return;
+  buf_.assign(held_data_ + held_used_, held_size_ - held_used_);
+  head_ = 0;
+  next_ += held_size_;
+  sqlite3_reset(held_);
+  held_ = nullptr;
+  held_data_ = nullptr;
+}
+
+void LobReader::Close() {
+  Release();
+  buf_.clear();
+  head_ = skip_ = 0;
+  pos_ = end_ = next_ = 0;
 }
 
 }  // namespace tabdb

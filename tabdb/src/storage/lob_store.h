@@ -14,6 +14,7 @@
 // size whatever the value's size.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -72,6 +73,16 @@ class LobStore {
   // The whole value, when it has at most `limit` bytes; ORA-22835 otherwise.
   Status ReadAll(int64_t id, size_t limit, std::string* out);
 
+  // The chunk holding byte `offset`: its start (no bytes read). *found is
+  // false when the value has no such chunk.
+  Status ChunkStart(int64_t id, uint64_t offset, uint64_t* start, bool* found);
+  // Appends the bytes of the chunk that starts at byte `start` to *out (a
+  // lookup by key, no search); *found is false when there is none.
+  Status AppendChunk(int64_t id, uint64_t start, std::string* out, bool* found);
+  // Looks the chunk that starts at byte `start` up: when *found, *s stands
+  // on its row (column 0: the bytes) until the caller resets it.
+  Status SeekChunk(int64_t id, uint64_t start, sqlite3_stmt** s, bool* found);
+
  private:
   // The chunk holding byte `offset`: its start and its bytes.
   Status FloorChunk(int64_t id, uint64_t offset, uint64_t* start, std::string* out, bool* found);
@@ -85,6 +96,62 @@ class LobStore {
   Status ForEachChunk(int64_t id, uint64_t offset, Fn fn);
 
   Database& db_;
+};
+
+// Reads a byte range of one stored value from front to back and keeps its
+// place in the chunk store between calls: the key of the next chunk and
+// the unread rest of the current one. Each chunk is fetched once, by its
+// key, so a value read in pieces costs one lookup per chunk whatever the
+// piece size. No statement stays open between calls (an open read would
+// hold the connection's read snapshot and block DROP TABLE); the reader
+// keeps no reference to the database either, which every call passes in.
+class LobReader {
+ public:
+  // Positions the reader at byte `offset` of value `id` (nothing is read
+  // yet); reading stops at byte `end` (at most the value's length).
+  Status Open(Database& db, int64_t id, uint64_t offset, uint64_t end);
+  // Loads chunks until at least `want` unread bytes are available, or the
+  // range is exhausted. A chunk missing from the store fails.
+  Status Fill(Database& db, size_t want);
+  // The unread bytes loaded so far (within the range).
+  std::string_view available() const {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(buf_.size() - head_, end_ - pos_));
+    return std::string_view(buf_.data() + head_, n);
+  }
+  // Like Fill and available(), without copying a chunk that alone holds
+  // the `want` bytes (or the rest of the range): the view then points
+  // into SQLite's copy of it and stays valid until Release, which must
+  // follow before the database is used for anything else.
+  Status Peek(Database& db, size_t want, std::string_view* out);
+  void Consume(size_t n) {
+    if (held_ != nullptr) {
+      held_used_ += n;
+    } else {
+      head_ += n;
+    }
+    pos_ += n;
+  }
+  // Keeps the unread rest of a chunk seen by Peek and lets go of it.
+  void Release();
+  uint64_t position() const { return pos_; }
+  uint64_t end() const { return end_; }
+  bool at_end() const { return pos_ >= end_; }
+  // Drops the loaded bytes (memory is kept for the next value).
+  void Close();
+
+ private:
+  int64_t id_ = 0;
+  uint64_t pos_ = 0;   // byte offset of the first unread byte
+  uint64_t end_ = 0;
+  uint64_t next_ = 0;  // key (start offset) of the next chunk to load
+  size_t skip_ = 0;    // bytes of that chunk before pos_ (a start inside it)
+  std::string buf_;    // loaded bytes; buf_[head_] is byte pos_
+  size_t head_ = 0;
+  // A chunk Peek handed out where SQLite holds it (until Release).
+  sqlite3_stmt* held_ = nullptr;
+  const char* held_data_ = nullptr;
+  size_t held_size_ = 0;
+  size_t held_used_ = 0;
 };
 
 }  // namespace tabdb

@@ -19,7 +19,11 @@ constexpr int kMaxIterations = 10 * kDefaultIterations;
 // runs, which log on thousands of times; stored hashes keep their own count.
 int Iterations() {
   static const int n = [] {
+#ifdef TABDB_TEST_HOOKS
     const char* v = std::getenv("TABDB_TEST_KDF_ITERATIONS");
+#else
+    const char* v = nullptr;
+#endif
     int k = v ? std::atoi(v) : 0;
     return k >= 1000 ? k : kDefaultIterations;
   }();

@@ -173,6 +173,26 @@ constexpr int kVirtualColumnTypeNotSupported = 54003;
 constexpr int kInsertOnVirtualColumn = 54013;
 constexpr int kUpdateOnVirtualColumn = 54017;
 constexpr int kAllColumnsVirtual = 54037;
+// OCI client layer and LOB store.
+constexpr int kFetchOutOfSequence = 1002;       // fetch out of sequence
+constexpr int kNotInSelectList = 1007;          // variable not in select list
+constexpr int kIllegalVariableName = 1036;      // illegal variable name/number
+constexpr int kIntegerOverflow = 1455;          // converting column overflows integer datatype
+constexpr int kNotConnected = 3114;             // not connected to ORACLE
+constexpr int kLobNotOpen = 22289;              // cannot perform %s operation on an unopened file or LOB
+constexpr int kLobAlreadyOpen = 22293;          // LOB already opened in the same transaction
+constexpr int kLobOpenedReadOnly = 22294;       // cannot update a LOB opened in read-only mode
+constexpr int kLobBufferTooSmall = 22835;       // buffer too small for CLOB to CHAR or BLOB to RAW conversion
+constexpr int kLobRowNotLocked = 22920;         // row containing the LOB value is not locked
+constexpr int kAlreadyAttached = 24309;         // already connected to a server
+constexpr int kAlreadyAuthenticated = 24313;    // user already authenticated
+constexpr int kIllegalAttributeType = 24315;    // illegal attribute type
+constexpr int kValueNotAllowed = 24323;         // value not allowed
+constexpr int kNeedExplicitAttach = 24327;      // need explicit attach before authenticating a user
+constexpr int kZeroIterationCount = 24333;      // zero iteration count
+constexpr int kStmtNotPrepared = 24337;         // statement handle not prepared
+constexpr int kIllegalPiecewiseOp = 24370;      // illegal piecewise operation attempted
+constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OCI lob function
 }  // namespace ora
 
 }  // namespace tabdb

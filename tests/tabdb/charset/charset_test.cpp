@@ -320,6 +320,29 @@ TEST(Utf8, CountsAndPrefixes) {
   }
 }
 
+TEST(Utf8, WholePrefixAndUnitSkipAcrossCuts) {
+  // A value cut anywhere: the whole prefix never ends inside a character,
+  // and the cut-off bytes complete it.
+  const std::string mixed = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z";
+  const size_t whole[] = {0, 1, 1, 3, 3, 3, 6, 6, 6, 6, 10, 11};
+  for (size_t n = 0; n <= mixed.size(); ++n)
+    EXPECT_EQ(Utf8WholePrefix(std::string_view(mixed).substr(0, n)), whole[n]) << n;
+  // Stray continuation bytes and invalid leads are not held back.
+  EXPECT_EQ(Utf8WholePrefix("ab\x80\x80\x80\x80"), 6u);
+  EXPECT_EQ(Utf8WholePrefix("ab\xFF"), 3u);
+  // Skipping units over the same text split at every byte gives the
+  // offset the unsplit text gives: a (1) é (1) 中 (1) 😀 (2) z (1).
+  const size_t offset_of_units[] = {0, 1, 3, 6, 10, 10, 11};
+  for (uint64_t units = 0; units < 7; ++units) {
+    for (size_t cut = 0; cut <= mixed.size(); ++cut) {
+      uint64_t left = units;
+      size_t at = Utf8SkipUnits(std::string_view(mixed).substr(0, cut), &left);
+      if (at == cut) at = cut + Utf8SkipUnits(std::string_view(mixed).substr(cut), &left);
+      EXPECT_EQ(at, offset_of_units[units]) << units << " cut " << cut;
+    }
+  }
+}
+
 TEST(Utf8, Validity) {
   struct Case {
     std::string s;
