@@ -207,35 +207,41 @@ Status CreateSequenceDdl(Session& s, const sql::SequenceStmt& st) {
   return CreateSequence(s, owner, name, st.options, false);
 }
 
-Status AlterSequenceDdl(Session& s, const sql::SequenceStmt& st) {
+namespace {
+
+// The sequence an ALTER or DROP names, in a schema the session may change;
+// ORA-02289 when there is none.
+Status LoadForChange(Session& s, const sql::NameList& n, SequenceInfo* q, bool* generated) {
   std::string owner, name;
-  SplitName(s, st.name, &owner, &name);
+  SplitName(s, n, &owner, &name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   int64_t obj = 0;
   std::string type;
   TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
   if (obj == 0 || type != "SEQUENCE") return OraError(ora::kSequenceNotExist);
-  SequenceInfo q;
-  bool found = false, generated = false;
-  TABDB_RETURN_IF_ERROR(LoadById(s, obj, &q, &found, &generated));
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadById(s, obj, q, &found, generated));
   if (!found) return OraError(ora::kSequenceNotExist);
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status AlterSequenceDdl(Session& s, const sql::SequenceStmt& st) {
+  SequenceInfo q;
+  bool generated = false;
+  TABDB_RETURN_IF_ERROR(LoadForChange(s, st.name, &q, &generated));
   if (generated) return OraError(ora::kSequenceSystemAlter);
   TABDB_RETURN_IF_ERROR(ApplyOptions(st.options, false, &q));
   return Store(s, q, false, generated);
 }
 
 Status DropSequenceDdl(Session& s, const sql::SequenceStmt& st) {
-  std::string owner, name;
-  SplitName(s, st.name, &owner, &name);
-  TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
-  int64_t obj = 0;
-  std::string type;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
-  if (obj == 0 || type != "SEQUENCE") return OraError(ora::kSequenceNotExist);
   SequenceInfo q;
-  bool found = false, generated = false;
-  TABDB_RETURN_IF_ERROR(LoadById(s, obj, &q, &found, &generated));
+  bool generated = false;
+  TABDB_RETURN_IF_ERROR(LoadForChange(s, st.name, &q, &generated));
   if (generated) return OraError(ora::kSequenceSystemDrop);
+  int64_t obj = q.obj_id;
   sqlite3_stmt* d = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$sequences WHERE obj_id = ?1", &d));
   sqlite3_bind_int64(d, 1, obj);
