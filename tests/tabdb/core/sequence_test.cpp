@@ -27,6 +27,7 @@ class SequenceTest : public ::testing::Test {
 
 // NEXTVAL in a query, in INSERT VALUES (twice in one row: one value), in
 // INSERT ... SELECT (one value per row) and in UPDATE SET; CURRVAL follows.
+// An INSERT ... SELECT from its own table copies the rows once.
 TEST_F(SequenceTest, NextvalPerRowAndCurrval) {
   ProcResult r = App(
       "CREATE SEQUENCE s START WITH 10 INCREMENT BY 5;\n"
@@ -39,13 +40,14 @@ TEST_F(SequenceTest, NextvalPerRowAndCurrval) {
       "INSERT INTO src VALUES (2);\n"
       "INSERT INTO t SELECT s.NEXTVAL, 0 FROM src;\n"
       "UPDATE t SET b = s.NEXTVAL WHERE b = 0;\n"
+      "INSERT INTO t SELECT a + 100, b FROM t;\n"
       "SELECT a, b FROM t ORDER BY a;\n"
       "SELECT s.CURRVAL FROM dual;\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "NEXTVAL\n10\n"
             "CURRVAL|CURRVAL\n10|10\n"
-            "A|B\n15|15\n20|30\n25|35\n"
+            "A|B\n15|15\n20|30\n25|35\n115|15\n120|30\n125|35\n"
             "CURRVAL\n35\n");
 }
 
