@@ -140,6 +140,12 @@ TEST(SubstitutionTest, VariablesArgumentsAndPrefix) {
   EXPECT_FALSE(v.Undefine("owner"));
 }
 
+TEST(SplitArgsTest, QuotesGroupWords) {
+  EXPECT_EQ(tabsql::SplitArgs("  file 'a b' \"c d\" '' x'y z'  "),
+            (std::vector<std::string>{"file", "a b", "c d", "", "xy z"}));
+  EXPECT_TRUE(tabsql::SplitArgs("   ").empty());
+}
+
 TEST(FeedbackTest, NamedAfterVerbAndObject) {
   using tabdb::sql::StmtKind;
   EXPECT_EQ(tabsql::FeedbackLine(StmtKind::kInsert, 1, "insert"), "1 row created.");

@@ -25,34 +25,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Whitespace-separated words; '...' and "..." group words and lose their quotes.
-std::vector<std::string> Args(const std::string& s) {
-  std::vector<std::string> out;
-  std::string w;
-  char quote = 0;
-  bool have = false;
-  for (char c : s) {
-    if (quote) {
-      if (c == quote) {
-        quote = 0;
-      } else {
-        w += c;
-      }
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-      have = true;
-    } else if (std::isspace(static_cast<unsigned char>(c))) {
-      if (have || !w.empty()) out.push_back(w);
-      w.clear();
-      have = false;
-    } else {
-      w += c;
-    }
-  }
-  if (have || !w.empty()) out.push_back(w);
-  return out;
-}
-
 // The start of a line as SP2 messages quote it.
 std::string Beginning(const std::string& s) {
   return s.size() > 10 ? s.substr(0, 10) + "..." : s;
@@ -122,7 +94,7 @@ void Shell::Command(const std::string& raw_text, const std::string& dir) {
   std::string word = Upper(text.substr(0, i));
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
   std::string rest = text.substr(i);
-  std::vector<std::string> args = Args(rest);
+  std::vector<std::string> args = SplitArgs(rest);
 
   if (word == "EXIT" || word == "QUIT") return Exit(args);
   if (Abbrev(word, "DESCRIBE", 4)) {
@@ -292,7 +264,7 @@ void Shell::Define(const std::string& rest) {
   };
   size_t eq = rest.find('=');
   if (eq == std::string::npos) {
-    std::vector<std::string> args = Args(rest);
+    std::vector<std::string> args = SplitArgs(rest);
     if (args.empty()) {
       for (const auto& kv : vars_.all()) show(kv.first, kv.second);
       return;
@@ -305,7 +277,7 @@ void Shell::Define(const std::string& rest) {
     }
     return;
   }
-  std::vector<std::string> name = Args(rest.substr(0, eq));
+  std::vector<std::string> name = SplitArgs(rest.substr(0, eq));
   std::string value = rest.substr(eq + 1);
   size_t b = value.find_first_not_of(" \t");
   value = b == std::string::npos ? "" : value.substr(b);
@@ -367,7 +339,7 @@ void Shell::Spool(const std::vector<std::string>& args) {
 }
 
 void Shell::ConnectCommand(const std::string& rest) {
-  std::vector<std::string> args = Args(rest);
+  std::vector<std::string> args = SplitArgs(rest);
   if (args.empty()) {
     ShellError("SP2-0306: Invalid option.\nUsage: CONN[ECT] username/password[@FILE]\n");
     return;

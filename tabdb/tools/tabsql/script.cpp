@@ -131,6 +131,33 @@ bool Abbrev(const std::string& word, const char* name, size_t min) {
   return word.size() >= min && word.size() <= n.size() && n.compare(0, word.size(), word) == 0;
 }
 
+std::vector<std::string> SplitArgs(const std::string& s) {
+  std::vector<std::string> out;
+  std::string w;
+  char quote = 0;
+  bool have = false;
+  for (char c : s) {
+    if (quote) {
+      if (c == quote) {
+        quote = 0;
+      } else {
+        w += c;
+      }
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      have = true;
+    } else if (std::isspace(static_cast<unsigned char>(c))) {
+      if (have || !w.empty()) out.push_back(w);
+      w.clear();
+      have = false;
+    } else {
+      w += c;
+    }
+  }
+  if (have || !w.empty()) out.push_back(w);
+  return out;
+}
+
 bool ScriptReader::ReadLine(std::string* line) {
   if (!std::getline(in_, *line)) return false;
   if (!line->empty() && line->back() == '\r') line->pop_back();

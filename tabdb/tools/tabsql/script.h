@@ -15,6 +15,7 @@
 
 #include <istream>
 #include <string>
+#include <vector>
 
 namespace tabsql {
 
@@ -50,6 +51,9 @@ class ScriptReader {
 
 // The upper-cased first word of s (letters, digits, '_', '$', '#').
 std::string FirstWord(const std::string& s);
+// Whitespace-separated arguments of a command line; '...' and "..." group
+// words and lose their quotes.
+std::vector<std::string> SplitArgs(const std::string& s);
 // Whether `word` is `name` or an abbreviation of it of at least `min` letters.
 bool Abbrev(const std::string& word, const char* name, size_t min);
 

@@ -271,29 +271,7 @@ void Shell::ShellError(const std::string& text) {
 
 void Shell::Script(const std::string& target, bool relative, const std::string& dir) {
   // target: "file arg1 arg2 ..." (arguments may be quoted).
-  std::vector<std::string> words;
-  std::string w;
-  char quote = 0;
-  bool have = false;
-  for (char c : target) {
-    if (quote) {
-      if (c == quote) {
-        quote = 0;
-      } else {
-        w += c;
-      }
-    } else if (c == '\'' || c == '"') {
-      quote = c;
-      have = true;
-    } else if (std::isspace(static_cast<unsigned char>(c))) {
-      if (have || !w.empty()) words.push_back(w);
-      w.clear();
-      have = false;
-    } else {
-      w += c;
-    }
-  }
-  if (have || !w.empty()) words.push_back(w);
+  std::vector<std::string> words = SplitArgs(target);
   if (words.empty()) {
     ShellError("SP2-1506: START, @ or @@ command has no arguments\n");
     return;
