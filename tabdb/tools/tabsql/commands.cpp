@@ -127,7 +127,7 @@ void Shell::Command(const std::string& raw_text, const std::string& dir) {
     std::string call = rest;
     while (!call.empty() && (call.back() == ';' || std::isspace(static_cast<unsigned char>(call.back()))))
       call.pop_back();
-    Statement("BEGIN " + call + "; END;", 1, true);
+    Statement("BEGIN " + call + "; END;", 1);
     return;
   }
   if (Abbrev(word, "START", 3)) return Script(rest, false, dir);

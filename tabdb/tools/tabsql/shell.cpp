@@ -116,7 +116,6 @@ void Shell::RunUnit(const Unit& u, const std::string& dir) {
       return;
     case Unit::kBuffer:
       buffer_ = u.text;
-      buffer_plsql_ = false;
       buffer_line_ = u.line;
       return;
     case Unit::kRun:
@@ -124,15 +123,14 @@ void Shell::RunUnit(const Unit& u, const std::string& dir) {
         ShellError("SP2-0103: Nothing in SQL buffer to run.\n");
         return;
       }
-      Statement(Substituted(buffer_, true), buffer_line_, buffer_plsql_);
+      Statement(Substituted(buffer_, true), buffer_line_);
       return;
     case Unit::kSql:
     case Unit::kPlsql:
       if (u.text.empty()) return;
       buffer_ = u.text;
-      buffer_plsql_ = u.kind == Unit::kPlsql;
       buffer_line_ = u.line;
-      Statement(Substituted(u.text, true), u.line, buffer_plsql_);
+      Statement(Substituted(u.text, true), u.line);
       return;
   }
 }
@@ -172,8 +170,7 @@ std::string Shell::Substituted(const std::string& text, bool verify) {
   return result;
 }
 
-bool Shell::Statement(const std::string& text, int line, bool plsql) {
-  (void)plsql;
+bool Shell::Statement(const std::string& text, int line) {
   if (!session_) {
     ShellError("SP2-0640: Not connected\n");
     return false;

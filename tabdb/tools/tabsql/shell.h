@@ -29,8 +29,8 @@ class Shell {
   // terminal), until its end or EXIT.
   void Run(std::istream& in, bool interactive);
   // Runs the script file `path` (".sql" added when it has no extension)
-  // with the arguments &1, &2, ...; `dir` is the folder @@ names are
-  // relative to.
+  // with the arguments &1, &2, ...; @@ inside it names scripts relative to
+  // its folder.
   void RunFile(const std::string& path, const std::vector<std::string>& args);
   // Ends the work: commits (or rolls back, as EXIT asked) and closes the
   // session. Returns the exit status.
@@ -42,7 +42,7 @@ class Shell {
 
   void RunUnits(std::istream& in, bool interactive, const std::string& dir);
   void RunUnit(const Unit& u, const std::string& dir);
-  bool Statement(const std::string& text, int line, bool plsql);
+  bool Statement(const std::string& text, int line);
   tabdb::Status PrintRows(tabdb::ResultSet& rs);
   void PrintServerOutput();
   void SqlError(const tabdb::Status& st);
@@ -75,7 +75,6 @@ class Shell {
 
   // The buffer "/" runs again.
   std::string buffer_;
-  bool buffer_plsql_ = false;
   int buffer_line_ = 0;
 
   // SET options.
