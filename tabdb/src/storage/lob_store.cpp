@@ -452,6 +452,54 @@ void LobReader::Release() {
   held_data_ = nullptr;
 }
 
+Status LobReader::Take(Database& db, char* dst, size_t room, size_t* n) {
+  Release();
+  *n = 0;
+  while (*n < room && pos_ < end_) {
+    if (head_ < buf_.size()) {
+      size_t k = static_cast<size_t>(
+          std::min<uint64_t>(std::min(room - *n, buf_.size() - head_), end_ - pos_));
+      std::memcpy(dst + *n, buf_.data() + head_, k);
+      head_ += k;
+      pos_ += k;
+      *n += k;
+      if (head_ == buf_.size()) {
+        buf_.clear();
+        head_ = 0;
+      }
+      continue;
+    }
+    if (next_ >= end_) return ChunkMissing();  // the range ends past the loaded chunks
+    sqlite3_stmt* s = nullptr;
+    bool row = false;
+    TABDB_RETURN_IF_ERROR(LobStore(db).SeekChunk(id_, next_, &s, &row));
+    const char* p = row ? static_cast<const char*>(sqlite3_column_blob(s, 0)) : nullptr;
+    size_t size = row ? static_cast<size_t>(sqlite3_column_bytes(s, 0)) : 0;
+    if (p == nullptr || size <= skip_) {
+      sqlite3_reset(s);
+      return ChunkMissing();
+    }
+    size_t usable = static_cast<size_t>(std::min<uint64_t>(size - skip_, end_ - pos_));
+    size_t k = std::min(room - *n, usable);
+    std::memcpy(dst + *n, p + skip_, k);
+    *n += k;
+    pos_ += k;
+    buf_.assign(p + skip_ + k, size - skip_ - k);
+    head_ = 0;
+    next_ += size;
+    skip_ = 0;
+    sqlite3_reset(s);
+  }
+  return Status::Ok();
+}
+
+void LobReader::Unread(const char* bytes, size_t n) {
+  Release();
+  buf_.replace(0, head_, bytes, n);
+  head_ = 0;
+  pos_ -= n;
+}
+
 void LobReader::Close() {
   Release();
   buf_.clear();

@@ -133,6 +133,15 @@ class LobReader {
   }
   // Keeps the unread rest of a chunk seen by Peek and lets go of it.
   void Release();
+  // Copies up to `room` bytes from the current position to `dst` and moves
+  // past them: the loaded bytes first, then straight from the chunks that
+  // follow, so that a piece which does not line up with the chunks costs
+  // no copy of a whole chunk into the reader (only the unread end of the
+  // last chunk is kept). *n is the number of bytes copied.
+  Status Take(Database& db, char* dst, size_t room, size_t* n);
+  // Steps back over the last `n` bytes taken, `bytes` (a piece cut short
+  // between characters): they are read again next.
+  void Unread(const char* bytes, size_t n);
   uint64_t position() const { return pos_; }
   uint64_t end() const { return end_; }
   bool at_end() const { return pos_ >= end_; }
