@@ -156,6 +156,9 @@ class LobReader {
   size_t skip_ = 0;    // bytes of that chunk before pos_ (a start inside it)
   std::string buf_;    // loaded bytes; buf_[head_] is byte pos_
   size_t head_ = 0;
+  // Looks the chunk `next_` up: *s stands on its row, *data and *size are
+  // its bytes (more than skip_ of them), until the caller resets *s.
+  Status SeekNext(Database& db, sqlite3_stmt** s, const char** data, size_t* size);
   // A chunk Peek handed out where SQLite holds it (until Release).
   sqlite3_stmt* held_ = nullptr;
   const char* held_data_ = nullptr;
