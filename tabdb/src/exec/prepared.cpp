@@ -577,6 +577,11 @@ Status Prepared::CompileInsert() {
   }
   TABDB_RETURN_IF_ERROR(
       PrepareSql(*s_, "INSERT INTO " + table_.phys + "(" + cols + ") VALUES(" + params + ")", &insert_));
+  // CHECK constraints see the row as it is about to be stored.
+  std::string row_sql;
+  for (size_t j = 0; j < targets_.size(); ++j)
+    row_sql += (j ? ", ?" : "SELECT ?") + std::to_string(j + 1) + " AS " + targets_[j]->phys();
+  TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
   // RETURNING col, ... INTO :b, ...
   if (!ins.returning.empty()) {
     if (ins.returning.size() != ins.into.size()) return OraError(ins.returning.size() < ins.into.size() ? 913 : 947);
@@ -659,6 +664,10 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
       }
     }
     BindValue(ins, static_cast<int>(j + 1), fitted);
+  }
+  if (st.ok() && !checks_.empty()) {
+    for (size_t j = 0; j < targets_.size(); ++j) BindValue(checks_.stmt(), static_cast<int>(j + 1), row[j]);
+    st = checks_.Run(*s_);
   }
   if (st.ok()) {
     int rc = sqlite3_step(ins);
@@ -813,6 +822,7 @@ Status Prepared::CompileUpdateDelete() {
                                      "UPDATE " + table_.phys + " SET " + set + " WHERE rowid = ?" +
                                          std::to_string(update_cols_.size() + 1),
                                      &update_));
+    TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, table_.phys + " AS _t WHERE _t.rowid = ?1"));
   } else {
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "DELETE FROM " + table_.phys + " WHERE rowid = ?1", &delete_));
   }
@@ -885,6 +895,10 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
         st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
       }
       sqlite3_reset(u);
+      if (st.ok() && !checks_.empty()) {
+        sqlite3_bind_int64(checks_.stmt(), 1, row.rowid);
+        st = checks_.Run(*s_);
+      }
     } else {
       sqlite3_stmt* d = delete_.get();
       sqlite3_reset(d);

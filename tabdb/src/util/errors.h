@@ -193,6 +193,10 @@ constexpr int kZeroIterationCount = 24333;      // zero iteration count
 constexpr int kStmtNotPrepared = 24337;         // statement handle not prepared
 constexpr int kIllegalPiecewiseOp = 24370;      // illegal piecewise operation attempted
 constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OCI lob function
+// Constraints enforced on DML and validated by ALTER TABLE.
+constexpr int kCheckViolated = 2290;            // check constraint (%s.%s) violated
+constexpr int kCheckSystemVariable = 2436;      // date or system variable wrongly specified in CHECK constraint
+constexpr int kCheckValidateFailed = 2293;      // cannot validate (%s.%s) - check constraint violated
 }  // namespace ora
 
 }  // namespace tabdb

@@ -1,0 +1,59 @@
+// row_checks.cpp - evaluation of CHECK constraints on the rows that INSERT
+// and UPDATE write. The conditions are parsed and compiled when the DML
+// statement is prepared; each row costs one step of a prepared query.
+#include "exec/row_checks.h"
+
+#include "exec/compiler_internal.h"
+#include "sql/parser.h"
+#include "util/errors.h"
+
+namespace tabdb {
+
+Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
+  stmt_.reset(nullptr);
+  TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
+  if (checks_.empty()) return Status::Ok();
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &t;
+  scope.qualifiers = {t.name};
+  scope.qualifier_owner = t.owner;
+  BindContext binds;
+  Compiler c(s, scope, &binds);
+  // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
+  // a NULL condition is NULL, which no WHEN takes.
+  std::string sql = "SELECT CASE";
+  for (size_t i = 0; i < checks_.size(); ++i) {
+    sql::ExprPtr e;
+    TABDB_RETURN_IF_ERROR(sql::ParseExpression(checks_[i].condition, &e));
+    CExpr ce;
+    TABDB_RETURN_IF_ERROR(c.CompileCondition(*e, &ce));
+    sql += " WHEN NOT (" + ce.sql + ") THEN " + std::to_string(i + 1);
+  }
+  // SYSDATE, USER and the like are no function of the row.
+  if (!binds.hidden.empty()) return OraError(ora::kCheckSystemVariable);
+  sql += " ELSE 0 END FROM " + from;
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v3(s.db().handle(), sql.c_str(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return SqliteError(s.db().handle(), rc);
+  }
+  stmt_.reset(st);
+  return Status::Ok();
+}
+
+Status RowChecks::Run(Session& s) {
+  sqlite3_stmt* q = stmt_.get();
+  bool row = false;
+  Status st = s.db().Step(q, &row);
+  int64_t failed = row ? sqlite3_column_int64(q, 0) : 0;
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(st);
+  if (failed <= 0 || failed > static_cast<int64_t>(checks_.size())) return Status::Ok();
+  const CheckInfo& c = checks_[static_cast<size_t>(failed - 1)];
+  return OraError(ora::kCheckViolated, {c.owner, c.name});
+}
+
+}  // namespace tabdb

@@ -1,0 +1,76 @@
+// constraint_enforce_test.cpp - constraints enforced on the rows DML
+// writes: CHECK conditions on INSERT, array INSERT, INSERT ... SELECT and
+// UPDATE, and Oracle's NULL rule for composite unique keys.
+#include <string>
+#include <vector>
+
+#include "oci_fixture.h"
+
+namespace ocitest {
+namespace {
+
+class ConstraintEnforceTest : public OciTest {};
+
+// Inline, out-of-line, named and system-named checks; a NULL result passes;
+// the first violated condition is named in ORA-02290.
+TEST_F(ConstraintEnforceTest, CheckOnInsertAndUpdate) {
+  Must(app_,
+       "CREATE TABLE ck (q NUMBER CHECK (q >= 0), s VARCHAR2(5) CONSTRAINT ck_s CHECK (s IN ('A', 'B')),"
+       " lo NUMBER, hi NUMBER, CONSTRAINT ck_range CHECK (lo <= hi AND UPPER(s) = s))");
+  std::string sys_name = One(app_, "SELECT constraint_name FROM user_constraints WHERE table_name = 'CK'"
+                                   " AND constraint_name LIKE 'SYS_C%'");
+  EXPECT_EQ(Exec(app_, "INSERT INTO ck (q) VALUES (-1)"), 2290);
+  EXPECT_EQ(app_.ErrorText(), "ORA-02290: check constraint (APP." + sys_name + ") violated\n");
+  EXPECT_EQ(Exec(app_, "INSERT INTO ck (s) VALUES ('C')"), 2290);
+  EXPECT_EQ(app_.ErrorText(), "ORA-02290: check constraint (APP.CK_S) violated\n");
+  EXPECT_EQ(Exec(app_, "INSERT INTO ck VALUES (1, 'A', 5, 4)"), 2290);
+  EXPECT_EQ(app_.ErrorText(), "ORA-02290: check constraint (APP.CK_RANGE) violated\n");
+  // Unknown (NULL) is no violation.
+  Must(app_, "INSERT INTO ck VALUES (NULL, NULL, NULL, 4)");
+  Must(app_, "INSERT INTO ck VALUES (0, 'B', 1, 2)");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM ck"), "2");
+  // UPDATE: the statement fails as a whole.
+  EXPECT_EQ(Exec(app_, "UPDATE ck SET q = q - 1"), 2290);
+  EXPECT_EQ(One(app_, "SELECT q FROM ck WHERE q IS NOT NULL"), "0");
+  EXPECT_EQ(Exec(app_, "UPDATE ck SET hi = 0 WHERE s = 'B'"), 2290);
+  EXPECT_EQ(app_.ErrorText(), "ORA-02290: check constraint (APP.CK_RANGE) violated\n");
+  Must(app_, "UPDATE ck SET q = q + 1");
+  EXPECT_EQ(One(app_, "SELECT q FROM ck WHERE q IS NOT NULL"), "1");
+  // ALTER TABLE ... ADD CHECK applies to later statements.
+  Must(app_, "ALTER TABLE ck ADD CONSTRAINT ck_q_small CHECK (q < 10)");
+  EXPECT_EQ(Exec(app_, "INSERT INTO ck (q) VALUES (10)"), 2290);
+  EXPECT_EQ(app_.ErrorText(), "ORA-02290: check constraint (APP.CK_Q_SMALL) violated\n");
+}
+
+// A disabled check is not enforced.
+TEST_F(ConstraintEnforceTest, DisabledCheckIsNotEnforced) {
+  Must(app_, "CREATE TABLE dk (q NUMBER CONSTRAINT dk_q CHECK (q > 0) DISABLE)");
+  Must(app_, "INSERT INTO dk VALUES (-5)");
+  EXPECT_EQ(One(app_, "SELECT q FROM dk"), "-5");
+}
+
+// INSERT ... SELECT is atomic; an array INSERT keeps the rows before the
+// failing one and reports the row's error.
+TEST_F(ConstraintEnforceTest, CheckOnMultiRowInserts) {
+  Must(app_, "CREATE TABLE src (v NUMBER)");
+  for (int v : {3, 2, -1, 4}) Must(app_, "INSERT INTO src VALUES (" + std::to_string(v) + ")");
+  Must(app_, "CREATE TABLE pos (v NUMBER CONSTRAINT pos_v CHECK (v > 0))");
+  EXPECT_EQ(Exec(app_, "INSERT INTO pos SELECT v FROM src"), 2290);
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM pos"), "0");
+  Must(app_, "INSERT INTO pos SELECT v FROM src WHERE v > 0");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM pos"), "3");
+
+  Stmt st(app_);
+  ASSERT_EQ(st.Prepare("INSERT INTO pos VALUES (:1)"), OCI_SUCCESS);
+  int vals[4] = {7, 8, -9, 10};
+  OCIBind* b = nullptr;
+  ASSERT_EQ(OCIBindByPos(st.h, &b, app_.err, 1, vals, sizeof(int), SQLT_INT, nullptr, nullptr, nullptr, 0,
+                         nullptr, OCI_DEFAULT),
+            OCI_SUCCESS);
+  EXPECT_EQ(st.Execute(4), OCI_ERROR);
+  EXPECT_EQ(app_.ErrorText(), "ORA-02290: check constraint (APP.POS_V) violated\n");
+  EXPECT_EQ(Query(app_, "SELECT v FROM pos WHERE v > 5 ORDER BY v"), (std::vector<Row>{{"7"}, {"8"}}));
+}
+
+}  // namespace
+}  // namespace ocitest
