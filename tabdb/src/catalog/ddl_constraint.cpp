@@ -106,6 +106,9 @@ Status EnforceThrough(Session& s, const TableInfo& t, const IndexRec& r,
       return DuplicateKeys(primary, t.owner, cons_name);
     return st;
   }
+  st = MakePartlyNullKeyIndex(s, t.phys, r.obj_id, cols);
+  if (st.code() == ora::kDuplicateKeysFound) return DuplicateKeys(primary, t.owner, cons_name);
+  TABDB_RETURN_IF_ERROR(st);
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached("UPDATE tab$indexes SET phys = ?2 WHERE obj_id = ?1", &q));
   sqlite3_bind_int64(q, 1, r.obj_id);

@@ -606,6 +606,11 @@ Status Prepared::UniqueViolation(int rc) {
   std::string msg = sqlite3_errmsg(s_->db().handle());
   // "UNIQUE constraint failed: t1001.c1, t1001.c2" -> the key columns.
   std::set<int> cols;
+  // "UNIQUE constraint failed: index 'n1234'": the partly-NULL key index
+  // of index object 1234.
+  int64_t partly_null_of = 0;
+  size_t n = msg.find("index 'n");
+  if (n != std::string::npos) partly_null_of = std::atoll(msg.c_str() + n + 8);
   size_t p = msg.find(": ");
   std::string list = p == std::string::npos ? "" : msg.substr(p + 2);
   size_t i = 0;
@@ -616,7 +621,7 @@ Status Prepared::UniqueViolation(int rc) {
   std::vector<IndexInfo> idx;
   if (LoadUniqueIndexes(*s_, table_.obj_id, &idx).ok()) {
     for (const IndexInfo& x : idx) {
-      if (std::set<int>(x.intcols.begin(), x.intcols.end()) == cols) {
+      if (partly_null_of ? x.obj_id == partly_null_of : std::set<int>(x.intcols.begin(), x.intcols.end()) == cols) {
         // Oracle names the constraint a key index serves, else the index.
         if (!x.constraint_name.empty()) return OraError(ora::kUniqueViolated, {x.constraint_owner, x.constraint_name});
         return OraError(ora::kUniqueViolated, {x.owner, x.name});

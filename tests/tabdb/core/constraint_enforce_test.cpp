@@ -72,5 +72,39 @@ TEST_F(ConstraintEnforceTest, CheckOnMultiRowInserts) {
   EXPECT_EQ(Query(app_, "SELECT v FROM pos WHERE v > 5 ORDER BY v"), (std::vector<Row>{{"7"}, {"8"}}));
 }
 
+// Composite unique keys: all-NULL keys never conflict, a partly NULL key
+// conflicts with an equal partly NULL key (ORA-00001 naming the
+// constraint), on INSERT and UPDATE; adding such a key or unique index
+// over rows that break the rule fails.
+TEST_F(ConstraintEnforceTest, CompositeUniqueKeysFollowOraclesNullRule) {
+  Must(app_, "CREATE TABLE uk (a NUMBER, b VARCHAR2(3), CONSTRAINT uk_ab UNIQUE (a, b))");
+  Must(app_, "INSERT INTO uk VALUES (NULL, NULL)");
+  Must(app_, "INSERT INTO uk VALUES (NULL, NULL)");
+  Must(app_, "INSERT INTO uk VALUES (1, NULL)");
+  EXPECT_EQ(Exec(app_, "INSERT INTO uk VALUES (1, NULL)"), 1);
+  EXPECT_EQ(app_.ErrorText(), "ORA-00001: unique constraint (APP.UK_AB) violated\n");
+  Must(app_, "INSERT INTO uk VALUES (NULL, '1')");
+  Must(app_, "INSERT INTO uk VALUES (2, NULL)");
+  Must(app_, "INSERT INTO uk VALUES (1, 'x')");
+  EXPECT_EQ(Exec(app_, "INSERT INTO uk VALUES (1, 'x')"), 1);
+  EXPECT_EQ(Exec(app_, "UPDATE uk SET a = 1 WHERE a = 2"), 1);
+  EXPECT_EQ(app_.ErrorText(), "ORA-00001: unique constraint (APP.UK_AB) violated\n");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM uk"), "6");
+  // A key or unique index added over rows that break the rule fails.
+  Must(app_, "CREATE TABLE un (a NUMBER, b VARCHAR2(3), n NUMBER)");
+  Must(app_, "INSERT INTO un VALUES (1, NULL, 1)");
+  Must(app_, "INSERT INTO un VALUES (1, NULL, 2)");
+  EXPECT_EQ(Exec(app_, "ALTER TABLE un ADD CONSTRAINT un_ab UNIQUE (a, b)"), 2299);
+  EXPECT_EQ(app_.ErrorText(), "ORA-02299: cannot validate (APP.UN_AB) - duplicate keys found\n");
+  EXPECT_EQ(Exec(app_, "CREATE UNIQUE INDEX un_ix ON un (b, a)"), 1452);
+  Must(app_, "DELETE FROM un WHERE n = 2");
+  Must(app_, "CREATE UNIQUE INDEX un_ix ON un (b, a)");
+  EXPECT_EQ(Exec(app_, "INSERT INTO un VALUES (1, NULL, 3)"), 1);
+  EXPECT_EQ(app_.ErrorText(), "ORA-00001: unique constraint (APP.UN_IX) violated\n");
+  // Dropping the index lifts the rule.
+  Must(app_, "DROP INDEX un_ix");
+  Must(app_, "INSERT INTO un VALUES (1, NULL, 3)");
+}
+
 }  // namespace
 }  // namespace ocitest
