@@ -575,13 +575,20 @@ Status Prepared::CompileInsert() {
     targets_.push_back(&table_.columns[i]);
     sources_.push_back(std::move(by_col[i]));
   }
-  TABDB_RETURN_IF_ERROR(
-      PrepareSql(*s_, "INSERT INTO " + table_.phys + "(" + cols + ") VALUES(" + params + ")", &insert_));
-  // CHECK constraints see the row as it is about to be stored.
+  // CHECK constraints see the row as it is about to be stored. The INSERT
+  // itself evaluates them and writes nothing when one fails; only then
+  // does the check query run, to name the constraint.
   std::string row_sql;
   for (size_t j = 0; j < targets_.size(); ++j)
     row_sql += (j ? ", ?" : "SELECT ?") + std::to_string(j + 1) + " AS " + targets_[j]->phys();
   TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
+  std::string insert_sql = "INSERT INTO " + table_.phys + "(" + cols + ") ";
+  if (checks_.empty()) {
+    insert_sql += "VALUES(" + params + ")";
+  } else {
+    insert_sql += "SELECT * FROM (" + row_sql + ") AS _t WHERE " + checks_.failed_sql() + " = 0";
+  }
+  TABDB_RETURN_IF_ERROR(PrepareSql(*s_, insert_sql, &insert_));
   // RETURNING col, ... INTO :b, ...
   if (!ins.returning.empty()) {
     if (ins.returning.size() != ins.into.size()) return OraError(ins.returning.size() < ins.into.size() ? 913 : 947);
@@ -670,14 +677,15 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     }
     BindValue(ins, static_cast<int>(j + 1), fitted);
   }
-  if (st.ok() && !checks_.empty()) {
-    for (size_t j = 0; j < targets_.size(); ++j) BindValue(checks_.stmt(), static_cast<int>(j + 1), row[j]);
-    st = checks_.Run(*s_);
-  }
   if (st.ok()) {
     int rc = sqlite3_step(ins);
     if (rc != SQLITE_DONE) {
       st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
+    } else if (!checks_.empty() && sqlite3_changes(s_->db().handle()) == 0) {
+      // A CHECK failed: which one.
+      for (size_t j = 0; j < targets_.size(); ++j) BindValue(checks_.stmt(), static_cast<int>(j + 1), row[j]);
+      st = checks_.Run(*s_);
+      if (st.ok()) st = OraError(ora::kInternalError, {"row refused by no check"});
     }
     sqlite3_reset(ins);
   }

@@ -11,6 +11,7 @@ namespace tabdb {
 
 Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
   stmt_.reset(nullptr);
+  failed_sql_.clear();
   TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
   if (checks_.empty()) return Status::Ok();
   Scope scope;
@@ -22,7 +23,7 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
   Compiler c(s, scope, &binds);
   // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
   // a NULL condition is NULL, which no WHEN takes.
-  std::string sql = "SELECT CASE";
+  std::string sql = "CASE";
   for (size_t i = 0; i < checks_.size(); ++i) {
     sql::ExprPtr e;
     TABDB_RETURN_IF_ERROR(sql::ParseExpression(checks_[i].condition, &e));
@@ -32,7 +33,9 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
   }
   // SYSDATE, USER and the like are no function of the row.
   if (!binds.hidden.empty()) return OraError(ora::kCheckSystemVariable);
-  sql += " ELSE 0 END FROM " + from;
+  sql += " ELSE 0 END";
+  failed_sql_ = sql;
+  sql = "SELECT " + sql + " FROM " + from;
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v3(s.db().handle(), sql.c_str(), static_cast<int>(sql.size()),
                               SQLITE_PREPARE_PERSISTENT, &st, nullptr);

@@ -21,6 +21,9 @@ class RowChecks {
   bool empty() const { return !stmt_; }
   // The statement, for the caller to bind its placeholders to the row.
   sqlite3_stmt* stmt() const { return stmt_.get(); }
+  // The expression over _t that is 0 when the row passes every check (a
+  // NULL condition passes) and k when the k-th condition is FALSE.
+  const std::string& failed_sql() const { return failed_sql_; }
   // Evaluates the bound row: ORA-02290 naming the first condition that is
   // FALSE (a NULL result passes, as in Oracle).
   Status Run(Session& s);
@@ -28,6 +31,7 @@ class RowChecks {
  private:
   SqliteStmt stmt_;
   std::vector<CheckInfo> checks_;
+  std::string failed_sql_;
 };
 
 }  // namespace tabdb
