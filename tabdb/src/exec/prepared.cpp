@@ -88,18 +88,6 @@ void ColumnValue(sqlite3_stmt* s, int i, TypeKind kind, Value* out) {
   }
 }
 
-Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out) {
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v3(s.db().handle(), sql.c_str(), static_cast<int>(sql.size()),
-                              SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_finalize(st);
-    return SqliteError(s.db().handle(), rc);
-  }
-  out->reset(st);
-  return Status::Ok();
-}
-
 // The queries of each session whose cursor is open. SQLite cannot drop or
 // empty a table that a statement of the same connection is still reading,
 // where Oracle runs the DDL and fails the cursor's next fetch instead.

@@ -9,6 +9,18 @@
 
 namespace tabdb {
 
+Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v3(s.db().handle(), sql.c_str(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return SqliteError(s.db().handle(), rc);
+  }
+  out->reset(st);
+  return Status::Ok();
+}
+
 Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
   stmt_.reset(nullptr);
   failed_sql_.clear();
@@ -36,15 +48,7 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
   sql += " ELSE 0 END";
   failed_sql_ = sql;
   sql = "SELECT " + sql + " FROM " + from;
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v3(s.db().handle(), sql.c_str(), static_cast<int>(sql.size()),
-                              SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_finalize(st);
-    return SqliteError(s.db().handle(), rc);
-  }
-  stmt_.reset(st);
-  return Status::Ok();
+  return PrepareSql(s, sql, &stmt_);
 }
 
 Status RowChecks::Run(Session& s) {

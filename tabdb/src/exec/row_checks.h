@@ -11,6 +11,9 @@
 
 namespace tabdb {
 
+// Prepares generated SQL for repeated use by one statement.
+Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out);
+
 class RowChecks {
  public:
   // Compiles the enabled CHECK conditions of `t` over the row that `from`
