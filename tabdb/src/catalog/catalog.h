@@ -95,6 +95,12 @@ struct CheckInfo {
 };
 // The enabled CHECK constraints of a table, in creation order.
 Status LoadCheckConstraints(Session& s, int64_t table_obj, std::vector<CheckInfo>* out);
+// Whether some row of `table` makes a CHECK condition FALSE. The engine,
+// which compiles expressions and lies above the catalog, provides it;
+// ALTER TABLE ... ADD CHECK validates the rows through it.
+using CheckRowsFn = Status (*)(Session& s, const TableInfo& table, const std::string& condition,
+                               bool* violated);
+void SetCheckRowsFn(CheckRowsFn fn);
 
 // The Oracle type of an expression over the columns of `table`, as the
 // expression compiler infers it. The compiler lies above the catalog; the

@@ -6,6 +6,24 @@
 #include "util/errors.h"
 
 namespace tabdb {
+namespace {
+CheckRowsFn g_check_rows = nullptr;
+}  // namespace
+
+void SetCheckRowsFn(CheckRowsFn fn) { g_check_rows = fn; }
+
+namespace cat {
+
+Status ValidateCheck(Session& s, const TableInfo& table, const std::string& owner, const std::string& name,
+                     const std::string& condition) {
+  if (g_check_rows == nullptr) return Status::Ok();
+  bool violated = false;
+  TABDB_RETURN_IF_ERROR(g_check_rows(s, table, condition, &violated));
+  if (violated) return OraError(ora::kCheckValidateFailed, {owner, name});
+  return Status::Ok();
+}
+
+}  // namespace cat
 
 Status LoadCheckConstraints(Session& s, int64_t table_obj, std::vector<CheckInfo>* out) {
   out->clear();

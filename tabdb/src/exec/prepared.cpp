@@ -955,6 +955,7 @@ Status Prepared::ExecuteOther() {
     case StmtKind::kDelete:
       return OraError(ora::kInternalError, {"statement kind run as other"});
     default: {
+      SetCheckRowsFn(AnyRowBreaksCheck);
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this

@@ -21,30 +21,56 @@ Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out) {
   return Status::Ok();
 }
 
-Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
-  stmt_.reset(nullptr);
-  failed_sql_.clear();
-  TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
-  if (checks_.empty()) return Status::Ok();
+namespace {
+
+// Compiles a condition over the row that _t names in the table.
+Status CompileCheck(Session& s, const TableInfo& t, const std::string& condition, BindContext* binds,
+                    std::string* out) {
   Scope scope;
   scope.kind = Scope::kTable;
   scope.table = &t;
   scope.qualifiers = {t.name};
   scope.qualifier_owner = t.owner;
+  Compiler c(s, scope, binds);
+  sql::ExprPtr e;
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(condition, &e));
+  CExpr ce;
+  TABDB_RETURN_IF_ERROR(c.CompileCondition(*e, &ce));
+  // SYSDATE, USER and the like are no function of the row.
+  if (!binds->hidden.empty()) return OraError(ora::kCheckSystemVariable);
+  *out = ce.sql;
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status AnyRowBreaksCheck(Session& s, const TableInfo& t, const std::string& condition, bool* violated) {
   BindContext binds;
-  Compiler c(s, scope, &binds);
+  std::string cond;
+  TABDB_RETURN_IF_ERROR(CompileCheck(s, t, condition, &binds, &cond));
+  SqliteStmt q;
+  TABDB_RETURN_IF_ERROR(PrepareSql(s, "SELECT 1 FROM " + t.phys + " AS _t WHERE NOT (" + cond + ") LIMIT 1", &q));
+  bool row = false;
+  Status st = s.db().Step(q.get(), &row);
+  sqlite3_reset(q.get());
+  *violated = row;
+  return st;
+}
+
+Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
+  stmt_.reset(nullptr);
+  failed_sql_.clear();
+  TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
+  if (checks_.empty()) return Status::Ok();
   // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
   // a NULL condition is NULL, which no WHEN takes.
   std::string sql = "CASE";
   for (size_t i = 0; i < checks_.size(); ++i) {
-    sql::ExprPtr e;
-    TABDB_RETURN_IF_ERROR(sql::ParseExpression(checks_[i].condition, &e));
-    CExpr ce;
-    TABDB_RETURN_IF_ERROR(c.CompileCondition(*e, &ce));
-    sql += " WHEN NOT (" + ce.sql + ") THEN " + std::to_string(i + 1);
+    BindContext binds;
+    std::string cond;
+    TABDB_RETURN_IF_ERROR(CompileCheck(s, t, checks_[i].condition, &binds, &cond));
+    sql += " WHEN NOT (" + cond + ") THEN " + std::to_string(i + 1);
   }
-  // SYSDATE, USER and the like are no function of the row.
-  if (!binds.hidden.empty()) return OraError(ora::kCheckSystemVariable);
   sql += " ELSE 0 END";
   failed_sql_ = sql;
   sql = "SELECT " + sql + " FROM " + from;

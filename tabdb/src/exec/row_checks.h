@@ -14,6 +14,10 @@ namespace tabdb {
 // Prepares generated SQL for repeated use by one statement.
 Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out);
 
+// Whether some row of `t` makes `condition` FALSE (the catalog's
+// CheckRowsFn).
+Status AnyRowBreaksCheck(Session& s, const TableInfo& t, const std::string& condition, bool* violated);
+
 class RowChecks {
  public:
   // Compiles the enabled CHECK conditions of `t` over the row that `from`

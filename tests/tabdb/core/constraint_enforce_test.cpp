@@ -42,11 +42,18 @@ TEST_F(ConstraintEnforceTest, CheckOnInsertAndUpdate) {
   EXPECT_EQ(app_.ErrorText(), "ORA-02290: check constraint (APP.CK_Q_SMALL) violated\n");
 }
 
-// A disabled check is not enforced.
-TEST_F(ConstraintEnforceTest, DisabledCheckIsNotEnforced) {
+// A disabled check is not enforced; a check added to a table validates
+// its rows (ORA-02293) unless NOVALIDATE is given.
+TEST_F(ConstraintEnforceTest, DisabledAndAddedChecks) {
   Must(app_, "CREATE TABLE dk (q NUMBER CONSTRAINT dk_q CHECK (q > 0) DISABLE)");
   Must(app_, "INSERT INTO dk VALUES (-5)");
   EXPECT_EQ(One(app_, "SELECT q FROM dk"), "-5");
+  EXPECT_EQ(Exec(app_, "ALTER TABLE dk ADD CONSTRAINT dk_neg CHECK (q > -1)"), 2293);
+  EXPECT_EQ(app_.ErrorText(), "ORA-02293: cannot validate (APP.DK_NEG) - check constraint violated\n");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_constraints WHERE constraint_name = 'DK_NEG'"), "0");
+  Must(app_, "ALTER TABLE dk ADD CONSTRAINT dk_neg CHECK (q > -1) ENABLE NOVALIDATE");
+  EXPECT_EQ(Exec(app_, "INSERT INTO dk VALUES (-2)"), 2290);
+  Must(app_, "ALTER TABLE dk ADD CONSTRAINT dk_small CHECK (q < 0)");
 }
 
 // INSERT ... SELECT is atomic; an array INSERT keeps the rows before the
