@@ -86,6 +86,22 @@ Status ResolveTable(Session& s, const sql::NameList& name, TableInfo* out);
 // listed.
 Status LoadUniqueIndexes(Session& s, int64_t table_obj, std::vector<IndexInfo>* out);
 
+// An enabled CHECK constraint of a table (NOT NULL ones are enforced
+// through the column's nullability): what DML evaluates on each row.
+struct CheckInfo {
+  std::string owner;
+  std::string name;
+  std::string condition;  // as written
+};
+// The enabled CHECK constraints of a table, in creation order.
+Status LoadCheckConstraints(Session& s, int64_t table_obj, std::vector<CheckInfo>* out);
+// Whether some row of `table` makes a CHECK condition FALSE. The engine,
+// which compiles expressions and lies above the catalog, provides it;
+// ALTER TABLE ... ADD CHECK validates the rows through it.
+using CheckRowsFn = Status (*)(Session& s, const TableInfo& table, const std::string& condition,
+                               bool* violated);
+void SetCheckRowsFn(CheckRowsFn fn);
+
 // The Oracle type of an expression over the columns of `table`, as the
 // expression compiler infers it. The compiler lies above the catalog; the
 // DDL that needs it (virtual columns, function-based indexes) is handed it

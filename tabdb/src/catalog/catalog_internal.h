@@ -142,6 +142,17 @@ Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& 
 // Adds the NOT NULL constraint of a column (named or system-named).
 Status AddNotNull(Session& s, const TableInfo& table, int intcol, const sql::Constraint& c);
 
+// ORA-02293 when a row of the table makes the new CHECK condition FALSE.
+Status ValidateCheck(Session& s, const TableInfo& table, const std::string& owner, const std::string& name,
+                     const std::string& condition);
+
+// For a unique index of several columns: the SQLite index n<index obj>
+// that makes equal keys with some but not all columns NULL conflict, as in
+// Oracle (a SQLite unique index takes every NULL as distinct). It holds
+// only such rows. ORA-01452 when the table already has two of them.
+Status MakePartlyNullKeyIndex(Session& s, const std::string& table_phys, int64_t index_obj,
+                              const std::vector<int>& cols);
+
 // Drops an index's catalog rows, its SQLite index and hidden columns no
 // other index uses.
 Status RemoveIndex(Session& s, int64_t index_obj, int64_t table_obj);

@@ -5,7 +5,7 @@
 // and validation of the rows a table already holds.
 //
 // CHECK conditions are recorded with the columns they name; evaluating
-// them on DML is the engine's business.
+// them on DML, and over the rows already there, is the engine's business.
 #include <algorithm>
 #include <set>
 
@@ -106,6 +106,9 @@ Status EnforceThrough(Session& s, const TableInfo& t, const IndexRec& r,
       return DuplicateKeys(primary, t.owner, cons_name);
     return st;
   }
+  st = MakePartlyNullKeyIndex(s, t.phys, r.obj_id, cols);
+  if (st.code() == ora::kDuplicateKeysFound) return DuplicateKeys(primary, t.owner, cons_name);
+  TABDB_RETURN_IF_ERROR(st);
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached("UPDATE tab$indexes SET phys = ?2 WHERE obj_id = ?1", &q));
   sqlite3_bind_int64(q, 1, r.obj_id);
@@ -283,6 +286,9 @@ Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& 
       TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.check_text, &cond));
       TABDB_RETURN_IF_ERROR(CheckColumns(*cond, table, &nc.intcols));
       TABDB_RETURN_IF_ERROR(ConstraintName(s, table.owner, c, &nc.name, &nc.generated));
+      // Rows already there must pass unless NOVALIDATE says otherwise.
+      if (nc.enabled && !in_create && c.validate != 0)
+        TABDB_RETURN_IF_ERROR(ValidateCheck(s, table, nc.owner, nc.name, nc.search_condition));
       return InsertConstraint(s, nc);
     }
     default:

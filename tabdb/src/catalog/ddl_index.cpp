@@ -109,6 +109,9 @@ Status MakeIndex(Session& s, const TableInfo& table, const IndexSpec& spec,
         return OraError(ora::kDuplicateKeysFound);
       return st;
     }
+    std::vector<int> cols;
+    for (const IndexKeyRec& k : spec.keys) cols.push_back(k.intcol);
+    TABDB_RETURN_IF_ERROR(MakePartlyNullKeyIndex(s, table.phys, *obj_id, cols));
   }
 
   sqlite3_stmt* q = nullptr;
@@ -149,6 +152,7 @@ Status RemoveIndex(Session& s, int64_t index_obj, int64_t table_obj) {
   IndexRec r;
   TABDB_RETURN_IF_ERROR(LoadIndex(s, index_obj, &r));
   if (!r.phys.empty()) TABDB_RETURN_IF_ERROR(s.db().Exec("DROP INDEX IF EXISTS " + r.phys));
+  TABDB_RETURN_IF_ERROR(s.db().Exec("DROP INDEX IF EXISTS n" + std::to_string(index_obj)));
   std::string id = std::to_string(index_obj);
   std::string tab = std::to_string(table_obj);
   return s.db().Exec(

@@ -88,18 +88,6 @@ void ColumnValue(sqlite3_stmt* s, int i, TypeKind kind, Value* out) {
   }
 }
 
-Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out) {
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v3(s.db().handle(), sql.c_str(), static_cast<int>(sql.size()),
-                              SQLITE_PREPARE_PERSISTENT, &st, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_finalize(st);
-    return SqliteError(s.db().handle(), rc);
-  }
-  out->reset(st);
-  return Status::Ok();
-}
-
 // The queries of each session whose cursor is open. SQLite cannot drop or
 // empty a table that a statement of the same connection is still reading,
 // where Oracle runs the DDL and fails the cursor's next fetch instead.
@@ -580,8 +568,20 @@ Status Prepared::CompileInsert() {
     targets_.push_back(&table_.columns[i]);
     sources_.push_back(std::move(by_col[i]));
   }
-  TABDB_RETURN_IF_ERROR(
-      PrepareSql(*s_, "INSERT INTO " + table_.phys + "(" + cols + ") VALUES(" + params + ")", &insert_));
+  // CHECK constraints see the row as it is about to be stored. The INSERT
+  // itself evaluates them and writes nothing when one fails; only then
+  // does the check query run, to name the constraint.
+  std::string row_sql;
+  for (size_t j = 0; j < targets_.size(); ++j)
+    row_sql += (j ? ", ?" : "SELECT ?") + std::to_string(j + 1) + " AS " + targets_[j]->phys();
+  TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
+  std::string insert_sql = "INSERT INTO " + table_.phys + "(" + cols + ") ";
+  if (checks_.empty()) {
+    insert_sql += "VALUES(" + params + ")";
+  } else {
+    insert_sql += "SELECT * FROM (" + row_sql + ") AS _t WHERE " + checks_.failed_sql() + " = 0";
+  }
+  TABDB_RETURN_IF_ERROR(PrepareSql(*s_, insert_sql, &insert_));
   // RETURNING col, ... INTO :b, ...
   if (!ins.returning.empty()) {
     if (ins.returning.size() != ins.into.size()) return OraError(ins.returning.size() < ins.into.size() ? 913 : 947);
@@ -606,6 +606,11 @@ Status Prepared::UniqueViolation(int rc) {
   std::string msg = sqlite3_errmsg(s_->db().handle());
   // "UNIQUE constraint failed: t1001.c1, t1001.c2" -> the key columns.
   std::set<int> cols;
+  // "UNIQUE constraint failed: index 'n1234'": the partly-NULL key index
+  // of index object 1234.
+  int64_t partly_null_of = 0;
+  size_t n = msg.find("index 'n");
+  if (n != std::string::npos) partly_null_of = std::atoll(msg.c_str() + n + 8);
   size_t p = msg.find(": ");
   std::string list = p == std::string::npos ? "" : msg.substr(p + 2);
   size_t i = 0;
@@ -616,7 +621,7 @@ Status Prepared::UniqueViolation(int rc) {
   std::vector<IndexInfo> idx;
   if (LoadUniqueIndexes(*s_, table_.obj_id, &idx).ok()) {
     for (const IndexInfo& x : idx) {
-      if (std::set<int>(x.intcols.begin(), x.intcols.end()) == cols) {
+      if (partly_null_of ? x.obj_id == partly_null_of : std::set<int>(x.intcols.begin(), x.intcols.end()) == cols) {
         // Oracle names the constraint a key index serves, else the index.
         if (!x.constraint_name.empty()) return OraError(ora::kUniqueViolated, {x.constraint_owner, x.constraint_name});
         return OraError(ora::kUniqueViolated, {x.owner, x.name});
@@ -669,6 +674,11 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     int rc = sqlite3_step(ins);
     if (rc != SQLITE_DONE) {
       st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
+    } else if (!checks_.empty() && sqlite3_changes(s_->db().handle()) == 0) {
+      // A CHECK failed: which one.
+      for (size_t j = 0; j < targets_.size(); ++j) BindValue(checks_.stmt(), static_cast<int>(j + 1), row[j]);
+      st = checks_.Run(*s_);
+      if (st.ok()) st = OraError(ora::kInternalError, {"row refused by no check"});
     }
     sqlite3_reset(ins);
   }
@@ -818,6 +828,7 @@ Status Prepared::CompileUpdateDelete() {
                                      "UPDATE " + table_.phys + " SET " + set + " WHERE rowid = ?" +
                                          std::to_string(update_cols_.size() + 1),
                                      &update_));
+    TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, table_.phys + " AS _t WHERE _t.rowid = ?1"));
   } else {
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "DELETE FROM " + table_.phys + " WHERE rowid = ?1", &delete_));
   }
@@ -890,6 +901,10 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
         st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
       }
       sqlite3_reset(u);
+      if (st.ok() && !checks_.empty()) {
+        sqlite3_bind_int64(checks_.stmt(), 1, row.rowid);
+        st = checks_.Run(*s_);
+      }
     } else {
       sqlite3_stmt* d = delete_.get();
       sqlite3_reset(d);
@@ -945,6 +960,7 @@ Status Prepared::ExecuteOther() {
     case StmtKind::kDelete:
       return OraError(ora::kInternalError, {"statement kind run as other"});
     default: {
+      SetCheckRowsFn(AnyRowBreaksCheck);
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this

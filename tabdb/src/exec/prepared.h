@@ -17,6 +17,7 @@
 
 #include "catalog/catalog.h"
 #include "exec/engine.h"
+#include "exec/row_checks.h"
 #include "exec/value.h"
 #include "session/session.h"
 #include "sql/ast.h"
@@ -122,6 +123,7 @@ class Prepared {
   bool marked_rows_ = false;
   std::vector<Value> row_;        // the row an INSERT is building
   std::vector<int64_t> created_;  // LOBs made for the current row
+  RowChecks checks_;  // CHECK constraints of the table, over the row written
 };
 
 }  // namespace tabdb

@@ -44,15 +44,16 @@ bool IsNumbered(const std::string& name, char prefix) {
 }
 
 // The engine's own tables and indexes: the catalog tables (tab$...), the
-// physical tables t<obj_id>, the unique indexes u<obj_id> over them, and
-// what SQLite makes by itself (automatic indexes of keys, statistics).
+// physical tables t<obj_id>, the unique indexes u<obj_id> over them and
+// the partly-NULL key indexes n<obj_id> beside them, and what SQLite makes
+// by itself (automatic indexes of keys, statistics).
 bool IsEngineObject(const std::string& type, const std::string& name, const std::string& table) {
   if (type == "table")
     return name.rfind("tab$", 0) == 0 || IsNumbered(name, 't') || name == "sqlite_stat1" ||
            name == "sqlite_stat4";
   if (type == "index")
     return name.rfind("sqlite_autoindex_", 0) == 0 ||
-           (IsNumbered(name, 'u') && IsNumbered(table, 't'));
+           ((IsNumbered(name, 'u') || IsNumbered(name, 'n')) && IsNumbered(table, 't'));
   return false;  // triggers and views are never the engine's
 }
 

@@ -209,6 +209,10 @@ constexpr int kSequenceMaxBelowCurrent = 4009;  // MAXVALUE cannot be made to be
 constexpr int kSequenceCacheTooBig = 4013;      // number to CACHE must be less than one cycle
 constexpr int kSequenceSystemAlter = 32793;     // cannot alter a system-generated sequence
 constexpr int kSequenceSystemDrop = 32794;      // cannot drop a system-generated sequence
+// Constraints enforced on DML and validated by ALTER TABLE.
+constexpr int kCheckViolated = 2290;            // check constraint (%s.%s) violated
+constexpr int kCheckSystemVariable = 2436;      // date or system variable wrongly specified in CHECK constraint
+constexpr int kCheckValidateFailed = 2293;      // cannot validate (%s.%s) - check constraint violated
 }  // namespace ora
 
 }  // namespace tabdb

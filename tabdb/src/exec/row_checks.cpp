@@ -1,0 +1,92 @@
+// row_checks.cpp - evaluation of CHECK constraints on the rows that INSERT
+// and UPDATE write. The conditions are parsed and compiled when the DML
+// statement is prepared; each row costs one step of a prepared query.
+#include "exec/row_checks.h"
+
+#include "exec/compiler_internal.h"
+#include "sql/parser.h"
+#include "util/errors.h"
+
+namespace tabdb {
+
+Status PrepareSql(Session& s, const std::string& sql, SqliteStmt* out) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v3(s.db().handle(), sql.c_str(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return SqliteError(s.db().handle(), rc);
+  }
+  out->reset(st);
+  return Status::Ok();
+}
+
+namespace {
+
+// Compiles a condition over the row that _t names in the table.
+Status CompileCheck(Session& s, const TableInfo& t, const std::string& condition, BindContext* binds,
+                    std::string* out) {
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &t;
+  scope.qualifiers = {t.name};
+  scope.qualifier_owner = t.owner;
+  Compiler c(s, scope, binds);
+  sql::ExprPtr e;
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(condition, &e));
+  CExpr ce;
+  TABDB_RETURN_IF_ERROR(c.CompileCondition(*e, &ce));
+  // SYSDATE, USER and the like are no function of the row.
+  if (!binds->hidden.empty()) return OraError(ora::kCheckSystemVariable);
+  *out = ce.sql;
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status AnyRowBreaksCheck(Session& s, const TableInfo& t, const std::string& condition, bool* violated) {
+  BindContext binds;
+  std::string cond;
+  TABDB_RETURN_IF_ERROR(CompileCheck(s, t, condition, &binds, &cond));
+  SqliteStmt q;
+  TABDB_RETURN_IF_ERROR(PrepareSql(s, "SELECT 1 FROM " + t.phys + " AS _t WHERE NOT (" + cond + ") LIMIT 1", &q));
+  bool row = false;
+  Status st = s.db().Step(q.get(), &row);
+  sqlite3_reset(q.get());
+  *violated = row;
+  return st;
+}
+
+Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
+  stmt_.reset(nullptr);
+  failed_sql_.clear();
+  TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
+  if (checks_.empty()) return Status::Ok();
+  // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
+  // a NULL condition is NULL, which no WHEN takes.
+  std::string sql = "CASE";
+  for (size_t i = 0; i < checks_.size(); ++i) {
+    BindContext binds;
+    std::string cond;
+    TABDB_RETURN_IF_ERROR(CompileCheck(s, t, checks_[i].condition, &binds, &cond));
+    sql += " WHEN NOT (" + cond + ") THEN " + std::to_string(i + 1);
+  }
+  sql += " ELSE 0 END";
+  failed_sql_ = sql;
+  sql = "SELECT " + sql + " FROM " + from;
+  return PrepareSql(s, sql, &stmt_);
+}
+
+Status RowChecks::Run(Session& s) {
+  sqlite3_stmt* q = stmt_.get();
+  bool row = false;
+  Status st = s.db().Step(q, &row);
+  int64_t failed = row ? sqlite3_column_int64(q, 0) : 0;
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(st);
+  if (failed <= 0 || failed > static_cast<int64_t>(checks_.size())) return Status::Ok();
+  const CheckInfo& c = checks_[static_cast<size_t>(failed - 1)];
+  return OraError(ora::kCheckViolated, {c.owner, c.name});
+}
+
+}  // namespace tabdb
