@@ -323,6 +323,7 @@ Status Compiler::Literal(const Expr& e, CExpr* out) {
 Status Compiler::Column(const Expr& e, CExpr* out) {
   const sql::NameList& n = e.names;
   if (n.empty() || n.size() > 3) return OraError(ora::kInvalidIdentifier, {InvalidIdentifier(n)});
+  if (!scope_.members.empty()) return MemberColumn(e, out);
   const std::string& col = n.back().text;
   bool qualifier_ok = true;
   if (n.size() >= 2) {

@@ -65,6 +65,17 @@ struct Scope {
   std::string qualifier_owner;           // schema that may qualify a column (with the table)
   std::string level_sql;                 // what LEVEL means (row generator), when set
   bool allow_aggregates = false;
+  // A join: the FROM items, each a scope of its own under its own alias.
+  // Unqualified names are looked up in all of them (ORA-00918 when more
+  // than one has the column); columns of USING and NATURAL joins are one
+  // column, named without qualifier.
+  struct JoinedColumn {
+    std::string name;
+    std::string sql;
+    TypeDesc type;
+  };
+  std::vector<Scope> members;
+  std::vector<JoinedColumn> joined;
 };
 
 class Compiler {
@@ -104,6 +115,7 @@ class Compiler {
   Status Cast(const sql::Expr& e, CExpr* out);
   Status Extract(const sql::Expr& e, CExpr* out);
   Status VirtualColumn(const ColumnInfo& c, CExpr* out);
+  Status MemberColumn(const sql::Expr& e, CExpr* out);  // compile_join.cpp
 
   Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
 
@@ -112,6 +124,9 @@ class Compiler {
   BindContext* binds_;
   int depth_ = 0;
 };
+
+// Whether a FROM item (a scope without members) has a column of that name.
+bool ScopeHasColumn(const Scope& sc, const std::string& name);
 
 // A SQL text literal ('...' with quotes doubled) and a blob literal X'..'.
 std::string SqlText(std::string_view s);

@@ -127,20 +127,20 @@ struct From {
   std::string sql;  // FROM clause text
 };
 
-Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f) {
-  const sql::TableRef& ref = q.from;
+Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connect_by, BindContext* binds,
+                   From* f) {
   Scope& sc = f->scope;
   sc.alias = "_t";
   if (IsDual(ref.name)) {
     sc.qualifiers = {ref.has_alias ? ref.alias.text : "DUAL"};
-    if (q.connect_by) {
+    if (connect_by) {
       sc.kind = Scope::kGenerator;
       Scope cond_scope;
       cond_scope.kind = Scope::kGenerator;
       cond_scope.level_sql = "tabdb_num(_gen.lvl + 1)";
       Compiler c(s, cond_scope, binds);
       CExpr cond;
-      TABDB_RETURN_IF_ERROR(c.CompileCondition(*q.connect_by, &cond));
+      TABDB_RETURN_IF_ERROR(c.CompileCondition(*connect_by, &cond));
       f->sql = "(WITH RECURSIVE _gen(lvl) AS (SELECT 1 UNION ALL SELECT lvl + 1 FROM _gen WHERE " +
                cond.sql + " AND lvl < 100000000) SELECT lvl FROM _gen)";
     } else {
@@ -149,7 +149,7 @@ Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f
     }
     return Status::Ok();
   }
-  if (q.connect_by) return OraError(ora::kUnimplemented);
+  if (connect_by) return OraError(ora::kUnimplemented);
   Status st = ResolveTable(s, ref.name, &f->table);
   if (st.ok()) {
     sc.kind = Scope::kTable;
@@ -176,17 +176,126 @@ Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f
   return st;
 }
 
+// The FROM clause of a query: one item, or several joined, each under an
+// alias of its own (_t, _t1, _t2, ...). `full` is the scope names of the
+// query are looked up in; `froms` own what its members point to.
+Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
+                   std::vector<std::unique_ptr<From>>* froms, Scope* full, std::string* from_sql) {
+  froms->push_back(std::make_unique<From>());
+  TABDB_RETURN_IF_ERROR(ResolveFrom(s, q.from, q.connect_by.get(), binds, froms->back().get()));
+  const From& first = *froms->back();
+  *from_sql = first.sql + " AS _t";
+  if (q.joins.empty()) {
+    *full = first.scope;
+    return Status::Ok();
+  }
+  if (q.connect_by) return OraError(ora::kUnimplemented);
+  *full = Scope();
+  full->members.push_back(first.scope);
+  for (size_t i = 0; i < q.joins.size(); ++i) {
+    const sql::JoinItem& j = q.joins[i];
+    froms->push_back(std::make_unique<From>());
+    From& f = *froms->back();
+    TABDB_RETURN_IF_ERROR(ResolveFrom(s, j.table, nullptr, binds, &f));
+    f.scope.alias = "_t" + std::to_string(i + 1);
+    std::vector<std::string> names;
+    for (const sql::Name& n : j.using_columns) names.push_back(n.text);
+    if (j.natural) {
+      // The columns the new item shares with the items before it.
+      std::vector<std::string> mine;
+      if (f.scope.kind == Scope::kTable) {
+        std::vector<const ColumnInfo*> vis;
+        for (const ColumnInfo& c : f.table.columns) {
+          if (!c.hidden) vis.push_back(&c);
+        }
+        std::sort(vis.begin(), vis.end(),
+                  [](const ColumnInfo* a, const ColumnInfo* b) { return a->column_id < b->column_id; });
+        for (const ColumnInfo* c : vis) mine.push_back(c->name);
+      } else if (f.scope.kind == Scope::kView) {
+        for (const ViewColumn& c : f.view.columns) mine.push_back(c.name);
+      } else {
+        mine.push_back("DUMMY");
+      }
+      for (const std::string& m : mine) {
+        bool shared = false;
+        for (const Scope::JoinedColumn& jc : full->joined) shared = shared || jc.name == m;
+        for (const Scope& sc : full->members) shared = shared || ScopeHasColumn(sc, m);
+        if (shared) names.push_back(m);
+      }
+    }
+    std::string cond;
+    Compiler left(s, *full, binds);
+    Compiler right(s, f.scope, binds);
+    for (const std::string& name : names) {
+      sql::Expr col;
+      col.kind = sql::ExprKind::kColumn;
+      col.names = {sql::Name{name, true}};
+      CExpr a, b;
+      TABDB_RETURN_IF_ERROR(left.Compile(col, &a));
+      if (!ScopeHasColumn(f.scope, name)) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(name)});
+      TABDB_RETURN_IF_ERROR(right.Compile(col, &b));
+      TypeKind k;
+      TABDB_RETURN_IF_ERROR(left.CommonType(a, b, &k));
+      cond += (cond.empty() ? "(" : " AND (") + left.ConvertTo(a, k) + " = " + left.ConvertTo(b, k) + ")";
+      Scope::JoinedColumn jc;
+      jc.name = name;
+      jc.type = a.type;
+      jc.sql = j.kind == sql::JoinKind::kRight  ? b.sql
+               : j.kind == sql::JoinKind::kFull ? "COALESCE(" + a.sql + ", " + b.sql + ")"
+                                                : a.sql;
+      auto& joined = full->joined;
+      joined.erase(std::remove_if(joined.begin(), joined.end(),
+                                  [&](const Scope::JoinedColumn& x) { return x.name == name; }),
+                   joined.end());
+      joined.push_back(jc);
+    }
+    full->members.push_back(f.scope);
+    if (j.on) {
+      Compiler c(s, *full, binds);
+      CExpr on;
+      TABDB_RETURN_IF_ERROR(c.CompileCondition(*j.on, &on));
+      if (on.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
+      cond = on.sql;
+    }
+    const char* kw = " JOIN ";
+    switch (j.kind) {
+      case sql::JoinKind::kComma: kw = ", "; break;
+      case sql::JoinKind::kLeft: kw = " LEFT JOIN "; break;
+      case sql::JoinKind::kRight: kw = " RIGHT JOIN "; break;
+      case sql::JoinKind::kFull: kw = " FULL JOIN "; break;
+      default: break;
+    }
+    *from_sql += kw + f.sql + " AS " + f.scope.alias;
+    if (!cond.empty()) {
+      *from_sql += " ON " + cond;
+    } else if (j.kind == sql::JoinKind::kLeft || j.kind == sql::JoinKind::kRight ||
+               j.kind == sql::JoinKind::kFull) {
+      *from_sql += " ON 1";
+    }
+  }
+  return Status::Ok();
+}
+
 // Compiles a SELECT into SQLite text and its result columns.
 Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
                      std::string* sql, std::vector<ResultColumn>* cols) {
-  From f;
-  TABDB_RETURN_IF_ERROR(ResolveFrom(s, q, binds, &f));
-  Scope item_scope = f.scope;
+  std::vector<std::unique_ptr<From>> froms;
+  Scope full;
+  std::string from_sql;
+  TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql));
+  Scope item_scope = full;
   item_scope.allow_aggregates = true;
   Compiler items(s, item_scope, binds);
   std::vector<std::string> item_sql;
   cols->clear();
-  auto add_star = [&]() -> Status {
+  auto add_star = [&](const From& f, const std::vector<Scope::JoinedColumn>& skip) -> Status {
+    Compiler member(s, f.scope, binds);
+    auto skipped = [&](const std::string& name) {
+      for (const Scope::JoinedColumn& j : skip) {
+        if (j.name == name) return true;
+      }
+      return false;
+    };
     if (f.scope.kind == Scope::kTable) {
       std::vector<const ColumnInfo*> vis;
       for (const ColumnInfo& c : f.table.columns) {
@@ -195,19 +304,22 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
       std::sort(vis.begin(), vis.end(),
                 [](const ColumnInfo* a, const ColumnInfo* b) { return a->column_id < b->column_id; });
       for (const ColumnInfo* c : vis) {
+        if (skipped(c->name)) continue;
         sql::Expr e;
         e.kind = sql::ExprKind::kColumn;
         e.names = {sql::Name{c->name, true}};
         CExpr ce;
-        TABDB_RETURN_IF_ERROR(items.Compile(e, &ce));
+        TABDB_RETURN_IF_ERROR(member.Compile(e, &ce));
         item_sql.push_back(ce.sql);
         cols->push_back({c->name, c->type});
       }
     } else if (f.scope.kind == Scope::kView) {
       for (const ViewColumn& c : f.view.columns) {
-        item_sql.push_back("_t." + sql::QuoteName(c.name));
+        if (skipped(c.name)) continue;
+        item_sql.push_back(f.scope.alias + "." + sql::QuoteName(c.name));
         cols->push_back({c.name, c.type});
       }
+    } else if (skipped("DUMMY")) {
     } else {
       TypeDesc t = TypeOf(TypeKind::kVarchar2);
       t.length = 1;
@@ -218,11 +330,26 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   };
   for (const sql::SelectItem& it : q.items) {
     if (it.star) {
-      if (!it.star_qualifier.empty() &&
-          std::find(f.scope.qualifiers.begin(), f.scope.qualifiers.end(),
-                    it.star_qualifier.back().text) == f.scope.qualifiers.end())
+      if (it.star_qualifier.empty()) {
+        // USING and NATURAL join columns come first, once.
+        for (const Scope::JoinedColumn& j : full.joined) {
+          item_sql.push_back(j.sql);
+          cols->push_back({j.name, j.type});
+        }
+        for (const auto& f : froms) TABDB_RETURN_IF_ERROR(add_star(*f, full.joined));
+        continue;
+      }
+      const From* match = nullptr;
+      for (const auto& f : froms) {
+        if (std::find(f->scope.qualifiers.begin(), f->scope.qualifiers.end(),
+                      it.star_qualifier.back().text) != f->scope.qualifiers.end()) {
+          match = f.get();
+          break;
+        }
+      }
+      if (match == nullptr)
         return OraError(ora::kInvalidIdentifier, {sql::QuoteName(it.star_qualifier.back().text)});
-      TABDB_RETURN_IF_ERROR(add_star());
+      TABDB_RETURN_IF_ERROR(add_star(*match, {}));
       continue;
     }
     CExpr ce;
@@ -234,16 +361,16 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   std::string out = "SELECT ";
   if (q.distinct) out += "DISTINCT ";
   for (size_t i = 0; i < item_sql.size(); ++i) out += (i ? ", " : "") + item_sql[i];
-  out += " FROM " + f.sql + " AS _t";
+  out += " FROM " + from_sql;
   if (q.where) {
-    Compiler w(s, f.scope, binds);
+    Compiler w(s, full, binds);
     CExpr c;
     TABDB_RETURN_IF_ERROR(w.CompileCondition(*q.where, &c));
     if (c.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
     out += " WHERE " + c.sql;
   }
   if (!q.group_by.empty()) {
-    Compiler g(s, f.scope, binds);
+    Compiler g(s, full, binds);
     out += " GROUP BY ";
     for (size_t i = 0; i < q.group_by.size(); ++i) {
       CExpr c;
@@ -500,6 +627,12 @@ Status Prepared::CompileInsert() {
     TABDB_RETURN_IF_ERROR(CompileSelect(*s_, *ins.select, stmt_->text, &binds, &sql, &cols));
     if (cols.size() < named.size()) return OraError(ora::kNotEnoughValues);
     if (cols.size() > named.size()) return OraError(ora::kTooManyValues);
+    // A query that reads the table being filled sees it as it was before
+    // the statement: its rows are computed in full before the first insert
+    // (else it would read its own new rows and never end). Other queries
+    // keep streaming.
+    if (sql.find(table_.phys + " AS _t") != std::string::npos)
+      sql = "WITH _snap AS MATERIALIZED (" + sql + ") SELECT * FROM _snap";
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));
     for (size_t j = 0; j < named.size(); ++j) {
       auto src = std::make_unique<InsertSource>();

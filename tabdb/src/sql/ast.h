@@ -144,6 +144,17 @@ struct OrderItem {
   int nulls = 0;       // 0 default, 1 NULLS FIRST, 2 NULLS LAST
 };
 
+// How a FROM item after the first joins the items before it.
+enum class JoinKind { kComma, kInner, kLeft, kRight, kFull, kCross };
+
+struct JoinItem {
+  JoinKind kind = JoinKind::kComma;
+  TableRef table;
+  ExprPtr on;                        // ON condition (kInner, kLeft, kRight, kFull)
+  std::vector<Name> using_columns;   // USING (c, ...)
+  bool natural = false;              // NATURAL [INNER|LEFT|RIGHT|FULL] JOIN
+};
+
 struct Select {
   bool distinct = false;
   std::vector<SelectItem> items;
@@ -154,6 +165,7 @@ struct Select {
   ExprPtr connect_by;  // CONNECT BY condition (row generator: LEVEL <= n)
   std::vector<OrderItem> order_by;
   bool for_update = false;
+  std::vector<JoinItem> joins;  // FROM items after `from`, in order
 };
 
 struct Insert {

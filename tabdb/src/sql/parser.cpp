@@ -216,7 +216,7 @@ Status Parser::ParseSelectItem(SelectItem* item) {
 
 Status Parser::ParseTableRef(TableRef* out, bool allow_alias) {
   TABDB_RETURN_IF_ERROR(ParseObjectName(&out->name, 903));
-  if (allow_alias && PeekIsName()) {
+  if (allow_alias && PeekIsName() && !PeekJoinWord()) {
     TABDB_RETURN_IF_ERROR(ParseName(&out->alias));
     out->has_alias = true;
   }
@@ -242,6 +242,7 @@ Status Parser::ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update) 
   } while (AcceptSym(","));
   if (!AcceptWord("FROM")) return Err(923);
   TABDB_RETURN_IF_ERROR(ParseTableRef(&s->from, true));
+  TABDB_RETURN_IF_ERROR(ParseJoins(s.get()));
   if (AcceptWord("WHERE")) TABDB_RETURN_IF_ERROR(ParseCondition(&s->where));
   if (AcceptWord("CONNECT")) {
     TABDB_RETURN_IF_ERROR(ExpectWord("BY", 924));

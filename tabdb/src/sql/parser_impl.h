@@ -102,6 +102,9 @@ class Parser {
   Status ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update);
   Status ParseSelectItem(SelectItem* item);
   Status ParseTableRef(TableRef* out, bool allow_alias);
+  // FROM items after the first (parse_join.cpp)
+  Status ParseJoins(Select* s);
+  bool PeekJoinWord() const;
   Status ParseInsert(Statement* st);
   Status ParseUpdate(Statement* st);
   Status ParseDelete(Statement* st);

@@ -193,6 +193,8 @@ constexpr int kZeroIterationCount = 24333;      // zero iteration count
 constexpr int kStmtNotPrepared = 24337;         // statement handle not prepared
 constexpr int kIllegalPiecewiseOp = 24370;      // illegal piecewise operation attempted
 constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OCI lob function
+// queries over several FROM items
+constexpr int kColumnAmbiguous = 918;           // column ambiguously defined
 }  // namespace ora
 
 }  // namespace tabdb

@@ -1,0 +1,64 @@
+// parse_join.cpp - the FROM items after the first: comma lists and the
+// ANSI joins (INNER, LEFT/RIGHT/FULL [OUTER], CROSS, NATURAL, ON, USING).
+#include "sql/parser_impl.h"
+#include "util/errors.h"
+
+namespace tabdb {
+namespace sql {
+
+// JOIN, USING and the words that begin a join are not reserved: they end
+// a table reference instead of being taken as its alias.
+bool Parser::PeekJoinWord() const {
+  if (PeekWord("JOIN")) return true;
+  if (PeekWord("INNER") || PeekWord("CROSS")) return PeekWord("JOIN", 1);
+  if (PeekWord("LEFT") || PeekWord("RIGHT") || PeekWord("FULL"))
+    return PeekWord("JOIN", 1) || PeekWord("OUTER", 1);
+  if (PeekWord("NATURAL")) return true;
+  return PeekWord("USING") && PeekSym("(", 1);
+}
+
+Status Parser::ParseJoins(Select* s) {
+  for (;;) {
+    JoinItem j;
+    if (AcceptSym(",")) {
+      j.kind = JoinKind::kComma;
+      TABDB_RETURN_IF_ERROR(ParseTableRef(&j.table, true));
+      s->joins.push_back(std::move(j));
+      continue;
+    }
+    if (!PeekJoinWord()) return Status::Ok();
+    j.natural = AcceptWord("NATURAL");
+    if (AcceptWord("CROSS")) {
+      if (j.natural) return Err(905);
+      j.kind = JoinKind::kCross;
+    } else if (AcceptWord("LEFT")) {
+      j.kind = JoinKind::kLeft;
+      AcceptWord("OUTER");
+    } else if (AcceptWord("RIGHT")) {
+      j.kind = JoinKind::kRight;
+      AcceptWord("OUTER");
+    } else if (AcceptWord("FULL")) {
+      j.kind = JoinKind::kFull;
+      AcceptWord("OUTER");
+    } else {
+      j.kind = JoinKind::kInner;
+      AcceptWord("INNER");
+    }
+    TABDB_RETURN_IF_ERROR(ExpectWord("JOIN", 905));
+    TABDB_RETURN_IF_ERROR(ParseTableRef(&j.table, true));
+    if (j.kind != JoinKind::kCross && !j.natural) {
+      if (AcceptWord("ON")) {
+        TABDB_RETURN_IF_ERROR(ParseCondition(&j.on));
+      } else if (AcceptWord("USING")) {
+        TABDB_RETURN_IF_ERROR(ParseNameListInParens(&j.using_columns));
+      } else {
+        // Oracle names the missing ON also at the end of the statement.
+        return OraError(ora::kMissingKeyword);
+      }
+    }
+    s->joins.push_back(std::move(j));
+  }
+}
+
+}  // namespace sql
+}  // namespace tabdb
