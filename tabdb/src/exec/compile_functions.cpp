@@ -508,6 +508,8 @@ const SqlFunction kFunctions[] = {
     {"DBMS_LOB.GETLENGTH", 1, 1, PlainRule, EvalLobLength, K(TypeKind::kNumber), kFnStoredLobArgs},
     {"DBMS_LOB.SUBSTR", 1, 3, LobSubstrRule, EvalLobSubstr, 0, kFnStoredLobArgs},
     {"DBMS_METADATA.GET_DDL", 2, 6, GetDdlRule, EvalGetDdl, 0, 0},
+    // Queries.
+    {"$TOO_MANY_ROWS", 0, 0, nullptr, EvalTooManyRows, 0, 0},
 };
 
 constexpr int kFunctionCount = static_cast<int>(sizeof(kFunctions) / sizeof(kFunctions[0]));

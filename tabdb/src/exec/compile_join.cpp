@@ -63,6 +63,7 @@ Status Compiler::MemberColumn(const sql::Expr& e, CExpr* out) {
   // Pseudo-columns written as names, or ORA-00904.
   Scope none;
   none.allow_aggregates = scope_.allow_aggregates;
+  none.outer = scope_.outer;
   Compiler c(s_, none, binds_);
   return c.Compile(e, out);
 }

@@ -207,6 +207,8 @@ Status Compiler::Compile(const Expr& e, CExpr* out) {
     case ExprKind::kExtract: st = Extract(e, out); break;
     case ExprKind::kCast: st = Cast(e, out); break;
     case ExprKind::kPseudo: st = Pseudo(e, out); break;
+    case ExprKind::kSubquery:
+    case ExprKind::kExists: st = Subquery(e, out); break;
   }
   --depth_;
   return st;
@@ -354,6 +356,10 @@ Status Compiler::Column(const Expr& e, CExpr* out) {
       out->type.length = 1;
       return Status::Ok();
     }
+  }
+  if (scope_.outer != nullptr) {
+    Compiler c(s_, *scope_.outer, binds_);
+    return c.Compile(e, out);
   }
   // A bare LEVEL or USER written as a column reference.
   if (n.size() == 1 && (col == "LEVEL" || col == "USER" || col == "SYSDATE" ||
@@ -614,6 +620,7 @@ Status Compiler::Between(const Expr& e, CExpr* out) {
 }
 
 Status Compiler::In(const Expr& e, CExpr* out) {
+  if (e.subquery) return Subquery(e, out);
   CExpr a;
   TABDB_RETURN_IF_ERROR(Compile(*e.args.at(0), &a));
   std::vector<CExpr> list(e.args.size() - 1);

@@ -76,6 +76,11 @@ struct Scope {
   };
   std::vector<Scope> members;
   std::vector<JoinedColumn> joined;
+  // A query nested in an expression: names it does not have are looked up
+  // in the query around it. `level` counts the nesting (aliases differ
+  // from level to level).
+  const Scope* outer = nullptr;
+  int level = 0;
 };
 
 class Compiler {
@@ -116,6 +121,7 @@ class Compiler {
   Status Extract(const sql::Expr& e, CExpr* out);
   Status VirtualColumn(const ColumnInfo& c, CExpr* out);
   Status MemberColumn(const sql::Expr& e, CExpr* out);  // compile_join.cpp
+  Status Subquery(const sql::Expr& e, CExpr* out);      // compile_subquery.cpp
 
   Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
 
@@ -124,6 +130,12 @@ class Compiler {
   BindContext* binds_;
   int depth_ = 0;
 };
+
+// A query nested in an expression of `outer`, or in a FROM clause (outer
+// null): SQLite text whose result columns are named by their headings,
+// and those columns (prepared.cpp).
+Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
+                           BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols);
 
 // Whether a FROM item (a scope without members) has a column of that name.
 bool ScopeHasColumn(const Scope& sc, const std::string& name);

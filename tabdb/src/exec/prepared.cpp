@@ -128,9 +128,21 @@ struct From {
 };
 
 Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connect_by, BindContext* binds,
-                   From* f) {
+                   From* f, int level = 0) {
   Scope& sc = f->scope;
   sc.alias = "_t";
+  if (ref.subquery) {
+    // An inline view: the query's columns under its headings.
+    if (connect_by) return OraError(ora::kUnimplemented);
+    TABDB_RETURN_IF_ERROR(
+        CompileNestedSelect(s, *ref.subquery, nullptr, level + 1, binds, &f->view.sql, &f->view.columns));
+    f->view.name = ref.has_alias ? ref.alias.text : "";
+    sc.kind = Scope::kView;
+    sc.view = &f->view;
+    if (ref.has_alias) sc.qualifiers = {ref.alias.text};
+    f->sql = "(" + f->view.sql + ")";
+    return Status::Ok();
+  }
   if (IsDual(ref.name)) {
     sc.qualifiers = {ref.has_alias ? ref.alias.text : "DUAL"};
     if (connect_by) {
@@ -180,24 +192,33 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
 // alias of its own (_t, _t1, _t2, ...). `full` is the scope names of the
 // query are looked up in; `froms` own what its members point to.
 Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
-                   std::vector<std::unique_ptr<From>>* froms, Scope* full, std::string* from_sql) {
+                   std::vector<std::unique_ptr<From>>* froms, Scope* full, std::string* from_sql,
+                   const Scope* outer = nullptr, int level = 0) {
+  // Nested queries take aliases of their own level (_q1t, _q1t1, ...).
+  std::string prefix = level == 0 ? "_t" : "_q" + std::to_string(level) + "t";
   froms->push_back(std::make_unique<From>());
-  TABDB_RETURN_IF_ERROR(ResolveFrom(s, q.from, q.connect_by.get(), binds, froms->back().get()));
-  const From& first = *froms->back();
-  *from_sql = first.sql + " AS _t";
+  TABDB_RETURN_IF_ERROR(ResolveFrom(s, q.from, q.connect_by.get(), binds, froms->back().get(), level));
+  From& first = *froms->back();
+  first.scope.alias = prefix;
+  first.scope.outer = outer;
+  first.scope.level = level;
+  *from_sql = first.sql + " AS " + prefix;
   if (q.joins.empty()) {
     *full = first.scope;
     return Status::Ok();
   }
   if (q.connect_by) return OraError(ora::kUnimplemented);
   *full = Scope();
+  full->outer = outer;
+  full->level = level;
+  first.scope.outer = nullptr;
   full->members.push_back(first.scope);
   for (size_t i = 0; i < q.joins.size(); ++i) {
     const sql::JoinItem& j = q.joins[i];
     froms->push_back(std::make_unique<From>());
     From& f = *froms->back();
-    TABDB_RETURN_IF_ERROR(ResolveFrom(s, j.table, nullptr, binds, &f));
-    f.scope.alias = "_t" + std::to_string(i + 1);
+    TABDB_RETURN_IF_ERROR(ResolveFrom(s, j.table, nullptr, binds, &f, level));
+    f.scope.alias = prefix + std::to_string(i + 1);
     std::vector<std::string> names;
     for (const sql::Name& n : j.using_columns) names.push_back(n.text);
     if (j.natural) {
@@ -278,11 +299,12 @@ Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
 
 // Compiles a SELECT into SQLite text and its result columns.
 Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
-                     std::string* sql, std::vector<ResultColumn>* cols) {
+                     std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer = nullptr,
+                     int level = 0, bool named_items = false) {
   std::vector<std::unique_ptr<From>> froms;
   Scope full;
   std::string from_sql;
-  TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql));
+  TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql, outer, level));
   Scope item_scope = full;
   item_scope.allow_aggregates = true;
   Compiler items(s, item_scope, binds);
@@ -360,7 +382,13 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   }
   std::string out = "SELECT ";
   if (q.distinct) out += "DISTINCT ";
-  for (size_t i = 0; i < item_sql.size(); ++i) out += (i ? ", " : "") + item_sql[i];
+  for (size_t i = 0; i < item_sql.size(); ++i) {
+    out += (i ? ", " : "") + item_sql[i];
+    if (named_items) {
+      if ((*cols)[i].name.empty()) (*cols)[i].name = "_c" + std::to_string(i + 1);
+      out += " AS " + sql::QuoteName((*cols)[i].name);
+    }
+  }
   out += " FROM " + from_sql;
   if (q.where) {
     Compiler w(s, full, binds);
@@ -416,6 +444,18 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
 }
 
 }  // namespace
+
+Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
+                           BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols) {
+  if (level > 40) return OraError(ora::kUnimplemented);
+  std::vector<ResultColumn> rc;
+  // Headings come from the text: nested items have no text of their own,
+  // so an unnamed expression gets a positional name.
+  TABDB_RETURN_IF_ERROR(CompileSelect(s, q, std::string(), binds, sql, &rc, outer, level, true));
+  cols->clear();
+  for (const ResultColumn& c : rc) cols->push_back({c.name, c.type});
+  return Status::Ok();
+}
 
 // One value of the row an INSERT writes: a placeholder, an expression of
 // the values SELECT, or NULL.
@@ -631,7 +671,7 @@ Status Prepared::CompileInsert() {
     // the statement: its rows are computed in full before the first insert
     // (else it would read its own new rows and never end). Other queries
     // keep streaming.
-    if (sql.find(table_.phys + " AS _t") != std::string::npos)
+    if (sql.find(table_.phys + " AS _") != std::string::npos)
       sql = "WITH _snap AS MATERIALIZED (" + sql + ") SELECT * FROM _snap";
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));
     for (size_t j = 0; j < named.size(); ++j) {

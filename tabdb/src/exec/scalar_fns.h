@@ -78,6 +78,8 @@ void EvalNumToInterval(FnCall& c, Status* st);  // variant 'D', 'Y'
 void EvalExtract(FnCall& c, Status* st);
 void EvalTzKey(FnCall& c, Status* st);
 void EvalSysExtractUtc(FnCall& c, Status* st);
+// Queries (fn_query.cpp).
+void EvalTooManyRows(FnCall& c, Status* st);  // a scalar subquery gave a second row
 // LOBs, conversions and packages (fn_lob.cpp).
 void EvalConvert(FnCall& c, Status* st);
 void EvalLobLength(FnCall& c, Status* st);

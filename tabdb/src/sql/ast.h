@@ -46,6 +46,8 @@ enum class ExprKind {
   kExtract,   // EXTRACT(text FROM args[0]); text is YEAR, MONTH, DAY, HOUR, MINUTE, SECOND, TIMEZONE_HOUR...
   kCast,      // CAST(args[0] AS cast_type)
   kPseudo,    // text: SYSDATE, SYSTIMESTAMP, USER, LEVEL, ROWNUM, CURRENT_DATE, ...
+  kSubquery,  // (SELECT ...) as a value: subquery
+  kExists,    // EXISTS (SELECT ...): subquery
 };
 
 enum class Op {
@@ -84,6 +86,8 @@ enum class LiteralKind {
 
 enum class IntervalUnit { kYear, kMonth, kDay, kHour, kMinute, kSecond };
 
+struct Select;
+
 struct Expr {
   ExprKind kind = ExprKind::kLiteral;
   Span span;
@@ -117,6 +121,9 @@ struct Expr {
   bool has_else = false;     // CASE ... ELSE
 
   TypeDesc cast_type;        // kCast
+
+  // kSubquery, kExists, and kIn over a query (args[0] IN (subquery)).
+  std::shared_ptr<Select> subquery;
 };
 
 using ExprPtr = std::unique_ptr<Expr>;
@@ -127,6 +134,7 @@ struct TableRef {
   NameList name;  // [schema.]table; DUAL is {"DUAL"}
   Name alias;
   bool has_alias = false;
+  std::shared_ptr<struct Select> subquery;  // inline view: FROM (SELECT ...) [alias]
 };
 
 struct SelectItem {

@@ -60,5 +60,14 @@ Status Parser::ParseJoins(Select* s) {
   }
 }
 
+Status Parser::ParseSubquery(std::shared_ptr<Select>* out) {
+  DepthGuard guard(this, 8);
+  if (!guard.ok()) return guard.status();
+  std::unique_ptr<Select> q;
+  TABDB_RETURN_IF_ERROR(ParseSelect(&q, false));
+  *out = std::move(q);
+  return Status::Ok();
+}
+
 }  // namespace sql
 }  // namespace tabdb

@@ -215,7 +215,13 @@ Status Parser::ParseSelectItem(SelectItem* item) {
 }
 
 Status Parser::ParseTableRef(TableRef* out, bool allow_alias) {
-  TABDB_RETURN_IF_ERROR(ParseObjectName(&out->name, 903));
+  if (allow_alias && PeekSym("(") && PeekWord("SELECT", 1)) {
+    Next();
+    TABDB_RETURN_IF_ERROR(ParseSubquery(&out->subquery));
+    TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
+  } else {
+    TABDB_RETURN_IF_ERROR(ParseObjectName(&out->name, 903));
+  }
   if (allow_alias && PeekIsName() && !PeekJoinWord()) {
     TABDB_RETURN_IF_ERROR(ParseName(&out->alias));
     out->has_alias = true;

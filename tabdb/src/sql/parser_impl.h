@@ -104,6 +104,8 @@ class Parser {
   Status ParseTableRef(TableRef* out, bool allow_alias);
   // FROM items after the first (parse_join.cpp)
   Status ParseJoins(Select* s);
+  // SELECT ... nested in an expression or a FROM clause (parse_join.cpp)
+  Status ParseSubquery(std::shared_ptr<Select>* out);
   bool PeekJoinWord() const;
   Status ParseInsert(Statement* st);
   Status ParseUpdate(Statement* st);

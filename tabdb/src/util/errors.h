@@ -195,6 +195,7 @@ constexpr int kIllegalPiecewiseOp = 24370;      // illegal piecewise operation a
 constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OCI lob function
 // queries over several FROM items
 constexpr int kColumnAmbiguous = 918;           // column ambiguously defined
+constexpr int kSingleRowSubquery = 1427;        // single-row subquery returns more than one row
 }  // namespace ora
 
 }  // namespace tabdb
