@@ -23,7 +23,7 @@ Status Compiler::Subquery(const sql::Expr& e, CExpr* out) {
   if (e.kind == sql::ExprKind::kSubquery) {
     // At most two rows are read: a second one is the error.
     out->sql = "(SELECT CASE WHEN count(*) > 1 THEN " + Call(Operator("$TOO_MANY_ROWS"), value.type.kind, {}) +
-               " ELSE max(" + value.sql + ") END FROM (" + sql + " LIMIT 2) AS _q)";
+               " ELSE max(" + value.sql + ") END FROM (SELECT * FROM (" + sql + ") LIMIT 2) AS _q)";
     out->type = value.type;
     return Status::Ok();
   }

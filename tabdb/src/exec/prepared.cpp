@@ -297,6 +297,30 @@ Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
   return Status::Ok();
 }
 
+// A row count of OFFSET or FETCH FIRST: a number written in the statement
+// (fractions truncated, negative counts as zero).
+Status RowCount(const sql::Expr& e, long long* out) {
+  const sql::Expr* x = &e;
+  bool neg = false;
+  if (x->kind == sql::ExprKind::kUnary && x->op == sql::Op::kNeg && !x->args.empty()) {
+    neg = true;
+    x = x->args[0].get();
+  }
+  if (x->kind != sql::ExprKind::kLiteral || x->lit != sql::LiteralKind::kNumber) return OraError(ora::kUnimplemented);
+  double v = std::strtod(x->text.c_str(), nullptr);
+  *out = neg || v < 0 ? 0 : v > 9e18 ? static_cast<long long>(9e18) : static_cast<long long>(v);
+  return Status::Ok();
+}
+
+Status RowLimit(const sql::Select& q, std::string* out) {
+  if (!q.offset && !q.fetch_first) return Status::Ok();
+  long long limit = -1, offset = 0;
+  if (q.fetch_first) TABDB_RETURN_IF_ERROR(RowCount(*q.fetch_first, &limit));
+  if (q.offset) TABDB_RETURN_IF_ERROR(RowCount(*q.offset, &offset));
+  *out += " LIMIT " + std::to_string(limit) + " OFFSET " + std::to_string(offset);
+  return Status::Ok();
+}
+
 // Compiles a SELECT into SQLite text and its result columns.
 Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
                      std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer = nullptr,
@@ -439,6 +463,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
              (nulls_first ? " NULLS FIRST" : " NULLS LAST");
     }
   }
+  TABDB_RETURN_IF_ERROR(RowLimit(q, &out));
   *sql = out;
   return Status::Ok();
 }

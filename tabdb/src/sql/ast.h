@@ -174,6 +174,8 @@ struct Select {
   std::vector<OrderItem> order_by;
   bool for_update = false;
   std::vector<JoinItem> joins;  // FROM items after `from`, in order
+  ExprPtr offset;               // OFFSET n ROWS
+  ExprPtr fetch_first;          // FETCH FIRST|NEXT n ROWS ONLY
 };
 
 struct Insert {

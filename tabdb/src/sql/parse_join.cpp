@@ -6,14 +6,20 @@
 namespace tabdb {
 namespace sql {
 
-// JOIN, USING and the words that begin a join are not reserved: they end
-// a table reference instead of being taken as its alias.
+// JOIN, USING, the words that begin a join, OFFSET and FETCH are not
+// reserved: they end a table reference instead of being taken as its alias.
 bool Parser::PeekJoinWord() const {
   if (PeekWord("JOIN")) return true;
   if (PeekWord("INNER") || PeekWord("CROSS")) return PeekWord("JOIN", 1);
   if (PeekWord("LEFT") || PeekWord("RIGHT") || PeekWord("FULL"))
     return PeekWord("JOIN", 1) || PeekWord("OUTER", 1);
-  if (PeekWord("NATURAL")) return true;
+  return PeekWord("NATURAL");
+}
+
+bool Parser::PeekTableRefEnd() const {
+  if (PeekJoinWord()) return true;
+  if (PeekWord("FETCH")) return PeekWord("FIRST", 1) || PeekWord("NEXT", 1);
+  if (PeekWord("OFFSET")) return Peek(1).kind == TokenKind::kNumber || Peek(1).kind == TokenKind::kBind;
   return PeekWord("USING") && PeekSym("(", 1);
 }
 
@@ -66,6 +72,20 @@ Status Parser::ParseSubquery(std::shared_ptr<Select>* out) {
   std::unique_ptr<Select> q;
   TABDB_RETURN_IF_ERROR(ParseSelect(&q, false));
   *out = std::move(q);
+  return Status::Ok();
+}
+
+Status Parser::ParseRowLimit(Select* s) {
+  if (AcceptWord("OFFSET")) {
+    TABDB_RETURN_IF_ERROR(ParseExpr(&s->offset));
+    if (!AcceptWord("ROWS") && !AcceptWord("ROW")) return Err(905);
+  }
+  if (AcceptWord("FETCH")) {
+    if (!AcceptWord("FIRST") && !AcceptWord("NEXT")) return Err(905);
+    TABDB_RETURN_IF_ERROR(ParseExpr(&s->fetch_first));
+    if (!AcceptWord("ROWS") && !AcceptWord("ROW")) return Err(905);
+    TABDB_RETURN_IF_ERROR(ExpectWord("ONLY", 905));
+  }
   return Status::Ok();
 }
 

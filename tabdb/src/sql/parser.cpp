@@ -222,7 +222,7 @@ Status Parser::ParseTableRef(TableRef* out, bool allow_alias) {
   } else {
     TABDB_RETURN_IF_ERROR(ParseObjectName(&out->name, 903));
   }
-  if (allow_alias && PeekIsName() && !PeekJoinWord()) {
+  if (allow_alias && PeekIsName() && !PeekTableRefEnd()) {
     TABDB_RETURN_IF_ERROR(ParseName(&out->alias));
     out->has_alias = true;
   }
@@ -284,6 +284,7 @@ Status Parser::ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update) 
       s->order_by.push_back(std::move(o));
     } while (AcceptSym(","));
   }
+  TABDB_RETURN_IF_ERROR(ParseRowLimit(s.get()));
   if (allow_for_update && AcceptWord("FOR")) {
     TABDB_RETURN_IF_ERROR(ExpectWord("UPDATE"));
     s->for_update = true;

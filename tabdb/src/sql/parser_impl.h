@@ -106,7 +106,10 @@ class Parser {
   Status ParseJoins(Select* s);
   // SELECT ... nested in an expression or a FROM clause (parse_join.cpp)
   Status ParseSubquery(std::shared_ptr<Select>* out);
+  // [OFFSET n ROWS] [FETCH FIRST|NEXT n ROWS ONLY] (parse_join.cpp)
+  Status ParseRowLimit(Select* s);
   bool PeekJoinWord() const;
+  bool PeekTableRefEnd() const;
   Status ParseInsert(Statement* st);
   Status ParseUpdate(Statement* st);
   Status ParseDelete(Statement* st);

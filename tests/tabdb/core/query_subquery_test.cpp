@@ -93,5 +93,20 @@ TEST_F(QuerySubqueryTest, UpdateAndDeleteWithSubqueries) {
   EXPECT_EQ(Query(app_, "SELECT sal FROM emp WHERE empno > 10"), (std::vector<Row>{{"2"}, {"2"}}));
 }
 
+TEST_F(QuerySubqueryTest, OffsetAndFetchFirstLimitTheOrderedRows) {
+  EXPECT_EQ(Query(app_, "SELECT ename FROM emp ORDER BY sal DESC FETCH FIRST 2 ROWS ONLY"),
+            (std::vector<Row>{{"DEE"}, {"CY"}}));
+  EXPECT_EQ(Query(app_, "SELECT ename FROM emp ORDER BY sal OFFSET 1 ROWS FETCH NEXT 2 ROWS ONLY"),
+            (std::vector<Row>{{"BOB"}, {"CY"}}));
+  EXPECT_EQ(Query(app_, "SELECT ename FROM emp ORDER BY sal OFFSET 3 ROWS"), (std::vector<Row>{{"DEE"}}));
+  EXPECT_EQ(Query(app_, "SELECT ename FROM emp ORDER BY 1 OFFSET -5 ROWS FETCH FIRST 1.9 ROW ONLY"),
+            (std::vector<Row>{{"ANN"}}));
+  EXPECT_EQ(Query(app_, "SELECT ename FROM emp WHERE empno = 2 FETCH FIRST 5 ROWS ONLY"),
+            (std::vector<Row>{{"BOB"}}));
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM (SELECT * FROM emp FETCH FIRST 3 ROWS ONLY)"), "3");
+  EXPECT_EQ(One(app_, "SELECT (SELECT ename FROM emp ORDER BY sal FETCH FIRST 1 ROW ONLY) FROM dual"), "ANN");
+  EXPECT_NE(Exec(app_, "SELECT ename FROM emp e FETCH FIRST 2 ROWS"), 0);
+}
+
 }  // namespace
 }  // namespace ocitest
