@@ -450,6 +450,14 @@ Status StandardHashRule(FnCompile& f) {
   f.out->type.length = 64;
   return Status::Ok();
 }
+Status RandomValueRule(FnCompile& f) {
+  if (f.a.size() == 1) return OraError(ora::kInvalidArgumentCount);
+  std::vector<const CExpr*> args;
+  for (size_t i = 0; i < f.a.size(); ++i) args.push_back(f.NumArg(i));
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kNumber, args));
+  f.out->constant = false;  // a new value on every call
+  return Status::Ok();
+}
 Status OraHashRule(FnCompile& f) {
   std::vector<const CExpr*> args = {&f.a[0]};
   for (size_t i = 1; i < f.a.size(); ++i) args.push_back(f.NumArg(i));
@@ -543,6 +551,7 @@ const SqlFunction kFunctions[] = {
     {"SYS_GUID", 0, 0, SysGuidRule, EvalSysGuid, 0, 0},
     {"STANDARD_HASH", 1, 2, StandardHashRule, EvalStandardHash, 0, 0},
     {"ORA_HASH", 1, 3, OraHashRule, EvalOraHash, 0, 0},
+    {"DBMS_RANDOM.VALUE", 0, 2, RandomValueRule, EvalRandomValue, 0, 0},
 };
 
 constexpr int kFunctionCount = static_cast<int>(sizeof(kFunctions) / sizeof(kFunctions[0]));

@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "exec/scalar_fns.h"
@@ -79,6 +80,38 @@ void EvalOraHash(FnCall& c, Status* st) {
   uint64_t h32 = (h ^ (h >> 32)) & 0xffffffffULL;
   int64_t bucket = static_cast<int64_t>(h32 % (static_cast<uint64_t>(max_bucket) + 1));
   *c.out = Value::Of(TypeKind::kNumber, Number::FromInt64(bucket).Encode());
+}
+
+// DBMS_RANDOM.VALUE [(low, high)]: a random number in [0, 1) or [low, high).
+void EvalRandomValue(FnCall& c, Status* st) {
+  uint64_t r = 0;
+  if (RAND_bytes(reinterpret_cast<unsigned char*>(&r), sizeof r) != 1) {
+    *st = OraError(ora::kInternalError, {"DBMS_RANDOM"});
+    return;
+  }
+  // 38 significant digits as Oracle gives: the fraction from 64 random bits.
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "0.%019llu%019llu", static_cast<unsigned long long>(r % 10000000000000000000ULL),
+                static_cast<unsigned long long>((r * 6364136223846793005ULL + 1442695040888963407ULL) %
+                                                10000000000000000000ULL));
+  Number v;
+  *st = Number::Parse(buf, &v);
+  if (!st->ok()) return;
+  if (c.nargs() == 2) {
+    if (c.any_null()) return;
+    Number lo, hi;
+    const std::string& a = c.arg(0).bytes;
+    const std::string& b = c.arg(1).bytes;
+    *st = Number::Decode(reinterpret_cast<const uint8_t*>(a.data()), a.size(), &lo);
+    if (st->ok()) *st = Number::Decode(reinterpret_cast<const uint8_t*>(b.data()), b.size(), &hi);
+    if (!st->ok()) return;
+    Number span, scaled;
+    *st = Number::Sub(hi, lo, &span);
+    if (st->ok()) *st = Number::Mul(span, v, &scaled);
+    if (st->ok()) *st = Number::Add(lo, scaled, &v);
+    if (!st->ok()) return;
+  }
+  *c.out = Value::Of(TypeKind::kNumber, v.Encode());
 }
 
 }  // namespace tabdb

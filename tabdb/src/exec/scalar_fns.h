@@ -85,6 +85,7 @@ void EvalRawCast(FnCall& c, Status* st);       // variant 'R' to RAW, 'V' to VAR
 void EvalSysGuid(FnCall& c, Status* st);
 void EvalStandardHash(FnCall& c, Status* st);
 void EvalOraHash(FnCall& c, Status* st);
+void EvalRandomValue(FnCall& c, Status* st);
 // LOBs, conversions and packages (fn_lob.cpp).
 void EvalConvert(FnCall& c, Status* st);
 void EvalLobLength(FnCall& c, Status* st);
