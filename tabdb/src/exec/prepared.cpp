@@ -686,7 +686,34 @@ Status Prepared::CompileInsert() {
   // Sources for the named columns.
   std::vector<std::unique_ptr<InsertSource>> by_col(table_.columns.size());
   auto index_of = [&](const ColumnInfo* c) { return static_cast<size_t>(c - table_.columns.data()); };
-  if (ins.select) {
+  rows_query_ = ins.select != nullptr || !ins.more_values.empty();
+  if (!ins.more_values.empty()) {
+    // Several VALUES rows: one SQLite VALUES query, each value converted
+    // to its column's type.
+    std::string sql = "VALUES ";
+    for (size_t r = 0; r <= ins.more_values.size(); ++r) {
+      const std::vector<sql::ExprPtr>& row = r == 0 ? ins.values : ins.more_values[r - 1];
+      if (row.size() < named.size()) return OraError(ora::kNotEnoughValues);
+      if (row.size() > named.size()) return OraError(ora::kTooManyValues);
+      sql += r ? ", (" : "(";
+      for (size_t j = 0; j < named.size(); ++j) {
+        CExpr ce;
+        TABDB_RETURN_IF_ERROR(values.Compile(*row[j], &ce));
+        if (ce.is_bool) return OraError(ora::kMissingExpression);
+        sql += (j ? ", " : "") + values.ConvertTo(ce, named[j]->type.kind);
+      }
+      sql += ")";
+    }
+    TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));
+    for (size_t j = 0; j < named.size(); ++j) {
+      auto src = std::make_unique<InsertSource>();
+      src->kind = InsertSource::kExpr;
+      src->index = static_cast<int>(j);
+      src->column = named[j];
+      by_col[index_of(named[j])] = std::move(src);
+      select_types_.push_back(named[j]->type);
+    }
+  } else if (ins.select) {
     std::string sql;
     std::vector<ResultColumn> cols;
     TABDB_RETURN_IF_ERROR(CompileSelect(*s_, *ins.select, stmt_->text, &binds, &sql, &cols));
@@ -743,7 +770,7 @@ Status Prepared::CompileInsert() {
       CExpr ce;
       TABDB_RETURN_IF_ERROR(values.Compile(*def, &ce));
       src->kind = InsertSource::kExpr;
-      if (ins.select) {
+      if (rows_query_) {
         // Defaults of INSERT ... SELECT are evaluated by the values SELECT
         // too; their positions follow the selected columns.
         src->index = static_cast<int>(select_types_.size() + value_exprs.size());
@@ -903,10 +930,10 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
       } else {
         int col = s->index;
         sqlite3_stmt* from = src;
-        if (stmt_->insert->select && col >= offset) {
+        if (rows_query_ && col >= offset) {
           from = values_.get();
           col -= offset;
-        } else if (!stmt_->insert->select) {
+        } else if (!rows_query_) {
           from = values_.get();
         }
         ColumnValue(from, col, select_types_[static_cast<size_t>(s->index)].kind, &row[j]);
@@ -921,7 +948,7 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
     bool row_ready = false;
     TABDB_RETURN_IF_ERROR(s_->db().Step(values_.get(), &row_ready));
   }
-  if (!stmt_->insert->select) {
+  if (!rows_query_) {
     TABDB_RETURN_IF_ERROR(fill(nullptr, 0));
     if (values_) sqlite3_reset(values_.get());
     TABDB_RETURN_IF_ERROR(InsertRow(row, returning));

@@ -185,6 +185,7 @@ struct Insert {
   std::unique_ptr<Select> select;        // INSERT ... SELECT
   std::vector<ExprPtr> returning;        // RETURNING expr, ...
   std::vector<ExprPtr> into;             // INTO :b, ... (kBind)
+  std::vector<std::vector<ExprPtr>> more_values;  // VALUES (...), (...): the rows after the first
 };
 
 struct Assignment {

@@ -89,5 +89,21 @@ Status Parser::ParseRowLimit(Select* s) {
   return Status::Ok();
 }
 
+Status Parser::ParseMoreValues(Insert* ins) {
+  while (PeekSym(",") && PeekSym("(", 1)) {
+    Next();
+    Next();
+    std::vector<ExprPtr> row;
+    do {
+      ExprPtr e;
+      TABDB_RETURN_IF_ERROR(ParseExpr(&e));
+      row.push_back(std::move(e));
+    } while (AcceptSym(","));
+    TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
+    ins->more_values.push_back(std::move(row));
+  }
+  return Status::Ok();
+}
+
 }  // namespace sql
 }  // namespace tabdb

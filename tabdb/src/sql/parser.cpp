@@ -310,6 +310,7 @@ Status Parser::ParseInsert(Statement* st) {
       ins->values.push_back(std::move(e));
     } while (AcceptSym(","));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
+    TABDB_RETURN_IF_ERROR(ParseMoreValues(ins.get()));
   } else if (PeekWord("SELECT")) {
     TABDB_RETURN_IF_ERROR(ParseSelect(&ins->select, false));
   } else {

@@ -108,6 +108,8 @@ class Parser {
   Status ParseSubquery(std::shared_ptr<Select>* out);
   // [OFFSET n ROWS] [FETCH FIRST|NEXT n ROWS ONLY] (parse_join.cpp)
   Status ParseRowLimit(Select* s);
+  // VALUES (...), (...): the rows after the first (parse_join.cpp)
+  Status ParseMoreValues(Insert* ins);
   bool PeekJoinWord() const;
   bool PeekTableRefEnd() const;
   Status ParseInsert(Statement* st);

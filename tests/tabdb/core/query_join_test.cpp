@@ -102,5 +102,17 @@ TEST_F(QueryJoinTest, InsertSelectFromItsOwnTableReadsTheOldRows) {
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM dept"), "6");
 }
 
+TEST_F(QueryJoinTest, InsertOfSeveralValuesRows) {
+  Must(app_, "CREATE TABLE kv (k NUMBER, v VARCHAR2(5), d DATE DEFAULT DATE '2020-01-02')");
+  Must(app_, "INSERT INTO kv (k, v) VALUES (1, 'a'), ('2', NULL), (3 + 1, 'c' || 'd')");
+  EXPECT_EQ(Query(app_, "SELECT k, v, TO_CHAR(d, 'YYYY-MM-DD') FROM kv ORDER BY k"),
+            (std::vector<Row>{{"1", "a", "2020-01-02"}, {"2", kNull, "2020-01-02"}, {"4", "cd", "2020-01-02"}}));
+  // The statement is atomic: a bad row inserts none.
+  EXPECT_EQ(Exec(app_, "INSERT INTO kv (k, v) VALUES (5, 'e'), (6, 'toolong')"), 12899);
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM kv"), "3");
+  EXPECT_EQ(Exec(app_, "INSERT INTO kv (k, v) VALUES (5, 'e'), (6)"), 947);
+  EXPECT_EQ(Exec(app_, "INSERT INTO kv (k, v) VALUES (5, 'e'), (6, 'f', 7)"), 913);
+}
+
 }  // namespace
 }  // namespace ocitest
