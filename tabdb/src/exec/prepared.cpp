@@ -188,6 +188,17 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
   return st;
 }
 
+// The columns `*` shows, in their order.
+std::vector<const ColumnInfo*> VisibleColumns(const TableInfo& t) {
+  std::vector<const ColumnInfo*> vis;
+  for (const ColumnInfo& c : t.columns) {
+    if (!c.hidden) vis.push_back(&c);
+  }
+  std::sort(vis.begin(), vis.end(),
+            [](const ColumnInfo* a, const ColumnInfo* b) { return a->column_id < b->column_id; });
+  return vis;
+}
+
 // The FROM clause of a query: one item, or several joined, each under an
 // alias of its own (_t, _t1, _t2, ...). `full` is the scope names of the
 // query are looked up in; `froms` own what its members point to.
@@ -225,13 +236,7 @@ Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
       // The columns the new item shares with the items before it.
       std::vector<std::string> mine;
       if (f.scope.kind == Scope::kTable) {
-        std::vector<const ColumnInfo*> vis;
-        for (const ColumnInfo& c : f.table.columns) {
-          if (!c.hidden) vis.push_back(&c);
-        }
-        std::sort(vis.begin(), vis.end(),
-                  [](const ColumnInfo* a, const ColumnInfo* b) { return a->column_id < b->column_id; });
-        for (const ColumnInfo* c : vis) mine.push_back(c->name);
+        for (const ColumnInfo* c : VisibleColumns(f.table)) mine.push_back(c->name);
       } else if (f.scope.kind == Scope::kView) {
         for (const ViewColumn& c : f.view.columns) mine.push_back(c.name);
       } else {
@@ -343,13 +348,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
       return false;
     };
     if (f.scope.kind == Scope::kTable) {
-      std::vector<const ColumnInfo*> vis;
-      for (const ColumnInfo& c : f.table.columns) {
-        if (!c.hidden) vis.push_back(&c);
-      }
-      std::sort(vis.begin(), vis.end(),
-                [](const ColumnInfo* a, const ColumnInfo* b) { return a->column_id < b->column_id; });
-      for (const ColumnInfo* c : vis) {
+      for (const ColumnInfo* c : VisibleColumns(f.table)) {
         if (skipped(c->name)) continue;
         sql::Expr e;
         e.kind = sql::ExprKind::kColumn;
