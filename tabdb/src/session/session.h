@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "storage/database.h"
 #include "util/status.h"
@@ -85,6 +86,9 @@ class Session {
   // still there.
   std::weak_ptr<void> lifetime() const { return lifetime_; }
 
+  // CURRVAL of each sequence (by object id) this session has drawn from.
+  std::unordered_map<int64_t, int64_t>& sequence_values() { return seq_values_; }
+
  private:
   Session() = default;
 
@@ -95,6 +99,7 @@ class Session {
   const CharsetInfo* client_cs_ = nullptr;
   int open_lobs_ = 0;
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+  std::unordered_map<int64_t, int64_t> seq_values_;
 };
 
 }  // namespace tabdb
