@@ -429,6 +429,41 @@ Status GetDdlRule(FnCompile& f) {
 
 constexpr int K(TypeKind k) { return static_cast<int>(k); }
 
+// UTL_RAW.CAST_TO_RAW ('R'): text to RAW; CAST_TO_VARCHAR2 ('V'): back.
+Status RawCastRule(FnCompile& f) {
+  bool to_raw = f.fn.variant == 'R';
+  TABDB_RETURN_IF_ERROR(f.Set(to_raw ? TypeKind::kRaw : TypeKind::kVarchar2,
+                              {to_raw ? f.TextArg(0) : &f.a[0]}));
+  f.out->type.length = to_raw ? 2000 : 4000;
+  return Status::Ok();
+}
+Status SysGuidRule(FnCompile& f) {
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kRaw, {}));
+  f.out->type.length = 16;
+  f.out->constant = false;  // a new value on every call
+  return Status::Ok();
+}
+Status StandardHashRule(FnCompile& f) {
+  std::vector<const CExpr*> args = {&f.a[0]};
+  if (f.a.size() == 2) args.push_back(f.TextArg(1));
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kRaw, args));
+  f.out->type.length = 64;
+  return Status::Ok();
+}
+Status RandomValueRule(FnCompile& f) {
+  if (f.a.size() == 1) return OraError(ora::kInvalidArgumentCount);
+  std::vector<const CExpr*> args;
+  for (size_t i = 0; i < f.a.size(); ++i) args.push_back(f.NumArg(i));
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kNumber, args));
+  f.out->constant = false;  // a new value on every call
+  return Status::Ok();
+}
+Status OraHashRule(FnCompile& f) {
+  std::vector<const CExpr*> args = {&f.a[0]};
+  for (size_t i = 1; i < f.a.size(); ++i) args.push_back(f.NumArg(i));
+  return f.Set(TypeKind::kNumber, args);
+}
+
 // ---- The registry. Names are upper case; '$' names are operators.
 const SqlFunction kFunctions[] = {
     // Operators the compiler emits.
@@ -508,6 +543,15 @@ const SqlFunction kFunctions[] = {
     {"DBMS_LOB.GETLENGTH", 1, 1, PlainRule, EvalLobLength, K(TypeKind::kNumber), kFnStoredLobArgs},
     {"DBMS_LOB.SUBSTR", 1, 3, LobSubstrRule, EvalLobSubstr, 0, kFnStoredLobArgs},
     {"DBMS_METADATA.GET_DDL", 2, 6, GetDdlRule, EvalGetDdl, 0, 0},
+    // Queries.
+    {"$TOO_MANY_ROWS", 0, 0, nullptr, EvalTooManyRows, 0, 0},
+    // Functions of schema and data scripts.
+    {"UTL_RAW.CAST_TO_RAW", 1, 1, RawCastRule, EvalRawCast, 'R', 0},
+    {"UTL_RAW.CAST_TO_VARCHAR2", 1, 1, RawCastRule, EvalRawCast, 'V', 0},
+    {"SYS_GUID", 0, 0, SysGuidRule, EvalSysGuid, 0, 0},
+    {"STANDARD_HASH", 1, 2, StandardHashRule, EvalStandardHash, 0, 0},
+    {"ORA_HASH", 1, 3, OraHashRule, EvalOraHash, 0, 0},
+    {"DBMS_RANDOM.VALUE", 0, 2, RandomValueRule, EvalRandomValue, 0, 0},
 };
 
 constexpr int kFunctionCount = static_cast<int>(sizeof(kFunctions) / sizeof(kFunctions[0]));

@@ -210,6 +210,8 @@ Status Compiler::Compile(const Expr& e, CExpr* out) {
     case ExprKind::kExtract: st = Extract(e, out); break;
     case ExprKind::kCast: st = Cast(e, out); break;
     case ExprKind::kPseudo: st = Pseudo(e, out); break;
+    case ExprKind::kSubquery:
+    case ExprKind::kExists: st = Subquery(e, out); break;
   }
   --depth_;
   return st;
@@ -326,6 +328,7 @@ Status Compiler::Literal(const Expr& e, CExpr* out) {
 Status Compiler::Column(const Expr& e, CExpr* out) {
   const sql::NameList& n = e.names;
   if (n.empty() || n.size() > 3) return OraError(ora::kInvalidIdentifier, {InvalidIdentifier(n)});
+  if (!scope_.members.empty()) return MemberColumn(e, out);
   const std::string& col = n.back().text;
   bool qualifier_ok = true;
   if (n.size() >= 2) {
@@ -356,6 +359,10 @@ Status Compiler::Column(const Expr& e, CExpr* out) {
       out->type.length = 1;
       return Status::Ok();
     }
+  }
+  if (scope_.outer != nullptr) {
+    Compiler c(s_, *scope_.outer, binds_);
+    return c.Compile(e, out);
   }
   // A bare LEVEL or USER written as a column reference.
   if (n.size() == 1 && (col == "LEVEL" || col == "USER" || col == "SYSDATE" ||
@@ -618,6 +625,7 @@ Status Compiler::Between(const Expr& e, CExpr* out) {
 }
 
 Status Compiler::In(const Expr& e, CExpr* out) {
+  if (e.subquery) return Subquery(e, out);
   CExpr a;
   TABDB_RETURN_IF_ERROR(Compile(*e.args.at(0), &a));
   std::vector<CExpr> list(e.args.size() - 1);

@@ -68,6 +68,22 @@ struct Scope {
   std::string qualifier_owner;           // schema that may qualify a column (with the table)
   std::string level_sql;                 // what LEVEL means (row generator), when set
   bool allow_aggregates = false;
+  // A join: the FROM items, each a scope of its own under its own alias.
+  // Unqualified names are looked up in all of them (ORA-00918 when more
+  // than one has the column); columns of USING and NATURAL joins are one
+  // column, named without qualifier.
+  struct JoinedColumn {
+    std::string name;
+    std::string sql;
+    TypeDesc type;
+  };
+  std::vector<Scope> members;
+  std::vector<JoinedColumn> joined;
+  // A query nested in an expression: names it does not have are looked up
+  // in the query around it. `level` counts the nesting (aliases differ
+  // from level to level).
+  const Scope* outer = nullptr;
+  int level = 0;
 };
 
 class Compiler {
@@ -107,6 +123,8 @@ class Compiler {
   Status Cast(const sql::Expr& e, CExpr* out);
   Status Extract(const sql::Expr& e, CExpr* out);
   Status VirtualColumn(const ColumnInfo& c, CExpr* out);
+  Status MemberColumn(const sql::Expr& e, CExpr* out);  // compile_join.cpp
+  Status Subquery(const sql::Expr& e, CExpr* out);      // compile_subquery.cpp
   // seq.NEXTVAL / seq.CURRVAL (compile_sequence.cpp).
   Status Sequence(const sql::Expr& e, CExpr* out);
 
@@ -118,6 +136,15 @@ class Compiler {
   int depth_ = 0;
   int in_condition_ = 0;  // inside a condition: sequence values are not allowed
 };
+
+// A query nested in an expression of `outer`, or in a FROM clause (outer
+// null): SQLite text whose result columns are named by their headings,
+// and those columns (prepared.cpp).
+Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
+                           BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols);
+
+// Whether a FROM item (a scope without members) has a column of that name.
+bool ScopeHasColumn(const Scope& sc, const std::string& name);
 
 // A SQL text literal ('...' with quotes doubled) and a blob literal X'..'.
 std::string SqlText(std::string_view s);

@@ -115,20 +115,32 @@ struct From {
   std::string sql;  // FROM clause text
 };
 
-Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f) {
-  const sql::TableRef& ref = q.from;
+Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connect_by, BindContext* binds,
+                   From* f, int level = 0) {
   Scope& sc = f->scope;
   sc.alias = "_t";
+  if (ref.subquery) {
+    // An inline view: the query's columns under its headings.
+    if (connect_by) return OraError(ora::kUnimplemented);
+    TABDB_RETURN_IF_ERROR(
+        CompileNestedSelect(s, *ref.subquery, nullptr, level + 1, binds, &f->view.sql, &f->view.columns));
+    f->view.name = ref.has_alias ? ref.alias.text : "";
+    sc.kind = Scope::kView;
+    sc.view = &f->view;
+    if (ref.has_alias) sc.qualifiers = {ref.alias.text};
+    f->sql = "(" + f->view.sql + ")";
+    return Status::Ok();
+  }
   if (IsDual(ref.name)) {
     sc.qualifiers = {ref.has_alias ? ref.alias.text : "DUAL"};
-    if (q.connect_by) {
+    if (connect_by) {
       sc.kind = Scope::kGenerator;
       Scope cond_scope;
       cond_scope.kind = Scope::kGenerator;
       cond_scope.level_sql = "tabdb_num(_gen.lvl + 1)";
       Compiler c(s, cond_scope, binds);
       CExpr cond;
-      TABDB_RETURN_IF_ERROR(c.CompileCondition(*q.connect_by, &cond));
+      TABDB_RETURN_IF_ERROR(c.CompileCondition(*connect_by, &cond));
       f->sql = "(WITH RECURSIVE _gen(lvl) AS (SELECT 1 UNION ALL SELECT lvl + 1 FROM _gen WHERE " +
                cond.sql + " AND lvl < 100000000) SELECT lvl FROM _gen)";
     } else {
@@ -137,7 +149,7 @@ Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f
     }
     return Status::Ok();
   }
-  if (q.connect_by) return OraError(ora::kUnimplemented);
+  if (connect_by) return OraError(ora::kUnimplemented);
   Status st = ResolveTable(s, ref.name, &f->table);
   if (st.ok()) {
     sc.kind = Scope::kTable;
@@ -164,38 +176,183 @@ Status ResolveFrom(Session& s, const sql::Select& q, BindContext* binds, From* f
   return st;
 }
 
+// The columns `*` shows, in their order.
+std::vector<const ColumnInfo*> VisibleColumns(const TableInfo& t) {
+  std::vector<const ColumnInfo*> vis;
+  for (const ColumnInfo& c : t.columns) {
+    if (!c.hidden) vis.push_back(&c);
+  }
+  std::sort(vis.begin(), vis.end(),
+            [](const ColumnInfo* a, const ColumnInfo* b) { return a->column_id < b->column_id; });
+  return vis;
+}
+
+// The FROM clause of a query: one item, or several joined, each under an
+// alias of its own (_t, _t1, _t2, ...). `full` is the scope names of the
+// query are looked up in; `froms` own what its members point to.
+Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
+                   std::vector<std::unique_ptr<From>>* froms, Scope* full, std::string* from_sql,
+                   const Scope* outer = nullptr, int level = 0) {
+  // Nested queries take aliases of their own level (_q1t, _q1t1, ...).
+  std::string prefix = level == 0 ? "_t" : "_q" + std::to_string(level) + "t";
+  froms->push_back(std::make_unique<From>());
+  TABDB_RETURN_IF_ERROR(ResolveFrom(s, q.from, q.connect_by.get(), binds, froms->back().get(), level));
+  From& first = *froms->back();
+  first.scope.alias = prefix;
+  first.scope.outer = outer;
+  first.scope.level = level;
+  *from_sql = first.sql + " AS " + prefix;
+  if (q.joins.empty()) {
+    *full = first.scope;
+    return Status::Ok();
+  }
+  if (q.connect_by) return OraError(ora::kUnimplemented);
+  *full = Scope();
+  full->outer = outer;
+  full->level = level;
+  first.scope.outer = nullptr;
+  full->members.push_back(first.scope);
+  for (size_t i = 0; i < q.joins.size(); ++i) {
+    const sql::JoinItem& j = q.joins[i];
+    froms->push_back(std::make_unique<From>());
+    From& f = *froms->back();
+    TABDB_RETURN_IF_ERROR(ResolveFrom(s, j.table, nullptr, binds, &f, level));
+    f.scope.alias = prefix + std::to_string(i + 1);
+    std::vector<std::string> names;
+    for (const sql::Name& n : j.using_columns) names.push_back(n.text);
+    if (j.natural) {
+      // The columns the new item shares with the items before it.
+      std::vector<std::string> mine;
+      if (f.scope.kind == Scope::kTable) {
+        for (const ColumnInfo* c : VisibleColumns(f.table)) mine.push_back(c->name);
+      } else if (f.scope.kind == Scope::kView) {
+        for (const ViewColumn& c : f.view.columns) mine.push_back(c.name);
+      } else {
+        mine.push_back("DUMMY");
+      }
+      for (const std::string& m : mine) {
+        bool shared = false;
+        for (const Scope::JoinedColumn& jc : full->joined) shared = shared || jc.name == m;
+        for (const Scope& sc : full->members) shared = shared || ScopeHasColumn(sc, m);
+        if (shared) names.push_back(m);
+      }
+    }
+    std::string cond;
+    Compiler left(s, *full, binds);
+    Compiler right(s, f.scope, binds);
+    for (const std::string& name : names) {
+      sql::Expr col;
+      col.kind = sql::ExprKind::kColumn;
+      col.names = {sql::Name{name, true}};
+      CExpr a, b;
+      TABDB_RETURN_IF_ERROR(left.Compile(col, &a));
+      if (!ScopeHasColumn(f.scope, name)) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(name)});
+      TABDB_RETURN_IF_ERROR(right.Compile(col, &b));
+      TypeKind k;
+      TABDB_RETURN_IF_ERROR(left.CommonType(a, b, &k));
+      cond += (cond.empty() ? "(" : " AND (") + left.ConvertTo(a, k) + " = " + left.ConvertTo(b, k) + ")";
+      Scope::JoinedColumn jc;
+      jc.name = name;
+      jc.type = a.type;
+      jc.sql = j.kind == sql::JoinKind::kRight  ? b.sql
+               : j.kind == sql::JoinKind::kFull ? "COALESCE(" + a.sql + ", " + b.sql + ")"
+                                                : a.sql;
+      auto& joined = full->joined;
+      joined.erase(std::remove_if(joined.begin(), joined.end(),
+                                  [&](const Scope::JoinedColumn& x) { return x.name == name; }),
+                   joined.end());
+      joined.push_back(jc);
+    }
+    full->members.push_back(f.scope);
+    if (j.on) {
+      Compiler c(s, *full, binds);
+      CExpr on;
+      TABDB_RETURN_IF_ERROR(c.CompileCondition(*j.on, &on));
+      if (on.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
+      cond = on.sql;
+    }
+    const char* kw = " JOIN ";
+    switch (j.kind) {
+      case sql::JoinKind::kComma: kw = ", "; break;
+      case sql::JoinKind::kLeft: kw = " LEFT JOIN "; break;
+      case sql::JoinKind::kRight: kw = " RIGHT JOIN "; break;
+      case sql::JoinKind::kFull: kw = " FULL JOIN "; break;
+      default: break;
+    }
+    *from_sql += kw + f.sql + " AS " + f.scope.alias;
+    if (!cond.empty()) {
+      *from_sql += " ON " + cond;
+    } else if (j.kind == sql::JoinKind::kLeft || j.kind == sql::JoinKind::kRight ||
+               j.kind == sql::JoinKind::kFull) {
+      *from_sql += " ON 1";
+    }
+  }
+  return Status::Ok();
+}
+
+// A row count of OFFSET or FETCH FIRST: a number written in the statement
+// (fractions truncated, negative counts as zero).
+Status RowCount(const sql::Expr& e, long long* out) {
+  const sql::Expr* x = &e;
+  bool neg = false;
+  if (x->kind == sql::ExprKind::kUnary && x->op == sql::Op::kNeg && !x->args.empty()) {
+    neg = true;
+    x = x->args[0].get();
+  }
+  if (x->kind != sql::ExprKind::kLiteral || x->lit != sql::LiteralKind::kNumber) return OraError(ora::kUnimplemented);
+  double v = std::strtod(x->text.c_str(), nullptr);
+  *out = neg || v < 0 ? 0 : v > 9e18 ? static_cast<long long>(9e18) : static_cast<long long>(v);
+  return Status::Ok();
+}
+
+Status RowLimit(const sql::Select& q, std::string* out) {
+  if (!q.offset && !q.fetch_first) return Status::Ok();
+  long long limit = -1, offset = 0;
+  if (q.fetch_first) TABDB_RETURN_IF_ERROR(RowCount(*q.fetch_first, &limit));
+  if (q.offset) TABDB_RETURN_IF_ERROR(RowCount(*q.offset, &offset));
+  *out += " LIMIT " + std::to_string(limit) + " OFFSET " + std::to_string(offset);
+  return Status::Ok();
+}
+
 // Compiles a SELECT into SQLite text and its result columns.
 Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
-                     std::string* sql, std::vector<ResultColumn>* cols) {
-  From f;
-  TABDB_RETURN_IF_ERROR(ResolveFrom(s, q, binds, &f));
-  Scope item_scope = f.scope;
+                     std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer = nullptr,
+                     int level = 0, bool named_items = false) {
+  std::vector<std::unique_ptr<From>> froms;
+  Scope full;
+  std::string from_sql;
+  TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql, outer, level));
+  Scope item_scope = full;
   item_scope.allow_aggregates = true;
   Compiler items(s, item_scope, binds);
   std::vector<std::string> item_sql;
   cols->clear();
-  auto add_star = [&]() -> Status {
-    if (f.scope.kind == Scope::kTable) {
-      std::vector<const ColumnInfo*> vis;
-      for (const ColumnInfo& c : f.table.columns) {
-        if (!c.hidden) vis.push_back(&c);
+  auto add_star = [&](const From& f, const std::vector<Scope::JoinedColumn>& skip) -> Status {
+    Compiler member(s, f.scope, binds);
+    auto skipped = [&](const std::string& name) {
+      for (const Scope::JoinedColumn& j : skip) {
+        if (j.name == name) return true;
       }
-      std::sort(vis.begin(), vis.end(),
-                [](const ColumnInfo* a, const ColumnInfo* b) { return a->column_id < b->column_id; });
-      for (const ColumnInfo* c : vis) {
+      return false;
+    };
+    if (f.scope.kind == Scope::kTable) {
+      for (const ColumnInfo* c : VisibleColumns(f.table)) {
+        if (skipped(c->name)) continue;
         sql::Expr e;
         e.kind = sql::ExprKind::kColumn;
         e.names = {sql::Name{c->name, true}};
         CExpr ce;
-        TABDB_RETURN_IF_ERROR(items.Compile(e, &ce));
+        TABDB_RETURN_IF_ERROR(member.Compile(e, &ce));
         item_sql.push_back(ce.sql);
         cols->push_back({c->name, c->type});
       }
     } else if (f.scope.kind == Scope::kView) {
       for (const ViewColumn& c : f.view.columns) {
-        item_sql.push_back("_t." + sql::QuoteName(c.name));
+        if (skipped(c.name)) continue;
+        item_sql.push_back(f.scope.alias + "." + sql::QuoteName(c.name));
         cols->push_back({c.name, c.type});
       }
+    } else if (skipped("DUMMY")) {
     } else {
       TypeDesc t = TypeOf(TypeKind::kVarchar2);
       t.length = 1;
@@ -206,11 +363,26 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   };
   for (const sql::SelectItem& it : q.items) {
     if (it.star) {
-      if (!it.star_qualifier.empty() &&
-          std::find(f.scope.qualifiers.begin(), f.scope.qualifiers.end(),
-                    it.star_qualifier.back().text) == f.scope.qualifiers.end())
+      if (it.star_qualifier.empty()) {
+        // USING and NATURAL join columns come first, once.
+        for (const Scope::JoinedColumn& j : full.joined) {
+          item_sql.push_back(j.sql);
+          cols->push_back({j.name, j.type});
+        }
+        for (const auto& f : froms) TABDB_RETURN_IF_ERROR(add_star(*f, full.joined));
+        continue;
+      }
+      const From* match = nullptr;
+      for (const auto& f : froms) {
+        if (std::find(f->scope.qualifiers.begin(), f->scope.qualifiers.end(),
+                      it.star_qualifier.back().text) != f->scope.qualifiers.end()) {
+          match = f.get();
+          break;
+        }
+      }
+      if (match == nullptr)
         return OraError(ora::kInvalidIdentifier, {sql::QuoteName(it.star_qualifier.back().text)});
-      TABDB_RETURN_IF_ERROR(add_star());
+      TABDB_RETURN_IF_ERROR(add_star(*match, {}));
       continue;
     }
     CExpr ce;
@@ -221,17 +393,23 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   }
   std::string out = "SELECT ";
   if (q.distinct) out += "DISTINCT ";
-  for (size_t i = 0; i < item_sql.size(); ++i) out += (i ? ", " : "") + item_sql[i];
-  out += " FROM " + f.sql + " AS _t";
+  for (size_t i = 0; i < item_sql.size(); ++i) {
+    out += (i ? ", " : "") + item_sql[i];
+    if (named_items) {
+      if ((*cols)[i].name.empty()) (*cols)[i].name = "_c" + std::to_string(i + 1);
+      out += " AS " + sql::QuoteName((*cols)[i].name);
+    }
+  }
+  out += " FROM " + from_sql;
   if (q.where) {
-    Compiler w(s, f.scope, binds);
+    Compiler w(s, full, binds);
     CExpr c;
     TABDB_RETURN_IF_ERROR(w.CompileCondition(*q.where, &c));
     if (c.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
     out += " WHERE " + c.sql;
   }
   if (!q.group_by.empty()) {
-    Compiler g(s, f.scope, binds);
+    Compiler g(s, full, binds);
     out += " GROUP BY ";
     for (size_t i = 0; i < q.group_by.size(); ++i) {
       CExpr c;
@@ -272,11 +450,24 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
              (nulls_first ? " NULLS FIRST" : " NULLS LAST");
     }
   }
+  TABDB_RETURN_IF_ERROR(RowLimit(q, &out));
   *sql = out;
   return Status::Ok();
 }
 
 }  // namespace
+
+Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
+                           BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols) {
+  if (level > 40) return OraError(ora::kUnimplemented);
+  std::vector<ResultColumn> rc;
+  // Headings come from the text: nested items have no text of their own,
+  // so an unnamed expression gets a positional name.
+  TABDB_RETURN_IF_ERROR(CompileSelect(s, q, std::string(), binds, sql, &rc, outer, level, true));
+  cols->clear();
+  for (const ResultColumn& c : rc) cols->push_back({c.name, c.type});
+  return Status::Ok();
+}
 
 // One value of the row an INSERT writes: a placeholder, an expression of
 // the values SELECT, or NULL.
@@ -482,7 +673,34 @@ Status Prepared::CompileInsert() {
   // Sources for the named columns.
   std::vector<std::unique_ptr<InsertSource>> by_col(table_.columns.size());
   auto index_of = [&](const ColumnInfo* c) { return static_cast<size_t>(c - table_.columns.data()); };
-  if (ins.select) {
+  rows_query_ = ins.select != nullptr || !ins.more_values.empty();
+  if (!ins.more_values.empty()) {
+    // Several VALUES rows: one SQLite VALUES query, each value converted
+    // to its column's type.
+    std::string sql = "VALUES ";
+    for (size_t r = 0; r <= ins.more_values.size(); ++r) {
+      const std::vector<sql::ExprPtr>& row = r == 0 ? ins.values : ins.more_values[r - 1];
+      if (row.size() < named.size()) return OraError(ora::kNotEnoughValues);
+      if (row.size() > named.size()) return OraError(ora::kTooManyValues);
+      sql += r ? ", (" : "(";
+      for (size_t j = 0; j < named.size(); ++j) {
+        CExpr ce;
+        TABDB_RETURN_IF_ERROR(values.Compile(*row[j], &ce));
+        if (ce.is_bool) return OraError(ora::kMissingExpression);
+        sql += (j ? ", " : "") + values.ConvertTo(ce, named[j]->type.kind);
+      }
+      sql += ")";
+    }
+    TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));
+    for (size_t j = 0; j < named.size(); ++j) {
+      auto src = std::make_unique<InsertSource>();
+      src->kind = InsertSource::kExpr;
+      src->index = static_cast<int>(j);
+      src->column = named[j];
+      by_col[index_of(named[j])] = std::move(src);
+      select_types_.push_back(named[j]->type);
+    }
+  } else if (ins.select) {
     std::string sql;
     std::vector<ResultColumn> cols;
     TABDB_RETURN_IF_ERROR(CompileSelect(*s_, *ins.select, stmt_->text, &binds, &sql, &cols));
@@ -538,7 +756,7 @@ Status Prepared::CompileInsert() {
       CExpr ce;
       TABDB_RETURN_IF_ERROR(values.Compile(*def, &ce));
       src->kind = InsertSource::kExpr;
-      if (ins.select) {
+      if (rows_query_) {
         // Defaults of INSERT ... SELECT are evaluated by the values SELECT
         // too; their positions follow the selected columns.
         src->index = static_cast<int>(select_types_.size() + value_exprs.size());
@@ -720,10 +938,10 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
       } else {
         int col = s->index;
         sqlite3_stmt* from = src;
-        if (stmt_->insert->select && col >= offset) {
+        if (rows_query_ && col >= offset) {
           from = values_.get();
           col -= offset;
-        } else if (!stmt_->insert->select) {
+        } else if (!rows_query_) {
           from = values_.get();
         }
         ColumnValue(from, col, select_types_[static_cast<size_t>(s->index)].kind, &row[j]);
@@ -738,7 +956,7 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
     bool row_ready = false;
     TABDB_RETURN_IF_ERROR(s_->db().Step(values_.get(), &row_ready));
   }
-  if (!stmt_->insert->select) {
+  if (!rows_query_) {
     TABDB_RETURN_IF_ERROR(fill(nullptr, 0));
     if (values_) sqlite3_reset(values_.get());
     TABDB_RETURN_IF_ERROR(InsertRow(row, returning));

@@ -122,6 +122,7 @@ class Prepared {
   std::vector<TypeDesc> select_types_;
   bool marked_rows_ = false;
   std::vector<Value> row_;        // the row an INSERT is building
+  bool rows_query_ = false;       // INSERT rows come from select_ (a query or several VALUES rows)
   std::vector<int64_t> created_;  // LOBs made for the current row
   RowChecks checks_;  // CHECK constraints of the table, over the row written
 };

@@ -78,6 +78,14 @@ void EvalNumToInterval(FnCall& c, Status* st);  // variant 'D', 'Y'
 void EvalExtract(FnCall& c, Status* st);
 void EvalTzKey(FnCall& c, Status* st);
 void EvalSysExtractUtc(FnCall& c, Status* st);
+// Queries (fn_query.cpp).
+void EvalTooManyRows(FnCall& c, Status* st);  // a scalar subquery gave a second row
+// Functions of schema and data scripts (fn_script.cpp).
+void EvalRawCast(FnCall& c, Status* st);       // variant 'R' to RAW, 'V' to VARCHAR2
+void EvalSysGuid(FnCall& c, Status* st);
+void EvalStandardHash(FnCall& c, Status* st);
+void EvalOraHash(FnCall& c, Status* st);
+void EvalRandomValue(FnCall& c, Status* st);
 // LOBs, conversions and packages (fn_lob.cpp).
 void EvalConvert(FnCall& c, Status* st);
 void EvalLobLength(FnCall& c, Status* st);

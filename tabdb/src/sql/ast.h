@@ -46,6 +46,8 @@ enum class ExprKind {
   kExtract,   // EXTRACT(text FROM args[0]); text is YEAR, MONTH, DAY, HOUR, MINUTE, SECOND, TIMEZONE_HOUR...
   kCast,      // CAST(args[0] AS cast_type)
   kPseudo,    // text: SYSDATE, SYSTIMESTAMP, USER, LEVEL, ROWNUM, CURRENT_DATE, ...
+  kSubquery,  // (SELECT ...) as a value: subquery
+  kExists,    // EXISTS (SELECT ...): subquery
 };
 
 enum class Op {
@@ -84,6 +86,8 @@ enum class LiteralKind {
 
 enum class IntervalUnit { kYear, kMonth, kDay, kHour, kMinute, kSecond };
 
+struct Select;
+
 struct Expr {
   ExprKind kind = ExprKind::kLiteral;
   Span span;
@@ -117,6 +121,9 @@ struct Expr {
   bool has_else = false;     // CASE ... ELSE
 
   TypeDesc cast_type;        // kCast
+
+  // kSubquery, kExists, and kIn over a query (args[0] IN (subquery)).
+  std::shared_ptr<Select> subquery;
 };
 
 using ExprPtr = std::unique_ptr<Expr>;
@@ -127,6 +134,7 @@ struct TableRef {
   NameList name;  // [schema.]table; DUAL is {"DUAL"}
   Name alias;
   bool has_alias = false;
+  std::shared_ptr<struct Select> subquery;  // inline view: FROM (SELECT ...) [alias]
 };
 
 struct SelectItem {
@@ -144,6 +152,17 @@ struct OrderItem {
   int nulls = 0;       // 0 default, 1 NULLS FIRST, 2 NULLS LAST
 };
 
+// How a FROM item after the first joins the items before it.
+enum class JoinKind { kComma, kInner, kLeft, kRight, kFull, kCross };
+
+struct JoinItem {
+  JoinKind kind = JoinKind::kComma;
+  TableRef table;
+  ExprPtr on;                        // ON condition (kInner, kLeft, kRight, kFull)
+  std::vector<Name> using_columns;   // USING (c, ...)
+  bool natural = false;              // NATURAL [INNER|LEFT|RIGHT|FULL] JOIN
+};
+
 struct Select {
   bool distinct = false;
   std::vector<SelectItem> items;
@@ -154,6 +173,9 @@ struct Select {
   ExprPtr connect_by;  // CONNECT BY condition (row generator: LEVEL <= n)
   std::vector<OrderItem> order_by;
   bool for_update = false;
+  std::vector<JoinItem> joins;  // FROM items after `from`, in order
+  ExprPtr offset;               // OFFSET n ROWS
+  ExprPtr fetch_first;          // FETCH FIRST|NEXT n ROWS ONLY
 };
 
 struct Insert {
@@ -163,6 +185,7 @@ struct Insert {
   std::unique_ptr<Select> select;        // INSERT ... SELECT
   std::vector<ExprPtr> returning;        // RETURNING expr, ...
   std::vector<ExprPtr> into;             // INTO :b, ... (kBind)
+  std::vector<std::vector<ExprPtr>> more_values;  // VALUES (...), (...): the rows after the first
 };
 
 struct Assignment {

@@ -183,6 +183,13 @@ Status Parser::ParseComparison(ExprPtr* out) {
     e->negated = negated;
     e->args.push_back(std::move(left));
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
+    if (PeekWord("SELECT")) {
+      TABDB_RETURN_IF_ERROR(ParseSubquery(&e->subquery));
+      TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
+      e->span.end = prev_end_;
+      *out = std::move(e);
+      return Status::Ok();
+    }
     do {
       if (e->args.size() > kMaxInList) return OraError(ora::kTooManyListExpressions);
       ExprPtr item;
@@ -300,6 +307,14 @@ Status Parser::ParsePrimary(ExprPtr* out) {
     }
     case TokenKind::kSymbol: {
       if (t.text != "(") return Err(936);
+      if (PeekWord("SELECT", 1)) {
+        ExprPtr e = NewExpr(ExprKind::kSubquery, Next().begin);
+        TABDB_RETURN_IF_ERROR(ParseSubquery(&e->subquery));
+        TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
+        e->span.end = prev_end_;
+        *out = std::move(e);
+        return Status::Ok();
+      }
       uint32_t begin = Next().begin;
       ExprPtr inner;
       TABDB_RETURN_IF_ERROR(ParseCondition(&inner));
@@ -385,6 +400,16 @@ Status Parser::ParsePrimary(ExprPtr* out) {
     ExprPtr e = NewExpr(ExprKind::kPseudo, t.begin);
     e->text = w;
     Next();
+    e->span.end = prev_end_;
+    *out = std::move(e);
+    return Status::Ok();
+  }
+  if (w == "EXISTS" && IsSym(t1, "(")) {
+    ExprPtr e = NewExpr(ExprKind::kExists, t.begin);
+    Next();
+    Next();
+    TABDB_RETURN_IF_ERROR(ParseSubquery(&e->subquery));
+    TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
     e->span.end = prev_end_;
     *out = std::move(e);
     return Status::Ok();

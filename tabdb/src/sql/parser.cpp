@@ -215,8 +215,14 @@ Status Parser::ParseSelectItem(SelectItem* item) {
 }
 
 Status Parser::ParseTableRef(TableRef* out, bool allow_alias) {
-  TABDB_RETURN_IF_ERROR(ParseObjectName(&out->name, 903));
-  if (allow_alias && PeekIsName()) {
+  if (allow_alias && PeekSym("(") && PeekWord("SELECT", 1)) {
+    Next();
+    TABDB_RETURN_IF_ERROR(ParseSubquery(&out->subquery));
+    TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
+  } else {
+    TABDB_RETURN_IF_ERROR(ParseObjectName(&out->name, 903));
+  }
+  if (allow_alias && PeekIsName() && !PeekTableRefEnd()) {
     TABDB_RETURN_IF_ERROR(ParseName(&out->alias));
     out->has_alias = true;
   }
@@ -242,6 +248,7 @@ Status Parser::ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update) 
   } while (AcceptSym(","));
   if (!AcceptWord("FROM")) return Err(923);
   TABDB_RETURN_IF_ERROR(ParseTableRef(&s->from, true));
+  TABDB_RETURN_IF_ERROR(ParseJoins(s.get()));
   if (AcceptWord("WHERE")) TABDB_RETURN_IF_ERROR(ParseCondition(&s->where));
   if (AcceptWord("CONNECT")) {
     TABDB_RETURN_IF_ERROR(ExpectWord("BY", 924));
@@ -277,6 +284,7 @@ Status Parser::ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update) 
       s->order_by.push_back(std::move(o));
     } while (AcceptSym(","));
   }
+  TABDB_RETURN_IF_ERROR(ParseRowLimit(s.get()));
   if (allow_for_update && AcceptWord("FOR")) {
     TABDB_RETURN_IF_ERROR(ExpectWord("UPDATE"));
     s->for_update = true;
@@ -302,6 +310,7 @@ Status Parser::ParseInsert(Statement* st) {
       ins->values.push_back(std::move(e));
     } while (AcceptSym(","));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
+    TABDB_RETURN_IF_ERROR(ParseMoreValues(ins.get()));
   } else if (PeekWord("SELECT")) {
     TABDB_RETURN_IF_ERROR(ParseSelect(&ins->select, false));
   } else {

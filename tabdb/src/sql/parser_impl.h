@@ -104,6 +104,16 @@ class Parser {
   Status ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update);
   Status ParseSelectItem(SelectItem* item);
   Status ParseTableRef(TableRef* out, bool allow_alias);
+  // FROM items after the first (parse_join.cpp)
+  Status ParseJoins(Select* s);
+  // SELECT ... nested in an expression or a FROM clause (parse_join.cpp)
+  Status ParseSubquery(std::shared_ptr<Select>* out);
+  // [OFFSET n ROWS] [FETCH FIRST|NEXT n ROWS ONLY] (parse_join.cpp)
+  Status ParseRowLimit(Select* s);
+  // VALUES (...), (...): the rows after the first (parse_join.cpp)
+  Status ParseMoreValues(Insert* ins);
+  bool PeekJoinWord() const;
+  bool PeekTableRefEnd() const;
   Status ParseInsert(Statement* st);
   Status ParseUpdate(Statement* st);
   Status ParseDelete(Statement* st);

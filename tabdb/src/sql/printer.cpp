@@ -215,6 +215,12 @@ void Print(const Expr& e, std::string* out) {
     case ExprKind::kPseudo:
       *out += e.text;
       return;
+    case ExprKind::kSubquery:
+      *out += "(SELECT ...)";
+      return;
+    case ExprKind::kExists:
+      *out += "EXISTS (SELECT ...)";
+      return;
     case ExprKind::kUnary:
       if (e.args.empty()) return;
       if (e.op == Op::kNot) {

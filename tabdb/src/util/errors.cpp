@@ -85,6 +85,7 @@ constexpr Entry kMessages[] = {
     {1418, "specified index does not exist"},
     {1425, "escape character must be character string of length 1"},
     {1426, "numeric overflow"},
+    {1427, "single-row subquery returns more than one row"},
     {1428, "argument '%s' is out of range"},
     {1435, "user does not exist"},
     {1438, "value larger than specified precision allowed for this column"},

@@ -193,6 +193,9 @@ constexpr int kZeroIterationCount = 24333;      // zero iteration count
 constexpr int kStmtNotPrepared = 24337;         // statement handle not prepared
 constexpr int kIllegalPiecewiseOp = 24370;      // illegal piecewise operation attempted
 constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OCI lob function
+// queries over several FROM items
+constexpr int kColumnAmbiguous = 918;           // column ambiguously defined
+constexpr int kSingleRowSubquery = 1427;        // single-row subquery returns more than one row
 // Sequences.
 constexpr int kSequenceNotAllowed = 2287;       // sequence number not allowed here
 constexpr int kSequenceNoOptions = 2286;       // no options specified for ALTER SEQUENCE

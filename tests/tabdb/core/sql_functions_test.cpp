@@ -17,6 +17,22 @@ struct Call {
 };
 
 const Call kCalls[] = {
+    // Functions of schema scripts. ORA_HASH's values are our own
+    // (deterministic, within the bucket range), not Oracle's.
+    {"UTL_RAW.CAST_TO_RAW('AB')", "4142"},
+    {"UTL_RAW.CAST_TO_VARCHAR2(HEXTORAW('414243'))", "ABC"},
+    {"LENGTH(RAWTOHEX(SYS_GUID()))", "32"},
+    {"CASE WHEN SYS_GUID() = SYS_GUID() THEN 'same' ELSE 'new' END", "new"},
+    {"STANDARD_HASH('abc')", "A9993E364706816ABA3E25717850C26C9CD0D89D"},
+    {"STANDARD_HASH('abc', 'MD5')", "900150983CD24FB0D6963F7D28E17F72"},
+    {"LENGTH(STANDARD_HASH('abc', 'SHA512'))", "128"},
+    {"ORA_HASH('abc') - ORA_HASH('abc')", "0"},
+    {"CASE WHEN DBMS_RANDOM.VALUE() >= 0 AND DBMS_RANDOM.VALUE() < 1 THEN 'ok' END", "ok"},
+    {"CASE WHEN DBMS_RANDOM.VALUE(5, 7) >= 5 AND DBMS_RANDOM.VALUE(5, 7) < 7 THEN 'ok' END", "ok"},
+    {"CASE WHEN DBMS_RANDOM.VALUE() <> DBMS_RANDOM.VALUE() THEN 'ok' END", "ok"},
+    {"CASE WHEN ORA_HASH('abc', 9) BETWEEN 0 AND 9 AND ORA_HASH('abc', 0) = 0 THEN 'ok' END", "ok"},
+    {"CASE WHEN ORA_HASH('abc', 4294967295, 1) <> ORA_HASH('abc', 4294967295, 2) THEN 'seeded' END",
+     "seeded"},
     // Characters.
     {"UPPER('abc')", "ABC"},
     {"LOWER('AbC')", "abc"},
