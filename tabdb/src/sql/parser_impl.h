@@ -92,6 +92,10 @@ class Parser {
   Status ParseCreateTable(Statement* st);
   Status ParseCreateIndex(Statement* st, bool unique, bool bitmap);
   Status ParseAlterTable(Statement* st);
+  // ORA-03001 for what the database cannot carry (partitioning, index
+  // organization, clusters; object, XML and spatial column types).
+  Status RefuseUncarriedTableClause();
+  Status RefuseUncarriedType();
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }

@@ -16,6 +16,8 @@
 //                     are rows of a rowid table with a separate key index:
 //                     a seek then compares small keys, where a key tree
 //                     holding the chunks would read whole chunks to do so.
+//   tab$privs         object privileges: who was granted what on which
+//                     object, by whom, and whether with GRANT OPTION
 // Invariant: every user table has exactly one physical table, and a
 // physical column per catalog column; values in it are Oracle byte forms
 // (characters as UTF-8 text), LOB and LONG columns hold a tab$lob id.
@@ -120,6 +122,19 @@ CREATE TABLE tab$lobdata(
   data BLOB NOT NULL,
   PRIMARY KEY(lob_id, seq));
 COMMIT;
+)sql";
+
+// Catalog tables added after the first files were written: a new file
+// gets them after kCatalogSchema, and opening an older file adds them
+// (empty) so that every file has the same catalog.
+constexpr const char* kCatalogAdditions = R"sql(
+CREATE TABLE IF NOT EXISTS tab$privs(
+  obj_id INTEGER NOT NULL,
+  grantee TEXT NOT NULL,
+  privilege TEXT NOT NULL,
+  grantor TEXT NOT NULL,
+  grantable INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(obj_id, grantee, privilege, grantor)) WITHOUT ROWID;
 )sql";
 
 }  // namespace tabdb

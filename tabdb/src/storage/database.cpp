@@ -136,6 +136,7 @@ Status Database::Create(const std::string& path, const std::string& system_passw
   Status st = OpenConnection(path, false, &d->db_);
   if (st.ok()) st = d->Exec("PRAGMA journal_mode=WAL");
   if (st.ok()) st = d->Exec(kCatalogSchema);
+  if (st.ok()) st = d->Exec(kCatalogAdditions);
   if (st.ok()) {
     PasswordHash h;
     if (!MakePasswordHash(system_password, &h)) {
@@ -183,6 +184,13 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
   if (rc != SQLITE_ROW || check.Text(0) != kCatalogFormat) return CannotResolve();
   check.reset();
   TABDB_RETURN_IF_ERROR(CheckSchema(d->db_, path));
+  {
+    // Only an older file lacks them: the common open stays read-only.
+    sqlite3_stmt* probe = nullptr;
+    int prc = sqlite3_prepare_v2(d->db_, "SELECT 1 FROM tab$privs", -1, &probe, nullptr);
+    sqlite3_finalize(probe);
+    if (prc != SQLITE_OK) TABDB_RETURN_IF_ERROR(d->Exec(kCatalogAdditions));
+  }
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA synchronous=NORMAL"));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA cache_size=-16384"));
   *out = std::move(d);

@@ -193,6 +193,11 @@ constexpr int kZeroIterationCount = 24333;      // zero iteration count
 constexpr int kStmtNotPrepared = 24337;         // statement handle not prepared
 constexpr int kIllegalPiecewiseOp = 24370;      // illegal piecewise operation attempted
 constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OCI lob function
+// Object privileges and sessions.
+constexpr int kSessionKilled = 28;              // your session has been killed
+constexpr int kMissingOrInvalidPrivilege = 990; // missing or invalid privilege
+constexpr int kGrantToSelf = 1749;              // you may not GRANT/REVOKE privileges to/from yourself
+constexpr int kRevokeNotGranted = 1927;         // cannot REVOKE privileges you did not grant
 }  // namespace ora
 
 }  // namespace tabdb
