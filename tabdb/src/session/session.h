@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "storage/database.h"
 #include "util/status.h"
@@ -101,6 +102,9 @@ class Session {
   // still there.
   std::weak_ptr<void> lifetime() const { return lifetime_; }
 
+  // CURRVAL of each sequence (by object id) this session has drawn from.
+  std::unordered_map<int64_t, int64_t>& sequence_values() { return seq_values_; }
+
  private:
   Session() = default;
 
@@ -114,6 +118,7 @@ class Session {
   int64_t rights_version_ = -1;  // catalog version the rights were read at
   bool killed_ = false;          // the user was dropped under the session
   int64_t sid_ = 0;              // registration of the open session, 0 when none
+  std::unordered_map<int64_t, int64_t> seq_values_;
 };
 
 }  // namespace tabdb

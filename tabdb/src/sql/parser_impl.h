@@ -96,6 +96,8 @@ class Parser {
   // organization, clusters; object, XML and spatial column types).
   Status RefuseUncarriedTableClause();
   Status RefuseUncarriedType();
+  // CREATE / ALTER / DROP SEQUENCE after the SEQUENCE keyword (parse_sequence.cpp).
+  Status ParseSequence(Statement* st, StmtKind kind);
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }

@@ -16,8 +16,6 @@
 //                     are rows of a rowid table with a separate key index:
 //                     a seek then compares small keys, where a key tree
 //                     holding the chunks would read whole chunks to do so.
-//   tab$privs         object privileges: who was granted what on which
-//                     object, by whom, and whether with GRANT OPTION
 // Invariant: every user table has exactly one physical table, and a
 // physical column per catalog column; values in it are Oracle byte forms
 // (characters as UTF-8 text), LOB and LONG columns hold a tab$lob id.
@@ -124,10 +122,25 @@ CREATE TABLE tab$lobdata(
 COMMIT;
 )sql";
 
-// Catalog tables added after the first files were written: a new file
-// gets them after kCatalogSchema, and opening an older file adds them
-// (empty) so that every file has the same catalog.
+// Catalog tables added after the first format; a file that lacks them gets
+// them when it is opened (each statement is idempotent).
+//   tab$sequences     sequences: options, the next value to hand out and
+//                     the LAST_NUMBER the dictionary shows
+//   tab$privs         object privileges (who was granted what on which
+//                     object, by whom, whether WITH GRANT OPTION), and with
+//                     object id 0 roles and system privileges
 constexpr const char* kCatalogAdditions = R"sql(
+CREATE TABLE IF NOT EXISTS tab$sequences(
+  obj_id INTEGER PRIMARY KEY,
+  increment INTEGER NOT NULL,
+  min_value INTEGER,
+  max_value INTEGER,
+  cycle INTEGER NOT NULL DEFAULT 0,
+  ord INTEGER NOT NULL DEFAULT 0,
+  cache INTEGER NOT NULL DEFAULT 20,
+  next_value INTEGER NOT NULL,
+  last_number INTEGER NOT NULL,
+  generated INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS tab$privs(
   obj_id INTEGER NOT NULL,
   grantee TEXT NOT NULL,
@@ -136,5 +149,9 @@ CREATE TABLE IF NOT EXISTS tab$privs(
   grantable INTEGER NOT NULL DEFAULT 0,
   PRIMARY KEY(obj_id, grantee, privilege, grantor)) WITHOUT ROWID;
 )sql";
+
+// The table whose absence tells that kCatalogAdditions must run: the one
+// added last, so that a file missing any of them runs them all.
+constexpr const char* kCatalogAdditionsProbe = "tab$privs";
 
 }  // namespace tabdb

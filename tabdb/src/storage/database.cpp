@@ -92,6 +92,23 @@ Status CheckSchema(sqlite3* db, const std::string& path) {
 
 }  // namespace
 
+// A file written before the newer catalog tables existed gets them now.
+Status Database::AddMissingCatalogTables(Database* d) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(d->db_, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1",
+                         -1, &s, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(s);
+    return SqliteError(d->db_, sqlite3_errcode(d->db_));
+  }
+  SqliteStmt probe(s);
+  sqlite3_bind_text(s, 1, kCatalogAdditionsProbe, -1, SQLITE_STATIC);
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) return Status::Ok();
+  if (rc != SQLITE_DONE) return SqliteError(d->db_, rc);
+  probe.reset();
+  return d->Exec(kCatalogAdditions);
+}
+
 Database::~Database() {
   for (auto& kv : cache_) sqlite3_finalize(kv.second);
   if (db_) sqlite3_close_v2(db_);
@@ -184,13 +201,7 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
   if (rc != SQLITE_ROW || check.Text(0) != kCatalogFormat) return CannotResolve();
   check.reset();
   TABDB_RETURN_IF_ERROR(CheckSchema(d->db_, path));
-  {
-    // Only an older file lacks them: the common open stays read-only.
-    sqlite3_stmt* probe = nullptr;
-    int prc = sqlite3_prepare_v2(d->db_, "SELECT 1 FROM tab$privs", -1, &probe, nullptr);
-    sqlite3_finalize(probe);
-    if (prc != SQLITE_OK) TABDB_RETURN_IF_ERROR(d->Exec(kCatalogAdditions));
-  }
+  TABDB_RETURN_IF_ERROR(AddMissingCatalogTables(d.get()));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA synchronous=NORMAL"));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA cache_size=-16384"));
   *out = std::move(d);
