@@ -411,9 +411,21 @@ Status LoadTable(Session& s, const std::string& owner, const std::string& name, 
 Status ResolveTable(Session& s, const sql::NameList& name, TableInfo* out) {
   if (name.empty() || name.size() > 2) return OraError(ora::kTableNotExist);
   std::string owner, object;
+  return ResolveTableFor(s, name, "SELECT", out);
+}
+
+Status ResolveTableFor(Session& s, const sql::NameList& name, const char* privilege,
+                       TableInfo* out) {
+  if (name.empty() || name.size() > 2) return OraError(ora::kTableNotExist);
+  std::string owner, object;
   cat::SplitName(s, name, &owner, &object);
-  if (owner != s.user().name && !s.user().dba) return OraError(ora::kTableNotExist);
-  return LoadTable(s, owner, object, out);
+  if (owner == s.user().name || s.user().dba) return LoadTable(s, owner, object, out);
+  int64_t obj = 0;
+  std::string type;
+  TABDB_RETURN_IF_ERROR(cat::FindObject(s, owner, object, &obj, &type));
+  if (obj == 0 || type != "TABLE") return OraError(ora::kTableNotExist);
+  TABDB_RETURN_IF_ERROR(cat::CheckObjectPrivilege(s, owner, obj, privilege));
+  return cat::LoadTableById(s, obj, out);
 }
 
 Status LoadUniqueIndexes(Session& s, int64_t table_obj, std::vector<IndexInfo>* out) {
@@ -468,10 +480,9 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
     case StmtKind::kCreateIndex: {
       if (!st.create_index) return Status::Ok();
       // An index in another schema needs a privilege the user lacks; an
-      // index of its own on another user's table is on nothing it can see.
-      TABDB_RETURN_IF_ERROR(own(st.create_index->name));
-      if (!own(st.create_index->table).ok()) return OraError(ora::kTableNotExist);
-      return Status::Ok();
+      // index of its own on another user's table needs INDEX on it, which
+      // the statement checks as it runs.
+      return own(st.create_index->name);
     }
     case StmtKind::kAlterTable:
       return st.alter_table ? own(st.alter_table->table) : Status::Ok();
@@ -479,10 +490,13 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
     case StmtKind::kTruncateTable:
     case StmtKind::kDropIndex:
       return st.drop ? own(st.drop->name) : Status::Ok();
-    case StmtKind::kCreateUser:
-    case StmtKind::kDropUser:
     case StmtKind::kGrant:
     case StmtKind::kRevoke:
+      // Object privileges are checked on the object as the statement runs.
+      if (st.grant && !st.grant->object.empty()) return Status::Ok();
+      return OraError(ora::kInsufficientPrivileges);
+    case StmtKind::kCreateUser:
+    case StmtKind::kDropUser:
       return OraError(ora::kInsufficientPrivileges);
     case StmtKind::kCreateSequence:
     case StmtKind::kAlterSequence:
@@ -501,6 +515,7 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
 
 Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   using sql::StmtKind;
+  TABDB_RETURN_IF_ERROR(s.CheckRights());
   TABDB_RETURN_IF_ERROR(CheckDdlPrivilege(s, st));
   // Oracle commits the open transaction before any DDL runs.
   TABDB_RETURN_IF_ERROR(s.db().Commit());

@@ -71,11 +71,17 @@ Status FindUser(Session& s, const std::string& name, UserInfo* out, bool* found)
 // Does not check privileges.
 Status LoadTable(Session& s, const std::string& owner, const std::string& name, TableInfo* out);
 
-// Resolves [schema.]table for a query or DML statement: an unqualified name
-// is looked up in the current schema. A user who is not a DBA may reach
-// only tables of its own schema; other tables give ORA-00942 as in Oracle
-// (no privilege at all on an existing object looks like no object).
+// Resolves [schema.]table for a query: an unqualified name is looked up in
+// the current schema; another schema's table needs SELECT on it (see
+// ResolveTableFor).
 Status ResolveTable(Session& s, const sql::NameList& name, TableInfo* out);
+
+// Resolves [schema.]table for a statement that needs `privilege` on it
+// (SELECT, INSERT, UPDATE, DELETE, INDEX, ...). Another schema's table is
+// reached through a grant to the user or PUBLIC: none at all gives
+// ORA-00942 as for a missing table, another privilege only ORA-01031.
+Status ResolveTableFor(Session& s, const sql::NameList& name, const char* privilege,
+                       TableInfo* out);
 
 // Unique indexes of a table with their key columns (for unique-violation
 // messages and constraint checks): the indexes that a SQLite unique index

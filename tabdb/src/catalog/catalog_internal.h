@@ -10,6 +10,7 @@
 
 #include "catalog/attrs.h"
 #include "catalog/catalog.h"
+#include "catalog/dictionary.h"
 #include "session/session.h"
 #include "sql/ast.h"
 #include "util/status.h"
@@ -174,6 +175,22 @@ Status CreateUserDdl(Session& s, const sql::UserStmt& u);
 Status AlterUserDdl(Session& s, const sql::UserStmt& u);
 Status DropUserDdl(Session& s, const sql::DropObject& d);
 Status GrantDdl(Session& s, const sql::Grant& g, bool grant);
+
+// ---- object privileges (ddl_privs.cpp) ---------------------------------
+// Whether the session may use `privilege` (SELECT, INSERT, ...) on an
+// object of `owner`: ORA-00942 when it holds no privilege on it at all
+// (the object then looks missing), ORA-01031 when it holds others.
+Status CheckObjectPrivilege(Session& s, const std::string& owner, int64_t obj_id,
+                            const char* privilege);
+// Whether the session may see an object: its own, a DBA, or any grant.
+Status VisibleObject(Session& s, const std::string& owner, int64_t obj_id, bool* visible);
+// GRANT / REVOKE ... ON [schema.]object.
+Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant);
+// Forgets the grants on a dropped object, and those of or by a dropped user.
+Status DropObjectGrants(Session& s, int64_t obj_id);
+Status DropUserGrants(Session& s, const std::string& user);
+// The privilege dictionary views (dictionary_privs.cpp); false for other names.
+bool FindPrivilegeView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 
 }  // namespace cat
 }  // namespace tabdb

@@ -225,6 +225,15 @@ Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool
       TABDB_RETURN_IF_ERROR(FindObject(s, iowner, iname, &obj, &type));
       if (obj == 0 || type != "INDEX") return OraError(ora::kIndexNotExist);
       TABDB_RETURN_IF_ERROR(LoadIndex(s, obj, &use));
+      // Another schema's index on a table the session may not see answers
+      // as a missing one.
+      if (use.table_obj != table.obj_id) {
+        TableInfo on;
+        TABDB_RETURN_IF_ERROR(LoadTableById(s, use.table_obj, &on));
+        bool visible = false;
+        TABDB_RETURN_IF_ERROR(VisibleObject(s, on.owner, on.obj_id, &visible));
+        if (!visible) return OraError(ora::kIndexNotExist);
+      }
       if (use.table_obj != table.obj_id || !CanEnforce(use, nc.intcols) ||
           IndexInUse(existing, obj))
         return OraError(ora::kIndexCannotEnforce);

@@ -170,7 +170,7 @@ Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci, ExprTypeFn infer_t
   SplitName(s, ci.name, &spec.owner, &spec.name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, spec.owner));
   TableInfo table;
-  TABDB_RETURN_IF_ERROR(ResolveTable(s, ci.table, &table));
+  TABDB_RETURN_IF_ERROR(ResolveTableFor(s, ci.table, "INDEX", &table));
   spec.unique = ci.unique;
   spec.bitmap = ci.bitmap;
   spec.reverse = ci.reverse;

@@ -289,7 +289,7 @@ Status RemoveTable(Session& s, const TableInfo& table) {
       "DELETE FROM tab$columns WHERE obj_id = " + id + ";"
       "DELETE FROM tab$tables WHERE obj_id = " + id + ";"
       "DELETE FROM tab$objects WHERE obj_id = " + id + ";"));
-  return Status::Ok();
+  return DropObjectGrants(s, table.obj_id);
 }
 
 Status DropTableDdl(Session& s, const sql::DropObject& d) {

@@ -46,6 +46,31 @@ Status SetDba(Session& s, int64_t user_id, bool dba) {
   return s.db().Run(q);
 }
 
+// Roles other than DBA and system privileges are kept for the dictionary
+// (grants with object id 0); they change nothing else, as every user may
+// log on and create objects in its own schema.
+Status RecordSystemGrants(Session& s, const sql::Grant& g, bool grant, const std::string& who) {
+  for (const std::string& p : g.privileges) {
+    if (p == "DBA") continue;
+    sqlite3_stmt* q = nullptr;
+    if (grant) {
+      TABDB_RETURN_IF_ERROR(s.db().Cached(
+          "INSERT OR IGNORE INTO tab$privs(obj_id, grantee, privilege, grantor, grantable)"
+          " VALUES(0, ?1, ?2, ?3, 0)",
+          &q));
+      sqlite3_bind_text(q, 3, s.user().name.data(), static_cast<int>(s.user().name.size()),
+                        SQLITE_TRANSIENT);
+    } else {
+      TABDB_RETURN_IF_ERROR(s.db().Cached(
+          "DELETE FROM tab$privs WHERE obj_id = 0 AND grantee = ?1 AND privilege = ?2", &q));
+    }
+    sqlite3_bind_text(q, 1, who.data(), static_cast<int>(who.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(q, 2, p.data(), static_cast<int>(p.size()), SQLITE_TRANSIENT);
+    TABDB_RETURN_IF_ERROR(s.db().Run(q));
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 Status CreateUserDdl(Session& s, const sql::UserStmt& u) {
@@ -59,10 +84,19 @@ Status CreateUserDdl(Session& s, const sql::UserStmt& u) {
   TABDB_RETURN_IF_ERROR(CheckUserTablespaces(u));
   PasswordHash h;
   TABDB_RETURN_IF_ERROR(HashOf(u.password, &h));
+  // User ids are never reused: a session holds its user's id, and a new
+  // user of a dropped user's name must not pass for it. tab$meta keeps the
+  // last id given (older files start from the highest id in use).
+  TABDB_RETURN_IF_ERROR(s.db().Exec(
+      "INSERT INTO tab$meta(k, v) VALUES('last_user',"
+      " max((SELECT coalesce(max(user_id), 0) FROM tab$users),"
+      " coalesce((SELECT v FROM tab$meta WHERE k = 'last_user'), 0)) + 1)"
+      " ON CONFLICT(k) DO UPDATE SET v = excluded.v"));
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
-      "INSERT INTO tab$users(name, salt, iterations, hash, is_dba, created)"
-      " VALUES(?1, ?2, ?3, ?4, 0, julianday('now'))",
+      "INSERT INTO tab$users(user_id, name, salt, iterations, hash, is_dba, created)"
+      " VALUES((SELECT v FROM tab$meta WHERE k = 'last_user'), ?1, ?2, ?3, ?4, 0,"
+      " julianday('now'))",
       &q));
   sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   sqlite3_bind_blob(q, 2, h.salt.data(), static_cast<int>(h.salt.size()), SQLITE_TRANSIENT);
@@ -103,6 +137,9 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
   // The administrator keeps the database manageable.
   if (name == kAdmin) return OraError(ora::kInsufficientPrivileges);
   if (name == s.user().name) return OraError(ora::kUserConnected);
+  bool connected = false;
+  TABDB_RETURN_IF_ERROR(UserConnected(s.db(), target.user_id, &connected));
+  if (connected) return OraError(ora::kUserConnected);
 
   // Objects of the user: its tables (with their indexes and constraints),
   // and its indexes on other users' tables.
@@ -142,6 +179,7 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
     TABDB_RETURN_IF_ERROR(RemoveIndex(s, i, r.table_obj));
   }
   // Constraints of the schema all belong to its tables, dropped above.
+  TABDB_RETURN_IF_ERROR(DropUserGrants(s, name));
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$users WHERE user_id = ?1", &q));
   sqlite3_bind_int64(q, 1, target.user_id);
@@ -149,6 +187,7 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
 }
 
 Status GrantDdl(Session& s, const sql::Grant& g, bool grant) {
+  if (!g.object.empty()) return ObjectGrantDdl(s, g, grant);
   if (!s.user().dba) return OraError(ora::kInsufficientPrivileges);
   bool dba = false;
   for (const std::string& p : g.privileges) dba = dba || p == "DBA";
@@ -157,7 +196,22 @@ Status GrantDdl(Session& s, const sql::Grant& g, bool grant) {
     UserInfo u;
     bool found = false;
     TABDB_RETURN_IF_ERROR(FindUser(s, who.text, &u, &found));
+    if (!found && grant && g.has_password) {
+      // GRANT ... TO u IDENTIFIED BY pw creates a user that does not exist
+      // yet, and sets the password of one that does.
+      sql::UserStmt cu;
+      cu.user = who;
+      cu.password = g.password;
+      TABDB_RETURN_IF_ERROR(CreateUserDdl(s, cu));
+      TABDB_RETURN_IF_ERROR(FindUser(s, who.text, &u, &found));
+    } else if (found && grant && g.has_password) {
+      sql::UserStmt au;
+      au.user = who;
+      au.password = g.password;
+      TABDB_RETURN_IF_ERROR(AlterUserDdl(s, au));
+    }
     if (!found) return OraError(ora::kUserOrRoleNotExist, {who.text});
+    TABDB_RETURN_IF_ERROR(RecordSystemGrants(s, g, grant, u.name));
     if (!dba) continue;
     if (grant) {
       TABDB_RETURN_IF_ERROR(SetDba(s, u.user_id, true));

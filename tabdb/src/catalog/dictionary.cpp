@@ -537,6 +537,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
                         Status* status) {
   *status = Status::Ok();
   if (FindNlsView(name, out)) return true;
+  if (cat::FindPrivilegeView(s, name, out, status)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {

@@ -134,6 +134,7 @@ bool IsLongDty(ub2 dty) { return dty == SQLT_LNG || dty == SQLT_LBI; }
 // Compiles the statement for the session, again when the catalog changed
 // or the types bound to its placeholders did.
 Status EnsurePrepared(Session& s, StatementState& st) {
+  TABDB_RETURN_IF_ERROR(s.CheckRights());
   std::vector<TypeKind> kinds;
   for (const BindSlot& b : st.binds) kinds.push_back(b.set ? BindKind(b.buf) : TypeKind::kVarchar2);
   if (st.prepared && st.session.get() == &s && st.prepared->bind_kinds() == kinds) {

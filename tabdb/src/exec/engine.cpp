@@ -24,6 +24,7 @@ class PreparedResult : public ResultSet {
 }  // namespace
 
 Status ExecuteText(Session& s, std::string_view text, ExecResult* out) {
+  TABDB_RETURN_IF_ERROR(s.CheckRights());
   std::unique_ptr<sql::Statement> parsed;
   TABDB_RETURN_IF_ERROR(sql::Parse(text, &parsed));
   out->kind = parsed->kind;

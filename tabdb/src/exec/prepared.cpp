@@ -649,7 +649,7 @@ void Prepared::Close() {
 
 Status Prepared::CompileInsert() {
   const sql::Insert& ins = *stmt_->insert;
-  TABDB_RETURN_IF_ERROR(ResolveTable(*s_, ins.table.name, &table_));
+  TABDB_RETURN_IF_ERROR(ResolveTableFor(*s_, ins.table.name, "INSERT", &table_));
   // The columns the statement names, or all visible stored ones.
   std::vector<const ColumnInfo*> named;
   if (ins.columns.empty()) {
@@ -999,7 +999,7 @@ Status Prepared::CompileUpdateDelete() {
   bool update = stmt_->kind == StmtKind::kUpdate;
   const sql::TableRef& ref = update ? stmt_->update->table : stmt_->del->table;
   const sql::Expr* where = update ? stmt_->update->where.get() : stmt_->del->where.get();
-  TABDB_RETURN_IF_ERROR(ResolveTable(*s_, ref.name, &table_));
+  TABDB_RETURN_IF_ERROR(ResolveTableFor(*s_, ref.name, update ? "UPDATE" : "DELETE", &table_));
   Scope scope;
   scope.kind = Scope::kTable;
   scope.table = &table_;

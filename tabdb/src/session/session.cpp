@@ -51,6 +51,7 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   sess->db_ = std::move(db);
   sess->user_ = info;
   sess->schema_ = info.name;
+  sess->sid_ = RegisterSession(*sess->db_, info.user_id);
   *out = std::move(sess);
   return Status::Ok();
 }
@@ -59,6 +60,7 @@ Session::~Session() {
   // A destructor cannot report: a failed rollback leaves the transaction
   // to SQLite, which rolls it back when the connection closes.
   if (db_) (void)db_->Rollback();
+  if (db_) UnregisterSession(*db_, sid_);
 }
 
 Status Session::Commit() {
@@ -76,13 +78,33 @@ Status Session::Rollback() {
 }
 
 Status Session::RefreshUser() {
+  if (killed_) return OraError(ora::kNotLoggedOn);
   sqlite3_stmt* s = nullptr;
-  TABDB_RETURN_IF_ERROR(db_->Cached("SELECT is_dba FROM tab$users WHERE user_id = ?1", &s));
+  TABDB_RETURN_IF_ERROR(
+      db_->Cached("SELECT is_dba FROM tab$users WHERE user_id = ?1 AND name = ?2", &s));
   sqlite3_bind_int64(s, 1, user_.user_id);
+  sqlite3_bind_text(s, 2, user_.name.data(), static_cast<int>(user_.name.size()), SQLITE_TRANSIENT);
   bool row = false;
   TABDB_RETURN_IF_ERROR(db_->Step(s, &row));
   if (row) user_.dba = sqlite3_column_int(s, 0) != 0;
   sqlite3_reset(s);
+  if (!row) {
+    // The user was dropped: the session may do nothing more as anyone.
+    killed_ = true;
+    user_.dba = false;
+    (void)db_->Rollback();
+    return OraError(ora::kSessionKilled);
+  }
+  return Status::Ok();
+}
+
+Status Session::CheckRights() {
+  if (killed_) return OraError(ora::kNotLoggedOn);
+  int64_t v = 0;
+  TABDB_RETURN_IF_ERROR(db_->CatalogVersion(&v));
+  if (v == rights_version_) return Status::Ok();
+  TABDB_RETURN_IF_ERROR(RefreshUser());
+  rights_version_ = v;
   return Status::Ok();
 }
 

@@ -43,6 +43,15 @@ struct UserInfo {
 // (upper-cased), a name in double quotes is taken exactly.
 std::string LogonName(const std::string& user);
 
+// Open sessions per user across the processes on a database file
+// (session_registry.cpp). A logon registers its session (the id to
+// unregister it with), the end of the session unregisters it;
+// UserConnected tells whether a session of the user is open in any
+// process. A crashed process holds no user.
+int64_t RegisterSession(Database& db, int64_t user_id);
+void UnregisterSession(Database& db, int64_t sid);
+Status UserConnected(Database& db, int64_t user_id, bool* connected);
+
 class Session {
  public:
   // Authenticates `user`/`password` against the database of `db` and makes
@@ -68,7 +77,14 @@ class Session {
   void set_client_charset(const CharsetInfo* cs) { client_cs_ = cs; }
 
   // Re-reads the user's privileges (after GRANT/REVOKE in this session).
+  // ORA-00028 when the user no longer exists.
   Status RefreshUser();
+
+  // Run before every statement: when the catalog changed since the last
+  // statement, re-reads the user's rights, so that a revoked DBA role acts
+  // at once and a session never acts for a user that was dropped (user
+  // ids are never reused). One read of the catalog version otherwise.
+  Status CheckRights();
 
   // Ends the session's transaction. A commit while LOBs are still open
   // rolls the transaction back instead (ORA-22297), as Oracle does.
@@ -99,6 +115,9 @@ class Session {
   const CharsetInfo* client_cs_ = nullptr;
   int open_lobs_ = 0;
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+  int64_t rights_version_ = -1;  // catalog version the rights were read at
+  bool killed_ = false;          // the user was dropped under the session
+  int64_t sid_ = 0;              // registration of the open session, 0 when none
   std::unordered_map<int64_t, int64_t> seq_values_;
 };
 

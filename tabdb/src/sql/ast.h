@@ -337,6 +337,10 @@ struct UserStmt {
 struct Grant {
   std::vector<std::string> privileges;  // "DBA", "CONNECT", "CREATE SESSION", ...
   std::vector<Name> grantees;
+  NameList object;                      // ON [schema.]object; empty for system privileges
+  bool grant_option = false;            // WITH GRANT OPTION
+  bool has_password = false;            // TO user IDENTIFIED BY password
+  std::string password;
 };
 
 struct AlterSession {

@@ -321,6 +321,7 @@ Status Parser::ParseColumnDef(ColumnDef* col) {
   if (PeekWord("GENERATED") || PeekWord("AS")) {
     col->has_type = false;
   } else {
+    TABDB_RETURN_IF_ERROR(RefuseUncarriedType());
     TABDB_RETURN_IF_ERROR(ParseDataType(&col->type));
   }
   if (AcceptWord("DEFAULT")) {
@@ -382,6 +383,7 @@ Status Parser::ParseCreateTable(Statement* st) {
     TABDB_RETURN_IF_ERROR(ParseSegmentAttr(&ct->attrs, &matched));
     if (!matched) break;
   }
+  TABDB_RETURN_IF_ERROR(RefuseUncarriedTableClause());
   st->create_table = std::move(ct);
   return Status::Ok();
 }
@@ -436,6 +438,31 @@ Status Parser::ParseAlterTable(Statement* st) {
   if (!constraint) return Err(1735);
   TABDB_RETURN_IF_ERROR(ParseConstraintBody(&at->add_constraint, false));
   st->alter_table = std::move(at);
+  return Status::Ok();
+}
+
+}  // namespace sql
+}  // namespace tabdb
+
+namespace tabdb {
+namespace sql {
+
+// Table organizations and storage the database does not carry: one clear
+// ORA-03001 rather than a syntax error on a later word.
+Status Parser::RefuseUncarriedTableClause() {
+  if ((PeekWord("PARTITION") && PeekWord("BY", 1)) || PeekWord("ORGANIZATION") ||
+      PeekWord("CLUSTER") || (PeekWord("SUBPARTITION") && PeekWord("BY", 1)))
+    return OraError(ora::kUnimplemented);
+  return Status::Ok();
+}
+
+// Object, XML and spatial column types (XMLTYPE, SDO_GEOMETRY, a
+// schema-qualified user type).
+Status Parser::RefuseUncarriedType() {
+  if (PeekWord("XMLTYPE") || PeekWord("SDO_GEOMETRY") || PeekWord("ANYDATA") ||
+      PeekWord("URITYPE") || (PeekWord("SYS") && PeekSym(".", 1)) ||
+      (PeekIsName() && PeekSym(".", 1)))
+    return OraError(ora::kUnimplemented);
   return Status::Ok();
 }
 

@@ -385,6 +385,11 @@ Status Parser::ParseCreate(Statement* st) {
   bool unique = AcceptWord("UNIQUE");
   bool bitmap = !unique && AcceptWord("BITMAP");
   if (AcceptWord("INDEX")) return ParseCreateIndex(st, unique, bitmap);
+  // Materialized views and their logs, clusters and object types are not carried.
+  if (!unique && !bitmap &&
+      (PeekWord("MATERIALIZED") || PeekWord("CLUSTER") || PeekWord("TYPE") ||
+       (PeekWord("OR") && PeekWord("REPLACE", 1) && PeekWord("TYPE", 2))))
+    return OraError(ora::kUnimplemented);
   return Err(901);
 }
 
@@ -513,7 +518,15 @@ Status Parser::ParseGrant(Statement* st, bool grant) {
     if (priv.empty()) return Err(990);
     g->privileges.push_back(std::move(priv));
   } while (AcceptSym(","));
-  if (PeekWord("ON")) return OraError(ora::kUnimplemented);  // object privileges are not kept
+  if (AcceptWord("ON")) {
+    // ON DIRECTORY / JAVA SOURCE ... name objects the database does not have.
+    if (PeekWord("DIRECTORY") || PeekWord("JAVA") || PeekWord("USER") || PeekWord("EDITION") ||
+        PeekWord("MINING"))
+      return OraError(ora::kUnimplemented);
+    TABDB_RETURN_IF_ERROR(ParseObjectName(&g->object, 903));
+  } else if (PeekSym("(")) {
+    return OraError(ora::kUnimplemented);  // column privileges are not kept
+  }
   TABDB_RETURN_IF_ERROR(ExpectWord(to));
   do {
     Name n;
@@ -524,7 +537,31 @@ Status Parser::ParseGrant(Statement* st, bool grant) {
     }
     g->grantees.push_back(std::move(n));
   } while (AcceptSym(","));
-  if (PeekWord("WITH")) return OraError(ora::kUnimplemented);  // ADMIN OPTION is not kept
+  if (grant && g->object.empty() && AcceptWord("IDENTIFIED")) {
+    TABDB_RETURN_IF_ERROR(ExpectWord("BY", 922));
+    const Token& pw = Peek();
+    if (pw.kind == TokenKind::kQuotedIdent) {
+      g->password = pw.text;
+    } else if (pw.kind == TokenKind::kIdent) {
+      g->password = std::string(text_.substr(pw.begin, pw.end - pw.begin));  // case as typed
+    } else {
+      return Err(988);
+    }
+    Next();
+    g->has_password = true;
+  }
+  if (grant && !g->object.empty() && PeekWord("WITH")) {
+    Next();
+    TABDB_RETURN_IF_ERROR(ExpectWord("GRANT", 905));
+    TABDB_RETURN_IF_ERROR(ExpectWord("OPTION", 905));
+    g->grant_option = true;
+  } else if (PeekWord("WITH")) {
+    return OraError(ora::kUnimplemented);  // ADMIN OPTION is not kept
+  }
+  if (!grant && !g->object.empty() && (PeekWord("CASCADE") || PeekWord("FORCE"))) {
+    Next();
+    AcceptWord("CONSTRAINTS");
+  }
   st->grant = std::move(g);
   return Status::Ok();
 }

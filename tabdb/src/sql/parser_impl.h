@@ -92,6 +92,10 @@ class Parser {
   Status ParseCreateTable(Statement* st);
   Status ParseCreateIndex(Statement* st, bool unique, bool bitmap);
   Status ParseAlterTable(Statement* st);
+  // ORA-03001 for what the database cannot carry (partitioning, index
+  // organization, clusters; object, XML and spatial column types).
+  Status RefuseUncarriedTableClause();
+  Status RefuseUncarriedType();
   // CREATE / ALTER / DROP SEQUENCE after the SEQUENCE keyword (parse_sequence.cpp).
   Status ParseSequence(Statement* st, StmtKind kind);
 

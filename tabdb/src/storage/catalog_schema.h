@@ -126,6 +126,9 @@ COMMIT;
 // them when it is opened (each statement is idempotent).
 //   tab$sequences     sequences: options, the next value to hand out and
 //                     the LAST_NUMBER the dictionary shows
+//   tab$privs         object privileges (who was granted what on which
+//                     object, by whom, whether WITH GRANT OPTION), and with
+//                     object id 0 roles and system privileges
 constexpr const char* kCatalogAdditions = R"sql(
 CREATE TABLE IF NOT EXISTS tab$sequences(
   obj_id INTEGER PRIMARY KEY,
@@ -138,9 +141,17 @@ CREATE TABLE IF NOT EXISTS tab$sequences(
   next_value INTEGER NOT NULL,
   last_number INTEGER NOT NULL,
   generated INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS tab$privs(
+  obj_id INTEGER NOT NULL,
+  grantee TEXT NOT NULL,
+  privilege TEXT NOT NULL,
+  grantor TEXT NOT NULL,
+  grantable INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(obj_id, grantee, privilege, grantor)) WITHOUT ROWID;
 )sql";
 
-// The table whose absence tells that kCatalogAdditions must run.
-constexpr const char* kCatalogAdditionsProbe = "tab$sequences";
+// The table whose absence tells that kCatalogAdditions must run: the one
+// added last, so that a file missing any of them runs them all.
+constexpr const char* kCatalogAdditionsProbe = "tab$privs";
 
 }  // namespace tabdb

@@ -17,6 +17,7 @@ struct Entry {
 // Sorted by code; looked up by binary search.
 constexpr Entry kMessages[] = {
     {1, "unique constraint (%s.%s) violated"},
+    {28, "your session has been killed"},
     {54, "resource busy and acquire with NOWAIT specified or timeout expired"},
     {600, "internal error code, arguments: [%s]"},
     {900, "invalid SQL statement"},
@@ -109,6 +110,7 @@ constexpr Entry kMessages[] = {
     {1742, "comment not properly terminated"},
     {1744, "inappropriate INTO"},
     {1747, "invalid user.table.column, table.column, or column specification"},
+    {1749, "you may not GRANT/REVOKE privileges to/from yourself"},
     {1754, "a table may contain only one column of type LONG"},
     {1756, "quoted string not properly terminated"},
     {1760, "illegal argument for function"},
@@ -166,6 +168,7 @@ constexpr Entry kMessages[] = {
     {1919, "role '%s' does not exist"},
     {1920, "user name '%s' conflicts with another user or role name"},
     {1922, "CASCADE must be specified to drop '%s'"},
+    {1927, "cannot REVOKE privileges you did not grant"},
     {1935, "missing user or role name"},
     {1940, "cannot drop a user that is currently connected"},
     {1950, "no privileges on tablespace '%s'"},

@@ -196,6 +196,11 @@ constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OC
 // queries over several FROM items
 constexpr int kColumnAmbiguous = 918;           // column ambiguously defined
 constexpr int kSingleRowSubquery = 1427;        // single-row subquery returns more than one row
+// Object privileges and sessions.
+constexpr int kSessionKilled = 28;              // your session has been killed
+constexpr int kMissingOrInvalidPrivilege = 990; // missing or invalid privilege
+constexpr int kGrantToSelf = 1749;              // you may not GRANT/REVOKE privileges to/from yourself
+constexpr int kRevokeNotGranted = 1927;         // cannot REVOKE privileges you did not grant
 // Sequences.
 constexpr int kSequenceNotAllowed = 2287;       // sequence number not allowed here
 constexpr int kSequenceNoOptions = 2286;       // no options specified for ALTER SEQUENCE

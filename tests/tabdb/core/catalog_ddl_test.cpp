@@ -370,6 +370,9 @@ TEST_F(DdlTest, DropUserWithObjectsNeedsCascade) {
   // An index of APP's schema on OTHER's table goes with APP.
   Run(*sys_, "CREATE INDEX app.keep_a ON other.keep (a)");
   EXPECT_EQ(Ddl(*app_, "DROP USER other").code(), 1031);
+  // Connected users cannot be dropped: end their sessions first.
+  app_.reset();
+  other.reset();
   EXPECT_EQ(Ddl(*sys_, "DROP USER app").text(), "ORA-01922: CASCADE must be specified to drop 'APP'");
   Run(*sys_, "DROP USER app CASCADE");
   EXPECT_EQ(Query(*sys_, "SELECT owner || '.' || name FROM tab$objects"),

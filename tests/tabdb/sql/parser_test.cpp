@@ -925,7 +925,7 @@ TEST(ParseErrors, OracleNumbers) {
       {"update t set a 1", 927},
       {"grant to u", 990},
       {"grant dba", 921},
-      {"grant select on t to u", 3001},
+      {"grant update (a) on t to u", 3001},
       {"grant dba to u with admin option", 3001},
       {"create user u", 921},
       {"create user u identified by 'x'", 988},

@@ -1,0 +1,267 @@
+// object_privs_test.cpp - object privileges and who may see what: GRANT and
+// REVOKE ON objects, their checks on queries, DML and DDL, the privilege
+// dictionary views, GRANT ... IDENTIFIED BY, and sessions whose user is
+// dropped, whose role is revoked, or which keep their user from being
+// dropped.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "catalog_test_util.h"
+#include "exec/engine.h"
+#include "util/errors.h"
+
+namespace cattest {
+namespace {
+
+class PrivsTest : public CatalogTest {
+ protected:
+  void SetUp() override {
+    CatalogTest::SetUp();
+    app_ = NewUser("APP");
+    bob_ = NewUser("BOB");
+    Run(*app_, "CREATE TABLE t (a NUMBER PRIMARY KEY, b VARCHAR2(10))");
+    ASSERT_TRUE(Exec(*app_, "INSERT INTO t VALUES (1, 'x')").ok());
+    ASSERT_TRUE(app_->Commit().ok());
+  }
+
+  // Runs any statement through the engine; a query is read to its end and
+  // its row count left in *rows.
+  static Status Exec(Session& s, const std::string& text, int* rows = nullptr) {
+    tabdb::ExecResult r;
+    Status st = tabdb::ExecuteText(s, text, &r);
+    if (!st.ok() || !r.result) return st;
+    int n = 0;
+    while (true) {
+      bool row = false;
+      st = r.result->Next(&row);
+      if (!st.ok() || !row) break;
+      ++n;
+    }
+    if (rows) *rows = n;
+    return st;
+  }
+  static int Code(Session& s, const std::string& text) { return Exec(s, text).code(); }
+
+  std::unique_ptr<Session> app_, bob_;
+};
+
+TEST_F(PrivsTest, GrantsDecideWhatAnotherSchemaReaches) {
+  // Nothing granted: the table is missing, with the same text as a missing one.
+  Status none = Exec(*bob_, "SELECT * FROM app.t");
+  EXPECT_EQ(none.text(), Exec(*bob_, "SELECT * FROM app.nosuch").text());
+  EXPECT_EQ(none.code(), 942);
+  EXPECT_EQ(Code(*bob_, "INSERT INTO app.t VALUES (2, 'y')"), 942);
+
+  Run(*app_, "GRANT SELECT ON t TO bob");
+  int rows = 0;
+  ASSERT_TRUE(Exec(*bob_, "SELECT a, b FROM app.t", &rows).ok());
+  EXPECT_EQ(rows, 1);
+  // Visible now, but the action is not granted.
+  EXPECT_EQ(Code(*bob_, "INSERT INTO app.t VALUES (2, 'y')"), 1031);
+  EXPECT_EQ(Code(*bob_, "UPDATE app.t SET b = 'z'"), 1031);
+  EXPECT_EQ(Code(*bob_, "DELETE FROM app.t"), 1031);
+  EXPECT_EQ(Ddl(*bob_, "CREATE INDEX bob_i ON app.t (b)").code(), 1031);
+
+  Run(*app_, "GRANT INSERT, UPDATE ON app.t TO bob");
+  EXPECT_TRUE(Exec(*bob_, "INSERT INTO app.t VALUES (2, 'y')").ok());
+  EXPECT_TRUE(Exec(*bob_, "UPDATE app.t SET b = 'z' WHERE a = 2").ok());
+  EXPECT_EQ(Code(*bob_, "DELETE FROM app.t"), 1031);
+  ASSERT_TRUE(bob_->Commit().ok());
+
+  // REVOKE takes effect at the next statement of the open session.
+  Run(*app_, "REVOKE SELECT, INSERT, UPDATE ON t FROM bob");
+  EXPECT_EQ(Code(*bob_, "SELECT * FROM app.t"), 942);
+
+  // PUBLIC grants reach everyone; ALL gives every table privilege.
+  Run(*app_, "GRANT ALL ON t TO PUBLIC");
+  EXPECT_TRUE(Exec(*bob_, "DELETE FROM app.t WHERE a = 2").ok());
+  ASSERT_TRUE(bob_->Commit().ok());
+  Run(*app_, "REVOKE ALL PRIVILEGES ON t FROM PUBLIC");
+  EXPECT_EQ(Code(*bob_, "DELETE FROM app.t"), 942);
+}
+
+TEST_F(PrivsTest, GrantAndRevokeMisuse) {
+  // Granting on an object one may not see is granting on a missing one.
+  EXPECT_EQ(Ddl(*bob_, "GRANT SELECT ON app.t TO bob").code(), 942);
+  EXPECT_EQ(Ddl(*app_, "GRANT SELECT ON nosuch TO bob").code(), 942);
+  EXPECT_EQ(Ddl(*app_, "GRANT SELECT ON t TO nobody").code(), 1917);
+  EXPECT_EQ(Ddl(*app_, "GRANT SELECT ON t TO app").code(), 1749);
+  EXPECT_EQ(Ddl(*app_, "GRANT FLY ON t TO bob").code(), 990);
+  EXPECT_EQ(Ddl(*app_, "REVOKE SELECT ON t FROM bob").code(), 1927);
+  // Column privileges are not carried.
+  EXPECT_EQ(Ddl(*app_, "GRANT UPDATE (b) ON t TO bob").code(), 3001);
+
+  // Passing a privilege on needs GRANT OPTION.
+  auto carl = NewUser("CARL");
+  Run(*app_, "GRANT SELECT ON t TO bob");
+  EXPECT_EQ(Ddl(*bob_, "GRANT SELECT ON app.t TO carl").code(), 1031);
+  Run(*app_, "GRANT SELECT ON t TO bob WITH GRANT OPTION");
+  Run(*bob_, "GRANT SELECT ON app.t TO carl");
+  EXPECT_TRUE(Exec(*carl, "SELECT * FROM app.t").ok());
+  // Revoking it from BOB takes what BOB passed on with it.
+  Run(*app_, "REVOKE SELECT ON t FROM bob");
+  EXPECT_EQ(Code(*carl, "SELECT * FROM app.t"), 942);
+
+  // A DBA grants on any schema's objects in the owner's name.
+  Run(*sys_, "GRANT SELECT ON app.t TO bob");
+  EXPECT_EQ(View(*bob_, "USER_TAB_PRIVS", "GRANTOR || ',' || OWNER"),
+            std::vector<std::string>{"APP,APP"});
+  // Grants go with the table.
+  Run(*app_, "DROP TABLE t");
+  EXPECT_EQ(Query(*sys_, "SELECT count(*) FROM tab$privs"), std::vector<std::string>{"0"});
+}
+
+TEST_F(PrivsTest, PrivilegeViews) {
+  Run(*app_, "GRANT SELECT, INSERT ON t TO bob WITH GRANT OPTION");
+  Run(*app_, "GRANT SELECT ON t TO PUBLIC");
+  const char* cols = "GRANTEE || ',' || OWNER || ',' || TABLE_NAME || ',' || GRANTOR || ',' || "
+                     "PRIVILEGE || ',' || GRANTABLE || ',' || HIERARCHY";
+  EXPECT_EQ(View(*bob_, "USER_TAB_PRIVS", cols, "1 ORDER BY 1"),
+            (std::vector<std::string>{"BOB,APP,T,APP,INSERT,YES,NO", "BOB,APP,T,APP,SELECT,YES,NO"}));
+  EXPECT_EQ(View(*bob_, "USER_TAB_PRIVS_RECD", "PRIVILEGE", "1 ORDER BY 1"),
+            (std::vector<std::string>{"INSERT", "SELECT"}));
+  EXPECT_EQ(View(*app_, "USER_TAB_PRIVS_MADE", "GRANTEE || ':' || PRIVILEGE", "1 ORDER BY 1"),
+            (std::vector<std::string>{"BOB:INSERT", "BOB:SELECT", "PUBLIC:SELECT"}));
+  // ALL_ shows grants to the user and to PUBLIC, with TABLE_SCHEMA.
+  EXPECT_EQ(View(*bob_, "ALL_TAB_PRIVS", "GRANTEE || ':' || TABLE_SCHEMA || ':' || PRIVILEGE",
+                 "1 ORDER BY 1"),
+            (std::vector<std::string>{"BOB:APP:INSERT", "BOB:APP:SELECT", "PUBLIC:APP:SELECT"}));
+  auto carl = NewUser("CARL");
+  EXPECT_EQ(View(*carl, "USER_TAB_PRIVS", "PRIVILEGE"), std::vector<std::string>{});
+  EXPECT_EQ(View(*sys_, "DBA_TAB_PRIVS", "count(*)"), std::vector<std::string>{"3"});
+  tabdb::DictionaryView v;
+  Status st;
+  ASSERT_TRUE(tabdb::FindDictionaryView(*bob_, "DBA_TAB_PRIVS", &v, &st));
+  EXPECT_EQ(st.code(), 942);
+
+  // Roles and system privileges granted to users.
+  Run(*sys_, "GRANT CONNECT, RESOURCE TO bob");
+  Run(*sys_, "GRANT CREATE SESSION, CREATE TABLE TO bob");
+  EXPECT_EQ(View(*bob_, "USER_ROLE_PRIVS", "GRANTED_ROLE", "1 ORDER BY 1"),
+            (std::vector<std::string>{"CONNECT", "RESOURCE"}));
+  EXPECT_EQ(View(*bob_, "USER_SYS_PRIVS", "PRIVILEGE", "1 ORDER BY 1"),
+            (std::vector<std::string>{"CREATE SESSION", "CREATE TABLE"}));
+  Run(*sys_, "REVOKE RESOURCE FROM bob");
+  EXPECT_EQ(View(*sys_, "DBA_ROLE_PRIVS", "GRANTEE || ':' || GRANTED_ROLE",
+                 "GRANTEE IN ('BOB', 'SYSTEM') ORDER BY 1"),
+            (std::vector<std::string>{"BOB:CONNECT", "SYSTEM:DBA"}));
+}
+
+TEST_F(PrivsTest, OtherSchemasIndexLooksMissingWhenItsTableIsNotVisible) {
+  auto sec = NewUser("SEC");
+  Run(*sec, "CREATE TABLE secret (ssn NUMBER)");
+  Run(*sec, "CREATE UNIQUE INDEX secret_ssn ON secret (ssn)");
+  Run(*bob_, "CREATE TABLE mine (ssn NUMBER)");
+  Status hidden = Ddl(*bob_, "ALTER TABLE mine ADD PRIMARY KEY (ssn) USING INDEX sec.secret_ssn");
+  Status missing = Ddl(*bob_, "ALTER TABLE mine ADD PRIMARY KEY (ssn) USING INDEX sec.nosuch");
+  EXPECT_EQ(hidden.code(), 1418);
+  EXPECT_EQ(hidden.text(), missing.text());
+}
+
+TEST_F(PrivsTest, GrantIdentifiedByCreatesTheUser) {
+  Run(*sys_, "GRANT CONNECT, RESOURCE TO newbie IDENTIFIED BY Secret1");
+  EXPECT_TRUE(Logon("NEWBIE", "Secret1"));
+  // An existing user gets the new password.
+  Run(*sys_, "GRANT CONNECT TO newbie IDENTIFIED BY other");
+  EXPECT_TRUE(Logon("NEWBIE", "other"));
+  EXPECT_EQ(Ddl(*app_, "GRANT CONNECT TO x2 IDENTIFIED BY pw").code(), 1031);
+}
+
+TEST_F(PrivsTest, SessionsNeverOutliveTheirRights) {
+  // A connected user cannot be dropped; once its session ends it can.
+  EXPECT_EQ(Ddl(*sys_, "DROP USER bob").code(), 1940);
+  bob_.reset();
+  Run(*sys_, "DROP USER bob");
+
+  // A revoked DBA role acts at the next statement of the open session.
+  auto boss = NewUser("BOSS", true);
+  EXPECT_TRUE(Ddl(*boss, "CREATE USER u1 IDENTIFIED BY x").ok());
+  Run(*sys_, "REVOKE DBA FROM boss");
+  EXPECT_EQ(Ddl(*boss, "ALTER USER system IDENTIFIED BY hacked").code(), 1031);
+  EXPECT_EQ(Code(*boss, "SELECT * FROM app.t"), 942);
+
+  // A session whose user vanished (a file changed under it) acts no
+  // more, not even for a new user of the same name.
+  auto eve = NewUser("EVE");
+  Run(*sys_, "GRANT SELECT ON app.t TO eve");
+  ASSERT_TRUE(Exec(*eve, "SELECT * FROM app.t").ok());
+  Query(*sys_, "DELETE FROM tab$users WHERE name = 'EVE'");
+  Run(*sys_, "CREATE USER eve IDENTIFIED BY pw");
+  auto eve2 = Logon("EVE", "pw");
+  Run(*eve2, "CREATE TABLE diary (d VARCHAR2(10))");
+  EXPECT_EQ(Code(*eve, "SELECT * FROM diary"), 28);
+  EXPECT_EQ(Code(*eve, "SELECT * FROM dual"), 1012);
+  EXPECT_TRUE(Exec(*eve2, "SELECT * FROM diary").ok());
+}
+
+TEST_F(PrivsTest, SessionsOfOtherProcessesHoldTheirUser) {
+  app_.reset();
+  int ready[2], go[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(go), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(ready[0]);
+    ::close(go[1]);
+    // Another process with a session of APP; it ends without closing it,
+    // as a crash would.
+    std::unique_ptr<Database> d;
+    std::unique_ptr<Session> s;
+    bool ok = Database::Open(path_, &d).ok() &&
+              tabdb::OpenSession(std::shared_ptr<Database>(std::move(d)), "APP", "pw", &s).ok();
+    char c = ok ? 'y' : 'n';
+    (void)!::write(ready[1], &c, 1);
+    (void)!::read(go[0], &c, 1);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(go[0]);
+  // The child ends when `go` closes, also when an assertion below fails.
+  struct Reap {
+    int fd;
+    pid_t pid;
+    ~Reap() {
+      if (fd >= 0) ::close(fd);
+      int st = 0;
+      ::waitpid(pid, &st, 0);
+    }
+  } reap{go[1], child};
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  EXPECT_EQ(Ddl(*sys_, "DROP USER app CASCADE").code(), 1940);
+  ::close(go[1]);
+  reap.fd = -1;
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  Run(*sys_, "DROP USER app CASCADE");
+  ::close(ready[0]);
+}
+
+// Statements the database cannot carry fail as unimplemented, never with a
+// syntax error on some later word.
+TEST(UncarriedStatements, GiveUnimplementedFeature) {
+  const char* const texts[] = {
+      "CREATE TABLE p (a NUMBER) PARTITION BY RANGE (a) (PARTITION p1 VALUES LESS THAN (10))",
+      "CREATE TABLE p (a NUMBER) PARTITION BY HASH (a) PARTITIONS 4",
+      "CREATE TABLE p (a NUMBER) PARTITION BY LIST (a) (PARTITION p1 VALUES (1))",
+      "CREATE TABLE p (a NUMBER PRIMARY KEY) ORGANIZATION INDEX",
+      "CREATE TABLE p (a NUMBER) ORGANIZATION EXTERNAL (TYPE oracle_loader DEFAULT DIRECTORY d)",
+      "CREATE TABLE p (a NUMBER) CLUSTER c (a)",
+      "CREATE TABLE p (a NUMBER, x XMLTYPE)",
+      "CREATE TABLE p (a NUMBER, g SDO_GEOMETRY)",
+      "CREATE TABLE p (a NUMBER, o app.address_t)",
+      "CREATE MATERIALIZED VIEW mv AS SELECT * FROM t",
+      "CREATE MATERIALIZED VIEW LOG ON t",
+      "CREATE CLUSTER c (a NUMBER)",
+      "CREATE TYPE address_t AS OBJECT (street VARCHAR2(30))",
+  };
+  for (const char* text : texts) {
+    std::unique_ptr<tabdb::sql::Statement> st;
+    EXPECT_EQ(tabdb::sql::Parse(text, &st).text(), "ORA-03001: unimplemented feature") << text;
+  }
+}
+
+}  // namespace
+}  // namespace cattest
