@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "storage/database.h"
 #include "util/status.h"
@@ -85,6 +86,16 @@ class Session {
   // still there.
   std::weak_ptr<void> lifetime() const { return lifetime_; }
 
+  // DBMS_OUTPUT of the session: lines written while enabled, until read
+  // (exec/server_output.h is the interface for them).
+  struct ServerOutput {
+    bool enabled = false;
+    std::vector<std::string> lines;
+    size_t first = 0;     // lines before it were read
+    std::string partial;  // PUT without NEW_LINE yet
+  };
+  ServerOutput& server_output() { return server_output_; }
+
  private:
   Session() = default;
 
@@ -95,6 +106,7 @@ class Session {
   const CharsetInfo* client_cs_ = nullptr;
   int open_lobs_ = 0;
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+  ServerOutput server_output_;
 };
 
 }  // namespace tabdb

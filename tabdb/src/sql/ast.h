@@ -328,6 +328,8 @@ struct PlsqlBlock {
   std::vector<ExprPtr> calls;
 };
 
+struct PlsqlUnit;  // sql/plsql_parser.h
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -369,6 +371,9 @@ struct Statement {
 
   // Placeholders in order of appearance; bind k (1-based) is bind_names[k-1].
   std::vector<std::string> bind_names;
+
+  // PL/SQL blocks: the whole block (declarations, control flow, SQL).
+  std::shared_ptr<const PlsqlUnit> plsql;
 };
 
 }  // namespace sql

@@ -193,6 +193,14 @@ constexpr int kZeroIterationCount = 24333;      // zero iteration count
 constexpr int kStmtNotPrepared = 24337;         // statement handle not prepared
 constexpr int kIllegalPiecewiseOp = 24370;      // illegal piecewise operation attempted
 constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OCI lob function
+
+// PL/SQL blocks (texts built with OraErrorText where the table has none)
+constexpr int kRecursiveSqlLevels = 36;         // maximum number of recursive SQL levels (50) exceeded
+constexpr int kExactFetchTooMany = 1422;        // exact fetch returns more than requested number of rows
+constexpr int kPlsqlValueError = 6502;          // PL/SQL: numeric or value error%s
+constexpr int kProgramUnitNotFound = 6508;      // PL/SQL: could not find program unit being called
+constexpr int kUnhandledUserException = 6510;   // PL/SQL: unhandled user-defined exception
+constexpr int kRaiseErrorOutOfRange = 21000;    // error number argument to raise_application_error of %s is out of range
 }  // namespace ora
 
 }  // namespace tabdb
