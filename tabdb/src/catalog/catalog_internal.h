@@ -163,6 +163,9 @@ Status CreateUserDdl(Session& s, const sql::UserStmt& u);
 Status AlterUserDdl(Session& s, const sql::UserStmt& u);
 Status DropUserDdl(Session& s, const sql::DropObject& d);
 Status GrantDdl(Session& s, const sql::Grant& g, bool grant);
+// Stored code kept as source (ddl_code.cpp).
+Status EnsureSourceTable(Session& s);
+Status StoredCodeDdl(Session& s, const sql::StoredCode& c);
 
 }  // namespace cat
 }  // namespace tabdb

@@ -330,6 +330,16 @@ struct PlsqlBlock {
 
 struct PlsqlUnit;  // sql/plsql_parser.h
 
+// CREATE [OR REPLACE] PROCEDURE / FUNCTION / PACKAGE [BODY] / TRIGGER /
+// TYPE [BODY] and DROP of them: stored code, kept as its source.
+struct StoredCode {
+  bool drop = false;
+  bool or_replace = false;
+  std::string type;    // "PROCEDURE", "PACKAGE BODY", ...
+  NameList name;       // [schema.]name
+  std::string source;  // from the type keyword to the end, without a "/" line
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -350,6 +360,7 @@ enum class StmtKind {
   kRollback,
   kAlterSession,
   kPlsqlBlock,
+  kStoredCode,
 };
 
 struct Statement {
@@ -374,6 +385,7 @@ struct Statement {
 
   // PL/SQL blocks: the whole block (declarations, control flow, SQL).
   std::shared_ptr<const PlsqlUnit> plsql;
+  std::unique_ptr<StoredCode> code;
 };
 
 }  // namespace sql

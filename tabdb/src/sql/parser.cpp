@@ -563,6 +563,15 @@ Status Parse(std::string_view text, std::unique_ptr<Statement>* out) {
   uint32_t error_pos = 0;
   Status s = Tokenize(text, &tokens, &error_pos);
   bool plsql = StartsPlsql(tokens);
+  if (!tokens.empty() && (Parser::IsWord(tokens[0], "CREATE") || Parser::IsWord(tokens[0], "DROP"))) {
+    auto code = std::make_unique<Statement>();
+    Status cs;
+    if (ParseStoredCode(text, code.get(), &cs)) {
+      TABDB_RETURN_IF_ERROR(cs);
+      *out = std::move(code);
+      return Status::Ok();
+    }
+  }
   std::shared_ptr<const PlsqlUnit> unit;
   Status unit_status;
   if (plsql) unit_status = ParsePlsqlUnit(text, &unit);

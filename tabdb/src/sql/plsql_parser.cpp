@@ -526,6 +526,93 @@ void PlsqlUnit::Position(uint32_t k, int* line, int* column) const {
   *column = static_cast<int>(pos - start + 1);
 }
 
+bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
+  *status = Status::Ok();
+  std::vector<Token> t;
+  if (!TokenizePlsql(text, &t).ok()) {
+    // Only the statement's first words matter here; what follows is
+    // source kept as written.
+    if (t.empty()) return false;
+  }
+  t.emplace_back();  // kEnd guard
+  auto word = [&](size_t k, const char* w) {
+    return k < t.size() && t[k].kind == TokenKind::kIdent && t[k].text == w;
+  };
+  size_t k = 0;
+  auto code = std::make_unique<StoredCode>();
+  if (word(0, "DROP")) {
+    code->drop = true;
+    k = 1;
+  } else if (word(0, "CREATE")) {
+    k = 1;
+    if (word(k, "OR") && word(k + 1, "REPLACE")) {
+      code->or_replace = true;
+      k += 2;
+    }
+    if (word(k, "EDITIONABLE") || word(k, "NONEDITIONABLE")) ++k;
+  } else {
+    return false;
+  }
+  static const char* const kTypes[] = {"PROCEDURE", "FUNCTION", "PACKAGE", "TRIGGER", "TYPE"};
+  for (const char* w : kTypes)
+    if (word(k, w)) code->type = w;
+  if (code->type.empty()) return false;
+  size_t type_tok = k++;
+  if ((code->type == "PACKAGE" || code->type == "TYPE") && word(k, "BODY")) {
+    code->type += " BODY";
+    ++k;
+  }
+  auto name = [&](size_t j) {
+    return j < t.size() && (t[j].kind == TokenKind::kIdent || t[j].kind == TokenKind::kQuotedIdent);
+  };
+  auto missing = [&](size_t j) {
+    *status = j < t.size() && t[j].kind != TokenKind::kEnd ? OraError(ora::kInvalidCharacter)
+                                                           : OraError(ora::kUnexpectedEnd);
+    return true;
+  };
+  if (!name(k)) return missing(k);
+  code->name.push_back(Name{t[k].text, t[k].kind == TokenKind::kQuotedIdent});
+  ++k;
+  if (k + 1 < t.size() && t[k].kind == TokenKind::kSymbol && t[k].text == "." && name(k + 1)) {
+    code->name.push_back(Name{t[k + 1].text, t[k + 1].kind == TokenKind::kQuotedIdent});
+    k += 2;
+  }
+  if (code->drop) {
+    if (k < t.size() && t[k].kind != TokenKind::kEnd) {
+      bool force = code->type == "TYPE" && (word(k, "FORCE") || word(k, "VALIDATE"));
+      if (!force || t[k + 1].kind != TokenKind::kEnd) {
+        *status = OraError(ora::kNotProperlyEnded);
+        return true;
+      }
+    }
+  } else {
+    std::string_view src = text.substr(t[type_tok].begin);
+    // The source ends at its last ';' (or last word): a "/" line and
+    // blanks after it are the script's, not the unit's.
+    size_t end = src.size();
+    while (end > 0 && (src[end - 1] == ' ' || src[end - 1] == '\t' || src[end - 1] == '\n' ||
+                       src[end - 1] == '\r'))
+      --end;
+    if (end > 0 && src[end - 1] == '/') {
+      size_t line = src.rfind('\n', end - 1);
+      size_t from = line == std::string_view::npos ? 0 : line + 1;
+      bool alone = src.substr(from, end - 1 - from).find_first_not_of(" \t\r") == std::string_view::npos;
+      if (alone && line != std::string_view::npos) {
+        end = from;
+        while (end > 0 && (src[end - 1] == ' ' || src[end - 1] == '\t' || src[end - 1] == '\n' ||
+                           src[end - 1] == '\r'))
+          --end;
+      }
+    }
+    code->source = std::string(src.substr(0, end));
+    if (k >= t.size() || t[k].kind == TokenKind::kEnd) return missing(k);
+  }
+  st->kind = StmtKind::kStoredCode;
+  st->text = std::string(text);
+  st->code = std::move(code);
+  return true;
+}
+
 Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out) {
   auto unit = std::make_shared<PlsqlUnit>();
   unit->text = std::string(text);

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sql/ast.h"
 #include "sql/lexer.h"
 #include "util/status.h"
 
@@ -105,6 +106,12 @@ struct PlsqlUnit {
 // line). Errors as ORA-06550 with PLS-00103 (or PLS-00201 for an
 // assignment to an undeclared name) at the offending line and column.
 Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out);
+
+// Reads CREATE [OR REPLACE] [EDITIONABLE|NONEDITIONABLE] PROCEDURE /
+// FUNCTION / PACKAGE [BODY] / TRIGGER / TYPE [BODY] ... and DROP of these
+// into `st` (kind kStoredCode). Returns false, leaving `st` alone, when
+// `text` is none of these statements.
+bool ParseStoredCode(std::string_view text, Statement* st, Status* status);
 
 // ORA-06550 with "PLS-00103: Encountered the symbol ..." at byte `pos`.
 Status PlsqlSyntaxError(std::string_view text, uint32_t pos);

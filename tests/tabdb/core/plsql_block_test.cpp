@@ -207,4 +207,41 @@ TEST_F(PlsqlBlockTest, LoopOfInserts) {
   EXPECT_EQ(Query("SELECT COUNT(*) || ':' || SUM(id) FROM big"), "20000:200010000");
 }
 
+// Stored code is kept as source: *_SOURCE shows it line by line from
+// its type keyword; it is replaced, dropped, and not run.
+TEST_F(PlsqlBlockTest, StoredCodeKeptAsSource) {
+  Ok("CREATE OR REPLACE EDITIONABLE PROCEDURE p (n IN NUMBER) IS\n"
+     "  v t%ROWTYPE;\n"
+     "BEGIN\n"
+     "  NULL;\n"
+     "END p;\n"
+     "/\n");
+  EXPECT_EQ(Query("SELECT name || ' ' || type || ' ' || line || ':' || text FROM user_source ORDER BY line"),
+            "P PROCEDURE 1:PROCEDURE p (n IN NUMBER) IS\n|P PROCEDURE 2:  v t%ROWTYPE;\n|"
+            "P PROCEDURE 3:BEGIN\n|P PROCEDURE 4:  NULL;\n|P PROCEDURE 5:END p;");
+  Ok("CREATE PACKAGE pk AS PROCEDURE x; END;");
+  Ok("CREATE PACKAGE BODY pk AS PROCEDURE x IS BEGIN NULL; END; END;");
+  Ok("CREATE TRIGGER trg BEFORE INSERT ON tt FOR EACH ROW BEGIN :new.a := 1; END;");
+  Ok("CREATE OR REPLACE FUNCTION f RETURN NUMBER IS BEGIN RETURN 1; END;");
+  Ok("CREATE OR REPLACE TYPE ty AS OBJECT (a NUMBER);");
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM user_source"), "10");
+  EXPECT_EQ(Query("SELECT owner || '.' || name FROM all_source WHERE type = 'PACKAGE BODY'"), "APP.PK");
+  // Oracle's errors: a name in use, a unit that is not there
+  EXPECT_EQ(Exec("CREATE PROCEDURE p IS BEGIN NULL; END;").code(), 955);
+  EXPECT_EQ(Exec("CREATE FUNCTION pk RETURN NUMBER IS BEGIN RETURN 1; END;").code(), 955);
+  Ok("CREATE TABLE tab1 (a NUMBER)");
+  EXPECT_EQ(Exec("CREATE PROCEDURE tab1 IS BEGIN NULL; END;").code(), 955);
+  Status st = Exec("BEGIN\n  p(1);\nEND;");
+  EXPECT_EQ(st.text(), "ORA-06508: PL/SQL: could not find program unit being called: \"APP.P\"\n"
+                       "ORA-06512: at line 2");
+  Ok("BEGIN pk.x; EXCEPTION WHEN OTHERS THEN DBMS_OUTPUT.PUT_LINE(SQLCODE); END;");
+  EXPECT_EQ(Output(), "-6508");
+  Ok("DROP PACKAGE pk");
+  Ok("DROP PROCEDURE p");
+  st = Exec("DROP PROCEDURE p");
+  EXPECT_EQ(st.text(), "ORA-04043: object P does not exist");
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM user_source WHERE name IN ('P', 'PK')"), "0");
+  EXPECT_EQ(Exec("DROP TRIGGER trg x").code(), 933);
+}
+
 }  // namespace

@@ -1,0 +1,120 @@
+// ddl_code.cpp - stored code (procedures, functions, packages, triggers,
+// types) kept as source lines for the *_SOURCE views; it is not run.
+#include <sqlite3.h>
+
+#include "catalog/catalog_internal.h"
+#include "storage/sqlite_util.h"
+#include "util/errors.h"
+
+namespace tabdb {
+namespace cat {
+namespace {
+
+Status Prepare(Session& s, const char* sql, SqliteStmt* out) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(s.db().handle(), sql, -1, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return SqliteError(s.db().handle(), rc);
+  }
+  out->reset(st);
+  return Status::Ok();
+}
+
+Status Done(Session& s, SqliteStmt& st) {
+  int rc = sqlite3_step(st.get());
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) return SqliteError(s.db().handle(), rc);
+  return Status::Ok();
+}
+
+// Triggers have a namespace of their own; the other kinds share the one of
+// tables, except that a body goes with its specification.
+bool SameNamespace(const std::string& a, const std::string& b) {
+  return (a == "TRIGGER") == (b == "TRIGGER");
+}
+bool Pairs(const std::string& a, const std::string& b) {
+  return (a == "PACKAGE" && b == "PACKAGE BODY") || (a == "PACKAGE BODY" && b == "PACKAGE") ||
+         (a == "TYPE" && b == "TYPE BODY") || (a == "TYPE BODY" && b == "TYPE");
+}
+
+}  // namespace
+
+Status EnsureSourceTable(Session& s) {
+  return s.db().Exec(
+      "CREATE TABLE IF NOT EXISTS tab$source(owner TEXT NOT NULL, name TEXT NOT NULL, "
+      "type TEXT NOT NULL, line INTEGER NOT NULL, text TEXT NOT NULL, "
+      "PRIMARY KEY(owner, name, type, line)) WITHOUT ROWID");
+}
+
+Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
+  TABDB_RETURN_IF_ERROR(EnsureSourceTable(s));
+  std::string owner, name;
+  SplitName(s, c.name, &owner, &name);
+  if (owner != s.user().name && !s.user().dba) return OraError(ora::kInsufficientPrivileges);
+  SqliteStmt kinds;
+  TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT DISTINCT type FROM tab$source WHERE owner = ?1 AND name = ?2", &kinds));
+  kinds.BindText(1, owner);
+  kinds.BindText(2, name);
+  std::vector<std::string> existing;
+  while (sqlite3_step(kinds.get()) == SQLITE_ROW) existing.push_back(kinds.Text(0));
+  kinds.reset();
+  SqliteStmt del;
+  const char* drop_sql =
+      c.drop && (c.type == "PACKAGE" || c.type == "TYPE")
+          ? "DELETE FROM tab$source WHERE owner = ?1 AND name = ?2 AND (type = ?3 OR type = ?3 || ' BODY')"
+          : "DELETE FROM tab$source WHERE owner = ?1 AND name = ?2 AND type = ?3";
+  TABDB_RETURN_IF_ERROR(Prepare(s, drop_sql, &del));
+  del.BindText(1, owner);
+  del.BindText(2, name);
+  del.BindText(3, c.type);
+  bool found = false;
+  for (const std::string& e : existing) found = found || e == c.type;
+  if (c.drop) {
+    if (!found) return OraErrorText(ora::kObjectDoesNotExist, "object " + name + " does not exist");
+    return Done(s, del);
+  }
+  for (const std::string& e : existing)
+    if (e != c.type && SameNamespace(e, c.type) && !Pairs(e, c.type)) return OraError(ora::kNameAlreadyUsed);
+  if (found && !c.or_replace) return OraError(ora::kNameAlreadyUsed);
+  if (c.type != "TRIGGER") {
+    SqliteStmt obj;
+    TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT 1 FROM tab$objects WHERE owner = ?1 AND name = ?2 AND type <> 'INDEX'", &obj));
+    obj.BindText(1, owner);
+    obj.BindText(2, name);
+    if (sqlite3_step(obj.get()) == SQLITE_ROW) return OraError(ora::kNameAlreadyUsed);
+  }
+  TABDB_RETURN_IF_ERROR(Done(s, del));
+  SqliteStmt ins;
+  TABDB_RETURN_IF_ERROR(Prepare(s, "INSERT INTO tab$source VALUES(?1, ?2, ?3, ?4, ?5)", &ins));
+  // One row per line, each with its line end, as Oracle keeps them.
+  size_t pos = 0;
+  int64_t line = 0;
+  while (pos < c.source.size() || line == 0) {
+    size_t nl = c.source.find('\n', pos);
+    size_t end = nl == std::string::npos ? c.source.size() : nl + 1;
+    sqlite3_reset(ins.get());
+    ins.BindText(1, owner);
+    ins.BindText(2, name);
+    ins.BindText(3, c.type);
+    ins.BindInt(4, ++line);
+    ins.BindText(5, std::string_view(c.source).substr(pos, end - pos));
+    TABDB_RETURN_IF_ERROR(Done(s, ins));
+    pos = end;
+  }
+  return Status::Ok();
+}
+
+}  // namespace cat
+
+Status FindStoredCode(Session& s, const std::string& owner, const std::string& name, bool* found) {
+  *found = false;
+  SqliteStmt st;
+  if (!cat::Prepare(s, "SELECT 1 FROM tab$source WHERE owner = ?1 AND name = ?2 AND type <> 'TRIGGER'", &st).ok())
+    return Status::Ok();  // no stored code yet
+  st.BindText(1, owner);
+  st.BindText(2, name);
+  *found = sqlite3_step(st.get()) == SQLITE_ROW;
+  return Status::Ok();
+}
+
+}  // namespace tabdb
