@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "catalog/catalog_internal.h"
+#include "sql/lexer.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
 
@@ -101,6 +102,78 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
     TABDB_RETURN_IF_ERROR(Done(s, ins));
     pos = end;
   }
+  return Status::Ok();
+}
+
+// One unit as DBMS_METADATA writes it: the header regenerated with the
+// quoted, owner-qualified name, then the stored text after the name.
+Status UnitText(Session& s, const std::string& owner, const std::string& name,
+                const std::string& type, std::string* out, bool* found) {
+  SqliteStmt st;
+  TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT text FROM tab$source WHERE owner = ?1 AND name = ?2 AND type = ?3 ORDER BY line", &st));
+  st.BindText(1, owner);
+  st.BindText(2, name);
+  st.BindText(3, type);
+  std::string src;
+  *found = false;
+  while (sqlite3_step(st.get()) == SQLITE_ROW) {
+    *found = true;
+    src += st.Text(0);
+  }
+  if (!*found) return Status::Ok();
+  std::vector<sql::Token> t;
+  (void)sql::TokenizePlsql(src, &t);
+  size_t k = type.find(' ') == std::string::npos ? 1 : 2;  // the kind's words
+  size_t rest = 0;
+  if (k < t.size() && t[k].kind != sql::TokenKind::kEnd) {
+    rest = t[k].end;
+    if (k + 2 < t.size() && t[k + 1].text == "." && t[k + 1].kind == sql::TokenKind::kSymbol)
+      rest = t[k + 2].end;
+  }
+  *out = "CREATE OR REPLACE EDITIONABLE " + type + " \"" + owner + "\".\"" + name + "\" " +
+         src.substr(rest);
+  return Status::Ok();
+}
+
+Status StoredCodeText(Session& s, const std::string& type, const std::string& name,
+                      const std::string& owner, std::string* out, bool* handled) {
+  *handled = false;
+  static const char* const kTypes[] = {"PROCEDURE", "FUNCTION", "PACKAGE", "PACKAGE_SPEC",
+                                       "PACKAGE_BODY", "TRIGGER", "TYPE", "TYPE_SPEC", "TYPE_BODY"};
+  bool known = false;
+  for (const char* k : kTypes) known = known || type == k;
+  if (!known || (!s.user().dba && owner != s.user().name)) return Status::Ok();
+  std::vector<std::string> units;
+  if (type == "PACKAGE" || type == "TYPE") {
+    units = {type, type + " BODY"};
+  } else if (type == "PACKAGE_SPEC" || type == "TYPE_SPEC") {
+    units = {type.substr(0, type.find('_'))};
+  } else if (type == "PACKAGE_BODY" || type == "TYPE_BODY") {
+    units = {type.substr(0, type.find('_')) + " BODY"};
+  } else {
+    units = {type};
+  }
+  if (!EnsureSourceTable(s).ok()) return Status::Ok();
+  bool term = s.transforms().sqlterminator;
+  std::string text;
+  for (size_t i = 0; i < units.size(); ++i) {
+    std::string unit;
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(UnitText(s, owner, name, units[i], &unit, &found));
+    if (!found) {
+      if (i == 0) return Status::Ok();
+      continue;
+    }
+    if (!text.empty()) text += term ? "\n" : "\n  ";
+    text += unit;
+    if (term) text += "\n/";
+  }
+  if (type == "TRIGGER") {
+    text += "\nALTER TRIGGER \"" + owner + "\".\"" + name + "\" ENABLE";
+    if (term) text += ";";
+  }
+  *out = "\n  " + text;
+  *handled = true;
   return Status::Ok();
 }
 

@@ -226,6 +226,15 @@ TEST_F(PlsqlBlockTest, StoredCodeKeptAsSource) {
   Ok("CREATE OR REPLACE TYPE ty AS OBJECT (a NUMBER);");
   EXPECT_EQ(Query("SELECT COUNT(*) FROM user_source"), "10");
   EXPECT_EQ(Query("SELECT owner || '.' || name FROM all_source WHERE type = 'PACKAGE BODY'"), "APP.PK");
+  EXPECT_EQ(Query("SELECT DBMS_METADATA.GET_DDL('PROCEDURE', 'P') FROM dual"),
+            "\n  CREATE OR REPLACE EDITIONABLE PROCEDURE \"APP\".\"P\"  (n IN NUMBER) IS\n"
+            "  v t%ROWTYPE;\nBEGIN\n  NULL;\nEND p;");
+  EXPECT_EQ(Query("SELECT DBMS_METADATA.GET_DDL('TRIGGER', 'TRG') FROM dual"),
+            "\n  CREATE OR REPLACE EDITIONABLE TRIGGER \"APP\".\"TRG\"  BEFORE INSERT ON tt FOR EACH ROW "
+            "BEGIN :new.a := 1; END;\nALTER TRIGGER \"APP\".\"TRG\" ENABLE");
+  EXPECT_EQ(Query("SELECT DBMS_METADATA.GET_DDL('PACKAGE', 'PK') FROM dual"),
+            "\n  CREATE OR REPLACE EDITIONABLE PACKAGE \"APP\".\"PK\"  AS PROCEDURE x; END;\n"
+            "  CREATE OR REPLACE EDITIONABLE PACKAGE BODY \"APP\".\"PK\"  AS PROCEDURE x IS BEGIN NULL; END; END;");
   // Oracle's errors: a name in use, a unit that is not there
   EXPECT_EQ(Exec("CREATE PROCEDURE p IS BEGIN NULL; END;").code(), 955);
   EXPECT_EQ(Exec("CREATE FUNCTION pk RETURN NUMBER IS BEGIN RETURN 1; END;").code(), 955);
