@@ -531,16 +531,21 @@ class Runner {
         }
       }
     }
+    return EvalSql(r, kExprMode, TypeKind::kVarchar2, out);
+  }
+
+  // The value of range `r` computed by its query on DUAL.
+  Status EvalSql(const PlRange& r, Mode mode, TypeKind null_kind, Value* out) {
     std::shared_ptr<Compiled> c;
-    TABDB_RETURN_IF_ERROR(Compile(r, PlRange(), kExprMode, r.b, &c));
+    TABDB_RETURN_IF_ERROR(Compile(r, PlRange(), mode, r.b, &c));
     std::vector<Value> binds;
-    TABDB_RETURN_IF_ERROR(Bind(*c, r.b, kExprMode, &binds));
+    TABDB_RETURN_IF_ERROR(Bind(*c, r.b, mode, &binds));
     std::vector<Value> row;
     bool found = false;
     Status st = FetchOne(*c->p, binds, false, &row, nullptr, &found);
     if (st.code() == ora::kInvalidNumber) return ValueError("character to number conversion error");
     TABDB_RETURN_IF_ERROR(st);
-    *out = found && !row.empty() ? std::move(row[0]) : Value::Null(TypeKind::kVarchar2);
+    *out = found && !row.empty() ? std::move(row[0]) : Value::Null(null_kind);
     return Status::Ok();
   }
 
@@ -553,17 +558,7 @@ class Runner {
         return Status::Ok();
       }
     }
-    std::shared_ptr<Compiled> c;
-    TABDB_RETURN_IF_ERROR(Compile(r, PlRange(), kCondMode, r.b, &c));
-    std::vector<Value> binds;
-    TABDB_RETURN_IF_ERROR(Bind(*c, r.b, kCondMode, &binds));
-    std::vector<Value> row;
-    bool found = false;
-    Status st = FetchOne(*c->p, binds, false, &row, nullptr, &found);
-    if (st.code() == ora::kInvalidNumber) return ValueError("character to number conversion error");
-    TABDB_RETURN_IF_ERROR(st);
-    *out = found && !row.empty() ? std::move(row[0]) : Value::Null(TypeKind::kNumber);
-    return Status::Ok();
+    return EvalSql(r, kCondMode, TypeKind::kNumber, out);
   }
 
   Status IsTrue(const PlRange& r, bool* yes) {
