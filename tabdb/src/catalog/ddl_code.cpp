@@ -44,7 +44,7 @@ Status EnsureSourceTable(Session& s) {
   return s.db().Exec(
       "CREATE TABLE IF NOT EXISTS tab$source(owner TEXT NOT NULL, name TEXT NOT NULL, "
       "type TEXT NOT NULL, line INTEGER NOT NULL, text TEXT NOT NULL, "
-      "PRIMARY KEY(owner, name, type, line)) WITHOUT ROWID");
+      "enabled INTEGER NOT NULL DEFAULT 1, PRIMARY KEY(owner, name, type, line)) WITHOUT ROWID");
 }
 
 Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
@@ -70,6 +70,16 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
   del.BindText(3, c.type);
   bool found = false;
   for (const std::string& e : existing) found = found || e == c.type;
+  if (c.enable >= 0) {  // ALTER TRIGGER
+    if (!found) return OraErrorText(ora::kTriggerDoesNotExist, "trigger '" + owner + "." + name + "' does not exist");
+    if (c.enable == 2) return Status::Ok();
+    SqliteStmt up;
+    TABDB_RETURN_IF_ERROR(Prepare(s, "UPDATE tab$source SET enabled = ?3 WHERE owner = ?1 AND name = ?2 AND type = 'TRIGGER'", &up));
+    up.BindText(1, owner);
+    up.BindText(2, name);
+    up.BindInt(3, c.enable);
+    return Done(s, up);
+  }
   if (c.drop) {
     if (!found) return OraErrorText(ora::kObjectDoesNotExist, "object " + name + " does not exist");
     return Done(s, del);
@@ -86,7 +96,7 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
   }
   TABDB_RETURN_IF_ERROR(Done(s, del));
   SqliteStmt ins;
-  TABDB_RETURN_IF_ERROR(Prepare(s, "INSERT INTO tab$source VALUES(?1, ?2, ?3, ?4, ?5)", &ins));
+  TABDB_RETURN_IF_ERROR(Prepare(s, "INSERT INTO tab$source(owner, name, type, line, text) VALUES(?1, ?2, ?3, ?4, ?5)", &ins));
   // One row per line, each with its line end, as Oracle keeps them.
   size_t pos = 0;
   int64_t line = 0;
@@ -108,9 +118,9 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
 // One unit as DBMS_METADATA writes it: the header regenerated with the
 // quoted, owner-qualified name, then the stored text after the name.
 Status UnitText(Session& s, const std::string& owner, const std::string& name,
-                const std::string& type, std::string* out, bool* found) {
+                const std::string& type, std::string* out, bool* found, bool* enabled) {
   SqliteStmt st;
-  TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT text FROM tab$source WHERE owner = ?1 AND name = ?2 AND type = ?3 ORDER BY line", &st));
+  TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT text, enabled FROM tab$source WHERE owner = ?1 AND name = ?2 AND type = ?3 ORDER BY line", &st));
   st.BindText(1, owner);
   st.BindText(2, name);
   st.BindText(3, type);
@@ -119,6 +129,7 @@ Status UnitText(Session& s, const std::string& owner, const std::string& name,
   while (sqlite3_step(st.get()) == SQLITE_ROW) {
     *found = true;
     src += st.Text(0);
+    *enabled = st.Int(1) != 0;
   }
   if (!*found) return Status::Ok();
   std::vector<sql::Token> t;
@@ -156,10 +167,11 @@ Status StoredCodeText(Session& s, const std::string& type, const std::string& na
   if (!EnsureSourceTable(s).ok()) return Status::Ok();
   bool term = s.transforms().sqlterminator;
   std::string text;
+  bool enabled = true;
   for (size_t i = 0; i < units.size(); ++i) {
     std::string unit;
     bool found = false;
-    TABDB_RETURN_IF_ERROR(UnitText(s, owner, name, units[i], &unit, &found));
+    TABDB_RETURN_IF_ERROR(UnitText(s, owner, name, units[i], &unit, &found, &enabled));
     if (!found) {
       if (i == 0) return Status::Ok();
       continue;
@@ -169,7 +181,7 @@ Status StoredCodeText(Session& s, const std::string& type, const std::string& na
     if (term) text += "\n/";
   }
   if (type == "TRIGGER") {
-    text += "\nALTER TRIGGER \"" + owner + "\".\"" + name + "\" ENABLE";
+    text += "\nALTER TRIGGER \"" + owner + "\".\"" + name + (enabled ? "\" ENABLE" : "\" DISABLE");
     if (term) text += ";";
   }
   *out = "\n  " + text;

@@ -338,6 +338,7 @@ struct StoredCode {
   std::string type;    // "PROCEDURE", "PACKAGE BODY", ...
   NameList name;       // [schema.]name
   std::string source;  // from the type keyword to the end, without a "/" line
+  int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE, 2 COMPILE
 };
 
 enum class StmtKind {

@@ -563,7 +563,8 @@ Status Parse(std::string_view text, std::unique_ptr<Statement>* out) {
   uint32_t error_pos = 0;
   Status s = Tokenize(text, &tokens, &error_pos);
   bool plsql = StartsPlsql(tokens);
-  if (!tokens.empty() && (Parser::IsWord(tokens[0], "CREATE") || Parser::IsWord(tokens[0], "DROP"))) {
+  if (!tokens.empty() && (Parser::IsWord(tokens[0], "CREATE") || Parser::IsWord(tokens[0], "DROP") ||
+                          Parser::IsWord(tokens[0], "ALTER"))) {
     auto code = std::make_unique<Statement>();
     Status cs;
     if (ParseStoredCode(text, code.get(), &cs)) {

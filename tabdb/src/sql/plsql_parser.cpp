@@ -550,6 +550,9 @@ bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
       k += 2;
     }
     if (word(k, "EDITIONABLE") || word(k, "NONEDITIONABLE")) ++k;
+  } else if (word(0, "ALTER") && word(1, "TRIGGER")) {
+    k = 1;
+    code->enable = 2;
   } else {
     return false;
   }
@@ -577,7 +580,14 @@ bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
     code->name.push_back(Name{t[k + 1].text, t[k + 1].kind == TokenKind::kQuotedIdent});
     k += 2;
   }
-  if (code->drop) {
+  if (code->enable >= 0) {
+    code->enable = word(k, "ENABLE") ? 1 : word(k, "DISABLE") ? 0 : word(k, "COMPILE") ? 2 : -1;
+    if (code->enable < 0 || t[k + 1].kind != TokenKind::kEnd) {
+      *status = code->enable < 0 && t[k].kind == TokenKind::kEnd ? OraError(ora::kUnexpectedEnd)
+                                                                  : OraError(ora::kNotProperlyEnded);
+      return true;
+    }
+  } else if (code->drop) {
     if (k < t.size() && t[k].kind != TokenKind::kEnd) {
       bool force = code->type == "TYPE" && (word(k, "FORCE") || word(k, "VALIDATE"));
       if (!force || t[k + 1].kind != TokenKind::kEnd) {

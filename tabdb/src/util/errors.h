@@ -200,6 +200,7 @@ constexpr int kExactFetchTooMany = 1422;        // exact fetch returns more than
 constexpr int kPlsqlValueError = 6502;          // PL/SQL: numeric or value error%s
 constexpr int kProgramUnitNotFound = 6508;      // PL/SQL: could not find program unit being called
 constexpr int kUnhandledUserException = 6510;   // PL/SQL: unhandled user-defined exception
+constexpr int kTriggerDoesNotExist = 4080;      // trigger '%s' does not exist
 constexpr int kObjectDoesNotExist = 4043;       // object %s does not exist
 constexpr int kRaiseErrorOutOfRange = 21000;    // error number argument to raise_application_error of %s is out of range
 }  // namespace ora
