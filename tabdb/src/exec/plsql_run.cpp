@@ -635,7 +635,9 @@ class Runner {
 
   Status Exec(const PlStmt& st, Flow* f) {
     Status s = ExecOne(st, f);
-    if (!s.ok() && s.code() != ora::kPlsqlLineColumn && !located_) {
+    // Built-in procedures name their own line already.
+    if (!s.ok() && s.code() != ora::kPlsqlLineColumn && !located_ &&
+        s.text().find("\nORA-06512: at line ") == std::string::npos) {
       int line = 1, col = 1;
       u_.Position(st.tok, &line, &col);
       s.AddLine("ORA-06512: at line " + std::to_string(line));
@@ -1003,11 +1005,13 @@ class Runner {
     if (n.compare(0, 14, "DBMS_METADATA.") == 0) {
       uint32_t end = st.args.empty() ? st.tok + 3 : st.args.back().e + 1;
       if (end > t_.size() - 1) end = static_cast<uint32_t>(t_.size() - 1);
-      std::string text = u_.text.substr(t_[st.tok].begin, t_[end - 1].end - t_[st.tok].begin);
-      sql::ExprPtr call;
-      TABDB_RETURN_IF_ERROR(sql::ParseExpression(text, &call));
-      call->kind = sql::ExprKind::kFunction;
-      return CallBuiltinProcedure(s_, *call);
+      // The call alone, read as a block of calls: its arguments are
+      // literals and package constants (TRUE, DBMS_METADATA.SESSION_TRANSFORM).
+      std::string text = "BEGIN " + u_.text.substr(t_[st.tok].begin, t_[end - 1].end - t_[st.tok].begin) + "; END;";
+      std::unique_ptr<sql::Statement> call;
+      TABDB_RETURN_IF_ERROR(sql::Parse(text, &call));
+      if (!call->block || call->block->calls.size() != 1 || !call->block->calls[0]) return WrongArgs(st);
+      return CallBuiltinProcedure(s_, *call->block->calls[0]);
     }
     return CallStored(s_, n, Where(st.tok));
   }

@@ -166,6 +166,12 @@ TEST_F(PlsqlBlockTest, UnhandledErrorsNameTheLine) {
   EXPECT_EQ(st.text(), "ORA-01403: no data found\nORA-06512: at line 3");
   st = Exec("DECLARE e EXCEPTION;\nBEGIN\n  RAISE e;\nEND;");
   EXPECT_EQ(st.text(), "ORA-06510: PL/SQL: unhandled user-defined exception\nORA-06512: at line 3");
+  // built-in procedures among the block's statements
+  Ok("DECLARE n NUMBER;\nBEGIN\n  n := 1;\n"
+     "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'STORAGE', FALSE);\nEND;");
+  st = Exec("DECLARE n NUMBER;\nBEGIN\n  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'NOPE', TRUE);\nEND;");
+  EXPECT_EQ(st.code(), 31600);
+  EXPECT_EQ(st.text().find("ORA-06512: at line"), st.text().rfind("ORA-06512: at line")) << st.text();
   st = Exec("BEGIN RAISE_APPLICATION_ERROR(-1, 'x'); END;");
   EXPECT_EQ(st.code(), 21000);
   // compile errors: nothing runs, not catchable
