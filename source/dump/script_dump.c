@@ -1,7 +1,8 @@
 /*
  * script_dump.c - tabdump --sql: every statement an import runs, in its
  * order (each table's CREATE TABLE, then its index and key statements,
- * then the deferred ones), each ended by ";" for tabsql.
+ * then the deferred ones), each ended by ";" for tabsql, after the
+ * settings that keep tabsql from changing their text.
  */
 #include <string.h>
 
@@ -50,6 +51,8 @@ static int script_deferred(void *ctx, const char *text, uint32_t len)
 
 int script_dump(DUMP_READER *r)
 {
+    /* The statements are data: no "&" substitution, blank lines kept. */
+    fputs("SET DEFINE OFF\nSET SQLBLANKLINES ON\n\n", stdout);
     for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
         TAB_INFO t;
         if (dump_entry(r, i, &t) != 0) return report_fault(r);

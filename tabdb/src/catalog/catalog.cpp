@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "catalog/catalog_internal.h"
+#include "catalog/sequence.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
 
@@ -483,6 +484,10 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
     case StmtKind::kGrant:
     case StmtKind::kRevoke:
       return OraError(ora::kInsufficientPrivileges);
+    case StmtKind::kCreateSequence:
+    case StmtKind::kAlterSequence:
+    case StmtKind::kDropSequence:
+      return st.sequence ? own(st.sequence->name) : Status::Ok();
     case StmtKind::kAlterUser:
       return st.user && st.user->user.text == s.user().name
                  ? Status::Ok()
@@ -535,6 +540,15 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kStoredCode:
       r = st.code ? cat::StoredCodeDdl(s, *st.code) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kCreateSequence:
+      r = st.sequence ? cat::CreateSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kAlterSequence:
+      r = st.sequence ? cat::AlterSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kDropSequence:
+      r = st.sequence ? cat::DropSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);

@@ -15,9 +15,11 @@
 
 #include "catalog/catalog_internal.h"
 #include "catalog/dictionary.h"
+#include "catalog/sequence.h"
 #include "util/errors.h"
 #include "values/datetime.h"
 #include "values/datetime_format.h"
+#include "values/number.h"
 
 namespace tabdb {
 namespace {
@@ -72,6 +74,20 @@ std::string JOr(const char* column, const char* key, int64_t dflt) {
 }
 std::string JOrS(const char* column, const char* key, const char* dflt) {
   return "coalesce(" + J(column, key) + ", '" + dflt + "')";
+}
+
+// SQL function tabdb_numtext(text): the NUMBER bytes of a decimal text
+// (values beyond 64 bits, such as a sequence's unbounded limits).
+void DictNumText(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const unsigned char* t = sqlite3_value_text(argv[0]);
+  Number n;
+  if (t == nullptr || !Number::Parse(reinterpret_cast<const char*>(t), &n).ok()) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  uint8_t buf[kNumberBufferBytes];
+  size_t len = n.EncodeTo(buf);
+  sqlite3_result_blob(ctx, buf, static_cast<int>(len), SQLITE_TRANSIENT);
 }
 
 // SQL function tabdb_dict_date(julianday): the 7-byte DATE of a catalog
@@ -418,6 +434,25 @@ ViewDef Users(Family f) {
   return v;
 }
 
+// ALL_SEQUENCES: unbounded limits show Oracle's 28-digit defaults.
+ViewDef Sequences() {
+  ViewDef v;
+  v.cols = {
+      {"SEQUENCE_OWNER", V(128), "o.owner", kNoUser},
+      {"SEQUENCE_NAME", V(128), "o.name"},
+      {"MIN_VALUE", Num(), "coalesce(tabdb_num(q.min_value), tabdb_numtext('" + std::string(kSequenceNoMin) + "'))"},
+      {"MAX_VALUE", Num(), "coalesce(tabdb_num(q.max_value), tabdb_numtext('" + std::string(kSequenceNoMax) + "'))"},
+      {"INCREMENT_BY", Num(), NumOf("q.increment")},
+      {"CYCLE_FLAG", V(1), "CASE q.cycle WHEN 0 THEN 'N' ELSE 'Y' END"},
+      {"ORDER_FLAG", V(1), "CASE q.ord WHEN 0 THEN 'N' ELSE 'Y' END"},
+      {"CACHE_SIZE", Num(), NumOf("q.cache")},
+      {"LAST_NUMBER", Num(), NumOf("q.last_number")},
+  };
+  v.from = "FROM tab$sequences q JOIN tab$objects o ON o.obj_id = q.obj_id WHERE 1";
+  v.order = "ORDER BY o.obj_id";
+  return v;
+}
+
 // Stored code, one row per source line (each with its line end).
 ViewDef Source() {
   ViewDef v;
@@ -454,6 +489,7 @@ const ViewKind kKinds[] = {
     {"CONSTRAINTS", Constraints, "k.owner", "k.owner", false, false},
     {"CONS_COLUMNS", ConsColumns, "k.owner", "k.owner", false, false},
     {"USERS", UsersAll, nullptr, "u.name", false, false},
+    {"SEQUENCES", Sequences, "o.owner", "o.owner", false, false},
     {"SOURCE", Source, "s.owner", "s.owner", false, false},
 };
 
@@ -506,8 +542,12 @@ bool FindNlsView(const std::string& name, DictionaryView* out) {
 }  // namespace
 
 int RegisterDictionaryFunctions(sqlite3* db) {
-  return sqlite3_create_function_v2(db, "tabdb_dict_date", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                    nullptr, DictDate, nullptr, nullptr, nullptr);
+  int rc = sqlite3_create_function_v2(db, "tabdb_dict_date", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                      nullptr, DictDate, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_create_function_v2(db, "tabdb_numtext", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                    nullptr, DictNumText, nullptr, nullptr, nullptr);
+  return rc;
 }
 
 bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out,

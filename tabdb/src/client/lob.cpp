@@ -66,9 +66,12 @@ Status Length(Session& s, const LobState& st, uint64_t* bytes, uint64_t* units) 
     *units = IsCharKind(st.kind) ? Utf16UnitCount(st.inline_content) : *bytes;
     return Status::Ok();
   }
-  LobStore lobs(s.db());
   LobInfo info;
-  TABDB_RETURN_IF_ERROR(lobs.Info(st.lob_id, &info));
+  if (st.open && st.open_info_known) {
+    info = st.open_info;
+  } else {
+    TABDB_RETURN_IF_ERROR(LobStore(s.db()).Info(st.lob_id, &info));
+  }
   *bytes = info.bytes;
   *units = IsCharKind(st.kind) ? info.units : info.bytes;
   return Status::Ok();
@@ -108,6 +111,19 @@ uint64_t UnitsOfClientText(ClientText& text, std::string_view s) {
   std::string utf8;
   text.ToDb(s, &utf8);
   return Utf8LeadUnits(utf8);
+}
+
+// The character amount of a piece of `n` bytes just read into `buf`.
+uint64_t PieceUnits(LobState& st, ClientText& text, const void* buf, size_t n, bool more) {
+  uint64_t& left = st.read_units_left;
+  if (left != LobState::kUnitsUnknown && !more) {
+    uint64_t units = left;
+    left = LobState::kUnitsUnknown;
+    return units;
+  }
+  uint64_t units = UnitsOfClientText(text, std::string_view(static_cast<const char*>(buf), n));
+  if (left != LobState::kUnitsUnknown) left = units <= left ? left - units : LobState::kUnitsUnknown;
+  return units;
 }
 
 // A locator that is refilled or freed while its LOB is open no longer
@@ -182,9 +198,11 @@ extern "C" sword OCILobOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
   if (mode == OCI_LOB_READWRITE && !st.writable) return Fail(err, OraError(ora::kLobRowNotLocked));
   if (!st.has_inline) {
     // The value must still exist (a rolled-back insert takes its LOB with it).
-    LobInfo info;
-    Status status = LobStore(s->db()).Info(st.lob_id, &info);
+    Status status = LobStore(s->db()).Info(st.lob_id, &st.open_info);
     if (!status.ok()) return Fail(err, status);
+    // A locator filled by a query reads the value as it was when opened;
+    // one open for writing looks its lengths up as they change.
+    st.open_info_known = mode == OCI_LOB_READONLY;
   }
   st.open = true;
   st.open_mode = mode;
@@ -201,6 +219,7 @@ extern "C" sword OCILobClose(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   LobState& st = *loc->state;
   if (!st.open) return Fail(err, OraError(ora::kLobNotOpen, {"CLOSE"}));
   st.open = false;
+  st.open_info_known = false;
   st.read.End();
   st.write.End();
   s->LobClosed();
@@ -267,6 +286,12 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
       if (char_amtp) *char_amtp = 0;
       return OCI_NO_DATA;
     }
+    // A read of a whole stored value in the database's own character set
+    // ends with a piece whose character amount is what is left of the
+    // value's stored count.
+    st.read_units_left = chars && !st.has_inline && text.identity() && start == 0 && end == bytes
+                             ? units
+                             : LobState::kUnitsUnknown;
     if (status.ok()) {
       status = st.read.BeginRead(*s, st.has_inline ? 0 : st.lob_id,
                                  st.has_inline ? st.inline_content : std::string(), start, end,
@@ -284,9 +309,7 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   status = st.read.Read(text, bufp, room, &n, &more);
   if (!status.ok()) return Fail(err, status);
   *byte_amtp = n;
-  if (char_amtp) {
-    *char_amtp = chars ? UnitsOfClientText(text, std::string_view(static_cast<const char*>(bufp), n)) : 0;
-  }
+  if (char_amtp) *char_amtp = chars ? PieceUnits(st, text, bufp, n, more) : 0;
   return more ? OCI_NEED_DATA : OCI_SUCCESS;
 }
 

@@ -17,6 +17,7 @@
 
 #include "client/piece_stream.h"
 #include "exec/value.h"
+#include "storage/lob_store.h"
 #include "util/status.h"
 
 namespace tabdb {
@@ -38,8 +39,18 @@ class LobState {
   SessionRef session;         // the session the locator was filled in
   bool open = false;
   ub1 open_mode = 0;
+  // The stored value's lengths as OCILobOpen found them, kept while the
+  // locator is open read-only so that reads need not look them up again.
+  bool open_info_known = false;
+  LobInfo open_info;
 
   PieceStream read;           // polling read in progress
+  // UTF-16 units of the read in progress not yet handed out, when the read
+  // covers a whole stored value (its stored unit count); kUnitsUnknown
+  // otherwise. The last piece's character amount is then known without
+  // counting its characters.
+  static constexpr uint64_t kUnitsUnknown = UINT64_MAX;
+  uint64_t read_units_left = kUnitsUnknown;
   PieceStream write;          // polling write in progress
   uint64_t write_pos = 0;     // byte offset of the next write
   uint64_t write_units = 0;   // the same position in UTF-16 units (CLOB/NCLOB)

@@ -103,6 +103,27 @@ Status PieceStream::Read(ClientText& text, void* buf, size_t room, size_t* n, bo
   bool convert = chars_ && !text.identity();
   std::string_view from;
   size_t take = 0;
+  if (!convert && lob_id_ != 0 && buf != nullptr) {
+    // A stored value's bytes go to the caller's buffer as they are, from
+    // the chunks themselves (a piece that does not line up with the chunks
+    // after a cut character costs no copy of a chunk). Text is AL32UTF8 on
+    // both sides: when more follows, a character the buffer cuts is given
+    // back to the reader for the next piece (a piece without one whole
+    // character is left to the general path below).
+    uint64_t left = Remaining();
+    char* out = static_cast<char*>(buf);
+    TABDB_RETURN_IF_ERROR(reader_.Take(s->db(), out, room, &take));
+    size_t whole = chars_ && take < left ? Utf8WholePrefix(std::string_view(out, take)) : take;
+    if (whole > 0 || split_chars_ || take == 0) {
+      if (whole > 0 && whole < take) {
+        reader_.Unread(out + whole, take - whole);
+        take = whole;
+      }
+      return Delivered(take, n, more);
+    }
+    reader_.Unread(out, take);
+    take = 0;
+  }
   if (!convert) {
     // Bytes that need no conversion go from the chunk store to the
     // caller's buffer as they are, a buffer's worth at a time (pieces as
@@ -152,6 +173,10 @@ Status PieceStream::Read(ClientText& text, void* buf, size_t room, size_t* n, bo
     Consume(take);
     if (lob_id_ != 0) reader_.Release();
   }
+  return Delivered(take, n, more);
+}
+
+Status PieceStream::Delivered(size_t take, size_t* n, bool* more) {
   *n = take;
   ++pieces_;
   if (!Exhausted()) {

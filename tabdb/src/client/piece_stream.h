@@ -126,6 +126,9 @@ class PieceStream {
   uint64_t Remaining() const;  // bytes of the source not yet taken
   bool SourceDone() const;
   bool Exhausted() const;
+  // Counts a piece of `take` bytes handed over and ends the stream after
+  // the last one.
+  Status Delivered(size_t take, size_t* n, bool* more);
 };
 
 }  // namespace tabdb

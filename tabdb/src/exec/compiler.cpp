@@ -156,7 +156,10 @@ std::string Compiler::ConvertTo(const CExpr& e, TypeKind to) {
 }
 
 Status Compiler::CompileCondition(const Expr& e, CExpr* out) {
-  TABDB_RETURN_IF_ERROR(Compile(e, out));
+  ++in_condition_;
+  Status cst = Compile(e, out);
+  --in_condition_;
+  TABDB_RETURN_IF_ERROR(cst);
   if (!out->is_bool) {
     if (out->type.kind == TypeKind::kVarchar2 && out->null_literal) {
       out->is_bool = true;
@@ -362,6 +365,8 @@ Status Compiler::Column(const Expr& e, CExpr* out) {
     p.text = col;
     return Pseudo(p, out);
   }
+  if (n.size() >= 2 && !n.back().quoted && (col == "NEXTVAL" || col == "CURRVAL"))
+    return Sequence(e, out);
   return OraError(ora::kInvalidIdentifier, {InvalidIdentifier(n)});
 }
 

@@ -45,6 +45,9 @@ enum class StatementParam { kSysdate, kSystimestamp, kCurrentDate, kCurrentTimes
 struct BindContext {
   std::vector<TypeKind> user_kinds;          // index k-1 for placeholder k
   std::vector<StatementParam> hidden;        // parameter user_kinds.size()+1+i
+  // Sequences whose NEXTVAL the statement already draws: further NEXTVAL
+  // of one of them in the same row give the value drawn for that row.
+  std::vector<int64_t> nextval_seen;
 
   int HiddenIndex(StatementParam p);
   TypeKind UserKind(int position) const {
@@ -104,6 +107,8 @@ class Compiler {
   Status Cast(const sql::Expr& e, CExpr* out);
   Status Extract(const sql::Expr& e, CExpr* out);
   Status VirtualColumn(const ColumnInfo& c, CExpr* out);
+  // seq.NEXTVAL / seq.CURRVAL (compile_sequence.cpp).
+  Status Sequence(const sql::Expr& e, CExpr* out);
 
   Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
 
@@ -111,6 +116,7 @@ class Compiler {
   const Scope& scope_;
   BindContext* binds_;
   int depth_ = 0;
+  int in_condition_ = 0;  // inside a condition: sequence values are not allowed
 };
 
 // A SQL text literal ('...' with quotes doubled) and a blob literal X'..'.

@@ -500,6 +500,11 @@ Status Prepared::CompileInsert() {
     TABDB_RETURN_IF_ERROR(CompileSelect(*s_, *ins.select, stmt_->text, &binds, &sql, &cols));
     if (cols.size() < named.size()) return OraError(ora::kNotEnoughValues);
     if (cols.size() > named.size()) return OraError(ora::kTooManyValues);
+    // A query that reads the table being filled must see it as it was
+    // before the statement: stepping it while rows are added would read
+    // the new rows too, without end. Its result is computed first then.
+    if (sql.find(table_.phys) != std::string::npos)
+      sql = "WITH tabdb_src AS MATERIALIZED (" + sql + ") SELECT * FROM tabdb_src";
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));
     for (size_t j = 0; j < named.size(); ++j) {
       auto src = std::make_unique<InsertSource>();

@@ -25,6 +25,10 @@ namespace tabdb {
 // Registers all functions on the session's connection (user data = session).
 int RegisterSqlFunctions(sqlite3* db, Session* session);
 
+// Registers tabdb_seq(obj_id, mode, name): NEXTVAL (mode 1), CURRVAL
+// (mode 0) and a repeated NEXTVAL of the same row (mode 2) of a sequence.
+int RegisterSequenceFunctions(sqlite3* db, Session* session);
+
 // Logs on (Session::Logon) and registers the SQL functions on the new
 // session's connection: the session that statements can run on.
 Status OpenSession(std::shared_ptr<Database> db, const std::string& user,

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include <unordered_map>
 
 #include "storage/database.h"
 #include "util/status.h"
@@ -95,6 +96,8 @@ class Session {
     std::string partial;  // PUT without NEW_LINE yet
   };
   ServerOutput& server_output() { return server_output_; }
+  // CURRVAL of each sequence (by object id) this session has drawn from.
+  std::unordered_map<int64_t, int64_t>& sequence_values() { return seq_values_; }
 
  private:
   Session() = default;
@@ -107,6 +110,7 @@ class Session {
   int open_lobs_ = 0;
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
   ServerOutput server_output_;
+  std::unordered_map<int64_t, int64_t> seq_values_;
 };
 
 }  // namespace tabdb

@@ -328,6 +328,28 @@ struct PlsqlBlock {
   std::vector<ExprPtr> calls;
 };
 
+// CREATE / ALTER SEQUENCE options; a field is "not given" when its has_
+// flag is false. RESTART [START WITH n] only in ALTER.
+struct SequenceOptions {
+  bool has_start = false, has_increment = false, has_min = false, has_max = false;
+  bool has_cache = false, has_cycle = false, has_order = false;
+  int64_t start = 1;
+  int64_t increment = 1;
+  bool no_min = false;     // NOMINVALUE (also when has_min is false)
+  int64_t min = 1;
+  bool no_max = false;     // NOMAXVALUE
+  int64_t max = 0;
+  int64_t cache = 20;      // 0 for NOCACHE
+  bool cycle = false;
+  bool order = false;
+  bool restart = false;
+};
+
+struct SequenceStmt {
+  NameList name;
+  SequenceOptions options;
+};
+
 struct PlsqlUnit;  // sql/plsql_parser.h
 
 // CREATE [OR REPLACE] PROCEDURE / FUNCTION / PACKAGE [BODY] / TRIGGER /
@@ -361,6 +383,9 @@ enum class StmtKind {
   kRollback,
   kAlterSession,
   kPlsqlBlock,
+  kCreateSequence,
+  kAlterSequence,
+  kDropSequence,
   kStoredCode,
 };
 
@@ -380,6 +405,7 @@ struct Statement {
   std::unique_ptr<Grant> grant;           // GRANT / REVOKE
   std::unique_ptr<AlterSession> alter_session;
   std::unique_ptr<PlsqlBlock> block;
+  std::unique_ptr<SequenceStmt> sequence;  // CREATE / ALTER / DROP SEQUENCE
 
   // Placeholders in order of appearance; bind k (1-based) is bind_names[k-1].
   std::vector<std::string> bind_names;

@@ -346,6 +346,7 @@ Status Parser::ParseCreate(Statement* st) {
   Next();
   if (AcceptWord("TABLE")) return ParseCreateTable(st);
   if (AcceptWord("USER")) return ParseUser(st, true);
+  if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kCreateSequence);
   bool unique = AcceptWord("UNIQUE");
   bool bitmap = !unique && AcceptWord("BITMAP");
   if (AcceptWord("INDEX")) return ParseCreateIndex(st, unique, bitmap);
@@ -357,11 +358,13 @@ Status Parser::ParseAlter(Statement* st) {
   if (AcceptWord("TABLE")) return ParseAlterTable(st);
   if (AcceptWord("SESSION")) return ParseAlterSession(st);
   if (AcceptWord("USER")) return ParseUser(st, false);
+  if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kAlterSequence);
   return Err(940);
 }
 
 Status Parser::ParseDrop(Statement* st) {
   Next();
+  if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kDropSequence);
   auto d = std::make_unique<DropObject>();
   if (AcceptWord("TABLE")) {
     st->kind = StmtKind::kDropTable;

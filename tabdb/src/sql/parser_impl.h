@@ -92,6 +92,8 @@ class Parser {
   Status ParseCreateTable(Statement* st);
   Status ParseCreateIndex(Statement* st, bool unique, bool bitmap);
   Status ParseAlterTable(Statement* st);
+  // CREATE / ALTER / DROP SEQUENCE after the SEQUENCE keyword (parse_sequence.cpp).
+  Status ParseSequence(Statement* st, StmtKind kind);
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }

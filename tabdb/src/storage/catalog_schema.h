@@ -122,4 +122,25 @@ CREATE TABLE tab$lobdata(
 COMMIT;
 )sql";
 
+// Catalog tables added after the first format; a file that lacks them gets
+// them when it is opened (each statement is idempotent).
+//   tab$sequences     sequences: options, the next value to hand out and
+//                     the LAST_NUMBER the dictionary shows
+constexpr const char* kCatalogAdditions = R"sql(
+CREATE TABLE IF NOT EXISTS tab$sequences(
+  obj_id INTEGER PRIMARY KEY,
+  increment INTEGER NOT NULL,
+  min_value INTEGER,
+  max_value INTEGER,
+  cycle INTEGER NOT NULL DEFAULT 0,
+  ord INTEGER NOT NULL DEFAULT 0,
+  cache INTEGER NOT NULL DEFAULT 20,
+  next_value INTEGER NOT NULL,
+  last_number INTEGER NOT NULL,
+  generated INTEGER NOT NULL DEFAULT 0);
+)sql";
+
+// The table whose absence tells that kCatalogAdditions must run.
+constexpr const char* kCatalogAdditionsProbe = "tab$sequences";
+
 }  // namespace tabdb

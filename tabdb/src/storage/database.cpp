@@ -92,6 +92,23 @@ Status CheckSchema(sqlite3* db, const std::string& path) {
 
 }  // namespace
 
+// A file written before the newer catalog tables existed gets them now.
+Status Database::AddMissingCatalogTables(Database* d) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(d->db_, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1",
+                         -1, &s, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(s);
+    return SqliteError(d->db_, sqlite3_errcode(d->db_));
+  }
+  SqliteStmt probe(s);
+  sqlite3_bind_text(s, 1, kCatalogAdditionsProbe, -1, SQLITE_STATIC);
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) return Status::Ok();
+  if (rc != SQLITE_DONE) return SqliteError(d->db_, rc);
+  probe.reset();
+  return d->Exec(kCatalogAdditions);
+}
+
 Database::~Database() {
   for (auto& kv : cache_) sqlite3_finalize(kv.second);
   if (db_) sqlite3_close_v2(db_);
@@ -136,6 +153,7 @@ Status Database::Create(const std::string& path, const std::string& system_passw
   Status st = OpenConnection(path, false, &d->db_);
   if (st.ok()) st = d->Exec("PRAGMA journal_mode=WAL");
   if (st.ok()) st = d->Exec(kCatalogSchema);
+  if (st.ok()) st = d->Exec(kCatalogAdditions);
   if (st.ok()) {
     PasswordHash h;
     if (!MakePasswordHash(system_password, &h)) {
@@ -183,6 +201,7 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
   if (rc != SQLITE_ROW || check.Text(0) != kCatalogFormat) return CannotResolve();
   check.reset();
   TABDB_RETURN_IF_ERROR(CheckSchema(d->db_, path));
+  TABDB_RETURN_IF_ERROR(AddMissingCatalogTables(d.get()));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA synchronous=NORMAL"));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA cache_size=-16384"));
   *out = std::move(d);

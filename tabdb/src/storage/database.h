@@ -75,6 +75,7 @@ class Database {
  private:
   Database() = default;
   static Status OpenConnection(const std::string& path, bool create, sqlite3** out);
+  static Status AddMissingCatalogTables(Database* d);
 
   sqlite3* db_ = nullptr;
   std::string path_;

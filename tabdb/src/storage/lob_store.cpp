@@ -406,6 +406,18 @@ Status LobReader::Fill(Database& db, size_t want) {
   return Status::Ok();
 }
 
+Status LobReader::SeekNext(Database& db, sqlite3_stmt** s, const char** data, size_t* size) {
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(LobStore(db).SeekChunk(id_, next_, s, &row));
+  *data = row ? static_cast<const char*>(sqlite3_column_blob(*s, 0)) : nullptr;
+  *size = row ? static_cast<size_t>(sqlite3_column_bytes(*s, 0)) : 0;
+  if (*data == nullptr || *size <= skip_) {
+    sqlite3_reset(*s);
+    return ChunkMissing();
+  }
+  return Status::Ok();
+}
+
 Status LobReader::Peek(Database& db, size_t want, std::string_view* out) {
   if (head_ < buf_.size() || next_ >= end_) {
     TABDB_RETURN_IF_ERROR(Fill(db, want));
@@ -413,14 +425,9 @@ Status LobReader::Peek(Database& db, size_t want, std::string_view* out) {
     return Status::Ok();
   }
   sqlite3_stmt* s = nullptr;
-  bool row = false;
-  TABDB_RETURN_IF_ERROR(LobStore(db).SeekChunk(id_, next_, &s, &row));
-  const char* p = row ? static_cast<const char*>(sqlite3_column_blob(s, 0)) : nullptr;
-  size_t n = row ? static_cast<size_t>(sqlite3_column_bytes(s, 0)) : 0;
-  if (p == nullptr || n <= skip_) {
-    sqlite3_reset(s);
-    return ChunkMissing();
-  }
+  const char* p = nullptr;
+  size_t n = 0;
+  TABDB_RETURN_IF_ERROR(SeekNext(db, &s, &p, &n));
   size_t usable = static_cast<size_t>(std::min<uint64_t>(n - skip_, end_ - pos_));
   if (usable < want && next_ + n < end_) {
     // The piece needs more than this chunk: collect it with the next ones.
@@ -450,6 +457,49 @@ void LobReader::Release() {
   sqlite3_reset(held_);
   held_ = nullptr;
   held_data_ = nullptr;
+}
+
+Status LobReader::Take(Database& db, char* dst, size_t room, size_t* n) {
+  Release();
+  *n = 0;
+  while (*n < room && pos_ < end_) {
+    if (head_ < buf_.size()) {
+      size_t k = static_cast<size_t>(
+          std::min<uint64_t>(std::min(room - *n, buf_.size() - head_), end_ - pos_));
+      std::memcpy(dst + *n, buf_.data() + head_, k);
+      head_ += k;
+      pos_ += k;
+      *n += k;
+      if (head_ == buf_.size()) {
+        buf_.clear();
+        head_ = 0;
+      }
+      continue;
+    }
+    if (next_ >= end_) return ChunkMissing();  // the range ends past the loaded chunks
+    sqlite3_stmt* s = nullptr;
+    const char* p = nullptr;
+    size_t size = 0;
+    TABDB_RETURN_IF_ERROR(SeekNext(db, &s, &p, &size));
+    size_t usable = static_cast<size_t>(std::min<uint64_t>(size - skip_, end_ - pos_));
+    size_t k = std::min(room - *n, usable);
+    std::memcpy(dst + *n, p + skip_, k);
+    *n += k;
+    pos_ += k;
+    buf_.assign(p + skip_ + k, size - skip_ - k);
+    head_ = 0;
+    next_ += size;
+    skip_ = 0;
+    sqlite3_reset(s);
+  }
+  return Status::Ok();
+}
+
+void LobReader::Unread(const char* bytes, size_t n) {
+  Release();
+  buf_.replace(0, head_, bytes, n);
+  head_ = 0;
+  pos_ -= n;
 }
 
 void LobReader::Close() {

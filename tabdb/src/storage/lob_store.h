@@ -133,6 +133,15 @@ class LobReader {
   }
   // Keeps the unread rest of a chunk seen by Peek and lets go of it.
   void Release();
+  // Copies up to `room` bytes from the current position to `dst` and moves
+  // past them: the loaded bytes first, then straight from the chunks that
+  // follow, so that a piece which does not line up with the chunks costs
+  // no copy of a whole chunk into the reader (only the unread end of the
+  // last chunk is kept). *n is the number of bytes copied.
+  Status Take(Database& db, char* dst, size_t room, size_t* n);
+  // Steps back over the last `n` bytes taken, `bytes` (a piece cut short
+  // between characters): they are read again next.
+  void Unread(const char* bytes, size_t n);
   uint64_t position() const { return pos_; }
   uint64_t end() const { return end_; }
   bool at_end() const { return pos_ >= end_; }
@@ -147,6 +156,9 @@ class LobReader {
   size_t skip_ = 0;    // bytes of that chunk before pos_ (a start inside it)
   std::string buf_;    // loaded bytes; buf_[head_] is byte pos_
   size_t head_ = 0;
+  // Looks the chunk `next_` up: *s stands on its row, *data and *size are
+  // its bytes (more than skip_ of them), until the caller resets *s.
+  Status SeekNext(Database& db, sqlite3_stmt** s, const char** data, size_t* size);
   // A chunk Peek handed out where SQLite holds it (until Release).
   sqlite3_stmt* held_ = nullptr;
   const char* held_data_ = nullptr;

@@ -203,6 +203,22 @@ constexpr int kUnhandledUserException = 6510;   // PL/SQL: unhandled user-define
 constexpr int kTriggerDoesNotExist = 4080;      // trigger '%s' does not exist
 constexpr int kObjectDoesNotExist = 4043;       // object %s does not exist
 constexpr int kRaiseErrorOutOfRange = 21000;    // error number argument to raise_application_error of %s is out of range
+// Sequences.
+constexpr int kSequenceNotAllowed = 2287;       // sequence number not allowed here
+constexpr int kSequenceNoOptions = 2286;       // no options specified for ALTER SEQUENCE
+constexpr int kSequenceNotExist = 2289;         // sequence does not exist
+constexpr int kSequenceCurrvalUndefined = 8002; // sequence %s.CURRVAL is not yet defined in this session
+constexpr int kSequenceExceedsMax = 8004;       // sequence %s.NEXTVAL %s %sVALUE and cannot be instantiated
+constexpr int kSequenceCannotAlterStart = 2283; // cannot alter starting sequence number
+constexpr int kSequenceIncrementZero = 4002;    // INCREMENT must be a nonzero integer
+constexpr int kSequenceMinMax = 4004;           // MINVALUE must be less than MAXVALUE
+constexpr int kSequenceStartBelowMin = 4006;    // START WITH cannot be less than MINVALUE
+constexpr int kSequenceStartAboveMax = 4008;    // START WITH cannot be more than MAXVALUE
+constexpr int kSequenceCacheTooSmall = 4010;   // the number of values to CACHE must be greater than 1
+constexpr int kSequenceMaxBelowCurrent = 4009;  // MAXVALUE cannot be made to be less than the current value
+constexpr int kSequenceCacheTooBig = 4013;      // number to CACHE must be less than one cycle
+constexpr int kSequenceSystemAlter = 32793;     // cannot alter a system-generated sequence
+constexpr int kSequenceSystemDrop = 32794;      // cannot drop a system-generated sequence
 }  // namespace ora
 
 }  // namespace tabdb

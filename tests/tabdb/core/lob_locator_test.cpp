@@ -352,6 +352,50 @@ TEST_F(LobLocator, CommitWithAnOpenLobRollsBack) {
   EXPECT_EQ(1, later.Number("SELECT COUNT(*) FROM t2"));
 }
 
+TEST_F(LobLocator, ReadsWhileOpenForWritingSeeEachWrite) {
+  std::vector<OCILobLocator*> ret;
+  std::vector<sb2> ind;
+  ASSERT_EQ(OCI_SUCCESS,
+            c_.InsertReturning("INSERT INTO t2 (id, c, b) VALUES (1, :1, :2) RETURNING c, b INTO :3, :4",
+                               {SQLT_CLOB, SQLT_BLOB}, {SQLCS_IMPLICIT, SQLCS_IMPLICIT}, {false, false}, &ret,
+                               &ind));
+  OCILobLocator* clob = ret[0];
+  auto write = [&](oraub8 offset, std::string text) {
+    oraub8 b = text.size(), ch = 0;
+    return OCILobWrite2(c_.svc, c_.err, clob, &b, &ch, offset, text.data(), text.size(), OCI_ONE_PIECE,
+                        nullptr, nullptr, 0, SQLCS_IMPLICIT);
+  };
+  auto read = [&](std::string* out, oraub8* chars) {
+    char buf[64];
+    oraub8 b = 0;
+    *chars = 0;
+    sword rc = OCILobRead2(c_.svc, c_.err, clob, &b, chars, 1, buf, sizeof buf, OCI_ONE_PIECE, nullptr,
+                           nullptr, 0, SQLCS_IMPLICIT);
+    out->assign(buf, rc == OCI_SUCCESS ? b : 0);
+    return rc;
+  };
+  std::string got;
+  oraub8 chars = 0, len = 0;
+  ASSERT_EQ(OCI_SUCCESS, OCILobOpen(c_.svc, c_.err, clob, OCI_LOB_READWRITE));
+  ASSERT_EQ(OCI_SUCCESS, write(1, "abc")) << c_.Error();
+  ASSERT_EQ(OCI_SUCCESS, read(&got, &chars)) << c_.Error();
+  EXPECT_EQ("abc", got);
+  EXPECT_EQ(3u, chars);
+  ASSERT_EQ(OCI_SUCCESS, write(4, "d\xC3\xA9\xF0\x9F\x98\x80")) << c_.Error();
+  ASSERT_EQ(OCI_SUCCESS, OCILobGetLength2(c_.svc, c_.err, clob, &len));
+  EXPECT_EQ(7u, len) << "a character outside the BMP counts two units";
+  ASSERT_EQ(OCI_SUCCESS, read(&got, &chars)) << c_.Error();
+  EXPECT_EQ("abcd\xC3\xA9\xF0\x9F\x98\x80", got);
+  EXPECT_EQ(7u, chars);
+  ASSERT_EQ(OCI_SUCCESS, OCILobClose(c_.svc, c_.err, clob));
+  ASSERT_EQ(OCI_SUCCESS, write(8, "g")) << c_.Error();
+  ASSERT_EQ(OCI_SUCCESS, OCILobOpen(c_.svc, c_.err, clob, OCI_LOB_READONLY));
+  ASSERT_EQ(OCI_SUCCESS, read(&got, &chars)) << c_.Error();
+  EXPECT_EQ("abcd\xC3\xA9\xF0\x9F\x98\x80g", got) << "a new open finds the value as it is now";
+  EXPECT_EQ(8u, chars);
+  ASSERT_EQ(OCI_SUCCESS, OCILobClose(c_.svc, c_.err, clob));
+}
+
 TEST_F(LobLocator, LocatorOutlivesItsSession) {
   // LOBs left open when the session ends; one locator is freed and
   // another re-marked afterwards, as a program may do on its way out.

@@ -101,6 +101,18 @@ class LobPiecewise : public ::testing::Test {
   Oci c_;
 };
 
+// UTF-16 units of valid UTF-8 text, counted character by character.
+uint64_t Utf16Units(const std::string& s) {
+  uint64_t n = 0;
+  for (size_t i = 0; i < s.size();) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    n += len == 4 ? 2 : 1;
+    i += len;
+  }
+  return n;
+}
+
 TEST_F(LobPiecewise, BlobRoundTripsEverySize) {
   int id = 0;
   for (size_t n : kSizes) {
@@ -156,6 +168,16 @@ TEST_F(LobPiecewise, CharacterLobsRoundTripMultibyteTextEverySize) {
         }
       }
       for (size_t i = 0; i < r.char_amts.size(); ++i) char_sum += r.char_amts[i];
+      // Each piece's character amount counts that piece, the last one too
+      // (whose amount may come from the value's stored length).
+      for (size_t i = 0, k = 0; i < r.char_amts.size(); ++i) {
+        if (r.byte_amts[i] == 0) {
+          EXPECT_EQ(0u, r.char_amts[i]) << "empty piece " << i;
+          continue;
+        }
+        ASSERT_LT(k, pieces.size());
+        EXPECT_EQ(Utf16Units(pieces[k++]), r.char_amts[i]) << "piece " << i;
+      }
       for (const std::string& p : pieces) got += p;
       EXPECT_EQ(units, char_sum) << "character amounts add up to the length";
       EXPECT_TRUE(got == value);
