@@ -553,6 +553,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
     case StmtKind::kRevoke:
       r = st.grant ? cat::GrantDdl(s, *st.grant, st.kind == StmtKind::kGrant) : OraError(ora::kInvalidSqlStatement);
       break;
+    case StmtKind::kStoredCode:
+      r = st.code ? cat::StoredCodeDdl(s, *st.code) : OraError(ora::kInvalidSqlStatement);
+      break;
     case StmtKind::kCreateSequence:
       r = st.sequence ? cat::CreateSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
       break;

@@ -67,6 +67,10 @@ struct IndexInfo {
 // Looks up a user; *found tells whether it exists.
 Status FindUser(Session& s, const std::string& name, UserInfo* out, bool* found);
 
+// Whether `owner` keeps a procedure, function, package or type `name`
+// (stored code is kept as source, not run).
+Status FindStoredCode(Session& s, const std::string& owner, const std::string& name, bool* found);
+
 // Loads a table by owner and exact name. ORA-00942 when it does not exist.
 // Does not check privileges.
 Status LoadTable(Session& s, const std::string& owner, const std::string& name, TableInfo* out);

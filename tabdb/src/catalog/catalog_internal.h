@@ -175,6 +175,13 @@ Status CreateUserDdl(Session& s, const sql::UserStmt& u);
 Status AlterUserDdl(Session& s, const sql::UserStmt& u);
 Status DropUserDdl(Session& s, const sql::DropObject& d);
 Status GrantDdl(Session& s, const sql::Grant& g, bool grant);
+// Stored code kept as source (ddl_code.cpp).
+Status EnsureSourceTable(Session& s);
+Status StoredCodeDdl(Session& s, const sql::StoredCode& c);
+// DBMS_METADATA.GET_DDL of stored code; *handled false when `type` is not
+// stored code or `owner`.`name` has none the session may see.
+Status StoredCodeText(Session& s, const std::string& type, const std::string& name,
+                      const std::string& owner, std::string* out, bool* handled);
 
 // ---- object privileges (ddl_privs.cpp) ---------------------------------
 // Whether the session may use `privilege` (SELECT, INSERT, ...) on an

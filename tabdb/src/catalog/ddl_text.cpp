@@ -344,6 +344,9 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
   std::string type = object_type;
   for (char& ch : type) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   std::string schema = schema_arg.empty() ? s.current_schema() : schema_arg;
+  bool code = false;
+  TABDB_RETURN_IF_ERROR(StoredCodeText(s, type, name, schema, out, &code));
+  if (code) return Status::Ok();
   if (type != "TABLE" && type != "INDEX" && type != "CONSTRAINT") {
     if (OtherKnownType(type)) return NotFound(name, type, schema);
     return WithStack(OraError(ora::kInvalidInputValue, {object_type, "OBJECT_TYPE", "GET_DDL"}));

@@ -453,6 +453,22 @@ ViewDef Sequences() {
   return v;
 }
 
+// Stored code, one row per source line (each with its line end).
+ViewDef Source() {
+  ViewDef v;
+  v.cols = {
+      {"OWNER", V(128), "s.owner", kNoUser},
+      {"NAME", V(128), "s.name"},
+      {"TYPE", V(12), "s.type"},
+      {"LINE", Num(), NumOf("s.line")},
+      {"TEXT", V(4000), "s.text"},
+      {"ORIGIN_CON_ID", Num(), NumOf("0")},
+  };
+  v.from = "FROM tab$source s WHERE 1";
+  v.order = "ORDER BY s.owner, s.name, s.type, s.line";
+  return v;
+}
+
 struct ViewKind {
   const char* base;  // name without the ALL_/USER_/DBA_ prefix
   ViewDef (*def)();
@@ -474,6 +490,7 @@ const ViewKind kKinds[] = {
     {"CONS_COLUMNS", ConsColumns, "k.owner", "k.owner", false, false},
     {"USERS", UsersAll, nullptr, "u.name", false, false},
     {"SEQUENCES", Sequences, "o.owner", "o.owner", false, false},
+    {"SOURCE", Source, "s.owner", "s.owner", false, false},
 };
 
 // The NLS parameters of the database: its character sets (AL32UTF8 and
@@ -570,6 +587,8 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
     if (rc != SQLITE_OK) RegisterDictionaryFunctions(s.db().handle());
   }
 
+  // Databases made before stored code was kept lack its table.
+  if (kind->def == Source) (void)cat::EnsureSourceTable(s);
   ViewDef def = std::string(kind->base) == "USERS" ? Users(f) : kind->def();
   std::string user = SqlString(s.user().name);
   std::string filter;

@@ -1,17 +1,31 @@
-// plsql.h - anonymous PL/SQL blocks of procedure calls.
+// plsql.h - running PL/SQL anonymous blocks.
 //
-// The database runs blocks made of calls of built-in procedures
-// (DBMS_METADATA.SET_TRANSFORM_PARAM, DBMS_OUTPUT.PUT_LINE) and NULL;
-// statements. Anything else fails as Oracle's PL/SQL compiler answers
-// (ORA-06550 with a PLS error).
+// Blocks run in the session: declarations, control flow, exception
+// handlers, embedded SQL with the variables as binds, EXECUTE IMMEDIATE,
+// DBMS_OUTPUT and the built-in DBMS_METADATA.SET_TRANSFORM_PARAM. Stored
+// procedures are kept as source, not run: calling one fails.
 #pragma once
+
+#include <string>
 
 #include "session/session.h"
 #include "sql/ast.h"
+#include "sql/plsql_parser.h"
 #include "util/status.h"
 
 namespace tabdb {
 
 Status RunPlsqlBlock(Session& s, const sql::Statement& st);
+
+// Runs one parsed block (plsql_run.cpp).
+Status RunPlsqlUnit(Session& s, const sql::PlsqlUnit& unit);
+
+// A call of a built-in procedure other than DBMS_OUTPUT's
+// (DBMS_METADATA.SET_TRANSFORM_PARAM); unknown names fail with PLS-00201.
+Status CallBuiltinProcedure(Session& s, const sql::Expr& call);
+
+// A call of procedure `name` that is not built in, at `where` ("line L,
+// column C:").
+Status CallStored(Session& s, const std::string& name, const std::string& where);
 
 }  // namespace tabdb

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 #include <unordered_map>
 
 #include "storage/database.h"
@@ -102,6 +103,15 @@ class Session {
   // still there.
   std::weak_ptr<void> lifetime() const { return lifetime_; }
 
+  // DBMS_OUTPUT of the session: lines written while enabled, until read
+  // (exec/server_output.h is the interface for them).
+  struct ServerOutput {
+    bool enabled = false;
+    std::vector<std::string> lines;
+    size_t first = 0;     // lines before it were read
+    std::string partial;  // PUT without NEW_LINE yet
+  };
+  ServerOutput& server_output() { return server_output_; }
   // CURRVAL of each sequence (by object id) this session has drawn from.
   std::unordered_map<int64_t, int64_t>& sequence_values() { return seq_values_; }
 
@@ -118,6 +128,7 @@ class Session {
   int64_t rights_version_ = -1;  // catalog version the rights were read at
   bool killed_ = false;          // the user was dropped under the session
   int64_t sid_ = 0;              // registration of the open session, 0 when none
+  ServerOutput server_output_;
   std::unordered_map<int64_t, int64_t> seq_values_;
 };
 

@@ -377,6 +377,19 @@ struct SequenceStmt {
   SequenceOptions options;
 };
 
+struct PlsqlUnit;  // sql/plsql_parser.h
+
+// CREATE [OR REPLACE] PROCEDURE / FUNCTION / PACKAGE [BODY] / TRIGGER /
+// TYPE [BODY] and DROP of them: stored code, kept as its source.
+struct StoredCode {
+  bool drop = false;
+  bool or_replace = false;
+  std::string type;    // "PROCEDURE", "PACKAGE BODY", ...
+  NameList name;       // [schema.]name
+  std::string source;  // from the type keyword to the end, without a "/" line
+  int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE, 2 COMPILE
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -400,6 +413,7 @@ enum class StmtKind {
   kCreateSequence,
   kAlterSequence,
   kDropSequence,
+  kStoredCode,
 };
 
 struct Statement {
@@ -422,6 +436,10 @@ struct Statement {
 
   // Placeholders in order of appearance; bind k (1-based) is bind_names[k-1].
   std::vector<std::string> bind_names;
+
+  // PL/SQL blocks: the whole block (declarations, control flow, SQL).
+  std::shared_ptr<const PlsqlUnit> plsql;
+  std::unique_ptr<StoredCode> code;
 };
 
 }  // namespace sql

@@ -63,7 +63,8 @@ char QuoteClose(char open) {
 
 class Lexer {
  public:
-  Lexer(std::string_view text, std::vector<Token>* out) : s_(text), out_(out) {}
+  Lexer(std::string_view text, std::vector<Token>* out, bool plsql = false)
+      : s_(text), out_(out), plsql_(plsql) {}
 
   Status Run(uint32_t* error_pos) {
     out_->clear();
@@ -151,6 +152,11 @@ class Lexer {
       return Status::Ok();
     }
     if (c == '\'') return String(TokenKind::kString);
+    if (plsql_ && c == '.' && c1 == '.') {  // FOR i IN 1..n
+      i_ += 2;
+      Emit(TokenKind::kSymbol, "..");
+      return Status::Ok();
+    }
     if (IsDigit(c) || (c == '.' && IsDigit(c1))) return Number();
     if (c == ':') return Bind();
     return Symbol();
@@ -296,6 +302,11 @@ class Lexer {
       Emit(TokenKind::kSymbol, two);
       return Status::Ok();
     }
+    if (plsql_ && c == '%') {  // attributes: SQL%ROWCOUNT, v%TYPE, c%ROWTYPE
+      ++i_;
+      Emit(TokenKind::kSymbol, "%");
+      return Status::Ok();
+    }
     if (std::strchr("()+-*/,.;=<>", c) != nullptr && c != '\0') {
       ++i_;
       Emit(TokenKind::kSymbol, std::string(1, c));
@@ -308,12 +319,17 @@ class Lexer {
   std::vector<Token>* out_;
   size_t i_ = 0;
   size_t start_ = 0;
+  bool plsql_ = false;
 };
 
 }  // namespace
 
 Status Tokenize(std::string_view text, std::vector<Token>* out, uint32_t* error_pos) {
   return Lexer(text, out).Run(error_pos);
+}
+
+Status TokenizePlsql(std::string_view text, std::vector<Token>* out, uint32_t* error_pos) {
+  return Lexer(text, out, true).Run(error_pos);
 }
 
 bool IsReservedWord(std::string_view word) {

@@ -47,6 +47,11 @@ constexpr size_t kMaxIdentifierBytes = 128;
 // the offending token starts. Runs in time linear in the text length.
 Status Tokenize(std::string_view text, std::vector<Token>* out, uint32_t* error_pos = nullptr);
 
+// The same for PL/SQL source, where '%' (SQL%ROWCOUNT, v%TYPE) and '..'
+// (FOR i IN 1..n) are also symbols.
+Status TokenizePlsql(std::string_view text, std::vector<Token>* out,
+                     uint32_t* error_pos = nullptr);
+
 // True if `word` (upper case) is one of Oracle's SQL reserved words, which
 // cannot be used as unquoted identifiers.
 bool IsReservedWord(std::string_view word);

@@ -6,6 +6,7 @@
 #include "sql/parser.h"
 
 #include "sql/parser_impl.h"
+#include "sql/plsql_parser.h"
 #include "util/errors.h"
 
 namespace tabdb {
@@ -15,33 +16,6 @@ namespace {
 
 bool StartsPlsql(const std::vector<Token>& toks) {
   return !toks.empty() && (Parser::IsWord(toks[0], "BEGIN") || Parser::IsWord(toks[0], "DECLARE"));
-}
-
-// ORA-06550 for a PL/SQL block that does not compile, pointing at the byte
-// offset `pos`: line and column counted from the start of the text.
-Status PlsqlError(std::string_view text, uint32_t pos) {
-  if (pos > text.size()) pos = static_cast<uint32_t>(text.size());
-  int line = 1;
-  size_t line_start = 0;
-  for (size_t i = 0; i < pos; ++i) {
-    if (text[i] == '\n') {
-      ++line;
-      line_start = i + 1;
-    }
-  }
-  // The symbol met: the rest of the word or punctuation at `pos`.
-  std::string symbol;
-  size_t i = pos;
-  while (i < text.size() && symbol.size() < 30) {
-    char c = text[i];
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') break;
-    symbol += c;
-    ++i;
-    if (c == ';' || c == '(' || c == ')' || c == ',') break;
-  }
-  if (symbol.empty()) symbol = "end-of-file";
-  return OraError(ora::kPlsqlLineColumn, {std::to_string(line), std::to_string(pos - line_start + 1),
-                         "PLS-00103: Encountered the symbol \"" + symbol + "\""});
 }
 
 }  // namespace
@@ -599,7 +573,7 @@ Status Parser::ParsePlsql(Statement* st) {
   st->kind = StmtKind::kPlsqlBlock;
   auto block = std::make_unique<PlsqlBlock>();
   Status s = ParsePlsqlBody(block.get());
-  if (!s.ok()) return PlsqlError(text_, Position());
+  if (!s.ok()) return PlsqlSyntaxError(text_, Position());
   st->block = std::move(block);
   return Status::Ok();
 }
@@ -637,14 +611,36 @@ Status Parse(std::string_view text, std::unique_ptr<Statement>* out) {
   std::vector<Token> tokens;
   uint32_t error_pos = 0;
   Status s = Tokenize(text, &tokens, &error_pos);
-  if (!s.ok()) {
-    if (StartsPlsql(tokens)) return PlsqlError(text, error_pos);
-    return s;
+  bool plsql = StartsPlsql(tokens);
+  if (!tokens.empty() && (Parser::IsWord(tokens[0], "CREATE") || Parser::IsWord(tokens[0], "DROP") ||
+                          Parser::IsWord(tokens[0], "ALTER"))) {
+    auto code = std::make_unique<Statement>();
+    Status cs;
+    if (ParseStoredCode(text, code.get(), &cs)) {
+      TABDB_RETURN_IF_ERROR(cs);
+      *out = std::move(code);
+      return Status::Ok();
+    }
   }
+  std::shared_ptr<const PlsqlUnit> unit;
+  Status unit_status;
+  if (plsql) unit_status = ParsePlsqlUnit(text, &unit);
+  if (!s.ok() && !plsql) return s;
   auto st = std::make_unique<Statement>();
   st->text = std::string(text);
-  Parser parser(text, std::move(tokens), &st->bind_names);
-  TABDB_RETURN_IF_ERROR(parser.ParseStatement(st.get()));
+  Status ps = s;
+  if (s.ok()) {
+    Parser parser(text, std::move(tokens), &st->bind_names);
+    ps = parser.ParseStatement(st.get());
+  }
+  if (!ps.ok() && !plsql) return ps;
+  if (plsql) {
+    // Blocks of calls keep their call list; every block has its whole tree.
+    TABDB_RETURN_IF_ERROR(unit_status);
+    st->kind = StmtKind::kPlsqlBlock;
+    if (!st->block) st->block = std::make_unique<PlsqlBlock>();
+    st->plsql = std::move(unit);
+  }
   *out = std::move(st);
   return Status::Ok();
 }

@@ -201,6 +201,16 @@ constexpr int kSessionKilled = 28;              // your session has been killed
 constexpr int kMissingOrInvalidPrivilege = 990; // missing or invalid privilege
 constexpr int kGrantToSelf = 1749;              // you may not GRANT/REVOKE privileges to/from yourself
 constexpr int kRevokeNotGranted = 1927;         // cannot REVOKE privileges you did not grant
+
+// PL/SQL blocks (texts built with OraErrorText where the table has none)
+constexpr int kRecursiveSqlLevels = 36;         // maximum number of recursive SQL levels (50) exceeded
+constexpr int kExactFetchTooMany = 1422;        // exact fetch returns more than requested number of rows
+constexpr int kPlsqlValueError = 6502;          // PL/SQL: numeric or value error%s
+constexpr int kProgramUnitNotFound = 6508;      // PL/SQL: could not find program unit being called
+constexpr int kUnhandledUserException = 6510;   // PL/SQL: unhandled user-defined exception
+constexpr int kTriggerDoesNotExist = 4080;      // trigger '%s' does not exist
+constexpr int kObjectDoesNotExist = 4043;       // object %s does not exist
+constexpr int kRaiseErrorOutOfRange = 21000;    // error number argument to raise_application_error of %s is out of range
 // Sequences.
 constexpr int kSequenceNotAllowed = 2287;       // sequence number not allowed here
 constexpr int kSequenceNoOptions = 2286;       // no options specified for ALTER SEQUENCE

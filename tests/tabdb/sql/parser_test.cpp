@@ -640,8 +640,10 @@ TEST(ParsePlsql, Errors) {
       {"BEGIN\n  foo(1)\nEND;", "line 3, column 1"},
       {"BEGIN END;", "line 1, column 7"},
       {"BEGIN foo; END", "line 1, column 15"},
-      {"BEGIN\n  x := 1;\nEND;", "line 2, column 5"},
-      {"DECLARE x NUMBER; BEGIN NULL; END;", "line 1, column 1"},
+      {"BEGIN\n  x := ;\nEND;", "line 2, column 8"},
+      {"DECLARE x NUMBER BEGIN NULL; END;", "line 1, column 18"},
+      {"BEGIN\n  IF 1 = 1 THEN NULL; END;\nEND;", "line 2, column 26"},
+      {"BEGIN\n  FOR i IN 1 LOOP NULL; END LOOP;\nEND;", "line 2, column 14"},
       {"BEGIN foo('abc); END;", "line 1, column 11"},
       {"BEGIN foo; END; select", "line 1, column 17"},
   };

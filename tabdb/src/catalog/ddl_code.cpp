@@ -1,0 +1,205 @@
+// ddl_code.cpp - stored code (procedures, functions, packages, triggers,
+// types) kept as source lines for the *_SOURCE views; it is not run.
+#include <sqlite3.h>
+
+#include "catalog/catalog_internal.h"
+#include "sql/lexer.h"
+#include "storage/sqlite_util.h"
+#include "util/errors.h"
+
+namespace tabdb {
+namespace cat {
+namespace {
+
+Status Prepare(Session& s, const char* sql, SqliteStmt* out) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(s.db().handle(), sql, -1, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return SqliteError(s.db().handle(), rc);
+  }
+  out->reset(st);
+  return Status::Ok();
+}
+
+Status Done(Session& s, SqliteStmt& st) {
+  int rc = sqlite3_step(st.get());
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) return SqliteError(s.db().handle(), rc);
+  return Status::Ok();
+}
+
+// Triggers have a namespace of their own; the other kinds share the one of
+// tables, except that a body goes with its specification.
+bool SameNamespace(const std::string& a, const std::string& b) {
+  return (a == "TRIGGER") == (b == "TRIGGER");
+}
+bool Pairs(const std::string& a, const std::string& b) {
+  return (a == "PACKAGE" && b == "PACKAGE BODY") || (a == "PACKAGE BODY" && b == "PACKAGE") ||
+         (a == "TYPE" && b == "TYPE BODY") || (a == "TYPE BODY" && b == "TYPE");
+}
+
+}  // namespace
+
+Status EnsureSourceTable(Session& s) {
+  return s.db().Exec(
+      "CREATE TABLE IF NOT EXISTS tab$source(owner TEXT NOT NULL, name TEXT NOT NULL, "
+      "type TEXT NOT NULL, line INTEGER NOT NULL, text TEXT NOT NULL, "
+      "enabled INTEGER NOT NULL DEFAULT 1, PRIMARY KEY(owner, name, type, line)) WITHOUT ROWID");
+}
+
+Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
+  TABDB_RETURN_IF_ERROR(EnsureSourceTable(s));
+  std::string owner, name;
+  SplitName(s, c.name, &owner, &name);
+  if (owner != s.user().name && !s.user().dba) return OraError(ora::kInsufficientPrivileges);
+  SqliteStmt kinds;
+  TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT DISTINCT type FROM tab$source WHERE owner = ?1 AND name = ?2", &kinds));
+  kinds.BindText(1, owner);
+  kinds.BindText(2, name);
+  std::vector<std::string> existing;
+  while (sqlite3_step(kinds.get()) == SQLITE_ROW) existing.push_back(kinds.Text(0));
+  kinds.reset();
+  SqliteStmt del;
+  const char* drop_sql =
+      c.drop && (c.type == "PACKAGE" || c.type == "TYPE")
+          ? "DELETE FROM tab$source WHERE owner = ?1 AND name = ?2 AND (type = ?3 OR type = ?3 || ' BODY')"
+          : "DELETE FROM tab$source WHERE owner = ?1 AND name = ?2 AND type = ?3";
+  TABDB_RETURN_IF_ERROR(Prepare(s, drop_sql, &del));
+  del.BindText(1, owner);
+  del.BindText(2, name);
+  del.BindText(3, c.type);
+  bool found = false;
+  for (const std::string& e : existing) found = found || e == c.type;
+  if (c.enable >= 0) {  // ALTER TRIGGER
+    if (!found) return OraErrorText(ora::kTriggerDoesNotExist, "trigger '" + owner + "." + name + "' does not exist");
+    if (c.enable == 2) return Status::Ok();
+    SqliteStmt up;
+    TABDB_RETURN_IF_ERROR(Prepare(s, "UPDATE tab$source SET enabled = ?3 WHERE owner = ?1 AND name = ?2 AND type = 'TRIGGER'", &up));
+    up.BindText(1, owner);
+    up.BindText(2, name);
+    up.BindInt(3, c.enable);
+    return Done(s, up);
+  }
+  if (c.drop) {
+    if (!found) return OraErrorText(ora::kObjectDoesNotExist, "object " + name + " does not exist");
+    return Done(s, del);
+  }
+  for (const std::string& e : existing)
+    if (e != c.type && SameNamespace(e, c.type) && !Pairs(e, c.type)) return OraError(ora::kNameAlreadyUsed);
+  if (found && !c.or_replace) return OraError(ora::kNameAlreadyUsed);
+  if (c.type != "TRIGGER") {
+    SqliteStmt obj;
+    TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT 1 FROM tab$objects WHERE owner = ?1 AND name = ?2 AND type <> 'INDEX'", &obj));
+    obj.BindText(1, owner);
+    obj.BindText(2, name);
+    if (sqlite3_step(obj.get()) == SQLITE_ROW) return OraError(ora::kNameAlreadyUsed);
+  }
+  TABDB_RETURN_IF_ERROR(Done(s, del));
+  SqliteStmt ins;
+  TABDB_RETURN_IF_ERROR(Prepare(s, "INSERT INTO tab$source(owner, name, type, line, text) VALUES(?1, ?2, ?3, ?4, ?5)", &ins));
+  // One row per line, each with its line end, as Oracle keeps them.
+  size_t pos = 0;
+  int64_t line = 0;
+  while (pos < c.source.size() || line == 0) {
+    size_t nl = c.source.find('\n', pos);
+    size_t end = nl == std::string::npos ? c.source.size() : nl + 1;
+    sqlite3_reset(ins.get());
+    ins.BindText(1, owner);
+    ins.BindText(2, name);
+    ins.BindText(3, c.type);
+    ins.BindInt(4, ++line);
+    ins.BindText(5, std::string_view(c.source).substr(pos, end - pos));
+    TABDB_RETURN_IF_ERROR(Done(s, ins));
+    pos = end;
+  }
+  return Status::Ok();
+}
+
+// One unit as DBMS_METADATA writes it: the header regenerated with the
+// quoted, owner-qualified name, then the stored text after the name.
+Status UnitText(Session& s, const std::string& owner, const std::string& name,
+                const std::string& type, std::string* out, bool* found, bool* enabled) {
+  SqliteStmt st;
+  TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT text, enabled FROM tab$source WHERE owner = ?1 AND name = ?2 AND type = ?3 ORDER BY line", &st));
+  st.BindText(1, owner);
+  st.BindText(2, name);
+  st.BindText(3, type);
+  std::string src;
+  *found = false;
+  while (sqlite3_step(st.get()) == SQLITE_ROW) {
+    *found = true;
+    src += st.Text(0);
+    *enabled = st.Int(1) != 0;
+  }
+  if (!*found) return Status::Ok();
+  std::vector<sql::Token> t;
+  (void)sql::TokenizePlsql(src, &t);
+  size_t k = type.find(' ') == std::string::npos ? 1 : 2;  // the kind's words
+  size_t rest = 0;
+  if (k < t.size() && t[k].kind != sql::TokenKind::kEnd) {
+    rest = t[k].end;
+    if (k + 2 < t.size() && t[k + 1].text == "." && t[k + 1].kind == sql::TokenKind::kSymbol)
+      rest = t[k + 2].end;
+  }
+  *out = "CREATE OR REPLACE EDITIONABLE " + type + " \"" + owner + "\".\"" + name + "\" " +
+         src.substr(rest);
+  return Status::Ok();
+}
+
+Status StoredCodeText(Session& s, const std::string& type, const std::string& name,
+                      const std::string& owner, std::string* out, bool* handled) {
+  *handled = false;
+  static const char* const kTypes[] = {"PROCEDURE", "FUNCTION", "PACKAGE", "PACKAGE_SPEC",
+                                       "PACKAGE_BODY", "TRIGGER", "TYPE", "TYPE_SPEC", "TYPE_BODY"};
+  bool known = false;
+  for (const char* k : kTypes) known = known || type == k;
+  if (!known || (!s.user().dba && owner != s.user().name)) return Status::Ok();
+  std::vector<std::string> units;
+  if (type == "PACKAGE" || type == "TYPE") {
+    units = {type, type + " BODY"};
+  } else if (type == "PACKAGE_SPEC" || type == "TYPE_SPEC") {
+    units = {type.substr(0, type.find('_'))};
+  } else if (type == "PACKAGE_BODY" || type == "TYPE_BODY") {
+    units = {type.substr(0, type.find('_')) + " BODY"};
+  } else {
+    units = {type};
+  }
+  if (!EnsureSourceTable(s).ok()) return Status::Ok();
+  bool term = s.transforms().sqlterminator;
+  std::string text;
+  bool enabled = true;
+  for (size_t i = 0; i < units.size(); ++i) {
+    std::string unit;
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(UnitText(s, owner, name, units[i], &unit, &found, &enabled));
+    if (!found) {
+      if (i == 0) return Status::Ok();
+      continue;
+    }
+    if (!text.empty()) text += term ? "\n" : "\n  ";
+    text += unit;
+    if (term) text += "\n/";
+  }
+  if (type == "TRIGGER") {
+    text += "\nALTER TRIGGER \"" + owner + "\".\"" + name + (enabled ? "\" ENABLE" : "\" DISABLE");
+    if (term) text += ";";
+  }
+  *out = "\n  " + text;
+  *handled = true;
+  return Status::Ok();
+}
+
+}  // namespace cat
+
+Status FindStoredCode(Session& s, const std::string& owner, const std::string& name, bool* found) {
+  *found = false;
+  SqliteStmt st;
+  if (!cat::Prepare(s, "SELECT 1 FROM tab$source WHERE owner = ?1 AND name = ?2 AND type <> 'TRIGGER'", &st).ok())
+    return Status::Ok();  // no stored code yet
+  st.BindText(1, owner);
+  st.BindText(2, name);
+  *found = sqlite3_step(st.get()) == SQLITE_ROW;
+  return Status::Ok();
+}
+
+}  // namespace tabdb

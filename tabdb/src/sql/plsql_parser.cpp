@@ -1,0 +1,639 @@
+// plsql_parser.cpp - reads PL/SQL anonymous blocks into the tree of
+// plsql_parser.h; expressions and SQL stay token ranges.
+#include "sql/plsql_parser.h"
+
+#include <set>
+
+#include "util/errors.h"
+
+namespace tabdb {
+namespace sql {
+namespace {
+
+// Nesting of blocks, loops and IFs accepted in one unit.
+constexpr int kMaxNesting = 200;
+
+class PlParser {
+ public:
+  PlParser(std::string_view text, const std::vector<Token>& toks) : text_(text), t_(toks) {}
+
+  Status Unit(PlBlock* b) {
+    TABDB_RETURN_IF_ERROR(Block(b));
+    if (Sym("/")) ++i_;
+    if (t_[i_].kind != TokenKind::kEnd) return Fail();
+    return semantic_;  // the first error of meaning, once the syntax is right
+  }
+
+ private:
+  const Token& P(size_t k = 0) const {
+    size_t j = i_ + k;
+    return j < t_.size() ? t_[j] : t_.back();
+  }
+  bool Word(const char* w, size_t k = 0) const {
+    return P(k).kind == TokenKind::kIdent && P(k).text == w;
+  }
+  bool Sym(const char* s, size_t k = 0) const {
+    return P(k).kind == TokenKind::kSymbol && P(k).text == s;
+  }
+  bool IsName(size_t k = 0) const {
+    return P(k).kind == TokenKind::kIdent || P(k).kind == TokenKind::kQuotedIdent;
+  }
+  Status Fail() const {
+    return PlsqlSyntaxError(text_, P().kind == TokenKind::kEnd ? static_cast<uint32_t>(text_.size())
+                                                                : P().begin);
+  }
+  Status ExpectWord(const char* w) {
+    if (!Word(w)) return Fail();
+    ++i_;
+    return Status::Ok();
+  }
+  Status ExpectSym(const char* s) {
+    if (!Sym(s)) return Fail();
+    ++i_;
+    return Status::Ok();
+  }
+  Status Name(std::string* out) {
+    if (!IsName()) return Fail();
+    *out = t_[i_++].text;
+    return Status::Ok();
+  }
+  bool DotDot(size_t k = 0) const { return Sym("..", k); }
+
+  // Tokens of an expression up to a stop at parenthesis depth 0: ';', ',',
+  // ')', "..", THEN, LOOP, INTO, USING, and words in `stops`.
+  Status Expr(PlRange* r, std::initializer_list<const char*> stops = {}) {
+    r->b = static_cast<uint32_t>(i_);
+    int depth = 0;
+    int cases = 0;
+    while (P().kind != TokenKind::kEnd) {
+      const Token& t = P();
+      if (t.kind == TokenKind::kSymbol) {
+        if (t.text == "(") {
+          ++depth;
+        } else if (t.text == ")") {
+          if (depth == 0) break;
+          --depth;
+        } else if (depth == 0 && (t.text == ";" || t.text == "," || DotDot() || t.text == ":=" ||
+                                  t.text == "=>")) {
+          break;
+        }
+      } else if (t.kind == TokenKind::kIdent && depth == 0) {
+        if (t.text == "CASE") {
+          ++cases;
+        } else if (t.text == "END" && cases > 0) {
+          --cases;
+        } else if (cases == 0) {
+          bool stop = t.text == "THEN" || t.text == "LOOP" || t.text == "INTO" ||
+                      t.text == "USING" || t.text == "END" || t.text == "DEFAULT";
+          for (const char* s : stops) stop = stop || t.text == s;
+          if (stop) break;
+        }
+      }
+      ++i_;
+    }
+    r->e = static_cast<uint32_t>(i_);
+    if (r->empty()) return Fail();
+    return Status::Ok();
+  }
+
+  // Tokens of a query up to ')' at depth 0 or ';'.
+  Status Query(PlRange* r) {
+    r->b = static_cast<uint32_t>(i_);
+    int depth = 0;
+    while (P().kind != TokenKind::kEnd && !Sym(";")) {
+      if (Sym("(")) ++depth;
+      if (Sym(")") && depth-- == 0) break;
+      ++i_;
+    }
+    r->e = static_cast<uint32_t>(i_);
+    if (r->empty()) return Fail();
+    return Status::Ok();
+  }
+
+  // A dotted name: a, a.b
+  Status Dotted(std::vector<std::string>* out) {
+    out->clear();
+    do {
+      std::string n;
+      TABDB_RETURN_IF_ERROR(Name(&n));
+      out->push_back(n);
+    } while (Sym(".") && IsName(1) && (++i_, true));
+    return Status::Ok();
+  }
+
+  bool Declared(const std::string& n) const {
+    for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
+      if (it->count(n)) return true;
+    return false;
+  }
+
+  // PLS-00201 for a name written to without being declared.
+  Status CheckDeclared(const std::vector<std::string>& target, uint32_t tok) {
+    if (Declared(target[0])) return Status::Ok();
+    int line = 1, col = 1;
+    Pos(t_[tok].begin, &line, &col);
+    std::string where = "line " + std::to_string(line) + ", column " + std::to_string(col) + ":";
+    Status st = OraErrorText(ora::kPlsqlLineColumn,
+                             where + "\nPLS-00201: identifier '" + target[0] + "' must be declared");
+    st.AddLine("ORA-06550: " + where);
+    st.AddLine("PL/SQL: Statement ignored");
+    if (semantic_.ok()) semantic_ = st;
+    return Status::Ok();
+  }
+  void Pos(uint32_t pos, int* line, int* col) const {
+    *line = 1;
+    size_t start = 0;
+    for (size_t k = 0; k < pos && k < text_.size(); ++k)
+      if (text_[k] == '\n') {
+        ++*line;
+        start = k + 1;
+      }
+    *col = static_cast<int>(pos - start + 1);
+  }
+
+  Status Block(PlBlock* b) {
+    if (++depth_ > kMaxNesting) return Fail();
+    b->tok = static_cast<uint32_t>(i_);
+    scopes_.emplace_back();
+    if (Word("DECLARE")) {
+      ++i_;
+      while (!Word("BEGIN")) TABDB_RETURN_IF_ERROR(Decl(b));
+    }
+    TABDB_RETURN_IF_ERROR(ExpectWord("BEGIN"));
+    TABDB_RETURN_IF_ERROR(Stmts(&b->body, {"END", "EXCEPTION"}));
+    if (Word("EXCEPTION")) {
+      ++i_;
+      if (!Word("WHEN")) return Fail();
+      while (Word("WHEN")) {
+        ++i_;
+        PlHandler h;
+        do {
+          std::string n;
+          TABDB_RETURN_IF_ERROR(Name(&n));
+          while (Sym(".") && IsName(1)) {  // STANDARD.NO_DATA_FOUND
+            i_ += 2;
+            n = t_[i_ - 1].text;
+          }
+          h.names.push_back(n);
+        } while (Word("OR") && (++i_, true));
+        TABDB_RETURN_IF_ERROR(ExpectWord("THEN"));
+        TABDB_RETURN_IF_ERROR(Stmts(&h.body, {"END", "WHEN"}));
+        b->handlers.push_back(std::move(h));
+      }
+    }
+    TABDB_RETURN_IF_ERROR(ExpectWord("END"));
+    if (IsName()) ++i_;  // END label
+    TABDB_RETURN_IF_ERROR(ExpectSym(";"));
+    scopes_.pop_back();
+    --depth_;
+    return Status::Ok();
+  }
+
+  Status Decl(PlBlock* b) {
+    PlDecl d;
+    d.tok = static_cast<uint32_t>(i_);
+    if (Word("PRAGMA")) {
+      ++i_;
+      TABDB_RETURN_IF_ERROR(ExpectWord("EXCEPTION_INIT"));
+      TABDB_RETURN_IF_ERROR(ExpectSym("("));
+      d.kind = PlDeclKind::kExceptionInit;
+      TABDB_RETURN_IF_ERROR(Name(&d.name));
+      TABDB_RETURN_IF_ERROR(ExpectSym(","));
+      bool neg = Sym("-") && (++i_, true);
+      if (P().kind != TokenKind::kNumber || P().text.size() > 9) return Fail();
+      d.code = std::stoi(P().text) * (neg ? 1 : -1);
+      ++i_;
+      TABDB_RETURN_IF_ERROR(ExpectSym(")"));
+    } else if (Word("CURSOR")) {
+      ++i_;
+      d.kind = PlDeclKind::kCursor;
+      TABDB_RETURN_IF_ERROR(Name(&d.name));
+      TABDB_RETURN_IF_ERROR(ExpectWord("IS"));
+      TABDB_RETURN_IF_ERROR(Query(&d.init));
+    } else {
+      TABDB_RETURN_IF_ERROR(Name(&d.name));
+      if (Word("EXCEPTION")) {
+        ++i_;
+        d.kind = PlDeclKind::kException;
+      } else {
+        if (Word("CONSTANT")) {
+          ++i_;
+          d.constant = true;
+        }
+        TABDB_RETURN_IF_ERROR(Expr(&d.type, {"NOT", "BEGIN"}));
+        if (Word("NOT") && Word("NULL", 1)) {
+          i_ += 2;
+          d.not_null = true;
+        }
+        if (Sym(":=") || Word("DEFAULT")) {
+          ++i_;
+          TABDB_RETURN_IF_ERROR(Expr(&d.init));
+        } else if (d.constant) {
+          return Fail();
+        }
+      }
+    }
+    TABDB_RETURN_IF_ERROR(ExpectSym(";"));
+    if (d.kind != PlDeclKind::kExceptionInit) scopes_.back().insert(d.name);
+    b->decls.push_back(std::move(d));
+    return Status::Ok();
+  }
+
+  Status Stmts(PlStmts* out, std::initializer_list<const char*> ends) {
+    while (true) {
+      for (const char* e : ends)
+        if (Word(e)) {
+          if (out->empty()) return Fail();
+          return Status::Ok();
+        }
+      if (P().kind == TokenKind::kEnd) return Fail();
+      auto st = std::make_unique<PlStmt>();
+      TABDB_RETURN_IF_ERROR(Stmt(st.get()));
+      out->push_back(std::move(st));
+    }
+  }
+
+  Status Body(PlStmts* out, std::initializer_list<const char*> ends) {
+    if (++depth_ > kMaxNesting) return Fail();
+    scopes_.emplace_back();
+    Status s = Stmts(out, ends);
+    scopes_.pop_back();
+    --depth_;
+    return s;
+  }
+
+  Status EndLoop() {
+    TABDB_RETURN_IF_ERROR(ExpectWord("END"));
+    TABDB_RETURN_IF_ERROR(ExpectWord("LOOP"));
+    if (IsName()) ++i_;
+    return ExpectSym(";");
+  }
+
+  Status Into(std::vector<std::vector<std::string>>* into, uint32_t tok) {
+    do {
+      std::vector<std::string> t;
+      TABDB_RETURN_IF_ERROR(Dotted(&t));
+      TABDB_RETURN_IF_ERROR(CheckDeclared(t, tok));
+      into->push_back(std::move(t));
+    } while (Sym(",") && (++i_, true));
+    return Status::Ok();
+  }
+
+  // SQL statement up to ';'. A query's INTO clause is taken out: its
+  // targets go to st->into and the range skips them (st->lo holds the
+  // INTO ... part so that the executor can leave it out).
+  Status Sql(PlStmt* st) {
+    st->kind = PlStmtKind::kSql;
+    bool query = Word("SELECT") || Word("WITH");
+    st->expr.b = static_cast<uint32_t>(i_);
+    int depth = 0;
+    while (P().kind != TokenKind::kEnd && !(depth == 0 && Sym(";"))) {
+      if (Sym("(")) ++depth;
+      if (Sym(")")) --depth;
+      if (query && depth == 0 && Word("INTO") && st->into.empty()) {
+        st->kind = PlStmtKind::kSelectInto;
+        st->lo.b = static_cast<uint32_t>(i_);
+        ++i_;
+        TABDB_RETURN_IF_ERROR(Into(&st->into, st->tok));
+        st->lo.e = static_cast<uint32_t>(i_);
+        continue;
+      }
+      ++i_;
+    }
+    st->expr.e = static_cast<uint32_t>(i_);
+    if (query && st->kind != PlStmtKind::kSelectInto) {
+      // PLS-00428: an INTO clause is expected in this SELECT statement
+      int line = 1, col = 1;
+      Pos(t_[st->tok].begin, &line, &col);
+      std::string where = "line " + std::to_string(line) + ", column " + std::to_string(col) + ":";
+      if (semantic_.ok())
+        semantic_ = OraErrorText(ora::kPlsqlLineColumn,
+                                 where + "\nPLS-00428: an INTO clause is expected in this SELECT statement");
+    }
+    return ExpectSym(";");
+  }
+
+  Status Stmt(PlStmt* st) {
+    std::string label;
+    while (Sym("<") && Sym("<", 1) && IsName(2) && Sym(">", 3) && Sym(">", 4)) {
+      label = P(2).text;
+      i_ += 5;
+    }
+    st->tok = static_cast<uint32_t>(i_);
+    st->label = label;
+    if (Word("NULL") && Sym(";", 1)) {
+      i_ += 2;
+      return Status::Ok();
+    }
+    if (Word("BEGIN") || Word("DECLARE")) {
+      st->kind = PlStmtKind::kBlock;
+      st->block = std::make_unique<PlBlock>();
+      return Block(st->block.get());
+    }
+    if (Word("IF")) {
+      st->kind = PlStmtKind::kIf;
+      do {
+        ++i_;
+        PlRange c;
+        TABDB_RETURN_IF_ERROR(Expr(&c));
+        TABDB_RETURN_IF_ERROR(ExpectWord("THEN"));
+        st->conds.push_back(c);
+        st->branches.emplace_back();
+        TABDB_RETURN_IF_ERROR(Body(&st->branches.back(), {"ELSIF", "ELSE", "END"}));
+      } while (Word("ELSIF"));
+      if (Word("ELSE")) {
+        ++i_;
+        st->branches.emplace_back();
+        TABDB_RETURN_IF_ERROR(Body(&st->branches.back(), {"END"}));
+      }
+      TABDB_RETURN_IF_ERROR(ExpectWord("END"));
+      TABDB_RETURN_IF_ERROR(ExpectWord("IF"));
+      return ExpectSym(";");
+    }
+    if (Word("LOOP")) {
+      ++i_;
+      st->kind = PlStmtKind::kLoop;
+      TABDB_RETURN_IF_ERROR(Body(&st->body, {"END"}));
+      return EndLoop();
+    }
+    if (Word("WHILE")) {
+      ++i_;
+      st->kind = PlStmtKind::kWhile;
+      TABDB_RETURN_IF_ERROR(Expr(&st->expr));
+      TABDB_RETURN_IF_ERROR(ExpectWord("LOOP"));
+      TABDB_RETURN_IF_ERROR(Body(&st->body, {"END"}));
+      return EndLoop();
+    }
+    if (Word("FOR")) {
+      ++i_;
+      TABDB_RETURN_IF_ERROR(Name(&st->var));
+      TABDB_RETURN_IF_ERROR(ExpectWord("IN"));
+      if (Sym("(") && (Word("SELECT", 1) || Word("WITH", 1))) {
+        st->kind = PlStmtKind::kForCursor;
+        ++i_;
+        TABDB_RETURN_IF_ERROR(Query(&st->expr));
+        TABDB_RETURN_IF_ERROR(ExpectSym(")"));
+      } else if (IsName() && Word("LOOP", 1)) {
+        st->kind = PlStmtKind::kForCursor;
+        st->name = t_[i_++].text;
+      } else {
+        st->kind = PlStmtKind::kForNum;
+        if (Word("REVERSE")) {
+          ++i_;
+          st->reverse = true;
+        }
+        TABDB_RETURN_IF_ERROR(Expr(&st->lo));
+        if (!DotDot()) return Fail();
+        ++i_;
+        TABDB_RETURN_IF_ERROR(Expr(&st->hi));
+      }
+      TABDB_RETURN_IF_ERROR(ExpectWord("LOOP"));
+      scopes_.emplace_back(std::set<std::string>{st->var});
+      Status s = Body(&st->body, {"END"});
+      scopes_.pop_back();
+      TABDB_RETURN_IF_ERROR(s);
+      return EndLoop();
+    }
+    if (Word("EXIT") || Word("CONTINUE")) {
+      st->kind = Word("EXIT") ? PlStmtKind::kExit : PlStmtKind::kContinue;
+      ++i_;
+      st->label.clear();
+      if (IsName() && !Word("WHEN")) st->label = t_[i_++].text;
+      if (Word("WHEN")) {
+        ++i_;
+        TABDB_RETURN_IF_ERROR(Expr(&st->expr));
+      }
+      return ExpectSym(";");
+    }
+    if (Word("RETURN") && Sym(";", 1)) {
+      st->kind = PlStmtKind::kReturn;
+      i_ += 2;
+      return Status::Ok();
+    }
+    if (Word("RAISE")) {
+      ++i_;
+      st->kind = PlStmtKind::kRaise;
+      if (IsName()) {
+        std::vector<std::string> n;
+        TABDB_RETURN_IF_ERROR(Dotted(&n));
+        st->name = n.back();
+      }
+      return ExpectSym(";");
+    }
+    if (Word("EXECUTE") && Word("IMMEDIATE", 1)) {
+      i_ += 2;
+      st->kind = PlStmtKind::kExecImmediate;
+      TABDB_RETURN_IF_ERROR(Expr(&st->expr));
+      if (Word("INTO")) {
+        ++i_;
+        TABDB_RETURN_IF_ERROR(Into(&st->into, st->tok));
+      }
+      if (Word("USING")) {
+        do {
+          ++i_;
+          if (Word("IN") && !Word("OUT", 1)) ++i_;
+          PlRange a;
+          TABDB_RETURN_IF_ERROR(Expr(&a));
+          st->args.push_back(a);
+        } while (Sym(","));
+      }
+      return ExpectSym(";");
+    }
+    static const char* const kSql[] = {"SELECT", "WITH",   "INSERT",    "UPDATE", "DELETE",
+                                       "MERGE",  "COMMIT", "ROLLBACK",  "SAVEPOINT", "LOCK"};
+    for (const char* w : kSql)
+      if (Word(w) && !Sym(":=", 1) && !Sym(".", 1)) return Sql(st);
+    if (Word("SET") && Word("TRANSACTION", 1)) return Sql(st);
+    if (!IsName()) return Fail();
+    std::vector<std::string> name;
+    TABDB_RETURN_IF_ERROR(Dotted(&name));
+    if (Sym(":=")) {
+      ++i_;
+      st->kind = PlStmtKind::kAssign;
+      TABDB_RETURN_IF_ERROR(CheckDeclared(name, st->tok));
+      st->target = std::move(name);
+      TABDB_RETURN_IF_ERROR(Expr(&st->expr));
+      return ExpectSym(";");
+    }
+    st->kind = PlStmtKind::kCall;
+    for (size_t k = 0; k < name.size(); ++k) st->name += (k ? "." : "") + name[k];
+    if (Sym("(")) {
+      ++i_;
+      if (!Sym(")")) {
+        while (true) {
+          std::string an;
+          if (IsName() && Sym("=>", 1)) {
+            an = t_[i_].text;
+            i_ += 2;
+          }
+          PlRange a;
+          TABDB_RETURN_IF_ERROR(Expr(&a));
+          st->args.push_back(a);
+          st->arg_names.push_back(an);
+          if (!Sym(",")) break;
+          ++i_;
+        }
+      }
+      TABDB_RETURN_IF_ERROR(ExpectSym(")"));
+    }
+    return ExpectSym(";");
+  }
+
+  std::string_view text_;
+  const std::vector<Token>& t_;
+  size_t i_ = 0;
+  int depth_ = 0;
+  std::vector<std::set<std::string>> scopes_;
+  Status semantic_;
+};
+
+}  // namespace
+
+Status PlsqlSyntaxError(std::string_view text, uint32_t pos) {
+  if (pos > text.size()) pos = static_cast<uint32_t>(text.size());
+  int line = 1;
+  size_t line_start = 0;
+  for (size_t i = 0; i < pos; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      line_start = i + 1;
+    }
+  }
+  // The symbol met: the rest of the word or punctuation at `pos`.
+  std::string symbol;
+  size_t i = pos;
+  while (i < text.size() && symbol.size() < 30) {
+    char c = text[i];
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') break;
+    symbol += c;
+    ++i;
+    if (c == ';' || c == '(' || c == ')' || c == ',') break;
+  }
+  if (symbol.empty()) symbol = "end-of-file";
+  return OraError(ora::kPlsqlLineColumn, {std::to_string(line), std::to_string(pos - line_start + 1),
+                         "PLS-00103: Encountered the symbol \"" + symbol + "\""});
+}
+
+void PlsqlUnit::Position(uint32_t k, int* line, int* column) const {
+  uint32_t pos = k < tokens.size() ? tokens[k].begin : static_cast<uint32_t>(text.size());
+  *line = 1;
+  size_t start = 0;
+  for (size_t i = 0; i < pos && i < text.size(); ++i)
+    if (text[i] == '\n') {
+      ++*line;
+      start = i + 1;
+    }
+  *column = static_cast<int>(pos - start + 1);
+}
+
+bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
+  *status = Status::Ok();
+  std::vector<Token> t;
+  if (!TokenizePlsql(text, &t).ok()) {
+    // Only the statement's first words matter here; what follows is
+    // source kept as written.
+    if (t.empty()) return false;
+  }
+  t.emplace_back();  // kEnd guard
+  auto word = [&](size_t k, const char* w) {
+    return k < t.size() && t[k].kind == TokenKind::kIdent && t[k].text == w;
+  };
+  size_t k = 0;
+  auto code = std::make_unique<StoredCode>();
+  if (word(0, "DROP")) {
+    code->drop = true;
+    k = 1;
+  } else if (word(0, "CREATE")) {
+    k = 1;
+    if (word(k, "OR") && word(k + 1, "REPLACE")) {
+      code->or_replace = true;
+      k += 2;
+    }
+    if (word(k, "EDITIONABLE") || word(k, "NONEDITIONABLE")) ++k;
+  } else if (word(0, "ALTER") && word(1, "TRIGGER")) {
+    k = 1;
+    code->enable = 2;
+  } else {
+    return false;
+  }
+  static const char* const kTypes[] = {"PROCEDURE", "FUNCTION", "PACKAGE", "TRIGGER", "TYPE"};
+  for (const char* w : kTypes)
+    if (word(k, w)) code->type = w;
+  if (code->type.empty()) return false;
+  size_t type_tok = k++;
+  if ((code->type == "PACKAGE" || code->type == "TYPE") && word(k, "BODY")) {
+    code->type += " BODY";
+    ++k;
+  }
+  auto name = [&](size_t j) {
+    return j < t.size() && (t[j].kind == TokenKind::kIdent || t[j].kind == TokenKind::kQuotedIdent);
+  };
+  auto missing = [&](size_t j) {
+    *status = j < t.size() && t[j].kind != TokenKind::kEnd ? OraError(ora::kInvalidCharacter)
+                                                           : OraError(ora::kUnexpectedEnd);
+    return true;
+  };
+  if (!name(k)) return missing(k);
+  code->name.push_back(Name{t[k].text, t[k].kind == TokenKind::kQuotedIdent});
+  ++k;
+  if (k + 1 < t.size() && t[k].kind == TokenKind::kSymbol && t[k].text == "." && name(k + 1)) {
+    code->name.push_back(Name{t[k + 1].text, t[k + 1].kind == TokenKind::kQuotedIdent});
+    k += 2;
+  }
+  if (code->enable >= 0) {
+    code->enable = word(k, "ENABLE") ? 1 : word(k, "DISABLE") ? 0 : word(k, "COMPILE") ? 2 : -1;
+    if (code->enable < 0 || t[k + 1].kind != TokenKind::kEnd) {
+      *status = code->enable < 0 && t[k].kind == TokenKind::kEnd ? OraError(ora::kUnexpectedEnd)
+                                                                  : OraError(ora::kNotProperlyEnded);
+      return true;
+    }
+  } else if (code->drop) {
+    if (k < t.size() && t[k].kind != TokenKind::kEnd) {
+      bool force = code->type == "TYPE" && (word(k, "FORCE") || word(k, "VALIDATE"));
+      if (!force || t[k + 1].kind != TokenKind::kEnd) {
+        *status = OraError(ora::kNotProperlyEnded);
+        return true;
+      }
+    }
+  } else {
+    std::string_view src = text.substr(t[type_tok].begin);
+    // The source ends at its last ';' (or last word): a "/" line and
+    // blanks after it are the script's, not the unit's.
+    size_t end = src.size();
+    while (end > 0 && (src[end - 1] == ' ' || src[end - 1] == '\t' || src[end - 1] == '\n' ||
+                       src[end - 1] == '\r'))
+      --end;
+    if (end > 0 && src[end - 1] == '/') {
+      size_t line = src.rfind('\n', end - 1);
+      size_t from = line == std::string_view::npos ? 0 : line + 1;
+      bool alone = src.substr(from, end - 1 - from).find_first_not_of(" \t\r") == std::string_view::npos;
+      if (alone && line != std::string_view::npos) {
+        end = from;
+        while (end > 0 && (src[end - 1] == ' ' || src[end - 1] == '\t' || src[end - 1] == '\n' ||
+                           src[end - 1] == '\r'))
+          --end;
+      }
+    }
+    code->source = std::string(src.substr(0, end));
+    if (k >= t.size() || t[k].kind == TokenKind::kEnd) return missing(k);
+  }
+  st->kind = StmtKind::kStoredCode;
+  st->text = std::string(text);
+  st->code = std::move(code);
+  return true;
+}
+
+Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out) {
+  auto unit = std::make_shared<PlsqlUnit>();
+  unit->text = std::string(text);
+  uint32_t error_pos = 0;
+  if (!TokenizePlsql(unit->text, &unit->tokens, &error_pos).ok())
+    return PlsqlSyntaxError(text, error_pos);
+  PlParser p(unit->text, unit->tokens);
+  TABDB_RETURN_IF_ERROR(p.Unit(&unit->block));
+  *out = std::move(unit);
+  return Status::Ok();
+}
+
+}  // namespace sql
+}  // namespace tabdb

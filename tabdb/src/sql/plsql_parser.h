@@ -1,0 +1,120 @@
+// plsql_parser.h - syntax tree of PL/SQL anonymous blocks.
+//
+// Statements keep their expressions and embedded SQL as token ranges of the
+// unit's source: the executor turns each range once into SQL text with
+// placeholders for the PL/SQL variables it reads, so that SQL expressions,
+// functions and statements run through the one SQL compiler.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sql/ast.h"
+#include "sql/lexer.h"
+#include "util/status.h"
+
+namespace tabdb {
+namespace sql {
+
+struct PlRange {
+  uint32_t b = 0;  // token indexes [b, e)
+  uint32_t e = 0;
+  bool empty() const { return b >= e; }
+};
+
+enum class PlStmtKind {
+  kNull,
+  kAssign,         // target := expr
+  kIf,             // conds[i] THEN branches[i] ... [ELSE branches.back()]
+  kLoop,           // LOOP body END LOOP
+  kWhile,          // WHILE expr LOOP body
+  kForNum,         // FOR var IN [REVERSE] lo .. hi LOOP body
+  kForCursor,      // FOR var IN (query) | cursor LOOP body
+  kExit,           // EXIT [label] [WHEN expr]
+  kContinue,       // CONTINUE [label] [WHEN expr]
+  kSql,            // INSERT/UPDATE/DELETE/MERGE/COMMIT/ROLLBACK...: expr is the SQL
+  kSelectInto,     // expr is the query without its INTO clause; into the targets
+  kExecImmediate,  // EXECUTE IMMEDIATE expr [INTO into] [USING args]
+  kRaise,          // RAISE [name]
+  kCall,           // name [(args)]
+  kBlock,          // nested block
+  kReturn,
+};
+
+struct PlBlock;
+struct PlStmt;
+using PlStmtPtr = std::unique_ptr<PlStmt>;
+using PlStmts = std::vector<PlStmtPtr>;
+
+struct PlStmt {
+  PlStmtKind kind = PlStmtKind::kNull;
+  uint32_t tok = 0;                 // first token (line numbers of errors)
+  std::vector<std::string> target;  // kAssign: v or rec.field
+  PlRange expr;
+  std::vector<PlRange> conds;
+  std::vector<PlStmts> branches;
+  PlStmts body;
+  std::string label;  // the loop's label; EXIT/CONTINUE: the label named
+  std::string var;    // FOR variable
+  bool reverse = false;
+  PlRange lo, hi;
+  std::string name;  // kCall: dotted name; kRaise: exception; kForCursor: cursor
+  std::vector<std::vector<std::string>> into;
+  std::vector<PlRange> args;
+  std::vector<std::string> arg_names;  // "" for positional arguments
+  std::unique_ptr<PlBlock> block;
+};
+
+enum class PlDeclKind { kVar, kException, kCursor, kExceptionInit };
+
+struct PlDecl {
+  PlDeclKind kind = PlDeclKind::kVar;
+  std::string name;
+  uint32_t tok = 0;
+  bool constant = false;
+  bool not_null = false;
+  PlRange type;   // kVar: the type's tokens
+  PlRange init;   // kVar: default; kCursor: the query
+  int code = 0;   // kExceptionInit: the Oracle error number (positive)
+};
+
+struct PlHandler {
+  std::vector<std::string> names;  // exception names; OTHERS
+  PlStmts body;
+};
+
+struct PlBlock {
+  uint32_t tok = 0;
+  std::vector<PlDecl> decls;
+  PlStmts body;
+  std::vector<PlHandler> handlers;
+};
+
+// One anonymous block with the tokens its ranges index.
+struct PlsqlUnit {
+  std::string text;
+  std::vector<Token> tokens;
+  PlBlock block;
+  // Line and column (1-based) of token k in the text.
+  void Position(uint32_t k, int* line, int* column) const;
+};
+
+// Parses `text` ([DECLARE ...] BEGIN ... END; optionally followed by a "/"
+// line). Errors as ORA-06550 with PLS-00103 (or PLS-00201 for an
+// assignment to an undeclared name) at the offending line and column.
+Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out);
+
+// Reads CREATE [OR REPLACE] [EDITIONABLE|NONEDITIONABLE] PROCEDURE /
+// FUNCTION / PACKAGE [BODY] / TRIGGER / TYPE [BODY] ... and DROP of these
+// into `st` (kind kStoredCode). Returns false, leaving `st` alone, when
+// `text` is none of these statements.
+bool ParseStoredCode(std::string_view text, Statement* st, Status* status);
+
+// ORA-06550 with "PLS-00103: Encountered the symbol ..." at byte `pos`.
+Status PlsqlSyntaxError(std::string_view text, uint32_t pos);
+
+}  // namespace sql
+}  // namespace tabdb
