@@ -4,6 +4,7 @@
 #include "server_output.h"
 
 #include "exec/engine.h"
+#include "exec/server_output.h"
 
 namespace tabsql {
 
@@ -18,10 +19,7 @@ Status EnableServerOutput(Session& s, bool on, long size) {
 }
 
 Status TakeServerOutput(Session& s, std::vector<std::string>* lines) {
-  // The database keeps no DBMS_OUTPUT lines yet: PUT_LINE is accepted and
-  // its text dropped, so there is nothing to take.
-  (void)s;
-  lines->clear();
+  *lines = ServerOutputTakeLines(s);
   return Status::Ok();
 }
 
