@@ -5,7 +5,7 @@
 # tabexp, imports the dump into the schema SHOP_COPY with tabimp, and shows
 # that both schemas hold the same rows.
 #
-# Only the three programs are built, in release mode, in build-release (or
+# Only the four programs are built, in release mode, in build-release (or
 # $RELEASE_BUILD_DIR), which scripts/install.sh also uses; the folder of
 # scripts/test.sh is left alone.
 set -euo pipefail
@@ -14,7 +14,7 @@ root=$(pwd)
 scripts/install-deps.sh
 RELEASE_BUILD_DIR=${RELEASE_BUILD_DIR:-build-release}
 cmake -S . -B "$RELEASE_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAB_TESTS=OFF -DTAB_BENCH=OFF >/dev/null
-cmake --build "$RELEASE_BUILD_DIR" --target tabexp tabimp tabsql -j "$(nproc)"
+cmake --build "$RELEASE_BUILD_DIR" --target tabexp tabimp tabsql tabdump -j "$(nproc)"
 case $RELEASE_BUILD_DIR in
   /*) bin=$RELEASE_BUILD_DIR ;;
   *) bin="$root/$RELEASE_BUILD_DIR" ;;
