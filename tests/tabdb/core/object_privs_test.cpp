@@ -255,7 +255,8 @@ TEST(UncarriedStatements, GiveUnimplementedFeature) {
       "CREATE MATERIALIZED VIEW mv AS SELECT * FROM t",
       "CREATE MATERIALIZED VIEW LOG ON t",
       "CREATE CLUSTER c (a NUMBER)",
-      "CREATE TYPE address_t AS OBJECT (street VARCHAR2(30))",
+      // CREATE TYPE itself is stored code, kept as source like procedures;
+      // only a column of an object type cannot be carried
   };
   for (const char* text : texts) {
     std::unique_ptr<tabdb::sql::Statement> st;
