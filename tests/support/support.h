@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 namespace testsupport {
 
 // Outcome of a process: `status` is the exit status (0..255), or minus the
@@ -51,5 +53,21 @@ void CreateDatabase(const std::string& path, const std::string& password = "mana
 // Runs `script` through "tabsql -S userid" and returns what it printed.
 ProcResult RunSql(const std::string& userid, const std::string& script,
                   const std::vector<std::string>& env = {});
+
+// A fresh database with an ordinary user APP (password app); App() runs a
+// script as APP through the shell.
+class AppShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.file("app.db");
+    CreateDatabase(path_);
+    ProcResult r = RunSql("system/manager@" + path_, "CREATE USER app IDENTIFIED BY app;\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  ProcResult App(const std::string& script) { return RunSql("app/app@" + path_, script); }
+
+  TempDir dir_;
+  std::string path_;
+};
 
 }  // namespace testsupport

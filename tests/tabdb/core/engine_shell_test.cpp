@@ -11,19 +11,7 @@ namespace {
 using testsupport::ProcResult;
 using testsupport::RunSql;
 
-class EngineShellTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = dir_.file("shell.db");
-    testsupport::CreateDatabase(path_);
-    ProcResult r = RunSql("system/manager@" + path_, "CREATE USER app IDENTIFIED BY app;\n");
-    ASSERT_EQ(r.status, 0) << r.err;
-  }
-  ProcResult App(const std::string& script) { return RunSql("app/app@" + path_, script); }
-
-  testsupport::TempDir dir_;
-  std::string path_;
-};
+class EngineShellTest : public testsupport::AppShellTest {};
 
 // -S: a header line, '|' between values, NULL as nothing, numbers as
 // TO_CHAR shows them, DATE as YYYY-MM-DD HH24:MI:SS, RAW as upper-case hex.

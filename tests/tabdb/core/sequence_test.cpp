@@ -11,19 +11,7 @@ namespace {
 using testsupport::ProcResult;
 using testsupport::RunSql;
 
-class SequenceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    path_ = dir_.file("seq.db");
-    testsupport::CreateDatabase(path_);
-    ProcResult r = RunSql("system/manager@" + path_, "CREATE USER app IDENTIFIED BY app;\n");
-    ASSERT_EQ(r.status, 0) << r.err;
-  }
-  ProcResult App(const std::string& script) { return RunSql("app/app@" + path_, script); }
-
-  testsupport::TempDir dir_;
-  std::string path_;
-};
+class SequenceTest : public testsupport::AppShellTest {};
 
 // NEXTVAL in a query, in INSERT VALUES (twice in one row: one value), in
 // INSERT ... SELECT (one value per row) and in UPDATE SET; CURRVAL follows.
