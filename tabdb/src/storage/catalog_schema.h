@@ -122,14 +122,31 @@ CREATE TABLE tab$lobdata(
 COMMIT;
 )sql";
 
-// Catalog tables added after the first format; a file that lacks them gets
-// them when it is opened (each statement is idempotent).
+// Catalog changes made after the first format, applied in order. A file
+// that lacks one gets it when it is opened: `applied` is a query that
+// returns a row once the step has been applied, `sql` applies it (run in
+// one transaction). A new database runs every step after kCatalogSchema.
+// New steps are appended; a step, once released, never changes.
+struct CatalogUpgrade {
+  const char* applied;
+  const char* sql;
+};
+
+// Step 1:
 //   tab$sequences     sequences: options, the next value to hand out and
 //                     the LAST_NUMBER the dictionary shows
 //   tab$privs         object privileges (who was granted what on which
 //                     object, by whom, whether WITH GRANT OPTION), and with
 //                     object id 0 roles and system privileges
-constexpr const char* kCatalogAdditions = R"sql(
+// Step 2: constraint states and foreign keys in tab$constraints:
+//   r_cons_id         the referenced primary or unique key (type 'R')
+//   delete_rule       NO ACTION, CASCADE or SET NULL (type 'R')
+//   is_deferrable     1 for DEFERRABLE
+//   is_deferred       1 for INITIALLY DEFERRED
+//   validated         1 for VALIDATED, 0 for NOT VALIDATED (NOVALIDATE)
+constexpr CatalogUpgrade kCatalogUpgrades[] = {
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$privs'", R"sql(
+BEGIN;
 CREATE TABLE IF NOT EXISTS tab$sequences(
   obj_id INTEGER PRIMARY KEY,
   increment INTEGER NOT NULL,
@@ -148,10 +165,18 @@ CREATE TABLE IF NOT EXISTS tab$privs(
   grantor TEXT NOT NULL,
   grantable INTEGER NOT NULL DEFAULT 0,
   PRIMARY KEY(obj_id, grantee, privilege, grantor)) WITHOUT ROWID;
-)sql";
-
-// The table whose absence tells that kCatalogAdditions must run: the one
-// added last, so that a file missing any of them runs them all.
-constexpr const char* kCatalogAdditionsProbe = "tab$privs";
+COMMIT;
+)sql"},
+    {"SELECT 1 FROM pragma_table_info('tab$constraints') WHERE name = 'validated'", R"sql(
+BEGIN;
+ALTER TABLE tab$constraints ADD COLUMN r_cons_id INTEGER;
+ALTER TABLE tab$constraints ADD COLUMN delete_rule TEXT NOT NULL DEFAULT 'NO ACTION';
+ALTER TABLE tab$constraints ADD COLUMN is_deferrable INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE tab$constraints ADD COLUMN is_deferred INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE tab$constraints ADD COLUMN validated INTEGER NOT NULL DEFAULT 1;
+CREATE INDEX IF NOT EXISTS tab$constraints_r ON tab$constraints(r_cons_id);
+COMMIT;
+)sql"},
+};
 
 }  // namespace tabdb

@@ -45,7 +45,8 @@ bool IsNumbered(const std::string& name, char prefix) {
 
 // The engine's own tables and indexes: the catalog tables (tab$...), the
 // physical tables t<obj_id>, the unique indexes u<obj_id> over them and
-// the partly-NULL key indexes n<obj_id> beside them, and what SQLite makes
+// the partly-NULL key indexes n<obj_id> beside them, the catalog's own
+// indexes (tab$... on tab$ tables), and what SQLite makes
 // by itself (automatic indexes of keys, statistics).
 bool IsEngineObject(const std::string& type, const std::string& name, const std::string& table) {
   if (type == "table")
@@ -53,6 +54,7 @@ bool IsEngineObject(const std::string& type, const std::string& name, const std:
            name == "sqlite_stat4";
   if (type == "index")
     return name.rfind("sqlite_autoindex_", 0) == 0 ||
+           (name.rfind("tab$", 0) == 0 && table.rfind("tab$", 0) == 0) ||
            ((IsNumbered(name, 'u') || IsNumbered(name, 'n')) && IsNumbered(table, 't'));
   return false;  // triggers and views are never the engine's
 }
@@ -93,21 +95,26 @@ Status CheckSchema(sqlite3* db, const std::string& path) {
 
 }  // namespace
 
-// A file written before the newer catalog tables existed gets them now.
+// A file written before the newer catalog changes gets them now, in order.
 Status Database::AddMissingCatalogTables(Database* d) {
-  sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(d->db_, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1",
-                         -1, &s, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(s);
-    return SqliteError(d->db_, sqlite3_errcode(d->db_));
+  for (const CatalogUpgrade& step : kCatalogUpgrades) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(d->db_, step.applied, -1, &s, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(s);
+      return SqliteError(d->db_, sqlite3_errcode(d->db_));
+    }
+    SqliteStmt probe(s);
+    int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW) continue;
+    if (rc != SQLITE_DONE) return SqliteError(d->db_, rc);
+    probe.reset();
+    Status st = d->Exec(step.sql);
+    if (!st.ok()) {
+      (void)d->Exec("ROLLBACK");
+      return st;
+    }
   }
-  SqliteStmt probe(s);
-  sqlite3_bind_text(s, 1, kCatalogAdditionsProbe, -1, SQLITE_STATIC);
-  int rc = sqlite3_step(s);
-  if (rc == SQLITE_ROW) return Status::Ok();
-  if (rc != SQLITE_DONE) return SqliteError(d->db_, rc);
-  probe.reset();
-  return d->Exec(kCatalogAdditions);
+  return Status::Ok();
 }
 
 Database::~Database() {
@@ -154,7 +161,9 @@ Status Database::Create(const std::string& path, const std::string& system_passw
   Status st = OpenConnection(path, false, &d->db_);
   if (st.ok()) st = d->Exec("PRAGMA journal_mode=WAL");
   if (st.ok()) st = d->Exec(kCatalogSchema);
-  if (st.ok()) st = d->Exec(kCatalogAdditions);
+  for (const CatalogUpgrade& step : kCatalogUpgrades) {
+    if (st.ok()) st = d->Exec(step.sql);
+  }
   if (st.ok()) {
     PasswordHash h;
     if (!MakePasswordHash(system_password, &h)) {

@@ -109,5 +109,37 @@ TEST_F(DatabaseFileTest, ConnectionsAreDefensive) {
                    .ok());
 }
 
+TEST_F(DatabaseFileTest, AnOlderCatalogGetsTheNewerTablesAndColumnsWhenOpened) {
+  // A file of the first catalog format: no sequences, privileges or
+  // constraint states.
+  Must(sys_, "CREATE TABLE app.t (a NUMBER PRIMARY KEY)");
+  Plant("DROP TABLE tab$sequences; DROP TABLE tab$privs; DROP INDEX tab$constraints_r;"
+        " ALTER TABLE tab$constraints DROP COLUMN r_cons_id;"
+        " ALTER TABLE tab$constraints DROP COLUMN delete_rule;"
+        " ALTER TABLE tab$constraints DROP COLUMN is_deferrable;"
+        " ALTER TABLE tab$constraints DROP COLUMN is_deferred;"
+        " ALTER TABLE tab$constraints DROP COLUMN validated");
+  EXPECT_EQ(OpenCode(), 0);
+  // Opened twice: the second open finds every step applied.
+  EXPECT_EQ(OpenCode(), 0);
+  Conn app;
+  ASSERT_EQ(app.Open(path_, "app", "app"), OCI_SUCCESS) << app.ErrorText();
+  Must(app, "CREATE SEQUENCE s");
+  Must(app, "INSERT INTO t VALUES (s.NEXTVAL)");
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+  sqlite3_stmt* q = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(raw,
+                               "SELECT delete_rule, is_deferrable, validated FROM tab$constraints",
+                               -1, &q, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)), "NO ACTION");
+  EXPECT_EQ(sqlite3_column_int(q, 1), 0);
+  EXPECT_EQ(sqlite3_column_int(q, 2), 1);
+  sqlite3_finalize(q);
+  sqlite3_close(raw);
+}
+
 }  // namespace
 }  // namespace ocitest
