@@ -14,6 +14,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/dictionary.h"
+#include "exec/engine.h"
 #include "exec/value.h"
 #include "session/session.h"
 #include "sql/ast.h"
@@ -48,6 +49,8 @@ struct BindContext {
   // Sequences whose NEXTVAL the statement already draws: further NEXTVAL
   // of one of them in the same row give the value drawn for that row.
   std::vector<int64_t> nextval_seen;
+  // The WITH items visible where the compiler is, innermost last.
+  std::vector<const sql::WithItem*> with;
 
   int HiddenIndex(StatementParam p);
   TypeKind UserKind(int position) const {
@@ -84,6 +87,7 @@ struct Scope {
   // from level to level).
   const Scope* outer = nullptr;
   int level = 0;
+  std::string rownum_sql;  // what ROWNUM means in the select list, when set
 };
 
 class Compiler {
@@ -127,6 +131,8 @@ class Compiler {
   Status Subquery(const sql::Expr& e, CExpr* out);      // compile_subquery.cpp
   // seq.NEXTVAL / seq.CURRVAL (compile_sequence.cpp).
   Status Sequence(const sql::Expr& e, CExpr* out);
+  // x op ANY|ALL (list or query) (compile_setop.cpp).
+  Status Quantified(const sql::Expr& e, CExpr* out);
 
   Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
 
@@ -142,6 +148,19 @@ class Compiler {
 // and those columns (prepared.cpp).
 Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
                            BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols);
+
+// Any query, a block or a compound, as SQLite text and its result columns
+// (prepared.cpp). `named_items` names the result columns by their
+// headings, `positional` by their positions (_c1, _c2, ...).
+Status CompileQuerySql(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                       std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer, int level,
+                       bool named_items, bool positional);
+
+// A compound query (UNION, INTERSECT, MINUS) without its row limit
+// (compile_setop.cpp).
+Status CompileCompound(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                       std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer, int level,
+                       bool named_items, bool positional);
 
 // Whether a FROM item (a scope without members) has a column of that name.
 bool ScopeHasColumn(const Scope& sc, const std::string& name);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <set>
@@ -115,6 +116,27 @@ struct From {
   std::string sql;  // FROM clause text
 };
 
+// A query named by WITH, as an inline view. It sees the WITH items defined
+// before it (`visible` of them), not itself nor those after it.
+Status ResolveWithItem(Session& s, const sql::WithItem& w, size_t visible, BindContext* binds, int level,
+                       DictionaryView* view) {
+  std::vector<const sql::WithItem*> saved = binds->with;
+  binds->with.resize(visible);
+  Status st = CompileNestedSelect(s, *w.query, nullptr, level + 1, binds, &view->sql, &view->columns);
+  binds->with = std::move(saved);
+  TABDB_RETURN_IF_ERROR(st);
+  view->name = w.name.text;
+  if (w.columns.empty()) return Status::Ok();
+  if (w.columns.size() != view->columns.size()) return OraError(ora::kWithColumnCount);
+  std::string renamed;
+  for (size_t k = 0; k < w.columns.size(); ++k) {
+    renamed += (k ? ", " : "") + sql::QuoteName(view->columns[k].name) + " AS " + sql::QuoteName(w.columns[k].text);
+    view->columns[k].name = w.columns[k].text;
+  }
+  view->sql = "SELECT " + renamed + " FROM (" + view->sql + ")";
+  return Status::Ok();
+}
+
 Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connect_by, BindContext* binds,
                    From* f, int level = 0) {
   Scope& sc = f->scope;
@@ -130,6 +152,22 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     if (ref.has_alias) sc.qualifiers = {ref.alias.text};
     f->sql = "(" + f->view.sql + ")";
     return Status::Ok();
+  }
+  if (ref.name.size() == 1) {
+    const sql::WithItem* w = nullptr;
+    size_t at = binds->with.size();
+    while (w == nullptr && at-- > 0) {
+      if (binds->with[at]->name.text == ref.name[0].text) w = binds->with[at];
+    }
+    if (w != nullptr) {
+      if (connect_by) return OraError(ora::kUnimplemented);
+      TABDB_RETURN_IF_ERROR(ResolveWithItem(s, *w, at, binds, level, &f->view));
+      sc.kind = Scope::kView;
+      sc.view = &f->view;
+      sc.qualifiers = {ref.has_alias ? ref.alias.text : w->name.text};
+      f->sql = "(" + f->view.sql + ")";
+      return Status::Ok();
+    }
   }
   if (IsDual(ref.name)) {
     sc.qualifiers = {ref.has_alias ? ref.alias.text : "DUAL"};
@@ -187,12 +225,140 @@ std::vector<const ColumnInfo*> VisibleColumns(const TableInfo& t) {
   return vis;
 }
 
+// The terms of a condition joined by AND.
+void SplitAnd(const sql::Expr& e, std::vector<const sql::Expr*>* out) {
+  if (e.kind == sql::ExprKind::kBinary && e.op == sql::Op::kAnd && e.args.size() == 2) {
+    SplitAnd(*e.args[0], out);
+    SplitAnd(*e.args[1], out);
+  } else {
+    out->push_back(&e);
+  }
+}
+
+// Calls f on e and on every expression inside it, not inside nested queries.
+template <class F>
+void Walk(const sql::Expr& e, const F& f) {
+  f(e);
+  for (const sql::ExprPtr& a : e.args) {
+    if (a) Walk(*a, f);
+  }
+}
+
+bool HasOuterMarker(const sql::Expr& e) {
+  bool found = false;
+  Walk(e, [&](const sql::Expr& x) { found = found || x.outer_join; });
+  return found;
+}
+
+// Which member of a join a column names (-1: none, a column of a query
+// around it).
+int MemberOf(const Scope& full, const sql::Expr& col) {
+  const sql::NameList& n = col.names;
+  int found = -1;
+  for (size_t i = 0; i < full.members.size(); ++i) {
+    const Scope& m = full.members[i];
+    bool match;
+    if (n.size() >= 2) {
+      match = std::find(m.qualifiers.begin(), m.qualifiers.end(), n[n.size() - 2].text) != m.qualifiers.end() &&
+              (n.size() < 3 || n[0].text == m.qualifier_owner);
+    } else {
+      match = ScopeHasColumn(m, n.back().text);
+    }
+    if (match) {
+      if (found >= 0) return -1;
+      found = static_cast<int>(i);
+    }
+  }
+  return found;
+}
+
+// Conditions with the (+) marker turn comma-joined FROM items into LEFT
+// joins: the marked item is joined, after the items the condition also
+// names, on all its marked conditions. The FROM clause is written again in
+// that order; the conditions used are added to `consumed`.
+Status PlanOuterJoins(Session& s, const sql::Select& q, const Scope& full,
+                      const std::vector<std::unique_ptr<From>>& froms, BindContext* binds, std::string* from_sql,
+                      std::vector<const sql::Expr*>* consumed) {
+  for (const sql::JoinItem& j : q.joins) {
+    if (j.kind != sql::JoinKind::kComma) return OraError(ora::kOuterJoinWithAnsi);
+  }
+  std::vector<const sql::Expr*> terms;
+  SplitAnd(*q.where, &terms);
+  size_t m = full.members.size();
+  std::vector<std::vector<const sql::Expr*>> on(m);
+  std::vector<std::set<size_t>> after(m);
+  for (const sql::Expr* t : terms) {
+    if (!HasOuterMarker(*t)) continue;
+    bool in_or = false;
+    Walk(*t, [&](const sql::Expr& x) {
+      if ((x.kind == sql::ExprKind::kBinary && x.op == sql::Op::kOr) || x.kind == sql::ExprKind::kIn)
+        in_or = in_or || HasOuterMarker(x);
+    });
+    if (in_or) return OraError(ora::kOuterJoinInOr);
+    std::set<size_t> marked, others;
+    Walk(*t, [&](const sql::Expr& x) {
+      if (x.kind != sql::ExprKind::kColumn) return;
+      int i = MemberOf(full, x);
+      if (i >= 0) (x.outer_join ? marked : others).insert(static_cast<size_t>(i));
+    });
+    if (marked.size() > 1) return OraError(ora::kOuterJoinTwoTables);
+    if (marked.empty()) continue;
+    size_t target = *marked.begin();
+    others.erase(target);
+    on[target].push_back(t);
+    after[target].insert(others.begin(), others.end());
+  }
+  // Each outer-joined item after the items its conditions name; the first
+  // item is one that is not outer-joined when there is one.
+  std::vector<size_t> order;
+  std::vector<bool> placed(m, false);
+  while (order.size() < m) {
+    size_t pick = m;
+    for (size_t i = 0; i < m; ++i) {
+      if (placed[i]) continue;
+      bool ready = true;
+      for (size_t d : after[i]) ready = ready && placed[d];
+      if (!ready) continue;
+      if (pick == m) pick = i;
+      if (!order.empty() || on[i].empty()) {
+        pick = i;
+        break;
+      }
+    }
+    if (pick == m) return OraError(ora::kOuterJoinCycle);
+    placed[pick] = true;
+    order.push_back(pick);
+  }
+  Compiler c(s, full, binds);
+  std::string sql;
+  for (size_t k = 0; k < order.size(); ++k) {
+    const From& f = *froms[order[k]];
+    if (k == 0 || on[order[k]].empty()) {
+      sql += (k ? ", " : "") + f.sql + " AS " + f.scope.alias;
+      continue;
+    }
+    std::string cond;
+    for (const sql::Expr* t : on[order[k]]) {
+      CExpr ce;
+      TABDB_RETURN_IF_ERROR(c.CompileCondition(*t, &ce));
+      if (ce.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
+      cond += (cond.empty() ? "" : " AND ") + ce.sql;
+      consumed->push_back(t);
+    }
+    sql += " LEFT JOIN " + f.sql + " AS " + f.scope.alias + " ON " + cond;
+  }
+  *from_sql = sql;
+  return Status::Ok();
+}
+
 // The FROM clause of a query: one item, or several joined, each under an
 // alias of its own (_t, _t1, _t2, ...). `full` is the scope names of the
-// query are looked up in; `froms` own what its members point to.
+// query are looked up in; `froms` own what its members point to. WHERE
+// conditions that became join conditions are added to `consumed`.
 Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
                    std::vector<std::unique_ptr<From>>* froms, Scope* full, std::string* from_sql,
-                   const Scope* outer = nullptr, int level = 0) {
+                   const Scope* outer = nullptr, int level = 0,
+                   std::vector<const sql::Expr*>* consumed = nullptr) {
   // Nested queries take aliases of their own level (_q1t, _q1t1, ...).
   std::string prefix = level == 0 ? "_t" : "_q" + std::to_string(level) + "t";
   froms->push_back(std::make_unique<From>());
@@ -287,6 +453,8 @@ Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
       *from_sql += " ON 1";
     }
   }
+  if (consumed != nullptr && q.where && HasOuterMarker(*q.where))
+    return PlanOuterJoins(s, q, *full, *froms, binds, from_sql, consumed);
   return Status::Ok();
 }
 
@@ -314,18 +482,101 @@ Status RowLimit(const sql::Select& q, std::string* out) {
   return Status::Ok();
 }
 
-// Compiles a SELECT into SQLite text and its result columns.
+bool IsRownum(const sql::Expr& e) {
+  return (e.kind == sql::ExprKind::kPseudo && e.text == "ROWNUM") ||
+         (e.kind == sql::ExprKind::kColumn && e.names.size() == 1 && !e.names[0].quoted &&
+          e.names[0].text == "ROWNUM");
+}
+
+bool HasRownum(const sql::Expr& e) {
+  bool found = false;
+  Walk(e, [&](const sql::Expr& x) { found = found || IsRownum(x); });
+  return found;
+}
+
+// The row limit a WHERE term on ROWNUM sets: ROWNUM is given to a row when
+// it passes the WHERE clause, so `ROWNUM <= n` keeps the first n rows and
+// `ROWNUM > 1` keeps none (the first row would have to be the second).
+// -1 in *limit: no limit; the smallest of several limits holds.
+Status RownumLimit(const sql::Expr& t, long long* limit) {
+  if (t.kind != sql::ExprKind::kBinary || t.args.size() != 2) return OraError(ora::kUnimplemented);
+  sql::Op op = t.op;
+  const sql::Expr* value = t.args[1].get();
+  if (!IsRownum(*t.args[0])) {
+    if (!IsRownum(*t.args[1])) return OraError(ora::kUnimplemented);
+    value = t.args[0].get();
+    // n op ROWNUM is ROWNUM op' n.
+    switch (op) {
+      case sql::Op::kLt: op = sql::Op::kGt; break;
+      case sql::Op::kLe: op = sql::Op::kGe; break;
+      case sql::Op::kGt: op = sql::Op::kLt; break;
+      case sql::Op::kGe: op = sql::Op::kLe; break;
+      default: break;
+    }
+  }
+  bool neg = false;
+  if (value->kind == sql::ExprKind::kUnary && value->op == sql::Op::kNeg && !value->args.empty()) {
+    neg = true;
+    value = value->args[0].get();
+  }
+  if (value->kind != sql::ExprKind::kLiteral || value->lit != sql::LiteralKind::kNumber)
+    return OraError(ora::kUnimplemented);
+  double v = std::strtod(value->text.c_str(), nullptr);
+  if (neg) v = -v;
+  if (v > 9e18) v = 9e18;
+  long long lim = -1;
+  switch (op) {
+    case sql::Op::kLe: lim = v < 1 ? 0 : static_cast<long long>(std::floor(v)); break;
+    case sql::Op::kLt: lim = v <= 1 ? 0 : static_cast<long long>(std::ceil(v)) - 1; break;
+    case sql::Op::kEq: lim = v == 1 ? 1 : 0; break;
+    case sql::Op::kGe: lim = v <= 1 ? -1 : 0; break;
+    case sql::Op::kGt: lim = v < 1 ? -1 : 0; break;
+    case sql::Op::kNe: lim = v >= 1 && v == std::floor(v) ? static_cast<long long>(v) - 1 : -1; break;
+    default: return OraError(ora::kUnimplemented);
+  }
+  if (lim >= 0 && (*limit < 0 || lim < *limit)) *limit = lim;
+  return Status::Ok();
+}
+
 Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
                      std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer = nullptr,
-                     int level = 0, bool named_items = false) {
+                     int level = 0, bool named_items = false, bool positional = false);
+
+// The WITH items of a query are visible while it compiles.
+class WithScope {
+ public:
+  WithScope(BindContext* binds, const sql::Select& q) : binds_(binds), size_(binds->with.size()) {
+    for (const sql::WithItem& w : q.with) binds_->with.push_back(&w);
+  }
+  ~WithScope() { binds_->with.resize(size_); }
+  WithScope(const WithScope&) = delete;
+  WithScope& operator=(const WithScope&) = delete;
+
+ private:
+  BindContext* binds_;
+  size_t size_;
+};
+
+// Compiles a SELECT into SQLite text and its result columns.
+Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                     std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer,
+                     int level, bool named_items, bool positional) {
+  WithScope with(binds, q);
+  if (!q.branches.empty()) {
+    TABDB_RETURN_IF_ERROR(CompileCompound(s, q, text, binds, sql, cols, outer, level, named_items, positional));
+    return RowLimit(q, sql);
+  }
   std::vector<std::unique_ptr<From>> froms;
   Scope full;
   std::string from_sql;
-  TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql, outer, level));
+  std::vector<const sql::Expr*> consumed;
+  TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql, outer, level, &consumed));
   Scope item_scope = full;
   item_scope.allow_aggregates = true;
+  item_scope.rownum_sql = "tabdb_num(row_number() OVER ())";
   Compiler items(s, item_scope, binds);
   std::vector<std::string> item_sql;
+  bool any_aggregate = false, rownum_items = false;
   cols->clear();
   auto add_star = [&](const From& f, const std::vector<Scope::JoinedColumn>& skip) -> Status {
     Compiler member(s, f.scope, binds);
@@ -388,26 +639,104 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     CExpr ce;
     TABDB_RETURN_IF_ERROR(items.Compile(*it.expr, &ce));
     if (ce.is_bool) return OraError(ora::kFromNotFound);
+    any_aggregate = any_aggregate || ce.aggregate;
+    rownum_items = rownum_items || HasRownum(*it.expr);
     item_sql.push_back(ce.sql);
     cols->push_back({Heading(text, it), ce.type});
   }
-  std::string out = "SELECT ";
-  if (q.distinct) out += "DISTINCT ";
-  for (size_t i = 0; i < item_sql.size(); ++i) {
-    out += (i ? ", " : "") + item_sql[i];
-    if (named_items) {
-      if ((*cols)[i].name.empty()) (*cols)[i].name = "_c" + std::to_string(i + 1);
-      out += " AS " + sql::QuoteName((*cols)[i].name);
-    }
-  }
-  out += " FROM " + from_sql;
+  auto item_name = [&](size_t i) -> std::string {
+    if (positional) return " AS \"_c" + std::to_string(i + 1) + "\"";
+    if (!named_items) return "";
+    if ((*cols)[i].name.empty()) (*cols)[i].name = "_c" + std::to_string(i + 1);
+    return " AS " + sql::QuoteName((*cols)[i].name);
+  };
+  // WHERE: the terms that became outer-join conditions are gone; those on
+  // ROWNUM become a row limit.
+  long long rownum_limit = -1;
+  std::string where_sql;
   if (q.where) {
     Compiler w(s, full, binds);
-    CExpr c;
-    TABDB_RETURN_IF_ERROR(w.CompileCondition(*q.where, &c));
-    if (c.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
-    out += " WHERE " + c.sql;
+    std::vector<const sql::Expr*> terms;
+    if (consumed.empty() && !HasRownum(*q.where)) {
+      terms.push_back(q.where.get());
+    } else {
+      SplitAnd(*q.where, &terms);
+    }
+    for (const sql::Expr* t : terms) {
+      if (std::find(consumed.begin(), consumed.end(), t) != consumed.end()) continue;
+      if (HasRownum(*t)) {
+        TABDB_RETURN_IF_ERROR(RownumLimit(*t, &rownum_limit));
+        continue;
+      }
+      CExpr c;
+      TABDB_RETURN_IF_ERROR(w.CompileCondition(*t, &c));
+      if (c.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
+      where_sql += (where_sql.empty() ? "" : " AND ") + c.sql;
+    }
   }
+  if (!where_sql.empty()) where_sql = " WHERE " + where_sql;
+  // OFFSET 0 keeps SQLite from merging the limited query into one that
+  // sorts or groups its rows (which would limit them after that).
+  std::string limit_sql = rownum_limit >= 0 ? " LIMIT " + std::to_string(rownum_limit) + " OFFSET 0" : "";
+  bool rownum = rownum_limit >= 0 || rownum_items;
+  bool grouped = !q.group_by.empty() || q.having || any_aggregate;
+  if (rownum && grouped) {
+    // Rows are numbered before they are grouped: the first n rows of the
+    // single FROM item are the rows grouped.
+    if (rownum_items || !q.joins.empty()) return OraError(ora::kUnimplemented);
+    from_sql = "(SELECT * FROM " + from_sql + where_sql + limit_sql + ") AS " + froms[0]->scope.alias;
+    where_sql.clear();
+    limit_sql.clear();
+    rownum = false;
+  }
+  std::vector<std::string> order_keys, order_dirs;
+  for (size_t i = 0; i < q.order_by.size(); ++i) {
+    const sql::OrderItem& o = q.order_by[i];
+    std::string key;
+    const sql::Expr& e = *o.expr;
+    if (e.kind == sql::ExprKind::kLiteral && e.lit == sql::LiteralKind::kNumber) {
+      size_t pos = std::strtoul(e.text.c_str(), nullptr, 10);
+      if (pos < 1 || pos > item_sql.size()) return OraError(ora::kOrderByItemNumber);
+      key = item_sql[pos - 1];
+    } else {
+      if (e.kind == sql::ExprKind::kColumn && e.names.size() == 1) {
+        for (size_t k = 0; k < q.items.size(); ++k) {
+          if (q.items[k].has_alias && q.items[k].alias.text == e.names[0].text) key = item_sql[k];
+        }
+      }
+      if (key.empty()) {
+        CExpr c;
+        TABDB_RETURN_IF_ERROR(items.Compile(e, &c));
+        if (c.is_bool) return OraError(ora::kInvalidRelationalOperator);
+        key = c.sql;
+      }
+    }
+    bool nulls_first = o.nulls == 1 || (o.nulls == 0 && o.desc);
+    order_keys.push_back(key);
+    order_dirs.push_back(std::string(o.desc ? " DESC" : " ASC") + (nulls_first ? " NULLS FIRST" : " NULLS LAST"));
+  }
+  std::string out = "SELECT ";
+  if (rownum && (q.distinct || !q.order_by.empty() || q.offset || q.fetch_first)) {
+    // ROWNUM is given before DISTINCT and ORDER BY: the rows are numbered
+    // and limited in an inner query, then made distinct and sorted.
+    std::string inner = "SELECT ";
+    for (size_t i = 0; i < item_sql.size(); ++i)
+      inner += (i ? ", " : "") + item_sql[i] + " AS \"_r" + std::to_string(i + 1) + "\"";
+    for (size_t i = 0; i < order_keys.size(); ++i) inner += ", " + order_keys[i] + " AS \"_k" + std::to_string(i + 1) + "\"";
+    inner += " FROM " + from_sql + where_sql + limit_sql;
+    if (q.distinct) out += "DISTINCT ";
+    for (size_t i = 0; i < item_sql.size(); ++i)
+      out += (i ? ", " : "") + std::string("_r.\"_r") + std::to_string(i + 1) + "\"" + item_name(i);
+    out += " FROM (" + inner + ") AS _r";
+    for (size_t i = 0; i < order_keys.size(); ++i)
+      out += (i ? ", " : " ORDER BY ") + std::string("_r.\"_k") + std::to_string(i + 1) + "\"" + order_dirs[i];
+    TABDB_RETURN_IF_ERROR(RowLimit(q, &out));
+    *sql = out;
+    return Status::Ok();
+  }
+  if (q.distinct) out += "DISTINCT ";
+  for (size_t i = 0; i < item_sql.size(); ++i) out += (i ? ", " : "") + item_sql[i] + item_name(i);
+  out += " FROM " + from_sql + where_sql;
   if (!q.group_by.empty()) {
     Compiler g(s, full, binds);
     out += " GROUP BY ";
@@ -422,40 +751,20 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     TABDB_RETURN_IF_ERROR(items.CompileCondition(*q.having, &c));
     out += " HAVING " + c.sql;
   }
-  if (!q.order_by.empty()) {
-    out += " ORDER BY ";
-    for (size_t i = 0; i < q.order_by.size(); ++i) {
-      const sql::OrderItem& o = q.order_by[i];
-      std::string key;
-      const sql::Expr& e = *o.expr;
-      if (e.kind == sql::ExprKind::kLiteral && e.lit == sql::LiteralKind::kNumber) {
-        size_t pos = std::strtoul(e.text.c_str(), nullptr, 10);
-        if (pos < 1 || pos > item_sql.size()) return OraError(ora::kOrderByItemNumber);
-        key = item_sql[pos - 1];
-      } else {
-        if (e.kind == sql::ExprKind::kColumn && e.names.size() == 1) {
-          for (size_t k = 0; k < q.items.size(); ++k) {
-            if (q.items[k].has_alias && q.items[k].alias.text == e.names[0].text) key = item_sql[k];
-          }
-        }
-        if (key.empty()) {
-          CExpr c;
-          TABDB_RETURN_IF_ERROR(items.Compile(e, &c));
-          if (c.is_bool) return OraError(ora::kInvalidRelationalOperator);
-          key = c.sql;
-        }
-      }
-      bool nulls_first = o.nulls == 1 || (o.nulls == 0 && o.desc);
-      out += (i ? ", " : "") + key + (o.desc ? " DESC" : " ASC") +
-             (nulls_first ? " NULLS FIRST" : " NULLS LAST");
-    }
-  }
+  for (size_t i = 0; i < order_keys.size(); ++i) out += (i ? ", " : " ORDER BY ") + order_keys[i] + order_dirs[i];
+  out += limit_sql;
   TABDB_RETURN_IF_ERROR(RowLimit(q, &out));
   *sql = out;
   return Status::Ok();
 }
 
 }  // namespace
+
+Status CompileQuerySql(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                       std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer, int level,
+                       bool named_items, bool positional) {
+  return CompileSelect(s, q, text, binds, sql, cols, outer, level, named_items, positional);
+}
 
 Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
                            BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols) {

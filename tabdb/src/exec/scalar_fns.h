@@ -86,6 +86,10 @@ void EvalSysGuid(FnCall& c, Status* st);
 void EvalStandardHash(FnCall& c, Status* st);
 void EvalOraHash(FnCall& c, Status* st);
 void EvalRandomValue(FnCall& c, Status* st);
+void EvalRandomString(FnCall& c, Status* st);  // DBMS_RANDOM.STRING
+void EvalRandomNormal(FnCall& c, Status* st);  // DBMS_RANDOM.NORMAL
+void EvalRandomInt(FnCall& c, Status* st);     // DBMS_RANDOM.RANDOM
+void EvalUnistr(FnCall& c, Status* st);
 // LOBs, conversions and packages (fn_lob.cpp).
 void EvalConvert(FnCall& c, Status* st);
 void EvalLobLength(FnCall& c, Status* st);
