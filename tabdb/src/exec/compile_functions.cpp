@@ -556,6 +556,7 @@ const SqlFunction kFunctions[] = {
     {"DBMS_METADATA.GET_DDL", 2, 6, GetDdlRule, EvalGetDdl, 0, 0},
     // Queries.
     {"$TOO_MANY_ROWS", 0, 0, nullptr, EvalTooManyRows, 0, 0},
+    {"$ROWNUM_LIMIT", 2, 2, nullptr, EvalRownumLimit, 0, 0},
     // Functions of schema and data scripts.
     {"UTL_RAW.CAST_TO_RAW", 1, 1, RawCastRule, EvalRawCast, 'R', 0},
     {"UTL_RAW.CAST_TO_VARCHAR2", 1, 1, RawCastRule, EvalRawCast, 'V', 0},

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <map>
 #include <mutex>
 #include <set>
@@ -12,7 +11,9 @@
 #include "exec/compiler.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
+#include "exec/functions.h"
 #include "exec/plsql.h"
+#include "exec/scalar_fns.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
 #include "storage/lob_store.h"
@@ -494,49 +495,86 @@ bool HasRownum(const sql::Expr& e) {
   return found;
 }
 
-// The row limit a WHERE term on ROWNUM sets: ROWNUM is given to a row when
+// The row limit WHERE terms on ROWNUM set: ROWNUM is given to a row when
 // it passes the WHERE clause, so `ROWNUM <= n` keeps the first n rows and
 // `ROWNUM > 1` keeps none (the first row would have to be the second).
-// -1 in *limit: no limit; the smallest of several limits holds.
-Status RownumLimit(const sql::Expr& t, long long* limit) {
-  if (t.kind != sql::ExprKind::kBinary || t.args.size() != 2) return OraError(ora::kUnimplemented);
-  sql::Op op = t.op;
-  const sql::Expr* value = t.args[1].get();
-  if (!IsRownum(*t.args[0])) {
-    if (!IsRownum(*t.args[1])) return OraError(ora::kUnimplemented);
-    value = t.args[0].get();
-    // n op ROWNUM is ROWNUM op' n.
-    switch (op) {
-      case sql::Op::kLt: op = sql::Op::kGt; break;
-      case sql::Op::kLe: op = sql::Op::kGe; break;
-      case sql::Op::kGt: op = sql::Op::kLt; break;
-      case sql::Op::kGe: op = sql::Op::kLe; break;
-      default: break;
+// Limits of numbers written in the statement are known when it compiles
+// (the smallest holds; -1 none); one of a bind or another expression
+// without columns is computed when the statement runs.
+struct RownumLimits {
+  long long fixed = -1;
+  bool has_value = false;
+  CExpr value;  // the bound compared with, as a NUMBER
+  char op = 0;
+
+  Status Add(Compiler& c, const sql::Expr& t) {
+    if (t.kind != sql::ExprKind::kBinary || t.args.size() != 2) return OraError(ora::kUnimplemented);
+    sql::Op o = t.op;
+    const sql::Expr* v = t.args[1].get();
+    if (!IsRownum(*t.args[0])) {
+      if (!IsRownum(*t.args[1])) return OraError(ora::kUnimplemented);
+      v = t.args[0].get();
+      // n op ROWNUM is ROWNUM op' n.
+      switch (o) {
+        case sql::Op::kLt: o = sql::Op::kGt; break;
+        case sql::Op::kLe: o = sql::Op::kGe; break;
+        case sql::Op::kGt: o = sql::Op::kLt; break;
+        case sql::Op::kGe: o = sql::Op::kLe; break;
+        default: break;
+      }
     }
+    char code;
+    switch (o) {
+      case sql::Op::kLt: code = '<'; break;
+      case sql::Op::kLe: code = 'l'; break;
+      case sql::Op::kEq: code = '='; break;
+      case sql::Op::kGe: code = 'g'; break;
+      case sql::Op::kGt: code = '>'; break;
+      case sql::Op::kNe: code = '!'; break;
+      default: return OraError(ora::kUnimplemented);
+    }
+    const sql::Expr* lit = v;
+    bool neg = false;
+    if (lit->kind == sql::ExprKind::kUnary && lit->op == sql::Op::kNeg && !lit->args.empty()) {
+      neg = true;
+      lit = lit->args[0].get();
+    }
+    if (lit->kind == sql::ExprKind::kLiteral && lit->lit == sql::LiteralKind::kNumber) {
+      double d = std::strtod(lit->text.c_str(), nullptr);
+      long long lim = RownumBound(code, neg ? -d : d);
+      if (lim >= 0 && (fixed < 0 || lim < fixed)) fixed = lim;
+      return Status::Ok();
+    }
+    bool per_row = false;
+    Walk(*v, [&](const sql::Expr& x) {
+      per_row = per_row || x.kind == sql::ExprKind::kColumn || x.kind == sql::ExprKind::kSubquery ||
+                x.kind == sql::ExprKind::kExists || x.subquery != nullptr;
+    });
+    if (per_row || has_value) return OraError(ora::kUnimplemented);
+    CExpr ce;
+    TABDB_RETURN_IF_ERROR(c.Compile(*v, &ce));
+    if (ce.is_bool || ce.aggregate) return OraError(ora::kUnimplemented);
+    value = ce;
+    value.sql = c.ConvertTo(ce, TypeKind::kNumber);
+    value.type.kind = TypeKind::kNumber;
+    value.null_literal = ce.null_literal;
+    has_value = true;
+    op = code;
+    return Status::Ok();
   }
-  bool neg = false;
-  if (value->kind == sql::ExprKind::kUnary && value->op == sql::Op::kNeg && !value->args.empty()) {
-    neg = true;
-    value = value->args[0].get();
+
+  // " LIMIT ..." or nothing. OFFSET 0 keeps SQLite from merging the
+  // limited query into one that sorts or groups its rows (which would
+  // limit them after that).
+  std::string Sql(Compiler& c) const {
+    if (has_value)
+      return " LIMIT " + c.Call(Operator("$ROWNUM_LIMIT"), TypeKind::kVarchar2, {&value},
+                                std::string(1, op) + " " + std::to_string(fixed)) +
+             " OFFSET 0";
+    return fixed >= 0 ? " LIMIT " + std::to_string(fixed) + " OFFSET 0" : "";
   }
-  if (value->kind != sql::ExprKind::kLiteral || value->lit != sql::LiteralKind::kNumber)
-    return OraError(ora::kUnimplemented);
-  double v = std::strtod(value->text.c_str(), nullptr);
-  if (neg) v = -v;
-  if (v > 9e18) v = 9e18;
-  long long lim = -1;
-  switch (op) {
-    case sql::Op::kLe: lim = v < 1 ? 0 : static_cast<long long>(std::floor(v)); break;
-    case sql::Op::kLt: lim = v <= 1 ? 0 : static_cast<long long>(std::ceil(v)) - 1; break;
-    case sql::Op::kEq: lim = v == 1 ? 1 : 0; break;
-    case sql::Op::kGe: lim = v <= 1 ? -1 : 0; break;
-    case sql::Op::kGt: lim = v < 1 ? -1 : 0; break;
-    case sql::Op::kNe: lim = v >= 1 && v == std::floor(v) ? static_cast<long long>(v) - 1 : -1; break;
-    default: return OraError(ora::kUnimplemented);
-  }
-  if (lim >= 0 && (*limit < 0 || lim < *limit)) *limit = lim;
-  return Status::Ok();
-}
+  bool any() const { return has_value || fixed >= 0; }
+};
 
 Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
                      std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer = nullptr,
@@ -652,10 +690,10 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   };
   // WHERE: the terms that became outer-join conditions are gone; those on
   // ROWNUM become a row limit.
-  long long rownum_limit = -1;
+  RownumLimits rownum_limit;
+  Compiler w(s, full, binds);
   std::string where_sql;
   if (q.where) {
-    Compiler w(s, full, binds);
     std::vector<const sql::Expr*> terms;
     if (consumed.empty() && !HasRownum(*q.where)) {
       terms.push_back(q.where.get());
@@ -665,7 +703,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     for (const sql::Expr* t : terms) {
       if (std::find(consumed.begin(), consumed.end(), t) != consumed.end()) continue;
       if (HasRownum(*t)) {
-        TABDB_RETURN_IF_ERROR(RownumLimit(*t, &rownum_limit));
+        TABDB_RETURN_IF_ERROR(rownum_limit.Add(w, *t));
         continue;
       }
       CExpr c;
@@ -675,10 +713,8 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     }
   }
   if (!where_sql.empty()) where_sql = " WHERE " + where_sql;
-  // OFFSET 0 keeps SQLite from merging the limited query into one that
-  // sorts or groups its rows (which would limit them after that).
-  std::string limit_sql = rownum_limit >= 0 ? " LIMIT " + std::to_string(rownum_limit) + " OFFSET 0" : "";
-  bool rownum = rownum_limit >= 0 || rownum_items;
+  std::string limit_sql = rownum_limit.Sql(w);
+  bool rownum = rownum_limit.any() || rownum_items;
   bool grouped = !q.group_by.empty() || q.having || any_aggregate;
   if (rownum && grouped) {
     // Rows are numbered before they are grouped: the first n rows of the

@@ -80,6 +80,9 @@ void EvalTzKey(FnCall& c, Status* st);
 void EvalSysExtractUtc(FnCall& c, Status* st);
 // Queries (fn_query.cpp).
 void EvalTooManyRows(FnCall& c, Status* st);  // a scalar subquery gave a second row
+void EvalRownumLimit(FnCall& c, Status* st);  // the row limit of ROWNUM op bind
+// The row limit of ROWNUM op v (-1: none); op is one of < l(<=) = g(>=) > !(<>).
+long long RownumBound(char op, double v);
 // Functions of schema and data scripts (fn_script.cpp).
 void EvalRawCast(FnCall& c, Status* st);       // variant 'R' to RAW, 'V' to VARCHAR2
 void EvalSysGuid(FnCall& c, Status* st);

@@ -43,6 +43,18 @@ TEST_F(QueryRownumTest, RownumLimitsTheRowsThatPassWhere) {
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM emp WHERE ROWNUM <= 0"), "0");
 }
 
+TEST_F(QueryRownumTest, RownumLimitsFromVariablesAreTakenWhenTheStatementRuns) {
+  Must(app_, "CREATE TABLE got (k VARCHAR2(10), v NUMBER)");
+  Must(app_, "DECLARE n NUMBER := 2; c NUMBER; BEGIN "
+             "FOR i IN 0..3 LOOP SELECT COUNT(*) INTO c FROM emp WHERE ROWNUM <= i + n - 2; "
+             "INSERT INTO got VALUES ('le' || i, c); END LOOP; "
+             "SELECT COUNT(*) INTO c FROM emp WHERE ROWNUM < n AND ROWNUM <= 5; INSERT INTO got VALUES ('lt', c); "
+             "SELECT COUNT(*) INTO c FROM emp WHERE ROWNUM > n - 2; INSERT INTO got VALUES ('gt', c); "
+             "SELECT COUNT(*) INTO c FROM emp WHERE ROWNUM <= NULL; INSERT INTO got VALUES ('null', c); END;");
+  EXPECT_EQ(Query(app_, "SELECT k, v FROM got ORDER BY k"),
+            (Rows{{"gt", "4"}, {"le0", "0"}, {"le1", "1"}, {"le2", "2"}, {"le3", "3"}, {"lt", "1"}, {"null", "0"}}));
+}
+
 TEST_F(QueryRownumTest, RownumComesBeforeOrderByDistinctAndGrouping) {
   // Numbered in reading order, then sorted.
   EXPECT_EQ(Query(app_, "SELECT ROWNUM, ename FROM emp ORDER BY sal DESC"),
