@@ -34,6 +34,7 @@ TEST_F(QuerySetopTest, OperatorsRemoveDuplicatesAndTreatNullsAsEqual) {
             (Rows{{"1"}, {"2"}, {"3"}, {kNull}}));
   EXPECT_EQ(Query(app_, "SELECT x FROM a INTERSECT SELECT x FROM b ORDER BY 1"), (Rows{{"2"}, {kNull}}));
   EXPECT_EQ(Query(app_, "SELECT x FROM a MINUS SELECT x FROM b"), (Rows{{"1"}}));
+  EXPECT_EQ(Query(app_, "SELECT x FROM a EXCEPT SELECT x FROM b"), (Rows{{"1"}}));
   // A copy equals its source when both differences are empty.
   Must(app_, "CREATE TABLE a_copy (x NUMBER, s VARCHAR2(10), c CHAR(3))");
   Must(app_, "INSERT INTO a_copy SELECT * FROM a");
