@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "charset/charset.h"
 #include "exec/scalar_fns.h"
 #include "util/errors.h"
 #include "values/number.h"
@@ -129,24 +130,6 @@ bool RandomUnit(double* out, Status* st) {
   if (!RandomWord(&r, st)) return false;
   *out = static_cast<double>(r >> 11) / 9007199254740992.0;
   return true;
-}
-
-void AppendUtf8(uint32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 // Four hexadecimal digits at s[i..i+4) as a UTF-16 code unit.
