@@ -576,6 +576,32 @@ struct RownumLimits {
   bool any() const { return has_value || fixed >= 0; }
 };
 
+// " WHERE ..." of the terms of `where` (or nothing) but those `consumed`
+// elsewhere and those on ROWNUM, which go to `limits`.
+Status CompileWhere(Compiler& w, const sql::Expr* where, const std::vector<const sql::Expr*>& consumed,
+                    std::string* out, RownumLimits* limits) {
+  out->clear();
+  if (where == nullptr) return Status::Ok();
+  std::vector<const sql::Expr*> terms;
+  if (consumed.empty() && !HasRownum(*where)) {
+    terms.push_back(where);
+  } else {
+    SplitAnd(*where, &terms);
+  }
+  for (const sql::Expr* t : terms) {
+    if (std::find(consumed.begin(), consumed.end(), t) != consumed.end()) continue;
+    if (HasRownum(*t)) {
+      TABDB_RETURN_IF_ERROR(limits->Add(w, *t));
+      continue;
+    }
+    CExpr c;
+    TABDB_RETURN_IF_ERROR(w.CompileCondition(*t, &c));
+    if (c.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
+    *out += (out->empty() ? " WHERE " : " AND ") + c.sql;
+  }
+  return Status::Ok();
+}
+
 Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
                      std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer = nullptr,
                      int level = 0, bool named_items = false, bool positional = false);
@@ -693,26 +719,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   RownumLimits rownum_limit;
   Compiler w(s, full, binds);
   std::string where_sql;
-  if (q.where) {
-    std::vector<const sql::Expr*> terms;
-    if (consumed.empty() && !HasRownum(*q.where)) {
-      terms.push_back(q.where.get());
-    } else {
-      SplitAnd(*q.where, &terms);
-    }
-    for (const sql::Expr* t : terms) {
-      if (std::find(consumed.begin(), consumed.end(), t) != consumed.end()) continue;
-      if (HasRownum(*t)) {
-        TABDB_RETURN_IF_ERROR(rownum_limit.Add(w, *t));
-        continue;
-      }
-      CExpr c;
-      TABDB_RETURN_IF_ERROR(w.CompileCondition(*t, &c));
-      if (c.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
-      where_sql += (where_sql.empty() ? "" : " AND ") + c.sql;
-    }
-  }
-  if (!where_sql.empty()) where_sql = " WHERE " + where_sql;
+  TABDB_RETURN_IF_ERROR(CompileWhere(w, q.where.get(), consumed, &where_sql, &rownum_limit));
   std::string limit_sql = rownum_limit.Sql(w);
   bool rownum = rownum_limit.any() || rownum_items;
   bool grouped = !q.group_by.empty() || q.having || any_aggregate;
@@ -1350,6 +1357,8 @@ Status Prepared::CompileUpdateDelete() {
   scope.table = &table_;
   scope.qualifiers = {ref.has_alias ? ref.alias.text : table_.name};
   scope.qualifier_owner = table_.owner;
+  // SET x = ROWNUM numbers the rows as they are found.
+  scope.rownum_sql = "tabdb_num(row_number() OVER ())";
   BindContext binds;
   binds.user_kinds = bind_kinds_;
   Compiler c(*s_, scope, &binds);
@@ -1377,9 +1386,14 @@ Status Prepared::CompileUpdateDelete() {
   }
   sql += " FROM " + table_.phys + " AS _t";
   if (where) {
-    CExpr w;
-    TABDB_RETURN_IF_ERROR(c.CompileCondition(*where, &w));
-    sql += " WHERE " + w.sql;
+    // WHERE ROWNUM <= n: the first n rows found.
+    Scope where_scope = scope;
+    where_scope.rownum_sql.clear();
+    Compiler cw(*s_, where_scope, &binds);
+    RownumLimits limits;
+    std::string where_sql;
+    TABDB_RETURN_IF_ERROR(CompileWhere(cw, where, {}, &where_sql, &limits));
+    sql += where_sql + limits.Sql(cw);
   }
   for (StatementParam p : binds.hidden) hidden_params_.push_back(static_cast<int>(p));
   TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));

@@ -1,6 +1,7 @@
 // query_rownum_test.cpp - ROWNUM (numbered as rows pass WHERE, before
 // DISTINCT, grouping and ORDER BY; the top-N idiom; numbering per nested
-// query) and the (+) outer-join marker of WHERE conditions with its errors.
+// query; in UPDATE and DELETE) and the (+) outer-join marker of WHERE
+// conditions with its errors.
 #include <string>
 #include <vector>
 
@@ -41,6 +42,16 @@ TEST_F(QueryRownumTest, RownumLimitsTheRowsThatPassWhere) {
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM emp WHERE ROWNUM >= 1"), "4");
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM emp WHERE ROWNUM <> 3"), "2");
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM emp WHERE ROWNUM <= 0"), "0");
+}
+
+TEST_F(QueryRownumTest, UpdateAndDeleteNumberAndLimitTheRowsTheyFind) {
+  Must(app_, "UPDATE emp SET sal = ROWNUM * 10");
+  EXPECT_EQ(Query(app_, "SELECT empno, sal FROM emp ORDER BY empno"),
+            (Rows{{"1", "10"}, {"2", "20"}, {"3", "30"}, {"4", "40"}}));
+  Must(app_, "DELETE FROM emp WHERE ROWNUM <= 2 AND sal > 15");
+  EXPECT_EQ(Query(app_, "SELECT empno FROM emp ORDER BY empno"), (Rows{{"1"}, {"4"}}));
+  Must(app_, "UPDATE emp SET sal = 0 WHERE ROWNUM > 1");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM emp WHERE sal = 0"), "0");
 }
 
 TEST_F(QueryRownumTest, RownumLimitsFromVariablesAreTakenWhenTheStatementRuns) {
