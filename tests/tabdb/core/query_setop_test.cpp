@@ -83,6 +83,12 @@ TEST_F(QuerySetopTest, BranchesMustMatchInCountAndType) {
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM (SELECT 1 FROM dual UNION SELECT 1.0 FROM dual "
                       "UNION SELECT TO_NUMBER('1e0') FROM dual UNION SELECT 1f FROM dual)"),
             "1");
+  // Stored numbers are compared by value too.
+  Must(app_, "CREATE TABLE n (v NUMBER(6,2))");
+  Must(app_, "INSERT INTO n VALUES (1.50), ('1.5000'), (-0), (100)");
+  EXPECT_EQ(Query(app_, "SELECT v FROM n UNION SELECT 1.5 FROM dual UNION SELECT 1e2 FROM dual "
+                        "UNION SELECT 0.0 FROM dual ORDER BY 1"),
+            (Rows{{"0"}, {"1.5"}, {"100"}}));
   // LOBs may be appended, not compared.
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM (SELECT TO_CLOB('x') FROM dual UNION ALL SELECT TO_CLOB('x') FROM dual)"),
             "2");
