@@ -192,12 +192,7 @@ Status Parser::ParseComparison(ExprPtr* out) {
       *out = std::move(e);
       return Status::Ok();
     }
-    do {
-      if (e->args.size() > kMaxInList) return OraError(ora::kTooManyListExpressions);
-      ExprPtr item;
-      TABDB_RETURN_IF_ERROR(ParseConcat(&item));
-      e->args.push_back(std::move(item));
-    } while (AcceptSym(","));
+    TABDB_RETURN_IF_ERROR(ParseValueList(e.get()));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
     e->span.end = prev_end_;
     *out = std::move(e);

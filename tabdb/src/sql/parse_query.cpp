@@ -120,6 +120,17 @@ Status Parser::ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update) 
   return Status::Ok();
 }
 
+// v, v, ... after IN ( or ANY ( : the values after args[0].
+Status Parser::ParseValueList(Expr* e) {
+  do {
+    if (e->args.size() > kMaxInList) return OraError(ora::kTooManyListExpressions);
+    ExprPtr item;
+    TABDB_RETURN_IF_ERROR(ParseConcat(&item));
+    e->args.push_back(std::move(item));
+  } while (AcceptSym(","));
+  return Status::Ok();
+}
+
 Status Parser::ParseQuantified(Op op, ExprPtr left, ExprPtr* out) {
   ExprPtr e = NewExpr(ExprKind::kQuantified, left->span.begin);
   e->op = op;
@@ -130,12 +141,7 @@ Status Parser::ParseQuantified(Op op, ExprPtr left, ExprPtr* out) {
   if (PeekQueryStart()) {
     TABDB_RETURN_IF_ERROR(ParseSubquery(&e->subquery));
   } else {
-    do {
-      if (e->args.size() > kMaxInList) return OraError(ora::kTooManyListExpressions);
-      ExprPtr item;
-      TABDB_RETURN_IF_ERROR(ParseConcat(&item));
-      e->args.push_back(std::move(item));
-    } while (AcceptSym(","));
+    TABDB_RETURN_IF_ERROR(ParseValueList(e.get()));
   }
   TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
   e->span.end = prev_end_;

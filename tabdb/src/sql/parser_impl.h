@@ -117,6 +117,7 @@ class Parser {
   bool PeekQueryStart(size_t k = 0) const;
   // op ANY|SOME|ALL (...) after the left operand and the operator.
   Status ParseQuantified(Op op, ExprPtr left, ExprPtr* out);
+  Status ParseValueList(Expr* e);
   Status ParseSelectItem(SelectItem* item);
   Status ParseTableRef(TableRef* out, bool allow_alias);
   // FROM items after the first (parse_join.cpp)
