@@ -53,6 +53,8 @@ Status Parser::ParseWith(std::vector<WithItem>* out) {
     if (PeekSym("(")) TABDB_RETURN_IF_ERROR(ParseNameListInParens(&w.columns));
     TABDB_RETURN_IF_ERROR(ExpectWord("AS", 905));
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
+    DepthGuard guard(this, 8);
+    if (!guard.ok()) return guard.status();
     std::unique_ptr<Select> q;
     TABDB_RETURN_IF_ERROR(ParseSelect(&q, false));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
@@ -66,6 +68,8 @@ Status Parser::ParseWith(std::vector<WithItem>* out) {
 Status Parser::ParseSetBranch(std::unique_ptr<Select>* out, bool* parenthesised) {
   *parenthesised = false;
   if (!PeekSym("(")) return ParseQueryBlock(out);
+  DepthGuard guard(this, 8);
+  if (!guard.ok()) return guard.status();
   Next();
   TABDB_RETURN_IF_ERROR(ParseSelect(out, false));
   TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
@@ -74,8 +78,6 @@ Status Parser::ParseSetBranch(std::unique_ptr<Select>* out, bool* parenthesised)
 }
 
 Status Parser::ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update) {
-  DepthGuard guard(this, 8);
-  if (!guard.ok()) return guard.status();
   std::vector<WithItem> with;
   if (PeekWord("WITH")) TABDB_RETURN_IF_ERROR(ParseWith(&with));
   std::unique_ptr<Select> first;
