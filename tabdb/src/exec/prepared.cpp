@@ -150,7 +150,19 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     return Status::Ok();
   }
   if (connect_by) return OraError(ora::kUnimplemented);
-  Status st = ResolveTable(s, ref.name, &f->table);
+  ViewInfo stored;
+  bool is_view = false;
+  Status st = ResolveQuerySource(s, ref.name, &f->table, &stored, &is_view);
+  if (st.ok() && is_view) {
+    TABDB_RETURN_IF_ERROR(CompileStoredView(s, stored, level + 1, binds, &f->view.sql, &f->view.columns));
+    f->view.name = stored.name;
+    sc.kind = Scope::kView;
+    sc.view = &f->view;
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : stored.name};
+    sc.qualifier_owner = stored.owner;
+    f->sql = "(" + f->view.sql + ")";
+    return Status::Ok();
+  }
   if (st.ok()) {
     sc.kind = Scope::kTable;
     sc.table = &f->table;
@@ -1179,6 +1191,7 @@ Status Prepared::ExecuteOther() {
       return OraError(ora::kInternalError, {"statement kind run as other"});
     default: {
       SetCheckRowsFn(AnyRowBreaksCheck);
+      SetDescribeViewFn(DescribeViewQuery);
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this

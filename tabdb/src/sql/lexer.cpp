@@ -307,7 +307,7 @@ class Lexer {
       Emit(TokenKind::kSymbol, "%");
       return Status::Ok();
     }
-    if (std::strchr("()+-*/,.;=<>", c) != nullptr && c != '\0') {
+    if (std::strchr("()+-*/,.;=<>@", c) != nullptr && c != '\0') {
       ++i_;
       Emit(TokenKind::kSymbol, std::string(1, c));
       return Status::Ok();

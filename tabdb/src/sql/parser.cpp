@@ -353,6 +353,7 @@ Status Parser::ParseDelete(Statement* st) {
 
 Status Parser::ParseCreate(Statement* st) {
   Next();
+  if (PeekViewOrSynonym()) return ParseCreateViewOrSynonym(st);
   if (AcceptWord("TABLE")) return ParseCreateTable(st);
   if (AcceptWord("USER")) return ParseUser(st, true);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kCreateSequence);
@@ -379,6 +380,7 @@ Status Parser::ParseAlter(Statement* st) {
 Status Parser::ParseDrop(Statement* st) {
   Next();
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kDropSequence);
+  if (PeekDropViewOrSynonym()) return ParseDropViewOrSynonym(st);
   auto d = std::make_unique<DropObject>();
   if (AcceptWord("TABLE")) {
     st->kind = StmtKind::kDropTable;
