@@ -158,7 +158,7 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     f->view.name = stored.name;
     sc.kind = Scope::kView;
     sc.view = &f->view;
-    sc.qualifiers = {ref.has_alias ? ref.alias.text : stored.name};
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : ref.name.back().text};
     sc.qualifier_owner = stored.owner;
     f->sql = "(" + f->view.sql + ")";
     return Status::Ok();
@@ -166,7 +166,8 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
   if (st.ok()) {
     sc.kind = Scope::kTable;
     sc.table = &f->table;
-    sc.qualifiers = {ref.has_alias ? ref.alias.text : f->table.name};
+    // Named through a synonym, the table is qualified by the synonym's name.
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : ref.name.back().text};
     sc.qualifier_owner = f->table.owner;
     f->sql = f->table.phys;
     return Status::Ok();
@@ -1191,7 +1192,6 @@ Status Prepared::ExecuteOther() {
       return OraError(ora::kInternalError, {"statement kind run as other"});
     default: {
       SetCheckRowsFn(AnyRowBreaksCheck);
-      SetDescribeViewFn(DescribeViewQuery);
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this
