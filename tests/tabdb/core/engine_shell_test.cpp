@@ -91,4 +91,34 @@ TEST_F(EngineShellTest, EndOfInputCommits) {
   EXPECT_EQ(r.out, "A\n1\n2\n3\n");
 }
 
+// DESCRIBE of a view (its columns as its query gives them now), of a
+// table or view through a synonym, and of DUAL; a view with errors cannot
+// be described.
+TEST_F(EngineShellTest, DescribeViewsSynonymsAndDual) {
+  ProcResult r = App(
+      "CREATE TABLE base (id NUMBER(5) NOT NULL, name VARCHAR2(20), at DATE);\n"
+      "CREATE VIEW v (label, n) AS SELECT name, COUNT(*) FROM base GROUP BY name;\n"
+      "CREATE SYNONYM b FOR base;\n"
+      "CREATE FORCE VIEW broken AS SELECT x FROM nothing;\n"
+      "DESC v\n"
+      "DESCRIBE b\n"
+      "DESC dual\n"
+      "DESC broken\n");
+  EXPECT_EQ(r.status, 1);
+  std::string dashes = " " + std::string(41, '-') + " " + std::string(8, '-') + " " +
+                       std::string(28, '-') + "\n";
+  auto line = [](const std::string& name, const std::string& null, const std::string& type) {
+    std::string l = " " + name;
+    l.resize(42, ' ');
+    std::string n = " " + null;
+    n.resize(9, ' ');
+    return l + n + " " + type + "\n";
+  };
+  std::string head = line("Name", "Null?", "Type") + dashes;
+  EXPECT_EQ(r.out, head + line("LABEL", "", "VARCHAR2(20)") + line("N", "", "NUMBER") + head +
+                       line("ID", "NOT NULL", "NUMBER(5)") + line("NAME", "", "VARCHAR2(20)") +
+                       line("AT", "", "DATE") + head + line("DUMMY", "", "VARCHAR2(1)"));
+  EXPECT_NE(r.err.find("ORA-24372: invalid object for describe"), std::string::npos) << r.err;
+}
+
 }  // namespace

@@ -81,9 +81,20 @@ TEST_F(SynonymTest, PrivilegesAreTheTargets) {
   Must(app_, "GRANT SELECT ON items TO bob");
   EXPECT_EQ(One(bob_, "SELECT name FROM its"), "one");
   EXPECT_EQ(Exec(bob_, "DELETE FROM its"), 1031);
+  // A grant through a synonym is a grant on its table.
+  Must(app_, "CREATE SYNONYM app_items FOR items");
+  Must(app_, "GRANT DELETE ON app_items TO bob");
+  EXPECT_EQ(One(bob_, "SELECT COUNT(*) FROM user_tab_privs_recd WHERE table_name = 'ITEMS'"
+                      " AND privilege = 'DELETE'"), "1");
+  // Sequences too are reached through synonyms, with SELECT on them.
+  Must(app_, "CREATE SEQUENCE ids START WITH 5");
+  Must(bob_, "CREATE SYNONYM next_ids FOR app.ids");
+  EXPECT_EQ(Exec(bob_, "SELECT next_ids.NEXTVAL FROM dual"), 2289);
+  Must(app_, "GRANT SELECT ON ids TO bob");
+  EXPECT_EQ(One(bob_, "SELECT next_ids.NEXTVAL FROM dual"), "5");
   // A synonym in APP's schema gives BOB nothing more.
   Must(app_, "CREATE SYNONYM app_it FOR items");
-  EXPECT_EQ(Exec(bob_, "DELETE FROM app.app_it"), 1031);
+  EXPECT_EQ(Exec(bob_, "UPDATE app.app_it SET name = 'x'"), 1031);
 }
 
 TEST_F(SynonymTest, MisuseGivesOraclesErrors) {
