@@ -506,6 +506,7 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
       return st.sequence ? own(st.sequence->name) : Status::Ok();
     case StmtKind::kCreateView:
     case StmtKind::kDropView:
+    case StmtKind::kAlterView:
       return st.view ? own(st.view->name) : Status::Ok();
     case StmtKind::kCreateSynonym:
     case StmtKind::kDropSynonym:
@@ -580,6 +581,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kDropView:
       r = st.view ? cat::DropViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kAlterView:
+      r = st.view ? cat::AlterViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateSynonym:
       r = st.synonym ? cat::CreateSynonymDdl(s, *st.synonym) : OraError(ora::kInvalidSqlStatement);

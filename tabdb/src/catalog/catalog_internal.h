@@ -186,6 +186,7 @@ Status StoredCodeText(Session& s, const std::string& type, const std::string& na
 // Views and synonyms (ddl_view.cpp).
 Status CreateViewDdl(Session& s, const sql::ViewStmt& v);
 Status DropViewDdl(Session& s, const sql::ViewStmt& v);
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v);  // ALTER VIEW ... COMPILE
 Status CreateSynonymDdl(Session& s, const sql::SynonymStmt& st);
 Status DropSynonymDdl(Session& s, const sql::SynonymStmt& st);
 // Drops the views and private synonyms of a schema (DROP USER ... CASCADE).

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "catalog/catalog_internal.h"
+#include "sql/parser.h"
 #include "util/errors.h"
 
 namespace tabdb {
@@ -79,6 +80,51 @@ Status CheckDistinct(const std::vector<std::string>& names) {
   std::set<std::string> seen;
   for (const std::string& n : names)
     if (!seen.insert(n).second) return OraError(ora::kDuplicateColumnName);
+  return Status::Ok();
+}
+
+// The type a column of a view with errors is recorded with.
+TypeDesc Varchar2() {
+  TypeDesc t;
+  t.kind = TypeKind::kVarchar2;
+  return t;
+}
+
+// The columns of a view's query compiled as `owner`, named by `aliases`
+// when given, else by the select items (which must then be names).
+Status DescribeView(Session& s, const std::string& owner, const sql::Select& q,
+                    const std::vector<std::string>& aliases,
+                    std::vector<std::pair<std::string, TypeDesc>>* cols) {
+  if (aliases.size() > 1) TABDB_RETURN_IF_ERROR(CheckDistinct(aliases));
+  if (!g_describe_view) return OraError(ora::kInternalError, {"views not set up"});
+  TABDB_RETURN_IF_ERROR(g_describe_view(s, owner, q, cols));
+  std::vector<std::string> names;
+  if (!aliases.empty()) {
+    if (aliases.size() != cols->size()) return OraError(ora::kViewColumnCount);
+    names = aliases;
+  } else {
+    TABDB_RETURN_IF_ERROR(ItemNames(q, *cols, &names));
+    TABDB_RETURN_IF_ERROR(CheckDistinct(names));
+  }
+  for (size_t i = 0; i < names.size(); ++i) (*cols)[i].first = names[i];
+  return Status::Ok();
+}
+
+// Replaces the tab$columns rows of a view and records whether it compiled.
+Status StoreViewColumns(Session& s, int64_t obj, bool valid,
+                        const std::vector<std::pair<std::string, TypeDesc>>& cols) {
+  std::string id = std::to_string(obj);
+  TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$columns WHERE obj_id = " + id + ";"
+                                    "UPDATE tab$views SET status = '" +
+                                    (valid ? "VALID" : "INVALID") + "' WHERE obj_id = " + id));
+  for (size_t i = 0; i < cols.size(); ++i) {
+    ColumnInfo c;
+    c.intcol = static_cast<int>(i + 1);
+    c.column_id = c.intcol;
+    c.name = cols[i].first;
+    c.type = WithDefaults(cols[i].second);
+    TABDB_RETURN_IF_ERROR(cat::InsertColumn(s, obj, c));
+  }
   return Status::Ok();
 }
 
@@ -172,42 +218,28 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
   TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
   if (obj != 0 && (type != "VIEW" || !v.or_replace)) return OraError(ora::kNameAlreadyUsed);
   if (!v.query) return OraError(ora::kInvalidSqlStatement);
-  if (v.columns.size() > 1) {
-    std::vector<std::string> aliases;
-    for (const sql::Name& n : v.columns) aliases.push_back(n.text);
-    TABDB_RETURN_IF_ERROR(CheckDistinct(aliases));
-  }
-
+  std::vector<std::string> aliases;
+  for (const sql::Name& n : v.columns) aliases.push_back(n.text);
+  bool valid = false;
   std::vector<std::pair<std::string, TypeDesc>> cols;
-  Status described = g_describe_view ? g_describe_view(s, owner, *v.query, &cols)
-                                     : OraError(ora::kInternalError, {"views not set up"});
-  bool valid = described.ok();
-  std::vector<std::string> names;
-  if (valid) {
-    if (!v.columns.empty()) {
-      if (v.columns.size() != cols.size()) return OraError(ora::kViewColumnCount);
-      for (const sql::Name& n : v.columns) names.push_back(n.text);
-    } else {
-      TABDB_RETURN_IF_ERROR(ItemNames(*v.query, cols, &names));
-      TABDB_RETURN_IF_ERROR(CheckDistinct(names));
-    }
-  } else if (!v.force) {
+  Status described = DescribeView(s, owner, *v.query, aliases, &cols);
+  if (described.ok()) {
+    valid = true;
+  } else if (!v.force || described.code() == ora::kMustNameExpression ||
+             described.code() == ora::kViewColumnCount ||
+             described.code() == ora::kDuplicateColumnName) {
     return described;
   } else {
     // A view with errors keeps the names it was given.
-    for (const sql::Name& n : v.columns) names.push_back(n.text);
+    for (const std::string& a : aliases) cols.push_back({a, Varchar2()});
   }
 
-  if (obj == 0) {
-    TABDB_RETURN_IF_ERROR(AddObject(s, owner, name, "VIEW", &obj));
-  } else {
-    // OR REPLACE keeps the object (and the grants on it).
-    TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$columns WHERE obj_id = " + std::to_string(obj)));
-  }
+  if (obj == 0) TABDB_RETURN_IF_ERROR(AddObject(s, owner, name, "VIEW", &obj));
+  // OR REPLACE keeps the object (and the grants on it).
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "INSERT OR REPLACE INTO tab$views(obj_id, text, parse_schema, aliased, read_only,"
-      " check_option, cons_name, editionable, status) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
+      " check_option, cons_name, editionable, status) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, 'VALID')",
       &q));
   sqlite3_bind_int64(q, 1, obj);
   Bind(q, 2, v.query_text);
@@ -218,22 +250,34 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
   if (v.has_constraint) Bind(q, 7, v.constraint.text);
   else sqlite3_bind_null(q, 7);
   sqlite3_bind_int(q, 8, v.editionable == 0 ? 0 : 1);
-  sqlite3_bind_text(q, 9, valid ? "VALID" : "INVALID", -1, SQLITE_STATIC);
   TABDB_RETURN_IF_ERROR(s.db().Run(q));
-  for (size_t i = 0; i < names.size(); ++i) {
-    ColumnInfo c;
-    c.intcol = static_cast<int>(i + 1);
-    c.column_id = c.intcol;
-    c.name = names[i];
-    if (i < cols.size()) {
-      c.type = WithDefaults(cols[i].second);
-    } else {
-      c.type.kind = TypeKind::kVarchar2;
-      c.type = WithDefaults(c.type);
-    }
-    TABDB_RETURN_IF_ERROR(InsertColumn(s, obj, c));
+  return StoreViewColumns(s, obj, valid, cols);
+}
+
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v) {
+  std::string owner, name;
+  SplitName(s, v.name, &owner, &name);
+  int64_t obj = 0;
+  std::string type;
+  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
+  if (obj == 0 || type != "VIEW") return OraError(ora::kTableNotExist);
+  TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
+  // COMPILE: the view's columns and status as its query compiles now.
+  ViewInfo info;
+  TABDB_RETURN_IF_ERROR(LoadView(s, obj, &info));
+  std::unique_ptr<sql::Statement> st;
+  Status described = sql::Parse(info.text, &st);
+  std::vector<std::string> aliases;
+  if (info.aliased) aliases = info.columns;
+  std::vector<std::pair<std::string, TypeDesc>> cols;
+  if (described.ok() && (st->kind != sql::StmtKind::kSelect || !st->select))
+    described = OraError(ora::kInvalidSqlStatement);
+  if (described.ok()) described = DescribeView(s, info.parse_schema, *st->select, aliases, &cols);
+  if (!described.ok()) {
+    cols.clear();
+    for (const std::string& a : info.columns) cols.push_back({a, Varchar2()});
   }
-  return Status::Ok();
+  return StoreViewColumns(s, obj, described.ok(), cols);
 }
 
 Status DropViewDdl(Session& s, const sql::ViewStmt& v) {

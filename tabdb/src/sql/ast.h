@@ -447,6 +447,7 @@ enum class StmtKind {
   kDropView,
   kCreateSynonym,
   kDropSynonym,
+  kAlterView,
 };
 
 struct Statement {
@@ -473,7 +474,7 @@ struct Statement {
   // PL/SQL blocks: the whole block (declarations, control flow, SQL).
   std::shared_ptr<const PlsqlUnit> plsql;
   std::unique_ptr<StoredCode> code;
-  std::unique_ptr<ViewStmt> view;          // CREATE / DROP VIEW
+  std::unique_ptr<ViewStmt> view;          // CREATE / ALTER / DROP VIEW
   std::unique_ptr<SynonymStmt> synonym;    // CREATE / DROP SYNONYM
 };
 

@@ -122,5 +122,20 @@ Status Parser::ParseDropViewOrSynonym(Statement* st) {
   return Status::Ok();
 }
 
+Status Parser::ParseAlterView(Statement* st) {
+  st->kind = StmtKind::kAlterView;
+  auto v = std::make_unique<ViewStmt>();
+  TABDB_RETURN_IF_ERROR(ParseObjectName(&v->name, 903));
+  if (!AcceptWord("COMPILE")) {
+    // ADD / MODIFY / DROP CONSTRAINT, READ ONLY / READ WRITE, EDITIONABLE.
+    if (PeekWord("ADD") || PeekWord("MODIFY") || PeekWord("DROP") || PeekWord("READ") ||
+        PeekWord("EDITIONABLE") || PeekWord("NONEDITIONABLE"))
+      return OraError(ora::kUnimplemented);
+    return Err(922);
+  }
+  st->view = std::move(v);
+  return Status::Ok();
+}
+
 }  // namespace sql
 }  // namespace tabdb

@@ -374,6 +374,7 @@ Status Parser::ParseAlter(Statement* st) {
   if (AcceptWord("SESSION")) return ParseAlterSession(st);
   if (AcceptWord("USER")) return ParseUser(st, false);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kAlterSequence);
+  if (AcceptWord("VIEW")) return ParseAlterView(st);
   return Err(940);
 }
 

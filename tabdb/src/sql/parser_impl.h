@@ -104,6 +104,8 @@ class Parser {
   Status ParseCreateViewOrSynonym(Statement* st);
   bool PeekDropViewOrSynonym() const;
   Status ParseDropViewOrSynonym(Statement* st);
+  // ALTER VIEW after VIEW: COMPILE (other forms are not carried).
+  Status ParseAlterView(Statement* st);
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }

@@ -94,9 +94,18 @@ TEST_F(ViewTest, ForceViewHasErrorsUntilItsObjectsExist) {
   Must(app_, "CREATE TABLE later (a NUMBER, b VARCHAR2(5))");
   Must(app_, "INSERT INTO later VALUES (7, 'x')");
   EXPECT_EQ(Query(app_, "SELECT * FROM later_v"), (std::vector<Row>{{"7", "x"}}));
+  // ALTER VIEW ... COMPILE records the columns it has now.
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_tab_columns WHERE table_name = 'LATER_V'"), "0");
+  Must(app_, "ALTER VIEW later_v COMPILE");
+  EXPECT_EQ(Query(app_, "SELECT column_name, data_type FROM user_tab_columns"
+                        " WHERE table_name = 'LATER_V' ORDER BY column_id"),
+            (std::vector<Row>{{"A", "NUMBER"}, {"B", "VARCHAR2"}}));
   // A view whose table goes away has errors again.
   Must(app_, "DROP TABLE later");
   EXPECT_EQ(Exec(app_, "SELECT * FROM later_v"), 4063);
+  Must(app_, "ALTER VIEW later_v COMPILE");
+  EXPECT_EQ(Exec(app_, "ALTER VIEW later_v READ ONLY"), 3001);
+  EXPECT_EQ(Exec(app_, "ALTER VIEW nosuch COMPILE"), 942);
 }
 
 TEST_F(ViewTest, RowsChangeThroughTablesOnly) {
