@@ -150,6 +150,7 @@ struct ViewInfo {
   bool check_option = false;
   bool valid = true;
   std::vector<std::string> columns;
+  std::vector<bool> nullable;  // per column, as recorded
 };
 
 // What a name in a statement stands for once synonyms are followed: an
@@ -174,11 +175,12 @@ Status ResolveQuerySource(Session& s, const sql::NameList& name, TableInfo* tabl
 // Loads a view by object id.
 Status LoadView(Session& s, int64_t obj_id, ViewInfo* out);
 
-// The columns of a view's query (names as the query gives them, types),
-// compiled in the schema and with the rights of `owner`. The compiler lies
-// above the catalog; CREATE VIEW is handed it through this setter.
+// The columns of a view's query (names as the query gives them, types,
+// and NOT NULL where a column is a NOT NULL column of a table), compiled in
+// the schema and with the rights of `owner`. The compiler lies above the
+// catalog; CREATE VIEW is handed it through this setter.
 using DescribeViewFn = Status (*)(Session& s, const std::string& owner, const sql::Select& q,
-                                  std::vector<std::pair<std::string, TypeDesc>>* cols);
+                                  std::vector<ColumnInfo>* cols);
 void SetDescribeViewFn(DescribeViewFn fn);
 
 // DBMS_METADATA.GET_DDL text of a view or a synonym (`owner` PUBLIC for a

@@ -65,14 +65,14 @@ Status DeleteObjectRows(Session& s, int64_t obj_id) {
 
 // The column names of a view without a column list: the select items'
 // names. An expression needs an alias (ORA-00998).
-Status ItemNames(const sql::Select& q, const std::vector<std::pair<std::string, TypeDesc>>& cols,
+Status ItemNames(const sql::Select& q, const std::vector<ColumnInfo>& cols,
                  std::vector<std::string>* names) {
   for (const sql::SelectItem& it : q.items) {
     if (!it.star && !it.has_alias && it.expr && it.expr->kind != sql::ExprKind::kColumn)
       return OraError(ora::kMustNameExpression);
   }
   names->clear();
-  for (const auto& c : cols) names->push_back(c.first);
+  for (const ColumnInfo& c : cols) names->push_back(c.name);
   return Status::Ok();
 }
 
@@ -83,18 +83,19 @@ Status CheckDistinct(const std::vector<std::string>& names) {
   return Status::Ok();
 }
 
-// The type a column of a view with errors is recorded with.
-TypeDesc Varchar2() {
-  TypeDesc t;
-  t.kind = TypeKind::kVarchar2;
-  return t;
+// A column of a view with errors: only its name is known.
+ColumnInfo Unknown(const std::string& name) {
+  ColumnInfo c;
+  c.name = name;
+  c.type.kind = TypeKind::kVarchar2;
+  return c;
 }
 
 // The columns of a view's query compiled as `owner`, named by `aliases`
 // when given, else by the select items (which must then be names).
 Status DescribeView(Session& s, const std::string& owner, const sql::Select& q,
                     const std::vector<std::string>& aliases,
-                    std::vector<std::pair<std::string, TypeDesc>>* cols) {
+                    std::vector<ColumnInfo>* cols) {
   if (aliases.size() > 1) TABDB_RETURN_IF_ERROR(CheckDistinct(aliases));
   if (!g_describe_view) return OraError(ora::kInternalError, {"views not set up"});
   TABDB_RETURN_IF_ERROR(g_describe_view(s, owner, q, cols));
@@ -106,13 +107,13 @@ Status DescribeView(Session& s, const std::string& owner, const sql::Select& q,
     TABDB_RETURN_IF_ERROR(ItemNames(q, *cols, &names));
     TABDB_RETURN_IF_ERROR(CheckDistinct(names));
   }
-  for (size_t i = 0; i < names.size(); ++i) (*cols)[i].first = names[i];
+  for (size_t i = 0; i < names.size(); ++i) (*cols)[i].name = names[i];
   return Status::Ok();
 }
 
 // Replaces the tab$columns rows of a view and records whether it compiled.
 Status StoreViewColumns(Session& s, int64_t obj, bool valid,
-                        const std::vector<std::pair<std::string, TypeDesc>>& cols) {
+                        const std::vector<ColumnInfo>& cols) {
   std::string id = std::to_string(obj);
   TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$columns WHERE obj_id = " + id + ";"
                                     "UPDATE tab$views SET status = '" +
@@ -121,8 +122,9 @@ Status StoreViewColumns(Session& s, int64_t obj, bool valid,
     ColumnInfo c;
     c.intcol = static_cast<int>(i + 1);
     c.column_id = c.intcol;
-    c.name = cols[i].first;
-    c.type = WithDefaults(cols[i].second);
+    c.name = cols[i].name;
+    c.type = WithDefaults(cols[i].type);
+    c.nullable = cols[i].nullable;
     TABDB_RETURN_IF_ERROR(cat::InsertColumn(s, obj, c));
   }
   return Status::Ok();
@@ -184,12 +186,13 @@ Status LoadView(Session& s, int64_t obj_id, ViewInfo* out) {
   v.valid = Text(q, 7) == "VALID";
   sqlite3_reset(q);
   TABDB_RETURN_IF_ERROR(
-      s.db().Cached("SELECT name FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol", &q));
+      s.db().Cached("SELECT name, nullable FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol", &q));
   sqlite3_bind_int64(q, 1, obj_id);
   while (true) {
     TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
     if (!row) break;
     v.columns.push_back(Text(q, 0));
+    v.nullable.push_back(Text(q, 1) != "N");
   }
   sqlite3_reset(q);
   *out = std::move(v);
@@ -221,7 +224,7 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
   std::vector<std::string> aliases;
   for (const sql::Name& n : v.columns) aliases.push_back(n.text);
   bool valid = false;
-  std::vector<std::pair<std::string, TypeDesc>> cols;
+  std::vector<ColumnInfo> cols;
   Status described = DescribeView(s, owner, *v.query, aliases, &cols);
   if (described.ok()) {
     valid = true;
@@ -231,7 +234,7 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
     return described;
   } else {
     // A view with errors keeps the names it was given.
-    for (const std::string& a : aliases) cols.push_back({a, Varchar2()});
+    for (const std::string& a : aliases) cols.push_back(Unknown(a));
   }
 
   if (obj == 0) TABDB_RETURN_IF_ERROR(AddObject(s, owner, name, "VIEW", &obj));
@@ -269,13 +272,13 @@ Status AlterViewDdl(Session& s, const sql::ViewStmt& v) {
   Status described = sql::Parse(info.text, &st);
   std::vector<std::string> aliases;
   if (info.aliased) aliases = info.columns;
-  std::vector<std::pair<std::string, TypeDesc>> cols;
+  std::vector<ColumnInfo> cols;
   if (described.ok() && (st->kind != sql::StmtKind::kSelect || !st->select))
     described = OraError(ora::kInvalidSqlStatement);
   if (described.ok()) described = DescribeView(s, info.parse_schema, *st->select, aliases, &cols);
   if (!described.ok()) {
     cols.clear();
-    for (const std::string& a : info.columns) cols.push_back({a, Varchar2()});
+    for (const std::string& a : info.columns) cols.push_back(Unknown(a));
   }
   return StoreViewColumns(s, obj, described.ok(), cols);
 }

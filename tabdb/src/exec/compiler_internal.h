@@ -150,7 +150,7 @@ Status CompileStoredView(Session& s, const ViewInfo& v, int level, BindContext* 
                          std::string* sql, std::vector<ViewColumn>* cols);
 // The columns of a view's query for CREATE VIEW (catalog DescribeViewFn).
 Status DescribeViewQuery(Session& s, const std::string& owner, const sql::Select& q,
-                         std::vector<std::pair<std::string, TypeDesc>>* cols);
+                         std::vector<ColumnInfo>* cols);
 
 // Whether a FROM item (a scope without members) has a column of that name.
 bool ScopeHasColumn(const Scope& sc, const std::string& name);

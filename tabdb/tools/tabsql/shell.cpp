@@ -313,10 +313,13 @@ bool Shell::Describe(const std::string& name_text) {
       return false;
     }
     t.columns.clear();
-    for (const ResultColumn& rc : r.result->columns()) {
+    const std::vector<ResultColumn>& rcs = r.result->columns();
+    for (size_t i = 0; i < rcs.size(); ++i) {
       ColumnInfo c;
-      c.name = rc.name;
-      c.type = rc.type;
+      c.name = rcs[i].name;
+      c.type = rcs[i].type;
+      // NOT NULL as recorded when the view was made.
+      if (view.nullable.size() == rcs.size()) c.nullable = view.nullable[i];
       t.columns.push_back(std::move(c));
     }
   }

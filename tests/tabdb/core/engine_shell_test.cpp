@@ -91,18 +91,20 @@ TEST_F(EngineShellTest, EndOfInputCommits) {
   EXPECT_EQ(r.out, "A\n1\n2\n3\n");
 }
 
-// DESCRIBE of a view (its columns as its query gives them now), of a
-// table or view through a synonym, and of DUAL; a view with errors cannot
-// be described.
+// DESCRIBE of a view (its columns as its query gives them now, NOT NULL
+// where they are NOT NULL columns of its tables), of a table or view
+// through a synonym, and of DUAL; a view with errors cannot be described.
 TEST_F(EngineShellTest, DescribeViewsSynonymsAndDual) {
   ProcResult r = App(
       "CREATE TABLE base (id NUMBER(5) NOT NULL, name VARCHAR2(20), at DATE);\n"
       "CREATE VIEW v (label, n) AS SELECT name, COUNT(*) FROM base GROUP BY name;\n"
+      "CREATE VIEW v2 AS SELECT b.id, b.name, x.id x_id FROM base b, base x;\n"
       "CREATE SYNONYM b FOR base;\n"
       "CREATE FORCE VIEW broken AS SELECT x FROM nothing;\n"
       "DESC v\n"
       "DESCRIBE b\n"
       "DESC dual\n"
+      "DESC v2\n"
       "DESC broken\n");
   EXPECT_EQ(r.status, 1);
   std::string dashes = " " + std::string(41, '-') + " " + std::string(8, '-') + " " +
@@ -117,7 +119,9 @@ TEST_F(EngineShellTest, DescribeViewsSynonymsAndDual) {
   std::string head = line("Name", "Null?", "Type") + dashes;
   EXPECT_EQ(r.out, head + line("LABEL", "", "VARCHAR2(20)") + line("N", "", "NUMBER") + head +
                        line("ID", "NOT NULL", "NUMBER(5)") + line("NAME", "", "VARCHAR2(20)") +
-                       line("AT", "", "DATE") + head + line("DUMMY", "", "VARCHAR2(1)"));
+                       line("AT", "", "DATE") + head + line("DUMMY", "", "VARCHAR2(1)") + head +
+                       line("ID", "NOT NULL", "NUMBER(5)") + line("NAME", "", "VARCHAR2(20)") +
+                       line("X_ID", "NOT NULL", "NUMBER(5)"));
   EXPECT_NE(r.err.find("ORA-24372: invalid object for describe"), std::string::npos) << r.err;
 }
 
