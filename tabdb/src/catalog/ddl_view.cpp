@@ -91,6 +91,18 @@ ColumnInfo Unknown(const std::string& name) {
   return c;
 }
 
+// The object a CREATE [OR REPLACE] makes: a new one, or with OR REPLACE
+// the existing object of the same type (which keeps its grants).
+// ORA-00955 when the name is taken otherwise.
+Status ClaimName(Session& s, const std::string& owner, const std::string& name, const char* type,
+                 bool or_replace, int64_t* obj) {
+  std::string found;
+  TABDB_RETURN_IF_ERROR(cat::FindObject(s, owner, name, obj, &found));
+  if (*obj == 0) return cat::AddObject(s, owner, name, type, obj);
+  if (found != type || !or_replace) return OraError(ora::kNameAlreadyUsed);
+  return Status::Ok();
+}
+
 // The columns of a view's query compiled as `owner`, named by `aliases`
 // when given, else by the select items (which must then be names).
 Status DescribeView(Session& s, const std::string& owner, const sql::Select& q,
@@ -216,11 +228,9 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
   std::string owner, name;
   SplitName(s, v.name, &owner, &name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
-  int64_t obj = 0;
-  std::string type;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
-  if (obj != 0 && (type != "VIEW" || !v.or_replace)) return OraError(ora::kNameAlreadyUsed);
   if (!v.query) return OraError(ora::kInvalidSqlStatement);
+  int64_t obj = 0;
+  TABDB_RETURN_IF_ERROR(ClaimName(s, owner, name, "VIEW", v.or_replace, &obj));
   std::vector<std::string> aliases;
   for (const sql::Name& n : v.columns) aliases.push_back(n.text);
   bool valid = false;
@@ -237,8 +247,6 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
     for (const std::string& a : aliases) cols.push_back(Unknown(a));
   }
 
-  if (obj == 0) TABDB_RETURN_IF_ERROR(AddObject(s, owner, name, "VIEW", &obj));
-  // OR REPLACE keeps the object (and the grants on it).
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "INSERT OR REPLACE INTO tab$views(obj_id, text, parse_schema, aliased, read_only,"
@@ -318,10 +326,7 @@ Status CreateSynonymDdl(Session& s, const sql::SynonymStmt& st) {
   if (t_owner == owner && t_name == name) return OraError(ora::kSynonymSameAsObject);
 
   int64_t obj = 0;
-  std::string type;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
-  if (obj != 0 && (type != "SYNONYM" || !st.or_replace)) return OraError(ora::kNameAlreadyUsed);
-  if (obj == 0) TABDB_RETURN_IF_ERROR(AddObject(s, owner, name, "SYNONYM", &obj));
+  TABDB_RETURN_IF_ERROR(ClaimName(s, owner, name, "SYNONYM", st.or_replace, &obj));
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "INSERT OR REPLACE INTO tab$synonyms(obj_id, table_owner, table_name, db_link)"

@@ -13,6 +13,17 @@ using testsupport::RunSql;
 
 class EngineShellTest : public testsupport::AppShellTest {};
 
+// One line of DESCRIBE output, and the line of dashes under its heading.
+std::string DescLine(const std::string& name, const std::string& null, const std::string& type) {
+  std::string l = " " + name;
+  l.resize(42, ' ');
+  std::string n = " " + null;
+  n.resize(9, ' ');
+  return l + n + " " + type + "\n";
+}
+const std::string kDescDashes =
+    " " + std::string(41, '-') + " " + std::string(8, '-') + " " + std::string(28, '-') + "\n";
+
 // -S: a header line, '|' between values, NULL as nothing, numbers as
 // TO_CHAR shows them, DATE as YYYY-MM-DD HH24:MI:SS, RAW as upper-case hex.
 TEST_F(EngineShellTest, QueryOutputFormat) {
@@ -41,19 +52,11 @@ TEST_F(EngineShellTest, Describe) {
       "DESCRIBE d\n"
       "DESC nosuch\n");
   EXPECT_EQ(r.status, 1);
-  std::string dashes = " " + std::string(41, '-') + " " + std::string(8, '-') + " " +
-                       std::string(28, '-') + "\n";
-  auto line = [](const std::string& name, const std::string& null, const std::string& type) {
-    std::string l = " " + name;
-    l.resize(42, ' ');
-    std::string n = " " + null;
-    n.resize(9, ' ');
-    return l + n + " " + type + "\n";
-  };
-  EXPECT_EQ(r.out, line("Name", "Null?", "Type") + dashes + line("ID", "NOT NULL", "NUMBER(5)") +
-                       line("AMOUNT", "", "NUMBER(7,2)") + line("NAME", "", "VARCHAR2(20)") +
-                       line("CODE", "", "CHAR(2 CHAR)") + line("AT", "", "DATE") +
-                       line("RAW_V", "", "RAW(16)"));
+  EXPECT_EQ(r.out, DescLine("Name", "Null?", "Type") + kDescDashes +
+                       DescLine("ID", "NOT NULL", "NUMBER(5)") +
+                       DescLine("AMOUNT", "", "NUMBER(7,2)") + DescLine("NAME", "", "VARCHAR2(20)") +
+                       DescLine("CODE", "", "CHAR(2 CHAR)") + DescLine("AT", "", "DATE") +
+                       DescLine("RAW_V", "", "RAW(16)"));
   EXPECT_NE(r.err.find("ORA-04043: object nosuch does not exist"), std::string::npos) << r.err;
 }
 
@@ -107,21 +110,13 @@ TEST_F(EngineShellTest, DescribeViewsSynonymsAndDual) {
       "DESC v2\n"
       "DESC broken\n");
   EXPECT_EQ(r.status, 1);
-  std::string dashes = " " + std::string(41, '-') + " " + std::string(8, '-') + " " +
-                       std::string(28, '-') + "\n";
-  auto line = [](const std::string& name, const std::string& null, const std::string& type) {
-    std::string l = " " + name;
-    l.resize(42, ' ');
-    std::string n = " " + null;
-    n.resize(9, ' ');
-    return l + n + " " + type + "\n";
-  };
-  std::string head = line("Name", "Null?", "Type") + dashes;
-  EXPECT_EQ(r.out, head + line("LABEL", "", "VARCHAR2(20)") + line("N", "", "NUMBER") + head +
-                       line("ID", "NOT NULL", "NUMBER(5)") + line("NAME", "", "VARCHAR2(20)") +
-                       line("AT", "", "DATE") + head + line("DUMMY", "", "VARCHAR2(1)") + head +
-                       line("ID", "NOT NULL", "NUMBER(5)") + line("NAME", "", "VARCHAR2(20)") +
-                       line("X_ID", "NOT NULL", "NUMBER(5)"));
+  std::string head = DescLine("Name", "Null?", "Type") + kDescDashes;
+  EXPECT_EQ(r.out, head + DescLine("LABEL", "", "VARCHAR2(20)") + DescLine("N", "", "NUMBER") +
+                       head + DescLine("ID", "NOT NULL", "NUMBER(5)") +
+                       DescLine("NAME", "", "VARCHAR2(20)") + DescLine("AT", "", "DATE") +
+                       head + DescLine("DUMMY", "", "VARCHAR2(1)") +
+                       head + DescLine("ID", "NOT NULL", "NUMBER(5)") +
+                       DescLine("NAME", "", "VARCHAR2(20)") + DescLine("X_ID", "NOT NULL", "NUMBER(5)"));
   EXPECT_NE(r.err.find("ORA-24372: invalid object for describe"), std::string::npos) << r.err;
 }
 

@@ -10,14 +10,6 @@
 namespace ocitest {
 namespace {
 
-// The error of a query that fails only when its row is fetched (0 if none).
-int FetchError(Conn& c, const std::string& sql) {
-  Stmt s(c);
-  if (s.Prepare(sql) != OCI_SUCCESS || s.Execute(0) != OCI_SUCCESS) return c.ErrorCode();
-  sword rc = s.Fetch(1);
-  return rc == OCI_SUCCESS || rc == OCI_NO_DATA ? 0 : c.ErrorCode();
-}
-
 class ViewTest : public OciTest {
  protected:
   void SetUp() override {
