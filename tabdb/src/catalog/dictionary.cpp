@@ -239,7 +239,7 @@ ViewDef TabCols() {
       {"HIDDEN_COLUMN", V(3), "c.hidden", kColsOnly},
       {"VIRTUAL_COLUMN", V(3), "c.virtual", kColsOnly},
       {"SEGMENT_COLUMN_ID", Num(),
-       NumOf("CASE WHEN c.virtual = 'NO' THEN (SELECT count(*) FROM tab$columns x"
+       NumOf("CASE WHEN c.virtual = 'NO' AND o.type = 'TABLE' THEN (SELECT count(*) FROM tab$columns x"
              " WHERE x.obj_id = c.obj_id AND x.virtual = 'NO' AND x.intcol <= c.intcol) END"),
        kColsOnly},
       {"INTERNAL_COLUMN_ID", Num(), NumOf("c.intcol"), kColsOnly},

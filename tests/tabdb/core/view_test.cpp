@@ -161,6 +161,9 @@ TEST_F(ViewTest, DictionaryAndDdlText) {
                         " WHERE table_name = 'V' ORDER BY column_id"),
             (std::vector<Row>{{"ID", "NUMBER", "22", "1"}, {"ENAME", "VARCHAR2", "10", "2"}}));
   EXPECT_EQ(One(sys_, "SELECT COUNT(*) FROM dba_views WHERE owner = 'APP'"), "2");
+  // A view has no segment.
+  EXPECT_EQ(One(app_, "SELECT COUNT(segment_column_id) FROM user_tab_cols WHERE table_name = 'V'"),
+            "0");
 
   EXPECT_EQ(One(app_, "SELECT DBMS_METADATA.GET_DDL('VIEW', 'V') FROM dual"),
             std::string("\n  CREATE OR REPLACE FORCE EDITIONABLE VIEW \"APP\".\"V\" (\"ID\", \"ENAME\") AS \n  ") +
