@@ -565,6 +565,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
     case StmtKind::kDropSequence:
       r = st.sequence ? cat::DropSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
       break;
+    case StmtKind::kComment:
+      r = st.comment ? cat::CommentDdl(s, *st.comment) : OraError(ora::kInvalidSqlStatement);
+      break;
     default:
       r = OraError(ora::kInvalidSqlStatement);
       break;

@@ -132,4 +132,11 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type);
 Status GetDdl(Session& s, const std::string& object_type, const std::string& name,
               const std::string& schema, std::string* out);
 
+// DBMS_METADATA.GET_DEPENDENT_DDL(object_type, base_name, base_schema) for
+// COMMENT: the statements of every dependent object of that type in one
+// text, shaped as Oracle 19c shapes them. ORA-31608 when the base object
+// has none or the session may not see it; ORA-31600 for other types.
+Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& name,
+                       const std::string& schema, std::string* out);
+
 }  // namespace tabdb

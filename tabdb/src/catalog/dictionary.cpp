@@ -550,11 +550,21 @@ int RegisterDictionaryFunctions(sqlite3* db) {
   return rc;
 }
 
+void EnsureDictionaryFunctions(sqlite3* db) {
+  // Registering a function expires the connection's prepared statements:
+  // do it only when the connection does not have it yet.
+  sqlite3_stmt* probe = nullptr;
+  int rc = sqlite3_prepare_v2(db, "SELECT tabdb_dict_date(NULL)", -1, &probe, nullptr);
+  sqlite3_finalize(probe);
+  if (rc != SQLITE_OK) RegisterDictionaryFunctions(db);
+}
+
 bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out,
                         Status* status) {
   *status = Status::Ok();
   if (FindNlsView(name, out)) return true;
   if (cat::FindPrivilegeView(s, name, out, status)) return true;
+  if (cat::FindObjectView(s, name, out, status)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {
@@ -577,15 +587,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
     *status = OraError(ora::kTableNotExist);
     return true;
   }
-  {
-    // Registering a function expires the connection's prepared statements:
-    // do it only when the connection does not have it yet.
-    sqlite3_stmt* probe = nullptr;
-    int rc = sqlite3_prepare_v2(s.db().handle(), "SELECT tabdb_dict_date(NULL)", -1, &probe,
-                                nullptr);
-    sqlite3_finalize(probe);
-    if (rc != SQLITE_OK) RegisterDictionaryFunctions(s.db().handle());
-  }
+  EnsureDictionaryFunctions(s.db().handle());
 
   // Databases made before stored code was kept lack its table.
   if (kind->def == Source) (void)cat::EnsureSourceTable(s);

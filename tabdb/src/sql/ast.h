@@ -390,6 +390,15 @@ struct StoredCode {
   int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE, 2 COMPILE
 };
 
+// COMMENT ON TABLE [schema.]t IS 'text' / COMMENT ON COLUMN [schema.]t.c IS
+// 'text'; an empty text removes the comment.
+struct CommentStmt {
+  NameList table;
+  bool on_column = false;
+  Name column;
+  std::string text;
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -414,6 +423,7 @@ enum class StmtKind {
   kAlterSequence,
   kDropSequence,
   kStoredCode,
+  kComment,
 };
 
 struct Statement {
@@ -440,6 +450,7 @@ struct Statement {
   // PL/SQL blocks: the whole block (declarations, control flow, SQL).
   std::shared_ptr<const PlsqlUnit> plsql;
   std::unique_ptr<StoredCode> code;
+  std::unique_ptr<CommentStmt> comment;
 };
 
 }  // namespace sql

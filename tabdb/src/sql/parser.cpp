@@ -125,6 +125,8 @@ Status Parser::ParseStatement(Statement* st) {
     TABDB_RETURN_IF_ERROR(ParseTruncate(st));
   } else if (w == "GRANT" || w == "REVOKE") {
     TABDB_RETURN_IF_ERROR(ParseGrant(st, w == "GRANT"));
+  } else if (w == "COMMENT") {
+    TABDB_RETURN_IF_ERROR(ParseComment(st));
   } else if (w == "COMMIT") {
     Next();
     st->kind = StmtKind::kCommit;

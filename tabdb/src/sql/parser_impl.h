@@ -161,6 +161,12 @@ class Parser {
   Status ParseTablespaceName(std::string* out);
   bool PeekSegmentAttr() const;
 
+  // COMMENT ON TABLE / COLUMN (parse_comment.cpp)
+  Status ParseComment(Statement* st);
+  // Statements of Oracle the database does not carry, after their first
+  // word: ORA-03001 naming the statement (parse_uncarried.cpp).
+  Status RefuseUncarriedStatement();
+
   // Counts an inner node (operator, call, CASE...) of the current top-level
   // expression against kMaxExprNodes.
   Status CountNode();

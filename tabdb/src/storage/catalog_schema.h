@@ -144,6 +144,11 @@ struct CatalogUpgrade {
 //   is_deferrable     1 for DEFERRABLE
 //   is_deferred       1 for INITIALLY DEFERRED
 //   validated         1 for VALIDATED, 0 for NOT VALIDATED (NOVALIDATE)
+// Step 3:
+//   tab$comments      COMMENT ON TABLE (intcol 0) and COLUMN texts, keyed by
+//                     object id and internal column number, so that they
+//                     follow renames; dropping the object or the column
+//                     removes them
 constexpr CatalogUpgrade kCatalogUpgrades[] = {
     {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$privs'", R"sql(
 BEGIN;
@@ -175,6 +180,15 @@ ALTER TABLE tab$constraints ADD COLUMN is_deferrable INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE tab$constraints ADD COLUMN is_deferred INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE tab$constraints ADD COLUMN validated INTEGER NOT NULL DEFAULT 1;
 CREATE INDEX IF NOT EXISTS tab$constraints_r ON tab$constraints(r_cons_id);
+COMMIT;
+)sql"},
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$comments'", R"sql(
+BEGIN;
+CREATE TABLE IF NOT EXISTS tab$comments(
+  obj_id INTEGER NOT NULL,
+  intcol INTEGER NOT NULL,
+  text TEXT NOT NULL,
+  PRIMARY KEY(obj_id, intcol)) WITHOUT ROWID;
 COMMIT;
 )sql"},
 };

@@ -114,6 +114,7 @@ constexpr Entry kMessages[] = {
     {1754, "a table may contain only one column of type LONG"},
     {1756, "quoted string not properly terminated"},
     {1760, "illegal argument for function"},
+    {1780, "string literal required"},
     {1785, "ORDER BY item must be the number of a SELECT-list expression"},
     {1789, "query block has incorrect number of result columns"},
     {1790, "expression must have same datatype as corresponding expression"},
@@ -244,6 +245,7 @@ constexpr Entry kMessages[] = {
     {30088, "datetime/interval precision is out of range"},
     {31600, "invalid input value %s for parameter %s in function %s"},
     {31603, "object \"%s\" of type %s not found in schema \"%s\""},
+    {31608, "specified object of type %s not found"},
     {32793, "cannot alter a system-generated sequence"},
     {32794, "cannot drop a system-generated sequence"},
     {54003, "specified data type is not supported for a virtual column"},
@@ -293,6 +295,10 @@ Status OraError(int code, std::initializer_list<std::string> args) {
 
 Status OraErrorText(int code, const std::string& message) {
   return Status::Error(code, Prefix(code) + message);
+}
+
+Status Unimplemented(const std::string& clause) {
+  return OraErrorText(ora::kUnimplemented, "unimplemented feature: " + clause);
 }
 
 }  // namespace tabdb
