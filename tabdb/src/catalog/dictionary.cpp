@@ -493,6 +493,16 @@ const ViewKind kKinds[] = {
     {"SOURCE", Source, "s.owner", "s.owner", false, false},
 };
 
+// The object whose grants make a row of an ALL_ view visible: the table
+// for columns, indexes and constraints; NULL for views without such rows.
+const char* GrantedObjectExpr(const std::string& base) {
+  if (base == "TABLES" || base == "TAB_COLS" || base == "TAB_COLUMNS" || base == "SEQUENCES")
+    return "o.obj_id";
+  if (base == "INDEXES" || base == "IND_COLUMNS") return "i.table_obj";
+  if (base == "CONSTRAINTS" || base == "CONS_COLUMNS") return "k.table_obj";
+  return nullptr;
+}
+
 // The NLS parameters of the database: its character sets (AL32UTF8 and
 // AL16UTF16, fixed) and the AMERICAN_AMERICA formats every session uses
 // (ALTER SESSION of an NLS parameter is accepted without effect). The
@@ -601,6 +611,11 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
     // Indexes the user owns count too, whatever table they are on.
     if (std::string(kind->owner_expr) != kind->user_expr)
       filter = "(" + filter + " OR " + kind->user_expr + " = " + user + ")";
+    // So do the objects granted to the user or to PUBLIC.
+    if (const char* obj = GrantedObjectExpr(kind->base))
+      filter = "(" + filter + " OR " + obj +
+               " IN (SELECT obj_id FROM tab$privs WHERE obj_id <> 0 AND grantee IN (" + user +
+               ", 'PUBLIC')))";
   }
 
   out->name = name;

@@ -105,6 +105,32 @@ TEST_F(ObjectsViewTest, WhichRowsEachUserSees) {
   EXPECT_EQ(View(*bob, "ALL_OBJECTS", "OBJECT_NAME"), (Rows{"OPEN_TO_ALL", "MINE"}));
 }
 
+// The other ALL_ views show a granted table too, with its columns,
+// indexes and constraints, and forget it when the grant goes.
+TEST_F(ObjectsViewTest, GrantedTablesInTheOtherAllViews) {
+  auto bob = NewUser("BOB");
+  Run(*app_, "CREATE TABLE shared (id NUMBER PRIMARY KEY, x NUMBER)");
+  Run(*app_, "CREATE TABLE secret (id NUMBER PRIMARY KEY)");
+  Run(*app_, "CREATE SEQUENCE seq");
+  Run(*app_, "GRANT SELECT ON shared TO bob");
+  Run(*app_, "GRANT SELECT ON seq TO PUBLIC");
+  EXPECT_EQ(View(*bob, "ALL_TABLES", "OWNER || '.' || TABLE_NAME"), Rows{"APP.SHARED"});
+  EXPECT_EQ(View(*bob, "ALL_TAB_COLUMNS", "TABLE_NAME || '.' || COLUMN_NAME"),
+            (Rows{"SHARED.ID", "SHARED.X"}));
+  EXPECT_EQ(View(*bob, "ALL_INDEXES", "TABLE_NAME"), Rows{"SHARED"});
+  EXPECT_EQ(View(*bob, "ALL_IND_COLUMNS", "TABLE_NAME || '.' || COLUMN_NAME"),
+            Rows{"SHARED.ID"});
+  EXPECT_EQ(View(*bob, "ALL_CONSTRAINTS", "TABLE_NAME || ' ' || CONSTRAINT_TYPE"),
+            Rows{"SHARED P"});
+  EXPECT_EQ(View(*bob, "ALL_CONS_COLUMNS", "TABLE_NAME || '.' || COLUMN_NAME"),
+            Rows{"SHARED.ID"});
+  EXPECT_EQ(View(*bob, "ALL_SEQUENCES", "SEQUENCE_NAME"), Rows{"SEQ"});
+  EXPECT_TRUE(View(*bob, "USER_TABLES", "TABLE_NAME").empty());
+  Run(*app_, "REVOKE SELECT ON shared FROM bob");
+  EXPECT_TRUE(View(*bob, "ALL_TABLES", "TABLE_NAME").empty());
+  EXPECT_TRUE(View(*bob, "ALL_CONS_COLUMNS", "TABLE_NAME").empty());
+}
+
 TEST_F(ObjectsViewTest, DatabaseProperties) {
   Rows rows = View(*app_, "DATABASE_PROPERTIES", "PROPERTY_NAME || '=' || PROPERTY_VALUE",
                    "PROPERTY_NAME IN ('DEFAULT_PERMANENT_TABLESPACE', 'DEFAULT_TEMP_TABLESPACE',"
