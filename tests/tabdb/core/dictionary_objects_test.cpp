@@ -162,13 +162,16 @@ TEST_F(ObjectsShellTest, CountPerTypeAndComments) {
       "SELECT table_name, comments FROM user_tab_comments;\n"
       "SELECT column_name, comments FROM user_col_comments ORDER BY column_name;\n"
       "SELECT property_value FROM database_properties"
-      " WHERE property_name = 'DEFAULT_PERMANENT_TABLESPACE';\n");
+      " WHERE property_name = 'DEFAULT_PERMANENT_TABLESPACE';\n"
+      "SELECT DBMS_METADATA.GET_DEPENDENT_DDL('COMMENT', 'T') ddl FROM dual;\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "OBJECT_TYPE|COUNT(*)\nINDEX|1\nSEQUENCE|1\nTABLE|1\n"
             "TABLE_NAME|COMMENTS\nT|Things\n"
             "COLUMN_NAME|COMMENTS\nID|\nNAME|What it is called\n"
-            "PROPERTY_VALUE\nUSERS\n");
+            "PROPERTY_VALUE\nUSERS\n"
+            "DDL\n\n   COMMENT ON COLUMN \"APP\".\"T\".\"NAME\" IS 'What it is called'\n"
+            "   COMMENT ON TABLE \"APP\".\"T\"  IS 'Things'\n");
 }
 
 }  // namespace
