@@ -131,6 +131,34 @@ TEST_F(ObjectsViewTest, GrantedTablesInTheOtherAllViews) {
   EXPECT_TRUE(View(*bob, "ALL_CONS_COLUMNS", "TABLE_NAME").empty());
 }
 
+// DROP USER ... CASCADE takes every object of the schema with it: a new
+// user of the same name starts with none of them. Without CASCADE a user
+// holding only a sequence or stored code is not dropped.
+TEST_F(ObjectsViewTest, DroppedUserLeavesNoObjects) {
+  auto zed = NewUser("ZED");
+  Run(*zed, "CREATE SEQUENCE zs");
+  zed.reset();
+  EXPECT_EQ(Ddl(*sys_, "DROP USER zed").code(), 1922);
+  zed = Logon("ZED", "pw");
+  Run(*zed, "CREATE PROCEDURE zp IS BEGIN NULL; END;");
+  Run(*zed, "CREATE TABLE zt (a NUMBER)");
+  Run(*zed, "COMMENT ON TABLE zt IS 'old'");
+  Run(*zed, "GRANT SELECT ON zs TO app");
+  zed.reset();
+  Run(*sys_, "DROP USER zed CASCADE");
+  EXPECT_EQ(View(*sys_, "DBA_OBJECTS", "COUNT(*)", "OWNER = 'ZED'"), Rows{"0"});
+  zed = NewUser("ZED");
+  EXPECT_TRUE(View(*zed, "USER_OBJECTS", "OBJECT_NAME").empty());
+  EXPECT_TRUE(View(*zed, "USER_SOURCE", "NAME").empty());
+  EXPECT_TRUE(View(*app_, "ALL_SEQUENCES", "SEQUENCE_NAME").empty());
+  EXPECT_EQ(Ddl(*zed, "DROP SEQUENCE zs").code(), 2289);
+  Run(*zed, "CREATE SEQUENCE zs");
+  Run(*zed, "CREATE PROCEDURE zp IS BEGIN NULL; END;");
+  EXPECT_EQ(Query(*sys_, "SELECT COUNT(*) FROM tab$sequences s"
+                         " LEFT JOIN tab$objects o ON o.obj_id = s.obj_id WHERE o.obj_id IS NULL"),
+            Rows{"0"});
+}
+
 TEST_F(ObjectsViewTest, DatabaseProperties) {
   Rows rows = View(*app_, "DATABASE_PROPERTIES", "PROPERTY_NAME || '=' || PROPERTY_VALUE",
                    "PROPERTY_NAME IN ('DEFAULT_PERMANENT_TABLESPACE', 'DEFAULT_TEMP_TABLESPACE',"
