@@ -203,6 +203,9 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
     TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$source WHERE owner = ?1", &q));
     sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
     TABDB_RETURN_IF_ERROR(s.db().Run(q));
+    TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$code WHERE owner = ?1", &q));
+    sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    TABDB_RETURN_IF_ERROR(s.db().Run(q));
   }
   // Constraints of the schema all belong to its tables, dropped above.
   TABDB_RETURN_IF_ERROR(DropUserGrants(s, name));

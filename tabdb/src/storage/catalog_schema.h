@@ -149,6 +149,8 @@ struct CatalogUpgrade {
 //                     object id and internal column number, so that they
 //                     follow renames; dropping the object or the column
 //                     removes them
+//   tab$code          per unit of stored code (whose source is in
+//                     tab$source): its object id, creation and last DDL time
 constexpr CatalogUpgrade kCatalogUpgrades[] = {
     {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$privs'", R"sql(
 BEGIN;
@@ -189,6 +191,14 @@ CREATE TABLE IF NOT EXISTS tab$comments(
   intcol INTEGER NOT NULL,
   text TEXT NOT NULL,
   PRIMARY KEY(obj_id, intcol)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS tab$code(
+  owner TEXT NOT NULL,
+  name TEXT NOT NULL,
+  type TEXT NOT NULL,
+  obj_id INTEGER NOT NULL,
+  created REAL NOT NULL,
+  last_ddl REAL NOT NULL,
+  PRIMARY KEY(owner, name, type)) WITHOUT ROWID;
 COMMIT;
 )sql"},
 };

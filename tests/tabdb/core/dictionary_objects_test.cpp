@@ -57,10 +57,13 @@ TEST_F(ObjectsViewTest, RowsOfEachKind) {
                  "TEMPORARY, SUBOBJECT_NAME",
                  "OBJECT_NAME NOT LIKE 'SYS_C%'"),
             (Rows{"T|TABLE|VALID|N|1|-|1|1|N|<null>", "T_NAME|INDEX|VALID|N|4|-|1|1|N|<null>",
-                  "T_SEQ|SEQUENCE|VALID|N|1|-|1|0|N|<null>", "P|PROCEDURE|VALID|N|1|Y|0|0|N|<null>",
-                  "PK|PACKAGE|VALID|N|1|Y|0|0|N|<null>",
-                  "PK|PACKAGE BODY|VALID|N|2|Y|0|0|N|<null>",
-                  "TRG|TRIGGER|VALID|N|3|Y|0|0|N|<null>"}));
+                  "T_SEQ|SEQUENCE|VALID|N|1|-|1|0|N|<null>", "P|PROCEDURE|VALID|N|1|Y|1|0|N|<null>",
+                  "PK|PACKAGE|VALID|N|1|Y|1|0|N|<null>",
+                  "PK|PACKAGE BODY|VALID|N|2|Y|1|0|N|<null>",
+                  "TRG|TRIGGER|VALID|N|3|Y|1|0|N|<null>"}));
+  // Every object has its own id and a creation time.
+  EXPECT_EQ(View(*app_, "USER_OBJECTS", "COUNT(DISTINCT OBJECT_ID), COUNT(*), COUNT(CREATED)"),
+            Rows{"8|8|8"});
   EXPECT_EQ(View(*app_, "USER_OBJECTS", "OBJECT_TYPE, GENERATED", "OBJECT_NAME LIKE 'SYS_C%'"),
             Rows{"INDEX|Y"});
   // OBJECT_ID is the object's id (as in the other views), TIMESTAMP the
@@ -72,9 +75,13 @@ TEST_F(ObjectsViewTest, RowsOfEachKind) {
                  "1 GROUP BY OBJECT_TYPE ORDER BY OBJECT_TYPE"),
             (Rows{"INDEX|2", "PACKAGE|1", "PACKAGE BODY|1", "PROCEDURE|1", "SEQUENCE|1",
                   "TABLE|1", "TRIGGER|1"}));
-  // A dropped object leaves no row.
+  // Replacing a unit keeps its id; a dropped object leaves no row.
+  Rows id = View(*app_, "USER_OBJECTS", "OBJECT_ID", "OBJECT_NAME = 'P'");
+  Run(*app_, "CREATE OR REPLACE PROCEDURE p IS BEGIN NULL; NULL; END;");
+  EXPECT_EQ(View(*app_, "USER_OBJECTS", "OBJECT_ID", "OBJECT_NAME = 'P'"), id);
   Run(*app_, "DROP TABLE t");
   Run(*app_, "DROP PACKAGE pk");
+  EXPECT_EQ(Query(*app_, "SELECT COUNT(*) FROM tab$code WHERE name = 'PK'"), Rows{"0"});
   EXPECT_EQ(View(*app_, "USER_OBJECTS", "OBJECT_NAME"), (Rows{"T_SEQ", "P", "TRG"}));
 }
 
