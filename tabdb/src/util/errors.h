@@ -231,6 +231,25 @@ constexpr int kSequenceSystemDrop = 32794;      // cannot drop a system-generate
 constexpr int kCheckViolated = 2290;            // check constraint (%s.%s) violated
 constexpr int kCheckSystemVariable = 2436;      // date or system variable wrongly specified in CHECK constraint
 constexpr int kCheckValidateFailed = 2293;      // cannot validate (%s.%s) - check constraint violated
+// Identity columns, ALTER TABLE column forms, RENAME, CREATE TABLE AS SELECT.
+constexpr int kMustNameExpression = 998;        // must name this expression with a column alias
+constexpr int kColumnAlreadyExists = 1430;      // column being added already exists in table
+constexpr int kColumnMustBeEmpty = 1439;        // column to be modified must be empty to change datatype
+constexpr int kCannotDecreaseLength = 1441;     // cannot decrease column length because some value is too big
+constexpr int kInvalidColumnNameCount = 1730;   // invalid number of column names specified
+constexpr int kMandatoryColumnNeedsEmpty = 1758; // table must be empty to add mandatory (NOT NULL) column
+constexpr int kRenameQualified = 1765;          // specifying owner's name of the table is not allowed
+constexpr int kCannotDropAllColumns = 12983;    // cannot drop all columns in a table
+constexpr int kMultiColumnConstraint = 12991;   // column is referenced in a multi-column constraint
+constexpr int kOneIdentityColumn = 30669;       // table can have only one identity column
+constexpr int kNotIdentityColumn = 30673;       // column to be modified is not an identity column
+constexpr int kIdentityNotNumeric = 30675;      // identity column must be a numeric type
+constexpr int kInsertGeneratedAlways = 32795;   // cannot insert into a generated always identity column
+constexpr int kUpdateGeneratedAlways = 32796;   // cannot update a generated always identity column
+constexpr int kMustBeEmptyToDecrease = 1440;    // column to be modified must be empty to decrease precision or scale
+constexpr int kAlreadyNotNull = 1442;           // column to be modified to NOT NULL is already NOT NULL
+constexpr int kCannotModifyToNull = 1451;       // column to be modified to NULL cannot be modified to NULL
+constexpr int kNullValuesFound = 2296;          // cannot enable (%s.%s) - null values found
 }  // namespace ora
 
 }  // namespace tabdb
