@@ -208,8 +208,9 @@ Status MakeIdentities(Session& s, const sql::CreateTable& ct, TableInfo* t);
 Status MakeIdentity(Session& s, const sql::IdentitySpec& id, const TableInfo* t, ColumnInfo* c);
 // The NOT NULL constraint of an identity column declared without one.
 Status AddIdentityNotNull(Session& s, const sql::CreateTable& ct, const TableInfo& t);
-// Drops the sequences of a table's identity columns.
+// Drops the sequences of a table's identity columns; one by its id.
 Status DropIdentitySequences(Session& s, const TableInfo& t);
+Status DropSequenceRows(Session& s, int64_t seq);
 // ALTER TABLE ... MODIFY c GENERATED ... AS IDENTITY [(options)] and
 // MODIFY c DROP IDENTITY.
 Status ModifyIdentity(Session& s, const TableInfo& t, const ColumnInfo& c,

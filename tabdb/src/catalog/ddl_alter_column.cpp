@@ -67,27 +67,35 @@ Status RenameInText(const std::string& text, const std::string& from, const std:
 }
 
 // Draws the identity sequence for every row the table already has.
-Status FillIdentity(Session& s, const TableInfo& t, const ColumnInfo& c) {
-  std::vector<int64_t> rowids;
-  {
-    sqlite3_stmt* q = nullptr;
-    std::string sql = "SELECT rowid FROM " + t.phys + " ORDER BY rowid";
-    TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
-    for (;;) {
-      bool row = false;
-      Status st = s.db().Step(q, &row);
-      if (!st.ok() || !row) {
-        sqlite3_reset(q);
-        TABDB_RETURN_IF_ERROR(st);
-        break;
-      }
-      rowids.push_back(sqlite3_column_int64(q, 0));
+// The rows of a catalog query `sql` (bound to `param`) as pairs of its
+// first column (an integer) and its second (a text, empty when absent),
+// read in full before the caller changes what they come from.
+Status ReadPairs(Session& s, const std::string& sql, int64_t param,
+                 std::vector<std::pair<int64_t, std::string>>* out) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
+  if (sqlite3_bind_parameter_count(q) >= 1) sqlite3_bind_int64(q, 1, param);
+  for (;;) {
+    bool row = false;
+    Status st = s.db().Step(q, &row);
+    if (!st.ok() || !row) {
+      sqlite3_reset(q);
+      return st;
     }
+    const unsigned char* p =
+        sqlite3_column_count(q) > 1 ? sqlite3_column_text(q, 1) : nullptr;
+    out->emplace_back(sqlite3_column_int64(q, 0), p ? reinterpret_cast<const char*>(p) : "");
   }
+}
+
+Status FillIdentity(Session& s, const TableInfo& t, const ColumnInfo& c) {
+  std::vector<std::pair<int64_t, std::string>> rows;
+  TABDB_RETURN_IF_ERROR(ReadPairs(s, "SELECT rowid FROM " + t.phys + " ORDER BY rowid", 0, &rows));
   sqlite3_stmt* u = nullptr;
   std::string sql = "UPDATE " + t.phys + " SET " + c.phys() + " = ?1 WHERE rowid = ?2";
   TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &u));
-  for (int64_t id : rowids) {
+  for (const auto& row : rows) {
+    int64_t id = row.first;
     int64_t v = 0;
     TABDB_RETURN_IF_ERROR(SequenceNextValue(s, c.identity_seq, &v));
     uint8_t buf[kNumberBufferBytes];
@@ -334,11 +342,7 @@ Status DropColumns(Session& s, TableInfo& t, const sql::AlterTable& at) {
       TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$lobdata WHERE lob_id IN (" + ids + ")"));
       TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$lob WHERE lob_id IN (" + ids + ")"));
     }
-    if (c->identity && c->identity_seq) {
-      TABDB_RETURN_IF_ERROR(s.db().Exec(
-          "DELETE FROM tab$sequences WHERE obj_id = " + std::to_string(c->identity_seq) +
-          "; DELETE FROM tab$objects WHERE obj_id = " + std::to_string(c->identity_seq)));
-    }
+    if (c->identity && c->identity_seq) TABDB_RETURN_IF_ERROR(DropSequenceRows(s, c->identity_seq));
     if (c->stored())
       TABDB_RETURN_IF_ERROR(s.db().Exec("ALTER TABLE " + t.phys + " DROP COLUMN " + c->phys()));
     std::string tab = std::to_string(t.obj_id);
@@ -385,20 +389,7 @@ Status RenameColumn(Session& s, const TableInfo& t, const sql::AlterTable& at) {
   };
   for (const TextColumn& tc : kTexts) {
     std::vector<std::pair<int64_t, std::string>> rows;
-    sqlite3_stmt* q = nullptr;
-    TABDB_RETURN_IF_ERROR(s.db().Cached(tc.select, &q));
-    sqlite3_bind_int64(q, 1, t.obj_id);
-    for (;;) {
-      bool row = false;
-      Status st = s.db().Step(q, &row);
-      if (!st.ok() || !row) {
-        sqlite3_reset(q);
-        TABDB_RETURN_IF_ERROR(st);
-        break;
-      }
-      const unsigned char* p = sqlite3_column_text(q, 1);
-      rows.emplace_back(sqlite3_column_int64(q, 0), p ? reinterpret_cast<const char*>(p) : "");
-    }
+    TABDB_RETURN_IF_ERROR(ReadPairs(s, tc.select, t.obj_id, &rows));
     for (auto& r : rows) {
       std::string text;
       TABDB_RETURN_IF_ERROR(RenameInText(r.second, from, to, &text));

@@ -46,16 +46,6 @@ Status SetIdentityColumn(Session& s, int64_t table_obj, int intcol, int kind, in
   return s.db().Run(q);
 }
 
-Status DropSequenceRows(Session& s, int64_t seq) {
-  sqlite3_stmt* d = nullptr;
-  TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$sequences WHERE obj_id = ?1", &d));
-  sqlite3_bind_int64(d, 1, seq);
-  TABDB_RETURN_IF_ERROR(s.db().Run(d));
-  TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$objects WHERE obj_id = ?1", &d));
-  sqlite3_bind_int64(d, 1, seq);
-  return s.db().Run(d);
-}
-
 // The highest value of the column (the lowest for a descending sequence),
 // for START WITH LIMIT VALUE; *any false when the column holds none.
 Status ColumnLimit(Session& s, const TableInfo& t, const ColumnInfo& c, bool descending,
@@ -80,6 +70,16 @@ Status ColumnLimit(Session& s, const TableInfo& t, const ColumnInfo& c, bool des
 }
 
 }  // namespace
+
+Status DropSequenceRows(Session& s, int64_t seq) {
+  sqlite3_stmt* d = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$sequences WHERE obj_id = ?1", &d));
+  sqlite3_bind_int64(d, 1, seq);
+  TABDB_RETURN_IF_ERROR(s.db().Run(d));
+  TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$objects WHERE obj_id = ?1", &d));
+  sqlite3_bind_int64(d, 1, seq);
+  return s.db().Run(d);
+}
 
 Status MakeIdentity(Session& s, const sql::IdentitySpec& id, const TableInfo* t, ColumnInfo* c) {
   if (!NumericType(c->type.kind)) return OraError(ora::kIdentityNotNumeric);

@@ -26,15 +26,6 @@ class AlterColumnTest : public testsupport::AppShellTest {
   }
 };
 
-void ExpectErrorsInOrder(const std::string& err, const std::vector<std::string>& errors) {
-  size_t from = 0;
-  for (const std::string& e : errors) {
-    size_t at = err.find(e, from);
-    EXPECT_NE(at, std::string::npos) << e << "\n" << err;
-    if (at != std::string::npos) from = at + e.size();
-  }
-}
-
 // Rows already there take an added column's DEFAULT; NOT NULL needs one
 // (or an empty table); the list form adds columns and constraints.
 TEST_F(AlterColumnTest, AddColumns) {
@@ -58,7 +49,7 @@ TEST_F(AlterColumnTest, AddColumns) {
             "ID|NAME|B|C|FLAG|NOTE|N\n1|abcdef|1|1|Y||7\n2||2|2|Y||7\n3||||Y||7\n"
             "COLUMN_NAME|COLUMN_ID|NULLABLE|DATA_DEFAULT\n"
             "FLAG|5|Y|'Y'\nNOTE|6|Y|\nN|7|N|7\n");
-  ExpectErrorsInOrder(r.err, {
+  testsupport::ExpectInOrder(r.err, {
       "ORA-01758: table must be empty to add mandatory (NOT NULL) column",
       "ORA-01430: column being added already exists in table",
       "ORA-00957: duplicate column name",
@@ -93,7 +84,7 @@ TEST_F(AlterColumnTest, ModifyTypeAndDefault) {
             "ID|NAME|NOTE|AMOUNT\n1|abcdef||1234.5\n2|||\n9|new|5|\n"
             "COLUMN_NAME|DATA_TYPE|DATA_LENGTH|DATA_PRECISION|DATA_SCALE|DATA_DEFAULT\n"
             "NAME|VARCHAR2|6|||\nNOTE|NUMBER|22|3|0|5\nAMOUNT|NUMBER|22|8|3|\n");
-  ExpectErrorsInOrder(r.err, {
+  testsupport::ExpectInOrder(r.err, {
       "ORA-01441: cannot decrease column length because some value is too big",
       "ORA-01439: column to be modified must be empty to change datatype",
       "ORA-01440: column to be modified must be empty to decrease precision or scale",
@@ -126,7 +117,7 @@ TEST_F(AlterColumnTest, DropColumns) {
             "COUNT(*)\n2\n"
             "COLUMN_NAME|COLUMN_ID\nID|1\nC|2\n"
             "ID|C\n1|1\n2|2\n3|2\n4|2\n");
-  ExpectErrorsInOrder(r.err, {
+  testsupport::ExpectInOrder(r.err, {
       "ORA-12991: column is referenced in a multi-column constraint",
       "ORA-12983: cannot drop all columns in a table",
       "ORA-00904: \"NOSUCH\": invalid identifier",
@@ -159,7 +150,7 @@ TEST_F(AlterColumnTest, RenameColumnAndTable) {
             "ID|TITLE\n1|abcdef\n2|\n"
             "TABLE_NAME\nE3\n"
             "TABLE_NAME\nE3\nE4\n");
-  ExpectErrorsInOrder(r.err, {
+  testsupport::ExpectInOrder(r.err, {
       "ORA-00957: duplicate column name",
       "ORA-00904: \"NOSUCH\": invalid identifier",
       "ORA-02290: check constraint (APP.E_CK) violated",

@@ -89,7 +89,7 @@ TEST_F(CreateTableAsTest, Misuse) {
       "SELECT table_name FROM user_tables;\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "TABLE_NAME\nSRC\n");
-  const std::vector<std::string> errors = {
+  testsupport::ExpectInOrder(r.err, {
       "ORA-00998: must name this expression with a column alias",
       "ORA-01730: invalid number of column names specified",
       "ORA-01723: zero-length columns are not allowed",
@@ -97,13 +97,7 @@ TEST_F(CreateTableAsTest, Misuse) {
       "ORA-00942: table or view does not exist",
       "ORA-00957: duplicate column name",
       "ORA-01476: divisor is equal to zero",
-  };
-  size_t from = 0;
-  for (const std::string& e : errors) {
-    size_t at = r.err.find(e, from);
-    EXPECT_NE(at, std::string::npos) << e << "\n" << r.err;
-    if (at != std::string::npos) from = at + e.size();
-  }
+  });
 }
 
 }  // namespace

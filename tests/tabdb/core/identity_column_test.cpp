@@ -14,15 +14,6 @@ using testsupport::ProcResult;
 
 class IdentityTest : public testsupport::AppShellTest {};
 
-void ExpectErrorsInOrder(const std::string& err, const std::vector<std::string>& errors) {
-  size_t from = 0;
-  for (const std::string& e : errors) {
-    size_t at = err.find(e, from);
-    EXPECT_NE(at, std::string::npos) << e << "\n" << err;
-    if (at != std::string::npos) from = at + e.size();
-  }
-}
-
 // Each kind draws when the column is left out, by VALUES, by a query and
 // by several VALUES rows; ALWAYS refuses any value (NULL too) and UPDATE;
 // BY DEFAULT takes a value and refuses NULL; ON NULL draws for NULL.
@@ -55,7 +46,7 @@ TEST_F(IdentityTest, KindsOnInsertAndUpdate) {
             "ID|V\n1|u\n2|y\n3|z\n4|w\n"
             "ID|V\n100|a\n7|b\n110|d\n"
             "ID|V\n1|a\n50|b\n2|c\n");
-  ExpectErrorsInOrder(r.err, {
+  testsupport::ExpectInOrder(r.err, {
       "ORA-32795: cannot insert into a generated always identity column",
       "ORA-32795: cannot insert into a generated always identity column",
       "ORA-32796: cannot update a generated always identity column",
@@ -95,7 +86,7 @@ TEST_F(IdentityTest, SequenceBelongsToTable) {
           "DROP TABLE t;\n"
           "SELECT count(*) FROM user_sequences;\n");
   EXPECT_EQ(r.out, "COUNT(*)\n0\n");
-  ExpectErrorsInOrder(r.err, {"ORA-32794: cannot drop a system-generated sequence",
+  testsupport::ExpectInOrder(r.err, {"ORA-32794: cannot drop a system-generated sequence",
                               "ORA-32793: cannot alter a system-generated sequence"});
 }
 
@@ -133,7 +124,7 @@ TEST_F(IdentityTest, ModifyAndMisuse) {
             "COUNT(*)\n0\n"
             "IDENTITY_COLUMN|NULLABLE|DATA_DEFAULT\nNO|N|\n"
             "ID|K\n1|4\n95|1\n105|2\n1000|3\n");
-  ExpectErrorsInOrder(r.err, {
+  testsupport::ExpectInOrder(r.err, {
       "ORA-30669: table can have only one identity column",
       "ORA-30675: identity column must be a numeric type",
       "ORA-32795: cannot insert into a generated always identity column",
