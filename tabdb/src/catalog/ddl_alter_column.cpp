@@ -322,8 +322,21 @@ Status DropColumns(Session& s, TableInfo& t, const sql::AlterTable& at) {
     for (int i : r.intcols) others = others || !drop.count(i);
     if (others && !at.cascade_constraints) return OraError(ora::kMultiColumnConstraint);
   }
-  for (const ConstraintRec& r : cons)
-    if (touches(r.intcols)) TABDB_RETURN_IF_ERROR(DeleteConstraint(s, t, r));
+  for (const ConstraintRec& r : cons) {
+    if (!touches(r.intcols)) continue;
+    // Foreign keys that reference a dropped key go with CASCADE CONSTRAINTS.
+    std::vector<std::pair<int64_t, std::string>> refs;
+    TABDB_RETURN_IF_ERROR(ReadPairs(
+        s, "SELECT cons_id FROM tab$constraints WHERE r_cons_id = ?1 AND cons_id <> ?1", r.cons_id,
+        &refs));
+    if (!refs.empty() && !at.cascade_constraints) return OraError(ora::kDropParentKeyColumn);
+    for (const auto& ref : refs) {
+      std::string id = std::to_string(ref.first);
+      TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$cons_columns WHERE cons_id = " + id +
+                                        "; DELETE FROM tab$constraints WHERE cons_id = " + id));
+    }
+    TABDB_RETURN_IF_ERROR(DeleteConstraint(s, t, r));
+  }
   // Indexes with a dropped key column go too.
   std::vector<IndexRec> idx;
   TABDB_RETURN_IF_ERROR(LoadTableIndexes(s, t.obj_id, &idx));
@@ -464,6 +477,11 @@ Status RenameDdl(Session& s, const sql::RenameStmt& r) {
   TABDB_RETURN_IF_ERROR(FindObject(s, owner, r.from.text, &obj, &type));
   bool renamable = type == "TABLE" || type == "VIEW" || type == "SEQUENCE" || type == "SYNONYM";
   if (obj == 0 || !renamable) return OraError(ora::kObjectDoesNotExist, {r.from.text});
+  // An identity column's sequence keeps the name its column refers to.
+  std::vector<std::pair<int64_t, std::string>> generated;
+  TABDB_RETURN_IF_ERROR(ReadPairs(
+      s, "SELECT obj_id FROM tab$sequences WHERE obj_id = ?1 AND generated <> 0", obj, &generated));
+  if (!generated.empty()) return OraError(ora::kSequenceSystemAlter);
   return RenameObject(s, owner, obj, r.to.text);
 }
 

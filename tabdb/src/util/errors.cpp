@@ -229,6 +229,7 @@ constexpr Entry kMessages[] = {
     {12899, "value too large for column %s (actual: %s, maximum: %s)"},
     {12983, "cannot drop all columns in a table"},
     {12991, "column is referenced in a multi-column constraint"},
+    {12992, "cannot drop parent key column"},
     {14196, "Specified index cannot be used to enforce the constraint."},
     {22275, "invalid LOB locator specified"},
     {22289, "cannot perform %s operation on an unopened file or LOB"},

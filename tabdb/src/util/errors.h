@@ -249,6 +249,7 @@ constexpr int kUpdateGeneratedAlways = 32796;   // cannot update a generated alw
 constexpr int kMustBeEmptyToDecrease = 1440;    // column to be modified must be empty to decrease precision or scale
 constexpr int kAlreadyNotNull = 1442;           // column to be modified to NOT NULL is already NOT NULL
 constexpr int kCannotModifyToNull = 1451;       // column to be modified to NULL cannot be modified to NULL
+constexpr int kDropParentKeyColumn = 12992;     // cannot drop parent key column
 constexpr int kNullValuesFound = 2296;          // cannot enable (%s.%s) - null values found
 }  // namespace ora
 
