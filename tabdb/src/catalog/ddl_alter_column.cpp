@@ -14,6 +14,7 @@
 #include "sql/lexer.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
+#include "storage/sqlite_util.h"
 #include "util/errors.h"
 #include "values/number.h"
 
@@ -28,6 +29,15 @@ void SetFillColumnFn(FillColumnFn fn) { g_fill_column = fn; }
 namespace cat {
 namespace {
 
+// Statements over one table's physical table are prepared for the one
+// DDL, not kept in the connection's cache.
+Status PrepareOnce(Session& s, const std::string& sql, SqliteStmt* out) {
+  sqlite3_stmt* q = nullptr;
+  int rc = sqlite3_prepare_v2(s.db().handle(), sql.c_str(), -1, &q, nullptr);
+  out->reset(q);
+  return rc == SQLITE_OK ? Status::Ok() : SqliteError(s.db().handle(), rc);
+}
+
 Status ColumnOf(const TableInfo& t, const sql::Name& n, const ColumnInfo** out) {
   *out = t.FindColumn(n.text);
   if (*out == nullptr || (*out)->hidden)
@@ -38,13 +48,10 @@ Status ColumnOf(const TableInfo& t, const sql::Name& n, const ColumnInfo** out) 
 // Whether some row has a value in `where` (an SQL condition over the
 // physical table), e.g. "c3 IS NOT NULL".
 Status AnyRow(Session& s, const TableInfo& t, const std::string& where, bool* any) {
-  sqlite3_stmt* q = nullptr;
-  std::string sql = "SELECT 1 FROM " + t.phys + (where.empty() ? "" : " WHERE " + where) +
-                    " LIMIT 1";
-  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
-  Status st = s.db().Step(q, any);
-  sqlite3_reset(q);
-  return st;
+  SqliteStmt q;
+  TABDB_RETURN_IF_ERROR(PrepareOnce(
+      s, "SELECT 1 FROM " + t.phys + (where.empty() ? "" : " WHERE " + where) + " LIMIT 1", &q));
+  return s.db().Step(q.get(), any);
 }
 
 // `text` with every identifier naming column `from` renamed to `to`;
@@ -72,16 +79,14 @@ Status RenameInText(const std::string& text, const std::string& from, const std:
 // read in full before the caller changes what they come from.
 Status ReadPairs(Session& s, const std::string& sql, int64_t param,
                  std::vector<std::pair<int64_t, std::string>>* out) {
-  sqlite3_stmt* q = nullptr;
-  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
+  SqliteStmt stmt;
+  TABDB_RETURN_IF_ERROR(PrepareOnce(s, sql, &stmt));
+  sqlite3_stmt* q = stmt.get();
   if (sqlite3_bind_parameter_count(q) >= 1) sqlite3_bind_int64(q, 1, param);
   for (;;) {
     bool row = false;
     Status st = s.db().Step(q, &row);
-    if (!st.ok() || !row) {
-      sqlite3_reset(q);
-      return st;
-    }
+    if (!st.ok() || !row) return st;
     const unsigned char* p =
         sqlite3_column_count(q) > 1 ? sqlite3_column_text(q, 1) : nullptr;
     out->emplace_back(sqlite3_column_int64(q, 0), p ? reinterpret_cast<const char*>(p) : "");
@@ -91,9 +96,10 @@ Status ReadPairs(Session& s, const std::string& sql, int64_t param,
 Status FillIdentity(Session& s, const TableInfo& t, const ColumnInfo& c) {
   std::vector<std::pair<int64_t, std::string>> rows;
   TABDB_RETURN_IF_ERROR(ReadPairs(s, "SELECT rowid FROM " + t.phys + " ORDER BY rowid", 0, &rows));
-  sqlite3_stmt* u = nullptr;
-  std::string sql = "UPDATE " + t.phys + " SET " + c.phys() + " = ?1 WHERE rowid = ?2";
-  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &u));
+  SqliteStmt stmt;
+  TABDB_RETURN_IF_ERROR(
+      PrepareOnce(s, "UPDATE " + t.phys + " SET " + c.phys() + " = ?1 WHERE rowid = ?2", &stmt));
+  sqlite3_stmt* u = stmt.get();
   for (const auto& row : rows) {
     int64_t id = row.first;
     int64_t v = 0;

@@ -9,6 +9,7 @@
 
 #include "catalog/catalog_internal.h"
 #include "catalog/sequence.h"
+#include "storage/sqlite_util.h"
 #include "util/errors.h"
 #include "values/number.h"
 
@@ -55,7 +56,9 @@ Status ColumnLimit(Session& s, const TableInfo& t, const ColumnInfo& c, bool des
   std::string sql = std::string("SELECT ") + (descending ? "min(" : "max(") + c.phys() +
                     ") FROM " + t.phys;
   sqlite3_stmt* q = nullptr;
-  TABDB_RETURN_IF_ERROR(s.db().Cached(sql.c_str(), &q));
+  int rc = sqlite3_prepare_v2(s.db().handle(), sql.c_str(), -1, &q, nullptr);
+  SqliteStmt owned(q);
+  if (rc != SQLITE_OK) return SqliteError(s.db().handle(), rc);
   bool row = false;
   Status st = s.db().Step(q, &row);
   if (st.ok() && row && sqlite3_column_type(q, 0) != SQLITE_NULL) {
@@ -65,7 +68,6 @@ Status ColumnLimit(Session& s, const TableInfo& t, const ColumnInfo& c, bool des
     if (st.ok()) st = n.ToInt64(out);
     *any = st.ok();
   }
-  sqlite3_reset(q);
   return st;
 }
 
