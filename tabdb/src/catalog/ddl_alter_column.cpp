@@ -189,7 +189,14 @@ Status AddColumns(Session& s, TableInfo& t, const sql::AlterTable& at, ExprTypeF
 // value is longer.
 bool Widens(const TypeDesc& from, const TypeDesc& to, bool* check_length) {
   *check_length = false;
-  if (from.kind != to.kind) return false;
+  auto chars = [](TypeKind k) { return k == TypeKind::kChar || k == TypeKind::kVarchar2; };
+  auto nchars = [](TypeKind k) { return k == TypeKind::kNChar || k == TypeKind::kNVarchar2; };
+  if (from.kind != to.kind) {
+    // CHAR and VARCHAR2 (or their national forms) change into each other
+    // when the values fit.
+    *check_length = true;
+    return (chars(from.kind) && chars(to.kind)) || (nchars(from.kind) && nchars(to.kind));
+  }
   switch (to.kind) {
     case TypeKind::kVarchar2:
     case TypeKind::kNVarchar2:
@@ -205,7 +212,8 @@ bool Widens(const TypeDesc& from, const TypeDesc& to, bool* check_length) {
     }
     case TypeKind::kChar:
     case TypeKind::kNChar:
-      return to.length == from.length && to.char_semantics == from.char_semantics;
+      *check_length = to.length < from.length || to.char_semantics != from.char_semantics;
+      return true;
     case TypeKind::kTimestamp:
     case TypeKind::kTimestampTZ:
     case TypeKind::kTimestampLTZ:
@@ -264,14 +272,23 @@ Status ModifyColumns(Session& s, TableInfo& t, const sql::AlterTable& at) {
         return OraError(c.type.kind == TypeKind::kNumber ? ora::kMustBeEmptyToDecrease
                                                          : ora::kColumnMustBeEmpty);
       }
+      // Characters in UTF-8 text, bytes of the text, or RAW bytes.
+      bool in_chars = to.char_semantics || to.kind == TypeKind::kNVarchar2 ||
+                      to.kind == TypeKind::kNChar;
+      std::string len = in_chars ? "length(" + c.phys() + ")"
+                                 : "length(CAST(" + c.phys() + " AS BLOB))";
       if (values && check_length) {
-        // Characters in UTF-8 text, bytes of the text, or RAW bytes.
-        std::string len = to.char_semantics || to.kind == TypeKind::kNVarchar2
-                              ? "length(" + c.phys() + ")"
-                              : "length(CAST(" + c.phys() + " AS BLOB))";
         bool longer = false;
         TABDB_RETURN_IF_ERROR(AnyRow(s, t, len + " > " + std::to_string(to.length), &longer));
         if (longer) return OraError(ora::kCannotDecreaseLength);
+      }
+      if (values && (to.kind == TypeKind::kChar || to.kind == TypeKind::kNChar)) {
+        // CHAR values are blank-padded to the new length.
+        std::string n = std::to_string(to.length);
+        TABDB_RETURN_IF_ERROR(s.db().Exec(
+            "UPDATE " + t.phys + " SET " + c.phys() + " = " + c.phys() + " || substr('" +
+            std::string(static_cast<size_t>(to.length), ' ') + "', 1, " + n + " - " + len +
+            ") WHERE " + c.phys() + " IS NOT NULL AND " + len + " < " + n));
       }
       c.type = to;
     }

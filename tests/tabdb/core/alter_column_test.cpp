@@ -59,8 +59,9 @@ TEST_F(AlterColumnTest, AddColumns) {
 }
 
 // Widening is always allowed; a shorter length only when every value fits;
-// another type, or less precision, only for an empty column. A new default
-// applies to later rows.
+// CHAR and VARCHAR2 into each other when the values fit (CHAR values padded
+// to the new length); another type, or less precision, only for an empty
+// column. A new default applies to later rows.
 TEST_F(AlterColumnTest, ModifyTypeAndDefault) {
   ProcResult r = App(
       "ALTER TABLE e ADD (note VARCHAR2(20), amount NUMBER(6,2));\n"
@@ -76,11 +77,18 @@ TEST_F(AlterColumnTest, ModifyTypeAndDefault) {
       "INSERT INTO e (name) VALUES ('new');\n"
       "INSERT INTO e (id, name, note) VALUES (10, 'abcdefg', 1234);\n"
       "ALTER TABLE e MODIFY nosuch NUMBER;\n"
+      "ALTER TABLE e ADD (code CHAR(2), tag VARCHAR2(4));\n"
+      "UPDATE e SET code = 'a', tag = 'abc' WHERE id = 1;\n"
+      "ALTER TABLE e MODIFY (code CHAR(4), tag CHAR(4));\n"
+      "ALTER TABLE e MODIFY code VARCHAR2(3);\n"
+      "ALTER TABLE e MODIFY code VARCHAR2(4);\n"
+      "SELECT '[' || code || '][' || tag || ']' FROM e WHERE id = 1;\n"
       "SELECT id, name, note, amount FROM e ORDER BY id;\n"
       "SELECT column_name, data_type, data_length, data_precision, data_scale, data_default "
       "FROM user_tab_columns WHERE column_name IN ('NAME', 'NOTE', 'AMOUNT') ORDER BY column_id;\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out,
+            "'['||CODE||']['||TAG||']'\n[a   ][abc ]\n"
             "ID|NAME|NOTE|AMOUNT\n1|abcdef||1234.5\n2|||\n9|new|5|\n"
             "COLUMN_NAME|DATA_TYPE|DATA_LENGTH|DATA_PRECISION|DATA_SCALE|DATA_DEFAULT\n"
             "NAME|VARCHAR2|6|||\nNOTE|NUMBER|22|3|0|5\nAMOUNT|NUMBER|22|8|3|\n");
@@ -90,6 +98,7 @@ TEST_F(AlterColumnTest, ModifyTypeAndDefault) {
       "ORA-01440: column to be modified must be empty to decrease precision or scale",
       "ORA-12899",
       "ORA-00904: \"NOSUCH\": invalid identifier",
+      "ORA-01441: cannot decrease column length because some value is too big",
   });
 }
 
