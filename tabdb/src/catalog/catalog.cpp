@@ -159,8 +159,8 @@ Status LoadColumns(Session& s, TableInfo* t) {
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "SELECT intcol, name, column_id, kind, length, char_sem, prec, scale, nullable,"
-      " not_null_cons, data_default, hidden, virtual, virtual_expr"
-      " FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
+      " not_null_cons, data_default, hidden, virtual, virtual_expr, ident_kind, ident_seq,"
+      " ident_start FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
       &q));
   sqlite3_bind_int64(q, 1, t->obj_id);
   t->columns.clear();
@@ -183,6 +183,9 @@ Status LoadColumns(Session& s, TableInfo* t) {
     c.hidden = TextAt(q, 11) == "YES";
     c.is_virtual = TextAt(q, 12) == "YES";
     c.virtual_expr = TextAt(q, 13);
+    c.identity = sqlite3_column_int(q, 14);
+    c.identity_seq = sqlite3_column_int64(q, 15);
+    c.identity_start = sqlite3_column_int64(q, 16);
     t->columns.push_back(std::move(c));
   }
   sqlite3_reset(q);
@@ -549,7 +552,10 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       r = st.drop ? cat::DropIndexDdl(s, *st.drop) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kAlterTable:
-      r = st.alter_table ? cat::AlterTableDdl(s, *st.alter_table) : OraError(ora::kInvalidSqlStatement);
+      if (st.alter_table && st.alter_table->action != sql::AlterAction::kAddConstraint)
+        r = cat::AlterTableColumnsDdl(s, *st.alter_table, infer_type);
+      else
+        r = st.alter_table ? cat::AlterTableDdl(s, *st.alter_table) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateUser:
       r = st.user ? cat::CreateUserDdl(s, *st.user) : OraError(ora::kInvalidSqlStatement);
@@ -593,6 +599,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kComment:
       r = st.comment ? cat::CommentDdl(s, *st.comment) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kRename:
+      r = st.rename ? cat::RenameDdl(s, *st.rename) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);

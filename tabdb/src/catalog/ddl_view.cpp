@@ -113,7 +113,7 @@ Status DescribeView(Session& s, const std::string& owner, const sql::Select& q,
   TABDB_RETURN_IF_ERROR(g_describe_view(s, owner, q, cols));
   std::vector<std::string> names;
   if (!aliases.empty()) {
-    if (aliases.size() != cols->size()) return OraError(ora::kViewColumnCount);
+    if (aliases.size() != cols->size()) return OraError(ora::kInvalidColumnNameCount);
     names = aliases;
   } else {
     TABDB_RETURN_IF_ERROR(ItemNames(q, *cols, &names));
@@ -239,7 +239,7 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
   if (described.ok()) {
     valid = true;
   } else if (!v.force || described.code() == ora::kMustNameExpression ||
-             described.code() == ora::kViewColumnCount ||
+             described.code() == ora::kInvalidColumnNameCount ||
              described.code() == ora::kDuplicateColumnName) {
     return described;
   } else {
