@@ -224,7 +224,7 @@ Status ResolveQuerySource(Session& s, const sql::NameList& name, TableInfo* tabl
 
 namespace cat {
 
-Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
+Status CreateViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
   std::string owner, name;
   SplitName(s, v.name, &owner, &name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
@@ -262,10 +262,11 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
   else sqlite3_bind_null(q, 7);
   sqlite3_bind_int(q, 8, v.editionable == 0 ? 0 : 1);
   TABDB_RETURN_IF_ERROR(s.db().Run(q));
+  *with_errors = !valid;
   return StoreViewColumns(s, obj, valid, cols);
 }
 
-Status AlterViewDdl(Session& s, const sql::ViewStmt& v) {
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
   std::string owner, name;
   SplitName(s, v.name, &owner, &name);
   int64_t obj = 0;
@@ -288,6 +289,7 @@ Status AlterViewDdl(Session& s, const sql::ViewStmt& v) {
     cols.clear();
     for (const std::string& a : info.columns) cols.push_back(Unknown(a));
   }
+  *with_errors = !described.ok();
   return StoreViewColumns(s, obj, described.ok(), cols);
 }
 

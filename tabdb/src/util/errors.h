@@ -241,6 +241,7 @@ constexpr int kViewColumnCount = 1730;           // invalid number of column nam
 constexpr int kViewDmlNotLegal = 1732;           // data manipulation operation not legal on this view
 constexpr int kSynonymLoop = 1775;               // looping chain of synonyms
 constexpr int kViewHasErrors = 4063;             // %s has errors
+constexpr int kCompiledWithErrors = 24344;       // success with compilation error (a warning)
 }  // namespace ora
 
 }  // namespace tabdb
