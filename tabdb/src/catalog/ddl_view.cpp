@@ -65,9 +65,12 @@ Status DeleteObjectRows(Session& s, int64_t obj_id) {
 
 // The column names of a view without a column list: the select items'
 // names. An expression needs an alias (ORA-00998).
-Status ItemNames(const sql::Select& q, const std::vector<ColumnInfo>& cols,
+Status ItemNames(const sql::Select& query, const std::vector<ColumnInfo>& cols,
                  std::vector<std::string>* names) {
-  for (const sql::SelectItem& it : q.items) {
+  // A compound query is named by its first branch.
+  const sql::Select* first = &query;
+  while (!first->branches.empty() && first->branches[0].query) first = first->branches[0].query.get();
+  for (const sql::SelectItem& it : first->items) {
     if (!it.star && !it.has_alias && it.expr && it.expr->kind != sql::ExprKind::kColumn)
       return OraError(ora::kMustNameExpression);
   }

@@ -41,6 +41,13 @@ TEST_F(ViewTest, QueriesReadThroughViewsOfEveryShape) {
             (std::vector<Row>{{"SALES", "10"}}));
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM (SELECT * FROM emp_dept WHERE dname = 'OPS')"), "2");
   EXPECT_EQ(One(app_, "SELECT total FROM dept_sal WHERE n = (SELECT MAX(n) FROM dept_sal)"), "500");
+  // Compound queries and named subqueries as views.
+  Must(app_, "CREATE VIEW names AS SELECT ename name FROM emp UNION ALL SELECT dname FROM dept");
+  Must(app_, "CREATE VIEW top2 AS WITH s AS (SELECT ename, sal FROM emp) SELECT ename FROM s"
+             " WHERE sal >= 200");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM names"), "5");
+  EXPECT_EQ(Query(app_, "SELECT * FROM names MINUS SELECT * FROM top2 ORDER BY 1"),
+            (std::vector<Row>{{"ANN"}, {"OPS"}, {"SALES"}}));
 
   // A view sees the rows of its tables as they are now.
   Must(app_, "INSERT INTO emp VALUES (4, 'DEE', 50, 10)");
@@ -54,6 +61,7 @@ TEST_F(ViewTest, QueriesReadThroughViewsOfEveryShape) {
 
 TEST_F(ViewTest, CreateRefusesWhatOracleRefuses) {
   EXPECT_EQ(Exec(app_, "CREATE VIEW v AS SELECT empno, sal * 2 FROM emp"), 998);
+  EXPECT_EQ(Exec(app_, "CREATE VIEW v AS SELECT sal + 1 FROM emp UNION SELECT sal FROM emp"), 998);
   EXPECT_EQ(Exec(app_, "CREATE VIEW v (a) AS SELECT empno, sal FROM emp"), 1730);
   EXPECT_EQ(Exec(app_, "CREATE VIEW v (a, b, c) AS SELECT empno, sal FROM emp"), 1730);
   EXPECT_EQ(Exec(app_, "CREATE VIEW v (a, a) AS SELECT empno, sal FROM emp"), 957);
