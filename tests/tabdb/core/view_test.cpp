@@ -91,6 +91,7 @@ TEST_F(ViewTest, ForceViewHasErrorsUntilItsObjectsExist) {
     EXPECT_EQ(c.Execute(1), OCI_SUCCESS_WITH_INFO);
     EXPECT_EQ(app_.ErrorCode(), 24344);
   }
+  EXPECT_EQ(One(app_, "SELECT status FROM user_objects WHERE object_name = 'LATER_V'"), "INVALID");
   Stmt s(app_);
   ASSERT_EQ(s.Prepare("SELECT * FROM later_v"), OCI_SUCCESS);
   EXPECT_NE(s.Execute(0), OCI_SUCCESS);
@@ -104,6 +105,7 @@ TEST_F(ViewTest, ForceViewHasErrorsUntilItsObjectsExist) {
   // ALTER VIEW ... COMPILE records the columns it has now.
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_tab_columns WHERE table_name = 'LATER_V'"), "0");
   Must(app_, "ALTER VIEW later_v COMPILE");
+  EXPECT_EQ(One(app_, "SELECT status FROM user_objects WHERE object_name = 'LATER_V'"), "VALID");
   EXPECT_EQ(Query(app_, "SELECT column_name, data_type FROM user_tab_columns"
                         " WHERE table_name = 'LATER_V' ORDER BY column_id"),
             (std::vector<Row>{{"A", "NUMBER"}, {"B", "VARCHAR2"}}));
