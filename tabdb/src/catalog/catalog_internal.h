@@ -184,9 +184,10 @@ Status StoredCodeText(Session& s, const std::string& type, const std::string& na
                       const std::string& owner, std::string* out, bool* handled);
 
 // Views and synonyms (ddl_view.cpp).
-Status CreateViewDdl(Session& s, const sql::ViewStmt& v);
+// *with_errors tells that the view was kept with errors (FORCE, COMPILE).
+Status CreateViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);
 Status DropViewDdl(Session& s, const sql::ViewStmt& v);
-Status AlterViewDdl(Session& s, const sql::ViewStmt& v);  // ALTER VIEW ... COMPILE
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);  // ALTER VIEW ... COMPILE
 Status CreateSynonymDdl(Session& s, const sql::SynonymStmt& st);
 Status DropSynonymDdl(Session& s, const sql::SynonymStmt& st);
 // Drops the views and private synonyms of a schema (DROP USER ... CASCADE).

@@ -253,6 +253,7 @@ constexpr int kSynonymSameAsObject = 1471;       // cannot create a synonym with
 constexpr int kViewDmlNotLegal = 1732;           // data manipulation operation not legal on this view
 constexpr int kSynonymLoop = 1775;               // looping chain of synonyms
 constexpr int kViewHasErrors = 4063;             // %s has errors
+constexpr int kCompiledWithErrors = 24344;       // success with compilation error (a warning)
 // Comments, the object dictionary and clauses not carried.
 constexpr int kStringLiteralRequired = 1780;    // string literal required
 constexpr int kDependentNotFound = 31608;       // specified object of type %s not found
