@@ -93,6 +93,8 @@ TEST_F(QuerySetopTest, BranchesMustMatchInCountAndType) {
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM (SELECT TO_CLOB('x') FROM dual UNION ALL SELECT TO_CLOB('x') FROM dual)"),
             "2");
   EXPECT_EQ(Exec(app_, "SELECT TO_CLOB('x') FROM dual UNION SELECT TO_CLOB('x') FROM dual"), 932);
+  Must(app_, "CREATE TABLE l (t LONG)");
+  EXPECT_EQ(Exec(app_, "SELECT t FROM l UNION ALL SELECT t FROM l"), 997);
 }
 
 TEST_F(QuerySetopTest, CharAndVarchar2MeetWithoutBlankPadding) {
