@@ -106,7 +106,9 @@ std::vector<OView> Views() {
         {"NAMESPACE", num, "tabdb_num(x.namespace)"},
         {"EDITION_NAME", V(128), "NULL"},
         {"SHARING", V(18), "'NONE'"},
-        {"EDITIONABLE", V(1), "x.editionable"},
+        {"EDITIONABLE", V(1),
+         "coalesce((SELECT CASE w.editionable WHEN 0 THEN 'N' END FROM tab$views w"
+         " WHERE w.obj_id = x.obj_id), x.editionable)"},
         {"ORACLE_MAINTAINED", V(1), "'N'"},
         {"APPLICATION", V(1), "'N'"},
         {"DEFAULT_COLLATION", V(100),

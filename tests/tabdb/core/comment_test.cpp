@@ -104,6 +104,26 @@ TEST_F(CommentTest, DroppedWithTheTable) {
   EXPECT_EQ(Query(*sys_, "SELECT COUNT(*) FROM tab$comments"), Rows{"0"});
 }
 
+// Comments follow a renamed table and column and a changed column type;
+// a dropped column takes its comment with it, also when a new column of
+// the same name comes.
+TEST_F(CommentTest, FollowRenamesAndDrops) {
+  Run(*app_, "COMMENT ON TABLE t IS 'people'");
+  Run(*app_, "COMMENT ON COLUMN t.name IS 'their name'");
+  Run(*app_, "COMMENT ON COLUMN t.note IS 'a note'");
+  Run(*app_, "ALTER TABLE t RENAME TO persons");
+  Run(*app_, "ALTER TABLE persons RENAME COLUMN name TO full_name");
+  Run(*app_, "ALTER TABLE persons MODIFY (full_name VARCHAR2(40))");
+  Run(*app_, "ALTER TABLE persons DROP COLUMN note");
+  Run(*app_, "ALTER TABLE persons ADD (note VARCHAR2(20))");
+  EXPECT_EQ(View(*app_, "USER_TAB_COMMENTS", "TABLE_NAME, COMMENTS"), Rows{"PERSONS|people"});
+  EXPECT_EQ(View(*app_, "USER_COL_COMMENTS", "COLUMN_NAME, COMMENTS"),
+            (Rows{"ID|<null>", "FULL_NAME|their name", "NOTE|<null>"}));
+  EXPECT_EQ(Dependent(*app_, "PERSONS", "APP"),
+            "\n   COMMENT ON COLUMN \"APP\".\"PERSONS\".\"FULL_NAME\" IS 'their name'"
+            "\n   COMMENT ON TABLE \"APP\".\"PERSONS\"  IS 'people'");
+}
+
 // Views take comments as tables do; dropping the view removes them.
 TEST_F(CommentTest, OnViews) {
   Run(*app_, "CREATE VIEW v AS SELECT id, name FROM t");
