@@ -227,6 +227,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
   }
 
   // Constraints: inline ones column by column, then the out-of-line ones.
+  std::vector<sql::Constraint> foreign_keys;
   for (size_t i = 0; i < ct.columns.size(); ++i) {
     const sql::ColumnDef& d = ct.columns[i];
     for (const sql::Constraint& c : d.constraints) {
@@ -237,18 +238,13 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
           TABDB_RETURN_IF_ERROR(AddNotNull(s, t, t.columns[i].intcol, c));
           break;
         default: {
-          sql::Constraint copy;
-          copy.kind = c.kind;
-          copy.name = c.name;
-          copy.has_name = c.has_name;
+          sql::Constraint copy = c;
           copy.columns = {d.name};
-          copy.using_index_name = c.using_index_name;
-          copy.using_index = c.using_index;
-          copy.has_using_index = c.has_using_index;
-          copy.enable = c.enable;
-          copy.validate = c.validate;
-          copy.check_text = c.check_text;
-          TABDB_RETURN_IF_ERROR(AddConstraint(s, t, copy, true));
+          // Foreign keys come last: they may reference a key of this table.
+          if (c.kind == sql::ConstraintKind::kForeignKey)
+            foreign_keys.push_back(std::move(copy));
+          else
+            TABDB_RETURN_IF_ERROR(AddConstraint(s, t, copy, true));
           break;
         }
       }
@@ -256,8 +252,13 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
   }
   for (const sql::Constraint& c : ct.constraints) {
     if (c.kind == sql::ConstraintKind::kNull || c.kind == sql::ConstraintKind::kNotNull) continue;
+    if (c.kind == sql::ConstraintKind::kForeignKey) {
+      foreign_keys.push_back(c);
+      continue;
+    }
     TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
   }
+  for (const sql::Constraint& c : foreign_keys) TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
   return Status::Ok();
 }
 
@@ -273,6 +274,8 @@ Status DeleteLobData(Session& s, const TableInfo& table) {
 }
 
 Status RemoveTable(Session& s, const TableInfo& table) {
+  // Foreign keys of other tables that reference this one go first.
+  TABDB_RETURN_IF_ERROR(CheckDropReferenced(s, table, true));
   TABDB_RETURN_IF_ERROR(DeleteLobData(s, table));
   TABDB_RETURN_IF_ERROR(s.db().Exec("DROP TABLE IF EXISTS " + table.phys));
   std::string id = std::to_string(table.obj_id);
@@ -298,6 +301,7 @@ Status DropTableDdl(Session& s, const sql::DropObject& d) {
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   TableInfo t;
   TABDB_RETURN_IF_ERROR(LoadTable(s, owner, name, &t));
+  TABDB_RETURN_IF_ERROR(CheckDropReferenced(s, t, d.cascade));
   return RemoveTable(s, t);
 }
 
@@ -307,6 +311,7 @@ Status TruncateTableDdl(Session& s, const sql::DropObject& d) {
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   TableInfo t;
   TABDB_RETURN_IF_ERROR(LoadTable(s, owner, name, &t));
+  TABDB_RETURN_IF_ERROR(CheckTruncateReferenced(s, t));
   TABDB_RETURN_IF_ERROR(DeleteLobData(s, t));
   // The segment stays allocated, as in Oracle: has_rows is kept.
   return s.db().Exec("DELETE FROM " + t.phys);

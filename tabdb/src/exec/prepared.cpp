@@ -792,7 +792,11 @@ Status Prepared::CompileInsert() {
   std::string row_sql;
   for (size_t j = 0; j < targets_.size(); ++j)
     row_sql += (j ? ", ?" : "SELECT ?") + std::to_string(j + 1) + " AS " + targets_[j]->phys();
-  TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
+  // A single row's foreign keys are checked by the INSERT too; the rows of
+  // a multi-row INSERT when all are written, as they may reference each other.
+  TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, StmtKind::kInsert, {}));
+  TABDB_RETURN_IF_ERROR(
+      checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t", rows_query_ ? nullptr : &fks_.child_keys()));
   std::string insert_sql = "INSERT INTO " + table_.phys + "(" + cols + ") ";
   if (checks_.empty()) {
     insert_sql += "VALUES(" + params + ")";
@@ -897,6 +901,8 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
       for (size_t j = 0; j < targets_.size(); ++j) BindValue(checks_.stmt(), static_cast<int>(j + 1), row[j]);
       st = checks_.Run(*s_);
       if (st.ok()) st = OraError(ora::kInternalError, {"row refused by no check"});
+    } else if (!checks_.deferred_now().empty()) {
+      NoteDeferred(sqlite3_last_insert_rowid(s_->db().handle()));
     }
     sqlite3_reset(ins);
   }
@@ -921,7 +927,15 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   return Status::Ok();
 }
 
+void Prepared::NoteDeferred(int64_t rowid) {
+  for (int64_t cons : checks_.deferred_now()) s_->deferred().rows.emplace_back(cons, rowid);
+}
+
 Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning) {
+  if (checks_.has_deferrable()) {
+    checks_.BindDeferral(*s_, insert_.get());
+    checks_.BindDeferral(*s_, checks_.stmt());
+  }
   // The row's values live in a member that keeps its strings' capacity
   // from row to row: copying a bind into it allocates nothing once warm.
   std::vector<Value>& row = row_;
@@ -980,10 +994,13 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
     st = fill(q, offset);
     if (st.ok()) st = InsertRow(row, nullptr);
     if (!st.ok()) break;
+    if (fks_.checks_children()) written_.push_back(sqlite3_last_insert_rowid(s_->db().handle()));
     ++done;
   }
   sqlite3_reset(q);
   if (values_) sqlite3_reset(values_.get());
+  if (st.ok() && fks_.checks_children()) st = fks_.Finish(written_);
+  written_.clear();
   if (!st.ok()) {
     (void)s_->db().RollbackTo("tabdb_stmt");  // the statement's own error is the one reported
     return st;
@@ -1050,6 +1067,9 @@ Status Prepared::CompileUpdateDelete() {
   } else {
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "DELETE FROM " + table_.phys + " WHERE rowid = ?1", &delete_));
   }
+  std::vector<int> set_cols;
+  for (const ColumnInfo* col : update_cols_) set_cols.push_back(col->intcol);
+  TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, stmt_->kind, set_cols));
   return Status::Ok();
 }
 
@@ -1088,7 +1108,12 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
   TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_stmt"));
   LobStore lobs(s_->db());
   Status st;
+  if (update && checks_.has_deferrable()) checks_.BindDeferral(*s_, checks_.stmt());
   for (Row& row : found) {
+    if (!fks_.empty()) {
+      st = fks_.Capture(row.rowid);
+      if (!st.ok()) break;
+    }
     if (update) {
       sqlite3_stmt* u = update_.get();
       sqlite3_reset(u);
@@ -1122,6 +1147,7 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
       if (st.ok() && !checks_.empty()) {
         sqlite3_bind_int64(checks_.stmt(), 1, row.rowid);
         st = checks_.Run(*s_);
+        if (st.ok() && !checks_.deferred_now().empty()) NoteDeferred(row.rowid);
       }
     } else {
       sqlite3_stmt* d = delete_.get();
@@ -1134,7 +1160,14 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
     }
     if (!st.ok()) break;
   }
+  if (st.ok() && !fks_.empty()) {
+    std::vector<int64_t> rowids;
+    if (update && fks_.checks_children())
+      for (const Row& row : found) rowids.push_back(row.rowid);
+    st = fks_.Finish(rowids);
+  }
   if (!st.ok()) {
+    fks_.Reset();
     (void)s_->db().RollbackTo("tabdb_stmt");  // the statement's own error is the one reported
     return st;
   }
@@ -1172,6 +1205,8 @@ Status Prepared::ExecuteOther() {
     }
     case StmtKind::kPlsqlBlock:
       return RunPlsqlBlock(*s_, *stmt_);
+    case StmtKind::kSetConstraints:
+      return SetConstraintsMode(*s_, *stmt_->set_constraints);
     case StmtKind::kSelect:
     case StmtKind::kInsert:
     case StmtKind::kUpdate:

@@ -23,7 +23,17 @@ class RowChecks {
   // Compiles the enabled CHECK conditions of `t` over the row that `from`
   // names as _t (a FROM clause, with placeholders of the caller's own).
   // A table without checks leaves the object empty.
-  Status Compile(Session& s, const TableInfo& t, const std::string& from);
+  // With `fks`, the foreign keys of `t` are checked on the row too (a
+  // row whose key is its own is its own parent).
+  Status Compile(Session& s, const TableInfo& t, const std::string& from,
+                 const std::vector<ForeignKeyInfo>* fks = nullptr);
+  // Binds the deferral of each deferrable constraint in `stmt` (this
+  // object's statement or one that embeds failed_sql()): a deferred one
+  // passes here and is checked when the transaction ends. The deferred
+  // ones are then listed by deferred_now().
+  void BindDeferral(Session& s, sqlite3_stmt* stmt);
+  const std::vector<int64_t>& deferred_now() const { return deferred_now_; }
+  bool has_deferrable() const { return has_deferrable_; }
 
   bool empty() const { return !stmt_; }
   // The statement, for the caller to bind its placeholders to the row.
@@ -39,6 +49,25 @@ class RowChecks {
   SqliteStmt stmt_;
   std::vector<CheckInfo> checks_;
   std::string failed_sql_;
+  // Checks then foreign keys, in the order failed_sql() numbers them.
+  struct Entry {
+    int code = 0;  // ORA-02290 or ORA-02291
+    std::string owner, name;
+    int64_t cons_id = 0;
+    bool deferrable = false;
+    bool initially_deferred = false;
+  };
+  std::vector<Entry> entries_;
+  bool has_deferrable_ = false;
+  std::vector<int64_t> deferred_now_;
 };
+
+// The placeholder number that carries whether deferrable constraint k of a
+// RowChecks is deferred now.
+constexpr int kDeferralParamBase = 5000;
+
+// Whether the row `rowid` of `t` makes `condition` FALSE.
+Status RowBreaksCheck(Session& s, const TableInfo& t, const std::string& condition, int64_t rowid,
+                      bool* violated);
 
 }  // namespace tabdb

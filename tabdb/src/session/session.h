@@ -115,6 +115,27 @@ class Session {
   // CURRVAL of each sequence (by object id) this session has drawn from.
   std::unordered_map<int64_t, int64_t>& sequence_values() { return seq_values_; }
 
+  // Deferred constraints of the open transaction: the mode SET CONSTRAINTS
+  // gave (ALL or per constraint), the rows that broke a deferred
+  // constraint when written (checked again at COMMIT), and the foreign keys
+  // whose parent rows went while deferred (all their rows are checked).
+  struct Deferred {
+    int all = -1;  // SET CONSTRAINTS ALL: 1 DEFERRED, 0 IMMEDIATE, -1 not set
+    std::unordered_map<int64_t, bool> by_cons;
+    std::vector<std::pair<int64_t, int64_t>> rows;  // (constraint, rowid)
+    std::vector<int64_t> parents_gone;              // foreign keys
+    bool empty() const { return rows.empty() && parents_gone.empty(); }
+  };
+  Deferred& deferred() { return deferred_; }
+  // Whether a constraint is deferred now in this transaction.
+  bool IsDeferred(int64_t cons_id, bool deferrable, bool initially_deferred) const;
+  // Checks the deferred rows (the engine installs the check): run by
+  // COMMIT and before DDL. A violation rolls the transaction back and gives
+  // ORA-02091 followed by the constraint's error.
+  using DeferredCheckFn = Status (*)(Session& s);
+  static void SetDeferredCheckFn(DeferredCheckFn fn);
+  Status CheckDeferred();
+
  private:
   Session() = default;
 
@@ -130,6 +151,7 @@ class Session {
   int64_t sid_ = 0;              // registration of the open session, 0 when none
   ServerOutput server_output_;
   std::unordered_map<int64_t, int64_t> seq_values_;
+  Deferred deferred_;
 };
 
 }  // namespace tabdb

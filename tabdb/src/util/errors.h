@@ -231,6 +231,29 @@ constexpr int kSequenceSystemDrop = 32794;      // cannot drop a system-generate
 constexpr int kCheckViolated = 2290;            // check constraint (%s.%s) violated
 constexpr int kCheckSystemVariable = 2436;      // date or system variable wrongly specified in CHECK constraint
 constexpr int kCheckValidateFailed = 2293;      // cannot validate (%s.%s) - check constraint violated
+// Foreign keys and constraint states.
+constexpr int kTransactionRolledBack = 2091;     // transaction rolled back
+constexpr int kRefColumnCount = 2256;            // number of referencing columns must match referenced columns
+constexpr int kRefColumnType = 2267;             // column type incompatible with referenced column type
+constexpr int kRefNoPrimaryKey = 2268;           // referenced table does not have a primary key
+constexpr int kRefNoMatchingKey = 2270;          // no matching unique or primary key for this column-list
+constexpr int kRefAlreadyExists = 2275;          // such a referential constraint already exists in the table
+constexpr int kParentKeyNotFound = 2291;         // integrity constraint (%s.%s) violated - parent key not found
+constexpr int kChildRecordFound = 2292;          // integrity constraint (%s.%s) violated - child record found
+constexpr int kNullsOnEnable = 2296;             // cannot enable (%s.%s) - null values found
+constexpr int kDisableDependencies = 2297;       // cannot disable constraint (%s.%s) - dependencies exist
+constexpr int kParentKeysOnValidate = 2298;      // cannot validate (%s.%s) - parent keys not found
+constexpr int kEnableNoSuchConstraint = 2430;    // cannot enable constraint (%s) - no such constraint
+constexpr int kDisableNoSuchConstraint = 2431;   // cannot disable constraint (%s) - no such constraint
+constexpr int kEnableNoPrimaryKey = 2432;        // cannot enable primary key - primary key not defined for table
+constexpr int kDisableNoPrimaryKey = 2433;       // cannot disable primary key - primary key not defined for table
+constexpr int kEnableNoUniqueKey = 2434;         // cannot enable unique(%s) - unique key not defined for table
+constexpr int kDisableNoUniqueKey = 2435;        // cannot disable unique(%s) - unique key not defined for table
+constexpr int kModifyNoSuchConstraint = 2443;    // Cannot drop constraint  - nonexistent constraint
+constexpr int kCannotDefer = 2447;               // cannot defer a constraint that is not deferrable
+constexpr int kConstraintNotExist = 2448;        // constraint does not exist
+constexpr int kReferencedByForeignKeys = 2449;   // unique/primary keys in table referenced by foreign keys
+constexpr int kTruncateReferenced = 2266;        // unique/primary keys in table referenced by enabled foreign keys
 }  // namespace ora
 
 }  // namespace tabdb
