@@ -266,7 +266,13 @@ Status ChangeConstraintState(Session& s, const TableInfo& t, const sql::Constrai
       if (!ch.cascade) return OraError(ora::kDisableDependencies, {c.owner, c.name});
       TABDB_RETURN_IF_ERROR(SetStatus(s, fk.cons_id, false, false, r.deferred));
     }
-    TABDB_RETURN_IF_ERROR(StopEnforcingKey(s, t, c));
+    if (ch.keep_index == 1 && c.index_obj != 0) {
+      // KEEP INDEX: the index stays as it is, on its own.
+      TABDB_RETURN_IF_ERROR(s.db().Exec("UPDATE tab$constraints SET index_obj = NULL, index_preexisting = 0"
+                                        " WHERE cons_id = " + std::to_string(c.cons_id)));
+    } else {
+      TABDB_RETURN_IF_ERROR(StopEnforcingKey(s, t, c));
+    }
   } else if (keyed && !c.enabled && enabled) {
     TABDB_RETURN_IF_ERROR(EnforceKey(s, t, c));
   }

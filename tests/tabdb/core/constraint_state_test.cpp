@@ -82,6 +82,13 @@ TEST_F(ConstraintStateTest, KeysDisabledAndEnabled) {
   Must(app_, "UPDATE k SET b = 2 WHERE a = 2");
   Must(app_, "ALTER TABLE k ENABLE UNIQUE (b)");
   EXPECT_EQ(Exec(app_, "INSERT INTO k VALUES (3, 2)"), 1);
+  // KEEP INDEX: the unique index stays and still refuses duplicates.
+  Must(app_, "ALTER TABLE k DISABLE CONSTRAINT k_b KEEP INDEX");
+  EXPECT_EQ(Status("K_B"), "DISABLED");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_indexes WHERE index_name = 'K_B'"), "1");
+  EXPECT_EQ(Exec(app_, "INSERT INTO k VALUES (3, 2)"), 1);
+  Must(app_, "ALTER TABLE k ENABLE CONSTRAINT k_b");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_indexes WHERE table_name = 'K'"), "2");
   // The foreign key disabled by the cascade is enabled on its own.
   Must(app_, "ALTER TABLE kc ENABLE CONSTRAINT kc_fk");
   EXPECT_EQ(Exec(app_, "INSERT INTO kc VALUES (5)"), 2291);
