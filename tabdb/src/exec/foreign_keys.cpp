@@ -413,8 +413,8 @@ Status CheckPending(Session& s, bool all) {
     return all || !s.IsDeferred(id, c.deferrable, c.initially_deferred);
   };
   std::vector<std::pair<int64_t, int64_t>> keep;
-  std::map<int64_t, std::unique_ptr<SqliteStmt>> orphan_stmts;
-  std::map<int64_t, TableInfo> tables;
+  // One statement per constraint: a row that breaks it comes back.
+  std::map<int64_t, std::unique_ptr<SqliteStmt>> row_stmts;
   for (const auto& [id, rowid] : d.rows) {
     ConsRow* c = nullptr;
     TABDB_RETURN_IF_ERROR(load(id, &c));
@@ -423,32 +423,27 @@ Status CheckPending(Session& s, bool all) {
       keep.emplace_back(id, rowid);
       continue;
     }
-    if (c->type == "C") {
-      auto t = tables.find(c->table_obj);
-      if (t == tables.end()) {
-        TableInfo info;
-        TABDB_RETURN_IF_ERROR(LoadTableByObj(s, c->table_obj, &info));
-        t = tables.emplace(c->table_obj, std::move(info)).first;
-      }
-      bool broken = false;
-      TABDB_RETURN_IF_ERROR(RowBreaksCheck(s, t->second, c->condition, rowid, &broken));
-      if (broken) return OraError(ora::kCheckViolated, {c->owner, c->name});
-    } else if (c->type == "R") {
-      auto q = orphan_stmts.find(id);
-      if (q == orphan_stmts.end()) {
+    auto q = row_stmts.find(id);
+    if (q == row_stmts.end()) {
+      auto stmt = std::make_unique<SqliteStmt>();
+      if (c->type == "C") {
+        TableInfo t;
+        TABDB_RETURN_IF_ERROR(LoadTableByObj(s, c->table_obj, &t));
+        TABDB_RETURN_IF_ERROR(PrepareRowCheck(s, t, c->condition, stmt.get()));
+      } else if (c->type == "R") {
         ForeignKeyInfo fk;
         bool found = false;
         TABDB_RETURN_IF_ERROR(FindKey(s, *c, id, &fk, &found));
-        auto stmt = std::make_unique<SqliteStmt>();
         if (found) TABDB_RETURN_IF_ERROR(PrepareRowOrphan(s, fk, stmt.get()));
-        q = orphan_stmts.emplace(id, std::move(stmt)).first;
       }
-      if (!*q->second) continue;
-      sqlite3_bind_int64(q->second->get(), 1, rowid);
-      bool orphan = false;
-      TABDB_RETURN_IF_ERROR(StepOnce(s, q->second->get(), &orphan));
-      if (orphan) return OraError(ora::kParentKeyNotFound, {c->owner, c->name});
+      q = row_stmts.emplace(id, std::move(stmt)).first;
     }
+    if (!*q->second) continue;
+    sqlite3_bind_int64(q->second->get(), 1, rowid);
+    bool broken = false;
+    TABDB_RETURN_IF_ERROR(StepOnce(s, q->second->get(), &broken));
+    if (broken)
+      return OraError(c->type == "C" ? ora::kCheckViolated : ora::kParentKeyNotFound, {c->owner, c->name});
   }
   std::vector<int64_t> keep_parents;
   for (int64_t id : d.parents_gone) {
@@ -502,6 +497,25 @@ Status SetConstraintsMode(Session& s, const sql::SetConstraints& sc) {
   if (sc.deferred) return Status::Ok();
   Status st = CheckPending(s, false);
   if (!st.ok()) {
+    d.all = old_all;
+    d.by_cons = old_by;
+  }
+  return st;
+}
+
+Status SetSessionConstraints(Session& s, const std::string& mode) {
+  if (mode != "IMMEDIATE" && mode != "DEFERRED" && mode != "DEFAULT") return OraError(ora::kInvalidAlterSession);
+  int old = s.constraints_mode();
+  Session::Deferred& d = s.deferred();
+  int old_all = d.all;
+  std::unordered_map<int64_t, bool> old_by = d.by_cons;
+  s.constraints_mode() = mode == "DEFAULT" ? -1 : mode == "DEFERRED" ? 1 : 0;
+  d.all = -1;
+  d.by_cons.clear();
+  if (mode == "DEFERRED") return Status::Ok();
+  Status st = CheckPending(s, false);
+  if (!st.ok()) {
+    s.constraints_mode() = old;
     d.all = old_all;
     d.by_cons = old_by;
   }

@@ -64,6 +64,12 @@ class ForeignKeyChecks {
 // once (the error leaves the transaction as it was).
 Status SetConstraintsMode(Session& s, const sql::SetConstraints& sc);
 
+// ALTER SESSION SET CONSTRAINTS = IMMEDIATE | DEFERRED | DEFAULT: the mode
+// of every deferrable constraint for the rest of the session (ORA-02248
+// for another value); IMMEDIATE checks the deferred rows as SET
+// CONSTRAINTS ALL IMMEDIATE does.
+Status SetSessionConstraints(Session& s, const std::string& mode);
+
 // The check of the deferred rows that COMMIT runs (installed on the
 // session by OpenSession).
 Status CheckDeferredRows(Session& s);

@@ -1201,6 +1201,7 @@ Status Prepared::ExecuteOther() {
         if (!found) return OraError(ora::kUserNotExist);
         s_->set_current_schema(u.name);
       }
+      if (a.parameter.text == "CONSTRAINTS") return SetSessionConstraints(*s_, a.value.text);
       return Status::Ok();  // NLS and other session parameters: accepted
     }
     case StmtKind::kPlsqlBlock:

@@ -57,20 +57,11 @@ Status AnyRowBreaksCheck(Session& s, const TableInfo& t, const std::string& cond
   return st;
 }
 
-Status RowBreaksCheck(Session& s, const TableInfo& t, const std::string& condition, int64_t rowid,
-                      bool* violated) {
+Status PrepareRowCheck(Session& s, const TableInfo& t, const std::string& condition, SqliteStmt* out) {
   BindContext binds;
   std::string cond;
   TABDB_RETURN_IF_ERROR(CompileCheck(s, t, condition, &binds, &cond));
-  SqliteStmt q;
-  TABDB_RETURN_IF_ERROR(
-      PrepareSql(s, "SELECT 1 FROM " + t.phys + " AS _t WHERE _t.rowid = ?1 AND NOT (" + cond + ")", &q));
-  sqlite3_bind_int64(q.get(), 1, rowid);
-  bool row = false;
-  Status st = s.db().Step(q.get(), &row);
-  sqlite3_reset(q.get());
-  *violated = row;
-  return st;
+  return PrepareSql(s, "SELECT 1 FROM " + t.phys + " AS _t WHERE _t.rowid = ?1 AND NOT (" + cond + ")", out);
 }
 
 void RowChecks::BindDeferral(Session& s, sqlite3_stmt* stmt) {

@@ -66,8 +66,8 @@ class RowChecks {
 // RowChecks is deferred now.
 constexpr int kDeferralParamBase = 5000;
 
-// Whether the row `rowid` of `t` makes `condition` FALSE.
-Status RowBreaksCheck(Session& s, const TableInfo& t, const std::string& condition, int64_t rowid,
-                      bool* violated);
+// A query that returns a row when the row whose rowid is bound to ?1
+// makes `condition` FALSE.
+Status PrepareRowCheck(Session& s, const TableInfo& t, const std::string& condition, SqliteStmt* out);
 
 }  // namespace tabdb

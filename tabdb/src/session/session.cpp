@@ -92,6 +92,7 @@ bool Session::IsDeferred(int64_t cons_id, bool deferrable, bool initially_deferr
   auto it = deferred_.by_cons.find(cons_id);
   if (it != deferred_.by_cons.end()) return it->second;
   if (deferred_.all >= 0) return deferred_.all == 1;
+  if (constraints_mode_ >= 0) return constraints_mode_ == 1;
   return initially_deferred;
 }
 

@@ -127,6 +127,9 @@ class Session {
     bool empty() const { return rows.empty() && parents_gone.empty(); }
   };
   Deferred& deferred() { return deferred_; }
+  // ALTER SESSION SET CONSTRAINTS: 1 DEFERRED, 0 IMMEDIATE, -1 DEFAULT
+  // (each constraint's initial mode); for every later transaction.
+  int& constraints_mode() { return constraints_mode_; }
   // Whether a constraint is deferred now in this transaction.
   bool IsDeferred(int64_t cons_id, bool deferrable, bool initially_deferred) const;
   // Checks the deferred rows (the engine installs the check): run by
@@ -152,6 +155,7 @@ class Session {
   ServerOutput server_output_;
   std::unordered_map<int64_t, int64_t> seq_values_;
   Deferred deferred_;
+  int constraints_mode_ = -1;
 };
 
 }  // namespace tabdb

@@ -254,6 +254,7 @@ constexpr int kCannotDefer = 2447;               // cannot defer a constraint th
 constexpr int kConstraintNotExist = 2448;        // constraint does not exist
 constexpr int kReferencedByForeignKeys = 2449;   // unique/primary keys in table referenced by foreign keys
 constexpr int kTruncateReferenced = 2266;        // unique/primary keys in table referenced by enabled foreign keys
+constexpr int kInvalidAlterSession = 2248;       // invalid option for ALTER SESSION
 }  // namespace ora
 
 }  // namespace tabdb

@@ -177,6 +177,17 @@ TEST_F(ConstraintStateTest, SetConstraints) {
   Must(app_, "INSERT INTO sc VALUES (2)");
   ASSERT_EQ(app_.Rollback(), OCI_SUCCESS);
   EXPECT_EQ(Exec(app_, "INSERT INTO sc VALUES (2)"), 2291);
+  // ALTER SESSION SET CONSTRAINTS holds across transactions.
+  Must(app_, "ALTER SESSION SET CONSTRAINTS = DEFERRED");
+  Must(app_, "INSERT INTO sc VALUES (3)");
+  EXPECT_EQ(app_.Commit(), OCI_ERROR);
+  EXPECT_EQ(app_.ErrorCode(), 2091);
+  Must(app_, "INSERT INTO sc VALUES (3)");
+  EXPECT_EQ(Exec(app_, "ALTER SESSION SET CONSTRAINTS = IMMEDIATE"), 2291);
+  Must(app_, "DELETE FROM sc WHERE pid = 3");
+  Must(app_, "ALTER SESSION SET CONSTRAINTS = DEFAULT");
+  EXPECT_EQ(Exec(app_, "INSERT INTO sc VALUES (3)"), 2291);
+  EXPECT_EQ(Exec(app_, "ALTER SESSION SET CONSTRAINTS = LATER"), 2248);
 }
 
 }  // namespace
