@@ -45,14 +45,17 @@ import() {
   local db=$work/imp.db ddl
   rm -f "$db"
   "$tabsql" -init "system/manager@$db" >/dev/null
-  "$build/source/tabimp" "system/manager@$db" "FILE=$work/c.dmp" TABLES=P >/dev/null 2>&1
+  echo "CREATE USER bench IDENTIFIED BY bench;" | "$tabsql" -S "system/manager@$db" >/dev/null
+  "$build/source/tabimp" "system/manager@$db" "FILE=$work/c.dmp" TABLES=P >"$work/imp.log" 2>&1 ||
+    { cat "$work/imp.log" >&2; exit 1; }
   if [ "$1" = with ]; then
     ddl="CREATE TABLE bench.c (id NUMBER CONSTRAINT c_ck CHECK (id > 0),"
     ddl+=" pid NUMBER CONSTRAINT c_fk REFERENCES bench.p, v VARCHAR2(30), d DATE);"
   else
     ddl="CREATE TABLE bench.c (id NUMBER, pid NUMBER, v VARCHAR2(30), d DATE);"
   fi
-  echo "$ddl" | "$tabsql" -S "system/manager@$db" >/dev/null
+  echo "$ddl" | "$tabsql" -S "system/manager@$db" >/dev/null ||
+    { echo "cannot create the table" >&2; exit 1; }
   local start end
   start=$(date +%s%N)
   "$build/source/tabimp" "system/manager@$db" "FILE=$work/c.dmp" TABLES=C IGNORE=Y >"$work/imp.log" 2>&1 ||
