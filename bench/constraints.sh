@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # constraints.sh - what a foreign key and a CHECK constraint cost an import:
-# one table of ROWS rows (default 1000000) referencing a parent of 1000
-# rows is exported once, then imported (tabimp, array insert, IGNORE=Y)
+# one table of ROWS rows (default 1000000) referencing a parent of PARENTS
+# rows (default 1000; as many as ROWS gives every row its own parent) is
+# exported once, then imported (tabimp, array insert, IGNORE=Y)
 # into fresh databases where the table already exists, alternately without
 # constraints and with a foreign key and a CHECK, `repeats` times each.
 # Prints the times and the ratio of the means.
 #
-# usage: bench/constraints.sh [repeats]     (ROWS=n for another size)
+# usage: bench/constraints.sh [repeats]     (ROWS=n, PARENTS=n)
 set -euo pipefail
 
 repeats=${1:-2}
 rows=${ROWS:-1000000}
-if ! [[ "$repeats" =~ ^[1-9][0-9]*$ && "$rows" =~ ^[1-9][0-9]*$ ]]; then
-  echo "usage: $0 [repeats]   (ROWS a positive number)" >&2
+parents=${PARENTS:-1000}
+if ! [[ "$repeats" =~ ^[1-9][0-9]*$ && "$rows" =~ ^[1-9][0-9]*$ && "$parents" =~ ^[1-9][0-9]*$ ]]; then
+  echo "usage: $0 [repeats]   (ROWS and PARENTS positive numbers)" >&2
   exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,14 +30,14 @@ cmake --build "$build" -j "$(nproc)" --target tabexp tabimp tabsql >"$work/build
 tabsql=$build/tabdb/tabsql
 export NLS_LANG=AMERICAN_AMERICA.AL32UTF8
 
-echo "== source: $rows rows" >&2
+echo "== source: $rows rows, $parents parents" >&2
 "$tabsql" -init "system/manager@$work/src.db" >/dev/null
 "$tabsql" -S "system/manager@$work/src.db" >/dev/null <<EOF
 CREATE USER bench IDENTIFIED BY bench;
 CREATE TABLE bench.p (id NUMBER PRIMARY KEY, name VARCHAR2(20));
-INSERT INTO bench.p SELECT LEVEL, 'p' || LEVEL FROM dual CONNECT BY LEVEL <= 1000;
+INSERT INTO bench.p SELECT LEVEL, 'p' || LEVEL FROM dual CONNECT BY LEVEL <= $parents;
 CREATE TABLE bench.c (id NUMBER, pid NUMBER, v VARCHAR2(30), d DATE);
-INSERT INTO bench.c SELECT LEVEL, MOD(LEVEL, 1000) + 1, 'value ' || LEVEL, SYSDATE FROM dual CONNECT BY LEVEL <= $rows;
+INSERT INTO bench.c SELECT LEVEL, MOD(LEVEL, $parents) + 1, 'value ' || LEVEL, SYSDATE FROM dual CONNECT BY LEVEL <= $rows;
 EOF
 "$build/source/tabexp" "bench/bench@$work/src.db" "FILE=$work/c.dmp" OWNER=bench >"$work/exp.log" 2>&1 ||
   { cat "$work/exp.log" >&2; exit 1; }

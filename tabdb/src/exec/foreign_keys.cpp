@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_set>
 
+#include "exec/compiler_internal.h"
 #include "exec/row_checks.h"
 #include "sql/printer.h"
 #include "storage/lob_store.h"
@@ -122,6 +124,67 @@ struct ForeignKeyChecks::Gone {
   size_t key = 0;
   std::vector<RawValue> vals;
 };
+
+struct ForeignKeyChecks::Probe {
+  ForeignKeyInfo fk;
+  SqliteStmt stmt;                // the parent row with the bound key
+  std::vector<size_t> child;      // positions of the key's values in the row
+  std::vector<size_t> own;        // a self-reference: positions of the referenced key
+  // Keys found before, while they come back often enough to pay.
+  std::unordered_set<std::string> found;
+  bool caching = true;
+  uint64_t hits = 0, misses = 0;
+  // A one-column key reads the parent keys from the one looked for on, a
+  // run of them as long as the last run served rows (keys that come in
+  // order, as an import brings them, then cost one lookup per run).
+  SqliteStmt run;
+  int run_length = 16;
+  bool run_used = false;
+  std::vector<std::string> run_keys;
+  size_t run_pos = 0;
+
+  bool InRun(const std::string& key) {
+    for (size_t i = run_pos; i < run_keys.size() && i < run_pos + 4; ++i) {
+      if (run_keys[i] == key) {
+        run_pos = i + 1;
+        run_used = true;
+        return true;
+      }
+    }
+    return false;
+  }
+  void Remember(const std::string& key) {
+    if (!caching) return;
+    if (++misses >= 4096 && hits * 8 < misses) {
+      // Keys seldom repeat: looking them up is cheaper than keeping them.
+      caching = false;
+      found.clear();
+      return;
+    }
+    if (found.size() >= 65536) found.clear();
+    found.insert(key);
+  }
+  void Forget() {
+    found.clear();
+    caching = true;
+    hits = misses = 0;
+    run_keys.clear();
+    run_pos = 0;
+  }
+};
+
+namespace {
+
+// A key as the found sets keep it: per column its kind of storage, its
+// length and its bytes.
+void AppendKeyPart(std::string* key, bool text, const void* data, size_t size) {
+  uint32_t n = static_cast<uint32_t>(size);
+  key->push_back(text ? 'T' : 'B');
+  key->append(reinterpret_cast<const char*>(&n), sizeof n);
+  key->append(static_cast<const char*>(data), size);
+}
+
+}  // namespace
 
 ForeignKeyChecks::ForeignKeyChecks() = default;
 ForeignKeyChecks::~ForeignKeyChecks() = default;
@@ -320,6 +383,126 @@ Status ForeignKeyChecks::HandleGone(std::vector<Gone>& gone) {
         if (any) return OraError(ora::kChildRecordFound, {r.fk.owner, r.fk.name});
       }
     }
+  }
+  return Status::Ok();
+}
+
+Status ForeignKeyChecks::CompileRowProbes(const std::vector<const ColumnInfo*>& targets) {
+  auto position = [&](int intcol, size_t* out) {
+    for (size_t j = 0; j < targets.size(); ++j) {
+      if (targets[j]->intcol == intcol) {
+        *out = j;
+        return true;
+      }
+    }
+    return false;
+  };
+  for (const ForeignKeyInfo& fk : child_keys_) {
+    auto p = std::make_unique<Probe>();
+    p->fk = fk;
+    bool ok = true;
+    for (int col : fk.child_cols) {
+      size_t j = 0;
+      ok = ok && position(col, &j);
+      p->child.push_back(j);
+    }
+    if (fk.parent_obj == fk.child_obj) {
+      for (int col : fk.parent_cols) {
+        size_t j = 0;
+        ok = ok && position(col, &j);
+        p->own.push_back(j);
+      }
+    }
+    if (!ok) return OraError(ora::kInternalError, {"foreign key column not written"});
+    TABDB_RETURN_IF_ERROR(PrepareSql(
+        *s_, "SELECT 1 FROM " + fk.parent_phys + " WHERE " + MatchParams(fk.parent_cols) + " LIMIT 1", &p->stmt));
+    if (fk.parent_cols.size() == 1) {
+      std::string c = "c" + std::to_string(fk.parent_cols[0]);
+      TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "SELECT " + c + " FROM " + fk.parent_phys + " WHERE " + c +
+                                                " >= ?1 ORDER BY " + c + " LIMIT ?2",
+                                        &p->run));
+    }
+    probes_.push_back(std::move(p));
+  }
+  child_.clear();  // the probes check the row
+  return Status::Ok();
+}
+
+Status ForeignKeyChecks::CheckRow(const std::vector<Value>& row, BindFn bind, std::vector<int64_t>* deferred) {
+  if (s_->key_epoch() != probe_epoch_) {
+    for (std::unique_ptr<Probe>& p : probes_) p->Forget();
+    probe_epoch_ = s_->key_epoch();
+  }
+  std::string key;
+  for (std::unique_ptr<Probe>& pp : probes_) {
+    Probe& p = *pp;
+    key.clear();
+    bool null = false;
+    for (size_t j : p.child) {
+      const Value& v = row[j];
+      if (v.null) {
+        null = true;
+        break;
+      }
+      AppendKeyPart(&key, IsTextClass(v.kind), v.bytes.data(), v.bytes.size());
+    }
+    if (null) continue;  // a NULL in the key needs no parent
+    if (s_->IsDeferred(p.fk.cons_id, p.fk.deferrable, p.fk.initially_deferred)) {
+      deferred->push_back(p.fk.cons_id);
+      continue;
+    }
+    if (p.InRun(key)) continue;
+    if (p.caching && p.found.count(key)) {
+      ++p.hits;
+      continue;
+    }
+    if (!p.own.empty()) {
+      // A row that references its own key is its own parent.
+      bool self = true;
+      for (size_t i = 0; i < p.child.size() && self; ++i) {
+        const Value& a = row[p.child[i]];
+        const Value& b = row[p.own[i]];
+        self = !b.null && a.bytes == b.bytes && IsTextClass(a.kind) == IsTextClass(b.kind);
+      }
+      if (self) continue;
+    }
+    bool parent = false;
+    if (p.run) {
+      p.run_length = p.run_used ? std::min(p.run_length * 2, 256) : std::max(p.run_length / 2, 2);
+      p.run_used = false;
+      p.run_keys.clear();
+      p.run_pos = 0;
+      sqlite3_stmt* q = p.run.get();
+      bind(q, 1, row[p.child[0]]);
+      sqlite3_bind_int(q, 2, p.run_length);
+      Status st;
+      for (;;) {
+        bool r = false;
+        st = s_->db().Step(q, &r);
+        if (!st.ok() || !r) break;
+        int type = sqlite3_column_type(q, 0);
+        if (type != SQLITE_TEXT && type != SQLITE_BLOB) continue;
+        const void* data = type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(q, 0))
+                                               : sqlite3_column_blob(q, 0);
+        std::string k;
+        AppendKeyPart(&k, type == SQLITE_TEXT, data, static_cast<size_t>(sqlite3_column_bytes(q, 0)));
+        if (p.run_keys.empty() && k != key) break;
+        p.run_keys.push_back(std::move(k));
+      }
+      sqlite3_reset(q);
+      sqlite3_clear_bindings(q);
+      TABDB_RETURN_IF_ERROR(st);
+      parent = !p.run_keys.empty();
+      if (parent) p.run_pos = 1;
+    } else {
+      sqlite3_stmt* q = p.stmt.get();
+      for (size_t i = 0; i < p.child.size(); ++i) bind(q, static_cast<int>(i + 1), row[p.child[i]]);
+      Status st = StepOnce(*s_, q, &parent);
+      sqlite3_clear_bindings(q);
+      TABDB_RETURN_IF_ERROR(st);
+    }
+    if (!parent) return OraError(ora::kParentKeyNotFound, {p.fk.owner, p.fk.name});
+    p.Remember(key);
   }
   return Status::Ok();
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "exec/value.h"
 #include "storage/sqlite_util.h"
 #include "util/status.h"
 
@@ -41,6 +42,17 @@ class ForeignKeyChecks {
   // Forgets what Capture kept (a statement that failed).
   void Reset();
 
+  // A single-row INSERT checks its row before writing it: `targets` are
+  // the columns of the row's values. The parent keys found are remembered
+  // for the next rows while Session::key_epoch() stays the same, so that
+  // an array INSERT looks each parent up once.
+  Status CompileRowProbes(const std::vector<const ColumnInfo*>& targets);
+  bool has_row_probes() const { return !probes_.empty(); }
+  using BindFn = void (*)(sqlite3_stmt* stmt, int pos, const Value& v);
+  // ORA-02291 when the row (bound with `bind`) has no parent; the keys
+  // deferred now are listed in *deferred, for the caller to note the row.
+  Status CheckRow(const std::vector<Value>& row, BindFn bind, std::vector<int64_t>* deferred);
+
   struct Table;
   struct Gone;
 
@@ -57,6 +69,9 @@ class ForeignKeyChecks {
   Table* parent_ = nullptr;  // the table, when other rows reference its keys
   std::map<int64_t, std::unique_ptr<Table>> tables_;
   std::vector<Gone> gone_;
+  struct Probe;
+  std::vector<std::unique_ptr<Probe>> probes_;
+  uint64_t probe_epoch_ = 0;
 };
 
 // SET CONSTRAINTS: the mode of the named (or all deferrable) constraints

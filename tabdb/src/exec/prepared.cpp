@@ -795,8 +795,8 @@ Status Prepared::CompileInsert() {
   // A single row's foreign keys are checked by the INSERT too; the rows of
   // a multi-row INSERT when all are written, as they may reference each other.
   TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, StmtKind::kInsert, {}));
-  TABDB_RETURN_IF_ERROR(
-      checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t", rows_query_ ? nullptr : &fks_.child_keys()));
+  TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
+  if (!rows_query_) TABDB_RETURN_IF_ERROR(fks_.CompileRowProbes(targets_));
   std::string insert_sql = "INSERT INTO " + table_.phys + "(" + cols + ") ";
   if (checks_.empty()) {
     insert_sql += "VALUES(" + params + ")";
@@ -892,8 +892,14 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     }
     BindValue(ins, static_cast<int>(j + 1), fitted);
   }
+  fk_deferred_.clear();
+  if (st.ok() && fks_.has_row_probes()) st = fks_.CheckRow(row, BindValue, &fk_deferred_);
   if (st.ok()) {
     int rc = sqlite3_step(ins);
+    if (rc == SQLITE_DONE && !fk_deferred_.empty()) {
+      int64_t rowid = sqlite3_last_insert_rowid(s_->db().handle());
+      for (int64_t cons : fk_deferred_) s_->deferred().rows.emplace_back(cons, rowid);
+    }
     if (rc != SQLITE_DONE) {
       st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
     } else if (!checks_.empty() && sqlite3_changes(s_->db().handle()) == 0) {
@@ -1180,12 +1186,14 @@ Status Prepared::ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
                             std::vector<Value>* returning) {
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
   if (stmt_->kind == StmtKind::kInsert) return Insert(binds, rows, returning);
+  s_->KeysMayChange();
   return UpdateDelete(binds, rows);
 }
 
 // ---- other statements --------------------------------------------------------
 
 Status Prepared::ExecuteOther() {
+  s_->KeysMayChange();
   switch (stmt_->kind) {
     case StmtKind::kCommit:
       return s_->Commit();

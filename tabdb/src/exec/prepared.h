@@ -128,6 +128,7 @@ class Prepared {
   RowChecks checks_;  // CHECK constraints of the table, over the row written
   ForeignKeyChecks fks_;  // foreign keys checked when the statement's rows are written
   std::vector<int64_t> written_;  // rows a multi-row INSERT wrote, for fks_
+  std::vector<int64_t> fk_deferred_;  // deferred foreign keys of the row being inserted
   // Remembers the row just written for the deferred constraints of checks_.
   void NoteDeferred(int64_t rowid);
 };

@@ -75,14 +75,13 @@ void RowChecks::BindDeferral(Session& s, sqlite3_stmt* stmt) {
   }
 }
 
-Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from,
-                          const std::vector<ForeignKeyInfo>* fks) {
+Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
   stmt_.reset(nullptr);
   failed_sql_.clear();
   entries_.clear();
   has_deferrable_ = false;
   TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
-  if (checks_.empty() && (fks == nullptr || fks->empty())) return Status::Ok();
+  if (checks_.empty()) return Status::Ok();
   // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
   // a NULL condition is NULL, which no WHEN takes. A deferrable constraint
   // is skipped while its placeholder says it is deferred.
@@ -101,24 +100,9 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
     BindContext binds;
     std::string cond;
     TABDB_RETURN_IF_ERROR(CompileCheck(s, t, checks_[i].condition, &binds, &cond));
-    when(Entry{ora::kCheckViolated, checks_[i].owner, checks_[i].name, checks_[i].cons_id, checks_[i].deferrable,
+    when(Entry{checks_[i].owner, checks_[i].name, checks_[i].cons_id, checks_[i].deferrable,
                checks_[i].initially_deferred},
          "NOT (" + cond + ")");
-  }
-  if (fks) {
-    for (const ForeignKeyInfo& fk : *fks) {
-      std::string broken = OrphanCondition(fk, "_t");
-      if (fk.parent_obj == fk.child_obj) {
-        // A row may reference itself.
-        std::string self;
-        for (size_t i = 0; i < fk.child_cols.size(); ++i)
-          self += (i ? " AND _t.c" : "_t.c") + std::to_string(fk.child_cols[i]) + " = _t.c" +
-                  std::to_string(fk.parent_cols[i]);
-        broken = "(" + broken + " AND NOT (" + self + "))";
-      }
-      when(Entry{ora::kParentKeyNotFound, fk.owner, fk.name, fk.cons_id, fk.deferrable, fk.initially_deferred},
-           broken);
-    }
   }
   sql += " ELSE 0 END";
   failed_sql_ = sql;
@@ -135,7 +119,7 @@ Status RowChecks::Run(Session& s) {
   TABDB_RETURN_IF_ERROR(st);
   if (failed <= 0 || failed > static_cast<int64_t>(entries_.size())) return Status::Ok();
   const Entry& e = entries_[static_cast<size_t>(failed - 1)];
-  return OraError(e.code, {e.owner, e.name});
+  return OraError(ora::kCheckViolated, {e.owner, e.name});
 }
 
 }  // namespace tabdb

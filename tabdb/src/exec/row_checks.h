@@ -23,10 +23,7 @@ class RowChecks {
   // Compiles the enabled CHECK conditions of `t` over the row that `from`
   // names as _t (a FROM clause, with placeholders of the caller's own).
   // A table without checks leaves the object empty.
-  // With `fks`, the foreign keys of `t` are checked on the row too (a
-  // row whose key is its own is its own parent).
-  Status Compile(Session& s, const TableInfo& t, const std::string& from,
-                 const std::vector<ForeignKeyInfo>* fks = nullptr);
+  Status Compile(Session& s, const TableInfo& t, const std::string& from);
   // Binds the deferral of each deferrable constraint in `stmt` (this
   // object's statement or one that embeds failed_sql()): a deferred one
   // passes here and is checked when the transaction ends. The deferred
@@ -49,9 +46,8 @@ class RowChecks {
   SqliteStmt stmt_;
   std::vector<CheckInfo> checks_;
   std::string failed_sql_;
-  // Checks then foreign keys, in the order failed_sql() numbers them.
+  // The checks, in the order failed_sql() numbers them.
   struct Entry {
-    int code = 0;  // ORA-02290 or ORA-02291
     std::string owner, name;
     int64_t cons_id = 0;
     bool deferrable = false;

@@ -64,6 +64,7 @@ Session::~Session() {
 }
 
 Status Session::Commit() {
+  KeysMayChange();
   if (open_lobs_ > 0) {
     open_lobs_ = 0;
     deferred_ = Deferred();
@@ -76,6 +77,7 @@ Status Session::Commit() {
 }
 
 Status Session::Rollback() {
+  KeysMayChange();
   open_lobs_ = 0;
   deferred_ = Deferred();
   return db_->Rollback();

@@ -130,6 +130,11 @@ class Session {
   // ALTER SESSION SET CONSTRAINTS: 1 DEFERRED, 0 IMMEDIATE, -1 DEFAULT
   // (each constraint's initial mode); for every later transaction.
   int& constraints_mode() { return constraints_mode_; }
+  // Changes whenever parent keys the session saw may have gone: an UPDATE
+  // or DELETE, any other statement but a query or INSERT, the end of a
+  // transaction. A key found while it stays the same is still there.
+  uint64_t key_epoch() const { return key_epoch_; }
+  void KeysMayChange() { ++key_epoch_; }
   // Whether a constraint is deferred now in this transaction.
   bool IsDeferred(int64_t cons_id, bool deferrable, bool initially_deferred) const;
   // Checks the deferred rows (the engine installs the check): run by
@@ -156,6 +161,7 @@ class Session {
   std::unordered_map<int64_t, int64_t> seq_values_;
   Deferred deferred_;
   int constraints_mode_ = -1;
+  uint64_t key_epoch_ = 0;
 };
 
 }  // namespace tabdb
