@@ -242,6 +242,8 @@ Status OpenSession(std::shared_ptr<Database> db, const std::string& user,
   int rc = RegisterSqlFunctions(sess->db().handle(), sess.get());
   if (rc != SQLITE_OK) return SqliteError(sess->db().handle(), rc);
   Session::SetDeferredCheckFn(CheckDeferredRows);
+  // CREATE VIEW types its query through the compiler.
+  SetDescribeViewFn(DescribeViewQuery);
   *out = std::move(sess);
   return Status::Ok();
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 #include <unordered_map>
+#include <utility>
 
 #include "storage/database.h"
 #include "util/status.h"
@@ -143,6 +144,13 @@ class Session {
   using DeferredCheckFn = Status (*)(Session& s);
   static void SetDeferredCheckFn(DeferredCheckFn fn);
   Status CheckDeferred();
+  // Exchanges the session's user and current schema with `user` and
+  // `schema`: a view's query is compiled as its owner, in its schema, and
+  // the caller swaps back afterwards.
+  void SwapIdentity(UserInfo* user, std::string* schema) {
+    std::swap(user_, *user);
+    std::swap(schema_, *schema);
+  }
 
  private:
   Session() = default;
