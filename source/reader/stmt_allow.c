@@ -785,7 +785,8 @@ static const char *match_grant(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, c
         {"SELECT", NULL}, {"INSERT", NULL}, {"UPDATE", NULL},     {"DELETE", NULL},
         {"ALTER", NULL},  {"INDEX", NULL},  {"REFERENCES", NULL}, {"EXECUTE", NULL},
         {"READ", NULL},   {"WRITE", NULL},  {"DEBUG", NULL},      {"FLASHBACK", NULL},
-        {"UNDER", NULL},  {"QUERY", "REWRITE"}, {"MERGE", "VIEW"}, {"ON", "COMMIT"}};
+        {"UNDER", NULL},  {"QUERY", "REWRITE"}, {"MERGE", "VIEW"}, {"ON", "COMMIT"},
+        {"KEEP", "SEQUENCE"}};
     TOKEN t;
     in->kind = "grant";
     next(lx, &t);

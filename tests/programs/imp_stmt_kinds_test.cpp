@@ -8,6 +8,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "stmt_allow.h"
@@ -43,6 +44,9 @@ std::string Qualified(const std::string& text, const STMT_INFO& in) {
 }
 
 struct Allowed {
+  Allowed(std::string t, std::string k, std::string o, std::string tab, std::string r = "")
+      : text(std::move(t)), kind(std::move(k)), object(std::move(o)), table(std::move(tab)),
+        run(std::move(r)) {}
   std::string text;
   std::string kind, object, table;  // what the statement is about
   std::string run;                  // the text run, when it is qualified
