@@ -35,9 +35,15 @@ int check_import_info(int ti, int where, const char *text, int len, STMT_INFO *i
 
 /* Runs a statement that check_import_info allowed and described in *in:
  * names it qualifies are qualified with the target schema first; a grant
- * to a user the target lacks is reported and skipped (0). Returns 0, or -1
- * after the Oracle message and a line naming the object. */
+ * to a user the target lacks is reported and skipped (0). Returns 0, -1
+ * after the Oracle message and a line naming the object, or -2 after the
+ * message when the statement is refused (a grant, comment or trigger on a
+ * synonym), which IGNORE=Y does not pass over. */
 int run_dump_statement(const char *text, int len, const STMT_INFO *in);
+
+/* 1 when name is a synonym of the target schema, 0 when not, -1 after a
+ * message when the database cannot tell. */
+int is_target_synonym(const char *name);
 
 /* Checks the deferred statements of the trailer against the allowed kinds
  * (before any table is created), and runs them after the last table: with

@@ -1,7 +1,8 @@
 /*
  * run_statement.c - runs one statement of the dump that has been found to
  * be of an allowed kind: the object of a grant or comment and the table of
- * a trigger are qualified with the target schema first, a grant to a user
+ * a trigger are qualified with the target schema first and must not be
+ * synonyms (see is_target_synonym.c), a grant to a user
  * the target database lacks is reported and skipped, and a failure names
  * the object it was for.
  */
@@ -34,6 +35,15 @@ static int run_qualified(const char *text, int len, uint32_t at)
 
 int run_dump_statement(const char *text, int len, const STMT_INFO *in)
 {
+    if (in->acts_on[0] != '\0') {
+        int syn = is_target_synonym(in->acts_on);
+        if (syn < 0) return -1;
+        if (syn > 0) {
+            fprintf(stderr, "Statement refused, \"%s\" is a synonym:\n%.*s\n", in->acts_on,
+                    len > 200 ? 200 : len, text);
+            return -2;
+        }
+    }
     int rc = in->qualify_at > 0 && in->qualify_at < (uint32_t)len
                  ? run_qualified(text, len, in->qualify_at)
                  : imp_run_sql(text, len);

@@ -82,7 +82,8 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
     STMT_INFO in;
     if (check_import_info(-1, STMT_AT_DEFERRED, text, (int)len, &in) != 0) return 1;
     if (g_tables && (in.table[0] == '\0' || !table_selected(in.table))) return 0;
-    if (run_dump_statement(text, (int)len, &in) != 0 && !(g_imp.flag & IMP_IGNORE)) return 1;
+    int rc = run_dump_statement(text, (int)len, &in);
+    if (rc == -2 || (rc < 0 && !(g_imp.flag & IMP_IGNORE))) return 1;
     return 0;
 }
 

@@ -616,6 +616,7 @@ static const char *match_comment(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in,
     const TOKEN *table = &names[n - parts];
     if (n == parts) in->qualify_at = table->at;
     set_name(in->object, table->text);
+    set_name(in->acts_on, table->text);
     if (sc->table || dump_table(sc, table->text)) {
         const char *r = check_table(sc, table, in, why, size);
         if (r) return r;
@@ -753,6 +754,7 @@ static const char *match_create_code(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO 
         int bare = 0;
         if ((r = qualified_name(sc, lx, &t, 0, &bare, why, size)) != NULL) return r;
         if (bare) in->qualify_at = t.at;
+        set_name(in->acts_on, t.text);
     }
     return NULL;
 }
@@ -814,6 +816,7 @@ static const char *match_grant(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, c
     const char *r = qualified_name(sc, lx, &t, 0, &bare, why, size);
     if (r) return r;
     set_name(in->object, t.text);
+    set_name(in->acts_on, t.text);
     if (bare) in->qualify_at = t.at;
     if (dump_table(sc, t.text)) set_name(in->table, t.text);
     next(lx, &t);

@@ -39,6 +39,10 @@ typedef struct __stmt_info {
                                          constraint); a grant or comment: the object it is on */
     char table[STMT_NAME_MAX + 1];    /* the dump's table it belongs to; "" for schema objects */
     char grantee[STMT_NAME_MAX + 1];  /* a grant: who receives it */
+    /* The object of the target schema a grant or comment is on, or a
+     * trigger's table: the importer makes sure it is not a synonym, through
+     * which the database would act on the object the synonym stands for. */
+    char acts_on[STMT_NAME_MAX + 1];
     /* Offset of a name written without a schema that the importer qualifies
      * with the target schema before it runs the statement (the object of a
      * grant or comment, the table of a trigger), so that it can never be

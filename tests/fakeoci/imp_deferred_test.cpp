@@ -190,4 +190,22 @@ TEST(ImpSchemaObjects, DeferredListLeavingTheSchemaIsRefusedBeforeAnythingRuns) 
   }
 }
 
+TEST(ImpSchemaObjects, GrantOrCommentOnASynonymIsRefusedWhateverIgnore) {
+  // A grant or comment on a synonym acts on the object it stands for: a
+  // synonym of the dump's own making could lead to any schema's table.
+  for (const char* on : {"GRANT SELECT ON \"S\" TO \"BOB\"", "COMMENT ON TABLE \"S\" IS 'x'",
+                         "GRANT SELECT ON \"APP\".\"S\" TO PUBLIC"}) {
+    Dump d = Schema();
+    d.deferred.push_back("CREATE OR REPLACE EDITIONABLE SYNONYM \"S\" FOR \"OTHER\".\"SECRET\"");
+    d.deferred.push_back(on);
+    d.deferred.push_back("GRANT SELECT ON \"B\" TO \"CARL\"");
+    Result r = Import(d.Build(), {"IGNORE=Y"}, [] { fakeoci::AnswerQuery("ALL_SYNONYMS", "S", "S"); });
+    EXPECT_EQ(r.rc, -1) << on;
+    EXPECT_NE(r.err.find("Statement refused, \"S\" is a synonym:"), std::string::npos) << r.err;
+    EXPECT_TRUE(RanPart("SYNONYM \"S\" FOR")) << on;
+    EXPECT_FALSE(RanPart("ON \"APP\".\"S\"")) << on;
+    EXPECT_FALSE(RanPart("CARL")) << on;
+  }
+}
+
 }  // namespace
