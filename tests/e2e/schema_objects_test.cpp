@@ -181,6 +181,17 @@ TEST_F(SchemaObjects, DeferredStatementsReachingAnotherSchemaChangeNothing) {
   EXPECT_NE(r.err.find("Grant on \"SECRET\" to \"BOB\" failed."), std::string::npos) << r.err;
   ProcResult bob = Sql("SELECT x FROM other.secret;\n", "bob/bob");
   EXPECT_NE(bob.err.find("ORA-00942"), std::string::npos) << bob.out << bob.err;
+
+  // a view or synonym the dump makes in the copy over another schema's
+  // table, then grants on, gives BOB nothing the copy's owner lacks
+  for (const char* make : {"CREATE OR REPLACE FORCE EDITIONABLE VIEW \"PEEK\" (\"X\") AS SELECT x FROM other.secret",
+                           "CREATE OR REPLACE EDITIONABLE SYNONYM \"PEEK\" FOR \"OTHER\".\"SECRET\""}) {
+    ASSERT_EQ(Sql("DROP USER copy CASCADE;\nCREATE USER copy IDENTIFIED BY copy;\n").status, 0);
+    d.deferred = {make, "GRANT SELECT ON \"PEEK\" TO \"BOB\""};
+    r = Import(d, {"TOUSER=copy", "IGNORE=Y"});
+    bob = Sql("SELECT x FROM copy.peek;\nSELECT x FROM other.secret;\n", "bob/bob");
+    EXPECT_EQ(bob.out.find("42"), std::string::npos) << make << "\n" << r.err << bob.out;
+  }
 }
 
 }  // namespace
