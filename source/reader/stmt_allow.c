@@ -753,6 +753,8 @@ static const char *match_create_code(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO 
         *lx = save;
         int bare = 0;
         if ((r = qualified_name(sc, lx, &t, 0, &bare, why, size)) != NULL) return r;
+        if (is_word(&t, "SCHEMA") || is_word(&t, "DATABASE"))
+            return refuse(why, size, "a trigger on %s", t.text);
         if (bare) in->qualify_at = t.at;
         set_name(in->acts_on, t.text);
     }

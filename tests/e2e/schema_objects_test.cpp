@@ -30,7 +30,7 @@ class SchemaObjects : public ::testing::Test {
         "CREATE USER copy IDENTIFIED BY copy;\n"
         "CREATE USER bob IDENTIFIED BY bob;\n"
         "CREATE USER other IDENTIFIED BY other;\n"
-        "CREATE TABLE other.secret (x NUMBER);\n"
+        "CREATE TABLE other.secret (x NUMBER PRIMARY KEY);\n"
         "INSERT INTO other.secret VALUES (42);\n"
         "COMMIT;\n");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -192,6 +192,21 @@ TEST_F(SchemaObjects, DeferredStatementsReachingAnotherSchemaChangeNothing) {
     bob = Sql("SELECT x FROM copy.peek;\nSELECT x FROM other.secret;\n", "bob/bob");
     EXPECT_EQ(bob.out.find("42"), std::string::npos) << make << "\n" << r.err << bob.out;
   }
+
+  // a foreign key from the copy to another schema's table needs the
+  // copy's owner to hold REFERENCES on it: without, the parent's rows
+  // stay free to go
+  ASSERT_EQ(Sql("DROP USER copy CASCADE;\nCREATE USER copy IDENTIFIED BY copy;\n").status, 0);
+  dumpbuild::Table kid("KID", {{5, 22, "X"}});
+  kid.ddl = "CREATE TABLE \"KID\" (\"X\" NUMBER)";
+  kid.Row({dumpbuild::Val(dumpbuild::Number(42))});
+  d.tables = {kid};
+  d.deferred = {"ALTER TABLE \"KID\" ADD CONSTRAINT \"KID_FK\" FOREIGN KEY (\"X\")\n\t  REFERENCES "
+                "\"OTHER\".\"SECRET\" (\"X\") ENABLE"};
+  r = Import(d, {"TOUSER=copy", "IGNORE=Y"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  ProcResult del = Sql("DELETE FROM other.secret WHERE x = 42;\nROLLBACK;\n");
+  EXPECT_EQ(del.status, 0) << r.err << del.err;
 }
 
 }  // namespace

@@ -150,6 +150,7 @@ TEST(StmtKinds, NoStatementReachesOutsideTheTargetSchema) {
       "CREATE OR REPLACE TRIGGER \"T2\" AFTER LOGON ON DATABASE BEGIN NULL; END;",
       "CREATE OR REPLACE TRIGGER \"T3\" BEFORE DDL ON SCHEMA BEGIN NULL; END;",
       "CREATE OR REPLACE TRIGGER \"T4\" AFTER LOGON ON \"HR\".SCHEMA BEGIN NULL; END;",
+      "CREATE OR REPLACE TRIGGER \"T5\" AFTER LOGON ON \"APP\".SCHEMA BEGIN NULL; END;",
       "ALTER TRIGGER \"SYS\".\"T\" DISABLE",
       // grants: only object privileges, on this schema's objects, to one grantee
       "GRANT DBA TO \"BOB\"",
