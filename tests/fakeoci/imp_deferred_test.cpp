@@ -18,17 +18,8 @@ using namespace dumpbuild;
 
 namespace {
 
-struct Result {
-  int rc;
-  std::string err;
-};
-
-Result Import(const std::string& bytes, std::vector<std::string> args = {},
-              void (*setup)() = nullptr) {
-  fakeoci::ImportResult r = fakeoci::RunTabimp(bytes, args, setup);
-  EXPECT_EQ(fakeoci::state().live_objects, 0);
-  return {r.rc, r.err};
-}
+using Result = fakeoci::ImportResult;
+constexpr auto Import = fakeoci::RunTabimpReleased;
 
 Table Tab(const std::string& name) {
   Table t(name, {{5, 22, "ID"}, {5, 22, "REF"}});
@@ -182,7 +173,7 @@ TEST(ImpSchemaObjects, DeferredListLeavingTheSchemaIsRefusedBeforeAnythingRuns) 
   for (const std::string& bad : escapes) {
     Dump d = Schema();
     d.deferred.insert(d.deferred.begin() + 4, bad);  // after harmless ones
-    Result r = Import(d.Build(), {"IGNORE=Y"});
+    Result r = Import(d.Build(), {"IGNORE=Y"}, nullptr);
     EXPECT_EQ(r.rc, -1) << bad;
     EXPECT_NE(r.err.find("Deferred statement refused"), std::string::npos) << bad << r.err;
     EXPECT_FALSE(RanPart("CREATE")) << bad;

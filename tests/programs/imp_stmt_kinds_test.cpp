@@ -52,6 +52,16 @@ struct Allowed {
   std::string run;                  // the text run, when it is qualified
 };
 
+// The statement is allowed where it stands, and found to be about what c says.
+void ExpectAllowed(int where, const char* table, const Allowed& c) {
+  Checked r = Check(where, c.text, table);
+  ASSERT_EQ(r.refusal, nullptr) << c.text << ": " << r.why;
+  EXPECT_EQ(r.info.kind, c.kind) << c.text;
+  EXPECT_EQ(r.info.object, c.object) << c.text;
+  EXPECT_EQ(r.info.table, c.table) << c.text;
+  EXPECT_EQ(Qualified(c.text, r.info), c.run.empty() ? c.text : c.run) << c.text;
+}
+
 TEST(StmtKinds, PerTableStatementsBelongToTheirTable) {
   const std::vector<Allowed> cases = {
       {"ALTER TABLE \"EMP\" MODIFY (\"NAME\" CONSTRAINT \"EMP_NN\" NOT NULL ENABLE)", "constraint",
@@ -74,12 +84,7 @@ TEST(StmtKinds, PerTableStatementsBelongToTheirTable) {
        "identity column", "ID", "EMP"},
   };
   for (const Allowed& c : cases) {
-    Checked r = Check(STMT_AT_SECTION, c.text, "EMP");
-    ASSERT_EQ(r.refusal, nullptr) << c.text << ": " << r.why;
-    EXPECT_EQ(r.info.kind, c.kind) << c.text;
-    EXPECT_EQ(r.info.object, c.object) << c.text;
-    EXPECT_EQ(r.info.table, c.table) << c.text;
-    EXPECT_EQ(Qualified(c.text, r.info), c.run.empty() ? c.text : c.run) << c.text;
+    ExpectAllowed(STMT_AT_SECTION, "EMP", c);
     // the same statement in another table's list is about another table
     EXPECT_NE(Check(STMT_AT_SECTION, c.text, "DEPT").refusal, nullptr) << c.text;
   }
@@ -123,14 +128,7 @@ TEST(StmtKinds, DeferredStatementsAreTiedToTheirTableOrToTheSchema) {
        "COMMENT ON TABLE \"APP\".\"V\"  IS 'a view'"},
       {"CREATE INDEX \"I\" ON \"T(S DESC) --\" (\"K\")", "index", "I", "T(S DESC) --"},
   };
-  for (const Allowed& c : cases) {
-    Checked r = Check(STMT_AT_DEFERRED, c.text);
-    ASSERT_EQ(r.refusal, nullptr) << c.text << ": " << r.why;
-    EXPECT_EQ(r.info.kind, c.kind) << c.text;
-    EXPECT_EQ(r.info.object, c.object) << c.text;
-    EXPECT_EQ(r.info.table, c.table) << c.text;
-    EXPECT_EQ(Qualified(c.text, r.info), c.run.empty() ? c.text : c.run) << c.text;
-  }
+  for (const Allowed& c : cases) ExpectAllowed(STMT_AT_DEFERRED, nullptr, c);
   // the deferred kinds never stand in a table's own list
   for (const Allowed& c : cases)
     EXPECT_NE(Check(STMT_AT_SECTION, c.text, "EMP").refusal, nullptr) << c.text;
