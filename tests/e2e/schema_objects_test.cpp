@@ -1,9 +1,9 @@
 // schema_objects_test.cpp - tabimp recreating a schema's objects besides its
 // tables in the embedded database: constraints with their states, bitmap
-// indexes, sequences, stored code and grants, from a dump written as an
-// export writes them, into an empty schema with TOUSER; each constraint of
-// the copy refuses a violating row, and a deferred list that reaches for
-// another schema changes nothing.
+// indexes, sequences, stored code (a trigger too) and grants, from a dump
+// written as an export writes them, into an empty schema with TOUSER; each
+// constraint of the copy refuses a violating row, and a deferred list that
+// reaches for another schema changes nothing.
 #include <string>
 #include <vector>
 
@@ -58,7 +58,7 @@ class SchemaObjects : public ::testing::Test {
 
 // EMP as an export writes it from a schema APP: the table without its
 // constraints, its rows, then its keys, checks and indexes; the schema's
-// sequence, procedure and grants in the deferred list.
+// sequence, procedure, trigger and grants in the deferred list.
 dumpbuild::Dump EmpDump() {
   using namespace dumpbuild;
   Dump d;
@@ -82,6 +82,9 @@ dumpbuild::Dump EmpDump() {
       "START WITH 41 CACHE 20 NOORDER  NOCYCLE  NOKEEP  NOSCALE  GLOBAL ",
       "CREATE OR REPLACE EDITIONABLE PROCEDURE \"RAISE_SAL\" (p_id NUMBER) AS\nBEGIN\n"
       "  UPDATE emp SET sal = sal + 1 WHERE id = p_id; -- one step\nEND;",
+      "CREATE OR REPLACE EDITIONABLE TRIGGER \"EMP_BI\" \nBEFORE INSERT ON emp FOR EACH ROW\n"
+      "BEGIN\n  NULL; /* it's kept */\nEND;",
+      "ALTER TRIGGER \"EMP_BI\" DISABLE",
       "GRANT SELECT ON \"EMP\" TO \"BOB\"",
       "GRANT UPDATE ON \"EMP\" TO \"GHOST\"",
       "GRANT UPDATE ON \"EMP\" TO \"BOB\" WITH GRANT OPTION",
@@ -119,6 +122,7 @@ TEST_F(SchemaObjects, ImportRecreatesConstraintsIndexesSequencesCodeAndGrants) {
   std::string rest = Query(
       "SELECT copy.emp_seq.NEXTVAL FROM dual;\n"
       "SELECT COUNT(*) FROM all_source WHERE owner = 'COPY' AND name = 'RAISE_SAL';\n"
+      "SELECT COUNT(*) FROM all_source WHERE owner = 'COPY' AND name = 'EMP_BI';\n"
       "SELECT grantee || '|' || privilege || '|' || grantable || '|' || grantor FROM dba_tab_privs "
       "WHERE owner = 'COPY' ORDER BY 1;\n");
   EXPECT_NE(rest.find("\n41\n"), std::string::npos) << rest;
