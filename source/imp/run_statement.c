@@ -13,6 +13,8 @@
 
 /* ORA-01917: user or role does not exist */
 #define ORA_NO_GRANTEE 1917
+/* ORA-01749: you may not GRANT/REVOKE privileges to/from yourself */
+#define ORA_GRANT_TO_SELF 1749
 
 /* Runs text with "SCHEMA". inserted at offset at. */
 static int run_qualified(const char *text, int len, uint32_t at)
@@ -51,6 +53,12 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
     if (strcmp(in->kind, "grant") == 0 && get_ora_code() == ORA_NO_GRANTEE) {
         fprintf(stderr, "Grant on \"%s\" to \"%s\" skipped: the user does not exist.\n", in->object,
                 in->grantee);
+        return 0;
+    }
+    /* The target's owner, or the importing user, holds the privilege already. */
+    if (strcmp(in->kind, "grant") == 0 && get_ora_code() == ORA_GRANT_TO_SELF) {
+        fprintf(stderr, "Grant on \"%s\" to \"%s\" skipped: the grantee owns the object or runs the import.\n",
+                in->object, in->grantee);
         return 0;
     }
     if (strcmp(in->kind, "grant") == 0)

@@ -87,6 +87,7 @@ dumpbuild::Dump EmpDump() {
       "ALTER TRIGGER \"EMP_BI\" DISABLE",
       "GRANT SELECT ON \"EMP\" TO \"BOB\"",
       "GRANT UPDATE ON \"EMP\" TO \"GHOST\"",
+      "GRANT SELECT ON \"EMP\" TO \"COPY\"",
       "GRANT UPDATE ON \"EMP\" TO \"BOB\" WITH GRANT OPTION",
   };
   return d;
@@ -96,6 +97,9 @@ TEST_F(SchemaObjects, ImportRecreatesConstraintsIndexesSequencesCodeAndGrants) {
   ProcResult r = Import(EmpDump(), {"TOUSER=copy"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.err.find("Grant on \"EMP\" to \"GHOST\" skipped: the user does not exist."),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Grant on \"EMP\" to \"COPY\" skipped: the grantee owns the object"),
             std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("Import terminated successfully."), std::string::npos) << r.err;

@@ -70,12 +70,19 @@ Dump Schema() {
 
 TEST(ImpSchemaObjects, EveryStatementRunsInOrderWithGrantsAndCommentsQualified) {
   Dump d = Schema();
+  d.deferred.insert(d.deferred.begin() + 5, "GRANT SELECT ON \"B\" TO \"COPY\"");
   Result r = Import(d.Build(), {"TOUSER=COPY"}, [] {
     fakeoci::FailStatement("TO \"GHOST\"", 1917, "ORA-01917: user or role 'GHOST' does not exist");
+    fakeoci::FailStatement("TO \"COPY\"", 1749,
+                           "ORA-01749: you may not GRANT/REVOKE privileges to/from yourself");
   });
   ASSERT_EQ(r.rc, 0) << r.err;
-  // the grant to a user the target lacks is skipped with one line; the rest go on
+  // a grant to a user the target lacks, or to the target's owner, is
+  // skipped with one line; the rest go on
   EXPECT_NE(r.err.find("Grant on \"A\" to \"GHOST\" skipped: the user does not exist."),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Grant on \"B\" to \"COPY\" skipped: the grantee owns the object"),
             std::string::npos)
       << r.err;
   const std::vector<std::string> expected = {
