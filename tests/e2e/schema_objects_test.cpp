@@ -58,7 +58,8 @@ class SchemaObjects : public ::testing::Test {
 
 // EMP as an export writes it from a schema APP: the table without its
 // constraints, its rows, then its keys, checks and indexes; the schema's
-// sequence, procedure, trigger and grants in the deferred list.
+// sequence, procedure, trigger, a view on a view, synonyms and grants in
+// the deferred list.
 dumpbuild::Dump EmpDump() {
   using namespace dumpbuild;
   Dump d;
@@ -85,6 +86,11 @@ dumpbuild::Dump EmpDump() {
       "CREATE OR REPLACE EDITIONABLE TRIGGER \"EMP_BI\" \nBEFORE INSERT ON emp FOR EACH ROW\n"
       "BEGIN\n  NULL; /* it's kept */\nEND;",
       "ALTER TRIGGER \"EMP_BI\" DISABLE",
+      "CREATE OR REPLACE FORCE EDITIONABLE VIEW \"EMP_V\" (\"ID\", \"NAME\") AS \n  SELECT id, name FROM emp",
+      "CREATE OR REPLACE FORCE EDITIONABLE VIEW \"EMP_V2\" (\"NAME\") AS \n  SELECT name FROM emp_v WHERE id > 1",
+      "CREATE OR REPLACE EDITIONABLE SYNONYM \"STAFF\" FOR \"EMP\"",
+      "CREATE OR REPLACE EDITIONABLE SYNONYM \"HIDDEN\" FOR \"OTHER\".\"SECRET\"",
+      "GRANT SELECT ON \"EMP_V2\" TO \"BOB\"",
       "GRANT SELECT ON \"EMP\" TO \"BOB\"",
       "GRANT UPDATE ON \"EMP\" TO \"GHOST\"",
       "GRANT SELECT ON \"EMP\" TO \"COPY\"",
@@ -135,6 +141,19 @@ TEST_F(SchemaObjects, ImportRecreatesConstraintsIndexesSequencesCodeAndGrants) {
   ProcResult bob = Sql("SELECT name FROM copy.emp WHERE id = 2;\n", "bob/bob");
   EXPECT_EQ(bob.status, 0) << bob.err;
   EXPECT_NE(bob.out.find("bo\n"), std::string::npos) << bob.out;
+
+  // the views (one on the other) and the synonyms, in the copy's schema
+  std::string more = Query(
+      "SELECT view_name || '|' || text FROM all_views WHERE owner = 'COPY' ORDER BY 1;\n"
+      "SELECT synonym_name || '|' || table_owner || '|' || table_name FROM all_synonyms "
+      "WHERE owner = 'COPY' ORDER BY 1;\n");
+  EXPECT_NE(more.find("EMP_V2|SELECT name FROM emp_v WHERE id > 1\nEMP_V|SELECT id, name FROM emp\n"),
+            std::string::npos)
+      << more;
+  EXPECT_NE(more.find("HIDDEN|OTHER|SECRET\nSTAFF|COPY|EMP\n"), std::string::npos) << more;
+  bob = Sql("SELECT name FROM copy.emp_v2;\nSELECT x FROM copy.hidden;\n", "bob/bob");
+  EXPECT_NE(bob.out.find("NAME\nbo\n"), std::string::npos) << bob.out << bob.err;
+  EXPECT_EQ(bob.out.find("42"), std::string::npos) << bob.out;
 
   // every enabled constraint of the copy refuses one violating row
   struct Violation {
