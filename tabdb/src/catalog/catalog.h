@@ -31,6 +31,9 @@ struct ColumnInfo {
   bool hidden = false;       // function-based index columns
   bool is_virtual = false;   // hidden index columns and user virtual columns
   std::string virtual_expr;  // expression text of a virtual column
+  int identity = 0;          // sql::IdentitySpec kind of an identity column, else 0
+  int64_t identity_seq = 0;  // object id of the identity column's sequence
+  int64_t identity_start = 1;  // the START WITH the identity was given
 
   std::string phys() const { return "c" + std::to_string(intcol); }
   bool stored() const { return !is_virtual; }
@@ -120,6 +123,11 @@ void SetCheckRowsFn(CheckRowsFn fn);
 using ExprTypeFn = Status (*)(Session& s, const TableInfo& table, const sql::Expr& e,
                               TypeDesc* out);
 
+// Sets every row's value of a column just added to its DEFAULT, as DML
+// evaluates it. The engine provides it for ALTER TABLE ... ADD.
+using FillColumnFn = Status (*)(Session& s, const TableInfo& table, const ColumnInfo& column);
+void SetFillColumnFn(FillColumnFn fn);
+
 // Runs a DDL statement or a user/privilege statement: CREATE/DROP TABLE,
 // TRUNCATE TABLE, CREATE/DROP INDEX, ALTER TABLE ... ADD constraint,
 // CREATE/ALTER/DROP USER, GRANT, REVOKE. `infer_type` types the
@@ -189,5 +197,11 @@ Status ViewDdlText(Session& s, const std::string& owner, const std::string& name
                    bool* found);
 Status SynonymDdlText(Session& s, const std::string& owner, const std::string& name,
                       std::string* out, bool* found);
+// DBMS_METADATA.GET_DEPENDENT_DDL(object_type, base_name, base_schema) for
+// COMMENT: the statements of every dependent object of that type in one
+// text, shaped as Oracle 19c shapes them. ORA-31608 when the base object
+// has none or the session may not see it; ORA-31600 for other types.
+Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& name,
+                       const std::string& schema, std::string* out);
 
 }  // namespace tabdb

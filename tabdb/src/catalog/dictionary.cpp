@@ -246,8 +246,8 @@ ViewDef TabCols() {
       {"HISTOGRAM", V(15), "'NONE'"},
       {"QUALIFIED_COL_NAME", V(4000), "c.name", kColsOnly},
       {"USER_GENERATED", V(3), "CASE c.hidden WHEN 'YES' THEN 'NO' ELSE 'YES' END"},
-      {"DEFAULT_ON_NULL", V(3), "'NO'"},
-      {"IDENTITY_COLUMN", V(3), "'NO'"},
+      {"DEFAULT_ON_NULL", V(3), "CASE c.ident_kind WHEN 3 THEN 'YES' ELSE 'NO' END"},
+      {"IDENTITY_COLUMN", V(3), "CASE c.ident_kind WHEN 0 THEN 'NO' ELSE 'YES' END"},
   };
   v.from = "FROM tab$columns c JOIN tab$objects o ON o.obj_id = c.obj_id WHERE o.type IN ('TABLE', 'VIEW')";
   v.order = "ORDER BY o.obj_id, c.intcol";
@@ -519,6 +519,34 @@ ViewDef Synonyms() {
   return v;
 }
 
+// ALL_TAB_IDENTITY_COLS: START WITH is the identity's own, not the
+// sequence's high-water mark.
+ViewDef IdentityCols() {
+  auto flag = [](const char* col) {
+    return std::string("CASE ") + col + " WHEN 0 THEN 'N' ELSE 'Y' END";
+  };
+  ViewDef v;
+  v.cols = {
+      {"OWNER", V(128), "o.owner", kNoUser},
+      {"TABLE_NAME", V(128), "o.name"},
+      {"COLUMN_NAME", V(128), "c.name"},
+      {"GENERATION_TYPE", V(10), "CASE c.ident_kind WHEN 1 THEN 'ALWAYS' ELSE 'BY DEFAULT' END"},
+      {"SEQUENCE_NAME", V(128), "so.name"},
+      {"IDENTITY_OPTIONS", V(298),
+       "'START WITH: ' || c.ident_start || ', INCREMENT BY: ' || q.increment ||"
+       " ', MAX_VALUE: ' || coalesce(q.max_value, '" + std::string(kSequenceNoMax) + "') ||"
+       " ', MIN_VALUE: ' || coalesce(q.min_value, '" + std::string(kSequenceNoMin) + "') ||"
+       " ', CYCLE_FLAG: ' || " + flag("q.cycle") + " || ', CACHE_SIZE: ' || q.cache ||"
+       " ', ORDER_FLAG: ' || " + flag("q.ord") + " ||"
+       " ', SCALE_FLAG: N, EXTEND_FLAG: N, SESSION_FLAG: N, KEEP_VALUE: N'"},
+  };
+  v.from = "FROM tab$columns c JOIN tab$objects o ON o.obj_id = c.obj_id"
+           " JOIN tab$sequences q ON q.obj_id = c.ident_seq"
+           " JOIN tab$objects so ON so.obj_id = c.ident_seq WHERE c.ident_kind <> 0";
+  v.order = "ORDER BY o.obj_id";
+  return v;
+}
+
 struct ViewKind {
   const char* base;  // name without the ALL_/USER_/DBA_ prefix
   ViewDef (*def)();
@@ -543,7 +571,18 @@ const ViewKind kKinds[] = {
     {"SOURCE", Source, "s.owner", "s.owner", false, false},
     {"VIEWS", Views, "o.owner", "o.owner", false, false},
     {"SYNONYMS", Synonyms, "o.owner", "o.owner", false, false},
+    {"TAB_IDENTITY_COLS", IdentityCols, "o.owner", "o.owner", false, false},
 };
+
+// The object whose grants make a row of an ALL_ view visible: the table
+// for columns, indexes and constraints; NULL for views without such rows.
+const char* GrantedObjectExpr(const std::string& base) {
+  if (base == "TABLES" || base == "TAB_COLS" || base == "TAB_COLUMNS" || base == "SEQUENCES")
+    return "o.obj_id";
+  if (base == "INDEXES" || base == "IND_COLUMNS") return "i.table_obj";
+  if (base == "CONSTRAINTS" || base == "CONS_COLUMNS") return "k.table_obj";
+  return nullptr;
+}
 
 // The NLS parameters of the database: its character sets (AL32UTF8 and
 // AL16UTF16, fixed) and the AMERICAN_AMERICA formats every session uses
@@ -602,11 +641,21 @@ int RegisterDictionaryFunctions(sqlite3* db) {
   return rc;
 }
 
+void EnsureDictionaryFunctions(sqlite3* db) {
+  // Registering a function expires the connection's prepared statements:
+  // do it only when the connection does not have it yet.
+  sqlite3_stmt* probe = nullptr;
+  int rc = sqlite3_prepare_v2(db, "SELECT tabdb_dict_date(NULL)", -1, &probe, nullptr);
+  sqlite3_finalize(probe);
+  if (rc != SQLITE_OK) RegisterDictionaryFunctions(db);
+}
+
 bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out,
                         Status* status) {
   *status = Status::Ok();
   if (FindNlsView(name, out)) return true;
   if (cat::FindPrivilegeView(s, name, out, status)) return true;
+  if (cat::FindObjectView(s, name, out, status)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {
@@ -629,15 +678,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
     *status = OraError(ora::kTableNotExist);
     return true;
   }
-  {
-    // Registering a function expires the connection's prepared statements:
-    // do it only when the connection does not have it yet.
-    sqlite3_stmt* probe = nullptr;
-    int rc = sqlite3_prepare_v2(s.db().handle(), "SELECT tabdb_dict_date(NULL)", -1, &probe,
-                                nullptr);
-    sqlite3_finalize(probe);
-    if (rc != SQLITE_OK) RegisterDictionaryFunctions(s.db().handle());
-  }
+  EnsureDictionaryFunctions(s.db().handle());
 
   // Databases made before stored code was kept lack its table.
   if (kind->def == Source) (void)cat::EnsureSourceTable(s);
@@ -651,6 +692,11 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
     // Indexes the user owns count too, whatever table they are on.
     if (std::string(kind->owner_expr) != kind->user_expr)
       filter = "(" + filter + " OR " + kind->user_expr + " = " + user + ")";
+    // So do the objects granted to the user or to PUBLIC.
+    if (const char* obj = GrantedObjectExpr(kind->base))
+      filter = "(" + filter + " OR " + obj +
+               " IN (SELECT obj_id FROM tab$privs WHERE obj_id <> 0 AND grantee IN (" + user +
+               ", 'PUBLIC')))";
   }
 
   if (kind->def == Synonyms && f == kAll && !filter.empty())

@@ -8,15 +8,18 @@
 #include <set>
 
 #include "catalog/dictionary.h"
+#include "catalog/sequence.h"
 #include "exec/compiler.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
+#include "exec/create_table_as.h"
 #include "exec/plsql.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
 #include "storage/lob_store.h"
 #include "util/errors.h"
 #include "values/datetime.h"
+#include "values/number.h"
 
 namespace tabdb {
 
@@ -142,7 +145,7 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
   sc.alias = "_t";
   if (ref.subquery) {
     // An inline view: the query's columns under its headings.
-    if (connect_by) return OraError(ora::kUnimplemented);
+    if (connect_by) return Unimplemented("CONNECT BY");
     TABDB_RETURN_IF_ERROR(
         CompileNestedSelect(s, *ref.subquery, nullptr, level + 1, binds, &f->view.sql, &f->view.columns));
     f->view.name = ref.has_alias ? ref.alias.text : "";
@@ -186,7 +189,7 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     }
     return Status::Ok();
   }
-  if (connect_by) return OraError(ora::kUnimplemented);
+  if (connect_by) return Unimplemented("CONNECT BY");
   ViewInfo stored;
   bool is_view = false;
   Status st = ResolveQuerySource(s, ref.name, &f->table, &stored, &is_view);
@@ -258,7 +261,7 @@ Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
     *full = first.scope;
     return Status::Ok();
   }
-  if (q.connect_by) return OraError(ora::kUnimplemented);
+  if (q.connect_by) return Unimplemented("CONNECT BY");
   *full = Scope();
   full->outer = outer;
   full->level = level;
@@ -356,7 +359,8 @@ Status RowCount(const sql::Expr& e, long long* out) {
     neg = true;
     x = x->args[0].get();
   }
-  if (x->kind != sql::ExprKind::kLiteral || x->lit != sql::LiteralKind::kNumber) return OraError(ora::kUnimplemented);
+  if (x->kind != sql::ExprKind::kLiteral || x->lit != sql::LiteralKind::kNumber)
+    return Unimplemented("row count that is not a number literal");
   double v = std::strtod(x->text.c_str(), nullptr);
   *out = neg || v < 0 ? 0 : v > 9e18 ? static_cast<long long>(9e18) : static_cast<long long>(v);
   return Status::Ok();
@@ -580,7 +584,7 @@ Status CompileQuerySql(Session& s, const sql::Select& q, const std::string& text
 
 Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
                            BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols) {
-  if (level > 40) return OraError(ora::kUnimplemented);
+  if (level > 40) return Unimplemented("subqueries nested more than 40 deep");
   std::vector<ResultColumn> rc;
   // Headings come from the text: nested items have no text of their own,
   // so an unnamed expression gets a positional name.
@@ -596,6 +600,7 @@ struct Prepared::InsertSource {
   enum Kind { kBind, kExpr, kNull } kind = kNull;
   int index = 0;  // bind position, or column of the values SELECT
   const ColumnInfo* column = nullptr;
+  bool identity_fill = false;  // a NULL here draws the column's identity sequence
 };
 
 Prepared::~Prepared() { SetOpen(false); }
@@ -785,6 +790,8 @@ Status Prepared::CompileInsert() {
       named.push_back(c);
     }
   }
+  for (const ColumnInfo* c : named)
+    if (c->identity == sql::IdentitySpec::kAlways) return OraError(ora::kInsertGeneratedAlways);
   BindContext binds;
   binds.user_kinds = bind_kinds_;
   std::vector<std::string> value_exprs;
@@ -871,7 +878,9 @@ Status Prepared::CompileInsert() {
     if (!c.stored() || by_col[i]) continue;
     auto src = std::make_unique<InsertSource>();
     src->column = &c;
-    if (!c.data_default.empty()) {
+    if (c.identity) {
+      src->identity_fill = true;
+    } else if (!c.data_default.empty()) {
       sql::ExprPtr def;
       TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.data_default, &def));
       CExpr ce;
@@ -905,6 +914,8 @@ Status Prepared::CompileInsert() {
     cols += (n > 1 ? "," : "") + table_.columns[i].phys();
     params += (n > 1 ? ",?" : "?") + std::to_string(n);
     targets_.push_back(&table_.columns[i]);
+    if (table_.columns[i].identity == sql::IdentitySpec::kByDefaultOnNull && by_col[i])
+      by_col[i]->identity_fill = true;
     sources_.push_back(std::move(by_col[i]));
   }
   // CHECK constraints see the row as it is about to be stored. The INSERT
@@ -926,7 +937,7 @@ Status Prepared::CompileInsert() {
     if (ins.returning.size() != ins.into.size()) return OraError(ins.returning.size() < ins.into.size() ? 913 : 947);
     for (size_t k = 0; k < ins.returning.size(); ++k) {
       const sql::Expr& e = *ins.returning[k];
-      if (e.kind != sql::ExprKind::kColumn) return OraError(ora::kUnimplemented);
+      if (e.kind != sql::ExprKind::kColumn) return Unimplemented("RETURNING an expression");
       const ColumnInfo* c = table_.FindColumn(e.names.back().text);
       if (c == nullptr || !c->stored()) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(e.names.back().text)});
       int idx = -1;
@@ -979,6 +990,10 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   for (size_t j = 0; j < targets_.size() && st.ok(); ++j) {
     const ColumnInfo& c = *targets_[j];
     Value& fitted = row[j];
+    if (fitted.null && sources_[j] && sources_[j]->identity_fill) {
+      st = NextIdentity(c, &fitted);
+      if (!st.ok()) break;
+    }
     st = FitInPlace(&fitted, table_, c, &lobs);
     if (!st.ok()) break;
     if (fitted.null && !c.nullable) {
@@ -1039,6 +1054,18 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     returning->clear();
     for (int idx : returning_cols_) returning->push_back(idx >= 0 ? row[static_cast<size_t>(idx)] : Value());
   }
+  return Status::Ok();
+}
+
+// The next value of an identity column's sequence, which also becomes
+// the session's CURRVAL of it.
+Status Prepared::NextIdentity(const ColumnInfo& c, Value* out) {
+  int64_t v = 0;
+  TABDB_RETURN_IF_ERROR(SequenceNextValue(*s_, c.identity_seq, &v));
+  s_->sequence_values()[c.identity_seq] = v;
+  uint8_t buf[kNumberBufferBytes];
+  size_t n = Number::FromInt64(v).EncodeTo(buf);
+  *out = Value::Of(TypeKind::kNumber, std::string(reinterpret_cast<const char*>(buf), n));
   return Status::Ok();
 }
 
@@ -1137,6 +1164,7 @@ Status Prepared::CompileUpdateDelete() {
       const ColumnInfo* col = table_.FindColumn(a.column.text);
       if (col == nullptr) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(a.column.text)});
       if (col->is_virtual) return OraError(ora::kUpdateOnVirtualColumn);
+      if (col->identity == sql::IdentitySpec::kAlways) return OraError(ora::kUpdateGeneratedAlways);
       CExpr ce;
       TABDB_RETURN_IF_ERROR(c.Compile(*a.value, &ce));
       if (ce.is_bool) return OraError(ora::kMissingExpression);
@@ -1281,6 +1309,10 @@ Status Prepared::ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
 // ---- other statements --------------------------------------------------------
 
 Status Prepared::ExecuteOther() {
+  if (stmt_->kind == StmtKind::kCreateTable && stmt_->create_table && stmt_->create_table->as_select) {
+    TABDB_RETURN_IF_ERROR(s_->CheckRights());
+    return CreateTableAsSelect(*s_, *stmt_);
+  }
   switch (stmt_->kind) {
     case StmtKind::kCommit:
       return s_->Commit();
@@ -1307,6 +1339,7 @@ Status Prepared::ExecuteOther() {
       return OraError(ora::kInternalError, {"statement kind run as other"});
     default: {
       SetCheckRowsFn(AnyRowBreaksCheck);
+      SetFillColumnFn(FillColumnDefault);
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this

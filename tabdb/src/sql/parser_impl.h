@@ -106,6 +106,16 @@ class Parser {
   Status ParseDropViewOrSynonym(Statement* st);
   // ALTER VIEW after VIEW: COMPILE (other forms are not carried).
   Status ParseAlterView(Statement* st);
+  Status ParseSequenceOption(SequenceOptions* o, bool alter, bool* matched);
+  // Identity columns, ALTER TABLE column forms, CREATE TABLE ... AS SELECT
+  // and RENAME (parse_alter.cpp).
+  Status ParseIdentity(ColumnDef* col, bool modify);
+  Status ParseCreateTableAs(CreateTable* ct);
+  Status ParseAlterAddItems(AlterTable* at);
+  Status ParseAlterModify(AlterTable* at);
+  Status ParseAlterDropColumns(AlterTable* at);
+  Status ParseAlterRename(AlterTable* at);
+  Status ParseRename(Statement* st);
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }
@@ -180,6 +190,18 @@ class Parser {
   Status ParseLob(LobStorage* lob);
   Status ParseTablespaceName(std::string* out);
   bool PeekSegmentAttr() const;
+
+  // COMMENT ON TABLE / COLUMN (parse_comment.cpp)
+  Status ParseComment(Statement* st);
+  // Statements of Oracle the database does not carry: ORA-03001 naming the
+  // statement, OK for other statements (parse_uncarried.cpp). `verb` is
+  // the word already read (CREATE, ALTER, DROP), or "" at the start.
+  Status RefuseUncarriedStatement(const char* verb);
+  // ALTER TABLE clauses not carried, after ALTER TABLE name.
+  Status RefuseUncarriedAlterTable();
+  // CREATE INDEX clauses not carried, after the index's attributes.
+  Status RefuseUncarriedIndexClause();
+  size_t MatchWords(const std::string& words, size_t k) const;
 
   // Counts an inner node (operator, call, CASE...) of the current top-level
   // expression against kMaxExprNodes.

@@ -91,11 +91,17 @@ constexpr Entry kMessages[] = {
     {1426, "numeric overflow"},
     {1427, "single-row subquery returns more than one row"},
     {1428, "argument '%s' is out of range"},
+    {1430, "column being added already exists in table"},
     {1432, "public synonym to be dropped does not exist"},
     {1434, "private synonym to be dropped does not exist"},
     {1435, "user does not exist"},
     {1438, "value larger than specified precision allowed for this column"},
+    {1439, "column to be modified must be empty to change datatype"},
+    {1440, "column to be modified must be empty to decrease precision or scale"},
+    {1441, "cannot decrease column length because some value is too big"},
+    {1442, "column to be modified to NOT NULL is already NOT NULL"},
     {1449, "column contains NULL values; cannot alter to NOT NULL"},
+    {1451, "column to be modified to NULL cannot be modified to NULL"},
     {1452, "cannot CREATE UNIQUE INDEX; duplicate keys found"},
     {1455, "converting column overflows integer datatype"},
     {1461, "can bind a LONG value only for insert into a LONG column"},
@@ -123,8 +129,11 @@ constexpr Entry kMessages[] = {
     {1749, "you may not GRANT/REVOKE privileges to/from yourself"},
     {1754, "a table may contain only one column of type LONG"},
     {1756, "quoted string not properly terminated"},
+    {1758, "table must be empty to add mandatory (NOT NULL) column"},
     {1760, "illegal argument for function"},
+    {1765, "specifying owner's name of the table is not allowed"},
     {1775, "looping chain of synonyms"},
+    {1780, "string literal required"},
     {1785, "ORDER BY item must be the number of a SELECT-list expression"},
     {1789, "query block has incorrect number of result columns"},
     {1790, "expression must have same datatype as corresponding expression"},
@@ -199,6 +208,7 @@ constexpr Entry kMessages[] = {
     {2289, "sequence does not exist"},
     {2290, "check constraint (%s.%s) violated"},
     {2293, "cannot validate (%s.%s) - check constraint violated"},
+    {2296, "cannot enable (%s.%s) - null values found"},
     {2299, "cannot validate (%s.%s) - duplicate keys found"},
     {2327, "cannot create index on expression with datatype %s"},
     {2329, "column of datatype %s cannot be unique or a primary key"},
@@ -216,6 +226,7 @@ constexpr Entry kMessages[] = {
     {4009, "MAXVALUE cannot be made to be less than the current value"},
     {4010, "the number of values to CACHE must be greater than 1"},
     {4013, "number to CACHE must be less than one cycle"},
+    {4043, "object %s does not exist"},
     {4063, "%s has errors"},
     {6502, "PL/SQL: numeric or value error"},
     {6512, "at %s"},
@@ -227,6 +238,9 @@ constexpr Entry kMessages[] = {
     {12705, "Cannot access NLS data files or invalid environment specified"},
     {12813, "value for PARALLEL or DEGREE must be greater than 0"},
     {12899, "value too large for column %s (actual: %s, maximum: %s)"},
+    {12983, "cannot drop all columns in a table"},
+    {12991, "column is referenced in a multi-column constraint"},
+    {12992, "cannot drop parent key column"},
     {14196, "Specified index cannot be used to enforce the constraint."},
     {22275, "invalid LOB locator specified"},
     {22289, "cannot perform %s operation on an unopened file or LOB"},
@@ -246,6 +260,7 @@ constexpr Entry kMessages[] = {
     {24333, "zero iteration count"},
     {24337, "statement handle not prepared"},
     {24338, "statement handle not executed"},
+    {24344, "success with compilation error"},
     {24345, "A Truncation or null fetch error occurred"},
     {24347, "Warning of a NULL column in an aggregate function"},
     {24370, "illegal piecewise operation attempted"},
@@ -256,11 +271,17 @@ constexpr Entry kMessages[] = {
     {28000, "the account is locked"},
     {30088, "datetime/interval precision is out of range"},
     {30186, "'\\' must be followed by four hexadecimal characters or another '\\'"},
+    {30669, "table can have only one identity column"},
+    {30673, "column to be modified is not an identity column"},
+    {30675, "identity column must be a numeric type"},
     {31600, "invalid input value %s for parameter %s in function %s"},
     {31603, "object \"%s\" of type %s not found in schema \"%s\""},
+    {31608, "specified object of type %s not found"},
     {32038, "number of WITH clause column names does not match number of elements in select list"},
     {32793, "cannot alter a system-generated sequence"},
     {32794, "cannot drop a system-generated sequence"},
+    {32795, "cannot insert into a generated always identity column"},
+    {32796, "cannot update a generated always identity column"},
     {54003, "specified data type is not supported for a virtual column"},
     {54013, "INSERT operation disallowed on virtual columns"},
     {54017, "UPDATE operation disallowed on virtual columns"},
@@ -308,6 +329,10 @@ Status OraError(int code, std::initializer_list<std::string> args) {
 
 Status OraErrorText(int code, const std::string& message) {
   return Status::Error(code, Prefix(code) + message);
+}
+
+Status Unimplemented(const std::string& clause) {
+  return OraErrorText(ora::kUnimplemented, "unimplemented feature: " + clause);
 }
 
 }  // namespace tabdb
