@@ -1,7 +1,8 @@
 /*
- * create_index_constraint.c - runs a table's list of CREATE INDEX and
- * primary-key statements, which follows its rows in the dump, once every
- * statement of the list has been found to be of a kind the export writes.
+ * create_index_constraint.c - runs a table's list of index, constraint,
+ * comment and identity statements, which follows its rows in the dump,
+ * once every statement of the list has been found to be of a kind the
+ * export writes.
  */
 #include "imp_local.h"
 
@@ -39,9 +40,11 @@ int create_index_constraints(int ti)
         int len = imp_peek16();
         if (len == MARK_END) return 0; /* the read position stays on the end mark */
         if (imp_need(2 + len) < 0) return -1;
-        if (imp_run_sql((const char *)g_imp.rbuf + g_imp.rtail + 2, len) < 0 &&
-            !(g_imp.flag & IMP_IGNORE))
-            return -1;
+        const char *text = (const char *)g_imp.rbuf + g_imp.rtail + 2;
+        STMT_INFO in;
+        if (check_import_info(ti, STMT_AT_SECTION, text, len, &in) < 0) return -1;
+        int rc = run_dump_statement(text, len, &in);
+        if (rc == -2 || (rc < 0 && !(g_imp.flag & IMP_IGNORE))) return -1;
         g_imp.rtail += 2 + len;
     }
 }

@@ -30,9 +30,25 @@ int verify_section(int ti);
  * where is STMT_AT_CREATE, STMT_AT_SECTION or STMT_AT_DEFERRED. */
 int check_import_statement(int ti, int where, const char *text, int len);
 
+/* As check_import_statement; an allowed statement is also described in *in. */
+int check_import_info(int ti, int where, const char *text, int len, STMT_INFO *in);
+
+/* Runs a statement that check_import_info allowed and described in *in:
+ * names it qualifies are qualified with the target schema first; a grant
+ * to a user the target lacks is reported and skipped (0). Returns 0, -1
+ * after the Oracle message and a line naming the object, or -2 after the
+ * message when the statement is refused (a grant, comment or trigger on a
+ * synonym), which IGNORE=Y does not pass over. */
+int run_dump_statement(const char *text, int len, const STMT_INFO *in);
+
+/* 1 when name is a synonym of the target schema, 0 when not, -1 after a
+ * message when the database cannot tell. */
+int is_target_synonym(const char *name);
+
 /* Checks the deferred statements of the trailer against the allowed kinds
- * (before any table is created), and runs them after the last table with
- * IGNORE=Y semantics. Both 0 or -1 after the message. */
+ * (before any table is created), and runs them after the last table: with
+ * TABLES= only those of a selected table; a failure ends the run unless
+ * IGNORE=Y. Both 0 or -1 after the message. */
 int check_deferred_statements(void);
 int run_deferred_statements(void);
 

@@ -6,6 +6,7 @@
  */
 #include <string.h>
 
+#include "args.h"
 #include "imp_local.h"
 
 /* Whether name is one of the dump's tables. */
@@ -17,18 +18,25 @@ static int is_dump_table(void *ctx, const char *name)
     return 0;
 }
 
-int check_import_statement(int ti, int where, const char *text, int len)
+int check_import_info(int ti, int where, const char *text, int len, STMT_INFO *in)
 {
     char why[120];
     STMT_SCOPE sc = {where, ti >= 0 ? g_imp.tabp[ti].tab_name : NULL, g_imp.owner_name,
                      is_dump_table, NULL};
-    if (len < 0 || !stmt_refusal(&sc, text, (uint32_t)len, why, sizeof(why))) return 0;
+    if (len < 0) return 0;
+    if (!stmt_check(&sc, text, (uint32_t)len, in, why, sizeof(why))) return 0;
     if (ti >= 0)
         fprintf(stderr, "Table %s: statement refused, %s:\n%.*s\n", g_imp.tabp[ti].tab_name, why,
                 len > 200 ? 200 : len, text);
     else
         fprintf(stderr, "Deferred statement refused, %s:\n%.*s\n", why, len > 200 ? 200 : len, text);
     return -1;
+}
+
+int check_import_statement(int ti, int where, const char *text, int len)
+{
+    STMT_INFO in;
+    return check_import_info(ti, where, text, len, &in);
 }
 
 /* Visits of a section: 1 stops the walk after a refusal (printed). */
@@ -65,12 +73,17 @@ int check_deferred_statements(void)
     return rc == 0 ? 0 : -1;
 }
 
-/* Runs one deferred statement; a failure is reported and the run goes on. */
+/* Runs one deferred statement: with TABLES= only one that belongs to a
+ * selected table (a foreign key of its, a grant on it); a failure stops
+ * the run unless IGNORE=Y. */
 static int run_deferred(void *ctx, const char *text, uint32_t len)
 {
     (void)ctx;
-    if (check_import_statement(-1, STMT_AT_DEFERRED, text, (int)len) != 0) return 1;
-    (void)imp_run_sql(text, (int)len);
+    STMT_INFO in;
+    if (check_import_info(-1, STMT_AT_DEFERRED, text, (int)len, &in) != 0) return 1;
+    if (g_tables && (in.table[0] == '\0' || !table_selected(in.table))) return 0;
+    int rc = run_dump_statement(text, (int)len, &in);
+    if (rc == -2 || (rc < 0 && !(g_imp.flag & IMP_IGNORE))) return 1;
     return 0;
 }
 

@@ -58,6 +58,8 @@ struct Stmt : Object {
   // the query of the database's character sets: its text defines and rows
   int nls_row = -1;  // next row to fetch; -1: not that query
   char* define_buf[2] = {nullptr, nullptr};
+  std::string answer;    // the row of a query answered by AnswerQuery
+  int answer_rows = 0;
   sb4 define_sz[2] = {0, 0};
   std::map<ub4, std::unique_ptr<Bind>> binds;
   // data-at-exec progress of the current row
@@ -93,8 +95,13 @@ struct CallRule {
   std::string text;
 };
 
+struct Answer {
+  std::string substr, bound, value;
+};
+
 struct Control {
   std::vector<Rule> statement_rules;
+  std::vector<Answer> answers;
   std::vector<CallRule> call_rules;
   std::map<std::string, int> call_counts;
   int next_lob = 1;
@@ -293,6 +300,7 @@ void Reset() {
   state().live_objects = live;
   Control& c = control();
   c.statement_rules.clear();
+  c.answers.clear();
   c.call_rules.clear();
   c.call_counts.clear();
   c.next_lob = 1;
@@ -301,6 +309,10 @@ void Reset() {
 
 void FailStatement(const std::string& substr, int code, const std::string& text) {
   control().statement_rules.push_back({substr, code, text});
+}
+
+void AnswerQuery(const std::string& substr, const std::string& bound, const std::string& value) {
+  control().answers.push_back({substr, bound, value});
 }
 
 void FailCall(const std::string& name, int nth, int status, int code, const std::string& text) {
@@ -443,6 +455,15 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
     return OCI_SUCCESS;
   }
   s->nls_row = -1;
+  s->answer_rows = 0;
+  for (const fakeoci::Answer& a : fakeoci::control().answers) {
+    if (s->text.find(a.substr) == std::string::npos) continue;
+    for (const auto& [pos, b] : s->binds)
+      if (b->dty == SQLT_STR && b->valuep && a.bound == static_cast<const char*>(b->valuep)) {
+        s->answer = a.value;
+        s->answer_rows = 1;
+      }
+  }
   if (!s->need_data) {
     state().statements.push_back(s->text);
     for (const fakeoci::Rule& r : fakeoci::control().statement_rules)
@@ -459,6 +480,12 @@ sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4, ub2, ub4) {
   // The database of the double holds AL32UTF8 and AL16UTF16 text.
   static const char* const kNls[2][2] = {{"NLS_CHARACTERSET", "AL32UTF8"},
                                          {"NLS_NCHAR_CHARACTERSET", "AL16UTF16"}};
+  if (s && s->answer_rows > 0) {
+    if (s->define_buf[0] && s->define_sz[0] > 0)
+      std::snprintf(s->define_buf[0], static_cast<size_t>(s->define_sz[0]), "%s", s->answer.c_str());
+    s->answer_rows--;
+    return OCI_SUCCESS;
+  }
   if (!s || s->nls_row < 0 || s->nls_row >= 2) return OCI_NO_DATA;
   for (int c = 0; c < 2; c++)
     if (s->define_buf[c] && s->define_sz[c] > 0)

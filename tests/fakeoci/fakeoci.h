@@ -67,6 +67,10 @@ void Reset();
 // ORA-`code` and `text`.
 void FailStatement(const std::string& substr, int code, const std::string& text);
 
+// A query whose text contains `substr`, with a bound string equal to
+// `bound`, returns one row whose first column is `value`.
+void AnswerQuery(const std::string& substr, const std::string& bound, const std::string& value);
+
 // The `nth` call (counting from 1, after the last Reset) of the OCI function
 // `name` returns `status` (OCI_ERROR with ORA-`code` unless given otherwise).
 void FailCall(const std::string& name, int nth, int status = -1, int code = 600,

@@ -189,13 +189,19 @@ TEST(ImpChecksums, DeferredStatementsRunLastInOrderAndMayFail) {
   EXPECT_EQ(s[s.size() - 2], d.deferred[0]);
   EXPECT_EQ(s[s.size() - 1], d.deferred[1]);
 
-  // a deferred statement that fails is reported and the run goes on
-  r = Import(bytes, {}, [] {
+  // with IGNORE=Y a deferred statement that fails is reported and the run goes on
+  auto fail_da = [] {
     fakeoci::FailStatement("\"DA\"", 955, "ORA-00955: name is already used by an existing object");
-  });
+  };
+  r = Import(bytes, {"IGNORE=Y"}, fail_da);
   EXPECT_EQ(r.rc, 0) << r.err;
   EXPECT_NE(r.err.find("ORA-00955"), std::string::npos);
   EXPECT_EQ(fakeoci::state().statements.back(), d.deferred[1]);
+  // without it, the failure ends the run with the index named
+  r = Import(bytes, {}, fail_da);
+  EXPECT_EQ(r.rc, -1) << r.err;
+  EXPECT_NE(r.err.find("Create index \"DA\" failed."), std::string::npos) << r.err;
+  EXPECT_NE(fakeoci::state().statements.back(), d.deferred[1]);
 
   // a deferred statement of a kind never written stops the run before any table
   d.deferred = {"GRANT DBA TO evil"};

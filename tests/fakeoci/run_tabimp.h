@@ -50,4 +50,12 @@ inline ImportResult RunTabimp(const std::string& bytes, const std::vector<std::s
   return r;
 }
 
+// As RunTabimp; the test fails unless every handle and locator was released.
+inline ImportResult RunTabimpReleased(const std::string& bytes, const std::vector<std::string>& args = {},
+                                      void (*setup)() = nullptr) {
+  ImportResult r = RunTabimp(bytes, args, setup);
+  EXPECT_EQ(state().live_objects, 0);
+  return r;
+}
+
 }  // namespace fakeoci

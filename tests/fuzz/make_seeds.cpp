@@ -77,6 +77,24 @@ int main(int argc, char** argv) {
   checked.deferred = {"create index \"EMP_D\" on \"EMP\" (\"DAY\")"};
   ok &= Save(dir, "checksummed.dmp", checked);
 
+  // a schema's other objects: every kind of statement an export writes
+  Dump schema = checked;
+  schema.tables[0].index_sql = {
+      "ALTER TABLE \"EMP\" ADD CONSTRAINT \"EMP_U\" UNIQUE (\"DAY\")\n  USING INDEX  ENABLE",
+      "ALTER TABLE \"EMP\" ADD CHECK (\"DAY\" > 0) DEFERRABLE INITIALLY DEFERRED ENABLE",
+      "ALTER TABLE \"EMP\" MODIFY (\"DAY\" CONSTRAINT \"EMP_NN\" NOT NULL ENABLE)",
+      "COMMENT ON COLUMN \"EMP\".\"DAY\" IS 'it''s the day'",
+      "ALTER TABLE \"EMP\" MODIFY (\"DAY\" GENERATED ALWAYS AS IDENTITY (START WITH LIMIT VALUE))"};
+  schema.deferred = {
+      "CREATE SEQUENCE  \"S\"  MINVALUE 1 INCREMENT BY 1 START WITH 21 CACHE 20 NOORDER  NOCYCLE ",
+      "ALTER TABLE \"EMP\" ADD FOREIGN KEY (\"DAY\")\n\t  REFERENCES \"OTHER\".\"P\" (\"ID\") ENABLE",
+      "CREATE OR REPLACE FORCE EDITIONABLE VIEW \"V\" (\"DAY\") AS \n  SELECT day FROM emp -- all",
+      "CREATE OR REPLACE EDITIONABLE SYNONYM \"SY\" FOR \"EMP\"",
+      "CREATE OR REPLACE EDITIONABLE TRIGGER \"TR\" \nBEFORE INSERT ON emp FOR EACH ROW\nBEGIN\n  "
+      ":new.day := q'[1]';\nEND;",
+      "GRANT SELECT ON \"V\" TO PUBLIC"};
+  ok &= Save(dir, "schema_objects.dmp", schema);
+
   Dump failed;
   failed.tables.push_back(MultiRow("A", 1));
   failed.zero_directory = true;

@@ -106,6 +106,9 @@ struct CheckInfo {
   std::string owner;
   std::string name;
   std::string condition;  // as written
+  int64_t cons_id = 0;
+  bool deferrable = false;
+  bool initially_deferred = false;
 };
 // The enabled CHECK constraints of a table, in creation order.
 Status LoadCheckConstraints(Session& s, int64_t table_obj, std::vector<CheckInfo>* out);
@@ -133,6 +136,40 @@ void SetFillColumnFn(FillColumnFn fn);
 // CREATE/ALTER/DROP USER, GRANT, REVOKE. `infer_type` types the
 // expressions of virtual columns and index keys.
 Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type);
+
+// A foreign key as DML enforces it: child columns paired, in the order of
+// the referenced key's columns, with the parent's.
+struct ForeignKeyInfo {
+  int64_t cons_id = 0;
+  std::string owner;
+  std::string name;
+  int64_t child_obj = 0;
+  std::string child_phys;
+  std::vector<int> child_cols;
+  int64_t parent_obj = 0;
+  std::string parent_phys;
+  std::vector<int> parent_cols;
+  std::string delete_rule;  // NO ACTION, CASCADE, SET NULL
+  bool enabled = true;
+  bool validated = true;
+  bool deferrable = false;
+  bool initially_deferred = false;
+};
+// The foreign keys of a child table, or those that reference a key of a
+// parent table (`referencing`), in creation order; only enabled ones
+// unless `all`.
+Status LoadForeignKeys(Session& s, int64_t table_obj, bool referencing, bool all,
+                       std::vector<ForeignKeyInfo>* out);
+// The condition over a child row named `child` that is TRUE when the row
+// breaks the foreign key: every key column set and no parent row has the
+// key. The parent's key index makes it one probe.
+std::string OrphanCondition(const ForeignKeyInfo& fk, const std::string& child);
+// A table by object id (no privilege check).
+Status LoadTableByObj(Session& s, int64_t obj_id, TableInfo* out);
+// A CHECK or foreign key constraint by name, for SET CONSTRAINTS: its id
+// and whether it is DEFERRABLE (*found false when there is none).
+Status FindDeferrableConstraint(Session& s, const std::string& owner, const std::string& name,
+                                int64_t* cons_id, bool* deferrable, bool* found);
 
 // DBMS_METADATA.GET_DDL(object_type, name, schema) for TABLE, INDEX and
 // CONSTRAINT, shaped exactly as Oracle 19c shapes it under the session's

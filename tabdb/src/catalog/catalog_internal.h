@@ -91,7 +91,12 @@ struct ConstraintRec {
   bool generated = false;    // system-generated name
   bool enabled = true;
   std::string search_condition;
-  std::vector<int> intcols;  // key columns (P/U) or the NOT NULL column
+  std::vector<int> intcols;  // key columns (P/U/R) or the NOT NULL column
+  int64_t r_cons_id = 0;     // R: the referenced primary or unique key
+  std::string delete_rule;   // R: NO ACTION, CASCADE, SET NULL
+  bool deferrable = false;
+  bool deferred = false;     // INITIALLY DEFERRED
+  bool validated = true;
 };
 
 Status LoadIndex(Session& s, int64_t obj_id, IndexRec* out);
@@ -163,6 +168,51 @@ Status DeleteLobData(Session& s, const TableInfo& table);
 
 // Drops a table with everything that belongs to it.
 Status RemoveTable(Session& s, const TableInfo& table);
+
+// A constraint about to be recorded in tab$constraints.
+struct NewConstraint {
+  std::string owner, name, type;
+  int64_t table_obj = 0;
+  int64_t index_obj = 0;
+  bool preexisting = false;
+  bool generated = false;
+  bool enabled = true;
+  bool not_null = false;
+  std::string search_condition;
+  std::vector<int> intcols;
+  int64_t r_cons_id = 0;
+  std::string delete_rule = "NO ACTION";
+  bool deferrable = false;
+  bool deferred = false;
+  bool validated = true;
+};
+Status InsertConstraint(Session& s, const NewConstraint& c);
+// Name of a new constraint: as given (ORA-02264 when taken) or a system name.
+Status ConstraintName(Session& s, const std::string& owner, const sql::Constraint& c,
+                      std::string* name, bool* generated);
+
+// ---- foreign keys and constraint states (ddl_foreign_key.cpp) ------------
+// ENABLE/DISABLE, VALIDATE/NOVALIDATE and the deferral states as written
+// (ORA-02447 for INITIALLY DEFERRED NOT DEFERRABLE).
+Status ApplyStates(const sql::Constraint& c, NewConstraint* nc);
+Status AddForeignKey(Session& s, const TableInfo& child, const sql::Constraint& c, bool in_create);
+// The foreign keys (of any table) that reference a key of `table_obj`.
+Status LoadReferencingKeys(Session& s, int64_t table_obj, std::vector<ConstraintRec>* out);
+// Removes a constraint's catalog rows (not its index).
+Status RemoveConstraintRows(Session& s, int64_t cons_id);
+// DROP TABLE: ORA-02449 when other tables' foreign keys reference it,
+// unless CASCADE CONSTRAINTS drops them. TRUNCATE: ORA-02266.
+Status CheckDropReferenced(Session& s, const TableInfo& t, bool cascade);
+Status CheckTruncateReferenced(Session& s, const TableInfo& t);
+// ALTER TABLE ... MODIFY / ENABLE / DISABLE CONSTRAINT.
+Status ChangeConstraintState(Session& s, const TableInfo& t, const sql::ConstraintStateChange& ch);
+// Makes an enabled primary or unique key enforcing again: an index (an
+// existing fitting one or a new one), NOT NULL key columns for a primary
+// key. ORA-02437 / ORA-02299 over duplicate rows.
+Status EnforceKey(Session& s, const TableInfo& t, const ConstraintRec& key);
+// Stops enforcing a key: drops the index it made (or the SQLite unique
+// index it added to an existing index).
+Status StopEnforcingKey(Session& s, const TableInfo& t, const ConstraintRec& key);
 
 // The DDL statements.
 Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_type);

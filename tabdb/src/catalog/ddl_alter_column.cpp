@@ -457,17 +457,8 @@ Status RenameObject(Session& s, const std::string& owner, int64_t obj, const std
 }  // namespace
 
 sql::Constraint ColumnConstraint(const sql::ColumnDef& d, const sql::Constraint& c) {
-  sql::Constraint copy;
-  copy.kind = c.kind;
-  copy.name = c.name;
-  copy.has_name = c.has_name;
+  sql::Constraint copy = c;
   copy.columns = {d.name};
-  copy.using_index_name = c.using_index_name;
-  copy.using_index = c.using_index;
-  copy.has_using_index = c.has_using_index;
-  copy.enable = c.enable;
-  copy.validate = c.validate;
-  copy.check_text = c.check_text;
   return copy;
 }
 

@@ -116,6 +116,8 @@ Status EnforceThrough(Session& s, const TableInfo& t, const IndexRec& r,
   return s.db().Run(q);
 }
 
+}  // namespace
+
 // Name of a new constraint: as given (ORA-02264 when taken) or a system name.
 Status ConstraintName(Session& s, const std::string& owner, const sql::Constraint& c,
                       std::string* name, bool* generated) {
@@ -128,24 +130,13 @@ Status ConstraintName(Session& s, const std::string& owner, const sql::Constrain
   return Status::Ok();
 }
 
-struct NewConstraint {
-  std::string owner, name, type;
-  int64_t table_obj = 0;
-  int64_t index_obj = 0;
-  bool preexisting = false;
-  bool generated = false;
-  bool enabled = true;
-  bool not_null = false;
-  std::string search_condition;
-  std::vector<int> intcols;
-};
-
 Status InsertConstraint(Session& s, const NewConstraint& c) {
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "INSERT INTO tab$constraints(owner, name, table_obj, type, index_obj, index_preexisting,"
-      " generated, status, search_condition, not_null) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8,"
-      " ?9, ?10)",
+      " generated, status, search_condition, not_null, r_cons_id, delete_rule, is_deferrable,"
+      " is_deferred, validated) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13,"
+      " ?14, ?15)",
       &q));
   sqlite3_bind_text(q, 1, c.owner.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_text(q, 2, c.name.c_str(), -1, SQLITE_TRANSIENT);
@@ -159,6 +150,12 @@ Status InsertConstraint(Session& s, const NewConstraint& c) {
   if (c.search_condition.empty()) sqlite3_bind_null(q, 9);
   else sqlite3_bind_text(q, 9, c.search_condition.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_int(q, 10, c.not_null ? 1 : 0);
+  if (c.r_cons_id) sqlite3_bind_int64(q, 11, c.r_cons_id);
+  else sqlite3_bind_null(q, 11);
+  sqlite3_bind_text(q, 12, c.delete_rule.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int(q, 13, c.deferrable ? 1 : 0);
+  sqlite3_bind_int(q, 14, c.deferred ? 1 : 0);
+  sqlite3_bind_int(q, 15, c.validated ? 1 : 0);
   TABDB_RETURN_IF_ERROR(s.db().Run(q));
   int64_t cons_id = sqlite3_last_insert_rowid(s.db().handle());
   for (size_t i = 0; i < c.intcols.size(); ++i) {
@@ -171,6 +168,8 @@ Status InsertConstraint(Session& s, const NewConstraint& c) {
   }
   return Status::Ok();
 }
+
+namespace {
 
 Status MarkNotNullable(Session& s, int64_t table_obj, int intcol) {
   sqlite3_stmt* q = nullptr;
@@ -200,7 +199,7 @@ Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool
   nc.owner = table.owner;
   nc.table_obj = table.obj_id;
   nc.type = primary ? "P" : "U";
-  nc.enabled = c.enable;
+  TABDB_RETURN_IF_ERROR(ApplyStates(c, &nc));
   TABDB_RETURN_IF_ERROR(ResolveKeyColumns(table, c.columns, &nc.intcols));
 
   std::vector<ConstraintRec> existing;
@@ -289,7 +288,7 @@ Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& 
       nc.owner = table.owner;
       nc.table_obj = table.obj_id;
       nc.type = "C";
-      nc.enabled = c.enable;
+      TABDB_RETURN_IF_ERROR(ApplyStates(c, &nc));
       nc.search_condition = c.check_text;
       sql::ExprPtr cond;
       TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.check_text, &cond));
@@ -300,6 +299,8 @@ Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& 
         TABDB_RETURN_IF_ERROR(ValidateCheck(s, table, nc.owner, nc.name, nc.search_condition));
       return InsertConstraint(s, nc);
     }
+    case sql::ConstraintKind::kForeignKey:
+      return AddForeignKey(s, table, c, in_create);
     default:
       return OraError(ora::kInvalidAlterTableOption);
   }
@@ -315,7 +316,7 @@ Status AddNotNull(Session& s, const TableInfo& table, int intcol, const sql::Con
   nc.table_obj = table.obj_id;
   nc.type = "C";
   nc.not_null = true;
-  nc.enabled = c.enable;
+  TABDB_RETURN_IF_ERROR(ApplyStates(c, &nc));
   nc.search_condition = Quote(col->name) + " IS NOT NULL";
   nc.intcols = {intcol};
   TABDB_RETURN_IF_ERROR(ConstraintName(s, table.owner, c, &nc.name, &nc.generated));
@@ -339,7 +340,86 @@ Status AlterTableDdl(Session& s, const sql::AlterTable& at) {
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   TableInfo t;
   TABDB_RETURN_IF_ERROR(LoadTable(s, owner, name, &t));
+  if (at.has_state_change) return ChangeConstraintState(s, t, at.state_change);
   return AddConstraint(s, t, at.add_constraint, false);
+}
+
+Status EnforceKey(Session& s, const TableInfo& t, const ConstraintRec& key) {
+  bool primary = key.type == "P";
+  if (primary) TABDB_RETURN_IF_ERROR(CheckNoNulls(s, t, key.intcols));
+  std::vector<ConstraintRec> existing;
+  TABDB_RETURN_IF_ERROR(LoadConstraints(s, t.obj_id, &existing));
+  std::vector<IndexRec> indexes;
+  TABDB_RETURN_IF_ERROR(LoadTableIndexes(s, t.obj_id, &indexes));
+  int64_t index_obj = 0;
+  bool preexisting = false;
+  for (const IndexRec& r : indexes) {
+    if (CanEnforce(r, key.intcols) && !IndexInUse(existing, r.obj_id)) {
+      TABDB_RETURN_IF_ERROR(EnforceThrough(s, t, r, key.intcols, primary, key.name));
+      index_obj = r.obj_id;
+      preexisting = true;
+      break;
+    }
+  }
+  if (index_obj == 0) {
+    IndexSpec spec;
+    spec.owner = t.owner;
+    spec.name = key.name;
+    spec.unique = true;
+    spec.generated = key.generated;
+    for (int col : key.intcols) {
+      IndexKeyRec k;
+      k.intcol = col;
+      spec.keys.push_back(k);
+    }
+    Status st = MakeIndex(s, t, spec, false, &index_obj);
+    if (st.code() == ora::kDuplicateKeysFound) return DuplicateKeys(primary, t.owner, key.name);
+    TABDB_RETURN_IF_ERROR(st);
+  }
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "UPDATE tab$constraints SET index_obj = ?2, index_preexisting = ?3 WHERE cons_id = ?1", &q));
+  sqlite3_bind_int64(q, 1, key.cons_id);
+  sqlite3_bind_int64(q, 2, index_obj);
+  sqlite3_bind_int(q, 3, preexisting ? 1 : 0);
+  TABDB_RETURN_IF_ERROR(s.db().Run(q));
+  if (primary)
+    for (int col : key.intcols) TABDB_RETURN_IF_ERROR(MarkNotNullable(s, t.obj_id, col));
+  return Status::Ok();
+}
+
+Status StopEnforcingKey(Session& s, const TableInfo& t, const ConstraintRec& key) {
+  if (key.index_obj != 0) {
+    if (!key.preexisting) {
+      // The index the key made goes with it, as Oracle drops it.
+      TABDB_RETURN_IF_ERROR(RemoveIndex(s, key.index_obj, t.obj_id));
+    } else {
+      IndexRec r;
+      TABDB_RETURN_IF_ERROR(LoadIndex(s, key.index_obj, &r));
+      if (!r.unique && !r.phys.empty()) {
+        // A non-unique index stays, without the uniqueness the key gave it.
+        TABDB_RETURN_IF_ERROR(s.db().Exec("DROP INDEX IF EXISTS " + r.phys));
+        TABDB_RETURN_IF_ERROR(s.db().Exec("DROP INDEX IF EXISTS n" + std::to_string(r.obj_id)));
+        TABDB_RETURN_IF_ERROR(
+            s.db().Exec("UPDATE tab$indexes SET phys = NULL WHERE obj_id = " + std::to_string(r.obj_id)));
+      }
+    }
+    TABDB_RETURN_IF_ERROR(s.db().Exec(
+        "UPDATE tab$constraints SET index_obj = NULL, index_preexisting = 0 WHERE cons_id = " +
+        std::to_string(key.cons_id)));
+  }
+  if (key.type == "P") {
+    // Key columns without a NOT NULL constraint of their own may hold NULL again.
+    for (int col : key.intcols) {
+      TABDB_RETURN_IF_ERROR(s.db().Exec(
+          "UPDATE tab$columns SET nullable = 'Y' WHERE obj_id = " + std::to_string(t.obj_id) +
+          " AND intcol = " + std::to_string(col) +
+          " AND NOT EXISTS (SELECT 1 FROM tab$constraints c JOIN tab$cons_columns k ON k.cons_id ="
+          " c.cons_id WHERE c.table_obj = " + std::to_string(t.obj_id) + " AND c.not_null = 1 AND"
+          " c.status = 'ENABLED' AND k.intcol = " + std::to_string(col) + ")"));
+    }
+  }
+  return Status::Ok();
 }
 
 }  // namespace cat

@@ -237,6 +237,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
   }
 
   // Constraints: inline ones column by column, then the out-of-line ones.
+  std::vector<sql::Constraint> foreign_keys;
   for (size_t i = 0; i < ct.columns.size(); ++i) {
     const sql::ColumnDef& d = ct.columns[i];
     for (const sql::Constraint& c : d.constraints) {
@@ -247,15 +248,24 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
           TABDB_RETURN_IF_ERROR(AddNotNull(s, t, t.columns[i].intcol, c));
           break;
         default:
-          TABDB_RETURN_IF_ERROR(AddConstraint(s, t, ColumnConstraint(d, c), true));
+          // Foreign keys come last: they may reference a key of this table.
+          if (c.kind == sql::ConstraintKind::kForeignKey)
+            foreign_keys.push_back(ColumnConstraint(d, c));
+          else
+            TABDB_RETURN_IF_ERROR(AddConstraint(s, t, ColumnConstraint(d, c), true));
           break;
       }
     }
   }
   for (const sql::Constraint& c : ct.constraints) {
     if (c.kind == sql::ConstraintKind::kNull || c.kind == sql::ConstraintKind::kNotNull) continue;
+    if (c.kind == sql::ConstraintKind::kForeignKey) {
+      foreign_keys.push_back(c);
+      continue;
+    }
     TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
   }
+  for (const sql::Constraint& c : foreign_keys) TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
   return AddIdentityNotNull(s, ct, t);
 }
 
@@ -271,6 +281,8 @@ Status DeleteLobData(Session& s, const TableInfo& table) {
 }
 
 Status RemoveTable(Session& s, const TableInfo& table) {
+  // Foreign keys of other tables that reference this one go first.
+  TABDB_RETURN_IF_ERROR(CheckDropReferenced(s, table, true));
   TABDB_RETURN_IF_ERROR(DeleteLobData(s, table));
   TABDB_RETURN_IF_ERROR(DropIdentitySequences(s, table));
   TABDB_RETURN_IF_ERROR(s.db().Exec("DROP TABLE IF EXISTS " + table.phys));
@@ -298,6 +310,7 @@ Status DropTableDdl(Session& s, const sql::DropObject& d) {
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   TableInfo t;
   TABDB_RETURN_IF_ERROR(LoadTable(s, owner, name, &t));
+  TABDB_RETURN_IF_ERROR(CheckDropReferenced(s, t, d.cascade));
   return RemoveTable(s, t);
 }
 
@@ -307,6 +320,7 @@ Status TruncateTableDdl(Session& s, const sql::DropObject& d) {
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   TableInfo t;
   TABDB_RETURN_IF_ERROR(LoadTable(s, owner, name, &t));
+  TABDB_RETURN_IF_ERROR(CheckTruncateReferenced(s, t));
   TABDB_RETURN_IF_ERROR(DeleteLobData(s, t));
   // The segment stays allocated, as in Oracle: has_rows is kept.
   return s.db().Exec("DELETE FROM " + t.phys);

@@ -114,6 +114,7 @@ class Writer {
       *out = "CHECK (" + c.search_condition + ")" + (c.enabled ? " ENABLE" : " DISABLE");
       return Status::Ok();
     }
+    if (c.type == "R") return ForeignKeyBody(t, c, out);
     *out = (c.type == "P" ? "PRIMARY KEY (" : "UNIQUE (") + ColumnList(t, c.intcols) + ")";
     if (!c.enabled) {
       *out += " DISABLE";
@@ -125,6 +126,22 @@ class Writer {
     if (c.preexisting && !inline_form) *out += Q(idx.owner, idx.name) + " ";
     else *out += IndexAttrs(idx.attrs, segment);
     *out += " ENABLE";
+    return Status::Ok();
+  }
+
+  // FOREIGN KEY (cols)\n\t  REFERENCES "O"."P" (cols) [ON DELETE ...] ENABLE
+  Status ForeignKeyBody(const TableInfo& t, const ConstraintRec& c, std::string* out) const {
+    std::vector<ForeignKeyInfo> fks;
+    TABDB_RETURN_IF_ERROR(LoadForeignKeys(s_, t.obj_id, false, true, &fks));
+    for (const ForeignKeyInfo& fk : fks) {
+      if (fk.cons_id != c.cons_id) continue;
+      TableInfo p;
+      TABDB_RETURN_IF_ERROR(LoadTableById(s_, fk.parent_obj, &p));
+      *out = "FOREIGN KEY (" + ColumnList(t, fk.child_cols) + ")\n\t  REFERENCES " + Q(p.owner, p.name) + " (" +
+             ColumnList(p, fk.parent_cols) + ")";
+      if (fk.delete_rule != "NO ACTION") *out += " ON DELETE " + fk.delete_rule;
+      *out += c.enabled ? " ENABLE" : " DISABLE";
+    }
     return Status::Ok();
   }
 

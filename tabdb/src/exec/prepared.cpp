@@ -924,7 +924,11 @@ Status Prepared::CompileInsert() {
   std::string row_sql;
   for (size_t j = 0; j < targets_.size(); ++j)
     row_sql += (j ? ", ?" : "SELECT ?") + std::to_string(j + 1) + " AS " + targets_[j]->phys();
+  // A single row's foreign keys are checked by the INSERT too; the rows of
+  // a multi-row INSERT when all are written, as they may reference each other.
+  TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, StmtKind::kInsert, {}));
   TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
+  if (!rows_query_) TABDB_RETURN_IF_ERROR(fks_.CompileRowProbes(targets_));
   std::string insert_sql = "INSERT INTO " + table_.phys + "(" + cols + ") ";
   if (checks_.empty()) {
     insert_sql += "VALUES(" + params + ")";
@@ -1024,8 +1028,14 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     }
     BindValue(ins, static_cast<int>(j + 1), fitted);
   }
+  fk_deferred_.clear();
+  if (st.ok() && fks_.has_row_probes()) st = fks_.CheckRow(row, BindValue, &fk_deferred_);
   if (st.ok()) {
     int rc = sqlite3_step(ins);
+    if (rc == SQLITE_DONE && !fk_deferred_.empty()) {
+      int64_t rowid = sqlite3_last_insert_rowid(s_->db().handle());
+      for (int64_t cons : fk_deferred_) s_->deferred().rows.emplace_back(cons, rowid);
+    }
     if (rc != SQLITE_DONE) {
       st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
     } else if (!checks_.empty() && sqlite3_changes(s_->db().handle()) == 0) {
@@ -1033,6 +1043,8 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
       for (size_t j = 0; j < targets_.size(); ++j) BindValue(checks_.stmt(), static_cast<int>(j + 1), row[j]);
       st = checks_.Run(*s_);
       if (st.ok()) st = OraError(ora::kInternalError, {"row refused by no check"});
+    } else if (!checks_.deferred_now().empty()) {
+      NoteDeferred(sqlite3_last_insert_rowid(s_->db().handle()));
     }
     sqlite3_reset(ins);
   }
@@ -1069,7 +1081,15 @@ Status Prepared::NextIdentity(const ColumnInfo& c, Value* out) {
   return Status::Ok();
 }
 
+void Prepared::NoteDeferred(int64_t rowid) {
+  for (int64_t cons : checks_.deferred_now()) s_->deferred().rows.emplace_back(cons, rowid);
+}
+
 Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning) {
+  if (checks_.has_deferrable()) {
+    checks_.BindDeferral(*s_, insert_.get());
+    checks_.BindDeferral(*s_, checks_.stmt());
+  }
   // The row's values live in a member that keeps its strings' capacity
   // from row to row: copying a bind into it allocates nothing once warm.
   std::vector<Value>& row = row_;
@@ -1128,10 +1148,13 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
     st = fill(q, offset);
     if (st.ok()) st = InsertRow(row, nullptr);
     if (!st.ok()) break;
+    if (fks_.checks_children()) written_.push_back(sqlite3_last_insert_rowid(s_->db().handle()));
     ++done;
   }
   sqlite3_reset(q);
   if (values_) sqlite3_reset(values_.get());
+  if (st.ok() && fks_.checks_children()) st = fks_.Finish(written_);
+  written_.clear();
   if (!st.ok()) {
     (void)s_->db().RollbackTo("tabdb_stmt");  // the statement's own error is the one reported
     return st;
@@ -1206,6 +1229,9 @@ Status Prepared::CompileUpdateDelete() {
   } else {
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "DELETE FROM " + table_.phys + " WHERE rowid = ?1", &delete_));
   }
+  std::vector<int> set_cols;
+  for (const ColumnInfo* col : update_cols_) set_cols.push_back(col->intcol);
+  TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, stmt_->kind, set_cols));
   return Status::Ok();
 }
 
@@ -1244,7 +1270,12 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
   TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_stmt"));
   LobStore lobs(s_->db());
   Status st;
+  if (update && checks_.has_deferrable()) checks_.BindDeferral(*s_, checks_.stmt());
   for (Row& row : found) {
+    if (!fks_.empty()) {
+      st = fks_.Capture(row.rowid);
+      if (!st.ok()) break;
+    }
     if (update) {
       sqlite3_stmt* u = update_.get();
       sqlite3_reset(u);
@@ -1278,6 +1309,7 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
       if (st.ok() && !checks_.empty()) {
         sqlite3_bind_int64(checks_.stmt(), 1, row.rowid);
         st = checks_.Run(*s_);
+        if (st.ok() && !checks_.deferred_now().empty()) NoteDeferred(row.rowid);
       }
     } else {
       sqlite3_stmt* d = delete_.get();
@@ -1290,7 +1322,14 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
     }
     if (!st.ok()) break;
   }
+  if (st.ok() && !fks_.empty()) {
+    std::vector<int64_t> rowids;
+    if (update && fks_.checks_children())
+      for (const Row& row : found) rowids.push_back(row.rowid);
+    st = fks_.Finish(rowids);
+  }
   if (!st.ok()) {
+    fks_.Reset();
     (void)s_->db().RollbackTo("tabdb_stmt");  // the statement's own error is the one reported
     return st;
   }
@@ -1303,12 +1342,14 @@ Status Prepared::ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
                             std::vector<Value>* returning) {
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
   if (stmt_->kind == StmtKind::kInsert) return Insert(binds, rows, returning);
+  s_->KeysMayChange();
   return UpdateDelete(binds, rows);
 }
 
 // ---- other statements --------------------------------------------------------
 
 Status Prepared::ExecuteOther() {
+  s_->KeysMayChange();
   if (stmt_->kind == StmtKind::kCreateTable && stmt_->create_table && stmt_->create_table->as_select) {
     TABDB_RETURN_IF_ERROR(s_->CheckRights());
     return CreateTableAsSelect(*s_, *stmt_);
@@ -1328,10 +1369,13 @@ Status Prepared::ExecuteOther() {
         if (!found) return OraError(ora::kUserNotExist);
         s_->set_current_schema(u.name);
       }
+      if (a.parameter.text == "CONSTRAINTS") return SetSessionConstraints(*s_, a.value.text);
       return Status::Ok();  // NLS and other session parameters: accepted
     }
     case StmtKind::kPlsqlBlock:
       return RunPlsqlBlock(*s_, *stmt_);
+    case StmtKind::kSetConstraints:
+      return SetConstraintsMode(*s_, *stmt_->set_constraints);
     case StmtKind::kSelect:
     case StmtKind::kInsert:
     case StmtKind::kUpdate:

@@ -17,6 +17,7 @@
 
 #include "catalog/catalog.h"
 #include "exec/engine.h"
+#include "exec/foreign_keys.h"
 #include "exec/row_checks.h"
 #include "exec/value.h"
 #include "session/session.h"
@@ -126,6 +127,11 @@ class Prepared {
   bool rows_query_ = false;       // INSERT rows come from select_ (a query or several VALUES rows)
   std::vector<int64_t> created_;  // LOBs made for the current row
   RowChecks checks_;  // CHECK constraints of the table, over the row written
+  ForeignKeyChecks fks_;  // foreign keys checked when the statement's rows are written
+  std::vector<int64_t> written_;  // rows a multi-row INSERT wrote, for fks_
+  std::vector<int64_t> fk_deferred_;  // deferred foreign keys of the row being inserted
+  // Remembers the row just written for the deferred constraints of checks_.
+  void NoteDeferred(int64_t rowid);
 };
 
 }  // namespace tabdb

@@ -57,19 +57,52 @@ Status AnyRowBreaksCheck(Session& s, const TableInfo& t, const std::string& cond
   return st;
 }
 
+Status PrepareRowCheck(Session& s, const TableInfo& t, const std::string& condition, SqliteStmt* out) {
+  BindContext binds;
+  std::string cond;
+  TABDB_RETURN_IF_ERROR(CompileCheck(s, t, condition, &binds, &cond));
+  return PrepareSql(s, "SELECT 1 FROM " + t.phys + " AS _t WHERE _t.rowid = ?1 AND NOT (" + cond + ")", out);
+}
+
+void RowChecks::BindDeferral(Session& s, sqlite3_stmt* stmt) {
+  deferred_now_.clear();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& e = entries_[i];
+    if (!e.deferrable) continue;
+    bool d = s.IsDeferred(e.cons_id, e.deferrable, e.initially_deferred);
+    if (d) deferred_now_.push_back(e.cons_id);
+    sqlite3_bind_int(stmt, kDeferralParamBase + static_cast<int>(i), d ? 1 : 0);
+  }
+}
+
 Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
   stmt_.reset(nullptr);
   failed_sql_.clear();
+  entries_.clear();
+  has_deferrable_ = false;
   TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
   if (checks_.empty()) return Status::Ok();
   // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
-  // a NULL condition is NULL, which no WHEN takes.
+  // a NULL condition is NULL, which no WHEN takes. A deferrable constraint
+  // is skipped while its placeholder says it is deferred.
   std::string sql = "CASE";
+  auto when = [&](const Entry& e, const std::string& broken) {
+    size_t k = entries_.size();
+    std::string guard;
+    if (e.deferrable) {
+      guard = "?" + std::to_string(kDeferralParamBase + static_cast<int>(k)) + " = 0 AND ";
+      has_deferrable_ = true;
+    }
+    sql += " WHEN " + guard + broken + " THEN " + std::to_string(k + 1);
+    entries_.push_back(e);
+  };
   for (size_t i = 0; i < checks_.size(); ++i) {
     BindContext binds;
     std::string cond;
     TABDB_RETURN_IF_ERROR(CompileCheck(s, t, checks_[i].condition, &binds, &cond));
-    sql += " WHEN NOT (" + cond + ") THEN " + std::to_string(i + 1);
+    when(Entry{checks_[i].owner, checks_[i].name, checks_[i].cons_id, checks_[i].deferrable,
+               checks_[i].initially_deferred},
+         "NOT (" + cond + ")");
   }
   sql += " ELSE 0 END";
   failed_sql_ = sql;
@@ -84,9 +117,9 @@ Status RowChecks::Run(Session& s) {
   int64_t failed = row ? sqlite3_column_int64(q, 0) : 0;
   sqlite3_reset(q);
   TABDB_RETURN_IF_ERROR(st);
-  if (failed <= 0 || failed > static_cast<int64_t>(checks_.size())) return Status::Ok();
-  const CheckInfo& c = checks_[static_cast<size_t>(failed - 1)];
-  return OraError(ora::kCheckViolated, {c.owner, c.name});
+  if (failed <= 0 || failed > static_cast<int64_t>(entries_.size())) return Status::Ok();
+  const Entry& e = entries_[static_cast<size_t>(failed - 1)];
+  return OraError(ora::kCheckViolated, {e.owner, e.name});
 }
 
 }  // namespace tabdb

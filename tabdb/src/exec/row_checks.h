@@ -24,6 +24,13 @@ class RowChecks {
   // names as _t (a FROM clause, with placeholders of the caller's own).
   // A table without checks leaves the object empty.
   Status Compile(Session& s, const TableInfo& t, const std::string& from);
+  // Binds the deferral of each deferrable constraint in `stmt` (this
+  // object's statement or one that embeds failed_sql()): a deferred one
+  // passes here and is checked when the transaction ends. The deferred
+  // ones are then listed by deferred_now().
+  void BindDeferral(Session& s, sqlite3_stmt* stmt);
+  const std::vector<int64_t>& deferred_now() const { return deferred_now_; }
+  bool has_deferrable() const { return has_deferrable_; }
 
   bool empty() const { return !stmt_; }
   // The statement, for the caller to bind its placeholders to the row.
@@ -39,6 +46,24 @@ class RowChecks {
   SqliteStmt stmt_;
   std::vector<CheckInfo> checks_;
   std::string failed_sql_;
+  // The checks, in the order failed_sql() numbers them.
+  struct Entry {
+    std::string owner, name;
+    int64_t cons_id = 0;
+    bool deferrable = false;
+    bool initially_deferred = false;
+  };
+  std::vector<Entry> entries_;
+  bool has_deferrable_ = false;
+  std::vector<int64_t> deferred_now_;
 };
+
+// The placeholder number that carries whether deferrable constraint k of a
+// RowChecks is deferred now.
+constexpr int kDeferralParamBase = 5000;
+
+// A query that returns a row when the row whose rowid is bound to ?1
+// makes `condition` FALSE.
+Status PrepareRowCheck(Session& s, const TableInfo& t, const std::string& condition, SqliteStmt* out);
 
 }  // namespace tabdb

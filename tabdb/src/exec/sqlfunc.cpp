@@ -11,6 +11,7 @@
 #include "catalog/dictionary.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
+#include "exec/foreign_keys.h"
 #include "exec/functions.h"
 #include "exec/scalar_fns.h"
 #include "storage/lob_store.h"
@@ -240,6 +241,7 @@ Status OpenSession(std::shared_ptr<Database> db, const std::string& user,
   TABDB_RETURN_IF_ERROR(Session::Logon(std::move(db), user, password, &sess));
   int rc = RegisterSqlFunctions(sess->db().handle(), sess.get());
   if (rc != SQLITE_OK) return SqliteError(sess->db().handle(), rc);
+  Session::SetDeferredCheckFn(CheckDeferredRows);
   // CREATE VIEW types its query through the compiler.
   SetDescribeViewFn(DescribeViewQuery);
   *out = std::move(sess);

@@ -64,17 +64,49 @@ Session::~Session() {
 }
 
 Status Session::Commit() {
+  KeysMayChange();
   if (open_lobs_ > 0) {
     open_lobs_ = 0;
+    deferred_ = Deferred();
     TABDB_RETURN_IF_ERROR(db_->Rollback());
     return OraError(ora::kOpenLobsAtCommit);
   }
+  TABDB_RETURN_IF_ERROR(CheckDeferred());
+  deferred_ = Deferred();
   return db_->Commit();
 }
 
 Status Session::Rollback() {
+  KeysMayChange();
   open_lobs_ = 0;
+  deferred_ = Deferred();
   return db_->Rollback();
+}
+
+namespace {
+Session::DeferredCheckFn g_deferred_check = nullptr;
+}  // namespace
+
+void Session::SetDeferredCheckFn(DeferredCheckFn fn) { g_deferred_check = fn; }
+
+bool Session::IsDeferred(int64_t cons_id, bool deferrable, bool initially_deferred) const {
+  if (!deferrable) return false;
+  auto it = deferred_.by_cons.find(cons_id);
+  if (it != deferred_.by_cons.end()) return it->second;
+  if (deferred_.all >= 0) return deferred_.all == 1;
+  if (constraints_mode_ >= 0) return constraints_mode_ == 1;
+  return initially_deferred;
+}
+
+Status Session::CheckDeferred() {
+  if (deferred_.empty() || g_deferred_check == nullptr) return Status::Ok();
+  Status st = g_deferred_check(*this);
+  if (st.ok()) return st;
+  deferred_ = Deferred();
+  (void)db_->Rollback();
+  Status r = OraError(ora::kTransactionRolledBack);
+  r.AddLine(st.text());
+  return r;
 }
 
 Status Session::RefreshUser() {

@@ -116,6 +116,34 @@ class Session {
   // CURRVAL of each sequence (by object id) this session has drawn from.
   std::unordered_map<int64_t, int64_t>& sequence_values() { return seq_values_; }
 
+  // Deferred constraints of the open transaction: the mode SET CONSTRAINTS
+  // gave (ALL or per constraint), the rows that broke a deferred
+  // constraint when written (checked again at COMMIT), and the foreign keys
+  // whose parent rows went while deferred (all their rows are checked).
+  struct Deferred {
+    int all = -1;  // SET CONSTRAINTS ALL: 1 DEFERRED, 0 IMMEDIATE, -1 not set
+    std::unordered_map<int64_t, bool> by_cons;
+    std::vector<std::pair<int64_t, int64_t>> rows;  // (constraint, rowid)
+    std::vector<int64_t> parents_gone;              // foreign keys
+    bool empty() const { return rows.empty() && parents_gone.empty(); }
+  };
+  Deferred& deferred() { return deferred_; }
+  // ALTER SESSION SET CONSTRAINTS: 1 DEFERRED, 0 IMMEDIATE, -1 DEFAULT
+  // (each constraint's initial mode); for every later transaction.
+  int& constraints_mode() { return constraints_mode_; }
+  // Changes whenever parent keys the session saw may have gone: an UPDATE
+  // or DELETE, any other statement but a query or INSERT, the end of a
+  // transaction. A key found while it stays the same is still there.
+  uint64_t key_epoch() const { return key_epoch_; }
+  void KeysMayChange() { ++key_epoch_; }
+  // Whether a constraint is deferred now in this transaction.
+  bool IsDeferred(int64_t cons_id, bool deferrable, bool initially_deferred) const;
+  // Checks the deferred rows (the engine installs the check): run by
+  // COMMIT and before DDL. A violation rolls the transaction back and gives
+  // ORA-02091 followed by the constraint's error.
+  using DeferredCheckFn = Status (*)(Session& s);
+  static void SetDeferredCheckFn(DeferredCheckFn fn);
+  Status CheckDeferred();
   // Exchanges the session's user and current schema with `user` and
   // `schema`: a view's query is compiled as its owner, in its schema, and
   // the caller swaps back afterwards.
@@ -139,6 +167,9 @@ class Session {
   int64_t sid_ = 0;              // registration of the open session, 0 when none
   ServerOutput server_output_;
   std::unordered_map<int64_t, int64_t> seq_values_;
+  Deferred deferred_;
+  int constraints_mode_ = -1;
+  uint64_t key_epoch_ = 0;
 };
 
 }  // namespace tabdb

@@ -282,7 +282,7 @@ struct LobStorage {
 
 // ---- DDL ----------------------------------------------------------------
 
-enum class ConstraintKind { kNotNull, kNull, kPrimaryKey, kUnique, kCheck };
+enum class ConstraintKind { kNotNull, kNull, kPrimaryKey, kUnique, kCheck, kForeignKey };
 
 struct Constraint {
   ConstraintKind kind = ConstraintKind::kPrimaryKey;
@@ -295,6 +295,32 @@ struct Constraint {
   bool enable = true;               // ENABLE / DISABLE
   int validate = -1;                // 1 VALIDATE, 0 NOVALIDATE, -1 not given
   std::string check_text;           // CHECK (condition) text as written
+  // FOREIGN KEY (columns) REFERENCES [schema.]table [(ref_columns)]
+  NameList ref_table;
+  std::vector<Name> ref_columns;    // empty: the parent's primary key
+  std::string delete_rule = "NO ACTION";  // ON DELETE CASCADE | SET NULL
+  int deferrable = -1;              // 1 DEFERRABLE, 0 NOT DEFERRABLE, -1 not given
+  int initially_deferred = -1;      // 1 INITIALLY DEFERRED, 0 IMMEDIATE, -1 not given
+  bool enable_given = false;        // ENABLE or DISABLE was written
+};
+
+// ALTER TABLE t MODIFY CONSTRAINT n <state>, ALTER TABLE t ENABLE|DISABLE
+// [VALIDATE|NOVALIDATE] CONSTRAINT n | PRIMARY KEY | UNIQUE (cols) [CASCADE]
+struct ConstraintStateChange {
+  enum Target { kByName, kPrimaryKey, kUnique } target = kByName;
+  Name name;
+  std::vector<Name> columns;        // UNIQUE (cols)
+  bool modify = false;              // MODIFY CONSTRAINT: only the states written change
+  Constraint state;                 // enable/validate/deferrable/initially_deferred as written
+  bool cascade = false;             // DISABLE ... CASCADE: disables the foreign keys too
+  int keep_index = -1;              // KEEP INDEX 1, DROP INDEX 0
+};
+
+// SET CONSTRAINT[S] ALL | name[, name] IMMEDIATE | DEFERRED
+struct SetConstraints {
+  bool all = false;
+  std::vector<NameList> names;
+  bool deferred = false;
 };
 
 struct IdentitySpec;
@@ -365,6 +391,8 @@ struct AlterTable {
   std::vector<Name> columns;          // DROP / SET UNUSED / RENAME COLUMN
   bool cascade_constraints = false;   // DROP ... CASCADE CONSTRAINTS
   Name new_name;                      // RENAME COLUMN ... TO / RENAME TO
+  bool has_state_change = false;
+  ConstraintStateChange state_change;  // MODIFY / ENABLE / DISABLE CONSTRAINT
 };
 
 struct DropObject {
@@ -529,6 +557,7 @@ enum class StmtKind {
   kAlterView,
   kComment,
   kRename,
+  kSetConstraints,
 };
 
 struct Statement {
@@ -559,6 +588,7 @@ struct Statement {
   std::unique_ptr<SynonymStmt> synonym;    // CREATE / DROP SYNONYM
   std::unique_ptr<CommentStmt> comment;
   std::unique_ptr<RenameStmt> rename;  // RENAME a TO b
+  std::unique_ptr<SetConstraints> set_constraints;
 };
 
 }  // namespace sql

@@ -265,14 +265,18 @@ Status Parser::ParseConstraintState(Constraint* c) {
       TABDB_RETURN_IF_ERROR(ParseUsingIndex(c));
     } else if (AcceptWord("ENABLE")) {
       c->enable = true;
+      c->enable_given = true;
     } else if (AcceptWord("DISABLE")) {
       c->enable = false;
+      c->enable_given = true;
     } else if (AcceptWord("VALIDATE")) {
       c->validate = 1;
     } else if (AcceptWord("NOVALIDATE")) {
       c->validate = 0;
     } else {
-      return Status::Ok();
+      bool matched = false;
+      TABDB_RETURN_IF_ERROR(ParseDeferralState(c, &matched));
+      if (!matched) return Status::Ok();
     }
   }
 }
@@ -306,7 +310,7 @@ Status Parser::ParseConstraintBody(Constraint* c, bool inline_form) {
     c->check_text = TextOf(cond->span);
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
   } else if (PeekWord("FOREIGN") || PeekWord("REFERENCES")) {
-    return Unimplemented("FOREIGN KEY");  // referential constraints are not supported
+    TABDB_RETURN_IF_ERROR(ParseForeignKey(c, inline_form));
   } else {
     return Err(905);
   }
@@ -447,6 +451,12 @@ Status Parser::ParseAlterTable(Statement* st) {
   auto at = std::make_unique<AlterTable>();
   TABDB_RETURN_IF_ERROR(ParseObjectName(&at->table, 903));
   TABDB_RETURN_IF_ERROR(RefuseUncarriedAlterTable());
+  // Constraint states.
+  if ((PeekWord("MODIFY") && PeekWord("CONSTRAINT", 1)) || PeekWord("ENABLE") || PeekWord("DISABLE")) {
+    TABDB_RETURN_IF_ERROR(ParseConstraintStateChange(at.get()));
+    st->alter_table = std::move(at);
+    return Status::Ok();
+  }
   // Column forms (parse_alter.cpp).
   bool column_form = true;
   if (PeekWord("MODIFY") && !PeekWord("CONSTRAINT", 1) && !PeekWord("PRIMARY", 1) &&

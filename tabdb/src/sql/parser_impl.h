@@ -185,6 +185,11 @@ class Parser {
   Status ParseConstraintBody(Constraint* c, bool inline_form);
   Status ParseConstraintState(Constraint* c);
   Status ParseUsingIndex(Constraint* c);
+  // Foreign keys and constraint states (parse_constraint.cpp).
+  Status ParseForeignKey(Constraint* c, bool inline_form);
+  Status ParseDeferralState(Constraint* c, bool* matched);
+  Status ParseConstraintStateChange(AlterTable* at);
+  Status ParseSetConstraints(Statement* st);
   Status ParseSegmentAttr(SegmentAttributes* a, bool* matched);
   Status ParseStorage(StorageClause* s);
   Status ParseLob(LobStorage* lob);
