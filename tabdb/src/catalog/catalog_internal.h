@@ -269,6 +269,10 @@ Status DropComments(Session& s, int64_t obj_id, int intcol = -1);
 // statements of a table or view; ORA-31608 when it has none.
 Status CommentDdlText(Session& s, const std::string& owner, const std::string& name,
                       std::string* out);
+// DBMS_METADATA.GET_DDL('SEQUENCE') (ddl_sequence_text.cpp); *found false
+// when there is no such sequence.
+Status SequenceDdlText(Session& s, const std::string& owner, const std::string& name,
+                       std::string* out, bool* found);
 // ALL_/USER_/DBA_TAB_COMMENTS, COL_COMMENTS, OBJECTS and DATABASE_PROPERTIES;
 // false for other names.
 bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status);

@@ -386,6 +386,7 @@ Status DropColumns(Session& s, TableInfo& t, const sql::AlterTable& at) {
         "DELETE FROM tab$columns WHERE obj_id = " + tab + " AND intcol = " + std::to_string(intcol) +
         "; UPDATE tab$columns SET column_id = column_id - 1 WHERE obj_id = " + tab +
         " AND column_id > " + std::to_string(c->column_id)));
+    TABDB_RETURN_IF_ERROR(DropComments(s, t.obj_id, intcol));
     TABDB_RETURN_IF_ERROR(LoadTableById(s, t.obj_id, &t));
   }
   return Status::Ok();

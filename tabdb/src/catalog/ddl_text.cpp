@@ -368,6 +368,12 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
   bool code = false;
   TABDB_RETURN_IF_ERROR(StoredCodeText(s, type, name, schema, out, &code));
   if (code) return Status::Ok();
+  if (type == "SEQUENCE") {
+    if (!Visible(s, schema)) return NotFound(name, type, schema);
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(SequenceDdlText(s, schema, name, out, &found));
+    return found ? Status::Ok() : NotFound(name, type, schema);
+  }
   if (type == "VIEW" || type == "SYNONYM") {
     // Public synonyms are everyone's to see.
     if (schema != "PUBLIC" && !Visible(s, schema)) return NotFound(name, type, schema);

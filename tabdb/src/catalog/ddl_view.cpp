@@ -54,6 +54,8 @@ Status DeleteObjectRows(Session& s, int64_t obj_id) {
   std::string id = std::to_string(obj_id);
   return s.db().Exec("DELETE FROM tab$views WHERE obj_id = " + id +
                      ";"
+                     "DELETE FROM tab$comments WHERE obj_id = " + id +
+                     ";"
                      "DELETE FROM tab$synonyms WHERE obj_id = " + id +
                      ";"
                      "DELETE FROM tab$columns WHERE obj_id = " + id +

@@ -104,6 +104,49 @@ TEST_F(CommentTest, DroppedWithTheTable) {
   EXPECT_EQ(Query(*sys_, "SELECT COUNT(*) FROM tab$comments"), Rows{"0"});
 }
 
+// Comments follow a renamed table and column and a changed column type;
+// a dropped column takes its comment with it, also when a new column of
+// the same name comes.
+TEST_F(CommentTest, FollowRenamesAndDrops) {
+  Run(*app_, "COMMENT ON TABLE t IS 'people'");
+  Run(*app_, "COMMENT ON COLUMN t.name IS 'their name'");
+  Run(*app_, "COMMENT ON COLUMN t.note IS 'a note'");
+  Run(*app_, "ALTER TABLE t RENAME TO persons");
+  Run(*app_, "ALTER TABLE persons RENAME COLUMN name TO full_name");
+  Run(*app_, "ALTER TABLE persons MODIFY (full_name VARCHAR2(40))");
+  Run(*app_, "ALTER TABLE persons DROP COLUMN note");
+  Run(*app_, "ALTER TABLE persons ADD (note VARCHAR2(20))");
+  EXPECT_EQ(View(*app_, "USER_TAB_COMMENTS", "TABLE_NAME, COMMENTS"), Rows{"PERSONS|people"});
+  EXPECT_EQ(View(*app_, "USER_COL_COMMENTS", "COLUMN_NAME, COMMENTS"),
+            (Rows{"ID|<null>", "FULL_NAME|their name", "NOTE|<null>"}));
+  EXPECT_EQ(Dependent(*app_, "PERSONS", "APP"),
+            "\n   COMMENT ON COLUMN \"APP\".\"PERSONS\".\"FULL_NAME\" IS 'their name'"
+            "\n   COMMENT ON TABLE \"APP\".\"PERSONS\"  IS 'people'");
+}
+
+// Views take comments as tables do; dropping the view removes them.
+TEST_F(CommentTest, OnViews) {
+  Run(*app_, "CREATE VIEW v AS SELECT id, name FROM t");
+  Run(*app_, "COMMENT ON TABLE v IS 'People'");
+  Run(*app_, "COMMENT ON COLUMN v.name IS 'Their names'");
+  EXPECT_EQ(Ddl(*app_, "COMMENT ON COLUMN v.note IS 'x'").text(),
+            "ORA-00904: \"NOTE\": invalid identifier");
+  EXPECT_EQ(View(*app_, "USER_TAB_COMMENTS", "TABLE_NAME, TABLE_TYPE, COMMENTS", "TABLE_NAME = 'V'"),
+            Rows{"V|VIEW|People"});
+  EXPECT_EQ(View(*app_, "USER_COL_COMMENTS", "COLUMN_NAME, COMMENTS", "TABLE_NAME = 'V'"),
+            (Rows{"ID|<null>", "NAME|Their names"}));
+  EXPECT_EQ(Dependent(*app_, "V", "APP"),
+            "\n   COMMENT ON COLUMN \"APP\".\"V\".\"NAME\" IS 'Their names'"
+            "\n   COMMENT ON TABLE \"APP\".\"V\"  IS 'People'");
+  Run(*app_, "DROP VIEW v");
+  Run(*app_, "CREATE VIEW v AS SELECT id, name FROM t");
+  EXPECT_EQ(View(*app_, "USER_TAB_COMMENTS", "COMMENTS", "TABLE_NAME = 'V'"), Rows{kNull});
+  EXPECT_EQ(Query(*app_, "SELECT COUNT(*) FROM tab$comments"), Rows{"0"});
+  // A synonym is not commented on.
+  Run(*app_, "CREATE SYNONYM s FOR t");
+  EXPECT_EQ(Ddl(*app_, "COMMENT ON TABLE s IS 'x'").code(), 942);
+}
+
 // The owner and DBAs may comment; another user needs COMMENT ANY TABLE.
 // Without any privilege on the table it looks missing (ORA-00942), with
 // only SELECT on it the statement is refused (ORA-01031).

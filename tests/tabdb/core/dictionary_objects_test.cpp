@@ -1,5 +1,6 @@
 // dictionary_objects_test.cpp - ALL_/USER_/DBA_OBJECTS (one row per object
 // of every kind, which rows each user sees) and DATABASE_PROPERTIES.
+#include "catalog/sequence.h"
 #include "catalog_test_util.h"
 
 namespace cattest {
@@ -85,6 +86,30 @@ TEST_F(ObjectsViewTest, RowsOfEachKind) {
   EXPECT_EQ(View(*app_, "USER_OBJECTS", "OBJECT_NAME"), (Rows{"T_SEQ", "P", "TRG"}));
 }
 
+// Views (VALID, or INVALID when made with FORCE over missing objects) and
+// synonyms are objects too; a public synonym belongs to PUBLIC and shows in
+// ALL_OBJECTS, not in the creator's USER_OBJECTS.
+TEST_F(ObjectsViewTest, ViewsAndSynonyms) {
+  auto bob = NewUser("BOB");
+  Run(*app_, "CREATE TABLE t (id NUMBER)");
+  Run(*app_, "CREATE VIEW v AS SELECT id FROM t");
+  // Made with errors: success with information ORA-24344.
+  EXPECT_EQ(Ddl(*app_, "CREATE FORCE VIEW broken AS SELECT x FROM nosuch").code(), 24344);
+  Run(*app_, "CREATE SYNONYM s FOR t");
+  Run(*sys_, "CREATE PUBLIC SYNONYM app_t FOR app.t");
+  EXPECT_EQ(View(*app_, "USER_OBJECTS", "OBJECT_NAME, OBJECT_TYPE, STATUS, EDITIONABLE"),
+            (Rows{"T|TABLE|VALID|<null>", "V|VIEW|VALID|Y", "BROKEN|VIEW|INVALID|Y",
+                  "S|SYNONYM|VALID|Y"}));
+  EXPECT_EQ(View(*bob, "ALL_OBJECTS", "OWNER, OBJECT_NAME, OBJECT_TYPE, EDITIONABLE"),
+            Rows{"PUBLIC|APP_T|SYNONYM|N"});
+  Run(*app_, "GRANT SELECT ON v TO bob");
+  EXPECT_EQ(View(*bob, "ALL_OBJECTS", "OWNER || '.' || OBJECT_NAME"),
+            (Rows{"APP.V", "PUBLIC.APP_T"}));
+  EXPECT_EQ(View(*sys_, "DBA_OBJECTS", "OBJECT_TYPE, COUNT(*)",
+                 "OWNER IN ('APP', 'PUBLIC') GROUP BY OBJECT_TYPE ORDER BY 1"),
+            (Rows{"SYNONYM|2", "TABLE|1", "VIEW|2"}));
+}
+
 // ALL_OBJECTS: the user's own objects and those granted to it or to PUBLIC;
 // DBA_OBJECTS only for DBAs, with every schema.
 TEST_F(ObjectsViewTest, WhichRowsEachUserSees) {
@@ -164,6 +189,39 @@ TEST_F(ObjectsViewTest, DroppedUserLeavesNoObjects) {
   EXPECT_EQ(Query(*sys_, "SELECT COUNT(*) FROM tab$sequences s"
                          " LEFT JOIN tab$objects o ON o.obj_id = s.obj_id WHERE o.obj_id IS NULL"),
             Rows{"0"});
+}
+
+// GET_DDL('SEQUENCE') in 19c's layout; START WITH is LAST_NUMBER, past the
+// values a cache would hold once the sequence was used.
+TEST_F(ObjectsViewTest, SequenceDdlText) {
+  Run(*app_, "CREATE SEQUENCE s1 NOCACHE START WITH 207");
+  Run(*app_, "CREATE SEQUENCE s2 START WITH 141 ORDER");
+  Run(*app_, "CREATE SEQUENCE s3 INCREMENT BY 10 MINVALUE 5 MAXVALUE 1000 CYCLE CACHE 5");
+  EXPECT_EQ(GetDdl(*app_, "SEQUENCE", "S1", "APP"),
+            "\n   CREATE SEQUENCE  \"APP\".\"S1\"  MINVALUE 1 MAXVALUE 9999999999999999999999999999 "
+            "INCREMENT BY 1 START WITH 207 NOCACHE  NOORDER  NOCYCLE  NOKEEP  NOSCALE  GLOBAL ");
+  EXPECT_EQ(GetDdl(*app_, "SEQUENCE", "S2", "APP"),
+            "\n   CREATE SEQUENCE  \"APP\".\"S2\"  MINVALUE 1 MAXVALUE 9999999999999999999999999999 "
+            "INCREMENT BY 1 START WITH 141 CACHE 20 ORDER  NOCYCLE  NOKEEP  NOSCALE  GLOBAL ");
+  EXPECT_EQ(GetDdl(*app_, "SEQUENCE", "S3", "APP"),
+            "\n   CREATE SEQUENCE  \"APP\".\"S3\"  MINVALUE 5 MAXVALUE 1000 "
+            "INCREMENT BY 10 START WITH 5 CACHE 5 NOORDER  CYCLE  NOKEEP  NOSCALE  GLOBAL ");
+  tabdb::SequenceInfo q;
+  bool found = false;
+  ASSERT_TRUE(tabdb::FindSequence(*app_, "APP", "S2", &q, &found).ok());
+  ASSERT_TRUE(found);
+  int64_t v = 0;
+  ASSERT_TRUE(tabdb::SequenceNextValue(*app_, q.obj_id, &v).ok());
+  EXPECT_EQ(v, 141);
+  app_->transforms().sqlterminator = true;
+  EXPECT_EQ(GetDdl(*app_, "SEQUENCE", "S2", "APP"),
+            "\n   CREATE SEQUENCE  \"APP\".\"S2\"  MINVALUE 1 MAXVALUE 9999999999999999999999999999 "
+            "INCREMENT BY 1 START WITH 161 CACHE 20 ORDER  NOCYCLE  NOKEEP  NOSCALE  GLOBAL ;");
+  // A missing sequence, and one of a schema the user may not see.
+  auto bob = NewUser("BOB");
+  std::string out;
+  EXPECT_EQ(tabdb::GetDdl(*app_, "SEQUENCE", "NOSUCH", "APP", &out).code(), 31603);
+  EXPECT_EQ(tabdb::GetDdl(*bob, "SEQUENCE", "S1", "APP", &out).code(), 31603);
 }
 
 TEST_F(ObjectsViewTest, DatabaseProperties) {
