@@ -84,7 +84,7 @@ Status Parser::ParseCreateTableAs(CreateTable* ct) {
     }
   }
   TABDB_RETURN_IF_ERROR(ExpectWord("AS"));
-  if (!PeekWord("SELECT")) return Err(928);
+  if (!PeekWord("SELECT") && !PeekWord("WITH") && !PeekSym("(")) return Err(928);
   ct->as_select_span.begin = Peek().begin;
   std::unique_ptr<Select> q;
   TABDB_RETURN_IF_ERROR(ParseSelect(&q, false));
