@@ -123,7 +123,9 @@ Status CreateTableAsSelect(Session& s, const sql::Statement& st) {
   }
   std::vector<FromTable> from;
   TABDB_RETURN_IF_ERROR(FromTables(s, q, &from));
-  std::vector<bool> not_null = NotNullColumns(q, from, cols.size());
+  // NOT NULL is copied from plain columns of a single query block.
+  std::vector<bool> not_null;
+  if (ct.as_select->branches.empty()) not_null = NotNullColumns(q, from, cols.size());
 
   // Without * the select items are the result columns: a string literal
   // makes a CHAR column, a NULL one no column at all.
