@@ -133,7 +133,7 @@ Status Parser::ParseAlterModify(AlterTable* at) {
         col.has_type = true;
       }
       if (AcceptWord("DEFAULT")) {
-        if (PeekWord("ON")) return OraError(ora::kUnimplemented);  // DEFAULT ON NULL
+        if (PeekWord("ON")) return Unimplemented("DEFAULT ON NULL");
         TABDB_RETURN_IF_ERROR(ParseExpr(&col.default_expr));
         col.default_text = TextOf(col.default_expr->span);
         col.has_default = true;

@@ -133,6 +133,7 @@ constexpr Entry kMessages[] = {
     {1760, "illegal argument for function"},
     {1765, "specifying owner's name of the table is not allowed"},
     {1775, "looping chain of synonyms"},
+    {1780, "string literal required"},
     {1785, "ORDER BY item must be the number of a SELECT-list expression"},
     {1789, "query block has incorrect number of result columns"},
     {1790, "expression must have same datatype as corresponding expression"},
@@ -274,6 +275,7 @@ constexpr Entry kMessages[] = {
     {30675, "identity column must be a numeric type"},
     {31600, "invalid input value %s for parameter %s in function %s"},
     {31603, "object \"%s\" of type %s not found in schema \"%s\""},
+    {31608, "specified object of type %s not found"},
     {32038, "number of WITH clause column names does not match number of elements in select list"},
     {32793, "cannot alter a system-generated sequence"},
     {32794, "cannot drop a system-generated sequence"},
@@ -326,6 +328,10 @@ Status OraError(int code, std::initializer_list<std::string> args) {
 
 Status OraErrorText(int code, const std::string& message) {
   return Status::Error(code, Prefix(code) + message);
+}
+
+Status Unimplemented(const std::string& clause) {
+  return OraErrorText(ora::kUnimplemented, "unimplemented feature: " + clause);
 }
 
 }  // namespace tabdb
