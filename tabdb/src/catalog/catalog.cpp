@@ -535,6 +535,7 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   TABDB_RETURN_IF_ERROR(s.db().Commit());
   TABDB_RETURN_IF_ERROR(s.db().BeginWrite());
   Status r;
+  bool with_errors = false;  // an object kept with compilation errors
   switch (st.kind) {
     case StmtKind::kCreateTable:
       r = st.create_table ? cat::CreateTableDdl(s, *st.create_table, infer_type) : OraError(ora::kInvalidSqlStatement);
@@ -582,17 +583,14 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
     case StmtKind::kDropSequence:
       r = st.sequence ? cat::DropSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
       break;
-    case StmtKind::kRename:
-      r = st.rename ? cat::RenameDdl(s, *st.rename) : OraError(ora::kInvalidSqlStatement);
-      break;
     case StmtKind::kCreateView:
-      r = st.view ? cat::CreateViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
+      r = st.view ? cat::CreateViewDdl(s, *st.view, &with_errors) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kDropView:
       r = st.view ? cat::DropViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kAlterView:
-      r = st.view ? cat::AlterViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
+      r = st.view ? cat::AlterViewDdl(s, *st.view, &with_errors) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateSynonym:
       r = st.synonym ? cat::CreateSynonymDdl(s, *st.synonym) : OraError(ora::kInvalidSqlStatement);
@@ -602,6 +600,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kComment:
       r = st.comment ? cat::CommentDdl(s, *st.comment) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kRename:
+      r = st.rename ? cat::RenameDdl(s, *st.rename) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);
@@ -616,6 +617,8 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
     return r;
   }
   if (st.kind == StmtKind::kGrant || st.kind == StmtKind::kRevoke) return s.RefreshUser();
+  // Done and committed, but with errors: Oracle's warning.
+  if (with_errors) return OraError(ora::kCompiledWithErrors);
   return Status::Ok();
 }
 

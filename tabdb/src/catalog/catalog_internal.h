@@ -184,9 +184,10 @@ Status StoredCodeText(Session& s, const std::string& type, const std::string& na
                       const std::string& owner, std::string* out, bool* handled);
 
 // Views and synonyms (ddl_view.cpp).
-Status CreateViewDdl(Session& s, const sql::ViewStmt& v);
+// *with_errors tells that the view was kept with errors (FORCE, COMPILE).
+Status CreateViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);
 Status DropViewDdl(Session& s, const sql::ViewStmt& v);
-Status AlterViewDdl(Session& s, const sql::ViewStmt& v);  // ALTER VIEW ... COMPILE
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);  // ALTER VIEW ... COMPILE
 Status CreateSynonymDdl(Session& s, const sql::SynonymStmt& st);
 Status DropSynonymDdl(Session& s, const sql::SynonymStmt& st);
 // Drops the views and private synonyms of a schema (DROP USER ... CASCADE).
@@ -208,6 +209,19 @@ Status DropUserGrants(Session& s, const std::string& user);
 // The privilege dictionary views (dictionary_privs.cpp); false for other names.
 bool FindPrivilegeView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 
+// ---- comments and the object views (ddl_comment.cpp, dictionary_objects.cpp)
+// COMMENT ON TABLE / COLUMN.
+Status CommentDdl(Session& s, const sql::CommentStmt& c);
+// Removes the comments of a dropped object (intcol < 0) or of one dropped
+// column of it.
+Status DropComments(Session& s, int64_t obj_id, int intcol = -1);
+// DBMS_METADATA.GET_DEPENDENT_DDL('COMMENT', table, owner): the COMMENT
+// statements of a table or view; ORA-31608 when it has none.
+Status CommentDdlText(Session& s, const std::string& owner, const std::string& name,
+                      std::string* out);
+// ALL_/USER_/DBA_TAB_COMMENTS, COL_COMMENTS, OBJECTS and DATABASE_PROPERTIES;
+// false for other names.
+bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 // ---- identity columns (ddl_identity.cpp) ------------------------------
 // For CREATE TABLE, once the table has its object id: the sequence
 // ISEQ$$_<table id> of its identity column and the column's identity
@@ -232,20 +246,6 @@ Status IdentityDdlText(Session& s, const ColumnInfo& c, std::string* out);
 sql::Constraint ColumnConstraint(const sql::ColumnDef& d, const sql::Constraint& c);
 Status AlterTableColumnsDdl(Session& s, const sql::AlterTable& at, ExprTypeFn infer_type);
 Status RenameDdl(Session& s, const sql::RenameStmt& r);
-
-// ---- comments and the object views (ddl_comment.cpp, dictionary_objects.cpp)
-// COMMENT ON TABLE / COLUMN.
-Status CommentDdl(Session& s, const sql::CommentStmt& c);
-// Removes the comments of a dropped object (intcol < 0) or of one dropped
-// column of it.
-Status DropComments(Session& s, int64_t obj_id, int intcol = -1);
-// DBMS_METADATA.GET_DEPENDENT_DDL('COMMENT', table, owner): the COMMENT
-// statements of a table or view; ORA-31608 when it has none.
-Status CommentDdlText(Session& s, const std::string& owner, const std::string& name,
-                      std::string* out);
-// ALL_/USER_/DBA_TAB_COMMENTS, COL_COMMENTS, OBJECTS and DATABASE_PROPERTIES;
-// false for other names.
-bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 
 }  // namespace cat
 }  // namespace tabdb

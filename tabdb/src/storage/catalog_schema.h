@@ -227,7 +227,7 @@ CREATE TABLE IF NOT EXISTS tab$code(
   PRIMARY KEY(owner, name, type)) WITHOUT ROWID;
 COMMIT;
 )sql"},
-    // Identity columns in tab$columns: ident_kind 1 ALWAYS, 2 BY DEFAULT,
+    // Step 5: identity columns in tab$columns: ident_kind 1 ALWAYS, 2 BY DEFAULT,
     // 3 BY DEFAULT ON NULL (0: none), ident_seq the object id of its
     // sequence, ident_start the START WITH it was given.
     {"SELECT 1 FROM pragma_table_info('tab$columns') WHERE name = 'ident_kind'", R"sql(

@@ -260,6 +260,7 @@ constexpr Entry kMessages[] = {
     {24333, "zero iteration count"},
     {24337, "statement handle not prepared"},
     {24338, "statement handle not executed"},
+    {24344, "success with compilation error"},
     {24345, "A Truncation or null fetch error occurred"},
     {24347, "Warning of a NULL column in an aggregate function"},
     {24370, "illegal piecewise operation attempted"},

@@ -250,10 +250,10 @@ constexpr int kMustNameExpression = 998;         // must name this expression wi
 constexpr int kPublicSynonymNotExist = 1432;     // public synonym to be dropped does not exist
 constexpr int kPrivateSynonymNotExist = 1434;    // private synonym to be dropped does not exist
 constexpr int kSynonymSameAsObject = 1471;       // cannot create a synonym with same name as object
-constexpr int kViewColumnCount = 1730;           // invalid number of column names specified
 constexpr int kViewDmlNotLegal = 1732;           // data manipulation operation not legal on this view
 constexpr int kSynonymLoop = 1775;               // looping chain of synonyms
 constexpr int kViewHasErrors = 4063;             // %s has errors
+constexpr int kCompiledWithErrors = 24344;       // success with compilation error (a warning)
 // Comments, the object dictionary and clauses not carried.
 constexpr int kStringLiteralRequired = 1780;    // string literal required
 constexpr int kDependentNotFound = 31608;       // specified object of type %s not found
