@@ -8,6 +8,7 @@
 #include "exec/create_table_as.h"
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "exec/compiler.h"
@@ -98,7 +99,9 @@ std::vector<bool> NotNullColumns(const sql::Select& q, const std::vector<FromTab
 
 Status CreateTableAsSelect(Session& s, const sql::Statement& st) {
   const sql::CreateTable& ct = *st.create_table;
-  const sql::Select& q = *ct.as_select;
+  // A compound query takes its column names and types from its first branch.
+  const sql::Select& q = ct.as_select->branches.empty() ? *ct.as_select
+                                                          : *ct.as_select->branches[0].query;
   // The query alone, compiled for its result columns (and the privileges
   // it needs) before anything is created.
   std::string query_text =
@@ -120,7 +123,9 @@ Status CreateTableAsSelect(Session& s, const sql::Statement& st) {
   }
   std::vector<FromTable> from;
   TABDB_RETURN_IF_ERROR(FromTables(s, q, &from));
-  std::vector<bool> not_null = NotNullColumns(q, from, cols.size());
+  // NOT NULL is copied from plain columns of a single query block.
+  std::vector<bool> not_null;
+  if (ct.as_select->branches.empty()) not_null = NotNullColumns(q, from, cols.size());
 
   // Without * the select items are the result columns: a string literal
   // makes a CHAR column, a NULL one no column at all.
@@ -168,7 +173,12 @@ Status CreateTableAsSelect(Session& s, const sql::Statement& st) {
 
   uint64_t rows = 0;
   std::string table = QualifiedName(s, ct.name);
-  Status copied = RunText(s, "INSERT INTO " + table + " " + query_text, &rows);
+  // A query in parentheses or with a WITH clause is read as an inline view.
+  std::string head = query_text.substr(0, 6);
+  for (char& ch : head) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  bool plain = head == "SELECT";
+  std::string source = plain ? query_text : "SELECT * FROM (" + query_text + ")";
+  Status copied = RunText(s, "INSERT INTO " + table + " " + source, &rows);
   if (copied.ok()) copied = s.Commit();
   if (!copied.ok()) {
     (void)s.Rollback();

@@ -84,7 +84,7 @@ Status Parser::ParseCreateTableAs(CreateTable* ct) {
     }
   }
   TABDB_RETURN_IF_ERROR(ExpectWord("AS"));
-  if (!PeekWord("SELECT")) return Err(928);
+  if (!PeekWord("SELECT") && !PeekWord("WITH") && !PeekSym("(")) return Err(928);
   ct->as_select_span.begin = Peek().begin;
   std::unique_ptr<Select> q;
   TABDB_RETURN_IF_ERROR(ParseSelect(&q, false));
@@ -133,7 +133,7 @@ Status Parser::ParseAlterModify(AlterTable* at) {
         col.has_type = true;
       }
       if (AcceptWord("DEFAULT")) {
-        if (PeekWord("ON")) return OraError(ora::kUnimplemented);  // DEFAULT ON NULL
+        if (PeekWord("ON")) return Unimplemented("DEFAULT ON NULL");
         TABDB_RETURN_IF_ERROR(ParseExpr(&col.default_expr));
         col.default_text = TextOf(col.default_expr->span);
         col.has_default = true;

@@ -338,12 +338,8 @@ Status Parser::ParseColumnDef(ColumnDef* col) {
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->default_expr));
     col->default_text = TextOf(col->default_expr->span);
   } else if (PeekWord("GENERATED") || PeekWord("AS")) {
-    if (AcceptWord("GENERATED")) {
-      if (PeekWord("BY")) return Unimplemented("identity column");
-      TABDB_RETURN_IF_ERROR(ExpectWord("ALWAYS"));
-    }
+    if (AcceptWord("GENERATED")) TABDB_RETURN_IF_ERROR(ExpectWord("ALWAYS"));
     TABDB_RETURN_IF_ERROR(ExpectWord("AS"));
-    if (PeekWord("IDENTITY")) return Unimplemented("identity column");
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->virtual_expr));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));

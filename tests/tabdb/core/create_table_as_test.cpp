@@ -56,7 +56,8 @@ TEST_F(CreateTableAsTest, CopyOfTable) {
 
 // Expressions: NUMBER without precision, concatenations as long as their
 // parts, a string literal CHAR; a column list names them; WHERE 1=0 makes
-// an empty table; joins keep NOT NULL of plain columns only.
+// an empty table; joins keep NOT NULL of plain columns only; compound
+// queries, WITH and a query in parentheses.
 TEST_F(CreateTableAsTest, DerivedTypesAndForms) {
   ProcResult r = App(
       "CREATE TABLE c2 (k, label, total, lit) AS SELECT id, name || '!', amt * 2, 'abc' "
@@ -64,7 +65,13 @@ TEST_F(CreateTableAsTest, DerivedTypesAndForms) {
       "SELECT count(*) FROM c2;\n"
       "CREATE TABLE c3 AS SELECT s.id, s.name n, t.id + 0 tid FROM src s JOIN src t "
       "ON t.id = s.id;\n" + Columns("C3") +
-      "SELECT * FROM c3 ORDER BY 1;\n");
+      "SELECT * FROM c3 ORDER BY 1;\n"
+      "CREATE TABLE u AS SELECT id, name FROM src UNION ALL SELECT id + 10, name FROM src;\n"
+      "SELECT column_name, nullable FROM user_tab_columns WHERE table_name = 'U';\n"
+      "SELECT count(*) FROM u;\n"
+      "CREATE TABLE w AS WITH x AS (SELECT id FROM src WHERE id > 1) SELECT id FROM x;\n"
+      "CREATE TABLE p AS (SELECT name FROM src WHERE id = 1);\n"
+      "SELECT * FROM w, p;\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "COLUMN_NAME|DATA_TYPE|DATA_LENGTH|DATA_PRECISION|DATA_SCALE|NULLABLE\n"
@@ -72,7 +79,10 @@ TEST_F(CreateTableAsTest, DerivedTypesAndForms) {
             "COUNT(*)\n0\n"
             "COLUMN_NAME|DATA_TYPE|DATA_LENGTH|DATA_PRECISION|DATA_SCALE|NULLABLE\n"
             "ID|NUMBER|22|6|0|N\nN|VARCHAR2|15|||Y\nTID|NUMBER|22|||Y\n"
-            "ID|N|TID\n1|one|1\n2|two|2\n");
+            "ID|N|TID\n1|one|1\n2|two|2\n"
+            "COLUMN_NAME|NULLABLE\nID|Y\nNAME|Y\n"
+            "COUNT(*)\n4\n"
+            "ID|NAME\n2|one\n");
 }
 
 // Unnamed expressions, a column list of the wrong length, a NULL column,
