@@ -240,12 +240,18 @@ Status ReadConstraintRow(sqlite3_stmt* q, ConstraintRec* r) {
   r->enabled = TextAt(q, 8) == "ENABLED";
   r->search_condition = TextAt(q, 9);
   r->not_null = sqlite3_column_int(q, 10) != 0;
+  r->r_cons_id = sqlite3_column_type(q, 11) == SQLITE_NULL ? 0 : sqlite3_column_int64(q, 11);
+  r->delete_rule = TextAt(q, 12);
+  r->deferrable = sqlite3_column_int(q, 13) != 0;
+  r->deferred = sqlite3_column_int(q, 14) != 0;
+  r->validated = sqlite3_column_int(q, 15) != 0;
   return Status::Ok();
 }
 
 constexpr const char* kConstraintColumns =
     "SELECT cons_id, owner, name, table_obj, type, index_obj, index_preexisting, generated,"
-    " status, search_condition, not_null FROM tab$constraints";
+    " status, search_condition, not_null, r_cons_id, delete_rule, is_deferrable, is_deferred,"
+    " validated FROM tab$constraints";
 
 Status LoadConsColumns(Session& s, ConstraintRec* r) {
   sqlite3_stmt* q = nullptr;

@@ -92,6 +92,11 @@ struct ConstraintRec {
   bool enabled = true;
   std::string search_condition;
   std::vector<int> intcols;  // key columns (P/U) or the NOT NULL column
+  int64_t r_cons_id = 0;     // R: the referenced primary or unique key
+  std::string delete_rule;   // R: NO ACTION, CASCADE or SET NULL
+  bool deferrable = false;
+  bool deferred = false;     // INITIALLY DEFERRED
+  bool validated = true;     // false for NOVALIDATE
 };
 
 Status LoadIndex(Session& s, int64_t obj_id, IndexRec* out);
@@ -139,6 +144,11 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
 // `in_create` tells that the table is being created by this statement.
 Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& c,
                      bool in_create);
+
+// The constraint forms of ALTER TABLE other than the single ADD
+// (ddl_alter_cons.cpp): the ADD list, DROP / RENAME of constraints and
+// keys, MODIFY of nullability.
+Status AlterConstraintForm(Session& s, const TableInfo& table, const sql::AlterTable& at);
 
 // Adds the NOT NULL constraint of a column (named or system-named).
 Status AddNotNull(Session& s, const TableInfo& table, int intcol, const sql::Constraint& c);

@@ -306,9 +306,43 @@ struct CreateIndex {
   SegmentAttributes attrs;
 };
 
+// The constraint forms of ALTER TABLE (kAddConstraint: the single ADD).
+enum class AlterTableAction {
+  kAddConstraint,     // ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE/CHECK ...
+  kAddList,           // ADD ( item, item, ... ): add_items
+  kDropConstraint,    // DROP CONSTRAINT name [CASCADE] [KEEP|DROP INDEX]
+  kDropPrimaryKey,    // DROP PRIMARY KEY [CASCADE] [KEEP|DROP INDEX]
+  kDropUnique,        // DROP UNIQUE (cols) [CASCADE] [KEEP|DROP INDEX]
+  kRenameConstraint,  // RENAME CONSTRAINT name TO new_name
+  kModifyNullability, // MODIFY (col [CONSTRAINT c] [NOT] NULL [state], ...)
+};
+
+// One item of ALTER TABLE t ADD ( ... ): a column definition or a table
+// constraint.
+struct AlterAddItem {
+  bool is_column = false;
+  ColumnDef column;
+  Constraint constraint;
+};
+
+// One column of MODIFY that changes only its nullability: `constraint` is
+// a kNotNull or kNull constraint (with its name and state).
+struct NullabilityChange {
+  Name column;
+  Constraint constraint;
+};
+
 struct AlterTable {
   NameList table;
   Constraint add_constraint;  // ALTER TABLE t ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE (...) ...
+  AlterTableAction action = AlterTableAction::kAddConstraint;
+  std::vector<AlterAddItem> add_items;
+  Name constraint;                   // DROP / RENAME CONSTRAINT name
+  Name new_name;                     // RENAME CONSTRAINT ... TO new_name
+  std::vector<Name> key_columns;     // DROP UNIQUE (cols)
+  bool cascade = false;              // DROP ... CASCADE
+  int keep_index = -1;               // 1 KEEP INDEX, 0 DROP INDEX, -1 not given
+  std::vector<NullabilityChange> nullability;
 };
 
 struct DropObject {

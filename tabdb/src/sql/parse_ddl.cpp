@@ -432,6 +432,12 @@ Status Parser::ParseAlterTable(Statement* st) {
   st->kind = StmtKind::kAlterTable;
   auto at = std::make_unique<AlterTable>();
   TABDB_RETURN_IF_ERROR(ParseObjectName(&at->table, 903));
+  bool matched = false;
+  TABDB_RETURN_IF_ERROR(ParseAlterConstraintForm(at.get(), &matched));
+  if (matched) {
+    st->alter_table = std::move(at);
+    return Status::Ok();
+  }
   if (!AcceptWord("ADD")) return Err(1735);
   bool constraint = PeekWord("CONSTRAINT") || PeekWord("PRIMARY") || PeekWord("UNIQUE") ||
                     PeekWord("CHECK") || PeekWord("FOREIGN");

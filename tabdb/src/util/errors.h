@@ -231,6 +231,16 @@ constexpr int kSequenceSystemDrop = 32794;      // cannot drop a system-generate
 constexpr int kCheckViolated = 2290;            // check constraint (%s.%s) violated
 constexpr int kCheckSystemVariable = 2436;      // date or system variable wrongly specified in CHECK constraint
 constexpr int kCheckValidateFailed = 2293;      // cannot validate (%s.%s) - check constraint violated
+// ALTER TABLE constraint forms and constraint DDL text.
+constexpr int kAlreadyNotNull = 1442;           // column to be modified to NOT NULL is already NOT NULL
+constexpr int kCannotModifyToNull = 1451;       // column to be modified to NULL cannot be modified to NULL
+constexpr int kKeyReferenced = 2273;            // this unique/primary key is referenced by some foreign keys
+constexpr int kNullValuesFound = 2296;          // cannot enable (%s.%s) - null values found
+constexpr int kNoPrimaryKeyToDrop = 2441;       // Cannot drop nonexistent primary key
+constexpr int kNoUniqueKeyToDrop = 2442;        // Cannot drop nonexistent unique key
+constexpr int kNoConstraintToDrop = 2443;       // Cannot drop constraint  - nonexistent constraint
+constexpr int kConstraintNameNotExist = 23292;  // The constraint name does not exist
+constexpr int kDependentNotFound = 31608;       // specified object of type %s not found
 }  // namespace ora
 
 }  // namespace tabdb
