@@ -132,4 +132,11 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type);
 Status GetDdl(Session& s, const std::string& object_type, const std::string& name,
               const std::string& schema, std::string* out);
 
+// DBMS_METADATA.GET_DEPENDENT_DDL(object_type, table, schema) for
+// CONSTRAINT, REF_CONSTRAINT and INDEX: every such object of the table, one
+// statement after the other in one text. ORA-31608 when there is none (or
+// the table is missing or not the session's to see).
+Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& base_name,
+                       const std::string& base_schema, std::string* out);
+
 }  // namespace tabdb

@@ -117,4 +117,14 @@ void EvalGetDdl(FnCall& c, Status* st) {
   if (st->ok()) *out = Value::Of(TypeKind::kClob, std::move(text));
 }
 
+void EvalGetDependentDdl(FnCall& c, Status* st) {
+  Value* out = c.out;
+  if (c.arg(0).null || c.arg(1).null) return;
+  std::string schema = c.nargs() >= 3 && !c.arg(2).null ? c.arg(2).bytes
+                                                        : c.session->user().name;
+  std::string text;
+  *st = GetDependentDdl(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text);
+  if (st->ok()) *out = Value::Of(TypeKind::kClob, std::move(text));
+}
+
 }  // namespace tabdb
