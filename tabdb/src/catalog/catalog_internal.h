@@ -199,6 +199,11 @@ Status StoredCodeText(Session& s, const std::string& type, const std::string& na
 // (the object then looks missing), ORA-01031 when it holds others.
 Status CheckObjectPrivilege(Session& s, const std::string& owner, int64_t obj_id,
                             const char* privilege);
+// For DDL of a user who is not a DBA on another schema's object: ORA-01031
+// when the user may see it, else the error of a missing `type` (TABLE,
+// INDEX, SEQUENCE) whether or not it exists.
+Status ForeignDdlError(Session& s, const std::string& owner, const std::string& name,
+                       const char* type);
 // Whether the session may see an object: its own, a DBA, or any grant.
 Status VisibleObject(Session& s, const std::string& owner, int64_t obj_id, bool* visible);
 // GRANT / REVOKE ... ON [schema.]object.
