@@ -271,6 +271,7 @@ TEST_F(ConstraintAlterTest, InvisibleObjectsAnswerAsMissingOnes) {
   auto owner = NewUser("SEC");
   Run(*owner, "CREATE TABLE secret (ssn NUMBER CONSTRAINT secret_pk PRIMARY KEY, n NUMBER)");
   Run(*owner, "CREATE INDEX secret_ix ON secret (n)");
+  Run(*owner, "CREATE SEQUENCE secret_sq");
   Run(*app_, "CREATE TABLE mine (ssn NUMBER, n NUMBER)");
   const char* const kStatements[] = {
       "SELECT * FROM sec.%s",
@@ -292,6 +293,9 @@ TEST_F(ConstraintAlterTest, InvisibleObjectsAnswerAsMissingOnes) {
       "CREATE TABLE mine2 (n NUMBER CONSTRAINT mine2_u UNIQUE USING INDEX sec.%s_ix)",
       "CREATE TABLE mine3 (n NUMBER REFERENCES sec.%s)",
       "ALTER TABLE mine ADD CONSTRAINT mine_fk FOREIGN KEY (ssn) REFERENCES sec.%s (ssn)",
+      "SELECT sec.%s_sq.NEXTVAL FROM dual",
+      "ALTER SEQUENCE sec.%s_sq INCREMENT BY 2",
+      "DROP SEQUENCE sec.%s_sq",
       "GRANT SELECT ON sec.%s TO system",
       "REVOKE SELECT ON sec.%s FROM system",
       "SELECT DBMS_METADATA.GET_DDL('TABLE', '%s', 'SEC') FROM dual",
