@@ -132,6 +132,11 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type);
 Status GetDdl(Session& s, const std::string& object_type, const std::string& name,
               const std::string& schema, std::string* out);
 
+// LOCK TABLE: every table must exist and be visible to the session
+// (ORA-00942 otherwise); a mode other than ROW SHARE takes the database's
+// write transaction, held until the session commits or rolls back.
+Status LockTables(Session& s, const sql::LockTable& lock);
+
 // DBMS_METADATA.GET_DEPENDENT_DDL(object_type, table, schema) for
 // CONSTRAINT, REF_CONSTRAINT and INDEX: every such object of the table, one
 // statement after the other in one text. ORA-31608 when there is none (or

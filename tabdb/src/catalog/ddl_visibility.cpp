@@ -1,7 +1,8 @@
 // ddl_visibility.cpp - the answer a user who is not a DBA gets for DDL on
 // another schema's object: ORA-01031 when it may see the object (it holds
 // a grant on it), otherwise exactly the error of a missing object, so that
-// DDL tells no one what exists in schemas they cannot see.
+// DDL tells no one what exists in schemas they cannot see; and LOCK TABLE,
+// which resolves its tables the same way.
 #include "catalog/catalog_internal.h"
 #include "util/errors.h"
 
@@ -33,4 +34,28 @@ Status ForeignDdlError(Session& s, const std::string& owner, const std::string& 
 }
 
 }  // namespace cat
+}  // namespace tabdb
+
+namespace tabdb {
+
+Status LockTables(Session& s, const sql::LockTable& lock) {
+  TABDB_RETURN_IF_ERROR(s.CheckRights());
+  for (const sql::NameList& name : lock.tables) {
+    if (name.empty() || name.size() > 2) return OraError(ora::kTableNotExist);
+    std::string owner, object;
+    cat::SplitName(s, name, &owner, &object);
+    int64_t obj = 0;
+    std::string type;
+    TABDB_RETURN_IF_ERROR(cat::FindObject(s, owner, object, &obj, &type));
+    if (obj == 0 || type != "TABLE") return OraError(ora::kTableNotExist);
+    // Any privilege on another schema's table lets its holder lock it.
+    bool visible = false;
+    TABDB_RETURN_IF_ERROR(cat::VisibleObject(s, owner, obj, &visible));
+    if (!visible) return OraError(ora::kTableNotExist);
+  }
+  // The database has one writer at a time: a lock that keeps other writers
+  // out holds the write transaction until COMMIT or ROLLBACK.
+  return lock.exclusive ? s.db().BeginWrite() : Status::Ok();
+}
+
 }  // namespace tabdb

@@ -1172,6 +1172,8 @@ Status Prepared::ExecuteOther() {
     }
     case StmtKind::kPlsqlBlock:
       return RunPlsqlBlock(*s_, *stmt_);
+    case StmtKind::kLockTable:
+      return LockTables(*s_, *stmt_->lock);
     case StmtKind::kSelect:
     case StmtKind::kInsert:
     case StmtKind::kUpdate:

@@ -424,6 +424,12 @@ struct StoredCode {
   int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE, 2 COMPILE
 };
 
+// LOCK TABLE t [, t ...] IN <mode> MODE [NOWAIT | WAIT n]
+struct LockTable {
+  std::vector<NameList> tables;
+  bool exclusive = false;  // a mode that keeps other writers out (not ROW SHARE)
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -448,6 +454,7 @@ enum class StmtKind {
   kAlterSequence,
   kDropSequence,
   kStoredCode,
+  kLockTable,
 };
 
 struct Statement {
@@ -474,6 +481,7 @@ struct Statement {
   // PL/SQL blocks: the whole block (declarations, control flow, SQL).
   std::shared_ptr<const PlsqlUnit> plsql;
   std::unique_ptr<StoredCode> code;
+  std::unique_ptr<LockTable> lock;
 };
 
 }  // namespace sql

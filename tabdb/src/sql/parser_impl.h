@@ -167,6 +167,8 @@ class Parser {
   Status ParseAlterAddList(AlterTable* at);
   Status ParseAlterDropKey(AlterTable* at);
   Status ParseNullabilityChange(NullabilityChange* item, bool* matched);
+  // LOCK TABLE ... (parse_lock.cpp)
+  Status ParseLockTable(Statement* st);
   // Back to an earlier token, for forms told apart only further on.
   std::pair<size_t, uint32_t> Mark() const { return {pos_, prev_end_}; }
   void Reset(std::pair<size_t, uint32_t> m) {

@@ -2,7 +2,8 @@
 // list, DROP CONSTRAINT / PRIMARY KEY / UNIQUE, RENAME CONSTRAINT, MODIFY of
 // nullability) with Oracle's errors, the ALL_CONSTRAINTS and
 // ALL_CONS_COLUMNS columns, and statements on another schema's objects that
-// must answer for an invisible object exactly as for a missing one.
+// must answer for an invisible object exactly as for a missing one (LOCK
+// TABLE among them).
 #include "catalog_test_util.h"
 #include "exec/engine.h"
 
@@ -317,6 +318,13 @@ TEST_F(ConstraintAlterTest, InvisibleObjectsAnswerAsMissingOnes) {
     for (size_t at; (at = want.find("NOSUCH")) != std::string::npos;) want.replace(at, 6, "nosuch");
     EXPECT_EQ(text, want) << pattern;
   }
+  // Granted anything, the user may lock the table; its own it always may.
+  Run(*owner, "GRANT INSERT ON secret TO app");
+  EXPECT_TRUE(Exec(*app_, "LOCK TABLE sec.secret, mine IN SHARE ROW EXCLUSIVE MODE NOWAIT").ok());
+  EXPECT_TRUE(app_->Commit().ok());
+  EXPECT_TRUE(Exec(*app_, "LOCK TABLE mine IN ROW SHARE MODE").ok());
+  EXPECT_EQ(Code(*app_, "LOCK TABLE mine IN SHARE EXCLUSIVE MODE"), 905);
+  EXPECT_EQ(Code(*app_, "LOCK TABLE mine PARTITION (p1) IN SHARE MODE"), 3001);
   // Nothing was changed behind the owner's back.
   EXPECT_EQ(View(*owner, "USER_CONSTRAINTS", "CONSTRAINT_NAME"), (std::vector<std::string>{"SECRET_PK"}));
   EXPECT_EQ(View(*owner, "USER_INDEXES", "INDEX_NAME").size(), 2u);
