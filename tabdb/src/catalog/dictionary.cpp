@@ -365,6 +365,7 @@ ViewDef Constraints() {
       {"CONSTRAINT_TYPE", V(1), "k.type"},
       {"TABLE_NAME", V(128), "tob.name"},
       {"SEARCH_CONDITION", LongType(), "k.search_condition"},
+      {"SEARCH_CONDITION_VC", V(4000), "k.search_condition"},
       {"R_OWNER", V(128), "rk.owner"},
       {"R_CONSTRAINT_NAME", V(128), "rk.name"},
       {"DELETE_RULE", V(9), "CASE k.type WHEN 'R' THEN k.delete_rule END"},
@@ -386,7 +387,7 @@ ViewDef Constraints() {
       {"INDEX_NAME", V(128), "CASE WHEN k.type IN ('P', 'U') THEN io.name END"},
       {"INVALID", V(7), "NULL"},
       {"VIEW_RELATED", V(14), "NULL"},
-      {"SEARCH_CONDITION_VC", V(4000), "k.search_condition"},
+      {"ORIGIN_CON_ID", Num(), NumOf("0")},
   };
   v.from =
       "FROM tab$constraints k JOIN tab$objects tob ON tob.obj_id = k.table_obj"

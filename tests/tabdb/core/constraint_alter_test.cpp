@@ -242,6 +242,19 @@ TEST_F(ConstraintAlterTest, DictionaryColumns) {
       " q NUMBER CONSTRAINT p_q CHECK (q  >  0) DISABLE)");
   Run(*app_, "CREATE TABLE c (a NUMBER, pid NUMBER)");
   PlantForeignKey("C_FK", "C", 2, "P_PK", "CASCADE", 1, 1);
+  // Oracle's columns in Oracle's order (SELECT * shows them so), the
+  // condition as a LONG.
+  tabdb::DictionaryView v;
+  Status vs;
+  ASSERT_TRUE(tabdb::FindDictionaryView(*app_, "ALL_CONSTRAINTS", &v, &vs));
+  std::string names;
+  for (const tabdb::ViewColumn& c : v.columns) names += c.name + " ";
+  EXPECT_EQ(names,
+            "OWNER CONSTRAINT_NAME CONSTRAINT_TYPE TABLE_NAME SEARCH_CONDITION SEARCH_CONDITION_VC "
+            "R_OWNER R_CONSTRAINT_NAME DELETE_RULE STATUS DEFERRABLE DEFERRED VALIDATED GENERATED BAD "
+            "RELY LAST_CHANGE INDEX_OWNER INDEX_NAME INVALID VIEW_RELATED ORIGIN_CON_ID ");
+  EXPECT_EQ(v.columns[4].type.kind, tabdb::TypeKind::kLong);
+
   const std::string cols =
       "CONSTRAINT_NAME, CONSTRAINT_TYPE, SEARCH_CONDITION, R_OWNER, R_CONSTRAINT_NAME,"
       " DELETE_RULE, STATUS, \"DEFERRABLE\", \"DEFERRED\", VALIDATED, GENERATED, INDEX_OWNER,"
