@@ -241,6 +241,15 @@ constexpr int kNoUniqueKeyToDrop = 2442;        // Cannot drop nonexistent uniqu
 constexpr int kNoConstraintToDrop = 2443;       // Cannot drop constraint  - nonexistent constraint
 constexpr int kConstraintNameNotExist = 23292;  // The constraint name does not exist
 constexpr int kDependentNotFound = 31608;       // specified object of type %s not found
+// Compound queries, ROWNUM, (+) outer joins, WITH.
+constexpr int kSetColumnCount = 1789;           // query block has incorrect number of result columns
+constexpr int kSetTypeMismatch = 1790;          // expression must have same datatype as corresponding expression
+constexpr int kOuterJoinCycle = 1416;           // two tables cannot be outer-joined to each other
+constexpr int kOuterJoinTwoTables = 1468;       // a predicate may reference only one outer-joined table
+constexpr int kOuterJoinInOr = 1719;            // outer join operator (+) not allowed in operand of OR or IN
+constexpr int kOuterJoinWithAnsi = 25156;       // old style outer join (+) cannot be used with ANSI joins
+constexpr int kWithColumnCount = 32038;         // number of WITH clause column names does not match ...
+constexpr int kUnistrEscape = 30186;            // '\' must be followed by four hexadecimal characters or another '\'
 }  // namespace ora
 
 }  // namespace tabdb

@@ -1111,7 +1111,10 @@ TEST(ParseRobustness, DeepNestingIsRefused) {
         "select 1" + repeat("+1", n) + " from dual",
         "select 1 from dual where 1 = 1" + repeat(" and 1 = 1", n),
         "insert into t values (1" + repeat("||'x'", n) + ")",
-        "create table t (a number default 1" + repeat("*2", n) + ")"}) {
+        "create table t (a number default 1" + repeat("*2", n) + ")",
+        "select 1 from dual union " + repeat("(select 1 from dual union ", n) + "select 1 from dual" +
+            std::string(n, ')'),
+        repeat("with w as (", n) + "select 1 from dual"}) {
     std::unique_ptr<Statement> st;
     Status s = Parse(text, &st);
     EXPECT_EQ(s.code(), 3001) << text.substr(0, 60);
