@@ -42,15 +42,13 @@ Status LockTables(Session& s, const sql::LockTable& lock) {
   TABDB_RETURN_IF_ERROR(s.CheckRights());
   for (const sql::NameList& name : lock.tables) {
     if (name.empty() || name.size() > 2) return OraError(ora::kTableNotExist);
-    std::string owner, object;
-    cat::SplitName(s, name, &owner, &object);
-    int64_t obj = 0;
-    std::string type;
-    TABDB_RETURN_IF_ERROR(cat::FindObject(s, owner, object, &obj, &type));
-    if (obj == 0 || type != "TABLE") return OraError(ora::kTableNotExist);
+    // Tables and views, also through synonyms.
+    ResolvedName r;
+    TABDB_RETURN_IF_ERROR(ResolveName(s, name, &r));
+    if (r.type != "TABLE" && r.type != "VIEW") return OraError(ora::kTableNotExist);
     // Any privilege on another schema's table lets its holder lock it.
     bool visible = false;
-    TABDB_RETURN_IF_ERROR(cat::VisibleObject(s, owner, obj, &visible));
+    TABDB_RETURN_IF_ERROR(cat::VisibleObject(s, r.owner, r.obj_id, &visible));
     if (!visible) return OraError(ora::kTableNotExist);
   }
   // The database has one writer at a time: a lock that keeps other writers

@@ -162,6 +162,14 @@ Status CompileQuerySql(Session& s, const sql::Select& q, const std::string& text
 Status CompileCompound(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
                        std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer, int level,
                        bool named_items, bool positional);
+// A stored view as a FROM item (compile_view.cpp): SQLite text whose result
+// columns carry the view's column names. Any error of its query is
+// ORA-04063 (view has errors).
+Status CompileStoredView(Session& s, const ViewInfo& v, int level, BindContext* binds,
+                         std::string* sql, std::vector<ViewColumn>* cols);
+// The columns of a view's query for CREATE VIEW (catalog DescribeViewFn).
+Status DescribeViewQuery(Session& s, const std::string& owner, const sql::Select& q,
+                         std::vector<ColumnInfo>* cols);
 
 // Whether a FROM item (a scope without members) has a column of that name.
 bool ScopeHasColumn(const Scope& sc, const std::string& name);

@@ -187,11 +187,24 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     return Status::Ok();
   }
   if (connect_by) return OraError(ora::kUnimplemented);
-  Status st = ResolveTable(s, ref.name, &f->table);
+  ViewInfo stored;
+  bool is_view = false;
+  Status st = ResolveQuerySource(s, ref.name, &f->table, &stored, &is_view);
+  if (st.ok() && is_view) {
+    TABDB_RETURN_IF_ERROR(CompileStoredView(s, stored, level + 1, binds, &f->view.sql, &f->view.columns));
+    f->view.name = stored.name;
+    sc.kind = Scope::kView;
+    sc.view = &f->view;
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : ref.name.back().text};
+    sc.qualifier_owner = stored.owner;
+    f->sql = "(" + f->view.sql + ")";
+    return Status::Ok();
+  }
   if (st.ok()) {
     sc.kind = Scope::kTable;
     sc.table = &f->table;
-    sc.qualifiers = {ref.has_alias ? ref.alias.text : f->table.name};
+    // Named through a synonym, the table is qualified by the synonym's name.
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : ref.name.back().text};
     sc.qualifier_owner = f->table.owner;
     f->sql = f->table.phys;
     return Status::Ok();

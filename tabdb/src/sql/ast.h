@@ -454,6 +454,35 @@ struct LockTable {
   bool exclusive = false;  // a mode that keeps other writers out (not ROW SHARE)
 };
 
+// CREATE [OR REPLACE] [[NO] FORCE] [EDITIONABLE|NONEDITIONABLE] VIEW and
+// DROP VIEW. The query is kept as written: `query_text` is the text after
+// AS up to the WITH READ ONLY / WITH CHECK OPTION clause.
+struct ViewStmt {
+  NameList name;
+  bool or_replace = false;
+  bool force = false;
+  int editionable = -1;             // 1 EDITIONABLE, 0 NONEDITIONABLE, -1 not given
+  std::vector<Name> columns;        // (alias, ...) after the name; empty when none
+  std::string query_text;
+  std::shared_ptr<Select> query;
+  bool read_only = false;           // WITH READ ONLY
+  bool check_option = false;        // WITH CHECK OPTION
+  Name constraint;                  // ... CONSTRAINT name
+  bool has_constraint = false;
+  bool cascade = false;             // DROP VIEW ... CASCADE CONSTRAINTS
+};
+
+// CREATE [OR REPLACE] [EDITIONABLE|NONEDITIONABLE] [PUBLIC] SYNONYM
+// [schema.]name FOR [schema.]object and DROP [PUBLIC] SYNONYM name [FORCE].
+struct SynonymStmt {
+  NameList name;
+  NameList target;
+  std::string db_link;              // FOR object@link (not carried)
+  bool or_replace = false;
+  bool is_public = false;
+  bool force = false;
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -479,6 +508,11 @@ enum class StmtKind {
   kDropSequence,
   kStoredCode,
   kLockTable,
+  kCreateView,
+  kDropView,
+  kCreateSynonym,
+  kDropSynonym,
+  kAlterView,
 };
 
 struct Statement {
@@ -506,6 +540,8 @@ struct Statement {
   std::shared_ptr<const PlsqlUnit> plsql;
   std::unique_ptr<StoredCode> code;
   std::unique_ptr<LockTable> lock;
+  std::unique_ptr<ViewStmt> view;          // CREATE / ALTER / DROP VIEW
+  std::unique_ptr<SynonymStmt> synonym;    // CREATE / DROP SYNONYM
 };
 
 }  // namespace sql

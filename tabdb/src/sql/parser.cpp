@@ -336,6 +336,7 @@ Status Parser::ParseDelete(Statement* st) {
 
 Status Parser::ParseCreate(Statement* st) {
   Next();
+  if (PeekViewOrSynonym()) return ParseCreateViewOrSynonym(st);
   if (AcceptWord("TABLE")) return ParseCreateTable(st);
   if (AcceptWord("USER")) return ParseUser(st, true);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kCreateSequence);
@@ -356,12 +357,14 @@ Status Parser::ParseAlter(Statement* st) {
   if (AcceptWord("SESSION")) return ParseAlterSession(st);
   if (AcceptWord("USER")) return ParseUser(st, false);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kAlterSequence);
+  if (AcceptWord("VIEW")) return ParseAlterView(st);
   return Err(940);
 }
 
 Status Parser::ParseDrop(Statement* st) {
   Next();
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kDropSequence);
+  if (PeekDropViewOrSynonym()) return ParseDropViewOrSynonym(st);
   auto d = std::make_unique<DropObject>();
   if (AcceptWord("TABLE")) {
     st->kind = StmtKind::kDropTable;

@@ -98,6 +98,14 @@ class Parser {
   Status RefuseUncarriedType();
   // CREATE / ALTER / DROP SEQUENCE after the SEQUENCE keyword (parse_sequence.cpp).
   Status ParseSequence(Statement* st, StmtKind kind);
+  // CREATE ... VIEW / SYNONYM after CREATE, DROP VIEW / [PUBLIC] SYNONYM
+  // after DROP (parse_view.cpp).
+  bool PeekViewOrSynonym() const;
+  Status ParseCreateViewOrSynonym(Statement* st);
+  bool PeekDropViewOrSynonym() const;
+  Status ParseDropViewOrSynonym(Statement* st);
+  // ALTER VIEW after VIEW: COMPILE (other forms are not carried).
+  Status ParseAlterView(Statement* st);
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }
