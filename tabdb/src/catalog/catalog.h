@@ -139,9 +139,10 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
 Status LockTables(Session& s, const sql::LockTable& lock);
 
 // DBMS_METADATA.GET_DEPENDENT_DDL(object_type, table, schema) for
-// CONSTRAINT, REF_CONSTRAINT and INDEX: every such object of the table, one
-// statement after the other in one text. ORA-31608 when there is none (or
-// the table is missing or not the session's to see).
+// CONSTRAINT, REF_CONSTRAINT, INDEX and COMMENT: every such object of the
+// table, one statement after the other in one text, shaped as Oracle 19c
+// shapes them. ORA-31608 when there is none (or the table is missing or
+// not the session's to see); ORA-31600 for other types.
 Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& base_name,
                        const std::string& base_schema, std::string* out);
 

@@ -463,10 +463,11 @@ Status GetDependentDdl(Session& s, const std::string& object_type, const std::st
   using namespace cat;
   std::string type = object_type;
   for (char& ch : type) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  std::string schema = base_schema_arg.empty() ? s.current_schema() : base_schema_arg;
+  if (type == "COMMENT") return CommentDdlText(s, schema, base_name, out);
   if (type != "CONSTRAINT" && type != "REF_CONSTRAINT" && type != "INDEX")
     return WithStack(
         OraError(ora::kInvalidInputValue, {object_type, "OBJECT_TYPE", "GET_DEPENDENT_DDL"}));
-  std::string schema = base_schema_arg.empty() ? s.current_schema() : base_schema_arg;
   Status none = WithStack(OraError(ora::kDependentNotFound, {type}));
   // A base table that is missing or not the session's to see has nothing.
   if (!Visible(s, schema)) return none;

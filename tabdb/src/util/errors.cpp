@@ -127,6 +127,7 @@ constexpr Entry kMessages[] = {
     {1756, "quoted string not properly terminated"},
     {1760, "illegal argument for function"},
     {1775, "looping chain of synonyms"},
+    {1780, "string literal required"},
     {1785, "ORDER BY item must be the number of a SELECT-list expression"},
     {1789, "query block has incorrect number of result columns"},
     {1790, "expression must have same datatype as corresponding expression"},
@@ -317,6 +318,10 @@ Status OraError(int code, std::initializer_list<std::string> args) {
 
 Status OraErrorText(int code, const std::string& message) {
   return Status::Error(code, Prefix(code) + message);
+}
+
+Status Unimplemented(const std::string& clause) {
+  return OraErrorText(ora::kUnimplemented, "unimplemented feature: " + clause);
 }
 
 }  // namespace tabdb
