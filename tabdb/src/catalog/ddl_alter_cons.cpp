@@ -1,5 +1,5 @@
-// ddl_alter_cons.cpp - the constraint forms of ALTER TABLE besides the
-// single ADD: the ADD ( ... ) list, DROP CONSTRAINT / PRIMARY KEY / UNIQUE
+// ddl_alter_cons.cpp - the constraint forms of ALTER TABLE besides ADD:
+// DROP CONSTRAINT / PRIMARY KEY / UNIQUE
 // (with the foreign keys that reference a key, under CASCADE), RENAME
 // CONSTRAINT, and MODIFY of a column's nullability.
 //
@@ -134,7 +134,7 @@ Status DropConstraint(Session& s, const TableInfo& t, const sql::AlterTable& at)
   const ConstraintRec* target = nullptr;
   for (const ConstraintRec& c : cons) {
     bool match = false;
-    switch (at.action) {
+    switch (at.constraint_action) {
       case sql::AlterTableAction::kDropConstraint:
         match = c.name == at.constraint.text;
         break;
@@ -158,8 +158,8 @@ Status DropConstraint(Session& s, const TableInfo& t, const sql::AlterTable& at)
     }
   }
   if (target == nullptr) {
-    if (at.action == sql::AlterTableAction::kDropPrimaryKey) return OraError(ora::kNoPrimaryKeyToDrop);
-    if (at.action == sql::AlterTableAction::kDropUnique) return OraError(ora::kNoUniqueKeyToDrop);
+    if (at.constraint_action == sql::AlterTableAction::kDropPrimaryKey) return OraError(ora::kNoPrimaryKeyToDrop);
+    if (at.constraint_action == sql::AlterTableAction::kDropUnique) return OraError(ora::kNoUniqueKeyToDrop);
     return OraError(ora::kNoConstraintToDrop);
   }
   return RemoveConstraint(s, *target, at.cascade, at.keep_index);
@@ -251,25 +251,10 @@ Status ModifyNullability(Session& s, const TableInfo& table, const sql::AlterTab
   return Status::Ok();
 }
 
-Status AddList(Session& s, const TableInfo& table, const sql::AlterTable& at) {
-  for (const sql::AlterAddItem& item : at.add_items) {
-    // Column items belong to the column forms of ALTER TABLE.
-    if (item.is_column) return OraError(ora::kInvalidAlterTableOption);
-  }
-  for (const sql::AlterAddItem& item : at.add_items) {
-    TableInfo t;
-    TABDB_RETURN_IF_ERROR(LoadTableById(s, table.obj_id, &t));
-    TABDB_RETURN_IF_ERROR(AddConstraint(s, t, item.constraint, false));
-  }
-  return Status::Ok();
-}
-
 }  // namespace
 
 Status AlterConstraintForm(Session& s, const TableInfo& table, const sql::AlterTable& at) {
-  switch (at.action) {
-    case sql::AlterTableAction::kAddList:
-      return AddList(s, table, at);
+  switch (at.constraint_action) {
     case sql::AlterTableAction::kDropConstraint:
     case sql::AlterTableAction::kDropPrimaryKey:
     case sql::AlterTableAction::kDropUnique:

@@ -339,7 +339,7 @@ Status AlterTableDdl(Session& s, const sql::AlterTable& at) {
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   TableInfo t;
   TABDB_RETURN_IF_ERROR(LoadTable(s, owner, name, &t));
-  if (at.action != sql::AlterTableAction::kAddConstraint) return AlterConstraintForm(s, t, at);
+  if (at.constraint_action != sql::AlterTableAction::kNone) return AlterConstraintForm(s, t, at);
   return AddConstraint(s, t, at.add_constraint, false);
 }
 

@@ -297,6 +297,8 @@ struct Constraint {
   std::string check_text;           // CHECK (condition) text as written
 };
 
+struct IdentitySpec;
+
 struct ColumnDef {
   Name name;
   TypeDesc type;
@@ -305,6 +307,9 @@ struct ColumnDef {
   std::string default_text;         // the DEFAULT expression exactly as written
   std::vector<Constraint> constraints;  // inline NOT NULL / NULL / PRIMARY KEY / UNIQUE / CHECK
   ExprPtr virtual_expr;             // GENERATED ALWAYS AS (expr) VIRTUAL
+  std::shared_ptr<const IdentitySpec> identity;  // GENERATED ... AS IDENTITY
+  bool drop_identity = false;       // ALTER TABLE ... MODIFY c DROP IDENTITY
+  bool has_default = false;         // DEFAULT given (MODIFY c DEFAULT NULL clears it)
 };
 
 struct CreateTable {
@@ -313,6 +318,10 @@ struct CreateTable {
   std::vector<Constraint> constraints;  // out-of-line
   SegmentAttributes attrs;
   std::vector<LobStorage> lobs;
+  // CREATE TABLE t [(c, ...)] AS SELECT: the query, and the span of its
+  // text; `columns` then holds only names (has_type false).
+  std::shared_ptr<Select> as_select;
+  Span as_select_span;
 };
 
 struct IndexKey {
@@ -330,10 +339,10 @@ struct CreateIndex {
   SegmentAttributes attrs;
 };
 
-// The constraint forms of ALTER TABLE (kAddConstraint: the single ADD).
+// The constraint forms of ALTER TABLE besides the single ADD (and the ADD
+// list, one of the column forms' items); kNone for the other forms.
 enum class AlterTableAction {
-  kAddConstraint,     // ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE/CHECK ...
-  kAddList,           // ADD ( item, item, ... ): add_items
+  kNone,
   kDropConstraint,    // DROP CONSTRAINT name [CASCADE] [KEEP|DROP INDEX]
   kDropPrimaryKey,    // DROP PRIMARY KEY [CASCADE] [KEEP|DROP INDEX]
   kDropUnique,        // DROP UNIQUE (cols) [CASCADE] [KEEP|DROP INDEX]
@@ -341,16 +350,27 @@ enum class AlterTableAction {
   kModifyNullability, // MODIFY (col [CONSTRAINT c] [NOT] NULL [state], ...)
 };
 
-// One item of ALTER TABLE t ADD ( ... ): a column definition or a table
-// constraint.
-struct AlterAddItem {
-  bool is_column = false;
+// What an ALTER TABLE does.
+enum class AlterAction {
+  kAddConstraint,  // ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE/CHECK ...
+  kAddItems,       // ADD col ... | ADD (item, ...): items
+  kModifyColumns,  // MODIFY col ... | MODIFY (col ..., ...): items (columns)
+  kDropColumns,    // DROP COLUMN c | DROP (c, ...) | SET UNUSED ...: columns
+  kRenameColumn,   // RENAME COLUMN a TO b: columns[0] -> new_name
+  kRenameTable,    // RENAME TO b: new_name
+};
+
+// One item of ADD (...) or MODIFY (...): a column definition or, in ADD, a
+// table constraint.
+struct AlterItem {
+  bool is_constraint = false;
   ColumnDef column;
   Constraint constraint;
 };
 
-// One column of MODIFY that changes only its nullability: `constraint` is
-// a kNotNull or kNull constraint (with its name and state).
+// One column of MODIFY that changes only its constraints: `constraint` is
+// a kNotNull or kNull constraint (with its name and state), or an inline
+// key or check.
 struct NullabilityChange {
   Name column;
   Constraint constraint;
@@ -359,10 +379,13 @@ struct NullabilityChange {
 struct AlterTable {
   NameList table;
   Constraint add_constraint;  // ALTER TABLE t ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE (...) ...
-  AlterTableAction action = AlterTableAction::kAddConstraint;
-  std::vector<AlterAddItem> add_items;
-  Name constraint;                   // DROP / RENAME CONSTRAINT name
-  Name new_name;                     // RENAME CONSTRAINT ... TO new_name
+  AlterAction action = AlterAction::kAddConstraint;
+  std::vector<AlterItem> items;
+  std::vector<Name> columns;          // DROP / SET UNUSED / RENAME COLUMN
+  bool cascade_constraints = false;   // DROP ... CASCADE CONSTRAINTS
+  Name new_name;                      // RENAME COLUMN ... TO / RENAME TO
+  AlterTableAction constraint_action = AlterTableAction::kNone;
+  Name constraint;                   // DROP / RENAME CONSTRAINT name (RENAME ... TO new_name)
   std::vector<Name> key_columns;     // DROP UNIQUE (cols)
   bool cascade = false;              // DROP ... CASCADE
   int keep_index = -1;               // 1 KEEP INDEX, 0 DROP INDEX, -1 not given
@@ -428,6 +451,20 @@ struct SequenceOptions {
   bool cycle = false;
   bool order = false;
   bool restart = false;
+};
+
+// GENERATED ALWAYS | BY DEFAULT [ON NULL] AS IDENTITY [( options )]
+struct IdentitySpec {
+  enum Kind { kAlways = 1, kByDefault = 2, kByDefaultOnNull = 3 };
+  int kind = kAlways;
+  SequenceOptions options;
+  bool limit_value = false;  // START WITH LIMIT VALUE (ALTER TABLE ... MODIFY)
+};
+
+// RENAME a TO b
+struct RenameStmt {
+  Name from;
+  Name to;
 };
 
 struct SequenceStmt {
@@ -523,6 +560,7 @@ enum class StmtKind {
   kDropSynonym,
   kAlterView,
   kComment,
+  kRename,
 };
 
 struct Statement {
@@ -553,6 +591,7 @@ struct Statement {
   std::unique_ptr<ViewStmt> view;          // CREATE / ALTER / DROP VIEW
   std::unique_ptr<SynonymStmt> synonym;    // CREATE / DROP SYNONYM
   std::unique_ptr<CommentStmt> comment;
+  std::unique_ptr<RenameStmt> rename;  // RENAME a TO b
 };
 
 }  // namespace sql

@@ -1,8 +1,7 @@
-// parse_alter_cons.cpp - the constraint forms of ALTER TABLE: the
-// parenthesised ADD list (its column items are read as column definitions
-// and left to the column forms), DROP CONSTRAINT / PRIMARY KEY / UNIQUE,
-// RENAME CONSTRAINT, and MODIFY of a column's nullability or its inline
-// constraints.
+// parse_alter_cons.cpp - the constraint forms of ALTER TABLE: DROP
+// CONSTRAINT / PRIMARY KEY / UNIQUE, RENAME CONSTRAINT, and MODIFY of a
+// column's nullability or its inline constraints. (The ADD list, with
+// column and constraint items, is one of the column forms.)
 #include "sql/parser_impl.h"
 #include "util/errors.h"
 
@@ -21,10 +20,6 @@ bool StartsInlineConstraint(const Parser& p) {
 
 Status Parser::ParseAlterConstraintForm(AlterTable* at, bool* matched) {
   *matched = true;
-  if (PeekWord("ADD") && PeekSym("(", 1)) {
-    Next();
-    return ParseAlterAddList(at);
-  }
   if (PeekWord("DROP") &&
       (PeekWord("CONSTRAINT", 1) || PeekWord("PRIMARY", 1) || PeekWord("UNIQUE", 1))) {
     Next();
@@ -33,7 +28,7 @@ Status Parser::ParseAlterConstraintForm(AlterTable* at, bool* matched) {
   if (PeekWord("RENAME") && PeekWord("CONSTRAINT", 1)) {
     Next();
     Next();
-    at->action = AlterTableAction::kRenameConstraint;
+    at->constraint_action = AlterTableAction::kRenameConstraint;
     TABDB_RETURN_IF_ERROR(ParseName(&at->constraint));
     TABDB_RETURN_IF_ERROR(ExpectWord("TO"));
     return ParseName(&at->new_name);
@@ -67,7 +62,7 @@ Status Parser::ParseAlterConstraintForm(AlterTable* at, bool* matched) {
       }
     } while (parens && AcceptSym(","));
     if (parens) TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
-    at->action = AlterTableAction::kModifyNullability;
+    at->constraint_action = AlterTableAction::kModifyNullability;
     at->nullability = std::move(items);
     return Status::Ok();
   }
@@ -86,37 +81,18 @@ Status Parser::ParseNullabilityChange(NullabilityChange* item, bool* matched) {
   return ParseConstraintBody(&item->constraint, true);
 }
 
-// After ADD: ( constraint | column definition, ... ).
-Status Parser::ParseAlterAddList(AlterTable* at) {
-  at->action = AlterTableAction::kAddList;
-  TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
-  do {
-    AlterAddItem item;
-    bool constraint = PeekWord("PRIMARY") || PeekWord("UNIQUE") || PeekWord("CHECK") ||
-                      PeekWord("FOREIGN") || (PeekWord("CONSTRAINT") && PeekIsName(1));
-    if (constraint) {
-      TABDB_RETURN_IF_ERROR(ParseConstraintBody(&item.constraint, false));
-    } else {
-      item.is_column = true;
-      TABDB_RETURN_IF_ERROR(ParseColumnDef(&item.column));
-    }
-    at->add_items.push_back(std::move(item));
-  } while (AcceptSym(","));
-  return ExpectSym(")", 907);
-}
-
 // After DROP: CONSTRAINT n | PRIMARY KEY | UNIQUE (cols), then
 // [CASCADE] [KEEP INDEX | DROP INDEX].
 Status Parser::ParseAlterDropKey(AlterTable* at) {
   if (AcceptWord("CONSTRAINT")) {
-    at->action = AlterTableAction::kDropConstraint;
+    at->constraint_action = AlterTableAction::kDropConstraint;
     TABDB_RETURN_IF_ERROR(ParseName(&at->constraint));
   } else if (AcceptWord("PRIMARY")) {
-    at->action = AlterTableAction::kDropPrimaryKey;
+    at->constraint_action = AlterTableAction::kDropPrimaryKey;
     TABDB_RETURN_IF_ERROR(ExpectWord("KEY"));
   } else {
     Next();  // UNIQUE
-    at->action = AlterTableAction::kDropUnique;
+    at->constraint_action = AlterTableAction::kDropUnique;
     TABDB_RETURN_IF_ERROR(ParseNameListInParens(&at->key_columns));
   }
   if (AcceptWord("CASCADE")) at->cascade = true;

@@ -106,6 +106,16 @@ class Parser {
   Status ParseDropViewOrSynonym(Statement* st);
   // ALTER VIEW after VIEW: COMPILE (other forms are not carried).
   Status ParseAlterView(Statement* st);
+  Status ParseSequenceOption(SequenceOptions* o, bool alter, bool* matched);
+  // Identity columns, ALTER TABLE column forms, CREATE TABLE ... AS SELECT
+  // and RENAME (parse_alter.cpp).
+  Status ParseIdentity(ColumnDef* col, bool modify);
+  Status ParseCreateTableAs(CreateTable* ct);
+  Status ParseAlterAddItems(AlterTable* at);
+  Status ParseAlterModify(AlterTable* at);
+  Status ParseAlterDropColumns(AlterTable* at);
+  Status ParseAlterRename(AlterTable* at);
+  Status ParseRename(Statement* st);
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }
@@ -181,10 +191,9 @@ class Parser {
   Status ParseTablespaceName(std::string* out);
   bool PeekSegmentAttr() const;
   // ALTER TABLE constraint forms after the table name (parse_alter_cons.cpp):
-  // ADD ( ... ), DROP CONSTRAINT / PRIMARY KEY / UNIQUE, RENAME CONSTRAINT,
-  // MODIFY of nullability. *matched false (nothing consumed) for other forms.
+  // DROP CONSTRAINT / PRIMARY KEY / UNIQUE, RENAME CONSTRAINT, MODIFY of
+  // nullability. *matched false (nothing consumed) for other forms.
   Status ParseAlterConstraintForm(AlterTable* at, bool* matched);
-  Status ParseAlterAddList(AlterTable* at);
   Status ParseAlterDropKey(AlterTable* at);
   Status ParseNullabilityChange(NullabilityChange* item, bool* matched);
   // LOCK TABLE ... (parse_lock.cpp)

@@ -75,8 +75,7 @@ class ConstraintAlterTest : public CatalogTest {
   std::unique_ptr<Session> app_;
 };
 
-// ADD ( ... ) adds every constraint of the list or none; column items are
-// the column forms' business.
+// ADD ( ... ) adds every constraint of the list or none.
 TEST_F(ConstraintAlterTest, AddList) {
   Run(*app_, "CREATE TABLE t (id NUMBER, code VARCHAR2(5), v NUMBER)");
   Run(*app_,
@@ -97,7 +96,9 @@ TEST_F(ConstraintAlterTest, AddList) {
   EXPECT_EQ(Ddl(*app_, "ALTER TABLE t ADD (CONSTRAINT t_pk2 PRIMARY KEY (v))").code(), 2260);
   EXPECT_EQ(Ddl(*app_, "ALTER TABLE t ADD (CONSTRAINT t_v CHECK (v < 9))").code(), 2264);
   EXPECT_EQ(Ddl(*app_, "ALTER TABLE t ADD (CONSTRAINT t_w CHECK (v < 9)").code(), 907);
-  EXPECT_EQ(Ddl(*app_, "ALTER TABLE t ADD (extra NUMBER, CONSTRAINT t_w CHECK (v < 9))").code(), 1735);
+  // Columns and constraints in one list.
+  Run(*app_, "ALTER TABLE t ADD (extra NUMBER, CONSTRAINT t_w CHECK (extra < 9))");
+  EXPECT_EQ(Code(*app_, "INSERT INTO t VALUES (5, 'e', 1, 9)"), 2290);
 }
 
 // DROP CONSTRAINT / PRIMARY KEY / UNIQUE: the key's own index goes with it,
@@ -226,11 +227,9 @@ TEST_F(ConstraintAlterTest, ModifyNullability) {
   EXPECT_EQ(GetDdl(*app_, "CONSTRAINT", "T_C_NN", "APP"),
             "\n  ALTER TABLE \"APP\".\"T\" MODIFY (\"C\" CONSTRAINT \"T_C_NN\" NOT NULL ENABLE)");
 
-  // Inline keys and checks on an existing column; type changes are not
-  // constraint forms.
+  // Inline keys and checks on an existing column.
   Run(*app_, "ALTER TABLE t MODIFY (c CONSTRAINT t_c_uk UNIQUE)");
   EXPECT_EQ(Code(*app_, "INSERT INTO t VALUES (2, 1, 1, 1)"), 1);
-  EXPECT_EQ(Ddl(*app_, "ALTER TABLE t MODIFY (c NUMBER(5))").code(), 1735);
   EXPECT_EQ(Ddl(*app_, "ALTER TABLE t MODIFY (c NOT)").code(), 908);
 }
 
