@@ -120,10 +120,10 @@ TEST_F(SchemaObjects, ImportRecreatesConstraintsIndexesSequencesCodeAndGrants) {
   EXPECT_NE(r.err.find("Import terminated successfully."), std::string::npos) << r.err;
 
   std::string cons = Query(
-      "SELECT constraint_name || '|' || constraint_type || '|' || status || '|' || search_condition "
+      "SELECT constraint_name || '|' || constraint_type || '|' || status || '|' || search_condition_vc "
       "FROM all_constraints WHERE owner = 'COPY' AND generated = 'USER NAME' ORDER BY 1;\n"
       "SELECT COUNT(*) FROM all_constraints WHERE owner = 'COPY' AND generated = 'GENERATED NAME' "
-      "AND search_condition = '\"DEPT\" BETWEEN 1 AND 99';\n");
+      "AND search_condition_vc = '\"DEPT\" BETWEEN 1 AND 99';\n");
   EXPECT_NE(cons.find("EMP_NAME_UK|U|ENABLED|\n"), std::string::npos) << cons;
   EXPECT_NE(cons.find("EMP_PK|P|ENABLED|\n"), std::string::npos) << cons;
   EXPECT_NE(cons.find("EMP_SAL_CAP|C|DISABLED|sal < 15\n"), std::string::npos) << cons;

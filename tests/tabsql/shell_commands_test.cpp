@@ -198,3 +198,24 @@ TEST_F(ShellCommandsTest, WheneverAndExitStatus) {
 }
 
 }  // namespace
+
+namespace {
+
+// DESCRIBE of another schema's table the user may not see answers as for
+// a missing one; granted, it is described.
+TEST_F(ShellCommandsTest, DescribeOfAnInvisibleTableAnswersAsAMissingOne) {
+  ProcResult r = RunSql("system/manager@" + path_,
+                        "CREATE USER sec IDENTIFIED BY sec;\n"
+                        "CREATE TABLE sec.secret (ssn NUMBER NOT NULL);\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  ProcResult hidden = App("DESC sec.secret\n");
+  ProcResult missing = App("DESC sec.nosuch\n");
+  EXPECT_EQ(hidden.err, "ERROR:\nORA-04043: object sec.secret does not exist\n");
+  EXPECT_EQ(missing.err, "ERROR:\nORA-04043: object sec.nosuch does not exist\n");
+  EXPECT_EQ(hidden.out, missing.out);
+  r = RunSql("sec/sec@" + path_, "GRANT SELECT ON secret TO app;\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(App("DESC sec.secret\n").out.find("SSN"), std::string::npos);
+}
+
+}  // namespace

@@ -485,6 +485,13 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
     cat::SplitName(s, n, &owner, &object);
     return owner == s.user().name ? Status::Ok() : OraError(ora::kInsufficientPrivileges);
   };
+  // An existing object of another schema: as missing unless the user sees it.
+  auto foreign = [&](const sql::NameList& n, const char* type) {
+    if (n.empty()) return Status::Ok();
+    std::string owner, object;
+    cat::SplitName(s, n, &owner, &object);
+    return owner == s.user().name ? Status::Ok() : cat::ForeignDdlError(s, owner, object, type);
+  };
   switch (st.kind) {
     case StmtKind::kCreateTable:
       return st.create_table ? own(st.create_table->name) : Status::Ok();
@@ -496,11 +503,12 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
       return own(st.create_index->name);
     }
     case StmtKind::kAlterTable:
-      return st.alter_table ? own(st.alter_table->table) : Status::Ok();
+      return st.alter_table ? foreign(st.alter_table->table, "TABLE") : Status::Ok();
     case StmtKind::kDropTable:
     case StmtKind::kTruncateTable:
+      return st.drop ? foreign(st.drop->name, "TABLE") : Status::Ok();
     case StmtKind::kDropIndex:
-      return st.drop ? own(st.drop->name) : Status::Ok();
+      return st.drop ? foreign(st.drop->name, "INDEX") : Status::Ok();
     case StmtKind::kGrant:
     case StmtKind::kRevoke:
       // Object privileges are checked on the object as the statement runs.
@@ -510,9 +518,10 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
     case StmtKind::kDropUser:
       return OraError(ora::kInsufficientPrivileges);
     case StmtKind::kCreateSequence:
+      return st.sequence ? own(st.sequence->name) : Status::Ok();
     case StmtKind::kAlterSequence:
     case StmtKind::kDropSequence:
-      return st.sequence ? own(st.sequence->name) : Status::Ok();
+      return st.sequence ? foreign(st.sequence->name, "SEQUENCE") : Status::Ok();
     case StmtKind::kCreateView:
     case StmtKind::kDropView:
     case StmtKind::kAlterView:

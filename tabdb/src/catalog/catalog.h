@@ -178,6 +178,19 @@ Status FindDeferrableConstraint(Session& s, const std::string& owner, const std:
 Status GetDdl(Session& s, const std::string& object_type, const std::string& name,
               const std::string& schema, std::string* out);
 
+// LOCK TABLE: every table (or view, also through a synonym) must exist and
+// be visible to the session (ORA-00942 otherwise); a mode other than ROW SHARE takes the database's
+// write transaction, held until the session commits or rolls back.
+Status LockTables(Session& s, const sql::LockTable& lock);
+
+// DBMS_METADATA.GET_DEPENDENT_DDL(object_type, table, schema) for
+// CONSTRAINT, REF_CONSTRAINT, INDEX and COMMENT: every such object of the
+// table, one statement after the other in one text, shaped as Oracle 19c
+// shapes them. ORA-31608 when there is none (or the table is missing or
+// not the session's to see); ORA-31600 for other types.
+Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& base_name,
+                       const std::string& base_schema, std::string* out);
+
 // ---- views and synonyms (ddl_view.cpp) ------------------------------------
 
 // A view as stored: its query as written and the schema its unqualified
@@ -234,11 +247,5 @@ Status ViewDdlText(Session& s, const std::string& owner, const std::string& name
                    bool* found);
 Status SynonymDdlText(Session& s, const std::string& owner, const std::string& name,
                       std::string* out, bool* found);
-// DBMS_METADATA.GET_DEPENDENT_DDL(object_type, base_name, base_schema) for
-// COMMENT: the statements of every dependent object of that type in one
-// text, shaped as Oracle 19c shapes them. ORA-31608 when the base object
-// has none or the session may not see it; ORA-31600 for other types.
-Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& name,
-                       const std::string& schema, std::string* out);
 
 }  // namespace tabdb

@@ -91,12 +91,12 @@ struct ConstraintRec {
   bool generated = false;    // system-generated name
   bool enabled = true;
   std::string search_condition;
-  std::vector<int> intcols;  // key columns (P/U/R) or the NOT NULL column
+  std::vector<int> intcols;  // key columns (P/U) or the NOT NULL column
   int64_t r_cons_id = 0;     // R: the referenced primary or unique key
-  std::string delete_rule;   // R: NO ACTION, CASCADE, SET NULL
+  std::string delete_rule;   // R: NO ACTION, CASCADE or SET NULL
   bool deferrable = false;
   bool deferred = false;     // INITIALLY DEFERRED
-  bool validated = true;
+  bool validated = true;     // false for NOVALIDATE
 };
 
 Status LoadIndex(Session& s, int64_t obj_id, IndexRec* out);
@@ -144,6 +144,10 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
 // `in_create` tells that the table is being created by this statement.
 Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& c,
                      bool in_create);
+
+// The constraint forms of ALTER TABLE other than ADD (ddl_alter_cons.cpp):
+// DROP / RENAME of constraints and keys, MODIFY of nullability.
+Status AlterConstraintForm(Session& s, const TableInfo& table, const sql::AlterTable& at);
 
 // Adds the NOT NULL constraint of a column (named or system-named).
 Status AddNotNull(Session& s, const TableInfo& table, int intcol, const sql::Constraint& c);
@@ -249,6 +253,15 @@ Status DropSchemaViewsAndSynonyms(Session& s, const std::string& owner);
 // (the object then looks missing), ORA-01031 when it holds others.
 Status CheckObjectPrivilege(Session& s, const std::string& owner, int64_t obj_id,
                             const char* privilege);
+// Whether user `who` holds `privilege` on an object by a grant to it or to
+// PUBLIC (roles and the session's own rights do not count).
+Status UserHoldsPrivilege(Session& s, const std::string& who, int64_t obj_id, const char* privilege,
+                          bool* holds);
+// For DDL of a user who is not a DBA on another schema's object: ORA-01031
+// when the user may see it, else the error of a missing `type` (TABLE,
+// INDEX, SEQUENCE) whether or not it exists.
+Status ForeignDdlError(Session& s, const std::string& owner, const std::string& name,
+                       const char* type);
 // Whether the session may see an object: its own, a DBA, or any grant.
 Status VisibleObject(Session& s, const std::string& owner, int64_t obj_id, bool* visible);
 // GRANT / REVOKE ... ON [schema.]object.

@@ -154,14 +154,4 @@ Status CommentDdlText(Session& s, const std::string& owner, const std::string& n
 
 }  // namespace cat
 
-Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& name,
-                       const std::string& schema_arg, std::string* out) {
-  std::string type = object_type;
-  for (char& ch : type) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  std::string schema = schema_arg.empty() ? s.current_schema() : schema_arg;
-  if (type == "COMMENT") return cat::CommentDdlText(s, schema, name, out);
-  return cat::MetadataError(
-      OraError(ora::kInvalidInputValue, {object_type, "OBJECT_TYPE", "GET_DEPENDENT_DDL"}));
-}
-
 }  // namespace tabdb

@@ -341,6 +341,7 @@ Status AlterTableDdl(Session& s, const sql::AlterTable& at) {
   TableInfo t;
   TABDB_RETURN_IF_ERROR(LoadTable(s, owner, name, &t));
   if (at.has_state_change) return ChangeConstraintState(s, t, at.state_change);
+  if (at.constraint_action != sql::AlterTableAction::kNone) return AlterConstraintForm(s, t, at);
   return AddConstraint(s, t, at.add_constraint, false);
 }
 

@@ -121,6 +121,14 @@ Status AddForeignKey(Session& s, const TableInfo& child, const sql::Constraint& 
   } else {
     TABDB_RETURN_IF_ERROR(LoadTable(s, powner, pname, &parent));
     TABDB_RETURN_IF_ERROR(CheckObjectPrivilege(s, parent.owner, parent.obj_id, "REFERENCES"));
+    // The key is the child table owner's: that user must hold REFERENCES
+    // on another schema's parent itself, as Oracle requires (no role or
+    // system privilege stands in for it, not even a DBA's).
+    if (parent.owner != child.owner) {
+      bool holds = false;
+      TABDB_RETURN_IF_ERROR(UserHoldsPrivilege(s, child.owner, parent.obj_id, "REFERENCES", &holds));
+      if (!holds) return OraError(ora::kInsufficientPrivileges);
+    }
   }
 
   // The referenced key: the primary key when no columns are named, else a
@@ -222,7 +230,7 @@ Status ChangeConstraintState(Session& s, const TableInfo& t, const sql::Constrai
       for (const ConstraintRec& c : cons)
         if (c.name == ch.name.text) target = &c;
       if (target == nullptr) {
-        if (ch.modify) return OraError(ora::kModifyNoSuchConstraint);
+        if (ch.modify) return OraError(ora::kNoConstraintToDrop);
         return OraError(enabling ? ora::kEnableNoSuchConstraint : ora::kDisableNoSuchConstraint,
                         {ch.name.text});
       }

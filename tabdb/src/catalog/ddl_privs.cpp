@@ -142,6 +142,14 @@ Status CheckObjectPrivilege(Session& s, const std::string& owner, int64_t obj_id
   return OraError(ora::kInsufficientPrivileges);
 }
 
+Status UserHoldsPrivilege(Session& s, const std::string& who, int64_t obj_id, const char* privilege,
+                          bool* holds) {
+  std::vector<std::string> held;
+  TABDB_RETURN_IF_ERROR(HeldPrivileges(s, obj_id, who, &held, nullptr));
+  *holds = Contains(held, privilege);
+  return Status::Ok();
+}
+
 Status VisibleObject(Session& s, const std::string& owner, int64_t obj_id, bool* visible) {
   *visible = true;
   if (owner == s.user().name || s.user().dba) return Status::Ok();

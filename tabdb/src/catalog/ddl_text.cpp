@@ -59,6 +59,16 @@ std::string SecureFileStorage(const sql::StorageClause& st) {
          OrS(st.cell_flash_cache, "DEFAULT") + ")";
 }
 
+// The state keywords after a constraint's body, in Oracle's order:
+// [DEFERRABLE [INITIALLY DEFERRED]] ENABLE|DISABLE [NOVALIDATE].
+std::string StateText(const ConstraintRec& c) {
+  std::string out;
+  if (c.deferrable) out += c.deferred ? "DEFERRABLE INITIALLY DEFERRED " : "DEFERRABLE ";
+  out += c.enabled ? "ENABLE" : "DISABLE";
+  if (c.enabled && !c.validated) out += " NOVALIDATE";
+  return out;
+}
+
 std::string TablespaceOf(const sql::SegmentAttributes& a) {
   return a.tablespace_given ? a.tablespace : kDefaultTablespace;
 }
@@ -111,13 +121,13 @@ class Writer {
   Status KeyBody(const TableInfo& t, const ConstraintRec& c, bool segment, bool inline_form,
                  std::string* out) const {
     if (c.type == "C") {
-      *out = "CHECK (" + c.search_condition + ")" + (c.enabled ? " ENABLE" : " DISABLE");
+      *out = "CHECK (" + c.search_condition + ") " + StateText(c);
       return Status::Ok();
     }
-    if (c.type == "R") return ForeignKeyBody(t, c, out);
+    if (c.type == "R") return RefBody(t, c, out);
     *out = (c.type == "P" ? "PRIMARY KEY (" : "UNIQUE (") + ColumnList(t, c.intcols) + ")";
-    if (!c.enabled) {
-      *out += " DISABLE";
+    if (!c.enabled || c.index_obj == 0) {
+      *out += " " + StateText(c);
       return Status::Ok();
     }
     IndexRec idx;
@@ -125,24 +135,27 @@ class Writer {
     *out += "\n  USING INDEX ";
     if (c.preexisting && !inline_form) *out += Q(idx.owner, idx.name) + " ";
     else *out += IndexAttrs(idx.attrs, segment);
-    *out += " ENABLE";
+    *out += " " + StateText(c);
     return Status::Ok();
   }
 
-  // FOREIGN KEY (cols)\n\t  REFERENCES "O"."P" (cols) [ON DELETE ...] ENABLE
-  Status ForeignKeyBody(const TableInfo& t, const ConstraintRec& c, std::string* out) const {
+  // FOREIGN KEY (cols)\n\t  REFERENCES "O"."P" (cols) [ON DELETE ...] state, the
+  // referenced columns in the order they pair with the key's columns.
+  Status RefBody(const TableInfo& t, const ConstraintRec& c, std::string* out) const {
     std::vector<ForeignKeyInfo> fks;
     TABDB_RETURN_IF_ERROR(LoadForeignKeys(s_, t.obj_id, false, true, &fks));
     for (const ForeignKeyInfo& fk : fks) {
       if (fk.cons_id != c.cons_id) continue;
-      TableInfo p;
-      TABDB_RETURN_IF_ERROR(LoadTableById(s_, fk.parent_obj, &p));
-      *out = "FOREIGN KEY (" + ColumnList(t, fk.child_cols) + ")\n\t  REFERENCES " + Q(p.owner, p.name) + " (" +
-             ColumnList(p, fk.parent_cols) + ")";
-      if (fk.delete_rule != "NO ACTION") *out += " ON DELETE " + fk.delete_rule;
-      *out += c.enabled ? " ENABLE" : " DISABLE";
+      TableInfo parent;
+      TABDB_RETURN_IF_ERROR(LoadTableById(s_, fk.parent_obj, &parent));
+      *out = "FOREIGN KEY (" + ColumnList(t, fk.child_cols) + ")\n\t  REFERENCES " +
+             Q(parent.owner, parent.name) + " (" + ColumnList(parent, fk.parent_cols) + ")";
+      if (c.delete_rule == "CASCADE" || c.delete_rule == "SET NULL")
+        *out += " ON DELETE " + c.delete_rule;
+      *out += " " + StateText(c);
+      return Status::Ok();
     }
-    return Status::Ok();
+    return OraError(ora::kInternalError, {"foreign key without its key"});
   }
 
   Status ConstraintText(const TableInfo& t, const ConstraintRec& c, bool segment,
@@ -151,7 +164,7 @@ class Writer {
     std::string named = c.generated ? "" : "CONSTRAINT " + Quote(c.name) + " ";
     if (c.not_null) {
       *out = head + " MODIFY (" + ColumnList(t, c.intcols) + " " + named + "NOT NULL " +
-             (c.enabled ? "ENABLE" : "DISABLE") + ")";
+             StateText(c) + ")";
       return Status::Ok();
     }
     std::string body;
@@ -230,14 +243,17 @@ class Writer {
       for (const ConstraintRec& k : cons) {
         if (!k.not_null || k.intcols.empty() || k.intcols[0] != c->intcol) continue;
         if (!k.generated) def += " CONSTRAINT " + Quote(k.name);
-        def += k.enabled ? " NOT NULL ENABLE" : " NOT NULL DISABLE";
+        def += " NOT NULL " + StateText(k);
       }
       item(def);
     }
     bool keys_inline = tp_.constraints && !tp_.constraints_as_alter;
-    if (keys_inline) {
+    // Foreign keys follow the other constraints, inline or as ALTER TABLE.
+    bool refs_inline = tp_.ref_constraints && !(tp_.constraints && tp_.constraints_as_alter);
+    for (int pass = 0; pass < 2; ++pass) {
+      if (pass == 0 ? !keys_inline : !refs_inline) continue;
       for (const ConstraintRec& k : cons) {
-        if (k.not_null) continue;
+        if (k.not_null || (k.type == "R") != (pass == 1)) continue;
         std::string body;
         TABDB_RETURN_IF_ERROR(KeyBody(t, k, segment, true, &body));
         item(" " + (k.generated ? "" : "CONSTRAINT " + Quote(k.name) + " ") + body);
@@ -266,7 +282,7 @@ class Writer {
 
     if (tp_.constraints && tp_.constraints_as_alter) {
       for (const ConstraintRec& k : cons) {
-        if (k.not_null) continue;
+        if (k.not_null || k.type == "R") continue;
         std::string text;
         if (k.enabled && k.preexisting) {
           // The key names its index, which has to be made first.
@@ -277,6 +293,14 @@ class Writer {
         }
         TABDB_RETURN_IF_ERROR(ConstraintText(t, k, segment, &text));
         stmts->push_back(std::move(text));
+      }
+      if (tp_.ref_constraints) {
+        for (const ConstraintRec& k : cons) {
+          if (k.type != "R") continue;
+          std::string text;
+          TABDB_RETURN_IF_ERROR(ConstraintText(t, k, segment, &text));
+          stmts->push_back(std::move(text));
+        }
       }
     }
     return Status::Ok();
@@ -347,7 +371,7 @@ bool Visible(Session& s, const std::string& schema) {
 // Object types DBMS_METADATA knows but this database has no objects of.
 bool OtherKnownType(const std::string& t) {
   static const char* const kTypes[] = {
-      "REF_CONSTRAINT", "VIEW",    "SEQUENCE", "SYNONYM",         "PROCEDURE",
+      "VIEW",           "SEQUENCE", "SYNONYM",         "PROCEDURE",
       "FUNCTION",       "PACKAGE", "PACKAGE_BODY", "TRIGGER",     "TYPE",
       "TYPE_BODY",      "MATERIALIZED_VIEW", "MATERIALIZED_VIEW_LOG", "DB_LINK",
       "USER",           "ROLE",    "TABLESPACE", "CLUSTER",       "DIRECTORY"};
@@ -387,7 +411,8 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
     *out = std::move(text);
     return Status::Ok();
   }
-  if (type != "TABLE" && type != "INDEX" && type != "CONSTRAINT") {
+  bool constraint = type == "CONSTRAINT" || type == "REF_CONSTRAINT";
+  if (type != "TABLE" && type != "INDEX" && !constraint) {
     if (OtherKnownType(type)) return NotFound(name, type, schema);
     return WithStack(OraError(ora::kInvalidInputValue, {object_type, "OBJECT_TYPE", "GET_DDL"}));
   }
@@ -395,11 +420,12 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
 
   Writer w(s);
   std::vector<std::string> stmts;
-  if (type == "CONSTRAINT") {
+  if (constraint) {
+    // Foreign keys are REF_CONSTRAINT objects, the other kinds CONSTRAINT.
     ConstraintRec c;
     bool found = false;
     TABDB_RETURN_IF_ERROR(FindConstraint(s, schema, name, &c, &found));
-    if (!found) return NotFound(name, type, schema);
+    if (!found || (c.type == "R") != (type == "REF_CONSTRAINT")) return NotFound(name, type, schema);
     TableInfo t;
     TABDB_RETURN_IF_ERROR(LoadTableById(s, c.table_obj, &t));
     sql::SegmentAttributes ta;
@@ -424,6 +450,56 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
       stmts.push_back(std::move(text));
     }
   }
+  *out = w.Finish(stmts);
+  return Status::Ok();
+}
+
+Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& base_name,
+                       const std::string& base_schema_arg, std::string* out) {
+  using namespace cat;
+  std::string type = object_type;
+  for (char& ch : type) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  std::string schema = base_schema_arg.empty() ? s.current_schema() : base_schema_arg;
+  if (type == "COMMENT") return CommentDdlText(s, schema, base_name, out);
+  if (type != "CONSTRAINT" && type != "REF_CONSTRAINT" && type != "INDEX")
+    return WithStack(
+        OraError(ora::kInvalidInputValue, {object_type, "OBJECT_TYPE", "GET_DEPENDENT_DDL"}));
+  Status none = WithStack(OraError(ora::kDependentNotFound, {type}));
+  // A base table that is missing or not the session's to see has nothing.
+  if (!Visible(s, schema)) return none;
+  int64_t obj = 0;
+  std::string found_type;
+  TABDB_RETURN_IF_ERROR(FindObject(s, schema, base_name, &obj, &found_type));
+  if (obj == 0 || found_type != "TABLE") return none;
+  TableInfo t;
+  TABDB_RETURN_IF_ERROR(LoadTableById(s, obj, &t));
+  sql::SegmentAttributes ta;
+  TABDB_RETURN_IF_ERROR(LoadTableAttrs(s, t.obj_id, &ta, nullptr));
+  bool segment = SegmentExists(ta, t.has_rows);
+
+  Writer w(s);
+  std::vector<std::string> stmts;
+  if (type == "INDEX") {
+    std::vector<IndexRec> indexes;
+    TABDB_RETURN_IF_ERROR(LoadTableIndexes(s, t.obj_id, &indexes));
+    for (const IndexRec& idx : indexes) {
+      std::string text;
+      TABDB_RETURN_IF_ERROR(w.IndexText(idx, &text));
+      stmts.push_back(std::move(text));
+    }
+  } else {
+    // NOT NULL constraints stay in the column definitions of the table's
+    // own text, so they are not given again here.
+    std::vector<ConstraintRec> cons;
+    TABDB_RETURN_IF_ERROR(LoadConstraints(s, t.obj_id, &cons));
+    for (const ConstraintRec& c : cons) {
+      if (c.not_null || (c.type == "R") != (type == "REF_CONSTRAINT")) continue;
+      std::string text;
+      TABDB_RETURN_IF_ERROR(w.ConstraintText(t, c, segment, &text));
+      stmts.push_back(std::move(text));
+    }
+  }
+  if (stmts.empty()) return none;
   *out = w.Finish(stmts);
   return Status::Ok();
 }

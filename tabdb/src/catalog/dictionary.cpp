@@ -58,6 +58,11 @@ TypeDesc Date() {
   t.kind = TypeKind::kDate;
   return t;
 }
+TypeDesc LongType() {
+  TypeDesc t;
+  t.kind = TypeKind::kLong;
+  return t;
+}
 TypeDesc Raw(int n) {
   TypeDesc t;
   t.kind = TypeKind::kRaw;
@@ -359,28 +364,35 @@ ViewDef Constraints() {
       {"CONSTRAINT_NAME", V(128), "k.name"},
       {"CONSTRAINT_TYPE", V(1), "k.type"},
       {"TABLE_NAME", V(128), "tob.name"},
-      {"SEARCH_CONDITION", V(4000), "k.search_condition"},
-      {"R_OWNER", V(128), "NULL"},
-      {"R_CONSTRAINT_NAME", V(128), "NULL"},
-      {"DELETE_RULE", V(9), "NULL"},
+      {"SEARCH_CONDITION", LongType(), "k.search_condition"},
+      {"SEARCH_CONDITION_VC", V(4000), "k.search_condition"},
+      {"R_OWNER", V(128), "rk.owner"},
+      {"R_CONSTRAINT_NAME", V(128), "rk.name"},
+      {"DELETE_RULE", V(9), "CASE k.type WHEN 'R' THEN k.delete_rule END"},
       {"STATUS", V(8), "k.status"},
-      {"DEFERRABLE", V(14), "'NOT DEFERRABLE'"},
-      {"DEFERRED", V(9), "'IMMEDIATE'"},
+      {"DEFERRABLE", V(14),
+       "CASE k.is_deferrable WHEN 1 THEN 'DEFERRABLE' ELSE 'NOT DEFERRABLE' END"},
+      {"DEFERRED", V(9), "CASE k.is_deferred WHEN 1 THEN 'DEFERRED' ELSE 'IMMEDIATE' END"},
+      // DISABLE without VALIDATE leaves the rows unchecked.
       {"VALIDATED", V(13),
-       "CASE k.status WHEN 'ENABLED' THEN 'VALIDATED' ELSE 'NOT VALIDATED' END"},
+       "CASE WHEN k.status = 'ENABLED' AND k.validated = 1 THEN 'VALIDATED'"
+       " ELSE 'NOT VALIDATED' END"},
       {"GENERATED", V(14), "k.generated"},
       {"BAD", V(3), "NULL"},
       {"RELY", V(4), "NULL"},
-      {"LAST_CHANGE", Date(), "NULL"},
-      {"INDEX_OWNER", V(128), "io.owner"},
-      {"INDEX_NAME", V(128), "io.name"},
+      // The catalog keeps no time per constraint: its table's creation
+      // time stands for it.
+      {"LAST_CHANGE", Date(), "tabdb_dict_date(tob.created)"},
+      {"INDEX_OWNER", V(128), "CASE WHEN k.type IN ('P', 'U') THEN io.owner END"},
+      {"INDEX_NAME", V(128), "CASE WHEN k.type IN ('P', 'U') THEN io.name END"},
       {"INVALID", V(7), "NULL"},
       {"VIEW_RELATED", V(14), "NULL"},
-      {"SEARCH_CONDITION_VC", V(4000), "k.search_condition"},
+      {"ORIGIN_CON_ID", Num(), NumOf("0")},
   };
   v.from =
       "FROM tab$constraints k JOIN tab$objects tob ON tob.obj_id = k.table_obj"
-      " LEFT JOIN tab$objects io ON io.obj_id = k.index_obj WHERE 1";
+      " LEFT JOIN tab$objects io ON io.obj_id = k.index_obj"
+      " LEFT JOIN tab$constraints rk ON rk.cons_id = k.r_cons_id WHERE 1";
   v.order = "ORDER BY k.cons_id";
   return v;
 }
@@ -392,7 +404,7 @@ ViewDef ConsColumns() {
       {"CONSTRAINT_NAME", V(128), "k.name"},
       {"TABLE_NAME", V(128), "tob.name"},
       {"COLUMN_NAME", V(4000), "c.name"},
-      {"POSITION", Num(), NumOf("CASE WHEN k.type IN ('P', 'U') THEN cc.position END")},
+      {"POSITION", Num(), NumOf("CASE WHEN k.type IN ('P', 'U', 'R') THEN cc.position END")},
   };
   v.from =
       "FROM tab$cons_columns cc JOIN tab$constraints k ON k.cons_id = cc.cons_id"

@@ -107,16 +107,27 @@ void EvalToLob(FnCall& c, Status* st) {
   out->kind = c.result;
 }
 
-// DBMS_METADATA.GET_DDL, and GET_DEPENDENT_DDL (variant 'D').
-void EvalGetDdl(FnCall& c, Status* st) {
+namespace {
+
+using MetadataFn = Status (*)(Session& s, const std::string& type, const std::string& name,
+                              const std::string& schema, std::string* out);
+
+// DBMS_METADATA.GET_DDL and GET_DEPENDENT_DDL: (type, name [, schema]), the
+// schema defaulting to the session user.
+void EvalMetadata(FnCall& c, Status* st, MetadataFn fn) {
   Value* out = c.out;
   if (c.arg(0).null || c.arg(1).null) return;
   std::string schema = c.nargs() >= 3 && !c.arg(2).null ? c.arg(2).bytes
                                                         : c.session->user().name;
   std::string text;
-  *st = c.variant == 'D' ? GetDependentDdl(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text)
-                         : GetDdl(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text);
+  *st = fn(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text);
   if (st->ok()) *out = Value::Of(TypeKind::kClob, std::move(text));
 }
+
+}  // namespace
+
+void EvalGetDdl(FnCall& c, Status* st) { EvalMetadata(c, st, GetDdl); }
+
+void EvalGetDependentDdl(FnCall& c, Status* st) { EvalMetadata(c, st, GetDependentDdl); }
 
 }  // namespace tabdb

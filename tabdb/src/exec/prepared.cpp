@@ -1376,6 +1376,8 @@ Status Prepared::ExecuteOther() {
       return RunPlsqlBlock(*s_, *stmt_);
     case StmtKind::kSetConstraints:
       return SetConstraintsMode(*s_, *stmt_->set_constraints);
+    case StmtKind::kLockTable:
+      return LockTables(*s_, *stmt_->lock);
     case StmtKind::kSelect:
     case StmtKind::kInsert:
     case StmtKind::kUpdate:

@@ -365,6 +365,17 @@ struct CreateIndex {
   SegmentAttributes attrs;
 };
 
+// The constraint forms of ALTER TABLE besides the single ADD (and the ADD
+// list, one of the column forms' items); kNone for the other forms.
+enum class AlterTableAction {
+  kNone,
+  kDropConstraint,    // DROP CONSTRAINT name [CASCADE] [KEEP|DROP INDEX]
+  kDropPrimaryKey,    // DROP PRIMARY KEY [CASCADE] [KEEP|DROP INDEX]
+  kDropUnique,        // DROP UNIQUE (cols) [CASCADE] [KEEP|DROP INDEX]
+  kRenameConstraint,  // RENAME CONSTRAINT name TO new_name
+  kModifyNullability, // MODIFY (col [CONSTRAINT c] [NOT] NULL [state], ...)
+};
+
 // What an ALTER TABLE does.
 enum class AlterAction {
   kAddConstraint,  // ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE/CHECK ...
@@ -383,6 +394,14 @@ struct AlterItem {
   Constraint constraint;
 };
 
+// One column of MODIFY that changes only its constraints: `constraint` is
+// a kNotNull or kNull constraint (with its name and state), or an inline
+// key or check.
+struct NullabilityChange {
+  Name column;
+  Constraint constraint;
+};
+
 struct AlterTable {
   NameList table;
   Constraint add_constraint;  // ALTER TABLE t ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE (...) ...
@@ -393,6 +412,12 @@ struct AlterTable {
   Name new_name;                      // RENAME COLUMN ... TO / RENAME TO
   bool has_state_change = false;
   ConstraintStateChange state_change;  // MODIFY / ENABLE / DISABLE CONSTRAINT
+  AlterTableAction constraint_action = AlterTableAction::kNone;
+  Name constraint;                   // DROP / RENAME CONSTRAINT name (RENAME ... TO new_name)
+  std::vector<Name> key_columns;     // DROP UNIQUE (cols)
+  bool cascade = false;              // DROP ... CASCADE
+  int keep_index = -1;               // 1 KEEP INDEX, 0 DROP INDEX, -1 not given
+  std::vector<NullabilityChange> nullability;
 };
 
 struct DropObject {
@@ -488,6 +513,12 @@ struct StoredCode {
   int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE, 2 COMPILE
 };
 
+// LOCK TABLE t [, t ...] IN <mode> MODE [NOWAIT | WAIT n]
+struct LockTable {
+  std::vector<NameList> tables;
+  bool exclusive = false;  // a mode that keeps other writers out (not ROW SHARE)
+};
+
 // CREATE [OR REPLACE] [[NO] FORCE] [EDITIONABLE|NONEDITIONABLE] VIEW and
 // DROP VIEW. The query is kept as written: `query_text` is the text after
 // AS up to the WITH READ ONLY / WITH CHECK OPTION clause.
@@ -550,6 +581,7 @@ enum class StmtKind {
   kAlterSequence,
   kDropSequence,
   kStoredCode,
+  kLockTable,
   kCreateView,
   kDropView,
   kCreateSynonym,
@@ -584,6 +616,7 @@ struct Statement {
   // PL/SQL blocks: the whole block (declarations, control flow, SQL).
   std::shared_ptr<const PlsqlUnit> plsql;
   std::unique_ptr<StoredCode> code;
+  std::unique_ptr<LockTable> lock;
   std::unique_ptr<ViewStmt> view;          // CREATE / ALTER / DROP VIEW
   std::unique_ptr<SynonymStmt> synonym;    // CREATE / DROP SYNONYM
   std::unique_ptr<CommentStmt> comment;

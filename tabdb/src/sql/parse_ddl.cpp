@@ -453,6 +453,13 @@ Status Parser::ParseAlterTable(Statement* st) {
     st->alter_table = std::move(at);
     return Status::Ok();
   }
+  // Constraint forms (parse_alter_cons.cpp), then column forms (parse_alter.cpp).
+  bool matched = false;
+  TABDB_RETURN_IF_ERROR(ParseAlterConstraintForm(at.get(), &matched));
+  if (matched) {
+    st->alter_table = std::move(at);
+    return Status::Ok();
+  }
   // Column forms (parse_alter.cpp).
   bool column_form = true;
   if (PeekWord("MODIFY") && !PeekWord("CONSTRAINT", 1) && !PeekWord("PRIMARY", 1) &&

@@ -195,6 +195,20 @@ class Parser {
   Status ParseLob(LobStorage* lob);
   Status ParseTablespaceName(std::string* out);
   bool PeekSegmentAttr() const;
+  // ALTER TABLE constraint forms after the table name (parse_alter_cons.cpp):
+  // DROP CONSTRAINT / PRIMARY KEY / UNIQUE, RENAME CONSTRAINT, MODIFY of
+  // nullability. *matched false (nothing consumed) for other forms.
+  Status ParseAlterConstraintForm(AlterTable* at, bool* matched);
+  Status ParseAlterDropKey(AlterTable* at);
+  Status ParseNullabilityChange(NullabilityChange* item, bool* matched);
+  // LOCK TABLE ... (parse_lock.cpp)
+  Status ParseLockTable(Statement* st);
+  // Back to an earlier token, for forms told apart only further on.
+  std::pair<size_t, uint32_t> Mark() const { return {pos_, prev_end_}; }
+  void Reset(std::pair<size_t, uint32_t> m) {
+    pos_ = m.first;
+    prev_end_ = m.second;
+  }
 
   // COMMENT ON TABLE / COLUMN (parse_comment.cpp)
   Status ParseComment(Statement* st);

@@ -252,12 +252,20 @@ constexpr int kEnableNoPrimaryKey = 2432;        // cannot enable primary key - 
 constexpr int kDisableNoPrimaryKey = 2433;       // cannot disable primary key - primary key not defined for table
 constexpr int kEnableNoUniqueKey = 2434;         // cannot enable unique(%s) - unique key not defined for table
 constexpr int kDisableNoUniqueKey = 2435;        // cannot disable unique(%s) - unique key not defined for table
-constexpr int kModifyNoSuchConstraint = 2443;    // Cannot drop constraint  - nonexistent constraint
 constexpr int kCannotDefer = 2447;               // cannot defer a constraint that is not deferrable
 constexpr int kConstraintNotExist = 2448;        // constraint does not exist
 constexpr int kReferencedByForeignKeys = 2449;   // unique/primary keys in table referenced by foreign keys
 constexpr int kTruncateReferenced = 2266;        // unique/primary keys in table referenced by enabled foreign keys
 constexpr int kInvalidAlterSession = 2248;       // invalid option for ALTER SESSION
+// ALTER TABLE constraint forms and constraint DDL text.
+constexpr int kAlreadyNotNull = 1442;           // column to be modified to NOT NULL is already NOT NULL
+constexpr int kCannotModifyToNull = 1451;       // column to be modified to NULL cannot be modified to NULL
+constexpr int kNullValuesFound = 2296;          // cannot enable (%s.%s) - null values found
+constexpr int kKeyReferenced = 2273;            // this unique/primary key is referenced by some foreign keys
+constexpr int kNoPrimaryKeyToDrop = 2441;       // Cannot drop nonexistent primary key
+constexpr int kNoUniqueKeyToDrop = 2442;        // Cannot drop nonexistent unique key
+constexpr int kNoConstraintToDrop = 2443;       // Cannot drop constraint  - nonexistent constraint
+constexpr int kConstraintNameNotExist = 23292;  // The constraint name does not exist
 // Compound queries, ROWNUM, (+) outer joins, WITH.
 constexpr int kSetColumnCount = 1789;           // query block has incorrect number of result columns
 constexpr int kSetTypeMismatch = 1790;          // expression must have same datatype as corresponding expression
@@ -295,10 +303,7 @@ constexpr int kIdentityNotNumeric = 30675;      // identity column must be a num
 constexpr int kInsertGeneratedAlways = 32795;   // cannot insert into a generated always identity column
 constexpr int kUpdateGeneratedAlways = 32796;   // cannot update a generated always identity column
 constexpr int kMustBeEmptyToDecrease = 1440;    // column to be modified must be empty to decrease precision or scale
-constexpr int kAlreadyNotNull = 1442;           // column to be modified to NOT NULL is already NOT NULL
-constexpr int kCannotModifyToNull = 1451;       // column to be modified to NULL cannot be modified to NULL
 constexpr int kDropParentKeyColumn = 12992;     // cannot drop parent key column
-constexpr int kNullValuesFound = 2296;          // cannot enable (%s.%s) - null values found
 }  // namespace ora
 
 }  // namespace tabdb

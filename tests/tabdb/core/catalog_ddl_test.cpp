@@ -149,9 +149,16 @@ TEST_F(DdlTest, PrivilegesForOtherSchemas) {
   auto other = NewUser("OTHER");
   Run(*other, "CREATE TABLE mine (a NUMBER)");
   EXPECT_EQ(Ddl(*app_, "CREATE TABLE other.t (a NUMBER)").code(), 1031);
+  // A table the user cannot see answers as a missing one; once it sees it
+  // (any grant), the DDL is refused for want of the privilege.
+  EXPECT_EQ(Ddl(*app_, "DROP TABLE other.mine").code(), 942);
+  EXPECT_EQ(Ddl(*app_, "TRUNCATE TABLE other.mine").code(), 942);
+  EXPECT_EQ(Ddl(*app_, "ALTER TABLE other.mine ADD PRIMARY KEY (a)").code(), 942);
+  Run(*other, "GRANT SELECT ON mine TO app");
   EXPECT_EQ(Ddl(*app_, "DROP TABLE other.mine").code(), 1031);
   EXPECT_EQ(Ddl(*app_, "TRUNCATE TABLE other.mine").code(), 1031);
   EXPECT_EQ(Ddl(*app_, "ALTER TABLE other.mine ADD PRIMARY KEY (a)").code(), 1031);
+  Run(*other, "REVOKE SELECT ON mine FROM app");
   // Another user's table is invisible, so an index on it is on nothing.
   EXPECT_EQ(Ddl(*app_, "CREATE INDEX ix ON other.mine (a)").code(), 942);
   TableInfo t;

@@ -237,7 +237,11 @@ TEST_F(ForeignKeyTest, OtherSchemaParent) {
   EXPECT_EQ(Exec(owner, "DELETE FROM codes"), 2292);
   EXPECT_EQ(owner.ErrorText(), "ORA-02292: integrity constraint (APP.USES_FK) violated - child record found\n");
   ASSERT_EQ(owner.Rollback(), OCI_SUCCESS);
-  // A DBA needs no grant.
+  // A DBA, too, needs REFERENCES granted to the child table's owner; the
+  // refused CREATE TABLE leaves no table behind.
+  EXPECT_EQ(Exec(sys_, "CREATE TABLE system.uses2 (code VARCHAR2(3) REFERENCES ownr.codes)"), 1031);
+  EXPECT_EQ(Exec(sys_, "CREATE TABLE app.uses3 (code VARCHAR2(3) REFERENCES ownr.codes)"), 0);
+  Must(owner, "GRANT REFERENCES ON codes TO system");
   Must(sys_, "CREATE TABLE system.uses2 (code VARCHAR2(3) REFERENCES ownr.codes)");
   // DROP USER ... CASCADE takes the other schemas' keys on its tables along.
   owner.Close();

@@ -312,6 +312,52 @@ TEST(ParseDdl, ConstraintTexts) {
   EXPECT_EQ(st->alter_table->add_constraint.check_text, "balance >= 0");
 }
 
+// The constraint forms of ALTER TABLE; a MODIFY that changes more than
+// constraints is left to the column forms.
+TEST(ParseDdl, AlterTableConstraintForms) {
+  auto st = ParseOk("alter table t add (constraint a unique (x), check (y > 0), z number)");
+  ASSERT_NE(st, nullptr);
+  const AlterTable* at = st->alter_table.get();
+  EXPECT_EQ(at->constraint_action, AlterTableAction::kNone);
+  ASSERT_EQ(at->items.size(), 3u);
+  EXPECT_EQ(at->items[0].constraint.name.text, "A");
+  EXPECT_EQ(at->items[1].constraint.check_text, "y > 0");
+  EXPECT_FALSE(at->items[2].is_constraint);
+
+  st = ParseOk("alter table t drop unique (a, b) cascade drop index");
+  ASSERT_NE(st, nullptr);
+  at = st->alter_table.get();
+  EXPECT_EQ(at->constraint_action, AlterTableAction::kDropUnique);
+  EXPECT_EQ(at->key_columns.size(), 2u);
+  EXPECT_TRUE(at->cascade);
+  EXPECT_EQ(at->keep_index, 0);
+  st = ParseOk("alter table t drop primary key keep index");
+  ASSERT_NE(st, nullptr);
+  EXPECT_EQ(st->alter_table->constraint_action, AlterTableAction::kDropPrimaryKey);
+  EXPECT_FALSE(st->alter_table->cascade);
+  EXPECT_EQ(st->alter_table->keep_index, 1);
+  st = ParseOk("alter table t rename constraint \"a\" to b");
+  ASSERT_NE(st, nullptr);
+  EXPECT_EQ(st->alter_table->constraint.text, "a");
+  EXPECT_EQ(st->alter_table->new_name.text, "B");
+
+  st = ParseOk("alter table t modify (a constraint a_nn not null enable novalidate, b null)");
+  ASSERT_NE(st, nullptr);
+  at = st->alter_table.get();
+  EXPECT_EQ(at->constraint_action, AlterTableAction::kModifyNullability);
+  ASSERT_EQ(at->nullability.size(), 2u);
+  EXPECT_EQ(at->nullability[0].constraint.kind, ConstraintKind::kNotNull);
+  EXPECT_EQ(at->nullability[0].constraint.name.text, "A_NN");
+  EXPECT_EQ(at->nullability[0].constraint.validate, 0);
+  EXPECT_EQ(at->nullability[1].column.text, "B");
+  EXPECT_EQ(at->nullability[1].constraint.kind, ConstraintKind::kNull);
+  st = ParseOk("alter table t modify c not null unique");
+  ASSERT_NE(st, nullptr);
+  ASSERT_EQ(st->alter_table->nullability.size(), 2u);
+  EXPECT_EQ(st->alter_table->nullability[1].column.text, "C");
+  EXPECT_EQ(st->alter_table->nullability[1].constraint.kind, ConstraintKind::kUnique);
+}
+
 TEST(ParseDdl, InlineConstraintsAndColumnForms) {
   auto st = ParseOk(
       "\n  CREATE TABLE \"APP\".\"T\" \n   (\t\"ID\" NUMBER CONSTRAINT \"T_ID_NN\" NOT NULL "
@@ -925,6 +971,9 @@ TEST(ParseErrors, OracleNumbers) {
       {"create index select on t (a)", 953},
       {"alter index i rebuild", 3001},
       {"alter foo", 940},
+      {"alter table t modify (c not null", 907},
+      {"alter table t drop unique a", 906},
+      {"alter table t rename constraint a b", 905},
       {"drop widget v", 950},
       {"drop public view v", 950},
       {"drop view v cascade purge", 905},
