@@ -49,10 +49,23 @@ static int script_deferred(void *ctx, const char *text, uint32_t len)
     return 0;
 }
 
+/* A warning as a comment line of the script. */
+static int script_warning(void *ctx, const char *text, uint32_t len)
+{
+    (void)ctx;
+    fputs("-- ", stdout);
+    for (uint32_t k = 0; k < len; k++) putchar(text[k] == '\n' || text[k] == '\r' ? ' ' : text[k]);
+    putchar('\n');
+    return 0;
+}
+
 int script_dump(DUMP_READER *r)
 {
     /* The statements are data: no "&" substitution, blank lines kept. */
     fputs("SET DEFINE OFF\nSET SQLBLANKLINES ON\n\n", stdout);
+    /* what the export could not carry, said before anything runs */
+    DUMP_VISIT warn = {NULL, NULL, script_warning};
+    if (dump_walk_warnings(r, &warn, NULL) != 0) return report_fault(r);
     for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
         TAB_INFO t;
         if (dump_entry(r, i, &t) != 0) return report_fault(r);
