@@ -1,0 +1,90 @@
+/*
+ * dict_query.c - dictionary queries of several text columns on the run's
+ * statement handle, fetched a row at a time into buffers of their own; a
+ * view the server does not have counts as no rows of that kind.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "exp_local.h"
+
+void dict_close(DICT_QUERY *q)
+{
+    free(q->mem);
+    q->mem = NULL;
+}
+
+int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
+{
+    size_t total = 0;
+    sword rc;
+
+    memset(q, 0, sizeof(*q));
+    if (ncol < 1 || ncol > DICT_MAX_COLS) return -1;
+    q->ncol = ncol;
+    for (int c = 0; c < ncol; c++) total += widths[c];
+    q->mem = (uint8_t *)malloc(total);
+    if (!q->mem) {
+        fprintf(stderr, "Allocate memory (%zu) error.\n", total);
+        return -1;
+    }
+    uint8_t *p = q->mem;
+    for (int c = 0; c < ncol; c++) {
+        q->width[c] = widths[c];
+        q->val[c] = (char *)p;
+        p += widths[c];
+    }
+
+    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt, (ub4)strlen(sqltxt),
+                        OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        dict_close(q);
+        return -1;
+    }
+    for (int c = 0; c < ncol; c++) {
+        OCIDefine *defnp = NULL;
+        rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(c + 1), q->val[c],
+                            (sb4)q->width[c], SQLT_STR, &q->ind[c], &q->len[c], &q->rcode[c],
+                            OCI_DEFAULT);
+        if (check_error(g_env.errhp, rc) != 0) {
+            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+            dict_close(q);
+            return -1;
+        }
+    }
+    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    int ret = check_error(g_env.errhp, rc);
+    if (ret == -1 && (get_ora_code() == 942 || get_ora_code() == 904)) {
+        dict_close(q);
+        return 1;
+    }
+    if (ret != 0 && ret != 1) {
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        dict_close(q);
+        return -1;
+    }
+    return 0;
+}
+
+int dict_next(DICT_QUERY *q)
+{
+    for (int c = 0; c < q->ncol; c++) {
+        q->rcode[c] = 0;
+        q->ind[c] = 0;
+        q->val[c][0] = '\0';
+    }
+    sword rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+    int ret = check_error(g_env.errhp, rc);
+    if (ret == 100) return 0;
+    if (ret != 0 && ret != 1) {
+        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+        return -1;
+    }
+    for (int c = 0; c < q->ncol; c++) {
+        if (q->ind[c] == -1) q->val[c][0] = '\0';
+        q->val[c][q->width[c] - 1] = '\0';  /* never trust the terminator */
+    }
+    return 1;
+}

@@ -1,0 +1,99 @@
+/*
+ * gather_constraints.c - the schema's NOT NULL, UNIQUE and CHECK
+ * constraints, each as DBMS_METADATA gives it with its state, in one
+ * query for the whole schema; each goes to its table's statement list.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "exp_local.h"
+
+static const char segment_setup[] =
+    "BEGIN\n"
+    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'SEGMENT_ATTRIBUTES', %s);\n"
+    "END;";
+
+/* Takes `CONSTRAINT "name" ` out of a system-named constraint's text, so
+ * that the target names its own and never meets a name in use. */
+static void drop_system_name(char *text, size_t *len, const char *name)
+{
+    char esc[ESC_NAME_SIZE], pat[ESC_NAME_SIZE + 16];
+    if (sql_escape(esc, sizeof(esc), name, '"') < 0) return;
+    snprintf(pat, sizeof(pat), "CONSTRAINT \"%s\" ", esc);
+    long at = find_words(text, *len, "CONSTRAINT", NULL);
+    if (at < 0 || strncmp(text + at, pat, strlen(pat)) != 0) return;
+    size_t cut = strlen(pat);
+    memmove(text + at, text + at + cut, *len - (size_t)at - cut + 1);
+    *len -= cut;
+}
+
+/* The quoted column name after "MODIFY (" of a NOT NULL text, copied into
+ * col (size bytes); 0, or -1 when the text has no such shape. */
+static int modify_column(const char *text, size_t len, char *col, size_t size)
+{
+    long at = find_words(text, len, "MODIFY", NULL);
+    if (at < 0) return -1;
+    const char *p = text + at + 6;
+    while (*p == ' ') p++;
+    if (*p != '(') return -1;
+    p++;
+    while (*p == ' ') p++;
+    if (*p != '"') return -1;
+    const char *e = p + 1;
+    while (*e && !(e[0] == '"' && e[1] != '"')) e += (e[0] == '"') ? 2 : 1;
+    if (!*e || (size_t)(e + 1 - p) >= size) return -1;
+    memcpy(col, p, (size_t)(e + 1 - p));
+    col[e + 1 - p] = '\0';
+    return 0;
+}
+
+int gather_constraints(void)
+{
+    static const ub4 widths[4] = {32, 32, 16, 65536};
+    char sqltxt[512], esc_owner[ESC_NAME_SIZE];
+    DICT_QUERY q;
+    int ret;
+
+    if (run_transform_block(segment_setup) != 0) return -1;
+    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select TABLE_NAME, CONSTRAINT_NAME, GENERATED,\n"
+             "DBMS_METADATA.GET_DDL('CONSTRAINT', CONSTRAINT_NAME, OWNER)\n"
+             "from ALL_CONSTRAINTS\n"
+             "where OWNER='%s' and CONSTRAINT_TYPE in ('C', 'U')\n"
+             "order by TABLE_NAME, CONSTRAINT_TYPE desc, CONSTRAINT_NAME",
+             esc_owner);
+    ret = dict_open(&q, sqltxt, 4, widths);
+    if (ret != 0) return ret < 0 ? -1 : 0;
+    while ((ret = dict_next(&q)) == 1) {
+        int ti = find_table(q.val[0]);
+        if (ti < 0) continue;
+        if (q.rcode[3] == 1406) {
+            if (warn_object("constraint", q.val[1], "its statement is longer than 65535 bytes") != 0)
+                break;
+            continue;
+        }
+        size_t len;
+        char *text = strip_owner(q.val[3], strlen(q.val[3]), 0, &len);
+        if (!text) {
+            fprintf(stderr, "Allocate memory (%zu) error.\n", strlen(q.val[3]));
+            ret = -1;
+            break;
+        }
+        if (strcmp(q.val[2], "GENERATED NAME") == 0) drop_system_name(text, &len, q.val[1]);
+        char col[ESC_NAME_SIZE + 2];
+        int not_null = strncmp(text, "ALTER TABLE ", 12) == 0 &&
+                       find_words(text, len, "ADD", NULL) < 0 &&
+                       modify_column(text, len, col, sizeof(col)) == 0;
+        int rc = add_object(ti, not_null ? OBJ_NOT_NULL : OBJ_KEY_CHECK, text, len,
+                            not_null ? col : NULL, "constraint", q.val[1]);
+        free(text);
+        if (rc != 0) {
+            ret = -1;
+            break;
+        }
+    }
+    dict_close(&q);
+    return ret < 0 ? -1 : 0;
+}
