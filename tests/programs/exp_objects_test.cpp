@@ -1,0 +1,230 @@
+// exp_objects_test.cpp - tabexp run as a process on schemas that hold more
+// than tables: the statements each table's list and the deferred list
+// carry for constraints, indexes, sequences, stored code and grants, the
+// rules of TABLES for them, and the warnings about what cannot be carried.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dump_reader.h"
+#include "support.h"
+
+namespace {
+
+using testsupport::ProcResult;
+using testsupport::ReadFile;
+using testsupport::RunSql;
+using testsupport::TempDir;
+
+const char kNls[] = "NLS_LANG=AMERICAN_AMERICA.AL32UTF8";
+const char kDone[] = "\nExport terminated successfully.\n\n";
+const char kWarned[] = "Export terminated successfully with warnings.\n\n";
+
+// What the shared reader finds in a dump: each table's statements after
+// its rows, the deferred list and the warnings.
+struct Read {
+  uint32_t version = 0;
+  std::vector<std::string> tables;
+  std::vector<std::vector<std::string>> section;  // per table
+  std::vector<std::string> deferred, warnings;
+};
+
+int Collect(void* ctx, const char* text, uint32_t len) {
+  static_cast<std::vector<std::string>*>(ctx)->emplace_back(text, len);
+  return 0;
+}
+
+Read ReadStatements(const std::string& path) {
+  Read out;
+  int fd = open(path.c_str(), O_RDONLY);
+  EXPECT_GE(fd, 0) << path;
+  DUMP_READER r;
+  if (dump_open(&r, fd) != 0 || dump_check_directory(&r) != 0) {
+    ADD_FAILURE() << r.fault.reason;
+    close(fd);
+    return out;
+  }
+  out.version = r.has_ext ? r.ext.version : 0;
+  DUMP_VISIT v = {nullptr, nullptr, Collect};
+  for (uint32_t i = 0; i < r.head.tab_cnt; i++) {
+    TAB_INFO t;
+    EXPECT_EQ(0, dump_entry(&r, i, &t));
+    out.tables.push_back(t.tab_name);
+    out.section.emplace_back();
+    EXPECT_EQ(0, dump_walk_section(&r, i, &v, &out.section.back(), nullptr)) << r.fault.reason;
+  }
+  EXPECT_EQ(0, dump_walk_deferred(&r, &v, &out.deferred)) << r.fault.reason;
+  EXPECT_EQ(0, dump_walk_warnings(&r, &v, &out.warnings)) << r.fault.reason;
+  dump_close(&r);
+  close(fd);
+  return out;
+}
+
+bool Has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+class ObjectsRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = dir_.file("db");
+    dump_ = dir_.file("x.dmp");
+    testsupport::CreateDatabase(db_, "manager");
+    Sql("CREATE USER app IDENTIFIED BY app;\nGRANT DBA TO app;\n"
+        "CREATE USER other IDENTIFIED BY other;\n",
+        "system/manager");
+  }
+  void Sql(const std::string& script, const std::string& user = "app/app") {
+    ProcResult r = RunSql(user + "@" + db_, script, {kNls});
+    ASSERT_EQ(0, r.status) << script << "\n" << r.out << r.err;
+  }
+  ProcResult Export(std::vector<std::string> more = {}) {
+    std::vector<std::string> argv = {TABEXP_PATH, "app/app@" + db_, "FILE=" + dump_, "OWNER=app"};
+    argv.insert(argv.end(), more.begin(), more.end());
+    return testsupport::Run(argv, {kNls});
+  }
+  Read ExportOk(std::vector<std::string> more = {}) {
+    ProcResult r = Export(more);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_TRUE(Has(r.err, kDone)) << r.err;
+    return ReadStatements(dump_);
+  }
+  static const std::vector<std::string>& Section(const Read& d, const std::string& table) {
+    static const std::vector<std::string> none;
+    for (size_t i = 0; i < d.tables.size(); i++)
+      if (d.tables[i] == table) return d.section[i];
+    ADD_FAILURE() << "no table " << table;
+    return none;
+  }
+
+  TempDir dir_;
+  std::string db_, dump_;
+};
+
+// Every constraint of a table is in its list, after the indexes and the
+// primary key, with its state; system-named ones without their name; the
+// NOT NULL the table text already has is not repeated (ORA-01442 on
+// import); nothing names the owner.
+TEST_F(ObjectsRun, ConstraintsFollowTheIndexesWithTheirStates) {
+  Sql("CREATE TABLE t (id NUMBER PRIMARY KEY, a NUMBER, b VARCHAR2(5) CONSTRAINT b_nn NOT NULL,\n"
+      "  CONSTRAINT t_ab_uk UNIQUE (a, b));\n"
+      "ALTER TABLE t ADD CONSTRAINT a_pos CHECK (a > 0) DISABLE;\n"
+      "ALTER TABLE t ADD CHECK (b <> 'APP'||'.x');\n"
+      "CREATE BITMAP INDEX t_b_bx ON t (b);\n"
+      "CREATE TABLE u (n NUMBER CHECK (n IN (1, 2)));\n");
+  Read d = ExportOk();
+  EXPECT_EQ(1u, d.version) << "no warnings: the format every reader of the extension knows";
+  const std::vector<std::string>& t = Section(d, "T");
+  std::vector<std::string> want = {
+      "ALTER TABLE \"T\" ADD CONSTRAINT \"T_AB_UK\" UNIQUE (\"A\", \"B\")\n  USING INDEX  ENABLE",
+      "ALTER TABLE \"T\" ADD CONSTRAINT \"A_POS\" CHECK (a > 0) DISABLE",
+      "ALTER TABLE \"T\" ADD CHECK (b <> 'APP'||'.x') ENABLE",
+  };
+  ASSERT_GE(t.size(), want.size() + 2);
+  std::vector<std::string> tail(t.end() - static_cast<long>(want.size()), t.end());
+  EXPECT_EQ(want, tail);
+  size_t bitmap = 0, pk = 0;
+  for (size_t i = 0; i < t.size(); i++) {
+    if (t[i] == "CREATE BITMAP INDEX \"T_B_BX\" ON \"T\" (\"B\") \n  ") bitmap = i + 1;
+    if (Has(t[i], "PRIMARY KEY")) pk = i + 1;
+    EXPECT_FALSE(Has(t[i], "NOT NULL")) << t[i];
+    EXPECT_FALSE(Has(t[i], "\"APP\"")) << t[i];
+  }
+  EXPECT_TRUE(bitmap > 0 && bitmap < pk) << "bitmap index with the other indexes";
+  ASSERT_EQ(1u, Section(d, "U").size());
+  EXPECT_EQ("ALTER TABLE \"U\" ADD CHECK (n IN (1, 2)) ENABLE", Section(d, "U")[0]);
+  EXPECT_TRUE(d.deferred.empty());
+
+  // TABLES: the statements of the tables exported only
+  d = ExportOk({"TABLES=u"});
+  ASSERT_EQ(1u, d.tables.size());
+  EXPECT_EQ(1u, Section(d, "U").size());
+}
+
+// The deferred list: sequences starting where the source's continue,
+// stored code without the owner in its head or a trigger's ON clause, a
+// disabled trigger disabled again, and last one GRANT per privilege. With
+// TABLES only the grants on the exported tables go in.
+TEST_F(ObjectsRun, SchemaLevelObjectsInTheDeferredList) {
+  Sql("CREATE TABLE t (id NUMBER);\nCREATE TABLE log1 (n NUMBER);\n"
+      "CREATE SEQUENCE s1 START WITH 5 CACHE 20;\n"
+      "SELECT s1.NEXTVAL FROM dual;\n"
+      "CREATE SEQUENCE s2 INCREMENT BY 10 NOCACHE;\n"
+      "SELECT s2.NEXTVAL FROM dual;\n"
+      "SELECT s2.NEXTVAL FROM dual;\n"
+      "GRANT SELECT, INSERT ON t TO other;\n"
+      "GRANT UPDATE ON log1 TO other WITH GRANT OPTION;\n"
+      "GRANT SELECT ON log1 TO PUBLIC;\n"
+      "CREATE OR REPLACE PROCEDURE p1 AS\nBEGIN\n  NULL;\nEND;\n/\n"
+      "CREATE OR REPLACE TRIGGER trg1 BEFORE INSERT ON app.t FOR EACH ROW\n"
+      "BEGIN\n  INSERT INTO log1 VALUES (1);\nEND;\n/\n"
+      "ALTER TRIGGER trg1 DISABLE;\n");
+  Read d = ExportOk();
+  std::vector<std::string> want = {
+      "CREATE SEQUENCE  \"S1\"  MINVALUE 1 MAXVALUE 9999999999999999999999999999 INCREMENT BY 1 "
+      "START WITH 25 CACHE 20 NOORDER  NOCYCLE",
+      "CREATE SEQUENCE  \"S2\"  MINVALUE 1 MAXVALUE 9999999999999999999999999999 INCREMENT BY 10 "
+      "START WITH 21 NOCACHE  NOORDER  NOCYCLE",
+      "CREATE OR REPLACE EDITIONABLE PROCEDURE \"P1\"  AS\nBEGIN\n  NULL;\nEND;",
+      "CREATE OR REPLACE EDITIONABLE TRIGGER \"TRG1\"  BEFORE INSERT ON t FOR EACH ROW\n"
+      "BEGIN\n  INSERT INTO log1 VALUES (1);\nEND;",
+      "ALTER TRIGGER \"TRG1\" DISABLE",
+      "GRANT UPDATE ON \"LOG1\" TO \"OTHER\" WITH GRANT OPTION",
+      "GRANT SELECT ON \"LOG1\" TO PUBLIC",
+      "GRANT INSERT ON \"T\" TO \"OTHER\"",
+      "GRANT SELECT ON \"T\" TO \"OTHER\"",
+  };
+  EXPECT_EQ(want, d.deferred);
+
+  d = ExportOk({"TABLES=t"});
+  want = {"GRANT INSERT ON \"T\" TO \"OTHER\"", "GRANT SELECT ON \"T\" TO \"OTHER\""};
+  EXPECT_EQ(want, d.deferred);
+}
+
+// A table the dump cannot carry is left out with a warning on standard
+// output and in the log; the rest is exported, the run ends with status 0
+// and says so, and the file keeps the warning for tabdump.
+TEST_F(ObjectsRun, UncarriedTablesAreNamedInWarnings) {
+  Sql("CREATE TABLE good (n NUMBER);\nCREATE TABLE bad (id NUMBER, r ROWID);\n"
+      "CREATE TABLE worse (u UROWID);\nCREATE INDEX bad_ix ON bad (id);\n"
+      "GRANT SELECT ON bad TO other;\nALTER TABLE bad ADD CHECK (id > 0);\n");
+  std::string log = dir_.file("x.log");
+  ProcResult r = Export({"LOG=" + log});
+  EXPECT_EQ(0, r.status) << r.err;
+  const std::string w1 =
+      "Warning: table \"BAD\" not exported: column \"R\" has the type ROWID, which is not carried.\n";
+  const std::string w2 =
+      "Warning: table \"WORSE\" not exported: column \"U\" has the type UROWID, which is not carried.\n";
+  EXPECT_EQ(w1 + w2, r.out);
+  EXPECT_TRUE(Has(r.err, "\n2 objects not exported (see the warnings).\n" + std::string(kWarned)))
+      << r.err;
+  EXPECT_FALSE(Has(r.err, kDone)) << r.err;
+  std::string logged = ReadFile(log);
+  EXPECT_TRUE(Has(logged, w1 + w2)) << logged;
+  EXPECT_TRUE(Has(logged, kWarned)) << logged;
+
+  Read d = ReadStatements(dump_);
+  EXPECT_EQ(2u, d.version);
+  EXPECT_EQ(std::vector<std::string>{"GOOD"}, d.tables);
+  EXPECT_TRUE(d.deferred.empty()) << "nothing of a table left out";
+  std::vector<std::string> want = {w1.substr(0, w1.size() - 1), w2.substr(0, w2.size() - 1)};
+  EXPECT_EQ(want, d.warnings);
+
+  ProcResult list = testsupport::Run({TABDUMP_PATH, dump_});
+  EXPECT_EQ(0, list.status) << list.err;
+  EXPECT_TRUE(Has(list.out, "Format:    2, checksummed\n")) << list.out;
+  EXPECT_TRUE(Has(list.out, "\nNot carried (warnings of the export):\n  " + w1 + "  " + w2))
+      << list.out;
+  ProcResult verify = testsupport::Run({TABDUMP_PATH, "--verify", dump_});
+  EXPECT_EQ(0, verify.status) << verify.out;
+
+  // Named by TABLES, it still only gives its warning.
+  r = Export({"TABLES=(bad,good)"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(0u, r.out.find(w1 + ". . exporting table")) << r.out;
+  EXPECT_TRUE(Has(r.err, "\n1 object not exported")) << r.err;
+}
+
+}  // namespace
