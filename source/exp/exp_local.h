@@ -269,6 +269,11 @@ extern char g_identity_kind[];
  * the four values above. */
 void note_table_text(void);
 
+/* Puts into the emptied cache the statements gathered for table ti, in
+ * their order (a NOT NULL the table text has already left out), and the
+ * identity column's restart last. Returns 0 or -1. */
+int write_table_objects(int ti);
+
 #ifdef __cplusplus
 }
 #endif

@@ -34,9 +34,7 @@ static int put_text(const char *text, size_t len)
     return 0;
 }
 
-/* The statements gathered for table ti, in their order, and the identity
- * column's restart last. */
-static int write_table_objects(int ti)
+int write_table_objects(int ti)
 {
     int end, i = objects_of(ti, &end);
     g_exp.ctail = 0;
