@@ -7,6 +7,7 @@
  */
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
 
 #include "exp_local.h"
 
@@ -26,6 +27,17 @@ static int objects_of_other_kinds(const char *esc_owner)
              "order by OBJECT_TYPE, OBJECT_NAME",
              esc_owner);
     ret = dict_open(&q, sqltxt, 2, widths);
+    if (ret == 1 && strcasecmp(g_args.username, g_exp.owner_name) == 0) {
+        /* a database with only the view of the user's own objects */
+        char *from = strstr(sqltxt, "from ALL_OBJECTS\nwhere OWNER=");
+        char *cond = from ? strstr(from, " and OBJECT_TYPE") : NULL;
+        if (cond) {
+            char rest[1024];
+            snprintf(rest, sizeof(rest), "from USER_OBJECTS\nwhere 1=1%s", cond);
+            strcpy(from, rest);
+            ret = dict_open(&q, sqltxt, 2, widths);
+        }
+    }
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
         char kind[40];
