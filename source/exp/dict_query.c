@@ -88,3 +88,35 @@ int dict_next(DICT_QUERY *q)
     }
     return 1;
 }
+
+/* Takes `CONSTRAINT "name" ` out of a system-named constraint's text, so
+ * that the target names its own and never meets a name in use. */
+static void drop_system_name(char *text, size_t *len, const char *name)
+{
+    char esc[ESC_NAME_SIZE], pat[ESC_NAME_SIZE + 16];
+    if (sql_escape(esc, sizeof(esc), name, '"') < 0) return;
+    snprintf(pat, sizeof(pat), "CONSTRAINT \"%s\" ", esc);
+    long at = find_words(text, *len, "CONSTRAINT", NULL);
+    if (at < 0 || strncmp(text + at, pat, strlen(pat)) != 0) return;
+    size_t cut = strlen(pat);
+    memmove(text + at, text + at + cut, *len - (size_t)at - cut + 1);
+    *len -= cut;
+}
+
+char *dict_text(const DICT_QUERY *q, int col, int bare, const char *kind, const char *name,
+                int system_named, size_t *len, int *rc)
+{
+    *rc = 0;
+    if (q->rcode[col] == 1406) {
+        *rc = warn_object(kind, name, "its statement is longer than 65535 bytes");
+        return NULL;
+    }
+    char *text = strip_owner(q->val[col], strlen(q->val[col]), bare, len);
+    if (!text) {
+        fprintf(stderr, "Allocate memory (%zu) error.\n", strlen(q->val[col]));
+        *rc = -1;
+        return NULL;
+    }
+    if (system_named) drop_system_name(text, len, name);
+    return text;
+}

@@ -235,6 +235,13 @@ int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths);
 int dict_next(DICT_QUERY *q);
 void dict_close(DICT_QUERY *q);
 
+/* The text of column col of the current row made owner-free (strip_owner
+ * with bare), without its `CONSTRAINT "name"` when system_named. NULL when
+ * the text was cut to its width (a warning names kind and name; *rc 0 or
+ * -1) or memory ran out (*rc -1, message printed). */
+char *dict_text(const DICT_QUERY *q, int col, int bare, const char *kind, const char *name,
+                int system_named, size_t *len, int *rc);
+
 /* ---- statement texts ------------------------------------------------------ */
 
 /* A copy of text[0..len) without its leading blanks and without the

@@ -88,9 +88,10 @@ int gather_code(void)
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
         if (q.rcode[2] == 1406) {
-            if (warn_object("stored code", q.val[0], "its statement is longer than 65535 bytes") != 0)
-                break;
-            continue;
+            if (warn_object("stored code", q.val[0], "its statement is longer than 65535 bytes") == 0)
+                continue;
+            ret = -1;
+            break;
         }
         if (add_unit(q.val[0], q.val[1], q.val[2]) != 0) {
             ret = -1;

@@ -14,20 +14,6 @@ static const char segment_setup[] =
     "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'SEGMENT_ATTRIBUTES', %s);\n"
     "END;";
 
-/* Takes `CONSTRAINT "name" ` out of a system-named constraint's text, so
- * that the target names its own and never meets a name in use. */
-static void drop_system_name(char *text, size_t *len, const char *name)
-{
-    char esc[ESC_NAME_SIZE], pat[ESC_NAME_SIZE + 16];
-    if (sql_escape(esc, sizeof(esc), name, '"') < 0) return;
-    snprintf(pat, sizeof(pat), "CONSTRAINT \"%s\" ", esc);
-    long at = find_words(text, *len, "CONSTRAINT", NULL);
-    if (at < 0 || strncmp(text + at, pat, strlen(pat)) != 0) return;
-    size_t cut = strlen(pat);
-    memmove(text + at, text + at + cut, *len - (size_t)at - cut + 1);
-    *len -= cut;
-}
-
 /* The quoted column name after "MODIFY (" of a NOT NULL text, copied into
  * col (size bytes); 0, or -1 when the text has no such shape. */
 static int modify_column(const char *text, size_t len, char *col, size_t size)
@@ -69,24 +55,20 @@ int gather_constraints(void)
     while ((ret = dict_next(&q)) == 1) {
         int ti = find_table(q.val[0]);
         if (ti < 0) continue;
-        if (q.rcode[3] == 1406) {
-            if (warn_object("constraint", q.val[1], "its statement is longer than 65535 bytes") != 0)
-                break;
-            continue;
-        }
         size_t len;
-        char *text = strip_owner(q.val[3], strlen(q.val[3]), 0, &len);
+        int rc;
+        char *text = dict_text(&q, 3, 0, "constraint", q.val[1],
+                               strcmp(q.val[2], "GENERATED NAME") == 0, &len, &rc);
         if (!text) {
-            fprintf(stderr, "Allocate memory (%zu) error.\n", strlen(q.val[3]));
+            if (rc == 0) continue;
             ret = -1;
             break;
         }
-        if (strcmp(q.val[2], "GENERATED NAME") == 0) drop_system_name(text, &len, q.val[1]);
         char col[ESC_NAME_SIZE + 2];
         int not_null = strncmp(text, "ALTER TABLE ", 12) == 0 &&
                        find_words(text, len, "ADD", NULL) < 0 &&
                        modify_column(text, len, col, sizeof(col)) == 0;
-        int rc = add_object(ti, not_null ? OBJ_NOT_NULL : OBJ_KEY_CHECK, text, len,
+        rc = add_object(ti, not_null ? OBJ_NOT_NULL : OBJ_KEY_CHECK, text, len,
                             not_null ? col : NULL, "constraint", q.val[1]);
         free(text);
         if (rc != 0) {

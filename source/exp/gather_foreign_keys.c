@@ -14,36 +14,33 @@
 
 int gather_foreign_keys(void)
 {
-    static const ub4 widths[3] = {32, 32, 65536};
+    static const ub4 widths[4] = {32, 32, 16, 65536};
     char sqltxt[512], esc_owner[ESC_NAME_SIZE];
     DICT_QUERY q;
     int ret;
 
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
     snprintf(sqltxt, sizeof(sqltxt),
-             "select TABLE_NAME, CONSTRAINT_NAME,\n"
+             "select TABLE_NAME, CONSTRAINT_NAME, GENERATED,\n"
              "DBMS_METADATA.GET_DDL('REF_CONSTRAINT', CONSTRAINT_NAME, OWNER)\n"
              "from ALL_CONSTRAINTS\n"
              "where OWNER='%s' and CONSTRAINT_TYPE='R'\n"
              "order by TABLE_NAME, CONSTRAINT_NAME",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 3, widths);
+    ret = dict_open(&q, sqltxt, 4, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
         if (find_table(q.val[0]) < 0) continue;  /* its table is not in the dump */
-        if (q.rcode[2] == 1406) {
-            if (warn_object("foreign key", q.val[1], "its statement is longer than 65535 bytes") != 0)
-                break;
-            continue;
-        }
         size_t len;
-        char *text = strip_owner(q.val[2], strlen(q.val[2]), 0, &len);
+        int rc;
+        char *text = dict_text(&q, 3, 0, "foreign key", q.val[1],
+                               strcmp(q.val[2], "GENERATED NAME") == 0, &len, &rc);
         if (!text) {
-            fprintf(stderr, "Allocate memory (%zu) error.\n", strlen(q.val[2]));
+            if (rc == 0) continue;
             ret = -1;
             break;
         }
-        int rc = add_object(-1, OBJ_FOREIGN_KEY, text, len, NULL, "foreign key", q.val[1]);
+        rc = add_object(-1, OBJ_FOREIGN_KEY, text, len, NULL, "foreign key", q.val[1]);
         free(text);
         if (rc != 0) {
             ret = -1;

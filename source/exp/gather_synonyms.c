@@ -28,9 +28,10 @@ int gather_synonyms(void)
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
         if (q.val[3][0] != '\0') {
-            if (warn_object("synonym", q.val[0], "it names an object over a database link") != 0)
-                break;
-            continue;
+            if (warn_object("synonym", q.val[0], "it names an object over a database link") == 0)
+                continue;
+            ret = -1;
+            break;
         }
         sql_escape(es, sizeof(es), q.val[0], '"');
         sql_escape(eo, sizeof(eo), q.val[1], '"');

@@ -44,7 +44,10 @@ static int objects_of_other_kinds(const char *esc_owner)
         snprintf(kind, sizeof(kind), "%s", q.val[1]);
         for (char *p = kind; *p; p++)
             if (*p >= 'A' && *p <= 'Z') *p = (char)(*p - 'A' + 'a');
-        if (warn_object(kind, q.val[0], "this kind of object is not carried") != 0) break;
+        if (warn_object(kind, q.val[0], "this kind of object is not carried") != 0) {
+            ret = -1;
+            break;
+        }
     }
     dict_close(&q);
     return ret < 0 ? -1 : 0;
@@ -64,7 +67,10 @@ static int public_synonyms(const char *esc_owner)
     ret = dict_open(&q, sqltxt, 1, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1)
-        if (warn_object("public synonym", q.val[0], "public synonyms are not carried") != 0) break;
+        if (warn_object("public synonym", q.val[0], "public synonyms are not carried") != 0) {
+            ret = -1;
+            break;
+        }
     dict_close(&q);
     return ret < 0 ? -1 : 0;
 }
@@ -88,7 +94,10 @@ static int other_indexes(const char *esc_owner)
         if (find_table(q.val[1]) < 0) continue;
         char why[80];
         snprintf(why, sizeof(why), "indexes of type %s are not carried", q.val[2]);
-        if (warn_object("index", q.val[0], why) != 0) break;
+        if (warn_object("index", q.val[0], why) != 0) {
+            ret = -1;
+            break;
+        }
     }
     dict_close(&q);
     return ret < 0 ? -1 : 0;

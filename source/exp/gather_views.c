@@ -108,31 +108,30 @@ int gather_views(void)
     ret = dict_open(&q, sqltxt, 2, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
-        if (q.rcode[1] == 1406) {
-            if (warn_object("view", q.val[0], "its statement is longer than 65535 bytes") != 0)
-                break;
-            continue;
+        size_t len;
+        int rc;
+        char *text = dict_text(&q, 1, 1, "view", q.val[0], 0, &len, &rc);
+        if (!text) {
+            if (rc == 0) continue;
+            ret = -1;
+            break;
         }
         if (n == cap) {
             cap = cap ? cap * 2 : 16;
             VIEW_TEXT *p = (VIEW_TEXT *)realloc(views, sizeof(VIEW_TEXT) * (size_t)cap);
             if (!p) {
                 fprintf(stderr, "Allocate memory for views error.\n");
+                free(text);
                 ret = -1;
                 break;
             }
             views = p;
         }
-        VIEW_TEXT *v = &views[n];
+        VIEW_TEXT *v = &views[n++];
         memset(v, 0, sizeof(*v));
         strncpy(v->name, q.val[0], sizeof(v->name) - 1);
-        v->text = strip_owner(q.val[1], strlen(q.val[1]), 1, &v->len);
-        if (!v->text) {
-            fprintf(stderr, "Allocate memory for views error.\n");
-            ret = -1;
-            break;
-        }
-        n++;
+        v->text = text;
+        v->len = len;
     }
     dict_close(&q);
     if (ret >= 0) ret = add_in_order(views, n);
