@@ -52,7 +52,7 @@ static int script_deferred(void *ctx, const char *text, uint32_t len)
 /* A warning as a comment line of the script. */
 static int script_warning(void *ctx, const char *text, uint32_t len)
 {
-    (void)ctx;
+    (*(int *)ctx)++;
     fputs("-- ", stdout);
     for (uint32_t k = 0; k < len; k++) putchar(text[k] == '\n' || text[k] == '\r' ? ' ' : text[k]);
     putchar('\n');
@@ -65,7 +65,9 @@ int script_dump(DUMP_READER *r)
     fputs("SET DEFINE OFF\nSET SQLBLANKLINES ON\n\n", stdout);
     /* what the export could not carry, said before anything runs */
     DUMP_VISIT warn = {NULL, NULL, script_warning};
-    if (dump_walk_warnings(r, &warn, NULL) != 0) return report_fault(r);
+    int nwarn = 0;
+    if (dump_walk_warnings(r, &warn, &nwarn) != 0) return report_fault(r);
+    if (nwarn > 0) putchar('\n');
     for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
         TAB_INFO t;
         if (dump_entry(r, i, &t) != 0) return report_fault(r);

@@ -219,6 +219,14 @@ TEST_F(ObjectsRun, UncarriedTablesAreNamedInWarnings) {
       << list.out;
   ProcResult verify = testsupport::Run({TABDUMP_PATH, "--verify", dump_});
   EXPECT_EQ(0, verify.status) << verify.out;
+  ProcResult script = testsupport::Run({TABDUMP_PATH, "--sql", dump_});
+  EXPECT_EQ(0u, script.out.find("SET DEFINE OFF\nSET SQLBLANKLINES ON\n\n-- " + w1 + "-- " + w2 +
+                                "\nCREATE TABLE \"GOOD\""))
+      << script.out;
+  ProcResult json = testsupport::Run({TABDUMP_PATH, "--json", dump_});
+  EXPECT_TRUE(Has(json.out, "\"format_version\": 2,")) << json.out;
+  EXPECT_TRUE(Has(json.out, "\"warnings\": [\n    \"Warning: table \\\"BAD\\\" not exported"))
+      << json.out;
 
   // Named by TABLES, it still only gives its warning.
   r = Export({"TABLES=(bad,good)"});
