@@ -4,6 +4,7 @@
  * owner's qualifier taken out of the query text too, in dependency order:
  * a view comes after every view its text names. Their comments follow.
  */
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,52 +15,118 @@ typedef struct {
     char name[32];
     char *text;
     size_t len;
+    int *deps;   /* indexes of the views its text names */
+    int ndeps;
     int done;
 } VIEW_TEXT;
 
-/* Whether the text of view v names view w (as a word, quoted or not). */
-static int names_view(const VIEW_TEXT *v, const VIEW_TEXT *w)
+static int compare_name(const void *key, const void *elem)
 {
-    char quoted[ESC_NAME_SIZE + 2], esc[ESC_NAME_SIZE];
-    sql_escape(esc, sizeof(esc), w->name, '"');
-    snprintf(quoted, sizeof(quoted), "\"%s\"", esc);
-    /* past the view's own name in its CREATE ... VIEW "V" head */
-    const char *body = strstr(v->text, " AS ");
-    size_t off = body ? (size_t)(body - v->text) : 0;
-    if (strstr(v->text + off, quoted)) return 1;
-    return find_words(v->text + off, v->len - off, w->name, NULL) >= 0;
+    return strcmp((const char *)key, ((const VIEW_TEXT *)elem)->name);
+}
+
+/* Records that view v names view w (once). Returns 0 or -1. */
+static int add_dep(VIEW_TEXT *v, int w)
+{
+    for (int k = 0; k < v->ndeps; k++)
+        if (v->deps[k] == w) return 0;
+    int *p = (int *)realloc(v->deps, sizeof(int) * (size_t)(v->ndeps + 1));
+    if (!p) return -1;
+    v->deps = p;
+    v->deps[v->ndeps++] = w;
+    return 0;
+}
+
+/* Reads the query text of view i (after its head's " AS ") once: every
+ * name in it, quoted or not, that is one of the views (sorted by name)
+ * makes a dependency. Literals and comments name nothing. */
+static int find_deps(VIEW_TEXT *views, int n, int i)
+{
+    const char *t = views[i].text, *end = t + views[i].len;
+    const char *body = strstr(t, " AS ");
+    const char *p = body ? body + 4 : t;
+    char word[32];
+    while (p < end) {
+        size_t w = 0;
+        if (*p == '\'') {
+            for (p++; p < end && !(*p == '\'' && (p + 1 >= end || p[1] != '\'')); p += (*p == '\'') ? 2 : 1)
+                ;
+            p++;
+            continue;
+        }
+        if (p + 1 < end && p[0] == '-' && p[1] == '-') {
+            while (p < end && *p != '\n') p++;
+            continue;
+        }
+        if (p + 1 < end && p[0] == '/' && p[1] == '*') {
+            const char *e = strstr(p + 2, "*/");
+            p = e ? e + 2 : end;
+            continue;
+        }
+        if (*p == '"') {
+            int fits = 1;
+            for (p++; p < end; p++) {
+                if (*p == '"') {
+                    if (p + 1 < end && p[1] == '"') p++;
+                    else break;
+                }
+                if (w + 1 < sizeof(word)) word[w++] = *p;
+                else fits = 0;
+            }
+            p++;
+            if (!fits) continue;
+        } else if (isalpha((unsigned char)*p) || *p == '_' || *p == '$' || *p == '#') {
+            int fits = 1;
+            for (; p < end && (isalnum((unsigned char)*p) || *p == '_' || *p == '$' || *p == '#'); p++) {
+                if (w + 1 < sizeof(word)) word[w++] = (char)toupper((unsigned char)*p);
+                else fits = 0;
+            }
+            if (!fits) continue;
+        } else {
+            p++;
+            continue;
+        }
+        word[w] = '\0';
+        VIEW_TEXT *hit = (VIEW_TEXT *)bsearch(word, views, (size_t)n, sizeof(VIEW_TEXT), compare_name);
+        if (hit && hit != &views[i] && add_dep(&views[i], (int)(hit - views)) != 0) return -1;
+    }
+    return 0;
+}
+
+/* Whether every view v names is added already. */
+static int ready(const VIEW_TEXT *views, const VIEW_TEXT *v)
+{
+    for (int k = 0; k < v->ndeps; k++)
+        if (!views[v->deps[k]].done) return 0;
+    return 1;
 }
 
 /* Adds the views so that each follows those it names; views naming each
  * other in a circle keep their order (FORCE creates them either way). */
+static int compare_views(const void *a, const void *b)
+{
+    return strcmp(((const VIEW_TEXT *)a)->name, ((const VIEW_TEXT *)b)->name);
+}
+
 static int add_in_order(VIEW_TEXT *views, int n)
 {
-    int left = n;
-    while (left > 0) {
-        int progress = 0;
-        for (int i = 0; i < n; i++) {
-            if (views[i].done) continue;
-            int ready = 1;
-            for (int j = 0; j < n && ready; j++)
-                if (j != i && !views[j].done && names_view(&views[i], &views[j])) ready = 0;
-            if (!ready) continue;
-            if (add_object(-1, OBJ_VIEW, views[i].text, views[i].len, NULL, "view",
-                           views[i].name) != 0)
-                return -1;
-            views[i].done = 1;
-            left--;
-            progress = 1;
+    if (n > 1) qsort(views, (size_t)n, sizeof(VIEW_TEXT), compare_views);
+    for (int i = 0; i < n; i++) {
+        if (find_deps(views, n, i) != 0) {
+            fprintf(stderr, "Allocate memory for views error.\n");
+            return -1;
         }
-        if (progress) continue;
-        for (int i = 0; i < n; i++) {
-            if (views[i].done) continue;
-            if (add_object(-1, OBJ_VIEW, views[i].text, views[i].len, NULL, "view",
-                           views[i].name) != 0)
-                return -1;
-            views[i].done = 1;
-            left--;
-            break;
-        }
+    }
+    for (int left = n; left > 0; left--) {
+        int pick = -1;
+        for (int i = 0; i < n && pick < 0; i++)
+            if (!views[i].done && ready(views, &views[i])) pick = i;
+        for (int i = 0; i < n && pick < 0; i++)
+            if (!views[i].done) pick = i;
+        if (add_object(-1, OBJ_VIEW, views[pick].text, views[pick].len, NULL, "view",
+                       views[pick].name) != 0)
+            return -1;
+        views[pick].done = 1;
     }
     return 0;
 }
@@ -135,7 +202,10 @@ int gather_views(void)
     }
     dict_close(&q);
     if (ret >= 0) ret = add_in_order(views, n);
-    for (int i = 0; i < n; i++) free(views[i].text);
+    for (int i = 0; i < n; i++) {
+        free(views[i].text);
+        free(views[i].deps);
+    }
     free(views);
     if (ret < 0) return -1;
     return view_comments(esc_owner);
