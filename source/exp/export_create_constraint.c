@@ -10,8 +10,10 @@
 
 #include "exp_local.h"
 
-/* Whether the column item of `column` in the table's text already says
- * NOT NULL (a server that keeps NOT NULL inline). */
+/* Whether the column item of `column` in the table's text already makes
+ * it NOT NULL: a server that keeps NOT NULL inline, or a column that gets
+ * its NOT NULL with its creation (an identity, DEFAULT ON NULL), where a
+ * second one would fail with ORA-01442. */
 typedef struct {
     const char *column;
     int found;
@@ -21,7 +23,10 @@ static int inline_not_null(void *ctx, const char *name, size_t nlen, const char 
 {
     NN_CHECK *c = (NN_CHECK *)ctx;
     if (strlen(c->column) != nlen || memcmp(name, c->column, nlen) != 0) return 0;
-    c->found = find_words(item + nlen, ilen - nlen, "NOT", "NULL") >= 0;
+    const char *rest = item + nlen;
+    size_t rlen = ilen - nlen;
+    c->found = find_words(rest, rlen, "NOT", "NULL") >= 0 || find_words(rest, rlen, "ON", "NULL") >= 0 ||
+               find_words(rest, rlen, "IDENTITY", NULL) >= 0;
     return 1;
 }
 
