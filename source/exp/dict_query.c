@@ -68,25 +68,36 @@ int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
     return 0;
 }
 
+/* Columns at least this wide hold texts, whose cut the callers handle;
+ * narrower ones hold names and numbers. */
+#define DICT_TEXT_WIDTH 4096
+
 int dict_next(DICT_QUERY *q)
 {
-    for (int c = 0; c < q->ncol; c++) {
-        q->rcode[c] = 0;
-        q->ind[c] = 0;
-        q->val[c][0] = '\0';
+    for (;;) {
+        for (int c = 0; c < q->ncol; c++) {
+            q->rcode[c] = 0;
+            q->ind[c] = 0;
+            q->val[c][0] = '\0';
+        }
+        sword rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        int ret = check_error(g_env.errhp, rc);
+        if (ret == 100) return 0;
+        if (ret != 0 && ret != 1) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            return -1;
+        }
+        int cut = 0;
+        for (int c = 0; c < q->ncol; c++) {
+            if (q->ind[c] == -1) q->val[c][0] = '\0';
+            q->val[c][q->width[c] - 1] = '\0';  /* never trust the terminator */
+            if (q->rcode[c] == 1406 && q->width[c] < DICT_TEXT_WIDTH) cut = 1;
+        }
+        if (!cut) return 1;
+        /* a name longer than the dump's name fields: never written cut */
+        if (warn_object("object", q->val[0], "a name in its definition is longer than 31 bytes") != 0)
+            return -1;
     }
-    sword rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-    int ret = check_error(g_env.errhp, rc);
-    if (ret == 100) return 0;
-    if (ret != 0 && ret != 1) {
-        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
-        return -1;
-    }
-    for (int c = 0; c < q->ncol; c++) {
-        if (q->ind[c] == -1) q->val[c][0] = '\0';
-        q->val[c][q->width[c] - 1] = '\0';  /* never trust the terminator */
-    }
-    return 1;
 }
 
 /* Takes `CONSTRAINT "name" ` out of a system-named constraint's text, so
