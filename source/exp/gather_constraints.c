@@ -47,7 +47,7 @@ int gather_constraints(void)
              "select TABLE_NAME, CONSTRAINT_NAME, GENERATED,\n"
              "DBMS_METADATA.GET_DDL('CONSTRAINT', CONSTRAINT_NAME, OWNER)\n"
              "from ALL_CONSTRAINTS\n"
-             "where OWNER='%s' and CONSTRAINT_TYPE in ('C', 'U')\n"
+             "where OWNER='%s' and CONSTRAINT_TYPE in ('C', 'U') and TABLE_NAME not like 'BIN$%%'\n"
              "order by TABLE_NAME, CONSTRAINT_TYPE desc, CONSTRAINT_NAME",
              esc_owner);
     ret = dict_open(&q, sqltxt, 4, widths);

@@ -24,7 +24,7 @@ int gather_foreign_keys(void)
              "select TABLE_NAME, CONSTRAINT_NAME, GENERATED,\n"
              "DBMS_METADATA.GET_DDL('REF_CONSTRAINT', CONSTRAINT_NAME, OWNER)\n"
              "from ALL_CONSTRAINTS\n"
-             "where OWNER='%s' and CONSTRAINT_TYPE='R'\n"
+             "where OWNER='%s' and CONSTRAINT_TYPE='R' and TABLE_NAME not like 'BIN$%%'\n"
              "order by TABLE_NAME, CONSTRAINT_NAME",
              esc_owner);
     ret = dict_open(&q, sqltxt, 4, widths);
