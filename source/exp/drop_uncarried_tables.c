@@ -10,13 +10,16 @@
 
 #include "exp_local.h"
 
-/* Marks table `name` as left out (its entry's name emptied), once, with
- * the warning. Returns 0 or -1. */
+#define LEFT_OUT 0xFFFFFFFFu
+
+/* Marks table `name` as left out, once, with the warning: its row count,
+ * unused until its rows are exported, holds the mark until the list is
+ * compacted. Returns 0 or -1. */
 static int leave_out(const char *name, const char *why)
 {
     int ti = find_table(name);
-    if (ti < 0 || g_exp.tabp[ti].nrows == 0xFFFFFFFFu) return 0;
-    g_exp.tabp[ti].nrows = 0xFFFFFFFFu;
+    if (ti < 0 || g_exp.tabp[ti].nrows == LEFT_OUT) return 0;
+    g_exp.tabp[ti].nrows = LEFT_OUT;
     return warn_object("table", name, why);
 }
 
@@ -85,7 +88,7 @@ int drop_uncarried_tables(void)
     if (special_tables(esc_owner) != 0 || odd_columns(esc_owner) != 0) return -1;
     int n = 0;
     for (int i = 0; i < g_exp.ntab; i++)
-        if (g_exp.tabp[i].nrows != 0xFFFFFFFFu) g_exp.tabp[n++] = g_exp.tabp[i];
+        if (g_exp.tabp[i].nrows != LEFT_OUT) g_exp.tabp[n++] = g_exp.tabp[i];
     if (n != g_exp.ntab) {
         g_exp.ntab = n;
         forget_table_names();
