@@ -1,10 +1,12 @@
 /*
  * script_dump.c - tabdump --sql: every statement an import runs, in its
  * order (each table's CREATE TABLE, then its index and key statements,
- * then the deferred ones), each ended by ";" for tabsql, after the
- * settings that keep tabsql from changing their text.
+ * then the deferred ones), each ended by ";" for tabsql (stored code by a
+ * line holding "/"), after the settings that keep tabsql from changing
+ * their text.
  */
 #include <string.h>
+#include <strings.h>
 
 #include "dump_local.h"
 #include "stmt_allow.h"
@@ -15,14 +17,43 @@ typedef struct {
     const char *table;
 } SCRIPT_CTX;
 
-/* The text without its trailing blanks, then ";" and a line end. */
+/* Whether the word w (upper case) starts at *p, any case; steps over it
+ * and the blanks after it. */
+static int take_word(const char **p, const char *end, const char *w)
+{
+    size_t n = strlen(w);
+    if ((size_t)(end - *p) < n || strncasecmp(*p, w, n) != 0) return 0;
+    const char *q = *p + n;
+    if (q < end && !(*q == ' ' || *q == '\n' || *q == '\t' || *q == '\r')) return 0;
+    while (q < end && (*q == ' ' || *q == '\n' || *q == '\t' || *q == '\r')) q++;
+    *p = q;
+    return 1;
+}
+
+/* Whether the statement creates stored code, which the shell reads whole
+ * up to a line holding only "/" (its own ";" inside). */
+static int is_code(const char *text, uint32_t len)
+{
+    static const char *const kinds[] = {"PROCEDURE", "FUNCTION", "PACKAGE", "TRIGGER", "TYPE",
+                                        "LIBRARY"};
+    const char *p = text, *end = text + len;
+    if (!take_word(&p, end, "CREATE")) return 0;
+    if (take_word(&p, end, "OR") && !take_word(&p, end, "REPLACE")) return 0;
+    if (!take_word(&p, end, "EDITIONABLE")) take_word(&p, end, "NONEDITIONABLE");
+    for (size_t k = 0; k < sizeof(kinds) / sizeof(kinds[0]); k++)
+        if (take_word(&p, end, kinds[k])) return 1;
+    return 0;
+}
+
+/* The text without its trailing blanks, then ";" and a line end; stored
+ * code ends with a line holding "/" instead. */
 static void put_statement(const char *text, uint32_t len)
 {
     while (len > 0 && (text[len - 1] == ' ' || text[len - 1] == '\n' || text[len - 1] == '\t' ||
                        text[len - 1] == '\r'))
         len--;
     fwrite(text, 1, len, stdout);
-    fputs(";\n\n", stdout);
+    fputs(is_code(text, len) ? "\n/\n\n" : ";\n\n", stdout);
 }
 
 static int script_ddl(void *ctx, const char *text, uint32_t len)
