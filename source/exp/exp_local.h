@@ -203,6 +203,11 @@ int gather_code(void);
 int gather_grants(void);
 int gather_uncarried(void);
 
+/* Whether gather_views gathered the view of that exact name; forget_views
+ * drops the list. */
+int view_exported(const char *name);
+void forget_views(void);
+
 /* Adds COMMENT ON TABLE "T" IS '...' (column NULL) or COMMENT ON COLUMN
  * "T"."C" IS '...' at place order of table ti. Returns 0 or -1. */
 int add_comment(int ti, int order, const char *table, const char *column, const char *comment);

@@ -1,7 +1,8 @@
 /*
- * gather_comments.c - the comments on the exported tables and their
- * columns, from the two comment views in one query each, written as
- * COMMENT ON statements into each table's statement list.
+ * gather_comments.c - the comments on the exported tables, views and
+ * their columns, from the two comment views in one query each, written as
+ * COMMENT ON statements into each table's statement list, or after the
+ * views in the deferred list.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -37,6 +38,17 @@ int add_comment(int ti, int order, const char *table, const char *column, const 
     return rc;
 }
 
+/* A comment on an exported table goes to its list; one on a view (or its
+ * column) to the deferred list, after the views (gathered before it);
+ * comments on anything else have nothing to go on. */
+static int place_comment(const char *object, const char *column, const char *comment)
+{
+    int ti = find_table(object);
+    if (ti >= 0) return add_comment(ti, OBJ_COMMENT, object, column, comment);
+    if (view_exported(object)) return add_comment(-1, OBJ_VIEW, object, column, comment);
+    return 0;
+}
+
 int gather_comments(void)
 {
     static const ub4 tw[2] = {32, COMMENT_WIDTH};
@@ -48,14 +60,13 @@ int gather_comments(void)
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select TABLE_NAME, COMMENTS from ALL_TAB_COMMENTS\n"
-             "where OWNER='%s' and TABLE_TYPE='TABLE' and COMMENTS is not null",
+             "where OWNER='%s' and COMMENTS is not null",
              esc_owner);
     ret = dict_open(&q, sqltxt, 2, tw);
     if (ret < 0) return -1;
     if (ret == 0) {
         while ((ret = dict_next(&q)) == 1) {
-            int ti = find_table(q.val[0]);
-            if (ti >= 0 && add_comment(ti, OBJ_COMMENT, q.val[0], NULL, q.val[1]) != 0) {
+            if (place_comment(q.val[0], NULL, q.val[1]) != 0) {
                 ret = -1;
                 break;
             }
@@ -71,8 +82,7 @@ int gather_comments(void)
     ret = dict_open(&q, sqltxt, 3, cw);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
-        int ti = find_table(q.val[0]);
-        if (ti >= 0 && add_comment(ti, OBJ_COMMENT, q.val[0], q.val[1], q.val[2]) != 0) {
+        if (place_comment(q.val[0], q.val[1], q.val[2]) != 0) {
             ret = -1;
             break;
         }

@@ -10,7 +10,6 @@ int gather_objects(void)
 {
     if (gather_uncarried() != 0) return -1;
     if (gather_constraints() != 0) return -1;
-    if (gather_comments() != 0) return -1;
     if (gather_foreign_keys() != 0) return -1;
     if (gather_grants() != 0) return -1;
     if (full_export()) {
@@ -19,6 +18,10 @@ int gather_objects(void)
         if (gather_synonyms() != 0) return -1;
         if (gather_code() != 0) return -1;
     }
+    /* after the views: a view's comments follow every view */
+    int rc = gather_comments();
+    forget_views();
+    if (rc != 0) return -1;
     sort_objects();
     return 0;
 }

@@ -2,7 +2,7 @@
  * gather_views.c - the schema's views as DBMS_METADATA gives them (FORCE,
  * so that a view naming an object outside the dump is still created), the
  * owner's qualifier taken out of the query text too, in dependency order:
- * a view comes after every view its text names. Their comments follow.
+ * a view comes after every view its text names.
  */
 #include <ctype.h>
 #include <stdio.h>
@@ -131,30 +131,27 @@ static int add_in_order(VIEW_TEXT *views, int n)
     return 0;
 }
 
-static int view_comments(const char *esc_owner)
+static char (*g_view_names)[32];  /* the views gathered, sorted */
+static int g_nviews;
+
+int view_exported(const char *name)
 {
-    static const ub4 widths[3] = {32, 32, 16004};
-    char sqltxt[640];
-    DICT_QUERY q;
-    int ret;
-    snprintf(sqltxt, sizeof(sqltxt),
-             "select TABLE_NAME, '', COMMENTS from ALL_TAB_COMMENTS\n"
-             "where OWNER='%s' and TABLE_TYPE='VIEW' and COMMENTS is not null\n"
-             "union all\n"
-             "select c.TABLE_NAME, c.COLUMN_NAME, c.COMMENTS from ALL_COL_COMMENTS c, ALL_VIEWS v\n"
-             "where c.OWNER='%s' and v.OWNER=c.OWNER and v.VIEW_NAME=c.TABLE_NAME\n"
-             "and c.COMMENTS is not null",
-             esc_owner, esc_owner);
-    ret = dict_open(&q, sqltxt, 3, widths);
-    if (ret != 0) return ret < 0 ? -1 : 0;
-    while ((ret = dict_next(&q)) == 1) {
-        if (add_comment(-1, OBJ_VIEW, q.val[0], q.val[1][0] ? q.val[1] : NULL, q.val[2]) != 0) {
-            ret = -1;
-            break;
-        }
+    for (int lo = 0, hi = g_nviews; lo < hi;) {
+        int mid = lo + (hi - lo) / 2, c = strcmp(g_view_names[mid], name);
+        if (c == 0) return 1;
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
-    dict_close(&q);
-    return ret < 0 ? -1 : 0;
+    return 0;
+}
+
+void forget_views(void)
+{
+    free(g_view_names);
+    g_view_names = NULL;
+    g_nviews = 0;
 }
 
 int gather_views(void)
@@ -202,11 +199,22 @@ int gather_views(void)
     }
     dict_close(&q);
     if (ret >= 0) ret = add_in_order(views, n);
+    forget_views();
+    if (ret >= 0 && n > 0) {
+        /* add_in_order sorted them by name */
+        g_view_names = (char (*)[32])malloc(sizeof(*g_view_names) * (size_t)n);
+        if (!g_view_names) {
+            fprintf(stderr, "Allocate memory for views error.\n");
+            ret = -1;
+        } else {
+            for (int i = 0; i < n; i++) memcpy(g_view_names[i], views[i].name, 32);
+            g_nviews = n;
+        }
+    }
     for (int i = 0; i < n; i++) {
         free(views[i].text);
         free(views[i].deps);
     }
     free(views);
-    if (ret < 0) return -1;
-    return view_comments(esc_owner);
+    return ret < 0 ? -1 : 0;
 }
