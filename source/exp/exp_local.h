@@ -240,6 +240,17 @@ int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths);
 int dict_next(DICT_QUERY *q);
 void dict_close(DICT_QUERY *q);
 
+/* Runs bulk_sql, whose last column is DBMS_METADATA's text of the object
+ * named in column name_col, and hands every row to fn. When the server
+ * fails the query over one object's text, the names are read again with
+ * list_sql (the same query without that column, in the same order) and
+ * each remaining text alone (GET_DDL of `type`); an object whose text the
+ * server refuses is named in a warning (kind) and the rest go on.
+ * Returns 0 (also when the dictionary lacks the view), or -1. */
+int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
+                  const char *type, int name_col, const char *kind,
+                  int (*fn)(DICT_QUERY *q, void *ctx), void *ctx);
+
 /* The text of column col of the current row made owner-free (strip_owner
  * with bare), without its `CONSTRAINT "name"` when system_named. NULL when
  * the text was cut to its width (a warning names kind and name; *rc 0 or
