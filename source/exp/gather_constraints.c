@@ -34,48 +34,41 @@ static int modify_column(const char *text, size_t len, char *col, size_t size)
     return 0;
 }
 
+static int add_constraint(DICT_QUERY *q, void *ctx)
+{
+    (void)ctx;
+    int ti = find_table(q->val[0]);
+    if (ti < 0) return 0;
+    size_t len;
+    int rc;
+    char *text = dict_text(q, 3, 0, "constraint", q->val[1],
+                           strcmp(q->val[2], "GENERATED NAME") == 0, &len, &rc);
+    if (!text) return rc;
+    char col[ESC_NAME_SIZE + 2];
+    int not_null = strncmp(text, "ALTER TABLE ", 12) == 0 && find_words(text, len, "ADD", NULL) < 0 &&
+                   modify_column(text, len, col, sizeof(col)) == 0;
+    rc = add_object(ti, not_null ? OBJ_NOT_NULL : OBJ_KEY_CHECK, text, len, not_null ? col : NULL,
+                    "constraint", q->val[1]);
+    free(text);
+    return rc;
+}
+
 int gather_constraints(void)
 {
     static const ub4 widths[4] = {32, 32, 16, 65536};
-    char sqltxt[512], esc_owner[ESC_NAME_SIZE];
-    DICT_QUERY q;
-    int ret;
+    static const char from[] =
+        "from ALL_CONSTRAINTS\n"
+        "where OWNER='%s' and CONSTRAINT_TYPE in ('C', 'U') and TABLE_NAME not like 'BIN$%%'\n"
+        "order by TABLE_NAME, CONSTRAINT_TYPE desc, CONSTRAINT_NAME";
+    char fmt[512], bulk[640], list[640], esc_owner[ESC_NAME_SIZE];
 
     if (run_transform_block(segment_setup) != 0) return -1;
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    snprintf(sqltxt, sizeof(sqltxt),
+    snprintf(fmt, sizeof(fmt),
              "select TABLE_NAME, CONSTRAINT_NAME, GENERATED,\n"
-             "DBMS_METADATA.GET_DDL('CONSTRAINT', CONSTRAINT_NAME, OWNER)\n"
-             "from ALL_CONSTRAINTS\n"
-             "where OWNER='%s' and CONSTRAINT_TYPE in ('C', 'U') and TABLE_NAME not like 'BIN$%%'\n"
-             "order by TABLE_NAME, CONSTRAINT_TYPE desc, CONSTRAINT_NAME",
-             esc_owner);
-    ret = dict_open(&q, sqltxt, 4, widths);
-    if (ret != 0) return ret < 0 ? -1 : 0;
-    while ((ret = dict_next(&q)) == 1) {
-        int ti = find_table(q.val[0]);
-        if (ti < 0) continue;
-        size_t len;
-        int rc;
-        char *text = dict_text(&q, 3, 0, "constraint", q.val[1],
-                               strcmp(q.val[2], "GENERATED NAME") == 0, &len, &rc);
-        if (!text) {
-            if (rc == 0) continue;
-            ret = -1;
-            break;
-        }
-        char col[ESC_NAME_SIZE + 2];
-        int not_null = strncmp(text, "ALTER TABLE ", 12) == 0 &&
-                       find_words(text, len, "ADD", NULL) < 0 &&
-                       modify_column(text, len, col, sizeof(col)) == 0;
-        rc = add_object(ti, not_null ? OBJ_NOT_NULL : OBJ_KEY_CHECK, text, len,
-                            not_null ? col : NULL, "constraint", q.val[1]);
-        free(text);
-        if (rc != 0) {
-            ret = -1;
-            break;
-        }
-    }
-    dict_close(&q);
-    return ret < 0 ? -1 : 0;
+             "DBMS_METADATA.GET_DDL('CONSTRAINT', CONSTRAINT_NAME, OWNER)\n%s", from);
+    snprintf(bulk, sizeof(bulk), fmt, esc_owner);
+    snprintf(fmt, sizeof(fmt), "select TABLE_NAME, CONSTRAINT_NAME, GENERATED\n%s", from);
+    snprintf(list, sizeof(list), fmt, esc_owner);
+    return dict_each_ddl(bulk, list, 4, widths, "CONSTRAINT", 1, "constraint", add_constraint, NULL);
 }

@@ -154,50 +154,53 @@ void forget_views(void)
     g_nviews = 0;
 }
 
+typedef struct {
+    VIEW_TEXT *views;
+    int n, cap;
+} VIEW_LIST;
+
+static int take_view(DICT_QUERY *q, void *ctx)
+{
+    VIEW_LIST *l = (VIEW_LIST *)ctx;
+    size_t len;
+    int rc;
+    char *text = dict_text(q, 1, 1, "view", q->val[0], 0, &len, &rc);
+    if (!text) return rc;
+    if (l->n == l->cap) {
+        int cap = l->cap ? l->cap * 2 : 16;
+        VIEW_TEXT *p = (VIEW_TEXT *)realloc(l->views, sizeof(VIEW_TEXT) * (size_t)cap);
+        if (!p) {
+            fprintf(stderr, "Allocate memory for views error.\n");
+            free(text);
+            return -1;
+        }
+        l->views = p;
+        l->cap = cap;
+    }
+    VIEW_TEXT *v = &l->views[l->n++];
+    memset(v, 0, sizeof(*v));
+    strncpy(v->name, q->val[0], sizeof(v->name) - 1);
+    v->text = text;
+    v->len = len;
+    return 0;
+}
+
 int gather_views(void)
 {
     static const ub4 widths[2] = {32, 65536};
-    char sqltxt[512], esc_owner[ESC_NAME_SIZE];
-    DICT_QUERY q;
-    VIEW_TEXT *views = NULL;
-    int n = 0, cap = 0, ret;
+    char bulk[512], list[512], esc_owner[ESC_NAME_SIZE];
+    VIEW_LIST l = {NULL, 0, 0};
 
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    snprintf(sqltxt, sizeof(sqltxt),
+    snprintf(bulk, sizeof(bulk),
              "select VIEW_NAME, DBMS_METADATA.GET_DDL('VIEW', VIEW_NAME, OWNER)\n"
-             "from ALL_VIEWS\n"
-             "where OWNER='%s'\n"
-             "order by VIEW_NAME",
+             "from ALL_VIEWS where OWNER='%s' order by VIEW_NAME",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 2, widths);
-    if (ret != 0) return ret < 0 ? -1 : 0;
-    while ((ret = dict_next(&q)) == 1) {
-        size_t len;
-        int rc;
-        char *text = dict_text(&q, 1, 1, "view", q.val[0], 0, &len, &rc);
-        if (!text) {
-            if (rc == 0) continue;
-            ret = -1;
-            break;
-        }
-        if (n == cap) {
-            cap = cap ? cap * 2 : 16;
-            VIEW_TEXT *p = (VIEW_TEXT *)realloc(views, sizeof(VIEW_TEXT) * (size_t)cap);
-            if (!p) {
-                fprintf(stderr, "Allocate memory for views error.\n");
-                free(text);
-                ret = -1;
-                break;
-            }
-            views = p;
-        }
-        VIEW_TEXT *v = &views[n++];
-        memset(v, 0, sizeof(*v));
-        strncpy(v->name, q.val[0], sizeof(v->name) - 1);
-        v->text = text;
-        v->len = len;
-    }
-    dict_close(&q);
+    snprintf(list, sizeof(list), "select VIEW_NAME from ALL_VIEWS where OWNER='%s' order by VIEW_NAME",
+             esc_owner);
+    int ret = dict_each_ddl(bulk, list, 2, widths, "VIEW", 0, "view", take_view, &l);
+    VIEW_TEXT *views = l.views;
+    int n = l.n;
     if (ret >= 0) ret = add_in_order(views, n);
     forget_views();
     if (ret >= 0 && n > 0) {
