@@ -416,16 +416,18 @@ Status ResolveTable(Session& s, const sql::NameList& name, TableInfo* out) {
 
 Status ResolveTableFor(Session& s, const sql::NameList& name, const char* privilege,
                        TableInfo* out) {
-  if (name.empty() || name.size() > 2) return OraError(ora::kTableNotExist);
-  std::string owner, object;
-  cat::SplitName(s, name, &owner, &object);
-  if (owner == s.user().name || s.user().dba) return LoadTable(s, owner, object, out);
-  int64_t obj = 0;
-  std::string type;
-  TABDB_RETURN_IF_ERROR(cat::FindObject(s, owner, object, &obj, &type));
-  if (obj == 0 || type != "TABLE") return OraError(ora::kTableNotExist);
-  TABDB_RETURN_IF_ERROR(cat::CheckObjectPrivilege(s, owner, obj, privilege));
-  return cat::LoadTableById(s, obj, out);
+  // Names lead through synonyms; privileges are those on what they lead to.
+  ResolvedName r;
+  TABDB_RETURN_IF_ERROR(ResolveName(s, name, &r));
+  if (r.type != "TABLE" && r.type != "VIEW") return OraError(ora::kTableNotExist);
+  TABDB_RETURN_IF_ERROR(cat::CheckObjectPrivilege(s, r.owner, r.obj_id, privilege));
+  if (r.type == "VIEW") {
+    // Rows are changed through tables only.
+    std::string p = privilege;
+    if (p == "INSERT" || p == "UPDATE" || p == "DELETE") return OraError(ora::kViewDmlNotLegal);
+    return OraError(ora::kTableNotExist);
+  }
+  return cat::LoadTableById(s, r.obj_id, out);
 }
 
 Status LoadUniqueIndexes(Session& s, int64_t table_obj, std::vector<IndexInfo>* out) {
@@ -502,6 +504,15 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
     case StmtKind::kAlterSequence:
     case StmtKind::kDropSequence:
       return st.sequence ? own(st.sequence->name) : Status::Ok();
+    case StmtKind::kCreateView:
+    case StmtKind::kDropView:
+    case StmtKind::kAlterView:
+      return st.view ? own(st.view->name) : Status::Ok();
+    case StmtKind::kCreateSynonym:
+    case StmtKind::kDropSynonym:
+      if (!st.synonym) return Status::Ok();
+      if (st.synonym->is_public) return OraError(ora::kInsufficientPrivileges);
+      return own(st.synonym->name);
     case StmtKind::kAlterUser:
       return st.user && st.user->user.text == s.user().name
                  ? Status::Ok()
@@ -564,6 +575,21 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kDropSequence:
       r = st.sequence ? cat::DropSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kCreateView:
+      r = st.view ? cat::CreateViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kDropView:
+      r = st.view ? cat::DropViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kAlterView:
+      r = st.view ? cat::AlterViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kCreateSynonym:
+      r = st.synonym ? cat::CreateSynonymDdl(s, *st.synonym) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kDropSynonym:
+      r = st.synonym ? cat::DropSynonymDdl(s, *st.synonym) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);

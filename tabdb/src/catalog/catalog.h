@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "session/session.h"
@@ -131,5 +132,62 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type);
 // session may not see it; ORA-31600 for an unknown object type.
 Status GetDdl(Session& s, const std::string& object_type, const std::string& name,
               const std::string& schema, std::string* out);
+
+// ---- views and synonyms (ddl_view.cpp) ------------------------------------
+
+// A view as stored: its query as written and the schema its unqualified
+// names are resolved in. Its columns are recomputed from the query each
+// time it is used; `columns` are the names given in CREATE VIEW (aliased)
+// or derived then.
+struct ViewInfo {
+  int64_t obj_id = 0;
+  std::string owner;
+  std::string name;
+  std::string text;
+  std::string parse_schema;
+  bool aliased = false;
+  bool read_only = false;
+  bool check_option = false;
+  bool valid = true;
+  std::vector<std::string> columns;
+  std::vector<bool> nullable;  // per column, as recorded
+};
+
+// What a name in a statement stands for once synonyms are followed: an
+// unqualified name is an object of the current schema (a private synonym
+// is one), else a public synonym. ORA-00942 when there is none, ORA-00980
+// when a synonym leads to nothing, ORA-01775 for a loop of synonyms.
+// Does not check privileges.
+struct ResolvedName {
+  int64_t obj_id = 0;
+  std::string owner;
+  std::string name;
+  std::string type;  // TABLE, VIEW, SEQUENCE, ...
+};
+Status ResolveName(Session& s, const sql::NameList& name, ResolvedName* out);
+
+// Resolves the FROM item of a query: a table or a view (through synonyms),
+// with SELECT on it when it is another schema's. *is_view tells which of
+// `table` and `view` was filled.
+Status ResolveQuerySource(Session& s, const sql::NameList& name, TableInfo* table, ViewInfo* view,
+                          bool* is_view);
+
+// Loads a view by object id.
+Status LoadView(Session& s, int64_t obj_id, ViewInfo* out);
+
+// The columns of a view's query (names as the query gives them, types,
+// and NOT NULL where a column is a NOT NULL column of a table), compiled in
+// the schema and with the rights of `owner`. The compiler lies above the
+// catalog; CREATE VIEW is handed it through this setter.
+using DescribeViewFn = Status (*)(Session& s, const std::string& owner, const sql::Select& q,
+                                  std::vector<ColumnInfo>* cols);
+void SetDescribeViewFn(DescribeViewFn fn);
+
+// DBMS_METADATA.GET_DDL text of a view or a synonym (`owner` PUBLIC for a
+// public synonym); *found is false when there is no such object.
+Status ViewDdlText(Session& s, const std::string& owner, const std::string& name, std::string* out,
+                   bool* found);
+Status SynonymDdlText(Session& s, const std::string& owner, const std::string& name,
+                      std::string* out, bool* found);
 
 }  // namespace tabdb

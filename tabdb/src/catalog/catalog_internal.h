@@ -183,6 +183,15 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c);
 Status StoredCodeText(Session& s, const std::string& type, const std::string& name,
                       const std::string& owner, std::string* out, bool* handled);
 
+// Views and synonyms (ddl_view.cpp).
+Status CreateViewDdl(Session& s, const sql::ViewStmt& v);
+Status DropViewDdl(Session& s, const sql::ViewStmt& v);
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v);  // ALTER VIEW ... COMPILE
+Status CreateSynonymDdl(Session& s, const sql::SynonymStmt& st);
+Status DropSynonymDdl(Session& s, const sql::SynonymStmt& st);
+// Drops the views and private synonyms of a schema (DROP USER ... CASCADE).
+Status DropSchemaViewsAndSynonyms(Session& s, const std::string& owner);
+
 // ---- object privileges (ddl_privs.cpp) ---------------------------------
 // Whether the session may use `privilege` (SELECT, INSERT, ...) on an
 // object of `owner`: ORA-00942 when it holds no privilege on it at all

@@ -153,11 +153,12 @@ Status VisibleObject(Session& s, const std::string& owner, int64_t obj_id, bool*
 
 Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant) {
   if (g.object.empty() || g.object.size() > 2) return OraError(ora::kTableNotExist);
-  std::string owner, name;
-  SplitName(s, g.object, &owner, &name);
-  int64_t obj = 0;
-  std::string type;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
+  // A grant on a synonym is a grant on what it stands for.
+  ResolvedName target;
+  TABDB_RETURN_IF_ERROR(ResolveName(s, g.object, &target));
+  std::string owner = target.owner, name = target.name;
+  int64_t obj = target.obj_id;
+  std::string type = target.type;
   if (obj == 0 || type == "INDEX") return OraError(ora::kTableNotExist);
   bool visible = false;
   TABDB_RETURN_IF_ERROR(VisibleObject(s, owner, obj, &visible));

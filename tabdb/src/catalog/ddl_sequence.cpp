@@ -146,11 +146,18 @@ Status FindSequence(Session& s, const std::string& owner, const std::string& nam
 }
 
 Status ResolveSequence(Session& s, const sql::NameList& name, SequenceInfo* out) {
-  std::string owner, object;
-  cat::SplitName(s, name, &owner, &object);
-  if (owner != s.user().name && !s.user().dba) return OraError(ora::kSequenceNotExist);
+  // The name may lead through synonyms; another schema's sequence needs
+  // SELECT on it.
+  ResolvedName r;
+  Status rs = ResolveName(s, name, &r);
+  if (rs.code() == ora::kTableNotExist) return OraError(ora::kSequenceNotExist);
+  TABDB_RETURN_IF_ERROR(rs);
+  if (r.type != "SEQUENCE") return OraError(ora::kSequenceNotExist);
+  Status ps = cat::CheckObjectPrivilege(s, r.owner, r.obj_id, "SELECT");
+  if (ps.code() == ora::kTableNotExist) return OraError(ora::kSequenceNotExist);
+  TABDB_RETURN_IF_ERROR(ps);
   bool found = false;
-  TABDB_RETURN_IF_ERROR(FindSequence(s, owner, object, out, &found));
+  TABDB_RETURN_IF_ERROR(LoadById(s, r.obj_id, out, &found, nullptr));
   if (!found) return OraError(ora::kSequenceNotExist);
   return Status::Ok();
 }

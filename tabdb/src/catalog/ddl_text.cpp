@@ -347,6 +347,19 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
   bool code = false;
   TABDB_RETURN_IF_ERROR(StoredCodeText(s, type, name, schema, out, &code));
   if (code) return Status::Ok();
+  if (type == "VIEW" || type == "SYNONYM") {
+    // Public synonyms are everyone's to see.
+    if (schema != "PUBLIC" && !Visible(s, schema)) return NotFound(name, type, schema);
+    bool found = false;
+    std::string text;
+    if (type == "VIEW") TABDB_RETURN_IF_ERROR(ViewDdlText(s, schema, name, &text, &found));
+    else TABDB_RETURN_IF_ERROR(SynonymDdlText(s, schema, name, &text, &found));
+    if (!found) return NotFound(name, type, schema);
+    if (!s.transforms().pretty && text.rfind("\n  ", 0) == 0) text = text.substr(3);
+    if (s.transforms().sqlterminator) text += ";";
+    *out = std::move(text);
+    return Status::Ok();
+  }
   if (type != "TABLE" && type != "INDEX" && type != "CONSTRAINT") {
     if (OtherKnownType(type)) return NotFound(name, type, schema);
     return WithStack(OraError(ora::kInvalidInputValue, {object_type, "OBJECT_TYPE", "GET_DDL"}));

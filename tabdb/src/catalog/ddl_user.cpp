@@ -144,6 +144,7 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
   // Objects of the user: its tables (with their indexes and constraints),
   // and its indexes on other users' tables.
   std::vector<int64_t> tables, indexes;
+  bool others = false;  // views and synonyms
   {
     sqlite3_stmt* q = nullptr;
     TABDB_RETURN_IF_ERROR(s.db().Cached(
@@ -154,12 +155,16 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
       TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
       if (!row) break;
       const char* type = reinterpret_cast<const char*>(sqlite3_column_text(q, 1));
-      (std::string(type ? type : "") == "TABLE" ? tables : indexes)
-          .push_back(sqlite3_column_int64(q, 0));
+      std::string t = type ? type : "";
+      if (t == "VIEW" || t == "SYNONYM") {
+        others = true;
+        continue;
+      }
+      (t == "TABLE" ? tables : indexes).push_back(sqlite3_column_int64(q, 0));
     }
     sqlite3_reset(q);
   }
-  if (!d.cascade && !(tables.empty() && indexes.empty())) return OraError(ora::kCascadeRequired, {name});
+  if (!d.cascade && !(tables.empty() && indexes.empty() && !others)) return OraError(ora::kCascadeRequired, {name});
 
   for (int64_t t : tables) {
     TableInfo info;
@@ -178,6 +183,7 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
         "DELETE FROM tab$constraints WHERE index_obj = " + id + ";"));
     TABDB_RETURN_IF_ERROR(RemoveIndex(s, i, r.table_obj));
   }
+  TABDB_RETURN_IF_ERROR(DropSchemaViewsAndSynonyms(s, name));
   // Constraints of the schema all belong to its tables, dropped above.
   TABDB_RETURN_IF_ERROR(DropUserGrants(s, name));
   sqlite3_stmt* q = nullptr;

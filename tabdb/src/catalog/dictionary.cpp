@@ -239,7 +239,7 @@ ViewDef TabCols() {
       {"HIDDEN_COLUMN", V(3), "c.hidden", kColsOnly},
       {"VIRTUAL_COLUMN", V(3), "c.virtual", kColsOnly},
       {"SEGMENT_COLUMN_ID", Num(),
-       NumOf("CASE WHEN c.virtual = 'NO' THEN (SELECT count(*) FROM tab$columns x"
+       NumOf("CASE WHEN c.virtual = 'NO' AND o.type = 'TABLE' THEN (SELECT count(*) FROM tab$columns x"
              " WHERE x.obj_id = c.obj_id AND x.virtual = 'NO' AND x.intcol <= c.intcol) END"),
        kColsOnly},
       {"INTERNAL_COLUMN_ID", Num(), NumOf("c.intcol"), kColsOnly},
@@ -249,7 +249,7 @@ ViewDef TabCols() {
       {"DEFAULT_ON_NULL", V(3), "'NO'"},
       {"IDENTITY_COLUMN", V(3), "'NO'"},
   };
-  v.from = "FROM tab$columns c JOIN tab$objects o ON o.obj_id = c.obj_id WHERE o.type = 'TABLE'";
+  v.from = "FROM tab$columns c JOIN tab$objects o ON o.obj_id = c.obj_id WHERE o.type IN ('TABLE', 'VIEW')";
   v.order = "ORDER BY o.obj_id, c.intcol";
   return v;
 }
@@ -469,6 +469,56 @@ ViewDef Source() {
   return v;
 }
 
+TypeDesc Long() {
+  TypeDesc t;
+  t.kind = TypeKind::kLong;
+  return t;
+}
+
+// Views: the query text as written (TEXT is a LONG in Oracle).
+ViewDef Views() {
+  ViewDef v;
+  v.cols = {
+      {"OWNER", V(128), "o.owner", kNoUser},
+      {"VIEW_NAME", V(128), "o.name"},
+      {"TEXT_LENGTH", Num(), NumOf("length(CAST(w.text AS BLOB))")},
+      {"TEXT", Long(), "w.text"},
+      {"TEXT_VC", V(4000), "substr(w.text, 1, 4000)"},
+      {"TYPE_TEXT_LENGTH", Num(), "NULL"},
+      {"TYPE_TEXT", V(4000), "NULL"},
+      {"OID_TEXT_LENGTH", Num(), "NULL"},
+      {"OID_TEXT", V(4000), "NULL"},
+      {"VIEW_TYPE_OWNER", V(128), "NULL"},
+      {"VIEW_TYPE", V(128), "NULL"},
+      {"SUPERVIEW_NAME", V(128), "NULL"},
+      {"EDITIONING_VIEW", V(1), "'N'"},
+      {"READ_ONLY", V(1), "CASE w.read_only WHEN 0 THEN 'N' ELSE 'Y' END"},
+      {"CONTAINER_DATA", V(1), "'N'"},
+      {"BEQUEATH", V(12), "'DEFINER'"},
+      {"ORIGIN_CON_ID", Num(), NumOf("0")},
+      {"DEFAULT_COLLATION", V(100), "'USING_NLS_COMP'"},
+  };
+  v.from = "FROM tab$views w JOIN tab$objects o ON o.obj_id = w.obj_id WHERE 1";
+  v.order = "ORDER BY o.obj_id";
+  return v;
+}
+
+// Synonyms, public ones with owner PUBLIC (shown in every ALL_SYNONYMS).
+ViewDef Synonyms() {
+  ViewDef v;
+  v.cols = {
+      {"OWNER", V(128), "o.owner", kNoUser},
+      {"SYNONYM_NAME", V(128), "o.name"},
+      {"TABLE_OWNER", V(128), "y.table_owner"},
+      {"TABLE_NAME", V(128), "y.table_name"},
+      {"DB_LINK", V(128), "y.db_link"},
+      {"ORIGIN_CON_ID", Num(), NumOf("0")},
+  };
+  v.from = "FROM tab$synonyms y JOIN tab$objects o ON o.obj_id = y.obj_id WHERE 1";
+  v.order = "ORDER BY o.obj_id";
+  return v;
+}
+
 struct ViewKind {
   const char* base;  // name without the ALL_/USER_/DBA_ prefix
   ViewDef (*def)();
@@ -491,6 +541,8 @@ const ViewKind kKinds[] = {
     {"USERS", UsersAll, nullptr, "u.name", false, false},
     {"SEQUENCES", Sequences, "o.owner", "o.owner", false, false},
     {"SOURCE", Source, "s.owner", "s.owner", false, false},
+    {"VIEWS", Views, "o.owner", "o.owner", false, false},
+    {"SYNONYMS", Synonyms, "o.owner", "o.owner", false, false},
 };
 
 // The NLS parameters of the database: its character sets (AL32UTF8 and
@@ -600,6 +652,9 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
     if (std::string(kind->owner_expr) != kind->user_expr)
       filter = "(" + filter + " OR " + kind->user_expr + " = " + user + ")";
   }
+
+  if (kind->def == Synonyms && f == kAll && !filter.empty())
+    filter = "(" + filter + " OR o.owner = 'PUBLIC')";
 
   out->name = name;
   out->columns.clear();

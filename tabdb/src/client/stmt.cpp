@@ -79,14 +79,19 @@ ub2 StmtType(sql::StmtKind k) {
     case sql::StmtKind::kInsert: return OCI_STMT_INSERT;
     case sql::StmtKind::kCreateTable:
     case sql::StmtKind::kCreateIndex:
-    case sql::StmtKind::kCreateUser: return OCI_STMT_CREATE;
+    case sql::StmtKind::kCreateUser:
+    case sql::StmtKind::kCreateView:
+    case sql::StmtKind::kCreateSynonym: return OCI_STMT_CREATE;
     case sql::StmtKind::kDropTable:
     case sql::StmtKind::kDropIndex:
     case sql::StmtKind::kDropUser:
-    case sql::StmtKind::kTruncateTable: return OCI_STMT_DROP;
+    case sql::StmtKind::kTruncateTable:
+    case sql::StmtKind::kDropView:
+    case sql::StmtKind::kDropSynonym: return OCI_STMT_DROP;
     case sql::StmtKind::kAlterTable:
     case sql::StmtKind::kAlterUser:
-    case sql::StmtKind::kAlterSession: return OCI_STMT_ALTER;
+    case sql::StmtKind::kAlterSession:
+    case sql::StmtKind::kAlterView: return OCI_STMT_ALTER;
     case sql::StmtKind::kPlsqlBlock: return OCI_STMT_BEGIN;
     default: return OCI_STMT_UNKNOWN;
   }

@@ -458,6 +458,17 @@ Status RandomValueRule(FnCompile& f) {
   f.out->constant = false;  // a new value on every call
   return Status::Ok();
 }
+Status RandomStringRule(FnCompile& f) {
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kVarchar2, {f.TextArg(0), f.NumArg(1)}));
+  f.out->type.length = 4000;
+  f.out->constant = false;  // a new value on every call
+  return Status::Ok();
+}
+Status UnistrRule(FnCompile& f) {
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kNVarchar2, {f.TextArg(0)}));
+  f.out->type.length = 2000;
+  return Status::Ok();
+}
 Status OraHashRule(FnCompile& f) {
   std::vector<const CExpr*> args = {&f.a[0]};
   for (size_t i = 1; i < f.a.size(); ++i) args.push_back(f.NumArg(i));
@@ -545,6 +556,7 @@ const SqlFunction kFunctions[] = {
     {"DBMS_METADATA.GET_DDL", 2, 6, GetDdlRule, EvalGetDdl, 0, 0},
     // Queries.
     {"$TOO_MANY_ROWS", 0, 0, nullptr, EvalTooManyRows, 0, 0},
+    {"$ROWNUM_LIMIT", 2, 2, nullptr, EvalRownumLimit, 0, 0},
     // Functions of schema and data scripts.
     {"UTL_RAW.CAST_TO_RAW", 1, 1, RawCastRule, EvalRawCast, 'R', 0},
     {"UTL_RAW.CAST_TO_VARCHAR2", 1, 1, RawCastRule, EvalRawCast, 'V', 0},
@@ -552,6 +564,10 @@ const SqlFunction kFunctions[] = {
     {"STANDARD_HASH", 1, 2, StandardHashRule, EvalStandardHash, 0, 0},
     {"ORA_HASH", 1, 3, OraHashRule, EvalOraHash, 0, 0},
     {"DBMS_RANDOM.VALUE", 0, 2, RandomValueRule, EvalRandomValue, 0, 0},
+    {"DBMS_RANDOM.STRING", 2, 2, RandomStringRule, EvalRandomString, 0, 0},
+    {"DBMS_RANDOM.NORMAL", 0, 0, RandomValueRule, EvalRandomNormal, 0, 0},
+    {"DBMS_RANDOM.RANDOM", 0, 0, RandomValueRule, EvalRandomInt, 0, 0},
+    {"UNISTR", 1, 1, UnistrRule, EvalUnistr, 0, 0},
 };
 
 constexpr int kFunctionCount = static_cast<int>(sizeof(kFunctions) / sizeof(kFunctions[0]));

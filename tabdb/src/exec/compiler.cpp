@@ -212,6 +212,7 @@ Status Compiler::Compile(const Expr& e, CExpr* out) {
     case ExprKind::kPseudo: st = Pseudo(e, out); break;
     case ExprKind::kSubquery:
     case ExprKind::kExists: st = Subquery(e, out); break;
+    case ExprKind::kQuantified: st = Quantified(e, out); break;
   }
   --depth_;
   return st;
@@ -374,6 +375,18 @@ Status Compiler::Column(const Expr& e, CExpr* out) {
   }
   if (n.size() >= 2 && !n.back().quoted && (col == "NEXTVAL" || col == "CURRVAL"))
     return Sequence(e, out);
+  // A package function without arguments may be called without parentheses
+  // (DBMS_RANDOM.VALUE).
+  if (n.size() == 2) {
+    const SqlFunction* f = FindFunction(n[0].text + "." + n[1].text);
+    if (f != nullptr && f->rule != nullptr && f->min_args == 0) {
+      Expr call;
+      call.kind = ExprKind::kFunction;
+      call.names = n;
+      call.span = e.span;
+      return Function(call, out);
+    }
+  }
   return OraError(ora::kInvalidIdentifier, {InvalidIdentifier(n)});
 }
 
@@ -698,6 +711,11 @@ Status Compiler::Pseudo(const Expr& e, CExpr* out) {
     } else {
       return OraError(ora::kPseudocolumnNotAllowed);
     }
+    out->type = TypeOf(TypeKind::kNumber);
+    return Status::Ok();
+  }
+  if (p == "ROWNUM" && !scope_.rownum_sql.empty()) {
+    out->sql = scope_.rownum_sql;
     out->type = TypeOf(TypeKind::kNumber);
     return Status::Ok();
   }

@@ -10,10 +10,12 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "catalog/catalog.h"
 #include "catalog/dictionary.h"
+#include "exec/engine.h"
 #include "exec/value.h"
 #include "session/session.h"
 #include "sql/ast.h"
@@ -48,6 +50,8 @@ struct BindContext {
   // Sequences whose NEXTVAL the statement already draws: further NEXTVAL
   // of one of them in the same row give the value drawn for that row.
   std::vector<int64_t> nextval_seen;
+  // The WITH items visible where the compiler is, innermost last.
+  std::vector<const sql::WithItem*> with;
 
   int HiddenIndex(StatementParam p);
   TypeKind UserKind(int position) const {
@@ -84,6 +88,7 @@ struct Scope {
   // from level to level).
   const Scope* outer = nullptr;
   int level = 0;
+  std::string rownum_sql;  // what ROWNUM means in the select list, when set
 };
 
 class Compiler {
@@ -127,6 +132,8 @@ class Compiler {
   Status Subquery(const sql::Expr& e, CExpr* out);      // compile_subquery.cpp
   // seq.NEXTVAL / seq.CURRVAL (compile_sequence.cpp).
   Status Sequence(const sql::Expr& e, CExpr* out);
+  // x op ANY|ALL (list or query) (compile_setop.cpp).
+  Status Quantified(const sql::Expr& e, CExpr* out);
 
   Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
 
@@ -143,6 +150,27 @@ class Compiler {
 Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
                            BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols);
 
+// Any query, a block or a compound, as SQLite text and its result columns
+// (prepared.cpp). `named_items` names the result columns by their
+// headings, `positional` by their positions (_c1, _c2, ...).
+Status CompileQuerySql(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                       std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer, int level,
+                       bool named_items, bool positional);
+
+// A compound query (UNION, INTERSECT, MINUS) without its row limit
+// (compile_setop.cpp).
+Status CompileCompound(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                       std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer, int level,
+                       bool named_items, bool positional);
+// A stored view as a FROM item (compile_view.cpp): SQLite text whose result
+// columns carry the view's column names. Any error of its query is
+// ORA-04063 (view has errors).
+Status CompileStoredView(Session& s, const ViewInfo& v, int level, BindContext* binds,
+                         std::string* sql, std::vector<ViewColumn>* cols);
+// The columns of a view's query for CREATE VIEW (catalog DescribeViewFn).
+Status DescribeViewQuery(Session& s, const std::string& owner, const sql::Select& q,
+                         std::vector<ColumnInfo>* cols);
+
 // Whether a FROM item (a scope without members) has a column of that name.
 bool ScopeHasColumn(const Scope& sc, const std::string& name);
 
@@ -158,5 +186,46 @@ bool IsTextClass(TypeKind k);
 // The Oracle type of the result of arithmetic `op` between kinds (ORA-00932
 // when not allowed).
 Status ArithResult(sql::Op op, TypeKind a, TypeKind b, TypeKind* out);
+
+// ---- WHERE clauses (compile_where.cpp) ------------------------------------
+
+// The terms of a condition joined by AND.
+void SplitAnd(const sql::Expr& e, std::vector<const sql::Expr*>* out);
+bool HasOuterMarker(const sql::Expr& e);  // a column(+) in e, not in nested queries
+bool IsRownum(const sql::Expr& e);
+bool HasRownum(const sql::Expr& e);       // ROWNUM in e, not in nested queries
+
+// The row limit WHERE terms on ROWNUM set: ROWNUM is given to a row when
+// it passes the WHERE clause, so `ROWNUM <= n` keeps the first n rows and
+// `ROWNUM > 1` keeps none (the first row would have to be the second).
+// Limits of numbers written in the statement are known when it compiles
+// (the smallest holds; -1 none); one of a bind or another expression
+// without columns is computed when the statement runs.
+struct RownumLimits {
+  long long fixed = -1;
+  bool has_value = false;
+  CExpr value;  // the bound compared with, as a NUMBER
+  char op = 0;
+
+  // Adds the term ROWNUM op v (or v op ROWNUM); ORA-03001 for other terms.
+  Status Add(Compiler& c, const sql::Expr& t);
+  // " LIMIT ..." or nothing.
+  std::string Sql(Compiler& c) const;
+  bool any() const { return has_value || fixed >= 0; }
+};
+
+// " WHERE ..." of the terms of `where` (or nothing) but those `consumed`
+// elsewhere and those on ROWNUM, which go to `limits`.
+Status CompileWhere(Compiler& w, const sql::Expr* where, const std::vector<const sql::Expr*>& consumed,
+                    std::string* out, RownumLimits* limits);
+
+// Conditions with the (+) marker turn comma-joined FROM items (`items`:
+// their SQL and alias, in order) into LEFT joins: the marked item is
+// joined, after the items the condition also names, on all its marked
+// conditions. The FROM clause is written again in that order; the
+// conditions used are added to `consumed`.
+Status PlanOuterJoins(Session& s, const sql::Select& q, const Scope& full,
+                      const std::vector<std::pair<std::string, std::string>>& items, BindContext* binds,
+                      std::string* from_sql, std::vector<const sql::Expr*>* consumed);
 
 }  // namespace tabdb

@@ -973,6 +973,15 @@ class Runner {
       if (n == "DBMS_OUTPUT.PUT_LINE") ServerOutputNewLine(s_);
       return Status::Ok();
     }
+    if (n == "DBMS_RANDOM.SEED" || n == "DBMS_RANDOM.INITIALIZE" || n == "DBMS_RANDOM.TERMINATE") {
+      // Accepted for the scripts that call them; the values stay random
+      // (a seed does not make them repeat).
+      for (size_t i = 0; i < st.args.size(); ++i) {
+        Value v;
+        TABDB_RETURN_IF_ERROR(arg(i, &v));
+      }
+      return Status::Ok();
+    }
     if (n == "DBMS_OUTPUT.NEW_LINE") {
       ServerOutputNewLine(s_);
       return Status::Ok();

@@ -115,6 +115,27 @@ struct From {
   std::string sql;  // FROM clause text
 };
 
+// A query named by WITH, as an inline view. It sees the WITH items defined
+// before it (`visible` of them), not itself nor those after it.
+Status ResolveWithItem(Session& s, const sql::WithItem& w, size_t visible, BindContext* binds, int level,
+                       DictionaryView* view) {
+  std::vector<const sql::WithItem*> saved = binds->with;
+  binds->with.resize(visible);
+  Status st = CompileNestedSelect(s, *w.query, nullptr, level + 1, binds, &view->sql, &view->columns);
+  binds->with = std::move(saved);
+  TABDB_RETURN_IF_ERROR(st);
+  view->name = w.name.text;
+  if (w.columns.empty()) return Status::Ok();
+  if (w.columns.size() != view->columns.size()) return OraError(ora::kWithColumnCount);
+  std::string renamed;
+  for (size_t k = 0; k < w.columns.size(); ++k) {
+    renamed += (k ? ", " : "") + sql::QuoteName(view->columns[k].name) + " AS " + sql::QuoteName(w.columns[k].text);
+    view->columns[k].name = w.columns[k].text;
+  }
+  view->sql = "SELECT " + renamed + " FROM (" + view->sql + ")";
+  return Status::Ok();
+}
+
 Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connect_by, BindContext* binds,
                    From* f, int level = 0) {
   Scope& sc = f->scope;
@@ -130,6 +151,22 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     if (ref.has_alias) sc.qualifiers = {ref.alias.text};
     f->sql = "(" + f->view.sql + ")";
     return Status::Ok();
+  }
+  if (ref.name.size() == 1) {
+    const sql::WithItem* w = nullptr;
+    size_t at = binds->with.size();
+    while (w == nullptr && at-- > 0) {
+      if (binds->with[at]->name.text == ref.name[0].text) w = binds->with[at];
+    }
+    if (w != nullptr) {
+      if (connect_by) return OraError(ora::kUnimplemented);
+      TABDB_RETURN_IF_ERROR(ResolveWithItem(s, *w, at, binds, level, &f->view));
+      sc.kind = Scope::kView;
+      sc.view = &f->view;
+      sc.qualifiers = {ref.has_alias ? ref.alias.text : w->name.text};
+      f->sql = "(" + f->view.sql + ")";
+      return Status::Ok();
+    }
   }
   if (IsDual(ref.name)) {
     sc.qualifiers = {ref.has_alias ? ref.alias.text : "DUAL"};
@@ -150,11 +187,24 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     return Status::Ok();
   }
   if (connect_by) return OraError(ora::kUnimplemented);
-  Status st = ResolveTable(s, ref.name, &f->table);
+  ViewInfo stored;
+  bool is_view = false;
+  Status st = ResolveQuerySource(s, ref.name, &f->table, &stored, &is_view);
+  if (st.ok() && is_view) {
+    TABDB_RETURN_IF_ERROR(CompileStoredView(s, stored, level + 1, binds, &f->view.sql, &f->view.columns));
+    f->view.name = stored.name;
+    sc.kind = Scope::kView;
+    sc.view = &f->view;
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : ref.name.back().text};
+    sc.qualifier_owner = stored.owner;
+    f->sql = "(" + f->view.sql + ")";
+    return Status::Ok();
+  }
   if (st.ok()) {
     sc.kind = Scope::kTable;
     sc.table = &f->table;
-    sc.qualifiers = {ref.has_alias ? ref.alias.text : f->table.name};
+    // Named through a synonym, the table is qualified by the synonym's name.
+    sc.qualifiers = {ref.has_alias ? ref.alias.text : ref.name.back().text};
     sc.qualifier_owner = f->table.owner;
     f->sql = f->table.phys;
     return Status::Ok();
@@ -189,10 +239,12 @@ std::vector<const ColumnInfo*> VisibleColumns(const TableInfo& t) {
 
 // The FROM clause of a query: one item, or several joined, each under an
 // alias of its own (_t, _t1, _t2, ...). `full` is the scope names of the
-// query are looked up in; `froms` own what its members point to.
+// query are looked up in; `froms` own what its members point to. WHERE
+// conditions that became join conditions are added to `consumed`.
 Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
                    std::vector<std::unique_ptr<From>>* froms, Scope* full, std::string* from_sql,
-                   const Scope* outer = nullptr, int level = 0) {
+                   const Scope* outer = nullptr, int level = 0,
+                   std::vector<const sql::Expr*>* consumed = nullptr) {
   // Nested queries take aliases of their own level (_q1t, _q1t1, ...).
   std::string prefix = level == 0 ? "_t" : "_q" + std::to_string(level) + "t";
   froms->push_back(std::make_unique<From>());
@@ -287,6 +339,11 @@ Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
       *from_sql += " ON 1";
     }
   }
+  if (consumed != nullptr && q.where && HasOuterMarker(*q.where)) {
+    std::vector<std::pair<std::string, std::string>> items;
+    for (const auto& f : *froms) items.emplace_back(f->sql, f->scope.alias);
+    return PlanOuterJoins(s, q, *full, items, binds, from_sql, consumed);
+  }
   return Status::Ok();
 }
 
@@ -314,18 +371,45 @@ Status RowLimit(const sql::Select& q, std::string* out) {
   return Status::Ok();
 }
 
-// Compiles a SELECT into SQLite text and its result columns.
 Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
                      std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer = nullptr,
-                     int level = 0, bool named_items = false) {
+                     int level = 0, bool named_items = false, bool positional = false);
+
+// The WITH items of a query are visible while it compiles.
+class WithScope {
+ public:
+  WithScope(BindContext* binds, const sql::Select& q) : binds_(binds), size_(binds->with.size()) {
+    for (const sql::WithItem& w : q.with) binds_->with.push_back(&w);
+  }
+  ~WithScope() { binds_->with.resize(size_); }
+  WithScope(const WithScope&) = delete;
+  WithScope& operator=(const WithScope&) = delete;
+
+ private:
+  BindContext* binds_;
+  size_t size_;
+};
+
+// Compiles a SELECT into SQLite text and its result columns.
+Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                     std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer,
+                     int level, bool named_items, bool positional) {
+  WithScope with(binds, q);
+  if (!q.branches.empty()) {
+    TABDB_RETURN_IF_ERROR(CompileCompound(s, q, text, binds, sql, cols, outer, level, named_items, positional));
+    return RowLimit(q, sql);
+  }
   std::vector<std::unique_ptr<From>> froms;
   Scope full;
   std::string from_sql;
-  TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql, outer, level));
+  std::vector<const sql::Expr*> consumed;
+  TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql, outer, level, &consumed));
   Scope item_scope = full;
   item_scope.allow_aggregates = true;
+  item_scope.rownum_sql = "tabdb_num(row_number() OVER ())";
   Compiler items(s, item_scope, binds);
   std::vector<std::string> item_sql;
+  bool any_aggregate = false, rownum_items = false;
   cols->clear();
   auto add_star = [&](const From& f, const std::vector<Scope::JoinedColumn>& skip) -> Status {
     Compiler member(s, f.scope, binds);
@@ -388,26 +472,83 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     CExpr ce;
     TABDB_RETURN_IF_ERROR(items.Compile(*it.expr, &ce));
     if (ce.is_bool) return OraError(ora::kFromNotFound);
+    any_aggregate = any_aggregate || ce.aggregate;
+    rownum_items = rownum_items || HasRownum(*it.expr);
     item_sql.push_back(ce.sql);
     cols->push_back({Heading(text, it), ce.type});
   }
-  std::string out = "SELECT ";
-  if (q.distinct) out += "DISTINCT ";
-  for (size_t i = 0; i < item_sql.size(); ++i) {
-    out += (i ? ", " : "") + item_sql[i];
-    if (named_items) {
-      if ((*cols)[i].name.empty()) (*cols)[i].name = "_c" + std::to_string(i + 1);
-      out += " AS " + sql::QuoteName((*cols)[i].name);
+  auto item_name = [&](size_t i) -> std::string {
+    if (positional) return " AS \"_c" + std::to_string(i + 1) + "\"";
+    if (!named_items) return "";
+    if ((*cols)[i].name.empty()) (*cols)[i].name = "_c" + std::to_string(i + 1);
+    return " AS " + sql::QuoteName((*cols)[i].name);
+  };
+  // WHERE: the terms that became outer-join conditions are gone; those on
+  // ROWNUM become a row limit.
+  RownumLimits rownum_limit;
+  Compiler w(s, full, binds);
+  std::string where_sql;
+  TABDB_RETURN_IF_ERROR(CompileWhere(w, q.where.get(), consumed, &where_sql, &rownum_limit));
+  std::string limit_sql = rownum_limit.Sql(w);
+  bool rownum = rownum_limit.any() || rownum_items;
+  bool grouped = !q.group_by.empty() || q.having || any_aggregate;
+  if (rownum && grouped) {
+    // Rows are numbered before they are grouped: the first n rows of the
+    // single FROM item are the rows grouped.
+    if (rownum_items || !q.joins.empty()) return OraError(ora::kUnimplemented);
+    from_sql = "(SELECT * FROM " + from_sql + where_sql + limit_sql + ") AS " + froms[0]->scope.alias;
+    where_sql.clear();
+    limit_sql.clear();
+    rownum = false;
+  }
+  std::vector<std::string> order_keys, order_dirs;
+  for (size_t i = 0; i < q.order_by.size(); ++i) {
+    const sql::OrderItem& o = q.order_by[i];
+    std::string key;
+    const sql::Expr& e = *o.expr;
+    if (e.kind == sql::ExprKind::kLiteral && e.lit == sql::LiteralKind::kNumber) {
+      size_t pos = std::strtoul(e.text.c_str(), nullptr, 10);
+      if (pos < 1 || pos > item_sql.size()) return OraError(ora::kOrderByItemNumber);
+      key = item_sql[pos - 1];
+    } else {
+      if (e.kind == sql::ExprKind::kColumn && e.names.size() == 1) {
+        for (size_t k = 0; k < q.items.size(); ++k) {
+          if (q.items[k].has_alias && q.items[k].alias.text == e.names[0].text) key = item_sql[k];
+        }
+      }
+      if (key.empty()) {
+        CExpr c;
+        TABDB_RETURN_IF_ERROR(items.Compile(e, &c));
+        if (c.is_bool) return OraError(ora::kInvalidRelationalOperator);
+        key = c.sql;
+      }
     }
+    bool nulls_first = o.nulls == 1 || (o.nulls == 0 && o.desc);
+    order_keys.push_back(key);
+    order_dirs.push_back(std::string(o.desc ? " DESC" : " ASC") + (nulls_first ? " NULLS FIRST" : " NULLS LAST"));
   }
-  out += " FROM " + from_sql;
-  if (q.where) {
-    Compiler w(s, full, binds);
-    CExpr c;
-    TABDB_RETURN_IF_ERROR(w.CompileCondition(*q.where, &c));
-    if (c.aggregate) return OraError(ora::kGroupFunctionNotAllowed);
-    out += " WHERE " + c.sql;
+  std::string out = "SELECT ";
+  if (rownum && (q.distinct || !q.order_by.empty() || q.offset || q.fetch_first)) {
+    // ROWNUM is given before DISTINCT and ORDER BY: the rows are numbered
+    // and limited in an inner query, then made distinct and sorted.
+    std::string inner = "SELECT ";
+    for (size_t i = 0; i < item_sql.size(); ++i)
+      inner += (i ? ", " : "") + item_sql[i] + " AS \"_r" + std::to_string(i + 1) + "\"";
+    for (size_t i = 0; i < order_keys.size(); ++i) inner += ", " + order_keys[i] + " AS \"_k" + std::to_string(i + 1) + "\"";
+    inner += " FROM " + from_sql + where_sql + limit_sql;
+    if (q.distinct) out += "DISTINCT ";
+    for (size_t i = 0; i < item_sql.size(); ++i)
+      out += (i ? ", " : "") + std::string("_r.\"_r") + std::to_string(i + 1) + "\"" + item_name(i);
+    out += " FROM (" + inner + ") AS _r";
+    for (size_t i = 0; i < order_keys.size(); ++i)
+      out += (i ? ", " : " ORDER BY ") + std::string("_r.\"_k") + std::to_string(i + 1) + "\"" + order_dirs[i];
+    TABDB_RETURN_IF_ERROR(RowLimit(q, &out));
+    *sql = out;
+    return Status::Ok();
   }
+  if (q.distinct) out += "DISTINCT ";
+  for (size_t i = 0; i < item_sql.size(); ++i) out += (i ? ", " : "") + item_sql[i] + item_name(i);
+  out += " FROM " + from_sql + where_sql;
   if (!q.group_by.empty()) {
     Compiler g(s, full, binds);
     out += " GROUP BY ";
@@ -422,40 +563,20 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     TABDB_RETURN_IF_ERROR(items.CompileCondition(*q.having, &c));
     out += " HAVING " + c.sql;
   }
-  if (!q.order_by.empty()) {
-    out += " ORDER BY ";
-    for (size_t i = 0; i < q.order_by.size(); ++i) {
-      const sql::OrderItem& o = q.order_by[i];
-      std::string key;
-      const sql::Expr& e = *o.expr;
-      if (e.kind == sql::ExprKind::kLiteral && e.lit == sql::LiteralKind::kNumber) {
-        size_t pos = std::strtoul(e.text.c_str(), nullptr, 10);
-        if (pos < 1 || pos > item_sql.size()) return OraError(ora::kOrderByItemNumber);
-        key = item_sql[pos - 1];
-      } else {
-        if (e.kind == sql::ExprKind::kColumn && e.names.size() == 1) {
-          for (size_t k = 0; k < q.items.size(); ++k) {
-            if (q.items[k].has_alias && q.items[k].alias.text == e.names[0].text) key = item_sql[k];
-          }
-        }
-        if (key.empty()) {
-          CExpr c;
-          TABDB_RETURN_IF_ERROR(items.Compile(e, &c));
-          if (c.is_bool) return OraError(ora::kInvalidRelationalOperator);
-          key = c.sql;
-        }
-      }
-      bool nulls_first = o.nulls == 1 || (o.nulls == 0 && o.desc);
-      out += (i ? ", " : "") + key + (o.desc ? " DESC" : " ASC") +
-             (nulls_first ? " NULLS FIRST" : " NULLS LAST");
-    }
-  }
+  for (size_t i = 0; i < order_keys.size(); ++i) out += (i ? ", " : " ORDER BY ") + order_keys[i] + order_dirs[i];
+  out += limit_sql;
   TABDB_RETURN_IF_ERROR(RowLimit(q, &out));
   *sql = out;
   return Status::Ok();
 }
 
 }  // namespace
+
+Status CompileQuerySql(Session& s, const sql::Select& q, const std::string& text, BindContext* binds,
+                       std::string* sql, std::vector<ResultColumn>* cols, const Scope* outer, int level,
+                       bool named_items, bool positional) {
+  return CompileSelect(s, q, text, binds, sql, cols, outer, level, named_items, positional);
+}
 
 Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
                            BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols) {
@@ -1005,6 +1126,8 @@ Status Prepared::CompileUpdateDelete() {
   scope.table = &table_;
   scope.qualifiers = {ref.has_alias ? ref.alias.text : table_.name};
   scope.qualifier_owner = table_.owner;
+  // SET x = ROWNUM numbers the rows as they are found.
+  scope.rownum_sql = "tabdb_num(row_number() OVER ())";
   BindContext binds;
   binds.user_kinds = bind_kinds_;
   Compiler c(*s_, scope, &binds);
@@ -1032,9 +1155,14 @@ Status Prepared::CompileUpdateDelete() {
   }
   sql += " FROM " + table_.phys + " AS _t";
   if (where) {
-    CExpr w;
-    TABDB_RETURN_IF_ERROR(c.CompileCondition(*where, &w));
-    sql += " WHERE " + w.sql;
+    // WHERE ROWNUM <= n: the first n rows found.
+    Scope where_scope = scope;
+    where_scope.rownum_sql.clear();
+    Compiler cw(*s_, where_scope, &binds);
+    RownumLimits limits;
+    std::string where_sql;
+    TABDB_RETURN_IF_ERROR(CompileWhere(cw, where, {}, &where_sql, &limits));
+    sql += where_sql + limits.Sql(cw);
   }
   for (StatementParam p : binds.hidden) hidden_params_.push_back(static_cast<int>(p));
   TABDB_RETURN_IF_ERROR(PrepareSql(*s_, sql, &select_));

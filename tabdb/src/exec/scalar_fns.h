@@ -80,12 +80,19 @@ void EvalTzKey(FnCall& c, Status* st);
 void EvalSysExtractUtc(FnCall& c, Status* st);
 // Queries (fn_query.cpp).
 void EvalTooManyRows(FnCall& c, Status* st);  // a scalar subquery gave a second row
+void EvalRownumLimit(FnCall& c, Status* st);  // the row limit of ROWNUM op bind
+// The row limit of ROWNUM op v (-1: none); op is one of < l(<=) = g(>=) > !(<>).
+long long RownumBound(char op, double v);
 // Functions of schema and data scripts (fn_script.cpp).
 void EvalRawCast(FnCall& c, Status* st);       // variant 'R' to RAW, 'V' to VARCHAR2
 void EvalSysGuid(FnCall& c, Status* st);
 void EvalStandardHash(FnCall& c, Status* st);
 void EvalOraHash(FnCall& c, Status* st);
 void EvalRandomValue(FnCall& c, Status* st);
+void EvalRandomString(FnCall& c, Status* st);  // DBMS_RANDOM.STRING
+void EvalRandomNormal(FnCall& c, Status* st);  // DBMS_RANDOM.NORMAL
+void EvalRandomInt(FnCall& c, Status* st);     // DBMS_RANDOM.RANDOM
+void EvalUnistr(FnCall& c, Status* st);
 // LOBs, conversions and packages (fn_lob.cpp).
 void EvalConvert(FnCall& c, Status* st);
 void EvalLobLength(FnCall& c, Status* st);

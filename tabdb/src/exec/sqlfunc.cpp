@@ -240,6 +240,8 @@ Status OpenSession(std::shared_ptr<Database> db, const std::string& user,
   TABDB_RETURN_IF_ERROR(Session::Logon(std::move(db), user, password, &sess));
   int rc = RegisterSqlFunctions(sess->db().handle(), sess.get());
   if (rc != SQLITE_OK) return SqliteError(sess->db().handle(), rc);
+  // CREATE VIEW types its query through the compiler.
+  SetDescribeViewFn(DescribeViewQuery);
   *out = std::move(sess);
   return Status::Ok();
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 #include <unordered_map>
+#include <utility>
 
 #include "storage/database.h"
 #include "util/status.h"
@@ -114,6 +115,14 @@ class Session {
   ServerOutput& server_output() { return server_output_; }
   // CURRVAL of each sequence (by object id) this session has drawn from.
   std::unordered_map<int64_t, int64_t>& sequence_values() { return seq_values_; }
+
+  // Exchanges the session's user and current schema with `user` and
+  // `schema`: a view's query is compiled as its owner, in its schema, and
+  // the caller swaps back afterwards.
+  void SwapIdentity(UserInfo* user, std::string* schema) {
+    std::swap(user_, *user);
+    std::swap(schema_, *schema);
+  }
 
  private:
   Session() = default;

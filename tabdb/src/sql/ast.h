@@ -48,6 +48,7 @@ enum class ExprKind {
   kPseudo,    // text: SYSDATE, SYSTIMESTAMP, USER, LEVEL, ROWNUM, CURRENT_DATE, ...
   kSubquery,  // (SELECT ...) as a value: subquery
   kExists,    // EXISTS (SELECT ...): subquery
+  kQuantified,  // args[0] op ANY|SOME|ALL (args[1..] or subquery); quantifier_all for ALL
 };
 
 enum class Op {
@@ -124,6 +125,9 @@ struct Expr {
 
   // kSubquery, kExists, and kIn over a query (args[0] IN (subquery)).
   std::shared_ptr<Select> subquery;
+
+  bool outer_join = false;      // kColumn written with the (+) outer-join marker
+  bool quantifier_all = false;  // kQuantified: ALL (else ANY / SOME)
 };
 
 using ExprPtr = std::unique_ptr<Expr>;
@@ -163,6 +167,21 @@ struct JoinItem {
   bool natural = false;              // NATURAL [INNER|LEFT|RIGHT|FULL] JOIN
 };
 
+// How a branch of a compound query combines with the branches before it.
+enum class SetOp { kUnion, kUnionAll, kIntersect, kMinus };
+
+struct SetBranch {
+  SetOp op = SetOp::kUnion;  // ignored for the first branch
+  std::shared_ptr<Select> query;
+};
+
+// WITH name [(columns)] AS (query): a query named for the statement.
+struct WithItem {
+  Name name;
+  std::vector<Name> columns;
+  std::shared_ptr<Select> query;
+};
+
 struct Select {
   bool distinct = false;
   std::vector<SelectItem> items;
@@ -176,6 +195,11 @@ struct Select {
   std::vector<JoinItem> joins;  // FROM items after `from`, in order
   ExprPtr offset;               // OFFSET n ROWS
   ExprPtr fetch_first;          // FETCH FIRST|NEXT n ROWS ONLY
+  // A compound query (UNION, INTERSECT, MINUS): its branches, combined left
+  // to right; order_by, offset and fetch_first then apply to the whole and
+  // the fields of a single query block are unused.
+  std::vector<SetBranch> branches;
+  std::vector<WithItem> with;   // WITH ... before the query
 };
 
 struct Insert {
@@ -390,6 +414,35 @@ struct StoredCode {
   int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE, 2 COMPILE
 };
 
+// CREATE [OR REPLACE] [[NO] FORCE] [EDITIONABLE|NONEDITIONABLE] VIEW and
+// DROP VIEW. The query is kept as written: `query_text` is the text after
+// AS up to the WITH READ ONLY / WITH CHECK OPTION clause.
+struct ViewStmt {
+  NameList name;
+  bool or_replace = false;
+  bool force = false;
+  int editionable = -1;             // 1 EDITIONABLE, 0 NONEDITIONABLE, -1 not given
+  std::vector<Name> columns;        // (alias, ...) after the name; empty when none
+  std::string query_text;
+  std::shared_ptr<Select> query;
+  bool read_only = false;           // WITH READ ONLY
+  bool check_option = false;        // WITH CHECK OPTION
+  Name constraint;                  // ... CONSTRAINT name
+  bool has_constraint = false;
+  bool cascade = false;             // DROP VIEW ... CASCADE CONSTRAINTS
+};
+
+// CREATE [OR REPLACE] [EDITIONABLE|NONEDITIONABLE] [PUBLIC] SYNONYM
+// [schema.]name FOR [schema.]object and DROP [PUBLIC] SYNONYM name [FORCE].
+struct SynonymStmt {
+  NameList name;
+  NameList target;
+  std::string db_link;              // FOR object@link (not carried)
+  bool or_replace = false;
+  bool is_public = false;
+  bool force = false;
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -414,6 +467,11 @@ enum class StmtKind {
   kAlterSequence,
   kDropSequence,
   kStoredCode,
+  kCreateView,
+  kDropView,
+  kCreateSynonym,
+  kDropSynonym,
+  kAlterView,
 };
 
 struct Statement {
@@ -440,6 +498,8 @@ struct Statement {
   // PL/SQL blocks: the whole block (declarations, control flow, SQL).
   std::shared_ptr<const PlsqlUnit> plsql;
   std::unique_ptr<StoredCode> code;
+  std::unique_ptr<ViewStmt> view;          // CREATE / ALTER / DROP VIEW
+  std::unique_ptr<SynonymStmt> synonym;    // CREATE / DROP SYNONYM
 };
 
 }  // namespace sql

@@ -307,6 +307,14 @@ class Lexer {
       Emit(TokenKind::kSymbol, "%");
       return Status::Ok();
     }
+    // A database link: name@link, written together.
+    if (c == '@' && !out_->empty() && out_->back().end == i_ &&
+        (out_->back().kind == TokenKind::kIdent || out_->back().kind == TokenKind::kQuotedIdent) &&
+        (IsIdentStart(static_cast<unsigned char>(c1)) || c1 == '"')) {
+      ++i_;
+      Emit(TokenKind::kSymbol, "@");
+      return Status::Ok();
+    }
     if (std::strchr("()+-*/,.;=<>", c) != nullptr && c != '\0') {
       ++i_;
       Emit(TokenKind::kSymbol, std::string(1, c));

@@ -132,6 +132,8 @@ Status Parser::ParseComparison(ExprPtr* out) {
     if (op != Op::kNone) {
       Next();
       TABDB_RETURN_IF_ERROR(CountNode());
+      if ((PeekWord("ANY") || PeekWord("SOME") || PeekWord("ALL")) && PeekSym("(", 1))
+        return ParseQuantified(op, std::move(left), out);
       ExprPtr right;
       TABDB_RETURN_IF_ERROR(ParseConcat(&right));
       *out = MakeBinary(op, std::move(left), std::move(right));
@@ -183,19 +185,14 @@ Status Parser::ParseComparison(ExprPtr* out) {
     e->negated = negated;
     e->args.push_back(std::move(left));
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
-    if (PeekWord("SELECT")) {
+    if (PeekWord("SELECT") || PeekWord("WITH")) {
       TABDB_RETURN_IF_ERROR(ParseSubquery(&e->subquery));
       TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
       e->span.end = prev_end_;
       *out = std::move(e);
       return Status::Ok();
     }
-    do {
-      if (e->args.size() > kMaxInList) return OraError(ora::kTooManyListExpressions);
-      ExprPtr item;
-      TABDB_RETURN_IF_ERROR(ParseConcat(&item));
-      e->args.push_back(std::move(item));
-    } while (AcceptSym(","));
+    TABDB_RETURN_IF_ERROR(ParseValueList(e.get()));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
     e->span.end = prev_end_;
     *out = std::move(e);
@@ -307,7 +304,7 @@ Status Parser::ParsePrimary(ExprPtr* out) {
     }
     case TokenKind::kSymbol: {
       if (t.text != "(") return Err(936);
-      if (PeekWord("SELECT", 1)) {
+      if (PeekWord("SELECT", 1) || (PeekWord("WITH", 1) && PeekIsName(2))) {
         ExprPtr e = NewExpr(ExprKind::kSubquery, Next().begin);
         TABDB_RETURN_IF_ERROR(ParseSubquery(&e->subquery));
         TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
@@ -434,7 +431,13 @@ Status Parser::ParseNamePrimary(ExprPtr* out) {
     Next();
     return Err(904, {""});
   }
-  if (PeekSym("(")) {
+  if (PeekSym("(") && PeekSym("+", 1) && PeekSym(")", 2)) {
+    // column(+): the outer-join marker of a WHERE condition.
+    Next();
+    Next();
+    Next();
+    e->outer_join = true;
+  } else if (PeekSym("(")) {
     TABDB_RETURN_IF_ERROR(CountNode());
     e->kind = ExprKind::kFunction;
     TABDB_RETURN_IF_ERROR(ParseFunctionArgs(e.get()));

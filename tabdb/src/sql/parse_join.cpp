@@ -20,6 +20,7 @@ bool Parser::PeekTableRefEnd() const {
   if (PeekJoinWord()) return true;
   if (PeekWord("FETCH")) return PeekWord("FIRST", 1) || PeekWord("NEXT", 1);
   if (PeekWord("OFFSET")) return Peek(1).kind == TokenKind::kNumber || Peek(1).kind == TokenKind::kBind;
+  if (PeekWord("EXCEPT")) return PeekQueryStart(1);
   return PeekWord("USING") && PeekSym("(", 1);
 }
 

@@ -104,6 +104,11 @@ Status Parser::ParseStatement(Statement* st) {
     return ParsePlsql(st);
   }
   const Token& t = Peek();
+  if (PeekQueryStart()) {
+    st->kind = StmtKind::kSelect;
+    TABDB_RETURN_IF_ERROR(ParseSelect(&st->select, true));
+    return ExpectSqlEnd();
+  }
   if (t.kind != TokenKind::kIdent) return Err(ora::kInvalidSqlStatement);
   const std::string& w = t.text;
   if (w == "SELECT") {
@@ -189,7 +194,7 @@ Status Parser::ParseSelectItem(SelectItem* item) {
 }
 
 Status Parser::ParseTableRef(TableRef* out, bool allow_alias) {
-  if (allow_alias && PeekSym("(") && PeekWord("SELECT", 1)) {
+  if (allow_alias && PeekSym("(") && PeekQueryStart(1)) {
     Next();
     TABDB_RETURN_IF_ERROR(ParseSubquery(&out->subquery));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
@@ -203,7 +208,9 @@ Status Parser::ParseTableRef(TableRef* out, bool allow_alias) {
   return Status::Ok();
 }
 
-Status Parser::ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update) {
+// SELECT ... [HAVING ...]: one query block, without what may follow it
+// (set operators, ORDER BY, row limits: parse_query.cpp).
+Status Parser::ParseQueryBlock(std::unique_ptr<Select>* out) {
   TABDB_RETURN_IF_ERROR(ExpectWord("SELECT", 928));
   auto s = std::make_unique<Select>();
   if (AcceptWord("DISTINCT") || AcceptWord("UNIQUE")) {
@@ -237,32 +244,6 @@ Status Parser::ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update) 
     } while (AcceptSym(","));
   }
   if (AcceptWord("HAVING")) TABDB_RETURN_IF_ERROR(ParseCondition(&s->having));
-  if (AcceptWord("ORDER")) {
-    TABDB_RETURN_IF_ERROR(ExpectWord("BY", 924));
-    do {
-      OrderItem o;
-      TABDB_RETURN_IF_ERROR(ParseExpr(&o.expr));
-      if (AcceptWord("DESC")) {
-        o.desc = true;
-      } else {
-        AcceptWord("ASC");
-      }
-      if (AcceptWord("NULLS")) {
-        if (AcceptWord("FIRST"))
-          o.nulls = 1;
-        else if (AcceptWord("LAST"))
-          o.nulls = 2;
-        else
-          return Err(905);
-      }
-      s->order_by.push_back(std::move(o));
-    } while (AcceptSym(","));
-  }
-  TABDB_RETURN_IF_ERROR(ParseRowLimit(s.get()));
-  if (allow_for_update && AcceptWord("FOR")) {
-    TABDB_RETURN_IF_ERROR(ExpectWord("UPDATE"));
-    s->for_update = true;
-  }
   *out = std::move(s);
   return Status::Ok();
 }
@@ -275,7 +256,7 @@ Status Parser::ParseInsert(Statement* st) {
   auto ins = std::make_unique<Insert>();
   TABDB_RETURN_IF_ERROR(ExpectWord("INTO", 925));
   TABDB_RETURN_IF_ERROR(ParseTableRef(&ins->table, true));
-  if (PeekSym("(")) TABDB_RETURN_IF_ERROR(ParseNameListInParens(&ins->columns));
+  if (PeekSym("(") && !PeekQueryStart()) TABDB_RETURN_IF_ERROR(ParseNameListInParens(&ins->columns));
   if (AcceptWord("VALUES")) {
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
     do {
@@ -285,7 +266,7 @@ Status Parser::ParseInsert(Statement* st) {
     } while (AcceptSym(","));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
     TABDB_RETURN_IF_ERROR(ParseMoreValues(ins.get()));
-  } else if (PeekWord("SELECT")) {
+  } else if (PeekQueryStart()) {
     TABDB_RETURN_IF_ERROR(ParseSelect(&ins->select, false));
   } else {
     return Err(926);
@@ -353,6 +334,7 @@ Status Parser::ParseDelete(Statement* st) {
 
 Status Parser::ParseCreate(Statement* st) {
   Next();
+  if (PeekViewOrSynonym()) return ParseCreateViewOrSynonym(st);
   if (AcceptWord("TABLE")) return ParseCreateTable(st);
   if (AcceptWord("USER")) return ParseUser(st, true);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kCreateSequence);
@@ -373,12 +355,14 @@ Status Parser::ParseAlter(Statement* st) {
   if (AcceptWord("SESSION")) return ParseAlterSession(st);
   if (AcceptWord("USER")) return ParseUser(st, false);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kAlterSequence);
+  if (AcceptWord("VIEW")) return ParseAlterView(st);
   return Err(940);
 }
 
 Status Parser::ParseDrop(Statement* st) {
   Next();
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kDropSequence);
+  if (PeekDropViewOrSynonym()) return ParseDropViewOrSynonym(st);
   auto d = std::make_unique<DropObject>();
   if (AcceptWord("TABLE")) {
     st->kind = StmtKind::kDropTable;

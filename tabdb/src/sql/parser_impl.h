@@ -98,6 +98,14 @@ class Parser {
   Status RefuseUncarriedType();
   // CREATE / ALTER / DROP SEQUENCE after the SEQUENCE keyword (parse_sequence.cpp).
   Status ParseSequence(Statement* st, StmtKind kind);
+  // CREATE ... VIEW / SYNONYM after CREATE, DROP VIEW / [PUBLIC] SYNONYM
+  // after DROP (parse_view.cpp).
+  bool PeekViewOrSynonym() const;
+  Status ParseCreateViewOrSynonym(Statement* st);
+  bool PeekDropViewOrSynonym() const;
+  Status ParseDropViewOrSynonym(Statement* st);
+  // ALTER VIEW after VIEW: COMPILE (other forms are not carried).
+  Status ParseAlterView(Statement* st);
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }
@@ -105,7 +113,19 @@ class Parser {
 
  private:
   // statements (parser.cpp)
+  // A whole query: [WITH ...] blocks joined by set operators, ORDER BY,
+  // row limit [, FOR UPDATE] (parse_query.cpp).
   Status ParseSelect(std::unique_ptr<Select>* out, bool allow_for_update);
+  Status ParseQueryBlock(std::unique_ptr<Select>* out);
+  Status ParseSetBranch(std::unique_ptr<Select>* out, bool* parenthesised);
+  Status ParseWith(std::vector<WithItem>* out);
+  Status ParseOrderBy(Select* s);
+  bool PeekSetOp() const;
+  // SELECT, WITH, or a parenthesised query, at token k.
+  bool PeekQueryStart(size_t k = 0) const;
+  // op ANY|SOME|ALL (...) after the left operand and the operator.
+  Status ParseQuantified(Op op, ExprPtr left, ExprPtr* out);
+  Status ParseValueList(Expr* e);
   Status ParseSelectItem(SelectItem* item);
   Status ParseTableRef(TableRef* out, bool allow_alias);
   // FROM items after the first (parse_join.cpp)

@@ -50,6 +50,7 @@ int PrecOf(const Expr& e) {
     case ExprKind::kIn:
     case ExprKind::kLike:
     case ExprKind::kIsNull:
+    case ExprKind::kQuantified:
       return kComparePrec;
     default:
       return kPrimaryPrec;
@@ -211,6 +212,7 @@ void Print(const Expr& e, std::string* out) {
         if (i) *out += '.';
         *out += QuoteName(e.names[i].text);
       }
+      if (e.outer_join) *out += "(+)";
       return;
     case ExprKind::kPseudo:
       *out += e.text;
@@ -295,6 +297,18 @@ void Print(const Expr& e, std::string* out) {
       if (e.args.empty()) return;
       Operand(*e.args[0], kConcatPrec, out);
       *out += e.negated ? " NOT IN (" : " IN (";
+      for (size_t i = 1; i < e.args.size(); ++i) {
+        if (i > 1) *out += ',';
+        Operand(*e.args[i], kConcatPrec, out);
+      }
+      *out += ')';
+      return;
+    case ExprKind::kQuantified:
+      if (e.args.empty()) return;
+      Operand(*e.args[0], kConcatPrec, out);
+      *out += BinaryOpText(e.op);
+      *out += e.quantifier_all ? "ALL (" : "ANY (";
+      if (e.subquery) *out += "SELECT ...";
       for (size_t i = 1; i < e.args.size(); ++i) {
         if (i > 1) *out += ',';
         Operand(*e.args[i], kConcatPrec, out);

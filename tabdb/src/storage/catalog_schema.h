@@ -144,6 +144,13 @@ struct CatalogUpgrade {
 //   is_deferrable     1 for DEFERRABLE
 //   is_deferred       1 for INITIALLY DEFERRED
 //   validated         1 for VALIDATED, 0 for NOT VALIDATED (NOVALIDATE)
+// Step 3: views and synonyms (their tab$objects rows have type 'VIEW' or
+// 'SYNONYM'; a public synonym has owner 'PUBLIC'):
+//   tab$views         a view's query as written, the schema its names are
+//                     resolved in, its options and whether it compiled
+//                     (status VALID / INVALID); its columns are tab$columns
+//                     rows of the view's object id
+//   tab$synonyms      the object a synonym stands for
 constexpr CatalogUpgrade kCatalogUpgrades[] = {
     {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$privs'", R"sql(
 BEGIN;
@@ -175,6 +182,25 @@ ALTER TABLE tab$constraints ADD COLUMN is_deferrable INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE tab$constraints ADD COLUMN is_deferred INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE tab$constraints ADD COLUMN validated INTEGER NOT NULL DEFAULT 1;
 CREATE INDEX IF NOT EXISTS tab$constraints_r ON tab$constraints(r_cons_id);
+COMMIT;
+)sql"},
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$synonyms'", R"sql(
+BEGIN;
+CREATE TABLE IF NOT EXISTS tab$views(
+  obj_id INTEGER PRIMARY KEY,
+  text TEXT NOT NULL,
+  parse_schema TEXT NOT NULL,
+  aliased INTEGER NOT NULL DEFAULT 0,
+  read_only INTEGER NOT NULL DEFAULT 0,
+  check_option INTEGER NOT NULL DEFAULT 0,
+  cons_name TEXT,
+  editionable INTEGER NOT NULL DEFAULT 1,
+  status TEXT NOT NULL DEFAULT 'VALID');
+CREATE TABLE IF NOT EXISTS tab$synonyms(
+  obj_id INTEGER PRIMARY KEY,
+  table_owner TEXT NOT NULL,
+  table_name TEXT NOT NULL,
+  db_link TEXT);
 COMMIT;
 )sql"},
 };

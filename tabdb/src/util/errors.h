@@ -231,6 +231,25 @@ constexpr int kSequenceSystemDrop = 32794;      // cannot drop a system-generate
 constexpr int kCheckViolated = 2290;            // check constraint (%s.%s) violated
 constexpr int kCheckSystemVariable = 2436;      // date or system variable wrongly specified in CHECK constraint
 constexpr int kCheckValidateFailed = 2293;      // cannot validate (%s.%s) - check constraint violated
+// Compound queries, ROWNUM, (+) outer joins, WITH.
+constexpr int kSetColumnCount = 1789;           // query block has incorrect number of result columns
+constexpr int kSetTypeMismatch = 1790;          // expression must have same datatype as corresponding expression
+constexpr int kOuterJoinCycle = 1416;           // two tables cannot be outer-joined to each other
+constexpr int kOuterJoinTwoTables = 1468;       // a predicate may reference only one outer-joined table
+constexpr int kOuterJoinInOr = 1719;            // outer join operator (+) not allowed in operand of OR or IN
+constexpr int kOuterJoinWithAnsi = 25156;       // old style outer join (+) cannot be used with ANSI joins
+constexpr int kWithColumnCount = 32038;         // number of WITH clause column names does not match ...
+constexpr int kUnistrEscape = 30186;            // '\' must be followed by four hexadecimal characters or another '\'
+// Views and synonyms.
+constexpr int kSynonymTranslationInvalid = 980;  // synonym translation is no longer valid
+constexpr int kMustNameExpression = 998;         // must name this expression with a column alias
+constexpr int kPublicSynonymNotExist = 1432;     // public synonym to be dropped does not exist
+constexpr int kPrivateSynonymNotExist = 1434;    // private synonym to be dropped does not exist
+constexpr int kSynonymSameAsObject = 1471;       // cannot create a synonym with same name as object
+constexpr int kViewColumnCount = 1730;           // invalid number of column names specified
+constexpr int kViewDmlNotLegal = 1732;           // data manipulation operation not legal on this view
+constexpr int kSynonymLoop = 1775;               // looping chain of synonyms
+constexpr int kViewHasErrors = 4063;             // %s has errors
 }  // namespace ora
 
 }  // namespace tabdb

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "catalog/catalog.h"
+#include "exec/engine.h"
 #include "exec/sqlfunc.h"
 #include "feedback.h"
 #include "format.h"
@@ -292,11 +293,35 @@ bool Shell::Describe(const std::string& name_text) {
   std::unique_ptr<sql::Statement> st;
   Status ps = sql::Parse("select * from " + name_text, &st);
   TableInfo t;
-  if (ps.ok()) ps = ResolveTable(*session_, st->select->from.name, &t);
+  ViewInfo view;
+  bool is_view = false;
+  const sql::NameList* name = ps.ok() ? &st->select->from.name : nullptr;
+  bool dual = name && name->size() == 1 && (*name)[0].text == "DUAL";
+  if (ps.ok() && !dual) ps = ResolveQuerySource(*session_, *name, &t, &view, &is_view);
   if (!ps.ok()) {
     out_.Err("ERROR:\nORA-04043: object " + name_text + " does not exist\n");
     SqlError(Status::Error(4043, "ORA-04043"));
     return false;
+  }
+  if (is_view || dual) {
+    // A view's columns are those of its query as it compiles now.
+    ExecResult r;
+    Status es = ExecuteText(*session_, "select * from " + name_text + " where 1 = 0", &r);
+    if (!es.ok() || !r.result) {
+      out_.Err("ERROR:\nORA-24372: invalid object for describe\n");
+      SqlError(Status::Error(24372, "ORA-24372"));
+      return false;
+    }
+    t.columns.clear();
+    const std::vector<ResultColumn>& rcs = r.result->columns();
+    for (size_t i = 0; i < rcs.size(); ++i) {
+      ColumnInfo c;
+      c.name = rcs[i].name;
+      c.type = rcs[i].type;
+      // NOT NULL as recorded when the view was made.
+      if (view.nullable.size() == rcs.size()) c.nullable = view.nullable[i];
+      t.columns.push_back(std::move(c));
+    }
   }
   char line[512];
   std::snprintf(line, sizeof(line), " %-41s %-8s %s\n", "Name", "Null?", "Type");

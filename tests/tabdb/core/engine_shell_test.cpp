@@ -13,6 +13,17 @@ using testsupport::RunSql;
 
 class EngineShellTest : public testsupport::AppShellTest {};
 
+// One line of DESCRIBE output, and the line of dashes under its heading.
+std::string DescLine(const std::string& name, const std::string& null, const std::string& type) {
+  std::string l = " " + name;
+  l.resize(42, ' ');
+  std::string n = " " + null;
+  n.resize(9, ' ');
+  return l + n + " " + type + "\n";
+}
+const std::string kDescDashes =
+    " " + std::string(41, '-') + " " + std::string(8, '-') + " " + std::string(28, '-') + "\n";
+
 // -S: a header line, '|' between values, NULL as nothing, numbers as
 // TO_CHAR shows them, DATE as YYYY-MM-DD HH24:MI:SS, RAW as upper-case hex.
 TEST_F(EngineShellTest, QueryOutputFormat) {
@@ -41,19 +52,11 @@ TEST_F(EngineShellTest, Describe) {
       "DESCRIBE d\n"
       "DESC nosuch\n");
   EXPECT_EQ(r.status, 1);
-  std::string dashes = " " + std::string(41, '-') + " " + std::string(8, '-') + " " +
-                       std::string(28, '-') + "\n";
-  auto line = [](const std::string& name, const std::string& null, const std::string& type) {
-    std::string l = " " + name;
-    l.resize(42, ' ');
-    std::string n = " " + null;
-    n.resize(9, ' ');
-    return l + n + " " + type + "\n";
-  };
-  EXPECT_EQ(r.out, line("Name", "Null?", "Type") + dashes + line("ID", "NOT NULL", "NUMBER(5)") +
-                       line("AMOUNT", "", "NUMBER(7,2)") + line("NAME", "", "VARCHAR2(20)") +
-                       line("CODE", "", "CHAR(2 CHAR)") + line("AT", "", "DATE") +
-                       line("RAW_V", "", "RAW(16)"));
+  EXPECT_EQ(r.out, DescLine("Name", "Null?", "Type") + kDescDashes +
+                       DescLine("ID", "NOT NULL", "NUMBER(5)") +
+                       DescLine("AMOUNT", "", "NUMBER(7,2)") + DescLine("NAME", "", "VARCHAR2(20)") +
+                       DescLine("CODE", "", "CHAR(2 CHAR)") + DescLine("AT", "", "DATE") +
+                       DescLine("RAW_V", "", "RAW(16)"));
   EXPECT_NE(r.err.find("ORA-04043: object nosuch does not exist"), std::string::npos) << r.err;
 }
 
@@ -89,6 +92,32 @@ TEST_F(EngineShellTest, EndOfInputCommits) {
   EXPECT_EQ(App("INSERT INTO c VALUES (5);\nROLLBACK;\n").status, 0);
   ProcResult r = App("SELECT a FROM c ORDER BY a;\n");
   EXPECT_EQ(r.out, "A\n1\n2\n3\n");
+}
+
+// DESCRIBE of a view (its columns as its query gives them now, NOT NULL
+// where they are NOT NULL columns of its tables), of a table or view
+// through a synonym, and of DUAL; a view with errors cannot be described.
+TEST_F(EngineShellTest, DescribeViewsSynonymsAndDual) {
+  ProcResult r = App(
+      "CREATE TABLE base (id NUMBER(5) NOT NULL, name VARCHAR2(20), at DATE);\n"
+      "CREATE VIEW v (label, n) AS SELECT name, COUNT(*) FROM base GROUP BY name;\n"
+      "CREATE VIEW v2 AS SELECT b.id, b.name, x.id x_id FROM base b, base x;\n"
+      "CREATE SYNONYM b FOR base;\n"
+      "CREATE FORCE VIEW broken AS SELECT x FROM nothing;\n"
+      "DESC v\n"
+      "DESCRIBE b\n"
+      "DESC dual\n"
+      "DESC v2\n"
+      "DESC broken\n");
+  EXPECT_EQ(r.status, 1);
+  std::string head = DescLine("Name", "Null?", "Type") + kDescDashes;
+  EXPECT_EQ(r.out, head + DescLine("LABEL", "", "VARCHAR2(20)") + DescLine("N", "", "NUMBER") +
+                       head + DescLine("ID", "NOT NULL", "NUMBER(5)") +
+                       DescLine("NAME", "", "VARCHAR2(20)") + DescLine("AT", "", "DATE") +
+                       head + DescLine("DUMMY", "", "VARCHAR2(1)") +
+                       head + DescLine("ID", "NOT NULL", "NUMBER(5)") +
+                       DescLine("NAME", "", "VARCHAR2(20)") + DescLine("X_ID", "NOT NULL", "NUMBER(5)"));
+  EXPECT_NE(r.err.find("ORA-24372: invalid object for describe"), std::string::npos) << r.err;
 }
 
 }  // namespace

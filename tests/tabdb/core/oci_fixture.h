@@ -198,6 +198,16 @@ inline std::string One(Conn& c, const std::string& sql) {
   return rows.empty() || rows[0].empty() ? std::string() : rows[0][0];
 }
 
+// The error of fetching the first row of a query (0 when there is none).
+inline int FetchError(Conn& c, const std::string& sql) {
+  Stmt s(c);
+  if (s.Prepare(sql) != OCI_SUCCESS || s.Execute(0) != OCI_SUCCESS) return c.ErrorCode();
+  char buf[64];
+  sword rc = s.Define(1, buf, sizeof buf, SQLT_STR);
+  if (rc == OCI_SUCCESS) rc = s.Fetch(1);
+  return rc == OCI_SUCCESS || rc == OCI_NO_DATA ? 0 : c.ErrorCode();
+}
+
 // A new database with SYSTEM/manager, SYSTEM connected, and a plain user
 // APP/app connected (its schema holds the test tables).
 class OciTest : public ::testing::Test {

@@ -9,16 +9,6 @@
 namespace ocitest {
 namespace {
 
-// The error of fetching the first row of a query (0 when there is none).
-int FetchError(Conn& c, const std::string& sql) {
-  Stmt s(c);
-  if (s.Prepare(sql) != OCI_SUCCESS || s.Execute(0) != OCI_SUCCESS) return c.ErrorCode();
-  char buf[64];
-  sword rc = s.Define(1, buf, sizeof buf, SQLT_STR);
-  if (rc == OCI_SUCCESS) rc = s.Fetch(1);
-  return rc == OCI_SUCCESS || rc == OCI_NO_DATA ? 0 : c.ErrorCode();
-}
-
 class QuerySubqueryTest : public OciTest {
  protected:
   void SetUp() override {

@@ -33,6 +33,24 @@ const Call kCalls[] = {
     {"CASE WHEN ORA_HASH('abc', 9) BETWEEN 0 AND 9 AND ORA_HASH('abc', 0) = 0 THEN 'ok' END", "ok"},
     {"CASE WHEN ORA_HASH('abc', 4294967295, 1) <> ORA_HASH('abc', 4294967295, 2) THEN 'seeded' END",
      "seeded"},
+    // DBMS_RANDOM.STRING: only characters of the option's set (LTRIM of
+    // the whole set leaves nothing); other options mean upper case.
+    {"NVL(LTRIM(DBMS_RANDOM.STRING('U', 30), 'ABCDEFGHIJKLMNOPQRSTUVWXYZ'), 'ok')", "ok"},
+    {"NVL(LTRIM(DBMS_RANDOM.STRING('l', 30), 'abcdefghijklmnopqrstuvwxyz'), 'ok')", "ok"},
+    {"NVL(LTRIM(DBMS_RANDOM.STRING('x', 30), '0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ'), 'ok')", "ok"},
+    {"NVL(LTRIM(DBMS_RANDOM.STRING('A', 30), 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz'), 'ok')",
+     "ok"},
+    {"NVL(LTRIM(DBMS_RANDOM.STRING('?', 30), 'ABCDEFGHIJKLMNOPQRSTUVWXYZ'), 'ok')", "ok"},
+    {"LENGTH(DBMS_RANDOM.STRING('p', 2.5))", "3"},
+    {"NVL(DBMS_RANDOM.STRING('U', 0), 'none')", "none"},
+    {"LENGTH(DBMS_RANDOM.STRING(NULL, 4))", "4"},
+    {"CASE WHEN DBMS_RANDOM.NORMAL() BETWEEN -20 AND 20 THEN 'ok' END", "ok"},
+    {"CASE WHEN DBMS_RANDOM.RANDOM() BETWEEN -2147483648 AND 2147483647 THEN 'ok' END", "ok"},
+    {"MOD(DBMS_RANDOM.RANDOM(), 1)", "0"},
+    {"CASE WHEN DBMS_RANDOM.VALUE BETWEEN 0 AND 1 THEN 'no parentheses' END", "no parentheses"},
+    // UNISTR: UTF-16 units, a surrogate pair, an escaped backslash.
+    {"UNISTR('a\\00e9\\D83D\\DE00\\\\b')", "a\xC3\xA9\xF0\x9F\x98\x80\\b"},
+    {"LENGTH(UNISTR('\\0041\\00E9'))", "2"},
     // Characters.
     {"UPPER('abc')", "ABC"},
     {"LOWER('AbC')", "abc"},
@@ -159,6 +177,22 @@ TEST_F(SqlFunctionsTest, CallsOutsideTheRegistryFail) {
   // The empty LOB constructors take no argument.
   EXPECT_EQ(One(app_, "SELECT DBMS_LOB.GETLENGTH(EMPTY_CLOB()) FROM dual"), "0");
   EXPECT_EQ(Exec(app_, "SELECT EMPTY_BLOB(1) FROM dual"), 909);
+}
+
+TEST_F(SqlFunctionsTest, ScriptFunctionsRefuseBadInputAndServePlsql) {
+  // Evaluated as rows are fetched: the insert fails.
+  Must(app_, "CREATE TABLE r (s VARCHAR2(40))");
+  EXPECT_EQ(Exec(app_, "INSERT INTO r SELECT UNISTR('\\12') FROM dual"), 30186);
+  EXPECT_EQ(Exec(app_, "INSERT INTO r SELECT UNISTR('a\\zzzz') FROM dual"), 30186);
+  EXPECT_EQ(Exec(app_, "SELECT DBMS_RANDOM.STRING('U') FROM dual"), 909);
+  EXPECT_EQ(One(app_, "SELECT UNISTR(NULL) FROM dual"), kNull);
+  // Package functions in PL/SQL expressions and in SQL inside a block.
+  Must(app_, "DECLARE v VARCHAR2(20) := UTL_RAW.CAST_TO_VARCHAR2(UTL_RAW.CAST_TO_RAW('hi')); BEGIN "
+             "INSERT INTO r VALUES (v); INSERT INTO r VALUES (DBMS_RANDOM.STRING('l', 7) || UNISTR('\\0041')); "
+             "v := LENGTH(RAWTOHEX(SYS_GUID())); INSERT INTO r VALUES (v); END;");
+  Must(app_, "BEGIN DBMS_RANDOM.SEED(42); DBMS_RANDOM.SEED('text'); END;");
+  EXPECT_EQ(Query(app_, "SELECT LENGTH(s), SUBSTR(s, -1) FROM r ORDER BY 1, 2"),
+            (std::vector<Row>{{"2", "2"}, {"2", "i"}, {"8", "A"}}));
 }
 
 }  // namespace

@@ -908,7 +908,10 @@ TEST(ParseErrors, OracleNumbers) {
       {"create table t (a number) parallel 0", 12813},
       {"create table t (a clob) lob (a) store as (foo)", 22853},
       {"create table t (a number) foo", 933},
-      {"create view v as select 1 from dual", 901},
+      {"create widget v as select 1 from dual", 901},
+      {"create view v select 1 from dual", 905},
+      {"create or replace force view v (a,) as select 1 from dual", 904},
+      {"create public synonym s to t", 905},
       {"create index i t (a)", 969},
       {"create index i on t", 906},
       {"create index select on t (a)", 953},
@@ -916,7 +919,9 @@ TEST(ParseErrors, OracleNumbers) {
       {"alter table t drop column a", 1735},
       {"alter table t add c number", 1735},
       {"alter table t modify (c not null)", 1735},
-      {"drop view v", 950},
+      {"drop widget v", 950},
+      {"drop public view v", 950},
+      {"drop view v cascade purge", 905},
       {"truncate t", 3290},
       {"insert t values (1)", 925},
       {"insert into t", 926},
@@ -1061,7 +1066,10 @@ TEST(ParseRobustness, DeepNestingIsRefused) {
         "select 1" + repeat("+1", n) + " from dual",
         "select 1 from dual where 1 = 1" + repeat(" and 1 = 1", n),
         "insert into t values (1" + repeat("||'x'", n) + ")",
-        "create table t (a number default 1" + repeat("*2", n) + ")"}) {
+        "create table t (a number default 1" + repeat("*2", n) + ")",
+        "select 1 from dual union " + repeat("(select 1 from dual union ", n) + "select 1 from dual" +
+            std::string(n, ')'),
+        repeat("with w as (", n) + "select 1 from dual"}) {
     std::unique_ptr<Statement> st;
     Status s = Parse(text, &st);
     EXPECT_EQ(s.code(), 3001) << text.substr(0, 60);
