@@ -140,7 +140,7 @@ enum {
     OBJ_COMMENT,       /* table and column comments */
     OBJ_SEQUENCE = 10, /* deferred from here on */
     OBJ_FOREIGN_KEY,
-    OBJ_VIEW,
+    OBJ_VIEW,          /* views, then the comments on them */
     OBJ_SYNONYM,
     OBJ_CODE,
     OBJ_GRANT
