@@ -229,6 +229,16 @@ TEST_F(ObjectsRun, ViewsInDependencyOrderAndSynonyms) {
   // none of them with TABLES
   d = ExportOk({"TABLES=t"});
   EXPECT_TRUE(d.deferred.empty());
+
+  // a public synonym for the schema's table cannot be carried: it is named
+  Sql("CREATE PUBLIC SYNONYM pt FOR app.t;\n");
+  ProcResult r = Export();
+  EXPECT_EQ(0, r.status) << r.err;
+  const std::string w = "Warning: public synonym \"PT\" not exported: public synonyms are not carried.";
+  EXPECT_EQ(0u, r.out.find(w + "\n")) << r.out;
+  d = ReadStatements(dump_);
+  EXPECT_EQ(std::vector<std::string>{w}, d.warnings);
+  EXPECT_EQ(want, d.deferred);
 }
 
 // An identity column's rows load with their values whatever its kind: the
