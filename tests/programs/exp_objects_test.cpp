@@ -241,6 +241,24 @@ TEST_F(ObjectsRun, ViewsInDependencyOrderAndSynonyms) {
   EXPECT_EQ(want, d.deferred);
 }
 
+// Comments on a table and its columns go to its list, after its
+// constraints; those on a view and its columns follow the views.
+TEST_F(ObjectsRun, CommentsOfTablesAndViews) {
+  Sql("CREATE TABLE t (id NUMBER CHECK (id > 0), name VARCHAR2(10));\n");
+  SQL_OR_SKIP("COMMENT ON TABLE t IS 'It''s the \"T\"';\n");
+  Sql("COMMENT ON COLUMN t.id IS 'key';\n"
+      "CREATE VIEW v AS SELECT id FROM t;\n"
+      "COMMENT ON TABLE v IS 'a view';\nCOMMENT ON COLUMN v.id IS 'its key';\n");
+  Read d = ExportOk();
+  std::vector<std::string> want = {"ALTER TABLE \"T\" ADD CHECK (id > 0) ENABLE",
+                                   "COMMENT ON TABLE \"T\" IS 'It''s the \"T\"'",
+                                   "COMMENT ON COLUMN \"T\".\"ID\" IS 'key'"};
+  EXPECT_EQ(want, Section(d, "T"));
+  want = {"CREATE OR REPLACE FORCE EDITIONABLE VIEW \"V\" (\"ID\") AS \n  SELECT id FROM t",
+          "COMMENT ON TABLE \"V\" IS 'a view'", "COMMENT ON COLUMN \"V\".\"ID\" IS 'its key'"};
+  EXPECT_EQ(want, d.deferred);
+}
+
 // An identity column's rows load with their values whatever its kind: the
 // table text says BY DEFAULT, and the table's last statement gives the
 // column its kind back and restarts it after the highest value.
