@@ -591,6 +591,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
     case StmtKind::kDropSynonym:
       r = st.synonym ? cat::DropSynonymDdl(s, *st.synonym) : OraError(ora::kInvalidSqlStatement);
       break;
+    case StmtKind::kComment:
+      r = st.comment ? cat::CommentDdl(s, *st.comment) : OraError(ora::kInvalidSqlStatement);
+      break;
     default:
       r = OraError(ora::kInvalidSqlStatement);
       break;

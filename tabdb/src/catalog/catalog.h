@@ -189,5 +189,11 @@ Status ViewDdlText(Session& s, const std::string& owner, const std::string& name
                    bool* found);
 Status SynonymDdlText(Session& s, const std::string& owner, const std::string& name,
                       std::string* out, bool* found);
+// DBMS_METADATA.GET_DEPENDENT_DDL(object_type, base_name, base_schema) for
+// COMMENT: the statements of every dependent object of that type in one
+// text, shaped as Oracle 19c shapes them. ORA-31608 when the base object
+// has none or the session may not see it; ORA-31600 for other types.
+Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& name,
+                       const std::string& schema, std::string* out);
 
 }  // namespace tabdb

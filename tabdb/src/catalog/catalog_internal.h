@@ -208,5 +208,19 @@ Status DropUserGrants(Session& s, const std::string& user);
 // The privilege dictionary views (dictionary_privs.cpp); false for other names.
 bool FindPrivilegeView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 
+// ---- comments and the object views (ddl_comment.cpp, dictionary_objects.cpp)
+// COMMENT ON TABLE / COLUMN.
+Status CommentDdl(Session& s, const sql::CommentStmt& c);
+// Removes the comments of a dropped object (intcol < 0) or of one dropped
+// column of it.
+Status DropComments(Session& s, int64_t obj_id, int intcol = -1);
+// DBMS_METADATA.GET_DEPENDENT_DDL('COMMENT', table, owner): the COMMENT
+// statements of a table or view; ORA-31608 when it has none.
+Status CommentDdlText(Session& s, const std::string& owner, const std::string& name,
+                      std::string* out);
+// ALL_/USER_/DBA_TAB_COMMENTS, COL_COMMENTS, OBJECTS and DATABASE_PROPERTIES;
+// false for other names.
+bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status);
+
 }  // namespace cat
 }  // namespace tabdb

@@ -38,6 +38,32 @@ bool Pairs(const std::string& a, const std::string& b) {
          (a == "TYPE" && b == "TYPE BODY") || (a == "TYPE BODY" && b == "TYPE");
 }
 
+// Records a unit's object id and times for ALL_OBJECTS: a new unit gets an
+// id and its creation time, a replaced or altered one a new last DDL
+// time; a dropped one (with its body) is forgotten.
+Status NoteUnit(Session& s, const std::string& owner, const std::string& name,
+                const std::string& type, bool dropped) {
+  SqliteStmt st;
+  if (dropped) {
+    TABDB_RETURN_IF_ERROR(Prepare(
+        s, "DELETE FROM tab$code WHERE owner = ?1 AND name = ?2 AND (type = ?3 OR type = ?3 || ' BODY')",
+        &st));
+  } else {
+    int64_t id = 0;
+    TABDB_RETURN_IF_ERROR(s.db().NextId("next_obj", &id));
+    TABDB_RETURN_IF_ERROR(Prepare(
+        s, "INSERT INTO tab$code(owner, name, type, obj_id, created, last_ddl)"
+           " VALUES(?1, ?2, ?3, ?4, julianday('now'), julianday('now'))"
+           " ON CONFLICT DO UPDATE SET last_ddl = excluded.last_ddl",
+        &st));
+    st.BindInt(4, id);
+  }
+  st.BindText(1, owner);
+  st.BindText(2, name);
+  st.BindText(3, type);
+  return Done(s, st);
+}
+
 }  // namespace
 
 Status EnsureSourceTable(Session& s) {
@@ -78,11 +104,13 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
     up.BindText(1, owner);
     up.BindText(2, name);
     up.BindInt(3, c.enable);
-    return Done(s, up);
+    TABDB_RETURN_IF_ERROR(Done(s, up));
+    return NoteUnit(s, owner, name, c.type, false);
   }
   if (c.drop) {
     if (!found) return OraErrorText(ora::kObjectDoesNotExist, "object " + name + " does not exist");
-    return Done(s, del);
+    TABDB_RETURN_IF_ERROR(Done(s, del));
+    return NoteUnit(s, owner, name, c.type, true);
   }
   for (const std::string& e : existing)
     if (e != c.type && SameNamespace(e, c.type) && !Pairs(e, c.type)) return OraError(ora::kNameAlreadyUsed);
@@ -112,7 +140,7 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
     TABDB_RETURN_IF_ERROR(Done(s, ins));
     pos = end;
   }
-  return Status::Ok();
+  return NoteUnit(s, owner, name, c.type, false);
 }
 
 // One unit as DBMS_METADATA writes it: the header regenerated with the

@@ -30,7 +30,7 @@ Status ResolveKeyColumns(const TableInfo& t, const std::vector<sql::Name>& names
     if (IsLong(c->type.kind)) return OraError(ora::kLongKeyColumn);
     // A key over a virtual column would need an expression index to be
     // enforced, which the storage cannot provide.
-    if (c->is_virtual) return OraError(ora::kUnimplemented);
+    if (c->is_virtual) return Unimplemented("key on a virtual column");
     out->push_back(c->intcol);
   }
   if (out->empty()) return OraError(ora::kInvalidIdentifier, {""});

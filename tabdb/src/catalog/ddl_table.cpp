@@ -289,6 +289,7 @@ Status RemoveTable(Session& s, const TableInfo& table) {
       "DELETE FROM tab$columns WHERE obj_id = " + id + ";"
       "DELETE FROM tab$tables WHERE obj_id = " + id + ";"
       "DELETE FROM tab$objects WHERE obj_id = " + id + ";"));
+  TABDB_RETURN_IF_ERROR(DropComments(s, table.obj_id));
   return DropObjectGrants(s, table.obj_id);
 }
 

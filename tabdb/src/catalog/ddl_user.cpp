@@ -142,9 +142,9 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
   if (connected) return OraError(ora::kUserConnected);
 
   // Objects of the user: its tables (with their indexes and constraints),
-  // and its indexes on other users' tables.
-  std::vector<int64_t> tables, indexes;
-  bool others = false;  // views and synonyms
+  // its indexes on other users' tables, its other objects (sequences,
+  // views, synonyms) and its stored code.
+  std::vector<int64_t> tables, indexes, others;
   {
     sqlite3_stmt* q = nullptr;
     TABDB_RETURN_IF_ERROR(s.db().Cached(
@@ -156,15 +156,21 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
       if (!row) break;
       const char* type = reinterpret_cast<const char*>(sqlite3_column_text(q, 1));
       std::string t = type ? type : "";
-      if (t == "VIEW" || t == "SYNONYM") {
-        others = true;
-        continue;
-      }
-      (t == "TABLE" ? tables : indexes).push_back(sqlite3_column_int64(q, 0));
+      (t == "TABLE" ? tables : t == "INDEX" ? indexes : others).push_back(sqlite3_column_int64(q, 0));
     }
     sqlite3_reset(q);
   }
-  if (!d.cascade && !(tables.empty() && indexes.empty() && !others)) return OraError(ora::kCascadeRequired, {name});
+  bool code = false;
+  TABDB_RETURN_IF_ERROR(EnsureSourceTable(s));
+  {
+    sqlite3_stmt* q = nullptr;
+    TABDB_RETURN_IF_ERROR(s.db().Cached("SELECT 1 FROM tab$source WHERE owner = ?1 LIMIT 1", &q));
+    sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    TABDB_RETURN_IF_ERROR(s.db().Step(q, &code));
+    sqlite3_reset(q);
+  }
+  if (!d.cascade && !(tables.empty() && indexes.empty() && others.empty() && !code))
+    return OraError(ora::kCascadeRequired, {name});
 
   for (int64_t t : tables) {
     TableInfo info;
@@ -183,7 +189,26 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
         "DELETE FROM tab$constraints WHERE index_obj = " + id + ";"));
     TABDB_RETURN_IF_ERROR(RemoveIndex(s, i, r.table_obj));
   }
+  // Views and synonyms with their own catalog rows first.
   TABDB_RETURN_IF_ERROR(DropSchemaViewsAndSynonyms(s, name));
+  // Sequences and the other objects that are a catalog row of their own;
+  // stored code is its source lines.
+  for (int64_t o : others) {
+    std::string id = std::to_string(o);
+    TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$sequences WHERE obj_id = " + id + ";"
+                                      "DELETE FROM tab$objects WHERE obj_id = " + id + ";"));
+    TABDB_RETURN_IF_ERROR(DropObjectGrants(s, o));
+    TABDB_RETURN_IF_ERROR(DropComments(s, o));
+  }
+  {
+    sqlite3_stmt* q = nullptr;
+    TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$source WHERE owner = ?1", &q));
+    sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    TABDB_RETURN_IF_ERROR(s.db().Run(q));
+    TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$code WHERE owner = ?1", &q));
+    sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+    TABDB_RETURN_IF_ERROR(s.db().Run(q));
+  }
   // Constraints of the schema all belong to its tables, dropped above.
   TABDB_RETURN_IF_ERROR(DropUserGrants(s, name));
   sqlite3_stmt* q = nullptr;

@@ -545,6 +545,16 @@ const ViewKind kKinds[] = {
     {"SYNONYMS", Synonyms, "o.owner", "o.owner", false, false},
 };
 
+// The object whose grants make a row of an ALL_ view visible: the table
+// for columns, indexes and constraints; NULL for views without such rows.
+const char* GrantedObjectExpr(const std::string& base) {
+  if (base == "TABLES" || base == "TAB_COLS" || base == "TAB_COLUMNS" || base == "SEQUENCES")
+    return "o.obj_id";
+  if (base == "INDEXES" || base == "IND_COLUMNS") return "i.table_obj";
+  if (base == "CONSTRAINTS" || base == "CONS_COLUMNS") return "k.table_obj";
+  return nullptr;
+}
+
 // The NLS parameters of the database: its character sets (AL32UTF8 and
 // AL16UTF16, fixed) and the AMERICAN_AMERICA formats every session uses
 // (ALTER SESSION of an NLS parameter is accepted without effect). The
@@ -602,11 +612,21 @@ int RegisterDictionaryFunctions(sqlite3* db) {
   return rc;
 }
 
+void EnsureDictionaryFunctions(sqlite3* db) {
+  // Registering a function expires the connection's prepared statements:
+  // do it only when the connection does not have it yet.
+  sqlite3_stmt* probe = nullptr;
+  int rc = sqlite3_prepare_v2(db, "SELECT tabdb_dict_date(NULL)", -1, &probe, nullptr);
+  sqlite3_finalize(probe);
+  if (rc != SQLITE_OK) RegisterDictionaryFunctions(db);
+}
+
 bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out,
                         Status* status) {
   *status = Status::Ok();
   if (FindNlsView(name, out)) return true;
   if (cat::FindPrivilegeView(s, name, out, status)) return true;
+  if (cat::FindObjectView(s, name, out, status)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {
@@ -629,15 +649,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
     *status = OraError(ora::kTableNotExist);
     return true;
   }
-  {
-    // Registering a function expires the connection's prepared statements:
-    // do it only when the connection does not have it yet.
-    sqlite3_stmt* probe = nullptr;
-    int rc = sqlite3_prepare_v2(s.db().handle(), "SELECT tabdb_dict_date(NULL)", -1, &probe,
-                                nullptr);
-    sqlite3_finalize(probe);
-    if (rc != SQLITE_OK) RegisterDictionaryFunctions(s.db().handle());
-  }
+  EnsureDictionaryFunctions(s.db().handle());
 
   // Databases made before stored code was kept lack its table.
   if (kind->def == Source) (void)cat::EnsureSourceTable(s);
@@ -651,6 +663,11 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
     // Indexes the user owns count too, whatever table they are on.
     if (std::string(kind->owner_expr) != kind->user_expr)
       filter = "(" + filter + " OR " + kind->user_expr + " = " + user + ")";
+    // So do the objects granted to the user or to PUBLIC.
+    if (const char* obj = GrantedObjectExpr(kind->base))
+      filter = "(" + filter + " OR " + obj +
+               " IN (SELECT obj_id FROM tab$privs WHERE obj_id <> 0 AND grantee IN (" + user +
+               ", 'PUBLIC')))";
   }
 
   if (kind->def == Synonyms && f == kAll && !filter.empty())

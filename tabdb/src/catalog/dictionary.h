@@ -44,5 +44,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
 // tabdb_num(): tabdb_dict_date(julianday) -> DATE bytes. FindDictionaryView
 // registers it when the connection lacks it; returns an SQLite result code.
 int RegisterDictionaryFunctions(sqlite3* db);
+// Registers them when the connection lacks them.
+void EnsureDictionaryFunctions(sqlite3* db);
 
 }  // namespace tabdb

@@ -554,6 +554,7 @@ const SqlFunction kFunctions[] = {
     {"DBMS_LOB.GETLENGTH", 1, 1, PlainRule, EvalLobLength, K(TypeKind::kNumber), kFnStoredLobArgs},
     {"DBMS_LOB.SUBSTR", 1, 3, LobSubstrRule, EvalLobSubstr, 0, kFnStoredLobArgs},
     {"DBMS_METADATA.GET_DDL", 2, 6, GetDdlRule, EvalGetDdl, 0, 0},
+    {"DBMS_METADATA.GET_DEPENDENT_DDL", 2, 7, GetDdlRule, EvalGetDdl, 'D', 0},
     // Queries.
     {"$TOO_MANY_ROWS", 0, 0, nullptr, EvalTooManyRows, 0, 0},
     {"$ROWNUM_LIMIT", 2, 2, nullptr, EvalRownumLimit, 0, 0},

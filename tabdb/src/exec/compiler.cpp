@@ -173,7 +173,7 @@ Status Compiler::CompileCondition(const Expr& e, CExpr* out) {
 Status Compiler::Compile(const Expr& e, CExpr* out) {
   if (++depth_ > 400) {
     --depth_;
-    return OraError(ora::kUnimplemented);
+    return Unimplemented("expressions nested this deep");
   }
   Status st;
   *out = CExpr();

@@ -107,13 +107,15 @@ void EvalToLob(FnCall& c, Status* st) {
   out->kind = c.result;
 }
 
+// DBMS_METADATA.GET_DDL, and GET_DEPENDENT_DDL (variant 'D').
 void EvalGetDdl(FnCall& c, Status* st) {
   Value* out = c.out;
   if (c.arg(0).null || c.arg(1).null) return;
   std::string schema = c.nargs() >= 3 && !c.arg(2).null ? c.arg(2).bytes
                                                         : c.session->user().name;
   std::string text;
-  *st = GetDdl(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text);
+  *st = c.variant == 'D' ? GetDependentDdl(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text)
+                         : GetDdl(*c.session, c.arg(0).bytes, c.arg(1).bytes, schema, &text);
   if (st->ok()) *out = Value::Of(TypeKind::kClob, std::move(text));
 }
 

@@ -142,7 +142,7 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
   sc.alias = "_t";
   if (ref.subquery) {
     // An inline view: the query's columns under its headings.
-    if (connect_by) return OraError(ora::kUnimplemented);
+    if (connect_by) return Unimplemented("CONNECT BY");
     TABDB_RETURN_IF_ERROR(
         CompileNestedSelect(s, *ref.subquery, nullptr, level + 1, binds, &f->view.sql, &f->view.columns));
     f->view.name = ref.has_alias ? ref.alias.text : "";
@@ -186,7 +186,7 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     }
     return Status::Ok();
   }
-  if (connect_by) return OraError(ora::kUnimplemented);
+  if (connect_by) return Unimplemented("CONNECT BY");
   ViewInfo stored;
   bool is_view = false;
   Status st = ResolveQuerySource(s, ref.name, &f->table, &stored, &is_view);
@@ -258,7 +258,7 @@ Status ResolveJoin(Session& s, const sql::Select& q, BindContext* binds,
     *full = first.scope;
     return Status::Ok();
   }
-  if (q.connect_by) return OraError(ora::kUnimplemented);
+  if (q.connect_by) return Unimplemented("CONNECT BY");
   *full = Scope();
   full->outer = outer;
   full->level = level;
@@ -356,7 +356,8 @@ Status RowCount(const sql::Expr& e, long long* out) {
     neg = true;
     x = x->args[0].get();
   }
-  if (x->kind != sql::ExprKind::kLiteral || x->lit != sql::LiteralKind::kNumber) return OraError(ora::kUnimplemented);
+  if (x->kind != sql::ExprKind::kLiteral || x->lit != sql::LiteralKind::kNumber)
+    return Unimplemented("row count that is not a number literal");
   double v = std::strtod(x->text.c_str(), nullptr);
   *out = neg || v < 0 ? 0 : v > 9e18 ? static_cast<long long>(9e18) : static_cast<long long>(v);
   return Status::Ok();
@@ -580,7 +581,7 @@ Status CompileQuerySql(Session& s, const sql::Select& q, const std::string& text
 
 Status CompileNestedSelect(Session& s, const sql::Select& q, const Scope* outer, int level,
                            BindContext* binds, std::string* sql, std::vector<ViewColumn>* cols) {
-  if (level > 40) return OraError(ora::kUnimplemented);
+  if (level > 40) return Unimplemented("subqueries nested more than 40 deep");
   std::vector<ResultColumn> rc;
   // Headings come from the text: nested items have no text of their own,
   // so an unnamed expression gets a positional name.
@@ -926,7 +927,7 @@ Status Prepared::CompileInsert() {
     if (ins.returning.size() != ins.into.size()) return OraError(ins.returning.size() < ins.into.size() ? 913 : 947);
     for (size_t k = 0; k < ins.returning.size(); ++k) {
       const sql::Expr& e = *ins.returning[k];
-      if (e.kind != sql::ExprKind::kColumn) return OraError(ora::kUnimplemented);
+      if (e.kind != sql::ExprKind::kColumn) return Unimplemented("RETURNING an expression");
       const ColumnInfo* c = table_.FindColumn(e.names.back().text);
       if (c == nullptr || !c->stored()) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(e.names.back().text)});
       int idx = -1;

@@ -98,7 +98,7 @@ void EvalConvert(FnCall& c, Status* st);
 void EvalLobLength(FnCall& c, Status* st);
 void EvalLobSubstr(FnCall& c, Status* st);
 void EvalToLob(FnCall& c, Status* st);
-void EvalGetDdl(FnCall& c, Status* st);
+void EvalGetDdl(FnCall& c, Status* st);  // variant 'D': GET_DEPENDENT_DDL
 
 // Shared helpers.
 Status ArgInt(const Value& v, int64_t* out);      // a NUMBER argument as an integer (truncated)

@@ -443,6 +443,15 @@ struct SynonymStmt {
   bool force = false;
 };
 
+// COMMENT ON TABLE [schema.]t IS 'text' / COMMENT ON COLUMN [schema.]t.c IS
+// 'text'; an empty text removes the comment.
+struct CommentStmt {
+  NameList table;
+  bool on_column = false;
+  Name column;
+  std::string text;
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -472,6 +481,7 @@ enum class StmtKind {
   kCreateSynonym,
   kDropSynonym,
   kAlterView,
+  kComment,
 };
 
 struct Statement {
@@ -500,6 +510,7 @@ struct Statement {
   std::unique_ptr<StoredCode> code;
   std::unique_ptr<ViewStmt> view;          // CREATE / ALTER / DROP VIEW
   std::unique_ptr<SynonymStmt> synonym;    // CREATE / DROP SYNONYM
+  std::unique_ptr<CommentStmt> comment;
 };
 
 }  // namespace sql

@@ -245,7 +245,7 @@ Status Parser::ParseLob(LobStorage* lob) {
 // USING INDEX [schema.]index | USING INDEX <attributes>, after USING INDEX.
 Status Parser::ParseUsingIndex(Constraint* c) {
   c->has_using_index = true;
-  if (PeekSym("(")) return OraError(ora::kUnimplemented);  // USING INDEX (CREATE INDEX ...)
+  if (PeekSym("(")) return Unimplemented("USING INDEX (CREATE INDEX)");
   const Token& t = Peek();
   bool is_name = t.kind == TokenKind::kQuotedIdent ||
                  (PeekIsName() && !PeekSegmentAttr() && !IsConstraintState(t));
@@ -306,7 +306,7 @@ Status Parser::ParseConstraintBody(Constraint* c, bool inline_form) {
     c->check_text = TextOf(cond->span);
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
   } else if (PeekWord("FOREIGN") || PeekWord("REFERENCES")) {
-    return OraError(ora::kUnimplemented);  // referential constraints are not supported
+    return Unimplemented("FOREIGN KEY");  // referential constraints are not supported
   } else {
     return Err(905);
   }
@@ -325,16 +325,16 @@ Status Parser::ParseColumnDef(ColumnDef* col) {
     TABDB_RETURN_IF_ERROR(ParseDataType(&col->type));
   }
   if (AcceptWord("DEFAULT")) {
-    if (PeekWord("ON")) return OraError(ora::kUnimplemented);  // DEFAULT ON NULL
+    if (PeekWord("ON")) return Unimplemented("DEFAULT ON NULL");
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->default_expr));
     col->default_text = TextOf(col->default_expr->span);
   } else if (PeekWord("GENERATED") || PeekWord("AS")) {
     if (AcceptWord("GENERATED")) {
-      if (PeekWord("BY")) return OraError(ora::kUnimplemented);  // identity column
+      if (PeekWord("BY")) return Unimplemented("identity column");
       TABDB_RETURN_IF_ERROR(ExpectWord("ALWAYS"));
     }
     TABDB_RETURN_IF_ERROR(ExpectWord("AS"));
-    if (PeekWord("IDENTITY")) return OraError(ora::kUnimplemented);
+    if (PeekWord("IDENTITY")) return Unimplemented("identity column");
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->virtual_expr));
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
@@ -355,7 +355,7 @@ Status Parser::ParseCreateTable(Statement* st) {
   st->kind = StmtKind::kCreateTable;
   auto ct = std::make_unique<CreateTable>();
   TABDB_RETURN_IF_ERROR(ParseObjectName(&ct->name, 903));
-  if (PeekWord("AS")) return OraError(ora::kUnimplemented);  // CREATE TABLE ... AS SELECT
+  if (PeekWord("AS")) return Unimplemented("CREATE TABLE AS SELECT");
   TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
   do {
     bool constraint = PeekWord("PRIMARY") || PeekWord("UNIQUE") || PeekWord("CHECK") ||
@@ -420,6 +420,7 @@ Status Parser::ParseCreateIndex(Statement* st, bool unique, bool bitmap) {
     TABDB_RETURN_IF_ERROR(ParseSegmentAttr(&ci->attrs, &matched));
     if (!matched) break;
   }
+  TABDB_RETURN_IF_ERROR(RefuseUncarriedIndexClause());
   if (ci->reverse && ci->bitmap) return OraError(ora::kInvalidCreateIndexOption);
   st->create_index = std::move(ci);
   return Status::Ok();
@@ -432,6 +433,7 @@ Status Parser::ParseAlterTable(Statement* st) {
   st->kind = StmtKind::kAlterTable;
   auto at = std::make_unique<AlterTable>();
   TABDB_RETURN_IF_ERROR(ParseObjectName(&at->table, 903));
+  TABDB_RETURN_IF_ERROR(RefuseUncarriedAlterTable());
   if (!AcceptWord("ADD")) return Err(1735);
   bool constraint = PeekWord("CONSTRAINT") || PeekWord("PRIMARY") || PeekWord("UNIQUE") ||
                     PeekWord("CHECK") || PeekWord("FOREIGN");
@@ -450,19 +452,28 @@ namespace sql {
 // Table organizations and storage the database does not carry: one clear
 // ORA-03001 rather than a syntax error on a later word.
 Status Parser::RefuseUncarriedTableClause() {
-  if ((PeekWord("PARTITION") && PeekWord("BY", 1)) || PeekWord("ORGANIZATION") ||
-      PeekWord("CLUSTER") || (PeekWord("SUBPARTITION") && PeekWord("BY", 1)))
-    return OraError(ora::kUnimplemented);
+  if ((PeekWord("PARTITION") || PeekWord("SUBPARTITION")) && PeekWord("BY", 1))
+    return Unimplemented(Peek().text + " BY");
+  if (PeekWord("ORGANIZATION"))
+    return Unimplemented(PeekWord("HEAP", 1) ? "ORGANIZATION HEAP" : "ORGANIZATION " + Peek(1).text);
+  static const char* const kClauses[] = {"CLUSTER", "NESTED TABLE", "VARRAY", "INMEMORY",
+                                         "ENABLE ROW MOVEMENT", "DISABLE ROW MOVEMENT",
+                                         "ON COMMIT", "ROW ARCHIVAL", "FLASHBACK ARCHIVE",
+                                         "CACHE", "NOCACHE", "RESULT_CACHE", "ILM"};
+  for (const char* c : kClauses)
+    if (MatchWords(c, 0)) return Unimplemented(c);
   return Status::Ok();
 }
 
 // Object, XML and spatial column types (XMLTYPE, SDO_GEOMETRY, a
 // schema-qualified user type).
 Status Parser::RefuseUncarriedType() {
-  if (PeekWord("XMLTYPE") || PeekWord("SDO_GEOMETRY") || PeekWord("ANYDATA") ||
-      PeekWord("URITYPE") || (PeekWord("SYS") && PeekSym(".", 1)) ||
-      (PeekIsName() && PeekSym(".", 1)))
-    return OraError(ora::kUnimplemented);
+  static const char* const kTypes[] = {"XMLTYPE", "SDO_GEOMETRY", "ANYDATA", "ANYTYPE",
+                                       "URITYPE", "BFILE",        "JSON",    "REF"};
+  for (const char* t : kTypes)
+    if (PeekWord(t)) return Unimplemented(std::string(t) + " column");
+  if (PeekIsName() && PeekSym(".", 1))
+    return Unimplemented("column of object type " + Peek().text + "." + Peek(2).text);
   return Status::Ok();
 }
 

@@ -55,13 +55,13 @@ ExprPtr NewExpr(ExprKind kind, uint32_t begin) {
 }
 
 Status Parser::CountNode() {
-  if (++nodes_ > kMaxExprNodes) return OraError(ora::kUnimplemented);
+  if (++nodes_ > kMaxExprNodes) return Unimplemented("expression of more than " + std::to_string(kMaxExprNodes) + " operations");
   return Status::Ok();
 }
 
 Status DepthGuard::status() const {
   // Nesting this deep is refused rather than risking the stack.
-  return OraError(ora::kUnimplemented);
+  return Unimplemented("expressions nested this deep");
 }
 
 // ---- conditions -----------------------------------------------------------

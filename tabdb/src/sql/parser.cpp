@@ -130,6 +130,8 @@ Status Parser::ParseStatement(Statement* st) {
     TABDB_RETURN_IF_ERROR(ParseTruncate(st));
   } else if (w == "GRANT" || w == "REVOKE") {
     TABDB_RETURN_IF_ERROR(ParseGrant(st, w == "GRANT"));
+  } else if (w == "COMMENT") {
+    TABDB_RETURN_IF_ERROR(ParseComment(st));
   } else if (w == "COMMIT") {
     Next();
     st->kind = StmtKind::kCommit;
@@ -138,8 +140,9 @@ Status Parser::ParseStatement(Statement* st) {
     Next();
     st->kind = StmtKind::kRollback;
     AcceptWord("WORK");
-    if (PeekWord("TO")) return OraError(ora::kUnimplemented);  // savepoints are not kept
+    if (PeekWord("TO")) return Unimplemented("ROLLBACK TO SAVEPOINT");  // savepoints are not kept
   } else {
+    TABDB_RETURN_IF_ERROR(RefuseUncarriedStatement(""));
     return Err(ora::kInvalidSqlStatement);
   }
   return ExpectSqlEnd();
@@ -341,11 +344,8 @@ Status Parser::ParseCreate(Statement* st) {
   bool unique = AcceptWord("UNIQUE");
   bool bitmap = !unique && AcceptWord("BITMAP");
   if (AcceptWord("INDEX")) return ParseCreateIndex(st, unique, bitmap);
-  // Materialized views and their logs, clusters and object types are not carried.
-  if (!unique && !bitmap &&
-      (PeekWord("MATERIALIZED") || PeekWord("CLUSTER") || PeekWord("TYPE") ||
-       (PeekWord("OR") && PeekWord("REPLACE", 1) && PeekWord("TYPE", 2))))
-    return OraError(ora::kUnimplemented);
+  // Materialized views and their logs, clusters, database links, ... are not carried.
+  if (!unique && !bitmap) TABDB_RETURN_IF_ERROR(RefuseUncarriedStatement("CREATE"));
   return Err(901);
 }
 
@@ -356,6 +356,7 @@ Status Parser::ParseAlter(Statement* st) {
   if (AcceptWord("USER")) return ParseUser(st, false);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kAlterSequence);
   if (AcceptWord("VIEW")) return ParseAlterView(st);
+  TABDB_RETURN_IF_ERROR(RefuseUncarriedStatement("ALTER"));
   return Err(940);
 }
 
@@ -382,6 +383,7 @@ Status Parser::ParseDrop(Statement* st) {
     d->name.push_back(std::move(n));
     d->cascade = AcceptWord("CASCADE");
   } else {
+    TABDB_RETURN_IF_ERROR(RefuseUncarriedStatement("DROP"));
     return Err(950);
   }
   st->drop = std::move(d);
@@ -480,10 +482,10 @@ Status Parser::ParseGrant(Statement* st, bool grant) {
     // ON DIRECTORY / JAVA SOURCE ... name objects the database does not have.
     if (PeekWord("DIRECTORY") || PeekWord("JAVA") || PeekWord("USER") || PeekWord("EDITION") ||
         PeekWord("MINING"))
-      return OraError(ora::kUnimplemented);
+      return Unimplemented("GRANT ON " + Peek().text);
     TABDB_RETURN_IF_ERROR(ParseObjectName(&g->object, 903));
   } else if (PeekSym("(")) {
-    return OraError(ora::kUnimplemented);  // column privileges are not kept
+    return Unimplemented("column privileges");  // not kept
   }
   TABDB_RETURN_IF_ERROR(ExpectWord(to));
   do {
@@ -514,7 +516,7 @@ Status Parser::ParseGrant(Statement* st, bool grant) {
     TABDB_RETURN_IF_ERROR(ExpectWord("OPTION", 905));
     g->grant_option = true;
   } else if (PeekWord("WITH")) {
-    return OraError(ora::kUnimplemented);  // ADMIN OPTION is not kept
+    return Unimplemented("WITH ADMIN OPTION");  // not kept
   }
   if (!grant && !g->object.empty() && (PeekWord("CASCADE") || PeekWord("FORCE"))) {
     Next();

@@ -181,6 +181,18 @@ class Parser {
   Status ParseTablespaceName(std::string* out);
   bool PeekSegmentAttr() const;
 
+  // COMMENT ON TABLE / COLUMN (parse_comment.cpp)
+  Status ParseComment(Statement* st);
+  // Statements of Oracle the database does not carry: ORA-03001 naming the
+  // statement, OK for other statements (parse_uncarried.cpp). `verb` is
+  // the word already read (CREATE, ALTER, DROP), or "" at the start.
+  Status RefuseUncarriedStatement(const char* verb);
+  // ALTER TABLE clauses not carried, after ALTER TABLE name.
+  Status RefuseUncarriedAlterTable();
+  // CREATE INDEX clauses not carried, after the index's attributes.
+  Status RefuseUncarriedIndexClause();
+  size_t MatchWords(const std::string& words, size_t k) const;
+
   // Counts an inner node (operator, call, CASE...) of the current top-level
   // expression against kMaxExprNodes.
   Status CountNode();

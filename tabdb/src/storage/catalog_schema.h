@@ -151,6 +151,13 @@ struct CatalogUpgrade {
 //                     (status VALID / INVALID); its columns are tab$columns
 //                     rows of the view's object id
 //   tab$synonyms      the object a synonym stands for
+// Step 4:
+//   tab$comments      COMMENT ON TABLE (intcol 0) and COLUMN texts, keyed by
+//                     object id and internal column number, so that they
+//                     follow renames; dropping the object or the column
+//                     removes them
+//   tab$code          per unit of stored code (whose source is in
+//                     tab$source): its object id, creation and last DDL time
 constexpr CatalogUpgrade kCatalogUpgrades[] = {
     {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$privs'", R"sql(
 BEGIN;
@@ -201,6 +208,23 @@ CREATE TABLE IF NOT EXISTS tab$synonyms(
   table_owner TEXT NOT NULL,
   table_name TEXT NOT NULL,
   db_link TEXT);
+COMMIT;
+)sql"},
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$comments'", R"sql(
+BEGIN;
+CREATE TABLE IF NOT EXISTS tab$comments(
+  obj_id INTEGER NOT NULL,
+  intcol INTEGER NOT NULL,
+  text TEXT NOT NULL,
+  PRIMARY KEY(obj_id, intcol)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS tab$code(
+  owner TEXT NOT NULL,
+  name TEXT NOT NULL,
+  type TEXT NOT NULL,
+  obj_id INTEGER NOT NULL,
+  created REAL NOT NULL,
+  last_ddl REAL NOT NULL,
+  PRIMARY KEY(owner, name, type)) WITHOUT ROWID;
 COMMIT;
 )sql"},
 };

@@ -125,6 +125,7 @@ constexpr Entry kMessages[] = {
     {1756, "quoted string not properly terminated"},
     {1760, "illegal argument for function"},
     {1775, "looping chain of synonyms"},
+    {1780, "string literal required"},
     {1785, "ORDER BY item must be the number of a SELECT-list expression"},
     {1789, "query block has incorrect number of result columns"},
     {1790, "expression must have same datatype as corresponding expression"},
@@ -258,6 +259,7 @@ constexpr Entry kMessages[] = {
     {30186, "'\\' must be followed by four hexadecimal characters or another '\\'"},
     {31600, "invalid input value %s for parameter %s in function %s"},
     {31603, "object \"%s\" of type %s not found in schema \"%s\""},
+    {31608, "specified object of type %s not found"},
     {32038, "number of WITH clause column names does not match number of elements in select list"},
     {32793, "cannot alter a system-generated sequence"},
     {32794, "cannot drop a system-generated sequence"},
@@ -308,6 +310,10 @@ Status OraError(int code, std::initializer_list<std::string> args) {
 
 Status OraErrorText(int code, const std::string& message) {
   return Status::Error(code, Prefix(code) + message);
+}
+
+Status Unimplemented(const std::string& clause) {
+  return OraErrorText(ora::kUnimplemented, "unimplemented feature: " + clause);
 }
 
 }  // namespace tabdb

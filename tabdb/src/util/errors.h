@@ -21,6 +21,10 @@ Status OraError(int code, std::initializer_list<std::string> args = {});
 // "ORA-NNNNN: " prefix followed by free text (for messages not in the table).
 Status OraErrorText(int code, const std::string& message);
 
+// ORA-03001 for a statement or clause the database does not carry, naming
+// it after Oracle's text: "ORA-03001: unimplemented feature: PARTITION BY".
+Status Unimplemented(const std::string& clause);
+
 // Oracle error numbers by name: call sites use these, never the bare number.
 namespace ora {
 constexpr int kUniqueViolated = 1;              // unique constraint (%s.%s) violated
@@ -250,6 +254,9 @@ constexpr int kViewColumnCount = 1730;           // invalid number of column nam
 constexpr int kViewDmlNotLegal = 1732;           // data manipulation operation not legal on this view
 constexpr int kSynonymLoop = 1775;               // looping chain of synonyms
 constexpr int kViewHasErrors = 4063;             // %s has errors
+// Comments, the object dictionary and clauses not carried.
+constexpr int kStringLiteralRequired = 1780;    // string literal required
+constexpr int kDependentNotFound = 31608;       // specified object of type %s not found
 }  // namespace ora
 
 }  // namespace tabdb
