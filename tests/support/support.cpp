@@ -152,4 +152,13 @@ ProcResult RunSql(const std::string& userid, const std::string& script,
   return Run({TABSQL_PATH, "-S", userid}, env, script);
 }
 
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts) {
+  size_t from = 0;
+  for (const std::string& part : parts) {
+    size_t at = text.find(part, from);
+    EXPECT_NE(at, std::string::npos) << part << "\n" << text;
+    if (at != std::string::npos) from = at + part.size();
+  }
+}
+
 }  // namespace testsupport

@@ -70,4 +70,8 @@ class AppShellTest : public ::testing::Test {
   std::string path_;
 };
 
+// Expects each of `parts` in `text`, in this order (e.g. the Oracle errors
+// a script printed).
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts);
+
 }  // namespace testsupport

@@ -159,8 +159,8 @@ Status LoadColumns(Session& s, TableInfo* t) {
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "SELECT intcol, name, column_id, kind, length, char_sem, prec, scale, nullable,"
-      " not_null_cons, data_default, hidden, virtual, virtual_expr"
-      " FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
+      " not_null_cons, data_default, hidden, virtual, virtual_expr, ident_kind, ident_seq,"
+      " ident_start FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
       &q));
   sqlite3_bind_int64(q, 1, t->obj_id);
   t->columns.clear();
@@ -183,6 +183,9 @@ Status LoadColumns(Session& s, TableInfo* t) {
     c.hidden = TextAt(q, 11) == "YES";
     c.is_virtual = TextAt(q, 12) == "YES";
     c.virtual_expr = TextAt(q, 13);
+    c.identity = sqlite3_column_int(q, 14);
+    c.identity_seq = sqlite3_column_int64(q, 15);
+    c.identity_start = sqlite3_column_int64(q, 16);
     t->columns.push_back(std::move(c));
   }
   sqlite3_reset(q);
@@ -532,6 +535,7 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   TABDB_RETURN_IF_ERROR(s.db().Commit());
   TABDB_RETURN_IF_ERROR(s.db().BeginWrite());
   Status r;
+  bool with_errors = false;  // an object kept with compilation errors
   switch (st.kind) {
     case StmtKind::kCreateTable:
       r = st.create_table ? cat::CreateTableDdl(s, *st.create_table, infer_type) : OraError(ora::kInvalidSqlStatement);
@@ -549,7 +553,10 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       r = st.drop ? cat::DropIndexDdl(s, *st.drop) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kAlterTable:
-      r = st.alter_table ? cat::AlterTableDdl(s, *st.alter_table) : OraError(ora::kInvalidSqlStatement);
+      if (st.alter_table && st.alter_table->action != sql::AlterAction::kAddConstraint)
+        r = cat::AlterTableColumnsDdl(s, *st.alter_table, infer_type);
+      else
+        r = st.alter_table ? cat::AlterTableDdl(s, *st.alter_table) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateUser:
       r = st.user ? cat::CreateUserDdl(s, *st.user) : OraError(ora::kInvalidSqlStatement);
@@ -577,13 +584,13 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       r = st.sequence ? cat::DropSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateView:
-      r = st.view ? cat::CreateViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
+      r = st.view ? cat::CreateViewDdl(s, *st.view, &with_errors) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kDropView:
       r = st.view ? cat::DropViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kAlterView:
-      r = st.view ? cat::AlterViewDdl(s, *st.view) : OraError(ora::kInvalidSqlStatement);
+      r = st.view ? cat::AlterViewDdl(s, *st.view, &with_errors) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateSynonym:
       r = st.synonym ? cat::CreateSynonymDdl(s, *st.synonym) : OraError(ora::kInvalidSqlStatement);
@@ -593,6 +600,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kComment:
       r = st.comment ? cat::CommentDdl(s, *st.comment) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kRename:
+      r = st.rename ? cat::RenameDdl(s, *st.rename) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);
@@ -607,6 +617,8 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
     return r;
   }
   if (st.kind == StmtKind::kGrant || st.kind == StmtKind::kRevoke) return s.RefreshUser();
+  // Done and committed, but with errors: Oracle's warning.
+  if (with_errors) return OraError(ora::kCompiledWithErrors);
   return Status::Ok();
 }
 

@@ -31,6 +31,9 @@ struct ColumnInfo {
   bool hidden = false;       // function-based index columns
   bool is_virtual = false;   // hidden index columns and user virtual columns
   std::string virtual_expr;  // expression text of a virtual column
+  int identity = 0;          // sql::IdentitySpec kind of an identity column, else 0
+  int64_t identity_seq = 0;  // object id of the identity column's sequence
+  int64_t identity_start = 1;  // the START WITH the identity was given
 
   std::string phys() const { return "c" + std::to_string(intcol); }
   bool stored() const { return !is_virtual; }
@@ -119,6 +122,11 @@ void SetCheckRowsFn(CheckRowsFn fn);
 // by the caller.
 using ExprTypeFn = Status (*)(Session& s, const TableInfo& table, const sql::Expr& e,
                               TypeDesc* out);
+
+// Sets every row's value of a column just added to its DEFAULT, as DML
+// evaluates it. The engine provides it for ALTER TABLE ... ADD.
+using FillColumnFn = Status (*)(Session& s, const TableInfo& table, const ColumnInfo& column);
+void SetFillColumnFn(FillColumnFn fn);
 
 // Runs a DDL statement or a user/privilege statement: CREATE/DROP TABLE,
 // TRUNCATE TABLE, CREATE/DROP INDEX, ALTER TABLE ... ADD constraint,

@@ -184,9 +184,10 @@ Status StoredCodeText(Session& s, const std::string& type, const std::string& na
                       const std::string& owner, std::string* out, bool* handled);
 
 // Views and synonyms (ddl_view.cpp).
-Status CreateViewDdl(Session& s, const sql::ViewStmt& v);
+// *with_errors tells that the view was kept with errors (FORCE, COMPILE).
+Status CreateViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);
 Status DropViewDdl(Session& s, const sql::ViewStmt& v);
-Status AlterViewDdl(Session& s, const sql::ViewStmt& v);  // ALTER VIEW ... COMPILE
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);  // ALTER VIEW ... COMPILE
 Status CreateSynonymDdl(Session& s, const sql::SynonymStmt& st);
 Status DropSynonymDdl(Session& s, const sql::SynonymStmt& st);
 // Drops the views and private synonyms of a schema (DROP USER ... CASCADE).
@@ -221,6 +222,30 @@ Status CommentDdlText(Session& s, const std::string& owner, const std::string& n
 // ALL_/USER_/DBA_TAB_COMMENTS, COL_COMMENTS, OBJECTS and DATABASE_PROPERTIES;
 // false for other names.
 bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status);
+// ---- identity columns (ddl_identity.cpp) ------------------------------
+// For CREATE TABLE, once the table has its object id: the sequence
+// ISEQ$$_<table id> of its identity column and the column's identity
+// fields (ORA-30669 for a second one, ORA-30675 for a non-numeric type).
+Status MakeIdentities(Session& s, const sql::CreateTable& ct, TableInfo* t);
+// The same for one column `c` of table `t` (not yet in the catalog).
+Status MakeIdentity(Session& s, const sql::IdentitySpec& id, const TableInfo* t, ColumnInfo* c);
+// The NOT NULL constraint of an identity column declared without one.
+Status AddIdentityNotNull(Session& s, const sql::CreateTable& ct, const TableInfo& t);
+// Drops the sequences of a table's identity columns; one by its id.
+Status DropIdentitySequences(Session& s, const TableInfo& t);
+Status DropSequenceRows(Session& s, int64_t seq);
+// ALTER TABLE ... MODIFY c GENERATED ... AS IDENTITY [(options)] and
+// MODIFY c DROP IDENTITY.
+Status ModifyIdentity(Session& s, const TableInfo& t, const ColumnInfo& c,
+                      const sql::ColumnDef& d);
+// The identity clause GET_DDL writes after the column's type.
+Status IdentityDdlText(Session& s, const ColumnInfo& c, std::string* out);
+
+// ---- ALTER TABLE column forms and RENAME (ddl_alter_column.cpp) ------
+// An inline constraint of column `d` as the out-of-line constraint on it.
+sql::Constraint ColumnConstraint(const sql::ColumnDef& d, const sql::Constraint& c);
+Status AlterTableColumnsDdl(Session& s, const sql::AlterTable& at, ExprTypeFn infer_type);
+Status RenameDdl(Session& s, const sql::RenameStmt& r);
 
 }  // namespace cat
 }  // namespace tabdb

@@ -197,7 +197,21 @@ Status SequenceNextValue(Session& s, int64_t obj_id, int64_t* value) {
   return Status::Ok();
 }
 
+Status LoadSequence(Session& s, int64_t obj_id, SequenceInfo* out, bool* found) {
+  return LoadById(s, obj_id, out, found, nullptr);
+}
+
 namespace cat {
+
+Status AlterIdentitySequence(Session& s, int64_t obj_id, sql::SequenceOptions o) {
+  SequenceInfo q;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadById(s, obj_id, &q, &found, nullptr));
+  if (!found) return OraError(ora::kSequenceNotExist);
+  o.restart = o.has_start;
+  TABDB_RETURN_IF_ERROR(ApplyOptions(o, false, &q));
+  return Store(s, q, false, true);
+}
 
 Status CreateSequence(Session& s, const std::string& owner, const std::string& name,
                       const sql::SequenceOptions& o, bool generated) {

@@ -89,9 +89,10 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "INSERT INTO tab$columns(obj_id, intcol, name, column_id, kind, length, char_sem, prec,"
       " scale, data_type, data_length, data_precision, data_scale, char_length, char_used,"
-      " nullable, not_null_cons, data_default, hidden, virtual, virtual_expr)"
+      " nullable, not_null_cons, data_default, hidden, virtual, virtual_expr, ident_kind,"
+      " ident_seq, ident_start)"
       " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18,"
-      " ?19, ?20, ?21)",
+      " ?19, ?20, ?21, ?22, ?23, ?24)",
       &q));
   int prec, scale;
   DictPrecisionScale(c.type, &prec, &scale);
@@ -118,6 +119,14 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
   sqlite3_bind_text(q, 19, c.hidden ? "YES" : "NO", -1, SQLITE_STATIC);
   sqlite3_bind_text(q, 20, c.is_virtual ? "YES" : "NO", -1, SQLITE_STATIC);
   BindOptText(q, 21, c.virtual_expr);
+  sqlite3_bind_int(q, 22, c.identity);
+  if (c.identity) {
+    sqlite3_bind_int64(q, 23, c.identity_seq);
+    sqlite3_bind_int64(q, 24, c.identity_start);
+  } else {
+    sqlite3_bind_null(q, 23);
+    sqlite3_bind_null(q, 24);
+  }
   return s.db().Run(q);
 }
 
@@ -175,6 +184,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
 
   TABDB_RETURN_IF_ERROR(AddObject(s, owner, name, "TABLE", &t.obj_id));
   t.phys = "t" + std::to_string(t.obj_id);
+  TABDB_RETURN_IF_ERROR(MakeIdentities(s, ct, &t));
 
   // LOB storage clauses, one record per LOB column named.
   std::vector<LobAttr> lobs;
@@ -236,21 +246,9 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
         case sql::ConstraintKind::kNotNull:
           TABDB_RETURN_IF_ERROR(AddNotNull(s, t, t.columns[i].intcol, c));
           break;
-        default: {
-          sql::Constraint copy;
-          copy.kind = c.kind;
-          copy.name = c.name;
-          copy.has_name = c.has_name;
-          copy.columns = {d.name};
-          copy.using_index_name = c.using_index_name;
-          copy.using_index = c.using_index;
-          copy.has_using_index = c.has_using_index;
-          copy.enable = c.enable;
-          copy.validate = c.validate;
-          copy.check_text = c.check_text;
-          TABDB_RETURN_IF_ERROR(AddConstraint(s, t, copy, true));
+        default:
+          TABDB_RETURN_IF_ERROR(AddConstraint(s, t, ColumnConstraint(d, c), true));
           break;
-        }
       }
     }
   }
@@ -258,7 +256,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
     if (c.kind == sql::ConstraintKind::kNull || c.kind == sql::ConstraintKind::kNotNull) continue;
     TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
   }
-  return Status::Ok();
+  return AddIdentityNotNull(s, ct, t);
 }
 
 Status DeleteLobData(Session& s, const TableInfo& table) {
@@ -274,6 +272,7 @@ Status DeleteLobData(Session& s, const TableInfo& table) {
 
 Status RemoveTable(Session& s, const TableInfo& table) {
   TABDB_RETURN_IF_ERROR(DeleteLobData(s, table));
+  TABDB_RETURN_IF_ERROR(DropIdentitySequences(s, table));
   TABDB_RETURN_IF_ERROR(s.db().Exec("DROP TABLE IF EXISTS " + table.phys));
   std::string id = std::to_string(table.obj_id);
   // The SQLite indexes went with the physical table; remove the catalog rows.

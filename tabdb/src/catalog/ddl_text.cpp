@@ -203,6 +203,10 @@ class Writer {
       std::string def = Quote(c->name) + " " + Type(c->type);
       if (c->is_virtual) {
         def += " GENERATED ALWAYS AS (" + c->virtual_expr + ") VIRTUAL ";
+      } else if (c->identity) {
+        std::string clause;
+        TABDB_RETURN_IF_ERROR(IdentityDdlText(s_, *c, &clause));
+        def += clause;
       } else if (!c->data_default.empty()) {
         def += " DEFAULT " + Trim(c->data_default);
       }

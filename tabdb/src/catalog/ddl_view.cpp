@@ -65,9 +65,12 @@ Status DeleteObjectRows(Session& s, int64_t obj_id) {
 
 // The column names of a view without a column list: the select items'
 // names. An expression needs an alias (ORA-00998).
-Status ItemNames(const sql::Select& q, const std::vector<ColumnInfo>& cols,
+Status ItemNames(const sql::Select& query, const std::vector<ColumnInfo>& cols,
                  std::vector<std::string>* names) {
-  for (const sql::SelectItem& it : q.items) {
+  // A compound query is named by its first branch.
+  const sql::Select* first = &query;
+  while (!first->branches.empty() && first->branches[0].query) first = first->branches[0].query.get();
+  for (const sql::SelectItem& it : first->items) {
     if (!it.star && !it.has_alias && it.expr && it.expr->kind != sql::ExprKind::kColumn)
       return OraError(ora::kMustNameExpression);
   }
@@ -113,7 +116,7 @@ Status DescribeView(Session& s, const std::string& owner, const sql::Select& q,
   TABDB_RETURN_IF_ERROR(g_describe_view(s, owner, q, cols));
   std::vector<std::string> names;
   if (!aliases.empty()) {
-    if (aliases.size() != cols->size()) return OraError(ora::kViewColumnCount);
+    if (aliases.size() != cols->size()) return OraError(ora::kInvalidColumnNameCount);
     names = aliases;
   } else {
     TABDB_RETURN_IF_ERROR(ItemNames(q, *cols, &names));
@@ -224,7 +227,7 @@ Status ResolveQuerySource(Session& s, const sql::NameList& name, TableInfo* tabl
 
 namespace cat {
 
-Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
+Status CreateViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
   std::string owner, name;
   SplitName(s, v.name, &owner, &name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
@@ -239,7 +242,7 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
   if (described.ok()) {
     valid = true;
   } else if (!v.force || described.code() == ora::kMustNameExpression ||
-             described.code() == ora::kViewColumnCount ||
+             described.code() == ora::kInvalidColumnNameCount ||
              described.code() == ora::kDuplicateColumnName) {
     return described;
   } else {
@@ -262,10 +265,11 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v) {
   else sqlite3_bind_null(q, 7);
   sqlite3_bind_int(q, 8, v.editionable == 0 ? 0 : 1);
   TABDB_RETURN_IF_ERROR(s.db().Run(q));
+  *with_errors = !valid;
   return StoreViewColumns(s, obj, valid, cols);
 }
 
-Status AlterViewDdl(Session& s, const sql::ViewStmt& v) {
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
   std::string owner, name;
   SplitName(s, v.name, &owner, &name);
   int64_t obj = 0;
@@ -288,6 +292,7 @@ Status AlterViewDdl(Session& s, const sql::ViewStmt& v) {
     cols.clear();
     for (const std::string& a : info.columns) cols.push_back(Unknown(a));
   }
+  *with_errors = !described.ok();
   return StoreViewColumns(s, obj, described.ok(), cols);
 }
 

@@ -246,8 +246,8 @@ ViewDef TabCols() {
       {"HISTOGRAM", V(15), "'NONE'"},
       {"QUALIFIED_COL_NAME", V(4000), "c.name", kColsOnly},
       {"USER_GENERATED", V(3), "CASE c.hidden WHEN 'YES' THEN 'NO' ELSE 'YES' END"},
-      {"DEFAULT_ON_NULL", V(3), "'NO'"},
-      {"IDENTITY_COLUMN", V(3), "'NO'"},
+      {"DEFAULT_ON_NULL", V(3), "CASE c.ident_kind WHEN 3 THEN 'YES' ELSE 'NO' END"},
+      {"IDENTITY_COLUMN", V(3), "CASE c.ident_kind WHEN 0 THEN 'NO' ELSE 'YES' END"},
   };
   v.from = "FROM tab$columns c JOIN tab$objects o ON o.obj_id = c.obj_id WHERE o.type IN ('TABLE', 'VIEW')";
   v.order = "ORDER BY o.obj_id, c.intcol";
@@ -519,6 +519,34 @@ ViewDef Synonyms() {
   return v;
 }
 
+// ALL_TAB_IDENTITY_COLS: START WITH is the identity's own, not the
+// sequence's high-water mark.
+ViewDef IdentityCols() {
+  auto flag = [](const char* col) {
+    return std::string("CASE ") + col + " WHEN 0 THEN 'N' ELSE 'Y' END";
+  };
+  ViewDef v;
+  v.cols = {
+      {"OWNER", V(128), "o.owner", kNoUser},
+      {"TABLE_NAME", V(128), "o.name"},
+      {"COLUMN_NAME", V(128), "c.name"},
+      {"GENERATION_TYPE", V(10), "CASE c.ident_kind WHEN 1 THEN 'ALWAYS' ELSE 'BY DEFAULT' END"},
+      {"SEQUENCE_NAME", V(128), "so.name"},
+      {"IDENTITY_OPTIONS", V(298),
+       "'START WITH: ' || c.ident_start || ', INCREMENT BY: ' || q.increment ||"
+       " ', MAX_VALUE: ' || coalesce(q.max_value, '" + std::string(kSequenceNoMax) + "') ||"
+       " ', MIN_VALUE: ' || coalesce(q.min_value, '" + std::string(kSequenceNoMin) + "') ||"
+       " ', CYCLE_FLAG: ' || " + flag("q.cycle") + " || ', CACHE_SIZE: ' || q.cache ||"
+       " ', ORDER_FLAG: ' || " + flag("q.ord") + " ||"
+       " ', SCALE_FLAG: N, EXTEND_FLAG: N, SESSION_FLAG: N, KEEP_VALUE: N'"},
+  };
+  v.from = "FROM tab$columns c JOIN tab$objects o ON o.obj_id = c.obj_id"
+           " JOIN tab$sequences q ON q.obj_id = c.ident_seq"
+           " JOIN tab$objects so ON so.obj_id = c.ident_seq WHERE c.ident_kind <> 0";
+  v.order = "ORDER BY o.obj_id";
+  return v;
+}
+
 struct ViewKind {
   const char* base;  // name without the ALL_/USER_/DBA_ prefix
   ViewDef (*def)();
@@ -543,6 +571,7 @@ const ViewKind kKinds[] = {
     {"SOURCE", Source, "s.owner", "s.owner", false, false},
     {"VIEWS", Views, "o.owner", "o.owner", false, false},
     {"SYNONYMS", Synonyms, "o.owner", "o.owner", false, false},
+    {"TAB_IDENTITY_COLS", IdentityCols, "o.owner", "o.owner", false, false},
 };
 
 // The object whose grants make a row of an ALL_ view visible: the table

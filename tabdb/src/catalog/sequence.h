@@ -48,6 +48,9 @@ Status ResolveSequence(Session& s, const sql::NameList& name, SequenceInfo* out)
 // when a NOCYCLE sequence has reached its bound.
 Status SequenceNextValue(Session& s, int64_t obj_id, int64_t* value);
 
+// Loads a sequence by object id; *found tells whether it exists.
+Status LoadSequence(Session& s, int64_t obj_id, SequenceInfo* out, bool* found);
+
 namespace cat {
 Status CreateSequenceDdl(Session& s, const sql::SequenceStmt& st);
 Status AlterSequenceDdl(Session& s, const sql::SequenceStmt& st);
@@ -55,6 +58,9 @@ Status DropSequenceDdl(Session& s, const sql::SequenceStmt& st);
 // Creates a sequence from options (also used for identity columns).
 Status CreateSequence(Session& s, const std::string& owner, const std::string& name,
                       const sql::SequenceOptions& o, bool generated);
+// Changes the options of an identity column's sequence, which ALTER
+// SEQUENCE refuses; START WITH restarts it there.
+Status AlterIdentitySequence(Session& s, int64_t obj_id, sql::SequenceOptions o);
 }  // namespace cat
 
 }  // namespace tabdb

@@ -634,6 +634,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
   if (iters == 0) return Fail(err, OraError(ora::kZeroIterationCount));
   if (st.prepared->is_dml()) return RunDml(s, err, *sess, iters, rowoff);
   status = st.prepared->ExecuteOther();
+  if (status.code() == ora::kCompiledWithErrors) return Info(err, status);
   if (!status.ok()) return Fail(err, status);
   return OCI_SUCCESS;
 }

@@ -102,8 +102,9 @@ Status ResultType(const std::vector<TypeDesc>& types, const std::vector<bool>& n
   // CHAR columns of different lengths give VARCHAR2 of the longest.
   if (!same_length && (r.kind == TypeKind::kChar || r.kind == TypeKind::kNChar))
     r.kind = r.kind == TypeKind::kChar ? TypeKind::kVarchar2 : TypeKind::kNVarchar2;
-  if (distinct && (IsLob(r.kind) || IsLong(r.kind)))
-    return OraError(ora::kInconsistentDatatypes, {"-", DataTypeText(r)});
+  // LONG takes no part in set operators; LOBs may be appended, not compared.
+  if (IsLong(r.kind)) return OraError(ora::kIllegalLongUse);
+  if (distinct && IsLob(r.kind)) return OraError(ora::kInconsistentDatatypes, {"-", DataTypeText(r)});
   *out = r;
   return Status::Ok();
 }

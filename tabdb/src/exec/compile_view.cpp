@@ -54,7 +54,7 @@ Status CompileViewQuery(Session& s, const ViewInfo& v, int level, BindContext* b
   TABDB_RETURN_IF_ERROR(CompileAs(s, v.owner, v.parse_schema, *st->select, level, binds, &inner, cols));
   if (v.columns.size() != cols->size()) {
     // The query's columns changed under a view without a column list.
-    if (v.aliased) return OraError(ora::kViewColumnCount);
+    if (v.aliased) return OraError(ora::kInvalidColumnNameCount);
   } else {
     for (size_t i = 0; i < cols->size(); ++i) (*cols)[i].name = v.columns[i];
   }

@@ -570,6 +570,15 @@ Status Compiler::Concat(const CExpr& a, const CExpr& b, CExpr* out) {
   out->sql = Call(Operator("CONCAT"), r, {&ca, &cb});
   out->type = TypeOf(r);
   out->type.length = 4000;
+  // Two character values of known length: the sum of the lengths, as
+  // Oracle derives it (a NULL literal adds nothing).
+  auto known = [](const CExpr& x) {
+    return x.null_literal || (IsCharacter(x.type.kind) && x.type.length > 0);
+  };
+  if (!lob && known(a) && known(b)) {
+    int len = (a.null_literal ? 0 : a.type.length) + (b.null_literal ? 0 : b.type.length);
+    if (len > 0 && len < 4000) out->type.length = len;
+  }
   return Status::Ok();
 }
 

@@ -8,15 +8,18 @@
 #include <set>
 
 #include "catalog/dictionary.h"
+#include "catalog/sequence.h"
 #include "exec/compiler.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
+#include "exec/create_table_as.h"
 #include "exec/plsql.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
 #include "storage/lob_store.h"
 #include "util/errors.h"
 #include "values/datetime.h"
+#include "values/number.h"
 
 namespace tabdb {
 
@@ -597,6 +600,7 @@ struct Prepared::InsertSource {
   enum Kind { kBind, kExpr, kNull } kind = kNull;
   int index = 0;  // bind position, or column of the values SELECT
   const ColumnInfo* column = nullptr;
+  bool identity_fill = false;  // a NULL here draws the column's identity sequence
 };
 
 Prepared::~Prepared() { SetOpen(false); }
@@ -786,6 +790,8 @@ Status Prepared::CompileInsert() {
       named.push_back(c);
     }
   }
+  for (const ColumnInfo* c : named)
+    if (c->identity == sql::IdentitySpec::kAlways) return OraError(ora::kInsertGeneratedAlways);
   BindContext binds;
   binds.user_kinds = bind_kinds_;
   std::vector<std::string> value_exprs;
@@ -872,7 +878,9 @@ Status Prepared::CompileInsert() {
     if (!c.stored() || by_col[i]) continue;
     auto src = std::make_unique<InsertSource>();
     src->column = &c;
-    if (!c.data_default.empty()) {
+    if (c.identity) {
+      src->identity_fill = true;
+    } else if (!c.data_default.empty()) {
       sql::ExprPtr def;
       TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.data_default, &def));
       CExpr ce;
@@ -906,6 +914,8 @@ Status Prepared::CompileInsert() {
     cols += (n > 1 ? "," : "") + table_.columns[i].phys();
     params += (n > 1 ? ",?" : "?") + std::to_string(n);
     targets_.push_back(&table_.columns[i]);
+    if (table_.columns[i].identity == sql::IdentitySpec::kByDefaultOnNull && by_col[i])
+      by_col[i]->identity_fill = true;
     sources_.push_back(std::move(by_col[i]));
   }
   // CHECK constraints see the row as it is about to be stored. The INSERT
@@ -980,6 +990,10 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   for (size_t j = 0; j < targets_.size() && st.ok(); ++j) {
     const ColumnInfo& c = *targets_[j];
     Value& fitted = row[j];
+    if (fitted.null && sources_[j] && sources_[j]->identity_fill) {
+      st = NextIdentity(c, &fitted);
+      if (!st.ok()) break;
+    }
     st = FitInPlace(&fitted, table_, c, &lobs);
     if (!st.ok()) break;
     if (fitted.null && !c.nullable) {
@@ -1040,6 +1054,18 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     returning->clear();
     for (int idx : returning_cols_) returning->push_back(idx >= 0 ? row[static_cast<size_t>(idx)] : Value());
   }
+  return Status::Ok();
+}
+
+// The next value of an identity column's sequence, which also becomes
+// the session's CURRVAL of it.
+Status Prepared::NextIdentity(const ColumnInfo& c, Value* out) {
+  int64_t v = 0;
+  TABDB_RETURN_IF_ERROR(SequenceNextValue(*s_, c.identity_seq, &v));
+  s_->sequence_values()[c.identity_seq] = v;
+  uint8_t buf[kNumberBufferBytes];
+  size_t n = Number::FromInt64(v).EncodeTo(buf);
+  *out = Value::Of(TypeKind::kNumber, std::string(reinterpret_cast<const char*>(buf), n));
   return Status::Ok();
 }
 
@@ -1138,6 +1164,7 @@ Status Prepared::CompileUpdateDelete() {
       const ColumnInfo* col = table_.FindColumn(a.column.text);
       if (col == nullptr) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(a.column.text)});
       if (col->is_virtual) return OraError(ora::kUpdateOnVirtualColumn);
+      if (col->identity == sql::IdentitySpec::kAlways) return OraError(ora::kUpdateGeneratedAlways);
       CExpr ce;
       TABDB_RETURN_IF_ERROR(c.Compile(*a.value, &ce));
       if (ce.is_bool) return OraError(ora::kMissingExpression);
@@ -1282,6 +1309,10 @@ Status Prepared::ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
 // ---- other statements --------------------------------------------------------
 
 Status Prepared::ExecuteOther() {
+  if (stmt_->kind == StmtKind::kCreateTable && stmt_->create_table && stmt_->create_table->as_select) {
+    TABDB_RETURN_IF_ERROR(s_->CheckRights());
+    return CreateTableAsSelect(*s_, *stmt_);
+  }
   switch (stmt_->kind) {
     case StmtKind::kCommit:
       return s_->Commit();
@@ -1308,6 +1339,7 @@ Status Prepared::ExecuteOther() {
       return OraError(ora::kInternalError, {"statement kind run as other"});
     default: {
       SetCheckRowsFn(AnyRowBreaksCheck);
+      SetFillColumnFn(FillColumnDefault);
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this

@@ -92,6 +92,7 @@ class Prepared {
   Status InsertRow(std::vector<Value>& row, std::vector<Value>* returning);
   Status UpdateDelete(const std::vector<Value>& binds, uint64_t* rows);
   Status UniqueViolation(int rc);
+  Status NextIdentity(const ColumnInfo& c, Value* out);
 
   Session* s_ = nullptr;
   std::shared_ptr<const sql::Statement> stmt_;

@@ -297,6 +297,8 @@ struct Constraint {
   std::string check_text;           // CHECK (condition) text as written
 };
 
+struct IdentitySpec;
+
 struct ColumnDef {
   Name name;
   TypeDesc type;
@@ -305,6 +307,9 @@ struct ColumnDef {
   std::string default_text;         // the DEFAULT expression exactly as written
   std::vector<Constraint> constraints;  // inline NOT NULL / NULL / PRIMARY KEY / UNIQUE / CHECK
   ExprPtr virtual_expr;             // GENERATED ALWAYS AS (expr) VIRTUAL
+  std::shared_ptr<const IdentitySpec> identity;  // GENERATED ... AS IDENTITY
+  bool drop_identity = false;       // ALTER TABLE ... MODIFY c DROP IDENTITY
+  bool has_default = false;         // DEFAULT given (MODIFY c DEFAULT NULL clears it)
 };
 
 struct CreateTable {
@@ -313,6 +318,10 @@ struct CreateTable {
   std::vector<Constraint> constraints;  // out-of-line
   SegmentAttributes attrs;
   std::vector<LobStorage> lobs;
+  // CREATE TABLE t [(c, ...)] AS SELECT: the query, and the span of its
+  // text; `columns` then holds only names (has_type false).
+  std::shared_ptr<Select> as_select;
+  Span as_select_span;
 };
 
 struct IndexKey {
@@ -330,9 +339,32 @@ struct CreateIndex {
   SegmentAttributes attrs;
 };
 
+// What an ALTER TABLE does.
+enum class AlterAction {
+  kAddConstraint,  // ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE/CHECK ...
+  kAddItems,       // ADD col ... | ADD (item, ...): items
+  kModifyColumns,  // MODIFY col ... | MODIFY (col ..., ...): items (columns)
+  kDropColumns,    // DROP COLUMN c | DROP (c, ...) | SET UNUSED ...: columns
+  kRenameColumn,   // RENAME COLUMN a TO b: columns[0] -> new_name
+  kRenameTable,    // RENAME TO b: new_name
+};
+
+// One item of ADD (...) or MODIFY (...): a column definition or, in ADD, a
+// table constraint.
+struct AlterItem {
+  bool is_constraint = false;
+  ColumnDef column;
+  Constraint constraint;
+};
+
 struct AlterTable {
   NameList table;
   Constraint add_constraint;  // ALTER TABLE t ADD [CONSTRAINT c] PRIMARY KEY/UNIQUE (...) ...
+  AlterAction action = AlterAction::kAddConstraint;
+  std::vector<AlterItem> items;
+  std::vector<Name> columns;          // DROP / SET UNUSED / RENAME COLUMN
+  bool cascade_constraints = false;   // DROP ... CASCADE CONSTRAINTS
+  Name new_name;                      // RENAME COLUMN ... TO / RENAME TO
 };
 
 struct DropObject {
@@ -394,6 +426,20 @@ struct SequenceOptions {
   bool cycle = false;
   bool order = false;
   bool restart = false;
+};
+
+// GENERATED ALWAYS | BY DEFAULT [ON NULL] AS IDENTITY [( options )]
+struct IdentitySpec {
+  enum Kind { kAlways = 1, kByDefault = 2, kByDefaultOnNull = 3 };
+  int kind = kAlways;
+  SequenceOptions options;
+  bool limit_value = false;  // START WITH LIMIT VALUE (ALTER TABLE ... MODIFY)
+};
+
+// RENAME a TO b
+struct RenameStmt {
+  Name from;
+  Name to;
 };
 
 struct SequenceStmt {
@@ -482,6 +528,7 @@ enum class StmtKind {
   kDropSynonym,
   kAlterView,
   kComment,
+  kRename,
 };
 
 struct Statement {
@@ -511,6 +558,7 @@ struct Statement {
   std::unique_ptr<ViewStmt> view;          // CREATE / ALTER / DROP VIEW
   std::unique_ptr<SynonymStmt> synonym;    // CREATE / DROP SYNONYM
   std::unique_ptr<CommentStmt> comment;
+  std::unique_ptr<RenameStmt> rename;  // RENAME a TO b
 };
 
 }  // namespace sql

@@ -324,7 +324,12 @@ Status Parser::ParseColumnDef(ColumnDef* col) {
     TABDB_RETURN_IF_ERROR(RefuseUncarriedType());
     TABDB_RETURN_IF_ERROR(ParseDataType(&col->type));
   }
-  if (AcceptWord("DEFAULT")) {
+  bool identity = PeekWord("GENERATED") &&
+                  (PeekWord("BY", 1) || (PeekWord("AS", 2) && PeekWord("IDENTITY", 3)));
+  if (identity) {
+    if (!col->has_type) return Err(902);
+    TABDB_RETURN_IF_ERROR(ParseIdentity(col, false));
+  } else if (AcceptWord("DEFAULT")) {
     if (PeekWord("ON")) return Unimplemented("DEFAULT ON NULL");
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->default_expr));
     col->default_text = TextOf(col->default_expr->span);
@@ -355,7 +360,15 @@ Status Parser::ParseCreateTable(Statement* st) {
   st->kind = StmtKind::kCreateTable;
   auto ct = std::make_unique<CreateTable>();
   TABDB_RETURN_IF_ERROR(ParseObjectName(&ct->name, 903));
-  if (PeekWord("AS")) return Unimplemented("CREATE TABLE AS SELECT");
+  // AS SELECT, or ( name, ... ) AS SELECT.
+  size_t k = 1;
+  while (PeekSym("(") && PeekIsName(k) && PeekSym(",", k + 1)) k += 2;
+  bool as_list = PeekSym("(") && PeekIsName(k) && PeekSym(")", k + 1) && PeekWord("AS", k + 2);
+  if (PeekWord("AS") || as_list) {
+    TABDB_RETURN_IF_ERROR(ParseCreateTableAs(ct.get()));
+    st->create_table = std::move(ct);
+    return Status::Ok();
+  }
   TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
   do {
     bool constraint = PeekWord("PRIMARY") || PeekWord("UNIQUE") || PeekWord("CHECK") ||
@@ -434,6 +447,29 @@ Status Parser::ParseAlterTable(Statement* st) {
   auto at = std::make_unique<AlterTable>();
   TABDB_RETURN_IF_ERROR(ParseObjectName(&at->table, 903));
   TABDB_RETURN_IF_ERROR(RefuseUncarriedAlterTable());
+  // Column forms (parse_alter.cpp).
+  bool column_form = true;
+  if (PeekWord("MODIFY") && !PeekWord("CONSTRAINT", 1) && !PeekWord("PRIMARY", 1) &&
+      !PeekWord("UNIQUE", 1)) {
+    Next();
+    TABDB_RETURN_IF_ERROR(ParseAlterModify(at.get()));
+  } else if ((PeekWord("DROP") && (PeekWord("COLUMN", 1) || PeekSym("(", 1) ||
+                                   PeekWord("UNUSED", 1))) ||
+             (PeekWord("SET") && PeekWord("UNUSED", 1))) {
+    TABDB_RETURN_IF_ERROR(ParseAlterDropColumns(at.get()));
+  } else if (PeekWord("RENAME") && (PeekWord("COLUMN", 1) || PeekWord("TO", 1))) {
+    TABDB_RETURN_IF_ERROR(ParseAlterRename(at.get()));
+  } else if (PeekWord("ADD") && !PeekWord("CONSTRAINT", 1) && !PeekWord("PRIMARY", 1) &&
+             !PeekWord("UNIQUE", 1) && !PeekWord("CHECK", 1) && !PeekWord("FOREIGN", 1)) {
+    Next();
+    TABDB_RETURN_IF_ERROR(ParseAlterAddItems(at.get()));
+  } else {
+    column_form = false;
+  }
+  if (column_form) {
+    st->alter_table = std::move(at);
+    return Status::Ok();
+  }
   if (!AcceptWord("ADD")) return Err(1735);
   bool constraint = PeekWord("CONSTRAINT") || PeekWord("PRIMARY") || PeekWord("UNIQUE") ||
                     PeekWord("CHECK") || PeekWord("FOREIGN");

@@ -128,6 +128,8 @@ Status Parser::ParseStatement(Statement* st) {
     TABDB_RETURN_IF_ERROR(ParseDrop(st));
   } else if (w == "TRUNCATE") {
     TABDB_RETURN_IF_ERROR(ParseTruncate(st));
+  } else if (w == "RENAME") {
+    TABDB_RETURN_IF_ERROR(ParseRename(st));
   } else if (w == "GRANT" || w == "REVOKE") {
     TABDB_RETURN_IF_ERROR(ParseGrant(st, w == "GRANT"));
   } else if (w == "COMMENT") {

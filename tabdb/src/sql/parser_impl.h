@@ -106,6 +106,16 @@ class Parser {
   Status ParseDropViewOrSynonym(Statement* st);
   // ALTER VIEW after VIEW: COMPILE (other forms are not carried).
   Status ParseAlterView(Statement* st);
+  Status ParseSequenceOption(SequenceOptions* o, bool alter, bool* matched);
+  // Identity columns, ALTER TABLE column forms, CREATE TABLE ... AS SELECT
+  // and RENAME (parse_alter.cpp).
+  Status ParseIdentity(ColumnDef* col, bool modify);
+  Status ParseCreateTableAs(CreateTable* ct);
+  Status ParseAlterAddItems(AlterTable* at);
+  Status ParseAlterModify(AlterTable* at);
+  Status ParseAlterDropColumns(AlterTable* at);
+  Status ParseAlterRename(AlterTable* at);
+  Status ParseRename(Statement* st);
 
   std::string_view text() const { return text_; }
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }

@@ -227,6 +227,16 @@ CREATE TABLE IF NOT EXISTS tab$code(
   PRIMARY KEY(owner, name, type)) WITHOUT ROWID;
 COMMIT;
 )sql"},
+    // Step 5: identity columns in tab$columns: ident_kind 1 ALWAYS, 2 BY DEFAULT,
+    // 3 BY DEFAULT ON NULL (0: none), ident_seq the object id of its
+    // sequence, ident_start the START WITH it was given.
+    {"SELECT 1 FROM pragma_table_info('tab$columns') WHERE name = 'ident_kind'", R"sql(
+BEGIN;
+ALTER TABLE tab$columns ADD COLUMN ident_kind INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE tab$columns ADD COLUMN ident_seq INTEGER;
+ALTER TABLE tab$columns ADD COLUMN ident_start INTEGER;
+COMMIT;
+)sql"},
 };
 
 }  // namespace tabdb

@@ -250,13 +250,32 @@ constexpr int kMustNameExpression = 998;         // must name this expression wi
 constexpr int kPublicSynonymNotExist = 1432;     // public synonym to be dropped does not exist
 constexpr int kPrivateSynonymNotExist = 1434;    // private synonym to be dropped does not exist
 constexpr int kSynonymSameAsObject = 1471;       // cannot create a synonym with same name as object
-constexpr int kViewColumnCount = 1730;           // invalid number of column names specified
 constexpr int kViewDmlNotLegal = 1732;           // data manipulation operation not legal on this view
 constexpr int kSynonymLoop = 1775;               // looping chain of synonyms
 constexpr int kViewHasErrors = 4063;             // %s has errors
+constexpr int kCompiledWithErrors = 24344;       // success with compilation error (a warning)
 // Comments, the object dictionary and clauses not carried.
 constexpr int kStringLiteralRequired = 1780;    // string literal required
 constexpr int kDependentNotFound = 31608;       // specified object of type %s not found
+// Identity columns, ALTER TABLE column forms, RENAME, CREATE TABLE AS SELECT.
+constexpr int kColumnAlreadyExists = 1430;      // column being added already exists in table
+constexpr int kColumnMustBeEmpty = 1439;        // column to be modified must be empty to change datatype
+constexpr int kCannotDecreaseLength = 1441;     // cannot decrease column length because some value is too big
+constexpr int kInvalidColumnNameCount = 1730;   // invalid number of column names specified
+constexpr int kMandatoryColumnNeedsEmpty = 1758; // table must be empty to add mandatory (NOT NULL) column
+constexpr int kRenameQualified = 1765;          // specifying owner's name of the table is not allowed
+constexpr int kCannotDropAllColumns = 12983;    // cannot drop all columns in a table
+constexpr int kMultiColumnConstraint = 12991;   // column is referenced in a multi-column constraint
+constexpr int kOneIdentityColumn = 30669;       // table can have only one identity column
+constexpr int kNotIdentityColumn = 30673;       // column to be modified is not an identity column
+constexpr int kIdentityNotNumeric = 30675;      // identity column must be a numeric type
+constexpr int kInsertGeneratedAlways = 32795;   // cannot insert into a generated always identity column
+constexpr int kUpdateGeneratedAlways = 32796;   // cannot update a generated always identity column
+constexpr int kMustBeEmptyToDecrease = 1440;    // column to be modified must be empty to decrease precision or scale
+constexpr int kAlreadyNotNull = 1442;           // column to be modified to NOT NULL is already NOT NULL
+constexpr int kCannotModifyToNull = 1451;       // column to be modified to NULL cannot be modified to NULL
+constexpr int kDropParentKeyColumn = 12992;     // cannot drop parent key column
+constexpr int kNullValuesFound = 2296;          // cannot enable (%s.%s) - null values found
 }  // namespace ora
 
 }  // namespace tabdb

@@ -15,6 +15,7 @@
 #include "server_output.h"
 #include "sql/parser.h"
 #include "storage/database.h"
+#include "util/errors.h"
 
 namespace tabsql {
 
@@ -180,6 +181,13 @@ bool Shell::Statement(const std::string& text, int line) {
   Status st = ExecuteText(*session_, text, &r);
   if (st.ok() && r.result) st = PrintRows(*r.result);
   if (serveroutput_) PrintServerOutput();
+  if (st.code() == ora::kCompiledWithErrors) {
+    // Done, with errors in what was created: a warning, not a failure.
+    std::string fb = FeedbackLine(r.kind, r.rows, text);
+    if (feedback_ > 0 && fb.size() > 1)
+      out_.Out("Warning: " + fb.substr(0, fb.size() - 1) + " with compilation errors.\n\n");
+    return true;
+  }
   if (!st.ok()) {
     out_.Err("ERROR at line " + std::to_string(line) + ":\n" + st.text() + "\n");
     SqlError(st);

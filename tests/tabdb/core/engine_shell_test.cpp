@@ -96,7 +96,8 @@ TEST_F(EngineShellTest, EndOfInputCommits) {
 
 // DESCRIBE of a view (its columns as its query gives them now, NOT NULL
 // where they are NOT NULL columns of its tables), of a table or view
-// through a synonym, and of DUAL; a view with errors cannot be described.
+// through a synonym, and of DUAL; a view with errors cannot be described,
+// and making one is a warning.
 TEST_F(EngineShellTest, DescribeViewsSynonymsAndDual) {
   ProcResult r = App(
       "CREATE TABLE base (id NUMBER(5) NOT NULL, name VARCHAR2(20), at DATE);\n"
@@ -108,7 +109,10 @@ TEST_F(EngineShellTest, DescribeViewsSynonymsAndDual) {
       "DESCRIBE b\n"
       "DESC dual\n"
       "DESC v2\n"
-      "DESC broken\n");
+      "DESC broken\n"
+      "SET FEEDBACK ON\n"
+      "CREATE OR REPLACE FORCE VIEW broken AS SELECT y FROM nothing;\n"
+      "ALTER VIEW broken COMPILE;\n");
   EXPECT_EQ(r.status, 1);
   std::string head = DescLine("Name", "Null?", "Type") + kDescDashes;
   EXPECT_EQ(r.out, head + DescLine("LABEL", "", "VARCHAR2(20)") + DescLine("N", "", "NUMBER") +
@@ -116,7 +120,9 @@ TEST_F(EngineShellTest, DescribeViewsSynonymsAndDual) {
                        DescLine("NAME", "", "VARCHAR2(20)") + DescLine("AT", "", "DATE") +
                        head + DescLine("DUMMY", "", "VARCHAR2(1)") +
                        head + DescLine("ID", "NOT NULL", "NUMBER(5)") +
-                       DescLine("NAME", "", "VARCHAR2(20)") + DescLine("X_ID", "NOT NULL", "NUMBER(5)"));
+                       DescLine("NAME", "", "VARCHAR2(20)") + DescLine("X_ID", "NOT NULL", "NUMBER(5)") +
+                       "Warning: View created with compilation errors.\n\n"
+                       "Warning: View altered with compilation errors.\n\n");
   EXPECT_NE(r.err.find("ORA-24372: invalid object for describe"), std::string::npos) << r.err;
 }
 

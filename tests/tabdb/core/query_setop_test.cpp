@@ -93,6 +93,8 @@ TEST_F(QuerySetopTest, BranchesMustMatchInCountAndType) {
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM (SELECT TO_CLOB('x') FROM dual UNION ALL SELECT TO_CLOB('x') FROM dual)"),
             "2");
   EXPECT_EQ(Exec(app_, "SELECT TO_CLOB('x') FROM dual UNION SELECT TO_CLOB('x') FROM dual"), 932);
+  Must(app_, "CREATE TABLE l (t LONG)");
+  EXPECT_EQ(Exec(app_, "SELECT t FROM l UNION ALL SELECT t FROM l"), 997);
 }
 
 TEST_F(QuerySetopTest, CharAndVarchar2MeetWithoutBlankPadding) {
@@ -115,6 +117,13 @@ TEST_F(QuerySetopTest, CompoundsWorkWhereverAQueryDoes) {
   Must(app_, "BEGIN FOR r IN (SELECT x FROM a UNION SELECT x FROM b WHERE x > 2) LOOP "
              "INSERT INTO log VALUES (r.x); END LOOP; END;");
   EXPECT_EQ(One(app_, "SELECT COUNT(*) || ':' || SUM(v) FROM log"), "5:15");
+  // View bodies.
+  Must(app_, "CREATE VIEW vu AS SELECT x FROM a UNION SELECT x FROM b");
+  Must(app_, "CREATE VIEW vw (n) AS WITH w AS (SELECT x FROM a MINUS SELECT x FROM b) SELECT x FROM w");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM vu"), "5");
+  EXPECT_EQ(Query(app_, "SELECT n FROM vw"), Rows{});
+  Must(app_, "DELETE FROM b WHERE x = 1");
+  EXPECT_EQ(Query(app_, "SELECT n FROM vw"), (Rows{{"1"}}));
 }
 
 TEST_F(QuerySetopTest, WithNamesQueriesForTheStatement) {

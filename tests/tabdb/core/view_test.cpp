@@ -41,6 +41,13 @@ TEST_F(ViewTest, QueriesReadThroughViewsOfEveryShape) {
             (std::vector<Row>{{"SALES", "10"}}));
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM (SELECT * FROM emp_dept WHERE dname = 'OPS')"), "2");
   EXPECT_EQ(One(app_, "SELECT total FROM dept_sal WHERE n = (SELECT MAX(n) FROM dept_sal)"), "500");
+  // Compound queries and named subqueries as views.
+  Must(app_, "CREATE VIEW names AS SELECT ename name FROM emp UNION ALL SELECT dname FROM dept");
+  Must(app_, "CREATE VIEW top2 AS WITH s AS (SELECT ename, sal FROM emp) SELECT ename FROM s"
+             " WHERE sal >= 200");
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM names"), "5");
+  EXPECT_EQ(Query(app_, "SELECT * FROM names MINUS SELECT * FROM top2 ORDER BY 1"),
+            (std::vector<Row>{{"ANN"}, {"OPS"}, {"SALES"}}));
 
   // A view sees the rows of its tables as they are now.
   Must(app_, "INSERT INTO emp VALUES (4, 'DEE', 50, 10)");
@@ -54,6 +61,7 @@ TEST_F(ViewTest, QueriesReadThroughViewsOfEveryShape) {
 
 TEST_F(ViewTest, CreateRefusesWhatOracleRefuses) {
   EXPECT_EQ(Exec(app_, "CREATE VIEW v AS SELECT empno, sal * 2 FROM emp"), 998);
+  EXPECT_EQ(Exec(app_, "CREATE VIEW v AS SELECT sal + 1 FROM emp UNION SELECT sal FROM emp"), 998);
   EXPECT_EQ(Exec(app_, "CREATE VIEW v (a) AS SELECT empno, sal FROM emp"), 1730);
   EXPECT_EQ(Exec(app_, "CREATE VIEW v (a, b, c) AS SELECT empno, sal FROM emp"), 1730);
   EXPECT_EQ(Exec(app_, "CREATE VIEW v (a, a) AS SELECT empno, sal FROM emp"), 957);
@@ -75,7 +83,15 @@ TEST_F(ViewTest, CreateRefusesWhatOracleRefuses) {
 }
 
 TEST_F(ViewTest, ForceViewHasErrorsUntilItsObjectsExist) {
-  Must(app_, "CREATE OR REPLACE FORCE VIEW later_v AS SELECT a, b FROM later");
+  {
+    // Created, with Oracle's warning.
+    Stmt c(app_);
+    ASSERT_EQ(c.Prepare("CREATE OR REPLACE FORCE VIEW later_v AS SELECT a, b FROM later"),
+              OCI_SUCCESS);
+    EXPECT_EQ(c.Execute(1), OCI_SUCCESS_WITH_INFO);
+    EXPECT_EQ(app_.ErrorCode(), 24344);
+  }
+  EXPECT_EQ(One(app_, "SELECT status FROM user_objects WHERE object_name = 'LATER_V'"), "INVALID");
   Stmt s(app_);
   ASSERT_EQ(s.Prepare("SELECT * FROM later_v"), OCI_SUCCESS);
   EXPECT_NE(s.Execute(0), OCI_SUCCESS);
@@ -89,6 +105,7 @@ TEST_F(ViewTest, ForceViewHasErrorsUntilItsObjectsExist) {
   // ALTER VIEW ... COMPILE records the columns it has now.
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_tab_columns WHERE table_name = 'LATER_V'"), "0");
   Must(app_, "ALTER VIEW later_v COMPILE");
+  EXPECT_EQ(One(app_, "SELECT status FROM user_objects WHERE object_name = 'LATER_V'"), "VALID");
   EXPECT_EQ(Query(app_, "SELECT column_name, data_type FROM user_tab_columns"
                         " WHERE table_name = 'LATER_V' ORDER BY column_id"),
             (std::vector<Row>{{"A", "NUMBER"}, {"B", "VARCHAR2"}}));
