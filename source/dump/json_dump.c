@@ -90,6 +90,14 @@ static int json_deferred(void *ctx, const char *text, uint32_t len)
     return 0;
 }
 
+static int json_warning(void *ctx, const char *text, uint32_t len)
+{
+    JSON_CTX *c = (JSON_CTX *)ctx;
+    fputs(c->in_statements++ ? ",\n    " : "\n    ", stdout);
+    put_json(text, len);
+    return 0;
+}
+
 int json_dump(DUMP_READER *r)
 {
     static JSON_CTX c;
@@ -125,6 +133,10 @@ int json_dump(DUMP_READER *r)
     c.r = r;
     DUMP_VISIT visit = {NULL, NULL, json_deferred};
     if (dump_walk_deferred(r, &visit, &c) != 0) return report_fault(r);
+    printf("%s],\n  \"warnings\": [", c.in_statements ? "\n  " : "");
+    memset(&c, 0, sizeof(c));
+    DUMP_VISIT warn = {NULL, NULL, json_warning};
+    if (dump_walk_warnings(r, &warn, &c) != 0) return report_fault(r);
     printf("%s]\n}\n", c.in_statements ? "\n  " : "");
     return TABDUMP_OK;
 }

@@ -1,6 +1,7 @@
 /*
- * list_dump.c - tabdump's listing (header and one line per table, from the
- * directory) and its verification (every section read and checked).
+ * list_dump.c - tabdump's listing (header, one line per table from the
+ * directory, the export's warnings) and its verification (every section
+ * read and checked).
  */
 #include <string.h>
 
@@ -53,6 +54,14 @@ static void print_head(const DUMP_READER *r)
     printf("Tables:    %u\n\n", r->head.tab_cnt);
 }
 
+static int list_warning(void *ctx, const char *text, uint32_t len)
+{
+    int *n = (int *)ctx;
+    if ((*n)++ == 0) printf("\nNot carried (warnings of the export):\n");
+    printf("  %.*s\n", (int)len, text);
+    return 0;
+}
+
 int list_dump(DUMP_READER *r)
 {
     print_head(r);
@@ -64,6 +73,9 @@ int list_dump(DUMP_READER *r)
         printf("%-32s %12u %7u %-8s %14llu\n", t.tab_name, t.nrows, t.ncol, flag_text(t.flag),
                (unsigned long long)bytes);
     }
+    int n = 0;
+    DUMP_VISIT visit = {NULL, NULL, list_warning};
+    if (dump_walk_warnings(r, &visit, &n) != 0) return report_fault(r);
     return TABDUMP_OK;
 }
 

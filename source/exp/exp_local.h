@@ -125,6 +125,178 @@ static inline int cache_room(int n)
     return 0;
 }
 
+
+/* ---- what the schema holds besides tables, indexes and primary keys ------ */
+
+/* Places of a gathered statement. Per-table statements stand in the
+ * table's statement list after its indexes and primary key, in this
+ * order; deferred ones in the trailer's list, in this order, which always
+ * works: a sequence before the defaults and code that use it, every table
+ * before any foreign key, views after the tables and in dependency order,
+ * code after the objects it names, grants on everything created before. */
+enum {
+    OBJ_NOT_NULL = 1,  /* ALTER TABLE MODIFY (c NOT NULL), when the table text lacks it */
+    OBJ_KEY_CHECK,     /* UNIQUE and CHECK constraints */
+    OBJ_COMMENT,       /* table and column comments */
+    OBJ_SEQUENCE = 10, /* deferred from here on */
+    OBJ_FOREIGN_KEY,
+    OBJ_VIEW,          /* views, then the comments on them */
+    OBJ_SYNONYM,
+    OBJ_CODE,
+    OBJ_GRANT
+};
+
+typedef struct __obj_stmt {
+    int ti;            /* the table of a per-table statement; -1 deferred */
+    int order;         /* OBJ_... */
+    uint32_t seq;      /* gathering order within the same table and place */
+    uint32_t len;
+    char *text;        /* owner-free statement, NUL-terminated */
+    char *column;      /* OBJ_NOT_NULL: the column's quoted name ("C") */
+} OBJ_STMT;
+
+/* The gathered statements, sorted by table and place once gathering ends,
+ * and the warnings of the run (each a line without its line end). */
+extern OBJ_STMT *g_objs;
+extern int g_nobjs;
+extern char **g_warnings;
+extern int g_nwarnings;
+
+/* Adds a copy of text[0..len) at place `order` of table ti (-1: the
+ * deferred list); column is kept for OBJ_NOT_NULL. A text longer than a
+ * text block is not added: a warning names kind and name instead. Returns
+ * 0 or -1 (out of memory, message printed). */
+int add_object(int ti, int order, const char *text, size_t len, const char *column,
+               const char *kind, const char *name);
+
+/* Prints "Warning: <kind> "<name>" not exported: <reason>." on standard
+ * output, and in the log when there is one, and keeps the line for the
+ * dump. Returns 0 or -1 (out of memory). */
+int warn_object(const char *kind, const char *name, const char *reason);
+
+/* Sorts the gathered statements; index of the first one of table ti (or
+ * of the deferred list, ti -1) and the end of that run. */
+void sort_objects(void);
+int objects_of(int ti, int *end);
+void free_objects(void);
+
+/* The index of the exported table of that exact name, or -1;
+ * forget_table_names drops the lookup after the list has changed. */
+int find_table(const char *name);
+void forget_table_names(void);
+
+/* Takes the tables the dump cannot carry out of the list, each named in a
+ * warning. Returns 0 or -1 (message printed). */
+int drop_uncarried_tables(void);
+
+/* Gathers, with one dictionary query per kind for the whole schema, the
+ * statements and warnings of everything the dump carries besides tables,
+ * indexes and primary keys. Returns 0 or -1 (message printed). */
+int gather_objects(void);
+int gather_constraints(void);
+int gather_comments(void);
+int gather_sequences(void);
+int gather_foreign_keys(void);
+int gather_views(void);
+int gather_synonyms(void);
+int gather_code(void);
+int gather_grants(void);
+int gather_uncarried(void);
+
+/* Whether gather_views gathered the view of that exact name; forget_views
+ * drops the list. */
+int view_exported(const char *name);
+void forget_views(void);
+
+/* Adds COMMENT ON TABLE "T" IS '...' (column NULL) or COMMENT ON COLUMN
+ * "T"."C" IS '...' at place order of table ti. Returns 0 or -1. */
+int add_comment(int ti, int order, const char *table, const char *column, const char *comment);
+
+/* Whether the run exports the whole schema (no TABLES list): the
+ * schema-level kinds go only into such a dump. */
+int full_export(void);
+
+/* ---- dictionary queries with several text columns ----------------------- */
+
+#define DICT_MAX_COLS 8
+
+typedef struct __dict_query {
+    int ncol;
+    ub4 width[DICT_MAX_COLS];
+    char *val[DICT_MAX_COLS];   /* NUL-terminated text of the current row */
+    sb2 ind[DICT_MAX_COLS];     /* -1: NULL (val is then "") */
+    ub2 len[DICT_MAX_COLS];
+    ub2 rcode[DICT_MAX_COLS];   /* 1406: the value was cut to its width */
+    uint8_t *mem;
+} DICT_QUERY;
+
+/* Prepares sqltxt, defines ncol text columns of the given widths (bytes,
+ * NUL included) and executes it. Returns 0; 1 when the server has no such
+ * dictionary view or column (ORA-00942, ORA-00904: an older release, or a
+ * database without that kind of object), with nothing printed; or -1 with
+ * the message printed. */
+int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths);
+/* Fetches the next row: 1 a row, 0 the end, -1 failure (message printed). */
+int dict_next(DICT_QUERY *q);
+void dict_close(DICT_QUERY *q);
+
+/* Runs bulk_sql, whose last column is DBMS_METADATA's text of the object
+ * named in column name_col, and hands every row to fn. When the server
+ * fails the query over one object's text, the names are read again with
+ * list_sql (the same query without that column, in the same order) and
+ * each remaining text alone (GET_DDL of `type`); an object whose text the
+ * server refuses is named in a warning (kind) and the rest go on.
+ * Returns 0 (also when the dictionary lacks the view), or -1. */
+int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
+                  const char *type, int name_col, const char *kind,
+                  int (*fn)(DICT_QUERY *q, void *ctx), void *ctx);
+
+/* The text of column col of the current row made owner-free (strip_owner
+ * with bare), without its `CONSTRAINT "name"` when system_named. NULL when
+ * the text was cut to its width (a warning names kind and name; *rc 0 or
+ * -1) or memory ran out (*rc -1, message printed). */
+char *dict_text(const DICT_QUERY *q, int col, int bare, const char *kind, const char *name,
+                int system_named, size_t *len, int *rc);
+
+/* ---- statement texts ------------------------------------------------------ */
+
+/* A copy of text[0..len) without its leading blanks and without the
+ * exported schema's qualifier wherever it names an object: every "OWNER".
+ * outside string literals and, with bare set, also the unquoted OWNER.
+ * (any case) outside literals and quoted names, as view and code texts
+ * may write it. NULL when out of memory. */
+char *strip_owner(const char *text, size_t len, int bare, size_t *outlen);
+
+/* The column items of a CREATE TABLE text: calls fn for each column
+ * definition (its quoted name and the item's bytes) until fn returns
+ * non-zero. Returns fn's last result, or 0. */
+int each_column_item(const char *text, size_t len,
+                     int (*fn)(void *ctx, const char *name, size_t nlen, const char *item,
+                               size_t ilen),
+                     void *ctx);
+
+/* Whether the words w1 w2 (w2 may be NULL) follow each other in s[0..n)
+ * outside quotes and literals; the offset of w1, or -1. */
+long find_words(const char *s, size_t n, const char *w1, const char *w2);
+
+/* The current table's CREATE TABLE text as the dump holds it, and its
+ * identity column (quoted name and generation kind, "" when none); set by
+ * export_create_table_sql, read when the table's statements are written. */
+extern char g_table_text[];
+extern size_t g_table_text_len;
+extern char g_identity_col[];
+extern char g_identity_kind[];
+
+/* Called with the rewritten CREATE TABLE block at the start of the cache:
+ * turns an ALWAYS or ON NULL identity into BY DEFAULT there, and fills
+ * the four values above. */
+void note_table_text(void);
+
+/* Puts into the emptied cache the statements gathered for table ti, in
+ * their order (a NOT NULL the table text has already left out), and the
+ * identity column's restart last. Returns 0 or -1. */
+int write_table_objects(int ti);
+
 #ifdef __cplusplus
 }
 #endif

@@ -136,6 +136,7 @@ static void release(void)
     g_exp.buf = NULL;
     free(g_exp.tabp);
     g_exp.tabp = NULL;
+    free_objects();
 }
 
 int main(int argc, char **argv)
@@ -180,6 +181,10 @@ int main(int argc, char **argv)
         fprintf(stderr, "Export table information error.\n");
         goto fail;
     }
+    if (gather_objects() != 0) {
+        fprintf(stderr, "Export schema objects error.\n");
+        goto fail;
+    }
 
     /* Only now, with the table list read, is the dump file created. */
     g_exp.fd = open_private_file(g_exp.dump_filename);
@@ -208,7 +213,12 @@ int main(int argc, char **argv)
     }
     if (sync_dump() != 0) goto fail;
 
-    fprintf(stderr, "\nExport terminated successfully.\n\n");
+    if (g_nwarnings > 0)
+        fprintf(stderr, "\n%d object%s not exported (see the warnings).\n"
+                        "Export terminated successfully with warnings.\n\n",
+                g_nwarnings, g_nwarnings == 1 ? "" : "s");
+    else
+        fprintf(stderr, "\nExport terminated successfully.\n\n");
     release();
     return 0;
 

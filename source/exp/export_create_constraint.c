@@ -1,10 +1,67 @@
 /*
  * export_create_constraint.c - writes one ALTER TABLE text block per
- * primary key of a table, then the zero word that ends the table section.
+ * primary key of a table, then the table's gathered statements (the
+ * NOT NULL constraints its text lacks, UNIQUE and CHECK constraints,
+ * comments, the identity's restart), then the zero word that ends the
+ * table section.
  */
 #include <stdio.h>
+#include <string.h>
 
 #include "exp_local.h"
+
+/* Whether the column item of `column` in the table's text already makes
+ * it NOT NULL: a server that keeps NOT NULL inline, or a column that gets
+ * its NOT NULL with its creation (an identity, DEFAULT ON NULL), where a
+ * second one would fail with ORA-01442. */
+typedef struct {
+    const char *column;
+    int found;
+} NN_CHECK;
+
+static int inline_not_null(void *ctx, const char *name, size_t nlen, const char *item, size_t ilen)
+{
+    NN_CHECK *c = (NN_CHECK *)ctx;
+    if (strlen(c->column) != nlen || memcmp(name, c->column, nlen) != 0) return 0;
+    const char *rest = item + nlen;
+    size_t rlen = ilen - nlen;
+    c->found = find_words(rest, rlen, "NOT", "NULL") >= 0 || find_words(rest, rlen, "ON", "NULL") >= 0 ||
+               find_words(rest, rlen, "IDENTITY", NULL) >= 0;
+    return 1;
+}
+
+static int put_text(const char *text, size_t len)
+{
+    if (cache_room((int)len + 2) != 0) return -1;
+    cache_put16((uint16_t)len);
+    memcpy(g_exp.cache + g_exp.ctail, text, len);
+    g_exp.ctail += (int)len;
+    return 0;
+}
+
+int write_table_objects(int ti)
+{
+    int end, i = objects_of(ti, &end);
+    g_exp.ctail = 0;
+    for (; i < end; i++) {
+        const OBJ_STMT *o = &g_objs[i];
+        if (o->order == OBJ_NOT_NULL) {
+            NN_CHECK c = {o->column, 0};
+            each_column_item(g_table_text, g_table_text_len, inline_not_null, &c);
+            if (c.found) continue;
+        }
+        if (put_text(o->text, o->len) != 0) return -1;
+    }
+    if (g_identity_col[0] != '\0') {
+        char esc[ESC_NAME_SIZE], text[3 * ESC_NAME_SIZE + 128];
+        sql_escape(esc, sizeof(esc), g_exp.tabp[ti].tab_name, '"');
+        snprintf(text, sizeof(text),
+                 "ALTER TABLE \"%s\" MODIFY (%s GENERATED %s AS IDENTITY (START WITH LIMIT VALUE))",
+                 esc, g_identity_col, g_identity_kind);
+        if (put_text(text, strlen(text)) != 0) return -1;
+    }
+    return 0;
+}
 
 int export_create_constraint_sql(int ti)
 {
@@ -29,7 +86,8 @@ int export_create_constraint_sql(int ti)
         rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
         ret = check_error(g_env.errhp, rc);
         if (ret == 100) {
-            g_exp.ctail = 0;
+            if (write_table_objects(ti) != 0) return -1;
+            if (cache_room(2) != 0) return -1;
             cache_put16(MARK_END);
             if (write_cache() != 0) {
                 fprintf(stderr, "Write cached data to file error.\n");

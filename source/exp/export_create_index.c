@@ -29,7 +29,8 @@ int export_create_index_sql(int ti)
              "from ALL_INDEXES\n"
              "where OWNER='%s'\n"
              "and TABLE_NAME='%s'\n"
-             "and (INDEX_TYPE like 'NORMAL%%' or INDEX_TYPE like 'FUNCTION%%')\n",
+             "and (INDEX_TYPE like 'NORMAL%%' or INDEX_TYPE like 'FUNCTION%%'\n"
+             "or INDEX_TYPE like 'BITMAP%%')\n",
              esc_owner, esc_table);
     if (open_ddl_query(sqltxt, &alen) != 0) return -1;
 

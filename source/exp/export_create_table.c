@@ -108,13 +108,14 @@ static void out_stripped(TEXT_OUT *o, const char *s, size_t n, const char *q, si
     }
 }
 
-/* Whether the word UNIQUE stands in s[0..n) as a word of its own. */
-static int has_unique(const char *s, size_t n)
+/* Whether the word w stands in s[0..n) as a word of its own. */
+static int has_word(const char *s, size_t n, const char *w)
 {
-    for (size_t i = 0; i + 6 <= n; i++) {
-        if (memcmp(s + i, "UNIQUE", 6) != 0) continue;
+    size_t l = strlen(w);
+    for (size_t i = 0; i + l <= n; i++) {
+        if (memcmp(s + i, w, l) != 0) continue;
         int before_ok = (i == 0) || s[i - 1] == ' ' || s[i - 1] == '\n' || s[i - 1] == '\t';
-        int after_ok = (i + 6 == n) || s[i + 6] == ' ' || s[i + 6] == '\n' || s[i + 6] == '\t';
+        int after_ok = (i + l == n) || s[i + l] == ' ' || s[i + l] == '\n' || s[i + l] == '\t';
         if (before_ok && after_ok) return 1;
     }
     return 0;
@@ -218,8 +219,10 @@ int rewrite_ddl(int kind, int ti)
             fprintf(stderr, bad_text_message(kind), text);
             return -1;
         }
-        out_str(&o, has_unique(text, (size_t)(prefix_end - text)) ? "CREATE UNIQUE INDEX "
-                                                                   : "CREATE INDEX ");
+        size_t head = (size_t)(prefix_end - text);
+        out_str(&o, has_word(text, head, "UNIQUE")   ? "CREATE UNIQUE INDEX "
+                    : has_word(text, head, "BITMAP") ? "CREATE BITMAP INDEX "
+                                                     : "CREATE INDEX ");
         out_bytes(&o, after, (size_t)(on - after));  /* the index name, any length */
         out_str(&o, " ON \"");
         out_str(&o, esc_table);
@@ -269,5 +272,7 @@ int export_create_table_sql(int ti)
         fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
         return -1;
     }
-    return rewrite_ddl('T', ti);
+    if (rewrite_ddl('T', ti) != 0) return -1;
+    note_table_text();
+    return 0;
 }

@@ -166,5 +166,8 @@ int export_table_information(void)
      * header, which is written after this. */
     g_exp.ntab = n;
     if (n == 0) fprintf(stderr, "No tables need to export.\n");
-    return select_check();
+    if (select_check() != 0) return -1;
+    if (drop_uncarried_tables() != 0) return -1;
+    if (n > 0 && g_exp.ntab == 0) fprintf(stderr, "No tables need to export.\n");
+    return 0;
 }

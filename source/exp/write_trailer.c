@@ -1,7 +1,8 @@
 /*
  * write_trailer.c - checksums each table section as its bytes leave the
  * write cache, then writes the trailer (per table: length, rows, checksum;
- * the deferred statement list) and the header's extension record.
+ * the deferred statement list; the run's warnings when there are any) and
+ * the header's extension record.
  */
 #define _POSIX_C_SOURCE 200809L
 #include <errno.h>
@@ -69,6 +70,17 @@ static void hash_directory(XXH3_state_t *st)
     XXH3_64bits_update(st, zero, (size_t)pad);
 }
 
+/* One text block (2-byte length, text) into the cache. */
+static int put_block(const char *text, size_t len)
+{
+    if (len > DUMP_TEXT_MAX) len = DUMP_TEXT_MAX;
+    if (cache_room((int)len + 2) != 0) return -1;
+    cache_put16((uint16_t)len);
+    memcpy(g_exp.cache + g_exp.ctail, text, len);
+    g_exp.ctail += (int)len;
+    return 0;
+}
+
 int write_dump_trailer(void)
 {
     uint64_t start = g_exp.data_ofs;
@@ -92,9 +104,18 @@ int write_dump_trailer(void)
         put_be64(e + 16, g_trails[i].sum);
         g_exp.ctail += DUMP_TRAILER_ENTRY;
     }
-    /* The deferred statement list: none yet. */
+    /* The deferred statements, then (format 2) the warnings. */
+    int end, i = objects_of(-1, &end);
+    for (; i < end; i++)
+        if (put_block(g_objs[i].text, g_objs[i].len) != 0) return -1;
     if (cache_room(2) != 0) return -1;
     cache_put16(MARK_END);
+    if (g_nwarnings > 0) {
+        for (int w = 0; w < g_nwarnings; w++)
+            if (put_block(g_warnings[w], strlen(g_warnings[w])) != 0) return -1;
+        if (cache_room(2) != 0) return -1;
+        cache_put16(MARK_END);
+    }
     if (write_cache() != 0) return -1;
     g_summing = 0;
     uint64_t trailer_sum = XXH3_64bits_digest(&g_sum);
@@ -102,7 +123,9 @@ int write_dump_trailer(void)
     build_head_block(block);
     uint8_t *x = block + DUMP_EXT_OFFSET;
     memcpy(x, DUMP_EXT_MAGIC, sizeof(DUMP_EXT_MAGIC));
-    put_be32(x + 8, DUMP_EXT_VERSION);
+    /* Files without warnings stay in format 1, which every earlier
+     * reader of the extension reads. */
+    put_be32(x + 8, g_nwarnings > 0 ? DUMP_EXT_VERSION_WARNINGS : DUMP_EXT_VERSION);
     put_be32(x + 12, (g_exp.flag & EXP_LOSSY_CHARSET) ? DUMP_EXT_LOSSY : 0);
     put_be64(x + 16, start);
     put_be64(x + 24, g_exp.data_ofs - start);

@@ -78,14 +78,15 @@ static int read_extension(DUMP_READER *r, const uint8_t *block)
     x->trailer_len = get_be64(e + 24);
     x->head_sum = get_be64(e + 32);
     x->trailer_sum = get_be64(e + 40);
-    if (x->version != DUMP_EXT_VERSION)
+    if (x->version != DUMP_EXT_VERSION && x->version != DUMP_EXT_VERSION_WARNINGS)
         return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 8, "format version %u not known", x->version);
     if (x->flags & ~DUMP_EXT_LOSSY)
         return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 12, "unknown extension flags");
     if (!all_zero(e + DUMP_EXT_SIZE, DUMP_HEAD_BLOCK - DUMP_EXT_OFFSET - DUMP_EXT_SIZE))
         return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + DUMP_EXT_SIZE,
                     "unknown bytes after the extension record");
-    uint64_t need = DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY + 2;
+    uint64_t need = DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY + 2 +
+                    (x->version == DUMP_EXT_VERSION_WARNINGS ? 2 : 0);
     if (x->trailer_ofs < r->data_start || x->trailer_len < need ||
         x->trailer_ofs > r->size || x->trailer_len != r->size - x->trailer_ofs)
         return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 16, "trailer place does not fit the file");
@@ -520,16 +521,33 @@ int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx
 
 /* ---- directory and trailer as a whole ------------------------------------------- */
 
-int dump_walk_deferred(DUMP_READER *r, const DUMP_VISIT *v, void *ctx)
+/* The trailer's lists: the deferred statements to `deferred`, the
+ * warnings (format 2) to `warnings`; either may be NULL. */
+static int walk_trailer_lists(DUMP_READER *r, const DUMP_VISIT *deferred,
+                              const DUMP_VISIT *warnings, void *ctx)
 {
     if (!r->has_ext) return 0;
     uint64_t list = r->ext.trailer_ofs + DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY;
     if (seek_to(r, list, r->size, 0) != 0) return -1;
     r->fault.table = -1;
-    int rc = walk_text_list(r, v, ctx, NULL);
+    int rc = walk_text_list(r, deferred, ctx, NULL);
     if (rc != 0) return rc;
+    if (r->ext.version == DUMP_EXT_VERSION_WARNINGS) {
+        rc = walk_text_list(r, warnings, ctx, NULL);
+        if (rc != 0) return rc;
+    }
     if (at(r) != r->size) return fail(r, DUMP_E_DAMAGED, at(r), "bytes after the trailer");
     return 0;
+}
+
+int dump_walk_deferred(DUMP_READER *r, const DUMP_VISIT *v, void *ctx)
+{
+    return walk_trailer_lists(r, v, NULL, ctx);
+}
+
+int dump_walk_warnings(DUMP_READER *r, const DUMP_VISIT *v, void *ctx)
+{
+    return walk_trailer_lists(r, NULL, v, ctx);
 }
 
 /* Hashes len bytes at ofs through the buffer. */

@@ -46,6 +46,10 @@ extern "C" {
 #define DUMP_EXT_SIZE 48
 #define DUMP_EXT_MAGIC "Tabdext"
 #define DUMP_EXT_VERSION 1
+/* Format 2: the same, and the trailer's deferred statements are followed
+ * by the export's warnings (what it could not carry), text blocks ended
+ * by a 0x0000 word. Written only by an export that had warnings. */
+#define DUMP_EXT_VERSION_WARNINGS 2
 #define DUMP_EXT_LOSSY 1u        /* the client character set could not hold the database's */
 #define DUMP_EXT_SUMS_AT 240     /* the two checksum fields, zero while hashing the header */
 #define DUMP_TRAILER_MAGIC "Tabdtrl"
@@ -158,6 +162,10 @@ int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx
 
 /* Hands each deferred statement of the trailer to v->statement, in order. */
 int dump_walk_deferred(DUMP_READER *r, const DUMP_VISIT *v, void *ctx);
+
+/* Hands each warning line of the export (format 2) to v->statement, in
+ * order; none in other files. */
+int dump_walk_warnings(DUMP_READER *r, const DUMP_VISIT *v, void *ctx);
 
 /* XXH3-64 of a header block (DUMP_HEAD_BLOCK bytes) with its checksum
  * fields taken as zero, continued in st; the writer and the reader agree

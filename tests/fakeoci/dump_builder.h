@@ -175,6 +175,9 @@ struct Dump {
   bool extension = false;       // header extension record and trailer
   uint32_t ext_flags = 0;
   std::vector<std::string> deferred;  // the trailer's statement list
+  uint32_t version = 1;                // of the extension record
+  bool warning_list = false;           // the trailer ends with a warning list
+  std::vector<std::string> warnings;   // its lines
 
   std::string Build() const {
     uint64_t n = tables.size();
@@ -220,9 +223,16 @@ struct Dump {
       trailer += q;
     }
     Put16(trailer, kEnd);
+    if (warning_list) {
+      for (const std::string& w : warnings) {
+        Put16(trailer, static_cast<uint16_t>(w.size()));
+        trailer += w;
+      }
+      Put16(trailer, kEnd);
+    }
     std::string ext = "Tabdext";
     ext.push_back('\0');
-    Put32(ext, 1);
+    Put32(ext, version);
     Put32(ext, ext_flags);
     Put64(ext, 1024 + dir + data.size());
     Put64(ext, trailer.size());

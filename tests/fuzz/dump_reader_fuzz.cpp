@@ -69,6 +69,8 @@ void Walk() {
     }
     where = STMT_AT_DEFERRED;
     (void)dump_walk_deferred(&r, &visit, &where);
+    DUMP_VISIT lines = {nullptr, nullptr, [](void*, const char*, uint32_t) { return 0; }};
+    (void)dump_walk_warnings(&r, &lines, nullptr);
   }
   if (r.fault.code == DUMP_E_IO) abort();  // the bytes are all there
   dump_close(&r);

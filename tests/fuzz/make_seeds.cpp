@@ -95,6 +95,12 @@ int main(int argc, char** argv) {
       "GRANT SELECT ON \"V\" TO PUBLIC"};
   ok &= Save(dir, "schema_objects.dmp", schema);
 
+  Dump warned = checked;
+  warned.version = 2;
+  warned.warning_list = true;
+  warned.warnings = {"Warning: table \"P\" not exported: partitioned tables are not carried."};
+  ok &= Save(dir, "warnings.dmp", warned);
+
   Dump failed;
   failed.tables.push_back(MultiRow("A", 1));
   failed.zero_directory = true;

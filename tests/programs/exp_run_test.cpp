@@ -570,8 +570,6 @@ TEST_F(ExportRun, FailuresLeaveTheDirectoryZero) {
   struct Case {
     std::string script, table, message, nls;
   } cases[] = {
-      {"CREATE TABLE bad (id NUMBER, r UROWID);\n", "BAD",
-       "Data type \"UROWID\" not supported.\nExport column information error.\n", kNls},
       // a character outside the Basic Multilingual Plane takes four bytes
       // of VARCHAR2(4) in the database but six in the UTF8 (CESU-8) client
       // character set: the value does not fit its buffer

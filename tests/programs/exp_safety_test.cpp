@@ -235,12 +235,15 @@ TEST_F(SafetyRun, DumpAndLogFilesOnlyTheOwnerMayRead) {
 }
 
 TEST_F(SafetyRun, ErrorsNameTheirTableAndTheLogHoldsThem) {
-  // Export: a column type that cannot be exported fails the table.
-  Sql("CREATE TABLE good (n NUMBER);\nCREATE TABLE bad (id NUMBER, r UROWID);\n");
-  ProcResult r = Export({"LOG=" + log_});
+  // Export: a value that does not fit its buffer in the client character
+  // set (a character outside the Basic Multilingual Plane takes six bytes
+  // in UTF8) fails the table.
+  Sql("CREATE TABLE good (n NUMBER);\nCREATE TABLE bad (id NUMBER, v VARCHAR2(4));\n"
+      "INSERT INTO bad VALUES (1, '\xF0\x9F\x98\x80');\nCOMMIT;\n");
+  ProcResult r = Export({"LOG=" + log_}, "NLS_LANG=AMERICAN_AMERICA.UTF8");
   EXPECT_EQ(255, r.status);
   const std::string failure =
-      "Table \"BAD\":\nData type \"UROWID\" not supported.\nExport column information error.\n";
+      "Table \"BAD\":\nValue of column \"V\" in table \"BAD\" was cut to fit its buffer.\n";
   EXPECT_TRUE(Has(r.err, failure)) << r.err;
   EXPECT_TRUE(EndsWith(r.err, kExpFailed)) << r.err;
   EXPECT_FALSE(Has(r.err, "Table \"GOOD\"")) << r.err;

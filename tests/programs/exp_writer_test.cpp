@@ -230,7 +230,7 @@ TEST_F(Writer, DdlRewrites) {
        "\n  CREATE UNIQUE INDEX \"APP\".\"ORDERS_PK\" ON \"APP\".\"ORDERS\" (\"ID\") \n  ",
        "CREATE UNIQUE INDEX \"ORDERS_PK\" ON \"ORDERS\" (\"ID\") \n  "},
       {'I', "APP", "ORDERS", "\n  CREATE BITMAP INDEX \"APP\".\"B\" ON \"APP\".\"ORDERS\" (\"ST\") ",
-       "CREATE INDEX \"B\" ON \"ORDERS\" (\"ST\") "},
+       "CREATE BITMAP INDEX \"B\" ON \"ORDERS\" (\"ST\") "},
       {'I', "APP", "ORDERS",
        "\n  CREATE INDEX \"APP\".\"UP\" ON \"APP\".\"ORDERS\" (UPPER(\"NAME\"), \"ID\" DESC) ",
        "CREATE INDEX \"UP\" ON \"ORDERS\" (UPPER(\"NAME\"), \"ID\" DESC) "},

@@ -1,0 +1,260 @@
+/*
+ * dict_query.c - dictionary queries of several text columns on the run's
+ * statement handle, fetched a row at a time into buffers of their own; a
+ * view the server does not have counts as no rows of that kind.
+ */
+#define _POSIX_C_SOURCE 200809L  /* strdup */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "exp_local.h"
+
+/* Set while a failure is answered by another way of reading: the
+ * messages of the failed query are not printed. */
+static int g_dict_quiet;
+
+void dict_close(DICT_QUERY *q)
+{
+    free(q->mem);
+    q->mem = NULL;
+}
+
+int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
+{
+    size_t total = 0;
+    sword rc;
+
+    memset(q, 0, sizeof(*q));
+    if (ncol < 1 || ncol > DICT_MAX_COLS) return -1;
+    q->ncol = ncol;
+    for (int c = 0; c < ncol; c++) total += widths[c];
+    q->mem = (uint8_t *)malloc(total);
+    if (!q->mem) {
+        fprintf(stderr, "Allocate memory (%zu) error.\n", total);
+        return -1;
+    }
+    uint8_t *p = q->mem;
+    for (int c = 0; c < ncol; c++) {
+        q->width[c] = widths[c];
+        q->val[c] = (char *)p;
+        p += widths[c];
+    }
+
+    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt, (ub4)strlen(sqltxt),
+                        OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        dict_close(q);
+        return -1;
+    }
+    for (int c = 0; c < ncol; c++) {
+        OCIDefine *defnp = NULL;
+        rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(c + 1), q->val[c],
+                            (sb4)q->width[c], SQLT_STR, &q->ind[c], &q->len[c], &q->rcode[c],
+                            OCI_DEFAULT);
+        if (check_error(g_env.errhp, rc) != 0) {
+            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+            dict_close(q);
+            return -1;
+        }
+    }
+    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    int ret = check_error(g_env.errhp, rc);
+    if (ret == -1 && (get_ora_code() == 942 || get_ora_code() == 904)) {
+        dict_close(q);
+        return 1;
+    }
+    if (ret != 0 && ret != 1) {
+        if (!g_dict_quiet) fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        dict_close(q);
+        return -1;
+    }
+    return 0;
+}
+
+/* Columns at least this wide hold texts, whose cut the callers handle;
+ * narrower ones hold names and numbers. */
+#define DICT_TEXT_WIDTH 4096
+
+int dict_next(DICT_QUERY *q)
+{
+    for (;;) {
+        for (int c = 0; c < q->ncol; c++) {
+            q->rcode[c] = 0;
+            q->ind[c] = 0;
+            q->val[c][0] = '\0';
+        }
+        sword rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        int ret = check_error(g_env.errhp, rc);
+        if (ret == 100) return 0;
+        if (ret != 0 && ret != 1) {
+            if (!g_dict_quiet) fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            return -1;
+        }
+        int cut = 0;
+        for (int c = 0; c < q->ncol; c++) {
+            if (q->ind[c] == -1) q->val[c][0] = '\0';
+            q->val[c][q->width[c] - 1] = '\0';  /* never trust the terminator */
+            if (q->rcode[c] == 1406 && q->width[c] < DICT_TEXT_WIDTH) cut = 1;
+        }
+        if (!cut) return 1;
+        /* a name longer than the dump's name fields: never written cut */
+        if (warn_object("object", q->val[0], "a name in its definition is longer than 31 bytes") != 0)
+            return -1;
+    }
+}
+
+/* Takes `CONSTRAINT "name" ` out of a system-named constraint's text, so
+ * that the target names its own and never meets a name in use. */
+static void drop_system_name(char *text, size_t *len, const char *name)
+{
+    char esc[ESC_NAME_SIZE], pat[ESC_NAME_SIZE + 16];
+    if (sql_escape(esc, sizeof(esc), name, '"') < 0) return;
+    snprintf(pat, sizeof(pat), "CONSTRAINT \"%s\" ", esc);
+    long at = find_words(text, *len, "CONSTRAINT", NULL);
+    if (at < 0 || strncmp(text + at, pat, strlen(pat)) != 0) return;
+    size_t cut = strlen(pat);
+    memmove(text + at, text + at + cut, *len - (size_t)at - cut + 1);
+    *len -= cut;
+}
+
+char *dict_text(const DICT_QUERY *q, int col, int bare, const char *kind, const char *name,
+                int system_named, size_t *len, int *rc)
+{
+    *rc = 0;
+    if (q->rcode[col] == 1406) {
+        *rc = warn_object(kind, name, "its statement is longer than 65535 bytes");
+        return NULL;
+    }
+    char *text = strip_owner(q->val[col], strlen(q->val[col]), bare, len);
+    if (!text) {
+        fprintf(stderr, "Allocate memory (%zu) error.\n", strlen(q->val[col]));
+        *rc = -1;
+        return NULL;
+    }
+    if (system_named) drop_system_name(text, len, name);
+    return text;
+}
+
+/* The rows of list_sql (ncol text columns) in memory, each column of each
+ * row a string of its own. Returns the row count, or -1. */
+static int read_list(const char *list_sql, int ncol, const ub4 *widths, char ***cells)
+{
+    DICT_QUERY q;
+    int n = 0, cap = 0;
+    *cells = NULL;
+    if (dict_open(&q, list_sql, ncol, widths) != 0) return -1;
+    int ret;
+    while ((ret = dict_next(&q)) == 1) {
+        if (n == cap) {
+            cap = cap ? cap * 2 : 64;
+            char **p = (char **)realloc(*cells, sizeof(char *) * (size_t)cap * (size_t)ncol);
+            if (!p) {
+                ret = -1;
+                break;
+            }
+            *cells = p;
+        }
+        for (int c = 0; c < ncol; c++) (*cells)[n * ncol + c] = strdup(q.val[c]);
+        n++;
+    }
+    dict_close(&q);
+    if (ret < 0) {
+        fprintf(stderr, "Allocate memory for the dictionary rows error.\n");
+        for (int i = 0; i < n * ncol; i++) free((*cells)[i]);
+        free(*cells);
+        *cells = NULL;
+        return -1;
+    }
+    return n;
+}
+
+/* One object's DBMS_METADATA text alone into q (one column). Returns 1
+ * with the text, 0 when the server refuses it (message in g_oem), -1. */
+static int one_ddl(DICT_QUERY *q, const char *type, const char *name)
+{
+    char sqltxt[512], en[ESC_NAME_SIZE], eo[ESC_NAME_SIZE];
+    static const ub4 width[1] = {65536};
+    sql_escape(en, sizeof(en), name, '\'');
+    sql_escape(eo, sizeof(eo), g_exp.owner_name, '\'');
+    snprintf(sqltxt, sizeof(sqltxt), "select DBMS_METADATA.GET_DDL('%s', '%s', '%s') from dual",
+             type, en, eo);
+    g_dict_quiet = 1;
+    int ret = dict_open(q, sqltxt, 1, width);
+    if (ret == 0) ret = dict_next(q);
+    g_dict_quiet = 0;
+    if (ret == 1) return 1;
+    dict_close(q);
+    return get_ora_code() > 0 ? 0 : -1;
+}
+
+int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
+                  const char *type, int name_col, const char *kind,
+                  int (*fn)(DICT_QUERY *q, void *ctx), void *ctx)
+{
+    DICT_QUERY q;
+    int done = 0, ret;
+    g_dict_quiet = 1;
+    ret = dict_open(&q, bulk_sql, ncol, widths);
+    g_dict_quiet = 0;
+    if (ret == 1) return 0;
+    if (ret == 0) {
+        for (;;) {
+            g_dict_quiet = 1;
+            ret = dict_next(&q);
+            g_dict_quiet = 0;
+            if (ret != 1) break;
+            if (fn(&q, ctx) != 0) {
+                dict_close(&q);
+                return -1;
+            }
+            done++;
+        }
+        dict_close(&q);
+        if (ret == 0) return 0;
+    }
+    if (get_ora_code() <= 0) {
+        fprintf(stderr, "%s\n", get_ora_message());
+        return -1;
+    }
+
+    /* The server failed one object's text: the rest are read one by one
+     * after the names, and each object whose text it refuses is named. */
+    char **cells;
+    int n = read_list(list_sql, ncol - 1, widths, &cells);
+    if (n < 0) return -1;
+    int rc = 0;
+    for (int i = done; i < n && rc == 0; i++) {
+        char **row = cells + (size_t)i * (size_t)(ncol - 1);
+        DICT_QUERY one;
+        int got = one_ddl(&one, type, row[name_col]);
+        if (got < 0) {
+            fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+            rc = -1;
+        } else if (got == 0) {
+            char why[200];
+            char *nl = strchr(get_ora_message(), '\n');
+            if (nl) *nl = '\0';
+            snprintf(why, sizeof(why), "its definition could not be read (%s)", get_ora_message());
+            rc = warn_object(kind, row[name_col], why);
+        } else {
+            /* the row as the bulk query would have given it */
+            DICT_QUERY r = one;
+            r.ncol = ncol;
+            for (int c = 0; c < ncol - 1; c++) {
+                r.val[c] = row[c];
+                r.ind[c] = 0;
+                r.rcode[c] = 0;
+            }
+            r.val[ncol - 1] = one.val[0];
+            r.ind[ncol - 1] = one.ind[0];
+            r.rcode[ncol - 1] = one.rcode[0];
+            rc = fn(&r, ctx);
+            dict_close(&one);
+        }
+    }
+    for (int i = 0; i < n * (ncol - 1); i++) free(cells[i]);
+    free(cells);
+    return rc;
+}

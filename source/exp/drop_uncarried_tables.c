@@ -1,0 +1,97 @@
+/*
+ * drop_uncarried_tables.c - takes out of the table list, each with its
+ * warning, the tables the dump cannot carry: partitioned and
+ * index-organized tables, and tables with a column of a type the format
+ * has no code for. The rest of the schema is exported as usual.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "exp_local.h"
+
+#define LEFT_OUT 0xFFFFFFFFu
+
+/* Marks table `name` as left out, once, with the warning: its row count,
+ * unused until its rows are exported, holds the mark until the list is
+ * compacted. Returns 0 or -1. */
+static int leave_out(const char *name, const char *why)
+{
+    int ti = find_table(name);
+    if (ti < 0 || g_exp.tabp[ti].nrows == LEFT_OUT) return 0;
+    g_exp.tabp[ti].nrows = LEFT_OUT;
+    return warn_object("table", name, why);
+}
+
+static int special_tables(const char *esc_owner)
+{
+    static const ub4 widths[3] = {32, 8, 16};
+    char sqltxt[512];
+    DICT_QUERY q;
+    int ret;
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select TABLE_NAME, PARTITIONED, IOT_TYPE from ALL_TABLES\n"
+             "where OWNER='%s' and (PARTITIONED='YES' or IOT_TYPE is not null)",
+             esc_owner);
+    ret = dict_open(&q, sqltxt, 3, widths);
+    if (ret != 0) return ret < 0 ? -1 : 0;
+    while ((ret = dict_next(&q)) == 1) {
+        const char *why = strcmp(q.val[1], "YES") == 0 ? "partitioned tables are not carried"
+                          : strcmp(q.val[2], "IOT") == 0
+                              ? "index-organized tables are not carried"
+                              : "it belongs to an index-organized table";
+        if (leave_out(q.val[0], why) != 0) {
+            ret = -1;
+            break;
+        }
+    }
+    dict_close(&q);
+    return ret < 0 ? -1 : 0;
+}
+
+static int odd_columns(const char *esc_owner)
+{
+    static const ub4 widths[3] = {32, 32, 128};
+    char sqltxt[1024];
+    DICT_QUERY q;
+    int ret;
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select TABLE_NAME, COLUMN_NAME, DATA_TYPE from ALL_TAB_COLS\n"
+             "where OWNER='%s' and HIDDEN_COLUMN='NO' and VIRTUAL_COLUMN='NO'\n"
+             "and DATA_TYPE not in ('NUMBER', 'FLOAT', 'CHAR', 'VARCHAR2', 'DATE', 'NCHAR',\n"
+             "  'NVARCHAR2', 'LONG', 'LONG RAW', 'CLOB', 'BLOB', 'NCLOB', 'RAW',\n"
+             "  'BINARY_FLOAT', 'BINARY_DOUBLE')\n"
+             "order by TABLE_NAME, COLUMN_ID",
+             esc_owner);
+    ret = dict_open(&q, sqltxt, 3, widths);
+    if (ret != 0) return ret < 0 ? -1 : 0;
+    while ((ret = dict_next(&q)) == 1) {
+        if (convert_type_to_int(q.val[2]) != CTYPE_UNSUPPORTED) continue;
+        char why[240];
+        snprintf(why, sizeof(why), "column \"%s\" has the type %s, which is not carried", q.val[1],
+                 q.val[2]);
+        if (leave_out(q.val[0], why) != 0) {
+            ret = -1;
+            break;
+        }
+    }
+    dict_close(&q);
+    return ret < 0 ? -1 : 0;
+}
+
+int drop_uncarried_tables(void)
+{
+    char esc_owner[ESC_NAME_SIZE];
+    if (g_exp.ntab == 0) return 0;
+    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    for (int i = 0; i < g_exp.ntab; i++) g_exp.tabp[i].nrows = 0;
+    if (special_tables(esc_owner) != 0 || odd_columns(esc_owner) != 0) return -1;
+    int n = 0;
+    for (int i = 0; i < g_exp.ntab; i++)
+        if (g_exp.tabp[i].nrows != LEFT_OUT) g_exp.tabp[n++] = g_exp.tabp[i];
+    if (n != g_exp.ntab) {
+        g_exp.ntab = n;
+        forget_table_names();
+    }
+    return 0;
+}

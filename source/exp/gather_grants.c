@@ -1,0 +1,60 @@
+/*
+ * gather_grants.c - the object privileges the owner granted on the objects
+ * the dump recreates, one GRANT per privilege, from ALL_TAB_PRIVS in one
+ * query. With TABLES only grants on the exported tables go in.
+ */
+#include <stdio.h>
+#include <string.h>
+
+#include "exp_local.h"
+
+int gather_grants(void)
+{
+    static const ub4 widths[5] = {32, 32, 48, 4, 32};
+    char sqltxt[640], esc_owner[ESC_NAME_SIZE], text[256];
+    char eg[ESC_NAME_SIZE], et[ESC_NAME_SIZE], grantee[ESC_NAME_SIZE + 2];
+    DICT_QUERY q;
+    int ret;
+
+    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select GRANTEE, TABLE_NAME, PRIVILEGE, GRANTABLE, TYPE\n"
+             "from ALL_TAB_PRIVS\n"
+             "where TABLE_SCHEMA='%s' and GRANTOR='%s'\n"
+             "order by TABLE_NAME, GRANTEE, PRIVILEGE",
+             esc_owner, esc_owner);
+    ret = dict_open(&q, sqltxt, 5, widths);
+    if (ret == 1) {
+        /* before 12c the view has no TYPE: a name not exported as a table
+         * is then taken for another kind of object */
+        snprintf(sqltxt, sizeof(sqltxt),
+                 "select GRANTEE, TABLE_NAME, PRIVILEGE, GRANTABLE, 'OBJECT'\n"
+                 "from ALL_TAB_PRIVS\n"
+                 "where TABLE_SCHEMA='%s' and GRANTOR='%s'\n"
+                 "order by TABLE_NAME, GRANTEE, PRIVILEGE",
+                 esc_owner, esc_owner);
+        ret = dict_open(&q, sqltxt, 5, widths);
+    }
+    if (ret != 0) return ret < 0 ? -1 : 0;
+    while ((ret = dict_next(&q)) == 1) {
+        int is_table = find_table(q.val[1]) >= 0;
+        /* a grant on a table not exported, or on another kind of object
+         * in a dump of some tables only, has nothing to go on */
+        if (!is_table && (!full_export() || strcmp(q.val[4], "TABLE") == 0)) continue;
+        sql_escape(et, sizeof(et), q.val[1], '"');
+        if (strcmp(q.val[0], "PUBLIC") == 0) {
+            snprintf(grantee, sizeof(grantee), "PUBLIC");
+        } else {
+            sql_escape(eg, sizeof(eg), q.val[0], '"');
+            snprintf(grantee, sizeof(grantee), "\"%s\"", eg);
+        }
+        snprintf(text, sizeof(text), "GRANT %s ON \"%s\" TO %s%s", q.val[2], et, grantee,
+                 strcmp(q.val[3], "YES") == 0 ? " WITH GRANT OPTION" : "");
+        if (add_object(-1, OBJ_GRANT, text, strlen(text), NULL, "grant on", q.val[1]) != 0) {
+            ret = -1;
+            break;
+        }
+    }
+    dict_close(&q);
+    return ret < 0 ? -1 : 0;
+}

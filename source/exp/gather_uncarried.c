@@ -1,0 +1,114 @@
+/*
+ * gather_uncarried.c - names in warnings what the dump cannot carry and
+ * would otherwise lose without a word: objects of kinds the export does
+ * not handle (materialized views, database links, ...), public synonyms
+ * for the schema's objects, and indexes of kinds not exported on the
+ * exported tables.
+ */
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+
+#include "exp_local.h"
+
+static int objects_of_other_kinds(const char *esc_owner)
+{
+    static const ub4 widths[2] = {132, 32};
+    char sqltxt[1024];
+    DICT_QUERY q;
+    int ret;
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select OBJECT_NAME, OBJECT_TYPE\n"
+             "from ALL_OBJECTS\n"
+             "where OWNER='%s' and OBJECT_TYPE not in ('TABLE', 'INDEX', 'SEQUENCE', 'VIEW',\n"
+             "  'SYNONYM', 'PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TRIGGER',\n"
+             "  'TYPE', 'TYPE BODY', 'LOB', 'TABLE PARTITION', 'TABLE SUBPARTITION',\n"
+             "  'INDEX PARTITION', 'INDEX SUBPARTITION', 'LOB PARTITION', 'LOB SUBPARTITION')\n"
+             "order by OBJECT_TYPE, OBJECT_NAME",
+             esc_owner);
+    ret = dict_open(&q, sqltxt, 2, widths);
+    if (ret == 1 && strcasecmp(g_args.username, g_exp.owner_name) == 0) {
+        /* a database with only the view of the user's own objects */
+        char *from = strstr(sqltxt, "from ALL_OBJECTS\nwhere OWNER=");
+        char *cond = from ? strstr(from, " and OBJECT_TYPE") : NULL;
+        if (cond) {
+            char rest[1024];
+            snprintf(rest, sizeof(rest), "from USER_OBJECTS\nwhere 1=1%s", cond);
+            strcpy(from, rest);
+            ret = dict_open(&q, sqltxt, 2, widths);
+        }
+    }
+    if (ret != 0) return ret < 0 ? -1 : 0;
+    while ((ret = dict_next(&q)) == 1) {
+        char kind[40];
+        snprintf(kind, sizeof(kind), "%s", q.val[1]);
+        for (char *p = kind; *p; p++)
+            if (*p >= 'A' && *p <= 'Z') *p = (char)(*p - 'A' + 'a');
+        if (warn_object(kind, q.val[0], "this kind of object is not carried") != 0) {
+            ret = -1;
+            break;
+        }
+    }
+    dict_close(&q);
+    return ret < 0 ? -1 : 0;
+}
+
+static int public_synonyms(const char *esc_owner)
+{
+    static const ub4 widths[1] = {132};
+    char sqltxt[512];
+    DICT_QUERY q;
+    int ret;
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select SYNONYM_NAME from ALL_SYNONYMS\n"
+             "where OWNER='PUBLIC' and TABLE_OWNER='%s'\n"
+             "order by SYNONYM_NAME",
+             esc_owner);
+    ret = dict_open(&q, sqltxt, 1, widths);
+    if (ret != 0) return ret < 0 ? -1 : 0;
+    while ((ret = dict_next(&q)) == 1)
+        if (warn_object("public synonym", q.val[0], "public synonyms are not carried") != 0) {
+            ret = -1;
+            break;
+        }
+    dict_close(&q);
+    return ret < 0 ? -1 : 0;
+}
+
+static int other_indexes(const char *esc_owner)
+{
+    static const ub4 widths[3] = {132, 32, 32};
+    char sqltxt[768];
+    DICT_QUERY q;
+    int ret;
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select INDEX_NAME, TABLE_NAME, INDEX_TYPE from ALL_INDEXES\n"
+             "where OWNER='%s' and INDEX_TYPE not like 'NORMAL%%'\n"
+             "and INDEX_TYPE not like 'FUNCTION%%' and INDEX_TYPE not like 'BITMAP%%'\n"
+             "and INDEX_TYPE not in ('LOB', 'IOT - TOP')\n"
+             "order by INDEX_NAME",
+             esc_owner);
+    ret = dict_open(&q, sqltxt, 3, widths);
+    if (ret != 0) return ret < 0 ? -1 : 0;
+    while ((ret = dict_next(&q)) == 1) {
+        if (find_table(q.val[1]) < 0) continue;
+        char why[80];
+        snprintf(why, sizeof(why), "indexes of type %s are not carried", q.val[2]);
+        if (warn_object("index", q.val[0], why) != 0) {
+            ret = -1;
+            break;
+        }
+    }
+    dict_close(&q);
+    return ret < 0 ? -1 : 0;
+}
+
+int gather_uncarried(void)
+{
+    char esc_owner[ESC_NAME_SIZE];
+    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    if (other_indexes(esc_owner) != 0) return -1;
+    if (!full_export()) return 0;
+    if (objects_of_other_kinds(esc_owner) != 0) return -1;
+    return public_synonyms(esc_owner);
+}
