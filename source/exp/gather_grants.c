@@ -1,7 +1,8 @@
 /*
  * gather_grants.c - the object privileges the owner granted on the objects
- * the dump recreates, one GRANT per privilege, from ALL_TAB_PRIVS in one
- * query. With TABLES only grants on the exported tables go in.
+ * the dump recreates, one GRANT per privilege, from DBA_TAB_PRIVS (or
+ * ALL_TAB_PRIVS where the session may not read it) in one query. With
+ * TABLES only grants on the exported tables go in.
  */
 #include <stdio.h>
 #include <string.h>
@@ -16,23 +17,29 @@ int gather_grants(void)
     DICT_QUERY q;
     int ret;
 
+    /* DBA_TAB_PRIVS for a DBA exporting another schema (ALL_TAB_PRIVS
+     * shows only the grants the session itself made, received or owns);
+     * ALL_TAB_PRIVS otherwise; before 12c the view has no TYPE: a name not
+     * exported as a table is then taken for another kind of object. */
+    static const char *const forms[] = {
+        "select GRANTEE, TABLE_NAME, PRIVILEGE, GRANTABLE, TYPE\n"
+        "from DBA_TAB_PRIVS\n"
+        "where OWNER='%s' and GRANTOR='%s'\n"
+        "order by TABLE_NAME, GRANTEE, PRIVILEGE",
+        "select GRANTEE, TABLE_NAME, PRIVILEGE, GRANTABLE, TYPE\n"
+        "from ALL_TAB_PRIVS\n"
+        "where TABLE_SCHEMA='%s' and GRANTOR='%s'\n"
+        "order by TABLE_NAME, GRANTEE, PRIVILEGE",
+        "select GRANTEE, TABLE_NAME, PRIVILEGE, GRANTABLE, 'OBJECT'\n"
+        "from ALL_TAB_PRIVS\n"
+        "where TABLE_SCHEMA='%s' and GRANTOR='%s'\n"
+        "order by TABLE_NAME, GRANTEE, PRIVILEGE"};
+    size_t i;
+
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    snprintf(sqltxt, sizeof(sqltxt),
-             "select GRANTEE, TABLE_NAME, PRIVILEGE, GRANTABLE, TYPE\n"
-             "from ALL_TAB_PRIVS\n"
-             "where TABLE_SCHEMA='%s' and GRANTOR='%s'\n"
-             "order by TABLE_NAME, GRANTEE, PRIVILEGE",
-             esc_owner, esc_owner);
-    ret = dict_open(&q, sqltxt, 5, widths);
-    if (ret == 1) {
-        /* before 12c the view has no TYPE: a name not exported as a table
-         * is then taken for another kind of object */
-        snprintf(sqltxt, sizeof(sqltxt),
-                 "select GRANTEE, TABLE_NAME, PRIVILEGE, GRANTABLE, 'OBJECT'\n"
-                 "from ALL_TAB_PRIVS\n"
-                 "where TABLE_SCHEMA='%s' and GRANTOR='%s'\n"
-                 "order by TABLE_NAME, GRANTEE, PRIVILEGE",
-                 esc_owner, esc_owner);
+    ret = 1;
+    for (i = 0; ret == 1 && i < sizeof(forms) / sizeof(forms[0]); i++) {
+        snprintf(sqltxt, sizeof(sqltxt), forms[i], esc_owner, esc_owner);
         ret = dict_open(&q, sqltxt, 5, widths);
     }
     if (ret != 0) return ret < 0 ? -1 : 0;

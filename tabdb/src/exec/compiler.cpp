@@ -567,7 +567,26 @@ Status Compiler::Concat(const CExpr& a, const CExpr& b, CExpr* out) {
     cb.sql = ConvertTo(b, TypeKind::kVarchar2);
     cb.type = TypeOf(TypeKind::kVarchar2);
   }
-  out->sql = Call(Operator("CONCAT"), r, {&ca, &cb});
+  std::vector<CExpr> parts;
+  for (const CExpr* x : {&ca, &cb}) {
+    // An operand that is still exactly a chain's call is replaced by the
+    // chain's operands.
+    bool chain = false;
+    if (!x->concat_args.empty()) {
+      std::vector<const CExpr*> inner;
+      for (const CExpr& y : x->concat_args) inner.push_back(&y);
+      chain = x->sql == Call(Operator("CONCAT"), x->type.kind, inner);
+    }
+    if (chain)
+      parts.insert(parts.end(), x->concat_args.begin(), x->concat_args.end());
+    else
+      parts.push_back(*x);
+    if (!chain) parts.back().concat_args.clear();
+  }
+  std::vector<const CExpr*> args;
+  for (const CExpr& x : parts) args.push_back(&x);
+  out->sql = Call(Operator("CONCAT"), r, args);
+  out->concat_args = std::move(parts);
   out->type = TypeOf(r);
   out->type.length = 4000;
   // Two character values of known length: the sum of the lengths, as

@@ -35,6 +35,10 @@ struct CExpr {
   bool char_literal = false;  // a text literal: CHAR comparison semantics
   bool aggregate = false;     // contains an aggregate function
   bool constant = false;      // no column, no bind: the same value every row
+  // For a || chain: its operands, so that a longer chain is one call of
+  // many arguments rather than calls nested as deep as the chain is long
+  // (SQLite's parser refuses deep nesting).
+  std::vector<CExpr> concat_args;
 };
 
 // Values bound at each execution for pseudo-columns evaluated once per

@@ -229,11 +229,13 @@ Status ArgInt(const Value& v, int64_t* out) {
 void EvalConcat(FnCall& c, Status* /*st*/) {
   Value* out = c.out;
   std::string s;
+  bool all_null = true;
   for (const Value& v : *c.args) {
     if (!v.null) s += v.bytes;
+    all_null = all_null && v.null;
   }
   SetText(out, c.result, std::move(s));
-  if (IsLob(c.result) && c.arg(0).null && c.arg(1).null) out->null = true;
+  if (IsLob(c.result) && all_null) out->null = true;
 }
 
 void EvalChangeCase(FnCall& c, Status* /*st*/) {

@@ -195,5 +195,20 @@ TEST_F(SqlFunctionsTest, ScriptFunctionsRefuseBadInputAndServePlsql) {
             (std::vector<Row>{{"2", "2"}, {"2", "i"}, {"8", "A"}}));
 }
 
+TEST_F(SqlFunctionsTest, LongConcatenationChainsRun) {
+  // A chain of || as long as a dictionary report's, over view columns:
+  // once refused by SQLite's parser as nested too deep.
+  std::string chain = "table_name";
+  for (int i = 0; i < 40; ++i) chain += " || '|' || status";
+  Must(app_, "CREATE TABLE k (a NUMBER PRIMARY KEY)");
+  std::string row = One(app_, "SELECT " + chain + " FROM user_constraints");
+  EXPECT_EQ(row.size(), std::string("K").size() + 40 * std::string("|ENABLED").size()) << row;
+  // Operands of other types, NULLs, a CLOB chain of NULLs only.
+  EXPECT_EQ(One(app_, "SELECT 'a' || 1 || NULL || 2.5 || 'b' || DATE '2020-01-02' FROM dual"),
+            "a12.5b02-JAN-20");
+  EXPECT_EQ(One(app_, "SELECT TO_CLOB(NULL) || NULL || NULL FROM dual"), kNull);
+  EXPECT_EQ(One(app_, "SELECT UPPER('a' || 'b') || LOWER('C' || 'D') || 'e' FROM dual"), "ABcde");
+}
+
 }  // namespace
 }  // namespace ocitest
