@@ -50,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tabdb::sql::ExprPtr expr;
   st = tabdb::sql::ParseExpression(text, &expr);
   CheckError(st, text);
-  if (st.ok() && expr) {
+  // The printer abbreviates subqueries ("(SELECT ...)"): such expressions
+  // are never kept as text, so only the others must print back.
+  if (st.ok() && expr && !tabdb::sql::HasSubquery(*expr)) {
     std::string printed = tabdb::sql::ExprToText(*expr);
     tabdb::sql::ExprPtr again;
     Status st2 = tabdb::sql::ParseExpression(printed, &again);

@@ -2,6 +2,7 @@
 // the physical clauses DBMS_METADATA.GET_DDL writes (segment attributes,
 // STORAGE, LOB storage), which are recorded so that DDL can be given back.
 #include "sql/parser_impl.h"
+#include "sql/printer.h"
 #include "util/errors.h"
 
 namespace tabdb {
@@ -307,6 +308,7 @@ Status Parser::ParseConstraintBody(Constraint* c, bool inline_form) {
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
     ExprPtr cond;
     TABDB_RETURN_IF_ERROR(ParseCondition(&cond));
+    if (HasSubquery(*cond)) return OraError(ora::kSubqueryNotAllowed);
     c->check_text = TextOf(cond->span);
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
   } else if (PeekWord("FOREIGN") || PeekWord("REFERENCES")) {
@@ -342,6 +344,7 @@ Status Parser::ParseColumnDef(ColumnDef* col) {
     TABDB_RETURN_IF_ERROR(ExpectWord("AS"));
     TABDB_RETURN_IF_ERROR(ExpectSym("(", 906));
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->virtual_expr));
+    if (HasSubquery(*col->virtual_expr)) return OraError(ora::kSubqueryExprNotAllowed);
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
     AcceptWord("VIRTUAL");
   }
@@ -416,6 +419,7 @@ Status Parser::ParseCreateIndex(Statement* st, bool unique, bool bitmap) {
   do {
     IndexKey key;
     TABDB_RETURN_IF_ERROR(ParseExpr(&key.expr));
+    if (HasSubquery(*key.expr)) return OraError(ora::kSubqueryExprNotAllowed);
     if (AcceptWord("DESC")) {
       key.desc = true;
     } else {

@@ -417,5 +417,13 @@ std::string TypeToText(const TypeDesc& t) {
   return "";
 }
 
+bool HasSubquery(const Expr& e) {
+  if (e.subquery || e.kind == ExprKind::kSubquery || e.kind == ExprKind::kExists) return true;
+  for (const ExprPtr& a : e.args) {
+    if (a && HasSubquery(*a)) return true;
+  }
+  return false;
+}
+
 }  // namespace sql
 }  // namespace tabdb

@@ -19,6 +19,11 @@ namespace sql {
 // EXTRACT(YEAR FROM "DATE_OF_BIRTH"), TO_CHAR("PERSON_ID"), "A"+1, "A"*("B"-1).
 std::string ExprToText(const Expr& e);
 
+// Whether an expression holds a subquery (scalar, EXISTS, IN or a
+// quantified comparison over a query). ExprToText abbreviates subqueries,
+// so such an expression is never stored as text.
+bool HasSubquery(const Expr& e);
+
 // Quotes a name for SQL text: "NAME" with embedded double quotes doubled.
 std::string QuoteName(const std::string& name);
 

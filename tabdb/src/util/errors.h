@@ -304,6 +304,9 @@ constexpr int kInsertGeneratedAlways = 32795;   // cannot insert into a generate
 constexpr int kUpdateGeneratedAlways = 32796;   // cannot update a generated always identity column
 constexpr int kMustBeEmptyToDecrease = 1440;    // column to be modified must be empty to decrease precision or scale
 constexpr int kDropParentKeyColumn = 12992;     // cannot drop parent key column
+// Subqueries where a stored expression is kept.
+constexpr int kSubqueryNotAllowed = 2251;       // subquery not allowed here
+constexpr int kSubqueryExprNotAllowed = 22818;  // subquery expressions not allowed here
 }  // namespace ora
 
 }  // namespace tabdb

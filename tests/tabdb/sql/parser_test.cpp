@@ -956,6 +956,11 @@ TEST(ParseErrors, OracleNumbers) {
       {"alter table t modify constraint c", 1735},
       {"alter table t enable constraint c cascade now", 1735},
       {"set constraints all later", 905},
+      // Subqueries where an expression is kept as text.
+      {"create table t (a number check (a in (select 1 from dual)))", 2251},
+      {"create table t (a number, check (exists (select 1 from dual)))", 2251},
+      {"create table t (a number, b number as ((select 1 from dual)))", 22818},
+      {"create index i on t (a + (select 1 from dual))", 22818},
       {"create table t (a number) tablespace", 2216},
       {"create table t (a number) storage (foo 1)", 2143},
       {"create table t (a number) pctfree x", 2017},
