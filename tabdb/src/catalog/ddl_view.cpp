@@ -271,14 +271,21 @@ Status CreateViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
   return StoreViewColumns(s, obj, valid, cols);
 }
 
-Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
+// The view an ALTER or DROP VIEW names, in a schema the session may
+// change: ORA-00942 when there is no such view.
+static Status FindViewToChange(Session& s, const sql::ViewStmt& v, int64_t* obj) {
   std::string owner, name;
   SplitName(s, v.name, &owner, &name);
-  int64_t obj = 0;
   std::string type;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
-  if (obj == 0 || type != "VIEW") return OraError(ora::kTableNotExist);
+  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, obj, &type));
+  if (*obj == 0 || type != "VIEW") return OraError(ora::kTableNotExist);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
+  return Status::Ok();
+}
+
+Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
+  int64_t obj = 0;
+  TABDB_RETURN_IF_ERROR(FindViewToChange(s, v, &obj));
   // COMPILE: the view's columns and status as its query compiles now.
   ViewInfo info;
   TABDB_RETURN_IF_ERROR(LoadView(s, obj, &info));
@@ -299,13 +306,8 @@ Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
 }
 
 Status DropViewDdl(Session& s, const sql::ViewStmt& v) {
-  std::string owner, name;
-  SplitName(s, v.name, &owner, &name);
   int64_t obj = 0;
-  std::string type;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
-  if (obj == 0 || type != "VIEW") return OraError(ora::kTableNotExist);
-  TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
+  TABDB_RETURN_IF_ERROR(FindViewToChange(s, v, &obj));
   return DeleteObjectRows(s, obj);
 }
 

@@ -132,26 +132,26 @@ struct CatalogUpgrade {
   const char* sql;
 };
 
-// Step 1:
+// Upgrade 1:
 //   tab$sequences     sequences: options, the next value to hand out and
 //                     the LAST_NUMBER the dictionary shows
 //   tab$privs         object privileges (who was granted what on which
 //                     object, by whom, whether WITH GRANT OPTION), and with
 //                     object id 0 roles and system privileges
-// Step 2: constraint states and foreign keys in tab$constraints:
+// Upgrade 2: constraint states and foreign keys in tab$constraints:
 //   r_cons_id         the referenced primary or unique key (type 'R')
 //   delete_rule       NO ACTION, CASCADE or SET NULL (type 'R')
 //   is_deferrable     1 for DEFERRABLE
 //   is_deferred       1 for INITIALLY DEFERRED
 //   validated         1 for VALIDATED, 0 for NOT VALIDATED (NOVALIDATE)
-// Step 3: views and synonyms (their tab$objects rows have type 'VIEW' or
+// Upgrade 3: views and synonyms (their tab$objects rows have type 'VIEW' or
 // 'SYNONYM'; a public synonym has owner 'PUBLIC'):
 //   tab$views         a view's query as written, the schema its names are
 //                     resolved in, its options and whether it compiled
 //                     (status VALID / INVALID); its columns are tab$columns
 //                     rows of the view's object id
 //   tab$synonyms      the object a synonym stands for
-// Step 4:
+// Upgrade 4:
 //   tab$comments      COMMENT ON TABLE (intcol 0) and COLUMN texts, keyed by
 //                     object id and internal column number, so that they
 //                     follow renames; dropping the object or the column
@@ -227,7 +227,7 @@ CREATE TABLE IF NOT EXISTS tab$code(
   PRIMARY KEY(owner, name, type)) WITHOUT ROWID;
 COMMIT;
 )sql"},
-    // Step 5: identity columns in tab$columns: ident_kind 1 ALWAYS, 2 BY DEFAULT,
+    // Upgrade 5: identity columns in tab$columns: ident_kind 1 ALWAYS, 2 BY DEFAULT,
     // 3 BY DEFAULT ON NULL (0: none), ident_seq the object id of its
     // sequence, ident_start the START WITH it was given.
     {"SELECT 1 FROM pragma_table_info('tab$columns') WHERE name = 'ident_kind'", R"sql(
