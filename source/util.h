@@ -13,6 +13,8 @@
 #include <stdio.h>
 #include <oci.h>
 
+#include "outcome.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
