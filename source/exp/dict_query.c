@@ -100,7 +100,7 @@ int dict_next(DICT_QUERY *q)
         }
         if (!cut) return 1;
         /* a name longer than the dump's name fields: never written cut */
-        if (warn_object("object", q->val[0], "a name in its definition is longer than 31 bytes") != 0)
+        if (warn_object("object", q->val[0], "a name in its definition is longer than 128 bytes") != 0)
             return -1;
     }
 }
@@ -124,7 +124,9 @@ char *dict_text(const DICT_QUERY *q, int col, int bare, const char *kind, const 
 {
     *rc = 0;
     if (q->rcode[col] == 1406) {
-        *rc = warn_object(kind, name, "its statement is longer than 65535 bytes");
+        char why[64];
+        snprintf(why, sizeof(why), "its statement is longer than %u bytes", q->width[col] - 1);
+        *rc = warn_object(kind, name, why);
         return NULL;
     }
     char *text = strip_owner(q->val[col], strlen(q->val[col]), bare, len);
@@ -175,7 +177,7 @@ static int read_list(const char *list_sql, int ncol, const ub4 *widths, char ***
 static int one_ddl(DICT_QUERY *q, const char *type, const char *name)
 {
     char sqltxt[512], en[ESC_NAME_SIZE], eo[ESC_NAME_SIZE];
-    static const ub4 width[1] = {65536};
+    static const ub4 width[1] = {DICT_CODE_WIDTH};
     sql_escape(en, sizeof(en), name, '\'');
     sql_escape(eo, sizeof(eo), g_exp.owner_name, '\'');
     snprintf(sqltxt, sizeof(sqltxt), "select DBMS_METADATA.GET_DDL('%s', '%s', '%s') from dual",

@@ -25,7 +25,7 @@ static int leave_out(const char *name, const char *why)
 
 static int special_tables(const char *esc_owner)
 {
-    static const ub4 widths[3] = {32, 8, 16};
+    static const ub4 widths[3] = {LONG_NAME_WIDTH, 8, 16};
     char sqltxt[512];
     DICT_QUERY q;
     int ret;
@@ -51,7 +51,7 @@ static int special_tables(const char *esc_owner)
 
 static int odd_columns(const char *esc_owner)
 {
-    static const ub4 widths[3] = {32, 32, 128};
+    static const ub4 widths[3] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, 128};
     char sqltxt[1024];
     DICT_QUERY q;
     int ret;

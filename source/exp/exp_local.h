@@ -15,8 +15,17 @@
 extern "C" {
 #endif
 
-/* A name of at most 31 bytes with every quote doubled, plus its NUL. */
-#define ESC_NAME_SIZE 64
+/* A name of at most 128 bytes with every quote doubled, plus its NUL. */
+#define ESC_NAME_SIZE 264
+
+/* Width of a name column read from the dictionary: 128 bytes, its NUL,
+ * and room to tell a longer one by its cut. */
+#define LONG_NAME_WIDTH 132
+
+/* Width of the text of a view or a unit of stored code read from the
+ * dictionary: the longest statement the dump's trailer carries, and its
+ * NUL. */
+#define DICT_CODE_WIDTH (16u * 1024u * 1024u + 1u)
 
 /* Bytes that must be free in the cache before a stream piece: the length
  * word, one piece and the word after it. */
@@ -163,11 +172,19 @@ extern char **g_warnings;
 extern int g_nwarnings;
 
 /* Adds a copy of text[0..len) at place `order` of table ti (-1: the
- * deferred list); column is kept for OBJ_NOT_NULL. A text longer than a
- * text block is not added: a warning names kind and name instead. Returns
+ * deferred list); column is kept for OBJ_NOT_NULL. A table's statement
+ * longer than a text block, or a deferred one longer than a trailer
+ * record, is not added: a warning names kind and name instead. Returns
  * 0 or -1 (out of memory, message printed). */
 int add_object(int ti, int order, const char *text, size_t len, const char *column,
                const char *kind, const char *name);
+
+/* Puts a statement about to be written through the import's allow-list:
+ * at place ti's list (-1: the deferred list). Returns 1 when it may be
+ * written; 0 when it is refused, after a warning naming kind and name
+ * (the name taken from the text when NULL); -1 out of memory. */
+int check_written_statement(int ti, const char *text, size_t len, const char *kind,
+                            const char *name);
 
 /* Prints "Warning: <kind> "<name>" not exported: <reason>." on standard
  * output, and in the log when there is one, and keeps the line for the

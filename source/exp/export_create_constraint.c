@@ -100,6 +100,10 @@ int export_create_constraint_sql(int ti)
             return -1;
         }
         if (rewrite_ddl('C', ti) != 0) return -1;
+        int allowed = check_written_statement(ti, (const char *)g_exp.cache + 2,
+                                              get_be16(g_exp.cache), "primary key", NULL);
+        if (allowed < 0) return -1;
+        if (allowed == 0) g_exp.ctail = 0;  /* left out, named in a warning */
         if (write_cache() != 0) {
             fprintf(stderr, "Write cached data to file error.\n");
             return -1;

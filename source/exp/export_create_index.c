@@ -43,6 +43,10 @@ int export_create_index_sql(int ti)
             return -1;
         }
         if (rewrite_ddl('I', ti) != 0) return -1;
+        int allowed = check_written_statement(ti, (const char *)g_exp.cache + 2,
+                                              get_be16(g_exp.cache), "index", NULL);
+        if (allowed < 0) return -1;
+        if (allowed == 0) g_exp.ctail = 0;  /* left out, named in a warning */
         if (write_cache() != 0) {
             fprintf(stderr, "Write cached data to file error.\n");
             return -1;

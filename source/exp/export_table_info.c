@@ -123,19 +123,21 @@ int export_table_information(void)
         return -1;
     }
 
-    /* Names, indicators and lengths of up to R rows in the row area. */
-    ub4 rows = (ub4)(((unsigned)g_exp.rsz - 8u) / 36u);
+    /* Names, indicators and lengths of up to R rows in the row area. A
+     * name is read whole (up to 128 bytes) so that one too long for the
+     * directory is named as it is. */
+    ub4 rows = (ub4)(((unsigned)g_exp.rsz - 8u) / (LONG_NAME_WIDTH + 4u));
     char *names = (char *)g_exp.rbuf;
-    sb2 *inds = (sb2 *)(g_exp.rbuf + (size_t)rows * 32);
+    sb2 *inds = (sb2 *)(g_exp.rbuf + (size_t)rows * LONG_NAME_WIDTH);
     ub2 *lens = (ub2 *)align8((uint8_t *)(inds + rows));
 
-    rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, names, 32, SQLT_STR, inds, lens,
+    rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, names, LONG_NAME_WIDTH, SQLT_STR, inds, lens,
                         NULL, OCI_DEFAULT);
     if (check_error(g_env.errhp, rc) != 0) {
         fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
         return -1;
     }
-    rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, 32, 2, 2, 0);
+    rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, LONG_NAME_WIDTH, 2, 2, 0);
     if (check_error(g_env.errhp, rc) != 0) {
         fprintf(stderr, "OCIDefineArrayOfStruct()\n%s\n", get_ora_message());
         return -1;
@@ -148,10 +150,20 @@ int export_table_information(void)
         if (ret < 0) return -1;
         for (ub4 i = 0; i < got; i++) {
             if (list_room(n, &cap) != 0) return -1;
+            char *name = names + (size_t)i * LONG_NAME_WIDTH;
+            name[LONG_NAME_WIDTH - 1] = '\0';
+            if (strlen(name) >= sizeof(g_exp.tabp[n].tab_name)) {
+                /* the directory entry holds 31 bytes: such a table is left
+                 * out, named whole, rather than exported under a cut name */
+                if (table_selected(name) &&
+                    warn_object("table", name, "its name is longer than the 31 bytes a dump's "
+                                               "directory entry holds") != 0)
+                    return -1;
+                continue;
+            }
             TAB_INFO *t = &g_exp.tabp[n];
             memset(t, 0, sizeof(*t));
-            memcpy(t->tab_name, names + (size_t)i * 32, 32);
-            t->tab_name[31] = '\0';
+            memcpy(t->tab_name, name, strlen(name) + 1);
             /* bytes after the name's end carry nothing */
             size_t len = strlen(t->tab_name);
             memset(t->tab_name + len, 0, sizeof(t->tab_name) - len);

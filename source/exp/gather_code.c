@@ -51,7 +51,9 @@ static int add_unit(const char *name, const char *type, char *ddl)
         memcpy(text + l1, ddl + hlen, len - hlen);
         l2 = l1 + (len - hlen);
         text[l2] = '\0';
-        rc = add_object(-1, OBJ_CODE, text, l2, NULL, "stored code", name);
+        int before = g_nobjs;
+        rc = add_object(-1, OBJ_CODE, text, l2, NULL, trigger ? "trigger" : "stored code", name);
+        if (g_nobjs == before) disabled = 0;  /* left out: nothing to disable */
     }
     if (rc == 0 && disabled) {
         char esc[ESC_NAME_SIZE], alter[ESC_NAME_SIZE + 32];
@@ -66,7 +68,7 @@ static int add_unit(const char *name, const char *type, char *ddl)
 
 int gather_code(void)
 {
-    static const ub4 widths[3] = {32, 16, 65536};
+    static const ub4 widths[3] = {LONG_NAME_WIDTH, 16, DICT_CODE_WIDTH};
     char sqltxt[1536], esc_owner[ESC_NAME_SIZE];
     DICT_QUERY q;
     int ret;
@@ -88,8 +90,9 @@ int gather_code(void)
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
         if (q.rcode[2] == 1406) {
-            if (warn_object("stored code", q.val[0], "its statement is longer than 65535 bytes") == 0)
-                continue;
+            char why[64];
+            snprintf(why, sizeof(why), "its statement is longer than %u bytes", DICT_CODE_WIDTH - 1);
+            if (warn_object("stored code", q.val[0], why) == 0) continue;
             ret = -1;
             break;
         }

@@ -51,8 +51,8 @@ static int place_comment(const char *object, const char *column, const char *com
 
 int gather_comments(void)
 {
-    static const ub4 tw[2] = {32, COMMENT_WIDTH};
-    static const ub4 cw[3] = {32, 32, COMMENT_WIDTH};
+    static const ub4 tw[2] = {LONG_NAME_WIDTH, COMMENT_WIDTH};
+    static const ub4 cw[3] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, COMMENT_WIDTH};
     char sqltxt[512], esc_owner[ESC_NAME_SIZE];
     DICT_QUERY q;
     int ret;

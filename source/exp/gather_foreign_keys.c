@@ -28,7 +28,7 @@ static int add_key(DICT_QUERY *q, void *ctx)
 
 int gather_foreign_keys(void)
 {
-    static const ub4 widths[4] = {32, 32, 16, 65536};
+    static const ub4 widths[4] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, 16, 65536};
     static const char from[] =
         "from ALL_CONSTRAINTS\n"
         "where OWNER='%s' and CONSTRAINT_TYPE='R' and TABLE_NAME not like 'BIN$%%'\n"

@@ -11,8 +11,8 @@
 
 int gather_grants(void)
 {
-    static const ub4 widths[5] = {32, 32, 48, 4, 32};
-    char sqltxt[640], esc_owner[ESC_NAME_SIZE], text[256];
+    static const ub4 widths[5] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, 48, 4, 32};
+    char sqltxt[640], esc_owner[ESC_NAME_SIZE], text[3 * ESC_NAME_SIZE + 96];
     char eg[ESC_NAME_SIZE], et[ESC_NAME_SIZE], grantee[ESC_NAME_SIZE + 2];
     DICT_QUERY q;
     int ret;

@@ -12,7 +12,7 @@
 
 int gather_sequences(void)
 {
-    static const ub4 widths[8] = {32, 48, 48, 48, 4, 4, 48, 48};
+    static const ub4 widths[8] = {LONG_NAME_WIDTH, 48, 48, 48, 4, 4, 48, 48};
     char sqltxt[640], esc_owner[ESC_NAME_SIZE], esc_name[ESC_NAME_SIZE], text[512];
     DICT_QUERY q;
     int ret;

@@ -11,8 +11,8 @@
 
 int gather_synonyms(void)
 {
-    static const ub4 widths[4] = {32, 32, 32, 132};
-    char sqltxt[512], esc_owner[ESC_NAME_SIZE], text[256];
+    static const ub4 widths[4] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, LONG_NAME_WIDTH, 132};
+    char sqltxt[512], esc_owner[ESC_NAME_SIZE], text[3 * ESC_NAME_SIZE + 96];
     char es[ESC_NAME_SIZE], eo[ESC_NAME_SIZE], et[ESC_NAME_SIZE];
     DICT_QUERY q;
     int ret;

@@ -77,7 +77,7 @@ static int public_synonyms(const char *esc_owner)
 
 static int other_indexes(const char *esc_owner)
 {
-    static const ub4 widths[3] = {132, 32, 32};
+    static const ub4 widths[3] = {132, LONG_NAME_WIDTH, 32};
     char sqltxt[768];
     DICT_QUERY q;
     int ret;

@@ -12,7 +12,7 @@
 #include "exp_local.h"
 
 typedef struct {
-    char name[32];
+    char name[LONG_NAME_WIDTH];
     char *text;
     size_t len;
     int *deps;   /* indexes of the views its text names */
@@ -45,7 +45,7 @@ static int find_deps(VIEW_TEXT *views, int n, int i)
     const char *t = views[i].text, *end = t + views[i].len;
     const char *body = strstr(t, " AS ");
     const char *p = body ? body + 4 : t;
-    char word[32];
+    char word[LONG_NAME_WIDTH];
     while (p < end) {
         size_t w = 0;
         if (*p == '\'') {
@@ -131,7 +131,7 @@ static int add_in_order(VIEW_TEXT *views, int n)
     return 0;
 }
 
-static char (*g_view_names)[32];  /* the views gathered, sorted */
+static char (*g_view_names)[LONG_NAME_WIDTH];  /* the views gathered, sorted */
 static int g_nviews;
 
 int view_exported(const char *name)
@@ -159,6 +159,37 @@ typedef struct {
     int n, cap;
 } VIEW_LIST;
 
+/* Takes an empty column list "()" out of the head of a view's text: the
+ * dictionary knows no columns of a FORCE view whose query names a missing
+ * object, and no database accepts an empty list. Without a list the view
+ * takes its columns from its query once that compiles. */
+static void drop_empty_columns(char *text, size_t *len)
+{
+    long at = find_words(text, *len, "VIEW", NULL);
+    if (at < 0) return;
+    size_t p = (size_t)at + 4;
+    while (p < *len && text[p] == ' ') p++;
+    if (p >= *len || text[p] != '"') return;
+    for (p++; p < *len; p++) {
+        if (text[p] != '"') continue;
+        if (p + 1 < *len && text[p + 1] == '"') {
+            p++;
+            continue;
+        }
+        break;
+    }
+    if (p >= *len) return;
+    size_t from = ++p;  /* just after the name */
+    while (p < *len && (text[p] == ' ' || text[p] == '\n')) p++;
+    if (p >= *len || text[p] != '(') return;
+    for (p++; p < *len && (text[p] == ' ' || text[p] == '\n'); p++)
+        ;
+    if (p >= *len || text[p] != ')') return;
+    p++;
+    memmove(text + from, text + p, *len - p + 1);
+    *len -= p - from;
+}
+
 static int take_view(DICT_QUERY *q, void *ctx)
 {
     VIEW_LIST *l = (VIEW_LIST *)ctx;
@@ -166,6 +197,7 @@ static int take_view(DICT_QUERY *q, void *ctx)
     int rc;
     char *text = dict_text(q, 1, 1, "view", q->val[0], 0, &len, &rc);
     if (!text) return rc;
+    drop_empty_columns(text, &len);
     if (l->n == l->cap) {
         int cap = l->cap ? l->cap * 2 : 16;
         VIEW_TEXT *p = (VIEW_TEXT *)realloc(l->views, sizeof(VIEW_TEXT) * (size_t)cap);
@@ -187,7 +219,7 @@ static int take_view(DICT_QUERY *q, void *ctx)
 
 int gather_views(void)
 {
-    static const ub4 widths[2] = {32, 65536};
+    static const ub4 widths[2] = {LONG_NAME_WIDTH, DICT_CODE_WIDTH};
     char bulk[512], list[512], esc_owner[ESC_NAME_SIZE];
     VIEW_LIST l = {NULL, 0, 0};
 
@@ -205,12 +237,12 @@ int gather_views(void)
     forget_views();
     if (ret >= 0 && n > 0) {
         /* add_in_order sorted them by name */
-        g_view_names = (char (*)[32])malloc(sizeof(*g_view_names) * (size_t)n);
+        g_view_names = (char (*)[LONG_NAME_WIDTH])malloc(sizeof(*g_view_names) * (size_t)n);
         if (!g_view_names) {
             fprintf(stderr, "Allocate memory for views error.\n");
             ret = -1;
         } else {
-            for (int i = 0; i < n; i++) memcpy(g_view_names[i], views[i].name, 32);
+            for (int i = 0; i < n; i++) memcpy(g_view_names[i], views[i].name, LONG_NAME_WIDTH);
             g_nviews = n;
         }
     }

@@ -8,7 +8,9 @@
 #include <string.h>
 
 #include "args.h"
+#include "dump_reader.h"
 #include "exp_local.h"
+#include "outcome.h"
 
 OBJ_STMT *g_objs;
 int g_nobjs;
@@ -38,6 +40,7 @@ int warn_object(const char *kind, const char *name, const char *reason)
     g_warnings = list;
     snprintf(line, size, "Warning: %s \"%s\" not exported: %s.", kind, name, reason);
     g_warnings[g_nwarnings++] = line;
+    run_warning();
     printf("%s\n", line);
     fflush(stdout);
     if (g_exp.ofp && g_exp.ofp != stdout) {
@@ -52,7 +55,17 @@ int add_object(int ti, int order, const char *text, size_t len, const char *colu
 {
     while (len > 0 && (text[len - 1] == ' ' || text[len - 1] == '\n' || text[len - 1] == '\t'))
         len--;
-    if (len > DUMP_TEXT_MAX) return warn_object(kind, name, "its statement is longer than 65535 bytes");
+    /* A table's list holds text blocks; the trailer takes a statement of
+     * any length up to a record's bound. */
+    if (ti >= 0 && len > DUMP_TEXT_MAX)
+        return warn_object(kind, name, "its statement is longer than 65535 bytes");
+    if (len > DUMP_RECORD_MAX) {
+        char why[64];
+        snprintf(why, sizeof(why), "its statement is longer than %u bytes", DUMP_RECORD_MAX);
+        return warn_object(kind, name, why);
+    }
+    int allowed = check_written_statement(ti, text, len, kind, name);
+    if (allowed <= 0) return allowed;
     if (g_nobjs == g_objs_cap) {
         int cap = g_objs_cap ? g_objs_cap * 2 : 256;
         OBJ_STMT *p = (OBJ_STMT *)realloc(g_objs, sizeof(OBJ_STMT) * (size_t)cap);

@@ -1,7 +1,7 @@
 /*
  * write_trailer.c - checksums each table section as its bytes leave the
  * write cache, then writes the trailer (per table: length, rows, checksum;
- * the deferred statement list; the run's warnings when there are any) and
+ * the deferred statements; the run's warnings when there are any) and
  * the header's extension record.
  */
 #define _POSIX_C_SOURCE 200809L
@@ -70,15 +70,74 @@ static void hash_directory(XXH3_state_t *st)
     XXH3_64bits_update(st, zero, (size_t)pad);
 }
 
+/* Copies len bytes into the cache, writing it out as it fills. */
+static int put_bytes(const char *text, size_t len)
+{
+    while (len > 0) {
+        if (g_exp.ctail == g_exp.csz && write_cache() != 0) return -1;
+        size_t n = (size_t)(g_exp.csz - g_exp.ctail);
+        if (n > len) n = len;
+        memcpy(g_exp.cache + g_exp.ctail, text, n);
+        g_exp.ctail += (int)n;
+        text += n;
+        len -= n;
+    }
+    return 0;
+}
+
 /* One text block (2-byte length, text) into the cache. */
 static int put_block(const char *text, size_t len)
 {
     if (len > DUMP_TEXT_MAX) len = DUMP_TEXT_MAX;
-    if (cache_room((int)len + 2) != 0) return -1;
+    if (cache_room(2) != 0) return -1;
     cache_put16((uint16_t)len);
-    memcpy(g_exp.cache + g_exp.ctail, text, len);
-    g_exp.ctail += (int)len;
+    return put_bytes(text, len);
+}
+
+/* One typed record (kind, 4-byte length, payload) into the cache. */
+static int put_record(uint16_t kind, const char *text, size_t len)
+{
+    if (cache_room(DUMP_REC_HEAD) != 0) return -1;
+    cache_put16(kind);
+    put_be32(g_exp.cache + g_exp.ctail, (uint32_t)len);
+    g_exp.ctail += 4;
+    return put_bytes(text, len);
+}
+
+/* The deferred statements, then the warnings: text block lists (formats
+ * 1 and 2), or typed records (format 3). */
+static int put_lists(uint32_t version)
+{
+    int end, i = objects_of(-1, &end);
+    if (version == DUMP_EXT_VERSION_RECORDS) {
+        for (; i < end; i++)
+            if (put_record(DUMP_REC_STATEMENT, g_objs[i].text, g_objs[i].len) != 0) return -1;
+        for (int w = 0; w < g_nwarnings; w++)
+            if (put_record(DUMP_REC_WARNING, g_warnings[w], strlen(g_warnings[w])) != 0) return -1;
+        return put_record(DUMP_REC_END, "", 0);
+    }
+    for (; i < end; i++)
+        if (put_block(g_objs[i].text, g_objs[i].len) != 0) return -1;
+    if (cache_room(2) != 0) return -1;
+    cache_put16(MARK_END);
+    if (version == DUMP_EXT_VERSION_WARNINGS) {
+        for (int w = 0; w < g_nwarnings; w++)
+            if (put_block(g_warnings[w], strlen(g_warnings[w])) != 0) return -1;
+        if (cache_room(2) != 0) return -1;
+        cache_put16(MARK_END);
+    }
     return 0;
+}
+
+/* The oldest format that holds what this dump carries: files without
+ * warnings stay in format 1, which every earlier reader of the extension
+ * reads; format 3 only for a statement longer than a text block. */
+static uint32_t trailer_version(void)
+{
+    int end, i = objects_of(-1, &end);
+    for (; i < end; i++)
+        if (g_objs[i].len > DUMP_TEXT_MAX) return DUMP_EXT_VERSION_RECORDS;
+    return g_nwarnings > 0 ? DUMP_EXT_VERSION_WARNINGS : DUMP_EXT_VERSION;
 }
 
 int write_dump_trailer(void)
@@ -104,18 +163,8 @@ int write_dump_trailer(void)
         put_be64(e + 16, g_trails[i].sum);
         g_exp.ctail += DUMP_TRAILER_ENTRY;
     }
-    /* The deferred statements, then (format 2) the warnings. */
-    int end, i = objects_of(-1, &end);
-    for (; i < end; i++)
-        if (put_block(g_objs[i].text, g_objs[i].len) != 0) return -1;
-    if (cache_room(2) != 0) return -1;
-    cache_put16(MARK_END);
-    if (g_nwarnings > 0) {
-        for (int w = 0; w < g_nwarnings; w++)
-            if (put_block(g_warnings[w], strlen(g_warnings[w])) != 0) return -1;
-        if (cache_room(2) != 0) return -1;
-        cache_put16(MARK_END);
-    }
+    uint32_t version = trailer_version();
+    if (put_lists(version) != 0) return -1;
     if (write_cache() != 0) return -1;
     g_summing = 0;
     uint64_t trailer_sum = XXH3_64bits_digest(&g_sum);
@@ -123,9 +172,7 @@ int write_dump_trailer(void)
     build_head_block(block);
     uint8_t *x = block + DUMP_EXT_OFFSET;
     memcpy(x, DUMP_EXT_MAGIC, sizeof(DUMP_EXT_MAGIC));
-    /* Files without warnings stay in format 1, which every earlier
-     * reader of the extension reads. */
-    put_be32(x + 8, g_nwarnings > 0 ? DUMP_EXT_VERSION_WARNINGS : DUMP_EXT_VERSION);
+    put_be32(x + 8, version);
     put_be32(x + 12, (g_exp.flag & EXP_LOSSY_CHARSET) ? DUMP_EXT_LOSSY : 0);
     put_be64(x + 16, start);
     put_be64(x + 24, g_exp.data_ofs - start);

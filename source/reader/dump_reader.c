@@ -78,15 +78,17 @@ static int read_extension(DUMP_READER *r, const uint8_t *block)
     x->trailer_len = get_be64(e + 24);
     x->head_sum = get_be64(e + 32);
     x->trailer_sum = get_be64(e + 40);
-    if (x->version != DUMP_EXT_VERSION && x->version != DUMP_EXT_VERSION_WARNINGS)
+    if (x->version != DUMP_EXT_VERSION && x->version != DUMP_EXT_VERSION_WARNINGS &&
+        x->version != DUMP_EXT_VERSION_RECORDS)
         return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 8, "format version %u not known", x->version);
     if (x->flags & ~DUMP_EXT_LOSSY)
         return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 12, "unknown extension flags");
     if (!all_zero(e + DUMP_EXT_SIZE, DUMP_HEAD_BLOCK - DUMP_EXT_OFFSET - DUMP_EXT_SIZE))
         return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + DUMP_EXT_SIZE,
                     "unknown bytes after the extension record");
-    uint64_t need = DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY + 2 +
-                    (x->version == DUMP_EXT_VERSION_WARNINGS ? 2 : 0);
+    uint64_t need = DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY +
+                    (x->version == DUMP_EXT_VERSION_RECORDS ? DUMP_REC_HEAD
+                     : x->version == DUMP_EXT_VERSION_WARNINGS ? 4 : 2);
     if (x->trailer_ofs < r->data_start || x->trailer_len < need ||
         x->trailer_ofs > r->size || x->trailer_len != r->size - x->trailer_ofs)
         return fail(r, DUMP_E_DAMAGED, DUMP_EXT_OFFSET + 16, "trailer place does not fit the file");
@@ -521,8 +523,74 @@ int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx
 
 /* ---- directory and trailer as a whole ------------------------------------------- */
 
+/* Hands a record's payload of len bytes at the read position to v, and
+ * steps over it. A payload wider than the buffer is read into memory of
+ * its own, bounded by DUMP_RECORD_MAX. */
+static int visit_record(DUMP_READER *r, const DUMP_VISIT *v, void *ctx, uint32_t len)
+{
+    if (!v || !v->statement) {
+        if (len <= DUMP_READ_BUFFER) {
+            if (need(r, len, "a trailer record") != 0) return -1;
+            r->pos += len;
+            return 0;
+        }
+        return seek_to(r, at(r) + len, r->size, 0);
+    }
+    if (len <= DUMP_READ_BUFFER) {
+        if (need(r, len, "a trailer record") != 0) return -1;
+        int rc = v->statement(ctx, (const char *)r->buf + r->pos, len);
+        r->pos += len;
+        return rc;
+    }
+    uint64_t ofs = at(r);
+    char *text = (char *)malloc(len);
+    if (!text) {
+        r->fault.err = ENOMEM;
+        return fail(r, DUMP_E_IO, ofs, "%s", strerror(ENOMEM));
+    }
+    int rc = pread_full(r, (uint8_t *)text, len, ofs);
+    if (rc == 0) rc = v->statement(ctx, text, len);
+    free(text);
+    if (rc != 0) return rc;
+    return seek_to(r, ofs + len, r->size, 0);
+}
+
+/* The typed records of a format 3 trailer, from the read position to the
+ * end record, which must end the file. */
+static int walk_records(DUMP_READER *r, const DUMP_VISIT *deferred, const DUMP_VISIT *warnings,
+                        void *ctx)
+{
+    for (;;) {
+        uint64_t rec = at(r);
+        if (need(r, DUMP_REC_HEAD, "a trailer record") != 0) return -1;
+        uint16_t kind = get_be16(r->buf + r->pos);
+        uint32_t len = get_be32(r->buf + r->pos + 2);
+        r->pos += DUMP_REC_HEAD;
+        if (len > r->size - at(r))
+            return fail(r, DUMP_E_DAMAGED, rec, "trailer record of %u bytes runs past the file", len);
+        if (kind == DUMP_REC_END) {
+            if (len != 0) return fail(r, DUMP_E_DAMAGED, rec, "end record with a payload");
+            return 0;
+        }
+        if (len > DUMP_RECORD_MAX)
+            return fail(r, DUMP_E_DAMAGED, rec, "trailer record of %u bytes is longer than %u", len,
+                        DUMP_RECORD_MAX);
+        const DUMP_VISIT *v = NULL;
+        if (kind == DUMP_REC_STATEMENT) {
+            if (len == 0) return fail(r, DUMP_E_DAMAGED, rec, "empty statement record");
+            v = deferred;
+        } else if (kind == DUMP_REC_WARNING) {
+            v = warnings;
+        } else if (!(kind & DUMP_REC_OPTIONAL)) {
+            return fail(r, DUMP_E_DAMAGED, rec, "trailer record kind %u not known", kind);
+        }
+        int rc = visit_record(r, v, ctx, len);
+        if (rc != 0) return rc;
+    }
+}
+
 /* The trailer's lists: the deferred statements to `deferred`, the
- * warnings (format 2) to `warnings`; either may be NULL. */
+ * warnings (formats 2 and 3) to `warnings`; either may be NULL. */
 static int walk_trailer_lists(DUMP_READER *r, const DUMP_VISIT *deferred,
                               const DUMP_VISIT *warnings, void *ctx)
 {
@@ -530,6 +598,12 @@ static int walk_trailer_lists(DUMP_READER *r, const DUMP_VISIT *deferred,
     uint64_t list = r->ext.trailer_ofs + DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY;
     if (seek_to(r, list, r->size, 0) != 0) return -1;
     r->fault.table = -1;
+    if (r->ext.version == DUMP_EXT_VERSION_RECORDS) {
+        int rc = walk_records(r, deferred, warnings, ctx);
+        if (rc != 0) return rc;
+        if (at(r) != r->size) return fail(r, DUMP_E_DAMAGED, at(r), "bytes after the trailer");
+        return 0;
+    }
     int rc = walk_text_list(r, deferred, ctx, NULL);
     if (rc != 0) return rc;
     if (r->ext.version == DUMP_EXT_VERSION_WARNINGS) {

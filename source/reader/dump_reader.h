@@ -50,6 +50,26 @@ extern "C" {
  * by the export's warnings (what it could not carry), text blocks ended
  * by a 0x0000 word. Written only by an export that had warnings. */
 #define DUMP_EXT_VERSION_WARNINGS 2
+/* Format 3: after the per-table entries, the trailer is a list of typed
+ * records, so that a statement of any length is one record and other
+ * kinds of content can follow later:
+ *   2  kind (DUMP_REC_...); the bit DUMP_REC_OPTIONAL marks a record a
+ *      reader that does not know its kind may step over; any other
+ *      unknown kind is refused
+ *   4  length of the payload (at most DUMP_RECORD_MAX)
+ *   n  payload
+ * ended by a record of kind DUMP_REC_END and length 0, which ends the
+ * file. Deferred statements stand in the order they run. Written only
+ * when a file needs it (a statement longer than a text block), so that
+ * every other file stays readable by readers of formats 1 and 2, which
+ * refuse a version they do not know rather than misread it. */
+#define DUMP_EXT_VERSION_RECORDS 3
+#define DUMP_REC_END 0
+#define DUMP_REC_STATEMENT 1     /* a deferred statement, its text */
+#define DUMP_REC_WARNING 2       /* a line of the export's warnings */
+#define DUMP_REC_OPTIONAL 0x8000u
+#define DUMP_REC_HEAD 6
+#define DUMP_RECORD_MAX (16u * 1024u * 1024u)
 #define DUMP_EXT_LOSSY 1u        /* the client character set could not hold the database's */
 #define DUMP_EXT_SUMS_AT 240     /* the two checksum fields, zero while hashing the header */
 #define DUMP_TRAILER_MAGIC "Tabdtrl"

@@ -178,6 +178,16 @@ struct Dump {
   uint32_t version = 1;                // of the extension record
   bool warning_list = false;           // the trailer ends with a warning list
   std::vector<std::string> warnings;   // its lines
+  // Format 3: the lists as typed records (kind, 4-byte length, payload),
+  // then `extra` records, then the end record unless records_end is off.
+  struct Record {
+    uint16_t kind;
+    std::string payload;
+    int64_t declared = -1;  // the length written, when not the payload's
+  };
+  bool records = false;
+  std::vector<Record> extra;
+  bool records_end = true;
 
   std::string Build() const {
     uint64_t n = tables.size();
@@ -218,12 +228,24 @@ struct Dump {
     Put32(trailer, static_cast<uint32_t>(n));
     Put32(trailer, 0);
     trailer += trails;
-    for (const std::string& q : deferred) {
-      Put16(trailer, static_cast<uint16_t>(q.size()));
-      trailer += q;
+    if (records) {
+      auto put = [&trailer](uint16_t kind, const std::string& p, int64_t declared) {
+        Put16(trailer, kind);
+        Put32(trailer, declared >= 0 ? static_cast<uint32_t>(declared) : static_cast<uint32_t>(p.size()));
+        trailer += p;
+      };
+      for (const std::string& q : deferred) put(1, q, -1);
+      for (const std::string& w : warnings) put(2, w, -1);
+      for (const Record& r : extra) put(r.kind, r.payload, r.declared);
+      if (records_end) put(0, "", -1);
+    } else {
+      for (const std::string& q : deferred) {
+        Put16(trailer, static_cast<uint16_t>(q.size()));
+        trailer += q;
+      }
+      Put16(trailer, kEnd);
     }
-    Put16(trailer, kEnd);
-    if (warning_list) {
+    if (warning_list && !records) {
       for (const std::string& w : warnings) {
         Put16(trailer, static_cast<uint16_t>(w.size()));
         trailer += w;

@@ -95,7 +95,7 @@ TEST(ReaderWarnings, ListsThatDisagreeWithTheVersionAreDamage) {
       {1, true, "bytes after the trailer"},
       // format 2 without its list: the trailer ends inside it
       {2, false, "file ends inside the statement list"},
-      {3, true, "format version 3 not known"},
+      {4, true, "format version 4 not known"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
