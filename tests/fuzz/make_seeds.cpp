@@ -101,6 +101,17 @@ int main(int argc, char** argv) {
   warned.warnings = {"Warning: table \"P\" not exported: partitioned tables are not carried."};
   ok &= Save(dir, "warnings.dmp", warned);
 
+  // format 3: the trailer as typed records (a statement, a warning, an
+  // optional record of a later kind); small enough for the fuzzer's inputs
+  Dump records = checked;
+  records.version = 3;
+  records.records = true;
+  records.deferred.push_back("CREATE OR REPLACE EDITIONABLE PACKAGE BODY \"PK\" AS\n" +
+                             std::string(2000, ' ') + "\nEND;");
+  records.warnings = {"Warning: trigger \"NT\" not exported: a trigger on NESTED."};
+  records.extra = {{0x8009, "later", -1}};
+  ok &= Save(dir, "records.dmp", records);
+
   Dump failed;
   failed.tables.push_back(MultiRow("A", 1));
   failed.zero_directory = true;
