@@ -21,7 +21,7 @@ extern FILE *g_fault_out;  /* where report_fault writes a damage line */
 int report_fault(DUMP_READER *r);
 
 /* The name of directory entry i, or "?" when it cannot be read. */
-void table_name(DUMP_READER *r, uint32_t i, char name[32]);
+void table_name(DUMP_READER *r, uint32_t i, char name[DUMP_NAME_MAX + 1]);
 
 /* A statement that tabimp would refuse, as a reader fault of table i
  * (-1: the deferred list); `where` is STMT_AT_... Returns 0 or -1. */

@@ -111,16 +111,16 @@ int json_dump(DUMP_READER *r)
            r->has_ext ? r->ext.version : 0, r->has_ext ? "true" : "false",
            (r->has_ext && (r->ext.flags & DUMP_EXT_LOSSY)) ? "true" : "false");
     printf("  \"tables\": [");
-    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
+    for (uint32_t i = 0; i < dump_table_count(r); i++) {
         TAB_INFO t;
         DUMP_SECTION s;
         if (dump_entry(r, i, &t) != 0) return report_fault(r);
         memset(&c, 0, sizeof(c));
         c.r = r;
         c.i = i;
-        c.table = t.tab_name;
+        c.table = dump_table_name(r, i, &t);
         fputs(i ? ",\n    {\"name\": " : "\n    {\"name\": ", stdout);
-        put_json_str(t.tab_name);
+        put_json_str(c.table);
         printf(", \"flag\": %u,\n      \"columns\": [", t.flag);
         DUMP_VISIT visit = {json_ddl, json_column, json_statement};
         if (dump_walk_section(r, i, &visit, &c, &s) != 0) return report_fault(r);

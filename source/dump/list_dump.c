@@ -51,7 +51,7 @@ static void print_head(const DUMP_READER *r)
                (r->ext.flags & DUMP_EXT_LOSSY) ? ", client character set lossy" : "");
     else
         printf("Format:    base, no checksums\n");
-    printf("Tables:    %u\n\n", r->head.tab_cnt);
+    printf("Tables:    %u\n\n", dump_table_count(r));
 }
 
 static int list_warning(void *ctx, const char *text, uint32_t len)
@@ -66,11 +66,11 @@ int list_dump(DUMP_READER *r)
 {
     print_head(r);
     printf("%-32s %12s %7s %-8s %14s\n", "TABLE", "ROWS", "COLUMNS", "STREAMS", "BYTES");
-    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
+    for (uint32_t i = 0; i < dump_table_count(r); i++) {
         TAB_INFO t;
         uint64_t bytes;
         if (dump_entry(r, i, &t) != 0 || section_bytes(r, i, &t, &bytes) != 0) return report_fault(r);
-        printf("%-32s %12u %7u %-8s %14llu\n", t.tab_name, t.nrows, t.ncol, flag_text(t.flag),
+        printf("%-32s %12u %7u %-8s %14llu\n", dump_table_name(r, i, &t), t.nrows, t.ncol, flag_text(t.flag),
                (unsigned long long)bytes);
     }
     int n = 0;
@@ -106,20 +106,20 @@ static int verify_deferred(void *ctx, const char *text, uint32_t len)
 int verify_dump(DUMP_READER *r)
 {
     uint64_t rows = 0;
-    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
+    for (uint32_t i = 0; i < dump_table_count(r); i++) {
         TAB_INFO t;
         DUMP_SECTION s;
         if (dump_entry(r, i, &t) != 0) return report_fault(r);
-        VERIFY_CTX v = {r, i, t.tab_name};
+        VERIFY_CTX v = {r, i, dump_table_name(r, i, &t)};
         DUMP_VISIT visit = {verify_ddl, NULL, verify_statement};
         if (dump_walk_section(r, i, &visit, &v, &s) != 0) return report_fault(r);
-        printf("%-32s %12llu rows %14llu bytes  %s\n", t.tab_name, (unsigned long long)s.rows,
+        printf("%-32s %12llu rows %14llu bytes  %s\n", dump_table_name(r, i, &t), (unsigned long long)s.rows,
                (unsigned long long)s.length, r->has_ext ? "checksum OK" : "no checksum");
         rows += s.rows;
     }
     VERIFY_CTX v = {r, 0, NULL};
     DUMP_VISIT visit = {NULL, NULL, verify_deferred};
     if (dump_walk_deferred(r, &visit, &v) != 0) return report_fault(r);
-    printf("%s: OK, %u tables, %llu rows\n", g_dump_file, r->head.tab_cnt, (unsigned long long)rows);
+    printf("%s: OK, %u tables, %llu rows\n", g_dump_file, dump_table_count(r), (unsigned long long)rows);
     return TABDUMP_OK;
 }

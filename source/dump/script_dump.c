@@ -99,10 +99,10 @@ int script_dump(DUMP_READER *r)
     int nwarn = 0;
     if (dump_walk_warnings(r, &warn, &nwarn) != 0) return report_fault(r);
     if (nwarn > 0) putchar('\n');
-    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
+    for (uint32_t i = 0; i < dump_table_count(r); i++) {
         TAB_INFO t;
         if (dump_entry(r, i, &t) != 0) return report_fault(r);
-        SCRIPT_CTX c = {r, i, t.tab_name};
+        SCRIPT_CTX c = {r, i, dump_table_name(r, i, &t)};
         DUMP_VISIT visit = {script_ddl, NULL, script_statement};
         if (dump_walk_section(r, i, &visit, &c, NULL) != 0) return report_fault(r);
     }

@@ -34,7 +34,7 @@ int report_fault(DUMP_READER *r)
         return TABDUMP_ERROR;
     }
     if (f->table >= 0) {
-        char name[32];
+        char name[DUMP_NAME_MAX + 1];
         table_name(r, (uint32_t)f->table, name);
         fprintf(g_fault_out, "%s: DAMAGED at offset %llu, table \"%s\": %s\n", g_dump_file,
                 (unsigned long long)f->ofs, name, f->reason);
@@ -45,11 +45,14 @@ int report_fault(DUMP_READER *r)
     return TABDUMP_DAMAGED;
 }
 
-void table_name(DUMP_READER *r, uint32_t i, char name[32])
+void table_name(DUMP_READER *r, uint32_t i, char name[DUMP_NAME_MAX + 1])
 {
     uint8_t raw[32];
     strcpy(name, "?");
-    if (i >= r->head.tab_cnt) return;
+    if (i >= r->head.tab_cnt) {
+        if (i < dump_table_count(r)) snprintf(name, DUMP_NAME_MAX + 1, "%s", dump_table_name(r, i, NULL));
+        return;
+    }
     ssize_t n = pread(r->fd, raw, sizeof(raw),
                       (off_t)(DUMP_HEAD_BLOCK + (uint64_t)i * sizeof(TAB_INFO) + offsetof(TAB_INFO, tab_name)));
     if (n != (ssize_t)sizeof(raw) || !memchr(raw, '\0', sizeof(raw))) return;
@@ -60,8 +63,8 @@ void table_name(DUMP_READER *r, uint32_t i, char name[32])
 static int is_dump_table(void *ctx, const char *name)
 {
     DUMP_READER *r = (DUMP_READER *)ctx;
-    for (uint32_t i = 0; i < r->head.tab_cnt; i++) {
-        char t[32];
+    for (uint32_t i = 0; i < dump_table_count(r); i++) {
+        char t[DUMP_NAME_MAX + 1];
         table_name(r, i, t);
         if (strcmp(t, name) == 0) return 1;
     }

@@ -54,7 +54,7 @@ int check_written_statement(int ti, const char *text, size_t len, const char *ki
     char why[120];
     STMT_INFO info;
     STMT_SCOPE sc = {ti >= 0 ? STMT_AT_SECTION : STMT_AT_DEFERRED,
-                     ti >= 0 ? g_exp.tabp[ti].tab_name : NULL, g_exp.owner_name,
+                     ti >= 0 ? exp_table_name(ti) : NULL, g_exp.owner_name,
                      is_exported_table, NULL};
     if (len > UINT32_MAX) len = UINT32_MAX;
     if (!stmt_check(&sc, text, (uint32_t)len, &info, why, sizeof(why))) return 1;

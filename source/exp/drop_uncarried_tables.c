@@ -86,9 +86,17 @@ int drop_uncarried_tables(void)
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
     for (int i = 0; i < g_exp.ntab; i++) g_exp.tabp[i].nrows = 0;
     if (special_tables(esc_owner) != 0 || odd_columns(esc_owner) != 0) return -1;
-    int n = 0;
-    for (int i = 0; i < g_exp.ntab; i++)
-        if (g_exp.tabp[i].nrows != LEFT_OUT) g_exp.tabp[n++] = g_exp.tabp[i];
+    int n = 0, listed = 0, nlisted = listed_tables();
+    for (int i = 0; i < g_exp.ntab; i++) {
+        if (g_exp.tabp[i].nrows == LEFT_OUT) {
+            if (g_long_names) free(g_long_names[i]);
+            continue;
+        }
+        if (g_long_names) g_long_names[n] = g_long_names[i];
+        if (i < nlisted) listed++;
+        g_exp.tabp[n++] = g_exp.tabp[i];
+    }
+    if (g_long_names) g_nlisted = listed;
     if (n != g_exp.ntab) {
         g_exp.ntab = n;
         forget_table_names();

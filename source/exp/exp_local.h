@@ -197,6 +197,30 @@ void sort_objects(void);
 int objects_of(int ti, int *end);
 void free_objects(void);
 
+/* Tables whose names do not fit the 31 bytes of a directory entry stand
+ * after the others in the table list, from g_nlisted on; their entries
+ * have an empty tab_name and g_long_names holds their names (NULL for
+ * the others, or no list at all when there are none). The directory
+ * holds the first g_nlisted tables; the trailer carries the rest. */
+extern char **g_long_names;
+extern int g_nlisted;
+
+/* The tables of the directory: g_nlisted, or all when none is long. */
+int listed_tables(void);
+
+/* The name of table ti, whichever kind. EXP_NAME takes a pointer into
+ * g_exp.tabp. */
+const char *exp_table_name(int ti);
+#define EXP_NAME(t) exp_table_name((int)((t) - g_exp.tabp))
+
+/* Adds a table whose name is longer than 31 bytes at the end of the
+ * list; called after the list of the others is complete. 0 or -1. */
+int add_long_table(const char *name);
+
+/* Prints a warning line, "Warning: " and text, as warn_object does, and
+ * keeps it for the dump. Returns 0 or -1 (out of memory). */
+int warn_line(const char *text);
+
 /* The index of the exported table of that exact name, or -1;
  * forget_table_names drops the lookup after the list has changed. */
 int find_table(const char *name);

@@ -199,7 +199,7 @@ int main(int argc, char **argv)
         goto fail;
     }
     for (int ti = 0; ti < g_exp.ntab; ti++) {
-        report_table(g_exp.tabp[ti].tab_name);
+        report_table(exp_table_name(ti));
         if (export_table(ti) != 0) goto fail;
     }
     report_table(NULL);

@@ -40,7 +40,7 @@ int export_column_information(int ti)
     sword rc;
 
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    sql_escape(esc_table, sizeof(esc_table), tab->tab_name, '\'');
+    sql_escape(esc_table, sizeof(esc_table), EXP_NAME(tab), '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select COLUMN_NAME, DATA_TYPE, DATA_LENGTH\n"
              "from ALL_TAB_COLS\n"
@@ -58,7 +58,7 @@ int export_column_information(int ti)
      * and return code; 72 bytes cover the alignment gaps. */
     ub4 n = g_exp.rsz > 72 ? ((ub4)g_exp.rsz - 72u) / 194u : 0;
     if (n == 0) {
-        fprintf(stderr, "No room to read the columns of \"%s\".\n", tab->tab_name);
+        fprintf(stderr, "No room to read the columns of \"%s\".\n", EXP_NAME(tab));
         return -1;
     }
     uint8_t *p = g_exp.rbuf;
@@ -94,7 +94,7 @@ int export_column_information(int ti)
             name[31] = type[127] = dlen[15] = '\0';
             /* The column block must stay inside the cache. */
             if (g_exp.ctail + (int)sizeof(COL_INFO) * (k + 1) > g_exp.csz) {
-                fprintf(stderr, "Too many columns in table \"%s\".\n", tab->tab_name);
+                fprintf(stderr, "Too many columns in table \"%s\".\n", EXP_NAME(tab));
                 return -1;
             }
             memset(&ci, 0, sizeof(ci));

@@ -54,7 +54,7 @@ int write_table_objects(int ti)
     }
     if (g_identity_col[0] != '\0') {
         char esc[ESC_NAME_SIZE], text[3 * ESC_NAME_SIZE + 128];
-        sql_escape(esc, sizeof(esc), g_exp.tabp[ti].tab_name, '"');
+        sql_escape(esc, sizeof(esc), exp_table_name(ti), '"');
         snprintf(text, sizeof(text),
                  "ALTER TABLE \"%s\" MODIFY (%s GENERATED %s AS IDENTITY (START WITH LIMIT VALUE))",
                  esc, g_identity_col, g_identity_kind);
@@ -72,7 +72,7 @@ int export_create_constraint_sql(int ti)
     sword rc;
 
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    sql_escape(esc_table, sizeof(esc_table), g_exp.tabp[ti].tab_name, '\'');
+    sql_escape(esc_table, sizeof(esc_table), exp_table_name(ti), '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select DBMS_METADATA.GET_DDL('CONSTRAINT', CONSTRAINT_NAME, OWNER)\n"
              "from ALL_CONSTRAINTS\n"

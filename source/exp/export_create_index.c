@@ -23,7 +23,7 @@ int export_create_index_sql(int ti)
     if (run_transform_block(index_setup) != 0) return -1;
 
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    sql_escape(esc_table, sizeof(esc_table), g_exp.tabp[ti].tab_name, '\'');
+    sql_escape(esc_table, sizeof(esc_table), exp_table_name(ti), '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select DBMS_METADATA.GET_DDL('INDEX', INDEX_NAME, OWNER)\n"
              "from ALL_INDEXES\n"

@@ -187,7 +187,7 @@ int rewrite_ddl(int kind, int ti)
 
     text[tlen] = '\0';
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '"');
-    sql_escape(esc_table, sizeof(esc_table), g_exp.tabp[ti].tab_name, '"');
+    sql_escape(esc_table, sizeof(esc_table), exp_table_name(ti), '"');
     snprintf(qual, sizeof(qual), "\"%s\".", esc_owner);
     size_t qlen = strlen(qual);
 
@@ -234,7 +234,7 @@ int rewrite_ddl(int kind, int ti)
     }
 
     if (o.overflow || o.len > DUMP_TEXT_MAX) {
-        fprintf(stderr, "DDL text of table \"%s\" too long.\n", g_exp.tabp[ti].tab_name);
+        fprintf(stderr, "DDL text of table \"%s\" too long.\n", exp_table_name(ti));
         return -1;
     }
     memmove(g_exp.cache + 2, o.p, o.len);
@@ -256,7 +256,7 @@ int export_create_table_sql(int ti)
     if (run_transform_block(table_setup) != 0) return -1;
 
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    sql_escape(esc_table, sizeof(esc_table), g_exp.tabp[ti].tab_name, '\'');
+    sql_escape(esc_table, sizeof(esc_table), exp_table_name(ti), '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select DBMS_METADATA.GET_DDL('TABLE', '%s', '%s') from dual", esc_table, esc_owner);
     if (open_ddl_query(sqltxt, &alen) != 0) return -1;
@@ -265,7 +265,7 @@ int export_create_table_sql(int ti)
     ret = check_error(g_env.errhp, rc);
     if (ret == 100) {
         fprintf(stderr, "No create DDL SQL text found for \"%s\".\"%s\".\n", g_exp.owner_name,
-                g_exp.tabp[ti].tab_name);
+                exp_table_name(ti));
         return -1;
     }
     if (ret != 0) {

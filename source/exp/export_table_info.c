@@ -144,22 +144,35 @@ int export_table_information(void)
     }
     if (execute_statement(0) != 0) return -1;
 
+    char **longs = NULL;  /* names too long for the directory, kept for later */
+    int nlongs = 0;
     for (;;) {
         ub4 got = 0;
         ret = fetch_rows(rows, &got);
-        if (ret < 0) return -1;
-        for (ub4 i = 0; i < got; i++) {
-            if (list_room(n, &cap) != 0) return -1;
+        if (ret < 0) {
+            ret = -1;
+            break;
+        }
+        for (ub4 i = 0; i < got && ret >= 0; i++) {
             char *name = names + (size_t)i * LONG_NAME_WIDTH;
             name[LONG_NAME_WIDTH - 1] = '\0';
             if (strlen(name) >= sizeof(g_exp.tabp[n].tab_name)) {
-                /* the directory entry holds 31 bytes: such a table is left
-                 * out, named whole, rather than exported under a cut name */
-                if (table_selected(name) &&
-                    warn_object("table", name, "its name is longer than the 31 bytes a dump's "
-                                               "directory entry holds") != 0)
-                    return -1;
+                /* the directory entry holds 31 bytes: such a table goes
+                 * after the others, carried by the trailer */
+                if (!table_selected(name)) continue;
+                char **p = (char **)realloc(longs, sizeof(char *) * (size_t)(nlongs + 1));
+                if (p) longs = p;
+                if (!p || !(longs[nlongs] = strdup(name))) {
+                    fprintf(stderr, "Allocate memory for TABLE INFORMATION error.\n");
+                    ret = -1;
+                    break;
+                }
+                nlongs++;
                 continue;
+            }
+            if (list_room(n, &cap) != 0) {
+                ret = -1;
+                break;
             }
             TAB_INFO *t = &g_exp.tabp[n];
             memset(t, 0, sizeof(*t));
@@ -171,15 +184,30 @@ int export_table_information(void)
              * decides, whatever the database's LIKE does with case */
             if (table_selected(t->tab_name)) n++;
         }
-        if (ret == 100) break;
+        if (ret == 100 || ret < 0) break;
     }
-
-    /* The directory holds exactly the tables listed, and so does the
-     * header, which is written after this. */
     g_exp.ntab = n;
+    for (int i = 0; i < nlongs; i++) {
+        if (ret >= 0 && add_long_table(longs[i]) != 0) ret = -1;
+        free(longs[i]);
+    }
+    free(longs);
+    if (ret < 0) return -1;
+    n = g_exp.ntab;
+
+    /* The directory holds exactly the tables listed but those of long
+     * names, and so does the header, which is written after this. */
     if (n == 0) fprintf(stderr, "No tables need to export.\n");
     if (select_check() != 0) return -1;
     if (drop_uncarried_tables() != 0) return -1;
+    for (int i = listed_tables(); i < g_exp.ntab; i++) {
+        char line[LONG_NAME_WIDTH + 160];
+        snprintf(line, sizeof(line),
+                 "table \"%s\" is carried where only readers of format 3 find it: its name is "
+                 "longer than the 31 bytes of a directory entry.",
+                 exp_table_name(i));
+        if (warn_line(line) != 0) return -1;
+    }
     if (n > 0 && g_exp.ntab == 0) fprintf(stderr, "No tables need to export.\n");
     return 0;
 }

@@ -17,7 +17,7 @@ int check_cut_values(int ti, ub4 row)
         sb2 ind = dc->indp[row];
         if (dc->rcodep[row] == 1406 && ind != 0 && ind != -1) {
             fprintf(stderr, "Value of column \"%s\" in table \"%s\" was cut to fit its buffer.\n",
-                    g_select_names ? g_select_names[c] : "?", g_exp.tabp[ti].tab_name);
+                    g_select_names ? g_select_names[c] : "?", exp_table_name(ti));
             return -1;
         }
     }
@@ -27,7 +27,7 @@ int check_cut_values(int ti, ub4 row)
 static int too_long(int ti, uint32_t c)
 {
     fprintf(stderr, "Value of column \"%s\" in table \"%s\" is longer than its buffer.\n",
-            g_select_names ? g_select_names[c] : "?", g_exp.tabp[ti].tab_name);
+            g_select_names ? g_select_names[c] : "?", exp_table_name(ti));
     return -1;
 }
 
@@ -90,7 +90,7 @@ int export_multiple_row(int ti)
 
     tab->nrows = (uint32_t)g_exp.nrow;
     feedback_end(g_exp.ofp);
-    fprintf(g_exp.ofp, ". . exporting table  %30s %10d rows exported\n", tab->tab_name,
+    fprintf(g_exp.ofp, ". . exporting table  %30s %10d rows exported\n", EXP_NAME(tab),
             g_exp.nrow);
     return 0;
 }

@@ -17,6 +17,9 @@ int g_nobjs;
 char **g_warnings;
 int g_nwarnings;
 
+char **g_long_names;
+int g_nlisted;
+
 static int g_objs_cap;
 static uint32_t g_seq;
 static int *g_by_name;  /* table indexes sorted by name, for find_table */
@@ -29,6 +32,20 @@ int full_export(void)
 int warn_object(const char *kind, const char *name, const char *reason)
 {
     size_t size = strlen(kind) + strlen(name) + strlen(reason) + 40;
+    char *text = (char *)malloc(size);
+    if (!text) {
+        fprintf(stderr, "Allocate memory (%zu) error.\n", size);
+        return -1;
+    }
+    snprintf(text, size, "%s \"%s\" not exported: %s.", kind, name, reason);
+    int rc = warn_line(text);
+    free(text);
+    return rc;
+}
+
+int warn_line(const char *text)
+{
+    size_t size = strlen(text) + 16;
     char *line = (char *)malloc(size);
     char **list = (char **)realloc(g_warnings, sizeof(char *) * (size_t)(g_nwarnings + 1));
     if (!line || !list) {
@@ -38,7 +55,7 @@ int warn_object(const char *kind, const char *name, const char *reason)
         return -1;
     }
     g_warnings = list;
-    snprintf(line, size, "Warning: %s \"%s\" not exported: %s.", kind, name, reason);
+    snprintf(line, size, "Warning: %s", text);
     g_warnings[g_nwarnings++] = line;
     run_warning();
     printf("%s\n", line);
@@ -145,6 +162,48 @@ void free_objects(void)
     g_nwarnings = 0;
     free(g_by_name);
     g_by_name = NULL;
+    if (g_long_names)
+        for (int i = 0; i < g_exp.ntab; i++) free(g_long_names[i]);
+    free(g_long_names);
+    g_long_names = NULL;
+    g_nlisted = 0;
+}
+
+int listed_tables(void)
+{
+    return g_long_names ? g_nlisted : g_exp.ntab;
+}
+
+const char *exp_table_name(int ti)
+{
+    if (g_long_names && g_long_names[ti]) return g_long_names[ti];
+    return g_exp.tabp[ti].tab_name;
+}
+
+int add_long_table(const char *name)
+{
+    int n = g_exp.ntab;
+    size_t bytes = (size_t)dir_area_size((uint64_t)n + 1);
+    TAB_INFO *p = (TAB_INFO *)realloc(g_exp.tabp, bytes);
+    char **names = p ? (char **)realloc(g_long_names, sizeof(char *) * (size_t)(n + 1)) : NULL;
+    char *copy = names ? strdup(name) : NULL;
+    if (p) g_exp.tabp = p;
+    if (!copy) {
+        if (names) g_long_names = names;
+        fprintf(stderr, "Allocate memory for TABLE INFORMATION (%zu) error.\n", bytes);
+        return -1;
+    }
+    if (!g_long_names) {
+        /* the list had no long names so far: the directory's tables */
+        memset(names, 0, sizeof(char *) * (size_t)n);
+        g_nlisted = n;
+    }
+    g_long_names = names;
+    memset(&g_exp.tabp[n], 0, sizeof(TAB_INFO));
+    g_long_names[n] = copy;
+    g_exp.ntab = n + 1;
+    forget_table_names();
+    return 0;
 }
 
 void forget_table_names(void)
@@ -155,7 +214,7 @@ void forget_table_names(void)
 
 static int compare_names(const void *a, const void *b)
 {
-    return strcmp(g_exp.tabp[*(const int *)a].tab_name, g_exp.tabp[*(const int *)b].tab_name);
+    return strcmp(exp_table_name(*(const int *)a), exp_table_name(*(const int *)b));
 }
 
 int find_table(const char *name)
@@ -166,7 +225,7 @@ int find_table(const char *name)
         if (!g_by_name) {
             /* without memory for the lookup, the list is searched through */
             for (int i = 0; i < g_exp.ntab; i++)
-                if (strcmp(g_exp.tabp[i].tab_name, name) == 0) return i;
+                if (strcmp(exp_table_name(i), name) == 0) return i;
             return -1;
         }
         for (int i = 0; i < g_exp.ntab; i++) g_by_name[i] = i;
@@ -175,7 +234,7 @@ int find_table(const char *name)
     int lo = 0, hi = g_exp.ntab;
     while (lo < hi) {
         int mid = lo + (hi - lo) / 2;
-        int c = strcmp(g_exp.tabp[g_by_name[mid]].tab_name, name);
+        int c = strcmp(exp_table_name(g_by_name[mid]), name);
         if (c == 0) return g_by_name[mid];
         if (c < 0)
             lo = mid + 1;

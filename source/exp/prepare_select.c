@@ -38,7 +38,7 @@ int prepare_to_select(int ti)
     sword rc;
 
     if (ncol <= 0) {
-        fprintf(stderr, "Table \"%s\" has no column to export.\n", tab->tab_name);
+        fprintf(stderr, "Table \"%s\" has no column to export.\n", EXP_NAME(tab));
         return -1;
     }
 
@@ -50,7 +50,7 @@ int prepare_to_select(int ti)
     g_select_names = (char (*)[32])align8(g_exp.buf + sizeof(DEFINE_COLUMN) * (size_t)ncol);
     stmt = (char *)(g_select_names + ncol);
     if ((uint8_t *)stmt + stmt_cap + 8 >= area_end) {
-        fprintf(stderr, "Too many columns in table \"%s\".\n", tab->tab_name);
+        fprintf(stderr, "Too many columns in table \"%s\".\n", EXP_NAME(tab));
         return -1;
     }
     memset(g_exp.dc, 0, sizeof(DEFINE_COLUMN) * (size_t)ncol);
@@ -78,7 +78,7 @@ int prepare_to_select(int ti)
         }
     }
     sql_escape(esc, sizeof(esc), g_exp.owner_name, '"');
-    sql_escape(esc_table, sizeof(esc_table), tab->tab_name, '"');
+    sql_escape(esc_table, sizeof(esc_table), EXP_NAME(tab), '"');
     slen--;  /* over the last comma */
     slen += (size_t)snprintf(stmt + slen, stmt_cap - slen, "\nfrom \"%s\".\"%s\"\n", esc, esc_table);
 
@@ -92,7 +92,7 @@ int prepare_to_select(int ti)
     uint64_t gaps = 32u * (uint64_t)ncol;
     uint64_t m = (uint64_t)g_exp.rsz > gaps ? ((uint64_t)g_exp.rsz - gaps) / w : 0;
     if (m == 0) {
-        fprintf(stderr, "A row of table \"%s\" is wider than the fetch area.\n", tab->tab_name);
+        fprintf(stderr, "A row of table \"%s\" is wider than the fetch area.\n", EXP_NAME(tab));
         return -1;
     }
 

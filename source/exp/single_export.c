@@ -32,7 +32,7 @@ static int put_row(int ti, int wide)
             ub2 len = dc->alenp[0];
             if (len > dc->vsz) {
                 fprintf(stderr, "Value of column \"%s\" in table \"%s\" is longer than its buffer.\n",
-                        g_select_names ? g_select_names[c] : "?", g_exp.tabp[ti].tab_name);
+                        g_select_names ? g_select_names[c] : "?", exp_table_name(ti));
                 return -1;
             }
             if (wide && cache_room(2 + len) != 0) return -1;
@@ -105,7 +105,7 @@ int export_single_row(int ti)
 
     tab->nrows = (uint32_t)g_exp.nrow;
     feedback_end(g_exp.ofp);
-    fprintf(g_exp.ofp, ". . exporting table %30s %10d rows exported\n", tab->tab_name,
+    fprintf(g_exp.ofp, ". . exporting table %30s %10d rows exported\n", EXP_NAME(tab),
             g_exp.nrow);
     return 0;
 }

@@ -19,7 +19,7 @@ void build_head_block(uint8_t *block)
     /* NLS_LANG is kept to 127 characters; byte 191 of the block stays 0. */
     if (nls) memcpy(hi->nls_lang, nls, strnlen(nls, sizeof(hi->nls_lang) - 1));
     put_be64((uint8_t *)&hi->tab_offset, DUMP_HEAD_BLOCK);
-    put_be32((uint8_t *)&hi->tab_cnt, (uint32_t)g_exp.ntab);
+    put_be32((uint8_t *)&hi->tab_cnt, (uint32_t)listed_tables());
 }
 
 /* The header and the directory area are written from the cache in pieces
@@ -27,7 +27,7 @@ void build_head_block(uint8_t *block)
  * after HEAD_INFO stay zero until the export has ended well. */
 int write_dump_head(void)
 {
-    uint64_t total = DUMP_HEAD_BLOCK + dir_area_size((uint64_t)g_exp.ntab);
+    uint64_t total = DUMP_HEAD_BLOCK + dir_area_size((uint64_t)listed_tables());
     size_t chunk = total < (uint64_t)g_exp.csz ? (size_t)total : (size_t)g_exp.csz;
     uint64_t ofs = 0;
 

@@ -8,6 +8,7 @@
  * host order afterwards. */
 int write_table_information(void)
 {
+    int n = listed_tables();
     for (int i = 0; i < g_exp.ntab; i++) {
         TAB_INFO *t = &g_exp.tabp[i];
         put_be32((uint8_t *)&t->flag, t->flag);
@@ -16,7 +17,7 @@ int write_table_information(void)
         put_be32((uint8_t *)&t->nrows, t->nrows);
         put_be64((uint8_t *)&t->offset, t->offset);
     }
-    if (g_exp.ntab <= 0) return 0;
-    return pwrite_all((const uint8_t *)g_exp.tabp, (size_t)g_exp.ntab * sizeof(TAB_INFO),
+    if (n <= 0) return 0;
+    return pwrite_all((const uint8_t *)g_exp.tabp, (size_t)n * sizeof(TAB_INFO),
                       DUMP_HEAD_BLOCK);
 }

@@ -55,7 +55,8 @@ int section_end(int ti)
 static void hash_directory(XXH3_state_t *st)
 {
     uint8_t raw[sizeof(TAB_INFO)];
-    for (int i = 0; i < g_exp.ntab; i++) {
+    int n = listed_tables();
+    for (int i = 0; i < n; i++) {
         const TAB_INFO *t = &g_exp.tabp[i];
         put_be32(raw + offsetof(TAB_INFO, flag), t->flag);
         put_be32(raw + offsetof(TAB_INFO, ncol), t->ncol);
@@ -66,7 +67,7 @@ static void hash_directory(XXH3_state_t *st)
         XXH3_64bits_update(st, raw, sizeof(raw));
     }
     static const uint8_t zero[DUMP_DIR_ALIGN];
-    uint64_t pad = dir_area_size((uint64_t)g_exp.ntab) - (uint64_t)g_exp.ntab * sizeof(TAB_INFO);
+    uint64_t pad = dir_area_size((uint64_t)n) - (uint64_t)n * sizeof(TAB_INFO);
     XXH3_64bits_update(st, zero, (size_t)pad);
 }
 
@@ -104,6 +105,26 @@ static int put_record(uint16_t kind, const char *text, size_t len)
     return put_bytes(text, len);
 }
 
+/* The record of table ti, whose name does not fit the directory. */
+static int put_table_record(int ti)
+{
+    uint8_t p[DUMP_REC_TABLE_FIXED + DUMP_NAME_MAX];
+    const TAB_INFO *t = &g_exp.tabp[ti];
+    const char *name = exp_table_name(ti);
+    size_t nlen = strlen(name);
+    if (nlen > DUMP_NAME_MAX) nlen = DUMP_NAME_MAX;  /* the dictionary holds no longer name */
+    put_be32(p, t->flag);
+    put_be32(p + 4, t->ncol);
+    put_be32(p + 8, t->nlob);
+    put_be32(p + 12, t->nrows);
+    put_be64(p + 16, t->offset);
+    put_be64(p + 24, g_trails[ti].length);
+    put_be64(p + 32, g_trails[ti].rows);
+    put_be64(p + 40, g_trails[ti].sum);
+    memcpy(p + DUMP_REC_TABLE_FIXED, name, nlen);
+    return put_record(DUMP_REC_TABLE, (const char *)p, DUMP_REC_TABLE_FIXED + nlen);
+}
+
 /* The deferred statements, then the warnings: text block lists (formats
  * 1 and 2), or typed records (format 3). */
 static int put_lists(uint32_t version)
@@ -114,6 +135,8 @@ static int put_lists(uint32_t version)
             if (put_record(DUMP_REC_STATEMENT, g_objs[i].text, g_objs[i].len) != 0) return -1;
         for (int w = 0; w < g_nwarnings; w++)
             if (put_record(DUMP_REC_WARNING, g_warnings[w], strlen(g_warnings[w])) != 0) return -1;
+        for (int t = listed_tables(); t < g_exp.ntab; t++)
+            if (put_table_record(t) != 0) return -1;
         return put_record(DUMP_REC_END, "", 0);
     }
     for (; i < end; i++)
@@ -131,9 +154,11 @@ static int put_lists(uint32_t version)
 
 /* The oldest format that holds what this dump carries: files without
  * warnings stay in format 1, which every earlier reader of the extension
- * reads; format 3 only for a statement longer than a text block. */
+ * reads; format 3 only for a statement longer than a text block or a
+ * table whose name does not fit the directory. */
 static uint32_t trailer_version(void)
 {
+    if (listed_tables() < g_exp.ntab) return DUMP_EXT_VERSION_RECORDS;
     int end, i = objects_of(-1, &end);
     for (; i < end; i++)
         if (g_objs[i].len > DUMP_TEXT_MAX) return DUMP_EXT_VERSION_RECORDS;
@@ -152,10 +177,10 @@ int write_dump_trailer(void)
     g_summing = 1;
     g_exp.ctail = 0;
     memcpy(g_exp.cache, DUMP_TRAILER_MAGIC, sizeof(DUMP_TRAILER_MAGIC));
-    put_be32(g_exp.cache + 8, (uint32_t)g_exp.ntab);
+    put_be32(g_exp.cache + 8, (uint32_t)listed_tables());
     put_be32(g_exp.cache + 12, 0);
     g_exp.ctail = DUMP_TRAILER_HEAD;
-    for (int i = 0; i < g_exp.ntab; i++) {
+    for (int i = 0; i < listed_tables(); i++) {
         if (cache_room(DUMP_TRAILER_ENTRY) != 0) return -1;
         uint8_t *e = g_exp.cache + g_exp.ctail;
         put_be64(e, g_trails[i].length);

@@ -55,6 +55,12 @@ int run_deferred_statements(void);
 /* Index in the directory of the table being imported (-1 between tables). */
 extern int g_cur_table;
 
+/* The name of table ti: its directory entry's, or the long name the
+ * trailer carries for a table whose name does not fit the directory.
+ * TABLE_NAME takes a pointer into g_imp.tabp. */
+const char *imp_table_name(int ti);
+#define TABLE_NAME(t) imp_table_name((int)((t) - g_imp.tabp))
+
 /* Longest stream piece and the room a piece needs in the window: its length
  * word, up to DUMP_PIECE_SIZE bytes, and the word after it. */
 #define IMP_PIECE_ROOM (2 + DUMP_PIECE_SIZE + 2)

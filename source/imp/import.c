@@ -186,7 +186,8 @@ static int run(void)
     if (read_dump_head(&hi) < 0) return -1;
     if (check_dump_head(&hi) < 0) return -1;
 
-    int tsz = (int)dir_area_size(hi.tab_cnt);
+    /* room for the directory's tables and those only the trailer names */
+    int tsz = (int)dir_area_size(dump_table_count(&g_dump));
     g_imp.buf_sz = tsz + IMP_WINDOW_SIZE + IMP_BIND_AREA;
     g_imp.buf = malloc((size_t)g_imp.buf_sz);
     if (!g_imp.buf) {
@@ -198,7 +199,7 @@ static int run(void)
     g_imp.rbuf = g_imp.buf + tsz;
     g_imp.abuf = g_imp.rbuf + g_imp.rsz;
     g_imp.tabp = (TAB_INFO *)g_imp.buf;
-    g_imp.ntab = (int)hi.tab_cnt;
+    g_imp.ntab = (int)dump_table_count(&g_dump);
 
     if (g_imp.owner_name[0] == '\0') copy_cut(g_imp.owner_name, hi.owner, sizeof(g_imp.owner_name) - 1);
 
@@ -222,8 +223,8 @@ static int run(void)
         return -1;
     }
     for (int i = 0; i < g_imp.ntab; i++) {
-        if (!table_selected(g_imp.tabp[i].tab_name)) continue;
-        report_table(g_imp.tabp[i].tab_name);
+        if (!table_selected(imp_table_name(i))) continue;
+        report_table(imp_table_name(i));
         if (import_table(i) < 0) return -1;
     }
     report_table(NULL);

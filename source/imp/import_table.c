@@ -34,17 +34,17 @@ int import_table(int ti)
         if (g_imp.dlen < g_imp.rsz)
             fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
         else
-            fprintf(stderr, "Table %s: section front exceeds the read window.\n", t->tab_name);
+            fprintf(stderr, "Table %s: section front exceeds the read window.\n", TABLE_NAME(t));
         return -1;
     }
     if (slen == 0) {
-        fprintf(stderr, "Table %s: CREATE TABLE statement missing.\n", t->tab_name);
+        fprintf(stderr, "Table %s: CREATE TABLE statement missing.\n", TABLE_NAME(t));
         return -1;
     }
     uint8_t *raw_cols = g_imp.rbuf + 2 + slen;
     char why[96];
     if (dump_columns_fault(t, raw_cols, why, sizeof(why))) {
-        fprintf(stderr, "Table %s: %s.\n", t->tab_name, why);
+        fprintf(stderr, "Table %s: %s.\n", TABLE_NAME(t), why);
         return -1;
     }
     g_imp.rtail = (int)front;

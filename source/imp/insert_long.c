@@ -51,7 +51,7 @@ int insert_long_piece(void)
         /* A NULL LONG may come without a stream: hand over NULL at once. */
         if (ind != -1) return imp_bad_row();
         int r = give_piece(NULL, 0, &ind);
-        if (r == 99) fprintf(stderr, "Table %s: LONG value not accepted.\n", t->tab_name);
+        if (r == 99) fprintf(stderr, "Table %s: LONG value not accepted.\n", TABLE_NAME(t));
         return r == 0 ? 0 : -1;
     }
     g_imp.rtail += 2;
@@ -67,13 +67,13 @@ int insert_long_piece(void)
         if (clen == 0) {
             /* the end word went as the empty last piece */
             if (r == 99) {
-                fprintf(stderr, "Table %s: LONG value not accepted.\n", t->tab_name);
+                fprintf(stderr, "Table %s: LONG value not accepted.\n", TABLE_NAME(t));
                 return -1;
             }
             break;
         }
         if (r != 99) {
-            fprintf(stderr, "Table %s: LONG value ended before its stream.\n", t->tab_name);
+            fprintf(stderr, "Table %s: LONG value ended before its stream.\n", TABLE_NAME(t));
             return -1;
         }
     }

@@ -80,6 +80,6 @@ int import_multiple_row(int ti)
         g_imp.rtail += 2;
     }
     feedback_end(g_imp.ofp);
-    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", t->tab_name, g_imp.nrow);
+    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", TABLE_NAME(t), g_imp.nrow);
     return 0;
 }

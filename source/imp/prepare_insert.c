@@ -47,7 +47,7 @@ static char *add_column(char *s, uint32_t k, const COL_INFO *c, uint32_t flag, i
  * its quotes are escaped, every placeholder takes at most 12 bytes. */
 static size_t text_room(const TAB_INFO *t, uint32_t tcol)
 {
-    return 64 + 2 * strlen(g_imp.owner_name) + 2 * strlen(t->tab_name) +
+    return 64 + 2 * strlen(g_imp.owner_name) + 2 * strlen(TABLE_NAME(t)) +
            (size_t)tcol * (2 * sizeof(g_imp.colp->col_name) + 3 + 12);
 }
 
@@ -116,7 +116,7 @@ int prepare_insert(int ti)
     size_t desc_sz = align8((size_t)tcol * sizeof(BIND_COLUMN));
     size_t text_sz = align8(text_room(t, tcol));
     if (desc_sz + text_sz + 32 * (size_t)tcol >= asz) {
-        fprintf(stderr, "Table %s: too many columns for the bind area.\n", t->tab_name);
+        fprintf(stderr, "Table %s: too many columns for the bind area.\n", TABLE_NAME(t));
         return -1;
     }
     g_imp.bc = (BIND_COLUMN *)area;
@@ -128,7 +128,7 @@ int prepare_insert(int ti)
     char *s = put_text(text, "insert into ");
     s = imp_put_quoted(s, g_imp.owner_name);
     *s++ = '.';
-    s = imp_put_quoted(s, t->tab_name);
+    s = imp_put_quoted(s, TABLE_NAME(t));
     s = put_text(s, " (");
     /* Select order: ordinary columns, then LOB columns, then the LONG one. */
     uint32_t k = 0;
@@ -165,11 +165,11 @@ int prepare_insert(int ti)
     if (t->flag == 0) row_len += 2;
     uint64_t nrows = (value_sz - 32 * (uint64_t)tcol) / per_row;
     if (nrows == 0) {
-        fprintf(stderr, "Table %s: a row needs more room than the bind area.\n", t->tab_name);
+        fprintf(stderr, "Table %s: a row needs more room than the bind area.\n", TABLE_NAME(t));
         return -1;
     }
     if (row_len > (uint64_t)g_imp.rsz) {
-        fprintf(stderr, "Table %s: a row needs more room than the read window.\n", t->tab_name);
+        fprintf(stderr, "Table %s: a row needs more room than the read window.\n", TABLE_NAME(t));
         return -1;
     }
 

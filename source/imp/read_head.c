@@ -36,7 +36,7 @@ int imp_dump_fault(void)
     default:
         if (f->table >= 0 && g_imp.tabp && f->table < g_imp.ntab && f->code != DUMP_E_ENTRY)
             fprintf(stderr, "Table %s: damaged at offset %llu of %s: %s.\n",
-                    g_imp.tabp[f->table].tab_name, (unsigned long long)f->ofs,
+                    imp_table_name(f->table), (unsigned long long)f->ofs,
                     g_imp.dump_filename, f->reason);
         else
             fprintf(stderr, "File %s is damaged at offset %llu: %s.\n", g_imp.dump_filename,

@@ -12,10 +12,16 @@
 
 #include "imp_local.h"
 
+const char *imp_table_name(int ti)
+{
+    return dump_table_name(&g_dump, (uint32_t)ti, &g_imp.tabp[ti]);
+}
+
 int read_table_information(void)
 {
     uint8_t *dst = (uint8_t *)g_imp.tabp;
-    size_t want = (size_t)g_imp.ntab * sizeof(TAB_INFO);
+    int listed = (int)g_dump.head.tab_cnt;
+    size_t want = (size_t)listed * sizeof(TAB_INFO);
     size_t got = 0;
 
     while (got < want) {
@@ -32,7 +38,7 @@ int read_table_information(void)
         got += (size_t)n;
     }
 
-    for (int i = 0; i < g_imp.ntab; i++) {
+    for (int i = 0; i < listed; i++) {
         TAB_INFO *t = &g_imp.tabp[i];
         uint8_t *raw = (uint8_t *)t;
         t->flag = get_be32(raw + offsetof(TAB_INFO, flag));
@@ -47,6 +53,10 @@ int read_table_information(void)
             return -1;
         }
     }
+    /* The tables whose names do not fit the directory follow its own, as
+     * the reader found them in the trailer. */
+    for (int i = listed; i < g_imp.ntab; i++)
+        if (dump_entry(&g_dump, (uint32_t)i, &g_imp.tabp[i]) != 0) return imp_dump_fault();
     /* The deferred statements are known now, before any table is created. */
     return g_dump.has_ext ? check_deferred_statements() : 0;
 }

@@ -54,20 +54,20 @@ static int insert_row(const TAB_INFO *t)
     if (r < 0) return -1;
     if (r == 99) {
         if (!has_long) {
-            fprintf(stderr, "Table %s: data asked for a column without a stream.\n", t->tab_name);
+            fprintf(stderr, "Table %s: data asked for a column without a stream.\n", TABLE_NAME(t));
             return -1;
         }
         if (insert_long_piece() < 0) return -1;
     } else if (has_long && g_imp.bc[ncol - 1].indp[0] != -1) {
         /* the LONG stream in the file would be left unread */
-        fprintf(stderr, "Table %s: LONG value was not asked for.\n", t->tab_name);
+        fprintf(stderr, "Table %s: LONG value was not asked for.\n", TABLE_NAME(t));
         return -1;
     }
     /* One stream follows for every LOB slot 0xFFFC, in select order. */
     for (uint32_t m = 0; m < nlob; m++) {
         if (g_imp.bc[first_lob + m].indp[0] == -1) continue;
         if (g_imp.bc[ncol + m].indp[0] == -1) {
-            fprintf(stderr, "Table %s: no LOB locator returned.\n", t->tab_name);
+            fprintf(stderr, "Table %s: no LOB locator returned.\n", TABLE_NAME(t));
             return -1;
         }
         if (insert_lob((int)(ncol + m)) < 0) return -1;
@@ -104,6 +104,6 @@ int import_single_row(int ti)
         }
     }
     feedback_end(g_imp.ofp);
-    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", t->tab_name, g_imp.nrow);
+    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", TABLE_NAME(t), g_imp.nrow);
     return 0;
 }

@@ -14,19 +14,19 @@ static int is_dump_table(void *ctx, const char *name)
 {
     (void)ctx;
     for (int i = 0; i < g_imp.ntab; i++)
-        if (strcmp(g_imp.tabp[i].tab_name, name) == 0) return 1;
+        if (strcmp(imp_table_name(i), name) == 0) return 1;
     return 0;
 }
 
 int check_import_info(int ti, int where, const char *text, int len, STMT_INFO *in)
 {
     char why[120];
-    STMT_SCOPE sc = {where, ti >= 0 ? g_imp.tabp[ti].tab_name : NULL, g_imp.owner_name,
+    STMT_SCOPE sc = {where, ti >= 0 ? imp_table_name(ti) : NULL, g_imp.owner_name,
                      is_dump_table, NULL};
     if (len < 0) return 0;
     if (!stmt_check(&sc, text, (uint32_t)len, in, why, sizeof(why))) return 0;
     if (ti >= 0)
-        fprintf(stderr, "Table %s: statement refused, %s:\n%.*s\n", g_imp.tabp[ti].tab_name, why,
+        fprintf(stderr, "Table %s: statement refused, %s:\n%.*s\n", imp_table_name(ti), why,
                 len > 200 ? 200 : len, text);
     else
         fprintf(stderr, "Deferred statement refused, %s:\n%.*s\n", why, len > 200 ? 200 : len, text);

@@ -55,6 +55,8 @@ static int all_zero(const uint8_t *p, size_t n)
     return 1;
 }
 
+static int load_long_tables(DUMP_READER *r);
+
 void dump_hash_head(XXH3_state_t *st, const uint8_t *block)
 {
     static const uint8_t zero[16];
@@ -133,13 +135,30 @@ int dump_open(DUMP_READER *r, int fd)
                     h->tab_cnt);
     r->data_start = DUMP_HEAD_BLOCK + dir_area_size(n);
     if (want < DUMP_HEAD_BLOCK) return 0;
-    return read_extension(r, block);
+    if (read_extension(r, block) != 0) return -1;
+    if (r->has_ext && r->ext.version == DUMP_EXT_VERSION_RECORDS) return load_long_tables(r);
+    return 0;
 }
 
 void dump_close(DUMP_READER *r)
 {
     free(r->buf);
     r->buf = NULL;
+    free(r->longs);
+    r->longs = NULL;
+    r->nlong = 0;
+}
+
+uint32_t dump_table_count(const DUMP_READER *r)
+{
+    return r->head.tab_cnt + r->nlong;
+}
+
+const char *dump_table_name(const DUMP_READER *r, uint32_t i, const TAB_INFO *t)
+{
+    if (i < r->head.tab_cnt) return t ? t->tab_name : "";
+    if (i - r->head.tab_cnt < r->nlong) return r->longs[i - r->head.tab_cnt].name;
+    return "";
 }
 
 /* ---- directory --------------------------------------------------------------- */
@@ -169,7 +188,12 @@ int dump_entry(DUMP_READER *r, uint32_t i, TAB_INFO *t)
 {
     uint8_t raw[sizeof(TAB_INFO)];
     uint64_t ofs = DUMP_HEAD_BLOCK + (uint64_t)i * sizeof(TAB_INFO);
-    if (i >= r->head.tab_cnt) return fail(r, DUMP_E_ENTRY, ofs, "no table %u", i + 1);
+    if (i >= r->head.tab_cnt) {
+        /* checked when its record was read */
+        if (i - r->head.tab_cnt >= r->nlong) return fail(r, DUMP_E_ENTRY, ofs, "no table %u", i + 1);
+        *t = r->longs[i - r->head.tab_cnt].t;
+        return 0;
+    }
     if (pread_full(r, raw, sizeof(raw), ofs) != 0) return -1;
     decode_entry(raw, t);
     const char *why = dump_entry_fault(r, t);
@@ -183,6 +207,10 @@ int dump_entry(DUMP_READER *r, uint32_t i, TAB_INFO *t)
 int dump_trail(DUMP_READER *r, uint32_t i, DUMP_TRAIL *tr)
 {
     uint8_t raw[DUMP_TRAILER_ENTRY];
+    if (r->has_ext && i >= r->head.tab_cnt && i - r->head.tab_cnt < r->nlong) {
+        *tr = r->longs[i - r->head.tab_cnt].tr;
+        return 0;
+    }
     if (!r->has_ext || i >= r->head.tab_cnt) return fail(r, DUMP_E_DAMAGED, 0, "no trailer entry");
     uint64_t ofs = r->ext.trailer_ofs + DUMP_TRAILER_HEAD + (uint64_t)i * DUMP_TRAILER_ENTRY;
     if (pread_full(r, raw, sizeof(raw), ofs) != 0) return -1;
@@ -557,8 +585,10 @@ static int visit_record(DUMP_READER *r, const DUMP_VISIT *v, void *ctx, uint32_t
 
 /* The typed records of a format 3 trailer, from the read position to the
  * end record, which must end the file. */
+static int take_long_table(DUMP_READER *r, uint64_t rec, uint32_t len);
+
 static int walk_records(DUMP_READER *r, const DUMP_VISIT *deferred, const DUMP_VISIT *warnings,
-                        void *ctx)
+                        void *ctx, int collect)
 {
     for (;;) {
         uint64_t rec = at(r);
@@ -581,6 +611,14 @@ static int walk_records(DUMP_READER *r, const DUMP_VISIT *deferred, const DUMP_V
             v = deferred;
         } else if (kind == DUMP_REC_WARNING) {
             v = warnings;
+        } else if (kind == DUMP_REC_TABLE) {
+            if (len < DUMP_REC_TABLE_FIXED + sizeof(((TAB_INFO *)0)->tab_name) ||
+                len > DUMP_REC_TABLE_FIXED + DUMP_NAME_MAX)
+                return fail(r, DUMP_E_DAMAGED, rec, "table record of %u bytes", len);
+            if (collect) {
+                if (take_long_table(r, rec, len) != 0) return -1;
+                continue;
+            }
         } else if (!(kind & DUMP_REC_OPTIONAL)) {
             return fail(r, DUMP_E_DAMAGED, rec, "trailer record kind %u not known", kind);
         }
@@ -599,7 +637,7 @@ static int walk_trailer_lists(DUMP_READER *r, const DUMP_VISIT *deferred,
     if (seek_to(r, list, r->size, 0) != 0) return -1;
     r->fault.table = -1;
     if (r->ext.version == DUMP_EXT_VERSION_RECORDS) {
-        int rc = walk_records(r, deferred, warnings, ctx);
+        int rc = walk_records(r, deferred, warnings, ctx, 0);
         if (rc != 0) return rc;
         if (at(r) != r->size) return fail(r, DUMP_E_DAMAGED, at(r), "bytes after the trailer");
         return 0;
@@ -674,6 +712,18 @@ static int check_extension(DUMP_READER *r)
         }
         next += tr.length;
     }
+    /* then the sections of the tables whose names do not fit the
+     * directory, in the order of their records */
+    for (uint32_t k = 0; k < r->nlong; k++) {
+        const DUMP_LONG_TABLE *l = &r->longs[k];
+        if (l->t.offset != next || l->tr.length > r->ext.trailer_ofs - next) {
+            r->fault.table = (int)(n + k);
+            return fail(r, DUMP_E_DAMAGED, r->ext.trailer_ofs,
+                        "section place of table \"%.40s\" disagrees with the sections before it",
+                        l->name);
+        }
+        next += l->tr.length;
+    }
     if (next != r->ext.trailer_ofs)
         return fail(r, DUMP_E_DAMAGED, r->ext.trailer_ofs, "sections do not end at the trailer");
     return dump_walk_deferred(r, NULL, NULL);
@@ -687,4 +737,62 @@ int dump_check_directory(DUMP_READER *r)
         if (dump_entry(r, i, &t) != 0) return -1;
     }
     return 0;
+}
+
+/* ---- tables whose names do not fit the directory -------------------------------- */
+
+/* Reads the table record of len bytes at the read position (head at rec)
+ * into the reader's list. */
+static int take_long_table(DUMP_READER *r, uint64_t rec, uint32_t len)
+{
+    if (need(r, len, "a table record") != 0) return -1;
+    const uint8_t *p = r->buf + r->pos;
+    DUMP_LONG_TABLE l;
+    memset(&l, 0, sizeof(l));
+    l.t.flag = get_be32(p);
+    l.t.ncol = get_be32(p + 4);
+    l.t.nlob = get_be32(p + 8);
+    l.t.nrows = get_be32(p + 12);
+    l.t.offset = get_be64(p + 16);
+    l.tr.length = get_be64(p + 24);
+    l.tr.rows = get_be64(p + 32);
+    l.tr.sum = get_be64(p + 40);
+    uint32_t nlen = len - DUMP_REC_TABLE_FIXED;
+    if (memchr(p + DUMP_REC_TABLE_FIXED, '\0', nlen))
+        return fail(r, DUMP_E_DAMAGED, rec, "table record: name with a zero byte");
+    memcpy(l.name, p + DUMP_REC_TABLE_FIXED, nlen);
+    r->pos += len;
+    const char *why = dump_entry_fault(r, &l.t);
+    if (why) {
+        r->fault.table = (int)(r->head.tab_cnt + r->nlong);
+        return fail(r, DUMP_E_ENTRY, rec, "table record \"%.40s\": %s", l.name, why);
+    }
+    /* the tables a file may hold are bounded by its size like the directory */
+    if ((uint64_t)r->nlong + 1 > r->size / DUMP_REC_TABLE_FIXED)
+        return fail(r, DUMP_E_DAMAGED, rec, "too many table records");
+    DUMP_LONG_TABLE *grown =
+        (DUMP_LONG_TABLE *)realloc(r->longs, sizeof(DUMP_LONG_TABLE) * ((size_t)r->nlong + 1));
+    if (!grown) {
+        r->fault.err = ENOMEM;
+        return fail(r, DUMP_E_IO, rec, "%s", strerror(ENOMEM));
+    }
+    r->longs = grown;
+    r->longs[r->nlong++] = l;
+    return 0;
+}
+
+/* Format 3: the trailer's checksum, then its table records into the
+ * reader's list, so that every later call sees those tables. */
+static int load_long_tables(DUMP_READER *r)
+{
+    if (seek_to(r, r->ext.trailer_ofs, r->size, 0) != 0) return -1;
+    XXH3_64bits_reset(&r->hash);
+    if (hash_range(r, r->ext.trailer_ofs, r->ext.trailer_len) != 0) return -1;
+    if (XXH3_64bits_digest(&r->hash) != r->ext.trailer_sum)
+        return fail(r, DUMP_E_SUM, r->ext.trailer_ofs, "trailer checksum does not match");
+    uint64_t list = r->ext.trailer_ofs + DUMP_TRAILER_HEAD + (uint64_t)r->head.tab_cnt * DUMP_TRAILER_ENTRY;
+    if (seek_to(r, list, r->size, 0) != 0) return -1;
+    int rc = walk_records(r, NULL, NULL, NULL, 1);
+    r->fault.table = rc == 0 ? -1 : r->fault.table;
+    return rc;
 }

@@ -67,6 +67,23 @@ extern "C" {
 #define DUMP_REC_END 0
 #define DUMP_REC_STATEMENT 1     /* a deferred statement, its text */
 #define DUMP_REC_WARNING 2       /* a line of the export's warnings */
+/* A table whose name does not fit the 31 bytes of a directory entry. Its
+ * section stands in the data area after the sections of the directory's
+ * tables (where base readers, which find sections only through the
+ * directory, never look); such sections follow each other in the order
+ * of their records and end at the trailer. The payload:
+ *    0  4  flag, as in a directory entry
+ *    4  4  column count
+ *    8  4  LOB column count
+ *   12  4  rows (low 32 bits, as in a directory entry)
+ *   16  8  section offset
+ *   24  8  section length
+ *   32  8  rows written
+ *   40  8  section checksum
+ *   48  n  the table's name, 32 to 128 bytes, no NUL */
+#define DUMP_REC_TABLE 3
+#define DUMP_REC_TABLE_FIXED 48
+#define DUMP_NAME_MAX 128
 #define DUMP_REC_OPTIONAL 0x8000u
 #define DUMP_REC_HEAD 6
 #define DUMP_RECORD_MAX (16u * 1024u * 1024u)
@@ -93,6 +110,14 @@ typedef struct __dump_trail {
     uint64_t rows;    /* rows written */
     uint64_t sum;     /* checksum of the section's bytes */
 } DUMP_TRAIL;
+
+/* A table carried in a DUMP_REC_TABLE record: its entry as a directory
+ * entry would hold it (an empty tab_name), its trailer numbers and name. */
+typedef struct __dump_long_table {
+    TAB_INFO t;
+    DUMP_TRAIL tr;
+    char name[DUMP_NAME_MAX + 1];
+} DUMP_LONG_TABLE;
 
 /* What went wrong. The first four are the faults tabimp has always named
  * with their own messages. */
@@ -143,6 +168,10 @@ typedef struct __dump_reader {
     int has_ext;
     DUMP_EXT ext;
     uint64_t data_start;    /* first byte after the directory area */
+    /* Tables of format 3 whose names do not fit the directory: numbered
+     * after the directory's, from head.tab_cnt on. */
+    DUMP_LONG_TABLE *longs;
+    uint32_t nlong;
     DUMP_FAULT fault;
     /* the read buffer: buf[0] is the byte at file offset bofs */
     uint8_t *buf;
@@ -157,6 +186,15 @@ typedef struct __dump_reader {
  * fields, table count against the file size, the extension record. */
 int dump_open(DUMP_READER *r, int fd);
 void dump_close(DUMP_READER *r);
+
+/* The tables of the file: the directory's, then those whose names do
+ * not fit it (format 3). Every call below that takes a table number takes
+ * both kinds alike. */
+uint32_t dump_table_count(const DUMP_READER *r);
+
+/* The name of table i: the directory entry's, or the long name; "" for a
+ * number past the tables. */
+const char *dump_table_name(const DUMP_READER *r, uint32_t i, const TAB_INFO *t);
 
 /* Directory entry i in host order, checked; no checks beyond the entry. */
 int dump_entry(DUMP_READER *r, uint32_t i, TAB_INFO *t);
