@@ -2,7 +2,8 @@
 // format kept in tests/fixtures, as the exporter of its day wrote it from
 // the same small schema (table PEOPLE with its key, index and rows, a
 // sequence and a view): format 1 (checksums), format 2 (with the export's
-// warnings), format 3 (typed trailer records, a 70 KB package body). Each
+// warnings), format 3 (typed trailer records, a 70 KB package body, a
+// table whose name does not fit a directory entry). Each
 // still verifies and imports whole with today's programs.
 #include <string>
 
@@ -52,6 +53,12 @@ TEST_P(FormatGenerations, VerifiesListsAndImportsWhole) {
     EXPECT_NE(std::string::npos, q.out.find(o)) << o << "\n" << q.out;
   if (std::string(GetParam()) == "3") {
     EXPECT_NE(std::string::npos, q.out.find("PACKAGE BODY LONG_PKG")) << q.out;
+    // the table whose name does not fit the directory, with its key and row
+    ProcResult t = Sql("SELECT id || '|' || name FROM fx_copy.\"PEOPLE_OF_A_NAME_LONGER_THAN_THIRTY_ONE\";\n"
+                       "SELECT 'keys ' || COUNT(*) FROM all_constraints WHERE owner = 'FX_COPY' AND "
+                       "table_name = 'PEOPLE_OF_A_NAME_LONGER_THAN_THIRTY_ONE' AND constraint_type = 'P';\n");
+    EXPECT_NE(std::string::npos, t.out.find("5|Eve")) << t.out << t.err;
+    EXPECT_NE(std::string::npos, t.out.find("keys 1")) << t.out;
     ProcResult s = Sql("SELECT 'lines ' || COUNT(*) FROM all_source WHERE owner = 'FX_COPY' AND name = "
                        "'LONG_PKG' AND type = 'PACKAGE BODY';\n");
     EXPECT_NE(std::string::npos, s.out.find("lines 2844")) << s.out;  // every line of the source's body

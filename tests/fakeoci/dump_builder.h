@@ -188,6 +188,10 @@ struct Dump {
   bool records = false;
   std::vector<Record> extra;
   bool records_end = true;
+  // Format 3: tables whose names do not fit the directory, their sections
+  // after the directory's and a table record each (after the warnings).
+  std::vector<Table> long_tables;
+  int64_t long_offset_shift = 0;  // added to the first long table's recorded offset
 
   std::string Build() const {
     uint64_t n = tables.size();
@@ -217,6 +221,26 @@ struct Dump {
       offset += sec.size();
       data += sec;
     }
+    std::string long_records;
+    for (size_t k = 0; k < long_tables.size(); k++) {
+      const Table& t = long_tables[k];
+      std::string sec = t.Section();
+      std::string p;
+      Put32(p, t.Flag());
+      Put32(p, t.ncol >= 0 ? static_cast<uint32_t>(t.ncol) : static_cast<uint32_t>(t.cols.size()));
+      Put32(p, t.Nlob());
+      Put32(p, t.nrows);
+      Put64(p, offset + (k == 0 ? long_offset_shift : 0));
+      Put64(p, sec.size());
+      Put64(p, t.nrows);
+      Put64(p, XXH3_64bits(sec.data(), sec.size()));
+      p += t.name;
+      Put16(long_records, 3);
+      Put32(long_records, static_cast<uint32_t>(p.size()));
+      long_records += p;
+      offset += sec.size();
+      data += sec;
+    }
     if (zero_directory) directory.assign(directory.size(), '\0');
     directory.resize(dir, '\0');
     if (!extension) {
@@ -236,6 +260,7 @@ struct Dump {
       };
       for (const std::string& q : deferred) put(1, q, -1);
       for (const std::string& w : warnings) put(2, w, -1);
+      trailer += long_records;
       for (const Record& r : extra) put(r.kind, r.payload, r.declared);
       if (records_end) put(0, "", -1);
     } else {

@@ -1,7 +1,8 @@
 // reader_records_test.cpp - the dump reader on files of format 3, whose
 // trailer is a list of typed records: statements of any length come whole
 // (past a text block and past the read buffer), warnings apart, optional
-// records of later kinds stepped over, and every broken record is a
+// records of later kinds stepped over, tables whose names do not fit the
+// directory given as ordinary tables, and every broken record is a
 // damaged file with its reason, never a crash or a silent skip.
 #include <fcntl.h>
 #include <stdlib.h>
@@ -141,6 +142,109 @@ TEST(ReaderRecords, RecordsInAnOlderVersionAndOldListsInVersionThreeAreDamage) {
   r = ReadAll(d.Build());
   EXPECT_NE(0, r.rc);
   EXPECT_FALSE(r.fault.empty());
+}
+
+// Tables whose names do not fit the directory, read with the reader's
+// calls; a base reader's view (the directory alone) next to it.
+struct Tables {
+  int rc = -1;
+  std::string fault;
+  uint32_t listed = 0;
+  std::vector<std::string> names;
+  std::vector<uint64_t> rows;
+  std::vector<std::string> ddl;
+};
+
+int CollectDdl(void* ctx, const char* text, uint32_t len) {
+  static_cast<std::vector<std::string>*>(ctx)->emplace_back(text, len);
+  return 0;
+}
+
+Tables ReadTables(const std::string& bytes) {
+  char path[] = "/tmp/reader_records.XXXXXX";
+  int fd = mkstemp(path);
+  EXPECT_GE(fd, 0);
+  std::ofstream(path, std::ios::binary) << bytes;
+  Tables out;
+  DUMP_READER r;
+  out.rc = dump_open(&r, fd);
+  if (out.rc == 0) out.rc = dump_check_directory(&r);
+  if (out.rc == 0) out.listed = r.head.tab_cnt;
+  for (uint32_t i = 0; out.rc == 0 && i < dump_table_count(&r); i++) {
+    TAB_INFO t;
+    DUMP_SECTION sec;
+    DUMP_VISIT v = {CollectDdl, nullptr, nullptr};
+    out.rc = dump_entry(&r, i, &t);
+    if (out.rc == 0) out.rc = dump_walk_section(&r, i, &v, &out.ddl, &sec);
+    if (out.rc == 0) {
+      out.names.push_back(dump_table_name(&r, i, &t));
+      out.rows.push_back(sec.rows);
+    }
+  }
+  if (out.rc != 0) out.fault = r.fault.reason;
+  dump_close(&r);
+  close(fd);
+  unlink(path);
+  return out;
+}
+
+Table Plain(const std::string& name, int rows) {
+  Table t(name, {{2, 22, "ID"}});
+  t.ddl = "CREATE TABLE \"" + name + "\" (\"ID\" NUMBER)";
+  for (int i = 0; i < rows; i++) t.Row({Val(std::string("\xC1\x02", 2))});
+  return t;
+}
+
+Dump WithLongNames() {
+  Dump d = Records();
+  d.tables = {Plain("SHORT", 2)};
+  d.long_tables = {Plain(std::string(40, 'L'), 3), Plain(std::string(128, 'M'), 1)};
+  return d;
+}
+
+TEST(ReaderRecords, TablesOfLongNamesComeAfterTheDirectorysAsOrdinaryTables) {
+  Dump d = WithLongNames();
+  Tables t = ReadTables(d.Build());
+  ASSERT_EQ(0, t.rc) << t.fault;
+  EXPECT_EQ(1u, t.listed);  // what a base reader sees: the directory alone
+  EXPECT_EQ((std::vector<std::string>{"SHORT", std::string(40, 'L'), std::string(128, 'M')}), t.names);
+  EXPECT_EQ((std::vector<uint64_t>{2, 3, 1}), t.rows);
+  ASSERT_EQ(3u, t.ddl.size());
+  EXPECT_EQ(d.long_tables[1].ddl, t.ddl[2]);
+
+  // the same file without the long tables has the same directory bytes
+  Dump base = d;
+  base.long_tables.clear();
+  std::string with = d.Build(), without = base.Build();
+  EXPECT_EQ(without.substr(1024, 512), with.substr(1024, 512));
+  EXPECT_EQ(without.substr(0, 208), with.substr(0, 208));
+}
+
+TEST(ReaderRecords, BrokenTableRecordsAreDamage) {
+  struct Case {
+    const char* what;
+    int64_t shift;          // moves the first long table's recorded offset
+    std::string name;       // of the first long table
+    std::string fault;      // the reason, or its start
+  } cases[] = {
+      {"a section that overlaps the one before it", -8, std::string(40, 'L'),
+       "section place of table \"LLLL"},
+      {"a section that leaves a gap", 8, std::string(40, 'L'), "section place of table \"LLLL"},
+      {"a section past the file", 1 << 30, std::string(40, 'L'), "table record \"LLLL"},
+      {"a name that fits the directory", 0, "SHORT2", "table record of 54 bytes"},
+      {"a name longer than 128 bytes", 0, std::string(129, 'N'), "table record of 177 bytes"},
+      {"a name with a zero byte", 0, std::string(20, 'Z') + std::string(1, '\0') + std::string(20, 'Z'),
+       "table record: name with a zero byte"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Dump d = WithLongNames();
+    d.long_tables[0].name = c.name;
+    d.long_offset_shift = c.shift;
+    Tables t = ReadTables(d.Build());
+    EXPECT_NE(0, t.rc);
+    EXPECT_EQ(0u, t.fault.rfind(c.fault, 0)) << t.fault;
+  }
 }
 
 }  // namespace

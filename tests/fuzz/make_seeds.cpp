@@ -112,6 +112,11 @@ int main(int argc, char** argv) {
   records.extra = {{0x8009, "later", -1}};
   ok &= Save(dir, "records.dmp", records);
 
+  // format 3 with a table whose name does not fit the directory
+  Dump long_named = records;
+  long_named.long_tables.push_back(MultiRow(std::string(40, 'L'), 3));
+  ok &= Save(dir, "long_named_table.dmp", long_named);
+
   Dump failed;
   failed.tables.push_back(MultiRow("A", 1));
   failed.zero_directory = true;
