@@ -60,7 +60,8 @@ extern "C" {
  *   n  payload
  * ended by a record of kind DUMP_REC_END and length 0, which ends the
  * file. Deferred statements stand in the order they run. Written only
- * when a file needs it (a statement longer than a text block), so that
+ * when a file needs it (a statement longer than a text block, a table
+ * whose name does not fit the directory), so that
  * every other file stays readable by readers of formats 1 and 2, which
  * refuse a version they do not know rather than misread it. */
 #define DUMP_EXT_VERSION_RECORDS 3

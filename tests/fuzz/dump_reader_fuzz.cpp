@@ -62,7 +62,7 @@ void Walk() {
   int where = STMT_AT_SECTION;
   DUMP_VISIT visit = {CheckCreate, nullptr, CheckText};
   if (dump_open(&r, fd) == 0 && dump_check_directory(&r) == 0) {
-    for (uint32_t i = 0; i < r.head.tab_cnt; i++) {
+    for (uint32_t i = 0; i < dump_table_count(&r); i++) {
       DUMP_SECTION s;
       if (dump_walk_section(&r, i, &visit, &where, &s) != 0) break;
       if (r.has_ext && s.length == 0) abort();  // a sound section is never empty
