@@ -217,9 +217,14 @@ const char *exp_table_name(int ti);
  * list; called after the list of the others is complete. 0 or -1. */
 int add_long_table(const char *name);
 
-/* Prints a warning line, "Warning: " and text, as warn_object does, and
- * keeps it for the dump. Returns 0 or -1 (out of memory). */
-int warn_line(const char *text);
+/* Prints a warning line, "Warning: " and text, as warn_object does, keeps
+ * it for the dump and counts it in the run's outcome: something was not
+ * carried. Returns 0 or -1 (out of memory). */
+int keep_warning(const char *text);
+
+/* Prints "Warning: " and text the same way, for something carried that a
+ * reader should know (neither kept in the dump nor counted). */
+void note_line(const char *text);
 
 /* The index of the exported table of that exact name, or -1;
  * forget_table_names drops the lookup after the list has changed. */

@@ -38,12 +38,28 @@ int warn_object(const char *kind, const char *name, const char *reason)
         return -1;
     }
     snprintf(text, size, "%s \"%s\" not exported: %s.", kind, name, reason);
-    int rc = warn_line(text);
+    int rc = keep_warning(text);
     free(text);
     return rc;
 }
 
-int warn_line(const char *text)
+/* Prints a line on standard output and in the log. */
+static void print_line(const char *prefix, const char *text)
+{
+    printf("%s%s\n", prefix, text);
+    fflush(stdout);
+    if (g_exp.ofp && g_exp.ofp != stdout) {
+        fprintf(g_exp.ofp, "%s%s\n", prefix, text);
+        fflush(g_exp.ofp);
+    }
+}
+
+void note_line(const char *text)
+{
+    print_line("Warning: ", text);
+}
+
+int keep_warning(const char *text)
 {
     size_t size = strlen(text) + 16;
     char *line = (char *)malloc(size);
@@ -58,12 +74,7 @@ int warn_line(const char *text)
     snprintf(line, size, "Warning: %s", text);
     g_warnings[g_nwarnings++] = line;
     run_warning();
-    printf("%s\n", line);
-    fflush(stdout);
-    if (g_exp.ofp && g_exp.ofp != stdout) {
-        fprintf(g_exp.ofp, "%s\n", line);
-        fflush(g_exp.ofp);
-    }
+    print_line("", line);
     return 0;
 }
 
