@@ -83,7 +83,8 @@ class OddObjects : public ::testing::Test {
     ProcResult r = Sql(
         "CREATE USER zoo IDENTIFIED BY zoo;\nGRANT DBA TO zoo;\n"
         "CREATE USER copy IDENTIFIED BY copy;\n"
-        "CREATE USER half IDENTIFIED BY half;\nGRANT DBA TO half;\n");
+        "CREATE USER half IDENTIFIED BY half;\nGRANT DBA TO half;\n"
+        "CREATE USER part IDENTIFIED BY part;\nGRANT DBA TO part;\n");
     ASSERT_EQ(r.status, 0) << r.err;
     r = RunSql("zoo/zoo@" + db_, ZooScript(), {kNls});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -222,6 +223,23 @@ TEST_F(OddObjects, ImportIntoASchemaHoldingSomeOfThemNeverFailsAsAWhole) {
   std::string objs = Objects("HALF");
   for (const std::string& o : {"CONSTRAINT " + kCheck34, "TABLE " + kTable31, std::string("VIEW V_ERR"),
                                std::string("PACKAGE BODY BIG_PKG")})
+    EXPECT_NE(std::string::npos, objs.find(o + "\n")) << o << "\n" << objs;
+
+  // without IGNORE=Y, into a schema holding schema objects of the same
+  // names (no table): each is kept or reported, the rest is carried
+  r = RunSql("part/part@" + db_,
+             "CREATE VIEW v_err AS SELECT 1 AS one FROM dual;\n"
+             "CREATE TABLE dual_copy (x NUMBER);\n"
+             "CREATE OR REPLACE TRIGGER v_ok_io BEFORE INSERT ON dual_copy FOR EACH ROW BEGIN NULL; END;\n/\n"
+             "CREATE OR REPLACE PROCEDURE broken AS BEGIN NULL; END;\n/\n",
+             {kNls});
+  ASSERT_EQ(0, r.status) << r.err;
+  i = Import("part", false);
+  EXPECT_NE(255, i.status) << i.out << i.err;
+  ExpectCarriedOrNamed("PART", e.out + e.err + i.out + i.err);
+  objs = Objects("PART");
+  for (const std::string& o : {"TABLE " + kTable40, std::string("VIEW V_MISSING"), std::string("VIEW V_ERR"),
+                               std::string("PACKAGE BODY BIG_PKG"), std::string("PROCEDURE BROKEN")})
     EXPECT_NE(std::string::npos, objs.find(o + "\n")) << o << "\n" << objs;
 }
 
