@@ -125,25 +125,6 @@ TEST(ReaderRecords, BrokenRecordsAreDamage) {
   }
 }
 
-TEST(ReaderRecords, RecordsInAnOlderVersionAndOldListsInVersionThreeAreDamage) {
-  // format 2 lists under version 3: the first word pair is no record head
-  Dump d = Records();
-  d.records = false;
-  d.warning_list = true;
-  d.warnings = {"Warning: x"};
-  Read r = ReadAll(d.Build());
-  EXPECT_NE(0, r.rc);
-  EXPECT_FALSE(r.fault.empty());
-
-  // records under version 2: read as text blocks, they do not end right
-  d = Records();
-  d.version = 2;
-  d.warnings = {"Warning: y"};
-  r = ReadAll(d.Build());
-  EXPECT_NE(0, r.rc);
-  EXPECT_FALSE(r.fault.empty());
-}
-
 // Tables whose names do not fit the directory, read with the reader's
 // calls; a base reader's view (the directory alone) next to it.
 struct Tables {
