@@ -129,12 +129,13 @@ int parse_arguments(int argc, char **argv)
     return 0;
 }
 
-/* The reader has checked the header (read_dump_head); the directory that
- * tab_cnt announces must also keep the working block within what an int
- * can size. */
+/* The reader has checked the header (read_dump_head); the table list
+ * (the directory that tab_cnt announces and the tables of long names the
+ * trailer adds) must also keep the working block within what an int can
+ * size. */
 static int check_dump_head(const HEAD_INFO *hi)
 {
-    uint64_t n = hi->tab_cnt;
+    uint64_t n = dump_table_count(&g_dump);
     uint64_t block = dir_area_size(n) + (uint64_t)IMP_WINDOW_SIZE + (uint64_t)IMP_BIND_AREA;
     if (block > (uint64_t)INT_MAX) {
         fprintf(stderr, "Table count %u in %s exceeds the file.\n", hi->tab_cnt,
