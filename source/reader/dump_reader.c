@@ -770,13 +770,16 @@ static int take_long_table(DUMP_READER *r, uint64_t rec, uint32_t len)
     /* the tables a file may hold are bounded by its size like the directory */
     if ((uint64_t)r->nlong + 1 > r->size / DUMP_REC_TABLE_FIXED)
         return fail(r, DUMP_E_DAMAGED, rec, "too many table records");
-    DUMP_LONG_TABLE *grown =
-        (DUMP_LONG_TABLE *)realloc(r->longs, sizeof(DUMP_LONG_TABLE) * ((size_t)r->nlong + 1));
-    if (!grown) {
-        r->fault.err = ENOMEM;
-        return fail(r, DUMP_E_IO, rec, "%s", strerror(ENOMEM));
+    /* the list doubles as it grows: each record costs the same */
+    if (r->nlong == 0 || (r->nlong >= 4 && (r->nlong & (r->nlong - 1)) == 0)) {
+        size_t cap = r->nlong ? (size_t)r->nlong * 2 : 4;
+        DUMP_LONG_TABLE *grown = (DUMP_LONG_TABLE *)realloc(r->longs, sizeof(DUMP_LONG_TABLE) * cap);
+        if (!grown) {
+            r->fault.err = ENOMEM;
+            return fail(r, DUMP_E_IO, rec, "%s", strerror(ENOMEM));
+        }
+        r->longs = grown;
     }
-    r->longs = grown;
     r->longs[r->nlong++] = l;
     return 0;
 }

@@ -199,6 +199,15 @@ TEST(ReaderRecords, TablesOfLongNamesComeAfterTheDirectorysAsOrdinaryTables) {
   std::string with = d.Build(), without = base.Build();
   EXPECT_EQ(without.substr(1024, 512), with.substr(1024, 512));
   EXPECT_EQ(without.substr(0, 208), with.substr(0, 208));
+
+  // many of them, in their order
+  d.long_tables.clear();
+  for (int k = 0; k < 40; k++) d.long_tables.push_back(Plain(std::string(32, 'A') + std::to_string(k), k % 3));
+  t = ReadTables(d.Build());
+  ASSERT_EQ(0, t.rc) << t.fault;
+  ASSERT_EQ(41u, t.names.size());
+  EXPECT_EQ(std::string(32, 'A') + "39", t.names.back());
+  EXPECT_EQ(0u, t.rows.back());
 }
 
 TEST(ReaderRecords, BrokenTableRecordsAreDamage) {
