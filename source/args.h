@@ -119,6 +119,9 @@ int table_selected(const char *name);
  * "Table \"%s\" not found in <where>.\n". Returns 0, or -1 when any
  * entry matched nothing. */
 int check_selection(const TAB_INFO *tabs, int n, const char *where);
+/* The same over tables 0..n-1 named by name_of, for lists that hold
+ * names longer than a directory entry's. */
+int check_selection_of(const char *(*name_of)(int i), int n, const char *where);
 
 /* The SQL condition that selects the listed tables, " and (...)", in a new
  * string (an empty one without TABLES), or NULL when out of memory. */

@@ -131,18 +131,31 @@ int table_selected(const char *name)
     return 0;
 }
 
-int check_selection(const TAB_INFO *tabs, int n, const char *where)
+int check_selection_of(const char *(*name_of)(int i), int n, const char *where)
 {
     int rc = 0;
     for (int i = 0; i < g_ntables; i++) {
         int hit = 0;
-        for (int j = 0; j < n && !hit; j++) hit = pattern_matches(&g_tables[i], tabs[j].tab_name);
+        for (int j = 0; j < n && !hit; j++) hit = pattern_matches(&g_tables[i], name_of(j));
         if (!hit) {
             fprintf(stderr, "Table \"%s\" not found in %s.\n", g_tables[i].name, where);
             rc = -1;
         }
     }
     return rc;
+}
+
+static const TAB_INFO *g_check_tabs;  /* the list check_selection looks at */
+
+static const char *listed_name(int i)
+{
+    return g_check_tabs[i].tab_name;
+}
+
+int check_selection(const TAB_INFO *tabs, int n, const char *where)
+{
+    g_check_tabs = tabs;
+    return check_selection_of(listed_name, n, where);
 }
 
 char *table_condition(void)

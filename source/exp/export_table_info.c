@@ -89,7 +89,7 @@ static int select_check(void)
 {
     char where[64];
     snprintf(where, sizeof(where), "schema %s", g_exp.owner_name);
-    return check_selection(g_exp.tabp, g_exp.ntab, where);
+    return check_selection_of(exp_table_name, g_exp.ntab, where);
 }
 
 int export_table_information(void)

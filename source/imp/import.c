@@ -218,7 +218,7 @@ static int run(void)
         fprintf(stderr, "Read table information error.\n");
         return -1;
     }
-    if (check_selection(g_imp.tabp, g_imp.ntab, g_imp.dump_filename) < 0) return -1;
+    if (check_selection_of(imp_table_name, g_imp.ntab, g_imp.dump_filename) < 0) return -1;
     if (set_current_schema() < 0) {
         fprintf(stderr, "Set current SCHEMA error.\n");
         return -1;

@@ -243,4 +243,17 @@ TEST_F(OddObjects, ImportIntoASchemaHoldingSomeOfThemNeverFailsAsAWhole) {
     EXPECT_NE(std::string::npos, objs.find(o + "\n")) << o << "\n" << objs;
 }
 
+TEST_F(OddObjects, TablesOfLongNamesAreSelectedByTablesOnBothSides) {
+  ProcResult e = testsupport::Run({TABEXP_PATH, "zoo/zoo@" + db_, "FILE=" + dump_, "OWNER=zoo", "TABLES=T40%"},
+                                  {kNls});
+  ASSERT_NE(255, e.status) << e.out << e.err;
+  EXPECT_NE(std::string::npos, e.out.find(kTable40)) << e.out;
+  ProcResult i = testsupport::Run(
+      {TABIMP_PATH, "system/manager@" + db_, "FILE=" + dump_, "TOUSER=copy", "TABLES=T40%"}, {kNls});
+  ASSERT_NE(255, i.status) << i.out << i.err;
+  std::string objs = Objects("COPY");
+  EXPECT_NE(std::string::npos, objs.find("TABLE " + kTable40 + "\n")) << objs;
+  EXPECT_EQ(std::string::npos, objs.find("TABLE T1\n")) << objs;
+}
+
 }  // namespace
