@@ -51,7 +51,11 @@ static void print_head(const DUMP_READER *r)
                (r->ext.flags & DUMP_EXT_LOSSY) ? ", client character set lossy" : "");
     else
         printf("Format:    base, no checksums\n");
-    printf("Tables:    %u\n\n", dump_table_count(r));
+    if (r->nlong > 0)
+        printf("Tables:    %u (%u in the trailer, for names longer than a directory entry)\n\n",
+               dump_table_count(r), r->nlong);
+    else
+        printf("Tables:    %u\n\n", dump_table_count(r));
 }
 
 static int list_warning(void *ctx, const char *text, uint32_t len)

@@ -59,6 +59,7 @@ TEST_P(FormatGenerations, VerifiesListsAndImportsWhole) {
                        "table_name = 'PEOPLE_OF_A_NAME_LONGER_THAN_THIRTY_ONE' AND constraint_type = 'P';\n");
     EXPECT_NE(std::string::npos, t.out.find("5|Eve")) << t.out << t.err;
     EXPECT_NE(std::string::npos, t.out.find("keys 1")) << t.out;
+    EXPECT_NE(std::string::npos, l.out.find("Tables:    2 (1 in the trailer")) << l.out;
     ProcResult s = Sql("SELECT 'lines ' || COUNT(*) FROM all_source WHERE owner = 'FX_COPY' AND name = "
                        "'LONG_PKG' AND type = 'PACKAGE BODY';\n");
     EXPECT_NE(std::string::npos, s.out.find("lines 2844")) << s.out;  // every line of the source's body
