@@ -1,8 +1,7 @@
 /*
  * check_written_statement.c - puts each statement the export is about to
- * write through the same allow-list the import applies to it, so that a
- * dump never holds a statement its own import refuses: such a statement
- * is left out and named in a warning instead.
+ * write through the import's own allow-list: one it would refuse is left
+ * out of the dump and named in a warning instead.
  */
 #include <stdio.h>
 #include <string.h>
