@@ -62,9 +62,15 @@ extern int g_ask_password;
  * "USERID parameter format error.\n". Returns 0 or -1 (message printed). */
 int parse_userid(const char *value);
 
-/* Overwrites the password of a USERID argument with '*' in place, so that
- * the process list no longer shows it. */
+/* Overwrites the password of a USERID argument in place with one '*',
+ * whatever its length (the rest of the argument moves up, the bytes freed
+ * are cleared), so that the process list shows neither it nor its length. */
 void hide_password(char *arg);
+
+/* Blanks argv[1] (the USERID value) and every USERID= argument as above,
+ * then closes the gaps between the arguments. Called before anything else
+ * is read, parameter files included; argv[1] must be copied first. */
+void hide_argv_passwords(int argc, char **argv);
 
 /* Reads a password into buf (size bytes): on the terminal after
  * "Password: " with echo off when standard input is a terminal, else one
