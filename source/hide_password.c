@@ -3,6 +3,7 @@
  * program's argument list, to a mask of fixed length, so that the process
  * list shows neither a password nor how long it is.
  */
+#define _POSIX_C_SOURCE 200809L /* strdup */
 #include <string.h>
 
 #include "args.h"
@@ -29,38 +30,77 @@ void hide_password(char *arg)
     memset(p + 1 + keep, 0, (size_t)(end - (p + 1 + keep)));
 }
 
+/* Whether argv[i] holds a password to hide: any USERID= argument, and the
+ * first one unless it is a keyword (PARFILE=x/y). */
+static int holds_password(const char *arg, int i)
+{
+    if (arg_keyword(arg, "USERID=", "userid=")) return 1;
+    if (i != 1) return 0;
+    const char *eq = strchr(arg, '='), *slash = strchr(arg, '/');
+    return !(eq && (!slash || eq < slash));
+}
+
 void hide_argv_passwords(int argc, char **argv)
 {
-    if (argc < 2 || !argv || !argv[1]) return;
+    if (argc < 2 || !argv || !argv[0] || !argv[1]) return;
     /* the area the process list shows: the strings laid out one after the
-     * other, as the kernel places them */
-    int contiguous = 1;
-    for (int i = 1; i + 1 < argc && argv[i + 1]; i++)
-        if (argv[i + 1] != argv[i] + strlen(argv[i]) + 1) contiguous = 0;
-    char *area_end = NULL;
-    if (contiguous) {
-        int last = argc - 1;
-        while (last > 1 && !argv[last]) last--;
-        area_end = argv[last] + strlen(argv[last]) + 1;
+     * other from argv[0], as the kernel places them */
+    int last = 0, contiguous = 1;
+    while (last + 1 < argc && argv[last + 1]) {
+        if (argv[last + 1] != argv[last] + strlen(argv[last]) + 1) contiguous = 0;
+        last++;
     }
-    for (int i = 1; i < argc && argv[i]; i++) {
-        if (arg_keyword(argv[i], "USERID=", "userid=")) {
-            hide_password(argv[i]);
-        } else if (i == 1) {
-            /* the USERID value itself, unless it is a keyword (PARFILE=x/y) */
-            const char *eq = strchr(argv[i], '='), *slash = strchr(argv[i], '/');
-            if (!(eq && (!slash || eq < slash))) hide_password(argv[i]);
+    char *area = argv[0], *area_end = argv[last] + strlen(argv[last]) + 1;
+    /* the program goes on with copies (argv[0] too, whose end the title
+     * overwrites); the area then shows a title */
+    if (contiguous) {
+        char *name = strdup(argv[0]);
+        if (name)
+            argv[0] = name;
+        else
+            contiguous = 0;
+    }
+    for (int i = 1; i <= last; i++) {
+        char *copy = contiguous ? strdup(argv[i]) : NULL;
+        if (holds_password(argv[i], i)) hide_password(copy ? copy : argv[i]);
+        if (copy) {
+            argv[i] = copy;
+        } else if (contiguous) {
+            /* out of memory: every original blanked where it stands */
+            char *p = area + strlen(area) + 1;
+            for (int k = 1; k <= last && p < area_end; k++) {
+                char *next = p + strlen(p) + 1;
+                if (holds_password(p, k)) hide_password(p);
+                p = next;
+            }
+            return;
         }
     }
-    if (!contiguous) return;
-    /* close the gaps the masks left, so that no run of NULs tells the
-     * length either; the freed tail is cleared */
-    char *to = argv[1] + strlen(argv[1]) + 1;
-    for (int i = 2; i < argc && argv[i]; i++) {
-        size_t n = strlen(argv[i]) + 1;
-        if (to != argv[i]) memmove(to, argv[i], n);
-        argv[i] = to;
-        to += n;
+    if (!contiguous) return; /* each argument was blanked in place */
+    /* The area rewritten as one title, "prog arg arg ...", ended by a NUL
+     * and filled to its last byte with blanks: with that byte not a NUL the
+     * kernel shows the area only up to the title's end, so nothing tells
+     * how much shorter the arguments became. */
+    size_t n = strlen(argv[0]);
+    char *o = area + n;
+    for (int i = 1; i <= last; i++) {
+        *o++ = ' ';
+        size_t k = strlen(argv[i]);
+        memcpy(o, argv[i], k);
+        o += k;
     }
-    if (to < area_end) memset(to, 0, (size_t)(area_end - to));
+    if (o + 1 < area_end) {
+        *o++ = '\0';
+        memset(o, ' ', (size_t)(area_end - o));
+    } else {
+        /* nothing became shorter: the arguments stay NUL-separated */
+        o = area + n;
+        for (int i = 1; i <= last; i++) {
+            *o++ = '\0';
+            size_t k = strlen(argv[i]);
+            memcpy(o, argv[i], k);
+            o += k;
+        }
+        *o = '\0';
+    }
 }
