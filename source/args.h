@@ -67,9 +67,11 @@ int parse_userid(const char *value);
  * are cleared), so that the process list shows neither it nor its length. */
 void hide_password(char *arg);
 
-/* Blanks argv[1] (the USERID value) and every USERID= argument as above,
- * then closes the gaps between the arguments. Called before anything else
- * is read, parameter files included; argv[1] must be copied first. */
+/* When argv[1] (the USERID value) or a USERID= argument holds a password:
+ * the arguments are replaced by copies blanked as above, and the area the
+ * process list shows is cleared after the program's name, so that it
+ * shows only the name. Called before anything else is read, parameter
+ * files included; argv[1] must be copied first. */
 void hide_argv_passwords(int argc, char **argv);
 
 /* Reads a password into buf (size bytes): on the terminal after

@@ -1,9 +1,10 @@
 /*
  * hide_password.c - blanks the passwords of USERID arguments in the
- * program's argument list, to a mask of fixed length, so that the process
- * list shows neither a password nor how long it is.
+ * program's argument list, so that the process list shows neither a
+ * password nor how long it is.
  */
 #define _POSIX_C_SOURCE 200809L /* strdup */
+#include <stdlib.h>
 #include <string.h>
 
 #include "args.h"
@@ -40,67 +41,58 @@ static int holds_password(const char *arg, int i)
     return !(eq && (!slash || eq < slash));
 }
 
+/* The copies the arguments continue as, kept here (one run at a time:
+ * the copies of an earlier run in the same process are released). */
+static char **g_argv_copies;
+static int g_argv_ncopies;
+
+static void release_copies(void)
+{
+    for (int i = 0; i < g_argv_ncopies; i++) free(g_argv_copies[i]);
+    free(g_argv_copies);
+    g_argv_copies = NULL;
+    g_argv_ncopies = 0;
+}
+
 void hide_argv_passwords(int argc, char **argv)
 {
+    release_copies();
     if (argc < 2 || !argv || !argv[0] || !argv[1]) return;
-    /* the area the process list shows: the strings laid out one after the
-     * other from argv[0], as the kernel places them */
-    int last = 0, contiguous = 1;
+    int last = 0, contiguous = 1, secret = 0;
     while (last + 1 < argc && argv[last + 1]) {
         if (argv[last + 1] != argv[last] + strlen(argv[last]) + 1) contiguous = 0;
         last++;
+        if (holds_password(argv[last], last) && strchr(argv[last], '/')) secret = 1;
     }
-    char *area = argv[0], *area_end = argv[last] + strlen(argv[last]) + 1;
-    /* the program goes on with copies (argv[0] too, whose end the title
-     * overwrites); the area then shows a title */
-    if (contiguous) {
-        char *name = strdup(argv[0]);
-        if (name)
-            argv[0] = name;
-        else
-            contiguous = 0;
+    if (!secret) return;
+    /* the area the process list shows: argv[0] to the end of the last
+     * argument, laid out one after the other as the kernel places them */
+    char *name_end = argv[0] + strlen(argv[0]);
+    char *area_end = argv[last] + strlen(argv[last]) + 1;
+    /* The program goes on with blanked copies of its arguments; without
+     * the kernel's layout or the memory for them, each argument is blanked
+     * where it stands. */
+    g_argv_copies = contiguous ? calloc((size_t)last, sizeof(char *)) : NULL;
+    for (int i = 1; g_argv_copies && i <= last; i++) {
+        char *copy = strdup(argv[i]);
+        if (!copy) {
+            release_copies();
+            break;
+        }
+        g_argv_copies[g_argv_ncopies++] = copy;
+    }
+    if (!g_argv_copies) {
+        for (int i = 1; i <= last; i++)
+            if (holds_password(argv[i], i)) hide_password(argv[i]);
+        return;
     }
     for (int i = 1; i <= last; i++) {
-        char *copy = contiguous ? strdup(argv[i]) : NULL;
-        if (holds_password(argv[i], i)) hide_password(copy ? copy : argv[i]);
-        if (copy) {
-            argv[i] = copy;
-        } else if (contiguous) {
-            /* out of memory: every original blanked where it stands */
-            char *p = area + strlen(area) + 1;
-            for (int k = 1; k <= last && p < area_end; k++) {
-                char *next = p + strlen(p) + 1;
-                if (holds_password(p, k)) hide_password(p);
-                p = next;
-            }
-            return;
-        }
+        argv[i] = g_argv_copies[i - 1];
+        if (holds_password(argv[i], i)) hide_password(argv[i]);
     }
-    if (!contiguous) return; /* each argument was blanked in place */
-    /* The area rewritten as one title, "prog arg arg ...", ended by a NUL
-     * and filled to its last byte with blanks: with that byte not a NUL the
-     * kernel shows the area only up to the title's end, so nothing tells
-     * how much shorter the arguments became. */
-    size_t n = strlen(argv[0]);
-    char *o = area + n;
-    for (int i = 1; i <= last; i++) {
-        *o++ = ' ';
-        size_t k = strlen(argv[i]);
-        memcpy(o, argv[i], k);
-        o += k;
-    }
-    if (o + 1 < area_end) {
-        *o++ = '\0';
-        memset(o, ' ', (size_t)(area_end - o));
-    } else {
-        /* nothing became shorter: the arguments stay NUL-separated */
-        o = area + n;
-        for (int i = 1; i <= last; i++) {
-            *o++ = '\0';
-            size_t k = strlen(argv[i]);
-            memcpy(o, argv[i], k);
-            o += k;
-        }
-        *o = '\0';
-    }
+    /* The rest of the area after the program's name is cleared to blanks
+     * up to its last byte. With that byte not a NUL the kernel shows the
+     * area only up to the name's NUL: nothing of a password, nor of how
+     * long it was. */
+    if (name_end + 1 < area_end) memset(name_end + 1, ' ', (size_t)(area_end - name_end - 1));
 }

@@ -45,11 +45,10 @@ TEST(PasswordInArgv, BlankedBeforeTheParameterFileIsOpened) {
     int st = 0;
     waitpid(pid, &st, 0);
     EXPECT_EQ(std::string::npos, cmdline.find("Secret")) << prog;
-    // one star whatever the length, and nothing after the arguments (no run
-    // of NULs or blanks) standing for what was taken out
-    std::string want = std::string(prog) + " system/*@db PARFILE=" + fifo + " USERID=x/*";
+    // only the program's name: no run of NULs or blanks standing for what
+    // was taken out either
     if (!cmdline.empty() && cmdline.back() == '\0') cmdline.pop_back();
-    EXPECT_EQ(want, cmdline) << prog;
+    EXPECT_EQ(std::string(prog), cmdline) << prog;
   }
 }
 

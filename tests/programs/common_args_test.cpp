@@ -166,6 +166,10 @@ TEST(HidePassword, ArgvShowsNeitherPasswordNorItsLength) {
     std::string shown;
     for (char* a : argv) shown += std::string(a) + ' ';
     EXPECT_EQ(std::string::npos, area.find("tiger"));
+    // what the process list shows: the program's name and blanks after it
+    if (args[1].find('/') != std::string::npos && args[1].find('=') == std::string::npos) {
+      EXPECT_EQ(std::string("tabimp\0", 7) + std::string(area.size() - 7, ' '), area);
+    }
     return std::make_pair(shown, area.size());
   };
   auto short_pw = blanked({"tabimp", "scott/ti@db", "FILE=x", "USERID=u/tiger", "PARFILE=p"});
