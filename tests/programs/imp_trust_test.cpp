@@ -224,6 +224,24 @@ TEST_F(Trust, JsonIsUtf8WhateverTheDumpsCharacterSet) {
   EXPECT_TRUE(ValidUtf8(j.out)) << j.out;
 }
 
+// A dump's view over another schema's table and a grant on it: the target
+// holds SELECT on the table without the grant option, so the grant is
+// refused (ORA-01720) and EVIL reads nothing of VICTIM's.
+TEST_F(Trust, ViewPassesOnNothingItsOwnerMayNotGrant) {
+  Query("GRANT SELECT ON victim.secret TO evil_copy;\n");
+  std::string before = Outside();
+  Dump d = OneTable("APP");
+  d.deferred = {"CREATE OR REPLACE VIEW \"SV\" AS SELECT \"S\" FROM \"VICTIM\".\"SECRET\"",
+                "GRANT SELECT ON \"SV\" TO \"EVIL\""};
+  ProcResult imp = Import(Write("view.dmp", d), "evil_copy", {"IGNORE=Y"});
+  EXPECT_NE(std::string::npos, imp.err.find("ORA-01720: grant option does not exist for 'VICTIM.SECRET'"))
+      << imp.err;
+  ProcResult evil = RunSql("evil/e@" + db_, "SELECT * FROM evil_copy.sv;\n", {kNls});
+  EXPECT_EQ(std::string::npos, evil.out.find("gold")) << evil.out;
+  EXPECT_EQ(before, Outside());
+  Query("DROP VIEW evil_copy.sv;\nDROP TABLE evil_copy.t;\nREVOKE SELECT ON victim.secret FROM evil_copy;\n");
+}
+
 // tabdump --sql writes a script a line-based client cannot split
 // differently: what would be cut or run as a client command is left out
 // and named, qualifiers are dropped; run as a DBA it gives EVIL nothing
