@@ -62,9 +62,17 @@ extern int g_ask_password;
  * "USERID parameter format error.\n". Returns 0 or -1 (message printed). */
 int parse_userid(const char *value);
 
-/* Overwrites the password of a USERID argument with '*' in place, so that
- * the process list no longer shows it. */
+/* Overwrites the password of a USERID argument in place with one '*',
+ * whatever its length (the rest of the argument moves up, the bytes freed
+ * are cleared), so that the process list shows neither it nor its length. */
 void hide_password(char *arg);
+
+/* When argv[1] (the USERID value) or a USERID= argument holds a password:
+ * the arguments are replaced by copies blanked as above, and the area the
+ * process list shows is cleared after the program's name, so that it
+ * shows only the name. Called before anything else is read, parameter
+ * files included; argv[1] must be copied first. */
+void hide_argv_passwords(int argc, char **argv);
 
 /* Reads a password into buf (size bytes): on the terminal after
  * "Password: " with echo off when standard input is a terminal, else one

@@ -1,9 +1,11 @@
 /*
  * parse_command_line.c - the walk over a program's arguments that both
- * programs share: parameter files expanded in place, the USERID value
- * first (its password blanked in argv once read), then every other
- * argument handed to the program's own keyword parser.
+ * programs share: the passwords blanked in argv before anything is read,
+ * parameter files expanded in place, the USERID value first, then every
+ * other argument handed to the program's own keyword parser.
  */
+#define _POSIX_C_SOURCE 200809L /* strdup */
+#include <stdlib.h>
 #include <string.h>
 
 #include "args.h"
@@ -19,10 +21,23 @@ int parse_command_line(int argc, char **argv, int (*parse_keyword)(const char *a
     g_ask_password = 0;
     if (argc < 2 || !argv[1]) return -1;
     if (arg_keyword(argv[1], "HELP=Y", "help=y")) return -1;
-    if (read_parfiles(argc, argv, &l) != 0) return -1;
+    /* the USERID value kept, then every password in argv blanked before a
+     * parameter file (perhaps a FIFO that never ends) is opened */
+    char *userid = strdup(argv[1]);
+    if (!userid) {
+        fprintf(stderr, "Out of memory.\n");
+        return -1;
+    }
+    hide_argv_passwords(argc, argv);
+    if (read_parfiles(argc, argv, &l) != 0) {
+        memset(userid, 0, strlen(userid));
+        free(userid);
+        return -1;
+    }
     for (int i = 1; i < l.argc && rc == 0; i++) {
         const char *a = l.argv[i];
         if (i == 1 && a == argv[1]) {
+            a = userid;
             /* the first word of the command line is the USERID value */
             const char *v = a;
             if (arg_keyword(a, "USERID", "userid")) {
@@ -35,16 +50,19 @@ int parse_command_line(int argc, char **argv, int (*parse_keyword)(const char *a
                 v = eq + 1;
             }
             rc = parse_userid(v);
-            hide_password(argv[1]);
             have_userid = 1;
         } else if (l.from_file[i] && arg_keyword(a, "USERID=", "userid=")) {
             rc = parse_userid(a + 7);
             have_userid = 1;
         } else {
+            /* a second USERID on the command line reaches the keyword
+             * parser blanked, so its refusal cannot show the password */
             rc = parse_keyword(a);
         }
     }
     free_arg_list(&l);
+    memset(userid, 0, strlen(userid));
+    free(userid);
     if (rc == 0 && !have_userid) {
         fprintf(stderr, "USERID parameter format error.\n");
         rc = -1;

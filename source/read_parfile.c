@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "args.h"
 
@@ -29,6 +30,9 @@ static int load_file(const char *path, char **text, size_t *len, size_t *cap, in
         fprintf(stderr, "Open PARFILE %s: %s\n", path, strerror(errno));
         return -1;
     }
+    struct stat st;
+    int shared = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0;
+    int password = 0;
     char *line = NULL;
     size_t lcap = 0;
     ssize_t got;
@@ -58,6 +62,10 @@ static int load_file(const char *path, char **text, size_t *len, size_t *cap, in
             rc = -1;
             break;
         }
+        if (arg_keyword(s, "USERID=", "userid=")) {
+            const char *slash = strchr(s, '/'), *at = strchr(s, '@');
+            if (slash && !(at && at < slash) && slash[1] != '\0' && slash[1] != '@') password = 1;
+        }
         size_t need = (size_t)(e - s) + 1;
         if (*len + need > *cap) {
             size_t ncap = (*cap ? *cap * 2 : 4096) + need;
@@ -79,6 +87,9 @@ static int load_file(const char *path, char **text, size_t *len, size_t *cap, in
         fprintf(stderr, "Read PARFILE %s: %s\n", path, strerror(errno ? errno : EIO));
         rc = -1;
     }
+    if (rc == 0 && password && shared)
+        fprintf(stderr, "Warning: PARFILE %s holds a password and other users may read it (mode %03o).\n",
+                path, (unsigned)(st.st_mode & 0777));
     free(line);
     fclose(f);
     return rc;

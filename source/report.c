@@ -9,24 +9,48 @@
 #include <string.h>
 #include <sys/types.h>
 
+#include "show_text.h"
 #include "util.h"
 
 static FILE *g_screen;   /* the standard error the run began with */
 static FILE *g_copy;     /* the log, or NULL */
 static char g_table[32]; /* the table to name before the next line; "" none */
 
+/* Writes n bytes to the screen and the log with their control characters
+ * escaped (line ends and tabs kept), so that a message quoting a name or a
+ * statement from a dump or a database cannot drive the terminal. */
+static void write_shown(FILE *fp, const char *buf, size_t n)
+{
+    size_t from = 0;
+    while (from < n) {
+        size_t k = from;
+        while (k < n && (buf[k] == '\n' || buf[k] == '\t' ||
+                         ((unsigned char)buf[k] >= 0x20 && (unsigned char)buf[k] != 0x7F &&
+                          !((unsigned char)buf[k] == 0xC2 && k + 1 < n &&
+                            (unsigned char)buf[k + 1] >= 0x80 && (unsigned char)buf[k + 1] <= 0x9F))))
+            k++;
+        fwrite(buf + from, 1, k - from, fp);
+        if (k >= n) break;
+        /* one control byte, or a C1 control's two bytes */
+        size_t len = (unsigned char)buf[k] == 0xC2 ? 2 : 1;
+        char shown[16];
+        fputs(show_bytes(buf + k, len, shown, sizeof(shown)), fp);
+        from = k + len;
+    }
+}
+
 /* Writes one name line and then the text, to the screen and to the log. */
 static ssize_t write_both(void *cookie, const char *buf, size_t n)
 {
     (void)cookie;
     if (g_table[0] != '\0') {
-        fprintf(g_screen, "Table \"%s\":\n", g_table);
-        if (g_copy) fprintf(g_copy, "Table \"%s\":\n", g_table);
+        fprintf(g_screen, "Table \"%s\":\n", show(g_table));
+        if (g_copy) fprintf(g_copy, "Table \"%s\":\n", show(g_table));
         g_table[0] = '\0';
     }
-    fwrite(buf, 1, n, g_screen);
+    write_shown(g_screen, buf, n);
     if (g_copy) {
-        fwrite(buf, 1, n, g_copy);
+        write_shown(g_copy, buf, n);
         fflush(g_copy);  /* a log read while the run hangs, or after a kill, is complete */
     }
     return (ssize_t)n;

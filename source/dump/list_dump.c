@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "dump_local.h"
+#include "show_text.h"
 #include "stmt_allow.h"
 
 static const char *flag_text(uint32_t flag)
@@ -43,9 +44,9 @@ static int section_bytes(DUMP_READER *r, uint32_t i, const TAB_INFO *t, uint64_t
 
 static void print_head(const DUMP_READER *r)
 {
-    printf("File:      %s\n", g_dump_file);
-    printf("Owner:     %s\n", r->head.owner);
-    printf("NLS_LANG:  %s\n", r->head.nls_lang);
+    printf("File:      %s\n", show(g_dump_file));
+    printf("Owner:     %s\n", show(r->head.owner));
+    printf("NLS_LANG:  %s\n", show(r->head.nls_lang));
     if (r->has_ext)
         printf("Format:    %u, checksummed%s\n", r->ext.version,
                (r->ext.flags & DUMP_EXT_LOSSY) ? ", client character set lossy" : "");
@@ -62,7 +63,7 @@ static int list_warning(void *ctx, const char *text, uint32_t len)
 {
     int *n = (int *)ctx;
     if ((*n)++ == 0) printf("\nNot carried (warnings of the export):\n");
-    printf("  %.*s\n", (int)len, text);
+    printf("  %s\n", show_n(text, len));
     return 0;
 }
 
@@ -74,7 +75,7 @@ int list_dump(DUMP_READER *r)
         TAB_INFO t;
         uint64_t bytes;
         if (dump_entry(r, i, &t) != 0 || section_bytes(r, i, &t, &bytes) != 0) return report_fault(r);
-        printf("%-32s %12u %7u %-8s %14llu\n", dump_table_name(r, i, &t), t.nrows, t.ncol, flag_text(t.flag),
+        printf("%-32s %12u %7u %-8s %14llu\n", show(dump_table_name(r, i, &t)), t.nrows, t.ncol, flag_text(t.flag),
                (unsigned long long)bytes);
     }
     int n = 0;
@@ -117,13 +118,13 @@ int verify_dump(DUMP_READER *r)
         VERIFY_CTX v = {r, i, dump_table_name(r, i, &t)};
         DUMP_VISIT visit = {verify_ddl, NULL, verify_statement};
         if (dump_walk_section(r, i, &visit, &v, &s) != 0) return report_fault(r);
-        printf("%-32s %12llu rows %14llu bytes  %s\n", dump_table_name(r, i, &t), (unsigned long long)s.rows,
+        printf("%-32s %12llu rows %14llu bytes  %s\n", show(dump_table_name(r, i, &t)), (unsigned long long)s.rows,
                (unsigned long long)s.length, r->has_ext ? "checksum OK" : "no checksum");
         rows += s.rows;
     }
     VERIFY_CTX v = {r, 0, NULL};
     DUMP_VISIT visit = {NULL, NULL, verify_deferred};
     if (dump_walk_deferred(r, &visit, &v) != 0) return report_fault(r);
-    printf("%s: OK, %u tables, %llu rows\n", g_dump_file, dump_table_count(r), (unsigned long long)rows);
+    printf("%s: OK, %u tables, %llu rows\n", show(g_dump_file), dump_table_count(r), (unsigned long long)rows);
     return TABDUMP_OK;
 }

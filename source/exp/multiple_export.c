@@ -8,6 +8,7 @@
 
 #include "args.h"
 #include "exp_local.h"
+#include "show_text.h"
 
 int check_cut_values(int ti, ub4 row)
 {
@@ -90,7 +91,7 @@ int export_multiple_row(int ti)
 
     tab->nrows = (uint32_t)g_exp.nrow;
     feedback_end(g_exp.ofp);
-    fprintf(g_exp.ofp, ". . exporting table  %30s %10d rows exported\n", EXP_NAME(tab),
+    fprintf(g_exp.ofp, ". . exporting table  %30s %10d rows exported\n", show(EXP_NAME(tab)),
             g_exp.nrow);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "args.h"
 #include "exp_local.h"
+#include "show_text.h"
 
 /* Appends row 0 of the define arrays. With `wide` room is made value by
  * value. The LONG slot is written with room behind it for the row end, the
@@ -105,7 +106,7 @@ int export_single_row(int ti)
 
     tab->nrows = (uint32_t)g_exp.nrow;
     feedback_end(g_exp.ofp);
-    fprintf(g_exp.ofp, ". . exporting table %30s %10d rows exported\n", EXP_NAME(tab),
+    fprintf(g_exp.ofp, ". . exporting table %30s %10d rows exported\n", show(EXP_NAME(tab)),
             g_exp.nrow);
     return 0;
 }

@@ -137,7 +137,9 @@ static int check_dump_head(const HEAD_INFO *hi)
 {
     uint64_t n = dump_table_count(&g_dump);
     uint64_t block = dir_area_size(n) + (uint64_t)IMP_WINDOW_SIZE + (uint64_t)IMP_BIND_AREA;
-    if (block > (uint64_t)INT_MAX) {
+    /* the table list stands in the file after the head: a count it cannot
+     * hold is refused before anything is allocated for it */
+    if (block > (uint64_t)INT_MAX || (n > 0 && DUMP_HEAD_BLOCK + n * sizeof(TAB_INFO) > g_file_size)) {
         fprintf(stderr, "Table count %u in %s exceeds the file.\n", hi->tab_cnt,
                 g_imp.dump_filename);
         return -1;

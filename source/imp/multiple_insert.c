@@ -7,6 +7,7 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "show_text.h"
 
 /* Inserts the n rows of the batch; 0 or -1. */
 static int insert_batch(int n)
@@ -80,6 +81,6 @@ int import_multiple_row(int ti)
         g_imp.rtail += 2;
     }
     feedback_end(g_imp.ofp);
-    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", TABLE_NAME(t), g_imp.nrow);
+    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", show(TABLE_NAME(t)), g_imp.nrow);
     return 0;
 }

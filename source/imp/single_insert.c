@@ -6,6 +6,7 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "show_text.h"
 
 /* Decodes the row record at the read position into row 0 of the input
  * binds. A LONG slot may only be 0xFFFB or NULL, a LOB slot only 0xFFFC or
@@ -104,6 +105,6 @@ int import_single_row(int ti)
         }
     }
     feedback_end(g_imp.ofp);
-    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", TABLE_NAME(t), g_imp.nrow);
+    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", show(TABLE_NAME(t)), g_imp.nrow);
     return 0;
 }

@@ -4,15 +4,45 @@
  * created, each statement against the kinds an export writes, and the
  * deferred statements run after the last table.
  */
+#include <stdlib.h>
 #include <string.h>
 
 #include "args.h"
 #include "imp_local.h"
 
+/* The dump's table names in order, while the deferred list is walked, so
+ * that each statement's look-up costs log n rather than n. */
+static const char **g_sorted_names;
+
+static int compare_names(const void *a, const void *b)
+{
+    return strcmp(*(const char *const *)a, *(const char *const *)b);
+}
+
+static void sort_table_names(void)
+{
+    free(g_sorted_names);
+    g_sorted_names = NULL;
+    if (g_imp.ntab <= 0) return;
+    g_sorted_names = malloc((size_t)g_imp.ntab * sizeof(*g_sorted_names));
+    if (!g_sorted_names) return; /* the look-up falls back to the list */
+    for (int i = 0; i < g_imp.ntab; i++) g_sorted_names[i] = g_imp.tabp[i].tab_name;
+    qsort(g_sorted_names, (size_t)g_imp.ntab, sizeof(*g_sorted_names), compare_names);
+}
+
+static void drop_table_names(void)
+{
+    free(g_sorted_names);
+    g_sorted_names = NULL;
+}
+
 /* Whether name is one of the dump's tables. */
 static int is_dump_table(void *ctx, const char *name)
 {
     (void)ctx;
+    if (g_sorted_names)
+        return bsearch(&name, g_sorted_names, (size_t)g_imp.ntab, sizeof(*g_sorted_names),
+                       compare_names) != NULL;
     for (int i = 0; i < g_imp.ntab; i++)
         if (strcmp(imp_table_name(i), name) == 0) return 1;
     return 0;
@@ -68,7 +98,9 @@ int verify_section(int ti)
 int check_deferred_statements(void)
 {
     DUMP_VISIT v = {NULL, NULL, check_deferred};
+    sort_table_names();
     int rc = dump_walk_deferred(&g_dump, &v, NULL);
+    drop_table_names();
     if (rc < 0) return imp_dump_fault();
     return rc == 0 ? 0 : -1;
 }
@@ -90,7 +122,9 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
 int run_deferred_statements(void)
 {
     DUMP_VISIT v = {NULL, NULL, run_deferred};
+    sort_table_names();
     int rc = dump_walk_deferred(&g_dump, &v, NULL);
+    drop_table_names();
     if (rc < 0) return imp_dump_fault();
     return rc == 0 ? 0 : -1;
 }

@@ -1,6 +1,6 @@
 /*
- * stmt_allow.c - the kinds of statement an export writes, and a small
- * lexer that checks a statement against them: one statement, no comments,
+ * stmt_allow.c - the kinds of statement an export writes, checked over the
+ * shared SQL lexer (sql_lexer.h): one statement, no comments,
  * no schema but the target, and a head naming exactly the expected table
  * (per-table kinds) or an object of the target schema (deferred kinds).
  */
@@ -11,33 +11,31 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "sql_lexer.h"
+
 #define NAME_MAX_BYTES STMT_NAME_MAX
 
-enum { T_END, T_WORD, T_NAME, T_STRING, T_NUMBER, T_PUNCT, T_BAD };
+enum { T_END, T_WORD, T_NAME, T_STRING, T_NUMBER, T_PUNCT, T_BIND, T_BAD };
 
 typedef struct {
     int type;
     char text[NAME_MAX_BYTES + 1];  /* words upper-cased, quoted names without quotes */
     int cut;                        /* text longer than the room */
-    char punct;
+    char punct;                     /* a one-byte punctuation; 0 for a two-byte one */
     uint32_t at;                    /* offset of the token in the statement */
 } TOKEN;
 
+/* The shared lexer, and how this checker takes what it returns. */
 typedef struct {
-    const char *p, *end;
-    const char *begin;
+    SQL_LEXER sl;
     const char *bad;                /* why the last T_BAD */
     int loose;                      /* a query or code body: comments skipped, ';' a punctuation */
 } LEXER;
 
-static int is_word_start(unsigned char c)
+static void lexer_start(LEXER *lx, const char *text, uint32_t len)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
-}
-
-static int is_word_char(unsigned char c)
-{
-    return is_word_start(c) || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#';
+    memset(lx, 0, sizeof(*lx));
+    sql_lexer_init(&lx->sl, text, len, 0);
 }
 
 static void put_char(TOKEN *t, size_t *n, char c)
@@ -48,139 +46,80 @@ static void put_char(TOKEN *t, size_t *n, char c)
         t->cut = 1;
 }
 
-/* Reads a quoted run ending with q (doubled q stands for itself). */
-static int quoted(LEXER *lx, TOKEN *t, char q)
-{
-    size_t n = 0;
-    for (lx->p++; lx->p < lx->end; lx->p++) {
-        if (*lx->p == q) {
-            if (lx->p + 1 < lx->end && lx->p[1] == q) {
-                put_char(t, &n, q);
-                lx->p++;
-                continue;
-            }
-            lx->p++;
-            t->text[n] = '\0';
-            return 0;
-        }
-        if (*lx->p == '\0') break;
-        put_char(t, &n, *lx->p);
-    }
-    lx->bad = "unterminated quote";
-    return -1;
-}
-
-/* A literal q'<d>...<d>' with lx->p on the opening quote: the closing
- * delimiter is the partner of a bracket, else the same character. */
-static int q_quoted(LEXER *lx)
-{
-    if (lx->p + 1 >= lx->end) return -1;
-    char open = lx->p[1];
-    char close = open == '[' ? ']' : open == '{' ? '}' : open == '(' ? ')' : open == '<' ? '>' : open;
-    if (open == ' ' || open == '\t' || open == '\n' || open == '\r' || open == '\'' || open == '\0')
-        return -1;
-    for (const char *s = lx->p + 2; s + 1 < lx->end; s++) {
-        if (*s == '\0') return -1;
-        if (*s == close && s[1] == '\'') {
-            lx->p = s + 2;
-            return 0;
-        }
-    }
-    return -1;
-}
-
-/* Skips a comment at lx->p when there is one; -1 for one never closed. */
-static int skip_comment(LEXER *lx, int *skipped)
-{
-    *skipped = 0;
-    if (lx->p + 1 >= lx->end) return 0;
-    if (lx->p[0] == '-' && lx->p[1] == '-') {
-        while (lx->p < lx->end && *lx->p != '\n') lx->p++;
-        *skipped = 1;
-    } else if (lx->p[0] == '/' && lx->p[1] == '*') {
-        const char *s = lx->p + 2;
-        while (s + 1 < lx->end && !(s[0] == '*' && s[1] == '/')) s++;
-        if (s + 1 >= lx->end) return -1;
-        lx->p = s + 2;
-        *skipped = 1;
-    }
-    return 0;
-}
-
-static int is_blank(unsigned char c, int loose)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || (loose && (c < 0x20 && c != 0));
-}
-
 static void next(LEXER *lx, TOKEN *t)
 {
     memset(t, 0, sizeof(*t));
+    SQL_TOKEN s;
     for (;;) {
-        while (lx->p < lx->end && is_blank((unsigned char)*lx->p, lx->loose)) lx->p++;
-        int skipped = 0;
-        if (lx->loose && lx->p < lx->end) {
-            if (skip_comment(lx, &skipped) != 0) {
-                t->type = T_BAD;
-                lx->bad = "unterminated comment";
-                return;
-            }
+        sql_lex_next(&lx->sl, &s);
+        if (s.kind != SQLT_COMMENT) break;
+        if (!lx->loose) {
+            t->type = T_BAD;
+            t->at = s.at;
+            lx->bad = "comment";
+            return;
         }
-        if (!skipped) break;
     }
-    t->at = (uint32_t)(lx->p - lx->begin);
-    if (lx->p >= lx->end) {
+    t->at = s.at;
+    const char *p = lx->sl.text + s.at;
+    unsigned char c = s.len ? (unsigned char)p[0] : 0;
+    size_t n = 0;
+    switch (s.kind) {
+    case SQLT_END:
         t->type = T_END;
         return;
-    }
-    unsigned char c = (unsigned char)*lx->p;
-    size_t n = 0;
-    if (c == '"' || c == '\'') {
-        t->type = c == '"' ? T_NAME : T_STRING;
-        if (quoted(lx, t, (char)c) != 0) t->type = T_BAD;
+    case SQLT_BAD:
+        t->type = T_BAD;
+        lx->bad = s.why;
         return;
-    }
-    if ((c == 'q' || c == 'Q') && lx->p + 1 < lx->end && lx->p[1] == '\'') {
-        lx->p++;
-        t->type = T_STRING;
-        if (q_quoted(lx) != 0) {
-            t->type = T_BAD;
-            lx->bad = "unterminated quote";
-        }
-        return;
-    }
-    if (is_word_start(c)) {
+    case SQLT_WORD:
         t->type = T_WORD;
-        for (; lx->p < lx->end && is_word_char((unsigned char)*lx->p); lx->p++) {
-            char ch = *lx->p;
-            put_char(t, &n, (ch >= 'a' && ch <= 'z') ? (char)(ch - 32) : ch);
+        for (uint32_t k = 0; k < s.len; k++)
+            put_char(t, &n, (p[k] >= 'a' && p[k] <= 'z') ? (char)(p[k] - 32) : p[k]);
+        t->text[n] = '\0';
+        return;
+    case SQLT_QNAME:
+        t->type = T_NAME;
+        for (uint32_t k = 1; k + 1 < s.len; k++) {
+            put_char(t, &n, p[k]);
+            if (p[k] == '"') k++; /* a doubled quote stands for one */
         }
         t->text[n] = '\0';
         return;
-    }
-    if (c >= '0' && c <= '9') {
-        t->type = T_NUMBER;
-        while (lx->p < lx->end && (is_word_char((unsigned char)*lx->p) || *lx->p == '.')) lx->p++;
+    case SQLT_STRING:
+    case SQLT_NSTRING:
+        t->type = T_STRING;
         return;
+    case SQLT_NUMBER:
+        t->type = T_NUMBER;
+        return;
+    case SQLT_BIND:
+        t->type = s.len == 2 && p[1] == '=' ? T_PUNCT : T_BIND;
+        return;
+    case SQLT_PUNCT:
+        if (c == ';' && !lx->loose) {
+            t->type = T_BAD;
+            lx->bad = "more than one statement";
+            return;
+        }
+        t->type = T_PUNCT;
+        t->punct = s.len == 1 ? (char)c : 0;
+        return;
+    case SQLT_OTHER:
+    case SQLT_COMMENT:
+        break;
     }
     if (c < 0x20 || c == 0x7F) {
         t->type = T_BAD;
         lx->bad = "control character";
-        return;
-    }
-    if ((c == '-' && lx->p + 1 < lx->end && lx->p[1] == '-') ||
-        (c == '/' && lx->p + 1 < lx->end && lx->p[1] == '*')) {
+    } else if (lx->loose) {
+        /* a query or code body: the database judges the rest */
+        t->type = T_PUNCT;
+        t->punct = (char)c;
+    } else {
         t->type = T_BAD;
-        lx->bad = "comment";
-        return;
+        lx->bad = "a character that starts no token";
     }
-    if (c == ';' && !lx->loose) {
-        t->type = T_BAD;
-        lx->bad = "more than one statement";
-        return;
-    }
-    t->type = T_PUNCT;
-    t->punct = (char)c;
-    lx->p++;
 }
 
 static int is_word(const TOKEN *t, const char *w)
@@ -223,7 +162,8 @@ enum {
 static const char *scan_all(const STMT_SCOPE *sc, const char *text, uint32_t len, int strict,
                             char *why, size_t size)
 {
-    LEXER lx = {text, text + len, text, NULL, 0};
+    LEXER lx;
+    lexer_start(&lx, text, len);
     TOKEN prev2, prev, t;
     memset(&prev2, 0, sizeof(prev2));
     memset(&prev, 0, sizeof(prev));
@@ -261,6 +201,7 @@ static const char *scan_query(LEXER *lx, char *why, size_t size)
 static const char *scan_code(LEXER *lx, char *why, size_t size)
 {
     lx->loose = 1;
+    lx->sl.plsql = 1;
     TOKEN prev, t;
     memset(&prev, 0, sizeof(prev));
     for (;;) {
@@ -346,8 +287,10 @@ static const char *table_then_list(const STMT_SCOPE *sc, LEXER *lx, int list, ST
                                    char *why, size_t size)
 {
     TOKEN t;
-    if (object_name(lx, &t) != 0) return refuse(why, size, "no table name", NULL);
-    const char *r = check_table(sc, &t, in, why, size);
+    /* qualified only by the target schema, whatever the kind's other rules */
+    const char *r = qualified_name(sc, lx, &t, 0, NULL, why, size);
+    if (r) return r;
+    r = check_table(sc, &t, in, why, size);
     if (r || !list) return r;
     next(lx, &t);
     if (!is_punct(&t, '(')) return refuse(why, size, "no column list", NULL);
@@ -577,11 +520,12 @@ static const char *match_modify(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, 
     if (!is_word(&t, "NULL")) return refuse(why, size, "no NULL after NOT", NULL);
     /* the states, then the end of the column's clause */
     LEXER end = *lx;
-    const char *last = end.end;
-    while (last > end.p && (last[-1] == ' ' || last[-1] == '\t' || last[-1] == '\n' || last[-1] == '\r'))
+    const char *first = end.sl.text + end.sl.pos;
+    const char *last = end.sl.text + end.sl.len;
+    while (last > first && (last[-1] == ' ' || last[-1] == '\t' || last[-1] == '\n' || last[-1] == '\r'))
         last--;
-    if (last == end.p || last[-1] != ')') return refuse(why, size, "no ')' at the end", NULL);
-    end.end = last - 1;
+    if (last == first || last[-1] != ')') return refuse(why, size, "no ')' at the end", NULL);
+    end.sl.len = (uint32_t)(last - 1 - end.sl.text);
     next(&end, &t);
     return states_to_end(&end, &t, why, size);
 }
@@ -871,10 +815,15 @@ const char *stmt_check(const STMT_SCOPE *sc, const char *text, uint32_t len, STM
 {
     STMT_INFO local;
     STMT_INFO *in = info ? info : &local;
+    if (text && memchr(text, '\0', len) != NULL) {
+        if (info) memset(info, 0, sizeof(*info));
+        return refuse(why, size, "a NUL byte in the statement", NULL);
+    }
     for (size_t k = 0; k < sizeof(g_kinds) / sizeof(g_kinds[0]); k++) {
         const STMT_KIND *kind = &g_kinds[k];
         if (!(kind->where & sc->where)) continue;
-        LEXER lx = {text, text + len, text, NULL, 0};
+        LEXER lx;
+        lexer_start(&lx, text, len);
         TOKEN t;
         next(&lx, &t);
         if (!is_word(&t, kind->first)) continue;
@@ -893,7 +842,8 @@ const char *stmt_check(const STMT_SCOPE *sc, const char *text, uint32_t len, STM
     }
     const char *bad = scan_all(sc, text, len, 1, why, size);
     if (bad) return bad;
-    LEXER lx = {text, text + len, text, NULL, 0};
+    LEXER lx;
+    lexer_start(&lx, text, len);
     TOKEN t;
     next(&lx, &t);
     return refuse(why, size, "statement of a kind an export does not write (%s)",

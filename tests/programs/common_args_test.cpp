@@ -2,6 +2,7 @@
 // TABLES lists and LIKE matching, parameter files, the password read from
 // standard input, blanking a password in argv, values taken whole.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -133,21 +134,50 @@ TEST(TakeValue, WholeOrRefused) {
   EXPECT_EQ(-1, take_name(u32.c_str(), u32.size(), name, &quoted));
 }
 
-TEST(HidePassword, BlankedInPlace) {
+TEST(HidePassword, OneStarWhateverTheLength) {
   struct Case {
     const char *arg, *shown;
   } cases[] = {
-      {"app/secret@/data/shop.db", "app/******@/data/shop.db"},
-      {"USERID=app/pw", "USERID=app/**"},
+      {"app/secret@/data/shop.db", "app/*@/data/shop.db"},
+      {"USERID=app/pw", "USERID=app/*"},
       {"userid=/p@d", "userid=/*@d"},
+      {"app/@d", "app/@d"},                        // no password to hide
       {"app@/data/shop.db", "app@/data/shop.db"},  // the "/" of a path is no password
       {"app", "app"},
   };
   for (const Case& c : cases) {
     std::string a = c.arg;
     hide_password(a.data());
-    EXPECT_EQ(c.shown, a);
+    EXPECT_STREQ(c.shown, a.c_str());
+    // the bytes freed are cleared: nothing of the password is left behind
+    EXPECT_EQ(std::string::npos, std::string(a.data(), a.size()).find("secret"));
   }
+}
+
+// The argument area as the kernel lays it out (strings one after the
+// other), as /proc/PID/cmdline shows it after the blanking.
+TEST(HidePassword, ArgvShowsNeitherPasswordNorItsLength) {
+  auto blanked = [](const std::vector<std::string>& args) {
+    std::string area;
+    for (const std::string& a : args) area += a + '\0';
+    std::vector<char*> argv;
+    for (size_t at = 0; at < area.size(); at += std::strlen(&area[at]) + 1) argv.push_back(&area[at]);
+    hide_argv_passwords(static_cast<int>(argv.size()), argv.data());
+    std::string shown;
+    for (char* a : argv) shown += std::string(a) + ' ';
+    EXPECT_EQ(std::string::npos, area.find("tiger"));
+    // what the process list shows: the program's name and blanks after it
+    if (args[1].find('/') != std::string::npos && args[1].find('=') == std::string::npos) {
+      EXPECT_EQ(std::string("tabimp\0", 7) + std::string(area.size() - 7, ' '), area);
+    }
+    return std::make_pair(shown, area.size());
+  };
+  auto short_pw = blanked({"tabimp", "scott/ti@db", "FILE=x", "USERID=u/tiger", "PARFILE=p"});
+  auto long_pw = blanked({"tabimp", "scott/tigertigertiger@db", "FILE=x", "USERID=u/tigertiger", "PARFILE=p"});
+  EXPECT_EQ("tabimp scott/*@db FILE=x USERID=u/* PARFILE=p ", short_pw.first);
+  EXPECT_EQ(short_pw.first, long_pw.first);
+  // a parameter file named first keeps its path
+  EXPECT_EQ("tabimp PARFILE=/tmp/x/imp.par FILE=x ", blanked({"tabimp", "PARFILE=/tmp/x/imp.par", "FILE=x"}).first);
 }
 
 // Runs read_password with `input` on standard input (a pipe) and returns
@@ -241,6 +271,36 @@ TEST(ParameterFiles, LinesTakeThePlaceOfTheArgument) {
   Expand({"u/p", "PARFILE=" + dir.path()}, &rc, &err);  // a folder cannot be read
   EXPECT_EQ(-1, rc);
   EXPECT_NE("", err);
+}
+
+// A parameter file that holds a password and that other users may read
+// draws a warning; one only its owner reads, or one without a password,
+// none.
+TEST(ParameterFiles, ReadableByOthersWithAPassword) {
+  TempDir dir;
+  std::string f = dir.file("imp.par");
+  struct Case {
+    std::string content;
+    mode_t mode;
+    bool warned;
+  } cases[] = {
+      {"USERID=app/secret\nFILE=x\n", 0644, true},
+      {"USERID=app/secret\nFILE=x\n", 0640, true},
+      {"USERID=app/secret\nFILE=x\n", 0600, false},
+      {"USERID=app\nFILE=x\n", 0644, false},
+      {"FILE=x\n", 0666, false},
+  };
+  for (const Case& c : cases) {
+    WriteFile(f, c.content);
+    ASSERT_EQ(0, chmod(f.c_str(), c.mode));
+    int rc;
+    std::string err;
+    Expand({"u", "PARFILE=" + f}, &rc, &err);
+    EXPECT_EQ(0, rc);
+    EXPECT_EQ(c.warned, err.find("holds a password and other users may read it") != std::string::npos)
+        << c.content << " " << err;
+    EXPECT_EQ(std::string::npos, err.find("secret"));
+  }
 }
 
 TEST(Feedback, DotsPerRowsPassed) {

@@ -105,7 +105,8 @@ TEST(ParseArguments, RefusedCommandLines) {
       {{"u/p", "FILE=x", "OWNER=o", "Charset=Strict"}, "Invalid parameter \"Charset=Strict\" specified.\n"},
       {{"u/p", "File=a.dmp", "OWNER=o"}, "Invalid parameter \"File=a.dmp\" specified.\n"},
       {{"u/p", "HELP=N"}, "Invalid parameter \"HELP=N\" specified.\n"},
-      {{"u/p", "USERID=u/p"}, "Invalid parameter \"USERID=u/p\" specified.\n"},
+      // a second USERID is refused without showing its password
+      {{"u/p", "USERID=u/secret"}, "Invalid parameter \"USERID=u/*\" specified.\n"},
       {{"u/p", "OWNER=o"}, "Output file not specified.\n"},
       {{"u/p", "FILE", "OWNER=o"}, "Output file not specified.\n"},
       {{"u/p", "FILE=x"}, "Owner not specified.\n"},

@@ -203,10 +203,47 @@ TEST(StmtKinds, NoStatementReachesOutsideTheTargetSchema) {
     Checked r = Check(STMT_AT_DEFERRED, text);
     EXPECT_NE(r.refusal, nullptr) << text << " was allowed as " << (r.info.kind ? r.info.kind : "?");
   }
+  // a foreign key's own table is the target's, whatever table it names
+  EXPECT_NE(Check(STMT_AT_DEFERRED,
+                  "ALTER TABLE \"VICTIM\".\"EMP\" ADD CONSTRAINT \"X\" FOREIGN KEY (\"ID\") "
+                  "REFERENCES \"VICTIM\".\"SECRET\" (\"ID\") ON DELETE CASCADE ENABLE NOVALIDATE")
+                .refusal,
+            nullptr);
+  EXPECT_EQ(Check(STMT_AT_DEFERRED,
+                  "ALTER TABLE \"APP\".\"EMP\" ADD CONSTRAINT \"X\" FOREIGN KEY (\"ID\") "
+                  "REFERENCES \"HR\".\"DEPT\" (\"ID\") ENABLE")
+                .refusal,
+            nullptr);
   // the schema a name may carry is the target, whatever the dump's owner
   const std::string own = "CREATE OR REPLACE SYNONYM \"APP\".\"S\" FOR \"EMP\"";
   EXPECT_EQ(Check(STMT_AT_DEFERRED, own).refusal, nullptr);
   EXPECT_NE(Check(STMT_AT_DEFERRED, own, nullptr, "APP_COPY").refusal, nullptr);
+}
+
+// Literals in every quoting form are read as the database reads them: what
+// one of them holds is never taken for code, and code after one is never
+// taken for its text.
+TEST(StmtKinds, LiteralsAreReadAsTheDatabaseReadsThem) {
+  // nq'[ ' ]' is one literal: the foreign key after it names another schema
+  const std::string hidden =
+      "CREATE TABLE \"EMP\" (\"A\" VARCHAR2(9) DEFAULT nq'[ ' ]', \"B\" NUMBER REFERENCES "
+      "\"VICTIM\".\"T\" (\"ID\") /* ' */)";
+  EXPECT_NE(Check(STMT_AT_CREATE, hidden, "EMP").refusal, nullptr);
+  const std::string hidden_q =
+      "CREATE TABLE \"EMP\" (\"A\" VARCHAR2(9) DEFAULT Nq'{ ' }', \"B\" NUMBER REFERENCES "
+      "\"VICTIM\".\"T\" (\"ID\"))";
+  EXPECT_NE(Check(STMT_AT_CREATE, hidden_q, "EMP").refusal, nullptr);
+  // and a literal holding what looks like a qualifier or a separator is fine
+  const char* const allowed[] = {
+      "CREATE TABLE \"EMP\" (\"A\" VARCHAR2(30) DEFAULT nq'[it's \"VICTIM\".\"T\"; --]')",
+      "CREATE TABLE \"EMP\" (\"A\" VARCHAR2(30) DEFAULT q'<a > b>')",
+      "CREATE TABLE \"EMP\" (\"A\" VARCHAR2(30) DEFAULT n'x''y')",
+      "CREATE TABLE \"EMP\" (\"A\" VARCHAR2(30) DEFAULT q'#x'#')",
+  };
+  for (const char* text : allowed) EXPECT_EQ(Check(STMT_AT_CREATE, text, "EMP").why, "") << text;
+  // a NUL byte anywhere, even inside a literal, is refused
+  const char nul[] = "CREATE TABLE \"EMP\" (\"A\" VARCHAR2(3) DEFAULT 'a\0b')";
+  EXPECT_NE(Check(STMT_AT_CREATE, std::string(nul, sizeof(nul) - 1), "EMP").refusal, nullptr);
 }
 
 }  // namespace

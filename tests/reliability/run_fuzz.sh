@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (dump reader, SQL parser) with clang in their
+# Builds the libFuzzer targets (dump reader, SQL parser, SQL lexers) with clang in their
 # own build folder and runs each for a bounded time; a crash, a sanitizer
 # finding or a broken invariant fails the run. The dump reader starts from
 # the built-in seed dumps and from real dumps written by tabexp (taken from
@@ -15,11 +15,13 @@ programs=${PROGRAM_BUILD_DIR:-build}
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DTAB_FUZZ=ON -DTAB_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target dump_reader_fuzz dump_reader_seeds sql_parser_fuzz
+cmake --build "$build" -j "$(nproc)" --target dump_reader_fuzz dump_reader_seeds sql_parser_fuzz \
+  sql_lexer_diff_fuzz
 
 work="$root/$build/fuzz-run"
 rm -rf "$work"
-mkdir -p "$work/dump_corpus" "$work/dump_seeds" "$work/real_dumps" "$work/sql_corpus"
+mkdir -p "$work/dump_corpus" "$work/dump_seeds" "$work/real_dumps" "$work/sql_corpus" \
+  "$work/lexer_corpus"
 "$build/tests/fuzz/dump_reader_seeds" "$work/dump_seeds"
 if [ -x "$programs/tabdb/tabsql" ] && [ -x "$programs/source/tabexp" ]; then
   tests/reliability/make_real_dumps.sh "$programs/tabdb/tabsql" "$programs/source/tabexp" \
@@ -48,3 +50,6 @@ fuzz dump_reader "$build/tests/fuzz/dump_reader_fuzz" -max_len=65536 \
   "$work/dump_corpus" "$work/dump_seeds" "$work/real_dumps"
 fuzz sql_parser "$build/tests/reliability/sql_parser_fuzz" -max_len=4096 \
   -dict="$root/tests/reliability/sql.dict" "$work/sql_corpus" "$root/tests/reliability/sql_seeds"
+# The programs' SQL lexer against the database's, from the same statements.
+fuzz sql_lexer_diff "$build/tests/fuzz/sql_lexer_diff_fuzz" -max_len=4096 \
+  -dict="$root/tests/reliability/sql.dict" "$work/lexer_corpus" "$root/tests/reliability/sql_seeds"

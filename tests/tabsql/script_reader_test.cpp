@@ -111,6 +111,34 @@ TEST(ScriptReaderTest, TerminatorsCommentsAndCommands) {
   EXPECT_EQ(u[0].kind, Unit::kBuffer);
 }
 
+// A ";" or a quote inside any quoting form neither ends the statement nor
+// opens a quote: what follows on later lines stays part of the literal.
+TEST(ScriptReaderTest, EveryQuotingFormHoldsItsSemicolons) {
+  const char* const literals[] = {"q'[ ' ;\ngrant dba to evil;\n]'", "Q'{ ' ;\ngrant dba to evil;\n}'",
+                                  "nq'( ' ;\ngrant dba to evil;\n)'", "q'< ' ;\ngrant dba to evil;\n>'",
+                                  "q'! ' ;\ngrant dba to evil;\n!'", "NQ'# ' ;\ngrant dba to evil;\n#'"};
+  for (const char* lit : literals) {
+    std::string view = std::string("create view v as select ") + lit + " x from dual;\n";
+    std::vector<Unit> u = Split(view + "select 1 from dual;\n", true);
+    ASSERT_EQ(u.size(), 2u) << lit;
+    EXPECT_EQ(u[0].kind, Unit::kSql);
+    EXPECT_EQ(u[0].text, view.substr(0, view.size() - 2)) << lit;
+    EXPECT_EQ(u[1].text, "select 1 from dual");
+  }
+  // a word ending in q is no quote
+  std::vector<Unit> u = Split("select seq'x' from dual;\nselect 2 from dual;\n");
+  ASSERT_EQ(u.size(), 2u);
+}
+
+// A unit created with FORCE is stored code too, read whole up to "/".
+TEST(ScriptReaderTest, ForcedUnitsAreCode) {
+  std::vector<Unit> u = Split("create or replace force procedure p as\nbegin\n  null;\nend;\n/\n"
+                              "create no force function f return number as begin return 1; end;\n/\n");
+  ASSERT_EQ(u.size(), 2u);
+  EXPECT_EQ(u[0].kind, Unit::kPlsql);
+  EXPECT_EQ(u[1].kind, Unit::kPlsql);
+}
+
 TEST(SubstitutionTest, VariablesArgumentsAndPrefix) {
   tabsql::Variables v;
   std::vector<std::string> asked;

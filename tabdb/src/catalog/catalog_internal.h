@@ -266,6 +266,10 @@ Status ForeignDdlError(Session& s, const std::string& owner, const std::string& 
 Status VisibleObject(Session& s, const std::string& owner, int64_t obj_id, bool* visible);
 // GRANT / REVOKE ... ON [schema.]object.
 Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant);
+// A grant of `privs` on a view (view_grant_option.cpp): ORA-01720 when its
+// query reads another schema's object on which the view's owner does not
+// hold the privilege WITH GRANT OPTION.
+Status CheckViewGrantOption(Session& s, int64_t view_id, const std::vector<std::string>& privs);
 // Forgets the grants on a dropped object, and those of or by a dropped user.
 Status DropObjectGrants(Session& s, int64_t obj_id);
 Status DropUserGrants(Session& s, const std::string& user);

@@ -161,7 +161,16 @@ Status VisibleObject(Session& s, const std::string& owner, int64_t obj_id, bool*
 
 Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant) {
   if (g.object.empty() || g.object.size() > 2) return OraError(ora::kTableNotExist);
-  // A grant on a synonym is a grant on what it stands for.
+  // A grant on a synonym is a grant on what it stands for. Whether the name
+  // is one, and of which schema (an unqualified name found nowhere is a
+  // public synonym):
+  std::string named_owner, named;
+  SplitName(s, g.object, &named_owner, &named);
+  int64_t named_id = 0;
+  std::string named_type;
+  TABDB_RETURN_IF_ERROR(FindObject(s, named_owner, named, &named_id, &named_type));
+  bool via_synonym = named_id == 0 || named_type == "SYNONYM";
+  const std::string synonym_schema = named_id == 0 ? "PUBLIC" : named_owner;
   ResolvedName target;
   TABDB_RETURN_IF_ERROR(ResolveName(s, g.object, &target));
   std::string owner = target.owner, name = target.name;
@@ -177,9 +186,13 @@ Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant) {
   bool all = g.privileges.size() == 1 && g.privileges[0].rfind("ALL", 0) == 0;
 
   // The owner and a DBA act as the owner; another user passes on what it
-  // holds WITH GRANT OPTION.
+  // holds WITH GRANT OPTION. A synonym never carries a DBA's power through
+  // to another schema's object: there the DBA too needs the grant option
+  // (ORA-01031), so that a synonym put in place of an object cannot turn a
+  // grant meant for its own schema into one on another's.
   const std::string& me = s.user().name;
-  bool as_owner = owner == me || s.user().dba;
+  bool crosses = via_synonym && owner != synonym_schema;
+  bool as_owner = owner == me || (s.user().dba && !crosses);
   std::vector<std::string> grantable;
   if (!as_owner) {
     std::vector<std::string> held;
@@ -194,6 +207,8 @@ Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant) {
     }
   }
   const std::string grantor = as_owner ? owner : me;
+  // A view passes on only what its owner may pass on of its sources.
+  if (grant && type == "VIEW") TABDB_RETURN_IF_ERROR(CheckViewGrantOption(s, obj, privs));
 
   for (const sql::Name& who : g.grantees) {
     const std::string& grantee = who.text;

@@ -113,6 +113,7 @@ constexpr Entry kMessages[] = {
     {1481, "invalid number format model"},
     {1489, "result of string concatenation is too long"},
     {1719, "outer join operator (+) not allowed in operand of OR or IN"},
+    {1720, "grant option does not exist for '%s.%s'"},
     {1722, "invalid number"},
     {1723, "zero-length columns are not allowed"},
     {1724, "floating point precision is out of range (1 to 126)"},

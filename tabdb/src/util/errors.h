@@ -39,6 +39,7 @@ constexpr int kIdentifierTooLong = 972;
 constexpr int kNotLoggedOn = 1012;
 constexpr int kInvalidLogon = 1017;
 constexpr int kInsufficientPrivileges = 1031;
+constexpr int kGrantOptionDoesNotExist = 1720;  // grant option does not exist for '%s.%s'
 constexpr int kCannotInsertNull = 1400;
 constexpr int kNoDataFound = 1403;
 constexpr int kFetchedNull = 1405;

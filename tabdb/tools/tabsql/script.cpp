@@ -55,7 +55,9 @@ int PlsqlStart(const std::vector<std::string>& words) {
   if (words[0] != "CREATE") return 0;
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& w = words[i];
-    if (w == "OR" || w == "REPLACE" || w == "EDITIONABLE" || w == "NONEDITIONABLE") continue;
+    if (w == "OR" || w == "REPLACE" || w == "EDITIONABLE" || w == "NONEDITIONABLE" || w == "NO" ||
+        w == "FORCE")
+      continue;
     return w == "PROCEDURE" || w == "FUNCTION" || w == "PACKAGE" || w == "TRIGGER" ||
                    w == "TYPE" || w == "LIBRARY"
                ? 1
@@ -65,19 +67,34 @@ int PlsqlStart(const std::vector<std::string>& words) {
 }
 
 // Tracks quotes and comments across the lines of one statement, so that a
-// ";" inside a string or a comment does not end it.
+// ";" inside a string or a comment does not end it: '...', n'...',
+// q'<d>...<d>' and nq'<d>...<d>' (with the bracket pairs [] {} () <>, any
+// other delimiter closing itself), "..." and both comment forms.
 struct Scanner {
   bool in_quote = false;  // inside '...'
   bool in_name = false;   // inside "..."
   bool in_block_comment = false;
+  char q_close = 0;       // inside q'...': the delimiter before the closing quote
+  char prev = ' ';        // the last character outside quotes and comments
 
-  bool inside() const { return in_quote || in_name || in_block_comment; }
+  bool inside() const { return in_quote || in_name || in_block_comment || q_close != 0; }
+
+  static char QClose(char open) {
+    switch (open) {
+      case '[': return ']';
+      case '{': return '}';
+      case '(': return ')';
+      case '<': return '>';
+      default: return open;
+    }
+  }
 
   // Appends the line (without comments outside quotes) to `out`; tells
   // whether the line's last significant character is a ";" outside quotes.
   bool Feed(const std::string& line, std::string* out) {
     bool ends_with_semicolon = false;
     std::string kept;
+    prev = ' ';  // a line end separates words
     for (size_t i = 0; i < line.size(); ++i) {
       char c = line[i];
       if (in_block_comment) {
@@ -88,10 +105,30 @@ struct Scanner {
         }
         continue;
       }
+      if (q_close) {
+        kept += c;
+        if (c == q_close && i + 1 < line.size() && line[i + 1] == '\'') {
+          kept += '\'';
+          ++i;
+          q_close = 0;
+        }
+        continue;
+      }
       if (in_quote || in_name) {
         kept += c;
         if (in_quote && c == '\'') in_quote = false;
         if (in_name && c == '"') in_name = false;
+        continue;
+      }
+      // q'<d>...<d>' (nq'...' too): q starts a word, the delimiter is no blank
+      if ((c == 'q' || c == 'Q') && i + 2 < line.size() && line[i + 1] == '\'' &&
+          !std::isspace(static_cast<unsigned char>(line[i + 2])) && line[i + 2] != '\'' &&
+          (!IsWordChar(prev) || ((prev == 'n' || prev == 'N') && (kept.size() < 2 || !IsWordChar(kept[kept.size() - 2]))))) {
+        q_close = QClose(line[i + 2]);
+        kept += line.substr(i, 3);
+        i += 2;
+        ends_with_semicolon = false;
+        prev = ' ';
         continue;
       }
       if (c == '\'' || c == '"') {
@@ -107,6 +144,7 @@ struct Scanner {
         continue;
       }
       kept += c;
+      prev = c;
       if (c == ';') {
         ends_with_semicolon = true;
       } else if (!std::isspace(static_cast<unsigned char>(c))) {

@@ -80,6 +80,52 @@ TEST_F(PrivsTest, GrantsDecideWhatAnotherSchemaReaches) {
   EXPECT_EQ(Code(*bob_, "DELETE FROM app.t"), 942);
 }
 
+// A view passes on a privilege only on sources its owner holds WITH GRANT
+// OPTION (ORA-01720), through views of its own and subqueries too; its own
+// tables need nothing.
+TEST_F(PrivsTest, ViewGrantsNeedTheGrantOptionOnOtherSchemasSources) {
+  auto carol = NewUser("CAROL");
+  Run(*app_, "GRANT SELECT ON t TO bob");
+  Run(*bob_, "CREATE TABLE own (a NUMBER)");
+  Run(*bob_, "CREATE VIEW v AS SELECT * FROM app.t");
+  Run(*bob_, "CREATE VIEW v2 AS SELECT a FROM own WHERE a IN (SELECT a FROM app.t)");
+  Run(*bob_, "CREATE VIEW v3 AS SELECT * FROM v");
+  Run(*bob_, "CREATE VIEW mine AS SELECT * FROM own");
+  for (const char* view : {"v", "v2", "v3"}) {
+    Status st = Ddl(*bob_, std::string("GRANT SELECT ON ") + view + " TO carol");
+    EXPECT_EQ(st.code(), 1720) << view;
+    EXPECT_NE(st.text().find("grant option does not exist for 'APP.T'"), std::string::npos) << st.text();
+  }
+  EXPECT_TRUE(Ddl(*bob_, "GRANT SELECT ON mine TO carol").ok());
+  // a DBA granting on BOB's view: BOB still lacks the grant option
+  EXPECT_EQ(Ddl(*sys_, "GRANT SELECT ON bob.v TO carol").code(), 1720);
+  int rows = 0;
+  EXPECT_EQ(Exec(*carol, "SELECT * FROM bob.v", &rows).code(), 942);
+
+  Run(*app_, "GRANT SELECT ON t TO bob WITH GRANT OPTION");
+  EXPECT_TRUE(Ddl(*bob_, "GRANT SELECT ON v3 TO carol").ok());
+  ASSERT_TRUE(Exec(*carol, "SELECT * FROM bob.v3", &rows).ok());
+  EXPECT_EQ(rows, 1);
+}
+
+// A synonym never carries a grant through to another schema's object: a
+// DBA granting on BOB's synonym for APP.T, or on a public synonym, acts
+// with its own rights on APP.T, which hold no grant option (ORA-01031). A
+// synonym for an object of its own schema grants as before.
+TEST_F(PrivsTest, SynonymsCarryNoDbaGrantToAnotherSchema) {
+  auto carol = NewUser("CAROL");
+  Run(*bob_, "CREATE TABLE own (a NUMBER)");
+  Run(*bob_, "CREATE SYNONYM s FOR app.t");
+  Run(*bob_, "CREATE SYNONYM s_own FOR own");
+  EXPECT_EQ(Ddl(*sys_, "GRANT SELECT ON bob.s TO carol").code(), 1031);
+  Run(*sys_, "CREATE PUBLIC SYNONYM pub_t FOR app.t");
+  EXPECT_EQ(Ddl(*sys_, "GRANT SELECT ON pub_t TO carol").code(), 1031);
+  EXPECT_EQ(Exec(*carol, "SELECT * FROM app.t").code(), 942);
+  EXPECT_TRUE(Ddl(*sys_, "GRANT SELECT ON bob.s_own TO carol").ok());
+  // named directly, the DBA still grants on another schema's object
+  EXPECT_TRUE(Ddl(*sys_, "GRANT SELECT ON app.t TO carol").ok());
+}
+
 TEST_F(PrivsTest, GrantAndRevokeMisuse) {
   // Granting on an object one may not see is granting on a missing one.
   EXPECT_EQ(Ddl(*bob_, "GRANT SELECT ON app.t TO bob").code(), 942);

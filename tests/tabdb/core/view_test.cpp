@@ -141,8 +141,9 @@ TEST_F(ViewTest, ReadersNeedTheViewOwnersNeedTheTables) {
   EXPECT_EQ(Exec(bob, "INSERT INTO app.rich VALUES ('Z')"), 1031);
 
   // A view of BOB over APP's table reads with BOB's rights on that table:
-  // it works while BOB may read the table, for readers that may not.
-  Must(app_, "GRANT SELECT ON dept TO bob");
+  // it works while BOB may read the table, for readers that may not. BOB
+  // passes it on only with the grant option on the table (else ORA-01720).
+  Must(app_, "GRANT SELECT ON dept TO bob WITH GRANT OPTION");
   Must(bob, "CREATE VIEW depts AS SELECT dname FROM app.dept");
   Must(bob, "GRANT SELECT ON depts TO carol");
   EXPECT_EQ(One(carol, "SELECT COUNT(*) FROM bob.depts"), "2");
