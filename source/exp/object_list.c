@@ -38,6 +38,7 @@ int warn_object(const char *kind, const char *name, const char *reason)
     g_warnings = list;
     snprintf(line, size, "Warning: %s \"%s\" not exported: %s.", kind, name, reason);
     g_warnings[g_nwarnings++] = line;
+    run_warning();  /* something not carried: the run ends with status 1 */
     printf("%s\n", line);
     fflush(stdout);
     if (g_exp.ofp && g_exp.ofp != stdout) {
