@@ -199,6 +199,18 @@ TEST_F(ExpOutcome, StatusSaysWhatWasCarried) {
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.err, kExpDone)) << r.err;
 
+  // Standard output and standard error in one file keep their order:
+  // progress lines, then the closing line.
+  std::string both = dir_.file("both.txt");
+  ProcResult sh = testsupport::Run(
+      {"/bin/sh", "-c", std::string(TABEXP_PATH) + " app/app@" + db_ + " FILE=" + dump + " OWNER=APP > " + both + " 2>&1"},
+      {kNls});
+  EXPECT_EQ(0, sh.status);
+  std::string text = ReadFile(both);
+  size_t progress = text.find(". . exporting table");
+  EXPECT_NE(std::string::npos, progress) << text;
+  EXPECT_LT(progress, text.find("Export terminated successfully.")) << text;
+
   Sys("CREATE PUBLIC SYNONYM t_everywhere FOR app.t;\n");
   r = Exp({"FILE=" + dump, "OWNER=APP"});
   EXPECT_EQ(1, r.status) << r.err;
