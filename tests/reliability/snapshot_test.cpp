@@ -64,6 +64,8 @@ TEST_F(Snapshot, IsolationLevels) {
   EXPECT_EQ("1", Seen());
   OtherCommits();
   EXPECT_EQ("1", Seen());
+  // Its first change after another session's commit cannot be serialized.
+  EXPECT_TRUE(Contains(reader_.Exec("INSERT INTO app.t VALUES (7)"), "ORA-08177"));
   ASSERT_EQ("", reader_.Rollback());
   EXPECT_EQ("2", Seen());
   // READ COMMITTED (the default) sees each commit at once.

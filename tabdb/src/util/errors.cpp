@@ -261,6 +261,7 @@ constexpr Entry kMessages[] = {
     {8002, "sequence %s.CURRVAL is not yet defined in this session"},
     {8004, "sequence %s.NEXTVAL %s %sVALUE and cannot be instantiated"},
     {8103, "object no longer exists"},
+    {8177, "can't serialize access for this transaction"},
     {12154, "TNS:could not resolve the connect identifier specified"},
     {12705, "Cannot access NLS data files or invalid environment specified"},
     {12813, "value for PARALLEL or DEGREE must be greater than 0"},

@@ -165,6 +165,7 @@ constexpr int kUnimplemented = 3001;
 constexpr int kPlsqlAt = 6512;
 constexpr int kPlsqlLineColumn = 6550;
 constexpr int kObjectNoLongerExists = 8103;
+constexpr int kCannotSerialize = 8177;
 constexpr int kNlsDataInvalid = 12705;
 constexpr int kInvalidParallelDegree = 12813;
 constexpr int kIndexCannotEnforce = 14196;
