@@ -38,6 +38,12 @@ FILE *open_log_file(const char *path)
     int fd = open_private_file(path);
     if (fd < 0) return NULL;
     FILE *f = fdopen(fd, "w");
-    if (!f) close(fd);
+    if (!f) {
+        close(fd);
+        return NULL;
+    }
+    /* Each line reaches the file before the next is produced: the log of
+     * a run that is killed holds every line it printed. */
+    setvbuf(f, NULL, _IOLBF, 0);
     return f;
 }

@@ -48,7 +48,8 @@ static int read_line(int fd, char *buf, size_t size)
     for (;;) {
         char c;
         ssize_t got = read(fd, &c, 1);
-        if (got < 0 && errno == EINTR) continue;
+        /* A signal that asks the run to stop ends the wait (errno EINTR). */
+        if (got < 0 && errno == EINTR && !stop_requested()) continue;
         if (got < 0) return -3;
         if (got == 0) break;
         any = 1;

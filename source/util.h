@@ -9,6 +9,7 @@
 #ifndef TAB_UTIL_H
 #define TAB_UTIL_H
 
+#include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <oci.h>
@@ -62,8 +63,43 @@ int disconnect_oracle(void);
  * an existing file left untouched. */
 int open_private_file(const char *path);
 
-/* The LOG file, opened as open_private_file does; NULL on failure. */
+/* The LOG file, opened as open_private_file does and line-buffered; NULL
+ * on failure. */
 FILE *open_log_file(const char *path);
+
+/* The dump an export writes: under a temporary name (tmp, "" when FILE is
+ * written directly) that becomes final's (FILE, or the file a symbolic
+ * link FILE points to) only when the run has succeeded. */
+#ifndef PATH_MAX
+#define PATH_MAX 4096
+#endif
+typedef struct __dump_output {
+    char tmp[PATH_MAX + 32];
+    char final[PATH_MAX];
+} DUMP_OUTPUT;
+
+/* Creates the temporary file beside FILE (mode 0600, O_EXCL); a FILE that
+ * names a pipe or a device is opened directly as open_private_file does.
+ * Returns the descriptor, or -1 with errno set and nothing created. */
+int open_dump_output(const char *path, DUMP_OUTPUT *out);
+/* Renames the closed temporary file over FILE. Returns 0, or -1 with errno
+ * set and the temporary file removed. */
+int finish_dump_output(DUMP_OUTPUT *out);
+/* Removes the temporary file, if any. */
+void discard_dump_output(DUMP_OUTPUT *out);
+
+/* The database file the connect identifier names for the embedded
+ * database: the identifier, else TWO_TASK, else "tabdb.db". */
+const char *run_database_path(const char *tnsname);
+
+/* Refuses, before anything is opened for writing, a LOG that is the same
+ * file as FILE, and a FILE (unless dump_is_input: the dump tabimp reads)
+ * or LOG that is the database file or one of its files (-journal, -wal,
+ * -shm, -users). Existing files are compared by device and inode, others
+ * by resolved path. The database is compared only when the connect
+ * identifier names an existing file or looks like a path. Returns 0, or
+ * -1 with one message per refused name. */
+int check_run_files(const char *dump, int dump_is_input, const char *log, const char *tnsname);
 
 /* From report_begin to report_end, everything the run writes to stderr is
  * also written to log (when not NULL), and after report_table(name) the

@@ -80,6 +80,8 @@ int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
 int dict_next(DICT_QUERY *q)
 {
     for (;;) {
+        /* A stop asked by a signal ends the gathering between rows. */
+        if (stop_requested()) return -1;
         for (int c = 0; c < q->ncol; c++) {
             q->rcode[c] = 0;
             q->ind[c] = 0;
@@ -163,7 +165,7 @@ static int read_list(const char *list_sql, int ncol, const ub4 *widths, char ***
     }
     dict_close(&q);
     if (ret < 0) {
-        fprintf(stderr, "Allocate memory for the dictionary rows error.\n");
+        if (!stop_requested()) fprintf(stderr, "Allocate memory for the dictionary rows error.\n");
         for (int i = 0; i < n * ncol; i++) free((*cells)[i]);
         free(*cells);
         *cells = NULL;
@@ -216,6 +218,7 @@ int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub
         dict_close(&q);
         if (ret == 0) return 0;
     }
+    if (stop_requested()) return -1;
     if (get_ora_code() <= 0) {
         fprintf(stderr, "%s\n", get_ora_message());
         return -1;
@@ -227,7 +230,7 @@ int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub
     int n = read_list(list_sql, ncol - 1, widths, &cells);
     if (n < 0) return -1;
     int rc = 0;
-    for (int i = done; i < n && rc == 0; i++) {
+    for (int i = done; i < n && rc == 0 && !stop_requested(); i++) {
         char **row = cells + (size_t)i * (size_t)(ncol - 1);
         DICT_QUERY one;
         int got = one_ddl(&one, type, row[name_col]);
@@ -258,5 +261,5 @@ int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub
     }
     for (int i = 0; i < n * (ncol - 1); i++) free(cells[i]);
     free(cells);
-    return rc;
+    return stop_requested() ? -1 : rc;
 }

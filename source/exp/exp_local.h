@@ -231,6 +231,10 @@ void note_line(const char *text);
 int find_table(const char *name);
 void forget_table_names(void);
 
+/* Refuses an OWNER that names no user, or another user's schema when the
+ * session may not read the DBA_ views. Returns 0 or -1 (message printed). */
+int check_owner(void);
+
 /* Takes the tables the dump cannot carry out of the list, each named in a
  * warning. Returns 0 or -1 (message printed). */
 int drop_uncarried_tables(void);

@@ -1,7 +1,7 @@
 /*
  * export.c - tabexp's command line and driver: reads the arguments,
  * allocates the working block, connects, writes the dump file table by
- * table and releases everything on every way out.
+ * table under a temporary name and releases everything on every way out.
  */
 #define _POSIX_C_SOURCE 200809L  /* fsync */
 #include <errno.h>
@@ -17,6 +17,12 @@ EXP g_exp;
 OCI_ENV g_env;
 CONN_ARGS g_args;
 
+/* CONSISTENT=N: each table read at its own moment instead of all of the
+ * export from one snapshot. */
+static int g_inconsistent;
+/* The temporary file the dump is written to until the run succeeds. */
+static DUMP_OUTPUT g_out;
+
 static const char usage_text[] =
     "%s KEYWORD=value\n"
     "\n"
@@ -30,10 +36,16 @@ static const char usage_text[] =
     "CHARSET  refuse to lose characters in conversion (STRICT)\n"
     "TABLES   list of table names, %% and _ as in LIKE (all)\n"
     "FEEDBACK display progress every x rows (0)\n"
+    "CONSISTENT read all tables from one snapshot (Y)\n"
     "PARFILE  parameter filename\n"
     "\n"
     "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
     "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"
+    "\n"
+    "Exit status: 0 everything was exported unchanged; 1 the export completed\n"
+    "with warnings (an object not exported or changed, characters lost in\n"
+    "conversion); 255 the export failed or was interrupted, and an existing\n"
+    "FILE was left as it was.\n"
     "\n";
 
 void show_usage(const char *prog_name)
@@ -75,6 +87,10 @@ static int parse_keyword(const char *a)
         return parse_feedback(a + 9);
     } else if (arg_keyword(a, "CHARSET=STRICT", "charset=strict")) {
         g_charset_strict = 1;
+    } else if (arg_keyword(a, "CONSISTENT=N", "consistent=n")) {
+        g_inconsistent = 1;
+    } else if (arg_keyword(a, "CONSISTENT=Y", "consistent=y")) {
+        g_inconsistent = 0;
     } else {
         fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
         return -1;
@@ -89,6 +105,7 @@ int parse_arguments(int argc, char **argv)
     memset(&g_args, 0, sizeof(g_args));
     memset(&g_exp, 0, sizeof(g_exp));
     g_charset_strict = 0;
+    g_inconsistent = 0;
 
     if (parse_command_line(argc, argv, parse_keyword) != 0) return parse_failed(prog);
 
@@ -123,15 +140,32 @@ static int sync_dump(void)
     return 0;
 }
 
+/* Starts the read-only transaction whose snapshot every query of the run
+ * reads: a transaction committed during the export is wholly in the dump
+ * or wholly absent. Returns 0 or -1 (message printed). */
+static int begin_snapshot(void)
+{
+    static const char sqltxt[] = "SET TRANSACTION READ ONLY";
+    sword rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+                              (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(g_env.errhp, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+        return -1;
+    }
+    return execute_statement(1);
+}
+
 /* Releases what the run acquired, in the same order on every way out. */
 static void release(void)
 {
     report_end();
     if (g_exp.ofp && g_exp.ofp != stdout) fclose(g_exp.ofp);
     g_exp.ofp = stdout;
+    fflush(stdout);
     disconnect_oracle();
     if (g_exp.fd != -1) close(g_exp.fd);
     g_exp.fd = -1;
+    discard_dump_output(&g_out);
     free(g_exp.buf);
     g_exp.buf = NULL;
     free(g_exp.tabp);
@@ -139,12 +173,52 @@ static void release(void)
     free_objects();
 }
 
+/* The table being exported when a signal stopped the run, or NULL. */
+static const char *g_current_table;
+
+/* Whether a signal asked the run to stop; if so, says which and where, on
+ * stderr and in the log. */
+static int report_stop(void)
+{
+    int sig = stop_requested();
+    if (!sig) return 0;
+    report_table(NULL);
+    if (g_current_table)
+        fprintf(stderr, "Interrupted by %s while exporting table \"%s\".\n", stop_signal_name(sig),
+                g_current_table);
+    else
+        fprintf(stderr, "Interrupted by %s.\n", stop_signal_name(sig));
+    return 1;
+}
+
+/* A step's failure message, unless the step ended because of a stop. */
+#define STEP_FAILED(...)                                        \
+    do {                                                        \
+        if (!stop_requested()) fprintf(stderr, __VA_ARGS__);    \
+        goto fail;                                              \
+    } while (0)
+
 int main(int argc, char **argv)
 {
     show_copyright();
-    if (parse_arguments(argc, argv) != 0) return -1;
+    if (parse_arguments(argc, argv) != 0) return RUN_STATUS_FAILED;
 
+    install_stop_handlers();
+    run_warnings_reset();
     g_exp.fd = -1;
+    g_exp.ofp = stdout;
+    g_current_table = NULL;
+    memset(&g_out, 0, sizeof(g_out));
+    /* Progress lines on stdout keep their place among the messages on
+     * stderr when both go to one file. */
+    setvbuf(stdout, NULL, _IOLBF, 0);
+
+    /* Nothing is opened for writing before FILE and LOG are known not to
+     * name each other or a file of the database. */
+    if (check_run_files(g_exp.dump_filename, 0, g_exp.log_filename, g_args.tnsname) != 0) {
+        fprintf(stderr, "\nExport terminated unsuccessfully.\n\n");
+        return RUN_STATUS_FAILED;
+    }
     /* The log is opened first, so that it holds every message of the run,
      * a failed connect included, and no log of an earlier run is left
      * looking like the log of this one. */
@@ -170,61 +244,69 @@ int main(int argc, char **argv)
     g_exp.cache = g_exp.buf + EXP_ROW_AREA;
     g_exp.csz = EXP_CACHE_SIZE;
 
-    if (connect_oracle(g_args.username, g_args.password, g_args.tnsname) != 0) {
-        fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message());
-        goto fail;
-    }
+    if (connect_oracle(g_args.username, g_args.password, g_args.tnsname) != 0)
+        STEP_FAILED("Connect to oracle:\n%s\n", get_ora_message());
+    /* The snapshot comes before the first read of the dictionary. */
+    if (!g_inconsistent && begin_snapshot() != 0)
+        STEP_FAILED("Start of the read-only transaction error.\n");
+    if (check_owner() != 0) goto fail;
     int lossy = check_charsets(nls_lang, 0);
     if (lossy < 0) goto fail;
-    if (lossy) g_exp.flag |= EXP_LOSSY_CHARSET;
-    if (export_table_information() != 0) {
-        fprintf(stderr, "Export table information error.\n");
-        goto fail;
+    if (lossy) {
+        /* Characters the client set cannot hold arrive replaced. */
+        g_exp.flag |= EXP_LOSSY_CHARSET;
+        run_warning();
     }
-    if (gather_objects() != 0) {
-        fprintf(stderr, "Export schema objects error.\n");
-        goto fail;
-    }
+    if (export_table_information() != 0) STEP_FAILED("Export table information error.\n");
+    if (gather_objects() != 0) STEP_FAILED("Export schema objects error.\n");
+    if (stop_requested()) goto fail;
 
     /* Only now, with the table list read, is the dump file created. */
-    g_exp.fd = open_private_file(g_exp.dump_filename);
+    g_exp.fd = open_dump_output(g_exp.dump_filename, &g_out);
     if (g_exp.fd < 0) {
         fprintf(stderr, "Open %s: %s\n", g_exp.dump_filename, strerror(errno));
         g_exp.fd = -1;
         goto fail;
     }
 
-    if (write_dump_head() != 0) {
-        fprintf(stderr, "Write dump file head error.\n");
-        goto fail;
-    }
+    if (write_dump_head() != 0) STEP_FAILED("Write dump file head error.\n");
     for (int ti = 0; ti < g_exp.ntab; ti++) {
+        /* A stop between tables names the table that is not exported. */
+        g_current_table = exp_table_name(ti);
+        if (stop_requested()) goto fail;
         report_table(exp_table_name(ti));
         if (export_table(ti) != 0) goto fail;
     }
+    g_current_table = NULL;
     report_table(NULL);
-    if (write_dump_trailer() != 0) {
-        fprintf(stderr, "Write dump file trailer error.\n");
-        goto fail;
-    }
-    if (write_table_information() != 0) {
-        fprintf(stderr, "Write table information to file error.\n");
-        goto fail;
-    }
+    if (write_dump_trailer() != 0) STEP_FAILED("Write dump file trailer error.\n");
+    if (write_table_information() != 0) STEP_FAILED("Write table information to file error.\n");
     if (sync_dump() != 0) goto fail;
+    /* The last moment a stop can still keep the old FILE. */
+    if (stop_requested()) goto fail;
+    if (finish_dump_output(&g_out) != 0) {
+        fprintf(stderr, "Rename to %s: %s\n", g_exp.dump_filename, strerror(errno));
+        goto fail;
+    }
 
+    /* Status 1 whenever something was not carried or was changed. */
+    int status = run_warning_count() > 0 ? RUN_STATUS_WARNINGS : RUN_STATUS_OK;
     if (g_nwarnings > 0)
-        fprintf(stderr, "\n%d object%s not exported (see the warnings).\n"
-                        "Export terminated successfully with warnings.\n\n",
-                g_nwarnings, g_nwarnings == 1 ? "" : "s");
+        fprintf(stderr, "\n%d object%s not exported (see the warnings).\n", g_nwarnings,
+                g_nwarnings == 1 ? "" : "s");
     else
-        fprintf(stderr, "\nExport terminated successfully.\n\n");
+        fputc('\n', stderr);
+    if (status == RUN_STATUS_WARNINGS)
+        fprintf(stderr, "Export terminated successfully with warnings.\n\n");
+    else
+        fprintf(stderr, "Export terminated successfully.\n\n");
     release();
-    return 0;
+    return status;
 
 fail:
+    report_stop();
     report_table(NULL);
     fprintf(stderr, "\nExport terminated unsuccessfully.\n\n");
     release();
-    return -1;
+    return RUN_STATUS_FAILED;
 }

@@ -36,6 +36,7 @@ int fetch_lob(int di)
 
     for (;;) {
         oraub8 b_amt = 0, c_amt = 0;
+        if (stop_requested()) return close_and_fail(lobp);  /* reported by the caller */
         if (cache_room(EXP_PIECE_ROOM) != 0) return close_and_fail(lobp);
         rc = OCILobRead2(g_env.svchp, g_env.errhp, lobp, &b_amt, &c_amt, lob_offset,
                          g_exp.cache + g_exp.ctail + 2, DUMP_PIECE_SIZE, piece, NULL, NULL, 0,

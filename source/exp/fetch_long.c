@@ -36,6 +36,7 @@ int fetch_long_piece(void)
         sb2 pind = 0;
         ub2 prcode = 0;
 
+        if (stop_requested()) return -1;  /* a signal: the caller reports it */
         if (g_exp.ctail + EXP_PIECE_ROOM > g_exp.csz) {
             if (write_cache() != 0) return -1;
             slot = -1;

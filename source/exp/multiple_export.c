@@ -83,6 +83,9 @@ int export_multiple_row(int ti)
             g_exp.nrow++;
         }
         feedback_rows(g_exp.ofp, before, g_exp.nrow);
+        /* A stop asked by a signal ends the table between batches; the
+         * caller names the signal and the table. */
+        if (stop_requested()) return -1;
     } while (ret != 100);
 
     if (cache_room(2) != 0) return -1;

@@ -10,6 +10,7 @@
 #include "args.h"
 #include "dump_reader.h"
 #include "exp_local.h"
+#include "show_text.h"
 #include "outcome.h"
 
 OBJ_STMT *g_objs;
@@ -46,10 +47,12 @@ int warn_object(const char *kind, const char *name, const char *reason)
 /* Prints a line on standard output and in the log. */
 static void print_line(const char *prefix, const char *text)
 {
-    printf("%s%s\n", prefix, text);
+    /* control characters of names reach no terminal or log raw */
+    const char *shown = show(text);
+    printf("%s%s\n", prefix, shown);
     fflush(stdout);
     if (g_exp.ofp && g_exp.ofp != stdout) {
-        fprintf(g_exp.ofp, "%s%s\n", prefix, text);
+        fprintf(g_exp.ofp, "%s%s\n", prefix, shown);
         fflush(g_exp.ofp);
     }
 }

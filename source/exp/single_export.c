@@ -67,6 +67,9 @@ int export_single_row(int ti)
     if (execute_statement(0) != 0) return -1;
 
     for (;;) {
+        /* A stop asked by a signal ends the table between rows; the
+         * caller names the signal and the table. */
+        if (stop_requested()) return -1;
         /* A NULL LONG may be reported only with its first piece: start
          * every row from "not NULL" rather than from the last row's mark. */
         if (long_dc) long_dc->indp[0] = 0;

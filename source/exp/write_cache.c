@@ -35,7 +35,12 @@ int pwrite_all(const uint8_t *src, size_t len, uint64_t ofs)
     while (len > 0) {
         ssize_t n = pwrite(g_exp.fd, src, len, (off_t)ofs);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            /* Interrupted by a signal: go on unless it asks the run to
+             * stop, which the caller then reports. */
+            if (errno == EINTR) {
+                if (stop_requested()) return -1;
+                continue;
+            }
             fprintf(stderr, "Write %s: %s\n", g_exp.dump_filename, strerror(errno));
             return -1;
         }

@@ -35,7 +35,10 @@ static const char usage_text[] =
     "CHARSET      refuse to lose characters in conversion (STRICT)\n"
     "TABLES       list of table names, %% and _ as in LIKE (all)\n"
     "FEEDBACK     display progress every x rows (0)\n"
-    "PARFILE      parameter filename\n\n";
+    "PARFILE      parameter filename\n\n"
+    "Exit status: 0 everything was imported unchanged; 1 the import completed\n"
+    "with warnings (a statement failed or was refused, rows were rejected,\n"
+    "characters lost in conversion); 255 the import failed or was interrupted.\n\n";
 
 void show_usage(const char *prog_name)
 {
@@ -171,6 +174,10 @@ static int run(void)
     HEAD_INFO hi;
     struct stat st;
 
+    /* A LOG that is the dump being read, or a file of the database, is
+     * refused before anything is opened for writing. */
+    if (check_run_files(g_imp.dump_filename, 1, g_imp.log_filename, g_args.tnsname) != 0)
+        return -1;
     /* The log is opened first, so that it holds every message of the run,
      * a failed connect included, and no log of an earlier run is left
      * looking like the log of this one. */

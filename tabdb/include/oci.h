@@ -131,6 +131,12 @@ typedef struct OCILobLocator OCIBFileLocator;
 /* ---- modes, flags, piece codes ------------------------------------------ */
 
 #define OCI_DEFAULT 0x00000000
+
+/* OCITransStart flags */
+#define OCI_TRANS_NEW 0x00000001
+#define OCI_TRANS_READONLY 0x00000100
+#define OCI_TRANS_READWRITE 0x00000200
+#define OCI_TRANS_SERIALIZABLE 0x00000400
 #define OCI_THREADED 0x00000001
 #define OCI_OBJECT 0x00000002
 
@@ -311,6 +317,9 @@ sword OCILobGetLength2(OCISvcCtx *svchp, OCIError *errhp,
 
 sword OCITransCommit(OCISvcCtx *svchp, OCIError *errhp, ub4 flags);
 sword OCITransRollback(OCISvcCtx *svchp, OCIError *errhp, ub4 flags);
+/* Starts a transaction; with OCI_TRANS_READONLY or OCI_TRANS_SERIALIZABLE
+ * it holds one snapshot until commit or rollback. */
+sword OCITransStart(OCISvcCtx *svchp, OCIError *errhp, uword timeout, ub4 flags);
 
 #ifdef __cplusplus
 }

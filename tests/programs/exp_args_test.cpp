@@ -150,10 +150,16 @@ TEST(ShowUsage, ExactText) {
       "CHARSET  refuse to lose characters in conversion (STRICT)\n"
       "TABLES   list of table names, % and _ as in LIKE (all)\n"
       "FEEDBACK display progress every x rows (0)\n"
+      "CONSISTENT read all tables from one snapshot (Y)\n"
       "PARFILE  parameter filename\n"
       "\n"
       "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
       "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"
+      "\n"
+      "Exit status: 0 everything was exported unchanged; 1 the export completed\n"
+      "with warnings (an object not exported or changed, characters lost in\n"
+      "conversion); 255 the export failed or was interrupted, and an existing\n"
+      "FILE was left as it was.\n"
       "\n",
       ::testing::internal::GetCapturedStderr());
 }

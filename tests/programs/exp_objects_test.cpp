@@ -233,7 +233,7 @@ TEST_F(ObjectsRun, ViewsInDependencyOrderAndSynonyms) {
   // a public synonym for the schema's table cannot be carried: it is named
   Sql("CREATE PUBLIC SYNONYM pt FOR app.t;\n");
   ProcResult r = Export();
-  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(1, r.status) << r.err;
   const std::string w = "Warning: public synonym \"PT\" not exported: public synonyms are not carried.";
   EXPECT_EQ(0u, r.out.find(w + "\n")) << r.out;
   d = ReadStatements(dump_);
@@ -283,7 +283,7 @@ TEST_F(ObjectsRun, IdentityColumnsLoadByDefaultAndGetTheirKindBack) {
 }
 
 // A table the dump cannot carry is left out with a warning on standard
-// output and in the log; the rest is exported, the run ends with status 0
+// output and in the log; the rest is exported, the run ends with status 1
 // and says so, and the file keeps the warning for tabdump.
 TEST_F(ObjectsRun, UncarriedTablesAreNamedInWarnings) {
   Sql("CREATE TABLE good (n NUMBER);\nCREATE TABLE bad (id NUMBER, r ROWID);\n"
@@ -291,7 +291,7 @@ TEST_F(ObjectsRun, UncarriedTablesAreNamedInWarnings) {
       "GRANT SELECT ON bad TO other;\nALTER TABLE bad ADD CHECK (id > 0);\n");
   std::string log = dir_.file("x.log");
   ProcResult r = Export({"LOG=" + log});
-  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(1, r.status) << r.err;
   const std::string w1 =
       "Warning: table \"BAD\" not exported: column \"R\" has the type ROWID, which is not carried.\n";
   const std::string w2 =
@@ -329,7 +329,7 @@ TEST_F(ObjectsRun, UncarriedTablesAreNamedInWarnings) {
 
   // Named by TABLES, it still only gives its warning.
   r = Export({"TABLES=(bad,good)"});
-  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(1, r.status) << r.err;
   EXPECT_EQ(0u, r.out.find(w1 + ". . exporting table")) << r.out;
   EXPECT_TRUE(Has(r.err, "\n1 object not exported")) << r.err;
 }

@@ -2,6 +2,7 @@
 // the command line and the run's messages, and the dump files it writes,
 // read back and checked byte by byte.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <set>
@@ -566,7 +567,9 @@ TEST_F(ExportRun, NamesWithQuotesReachSqlEscaped) {
 
 // ---- failures that stop the export --------------------------------------------------------
 
-TEST_F(ExportRun, FailuresLeaveTheDirectoryZero) {
+// A failed export leaves no dump: it was written under a temporary name,
+// removed with the failure.
+TEST_F(ExportRun, FailuresLeaveNoDump) {
   struct Case {
     std::string script, table, message, nls;
   } cases[] = {
@@ -586,9 +589,7 @@ TEST_F(ExportRun, FailuresLeaveTheDirectoryZero) {
     EXPECT_EQ(255, r.status);
     EXPECT_NE(std::string::npos, r.err.find(c.message)) << r.err;
     EXPECT_EQ(std::string::npos, r.err.find(kDone));
-    Dump d = ReadDump(dump_);
-    ASSERT_EQ(1u, d.tab_cnt);
-    EXPECT_EQ(std::string(512, '\0'), d.raw.substr(1024, 512)) << "directory written";
+    EXPECT_NE(0, access(dump_.c_str(), F_OK)) << "a dump was left";
     Sql("DROP TABLE " + c.table + ";\n");
   }
 }

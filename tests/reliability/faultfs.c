@@ -2,7 +2,8 @@
  * faultfs.c - an LD_PRELOAD library that injects file-system faults into the
  * reads and writes of one chosen file, driven by environment variables.
  *
- * Only descriptors opened on a path that ends with FAULTFS_FILE are touched;
+ * Only descriptors opened on a path that ends with FAULTFS_FILE (or on the
+ * temporary name tabexp writes that file under) are touched;
  * every other file of the process (the database, the log) is left alone.
  * Counts and offsets refer to that file's calls and bytes only.
  *
@@ -136,11 +137,25 @@ static void init(void)
     if (log && *log && real_open) cfg.log_fd = real_open(log, O_WRONLY | O_CREAT | O_APPEND, 0600);
 }
 
+/* Whether path ends with s[0..m). */
+static int ends_with(const char *path, size_t n, const char *s, size_t m)
+{
+    return n >= m && memcmp(path + n - m, s, m) == 0;
+}
+
+/* The file itself, or the temporary file tabexp writes it under:
+ * ".<name>.tmp-XXXXXX" in the same folder. */
 static int path_matches(const char *path)
 {
     if (!cfg.file || !path) return 0;
     size_t n = strlen(path), m = strlen(cfg.file);
-    return n >= m && strcmp(path + n - m, cfg.file) == 0;
+    if (ends_with(path, n, cfg.file, m)) return 1;
+    const char *slash = strrchr(cfg.file, '/');
+    size_t dlen = slash ? (size_t)(slash - cfg.file) + 1 : 0;
+    char tmp[4200];
+    int k = snprintf(tmp, sizeof(tmp), "%.*s.%.200s.tmp-", (int)dlen, cfg.file, cfg.file + dlen);
+    if (k < 0 || (size_t)k >= sizeof(tmp) || n < 6) return 0;
+    return ends_with(path, n - 6, tmp, (size_t)k);
 }
 
 static void track(int fd, const char *path)

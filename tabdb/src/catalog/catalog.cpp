@@ -550,6 +550,7 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   TABDB_RETURN_IF_ERROR(s.CheckDeferred());
   s.deferred() = Session::Deferred();
   TABDB_RETURN_IF_ERROR(s.db().Commit());
+  s.TransactionEnded();
   TABDB_RETURN_IF_ERROR(s.db().BeginWrite());
   Status r;
   bool with_errors = false;  // an object kept with compilation errors

@@ -118,6 +118,22 @@ extern "C" sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
   return st.ok() ? OCI_SUCCESS : Fail(err, st);
 }
 
+extern "C" sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword timeout, ub4 flags) {
+  (void)timeout;  // the timeout of a global transaction; there are none
+  OCISvcCtx* svc = AsSvcCtx(svchp);
+  OCIError* err = AsError(errhp);
+  if (svc == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  Session* s = SessionOf(svc, err);
+  if (s == nullptr) return OCI_ERROR;
+  Session::TxnMode mode = Session::TxnMode::kDefault;
+  if (flags & OCI_TRANS_READONLY)
+    mode = Session::TxnMode::kReadOnly;
+  else if (flags & OCI_TRANS_SERIALIZABLE)
+    mode = Session::TxnMode::kSerializable;
+  Status st = s->SetTransaction(mode);
+  return st.ok() ? OCI_SUCCESS : Fail(err, st);
+}
+
 extern "C" sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
   (void)flags;
   OCISvcCtx* svc = AsSvcCtx(svchp);

@@ -335,7 +335,8 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(loc, &keep);
   LobStore lobs(s->db());
-  status = s->db().BeginWrite();
+  status = s->CheckWritable();
+  if (status.ok()) status = s->db().BeginWrite();
   if (!status.ok()) return Fail(err, status);
   bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.write.active();
   if (first) {

@@ -407,7 +407,8 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff) {
       pi.row = values;
       const BufferSpec& b = st.binds[dae].buf;
       bool binary = b.dty == SQLT_LBI || b.dty == SQLT_BIN;
-      Status status = pi.stream.BeginWrite(s, !binary, text);
+      Status status = s.CheckWritable();
+      if (status.ok()) status = pi.stream.BeginWrite(s, !binary, text);
       if (status.ok()) status = s.db().BeginWrite();
       if (status.ok()) status = LobStore(s.db()).Create(&pi.lob_id);
       if (!status.ok()) {

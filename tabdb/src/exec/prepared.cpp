@@ -1340,6 +1340,7 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
 
 Status Prepared::ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
                             std::vector<Value>* returning) {
+  TABDB_RETURN_IF_ERROR(s_->CheckWritable());
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
   if (stmt_->kind == StmtKind::kInsert) return Insert(binds, rows, returning);
   s_->KeysMayChange();
@@ -1376,6 +1377,13 @@ Status Prepared::ExecuteOther() {
       return RunPlsqlBlock(*s_, *stmt_);
     case StmtKind::kSetConstraints:
       return SetConstraintsMode(*s_, *stmt_->set_constraints);
+    case StmtKind::kSetTransaction: {
+      using T = sql::SetTransaction;
+      T::Mode m = stmt_->set_transaction ? stmt_->set_transaction->mode : T::kReadWrite;
+      return s_->SetTransaction(m == T::kReadOnly       ? Session::TxnMode::kReadOnly
+                                : m == T::kSerializable ? Session::TxnMode::kSerializable
+                                                        : Session::TxnMode::kDefault);
+    }
     case StmtKind::kLockTable:
       return LockTables(*s_, *stmt_->lock);
     case StmtKind::kSelect:

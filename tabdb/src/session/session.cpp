@@ -73,14 +73,36 @@ Status Session::Commit() {
   }
   TABDB_RETURN_IF_ERROR(CheckDeferred());
   deferred_ = Deferred();
+  txn_mode_ = TxnMode::kDefault;
   return db_->Commit();
 }
 
 Status Session::Rollback() {
   KeysMayChange();
   open_lobs_ = 0;
+  txn_mode_ = TxnMode::kDefault;
   deferred_ = Deferred();
   return db_->Rollback();
+}
+
+Status Session::SetTransaction(TxnMode mode) {
+  if (db_->in_transaction()) return OraError(ora::kSetTransactionNotFirst);
+  txn_mode_ = TxnMode::kDefault;
+  if (mode == TxnMode::kDefault) return Status::Ok();
+  // The snapshot is the first read of the transaction: taken now, so that
+  // the transaction sees the database as of this statement, as Oracle's
+  // does.
+  TABDB_RETURN_IF_ERROR(db_->BeginRead());
+  txn_mode_ = mode;
+  return Status::Ok();
+}
+
+bool Session::read_only() const {
+  return txn_mode_ == TxnMode::kReadOnly && db_->in_transaction();
+}
+
+Status Session::CheckWritable() const {
+  return read_only() ? OraError(ora::kReadOnlyTransaction) : Status::Ok();
 }
 
 namespace {
@@ -103,6 +125,7 @@ Status Session::CheckDeferred() {
   Status st = g_deferred_check(*this);
   if (st.ok()) return st;
   deferred_ = Deferred();
+  txn_mode_ = TxnMode::kDefault;
   (void)db_->Rollback();
   Status r = OraError(ora::kTransactionRolledBack);
   r.AddLine(st.text());
@@ -124,6 +147,7 @@ Status Session::RefreshUser() {
     // The user was dropped: the session may do nothing more as anyone.
     killed_ = true;
     user_.dba = false;
+    txn_mode_ = TxnMode::kDefault;
     (void)db_->Rollback();
     return OraError(ora::kSessionKilled);
   }

@@ -93,6 +93,23 @@ class Session {
   Status Commit();
   Status Rollback();
 
+  // SET TRANSACTION and OCITransStart. READ ONLY and SERIALIZABLE take the
+  // session's snapshot at once: one read transaction of the database file
+  // (a WAL read mark) that every query, LOB read and dictionary read of the
+  // session sees until COMMIT or ROLLBACK. A read-only transaction refuses
+  // changes with ORA-01456. Setting a mode once the transaction holds
+  // changes or a mode fails with ORA-01453; READ WRITE and READ COMMITTED
+  // are the default and take no snapshot.
+  enum class TxnMode { kDefault, kReadOnly, kSerializable };
+  Status SetTransaction(TxnMode mode);
+  // Whether the open transaction is read-only.
+  bool read_only() const;
+  // ORA-01456 in a read-only transaction; run before any change.
+  Status CheckWritable() const;
+  // Forgets the transaction mode after a commit the session did not make
+  // through Commit (the implicit commit before DDL).
+  void TransactionEnded() { txn_mode_ = TxnMode::kDefault; }
+
   // Explicitly opened LOBs of the transaction.
   void LobOpened() { ++open_lobs_; }
   void LobClosed() {
@@ -170,6 +187,7 @@ class Session {
   Deferred deferred_;
   int constraints_mode_ = -1;
   uint64_t key_epoch_ = 0;
+  TxnMode txn_mode_ = TxnMode::kDefault;
 };
 
 }  // namespace tabdb

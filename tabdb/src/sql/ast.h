@@ -323,6 +323,13 @@ struct SetConstraints {
   bool deferred = false;
 };
 
+// SET TRANSACTION READ ONLY | READ WRITE | ISOLATION LEVEL
+// SERIALIZABLE | READ COMMITTED [NAME 'text']
+struct SetTransaction {
+  enum Mode { kReadWrite, kReadOnly, kSerializable, kReadCommitted };
+  Mode mode = kReadWrite;
+};
+
 struct IdentitySpec;
 
 struct ColumnDef {
@@ -590,6 +597,7 @@ enum class StmtKind {
   kComment,
   kRename,
   kSetConstraints,
+  kSetTransaction,
 };
 
 struct Statement {
@@ -622,6 +630,7 @@ struct Statement {
   std::unique_ptr<CommentStmt> comment;
   std::unique_ptr<RenameStmt> rename;  // RENAME a TO b
   std::unique_ptr<SetConstraints> set_constraints;
+  std::unique_ptr<SetTransaction> set_transaction;
 };
 
 }  // namespace sql

@@ -138,6 +138,8 @@ Status Parser::ParseStatement(Statement* st) {
     TABDB_RETURN_IF_ERROR(ParseComment(st));
   } else if (w == "SET" && (PeekWord("CONSTRAINT", 1) || PeekWord("CONSTRAINTS", 1))) {
     TABDB_RETURN_IF_ERROR(ParseSetConstraints(st));
+  } else if (w == "SET" && PeekWord("TRANSACTION", 1)) {
+    TABDB_RETURN_IF_ERROR(ParseSetTransaction(st));
   } else if (w == "COMMIT") {
     Next();
     st->kind = StmtKind::kCommit;

@@ -190,6 +190,7 @@ class Parser {
   Status ParseDeferralState(Constraint* c, bool* matched);
   Status ParseConstraintStateChange(AlterTable* at);
   Status ParseSetConstraints(Statement* st);
+  Status ParseSetTransaction(Statement* st);
   Status ParseSegmentAttr(SegmentAttributes* a, bool* matched);
   Status ParseStorage(StorageClause* s);
   Status ParseLob(LobStorage* lob);

@@ -237,6 +237,14 @@ ALTER TABLE tab$columns ADD COLUMN ident_seq INTEGER;
 ALTER TABLE tab$columns ADD COLUMN ident_start INTEGER;
 COMMIT;
 )sql"},
+    // Upgrade 6: tab$source, the lines of stored code, made when a database
+    // is opened rather than by the first dictionary read that needs it: a
+    // session that holds a read-only snapshot cannot create it then.
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$source'", R"sql(
+CREATE TABLE IF NOT EXISTS tab$source(owner TEXT NOT NULL, name TEXT NOT NULL,
+  type TEXT NOT NULL, line INTEGER NOT NULL, text TEXT NOT NULL,
+  enabled INTEGER NOT NULL DEFAULT 1, PRIMARY KEY(owner, name, type, line)) WITHOUT ROWID;
+)sql"},
 };
 
 }  // namespace tabdb

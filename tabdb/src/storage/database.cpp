@@ -271,6 +271,16 @@ Status Database::BeginWrite() {
   return Exec("BEGIN IMMEDIATE");
 }
 
+Status Database::BeginRead() {
+  if (in_transaction()) return Status::Ok();
+  TABDB_RETURN_IF_ERROR(Exec("BEGIN DEFERRED"));
+  // A deferred transaction reads nothing until its first query: this one
+  // pins the snapshot.
+  Status st = Exec("SELECT count(*) FROM tab$meta");
+  if (!st.ok()) (void)Exec("ROLLBACK");
+  return st;
+}
+
 Status Database::Commit() {
   if (!in_transaction()) return Status::Ok();
   return Exec("COMMIT");

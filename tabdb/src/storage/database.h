@@ -54,6 +54,11 @@ class Database {
   // change of a session; BeginWrite then opens a write transaction that
   // lasts until Commit or Rollback.
   Status BeginWrite();
+  // Opens a read transaction and takes its snapshot at once (a WAL read
+  // mark): later reads of the connection see the file as it was now, until
+  // Commit or Rollback. Writers of other connections go on; checkpoints
+  // cannot pass the mark, so the WAL grows while it is held.
+  Status BeginRead();
   Status Commit();
   Status Rollback();
   bool in_transaction() const { return !sqlite3_get_autocommit(db_); }

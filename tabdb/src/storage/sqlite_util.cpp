@@ -24,6 +24,9 @@ Status SqliteError(sqlite3* db, int rc) {
   std::string msg = m ? m : "";
   Status s;
   if (ParseOraText(msg, &s)) return s;
+  // A write in a transaction whose snapshot another connection has
+  // changed since (a serializable transaction): Oracle's ORA-08177.
+  if (rc == SQLITE_BUSY_SNAPSHOT) return OraError(ora::kCannotSerialize);
   switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
