@@ -212,3 +212,31 @@ TEST(ImpSchemaObjects, GrantOrCommentOnASynonymIsRefusedWhateverIgnore) {
 }
 
 }  // namespace
+
+namespace {
+
+// The dictionary, asked under the table's lock after CREATE TABLE, says
+// that B is now a synonym (its owner swapped it in between): no row goes
+// into whatever B stands for, none of B's statements run, A and the
+// rest of the schema still come.
+TEST(ImpSchemaObjects, RowsGoOnlyIntoWhatTheDictionaryShowsAsATableUnderTheLock) {
+  for (const char* kind : {"SYNONYM", "VIEW", ""}) {
+    static std::string answer;
+    answer = kind;
+    Result r = Import(Schema().Build(), {"IGNORE=Y"}, [] {
+      if (!answer.empty()) fakeoci::AnswerQuery("ALL_OBJECTS", "B", answer);
+      else fakeoci::AnswerQuery("ALL_OBJECTS", "B", "");
+    });
+    EXPECT_EQ(r.rc, 1) << kind;
+    EXPECT_NE(r.err.find("Rows of \"B\" not loaded: \"APP\".\"B\" is "), std::string::npos) << r.err;
+    EXPECT_FALSE(RanPart("insert into \"APP\".\"B\"")) << kind;
+    EXPECT_TRUE(RanPart("insert into \"APP\".\"A\"")) << kind;
+    EXPECT_FALSE(RanPart("ON \"APP\".\"B\"")) << kind;   // its grant and comment
+    EXPECT_FALSE(RanPart("\"B_PK\"")) << kind;           // its own list
+    EXPECT_FALSE(RanPart("\"B_FK\"")) << kind;           // its key in the deferred list
+    EXPECT_TRUE(RanPart("\"A_FK\"")) << kind;
+    EXPECT_TRUE(Ran("GRANT SELECT ON \"APP\".\"V\" TO PUBLIC")) << kind;
+  }
+}
+
+}  // namespace
