@@ -7,12 +7,15 @@
 
 #include "imp_local.h"
 
-/* What the dictionary shows under owner.name; "" when nothing. 0 or -1. */
+/* What the dictionary shows under owner.name; "" when nothing. Anything
+ * besides a table under the name (a materialized view's container table
+ * has one) comes first, so that it is what the caller sees. 0 or -1. */
 static int object_type(const char *name, char *type, size_t size)
 {
     static const char sqltxt[] =
         "SELECT OBJECT_TYPE FROM ALL_OBJECTS WHERE OWNER = :1 AND OBJECT_NAME = :2"
-        " AND OBJECT_TYPE IN ('TABLE', 'VIEW', 'SYNONYM', 'MATERIALIZED VIEW')";
+        " AND OBJECT_TYPE IN ('TABLE', 'VIEW', 'SYNONYM', 'MATERIALIZED VIEW')"
+        " ORDER BY CASE OBJECT_TYPE WHEN 'TABLE' THEN 1 ELSE 0 END";
     sb2 ind = 0;
     OCIBind *b1 = NULL, *b2 = NULL;
     OCIDefine *d = NULL;

@@ -250,8 +250,9 @@ TEST_F(ImportOutcome, ObjectsOfTheTargetAreNeverReplaced) {
   EXPECT_EQ(before, state());
 }
 
-// A deferred statement the import refuses (here one a crafted dump holds)
-// is named, left out, and the tables and the other statements still come.
+// Deferred statements the import refuses (an INSTEAD OF trigger on a
+// nested table column of a view, a crafted grant) are named and left out;
+// the tables and the other statements still come.
 TEST_F(ImportOutcome, ARefusedDeferredStatementDoesNotEndTheRun) {
   dumpbuild::Dump d;
   d.owner = "SRC";
@@ -259,11 +260,15 @@ TEST_F(ImportOutcome, ARefusedDeferredStatementDoesNotEndTheRun) {
   d.tables.push_back(dumpbuild::Table("T", {{5, 22, "N"}}));
   d.tables.back().ddl = "CREATE TABLE \"T\" (\"N\" NUMBER)";
   d.tables.back().Row({dumpbuild::Val(dumpbuild::Number(1))});
-  d.deferred = {"GRANT DBA TO \"EVIL\"", "CREATE VIEW \"W\" AS SELECT \"N\" FROM \"T\""};
+  d.deferred = {"GRANT DBA TO \"EVIL\"",
+                "CREATE OR REPLACE TRIGGER \"NT_TRG\" INSTEAD OF INSERT ON NESTED TABLE \"ITEMS\" OF \"V\"\n"
+                "BEGIN NULL; END;",
+                "CREATE VIEW \"W\" AS SELECT \"N\" FROM \"T\""};
   WriteFile(dump_, d.Build());
   ProcResult r = Import({"TOUSER=dst"});
   EXPECT_EQ(1, r.status) << r.err;
   EXPECT_TRUE(Has(r.err, "Deferred statement refused")) << r.err;
+  EXPECT_TRUE(Has(r.err, "INSTEAD OF INSERT ON NESTED TABLE")) << r.err;
   EXPECT_EQ(1, Count("dst.t"));
   EXPECT_EQ(1, Count("dst.w"));
   EXPECT_FALSE(Has(Query("SELECT granted_role FROM dba_role_privs WHERE grantee = 'EVIL';\n"), "DBA"));
