@@ -82,9 +82,13 @@ int imp_is_exists_error(int code);
  * message printed, nothing locked; -1: the database failed. */
 int lock_target_table(const char *name);
 
-/* The objects this run created or took over (sorted, binary search). */
+/* The objects this run created or took over (sorted, binary search);
+ * the tables it took over are also kept apart, since they may hold their
+ * indexes and keys already. */
 int imp_mark_ours(const char *name);
+int imp_mark_taken(const char *name);
 int imp_is_ours(const char *name);
+int imp_is_taken(const char *name);
 void imp_forget_ours(void);
 
 /* Rows the database refused in the last batch (IGNORE=Y runs the inserts

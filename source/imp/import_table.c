@@ -157,7 +157,7 @@ int import_table(int ti)
         g_cur_table = -1;
         return 0;
     }
-    if (imp_mark_ours(t->tab_name) < 0) {
+    if ((g_table_created ? imp_mark_ours(t->tab_name) : imp_mark_taken(t->tab_name)) < 0) {
         fprintf(stderr, "Allocate memory error.\n");
         return -1;
     }

@@ -1,24 +1,31 @@
 /*
- * run_objects.c - the objects of the target schema this run created (or
- * took over with TABLE_EXISTS_ACTION or IGNORE=Y after making sure they
- * are tables of the target). Grants, comments, triggers and keys act only
- * on these; everything else of the target is left alone.
+ * run_objects.c - the objects of the target schema this run created, and
+ * the tables of the target it took over (IGNORE=Y or TABLE_EXISTS_ACTION,
+ * after making sure under a lock that they are tables of the target).
+ * Grants, comments, triggers and keys act only on these; everything else
+ * of the target is left alone.
  */
 #include <stdlib.h>
 #include <string.h>
 
 #include "imp_local.h"
 
-static char **g_ours;
-static int g_ours_n, g_ours_cap;
+/* A sorted list of names, searched by halves. */
+typedef struct __name_set {
+    char **names;
+    int n, cap;
+} NAME_SET;
 
-/* Position of name in the sorted list, or where it would go. */
-static int find(const char *name, int *found)
+static NAME_SET g_ours;   /* created or taken over */
+static NAME_SET g_taken;  /* taken over: the target had them already */
+
+/* Position of name in the set, or where it would go. */
+static int find(const NAME_SET *set, const char *name, int *found)
 {
-    int lo = 0, hi = g_ours_n;
+    int lo = 0, hi = set->n;
     while (lo < hi) {
         int mid = lo + (hi - lo) / 2;
-        int c = strcmp(g_ours[mid], name);
+        int c = strcmp(set->names[mid], name);
         if (c == 0) {
             *found = 1;
             return mid;
@@ -30,37 +37,59 @@ static int find(const char *name, int *found)
     return lo;
 }
 
-int imp_mark_ours(const char *name)
+static int add(NAME_SET *set, const char *name)
 {
     int found;
-    int at = find(name, &found);
+    int at = find(set, name, &found);
     if (found) return 0;
-    if (g_ours_n == g_ours_cap) {
-        int cap = g_ours_cap ? 2 * g_ours_cap : 64;
-        char **n = realloc(g_ours, (size_t)cap * sizeof(*n));
+    if (set->n == set->cap) {
+        int cap = set->cap ? 2 * set->cap : 64;
+        char **n = realloc(set->names, (size_t)cap * sizeof(*n));
         if (!n) return -1;
-        g_ours = n;
-        g_ours_cap = cap;
+        set->names = n;
+        set->cap = cap;
     }
     char *copy = strdup(name);
     if (!copy) return -1;
-    memmove(g_ours + at + 1, g_ours + at, (size_t)(g_ours_n - at) * sizeof(*g_ours));
-    g_ours[at] = copy;
-    g_ours_n++;
+    memmove(set->names + at + 1, set->names + at, (size_t)(set->n - at) * sizeof(*set->names));
+    set->names[at] = copy;
+    set->n++;
     return 0;
+}
+
+static void clear(NAME_SET *set)
+{
+    for (int i = 0; i < set->n; i++) free(set->names[i]);
+    free(set->names);
+    memset(set, 0, sizeof(*set));
+}
+
+int imp_mark_ours(const char *name)
+{
+    return add(&g_ours, name);
+}
+
+int imp_mark_taken(const char *name)
+{
+    return add(&g_taken, name) < 0 ? -1 : add(&g_ours, name);
 }
 
 int imp_is_ours(const char *name)
 {
     int found;
-    find(name, &found);
+    find(&g_ours, name, &found);
+    return found;
+}
+
+int imp_is_taken(const char *name)
+{
+    int found;
+    find(&g_taken, name, &found);
     return found;
 }
 
 void imp_forget_ours(void)
 {
-    for (int i = 0; i < g_ours_n; i++) free(g_ours[i]);
-    free(g_ours);
-    g_ours = NULL;
-    g_ours_n = g_ours_cap = 0;
+    clear(&g_ours);
+    clear(&g_taken);
 }

@@ -168,9 +168,7 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
     }
     if (imp_is_exists_error(code)) {
         /* IGNORE=Y, or a table the run took over that already has it */
-        if ((g_imp.flag & IMP_IGNORE) || (in->table[0] != '\0' && !g_table_created &&
-                                          g_cur_table >= 0 &&
-                                          strcmp(g_imp.tabp[g_cur_table].tab_name, in->table) == 0))
+        if ((g_imp.flag & IMP_IGNORE) || (in->table[0] != '\0' && imp_is_taken(in->table)))
             return 0;
         fprintf(stderr, "%s\n", get_ora_message());
         name_failure(in, "failed, the name exists");
