@@ -140,6 +140,15 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
             return 0;
         }
     }
+    /* ALTER of a schema object (a trigger): only one this run created */
+    if (in->table[0] == '\0' && in->object[0] != '\0' &&
+        word_at(text, (uint32_t)len, skip_space(text, (uint32_t)len, 0), "ALTER") &&
+        !imp_is_ours(in->object)) {
+        fprintf(stderr, "Alter %s \"%s\" refused: it is not an object this import created.\n",
+                in->kind, in->object);
+        run_warning();
+        return 0;
+    }
     int n = 0;
     char *sql = compose(text, len, in->qualify_at, &n);
     if (!sql) return -1;

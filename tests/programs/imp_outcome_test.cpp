@@ -356,12 +356,28 @@ TEST_F(ImportOutcome, StatementsActOnlyOnWhatTheRunCreated) {
   Sql("CREATE TABLE t (id NUMBER, v VARCHAR2(10));\nINSERT INTO t VALUES (1, 'secret');\n"
       "CREATE VIEW vv AS SELECT v AS x FROM t;\n",
       "victim/victim");
+  Sql("CREATE TRIGGER vt BEFORE INSERT ON t FOR EACH ROW BEGIN NULL; END;\n/\n", "victim/victim");
+  // a crafted dump's ALTER of the target's trigger
+  dumpbuild::Dump d;
+  d.owner = "SRC";
+  d.extension = true;
+  d.tables.push_back(dumpbuild::Table("T2", {{5, 22, "N"}}));
+  d.tables.back().ddl = "CREATE TABLE \"T2\" (\"N\" NUMBER)";
+  d.deferred = {"ALTER TRIGGER \"VT\" DISABLE"};
+  std::string crafted = dir_.file("crafted.dmp");
+  WriteFile(crafted, d.Build());
   std::string before = VictimState();
+  ProcResult a = Import({"TOUSER=victim"}, crafted);
+  EXPECT_EQ(1, a.status) << a.err;
+  EXPECT_TRUE(Has(a.err, "Alter trigger \"VT\" refused")) << a.err;
+  before = VictimState();
+
   ProcResult r = Import({"TOUSER=victim", "IGNORE=Y"});
   EXPECT_EQ(1, r.status) << r.err;
   EXPECT_TRUE(Has(r.err, "\"VV\" is not an object this import created.")) << r.err;
   std::string after = VictimState();
   EXPECT_TRUE(Has(after, "TABLE OTHER")) << after;  // what the dump carries does come
+  EXPECT_TRUE(Has(after, "TABLE T2")) << after;
   EXPECT_FALSE(Has(after, "EVIL VV")) << after;
   EXPECT_FALSE(Has(after, "forged")) << after;
   EXPECT_TRUE(Has(after, "SELECT v AS x FROM t") || Has(after, "select v as x from t")) << after;
