@@ -12,6 +12,7 @@
 #include "client/lob.h"
 #include "client/nls.h"
 #include "client/statement.h"
+#include "client/test_hooks.h"
 #include "session/session.h"
 #include "sql/parser.h"
 #include "storage/lob_store.h"
@@ -600,6 +601,26 @@ extern "C" sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvski
   return OCI_SUCCESS;
 }
 
+namespace {
+
+std::function<void(const std::string&)>& BeforeExecute() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+thread_local bool in_before_execute = false;
+
+}  // namespace
+
+namespace tabdb {
+namespace testing {
+
+void SetBeforeExecute(std::function<void(const std::string& text)> hook) {
+  BeforeExecute() = std::move(hook);
+}
+
+}  // namespace testing
+}  // namespace tabdb
+
 extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters,
                                 ub4 rowoff, const OCISnapshot* snap_in, OCISnapshot* snap_out,
                                 ub4 mode) {
@@ -609,6 +630,11 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
   OCIStmt* s = AsStmt(stmtp);
   OCIError* err = AsError(errhp);
   if (svc == nullptr || s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  if (BeforeExecute() && !in_before_execute && s->state) {
+    in_before_execute = true;
+    BeforeExecute()(s->state->text);
+    in_before_execute = false;
+  }
   err->row_errors.clear();
   if (s->state) s->state->counters.dml_errors = 0;
   const bool batch = (mode & OCI_BATCH_ERRORS) != 0;
