@@ -82,6 +82,14 @@ int imp_is_exists_error(int code);
  * message printed, nothing locked; -1: the database failed. */
 int lock_target_table(const char *name);
 
+/* Before a grant, comment or trigger acts on name: locks it when it is a
+ * table or view and checks under the lock that it is one of the target,
+ * so that the object cannot be swapped for a synonym until the statement
+ * runs (its DDL ends the lock). 1 locked; 0 not lockable (a sequence or a
+ * unit: nothing held); 2 refused, message printed, nothing held; -1 the
+ * database failed. */
+int lock_target_object(const char *name);
+
 /* The objects this run created or took over (sorted, binary search);
  * the tables it took over are also kept apart, since they may hold their
  * indexes and keys already. */

@@ -48,10 +48,11 @@ static int object_type(const char *name, char *type, size_t size)
     }
 }
 
-int lock_target_table(const char *name)
+/* Locks "OWNER"."name" in exclusive mode; 0, or -1 (nothing locked, the
+ * message left in get_ora_message()). */
+static int lock_name(const char *name)
 {
     char sql[64 + 4 * STMT_NAME_MAX];
-    char type[32];
     char *p = sql;
 
     if (strlen(g_imp.owner_name) + strlen(name) > 2 * STMT_NAME_MAX) return -1;
@@ -60,10 +61,17 @@ int lock_target_table(const char *name)
     *p++ = '.';
     p = imp_put_quoted(p, name);
     strcpy(p, " IN EXCLUSIVE MODE");
+    return imp_try_sql(sql, (int)strlen(sql));
+}
+
+int lock_target_table(const char *name)
+{
+    char type[32];
     /* The lock holds until the rows are committed or rolled back: nobody
      * can drop the table or put a synonym or view in its place meanwhile. */
-    if (imp_run_sql(sql, (int)strlen(sql)) < 0) {
-        fprintf(stderr, "Rows of \"%s\" not loaded: it cannot be locked.\n", name);
+    if (lock_name(name) < 0) {
+        fprintf(stderr, "%s\nRows of \"%s\" not loaded: it cannot be locked.\n", get_ora_message(),
+                name);
         return 0;
     }
     if (object_type(name, type, sizeof(type)) < 0) {
@@ -78,4 +86,21 @@ int lock_target_table(const char *name)
         return 0;
     }
     return 1;
+}
+
+int lock_target_object(const char *name)
+{
+    char type[32];
+    /* Neither a table nor a view (a sequence, a unit): nothing to lock. */
+    if (lock_name(name) < 0) return 0;
+    if (object_type(name, type, sizeof(type)) < 0) {
+        fprintf(stderr, "Look up \"%s\":\n%s\n", name, get_ora_message());
+        OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT);
+        return -1;
+    }
+    if (strcmp(type, "TABLE") == 0 || strcmp(type, "VIEW") == 0) return 1;
+    OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT);
+    fprintf(stderr, "\"%s\".\"%s\" is %s%s, not a table or view of the target.\n",
+            g_imp.owner_name, name, type[0] ? "a " : "", type[0] ? type : "missing");
+    return 2;
 }

@@ -120,6 +120,7 @@ static void name_failure(const STMT_INFO *in, const char *what)
 
 int run_dump_statement(const char *text, int len, const STMT_INFO *in)
 {
+    int locked = 0;
     /* The statement of a table this run did not import (skipped, refused,
      * or left to the target): its table is not the run's to change. */
     if (in->table[0] != '\0' && !imp_is_ours(in->table)) return 0;
@@ -130,8 +131,9 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
             run_warning();
             return 0;
         }
-        int syn = is_target_synonym(in->acts_on);
-        if (syn != 0) {
+        int lk = lock_target_object(in->acts_on);
+        int syn = lk == 0 ? is_target_synonym(in->acts_on) : 0;
+        if (lk < 0 || lk == 2 || syn != 0) {
             if (syn > 0)
                 fprintf(stderr, "Statement refused, \"%s\" is a synonym:\n%.*s\n", in->acts_on,
                         len > 200 ? 200 : len, text);
@@ -139,6 +141,7 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
             run_warning();
             return 0;
         }
+        locked = lk == 1;
     }
     /* ALTER of a schema object (a trigger): only one this run created */
     if (in->table[0] == '\0' && in->object[0] != '\0' &&
@@ -154,6 +157,9 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
     if (!sql) return -1;
     int rc = imp_try_sql(sql, n);
     free(sql);
+    /* a statement that failed before it ended the transaction leaves the
+     * lock taken for it */
+    if (rc != 0 && locked) OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT);
     if (rc == 0) {
         if (in->object[0] != '\0' && strcmp(in->kind, "grant") != 0 &&
             strcmp(in->kind, "comment") != 0 && imp_mark_ours(in->object) < 0) {

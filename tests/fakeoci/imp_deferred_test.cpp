@@ -202,9 +202,9 @@ TEST(ImpSchemaObjects, GrantOrCommentOnASynonymIsRefusedWhateverIgnore) {
     d.deferred.push_back("CREATE OR REPLACE EDITIONABLE SYNONYM \"S\" FOR \"OTHER\".\"SECRET\"");
     d.deferred.push_back(on);
     d.deferred.push_back("GRANT SELECT ON \"B\" TO \"CARL\"");
-    Result r = Import(d.Build(), {"IGNORE=Y"}, [] { fakeoci::AnswerQuery("ALL_SYNONYMS", "S", "S"); });
+    Result r = Import(d.Build(), {"IGNORE=Y"}, [] { fakeoci::AnswerQuery("ALL_OBJECTS", "S", "SYNONYM"); });
     EXPECT_EQ(r.rc, 1) << on;
-    EXPECT_NE(r.err.find("Statement refused, \"S\" is a synonym:"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\"APP\".\"S\" is a SYNONYM, not a table or view of the target."), std::string::npos) << r.err;
     EXPECT_TRUE(RanPart("SYNONYM \"S\" FOR")) << on;
     EXPECT_FALSE(RanPart("ON \"APP\".\"S\"")) << on;
     EXPECT_TRUE(RanPart("CARL")) << on;  // the run goes on after the refusal

@@ -2,7 +2,8 @@
 // with another session acting at an exact point of the run (the database
 // client's execute hook): the target's owner swapping a table the import
 // has just created for a synonym of another schema's table, right before
-// the import locks it for its rows. The rows must not follow the synonym.
+// the import locks it for its rows, or while its grant is about to run.
+// Neither rows nor the grant may follow the synonym.
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -47,10 +48,12 @@ class ImportRace : public ::testing::Test {
     testsupport::CreateDatabase(db_, "manager");
     Sql("CREATE USER src IDENTIFIED BY src;\nGRANT DBA TO src;\n"
         "CREATE USER victim IDENTIFIED BY victim;\nGRANT CONNECT, RESOURCE TO victim;\n"
-        "CREATE USER evil IDENTIFIED BY evil;\nGRANT CONNECT, RESOURCE, CREATE SYNONYM TO evil;\n",
+        "CREATE USER evil IDENTIFIED BY evil;\nGRANT CONNECT, RESOURCE, CREATE SYNONYM TO evil;\n"
+        "CREATE USER bob IDENTIFIED BY bob;\nGRANT CONNECT TO bob;\n",
         "system/manager");
     Sql("CREATE TABLE x (id NUMBER, v VARCHAR2(10));\nINSERT INTO x VALUES (100, 'dump');\n"
-        "CREATE INDEX x_v ON x (v);\nCREATE TABLE y (n NUMBER);\nINSERT INTO y VALUES (1);\n",
+        "CREATE INDEX x_v ON x (v);\nCREATE TABLE y (n NUMBER);\nINSERT INTO y VALUES (1);\n"
+        "GRANT SELECT ON x TO bob;\n",
         "src/src");
     Sql("CREATE TABLE t (id NUMBER, v VARCHAR2(10));\nINSERT INTO t VALUES (1, 'secret');\n"
         "GRANT ALL ON t TO evil;\n",
@@ -72,6 +75,7 @@ class ImportRace : public ::testing::Test {
     return Query(
         "SELECT object_type || ' ' || object_name FROM all_objects WHERE owner = 'VICTIM' ORDER BY 1;\n"
         "SELECT index_name FROM all_indexes WHERE table_owner = 'VICTIM' ORDER BY 1;\n"
+        "SELECT grantee || ' ' || privilege FROM dba_tab_privs WHERE owner = 'VICTIM' ORDER BY 1;\n"
         "SELECT id || ':' || v FROM victim.t ORDER BY id;\n");
   }
 
@@ -107,6 +111,35 @@ TEST_F(ImportRace, ATableSwappedForASynonymBeforeItsRowsGetsNone) {
   EXPECT_EQ(before, VictimState());
   std::string y = Query("SELECT 'n=' || COUNT(*) FROM evil.y;\n");
   EXPECT_NE(y.find("n=1"), std::string::npos) << y << r.err;
+}
+
+// While the import's GRANT SELECT ON "X" TO "BOB" is about to run, EVIL
+// tries to drop X and put a synonym for VICTIM.T in its place. The import
+// holds X locked from its check until the grant runs, so EVIL's DDL waits
+// and fails (ORA-00054): BOB gets X, never VICTIM.T.
+TEST_F(ImportRace, AGrantCannotBeTurnedToAnotherSchemaWhileItRuns) {
+  setenv("TABDB_LOCK_TIMEOUT_MS", "50", 1);
+  std::string before = VictimState();
+  static ocitest::Conn* evil = nullptr;
+  ocitest::Conn conn;
+  ASSERT_EQ(conn.Open(db_, "evil", "evil"), OCI_SUCCESS) << conn.ErrorText();
+  evil = &conn;
+  static int tries = 0;
+  tries = 0;
+  tabdb::testing::SetBeforeExecute([](const std::string& text) {
+    if (text.rfind("GRANT", 0) != 0 || text.find("\"X\"") == std::string::npos) return;
+    tries++;
+    EXPECT_EQ(54, ocitest::Exec(*evil, "DROP TABLE x PURGE"));
+    EXPECT_NE(0, ocitest::Exec(*evil, "CREATE SYNONYM x FOR victim.t"));
+  });
+  InProcess r = RunImport({"tabimp", "system/manager@" + db_, "FILE=" + dump_, "TOUSER=evil"});
+  tabdb::testing::SetBeforeExecute(nullptr);
+  unsetenv("TABDB_LOCK_TIMEOUT_MS");
+  EXPECT_EQ(1, tries);
+  EXPECT_EQ(0, r.rc) << r.err;
+  EXPECT_EQ(before, VictimState());
+  std::string granted = Query("SELECT owner || '.' || table_name FROM dba_tab_privs WHERE grantee = 'BOB';\n");
+  EXPECT_NE(granted.find("EVIL.X"), std::string::npos) << granted;
 }
 
 }  // namespace
