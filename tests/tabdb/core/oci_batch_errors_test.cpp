@@ -2,7 +2,8 @@
 // of the array is tried, a refused row is undone on its own and kept as a
 // row error (offset and message through OCIParamGet), the call succeeds
 // with ORA-24381, and the mode is refused for anything but DML. Also the
-// exclusive table lock that keeps another session's DDL out until commit.
+// exclusive table lock that keeps another session's DDL out until commit,
+// also across a DDL statement of the session that holds it.
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -145,6 +146,30 @@ TEST_F(OciBatchErrorsTest, ExclusiveLockKeepsOtherSessionsDdlOut) {
   Must(app_, "INSERT INTO t VALUES (1)");
   ASSERT_EQ(app_.Commit(), OCI_SUCCESS);
   EXPECT_EQ(Exec(other, "DROP TABLE t"), 0);
+  unsetenv("TABDB_LOCK_TIMEOUT_MS");
+}
+
+// A DDL statement keeps the work before it whether it succeeds or fails,
+// as Oracle's implicit commit does, and a lock taken before it holds until
+// that commit: another session's DDL still waits while the DDL runs.
+TEST_F(OciBatchErrorsTest, DdlCommitsTheWorkBeforeItWithoutLettingTheLockGo) {
+  Must(app_, "CREATE TABLE t (id NUMBER)");
+  Must(app_, "INSERT INTO t VALUES (1)");
+  EXPECT_EQ(Exec(app_, "CREATE TABLE t (id NUMBER)"), 955);
+  ASSERT_EQ(app_.Rollback(), OCI_SUCCESS);
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM t"), "1");
+  Must(app_, "INSERT INTO t VALUES (2)");
+  Must(app_, "COMMENT ON TABLE t IS 'two rows'");
+  ASSERT_EQ(app_.Rollback(), OCI_SUCCESS);
+  EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM t"), "2");
+
+  setenv("TABDB_LOCK_TIMEOUT_MS", "50", 1);
+  Conn other;
+  ASSERT_EQ(other.Open(path_, "app", "app"), OCI_SUCCESS) << other.ErrorText();
+  Must(app_, "LOCK TABLE app.t IN EXCLUSIVE MODE");
+  EXPECT_EQ(Exec(other, "DROP TABLE t"), 54);
+  Must(app_, "GRANT SELECT ON t TO system");
+  EXPECT_EQ(Exec(other, "DROP TABLE t"), 0);  // the grant's commit ended the lock
   unsetenv("TABDB_LOCK_TIMEOUT_MS");
 }
 
