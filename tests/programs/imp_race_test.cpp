@@ -4,6 +4,7 @@
 // has just created for a synonym of another schema's table, right before
 // the import locks it for its rows, or while its grant is about to run.
 // Neither rows nor the grant may follow the synonym.
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 
 #include "../tabdb/core/oci_fixture.h"
 #include "client/test_hooks.h"
+#include "outcome.h"
 #include "support.h"
 
 extern "C" int tabimp_main(int argc, char** argv);
@@ -140,6 +142,25 @@ TEST_F(ImportRace, AGrantCannotBeTurnedToAnotherSchemaWhileItRuns) {
   EXPECT_EQ(before, VictimState());
   std::string granted = Query("SELECT owner || '.' || table_name FROM dba_tab_privs WHERE grantee = 'BOB';\n");
   EXPECT_NE(granted.find("EVIL.X"), std::string::npos) << granted;
+}
+
+// A signal that arrives while the statements after the last table run:
+// the tables are whole and named as completed, the run ends 255.
+TEST_F(ImportRace, AStopAmongTheLastStatementsKeepsTheTables) {
+  tabdb::testing::SetBeforeExecute([](const std::string& text) {
+    if (text.rfind("GRANT", 0) == 0) std::raise(SIGINT);
+  });
+  InProcess r = RunImport({"tabimp", "system/manager@" + db_, "FILE=" + dump_, "TOUSER=evil"});
+  tabdb::testing::SetBeforeExecute(nullptr);
+  g_stop_signal = 0;  // the handler stays installed in this process
+  EXPECT_EQ(-1, r.rc) << r.err;
+  EXPECT_NE(r.err.find("Import stopped by SIGINT in the statements after the last table."),
+            std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Tables completed: \"X\", \"Y\"."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Import terminated unsuccessfully."), std::string::npos) << r.err;
+  std::string rows = Query("SELECT 'n=' || COUNT(*) FROM evil.x;\nSELECT 'm=' || COUNT(*) FROM evil.y;\n");
+  EXPECT_NE(rows.find("n=1"), std::string::npos) << rows;
+  EXPECT_NE(rows.find("m=1"), std::string::npos) << rows;
 }
 
 }  // namespace
