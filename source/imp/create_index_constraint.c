@@ -43,8 +43,7 @@ int create_index_constraints(int ti)
         const char *text = (const char *)g_imp.rbuf + g_imp.rtail + 2;
         STMT_INFO in;
         if (check_import_info(ti, STMT_AT_SECTION, text, len, &in) < 0) return -1;
-        int rc = run_dump_statement(text, len, &in);
-        if (rc == -2 || (rc < 0 && !(g_imp.flag & IMP_IGNORE))) return -1;
+        if (run_dump_statement(text, len, &in) < 0) return -1;
         g_imp.rtail += 2 + len;
     }
 }

@@ -6,6 +6,7 @@
 #define TAB_IMP_LOCAL_H
 
 #include "dump_reader.h"
+#include "outcome.h"
 #include "stmt_allow.h"
 #include "util.h"
 
@@ -33,12 +34,15 @@ int check_import_statement(int ti, int where, const char *text, int len);
 /* As check_import_statement; an allowed statement is also described in *in. */
 int check_import_info(int ti, int where, const char *text, int len, STMT_INFO *in);
 
-/* Runs a statement that check_import_info allowed and described in *in:
- * names it qualifies are qualified with the target schema first; a grant
- * to a user the target lacks is reported and skipped (0). Returns 0, -1
- * after the Oracle message and a line naming the object, or -2 after the
- * message when the statement is refused (a grant, comment or trigger on a
- * synonym), which IGNORE=Y does not pass over. */
+/* Runs a statement that check_import_info allowed and described in *in,
+ * acting only on what this run created or took over: a statement of a
+ * table the run did not import is left out; a grant, comment or trigger
+ * on anything else is refused; CREATE OR REPLACE runs as plain CREATE, so
+ * that an object of the target is never replaced; names it qualifies are
+ * qualified with the target schema. A failure or refusal is reported with
+ * the object named and counted as a warning; an "already exists" error is
+ * silent under IGNORE=Y (and for a table the run took over). Returns 0, or
+ * -1 when memory ran out. */
 int run_dump_statement(const char *text, int len, const STMT_INFO *in);
 
 /* 1 when name is a synonym of the target schema, 0 when not, -1 after a
@@ -46,9 +50,11 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in);
 int is_target_synonym(const char *name);
 
 /* Checks the deferred statements of the trailer against the allowed kinds
- * (before any table is created), and runs them after the last table: with
- * TABLES= only those of a selected table; a failure ends the run unless
- * IGNORE=Y. Both 0 or -1 after the message. */
+ * (before any table is created): a refused one is named and counted as a
+ * warning, and left out later. Runs them after the last table: with
+ * TABLES= only those of a selected table; a failure is reported and the
+ * next one runs. Both 0, or -1 when the file is damaged or a stop was
+ * asked for. */
 int check_deferred_statements(void);
 int run_deferred_statements(void);
 
@@ -60,6 +66,64 @@ extern int g_cur_table;
  * TABLE_NAME takes a pointer into g_imp.tabp. */
 const char *imp_table_name(int ti);
 #define TABLE_NAME(t) imp_table_name((int)((t) - g_imp.tabp))
+
+/* TABLE_EXISTS_ACTION: what to do with a table the target already holds.
+ * NONE keeps the old rule (fail without IGNORE=Y, append with it). */
+enum { TEA_NONE, TEA_SKIP, TEA_APPEND, TEA_TRUNCATE, TEA_REPLACE };
+extern int g_table_exists_action;
+
+/* Whether the table being imported was created by this run (so that a
+ * stop drops it again), and the rows of it the target refused. */
+extern int g_table_created;
+extern int g_rows_rejected;
+
+/* Oracle's errors that say only that an object already exists (ORA-00955,
+ * the constraint-exists family, an index on the same columns, a column or
+ * trigger of that name); IGNORE=Y passes over these and nothing else. */
+int imp_is_exists_error(int code);
+
+/* Locks owner.name of the target in exclusive mode and checks, under the
+ * lock, that the dictionary shows it as a TABLE of the target. 1: locked
+ * and a table (the lock ends with the commit of the rows); 0: refused,
+ * message printed, nothing locked; -1: the database failed. */
+int lock_target_table(const char *name);
+
+/* Before a grant, comment or trigger acts on name: locks it when it is a
+ * table or view and checks under the lock that it is one of the target,
+ * so that the object cannot be swapped for a synonym until the statement
+ * runs (its DDL ends the lock). 1 locked; 0 not lockable (a sequence or a
+ * unit: nothing held); 2 refused, message printed, nothing held; -1 the
+ * database failed. */
+int lock_target_object(const char *name);
+
+/* The objects this run created or took over (sorted, binary search);
+ * the tables it took over are also kept apart, since they may hold their
+ * indexes and keys already. */
+int imp_mark_ours(const char *name);
+int imp_mark_taken(const char *name);
+int imp_is_ours(const char *name);
+int imp_is_taken(const char *name);
+void imp_forget_ours(void);
+
+/* Rows the database refused in the last batch (IGNORE=Y runs the inserts
+ * in batch-error mode): reports the first few, counts them all. Returns
+ * the number refused, or -1 when the errors cannot be read. */
+int imp_batch_rejects(int nrows);
+
+/* The closing line of a table's rows: how many went in and, when some
+ * were refused, how many (which counts as a warning of the run). */
+void imp_table_done_line(const char *name);
+
+/* Reports one refused row of a single-row table. */
+void imp_row_rejected(const char *message);
+
+/* Steps over the rest of a LONG or LOB stream whose row was refused: its
+ * pieces up to the end word and the extra end word. 0 or -1. */
+int imp_skip_stream_rest(void);
+
+/* Status of a stopped run: rolls back the open table, drops it when this
+ * run created it, prints the signal, the table and the completed tables. */
+void imp_report_stop(int ti);
 
 /* Longest stream piece and the room a piece needs in the window: its length
  * word, up to DUMP_PIECE_SIZE bytes, and the word after it. */
@@ -105,6 +169,10 @@ int imp_bad_row(void);
  * statement handle. A success with information prints its text. Returns 0
  * on success, -1 after printing the failing call and the Oracle message. */
 int imp_run_sql(const char *txt, int len);
+
+/* As imp_run_sql, but a failure is left to the caller to report (the
+ * message stays in get_ora_message()). */
+int imp_try_sql(const char *txt, int len);
 
 /* Appends name to dst in double quotes, doubling every double quote inside
  * it, and returns the new end. dst must have room for 2 * strlen(name) + 2. */

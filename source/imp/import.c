@@ -9,6 +9,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,9 @@ CONN_ARGS g_args;
 OCILobLocator *g_empty_lobp;
 uint64_t g_file_size;
 int g_cur_table = -1;
+int g_table_exists_action = TEA_NONE;
+int g_table_created;
+int g_rows_rejected;
 
 static const char usage_text[] =
     "%s KEYWORD=value\n\n"
@@ -29,6 +33,7 @@ static const char usage_text[] =
     "FILE         input files (EXPDAT.DMP)\n"
     "TOUSER       list of usernames\n"
     "IGNORE       ignore create erros (N)\n"
+    "TABLE_EXISTS_ACTION  SKIP, APPEND, TRUNCATE or REPLACE an existing table\n"
     "INDEXES      import indexes (Y)\n"
     "CONSTRAINTS  import constraints (Y)\n"
     "LOG          log file of screen output\n"
@@ -85,6 +90,19 @@ static int usage_error(const char *prog, const char *msg, const char *arg)
     return -1;
 }
 
+static int parse_exists_action(const char *v)
+{
+    static const char *const names[] = {"SKIP", "APPEND", "TRUNCATE", "REPLACE"};
+    for (int i = 0; i < 4; i++) {
+        if (strcasecmp(v, names[i]) == 0) {
+            g_table_exists_action = TEA_SKIP + i;
+            return 0;
+        }
+    }
+    fprintf(stderr, "Invalid parameter \"TABLE_EXISTS_ACTION=%s\" specified.\n", v);
+    return -1;
+}
+
 /* One argument from the second on. Returns 0, or -1 with the message printed. */
 static int parse_keyword(const char *a)
 {
@@ -99,6 +117,8 @@ static int parse_keyword(const char *a)
     } else if (arg_keyword(a, "TOUSER", "touser")) {
         /* an empty name leaves the schema to the header */
         return take_owner(a, keyword_value(a, "TOUSER"), g_imp.owner_name);
+    } else if (arg_keyword(a, "TABLE_EXISTS_ACTION=", "table_exists_action=")) {
+        return parse_exists_action(a + 20);
     } else if (arg_keyword(a, "IGNORE=Y", "ignore=y")) {
         g_imp.flag |= IMP_IGNORE;
     } else if (arg_keyword(a, "INDEXES=Y", "indexes=y")) {
@@ -125,6 +145,7 @@ int parse_arguments(int argc, char **argv)
     memset(&g_imp, 0, sizeof(g_imp));
     g_imp.fd = -1;
     g_charset_strict = 0;
+    g_table_exists_action = TEA_NONE;
 
     if (parse_command_line(argc, argv, parse_keyword) != 0) return usage_error(prog, NULL, NULL);
     if (g_imp.dump_filename[0] == '\0')
@@ -169,6 +190,24 @@ static void clean_up(void)
     g_imp.bc = NULL;
 }
 
+/* A stop asked for by a signal while table ti (-1: the deferred list) was
+ * being imported. */
+static int stopped(int ti)
+{
+    imp_report_stop(ti);
+    return -2;
+}
+
+/* Repeats a warning the export stored in the dump, so that this run's log
+ * says on its own what the dump lacks. */
+static int repeat_warning(void *ctx, const char *text, uint32_t len)
+{
+    (void)ctx;
+    fprintf(stderr, "Export warning: %.*s\n", (int)(len > 400 ? 400 : len), text);
+    run_warning();
+    return 0;
+}
+
 static int run(void)
 {
     HEAD_INFO hi;
@@ -195,6 +234,10 @@ static int run(void)
 
     if (read_dump_head(&hi) < 0) return -1;
     if (check_dump_head(&hi) < 0) return -1;
+    if (g_dump.has_ext) {
+        DUMP_VISIT wv = {NULL, NULL, repeat_warning};
+        if (dump_walk_warnings(&g_dump, &wv, NULL) < 0) return imp_dump_fault();
+    }
 
     /* room for the directory's tables and those only the trailer names */
     int tsz = (int)dir_area_size(dump_table_count(&g_dump));
@@ -234,11 +277,17 @@ static int run(void)
     }
     for (int i = 0; i < g_imp.ntab; i++) {
         if (!table_selected(imp_table_name(i))) continue;
+        if (stop_requested()) return stopped(i);
         report_table(imp_table_name(i));
-        if (import_table(i) < 0) return -1;
+        if (import_table(i) < 0) return stop_requested() ? stopped(i) : -1;
     }
     report_table(NULL);
-    if (run_deferred_statements() < 0) return -1;
+    if (run_deferred_statements() < 0) return stop_requested() ? stopped(-1) : -1;
+    if (stop_requested()) return stopped(-1);
+    if (run_warning_count() > 0) {
+        fprintf(stderr, "\nImport terminated successfully with warnings.\n\n");
+        return RUN_STATUS_WARNINGS;
+    }
     fprintf(stderr, "\nImport terminated successfully.\n\n");
     return 0;
 }
@@ -255,6 +304,8 @@ static void roll_back_open_work(void)
 
 int main(int argc, char **argv)
 {
+    install_stop_handlers();
+    run_warnings_reset();
     show_copyright();
     g_empty_lobp = NULL;
     g_cur_table = -1;
@@ -264,11 +315,13 @@ int main(int argc, char **argv)
     g_imp.fd = -1;
     g_imp.buf = NULL;
     int rc = run();
-    if (rc != 0) {
-        roll_back_open_work();
+    if (rc < 0) {
+        if (rc == -1) roll_back_open_work();
         report_table(NULL);
         fprintf(stderr, "\nImport terminated unsuccessfully.\n\n");
+        rc = -1; /* exit status 255 */
     }
     clean_up();
+    imp_forget_ours();
     return rc;
 }

@@ -23,6 +23,7 @@ static int write_pieces(OCILobLocator *lp, ub1 csfrm)
     int first = 1;
 
     for (;;) {
+        if (stop_requested()) return -1;
         if (imp_need(2) < 0) return -1;
         uint16_t clen = imp_peek16();
         if (clen == MARK_END || clen > DUMP_PIECE_SIZE) return imp_bad_row();

@@ -35,11 +35,15 @@ static int give_piece(const uint8_t *bufp, uint16_t len, sb2 *ind)
         fprintf(stderr, "%s\n", get_ora_message());
         return 0;
     default:
+        /* the row refused under IGNORE=Y: the caller reports it */
+        if ((g_imp.flag & IMP_IGNORE) && get_ora_code() > 0) return -3;
         fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
         return -1;
     }
 }
 
+/* 0, 2 when the target refused the row under IGNORE=Y (reported, its
+ * stream stepped over), or -1. */
 int insert_long_piece(void)
 {
     const TAB_INFO *t = &g_imp.tabp[g_cur_table];
@@ -51,6 +55,10 @@ int insert_long_piece(void)
         /* A NULL LONG may come without a stream: hand over NULL at once. */
         if (ind != -1) return imp_bad_row();
         int r = give_piece(NULL, 0, &ind);
+        if (r == -3) {
+            imp_row_rejected(get_ora_message());
+            return 2;
+        }
         if (r == 99) fprintf(stderr, "Table %s: LONG value not accepted.\n", TABLE_NAME(t));
         return r == 0 ? 0 : -1;
     }
@@ -61,7 +69,14 @@ int insert_long_piece(void)
         uint16_t clen = imp_peek16();
         if (clen > DUMP_PIECE_SIZE) return imp_bad_row();
         if (imp_need(2 + clen) < 0) return -1;
+        if (stop_requested()) return -1;
         int r = give_piece(g_imp.rbuf + g_imp.rtail + 2, clen, &ind);
+        if (r == -3) {
+            g_imp.rtail += 2 + clen;
+            if ((clen != 0 ? imp_skip_stream_rest() : imp_skip_second_end()) < 0) return -1;
+            imp_row_rejected(get_ora_message());
+            return 2;
+        }
         if (r < 0) return -1;
         g_imp.rtail += 2 + clen;
         if (clen == 0) {

@@ -12,13 +12,15 @@
 /* Inserts the n rows of the batch; 0 or -1. */
 static int insert_batch(int n)
 {
+    if (stop_requested()) return -1;
     int r = execute_insert(n);
-    if (r != 0 && r != 1) {
+    int refused = r >= 2 ? r - 2 : 0;
+    if (r < 0 || r == 99) {
         fprintf(stderr, "Insert data error.\n");
         return -1;
     }
-    g_imp.nrow += n;
-    feedback_rows(g_imp.ofp, g_imp.nrow - n, g_imp.nrow);
+    g_imp.nrow += n - refused;
+    feedback_rows(g_imp.ofp, g_imp.nrow - (n - refused), g_imp.nrow);
     return 0;
 }
 
@@ -72,6 +74,7 @@ int import_multiple_row(int ti)
         }
         g_imp.rtail += 2;
         if (n > 0 && insert_batch(n) < 0) return -1;
+        if (stop_requested()) return -1;
         sword st = OCITransCommit(g_env.svchp, g_env.errhp, OCI_DEFAULT);
         if (check_error(g_env.errhp, st) != 0) {
             fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message());
@@ -81,6 +84,6 @@ int import_multiple_row(int ti)
         g_imp.rtail += 2;
     }
     feedback_end(g_imp.ofp);
-    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", show(TABLE_NAME(t)), g_imp.nrow);
+    imp_table_done_line(TABLE_NAME(t));
     return 0;
 }

@@ -40,7 +40,21 @@ static int decode_row(uint32_t ncol)
     return 0;
 }
 
-/* Inserts the decoded row and consumes its streams. */
+/* Steps over the LOB streams of a refused row. */
+static int skip_lob_streams(const TAB_INFO *t, uint32_t first_lob)
+{
+    for (uint32_t m = 0; m < t->nlob; m++) {
+        if (g_imp.bc[first_lob + m].indp[0] == -1) continue;
+        uint16_t w;
+        if (imp_take16(&w) < 0) return -1;
+        if (w != MARK_STREAM) return imp_bad_row();
+        if (imp_skip_stream_rest() < 0) return -1;
+    }
+    return 0;
+}
+
+/* Inserts the decoded row and consumes its streams: 0, 2 when the target
+ * refused the row (IGNORE=Y; reported, its streams stepped over), or -1. */
 static int insert_row(const TAB_INFO *t)
 {
     uint32_t ncol = t->ncol, nlob = t->nlob;
@@ -52,13 +66,26 @@ static int insert_row(const TAB_INFO *t)
         g_imp.bc[k].alenp[0] = 0;
     }
     int r = execute_insert(1);
+    if (r == -3) {
+        imp_row_rejected(get_ora_message());
+        if (has_long) {
+            if (imp_need(2) < 0) return -1;
+            if (imp_peek16() == MARK_STREAM) {
+                g_imp.rtail += 2;
+                if (imp_skip_stream_rest() < 0) return -1;
+            }
+        }
+        return skip_lob_streams(t, first_lob) < 0 ? -1 : 2;
+    }
     if (r < 0) return -1;
     if (r == 99) {
         if (!has_long) {
             fprintf(stderr, "Table %s: data asked for a column without a stream.\n", TABLE_NAME(t));
             return -1;
         }
-        if (insert_long_piece() < 0) return -1;
+        int lr = insert_long_piece();
+        if (lr < 0) return -1;
+        if (lr == 2) return skip_lob_streams(t, first_lob) < 0 ? -1 : 2;
     } else if (has_long && g_imp.bc[ncol - 1].indp[0] != -1) {
         /* the LONG stream in the file would be left unread */
         fprintf(stderr, "Table %s: LONG value was not asked for.\n", TABLE_NAME(t));
@@ -89,15 +116,20 @@ int import_single_row(int ti)
     } else {
         for (;;) {
             if (g_imp.rtail + row_len > g_imp.dlen && read_file() < 0) return -1;
+            if (stop_requested()) return -1;
             if (decode_row(t->ncol) < 0) return -1;
-            if (insert_row(t) < 0) return -1;
-            g_imp.nrow++;
-            feedback_rows(g_imp.ofp, g_imp.nrow - 1, g_imp.nrow);
+            int r = insert_row(t);
+            if (r < 0) return -1;
+            if (r == 0) {
+                g_imp.nrow++;
+                feedback_rows(g_imp.ofp, g_imp.nrow - 1, g_imp.nrow);
+            }
             if (g_imp.rtail + row_len > g_imp.dlen && read_file() < 0) return -1;
             if (imp_need(2) < 0) return -1;
             if (imp_peek16() == MARK_ROWS_END) break;
         }
         g_imp.rtail += 2;
+        if (stop_requested()) return -1;
         sword st = OCITransCommit(g_env.svchp, g_env.errhp, OCI_DEFAULT);
         if (check_error(g_env.errhp, st) != 0) {
             fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message());
@@ -105,6 +137,6 @@ int import_single_row(int ti)
         }
     }
     feedback_end(g_imp.ofp);
-    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", show(TABLE_NAME(t)), g_imp.nrow);
+    imp_table_done_line(TABLE_NAME(t));
     return 0;
 }

@@ -26,7 +26,7 @@ static void sort_table_names(void)
     if (g_imp.ntab <= 0) return;
     g_sorted_names = malloc((size_t)g_imp.ntab * sizeof(*g_sorted_names));
     if (!g_sorted_names) return; /* the look-up falls back to the list */
-    for (int i = 0; i < g_imp.ntab; i++) g_sorted_names[i] = g_imp.tabp[i].tab_name;
+    for (int i = 0; i < g_imp.ntab; i++) g_sorted_names[i] = imp_table_name(i);
     qsort(g_sorted_names, (size_t)g_imp.ntab, sizeof(*g_sorted_names), compare_names);
 }
 
@@ -80,10 +80,13 @@ static int check_listed(void *ctx, const char *text, uint32_t len)
     return check_import_statement(*(int *)ctx, STMT_AT_SECTION, text, (int)len) ? 1 : 0;
 }
 
+/* A refused deferred statement is named and counted, and the run goes
+ * on: it is left out when the list runs. */
 static int check_deferred(void *ctx, const char *text, uint32_t len)
 {
     (void)ctx;
-    return check_import_statement(-1, STMT_AT_DEFERRED, text, (int)len) ? 1 : 0;
+    if (check_import_statement(-1, STMT_AT_DEFERRED, text, (int)len) != 0) run_warning();
+    return 0;
 }
 
 int verify_section(int ti)
@@ -106,17 +109,20 @@ int check_deferred_statements(void)
 }
 
 /* Runs one deferred statement: with TABLES= only one that belongs to a
- * selected table (a foreign key of its, a grant on it); a failure stops
- * the run unless IGNORE=Y. */
+ * selected table (a foreign key of its, a grant on it). One that was
+ * refused has been reported when the list was checked; a failure is
+ * reported and the next statement runs. 1 stops the walk (a stop asked
+ * for, or memory gone). */
 static int run_deferred(void *ctx, const char *text, uint32_t len)
 {
     (void)ctx;
     STMT_INFO in;
-    if (check_import_info(-1, STMT_AT_DEFERRED, text, (int)len, &in) != 0) return 1;
+    char why[120];
+    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, g_imp.owner_name, is_dump_table, NULL};
+    if (stop_requested()) return 1;
+    if (stmt_check(&sc, text, len, &in, why, sizeof(why)) != NULL) return 0;
     if (g_tables && (in.table[0] == '\0' || !table_selected(in.table))) return 0;
-    int rc = run_dump_statement(text, (int)len, &in);
-    if (rc == -2 || (rc < 0 && !(g_imp.flag & IMP_IGNORE))) return 1;
-    return 0;
+    return run_dump_statement(text, (int)len, &in) < 0 ? 1 : 0;
 }
 
 int run_deferred_statements(void)

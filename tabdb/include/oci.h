@@ -125,6 +125,8 @@ typedef struct OCILobLocator OCIBFileLocator;
 #define OCI_ATTR_CHARSET_ID 31
 #define OCI_ATTR_CHARSET_FORM 32
 #define OCI_ATTR_LOBEMPTY 45
+#define OCI_ATTR_NUM_DML_ERRORS 73
+#define OCI_ATTR_DML_ROW_OFFSET 74
 #define OCI_ATTR_ROWS_FETCHED 197
 #define OCI_ATTR_UB8_ROW_COUNT 457
 
@@ -269,6 +271,10 @@ sword OCIErrorGet(void *hndlp, ub4 recordno, OraText *sqlstate,
 
 sword OCIStmtPrepare(OCIStmt *stmtp, OCIError *errhp, const OraText *stmt,
                      ub4 stmt_len, ub4 language, ub4 mode);
+/* The error handle of row error pos (0-based) after an array DML run in
+ * OCI_BATCH_ERRORS mode; owned by the error handle it comes from. */
+sword OCIParamGet(const void *hndlp, ub4 htype, OCIError *errhp, void **parmdpp, ub4 pos);
+
 sword OCIStmtExecute(OCISvcCtx *svchp, OCIStmt *stmtp, OCIError *errhp,
                      ub4 iters, ub4 rowoff, const OCISnapshot *snap_in,
                      OCISnapshot *snap_out, ub4 mode);

@@ -110,14 +110,15 @@ dumpbuild::Dump EmpDump() {
 
 TEST_F(SchemaObjects, ImportRecreatesConstraintsIndexesSequencesCodeAndGrants) {
   ProcResult r = Import(EmpDump(), {"TOUSER=copy"});
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  // the grant to a user the target lacks is not carried: a warning
+  ASSERT_EQ(r.status, 1) << r.out << r.err;
   EXPECT_NE(r.err.find("Grant on \"EMP\" to \"GHOST\" skipped: the user does not exist."),
             std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("Grant on \"EMP\" to \"COPY\" skipped: the grantee owns the object"),
             std::string::npos)
       << r.err;
-  EXPECT_NE(r.err.find("Import terminated successfully."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Import terminated successfully with warnings."), std::string::npos) << r.err;
 
   std::string cons = Query(
       "SELECT constraint_name || '|' || constraint_type || '|' || status || '|' || search_condition_vc "
@@ -191,7 +192,7 @@ TEST_F(SchemaObjects, ImportRecreatesConstraintsIndexesSequencesCodeAndGrants) {
 
 TEST_F(SchemaObjects, DeferredStatementsReachingAnotherSchemaChangeNothing) {
   const std::string privs = "SELECT grantee || '|' || owner || '|' || table_name FROM "
-                            "dba_tab_privs ORDER BY 1;\n";
+                            "dba_tab_privs WHERE owner <> 'COPY' ORDER BY 1;\n";
   std::string before = Query(privs);
   const std::vector<std::string> escapes = {
       "GRANT SELECT ON \"OTHER\".\"SECRET\" TO PUBLIC",
@@ -201,25 +202,25 @@ TEST_F(SchemaObjects, DeferredStatementsReachingAnotherSchemaChangeNothing) {
       "CREATE SEQUENCE \"OTHER\".\"S\"",
   };
   for (const std::string& bad : escapes) {
+    ASSERT_EQ(Sql("DROP USER copy CASCADE;\nCREATE USER copy IDENTIFIED BY copy;\n").status, 0);
     dumpbuild::Dump d = EmpDump();
     d.deferred.insert(d.deferred.begin(), bad);
     ProcResult r = Import(d, {"TOUSER=copy", "IGNORE=Y"});
-    EXPECT_EQ(r.status, 255) << bad;
+    // named, left out, and the rest of the dump still comes
+    EXPECT_EQ(r.status, 1) << bad << r.err;
     EXPECT_NE(r.err.find("Deferred statement refused"), std::string::npos) << bad << r.err;
   }
-  // nothing of the dumps ran: no table in the target, no new grant
-  std::string tables = Query("SELECT COUNT(*) FROM all_tables WHERE owner = 'COPY';\n");
-  EXPECT_NE(tables.find("\n0\n"), std::string::npos) << tables;
+  // nothing of the dumps reached another schema: no new grant there
   EXPECT_EQ(before, Query(privs));
 
-  // a grant on a name the copy lacks is qualified with the target, so it
-  // can only fail: it never finds an object of another schema
+  // a grant on a name the dump does not create is refused: it never
+  // finds an object of another schema
+  ASSERT_EQ(Sql("DROP USER copy CASCADE;\nCREATE USER copy IDENTIFIED BY copy;\n").status, 0);
   dumpbuild::Dump d = EmpDump();
   d.deferred = {"GRANT SELECT ON \"SECRET\" TO \"BOB\""};
   ProcResult r = Import(d, {"TOUSER=copy", "IGNORE=Y"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("ORA-00942"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Grant on \"SECRET\" to \"BOB\" failed."), std::string::npos) << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("Grant on \"SECRET\" to \"BOB\" refused."), std::string::npos) << r.err;
   ProcResult bob = Sql("SELECT x FROM other.secret;\n", "bob/bob");
   EXPECT_NE(bob.err.find("ORA-00942"), std::string::npos) << bob.out << bob.err;
 
@@ -245,7 +246,7 @@ TEST_F(SchemaObjects, DeferredStatementsReachingAnotherSchemaChangeNothing) {
   d.deferred = {"ALTER TABLE \"KID\" ADD CONSTRAINT \"KID_FK\" FOREIGN KEY (\"X\")\n\t  REFERENCES "
                 "\"OTHER\".\"SECRET\" (\"X\") ENABLE"};
   r = Import(d, {"TOUSER=copy", "IGNORE=Y"});
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 1) << r.err;  // the key fails, named, and counts as a warning
   ProcResult del = Sql("DELETE FROM other.secret WHERE x = 42;\nROLLBACK;\n");
   EXPECT_EQ(del.status, 0) << r.err << del.err;
 }

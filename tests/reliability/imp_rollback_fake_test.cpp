@@ -54,9 +54,9 @@ struct FailureCase {
 TEST(ImportRollback, RowsOfTheFailingTableAreRolledBackBeforeTheSessionEnds) {
   const FailureCase cases[] = {
       // executions: the query of the character sets, schema switch, CREATE
-      // TABLE FIRST, its INSERT, CREATE TABLE BIG, BIG's first batch, BIG's
-      // second batch
-      {"second batch fails", [] { fakeoci::FailCall("OCIStmtExecute", 7, -1, 1653, "unable to extend"); }},
+      // TABLE FIRST, its lock and dictionary check, its INSERT, CREATE
+      // TABLE BIG, its lock and check, BIG's first batch, BIG's second batch
+      {"second batch fails", [] { fakeoci::FailCall("OCIStmtExecute", 11, -1, 1653, "unable to extend"); }},
       {"commit fails", [] { fakeoci::FailCall("OCITransCommit", 2, -1, 3113, "end-of-file on channel"); }},
   };
   std::string bytes = TwoTables(1000).Build();

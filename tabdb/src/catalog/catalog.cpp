@@ -546,12 +546,25 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   using sql::StmtKind;
   TABDB_RETURN_IF_ERROR(s.CheckRights());
   TABDB_RETURN_IF_ERROR(CheckDdlPrivilege(s, st));
-  // Oracle commits the open transaction before any DDL runs.
+  // Oracle commits the open transaction before any DDL runs. The work is
+  // kept by the DDL's own commit below, whatever the DDL's outcome, so that
+  // the write lock of the transaction (a LOCK TABLE among it) is never let
+  // go between the two: no other session can slip in before the DDL.
   TABDB_RETURN_IF_ERROR(s.CheckDeferred());
   s.deferred() = Session::Deferred();
-  TABDB_RETURN_IF_ERROR(s.db().Commit());
-  s.TransactionEnded();
-  TABDB_RETURN_IF_ERROR(s.db().BeginWrite());
+  // A read-only or serializable transaction holds a snapshot that cannot
+  // take the DDL's writes: it ends here, at the implicit commit, as in
+  // Oracle. Other open work stays open into the DDL's own transaction.
+  if (s.txn_mode() != Session::TxnMode::kDefault) {
+    TABDB_RETURN_IF_ERROR(s.db().Commit());
+    s.TransactionEnded();
+  }
+  const bool open_work = s.db().in_transaction();
+  if (open_work) {
+    TABDB_RETURN_IF_ERROR(s.db().Savepoint("tabdb_ddl"));
+  } else {
+    TABDB_RETURN_IF_ERROR(s.db().BeginWrite());
+  }
   Status r;
   bool with_errors = false;  // an object kept with compilation errors
   switch (st.kind) {
@@ -627,11 +640,17 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
   }
   if (r.ok()) r = s.db().BumpCatalogVersion();
+  if (r.ok() && open_work) r = s.db().Release("tabdb_ddl");
   if (r.ok()) r = s.db().Commit();
   if (!r.ok()) {
-    // The DDL's error is the one reported; a rollback that fails too has
-    // nothing left it could undo on this connection.
-    (void)s.db().Rollback();
+    // The DDL's error is the one reported. Its own changes are undone; the
+    // work before it is committed, as Oracle's implicit commit would have.
+    // A rollback that fails too has nothing left it could undo.
+    if (open_work && s.db().in_transaction() && s.db().RollbackTo("tabdb_ddl").ok()) {
+      if (!s.db().Commit().ok()) (void)s.db().Rollback();
+    } else {
+      (void)s.db().Rollback();
+    }
     return r;
   }
   if (st.kind == StmtKind::kGrant || st.kind == StmtKind::kRevoke) return s.RefreshUser();

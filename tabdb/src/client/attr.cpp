@@ -109,6 +109,9 @@ extern "C" sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
         case OCI_ATTR_PARAM_COUNT:
           PutValue<ub4>(attributep, sizep, c.param_count);
           return OCI_SUCCESS;
+        case OCI_ATTR_NUM_DML_ERRORS:
+          PutValue<ub4>(attributep, sizep, c.dml_errors);
+          return OCI_SUCCESS;
         default:
           break;
       }
@@ -142,8 +145,16 @@ extern "C" sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
       if (loc == nullptr) return OCI_INVALID_HANDLE;
       break;
     }
+    case OCI_HTYPE_ERROR: {
+      OCIError* e = AsError(trgthndlp);
+      if (e == nullptr) return OCI_INVALID_HANDLE;
+      if (attrtype == OCI_ATTR_DML_ROW_OFFSET) {
+        PutValue<ub4>(attributep, sizep, e->row_offset);
+        return OCI_SUCCESS;
+      }
+      break;
+    }
     case OCI_HTYPE_ENV:
-    case OCI_HTYPE_ERROR:
     case OCI_HTYPE_SERVER:
     case OCI_HTYPE_BIND:
     case OCI_HTYPE_DEFINE:

@@ -90,7 +90,11 @@ extern "C" sword OCIHandleFree(void* hndlp, const ub4 type) {
       if (OCIEnv* h = AsEnv(hndlp)) return DestroyHandle(h), OCI_SUCCESS;
       break;
     case OCI_HTYPE_ERROR:
-      if (OCIError* h = AsError(hndlp)) return DestroyHandle(h), OCI_SUCCESS;
+      if (OCIError* h = AsError(hndlp)) {
+        // A row error of a batch belongs to the handle it came from.
+        if (h->owned_by_parent) return OCI_SUCCESS;
+        return DestroyHandle(h), OCI_SUCCESS;
+      }
       break;
     case OCI_HTYPE_SVCCTX:
       if (OCISvcCtx* h = AsSvcCtx(hndlp)) return DestroyHandle(h), OCI_SUCCESS;

@@ -82,6 +82,12 @@ struct OCIError {
   tabdb::HandleTag tag{tabdb::kHandleMagic, OCI_HTYPE_ERROR};
   OCIEnv* env = nullptr;
   tabdb::ErrorRecord record;
+  // After an array DML run in OCI_BATCH_ERRORS mode: one error handle per
+  // failed row, handed out by OCIParamGet and owned here (OCIHandleFree
+  // leaves them alone). Cleared by the next execution on this handle.
+  std::vector<std::unique_ptr<OCIError>> row_errors;
+  ub4 row_offset = 0;      // a row error: index of its row in the iterations
+  bool owned_by_parent = false;
 };
 
 struct OCIServer {

@@ -27,6 +27,7 @@ struct StatementCounters {
   uint32_t rows_fetched = 0; // rows delivered by the last fetch
   uint16_t stmt_type = 0;    // OCI_STMT_*
   uint32_t param_count = 0;  // select-list columns
+  uint32_t dml_errors = 0;   // rows refused by the last OCI_BATCH_ERRORS execution
 };
 
 StatementCounters CountersOf(OCIStmt* stmt);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <new>
 
 #include "charset/charset.h"
 #include "client/external_types.h"
@@ -11,6 +12,7 @@
 #include "client/lob.h"
 #include "client/nls.h"
 #include "client/statement.h"
+#include "client/test_hooks.h"
 #include "session/session.h"
 #include "sql/parser.h"
 #include "storage/lob_store.h"
@@ -357,8 +359,22 @@ void FillReturning(StatementState& st, Session& s, const std::vector<Value>& ret
   }
 }
 
-// Runs a DML statement for `iters` rows of the binds from `rowoff`.
-sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff) {
+// Keeps the failure of row `row` of a batch as a row error of `err`.
+void AddRowError(OCIError* err, ub4 row, const Status& status) {
+  std::unique_ptr<OCIError> e(new (std::nothrow) OCIError);
+  if (!e) return;
+  e->env = err->env;
+  e->owned_by_parent = true;
+  e->row_offset = row;
+  e->record.Set(status);
+  err->row_errors.push_back(std::move(e));
+}
+
+// Runs a DML statement for `iters` rows of the binds from `rowoff`. In
+// batch mode a row the database refuses is undone on its own (each row is
+// one statement with its own savepoint), kept as a row error, and the
+// rows after it are still tried.
+sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bool batch) {
   StatementState& st = State(stmt);
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(stmt, &keep);
@@ -419,12 +435,18 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff) {
     }
     Status status = st.prepared->ExecuteDml(values, &rows, &returning);
     if (!status.ok()) {
+      if (batch && status.code() != ora::kResourceBusy) {
+        AddRowError(err, it, status);
+        continue;
+      }
       st.counters.row_count = rows;
       return Fail(err, status);
     }
     FillReturning(st, s, returning, row);
   }
   st.counters.row_count = rows;
+  st.counters.dml_errors = static_cast<uint32_t>(err->row_errors.size());
+  if (!err->row_errors.empty()) return Info(err, OraError(ora::kArrayDmlErrors));
   return OCI_SUCCESS;
 }
 
@@ -580,16 +602,43 @@ extern "C" sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvski
   return OCI_SUCCESS;
 }
 
+namespace {
+
+std::function<void(const std::string&)>& BeforeExecute() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+thread_local bool in_before_execute = false;
+
+}  // namespace
+
+namespace tabdb {
+namespace testing {
+
+void SetBeforeExecute(std::function<void(const std::string& text)> hook) {
+  BeforeExecute() = std::move(hook);
+}
+
+}  // namespace testing
+}  // namespace tabdb
+
 extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters,
                                 ub4 rowoff, const OCISnapshot* snap_in, OCISnapshot* snap_out,
                                 ub4 mode) {
   (void)snap_in;
   (void)snap_out;
-  (void)mode;
   OCISvcCtx* svc = AsSvcCtx(svchp);
   OCIStmt* s = AsStmt(stmtp);
   OCIError* err = AsError(errhp);
   if (svc == nullptr || s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  if (BeforeExecute() && !in_before_execute && s->state) {
+    in_before_execute = true;
+    BeforeExecute()(s->state->text);
+    in_before_execute = false;
+  }
+  err->row_errors.clear();
+  if (s->state) s->state->counters.dml_errors = 0;
+  const bool batch = (mode & OCI_BATCH_ERRORS) != 0;
   Session* sess = SessionOf(svc, err);
   if (sess == nullptr) return OCI_ERROR;
   if (!s->state) return Fail(err, OraError(ora::kStmtNotPrepared));
@@ -610,6 +659,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
   st.piece_fetch.stream.End();
   st.counters.row_count = 0;
   st.counters.rows_fetched = 0;
+  if (batch && !st.prepared->is_dml()) return Fail(err, OraError(ora::kBatchErrorsNotDml));
   if (st.prepared->is_query()) {
     std::shared_ptr<ClientText> keep;
     ClientText& text = TextOf(s, &keep);
@@ -633,7 +683,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     return OCI_SUCCESS;
   }
   if (iters == 0) return Fail(err, OraError(ora::kZeroIterationCount));
-  if (st.prepared->is_dml()) return RunDml(s, err, *sess, iters, rowoff);
+  if (st.prepared->is_dml()) return RunDml(s, err, *sess, iters, rowoff, batch);
   status = st.prepared->ExecuteOther();
   if (status.code() == ora::kCompiledWithErrors) return Info(err, status);
   if (!status.ok()) return Fail(err, status);
@@ -738,4 +788,15 @@ extern "C" sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, con
     return OCI_SUCCESS;
   }
   return OCI_INVALID_HANDLE;
+}
+
+extern "C" sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp, ub4 pos) {
+  (void)errhp;
+  if (parmdpp == nullptr) return OCI_INVALID_HANDLE;
+  if (htype != OCI_HTYPE_ERROR) return OCI_INVALID_HANDLE;
+  OCIError* e = AsError(hndlp);
+  if (e == nullptr) return OCI_INVALID_HANDLE;
+  if (pos >= e->row_errors.size()) return OCI_NO_DATA;
+  *parmdpp = e->row_errors[pos].get();
+  return OCI_SUCCESS;
 }

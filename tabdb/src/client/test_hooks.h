@@ -4,6 +4,7 @@
 // through the OCI calls themselves.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <oci.h>
@@ -15,6 +16,12 @@ namespace testing {
 // next OCIErrorGet on the handle returns `code` and `text` (a line end is
 // appended as for every record).
 void SetErrorRecord(OCIError* errhp, int code, const std::string& text);
+
+// Calls `hook` at the start of every OCIStmtExecute of a prepared
+// statement, with its text, before anything of it runs; an empty function
+// removes it. Statements the hook itself executes do not call it again.
+// Lets a test act as another session at an exact point of a program's run.
+void SetBeforeExecute(std::function<void(const std::string& text)> hook);
 
 }  // namespace testing
 }  // namespace tabdb

@@ -109,6 +109,7 @@ class Session {
   // Forgets the transaction mode after a commit the session did not make
   // through Commit (the implicit commit before DDL).
   void TransactionEnded() { txn_mode_ = TxnMode::kDefault; }
+  TxnMode txn_mode() const { return txn_mode_; }
 
   // Explicitly opened LOBs of the transaction.
   void LobOpened() { ++open_lobs_; }

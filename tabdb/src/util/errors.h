@@ -200,6 +200,8 @@ constexpr int kNeedExplicitAttach = 24327;      // need explicit attach before a
 constexpr int kZeroIterationCount = 24333;      // zero iteration count
 constexpr int kStmtNotPrepared = 24337;         // statement handle not prepared
 constexpr int kIllegalPiecewiseOp = 24370;      // illegal piecewise operation attempted
+constexpr int kArrayDmlErrors = 24381;          // error(s) in array DML
+constexpr int kBatchErrorsNotDml = 28714;       // batch error mode only for INSERT, UPDATE, DELETE or MERGE
 constexpr int kIllegalLobParameter = 24801;     // illegal parameter value in OCI lob function
 // queries over several FROM items
 constexpr int kColumnAmbiguous = 918;           // column ambiguously defined

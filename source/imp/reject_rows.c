@@ -1,0 +1,85 @@
+/*
+ * reject_rows.c - rows the target refuses under IGNORE=Y: the batch's row
+ * errors read through the array-DML error mode, the first few reported
+ * with their row and message, all counted, and the streams of a refused
+ * single row stepped over so that the next row is read where it begins.
+ */
+#include <string.h>
+
+#include "imp_local.h"
+#include "show_text.h"
+
+/* Errors reported in full per table; the rest are only counted. */
+#define REJECTS_SHOWN 5
+
+void imp_row_rejected(const char *message)
+{
+    if (g_rows_rejected < REJECTS_SHOWN) {
+        size_t n = strlen(message);
+        while (n > 0 && message[n - 1] == '\n') n--;
+        fprintf(stderr, "Row %d rejected: %.*s\n", g_imp.nrow + g_rows_rejected + 1, (int)n,
+                message);
+    }
+    g_rows_rejected++;
+}
+
+int imp_batch_rejects(int nrows)
+{
+    ub4 nerr = 0;
+    sword st = OCIAttrGet(g_env.smthp, OCI_HTYPE_STMT, &nerr, NULL, OCI_ATTR_NUM_DML_ERRORS,
+                          g_env.errhp);
+    if (check_error(g_env.errhp, st) != 0) {
+        fprintf(stderr, "OCIAttrGet()\n%s\n", get_ora_message());
+        return -1;
+    }
+    if (nerr > (ub4)nrows) nerr = (ub4)nrows;
+    int base = g_imp.nrow + g_rows_rejected;
+    for (ub4 i = 0; i < nerr; i++) {
+        OCIError *rowerr = NULL;
+        ub4 off = 0;
+        sb4 code = 0;
+        char msg[512];
+        st = OCIParamGet(g_env.errhp, OCI_HTYPE_ERROR, g_env.errhp, (void **)&rowerr, i);
+        if (st != OCI_SUCCESS || !rowerr) {
+            fprintf(stderr, "OCIParamGet() of row error %u failed.\n", (unsigned)i);
+            return -1;
+        }
+        OCIAttrGet(rowerr, OCI_HTYPE_ERROR, &off, NULL, OCI_ATTR_DML_ROW_OFFSET, g_env.errhp);
+        msg[0] = '\0';
+        OCIErrorGet(rowerr, 1, NULL, &code, (OraText *)msg, sizeof(msg), OCI_HTYPE_ERROR);
+        msg[sizeof(msg) - 1] = '\0';
+        if (g_rows_rejected < REJECTS_SHOWN) {
+            size_t n = strlen(msg);
+            while (n > 0 && msg[n - 1] == '\n') n--;
+            fprintf(stderr, "Row %d rejected: %.*s\n", base + (int)off + 1, (int)n, msg);
+        }
+        g_rows_rejected++;
+    }
+    return (int)nerr;
+}
+
+int imp_skip_stream_rest(void)
+{
+    for (;;) {
+        if (imp_need(2) < 0) return -1;
+        uint16_t clen = imp_peek16();
+        if (clen > DUMP_PIECE_SIZE) return imp_bad_row();
+        if (imp_need(2 + clen) < 0) return -1;
+        g_imp.rtail += 2 + clen;
+        if (clen == 0) break;
+    }
+    return imp_skip_second_end();
+}
+
+void imp_table_done_line(const char *name)
+{
+    if (g_rows_rejected == 0) {
+        fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", show(name), g_imp.nrow);
+        return;
+    }
+    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported, %d rejected\n", show(name),
+            g_imp.nrow, g_rows_rejected);
+    fprintf(stderr, "Table \"%s\": %d rows imported, %d rejected.\n", name, g_imp.nrow,
+            g_rows_rejected);
+    run_warning();
+}
