@@ -26,7 +26,7 @@ static int one_value(const char *sqltxt, char *out, size_t size)
 
 int check_owner(void)
 {
-    char sqltxt[256], esc_owner[ESC_NAME_SIZE], me[64], dummy[64];
+    char sqltxt[ESC_NAME_SIZE + 256], esc_owner[ESC_NAME_SIZE], me[64], dummy[64];
     int ret;
 
     if (sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'') < 0) return -1;

@@ -211,7 +211,7 @@ TEST_F(OddObjects, ImportIntoASchemaHoldingSomeOfThemNeverFailsAsAWhole) {
   ProcResult e = Export();
   ASSERT_NE(255, e.status) << e.out << e.err;
   ProcResult r = RunSql("half/half@" + db_,
-                        "CREATE TABLE t1 (id NUMBER PRIMARY KEY, name VARCHAR2(20), note CLOB);\n"
+                        "CREATE TABLE t1 (id NUMBER CONSTRAINT t1_pk PRIMARY KEY, name VARCHAR2(20), note CLOB);\n"
                         "CREATE VIEW v_missing AS SELECT 1 AS one FROM dual;\n"
                         "CREATE OR REPLACE PROCEDURE broken AS BEGIN NULL; END;\n/\n"
                         "CREATE OR REPLACE PACKAGE big_pkg AS\n  PROCEDURE q;\nEND big_pkg;\n/\n",

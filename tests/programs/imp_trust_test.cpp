@@ -196,7 +196,8 @@ TEST_F(Trust, ControlCharactersAreShownEscaped) {
   EXPECT_EQ(std::string::npos, all.find('\x1b')) << all;
   EXPECT_EQ(std::string::npos, all.find('\x07')) << all;
   EXPECT_NE(std::string::npos, all.find("T\\x1B]0;pwned\\x07          1 rows imported")) << all;
-  EXPECT_EQ(0, imp.status) << all;
+  // the export's warning about the view is repeated, so the run has warnings
+  EXPECT_EQ(1, imp.status) << all;
 }
 
 // --json converts the dump's character set to UTF-8 and escapes what does
