@@ -4,6 +4,7 @@
 // through the OCI calls themselves.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <oci.h>
@@ -15,6 +16,13 @@ namespace testing {
 // next OCIErrorGet on the handle returns `code` and `text` (a line end is
 // appended as for every record).
 void SetErrorRecord(OCIError* errhp, int code, const std::string& text);
+
+// Counting of the rows full scans of catalog tables step through, in the
+// connections opened after it is switched on (switching clears the count).
+void CountCatalogScans(bool on);
+uint64_t CatalogScanSteps();
+// The statements that scanned most, one per line with its count.
+std::string CatalogScanReport(size_t max);
 
 }  // namespace testing
 }  // namespace tabdb
