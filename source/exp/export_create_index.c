@@ -28,10 +28,10 @@ int export_create_index_sql(int ti)
              "select DBMS_METADATA.GET_DDL('INDEX', INDEX_NAME, OWNER)\n"
              "from ALL_INDEXES\n"
              "where OWNER='%s'\n"
-             "and TABLE_NAME='%s'\n"
+             "and TABLE_OWNER='%s' and TABLE_NAME='%s'\n"
              "and (INDEX_TYPE like 'NORMAL%%' or INDEX_TYPE like 'FUNCTION%%'\n"
              "or INDEX_TYPE like 'BITMAP%%')\n",
-             esc_owner, esc_table);
+             esc_owner, esc_owner, esc_table);
     if (open_ddl_query(sqltxt, &alen) != 0) return -1;
 
     for (;;) {
