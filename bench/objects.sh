@@ -134,7 +134,7 @@ for n in "${sizes[@]}"; do
       { diff "$work/src.dict" "$work/dst.dict" | head -n 20 >&2; fail "the copy of $n tables differs"; }
     echo "   dictionaries of BENCH and BENCH_COPY equal ($(wc -l <"$work/src.dict") lines)" >&2
   fi
-  rm -f "$db" "$db-wal" "$db-shm" "$dmp"
+  rm -f "$db" "$db-wal" "$db-shm" "$db-users" "$dmp"
 done
 
 out=$work/report.md
