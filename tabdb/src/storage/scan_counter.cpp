@@ -42,9 +42,10 @@ void SetCatalogScanCounting(bool on) {
   if (g_by_sql) g_by_sql->clear();
 }
 
-// TABDB_SCAN_REPORT=FILE: counts in every connection of the process and
-// writes the statements that scanned catalog tables to FILE at its exit
-// (for profiling a program run as a whole).
+#ifdef TABDB_TEST_HOOKS
+// TABDB_SCAN_REPORT=FILE (builds with the test hooks): counts in every
+// connection of the process and writes the statements that scanned catalog
+// tables to FILE at its exit, for looking at a program run as a whole.
 static void WriteReportAtExit() {
   const char* path = std::getenv("TABDB_SCAN_REPORT");
   if (path == nullptr) return;
@@ -55,8 +56,10 @@ static void WriteReportAtExit() {
     std::fclose(f);
   }
 }
+#endif
 
 void WatchCatalogScans(sqlite3* db) {
+#ifdef TABDB_TEST_HOOKS
   static std::once_flag from_env;
   std::call_once(from_env, [] {
     const char* path = std::getenv("TABDB_SCAN_REPORT");
@@ -65,6 +68,7 @@ void WatchCatalogScans(sqlite3* db) {
       std::atexit(WriteReportAtExit);
     }
   });
+#endif
   if (g_counting.load()) sqlite3_trace_v2(db, SQLITE_TRACE_PROFILE, OnProfile, nullptr);
 }
 
