@@ -3,6 +3,7 @@
 # (bench_limit) and sqlite3's textual dump and reload, and prints a table.
 #
 # usage: bench/run.sh [small|medium|large] [repeats]
+#        bench/run.sh objects [SIZES...]   (cost per object: bench/objects.sh)
 #
 # Builds in release mode into its own folder ($BENCH_BUILD_DIR, default
 # build-bench), generates each reference table into a database of its own
@@ -19,9 +20,13 @@
 # the report to this file).
 set -euo pipefail
 
+if [ "${1:-}" == objects ]; then
+  shift
+  exec "$(dirname "$0")/objects.sh" "$@"
+fi
 size=${1:-small}
 repeats=${2:-3}
-case "$size" in small|medium|large) ;; *) echo "usage: $0 [small|medium|large] [repeats]" >&2; exit 2 ;; esac
+case "$size" in small|medium|large) ;; *) echo "usage: $0 [small|medium|large] [repeats] | objects [SIZES...]" >&2; exit 2 ;; esac
 if ! [[ "$repeats" =~ ^[1-9][0-9]*$ ]]; then
   echo "repeats must be a positive number" >&2
   exit 2

@@ -82,6 +82,8 @@ int run_transform_block(const char *fmt);
 /* Prepares the query in sqltxt and defines its one column as text at
  * cache + 2, then executes it. Returns 0 or -1 (message printed). */
 int open_ddl_query(const char *sqltxt, ub2 *alen);
+int open_table_ddl_query(const char *sqltxt, ub2 *alen, int ti);
+int bind_owner_table(int ti);
 
 /* Executes the prepared statement iters times (0 for a query). A warning
  * is printed and the run goes on; a failure prints "OCIStmtExecute()" and

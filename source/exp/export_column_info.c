@@ -31,7 +31,6 @@ static uint8_t *lay_out(DICT_COL *c, ub4 width, ub4 n, uint8_t *p)
 int export_column_information(int ti)
 {
     char sqltxt[512];
-    char esc_owner[ESC_NAME_SIZE], esc_table[ESC_NAME_SIZE];
     DICT_COL cols[3];
     static const ub4 widths[3] = {32, 128, 16};
     TAB_INFO *tab = &g_exp.tabp[ti];
@@ -39,20 +38,18 @@ int export_column_information(int ti)
     int k = 0, ret;
     sword rc;
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    sql_escape(esc_table, sizeof(esc_table), EXP_NAME(tab), '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select COLUMN_NAME, DATA_TYPE, DATA_LENGTH\n"
              "from ALL_TAB_COLS\n"
-             "where OWNER='%s' and TABLE_NAME='%s' and HIDDEN_COLUMN='NO' and VIRTUAL_COLUMN='NO'\n"
-             "order by COLUMN_ID",
-             esc_owner, esc_table);
+             "where OWNER=:1 and TABLE_NAME=:2 and HIDDEN_COLUMN='NO' and VIRTUAL_COLUMN='NO'\n"
+             "order by COLUMN_ID");
     rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
                         (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
     if (check_error(g_env.errhp, rc) != 0) {
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
         return -1;
     }
+    if (bind_owner_table(ti) != 0) return -1;
 
     /* 194 bytes per row for the three values and their indicator, length
      * and return code; 72 bytes cover the alignment gaps. */

@@ -66,21 +66,17 @@ int write_table_objects(int ti)
 int export_create_constraint_sql(int ti)
 {
     char sqltxt[1024];
-    char esc_owner[ESC_NAME_SIZE], esc_table[ESC_NAME_SIZE];
     ub2 alen = 0;
     int ret;
     sword rc;
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    sql_escape(esc_table, sizeof(esc_table), exp_table_name(ti), '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select DBMS_METADATA.GET_DDL('CONSTRAINT', CONSTRAINT_NAME, OWNER)\n"
              "from ALL_CONSTRAINTS\n"
-             "where OWNER='%s'\n"
-             "and TABLE_NAME='%s'\n"
-             "and CONSTRAINT_TYPE='P'\n",
-             esc_owner, esc_table);
-    if (open_ddl_query(sqltxt, &alen) != 0) return -1;
+             "where OWNER=:1\n"
+             "and TABLE_NAME=:2\n"
+             "and CONSTRAINT_TYPE='P'\n");
+    if (open_table_ddl_query(sqltxt, &alen, ti) != 0) return -1;
 
     for (;;) {
         rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);

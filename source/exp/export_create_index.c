@@ -15,24 +15,19 @@ static const char index_setup[] =
 int export_create_index_sql(int ti)
 {
     char sqltxt[1024];
-    char esc_owner[ESC_NAME_SIZE], esc_table[ESC_NAME_SIZE];
     ub2 alen = 0;
     int ret;
     sword rc;
 
     if (run_transform_block(index_setup) != 0) return -1;
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    sql_escape(esc_table, sizeof(esc_table), exp_table_name(ti), '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select DBMS_METADATA.GET_DDL('INDEX', INDEX_NAME, OWNER)\n"
              "from ALL_INDEXES\n"
-             "where OWNER='%s'\n"
-             "and TABLE_NAME='%s'\n"
+             "where TABLE_OWNER=:1 and TABLE_NAME=:2 and OWNER=TABLE_OWNER\n"
              "and (INDEX_TYPE like 'NORMAL%%' or INDEX_TYPE like 'FUNCTION%%'\n"
-             "or INDEX_TYPE like 'BITMAP%%')\n",
-             esc_owner, esc_table);
-    if (open_ddl_query(sqltxt, &alen) != 0) return -1;
+             "or INDEX_TYPE like 'BITMAP%%')\n");
+    if (open_table_ddl_query(sqltxt, &alen, ti) != 0) return -1;
 
     for (;;) {
         rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);

@@ -41,6 +41,13 @@ int run_transform_block(const char *fmt)
 
 int open_ddl_query(const char *sqltxt, ub2 *alen)
 {
+    return open_table_ddl_query(sqltxt, alen, -1);
+}
+
+/* As open_ddl_query, with the owner and the name of table ti (when ti is
+ * not negative) bound to :1 and :2. */
+int open_table_ddl_query(const char *sqltxt, ub2 *alen, int ti)
+{
     OCIDefine *defnp = NULL;
     sword rc;
 
@@ -50,6 +57,7 @@ int open_ddl_query(const char *sqltxt, ub2 *alen)
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
         return -1;
     }
+    if (ti >= 0 && bind_owner_table(ti) != 0) return -1;
     rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, g_exp.cache + 2, DDL_FETCH_SIZE,
                         SQLT_STR, NULL, alen, NULL, OCI_DEFAULT);
     if (check_error(g_env.errhp, rc) != 0) {
@@ -248,18 +256,16 @@ int rewrite_ddl(int kind, int ti)
 int export_create_table_sql(int ti)
 {
     char sqltxt[1024];
-    char esc_owner[ESC_NAME_SIZE], esc_table[ESC_NAME_SIZE];
     ub2 alen = 0;
     int ret;
     sword rc;
 
     if (run_transform_block(table_setup) != 0) return -1;
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    sql_escape(esc_table, sizeof(esc_table), exp_table_name(ti), '\'');
     snprintf(sqltxt, sizeof(sqltxt),
-             "select DBMS_METADATA.GET_DDL('TABLE', '%s', '%s') from dual", esc_table, esc_owner);
-    if (open_ddl_query(sqltxt, &alen) != 0) return -1;
+             "select DBMS_METADATA.GET_DDL('TABLE', TABLE_NAME, OWNER) from ALL_TABLES\n"
+             "where OWNER=:1 and TABLE_NAME=:2");
+    if (open_table_ddl_query(sqltxt, &alen, ti) != 0) return -1;
 
     rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
     ret = check_error(g_env.errhp, rc);

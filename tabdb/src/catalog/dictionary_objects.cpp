@@ -220,8 +220,8 @@ bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, St
   } else if (family == kAll && !s.user().dba) {
     filter = "(" + std::string(v->owner_expr) + " = " + me +
              (v->public_rows ? " OR " + std::string(v->owner_expr) + " = 'PUBLIC'" : "") +
-             " OR " + v->obj_expr + " IN (SELECT obj_id FROM tab$privs WHERE obj_id <> 0" +
-             " AND grantee IN (" + me + ", 'PUBLIC')))";
+             " OR EXISTS (SELECT 1 FROM tab$privs gp WHERE gp.obj_id = " + v->obj_expr +
+             " AND gp.obj_id <> 0 AND gp.grantee IN (" + me + ", 'PUBLIC')))";
   }
   out->name = name;
   out->columns.clear();

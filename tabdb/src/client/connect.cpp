@@ -7,6 +7,7 @@
 #include "client/handles.h"
 #include "client/statement.h"
 #include "client/lob.h"
+#include "client/query_cache.h"
 #include "exec/sqlfunc.h"
 #include "exec/prepared.h"
 #include "session/session.h"
@@ -17,7 +18,10 @@ using namespace tabdb;
 
 OCISession::OCISession() = default;
 OCISession::~OCISession() {
-  if (session) Prepared::InvalidateAll(session.get());
+  if (session) {
+    Prepared::InvalidateAll(session.get());
+    DropQueries(session.get());
+  }
 }
 
 namespace {
@@ -61,6 +65,7 @@ extern "C" sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
   for (auto& [usr, alive] : srv->sessions) {
     if (alive.expired()) continue;
     Prepared::InvalidateAll(usr->session.get());
+    DropQueries(usr->session.get());
     usr->session.reset();
   }
   srv->sessions.clear();
@@ -102,6 +107,7 @@ extern "C" sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* us
   if (usr == nullptr) return usrhp ? OCI_INVALID_HANDLE : Fail(err, OraError(ora::kNotLoggedOn));
   if (!usr->session) return Fail(err, OraError(ora::kNotLoggedOn));
   Prepared::InvalidateAll(usr->session.get());
+  DropQueries(usr->session.get());
   usr->session.reset();  // rolls back what was not committed
   if (svc->session == usr) svc->session = nullptr;
   return OCI_SUCCESS;

@@ -11,6 +11,7 @@
 #include "client/handles.h"
 #include "client/lob.h"
 #include "client/nls.h"
+#include "client/query_cache.h"
 #include "client/statement.h"
 #include "client/test_hooks.h"
 #include "session/session.h"
@@ -152,6 +153,16 @@ Status EnsurePrepared(Session& s, StatementState& st) {
   }
   st.prepared.reset();
   st.session = SessionRef(&s);
+  // A query the session compiled before under this text is taken back,
+  // unless the catalog changed since.
+  if (std::unique_ptr<Prepared> kept = TakeQuery(s, st.text, kinds)) {
+    int64_t v = 0;
+    TABDB_RETURN_IF_ERROR(s.db().CatalogVersion(&v));
+    if (v == kept->catalog_version()) {
+      st.prepared = std::move(kept);
+      return Status::Ok();
+    }
+  }
   return Prepared::Create(s, st.parsed, kinds, &st.prepared);
 }
 
@@ -511,7 +522,9 @@ extern "C" sword OCIStmtPrepare(OCIStmt* stmtp, OCIError* errhp, const OraText* 
   OCIError* err = AsError(errhp);
   if (s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
   if (stmt == nullptr || stmt_len == 0) return Fail(err, OraError(ora::kInvalidSqlStatement));
-  // A new statement replaces the old one with its binds and defines.
+  // A new statement replaces the old one with its binds and defines; the
+  // old one's compiled query is kept for its session.
+  if (s->state) ParkQuery(s->state->text, s->state->session, &s->state->prepared);
   s->state = std::make_unique<StatementState>();
   StatementState& st = *s->state;
   st.owner = s;

@@ -4,6 +4,7 @@
 // through the OCI calls themselves.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -22,6 +23,13 @@ void SetErrorRecord(OCIError* errhp, int code, const std::string& text);
 // removes it. Statements the hook itself executes do not call it again.
 // Lets a test act as another session at an exact point of a program's run.
 void SetBeforeExecute(std::function<void(const std::string& text)> hook);
+
+// Counting of the rows full scans of catalog tables step through, in the
+// connections opened after it is switched on (switching clears the count).
+void CountCatalogScans(bool on);
+uint64_t CatalogScanSteps();
+// The statements that scanned most, one per line with its count.
+std::string CatalogScanReport(size_t max);
 
 }  // namespace testing
 }  // namespace tabdb

@@ -245,6 +245,16 @@ CREATE TABLE IF NOT EXISTS tab$source(owner TEXT NOT NULL, name TEXT NOT NULL,
   type TEXT NOT NULL, line INTEGER NOT NULL, text TEXT NOT NULL,
   enabled INTEGER NOT NULL DEFAULT 1, PRIMARY KEY(owner, name, type, line)) WITHOUT ROWID;
 )sql"},
+    // Upgrade 7: indexes for the lookups of one table's constraints and
+    // indexes, and of the constraint an index enforces, so that each costs
+    // a seek whatever the number of objects rather than a scan of all.
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = 'tab$constraints_table'", R"sql(
+BEGIN;
+CREATE INDEX IF NOT EXISTS tab$constraints_table ON tab$constraints(table_obj);
+CREATE INDEX IF NOT EXISTS tab$constraints_index ON tab$constraints(index_obj);
+CREATE INDEX IF NOT EXISTS tab$indexes_table ON tab$indexes(table_obj);
+COMMIT;
+)sql"},
 };
 
 }  // namespace tabdb

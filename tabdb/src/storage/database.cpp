@@ -12,6 +12,7 @@
 
 #include "storage/catalog_schema.h"
 #include "storage/password.h"
+#include "storage/scan_counter.h"
 #include "util/errors.h"
 
 namespace tabdb {
@@ -214,6 +215,9 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
   TABDB_RETURN_IF_ERROR(AddMissingCatalogTables(d.get()));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA synchronous=NORMAL"));
   TABDB_RETURN_IF_ERROR(d->Exec("PRAGMA cache_size=-16384"));
+  // Counted from here: the checks above read the whole catalog once per
+  // connection by design.
+  WatchCatalogScans(d->db_);
   *out = std::move(d);
   return Status::Ok();
 }

@@ -141,5 +141,31 @@ TEST_F(DatabaseFileTest, AnOlderCatalogGetsTheNewerTablesAndColumnsWhenOpened) {
   sqlite3_close(raw);
 }
 
+// A file made before the catalog's lookup indexes gets them when opened,
+// and its objects stay usable.
+TEST_F(DatabaseFileTest, AnOlderCatalogGetsTheLookupIndexesWhenOpened) {
+  Must(sys_, "CREATE TABLE app.t (a NUMBER CONSTRAINT t_pk PRIMARY KEY, b NUMBER CHECK (b > 0))");
+  Must(sys_, "CREATE INDEX app.t_b ON app.t (b)");
+  Plant("DROP INDEX tab$constraints_table; DROP INDEX tab$constraints_index; DROP INDEX tab$indexes_table");
+  EXPECT_EQ(OpenCode(), 0);
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+  sqlite3_stmt* q = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(raw,
+                               "SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND name IN"
+                               " ('tab$constraints_table', 'tab$constraints_index', 'tab$indexes_table')",
+                               -1, &q, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(q, 0), 3);
+  sqlite3_finalize(q);
+  sqlite3_close(raw);
+  Conn app;
+  ASSERT_EQ(app.Open(path_, "app", "app"), OCI_SUCCESS) << app.ErrorText();
+  Must(app, "INSERT INTO t VALUES (1, 1)");
+  EXPECT_EQ(Exec(app, "INSERT INTO t VALUES (1, 2)"), 1);
+  EXPECT_EQ(Exec(app, "INSERT INTO t VALUES (2, 0)"), 2290);
+}
+
 }  // namespace
 }  // namespace ocitest
