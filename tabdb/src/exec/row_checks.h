@@ -52,6 +52,7 @@ class RowChecks {
     int64_t cons_id = 0;
     bool deferrable = false;
     bool initially_deferred = false;
+    int error = 0;  // an ORA- error other than ORA-02290 (ORA-14400: no partition)
   };
   std::vector<Entry> entries_;
   bool has_deferrable_ = false;

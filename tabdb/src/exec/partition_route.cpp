@@ -1,0 +1,76 @@
+// partition_route.cpp - rows and partitions in DML and queries: the
+// partition conditions of the catalog compiled like CHECK conditions over
+// the physical row.
+#include "exec/partition_route.h"
+
+#include "catalog/partition.h"
+#include "exec/compiler_internal.h"
+#include "sql/parser.h"
+#include "util/errors.h"
+
+namespace tabdb {
+
+Status CompileRowCondition(Session& s, const TableInfo& t, const std::string& condition,
+                           std::string* out) {
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &t;
+  scope.qualifiers = {t.name};
+  scope.qualifier_owner = t.owner;
+  BindContext binds;
+  Compiler c(s, scope, &binds);
+  sql::ExprPtr e;
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(condition, &e));
+  CExpr ce;
+  TABDB_RETURN_IF_ERROR(c.CompileCondition(*e, &ce));
+  *out = ce.sql;
+  return Status::Ok();
+}
+
+Status PartitionFits(Session& s, const TableInfo& t, std::string* condition) {
+  condition->clear();
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (found) *condition = PartitionFitsCondition(t, pi);
+  return Status::Ok();
+}
+
+Status PartitionSource(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* out) {
+  *out = t.phys;
+  if (ref.partition.empty()) return Status::Ok();
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (!found) return OraError(14501);
+  size_t p = 0, sp = 0;
+  TABDB_RETURN_IF_ERROR(FindPartition(pi, ref.partition, ref.subpartition, &p, &sp));
+  std::string cond;
+  TABDB_RETURN_IF_ERROR(CompileRowCondition(
+      s, t, PartitionCondition(t, pi, p, ref.subpartition ? &pi.parts[p].subparts[sp] : nullptr), &cond));
+  *out = "(SELECT _t.rowid AS rowid, _t.* FROM " + t.phys + " AS _t WHERE " + cond + ")";
+  return Status::Ok();
+}
+
+Status PartitionNumberSql(Session& s, const TableInfo& t, std::string* out) {
+  out->clear();
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (!found || pi.row_movement) return Status::Ok();
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &t;
+  scope.qualifiers = {t.name};
+  scope.qualifier_owner = t.owner;
+  BindContext binds;
+  Compiler c(s, scope, &binds);
+  sql::ExprPtr e;
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(PartitionNumberExpr(t, pi), &e));
+  CExpr ce;
+  TABDB_RETURN_IF_ERROR(c.Compile(*e, &ce));
+  *out = ce.sql;
+  return Status::Ok();
+}
+
+}  // namespace tabdb

@@ -1,0 +1,32 @@
+// partition_route.h - rows and partitions in DML and queries: the condition
+// a row must meet to have a partition (ORA-14400), the rows of one named
+// partition (t PARTITION (p)), the partition number a ROW MOVEMENT check
+// compares before and after an update.
+#pragma once
+
+#include <string>
+
+#include "catalog/catalog.h"
+#include "sql/ast.h"
+#include "util/status.h"
+
+namespace tabdb {
+
+// Compiles an Oracle SQL condition over a row of `t` into SQLite over the
+// physical row named _t (the catalog's RowConditionFn).
+Status CompileRowCondition(Session& s, const TableInfo& t, const std::string& condition,
+                           std::string* out);
+
+// The Oracle condition a row of `t` must meet to fit some partition; empty
+// when the table is not partitioned or every row fits.
+Status PartitionFits(Session& s, const TableInfo& t, std::string* condition);
+
+// The FROM source of `t PARTITION (p)` (or SUBPARTITION): its rows with
+// their rowids; `phys` itself when `ref` names no partition.
+Status PartitionSource(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* out);
+
+// An SQLite expression over _t giving the row's partition number, empty
+// when the table is not partitioned or has ROW MOVEMENT enabled.
+Status PartitionNumberSql(Session& s, const TableInfo& t, std::string* out);
+
+}  // namespace tabdb
