@@ -542,7 +542,8 @@ Status CreatePartitioning(Session& s, const sql::CreateTable& ct, const TableInf
     // rows are found (and dropped) without reading the others.
     std::string cols;
     for (int k : pi.keys) cols += (cols.empty() ? "" : ", ") + std::string("c") + std::to_string(k);
-    TABDB_RETURN_IF_ERROR(s.db().Exec("CREATE INDEX " + t.phys + "_part ON " + t.phys + "(" + cols + ")"));
+    TABDB_RETURN_IF_ERROR(
+        s.db().Exec("CREATE INDEX p" + std::to_string(t.obj_id) + " ON " + t.phys + "(" + cols + ")"));
   }
   if (ct.iot) {
     std::vector<IndexInfo> keys;
