@@ -78,8 +78,11 @@ int export_create_constraint_sql(int ti)
              "from ALL_CONSTRAINTS\n"
              "where OWNER='%s'\n"
              "and TABLE_NAME='%s'\n"
-             "and CONSTRAINT_TYPE='P'\n",
-             esc_owner, esc_table);
+             "and CONSTRAINT_TYPE='P'\n"
+             /* an index-organized table's key is part of its CREATE TABLE */
+             "and (select count(*) from ALL_TABLES where OWNER='%s' and TABLE_NAME='%s'\n"
+             "     and IOT_TYPE='IOT') = 0\n",
+             esc_owner, esc_table, esc_owner, esc_table);
     if (open_ddl_query(sqltxt, &alen) != 0) return -1;
 
     for (;;) {

@@ -1,8 +1,12 @@
 /*
  * create_table.c - runs a table's CREATE TABLE statement straight from the
- * read window, and the runner that every DDL statement of tabimp goes through.
+ * read window (without its partitioning under PARTITION_OPTIONS=MERGE), and
+ * the runner that every DDL statement of tabimp goes through.
  */
+#include <stdlib.h>
+
 #include "imp_local.h"
+#include "outcome.h"
 
 int imp_run_sql(const char *txt, int len)
 {
@@ -27,5 +31,14 @@ int imp_run_sql(const char *txt, int len)
 
 int create_table(const char *sqltxt, int slen)
 {
-    return imp_run_sql(sqltxt, slen);
+    char *merged = NULL;
+    int mlen = 0;
+    int dropped = g_partition_merge ? drop_partitioning(sqltxt, slen, &merged, &mlen) : 0;
+    if (dropped <= 0) return dropped < 0 ? -1 : imp_run_sql(sqltxt, slen);
+    fprintf(stderr, "Table \"%s\": partitions merged into one table (PARTITION_OPTIONS=MERGE).\n",
+            g_cur_table >= 0 ? g_imp.tabp[g_cur_table].tab_name : "");
+    run_warning();
+    int rc = imp_run_sql(merged, mlen);
+    free(merged);
+    return rc;
 }

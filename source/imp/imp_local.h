@@ -55,6 +55,14 @@ int run_deferred_statements(void);
 /* Index in the directory of the table being imported (-1 between tables). */
 extern int g_cur_table;
 
+/* PARTITION_OPTIONS=MERGE: partitioned tables and indexes are created
+ * without their partitioning (merge_partitions.c). */
+extern int g_partition_merge;
+/* The CREATE TABLE / CREATE INDEX text without its partitioning clause:
+ * 1 and a malloc'd *out when one was dropped, 0 when there is none, -1 on
+ * failure. */
+int drop_partitioning(const char *txt, int len, char **out, int *outlen);
+
 /* Longest stream piece and the room a piece needs in the window: its length
  * word, up to DUMP_PIECE_SIZE bytes, and the word after it. */
 #define IMP_PIECE_ROOM (2 + DUMP_PIECE_SIZE + 2)
