@@ -68,6 +68,15 @@ std::string PartitionNumberExpr(const TableInfo& t, const PartitioningInfo& pi);
 Status FindPartition(const PartitioningInfo& pi, const std::string& name, bool sub, size_t* p,
                      size_t* sp);
 
+// For a table partitioned by INTERVAL: an Oracle SQL expression over its
+// row giving, as text, the upper bound of the interval the row falls in
+// (NULL for a row of the range section); *datetime tells whether the text
+// is 'YYYY-MM-DD HH24:MI:SS' or a number. Empty when not interval.
+std::string IntervalBoundExpr(const TableInfo& t, const PartitioningInfo& pi, bool* datetime);
+// Makes the interval partition whose upper bound is `bound` (as the
+// expression above gives it) unless the table has it: SYS_Pn, INTERVAL YES.
+Status AddIntervalPartition(Session& s, const TableInfo& t, const std::string& bound);
+
 // Compiles `condition` (Oracle SQL over a row of the table) into an SQLite
 // expression over the table's physical row named _t. The engine, which
 // compiles expressions and lies above the catalog, provides it.

@@ -719,6 +719,39 @@ Status LoadPartitioning(Session& s, int64_t obj_id, PartitioningInfo* out, bool*
   return st;
 }
 
+Status AddIntervalPartition(Session& s, const TableInfo& t, const std::string& bound) {
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (!found || pi.interval.empty()) return Status::Ok();
+  const ColumnInfo* c = nullptr;
+  for (const ColumnInfo& col : t.columns)
+    if (col.intcol == pi.keys[0]) c = &col;
+  if (c == nullptr) return Status::Ok();
+  std::string item = c->type.kind == TypeKind::kDate
+                         ? "TO_DATE('" + bound + "', 'YYYY-MM-DD HH24:MI:SS')"
+                         : c->type.kind == TypeKind::kNumber || c->type.kind == TypeKind::kFloat
+                               ? bound
+                               : "TIMESTAMP '" + bound + "'";
+  PartitionRec r;
+  std::string high, lit;
+  TABDB_RETURN_IF_ERROR(cat::NormalizeBoundItem(*c, item, false, &high, &lit));
+  r.high_value = high;
+  r.bound = {lit};
+  r.is_interval = true;
+  size_t at = 0;
+  while (at < pi.parts.size()) {
+    int cmp = cat::CompareBounds(pi.parts[at].bound, r.bound);
+    if (cmp == 0) return Status::Ok();  // made already
+    if (cmp > 0) break;
+    ++at;
+  }
+  TABDB_RETURN_IF_ERROR(cat::NewPartitionName(s, false, &r.name));
+  TABDB_RETURN_IF_ERROR(cat::MakeSubpartitions(s, t, pi, sql::PartitionDesc(), &r));
+  pi.parts.insert(pi.parts.begin() + static_cast<std::ptrdiff_t>(at), std::move(r));
+  return cat::StorePartitionRows(s, pi);
+}
+
 Status LoadIot(Session& s, int64_t obj_id, IotInfo* out, bool* found) {
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(

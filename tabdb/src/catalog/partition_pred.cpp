@@ -6,6 +6,10 @@
 #include "catalog/catalog_internal.h"
 #include "catalog/partition.h"
 
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
 namespace tabdb {
 namespace {
 
@@ -129,6 +133,65 @@ std::string PartitionFitsCondition(const TableInfo& t, const PartitioningInfo& p
   }
   if (any.empty()) return top;
   return (top.empty() ? std::string("1 = 1") : "(" + top + ")") + " AND NOT (" + any + ")";
+}
+
+namespace {
+
+// The interval as months or seconds (0 when it is neither) from the text
+// typed: NUMTOYMINTERVAL(n, 'MONTH'|'YEAR'), NUMTODSINTERVAL(n, 'DAY'|
+// 'HOUR'|'MINUTE'|'SECOND'), INTERVAL 'n' unit.
+void IntervalUnits(const std::string& text, double* months, double* seconds) {
+  std::string u;
+  for (char c : text) u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  *months = *seconds = 0;
+  size_t digit = u.find_first_of("0123456789.");
+  if (digit == std::string::npos) return;
+  double n = std::strtod(u.c_str() + digit, nullptr);
+  if (u.find("YEAR") != std::string::npos) *months = 12 * n;
+  else if (u.find("MONTH") != std::string::npos) *months = n;
+  else if (u.find("DAY") != std::string::npos) *seconds = 86400 * n;
+  else if (u.find("HOUR") != std::string::npos) *seconds = 3600 * n;
+  else if (u.find("MINUTE") != std::string::npos) *seconds = 60 * n;
+  else if (u.find("SECOND") != std::string::npos) *seconds = n;
+}
+
+std::string Num(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", v);
+  return buf;
+}
+
+}  // namespace
+
+std::string IntervalBoundExpr(const TableInfo& t, const PartitioningInfo& pi, bool* datetime) {
+  *datetime = false;
+  if (pi.interval.empty() || pi.keys.empty()) return "";
+  const PartitionRec* last = nullptr;
+  for (const PartitionRec& p : pi.parts)
+    if (!p.is_interval) last = &p;
+  if (last == nullptr || last->bound.empty()) return "";
+  std::string k = Col(t, pi.keys[0]), tp = last->bound[0];
+  const ColumnInfo* c = nullptr;
+  for (const ColumnInfo& col : t.columns)
+    if (col.intcol == pi.keys[0]) c = &col;
+  if (c == nullptr) return "";
+  if (c->type.kind == TypeKind::kNumber || c->type.kind == TypeKind::kFloat) {
+    std::string i = "(" + pi.interval + ")";
+    return "CASE WHEN " + k + " IS NULL OR " + k + " < " + tp + " THEN NULL ELSE TO_CHAR(" + tp + " + " + i +
+           " * (FLOOR((" + k + " - " + tp + ") / " + i + ") + 1)) END";
+  }
+  double months = 0, seconds = 0;
+  IntervalUnits(pi.interval, &months, &seconds);
+  if (months <= 0 && seconds <= 0) return "";
+  *datetime = true;
+  std::string kd = "CAST(" + k + " AS DATE)", td = "CAST(" + tp + " AS DATE)";
+  std::string bound =
+      months > 0 ? "ADD_MONTHS(" + td + ", " + Num(months) + " * (FLOOR(MONTHS_BETWEEN(" + kd + ", " + td +
+                       ") / " + Num(months) + ") + 1))"
+                 : td + " + " + Num(seconds / 86400) + " * (FLOOR((" + kd + " - " + td + ") * 86400 / " +
+                       Num(seconds) + ") + 1)";
+  return "CASE WHEN " + k + " IS NULL OR " + k + " < " + tp + " THEN NULL ELSE TO_CHAR(" + bound +
+         ", 'YYYY-MM-DD HH24:MI:SS') END";
 }
 
 std::string PartitionNumberExpr(const TableInfo& t, const PartitioningInfo& pi) {

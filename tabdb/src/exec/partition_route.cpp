@@ -27,12 +27,13 @@ Status CompileRowCondition(Session& s, const TableInfo& t, const std::string& co
   return Status::Ok();
 }
 
-Status PartitionFits(Session& s, const TableInfo& t, std::string* condition) {
+Status PartitionFits(Session& s, const TableInfo& t, std::string* condition, int* code) {
   condition->clear();
   PartitioningInfo pi;
   bool found = false;
   TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
   if (found) *condition = PartitionFitsCondition(t, pi);
+  *code = found && !pi.interval.empty() && pi.submethod == "NONE" ? 14300 : 14400;
   return Status::Ok();
 }
 
@@ -70,6 +71,55 @@ Status PartitionNumberSql(Session& s, const TableInfo& t, std::string* out) {
   CExpr ce;
   TABDB_RETURN_IF_ERROR(c.Compile(*e, &ce));
   *out = ce.sql;
+  return Status::Ok();
+}
+
+Status IntervalPartitions::Compile(Session& s, const TableInfo& t) {
+  bound_.reset(nullptr);
+  known_.clear();
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (!found || pi.interval.empty()) return Status::Ok();
+  bool datetime = false;
+  std::string expr = IntervalBoundExpr(t, pi, &datetime);
+  if (expr.empty()) return Status::Ok();
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &t;
+  scope.qualifiers = {t.name};
+  scope.qualifier_owner = t.owner;
+  BindContext binds;
+  Compiler c(s, scope, &binds);
+  sql::ExprPtr e;
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(expr, &e));
+  CExpr ce;
+  TABDB_RETURN_IF_ERROR(c.Compile(*e, &ce));
+  sqlite3_stmt* q = nullptr;
+  std::string text = "SELECT " + ce.sql + " FROM " + t.phys + " AS _t WHERE _t.rowid = ?1";
+  int rc = sqlite3_prepare_v2(s.db().handle(), text.c_str(), -1, &q, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(q);
+    return SqliteError(s.db().handle(), rc);
+  }
+  bound_.reset(q);
+  return Status::Ok();
+}
+
+Status IntervalPartitions::NoteRow(Session& s, const TableInfo& t, int64_t rowid) {
+  sqlite3_stmt* q = bound_.get();
+  sqlite3_reset(q);
+  sqlite3_bind_int64(q, 1, rowid);
+  bool row = false;
+  Status st = s.db().Step(q, &row);
+  std::string bound;
+  bool has = row && sqlite3_column_type(q, 0) != SQLITE_NULL;
+  if (st.ok() && has) bound = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(st);
+  if (!has || known_.count(bound)) return Status::Ok();
+  TABDB_RETURN_IF_ERROR(AddIntervalPartition(s, t, bound));
+  known_.insert(bound);
   return Status::Ok();
 }
 

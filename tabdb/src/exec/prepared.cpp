@@ -931,6 +931,7 @@ Status Prepared::CompileInsert() {
   // a multi-row INSERT when all are written, as they may reference each other.
   TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, StmtKind::kInsert, {}));
   TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
+  TABDB_RETURN_IF_ERROR(intervals_.Compile(*s_, table_));
   if (!rows_query_) TABDB_RETURN_IF_ERROR(fks_.CompileRowProbes(targets_));
   std::string insert_sql = "INSERT INTO " + table_.phys + "(" + cols + ") ";
   if (checks_.empty()) {
@@ -1035,6 +1036,8 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   if (st.ok() && fks_.has_row_probes()) st = fks_.CheckRow(row, BindValue, &fk_deferred_);
   if (st.ok()) {
     int rc = sqlite3_step(ins);
+    if (rc == SQLITE_DONE && !intervals_.empty() && sqlite3_changes(s_->db().handle()) > 0)
+      st = intervals_.NoteRow(*s_, table_, sqlite3_last_insert_rowid(s_->db().handle()));
     if (rc == SQLITE_DONE && !fk_deferred_.empty()) {
       int64_t rowid = sqlite3_last_insert_rowid(s_->db().handle());
       for (int64_t cons : fk_deferred_) s_->deferred().rows.emplace_back(cons, rowid);

@@ -83,7 +83,8 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
   has_deferrable_ = false;
   TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
   std::string fits;
-  TABDB_RETURN_IF_ERROR(PartitionFits(s, t, &fits));
+  int fits_code = 0;
+  TABDB_RETURN_IF_ERROR(PartitionFits(s, t, &fits, &fits_code));
   if (checks_.empty() && fits.empty()) return Status::Ok();
   // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
   // a NULL condition is NULL, which no WHEN takes. A deferrable constraint
@@ -104,7 +105,7 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
     std::string cond;
     TABDB_RETURN_IF_ERROR(CompileRowCondition(s, t, fits, &cond));
     Entry e;
-    e.error = 14400;
+    e.error = fits_code;
     when(e, "NOT (" + cond + ")");
   }
   for (size_t i = 0; i < checks_.size(); ++i) {

@@ -288,6 +288,7 @@ constexpr Entry kMessages[] = {
     {14196, "Specified index cannot be used to enforce the constraint."},
     {14255, "table is not partitioned by Range, List, Composite Range or Composite List method"},
     {14274, "partitions being merged are not adjacent"},
+    {14300, "partitioning key maps to a partition outside maximum permitted number of partitions"},
     {14308, "partition bound element must be one of: string, datetime or interval literal, number, or NULL"},
     {14310, "VALUES LESS THAN or AT clause cannot be used with List partitioned tables"},
     {14311, "Expecting VALUES LESS THAN  or AT clause"},

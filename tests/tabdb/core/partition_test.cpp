@@ -121,6 +121,38 @@ TEST_F(PartitionTest, HashSpreadsEveryRowOverItsPartitions) {
   EXPECT_EQ(Exec(app_, "CREATE TABLE h0 (id NUMBER) PARTITION BY HASH (id) PARTITIONS 0"), 14152);
 }
 
+TEST_F(PartitionTest, IntervalRowsMakeTheirPartitions) {
+  Must(app_, "CREATE TABLE ev (id NUMBER, at DATE) PARTITION BY RANGE (at)"
+             " INTERVAL (NUMTOYMINTERVAL(1,'MONTH')) (PARTITION p0 VALUES LESS THAN (DATE '2024-01-01'))");
+  Must(app_, "INSERT INTO ev VALUES (1, DATE '2023-05-05')");  // the range section
+  Must(app_, "INSERT INTO ev VALUES (2, DATE '2024-03-15')");
+  Must(app_, "INSERT INTO ev VALUES (3, DATE '2024-01-01')");  // a bound opens the next interval
+  Must(app_, "INSERT INTO ev VALUES (4, DATE '2024-03-01')");  // an interval that exists
+  EXPECT_EQ(Exec(app_, "INSERT INTO ev VALUES (5, NULL)"), 14300);
+  std::vector<Row> parts = Query(app_, "SELECT partition_name, high_value, partition_position, interval"
+                                       " FROM user_tab_partitions ORDER BY partition_position");
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[0], (Row{"P0", kHv2024, "1", "NO"}));
+  EXPECT_EQ(parts[1][1], "TO_DATE(' 2024-02-01 00:00:00', 'SYYYY-MM-DD HH24:MI:SS', 'NLS_CALENDAR=GREGORIAN')");
+  EXPECT_EQ(parts[2][1], "TO_DATE(' 2024-04-01 00:00:00', 'SYYYY-MM-DD HH24:MI:SS', 'NLS_CALENDAR=GREGORIAN')");
+  EXPECT_EQ(parts[1][0].rfind("SYS_P", 0), 0u);
+  EXPECT_EQ(parts[2][3], "YES");
+  EXPECT_EQ(One(app_, "SELECT id FROM ev PARTITION (" + parts[1][0] + ")"), "3");
+  EXPECT_EQ(Query(app_, "SELECT id FROM ev PARTITION (" + parts[2][0] + ") ORDER BY id"),
+            (std::vector<Row>{{"2"}, {"4"}}));
+
+  Must(app_, "CREATE TABLE n (k NUMBER) PARTITION BY RANGE (k) INTERVAL (10)"
+             " (PARTITION p0 VALUES LESS THAN (0))");
+  for (int k : {37, 5, -3, 30}) Must(app_, "INSERT INTO n VALUES (" + std::to_string(k) + ")");
+  EXPECT_EQ(Query(app_, "SELECT high_value, interval FROM user_tab_partitions WHERE table_name = 'N'"
+                        " ORDER BY partition_position"),
+            (std::vector<Row>{{"0", "NO"}, {"10", "YES"}, {"40", "YES"}}));
+  EXPECT_EQ(Exec(app_, "ALTER TABLE n ADD PARTITION p9 VALUES LESS THAN (100)"), 14760);
+  EXPECT_EQ(Exec(app_, "CREATE TABLE n2 (k NUMBER) PARTITION BY RANGE (k) INTERVAL (10)"
+                       " (PARTITION p0 VALUES LESS THAN (MAXVALUE))"),
+            14761);
+}
+
 TEST_F(PartitionTest, CompositeRoutesOnBothKeysWithTemplateNames) {
   Must(app_, "CREATE TABLE c (d DATE, dev NUMBER) PARTITION BY RANGE (d)"
              " SUBPARTITION BY LIST (dev) SUBPARTITION TEMPLATE"
