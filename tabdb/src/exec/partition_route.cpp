@@ -37,18 +37,23 @@ Status PartitionFits(Session& s, const TableInfo& t, std::string* condition, int
   return Status::Ok();
 }
 
-Status PartitionSource(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* out) {
-  *out = t.phys;
-  if (ref.partition.empty()) return Status::Ok();
+Status NamedPartition(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* condition) {
   PartitioningInfo pi;
   bool found = false;
   TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
   if (!found) return OraError(14501);
   size_t p = 0, sp = 0;
   TABDB_RETURN_IF_ERROR(FindPartition(pi, ref.partition, ref.subpartition, &p, &sp));
-  std::string cond;
-  TABDB_RETURN_IF_ERROR(CompileRowCondition(
-      s, t, PartitionCondition(t, pi, p, ref.subpartition ? &pi.parts[p].subparts[sp] : nullptr), &cond));
+  *condition = PartitionCondition(t, pi, p, ref.subpartition ? &pi.parts[p].subparts[sp] : nullptr);
+  return Status::Ok();
+}
+
+Status PartitionSource(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* out) {
+  *out = t.phys;
+  if (ref.partition.empty()) return Status::Ok();
+  std::string named, cond;
+  TABDB_RETURN_IF_ERROR(NamedPartition(s, t, ref, &named));
+  TABDB_RETURN_IF_ERROR(CompileRowCondition(s, t, named, &cond));
   *out = "(SELECT _t.rowid AS rowid, _t.* FROM " + t.phys + " AS _t WHERE " + cond + ")";
   return Status::Ok();
 }

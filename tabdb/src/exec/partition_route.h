@@ -25,6 +25,9 @@ Status CompileRowCondition(Session& s, const TableInfo& t, const std::string& co
 // interval table.
 Status PartitionFits(Session& s, const TableInfo& t, std::string* condition, int* code);
 
+// The Oracle condition of the rows of the partition `ref` names.
+Status NamedPartition(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* condition);
+
 // The FROM source of `t PARTITION (p)` (or SUBPARTITION): its rows with
 // their rowids; `phys` itself when `ref` names no partition.
 Status PartitionSource(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* out);

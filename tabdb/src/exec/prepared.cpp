@@ -930,7 +930,7 @@ Status Prepared::CompileInsert() {
   // A single row's foreign keys are checked by the INSERT too; the rows of
   // a multi-row INSERT when all are written, as they may reference each other.
   TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, StmtKind::kInsert, {}));
-  TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
+  TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t", &ins.table));
   TABDB_RETURN_IF_ERROR(intervals_.Compile(*s_, table_));
   if (!rows_query_) TABDB_RETURN_IF_ERROR(fks_.CompileRowProbes(targets_));
   std::string insert_sql = "INSERT INTO " + table_.phys + "(" + cols + ") ";

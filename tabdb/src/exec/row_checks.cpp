@@ -76,7 +76,8 @@ void RowChecks::BindDeferral(Session& s, sqlite3_stmt* stmt) {
   }
 }
 
-Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
+Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from,
+                          const sql::TableRef* ref) {
   stmt_.reset(nullptr);
   failed_sql_.clear();
   entries_.clear();
@@ -85,7 +86,9 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
   std::string fits;
   int fits_code = 0;
   TABDB_RETURN_IF_ERROR(PartitionFits(s, t, &fits, &fits_code));
-  if (checks_.empty() && fits.empty()) return Status::Ok();
+  std::string named;  // the partition an INSERT names
+  if (ref != nullptr && !ref->partition.empty()) TABDB_RETURN_IF_ERROR(NamedPartition(s, t, *ref, &named));
+  if (checks_.empty() && fits.empty() && named.empty()) return Status::Ok();
   // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
   // a NULL condition is NULL, which no WHEN takes. A deferrable constraint
   // is skipped while its placeholder says it is deferred.
@@ -106,6 +109,13 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
     TABDB_RETURN_IF_ERROR(CompileRowCondition(s, t, fits, &cond));
     Entry e;
     e.error = fits_code;
+    when(e, "NOT (" + cond + ")");
+  }
+  if (!named.empty()) {
+    std::string cond;
+    TABDB_RETURN_IF_ERROR(CompileRowCondition(s, t, named, &cond));
+    Entry e;
+    e.error = 14401;
     when(e, "NOT (" + cond + ")");
   }
   for (size_t i = 0; i < checks_.size(); ++i) {

@@ -64,6 +64,10 @@ TEST_F(PartitionTest, RangeRoutesByBoundAndRefusesWhatNoPartitionTakes) {
   EXPECT_EQ(Query(app_, "SELECT id FROM sales PARTITION (p2023)"), (std::vector<Row>{{"1"}}));
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM sales PARTITION (pmax)"), "2");
   EXPECT_EQ(FetchError(app_, "SELECT * FROM sales PARTITION (nope)"), 2149);
+  // An INSERT naming a partition takes only rows of it.
+  Must(app_, "INSERT INTO sales PARTITION (p2023) VALUES (4, DATE '2023-01-01', 'EU', 1)");
+  EXPECT_EQ(Exec(app_, "INSERT INTO sales PARTITION (p2023) VALUES (5, DATE '2025-01-01', 'EU', 1)"), 14401);
+  Must(app_, "DELETE FROM sales WHERE id = 4");
   // DML through a partition name sees only its rows.
   Must(app_, "DELETE FROM sales PARTITION (pmax)");
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM sales"), "1");
