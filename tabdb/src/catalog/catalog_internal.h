@@ -339,6 +339,9 @@ Status UpdateRowMovement(Session& s, int64_t obj_id, bool enable);
 Status CreatePartitioning(Session& s, const sql::CreateTable& ct, const TableInfo& created);
 Status CreateIndexPartitioning(Session& s, const sql::CreateIndex& ci, const TableInfo& t,
                                int64_t index_obj);
+// ORA-12984 when the column is a partitioning key column of the table or
+// of one of its partitioned indexes.
+Status CheckNotPartitionKey(Session& s, int64_t table_obj, int intcol);
 // Removes the partitioning records of a table (and its indexes) or an index.
 Status DropPartitioning(Session& s, int64_t obj_id);
 // ALTER TABLE ... partition maintenance and ROW MOVEMENT (partition_alter.cpp).

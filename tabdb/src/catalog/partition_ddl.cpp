@@ -596,6 +596,21 @@ Status CreateIndexPartitioning(Session& s, const sql::CreateIndex& ci, const Tab
   pi.table_obj = t.obj_id;
   if (ci.locality == 1) {
     if (!partitioned) return OraError(14016);
+    if (ci.unique) {
+      // Each partition of a unique local index holds its partition's keys
+      // only: the partitioning columns must be among the index's.
+      std::vector<int> all = table.keys;
+      all.insert(all.end(), table.subkeys.begin(), table.subkeys.end());
+      for (int k : all) {
+        bool in_key = false;
+        for (const sql::IndexKey& key : ci.keys) {
+          if (key.expr->kind != sql::ExprKind::kColumn) continue;
+          const ColumnInfo* c = t.FindColumn(key.expr->names.back().text);
+          in_key = in_key || (c != nullptr && c->intcol == k);
+        }
+        if (!in_key) return OraError(14039);
+      }
+    }
     pi.locality = "LOCAL";
     pi.method = table.method;
     pi.submethod = table.submethod;
@@ -627,6 +642,21 @@ Status CreateIndexPartitioning(Session& s, const sql::CreateIndex& ci, const Tab
                                pi.parts.back().bound[0] != "MAXVALUE"))
     return OraError(14021);
   return StorePartitioning(s, pi);
+}
+
+Status CheckNotPartitionKey(Session& s, int64_t table_obj, int intcol) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "SELECT 1 FROM tab$part_objs WHERE table_obj = ?1 AND (',' || key_cols || ',' LIKE ?2"
+      " OR ',' || subkey_cols || ',' LIKE ?2)",
+      &q));
+  sqlite3_bind_int64(q, 1, table_obj);
+  PBind(q, 2, "%," + std::to_string(intcol) + ",%");
+  bool key = false;
+  Status st = s.db().Step(q, &key);
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(st);
+  return key ? OraError(12984) : Status::Ok();
 }
 
 Status DropPartitioning(Session& s, int64_t obj_id) {

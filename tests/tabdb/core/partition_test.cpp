@@ -236,6 +236,12 @@ TEST_F(PartitionTest, BoundErrorsOfCreateTable) {
   EXPECT_EQ(Exec(app_, "CREATE INDEX e_ix ON dual (dummy) LOCAL"), 942);
   Must(app_, "CREATE TABLE plain (a NUMBER)");
   EXPECT_EQ(Exec(app_, "CREATE INDEX plain_ix ON plain (a) LOCAL"), 14016);
+  Must(app_, "CREATE TABLE pk (a NUMBER, b NUMBER) PARTITION BY RANGE (a) (PARTITION p1 VALUES LESS THAN (MAXVALUE))");
+  EXPECT_EQ(Exec(app_, "CREATE UNIQUE INDEX pk_b ON pk (b) LOCAL"), 14039);
+  Must(app_, "CREATE UNIQUE INDEX pk_ab ON pk (b, a) LOCAL");
+  EXPECT_EQ(Exec(app_, "ALTER TABLE pk DROP COLUMN a"), 12984);
+  Must(app_, "ALTER TABLE pk RENAME COLUMN a TO a2");
+  EXPECT_EQ(One(app_, "SELECT column_name FROM user_part_key_columns WHERE name = 'PK'"), "A2");
   // Nothing of a refused table is left behind.
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_tables WHERE table_name = 'E'"), "0");
 }
