@@ -33,6 +33,7 @@ struct PView {
   std::string from;  // FROM ... WHERE ...
   const char* owner_expr;
   const char* order;
+  const char* table_expr = "po.table_obj";  // the table whose grants show a row in ALL_
 };
 
 std::string NumOf(const std::string& e) { return "tabdb_num(" + e + ")"; }
@@ -150,7 +151,7 @@ std::vector<PView> Views() {
 
   // *_TAB_PARTITIONS
   {
-    PView pv{"TAB_PARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, p.part_seq"};
+    PView pv{"TAB_PARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, p.part_seq", "p.obj_id"};
     bool composite = false;
     (void)composite;
     pv.cols = {
@@ -189,7 +190,8 @@ std::vector<PView> Views() {
 
   // *_TAB_SUBPARTITIONS
   {
-    PView pv{"TAB_SUBPARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, sp.part_seq, sp.sub_seq"};
+    PView pv{"TAB_SUBPARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, sp.part_seq, sp.sub_seq",
+             "sp.obj_id"};
     pv.cols = {
         {"TABLE_OWNER", V(128), "o.owner", true},
         {"TABLE_NAME", V(128), "o.name"},
@@ -377,8 +379,13 @@ bool FindPartitionView(Session& s, const std::string& name, DictionaryView* out,
   EnsureDictionaryFunctions(s.db().handle());
   std::string me = cat::SqlString(s.user().name);
   std::string filter;
-  if (family == kUser || (family == kAll && !s.user().dba))
+  if (family == kUser) {
     filter = std::string(v->owner_expr) + " = " + me;
+  } else if (family == kAll && !s.user().dba) {
+    // ALL_: the user's own objects and those on tables granted to it or PUBLIC.
+    filter = "(" + std::string(v->owner_expr) + " = " + me + " OR " + v->table_expr +
+             " IN (SELECT obj_id FROM tab$privs WHERE obj_id <> 0 AND grantee IN (" + me + ", 'PUBLIC')))";
+  }
   out->name = name;
   out->columns.clear();
   std::string select;

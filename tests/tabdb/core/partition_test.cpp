@@ -288,6 +288,11 @@ TEST_F(PartitionTest, DictionaryViewsDescribeTablesIndexesAndKeys) {
   ASSERT_EQ(other.Open(path_, "other", "other"), OCI_SUCCESS);
   EXPECT_EQ(One(other, "SELECT COUNT(*) FROM user_tab_partitions"), "0");
   EXPECT_EQ(FetchError(other, "SELECT * FROM dba_part_tables"), 942);
+  EXPECT_EQ(One(other, "SELECT COUNT(*) FROM all_tab_partitions"), "0");
+  Must(app_, "GRANT SELECT ON sales TO other");
+  EXPECT_EQ(Query(other, "SELECT table_owner, partition_name FROM all_tab_partitions ORDER BY 2"),
+            (std::vector<Row>{{"APP", "P2023"}, {"APP", "PMAX"}}));
+  EXPECT_EQ(One(other, "SELECT COUNT(*) FROM all_part_indexes"), "2");
   // Dropping the table removes its partitions from every view.
   Must(app_, "DROP TABLE sales");
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_part_key_columns"), "0");
