@@ -173,8 +173,10 @@ int drop_partitioning(const char *txt, int len, char **out, int *outlen)
     }
     memcpy(buf, txt, (size_t)start);
     size_t k = (size_t)start;
+    /* One separation between what stays: the blanks before the clause. */
+    while (end < len && isspace((unsigned char)txt[end])) end++;
     if (end < len) {
-        if (k > 0 && buf[k - 1] != ' ') buf[k++] = ' ';
+        if (k > 0 && !isspace((unsigned char)buf[k - 1])) buf[k++] = ' ';
         memcpy(buf + k, txt + end, (size_t)(len - end));
         k += (size_t)(len - end);
     }
