@@ -1,7 +1,7 @@
 // dictionary_partitions.cpp - the dictionary views of partitioning:
 // ALL_/USER_/DBA_ PART_TABLES, TAB_PARTITIONS, TAB_SUBPARTITIONS,
 // PART_KEY_COLUMNS, SUBPART_KEY_COLUMNS, PART_INDEXES and IND_PARTITIONS,
-// with Oracle's columns in Oracle's order. Statistics columns are NULL;
+// with Oracle's columns in Oracle's order, and V$OPTION's Partitioning row. Statistics columns are NULL;
 // physical attributes are the table's (a partition has no others here).
 #include "catalog/catalog_internal.h"
 #include "catalog/dictionary.h"
@@ -352,6 +352,17 @@ std::vector<PView> Views() {
 }  // namespace
 
 bool FindPartitionView(Session& s, const std::string& name, DictionaryView* out, Status* status) {
+  if (name == "V$OPTION") {
+    // The options of the database, as scripts test them before they
+    // partition: only partitioning can be switched off here.
+    *status = Status::Ok();
+    out->name = name;
+    out->columns = {{"PARAMETER", V(64)}, {"VALUE", V(64)}, {"CON_ID", Num()}};
+    out->sql = std::string("SELECT 'Partitioning' AS \"PARAMETER\", '") +
+               (PartitioningDisabled() ? "FALSE" : "TRUE") + "' AS \"VALUE\", tabdb_num(0) AS \"CON_ID\"";
+    EnsureDictionaryFunctions(s.db().handle());
+    return true;
+  }
   enum { kAll, kUser, kDba } family;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {

@@ -86,7 +86,8 @@ void SetRowConditionFn(RowConditionFn fn);
 
 // The dictionary views of partitioning: *_PART_TABLES, *_TAB_PARTITIONS,
 // *_TAB_SUBPARTITIONS, *_PART_KEY_COLUMNS, *_SUBPART_KEY_COLUMNS,
-// *_PART_INDEXES, *_IND_PARTITIONS. False when `name` is none of them.
+// *_PART_INDEXES, *_IND_PARTITIONS, and V$OPTION. False when `name` is
+// none of them.
 bool FindPartitionView(Session& s, const std::string& name, struct DictionaryView* out,
                        Status* status);
 

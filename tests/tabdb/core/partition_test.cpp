@@ -416,10 +416,13 @@ TEST_F(PartitionTest, IndexOrganizedTablesKeepTheirKeyAndOptions) {
 }
 
 TEST_F(PartitionTest, ADatabaseWithoutTheOptionRefusesPartitioning) {
+  EXPECT_EQ(One(app_, "SELECT value FROM v$option WHERE parameter = 'Partitioning'"), "TRUE");
   setenv("TABDB_PARTITIONING", "FALSE", 1);
   int code = Exec(app_, kSales);
+  std::string shown = One(app_, "SELECT value FROM v$option WHERE parameter = 'Partitioning'");
   unsetenv("TABDB_PARTITIONING");
   EXPECT_EQ(code, 439);
+  EXPECT_EQ(shown, "FALSE");
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM user_tables"), "0");
   Must(app_, kSales);
 }
