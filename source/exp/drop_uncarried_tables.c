@@ -1,8 +1,8 @@
 /*
  * drop_uncarried_tables.c - takes out of the table list, each with its
- * warning, the tables the dump cannot carry: partitioned and
- * index-organized tables, and tables with a column of a type the format
- * has no code for. The rest of the schema is exported as usual.
+ * warning, the tables the dump cannot carry (a column of a type the format
+ * has no code for), and without one the overflow and mapping tables of
+ * index-organized tables, which go with their table's CREATE TABLE.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,27 +23,21 @@ static int leave_out(const char *name, const char *why)
     return warn_object("table", name, why);
 }
 
-static int special_tables(const char *esc_owner)
+static int iot_segments(const char *esc_owner)
 {
-    static const ub4 widths[3] = {LONG_NAME_WIDTH, 8, 16};
+    static const ub4 widths[1] = {LONG_NAME_WIDTH};
     char sqltxt[512];
     DICT_QUERY q;
     int ret;
     snprintf(sqltxt, sizeof(sqltxt),
-             "select TABLE_NAME, PARTITIONED, IOT_TYPE from ALL_TABLES\n"
-             "where OWNER='%s' and (PARTITIONED='YES' or IOT_TYPE is not null)",
+             "select TABLE_NAME from ALL_TABLES\n"
+             "where OWNER='%s' and IOT_TYPE in ('IOT_OVERFLOW', 'IOT_MAPPING')",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 3, widths);
+    ret = dict_open(&q, sqltxt, 1, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
-        const char *why = strcmp(q.val[1], "YES") == 0 ? "partitioned tables are not carried"
-                          : strcmp(q.val[2], "IOT") == 0
-                              ? "index-organized tables are not carried"
-                              : "it belongs to an index-organized table";
-        if (leave_out(q.val[0], why) != 0) {
-            ret = -1;
-            break;
-        }
+        int ti = find_table(q.val[0]);
+        if (ti >= 0) g_exp.tabp[ti].nrows = LEFT_OUT;
     }
     dict_close(&q);
     return ret < 0 ? -1 : 0;
@@ -85,7 +79,7 @@ int drop_uncarried_tables(void)
     if (g_exp.ntab == 0) return 0;
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
     for (int i = 0; i < g_exp.ntab; i++) g_exp.tabp[i].nrows = 0;
-    if (special_tables(esc_owner) != 0 || odd_columns(esc_owner) != 0) return -1;
+    if (iot_segments(esc_owner) != 0 || odd_columns(esc_owner) != 0) return -1;
     int n = 0, listed = 0, nlisted = listed_tables();
     for (int i = 0; i < g_exp.ntab; i++) {
         if (g_exp.tabp[i].nrows == LEFT_OUT) {

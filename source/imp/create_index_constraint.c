@@ -4,7 +4,11 @@
  * once every statement of the list has been found to be of a kind the
  * export writes.
  */
+#include <stdlib.h>
+#include <string.h>
+
 #include "imp_local.h"
+#include "outcome.h"
 
 /* Steps over the list from the read position, checking each statement.
  * The read position ends on the end mark. */
@@ -43,7 +47,20 @@ int create_index_constraints(int ti)
         const char *text = (const char *)g_imp.rbuf + g_imp.rtail + 2;
         STMT_INFO in;
         if (check_import_info(ti, STMT_AT_SECTION, text, len, &in) < 0) return -1;
-        if (run_dump_statement(text, len, &in) < 0) return -1;
+        char *merged = NULL;
+        int mlen = 0;
+        int dropped = g_partition_merge && strcmp(in.kind, "index") == 0
+                          ? drop_partitioning(text, len, &merged, &mlen)
+                          : 0;
+        if (dropped < 0) return -1;
+        if (dropped > 0) {
+            fprintf(stderr, "Index \"%s\": partitions merged into one index (PARTITION_OPTIONS=MERGE).\n",
+                    in.object);
+            run_warning();
+        }
+        int rc = dropped > 0 ? run_dump_statement(merged, mlen, &in) : run_dump_statement(text, len, &in);
+        free(merged);
+        if (rc < 0) return -1;
         g_imp.rtail += 2 + len;
     }
 }

@@ -4,7 +4,10 @@
  * it only says that the table exists), and the runner that every DDL
  * statement of tabimp goes through.
  */
+#include <stdlib.h>
+
 #include "imp_local.h"
+#include "outcome.h"
 
 /* 0, -1 (prepare failed) or -2 (execute failed), nothing printed. */
 static int try_sql(const char *txt, int len)
@@ -40,5 +43,14 @@ int imp_run_sql(const char *txt, int len)
 
 int create_table(const char *sqltxt, int slen)
 {
-    return imp_try_sql(sqltxt, slen);
+    char *merged = NULL;
+    int mlen = 0;
+    int dropped = g_partition_merge ? drop_partitioning(sqltxt, slen, &merged, &mlen) : 0;
+    if (dropped <= 0) return dropped < 0 ? -1 : imp_try_sql(sqltxt, slen);
+    fprintf(stderr, "Table \"%s\": partitions merged into one table (PARTITION_OPTIONS=MERGE).\n",
+            g_cur_table >= 0 ? imp_table_name(g_cur_table) : "");
+    run_warning();
+    int rc = imp_try_sql(merged, mlen);
+    free(merged);
+    return rc;
 }

@@ -125,6 +125,14 @@ int imp_skip_stream_rest(void);
  * run created it, prints the signal, the table and the completed tables. */
 void imp_report_stop(int ti);
 
+/* PARTITION_OPTIONS=MERGE: partitioned tables and indexes are created
+ * without their partitioning (merge_partitions.c). */
+extern int g_partition_merge;
+/* The CREATE TABLE / CREATE INDEX text without its partitioning clause:
+ * 1 and a malloc'd *out when one was dropped, 0 when there is none, -1 on
+ * failure. */
+int drop_partitioning(const char *txt, int len, char **out, int *outlen);
+
 /* Longest stream piece and the room a piece needs in the window: its length
  * word, up to DUMP_PIECE_SIZE bytes, and the word after it. */
 #define IMP_PIECE_ROOM (2 + DUMP_PIECE_SIZE + 2)

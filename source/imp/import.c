@@ -38,6 +38,7 @@ static const char usage_text[] =
     "CONSTRAINTS  import constraints (Y)\n"
     "LOG          log file of screen output\n"
     "CHARSET      refuse to lose characters in conversion (STRICT)\n"
+    "PARTITION_OPTIONS  MERGE: partitioned tables as one table each (NONE)\n"
     "TABLES       list of table names, %% and _ as in LIKE (all)\n"
     "FEEDBACK     display progress every x rows (0)\n"
     "PARFILE      parameter filename\n\n"
@@ -131,6 +132,10 @@ static int parse_keyword(const char *a)
         return parse_feedback(a + 9);
     } else if (arg_keyword(a, "CHARSET=STRICT", "charset=strict")) {
         g_charset_strict = 1;
+    } else if (arg_keyword(a, "PARTITION_OPTIONS=MERGE", "partition_options=merge")) {
+        g_partition_merge = 1;
+    } else if (arg_keyword(a, "PARTITION_OPTIONS=NONE", "partition_options=none")) {
+        g_partition_merge = 0;
     } else {
         fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
         return -1;
@@ -146,6 +151,7 @@ int parse_arguments(int argc, char **argv)
     g_imp.fd = -1;
     g_charset_strict = 0;
     g_table_exists_action = TEA_NONE;
+    g_partition_merge = 0;
 
     if (parse_command_line(argc, argv, parse_keyword) != 0) return usage_error(prog, NULL, NULL);
     if (g_imp.dump_filename[0] == '\0')

@@ -584,7 +584,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       r = st.drop ? cat::DropIndexDdl(s, *st.drop) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kAlterTable:
-      if (st.alter_table && st.alter_table->action != sql::AlterAction::kAddConstraint)
+      if (st.alter_table && st.alter_table->partition)
+        r = cat::AlterPartitionDdl(s, *st.alter_table);
+      else if (st.alter_table && st.alter_table->action != sql::AlterAction::kAddConstraint)
         r = cat::AlterTableColumnsDdl(s, *st.alter_table, infer_type);
       else
         r = st.alter_table ? cat::AlterTableDdl(s, *st.alter_table) : OraError(ora::kInvalidSqlStatement);

@@ -11,6 +11,7 @@
 #include "catalog/attrs.h"
 #include "catalog/catalog.h"
 #include "catalog/dictionary.h"
+#include "catalog/partition.h"
 #include "session/session.h"
 #include "sql/ast.h"
 #include "util/status.h"
@@ -317,6 +318,52 @@ Status IdentityDdlText(Session& s, const ColumnInfo& c, std::string* out);
 sql::Constraint ColumnConstraint(const sql::ColumnDef& d, const sql::Constraint& c);
 Status AlterTableColumnsDdl(Session& s, const sql::AlterTable& at, ExprTypeFn infer_type);
 Status RenameDdl(Session& s, const sql::RenameStmt& r);
+
+// ---- partitioned and index-organized tables (partition_ddl.cpp) ----------
+// One bound item for key column `col`: the HIGH_VALUE text and the SQL
+// literal rows are compared with (ORA-14019 / ORA-14308 for non-literals).
+Status NormalizeBoundItem(const ColumnInfo& col, const std::string& item, bool list,
+                          std::string* high, std::string* literal);
+// Tuple order of two range bounds (MAXVALUE highest).
+int CompareBounds(const std::vector<std::string>& a, const std::vector<std::string>& b);
+// A fresh SYS_Pn (or SYS_SUBPn) name.
+Status NewPartitionName(Session& s, bool sub, std::string* out);
+Status MakePartition(Session& s, const TableInfo& t, const std::string& method,
+                     const std::vector<int>& keys, const sql::PartitionDesc& d, bool sub,
+                     PartitionRec* out);
+Status MakeSubpartitions(Session& s, const TableInfo& t, const PartitioningInfo& pi,
+                         const sql::PartitionDesc& d, PartitionRec* p);
+Status CheckSiblings(const std::string& method, const std::vector<PartitionRec>& parts);
+Status BuildPartitioning(Session& s, const TableInfo& t, const sql::PartitionSpec& spec,
+                         PartitioningInfo* pi);
+Status StorePartitioning(Session& s, const PartitioningInfo& pi);
+// Rewrites the partition rows of pi.obj_id from pi.parts and pi.subtemplate.
+Status StorePartitionRows(Session& s, const PartitioningInfo& pi);
+Status UpdateRowMovement(Session& s, int64_t obj_id, bool enable);
+Status CreatePartitioning(Session& s, const sql::CreateTable& ct, const TableInfo& created);
+Status CreateIndexPartitioning(Session& s, const sql::CreateIndex& ci, const TableInfo& t,
+                               int64_t index_obj);
+// ORA-12984 when the column is a partitioning key column of the table or
+// of one of its partitioned indexes.
+Status CheckNotPartitionKey(Session& s, int64_t table_obj, int intcol);
+// Removes the partitioning records of a table (and its indexes) or an index.
+Status DropPartitioning(Session& s, int64_t obj_id);
+// ALTER TABLE ... partition maintenance and ROW MOVEMENT (partition_alter.cpp).
+Status AlterPartitionDdl(Session& s, const sql::AlterTable& at);
+// GET_DDL of a partitioned or index-organized table: what follows the
+// column list's "\n   ) " (partition_text.cpp). *handled false for a heap
+// table that is not partitioned.
+Status PartitionedTableTail(Session& s, const TableInfo& t, const sql::SegmentAttributes& a,
+                            std::string* out, bool* handled);
+// Whether a table is index-organized.
+Status IsIot(Session& s, int64_t table_obj, bool* iot);
+// GET_DDL of a partitioned index after its key list: its default
+// attributes, then " LOCAL\n (PARTITION ...) " or " GLOBAL PARTITION BY ...";
+// nothing (and *partitioned false) for other indexes.
+Status IndexPartitionTail(Session& s, int64_t index_obj, const sql::SegmentAttributes& a,
+                          std::string* out, bool* partitioned);
+// Whether some row of `t` meets `cond` (Oracle SQL).
+Status PartitionHasRows(Session& s, const TableInfo& t, const std::string& cond, bool* any);
 
 }  // namespace cat
 }  // namespace tabdb

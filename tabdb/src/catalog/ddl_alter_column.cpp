@@ -326,6 +326,7 @@ Status DropColumns(Session& s, TableInfo& t, const sql::AlterTable& at) {
     const ColumnInfo* c = nullptr;
     TABDB_RETURN_IF_ERROR(ColumnOf(t, n, &c));
     drop.insert(c->intcol);
+    TABDB_RETURN_IF_ERROR(CheckNotPartitionKey(s, t.obj_id, c->intcol));
   }
   size_t visible = 0;
   for (const ColumnInfo& c : t.columns) visible += c.hidden ? 0 : 1;

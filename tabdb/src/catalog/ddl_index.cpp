@@ -203,7 +203,8 @@ Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci, ExprTypeFn infer_t
     spec.keys.push_back(std::move(k));
   }
   int64_t obj = 0;
-  return MakeIndex(s, table, spec, true, &obj);
+  TABDB_RETURN_IF_ERROR(MakeIndex(s, table, spec, true, &obj));
+  return CreateIndexPartitioning(s, ci, table, obj);
 }
 
 Status DropIndexDdl(Session& s, const sql::DropObject& d) {
@@ -220,6 +221,7 @@ Status DropIndexDdl(Session& s, const sql::DropObject& d) {
   TABDB_RETURN_IF_ERROR(LoadConstraints(s, r.table_obj, &cons));
   for (const ConstraintRec& c : cons)
     if (c.index_obj == obj) return OraError(ora::kIndexEnforcesKey);
+  TABDB_RETURN_IF_ERROR(DropPartitioning(s, obj));
   return RemoveIndex(s, obj, r.table_obj);
 }
 

@@ -266,7 +266,9 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
     TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
   }
   for (const sql::Constraint& c : foreign_keys) TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
-  return AddIdentityNotNull(s, ct, t);
+  TABDB_RETURN_IF_ERROR(AddIdentityNotNull(s, ct, t));
+  if (ct.partitioning || ct.iot) TABDB_RETURN_IF_ERROR(CreatePartitioning(s, ct, t));
+  return Status::Ok();
 }
 
 Status DeleteLobData(Session& s, const TableInfo& table) {
@@ -301,6 +303,7 @@ Status RemoveTable(Session& s, const TableInfo& table) {
       "DELETE FROM tab$tables WHERE obj_id = " + id + ";"
       "DELETE FROM tab$objects WHERE obj_id = " + id + ";"));
   TABDB_RETURN_IF_ERROR(DropComments(s, table.obj_id));
+  TABDB_RETURN_IF_ERROR(DropPartitioning(s, table.obj_id));
   return DropObjectGrants(s, table.obj_id);
 }
 

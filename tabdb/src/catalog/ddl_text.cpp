@@ -250,10 +250,21 @@ class Writer {
     bool keys_inline = tp_.constraints && !tp_.constraints_as_alter;
     // Foreign keys follow the other constraints, inline or as ALTER TABLE.
     bool refs_inline = tp_.ref_constraints && !(tp_.constraints && tp_.constraints_as_alter);
+    // An index-organized table's primary key is always inline, without
+    // its index's attributes: the index is the table.
+    bool iot = false;
+    TABDB_RETURN_IF_ERROR(IsIot(s_, t.obj_id, &iot));
     for (int pass = 0; pass < 2; ++pass) {
+      if (iot && pass == 0) {
+        for (const ConstraintRec& k : cons)
+          if (k.type == "P")
+            item(" " + (k.generated ? "" : "CONSTRAINT " + Quote(k.name) + " ") + "PRIMARY KEY (" +
+                 ColumnList(t, k.intcols) + ") ENABLE");
+      }
       if (pass == 0 ? !keys_inline : !refs_inline) continue;
       for (const ConstraintRec& k : cons) {
         if (k.not_null || (k.type == "R") != (pass == 1)) continue;
+        if (iot && k.type == "P") continue;
         std::string body;
         TABDB_RETURN_IF_ERROR(KeyBody(t, k, segment, true, &body));
         item(" " + (k.generated ? "" : "CONSTRAINT " + Quote(k.name) + " ") + body);
@@ -261,7 +272,12 @@ class Writer {
     }
     out += "\n   ) ";
     std::string ts = TablespaceOf(a);
-    if (tp_.segment_attributes) {
+    std::string tail;
+    bool special = false;
+    TABDB_RETURN_IF_ERROR(PartitionedTableTail(s_, t, a, &tail, &special));
+    if (special) {
+      out += tail;
+    } else if (tp_.segment_attributes) {
       out += segment ? "SEGMENT CREATION IMMEDIATE \n" : "SEGMENT CREATION DEFERRED \n";
       out += "  PCTFREE " + N(Or(a.pctfree, kTablePctFree)) + " PCTUSED " +
              N(Or(a.pctused, kTablePctUsed)) + " INITRANS " + N(Or(a.initrans, kTableIniTrans)) +
@@ -282,7 +298,7 @@ class Writer {
 
     if (tp_.constraints && tp_.constraints_as_alter) {
       for (const ConstraintRec& k : cons) {
-        if (k.not_null || k.type == "R") continue;
+        if (k.not_null || k.type == "R" || (iot && k.type == "P")) continue;
         std::string text;
         if (k.enabled && k.preexisting) {
           // The key names its index, which has to be made first.
@@ -328,7 +344,9 @@ class Writer {
     if (idx.bitmap()) *out += "BITMAP ";
     *out += "INDEX " + Q(idx.owner, idx.name) + " ON " + Q(t.owner, t.name) + " (" + keys + ")";
     if (idx.reverse) *out += " REVERSE";
-    *out += " \n  " + IndexAttrs(idx.attrs, segment);
+    bool partitioned = false;
+    TABDB_RETURN_IF_ERROR(IndexPartitionTail(s_, idx.obj_id, idx.attrs, out, &partitioned));
+    if (!partitioned) *out += " \n  " + IndexAttrs(idx.attrs, segment);
     if (idx.attrs.parallel >= 2) *out += "\n  PARALLEL " + N(idx.attrs.parallel) + " ";
     return Status::Ok();
   }

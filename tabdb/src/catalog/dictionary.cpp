@@ -15,6 +15,7 @@
 
 #include "catalog/catalog_internal.h"
 #include "catalog/dictionary.h"
+#include "catalog/partition.h"
 #include "catalog/sequence.h"
 #include "util/errors.h"
 #include "values/datetime.h"
@@ -142,7 +143,11 @@ ViewDef Tables() {
   v.cols = {
       {"OWNER", V(128), "o.owner", kNoUser},
       {"TABLE_NAME", V(128), "o.name"},
-      {"TABLESPACE_NAME", V(30), JOrS(a, "tablespace", cat::kDefaultTablespace)},
+      // Partitioned and index-organized tables have no segment of their own.
+      {"TABLESPACE_NAME", V(30),
+       "CASE WHEN EXISTS (SELECT 1 FROM tab$part_objs po WHERE po.obj_id = o.obj_id) OR EXISTS"
+       " (SELECT 1 FROM tab$iot w WHERE w.obj_id = o.obj_id) THEN NULL ELSE " +
+           JOrS(a, "tablespace", cat::kDefaultTablespace) + " END"},
       {"CLUSTER_NAME", V(128), "NULL"},
       {"IOT_NAME", V(128), "NULL"},
       {"STATUS", V(8), "'VALID'"},
@@ -171,8 +176,10 @@ ViewDef Tables() {
       {"TABLE_LOCK", V(8), "'ENABLED'"},
       {"SAMPLE_SIZE", Num(), "NULL"},
       {"LAST_ANALYZED", Date(), "NULL"},
-      {"PARTITIONED", V(3), "'NO'"},
-      {"IOT_TYPE", V(12), "NULL"},
+      {"PARTITIONED", V(3),
+       "CASE WHEN EXISTS (SELECT 1 FROM tab$part_objs po WHERE po.obj_id = o.obj_id) THEN 'YES'"
+       " ELSE 'NO' END"},
+      {"IOT_TYPE", V(12), "CASE WHEN EXISTS (SELECT 1 FROM tab$iot w WHERE w.obj_id = o.obj_id) THEN 'IOT' END"},
       {"TEMPORARY", V(1), "'N'"},
       {"SECONDARY", V(1), "'N'"},
       {"NESTED", V(3), "'NO'"},
@@ -300,7 +307,9 @@ ViewDef Indexes() {
        "CASE WHEN " + J(a, "parallel") + " > 1 THEN CAST(" + J(a, "parallel") +
            " AS TEXT) ELSE '1' END"},
       {"INSTANCES", V(40), "'1'"},
-      {"PARTITIONED", V(3), "'NO'"},
+      {"PARTITIONED", V(3),
+       "CASE WHEN EXISTS (SELECT 1 FROM tab$part_objs po WHERE po.obj_id = i.obj_id) THEN 'YES'"
+       " ELSE 'NO' END"},
       {"TEMPORARY", V(1), "'N'"},
       {"GENERATED", V(1), "i.generated"},
       {"SECONDARY", V(1), "'N'"},
@@ -671,6 +680,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
   if (FindNlsView(name, out)) return true;
   if (cat::FindPrivilegeView(s, name, out, status)) return true;
   if (cat::FindObjectView(s, name, out, status)) return true;
+  if (FindPartitionView(s, name, out, status)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {

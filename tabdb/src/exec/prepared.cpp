@@ -1,5 +1,6 @@
 // prepared.cpp - compiling and running queries, INSERT, UPDATE and DELETE.
 #include "exec/prepared.h"
+#include "exec/partition_route.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,6 +9,7 @@
 #include <set>
 
 #include "catalog/dictionary.h"
+#include "catalog/partition.h"
 #include "catalog/sequence.h"
 #include "exec/compiler.h"
 #include "exec/compiler_internal.h"
@@ -209,8 +211,7 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
     // Named through a synonym, the table is qualified by the synonym's name.
     sc.qualifiers = {ref.has_alias ? ref.alias.text : ref.name.back().text};
     sc.qualifier_owner = f->table.owner;
-    f->sql = f->table.phys;
-    return Status::Ok();
+    return PartitionSource(s, f->table, ref, &f->sql);
   }
   if (st.code() != ora::kTableNotExist) return st;
   // Dictionary views are public names: SYS.ALL_TABLES or ALL_TABLES.
@@ -645,6 +646,8 @@ bool Prepared::is_dml() const {
 
 Status Prepared::Create(Session& s, std::shared_ptr<const sql::Statement> st,
                         const std::vector<TypeKind>& bind_kinds, std::unique_ptr<Prepared>* out) {
+  // GET_DDL of a partitioned table compiles partition conditions in the catalog.
+  SetRowConditionFn(CompileRowCondition);
   std::unique_ptr<Prepared> p(new Prepared);
   p->s_ = &s;
   p->stmt_ = std::move(st);
@@ -927,7 +930,8 @@ Status Prepared::CompileInsert() {
   // A single row's foreign keys are checked by the INSERT too; the rows of
   // a multi-row INSERT when all are written, as they may reference each other.
   TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, StmtKind::kInsert, {}));
-  TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t"));
+  TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, "(" + row_sql + ") AS _t", &ins.table));
+  TABDB_RETURN_IF_ERROR(intervals_.Compile(*s_, table_));
   if (!rows_query_) TABDB_RETURN_IF_ERROR(fks_.CompileRowProbes(targets_));
   std::string insert_sql = "INSERT INTO " + table_.phys + "(" + cols + ") ";
   if (checks_.empty()) {
@@ -1032,6 +1036,8 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   if (st.ok() && fks_.has_row_probes()) st = fks_.CheckRow(row, BindValue, &fk_deferred_);
   if (st.ok()) {
     int rc = sqlite3_step(ins);
+    if (rc == SQLITE_DONE && !intervals_.empty() && sqlite3_changes(s_->db().handle()) > 0)
+      st = intervals_.NoteRow(*s_, table_, sqlite3_last_insert_rowid(s_->db().handle()));
     if (rc == SQLITE_DONE && !fk_deferred_.empty()) {
       int64_t rowid = sqlite3_last_insert_rowid(s_->db().handle());
       for (int64_t cons : fk_deferred_) s_->deferred().rows.emplace_back(cons, rowid);
@@ -1204,7 +1210,9 @@ Status Prepared::CompileUpdateDelete() {
       if (col.stored() && (IsLob(col.type.kind) || IsLong(col.type.kind))) sql += ", _t." + col.phys();
     }
   }
-  sql += " FROM " + table_.phys + " AS _t";
+  std::string source;
+  TABDB_RETURN_IF_ERROR(PartitionSource(*s_, table_, ref, &source));
+  sql += " FROM " + source + " AS _t";
   if (where) {
     // WHERE ROWNUM <= n: the first n rows found.
     Scope where_scope = scope;
@@ -1226,6 +1234,13 @@ Status Prepared::CompileUpdateDelete() {
                                          std::to_string(update_cols_.size() + 1),
                                      &update_));
     TABDB_RETURN_IF_ERROR(checks_.Compile(*s_, table_, table_.phys + " AS _t WHERE _t.rowid = ?1"));
+    // Without ROW MOVEMENT an update may not move a row to another partition.
+    std::string part_no;
+    TABDB_RETURN_IF_ERROR(PartitionNumberSql(*s_, table_, &part_no));
+    if (!part_no.empty())
+      TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "SELECT " + part_no + " FROM " + table_.phys +
+                                                " AS _t WHERE _t.rowid = ?1",
+                                       &partition_no_));
   } else {
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "DELETE FROM " + table_.phys + " WHERE rowid = ?1", &delete_));
   }
@@ -1233,6 +1248,23 @@ Status Prepared::CompileUpdateDelete() {
   for (const ColumnInfo* col : update_cols_) set_cols.push_back(col->intcol);
   TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, stmt_->kind, set_cols));
   return Status::Ok();
+}
+
+// The partition number of a row as the bytes of its value (for comparing).
+Status Prepared::PartitionOf(int64_t rowid, std::string* out) {
+  sqlite3_stmt* q = partition_no_.get();
+  sqlite3_reset(q);
+  sqlite3_bind_int64(q, 1, rowid);
+  bool row = false;
+  Status st = s_->db().Step(q, &row);
+  out->clear();
+  if (st.ok() && row) {
+    const void* b = sqlite3_column_blob(q, 0);
+    int n = sqlite3_column_bytes(q, 0);
+    if (b != nullptr && n > 0) out->assign(static_cast<const char*>(b), static_cast<size_t>(n));
+  }
+  sqlite3_reset(q);
+  return st;
 }
 
 Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
@@ -1301,11 +1333,19 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
       }
       if (!st.ok()) break;
       sqlite3_bind_int64(u, static_cast<int>(update_cols_.size() + 1), row.rowid);
+      std::string before;
+      if (partition_no_) st = PartitionOf(row.rowid, &before);
+      if (!st.ok()) break;
       int rc = sqlite3_step(u);
       if (rc != SQLITE_DONE) {
         st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
       }
       sqlite3_reset(u);
+      if (st.ok() && partition_no_) {
+        std::string after;
+        st = PartitionOf(row.rowid, &after);
+        if (st.ok() && after != before) st = OraError(14402);
+      }
       if (st.ok() && !checks_.empty()) {
         sqlite3_bind_int64(checks_.stmt(), 1, row.rowid);
         st = checks_.Run(*s_);
@@ -1394,6 +1434,7 @@ Status Prepared::ExecuteOther() {
     default: {
       SetCheckRowsFn(AnyRowBreaksCheck);
       SetFillColumnFn(FillColumnDefault);
+      SetRowConditionFn(CompileRowCondition);
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this

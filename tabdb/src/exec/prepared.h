@@ -18,6 +18,7 @@
 #include "catalog/catalog.h"
 #include "exec/engine.h"
 #include "exec/foreign_keys.h"
+#include "exec/partition_route.h"
 #include "exec/row_checks.h"
 #include "exec/value.h"
 #include "session/session.h"
@@ -93,6 +94,7 @@ class Prepared {
   Status InsertRow(std::vector<Value>& row, std::vector<Value>* returning);
   Status UpdateDelete(const std::vector<Value>& binds, uint64_t* rows);
   Status UniqueViolation(int rc);
+  Status PartitionOf(int64_t rowid, std::string* out);
   Status NextIdentity(const ColumnInfo& c, Value* out);
 
   Session* s_ = nullptr;
@@ -118,6 +120,8 @@ class Prepared {
   SqliteStmt select_;     // INSERT ... SELECT source, or UPDATE/DELETE row finder
   SqliteStmt update_;     // UPDATE t<obj> SET ... WHERE rowid = ?
   SqliteStmt delete_;     // DELETE FROM t<obj> WHERE rowid = ?
+  SqliteStmt partition_no_;  // a row's partition number, for ROW MOVEMENT checks
+  IntervalPartitions intervals_;  // interval partitions made by INSERT
   std::vector<int> returning_cols_;  // index into targets_ of each RETURNING column
   std::vector<int> into_binds_;
   std::vector<const ColumnInfo*> update_cols_;

@@ -4,6 +4,7 @@
 #include "exec/row_checks.h"
 
 #include "exec/compiler_internal.h"
+#include "exec/partition_route.h"
 #include "sql/parser.h"
 #include "util/errors.h"
 
@@ -75,13 +76,19 @@ void RowChecks::BindDeferral(Session& s, sqlite3_stmt* stmt) {
   }
 }
 
-Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from) {
+Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from,
+                          const sql::TableRef* ref) {
   stmt_.reset(nullptr);
   failed_sql_.clear();
   entries_.clear();
   has_deferrable_ = false;
   TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
-  if (checks_.empty()) return Status::Ok();
+  std::string fits;
+  int fits_code = 0;
+  TABDB_RETURN_IF_ERROR(PartitionFits(s, t, &fits, &fits_code));
+  std::string named;  // the partition an INSERT names
+  if (ref != nullptr && !ref->partition.empty()) TABDB_RETURN_IF_ERROR(NamedPartition(s, t, *ref, &named));
+  if (checks_.empty() && fits.empty() && named.empty()) return Status::Ok();
   // CASE WHEN NOT (cond1) THEN 1 WHEN NOT (cond2) THEN 2 ... ELSE 0: NOT of
   // a NULL condition is NULL, which no WHEN takes. A deferrable constraint
   // is skipped while its placeholder says it is deferred.
@@ -96,12 +103,27 @@ Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& fro
     sql += " WHEN " + guard + broken + " THEN " + std::to_string(k + 1);
     entries_.push_back(e);
   };
+  // A row no partition takes is refused before its checks run.
+  if (!fits.empty()) {
+    std::string cond;
+    TABDB_RETURN_IF_ERROR(CompileRowCondition(s, t, fits, &cond));
+    Entry e;
+    e.error = fits_code;
+    when(e, "NOT (" + cond + ")");
+  }
+  if (!named.empty()) {
+    std::string cond;
+    TABDB_RETURN_IF_ERROR(CompileRowCondition(s, t, named, &cond));
+    Entry e;
+    e.error = 14401;
+    when(e, "NOT (" + cond + ")");
+  }
   for (size_t i = 0; i < checks_.size(); ++i) {
     BindContext binds;
     std::string cond;
     TABDB_RETURN_IF_ERROR(CompileCheck(s, t, checks_[i].condition, &binds, &cond));
     when(Entry{checks_[i].owner, checks_[i].name, checks_[i].cons_id, checks_[i].deferrable,
-               checks_[i].initially_deferred},
+               checks_[i].initially_deferred, 0},
          "NOT (" + cond + ")");
   }
   sql += " ELSE 0 END";
@@ -119,6 +141,7 @@ Status RowChecks::Run(Session& s) {
   TABDB_RETURN_IF_ERROR(st);
   if (failed <= 0 || failed > static_cast<int64_t>(entries_.size())) return Status::Ok();
   const Entry& e = entries_[static_cast<size_t>(failed - 1)];
+  if (e.error) return OraError(e.error);
   return OraError(ora::kCheckViolated, {e.owner, e.name});
 }
 

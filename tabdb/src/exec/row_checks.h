@@ -23,7 +23,10 @@ class RowChecks {
   // Compiles the enabled CHECK conditions of `t` over the row that `from`
   // names as _t (a FROM clause, with placeholders of the caller's own).
   // A table without checks leaves the object empty.
-  Status Compile(Session& s, const TableInfo& t, const std::string& from);
+  // `ref` names the partition an INSERT INTO t PARTITION (p) writes to:
+  // a row outside it is refused with ORA-14401.
+  Status Compile(Session& s, const TableInfo& t, const std::string& from,
+                 const sql::TableRef* ref = nullptr);
   // Binds the deferral of each deferrable constraint in `stmt` (this
   // object's statement or one that embeds failed_sql()): a deferred one
   // passes here and is checked when the transaction ends. The deferred
@@ -52,6 +55,7 @@ class RowChecks {
     int64_t cons_id = 0;
     bool deferrable = false;
     bool initially_deferred = false;
+    int error = 0;  // an ORA- error other than ORA-02290 (ORA-14400: no partition)
   };
   std::vector<Entry> entries_;
   bool has_deferrable_ = false;

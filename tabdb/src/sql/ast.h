@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sql/ast_partition.h"
 #include "values/types.h"
 
 namespace tabdb {
@@ -139,6 +140,8 @@ struct TableRef {
   Name alias;
   bool has_alias = false;
   std::shared_ptr<struct Select> subquery;  // inline view: FROM (SELECT ...) [alias]
+  std::string partition;     // t PARTITION (p) / SUBPARTITION (p)
+  bool subpartition = false;
 };
 
 struct SelectItem {
@@ -355,6 +358,9 @@ struct CreateTable {
   // text; `columns` then holds only names (has_type false).
   std::shared_ptr<Select> as_select;
   Span as_select_span;
+  std::shared_ptr<PartitionSpec> partitioning;  // PARTITION BY ...
+  std::shared_ptr<IotSpec> iot;                 // ORGANIZATION INDEX ...
+  int row_movement = -1;                        // 1 ENABLE, 0 DISABLE ROW MOVEMENT
 };
 
 struct IndexKey {
@@ -370,6 +376,8 @@ struct CreateIndex {
   std::vector<IndexKey> keys;
   bool reverse = false;
   SegmentAttributes attrs;
+  int locality = 0;                             // 1 LOCAL, 2 GLOBAL PARTITION BY
+  std::shared_ptr<PartitionSpec> partitioning;  // GLOBAL PARTITION BY ...
 };
 
 // The constraint forms of ALTER TABLE besides the single ADD (and the ADD
@@ -425,6 +433,7 @@ struct AlterTable {
   bool cascade = false;              // DROP ... CASCADE
   int keep_index = -1;               // 1 KEEP INDEX, 0 DROP INDEX, -1 not given
   std::vector<NullabilityChange> nullability;
+  std::shared_ptr<PartitionAlter> partition;  // partition maintenance, ROW MOVEMENT
 };
 
 struct DropObject {

@@ -396,6 +396,8 @@ Status Parser::ParseCreateTable(Statement* st) {
       continue;
     }
     bool matched;
+    TABDB_RETURN_IF_ERROR(ParseTableProperty(ct.get(), &matched));
+    if (matched) continue;
     TABDB_RETURN_IF_ERROR(ParseSegmentAttr(&ct->attrs, &matched));
     if (!matched) break;
   }
@@ -433,6 +435,29 @@ Status Parser::ParseCreateIndex(Statement* st, bool unique, bool bitmap) {
       ci->reverse = true;
       continue;
     }
+    if (ci->locality == 0 && AcceptWord("LOCAL")) {
+      // LOCAL [(PARTITION [p] ..., ...)]: the index partitions follow the table's.
+      ci->locality = 1;
+      if (PeekSym("(") && PeekWord("PARTITION", 1)) {
+        Next();
+        do {
+          PartitionDesc d;
+          TABDB_RETURN_IF_ERROR(ParsePartitionDesc(&d, false, ""));
+        } while (AcceptSym(","));
+        TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
+      }
+      continue;
+    }
+    if (ci->locality == 0 && PeekWord("GLOBAL")) {
+      Next();
+      ci->locality = 2;
+      if (AcceptWord("PARTITION")) {
+        TABDB_RETURN_IF_ERROR(ExpectWord("BY"));
+        ci->partitioning = std::make_shared<PartitionSpec>();
+        TABDB_RETURN_IF_ERROR(ParsePartitionBy(ci->partitioning.get(), true));
+      }
+      continue;
+    }
     bool matched;
     TABDB_RETURN_IF_ERROR(ParseSegmentAttr(&ci->attrs, &matched));
     if (!matched) break;
@@ -450,6 +475,12 @@ Status Parser::ParseAlterTable(Statement* st) {
   st->kind = StmtKind::kAlterTable;
   auto at = std::make_unique<AlterTable>();
   TABDB_RETURN_IF_ERROR(ParseObjectName(&at->table, 903));
+  bool partition_form = false;
+  TABDB_RETURN_IF_ERROR(ParseAlterPartition(at.get(), &partition_form));
+  if (partition_form) {
+    st->alter_table = std::move(at);
+    return Status::Ok();
+  }
   TABDB_RETURN_IF_ERROR(RefuseUncarriedAlterTable());
   // Constraint states.
   if ((PeekWord("MODIFY") && PeekWord("CONSTRAINT", 1)) || PeekWord("ENABLE") || PeekWord("DISABLE")) {

@@ -211,6 +211,7 @@ Status Parser::ParseTableRef(TableRef* out, bool allow_alias) {
     TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
   } else {
     TABDB_RETURN_IF_ERROR(ParseObjectName(&out->name, 903));
+    TABDB_RETURN_IF_ERROR(ParseTableRefPartition(out));
   }
   if (allow_alias && PeekIsName() && !PeekTableRefEnd()) {
     TABDB_RETURN_IF_ERROR(ParseName(&out->alias));

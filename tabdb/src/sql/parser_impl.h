@@ -121,6 +121,15 @@ class Parser {
   std::string TextOf(Span s) const { return std::string(text_.substr(s.begin, s.end - s.begin)); }
   uint32_t prev_end() const { return prev_end_; }
 
+  // Partitioning and organization clauses (parse_partition.cpp).
+  Status ParsePartitionBy(PartitionSpec* p, bool index);
+  Status ParsePartitionDesc(PartitionDesc* d, bool sub, const std::string& method);
+  Status ParseBoundItems(std::vector<std::string>* out);
+  Status SkipPartitionAttrs();
+  Status ParseOrganization(CreateTable* ct);
+  Status ParseTableProperty(CreateTable* ct, bool* matched);
+  Status ParseAlterPartition(AlterTable* at, bool* matched);
+  Status ParseTableRefPartition(TableRef* out);
  private:
   // statements (parser.cpp)
   // A whole query: [WITH ...] blocks joined by set operators, ORDER BY,

@@ -255,6 +255,51 @@ CREATE INDEX IF NOT EXISTS tab$constraints_index ON tab$constraints(index_obj);
 CREATE INDEX IF NOT EXISTS tab$indexes_table ON tab$indexes(table_obj);
 COMMIT;
 )sql"},
+    // Upgrade 8: partitioned and index-organized tables.
+    //   tab$part_objs   per partitioned table or partitioned index: the
+    //                   method, the key's internal column numbers (comma-
+    //                   separated), subpartitioning, INTERVAL text as typed,
+    //                   the default subpartition count, ROW MOVEMENT;
+    //                   locality NULL for a table, LOCAL or GLOBAL for an index
+    //   tab$partitions  per partition (sub_seq 0) and subpartition (sub_seq
+    //                   1..) of a table or global index, in bound order by
+    //                   part_seq; part_seq 0 holds the subpartition template.
+    //                   `bound` is the bound's items as SQL literals joined
+    //                   by char(31); high_value the text the dictionary shows
+    //   tab$iot         per index-organized table: PCTTHRESHOLD, INCLUDING
+    //                   (internal column number), OVERFLOW, key compression
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$iot'", R"sql(
+BEGIN;
+CREATE TABLE IF NOT EXISTS tab$part_objs(
+  obj_id INTEGER PRIMARY KEY,
+  table_obj INTEGER NOT NULL,
+  locality TEXT,
+  method TEXT NOT NULL,
+  key_cols TEXT NOT NULL,
+  submethod TEXT NOT NULL DEFAULT 'NONE',
+  subkey_cols TEXT NOT NULL DEFAULT '',
+  interval TEXT,
+  autolist INTEGER NOT NULL DEFAULT 0,
+  def_subparts INTEGER NOT NULL DEFAULT 0,
+  row_movement INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS tab$part_objs_t ON tab$part_objs(table_obj);
+CREATE TABLE IF NOT EXISTS tab$partitions(
+  obj_id INTEGER NOT NULL,
+  part_seq INTEGER NOT NULL,
+  sub_seq INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  high_value TEXT,
+  bound TEXT NOT NULL DEFAULT '',
+  is_interval INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(obj_id, part_seq, sub_seq)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS tab$iot(
+  obj_id INTEGER PRIMARY KEY,
+  pctthreshold INTEGER NOT NULL DEFAULT 50,
+  including INTEGER,
+  overflow INTEGER NOT NULL DEFAULT 0,
+  compress INTEGER NOT NULL DEFAULT -1);
+COMMIT;
+)sql"},
 };
 
 }  // namespace tabdb

@@ -46,7 +46,8 @@ bool IsNumbered(const std::string& name, char prefix) {
 
 // The engine's own tables and indexes: the catalog tables (tab$...), the
 // physical tables t<obj_id>, the unique indexes u<obj_id> over them and
-// the partly-NULL key indexes n<obj_id> beside them, the catalog's own
+// the partly-NULL key indexes n<obj_id> beside them, the partition key
+// indexes p<obj_id> of partitioned tables, the catalog's own
 // indexes (tab$... on tab$ tables), and what SQLite makes
 // by itself (automatic indexes of keys, statistics).
 bool IsEngineObject(const std::string& type, const std::string& name, const std::string& table) {
@@ -56,7 +57,8 @@ bool IsEngineObject(const std::string& type, const std::string& name, const std:
   if (type == "index")
     return name.rfind("sqlite_autoindex_", 0) == 0 ||
            (name.rfind("tab$", 0) == 0 && table.rfind("tab$", 0) == 0) ||
-           ((IsNumbered(name, 'u') || IsNumbered(name, 'n')) && IsNumbered(table, 't'));
+           ((IsNumbered(name, 'u') || IsNumbered(name, 'n') || IsNumbered(name, 'p')) &&
+            IsNumbered(table, 't'));
   return false;  // triggers and views are never the engine's
 }
 

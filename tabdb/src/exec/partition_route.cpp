@@ -1,0 +1,131 @@
+// partition_route.cpp - rows and partitions in DML and queries: the
+// partition conditions of the catalog compiled like CHECK conditions over
+// the physical row.
+#include "exec/partition_route.h"
+
+#include "catalog/partition.h"
+#include "exec/compiler_internal.h"
+#include "sql/parser.h"
+#include "util/errors.h"
+
+namespace tabdb {
+
+Status CompileRowCondition(Session& s, const TableInfo& t, const std::string& condition,
+                           std::string* out) {
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &t;
+  scope.qualifiers = {t.name};
+  scope.qualifier_owner = t.owner;
+  BindContext binds;
+  Compiler c(s, scope, &binds);
+  sql::ExprPtr e;
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(condition, &e));
+  CExpr ce;
+  TABDB_RETURN_IF_ERROR(c.CompileCondition(*e, &ce));
+  *out = ce.sql;
+  return Status::Ok();
+}
+
+Status PartitionFits(Session& s, const TableInfo& t, std::string* condition, int* code) {
+  condition->clear();
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (found) *condition = PartitionFitsCondition(t, pi);
+  *code = found && !pi.interval.empty() && pi.submethod == "NONE" ? 14300 : 14400;
+  return Status::Ok();
+}
+
+Status NamedPartition(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* condition) {
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (!found) return OraError(14501);
+  size_t p = 0, sp = 0;
+  TABDB_RETURN_IF_ERROR(FindPartition(pi, ref.partition, ref.subpartition, &p, &sp));
+  *condition = PartitionCondition(t, pi, p, ref.subpartition ? &pi.parts[p].subparts[sp] : nullptr);
+  return Status::Ok();
+}
+
+Status PartitionSource(Session& s, const TableInfo& t, const sql::TableRef& ref, std::string* out) {
+  *out = t.phys;
+  if (ref.partition.empty()) return Status::Ok();
+  std::string named, cond;
+  TABDB_RETURN_IF_ERROR(NamedPartition(s, t, ref, &named));
+  TABDB_RETURN_IF_ERROR(CompileRowCondition(s, t, named, &cond));
+  *out = "(SELECT _t.rowid AS rowid, _t.* FROM " + t.phys + " AS _t WHERE " + cond + ")";
+  return Status::Ok();
+}
+
+Status PartitionNumberSql(Session& s, const TableInfo& t, std::string* out) {
+  out->clear();
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (!found || pi.row_movement) return Status::Ok();
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &t;
+  scope.qualifiers = {t.name};
+  scope.qualifier_owner = t.owner;
+  BindContext binds;
+  Compiler c(s, scope, &binds);
+  sql::ExprPtr e;
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(PartitionNumberExpr(t, pi), &e));
+  CExpr ce;
+  TABDB_RETURN_IF_ERROR(c.Compile(*e, &ce));
+  *out = ce.sql;
+  return Status::Ok();
+}
+
+Status IntervalPartitions::Compile(Session& s, const TableInfo& t) {
+  bound_.reset(nullptr);
+  known_.clear();
+  PartitioningInfo pi;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  if (!found || pi.interval.empty()) return Status::Ok();
+  bool datetime = false;
+  std::string expr = IntervalBoundExpr(t, pi, &datetime);
+  if (expr.empty()) return Status::Ok();
+  Scope scope;
+  scope.kind = Scope::kTable;
+  scope.table = &t;
+  scope.qualifiers = {t.name};
+  scope.qualifier_owner = t.owner;
+  BindContext binds;
+  Compiler c(s, scope, &binds);
+  sql::ExprPtr e;
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(expr, &e));
+  CExpr ce;
+  TABDB_RETURN_IF_ERROR(c.Compile(*e, &ce));
+  sqlite3_stmt* q = nullptr;
+  std::string text = "SELECT " + ce.sql + " FROM " + t.phys + " AS _t WHERE _t.rowid = ?1";
+  int rc = sqlite3_prepare_v2(s.db().handle(), text.c_str(), -1, &q, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(q);
+    return SqliteError(s.db().handle(), rc);
+  }
+  bound_.reset(q);
+  return Status::Ok();
+}
+
+Status IntervalPartitions::NoteRow(Session& s, const TableInfo& t, int64_t rowid) {
+  sqlite3_stmt* q = bound_.get();
+  sqlite3_reset(q);
+  sqlite3_bind_int64(q, 1, rowid);
+  bool row = false;
+  Status st = s.db().Step(q, &row);
+  std::string bound;
+  bool has = row && sqlite3_column_type(q, 0) != SQLITE_NULL;
+  if (st.ok() && has) bound = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(st);
+  if (!has || known_.count(bound)) return Status::Ok();
+  TABDB_RETURN_IF_ERROR(AddIntervalPartition(s, t, bound));
+  known_.insert(bound);
+  return Status::Ok();
+}
+
+}  // namespace tabdb
