@@ -77,8 +77,8 @@ int export_create_constraint_sql(int ti)
              "and TABLE_NAME=:2\n"
              "and CONSTRAINT_TYPE='P'\n"
              /* an index-organized table's key is part of its CREATE TABLE */
-             "and not exists (select 1 from ALL_TABLES t where t.OWNER=:1 and t.TABLE_NAME=:2\n"
-             "     and t.IOT_TYPE='IOT')\n");
+             "and not exists (select 1 from ALL_TABLES t where t.OWNER=ALL_CONSTRAINTS.OWNER\n"
+             "     and t.TABLE_NAME=ALL_CONSTRAINTS.TABLE_NAME and t.IOT_TYPE='IOT')\n");
     if (open_table_ddl_query(sqltxt, &alen, ti) != 0) return -1;
 
     for (;;) {
