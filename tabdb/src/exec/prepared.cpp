@@ -13,6 +13,7 @@
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
 #include "exec/create_table_as.h"
+#include "exec/ddl_functions.h"
 #include "exec/plsql.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
@@ -1386,6 +1387,7 @@ Status Prepared::ExecuteOther() {
     default: {
       SetCheckRowsFn(AnyRowBreaksCheck);
       SetFillColumnFn(FillColumnDefault);
+      TABDB_RETURN_IF_ERROR(CheckDdlFunctions(*stmt_));
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this
