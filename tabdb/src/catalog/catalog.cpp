@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "catalog/catalog_internal.h"
+#include "catalog/mview.h"
 #include "catalog/sequence.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -620,6 +621,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kRename:
       r = st.rename ? cat::RenameDdl(s, *st.rename) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kMview:
+      r = st.mview ? MviewDdl(s, *st.mview) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);

@@ -290,7 +290,7 @@ Status SequenceDdlText(Session& s, const std::string& owner, const std::string& 
 // false for other names.
 bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 // *_TRIGGERS, *_TYPES, *_SCHEDULER_JOBS, SESSION_PRIVS, SESSION_ROLES,
-// DBA_/USER_TABLESPACES (dictionary_more.cpp).
+// DBA_/USER_TABLESPACES, *_MVIEWS, *_MVIEW_LOGS (dictionary_more.cpp).
 bool FindMoreView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 // ---- identity columns (ddl_identity.cpp) ------------------------------
 // For CREATE TABLE, once the table has its object id: the sequence

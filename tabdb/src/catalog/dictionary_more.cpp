@@ -1,7 +1,8 @@
 // dictionary_more.cpp - dictionary views installers and schema scripts
 // test before they act: *_TRIGGERS and *_TYPES (read from the kept source
 // of triggers and types), *_SCHEDULER_JOBS (always empty), SESSION_PRIVS,
-// SESSION_ROLES and DBA_/USER_TABLESPACES, with Oracle's columns.
+// SESSION_ROLES, DBA_/USER_TABLESPACES, *_MVIEWS and *_MVIEW_LOGS, with
+// Oracle's columns.
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -424,6 +425,75 @@ void TablespacesView(const std::string& name, DictionaryView* out) {
   RowsView(name, cols, kNone, rows, out);
 }
 
+// A view over the catalog: `exprs` are the SQL of `cols` over `from`
+// (a FROM with a WHERE), whose rows' owner is `owner_expr`.
+void SqlView(Session& s, const std::string& name, Family f, const std::vector<Column>& cols,
+             const std::vector<std::string>& exprs, const std::string& from, const std::string& owner_expr,
+             const std::string& order, DictionaryView* out) {
+  out->name = name;
+  out->columns.clear();
+  std::string select;
+  for (size_t i = 0; i < cols.size(); ++i) {
+    if (f == kUser && cols[i].owner) continue;
+    select += (select.empty() ? "" : ", ") + exprs[i] + " AS \"" + cols[i].name + "\"";
+    out->columns.push_back({cols[i].name, cols[i].type});
+  }
+  std::string where;
+  if (f == kUser || (f == kAll && !s.user().dba)) where = " AND " + owner_expr + " = " + Text(s.user().name);
+  out->sql = "SELECT " + select + " " + from + where + " " + order;
+}
+
+// *_MVIEWS: one row per materialized view. Every refresh is complete, so
+// a view refreshed once is FRESH as of that refresh.
+void MviewsView(Session& s, const std::string& name, Family f, DictionaryView* out) {
+  const std::vector<Column> cols = {
+      {"OWNER", V(128), true}, {"MVIEW_NAME", V(128)}, {"CONTAINER_NAME", V(128)}, {"QUERY", Long()},
+      {"QUERY_LEN", Num()}, {"UPDATABLE", V(1)}, {"UPDATE_LOG", V(128)}, {"MASTER_ROLLBACK_SEG", V(128)},
+      {"MASTER_LINK", V(128)}, {"REWRITE_ENABLED", V(1)}, {"REWRITE_CAPABILITY", V(9)},
+      {"REFRESH_MODE", V(9)}, {"REFRESH_METHOD", V(8)}, {"BUILD_MODE", V(9)}, {"FAST_REFRESHABLE", V(18)},
+      {"LAST_REFRESH_TYPE", V(8)}, {"LAST_REFRESH_DATE", Of(TypeKind::kDate)},
+      {"LAST_REFRESH_END_TIME", Of(TypeKind::kDate)}, {"STALENESS", V(19)}, {"AFTER_FAST_REFRESH", V(19)},
+      {"UNKNOWN_PREBUILT", V(1)}, {"UNKNOWN_PLSQL_FUNC", V(1)}, {"UNKNOWN_EXTERNAL_TABLE", V(1)},
+      {"UNKNOWN_CONSIDER_FRESH", V(1)}, {"UNKNOWN_IMPORT", V(1)}, {"UNKNOWN_TRUSTED_FD", V(1)},
+      {"COMPILE_STATE", V(19)}, {"USE_NO_INDEX", V(1)}, {"STALE_SINCE", Of(TypeKind::kDate)},
+      {"NUM_PCT_TABLES", Num()}, {"NUM_FRESH_PCT_REGIONS", Num()}, {"NUM_STALE_PCT_REGIONS", Num()},
+      {"SEGMENT_CREATED", V(3)}, {"EVALUATION_EDITION", V(128)}, {"UNUSABLE_BEFORE", V(128)},
+      {"UNUSABLE_BEGINNING", V(128)}, {"DEFAULT_COLLATION", V(100)}, {"ON_QUERY_COMPUTATION", V(1)}};
+  const std::string staleness =
+      "CASE WHEN m.last_refresh IS NOT NULL THEN 'FRESH' WHEN m.build = 'PREBUILT' THEN 'UNKNOWN'"
+      " ELSE 'UNUSABLE' END";
+  const std::vector<std::string> exprs = {
+      "m.owner", "m.name", "m.name", "m.query", "tabdb_num(length(CAST(m.query AS BLOB)))",
+      "CASE m.updatable WHEN 0 THEN 'N' ELSE 'Y' END", "NULL", "NULL", "NULL",
+      "CASE m.rewrite WHEN 0 THEN 'N' ELSE 'Y' END", "CASE m.rewrite WHEN 0 THEN 'NONE' ELSE 'GENERAL' END",
+      "m.refresh_mode", "m.refresh_method", "m.build", "'NO'",
+      "CASE WHEN m.last_refresh IS NULL THEN 'NA' ELSE 'COMPLETE' END",
+      "tabdb_dict_date(m.last_refresh)", "tabdb_dict_date(m.last_refresh)", staleness, staleness,
+      "CASE m.build WHEN 'PREBUILT' THEN 'Y' ELSE 'N' END", "'N'", "'N'", "'N'", "'N'", "'N'", "'VALID'", "'N'",
+      "NULL", "tabdb_num(0)", "tabdb_num(0)", "tabdb_num(0)",
+      "CASE WHEN m.build = 'DEFERRED' AND m.last_refresh IS NULL THEN 'NO' ELSE 'YES' END", "NULL", "NULL",
+      "NULL", "'USING_NLS_COMP'", "'N'"};
+  SqlView(s, name, f, cols, exprs, "FROM tab$mviews m WHERE 1", "m.owner", "ORDER BY m.owner, m.name", out);
+}
+
+// *_MVIEW_LOGS: one row per log; its table is named after the master.
+void MviewLogsView(Session& s, const std::string& name, Family f, DictionaryView* out) {
+  const std::vector<Column> cols = {
+      {"LOG_OWNER", V(128)}, {"MASTER", V(128)}, {"LOG_TABLE", V(128)}, {"LOG_TRIGGER", V(128)},
+      {"ROWIDS", V(3)}, {"PRIMARY_KEY", V(3)}, {"OBJECT_ID", V(3)}, {"FILTER_COLUMNS", V(3)},
+      {"SEQUENCE", V(3)}, {"INCLUDE_NEW_VALUES", V(3)}, {"PURGE_ASYNCHRONOUS", V(3)},
+      {"PURGE_DEFERRED", V(3)}, {"PURGE_START", Of(TypeKind::kDate)}, {"PURGE_INTERVAL", V(200)},
+      {"LAST_PURGE_DATE", Of(TypeKind::kDate)}, {"LAST_PURGE_STATUS", Num()}, {"NUM_ROWS_PURGED", Num()},
+      {"COMMIT_SCN_BASED", V(3)}, {"STAGING_LOG", V(3)}};
+  auto yes = [](const char* c) { return std::string("CASE l.") + c + " WHEN 0 THEN 'NO' ELSE 'YES' END"; };
+  const std::vector<std::string> exprs = {
+      "o.owner", "o.name", "'MLOG$_' || substr(o.name, 1, 20)", "NULL", yes("rowids"), yes("primary_key"),
+      yes("object_id"), "CASE l.filter_columns WHEN '' THEN 'NO' ELSE 'YES' END", yes("sequence"),
+      yes("new_values"), "'NO'", "'NO'", "NULL", "NULL", "NULL", "NULL", "NULL", "'NO'", "'NO'"};
+  SqlView(s, name, f, cols, exprs, "FROM tab$mview_logs l JOIN tab$objects o ON o.obj_id = l.master_obj WHERE 1",
+          "o.owner", "ORDER BY o.owner, o.name", out);
+}
+
 }  // namespace
 
 bool FindMoreView(Session& s, const std::string& name, DictionaryView* out, Status* status) {
@@ -435,7 +505,8 @@ bool FindMoreView(Session& s, const std::string& name, DictionaryView* out, Stat
     if (name == "SESSION_ROLES") return *status = SessionRolesView(s, name, out), true;
     return false;
   }
-  bool known = base == "TRIGGERS" || base == "TYPES" || base == "SCHEDULER_JOBS" ||
+  bool known = base == "TRIGGERS" || base == "TYPES" || base == "SCHEDULER_JOBS" || base == "MVIEWS" ||
+               base == "MVIEW_LOGS" ||
                (base == "TABLESPACES" && f != kAll);
   if (!known) return false;
   if (f == kDba && !s.user().dba) {
@@ -447,6 +518,8 @@ bool FindMoreView(Session& s, const std::string& name, DictionaryView* out, Stat
   if (base == "TYPES") *status = TypesView(s, name, f, out);
   if (base == "SCHEDULER_JOBS") SchedulerJobsView(name, f, out);
   if (base == "TABLESPACES") TablespacesView(name, out);
+  if (base == "MVIEWS") MviewsView(s, name, f, out);
+  if (base == "MVIEW_LOGS") MviewLogsView(s, name, f, out);
   return true;
 }
 

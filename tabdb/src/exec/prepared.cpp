@@ -14,6 +14,7 @@
 #include "exec/convert.h"
 #include "exec/create_table_as.h"
 #include "exec/ddl_functions.h"
+#include "exec/mview_exec.h"
 #include "exec/plsql.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
@@ -1354,6 +1355,10 @@ Status Prepared::ExecuteOther() {
   if (stmt_->kind == StmtKind::kCreateTable && stmt_->create_table && stmt_->create_table->as_select) {
     TABDB_RETURN_IF_ERROR(s_->CheckRights());
     return CreateTableAsSelect(*s_, *stmt_);
+  }
+  if (stmt_->kind == StmtKind::kMview && stmt_->mview && stmt_->mview->action == sql::MviewStmt::kCreate) {
+    TABDB_RETURN_IF_ERROR(s_->CheckRights());
+    return CreateMview(*s_, *stmt_);
   }
   switch (stmt_->kind) {
     case StmtKind::kCommit:
