@@ -30,13 +30,16 @@ static int take_word(const char **p, const char *end, const char *w)
     return 1;
 }
 
-/* Whether the statement creates stored code, which the shell reads whole
- * up to a line holding only "/" (its own ";" inside). */
+/* Whether the statement creates stored code or is a block, which the
+ * shell reads whole up to a line holding only "/" (its own ";" inside). */
 static int is_code(const char *text, uint32_t len)
 {
     static const char *const kinds[] = {"PROCEDURE", "FUNCTION", "PACKAGE", "TRIGGER", "TYPE",
                                         "LIBRARY"};
     const char *p = text, *end = text + len;
+    /* an anonymous block (a materialized view's refresh) */
+    if (take_word(&p, end, "BEGIN") || take_word(&p, end, "DECLARE")) return 1;
+    p = text;
     if (!take_word(&p, end, "CREATE")) return 0;
     if (take_word(&p, end, "OR") && !take_word(&p, end, "REPLACE")) return 0;
     if (!take_word(&p, end, "EDITIONABLE")) take_word(&p, end, "NONEDITIONABLE");
