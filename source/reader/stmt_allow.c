@@ -862,9 +862,17 @@ static const char *match_create_mview(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO
         if (t.type == T_BAD) return refuse(why, size, "%s", lx->bad);
         if (is_punct(&t, '(')) depth++;
         if (is_punct(&t, ')')) depth--;
-        /* a database link would read another database */
+        if (depth == 0 && is_word(&t, "AS")) break;
+    }
+    /* the query: one statement, and no database link, which would read
+     * another database */
+    lx->loose = 1;
+    for (;;) {
+        next(lx, &t);
+        if (t.type == T_END) return NULL;
+        if (t.type == T_BAD) return refuse(why, size, "%s", lx->bad);
+        if (is_punct(&t, ';')) return refuse(why, size, "more than one statement", NULL);
         if (is_punct(&t, '@')) return refuse(why, size, "a database link", NULL);
-        if (depth == 0 && is_word(&t, "AS")) return NULL;
     }
 }
 
