@@ -170,6 +170,61 @@ TEST_F(Mviews, MisuseGivesOraclesErrors) {
   EXPECT_EQ(r.out, "BUILD_MODE|STALENESS\nPREBUILT|UNKNOWN\nCOUNT(*)\n1\n") << r.err;
 }
 
+TEST_F(Mviews, RefreshReadsTheOwnersSchemaAndIsAllOrNothing) {
+  // A DBA refreshes APP's view: its unqualified names are APP's tables,
+  // not the DBA's, even when the DBA has a table of the same name.
+  ProcResult r = RunSql("system/manager@" + path_,
+                        "CREATE TABLE system.times (x NUMBER);\n"
+                        "INSERT INTO app.times VALUES (DATE '2024-03-01', '2024-03', 2024);\n"
+                        "COMMIT;\n"
+                        "EXECUTE DBMS_MVIEW.REFRESH('APP.MONTH_LATER');\n"
+                        "SELECT COUNT(*) FROM app.month_later;\n");
+  EXPECT_EQ(r.out, "COUNT(*)\n3\n") << r.err;
+  // Another user neither sees nor refreshes APP's views.
+  r = RunSql("system/manager@" + path_, "CREATE USER bob IDENTIFIED BY bob;\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = RunSql("bob/bob@" + path_, "EXECUTE DBMS_MVIEW.REFRESH('APP.MONTH_LATER');\n"
+                                 "SELECT COUNT(*) FROM all_mviews;\n");
+  ExpectInOrder(r.err, {"ORA-23401"});
+  EXPECT_EQ(r.out, "COUNT(*)\n0\n");
+  // A list refreshes together: when one view fails, none changes.
+  r = App("INSERT INTO sales VALUES (12, 1, DATE '2024-01-05', 1, 1);\n"
+          "COMMIT;\n"
+          "CREATE TABLE gone (a NUMBER);\n"
+          "CREATE MATERIALIZED VIEW over_gone AS SELECT a FROM gone;\n"
+          "DROP TABLE gone;\n"
+          "EXECUTE DBMS_MVIEW.REFRESH('SALES_MV, OVER_GONE');\n"
+          "SELECT COUNT(*) FROM sales_mv;\n");
+  ExpectInOrder(r.err, {"ORA-00942"});
+  EXPECT_EQ(r.out, "COUNT(*)\n2\n");
+  // Dropping the owner drops the views and the logs.
+  r = RunSql("system/manager@" + path_,
+             "DROP USER app CASCADE;\n"
+             "SELECT COUNT(*) FROM dba_mviews;\n"
+             "SELECT COUNT(*) FROM dba_mview_logs;\n"
+             "SELECT COUNT(*) FROM dba_objects WHERE object_type = 'MATERIALIZED VIEW';\n");
+  EXPECT_EQ(r.out, "COUNT(*)\n0\nCOUNT(*)\n0\nCOUNT(*)\n0\n") << r.err;
+}
+
+TEST_F(Mviews, MetadataWithoutSegmentAttributesAndAsTheExportReadsIt) {
+  ProcResult r = App(
+      "EXECUTE DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'SEGMENT_ATTRIBUTES', FALSE);\n"
+      "SELECT DBMS_METADATA.GET_DDL('MATERIALIZED_VIEW', 'MONTH_LATER') FROM dual;\n");
+  EXPECT_EQ(r.out.substr(r.out.find('\n') + 1),
+            "\n  CREATE MATERIALIZED VIEW \"APP\".\"MONTH_LATER\" (\"CALENDAR_MONTH_DESC\", \"N\")\n"
+            "  BUILD DEFERRED\n  USING INDEX \n  REFRESH COMPLETE ON DEMAND\n  USING DEFAULT LOCAL ROLLBACK SEGMENT\n"
+            "  USING ENFORCED CONSTRAINTS DISABLE ON QUERY COMPUTATION DISABLE QUERY REWRITE\n"
+            "  AS SELECT calendar_month_desc, COUNT(*) n FROM times GROUP BY calendar_month_desc\n")
+      << r.err;
+  // The clauses a view was made with come back in its text.
+  r = App("SELECT DBMS_METADATA.GET_DDL('MATERIALIZED_VIEW', 'CUST_DATA') FROM dual;\n"
+          "SELECT DBMS_METADATA.GET_DDL('MATERIALIZED_VIEW', 'ORDER_DATA') FROM dual;\n");
+  ExpectInOrder(r.out, {"  ORGANIZATION HEAP PCTFREE 5 PCTUSED 60 INITRANS 1 MAXTRANS 255 \n",
+                        "  STORAGE(INITIAL 51200 NEXT 1048576",
+                        "  REFRESH FAST ON DEMAND NEXT sysdate + 7\n",
+                        "  REFRESH FORCE ON DEMAND WITH ROWID\n"});
+}
+
 TEST_F(Mviews, MetadataTextsInOracle19cLayout) {
   ProcResult r = App(
       "CREATE TABLE sales2 (region VARCHAR2(10), amount NUMBER);\n"
@@ -207,6 +262,18 @@ TEST_F(Mviews, MetadataTextsInOracle19cLayout) {
   EXPECT_EQ(Rows("SELECT DBMS_METADATA.GET_DDL('MATERIALIZED_VIEW', 'SALES_MV2') FROM dual;"), expected);
   r = App("SELECT DBMS_METADATA.GET_DDL('MATERIALIZED_VIEW', 'SALES2') FROM dual;\n");
   ExpectInOrder(r.err, {"ORA-31603"});
+}
+
+TEST_F(Mviews, ATableExportCarriesNoViewsAndNoContainers) {
+  std::string dump = dir_.file("t.dmp");
+  ProcResult r = testsupport::Run(
+      {TABEXP_PATH, "app/app@" + path_, "FILE=" + dump, "OWNER=app", "TABLES=(sales, sales_mv)"}, {kNls});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  r = testsupport::Run({TABDUMP_PATH, "--sql", dump}, {kNls});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("CREATE TABLE \"SALES\""), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("SALES_MV"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("MATERIALIZED"), std::string::npos) << r.out;
 }
 
 TEST_F(Mviews, CarriedThroughExportAndImport) {

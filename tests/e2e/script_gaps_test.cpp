@@ -198,6 +198,32 @@ TEST_F(ScriptGaps, DictionaryViewsInstallersLookAt) {
             "CREATE SESSION\nCREATE TABLE\n");
 }
 
+TEST_F(ScriptGaps, TriggerRowsReadFromTheirHeaders) {
+  ProcResult r = App(
+      "CREATE TABLE acct (id NUMBER, bal NUMBER);\n"
+      "CREATE VIEW acct_v AS SELECT id, bal FROM acct;\n"
+      "CREATE OR REPLACE TRIGGER acct_aud AFTER DELETE ON app.acct\n"
+      "REFERENCING OLD AS o NEW AS n\n"
+      "BEGIN NULL; END;\n/\n"
+      "CREATE OR REPLACE TRIGGER acct_io INSTEAD OF INSERT ON acct_v FOR EACH ROW\n"
+      "BEGIN INSERT INTO acct VALUES (:new.id, :new.bal); END;\n/\n"
+      "CREATE OR REPLACE TRIGGER acct_cmp FOR INSERT OR UPDATE ON acct COMPOUND TRIGGER\n"
+      "  BEFORE STATEMENT IS BEGIN NULL; END BEFORE STATEMENT;\n"
+      "END acct_cmp;\n/\n"
+      "ALTER TRIGGER acct_aud DISABLE;\n"
+      "SELECT trigger_name, trigger_type, triggering_event, base_object_type, table_name, referencing_names,"
+      " status, before_statement, after_statement FROM user_triggers ORDER BY 1;\n"
+      "SELECT trigger_body FROM user_triggers WHERE trigger_name = 'ACCT_IO';\n");
+  EXPECT_EQ(r.out,
+            "TRIGGER_NAME|TRIGGER_TYPE|TRIGGERING_EVENT|BASE_OBJECT_TYPE|TABLE_NAME|REFERENCING_NAMES|STATUS|"
+            "BEFORE_STATEMENT|AFTER_STATEMENT\n"
+            "ACCT_AUD|AFTER STATEMENT|DELETE|TABLE|ACCT|REFERENCING OLD AS o NEW AS n|DISABLED|NO|YES\n"
+            "ACCT_CMP|COMPOUND|INSERT OR UPDATE|TABLE|ACCT|REFERENCING NEW AS NEW OLD AS OLD|ENABLED|NO|NO\n"
+            "ACCT_IO|INSTEAD OF|INSERT|VIEW|ACCT_V|REFERENCING NEW AS NEW OLD AS OLD|ENABLED|NO|NO\n"
+            "TRIGGER_BODY\nBEGIN INSERT INTO acct VALUES (:new.id, :new.bal); END;\n")
+      << r.err;
+}
+
 TEST_F(ScriptGaps, ViewsOfParenthesisedSetOperatorBranches) {
   ProcResult r = App(
       "CREATE TABLE a (x NUMBER);\n"
