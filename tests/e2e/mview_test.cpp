@@ -158,6 +158,19 @@ TEST_F(Mviews, MisuseGivesOraclesErrors) {
                         "ORA-12060: shape of prebuilt table does not match definition query",
                         "ORA-00942"});
   EXPECT_EQ(r.out, "COUNT(*)\n0\n");
+  // A container's rows change only through refreshes, unless the view is
+  // updatable (FOR UPDATE).
+  r = App("INSERT INTO sales_mv VALUES (2030, 1, 1);\n"
+          "UPDATE cust_data SET cust_state_province = 'x';\n"
+          "DELETE FROM sales_mv;\n"
+          "CREATE MATERIALIZED VIEW upd FOR UPDATE AS SELECT * FROM customers;\n"
+          "DELETE FROM upd;\n"
+          "SELECT COUNT(*) FROM sales_mv;\n");
+  size_t refused = 0;
+  for (size_t at = r.err.find("ORA-01732"); at != std::string::npos; at = r.err.find("ORA-01732", at + 1))
+    ++refused;
+  EXPECT_EQ(refused, 3u) << r.err;
+  EXPECT_EQ(r.out, "COUNT(*)\n2\n");
   // A prebuilt table stays when its view is dropped.
   r = App("DROP TABLE pre;\n"
           "CREATE TABLE pre (calendar_month_desc VARCHAR2(8), n NUMBER);\n"

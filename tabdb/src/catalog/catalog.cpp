@@ -437,6 +437,8 @@ Status ResolveTableFor(Session& s, const sql::NameList& name, const char* privil
     if (p == "INSERT" || p == "UPDATE" || p == "DELETE") return OraError(ora::kViewDmlNotLegal);
     return OraError(ora::kTableNotExist);
   }
+  std::string p = privilege;
+  if (p == "INSERT" || p == "UPDATE" || p == "DELETE") TABDB_RETURN_IF_ERROR(CheckContainerDml(s, r.obj_id));
   return cat::LoadTableById(s, r.obj_id, out);
 }
 

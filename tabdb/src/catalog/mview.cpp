@@ -181,6 +181,22 @@ Status IsMviewContainer(Session& s, int64_t table_obj, bool* container) {
   return Status::Ok();
 }
 
+namespace {
+thread_local int g_refreshing = 0;
+}  // namespace
+
+MviewRefreshing::MviewRefreshing() { ++g_refreshing; }
+MviewRefreshing::~MviewRefreshing() { --g_refreshing; }
+
+Status CheckContainerDml(Session& s, int64_t table_obj) {
+  if (g_refreshing > 0) return Status::Ok();
+  SqliteStmt q;
+  TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT updatable FROM tab$mviews WHERE table_obj = ?1", &q));
+  q.BindInt(1, table_obj);
+  if (sqlite3_step(q.get()) == SQLITE_ROW && q.Int(0) == 0) return OraError(ora::kViewDmlNotLegal);
+  return Status::Ok();
+}
+
 Status ForgetMviewLog(Session& s, int64_t table_obj) {
   SqliteStmt q;
   TABDB_RETURN_IF_ERROR(Prepare(s, "DELETE FROM tab$mview_logs WHERE master_obj = ?1", &q));

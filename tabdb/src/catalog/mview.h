@@ -35,6 +35,17 @@ Status LoadMview(Session& s, const std::string& owner, const std::string& name, 
 Status MviewRefreshed(Session& s, int64_t obj_id);
 // Whether table `table_obj` is the container of a materialized view.
 Status IsMviewContainer(Session& s, int64_t table_obj, bool* container);
+// ORA-01732 for INSERT, UPDATE and DELETE on the container of a view that
+// is not updatable (FOR UPDATE), unless a refresh of this thread runs.
+Status CheckContainerDml(Session& s, int64_t table_obj);
+// Set while a refresh changes containers on this thread (RAII).
+class MviewRefreshing {
+ public:
+  MviewRefreshing();
+  ~MviewRefreshing();
+  MviewRefreshing(const MviewRefreshing&) = delete;
+  MviewRefreshing& operator=(const MviewRefreshing&) = delete;
+};
 // Drops what belonged to a table that is dropped: a log on it.
 Status ForgetMviewLog(Session& s, int64_t table_obj);
 

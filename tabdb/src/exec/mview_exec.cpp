@@ -57,6 +57,7 @@ Status QueryWidth(Session& s, const std::string& query, size_t* n) {
 
 // Deletes the container's rows and inserts the query's.
 Status Fill(Session& s, const MviewRec& m) {
+  MviewRefreshing refreshing;
   return InSchema(s, m.owner, [&] {
     uint64_t rows = 0;
     TABDB_RETURN_IF_ERROR(RunText(s, "DELETE FROM " + Qualified(m.owner, m.name), &rows));
