@@ -36,7 +36,7 @@ const char kReferenceScript[] =
     "COMMIT;\n"
     "CREATE MATERIALIZED VIEW LOG ON times\n"
     "   WITH ROWID, SEQUENCE (time_id, calendar_year)\n"
-    "   INCLUDING NEW VALUES;\n"
+    "   INCLUDING NEW VALUES PURGE REPEAT INTERVAL '5' DAY;\n"
     "CREATE MATERIALIZED VIEW LOG ON sales\n"
     "   WITH ROWID, SEQUENCE (amount_sold, time_id, prod_id)\n"
     "   INCLUDING NEW VALUES;\n"

@@ -74,9 +74,9 @@ Status Parser::ParseCreateMview(Statement* st) {
           if (!AcceptWord("SYNCHRONOUS")) AcceptWord("ASYNCHRONOUS");
           continue;
         }
+        // (REPEAT INTERVAL '5' DAY: the interval literal is the expression)
         while (AcceptWord("START") || AcceptWord("NEXT") || AcceptWord("REPEAT")) {
           AcceptWord("WITH");
-          AcceptWord("INTERVAL");
           ExprPtr e;
           TABDB_RETURN_IF_ERROR(ParseExpr(&e));
         }
