@@ -68,8 +68,8 @@ static size_t skip_comments(const TOKENS *ts, size_t i)
     return i < ts->n ? i : ts->n - 1;
 }
 
-/* CREATE [OR REPLACE] [NO] [FORCE] [EDITIONABLE|NONEDITIONABLE|EDITIONING]
- * then VIEW or a unit of stored code (read by a line-based client up to a
+/* An anonymous block, or CREATE [OR REPLACE] [NO] [FORCE]
+ * [EDITIONABLE|NONEDITIONABLE|EDITIONING] then VIEW or a unit of stored code (read by a line-based client up to a
  * line holding "/"); *kind_at gets the index of the kind's word. */
 static int head_kind(const char *text, const TOKENS *ts, size_t *kind_at)
 {
@@ -78,6 +78,11 @@ static int head_kind(const char *text, const TOKENS *ts, size_t *kind_at)
     size_t i = skip_comments(ts, 0);
     int forced = 0;
     *kind_at = 0;
+    /* an anonymous block (a materialized view's refresh) ends with "/" too */
+    if (word_is(text, &ts->tok[i], "BEGIN") || word_is(text, &ts->tok[i], "DECLARE")) {
+        *kind_at = i;
+        return HEAD_CODE;
+    }
     if (!word_is(text, &ts->tok[i], "CREATE")) return HEAD_OTHER;
     i = skip_comments(ts, i + 1);
     if (word_is(text, &ts->tok[i], "OR")) i = skip_comments(ts, skip_comments(ts, i + 1) + 1);

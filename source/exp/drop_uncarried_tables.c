@@ -2,7 +2,8 @@
  * drop_uncarried_tables.c - takes out of the table list, each with its
  * warning, the tables the dump cannot carry (a column of a type the format
  * has no code for), and without one the overflow and mapping tables of
- * index-organized tables, which go with their table's CREATE TABLE.
+ * index-organized tables, which go with their table's CREATE TABLE, and
+ * the containers of materialized views, which the views recreate.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -73,13 +74,37 @@ static int odd_columns(const char *esc_owner)
     return ret < 0 ? -1 : 0;
 }
 
+/* The container tables of materialized views (the views recreate them)
+ * and the tables of their logs: out of the list without a warning. A
+ * prebuilt container is the user's own table and stays. */
+static int mview_tables(const char *esc_owner)
+{
+    static const ub4 widths[1] = {132};
+    char sqltxt[512];
+    DICT_QUERY q;
+    int ret;
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select CONTAINER_NAME from ALL_MVIEWS where OWNER='%s' and BUILD_MODE<>'PREBUILT'\n"
+             "union all select LOG_TABLE from ALL_MVIEW_LOGS where LOG_OWNER='%s'",
+             esc_owner, esc_owner);
+    ret = dict_open(&q, sqltxt, 1, widths);
+    if (ret != 0) return ret < 0 ? -1 : 0;
+    while ((ret = dict_next(&q)) == 1) {
+        int ti = find_table(q.val[0]);
+        if (ti >= 0) g_exp.tabp[ti].nrows = LEFT_OUT;
+    }
+    dict_close(&q);
+    return ret < 0 ? -1 : 0;
+}
+
 int drop_uncarried_tables(void)
 {
     char esc_owner[ESC_NAME_SIZE];
     if (g_exp.ntab == 0) return 0;
     sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
     for (int i = 0; i < g_exp.ntab; i++) g_exp.tabp[i].nrows = 0;
-    if (iot_segments(esc_owner) != 0 || odd_columns(esc_owner) != 0) return -1;
+    if (iot_segments(esc_owner) != 0 || odd_columns(esc_owner) != 0 || mview_tables(esc_owner) != 0)
+        return -1;
     int n = 0, listed = 0, nlisted = listed_tables();
     for (int i = 0; i < g_exp.ntab; i++) {
         if (g_exp.tabp[i].nrows == LEFT_OUT) {

@@ -152,6 +152,7 @@ enum {
     OBJ_SEQUENCE = 10, /* deferred from here on */
     OBJ_FOREIGN_KEY,
     OBJ_VIEW,          /* views, then the comments on them */
+    OBJ_MVIEW,         /* materialized view logs, then the views (and refresh calls) */
     OBJ_SYNONYM,
     OBJ_CODE,
     OBJ_GRANT
@@ -250,6 +251,8 @@ int gather_comments(void);
 int gather_sequences(void);
 int gather_foreign_keys(void);
 int gather_views(void);
+/* The materialized views and their logs (gather_mviews.c). */
+int gather_mviews(void);
 int gather_synonyms(void);
 int gather_code(void);
 int gather_grants(void);

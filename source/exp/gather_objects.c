@@ -15,6 +15,7 @@ int gather_objects(void)
     if (full_export()) {
         if (gather_sequences() != 0) return -1;
         if (gather_views() != 0) return -1;
+        if (gather_mviews() != 0) return -1;
         if (gather_synonyms() != 0) return -1;
         if (gather_code() != 0) return -1;
     }

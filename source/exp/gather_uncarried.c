@@ -1,7 +1,7 @@
 /*
  * gather_uncarried.c - names in warnings what the dump cannot carry and
  * would otherwise lose without a word: objects of kinds the export does
- * not handle (materialized views, database links, ...), public synonyms
+ * not handle (database links, clusters, ...), public synonyms
  * for the schema's objects, and indexes of kinds not exported on the
  * exported tables.
  */
@@ -23,7 +23,8 @@ static int objects_of_other_kinds(const char *esc_owner)
              "where OWNER='%s' and OBJECT_TYPE not in ('TABLE', 'INDEX', 'SEQUENCE', 'VIEW',\n"
              "  'SYNONYM', 'PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TRIGGER',\n"
              "  'TYPE', 'TYPE BODY', 'LOB', 'TABLE PARTITION', 'TABLE SUBPARTITION',\n"
-             "  'INDEX PARTITION', 'INDEX SUBPARTITION', 'LOB PARTITION', 'LOB SUBPARTITION')\n"
+             "  'INDEX PARTITION', 'INDEX SUBPARTITION', 'LOB PARTITION', 'LOB SUBPARTITION',\n"
+             "  'MATERIALIZED VIEW')\n"
              "order by OBJECT_TYPE, OBJECT_NAME",
              esc_owner);
     ret = dict_open(&q, sqltxt, 2, widths);

@@ -782,6 +782,102 @@ static const char *match_grant(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, c
     return t.type == T_END ? NULL : refuse(why, size, "more after the grantee of a grant", NULL);
 }
 
+/* CREATE MATERIALIZED VIEW [schema.]name [(columns)] [clauses] AS query:
+ * as a view, its query read as a view's is. */
+static const char *match_create_mview(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, char *why,
+                                      size_t size)
+{
+    TOKEN t;
+    next(lx, &t);
+    if (!is_word(&t, "MATERIALIZED")) return "";
+    next(lx, &t);
+    if (!is_word(&t, "VIEW")) return "";
+    LEXER save = *lx;
+    next(lx, &t);
+    if (is_word(&t, "LOG")) return "";
+    *lx = save;
+    in->kind = "materialized view";
+    const char *r = created_name(sc, lx, in, why, size);
+    if (r) return r;
+    int depth = 0;
+    for (;;) {
+        next(lx, &t);
+        if (t.type == T_END) return refuse(why, size, "no AS in the materialized view", NULL);
+        if (t.type == T_BAD) return refuse(why, size, "%s", lx->bad);
+        if (is_punct(&t, '(')) depth++;
+        if (is_punct(&t, ')')) depth--;
+        if (depth == 0 && is_word(&t, "AS")) break;
+    }
+    /* the query: one statement, and no database link, which would read
+     * another database */
+    lx->loose = 1;
+    for (;;) {
+        next(lx, &t);
+        if (t.type == T_END) return NULL;
+        if (t.type == T_BAD) return refuse(why, size, "%s", lx->bad);
+        if (is_punct(&t, ';')) return refuse(why, size, "more than one statement", NULL);
+        if (is_punct(&t, '@')) return refuse(why, size, "a database link", NULL);
+    }
+}
+
+/* CREATE MATERIALIZED VIEW LOG ON [schema.]table [clauses]: a log on a
+ * table of the dump. */
+static const char *match_create_mview_log(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, char *why,
+                                          size_t size)
+{
+    TOKEN t;
+    next(lx, &t);
+    if (!is_word(&t, "MATERIALIZED")) return "";
+    next(lx, &t);
+    if (!is_word(&t, "VIEW")) return "";
+    next(lx, &t);
+    if (!is_word(&t, "LOG")) return "";
+    next(lx, &t);
+    if (!is_word(&t, "ON")) return refuse(why, size, "no table for the log", NULL);
+    in->kind = "materialized view log";
+    const char *r = qualified_name(sc, lx, &t, 0, NULL, why, size);
+    if (r) return r;
+    if (!dump_table(sc, t.text)) return refuse(why, size, "a log on \"%s\", not a table of the dump", t.text);
+    set_name(in->object, t.text);
+    set_name(in->table, t.text);
+    return NULL;
+}
+
+/* BEGIN DBMS_MVIEW.REFRESH('name'); END; with the name of one
+ * materialized view of the target schema, written bare or quoted. */
+static const char *match_refresh(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, char *why, size_t size)
+{
+    (void)sc;
+    static const char *const shape[] = {"DBMS_MVIEW", ".", "REFRESH", "(", "'", ")", ";", "END", ";"};
+    lx->loose = 1;
+    TOKEN t;
+    for (size_t k = 0; k < sizeof(shape) / sizeof(shape[0]); k++) {
+        next(lx, &t);
+        const char *w = shape[k];
+        int ok = w[0] == '\'' ? t.type == T_STRING && !t.cut
+                 : w[1] == '\0' && !(w[0] >= 'A' && w[0] <= 'Z') ? is_punct(&t, w[0])
+                                                                 : is_word(&t, w);
+        if (!ok) return k == 0 ? "" : refuse(why, size, "a block other than a refresh", NULL);
+        if (w[0] == '\'') {
+            /* one name: "NAME" or NAME, no schema, no list */
+            const char *v = t.text;
+            size_t n = strlen(v);
+            int quoted_name = n >= 2 && v[0] == '"' && v[n - 1] == '"';
+            const char *b = quoted_name ? v + 1 : v, *e = quoted_name ? v + n - 1 : v + n;
+            if (b == e) return refuse(why, size, "a refresh of no view", NULL);
+            for (const char *p = b; p < e; p++)
+                if (*p == '"' || (!quoted_name && (*p == '.' || *p == ',' || *p == ' ')) || (unsigned char)*p < 0x20)
+                    return refuse(why, size, "a refresh of another schema's or of several views", NULL);
+            in->kind = "materialized view refresh";
+            size_t len = (size_t)(e - b) < STMT_NAME_MAX ? (size_t)(e - b) : STMT_NAME_MAX;
+            memcpy(in->object, b, len);
+            in->object[len] = '\0';
+        }
+    }
+    next(lx, &t);
+    return t.type == T_END ? NULL : refuse(why, size, "a block other than a refresh", NULL);
+}
+
 /* The kinds an export writes: the first word, where the kind may stand,
  * how much the whole-text rules check, and the rest of its head. A matcher
  * returns NULL (allowed), "" (not this kind) or the reason it refuses, and
@@ -808,6 +904,9 @@ static const STMT_KIND g_kinds[] = {
     {"CREATE", STMT_AT_DEFERRED, SCAN_CODE, match_create_code},
     {"ALTER", STMT_AT_DEFERRED, SCAN_TOKENS, match_alter_trigger},
     {"GRANT", STMT_AT_DEFERRED, SCAN_TOKENS, match_grant},
+    {"CREATE", STMT_AT_DEFERRED, SCAN_QUERY, match_create_mview},
+    {"CREATE", STMT_AT_DEFERRED, SCAN_STRICT, match_create_mview_log},
+    {"BEGIN", STMT_AT_DEFERRED, SCAN_CODE, match_refresh},
 };
 
 const char *stmt_check(const STMT_SCOPE *sc, const char *text, uint32_t len, STMT_INFO *info,

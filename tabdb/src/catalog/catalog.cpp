@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "catalog/catalog_internal.h"
+#include "catalog/mview.h"
 #include "catalog/sequence.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -436,6 +437,8 @@ Status ResolveTableFor(Session& s, const sql::NameList& name, const char* privil
     if (p == "INSERT" || p == "UPDATE" || p == "DELETE") return OraError(ora::kViewDmlNotLegal);
     return OraError(ora::kTableNotExist);
   }
+  std::string p = privilege;
+  if (p == "INSERT" || p == "UPDATE" || p == "DELETE") TABDB_RETURN_IF_ERROR(CheckContainerDml(s, r.obj_id));
   return cat::LoadTableById(s, r.obj_id, out);
 }
 
@@ -636,6 +639,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kRename:
       r = st.rename ? cat::RenameDdl(s, *st.rename) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kMview:
+      r = st.mview ? MviewDdl(s, *st.mview) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);

@@ -294,6 +294,9 @@ Status SequenceDdlText(Session& s, const std::string& owner, const std::string& 
 // ALL_/USER_/DBA_TAB_COMMENTS, COL_COMMENTS, OBJECTS and DATABASE_PROPERTIES;
 // false for other names.
 bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status);
+// *_TRIGGERS, *_TYPES, *_SCHEDULER_JOBS, SESSION_PRIVS, SESSION_ROLES,
+// DBA_/USER_TABLESPACES, *_MVIEWS, *_MVIEW_LOGS (dictionary_more.cpp).
+bool FindMoreView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 // ---- identity columns (ddl_identity.cpp) ------------------------------
 // For CREATE TABLE, once the table has its object id: the sequence
 // ISEQ$$_<table id> of its identity column and the column's identity

@@ -64,6 +64,39 @@ Status NoteUnit(Session& s, const std::string& owner, const std::string& name,
   return Done(s, st);
 }
 
+// The table (or view) a DML trigger is defined on: the name after the
+// first ON of its header (BEFORE INSERT OR UPDATE OF a ON [schema.]t).
+// *found false for a trigger on DATABASE or SCHEMA, or a header not read.
+void TriggerTable(Session& s, const std::string& source, std::string* owner, std::string* table,
+                  bool* found) {
+  *found = false;
+  std::vector<sql::Token> t;
+  (void)sql::TokenizePlsql(source, &t);
+  for (size_t i = 0; i + 1 < t.size(); ++i) {
+    if (t[i].kind != sql::TokenKind::kIdent) continue;
+    // The header ends where the body or its options begin.
+    if (t[i].text == "DECLARE" || t[i].text == "BEGIN" || (t[i].text == "FOR" && t[i + 1].text == "EACH") || t[i].text == "WHEN" ||
+        t[i].text == "REFERENCING" || t[i].text == "COMPOUND" || t[i].text == "CALL")
+      return;
+    if (t[i].text != "ON") continue;
+    const sql::Token& a = t[i + 1];
+    if (a.kind != sql::TokenKind::kIdent && a.kind != sql::TokenKind::kQuotedIdent) return;
+    bool qualified = i + 3 < t.size() && t[i + 2].kind == sql::TokenKind::kSymbol && t[i + 2].text == ".";
+    if (!qualified && a.kind == sql::TokenKind::kIdent &&
+        (a.text == "DATABASE" || a.text == "SCHEMA" || a.text == "NESTED"))
+      return;
+    if (qualified) {
+      *owner = a.text;
+      *table = t[i + 3].text;
+    } else {
+      *owner = s.current_schema();
+      *table = a.text;
+    }
+    *found = true;
+    return;
+  }
+}
+
 }  // namespace
 
 Status EnsureSourceTable(Session& s) {
@@ -115,6 +148,19 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
   for (const std::string& e : existing)
     if (e != c.type && SameNamespace(e, c.type) && !Pairs(e, c.type)) return OraError(ora::kNameAlreadyUsed);
   if (found && !c.or_replace) return OraError(ora::kNameAlreadyUsed);
+  if (c.type == "TRIGGER") {
+    // A trigger needs its table: Oracle refuses one on a missing table.
+    std::string towner, tname;
+    bool on_table = false;
+    TriggerTable(s, c.source, &towner, &tname, &on_table);
+    if (on_table) {
+      int64_t tobj = 0;
+      std::string ttype;
+      TABDB_RETURN_IF_ERROR(FindObject(s, towner, tname, &tobj, &ttype));
+      if (tobj == 0 || (ttype != "TABLE" && ttype != "VIEW" && ttype != "SYNONYM"))
+        return OraError(ora::kTableNotExist);
+    }
+  }
   if (c.type != "TRIGGER") {
     SqliteStmt obj;
     TABDB_RETURN_IF_ERROR(Prepare(s, "SELECT 1 FROM tab$objects WHERE owner = ?1 AND name = ?2 AND type <> 'INDEX'", &obj));

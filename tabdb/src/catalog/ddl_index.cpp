@@ -169,6 +169,14 @@ Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci, ExprTypeFn infer_t
   IndexSpec spec;
   SplitName(s, ci.name, &spec.owner, &spec.name);
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, spec.owner));
+  {
+    // The name is checked first: a second CREATE INDEX of one name is
+    // ORA-00955 even when its columns are indexed already.
+    int64_t used = 0;
+    std::string used_type;
+    TABDB_RETURN_IF_ERROR(FindObject(s, spec.owner, spec.name, &used, &used_type));
+    if (used != 0) return OraError(ora::kNameAlreadyUsed);
+  }
   TableInfo table;
   TABDB_RETURN_IF_ERROR(ResolveTableFor(s, ci.table, "INDEX", &table));
   spec.unique = ci.unique;

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "catalog/catalog_internal.h"
+#include "catalog/mview.h"
 #include "sql/printer.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -301,6 +302,8 @@ Status RemoveTable(Session& s, const TableInfo& table) {
       "DELETE FROM tab$constraints WHERE table_obj = " + id + ";"
       "DELETE FROM tab$columns WHERE obj_id = " + id + ";"
       "DELETE FROM tab$tables WHERE obj_id = " + id + ";"
+      "DELETE FROM tab$mviews WHERE table_obj = " + id + ";"
+      "DELETE FROM tab$mview_logs WHERE master_obj = " + id + ";"
       "DELETE FROM tab$objects WHERE obj_id = " + id + ";"));
   TABDB_RETURN_IF_ERROR(DropComments(s, table.obj_id));
   TABDB_RETURN_IF_ERROR(DropPartitioning(s, table.obj_id));
@@ -313,6 +316,9 @@ Status DropTableDdl(Session& s, const sql::DropObject& d) {
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   TableInfo t;
   TABDB_RETURN_IF_ERROR(LoadTable(s, owner, name, &t));
+  bool container = false;
+  TABDB_RETURN_IF_ERROR(IsMviewContainer(s, t.obj_id, &container));
+  if (container) return OraError(ora::kUseDropMview, {owner, name});
   TABDB_RETURN_IF_ERROR(CheckDropReferenced(s, t, d.cascade));
   return RemoveTable(s, t);
 }

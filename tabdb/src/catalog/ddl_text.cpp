@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "catalog/mview.h"
 #include "catalog/catalog_internal.h"
 #include "util/errors.h"
 
@@ -423,6 +424,17 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
     std::string text;
     if (type == "VIEW") TABDB_RETURN_IF_ERROR(ViewDdlText(s, schema, name, &text, &found));
     else TABDB_RETURN_IF_ERROR(SynonymDdlText(s, schema, name, &text, &found));
+    if (!found) return NotFound(name, type, schema);
+    if (!s.transforms().pretty && text.rfind("\n  ", 0) == 0) text = text.substr(3);
+    if (s.transforms().sqlterminator) text += ";";
+    *out = std::move(text);
+    return Status::Ok();
+  }
+  if (type == "MATERIALIZED_VIEW" || type == "MATERIALIZED_VIEW_LOG") {
+    if (!Visible(s, schema)) return NotFound(name, type, schema);
+    bool found = false;
+    std::string text;
+    TABDB_RETURN_IF_ERROR(MviewDdlText(s, type, schema, name, &text, &found));
     if (!found) return NotFound(name, type, schema);
     if (!s.transforms().pretty && text.rfind("\n  ", 0) == 0) text = text.substr(3);
     if (s.transforms().sqlterminator) text += ";";

@@ -681,6 +681,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
   if (cat::FindPrivilegeView(s, name, out, status)) return true;
   if (cat::FindObjectView(s, name, out, status)) return true;
   if (FindPartitionView(s, name, out, status)) return true;
+  if (cat::FindMoreView(s, name, out, status)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {

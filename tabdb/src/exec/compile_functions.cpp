@@ -475,6 +475,53 @@ Status OraHashRule(FnCompile& f) {
   return f.Set(TypeKind::kNumber, args);
 }
 
+// REGEXP_LIKE: a condition, usable in WHERE and CHECK.
+Status RegexpLikeRule(FnCompile& f) {
+  std::vector<const CExpr*> args;
+  for (size_t i = 0; i < f.a.size(); ++i) args.push_back(f.TextArg(i));
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kNumber, args));
+  f.out->is_bool = true;
+  return Status::Ok();
+}
+
+// REGEXP_SUBSTR ('S'), _INSTR ('I'), _REPLACE ('R'), _COUNT ('C'): text
+// arguments where the function takes text (source, pattern, replacement,
+// match parameter), numbers elsewhere.
+Status RegexpRule(FnCompile& f) {
+  int match_param = f.fn.variant == 'S' ? 4 : f.fn.variant == 'I' ? 5 : f.fn.variant == 'R' ? 5 : 3;
+  std::vector<const CExpr*> args;
+  for (size_t i = 0; i < f.a.size(); ++i) {
+    bool text = i < 2 || static_cast<int>(i) == match_param || (f.fn.variant == 'R' && i == 2);
+    args.push_back(text ? f.TextArg(i) : f.NumArg(i));
+  }
+  if (f.fn.variant == 'I' || f.fn.variant == 'C') return f.Set(TypeKind::kNumber, args);
+  int len = f.a[0].type.length;
+  TABDB_RETURN_IF_ERROR(f.Set(TextResult(f.a[0]), args));
+  f.out->type.length = f.fn.variant == 'R' || len == kUnset ? 4000 : len;
+  return Status::Ok();
+}
+
+// SYS_CONTEXT(namespace, parameter [, length]): VARCHAR2 of the session.
+Status SysContextRule(FnCompile& f) {
+  std::vector<const CExpr*> args = {f.TextArg(0), f.TextArg(1)};
+  if (f.a.size() == 3) args.push_back(f.NumArg(2));
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kVarchar2, args));
+  f.out->type.length = 256;
+  f.out->constant = false;  // follows the session (ALTER SESSION SET CURRENT_SCHEMA)
+  return Status::Ok();
+}
+
+// USERENV(parameter): NUMBER for the numeric parameters, else VARCHAR2.
+Status UserenvRule(FnCompile& f) {
+  const std::string& p = f.a[0].sql;
+  bool number = p == "'SID'" || p == "'SESSIONID'" || p == "'ENTRYID'" || p == "'SCHEMAID'" ||
+                p == "'INSTANCE'";
+  TABDB_RETURN_IF_ERROR(f.Set(number ? TypeKind::kNumber : TypeKind::kVarchar2, {f.TextArg(0)}));
+  if (!number) f.out->type.length = 256;
+  f.out->constant = false;
+  return Status::Ok();
+}
+
 // ---- The registry. Names are upper case; '$' names are operators.
 const SqlFunction kFunctions[] = {
     // Operators the compiler emits.
@@ -569,6 +616,15 @@ const SqlFunction kFunctions[] = {
     {"DBMS_RANDOM.NORMAL", 0, 0, RandomValueRule, EvalRandomNormal, 0, 0},
     {"DBMS_RANDOM.RANDOM", 0, 0, RandomValueRule, EvalRandomInt, 0, 0},
     {"UNISTR", 1, 1, UnistrRule, EvalUnistr, 0, 0},
+    // Regular expressions.
+    {"REGEXP_LIKE", 2, 3, RegexpLikeRule, EvalRegexpLike, 0, kFnBooleanResult},
+    {"REGEXP_SUBSTR", 2, 6, RegexpRule, EvalRegexpSubstr, 'S', 0},
+    {"REGEXP_INSTR", 2, 7, RegexpRule, EvalRegexpInstr, 'I', 0},
+    {"REGEXP_REPLACE", 2, 6, RegexpRule, EvalRegexpReplace, 'R', 0},
+    {"REGEXP_COUNT", 2, 4, RegexpRule, EvalRegexpCount, 'C', 0},
+    // The session's context.
+    {"SYS_CONTEXT", 2, 3, SysContextRule, EvalSysContext, 0, 0},
+    {"USERENV", 1, 1, UserenvRule, EvalUserenv, 0, 0},
 };
 
 constexpr int kFunctionCount = static_cast<int>(sizeof(kFunctions) / sizeof(kFunctions[0]));

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "exec/convert.h"
+#include "exec/mview_exec.h"
 #include "exec/plsql.h"
 #include "exec/prepared.h"
 #include "exec/server_output.h"
@@ -981,6 +982,19 @@ class Runner {
         TABDB_RETURN_IF_ERROR(arg(i, &v));
       }
       return Status::Ok();
+    }
+    if (n == "DBMS_MVIEW.REFRESH" || n == "DBMS_SNAPSHOT.REFRESH") {
+      // (list [, method [, ...]]): the further arguments change nothing
+      // in a complete refresh.
+      Value list, method;
+      TABDB_RETURN_IF_ERROR(arg(0, &list));
+      std::string l, m;
+      TABDB_RETURN_IF_ERROR(Text(list, &l));
+      if (st.args.size() >= 2) {
+        TABDB_RETURN_IF_ERROR(arg(1, &method));
+        if (!method.null) TABDB_RETURN_IF_ERROR(Text(method, &m));
+      }
+      return RefreshMviews(s_, l, m);
     }
     if (n == "DBMS_OUTPUT.NEW_LINE") {
       ServerOutputNewLine(s_);

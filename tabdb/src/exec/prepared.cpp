@@ -15,6 +15,8 @@
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
 #include "exec/create_table_as.h"
+#include "exec/ddl_functions.h"
+#include "exec/mview_exec.h"
 #include "exec/plsql.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
@@ -1395,6 +1397,10 @@ Status Prepared::ExecuteOther() {
     TABDB_RETURN_IF_ERROR(s_->CheckRights());
     return CreateTableAsSelect(*s_, *stmt_);
   }
+  if (stmt_->kind == StmtKind::kMview && stmt_->mview && stmt_->mview->action == sql::MviewStmt::kCreate) {
+    TABDB_RETURN_IF_ERROR(s_->CheckRights());
+    return CreateMview(*s_, *stmt_);
+  }
   switch (stmt_->kind) {
     case StmtKind::kCommit:
       return s_->Commit();
@@ -1435,6 +1441,7 @@ Status Prepared::ExecuteOther() {
       SetCheckRowsFn(AnyRowBreaksCheck);
       SetFillColumnFn(FillColumnDefault);
       SetRowConditionFn(CompileRowCondition);
+      TABDB_RETURN_IF_ERROR(CheckDdlFunctions(*stmt_));
       Status st = ExecuteDdl(*s_, *stmt_, InferExprType);
       if (st.code() != ora::kResourceBusy) return st;
       // A table of the DDL may be busy only because an open query of this

@@ -101,6 +101,16 @@ void EvalToLob(FnCall& c, Status* st);
 void EvalGetDdl(FnCall& c, Status* st);
 void EvalGetDependentDdl(FnCall& c, Status* st);
 
+// Regular expressions (fn_regexp.cpp).
+void EvalRegexpLike(FnCall& c, Status* st);  // "1", "0" or NULL
+void EvalRegexpSubstr(FnCall& c, Status* st);
+void EvalRegexpInstr(FnCall& c, Status* st);
+void EvalRegexpCount(FnCall& c, Status* st);
+void EvalRegexpReplace(FnCall& c, Status* st);
+// Session context (fn_context.cpp).
+void EvalSysContext(FnCall& c, Status* st);
+void EvalUserenv(FnCall& c, Status* st);
+
 // Shared helpers.
 Status ArgInt(const Value& v, int64_t* out);      // a NUMBER argument as an integer (truncated)
 Status ArgNumberText(const Value& v, std::string* text);

@@ -70,6 +70,8 @@ class Session {
   Database& db() { return *db_; }
   const UserInfo& user() const { return user_; }
   const std::string& current_schema() const { return schema_; }
+  // The session's number among the open sessions of the database (SID).
+  int64_t sid() const { return sid_; }
   void set_current_schema(const std::string& s) { schema_ = s; }
   TransformParams& transforms() { return transforms_; }
 

@@ -573,6 +573,32 @@ struct CommentStmt {
   std::string text;
 };
 
+// CREATE MATERIALIZED VIEW [schema.]mv [(col, ...)] [ON PREBUILT TABLE |
+// BUILD IMMEDIATE | DEFERRED] [REFRESH ...] [... QUERY REWRITE] AS query;
+// DROP MATERIALIZED VIEW mv [PRESERVE TABLE]; CREATE / DROP MATERIALIZED
+// VIEW LOG ON [schema.]master [WITH ...] [INCLUDING | EXCLUDING NEW VALUES].
+struct MviewStmt {
+  enum Action { kCreate, kDrop, kCreateLog, kDropLog } action = kCreate;
+  NameList name;                        // the view, or the master of a log
+  std::vector<Name> columns;            // column aliases
+  std::string build = "IMMEDIATE";      // IMMEDIATE, DEFERRED or PREBUILT
+  std::string refresh_method = "FORCE";  // COMPLETE, FAST, FORCE or NEVER
+  std::string refresh_mode = "DEMAND";   // DEMAND, COMMIT, STATEMENT or NEVER
+  std::string start_with, next;         // START WITH / NEXT expressions as written
+  bool with_rowid = false;              // REFRESH WITH ROWID (default WITH PRIMARY KEY)
+  bool rewrite = false;                 // ENABLE QUERY REWRITE
+  bool updatable = false;               // FOR UPDATE
+  bool preserve_table = false;          // DROP ... PRESERVE TABLE
+  SegmentAttributes attrs;
+  std::shared_ptr<Select> query;
+  Span query_span;
+  std::string query_text;               // as written after AS
+  // Logs: what each row records.
+  bool log_rowid = false, log_primary_key = false, log_object_id = false, log_sequence = false;
+  std::vector<Name> log_columns;
+  bool log_new_values = false;          // INCLUDING NEW VALUES
+};
+
 enum class StmtKind {
   kSelect,
   kInsert,
@@ -607,6 +633,7 @@ enum class StmtKind {
   kRename,
   kSetConstraints,
   kSetTransaction,
+  kMview,
 };
 
 struct Statement {
@@ -640,6 +667,7 @@ struct Statement {
   std::unique_ptr<RenameStmt> rename;  // RENAME a TO b
   std::unique_ptr<SetConstraints> set_constraints;
   std::unique_ptr<SetTransaction> set_transaction;
+  std::unique_ptr<MviewStmt> mview;        // materialized views and their logs
 };
 
 }  // namespace sql

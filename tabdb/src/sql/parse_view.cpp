@@ -70,13 +70,20 @@ Status Parser::ParseCreateViewOrSynonym(Statement* st) {
   TABDB_RETURN_IF_ERROR(ParseObjectName(&v->name, 903));
   if (PeekSym("(")) TABDB_RETURN_IF_ERROR(ParseNameListInParens(&v->columns));
   TABDB_RETURN_IF_ERROR(ExpectWord("AS"));
-  bool paren = AcceptSym("(");
+  // The query may be parenthesised as a whole or branch by branch
+  // ((SELECT ...) UNION ALL (SELECT ...)); one wholly in parentheses is
+  // kept without them.
   uint32_t begin = Position();
   std::unique_ptr<Select> q;
   TABDB_RETURN_IF_ERROR(ParseSelect(&q, false));
   uint32_t end = prev_end();
-  if (paren) TABDB_RETURN_IF_ERROR(ExpectSym(")", 907));
-  v->query_text = std::string(text().substr(begin, end - begin));
+  std::string_view qt = text().substr(begin, end - begin);
+  if (q->branches.empty() && qt.size() >= 2 && qt.front() == '(' && qt.back() == ')') {
+    qt = qt.substr(1, qt.size() - 2);
+    while (!qt.empty() && isspace(static_cast<unsigned char>(qt.front()))) qt.remove_prefix(1);
+    while (!qt.empty() && isspace(static_cast<unsigned char>(qt.back()))) qt.remove_suffix(1);
+  }
+  v->query_text = std::string(qt);
   v->query = std::move(q);
   if (AcceptWord("WITH")) {
     if (AcceptWord("READ")) {

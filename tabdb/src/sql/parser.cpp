@@ -353,6 +353,7 @@ Status Parser::ParseCreate(Statement* st) {
   bool unique = AcceptWord("UNIQUE");
   bool bitmap = !unique && AcceptWord("BITMAP");
   if (AcceptWord("INDEX")) return ParseCreateIndex(st, unique, bitmap);
+  if (!unique && !bitmap && PeekWord("MATERIALIZED") && PeekWord("VIEW", 1)) return ParseCreateMview(st);
   // Materialized views and their logs, clusters, database links, ... are not carried.
   if (!unique && !bitmap) TABDB_RETURN_IF_ERROR(RefuseUncarriedStatement("CREATE"));
   return Err(901);
@@ -373,6 +374,7 @@ Status Parser::ParseDrop(Statement* st) {
   Next();
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kDropSequence);
   if (PeekDropViewOrSynonym()) return ParseDropViewOrSynonym(st);
+  if (PeekWord("MATERIALIZED") && PeekWord("VIEW", 1)) return ParseDropMview(st);
   auto d = std::make_unique<DropObject>();
   if (AcceptWord("TABLE")) {
     st->kind = StmtKind::kDropTable;

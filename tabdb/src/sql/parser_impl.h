@@ -111,6 +111,9 @@ class Parser {
   // and RENAME (parse_alter.cpp).
   Status ParseIdentity(ColumnDef* col, bool modify);
   Status ParseCreateTableAs(CreateTable* ct);
+  // CREATE / DROP MATERIALIZED VIEW [LOG] after CREATE or DROP (parse_mview.cpp).
+  Status ParseCreateMview(Statement* st);
+  Status ParseDropMview(Statement* st);
   Status ParseAlterAddItems(AlterTable* at);
   Status ParseAlterModify(AlterTable* at);
   Status ParseAlterDropColumns(AlterTable* at);

@@ -300,6 +300,45 @@ CREATE TABLE IF NOT EXISTS tab$iot(
   compress INTEGER NOT NULL DEFAULT -1);
 COMMIT;
 )sql"},
+    // Upgrade 9: materialized views and their logs.
+    //   tab$mviews      a materialized view (its own object id, not in
+    //                   tab$objects, whose name its container table holds):
+    //                   the container's id, the query as written, its
+    //                   column aliases, build and refresh options, whether
+    //                   and when it was last refreshed
+    //   tab$mview_logs  a log on a master table: what it records
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$mviews'", R"sql(
+BEGIN;
+CREATE TABLE IF NOT EXISTS tab$mviews(
+  obj_id INTEGER PRIMARY KEY,
+  owner TEXT NOT NULL,
+  name TEXT NOT NULL,
+  table_obj INTEGER NOT NULL UNIQUE,
+  query TEXT NOT NULL,
+  aliases TEXT NOT NULL DEFAULT '',
+  build TEXT NOT NULL,
+  refresh_method TEXT NOT NULL,
+  refresh_mode TEXT NOT NULL,
+  start_with TEXT,
+  next_date TEXT,
+  with_rowid INTEGER NOT NULL DEFAULT 0,
+  rewrite INTEGER NOT NULL DEFAULT 0,
+  updatable INTEGER NOT NULL DEFAULT 0,
+  created REAL NOT NULL,
+  last_refresh REAL,
+  UNIQUE(owner, name));
+CREATE TABLE IF NOT EXISTS tab$mview_logs(
+  master_obj INTEGER PRIMARY KEY,
+  obj_id INTEGER NOT NULL,
+  rowids INTEGER NOT NULL DEFAULT 0,
+  primary_key INTEGER NOT NULL DEFAULT 0,
+  object_id INTEGER NOT NULL DEFAULT 0,
+  sequence INTEGER NOT NULL DEFAULT 0,
+  filter_columns TEXT NOT NULL DEFAULT '',
+  new_values INTEGER NOT NULL DEFAULT 0,
+  created REAL NOT NULL);
+COMMIT;
+)sql"},
 };
 
 }  // namespace tabdb

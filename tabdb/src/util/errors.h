@@ -313,6 +313,26 @@ constexpr int kDropParentKeyColumn = 12992;     // cannot drop parent key column
 // Subqueries where a stored expression is kept.
 constexpr int kSubqueryNotAllowed = 2251;       // subquery not allowed here
 constexpr int kSubqueryExprNotAllowed = 22818;  // subquery expressions not allowed here
+// Session context, regular expressions and materialized views.
+constexpr int kInvalidUserenvParameter = 2003;  // invalid USERENV parameter
+constexpr int kMviewLogExists = 12000;          // a materialized view log already exists on table '%s'
+constexpr int kNoMviewLog = 12002;              // there is no materialized view log on table "%s"."%s"
+constexpr int kMviewNotFound = 12003;           // materialized view "%s"."%s" does not exist
+constexpr int kMviewRefreshPath = 12008;        // error in materialized view or zonemap refresh path
+constexpr int kPrebuiltTableMissing = 12059;    // prebuilt table "%s"."%s" does not exist
+constexpr int kPrebuiltShape = 12060;           // shape of prebuilt table does not match definition query
+constexpr int kUseDropMview = 12083;            // must use DROP MATERIALIZED VIEW to drop "%s"."%s"
+constexpr int kRegexInternal = 12722;           // regular expression internal error
+constexpr int kRegexParens = 12725;             // unmatched parentheses in regular expression
+constexpr int kRegexBracket = 12726;            // unmatched bracket in regular expression
+constexpr int kRegexBackref = 12727;            // invalid back reference in regular expression
+constexpr int kRegexRange = 12728;              // invalid range in regular expression
+constexpr int kRegexClass = 12729;              // invalid character class in regular expression
+constexpr int kRegexEquivalence = 12730;        // invalid equivalence class in regular expression
+constexpr int kRegexCollation = 12731;          // invalid collation class in regular expression
+constexpr int kRegexInterval = 12732;           // invalid interval value in regular expression
+constexpr int kRegexTooLong = 12733;            // regular expression too long
+constexpr int kRefreshMviewNotFound = 23401;    // materialized view "%s"."%s" does not exist
 }  // namespace ora
 
 }  // namespace tabdb

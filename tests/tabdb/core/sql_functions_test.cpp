@@ -50,6 +50,14 @@ const Call kCalls[] = {
     {"CASE WHEN DBMS_RANDOM.VALUE BETWEEN 0 AND 1 THEN 'no parentheses' END", "no parentheses"},
     // UNISTR: UTF-16 units, a surrogate pair, an escaped backslash.
     {"UNISTR('a\\00e9\\D83D\\DE00\\\\b')", "a\xC3\xA9\xF0\x9F\x98\x80\\b"},
+    // Regular expressions and the session's context.
+    {"CASE WHEN REGEXP_LIKE('aB', 'b', 'i') THEN 'y' END", "y"},
+    {"REGEXP_SUBSTR('a12b', '[0-9]+')", "12"},
+    {"REGEXP_INSTR('a12b', '[0-9]', 1, 2)", "3"},
+    {"REGEXP_REPLACE('a-b', '(a)-(b)', '\\2\\1')", "ba"},
+    {"REGEXP_COUNT('aXa', 'a')", "2"},
+    {"SYS_CONTEXT('USERENV', 'SESSION_USER')", "APP"},
+    {"USERENV('ISDBA')", "FALSE"},
     {"LENGTH(UNISTR('\\0041\\00E9'))", "2"},
     // Characters.
     {"UPPER('abc')", "ABC"},
