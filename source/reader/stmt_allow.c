@@ -89,6 +89,17 @@ static void next(LEXER *lx, TOKEN *t)
     case SQLT_STRING:
     case SQLT_NSTRING:
         t->type = T_STRING;
+        /* the value of a plain '...' literal (doubled quotes as one); a
+         * q-quoted or national literal keeps no text */
+        if (s.kind == SQLT_STRING && s.len >= 2 && p[0] == '\'') {
+            for (uint32_t k = 1; k + 1 < s.len; k++) {
+                put_char(t, &n, p[k]);
+                if (p[k] == '\'') k++;
+            }
+            t->text[n] = '\0';
+        } else {
+            t->cut = 1;
+        }
         return;
     case SQLT_NUMBER:
         t->type = T_NUMBER;
