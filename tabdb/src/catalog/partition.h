@@ -49,6 +49,10 @@ struct IotInfo {
 };
 // The options of an index-organized table; *found false for a heap table.
 Status LoadIot(Session& s, int64_t obj_id, IotInfo* out, bool* found);
+// The primary key columns (internal numbers, in key order) of an
+// index-organized table, whose rows a full scan returns in that order;
+// empty for a heap table.
+Status IotKeyColumns(Session& s, int64_t obj_id, std::vector<int>* intcols);
 
 // A condition over the row of `t` (columns by name) that is TRUE when the
 // row belongs in partition `p` (and `sub`, a subpartition of it, when not

@@ -799,6 +799,21 @@ Status LoadIot(Session& s, int64_t obj_id, IotInfo* out, bool* found) {
   return st;
 }
 
+Status IotKeyColumns(Session& s, int64_t obj_id, std::vector<int>* intcols) {
+  intcols->clear();
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      "SELECT cc.intcol FROM tab$iot w JOIN tab$constraints c ON c.table_obj = w.obj_id AND c.type = 'P'"
+      " JOIN tab$cons_columns cc ON cc.cons_id = c.cons_id WHERE w.obj_id = ?1 ORDER BY cc.position",
+      &q));
+  sqlite3_bind_int64(q, 1, obj_id);
+  Status st;
+  bool row = false;
+  while ((st = s.db().Step(q, &row)).ok() && row) intcols->push_back(sqlite3_column_int(q, 0));
+  sqlite3_reset(q);
+  return st;
+}
+
 Status FindPartition(const PartitioningInfo& pi, const std::string& name, bool sub, size_t* p,
                      size_t* sp) {
   for (size_t i = 0; i < pi.parts.size(); ++i) {

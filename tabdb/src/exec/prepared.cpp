@@ -534,6 +534,27 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     order_keys.push_back(key);
     order_dirs.push_back(std::string(o.desc ? " DESC" : " ASC") + (nulls_first ? " NULLS FIRST" : " NULLS LAST"));
   }
+  if (order_keys.empty() && !grouped && !q.distinct && froms.size() == 1 &&
+      froms[0]->scope.kind == Scope::kTable) {
+    // An index-organized table is read through its key: without ORDER BY
+    // its rows come back in primary key order, as a full scan of the
+    // index that holds them returns them.
+    std::vector<int> keys;
+    TABDB_RETURN_IF_ERROR(IotKeyColumns(s, froms[0]->table.obj_id, &keys));
+    Compiler member(s, froms[0]->scope, binds);
+    for (int k : keys) {
+      for (const ColumnInfo& c : froms[0]->table.columns) {
+        if (c.intcol != k) continue;
+        sql::Expr e;
+        e.kind = sql::ExprKind::kColumn;
+        e.names = {sql::Name{c.name, true}};
+        CExpr ce;
+        TABDB_RETURN_IF_ERROR(member.Compile(e, &ce));
+        order_keys.push_back(ce.sql);
+        order_dirs.push_back(" ASC");
+      }
+    }
+  }
   std::string out = "SELECT ";
   if (rownum && (q.distinct || !q.order_by.empty() || q.offset || q.fetch_first)) {
     // ROWNUM is given before DISTINCT and ORDER BY: the rows are numbered
