@@ -31,6 +31,7 @@ int imp_is_exists_error(int code)
     case 2264:  /* name already used by an existing constraint */
     case 2275:  /* such a referential constraint already exists in the table */
     case 4081:  /* trigger already exists */
+    case 12000: /* a materialized view log already exists on table */
         return 1;
     default:
         return 0;
