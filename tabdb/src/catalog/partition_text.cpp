@@ -124,6 +124,10 @@ Status PartitionedTableTail(Session& s, const TableInfo& t, const sql::SegmentAt
         if (pi.submethod == "RANGE") o += " VALUES LESS THAN ( " + r.high_value + " )";
       }
       o += " ) ";
+    } else if (pi.def_subparts > 1) {
+      // Without a template, the default count of hash subpartitions a new
+      // partition gets.
+      o += "\n  SUBPARTITIONS " + N(pi.def_subparts) + " ";
     }
   }
   o += "\n (";
