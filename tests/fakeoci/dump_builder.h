@@ -49,6 +49,28 @@ inline std::string Number(uint64_t v) {
   return out;
 }
 
+// Payload of a trailer GRANT record (kind 4): privilege number (1 is
+// SELECT), flags (1 grantable), the two name lengths, the names.
+inline std::string GrantPayload(uint8_t priv, uint8_t flags, const std::string& object,
+                                const std::string& grantee) {
+  std::string p;
+  p.push_back(static_cast<char>(priv));
+  p.push_back(static_cast<char>(flags));
+  p.push_back(static_cast<char>(object.size() & 0xFF));
+  p.push_back(static_cast<char>(grantee.size() & 0xFF));
+  return p + object + grantee;
+}
+
+// Payload of a trailer COMMENT record (kind 5): the two name lengths, the
+// names, the text.
+inline std::string CommentPayload(const std::string& table, const std::string& column,
+                                  const std::string& text) {
+  std::string p;
+  p.push_back(static_cast<char>(table.size() & 0xFF));
+  p.push_back(static_cast<char>(column.size() & 0xFF));
+  return p + table + column + text;
+}
+
 constexpr uint16_t kEnd = 0x0000;
 constexpr uint16_t kLong = 0xFFFB;
 constexpr uint16_t kLob = 0xFFFC;

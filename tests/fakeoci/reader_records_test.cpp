@@ -40,7 +40,7 @@ Read ReadAll(const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
   Read out;
   DUMP_READER r;
-  DUMP_VISIT v = {nullptr, nullptr, Collect};
+  DUMP_VISIT v = {nullptr, nullptr, Collect, nullptr};
   out.rc = dump_open(&r, fd);
   if (out.rc == 0) out.rc = dump_check_directory(&r);
   for (uint32_t i = 0; out.rc == 0 && i < r.head.tab_cnt; i++)
@@ -154,7 +154,7 @@ Tables ReadTables(const std::string& bytes) {
   for (uint32_t i = 0; out.rc == 0 && i < dump_table_count(&r); i++) {
     TAB_INFO t;
     DUMP_SECTION sec;
-    DUMP_VISIT v = {CollectDdl, nullptr, nullptr};
+    DUMP_VISIT v = {CollectDdl, nullptr, nullptr, nullptr};
     out.rc = dump_entry(&r, i, &t);
     if (out.rc == 0) out.rc = dump_walk_section(&r, i, &v, &out.ddl, &sec);
     if (out.rc == 0) {
@@ -238,3 +238,126 @@ TEST(ReaderRecords, BrokenTableRecordsAreDamage) {
 }
 
 }  // namespace
+
+// ---- GRANT and COMMENT records --------------------------------------------
+
+namespace {
+
+struct Objects {
+  int rc = -1;
+  std::string fault;
+  std::vector<std::string> seen;  // statements as text, records as composed
+};
+
+int SeeStatement(void* ctx, const char* text, uint32_t len) {
+  static_cast<Objects*>(ctx)->seen.emplace_back("text: " + std::string(text, len));
+  return 0;
+}
+
+int SeeRecord(void* ctx, const DUMP_OBJ_RECORD* rec) {
+  uint32_t len = 0, at = 0;
+  char* sql = dump_record_sql(rec, &len, &at);
+  std::string s(sql, len);
+  free(sql);
+  // the qualifier goes just before the object's quoted name
+  EXPECT_EQ('"', s[at]);
+  static_cast<Objects*>(ctx)->seen.emplace_back("record: " + s);
+  return 0;
+}
+
+Objects ReadObjects(const std::string& bytes) {
+  char path[] = "/tmp/reader_records.XXXXXX";
+  int fd = mkstemp(path);
+  EXPECT_GE(fd, 0);
+  std::ofstream(path, std::ios::binary) << bytes;
+  Objects out;
+  DUMP_READER r;
+  DUMP_VISIT v = {nullptr, nullptr, SeeStatement, SeeRecord};
+  out.rc = dump_open(&r, fd);
+  if (out.rc == 0) out.rc = dump_check_directory(&r);
+  if (out.rc == 0) out.rc = dump_walk_deferred(&r, &v, &out);
+  if (out.rc != 0) out.fault = r.fault.reason;
+  dump_close(&r);
+  close(fd);
+  unlink(path);
+  return out;
+}
+
+}  // namespace
+
+TEST(ReaderObjectRecords, GrantsAndCommentsComeInTheirPlaceAsComposedStatements) {
+  Dump d = Records();
+  d.extra = {{4, GrantPayload(1, 1, "T", "BOB"), -1},
+             {1, "CREATE VIEW \"V\" AS SELECT 1 X FROM DUAL", -1},
+             {5, CommentPayload("V", "", "it's a view"), -1},
+             {5, CommentPayload("T", "ID", ""), -1},
+             {4, GrantPayload(16, 0, "V", "PUBLIC"), -1},
+             {4, GrantPayload(3, 0, "T", "PUBLIC_ROLE"), -1}};
+  Objects o = ReadObjects(d.Build());
+  ASSERT_EQ(0, o.rc) << o.fault;
+  EXPECT_EQ((std::vector<std::string>{
+                "text: CREATE SEQUENCE \"S\"",
+                "record: GRANT SELECT ON \"T\" TO \"BOB\" WITH GRANT OPTION",
+                "text: CREATE VIEW \"V\" AS SELECT 1 X FROM DUAL",
+                "record: COMMENT ON TABLE \"V\" IS 'it''s a view'",
+                "record: COMMENT ON COLUMN \"T\".\"ID\" IS ''",
+                "record: GRANT ON COMMIT REFRESH ON \"V\" TO PUBLIC",
+                "record: GRANT UPDATE ON \"T\" TO \"PUBLIC_ROLE\"",
+            }),
+            o.seen);
+  // a walk without the callback steps over them
+  Read plain = ReadAll(d.Build());
+  ASSERT_EQ(0, plain.rc) << plain.fault;
+  EXPECT_EQ(2u, plain.deferred.size());
+}
+
+TEST(ReaderObjectRecords, DamagedFieldsAreRefusedWhenTheFileOpens) {
+  std::string name128(128, 'N'), name129(129, 'N');
+  std::string nul("A\0B", 3);
+  struct Case {
+    const char* what;
+    Dump::Record rec;
+    std::string fault;
+  } cases[] = {
+      {"names past the payload", {4, GrantPayload(1, 0, "T", "BOB").substr(0, 6), -1},
+       "grant record whose names do not fill its length"},
+      {"bytes after the names", {4, GrantPayload(1, 0, "T", "BOB") + "x", -1},
+       "grant record whose names do not fill its length"},
+      {"a payload shorter than its fields", {4, "\x01\x00", -1}, "grant record shorter than its fields"},
+      {"privilege 0", {4, GrantPayload(0, 0, "T", "BOB"), -1}, "grant record with a privilege not known"},
+      {"a privilege past the list", {4, GrantPayload(17, 0, "T", "BOB"), -1},
+       "grant record with a privilege not known"},
+      {"flags no writer sets", {4, GrantPayload(1, 2, "T", "BOB"), -1}, "grant record with unknown flags"},
+      {"an empty object name", {4, GrantPayload(1, 0, "", "BOB"), -1}, "an empty name"},
+      {"a NUL in the grantee", {4, GrantPayload(1, 0, "T", nul), -1}, "a NUL in a name"},
+      {"a quote that would end the name", {4, GrantPayload(1, 0, "T\" TO \"X", "BOB"), -1},
+       "a '\"' in a name"},
+      {"a 129-byte table name", {5, std::string("\x81\x00", 2) + name129 + "text", -1},
+       "a name longer than 128 bytes"},
+      {"a column name past the payload", {5, CommentPayload("T", name128, "").substr(0, 50), -1},
+       "comment record whose names run past its length"},
+      {"a NUL in a column name", {5, CommentPayload("T", nul, "x"), -1}, "a NUL in a name"},
+      {"a NUL in the text", {5, CommentPayload("T", "", nul), -1}, "a NUL in a comment"},
+      {"a comment too long", {5, CommentPayload("T", "", std::string(16001, 'c')), -1},
+       "comment longer than 16000 bytes"},
+      {"a record longer than any comment", {5, CommentPayload("T", "", std::string(20000, 'c')), -1},
+       "comment record of 20003 bytes"},
+      {"a length past the file", {4, GrantPayload(1, 0, "T", "BOB"), 100000},
+       "trailer record of 100000 bytes runs past the file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Dump d = Records();
+    d.extra = {c.rec};
+    // at open already, before anything of the file is acted on
+    Tables t = ReadTables(d.Build());
+    EXPECT_NE(0, t.rc);
+    EXPECT_EQ(c.fault, t.fault);
+  }
+  // a name of exactly 128 bytes is fine
+  Dump d = Records();
+  d.extra = {{4, GrantPayload(1, 0, name128, name128), -1}};
+  Objects o = ReadObjects(d.Build());
+  ASSERT_EQ(0, o.rc) << o.fault;
+  ASSERT_EQ(2u, o.seen.size());
+}

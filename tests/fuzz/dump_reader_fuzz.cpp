@@ -60,7 +60,7 @@ void Walk() {
   if (fd < 0) abort();
   DUMP_READER r;
   int where = STMT_AT_SECTION;
-  DUMP_VISIT visit = {CheckCreate, nullptr, CheckText};
+  DUMP_VISIT visit = {CheckCreate, nullptr, CheckText, nullptr};
   if (dump_open(&r, fd) == 0 && dump_check_directory(&r) == 0) {
     for (uint32_t i = 0; i < dump_table_count(&r); i++) {
       DUMP_SECTION s;
@@ -69,7 +69,7 @@ void Walk() {
     }
     where = STMT_AT_DEFERRED;
     (void)dump_walk_deferred(&r, &visit, &where);
-    DUMP_VISIT lines = {nullptr, nullptr, [](void*, const char*, uint32_t) { return 0; }};
+    DUMP_VISIT lines = {nullptr, nullptr, [](void*, const char*, uint32_t) { return 0; }, nullptr};
     (void)dump_walk_warnings(&r, &lines, nullptr);
   }
   if (r.fault.code == DUMP_E_IO) abort();  // the bytes are all there
