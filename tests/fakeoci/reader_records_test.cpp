@@ -6,6 +6,7 @@
 // damaged file with its reason, never a crash or a silent skip.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -16,6 +17,7 @@
 
 #include "dump_builder.h"
 #include "dump_reader.h"
+#include "stmt_allow.h"
 
 namespace {
 
@@ -360,4 +362,43 @@ TEST(ReaderObjectRecords, DamagedFieldsAreRefusedWhenTheFileOpens) {
   Objects o = ReadObjects(d.Build());
   ASSERT_EQ(0, o.rc) << o.fault;
   ASSERT_EQ(2u, o.seen.size());
+}
+
+// Whatever bytes a record's names and text hold (short of those the reader
+// refuses), the statement composed from them is one the importer allows,
+// with the object's quoted name where the schema goes: the fields cannot
+// change what the statement does.
+TEST(ReaderObjectRecords, ComposedStatementsAreAlwaysAllowed) {
+  const std::string odd[] = {"T",
+                             "a b",
+                             "X\nGRANT DBA TO EVIL",
+                             "'; DROP TABLE T; --",
+                             std::string("\x01\x7f\xff\xc3\xa9", 5),
+                             "SYS.USER$",
+                             "PUBLIC",
+                             std::string(128, 'Z')};
+  for (const std::string& a : odd) {
+    for (const std::string& b : odd) {
+      for (int kind : {4, 5}) {
+        SCOPED_TRACE(a + " / " + b);
+        DUMP_OBJ_RECORD rec;
+        std::string p = kind == 4 ? GrantPayload(16, 1, a, b) : CommentPayload(a, b, b + "'" + a);
+        ASSERT_EQ(nullptr, dump_parse_obj_record(static_cast<uint16_t>(kind),
+                                                  reinterpret_cast<const uint8_t*>(p.data()),
+                                                  static_cast<uint32_t>(p.size()), &rec));
+        uint32_t len = 0, at = 0;
+        char* sql = dump_record_sql(&rec, &len, &at);
+        ASSERT_NE(nullptr, sql);
+        char why[120];
+        STMT_SCOPE scope = {STMT_AT_DEFERRED, nullptr, "APP", nullptr, nullptr};
+        STMT_INFO info;
+        EXPECT_EQ(nullptr, stmt_check(&scope, sql, len, &info, why, sizeof why)) << sql << ": " << why;
+        EXPECT_EQ(a, info.object) << sql;
+        EXPECT_EQ(a, info.acts_on) << sql;
+        EXPECT_EQ('"', sql[at]);
+        EXPECT_EQ(0, memcmp(sql + at + 1, a.data(), a.size()));
+        free(sql);
+      }
+    }
+  }
 }
