@@ -1,5 +1,5 @@
 /*
- * record_text.c - a GRANT or COMMENT record of the trailer handed on as
+ * record_text.c - a GRANT, COMMENT or SYNONYM record of the trailer handed on as
  * the statement tabimp writes for it (without the schema qualifier), so
  * that the listing, the check, the JSON and the script show it as such.
  */

@@ -125,10 +125,11 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
     return run_dump_statement(text, (int)len, &in) < 0 ? 1 : 0;
 }
 
-/* Runs the GRANT or COMMENT a record stands for, written here with every
- * name quoted and the object qualified with the target schema, under the
- * same rules as the text of such a statement: with TABLES= only one on a
- * selected table, only on an object this run created or took over. */
+/* Runs the GRANT, COMMENT or CREATE SYNONYM a record stands for, written
+ * here with every name quoted (a grant's or comment's object qualified
+ * with the target schema), under the same rules as the text of such a
+ * statement: with TABLES= only one on a selected table, a grant or
+ * comment only on an object this run created or took over. */
 static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
 {
     (void)ctx;
@@ -145,13 +146,17 @@ static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
     int rc = 0;
     if (stmt_check(&sc, sql, len, &in, why, sizeof(why)) != NULL) {
         /* the names of a checked record always make an allowed statement */
-        fprintf(stderr, "%s on \"%s\" refused, %s.\n",
-                rec->kind == DUMP_REC_GRANT ? "Grant" : "Comment", rec->object, why);
+        fprintf(stderr, "%s \"%s\" refused, %s.\n",
+                rec->kind == DUMP_REC_GRANT     ? "Grant on"
+                : rec->kind == DUMP_REC_COMMENT ? "Comment on"
+                                                : "Synonym",
+                rec->object, why);
         run_warning();
     } else if (!g_tables || (in.table[0] != '\0' && table_selected(in.table))) {
-        /* the composed statement names the object in the place a text
-         * one would, so the qualifier goes where the checker found it */
-        in.qualify_at = name_at;
+        /* a grant or comment names its object where a text one would,
+         * so the qualifier goes where the checker found it; a synonym is
+         * created in the target schema, the session's current one */
+        if (rec->kind != DUMP_REC_SYNONYM) in.qualify_at = name_at;
         rc = run_dump_statement(sql, (int)len, &in) < 0 ? 1 : 0;
     }
     free(sql);

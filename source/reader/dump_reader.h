@@ -107,6 +107,15 @@ extern "C" {
 #define DUMP_REC_COMMENT 5
 #define DUMP_REC_COMMENT_FIXED 2
 #define DUMP_COMMENT_MAX 16000
+/* A private synonym, written by the importer as CREATE SYNONYM "S" FOR
+ * ["OWNER".]"OBJECT". The payload:
+ *    0  1  length of the synonym's name, 1 to 128
+ *    1  1  length of the schema of the object it stands for, 0 (the
+ *          dump's own schema, which becomes the target) to 128
+ *    2  1  length of the object's name, 1 to 128
+ *    3  n  the three names, no NUL, no '"'; nothing after them */
+#define DUMP_REC_SYNONYM 6
+#define DUMP_REC_SYNONYM_FIXED 3
 #define DUMP_REC_OPTIONAL 0x8000u
 #define DUMP_REC_HEAD 6
 #define DUMP_RECORD_MAX (16u * 1024u * 1024u)
@@ -148,15 +157,17 @@ typedef struct __dump_long_table {
         "READ", "WRITE", "DEBUG", "FLASHBACK", "UNDER", "QUERY REWRITE", "MERGE VIEW",   \
         "ON COMMIT REFRESH"
 
-/* A GRANT or COMMENT record as the reader found it, every field checked.
+/* A GRANT, COMMENT or SYNONYM record as the reader found it, every field checked.
  * text lives only during the visit. */
 typedef struct __dump_obj_record {
-    uint16_t kind;                     /* DUMP_REC_GRANT or DUMP_REC_COMMENT */
+    uint16_t kind;                     /* DUMP_REC_GRANT, DUMP_REC_COMMENT, DUMP_REC_SYNONYM */
     const char *privilege;             /* a grant: one of DUMP_PRIV_NAMES */
     int grantable;                     /* a grant: WITH GRANT OPTION */
-    char object[DUMP_NAME_MAX + 1];    /* the table, view or other object */
+    char object[DUMP_NAME_MAX + 1];    /* the table, view or other object; a synonym's name */
     char grantee[DUMP_NAME_MAX + 1];   /* a grant: user, role or PUBLIC */
     char column[DUMP_NAME_MAX + 1];    /* a comment: the column, "" for the object */
+    char for_schema[DUMP_NAME_MAX + 1]; /* a synonym: its object's schema, "" for the dump's */
+    char for_object[DUMP_NAME_MAX + 1]; /* a synonym: the object it stands for */
     const char *text;                  /* a comment: its text, not terminated */
     uint32_t text_len;
 } DUMP_OBJ_RECORD;
@@ -164,15 +175,16 @@ typedef struct __dump_obj_record {
 /* The number of privilege name p (1 on), 0 for one not in the list. */
 int dump_privilege_number(const char *p);
 
-/* Checks the payload (len bytes at p) of a record of kind DUMP_REC_GRANT
- * or DUMP_REC_COMMENT into *out; NULL, or why it is damaged. out->text
+/* Checks the payload (len bytes at p) of a record of kind DUMP_REC_GRANT,
+ * DUMP_REC_COMMENT or DUMP_REC_SYNONYM into *out; NULL, or why it is damaged. out->text
  * points into p. */
 const char *dump_parse_obj_record(uint16_t kind, const uint8_t *p, uint32_t len,
                                   DUMP_OBJ_RECORD *out);
 
 /* The statement a GRANT or COMMENT record stands for, without a schema:
  * GRANT p ON "T" TO "U" [WITH GRANT OPTION], or COMMENT ON TABLE "T" /
- * COMMENT ON COLUMN "T"."C" IS '<text, quotes doubled>'. Allocated (the
+ * COMMENT ON COLUMN "T"."C" IS '<text, quotes doubled>', or CREATE SYNONYM
+ * "S" FOR ["O".]"X". Allocated (the
  * caller frees it) and terminated; *name_at is the offset of the object's
  * quoted name, where a schema qualifier goes. NULL when memory ran out. */
 char *dump_record_sql(const DUMP_OBJ_RECORD *rec, uint32_t *len, uint32_t *name_at);
@@ -206,7 +218,7 @@ typedef struct __dump_visit {
     int (*ddl)(void *ctx, const char *text, uint32_t len);
     int (*column)(void *ctx, const COL_INFO *col);  /* host order */
     int (*statement)(void *ctx, const char *text, uint32_t len);
-    /* the deferred list's GRANT and COMMENT records, in their place among
+    /* the deferred list's GRANT, COMMENT and SYNONYM records, in their place among
      * the statements; without it they are checked and stepped over */
     int (*record)(void *ctx, const DUMP_OBJ_RECORD *rec);
 } DUMP_VISIT;

@@ -1,5 +1,5 @@
 /*
- * obj_record.c - the GRANT and COMMENT records of a dump's trailer: each
+ * obj_record.c - the GRANT, COMMENT and SYNONYM records of a dump's trailer: each
  * field of a payload checked, and the statement a record stands for
  * written with every name quoted, so that no text of the file is run.
  */
@@ -63,6 +63,17 @@ const char *dump_parse_obj_record(uint16_t kind, const uint8_t *p, uint32_t len,
         if (memchr(out->text, '\0', out->text_len)) return "a NUL in a comment";
         return NULL;
     }
+    if (kind == DUMP_REC_SYNONYM) {
+        if (len < DUMP_REC_SYNONYM_FIXED) return "synonym record shorter than its fields";
+        uint32_t sn = p[0], on = p[1], xn = p[2];
+        if ((uint64_t)DUMP_REC_SYNONYM_FIXED + sn + on + xn != len)
+            return "synonym record whose names do not fill its length";
+        const uint8_t *n = p + DUMP_REC_SYNONYM_FIXED;
+        if ((why = take_name(n, sn, out->object, 0)) != NULL) return why;
+        if ((why = take_name(n + sn, on, out->for_schema, 1)) != NULL) return why;
+        if ((why = take_name(n + sn + on, xn, out->for_object, 0)) != NULL) return why;
+        return NULL;
+    }
     return "record kind not known";
 }
 
@@ -92,6 +103,16 @@ char *dump_record_sql(const DUMP_OBJ_RECORD *rec, uint32_t *len, uint32_t *name_
         if (strcmp(rec->grantee, "PUBLIC") == 0) p += sprintf(p, "PUBLIC");
         else p = put_quoted(p, rec->grantee);
         if (rec->grantable) p += sprintf(p, " WITH GRANT OPTION");
+    } else if (rec->kind == DUMP_REC_SYNONYM) {
+        p += sprintf(p, "CREATE SYNONYM ");
+        *name_at = (uint32_t)(p - sql);
+        p = put_quoted(p, rec->object);
+        p += sprintf(p, " FOR ");
+        if (rec->for_schema[0]) {
+            p = put_quoted(p, rec->for_schema);
+            *p++ = '.';
+        }
+        p = put_quoted(p, rec->for_object);
     } else {
         p += sprintf(p, "COMMENT ON %s ", rec->column[0] ? "COLUMN" : "TABLE");
         *name_at = (uint32_t)(p - sql);

@@ -71,6 +71,18 @@ inline std::string CommentPayload(const std::string& table, const std::string& c
   return p + table + column + text;
 }
 
+// Payload of a trailer SYNONYM record (kind 6): the three name lengths,
+// then the synonym's name, its object's schema ("" for the dump's own)
+// and the object's name.
+inline std::string SynonymPayload(const std::string& name, const std::string& schema,
+                                  const std::string& object) {
+  std::string p;
+  p.push_back(static_cast<char>(name.size() & 0xFF));
+  p.push_back(static_cast<char>(schema.size() & 0xFF));
+  p.push_back(static_cast<char>(object.size() & 0xFF));
+  return p + name + schema + object;
+}
+
 constexpr uint16_t kEnd = 0x0000;
 constexpr uint16_t kLong = 0xFFFB;
 constexpr uint16_t kLob = 0xFFFC;

@@ -264,6 +264,8 @@ Dump RecordSchema() {
 TEST(ImpObjectRecords, GrantsAndCommentsAreWrittenByTheImporterForTheTarget) {
   Dump d = RecordSchema();
   d.extra.push_back({4, GrantPayload(2, 0, "B", "COPY"), -1});
+  d.extra.push_back({6, SynonymPayload("S1", "", "A"), -1});
+  d.extra.push_back({6, SynonymPayload("S2", "HR", "JOBS"), -1});
   Result r = Import(d.Build(), {"TOUSER=COPY"}, [] {
     fakeoci::FailStatement("TO \"GHOST\"", 1917, "ORA-01917: user or role 'GHOST' does not exist");
     fakeoci::FailStatement("TO \"COPY\"", 1749,
@@ -286,6 +288,9 @@ TEST(ImpObjectRecords, GrantsAndCommentsAreWrittenByTheImporterForTheTarget) {
       "GRANT SELECT ON \"COPY\".\"B\" TO \"BOB\"",
       "GRANT SELECT ON \"COPY\".\"V\" TO PUBLIC",
       "GRANT INSERT ON \"COPY\".\"B\" TO \"COPY\"",
+      // a synonym goes to the session's schema, the target
+      "CREATE SYNONYM \"S1\" FOR \"A\"",
+      "CREATE SYNONYM \"S2\" FOR \"HR\".\"JOBS\"",
   };
   const std::vector<std::string>& s = fakeoci::state().statements;
   size_t at = 0;

@@ -232,9 +232,9 @@ TEST_F(ObjectsRun, ViewsInDependencyOrderAndSynonyms) {
       "CREATE OR REPLACE FORCE EDITIONABLE VIEW \"V3\" (\"A\") AS \n  SELECT \"ID\" FROM \"V2\"",
       "CREATE OR REPLACE FORCE EDITIONABLE VIEW \"V0\" (\"A\", \"ID\") AS \n  SELECT * FROM \"V3\", v2 "
       "WHERE 'app.v9' IS NOT NULL",
-      "CREATE OR REPLACE EDITIONABLE SYNONYM \"S1\" FOR \"T\"",
-      "CREATE OR REPLACE EDITIONABLE SYNONYM \"S2\" FOR \"OTHER\".\"X\"",
-      "CREATE OR REPLACE EDITIONABLE SYNONYM \"S3\" FOR \"V1\"",
+      "record: CREATE SYNONYM \"S1\" FOR \"T\"",
+      "record: CREATE SYNONYM \"S2\" FOR \"OTHER\".\"X\"",
+      "record: CREATE SYNONYM \"S3\" FOR \"V1\"",
       "record: GRANT SELECT ON \"V1\" TO \"OTHER\"",
   };
   EXPECT_EQ(want, d.deferred);
