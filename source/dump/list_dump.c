@@ -70,7 +70,7 @@ static int list_warning(void *ctx, const char *text, uint32_t len)
 static int list_statement(void *ctx, const char *text, uint32_t len)
 {
     int *n = (int *)ctx;
-    if ((*n)++ == 0) printf("\nGrants, comments and synonyms (written by tabimp):\n");
+    if ((*n)++ == 0) printf("\nWritten by tabimp from records:\n");
     printf("  %s\n", show_n(text, len));
     return 0;
 }

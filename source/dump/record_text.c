@@ -1,7 +1,8 @@
 /*
- * record_text.c - a GRANT, COMMENT or SYNONYM record of the trailer handed on as
- * the statement tabimp writes for it (without the schema qualifier), so
- * that the listing, the check, the JSON and the script show it as such.
+ * record_text.c - a GRANT, COMMENT, SYNONYM or SEQUENCE record of the
+ * trailer handed on as the statement tabimp writes for it (without the
+ * schema qualifier), so that the listing, the check, the JSON and the
+ * script show it as such.
  */
 #include <stdlib.h>
 

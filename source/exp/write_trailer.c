@@ -157,8 +157,8 @@ static int put_lists(uint32_t version)
 /* The oldest format that holds what this dump carries: files without
  * warnings stay in format 1, which every earlier reader of the extension
  * reads; format 3 only for a statement longer than a text block, a
- * table whose name does not fit the directory, or a grant, comment or
- * synonym carried as a record. */
+ * table whose name does not fit the directory, or a grant, comment,
+ * synonym or sequence carried as a record. */
 static uint32_t trailer_version(void)
 {
     if (listed_tables() < g_exp.ntab) return DUMP_EXT_VERSION_RECORDS;

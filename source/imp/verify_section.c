@@ -125,7 +125,7 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
     return run_dump_statement(text, (int)len, &in) < 0 ? 1 : 0;
 }
 
-/* Runs the GRANT, COMMENT or CREATE SYNONYM a record stands for, written
+/* Runs the GRANT, COMMENT, CREATE SYNONYM or SEQUENCE a record stands for, written
  * here with every name quoted (a grant's or comment's object qualified
  * with the target schema), under the same rules as the text of such a
  * statement: with TABLES= only one on a selected table, a grant or
@@ -149,14 +149,15 @@ static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
         fprintf(stderr, "%s \"%s\" refused, %s.\n",
                 rec->kind == DUMP_REC_GRANT     ? "Grant on"
                 : rec->kind == DUMP_REC_COMMENT ? "Comment on"
-                                                : "Synonym",
+                : rec->kind == DUMP_REC_SYNONYM ? "Synonym"
+                                                : "Sequence",
                 rec->object, why);
         run_warning();
     } else if (!g_tables || (in.table[0] != '\0' && table_selected(in.table))) {
         /* a grant or comment names its object where a text one would,
          * so the qualifier goes where the checker found it; a synonym is
          * created in the target schema, the session's current one */
-        if (rec->kind != DUMP_REC_SYNONYM) in.qualify_at = name_at;
+        if (rec->kind == DUMP_REC_GRANT || rec->kind == DUMP_REC_COMMENT) in.qualify_at = name_at;
         rc = run_dump_statement(sql, (int)len, &in) < 0 ? 1 : 0;
     }
     free(sql);

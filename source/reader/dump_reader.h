@@ -116,6 +116,20 @@ extern "C" {
  *    3  n  the three names, no NUL, no '"'; nothing after them */
 #define DUMP_REC_SYNONYM 6
 #define DUMP_REC_SYNONYM_FIXED 3
+/* A sequence, written by the importer as CREATE SEQUENCE "S" MINVALUE m
+ * MAXVALUE x INCREMENT BY i START WITH s CACHE c | NOCACHE ORDER | NOORDER
+ * CYCLE | NOCYCLE. The payload:
+ *    0  1  length of the name, 1 to 128
+ *    1  1  flags: DUMP_SEQ_CYCLE, DUMP_SEQ_ORDER; other bits zero
+ *    2  5  lengths of the minimum, maximum, increment, start and cache
+ *          (the cache's 0 for NOCACHE; the others 1 to DUMP_NUMBER_MAX)
+ *    7  n  the name (no NUL, no '"'), then the five numbers, each decimal
+ *          digits with an optional leading '-'; nothing after them */
+#define DUMP_REC_SEQUENCE 7
+#define DUMP_REC_SEQUENCE_FIXED 7
+#define DUMP_SEQ_CYCLE 1u
+#define DUMP_SEQ_ORDER 2u
+#define DUMP_NUMBER_MAX 40
 #define DUMP_REC_OPTIONAL 0x8000u
 #define DUMP_REC_HEAD 6
 #define DUMP_RECORD_MAX (16u * 1024u * 1024u)
@@ -157,10 +171,11 @@ typedef struct __dump_long_table {
         "READ", "WRITE", "DEBUG", "FLASHBACK", "UNDER", "QUERY REWRITE", "MERGE VIEW",   \
         "ON COMMIT REFRESH"
 
-/* A GRANT, COMMENT or SYNONYM record as the reader found it, every field checked.
+/* A GRANT, COMMENT, SYNONYM or SEQUENCE record as the reader found it,
+ * every field checked.
  * text lives only during the visit. */
 typedef struct __dump_obj_record {
-    uint16_t kind;                     /* DUMP_REC_GRANT, DUMP_REC_COMMENT, DUMP_REC_SYNONYM */
+    uint16_t kind;                     /* DUMP_REC_GRANT ... DUMP_REC_SEQUENCE */
     const char *privilege;             /* a grant: one of DUMP_PRIV_NAMES */
     int grantable;                     /* a grant: WITH GRANT OPTION */
     char object[DUMP_NAME_MAX + 1];    /* the table, view or other object; a synonym's name */
@@ -168,6 +183,9 @@ typedef struct __dump_obj_record {
     char column[DUMP_NAME_MAX + 1];    /* a comment: the column, "" for the object */
     char for_schema[DUMP_NAME_MAX + 1]; /* a synonym: its object's schema, "" for the dump's */
     char for_object[DUMP_NAME_MAX + 1]; /* a synonym: the object it stands for */
+    /* a sequence: minimum, maximum, increment, start, cache ("" NOCACHE) */
+    char numbers[5][DUMP_NUMBER_MAX + 1];
+    int cycle, order;                  /* a sequence: CYCLE, ORDER */
     const char *text;                  /* a comment: its text, not terminated */
     uint32_t text_len;
 } DUMP_OBJ_RECORD;
@@ -176,15 +194,15 @@ typedef struct __dump_obj_record {
 int dump_privilege_number(const char *p);
 
 /* Checks the payload (len bytes at p) of a record of kind DUMP_REC_GRANT,
- * DUMP_REC_COMMENT or DUMP_REC_SYNONYM into *out; NULL, or why it is damaged. out->text
- * points into p. */
+ * DUMP_REC_COMMENT, DUMP_REC_SYNONYM or DUMP_REC_SEQUENCE into *out;
+ * NULL, or why it is damaged. out->text points into p. */
 const char *dump_parse_obj_record(uint16_t kind, const uint8_t *p, uint32_t len,
                                   DUMP_OBJ_RECORD *out);
 
 /* The statement a GRANT or COMMENT record stands for, without a schema:
  * GRANT p ON "T" TO "U" [WITH GRANT OPTION], or COMMENT ON TABLE "T" /
  * COMMENT ON COLUMN "T"."C" IS '<text, quotes doubled>', or CREATE SYNONYM
- * "S" FOR ["O".]"X". Allocated (the
+ * "S" FOR ["O".]"X", or CREATE SEQUENCE "S" .... Allocated (the
  * caller frees it) and terminated; *name_at is the offset of the object's
  * quoted name, where a schema qualifier goes. NULL when memory ran out. */
 char *dump_record_sql(const DUMP_OBJ_RECORD *rec, uint32_t *len, uint32_t *name_at);
@@ -218,8 +236,8 @@ typedef struct __dump_visit {
     int (*ddl)(void *ctx, const char *text, uint32_t len);
     int (*column)(void *ctx, const COL_INFO *col);  /* host order */
     int (*statement)(void *ctx, const char *text, uint32_t len);
-    /* the deferred list's GRANT, COMMENT and SYNONYM records, in their place among
-     * the statements; without it they are checked and stepped over */
+    /* the deferred list's GRANT, COMMENT, SYNONYM and SEQUENCE records,
+     * in their place among the statements; without it they are checked and stepped over */
     int (*record)(void *ctx, const DUMP_OBJ_RECORD *rec);
 } DUMP_VISIT;
 

@@ -1,5 +1,5 @@
 /*
- * obj_record.c - the GRANT, COMMENT and SYNONYM records of a dump's trailer: each
+ * obj_record.c - the GRANT, COMMENT, SYNONYM and SEQUENCE records of a dump's trailer: each
  * field of a payload checked, and the statement a record stands for
  * written with every name quoted, so that no text of the file is run.
  */
@@ -26,6 +26,22 @@ static const char *take_name(const uint8_t *p, uint32_t n, char *out, int may_be
     if (n > DUMP_NAME_MAX) return "a name longer than 128 bytes";
     if (memchr(p, '\0', n)) return "a NUL in a name";
     if (memchr(p, '"', n)) return "a '\"' in a name";
+    memcpy(out, p, n);
+    out[n] = '\0';
+    return NULL;
+}
+
+/* Copies a number of n bytes at p into out; NULL or why it cannot be one. */
+static const char *take_number(const uint8_t *p, uint32_t n, char *out, int may_be_empty)
+{
+    if (n == 0 && may_be_empty) {
+        out[0] = '\0';
+        return NULL;
+    }
+    if (n == 0 || n > DUMP_NUMBER_MAX) return "a sequence number of a length not allowed";
+    for (uint32_t i = 0; i < n; i++)
+        if (!(p[i] >= '0' && p[i] <= '9') && !(i == 0 && p[i] == '-' && n > 1))
+            return "a sequence number that is not decimal digits";
     memcpy(out, p, n);
     out[n] = '\0';
     return NULL;
@@ -74,6 +90,23 @@ const char *dump_parse_obj_record(uint16_t kind, const uint8_t *p, uint32_t len,
         if ((why = take_name(n + sn + on, xn, out->for_object, 0)) != NULL) return why;
         return NULL;
     }
+    if (kind == DUMP_REC_SEQUENCE) {
+        if (len < DUMP_REC_SEQUENCE_FIXED) return "sequence record shorter than its fields";
+        if (p[1] & ~(DUMP_SEQ_CYCLE | DUMP_SEQ_ORDER)) return "sequence record with unknown flags";
+        uint64_t need = (uint64_t)DUMP_REC_SEQUENCE_FIXED + p[0];
+        for (int i = 0; i < 5; i++) need += p[2 + i];
+        if (need != len) return "sequence record whose fields do not fill its length";
+        const uint8_t *n = p + DUMP_REC_SEQUENCE_FIXED;
+        if ((why = take_name(n, p[0], out->object, 0)) != NULL) return why;
+        n += p[0];
+        for (int i = 0; i < 5; i++) {
+            if ((why = take_number(n, p[2 + i], out->numbers[i], i == 4)) != NULL) return why;
+            n += p[2 + i];
+        }
+        out->cycle = (p[1] & DUMP_SEQ_CYCLE) != 0;
+        out->order = (p[1] & DUMP_SEQ_ORDER) != 0;
+        return NULL;
+    }
     return "record kind not known";
 }
 
@@ -91,7 +124,7 @@ static char *put_quoted(char *p, const char *name)
 char *dump_record_sql(const DUMP_OBJ_RECORD *rec, uint32_t *len, uint32_t *name_at)
 {
     /* names are checked free of '"', so quoting needs no doubling */
-    size_t room = 3 * (DUMP_NAME_MAX + 3) + 2 * (size_t)rec->text_len + 64;
+    size_t room = 3 * (DUMP_NAME_MAX + 3) + 5 * (DUMP_NUMBER_MAX + 16) + 2 * (size_t)rec->text_len + 64;
     char *sql = (char *)malloc(room);
     if (!sql) return NULL;
     char *p = sql;
@@ -103,6 +136,15 @@ char *dump_record_sql(const DUMP_OBJ_RECORD *rec, uint32_t *len, uint32_t *name_
         if (strcmp(rec->grantee, "PUBLIC") == 0) p += sprintf(p, "PUBLIC");
         else p = put_quoted(p, rec->grantee);
         if (rec->grantable) p += sprintf(p, " WITH GRANT OPTION");
+    } else if (rec->kind == DUMP_REC_SEQUENCE) {
+        p += sprintf(p, "CREATE SEQUENCE ");
+        *name_at = (uint32_t)(p - sql);
+        p = put_quoted(p, rec->object);
+        p += sprintf(p, " MINVALUE %s MAXVALUE %s INCREMENT BY %s START WITH %s", rec->numbers[0],
+                     rec->numbers[1], rec->numbers[2], rec->numbers[3]);
+        if (rec->numbers[4][0]) p += sprintf(p, " CACHE %s", rec->numbers[4]);
+        else p += sprintf(p, " NOCACHE");
+        p += sprintf(p, " %s %s", rec->order ? "ORDER" : "NOORDER", rec->cycle ? "CYCLE" : "NOCYCLE");
     } else if (rec->kind == DUMP_REC_SYNONYM) {
         p += sprintf(p, "CREATE SYNONYM ");
         *name_at = (uint32_t)(p - sql);

@@ -83,6 +83,20 @@ inline std::string SynonymPayload(const std::string& name, const std::string& sc
   return p + name + schema + object;
 }
 
+// Payload of a trailer SEQUENCE record (kind 7): name length, flags (1
+// CYCLE, 2 ORDER), the lengths of minimum, maximum, increment, start and
+// cache ("" NOCACHE), the name, the five numbers.
+inline std::string SequencePayload(const std::string& name, uint8_t flags,
+                                   const std::vector<std::string>& nums) {
+  std::string p;
+  p.push_back(static_cast<char>(name.size() & 0xFF));
+  p.push_back(static_cast<char>(flags));
+  for (const std::string& n : nums) p.push_back(static_cast<char>(n.size() & 0xFF));
+  p += name;
+  for (const std::string& n : nums) p += n;
+  return p;
+}
+
 constexpr uint16_t kEnd = 0x0000;
 constexpr uint16_t kLong = 0xFFFB;
 constexpr uint16_t kLob = 0xFFFC;

@@ -266,6 +266,7 @@ TEST(ImpObjectRecords, GrantsAndCommentsAreWrittenByTheImporterForTheTarget) {
   d.extra.push_back({4, GrantPayload(2, 0, "B", "COPY"), -1});
   d.extra.push_back({6, SynonymPayload("S1", "", "A"), -1});
   d.extra.push_back({6, SynonymPayload("S2", "HR", "JOBS"), -1});
+  d.extra.push_back({7, SequencePayload("Q", 0, {"1", "999", "1", "41", "20"}), -1});
   Result r = Import(d.Build(), {"TOUSER=COPY"}, [] {
     fakeoci::FailStatement("TO \"GHOST\"", 1917, "ORA-01917: user or role 'GHOST' does not exist");
     fakeoci::FailStatement("TO \"COPY\"", 1749,
@@ -291,6 +292,7 @@ TEST(ImpObjectRecords, GrantsAndCommentsAreWrittenByTheImporterForTheTarget) {
       // a synonym goes to the session's schema, the target
       "CREATE SYNONYM \"S1\" FOR \"A\"",
       "CREATE SYNONYM \"S2\" FOR \"HR\".\"JOBS\"",
+      "CREATE SEQUENCE \"Q\" MINVALUE 1 MAXVALUE 999 INCREMENT BY 1 START WITH 41 CACHE 20 NOORDER NOCYCLE",
   };
   const std::vector<std::string>& s = fakeoci::state().statements;
   size_t at = 0;

@@ -108,8 +108,8 @@ TEST(ReaderRecords, BrokenRecordsAreDamage) {
        "trailer record of 1000000 bytes runs past the file"},
       {"the largest length there is", {{2, "x", 0xFFFFFFFFll}}, true,
        "trailer record of 4294967295 bytes runs past the file"},
-      {"a kind no reader knows, not marked optional", {{7, "payload", -1}}, true,
-       "trailer record kind 7 not known"},
+      {"a kind no reader knows, not marked optional", {{11, "payload", -1}}, true,
+       "trailer record kind 11 not known"},
       {"an empty statement", {{1, "", -1}}, true, "empty statement record"},
       {"an end record with a payload", {{0, "tail", -1}}, false, "end record with a payload"},
       {"no end record", {}, false, "file ends inside a trailer record"},
@@ -296,7 +296,9 @@ TEST(ReaderObjectRecords, GrantsAndCommentsComeInTheirPlaceAsComposedStatements)
              {4, GrantPayload(16, 0, "V", "PUBLIC"), -1},
              {4, GrantPayload(3, 0, "T", "PUBLIC_ROLE"), -1},
              {6, SynonymPayload("S1", "", "T"), -1},
-             {6, SynonymPayload("S2", "HR", "JOBS"), -1}};
+             {6, SynonymPayload("S2", "HR", "JOBS"), -1},
+             {7, SequencePayload("Q", 3, {"-99", "-1", "-2", "-5", ""}), -1},
+             {7, SequencePayload("Q2", 0, {"1", "9999999999999999999999999999", "10", "41", "20"}), -1}};
   Objects o = ReadObjects(d.Build());
   ASSERT_EQ(0, o.rc) << o.fault;
   EXPECT_EQ((std::vector<std::string>{
@@ -309,6 +311,10 @@ TEST(ReaderObjectRecords, GrantsAndCommentsComeInTheirPlaceAsComposedStatements)
                 "record: GRANT UPDATE ON \"T\" TO \"PUBLIC_ROLE\"",
                 "record: CREATE SYNONYM \"S1\" FOR \"T\"",
                 "record: CREATE SYNONYM \"S2\" FOR \"HR\".\"JOBS\"",
+                "record: CREATE SEQUENCE \"Q\" MINVALUE -99 MAXVALUE -1 INCREMENT BY -2 START WITH -5 "
+                "NOCACHE ORDER CYCLE",
+                "record: CREATE SEQUENCE \"Q2\" MINVALUE 1 MAXVALUE 9999999999999999999999999999 "
+                "INCREMENT BY 10 START WITH 41 CACHE 20 NOORDER NOCYCLE",
             }),
             o.seen);
   // a walk without the callback steps over them
@@ -352,6 +358,16 @@ TEST(ReaderObjectRecords, DamagedFieldsAreRefusedWhenTheFileOpens) {
       {"a synonym's names past the payload", {6, SynonymPayload("S", "HR", "X").substr(0, 5), -1},
        "synonym record whose names do not fill its length"},
       {"a quote in a synonym's schema", {6, SynonymPayload("S", "H\"R", "X"), -1}, "a '\"' in a name"},
+      {"a sequence number with more than digits", {7, SequencePayload("Q", 0, {"1", "9 CYCLE", "1", "1", ""}), -1},
+       "a sequence number that is not decimal digits"},
+      {"a sequence number that is only a sign", {7, SequencePayload("Q", 0, {"-", "9", "1", "1", ""}), -1},
+       "a sequence number that is not decimal digits"},
+      {"an empty start", {7, SequencePayload("Q", 0, {"1", "9", "1", "", ""}), -1},
+       "a sequence number of a length not allowed"},
+      {"sequence flags no writer sets", {7, SequencePayload("Q", 4, {"1", "9", "1", "1", ""}), -1},
+       "sequence record with unknown flags"},
+      {"sequence numbers past the payload", {7, SequencePayload("Q", 0, {"1", "9", "1", "1", "20"}).substr(0, 12), -1},
+       "sequence record whose fields do not fill its length"},
       {"a length past the file", {4, GrantPayload(1, 0, "T", "BOB"), 100000},
        "trailer record of 100000 bytes runs past the file"},
   };
@@ -387,12 +403,13 @@ TEST(ReaderObjectRecords, ComposedStatementsAreAlwaysAllowed) {
                              std::string(128, 'Z')};
   for (const std::string& a : odd) {
     for (const std::string& b : odd) {
-      for (int kind : {4, 5, 6}) {
+      for (int kind : {4, 5, 6, 7}) {
         SCOPED_TRACE(a + " / " + b);
         DUMP_OBJ_RECORD rec;
         std::string p = kind == 4   ? GrantPayload(16, 1, a, b)
                         : kind == 5 ? CommentPayload(a, b, b + "'" + a)
-                                    : SynonymPayload(a, b, a);
+                        : kind == 6 ? SynonymPayload(a, b, a)
+                                    : SequencePayload(a, 3, {"-1", "9", "1", "1", "20"});
         ASSERT_EQ(nullptr, dump_parse_obj_record(static_cast<uint16_t>(kind),
                                                   reinterpret_cast<const uint8_t*>(p.data()),
                                                   static_cast<uint32_t>(p.size()), &rec));
@@ -404,7 +421,7 @@ TEST(ReaderObjectRecords, ComposedStatementsAreAlwaysAllowed) {
         STMT_INFO info;
         EXPECT_EQ(nullptr, stmt_check(&scope, sql, len, &info, why, sizeof why)) << sql << ": " << why;
         EXPECT_EQ(a, info.object) << sql;
-        if (kind != 6) {
+        if (kind < 6) {
           EXPECT_EQ(a, info.acts_on) << sql;
         }
         EXPECT_EQ('"', sql[at]);
