@@ -28,6 +28,12 @@ void table_name(DUMP_READER *r, uint32_t i, char name[DUMP_NAME_MAX + 1]);
 int check_statement(DUMP_READER *r, int where, int i, const char *table, const char *text,
                     uint32_t len);
 
+/* Hands a GRANT, COMMENT, SYNONYM or SEQUENCE record to fn as the
+ * statement tabimp writes for it, without the schema; fn's return, or
+ * -1 when memory ran out. */
+int record_as_statement(void *ctx, const DUMP_OBJ_RECORD *rec,
+                        int (*fn)(void *ctx, const char *text, uint32_t len));
+
 int list_dump(DUMP_READER *r);
 int verify_dump(DUMP_READER *r);
 int script_dump(DUMP_READER *r);

@@ -153,6 +153,11 @@ static int json_deferred(void *ctx, const char *text, uint32_t len)
     return 0;
 }
 
+static int json_record(void *ctx, const DUMP_OBJ_RECORD *rec)
+{
+    return record_as_statement(ctx, rec, json_deferred);
+}
+
 static int json_warning(void *ctx, const char *text, uint32_t len)
 {
     JSON_CTX *c = (JSON_CTX *)ctx;
@@ -186,7 +191,7 @@ int json_dump(DUMP_READER *r)
         fputs(i ? ",\n    {\"name\": " : "\n    {\"name\": ", stdout);
         put_json_str(c.table);
         printf(", \"flag\": %u,\n      \"columns\": [", t.flag);
-        DUMP_VISIT visit = {json_ddl, json_column, json_statement};
+        DUMP_VISIT visit = {json_ddl, json_column, json_statement, NULL};
         if (dump_walk_section(r, i, &visit, &c, &s) != 0) return report_fault(r);
         open_statements(&c);
         printf("],\n      \"rows\": %llu, \"bytes\": %llu}", (unsigned long long)s.rows,
@@ -195,11 +200,11 @@ int json_dump(DUMP_READER *r)
     printf("\n  ],\n  \"deferred\": [");
     memset(&c, 0, sizeof(c));
     c.r = r;
-    DUMP_VISIT visit = {NULL, NULL, json_deferred};
+    DUMP_VISIT visit = {NULL, NULL, json_deferred, json_record};
     if (dump_walk_deferred(r, &visit, &c) != 0) return report_fault(r);
     printf("%s],\n  \"warnings\": [", c.in_statements ? "\n  " : "");
     memset(&c, 0, sizeof(c));
-    DUMP_VISIT warn = {NULL, NULL, json_warning};
+    DUMP_VISIT warn = {NULL, NULL, json_warning, NULL};
     if (dump_walk_warnings(r, &warn, &c) != 0) return report_fault(r);
     printf("%s]\n}\n", c.in_statements ? "\n  " : "");
     return TABDUMP_OK;

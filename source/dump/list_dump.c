@@ -67,6 +67,19 @@ static int list_warning(void *ctx, const char *text, uint32_t len)
     return 0;
 }
 
+static int list_statement(void *ctx, const char *text, uint32_t len)
+{
+    int *n = (int *)ctx;
+    if ((*n)++ == 0) printf("\nWritten by tabimp from records:\n");
+    printf("  %s\n", show_n(text, len));
+    return 0;
+}
+
+static int list_record(void *ctx, const DUMP_OBJ_RECORD *rec)
+{
+    return record_as_statement(ctx, rec, list_statement);
+}
+
 int list_dump(DUMP_READER *r)
 {
     print_head(r);
@@ -79,7 +92,10 @@ int list_dump(DUMP_READER *r)
                (unsigned long long)bytes);
     }
     int n = 0;
-    DUMP_VISIT visit = {NULL, NULL, list_warning};
+    DUMP_VISIT records = {NULL, NULL, NULL, list_record};
+    if (dump_walk_deferred(r, &records, &n) != 0) return report_fault(r);
+    n = 0;
+    DUMP_VISIT visit = {NULL, NULL, list_warning, NULL};
     if (dump_walk_warnings(r, &visit, &n) != 0) return report_fault(r);
     return TABDUMP_OK;
 }
@@ -108,6 +124,11 @@ static int verify_deferred(void *ctx, const char *text, uint32_t len)
     return check_statement(v->r, STMT_AT_DEFERRED, -1, NULL, text, len);
 }
 
+static int verify_record(void *ctx, const DUMP_OBJ_RECORD *rec)
+{
+    return record_as_statement(ctx, rec, verify_deferred);
+}
+
 int verify_dump(DUMP_READER *r)
 {
     uint64_t rows = 0;
@@ -116,14 +137,14 @@ int verify_dump(DUMP_READER *r)
         DUMP_SECTION s;
         if (dump_entry(r, i, &t) != 0) return report_fault(r);
         VERIFY_CTX v = {r, i, dump_table_name(r, i, &t)};
-        DUMP_VISIT visit = {verify_ddl, NULL, verify_statement};
+        DUMP_VISIT visit = {verify_ddl, NULL, verify_statement, NULL};
         if (dump_walk_section(r, i, &visit, &v, &s) != 0) return report_fault(r);
         printf("%-32s %12llu rows %14llu bytes  %s\n", show(dump_table_name(r, i, &t)), (unsigned long long)s.rows,
                (unsigned long long)s.length, r->has_ext ? "checksum OK" : "no checksum");
         rows += s.rows;
     }
     VERIFY_CTX v = {r, 0, NULL};
-    DUMP_VISIT visit = {NULL, NULL, verify_deferred};
+    DUMP_VISIT visit = {NULL, NULL, verify_deferred, verify_record};
     if (dump_walk_deferred(r, &visit, &v) != 0) return report_fault(r);
     printf("%s: OK, %u tables, %llu rows\n", show(g_dump_file), dump_table_count(r), (unsigned long long)rows);
     return TABDUMP_OK;

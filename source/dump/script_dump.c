@@ -276,6 +276,11 @@ static int script_deferred(void *ctx, const char *text, uint32_t len)
     return put_statement(c, text, len);
 }
 
+static int script_record(void *ctx, const DUMP_OBJ_RECORD *rec)
+{
+    return record_as_statement(ctx, rec, script_deferred);
+}
+
 /* A warning as a comment line of the script, its control characters
  * escaped. */
 static int script_warning(void *ctx, const char *text, uint32_t len)
@@ -292,7 +297,7 @@ int script_dump(DUMP_READER *r)
     /* The statements are data: no "&" substitution, blank lines kept. */
     fputs("SET DEFINE OFF\nSET SQLBLANKLINES ON\n\n", stdout);
     /* what the export could not carry, said before anything runs */
-    DUMP_VISIT warn = {NULL, NULL, script_warning};
+    DUMP_VISIT warn = {NULL, NULL, script_warning, NULL};
     int nwarn = 0;
     if (dump_walk_warnings(r, &warn, &nwarn) != 0) return report_fault(r);
     if (nwarn > 0) putchar('\n');
@@ -301,13 +306,13 @@ int script_dump(DUMP_READER *r)
         TAB_INFO t;
         if (dump_entry(r, i, &t) != 0) return report_fault(r);
         SCRIPT_CTX c = {r, i, dump_table_name(r, i, &t), 0};
-        DUMP_VISIT visit = {script_ddl, NULL, script_statement};
+        DUMP_VISIT visit = {script_ddl, NULL, script_statement, NULL};
         int rc = dump_walk_section(r, i, &visit, &c, NULL);
         left_out += c.left_out;
         if (rc != 0) return report_fault(r);
     }
     SCRIPT_CTX c = {r, 0, NULL, 0};
-    DUMP_VISIT visit = {NULL, NULL, script_deferred};
+    DUMP_VISIT visit = {NULL, NULL, script_deferred, script_record};
     if (dump_walk_deferred(r, &visit, &c) != 0) return report_fault(r);
     left_out += c.left_out;
     if (left_out > 0) {

@@ -165,6 +165,8 @@ typedef struct __obj_stmt {
     uint32_t len;
     char *text;        /* owner-free statement, NUL-terminated */
     char *column;      /* OBJ_NOT_NULL: the column's quoted name ("C") */
+    uint16_t rec_kind; /* 0 a statement; else a trailer record (DUMP_REC_GRANT,
+                          DUMP_REC_COMMENT) whose payload text holds */
 } OBJ_STMT;
 
 /* The gathered statements, sorted by table and place once gathering ends,
@@ -181,6 +183,11 @@ extern int g_nwarnings;
  * 0 or -1 (out of memory, message printed). */
 int add_object(int ti, int order, const char *text, size_t len, const char *column,
                const char *kind, const char *name);
+
+/* Adds a GRANT or COMMENT record of the deferred list at place `order`:
+ * tabimp writes the statement itself from its fields. 0 or -1 (out of
+ * memory, message printed). */
+int add_record(int order, uint16_t rec_kind, const uint8_t *payload, size_t len);
 
 /* Puts a statement about to be written through the import's allow-list:
  * at place ti's list (-1: the deferred list). Returns 1 when it may be

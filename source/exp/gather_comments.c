@@ -1,13 +1,14 @@
 /*
  * gather_comments.c - the comments on the exported tables, views and
- * their columns, from the two comment views in one query each, written as
- * COMMENT ON statements into each table's statement list, or after the
- * views in the deferred list.
+ * their columns, from the two comment views in one query each, carried as
+ * records of the deferred list after the views (or, where a record cannot
+ * hold one, as COMMENT ON text).
  */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "dump_reader.h"
 #include "exp_local.h"
 
 #define COMMENT_WIDTH 16004  /* 4000 bytes in the database, up to 4 per character here */
@@ -38,15 +39,37 @@ int add_comment(int ti, int order, const char *table, const char *column, const 
     return rc;
 }
 
-/* A comment on an exported table goes to its list; one on a view (or its
- * column) to the deferred list, after the views (gathered before it);
- * comments on anything else have nothing to go on. */
+/* The comment as a record of the deferred list, from whose fields tabimp
+ * writes the statement itself; 1 when a record cannot hold it (a name
+ * with '"', a text past DUMP_COMMENT_MAX) and it goes as text. */
+static int comment_record(const char *object, const char *column, const char *comment)
+{
+    size_t tn = strlen(object), cn = column ? strlen(column) : 0, n = strlen(comment);
+    if (tn == 0 || tn > DUMP_NAME_MAX || cn > DUMP_NAME_MAX || n > DUMP_COMMENT_MAX ||
+        strchr(object, '"') || (column && strchr(column, '"')))
+        return 1;
+    uint8_t p[DUMP_REC_COMMENT_FIXED + 2 * DUMP_NAME_MAX + DUMP_COMMENT_MAX];
+    p[0] = (uint8_t)tn;
+    p[1] = (uint8_t)cn;
+    memcpy(p + 2, object, tn);
+    if (cn) memcpy(p + 2 + tn, column, cn);
+    memcpy(p + 2 + tn + cn, comment, n);
+    return add_record(OBJ_VIEW, DUMP_REC_COMMENT, p, DUMP_REC_COMMENT_FIXED + tn + cn + n);
+}
+
+/* A comment on an exported table or view (or one of their columns) goes
+ * as a record to the deferred list, after the views (gathered before it),
+ * where every table stands already; one a record cannot hold goes as text,
+ * to the table's list or after the views. Comments on anything else have
+ * nothing to go on. */
 static int place_comment(const char *object, const char *column, const char *comment)
 {
     int ti = find_table(object);
+    if (ti < 0 && !view_exported(object)) return 0;
+    int rc = comment_record(object, column, comment);
+    if (rc <= 0) return rc;
     if (ti >= 0) return add_comment(ti, OBJ_COMMENT, object, column, comment);
-    if (view_exported(object)) return add_comment(-1, OBJ_VIEW, object, column, comment);
-    return 0;
+    return add_comment(-1, OBJ_VIEW, object, column, comment);
 }
 
 int gather_comments(void)

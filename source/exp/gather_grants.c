@@ -2,12 +2,40 @@
  * gather_grants.c - the object privileges the owner granted on the objects
  * the dump recreates, one GRANT per privilege, from DBA_TAB_PRIVS (or
  * ALL_TAB_PRIVS where the session may not read it) in one query. With
- * TABLES only grants on the exported tables go in.
+ * TABLES only grants on the exported tables go in. Each goes as a record
+ * of its fields, from which tabimp writes the statement itself.
  */
 #include <stdio.h>
 #include <string.h>
 
+#include "dump_reader.h"
 #include "exp_local.h"
+
+/* A name a record can hold: 1 to 128 bytes, no '"' (NUL cannot occur). */
+static int record_name(const char *name)
+{
+    size_t n = strlen(name);
+    return n > 0 && n <= DUMP_NAME_MAX && !strchr(name, '"');
+}
+
+/* The grant as a record, from whose fields tabimp writes the statement;
+ * 1 when it cannot be one (a privilege or name a record cannot hold),
+ * and it goes as text. */
+static int grant_record(const char *grantee, const char *object, const char *privilege,
+                        int grantable)
+{
+    uint8_t p[DUMP_REC_GRANT_FIXED + 2 * DUMP_NAME_MAX];
+    int priv = dump_privilege_number(privilege);
+    if (priv == 0 || !record_name(object) || !record_name(grantee)) return 1;
+    size_t on = strlen(object), gn = strlen(grantee);
+    p[0] = (uint8_t)priv;
+    p[1] = grantable ? DUMP_GRANTABLE : 0;
+    p[2] = (uint8_t)on;
+    p[3] = (uint8_t)gn;
+    memcpy(p + 4, object, on);
+    memcpy(p + 4 + on, grantee, gn);
+    return add_record(OBJ_GRANT, DUMP_REC_GRANT, p, DUMP_REC_GRANT_FIXED + on + gn);
+}
 
 int gather_grants(void)
 {
@@ -48,6 +76,12 @@ int gather_grants(void)
         /* a grant on a table not exported, or on another kind of object
          * in a dump of some tables only, has nothing to go on */
         if (!is_table && (!full_export() || strcmp(q.val[4], "TABLE") == 0)) continue;
+        int rc = grant_record(q.val[0], q.val[1], q.val[2], strcmp(q.val[3], "YES") == 0);
+        if (rc < 0) {
+            ret = -1;
+            break;
+        }
+        if (rc == 0) continue;
         sql_escape(et, sizeof(et), q.val[1], '"');
         if (strcmp(q.val[0], "PUBLIC") == 0) {
             snprintf(grantee, sizeof(grantee), "PUBLIC");

@@ -1,6 +1,7 @@
 /*
- * gather_sequences.c - the schema's sequences as CREATE SEQUENCE texts in
- * DBMS_METADATA's shape, built from ALL_SEQUENCES in one query: START WITH
+ * gather_sequences.c - the schema's sequences as records of their fields
+ * (or, where a record cannot hold one, CREATE SEQUENCE text in
+ * DBMS_METADATA's shape), from ALL_SEQUENCES in one query: START WITH
  * is the source's LAST_NUMBER, so that the copy never hands out a number
  * the source has handed out. Identity columns' own sequences stay out:
  * their tables recreate them.
@@ -8,7 +9,33 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "dump_reader.h"
 #include "exp_local.h"
+
+/* The sequence as a record, from whose fields tabimp writes the statement;
+ * 1 when a record cannot hold a field (a '"' in the name, a number that
+ * is not plain digits), and it goes as text. */
+static int sequence_record(const char *name, const char *const num[5], int cycle, int order)
+{
+    uint8_t p[DUMP_REC_SEQUENCE_FIXED + DUMP_NAME_MAX + 5 * DUMP_NUMBER_MAX];
+    size_t n = strlen(name), at;
+    if (n == 0 || n > DUMP_NAME_MAX || strchr(name, '"')) return 1;
+    p[0] = (uint8_t)n;
+    p[1] = (uint8_t)((cycle ? DUMP_SEQ_CYCLE : 0) | (order ? DUMP_SEQ_ORDER : 0));
+    memcpy(p + DUMP_REC_SEQUENCE_FIXED, name, n);
+    at = DUMP_REC_SEQUENCE_FIXED + n;
+    for (int i = 0; i < 5; i++) {
+        size_t k = strlen(num[i]);
+        if (k > DUMP_NUMBER_MAX || (k == 0 && i < 4)) return 1;
+        for (size_t j = 0; j < k; j++)
+            if (!(num[i][j] >= '0' && num[i][j] <= '9') && !(j == 0 && num[i][j] == '-' && k > 1))
+                return 1;
+        p[2 + i] = (uint8_t)k;
+        memcpy(p + at, num[i], k);
+        at += k;
+    }
+    return add_record(OBJ_SEQUENCE, DUMP_REC_SEQUENCE, p, at);
+}
 
 int gather_sequences(void)
 {
@@ -33,6 +60,14 @@ int gather_sequences(void)
             snprintf(cache, sizeof(cache), "NOCACHE ");
         else
             snprintf(cache, sizeof(cache), "CACHE %s", q.val[6]);
+        const char *num[5] = {q.val[1], q.val[2], q.val[3], q.val[7],
+                              strcmp(q.val[6], "0") == 0 ? "" : q.val[6]};
+        int rc = sequence_record(q.val[0], num, strcmp(q.val[4], "Y") == 0, strcmp(q.val[5], "Y") == 0);
+        if (rc < 0) {
+            ret = -1;
+            break;
+        }
+        if (rc == 0) continue;
         sql_escape(esc_name, sizeof(esc_name), q.val[0], '"');
         snprintf(text, sizeof(text),
                  "CREATE SEQUENCE  \"%s\"  MINVALUE %s MAXVALUE %s INCREMENT BY %s START WITH %s "

@@ -1,13 +1,33 @@
 /*
- * gather_synonyms.c - the schema's private synonyms as CREATE OR REPLACE
- * SYNONYM texts, from ALL_SYNONYMS in one query: a target in the schema
- * without its qualifier, one in another schema with it. Synonyms over a
- * database link are named in a warning.
+ * gather_synonyms.c - the schema's private synonyms as records of their
+ * names (or, where a record cannot hold one, CREATE OR REPLACE SYNONYM
+ * text), from ALL_SYNONYMS in one query: a target in the schema without
+ * its qualifier, one in another schema with it. Synonyms over a database
+ * link are named in a warning.
  */
 #include <stdio.h>
 #include <string.h>
 
+#include "dump_reader.h"
 #include "exp_local.h"
+
+/* The synonym as a record, from whose fields tabimp writes the statement;
+ * 1 when a record cannot hold a name (a '"' in it), and it goes as text. */
+static int synonym_record(const char *name, const char *schema, const char *object)
+{
+    uint8_t p[DUMP_REC_SYNONYM_FIXED + 3 * DUMP_NAME_MAX];
+    size_t sn = strlen(name), on = strlen(schema), xn = strlen(object);
+    if (sn == 0 || xn == 0 || sn > DUMP_NAME_MAX || on > DUMP_NAME_MAX || xn > DUMP_NAME_MAX ||
+        strchr(name, '"') || strchr(schema, '"') || strchr(object, '"'))
+        return 1;
+    p[0] = (uint8_t)sn;
+    p[1] = (uint8_t)on;
+    p[2] = (uint8_t)xn;
+    memcpy(p + 3, name, sn);
+    memcpy(p + 3 + sn, schema, on);
+    memcpy(p + 3 + sn + on, object, xn);
+    return add_record(OBJ_SYNONYM, DUMP_REC_SYNONYM, p, DUMP_REC_SYNONYM_FIXED + sn + on + xn);
+}
 
 int gather_synonyms(void)
 {
@@ -33,6 +53,13 @@ int gather_synonyms(void)
             ret = -1;
             break;
         }
+        int own = strcmp(q.val[1], g_exp.owner_name) == 0 || q.val[1][0] == '\0';
+        int rc = synonym_record(q.val[0], own ? "" : q.val[1], q.val[2]);
+        if (rc < 0) {
+            ret = -1;
+            break;
+        }
+        if (rc == 0) continue;
         sql_escape(es, sizeof(es), q.val[0], '"');
         sql_escape(eo, sizeof(eo), q.val[1], '"');
         sql_escape(et, sizeof(et), q.val[2], '"');

@@ -81,6 +81,9 @@ int keep_warning(const char *text)
     return 0;
 }
 
+static int keep_object(int ti, int order, uint16_t rec_kind, const char *text, size_t len,
+                       const char *column);
+
 int add_object(int ti, int order, const char *text, size_t len, const char *column,
                const char *kind, const char *name)
 {
@@ -97,6 +100,19 @@ int add_object(int ti, int order, const char *text, size_t len, const char *colu
     }
     int allowed = check_written_statement(ti, text, len, kind, name);
     if (allowed <= 0) return allowed;
+    return keep_object(ti, order, 0, text, len, column);
+}
+
+int add_record(int order, uint16_t rec_kind, const uint8_t *payload, size_t len)
+{
+    return keep_object(-1, order, rec_kind, (const char *)payload, len, NULL);
+}
+
+/* Stores a copy of text[0..len) (a record's payload when rec_kind is not
+ * 0) at place `order` of table ti. */
+static int keep_object(int ti, int order, uint16_t rec_kind, const char *text, size_t len,
+                       const char *column)
+{
     if (g_nobjs == g_objs_cap) {
         int cap = g_objs_cap ? g_objs_cap * 2 : 256;
         OBJ_STMT *p = (OBJ_STMT *)realloc(g_objs, sizeof(OBJ_STMT) * (size_t)cap);
@@ -122,6 +138,7 @@ int add_object(int ti, int order, const char *text, size_t len, const char *colu
     o->len = (uint32_t)len;
     o->ti = ti;
     o->order = order;
+    o->rec_kind = rec_kind;
     o->seq = g_seq++;
     g_nobjs++;
     return 0;

@@ -131,8 +131,10 @@ static int put_lists(uint32_t version)
 {
     int end, i = objects_of(-1, &end);
     if (version == DUMP_EXT_VERSION_RECORDS) {
-        for (; i < end; i++)
-            if (put_record(DUMP_REC_STATEMENT, g_objs[i].text, g_objs[i].len) != 0) return -1;
+        for (; i < end; i++) {
+            uint16_t kind = g_objs[i].rec_kind ? g_objs[i].rec_kind : DUMP_REC_STATEMENT;
+            if (put_record(kind, g_objs[i].text, g_objs[i].len) != 0) return -1;
+        }
         for (int w = 0; w < g_nwarnings; w++)
             if (put_record(DUMP_REC_WARNING, g_warnings[w], strlen(g_warnings[w])) != 0) return -1;
         for (int t = listed_tables(); t < g_exp.ntab; t++)
@@ -154,14 +156,15 @@ static int put_lists(uint32_t version)
 
 /* The oldest format that holds what this dump carries: files without
  * warnings stay in format 1, which every earlier reader of the extension
- * reads; format 3 only for a statement longer than a text block or a
- * table whose name does not fit the directory. */
+ * reads; format 3 only for a statement longer than a text block, a
+ * table whose name does not fit the directory, or a grant, comment,
+ * synonym or sequence carried as a record. */
 static uint32_t trailer_version(void)
 {
     if (listed_tables() < g_exp.ntab) return DUMP_EXT_VERSION_RECORDS;
     int end, i = objects_of(-1, &end);
     for (; i < end; i++)
-        if (g_objs[i].len > DUMP_TEXT_MAX) return DUMP_EXT_VERSION_RECORDS;
+        if (g_objs[i].len > DUMP_TEXT_MAX || g_objs[i].rec_kind) return DUMP_EXT_VERSION_RECORDS;
     return g_nwarnings > 0 ? DUMP_EXT_VERSION_WARNINGS : DUMP_EXT_VERSION;
 }
 

@@ -241,7 +241,7 @@ static int run(void)
     if (read_dump_head(&hi) < 0) return -1;
     if (check_dump_head(&hi) < 0) return -1;
     if (g_dump.has_ext) {
-        DUMP_VISIT wv = {NULL, NULL, repeat_warning};
+        DUMP_VISIT wv = {NULL, NULL, repeat_warning, NULL};
         if (dump_walk_warnings(&g_dump, &wv, NULL) < 0) return imp_dump_fault();
     }
 

@@ -92,7 +92,7 @@ static int check_deferred(void *ctx, const char *text, uint32_t len)
 int verify_section(int ti)
 {
     if (!g_dump.has_ext) return 0;
-    DUMP_VISIT v = {check_ddl, NULL, check_listed};
+    DUMP_VISIT v = {check_ddl, NULL, check_listed, NULL};
     int rc = dump_walk_section(&g_dump, (uint32_t)ti, &v, &ti, NULL);
     if (rc < 0) return imp_dump_fault();
     return rc == 0 ? 0 : -1;
@@ -100,7 +100,7 @@ int verify_section(int ti)
 
 int check_deferred_statements(void)
 {
-    DUMP_VISIT v = {NULL, NULL, check_deferred};
+    DUMP_VISIT v = {NULL, NULL, check_deferred, NULL};
     sort_table_names();
     int rc = dump_walk_deferred(&g_dump, &v, NULL);
     drop_table_names();
@@ -125,9 +125,48 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
     return run_dump_statement(text, (int)len, &in) < 0 ? 1 : 0;
 }
 
+/* Runs the GRANT, COMMENT, CREATE SYNONYM or SEQUENCE a record stands for, written
+ * here with every name quoted (a grant's or comment's object qualified
+ * with the target schema), under the same rules as the text of such a
+ * statement: with TABLES= only one on a selected table, a grant or
+ * comment only on an object this run created or took over. */
+static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
+{
+    (void)ctx;
+    uint32_t len = 0, name_at = 0;
+    if (stop_requested()) return 1;
+    char *sql = dump_record_sql(rec, &len, &name_at);
+    if (!sql) {
+        fprintf(stderr, "Allocate memory error.\n");
+        return 1;
+    }
+    STMT_INFO in;
+    char why[120];
+    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, g_imp.owner_name, is_dump_table, NULL};
+    int rc = 0;
+    if (stmt_check(&sc, sql, len, &in, why, sizeof(why)) != NULL) {
+        /* the names of a checked record always make an allowed statement */
+        fprintf(stderr, "%s \"%s\" refused, %s.\n",
+                rec->kind == DUMP_REC_GRANT     ? "Grant on"
+                : rec->kind == DUMP_REC_COMMENT ? "Comment on"
+                : rec->kind == DUMP_REC_SYNONYM ? "Synonym"
+                                                : "Sequence",
+                rec->object, why);
+        run_warning();
+    } else if (!g_tables || (in.table[0] != '\0' && table_selected(in.table))) {
+        /* a grant or comment names its object where a text one would,
+         * so the qualifier goes where the checker found it; a synonym is
+         * created in the target schema, the session's current one */
+        if (rec->kind == DUMP_REC_GRANT || rec->kind == DUMP_REC_COMMENT) in.qualify_at = name_at;
+        rc = run_dump_statement(sql, (int)len, &in) < 0 ? 1 : 0;
+    }
+    free(sql);
+    return rc;
+}
+
 int run_deferred_statements(void)
 {
-    DUMP_VISIT v = {NULL, NULL, run_deferred};
+    DUMP_VISIT v = {NULL, NULL, run_deferred, run_record};
     sort_table_names();
     int rc = dump_walk_deferred(&g_dump, &v, NULL);
     drop_table_names();

@@ -619,6 +619,25 @@ static int walk_records(DUMP_READER *r, const DUMP_VISIT *deferred, const DUMP_V
                 if (take_long_table(r, rec, len) != 0) return -1;
                 continue;
             }
+        } else if (kind == DUMP_REC_GRANT || kind == DUMP_REC_COMMENT || kind == DUMP_REC_SYNONYM ||
+                   kind == DUMP_REC_SEQUENCE) {
+            /* checked on every walk, so that the walk at open refuses a
+             * damaged one before anything is done */
+            if (len > DUMP_REC_COMMENT_FIXED + 2 * DUMP_NAME_MAX + DUMP_COMMENT_MAX)
+                return fail(r, DUMP_E_DAMAGED, rec, "%s record of %u bytes",
+                            kind == DUMP_REC_GRANT     ? "grant"
+                            : kind == DUMP_REC_COMMENT ? "comment"
+                            : kind == DUMP_REC_SYNONYM ? "synonym"
+                                                       : "sequence",
+                            len);
+            if (need(r, len, "a trailer record") != 0) return -1;
+            DUMP_OBJ_RECORD o;
+            const char *why = dump_parse_obj_record(kind, r->buf + r->pos, len, &o);
+            if (why) return fail(r, DUMP_E_DAMAGED, rec, "%s", why);
+            int rc = deferred && deferred->record ? deferred->record(ctx, &o) : 0;
+            r->pos += len;
+            if (rc != 0) return rc;
+            continue;
         } else if (!(kind & DUMP_REC_OPTIONAL)) {
             return fail(r, DUMP_E_DAMAGED, rec, "trailer record kind %u not known", kind);
         }

@@ -85,6 +85,51 @@ extern "C" {
 #define DUMP_REC_TABLE 3
 #define DUMP_REC_TABLE_FIXED 48
 #define DUMP_NAME_MAX 128
+/* An object privilege the owner granted, from which the importer writes
+ * the GRANT itself (the target schema and every name quoted by it), so
+ * that no text of the file reaches the database. The payload:
+ *    0  1  privilege, DUMP_PRIV_... (any other number is damage)
+ *    1  1  flags: DUMP_GRANTABLE; other bits zero
+ *    2  1  length of the object's name, 1 to 128
+ *    3  1  length of the grantee's name, 1 to 128 ("PUBLIC": everyone)
+ *    4  n  the object's name, then the grantee's; no NUL, no '"'
+ * and nothing after them. */
+#define DUMP_REC_GRANT 4
+#define DUMP_REC_GRANT_FIXED 4
+#define DUMP_GRANTABLE 1u
+/* A comment on a table or view or one of their columns, written by the
+ * importer as COMMENT ON with the text as a literal. The payload:
+ *    0  1  length of the table's name, 1 to 128
+ *    1  1  length of the column's name, 0 (the table's comment) to 128
+ *    2  n  the table's name, the column's, then the comment's text up to
+ *          DUMP_COMMENT_MAX bytes (the rest of the payload); no NUL in
+ *          any of them, no '"' in the names */
+#define DUMP_REC_COMMENT 5
+#define DUMP_REC_COMMENT_FIXED 2
+#define DUMP_COMMENT_MAX 16000
+/* A private synonym, written by the importer as CREATE SYNONYM "S" FOR
+ * ["OWNER".]"OBJECT". The payload:
+ *    0  1  length of the synonym's name, 1 to 128
+ *    1  1  length of the schema of the object it stands for, 0 (the
+ *          dump's own schema, which becomes the target) to 128
+ *    2  1  length of the object's name, 1 to 128
+ *    3  n  the three names, no NUL, no '"'; nothing after them */
+#define DUMP_REC_SYNONYM 6
+#define DUMP_REC_SYNONYM_FIXED 3
+/* A sequence, written by the importer as CREATE SEQUENCE "S" MINVALUE m
+ * MAXVALUE x INCREMENT BY i START WITH s CACHE c | NOCACHE ORDER | NOORDER
+ * CYCLE | NOCYCLE. The payload:
+ *    0  1  length of the name, 1 to 128
+ *    1  1  flags: DUMP_SEQ_CYCLE, DUMP_SEQ_ORDER; other bits zero
+ *    2  5  lengths of the minimum, maximum, increment, start and cache
+ *          (the cache's 0 for NOCACHE; the others 1 to DUMP_NUMBER_MAX)
+ *    7  n  the name (no NUL, no '"'), then the five numbers, each decimal
+ *          digits with an optional leading '-'; nothing after them */
+#define DUMP_REC_SEQUENCE 7
+#define DUMP_REC_SEQUENCE_FIXED 7
+#define DUMP_SEQ_CYCLE 1u
+#define DUMP_SEQ_ORDER 2u
+#define DUMP_NUMBER_MAX 40
 #define DUMP_REC_OPTIONAL 0x8000u
 #define DUMP_REC_HEAD 6
 #define DUMP_RECORD_MAX (16u * 1024u * 1024u)
@@ -120,6 +165,48 @@ typedef struct __dump_long_table {
     char name[DUMP_NAME_MAX + 1];
 } DUMP_LONG_TABLE;
 
+/* The privileges a GRANT record may name, numbered from 1 in this order. */
+#define DUMP_PRIV_NAMES                                                                  \
+    "SELECT", "INSERT", "UPDATE", "DELETE", "REFERENCES", "ALTER", "INDEX", "EXECUTE",    \
+        "READ", "WRITE", "DEBUG", "FLASHBACK", "UNDER", "QUERY REWRITE", "MERGE VIEW",   \
+        "ON COMMIT REFRESH"
+
+/* A GRANT, COMMENT, SYNONYM or SEQUENCE record as the reader found it,
+ * every field checked.
+ * text lives only during the visit. */
+typedef struct __dump_obj_record {
+    uint16_t kind;                     /* DUMP_REC_GRANT ... DUMP_REC_SEQUENCE */
+    const char *privilege;             /* a grant: one of DUMP_PRIV_NAMES */
+    int grantable;                     /* a grant: WITH GRANT OPTION */
+    char object[DUMP_NAME_MAX + 1];    /* the table, view or other object; a synonym's name */
+    char grantee[DUMP_NAME_MAX + 1];   /* a grant: user, role or PUBLIC */
+    char column[DUMP_NAME_MAX + 1];    /* a comment: the column, "" for the object */
+    char for_schema[DUMP_NAME_MAX + 1]; /* a synonym: its object's schema, "" for the dump's */
+    char for_object[DUMP_NAME_MAX + 1]; /* a synonym: the object it stands for */
+    /* a sequence: minimum, maximum, increment, start, cache ("" NOCACHE) */
+    char numbers[5][DUMP_NUMBER_MAX + 1];
+    int cycle, order;                  /* a sequence: CYCLE, ORDER */
+    const char *text;                  /* a comment: its text, not terminated */
+    uint32_t text_len;
+} DUMP_OBJ_RECORD;
+
+/* The number of privilege name p (1 on), 0 for one not in the list. */
+int dump_privilege_number(const char *p);
+
+/* Checks the payload (len bytes at p) of a record of kind DUMP_REC_GRANT,
+ * DUMP_REC_COMMENT, DUMP_REC_SYNONYM or DUMP_REC_SEQUENCE into *out;
+ * NULL, or why it is damaged. out->text points into p. */
+const char *dump_parse_obj_record(uint16_t kind, const uint8_t *p, uint32_t len,
+                                  DUMP_OBJ_RECORD *out);
+
+/* The statement a GRANT or COMMENT record stands for, without a schema:
+ * GRANT p ON "T" TO "U" [WITH GRANT OPTION], or COMMENT ON TABLE "T" /
+ * COMMENT ON COLUMN "T"."C" IS '<text, quotes doubled>', or CREATE SYNONYM
+ * "S" FOR ["O".]"X", or CREATE SEQUENCE "S" .... Allocated (the
+ * caller frees it) and terminated; *name_at is the offset of the object's
+ * quoted name, where a schema qualifier goes. NULL when memory ran out. */
+char *dump_record_sql(const DUMP_OBJ_RECORD *rec, uint32_t *len, uint32_t *name_at);
+
 /* What went wrong. The first four are the faults tabimp has always named
  * with their own messages. */
 enum {
@@ -149,6 +236,9 @@ typedef struct __dump_visit {
     int (*ddl)(void *ctx, const char *text, uint32_t len);
     int (*column)(void *ctx, const COL_INFO *col);  /* host order */
     int (*statement)(void *ctx, const char *text, uint32_t len);
+    /* the deferred list's GRANT, COMMENT, SYNONYM and SEQUENCE records,
+     * in their place among the statements; without it they are checked and stepped over */
+    int (*record)(void *ctx, const DUMP_OBJ_RECORD *rec);
 } DUMP_VISIT;
 
 /* What a walk found in a section. */

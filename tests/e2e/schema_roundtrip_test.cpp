@@ -182,6 +182,26 @@ TEST_F(SchemaRoundTrip, CopyMatchesTheSourceObjectForObject) {
   EXPECT_NE(exp.out.find("Warning: table \"MARKS\" not exported"), std::string::npos) << exp.out;
   EXPECT_NE(exp.err.find("Export terminated successfully with warnings."), std::string::npos) << exp.err;
   ASSERT_EQ(Sql("DROP TABLE src.marks;\n").status, 0);
+  // grants and comments travel as records of their fields: the file holds
+  // no text of either for tabimp to run
+  {
+    std::string bytes = testsupport::ReadFile(dir_.file("src.dmp"));
+    EXPECT_EQ(bytes.find("GRANT "), std::string::npos);
+    EXPECT_EQ(bytes.find("COMMENT ON"), std::string::npos);
+    EXPECT_NE(bytes.find("Monthly pay; it's gross"), std::string::npos);
+    // tabdump shows them as the statements tabimp writes
+    ProcResult list = testsupport::Run({TABDUMP_PATH, dir_.file("src.dmp")});
+    EXPECT_NE(list.out.find("Written by tabimp from records:\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("  COMMENT ON COLUMN \"EMP\".\"SAL\" IS 'Monthly pay; it''s gross'\n"),
+              std::string::npos)
+        << list.out;
+    ProcResult json = testsupport::Run({TABDUMP_PATH, "--json", dir_.file("src.dmp")});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"GRANT SELECT ON \\\"TICK\\\" TO \\\"GONE\\\"\""), std::string::npos)
+        << json.out;
+    ProcResult verify = testsupport::Run({TABDUMP_PATH, "--verify", dir_.file("src.dmp")});
+    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+  }
   // GONE's grant is in the dump; the target lacks the user (and the
   // source loses the grant with it)
   ASSERT_EQ(Sql("DROP USER gone CASCADE;\n").status, 0);

@@ -49,6 +49,54 @@ inline std::string Number(uint64_t v) {
   return out;
 }
 
+// Payload of a trailer GRANT record (kind 4): privilege number (1 is
+// SELECT), flags (1 grantable), the two name lengths, the names.
+inline std::string GrantPayload(uint8_t priv, uint8_t flags, const std::string& object,
+                                const std::string& grantee) {
+  std::string p;
+  p.push_back(static_cast<char>(priv));
+  p.push_back(static_cast<char>(flags));
+  p.push_back(static_cast<char>(object.size() & 0xFF));
+  p.push_back(static_cast<char>(grantee.size() & 0xFF));
+  return p + object + grantee;
+}
+
+// Payload of a trailer COMMENT record (kind 5): the two name lengths, the
+// names, the text.
+inline std::string CommentPayload(const std::string& table, const std::string& column,
+                                  const std::string& text) {
+  std::string p;
+  p.push_back(static_cast<char>(table.size() & 0xFF));
+  p.push_back(static_cast<char>(column.size() & 0xFF));
+  return p + table + column + text;
+}
+
+// Payload of a trailer SYNONYM record (kind 6): the three name lengths,
+// then the synonym's name, its object's schema ("" for the dump's own)
+// and the object's name.
+inline std::string SynonymPayload(const std::string& name, const std::string& schema,
+                                  const std::string& object) {
+  std::string p;
+  p.push_back(static_cast<char>(name.size() & 0xFF));
+  p.push_back(static_cast<char>(schema.size() & 0xFF));
+  p.push_back(static_cast<char>(object.size() & 0xFF));
+  return p + name + schema + object;
+}
+
+// Payload of a trailer SEQUENCE record (kind 7): name length, flags (1
+// CYCLE, 2 ORDER), the lengths of minimum, maximum, increment, start and
+// cache ("" NOCACHE), the name, the five numbers.
+inline std::string SequencePayload(const std::string& name, uint8_t flags,
+                                   const std::vector<std::string>& nums) {
+  std::string p;
+  p.push_back(static_cast<char>(name.size() & 0xFF));
+  p.push_back(static_cast<char>(flags));
+  for (const std::string& n : nums) p.push_back(static_cast<char>(n.size() & 0xFF));
+  p += name;
+  for (const std::string& n : nums) p += n;
+  return p;
+}
+
 constexpr uint16_t kEnd = 0x0000;
 constexpr uint16_t kLong = 0xFFFB;
 constexpr uint16_t kLob = 0xFFFC;

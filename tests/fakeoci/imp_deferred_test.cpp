@@ -240,3 +240,111 @@ TEST(ImpSchemaObjects, RowsGoOnlyIntoWhatTheDictionaryShowsAsATableUnderTheLock)
 }
 
 }  // namespace
+
+namespace {
+
+// The schema with its grants and comments as records of their fields
+// rather than as text: tabimp writes each statement itself.
+Dump RecordSchema() {
+  Dump d = Schema();
+  d.version = 3;
+  d.records = true;
+  d.deferred.resize(4);  // sequence, keys and view; the grants come as records
+  for (Table& t : d.tables) t.index_sql.pop_back();
+  d.extra = {{5, CommentPayload("A", "", "table A"), -1},
+             {5, CommentPayload("B", "ID", "it's B's key"), -1},
+             {5, CommentPayload("V", "", "a view"), -1},
+             {4, GrantPayload(1, 0, "A", "GHOST"), -1},
+             {4, GrantPayload(1, 1, "A", "BOB"), -1},
+             {4, GrantPayload(1, 0, "B", "BOB"), -1},
+             {4, GrantPayload(1, 0, "V", "PUBLIC"), -1}};
+  return d;
+}
+
+TEST(ImpObjectRecords, GrantsAndCommentsAreWrittenByTheImporterForTheTarget) {
+  Dump d = RecordSchema();
+  d.extra.push_back({4, GrantPayload(2, 0, "B", "COPY"), -1});
+  d.extra.push_back({6, SynonymPayload("S1", "", "A"), -1});
+  d.extra.push_back({6, SynonymPayload("S2", "HR", "JOBS"), -1});
+  d.extra.push_back({7, SequencePayload("Q", 0, {"1", "999", "1", "41", "20"}), -1});
+  Result r = Import(d.Build(), {"TOUSER=COPY"}, [] {
+    fakeoci::FailStatement("TO \"GHOST\"", 1917, "ORA-01917: user or role 'GHOST' does not exist");
+    fakeoci::FailStatement("TO \"COPY\"", 1749,
+                           "ORA-01749: you may not GRANT/REVOKE privileges to/from yourself");
+  });
+  ASSERT_EQ(r.rc, 1) << r.err;
+  EXPECT_NE(r.err.find("Grant on \"A\" to \"GHOST\" skipped: the user does not exist."),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Grant on \"B\" to \"COPY\" skipped: the grantee owns the object"),
+            std::string::npos)
+      << r.err;
+  const std::vector<std::string> expected = {
+      Plain(d.deferred[3]),
+      "COMMENT ON TABLE \"COPY\".\"A\" IS 'table A'",
+      "COMMENT ON COLUMN \"COPY\".\"B\".\"ID\" IS 'it''s B''s key'",
+      "COMMENT ON TABLE \"COPY\".\"V\" IS 'a view'",
+      "GRANT SELECT ON \"COPY\".\"A\" TO \"GHOST\"",
+      "GRANT SELECT ON \"COPY\".\"A\" TO \"BOB\" WITH GRANT OPTION",
+      "GRANT SELECT ON \"COPY\".\"B\" TO \"BOB\"",
+      "GRANT SELECT ON \"COPY\".\"V\" TO PUBLIC",
+      "GRANT INSERT ON \"COPY\".\"B\" TO \"COPY\"",
+      // a synonym goes to the session's schema, the target
+      "CREATE SYNONYM \"S1\" FOR \"A\"",
+      "CREATE SYNONYM \"S2\" FOR \"HR\".\"JOBS\"",
+      "CREATE SEQUENCE \"Q\" MINVALUE 1 MAXVALUE 999 INCREMENT BY 1 START WITH 41 CACHE 20 NOORDER NOCYCLE",
+  };
+  const std::vector<std::string>& s = fakeoci::state().statements;
+  size_t at = 0;
+  for (const std::string& want : expected) {
+    while (at < s.size() && s[at] != want) at++;
+    EXPECT_LT(at, s.size()) << "not run, or out of order: " << want;
+  }
+}
+
+TEST(ImpObjectRecords, RecordsActOnlyOnWhatThisRunCreated) {
+  // a record naming an object the dump did not create, one the run left
+  // alone (TABLES=), and one on a synonym: none runs, the rest go on
+  Dump d = RecordSchema();
+  d.deferred.push_back("CREATE OR REPLACE EDITIONABLE SYNONYM \"S\" FOR \"OTHER\".\"SECRET\"");
+  d.extra.push_back({4, GrantPayload(1, 0, "SECRET", "BOB"), -1});
+  d.extra.push_back({5, CommentPayload("SECRET", "", "x"), -1});
+  d.extra.push_back({4, GrantPayload(1, 0, "S", "BOB"), -1});
+  d.extra.push_back({4, GrantPayload(1, 0, "B", "CARL"), -1});
+  Result r = Import(d.Build(), {"IGNORE=Y"}, [] { fakeoci::AnswerQuery("ALL_OBJECTS", "S", "SYNONYM"); });
+  EXPECT_EQ(r.rc, 1) << r.err;
+  EXPECT_NE(r.err.find("\"SECRET\" is not an object this import created."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\"APP\".\"S\" is a SYNONYM, not a table or view of the target."), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(RanPart("SECRET\" TO") || RanPart("\"SECRET\" IS"));
+  EXPECT_FALSE(RanPart("ON \"APP\".\"S\""));
+  EXPECT_TRUE(Ran("GRANT SELECT ON \"APP\".\"B\" TO \"CARL\""));
+
+  r = Import(RecordSchema().Build(), {"TABLES=a"}, nullptr);
+  EXPECT_TRUE(Ran("GRANT SELECT ON \"APP\".\"A\" TO \"BOB\" WITH GRANT OPTION")) << r.err;
+  EXPECT_TRUE(Ran("COMMENT ON TABLE \"APP\".\"A\" IS 'table A'")) << r.err;
+  EXPECT_FALSE(RanPart("ON \"APP\".\"B\""));
+  EXPECT_FALSE(RanPart("\"APP\".\"V\""));
+}
+
+TEST(ImpObjectRecords, ADamagedRecordEndsTheRunBeforeAnythingIsCreated) {
+  const std::string nul("B\0B", 3);
+  const std::pair<Dump::Record, std::string> damaged[] = {
+      {{4, GrantPayload(1, 0, "A", "BOB").substr(0, 6), -1}, "grant record whose names do not fill its length"},
+      {{4, GrantPayload(1, 0, "A", std::string(129, 'U')), -1}, "a name longer than 128 bytes"},
+      {{5, std::string("\x81\x00", 2) + std::string(129, 'T') + "x", -1}, "a name longer than 128 bytes"},
+      {{4, GrantPayload(1, 0, "A", nul), -1}, "a NUL in a name"},
+      {{4, GrantPayload(40, 0, "A", "BOB"), -1}, "grant record with a privilege not known"},
+  };
+  for (const auto& [rec, why] : damaged) {
+    SCOPED_TRACE(why);
+    Dump d = RecordSchema();
+    d.extra.push_back(rec);
+    Result r = Import(d.Build(), {}, nullptr);
+    EXPECT_EQ(r.rc, -1) << r.err;
+    EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    EXPECT_FALSE(RanPart("CREATE TABLE"));
+  }
+}
+
+}  // namespace

@@ -37,7 +37,7 @@ Lists ReadLists(const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
   Lists out;
   DUMP_READER r;
-  DUMP_VISIT v = {nullptr, nullptr, Collect};
+  DUMP_VISIT v = {nullptr, nullptr, Collect, nullptr};
   out.open_rc = dump_open(&r, fd);
   if (out.open_rc == 0) out.open_rc = dump_check_directory(&r);
   if (out.open_rc == 0 && (dump_walk_deferred(&r, &v, &out.deferred) != 0 ||

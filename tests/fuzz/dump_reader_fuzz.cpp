@@ -55,12 +55,26 @@ int CheckCreate(void* ctx, const char* text, uint32_t len) {
   return CheckText(&where, text, len);
 }
 
+// The statement a checked GRANT or COMMENT record stands for is always one
+// the importer allows: anything else means the reader let a bad field by.
+int CheckRecord(void* ctx, const DUMP_OBJ_RECORD* rec) {
+  (void)ctx;
+  uint32_t len = 0, at = 0;
+  char* sql = dump_record_sql(rec, &len, &at);
+  if (!sql) return 0;
+  char why[120];
+  STMT_SCOPE scope = {STMT_AT_DEFERRED, nullptr, "APP", nullptr, nullptr};
+  if (stmt_refusal(&scope, sql, len, why, sizeof why) != nullptr || sql[at] != '"') abort();
+  free(sql);
+  return 0;
+}
+
 void Walk() {
   int fd = open(g_path.c_str(), O_RDONLY);
   if (fd < 0) abort();
   DUMP_READER r;
   int where = STMT_AT_SECTION;
-  DUMP_VISIT visit = {CheckCreate, nullptr, CheckText};
+  DUMP_VISIT visit = {CheckCreate, nullptr, CheckText, CheckRecord};
   if (dump_open(&r, fd) == 0 && dump_check_directory(&r) == 0) {
     for (uint32_t i = 0; i < dump_table_count(&r); i++) {
       DUMP_SECTION s;
@@ -69,7 +83,7 @@ void Walk() {
     }
     where = STMT_AT_DEFERRED;
     (void)dump_walk_deferred(&r, &visit, &where);
-    DUMP_VISIT lines = {nullptr, nullptr, [](void*, const char*, uint32_t) { return 0; }};
+    DUMP_VISIT lines = {nullptr, nullptr, [](void*, const char*, uint32_t) { return 0; }, nullptr};
     (void)dump_walk_warnings(&r, &lines, nullptr);
   }
   if (r.fault.code == DUMP_E_IO) abort();  // the bytes are all there

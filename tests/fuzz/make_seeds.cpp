@@ -109,7 +109,9 @@ int main(int argc, char** argv) {
   records.deferred.push_back("CREATE OR REPLACE EDITIONABLE PACKAGE BODY \"PK\" AS\n" +
                              std::string(2000, ' ') + "\nEND;");
   records.warnings = {"Warning: trigger \"NT\" not exported: a trigger on NESTED."};
-  records.extra = {{0x8009, "later", -1}};
+  records.extra = {{0x8009, "later", -1},
+                   {4, GrantPayload(1, 1, "T", "BOB"), -1},
+                   {5, CommentPayload("T", "ID", "it's a key"), -1}};
   ok &= Save(dir, "records.dmp", records);
 
   // format 3 with a table whose name does not fit the directory

@@ -301,4 +301,68 @@ TEST_F(Trust, ScriptCannotBeSplitDifferently) {
   EXPECT_EQ(before, Outside());
 }
 
+// Grants and comments carried as records: tabimp writes the statement
+// itself, qualified with the target, so a record naming an object of the
+// dump's owner (or of nobody) acts on nothing outside the target; a
+// damaged record ends tabimp and tabdump --verify before anything runs.
+TEST_F(Trust, GrantAndCommentRecordsActOnlyInsideTheTarget) {
+  std::string before = Outside();
+  std::string comments_before =
+      Query("SELECT table_name, comments FROM dba_tab_comments WHERE owner = 'VICTIM' ORDER BY 1;\n");
+  Dump d = OneTable("VICTIM");
+  d.version = 3;
+  d.records = true;
+  d.extra = {{4, GrantPayload(1, 0, "SECRET", "EVIL"), -1},
+             {5, CommentPayload("SECRET", "", "owned"), -1},
+             {4, GrantPayload(1, 1, "T", "EVIL"), -1},
+             {5, CommentPayload("T", "ID", "it's the key"), -1}};
+  std::string file = Write("records.dmp", d);
+  ProcResult v = Tabdump("--verify", file);
+  EXPECT_EQ(0, v.status) << v.out << v.err;
+  ProcResult s = Tabdump("--sql", file);
+  EXPECT_EQ(0, s.status) << s.err;
+  EXPECT_NE(std::string::npos, s.out.find("GRANT SELECT ON \"T\" TO \"EVIL\" WITH GRANT OPTION;\n")) << s.out;
+  EXPECT_NE(std::string::npos, s.out.find("COMMENT ON COLUMN \"T\".\"ID\" IS 'it''s the key';\n")) << s.out;
+
+  ProcResult imp = Import(file, "EVIL_COPY");
+  EXPECT_EQ(1, imp.status) << imp.out << imp.err;
+  EXPECT_NE(std::string::npos, imp.err.find("\"SECRET\" is not an object this import created.")) << imp.err;
+  std::string after = Outside();
+  EXPECT_EQ(std::string::npos, after.find("SECRET|SELECT")) << after;
+  EXPECT_EQ(comments_before,
+            Query("SELECT table_name, comments FROM dba_tab_comments WHERE owner = 'VICTIM' ORDER BY 1;\n"));
+  EXPECT_NE(std::string::npos,
+            Query("SELECT grantee || '|' || privilege || '|' || grantable FROM dba_tab_privs\n"
+                  "  WHERE owner = 'EVIL_COPY' AND table_name = 'T';\n")
+                .find("EVIL|SELECT|YES"));
+  EXPECT_NE(std::string::npos,
+            Query("SELECT comments FROM dba_col_comments WHERE owner = 'EVIL_COPY' AND table_name = 'T';\n")
+                .find("it's the key"));
+  Query("DROP TABLE evil_copy.t;\n");
+  EXPECT_EQ(before, Outside());
+
+  // damaged records: refused whole, by both programs
+  const std::pair<Dump::Record, std::string> damaged[] = {
+      {{4, GrantPayload(1, 0, "T", "EVIL").substr(0, 7), -1}, "grant record whose names do not fill its length"},
+      {{4, GrantPayload(1, 0, std::string(129, 'T'), "EVIL"), -1}, "a name longer than 128 bytes"},
+      {{5, CommentPayload("T", std::string("I\0D", 3), "x"), -1}, "a NUL in a name"},
+      {{4, GrantPayload(99, 0, "T", "EVIL"), -1}, "grant record with a privilege not known"},
+  };
+  for (const auto& [rec, why] : damaged) {
+    SCOPED_TRACE(why);
+    Dump bad = OneTable("VICTIM");
+    bad.version = 3;
+    bad.records = true;
+    bad.extra = {rec};
+    std::string f = Write("damaged.dmp", bad);
+    ProcResult r = Import(f, "EVIL_COPY");
+    EXPECT_EQ(255, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(why)) << r.err;
+    ProcResult dv = Tabdump("--verify", f);
+    EXPECT_NE(0, dv.status);
+    EXPECT_NE(std::string::npos, (dv.out + dv.err).find(why)) << dv.out << dv.err;
+    EXPECT_EQ(before, Outside());
+  }
+}
+
 }  // namespace
