@@ -10,8 +10,12 @@
 
 namespace tabdb {
 
-Status CompileRowCondition(Session& s, const TableInfo& t, const std::string& condition,
-                           std::string* out) {
+namespace {
+
+// Compiles the SQL text of an expression (or, with `condition`, of a
+// condition) over the columns of one row of t into SQLite's SQL.
+Status CompileOverRow(Session& s, const TableInfo& t, const std::string& text, bool condition,
+                      std::string* out) {
   Scope scope;
   scope.kind = Scope::kTable;
   scope.table = &t;
@@ -20,11 +24,18 @@ Status CompileRowCondition(Session& s, const TableInfo& t, const std::string& co
   BindContext binds;
   Compiler c(s, scope, &binds);
   sql::ExprPtr e;
-  TABDB_RETURN_IF_ERROR(sql::ParseExpression(condition, &e));
+  TABDB_RETURN_IF_ERROR(sql::ParseExpression(text, &e));
   CExpr ce;
-  TABDB_RETURN_IF_ERROR(c.CompileCondition(*e, &ce));
+  TABDB_RETURN_IF_ERROR(condition ? c.CompileCondition(*e, &ce) : c.Compile(*e, &ce));
   *out = ce.sql;
   return Status::Ok();
+}
+
+}  // namespace
+
+Status CompileRowCondition(Session& s, const TableInfo& t, const std::string& condition,
+                           std::string* out) {
+  return CompileOverRow(s, t, condition, true, out);
 }
 
 Status PartitionFits(Session& s, const TableInfo& t, std::string* condition, int* code) {
@@ -64,19 +75,7 @@ Status PartitionNumberSql(Session& s, const TableInfo& t, std::string* out) {
   bool found = false;
   TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
   if (!found || pi.row_movement) return Status::Ok();
-  Scope scope;
-  scope.kind = Scope::kTable;
-  scope.table = &t;
-  scope.qualifiers = {t.name};
-  scope.qualifier_owner = t.owner;
-  BindContext binds;
-  Compiler c(s, scope, &binds);
-  sql::ExprPtr e;
-  TABDB_RETURN_IF_ERROR(sql::ParseExpression(PartitionNumberExpr(t, pi), &e));
-  CExpr ce;
-  TABDB_RETURN_IF_ERROR(c.Compile(*e, &ce));
-  *out = ce.sql;
-  return Status::Ok();
+  return CompileOverRow(s, t, PartitionNumberExpr(t, pi), false, out);
 }
 
 Status IntervalPartitions::Compile(Session& s, const TableInfo& t) {
@@ -89,19 +88,10 @@ Status IntervalPartitions::Compile(Session& s, const TableInfo& t) {
   bool datetime = false;
   std::string expr = IntervalBoundExpr(t, pi, &datetime);
   if (expr.empty()) return Status::Ok();
-  Scope scope;
-  scope.kind = Scope::kTable;
-  scope.table = &t;
-  scope.qualifiers = {t.name};
-  scope.qualifier_owner = t.owner;
-  BindContext binds;
-  Compiler c(s, scope, &binds);
-  sql::ExprPtr e;
-  TABDB_RETURN_IF_ERROR(sql::ParseExpression(expr, &e));
-  CExpr ce;
-  TABDB_RETURN_IF_ERROR(c.Compile(*e, &ce));
+  std::string bound_sql;
+  TABDB_RETURN_IF_ERROR(CompileOverRow(s, t, expr, false, &bound_sql));
   sqlite3_stmt* q = nullptr;
-  std::string text = "SELECT " + ce.sql + " FROM " + t.phys + " AS _t WHERE _t.rowid = ?1";
+  std::string text = "SELECT " + bound_sql + " FROM " + t.phys + " AS _t WHERE _t.rowid = ?1";
   int rc = sqlite3_prepare_v2(s.db().handle(), text.c_str(), -1, &q, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_finalize(q);
