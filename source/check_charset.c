@@ -46,7 +46,7 @@ void nls_lang_charset(const char *nls_lang, char *out, size_t size)
 
 /* Reads NLS_CHARACTERSET into db and NLS_NCHAR_CHARACTERSET into nat.
  * Returns 0 or -1 (message printed). */
-static int read_database_charsets(char *db, char *nat)
+static int read_database_charsets(OCI_ENV *env, char *db, char *nat)
 {
     static const char sqltxt[] =
         "SELECT parameter, value FROM NLS_DATABASE_PARAMETERS"
@@ -58,22 +58,22 @@ static int read_database_charsets(char *db, char *nat)
     sword rc;
 
     db[0] = nat[0] = '\0';
-    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+    rc = OCIStmtPrepare(env->smthp, env->errhp, (const OraText *)sqltxt,
                         (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) goto fail;
-    rc = OCIDefineByPos(g_env.smthp, &d1, g_env.errhp, 1, param, sizeof(param), SQLT_STR,
+    if (check_error(env, rc) != CHECK_SUCCESS) goto fail;
+    rc = OCIDefineByPos(env->smthp, &d1, env->errhp, 1, param, sizeof(param), SQLT_STR,
                         &pind, NULL, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) goto fail;
-    rc = OCIDefineByPos(g_env.smthp, &d2, g_env.errhp, 2, value, sizeof(value), SQLT_STR,
+    if (check_error(env, rc) != CHECK_SUCCESS) goto fail;
+    rc = OCIDefineByPos(env->smthp, &d2, env->errhp, 2, value, sizeof(value), SQLT_STR,
                         &vind, NULL, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) goto fail;
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) < 0) goto fail;
+    if (check_error(env, rc) != CHECK_SUCCESS) goto fail;
+    rc = OCIStmtExecute(env->svchp, env->smthp, env->errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    if (check_error(env, rc) == CHECK_FAILURE) goto fail;
     for (;;) {
-        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(g_env.errhp, rc);
-        if (ret == 100) break;
-        if (ret != 0) goto fail;
+        rc = OCIStmtFetch(env->smthp, env->errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(env, rc);
+        if (ret == CHECK_NO_DATA) break;
+        if (ret != CHECK_SUCCESS) goto fail;
         if (pind != 0 || vind != 0) continue;
         param[sizeof(param) - 1] = value[sizeof(value) - 1] = '\0';
         if (strcmp(param, "NLS_CHARACTERSET") == 0) memcpy(db, value, sizeof(value));
@@ -86,7 +86,7 @@ static int read_database_charsets(char *db, char *nat)
     return 0;
 
 fail:
-    fprintf(stderr, "Read the character sets of the database:\n%s\n", get_ora_message());
+    fprintf(stderr, "Read the character sets of the database:\n%s\n", get_ora_message(env));
     return -1;
 }
 
@@ -103,7 +103,7 @@ static void say_lossy(const char *holder_kind, const char *holder, const char *h
             holder, held_kind, held);
 }
 
-int check_charsets(const char *nls_lang, int both_ways)
+int check_charsets(OCI_ENV *env, const char *nls_lang, int both_ways)
 {
     char client[CHARSET_NAME_SIZE], db[CHARSET_NAME_SIZE], nat[CHARSET_NAME_SIZE];
     const char *kinds[2] = {"database", "national"};
@@ -111,7 +111,7 @@ int check_charsets(const char *nls_lang, int both_ways)
     int lossy = 0;
 
     nls_lang_charset(nls_lang, client, sizeof(client));
-    if (read_database_charsets(db, nat) != 0) return -1;
+    if (read_database_charsets(env, db, nat) != 0) return -1;
     for (int i = 0; i < 2; i++) {
         if (!charset_holds(client, sets[i])) {
             say_lossy("client", client, kinds[i], sets[i]);

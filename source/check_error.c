@@ -1,74 +1,72 @@
 /*
- * check_error.c - turns the status of every OCI call into 0, 1, 99, 100 or
- * -1 and keeps the code and text of the last reported Oracle error.
+ * check_error.c - turns the status of every OCI call into a CHECK_STATUS
+ * and keeps the code and text of the last reported Oracle error in the
+ * session that made the call.
  */
 #include <string.h>
 
 #include "util.h"
 
-int g_oec = 0;
-char g_oem[ORA_MESSAGE_SIZE];
-
-/* Stores a report composed by the program itself (code -1). */
-static void set_own_report(const char *text)
+void set_own_report(OCI_ENV *env, const char *text)
 {
-    g_oec = -1;
-    strncpy(g_oem, text, ORA_MESSAGE_SIZE - 1);
-    g_oem[ORA_MESSAGE_SIZE - 1] = '\0';
+    env->oec = -1;
+    strncpy(env->oem, text, ORA_MESSAGE_SIZE - 1);
+    env->oem[ORA_MESSAGE_SIZE - 1] = '\0';
 }
 
-/* Reads the first error record of errhp into g_oec/g_oem. The text buffer is
- * offered one byte short and the last byte is forced to NUL, so the text is
- * terminated whatever the library does with an over-long record. */
-static void fetch_report(void *errhp)
+/* Reads the first error record of the session's error handle. The text
+ * buffer is offered one byte short and the last byte is forced to NUL, so
+ * the text is terminated whatever the library does with an over-long
+ * record. */
+static void fetch_report(OCI_ENV *env)
 {
     sb4 code = 0;
-    sword rc = OCIErrorGet(errhp, 1, NULL, &code, (OraText *)g_oem,
+    sword rc = OCIErrorGet(env->errhp, 1, NULL, &code, (OraText *)env->oem,
                            ORA_MESSAGE_SIZE - 1, OCI_HTYPE_ERROR);
     if (rc != OCI_SUCCESS) {
-        set_own_report("Retrieve error message failed.");
+        set_own_report(env, "Retrieve error message failed.");
         return;
     }
-    g_oem[ORA_MESSAGE_SIZE - 1] = '\0';
-    g_oec = code;
+    env->oem[ORA_MESSAGE_SIZE - 1] = '\0';
+    env->oec = code;
 }
 
-int check_error(void *errhp, sword status)
+CHECK_STATUS check_error(OCI_ENV *env, sword status)
 {
     switch (status) {
     case OCI_SUCCESS:
-        return 0;
+        return CHECK_SUCCESS;
     case OCI_SUCCESS_WITH_INFO:
-        fetch_report(errhp);
-        return 1;
+        fetch_report(env);
+        return CHECK_WITH_INFO;
     case OCI_NEED_DATA:
-        return 99;
+        return CHECK_NEED_DATA;
     case OCI_NO_DATA:
-        return 100;
+        return CHECK_NO_DATA;
     case OCI_ERROR:
-        fetch_report(errhp);
-        return -1;
+        fetch_report(env);
+        return CHECK_FAILURE;
     case OCI_INVALID_HANDLE:
-        set_own_report("Error - OCI_INVALID_HANDLE");
-        return -1;
+        set_own_report(env, "Error - OCI_INVALID_HANDLE");
+        return CHECK_FAILURE;
     case OCI_STILL_EXECUTING:
-        set_own_report("Error - OCI_STILL_EXECUTING");
-        return -1;
+        set_own_report(env, "Error - OCI_STILL_EXECUTING");
+        return CHECK_FAILURE;
     case OCI_CONTINUE:
-        set_own_report("Error - OCI_CONTINUE");
-        return -1;
+        set_own_report(env, "Error - OCI_CONTINUE");
+        return CHECK_FAILURE;
     default:
-        set_own_report("Error - Unknow OCI error");
-        return -1;
+        set_own_report(env, "Error - Unknow OCI error");
+        return CHECK_FAILURE;
     }
 }
 
-int get_ora_code(void)
+int get_ora_code(const OCI_ENV *env)
 {
-    return g_oec;
+    return env->oec;
 }
 
-char *get_ora_message(void)
+const char *get_ora_message(const OCI_ENV *env)
 {
-    return g_oem;
+    return env->oem;
 }

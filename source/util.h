@@ -22,21 +22,23 @@ extern "C" {
 
 /* ---- the session ------------------------------------------------------- */
 
+#define ORA_MESSAGE_SIZE 16384
+
+/* One database session: its handles and the last error reported on it.
+ * Each worker of a run owns one; nothing in it is shared between threads. */
 typedef struct __oci_env {
-    int mode;            /* environment mode; always OCI_DEFAULT */
+    int mode;            /* environment mode: OCI_DEFAULT, or OCI_THREADED for a worker of a parallel run */
     OCIEnv *envhp;       /* environment handle */
     OCIError *errhp;     /* error handle; every status check reads it */
     OCISvcCtx *svchp;    /* service context */
     OCIServer *srvhp;    /* server handle */
     OCISession *usrhp;   /* user session handle */
-    OCIStmt *smthp;      /* the one statement handle of the run */
+    OCIStmt *smthp;      /* the statement handle, on which statements are prepared in turn */
+    int oec;                     /* code of the last reported error; -1 for the program's own */
+    char oem[ORA_MESSAGE_SIZE];  /* its text, NUL-terminated */
 } OCI_ENV;
 
 extern OCI_ENV g_env;    /* defined by each program's main module */
-
-#define ORA_MESSAGE_SIZE 16384
-extern int g_oec;                     /* code of the last reported error */
-extern char g_oem[ORA_MESSAGE_SIZE];  /* its text, NUL-terminated */
 
 /* Connect arguments from USERID; each field NUL-terminated. */
 typedef struct {
@@ -47,12 +49,30 @@ typedef struct {
 
 extern CONN_ARGS g_args; /* defined by each program's main module */
 
+/* What check_error makes of the status of an OCI call. The values are the
+ * ones the programs have always used, so that a status can be logged as a
+ * number. */
+typedef enum {
+    CHECK_FAILURE = -1,    /* an error; its code and text are in the session */
+    CHECK_SUCCESS = 0,
+    CHECK_WITH_INFO = 1,   /* success with a message kept in the session */
+    CHECK_NEED_DATA = 99,  /* a piecewise call wants its next piece */
+    CHECK_NO_DATA = 100    /* a fetch found no more rows */
+} CHECK_STATUS;
+
 void show_copyright(void);
-int check_error(void *errhp, sword status);
-int get_ora_code(void);
-char *get_ora_message(void);
-int connect_oracle(const char *user, const char *passwd, const char *tns);
-int disconnect_oracle(void);
+/* Classifies status; for an error or success with information, reads the
+ * first record of env's error handle into env->oec / env->oem. */
+CHECK_STATUS check_error(OCI_ENV *env, sword status);
+/* Stores a report of the program's own (code -1) in env. */
+void set_own_report(OCI_ENV *env, const char *text);
+int get_ora_code(const OCI_ENV *env);
+const char *get_ora_message(const OCI_ENV *env);
+/* Opens a session into env (cleared first, keeping env->mode). A failed connect leaves the
+ * handles it got in env for disconnect_oracle. Returns 0 or -1. */
+int connect_oracle(OCI_ENV *env, const char *user, const char *passwd, const char *tns);
+/* Ends env's session and frees its handles; safe in every state. */
+int disconnect_oracle(OCI_ENV *env);
 
 /* ---- files, messages and character sets ---------------------------------- */
 
@@ -135,7 +155,7 @@ void nls_lang_charset(const char *nls_lang, char *out, size_t size);
  * Returns 0 when nothing can be lost, 1 after the warnings, -1 when the
  * sets cannot be read or CHARSET=STRICT refuses the run (message
  * printed). */
-int check_charsets(const char *nls_lang, int both_ways);
+int check_charsets(OCI_ENV *env, const char *nls_lang, int both_ways);
 
 /* ---- column type codes ------------------------------------------------- */
 

@@ -16,8 +16,8 @@ int bind_owner_table(int ti)
         sword rc = OCIBindByPos(g_env.smthp, &bindp, g_env.errhp, (ub4)(i + 1), (void *)values[i],
                                 (sb4)(strlen(values[i]) + 1), SQLT_STR, NULL, NULL, NULL, 0, NULL,
                                 OCI_DEFAULT);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "OCIBindByPos()\n%s\n", get_ora_message());
+        if (check_error(&g_env, rc) != 0) {
+            fprintf(stderr, "OCIBindByPos()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
     }

@@ -43,8 +43,8 @@ int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
 
     rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt, (ub4)strlen(sqltxt),
                         OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
         dict_close(q);
         return -1;
     }
@@ -53,20 +53,20 @@ int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
         rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(c + 1), q->val[c],
                             (sb4)q->width[c], SQLT_STR, &q->ind[c], &q->len[c], &q->rcode[c],
                             OCI_DEFAULT);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+        if (check_error(&g_env, rc) != 0) {
+            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
             dict_close(q);
             return -1;
         }
     }
     rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    int ret = check_error(g_env.errhp, rc);
-    if (ret == -1 && (get_ora_code() == 942 || get_ora_code() == 904)) {
+    int ret = check_error(&g_env, rc);
+    if (ret == -1 && (get_ora_code(&g_env) == 942 || get_ora_code(&g_env) == 904)) {
         dict_close(q);
         return 1;
     }
     if (ret != 0 && ret != 1) {
-        if (!g_dict_quiet) fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        if (!g_dict_quiet) fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&g_env));
         dict_close(q);
         return -1;
     }
@@ -88,10 +88,10 @@ int dict_next(DICT_QUERY *q)
             q->val[c][0] = '\0';
         }
         sword rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        int ret = check_error(g_env.errhp, rc);
+        int ret = check_error(&g_env, rc);
         if (ret == 100) return 0;
         if (ret != 0 && ret != 1) {
-            if (!g_dict_quiet) fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            if (!g_dict_quiet) fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         int cut = 0;
@@ -175,7 +175,7 @@ static int read_list(const char *list_sql, int ncol, const ub4 *widths, char ***
 }
 
 /* One object's DBMS_METADATA text alone into q (one column). Returns 1
- * with the text, 0 when the server refuses it (message in g_oem), -1. */
+ * with the text, 0 when the server refuses it (message in g_env.oem), -1. */
 static int one_ddl(DICT_QUERY *q, const char *type, const char *name)
 {
     char sqltxt[512], en[ESC_NAME_SIZE], eo[ESC_NAME_SIZE];
@@ -190,7 +190,7 @@ static int one_ddl(DICT_QUERY *q, const char *type, const char *name)
     g_dict_quiet = 0;
     if (ret == 1) return 1;
     dict_close(q);
-    return get_ora_code() > 0 ? 0 : -1;
+    return get_ora_code(&g_env) > 0 ? 0 : -1;
 }
 
 int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
@@ -219,8 +219,8 @@ int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub
         if (ret == 0) return 0;
     }
     if (stop_requested()) return -1;
-    if (get_ora_code() <= 0) {
-        fprintf(stderr, "%s\n", get_ora_message());
+    if (get_ora_code(&g_env) <= 0) {
+        fprintf(stderr, "%s\n", get_ora_message(&g_env));
         return -1;
     }
 
@@ -235,13 +235,13 @@ int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub
         DICT_QUERY one;
         int got = one_ddl(&one, type, row[name_col]);
         if (got < 0) {
-            fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+            fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&g_env));
             rc = -1;
         } else if (got == 0) {
             char why[200];
-            char *nl = strchr(get_ora_message(), '\n');
+            char *nl = strchr(get_ora_message(&g_env), '\n');
             if (nl) *nl = '\0';
-            snprintf(why, sizeof(why), "its definition could not be read (%s)", get_ora_message());
+            snprintf(why, sizeof(why), "its definition could not be read (%s)", get_ora_message(&g_env));
             rc = warn_object(kind, row[name_col], why);
         } else {
             /* the row as the bulk query would have given it */

@@ -148,8 +148,8 @@ static int begin_snapshot(void)
     static const char sqltxt[] = "SET TRANSACTION READ ONLY";
     sword rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
                               (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     return execute_statement(1);
@@ -162,7 +162,7 @@ static void release(void)
     if (g_exp.ofp && g_exp.ofp != stdout) fclose(g_exp.ofp);
     g_exp.ofp = stdout;
     fflush(stdout);
-    disconnect_oracle();
+    disconnect_oracle(&g_env);
     if (g_exp.fd != -1) close(g_exp.fd);
     g_exp.fd = -1;
     discard_dump_output(&g_out);
@@ -244,13 +244,13 @@ int main(int argc, char **argv)
     g_exp.cache = g_exp.buf + EXP_ROW_AREA;
     g_exp.csz = EXP_CACHE_SIZE;
 
-    if (connect_oracle(g_args.username, g_args.password, g_args.tnsname) != 0)
-        STEP_FAILED("Connect to oracle:\n%s\n", get_ora_message());
+    if (connect_oracle(&g_env, g_args.username, g_args.password, g_args.tnsname) != 0)
+        STEP_FAILED("Connect to oracle:\n%s\n", get_ora_message(&g_env));
     /* The snapshot comes before the first read of the dictionary. */
     if (!g_inconsistent && begin_snapshot() != 0)
         STEP_FAILED("Start of the read-only transaction error.\n");
     if (check_owner() != 0) goto fail;
-    int lossy = check_charsets(nls_lang, 0);
+    int lossy = check_charsets(&g_env, nls_lang, 0);
     if (lossy < 0) goto fail;
     if (lossy) {
         /* Characters the client set cannot hold arrive replaced. */

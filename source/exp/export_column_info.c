@@ -45,8 +45,8 @@ int export_column_information(int ti)
              "order by COLUMN_ID");
     rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
                         (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (bind_owner_table(ti) != 0) return -1;
@@ -66,12 +66,12 @@ int export_column_information(int ti)
         rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(c + 1), cols[c].val,
                             (sb4)cols[c].width, SQLT_STR, cols[c].ind, cols[c].len,
                             cols[c].rcode, OCI_DEFAULT);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+        if (check_error(&g_env, rc) != 0) {
+            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, cols[c].width, 2, 2, 2);
-        if (check_error(g_env.errhp, rc) != 0) {
+        if (check_error(&g_env, rc) != 0) {
             fprintf(stderr, "OCIDefineArrayOfStruct");
             return -1;
         }

@@ -31,10 +31,10 @@ int export_create_index_sql(int ti)
 
     for (;;) {
         rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(g_env.errhp, rc);
+        ret = check_error(&g_env, rc);
         if (ret == 100) return 0;
         if (ret != 0) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         if (rewrite_ddl('I', ti) != 0) return -1;

@@ -32,8 +32,8 @@ int run_transform_block(const char *fmt)
     snprintf(sqltxt, sizeof(sqltxt), fmt, (g_exp.flag & EXP_STORAGE) ? "TRUE" : "FALSE");
     rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
                         (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     return execute_statement(1);
@@ -53,15 +53,15 @@ int open_table_ddl_query(const char *sqltxt, ub2 *alen, int ti)
 
     rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
                         (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (ti >= 0 && bind_owner_table(ti) != 0) return -1;
     rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, g_exp.cache + 2, DDL_FETCH_SIZE,
                         SQLT_STR, NULL, alen, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (execute_statement(0) != 0) return -1;
@@ -268,14 +268,14 @@ int export_create_table_sql(int ti)
     if (open_table_ddl_query(sqltxt, &alen, ti) != 0) return -1;
 
     rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
+    ret = check_error(&g_env, rc);
     if (ret == 100) {
         fprintf(stderr, "No create DDL SQL text found for \"%s\".\"%s\".\n", g_exp.owner_name,
                 exp_table_name(ti));
         return -1;
     }
     if (ret != 0) {
-        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (rewrite_ddl('T', ti) != 0) return -1;

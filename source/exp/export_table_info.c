@@ -44,22 +44,22 @@ static long long count_tables(const char *esc_owner)
     sword rc;
 
     rc = prepare_list_query("count(*)", esc_owner);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, &count, sizeof(count), SQLT_INT,
                         NULL, NULL, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (execute_statement(0) != 0) return -1;
     rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-    ret = check_error(g_env.errhp, rc);
+    ret = check_error(&g_env, rc);
     if (ret == 100) return 0;
     if (ret != 0) {
-        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     return (long long)count;
@@ -118,8 +118,8 @@ int export_table_information(void)
     cap = (int)count;
 
     rc = prepare_list_query("TABLE_NAME", esc_owner);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
 
@@ -133,13 +133,13 @@ int export_table_information(void)
 
     rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, names, LONG_NAME_WIDTH, SQLT_STR, inds, lens,
                         NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, LONG_NAME_WIDTH, 2, 2, 0);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIDefineArrayOfStruct()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIDefineArrayOfStruct()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (execute_statement(0) != 0) return -1;

@@ -27,8 +27,8 @@ int fetch_lob(int di)
     sword rc;
 
     rc = OCILobOpen(g_env.svchp, g_env.errhp, lobp, OCI_LOB_READONLY);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCILobOpen()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCILobOpen()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (cache_room(EXP_PIECE_ROOM) != 0) return close_and_fail(lobp);
@@ -41,13 +41,13 @@ int fetch_lob(int di)
         rc = OCILobRead2(g_env.svchp, g_env.errhp, lobp, &b_amt, &c_amt, lob_offset,
                          g_exp.cache + g_exp.ctail + 2, DUMP_PIECE_SIZE, piece, NULL, NULL, 0,
                          csfrm);
-        ret = check_error(g_env.errhp, rc);
+        ret = check_error(&g_env, rc);
         if (ret == 100) {  /* nothing more to read: the value ends here */
             cache_put16(MARK_END);
             break;
         }
         if (ret != 0 && ret != 99) {
-            fprintf(stderr, "OCILobRead2()\n%s\n", get_ora_message());
+            fprintf(stderr, "OCILobRead2()\n%s\n", get_ora_message(&g_env));
             return close_and_fail(lobp);
         }
         if (b_amt > DUMP_PIECE_SIZE) {
@@ -73,8 +73,8 @@ int fetch_lob(int di)
     }
 
     rc = OCILobClose(g_env.svchp, g_env.errhp, lobp);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCILobClose()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCILobClose()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (write_cache() != 0) return -1;

@@ -43,20 +43,20 @@ int fetch_long_piece(void)
         }
         rc = OCIStmtGetPieceInfo(g_env.smthp, g_env.errhp, &hndl, &htype, &inout, &iter, &idx,
                                  &piece);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "OCIStmtGetPieceInfo()\n%s\n", get_ora_message());
+        if (check_error(&g_env, rc) != 0) {
+            fprintf(stderr, "OCIStmtGetPieceInfo()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         rc = OCIStmtSetPieceInfo(hndl, htype, g_env.errhp, g_exp.cache + g_exp.ctail + 2, &alen,
                                  piece, &pind, &prcode);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "OCIStmtSetPieceInfo()\n%s\n", get_ora_message());
+        if (check_error(&g_env, rc) != 0) {
+            fprintf(stderr, "OCIStmtSetPieceInfo()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(g_env.errhp, rc);
+        ret = check_error(&g_env, rc);
         if (ret != 0 && ret != 99) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         if (alen > DUMP_PIECE_SIZE) {

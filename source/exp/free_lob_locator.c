@@ -12,8 +12,8 @@ int free_lob_locator(int ti)
         DEFINE_COLUMN *dc = &g_exp.dc[c];
         if (!IS_LOB_CTYPE(dc->ctype) || dc->valp == NULL) continue;
         sword rc = OCIDescriptorFree(dc->valp, OCI_DTYPE_LOB);
-        if (check_error(g_env.errhp, rc) != 0)
-            fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message());
+        if (check_error(&g_env, rc) != 0)
+            fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message(&g_env));
         dc->valp = NULL;  /* never freed twice */
     }
     return 0;

@@ -98,8 +98,8 @@ int prepare_to_select(int ti)
 
     rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)stmt, (ub4)slen,
                         OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message());
+    if (check_error(&g_env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
 
@@ -126,9 +126,9 @@ int prepare_to_select(int ti)
         DEFINE_COLUMN *dc = &g_exp.dc[i];
         if (!IS_LOB_CTYPE(dc->ctype)) continue;
         rc = OCIDescriptorAlloc(g_env.envhp, (void **)&dc->valp, OCI_DTYPE_LOB, 0, NULL);
-        if (check_error(g_env.errhp, rc) != 0) {
+        if (check_error(&g_env, rc) != 0) {
             dc->valp = NULL;
-            fprintf(stderr, "Lob Locator - OCIDescriptorAlloc\n%s\n", get_ora_message());
+            fprintf(stderr, "Lob Locator - OCIDescriptorAlloc\n%s\n", get_ora_message(&g_env));
             goto fail;
         }
     }
@@ -154,13 +154,13 @@ int prepare_to_select(int ti)
             rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(i + 1), dc->valp,
                                 (sb4)dc->vsz, dty, dc->indp, dc->alenp, dc->rcodep,
                                 OCI_DEFAULT);
-        if (check_error(g_env.errhp, rc) != 0) {
-            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message());
+        if (check_error(&g_env, rc) != 0) {
+            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
             goto fail;
         }
         if (tab->flag == 0) {
             rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, dc->vsz, 2, 2, 2);
-            if (check_error(g_env.errhp, rc) != 0) {
+            if (check_error(&g_env, rc) != 0) {
                 fprintf(stderr, "OCIDefineArrayOfStruct");
                 goto fail;
             }

@@ -74,10 +74,10 @@ int export_single_row(int ti)
          * every row from "not NULL" rather than from the last row's mark. */
         if (long_dc) long_dc->indp[0] = 0;
         rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(g_env.errhp, rc);
+        ret = check_error(&g_env, rc);
         if (ret == 100) break;
         if (ret != 0 && ret != 1 && ret != 99) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message());
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         /* One row per fetch: checking every row for a cut value costs

@@ -14,13 +14,13 @@ static int try_sql(const char *txt, int len)
 {
     sword st = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)txt, (ub4)len,
                               OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, st) != 0) return -1;
+    if (check_error(&g_env, st) != 0) return -1;
     st = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
-    switch (check_error(g_env.errhp, st)) {
+    switch (check_error(&g_env, st)) {
     case 0:
         return 0;
     case 1:
-        fprintf(stderr, "%s\n", get_ora_message());
+        fprintf(stderr, "%s\n", get_ora_message(&g_env));
         return 0;
     default:
         return -2;
@@ -37,7 +37,7 @@ int imp_run_sql(const char *txt, int len)
     int rc = try_sql(txt, len);
     if (rc == 0) return 0;
     fprintf(stderr, "%s\n%s\n", rc == -1 ? "OCIStmtPrepare()" : "OCIStmtExecute()",
-            get_ora_message());
+            get_ora_message(&g_env));
     return -1;
 }
 

@@ -7,8 +7,8 @@
 static void free_locator(void *lp)
 {
     sword st = OCIDescriptorFree(lp, OCI_DTYPE_LOB);
-    if (check_error(g_env.errhp, st) != 0)
-        fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message());
+    if (check_error(&g_env, st) != 0)
+        fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message(&g_env));
 }
 
 int free_return_lob_locator(int ti)

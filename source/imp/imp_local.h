@@ -179,7 +179,7 @@ int imp_bad_row(void);
 int imp_run_sql(const char *txt, int len);
 
 /* As imp_run_sql, but a failure is left to the caller to report (the
- * message stays in get_ora_message()). */
+ * message stays in get_ora_message(&g_env)). */
 int imp_try_sql(const char *txt, int len);
 
 /* Appends name to dst in double quotes, doubling every double quote inside

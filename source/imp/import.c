@@ -184,7 +184,7 @@ static void clean_up(void)
     if (g_imp.ofp && g_imp.ofp != stdout) fclose(g_imp.ofp);
     if (g_imp.ofp == stdout) fflush(stdout);
     g_imp.ofp = NULL;
-    disconnect_oracle();
+    disconnect_oracle(&g_env);
     dump_close(&g_dump);
     if (g_imp.fd != -1) close(g_imp.fd);
     g_imp.fd = -1;
@@ -266,12 +266,12 @@ static int run(void)
         fprintf(stderr, "Set NSL_LANG environment variable error.\n");
         return -1;
     }
-    if (connect_oracle(g_args.username, g_args.password, g_args.tnsname) < 0) {
-        fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message());
+    if (connect_oracle(&g_env, g_args.username, g_args.password, g_args.tnsname) < 0) {
+        fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     /* The text of the dump is in the character set of its NLS_LANG. */
-    if (check_charsets(hi.nls_lang, 1) < 0) return -1;
+    if (check_charsets(&g_env, hi.nls_lang, 1) < 0) return -1;
     if (read_table_information() < 0) {
         fprintf(stderr, "Read table information error.\n");
         return -1;

@@ -42,9 +42,9 @@ static int create_or_take(const TAB_INFO *t, const char *ddl, int slen)
         g_table_created = 1;
         return 1;
     }
-    int code = get_ora_code();
+    int code = get_ora_code(&g_env);
     if (!imp_is_exists_error(code)) {
-        fprintf(stderr, "OCIStmtExecute()\n%s\nCreate table error.\n", get_ora_message());
+        fprintf(stderr, "OCIStmtExecute()\n%s\nCreate table error.\n", get_ora_message(&g_env));
         if (!ignore) return -1;
         run_warning();
         return 0;
@@ -74,7 +74,7 @@ static int create_or_take(const TAB_INFO *t, const char *ddl, int slen)
             return 0;
         }
         if (create_table(ddl, slen) < 0) {
-            fprintf(stderr, "OCIStmtExecute()\n%s\nCreate table error.\n", get_ora_message());
+            fprintf(stderr, "OCIStmtExecute()\n%s\nCreate table error.\n", get_ora_message(&g_env));
             return -1;
         }
         g_table_created = 1;
@@ -82,7 +82,7 @@ static int create_or_take(const TAB_INFO *t, const char *ddl, int slen)
     }
     default:
         if (ignore) return 1;
-        fprintf(stderr, "OCIStmtExecute()\n%s\nCreate table error.\n", get_ora_message());
+        fprintf(stderr, "OCIStmtExecute()\n%s\nCreate table error.\n", get_ora_message(&g_env));
         return -1;
     }
 }

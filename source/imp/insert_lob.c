@@ -7,8 +7,8 @@
 static int close_lob(OCILobLocator *lp, int report)
 {
     sword st = OCILobClose(g_env.svchp, g_env.errhp, lp);
-    if (check_error(g_env.errhp, st) != 0) {
-        if (report) fprintf(stderr, "OCILobClose()\n%s\n", get_ora_message());
+    if (check_error(&g_env, st) != 0) {
+        if (report) fprintf(stderr, "OCILobClose()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     return 0;
@@ -38,9 +38,9 @@ static int write_pieces(OCILobLocator *lp, ub1 csfrm)
         }
         sword st = OCILobWrite2(g_env.svchp, g_env.errhp, lp, &b_amt, &c_amt, 1,
                                 g_imp.rbuf + g_imp.rtail + 2, clen, piece, NULL, NULL, 0, csfrm);
-        int r = check_error(g_env.errhp, st);
+        int r = check_error(&g_env, st);
         if (r != 0 && r != 99) {
-            fprintf(stderr, "OCILobWrite2()\n%s\n", get_ora_message());
+            fprintf(stderr, "OCILobWrite2()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         if (r != (last ? 0 : 99)) {
@@ -71,8 +71,8 @@ int insert_lob(int bi)
     }
 
     sword st = OCILobOpen(g_env.svchp, g_env.errhp, lp, OCI_LOB_READWRITE);
-    if (check_error(g_env.errhp, st) != 0) {
-        fprintf(stderr, "OCILobOpen()\n%s\n", get_ora_message());
+    if (check_error(&g_env, st) != 0) {
+        fprintf(stderr, "OCILobOpen()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (write_pieces(lp, csfrm) < 0) {

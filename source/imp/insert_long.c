@@ -13,31 +13,31 @@ static int give_piece(const uint8_t *bufp, uint16_t len, sb2 *ind)
     ub1 in_out = 0, piece = OCI_FIRST_PIECE;
     sword st = OCIStmtGetPieceInfo(g_env.smthp, g_env.errhp, &hndl, &type, &in_out, &iter, &idx,
                                    &piece);
-    if (check_error(g_env.errhp, st) != 0) {
-        fprintf(stderr, "OCIStmtGetPieceInfo()\n%s\n", get_ora_message());
+    if (check_error(&g_env, st) != 0) {
+        fprintf(stderr, "OCIStmtGetPieceInfo()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (len == 0) piece = OCI_LAST_PIECE;
     ub4 alen = len;
     ub2 rcode = 0;
     st = OCIStmtSetPieceInfo(hndl, type, g_env.errhp, bufp, &alen, piece, ind, &rcode);
-    if (check_error(g_env.errhp, st) != 0) {
-        fprintf(stderr, "OCIStmtSetPieceInfo()\n%s\n", get_ora_message());
+    if (check_error(&g_env, st) != 0) {
+        fprintf(stderr, "OCIStmtSetPieceInfo()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     st = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
-    switch (check_error(g_env.errhp, st)) {
+    switch (check_error(&g_env, st)) {
     case 0:
         return 0;
     case 99:
         return 99;
     case 1:
-        fprintf(stderr, "%s\n", get_ora_message());
+        fprintf(stderr, "%s\n", get_ora_message(&g_env));
         return 0;
     default:
         /* the row refused under IGNORE=Y: the caller reports it */
-        if ((g_imp.flag & IMP_IGNORE) && get_ora_code() > 0) return -3;
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+        if ((g_imp.flag & IMP_IGNORE) && get_ora_code(&g_env) > 0) return -3;
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
 }
@@ -56,7 +56,7 @@ int insert_long_piece(void)
         if (ind != -1) return imp_bad_row();
         int r = give_piece(NULL, 0, &ind);
         if (r == -3) {
-            imp_row_rejected(get_ora_message());
+            imp_row_rejected(get_ora_message(&g_env));
             return 2;
         }
         if (r == 99) fprintf(stderr, "Table %s: LONG value not accepted.\n", TABLE_NAME(t));
@@ -74,7 +74,7 @@ int insert_long_piece(void)
         if (r == -3) {
             g_imp.rtail += 2 + clen;
             if ((clen != 0 ? imp_skip_stream_rest() : imp_skip_second_end()) < 0) return -1;
-            imp_row_rejected(get_ora_message());
+            imp_row_rejected(get_ora_message(&g_env));
             return 2;
         }
         if (r < 0) return -1;

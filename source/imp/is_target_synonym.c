@@ -21,24 +21,24 @@ int is_target_synonym(const char *name)
     OCIDefine *d = NULL;
     sword rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
                               (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) goto fail;
+    if (check_error(&g_env, rc) != 0) goto fail;
     rc = OCIBindByPos(g_env.smthp, &b1, g_env.errhp, 1, g_imp.owner_name,
                       (sb4)strlen(g_imp.owner_name) + 1, SQLT_STR, NULL, NULL, NULL, 0, NULL,
                       OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) goto fail;
+    if (check_error(&g_env, rc) != 0) goto fail;
     rc = OCIBindByPos(g_env.smthp, &b2, g_env.errhp, 2, (void *)name, (sb4)strlen(name) + 1,
                       SQLT_STR, NULL, NULL, NULL, 0, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) goto fail;
+    if (check_error(&g_env, rc) != 0) goto fail;
     rc = OCIDefineByPos(g_env.smthp, &d, g_env.errhp, 1, found, sizeof(found), SQLT_STR, &ind,
                         NULL, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) goto fail;
+    if (check_error(&g_env, rc) != 0) goto fail;
     rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) < 0) {
-        if (get_ora_code() == ORA_NO_VIEW) return 0;
+    if (check_error(&g_env, rc) < 0) {
+        if (get_ora_code(&g_env) == ORA_NO_VIEW) return 0;
         goto fail;
     }
     rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-    switch (check_error(g_env.errhp, rc)) {
+    switch (check_error(&g_env, rc)) {
     case 100:
         return 0;
     case 0:
@@ -49,6 +49,6 @@ int is_target_synonym(const char *name)
     }
 
 fail:
-    fprintf(stderr, "Look for synonym \"%s\":\n%s\n", name, get_ora_message());
+    fprintf(stderr, "Look for synonym \"%s\":\n%s\n", name, get_ora_message(&g_env));
     return -1;
 }

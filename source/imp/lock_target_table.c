@@ -22,21 +22,21 @@ static int object_type(const char *name, char *type, size_t size)
     type[0] = '\0';
     sword rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
                               (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) return -1;
+    if (check_error(&g_env, rc) != 0) return -1;
     rc = OCIBindByPos(g_env.smthp, &b1, g_env.errhp, 1, g_imp.owner_name,
                       (sb4)strlen(g_imp.owner_name) + 1, SQLT_STR, NULL, NULL, NULL, 0, NULL,
                       OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) return -1;
+    if (check_error(&g_env, rc) != 0) return -1;
     rc = OCIBindByPos(g_env.smthp, &b2, g_env.errhp, 2, (void *)name, (sb4)strlen(name) + 1,
                       SQLT_STR, NULL, NULL, NULL, 0, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) return -1;
+    if (check_error(&g_env, rc) != 0) return -1;
     rc = OCIDefineByPos(g_env.smthp, &d, g_env.errhp, 1, type, (sb4)size, SQLT_STR, &ind, NULL,
                         NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) != 0) return -1;
+    if (check_error(&g_env, rc) != 0) return -1;
     rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    if (check_error(g_env.errhp, rc) < 0) return -1;
+    if (check_error(&g_env, rc) < 0) return -1;
     rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-    switch (check_error(g_env.errhp, rc)) {
+    switch (check_error(&g_env, rc)) {
     case 100:
         type[0] = '\0';
         return 0;
@@ -49,7 +49,7 @@ static int object_type(const char *name, char *type, size_t size)
 }
 
 /* Locks "OWNER"."name" in exclusive mode; 0, or -1 (nothing locked, the
- * message left in get_ora_message()). */
+ * message left in get_ora_message(&g_env)). */
 static int lock_name(const char *name)
 {
     char sql[64 + 4 * STMT_NAME_MAX];
@@ -70,12 +70,12 @@ int lock_target_table(const char *name)
     /* The lock holds until the rows are committed or rolled back: nobody
      * can drop the table or put a synonym or view in its place meanwhile. */
     if (lock_name(name) < 0) {
-        fprintf(stderr, "%s\nRows of \"%s\" not loaded: it cannot be locked.\n", get_ora_message(),
+        fprintf(stderr, "%s\nRows of \"%s\" not loaded: it cannot be locked.\n", get_ora_message(&g_env),
                 name);
         return 0;
     }
     if (object_type(name, type, sizeof(type)) < 0) {
-        fprintf(stderr, "Look up \"%s\":\n%s\n", name, get_ora_message());
+        fprintf(stderr, "Look up \"%s\":\n%s\n", name, get_ora_message(&g_env));
         OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT);
         return -1;
     }
@@ -94,7 +94,7 @@ int lock_target_object(const char *name)
     /* Neither a table nor a view (a sequence, a unit): nothing to lock. */
     if (lock_name(name) < 0) return 0;
     if (object_type(name, type, sizeof(type)) < 0) {
-        fprintf(stderr, "Look up \"%s\":\n%s\n", name, get_ora_message());
+        fprintf(stderr, "Look up \"%s\":\n%s\n", name, get_ora_message(&g_env));
         OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT);
         return -1;
     }

@@ -76,8 +76,8 @@ int import_multiple_row(int ti)
         if (n > 0 && insert_batch(n) < 0) return -1;
         if (stop_requested()) return -1;
         sword st = OCITransCommit(g_env.svchp, g_env.errhp, OCI_DEFAULT);
-        if (check_error(g_env.errhp, st) != 0) {
-            fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message());
+        if (check_error(&g_env, st) != 0) {
+            fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
     } else {

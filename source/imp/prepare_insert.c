@@ -53,7 +53,7 @@ static size_t text_room(const TAB_INFO *t, uint32_t tcol)
 
 static int bind_failed(const char *call)
 {
-    fprintf(stderr, "%s()\n%s\n", call, get_ora_message());
+    fprintf(stderr, "%s()\n%s\n", call, get_ora_message(&g_env));
     return -1;
 }
 
@@ -83,11 +83,11 @@ static int bind_columns(const TAB_INFO *t)
         }
         sword st = OCIBindByPos(g_env.smthp, &bindp, g_env.errhp, k + 1, valuep, value_sz, sqlt,
                                 b->indp, b->alenp, b->rcodep, 0, NULL, mode);
-        if (check_error(g_env.errhp, st) != 0) return bind_failed("OCIBindByPos");
+        if (check_error(&g_env, st) != 0) return bind_failed("OCIBindByPos");
         if (k < ncol && t->flag == 0) {
             st = OCIBindArrayOfStruct(bindp, g_env.errhp, b->vsz, sizeof(sb2), sizeof(ub2),
                                       sizeof(ub2));
-            if (check_error(g_env.errhp, st) != 0) {
+            if (check_error(&g_env, st) != 0) {
                 fputs("OCIBindArrayOfStruct", stderr);
                 return -1;
             }
@@ -96,7 +96,7 @@ static int bind_columns(const TAB_INFO *t)
             /* national character data must travel in the national form */
             ub1 form = SQLCS_NCHAR;
             st = OCIAttrSet(bindp, OCI_HTYPE_BIND, &form, 0, OCI_ATTR_CHARSET_FORM, g_env.errhp);
-            if (check_error(g_env.errhp, st) != 0) return bind_failed("OCIAttrSet");
+            if (check_error(&g_env, st) != 0) return bind_failed("OCIAttrSet");
         }
     }
     return 0;
@@ -175,7 +175,7 @@ int prepare_insert(int ti)
 
     sword st = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)text, (ub4)(s - text),
                               OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(g_env.errhp, st) != 0) return bind_failed("OCIStmtPrepare");
+    if (check_error(&g_env, st) != 0) return bind_failed("OCIStmtPrepare");
 
     size_t p = 0;
     for (k = 0; k < tcol; k++) {
@@ -197,8 +197,8 @@ int prepare_insert(int ti)
     for (k = ncol; k < tcol; k++) {
         void *lp = NULL;
         st = OCIDescriptorAlloc(g_env.envhp, &lp, OCI_DTYPE_LOB, 0, NULL);
-        if (check_error(g_env.errhp, st) != 0) {
-            fprintf(stderr, "Lob Locator - OCIDescriptorAlloc\n%s\n", get_ora_message());
+        if (check_error(&g_env, st) != 0) {
+            fprintf(stderr, "Lob Locator - OCIDescriptorAlloc\n%s\n", get_ora_message(&g_env));
             return -1;
         }
         g_imp.bc[k].valp = lp;
@@ -207,10 +207,10 @@ int prepare_insert(int ti)
         ub4 lob_empty = 0;
         void *lp = NULL;
         st = OCIDescriptorAlloc(g_env.envhp, &lp, OCI_DTYPE_LOB, 0, NULL);
-        if (check_error(g_env.errhp, st) != 0) return bind_failed("OCIDescriptorAlloc");
+        if (check_error(&g_env, st) != 0) return bind_failed("OCIDescriptorAlloc");
         g_empty_lobp = lp;
         st = OCIAttrSet(g_empty_lobp, OCI_DTYPE_LOB, &lob_empty, 0, OCI_ATTR_LOBEMPTY, g_env.errhp);
-        if (check_error(g_env.errhp, st) != 0) return bind_failed("OCIAttrSet");
+        if (check_error(&g_env, st) != 0) return bind_failed("OCIAttrSet");
     }
     if (bind_columns(t) < 0) return -1;
 

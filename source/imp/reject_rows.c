@@ -28,8 +28,8 @@ int imp_batch_rejects(int nrows)
     ub4 nerr = 0;
     sword st = OCIAttrGet(g_env.smthp, OCI_HTYPE_STMT, &nerr, NULL, OCI_ATTR_NUM_DML_ERRORS,
                           g_env.errhp);
-    if (check_error(g_env.errhp, st) != 0) {
-        fprintf(stderr, "OCIAttrGet()\n%s\n", get_ora_message());
+    if (check_error(&g_env, st) != 0) {
+        fprintf(stderr, "OCIAttrGet()\n%s\n", get_ora_message(&g_env));
         return -1;
     }
     if (nerr > (ub4)nrows) nerr = (ub4)nrows;

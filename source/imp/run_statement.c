@@ -170,7 +170,7 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
         }
         return 0;
     }
-    int code = get_ora_code();
+    int code = get_ora_code(&g_env);
     if (strcmp(in->kind, "grant") == 0 && code == ORA_NO_GRANTEE) {
         fprintf(stderr, "Grant on \"%s\" to \"%s\" skipped: the user does not exist.\n", in->object,
                 in->grantee);
@@ -187,7 +187,7 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
         /* IGNORE=Y, or a table the run took over that already has it */
         if ((g_imp.flag & IMP_IGNORE) || (in->table[0] != '\0' && imp_is_taken(in->table)))
             return 0;
-        fprintf(stderr, "%s\n", get_ora_message());
+        fprintf(stderr, "%s\n", get_ora_message(&g_env));
         name_failure(in, "failed, the name exists");
         run_warning();
         return 0;
@@ -196,12 +196,12 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
      * the dump (or the TABLES= selection) nor in the target */
     if (code == 942 && strcmp(in->kind, "constraint") == 0 &&
         memmem(text, (size_t)len, "REFERENCES", 10) != NULL) {
-        fprintf(stderr, "%s\n", get_ora_message());
+        fprintf(stderr, "%s\n", get_ora_message(&g_env));
         name_failure(in, "skipped: the table it references is neither imported nor in the target");
         run_warning();
         return 0;
     }
-    fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message());
+    fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&g_env));
     name_failure(in, "failed");
     run_warning();
     return 0;

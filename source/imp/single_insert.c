@@ -67,7 +67,7 @@ static int insert_row(const TAB_INFO *t)
     }
     int r = execute_insert(1);
     if (r == -3) {
-        imp_row_rejected(get_ora_message());
+        imp_row_rejected(get_ora_message(&g_env));
         if (has_long) {
             if (imp_need(2) < 0) return -1;
             if (imp_peek16() == MARK_STREAM) {
@@ -131,8 +131,8 @@ int import_single_row(int ti)
         g_imp.rtail += 2;
         if (stop_requested()) return -1;
         sword st = OCITransCommit(g_env.svchp, g_env.errhp, OCI_DEFAULT);
-        if (check_error(g_env.errhp, st) != 0) {
-            fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message());
+        if (check_error(&g_env, st) != 0) {
+            fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message(&g_env));
             return -1;
         }
     }

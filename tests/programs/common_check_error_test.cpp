@@ -19,16 +19,18 @@ class ErrorHandle : public ::testing::Test {
                                         0, nullptr));
     ASSERT_EQ(OCI_SUCCESS, OCIHandleAlloc(env_, reinterpret_cast<void**>(&err_),
                                           OCI_HTYPE_ERROR, 0, nullptr));
+    session_.errhp = err_;
     SetReport(0, "");
   }
   void TearDown() override {
     if (err_) OCIHandleFree(err_, OCI_HTYPE_ERROR);
     if (env_) OCIHandleFree(env_, OCI_HTYPE_ENV);
   }
-  static void SetReport(int code, const char* text) {
-    g_oec = code;
-    std::strcpy(g_oem, text);
+  void SetReport(int code, const char* text) {
+    session_.oec = code;
+    std::strcpy(session_.oem, text);
   }
+  OCI_ENV session_{};  // the session whose report check_error keeps
   OCIEnv* env_ = nullptr;
   OCIError* err_ = nullptr;
 };
@@ -37,9 +39,9 @@ TEST_F(ErrorHandle, StatusesThatLeaveTheReportAlone) {
   for (sword status : {OCI_SUCCESS, OCI_NEED_DATA, OCI_NO_DATA}) {
     SetReport(942, "earlier failure");
     tabdb::testing::SetErrorRecord(err_, 1017, "ORA-01017: not this one");
-    EXPECT_EQ(status, check_error(err_, status)) << status;
-    EXPECT_EQ(942, get_ora_code());
-    EXPECT_STREQ("earlier failure", get_ora_message());
+    EXPECT_EQ(status, check_error(&session_, status)) << status;
+    EXPECT_EQ(942, get_ora_code(&session_));
+    EXPECT_STREQ("earlier failure", get_ora_message(&session_));
   }
 }
 
@@ -57,49 +59,50 @@ TEST_F(ErrorHandle, StatusesWithoutRecordGetFixedTexts) {
   };
   for (const Case& c : cases) {
     SetReport(1, "old");
-    EXPECT_EQ(-1, check_error(err_, c.status)) << c.status;
-    EXPECT_EQ(-1, get_ora_code());
-    EXPECT_STREQ(c.text, get_ora_message());
+    EXPECT_EQ(-1, check_error(&session_, c.status)) << c.status;
+    EXPECT_EQ(-1, get_ora_code(&session_));
+    EXPECT_STREQ(c.text, get_ora_message(&session_));
   }
 }
 
 TEST_F(ErrorHandle, ErrorAndInfoFetchTheRecord) {
   tabdb::testing::SetErrorRecord(err_, 942, "ORA-00942: table or view does not exist");
-  EXPECT_EQ(-1, check_error(err_, OCI_ERROR));
-  EXPECT_EQ(942, get_ora_code());
-  EXPECT_STREQ("ORA-00942: table or view does not exist\n", get_ora_message());
+  EXPECT_EQ(-1, check_error(&session_, OCI_ERROR));
+  EXPECT_EQ(942, get_ora_code(&session_));
+  EXPECT_STREQ("ORA-00942: table or view does not exist\n", get_ora_message(&session_));
 
   // Success with information is 1, not 0: callers that accept only 0 fail.
   tabdb::testing::SetErrorRecord(err_, 24345, "ORA-24345: A Truncation or null fetch error occurred");
-  EXPECT_EQ(1, check_error(err_, OCI_SUCCESS_WITH_INFO));
-  EXPECT_EQ(24345, get_ora_code());
-  EXPECT_EQ(0, std::strncmp(get_ora_message(), "ORA-24345", 9));
+  EXPECT_EQ(1, check_error(&session_, OCI_SUCCESS_WITH_INFO));
+  EXPECT_EQ(24345, get_ora_code(&session_));
+  EXPECT_EQ(0, std::strncmp(get_ora_message(&session_), "ORA-24345", 9));
 }
 
 TEST_F(ErrorHandle, OverlongRecordIsCutAndTerminated) {
-  std::memset(g_oem, 'z', sizeof(g_oem));  // no stray terminator to rely on
+  std::memset(session_.oem, 'z', sizeof(session_.oem));  // no stray terminator to rely on
   std::string text(20000, 'x');
   tabdb::testing::SetErrorRecord(err_, 20000, text);
-  EXPECT_EQ(-1, check_error(err_, OCI_ERROR));
-  EXPECT_EQ(20000, get_ora_code());
-  EXPECT_EQ('\0', g_oem[ORA_MESSAGE_SIZE - 1]);
-  size_t len = std::strlen(g_oem);
+  EXPECT_EQ(-1, check_error(&session_, OCI_ERROR));
+  EXPECT_EQ(20000, get_ora_code(&session_));
+  EXPECT_EQ('\0', session_.oem[ORA_MESSAGE_SIZE - 1]);
+  size_t len = std::strlen(session_.oem);
   EXPECT_LT(len, size_t{ORA_MESSAGE_SIZE});
   EXPECT_GE(len, size_t{ORA_MESSAGE_SIZE - 2});
-  EXPECT_EQ(std::string(len, 'x'), std::string(g_oem));
+  EXPECT_EQ(std::string(len, 'x'), std::string(session_.oem));
 }
 
 TEST_F(ErrorHandle, UnreadableRecordStillReturnsTheStatus) {
   // No handle, or a handle of the wrong kind: OCIErrorGet itself fails.
   void* bad_handles[] = {nullptr, env_};
   for (void* h : bad_handles) {
+    session_.errhp = static_cast<OCIError*>(h);
     SetReport(942, "old");
-    EXPECT_EQ(-1, check_error(h, OCI_ERROR));
-    EXPECT_EQ(-1, get_ora_code());
-    EXPECT_STREQ("Retrieve error message failed.", get_ora_message());
+    EXPECT_EQ(-1, check_error(&session_, OCI_ERROR));
+    EXPECT_EQ(-1, get_ora_code(&session_));
+    EXPECT_STREQ("Retrieve error message failed.", get_ora_message(&session_));
     SetReport(942, "old");
-    EXPECT_EQ(1, check_error(h, OCI_SUCCESS_WITH_INFO));
-    EXPECT_STREQ("Retrieve error message failed.", get_ora_message());
+    EXPECT_EQ(1, check_error(&session_, OCI_SUCCESS_WITH_INFO));
+    EXPECT_STREQ("Retrieve error message failed.", get_ora_message(&session_));
   }
 }
 

@@ -528,7 +528,7 @@ TEST_F(ExportRun, IndexesAndPrimaryKeyWithAndWithoutStorage) {
 TEST_F(ExportRun, NamesWithQuotesReachSqlEscaped) {
   // Statements run one by one through the client library, so that no
   // script splitter has to know about quotes inside quoted names.
-  ASSERT_EQ(0, connect_oracle("app", "app", db_.c_str())) << get_ora_message();
+  ASSERT_EQ(0, connect_oracle(&g_env, "app", "app", db_.c_str())) << get_ora_message(&g_env);
   for (const char* sql : {"CREATE TABLE \"O'Q\"\"T\" (\"C\"\"1\" NUMBER, \"it's\" VARCHAR2(5))",
                           "INSERT INTO \"O'Q\"\"T\" VALUES (7, 'x')",
                           "CREATE INDEX \"I'X\"\"\" ON \"O'Q\"\"T\" (\"it's\")",
@@ -539,10 +539,10 @@ TEST_F(ExportRun, NamesWithQuotesReachSqlEscaped) {
     if (rc == OCI_SUCCESS)
       rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, nullptr, nullptr,
                           OCI_DEFAULT);
-    ASSERT_EQ(0, check_error(g_env.errhp, rc)) << sql << "\n" << get_ora_message();
+    ASSERT_EQ(0, check_error(&g_env, rc)) << sql << "\n" << get_ora_message(&g_env);
   }
   ASSERT_EQ(OCI_SUCCESS, OCITransCommit(g_env.svchp, g_env.errhp, OCI_DEFAULT));
-  ASSERT_EQ(0, disconnect_oracle());
+  ASSERT_EQ(0, disconnect_oracle(&g_env));
   Dump d = ExportOk();
   const Table* t = Find(d, "O'Q\"T");
   ASSERT_TRUE(t);
