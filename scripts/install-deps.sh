@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libsqlite3-dev libssl-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev sqlite3 clang
-          libxxhash-dev libpcre2-dev)
+          libxxhash-dev libpcre2-dev ccache)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
