@@ -10,7 +10,9 @@
 #include <string.h>
 #include <strings.h>
 
-#include "dump_local.h"
+#include "dump_fault.h"
+#include "record_text.h"
+#include "script_dump.h"
 #include "show_text.h"
 #include "sql_lexer.h"
 #include "stmt_allow.h"

@@ -20,7 +20,7 @@ static int insert_batch(int n)
         return -1;
     }
     g_imp.nrow += n - refused;
-    feedback_rows(g_imp.ofp, g_imp.nrow - (n - refused), g_imp.nrow);
+    feedback_rows(&g_run_options.feedback, g_imp.ofp, g_imp.nrow - (n - refused), g_imp.nrow);
     return 0;
 }
 
@@ -83,7 +83,7 @@ int import_multiple_row(int ti)
     } else {
         g_imp.rtail += 2;
     }
-    feedback_end(g_imp.ofp);
+    feedback_end(&g_run_options.feedback, g_imp.ofp);
     imp_table_done_line(TABLE_NAME(t));
     return 0;
 }

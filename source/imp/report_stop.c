@@ -42,7 +42,7 @@ void imp_report_stop(int ti)
     int n = 0;
     int end = ti >= 0 ? ti : g_imp.ntab;
     for (int i = 0; i < end; i++) {
-        if (!table_selected(imp_table_name(i))) continue;
+        if (!table_selected(&g_run_options.tables, imp_table_name(i))) continue;
         fprintf(stderr, n == 0 ? "Tables completed: \"%s\"" : ", \"%s\"", show(imp_table_name(i)));
         n++;
     }
