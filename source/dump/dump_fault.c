@@ -5,6 +5,7 @@
  */
 #define _POSIX_C_SOURCE 200809L
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
@@ -88,6 +89,8 @@ static int is_dump_table(void *ctx, const char *name)
 int check_statement(DUMP_READER *r, int where, int i, const char *table, const char *text,
                     uint32_t len)
 {
+    /* a statement of a table names it; one of the deferred list has neither */
+    assert((where == STMT_AT_DEFERRED) == (i < 0 && table == NULL));
     char why[120];
     STMT_SCOPE sc = {where, table, r->head.owner, is_dump_table, r};
     if (!stmt_refusal(&sc, text, len, why, sizeof(why))) return 0;
