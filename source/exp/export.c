@@ -12,6 +12,7 @@
 
 #include "args.h"
 #include "exp_local.h"
+#include "write_trailer.h"
 
 EXP g_exp;
 OCI_ENV g_env;
