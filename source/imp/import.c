@@ -15,6 +15,9 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "read_head.h"
+#include "read_table_info.h"
+#include "verify_section.h"
 
 IMP g_imp;
 OCI_ENV g_env;
@@ -50,18 +53,6 @@ static const char usage_text[] =
 void show_usage(const char *prog_name)
 {
     fprintf(stderr, usage_text, prog_name ? prog_name : "tabimp");
-}
-
-char *imp_put_quoted(char *dst, const char *name)
-{
-    *dst++ = '"';
-    for (; *name; name++) {
-        if (*name == '"') *dst++ = '"';
-        *dst++ = *name;
-    }
-    *dst++ = '"';
-    *dst = '\0';
-    return dst;
 }
 
 int imp_has_nul(const char *field, int size)

@@ -8,6 +8,9 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "create_table.h"
+#include "quote_name.h"
+#include "read_table_info.h"
 #include "show_text.h"
 
 /* Drops the table this run created for ti; its rows were rolled back. */

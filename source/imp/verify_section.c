@@ -9,6 +9,10 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "read_head.h"
+#include "read_table_info.h"
+#include "run_statement.h"
+#include "verify_section.h"
 
 /* The dump's table names in order, while the deferred list is walked, so
  * that each statement's look-up costs log n rather than n. */
