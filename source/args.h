@@ -1,7 +1,8 @@
 /*
- * args.h - the command-line helpers tabexp, tabimp and tabsql share:
- * parameter files, the USERID value and its password prompt, values taken
- * whole or refused, table selection with LIKE patterns, and progress dots.
+ * args.h - the command line tabexp and tabimp share: the record of the
+ * options both accept and their parser, parameter files, the USERID value,
+ * values taken whole or refused, table selection with LIKE patterns, and
+ * progress dots.
  */
 #ifndef TAB_ARGS_H
 #define TAB_ARGS_H
@@ -9,11 +10,59 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include "prompt.h"
 #include "util.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* ---- the options both programs share ----------------------------------- */
+
+typedef struct __table_pattern {
+    char name[32];     /* the name, upper-cased unless it was quoted */
+    int quoted;        /* 1: an exact name; 0: a LIKE pattern with % and _ */
+} TABLE_PATTERN;
+
+/* The TABLES list. list NULL (n 0) selects every table. */
+typedef struct __table_list {
+    TABLE_PATTERN *list;
+    int n;
+} TABLE_LIST;
+
+/* Progress dots: one for every `interval` rows (0: none), and whether the
+ * current line of dots is still open. Whoever writes a line of dots owns
+ * one, so that each output stream ends its own line. */
+typedef struct __feedback {
+    long long interval;
+    int dots;
+} FEEDBACK;
+
+/* What the keywords both programs accept set. Each parse starts from a
+ * cleared record (parse_command_line clears it). */
+typedef struct __run_options {
+    char file[256];           /* FILE: the dump written or read */
+    char log[256];            /* LOG: the copy of the run's messages; "" none */
+    TABLE_LIST tables;        /* TABLES */
+    FEEDBACK feedback;        /* FEEDBACK: the interval, and the main line's dots */
+    int charset_strict;       /* CHARSET=STRICT: a run that would lose characters is refused */
+    int ask_password;         /* the USERID named no password: asked before connecting */
+} RUN_OPTIONS;
+
+/* The options of the running program; defined by each program's main
+ * module. */
+extern RUN_OPTIONS g_run_options;
+
+/* One argument (from the second on) that both programs accept: HELP=Y,
+ * FILE, LOG, TABLES=, FEEDBACK=, CHARSET=STRICT, in capitals or in small
+ * letters. Anything else is refused with "Invalid parameter \"<arg>\"
+ * specified.\n"; HELP=Y returns -1 without a message (the caller shows its
+ * usage). A program hands over every argument its own keywords do not
+ * take. Returns 0 or -1 (message printed). */
+int parse_run_option(RUN_OPTIONS *opts, const char *arg);
+
+/* Frees what the record holds and clears it. */
+void clear_run_options(RUN_OPTIONS *opts);
 
 /* ---- parameter files --------------------------------------------------- */
 
@@ -38,51 +87,32 @@ typedef struct __arg_list {
 int read_parfiles(int argc, char **argv, ARG_LIST *list);
 void free_arg_list(ARG_LIST *list);
 
-/* Walks the arguments: PARFILE=file replaced by its lines, the first
- * command-line argument taken as the USERID value (with or without
- * "USERID="; its password blanked in argv), USERID=... also accepted on a
- * line of a parameter file, and every other argument given to
- * parse_keyword, which returns 0 or -1 (after its message, if any). A run
- * without USERID fails. Returns 0, or -1 with the message printed; the
- * caller adds its usage text. */
-int parse_command_line(int argc, char **argv, int (*parse_keyword)(const char *arg));
+/* Walks the arguments into a cleared opts and *args: PARFILE=file replaced
+ * by its lines, the first command-line argument taken as the USERID value
+ * (with or without "USERID="; its password blanked in argv), USERID=...
+ * also accepted on a line of a parameter file, and every other argument
+ * given to parse_keyword, which returns 0 or -1 (after its message, if
+ * any); it hands what it does not know to parse_run_option. A run without
+ * USERID fails. Returns 0, or -1 with the message printed; the caller adds
+ * its usage text. */
+int parse_command_line(int argc, char **argv, RUN_OPTIONS *opts, CONN_ARGS *args,
+                       int (*parse_keyword)(const char *arg));
 
 /* Whether arg begins with the keyword in capitals or in small letters. */
 int arg_keyword(const char *arg, const char *upper, const char *lower);
 
 /* ---- USERID ------------------------------------------------------------ */
 
-/* Set by parse_userid when the value names no password (user or
- * user@connect): the program asks for it before it connects. */
-extern int g_ask_password;
-
-/* Splits user/password@connect, user@connect or user into g_args; every
+/* Splits user/password@connect, user@connect or user into *args; every
  * part is taken whole or refused ("Argument \"username\" too long.\n" and
  * the like). A value without "/" that holds "=" is a mistyped keyword:
- * "USERID parameter format error.\n". Returns 0 or -1 (message printed). */
-int parse_userid(const char *value);
+ * "USERID parameter format error.\n". *ask_password becomes 1 when the
+ * value names no password (user or user@connect). Returns 0 or -1
+ * (message printed). */
+int parse_userid(const char *value, CONN_ARGS *args, int *ask_password);
 
-/* Overwrites the password of a USERID argument in place with one '*',
- * whatever its length (the rest of the argument moves up, the bytes freed
- * are cleared), so that the process list shows neither it nor its length. */
-void hide_password(char *arg);
-
-/* When argv[1] (the USERID value) or a USERID= argument holds a password:
- * the arguments are replaced by copies blanked as above, and the area the
- * process list shows is cleared after the program's name, so that it
- * shows only the name. Called before anything else is read, parameter
- * files included; argv[1] must be copied first. */
-void hide_argv_passwords(int argc, char **argv);
-
-/* Reads a password into buf (size bytes): on the terminal after
- * "Password: " with echo off when standard input is a terminal, else one
- * line from standard input (read byte by byte, so nothing after the line
- * is consumed). Returns 0, or -1 with a message when no line arrives or it
- * does not fit. */
-int read_password(char *buf, size_t size);
-
-/* Asks for the password when the USERID had none. Returns 0 or -1. */
-int obtain_password(void);
+/* Asks for args' password when the USERID had none. Returns 0 or -1. */
+int obtain_password(const RUN_OPTIONS *opts, CONN_ARGS *args);
 
 /* ---- whole values ------------------------------------------------------ */
 
@@ -103,60 +133,52 @@ int take_owner(const char *arg, const char *v, char *dst);
 
 /* ---- table selection --------------------------------------------------- */
 
-typedef struct __table_pattern {
-    char name[32];     /* the name, upper-cased unless it was quoted */
-    int quoted;        /* 1: an exact name; 0: a LIKE pattern with % and _ */
-} TABLE_PATTERN;
-
-extern TABLE_PATTERN *g_tables;   /* the TABLES list; NULL selects every table */
-extern int g_ntables;
-
-/* Parses a TABLES value: names separated by commas, optionally in
- * parentheses. Replaces an earlier list. Returns 0 or -1 (message printed). */
-int parse_tables(const char *value);
-void free_tables(void);
+/* Parses a TABLES value into *t: names separated by commas, optionally in
+ * parentheses. Replaces an earlier list. Returns 0 or -1 (message printed,
+ * *t left empty). */
+int parse_tables(TABLE_LIST *t, const char *value);
+void free_tables(TABLE_LIST *t);
 
 /* Whether name matches pattern as Oracle's LIKE does: % any run of
  * characters, _ exactly one character (of UTF-8), everything else itself. */
 int like_match(const char *pattern, const char *name);
 
-/* Whether the table is selected: always without TABLES. */
-int table_selected(const char *name);
+/* Whether the table is selected by t: always when t lists nothing. */
+int table_selected(const TABLE_LIST *t, const char *name);
 
-/* Reports every TABLES entry that matches none of the n tables, as
+/* Reports every entry of t that matches none of the n tables, as
  * "Table \"%s\" not found in <where>.\n". Returns 0, or -1 when any
  * entry matched nothing. */
-int check_selection(const TAB_INFO *tabs, int n, const char *where);
+int check_selection(const TABLE_LIST *t, const TAB_INFO *tabs, int n, const char *where);
 /* The same over tables 0..n-1 named by name_of, for lists that hold
  * names longer than a directory entry's. */
-int check_selection_of(const char *(*name_of)(int i), int n, const char *where);
+int check_selection_of(const TABLE_LIST *t, const char *(*name_of)(int i), int n,
+                       const char *where);
 
-/* The SQL condition that selects the listed tables, " and (...)", in a new
- * string (an empty one without TABLES), or NULL when out of memory. */
-char *table_condition(void);
+/* The SQL condition that selects the tables of t, " and (...)", in a new
+ * string (an empty one when t lists nothing), or NULL when out of memory. */
+char *table_condition(const TABLE_LIST *t);
 
 /* ---- progress ---------------------------------------------------------- */
 
-extern long long g_feedback;      /* rows per dot; 0: no dots */
-extern int g_feedback_dots;       /* dots written on the current line */
+/* Parses a FEEDBACK value (0 to 2^31 - 1) into fb->interval. Returns 0 or
+ * -1 (message printed). */
+int parse_feedback(FEEDBACK *fb, const char *value);
 
-/* Parses a FEEDBACK value (0 to 2^31 - 1). Returns 0 or -1 (message printed). */
-int parse_feedback(const char *value);
+void feedback_write(FEEDBACK *fb, FILE *fp, long long before, long long after);
 
-void feedback_write(FILE *fp, long long before, long long after);
-
-/* One dot for every multiple of g_feedback passed from before to after rows. */
-static inline void feedback_rows(FILE *fp, long long before, long long after)
+/* One dot for every multiple of fb->interval passed from before to after rows. */
+static inline void feedback_rows(FEEDBACK *fb, FILE *fp, long long before, long long after)
 {
-    if (g_feedback > 0) feedback_write(fp, before, after);
+    if (fb->interval > 0) feedback_write(fb, fp, before, after);
 }
 
-/* Ends the line of dots, if any, before a table's closing line. */
-static inline void feedback_end(FILE *fp)
+/* Ends fb's line of dots, if any, before a table's closing line. */
+static inline void feedback_end(FEEDBACK *fb, FILE *fp)
 {
-    if (g_feedback_dots) {
+    if (fb->dots) {
         fputc('\n', fp);
-        g_feedback_dots = 0;
+        fb->dots = 0;
     }
 }
 

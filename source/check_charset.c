@@ -10,8 +10,6 @@
 
 #include "util.h"
 
-int g_charset_strict = 0;
-
 #define CHARSET_NAME_SIZE 65  /* VALUE of NLS_DATABASE_PARAMETERS: 64 bytes */
 
 /* Sets that hold every character there is. */
@@ -92,10 +90,10 @@ fail:
 
 /* Prints one line for a pair of sets of which `holder` cannot hold every
  * character of `held`. */
-static void say_lossy(const char *holder_kind, const char *holder, const char *held_kind,
-                      const char *held)
+static void say_lossy(int strict, const char *holder_kind, const char *holder,
+                      const char *held_kind, const char *held)
 {
-    if (g_charset_strict)  /* the line stands alone, before the refusal */
+    if (strict)  /* the line stands alone, before the refusal */
         fprintf(stderr, "%c%s", holder_kind[0] - 'a' + 'A', holder_kind + 1);
     else
         fprintf(stderr, "Warning: %s", holder_kind);
@@ -103,7 +101,7 @@ static void say_lossy(const char *holder_kind, const char *holder, const char *h
             holder, held_kind, held);
 }
 
-int check_charsets(OCI_ENV *env, const char *nls_lang, int both_ways)
+int check_charsets(OCI_ENV *env, const char *nls_lang, int both_ways, int strict)
 {
     char client[CHARSET_NAME_SIZE], db[CHARSET_NAME_SIZE], nat[CHARSET_NAME_SIZE];
     const char *kinds[2] = {"database", "national"};
@@ -114,15 +112,15 @@ int check_charsets(OCI_ENV *env, const char *nls_lang, int both_ways)
     if (read_database_charsets(env, db, nat) != 0) return -1;
     for (int i = 0; i < 2; i++) {
         if (!charset_holds(client, sets[i])) {
-            say_lossy("client", client, kinds[i], sets[i]);
+            say_lossy(strict, "client", client, kinds[i], sets[i]);
             lossy = 1;
         }
         if (both_ways && !charset_holds(sets[i], client)) {
-            say_lossy(kinds[i], sets[i], "client", client);
+            say_lossy(strict, kinds[i], sets[i], "client", client);
             lossy = 1;
         }
     }
-    if (lossy && g_charset_strict) {
+    if (lossy && strict) {
         fprintf(stderr, "Characters would be lost: run refused by CHARSET=STRICT.\n");
         return -1;
     }

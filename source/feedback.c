@@ -6,10 +6,7 @@
 
 #include "args.h"
 
-long long g_feedback;
-int g_feedback_dots;
-
-int parse_feedback(const char *value)
+int parse_feedback(FEEDBACK *fb, const char *value)
 {
     char *end = NULL;
     long long n = (value[0] >= '0' && value[0] <= '9') ? strtoll(value, &end, 10) : -1;
@@ -17,15 +14,15 @@ int parse_feedback(const char *value)
         fprintf(stderr, "FEEDBACK must be a number of rows from 0 to 2147483647: \"%s\".\n", value);
         return -1;
     }
-    g_feedback = n;
+    fb->interval = n;
     return 0;
 }
 
-void feedback_write(FILE *fp, long long before, long long after)
+void feedback_write(FEEDBACK *fb, FILE *fp, long long before, long long after)
 {
-    long long dots = after / g_feedback - before / g_feedback;
+    long long dots = after / fb->interval - before / fb->interval;
     if (dots <= 0) return;
     for (long long i = 0; i < dots; i++) fputc('.', fp);
-    g_feedback_dots = 1;
+    fb->dots = 1;
     fflush(fp);
 }

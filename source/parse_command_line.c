@@ -10,15 +10,14 @@
 
 #include "args.h"
 
-int parse_command_line(int argc, char **argv, int (*parse_keyword)(const char *arg))
+int parse_command_line(int argc, char **argv, RUN_OPTIONS *opts, CONN_ARGS *args,
+                       int (*parse_keyword)(const char *arg))
 {
     ARG_LIST l;
     int have_userid = 0, rc = 0;
 
-    free_tables();
-    g_feedback = 0;
-    g_feedback_dots = 0;
-    g_ask_password = 0;
+    clear_run_options(opts);
+    memset(args, 0, sizeof(*args));
     if (argc < 2 || !argv[1]) return -1;
     if (arg_keyword(argv[1], "HELP=Y", "help=y")) return -1;
     /* the USERID value kept, then every password in argv blanked before a
@@ -49,10 +48,10 @@ int parse_command_line(int argc, char **argv, int (*parse_keyword)(const char *a
                 }
                 v = eq + 1;
             }
-            rc = parse_userid(v);
+            rc = parse_userid(v, args, &opts->ask_password);
             have_userid = 1;
         } else if (l.from_file[i] && arg_keyword(a, "USERID=", "userid=")) {
-            rc = parse_userid(a + 7);
+            rc = parse_userid(a + 7, args, &opts->ask_password);
             have_userid = 1;
         } else {
             /* a second USERID on the command line reaches the keyword

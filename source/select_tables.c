@@ -8,14 +8,11 @@
 
 #include "args.h"
 
-TABLE_PATTERN *g_tables;
-int g_ntables;
-
-void free_tables(void)
+void free_tables(TABLE_LIST *t)
 {
-    free(g_tables);
-    g_tables = NULL;
-    g_ntables = 0;
+    free(t->list);
+    t->list = NULL;
+    t->n = 0;
 }
 
 static int is_space(char c)
@@ -23,10 +20,10 @@ static int is_space(char c)
     return c == ' ' || c == '\t';
 }
 
-int parse_tables(const char *value)
+int parse_tables(TABLE_LIST *t, const char *value)
 {
     const char *s = value, *e = value + strlen(value);
-    free_tables();
+    free_tables(t);
     while (s < e && is_space(*s)) s++;
     while (e > s && is_space(e[-1])) e--;
     if (s < e && *s == '(' && e[-1] == ')') {
@@ -71,8 +68,8 @@ int parse_tables(const char *value)
         if (next >= e) break;
         p = next + 1;
     }
-    g_tables = list;
-    g_ntables = n;
+    t->list = list;
+    t->n = n;
     return 0;
 }
 
@@ -123,22 +120,23 @@ static int pattern_matches(const TABLE_PATTERN *t, const char *name)
     return t->quoted ? strcmp(t->name, name) == 0 : like_match(t->name, name);
 }
 
-int table_selected(const char *name)
+int table_selected(const TABLE_LIST *t, const char *name)
 {
-    if (!g_tables) return 1;
-    for (int i = 0; i < g_ntables; i++)
-        if (pattern_matches(&g_tables[i], name)) return 1;
+    if (!t->list) return 1;
+    for (int i = 0; i < t->n; i++)
+        if (pattern_matches(&t->list[i], name)) return 1;
     return 0;
 }
 
-int check_selection_of(const char *(*name_of)(int i), int n, const char *where)
+int check_selection_of(const TABLE_LIST *t, const char *(*name_of)(int i), int n,
+                       const char *where)
 {
     int rc = 0;
-    for (int i = 0; i < g_ntables; i++) {
+    for (int i = 0; i < t->n; i++) {
         int hit = 0;
-        for (int j = 0; j < n && !hit; j++) hit = pattern_matches(&g_tables[i], name_of(j));
+        for (int j = 0; j < n && !hit; j++) hit = pattern_matches(&t->list[i], name_of(j));
         if (!hit) {
-            fprintf(stderr, "Table \"%s\" not found in %s.\n", g_tables[i].name, where);
+            fprintf(stderr, "Table \"%s\" not found in %s.\n", t->list[i].name, where);
             rc = -1;
         }
     }
@@ -152,25 +150,25 @@ static const char *listed_name(int i)
     return g_check_tabs[i].tab_name;
 }
 
-int check_selection(const TAB_INFO *tabs, int n, const char *where)
+int check_selection(const TABLE_LIST *t, const TAB_INFO *tabs, int n, const char *where)
 {
     g_check_tabs = tabs;
-    return check_selection_of(listed_name, n, where);
+    return check_selection_of(t, listed_name, n, where);
 }
 
-char *table_condition(void)
+char *table_condition(const TABLE_LIST *tl)
 {
     /* Per name at most: " or TABLE_NAME like '" + 31 doubled quotes and
      * escapes (62) + "' escape '\'" and the closing words. */
-    size_t cap = 16 + (size_t)g_ntables * 128;
+    size_t cap = 16 + (size_t)tl->n * 128;
     char *sql = malloc(cap);
     if (!sql) return NULL;
     size_t n = 0;
     sql[0] = '\0';
-    if (!g_tables) return sql;
+    if (!tl->list) return sql;
     n += (size_t)snprintf(sql + n, cap - n, " and (");
-    for (int i = 0; i < g_ntables; i++) {
-        const TABLE_PATTERN *t = &g_tables[i];
+    for (int i = 0; i < tl->n; i++) {
+        const TABLE_PATTERN *t = &tl->list[i];
         n += (size_t)snprintf(sql + n, cap - n, "%sTABLE_NAME like '", i ? " or " : "");
         for (const char *c = t->name; *c; c++) {
             /* a quoted name is exact: its % and _ (and the escape itself) escaped */

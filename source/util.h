@@ -136,9 +136,6 @@ void report_end(void);
  * lines, the log or stdout. */
 FILE *begin_run_log(const char *path);
 
-/* CHARSET=STRICT: a run that would lose characters is refused. */
-extern int g_charset_strict;
-
 /* Whether character set `holder` has every character of set `held`
  * (Oracle names, any case): equal sets, a Unicode holder, or US7ASCII held
  * by an ASCII-based set. */
@@ -153,9 +150,9 @@ void nls_lang_charset(const char *nls_lang, char *out, size_t size);
  * every character of one of them (and with both_ways, one of them that
  * cannot hold every character of the client set) gets a warning line each.
  * Returns 0 when nothing can be lost, 1 after the warnings, -1 when the
- * sets cannot be read or CHARSET=STRICT refuses the run (message
- * printed). */
-int check_charsets(OCI_ENV *env, const char *nls_lang, int both_ways);
+ * sets cannot be read or strict (CHARSET=STRICT) refuses the run
+ * (message printed). */
+int check_charsets(OCI_ENV *env, const char *nls_lang, int both_ways, int strict);
 
 /* ---- column type codes ------------------------------------------------- */
 

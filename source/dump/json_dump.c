@@ -8,7 +8,9 @@
 #include <string.h>
 #include <strings.h>
 
-#include "dump_local.h"
+#include "dump_fault.h"
+#include "json_dump.h"
+#include "record_text.h"
 #include "stmt_allow.h"
 
 /* The dump's texts are in the character set of its NLS_LANG; the JSON

@@ -5,7 +5,9 @@
  */
 #include <string.h>
 
-#include "dump_local.h"
+#include "dump_fault.h"
+#include "list_dump.h"
+#include "record_text.h"
 #include "show_text.h"
 #include "stmt_allow.h"
 

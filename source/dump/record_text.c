@@ -6,7 +6,7 @@
  */
 #include <stdlib.h>
 
-#include "dump_local.h"
+#include "record_text.h"
 
 int record_as_statement(void *ctx, const DUMP_OBJ_RECORD *rec,
                         int (*fn)(void *ctx, const char *text, uint32_t len))

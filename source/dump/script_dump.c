@@ -6,11 +6,14 @@
  * their text. A statement a line-based client would cut or misread is
  * left out and named.
  */
+#include <assert.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
-#include "dump_local.h"
+#include "dump_fault.h"
+#include "record_text.h"
+#include "script_dump.h"
 #include "show_text.h"
 #include "sql_lexer.h"
 #include "stmt_allow.h"
@@ -51,6 +54,10 @@ static int lex_all(const char *text, uint32_t len, int plsql, TOKENS *out)
         }
         SQL_TOKEN *t = &out->tok[out->n++];
         sql_lex_next(&lx, t);
+        /* tokens lie inside the text, each after the one before: the
+         * script's slices of the text (text + at, len bytes) rely on it */
+        assert(t->at <= len && t->len <= len - t->at);
+        assert(out->n == 1 || t->at >= out->tok[out->n - 2].at + out->tok[out->n - 2].len);
         if (t->kind == SQLT_END) return 0;
     }
 }

@@ -49,25 +49,8 @@ extern int g_long_slot;
 int check_cut_values(int ti, ub4 row);
 
 
-/* Writes len bytes at file offset ofs of the dump file, continuing after
- * partial writes and repeating writes interrupted by a signal. Any other
- * failure prints "Write <file>: <reason>" and returns -1. */
-int pwrite_all(const uint8_t *src, size_t len, uint64_t ofs);
-
-/* Fills a header block (DUMP_HEAD_BLOCK bytes) as the export writes it
- * first: magic, owner, NLS_LANG, directory offset and table count; the rest
- * zero. */
-void build_head_block(uint8_t *block);
-
-/* Checksums of the sections, taken from the bytes as the write cache hands
- * them to the file. section_begin starts a table's section, section_end
- * records its length, rows and checksum; write_dump_trailer writes the
- * trailer after the last section and fills the header's extension record.
- * Each returns 0 or -1 (message printed). */
-void section_begin(void);
-void section_hash(const uint8_t *p, size_t n);
-int section_end(int ti);
-int write_dump_trailer(void);
+/* pwrite_all: write_cache.h; build_head_block: write_head.h; the section
+ * checksums and the trailer: write_trailer.h. */
 
 /* Rewrites a DDL text fetched at cache + 2 into a schema-free text block at
  * the start of the cache: sets the length word and ctail. `kind` is

@@ -12,10 +12,12 @@
 
 #include "args.h"
 #include "exp_local.h"
+#include "write_trailer.h"
 
 EXP g_exp;
 OCI_ENV g_env;
 CONN_ARGS g_args;
+RUN_OPTIONS g_run_options;
 
 /* CONSISTENT=N: each table read at its own moment instead of all of the
  * export from one snapshot. */
@@ -53,8 +55,8 @@ void show_usage(const char *prog_name)
     fprintf(stderr, usage_text, prog_name ? prog_name : "tabexp");
 }
 
-/* The value of FILE, LOG or OWNER: the one character after the keyword is
- * skipped unseen, unless the argument ends there. */
+/* The value of OWNER: the one character after the keyword is skipped
+ * unseen, unless the argument ends there. */
 static const char *keyword_value(const char *arg, size_t klen)
 {
     return arg[klen] == '\0' ? arg + klen : arg + klen + 1;
@@ -66,34 +68,21 @@ static int parse_failed(const char *prog)
     return -1;
 }
 
-/* One argument from the second on. Returns 0, or -1 with the message printed. */
+/* One argument from the second on: tabexp's own keywords here, the ones
+ * both programs share in parse_run_option. Returns 0, or -1 with the
+ * message printed. */
 static int parse_keyword(const char *a)
 {
-    if (arg_keyword(a, "HELP=Y", "help=y")) {
-        return -1;
-    } else if (arg_keyword(a, "FILE", "file")) {
-        return copy_whole(g_exp.dump_filename, sizeof(g_exp.dump_filename), keyword_value(a, 4),
-                          "file");
-    } else if (arg_keyword(a, "LOG", "log")) {
-        return copy_whole(g_exp.log_filename, sizeof(g_exp.log_filename), keyword_value(a, 3),
-                          "log");
-    } else if (arg_keyword(a, "OWNER", "owner")) {
+    if (arg_keyword(a, "OWNER", "owner")) {
         return take_owner(a, keyword_value(a, 5), g_exp.owner_name);
     } else if (arg_keyword(a, "STORAGE=Y", "storage=y")) {
         g_exp.flag |= EXP_STORAGE;
-    } else if (arg_keyword(a, "TABLES=", "tables=")) {
-        return parse_tables(a + 7);
-    } else if (arg_keyword(a, "FEEDBACK=", "feedback=")) {
-        return parse_feedback(a + 9);
-    } else if (arg_keyword(a, "CHARSET=STRICT", "charset=strict")) {
-        g_charset_strict = 1;
     } else if (arg_keyword(a, "CONSISTENT=N", "consistent=n")) {
         g_inconsistent = 1;
     } else if (arg_keyword(a, "CONSISTENT=Y", "consistent=y")) {
         g_inconsistent = 0;
     } else {
-        fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
-        return -1;
+        return parse_run_option(&g_run_options, a);
     }
     return 0;
 }
@@ -102,12 +91,13 @@ int parse_arguments(int argc, char **argv)
 {
     const char *prog = (argc > 0 && argv && argv[0]) ? argv[0] : "tabexp";
 
-    memset(&g_args, 0, sizeof(g_args));
     memset(&g_exp, 0, sizeof(g_exp));
-    g_charset_strict = 0;
     g_inconsistent = 0;
 
-    if (parse_command_line(argc, argv, parse_keyword) != 0) return parse_failed(prog);
+    if (parse_command_line(argc, argv, &g_run_options, &g_args, parse_keyword) != 0)
+        return parse_failed(prog);
+    memcpy(g_exp.dump_filename, g_run_options.file, sizeof(g_exp.dump_filename));
+    memcpy(g_exp.log_filename, g_run_options.log, sizeof(g_exp.log_filename));
 
     if (g_exp.dump_filename[0] == '\0') {
         fprintf(stderr, "Output file not specified.\n");
@@ -231,7 +221,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "Set env \"NLS_LANG\" first.\n");
         goto fail;
     }
-    if (obtain_password() != 0) goto fail;
+    if (obtain_password(&g_run_options, &g_args) != 0) goto fail;
 
     g_exp.buf_sz = EXP_ROW_AREA + EXP_CACHE_SIZE;
     g_exp.buf = (uint8_t *)malloc((size_t)g_exp.buf_sz);
@@ -250,7 +240,7 @@ int main(int argc, char **argv)
     if (!g_inconsistent && begin_snapshot() != 0)
         STEP_FAILED("Start of the read-only transaction error.\n");
     if (check_owner() != 0) goto fail;
-    int lossy = check_charsets(&g_env, nls_lang, 0);
+    int lossy = check_charsets(&g_env, nls_lang, 0, g_run_options.charset_strict);
     if (lossy < 0) goto fail;
     if (lossy) {
         /* Characters the client set cannot hold arrive replaced. */

@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include "exp_local.h"
+#include "write_trailer.h"
 
 int export_table(int ti)
 {

@@ -19,7 +19,7 @@ static size_t list_bytes(uint64_t n)
  * those of the TABLES list when one was given. */
 static sword prepare_list_query(const char *what, const char *esc_owner)
 {
-    char *cond = table_condition();
+    char *cond = table_condition(&g_run_options.tables);
     if (!cond) return OCI_ERROR;
     size_t size = 96 + strlen(what) + strlen(esc_owner) + strlen(cond);
     char *sqltxt = malloc(size);
@@ -89,7 +89,7 @@ static int select_check(void)
 {
     char where[64];
     snprintf(where, sizeof(where), "schema %s", g_exp.owner_name);
-    return check_selection_of(exp_table_name, g_exp.ntab, where);
+    return check_selection_of(&g_run_options.tables, exp_table_name, g_exp.ntab, where);
 }
 
 int export_table_information(void)
@@ -159,7 +159,7 @@ int export_table_information(void)
             if (strlen(name) >= sizeof(g_exp.tabp[n].tab_name)) {
                 /* the directory entry holds 31 bytes: such a table goes
                  * after the others, carried by the trailer */
-                if (!table_selected(name)) continue;
+                if (!table_selected(&g_run_options.tables, name)) continue;
                 char **p = (char **)realloc(longs, sizeof(char *) * (size_t)(nlongs + 1));
                 if (p) longs = p;
                 if (!p || !(longs[nlongs] = strdup(name))) {
@@ -182,7 +182,7 @@ int export_table_information(void)
             memset(t->tab_name + len, 0, sizeof(t->tab_name) - len);
             /* the query selected by LIKE; the same test as the import's
              * decides, whatever the database's LIKE does with case */
-            if (table_selected(t->tab_name)) n++;
+            if (table_selected(&g_run_options.tables, t->tab_name)) n++;
         }
         if (ret == 100 || ret < 0) break;
     }

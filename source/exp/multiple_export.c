@@ -82,7 +82,7 @@ int export_multiple_row(int ti)
             if (put_row(ti, i, wide) != 0) return -1;
             g_exp.nrow++;
         }
-        feedback_rows(g_exp.ofp, before, g_exp.nrow);
+        feedback_rows(&g_run_options.feedback, g_exp.ofp, before, g_exp.nrow);
         /* A stop asked by a signal ends the table between batches; the
          * caller names the signal and the table. */
         if (stop_requested()) return -1;
@@ -93,7 +93,7 @@ int export_multiple_row(int ti)
     if (write_cache() != 0) return -1;
 
     tab->nrows = (uint32_t)g_exp.nrow;
-    feedback_end(g_exp.ofp);
+    feedback_end(&g_run_options.feedback, g_exp.ofp);
     fprintf(g_exp.ofp, ". . exporting table  %30s %10d rows exported\n", show(EXP_NAME(tab)),
             g_exp.nrow);
     return 0;

@@ -27,7 +27,7 @@ static int *g_by_name;  /* table indexes sorted by name, for find_table */
 
 int full_export(void)
 {
-    return g_tables == NULL;
+    return g_run_options.tables.list == NULL;
 }
 
 int warn_object(const char *kind, const char *name, const char *reason)

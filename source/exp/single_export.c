@@ -100,7 +100,7 @@ int export_single_row(int ti)
                 return -1;
         }
         g_exp.nrow++;
-        feedback_rows(g_exp.ofp, g_exp.nrow - 1, g_exp.nrow);
+        feedback_rows(&g_run_options.feedback, g_exp.ofp, g_exp.nrow - 1, g_exp.nrow);
     }
 
     if (cache_room(2) != 0) return -1;
@@ -108,7 +108,7 @@ int export_single_row(int ti)
     if (write_cache() != 0) return -1;
 
     tab->nrows = (uint32_t)g_exp.nrow;
-    feedback_end(g_exp.ofp);
+    feedback_end(&g_run_options.feedback, g_exp.ofp);
     fprintf(g_exp.ofp, ". . exporting table %30s %10d rows exported\n", show(EXP_NAME(tab)),
             g_exp.nrow);
     return 0;

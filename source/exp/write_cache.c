@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "exp_local.h"
+#include "write_cache.h"
+#include "write_trailer.h"
 
 /* Bytes of the data area after which the system is asked to start writing
  * the file back to disk, and the offset up to which it has been asked. The

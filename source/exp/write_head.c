@@ -7,6 +7,8 @@
 #include <string.h>
 
 #include "exp_local.h"
+#include "write_cache.h"
+#include "write_head.h"
 
 void build_head_block(uint8_t *block)
 {

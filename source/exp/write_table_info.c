@@ -3,6 +3,7 @@
  * header block once every table has been exported.
  */
 #include "exp_local.h"
+#include "write_cache.h"
 
 /* Converts the table list to file byte order in place; it is not used in
  * host order afterwards. */

@@ -12,6 +12,9 @@
 
 #include "dump_reader.h"
 #include "exp_local.h"
+#include "write_cache.h"
+#include "write_head.h"
+#include "write_trailer.h"
 
 static XXH3_state_t g_sum;        /* over the bytes of the current part */
 static int g_summing;

@@ -8,6 +8,8 @@
 #include <string.h>
 
 #include "imp_local.h"
+#include "run_statement.h"
+#include "verify_section.h"
 #include "outcome.h"
 
 /* Steps over the list from the read position, checking each statement.

@@ -7,6 +7,8 @@
 #include <stdlib.h>
 
 #include "imp_local.h"
+#include "create_table.h"
+#include "read_table_info.h"
 #include "outcome.h"
 
 /* 0, -1 (prepare failed) or -2 (execute failed), nothing printed. */

@@ -17,55 +17,12 @@ extern uint64_t g_file_size;
 /* The shared reader over the dump file, opened by read_dump_head. */
 extern DUMP_READER g_dump;
 
-/* Prints the reader's last fault in tabimp's words; returns -1. */
-int imp_dump_fault(void);
-
-/* With the checksum extension, reads the whole section of table ti before
- * anything of it is created: every structural rule, its checksum, and
- * every statement it holds against the allowed kinds. Returns 0 (also for
- * files without the extension) or -1 after the message. */
-int verify_section(int ti);
-
-/* Ends the run (-1 after a message naming the table) unless the statement
- * is of a kind the export writes for table ti (-1: the deferred list);
- * where is STMT_AT_CREATE, STMT_AT_SECTION or STMT_AT_DEFERRED. */
-int check_import_statement(int ti, int where, const char *text, int len);
-
-/* As check_import_statement; an allowed statement is also described in *in. */
-int check_import_info(int ti, int where, const char *text, int len, STMT_INFO *in);
-
-/* Runs a statement that check_import_info allowed and described in *in,
- * acting only on what this run created or took over: a statement of a
- * table the run did not import is left out; a grant, comment or trigger
- * on anything else is refused; CREATE OR REPLACE runs as plain CREATE, so
- * that an object of the target is never replaced; names it qualifies are
- * qualified with the target schema. A failure or refusal is reported with
- * the object named and counted as a warning; an "already exists" error is
- * silent under IGNORE=Y (and for a table the run took over). Returns 0, or
- * -1 when memory ran out. */
-int run_dump_statement(const char *text, int len, const STMT_INFO *in);
-
 /* 1 when name is a synonym of the target schema, 0 when not, -1 after a
  * message when the database cannot tell. */
 int is_target_synonym(const char *name);
 
-/* Checks the deferred statements of the trailer against the allowed kinds
- * (before any table is created): a refused one is named and counted as a
- * warning, and left out later. Runs them after the last table: with
- * TABLES= only those of a selected table; a failure is reported and the
- * next one runs. Both 0, or -1 when the file is damaged or a stop was
- * asked for. */
-int check_deferred_statements(void);
-int run_deferred_statements(void);
-
 /* Index in the directory of the table being imported (-1 between tables). */
 extern int g_cur_table;
-
-/* The name of table ti: its directory entry's, or the long name the
- * trailer carries for a table whose name does not fit the directory.
- * TABLE_NAME takes a pointer into g_imp.tabp. */
-const char *imp_table_name(int ti);
-#define TABLE_NAME(t) imp_table_name((int)((t) - g_imp.tabp))
 
 /* TABLE_EXISTS_ACTION: what to do with a table the target already holds.
  * NONE keeps the old rule (fail without IGNORE=Y, append with it). */
@@ -76,25 +33,6 @@ extern int g_table_exists_action;
  * stop drops it again), and the rows of it the target refused. */
 extern int g_table_created;
 extern int g_rows_rejected;
-
-/* Oracle's errors that say only that an object already exists (ORA-00955,
- * the constraint-exists family, an index on the same columns, a column or
- * trigger of that name); IGNORE=Y passes over these and nothing else. */
-int imp_is_exists_error(int code);
-
-/* Locks owner.name of the target in exclusive mode and checks, under the
- * lock, that the dictionary shows it as a TABLE of the target. 1: locked
- * and a table (the lock ends with the commit of the rows); 0: refused,
- * message printed, nothing locked; -1: the database failed. */
-int lock_target_table(const char *name);
-
-/* Before a grant, comment or trigger acts on name: locks it when it is a
- * table or view and checks under the lock that it is one of the target,
- * so that the object cannot be swapped for a synonym until the statement
- * runs (its DDL ends the lock). 1 locked; 0 not lockable (a sequence or a
- * unit: nothing held); 2 refused, message printed, nothing held; -1 the
- * database failed. */
-int lock_target_object(const char *name);
 
 /* The objects this run created or took over (sorted, binary search);
  * the tables it took over are also kept apart, since they may hold their
@@ -173,20 +111,14 @@ static inline uint16_t imp_bind_length(const BIND_COLUMN *b, const uint8_t *p, u
 /* Prints the message for a damaged row or stream and returns -1. */
 int imp_bad_row(void);
 
-/* Prepares and executes one statement of len bytes at txt on the run's
- * statement handle. A success with information prints its text. Returns 0
- * on success, -1 after printing the failing call and the Oracle message. */
-int imp_run_sql(const char *txt, int len);
-
-/* As imp_run_sql, but a failure is left to the caller to report (the
- * message stays in get_ora_message(&g_env)). */
-int imp_try_sql(const char *txt, int len);
-
-/* Appends name to dst in double quotes, doubling every double quote inside
- * it, and returns the new end. dst must have room for 2 * strlen(name) + 2. */
-char *imp_put_quoted(char *dst, const char *name);
-
 /* True when the fixed-size field holds a NUL byte. */
 int imp_has_nul(const char *field, int size);
+
+/* Declared with the files that define them: imp_dump_fault (read_head.h),
+ * imp_table_name and TABLE_NAME (read_table_info.h), the section and
+ * statement checks (verify_section.h), run_dump_statement and
+ * imp_is_exists_error (run_statement.h), imp_run_sql and imp_try_sql
+ * (create_table.h), the target locks (lock_target_table.h),
+ * imp_put_quoted (quote_name.h). */
 
 #endif /* TAB_IMP_LOCAL_H */

@@ -15,10 +15,14 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "read_head.h"
+#include "read_table_info.h"
+#include "verify_section.h"
 
 IMP g_imp;
 OCI_ENV g_env;
 CONN_ARGS g_args;
+RUN_OPTIONS g_run_options;
 OCILobLocator *g_empty_lobp;
 uint64_t g_file_size;
 int g_cur_table = -1;
@@ -49,18 +53,6 @@ static const char usage_text[] =
 void show_usage(const char *prog_name)
 {
     fprintf(stderr, usage_text, prog_name ? prog_name : "tabimp");
-}
-
-char *imp_put_quoted(char *dst, const char *name)
-{
-    *dst++ = '"';
-    for (; *name; name++) {
-        if (*name == '"') *dst++ = '"';
-        *dst++ = *name;
-    }
-    *dst++ = '"';
-    *dst = '\0';
-    return dst;
 }
 
 int imp_has_nul(const char *field, int size)
@@ -104,18 +96,12 @@ static int parse_exists_action(const char *v)
     return -1;
 }
 
-/* One argument from the second on. Returns 0, or -1 with the message printed. */
+/* One argument from the second on: tabimp's own keywords here, the ones
+ * both programs share in parse_run_option. Returns 0, or -1 with the
+ * message printed. */
 static int parse_keyword(const char *a)
 {
-    if (arg_keyword(a, "HELP=Y", "help=y")) {
-        return -1;
-    } else if (arg_keyword(a, "FILE", "file")) {
-        return copy_whole(g_imp.dump_filename, sizeof(g_imp.dump_filename),
-                          keyword_value(a, "FILE"), "file");
-    } else if (arg_keyword(a, "LOG", "log")) {
-        return copy_whole(g_imp.log_filename, sizeof(g_imp.log_filename), keyword_value(a, "LOG"),
-                          "log");
-    } else if (arg_keyword(a, "TOUSER", "touser")) {
+    if (arg_keyword(a, "TOUSER", "touser")) {
         /* an empty name leaves the schema to the header */
         return take_owner(a, keyword_value(a, "TOUSER"), g_imp.owner_name);
     } else if (arg_keyword(a, "TABLE_EXISTS_ACTION=", "table_exists_action=")) {
@@ -126,19 +112,12 @@ static int parse_keyword(const char *a)
         /* indexes are always created */
     } else if (arg_keyword(a, "CONSTRAINTS=Y", "constraints=y")) {
         /* constraints are always created */
-    } else if (arg_keyword(a, "TABLES=", "tables=")) {
-        return parse_tables(a + 7);
-    } else if (arg_keyword(a, "FEEDBACK=", "feedback=")) {
-        return parse_feedback(a + 9);
-    } else if (arg_keyword(a, "CHARSET=STRICT", "charset=strict")) {
-        g_charset_strict = 1;
     } else if (arg_keyword(a, "PARTITION_OPTIONS=MERGE", "partition_options=merge")) {
         g_partition_merge = 1;
     } else if (arg_keyword(a, "PARTITION_OPTIONS=NONE", "partition_options=none")) {
         g_partition_merge = 0;
     } else {
-        fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
-        return -1;
+        return parse_run_option(&g_run_options, a);
     }
     return 0;
 }
@@ -146,14 +125,15 @@ static int parse_keyword(const char *a)
 int parse_arguments(int argc, char **argv)
 {
     const char *prog = (argc > 0 && argv[0]) ? argv[0] : "tabimp";
-    memset(&g_args, 0, sizeof(g_args));
     memset(&g_imp, 0, sizeof(g_imp));
     g_imp.fd = -1;
-    g_charset_strict = 0;
     g_table_exists_action = TEA_NONE;
     g_partition_merge = 0;
 
-    if (parse_command_line(argc, argv, parse_keyword) != 0) return usage_error(prog, NULL, NULL);
+    if (parse_command_line(argc, argv, &g_run_options, &g_args, parse_keyword) != 0)
+        return usage_error(prog, NULL, NULL);
+    memcpy(g_imp.dump_filename, g_run_options.file, sizeof(g_imp.dump_filename));
+    memcpy(g_imp.log_filename, g_run_options.log, sizeof(g_imp.log_filename));
     if (g_imp.dump_filename[0] == '\0')
         return usage_error(prog, "Output file not specified.\n", NULL);
     return 0;
@@ -271,18 +251,18 @@ static int run(void)
         return -1;
     }
     /* The text of the dump is in the character set of its NLS_LANG. */
-    if (check_charsets(&g_env, hi.nls_lang, 1) < 0) return -1;
+    if (check_charsets(&g_env, hi.nls_lang, 1, g_run_options.charset_strict) < 0) return -1;
     if (read_table_information() < 0) {
         fprintf(stderr, "Read table information error.\n");
         return -1;
     }
-    if (check_selection_of(imp_table_name, g_imp.ntab, g_imp.dump_filename) < 0) return -1;
+    if (check_selection_of(&g_run_options.tables, imp_table_name, g_imp.ntab, g_imp.dump_filename) < 0) return -1;
     if (set_current_schema() < 0) {
         fprintf(stderr, "Set current SCHEMA error.\n");
         return -1;
     }
     for (int i = 0; i < g_imp.ntab; i++) {
-        if (!table_selected(imp_table_name(i))) continue;
+        if (!table_selected(&g_run_options.tables, imp_table_name(i))) continue;
         if (stop_requested()) return stopped(i);
         report_table(imp_table_name(i));
         if (import_table(i) < 0) return stop_requested() ? stopped(i) : -1;
@@ -316,7 +296,7 @@ int main(int argc, char **argv)
     g_empty_lobp = NULL;
     g_cur_table = -1;
     if (parse_arguments(argc, argv) < 0) return -1;
-    if (obtain_password() < 0) return -1;
+    if (obtain_password(&g_run_options, &g_args) < 0) return -1;
     g_imp.ofp = stdout;
     g_imp.fd = -1;
     g_imp.buf = NULL;

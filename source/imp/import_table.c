@@ -7,6 +7,12 @@
 #include <string.h>
 
 #include "imp_local.h"
+#include "create_table.h"
+#include "lock_target_table.h"
+#include "quote_name.h"
+#include "read_table_info.h"
+#include "run_statement.h"
+#include "verify_section.h"
 
 /* Drops the target's table name (a table of the target, locked and
  * checked first) or empties it; 1 done, 0 refused (reported), -1 failed. */

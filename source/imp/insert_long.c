@@ -3,6 +3,7 @@
  * database, piece by piece, while the row's INSERT waits for its data.
  */
 #include "imp_local.h"
+#include "read_table_info.h"
 
 /* Gives one piece of len bytes at bufp; returns the execution's result
  * (0 or 99) or -1 after a message. */

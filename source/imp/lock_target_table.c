@@ -6,6 +6,9 @@
 #include <string.h>
 
 #include "imp_local.h"
+#include "create_table.h"
+#include "lock_target_table.h"
+#include "quote_name.h"
 
 /* What the dictionary shows under owner.name; "" when nothing. Anything
  * besides a table under the name (a materialized view's container table

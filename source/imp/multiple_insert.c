@@ -7,6 +7,7 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "read_table_info.h"
 #include "show_text.h"
 
 /* Inserts the n rows of the batch; 0 or -1. */
@@ -20,7 +21,7 @@ static int insert_batch(int n)
         return -1;
     }
     g_imp.nrow += n - refused;
-    feedback_rows(g_imp.ofp, g_imp.nrow - (n - refused), g_imp.nrow);
+    feedback_rows(&g_run_options.feedback, g_imp.ofp, g_imp.nrow - (n - refused), g_imp.nrow);
     return 0;
 }
 
@@ -83,7 +84,7 @@ int import_multiple_row(int ti)
     } else {
         g_imp.rtail += 2;
     }
-    feedback_end(g_imp.ofp);
+    feedback_end(&g_run_options.feedback, g_imp.ofp);
     imp_table_done_line(TABLE_NAME(t));
     return 0;
 }

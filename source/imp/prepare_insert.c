@@ -5,6 +5,8 @@
 #include <string.h>
 
 #include "imp_local.h"
+#include "quote_name.h"
+#include "read_table_info.h"
 
 static size_t align8(size_t n)
 {

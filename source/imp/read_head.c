@@ -10,6 +10,8 @@
 #include <string.h>
 
 #include "imp_local.h"
+#include "read_head.h"
+#include "read_table_info.h"
 
 DUMP_READER g_dump;
 

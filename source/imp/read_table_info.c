@@ -11,6 +11,9 @@
 #include <unistd.h>
 
 #include "imp_local.h"
+#include "read_head.h"
+#include "read_table_info.h"
+#include "verify_section.h"
 
 const char *imp_table_name(int ti)
 {

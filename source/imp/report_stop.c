@@ -8,6 +8,9 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "create_table.h"
+#include "quote_name.h"
+#include "read_table_info.h"
 #include "show_text.h"
 
 /* Drops the table this run created for ti; its rows were rolled back. */
@@ -42,7 +45,7 @@ void imp_report_stop(int ti)
     int n = 0;
     int end = ti >= 0 ? ti : g_imp.ntab;
     for (int i = 0; i < end; i++) {
-        if (!table_selected(imp_table_name(i))) continue;
+        if (!table_selected(&g_run_options.tables, imp_table_name(i))) continue;
         fprintf(stderr, n == 0 ? "Tables completed: \"%s\"" : ", \"%s\"", show(imp_table_name(i)));
         n++;
     }

@@ -13,6 +13,10 @@
 #include <string.h>
 
 #include "imp_local.h"
+#include "create_table.h"
+#include "lock_target_table.h"
+#include "quote_name.h"
+#include "run_statement.h"
 
 /* ORA-01917: user or role does not exist */
 #define ORA_NO_GRANTEE 1917

@@ -5,6 +5,8 @@
 #include <string.h>
 
 #include "imp_local.h"
+#include "create_table.h"
+#include "quote_name.h"
 
 int set_current_schema(void)
 {

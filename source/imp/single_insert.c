@@ -6,6 +6,7 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "read_table_info.h"
 #include "show_text.h"
 
 /* Decodes the row record at the read position into row 0 of the input
@@ -122,7 +123,7 @@ int import_single_row(int ti)
             if (r < 0) return -1;
             if (r == 0) {
                 g_imp.nrow++;
-                feedback_rows(g_imp.ofp, g_imp.nrow - 1, g_imp.nrow);
+                feedback_rows(&g_run_options.feedback, g_imp.ofp, g_imp.nrow - 1, g_imp.nrow);
             }
             if (g_imp.rtail + row_len > g_imp.dlen && read_file() < 0) return -1;
             if (imp_need(2) < 0) return -1;
@@ -136,7 +137,7 @@ int import_single_row(int ti)
             return -1;
         }
     }
-    feedback_end(g_imp.ofp);
+    feedback_end(&g_run_options.feedback, g_imp.ofp);
     imp_table_done_line(TABLE_NAME(t));
     return 0;
 }

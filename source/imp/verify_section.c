@@ -9,6 +9,10 @@
 
 #include "args.h"
 #include "imp_local.h"
+#include "read_head.h"
+#include "read_table_info.h"
+#include "run_statement.h"
+#include "verify_section.h"
 
 /* The dump's table names in order, while the deferred list is walked, so
  * that each statement's look-up costs log n rather than n. */
@@ -121,7 +125,7 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
     STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, g_imp.owner_name, is_dump_table, NULL};
     if (stop_requested()) return 1;
     if (stmt_check(&sc, text, len, &in, why, sizeof(why)) != NULL) return 0;
-    if (g_tables && (in.table[0] == '\0' || !table_selected(in.table))) return 0;
+    if (g_run_options.tables.list && (in.table[0] == '\0' || !table_selected(&g_run_options.tables, in.table))) return 0;
     return run_dump_statement(text, (int)len, &in) < 0 ? 1 : 0;
 }
 
@@ -153,7 +157,7 @@ static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
                                                 : "Sequence",
                 rec->object, why);
         run_warning();
-    } else if (!g_tables || (in.table[0] != '\0' && table_selected(in.table))) {
+    } else if (!g_run_options.tables.list || (in.table[0] != '\0' && table_selected(&g_run_options.tables, in.table))) {
         /* a grant or comment names its object where a text one would,
          * so the qualifier goes where the checker found it; a synonym is
          * created in the target schema, the session's current one */

@@ -7,6 +7,7 @@
 
 #include "dump_reader.h"
 
+#include <assert.h>
 #include <errno.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -222,6 +223,13 @@ int dump_trail(DUMP_READER *r, uint32_t i, DUMP_TRAIL *tr)
 
 /* ---- the bounded buffer ------------------------------------------------------- */
 
+/* The cursor over the read buffer: hashed <= consumed <= loaded bytes, the
+ * loaded ones within the buffer, and none loaded past the limit of the
+ * range being read. Checked where the cursor moves. */
+#define CURSOR_OK(r)                                                        \
+    ((r)->hpos <= (r)->pos && (r)->pos <= (r)->len &&                       \
+     (r)->len <= DUMP_READ_BUFFER && ((r)->len == 0 || (r)->bofs + (r)->len <= (r)->limit))
+
 static uint64_t at(const DUMP_READER *r)
 {
     return r->bofs + r->pos;
@@ -242,6 +250,7 @@ static int seek_to(DUMP_READER *r, uint64_t ofs, uint64_t limit, int hashing)
     r->limit = limit;
     r->hashing = hashing;
     if (hashing) XXH3_64bits_reset(&r->hash);
+    assert(CURSOR_OK(r));
     return 0;
 }
 
@@ -249,11 +258,13 @@ static void hash_consumed(DUMP_READER *r)
 {
     if (r->hashing && r->pos > r->hpos) XXH3_64bits_update(&r->hash, r->buf + r->hpos, r->pos - r->hpos);
     r->hpos = r->pos;
+    assert(CURSOR_OK(r));
 }
 
 /* Makes n bytes (at most the buffer) available at the read position. */
 static int need(DUMP_READER *r, uint32_t n, const char *what)
 {
+    assert(n <= DUMP_READ_BUFFER && CURSOR_OK(r));
     if (r->len - r->pos >= n) return 0;
     if (at(r) + n > r->limit) {
         if (r->limit == r->size)
@@ -270,6 +281,7 @@ static int need(DUMP_READER *r, uint32_t n, const char *what)
     if (room > r->limit - (r->bofs + keep)) room = r->limit - (r->bofs + keep);
     if (pread_full(r, r->buf + keep, (size_t)room, r->bofs + keep) != 0) return -1;
     r->len += (uint32_t)room;
+    assert(CURSOR_OK(r) && r->len - r->pos >= n);
     return 0;
 }
 
@@ -278,6 +290,7 @@ static int take16(DUMP_READER *r, uint16_t *w, const char *what)
     if (need(r, 2, what) != 0) return -1;
     *w = get_be16(r->buf + r->pos);
     r->pos += 2;
+    assert(CURSOR_OK(r));
     return 0;
 }
 
@@ -296,6 +309,7 @@ static int skip(DUMP_READER *r, uint64_t n, const char *what)
         if (need(r, step, what) != 0) return -1;
         r->pos += step;
         n -= step;
+        assert(CURSOR_OK(r));
     }
     return 0;
 }

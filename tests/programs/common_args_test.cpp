@@ -50,30 +50,31 @@ std::string Err(const std::function<int()>& f, int* rc) {
 
 TEST(TableList, ParsedSelectedAndTurnedIntoSql) {
   int rc;
-  ASSERT_EQ("", Err([] { return parse_tables(" ( emp% , \"Mixed, odd\",dept ) "); }, &rc));
+  TABLE_LIST t = {};
+  ASSERT_EQ("", Err([&] { return parse_tables(&t, " ( emp% , \"Mixed, odd\",dept ) "); }, &rc));
   ASSERT_EQ(0, rc);
-  ASSERT_EQ(3, g_ntables);
-  EXPECT_STREQ("EMP%", g_tables[0].name);
-  EXPECT_EQ(0, g_tables[0].quoted);
-  EXPECT_STREQ("Mixed, odd", g_tables[1].name);  // the comma inside quotes is part of it
-  EXPECT_EQ(1, g_tables[1].quoted);
-  EXPECT_STREQ("DEPT", g_tables[2].name);
+  ASSERT_EQ(3, t.n);
+  EXPECT_STREQ("EMP%", t.list[0].name);
+  EXPECT_EQ(0, t.list[0].quoted);
+  EXPECT_STREQ("Mixed, odd", t.list[1].name);  // the comma inside quotes is part of it
+  EXPECT_EQ(1, t.list[1].quoted);
+  EXPECT_STREQ("DEPT", t.list[2].name);
 
-  EXPECT_TRUE(table_selected("EMP_HIST"));
-  EXPECT_TRUE(table_selected("Mixed, odd"));
-  EXPECT_FALSE(table_selected("MIXED, ODD"));
-  EXPECT_FALSE(table_selected("DEPTS"));
+  EXPECT_TRUE(table_selected(&t, "EMP_HIST"));
+  EXPECT_TRUE(table_selected(&t, "Mixed, odd"));
+  EXPECT_FALSE(table_selected(&t, "MIXED, ODD"));
+  EXPECT_FALSE(table_selected(&t, "DEPTS"));
 
-  char* sql = table_condition();
+  char* sql = table_condition(&t);
   EXPECT_STREQ(" and (TABLE_NAME like 'EMP%' or TABLE_NAME like 'Mixed, odd' escape '\\' or "
                "TABLE_NAME like 'DEPT')", sql);
   free(sql);
 
   // a quoted name is exact: its % and _ are escaped, its quotes doubled
-  ASSERT_EQ(0, parse_tables("\"a_%'b\""));
-  EXPECT_FALSE(table_selected("aX%'b"));
-  EXPECT_TRUE(table_selected("a_%'b"));
-  sql = table_condition();
+  ASSERT_EQ(0, parse_tables(&t, "\"a_%'b\""));
+  EXPECT_FALSE(table_selected(&t, "aX%'b"));
+  EXPECT_TRUE(table_selected(&t, "a_%'b"));
+  sql = table_condition(&t);
   EXPECT_STREQ(" and (TABLE_NAME like 'a\\_\\%''b' escape '\\')", sql);
   free(sql);
 
@@ -81,21 +82,21 @@ TEST(TableList, ParsedSelectedAndTurnedIntoSql) {
   TAB_INFO tabs[2] = {};
   std::strcpy(tabs[0].tab_name, "EMP");
   std::strcpy(tabs[1].tab_name, "DEPT");
-  ASSERT_EQ(0, parse_tables("e%,x,\"emp\",D_PT"));
+  ASSERT_EQ(0, parse_tables(&t, "e%,x,\"emp\",D_PT"));
   EXPECT_EQ("Table \"X\" not found in f.dmp.\nTable \"emp\" not found in f.dmp.\n",
-            Err([&] { return check_selection(tabs, 2, "f.dmp"); }, &rc));
+            Err([&] { return check_selection(&t, tabs, 2, "f.dmp"); }, &rc));
   EXPECT_EQ(-1, rc);
-  ASSERT_EQ(0, parse_tables("%"));
-  EXPECT_EQ("", Err([&] { return check_selection(tabs, 2, "f.dmp"); }, &rc));
+  ASSERT_EQ(0, parse_tables(&t, "%"));
+  EXPECT_EQ("", Err([&] { return check_selection(&t, tabs, 2, "f.dmp"); }, &rc));
   EXPECT_EQ(0, rc);
 
   // without TABLES every table is selected and the query is unchanged
-  free_tables();
-  EXPECT_TRUE(table_selected("ANY"));
-  sql = table_condition();
+  free_tables(&t);
+  EXPECT_TRUE(table_selected(&t, "ANY"));
+  sql = table_condition(&t);
   EXPECT_STREQ("", sql);
   free(sql);
-  EXPECT_EQ(0, check_selection(tabs, 2, "f.dmp"));
+  EXPECT_EQ(0, check_selection(&t, tabs, 2, "f.dmp"));
 }
 
 TEST(TableList, Refusals) {
@@ -103,10 +104,13 @@ TEST(TableList, Refusals) {
                                         std::string(32, 'T')};
   for (const std::string& v : bad) {
     int rc;
-    std::string err = Err([&] { return parse_tables(v.c_str()); }, &rc);
+    TABLE_LIST t = {};
+    ASSERT_EQ(0, parse_tables(&t, "OLD"));  // a refused list leaves none behind
+    std::string err = Err([&] { return parse_tables(&t, v.c_str()); }, &rc);
     EXPECT_EQ(-1, rc) << v;
     EXPECT_NE("", err) << v;
-    EXPECT_EQ(nullptr, g_tables);
+    EXPECT_EQ(nullptr, t.list);
+    EXPECT_EQ(0, t.n);
   }
 }
 
@@ -305,25 +309,26 @@ TEST(ParameterFiles, ReadableByOthersWithAPassword) {
 
 TEST(Feedback, DotsPerRowsPassed) {
   int rc;
-  EXPECT_EQ("", Err([] { return parse_feedback("10"); }, &rc));
+  FEEDBACK fb = {};
+  EXPECT_EQ("", Err([&] { return parse_feedback(&fb, "10"); }, &rc));
   EXPECT_EQ(0, rc);
   char* buf = nullptr;
   size_t len = 0;
   FILE* fp = open_memstream(&buf, &len);
-  feedback_rows(fp, 0, 9);    // nothing yet
-  feedback_rows(fp, 9, 10);   // 10
-  feedback_rows(fp, 10, 35);  // 20, 30
-  feedback_end(fp);
-  feedback_end(fp);           // a second end adds nothing
-  feedback_rows(fp, 0, 5);
-  feedback_end(fp);           // no dots: no line end
+  feedback_rows(&fb, fp, 0, 9);    // nothing yet
+  feedback_rows(&fb, fp, 9, 10);   // 10
+  feedback_rows(&fb, fp, 10, 35);  // 20, 30
+  feedback_end(&fb, fp);
+  feedback_end(&fb, fp);           // a second end adds nothing
+  feedback_rows(&fb, fp, 0, 5);
+  feedback_end(&fb, fp);           // no dots: no line end
   fclose(fp);
   EXPECT_EQ("...\n", std::string(buf, len));
   free(buf);
-  EXPECT_EQ(0, parse_feedback("0"));
-  EXPECT_EQ(0, g_feedback);
+  EXPECT_EQ(0, parse_feedback(&fb, "0"));
+  EXPECT_EQ(0, fb.interval);
   for (const char* bad : {"", "-1", "+5", "1x", " 1", "2147483648", "99999999999999999999999"}) {
-    std::string err = Err([&] { return parse_feedback(bad); }, &rc);
+    std::string err = Err([&] { return parse_feedback(&fb, bad); }, &rc);
     EXPECT_EQ(-1, rc) << bad;
   }
 }

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "util.h"
+#include "args.h"
 
 namespace {
 
@@ -68,16 +68,16 @@ TEST(ParseArguments, AcceptedCommandLines) {
     EXPECT_EQ(c.log, g_exp.log_filename);
     EXPECT_EQ(c.owner, g_exp.owner_name);
     EXPECT_EQ(c.flag, g_exp.flag);
-    EXPECT_EQ(0, g_charset_strict);
+    EXPECT_EQ(0, g_run_options.charset_strict);
   }
   for (const char* strict : {"CHARSET=STRICT", "charset=strict"}) {
     Parsed p = Parse({"u/p", "FILE=x", strict, "OWNER=o"});
     ASSERT_EQ(0, p.ret) << p.err;
-    EXPECT_EQ(1, g_charset_strict) << strict;
+    EXPECT_EQ(1, g_run_options.charset_strict) << strict;
     EXPECT_EQ(0, g_exp.flag) << "no option bit of the dump header";
   }
   EXPECT_EQ(0, Parse({"u/p", "FILE=x", "OWNER=o"}).ret);
-  EXPECT_EQ(0, g_charset_strict) << "each parse starts afresh";
+  EXPECT_EQ(0, g_run_options.charset_strict) << "each parse starts afresh";
 }
 
 TEST(ParseArguments, RefusedCommandLines) {

@@ -32,9 +32,7 @@
 #include "storage/database.h"
 #include "util/errors.h"
 
-extern "C" {
-#include "args.h"
-}
+#include "prompt.h"
 
 namespace {
 

@@ -7,11 +7,18 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "args.h"
+#include "prompt.h"
+
+/* Whether arg begins with the keyword in capitals or in small letters. */
+static int starts_with(const char *arg, const char *upper, const char *lower)
+{
+    size_t n = strlen(upper);
+    return strncmp(arg, upper, n) == 0 || strncmp(arg, lower, n) == 0;
+}
 
 void hide_password(char *arg)
 {
-    if (arg_keyword(arg, "USERID", "userid")) {
+    if (starts_with(arg, "USERID", "userid")) {
         char *eq = strchr(arg, '=');
         if (!eq) return;
         arg = eq + 1;
@@ -35,7 +42,7 @@ void hide_password(char *arg)
  * first one unless it is a keyword (PARFILE=x/y). */
 static int holds_password(const char *arg, int i)
 {
-    if (arg_keyword(arg, "USERID=", "userid=")) return 1;
+    if (starts_with(arg, "USERID=", "userid=")) return 1;
     if (i != 1) return 0;
     const char *eq = strchr(arg, '='), *slash = strchr(arg, '/');
     return !(eq && (!slash || eq < slash));

@@ -1,9 +1,10 @@
 /*
- * dump_local.h - what the parts of tabdump share: the open file, the exit
- * statuses and the report of a fault found by the reader.
+ * dump_fault.h - the statuses of tabdump and what its views share (dump_fault.c):
+ * the open file's name, the report of a fault found by the reader, table
+ * names, and the check of a statement against tabimp's allow-list.
  */
-#ifndef TAB_DUMP_LOCAL_H
-#define TAB_DUMP_LOCAL_H
+#ifndef TAB_DUMP_FAULT_H
+#define TAB_DUMP_FAULT_H
 
 #include <stdio.h>
 
@@ -28,15 +29,4 @@ void table_name(DUMP_READER *r, uint32_t i, char name[DUMP_NAME_MAX + 1]);
 int check_statement(DUMP_READER *r, int where, int i, const char *table, const char *text,
                     uint32_t len);
 
-/* Hands a GRANT, COMMENT, SYNONYM or SEQUENCE record to fn as the
- * statement tabimp writes for it, without the schema; fn's return, or
- * -1 when memory ran out. */
-int record_as_statement(void *ctx, const DUMP_OBJ_RECORD *rec,
-                        int (*fn)(void *ctx, const char *text, uint32_t len));
-
-int list_dump(DUMP_READER *r);
-int verify_dump(DUMP_READER *r);
-int script_dump(DUMP_READER *r);
-int json_dump(DUMP_READER *r);
-
-#endif /* TAB_DUMP_LOCAL_H */
+#endif /* TAB_DUMP_FAULT_H */

@@ -6,11 +6,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
 #include <string.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include "args.h"
+#include "outcome.h"
+#include "prompt.h"
 
 /* The terminal whose echo is off, and its settings before, for the signal
  * handler that puts them back when the program is stopped at the prompt. */

@@ -1,0 +1,15 @@
+// exp_options_test.cpp - the keywords tabexp shares with tabimp, through
+// tabexp's parse_arguments (see shared_options_test.h).
+#include "shared_options_test.h"
+
+namespace {
+
+const std::vector<std::string> kOwn = {"OWNER=o"};
+
+TEST(ExpSharedOptions, AcceptedInBothSpellings) { sharedopts::CheckAccepted("tabexp", kOwn); }
+
+TEST(ExpSharedOptions, RefusedAsBefore) {
+  sharedopts::CheckRefused("tabexp", kOwn, "tabexp KEYWORD=value\n\nUSERID must be the first");
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// shared_options_test.h - the keywords tabexp and tabimp both accept, run
+// through a program's own parse_arguments: each program includes this with
+// the arguments it needs besides them, so that both are held to the same
+// spellings, values and refusals.
+#ifndef TESTS_SHARED_OPTIONS_TEST_H
+#define TESTS_SHARED_OPTIONS_TEST_H
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include "args.h"
+int parse_arguments(int argc, char** argv);
+}
+
+namespace sharedopts {
+
+struct Parsed {
+  int ret;
+  std::string err;
+};
+
+// Runs parse_arguments over prog, the USERID u/p, args and then `own`.
+inline Parsed Parse(const char* prog, const std::vector<std::string>& own,
+                    std::vector<std::string> args) {
+  args.insert(args.begin(), {prog, "u/p"});
+  args.insert(args.end(), own.begin(), own.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ::testing::internal::CaptureStderr();
+  int ret = parse_arguments(static_cast<int>(args.size()), argv.data());
+  return {ret, ::testing::internal::GetCapturedStderr()};
+}
+
+// Every shared keyword, in capitals and in small letters, lands in
+// g_run_options; a later parse starts from a cleared record.
+inline void CheckAccepted(const char* prog, const std::vector<std::string>& own) {
+  for (bool small : {false, true}) {
+    auto kw = [&](const std::string& s) {
+      std::string r = s;
+      if (small)
+        for (char& c : r) c = static_cast<char>(tolower(c));
+      return r;
+    };
+    Parsed p = Parse(prog, own, {kw("FILE=") + "d.dmp", kw("LOG=") + "r.log",
+                                 kw("TABLES=") + "(emp%,\"Odd\")", kw("FEEDBACK=") + "250",
+                                 kw("CHARSET=STRICT")});
+    ASSERT_EQ(0, p.ret) << p.err;
+    EXPECT_EQ("", p.err);
+    EXPECT_STREQ("d.dmp", g_run_options.file);
+    EXPECT_STREQ("r.log", g_run_options.log);
+    ASSERT_EQ(2, g_run_options.tables.n);
+    EXPECT_STREQ("EMP%", g_run_options.tables.list[0].name);
+    EXPECT_STREQ("Odd", g_run_options.tables.list[1].name);
+    EXPECT_EQ(250, g_run_options.feedback.interval);
+    EXPECT_EQ(0, g_run_options.feedback.dots);
+    EXPECT_EQ(1, g_run_options.charset_strict);
+    EXPECT_EQ(0, g_run_options.ask_password);
+  }
+  // nothing of the run before survives
+  Parsed p = Parse(prog, own, {"FILE=x"});
+  ASSERT_EQ(0, p.ret) << p.err;
+  EXPECT_EQ(nullptr, g_run_options.tables.list);
+  EXPECT_EQ(0, g_run_options.tables.n);
+  EXPECT_EQ(0, g_run_options.feedback.interval);
+  EXPECT_EQ(0, g_run_options.charset_strict);
+  EXPECT_STREQ("", g_run_options.log);
+  // the later of two values wins, from the command line or a parameter file
+  p = Parse(prog, own, {"FILE=a", "TABLES=A", "FEEDBACK=5", "TABLES=B", "FEEDBACK=0", "FILE=b"});
+  ASSERT_EQ(0, p.ret) << p.err;
+  EXPECT_STREQ("b", g_run_options.file);
+  ASSERT_EQ(1, g_run_options.tables.n);
+  EXPECT_STREQ("B", g_run_options.tables.list[0].name);
+  EXPECT_EQ(0, g_run_options.feedback.interval);
+}
+
+// The refusals of the shared keywords: the same message from both
+// programs, before the usage text.
+inline void CheckRefused(const char* prog, const std::vector<std::string>& own,
+                         const std::string& usage_start) {
+  const std::string l32(32, 'T');
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"FILE=x", "HELP=Y"}, ""},
+      {{"help=y", "FILE=x"}, ""},
+      {{"FILE=x", "CHARSET=LOOSE"}, "Invalid parameter \"CHARSET=LOOSE\" specified.\n"},
+      {{"FILE=x", "Charset=Strict"}, "Invalid parameter \"Charset=Strict\" specified.\n"},
+      {{"File=x"}, "Invalid parameter \"File=x\" specified.\n"},
+      {{"FILE=x", "Tables=T"}, "Invalid parameter \"Tables=T\" specified.\n"},
+      {{"FILE=x", "HELP=N"}, "Invalid parameter \"HELP=N\" specified.\n"},
+      {{"FILE=x", "NOSUCH=1"}, "Invalid parameter \"NOSUCH=1\" specified.\n"},
+      {{"FILE=" + std::string(256, 'f')}, "Argument \"file\" too long.\n"},
+      {{"FILE=x", "LOG=" + std::string(256, 'l')}, "Argument \"log\" too long.\n"},
+      {{"FILE=x", "TABLES="}, "Empty table name in TABLES.\n"},
+      {{"FILE=x", "TABLES=\"T\"x"}, "Table name \"T\"x has characters after its closing quote.\n"},
+      {{"FILE=x", "TABLES=" + l32}, "Table name " + l32 + " too long or its quote not closed.\n"},
+      {{"FILE=x", "FEEDBACK="}, "FEEDBACK must be a number of rows from 0 to 2147483647: \"\".\n"},
+      {{"FILE=x", "feedback=2147483648"},
+       "FEEDBACK must be a number of rows from 0 to 2147483647: \"2147483648\".\n"},
+  };
+  for (const Case& c : cases) {
+    Parsed p = Parse(prog, own, c.args);
+    SCOPED_TRACE(prog + std::string(" ") + c.args.back());
+    EXPECT_EQ(-1, p.ret);
+    EXPECT_EQ(c.message + usage_start, p.err.substr(0, c.message.size() + usage_start.size()));
+  }
+}
+
+}  // namespace sharedopts
+
+#endif  // TESTS_SHARED_OPTIONS_TEST_H

@@ -1,0 +1,2 @@
+/* one.h - declares what one.c defines. */
+#include "three.h"

@@ -1,0 +1,2 @@
+/* three.c - below both, in no loop. */
+#include "three.h"

@@ -1,0 +1,1 @@
+/* three.h - declares what three.c defines. */

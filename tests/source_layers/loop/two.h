@@ -1,0 +1,1 @@
+/* two.h - declares what two.c defines. */

@@ -1,0 +1,2 @@
+/* args.h - a header of the common layer. */
+#include "util.h"

@@ -1,0 +1,2 @@
+/* exp_local.h - a header of one program. */
+#include "args.h"

@@ -1,0 +1,2 @@
+/* import.c - another program using the first one's header. */
+#include "exp_local.h"

@@ -1,0 +1,1 @@
+/* util.h - the base layer of the planted tree. */
