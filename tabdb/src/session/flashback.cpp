@@ -9,11 +9,15 @@
 namespace tabdb {
 
 Status Session::TakeScn(int64_t* out) {
-  TABDB_RETURN_IF_ERROR(db_->Scn(out));
   // A session in flashback reads a connection taken at the SCN already; a
   // transaction that wrote sees commits nobody else can read at it.
-  if (flashback() || sqlite3_txn_state(db_->handle(), "main") == SQLITE_TXN_WRITE) return Status::Ok();
-  return PinSnapshot(db_->path(), *out, this);
+  if (flashback() || sqlite3_txn_state(db_->handle(), "main") == SQLITE_TXN_WRITE) return db_->Scn(out);
+  // Outside a transaction the SCN is the newest commit, as the spare that
+  // pins it sees it: a commit between reading it and pinning it cannot
+  // leave it unpinned.
+  *out = 0;
+  if (db_->in_transaction()) TABDB_RETURN_IF_ERROR(db_->Scn(out));
+  return PinSnapshot(db_->path(), out, this);
 }
 
 Status Session::EnableFlashback(int64_t scn) {

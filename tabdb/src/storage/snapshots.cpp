@@ -90,16 +90,19 @@ Status BeginSnapshotRead(sqlite3* db, int64_t* scn) {
   return Status::Ok();
 }
 
-Status PinSnapshot(const std::string& path, int64_t scn, const void* holder) {
+Status PinSnapshot(const std::string& path, int64_t* scn, const void* holder) {
   std::lock_guard<std::mutex> lock(g_mu);
   if (g_pins == nullptr) g_pins = new std::list<Pin>;
-  Pin* pin = FindPin(path, scn);
+  sqlite3* first = nullptr;  // the spare that chose the newest commit
+  if (*scn == 0) TABDB_RETURN_IF_ERROR(OpenAtNewest(path, &first, scn));
+  Pin* pin = FindPin(path, *scn);
   if (pin == nullptr) {
     g_pins->emplace_back();
     pin = &g_pins->back();
     pin->path = path;
-    pin->scn = scn;
+    pin->scn = *scn;
   }
+  if (first != nullptr) pin->idle.push_back(first);
   if (std::find(pin->holders.begin(), pin->holders.end(), holder) == pin->holders.end())
     pin->holders.push_back(holder);
   TopUp(*pin);

@@ -21,12 +21,13 @@
 
 namespace tabdb {
 
-// Pins `scn` of the file at `path` for `holder` (whatever identifies the
-// session that took it). Pinning needs no lock: a spare that saw a newer
-// commit is closed, so when the file has moved past `scn` since the
-// holder's snapshot no spare is kept and the SCN is readable only by the
-// holder itself. Several pins of one SCN share the spares.
-Status PinSnapshot(const std::string& path, int64_t scn, const void* holder);
+// Pins `*scn` of the file at `path` for `holder` (whatever identifies the
+// session that took it); `*scn` 0 pins the newest commit and sets `*scn`
+// to it. Pinning needs no lock: a spare that saw a newer commit is closed,
+// so when the file has moved past `*scn` since the holder's snapshot no
+// spare is kept and the SCN is readable only by the holder itself.
+// Several pins of one SCN share the spares.
+Status PinSnapshot(const std::string& path, int64_t* scn, const void* holder);
 
 // Drops every pin of `holder` (the end of its transaction or session).
 // Spares nobody pins any more are closed.
