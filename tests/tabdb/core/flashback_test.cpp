@@ -152,6 +152,9 @@ TEST_F(FlashbackTest, ScnsThatCannotBeRead) {
   // The newest commit is always readable.
   ASSERT_EQ(Enable(reader, Scn(writer)), 0) << reader.ErrorText();
   EXPECT_EQ(Counts(reader), "2/1");
+  // Flashback per table reference is not carried.
+  EXPECT_EQ(Exec(reader, "SELECT * FROM t1 AS OF SCN " + held), 3001);
+  EXPECT_EQ(reader.ErrorText(), "ORA-03001: unimplemented feature: AS OF SCN\n");
 }
 
 }  // namespace
