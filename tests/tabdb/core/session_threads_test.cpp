@@ -107,6 +107,48 @@ TEST_F(SessionThreadsTest, SharedThreadedEnvironment) {
   for (int n = 0; n < 4; ++n) EXPECT_EQ(failures[n], "") << "thread " << n;
 }
 
+// Sessions begun on one server handle are sessions of their own: each has
+// its own transaction, and they may run in threads of their own.
+TEST_F(SessionThreadsTest, SessionsOfOneServer) {
+  OCIEnv* env = nullptr;
+  ASSERT_EQ(OCIEnvCreate(&env, OCI_THREADED, nullptr, nullptr, nullptr, nullptr, 0, nullptr), OCI_SUCCESS);
+  Conn first;  // attaches and begins the first session
+  first.env = env;
+  ASSERT_EQ(first.Begin(path_, "app", "app"), OCI_SUCCESS) << first.ErrorText();
+  Conn second;  // a service context and session on the first one's server
+  second.env = env;
+  OCIHandleAlloc(env, reinterpret_cast<void**>(&second.err), OCI_HTYPE_ERROR, 0, nullptr);
+  OCIHandleAlloc(env, reinterpret_cast<void**>(&second.svc), OCI_HTYPE_SVCCTX, 0, nullptr);
+  OCIHandleAlloc(env, reinterpret_cast<void**>(&second.usr), OCI_HTYPE_SESSION, 0, nullptr);
+  OCIAttrSet(second.svc, OCI_HTYPE_SVCCTX, first.srv, 0, OCI_ATTR_SERVER, second.err);
+  OCIAttrSet(second.usr, OCI_HTYPE_SESSION, const_cast<char*>("app"), 3, OCI_ATTR_USERNAME, second.err);
+  OCIAttrSet(second.usr, OCI_HTYPE_SESSION, const_cast<char*>("app"), 3, OCI_ATTR_PASSWORD, second.err);
+  ASSERT_EQ(OCISessionBegin(second.svc, second.err, second.usr, OCI_CRED_RDBMS, OCI_DEFAULT), OCI_SUCCESS)
+      << second.ErrorText();
+  second.begun = true;
+  OCIAttrSet(second.svc, OCI_HTYPE_SVCCTX, second.usr, 0, OCI_ATTR_SESSION, second.err);
+
+  Must(first, "INSERT INTO shared_t VALUES (2, 'two')");
+  EXPECT_EQ(One(second, "SELECT COUNT(*) FROM shared_t"), "1") << "not committed yet";
+  ASSERT_EQ(first.Commit(), OCI_SUCCESS);
+  EXPECT_EQ(One(second, "SELECT COUNT(*) FROM shared_t"), "2");
+
+  std::string failures[2];
+  std::thread a([&] { failures[0] = Work(first, 20); });
+  std::thread b([&] { failures[1] = Work(second, 21); });
+  a.join();
+  b.join();
+  EXPECT_EQ(failures[0], "");
+  EXPECT_EQ(failures[1], "");
+  OCISessionEnd(second.svc, second.err, second.usr, OCI_DEFAULT);
+  second.begun = false;
+  second.env = nullptr;
+  second.Close();
+  first.env = nullptr;
+  first.Close();
+  OCIHandleFree(env, OCI_HTYPE_ENV);
+}
+
 // Two sessions inserting arrays of rows into two tables at once, each in
 // one transaction committed at the end of its table: the second writer
 // waits for the first's commit (the file has one write lock) and both
