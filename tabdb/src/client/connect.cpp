@@ -62,6 +62,7 @@ extern "C" sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
   if (!srv->db) return Fail(err, OraError(ora::kNotConnected));
   // The connection's sessions end with it (their uncommitted work is
   // rolled back); statements and locators of theirs then answer ORA-01012.
+  std::lock_guard<std::mutex> lock(srv->mu);
   for (auto& [usr, alive] : srv->sessions) {
     if (alive.expired()) continue;
     Prepared::InvalidateAll(usr->session.get());
@@ -84,11 +85,24 @@ extern "C" sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
     return Fail(err, OraError(ora::kNeedExplicitAttach));
   if (usr->session) return Fail(err, OraError(ora::kAlreadyAuthenticated));
   if (credt != OCI_CRED_RDBMS) return Fail(err, OraError(ora::kInvalidLogon));
+  OCIServer* srv = svc->server;
+  std::lock_guard<std::mutex> lock(srv->mu);
+  // The first session uses the attach's connection; every further one
+  // gets a connection of its own, so that it has its own transaction, as
+  // a session of Oracle has, and may run in another thread.
+  std::shared_ptr<Database> db = srv->db;
+  bool shared = std::any_of(srv->sessions.begin(), srv->sessions.end(),
+                            [](const auto& e) { return !e.second.expired(); });
+  if (shared) {
+    std::unique_ptr<Database> own;
+    Status st = Database::Open(srv->db->path(), &own);
+    if (!st.ok()) return Fail(err, st);
+    db = std::move(own);
+  }
   std::unique_ptr<Session> sess;
-  Status st = OpenSession(svc->server->db, usr->username, usr->password, &sess);
+  Status st = OpenSession(db, usr->username, usr->password, &sess);
   if (!st.ok()) return Fail(err, st);
   sess->set_client_charset(usr->env ? usr->env->charset : nullptr);
-  OCIServer* srv = svc->server;
   srv->sessions.erase(std::remove_if(srv->sessions.begin(), srv->sessions.end(),
                                      [](const auto& e) { return e.second.expired(); }),
                       srv->sessions.end());

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,6 +97,8 @@ struct OCIServer {
   std::shared_ptr<tabdb::Database> db;  // set while attached
   // Sessions begun on this connection, ended when it is detached. The
   // token tells whether the session handle still holds that session.
+  // Sessions of one server may begin and end in different threads.
+  std::mutex mu;
   std::vector<std::pair<OCISession*, std::weak_ptr<void>>> sessions;
 };
 
