@@ -6,6 +6,7 @@
  */
 #define _GNU_SOURCE  /* copy_file_range, mkstemp */
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -248,6 +249,13 @@ static int copy_section(EXP_RUN *run, EXP_TABLE *tab)
     tab->info.offset = w->data_ofs;
     w->data_ofs += tab->length;
     assert((uint64_t)out == w->data_ofs);
+#ifdef FALLOC_FL_PUNCH_HOLE
+    /* the section's room in the spill file is given back where the file
+     * system can; the worker goes on writing behind it */
+    if (tab->length > 0)
+        (void)fallocate(src->fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, (off_t)tab->spill_ofs,
+                        (off_t)tab->length);
+#endif
     return 0;
 }
 

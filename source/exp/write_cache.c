@@ -20,6 +20,8 @@
 static void start_writeback(EXP_WORKER *w)
 {
 #if defined(__linux__) && defined(SYNC_FILE_RANGE_WRITE)
+    /* a spill file is read back soon and then removed: never synced */
+    if (w->spill[0]) return;
     if (w->data_ofs - w->writeback_ofs < WRITEBACK_STEP) return;
     /* Only starts the write-back; a failure shows at the final fsync. */
     (void)sync_file_range(w->fd, (off_t)w->writeback_ofs,
