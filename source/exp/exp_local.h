@@ -225,7 +225,7 @@ typedef struct __exp_warning {
 /* Sorts the warnings into their trailer order. */
 void sort_warnings(EXP_RUN *run);
 
-/* Adds a copy of text[0..len) at place `order` of table ti (-1: the
+/* Adds a copy of text[0..len) at place `order` of table tab (NULL: the
  * deferred list); column is kept for OBJ_NOT_NULL. A table's statement
  * longer than a text block, or a deferred one longer than a trailer
  * record, is not added: a warning names kind and name instead. Returns
@@ -393,7 +393,7 @@ long find_words(const char *s, size_t n, const char *w1, const char *w2);
  * kind, "" when none), read when the table's statements are written. */
 void note_table_text(EXP_WORKER *w);
 
-/* Puts into the emptied cache the statements gathered for table ti, in
+/* Puts into the emptied cache the statements gathered for table tab, in
  * their order (a NOT NULL the table text has already left out), and the
  * identity column's restart last. Returns 0 or -1. */
 int write_table_objects(EXP_WORKER *w, const EXP_TABLE *tab);

@@ -83,15 +83,17 @@ static int list_room(EXP_RUN *run, int n, int *cap)
     return 0;
 }
 
-/* Every TABLES entry must name at least one of the listed tables; the run
- * ends before the dump file is created otherwise. */
-/* check_selection_of names the tables by index. */
+/* The run whose tables select_check names: the shared check_selection_of
+ * asks for names by index without a context. Set only while it runs, on
+ * the coordinator's thread. */
 static const EXP_RUN *g_selecting;
 static const char *selected_name(int ti)
 {
     return exp_table_name(&g_selecting->tabs[ti]);
 }
 
+/* Every TABLES entry must name at least one of the listed tables; the run
+ * ends before the dump file is created otherwise. */
 static int select_check(EXP_RUN *run)
 {
     char where[64];
