@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "util.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -15,7 +17,7 @@ extern "C" {
 /* Writes len bytes at file offset ofs of the dump file, continuing after
  * partial writes and repeating writes interrupted by a signal. Any other
  * failure prints "Write <file>: <reason>" and returns -1. */
-int pwrite_all(const uint8_t *src, size_t len, uint64_t ofs);
+int pwrite_all(EXP_WORKER *w, const uint8_t *src, size_t len, uint64_t ofs);
 
 #ifdef __cplusplus
 }

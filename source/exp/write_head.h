@@ -7,6 +7,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "util.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -14,7 +16,7 @@ extern "C" {
 /* Fills a header block (DUMP_HEAD_BLOCK bytes) as the export writes it
  * first: magic, owner, NLS_LANG, directory offset and table count; the rest
  * zero. */
-void build_head_block(uint8_t *block);
+void build_head_block(const EXP_RUN *run, uint8_t *block);
 
 #ifdef __cplusplus
 }

@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "util.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -17,10 +19,10 @@ extern "C" {
  * records its length, rows and checksum; write_dump_trailer writes the
  * trailer after the last section and fills the header's extension record.
  * Each returns 0 or -1 (message printed). */
-void section_begin(void);
-void section_hash(const uint8_t *p, size_t n);
-int section_end(int ti);
-int write_dump_trailer(void);
+void section_begin(EXP_WORKER *w);
+void section_hash(EXP_WORKER *w, const uint8_t *p, size_t n);
+int section_end(EXP_WORKER *w, EXP_TABLE *tab);
+int write_dump_trailer(EXP_WORKER *w);
 
 #ifdef __cplusplus
 }

@@ -2,6 +2,11 @@
 // tabexp's parse_arguments (see shared_options_test.h).
 #include "shared_options_test.h"
 
+int ParseProgramArguments(int argc, char** argv) {
+  static EXP_RUN run;  // large: kept out of the stack
+  return parse_export_arguments(&run, argc, argv);
+}
+
 namespace {
 
 const std::vector<std::string> kOwn = {"OWNER=o"};

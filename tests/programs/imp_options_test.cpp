@@ -2,6 +2,8 @@
 // tabimp's parse_arguments (see shared_options_test.h).
 #include "shared_options_test.h"
 
+int ParseProgramArguments(int argc, char** argv) { return parse_arguments(argc, argv); }
+
 namespace {
 
 const std::vector<std::string> kOwn = {"TOUSER=t"};

@@ -12,8 +12,11 @@
 
 extern "C" {
 #include "args.h"
-int parse_arguments(int argc, char** argv);
 }
+
+// The program's command-line parse into a run record of the test file's
+// own; each of exp_options_test.cpp and imp_options_test.cpp defines it.
+int ParseProgramArguments(int argc, char** argv);
 
 namespace sharedopts {
 
@@ -22,7 +25,7 @@ struct Parsed {
   std::string err;
 };
 
-// Runs parse_arguments over prog, the USERID u/p, args and then `own`.
+// Runs the program's parse over prog, the USERID u/p, args and then `own`.
 inline Parsed Parse(const char* prog, const std::vector<std::string>& own,
                     std::vector<std::string> args) {
   args.insert(args.begin(), {prog, "u/p"});
@@ -31,7 +34,7 @@ inline Parsed Parse(const char* prog, const std::vector<std::string>& own,
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   ::testing::internal::CaptureStderr();
-  int ret = parse_arguments(static_cast<int>(args.size()), argv.data());
+  int ret = ParseProgramArguments(static_cast<int>(args.size()), argv.data());
   return {ret, ::testing::internal::GetCapturedStderr()};
 }
 

@@ -15,9 +15,18 @@ Status Session::TakeScn(int64_t* out) {
   // Outside a transaction the SCN is the newest commit, as the spare that
   // pins it sees it: a commit between reading it and pinning it cannot
   // leave it unpinned.
+  // When the session's own snapshot is still to be taken (outside a
+  // transaction, or as the first read of one), writers are held back
+  // while it and the spares are taken, so that a commit in between cannot
+  // leave the spares at a newer commit than the session's.
+  sqlite3* gate = nullptr;
+  if (sqlite3_txn_state(db_->handle(), "main") == SQLITE_TXN_NONE) HoldWriters(db_->path(), &gate);
   *out = 0;
-  if (db_->in_transaction()) TABDB_RETURN_IF_ERROR(db_->Scn(out));
-  return PinSnapshot(db_->path(), out, this);
+  Status st = Status::Ok();
+  if (db_->in_transaction()) st = db_->Scn(out);
+  if (st.ok()) st = PinSnapshot(db_->path(), out, this);
+  ReleaseWriters(gate);
+  return st;
 }
 
 Status Session::EnableFlashback(int64_t scn) {

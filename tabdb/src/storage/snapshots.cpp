@@ -90,6 +90,22 @@ Status BeginSnapshotRead(sqlite3* db, int64_t* scn) {
   return Status::Ok();
 }
 
+void HoldWriters(const std::string& path, sqlite3** gate) {
+  *gate = nullptr;
+  sqlite3* db = nullptr;
+  if (!Database::OpenConnection(path, false, &db).ok()) return;
+  if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    return;
+  }
+  *gate = db;
+}
+
+void ReleaseWriters(sqlite3* gate) {
+  if (gate == nullptr) return;
+  CloseSpare(gate);
+}
+
 Status PinSnapshot(const std::string& path, int64_t* scn, const void* holder) {
   std::lock_guard<std::mutex> lock(g_mu);
   if (g_pins == nullptr) g_pins = new std::list<Pin>;

@@ -29,6 +29,14 @@ namespace tabdb {
 // Several pins of one SCN share the spares.
 Status PinSnapshot(const std::string& path, int64_t* scn, const void* holder);
 
+// Holds back the file's writers: a connection of its own that takes the
+// write lock (waiting, as any writer does, for a transaction in progress).
+// While it is held no commit lands, so a session's first read and the
+// spares PinSnapshot opens all see the same commit. `*gate` is null when
+// the lock could not be had; the caller then pins without it.
+void HoldWriters(const std::string& path, sqlite3** gate);
+void ReleaseWriters(sqlite3* gate);
+
 // Drops every pin of `holder` (the end of its transaction or session).
 // Spares nobody pins any more are closed.
 void ReleaseSnapshots(const void* holder);
