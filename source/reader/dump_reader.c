@@ -140,11 +140,23 @@ int dump_open(DUMP_READER *r, int fd)
     return 0;
 }
 
+void dump_share(DUMP_READER *dst, const DUMP_READER *src)
+{
+    *dst = *src;
+    dst->buf = NULL;
+    dst->len = dst->pos = dst->hpos = 0;
+    dst->bofs = 0;
+    dst->hashing = 0;
+    dst->borrowed = 1;
+    memset(&dst->fault, 0, sizeof(dst->fault));
+    dst->fault.table = -1;
+}
+
 void dump_close(DUMP_READER *r)
 {
     free(r->buf);
     r->buf = NULL;
-    free(r->longs);
+    if (!r->borrowed) free(r->longs);
     r->longs = NULL;
     r->nlong = 0;
 }
