@@ -463,6 +463,7 @@ typedef struct __imp_worker {
     struct __dump_reader *dump;    /* this worker's own cursor (checks and checksums) */
     OCILobLocator *empty_lobp;     /* the empty LOB bound for a LOB column's input */
     IMP_TABLE *table;              /* being imported, NULL between tables */
+    const IMP_TABLE *verified;     /* the table whose section was checked ahead of its import */
     int table_created;             /* this worker created it (a stop drops it) */
     int rows_rejected;
     int feedback;                  /* writes FEEDBACK dots (a serial run) */

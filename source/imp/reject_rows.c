@@ -73,12 +73,16 @@ int imp_skip_stream_rest(IMP_WORKER *w)
 
 void imp_table_done_line(IMP_WORKER *w, const char *name)
 {
+    /* each line leaves at once: whoever reads the progress sees each table
+     * as it completes */
     if (w->rows_rejected == 0) {
         fprintf(w->run->ofp, ". . importing table  %30s %10d rows imported\n", show(name), w->nrow);
+        fflush(w->run->ofp);
         return;
     }
     fprintf(w->run->ofp, ". . importing table  %30s %10d rows imported, %d rejected\n", show(name),
             w->nrow, w->rows_rejected);
+    fflush(w->run->ofp);
     fprintf(stderr, "Table \"%s\": %d rows imported, %d rejected.\n", name, w->nrow,
             w->rows_rejected);
     run_warning();
