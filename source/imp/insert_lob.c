@@ -28,6 +28,7 @@ static int write_pieces(IMP_WORKER *w, OCILobLocator *lp, ub1 csfrm)
         uint16_t clen = imp_peek16(w);
         if (clen == MARK_END || clen > DUMP_PIECE_SIZE) return imp_bad_row();
         if (imp_need(w, 2 + clen + 2) < 0) return -1;
+        assert(w->rtail + 2 + clen + 2 <= w->dlen);
         int last = get_be16(w->rbuf + w->rtail + 2 + clen) == MARK_END;
         ub1 piece = last ? (first ? OCI_ONE_PIECE : OCI_LAST_PIECE)
                          : (first ? OCI_FIRST_PIECE : OCI_NEXT_PIECE);

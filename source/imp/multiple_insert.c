@@ -39,6 +39,7 @@ static int decode_row(IMP_WORKER *w, uint32_t ncol, int n)
         /* Only a length may stand here, and it must fit the value slot. */
         if (word > b->vsz) return imp_bad_row();
         if (imp_need(w, word) < 0) return -1;
+        assert(word <= b->vsz && w->rtail + word <= w->dlen);
         memcpy(b->valp + (size_t)n * b->vsz, w->rbuf + w->rtail, word);
         b->indp[n] = 0;
         b->alenp[n] = imp_bind_length(b, w->rbuf + w->rtail, word);

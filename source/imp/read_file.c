@@ -35,6 +35,7 @@ int read_file(IMP_WORKER *w)
         fprintf(stderr, "Read %s not completed.\n", w->run->dump_filename);
         return -1;
     }
+    assert(got <= (size_t)w->rsz);
     w->dlen = (int)got;
     return (int)got;
 }

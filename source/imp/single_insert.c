@@ -29,6 +29,7 @@ static int decode_row(IMP_WORKER *w, uint32_t ncol)
         } else {
             if (word > b->vsz) return imp_bad_row();
             if (imp_need(w, word) < 0) return -1;
+            assert(word <= b->vsz && w->rtail + word <= w->dlen);
             memcpy(b->valp, w->rbuf + w->rtail, word);
             b->alenp[0] = imp_bind_length(b, w->rbuf + w->rtail, word);
             w->rtail += word;

@@ -7,6 +7,7 @@
 
 #include "dump_reader.h"
 
+#include <assert.h>
 #include <errno.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -266,7 +267,9 @@ static void hash_consumed(DUMP_READER *r)
 /* Makes n bytes (at most the buffer) available at the read position. */
 static int need(DUMP_READER *r, uint32_t n, const char *what)
 {
+    assert(r->buf && r->hpos <= r->pos && r->pos <= r->len && r->len <= DUMP_READ_BUFFER);
     if (r->len - r->pos >= n) return 0;
+    assert(n <= DUMP_READ_BUFFER);
     if (at(r) + n > r->limit) {
         if (r->limit == r->size)
             return fail(r, DUMP_E_SHORT, at(r), "file ends inside %s", what);
@@ -282,6 +285,7 @@ static int need(DUMP_READER *r, uint32_t n, const char *what)
     if (room > r->limit - (r->bofs + keep)) room = r->limit - (r->bofs + keep);
     if (pread_full(r, r->buf + keep, (size_t)room, r->bofs + keep) != 0) return -1;
     r->len += (uint32_t)room;
+    assert(r->len <= DUMP_READ_BUFFER);
     return 0;
 }
 
