@@ -44,23 +44,6 @@ void show_usage(const char *prog_name)
     fprintf(stderr, usage_text, prog_name ? prog_name : "tabimp");
 }
 
-char *imp_put_quoted(char *dst, const char *name)
-{
-    *dst++ = '"';
-    for (; *name; name++) {
-        if (*name == '"') *dst++ = '"';
-        *dst++ = *name;
-    }
-    *dst++ = '"';
-    *dst = '\0';
-    return dst;
-}
-
-int imp_has_nul(const char *field, int size)
-{
-    return memchr(field, '\0', (size_t)size) != NULL;
-}
-
 /* The value of "KEYWORD=value": what follows the keyword and one more
  * character; empty when the argument ends at the keyword. */
 static const char *keyword_value(const char *arg, const char *kw)
