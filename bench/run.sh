@@ -4,6 +4,7 @@
 #
 # usage: bench/run.sh [small|medium|large] [repeats]
 #        bench/run.sh objects [SIZES...]   (cost per object: bench/objects.sh)
+#        bench/run.sh parallel [SIZE] [repeats] [n...]   (PARALLEL=n: bench/parallel.sh)
 #
 # Builds in release mode into its own folder ($BENCH_BUILD_DIR, default
 # build-bench), generates each reference table into a database of its own
@@ -23,6 +24,10 @@ set -euo pipefail
 if [ "${1:-}" == objects ]; then
   shift
   exec "$(dirname "$0")/objects.sh" "$@"
+fi
+if [ "${1:-}" == parallel ]; then
+  shift
+  exec "$(dirname "$0")/parallel.sh" "$@"
 fi
 size=${1:-small}
 repeats=${2:-3}

@@ -350,54 +350,131 @@ typedef struct __bind_column {
 
 /* ---- tabexp ---------------------------------------------------------------- */
 
-#define EXP_STORAGE 1            /* EXP.flag: STORAGE=Y */
-#define EXP_LOSSY_CHARSET 2      /* EXP.flag: the client character set cannot hold the database's */
-#define EXP_ROW_AREA 4194304     /* bytes of the row area */
-#define EXP_CACHE_SIZE 2097152   /* bytes of the write cache */
+#define EXP_STORAGE 1            /* EXP_RUN.flag: STORAGE=Y */
+#define EXP_LOSSY_CHARSET 2      /* EXP_RUN.flag: the client character set cannot hold the database's */
+#define EXP_ROW_AREA 4194304     /* bytes of a worker's row area */
+#define EXP_CACHE_SIZE 2097152   /* bytes of a worker's write cache */
+#define EXP_PARALLEL_MAX 64      /* most worker sessions of PARALLEL=n */
 
-typedef struct __exp {
-    int flag;
-    int fd;
-    int max_row;
-    int nrow;
-    int buf_sz;
-    int rsz;
-    int csz;
-    int ntab;
-    int ctail;
-    int rsv;
-    uint64_t data_ofs;
-    FILE *ofp;
+struct __exp_run;
+struct __obj_stmt;
+struct __exp_warning;
+struct XXH3_state_s;
+
+/* One table of the run: its directory entry and what its section became.
+ * A worker writes the fields of the table it holds; the coordinator reads
+ * them only after the worker has reported the table done. */
+typedef struct __exp_table {
+    TAB_INFO info;        /* directory entry, in host order until the directory is written */
+    char *long_name;      /* the name when it does not fit info.tab_name (carried by the trailer); else NULL */
+    uint64_t length;      /* bytes of the section */
+    uint64_t rows;        /* rows of the section */
+    uint64_t sum;         /* checksum of the section's bytes */
+    uint64_t estimate;    /* size the dictionary gives, for the order of a parallel run */
+    uint64_t spill_ofs;   /* parallel run: offset of the section in its worker's spill file */
+    int spill_worker;     /* parallel run: the worker whose spill file holds it; -1 none */
+    int done;             /* parallel run: 1 once the section is complete in the spill file */
+} EXP_TABLE;
+
+/* What one worker owns: its session, its row area and write cache, the
+ * define columns and state of the table it exports, and the sink its
+ * sections go to (the dump itself in a serial run, a spill file of its
+ * own in a parallel one). Nothing in it is touched by another thread. */
+typedef struct __exp_worker {
+    struct __exp_run *run;
+    int id;               /* 0 for the coordinator's session, 1..n for workers */
+    OCI_ENV env;          /* the worker's session */
+    int fd;               /* the sink: dump file or spill file; -1 none */
+    uint64_t data_ofs;    /* where the next write cache flush goes in fd */
+    uint64_t writeback_ofs;
+    char spill[PATH_MAX + 48];  /* the spill file's name; "" none */
+    int buf_sz;           /* bytes of buf: row area then write cache */
+    int rsz;              /* bytes of the fetch part of the row area, from rbuf */
+    int csz;              /* bytes of the write cache */
+    int ctail;            /* bytes waiting in the write cache */
+    int max_row;          /* rows per fetch of the current table */
+    int nrow;             /* rows of the current table so far */
     uint8_t *buf;
     uint8_t *rbuf;
     uint8_t *cache;
-    TAB_INFO *tabp;
-    COL_INFO *colp;
-    DEFINE_COLUMN *dc;
+    COL_INFO *colp;       /* the current table's column block, in the cache */
+    DEFINE_COLUMN *dc;    /* its define columns, in the row area */
+    char (*select_names)[32];  /* its column names in select order, in the row area */
+    DEFINE_COLUMN *long_dc;    /* the LONG column of the row being exported */
+    int long_slot;        /* cache offset of that LONG's value slot, -1 once written out */
+    EXP_TABLE *tab;       /* the table being exported */
+    struct XXH3_state_s *sum;  /* checksum of the current section */
+    int summing;
+    uint64_t part_start;  /* sink offset where the current section began */
+    int dict_quiet;       /* failed dictionary queries stay silent (another way follows) */
+    char identity_col[266];    /* the current table's identity column, quoted; "" none */
+    char identity_kind[24];
+    size_t table_text_len;
+    char table_text[DUMP_TEXT_MAX + 1];  /* its CREATE TABLE text as the dump holds it */
+} EXP_WORKER;
+
+/* What the run shares. Options, the table list, the gathered statements
+ * and the output file are written only by the coordinator, before the
+ * workers start and after they have ended. While workers run, the fields
+ * marked (lock) are changed only under `lock` (a pthread_mutex_t): the
+ * warnings, the next table to hand out, the failure mark and the progress
+ * lines written to ofp; `failed` is also read without it as a hint. */
+typedef struct __exp_run {
+    int flag;             /* EXP_STORAGE, EXP_LOSSY_CHARSET */
+    int inconsistent;     /* CONSISTENT=N: each table read at its own moment */
+    int parallel;         /* PARALLEL=n: worker sessions (1 writes the dump directly) */
     char owner_name[32];
     char dump_filename[256];
     char log_filename[256];
-} EXP;
-
-extern EXP g_exp;
+    FILE *ofp;            /* progress lines: the log or stdout (lock) */
+    int fd;               /* the dump file; -1 none */
+    DUMP_OUTPUT out;      /* its temporary and final names */
+    EXP_TABLE *tabs;      /* the tables, in directory order; long names last */
+    int ntab;
+    int nlisted;          /* the tables of the directory: those without long_name */
+    EXP_TABLE **by_name;  /* the tables sorted by name, for find_table */
+    struct __obj_stmt *objs;  /* the gathered statements */
+    int nobjs;
+    int objs_cap;
+    uint32_t seq;
+    struct __exp_warning *warnings;  /* (lock) the run's warnings */
+    int nwarnings;
+    int warnings_cap;
+    char *view_names;     /* the views gathered, sorted, LONG_NAME_WIDTH bytes each */
+    int nviews;
+    char scn[48];         /* the snapshot's system change number, "" none */
+    const char *current_table;  /* the table exported when a signal stopped a serial run */
+    EXP_WORKER main;      /* the coordinator's session and buffers */
+    EXP_WORKER *workers;  /* parallel run: the worker sessions */
+    void *lock;           /* pthread_mutex_t of a parallel run; NULL in a serial one */
+    int next;             /* (lock) next place in `order` to hand out */
+    int *order;           /* parallel run: table indexes, largest first */
+    volatile int failed;  /* (lock) a worker failed: the others stop */
+    int failed_table;     /* (lock) the table of the first failure, -1 none */
+} EXP_RUN;
 
 void show_usage(const char *prog_name);
-int parse_arguments(int argc, char **argv);
-int export_table(int ti);
-int export_table_information(void);
-int write_dump_head(void);
-int write_cache(void);
-int write_table_information(void);
-int export_create_table_sql(int ti);
-int export_create_index_sql(int ti);
-int export_create_constraint_sql(int ti);
-int export_column_information(int ti);
-int prepare_to_select(int ti);
-int export_multiple_row(int ti);
-int export_single_row(int ti);
-int fetch_long_piece(void);
-int fetch_lob(int di);
-int free_lob_locator(int ti);
+int parse_arguments(int argc, char **argv);  /* tabimp's */
+/* Fills run from tabexp's command line; 0 or -1 (message and usage printed). */
+int parse_export_arguments(EXP_RUN *run, int argc, char **argv);
+/* A whole export with the run record run (cleared first); returns the
+ * run's status. main is this with a run of its own. */
+int export_run(EXP_RUN *run, int argc, char **argv);
+int export_table(EXP_WORKER *w, EXP_TABLE *tab);
+int export_table_information(EXP_WORKER *w);
+int write_dump_head(EXP_WORKER *w);
+int write_cache(EXP_WORKER *w);
+int write_table_information(EXP_WORKER *w);
+int export_create_table_sql(EXP_WORKER *w, EXP_TABLE *tab);
+int export_create_index_sql(EXP_WORKER *w, EXP_TABLE *tab);
+int export_create_constraint_sql(EXP_WORKER *w, EXP_TABLE *tab);
+int export_column_information(EXP_WORKER *w, EXP_TABLE *tab);
+int prepare_to_select(EXP_WORKER *w, EXP_TABLE *tab);
+int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab);
+int export_single_row(EXP_WORKER *w, EXP_TABLE *tab);
+int fetch_long_piece(EXP_WORKER *w);
+int fetch_lob(EXP_WORKER *w, int di);
+int free_lob_locator(EXP_WORKER *w, EXP_TABLE *tab);
 
 /* ---- tabimp ---------------------------------------------------------------- */
 

@@ -7,17 +7,17 @@
 
 #include "exp_local.h"
 
-int bind_owner_table(int ti)
+int bind_owner_table(EXP_WORKER *w, const EXP_TABLE *tab)
 {
-    const char *values[2] = {g_exp.owner_name, exp_table_name(ti)};
+    const char *values[2] = {w->run->owner_name, exp_table_name(tab)};
 
     for (int i = 0; i < 2; i++) {
         OCIBind *bindp = NULL;
-        sword rc = OCIBindByPos(g_env.smthp, &bindp, g_env.errhp, (ub4)(i + 1), (void *)values[i],
+        sword rc = OCIBindByPos(w->env.smthp, &bindp, w->env.errhp, (ub4)(i + 1), (void *)values[i],
                                 (sb4)(strlen(values[i]) + 1), SQLT_STR, NULL, NULL, NULL, 0, NULL,
                                 OCI_DEFAULT);
-        if (check_error(&g_env, rc) != 0) {
-            fprintf(stderr, "OCIBindByPos()\n%s\n", get_ora_message(&g_env));
+        if (check_error(&w->env, rc) != 0) {
+            fprintf(stderr, "OCIBindByPos()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
     }

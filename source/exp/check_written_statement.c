@@ -12,8 +12,7 @@
 /* In the deferred list: whether name is one of the exported tables. */
 static int is_exported_table(void *ctx, const char *name)
 {
-    (void)ctx;
-    return find_table(name) >= 0;
+    return find_table((EXP_RUN *)ctx, name) != NULL;
 }
 
 /* The name a statement is about, for a warning about a statement whose
@@ -47,14 +46,14 @@ static void statement_name(const char *text, size_t len, char *name, size_t size
     name[n] = '\0';
 }
 
-int check_written_statement(int ti, const char *text, size_t len, const char *kind,
+int check_written_statement(EXP_WORKER *w, const EXP_TABLE *tab, const char *text, size_t len, const char *kind,
                             const char *name)
 {
     char why[120];
     STMT_INFO info;
-    STMT_SCOPE sc = {ti >= 0 ? STMT_AT_SECTION : STMT_AT_DEFERRED,
-                     ti >= 0 ? exp_table_name(ti) : NULL, g_exp.owner_name,
-                     is_exported_table, NULL};
+    STMT_SCOPE sc = {tab ? STMT_AT_SECTION : STMT_AT_DEFERRED,
+                     tab ? exp_table_name(tab) : NULL, w->run->owner_name,
+                     is_exported_table, w->run};
     if (len > UINT32_MAX) len = UINT32_MAX;
     if (!stmt_check(&sc, text, (uint32_t)len, &info, why, sizeof(why))) return 1;
     char found[STMT_NAME_MAX + 1];
@@ -64,5 +63,5 @@ int check_written_statement(int ti, const char *text, size_t len, const char *ki
     }
     char reason[200];
     snprintf(reason, sizeof(reason), "its import would refuse the statement (%s)", why);
-    return warn_object(kind ? kind : "object", name, reason) == 0 ? 0 : -1;
+    return warn_object(w, kind ? kind : "object", name, reason) == 0 ? 0 : -1;
 }

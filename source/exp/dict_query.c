@@ -10,22 +10,19 @@
 
 #include "exp_local.h"
 
-/* Set while a failure is answered by another way of reading: the
- * messages of the failed query are not printed. */
-static int g_dict_quiet;
-
 void dict_close(DICT_QUERY *q)
 {
     free(q->mem);
     q->mem = NULL;
 }
 
-int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
+int dict_open(EXP_WORKER *w, DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
 {
     size_t total = 0;
     sword rc;
 
     memset(q, 0, sizeof(*q));
+    q->w = w;
     if (ncol < 1 || ncol > DICT_MAX_COLS) return -1;
     q->ncol = ncol;
     for (int c = 0; c < ncol; c++) total += widths[c];
@@ -41,32 +38,32 @@ int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
         p += widths[c];
     }
 
-    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt, (ub4)strlen(sqltxt),
+    rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt, (ub4)strlen(sqltxt),
                         OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         dict_close(q);
         return -1;
     }
     for (int c = 0; c < ncol; c++) {
         OCIDefine *defnp = NULL;
-        rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(c + 1), q->val[c],
+        rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, (ub4)(c + 1), q->val[c],
                             (sb4)q->width[c], SQLT_STR, &q->ind[c], &q->len[c], &q->rcode[c],
                             OCI_DEFAULT);
-        if (check_error(&g_env, rc) != 0) {
-            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
             dict_close(q);
             return -1;
         }
     }
-    rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    int ret = check_error(&g_env, rc);
-    if (ret == -1 && (get_ora_code(&g_env) == 942 || get_ora_code(&g_env) == 904)) {
+    rc = OCIStmtExecute(w->env.svchp, w->env.smthp, w->env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    int ret = check_error(&w->env, rc);
+    if (ret == CHECK_FAILURE && (get_ora_code(&w->env) == 942 || get_ora_code(&w->env) == 904)) {
         dict_close(q);
         return 1;
     }
-    if (ret != 0 && ret != 1) {
-        if (!g_dict_quiet) fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&g_env));
+    if (ret != CHECK_SUCCESS && ret != CHECK_WITH_INFO) {
+        if (!w->dict_quiet) fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
         dict_close(q);
         return -1;
     }
@@ -79,19 +76,20 @@ int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
 
 int dict_next(DICT_QUERY *q)
 {
+    EXP_WORKER *w = q->w;
     for (;;) {
         /* A stop asked by a signal ends the gathering between rows. */
-        if (stop_requested()) return -1;
+        if (worker_stopped(w)) return -1;
         for (int c = 0; c < q->ncol; c++) {
             q->rcode[c] = 0;
             q->ind[c] = 0;
             q->val[c][0] = '\0';
         }
-        sword rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        int ret = check_error(&g_env, rc);
-        if (ret == 100) return 0;
-        if (ret != 0 && ret != 1) {
-            if (!g_dict_quiet) fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
+        sword rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        int ret = check_error(&w->env, rc);
+        if (ret == CHECK_NO_DATA) return 0;
+        if (ret != CHECK_SUCCESS && ret != CHECK_WITH_INFO) {
+            if (!w->dict_quiet) fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
         int cut = 0;
@@ -102,7 +100,7 @@ int dict_next(DICT_QUERY *q)
         }
         if (!cut) return 1;
         /* a name longer than the dump's name fields: never written cut */
-        if (warn_object("object", q->val[0], "a name in its definition is longer than 128 bytes") != 0)
+        if (warn_object(w, "object", q->val[0], "a name in its definition is longer than 128 bytes") != 0)
             return -1;
     }
 }
@@ -128,10 +126,10 @@ char *dict_text(const DICT_QUERY *q, int col, int bare, const char *kind, const 
     if (q->rcode[col] == 1406) {
         char why[64];
         snprintf(why, sizeof(why), "its statement is longer than %u bytes", q->width[col] - 1);
-        *rc = warn_object(kind, name, why);
+        *rc = warn_object(q->w, kind, name, why);
         return NULL;
     }
-    char *text = strip_owner(q->val[col], strlen(q->val[col]), bare, len);
+    char *text = strip_owner(q->w->run->owner_name, q->val[col], strlen(q->val[col]), bare, len);
     if (!text) {
         fprintf(stderr, "Allocate memory (%zu) error.\n", strlen(q->val[col]));
         *rc = -1;
@@ -143,12 +141,12 @@ char *dict_text(const DICT_QUERY *q, int col, int bare, const char *kind, const 
 
 /* The rows of list_sql (ncol text columns) in memory, each column of each
  * row a string of its own. Returns the row count, or -1. */
-static int read_list(const char *list_sql, int ncol, const ub4 *widths, char ***cells)
+static int read_list(EXP_WORKER *w, const char *list_sql, int ncol, const ub4 *widths, char ***cells)
 {
     DICT_QUERY q;
     int n = 0, cap = 0;
     *cells = NULL;
-    if (dict_open(&q, list_sql, ncol, widths) != 0) return -1;
+    if (dict_open(w, &q, list_sql, ncol, widths) != 0) return -1;
     int ret;
     while ((ret = dict_next(&q)) == 1) {
         if (n == cap) {
@@ -165,7 +163,7 @@ static int read_list(const char *list_sql, int ncol, const ub4 *widths, char ***
     }
     dict_close(&q);
     if (ret < 0) {
-        if (!stop_requested()) fprintf(stderr, "Allocate memory for the dictionary rows error.\n");
+        if (!worker_stopped(w)) fprintf(stderr, "Allocate memory for the dictionary rows error.\n");
         for (int i = 0; i < n * ncol; i++) free((*cells)[i]);
         free(*cells);
         *cells = NULL;
@@ -175,39 +173,39 @@ static int read_list(const char *list_sql, int ncol, const ub4 *widths, char ***
 }
 
 /* One object's DBMS_METADATA text alone into q (one column). Returns 1
- * with the text, 0 when the server refuses it (message in g_env.oem), -1. */
-static int one_ddl(DICT_QUERY *q, const char *type, const char *name)
+ * with the text, 0 when the server refuses it (message in w->env.oem), -1. */
+static int one_ddl(EXP_WORKER *w, DICT_QUERY *q, const char *type, const char *name)
 {
     char sqltxt[512], en[ESC_NAME_SIZE], eo[ESC_NAME_SIZE];
     static const ub4 width[1] = {DICT_CODE_WIDTH};
     sql_escape(en, sizeof(en), name, '\'');
-    sql_escape(eo, sizeof(eo), g_exp.owner_name, '\'');
+    sql_escape(eo, sizeof(eo), w->run->owner_name, '\'');
     snprintf(sqltxt, sizeof(sqltxt), "select DBMS_METADATA.GET_DDL('%s', '%s', '%s') from dual",
              type, en, eo);
-    g_dict_quiet = 1;
-    int ret = dict_open(q, sqltxt, 1, width);
+    w->dict_quiet = 1;
+    int ret = dict_open(w, q, sqltxt, 1, width);
     if (ret == 0) ret = dict_next(q);
-    g_dict_quiet = 0;
+    w->dict_quiet = 0;
     if (ret == 1) return 1;
     dict_close(q);
-    return get_ora_code(&g_env) > 0 ? 0 : -1;
+    return get_ora_code(&w->env) > 0 ? 0 : -1;
 }
 
-int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
+int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
                   const char *type, int name_col, const char *kind,
                   int (*fn)(DICT_QUERY *q, void *ctx), void *ctx)
 {
     DICT_QUERY q;
     int done = 0, ret;
-    g_dict_quiet = 1;
-    ret = dict_open(&q, bulk_sql, ncol, widths);
-    g_dict_quiet = 0;
+    w->dict_quiet = 1;
+    ret = dict_open(w, &q, bulk_sql, ncol, widths);
+    w->dict_quiet = 0;
     if (ret == 1) return 0;
     if (ret == 0) {
         for (;;) {
-            g_dict_quiet = 1;
+            w->dict_quiet = 1;
             ret = dict_next(&q);
-            g_dict_quiet = 0;
+            w->dict_quiet = 0;
             if (ret != 1) break;
             if (fn(&q, ctx) != 0) {
                 dict_close(&q);
@@ -218,31 +216,31 @@ int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub
         dict_close(&q);
         if (ret == 0) return 0;
     }
-    if (stop_requested()) return -1;
-    if (get_ora_code(&g_env) <= 0) {
-        fprintf(stderr, "%s\n", get_ora_message(&g_env));
+    if (worker_stopped(w)) return -1;
+    if (get_ora_code(&w->env) <= 0) {
+        fprintf(stderr, "%s\n", get_ora_message(&w->env));
         return -1;
     }
 
     /* The server failed one object's text: the rest are read one by one
      * after the names, and each object whose text it refuses is named. */
     char **cells;
-    int n = read_list(list_sql, ncol - 1, widths, &cells);
+    int n = read_list(w, list_sql, ncol - 1, widths, &cells);
     if (n < 0) return -1;
     int rc = 0;
-    for (int i = done; i < n && rc == 0 && !stop_requested(); i++) {
+    for (int i = done; i < n && rc == 0 && !worker_stopped(w); i++) {
         char **row = cells + (size_t)i * (size_t)(ncol - 1);
         DICT_QUERY one;
-        int got = one_ddl(&one, type, row[name_col]);
+        int got = one_ddl(w, &one, type, row[name_col]);
         if (got < 0) {
-            fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&g_env));
+            fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
             rc = -1;
         } else if (got == 0) {
             char why[200];
-            char *nl = strchr(get_ora_message(&g_env), '\n');
+            char *nl = strchr(get_ora_message(&w->env), '\n');
             if (nl) *nl = '\0';
-            snprintf(why, sizeof(why), "its definition could not be read (%s)", get_ora_message(&g_env));
-            rc = warn_object(kind, row[name_col], why);
+            snprintf(why, sizeof(why), "its definition could not be read (%s)", get_ora_message(&w->env));
+            rc = warn_object(w, kind, row[name_col], why);
         } else {
             /* the row as the bulk query would have given it */
             DICT_QUERY r = one;
@@ -261,5 +259,5 @@ int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub
     }
     for (int i = 0; i < n * (ncol - 1); i++) free(cells[i]);
     free(cells);
-    return stop_requested() ? -1 : rc;
+    return worker_stopped(w) ? -1 : rc;
 }

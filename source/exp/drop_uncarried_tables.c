@@ -16,15 +16,15 @@
 /* Marks table `name` as left out, once, with the warning: its row count,
  * unused until its rows are exported, holds the mark until the list is
  * compacted. Returns 0 or -1. */
-static int leave_out(const char *name, const char *why)
+static int leave_out(EXP_WORKER *w, const char *name, const char *why)
 {
-    int ti = find_table(name);
-    if (ti < 0 || g_exp.tabp[ti].nrows == LEFT_OUT) return 0;
-    g_exp.tabp[ti].nrows = LEFT_OUT;
-    return warn_object("table", name, why);
+    EXP_TABLE *tab = find_table(w->run, name);
+    if (!tab || tab->info.nrows == LEFT_OUT) return 0;
+    tab->info.nrows = LEFT_OUT;
+    return warn_object(w, "table", name, why);
 }
 
-static int iot_segments(const char *esc_owner)
+static int iot_segments(EXP_WORKER *w, const char *esc_owner)
 {
     static const ub4 widths[1] = {LONG_NAME_WIDTH};
     char sqltxt[512];
@@ -34,17 +34,17 @@ static int iot_segments(const char *esc_owner)
              "select TABLE_NAME from ALL_TABLES\n"
              "where OWNER='%s' and IOT_TYPE in ('IOT_OVERFLOW', 'IOT_MAPPING')",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 1, widths);
+    ret = dict_open(w, &q, sqltxt, 1, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
-        int ti = find_table(q.val[0]);
-        if (ti >= 0) g_exp.tabp[ti].nrows = LEFT_OUT;
+        EXP_TABLE *tab = find_table(w->run, q.val[0]);
+        if (tab) tab->info.nrows = LEFT_OUT;
     }
     dict_close(&q);
     return ret < 0 ? -1 : 0;
 }
 
-static int odd_columns(const char *esc_owner)
+static int odd_columns(EXP_WORKER *w, const char *esc_owner)
 {
     static const ub4 widths[3] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, 128};
     char sqltxt[1024];
@@ -58,14 +58,14 @@ static int odd_columns(const char *esc_owner)
              "  'BINARY_FLOAT', 'BINARY_DOUBLE')\n"
              "order by TABLE_NAME, COLUMN_ID",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 3, widths);
+    ret = dict_open(w, &q, sqltxt, 3, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
         if (convert_type_to_int(q.val[2]) != CTYPE_UNSUPPORTED) continue;
         char why[240];
         snprintf(why, sizeof(why), "column \"%s\" has the type %s, which is not carried", q.val[1],
                  q.val[2]);
-        if (leave_out(q.val[0], why) != 0) {
+        if (leave_out(w, q.val[0], why) != 0) {
             ret = -1;
             break;
         }
@@ -77,7 +77,7 @@ static int odd_columns(const char *esc_owner)
 /* The container tables of materialized views (the views recreate them)
  * and the tables of their logs: out of the list without a warning. A
  * prebuilt container is the user's own table and stays. */
-static int mview_tables(const char *esc_owner)
+static int mview_tables(EXP_WORKER *w, const char *esc_owner)
 {
     static const ub4 widths[1] = {132};
     char sqltxt[512];
@@ -87,38 +87,39 @@ static int mview_tables(const char *esc_owner)
              "select CONTAINER_NAME from ALL_MVIEWS where OWNER='%s' and BUILD_MODE<>'PREBUILT'\n"
              "union all select LOG_TABLE from ALL_MVIEW_LOGS where LOG_OWNER='%s'",
              esc_owner, esc_owner);
-    ret = dict_open(&q, sqltxt, 1, widths);
+    ret = dict_open(w, &q, sqltxt, 1, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
-        int ti = find_table(q.val[0]);
-        if (ti >= 0) g_exp.tabp[ti].nrows = LEFT_OUT;
+        EXP_TABLE *tab = find_table(w->run, q.val[0]);
+        if (tab) tab->info.nrows = LEFT_OUT;
     }
     dict_close(&q);
     return ret < 0 ? -1 : 0;
 }
 
-int drop_uncarried_tables(void)
+int drop_uncarried_tables(EXP_WORKER *w)
 {
+    EXP_RUN *run = w->run;
     char esc_owner[ESC_NAME_SIZE];
-    if (g_exp.ntab == 0) return 0;
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    for (int i = 0; i < g_exp.ntab; i++) g_exp.tabp[i].nrows = 0;
-    if (iot_segments(esc_owner) != 0 || odd_columns(esc_owner) != 0 || mview_tables(esc_owner) != 0)
+    if (run->ntab == 0) return 0;
+    sql_escape(esc_owner, sizeof(esc_owner), run->owner_name, '\'');
+    for (int i = 0; i < run->ntab; i++) run->tabs[i].info.nrows = 0;
+    if (iot_segments(w, esc_owner) != 0 || odd_columns(w, esc_owner) != 0 ||
+        mview_tables(w, esc_owner) != 0)
         return -1;
-    int n = 0, listed = 0, nlisted = listed_tables();
-    for (int i = 0; i < g_exp.ntab; i++) {
-        if (g_exp.tabp[i].nrows == LEFT_OUT) {
-            if (g_long_names) free(g_long_names[i]);
+    int n = 0, listed = 0, nlisted = listed_tables(run);
+    for (int i = 0; i < run->ntab; i++) {
+        if (run->tabs[i].info.nrows == LEFT_OUT) {
+            free(run->tabs[i].long_name);
             continue;
         }
-        if (g_long_names) g_long_names[n] = g_long_names[i];
         if (i < nlisted) listed++;
-        g_exp.tabp[n++] = g_exp.tabp[i];
+        run->tabs[n++] = run->tabs[i];
     }
-    if (g_long_names) g_nlisted = listed;
-    if (n != g_exp.ntab) {
-        g_exp.ntab = n;
-        forget_table_names();
+    run->nlisted = listed;
+    if (n != run->ntab) {
+        run->ntab = n;
+        forget_table_names(run);
     }
     return 0;
 }

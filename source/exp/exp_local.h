@@ -9,6 +9,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <assert.h>
+
 #include "util.h"
 
 #ifdef __cplusplus
@@ -31,69 +33,100 @@ extern "C" {
  * word, one piece and the word after it. */
 #define EXP_PIECE_ROOM (2 + DUMP_PIECE_SIZE + 2)
 
-/* The names of the current table's columns in select order (32 bytes
- * each), kept in the row area by prepare_to_select for messages about a
- * column while its rows are exported. */
-extern char (*g_select_names)[32];
+#ifndef __cplusplus
+_Static_assert(sizeof(((EXP_WORKER *)0)->identity_col) == ESC_NAME_SIZE + 2,
+               "an identity column's quoted name fits");
+#endif
 
-/* The LONG column of the row being exported, and the cache offset of its
- * value slot while that slot is still in the cache (-1 otherwise): a NULL
- * that the client reports only with the first piece is put into the slot
- * there. Set by export_single_row, used by fetch_long_piece. */
-extern DEFINE_COLUMN *g_long_dc;
-extern int g_long_slot;
+/* A worker's write cache and row area are within their bounds: checked
+ * at each transition of the cache (a flush, a table's start and end). */
+#define EXP_ASSERT_CACHE(w)                                                          \
+    do {                                                                             \
+        assert((w)->ctail >= 0 && (w)->ctail <= (w)->csz);                           \
+        assert((w)->csz > 0 && (w)->rsz >= 0 && (w)->rsz <= EXP_ROW_AREA);           \
+        assert((w)->cache == (w)->buf + EXP_ROW_AREA);                               \
+        assert((w)->rbuf >= (w)->buf && (w)->rbuf + (w)->rsz <= (w)->buf + EXP_ROW_AREA); \
+        assert((w)->part_start <= (w)->data_ofs + (uint64_t)(w)->ctail || !(w)->summing); \
+    } while (0)
+
+/* Whether the worker is to stop: a signal asked the run to, or another
+ * worker of a parallel run failed. The caller reports a signal; a stop
+ * because of another worker is not reported again. */
+int worker_stopped(const EXP_WORKER *w);
+
+/* Prepares a worker record: buffers and checksum state, no session yet.
+ * Returns 0 or -1 (message printed); worker_close releases what it got. */
+int worker_open(EXP_WORKER *w, EXP_RUN *run, int id);
+/* Ends the worker's session and frees its buffers; removes its spill file.
+ * Safe in every state. */
+void worker_close(EXP_WORKER *w);
+
+/* The run's lock around what workers share (no-op in a serial run). */
+void run_lock(EXP_RUN *run);
+void run_unlock(EXP_RUN *run);
+
+/* Writes the progress line of the worker's finished table (fmt takes the
+ * name and the row count), whole, under the run's lock. */
+void table_done_line(EXP_WORKER *w, const char *fmt);
+
+/* Exports the tables through run->parallel worker sessions, each reading
+ * the coordinator's snapshot, and copies their sections into the dump in
+ * directory order after the header written by the coordinator's worker.
+ * Returns 0 or -1 (message printed; every worker stopped, spill files
+ * removed). */
+int export_parallel(EXP_RUN *run);
 
 /* Fails the table when the last fetch cut a value of row `row` to fit its
  * buffer (return code 1406 with a length indicator), so that nothing cut
  * is ever written as if whole. Returns 0 or -1 (message printed). */
-int check_cut_values(int ti, ub4 row);
+int check_cut_values(EXP_WORKER *w, EXP_TABLE *tab, ub4 row);
 
 
 /* Writes len bytes at file offset ofs of the dump file, continuing after
  * partial writes and repeating writes interrupted by a signal. Any other
  * failure prints "Write <file>: <reason>" and returns -1. */
-int pwrite_all(const uint8_t *src, size_t len, uint64_t ofs);
+int pwrite_all(EXP_WORKER *w, const uint8_t *src, size_t len, uint64_t ofs);
 
 /* Fills a header block (DUMP_HEAD_BLOCK bytes) as the export writes it
  * first: magic, owner, NLS_LANG, directory offset and table count; the rest
  * zero. */
-void build_head_block(uint8_t *block);
+void build_head_block(const EXP_RUN *run, uint8_t *block);
 
 /* Checksums of the sections, taken from the bytes as the write cache hands
  * them to the file. section_begin starts a table's section, section_end
  * records its length, rows and checksum; write_dump_trailer writes the
  * trailer after the last section and fills the header's extension record.
  * Each returns 0 or -1 (message printed). */
-void section_begin(void);
-void section_hash(const uint8_t *p, size_t n);
-int section_end(int ti);
-int write_dump_trailer(void);
+void section_begin(EXP_WORKER *w);
+void section_hash(EXP_WORKER *w, const uint8_t *p, size_t n);
+int section_end(EXP_WORKER *w, EXP_TABLE *tab);
+int write_dump_trailer(EXP_WORKER *w);
 
 /* Rewrites a DDL text fetched at cache + 2 into a schema-free text block at
  * the start of the cache: sets the length word and ctail. `kind` is
  * 'T' (CREATE TABLE), 'I' (CREATE INDEX) or 'C' (ALTER TABLE ... for a
  * constraint). Returns 0, or -1 after printing the operation's message. */
-int rewrite_ddl(int kind, int ti);
+int rewrite_ddl(EXP_WORKER *w, int kind, const EXP_TABLE *tab);
 
 /* Runs a DBMS_METADATA set-up block whose one %s takes TRUE or FALSE
  * according to STORAGE=Y. Returns 0 or -1 (message printed). */
-int run_transform_block(const char *fmt);
+int run_transform_block(EXP_WORKER *w, const char *fmt);
 
 /* Prepares the query in sqltxt and defines its one column as text at
  * cache + 2, then executes it. Returns 0 or -1 (message printed). */
-int open_ddl_query(const char *sqltxt, ub2 *alen);
-int open_table_ddl_query(const char *sqltxt, ub2 *alen, int ti);
-int bind_owner_table(int ti);
+int open_ddl_query(EXP_WORKER *w, const char *sqltxt, ub2 *alen);
+int open_table_ddl_query(EXP_WORKER *w, const char *sqltxt, ub2 *alen, const EXP_TABLE *tab);
+int bind_owner_table(EXP_WORKER *w, const EXP_TABLE *tab);
 
 /* Executes the prepared statement iters times (0 for a query). A warning
  * is printed and the run goes on; a failure prints "OCIStmtExecute()" and
  * the Oracle message. Returns 0 or -1. */
-int execute_statement(ub4 iters);
+int execute_statement(EXP_WORKER *w, ub4 iters);
 
 /* Fetches up to nrows rows and stores in *got how many arrived, never more
  * than nrows. Returns check_error's result for the fetch (0, 1, 99 or 100),
  * or -1 with the message printed. */
-int fetch_rows(ub4 nrows, ub4 *got);
+int fetch_rows(EXP_WORKER *w, ub4 nrows, ub4 *got);
 
 /* Copies src into dst (dsz bytes) with every `quote` character doubled, so
  * that the result may stand between two such quotes in SQL. Returns the
@@ -122,17 +155,18 @@ static inline uint8_t *align8(uint8_t *p)
 }
 
 /* Appends one big-endian word at the cache's end. The caller has made room. */
-static inline void cache_put16(uint16_t v)
+static inline void cache_put16(EXP_WORKER *w, uint16_t v)
 {
-    put_be16(g_exp.cache + g_exp.ctail, v);
-    g_exp.ctail += 2;
+    assert(w->ctail + 2 <= w->csz);
+    put_be16(w->cache + w->ctail, v);
+    w->ctail += 2;
 }
 
 /* Makes room for n bytes in the cache, writing it out when they would not
  * fit. Returns 0 or -1 (message printed by write_cache). */
-static inline int cache_room(int n)
+static inline int cache_room(EXP_WORKER *w, int n)
 {
-    if (g_exp.ctail + n > g_exp.csz) return write_cache();
+    if (w->ctail + n > w->csz) return write_cache(w);
     return 0;
 }
 
@@ -159,7 +193,7 @@ enum {
 };
 
 typedef struct __obj_stmt {
-    int ti;            /* the table of a per-table statement; -1 deferred */
+    int ti;            /* index of the table of a per-table statement; -1 deferred */
     int order;         /* OBJ_... */
     uint32_t seq;      /* gathering order within the same table and place */
     uint32_t len;
@@ -169,110 +203,112 @@ typedef struct __obj_stmt {
                           DUMP_REC_COMMENT) whose payload text holds */
 } OBJ_STMT;
 
-/* The gathered statements, sorted by table and place once gathering ends,
- * and the warnings of the run (each a line without its line end). */
-extern OBJ_STMT *g_objs;
-extern int g_nobjs;
-extern char **g_warnings;
-extern int g_nwarnings;
+/* A warning of the run: its line (without line end), and where it stands
+ * in the trailer: warnings of the gathering first, then those of each
+ * table in directory order, each group in the order it arose. A parallel
+ * run so keeps the order of a serial one. */
+typedef struct __exp_warning {
+    char *line;
+    int table;         /* index of the table being exported; -1 gathering */
+    int seq;
+} EXP_WARNING;
+
+/* Sorts the warnings into their trailer order. */
+void sort_warnings(EXP_RUN *run);
 
 /* Adds a copy of text[0..len) at place `order` of table ti (-1: the
  * deferred list); column is kept for OBJ_NOT_NULL. A table's statement
  * longer than a text block, or a deferred one longer than a trailer
  * record, is not added: a warning names kind and name instead. Returns
  * 0 or -1 (out of memory, message printed). */
-int add_object(int ti, int order, const char *text, size_t len, const char *column,
+int add_object(EXP_WORKER *w, EXP_TABLE *tab, int order, const char *text, size_t len, const char *column,
                const char *kind, const char *name);
 
 /* Adds a GRANT or COMMENT record of the deferred list at place `order`:
  * tabimp writes the statement itself from its fields. 0 or -1 (out of
  * memory, message printed). */
-int add_record(int order, uint16_t rec_kind, const uint8_t *payload, size_t len);
+int add_record(EXP_RUN *run, int order, uint16_t rec_kind, const uint8_t *payload, size_t len);
 
 /* Puts a statement about to be written through the import's allow-list:
  * at place ti's list (-1: the deferred list). Returns 1 when it may be
  * written; 0 when it is refused, after a warning naming kind and name
  * (the name taken from the text when NULL); -1 out of memory. */
-int check_written_statement(int ti, const char *text, size_t len, const char *kind,
+int check_written_statement(EXP_WORKER *w, const EXP_TABLE *tab, const char *text, size_t len, const char *kind,
                             const char *name);
 
 /* Prints "Warning: <kind> "<name>" not exported: <reason>." on standard
  * output, and in the log when there is one, and keeps the line for the
  * dump. Returns 0 or -1 (out of memory). */
-int warn_object(const char *kind, const char *name, const char *reason);
+int warn_object(EXP_WORKER *w, const char *kind, const char *name, const char *reason);
 
 /* Sorts the gathered statements; index of the first one of table ti (or
  * of the deferred list, ti -1) and the end of that run. */
-void sort_objects(void);
-int objects_of(int ti, int *end);
-void free_objects(void);
+void sort_objects(EXP_RUN *run);
+int objects_of(const EXP_RUN *run, int ti, int *end);
+void free_objects(EXP_RUN *run);
 
 /* Tables whose names do not fit the 31 bytes of a directory entry stand
- * after the others in the table list, from g_nlisted on; their entries
- * have an empty tab_name and g_long_names holds their names (NULL for
- * the others, or no list at all when there are none). The directory
- * holds the first g_nlisted tables; the trailer carries the rest. */
-extern char **g_long_names;
-extern int g_nlisted;
+ * after the others in the table list, from run->nlisted on; their entries
+ * have an empty tab_name and long_name holds their names. The directory
+ * holds the first nlisted tables; the trailer carries the rest. */
+int listed_tables(const EXP_RUN *run);
 
-/* The tables of the directory: g_nlisted, or all when none is long. */
-int listed_tables(void);
-
-/* The name of table ti, whichever kind. EXP_NAME takes a pointer into
- * g_exp.tabp. */
-const char *exp_table_name(int ti);
-#define EXP_NAME(t) exp_table_name((int)((t) - g_exp.tabp))
+/* The name of a table, whichever kind. */
+const char *exp_table_name(const EXP_TABLE *tab);
 
 /* Adds a table whose name is longer than 31 bytes at the end of the
  * list; called after the list of the others is complete. 0 or -1. */
-int add_long_table(const char *name);
+int add_long_table(EXP_RUN *run, const char *name);
 
 /* Prints a warning line, "Warning: " and text, as warn_object does, keeps
  * it for the dump and counts it in the run's outcome: something was not
  * carried. Returns 0 or -1 (out of memory). */
-int keep_warning(const char *text);
+int keep_warning(EXP_WORKER *w, const char *text);
 
 /* Prints "Warning: " and text the same way, for something carried that a
  * reader should know (neither kept in the dump nor counted). */
-void note_line(const char *text);
+void note_line(EXP_RUN *run, const char *text);
 
-/* The index of the exported table of that exact name, or -1;
- * forget_table_names drops the lookup after the list has changed. */
-int find_table(const char *name);
-void forget_table_names(void);
+/* The exported table of that exact name, or NULL; forget_table_names
+ * drops the lookup after the list has changed. The lookup is built on the
+ * first call; a parallel run builds it before its workers start, after
+ * which it is only read. */
+EXP_TABLE *find_table(EXP_RUN *run, const char *name);
+void forget_table_names(EXP_RUN *run);
 
 /* Refuses an OWNER that names no user, or another user's schema when the
  * session may not read the DBA_ views. Returns 0 or -1 (message printed). */
-int check_owner(void);
+int check_owner(EXP_WORKER *w);
 
 /* Takes the tables the dump cannot carry out of the list, each named in a
  * warning. Returns 0 or -1 (message printed). */
-int drop_uncarried_tables(void);
+int drop_uncarried_tables(EXP_WORKER *w);
 
 /* Gathers, with one dictionary query per kind for the whole schema, the
  * statements and warnings of everything the dump carries besides tables,
  * indexes and primary keys. Returns 0 or -1 (message printed). */
-int gather_objects(void);
-int gather_constraints(void);
-int gather_comments(void);
-int gather_sequences(void);
-int gather_foreign_keys(void);
-int gather_views(void);
+int gather_objects(EXP_WORKER *w);
+int gather_constraints(EXP_WORKER *w);
+int gather_comments(EXP_WORKER *w);
+int gather_sequences(EXP_WORKER *w);
+int gather_foreign_keys(EXP_WORKER *w);
+int gather_views(EXP_WORKER *w);
 /* The materialized views and their logs (gather_mviews.c). */
-int gather_mviews(void);
-int gather_synonyms(void);
-int gather_code(void);
-int gather_grants(void);
-int gather_uncarried(void);
+int gather_mviews(EXP_WORKER *w);
+int gather_synonyms(EXP_WORKER *w);
+int gather_code(EXP_WORKER *w);
+int gather_grants(EXP_WORKER *w);
+int gather_uncarried(EXP_WORKER *w);
 
 /* Whether gather_views gathered the view of that exact name; forget_views
  * drops the list. */
-int view_exported(const char *name);
-void forget_views(void);
+int view_exported(const EXP_RUN *run, const char *name);
+void forget_views(EXP_RUN *run);
 
 /* Adds COMMENT ON TABLE "T" IS '...' (column NULL) or COMMENT ON COLUMN
- * "T"."C" IS '...' at place order of table ti. Returns 0 or -1. */
-int add_comment(int ti, int order, const char *table, const char *column, const char *comment);
+ * "T"."C" IS '...' at place order of table tab (NULL: the deferred list).
+ * Returns 0 or -1. */
+int add_comment(EXP_WORKER *w, EXP_TABLE *tab, int order, const char *table, const char *column, const char *comment);
 
 /* Whether the run exports the whole schema (no TABLES list): the
  * schema-level kinds go only into such a dump. */
@@ -283,6 +319,7 @@ int full_export(void);
 #define DICT_MAX_COLS 8
 
 typedef struct __dict_query {
+    EXP_WORKER *w;              /* the session it runs on */
     int ncol;
     ub4 width[DICT_MAX_COLS];
     char *val[DICT_MAX_COLS];   /* NUL-terminated text of the current row */
@@ -297,7 +334,7 @@ typedef struct __dict_query {
  * dictionary view or column (ORA-00942, ORA-00904: an older release, or a
  * database without that kind of object), with nothing printed; or -1 with
  * the message printed. */
-int dict_open(DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths);
+int dict_open(EXP_WORKER *w, DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths);
 /* Fetches the next row: 1 a row, 0 the end, -1 failure (message printed). */
 int dict_next(DICT_QUERY *q);
 void dict_close(DICT_QUERY *q);
@@ -309,7 +346,7 @@ void dict_close(DICT_QUERY *q);
  * each remaining text alone (GET_DDL of `type`); an object whose text the
  * server refuses is named in a warning (kind) and the rest go on.
  * Returns 0 (also when the dictionary lacks the view), or -1. */
-int dict_each_ddl(const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
+int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
                   const char *type, int name_col, const char *kind,
                   int (*fn)(DICT_QUERY *q, void *ctx), void *ctx);
 
@@ -323,11 +360,11 @@ char *dict_text(const DICT_QUERY *q, int col, int bare, const char *kind, const 
 /* ---- statement texts ------------------------------------------------------ */
 
 /* A copy of text[0..len) without its leading blanks and without the
- * exported schema's qualifier wherever it names an object: every "OWNER".
+ * qualifier of schema `owner` wherever it names an object: every "OWNER".
  * outside string literals and, with bare set, also the unquoted OWNER.
  * (any case) outside literals and quoted names, as view and code texts
  * may write it. NULL when out of memory. */
-char *strip_owner(const char *text, size_t len, int bare, size_t *outlen);
+char *strip_owner(const char *owner, const char *text, size_t len, int bare, size_t *outlen);
 
 /* The column items of a CREATE TABLE text: calls fn for each column
  * definition (its quoted name and the item's bytes) until fn returns
@@ -341,23 +378,16 @@ int each_column_item(const char *text, size_t len,
  * outside quotes and literals; the offset of w1, or -1. */
 long find_words(const char *s, size_t n, const char *w1, const char *w2);
 
-/* The current table's CREATE TABLE text as the dump holds it, and its
- * identity column (quoted name and generation kind, "" when none); set by
- * export_create_table_sql, read when the table's statements are written. */
-extern char g_table_text[];
-extern size_t g_table_text_len;
-extern char g_identity_col[];
-extern char g_identity_kind[];
-
 /* Called with the rewritten CREATE TABLE block at the start of the cache:
  * turns an ALWAYS or ON NULL identity into BY DEFAULT there, and fills
- * the four values above. */
-void note_table_text(void);
+ * the worker's table_text and identity column (quoted name and generation
+ * kind, "" when none), read when the table's statements are written. */
+void note_table_text(EXP_WORKER *w);
 
 /* Puts into the emptied cache the statements gathered for table ti, in
  * their order (a NOT NULL the table text has already left out), and the
  * identity column's restart last. Returns 0 or -1. */
-int write_table_objects(int ti);
+int write_table_objects(EXP_WORKER *w, const EXP_TABLE *tab);
 
 #ifdef __cplusplus
 }

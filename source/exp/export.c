@@ -13,15 +13,11 @@
 #include "args.h"
 #include "exp_local.h"
 
-EXP g_exp;
-OCI_ENV g_env;
 CONN_ARGS g_args;
 
-/* CONSISTENT=N: each table read at its own moment instead of all of the
- * export from one snapshot. */
-static int g_inconsistent;
-/* The temporary file the dump is written to until the run succeeds. */
-static DUMP_OUTPUT g_out;
+/* The run being filled while the command line is read: the shared
+ * parser's callback takes no context. Set only inside parse_arguments. */
+static EXP_RUN *g_parsing;
 
 static const char usage_text[] =
     "%s KEYWORD=value\n"
@@ -37,7 +33,11 @@ static const char usage_text[] =
     "TABLES   list of table names, %% and _ as in LIKE (all)\n"
     "FEEDBACK display progress every x rows (0)\n"
     "CONSISTENT read all tables from one snapshot (Y)\n"
+    "PARALLEL number of worker sessions (1)\n"
     "PARFILE  parameter filename\n"
+    "\n"
+    "With PARALLEL above 1 the tables are read by that many sessions at\n"
+    "once, each from the snapshot of the first; FEEDBACK dots are not shown.\n"
     "\n"
     "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
     "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"
@@ -66,31 +66,50 @@ static int parse_failed(const char *prog)
     return -1;
 }
 
+/* PARALLEL=n: 1 to EXP_PARALLEL_MAX sessions. */
+static int parse_parallel(EXP_RUN *run, const char *value)
+{
+    char *end = NULL;
+    errno = 0;
+    long n = strtol(value, &end, 10);
+    if (value[0] < '0' || value[0] > '9' || *end != '\0' || errno != 0 || n < 1 ||
+        n > EXP_PARALLEL_MAX) {
+        fprintf(stderr, "PARALLEL must be a number of sessions from 1 to %d: \"%s\".\n",
+                EXP_PARALLEL_MAX, value);
+        return -1;
+    }
+    run->parallel = (int)n;
+    return 0;
+}
+
 /* One argument from the second on. Returns 0, or -1 with the message printed. */
 static int parse_keyword(const char *a)
 {
+    EXP_RUN *run = g_parsing;
     if (arg_keyword(a, "HELP=Y", "help=y")) {
         return -1;
     } else if (arg_keyword(a, "FILE", "file")) {
-        return copy_whole(g_exp.dump_filename, sizeof(g_exp.dump_filename), keyword_value(a, 4),
+        return copy_whole(run->dump_filename, sizeof(run->dump_filename), keyword_value(a, 4),
                           "file");
     } else if (arg_keyword(a, "LOG", "log")) {
-        return copy_whole(g_exp.log_filename, sizeof(g_exp.log_filename), keyword_value(a, 3),
+        return copy_whole(run->log_filename, sizeof(run->log_filename), keyword_value(a, 3),
                           "log");
     } else if (arg_keyword(a, "OWNER", "owner")) {
-        return take_owner(a, keyword_value(a, 5), g_exp.owner_name);
+        return take_owner(a, keyword_value(a, 5), run->owner_name);
     } else if (arg_keyword(a, "STORAGE=Y", "storage=y")) {
-        g_exp.flag |= EXP_STORAGE;
+        run->flag |= EXP_STORAGE;
     } else if (arg_keyword(a, "TABLES=", "tables=")) {
         return parse_tables(a + 7);
     } else if (arg_keyword(a, "FEEDBACK=", "feedback=")) {
         return parse_feedback(a + 9);
+    } else if (arg_keyword(a, "PARALLEL=", "parallel=")) {
+        return parse_parallel(run, a + 9);
     } else if (arg_keyword(a, "CHARSET=STRICT", "charset=strict")) {
         g_charset_strict = 1;
     } else if (arg_keyword(a, "CONSISTENT=N", "consistent=n")) {
-        g_inconsistent = 1;
+        run->inconsistent = 1;
     } else if (arg_keyword(a, "CONSISTENT=Y", "consistent=y")) {
-        g_inconsistent = 0;
+        run->inconsistent = 0;
     } else {
         fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
         return -1;
@@ -98,22 +117,27 @@ static int parse_keyword(const char *a)
     return 0;
 }
 
-int parse_arguments(int argc, char **argv)
+int parse_export_arguments(EXP_RUN *run, int argc, char **argv)
 {
     const char *prog = (argc > 0 && argv && argv[0]) ? argv[0] : "tabexp";
 
     memset(&g_args, 0, sizeof(g_args));
-    memset(&g_exp, 0, sizeof(g_exp));
+    run->flag = 0;
+    run->inconsistent = 0;
+    run->parallel = 1;
+    run->owner_name[0] = run->dump_filename[0] = run->log_filename[0] = '\0';
     g_charset_strict = 0;
-    g_inconsistent = 0;
 
-    if (parse_command_line(argc, argv, parse_keyword) != 0) return parse_failed(prog);
+    g_parsing = run;
+    int rc = parse_command_line(argc, argv, parse_keyword);
+    g_parsing = NULL;
+    if (rc != 0) return parse_failed(prog);
 
-    if (g_exp.dump_filename[0] == '\0') {
+    if (run->dump_filename[0] == '\0') {
         fprintf(stderr, "Output file not specified.\n");
         return parse_failed(prog);
     }
-    if (g_exp.owner_name[0] == '\0') {
+    if (run->owner_name[0] == '\0') {
         fprintf(stderr, "Owner not specified.\n");
         return parse_failed(prog);
     }
@@ -125,16 +149,17 @@ int parse_arguments(int argc, char **argv)
  * write-back, a full disk or quota on a network file system) would
  * otherwise pass unnoticed. Files that cannot be synced (a pipe, a
  * character device such as /dev/null) are taken as they are. */
-static int sync_dump(void)
+static int sync_dump(EXP_RUN *run)
 {
-    if (fsync(g_exp.fd) != 0 && errno != EINVAL && errno != EROFS) {
-        fprintf(stderr, "Write %s: %s\n", g_exp.dump_filename, strerror(errno));
+    if (fsync(run->fd) != 0 && errno != EINVAL && errno != EROFS) {
+        fprintf(stderr, "Write %s: %s\n", run->dump_filename, strerror(errno));
         return -1;
     }
-    int fd = g_exp.fd;
-    g_exp.fd = -1;
+    int fd = run->fd;
+    run->fd = -1;
+    run->main.fd = -1;
     if (close(fd) != 0) {
-        fprintf(stderr, "Write %s: %s\n", g_exp.dump_filename, strerror(errno));
+        fprintf(stderr, "Write %s: %s\n", run->dump_filename, strerror(errno));
         return -1;
     }
     return 0;
@@ -143,49 +168,45 @@ static int sync_dump(void)
 /* Starts the read-only transaction whose snapshot every query of the run
  * reads: a transaction committed during the export is wholly in the dump
  * or wholly absent. Returns 0 or -1 (message printed). */
-static int begin_snapshot(void)
+static int begin_snapshot(EXP_WORKER *w)
 {
     static const char sqltxt[] = "SET TRANSACTION READ ONLY";
-    sword rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+    sword rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt,
                               (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    return execute_statement(1);
+    return execute_statement(w, 1);
 }
 
 /* Releases what the run acquired, in the same order on every way out. */
-static void release(void)
+static void release(EXP_RUN *run)
 {
     report_end();
-    if (g_exp.ofp && g_exp.ofp != stdout) fclose(g_exp.ofp);
-    g_exp.ofp = stdout;
+    if (run->ofp && run->ofp != stdout) fclose(run->ofp);
+    run->ofp = stdout;
     fflush(stdout);
-    disconnect_oracle(&g_env);
-    if (g_exp.fd != -1) close(g_exp.fd);
-    g_exp.fd = -1;
-    discard_dump_output(&g_out);
-    free(g_exp.buf);
-    g_exp.buf = NULL;
-    free(g_exp.tabp);
-    g_exp.tabp = NULL;
-    free_objects();
+    worker_close(&run->main);
+    if (run->fd != -1) close(run->fd);
+    run->fd = -1;
+    discard_dump_output(&run->out);
+    free_objects(run);
+    free(run->tabs);
+    run->tabs = NULL;
+    run->ntab = 0;
 }
-
-/* The table being exported when a signal stopped the run, or NULL. */
-static const char *g_current_table;
 
 /* Whether a signal asked the run to stop; if so, says which and where, on
  * stderr and in the log. */
-static int report_stop(void)
+static int report_stop(const EXP_RUN *run)
 {
     int sig = stop_requested();
     if (!sig) return 0;
     report_table(NULL);
-    if (g_current_table)
+    if (run->current_table)
         fprintf(stderr, "Interrupted by %s while exporting table \"%s\".\n", stop_signal_name(sig),
-                g_current_table);
+                run->current_table);
     else
         fprintf(stderr, "Interrupted by %s.\n", stop_signal_name(sig));
     return 1;
@@ -198,32 +219,52 @@ static int report_stop(void)
         goto fail;                                              \
     } while (0)
 
-int main(int argc, char **argv)
+/* The tables one after another on the coordinator's own session, each
+ * section written straight into the dump. */
+static int export_serial(EXP_RUN *run)
 {
+    EXP_WORKER *w = &run->main;
+    for (int ti = 0; ti < run->ntab; ti++) {
+        EXP_TABLE *tab = &run->tabs[ti];
+        /* A stop between tables names the table that is not exported. */
+        run->current_table = exp_table_name(tab);
+        if (stop_requested()) return -1;
+        report_table(exp_table_name(tab));
+        if (export_table(w, tab) != 0) return -1;
+    }
+    w->tab = NULL;
+    run->current_table = NULL;
+    report_table(NULL);
+    return 0;
+}
+
+int export_run(EXP_RUN *run, int argc, char **argv)
+{
+    memset(run, 0, sizeof(*run));
+    run->fd = -1;
+    run->main.fd = -1;
+    run->ofp = stdout;
     show_copyright();
-    if (parse_arguments(argc, argv) != 0) return RUN_STATUS_FAILED;
+    if (parse_export_arguments(run, argc, argv) != 0) return RUN_STATUS_FAILED;
 
     install_stop_handlers();
     run_warnings_reset();
-    g_exp.fd = -1;
-    g_exp.ofp = stdout;
-    g_current_table = NULL;
-    memset(&g_out, 0, sizeof(g_out));
     /* Progress lines on stdout keep their place among the messages on
      * stderr when both go to one file. */
     setvbuf(stdout, NULL, _IOLBF, 0);
 
     /* Nothing is opened for writing before FILE and LOG are known not to
      * name each other or a file of the database. */
-    if (check_run_files(g_exp.dump_filename, 0, g_exp.log_filename, g_args.tnsname) != 0) {
+    if (check_run_files(run->dump_filename, 0, run->log_filename, g_args.tnsname) != 0) {
         fprintf(stderr, "\nExport terminated unsuccessfully.\n\n");
         return RUN_STATUS_FAILED;
     }
     /* The log is opened first, so that it holds every message of the run,
      * a failed connect included, and no log of an earlier run is left
      * looking like the log of this one. */
-    g_exp.ofp = begin_run_log(g_exp.log_filename);
+    run->ofp = begin_run_log(run->log_filename);
 
+    EXP_WORKER *w = &run->main;
     /* An empty NLS_LANG would mean US7ASCII to the client: refused like
      * a missing one. */
     const char *nls_lang = getenv("NLS_LANG");
@@ -232,81 +273,80 @@ int main(int argc, char **argv)
         goto fail;
     }
     if (obtain_password() != 0) goto fail;
+    if (worker_open(w, run, 0) != 0) goto fail;
 
-    g_exp.buf_sz = EXP_ROW_AREA + EXP_CACHE_SIZE;
-    g_exp.buf = (uint8_t *)malloc((size_t)g_exp.buf_sz);
-    if (!g_exp.buf) {
-        fprintf(stderr, "Allocate memory (%d) error: %s\n", g_exp.buf_sz, strerror(errno));
-        goto fail;
-    }
-    g_exp.rsz = EXP_ROW_AREA;
-    g_exp.rbuf = g_exp.buf;
-    g_exp.cache = g_exp.buf + EXP_ROW_AREA;
-    g_exp.csz = EXP_CACHE_SIZE;
-
-    if (connect_oracle(&g_env, g_args.username, g_args.password, g_args.tnsname) != 0)
-        STEP_FAILED("Connect to oracle:\n%s\n", get_ora_message(&g_env));
+    if (connect_oracle(&w->env, g_args.username, g_args.password, g_args.tnsname) != 0)
+        STEP_FAILED("Connect to oracle:\n%s\n", get_ora_message(&w->env));
     /* The snapshot comes before the first read of the dictionary. */
-    if (!g_inconsistent && begin_snapshot() != 0)
+    if (!run->inconsistent && begin_snapshot(w) != 0)
         STEP_FAILED("Start of the read-only transaction error.\n");
-    if (check_owner() != 0) goto fail;
-    int lossy = check_charsets(&g_env, nls_lang, 0);
+    if (check_owner(w) != 0) goto fail;
+    int lossy = check_charsets(&w->env, nls_lang, 0);
     if (lossy < 0) goto fail;
     if (lossy) {
         /* Characters the client set cannot hold arrive replaced. */
-        g_exp.flag |= EXP_LOSSY_CHARSET;
+        run->flag |= EXP_LOSSY_CHARSET;
         run_warning();
     }
-    if (export_table_information() != 0) STEP_FAILED("Export table information error.\n");
-    if (gather_objects() != 0) STEP_FAILED("Export schema objects error.\n");
+    if (export_table_information(w) != 0) STEP_FAILED("Export table information error.\n");
+    if (gather_objects(w) != 0) STEP_FAILED("Export schema objects error.\n");
     if (stop_requested()) goto fail;
 
     /* Only now, with the table list read, is the dump file created. */
-    g_exp.fd = open_dump_output(g_exp.dump_filename, &g_out);
-    if (g_exp.fd < 0) {
-        fprintf(stderr, "Open %s: %s\n", g_exp.dump_filename, strerror(errno));
-        g_exp.fd = -1;
+    run->fd = open_dump_output(run->dump_filename, &run->out);
+    if (run->fd < 0) {
+        fprintf(stderr, "Open %s: %s\n", run->dump_filename, strerror(errno));
+        run->fd = -1;
         goto fail;
     }
+    w->fd = run->fd;
 
-    if (write_dump_head() != 0) STEP_FAILED("Write dump file head error.\n");
-    for (int ti = 0; ti < g_exp.ntab; ti++) {
-        /* A stop between tables names the table that is not exported. */
-        g_current_table = exp_table_name(ti);
-        if (stop_requested()) goto fail;
-        report_table(exp_table_name(ti));
-        if (export_table(ti) != 0) goto fail;
+    if (write_dump_head(w) != 0) STEP_FAILED("Write dump file head error.\n");
+    if (run->parallel > 1 && run->ntab > 1) {
+        if (export_parallel(run) != 0) goto fail;
+    } else if (export_serial(run) != 0) {
+        goto fail;
     }
-    g_current_table = NULL;
-    report_table(NULL);
-    if (write_dump_trailer() != 0) STEP_FAILED("Write dump file trailer error.\n");
-    if (write_table_information() != 0) STEP_FAILED("Write table information to file error.\n");
-    if (sync_dump() != 0) goto fail;
+    if (write_dump_trailer(w) != 0) STEP_FAILED("Write dump file trailer error.\n");
+    if (write_table_information(w) != 0) STEP_FAILED("Write table information to file error.\n");
+    if (sync_dump(run) != 0) goto fail;
     /* The last moment a stop can still keep the old FILE. */
     if (stop_requested()) goto fail;
-    if (finish_dump_output(&g_out) != 0) {
-        fprintf(stderr, "Rename to %s: %s\n", g_exp.dump_filename, strerror(errno));
+    if (finish_dump_output(&run->out) != 0) {
+        fprintf(stderr, "Rename to %s: %s\n", run->dump_filename, strerror(errno));
         goto fail;
     }
 
     /* Status 1 whenever something was not carried or was changed. */
     int status = run_warning_count() > 0 ? RUN_STATUS_WARNINGS : RUN_STATUS_OK;
-    if (g_nwarnings > 0)
-        fprintf(stderr, "\n%d object%s not exported (see the warnings).\n", g_nwarnings,
-                g_nwarnings == 1 ? "" : "s");
+    if (run->nwarnings > 0)
+        fprintf(stderr, "\n%d object%s not exported (see the warnings).\n", run->nwarnings,
+                run->nwarnings == 1 ? "" : "s");
     else
         fputc('\n', stderr);
     if (status == RUN_STATUS_WARNINGS)
         fprintf(stderr, "Export terminated successfully with warnings.\n\n");
     else
         fprintf(stderr, "Export terminated successfully.\n\n");
-    release();
+    release(run);
     return status;
 
 fail:
-    report_stop();
+    report_stop(run);
     report_table(NULL);
     fprintf(stderr, "\nExport terminated unsuccessfully.\n\n");
-    release();
+    release(run);
     return RUN_STATUS_FAILED;
+}
+
+int main(int argc, char **argv)
+{
+    EXP_RUN *run = (EXP_RUN *)calloc(1, sizeof(EXP_RUN));
+    if (!run) {
+        fprintf(stderr, "Allocate memory (%zu) error: %s\n", sizeof(EXP_RUN), strerror(errno));
+        return RUN_STATUS_FAILED;
+    }
+    int status = export_run(run, argc, argv);
+    free(run);
+    return status;
 }

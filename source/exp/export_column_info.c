@@ -28,13 +28,12 @@ static uint8_t *lay_out(DICT_COL *c, ub4 width, ub4 n, uint8_t *p)
     return (uint8_t *)(c->rcode + n);
 }
 
-int export_column_information(int ti)
+int export_column_information(EXP_WORKER *w, EXP_TABLE *tab)
 {
     char sqltxt[512];
     DICT_COL cols[3];
     static const ub4 widths[3] = {32, 128, 16};
-    TAB_INFO *tab = &g_exp.tabp[ti];
-    uint8_t *block = g_exp.cache + g_exp.ctail;
+    uint8_t *block = w->cache + w->ctail;
     int k = 0, ret;
     sword rc;
 
@@ -43,45 +42,45 @@ int export_column_information(int ti)
              "from ALL_TAB_COLS\n"
              "where OWNER=:1 and TABLE_NAME=:2 and HIDDEN_COLUMN='NO' and VIRTUAL_COLUMN='NO'\n"
              "order by COLUMN_ID");
-    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+    rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt,
                         (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (bind_owner_table(ti) != 0) return -1;
+    if (bind_owner_table(w, tab) != 0) return -1;
 
     /* 194 bytes per row for the three values and their indicator, length
      * and return code; 72 bytes cover the alignment gaps. */
-    ub4 n = g_exp.rsz > 72 ? ((ub4)g_exp.rsz - 72u) / 194u : 0;
+    ub4 n = w->rsz > 72 ? ((ub4)w->rsz - 72u) / 194u : 0;
     if (n == 0) {
-        fprintf(stderr, "No room to read the columns of \"%s\".\n", EXP_NAME(tab));
+        fprintf(stderr, "No room to read the columns of \"%s\".\n", exp_table_name(tab));
         return -1;
     }
-    uint8_t *p = g_exp.rbuf;
+    uint8_t *p = w->rbuf;
     for (int c = 0; c < 3; c++) p = lay_out(&cols[c], widths[c], n, p);
 
     for (int c = 0; c < 3; c++) {
         OCIDefine *defnp = NULL;
-        rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, (ub4)(c + 1), cols[c].val,
+        rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, (ub4)(c + 1), cols[c].val,
                             (sb4)cols[c].width, SQLT_STR, cols[c].ind, cols[c].len,
                             cols[c].rcode, OCI_DEFAULT);
-        if (check_error(&g_env, rc) != 0) {
-            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+            fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, cols[c].width, 2, 2, 2);
-        if (check_error(&g_env, rc) != 0) {
+        rc = OCIDefineArrayOfStruct(defnp, w->env.errhp, cols[c].width, 2, 2, 2);
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
             fprintf(stderr, "OCIDefineArrayOfStruct");
             return -1;
         }
     }
 
-    if (execute_statement(0) != 0) return -1;
+    if (execute_statement(w, 0) != 0) return -1;
 
     for (;;) {
         ub4 got = 0;
-        ret = fetch_rows(n, &got);
+        ret = fetch_rows(w, n, &got);
         if (ret < 0) return -1;
         for (ub4 r = 0; r < got; r++) {
             char *name = cols[0].val + (size_t)r * 32;
@@ -90,8 +89,8 @@ int export_column_information(int ti)
             COL_INFO ci;
             name[31] = type[127] = dlen[15] = '\0';
             /* The column block must stay inside the cache. */
-            if (g_exp.ctail + (int)sizeof(COL_INFO) * (k + 1) > g_exp.csz) {
-                fprintf(stderr, "Too many columns in table \"%s\".\n", EXP_NAME(tab));
+            if (w->ctail + (int)sizeof(COL_INFO) * (k + 1) > w->csz) {
+                fprintf(stderr, "Too many columns in table \"%s\".\n", exp_table_name(tab));
                 return -1;
             }
             memset(&ci, 0, sizeof(ci));
@@ -102,18 +101,21 @@ int export_column_information(int ti)
                 fprintf(stderr, "Data type \"%s\" not supported.\n", type);
                 return -1;
             }
-            if (IS_LONG_CTYPE(ci.ctype)) tab->flag |= TAB_HAS_LONG;
-            if (IS_LOB_CTYPE(ci.ctype)) tab->flag |= TAB_HAS_LOB;
+            if (IS_LONG_CTYPE(ci.ctype)) tab->info.flag |= TAB_HAS_LONG;
+            if (IS_LOB_CTYPE(ci.ctype)) tab->info.flag |= TAB_HAS_LOB;
             /* The block follows the DDL text at any byte position: copy. */
             memcpy(block + sizeof(COL_INFO) * (size_t)k, &ci, sizeof(ci));
             k++;
         }
-        if (ret == 100) break;
+        if (ret == CHECK_NO_DATA) break;
     }
 
-    g_exp.colp = (COL_INFO *)block;
-    tab->ncol = (uint32_t)k;
-    g_exp.ctail += (int)sizeof(COL_INFO) * k;
-    tab->offset = g_exp.data_ofs;
+    w->colp = (COL_INFO *)block;
+    tab->info.ncol = (uint32_t)k;
+    w->ctail += (int)sizeof(COL_INFO) * k;
+    /* where the section begins; a parallel run moves it to the section's
+     * place in the dump */
+    tab->info.offset = w->data_ofs;
+    EXP_ASSERT_CACHE(w);
     return 0;
 }

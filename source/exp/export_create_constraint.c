@@ -30,40 +30,41 @@ static int inline_not_null(void *ctx, const char *name, size_t nlen, const char 
     return 1;
 }
 
-static int put_text(const char *text, size_t len)
+static int put_text(EXP_WORKER *w, const char *text, size_t len)
 {
-    if (cache_room((int)len + 2) != 0) return -1;
-    cache_put16((uint16_t)len);
-    memcpy(g_exp.cache + g_exp.ctail, text, len);
-    g_exp.ctail += (int)len;
+    if (cache_room(w, (int)len + 2) != 0) return -1;
+    cache_put16(w, (uint16_t)len);
+    memcpy(w->cache + w->ctail, text, len);
+    w->ctail += (int)len;
     return 0;
 }
 
-int write_table_objects(int ti)
+int write_table_objects(EXP_WORKER *w, const EXP_TABLE *tab)
 {
-    int end, i = objects_of(ti, &end);
-    g_exp.ctail = 0;
+    const EXP_RUN *run = w->run;
+    int end, i = objects_of(run, (int)(tab - run->tabs), &end);
+    w->ctail = 0;
     for (; i < end; i++) {
-        const OBJ_STMT *o = &g_objs[i];
+        const OBJ_STMT *o = &run->objs[i];
         if (o->order == OBJ_NOT_NULL) {
             NN_CHECK c = {o->column, 0};
-            each_column_item(g_table_text, g_table_text_len, inline_not_null, &c);
+            each_column_item(w->table_text, w->table_text_len, inline_not_null, &c);
             if (c.found) continue;
         }
-        if (put_text(o->text, o->len) != 0) return -1;
+        if (put_text(w, o->text, o->len) != 0) return -1;
     }
-    if (g_identity_col[0] != '\0') {
+    if (w->identity_col[0] != '\0') {
         char esc[ESC_NAME_SIZE], text[3 * ESC_NAME_SIZE + 128];
-        sql_escape(esc, sizeof(esc), exp_table_name(ti), '"');
+        sql_escape(esc, sizeof(esc), exp_table_name(tab), '"');
         snprintf(text, sizeof(text),
                  "ALTER TABLE \"%s\" MODIFY (%s GENERATED %s AS IDENTITY (START WITH LIMIT VALUE))",
-                 esc, g_identity_col, g_identity_kind);
-        if (put_text(text, strlen(text)) != 0) return -1;
+                 esc, w->identity_col, w->identity_kind);
+        if (put_text(w, text, strlen(text)) != 0) return -1;
     }
     return 0;
 }
 
-int export_create_constraint_sql(int ti)
+int export_create_constraint_sql(EXP_WORKER *w, EXP_TABLE *tab)
 {
     char sqltxt[1024];
     ub2 alen = 0;
@@ -79,31 +80,31 @@ int export_create_constraint_sql(int ti)
              /* an index-organized table's key is part of its CREATE TABLE */
              "and not exists (select 1 from ALL_TABLES t where t.OWNER=ALL_CONSTRAINTS.OWNER\n"
              "     and t.TABLE_NAME=ALL_CONSTRAINTS.TABLE_NAME and t.IOT_TYPE='IOT')\n");
-    if (open_table_ddl_query(sqltxt, &alen, ti) != 0) return -1;
+    if (open_table_ddl_query(w, sqltxt, &alen, tab) != 0) return -1;
 
     for (;;) {
-        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(&g_env, rc);
-        if (ret == 100) {
-            if (write_table_objects(ti) != 0) return -1;
-            if (cache_room(2) != 0) return -1;
-            cache_put16(MARK_END);
-            if (write_cache() != 0) {
+        rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(&w->env, rc);
+        if (ret == CHECK_NO_DATA) {
+            if (write_table_objects(w, tab) != 0) return -1;
+            if (cache_room(w, 2) != 0) return -1;
+            cache_put16(w, MARK_END);
+            if (write_cache(w) != 0) {
                 fprintf(stderr, "Write cached data to file error.\n");
                 return -1;
             }
             return 0;
         }
-        if (ret != 0) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
+        if (ret != CHECK_SUCCESS) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        if (rewrite_ddl('C', ti) != 0) return -1;
-        int allowed = check_written_statement(ti, (const char *)g_exp.cache + 2,
-                                              get_be16(g_exp.cache), "primary key", NULL);
+        if (rewrite_ddl(w, 'C', tab) != 0) return -1;
+        int allowed = check_written_statement(w, tab, (const char *)w->cache + 2,
+                                              get_be16(w->cache), "primary key", NULL);
         if (allowed < 0) return -1;
-        if (allowed == 0) g_exp.ctail = 0;  /* left out, named in a warning */
-        if (write_cache() != 0) {
+        if (allowed == 0) w->ctail = 0;  /* left out, named in a warning */
+        if (write_cache(w) != 0) {
             fprintf(stderr, "Write cached data to file error.\n");
             return -1;
         }

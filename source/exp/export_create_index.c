@@ -12,14 +12,14 @@ static const char index_setup[] =
     "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'SEGMENT_ATTRIBUTES', %s);\n"
     "END;";
 
-int export_create_index_sql(int ti)
+int export_create_index_sql(EXP_WORKER *w, EXP_TABLE *tab)
 {
     char sqltxt[1024];
     ub2 alen = 0;
     int ret;
     sword rc;
 
-    if (run_transform_block(index_setup) != 0) return -1;
+    if (run_transform_block(w, index_setup) != 0) return -1;
 
     snprintf(sqltxt, sizeof(sqltxt),
              "select DBMS_METADATA.GET_DDL('INDEX', INDEX_NAME, OWNER)\n"
@@ -27,22 +27,22 @@ int export_create_index_sql(int ti)
              "where TABLE_OWNER=:1 and TABLE_NAME=:2 and OWNER=TABLE_OWNER\n"
              "and (INDEX_TYPE like 'NORMAL%%' or INDEX_TYPE like 'FUNCTION%%'\n"
              "or INDEX_TYPE like 'BITMAP%%')\n");
-    if (open_table_ddl_query(sqltxt, &alen, ti) != 0) return -1;
+    if (open_table_ddl_query(w, sqltxt, &alen, tab) != 0) return -1;
 
     for (;;) {
-        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(&g_env, rc);
-        if (ret == 100) return 0;
-        if (ret != 0) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
+        rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(&w->env, rc);
+        if (ret == CHECK_NO_DATA) return 0;
+        if (ret != CHECK_SUCCESS) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        if (rewrite_ddl('I', ti) != 0) return -1;
-        int allowed = check_written_statement(ti, (const char *)g_exp.cache + 2,
-                                              get_be16(g_exp.cache), "index", NULL);
+        if (rewrite_ddl(w, 'I', tab) != 0) return -1;
+        int allowed = check_written_statement(w, tab, (const char *)w->cache + 2,
+                                              get_be16(w->cache), "index", NULL);
         if (allowed < 0) return -1;
-        if (allowed == 0) g_exp.ctail = 0;  /* left out, named in a warning */
-        if (write_cache() != 0) {
+        if (allowed == 0) w->ctail = 0;  /* left out, named in a warning */
+        if (write_cache(w) != 0) {
             fprintf(stderr, "Write cached data to file error.\n");
             return -1;
         }

@@ -24,47 +24,47 @@ static const char table_setup[] =
     "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'CONSTRAINTS_AS_ALTER', FALSE);\n"
     "END;";
 
-int run_transform_block(const char *fmt)
+int run_transform_block(EXP_WORKER *w, const char *fmt)
 {
     char sqltxt[1024];
     sword rc;
 
-    snprintf(sqltxt, sizeof(sqltxt), fmt, (g_exp.flag & EXP_STORAGE) ? "TRUE" : "FALSE");
-    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+    snprintf(sqltxt, sizeof(sqltxt), fmt, (w->run->flag & EXP_STORAGE) ? "TRUE" : "FALSE");
+    rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt,
                         (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    return execute_statement(1);
+    return execute_statement(w, 1);
 }
 
-int open_ddl_query(const char *sqltxt, ub2 *alen)
+int open_ddl_query(EXP_WORKER *w, const char *sqltxt, ub2 *alen)
 {
-    return open_table_ddl_query(sqltxt, alen, -1);
+    return open_table_ddl_query(w, sqltxt, alen, NULL);
 }
 
-/* As open_ddl_query, with the owner and the name of table ti (when ti is
- * not negative) bound to :1 and :2. */
-int open_table_ddl_query(const char *sqltxt, ub2 *alen, int ti)
+/* As open_ddl_query, with the owner and the name of table tab (when not
+ * NULL) bound to :1 and :2. */
+int open_table_ddl_query(EXP_WORKER *w, const char *sqltxt, ub2 *alen, const EXP_TABLE *tab)
 {
     OCIDefine *defnp = NULL;
     sword rc;
 
-    rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+    rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt,
                         (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (ti >= 0 && bind_owner_table(ti) != 0) return -1;
-    rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, g_exp.cache + 2, DDL_FETCH_SIZE,
+    if (tab && bind_owner_table(w, tab) != 0) return -1;
+    rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, 1, w->cache + 2, DDL_FETCH_SIZE,
                         SQLT_STR, NULL, alen, NULL, OCI_DEFAULT);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (execute_statement(0) != 0) return -1;
+    if (execute_statement(w, 0) != 0) return -1;
     return 0;
 }
 
@@ -184,9 +184,9 @@ static const char *bad_text_message(int kind)
     }
 }
 
-int rewrite_ddl(int kind, int ti)
+int rewrite_ddl(EXP_WORKER *w, int kind, const EXP_TABLE *tab)
 {
-    char *text = (char *)g_exp.cache + 2;
+    char *text = (char *)w->cache + 2;
     size_t tlen = strnlen(text, DDL_FETCH_SIZE - 1);
     char esc_owner[ESC_NAME_SIZE], esc_table[ESC_NAME_SIZE];
     char qual[ESC_NAME_SIZE + 4];
@@ -194,8 +194,8 @@ int rewrite_ddl(int kind, int ti)
     TEXT_OUT o;
 
     text[tlen] = '\0';
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '"');
-    sql_escape(esc_table, sizeof(esc_table), exp_table_name(ti), '"');
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '"');
+    sql_escape(esc_table, sizeof(esc_table), exp_table_name(tab), '"');
     snprintf(qual, sizeof(qual), "\"%s\".", esc_owner);
     size_t qlen = strlen(qual);
 
@@ -215,8 +215,8 @@ int rewrite_ddl(int kind, int ti)
         after = dot + 1;
     }
 
-    o.p = (char *)g_exp.cache + DDL_SCRATCH_OFS;
-    o.cap = (size_t)g_exp.csz - DDL_SCRATCH_OFS;
+    o.p = (char *)w->cache + DDL_SCRATCH_OFS;
+    o.cap = (size_t)w->csz - DDL_SCRATCH_OFS;
     o.len = 0;
     o.overflow = 0;
 
@@ -242,43 +242,44 @@ int rewrite_ddl(int kind, int ti)
     }
 
     if (o.overflow || o.len > DUMP_TEXT_MAX) {
-        fprintf(stderr, "DDL text of table \"%s\" too long.\n", exp_table_name(ti));
+        fprintf(stderr, "DDL text of table \"%s\" too long.\n", exp_table_name(tab));
         return -1;
     }
-    memmove(g_exp.cache + 2, o.p, o.len);
-    put_be16(g_exp.cache, (uint16_t)o.len);
-    g_exp.ctail = (int)o.len + 2;
+    memmove(w->cache + 2, o.p, o.len);
+    put_be16(w->cache, (uint16_t)o.len);
+    w->ctail = (int)o.len + 2;
+    EXP_ASSERT_CACHE(w);
     return 0;
 }
 
 /* ---- the table's statement ------------------------------------------------ */
 
-int export_create_table_sql(int ti)
+int export_create_table_sql(EXP_WORKER *w, EXP_TABLE *tab)
 {
     char sqltxt[1024];
     ub2 alen = 0;
     int ret;
     sword rc;
 
-    if (run_transform_block(table_setup) != 0) return -1;
+    if (run_transform_block(w, table_setup) != 0) return -1;
 
     snprintf(sqltxt, sizeof(sqltxt),
              "select DBMS_METADATA.GET_DDL('TABLE', TABLE_NAME, OWNER) from ALL_TABLES\n"
              "where OWNER=:1 and TABLE_NAME=:2");
-    if (open_table_ddl_query(sqltxt, &alen, ti) != 0) return -1;
+    if (open_table_ddl_query(w, sqltxt, &alen, tab) != 0) return -1;
 
-    rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-    ret = check_error(&g_env, rc);
-    if (ret == 100) {
-        fprintf(stderr, "No create DDL SQL text found for \"%s\".\"%s\".\n", g_exp.owner_name,
-                exp_table_name(ti));
+    rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+    ret = check_error(&w->env, rc);
+    if (ret == CHECK_NO_DATA) {
+        fprintf(stderr, "No create DDL SQL text found for \"%s\".\"%s\".\n", w->run->owner_name,
+                exp_table_name(tab));
         return -1;
     }
-    if (ret != 0) {
-        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
+    if (ret != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (rewrite_ddl('T', ti) != 0) return -1;
-    note_table_text();
+    if (rewrite_ddl(w, 'T', tab) != 0) return -1;
+    note_table_text(w);
     return 0;
 }

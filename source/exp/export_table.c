@@ -7,37 +7,43 @@
 
 #include "exp_local.h"
 
-int export_table(int ti)
+int export_table(EXP_WORKER *w, EXP_TABLE *tab)
 {
     int ret;
 
-    section_begin();
-    if (export_create_table_sql(ti) < 0) {
+    w->tab = tab;
+    EXP_ASSERT_CACHE(w);
+    assert(w->ctail == 0);  /* the previous section was written out whole */
+    section_begin(w);
+    if (export_create_table_sql(w, tab) < 0) {
         fprintf(stderr, "Export create table DDL text error.\n");
         return -1;
     }
-    if (export_column_information(ti) < 0) {
+    if (export_column_information(w, tab) < 0) {
         fprintf(stderr, "Export column information error.\n");
         return -1;
     }
-    if (prepare_to_select(ti) < 0) {
+    if (prepare_to_select(w, tab) < 0) {
         fprintf(stderr, "Prepare select statement error.\n");
         return -1;
     }
-    if (g_exp.tabp[ti].flag == 0) {
-        ret = export_multiple_row(ti);
+    if (tab->info.flag == 0) {
+        ret = export_multiple_row(w, tab);
     } else {
-        ret = export_single_row(ti);
-        free_lob_locator(ti);
+        ret = export_single_row(w, tab);
+        free_lob_locator(w, tab);
     }
     if (ret < 0) return -1;
-    if (export_create_index_sql(ti) < 0) {
+    if (export_create_index_sql(w, tab) < 0) {
         fprintf(stderr, "Export create index DDL text error.\n");
         return -1;
     }
-    if (export_create_constraint_sql(ti) < 0) {
+    if (export_create_constraint_sql(w, tab) < 0) {
         fprintf(stderr, "Export create constraint DDL text error.\n");
         return -1;
     }
-    return section_end(ti);
+    ret = section_end(w, tab);
+    EXP_ASSERT_CACHE(w);
+    assert(w->ctail == 0);
+    return ret;
 }

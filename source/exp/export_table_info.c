@@ -9,15 +9,15 @@
 #include "args.h"
 #include "exp_local.h"
 
-/* Table list capacity for n entries: the directory area's size. */
+/* Bytes of a table list of n entries. */
 static size_t list_bytes(uint64_t n)
 {
-    return (size_t)dir_area_size(n);
+    return (size_t)(n ? n : 1) * sizeof(EXP_TABLE);
 }
 
 /* Prepares "select <what> from ALL_TABLES" for the owner's tables, only
  * those of the TABLES list when one was given. */
-static sword prepare_list_query(const char *what, const char *esc_owner)
+static sword prepare_list_query(EXP_WORKER *w, const char *what, const char *esc_owner)
 {
     char *cond = table_condition();
     if (!cond) return OCI_ERROR;
@@ -27,7 +27,7 @@ static sword prepare_list_query(const char *what, const char *esc_owner)
     if (sqltxt) {
         snprintf(sqltxt, size, "select %s from ALL_TABLES where OWNER='%s'%s", what, esc_owner,
                  cond);
-        rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)sqltxt,
+        rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt,
                             (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
     }
     free(sqltxt);
@@ -36,30 +36,30 @@ static sword prepare_list_query(const char *what, const char *esc_owner)
 }
 
 /* Reads the count of the owner's tables. Returns the count, or -1. */
-static long long count_tables(const char *esc_owner)
+static long long count_tables(EXP_WORKER *w, const char *esc_owner)
 {
     OCIDefine *defnp = NULL;
     ub4 count = 0;
     int ret;
     sword rc;
 
-    rc = prepare_list_query("count(*)", esc_owner);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
+    rc = prepare_list_query(w, "count(*)", esc_owner);
+    if (check_error(&w->env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, &count, sizeof(count), SQLT_INT,
+    rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, 1, &count, sizeof(count), SQLT_INT,
                         NULL, NULL, NULL, OCI_DEFAULT);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, rc) != 0) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (execute_statement(0) != 0) return -1;
-    rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-    ret = check_error(&g_env, rc);
-    if (ret == 100) return 0;
-    if (ret != 0) {
-        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
+    if (execute_statement(w, 0) != 0) return -1;
+    rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+    ret = check_error(&w->env, rc);
+    if (ret == CHECK_NO_DATA) return 0;
+    if (ret != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
     return (long long)count;
@@ -67,88 +67,99 @@ static long long count_tables(const char *esc_owner)
 
 /* Makes room for entry n, growing the list when the dictionary lists more
  * tables than it counted a moment before. Returns 0 or -1. */
-static int list_room(int n, int *cap)
+static int list_room(EXP_RUN *run, int n, int *cap)
 {
     if (n < *cap) return 0;
     uint64_t want = (uint64_t)*cap * 2;
     if (want < (uint64_t)n + 1) want = (uint64_t)n + 1;
     size_t bytes = list_bytes(want);
-    TAB_INFO *p = (TAB_INFO *)realloc(g_exp.tabp, bytes);
+    EXP_TABLE *p = (EXP_TABLE *)realloc(run->tabs, bytes);
     if (!p) {
         fprintf(stderr, "Allocate memory for TABLE INFORMATION (%d) error.\n", (int)bytes);
         return -1;
     }
-    g_exp.tabp = p;
-    *cap = (int)(bytes / sizeof(TAB_INFO));
+    run->tabs = p;
+    *cap = (int)(bytes / sizeof(EXP_TABLE));
     return 0;
 }
 
 /* Every TABLES entry must name at least one of the listed tables; the run
  * ends before the dump file is created otherwise. */
-static int select_check(void)
+/* check_selection_of names the tables by index. */
+static const EXP_RUN *g_selecting;
+static const char *selected_name(int ti)
 {
-    char where[64];
-    snprintf(where, sizeof(where), "schema %s", g_exp.owner_name);
-    return check_selection_of(exp_table_name, g_exp.ntab, where);
+    return exp_table_name(&g_selecting->tabs[ti]);
 }
 
-int export_table_information(void)
+static int select_check(EXP_RUN *run)
 {
+    char where[64];
+    snprintf(where, sizeof(where), "schema %s", run->owner_name);
+    g_selecting = run;
+    int rc = check_selection_of(selected_name, run->ntab, where);
+    g_selecting = NULL;
+    return rc;
+}
+
+int export_table_information(EXP_WORKER *w)
+{
+    EXP_RUN *run = w->run;
     char esc_owner[ESC_NAME_SIZE];
     OCIDefine *defnp = NULL;
     long long count;
     int cap, n = 0, ret;
     sword rc;
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    count = count_tables(esc_owner);
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
+    count = count_tables(w, esc_owner);
     if (count < 0) return -1;
     if (count == 0) {
         fprintf(stderr, "No tables need to export.\n");
-        return select_check();
+        return select_check(run);
     }
     if (count > 0x7FFFFFF) count = 0x7FFFFFF;  /* keeps every size below in an int */
 
     size_t bytes = list_bytes((uint64_t)count);
-    g_exp.tabp = (TAB_INFO *)calloc(1, bytes);
-    if (!g_exp.tabp) {
+    run->tabs = (EXP_TABLE *)calloc(1, bytes);
+    if (!run->tabs) {
         fprintf(stderr, "Allocate memory for TABLE INFORMATION (%d) error.\n", (int)bytes);
         return -1;
     }
     cap = (int)count;
 
-    rc = prepare_list_query("TABLE_NAME", esc_owner);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&g_env));
+    rc = prepare_list_query(w, "TABLE_NAME", esc_owner);
+    if (check_error(&w->env, rc) != 0) {
+        fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
 
     /* Names, indicators and lengths of up to R rows in the row area. A
      * name is read whole (up to 128 bytes) so that one too long for the
      * directory is named as it is. */
-    ub4 rows = (ub4)(((unsigned)g_exp.rsz - 8u) / (LONG_NAME_WIDTH + 4u));
-    char *names = (char *)g_exp.rbuf;
-    sb2 *inds = (sb2 *)(g_exp.rbuf + (size_t)rows * LONG_NAME_WIDTH);
+    ub4 rows = (ub4)(((unsigned)w->rsz - 8u) / (LONG_NAME_WIDTH + 4u));
+    char *names = (char *)w->rbuf;
+    sb2 *inds = (sb2 *)(w->rbuf + (size_t)rows * LONG_NAME_WIDTH);
     ub2 *lens = (ub2 *)align8((uint8_t *)(inds + rows));
 
-    rc = OCIDefineByPos(g_env.smthp, &defnp, g_env.errhp, 1, names, LONG_NAME_WIDTH, SQLT_STR, inds, lens,
+    rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, 1, names, LONG_NAME_WIDTH, SQLT_STR, inds, lens,
                         NULL, OCI_DEFAULT);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, rc) != 0) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    rc = OCIDefineArrayOfStruct(defnp, g_env.errhp, LONG_NAME_WIDTH, 2, 2, 0);
-    if (check_error(&g_env, rc) != 0) {
-        fprintf(stderr, "OCIDefineArrayOfStruct()\n%s\n", get_ora_message(&g_env));
+    rc = OCIDefineArrayOfStruct(defnp, w->env.errhp, LONG_NAME_WIDTH, 2, 2, 0);
+    if (check_error(&w->env, rc) != 0) {
+        fprintf(stderr, "OCIDefineArrayOfStruct()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (execute_statement(0) != 0) return -1;
+    if (execute_statement(w, 0) != 0) return -1;
 
     char **longs = NULL;  /* names too long for the directory, kept for later */
     int nlongs = 0;
     for (;;) {
         ub4 got = 0;
-        ret = fetch_rows(rows, &got);
+        ret = fetch_rows(w, rows, &got);
         if (ret < 0) {
             ret = -1;
             break;
@@ -156,7 +167,7 @@ int export_table_information(void)
         for (ub4 i = 0; i < got && ret >= 0; i++) {
             char *name = names + (size_t)i * LONG_NAME_WIDTH;
             name[LONG_NAME_WIDTH - 1] = '\0';
-            if (strlen(name) >= sizeof(g_exp.tabp[n].tab_name)) {
+            if (strlen(name) >= sizeof(run->tabs[0].info.tab_name)) {
                 /* the directory entry holds 31 bytes: such a table goes
                  * after the others, carried by the trailer */
                 if (!table_selected(name)) continue;
@@ -170,12 +181,13 @@ int export_table_information(void)
                 nlongs++;
                 continue;
             }
-            if (list_room(n, &cap) != 0) {
+            if (list_room(run, n, &cap) != 0) {
                 ret = -1;
                 break;
             }
-            TAB_INFO *t = &g_exp.tabp[n];
-            memset(t, 0, sizeof(*t));
+            memset(&run->tabs[n], 0, sizeof(run->tabs[n]));
+            run->tabs[n].spill_worker = -1;
+            TAB_INFO *t = &run->tabs[n].info;
             memcpy(t->tab_name, name, strlen(name) + 1);
             /* bytes after the name's end carry nothing */
             size_t len = strlen(t->tab_name);
@@ -184,30 +196,31 @@ int export_table_information(void)
              * decides, whatever the database's LIKE does with case */
             if (table_selected(t->tab_name)) n++;
         }
-        if (ret == 100 || ret < 0) break;
+        if (ret == CHECK_NO_DATA || ret < 0) break;
     }
-    g_exp.ntab = n;
+    run->ntab = n;
+    run->nlisted = n;
     for (int i = 0; i < nlongs; i++) {
-        if (ret >= 0 && add_long_table(longs[i]) != 0) ret = -1;
+        if (ret >= 0 && add_long_table(run, longs[i]) != 0) ret = -1;
         free(longs[i]);
     }
     free(longs);
     if (ret < 0) return -1;
-    n = g_exp.ntab;
+    n = run->ntab;
 
     /* The directory holds exactly the tables listed but those of long
      * names, and so does the header, which is written after this. */
     if (n == 0) fprintf(stderr, "No tables need to export.\n");
-    if (select_check() != 0) return -1;
-    if (drop_uncarried_tables() != 0) return -1;
-    for (int i = listed_tables(); i < g_exp.ntab; i++) {
+    if (select_check(run) != 0) return -1;
+    if (drop_uncarried_tables(w) != 0) return -1;
+    for (int i = listed_tables(run); i < run->ntab; i++) {
         char line[LONG_NAME_WIDTH + 160];
         snprintf(line, sizeof(line),
                  "table \"%s\" is carried where only readers of format 3 find it: its name is "
                  "longer than the 31 bytes of a directory entry.",
-                 exp_table_name(i));
-        note_line(line);
+                 exp_table_name(&run->tabs[i]));
+        note_line(run, line);
     }
-    if (n > 0 && g_exp.ntab == 0) fprintf(stderr, "No tables need to export.\n");
+    if (n > 0 && run->ntab == 0) fprintf(stderr, "No tables need to export.\n");
     return 0;
 }

@@ -7,26 +7,23 @@
 
 #include "exp_local.h"
 
-DEFINE_COLUMN *g_long_dc = NULL;
-int g_long_slot = -1;
-
 /* Pieces in a row that bring no byte while more are announced; past this
  * the value is taken to never end. */
 #define MAX_EMPTY_PIECES 64
 #define MAX_LONG_BYTES 0x7FFFFFFFull
 
-int fetch_long_piece(void)
+int fetch_long_piece(EXP_WORKER *w)
 {
-    int slot = g_long_slot;
+    int slot = w->long_slot;
     int ret, empty = 0;
     uint64_t total = 0;
     sword rc;
 
-    if (g_exp.ctail + EXP_PIECE_ROOM > g_exp.csz) {
-        if (write_cache() != 0) return -1;
+    if (w->ctail + EXP_PIECE_ROOM > w->csz) {
+        if (write_cache(w) != 0) return -1;
         slot = -1;
     }
-    cache_put16(MARK_STREAM);
+    cache_put16(w, MARK_STREAM);
 
     do {
         void *hndl = NULL;
@@ -36,27 +33,27 @@ int fetch_long_piece(void)
         sb2 pind = 0;
         ub2 prcode = 0;
 
-        if (stop_requested()) return -1;  /* a signal: the caller reports it */
-        if (g_exp.ctail + EXP_PIECE_ROOM > g_exp.csz) {
-            if (write_cache() != 0) return -1;
+        if (worker_stopped(w)) return -1;  /* a signal: the caller reports it */
+        if (w->ctail + EXP_PIECE_ROOM > w->csz) {
+            if (write_cache(w) != 0) return -1;
             slot = -1;
         }
-        rc = OCIStmtGetPieceInfo(g_env.smthp, g_env.errhp, &hndl, &htype, &inout, &iter, &idx,
+        rc = OCIStmtGetPieceInfo(w->env.smthp, w->env.errhp, &hndl, &htype, &inout, &iter, &idx,
                                  &piece);
-        if (check_error(&g_env, rc) != 0) {
-            fprintf(stderr, "OCIStmtGetPieceInfo()\n%s\n", get_ora_message(&g_env));
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+            fprintf(stderr, "OCIStmtGetPieceInfo()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        rc = OCIStmtSetPieceInfo(hndl, htype, g_env.errhp, g_exp.cache + g_exp.ctail + 2, &alen,
+        rc = OCIStmtSetPieceInfo(hndl, htype, w->env.errhp, w->cache + w->ctail + 2, &alen,
                                  piece, &pind, &prcode);
-        if (check_error(&g_env, rc) != 0) {
-            fprintf(stderr, "OCIStmtSetPieceInfo()\n%s\n", get_ora_message(&g_env));
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+            fprintf(stderr, "OCIStmtSetPieceInfo()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(&g_env, rc);
-        if (ret != 0 && ret != 99) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
+        rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(&w->env, rc);
+        if (ret != CHECK_SUCCESS && ret != CHECK_NEED_DATA) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
         if (alen > DUMP_PIECE_SIZE) {
@@ -66,10 +63,10 @@ int fetch_long_piece(void)
         /* Only pieces with bytes are written: a stream is its start word,
          * pieces of 1 to 32768 bytes, and its end word. */
         if (alen > 0) {
-            cache_put16((uint16_t)alen);
-            g_exp.ctail += (int)alen;
+            cache_put16(w, (uint16_t)alen);
+            w->ctail += (int)alen;
             empty = 0;
-        } else if (ret == 99 && ++empty > MAX_EMPTY_PIECES) {
+        } else if (ret == CHECK_NEED_DATA && ++empty > MAX_EMPTY_PIECES) {
             fprintf(stderr, "LONG value does not end: no data in %d pieces.\n", empty);
             return -1;
         }
@@ -79,13 +76,13 @@ int fetch_long_piece(void)
             return -1;
         }
         /* A NULL reported with the piece goes into the row's slot. */
-        if (slot >= 0 && (pind == -1 || (g_long_dc && g_long_dc->indp[0] == -1))) {
-            put_be16(g_exp.cache + slot, MARK_NULL);
+        if (slot >= 0 && (pind == -1 || (w->long_dc && w->long_dc->indp[0] == -1))) {
+            put_be16(w->cache + slot, MARK_NULL);
             slot = -1;
         }
-        if (ret == 0) cache_put16(MARK_END);
-    } while (ret == 99);
+        if (ret == CHECK_SUCCESS) cache_put16(w, MARK_END);
+    } while (ret == CHECK_NEED_DATA);
 
-    if (write_cache() != 0) return -1;
+    if (write_cache(w) != 0) return -1;
     return 0;
 }

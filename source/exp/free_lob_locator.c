@@ -6,14 +6,14 @@
 
 #include "exp_local.h"
 
-int free_lob_locator(int ti)
+int free_lob_locator(EXP_WORKER *w, EXP_TABLE *tab)
 {
-    for (uint32_t c = 0; c < g_exp.tabp[ti].ncol; c++) {
-        DEFINE_COLUMN *dc = &g_exp.dc[c];
+    for (uint32_t c = 0; c < tab->info.ncol; c++) {
+        DEFINE_COLUMN *dc = &w->dc[c];
         if (!IS_LOB_CTYPE(dc->ctype) || dc->valp == NULL) continue;
         sword rc = OCIDescriptorFree(dc->valp, OCI_DTYPE_LOB);
-        if (check_error(&g_env, rc) != 0)
-            fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message(&g_env));
+        if (check_error(&w->env, rc) != CHECK_SUCCESS)
+            fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message(&w->env));
         dc->valp = NULL;  /* never freed twice */
     }
     return 0;

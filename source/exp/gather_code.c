@@ -24,7 +24,7 @@ static size_t head_length(const char *text, size_t len, int trigger)
     return nl ? (size_t)(nl - text) : len;
 }
 
-static int add_unit(const char *name, const char *type, char *ddl)
+static int add_unit(EXP_WORKER *w, const char *name, const char *type, char *ddl)
 {
     size_t len = strlen(ddl);
     int trigger = strcmp(type, "TRIGGER") == 0;
@@ -41,7 +41,7 @@ static int add_unit(const char *name, const char *type, char *ddl)
         }
     }
     size_t hlen = head_length(ddl, len, trigger), l1, l2;
-    char *head = strip_owner(ddl, hlen, 1, &l1);
+    char *head = strip_owner(w->run->owner_name, ddl, hlen, 1, &l1);
     char *text = head ? (char *)malloc(l1 + (len - hlen) + 1) : NULL;
     int rc = -1;
     if (!text) {
@@ -51,29 +51,29 @@ static int add_unit(const char *name, const char *type, char *ddl)
         memcpy(text + l1, ddl + hlen, len - hlen);
         l2 = l1 + (len - hlen);
         text[l2] = '\0';
-        int before = g_nobjs;
-        rc = add_object(-1, OBJ_CODE, text, l2, NULL, trigger ? "trigger" : "stored code", name);
-        if (g_nobjs == before) disabled = 0;  /* left out: nothing to disable */
+        int before = w->run->nobjs;
+        rc = add_object(w, NULL, OBJ_CODE, text, l2, NULL, trigger ? "trigger" : "stored code", name);
+        if (w->run->nobjs == before) disabled = 0;  /* left out: nothing to disable */
     }
     if (rc == 0 && disabled) {
         char esc[ESC_NAME_SIZE], alter[ESC_NAME_SIZE + 32];
         sql_escape(esc, sizeof(esc), name, '"');
         snprintf(alter, sizeof(alter), "ALTER TRIGGER \"%s\" DISABLE", esc);
-        rc = add_object(-1, OBJ_CODE, alter, strlen(alter), NULL, "trigger", name);
+        rc = add_object(w, NULL, OBJ_CODE, alter, strlen(alter), NULL, "trigger", name);
     }
     free(head);
     free(text);
     return rc;
 }
 
-int gather_code(void)
+int gather_code(EXP_WORKER *w)
 {
     static const ub4 widths[3] = {LONG_NAME_WIDTH, 16, DICT_CODE_WIDTH};
     char sqltxt[1536], esc_owner[ESC_NAME_SIZE];
     DICT_QUERY q;
     int ret;
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select NAME, TYPE, DBMS_METADATA.GET_DDL(\n"
              "  case TYPE when 'PACKAGE' then 'PACKAGE_SPEC' when 'TYPE' then 'TYPE_SPEC'\n"
@@ -86,17 +86,17 @@ int gather_code(void)
              "  when 'FUNCTION' then 3 when 'PROCEDURE' then 4 when 'PACKAGE BODY' then 5\n"
              "  when 'TYPE BODY' then 6 else 7 end, NAME",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 3, widths);
+    ret = dict_open(w, &q, sqltxt, 3, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
         if (q.rcode[2] == 1406) {
             char why[64];
             snprintf(why, sizeof(why), "its statement is longer than %u bytes", DICT_CODE_WIDTH - 1);
-            if (warn_object("stored code", q.val[0], why) == 0) continue;
+            if (warn_object(w, "stored code", q.val[0], why) == 0) continue;
             ret = -1;
             break;
         }
-        if (add_unit(q.val[0], q.val[1], q.val[2]) != 0) {
+        if (add_unit(w, q.val[0], q.val[1], q.val[2]) != 0) {
             ret = -1;
             break;
         }

@@ -36,9 +36,10 @@ static int modify_column(const char *text, size_t len, char *col, size_t size)
 
 static int add_constraint(DICT_QUERY *q, void *ctx)
 {
+    EXP_WORKER *w = q->w;
     (void)ctx;
-    int ti = find_table(q->val[0]);
-    if (ti < 0) return 0;
+    EXP_TABLE *tab = find_table(w->run, q->val[0]);
+    if (!tab) return 0;
     size_t len;
     int rc;
     char *text = dict_text(q, 3, 0, "constraint", q->val[1],
@@ -47,13 +48,13 @@ static int add_constraint(DICT_QUERY *q, void *ctx)
     char col[ESC_NAME_SIZE + 2];
     int not_null = strncmp(text, "ALTER TABLE ", 12) == 0 && find_words(text, len, "ADD", NULL) < 0 &&
                    modify_column(text, len, col, sizeof(col)) == 0;
-    rc = add_object(ti, not_null ? OBJ_NOT_NULL : OBJ_KEY_CHECK, text, len, not_null ? col : NULL,
+    rc = add_object(w, tab, not_null ? OBJ_NOT_NULL : OBJ_KEY_CHECK, text, len, not_null ? col : NULL,
                     "constraint", q->val[1]);
     free(text);
     return rc;
 }
 
-int gather_constraints(void)
+int gather_constraints(EXP_WORKER *w)
 {
     static const ub4 widths[4] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, 16, 65536};
     static const char from[] =
@@ -62,13 +63,13 @@ int gather_constraints(void)
         "order by TABLE_NAME, CONSTRAINT_TYPE desc, CONSTRAINT_NAME";
     char fmt[512], bulk[640], list[640], esc_owner[ESC_NAME_SIZE];
 
-    if (run_transform_block(segment_setup) != 0) return -1;
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    if (run_transform_block(w, segment_setup) != 0) return -1;
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
     snprintf(fmt, sizeof(fmt),
              "select TABLE_NAME, CONSTRAINT_NAME, GENERATED,\n"
              "DBMS_METADATA.GET_DDL('CONSTRAINT', CONSTRAINT_NAME, OWNER)\n%s", from);
     snprintf(bulk, sizeof(bulk), fmt, esc_owner);
     snprintf(fmt, sizeof(fmt), "select TABLE_NAME, CONSTRAINT_NAME, GENERATED\n%s", from);
     snprintf(list, sizeof(list), fmt, esc_owner);
-    return dict_each_ddl(bulk, list, 4, widths, "CONSTRAINT", 1, "constraint", add_constraint, NULL);
+    return dict_each_ddl(w, bulk, list, 4, widths, "CONSTRAINT", 1, "constraint", add_constraint, NULL);
 }

@@ -14,19 +14,20 @@
 
 static int add_key(DICT_QUERY *q, void *ctx)
 {
+    EXP_WORKER *w = q->w;
     (void)ctx;
-    if (find_table(q->val[0]) < 0) return 0;  /* its table is not in the dump */
+    if (!find_table(w->run, q->val[0])) return 0;  /* its table is not in the dump */
     size_t len;
     int rc;
     char *text = dict_text(q, 3, 0, "foreign key", q->val[1],
                            strcmp(q->val[2], "GENERATED NAME") == 0, &len, &rc);
     if (!text) return rc;
-    rc = add_object(-1, OBJ_FOREIGN_KEY, text, len, NULL, "foreign key", q->val[1]);
+    rc = add_object(w, NULL, OBJ_FOREIGN_KEY, text, len, NULL, "foreign key", q->val[1]);
     free(text);
     return rc;
 }
 
-int gather_foreign_keys(void)
+int gather_foreign_keys(EXP_WORKER *w)
 {
     static const ub4 widths[4] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, 16, 65536};
     static const char from[] =
@@ -35,12 +36,12 @@ int gather_foreign_keys(void)
         "order by TABLE_NAME, CONSTRAINT_NAME";
     char fmt[512], bulk[640], list[640], esc_owner[ESC_NAME_SIZE];
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
     snprintf(fmt, sizeof(fmt),
              "select TABLE_NAME, CONSTRAINT_NAME, GENERATED,\n"
              "DBMS_METADATA.GET_DDL('REF_CONSTRAINT', CONSTRAINT_NAME, OWNER)\n%s", from);
     snprintf(bulk, sizeof(bulk), fmt, esc_owner);
     snprintf(fmt, sizeof(fmt), "select TABLE_NAME, CONSTRAINT_NAME, GENERATED\n%s", from);
     snprintf(list, sizeof(list), fmt, esc_owner);
-    return dict_each_ddl(bulk, list, 4, widths, "REF_CONSTRAINT", 1, "foreign key", add_key, NULL);
+    return dict_each_ddl(w, bulk, list, 4, widths, "REF_CONSTRAINT", 1, "foreign key", add_key, NULL);
 }

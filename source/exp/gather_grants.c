@@ -21,7 +21,7 @@ static int record_name(const char *name)
 /* The grant as a record, from whose fields tabimp writes the statement;
  * 1 when it cannot be one (a privilege or name a record cannot hold),
  * and it goes as text. */
-static int grant_record(const char *grantee, const char *object, const char *privilege,
+static int grant_record(EXP_WORKER *w, const char *grantee, const char *object, const char *privilege,
                         int grantable)
 {
     uint8_t p[DUMP_REC_GRANT_FIXED + 2 * DUMP_NAME_MAX];
@@ -34,10 +34,10 @@ static int grant_record(const char *grantee, const char *object, const char *pri
     p[3] = (uint8_t)gn;
     memcpy(p + 4, object, on);
     memcpy(p + 4 + on, grantee, gn);
-    return add_record(OBJ_GRANT, DUMP_REC_GRANT, p, DUMP_REC_GRANT_FIXED + on + gn);
+    return add_record(w->run, OBJ_GRANT, DUMP_REC_GRANT, p, DUMP_REC_GRANT_FIXED + on + gn);
 }
 
-int gather_grants(void)
+int gather_grants(EXP_WORKER *w)
 {
     static const ub4 widths[5] = {LONG_NAME_WIDTH, LONG_NAME_WIDTH, 48, 4, 32};
     char sqltxt[640], esc_owner[ESC_NAME_SIZE], text[3 * ESC_NAME_SIZE + 96];
@@ -64,19 +64,19 @@ int gather_grants(void)
         "order by TABLE_NAME, GRANTEE, PRIVILEGE"};
     size_t i;
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
     ret = 1;
     for (i = 0; ret == 1 && i < sizeof(forms) / sizeof(forms[0]); i++) {
         snprintf(sqltxt, sizeof(sqltxt), forms[i], esc_owner, esc_owner);
-        ret = dict_open(&q, sqltxt, 5, widths);
+        ret = dict_open(w, &q, sqltxt, 5, widths);
     }
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
-        int is_table = find_table(q.val[1]) >= 0;
+        int is_table = find_table(w->run, q.val[1]) != NULL;
         /* a grant on a table not exported, or on another kind of object
          * in a dump of some tables only, has nothing to go on */
         if (!is_table && (!full_export() || strcmp(q.val[4], "TABLE") == 0)) continue;
-        int rc = grant_record(q.val[0], q.val[1], q.val[2], strcmp(q.val[3], "YES") == 0);
+        int rc = grant_record(w, q.val[0], q.val[1], q.val[2], strcmp(q.val[3], "YES") == 0);
         if (rc < 0) {
             ret = -1;
             break;
@@ -91,7 +91,7 @@ int gather_grants(void)
         }
         snprintf(text, sizeof(text), "GRANT %s ON \"%s\" TO %s%s", q.val[2], et, grantee,
                  strcmp(q.val[3], "YES") == 0 ? " WITH GRANT OPTION" : "");
-        if (add_object(-1, OBJ_GRANT, text, strlen(text), NULL, "grant on", q.val[1]) != 0) {
+        if (add_object(w, NULL, OBJ_GRANT, text, strlen(text), NULL, "grant on", q.val[1]) != 0) {
             ret = -1;
             break;
         }

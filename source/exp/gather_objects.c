@@ -6,23 +6,23 @@
  */
 #include "exp_local.h"
 
-int gather_objects(void)
+int gather_objects(EXP_WORKER *w)
 {
-    if (gather_uncarried() != 0) return -1;
-    if (gather_constraints() != 0) return -1;
-    if (gather_foreign_keys() != 0) return -1;
-    if (gather_grants() != 0) return -1;
+    if (gather_uncarried(w) != 0) return -1;
+    if (gather_constraints(w) != 0) return -1;
+    if (gather_foreign_keys(w) != 0) return -1;
+    if (gather_grants(w) != 0) return -1;
     if (full_export()) {
-        if (gather_sequences() != 0) return -1;
-        if (gather_views() != 0) return -1;
-        if (gather_mviews() != 0) return -1;
-        if (gather_synonyms() != 0) return -1;
-        if (gather_code() != 0) return -1;
+        if (gather_sequences(w) != 0) return -1;
+        if (gather_views(w) != 0) return -1;
+        if (gather_mviews(w) != 0) return -1;
+        if (gather_synonyms(w) != 0) return -1;
+        if (gather_code(w) != 0) return -1;
     }
     /* after the views: a view's comments follow every view */
-    int rc = gather_comments();
-    forget_views();
+    int rc = gather_comments(w);
+    forget_views(w->run);
     if (rc != 0) return -1;
-    sort_objects();
+    sort_objects(w->run);
     return 0;
 }

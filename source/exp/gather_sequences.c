@@ -15,7 +15,7 @@
 /* The sequence as a record, from whose fields tabimp writes the statement;
  * 1 when a record cannot hold a field (a '"' in the name, a number that
  * is not plain digits), and it goes as text. */
-static int sequence_record(const char *name, const char *const num[5], int cycle, int order)
+static int sequence_record(EXP_WORKER *w, const char *name, const char *const num[5], int cycle, int order)
 {
     uint8_t p[DUMP_REC_SEQUENCE_FIXED + DUMP_NAME_MAX + 5 * DUMP_NUMBER_MAX];
     size_t n = strlen(name), at;
@@ -34,17 +34,17 @@ static int sequence_record(const char *name, const char *const num[5], int cycle
         memcpy(p + at, num[i], k);
         at += k;
     }
-    return add_record(OBJ_SEQUENCE, DUMP_REC_SEQUENCE, p, at);
+    return add_record(w->run, OBJ_SEQUENCE, DUMP_REC_SEQUENCE, p, at);
 }
 
-int gather_sequences(void)
+int gather_sequences(EXP_WORKER *w)
 {
     static const ub4 widths[8] = {LONG_NAME_WIDTH, 48, 48, 48, 4, 4, 48, 48};
     char sqltxt[640], esc_owner[ESC_NAME_SIZE], esc_name[ESC_NAME_SIZE], text[512];
     DICT_QUERY q;
     int ret;
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
     snprintf(sqltxt, sizeof(sqltxt),
              "select SEQUENCE_NAME, MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG,\n"
              "ORDER_FLAG, CACHE_SIZE, LAST_NUMBER\n"
@@ -52,7 +52,7 @@ int gather_sequences(void)
              "where SEQUENCE_OWNER='%s' and SEQUENCE_NAME not like 'ISEQ$$%%'\n"
              "order by SEQUENCE_NAME",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 8, widths);
+    ret = dict_open(w, &q, sqltxt, 8, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
         char cache[64];
@@ -62,7 +62,7 @@ int gather_sequences(void)
             snprintf(cache, sizeof(cache), "CACHE %s", q.val[6]);
         const char *num[5] = {q.val[1], q.val[2], q.val[3], q.val[7],
                               strcmp(q.val[6], "0") == 0 ? "" : q.val[6]};
-        int rc = sequence_record(q.val[0], num, strcmp(q.val[4], "Y") == 0, strcmp(q.val[5], "Y") == 0);
+        int rc = sequence_record(w, q.val[0], num, strcmp(q.val[4], "Y") == 0, strcmp(q.val[5], "Y") == 0);
         if (rc < 0) {
             ret = -1;
             break;
@@ -75,7 +75,7 @@ int gather_sequences(void)
                  esc_name, q.val[1], q.val[2], q.val[3], q.val[7], cache,
                  strcmp(q.val[5], "Y") == 0 ? "ORDER" : "NOORDER",
                  strcmp(q.val[4], "Y") == 0 ? "CYCLE" : "NOCYCLE");
-        if (add_object(-1, OBJ_SEQUENCE, text, strlen(text), NULL, "sequence", q.val[0]) != 0) {
+        if (add_object(w, NULL, OBJ_SEQUENCE, text, strlen(text), NULL, "sequence", q.val[0]) != 0) {
             ret = -1;
             break;
         }

@@ -11,7 +11,7 @@
 
 #include "exp_local.h"
 
-static int objects_of_other_kinds(const char *esc_owner)
+static int objects_of_other_kinds(EXP_WORKER *w, const char *esc_owner)
 {
     static const ub4 widths[2] = {132, 32};
     char sqltxt[1024];
@@ -27,8 +27,8 @@ static int objects_of_other_kinds(const char *esc_owner)
              "  'MATERIALIZED VIEW')\n"
              "order by OBJECT_TYPE, OBJECT_NAME",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 2, widths);
-    if (ret == 1 && strcasecmp(g_args.username, g_exp.owner_name) == 0) {
+    ret = dict_open(w, &q, sqltxt, 2, widths);
+    if (ret == 1 && strcasecmp(g_args.username, w->run->owner_name) == 0) {
         /* a database with only the view of the user's own objects */
         char *from = strstr(sqltxt, "from ALL_OBJECTS\nwhere OWNER=");
         char *cond = from ? strstr(from, " and OBJECT_TYPE") : NULL;
@@ -36,7 +36,7 @@ static int objects_of_other_kinds(const char *esc_owner)
             char rest[1024];
             snprintf(rest, sizeof(rest), "from USER_OBJECTS\nwhere 1=1%s", cond);
             strcpy(from, rest);
-            ret = dict_open(&q, sqltxt, 2, widths);
+            ret = dict_open(w, &q, sqltxt, 2, widths);
         }
     }
     if (ret != 0) return ret < 0 ? -1 : 0;
@@ -45,7 +45,7 @@ static int objects_of_other_kinds(const char *esc_owner)
         snprintf(kind, sizeof(kind), "%s", q.val[1]);
         for (char *p = kind; *p; p++)
             if (*p >= 'A' && *p <= 'Z') *p = (char)(*p - 'A' + 'a');
-        if (warn_object(kind, q.val[0], "this kind of object is not carried") != 0) {
+        if (warn_object(w, kind, q.val[0], "this kind of object is not carried") != 0) {
             ret = -1;
             break;
         }
@@ -54,7 +54,7 @@ static int objects_of_other_kinds(const char *esc_owner)
     return ret < 0 ? -1 : 0;
 }
 
-static int public_synonyms(const char *esc_owner)
+static int public_synonyms(EXP_WORKER *w, const char *esc_owner)
 {
     static const ub4 widths[1] = {132};
     char sqltxt[512];
@@ -65,10 +65,10 @@ static int public_synonyms(const char *esc_owner)
              "where OWNER='PUBLIC' and TABLE_OWNER='%s'\n"
              "order by SYNONYM_NAME",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 1, widths);
+    ret = dict_open(w, &q, sqltxt, 1, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1)
-        if (warn_object("public synonym", q.val[0], "public synonyms are not carried") != 0) {
+        if (warn_object(w, "public synonym", q.val[0], "public synonyms are not carried") != 0) {
             ret = -1;
             break;
         }
@@ -76,7 +76,7 @@ static int public_synonyms(const char *esc_owner)
     return ret < 0 ? -1 : 0;
 }
 
-static int other_indexes(const char *esc_owner)
+static int other_indexes(EXP_WORKER *w, const char *esc_owner)
 {
     static const ub4 widths[3] = {132, LONG_NAME_WIDTH, 32};
     char sqltxt[768];
@@ -89,13 +89,13 @@ static int other_indexes(const char *esc_owner)
              "and INDEX_TYPE not in ('LOB', 'IOT - TOP')\n"
              "order by INDEX_NAME",
              esc_owner);
-    ret = dict_open(&q, sqltxt, 3, widths);
+    ret = dict_open(w, &q, sqltxt, 3, widths);
     if (ret != 0) return ret < 0 ? -1 : 0;
     while ((ret = dict_next(&q)) == 1) {
-        if (find_table(q.val[1]) < 0) continue;
+        if (!find_table(w->run, q.val[1])) continue;
         char why[80];
         snprintf(why, sizeof(why), "indexes of type %s are not carried", q.val[2]);
-        if (warn_object("index", q.val[0], why) != 0) {
+        if (warn_object(w, "index", q.val[0], why) != 0) {
             ret = -1;
             break;
         }
@@ -104,12 +104,12 @@ static int other_indexes(const char *esc_owner)
     return ret < 0 ? -1 : 0;
 }
 
-int gather_uncarried(void)
+int gather_uncarried(EXP_WORKER *w)
 {
     char esc_owner[ESC_NAME_SIZE];
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
-    if (other_indexes(esc_owner) != 0) return -1;
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
+    if (other_indexes(w, esc_owner) != 0) return -1;
     if (!full_export()) return 0;
-    if (objects_of_other_kinds(esc_owner) != 0) return -1;
-    return public_synonyms(esc_owner);
+    if (objects_of_other_kinds(w, esc_owner) != 0) return -1;
+    return public_synonyms(w, esc_owner);
 }

@@ -108,7 +108,7 @@ static int compare_views(const void *a, const void *b)
     return strcmp(((const VIEW_TEXT *)a)->name, ((const VIEW_TEXT *)b)->name);
 }
 
-static int add_in_order(VIEW_TEXT *views, int n)
+static int add_in_order(EXP_WORKER *w, VIEW_TEXT *views, int n)
 {
     if (n > 1) qsort(views, (size_t)n, sizeof(VIEW_TEXT), compare_views);
     for (int i = 0; i < n; i++) {
@@ -123,7 +123,7 @@ static int add_in_order(VIEW_TEXT *views, int n)
             if (!views[i].done && ready(views, &views[i])) pick = i;
         for (int i = 0; i < n && pick < 0; i++)
             if (!views[i].done) pick = i;
-        if (add_object(-1, OBJ_VIEW, views[pick].text, views[pick].len, NULL, "view",
+        if (add_object(w, NULL, OBJ_VIEW, views[pick].text, views[pick].len, NULL, "view",
                        views[pick].name) != 0)
             return -1;
         views[pick].done = 1;
@@ -131,13 +131,11 @@ static int add_in_order(VIEW_TEXT *views, int n)
     return 0;
 }
 
-static char (*g_view_names)[LONG_NAME_WIDTH];  /* the views gathered, sorted */
-static int g_nviews;
-
-int view_exported(const char *name)
+int view_exported(const EXP_RUN *run, const char *name)
 {
-    for (int lo = 0, hi = g_nviews; lo < hi;) {
-        int mid = lo + (hi - lo) / 2, c = strcmp(g_view_names[mid], name);
+    const char (*names)[LONG_NAME_WIDTH] = (const char (*)[LONG_NAME_WIDTH])run->view_names;
+    for (int lo = 0, hi = run->nviews; lo < hi;) {
+        int mid = lo + (hi - lo) / 2, c = strcmp(names[mid], name);
         if (c == 0) return 1;
         if (c < 0)
             lo = mid + 1;
@@ -147,11 +145,11 @@ int view_exported(const char *name)
     return 0;
 }
 
-void forget_views(void)
+void forget_views(EXP_RUN *run)
 {
-    free(g_view_names);
-    g_view_names = NULL;
-    g_nviews = 0;
+    free(run->view_names);
+    run->view_names = NULL;
+    run->nviews = 0;
 }
 
 typedef struct {
@@ -217,33 +215,34 @@ static int take_view(DICT_QUERY *q, void *ctx)
     return 0;
 }
 
-int gather_views(void)
+int gather_views(EXP_WORKER *w)
 {
     static const ub4 widths[2] = {LONG_NAME_WIDTH, DICT_CODE_WIDTH};
     char bulk[512], list[512], esc_owner[ESC_NAME_SIZE];
     VIEW_LIST l = {NULL, 0, 0};
 
-    sql_escape(esc_owner, sizeof(esc_owner), g_exp.owner_name, '\'');
+    sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
     snprintf(bulk, sizeof(bulk),
              "select VIEW_NAME, DBMS_METADATA.GET_DDL('VIEW', VIEW_NAME, OWNER)\n"
              "from ALL_VIEWS where OWNER='%s' order by VIEW_NAME",
              esc_owner);
     snprintf(list, sizeof(list), "select VIEW_NAME from ALL_VIEWS where OWNER='%s' order by VIEW_NAME",
              esc_owner);
-    int ret = dict_each_ddl(bulk, list, 2, widths, "VIEW", 0, "view", take_view, &l);
+    int ret = dict_each_ddl(w, bulk, list, 2, widths, "VIEW", 0, "view", take_view, &l);
     VIEW_TEXT *views = l.views;
     int n = l.n;
-    if (ret >= 0) ret = add_in_order(views, n);
-    forget_views();
+    if (ret >= 0) ret = add_in_order(w, views, n);
+    forget_views(w->run);
     if (ret >= 0 && n > 0) {
         /* add_in_order sorted them by name */
-        g_view_names = (char (*)[LONG_NAME_WIDTH])malloc(sizeof(*g_view_names) * (size_t)n);
-        if (!g_view_names) {
+        char (*names)[LONG_NAME_WIDTH] = (char (*)[LONG_NAME_WIDTH])malloc(LONG_NAME_WIDTH * (size_t)n);
+        if (!names) {
             fprintf(stderr, "Allocate memory for views error.\n");
             ret = -1;
         } else {
-            for (int i = 0; i < n; i++) memcpy(g_view_names[i], views[i].name, LONG_NAME_WIDTH);
-            g_nviews = n;
+            for (int i = 0; i < n; i++) memcpy(names[i], views[i].name, LONG_NAME_WIDTH);
+            w->run->view_names = (char *)names;
+            w->run->nviews = n;
         }
     }
     for (int i = 0; i < n; i++) {

@@ -13,24 +13,12 @@
 #include "show_text.h"
 #include "outcome.h"
 
-OBJ_STMT *g_objs;
-int g_nobjs;
-char **g_warnings;
-int g_nwarnings;
-
-char **g_long_names;
-int g_nlisted;
-
-static int g_objs_cap;
-static uint32_t g_seq;
-static int *g_by_name;  /* table indexes sorted by name, for find_table */
-
 int full_export(void)
 {
     return g_tables == NULL;
 }
 
-int warn_object(const char *kind, const char *name, const char *reason)
+int warn_object(EXP_WORKER *w, const char *kind, const char *name, const char *reason)
 {
     size_t size = strlen(kind) + strlen(name) + strlen(reason) + 40;
     char *text = (char *)malloc(size);
@@ -39,91 +27,119 @@ int warn_object(const char *kind, const char *name, const char *reason)
         return -1;
     }
     snprintf(text, size, "%s \"%s\" not exported: %s.", kind, name, reason);
-    int rc = keep_warning(text);
+    int rc = keep_warning(w, text);
     free(text);
     return rc;
 }
 
-/* Prints a line on standard output and in the log. */
-static void print_line(const char *prefix, const char *text)
+/* Prints a line on standard output and in the log; a worker of a parallel
+ * run holds the run's lock meanwhile. */
+static void print_line(const EXP_RUN *run, const char *prefix, const char *text)
 {
     /* control characters of names reach no terminal or log raw */
     const char *shown = show(text);
     printf("%s%s\n", prefix, shown);
     fflush(stdout);
-    if (g_exp.ofp && g_exp.ofp != stdout) {
-        fprintf(g_exp.ofp, "%s%s\n", prefix, shown);
-        fflush(g_exp.ofp);
+    if (run->ofp && run->ofp != stdout) {
+        fprintf(run->ofp, "%s%s\n", prefix, shown);
+        fflush(run->ofp);
     }
 }
 
-void note_line(const char *text)
+void note_line(EXP_RUN *run, const char *text)
 {
-    print_line("Warning: ", text);
+    print_line(run, "Warning: ", text);
 }
 
-int keep_warning(const char *text)
+int keep_warning(EXP_WORKER *w, const char *text)
 {
+    EXP_RUN *run = w->run;
     size_t size = strlen(text) + 16;
     char *line = (char *)malloc(size);
-    char **list = (char **)realloc(g_warnings, sizeof(char *) * (size_t)(g_nwarnings + 1));
-    if (!line || !list) {
-        free(line);
-        if (list) g_warnings = list;
+    if (!line) {
         fprintf(stderr, "Allocate memory (%zu) error.\n", size);
         return -1;
     }
-    g_warnings = list;
     snprintf(line, size, "Warning: %s", text);
-    g_warnings[g_nwarnings++] = line;
+    run_lock(run);
+    if (run->nwarnings == run->warnings_cap) {
+        int cap = run->warnings_cap ? run->warnings_cap * 2 : 16;
+        EXP_WARNING *list = (EXP_WARNING *)realloc(run->warnings, sizeof(EXP_WARNING) * (size_t)cap);
+        if (!list) {
+            run_unlock(run);
+            free(line);
+            fprintf(stderr, "Allocate memory (%zu) error.\n", size);
+            return -1;
+        }
+        run->warnings = list;
+        run->warnings_cap = cap;
+    }
+    EXP_WARNING *k = &run->warnings[run->nwarnings];
+    k->line = line;
+    k->table = w->tab ? (int)(w->tab - run->tabs) : -1;
+    k->seq = run->nwarnings++;
     run_warning();
-    print_line("", line);
+    print_line(run, "", line);
+    run_unlock(run);
     return 0;
 }
 
-static int keep_object(int ti, int order, uint16_t rec_kind, const char *text, size_t len,
-                       const char *column);
+static int compare_warnings(const void *a, const void *b)
+{
+    const EXP_WARNING *x = (const EXP_WARNING *)a, *y = (const EXP_WARNING *)b;
+    if (x->table != y->table) return x->table < y->table ? -1 : 1;
+    return x->seq < y->seq ? -1 : x->seq > y->seq;
+}
 
-int add_object(int ti, int order, const char *text, size_t len, const char *column,
-               const char *kind, const char *name)
+void sort_warnings(EXP_RUN *run)
+{
+    if (run->nwarnings > 1)
+        qsort(run->warnings, (size_t)run->nwarnings, sizeof(EXP_WARNING), compare_warnings);
+}
+
+static int keep_object(EXP_RUN *run, int ti, int order, uint16_t rec_kind, const char *text,
+                       size_t len, const char *column);
+
+int add_object(EXP_WORKER *w, EXP_TABLE *tab, int order, const char *text, size_t len,
+               const char *column, const char *kind, const char *name)
 {
     while (len > 0 && (text[len - 1] == ' ' || text[len - 1] == '\n' || text[len - 1] == '\t'))
         len--;
     /* A table's list holds text blocks; the trailer takes a statement of
      * any length up to a record's bound. */
-    if (ti >= 0 && len > DUMP_TEXT_MAX)
-        return warn_object(kind, name, "its statement is longer than 65535 bytes");
+    if (tab && len > DUMP_TEXT_MAX)
+        return warn_object(w, kind, name, "its statement is longer than 65535 bytes");
     if (len > DUMP_RECORD_MAX) {
         char why[64];
         snprintf(why, sizeof(why), "its statement is longer than %u bytes", DUMP_RECORD_MAX);
-        return warn_object(kind, name, why);
+        return warn_object(w, kind, name, why);
     }
-    int allowed = check_written_statement(ti, text, len, kind, name);
+    int allowed = check_written_statement(w, tab, text, len, kind, name);
     if (allowed <= 0) return allowed;
-    return keep_object(ti, order, 0, text, len, column);
+    return keep_object(w->run, tab ? (int)(tab - w->run->tabs) : -1, order, 0, text, len, column);
 }
 
-int add_record(int order, uint16_t rec_kind, const uint8_t *payload, size_t len)
+int add_record(EXP_RUN *run, int order, uint16_t rec_kind, const uint8_t *payload, size_t len)
 {
-    return keep_object(-1, order, rec_kind, (const char *)payload, len, NULL);
+    return keep_object(run, -1, order, rec_kind, (const char *)payload, len, NULL);
 }
 
 /* Stores a copy of text[0..len) (a record's payload when rec_kind is not
  * 0) at place `order` of table ti. */
-static int keep_object(int ti, int order, uint16_t rec_kind, const char *text, size_t len,
-                       const char *column)
+static int keep_object(EXP_RUN *run, int ti, int order, uint16_t rec_kind, const char *text,
+                       size_t len, const char *column)
 {
-    if (g_nobjs == g_objs_cap) {
-        int cap = g_objs_cap ? g_objs_cap * 2 : 256;
-        OBJ_STMT *p = (OBJ_STMT *)realloc(g_objs, sizeof(OBJ_STMT) * (size_t)cap);
+    if (run->nobjs == run->objs_cap) {
+        int cap = run->objs_cap ? run->objs_cap * 2 : 256;
+        OBJ_STMT *p = (OBJ_STMT *)realloc(run->objs, sizeof(OBJ_STMT) * (size_t)cap);
         if (!p) {
             fprintf(stderr, "Allocate memory (%zu) error.\n", sizeof(OBJ_STMT) * (size_t)cap);
             return -1;
         }
-        g_objs = p;
-        g_objs_cap = cap;
+        run->objs = p;
+        run->objs_cap = cap;
     }
-    OBJ_STMT *o = &g_objs[g_nobjs];
+    OBJ_STMT *o = &run->objs[run->nobjs];
     memset(o, 0, sizeof(*o));
     o->text = (char *)malloc(len + 1);
     o->column = column ? strdup(column) : NULL;
@@ -139,8 +155,8 @@ static int keep_object(int ti, int order, uint16_t rec_kind, const char *text, s
     o->ti = ti;
     o->order = order;
     o->rec_kind = rec_kind;
-    o->seq = g_seq++;
-    g_nobjs++;
+    o->seq = run->seq++;
+    run->nobjs++;
     return 0;
 }
 
@@ -155,122 +171,116 @@ static int compare_objects(const void *a, const void *b)
     return x->seq < y->seq ? -1 : x->seq > y->seq;
 }
 
-void sort_objects(void)
+void sort_objects(EXP_RUN *run)
 {
-    if (g_nobjs > 1) qsort(g_objs, (size_t)g_nobjs, sizeof(OBJ_STMT), compare_objects);
+    if (run->nobjs > 1) qsort(run->objs, (size_t)run->nobjs, sizeof(OBJ_STMT), compare_objects);
 }
 
-int objects_of(int ti, int *end)
+int objects_of(const EXP_RUN *run, int ti, int *end)
 {
     unsigned want = (unsigned)ti;
-    int lo = 0, hi = g_nobjs;
+    int lo = 0, hi = run->nobjs;
     while (lo < hi) {
         int mid = lo + (hi - lo) / 2;
-        if ((unsigned)g_objs[mid].ti < want)
+        if ((unsigned)run->objs[mid].ti < want)
             lo = mid + 1;
         else
             hi = mid;
     }
     int e = lo;
-    while (e < g_nobjs && g_objs[e].ti == ti) e++;
+    while (e < run->nobjs && run->objs[e].ti == ti) e++;
     *end = e;
     return lo;
 }
 
-void free_objects(void)
+void free_objects(EXP_RUN *run)
 {
-    for (int i = 0; i < g_nobjs; i++) {
-        free(g_objs[i].text);
-        free(g_objs[i].column);
+    for (int i = 0; i < run->nobjs; i++) {
+        free(run->objs[i].text);
+        free(run->objs[i].column);
     }
-    free(g_objs);
-    g_objs = NULL;
-    g_nobjs = g_objs_cap = 0;
-    g_seq = 0;
-    for (int i = 0; i < g_nwarnings; i++) free(g_warnings[i]);
-    free(g_warnings);
-    g_warnings = NULL;
-    g_nwarnings = 0;
-    free(g_by_name);
-    g_by_name = NULL;
-    if (g_long_names)
-        for (int i = 0; i < g_exp.ntab; i++) free(g_long_names[i]);
-    free(g_long_names);
-    g_long_names = NULL;
-    g_nlisted = 0;
+    free(run->objs);
+    run->objs = NULL;
+    run->nobjs = run->objs_cap = 0;
+    run->seq = 0;
+    for (int i = 0; i < run->nwarnings; i++) free(run->warnings[i].line);
+    free(run->warnings);
+    run->warnings = NULL;
+    run->nwarnings = run->warnings_cap = 0;
+    free(run->by_name);
+    run->by_name = NULL;
+    for (int i = 0; i < run->ntab; i++) {
+        free(run->tabs[i].long_name);
+        run->tabs[i].long_name = NULL;
+    }
+    run->nlisted = 0;
+    forget_views(run);
 }
 
-int listed_tables(void)
+int listed_tables(const EXP_RUN *run)
 {
-    return g_long_names ? g_nlisted : g_exp.ntab;
+    return run->nlisted;
 }
 
-const char *exp_table_name(int ti)
+const char *exp_table_name(const EXP_TABLE *tab)
 {
-    if (g_long_names && g_long_names[ti]) return g_long_names[ti];
-    return g_exp.tabp[ti].tab_name;
+    return tab->long_name ? tab->long_name : tab->info.tab_name;
 }
 
-int add_long_table(const char *name)
+int add_long_table(EXP_RUN *run, const char *name)
 {
-    int n = g_exp.ntab;
-    size_t bytes = (size_t)dir_area_size((uint64_t)n + 1);
-    TAB_INFO *p = (TAB_INFO *)realloc(g_exp.tabp, bytes);
-    char **names = p ? (char **)realloc(g_long_names, sizeof(char *) * (size_t)(n + 1)) : NULL;
-    char *copy = names ? strdup(name) : NULL;
-    if (p) g_exp.tabp = p;
+    int n = run->ntab;
+    size_t bytes = sizeof(EXP_TABLE) * (size_t)(n + 1);
+    EXP_TABLE *p = (EXP_TABLE *)realloc(run->tabs, bytes);
+    char *copy = p ? strdup(name) : NULL;
+    if (p) run->tabs = p;
     if (!copy) {
-        if (names) g_long_names = names;
         fprintf(stderr, "Allocate memory for TABLE INFORMATION (%zu) error.\n", bytes);
         return -1;
     }
-    if (!g_long_names) {
-        /* the list had no long names so far: the directory's tables */
-        memset(names, 0, sizeof(char *) * (size_t)n);
-        g_nlisted = n;
-    }
-    g_long_names = names;
-    memset(&g_exp.tabp[n], 0, sizeof(TAB_INFO));
-    g_long_names[n] = copy;
-    g_exp.ntab = n + 1;
-    forget_table_names();
+    memset(&run->tabs[n], 0, sizeof(EXP_TABLE));
+    run->tabs[n].long_name = copy;
+    run->tabs[n].spill_worker = -1;
+    run->ntab = n + 1;
+    forget_table_names(run);
     return 0;
 }
 
-void forget_table_names(void)
+void forget_table_names(EXP_RUN *run)
 {
-    free(g_by_name);
-    g_by_name = NULL;
+    free(run->by_name);
+    run->by_name = NULL;
 }
 
 static int compare_names(const void *a, const void *b)
 {
-    return strcmp(exp_table_name(*(const int *)a), exp_table_name(*(const int *)b));
+    return strcmp(exp_table_name(*(EXP_TABLE *const *)a), exp_table_name(*(EXP_TABLE *const *)b));
 }
 
-int find_table(const char *name)
+EXP_TABLE *find_table(EXP_RUN *run, const char *name)
 {
-    if (g_exp.ntab == 0) return -1;
-    if (!g_by_name) {
-        g_by_name = (int *)malloc(sizeof(int) * (size_t)g_exp.ntab);
-        if (!g_by_name) {
+    if (run->ntab == 0) return NULL;
+    if (!run->by_name) {
+        EXP_TABLE **by = (EXP_TABLE **)malloc(sizeof(EXP_TABLE *) * (size_t)run->ntab);
+        if (!by) {
             /* without memory for the lookup, the list is searched through */
-            for (int i = 0; i < g_exp.ntab; i++)
-                if (strcmp(exp_table_name(i), name) == 0) return i;
-            return -1;
+            for (int i = 0; i < run->ntab; i++)
+                if (strcmp(exp_table_name(&run->tabs[i]), name) == 0) return &run->tabs[i];
+            return NULL;
         }
-        for (int i = 0; i < g_exp.ntab; i++) g_by_name[i] = i;
-        qsort(g_by_name, (size_t)g_exp.ntab, sizeof(int), compare_names);
+        for (int i = 0; i < run->ntab; i++) by[i] = &run->tabs[i];
+        qsort(by, (size_t)run->ntab, sizeof(EXP_TABLE *), compare_names);
+        run->by_name = by;
     }
-    int lo = 0, hi = g_exp.ntab;
+    int lo = 0, hi = run->ntab;
     while (lo < hi) {
         int mid = lo + (hi - lo) / 2;
-        int c = strcmp(exp_table_name(g_by_name[mid]), name);
-        if (c == 0) return g_by_name[mid];
+        int c = strcmp(exp_table_name(run->by_name[mid]), name);
+        if (c == 0) return run->by_name[mid];
         if (c < 0)
             lo = mid + 1;
         else
             hi = mid;
     }
-    return -1;
+    return NULL;
 }

@@ -49,9 +49,8 @@ static int plain_name(const char *name)
     return 1;
 }
 
-char *strip_owner(const char *text, size_t len, int bare, size_t *outlen)
+char *strip_owner(const char *owner, const char *text, size_t len, int bare, size_t *outlen)
 {
-    const char *owner = g_exp.owner_name;
     size_t olen = strlen(owner);
     char *out = (char *)malloc(len + 1);
     size_t o = 0, i = 0;

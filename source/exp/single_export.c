@@ -14,102 +14,101 @@
  * value. The LONG slot is written with room behind it for the row end, the
  * stream's start word and a first piece, so it stays in the cache until
  * the first piece has told whether the value is NULL. */
-static int put_row(int ti, int wide)
+static int put_row(EXP_WORKER *w, EXP_TABLE *tab, int wide)
 {
-    uint32_t ncol = g_exp.tabp[ti].ncol;
-    g_long_slot = -1;
+    uint32_t ncol = tab->info.ncol;
+    w->long_slot = -1;
     for (uint32_t c = 0; c < ncol; c++) {
-        const DEFINE_COLUMN *dc = &g_exp.dc[c];
+        const DEFINE_COLUMN *dc = &w->dc[c];
         int is_long = IS_LONG_CTYPE(dc->ctype);
-        if (wide && cache_room(is_long ? 6 + EXP_PIECE_ROOM : 2) != 0) return -1;
+        if (wide && cache_room(w, is_long ? 6 + EXP_PIECE_ROOM : 2) != 0) return -1;
         if (dc->indp[0] == -1) {
-            cache_put16(MARK_NULL);
+            cache_put16(w, MARK_NULL);
         } else if (is_long) {
-            g_long_slot = g_exp.ctail;
-            cache_put16(MARK_LONG);
+            w->long_slot = w->ctail;
+            cache_put16(w, MARK_LONG);
         } else if (IS_LOB_CTYPE(dc->ctype)) {
-            cache_put16(MARK_LOB);
+            cache_put16(w, MARK_LOB);
         } else {
             ub2 len = dc->alenp[0];
             if (len > dc->vsz) {
                 fprintf(stderr, "Value of column \"%s\" in table \"%s\" is longer than its buffer.\n",
-                        g_select_names ? g_select_names[c] : "?", exp_table_name(ti));
+                        w->select_names ? w->select_names[c] : "?", exp_table_name(tab));
                 return -1;
             }
-            if (wide && cache_room(2 + len) != 0) return -1;
-            cache_put16(len);
-            memcpy(g_exp.cache + g_exp.ctail, dc->valp, len);
-            g_exp.ctail += len;
+            if (wide && cache_room(w, 2 + len) != 0) return -1;
+            cache_put16(w, len);
+            memcpy(w->cache + w->ctail, dc->valp, len);
+            w->ctail += len;
         }
     }
-    if (wide && cache_room(2) != 0) return -1;
-    cache_put16(MARK_END);
+    if (wide && cache_room(w, 2) != 0) return -1;
+    cache_put16(w, MARK_END);
     return 0;
 }
 
-int export_single_row(int ti)
+int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
 {
-    TAB_INFO *tab = &g_exp.tabp[ti];
     DEFINE_COLUMN *long_dc = NULL;
     int64_t row_len = 2;
     int ret;
     sword rc;
 
-    for (uint32_t c = 0; c < tab->ncol; c++) {
-        row_len += (int64_t)g_exp.dc[c].vsz + 2;
-        if (g_exp.dc[c].flag & 1) long_dc = &g_exp.dc[c];
+    for (uint32_t c = 0; c < tab->info.ncol; c++) {
+        row_len += (int64_t)w->dc[c].vsz + 2;
+        if (w->dc[c].flag & 1) long_dc = &w->dc[c];
     }
     /* Room before a row: the row, and for a LONG stream its start word and
      * first piece. */
     int64_t reserve = row_len + (long_dc ? 2 + EXP_PIECE_ROOM : 0);
-    int wide = reserve > g_exp.csz;
+    int wide = reserve > w->csz;
 
-    if (execute_statement(0) != 0) return -1;
+    if (execute_statement(w, 0) != 0) return -1;
 
     for (;;) {
         /* A stop asked by a signal ends the table between rows; the
          * caller names the signal and the table. */
-        if (stop_requested()) return -1;
+        if (worker_stopped(w)) return -1;
         /* A NULL LONG may be reported only with its first piece: start
          * every row from "not NULL" rather than from the last row's mark. */
         if (long_dc) long_dc->indp[0] = 0;
-        rc = OCIStmtFetch(g_env.smthp, g_env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        ret = check_error(&g_env, rc);
-        if (ret == 100) break;
-        if (ret != 0 && ret != 1 && ret != 99) {
-            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&g_env));
+        rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(&w->env, rc);
+        if (ret == CHECK_NO_DATA) break;
+        if (ret != CHECK_SUCCESS && ret != CHECK_WITH_INFO && ret != CHECK_NEED_DATA) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
         /* One row per fetch: checking every row for a cut value costs
          * nothing here, and a fetch that waits for LONG data (99) could
          * not report a cut value otherwise. */
-        if (check_cut_values(ti, 0) != 0) return -1;
-        if (!wide && g_exp.ctail + reserve > g_exp.csz && write_cache() != 0) return -1;
-        if (put_row(ti, wide) != 0) return -1;
+        if (check_cut_values(w, tab, 0) != 0) return -1;
+        if (!wide && w->ctail + reserve > w->csz && write_cache(w) != 0) return -1;
+        if (put_row(w, tab, wide) != 0) return -1;
 
-        if (ret == 99) {
-            g_long_dc = long_dc;
-            ret = fetch_long_piece();
-            g_long_dc = NULL;
-            g_long_slot = -1;
+        if (ret == CHECK_NEED_DATA) {
+            w->long_dc = long_dc;
+            ret = fetch_long_piece(w);
+            w->long_dc = NULL;
+            w->long_slot = -1;
             if (ret != 0) return -1;
         }
-        for (uint32_t c = 0; c < tab->ncol; c++) {
-            const DEFINE_COLUMN *dc = &g_exp.dc[c];
-            if (IS_LOB_CTYPE(dc->ctype) && dc->indp[0] != -1 && fetch_lob((int)c) != 0)
+        for (uint32_t c = 0; c < tab->info.ncol; c++) {
+            const DEFINE_COLUMN *dc = &w->dc[c];
+            if (IS_LOB_CTYPE(dc->ctype) && dc->indp[0] != -1 && fetch_lob(w, (int)c) != 0)
                 return -1;
         }
-        g_exp.nrow++;
-        feedback_rows(g_exp.ofp, g_exp.nrow - 1, g_exp.nrow);
+        w->nrow++;
+        if (!w->run->lock) feedback_rows(w->run->ofp, w->nrow - 1, w->nrow);
+        EXP_ASSERT_CACHE(w);
     }
 
-    if (cache_room(2) != 0) return -1;
-    cache_put16(MARK_ROWS_END);
-    if (write_cache() != 0) return -1;
+    if (cache_room(w, 2) != 0) return -1;
+    cache_put16(w, MARK_ROWS_END);
+    if (write_cache(w) != 0) return -1;
 
-    tab->nrows = (uint32_t)g_exp.nrow;
-    feedback_end(g_exp.ofp);
-    fprintf(g_exp.ofp, ". . exporting table %30s %10d rows exported\n", show(EXP_NAME(tab)),
-            g_exp.nrow);
+    tab->info.nrows = (uint32_t)w->nrow;
+    if (!w->run->lock) feedback_end(w->run->ofp);
+    table_done_line(w, ". . exporting table %30s %10d rows exported\n");
     return 0;
 }

@@ -17,35 +17,39 @@
  * fsync that ends the export then waits for little more than the last
  * step instead of the whole file. */
 #define WRITEBACK_STEP (8u << 20)
-static uint64_t g_writeback_ofs;
-
-static void start_writeback(void)
+static void start_writeback(EXP_WORKER *w)
 {
 #if defined(__linux__) && defined(SYNC_FILE_RANGE_WRITE)
-    if (g_exp.data_ofs - g_writeback_ofs < WRITEBACK_STEP) return;
+    if (w->data_ofs - w->writeback_ofs < WRITEBACK_STEP) return;
     /* Only starts the write-back; a failure shows at the final fsync. */
-    (void)sync_file_range(g_exp.fd, (off_t)g_writeback_ofs,
-                          (off_t)(g_exp.data_ofs - g_writeback_ofs), SYNC_FILE_RANGE_WRITE);
-    g_writeback_ofs = g_exp.data_ofs;
+    (void)sync_file_range(w->fd, (off_t)w->writeback_ofs,
+                          (off_t)(w->data_ofs - w->writeback_ofs), SYNC_FILE_RANGE_WRITE);
+    w->writeback_ofs = w->data_ofs;
 #endif
 }
 
-int pwrite_all(const uint8_t *src, size_t len, uint64_t ofs)
+/* The file a worker writes to, for messages. */
+static const char *sink_name(const EXP_WORKER *w)
+{
+    return w->spill[0] ? w->spill : w->run->dump_filename;
+}
+
+int pwrite_all(EXP_WORKER *w, const uint8_t *src, size_t len, uint64_t ofs)
 {
     while (len > 0) {
-        ssize_t n = pwrite(g_exp.fd, src, len, (off_t)ofs);
+        ssize_t n = pwrite(w->fd, src, len, (off_t)ofs);
         if (n < 0) {
             /* Interrupted by a signal: go on unless it asks the run to
              * stop, which the caller then reports. */
             if (errno == EINTR) {
-                if (stop_requested()) return -1;
+                if (worker_stopped(w)) return -1;
                 continue;
             }
-            fprintf(stderr, "Write %s: %s\n", g_exp.dump_filename, strerror(errno));
+            fprintf(stderr, "Write %s: %s\n", sink_name(w), strerror(errno));
             return -1;
         }
         if (n == 0) {  /* no progress: never loop on it */
-            fprintf(stderr, "Write %s: %s\n", g_exp.dump_filename, strerror(ENOSPC));
+            fprintf(stderr, "Write %s: %s\n", sink_name(w), strerror(ENOSPC));
             return -1;
         }
         src += n;
@@ -57,13 +61,14 @@ int pwrite_all(const uint8_t *src, size_t len, uint64_t ofs)
 
 /* The bytes are checksummed on their way out, the one pass over them. On
  * failure ctail and data_ofs stay as they were (the export ends then). */
-int write_cache(void)
+int write_cache(EXP_WORKER *w)
 {
-    if (g_exp.ctail <= 0) return 0;
-    section_hash(g_exp.cache, (size_t)g_exp.ctail);
-    if (pwrite_all(g_exp.cache, (size_t)g_exp.ctail, g_exp.data_ofs) != 0) return -1;
-    g_exp.data_ofs += (uint64_t)g_exp.ctail;
-    g_exp.ctail = 0;
-    start_writeback();
+    EXP_ASSERT_CACHE(w);
+    if (w->ctail <= 0) return 0;
+    section_hash(w, w->cache, (size_t)w->ctail);
+    if (pwrite_all(w, w->cache, (size_t)w->ctail, w->data_ofs) != 0) return -1;
+    w->data_ofs += (uint64_t)w->ctail;
+    w->ctail = 0;
+    start_writeback(w);
     return 0;
 }

@@ -1,5 +1,6 @@
-// exp_args_test.cpp - tabexp's command line (parse_arguments) and the
+// exp_args_test.cpp - tabexp's command line (parse_export_arguments) and the
 // mapping of data dictionary type names to column type codes.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,12 @@
 #include "util.h"
 
 namespace {
+
+// The run record the parses fill (large: kept off the stack).
+EXP_RUN* ParsedRun() {
+  static EXP_RUN* run = static_cast<EXP_RUN*>(calloc(1, sizeof(EXP_RUN)));
+  return run;
+}
 
 struct Parsed {
   int ret;
@@ -20,7 +27,7 @@ Parsed Parse(std::vector<std::string> args) {
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   ::testing::internal::CaptureStderr();
-  int ret = parse_arguments(static_cast<int>(args.size()), argv.data());
+  int ret = parse_export_arguments(ParsedRun(), static_cast<int>(args.size()), argv.data());
   return {ret, ::testing::internal::GetCapturedStderr()};
 }
 
@@ -64,20 +71,30 @@ TEST(ParseArguments, AcceptedCommandLines) {
     EXPECT_EQ(c.user, g_args.username);
     EXPECT_EQ(c.pass, g_args.password);
     EXPECT_EQ(c.tns, g_args.tnsname);
-    EXPECT_EQ(c.file, g_exp.dump_filename);
-    EXPECT_EQ(c.log, g_exp.log_filename);
-    EXPECT_EQ(c.owner, g_exp.owner_name);
-    EXPECT_EQ(c.flag, g_exp.flag);
+    EXPECT_EQ(c.file, ParsedRun()->dump_filename);
+    EXPECT_EQ(c.log, ParsedRun()->log_filename);
+    EXPECT_EQ(c.owner, ParsedRun()->owner_name);
+    EXPECT_EQ(c.flag, ParsedRun()->flag);
     EXPECT_EQ(0, g_charset_strict);
   }
   for (const char* strict : {"CHARSET=STRICT", "charset=strict"}) {
     Parsed p = Parse({"u/p", "FILE=x", strict, "OWNER=o"});
     ASSERT_EQ(0, p.ret) << p.err;
     EXPECT_EQ(1, g_charset_strict) << strict;
-    EXPECT_EQ(0, g_exp.flag) << "no option bit of the dump header";
+    EXPECT_EQ(0, ParsedRun()->flag) << "no option bit of the dump header";
   }
   EXPECT_EQ(0, Parse({"u/p", "FILE=x", "OWNER=o"}).ret);
   EXPECT_EQ(0, g_charset_strict) << "each parse starts afresh";
+  EXPECT_EQ(1, ParsedRun()->parallel) << "one session unless PARALLEL says more";
+  for (const char* n : {"1", "2", "64", "007"}) {
+    Parsed p = Parse({"u/p", "FILE=x", "OWNER=o", std::string("PARALLEL=") + n});
+    ASSERT_EQ(0, p.ret) << p.err;
+    EXPECT_EQ(std::atoi(n), ParsedRun()->parallel) << n;
+  }
+  EXPECT_EQ(0, Parse({"u/p", "FILE=x", "OWNER=o", "parallel=3"}).ret);
+  EXPECT_EQ(3, ParsedRun()->parallel);
+  EXPECT_EQ(0, Parse({"u/p", "FILE=x", "OWNER=o"}).ret);
+  EXPECT_EQ(1, ParsedRun()->parallel) << "each parse starts afresh";
 }
 
 TEST(ParseArguments, RefusedCommandLines) {
@@ -125,6 +142,12 @@ TEST(ParseArguments, RefusedCommandLines) {
       {{"u/p", "FILE=x", "OWNER=o", "FEEDBACK=-1"}, "FEEDBACK must be a number of rows from 0 to 2147483647: \"-1\".\n"},
       {{"u/p", "FILE=x", "OWNER=o", "FEEDBACK=1x"}, "FEEDBACK must be a number of rows from 0 to 2147483647: \"1x\".\n"},
       {{"u/p", "FILE=x", "OWNER=o", "FEEDBACK=2147483648"}, "FEEDBACK must be a number of rows from 0 to 2147483647: \"2147483648\".\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "PARALLEL=0"}, "PARALLEL must be a number of sessions from 1 to 64: \"0\".\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "PARALLEL=x"}, "PARALLEL must be a number of sessions from 1 to 64: \"x\".\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "PARALLEL=65"}, "PARALLEL must be a number of sessions from 1 to 64: \"65\".\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "parallel=-2"}, "PARALLEL must be a number of sessions from 1 to 64: \"-2\".\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "PARALLEL="}, "PARALLEL must be a number of sessions from 1 to 64: \"\".\n"},
+      {{"u/p", "FILE=x", "OWNER=o", "PARALLEL=2 "}, "PARALLEL must be a number of sessions from 1 to 64: \"2 \".\n"},
   };
   for (const Case& c : cases) {
     Parsed p = Parse(c.args);
@@ -151,7 +174,11 @@ TEST(ShowUsage, ExactText) {
       "TABLES   list of table names, % and _ as in LIKE (all)\n"
       "FEEDBACK display progress every x rows (0)\n"
       "CONSISTENT read all tables from one snapshot (Y)\n"
+      "PARALLEL number of worker sessions (1)\n"
       "PARFILE  parameter filename\n"
+      "\n"
+      "With PARALLEL above 1 the tables are read by that many sessions at\n"
+      "once, each from the snapshot of the first; FEEDBACK dots are not shown.\n"
       "\n"
       "If OWNER is case sensitive, use quotation marks. Suppose one USER\n"
       "named Andy, the input maybe as OWNER='\"Andy\"' or OWNER=\"\\\"Andy\\\"\"\n"

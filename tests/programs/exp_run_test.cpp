@@ -366,10 +366,14 @@ TEST_F(ExportRun, RowCountEndingOnMaxRow) {
   setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
   ::testing::internal::CaptureStderr();
   ::testing::internal::CaptureStdout();
-  ASSERT_EQ(0, tabexp_main(static_cast<int>(args.size()), argv.data()));
+  EXP_RUN* run = static_cast<EXP_RUN*>(calloc(1, sizeof(EXP_RUN)));
+  ASSERT_NE(nullptr, run);
+  int status = export_run(run, static_cast<int>(args.size()), argv.data());
+  const int max_row = run->main.max_row;
+  free(run);
   ::testing::internal::GetCapturedStdout();
   ::testing::internal::GetCapturedStderr();
-  const int max_row = g_exp.max_row;
+  ASSERT_EQ(0, status);
   ASSERT_GT(max_row, 1);
   ASSERT_LT(max_row, 1000);
 
@@ -528,21 +532,22 @@ TEST_F(ExportRun, IndexesAndPrimaryKeyWithAndWithoutStorage) {
 TEST_F(ExportRun, NamesWithQuotesReachSqlEscaped) {
   // Statements run one by one through the client library, so that no
   // script splitter has to know about quotes inside quoted names.
-  ASSERT_EQ(0, connect_oracle(&g_env, "app", "app", db_.c_str())) << get_ora_message(&g_env);
+  OCI_ENV env{};
+  ASSERT_EQ(0, connect_oracle(&env, "app", "app", db_.c_str())) << get_ora_message(&env);
   for (const char* sql : {"CREATE TABLE \"O'Q\"\"T\" (\"C\"\"1\" NUMBER, \"it's\" VARCHAR2(5))",
                           "INSERT INTO \"O'Q\"\"T\" VALUES (7, 'x')",
                           "CREATE INDEX \"I'X\"\"\" ON \"O'Q\"\"T\" (\"it's\")",
                           "CREATE USER \"Mixed\" IDENTIFIED BY m",
                           "CREATE TABLE \"Mixed\".\"lower\" (n NUMBER)"}) {
-    sword rc = OCIStmtPrepare(g_env.smthp, g_env.errhp, reinterpret_cast<const OraText*>(sql),
+    sword rc = OCIStmtPrepare(env.smthp, env.errhp, reinterpret_cast<const OraText*>(sql),
                               static_cast<ub4>(std::strlen(sql)), OCI_NTV_SYNTAX, OCI_DEFAULT);
     if (rc == OCI_SUCCESS)
-      rc = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, nullptr, nullptr,
+      rc = OCIStmtExecute(env.svchp, env.smthp, env.errhp, 1, 0, nullptr, nullptr,
                           OCI_DEFAULT);
-    ASSERT_EQ(0, check_error(&g_env, rc)) << sql << "\n" << get_ora_message(&g_env);
+    ASSERT_EQ(0, check_error(&env, rc)) << sql << "\n" << get_ora_message(&env);
   }
-  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(g_env.svchp, g_env.errhp, OCI_DEFAULT));
-  ASSERT_EQ(0, disconnect_oracle(&g_env));
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(env.svchp, env.errhp, OCI_DEFAULT));
+  ASSERT_EQ(0, disconnect_oracle(&env));
   Dump d = ExportOk();
   const Table* t = Find(d, "O'Q\"T");
   ASSERT_TRUE(t);

@@ -158,14 +158,18 @@ TEST_F(SafetyRun, LossyExportSetsTheFlag) {
     setenv("NLS_LANG", nls, 1);
     ::testing::internal::CaptureStderr();
     ::testing::internal::CaptureStdout();
-    int rc = tabexp_main(static_cast<int>(args.size()), argv.data());
+    EXP_RUN* run = static_cast<EXP_RUN*>(calloc(1, sizeof(EXP_RUN)));
+    ASSERT_NE(nullptr, run);
+    int rc = export_run(run, static_cast<int>(args.size()), argv.data());
+    const int flag = run->flag;
+    free(run);
     ::testing::internal::GetCapturedStdout();
     std::string err = ::testing::internal::GetCapturedStderr();
     if (had) setenv("NLS_LANG", before.c_str(), 1); else unsetenv("NLS_LANG");
     bool lossy = std::string(nls).find("UTF8") == std::string::npos;
     // a lossy conversion completes with warnings
     ASSERT_EQ(lossy ? 1 : 0, rc) << err;
-    EXPECT_EQ(lossy, (g_exp.flag & EXP_LOSSY_CHARSET) != 0) << nls;
+    EXPECT_EQ(lossy, (flag & EXP_LOSSY_CHARSET) != 0) << nls;
     EXPECT_EQ(lossy, Has(err, "Warning: client character set WE8MSWIN1252")) << err;
   }
 }

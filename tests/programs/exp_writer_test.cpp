@@ -33,40 +33,49 @@ std::string Be64(uint64_t v) {
   return std::string(reinterpret_cast<char*>(b), 8);
 }
 
-// g_exp as the driver sets it up, writing to a fresh file.
+// A run and its coordinator's worker as the driver sets them up, writing
+// to a fresh file.
 class Writer : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::memset(&g_exp, 0, sizeof(g_exp));
-    buf_.assign(EXP_ROW_AREA + EXP_CACHE_SIZE, 0xAB);
-    g_exp.buf = buf_.data();
-    g_exp.buf_sz = static_cast<int>(buf_.size());
-    g_exp.rbuf = g_exp.buf;
-    g_exp.rsz = EXP_ROW_AREA;
-    g_exp.cache = g_exp.buf + EXP_ROW_AREA;
-    g_exp.csz = EXP_CACHE_SIZE;
-    g_exp.ofp = stdout;
+    run_ = static_cast<EXP_RUN*>(calloc(1, sizeof(EXP_RUN)));
+    ASSERT_NE(nullptr, run_);
+    w_ = &run_->main;
+    ASSERT_EQ(0, worker_open(w_, run_, 0));
+    std::memset(w_->buf, 0xAB, static_cast<size_t>(w_->buf_sz));
+    run_->ofp = stdout;
     path_ = dir_.file("out.dmp");
-    std::strcpy(g_exp.dump_filename, path_.c_str());
-    std::strcpy(g_exp.owner_name, "APP");
-    g_exp.fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(g_exp.fd, 0);
+    std::strcpy(run_->dump_filename, path_.c_str());
+    std::strcpy(run_->owner_name, "APP");
+    w_->fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(w_->fd, 0);
     setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
   }
   void TearDown() override {
-    if (g_exp.fd >= 0) close(g_exp.fd);
-    std::memset(&g_exp, 0, sizeof(g_exp));
+    if (w_->fd >= 0) close(w_->fd);
+    w_->fd = -1;
+    run_->tabs = nullptr;
+    run_->ntab = run_->nlisted = 0;
+    free_objects(run_);
+    worker_close(w_);
+    free(run_);
   }
   std::string File() { return ReadFile(path_); }
+  // Sets the run's table list (all of them in the directory).
+  void Tables(EXP_TABLE* tabs, int n) {
+    run_->tabs = tabs;
+    run_->ntab = run_->nlisted = n;
+  }
 
   TempDir dir_;
   std::string path_;
-  std::vector<uint8_t> buf_;
+  EXP_RUN* run_ = nullptr;
+  EXP_WORKER* w_ = nullptr;
 };
 
 TEST_F(Writer, HeaderOfAnOwnerWithoutTables) {
-  ASSERT_EQ(0, write_dump_head());
-  ASSERT_EQ(0, write_table_information());  // writes nothing
+  ASSERT_EQ(0, write_dump_head(w_));
+  ASSERT_EQ(0, write_table_information(w_));  // writes nothing
   std::string f = File();
   ASSERT_EQ(1024u, f.size());
   EXPECT_EQ(std::string("Tabdump") + std::string(25, '\0'), Bytes(f, 0, 32));
@@ -75,8 +84,8 @@ TEST_F(Writer, HeaderOfAnOwnerWithoutTables) {
   EXPECT_EQ(Be64(1024), Bytes(f, 192, 8));
   EXPECT_EQ(Be32(0), Bytes(f, 200, 4));
   EXPECT_EQ(std::string(1024 - 204, '\0'), Bytes(f, 204, 1024 - 204));
-  EXPECT_EQ(1024u, g_exp.data_ofs);
-  EXPECT_EQ(0, g_exp.ctail);
+  EXPECT_EQ(1024u, w_->data_ofs);
+  EXPECT_EQ(0, w_->ctail);
 }
 
 TEST_F(Writer, DirectoryAreaSizes) {
@@ -89,10 +98,10 @@ TEST_F(Writer, DirectoryAreaSizes) {
                {37431, 1024 + 2096640}, {100000, 1024 + 5600256}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ntab);
-    ASSERT_EQ(0, ftruncate(g_exp.fd, 0));
-    g_exp.ntab = c.ntab;
-    ASSERT_EQ(0, write_dump_head());
-    EXPECT_EQ(c.first_section, g_exp.data_ofs);
+    ASSERT_EQ(0, ftruncate(w_->fd, 0));
+    run_->ntab = run_->nlisted = c.ntab;
+    ASSERT_EQ(0, write_dump_head(w_));
+    EXPECT_EQ(c.first_section, w_->data_ofs);
     std::string f = File();
     ASSERT_EQ(c.first_section, f.size());
     EXPECT_EQ(Be32(static_cast<uint32_t>(c.ntab)), Bytes(f, 200, 4));
@@ -103,59 +112,58 @@ TEST_F(Writer, DirectoryAreaSizes) {
 
 TEST_F(Writer, LongNlsLangIsCutTo127) {
   setenv("NLS_LANG", std::string(200, 'n').c_str(), 1);
-  ASSERT_EQ(0, write_dump_head());
+  ASSERT_EQ(0, write_dump_head(w_));
   std::string f = File();
   EXPECT_EQ(std::string(127, 'n'), std::string(f.c_str() + 64));
   EXPECT_EQ('\0', f[191]);
   unsetenv("NLS_LANG");
-  ASSERT_EQ(0, ftruncate(g_exp.fd, 0));
-  ASSERT_EQ(0, write_dump_head());
+  ASSERT_EQ(0, ftruncate(w_->fd, 0));
+  ASSERT_EQ(0, write_dump_head(w_));
   EXPECT_EQ('\0', File()[64]);
 }
 
 TEST_F(Writer, CacheGoesToTheEndOfTheDataArea) {
-  ASSERT_EQ(0, write_dump_head());
-  EXPECT_EQ(0, write_cache());  // empty: nothing written
+  ASSERT_EQ(0, write_dump_head(w_));
+  EXPECT_EQ(0, write_cache(w_));  // empty: nothing written
   EXPECT_EQ(1024u, File().size());
-  std::memcpy(g_exp.cache, "abcdef", 6);
-  g_exp.ctail = 6;
-  ASSERT_EQ(0, write_cache());
-  EXPECT_EQ(0, g_exp.ctail);
-  EXPECT_EQ(1030u, g_exp.data_ofs);
-  std::memset(g_exp.cache, 'z', EXP_CACHE_SIZE);
-  g_exp.ctail = EXP_CACHE_SIZE;
-  ASSERT_EQ(0, write_cache());
+  std::memcpy(w_->cache, "abcdef", 6);
+  w_->ctail = 6;
+  ASSERT_EQ(0, write_cache(w_));
+  EXPECT_EQ(0, w_->ctail);
+  EXPECT_EQ(1030u, w_->data_ofs);
+  std::memset(w_->cache, 'z', EXP_CACHE_SIZE);
+  w_->ctail = EXP_CACHE_SIZE;
+  ASSERT_EQ(0, write_cache(w_));
   std::string f = File();
   ASSERT_EQ(1030u + EXP_CACHE_SIZE, f.size());
   EXPECT_EQ("abcdefzz", Bytes(f, 1024, 8));
 }
 
 TEST_F(Writer, FailedWriteKeepsTheCacheAndSaysWhy) {
-  close(g_exp.fd);
-  g_exp.fd = open(path_.c_str(), O_RDONLY);
-  g_exp.data_ofs = 1024;
-  g_exp.ctail = 10;
+  close(w_->fd);
+  w_->fd = open(path_.c_str(), O_RDONLY);
+  w_->data_ofs = 1024;
+  w_->ctail = 10;
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, write_cache());
+  EXPECT_EQ(-1, write_cache(w_));
   EXPECT_EQ("Write " + path_ + ": Bad file descriptor\n",
             ::testing::internal::GetCapturedStderr());
-  EXPECT_EQ(10, g_exp.ctail);
-  EXPECT_EQ(1024u, g_exp.data_ofs);
+  EXPECT_EQ(10, w_->ctail);
+  EXPECT_EQ(1024u, w_->data_ofs);
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(-1, write_dump_head());
+  EXPECT_EQ(-1, write_dump_head(w_));
   EXPECT_EQ("Write " + path_ + ": Bad file descriptor\n",
             ::testing::internal::GetCapturedStderr());
 }
 
 TEST_F(Writer, DirectoryInFileByteOrder) {
-  std::vector<TAB_INFO> list(dir_area_size(3) / sizeof(TAB_INFO));
-  g_exp.tabp = list.data();
-  g_exp.ntab = 3;
-  ASSERT_EQ(0, write_dump_head());
+  std::vector<EXP_TABLE> list(3);
+  Tables(list.data(), 3);
+  ASSERT_EQ(0, write_dump_head(w_));
   const char* names[] = {"A", "ORDERS", nullptr};
   std::string long_name(31, 'N');
   for (int i = 0; i < 3; i++) {
-    TAB_INFO& t = list[i];
+    TAB_INFO& t = list[i].info;
     std::memset(&t, 0, sizeof(t));
     t.flag = static_cast<uint32_t>(i);
     t.ncol = 10 + i;
@@ -164,7 +172,7 @@ TEST_F(Writer, DirectoryInFileByteOrder) {
     t.offset = 0x0000000500000600ull + i;
     std::strcpy(t.tab_name, i == 2 ? long_name.c_str() : names[i]);
   }
-  ASSERT_EQ(0, write_table_information());
+  ASSERT_EQ(0, write_table_information(w_));
   std::string f = File();
   ASSERT_EQ(1536u, f.size());
   EXPECT_EQ(std::string("\0\0\0\3", 4), Bytes(f, 200, 4));
@@ -178,7 +186,6 @@ TEST_F(Writer, DirectoryInFileByteOrder) {
     EXPECT_EQ(i == 2 ? long_name : std::string(names[i]), std::string(f.c_str() + e + 24));
   }
   EXPECT_EQ(std::string::npos, f.find_first_not_of('\0', 1024 + 56 * 3));
-  g_exp.tabp = nullptr;
 }
 
 // ---- DDL rewrite -----------------------------------------------------------
@@ -189,23 +196,20 @@ struct Rewritten {
   std::string err;
 };
 
-Rewritten Rewrite(int kind, const std::string& owner, const std::string& table,
+Rewritten Rewrite(EXP_WORKER* w, int kind, const std::string& owner, const std::string& table,
                   const std::string& fetched) {
-  static TAB_INFO tab;
-  std::memset(&tab, 0, sizeof(tab));
-  std::strcpy(tab.tab_name, table.c_str());
-  g_exp.tabp = &tab;
-  std::strcpy(g_exp.owner_name, owner.c_str());
-  std::memcpy(g_exp.cache + 2, fetched.c_str(), fetched.size() + 1);
-  g_exp.ctail = 0;
+  EXP_TABLE tab{};
+  std::strcpy(tab.info.tab_name, table.c_str());
+  std::strcpy(w->run->owner_name, owner.c_str());
+  std::memcpy(w->cache + 2, fetched.c_str(), fetched.size() + 1);
+  w->ctail = 0;
   ::testing::internal::CaptureStderr();
-  int ret = rewrite_ddl(kind, 0);
+  int ret = rewrite_ddl(w, kind, &tab);
   Rewritten r{ret, "", ::testing::internal::GetCapturedStderr()};
   if (ret == 0) {
-    EXPECT_EQ(g_exp.ctail, get_be16(g_exp.cache) + 2);
-    r.block = std::string(reinterpret_cast<char*>(g_exp.cache) + 2, get_be16(g_exp.cache));
+    EXPECT_EQ(w->ctail, get_be16(w->cache) + 2);
+    r.block = std::string(reinterpret_cast<char*>(w->cache) + 2, get_be16(w->cache));
   }
-  g_exp.tabp = nullptr;
   return r;
 }
 
@@ -252,7 +256,7 @@ TEST_F(Writer, DdlRewrites) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fetched);
-    Rewritten r = Rewrite(c.kind, c.owner, c.table, c.fetched);
+    Rewritten r = Rewrite(w_, c.kind, c.owner, c.table, c.fetched);
     ASSERT_EQ(0, r.ret) << r.err;
     EXPECT_EQ(c.expected, r.block);
     EXPECT_EQ("", r.err);
@@ -270,7 +274,7 @@ TEST_F(Writer, DdlTextsThatCannotBeRewritten) {
       {'C', "ALTER TABLE T ADD PRIMARY KEY (A)", "Create constraint DDL text not correct.\n\n"},
   };
   for (const Case& c : cases) {
-    Rewritten r = Rewrite(c.kind, "APP", "T", c.fetched);
+    Rewritten r = Rewrite(w_, c.kind, "APP", "T", c.fetched);
     EXPECT_EQ(-1, r.ret);
     EXPECT_EQ(c.message + c.fetched, r.err);
   }
@@ -279,18 +283,17 @@ TEST_F(Writer, DdlTextsThatCannotBeRewritten) {
 // A table whose columns cannot be fetched at all fails before any statement
 // reaches the database: no division by zero, no fetch of zero rows.
 TEST_F(Writer, SelectPreparationRefusesUnfetchableTables) {
-  TAB_INFO tab{};
-  std::strcpy(tab.tab_name, "W");
-  g_exp.tabp = &tab;
+  EXP_TABLE tab{};
+  std::strcpy(tab.info.tab_name, "W");
   // 200 RAW(32767) columns: one row is wider than the 4 MB row area.
-  g_exp.ctail = 7;  // the block follows a DDL text at an odd position
-  g_exp.colp = reinterpret_cast<COL_INFO*>(g_exp.cache + g_exp.ctail);
+  w_->ctail = 7;  // the block follows a DDL text at an odd position
+  w_->colp = reinterpret_cast<COL_INFO*>(w_->cache + w_->ctail);
   for (int k = 0; k < 200; k++) {
     COL_INFO ci{};
     ci.ctype = CTYPE_RAW;
     ci.clen = 32767;
     std::snprintf(ci.col_name, sizeof(ci.col_name), "C%d", k);
-    std::memcpy(g_exp.cache + g_exp.ctail + 40 * k, &ci, sizeof(ci));
+    std::memcpy(w_->cache + w_->ctail + 40 * k, &ci, sizeof(ci));
   }
   struct Case {
     uint32_t ncol;
@@ -298,12 +301,11 @@ TEST_F(Writer, SelectPreparationRefusesUnfetchableTables) {
   } cases[] = {{0, "Table \"W\" has no column to export.\n"},
                {200, "A row of table \"W\" is wider than the fetch area.\n"}};
   for (const Case& c : cases) {
-    tab.ncol = c.ncol;
+    tab.info.ncol = c.ncol;
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(-1, prepare_to_select(0));
+    EXPECT_EQ(-1, prepare_to_select(w_, &tab));
     EXPECT_EQ(c.message, ::testing::internal::GetCapturedStderr());
   }
-  g_exp.tabp = nullptr;
 }
 
 TEST(SqlEscape, DoublesItsQuoteOnly) {
@@ -325,45 +327,44 @@ TEST(SqlEscape, DoublesItsQuoteOnly) {
 // flag, and the shared reader finds the file sound. Before the trailer the
 // reserved header bytes are still zero, as a failed export leaves them.
 TEST_F(Writer, SectionsAreChecksummedOnTheirWayOut) {
-  TAB_INFO tabs[2] = {};
-  g_exp.tabp = tabs;
-  g_exp.ntab = 2;
-  ASSERT_EQ(0, write_dump_head());
+  EXP_TABLE tabs[2] = {};
+  Tables(tabs, 2);
+  ASSERT_EQ(0, write_dump_head(w_));
   for (int ti = 0; ti < 2; ti++) {
-    std::snprintf(tabs[ti].tab_name, sizeof tabs[ti].tab_name, "T%d", ti);
-    tabs[ti].ncol = 1;
-    section_begin();
-    std::string ddl = std::string("CREATE TABLE \"") + tabs[ti].tab_name + "\" (\"ID\" NUMBER)";
-    cache_put16(static_cast<uint16_t>(ddl.size()));
-    std::memcpy(g_exp.cache + g_exp.ctail, ddl.data(), ddl.size());
-    g_exp.ctail += static_cast<int>(ddl.size());
+    std::snprintf(tabs[ti].info.tab_name, sizeof tabs[ti].info.tab_name, "T%d", ti);
+    tabs[ti].info.ncol = 1;
+    section_begin(w_);
+    std::string ddl = std::string("CREATE TABLE \"") + tabs[ti].info.tab_name + "\" (\"ID\" NUMBER)";
+    cache_put16(w_, static_cast<uint16_t>(ddl.size()));
+    std::memcpy(w_->cache + w_->ctail, ddl.data(), ddl.size());
+    w_->ctail += static_cast<int>(ddl.size());
     uint8_t col[40] = {};
     put_be32(col, CTYPE_NUMBER);
     put_be32(col + 4, 22);
     std::strcpy(reinterpret_cast<char*>(col + 8), "ID");
-    std::memcpy(g_exp.cache + g_exp.ctail, col, sizeof col);
-    g_exp.ctail += sizeof col;
-    tabs[ti].offset = g_exp.data_ofs;
-    g_exp.nrow = ti + 1;
+    std::memcpy(w_->cache + w_->ctail, col, sizeof col);
+    w_->ctail += sizeof col;
+    tabs[ti].info.offset = w_->data_ofs;
+    w_->nrow = ti + 1;
     for (int r = 0; r <= ti; r++) {  // ti + 1 rows, the second table's across a flush
-      cache_put16(2);
-      cache_put16(0xC102);
-      cache_put16(MARK_END);
+      cache_put16(w_, 2);
+      cache_put16(w_, 0xC102);
+      cache_put16(w_, MARK_END);
       if (ti == 1 && r == 0) {
-        ASSERT_EQ(0, write_cache());
+        ASSERT_EQ(0, write_cache(w_));
       }
     }
-    tabs[ti].nrows = static_cast<uint32_t>(g_exp.nrow);
-    cache_put16(MARK_ROWS_END);
-    cache_put16(MARK_END);
-    ASSERT_EQ(0, write_cache());
-    ASSERT_EQ(0, section_end(ti));
+    tabs[ti].info.nrows = static_cast<uint32_t>(w_->nrow);
+    cache_put16(w_, MARK_ROWS_END);
+    cache_put16(w_, MARK_END);
+    ASSERT_EQ(0, write_cache(w_));
+    ASSERT_EQ(0, section_end(w_, &tabs[ti]));
   }
   EXPECT_EQ(std::string(1024 - 208, '\0'), Bytes(File(), 208, 1024 - 208));
 
-  g_exp.flag |= EXP_LOSSY_CHARSET;
-  ASSERT_EQ(0, write_dump_trailer());
-  ASSERT_EQ(0, write_table_information());
+  run_->flag |= EXP_LOSSY_CHARSET;
+  ASSERT_EQ(0, write_dump_trailer(w_));
+  ASSERT_EQ(0, write_table_information(w_));
   int fd = open(path_.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
   DUMP_READER r;

@@ -127,5 +127,23 @@ TEST_F(ExpInterrupt, StopsCleanlyAtSeveralPoints) {
   EXPECT_FALSE(ReadFile(dump()) == keep_);
 }
 
+// A parallel run stops its workers the same way: the spill files beside
+// the temporary dump go with it, the earlier dump stays.
+TEST_F(ExpInterrupt, AParallelRunStopsItsWorkers) {
+  const long base = static_cast<long>(keep_.size());
+  for (const char* sig : {"INT", "TERM"}) {
+    std::vector<std::string> argv = {SIGNAL_AFTER_PATH, "-s", sig, "-b", std::to_string(base + 3000000),
+                                     out_dir(), "--", TABEXP_PATH, "app/app@" + db_, "FILE=" + dump(),
+                                     "OWNER=APP", "PARALLEL=3", "CONSISTENT=N"};
+    ProcResult r = testsupport::Run(argv, {kNls});
+    ASSERT_NE(199, r.status) << sig << ": the export ended before the signal\n" << r.err;
+    EXPECT_EQ(255, r.status) << sig << "\n" << r.err;
+    EXPECT_TRUE(Contains(r.err, "Interrupted by SIG" + std::string(sig))) << r.err;
+    EXPECT_TRUE(Contains(r.err, "\nExport terminated unsuccessfully.\n")) << r.err;
+    EXPECT_EQ(std::vector<std::string>{"keep.dmp"}, Entries(out_dir())) << sig;
+    EXPECT_TRUE(ReadFile(dump()) == keep_) << sig << ": the earlier dump changed";
+  }
+}
+
 }  // namespace
 }  // namespace reltest

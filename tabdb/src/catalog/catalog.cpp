@@ -549,6 +549,7 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   using sql::StmtKind;
   TABDB_RETURN_IF_ERROR(s.CheckRights());
   TABDB_RETURN_IF_ERROR(CheckDdlPrivilege(s, st));
+  if (s.flashback()) return OraError(ora::kFlashbackMode);
   // Oracle commits the open transaction before any DDL runs. The work is
   // kept by the DDL's own commit below, whatever the DDL's outcome, so that
   // the write lock of the transaction (a LOCK TABLE among it) is never let

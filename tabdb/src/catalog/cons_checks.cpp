@@ -1,13 +1,16 @@
 // cons_checks.cpp - what the engine needs to know of a table's constraints
 // when it changes rows: the CHECK conditions it evaluates, and the index
 // that gives composite unique keys Oracle's rule for NULLs.
+#include <atomic>
+
 #include "catalog/catalog_internal.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
 
 namespace tabdb {
 namespace {
-CheckRowsFn g_check_rows = nullptr;
+// Set at every logon, from any thread: atomic so that the stores never race.
+std::atomic<CheckRowsFn> g_check_rows{nullptr};
 }  // namespace
 
 void SetCheckRowsFn(CheckRowsFn fn) { g_check_rows = fn; }
@@ -18,7 +21,7 @@ Status ValidateCheck(Session& s, const TableInfo& table, const std::string& owne
                      const std::string& condition) {
   if (g_check_rows == nullptr) return Status::Ok();
   bool violated = false;
-  TABDB_RETURN_IF_ERROR(g_check_rows(s, table, condition, &violated));
+  TABDB_RETURN_IF_ERROR(g_check_rows.load()(s, table, condition, &violated));
   if (violated) return OraError(ora::kCheckValidateFailed, {owner, name});
   return Status::Ok();
 }

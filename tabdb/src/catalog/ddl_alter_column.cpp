@@ -4,6 +4,7 @@
 // Values are Oracle byte forms in the physical column c<intcol>, so a
 // change of type or length is a catalog change once the rows allow it;
 // intcol numbers are never reused, COLUMN_ID is renumbered as in Oracle.
+#include <atomic>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -21,7 +22,8 @@
 namespace tabdb {
 
 namespace {
-FillColumnFn g_fill_column = nullptr;
+// Set at every logon, from any thread: atomic so that the stores never race.
+std::atomic<FillColumnFn> g_fill_column{nullptr};
 }  // namespace
 
 void SetFillColumnFn(FillColumnFn fn) { g_fill_column = fn; }
@@ -165,8 +167,8 @@ Status AddColumns(Session& s, TableInfo& t, const sql::AlterTable& at, ExprTypeF
     // Rows already there take the new column's default (or identity).
     if (has_rows && c.identity) {
       TABDB_RETURN_IF_ERROR(FillIdentity(s, t, c));
-    } else if (has_rows && !c.data_default.empty() && c.stored() && g_fill_column) {
-      TABDB_RETURN_IF_ERROR(g_fill_column(s, t, c));
+    } else if (has_rows && !c.data_default.empty() && c.stored() && g_fill_column.load() != nullptr) {
+      TABDB_RETURN_IF_ERROR(g_fill_column.load()(s, t, c));
     }
     for (const sql::Constraint& k : d.constraints) {
       if (k.kind == sql::ConstraintKind::kNull) continue;

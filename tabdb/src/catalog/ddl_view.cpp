@@ -6,6 +6,7 @@
 // and again whenever a statement uses it, so that a view over a replaced
 // view sees the new one. A view created FORCE over objects that are
 // missing is kept with status INVALID and no columns.
+#include <atomic>
 #include <sqlite3.h>
 
 #include <set>
@@ -17,7 +18,8 @@
 namespace tabdb {
 namespace {
 
-DescribeViewFn g_describe_view = nullptr;
+// Set at every logon, from any thread: atomic so that the stores never race.
+std::atomic<DescribeViewFn> g_describe_view{nullptr};
 
 // Longest chain of synonyms followed before ORA-01775.
 constexpr int kMaxSynonymHops = 32;
@@ -114,8 +116,8 @@ Status DescribeView(Session& s, const std::string& owner, const sql::Select& q,
                     const std::vector<std::string>& aliases,
                     std::vector<ColumnInfo>* cols) {
   if (aliases.size() > 1) TABDB_RETURN_IF_ERROR(CheckDistinct(aliases));
-  if (!g_describe_view) return OraError(ora::kInternalError, {"views not set up"});
-  TABDB_RETURN_IF_ERROR(g_describe_view(s, owner, q, cols));
+  if (g_describe_view.load() == nullptr) return OraError(ora::kInternalError, {"views not set up"});
+  TABDB_RETURN_IF_ERROR(g_describe_view.load()(s, owner, q, cols));
   std::vector<std::string> names;
   if (!aliases.empty()) {
     if (aliases.size() != cols->size()) return OraError(ora::kInvalidColumnNameCount);

@@ -2,7 +2,8 @@
 // ALL_/USER_/DBA_OBJECTS (one row per table, index, sequence, view,
 // synonym and unit of stored code), ALL_/USER_/DBA_TAB_COMMENTS and
 // COL_COMMENTS (every table and view, every visible column, COMMENTS NULL
-// where none was made), and DATABASE_PROPERTIES, with Oracle's columns.
+// where none was made), DATABASE_PROPERTIES and V$DATABASE, with Oracle's
+// columns.
 //
 // ALL_ rows are the user's own objects, the objects granted to it or to
 // PUBLIC, and public synonyms; a DBA sees every row.
@@ -180,12 +181,35 @@ void PropertiesView(DictionaryView* out) {
              " column3 AS \"DESCRIPTION\" FROM (VALUES " + rows + ")";
 }
 
+// V$DATABASE: the database's name and modes, and CURRENT_SCN, the session's
+// system change number (tabdb_scn(), which the engine registers: it pins
+// the SCN as DBMS_FLASHBACK.GET_SYSTEM_CHANGE_NUMBER does).
+void DatabaseView(DictionaryView* out) {
+  out->name = "V$DATABASE";
+  out->columns = {{"DBID", Of(TypeKind::kNumber)}, {"NAME", V(9)},           {"LOG_MODE", V(12)},
+                  {"CURRENT_SCN", Of(TypeKind::kNumber)}, {"OPEN_MODE", V(20)}, {"FLASHBACK_ON", V(18)},
+                  {"DATABASE_ROLE", V(16)}, {"CON_ID", Of(TypeKind::kNumber)}};
+  out->sql =
+      "SELECT tabdb_num(1) AS \"DBID\", 'TABDB' AS \"NAME\", 'NOARCHIVELOG' AS \"LOG_MODE\","
+      " tabdb_scn() AS \"CURRENT_SCN\", 'READ WRITE' AS \"OPEN_MODE\", 'NO' AS \"FLASHBACK_ON\","
+      " 'PRIMARY' AS \"DATABASE_ROLE\", tabdb_num(0) AS \"CON_ID\"";
+}
+
 }  // namespace
 
 bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status) {
   if (name == "DATABASE_PROPERTIES") {
     *status = Status::Ok();
     PropertiesView(out);
+    return true;
+  }
+  if (name == "V$DATABASE") {
+    // Dynamic performance views need a grant Oracle gives the DBA role.
+    *status = s.user().dba ? Status::Ok() : OraError(ora::kTableNotExist);
+    if (status->ok()) {
+      EnsureDictionaryFunctions(s.db().handle());
+      DatabaseView(out);
+    }
     return true;
   }
   enum { kAll, kUser, kDba } family;

@@ -3,6 +3,7 @@
 // ROW MOVEMENT. A row's partition follows from its key and the bounds, so
 // SPLIT and MERGE change only bounds; DROP and TRUNCATE delete the rows of
 // one partition through the index the key columns lead.
+#include <atomic>
 #include <sqlite3.h>
 
 #include "catalog/catalog_internal.h"
@@ -13,7 +14,8 @@
 namespace tabdb {
 namespace {
 
-RowConditionFn g_row_condition = nullptr;
+// Set at every logon, from any thread: atomic so that the stores never race.
+std::atomic<RowConditionFn> g_row_condition{nullptr};
 
 }  // namespace
 
@@ -24,7 +26,7 @@ namespace {
 
 Status CompileCondition(Session& s, const TableInfo& t, const std::string& cond, std::string* out) {
   if (g_row_condition == nullptr) return OraError(ora::kInternalError, {"no row condition compiler"});
-  return g_row_condition(s, t, cond, out);
+  return g_row_condition.load()(s, t, cond, out);
 }
 
 // Deletes the rows of `t` that meet `cond` (an Oracle SQL condition).

@@ -53,8 +53,12 @@ sword Check(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, OCIError** e
 ClientText& TextOf(OCILobLocator* loc, std::shared_ptr<ClientText>* keep) {
   *keep = loc->env ? loc->env->text : nullptr;
   if (!*keep) {
-    static std::unique_ptr<ClientText> identity;
-    if (!identity) (void)ClientText::Make(nullptr, &identity);  // no converter: cannot fail
+    // Made once, by whichever thread comes first (no converter: cannot fail).
+    static const std::unique_ptr<ClientText> identity = [] {
+      std::unique_ptr<ClientText> t;
+      (void)ClientText::Make(nullptr, &t);
+      return t;
+    }();
     return *identity;
   }
   return **keep;

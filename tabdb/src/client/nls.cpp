@@ -34,6 +34,7 @@ void ClientText::ToDb(std::string_view in, std::string* out) {
   if (identity_) {
     out->assign(in.data(), in.size());
   } else {
+    std::lock_guard<std::mutex> lock(mu_);
     to_db_->Convert(in, out);
   }
 }
@@ -43,6 +44,7 @@ void ClientText::ToClient(std::string_view in, std::string* out) {
   if (identity_) {
     out->assign(in.data(), in.size());
   } else {
+    std::lock_guard<std::mutex> lock(mu_);
     to_client_->Convert(in, out);
   }
 }

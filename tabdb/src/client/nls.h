@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,9 @@ class ClientText {
   const CharsetInfo* client_ = nullptr;
   bool identity_ = true;
   std::unique_ptr<Converter> to_db_, to_client_;
+  // An OCI_THREADED environment is shared by the threads of its sessions,
+  // and a converter keeps iconv state: one conversion at a time.
+  std::mutex mu_;
 };
 
 }  // namespace tabdb

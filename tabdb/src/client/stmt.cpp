@@ -67,8 +67,12 @@ StatementState& State(OCIStmt* stmt) {
 ClientText& TextOf(OCIStmt* stmt, std::shared_ptr<ClientText>* keep) {
   *keep = stmt->env ? stmt->env->text : nullptr;
   if (!*keep) {
-    static std::unique_ptr<ClientText> identity;
-    if (!identity) (void)ClientText::Make(nullptr, &identity);  // no converter: cannot fail
+    // Made once, by whichever thread comes first (no converter: cannot fail).
+    static const std::unique_ptr<ClientText> identity = [] {
+      std::unique_ptr<ClientText> t;
+      (void)ClientText::Make(nullptr, &t);
+      return t;
+    }();
     return *identity;
   }
   return **keep;
@@ -394,32 +398,31 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
     return std::find(into.begin(), into.end(), static_cast<int>(k + 1)) != into.end();
   };
   uint64_t rows = 0;
-  std::vector<Value> values(st.binds.size());
   std::vector<Value> returning;
-  for (ub4 it = 0; it < iters; ++it) {
+  // The values of every row are made first: converting the client's
+  // buffers needs no database, so it is done before the first row takes
+  // the write lock, while another session's transaction may still hold it.
+  std::vector<std::vector<Value>> converted;
+  converted.reserve(iters);
+  Status bad;  // the conversion that failed; rows before it still run
+  for (ub4 it = 0; it < iters && bad.ok(); ++it) {
     ub4 row = rowoff + it;
+    std::vector<Value> values(st.binds.size());
     size_t dae = SIZE_MAX;
-    for (size_t k = 0; k < st.binds.size(); ++k) {
+    for (size_t k = 0; k < st.binds.size() && bad.ok(); ++k) {
       const BindSlot& b = st.binds[k];
       if (!b.set) {
-        st.counters.row_count = rows;
-        return Fail(err, OraError(ora::kNotAllVariablesBound));
-      }
-      if (is_into(k)) {
+        bad = OraError(ora::kNotAllVariablesBound);
+      } else if (is_into(k)) {
         values[k] = Value::Null(BindKind(b.buf));
-        continue;
-      }
-      if (b.buf.mode & OCI_DATA_AT_EXEC) {
+      } else if (b.buf.mode & OCI_DATA_AT_EXEC) {
         if (dae == SIZE_MAX) dae = k;
         values[k] = Value::Null(BindKind(b.buf));
-        continue;
-      }
-      Status status = BindToValue(b.buf, row, text, &values[k]);
-      if (!status.ok()) {
-        st.counters.row_count = rows;
-        return Fail(err, status);
+      } else {
+        bad = BindToValue(b.buf, row, text, &values[k]);
       }
     }
+    if (!bad.ok()) break;
     if (dae != SIZE_MAX) {
       if (iters != 1) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
       // The LONG value arrives in pieces through OCIStmtSetPieceInfo.
@@ -444,7 +447,10 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       }
       return OCI_NEED_DATA;
     }
-    Status status = st.prepared->ExecuteDml(values, &rows, &returning);
+    converted.push_back(std::move(values));
+  }
+  for (ub4 it = 0; it < converted.size(); ++it) {
+    Status status = st.prepared->ExecuteDml(converted[it], &rows, &returning);
     if (!status.ok()) {
       if (batch && status.code() != ora::kResourceBusy) {
         AddRowError(err, it, status);
@@ -453,7 +459,11 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       st.counters.row_count = rows;
       return Fail(err, status);
     }
-    FillReturning(st, s, returning, row);
+    FillReturning(st, s, returning, rowoff + it);
+  }
+  if (!bad.ok()) {
+    st.counters.row_count = rows;
+    return Fail(err, bad);
   }
   st.counters.row_count = rows;
   st.counters.dml_errors = static_cast<uint32_t>(err->row_errors.size());

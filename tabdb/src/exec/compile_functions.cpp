@@ -522,6 +522,12 @@ Status UserenvRule(FnCompile& f) {
   return Status::Ok();
 }
 
+Status ScnRule(FnCompile& f) {
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kNumber, {}));
+  f.out->constant = false;  // the newest commit when it is read
+  return Status::Ok();
+}
+
 // ---- The registry. Names are upper case; '$' names are operators.
 const SqlFunction kFunctions[] = {
     // Operators the compiler emits.
@@ -625,6 +631,7 @@ const SqlFunction kFunctions[] = {
     // The session's context.
     {"SYS_CONTEXT", 2, 3, SysContextRule, EvalSysContext, 0, 0},
     {"USERENV", 1, 1, UserenvRule, EvalUserenv, 0, 0},
+    {"DBMS_FLASHBACK.GET_SYSTEM_CHANGE_NUMBER", 0, 0, ScnRule, EvalSystemChangeNumber, 0, 0},
 };
 
 constexpr int kFunctionCount = static_cast<int>(sizeof(kFunctions) / sizeof(kFunctions[0]));

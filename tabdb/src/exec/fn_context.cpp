@@ -26,9 +26,12 @@ std::string HostName() {
 }
 
 std::string OsUser() {
-  if (const passwd* pw = getpwuid(getuid())) {
-    if (pw->pw_name && *pw->pw_name) return pw->pw_name;
-  }
+  // getpwuid_r: sessions of other threads may ask at the same time.
+  passwd pwd;
+  passwd* pw = nullptr;
+  char buf[4096];
+  if (getpwuid_r(getuid(), &pwd, buf, sizeof buf, &pw) == 0 && pw != nullptr && pw->pw_name && *pw->pw_name)
+    return pw->pw_name;
   const char* u = getenv("USER");
   return u ? u : "unknown";
 }
@@ -156,6 +159,12 @@ void EvalUserenv(FnCall& c, Status* st) {
     return;
   }
   SetText(c.out, c.result, v);
+}
+
+void EvalSystemChangeNumber(FnCall& c, Status* st) {
+  int64_t scn = 0;
+  *st = c.session->TakeScn(&scn);
+  if (st->ok()) *c.out = Value::Of(TypeKind::kNumber, Number::FromInt64(scn).Encode());
 }
 
 }  // namespace tabdb

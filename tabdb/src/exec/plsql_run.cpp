@@ -15,6 +15,7 @@
 #include "exec/plsql.h"
 #include "exec/prepared.h"
 #include "exec/server_output.h"
+#include "exec/sqlfunc.h"
 #include "sql/parser.h"
 #include "sql/plsql_parser.h"
 #include "storage/lob_store.h"
@@ -995,6 +996,28 @@ class Runner {
         if (!method.null) TABDB_RETURN_IF_ERROR(Text(method, &m));
       }
       return RefreshMviews(s_, l, m);
+    }
+    if (n == "DBMS_FLASHBACK.ENABLE_AT_SYSTEM_CHANGE_NUMBER" || n == "DBMS_FLASHBACK.DISABLE") {
+      Status r;
+      if (n == "DBMS_FLASHBACK.DISABLE") {
+        if (!st.args.empty()) return WrongArgs(st);
+        s_.DisableFlashback();
+      } else {
+        if (st.args.size() != 1) return WrongArgs(st);
+        Value v;
+        TABDB_RETURN_IF_ERROR(arg(0, &v));
+        int64_t scn = 0;
+        if (v.null) return OraError(ora::kInvalidScn);
+        TABDB_RETURN_IF_ERROR(ToInt(v, st.tok, &scn));
+        TABDB_RETURN_IF_ERROR(s_.EnableFlashback(scn));
+        // The functions of SQL, per connection, for the one now read.
+        int rc = RegisterSqlFunctions(s_.db().handle(), &s_);
+        if (rc != SQLITE_OK) r = SqliteError(s_.db().handle(), rc);
+      }
+      // What the block compiled belongs to the connection it left.
+      cache_.clear();
+      dynamic_.clear();
+      return r;
     }
     if (n == "DBMS_OUTPUT.NEW_LINE") {
       ServerOutputNewLine(s_);

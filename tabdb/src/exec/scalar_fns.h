@@ -110,6 +110,8 @@ void EvalRegexpReplace(FnCall& c, Status* st);
 // Session context (fn_context.cpp).
 void EvalSysContext(FnCall& c, Status* st);
 void EvalUserenv(FnCall& c, Status* st);
+// DBMS_FLASHBACK.GET_SYSTEM_CHANGE_NUMBER: the session's SCN (Session::TakeScn).
+void EvalSystemChangeNumber(FnCall& c, Status* st);
 
 // Shared helpers.
 Status ArgInt(const Value& v, int64_t* out);      // a NUMBER argument as an integer (truncated)

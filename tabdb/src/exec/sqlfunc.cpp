@@ -82,6 +82,21 @@ void NumFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_blob(ctx, buf, static_cast<int>(n), SQLITE_TRANSIENT);
 }
 
+// tabdb_scn(): the session's system change number as a NUMBER
+// (V$DATABASE.CURRENT_SCN).
+void ScnFunc(sqlite3_context* ctx, int, sqlite3_value**) {
+  Session* s = static_cast<Session*>(sqlite3_user_data(ctx));
+  int64_t scn = 0;
+  Status st = s->TakeScn(&scn);
+  if (!st.ok()) {
+    ResultStatus(ctx, st);
+    return;
+  }
+  uint8_t buf[kNumberBufferBytes];
+  size_t n = Number::FromInt64(scn).EncodeTo(buf);
+  sqlite3_result_blob(ctx, buf, static_cast<int>(n), SQLITE_TRANSIENT);
+}
+
 // tabdb_call(fn, result_kind, arg_kinds, args...)
 void CallFunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Session* s = static_cast<Session*>(sqlite3_user_data(ctx));
@@ -223,6 +238,9 @@ int RegisterSqlFunctions(sqlite3* db, Session* session) {
                                       nullptr, NumFunc, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK)
     rc = sqlite3_create_function_v2(db, "tabdb_call", -1, SQLITE_UTF8, session, CallFunc, nullptr,
+                                    nullptr, nullptr);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_create_function_v2(db, "tabdb_scn", 0, SQLITE_UTF8, session, ScnFunc, nullptr,
                                     nullptr, nullptr);
   if (rc == SQLITE_OK)
     rc = sqlite3_create_function_v2(db, "tabdb_sum", 2, SQLITE_UTF8, session, nullptr, SumStep,

@@ -1,9 +1,11 @@
 // session.cpp - logon and the end of a session.
 #include "session/session.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "storage/password.h"
+#include "storage/snapshots.h"
 #include "util/errors.h"
 
 namespace tabdb {
@@ -60,6 +62,10 @@ Session::~Session() {
   // A destructor cannot report: a failed rollback leaves the transaction
   // to SQLite, which rolls it back when the connection closes.
   if (db_) (void)db_->Rollback();
+  // The connection may serve the next session of its server: it leaves
+  // flashback with this one.
+  if (db_) db_->LeaveSnapshot();
+  ReleaseSnapshots(this);
   if (db_) UnregisterSession(*db_, sid_);
 }
 
@@ -74,11 +80,13 @@ Status Session::Commit() {
   TABDB_RETURN_IF_ERROR(CheckDeferred());
   deferred_ = Deferred();
   txn_mode_ = TxnMode::kDefault;
+  ReleaseSnapshots(this);
   return db_->Commit();
 }
 
 Status Session::Rollback() {
   KeysMayChange();
+  ReleaseSnapshots(this);
   open_lobs_ = 0;
   txn_mode_ = TxnMode::kDefault;
   deferred_ = Deferred();
@@ -97,16 +105,23 @@ Status Session::SetTransaction(TxnMode mode) {
   return Status::Ok();
 }
 
+void Session::TransactionEnded() {
+  txn_mode_ = TxnMode::kDefault;
+  ReleaseSnapshots(this);
+}
+
 bool Session::read_only() const {
   return txn_mode_ == TxnMode::kReadOnly && db_->in_transaction();
 }
 
 Status Session::CheckWritable() const {
+  if (flashback()) return OraError(ora::kFlashbackMode);
   return read_only() ? OraError(ora::kReadOnlyTransaction) : Status::Ok();
 }
 
 namespace {
-Session::DeferredCheckFn g_deferred_check = nullptr;
+// Set at every logon, from any thread: atomic so that the stores never race.
+std::atomic<Session::DeferredCheckFn> g_deferred_check{nullptr};
 }  // namespace
 
 void Session::SetDeferredCheckFn(DeferredCheckFn fn) { g_deferred_check = fn; }
@@ -122,7 +137,7 @@ bool Session::IsDeferred(int64_t cons_id, bool deferrable, bool initially_deferr
 
 Status Session::CheckDeferred() {
   if (deferred_.empty() || g_deferred_check == nullptr) return Status::Ok();
-  Status st = g_deferred_check(*this);
+  Status st = g_deferred_check.load()(*this);
   if (st.ok()) return st;
   deferred_ = Deferred();
   txn_mode_ = TxnMode::kDefault;

@@ -106,11 +106,32 @@ class Session {
   Status SetTransaction(TxnMode mode);
   // Whether the open transaction is read-only.
   bool read_only() const;
-  // ORA-01456 in a read-only transaction; run before any change.
+  // ORA-01456 in a read-only transaction, ORA-08182 in flashback mode;
+  // run before any change.
   Status CheckWritable() const;
+
+  // System change numbers and flashback (session/flashback.cpp).
+  // The SCN of the last commit the session sees (DBMS_FLASHBACK.
+  // GET_SYSTEM_CHANGE_NUMBER, V$DATABASE.CURRENT_SCN): the newest commit,
+  // or inside a read-only or serializable transaction (or flashback) the
+  // commit of its snapshot. Unless the session's own transaction has
+  // written, the SCN is pinned (storage/snapshots.h) until the session's
+  // next COMMIT or ROLLBACK or its end, so that other sessions of the
+  // process can enable flashback at it meanwhile.
+  Status TakeScn(int64_t* out);
+  // DBMS_FLASHBACK.ENABLE_AT_SYSTEM_CHANGE_NUMBER: every later statement
+  // reads the database as of `scn` until DisableFlashback, and changes fail
+  // with ORA-08182. ORA-08184 when enabled already, ORA-08183 inside a
+  // transaction, ORA-08181 / ORA-01555 for an SCN that cannot be read.
+  // The caller registers the SQL functions on the new connection.
+  Status EnableFlashback(int64_t scn);
+  // DBMS_FLASHBACK.DISABLE: back to the newest commit; nothing when not
+  // enabled.
+  void DisableFlashback();
+  bool flashback() const { return db_->in_snapshot(); }
   // Forgets the transaction mode after a commit the session did not make
   // through Commit (the implicit commit before DDL).
-  void TransactionEnded() { txn_mode_ = TxnMode::kDefault; }
+  void TransactionEnded();
   TxnMode txn_mode() const { return txn_mode_; }
 
   // Explicitly opened LOBs of the transaction.

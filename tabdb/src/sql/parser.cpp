@@ -212,6 +212,10 @@ Status Parser::ParseTableRef(TableRef* out, bool allow_alias) {
   } else {
     TABDB_RETURN_IF_ERROR(ParseObjectName(&out->name, 903));
     TABDB_RETURN_IF_ERROR(ParseTableRefPartition(out));
+    // A flashback query per table reference: the session reads one
+    // snapshot for all its tables (DBMS_FLASHBACK), not one per table.
+    if (PeekWord("AS") && PeekWord("OF", 1) && (PeekWord("SCN", 2) || PeekWord("TIMESTAMP", 2)))
+      return Unimplemented("AS OF " + Peek(2).text);
   }
   if (allow_alias && PeekIsName() && !PeekTableRefEnd()) {
     TABDB_RETURN_IF_ERROR(ParseName(&out->alias));

@@ -121,8 +121,45 @@ Status Database::AddMissingCatalogTables(Database* d) {
 }
 
 Database::~Database() {
+  if (in_snapshot()) LeaveSnapshot();
   for (auto& kv : cache_) sqlite3_finalize(kv.second);
   if (db_) sqlite3_close_v2(db_);
+}
+
+void Database::EnterSnapshot(sqlite3* pinned) {
+  if (in_snapshot()) LeaveSnapshot();
+  own_db_ = db_;
+  own_cache_ = std::move(cache_);
+  cache_.clear();
+  db_ = pinned;
+  WatchCatalogScans(db_);
+  ++switches_;
+}
+
+void Database::LeaveSnapshot() {
+  if (!in_snapshot()) return;
+  for (auto& kv : cache_) sqlite3_finalize(kv.second);
+  cache_ = std::move(own_cache_);
+  own_cache_.clear();
+  sqlite3* pinned = db_;
+  db_ = own_db_;
+  own_db_ = nullptr;
+  // Ends the pinned read transaction; statements of it not finalized yet
+  // keep the connection until they are (close_v2).
+  (void)sqlite3_exec(pinned, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(pinned);
+  ++switches_;
+}
+
+Status Database::Scn(int64_t* out) {
+  sqlite3_stmt* s = nullptr;
+  TABDB_RETURN_IF_ERROR(Cached("SELECT v FROM tab$meta WHERE k = 'scn'", &s));
+  bool row = false;
+  TABDB_RETURN_IF_ERROR(Step(s, &row));
+  // A file no commit has advanced yet is at SCN 1.
+  *out = row ? sqlite3_column_int64(s, 0) : 1;
+  sqlite3_reset(s);
+  return Status::Ok();
 }
 
 Status Database::OpenConnection(const std::string& path, bool create, sqlite3** out) {
@@ -273,6 +310,7 @@ Status Database::Run(sqlite3_stmt* stmt) {
 }
 
 Status Database::BeginWrite() {
+  if (in_snapshot()) return OraError(ora::kFlashbackMode);
   if (in_transaction()) return Status::Ok();
   return Exec("BEGIN IMMEDIATE");
 }
@@ -288,12 +326,19 @@ Status Database::BeginRead() {
 }
 
 Status Database::Commit() {
-  if (!in_transaction()) return Status::Ok();
+  if (in_snapshot() || !in_transaction()) return Status::Ok();
+  if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_WRITE) {
+    // The commit's SCN: written last, so that it belongs to the commit.
+    sqlite3_stmt* s = nullptr;
+    TABDB_RETURN_IF_ERROR(Cached(
+        "INSERT INTO tab$meta(k, v) VALUES('scn', 2) ON CONFLICT(k) DO UPDATE SET v = v + 1", &s));
+    TABDB_RETURN_IF_ERROR(Run(s));
+  }
   return Exec("COMMIT");
 }
 
 Status Database::Rollback() {
-  if (!in_transaction()) return Status::Ok();
+  if (in_snapshot() || !in_transaction()) return Status::Ok();
   return Exec("ROLLBACK");
 }
 
@@ -326,6 +371,8 @@ Status Database::CatalogVersion(int64_t* out) {
   TABDB_RETURN_IF_ERROR(Step(s, &row));
   *out = row ? sqlite3_column_int64(s, 0) : 0;
   sqlite3_reset(s);
+  // Statements compiled before a switch of connection are compiled again.
+  *out += switches_ << 40;
   return Status::Ok();
 }
 

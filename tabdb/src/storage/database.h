@@ -59,9 +59,25 @@ class Database {
   // Commit or Rollback. Writers of other connections go on; checkpoints
   // cannot pass the mark, so the WAL grows while it is held.
   Status BeginRead();
+  // A commit of a transaction that wrote also advances the database's
+  // system change number (SCN), which names the commit.
   Status Commit();
   Status Rollback();
   bool in_transaction() const { return !sqlite3_get_autocommit(db_); }
+
+  // The SCN of the last commit the connection sees: the newest one in
+  // autocommit mode, the one of its snapshot inside a read transaction.
+  Status Scn(int64_t* out);
+
+  // Flashback: the connection's reads go to `pinned`, a connection whose
+  // read transaction stays at one commit (storage/snapshots.h), until
+  // LeaveSnapshot closes it and brings the own connection back. Meanwhile
+  // Commit and Rollback leave the snapshot alone and BeginWrite fails with
+  // ORA-08182. Statements prepared on one connection are never run on the
+  // other: the catalog version changes with each switch.
+  void EnterSnapshot(sqlite3* pinned);
+  void LeaveSnapshot();
+  bool in_snapshot() const { return own_db_ != nullptr; }
 
   // Statement-level atomicity inside the transaction.
   Status Savepoint(const char* name);
@@ -73,18 +89,26 @@ class Database {
   Status NextId(const char* counter, int64_t* out);
 
   // Catalog version: increased by every DDL, so that compiled statements
-  // can tell that the names they resolved may have changed.
+  // can tell that the names they resolved may have changed; it also
+  // differs after every switch of connection (EnterSnapshot).
   Status CatalogVersion(int64_t* out);
   Status BumpCatalogVersion();
 
+  // Opens one more connection to the file at `path` with the engine's
+  // settings (lock timeout, defensive mode), without checking the file.
+  static Status OpenConnection(const std::string& path, bool create, sqlite3** out);
+
  private:
   Database() = default;
-  static Status OpenConnection(const std::string& path, bool create, sqlite3** out);
   static Status AddMissingCatalogTables(Database* d);
 
   sqlite3* db_ = nullptr;
   std::string path_;
   std::map<std::string, sqlite3_stmt*> cache_;
+  // While in a snapshot: the own connection and its statements, put aside.
+  sqlite3* own_db_ = nullptr;
+  std::map<std::string, sqlite3_stmt*> own_cache_;
+  int64_t switches_ = 0;  // EnterSnapshot and LeaveSnapshot calls
 };
 
 }  // namespace tabdb

@@ -30,6 +30,7 @@ const Call kCalls[] = {
     {"CASE WHEN DBMS_RANDOM.VALUE() >= 0 AND DBMS_RANDOM.VALUE() < 1 THEN 'ok' END", "ok"},
     {"CASE WHEN DBMS_RANDOM.VALUE(5, 7) >= 5 AND DBMS_RANDOM.VALUE(5, 7) < 7 THEN 'ok' END", "ok"},
     {"CASE WHEN DBMS_RANDOM.VALUE() <> DBMS_RANDOM.VALUE() THEN 'ok' END", "ok"},
+    {"SIGN(DBMS_FLASHBACK.GET_SYSTEM_CHANGE_NUMBER())", "1"},
     {"CASE WHEN ORA_HASH('abc', 9) BETWEEN 0 AND 9 AND ORA_HASH('abc', 0) = 0 THEN 'ok' END", "ok"},
     {"CASE WHEN ORA_HASH('abc', 4294967295, 1) <> ORA_HASH('abc', 4294967295, 2) THEN 'seeded' END",
      "seeded"},

@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# parallel.sh - wall and CPU time of tabexp PARALLEL=n against the serial
+# run, over the ALL schema of the reference generator and over a schema of
+# 64 tables of mixed sizes; checks that every parallel dump equals the
+# serial one.
+#
+# usage: bench/run.sh parallel [small|medium|large] [repeats] [n...]
+#        (n: the PARALLEL values to measure, default 1 2)
+#
+# Environment: BENCH_BUILD_DIR, BENCH_WORK_DIR, BENCH_KEEP as for run.sh;
+# BENCH_CONSISTENT=N reads without the snapshot (CONSISTENT=N), for a
+# database without DBMS_FLASHBACK.
+set -euo pipefail
+
+size=${1:-small}
+repeats=${2:-3}
+shift $(($# > 2 ? 2 : $#))
+levels=("$@")
+[ ${#levels[@]} -gt 0 ] || levels=(1 2)
+case "$size" in small|medium|large) ;; *) echo "usage: $0 [small|medium|large] [repeats] [n...]" >&2; exit 2 ;; esac
+if ! [[ "$repeats" =~ ^[1-9][0-9]*$ ]]; then
+  echo "repeats must be a positive number" >&2
+  exit 2
+fi
+for n in "${levels[@]}"; do
+  [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "PARALLEL values are numbers from 1 to 64" >&2; exit 2; }
+done
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build-bench}
+if [ -n "${BENCH_WORK_DIR:-}" ]; then
+  work=$BENCH_WORK_DIR
+  mkdir -p "$work"
+else
+  work=$(mktemp -d "${TMPDIR:-/tmp}/tabpar.XXXXXX")
+fi
+cleanup() {
+  if [ "${BENCH_KEEP:-0}" != 1 ]; then rm -rf "$work"; else echo "files kept in $work" >&2; fi
+}
+trap cleanup EXIT
+
+echo "== build (release, $build)" >&2
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAB_TESTS=OFF >"$work/cmake.log" 2>&1 ||
+  { cat "$work/cmake.log" >&2; exit 1; }
+cmake --build "$build" -j "$(nproc)" --target tabexp tabsql bench_gen bench_time >"$work/build.log" 2>&1 ||
+  { tail -n 50 "$work/build.log" >&2; exit 1; }
+
+tabsql=$build/tabdb/tabsql
+tabexp=$build/source/tabexp
+gen=$build/bench/bench_gen
+btime=$build/bench/bench_time
+export NLS_LANG=AMERICAN_AMERICA.AL32UTF8
+consistent=CONSISTENT=${BENCH_CONSISTENT:-Y}
+
+fail() {
+  echo "parallel.sh: $*" >&2
+  exit 1
+}
+
+new_db() {
+  "$tabsql" -init "system/manager@$1" >/dev/null
+  "$tabsql" -S "system/manager@$1" >/dev/null <<'SQL' || fail "creating the user in $1"
+create user bench identified by bench;
+grant dba to bench;
+SQL
+}
+
+echo "== generating ($size)" >&2
+new_db "$work/ALL.db"
+"$gen" "bench/bench@$work/ALL.db" SIZE="$size" TABLES=all >"$work/gen.out" || fail "generating ALL"
+
+# 64 tables: sizes from a few rows to the largest, a third with a CLOB.
+case "$size" in small) unit=200 ;; medium) unit=2000 ;; large) unit=20000 ;; esac
+new_db "$work/MIXED.db"
+{
+  for ((t = 0; t < 64; t++)); do
+    n=$(( unit * ((t * 37) % 16 + 1) / (t % 4 == 0 ? 1 : 8) ))
+    if ((t % 3 == 0)); then
+      echo "create table m$t (id number primary key, v varchar2(200), c clob);"
+      echo "begin for i in 1..$n loop insert into m$t values (i, rpad('v', 150, 'w'), rpad('c', 2000, 'd')); end loop; commit; end;"
+    else
+      echo "create table m$t (id number primary key, v varchar2(200), n number(12,2), d date);"
+      echo "begin for i in 1..$n loop insert into m$t values (i, rpad('v', 120, 'w'), i / 3, date '2024-01-01' + mod(i, 300)); end loop; commit; end;"
+    fi
+    echo "/"
+  done
+} >"$work/mixed.sql"
+"$tabsql" -S "bench/bench@$work/MIXED.db" <"$work/mixed.sql" >"$work/mixed.out" 2>&1 || fail "creating MIXED"
+! grep -q "ORA-" "$work/mixed.out" || { grep -m 3 "ORA-" "$work/mixed.out" >&2; fail "creating MIXED"; }
+for set in ALL MIXED; do
+  sqlite3 "$work/$set.db" "PRAGMA wal_checkpoint(TRUNCATE);" >/dev/null 2>&1 || true
+  echo "   $set: $(($(stat -c %s "$work/$set.db") / 1048576)) MB" >&2
+done
+
+samples=$work/samples.txt
+: >"$samples"
+for ((r = 1; r <= repeats; r++)); do
+  echo "== round $r of $repeats" >&2
+  for set in ALL MIXED; do
+    for n in "${levels[@]}"; do
+      dmp=$work/$set.p$n.dmp
+      # the status (1: completed with warnings) is read from the report
+      "$btime" -r "$work/time.txt" -o "$work/exp.log" -e "$work/exp.err" -- \
+        "$tabexp" "bench/bench@$work/$set.db" FILE="$dmp" OWNER=bench PARALLEL="$n" "$consistent" || true
+      read -r secs rss status user sys <"$work/time.txt"
+      [ "$status" -le 1 ] || { tail -n 20 "$work/exp.err" >&2; fail "tabexp PARALLEL=$n of $set: status $status"; }
+      echo "$set $n $secs $(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }') $rss $(stat -c %s "$dmp")" >>"$samples"
+      first=$work/$set.p${levels[0]}.dmp
+      cmp -s "$first" "$dmp" || fail "the PARALLEL=$n dump of $set differs from the PARALLEL=${levels[0]} one"
+    done
+  done
+done
+
+# The median of each (set, n) over the rounds.
+echo
+echo "tabexp PARALLEL ($size, $repeats rounds, $consistent, $(nproc) cores; medians)"
+printf "%-6s %8s %9s %9s %9s %10s %9s\n" set PARALLEL "wall s" "cpu s" speedup "max RSS MB" "dump MB"
+sort -k1,1 -k2,2n -k3,3n "$samples" | awk '
+  { key = $1 " " $2; n[key]++; v[key, n[key]] = $0 }
+  END {
+    for (k in n) { split(v[k, int((n[k] + 1) / 2)], f, " "); print f[1], f[2], f[3], f[4], f[5], f[6] }
+  }' | sort -k1,1 -k2,2n | awk '
+  $2 == base_n[$1] || !($1 in base) { if (!($1 in base)) { base[$1] = $3; base_n[$1] = $2 } }
+  { printf "%-6s %8d %9.2f %9.2f %8.2fx %10.1f %9.1f\n", $1, $2, $3, $4, base[$1] / $3, $5 / 1024, $6 / 1048576 }'
