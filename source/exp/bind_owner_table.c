@@ -16,7 +16,7 @@ int bind_owner_table(EXP_WORKER *w, const EXP_TABLE *tab)
         sword rc = OCIBindByPos(w->env.smthp, &bindp, w->env.errhp, (ub4)(i + 1), (void *)values[i],
                                 (sb4)(strlen(values[i]) + 1), SQLT_STR, NULL, NULL, NULL, 0, NULL,
                                 OCI_DEFAULT);
-        if (check_error(&w->env, rc) != 0) {
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
             fprintf(stderr, "OCIBindByPos()\n%s\n", get_ora_message(&w->env));
             return -1;
         }

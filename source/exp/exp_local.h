@@ -69,6 +69,15 @@ void run_unlock(EXP_RUN *run);
  * name and the row count), whole, under the run's lock. */
 void table_done_line(EXP_WORKER *w, const char *fmt);
 
+/* Reads the system change number of the coordinator's snapshot into
+ * run->scn, as the first statement of its read-only transaction: the
+ * workers then read the rows of every table at the moment the coordinator
+ * began (in the embedded database the number is the transaction's own
+ * snapshot; on an Oracle server the current number, taken at once after
+ * the transaction began, so that every table's rows come from one moment).
+ * Returns 0 or -1 (message printed). */
+int take_snapshot_scn(EXP_WORKER *w);
+
 /* Exports the tables through run->parallel worker sessions, each reading
  * the coordinator's snapshot, and copies their sections into the dump in
  * directory order after the header written by the coordinator's worker.

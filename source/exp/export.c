@@ -280,6 +280,8 @@ int export_run(EXP_RUN *run, int argc, char **argv)
     /* The snapshot comes before the first read of the dictionary. */
     if (!run->inconsistent && begin_snapshot(w) != 0)
         STEP_FAILED("Start of the read-only transaction error.\n");
+    /* The workers of a parallel run read at the snapshot's number. */
+    if (!run->inconsistent && run->parallel > 1 && take_snapshot_scn(w) != 0) goto fail;
     if (check_owner(w) != 0) goto fail;
     int lossy = check_charsets(&w->env, nls_lang, 0);
     if (lossy < 0) goto fail;

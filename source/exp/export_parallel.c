@@ -46,9 +46,7 @@ static void fail_run(EXP_RUN *run, const EXP_TABLE *tab)
     run_unlock(run);
 }
 
-/* The snapshot's system change number, read on the coordinator's session
- * inside its read-only transaction. Returns 0 or -1 (message printed). */
-static int take_snapshot_scn(EXP_WORKER *w)
+int take_snapshot_scn(EXP_WORKER *w)
 {
     static const ub4 width[1] = {48};
     DICT_QUERY q;
@@ -68,23 +66,24 @@ static int take_snapshot_scn(EXP_WORKER *w)
 }
 
 /* Puts a worker's session on the coordinator's snapshot before it reads
- * any table. Returns 0 or -1 (message printed). */
+ * any table. The number goes into the block as its digits (checked to be
+ * nothing else): the embedded database does not pass a bind variable on
+ * to the call's argument. Returns 0 or -1 (message printed). */
 static int enable_snapshot(EXP_WORKER *w)
 {
-    static const char sqltxt[] = "BEGIN DBMS_FLASHBACK.ENABLE_AT_SYSTEM_CHANGE_NUMBER(:scn); END;";
-    OCIBind *bindp = NULL;
+    char sqltxt[128];
+    const char *scn = w->run->scn;
+    size_t n = strspn(scn, "0123456789");
+    if (n == 0 || n > 20 || scn[n] != '\0') {
+        fprintf(stderr, "System change number \"%s\" not understood.\n", scn);
+        return -1;
+    }
+    snprintf(sqltxt, sizeof(sqltxt), "BEGIN DBMS_FLASHBACK.ENABLE_AT_SYSTEM_CHANGE_NUMBER(%s); END;",
+             scn);
     sword rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt,
                               (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
     if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
-        return -1;
-    }
-    /* the number as its digits: exact whatever its size */
-    rc = OCIBindByPos(w->env.smthp, &bindp, w->env.errhp, 1, w->run->scn,
-                      (sb4)(strlen(w->run->scn) + 1), SQLT_STR, NULL, NULL, NULL, 0, NULL,
-                      OCI_DEFAULT);
-    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
-        fprintf(stderr, "OCIBindByPos()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
     return execute_statement(w, 1);
@@ -284,7 +283,7 @@ int export_parallel(EXP_RUN *run)
     /* the lookups workers use are built now and only read afterwards */
     find_table(run, "");
     read_estimates(main_w);
-    if (!run->inconsistent && take_snapshot_scn(main_w) != 0) return -1;
+    assert(run->inconsistent || run->scn[0] != '\0');
 
     run->order = (int *)malloc(sizeof(int) * (size_t)run->ntab);
     run->workers = (EXP_WORKER *)calloc((size_t)n, sizeof(EXP_WORKER));

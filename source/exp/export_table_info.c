@@ -44,13 +44,13 @@ static long long count_tables(EXP_WORKER *w, const char *esc_owner)
     sword rc;
 
     rc = prepare_list_query(w, "count(*)", esc_owner);
-    if (check_error(&w->env, rc) != 0) {
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
     rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, 1, &count, sizeof(count), SQLT_INT,
                         NULL, NULL, NULL, OCI_DEFAULT);
-    if (check_error(&w->env, rc) != 0) {
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
@@ -129,7 +129,7 @@ int export_table_information(EXP_WORKER *w)
     cap = (int)count;
 
     rc = prepare_list_query(w, "TABLE_NAME", esc_owner);
-    if (check_error(&w->env, rc) != 0) {
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
@@ -144,12 +144,12 @@ int export_table_information(EXP_WORKER *w)
 
     rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, 1, names, LONG_NAME_WIDTH, SQLT_STR, inds, lens,
                         NULL, OCI_DEFAULT);
-    if (check_error(&w->env, rc) != 0) {
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
     rc = OCIDefineArrayOfStruct(defnp, w->env.errhp, LONG_NAME_WIDTH, 2, 2, 0);
-    if (check_error(&w->env, rc) != 0) {
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCIDefineArrayOfStruct()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
