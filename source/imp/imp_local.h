@@ -72,7 +72,8 @@ int run_deferred_statements(IMP_WORKER *w);
 
 /* Sets up worker w of run: its read window and bind area and, with own,
  * its own reader cursor (made from the run's); without own it reads
- * through the run's reader. 0 or -1 after the message. Its session is
+ * through the run's reader (the coordinator, which in a parallel run has
+ * no window: it runs only the deferred statements). 0 or -1 after the message. Its session is
  * connected by the caller. imp_worker_end releases all of it, session
  * included; safe at every stage. */
 int imp_worker_begin(IMP_RUN *run, IMP_WORKER *w, DUMP_READER *own);

@@ -189,6 +189,8 @@ int imp_worker_begin(IMP_RUN *run, IMP_WORKER *w, DUMP_READER *own)
         w->dump = own;
     } else {
         w->dump = run->dump;
+        /* the coordinator of a parallel run loads no rows: no window */
+        if (run->parallel > 1) return 0;
     }
     size_t sz = (size_t)IMP_WINDOW_SIZE + IMP_BIND_AREA;
     w->buf = malloc(sz);
