@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# parallel.sh - wall and CPU time of tabexp PARALLEL=n against the serial
-# run, over the ALL schema of the reference generator and over a schema of
-# 64 tables of mixed sizes; checks that every parallel dump equals the
-# serial one.
+# parallel.sh - wall and CPU time of tabexp and tabimp PARALLEL=n against
+# the serial run, over the ALL schema of the reference generator and over a
+# schema of 64 tables of mixed sizes; checks that every parallel dump equals
+# the serial one, and imports the serial dump into a fresh copy of the
+# database (schema BENCH_COPY) with each PARALLEL value.
 #
 # usage: bench/run.sh parallel [small|medium|large] [repeats] [n...]
 #        (n: the PARALLEL values to measure, default 1 2)
@@ -42,11 +43,12 @@ trap cleanup EXIT
 echo "== build (release, $build)" >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAB_TESTS=OFF >"$work/cmake.log" 2>&1 ||
   { cat "$work/cmake.log" >&2; exit 1; }
-cmake --build "$build" -j "$(nproc)" --target tabexp tabsql bench_gen bench_time >"$work/build.log" 2>&1 ||
+cmake --build "$build" -j "$(nproc)" --target tabexp tabimp tabsql bench_gen bench_time >"$work/build.log" 2>&1 ||
   { tail -n 50 "$work/build.log" >&2; exit 1; }
 
 tabsql=$build/tabdb/tabsql
 tabexp=$build/source/tabexp
+tabimp=$build/source/tabimp
 gen=$build/bench/bench_gen
 btime=$build/bench/bench_time
 export NLS_LANG=AMERICAN_AMERICA.AL32UTF8
@@ -62,6 +64,8 @@ new_db() {
   "$tabsql" -S "system/manager@$1" >/dev/null <<'SQL' || fail "creating the user in $1"
 create user bench identified by bench;
 grant dba to bench;
+create user bench_copy identified by bench_copy;
+grant dba to bench_copy;
 SQL
 }
 
@@ -93,7 +97,9 @@ for set in ALL MIXED; do
 done
 
 samples=$work/samples.txt
+imports=$work/imports.txt
 : >"$samples"
+: >"$imports"
 for ((r = 1; r <= repeats; r++)); do
   echo "== round $r of $repeats" >&2
   for set in ALL MIXED; do
@@ -108,6 +114,17 @@ for ((r = 1; r <= repeats; r++)); do
       first=$work/$set.p${levels[0]}.dmp
       cmp -s "$first" "$dmp" || fail "the PARALLEL=$n dump of $set differs from the PARALLEL=${levels[0]} one"
     done
+    # the import of the first dump, into a fresh copy of the database each time
+    for n in "${levels[@]}"; do
+      copy=$work/copy.db
+      rm -f "$copy" "$copy-wal" "$copy-shm"
+      cp "$work/$set.db" "$copy"
+      "$btime" -r "$work/time.txt" -o "$work/imp.log" -e "$work/imp.err" -- \
+        "$tabimp" "bench/bench@$copy" FILE="$work/$set.p${levels[0]}.dmp" TOUSER=BENCH_COPY PARALLEL="$n" || true
+      read -r secs rss status user sys <"$work/time.txt"
+      [ "$status" -le 1 ] || { tail -n 20 "$work/imp.err" >&2; fail "tabimp PARALLEL=$n of $set: status $status"; }
+      echo "$set $n $secs $(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }') $rss $(stat -c %s "$copy")" >>"$imports"
+    done
   done
 done
 
@@ -121,4 +138,15 @@ sort -k1,1 -k2,2n -k3,3n "$samples" | awk '
     for (k in n) { split(v[k, int((n[k] + 1) / 2)], f, " "); print f[1], f[2], f[3], f[4], f[5], f[6] }
   }' | sort -k1,1 -k2,2n | awk '
   $2 == base_n[$1] || !($1 in base) { if (!($1 in base)) { base[$1] = $3; base_n[$1] = $2 } }
+  { printf "%-6s %8d %9.2f %9.2f %8.2fx %10.1f %9.1f\n", $1, $2, $3, $4, base[$1] / $3, $5 / 1024, $6 / 1048576 }'
+
+echo
+echo "tabimp PARALLEL ($size, $repeats rounds, $(nproc) cores; medians; last column: the database file)"
+printf "%-6s %8s %9s %9s %9s %10s %9s\n" set PARALLEL "wall s" "cpu s" speedup "max RSS MB" "db MB"
+sort -k1,1 -k2,2n -k3,3n "$imports" | awk '
+  { key = $1 " " $2; n[key]++; v[key, n[key]] = $0 }
+  END {
+    for (k in n) { split(v[k, int((n[k] + 1) / 2)], f, " "); print f[1], f[2], f[3], f[4], f[5], f[6] }
+  }' | sort -k1,1 -k2,2n | awk '
+  !($1 in base) { base[$1] = $3 }
   { printf "%-6s %8d %9.2f %9.2f %8.2fx %10.1f %9.1f\n", $1, $2, $3, $4, base[$1] / $3, $5 / 1024, $6 / 1048576 }'

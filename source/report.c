@@ -14,7 +14,7 @@
 
 static FILE *g_screen;   /* the standard error the run began with */
 static FILE *g_copy;     /* the log, or NULL */
-static char g_table[32]; /* the table to name before the next line; "" none */
+static _Thread_local char g_table[32]; /* per thread: the table to name before its next line; "" none */
 
 /* Writes n bytes to the screen and the log with their control characters
  * escaped (line ends and tabs kept), so that a message quoting a name or a

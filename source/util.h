@@ -475,55 +475,104 @@ int free_lob_locator(EXP_WORKER *w, EXP_TABLE *tab);
 
 /* ---- tabimp ---------------------------------------------------------------- */
 
-#define IMP_IGNORE 1             /* IMP.flag: IGNORE=Y */
+#define IMP_IGNORE 1             /* IMP_RUN.flag: IGNORE=Y */
 #ifndef IMP_WINDOW_SIZE
 #define IMP_WINDOW_SIZE 2097152  /* bytes of the read window */
 #endif
 #ifndef IMP_BIND_AREA
 #define IMP_BIND_AREA 4194304    /* bytes of the bind area (smaller in some test builds) */
 #endif
+#define IMP_PARALLEL_MAX 64      /* most worker sessions of PARALLEL= */
 
-typedef struct __imp {
-    int flag;
-    int fd;
-    int max_row;
-    int nrow;
-    int buf_sz;
-    int rsz;
-    int asz;
+/* TABLE_EXISTS_ACTION: what to do with a table the target already holds.
+ * NONE keeps the old rule (fail without IGNORE=Y, append with it). */
+enum { TEA_NONE, TEA_SKIP, TEA_APPEND, TEA_TRUNCATE, TEA_REPLACE };
+
+/* One table of the dump: its directory entry in host order (or the entry
+ * a long-name record carries), its number in the dump and its name. */
+typedef struct __imp_table {
+    TAB_INFO info;
+    uint32_t index;
+    const char *name;    /* the entry's tab_name, or the reader's long name */
+    int done;            /* its rows and statements went in (a stop names it completed) */
+} IMP_TABLE;
+
+/* A sorted list of names, searched by halves. */
+typedef struct __imp_names {
+    char **names;
+    int n, cap;
+} IMP_NAMES;
+
+struct __dump_reader;
+
+/* What the whole run shares: the options, the dump file and its table
+ * list, the objects the run made, and the deferred list's look-up table.
+ * Workers read it; what they change (the object lists) is guarded by
+ * lock when the run has more than one worker. */
+typedef struct __imp_run {
+    int flag;                      /* IMP_IGNORE */
+    int table_exists_action;       /* TEA_... */
+    int partition_merge;           /* PARTITION_OPTIONS=MERGE */
+    int parallel;                  /* worker sessions, 1..IMP_PARALLEL_MAX */
+    int fd;                        /* the dump, read with pread only */
+    uint64_t file_size;            /* of the dump when it was opened */
+    FILE *ofp;                     /* progress lines */
+    struct __dump_reader *dump;    /* the coordinator's reader: header, directory, trailer */
+    IMP_TABLE *tables;             /* directory order */
     int ntab;
-    int dlen;
-    int rtail;
-    uint64_t data_ofs;
-    FILE *ofp;
-    uint8_t *buf;
-    uint8_t *rbuf;
-    uint8_t *abuf;
-    TAB_INFO *tabp;
-    COL_INFO *colp;
-    BIND_COLUMN *bc;
+    IMP_NAMES ours;                /* objects created or taken over */
+    IMP_NAMES taken;               /* tables taken over */
+    const char **sorted_names;     /* the tables' names sorted, while the deferred list is walked */
+    void *lock;                    /* pthread_mutex_t of a parallel run, NULL in a serial one */
     char owner_name[32];
     char dump_filename[256];
     char log_filename[256];
-} IMP;
+} IMP_RUN;
 
-extern IMP g_imp;
-extern OCILobLocator *g_empty_lobp;
+/* What one worker owns: its session, its reader cursor over the dump, its
+ * read window and bind area, and the table it is loading. */
+typedef struct __imp_worker {
+    IMP_RUN *run;
+    OCI_ENV env;
+    struct __dump_reader *dump;    /* this worker's own cursor (checks and checksums) */
+    OCILobLocator *empty_lobp;     /* the empty LOB bound for a LOB column's input */
+    IMP_TABLE *table;              /* being imported, NULL between tables */
+    const IMP_TABLE *verified;     /* the table whose section was checked ahead of its import */
+    int table_created;             /* this worker created it (a stop drops it) */
+    int rows_rejected;
+    int feedback;                  /* writes FEEDBACK dots (a serial run) */
+    int max_row;                   /* rows per execution */
+    int nrow;                      /* rows of the table inserted */
+    int rsz;                       /* bytes of the read window */
+    int asz;                       /* bytes of the bind area */
+    int dlen;                      /* bytes loaded in the window */
+    int rtail;                     /* read position in the window */
+    uint64_t data_ofs;             /* file offset of the window's first byte */
+    uint8_t *buf;                  /* the window and the bind area, one block */
+    uint8_t *rbuf;
+    uint8_t *abuf;
+    COL_INFO *colp;
+    BIND_COLUMN *bc;
+} IMP_WORKER;
 
-int read_dump_head(HEAD_INFO *hi);
-int read_table_information(void);
-int read_file(void);
-int import_table(int ti);
-int set_current_schema(void);
-int create_table(const char *sqltxt, int slen);
-int create_index_constraints(int ti);
-int prepare_insert(int ti);
-int import_multiple_row(int ti);
-int execute_insert(int nrows);
-int import_single_row(int ti);
-int insert_long_piece(void);
-int insert_lob(int bi);
-int free_return_lob_locator(int ti);
+/* Parses tabimp's command line into run (zeroed first). 0, or -1 after the
+ * message and the usage text. */
+int parse_imp_arguments(IMP_RUN *run, int argc, char **argv);
+
+int read_dump_head(IMP_RUN *run, HEAD_INFO *hi);
+int read_table_information(IMP_RUN *run);
+int read_file(IMP_WORKER *w);
+int import_table(IMP_WORKER *w, IMP_TABLE *t);
+int set_current_schema(IMP_WORKER *w);
+int create_table(IMP_WORKER *w, const char *sqltxt, int slen);
+int create_index_constraints(IMP_WORKER *w, IMP_TABLE *t);
+int prepare_insert(IMP_WORKER *w, IMP_TABLE *t);
+int import_multiple_row(IMP_WORKER *w, IMP_TABLE *t);
+int execute_insert(IMP_WORKER *w, int nrows);
+int import_single_row(IMP_WORKER *w, IMP_TABLE *t);
+int insert_long_piece(IMP_WORKER *w);
+int insert_lob(IMP_WORKER *w, int bi);
+int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *t);
 
 #ifdef __cplusplus
 }

@@ -14,44 +14,44 @@
 
 /* Steps over the list from the read position, checking each statement.
  * The read position ends on the end mark. */
-static int check_list(int ti)
+static int check_list(IMP_WORKER *w, const IMP_TABLE *t)
 {
     for (;;) {
-        if (imp_need(2) < 0) return -1;
-        int len = imp_peek16();
+        if (imp_need(w, 2) < 0) return -1;
+        int len = imp_peek16(w);
         if (len == MARK_END) return 0;
         /* The whole block must be loaded, whatever its length. */
-        if (imp_need(2 + len) < 0) return -1;
-        if (check_import_statement(ti, STMT_AT_SECTION, (const char *)g_imp.rbuf + g_imp.rtail + 2,
+        if (imp_need(w, 2 + len) < 0) return -1;
+        if (check_import_statement(w->run, t, STMT_AT_SECTION, (const char *)w->rbuf + w->rtail + 2,
                                    len) < 0)
             return -1;
-        g_imp.rtail += 2 + len;
+        w->rtail += 2 + len;
     }
 }
 
-int create_index_constraints(int ti)
+int create_index_constraints(IMP_WORKER *w, IMP_TABLE *t)
 {
-    uint64_t start = g_imp.data_ofs + (uint64_t)g_imp.rtail;
-    if (check_list(ti) < 0) return -1;
+    uint64_t start = w->data_ofs + (uint64_t)w->rtail;
+    if (check_list(w, t) < 0) return -1;
     /* Back to the list's start; the window only moved forward. */
-    if (start >= g_imp.data_ofs) {
-        g_imp.rtail = (int)(start - g_imp.data_ofs);
+    if (start >= w->data_ofs) {
+        w->rtail = (int)(start - w->data_ofs);
     } else {
-        g_imp.data_ofs = start;
-        g_imp.rtail = 0;
-        if (read_file() < 0) return -1;
+        w->data_ofs = start;
+        w->rtail = 0;
+        if (read_file(w) < 0) return -1;
     }
     for (;;) {
-        if (imp_need(2) < 0) return -1;
-        int len = imp_peek16();
+        if (imp_need(w, 2) < 0) return -1;
+        int len = imp_peek16(w);
         if (len == MARK_END) return 0; /* the read position stays on the end mark */
-        if (imp_need(2 + len) < 0) return -1;
-        const char *text = (const char *)g_imp.rbuf + g_imp.rtail + 2;
+        if (imp_need(w, 2 + len) < 0) return -1;
+        const char *text = (const char *)w->rbuf + w->rtail + 2;
         STMT_INFO in;
-        if (check_import_info(ti, STMT_AT_SECTION, text, len, &in) < 0) return -1;
+        if (check_import_info(w->run, t, STMT_AT_SECTION, text, len, &in) < 0) return -1;
         char *merged = NULL;
         int mlen = 0;
-        int dropped = g_partition_merge && strcmp(in.kind, "index") == 0
+        int dropped = w->run->partition_merge && strcmp(in.kind, "index") == 0
                           ? drop_partitioning(text, len, &merged, &mlen)
                           : 0;
         if (dropped < 0) return -1;
@@ -60,9 +60,9 @@ int create_index_constraints(int ti)
                     in.object);
             run_warning();
         }
-        int rc = dropped > 0 ? run_dump_statement(merged, mlen, &in) : run_dump_statement(text, len, &in);
+        int rc = dropped > 0 ? run_dump_statement(w, merged, mlen, &in) : run_dump_statement(w, text, len, &in);
         free(merged);
         if (rc < 0) return -1;
-        g_imp.rtail += 2 + len;
+        w->rtail += 2 + len;
     }
 }

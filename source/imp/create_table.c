@@ -12,47 +12,47 @@
 #include "outcome.h"
 
 /* 0, -1 (prepare failed) or -2 (execute failed), nothing printed. */
-static int try_sql(const char *txt, int len)
+static int try_sql(IMP_WORKER *w, const char *txt, int len)
 {
-    sword st = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)txt, (ub4)len,
+    sword st = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)txt, (ub4)len,
                               OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(&g_env, st) != 0) return -1;
-    st = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
-    switch (check_error(&g_env, st)) {
-    case 0:
+    if (check_error(&w->env, st) != CHECK_SUCCESS) return -1;
+    st = OCIStmtExecute(w->env.svchp, w->env.smthp, w->env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
+    switch (check_error(&w->env, st)) {
+    case CHECK_SUCCESS:
         return 0;
-    case 1:
-        fprintf(stderr, "%s\n", get_ora_message(&g_env));
+    case CHECK_WITH_INFO:
+        fprintf(stderr, "%s\n", get_ora_message(&w->env));
         return 0;
     default:
         return -2;
     }
 }
 
-int imp_try_sql(const char *txt, int len)
+int imp_try_sql(IMP_WORKER *w, const char *txt, int len)
 {
-    return try_sql(txt, len) == 0 ? 0 : -1;
+    return try_sql(w, txt, len) == 0 ? 0 : -1;
 }
 
-int imp_run_sql(const char *txt, int len)
+int imp_run_sql(IMP_WORKER *w, const char *txt, int len)
 {
-    int rc = try_sql(txt, len);
+    int rc = try_sql(w, txt, len);
     if (rc == 0) return 0;
     fprintf(stderr, "%s\n%s\n", rc == -1 ? "OCIStmtPrepare()" : "OCIStmtExecute()",
-            get_ora_message(&g_env));
+            get_ora_message(&w->env));
     return -1;
 }
 
-int create_table(const char *sqltxt, int slen)
+int create_table(IMP_WORKER *w, const char *sqltxt, int slen)
 {
     char *merged = NULL;
     int mlen = 0;
-    int dropped = g_partition_merge ? drop_partitioning(sqltxt, slen, &merged, &mlen) : 0;
-    if (dropped <= 0) return dropped < 0 ? -1 : imp_try_sql(sqltxt, slen);
+    int dropped = w->run->partition_merge ? drop_partitioning(sqltxt, slen, &merged, &mlen) : 0;
+    if (dropped <= 0) return dropped < 0 ? -1 : imp_try_sql(w, sqltxt, slen);
     fprintf(stderr, "Table \"%s\": partitions merged into one table (PARTITION_OPTIONS=MERGE).\n",
-            g_cur_table >= 0 ? imp_table_name(g_cur_table) : "");
+            w->table ? TABLE_NAME(w->table) : "");
     run_warning();
-    int rc = imp_try_sql(merged, mlen);
+    int rc = imp_try_sql(w, merged, mlen);
     free(merged);
     return rc;
 }

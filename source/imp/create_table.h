@@ -12,11 +12,11 @@ extern "C" {
 /* Prepares and executes one statement of len bytes at txt on the run's
  * statement handle. A success with information prints its text. Returns 0
  * on success, -1 after printing the failing call and the Oracle message. */
-int imp_run_sql(const char *txt, int len);
+int imp_run_sql(IMP_WORKER *w, const char *txt, int len);
 
 /* As imp_run_sql, but a failure is left to the caller to report (the
  * message stays in get_ora_message(&g_env)). */
-int imp_try_sql(const char *txt, int len);
+int imp_try_sql(IMP_WORKER *w, const char *txt, int len);
 
 #ifdef __cplusplus
 }

@@ -5,32 +5,35 @@
  */
 #include "imp_local.h"
 
-/* Returns 0, 1 (success with a message), 99 (a piece is wanted), 2 + M
- * when M rows of the array were refused in batch-error mode, -3 when the
- * single row of a LONG or LOB table was refused under IGNORE=Y, or -1. */
-int execute_insert(int nrows)
+/* Returns CHECK_SUCCESS, CHECK_WITH_INFO (the message printed),
+ * CHECK_NEED_DATA (a piece is wanted), 2 + M when M rows of the array were
+ * refused in batch-error mode, IMP_ROW_REFUSED when the single row of a
+ * LONG or LOB table was refused under IGNORE=Y (the caller reports it), or
+ * CHECK_FAILURE after the message. */
+int execute_insert(IMP_WORKER *w, int nrows)
 {
-    const TAB_INFO *t = g_cur_table >= 0 ? &g_imp.tabp[g_cur_table] : NULL;
-    int batch = (g_imp.flag & IMP_IGNORE) && t && t->flag == 0;
-    sword st = OCIStmtExecute(g_env.svchp, g_env.smthp, g_env.errhp, (ub4)nrows, 0, NULL, NULL,
+    const TAB_INFO *t = w->table ? &w->table->info : NULL;
+    int batch = (w->run->flag & IMP_IGNORE) && t && t->flag == 0;
+    sword st = OCIStmtExecute(w->env.svchp, w->env.smthp, w->env.errhp, (ub4)nrows, 0, NULL, NULL,
                               batch ? OCI_BATCH_ERRORS : OCI_DEFAULT);
-    switch (check_error(&g_env, st)) {
-    case 0:
-        return 0;
-    case 99:
-        return 99;
-    case 1:
+    switch (check_error(&w->env, st)) {
+    case CHECK_SUCCESS:
+        return CHECK_SUCCESS;
+    case CHECK_NEED_DATA:
+        return CHECK_NEED_DATA;
+    case CHECK_WITH_INFO:
         /* ORA-24381: some rows of the array were refused; read which */
-        if (batch && get_ora_code(&g_env) == 24381) {
-            int r = imp_batch_rejects(nrows);
-            return r < 0 ? -1 : 2 + r;
+        if (batch && get_ora_code(&w->env) == 24381) {
+            int r = imp_batch_rejects(w, nrows);
+            return r < 0 ? CHECK_FAILURE : IMP_BATCH_REFUSED + r;
         }
-        fprintf(stderr, "%s\n", get_ora_message(&g_env));
-        return 1;
+        fprintf(stderr, "%s\n", get_ora_message(&w->env));
+        return CHECK_WITH_INFO;
     default:
         /* A single row refused under IGNORE=Y: the caller reports it. */
-        if ((g_imp.flag & IMP_IGNORE) && t && t->flag != 0 && get_ora_code(&g_env) > 0) return -3;
-        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&g_env));
-        return -1;
+        if ((w->run->flag & IMP_IGNORE) && t && t->flag != 0 && get_ora_code(&w->env) > 0)
+            return IMP_ROW_REFUSED;
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
+        return CHECK_FAILURE;
     }
 }

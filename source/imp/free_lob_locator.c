@@ -4,29 +4,29 @@
  */
 #include "imp_local.h"
 
-static void free_locator(void *lp)
+static void free_locator(IMP_WORKER *w, void *lp)
 {
     sword st = OCIDescriptorFree(lp, OCI_DTYPE_LOB);
-    if (check_error(&g_env, st) != 0)
-        fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message(&g_env));
+    if (check_error(&w->env, st) != CHECK_SUCCESS)
+        fprintf(stderr, "Free LOB Locator - OCIDescriptorFree()\n%s\n", get_ora_message(&w->env));
 }
 
-int free_return_lob_locator(int ti)
+int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *table)
 {
-    const TAB_INFO *t = &g_imp.tabp[ti];
+    const TAB_INFO *t = &table->info;
 
-    if (g_imp.bc) {
+    if (w->bc) {
         for (uint32_t k = t->ncol; k < t->ncol + t->nlob; k++) {
-            BIND_COLUMN *b = &g_imp.bc[k];
+            BIND_COLUMN *b = &w->bc[k];
             if (IS_LOB_CTYPE(b->ctype) && b->valp) {
-                free_locator(b->valp);
+                free_locator(w, b->valp);
                 b->valp = NULL;
             }
         }
     }
-    if (g_empty_lobp) {
-        free_locator(g_empty_lobp);
-        g_empty_lobp = NULL;
+    if (w->empty_lobp) {
+        free_locator(w, w->empty_lobp);
+        w->empty_lobp = NULL;
     }
     return 0;
 }

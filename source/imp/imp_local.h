@@ -1,72 +1,93 @@
 /*
  * imp_local.h - helpers shared by the operations of tabimp only: the safe
- * readers of the read window, the statement runner and the run's private state.
+ * readers of the read window, the statement runner and the run's handles.
  */
 #ifndef TAB_IMP_LOCAL_H
 #define TAB_IMP_LOCAL_H
+
+#include <assert.h>
 
 #include "dump_reader.h"
 #include "outcome.h"
 #include "stmt_allow.h"
 #include "util.h"
 
-/* Size of the dump file when it was opened; offsets in the header and the
- * directory are checked against it before they are used. */
-extern uint64_t g_file_size;
+/* What execute_insert and the LONG piece handler return besides the
+ * CHECK_STATUS of the call: the single row refused under IGNORE=Y, and
+ * IMP_BATCH_REFUSED + M when M rows of an array were refused. The row
+ * paths' own results: a row went in (IMP_ROW_DONE) or was refused and
+ * its streams stepped over (IMP_ROW_SKIPPED). */
+#define IMP_ROW_REFUSED (-3)
+#define IMP_BATCH_REFUSED 2
+#define IMP_ROW_DONE 0
+#define IMP_ROW_SKIPPED 2
 
-/* The shared reader over the dump file, opened by read_dump_head. */
-extern DUMP_READER g_dump;
+/* Prints the last fault of reader r in tabimp's words; returns -1. */
+int imp_dump_fault(const IMP_RUN *run, const DUMP_READER *r);
 
 /* 1 when name is a synonym of the target schema, 0 when not, -1 after a
  * message when the database cannot tell. */
-int is_target_synonym(const char *name);
+int is_target_synonym(IMP_WORKER *w, const char *name);
 
-/* Index in the directory of the table being imported (-1 between tables). */
-extern int g_cur_table;
+/* Sets up worker w of run: its read window and bind area and, with own,
+ * its own reader cursor (made from the run's); without own it reads
+ * through the run's reader (the coordinator, which in a parallel run has
+ * no window: it runs only the deferred statements). 0 or -1 after the message. Its session is
+ * connected by the caller. imp_worker_end releases all of it, session
+ * included; safe at every stage. */
+int imp_worker_begin(IMP_RUN *run, IMP_WORKER *w, DUMP_READER *own);
+void imp_worker_end(IMP_WORKER *w);
 
-/* TABLE_EXISTS_ACTION: what to do with a table the target already holds.
- * NONE keeps the old rule (fail without IGNORE=Y, append with it). */
-enum { TEA_NONE, TEA_SKIP, TEA_APPEND, TEA_TRUNCATE, TEA_REPLACE };
-extern int g_table_exists_action;
+/* The selected tables one after the other in worker w's session. 0, -1
+ * after the failure's message, -2 after a stop was reported. */
+int import_serial(IMP_RUN *run, IMP_WORKER *w);
 
-/* Whether the table being imported was created by this run (so that a
- * stop drops it again), and the rows of it the target refused. */
-extern int g_table_created;
-extern int g_rows_rejected;
+/* PARALLEL=n: the selected tables loaded by n worker sessions, coordinator
+ * included. 0, -1 after the failure's message, -2 after a stop was
+ * reported. */
+int import_parallel(IMP_RUN *run, IMP_WORKER *coordinator);
+
+/* The run's lock around what workers share (the object lists, the
+ * progress lines); nothing in a serial run. */
+void imp_lock(const IMP_RUN *run);
+void imp_unlock(const IMP_RUN *run);
 
 /* The objects this run created or took over (sorted, binary search);
  * the tables it took over are also kept apart, since they may hold their
  * indexes and keys already. */
-int imp_mark_ours(const char *name);
-int imp_mark_taken(const char *name);
-int imp_is_ours(const char *name);
-int imp_is_taken(const char *name);
-void imp_forget_ours(void);
+int imp_mark_ours(IMP_RUN *run, const char *name);
+int imp_mark_taken(IMP_RUN *run, const char *name);
+int imp_is_ours(const IMP_RUN *run, const char *name);
+int imp_is_taken(const IMP_RUN *run, const char *name);
+void imp_forget_ours(IMP_RUN *run);
 
 /* Rows the database refused in the last batch (IGNORE=Y runs the inserts
  * in batch-error mode): reports the first few, counts them all. Returns
  * the number refused, or -1 when the errors cannot be read. */
-int imp_batch_rejects(int nrows);
+int imp_batch_rejects(IMP_WORKER *w, int nrows);
 
 /* The closing line of a table's rows: how many went in and, when some
  * were refused, how many (which counts as a warning of the run). */
-void imp_table_done_line(const char *name);
+void imp_table_done_line(IMP_WORKER *w, const char *name);
 
 /* Reports one refused row of a single-row table. */
-void imp_row_rejected(const char *message);
+void imp_row_rejected(IMP_WORKER *w, const char *message);
 
 /* Steps over the rest of a LONG or LOB stream whose row was refused: its
  * pieces up to the end word and the extra end word. 0 or -1. */
-int imp_skip_stream_rest(void);
+int imp_skip_stream_rest(IMP_WORKER *w);
 
-/* Status of a stopped run: rolls back the open table, drops it when this
- * run created it, prints the signal, the table and the completed tables. */
-void imp_report_stop(int ti);
+/* A stopped worker: rolls back its open work and, when it was in a table,
+ * drops that table if this run created it and names the signal and the
+ * table. */
+void imp_stop_worker(IMP_WORKER *w);
+/* Status of a stopped run: the stop of worker w (NULL: in the deferred
+ * list, after the last table), then the tables completed. */
+void imp_report_stop(const IMP_RUN *run, IMP_WORKER *w);
 
 /* PARTITION_OPTIONS=MERGE: partitioned tables and indexes are created
- * without their partitioning (merge_partitions.c). */
-extern int g_partition_merge;
-/* The CREATE TABLE / CREATE INDEX text without its partitioning clause:
+ * without their partitioning (merge_partitions.c).
+ * The CREATE TABLE / CREATE INDEX text without its partitioning clause:
  * 1 and a malloc'd *out when one was dropped, 0 when there is none, -1 on
  * failure. */
 int drop_partitioning(const char *txt, int len, char **out, int *outlen);
@@ -78,22 +99,23 @@ int drop_partitioning(const char *txt, int len, char **out, int *outlen);
 /* Makes sure that the window holds n bytes from the read position on,
  * moving it forward when they are not all loaded. Returns 0, or -1 after a
  * message when the file cannot supply them ("Read %s not completed."). */
-int imp_need(int n);
+int imp_need(IMP_WORKER *w, int n);
 
 /* The big-endian word at the read position; imp_need(2) must have succeeded. */
-static inline uint16_t imp_peek16(void)
+static inline uint16_t imp_peek16(const IMP_WORKER *w)
 {
-    return get_be16(g_imp.rbuf + g_imp.rtail);
+    assert(w->rtail >= 0 && w->rtail + 2 <= w->dlen);
+    return get_be16(w->rbuf + w->rtail);
 }
 
 /* Reads the word at the read position and steps past it; 0 or -1. */
-int imp_take16(uint16_t *w);
+int imp_take16(IMP_WORKER *w, uint16_t *word);
 
 /* After the end word of a stream: a writer that always writes the last
  * piece leaves one more zero word there, which belongs to the same stream
  * end (no row start or value slot is ever 0x0000). Consumes it when present.
  * Returns 0, or -1 when the file ends right after the stream. */
-int imp_skip_second_end(void);
+int imp_skip_second_end(IMP_WORKER *w);
 
 /* Length to bind for a value of w bytes at p. A CHAR or NCHAR value comes
  * out of the export blank-padded to its buffer, which counts bytes of the

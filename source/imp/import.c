@@ -19,16 +19,8 @@
 #include "read_table_info.h"
 #include "verify_section.h"
 
-IMP g_imp;
-OCI_ENV g_env;
 CONN_ARGS g_args;
 RUN_OPTIONS g_run_options;
-OCILobLocator *g_empty_lobp;
-uint64_t g_file_size;
-int g_cur_table = -1;
-int g_table_exists_action = TEA_NONE;
-int g_table_created;
-int g_rows_rejected;
 
 static const char usage_text[] =
     "%s KEYWORD=value\n\n"
@@ -45,6 +37,7 @@ static const char usage_text[] =
     "PARTITION_OPTIONS  MERGE: partitioned tables as one table each (NONE)\n"
     "TABLES       list of table names, %% and _ as in LIKE (all)\n"
     "FEEDBACK     display progress every x rows (0)\n"
+    "PARALLEL     number of worker sessions (1)\n"
     "PARFILE      parameter filename\n\n"
     "Exit status: 0 everything was imported unchanged; 1 the import completed\n"
     "with warnings (a statement failed or was refused, rows were rejected,\n"
@@ -53,11 +46,6 @@ static const char usage_text[] =
 void show_usage(const char *prog_name)
 {
     fprintf(stderr, usage_text, prog_name ? prog_name : "tabimp");
-}
-
-int imp_has_nul(const char *field, int size)
-{
-    return memchr(field, '\0', (size_t)size) != NULL;
 }
 
 /* The value of "KEYWORD=value": what follows the keyword and one more
@@ -83,12 +71,16 @@ static int usage_error(const char *prog, const char *msg, const char *arg)
     return -1;
 }
 
-static int parse_exists_action(const char *v)
+/* The run parse_keyword fills: the shared parser's callback takes no
+ * context, so the run is named here for the length of one parse. */
+static IMP_RUN *s_parsing;
+
+static int parse_exists_action(IMP_RUN *run, const char *v)
 {
     static const char *const names[] = {"SKIP", "APPEND", "TRUNCATE", "REPLACE"};
     for (int i = 0; i < 4; i++) {
         if (strcasecmp(v, names[i]) == 0) {
-            g_table_exists_action = TEA_SKIP + i;
+            run->table_exists_action = TEA_SKIP + i;
             return 0;
         }
     }
@@ -96,45 +88,65 @@ static int parse_exists_action(const char *v)
     return -1;
 }
 
+/* PARALLEL=n: 1 to IMP_PARALLEL_MAX worker sessions, digits only. */
+static int parse_parallel(IMP_RUN *run, const char *v)
+{
+    long n = 0;
+    const char *p = v;
+    while (*p >= '0' && *p <= '9' && n <= IMP_PARALLEL_MAX) n = n * 10 + (*p++ - '0');
+    if (p == v || *p != '\0' || n < 1 || n > IMP_PARALLEL_MAX) {
+        fprintf(stderr, "Invalid parameter \"PARALLEL=%s\" specified (1 to %d).\n", v,
+                IMP_PARALLEL_MAX);
+        return -1;
+    }
+    run->parallel = (int)n;
+    return 0;
+}
+
 /* One argument from the second on: tabimp's own keywords here, the ones
  * both programs share in parse_run_option. Returns 0, or -1 with the
  * message printed. */
 static int parse_keyword(const char *a)
 {
+    IMP_RUN *run = s_parsing;
     if (arg_keyword(a, "TOUSER", "touser")) {
         /* an empty name leaves the schema to the header */
-        return take_owner(a, keyword_value(a, "TOUSER"), g_imp.owner_name);
+        return take_owner(a, keyword_value(a, "TOUSER"), run->owner_name);
     } else if (arg_keyword(a, "TABLE_EXISTS_ACTION=", "table_exists_action=")) {
-        return parse_exists_action(a + 20);
+        return parse_exists_action(run, a + 20);
     } else if (arg_keyword(a, "IGNORE=Y", "ignore=y")) {
-        g_imp.flag |= IMP_IGNORE;
+        run->flag |= IMP_IGNORE;
     } else if (arg_keyword(a, "INDEXES=Y", "indexes=y")) {
         /* indexes are always created */
     } else if (arg_keyword(a, "CONSTRAINTS=Y", "constraints=y")) {
         /* constraints are always created */
+    } else if (arg_keyword(a, "PARALLEL=", "parallel=")) {
+        return parse_parallel(run, a + 9);
     } else if (arg_keyword(a, "PARTITION_OPTIONS=MERGE", "partition_options=merge")) {
-        g_partition_merge = 1;
+        run->partition_merge = 1;
     } else if (arg_keyword(a, "PARTITION_OPTIONS=NONE", "partition_options=none")) {
-        g_partition_merge = 0;
+        run->partition_merge = 0;
     } else {
         return parse_run_option(&g_run_options, a);
     }
     return 0;
 }
 
-int parse_arguments(int argc, char **argv)
+int parse_imp_arguments(IMP_RUN *run, int argc, char **argv)
 {
     const char *prog = (argc > 0 && argv[0]) ? argv[0] : "tabimp";
-    memset(&g_imp, 0, sizeof(g_imp));
-    g_imp.fd = -1;
-    g_table_exists_action = TEA_NONE;
-    g_partition_merge = 0;
+    memset(run, 0, sizeof(*run));
+    run->fd = -1;
+    run->parallel = 1;
+    run->table_exists_action = TEA_NONE;
 
-    if (parse_command_line(argc, argv, &g_run_options, &g_args, parse_keyword) != 0)
-        return usage_error(prog, NULL, NULL);
-    memcpy(g_imp.dump_filename, g_run_options.file, sizeof(g_imp.dump_filename));
-    memcpy(g_imp.log_filename, g_run_options.log, sizeof(g_imp.log_filename));
-    if (g_imp.dump_filename[0] == '\0')
+    s_parsing = run;
+    int rc = parse_command_line(argc, argv, &g_run_options, &g_args, parse_keyword);
+    s_parsing = NULL;
+    if (rc != 0) return usage_error(prog, NULL, NULL);
+    memcpy(run->dump_filename, g_run_options.file, sizeof(run->dump_filename));
+    memcpy(run->log_filename, g_run_options.log, sizeof(run->log_filename));
+    if (run->dump_filename[0] == '\0')
         return usage_error(prog, "Output file not specified.\n", NULL);
     return 0;
 }
@@ -143,44 +155,80 @@ int parse_arguments(int argc, char **argv)
  * (the directory that tab_cnt announces and the tables of long names the
  * trailer adds) must also keep the working block within what an int can
  * size. */
-static int check_dump_head(const HEAD_INFO *hi)
+static int check_dump_head(const IMP_RUN *run, const HEAD_INFO *hi)
 {
-    uint64_t n = dump_table_count(&g_dump);
+    uint64_t n = dump_table_count(run->dump);
     uint64_t block = dir_area_size(n) + (uint64_t)IMP_WINDOW_SIZE + (uint64_t)IMP_BIND_AREA;
     /* the table list stands in the file after the head: a count it cannot
      * hold is refused before anything is allocated for it */
-    if (block > (uint64_t)INT_MAX || (n > 0 && DUMP_HEAD_BLOCK + n * sizeof(TAB_INFO) > g_file_size)) {
+    if (block > (uint64_t)INT_MAX ||
+        (n > 0 && DUMP_HEAD_BLOCK + n * sizeof(TAB_INFO) > run->file_size)) {
         fprintf(stderr, "Table count %u in %s exceeds the file.\n", hi->tab_cnt,
-                g_imp.dump_filename);
+                run->dump_filename);
         return -1;
     }
     return 0;
 }
 
-/* Releases what the run acquired; safe at every stage. */
-static void clean_up(void)
+int imp_worker_begin(IMP_RUN *run, IMP_WORKER *w, DUMP_READER *own)
 {
-    report_end();
-    if (g_imp.ofp && g_imp.ofp != stdout) fclose(g_imp.ofp);
-    if (g_imp.ofp == stdout) fflush(stdout);
-    g_imp.ofp = NULL;
-    disconnect_oracle(&g_env);
-    dump_close(&g_dump);
-    if (g_imp.fd != -1) close(g_imp.fd);
-    g_imp.fd = -1;
-    free(g_imp.buf);
-    g_imp.buf = NULL;
-    g_imp.rbuf = g_imp.abuf = NULL;
-    g_imp.tabp = NULL;
-    g_imp.colp = NULL;
-    g_imp.bc = NULL;
+    w->run = run;
+    w->table = NULL;
+    w->feedback = run->parallel == 1;
+    if (own) {
+        dump_share(own, run->dump);
+        w->dump = own;
+    } else {
+        w->dump = run->dump;
+        /* the coordinator of a parallel run loads no rows: no window */
+        if (run->parallel > 1) return 0;
+    }
+    size_t sz = (size_t)IMP_WINDOW_SIZE + IMP_BIND_AREA;
+    w->buf = malloc(sz);
+    if (!w->buf) {
+        fprintf(stderr, "Allocate memory (%zu) error: %s\n", sz, strerror(errno));
+        return -1;
+    }
+    w->rsz = IMP_WINDOW_SIZE;
+    w->asz = IMP_BIND_AREA;
+    w->rbuf = w->buf;
+    w->abuf = w->rbuf + w->rsz;
+    return 0;
 }
 
-/* A stop asked for by a signal while table ti (-1: the deferred list) was
- * being imported. */
-static int stopped(int ti)
+void imp_worker_end(IMP_WORKER *w)
 {
-    imp_report_stop(ti);
+    disconnect_oracle(&w->env);
+    if (w->dump && w->run && w->dump != w->run->dump) dump_close(w->dump);
+    w->dump = NULL;
+    free(w->buf);
+    w->buf = w->rbuf = w->abuf = NULL;
+    w->colp = NULL;
+    w->bc = NULL;
+}
+
+/* Releases what the run acquired; safe at every stage. */
+static void clean_up(IMP_RUN *run, IMP_WORKER *w)
+{
+    report_end();
+    if (run->ofp && run->ofp != stdout) fclose(run->ofp);
+    if (run->ofp == stdout) fflush(stdout);
+    run->ofp = NULL;
+    imp_worker_end(w);
+    if (run->dump) dump_close(run->dump);
+    if (run->fd != -1) close(run->fd);
+    run->fd = -1;
+    free(run->tables);
+    run->tables = NULL;
+    run->ntab = 0;
+    imp_forget_ours(run);
+}
+
+/* A stop asked for by a signal while worker w was in a table (w NULL: in
+ * the deferred list). */
+static int stopped(IMP_RUN *run, IMP_WORKER *w)
+{
+    imp_report_stop(run, w);
     return -2;
 }
 
@@ -194,82 +242,105 @@ static int repeat_warning(void *ctx, const char *text, uint32_t len)
     return 0;
 }
 
-static int run(void)
+/* The table list check_selection_of looks at: its callback takes a number
+ * only. */
+static const IMP_RUN *s_selecting;
+
+static const char *selected_name(int i)
+{
+    return TABLE_NAME(&s_selecting->tables[i]);
+}
+
+/* The tables one after the other in the coordinator's session. */
+int import_serial(IMP_RUN *run, IMP_WORKER *w)
+{
+    for (int i = 0; i < run->ntab; i++) {
+        IMP_TABLE *t = &run->tables[i];
+        if (!table_selected(&g_run_options.tables, TABLE_NAME(t))) continue;
+        if (stop_requested()) {
+            /* named as the table the stop came in, nothing of it created */
+            w->table = t;
+            w->table_created = 0;
+            return stopped(run, w);
+        }
+        report_table(TABLE_NAME(t));
+        if (import_table(w, t) < 0) return stop_requested() ? stopped(run, w) : -1;
+        t->done = 1;
+    }
+    report_table(NULL);
+    return 0;
+}
+
+static int run_import(IMP_RUN *run, IMP_WORKER *w)
 {
     HEAD_INFO hi;
     struct stat st;
 
     /* A LOG that is the dump being read, or a file of the database, is
      * refused before anything is opened for writing. */
-    if (check_run_files(g_imp.dump_filename, 1, g_imp.log_filename, g_args.tnsname) != 0)
+    if (check_run_files(run->dump_filename, 1, run->log_filename, g_args.tnsname) != 0)
         return -1;
     /* The log is opened first, so that it holds every message of the run,
      * a failed connect included, and no log of an earlier run is left
      * looking like the log of this one. */
-    g_imp.ofp = begin_run_log(g_imp.log_filename);
-    g_imp.fd = open(g_imp.dump_filename, O_RDONLY);
-    if (g_imp.fd < 0) {
-        fprintf(stderr, "Open %s: %s\n", g_imp.dump_filename, strerror(errno));
+    run->ofp = begin_run_log(run->log_filename);
+    run->fd = open(run->dump_filename, O_RDONLY);
+    if (run->fd < 0) {
+        fprintf(stderr, "Open %s: %s\n", run->dump_filename, strerror(errno));
         return -1;
     }
-    if (fstat(g_imp.fd, &st) != 0) {
-        fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(errno));
+    if (fstat(run->fd, &st) != 0) {
+        fprintf(stderr, "Read %s: %s\n", run->dump_filename, strerror(errno));
         return -1;
     }
-    g_file_size = (uint64_t)st.st_size;
+    run->file_size = (uint64_t)st.st_size;
 
-    if (read_dump_head(&hi) < 0) return -1;
-    if (check_dump_head(&hi) < 0) return -1;
-    if (g_dump.has_ext) {
+    if (read_dump_head(run, &hi) < 0) return -1;
+    if (check_dump_head(run, &hi) < 0) return -1;
+    if (run->dump->has_ext) {
         DUMP_VISIT wv = {NULL, NULL, repeat_warning, NULL};
-        if (dump_walk_warnings(&g_dump, &wv, NULL) < 0) return imp_dump_fault();
+        if (dump_walk_warnings(run->dump, &wv, NULL) < 0) return imp_dump_fault(run, run->dump);
     }
 
-    /* room for the directory's tables and those only the trailer names */
-    int tsz = (int)dir_area_size(dump_table_count(&g_dump));
-    g_imp.buf_sz = tsz + IMP_WINDOW_SIZE + IMP_BIND_AREA;
-    g_imp.buf = malloc((size_t)g_imp.buf_sz);
-    if (!g_imp.buf) {
-        fprintf(stderr, "Allocate memory (%d) error: %s\n", g_imp.buf_sz, strerror(errno));
+    /* the directory's tables and those only the trailer names */
+    run->ntab = (int)dump_table_count(run->dump);
+    run->tables = calloc(run->ntab > 0 ? (size_t)run->ntab : 1, sizeof(IMP_TABLE));
+    if (!run->tables) {
+        fprintf(stderr, "Allocate memory (%zu) error: %s\n",
+                (size_t)run->ntab * sizeof(IMP_TABLE), strerror(errno));
         return -1;
     }
-    g_imp.rsz = IMP_WINDOW_SIZE;
-    g_imp.asz = IMP_BIND_AREA;
-    g_imp.rbuf = g_imp.buf + tsz;
-    g_imp.abuf = g_imp.rbuf + g_imp.rsz;
-    g_imp.tabp = (TAB_INFO *)g_imp.buf;
-    g_imp.ntab = (int)dump_table_count(&g_dump);
+    if (imp_worker_begin(run, w, NULL) < 0) return -1;
 
-    if (g_imp.owner_name[0] == '\0') copy_cut(g_imp.owner_name, hi.owner, sizeof(g_imp.owner_name) - 1);
+    if (run->owner_name[0] == '\0') copy_cut(run->owner_name, hi.owner, sizeof(run->owner_name) - 1);
 
     if (setenv("NLS_LANG", hi.nls_lang, 1) != 0) {
         fprintf(stderr, "Set NSL_LANG environment variable error.\n");
         return -1;
     }
-    if (connect_oracle(&g_env, g_args.username, g_args.password, g_args.tnsname) < 0) {
-        fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message(&g_env));
+    if (run->parallel > 1) w->env.mode = OCI_THREADED;
+    if (connect_oracle(&w->env, g_args.username, g_args.password, g_args.tnsname) < 0) {
+        fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message(&w->env));
         return -1;
     }
     /* The text of the dump is in the character set of its NLS_LANG. */
-    if (check_charsets(&g_env, hi.nls_lang, 1, g_run_options.charset_strict) < 0) return -1;
-    if (read_table_information() < 0) {
+    if (check_charsets(&w->env, hi.nls_lang, 1, g_run_options.charset_strict) < 0) return -1;
+    if (read_table_information(run) < 0) {
         fprintf(stderr, "Read table information error.\n");
         return -1;
     }
-    if (check_selection_of(&g_run_options.tables, imp_table_name, g_imp.ntab, g_imp.dump_filename) < 0) return -1;
-    if (set_current_schema() < 0) {
+    s_selecting = run;
+    int sel = check_selection_of(&g_run_options.tables, selected_name, run->ntab, run->dump_filename);
+    s_selecting = NULL;
+    if (sel < 0) return -1;
+    if (set_current_schema(w) < 0) {
         fprintf(stderr, "Set current SCHEMA error.\n");
         return -1;
     }
-    for (int i = 0; i < g_imp.ntab; i++) {
-        if (!table_selected(&g_run_options.tables, imp_table_name(i))) continue;
-        if (stop_requested()) return stopped(i);
-        report_table(imp_table_name(i));
-        if (import_table(i) < 0) return stop_requested() ? stopped(i) : -1;
-    }
-    report_table(NULL);
-    if (run_deferred_statements() < 0) return stop_requested() ? stopped(-1) : -1;
-    if (stop_requested()) return stopped(-1);
+    int rc = run->parallel > 1 ? import_parallel(run, w) : import_serial(run, w);
+    if (rc < 0) return rc;
+    if (run_deferred_statements(w) < 0) return stop_requested() ? stopped(run, NULL) : -1;
+    if (stop_requested()) return stopped(run, NULL);
     if (run_warning_count() > 0) {
         fprintf(stderr, "\nImport terminated successfully with warnings.\n\n");
         return RUN_STATUS_WARNINGS;
@@ -282,32 +353,34 @@ static int run(void)
  * but not committed. They are rolled back here, before the session ends,
  * rather than left to what the client library does with open work at the
  * end of a session (which may commit it). */
-static void roll_back_open_work(void)
+static void roll_back_open_work(IMP_WORKER *w)
 {
-    if (g_env.svchp && g_env.errhp && g_env.usrhp)
-        OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT);
+    if (w->env.svchp && w->env.errhp && w->env.usrhp)
+        OCITransRollback(w->env.svchp, w->env.errhp, OCI_DEFAULT);
 }
 
 int main(int argc, char **argv)
 {
+    IMP_RUN run;
+    DUMP_READER dump;
+    IMP_WORKER coordinator;
+
     install_stop_handlers();
     run_warnings_reset();
     show_copyright();
-    g_empty_lobp = NULL;
-    g_cur_table = -1;
-    if (parse_arguments(argc, argv) < 0) return -1;
+    if (parse_imp_arguments(&run, argc, argv) < 0) return -1;
     if (obtain_password(&g_run_options, &g_args) < 0) return -1;
-    g_imp.ofp = stdout;
-    g_imp.fd = -1;
-    g_imp.buf = NULL;
-    int rc = run();
+    memset(&dump, 0, sizeof(dump));
+    memset(&coordinator, 0, sizeof(coordinator));
+    run.dump = &dump;
+    run.ofp = stdout;
+    int rc = run_import(&run, &coordinator);
     if (rc < 0) {
-        if (rc == -1) roll_back_open_work();
+        if (rc == -1) roll_back_open_work(&coordinator);
         report_table(NULL);
         fprintf(stderr, "\nImport terminated unsuccessfully.\n\n");
         rc = -1; /* exit status 255 */
     }
-    clean_up();
-    imp_forget_ours();
+    clean_up(&run, &coordinator);
     return rc;
 }

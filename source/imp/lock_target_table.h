@@ -13,7 +13,7 @@ extern "C" {
  * lock, that the dictionary shows it as a TABLE of the target. 1: locked
  * and a table (the lock ends with the commit of the rows); 0: refused,
  * message printed, nothing locked; -1: the database failed. */
-int lock_target_table(const char *name);
+int lock_target_table(IMP_WORKER *w, const char *name);
 
 /* Before a grant, comment or trigger acts on name: locks it when it is a
  * table or view and checks under the lock that it is one of the target,
@@ -21,7 +21,7 @@ int lock_target_table(const char *name);
  * runs (its DDL ends the lock). 1 locked; 0 not lockable (a sequence or a
  * unit: nothing held); 2 refused, message printed, nothing held; -1 the
  * database failed. */
-int lock_target_object(const char *name);
+int lock_target_object(IMP_WORKER *w, const char *name);
 
 #ifdef __cplusplus
 }

@@ -11,8 +11,6 @@
 #include "imp_local.h"
 #include "outcome.h"
 
-int g_partition_merge = 0;
-
 /* A cursor over the statement text: quoted names and literals are stepped
  * over whole, so that nothing inside them is taken for a keyword. */
 typedef struct {

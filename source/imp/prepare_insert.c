@@ -35,9 +35,9 @@ static char *put_placeholders(char *s, uint32_t first, uint32_t last)
 }
 
 /* Fills descriptor k for column record c and appends its quoted name. */
-static char *add_column(char *s, uint32_t k, const COL_INFO *c, uint32_t flag, int first)
+static char *add_column(IMP_WORKER *w, char *s, uint32_t k, const COL_INFO *c, uint32_t flag, int first)
 {
-    BIND_COLUMN *b = &g_imp.bc[k];
+    BIND_COLUMN *b = &w->bc[k];
     b->flag = flag;
     b->vsz = flag == BIND_ORDINARY && is_ordinary(c->ctype) ? value_buffer_size(c->ctype, c->clen) : 0;
     b->ctype = c->ctype;
@@ -47,24 +47,24 @@ static char *add_column(char *s, uint32_t k, const COL_INFO *c, uint32_t flag, i
 
 /* The most room the statement text can take: every name may double when
  * its quotes are escaped, every placeholder takes at most 12 bytes. */
-static size_t text_room(const TAB_INFO *t, uint32_t tcol)
+static size_t text_room(const IMP_WORKER *w, const IMP_TABLE *t, uint32_t tcol)
 {
-    return 64 + 2 * strlen(g_imp.owner_name) + 2 * strlen(TABLE_NAME(t)) +
-           (size_t)tcol * (2 * sizeof(g_imp.colp->col_name) + 3 + 12);
+    return 64 + 2 * strlen(w->run->owner_name) + 2 * strlen(TABLE_NAME(t)) +
+           (size_t)tcol * (2 * sizeof(w->colp->col_name) + 3 + 12);
 }
 
-static int bind_failed(const char *call)
+static int bind_failed(IMP_WORKER *w, const char *call)
 {
-    fprintf(stderr, "%s()\n%s\n", call, get_ora_message(&g_env));
+    fprintf(stderr, "%s()\n%s\n", call, get_ora_message(&w->env));
     return -1;
 }
 
-static int bind_columns(const TAB_INFO *t)
+static int bind_columns(IMP_WORKER *w, const TAB_INFO *t)
 {
     uint32_t ncol = t->ncol, tcol = t->ncol + t->nlob;
 
     for (uint32_t k = 0; k < tcol; k++) {
-        BIND_COLUMN *b = &g_imp.bc[k];
+        BIND_COLUMN *b = &w->bc[k];
         OCIBind *bindp = NULL;
         ub2 sqlt = (ub2)convert_to_sqlt((int)b->ctype);
         void *valuep = b->valp;
@@ -75,7 +75,7 @@ static int bind_columns(const TAB_INFO *t)
             valuep = &b->valp;
             value_sz = (sb4)sizeof(OCILobLocator *);
         } else if (b->flag == BIND_LOB) {
-            b->valp = (uint8_t *)g_empty_lobp;
+            b->valp = (uint8_t *)w->empty_lobp;
             valuep = &b->valp;
             value_sz = (sb4)sizeof(OCILobLocator *);
         } else if (b->flag == BIND_LONG) {
@@ -83,13 +83,13 @@ static int bind_columns(const TAB_INFO *t)
             value_sz = 0x7FFFFFFF;
             mode = OCI_DATA_AT_EXEC;
         }
-        sword st = OCIBindByPos(g_env.smthp, &bindp, g_env.errhp, k + 1, valuep, value_sz, sqlt,
+        sword st = OCIBindByPos(w->env.smthp, &bindp, w->env.errhp, k + 1, valuep, value_sz, sqlt,
                                 b->indp, b->alenp, b->rcodep, 0, NULL, mode);
-        if (check_error(&g_env, st) != 0) return bind_failed("OCIBindByPos");
+        if (check_error(&w->env, st) != CHECK_SUCCESS) return bind_failed(w, "OCIBindByPos");
         if (k < ncol && t->flag == 0) {
-            st = OCIBindArrayOfStruct(bindp, g_env.errhp, b->vsz, sizeof(sb2), sizeof(ub2),
+            st = OCIBindArrayOfStruct(bindp, w->env.errhp, b->vsz, sizeof(sb2), sizeof(ub2),
                                       sizeof(ub2));
-            if (check_error(&g_env, st) != 0) {
+            if (check_error(&w->env, st) != CHECK_SUCCESS) {
                 fputs("OCIBindArrayOfStruct", stderr);
                 return -1;
             }
@@ -97,40 +97,40 @@ static int bind_columns(const TAB_INFO *t)
         if (k < ncol && IS_NATIONAL_CTYPE(b->ctype)) {
             /* national character data must travel in the national form */
             ub1 form = SQLCS_NCHAR;
-            st = OCIAttrSet(bindp, OCI_HTYPE_BIND, &form, 0, OCI_ATTR_CHARSET_FORM, g_env.errhp);
-            if (check_error(&g_env, st) != 0) return bind_failed("OCIAttrSet");
+            st = OCIAttrSet(bindp, OCI_HTYPE_BIND, &form, 0, OCI_ATTR_CHARSET_FORM, w->env.errhp);
+            if (check_error(&w->env, st) != CHECK_SUCCESS) return bind_failed(w, "OCIAttrSet");
         }
     }
     return 0;
 }
 
-int prepare_insert(int ti)
+int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
 {
-    const TAB_INFO *t = &g_imp.tabp[ti];
-    const COL_INFO *cols = g_imp.colp;
+    const TAB_INFO *t = &table->info;
+    const COL_INFO *cols = w->colp;
     uint32_t ncol = t->ncol;
     uint32_t tcol = ncol + t->nlob;
-    uint8_t *area = g_imp.abuf;
-    size_t asz = (size_t)g_imp.asz;
+    uint8_t *area = w->abuf;
+    size_t asz = (size_t)w->asz;
 
     /* Layout: descriptors, the statement text (kept for the life of the
      * statement), then the value area. */
     size_t desc_sz = align8((size_t)tcol * sizeof(BIND_COLUMN));
-    size_t text_sz = align8(text_room(t, tcol));
+    size_t text_sz = align8(text_room(w, table, tcol));
     if (desc_sz + text_sz + 32 * (size_t)tcol >= asz) {
-        fprintf(stderr, "Table %s: too many columns for the bind area.\n", TABLE_NAME(t));
+        fprintf(stderr, "Table %s: too many columns for the bind area.\n", TABLE_NAME(table));
         return -1;
     }
-    g_imp.bc = (BIND_COLUMN *)area;
+    w->bc = (BIND_COLUMN *)area;
     memset(area, 0, desc_sz);
     char *text = (char *)area + desc_sz;
     uint8_t *value_area = area + desc_sz + text_sz;
     size_t value_sz = asz - desc_sz - text_sz;
 
     char *s = put_text(text, "insert into ");
-    s = imp_put_quoted(s, g_imp.owner_name);
+    s = imp_put_quoted(s, w->run->owner_name);
     *s++ = '.';
-    s = imp_put_quoted(s, TABLE_NAME(t));
+    s = imp_put_quoted(s, TABLE_NAME(table));
     s = put_text(s, " (");
     /* Select order: ordinary columns, then LOB columns, then the LONG one. */
     uint32_t k = 0;
@@ -140,7 +140,7 @@ int prepare_insert(int ti)
             int kind = is_ordinary(ct) ? 0 : IS_LOB_CTYPE(ct) ? 1 : 2;
             if (kind != pass) continue;
             uint32_t flag = kind == 0 ? BIND_ORDINARY : kind == 1 ? BIND_LOB : BIND_LONG;
-            s = add_column(s, k, &cols[i], flag, k == 0);
+            s = add_column(w, s, k, &cols[i], flag, k == 0);
             k++;
         }
     }
@@ -151,7 +151,7 @@ int prepare_insert(int ti)
         s = put_text(s, "returning\n");
         for (uint32_t i = 0; i < ncol; i++) {
             if (!IS_LOB_CTYPE(cols[i].ctype)) continue;
-            s = add_column(s, k, &cols[i], BIND_ORDINARY, k == ncol);
+            s = add_column(w, s, k, &cols[i], BIND_ORDINARY, k == ncol);
             k++;
         }
         s = put_text(s, "\ninto\n");
@@ -162,26 +162,26 @@ int prepare_insert(int ti)
      * indicator, a length and a return code per row, and up to 32 bytes of
      * alignment for its four arrays. */
     uint64_t per_row = 0, row_len = 2;
-    for (k = 0; k < tcol; k++) per_row += (uint64_t)g_imp.bc[k].vsz + 6;
-    for (k = 0; k < ncol; k++) row_len += (uint64_t)g_imp.bc[k].vsz + 2;
+    for (k = 0; k < tcol; k++) per_row += (uint64_t)w->bc[k].vsz + 6;
+    for (k = 0; k < ncol; k++) row_len += (uint64_t)w->bc[k].vsz + 2;
     if (t->flag == 0) row_len += 2;
     uint64_t nrows = (value_sz - 32 * (uint64_t)tcol) / per_row;
     if (nrows == 0) {
-        fprintf(stderr, "Table %s: a row needs more room than the bind area.\n", TABLE_NAME(t));
+        fprintf(stderr, "Table %s: a row needs more room than the bind area.\n", TABLE_NAME(table));
         return -1;
     }
-    if (row_len > (uint64_t)g_imp.rsz) {
-        fprintf(stderr, "Table %s: a row needs more room than the read window.\n", TABLE_NAME(t));
+    if (row_len > (uint64_t)w->rsz) {
+        fprintf(stderr, "Table %s: a row needs more room than the read window.\n", TABLE_NAME(table));
         return -1;
     }
 
-    sword st = OCIStmtPrepare(g_env.smthp, g_env.errhp, (const OraText *)text, (ub4)(s - text),
+    sword st = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)text, (ub4)(s - text),
                               OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (check_error(&g_env, st) != 0) return bind_failed("OCIStmtPrepare");
+    if (check_error(&w->env, st) != CHECK_SUCCESS) return bind_failed(w, "OCIStmtPrepare");
 
     size_t p = 0;
     for (k = 0; k < tcol; k++) {
-        BIND_COLUMN *b = &g_imp.bc[k];
+        BIND_COLUMN *b = &w->bc[k];
         p = align8(p);
         b->valp = b->vsz ? value_area + p : NULL;
         p += (size_t)b->vsz * nrows;
@@ -195,28 +195,29 @@ int prepare_insert(int ti)
         b->rcodep = (ub2 *)(value_area + p);
         p += sizeof(ub2) * nrows;
     }
+    assert(p <= value_sz);
 
     for (k = ncol; k < tcol; k++) {
         void *lp = NULL;
-        st = OCIDescriptorAlloc(g_env.envhp, &lp, OCI_DTYPE_LOB, 0, NULL);
-        if (check_error(&g_env, st) != 0) {
-            fprintf(stderr, "Lob Locator - OCIDescriptorAlloc\n%s\n", get_ora_message(&g_env));
+        st = OCIDescriptorAlloc(w->env.envhp, &lp, OCI_DTYPE_LOB, 0, NULL);
+        if (check_error(&w->env, st) != CHECK_SUCCESS) {
+            fprintf(stderr, "Lob Locator - OCIDescriptorAlloc\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        g_imp.bc[k].valp = lp;
+        w->bc[k].valp = lp;
     }
     if (t->nlob > 0) {
         ub4 lob_empty = 0;
         void *lp = NULL;
-        st = OCIDescriptorAlloc(g_env.envhp, &lp, OCI_DTYPE_LOB, 0, NULL);
-        if (check_error(&g_env, st) != 0) return bind_failed("OCIDescriptorAlloc");
-        g_empty_lobp = lp;
-        st = OCIAttrSet(g_empty_lobp, OCI_DTYPE_LOB, &lob_empty, 0, OCI_ATTR_LOBEMPTY, g_env.errhp);
-        if (check_error(&g_env, st) != 0) return bind_failed("OCIAttrSet");
+        st = OCIDescriptorAlloc(w->env.envhp, &lp, OCI_DTYPE_LOB, 0, NULL);
+        if (check_error(&w->env, st) != CHECK_SUCCESS) return bind_failed(w, "OCIDescriptorAlloc");
+        w->empty_lobp = lp;
+        st = OCIAttrSet(w->empty_lobp, OCI_DTYPE_LOB, &lob_empty, 0, OCI_ATTR_LOBEMPTY, w->env.errhp);
+        if (check_error(&w->env, st) != CHECK_SUCCESS) return bind_failed(w, "OCIAttrSet");
     }
-    if (bind_columns(t) < 0) return -1;
+    if (bind_columns(w, t) < 0) return -1;
 
-    g_imp.max_row = (int)nrows;
-    g_imp.nrow = 0;
+    w->max_row = (int)nrows;
+    w->nrow = 0;
     return 0;
 }

@@ -10,41 +10,44 @@
 
 #include "imp_local.h"
 
-int read_file(void)
+int read_file(IMP_WORKER *w)
 {
     size_t got = 0;
 
-    g_imp.data_ofs += (uint64_t)g_imp.rtail;
-    g_imp.rtail = 0;
-    g_imp.dlen = 0;
+    assert(w->rtail >= 0 && w->rtail <= w->dlen);
+    w->data_ofs += (uint64_t)w->rtail;
+    w->rtail = 0;
+    w->dlen = 0;
     /* Fill the whole window unless the file ends first: a short read is
      * continued, so a section front that fits the window arrives at once. */
-    while (got < (size_t)g_imp.rsz) {
-        ssize_t n = pread(g_imp.fd, g_imp.rbuf + got, (size_t)g_imp.rsz - got,
-                          (off_t)(g_imp.data_ofs + got));
+    while (got < (size_t)w->rsz) {
+        ssize_t n = pread(w->run->fd, w->rbuf + got, (size_t)w->rsz - got,
+                          (off_t)(w->data_ofs + got));
         if (n < 0) {
             if (errno == EINTR) continue;
-            fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(errno));
+            fprintf(stderr, "Read %s: %s\n", w->run->dump_filename, strerror(errno));
             return -1;
         }
         if (n == 0) break;
         got += (size_t)n;
     }
     if (got == 0) {
-        fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+        fprintf(stderr, "Read %s not completed.\n", w->run->dump_filename);
         return -1;
     }
-    g_imp.dlen = (int)got;
+    assert(got <= (size_t)w->rsz);
+    w->dlen = (int)got;
     return (int)got;
 }
 
-int imp_need(int n)
+int imp_need(IMP_WORKER *w, int n)
 {
-    if (g_imp.rtail + n <= g_imp.dlen) return 0;
-    if (read_file() < 0) return -1;
-    if (n > g_imp.dlen) {
-        if (g_imp.dlen < g_imp.rsz)
-            fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+    assert(n >= 0 && w->rtail >= 0 && w->rtail <= w->dlen);
+    if (w->rtail + n <= w->dlen) return 0;
+    if (read_file(w) < 0) return -1;
+    if (n > w->dlen) {
+        if (w->dlen < w->rsz)
+            fprintf(stderr, "Read %s not completed.\n", w->run->dump_filename);
         else
             fprintf(stderr, "Data block of %d bytes exceeds the read window.\n", n);
         return -1;
@@ -52,18 +55,18 @@ int imp_need(int n)
     return 0;
 }
 
-int imp_take16(uint16_t *w)
+int imp_take16(IMP_WORKER *w, uint16_t *word)
 {
-    if (imp_need(2) < 0) return -1;
-    *w = imp_peek16();
-    g_imp.rtail += 2;
+    if (imp_need(w, 2) < 0) return -1;
+    *word = imp_peek16(w);
+    w->rtail += 2;
     return 0;
 }
 
-int imp_skip_second_end(void)
+int imp_skip_second_end(IMP_WORKER *w)
 {
-    if (imp_need(2) < 0) return -1;
-    if (imp_peek16() == MARK_END) g_imp.rtail += 2;
+    if (imp_need(w, 2) < 0) return -1;
+    if (imp_peek16(w) == MARK_END) w->rtail += 2;
     return 0;
 }
 

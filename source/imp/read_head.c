@@ -13,46 +13,45 @@
 #include "read_head.h"
 #include "read_table_info.h"
 
-DUMP_READER g_dump;
-
-int imp_dump_fault(void)
+int imp_dump_fault(const IMP_RUN *run, const DUMP_READER *r)
 {
-    const DUMP_FAULT *f = &g_dump.fault;
+    const DUMP_FAULT *f = &r->fault;
     switch (f->code) {
     case DUMP_E_IO:
-        fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(f->err));
+        fprintf(stderr, "Read %s: %s\n", run->dump_filename, strerror(f->err));
         break;
     case DUMP_E_SHORT:
-        fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
+        fprintf(stderr, "Read %s not completed.\n", run->dump_filename);
         break;
     case DUMP_E_MAGIC:
         fprintf(stderr, "File is not exported by these utilities.\n");
         break;
     case DUMP_E_HEAD:
-        fprintf(stderr, "Header of %s is damaged.\n", g_imp.dump_filename);
+        fprintf(stderr, "Header of %s is damaged.\n", run->dump_filename);
         break;
     case DUMP_E_COUNT:
-        fprintf(stderr, "Table count %u in %s exceeds the file.\n", g_dump.head.tab_cnt,
-                g_imp.dump_filename);
+        fprintf(stderr, "Table count %u in %s exceeds the file.\n", r->head.tab_cnt,
+                run->dump_filename);
         break;
     default:
-        if (f->table >= 0 && g_imp.tabp && f->table < g_imp.ntab && f->code != DUMP_E_ENTRY)
+        if (f->table >= 0 && run->tables && f->table < run->ntab && f->code != DUMP_E_ENTRY)
             fprintf(stderr, "Table %s: damaged at offset %llu of %s: %s.\n",
-                    imp_table_name(f->table), (unsigned long long)f->ofs,
-                    g_imp.dump_filename, f->reason);
+                    TABLE_NAME(&run->tables[f->table]), (unsigned long long)f->ofs,
+                    run->dump_filename, f->reason);
         else
-            fprintf(stderr, "File %s is damaged at offset %llu: %s.\n", g_imp.dump_filename,
+            fprintf(stderr, "File %s is damaged at offset %llu: %s.\n", run->dump_filename,
                     (unsigned long long)f->ofs, f->reason);
         break;
     }
     return -1;
 }
 
-int read_dump_head(HEAD_INFO *hi)
+int read_dump_head(IMP_RUN *run, HEAD_INFO *hi)
 {
-    if (dump_open(&g_dump, g_imp.fd) != 0) return imp_dump_fault();
-    g_file_size = g_dump.size;
-    if (g_dump.has_ext && dump_check_directory(&g_dump) != 0) return imp_dump_fault();
-    *hi = g_dump.head;
+    DUMP_READER *r = run->dump;
+    if (dump_open(r, run->fd) != 0) return imp_dump_fault(run, r);
+    run->file_size = r->size;
+    if (r->has_ext && dump_check_directory(r) != 0) return imp_dump_fault(run, r);
+    *hi = r->head;
     return 0;
 }

@@ -10,7 +10,7 @@ extern "C" {
 #endif
 
 /* Prints the reader's last fault in tabimp's words; returns -1. */
-int imp_dump_fault(void);
+int imp_dump_fault(const IMP_RUN *run, const DUMP_READER *r);
 
 #ifdef __cplusplus
 }

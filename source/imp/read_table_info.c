@@ -1,7 +1,7 @@
 /*
- * read_table_info.c - reads the table directory at offset 1024 into its
- * place in the working block, converts it to host order and checks each
- * entry with the shared reader's rules.
+ * read_table_info.c - reads the table directory at offset 1024 into the
+ * run's table list, converts it to host order and checks each entry with
+ * the shared reader's rules.
  */
 #define _POSIX_C_SOURCE 200809L
 
@@ -15,51 +15,58 @@
 #include "read_table_info.h"
 #include "verify_section.h"
 
-const char *imp_table_name(int ti)
+int read_table_information(IMP_RUN *run)
 {
-    return dump_table_name(&g_dump, (uint32_t)ti, &g_imp.tabp[ti]);
-}
+    DUMP_READER *r = run->dump;
+    int listed = (int)r->head.tab_cnt;
+    uint8_t raw[sizeof(TAB_INFO) * 64];
 
-int read_table_information(void)
-{
-    uint8_t *dst = (uint8_t *)g_imp.tabp;
-    int listed = (int)g_dump.head.tab_cnt;
-    size_t want = (size_t)listed * sizeof(TAB_INFO);
-    size_t got = 0;
-
-    while (got < want) {
-        ssize_t n = pread(g_imp.fd, dst + got, want - got, (off_t)(DUMP_HEAD_BLOCK + got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fprintf(stderr, "Read %s: %s\n", g_imp.dump_filename, strerror(errno));
-            return -1;
+    /* The directory in blocks of 64 entries. */
+    for (int i = 0; i < listed;) {
+        int n = listed - i > 64 ? 64 : listed - i;
+        size_t want = (size_t)n * sizeof(TAB_INFO), got = 0;
+        while (got < want) {
+            ssize_t k = pread(run->fd, raw + got, want - got,
+                              (off_t)(DUMP_HEAD_BLOCK + (uint64_t)i * sizeof(TAB_INFO) + got));
+            if (k < 0) {
+                if (errno == EINTR) continue;
+                fprintf(stderr, "Read %s: %s\n", run->dump_filename, strerror(errno));
+                return -1;
+            }
+            if (k == 0) {
+                fprintf(stderr, "Read %s not completed.\n", run->dump_filename);
+                return -1;
+            }
+            got += (size_t)k;
         }
-        if (n == 0) {
-            fprintf(stderr, "Read %s not completed.\n", g_imp.dump_filename);
-            return -1;
-        }
-        got += (size_t)n;
-    }
-
-    for (int i = 0; i < listed; i++) {
-        TAB_INFO *t = &g_imp.tabp[i];
-        uint8_t *raw = (uint8_t *)t;
-        t->flag = get_be32(raw + offsetof(TAB_INFO, flag));
-        t->ncol = get_be32(raw + offsetof(TAB_INFO, ncol));
-        t->nlob = get_be32(raw + offsetof(TAB_INFO, nlob));
-        t->nrows = get_be32(raw + offsetof(TAB_INFO, nrows));
-        t->offset = get_be64(raw + offsetof(TAB_INFO, offset));
-        const char *fault = dump_entry_fault(&g_dump, t);
-        if (fault) {
-            fprintf(stderr, "Table directory entry %d of %s is damaged: %s.\n", i + 1,
-                    g_imp.dump_filename, fault);
-            return -1;
+        for (int j = 0; j < n; j++, i++) {
+            IMP_TABLE *it = &run->tables[i];
+            TAB_INFO *t = &it->info;
+            const uint8_t *e = raw + (size_t)j * sizeof(TAB_INFO);
+            t->flag = get_be32(e + offsetof(TAB_INFO, flag));
+            t->ncol = get_be32(e + offsetof(TAB_INFO, ncol));
+            t->nlob = get_be32(e + offsetof(TAB_INFO, nlob));
+            t->nrows = get_be32(e + offsetof(TAB_INFO, nrows));
+            t->offset = get_be64(e + offsetof(TAB_INFO, offset));
+            memcpy(t->tab_name, e + offsetof(TAB_INFO, tab_name), sizeof(t->tab_name));
+            it->index = (uint32_t)i;
+            it->name = t->tab_name;
+            const char *fault = dump_entry_fault(r, t);
+            if (fault) {
+                fprintf(stderr, "Table directory entry %d of %s is damaged: %s.\n", i + 1,
+                        run->dump_filename, fault);
+                return -1;
+            }
         }
     }
     /* The tables whose names do not fit the directory follow its own, as
      * the reader found them in the trailer. */
-    for (int i = listed; i < g_imp.ntab; i++)
-        if (dump_entry(&g_dump, (uint32_t)i, &g_imp.tabp[i]) != 0) return imp_dump_fault();
+    for (int i = listed; i < run->ntab; i++) {
+        IMP_TABLE *it = &run->tables[i];
+        if (dump_entry(r, (uint32_t)i, &it->info) != 0) return imp_dump_fault(run, r);
+        it->index = (uint32_t)i;
+        it->name = dump_table_name(r, (uint32_t)i, &it->info);
+    }
     /* The deferred statements are known now, before any table is created. */
-    return g_dump.has_ext ? check_deferred_statements() : 0;
+    return r->has_ext ? check_deferred_statements(run) : 0;
 }

@@ -11,11 +11,10 @@
 extern "C" {
 #endif
 
-/* The name of table ti: its directory entry's, or the long name the
- * trailer carries for a table whose name does not fit the directory.
- * TABLE_NAME takes a pointer into g_imp.tabp. */
-const char *imp_table_name(int ti);
-#define TABLE_NAME(t) imp_table_name((int)((t) - g_imp.tabp))
+/* The name of table t (an IMP_TABLE *): its directory entry's, or the
+ * long name the trailer carries for a table whose name does not fit the
+ * directory. */
+#define TABLE_NAME(t) ((t)->name)
 
 #ifdef __cplusplus
 }

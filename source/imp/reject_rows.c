@@ -12,74 +12,78 @@
 /* Errors reported in full per table; the rest are only counted. */
 #define REJECTS_SHOWN 5
 
-void imp_row_rejected(const char *message)
+void imp_row_rejected(IMP_WORKER *w, const char *message)
 {
-    if (g_rows_rejected < REJECTS_SHOWN) {
+    if (w->rows_rejected < REJECTS_SHOWN) {
         size_t n = strlen(message);
         while (n > 0 && message[n - 1] == '\n') n--;
-        fprintf(stderr, "Row %d rejected: %.*s\n", g_imp.nrow + g_rows_rejected + 1, (int)n,
+        fprintf(stderr, "Row %d rejected: %.*s\n", w->nrow + w->rows_rejected + 1, (int)n,
                 message);
     }
-    g_rows_rejected++;
+    w->rows_rejected++;
 }
 
-int imp_batch_rejects(int nrows)
+int imp_batch_rejects(IMP_WORKER *w, int nrows)
 {
     ub4 nerr = 0;
-    sword st = OCIAttrGet(g_env.smthp, OCI_HTYPE_STMT, &nerr, NULL, OCI_ATTR_NUM_DML_ERRORS,
-                          g_env.errhp);
-    if (check_error(&g_env, st) != 0) {
-        fprintf(stderr, "OCIAttrGet()\n%s\n", get_ora_message(&g_env));
+    sword st = OCIAttrGet(w->env.smthp, OCI_HTYPE_STMT, &nerr, NULL, OCI_ATTR_NUM_DML_ERRORS,
+                          w->env.errhp);
+    if (check_error(&w->env, st) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIAttrGet()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
     if (nerr > (ub4)nrows) nerr = (ub4)nrows;
-    int base = g_imp.nrow + g_rows_rejected;
+    int base = w->nrow + w->rows_rejected;
     for (ub4 i = 0; i < nerr; i++) {
         OCIError *rowerr = NULL;
         ub4 off = 0;
         sb4 code = 0;
         char msg[512];
-        st = OCIParamGet(g_env.errhp, OCI_HTYPE_ERROR, g_env.errhp, (void **)&rowerr, i);
+        st = OCIParamGet(w->env.errhp, OCI_HTYPE_ERROR, w->env.errhp, (void **)&rowerr, i);
         if (st != OCI_SUCCESS || !rowerr) {
             fprintf(stderr, "OCIParamGet() of row error %u failed.\n", (unsigned)i);
             return -1;
         }
-        OCIAttrGet(rowerr, OCI_HTYPE_ERROR, &off, NULL, OCI_ATTR_DML_ROW_OFFSET, g_env.errhp);
+        OCIAttrGet(rowerr, OCI_HTYPE_ERROR, &off, NULL, OCI_ATTR_DML_ROW_OFFSET, w->env.errhp);
         msg[0] = '\0';
         OCIErrorGet(rowerr, 1, NULL, &code, (OraText *)msg, sizeof(msg), OCI_HTYPE_ERROR);
         msg[sizeof(msg) - 1] = '\0';
-        if (g_rows_rejected < REJECTS_SHOWN) {
+        if (w->rows_rejected < REJECTS_SHOWN) {
             size_t n = strlen(msg);
             while (n > 0 && msg[n - 1] == '\n') n--;
             fprintf(stderr, "Row %d rejected: %.*s\n", base + (int)off + 1, (int)n, msg);
         }
-        g_rows_rejected++;
+        w->rows_rejected++;
     }
     return (int)nerr;
 }
 
-int imp_skip_stream_rest(void)
+int imp_skip_stream_rest(IMP_WORKER *w)
 {
     for (;;) {
-        if (imp_need(2) < 0) return -1;
-        uint16_t clen = imp_peek16();
+        if (imp_need(w, 2) < 0) return -1;
+        uint16_t clen = imp_peek16(w);
         if (clen > DUMP_PIECE_SIZE) return imp_bad_row();
-        if (imp_need(2 + clen) < 0) return -1;
-        g_imp.rtail += 2 + clen;
+        if (imp_need(w, 2 + clen) < 0) return -1;
+        w->rtail += 2 + clen;
         if (clen == 0) break;
     }
-    return imp_skip_second_end();
+    return imp_skip_second_end(w);
 }
 
-void imp_table_done_line(const char *name)
+void imp_table_done_line(IMP_WORKER *w, const char *name)
 {
-    if (g_rows_rejected == 0) {
-        fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported\n", show(name), g_imp.nrow);
+    /* each line leaves at once: whoever reads the progress sees each table
+     * as it completes */
+    if (w->rows_rejected == 0) {
+        fprintf(w->run->ofp, ". . importing table  %30s %10d rows imported\n", show(name), w->nrow);
+        fflush(w->run->ofp);
         return;
     }
-    fprintf(g_imp.ofp, ". . importing table  %30s %10d rows imported, %d rejected\n", show(name),
-            g_imp.nrow, g_rows_rejected);
-    fprintf(stderr, "Table \"%s\": %d rows imported, %d rejected.\n", name, g_imp.nrow,
-            g_rows_rejected);
+    fprintf(w->run->ofp, ". . importing table  %30s %10d rows imported, %d rejected\n", show(name),
+            w->nrow, w->rows_rejected);
+    fflush(w->run->ofp);
+    fprintf(stderr, "Table \"%s\": %d rows imported, %d rejected.\n", name, w->nrow,
+            w->rows_rejected);
     run_warning();
 }

@@ -5,22 +5,24 @@
  * Grants, comments, triggers and keys act only on these; everything else
  * of the target is left alone.
  */
+#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "imp_local.h"
 
-/* A sorted list of names, searched by halves. */
-typedef struct __name_set {
-    char **names;
-    int n, cap;
-} NAME_SET;
+void imp_lock(const IMP_RUN *run)
+{
+    if (run->lock) pthread_mutex_lock((pthread_mutex_t *)run->lock);
+}
 
-static NAME_SET g_ours;   /* created or taken over */
-static NAME_SET g_taken;  /* taken over: the target had them already */
+void imp_unlock(const IMP_RUN *run)
+{
+    if (run->lock) pthread_mutex_unlock((pthread_mutex_t *)run->lock);
+}
 
 /* Position of name in the set, or where it would go. */
-static int find(const NAME_SET *set, const char *name, int *found)
+static int find(const IMP_NAMES *set, const char *name, int *found)
 {
     int lo = 0, hi = set->n;
     while (lo < hi) {
@@ -37,7 +39,7 @@ static int find(const NAME_SET *set, const char *name, int *found)
     return lo;
 }
 
-static int add(NAME_SET *set, const char *name)
+static int add(IMP_NAMES *set, const char *name)
 {
     int found;
     int at = find(set, name, &found);
@@ -57,39 +59,51 @@ static int add(NAME_SET *set, const char *name)
     return 0;
 }
 
-static void clear(NAME_SET *set)
+static void clear(IMP_NAMES *set)
 {
     for (int i = 0; i < set->n; i++) free(set->names[i]);
     free(set->names);
     memset(set, 0, sizeof(*set));
 }
 
-int imp_mark_ours(const char *name)
+/* The lists change while other workers look things up in them: every
+ * access holds the run's lock. */
+int imp_mark_ours(IMP_RUN *run, const char *name)
 {
-    return add(&g_ours, name);
+    imp_lock(run);
+    int rc = add(&run->ours, name);
+    imp_unlock(run);
+    return rc;
 }
 
-int imp_mark_taken(const char *name)
+int imp_mark_taken(IMP_RUN *run, const char *name)
 {
-    return add(&g_taken, name) < 0 ? -1 : add(&g_ours, name);
+    imp_lock(run);
+    int rc = add(&run->taken, name) < 0 ? -1 : add(&run->ours, name);
+    imp_unlock(run);
+    return rc;
 }
 
-int imp_is_ours(const char *name)
+int imp_is_ours(const IMP_RUN *run, const char *name)
 {
     int found;
-    find(&g_ours, name, &found);
+    imp_lock(run);
+    find(&run->ours, name, &found);
+    imp_unlock(run);
     return found;
 }
 
-int imp_is_taken(const char *name)
+int imp_is_taken(const IMP_RUN *run, const char *name)
 {
     int found;
-    find(&g_taken, name, &found);
+    imp_lock(run);
+    find(&run->taken, name, &found);
+    imp_unlock(run);
     return found;
 }
 
-void imp_forget_ours(void)
+void imp_forget_ours(IMP_RUN *run)
 {
-    clear(&g_ours);
-    clear(&g_taken);
+    clear(&run->ours);
+    clear(&run->taken);
 }

@@ -88,9 +88,9 @@ static void drop_or_replace(char *t, uint32_t len)
 
 /* The statement as it runs: copied, OR REPLACE taken out, "SCHEMA".
  * inserted at offset at (0: none). NULL when memory ran out. */
-static char *compose(const char *text, int len, uint32_t at, int *out_len)
+static char *compose(const IMP_RUN *run, const char *text, int len, uint32_t at, int *out_len)
 {
-    size_t room = (size_t)len + 2 * strlen(g_imp.owner_name) + 4;
+    size_t room = (size_t)len + 2 * strlen(run->owner_name) + 4;
     char *sql = malloc(room);
     if (!sql) {
         fprintf(stderr, "Allocate memory (%zu) error.\n", room);
@@ -99,7 +99,7 @@ static char *compose(const char *text, int len, uint32_t at, int *out_len)
     char *p = sql;
     if (at > 0 && at < (uint32_t)len) {
         memcpy(p, text, at);
-        p = imp_put_quoted(p + at, g_imp.owner_name);
+        p = imp_put_quoted(p + at, run->owner_name);
         *p++ = '.';
         memcpy(p, text + at, (size_t)len - at);
         p += (size_t)len - at;
@@ -124,21 +124,21 @@ static void name_failure(const STMT_INFO *in, const char *what)
         fprintf(stderr, "Create %s \"%s\" %s.\n", in->kind, in->object, what);
 }
 
-int run_dump_statement(const char *text, int len, const STMT_INFO *in)
+int run_dump_statement(IMP_WORKER *w, const char *text, int len, const STMT_INFO *in)
 {
     int locked = 0;
     /* The statement of a table this run did not import (skipped, refused,
      * or left to the target): its table is not the run's to change. */
-    if (in->table[0] != '\0' && !imp_is_ours(in->table)) return 0;
+    if (in->table[0] != '\0' && !imp_is_ours(w->run, in->table)) return 0;
     if (in->acts_on[0] != '\0') {
-        if (!imp_is_ours(in->acts_on)) {
+        if (!imp_is_ours(w->run, in->acts_on)) {
             name_failure(in, "refused");
             fprintf(stderr, "\"%s\" is not an object this import created.\n", in->acts_on);
             run_warning();
             return 0;
         }
-        int lk = lock_target_object(in->acts_on);
-        int syn = lk == 0 ? is_target_synonym(in->acts_on) : 0;
+        int lk = lock_target_object(w, in->acts_on);
+        int syn = lk == 0 ? is_target_synonym(w, in->acts_on) : 0;
         if (lk < 0 || lk == 2 || syn != 0) {
             if (syn > 0)
                 fprintf(stderr, "Statement refused, \"%s\" is a synonym:\n%.*s\n", in->acts_on,
@@ -152,29 +152,29 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
     /* ALTER of a schema object (a trigger): only one this run created */
     if (in->table[0] == '\0' && in->object[0] != '\0' &&
         word_at(text, (uint32_t)len, skip_space(text, (uint32_t)len, 0), "ALTER") &&
-        !imp_is_ours(in->object)) {
+        !imp_is_ours(w->run, in->object)) {
         fprintf(stderr, "Alter %s \"%s\" refused: it is not an object this import created.\n",
                 in->kind, in->object);
         run_warning();
         return 0;
     }
     int n = 0;
-    char *sql = compose(text, len, in->qualify_at, &n);
+    char *sql = compose(w->run, text, len, in->qualify_at, &n);
     if (!sql) return -1;
-    int rc = imp_try_sql(sql, n);
+    int rc = imp_try_sql(w, sql, n);
     free(sql);
     /* a statement that failed before it ended the transaction leaves the
      * lock taken for it */
-    if (rc != 0 && locked) OCITransRollback(g_env.svchp, g_env.errhp, OCI_DEFAULT);
+    if (rc != 0 && locked) OCITransRollback(w->env.svchp, w->env.errhp, OCI_DEFAULT);
     if (rc == 0) {
         if (in->object[0] != '\0' && strcmp(in->kind, "grant") != 0 &&
-            strcmp(in->kind, "comment") != 0 && imp_mark_ours(in->object) < 0) {
+            strcmp(in->kind, "comment") != 0 && imp_mark_ours(w->run, in->object) < 0) {
             fprintf(stderr, "Allocate memory error.\n");
             return -1;
         }
         return 0;
     }
-    int code = get_ora_code(&g_env);
+    int code = get_ora_code(&w->env);
     if (strcmp(in->kind, "grant") == 0 && code == ORA_NO_GRANTEE) {
         fprintf(stderr, "Grant on \"%s\" to \"%s\" skipped: the user does not exist.\n", in->object,
                 in->grantee);
@@ -189,9 +189,9 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
     }
     if (imp_is_exists_error(code)) {
         /* IGNORE=Y, or a table the run took over that already has it */
-        if ((g_imp.flag & IMP_IGNORE) || (in->table[0] != '\0' && imp_is_taken(in->table)))
+        if ((w->run->flag & IMP_IGNORE) || (in->table[0] != '\0' && imp_is_taken(w->run, in->table)))
             return 0;
-        fprintf(stderr, "%s\n", get_ora_message(&g_env));
+        fprintf(stderr, "%s\n", get_ora_message(&w->env));
         name_failure(in, "failed, the name exists");
         run_warning();
         return 0;
@@ -200,12 +200,12 @@ int run_dump_statement(const char *text, int len, const STMT_INFO *in)
      * the dump (or the TABLES= selection) nor in the target */
     if (code == 942 && strcmp(in->kind, "constraint") == 0 &&
         memmem(text, (size_t)len, "REFERENCES", 10) != NULL) {
-        fprintf(stderr, "%s\n", get_ora_message(&g_env));
+        fprintf(stderr, "%s\n", get_ora_message(&w->env));
         name_failure(in, "skipped: the table it references is neither imported nor in the target");
         run_warning();
         return 0;
     }
-    fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&g_env));
+    fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
     name_failure(in, "failed");
     run_warning();
     return 0;

@@ -20,7 +20,7 @@ extern "C" {
  * the object named and counted as a warning; an "already exists" error is
  * silent under IGNORE=Y (and for a table the run took over). Returns 0, or
  * -1 when memory ran out. */
-int run_dump_statement(const char *text, int len, const STMT_INFO *in);
+int run_dump_statement(IMP_WORKER *w, const char *text, int len, const STMT_INFO *in);
 
 /* Oracle's errors that say only that an object already exists (ORA-00955,
  * the constraint-exists family, an index on the same columns, a column or

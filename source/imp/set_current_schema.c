@@ -8,7 +8,7 @@
 #include "create_table.h"
 #include "quote_name.h"
 
-int set_current_schema(void)
+int set_current_schema(IMP_WORKER *w)
 {
     char sql[256];
     static const char prefix[] = "alter session set current_schema=";
@@ -16,6 +16,6 @@ int set_current_schema(void)
     /* The name is exact already (upper-cased unless given in quotes), so it
      * goes in double quotes, with any double quote inside it doubled. */
     memcpy(sql, prefix, sizeof(prefix) - 1);
-    char *end = imp_put_quoted(sql + sizeof(prefix) - 1, g_imp.owner_name);
-    return imp_run_sql(sql, (int)(end - sql));
+    char *end = imp_put_quoted(sql + sizeof(prefix) - 1, w->run->owner_name);
+    return imp_run_sql(w, sql, (int)(end - sql));
 }

@@ -14,101 +14,104 @@
 #include "run_statement.h"
 #include "verify_section.h"
 
-/* The dump's table names in order, while the deferred list is walked, so
- * that each statement's look-up costs log n rather than n. */
-static const char **g_sorted_names;
-
 static int compare_names(const void *a, const void *b)
 {
     return strcmp(*(const char *const *)a, *(const char *const *)b);
 }
 
-static void sort_table_names(void)
+/* The dump's table names in order, while the deferred list is walked, so
+ * that each statement's look-up costs log n rather than n. */
+static void sort_table_names(IMP_RUN *run)
 {
-    free(g_sorted_names);
-    g_sorted_names = NULL;
-    if (g_imp.ntab <= 0) return;
-    g_sorted_names = malloc((size_t)g_imp.ntab * sizeof(*g_sorted_names));
-    if (!g_sorted_names) return; /* the look-up falls back to the list */
-    for (int i = 0; i < g_imp.ntab; i++) g_sorted_names[i] = imp_table_name(i);
-    qsort(g_sorted_names, (size_t)g_imp.ntab, sizeof(*g_sorted_names), compare_names);
+    free(run->sorted_names);
+    run->sorted_names = NULL;
+    if (run->ntab <= 0) return;
+    run->sorted_names = malloc((size_t)run->ntab * sizeof(*run->sorted_names));
+    if (!run->sorted_names) return; /* the look-up falls back to the list */
+    for (int i = 0; i < run->ntab; i++) run->sorted_names[i] = TABLE_NAME(&run->tables[i]);
+    qsort(run->sorted_names, (size_t)run->ntab, sizeof(*run->sorted_names), compare_names);
 }
 
-static void drop_table_names(void)
+static void drop_table_names(IMP_RUN *run)
 {
-    free(g_sorted_names);
-    g_sorted_names = NULL;
+    free(run->sorted_names);
+    run->sorted_names = NULL;
 }
 
-/* Whether name is one of the dump's tables. */
+/* Whether name is one of the dump's tables; ctx is the run. */
 static int is_dump_table(void *ctx, const char *name)
 {
-    (void)ctx;
-    if (g_sorted_names)
-        return bsearch(&name, g_sorted_names, (size_t)g_imp.ntab, sizeof(*g_sorted_names),
+    const IMP_RUN *run = ctx;
+    if (run->sorted_names)
+        return bsearch(&name, run->sorted_names, (size_t)run->ntab, sizeof(*run->sorted_names),
                        compare_names) != NULL;
-    for (int i = 0; i < g_imp.ntab; i++)
-        if (strcmp(imp_table_name(i), name) == 0) return 1;
+    for (int i = 0; i < run->ntab; i++)
+        if (strcmp(TABLE_NAME(&run->tables[i]), name) == 0) return 1;
     return 0;
 }
 
-int check_import_info(int ti, int where, const char *text, int len, STMT_INFO *in)
+int check_import_info(const IMP_RUN *run, const IMP_TABLE *t, int where, const char *text, int len,
+                      STMT_INFO *in)
 {
     char why[120];
-    STMT_SCOPE sc = {where, ti >= 0 ? imp_table_name(ti) : NULL, g_imp.owner_name,
-                     is_dump_table, NULL};
+    STMT_SCOPE sc = {where, t ? TABLE_NAME(t) : NULL, run->owner_name, is_dump_table,
+                     (void *)run};
     if (len < 0) return 0;
     if (!stmt_check(&sc, text, (uint32_t)len, in, why, sizeof(why))) return 0;
-    if (ti >= 0)
-        fprintf(stderr, "Table %s: statement refused, %s:\n%.*s\n", imp_table_name(ti), why,
+    if (t)
+        fprintf(stderr, "Table %s: statement refused, %s:\n%.*s\n", TABLE_NAME(t), why,
                 len > 200 ? 200 : len, text);
     else
         fprintf(stderr, "Deferred statement refused, %s:\n%.*s\n", why, len > 200 ? 200 : len, text);
     return -1;
 }
 
-int check_import_statement(int ti, int where, const char *text, int len)
+int check_import_statement(const IMP_RUN *run, const IMP_TABLE *t, int where, const char *text,
+                           int len)
 {
     STMT_INFO in;
-    return check_import_info(ti, where, text, len, &in);
+    return check_import_info(run, t, where, text, len, &in);
 }
 
-/* Visits of a section: 1 stops the walk after a refusal (printed). */
+/* Visits of a section (ctx: the worker, at its table): 1 stops the walk
+ * after a refusal (printed). */
 static int check_ddl(void *ctx, const char *text, uint32_t len)
 {
-    return check_import_statement(*(int *)ctx, STMT_AT_CREATE, text, (int)len) ? 1 : 0;
+    const IMP_WORKER *w = ctx;
+    return check_import_statement(w->run, w->table, STMT_AT_CREATE, text, (int)len) ? 1 : 0;
 }
 
 static int check_listed(void *ctx, const char *text, uint32_t len)
 {
-    return check_import_statement(*(int *)ctx, STMT_AT_SECTION, text, (int)len) ? 1 : 0;
+    const IMP_WORKER *w = ctx;
+    return check_import_statement(w->run, w->table, STMT_AT_SECTION, text, (int)len) ? 1 : 0;
 }
 
 /* A refused deferred statement is named and counted, and the run goes
  * on: it is left out when the list runs. */
 static int check_deferred(void *ctx, const char *text, uint32_t len)
 {
-    (void)ctx;
-    if (check_import_statement(-1, STMT_AT_DEFERRED, text, (int)len) != 0) run_warning();
+    if (check_import_statement(ctx, NULL, STMT_AT_DEFERRED, text, (int)len) != 0) run_warning();
     return 0;
 }
 
-int verify_section(int ti)
+int verify_section(IMP_WORKER *w, const IMP_TABLE *t)
 {
-    if (!g_dump.has_ext) return 0;
+    if (!w->dump->has_ext) return 0;
+    assert(w->table == t);
     DUMP_VISIT v = {check_ddl, NULL, check_listed, NULL};
-    int rc = dump_walk_section(&g_dump, (uint32_t)ti, &v, &ti, NULL);
-    if (rc < 0) return imp_dump_fault();
+    int rc = dump_walk_section(w->dump, t->index, &v, w, NULL);
+    if (rc < 0) return imp_dump_fault(w->run, w->dump);
     return rc == 0 ? 0 : -1;
 }
 
-int check_deferred_statements(void)
+int check_deferred_statements(IMP_RUN *run)
 {
     DUMP_VISIT v = {NULL, NULL, check_deferred, NULL};
-    sort_table_names();
-    int rc = dump_walk_deferred(&g_dump, &v, NULL);
-    drop_table_names();
-    if (rc < 0) return imp_dump_fault();
+    sort_table_names(run);
+    int rc = dump_walk_deferred(run->dump, &v, run);
+    drop_table_names(run);
+    if (rc < 0) return imp_dump_fault(run, run->dump);
     return rc == 0 ? 0 : -1;
 }
 
@@ -119,14 +122,14 @@ int check_deferred_statements(void)
  * for, or memory gone). */
 static int run_deferred(void *ctx, const char *text, uint32_t len)
 {
-    (void)ctx;
+    IMP_WORKER *w = ctx;
     STMT_INFO in;
     char why[120];
-    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, g_imp.owner_name, is_dump_table, NULL};
+    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, w->run->owner_name, is_dump_table, w->run};
     if (stop_requested()) return 1;
     if (stmt_check(&sc, text, len, &in, why, sizeof(why)) != NULL) return 0;
     if (g_run_options.tables.list && (in.table[0] == '\0' || !table_selected(&g_run_options.tables, in.table))) return 0;
-    return run_dump_statement(text, (int)len, &in) < 0 ? 1 : 0;
+    return run_dump_statement(w, text, (int)len, &in) < 0 ? 1 : 0;
 }
 
 /* Runs the GRANT, COMMENT, CREATE SYNONYM or SEQUENCE a record stands for, written
@@ -136,7 +139,7 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
  * comment only on an object this run created or took over. */
 static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
 {
-    (void)ctx;
+    IMP_WORKER *w = ctx;
     uint32_t len = 0, name_at = 0;
     if (stop_requested()) return 1;
     char *sql = dump_record_sql(rec, &len, &name_at);
@@ -146,7 +149,7 @@ static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
     }
     STMT_INFO in;
     char why[120];
-    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, g_imp.owner_name, is_dump_table, NULL};
+    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, w->run->owner_name, is_dump_table, w->run};
     int rc = 0;
     if (stmt_check(&sc, sql, len, &in, why, sizeof(why)) != NULL) {
         /* the names of a checked record always make an allowed statement */
@@ -162,18 +165,18 @@ static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
          * so the qualifier goes where the checker found it; a synonym is
          * created in the target schema, the session's current one */
         if (rec->kind == DUMP_REC_GRANT || rec->kind == DUMP_REC_COMMENT) in.qualify_at = name_at;
-        rc = run_dump_statement(sql, (int)len, &in) < 0 ? 1 : 0;
+        rc = run_dump_statement(w, sql, (int)len, &in) < 0 ? 1 : 0;
     }
     free(sql);
     return rc;
 }
 
-int run_deferred_statements(void)
+int run_deferred_statements(IMP_WORKER *w)
 {
     DUMP_VISIT v = {NULL, NULL, run_deferred, run_record};
-    sort_table_names();
-    int rc = dump_walk_deferred(&g_dump, &v, NULL);
-    drop_table_names();
-    if (rc < 0) return imp_dump_fault();
+    sort_table_names(w->run);
+    int rc = dump_walk_deferred(w->dump, &v, w);
+    drop_table_names(w->run);
+    if (rc < 0) return imp_dump_fault(w->run, w->dump);
     return rc == 0 ? 0 : -1;
 }

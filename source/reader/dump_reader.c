@@ -141,11 +141,23 @@ int dump_open(DUMP_READER *r, int fd)
     return 0;
 }
 
+void dump_share(DUMP_READER *dst, const DUMP_READER *src)
+{
+    *dst = *src;
+    dst->buf = NULL;
+    dst->len = dst->pos = dst->hpos = 0;
+    dst->bofs = 0;
+    dst->hashing = 0;
+    dst->borrowed = 1;
+    memset(&dst->fault, 0, sizeof(dst->fault));
+    dst->fault.table = -1;
+}
+
 void dump_close(DUMP_READER *r)
 {
     free(r->buf);
     r->buf = NULL;
-    free(r->longs);
+    if (!r->borrowed) free(r->longs);
     r->longs = NULL;
     r->nlong = 0;
 }
@@ -266,6 +278,7 @@ static int need(DUMP_READER *r, uint32_t n, const char *what)
 {
     assert(n <= DUMP_READ_BUFFER && CURSOR_OK(r));
     if (r->len - r->pos >= n) return 0;
+    assert(n <= DUMP_READ_BUFFER);
     if (at(r) + n > r->limit) {
         if (r->limit == r->size)
             return fail(r, DUMP_E_SHORT, at(r), "file ends inside %s", what);

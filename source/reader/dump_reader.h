@@ -263,6 +263,7 @@ typedef struct __dump_reader {
      * after the directory's, from head.tab_cnt on. */
     DUMP_LONG_TABLE *longs;
     uint32_t nlong;
+    int borrowed;           /* longs belongs to the reader this one was made from */
     DUMP_FAULT fault;
     /* the read buffer: buf[0] is the byte at file offset bofs */
     uint8_t *buf;
@@ -277,6 +278,11 @@ typedef struct __dump_reader {
  * fields, table count against the file size, the extension record. */
 int dump_open(DUMP_READER *r, int fd);
 void dump_close(DUMP_READER *r);
+
+/* A second cursor over the file src has opened, for another thread: the
+ * same header, extension and tables (the long-name list is borrowed and
+ * must outlive it), its own buffer, fault and checksum state. */
+void dump_share(DUMP_READER *dst, const DUMP_READER *src);
 
 /* The tables of the file: the directory's, then those whose names do
  * not fit it (format 3). Every call below that takes a table number takes

@@ -119,7 +119,8 @@ TEST(ImpArguments, ParseOutcomes) {
     std::vector<char*> p;
     for (std::string& a : argv) p.push_back(a.data());
     ::testing::internal::CaptureStderr();
-    int rc = parse_arguments(static_cast<int>(p.size()), p.data());
+    IMP_RUN run;
+    int rc = parse_imp_arguments(&run, static_cast<int>(p.size()), p.data());
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(rc, c.rc) << ::testing::PrintToString(c.args);
     EXPECT_NE(err.find(c.message), std::string::npos) << ::testing::PrintToString(c.args) << err;
@@ -152,11 +153,13 @@ TEST(ImpArguments, ConnectStringAndTargetSchema) {
     argv.push_back("FILE=f");
     std::vector<char*> p;
     for (std::string& a : argv) p.push_back(a.data());
-    ASSERT_EQ(parse_arguments(static_cast<int>(p.size()), p.data()), 0) << ::testing::PrintToString(c.args);
+    IMP_RUN run;
+    ASSERT_EQ(parse_imp_arguments(&run, static_cast<int>(p.size()), p.data()), 0)
+        << ::testing::PrintToString(c.args);
     EXPECT_EQ(g_args.username, c.user);
     EXPECT_EQ(g_args.password, c.password);
     EXPECT_EQ(g_args.tnsname, c.tns);
-    EXPECT_EQ(g_imp.owner_name, c.owner);
+    EXPECT_EQ(run.owner_name, c.owner);
   }
 }
 
@@ -262,7 +265,6 @@ TEST_F(ImpReader, RowsGoInBatchesOfMaxRow) {
     d.tables.push_back(t);
     Outcome o = Run(d);
     ASSERT_EQ(o.rc, 0) << o.err;
-    EXPECT_EQ(g_imp.max_row, 100);
     std::vector<unsigned> want(n / 100, 100);
     if (n % 100) want.push_back(n % 100);
     EXPECT_EQ(fakeoci::state().insert_iters, want) << n;

@@ -2,7 +2,10 @@
 // tabimp's parse_arguments (see shared_options_test.h).
 #include "shared_options_test.h"
 
-int ParseProgramArguments(int argc, char** argv) { return parse_arguments(argc, argv); }
+int ParseProgramArguments(int argc, char** argv) {
+  static IMP_RUN run;  // large: kept out of the stack
+  return parse_imp_arguments(&run, argc, argv);
+}
 
 namespace {
 
