@@ -396,6 +396,9 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
   uint64_t rows = 0;
   std::vector<Value> values(st.binds.size());
   std::vector<Value> returning;
+  // Each bind's kind depends on its buffer only, not on the row.
+  std::vector<TypeKind> kinds(st.binds.size());
+  for (size_t k = 0; k < st.binds.size(); ++k) kinds[k] = BindKind(st.binds[k].buf);
   for (ub4 it = 0; it < iters; ++it) {
     ub4 row = rowoff + it;
     size_t dae = SIZE_MAX;
@@ -414,7 +417,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
         values[k] = Value::Null(BindKind(b.buf));
         continue;
       }
-      Status status = BindToValue(b.buf, row, text, &values[k]);
+      Status status = BindToValue(b.buf, row, text, kinds[k], &values[k]);
       if (!status.ok()) {
         st.counters.row_count = rows;
         return Fail(err, status);
@@ -444,7 +447,8 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       }
       return OCI_NEED_DATA;
     }
-    Status status = st.prepared->ExecuteDml(values, &rows, &returning);
+    // values is rebuilt for every row, so the statement may take its values.
+    Status status = st.prepared->ExecuteDmlTaking(&values, &rows, &returning);
     if (!status.ok()) {
       if (batch && status.code() != ora::kResourceBusy) {
         AddRowError(err, it, status);
