@@ -1033,8 +1033,8 @@ Status Prepared::UniqueViolation(int rc) {
 
 Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returning) {
   LobStore lobs(s_->db());
+  // Reset already: the only step of this statement, below, resets it after.
   sqlite3_stmt* ins = insert_.get();
-  sqlite3_reset(ins);
   created_.clear();  // LOBs made for this row, removed if it fails
   Status st;
   for (size_t j = 0; j < targets_.size() && st.ok(); ++j) {
