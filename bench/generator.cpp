@@ -538,7 +538,7 @@ Status SizesFor(std::string_view name, GenSizes* out) {
   } else if (name == "medium") {
     *out = GenSizes{200000, 40000, 400, 200};
   } else if (name == "large") {
-    *out = GenSizes{1000000, 200000, 8000, 5000};
+    *out = GenSizes{1000000, 200000, 16000, 12000};
   } else {
     return Status::Error(-1, "unknown size \"" + std::string(name) + "\" (small, medium, large)");
   }

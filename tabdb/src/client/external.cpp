@@ -130,10 +130,19 @@ TypeKind BindKind(const BufferSpec& b) {
 }
 
 Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out) {
-  TypeKind kind = BindKind(b);
+  return BindToValue(b, r, text, BindKind(b), out);
+}
+
+Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, TypeKind kind, Value* out) {
   const sb2* ind = b.Ind(r);
   if (ind != nullptr && *ind == -1) {
-    *out = Value::Null(kind);
+    // Field by field, so that the value keeps its buffer for the next row.
+    out->kind = kind;
+    out->null = true;
+    out->bytes.clear();
+    out->lob_id = 0;
+    out->empty_lob = false;
+    out->adopt = false;
     return Status::Ok();
   }
   const char* p = static_cast<const char*>(b.Value(r));

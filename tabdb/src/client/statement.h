@@ -154,6 +154,8 @@ TypeKind BindKind(const BufferSpec& b);
 // The value bound in row `r`; `text` converts client text to the database
 // character set.
 Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out);
+// The same with the bind's kind, BindKind(b), found once by the caller.
+Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, TypeKind kind, Value* out);
 // Writes value `v` (of column type `type`) to row `r` of a define. Sets
 // indicator, length and return code; *truncated tells that the value was
 // cut to fit (return code 1406). A NULL without indicator array fails with

@@ -398,31 +398,35 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
     return std::find(into.begin(), into.end(), static_cast<int>(k + 1)) != into.end();
   };
   uint64_t rows = 0;
+  std::vector<Value> values(st.binds.size());
   std::vector<Value> returning;
-  // The values of every row are made first: converting the client's
-  // buffers needs no database, so it is done before the first row takes
-  // the write lock, while another session's transaction may still hold it.
-  std::vector<std::vector<Value>> converted;
-  converted.reserve(iters);
-  Status bad;  // the conversion that failed; rows before it still run
-  for (ub4 it = 0; it < iters && bad.ok(); ++it) {
+  // Each bind's kind depends on its buffer only, not on the row.
+  std::vector<TypeKind> kinds(st.binds.size());
+  for (size_t k = 0; k < st.binds.size(); ++k) kinds[k] = BindKind(st.binds[k].buf);
+  for (ub4 it = 0; it < iters; ++it) {
     ub4 row = rowoff + it;
-    std::vector<Value> values(st.binds.size());
     size_t dae = SIZE_MAX;
-    for (size_t k = 0; k < st.binds.size() && bad.ok(); ++k) {
+    for (size_t k = 0; k < st.binds.size(); ++k) {
       const BindSlot& b = st.binds[k];
       if (!b.set) {
-        bad = OraError(ora::kNotAllVariablesBound);
-      } else if (is_into(k)) {
+        st.counters.row_count = rows;
+        return Fail(err, OraError(ora::kNotAllVariablesBound));
+      }
+      if (is_into(k)) {
         values[k] = Value::Null(BindKind(b.buf));
-      } else if (b.buf.mode & OCI_DATA_AT_EXEC) {
+        continue;
+      }
+      if (b.buf.mode & OCI_DATA_AT_EXEC) {
         if (dae == SIZE_MAX) dae = k;
         values[k] = Value::Null(BindKind(b.buf));
-      } else {
-        bad = BindToValue(b.buf, row, text, &values[k]);
+        continue;
+      }
+      Status status = BindToValue(b.buf, row, text, kinds[k], &values[k]);
+      if (!status.ok()) {
+        st.counters.row_count = rows;
+        return Fail(err, status);
       }
     }
-    if (!bad.ok()) break;
     if (dae != SIZE_MAX) {
       if (iters != 1) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
       // The LONG value arrives in pieces through OCIStmtSetPieceInfo.
@@ -447,10 +451,8 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       }
       return OCI_NEED_DATA;
     }
-    converted.push_back(std::move(values));
-  }
-  for (ub4 it = 0; it < converted.size(); ++it) {
-    Status status = st.prepared->ExecuteDml(converted[it], &rows, &returning);
+    // values is rebuilt for every row, so the statement may take its values.
+    Status status = st.prepared->ExecuteDmlTaking(&values, &rows, &returning);
     if (!status.ok()) {
       if (batch && status.code() != ora::kResourceBusy) {
         AddRowError(err, it, status);
@@ -459,11 +461,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       st.counters.row_count = rows;
       return Fail(err, status);
     }
-    FillReturning(st, s, returning, rowoff + it);
-  }
-  if (!bad.ok()) {
-    st.counters.row_count = rows;
-    return Fail(err, bad);
+    FillReturning(st, s, returning, row);
   }
   st.counters.row_count = rows;
   st.counters.dml_errors = static_cast<uint32_t>(err->row_errors.size());

@@ -16,6 +16,13 @@
 namespace tabdb {
 namespace {
 
+// Stores the fitted form of a value only where it differs from what is
+// there: most values already arrive in their canonical form.
+void SetIfChanged(std::string* bytes, const uint8_t* p, size_t n) {
+  if (bytes->size() == n && std::memcmp(bytes->data(), p, n) == 0) return;
+  bytes->assign(reinterpret_cast<const char*>(p), n);
+}
+
 bool IsTextKind(TypeKind k) {
   return IsCharacter(k) || k == TypeKind::kLong || k == TypeKind::kClob || k == TypeKind::kNClob;
 }
@@ -518,7 +525,7 @@ Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, Lob
       size_t n = 0;
       TABDB_RETURN_IF_ERROR(FitEncodedNumber(reinterpret_cast<const uint8_t*>(out->bytes.data()),
                                              out->bytes.size(), ty, buf, &n));
-      out->bytes.assign(reinterpret_cast<char*>(buf), n);
+      SetIfChanged(&out->bytes, buf, n);
       return Status::Ok();
     }
     case TypeKind::kRaw:
@@ -530,10 +537,10 @@ Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, Lob
       uint8_t buf[8];
       if (ty.kind == TypeKind::kBinaryFloat && out->bytes.size() == 4) {
         CanonicalizeBinaryFloat(reinterpret_cast<const uint8_t*>(out->bytes.data()), buf);
-        out->bytes.assign(reinterpret_cast<char*>(buf), 4);
+        SetIfChanged(&out->bytes, buf, 4);
       } else if (ty.kind == TypeKind::kBinaryDouble && out->bytes.size() == 8) {
         CanonicalizeBinaryDouble(reinterpret_cast<const uint8_t*>(out->bytes.data()), buf);
-        out->bytes.assign(reinterpret_cast<char*>(buf), 8);
+        SetIfChanged(&out->bytes, buf, 8);
       } else {
         return OraError(ora::kInvalidNumber);
       }
@@ -578,7 +585,7 @@ Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, Lob
       TABDB_RETURN_IF_ERROR(FitIntervalYM(&v, ty.precision == kUnset ? 2 : ty.precision));
       uint8_t buf[5];
       EncodeIntervalYM(v, buf);
-      out->bytes.assign(reinterpret_cast<char*>(buf), 5);
+      SetIfChanged(&out->bytes, buf, 5);
       return Status::Ok();
     }
     case TypeKind::kIntervalDS: {
@@ -589,7 +596,7 @@ Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, Lob
                                           ty.scale == kUnset ? 6 : ty.scale));
       uint8_t buf[11];
       EncodeIntervalDS(v, buf);
-      out->bytes.assign(reinterpret_cast<char*>(buf), 11);
+      SetIfChanged(&out->bytes, buf, 11);
       return Status::Ok();
     }
     default:

@@ -53,16 +53,21 @@ TypeDesc TypeOf(TypeKind k) {
   return WithDefaults(t);
 }
 
-void BindValue(sqlite3_stmt* s, int i, const Value& v) {
+// Binds `v` as text when `text` (the class of its type), else as a blob.
+inline void BindValueAs(sqlite3_stmt* s, int i, const Value& v, bool text) {
   if (v.null) {
     sqlite3_bind_null(s, i);
   } else if (v.lob_id != 0) {
     sqlite3_bind_int64(s, i, v.lob_id);
-  } else if (IsTextClass(v.kind)) {
+  } else if (text) {
     sqlite3_bind_text(s, i, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
   } else {
     sqlite3_bind_blob(s, i, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_STATIC);
   }
+}
+
+void BindValue(sqlite3_stmt* s, int i, const Value& v) {
+  BindValueAs(s, i, v, !v.null && v.lob_id == 0 && IsTextClass(v.kind));
 }
 
 void ColumnValue(sqlite3_stmt* s, int i, TypeKind kind, Value* out) {
@@ -944,6 +949,20 @@ Status Prepared::CompileInsert() {
       by_col[i]->identity_fill = true;
     sources_.push_back(std::move(by_col[i]));
   }
+  // What each stored column binds as, fixed by its type: the per-row loop
+  // looks these up rather than classifying the type again for every value.
+  for (const ColumnInfo* c : targets_) {
+    uint8_t f = IsTextClass(c->type.kind) ? kTargetText : 0;
+    if (IsLob(c->type.kind) || IsLong(c->type.kind)) f |= kTargetStoredApart;
+    target_flags_.push_back(f);
+  }
+  // A single-row INSERT that binds placeholder j+1 to stored column j, for
+  // every column, can build its row in the bound values themselves.
+  binds_are_row_ = !rows_query_ && value_exprs.empty();
+  for (size_t j = 0; j < sources_.size() && binds_are_row_; ++j) {
+    const InsertSource* src = sources_[j].get();
+    binds_are_row_ = src && src->kind == InsertSource::kBind && src->index == static_cast<int>(j + 1);
+  }
   // CHECK constraints see the row as it is about to be stored. The INSERT
   // itself evaluates them and writes nothing when one fails; only then
   // does the check query run, to name the constraint.
@@ -1014,12 +1033,13 @@ Status Prepared::UniqueViolation(int rc) {
 
 Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returning) {
   LobStore lobs(s_->db());
+  // Reset already: the only step of this statement, below, resets it after.
   sqlite3_stmt* ins = insert_.get();
-  sqlite3_reset(ins);
   created_.clear();  // LOBs made for this row, removed if it fails
   Status st;
   for (size_t j = 0; j < targets_.size() && st.ok(); ++j) {
     const ColumnInfo& c = *targets_[j];
+    const uint8_t flags = target_flags_[j];
     Value& fitted = row[j];
     if (fitted.null && sources_[j] && sources_[j]->identity_fill) {
       st = NextIdentity(c, &fitted);
@@ -1032,7 +1052,7 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
                            sql::QuoteName(c.name)});
       break;
     }
-    if (!fitted.null && (IsLob(c.type.kind) || IsLong(c.type.kind))) {
+    if (!fitted.null && (flags & kTargetStoredApart)) {
       bool is_char = c.type.kind != TypeKind::kBlob && c.type.kind != TypeKind::kLongRaw;
       int64_t id = 0;
       if (fitted.lob_id != 0 && fitted.adopt) {
@@ -1053,7 +1073,8 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
         fitted.bytes.clear();
       }
     }
-    BindValue(ins, static_cast<int>(j + 1), fitted);
+    // A fitted value has the column's type, so the column's class decides.
+    BindValueAs(ins, static_cast<int>(j + 1), fitted, (flags & kTargetText) != 0);
   }
   fk_deferred_.clear();
   if (st.ok() && fks_.has_row_probes()) st = fks_.CheckRow(row, BindValue, &fk_deferred_);
@@ -1114,10 +1135,17 @@ void Prepared::NoteDeferred(int64_t rowid) {
   for (int64_t cons : checks_.deferred_now()) s_->deferred().rows.emplace_back(cons, rowid);
 }
 
-Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning) {
+Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning,
+                        std::vector<Value>* take) {
   if (checks_.has_deferrable()) {
     checks_.BindDeferral(*s_, insert_.get());
     checks_.BindDeferral(*s_, checks_.stmt());
+  }
+  if (take != nullptr && binds_are_row_ && take->size() == targets_.size()) {
+    // The bound values are the row: fitted and written where they are.
+    TABDB_RETURN_IF_ERROR(InsertRow(*take, returning));
+    *rows += 1;
+    return Status::Ok();
   }
   // The row's values live in a member that keeps its strings' capacity
   // from row to row: copying a bind into it allocates nothing once warm.
@@ -1405,9 +1433,16 @@ Status Prepared::ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
                             std::vector<Value>* returning) {
   TABDB_RETURN_IF_ERROR(s_->CheckWritable());
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
-  if (stmt_->kind == StmtKind::kInsert) return Insert(binds, rows, returning);
+  if (stmt_->kind == StmtKind::kInsert) return Insert(binds, rows, returning, nullptr);
   s_->KeysMayChange();
   return UpdateDelete(binds, rows);
+}
+
+Status Prepared::ExecuteDmlTaking(std::vector<Value>* binds, uint64_t* rows, std::vector<Value>* returning) {
+  if (stmt_->kind != StmtKind::kInsert || !binds_are_row_) return ExecuteDml(*binds, rows, returning);
+  TABDB_RETURN_IF_ERROR(s_->CheckWritable());
+  TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
+  return Insert(*binds, rows, returning, binds);
 }
 
 // ---- other statements --------------------------------------------------------

@@ -77,6 +77,11 @@ class Prepared {
   // returned columns of the inserted row (LOB columns as stored LOB ids).
   Status ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
                     std::vector<Value>* returning);
+  // The same, for a caller that does not need `binds` afterwards: a
+  // single-row INSERT of one plain bind per column, in column order, fits
+  // and writes the bound values where they are rather than copying them
+  // into a row first, and leaves them changed in *binds.
+  Status ExecuteDmlTaking(std::vector<Value>* binds, uint64_t* rows, std::vector<Value>* returning);
   // Positions of the placeholders of the RETURNING ... INTO clause.
   const std::vector<int>& into_binds() const { return into_binds_; }
 
@@ -90,7 +95,9 @@ class Prepared {
   Status CompileInsert();
   Status CompileUpdateDelete();
   Status BindParams(sqlite3_stmt* s, const std::vector<Value>& binds, int user_count);
-  Status Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning);
+  // `take`, when given, is `binds` itself, whose values may be taken over.
+  Status Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning,
+                std::vector<Value>* take);
   Status InsertRow(std::vector<Value>& row, std::vector<Value>* returning);
   Status UpdateDelete(const std::vector<Value>& binds, uint64_t* rows);
   Status UniqueViolation(int rc);
@@ -115,6 +122,10 @@ class Prepared {
   TableInfo table_;
   std::vector<std::unique_ptr<InsertSource>> sources_;  // one per target column
   std::vector<const ColumnInfo*> targets_;
+  // Per target column: binds as text; a LOB or LONG stored apart.
+  static constexpr uint8_t kTargetText = 1, kTargetStoredApart = 2;
+  std::vector<uint8_t> target_flags_;
+  bool binds_are_row_ = false;  // see ExecuteDmlTaking
   SqliteStmt values_;     // SELECT of the value expressions that are not plain binds
   SqliteStmt insert_;     // INSERT INTO t<obj>(...) VALUES(?...)
   SqliteStmt select_;     // INSERT ... SELECT source, or UPDATE/DELETE row finder

@@ -1,0 +1,124 @@
+// oci_array_insert_test.cpp - array INSERTs through OCI whose bound values
+// become the row as they are (one placeholder per column, in column order)
+// beside the forms that copy them into a row first: values of every row of
+// the array arrive whole, fitted to their columns, and nothing of one row
+// is left over in the next (NULLs, shorter values, refused rows).
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "oci_fixture.h"
+
+namespace ocitest {
+namespace {
+
+class OciArrayInsertTest : public OciTest {
+ protected:
+  // Fixed-width character array of `values` for an SQLT_STR bind, with
+  // indicators (-1 for kNull).
+  struct TextColumn {
+    static constexpr sb4 kWidth = 24;
+    std::vector<char> buf;
+    std::vector<sb2> ind;
+    explicit TextColumn(const std::vector<std::string>& values)
+        : buf(values.size() * kWidth, '\0'), ind(values.size(), 0) {
+      for (size_t i = 0; i < values.size(); ++i) {
+        if (values[i] == kNull) {
+          ind[i] = -1;
+        } else {
+          std::memcpy(&buf[i * kWidth], values[i].data(), values[i].size());
+        }
+      }
+    }
+  };
+
+  // Binds each column at its position and runs `sql` over `rows` rows.
+  sword Run(Stmt& s, const std::string& sql, std::vector<TextColumn>& cols, ub4 rows, ub4 mode) {
+    EXPECT_EQ(s.Prepare(sql), OCI_SUCCESS);
+    for (size_t k = 0; k < cols.size(); ++k) {
+      EXPECT_EQ(s.Bind(static_cast<ub4>(k + 1), cols[k].buf.data(), TextColumn::kWidth, SQLT_STR,
+                       cols[k].ind.data()),
+                OCI_SUCCESS);
+    }
+    return OCIStmtExecute(app_.svc, s.h, app_.err, rows, 0, nullptr, nullptr, mode);
+  }
+};
+
+// One placeholder per column in column order: numbers are rounded to the
+// column's scale, NULLs and shorter values of later rows are not mixed
+// with the values of earlier ones, and a second execute starts afresh.
+TEST_F(OciArrayInsertTest, BoundValuesAreTheRow) {
+  Must(app_, "CREATE TABLE t (n NUMBER(6,2), s VARCHAR2(10), d DATE)");
+  Stmt s(app_);
+  std::vector<TextColumn> cols = {
+      TextColumn({"1.234", kNull, "12.5", "7"}),
+      TextColumn({"abcdefghij", "x", kNull, "yz"}),
+      TextColumn({"01-JAN-20", "02-FEB-21", kNull, "04-APR-23"})};
+  ASSERT_EQ(Run(s, "INSERT INTO t VALUES (:1, :2, :3)", cols, 4, OCI_DEFAULT), OCI_SUCCESS)
+      << app_.ErrorText();
+  EXPECT_EQ(s.RowCount(), 4u);
+  std::vector<Row> want = {{"1.23", "abcdefghij", "2020-01-01"},
+                           {kNull, "x", "2021-02-02"},
+                           {"12.5", kNull, kNull},
+                           {"7", "yz", "2023-04-04"}};
+  const std::string q = "SELECT n, s, TO_CHAR(d, 'YYYY-MM-DD') FROM t ORDER BY s NULLS LAST, n";
+  std::vector<Row> got = Query(app_, q);
+  std::vector<Row> sorted = {want[0], want[1], want[3], want[2]};
+  EXPECT_EQ(got, sorted);
+  // The same handle again with other values.
+  cols = {TextColumn({"0.005"}), TextColumn({"again"}), TextColumn({kNull})};
+  ASSERT_EQ(Run(s, "INSERT INTO t VALUES (:1, :2, :3)", cols, 1, OCI_DEFAULT), OCI_SUCCESS)
+      << app_.ErrorText();
+  EXPECT_EQ(One(app_, "SELECT n || '/' || NVL(TO_CHAR(d), '-') FROM t WHERE s = 'again'"), ".01/-");
+}
+
+// Placeholders out of column order, expressions and literals among the
+// values, and a column left to its default copy the values into a row
+// first; they give the same rows.
+TEST_F(OciArrayInsertTest, OtherPlaceholderLayouts) {
+  Must(app_, "CREATE TABLE t (a VARCHAR2(10), b VARCHAR2(10), c VARCHAR2(10) DEFAULT 'dflt')");
+  {
+    Stmt s(app_);
+    std::vector<TextColumn> cols = {TextColumn({"b1", "b2"}), TextColumn({"a1", kNull}),
+                                    TextColumn({"c1", "c2"})};
+    ASSERT_EQ(Run(s, "INSERT INTO t (b, a, c) VALUES (:1, :2, :3)", cols, 2, OCI_DEFAULT), OCI_SUCCESS)
+        << app_.ErrorText();
+  }
+  {
+    Stmt s(app_);
+    std::vector<TextColumn> cols = {TextColumn({"same", "more"}), TextColumn({"b3", "b6"})};
+    ASSERT_EQ(Run(s, "INSERT INTO t VALUES (:1, UPPER(:2), 'lit')", cols, 2, OCI_DEFAULT), OCI_SUCCESS)
+        << app_.ErrorText();
+  }
+  {
+    Stmt s(app_);
+    std::vector<TextColumn> cols = {TextColumn({"a4", "a5"}), TextColumn({"b4", "b5"})};
+    ASSERT_EQ(Run(s, "INSERT INTO t (a, b) VALUES (:1, :2)", cols, 2, OCI_DEFAULT), OCI_SUCCESS)
+        << app_.ErrorText();
+  }
+  std::vector<Row> want = {{"a1", "b1", "c1"},  {"a4", "b4", "dflt"}, {"a5", "b5", "dflt"},
+                           {"more", "B6", "lit"}, {"same", "B3", "lit"}, {kNull, "b2", "c2"}};
+  EXPECT_EQ(Query(app_, "SELECT a, b, c FROM t ORDER BY a NULLS LAST"), want);
+}
+
+// Refused rows in the middle of a batch (NOT NULL, a CHECK, a value too
+// long) leave the rows after them intact, and a NULL of an identity column
+// BY DEFAULT ON NULL draws its sequence in the bound row.
+TEST_F(OciArrayInsertTest, RefusedRowsAndIdentityInTheBoundRow) {
+  Must(app_,
+       "CREATE TABLE t (id NUMBER GENERATED BY DEFAULT ON NULL AS IDENTITY, "
+       "s VARCHAR2(5) NOT NULL, n NUMBER CHECK (n < 100))");
+  Stmt s(app_);
+  std::vector<TextColumn> cols = {TextColumn({"10", kNull, "12", "13", kNull}),
+                                  TextColumn({"ok1", "ok2", kNull, "toolong", "ok5"}),
+                                  TextColumn({"1", "2", "3", "4", "500"})};
+  ASSERT_EQ(Run(s, "INSERT INTO t VALUES (:1, :2, :3)", cols, 5, OCI_BATCH_ERRORS), OCI_SUCCESS_WITH_INFO);
+  EXPECT_EQ(app_.ErrorCode(), 24381);
+  EXPECT_EQ(s.RowCount(), 2u);
+  EXPECT_EQ(s.AttrUb4(OCI_ATTR_NUM_DML_ERRORS), 3u);
+  std::vector<Row> want = {{"10", "ok1", "1"}, {"1", "ok2", "2"}};
+  EXPECT_EQ(Query(app_, "SELECT id, s, n FROM t ORDER BY s"), want);
+}
+
+}  // namespace
+}  // namespace ocitest
