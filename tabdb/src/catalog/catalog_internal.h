@@ -127,6 +127,9 @@ struct IndexSpec {
   bool generated = false;  // system-generated name
   sql::SegmentAttributes attrs;
   std::vector<IndexKeyRec> keys;  // plain column keys; expressions resolved by the caller
+  // The SQLite unique index the physical table's own UNIQUE clause made
+  // over these keys (see KeyIndexOfTable), taken instead of a new one.
+  std::string premade_phys;
 };
 
 // Creates an index of `table` from plain-column or resolved keys: catalog
@@ -145,6 +148,19 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
 // `in_create` tells that the table is being created by this statement.
 Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& c,
                      bool in_create);
+
+// The primary key of a new table whose uniqueness the physical CREATE
+// TABLE itself enforces through a UNIQUE clause over `cols`: every SQLite
+// schema change costs a scan of SQLite's schema and a walk over all its
+// tables, so the key's index comes with the table instead of after it.
+// SQLite names that index KeyIndexOfTable(table phys).
+Status AddKeyThroughTable(Session& s, const TableInfo& table, const sql::Constraint& c);
+std::string KeyIndexOfTable(const std::string& table_phys);
+
+// SQLite cannot drop the index of a table's UNIQUE clause: the physical
+// table is made anew without it, with its rows (rowids kept) and its other
+// SQLite indexes.
+Status RebuildWithoutKeyIndex(Session& s, const std::string& table_phys);
 
 // The constraint forms of ALTER TABLE other than ADD (ddl_alter_cons.cpp):
 // DROP / RENAME of constraints and keys, MODIFY of nullability.

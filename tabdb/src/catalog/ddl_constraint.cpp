@@ -193,7 +193,8 @@ Status CheckColumns(const sql::Expr& e, const TableInfo& t, std::vector<int>* ou
   return Status::Ok();
 }
 
-Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool in_create) {
+Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool in_create,
+              const std::string& premade_phys = std::string()) {
   bool primary = c.kind == sql::ConstraintKind::kPrimaryKey;
   NewConstraint nc;
   nc.owner = table.owner;
@@ -260,6 +261,7 @@ Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool
       spec.unique = true;
       spec.generated = nc.generated;
       spec.attrs = c.using_index;
+      spec.premade_phys = premade_phys;
       for (int col : nc.intcols) {
         IndexKeyRec k;
         k.intcol = col;
@@ -276,6 +278,14 @@ Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool
 }
 
 }  // namespace
+
+std::string KeyIndexOfTable(const std::string& table_phys) {
+  return "sqlite_autoindex_" + table_phys + "_1";
+}
+
+Status AddKeyThroughTable(Session& s, const TableInfo& table, const sql::Constraint& c) {
+  return AddKey(s, table, c, true, KeyIndexOfTable(table.phys));
+}
 
 Status AddConstraint(Session& s, const TableInfo& table, const sql::Constraint& c,
                      bool in_create) {

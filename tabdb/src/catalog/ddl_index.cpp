@@ -96,18 +96,22 @@ Status MakeIndex(Session& s, const TableInfo& table, const IndexSpec& spec,
 
   std::string phys;
   if (spec.unique && plain_stored && !function_based) {
-    phys = "u" + std::to_string(*obj_id);
-    std::string sql = "CREATE UNIQUE INDEX " + phys + " ON " + table.phys + "(";
-    for (size_t i = 0; i < spec.keys.size(); ++i) {
-      if (i) sql += ", ";
-      sql += "c" + std::to_string(spec.keys[i].intcol);
-    }
-    sql += ")";
-    Status st = s.db().Exec(sql);
-    if (!st.ok()) {
-      if (sqlite3_extended_errcode(s.db().handle()) == SQLITE_CONSTRAINT_UNIQUE)
-        return OraError(ora::kDuplicateKeysFound);
-      return st;
+    if (!spec.premade_phys.empty()) {
+      phys = spec.premade_phys;
+    } else {
+      phys = "u" + std::to_string(*obj_id);
+      std::string sql = "CREATE UNIQUE INDEX " + phys + " ON " + table.phys + "(";
+      for (size_t i = 0; i < spec.keys.size(); ++i) {
+        if (i) sql += ", ";
+        sql += "c" + std::to_string(spec.keys[i].intcol);
+      }
+      sql += ")";
+      Status st = s.db().Exec(sql);
+      if (!st.ok()) {
+        if (sqlite3_extended_errcode(s.db().handle()) == SQLITE_CONSTRAINT_UNIQUE)
+          return OraError(ora::kDuplicateKeysFound);
+        return st;
+      }
     }
     std::vector<int> cols;
     for (const IndexKeyRec& k : spec.keys) cols.push_back(k.intcol);
@@ -151,7 +155,10 @@ Status MakeIndex(Session& s, const TableInfo& table, const IndexSpec& spec,
 Status RemoveIndex(Session& s, int64_t index_obj, int64_t table_obj) {
   IndexRec r;
   TABDB_RETURN_IF_ERROR(LoadIndex(s, index_obj, &r));
-  if (!r.phys.empty()) TABDB_RETURN_IF_ERROR(s.db().Exec("DROP INDEX IF EXISTS " + r.phys));
+  if (!r.phys.empty() && r.phys == KeyIndexOfTable("t" + std::to_string(table_obj)))
+    TABDB_RETURN_IF_ERROR(RebuildWithoutKeyIndex(s, "t" + std::to_string(table_obj)));
+  else if (!r.phys.empty())
+    TABDB_RETURN_IF_ERROR(s.db().Exec("DROP INDEX IF EXISTS " + r.phys));
   TABDB_RETURN_IF_ERROR(s.db().Exec("DROP INDEX IF EXISTS n" + std::to_string(index_obj)));
   std::string id = std::to_string(index_obj);
   std::string tab = std::to_string(table_obj);

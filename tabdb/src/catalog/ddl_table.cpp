@@ -83,7 +83,96 @@ Status FindLobColumn(const TableInfo& t, const sql::Name& n, const ColumnInfo** 
   return Status::Ok();
 }
 
+// The primary key whose unique index the CREATE TABLE of the physical
+// table can make itself (a UNIQUE clause): enabled, on an index of its
+// own (no USING INDEX name), over stored columns that a plain SQLite index
+// can hold. Returns the constraint as written (null when none fits) and
+// its table form in `form`. Anything else about the key is checked as for
+// any key, after the table is made.
+const sql::Constraint* TableKey(const sql::CreateTable& ct, const TableInfo& t, sql::Constraint* form) {
+  const sql::Constraint* source = nullptr;
+  for (const sql::ColumnDef& d : ct.columns) {
+    for (const sql::Constraint& c : d.constraints) {
+      if (c.kind == sql::ConstraintKind::kPrimaryKey && source == nullptr) {
+        source = &c;
+        *form = ColumnConstraint(d, c);
+      }
+    }
+  }
+  for (const sql::Constraint& c : ct.constraints) {
+    if (c.kind == sql::ConstraintKind::kPrimaryKey && source == nullptr) {
+      source = &c;
+      *form = c;
+    }
+  }
+  if (source == nullptr || !form->enable || !form->using_index_name.empty() || form->columns.empty())
+    return nullptr;
+  std::set<int> seen;
+  for (const sql::Name& n : form->columns) {
+    const ColumnInfo* c = t.FindColumn(n.text);
+    if (c == nullptr || c->hidden || !c->stored() || IsLob(c->type.kind) || IsLong(c->type.kind) ||
+        !seen.insert(c->intcol).second)
+      return nullptr;
+  }
+  return source;
+}
+
 }  // namespace
+
+Status RebuildWithoutKeyIndex(Session& s, const std::string& table_phys) {
+  // Only the engine's own names are pasted into the statements below.
+  if (table_phys.size() < 2 || table_phys[0] != 't' ||
+      table_phys.find_first_not_of("0123456789", 1) != std::string::npos)
+    return OraError(ora::kInternalError, {"physical table name " + table_phys});
+  std::vector<std::string> cols, indexes;
+  {
+    sqlite3_stmt* q = nullptr;
+    TABDB_RETURN_IF_ERROR(s.db().Cached("SELECT name FROM pragma_table_info(?1) ORDER BY cid", &q));
+    BindText(q, 1, table_phys);
+    bool row = false;
+    while (true) {
+      TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+      if (!row) break;
+      const unsigned char* n = sqlite3_column_text(q, 0);
+      cols.push_back(n ? reinterpret_cast<const char*>(n) : "");
+    }
+    sqlite3_reset(q);
+    // The table's other SQLite indexes (u, n and p numbered ones), made
+    // again on the new table as they were.
+    TABDB_RETURN_IF_ERROR(s.db().Cached(
+        "SELECT name, sql FROM sqlite_schema WHERE type = 'index' AND tbl_name = ?1 AND sql IS NOT NULL",
+        &q));
+    BindText(q, 1, table_phys);
+    while (true) {
+      TABDB_RETURN_IF_ERROR(s.db().Step(q, &row));
+      if (!row) break;
+      const char* n = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
+      const char* sql = reinterpret_cast<const char*>(sqlite3_column_text(q, 1));
+      std::string name = n ? n : "";
+      if (name.size() < 2 || std::string("unp").find(name[0]) == std::string::npos ||
+          name.find_first_not_of("0123456789", 1) != std::string::npos || sql == nullptr) {
+        sqlite3_reset(q);
+        return OraError(ora::kInternalError, {"index " + name + " of " + table_phys});
+      }
+      indexes.push_back(sql);
+    }
+    sqlite3_reset(q);
+  }
+  std::string list;
+  for (const std::string& c : cols) {
+    if (c.size() < 2 || c[0] != 'c' || c.find_first_not_of("0123456789", 1) != std::string::npos)
+      return OraError(ora::kInternalError, {"column " + c + " of " + table_phys});
+    list += (list.empty() ? "" : ", ") + c;
+  }
+  const std::string fresh = table_phys + "_new";
+  TABDB_RETURN_IF_ERROR(s.db().Exec("CREATE TABLE " + fresh + "(" + list + ");"
+                                    "INSERT INTO " + fresh + "(rowid, " + list + ") SELECT rowid, " + list +
+                                    " FROM " + table_phys + ";"
+                                    "DROP TABLE " + table_phys + ";"
+                                    "ALTER TABLE " + fresh + " RENAME TO " + table_phys));
+  for (const std::string& sql : indexes) TABDB_RETURN_IF_ERROR(s.db().Exec(sql));
+  return Status::Ok();
+}
 
 Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data_length) {
   sqlite3_stmt* q = nullptr;
@@ -208,7 +297,8 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
     }
   }
 
-  // Physical table: one untyped column per stored column.
+  // Physical table: one untyped column per stored column, and the unique
+  // index of the primary key in the same statement when it can have one.
   std::string create = "CREATE TABLE " + t.phys + "(";
   bool first = true;
   for (const ColumnInfo& c : t.columns) {
@@ -216,6 +306,16 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
     if (!first) create += ", ";
     first = false;
     create += c.phys();
+  }
+  sql::Constraint key_form;  // the key in table form, its columns named
+  const sql::Constraint* table_key_source =
+      (ct.partitioning || ct.iot) ? nullptr : TableKey(ct, t, &key_form);
+  const sql::Constraint* table_key = table_key_source ? &key_form : nullptr;
+  if (table_key != nullptr) {
+    create += ", UNIQUE(";
+    for (size_t i = 0; i < table_key->columns.size(); ++i)
+      create += (i ? ", " : "") + t.FindColumn(table_key->columns[i].text)->phys();
+    create += ")";
   }
   create += ")";
   TABDB_RETURN_IF_ERROR(s.db().Exec(create));
@@ -252,6 +352,8 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
           // Foreign keys come last: they may reference a key of this table.
           if (c.kind == sql::ConstraintKind::kForeignKey)
             foreign_keys.push_back(ColumnConstraint(d, c));
+          else if (&c == table_key_source)
+            TABDB_RETURN_IF_ERROR(AddKeyThroughTable(s, t, *table_key));
           else
             TABDB_RETURN_IF_ERROR(AddConstraint(s, t, ColumnConstraint(d, c), true));
           break;
@@ -264,7 +366,10 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
       foreign_keys.push_back(c);
       continue;
     }
-    TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
+    if (&c == table_key_source)
+      TABDB_RETURN_IF_ERROR(AddKeyThroughTable(s, t, *table_key));
+    else
+      TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
   }
   for (const sql::Constraint& c : foreign_keys) TABDB_RETURN_IF_ERROR(AddConstraint(s, t, c, true));
   TABDB_RETURN_IF_ERROR(AddIdentityNotNull(s, ct, t));

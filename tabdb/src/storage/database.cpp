@@ -45,7 +45,8 @@ bool IsNumbered(const std::string& name, char prefix) {
 }
 
 // The engine's own tables and indexes: the catalog tables (tab$...), the
-// physical tables t<obj_id>, the unique indexes u<obj_id> over them and
+// physical tables t<obj_id>, the unique indexes u<obj_id> over them (or the
+// index sqlite_autoindex_t<obj_id>_1 of the table's own UNIQUE clause) and
 // the partly-NULL key indexes n<obj_id> beside them, the partition key
 // indexes p<obj_id> of partitioned tables, the catalog's own
 // indexes (tab$... on tab$ tables), and what SQLite makes
@@ -84,7 +85,8 @@ Status CheckSchema(sqlite3* db, const std::string& path) {
   const char* bad_names =
       "SELECT 'table ' || obj_id FROM tab$tables WHERE phys IS NOT ('t' || obj_id)"
       " UNION ALL SELECT 'index ' || obj_id FROM tab$indexes"
-      " WHERE phys IS NOT NULL AND phys <> '' AND phys IS NOT ('u' || obj_id) LIMIT 1";
+      " WHERE phys IS NOT NULL AND phys <> '' AND phys IS NOT ('u' || obj_id)"
+      " AND phys IS NOT ('sqlite_autoindex_t' || table_obj || '_1') LIMIT 1";
   if (sqlite3_prepare_v2(db, bad_names, -1, &s, nullptr) != SQLITE_OK) {
     sqlite3_finalize(s);
     return SqliteError(db, sqlite3_errcode(db));
