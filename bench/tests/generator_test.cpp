@@ -48,8 +48,8 @@ TEST(GeneratorArgs, NamedSizes) {
   ASSERT_TRUE(SizesFor("large", &s).ok());
   EXPECT_EQ(1000000, s.narrow);
   EXPECT_EQ(200000, s.wide);
-  EXPECT_EQ(8000, s.lob);
-  EXPECT_EQ(5000, s.long_rows);
+  EXPECT_EQ(16000, s.lob);
+  EXPECT_EQ(12000, s.long_rows);
   ASSERT_TRUE(SizesFor("small", &s).ok());
   EXPECT_LT(s.narrow, 100000);
   EXPECT_FALSE(SizesFor("huge", &s).ok());
