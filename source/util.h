@@ -38,7 +38,6 @@ typedef struct __oci_env {
     char oem[ORA_MESSAGE_SIZE];  /* its text, NUL-terminated */
 } OCI_ENV;
 
-extern OCI_ENV g_env;    /* defined by each program's main module */
 
 /* Connect arguments from USERID; each field NUL-terminated. */
 typedef struct {

@@ -15,7 +15,7 @@ extern "C" {
 int imp_run_sql(IMP_WORKER *w, const char *txt, int len);
 
 /* As imp_run_sql, but a failure is left to the caller to report (the
- * message stays in get_ora_message(&g_env)). */
+ * message stays in get_ora_message(&w->env)). */
 int imp_try_sql(IMP_WORKER *w, const char *txt, int len);
 
 #ifdef __cplusplus
