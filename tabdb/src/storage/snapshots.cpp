@@ -15,7 +15,7 @@ namespace {
 
 // Spares kept per pinned SCN: sessions that enable flashback one after the
 // other take them; each one taken is replaced while the file allows it.
-constexpr size_t kSpares = 4;
+constexpr size_t kSpares = 8;
 
 struct Pin {
   std::string path;
