@@ -6,7 +6,7 @@
 #include <stdio.h>
 
 #include "exp_local.h"
-#include "write_trailer.h"
+#include "section_sum.h"
 
 int export_table(EXP_WORKER *w, EXP_TABLE *tab)
 {

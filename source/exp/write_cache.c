@@ -12,7 +12,7 @@
 
 #include "exp_local.h"
 #include "write_cache.h"
-#include "write_trailer.h"
+#include "section_sum.h"
 
 /* Bytes of the data area after which the system is asked to start writing
  * the file back to disk, and the offset up to which it has been asked. The

@@ -1,8 +1,7 @@
 /*
- * write_trailer.c - checksums each table section as its bytes leave the
- * write cache, then writes the trailer (per table: length, rows, checksum;
- * the deferred statements; the run's warnings when there are any) and
- * the header's extension record.
+ * write_trailer.c - writes the trailer after the last section (per table:
+ * length, rows, checksum; the deferred statements; the run's warnings when
+ * there are any) and the header's extension record.
  */
 #define _POSIX_C_SOURCE 200809L
 #include <errno.h>
@@ -15,33 +14,6 @@
 #include "write_cache.h"
 #include "write_head.h"
 #include "write_trailer.h"
-
-/* A section's checksum and length cover its own bytes only, so that a
- * section written elsewhere (a worker's spill file) keeps them when it is
- * copied into the dump; only the directory's offset depends on where it
- * lands. */
-void section_hash(EXP_WORKER *w, const uint8_t *p, size_t n)
-{
-    if (w->summing) XXH3_64bits_update(w->sum, p, n);
-}
-
-void section_begin(EXP_WORKER *w)
-{
-    XXH3_64bits_reset(w->sum);
-    w->summing = 1;
-    w->part_start = w->data_ofs + (uint64_t)w->ctail;
-}
-
-int section_end(EXP_WORKER *w, EXP_TABLE *tab)
-{
-    w->summing = 0;
-    /* export_table leaves the cache written out at the section's end */
-    assert(w->ctail == 0 && w->data_ofs >= w->part_start);
-    tab->length = w->data_ofs - w->part_start;
-    tab->rows = (uint64_t)w->nrow;
-    tab->sum = XXH3_64bits_digest(w->sum);
-    return 0;
-}
 
 /* Hashes the directory as write_table_information will write it. */
 static void hash_directory(const EXP_RUN *run, XXH3_state_t *st)

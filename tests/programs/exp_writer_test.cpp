@@ -14,6 +14,7 @@
 
 #include "dump_reader.h"
 #include "exp/exp_local.h"
+#include "exp/section_sum.h"
 #include "exp/write_trailer.h"
 #include "support.h"
 
