@@ -68,23 +68,23 @@ TEST(ParseArguments, AcceptedCommandLines) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     ASSERT_EQ(0, p.ret) << p.err;
     EXPECT_EQ("", p.err);
-    EXPECT_EQ(c.user, g_args.username);
-    EXPECT_EQ(c.pass, g_args.password);
-    EXPECT_EQ(c.tns, g_args.tnsname);
+    EXPECT_EQ(c.user, ParsedRun()->conn.username);
+    EXPECT_EQ(c.pass, ParsedRun()->conn.password);
+    EXPECT_EQ(c.tns, ParsedRun()->conn.tnsname);
     EXPECT_EQ(c.file, ParsedRun()->dump_filename);
     EXPECT_EQ(c.log, ParsedRun()->log_filename);
     EXPECT_EQ(c.owner, ParsedRun()->owner_name);
     EXPECT_EQ(c.flag, ParsedRun()->flag);
-    EXPECT_EQ(0, g_run_options.charset_strict);
+    EXPECT_EQ(0, ParsedRun()->opts.charset_strict);
   }
   for (const char* strict : {"CHARSET=STRICT", "charset=strict"}) {
     Parsed p = Parse({"u/p", "FILE=x", strict, "OWNER=o"});
     ASSERT_EQ(0, p.ret) << p.err;
-    EXPECT_EQ(1, g_run_options.charset_strict) << strict;
+    EXPECT_EQ(1, ParsedRun()->opts.charset_strict) << strict;
     EXPECT_EQ(0, ParsedRun()->flag) << "no option bit of the dump header";
   }
   EXPECT_EQ(0, Parse({"u/p", "FILE=x", "OWNER=o"}).ret);
-  EXPECT_EQ(0, g_run_options.charset_strict) << "each parse starts afresh";
+  EXPECT_EQ(0, ParsedRun()->opts.charset_strict) << "each parse starts afresh";
   EXPECT_EQ(1, ParsedRun()->parallel) << "one session unless PARALLEL says more";
   for (const char* n : {"1", "2", "64", "007"}) {
     Parsed p = Parse({"u/p", "FILE=x", "OWNER=o", std::string("PARALLEL=") + n});
