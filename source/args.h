@@ -19,40 +19,6 @@ extern "C" {
 
 /* ---- the options both programs share ----------------------------------- */
 
-typedef struct __table_pattern {
-    char name[32];     /* the name, upper-cased unless it was quoted */
-    int quoted;        /* 1: an exact name; 0: a LIKE pattern with % and _ */
-} TABLE_PATTERN;
-
-/* The TABLES list. list NULL (n 0) selects every table. */
-typedef struct __table_list {
-    TABLE_PATTERN *list;
-    int n;
-} TABLE_LIST;
-
-/* Progress dots: one for every `interval` rows (0: none), and whether the
- * current line of dots is still open. Whoever writes a line of dots owns
- * one, so that each output stream ends its own line. */
-typedef struct __feedback {
-    long long interval;
-    int dots;
-} FEEDBACK;
-
-/* What the keywords both programs accept set. Each parse starts from a
- * cleared record (parse_command_line clears it). */
-typedef struct __run_options {
-    char file[256];           /* FILE: the dump written or read */
-    char log[256];            /* LOG: the copy of the run's messages; "" none */
-    TABLE_LIST tables;        /* TABLES */
-    FEEDBACK feedback;        /* FEEDBACK: the interval, and the main line's dots */
-    int charset_strict;       /* CHARSET=STRICT: a run that would lose characters is refused */
-    int ask_password;         /* the USERID named no password: asked before connecting */
-} RUN_OPTIONS;
-
-/* The options of the running program; defined by each program's main
- * module. */
-extern RUN_OPTIONS g_run_options;
-
 /* One argument (from the second on) that both programs accept: HELP=Y,
  * FILE, LOG, TABLES=, FEEDBACK=, CHARSET=STRICT, in capitals or in small
  * letters. Anything else is refused with "Invalid parameter \"<arg>\"
@@ -91,12 +57,12 @@ void free_arg_list(ARG_LIST *list);
  * by its lines, the first command-line argument taken as the USERID value
  * (with or without "USERID="; its password blanked in argv), USERID=...
  * also accepted on a line of a parameter file, and every other argument
- * given to parse_keyword, which returns 0 or -1 (after its message, if
- * any); it hands what it does not know to parse_run_option. A run without
- * USERID fails. Returns 0, or -1 with the message printed; the caller adds
- * its usage text. */
+ * given to parse_keyword with ctx, which returns 0 or -1 (after its
+ * message, if any); it hands what it does not know to parse_run_option.
+ * A run without USERID fails. Returns 0, or -1 with the message printed;
+ * the caller adds its usage text. */
 int parse_command_line(int argc, char **argv, RUN_OPTIONS *opts, CONN_ARGS *args,
-                       int (*parse_keyword)(const char *arg));
+                       int (*parse_keyword)(void *ctx, const char *arg), void *ctx);
 
 /* Whether arg begins with the keyword in capitals or in small letters. */
 int arg_keyword(const char *arg, const char *upper, const char *lower);
@@ -150,10 +116,10 @@ int table_selected(const TABLE_LIST *t, const char *name);
  * "Table \"%s\" not found in <where>.\n". Returns 0, or -1 when any
  * entry matched nothing. */
 int check_selection(const TABLE_LIST *t, const TAB_INFO *tabs, int n, const char *where);
-/* The same over tables 0..n-1 named by name_of, for lists that hold
- * names longer than a directory entry's. */
-int check_selection_of(const TABLE_LIST *t, const char *(*name_of)(int i), int n,
-                       const char *where);
+/* The same over tables 0..n-1 named by name_of(ctx, i), for lists that
+ * hold names longer than a directory entry's. */
+int check_selection_of(const TABLE_LIST *t, const char *(*name_of)(void *ctx, int i), void *ctx,
+                       int n, const char *where);
 
 /* The SQL condition that selects the tables of t, " and (...)", in a new
  * string (an empty one when t lists nothing), or NULL when out of memory. */

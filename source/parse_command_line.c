@@ -11,7 +11,7 @@
 #include "args.h"
 
 int parse_command_line(int argc, char **argv, RUN_OPTIONS *opts, CONN_ARGS *args,
-                       int (*parse_keyword)(const char *arg))
+                       int (*parse_keyword)(void *ctx, const char *arg), void *ctx)
 {
     ARG_LIST l;
     int have_userid = 0, rc = 0;
@@ -56,7 +56,7 @@ int parse_command_line(int argc, char **argv, RUN_OPTIONS *opts, CONN_ARGS *args
         } else {
             /* a second USERID on the command line reaches the keyword
              * parser blanked, so its refusal cannot show the password */
-            rc = parse_keyword(a);
+            rc = parse_keyword(ctx, a);
         }
     }
     free_arg_list(&l);

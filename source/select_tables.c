@@ -128,13 +128,13 @@ int table_selected(const TABLE_LIST *t, const char *name)
     return 0;
 }
 
-int check_selection_of(const TABLE_LIST *t, const char *(*name_of)(int i), int n,
-                       const char *where)
+int check_selection_of(const TABLE_LIST *t, const char *(*name_of)(void *ctx, int i), void *ctx,
+                       int n, const char *where)
 {
     int rc = 0;
     for (int i = 0; i < t->n; i++) {
         int hit = 0;
-        for (int j = 0; j < n && !hit; j++) hit = pattern_matches(&t->list[i], name_of(j));
+        for (int j = 0; j < n && !hit; j++) hit = pattern_matches(&t->list[i], name_of(ctx, j));
         if (!hit) {
             fprintf(stderr, "Table \"%s\" not found in %s.\n", t->list[i].name, where);
             rc = -1;
@@ -143,17 +143,14 @@ int check_selection_of(const TABLE_LIST *t, const char *(*name_of)(int i), int n
     return rc;
 }
 
-static const TAB_INFO *g_check_tabs;  /* the list check_selection looks at */
-
-static const char *listed_name(int i)
+static const char *listed_name(void *ctx, int i)
 {
-    return g_check_tabs[i].tab_name;
+    return ((const TAB_INFO *)ctx)[i].tab_name;
 }
 
 int check_selection(const TABLE_LIST *t, const TAB_INFO *tabs, int n, const char *where)
 {
-    g_check_tabs = tabs;
-    return check_selection_of(t, listed_name, n, where);
+    return check_selection_of(t, listed_name, (void *)tabs, n, where);
 }
 
 char *table_condition(const TABLE_LIST *tl)

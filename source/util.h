@@ -15,6 +15,7 @@
 #include <oci.h>
 
 #include "outcome.h"
+#include "run_options.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -45,8 +46,6 @@ typedef struct {
     char password[32];
     char tnsname[128];
 } CONN_ARGS;
-
-extern CONN_ARGS g_args; /* defined by each program's main module */
 
 /* What check_error makes of the status of an OCI call. The values are the
  * ones the programs have always used, so that a status can be logged as a
@@ -416,6 +415,8 @@ typedef struct __exp_worker {
  * warnings, the next table to hand out, the failure mark and the progress
  * lines written to ofp; `failed` is also read without it as a hint. */
 typedef struct __exp_run {
+    RUN_OPTIONS opts;     /* the options both programs share */
+    CONN_ARGS conn;       /* USERID */
     int flag;             /* EXP_STORAGE, EXP_LOSSY_CHARSET */
     int inconsistent;     /* CONSISTENT=N: each table read at its own moment */
     int parallel;         /* PARALLEL=n: worker sessions (1 writes the dump directly) */
@@ -509,6 +510,8 @@ struct __dump_reader;
  * Workers read it; what they change (the object lists) is guarded by
  * lock when the run has more than one worker. */
 typedef struct __imp_run {
+    RUN_OPTIONS opts;              /* the options both programs share */
+    CONN_ARGS conn;                /* USERID */
     int flag;                      /* IMP_IGNORE */
     int table_exists_action;       /* TEA_... */
     int partition_merge;           /* PARTITION_OPTIONS=MERGE */

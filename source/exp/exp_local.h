@@ -305,7 +305,7 @@ int add_comment(EXP_WORKER *w, EXP_TABLE *tab, int order, const char *table, con
 
 /* Whether the run exports the whole schema (no TABLES list): the
  * schema-level kinds go only into such a dump. */
-int full_export(void);
+int full_export(const EXP_RUN *run);
 
 /* ---- dictionary queries with several text columns ----------------------- */
 

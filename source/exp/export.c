@@ -14,13 +14,6 @@
 #include "exp_local.h"
 #include "write_trailer.h"
 
-CONN_ARGS g_args;
-RUN_OPTIONS g_run_options;
-
-/* The run being filled while the command line is read: the shared
- * parser's callback takes no context. Set only inside parse_arguments. */
-static EXP_RUN *g_parsing;
-
 static const char usage_text[] =
     "%s KEYWORD=value\n"
     "\n"
@@ -87,9 +80,9 @@ static int parse_parallel(EXP_RUN *run, const char *value)
 /* One argument from the second on: tabexp's own keywords here, the ones
  * both programs share in parse_run_option. Returns 0, or -1 with the
  * message printed. */
-static int parse_keyword(const char *a)
+static int parse_keyword(void *ctx, const char *a)
 {
-    EXP_RUN *run = g_parsing;
+    EXP_RUN *run = ctx;
     if (arg_keyword(a, "OWNER", "owner")) {
         return take_owner(a, keyword_value(a, 5), run->owner_name);
     } else if (arg_keyword(a, "STORAGE=Y", "storage=y")) {
@@ -101,7 +94,7 @@ static int parse_keyword(const char *a)
     } else if (arg_keyword(a, "CONSISTENT=Y", "consistent=y")) {
         run->inconsistent = 0;
     } else {
-        return parse_run_option(&g_run_options, a);
+        return parse_run_option(&run->opts, a);
     }
     return 0;
 }
@@ -115,12 +108,10 @@ int parse_export_arguments(EXP_RUN *run, int argc, char **argv)
     run->parallel = 1;
     run->owner_name[0] = run->dump_filename[0] = run->log_filename[0] = '\0';
 
-    g_parsing = run;
-    int rc = parse_command_line(argc, argv, &g_run_options, &g_args, parse_keyword);
-    g_parsing = NULL;
+    int rc = parse_command_line(argc, argv, &run->opts, &run->conn, parse_keyword, run);
     if (rc != 0) return parse_failed(prog);
-    memcpy(run->dump_filename, g_run_options.file, sizeof(run->dump_filename));
-    memcpy(run->log_filename, g_run_options.log, sizeof(run->log_filename));
+    memcpy(run->dump_filename, run->opts.file, sizeof(run->dump_filename));
+    memcpy(run->log_filename, run->opts.log, sizeof(run->log_filename));
 
     if (run->dump_filename[0] == '\0') {
         fprintf(stderr, "Output file not specified.\n");
@@ -184,6 +175,7 @@ static void release(EXP_RUN *run)
     free(run->tabs);
     run->tabs = NULL;
     run->ntab = 0;
+    clear_run_options(&run->opts);
 }
 
 /* Whether a signal asked the run to stop; if so, says which and where, on
@@ -234,7 +226,10 @@ int export_run(EXP_RUN *run, int argc, char **argv)
     run->main.fd = -1;
     run->ofp = stdout;
     show_copyright();
-    if (parse_export_arguments(run, argc, argv) != 0) return RUN_STATUS_FAILED;
+    if (parse_export_arguments(run, argc, argv) != 0) {
+        clear_run_options(&run->opts);
+        return RUN_STATUS_FAILED;
+    }
 
     install_stop_handlers();
     run_warnings_reset();
@@ -244,8 +239,9 @@ int export_run(EXP_RUN *run, int argc, char **argv)
 
     /* Nothing is opened for writing before FILE and LOG are known not to
      * name each other or a file of the database. */
-    if (check_run_files(run->dump_filename, 0, run->log_filename, g_args.tnsname) != 0) {
+    if (check_run_files(run->dump_filename, 0, run->log_filename, run->conn.tnsname) != 0) {
         fprintf(stderr, "\nExport terminated unsuccessfully.\n\n");
+        clear_run_options(&run->opts);
         return RUN_STATUS_FAILED;
     }
     /* The log is opened first, so that it holds every message of the run,
@@ -261,10 +257,10 @@ int export_run(EXP_RUN *run, int argc, char **argv)
         fprintf(stderr, "Set env \"NLS_LANG\" first.\n");
         goto fail;
     }
-    if (obtain_password(&g_run_options, &g_args) != 0) goto fail;
+    if (obtain_password(&run->opts, &run->conn) != 0) goto fail;
     if (worker_open(w, run, 0) != 0) goto fail;
 
-    if (connect_oracle(&w->env, g_args.username, g_args.password, g_args.tnsname) != 0)
+    if (connect_oracle(&w->env, run->conn.username, run->conn.password, run->conn.tnsname) != 0)
         STEP_FAILED("Connect to oracle:\n%s\n", get_ora_message(&w->env));
     /* The snapshot comes before the first read of the dictionary. A
      * parallel run takes the number of the newest commit first and reads
@@ -278,7 +274,7 @@ int export_run(EXP_RUN *run, int argc, char **argv)
         STEP_FAILED("Start of the read-only transaction error.\n");
     }
     if (check_owner(w) != 0) goto fail;
-    int lossy = check_charsets(&w->env, nls_lang, 0, g_run_options.charset_strict);
+    int lossy = check_charsets(&w->env, nls_lang, 0, run->opts.charset_strict);
     if (lossy < 0) goto fail;
     if (lossy) {
         /* Characters the client set cannot hold arrive replaced. */

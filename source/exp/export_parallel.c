@@ -174,7 +174,7 @@ static void *worker_main(void *arg)
     EXP_RUN *run = w->run;
 
     w->env.mode = OCI_THREADED;
-    if (connect_oracle(&w->env, g_args.username, g_args.password, g_args.tnsname) != 0) {
+    if (connect_oracle(&w->env, w->run->conn.username, w->run->conn.password, w->run->conn.tnsname) != 0) {
         if (!worker_stopped(w)) fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message(&w->env));
         fail_run(run, NULL);
         return NULL;

@@ -19,7 +19,7 @@ static size_t list_bytes(uint64_t n)
  * those of the TABLES list when one was given. */
 static sword prepare_list_query(EXP_WORKER *w, const char *what, const char *esc_owner)
 {
-    char *cond = table_condition(&g_run_options.tables);
+    char *cond = table_condition(&w->run->opts.tables);
     if (!cond) return OCI_ERROR;
     size_t size = 96 + strlen(what) + strlen(esc_owner) + strlen(cond);
     char *sqltxt = malloc(size);
@@ -83,13 +83,10 @@ static int list_room(EXP_RUN *run, int n, int *cap)
     return 0;
 }
 
-/* The run whose tables select_check names: the shared check_selection_of
- * asks for names by index without a context. Set only while it runs, on
- * the coordinator's thread. */
-static const EXP_RUN *g_selecting;
-static const char *selected_name(int ti)
+/* The name of the run's table ti, for check_selection_of. */
+static const char *selected_name(void *ctx, int ti)
 {
-    return exp_table_name(&g_selecting->tabs[ti]);
+    return exp_table_name(&((const EXP_RUN *)ctx)->tabs[ti]);
 }
 
 /* Every TABLES entry must name at least one of the listed tables; the run
@@ -98,10 +95,7 @@ static int select_check(EXP_RUN *run)
 {
     char where[64];
     snprintf(where, sizeof(where), "schema %s", run->owner_name);
-    g_selecting = run;
-    int rc = check_selection_of(&g_run_options.tables, selected_name, run->ntab, where);
-    g_selecting = NULL;
-    return rc;
+    return check_selection_of(&run->opts.tables, selected_name, run, run->ntab, where);
 }
 
 int export_table_information(EXP_WORKER *w)
@@ -172,7 +166,7 @@ int export_table_information(EXP_WORKER *w)
             if (strlen(name) >= sizeof(run->tabs[0].info.tab_name)) {
                 /* the directory entry holds 31 bytes: such a table goes
                  * after the others, carried by the trailer */
-                if (!table_selected(&g_run_options.tables, name)) continue;
+                if (!table_selected(&run->opts.tables, name)) continue;
                 char **p = (char **)realloc(longs, sizeof(char *) * (size_t)(nlongs + 1));
                 if (p) longs = p;
                 if (!p || !(longs[nlongs] = strdup(name))) {
@@ -196,7 +190,7 @@ int export_table_information(EXP_WORKER *w)
             memset(t->tab_name + len, 0, sizeof(t->tab_name) - len);
             /* the query selected by LIKE; the same test as the import's
              * decides, whatever the database's LIKE does with case */
-            if (table_selected(&g_run_options.tables, t->tab_name)) n++;
+            if (table_selected(&run->opts.tables, t->tab_name)) n++;
         }
         if (ret == CHECK_NO_DATA || ret < 0) break;
     }

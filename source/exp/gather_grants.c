@@ -75,7 +75,7 @@ int gather_grants(EXP_WORKER *w)
         int is_table = find_table(w->run, q.val[1]) != NULL;
         /* a grant on a table not exported, or on another kind of object
          * in a dump of some tables only, has nothing to go on */
-        if (!is_table && (!full_export() || strcmp(q.val[4], "TABLE") == 0)) continue;
+        if (!is_table && (!full_export(w->run) || strcmp(q.val[4], "TABLE") == 0)) continue;
         int rc = grant_record(w, q.val[0], q.val[1], q.val[2], strcmp(q.val[3], "YES") == 0);
         if (rc < 0) {
             ret = -1;

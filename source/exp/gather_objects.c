@@ -12,7 +12,7 @@ int gather_objects(EXP_WORKER *w)
     if (gather_constraints(w) != 0) return -1;
     if (gather_foreign_keys(w) != 0) return -1;
     if (gather_grants(w) != 0) return -1;
-    if (full_export()) {
+    if (full_export(w->run)) {
         if (gather_sequences(w) != 0) return -1;
         if (gather_views(w) != 0) return -1;
         if (gather_mviews(w) != 0) return -1;

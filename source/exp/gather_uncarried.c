@@ -28,7 +28,7 @@ static int objects_of_other_kinds(EXP_WORKER *w, const char *esc_owner)
              "order by OBJECT_TYPE, OBJECT_NAME",
              esc_owner);
     ret = dict_open(w, &q, sqltxt, 2, widths);
-    if (ret == 1 && strcasecmp(g_args.username, w->run->owner_name) == 0) {
+    if (ret == 1 && strcasecmp(w->run->conn.username, w->run->owner_name) == 0) {
         /* a database with only the view of the user's own objects */
         char *from = strstr(sqltxt, "from ALL_OBJECTS\nwhere OWNER=");
         char *cond = from ? strstr(from, " and OBJECT_TYPE") : NULL;
@@ -109,7 +109,7 @@ int gather_uncarried(EXP_WORKER *w)
     char esc_owner[ESC_NAME_SIZE];
     sql_escape(esc_owner, sizeof(esc_owner), w->run->owner_name, '\'');
     if (other_indexes(w, esc_owner) != 0) return -1;
-    if (!full_export()) return 0;
+    if (!full_export(w->run)) return 0;
     if (objects_of_other_kinds(w, esc_owner) != 0) return -1;
     return public_synonyms(w, esc_owner);
 }

@@ -81,7 +81,7 @@ int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
             if (put_row(w, tab, i, wide) != 0) return -1;
             w->nrow++;
         }
-        if (!w->run->lock) feedback_rows(&g_run_options.feedback, w->run->ofp, before, w->nrow);
+        if (!w->run->lock) feedback_rows(&w->run->opts.feedback, w->run->ofp, before, w->nrow);
         EXP_ASSERT_CACHE(w);
         /* A stop asked by a signal ends the table between batches; the
          * caller names the signal and the table. */
@@ -93,7 +93,7 @@ int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
     if (write_cache(w) != 0) return -1;
 
     tab->info.nrows = (uint32_t)w->nrow;
-    if (!w->run->lock) feedback_end(&g_run_options.feedback, w->run->ofp);
+    if (!w->run->lock) feedback_end(&w->run->opts.feedback, w->run->ofp);
     table_done_line(w, ". . exporting table  %30s %10d rows exported\n");
     return 0;
 }

@@ -13,9 +13,9 @@
 #include "show_text.h"
 #include "outcome.h"
 
-int full_export(void)
+int full_export(const EXP_RUN *run)
 {
-    return g_run_options.tables.list == NULL;
+    return run->opts.tables.list == NULL;
 }
 
 int warn_object(EXP_WORKER *w, const char *kind, const char *name, const char *reason)

@@ -99,7 +99,7 @@ int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
                 return -1;
         }
         w->nrow++;
-        if (!w->run->lock) feedback_rows(&g_run_options.feedback, w->run->ofp, w->nrow - 1, w->nrow);
+        if (!w->run->lock) feedback_rows(&w->run->opts.feedback, w->run->ofp, w->nrow - 1, w->nrow);
         EXP_ASSERT_CACHE(w);
     }
 
@@ -108,7 +108,7 @@ int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
     if (write_cache(w) != 0) return -1;
 
     tab->info.nrows = (uint32_t)w->nrow;
-    if (!w->run->lock) feedback_end(&g_run_options.feedback, w->run->ofp);
+    if (!w->run->lock) feedback_end(&w->run->opts.feedback, w->run->ofp);
     table_done_line(w, ". . exporting table %30s %10d rows exported\n");
     return 0;
 }

@@ -19,9 +19,6 @@
 #include "read_table_info.h"
 #include "verify_section.h"
 
-CONN_ARGS g_args;
-RUN_OPTIONS g_run_options;
-
 static const char usage_text[] =
     "%s KEYWORD=value\n\n"
     "USERID must be the first parameter on the command line.\n\n"
@@ -71,10 +68,6 @@ static int usage_error(const char *prog, const char *msg, const char *arg)
     return -1;
 }
 
-/* The run parse_keyword fills: the shared parser's callback takes no
- * context, so the run is named here for the length of one parse. */
-static IMP_RUN *s_parsing;
-
 static int parse_exists_action(IMP_RUN *run, const char *v)
 {
     static const char *const names[] = {"SKIP", "APPEND", "TRUNCATE", "REPLACE"};
@@ -106,9 +99,9 @@ static int parse_parallel(IMP_RUN *run, const char *v)
 /* One argument from the second on: tabimp's own keywords here, the ones
  * both programs share in parse_run_option. Returns 0, or -1 with the
  * message printed. */
-static int parse_keyword(const char *a)
+static int parse_keyword(void *ctx, const char *a)
 {
-    IMP_RUN *run = s_parsing;
+    IMP_RUN *run = ctx;
     if (arg_keyword(a, "TOUSER", "touser")) {
         /* an empty name leaves the schema to the header */
         return take_owner(a, keyword_value(a, "TOUSER"), run->owner_name);
@@ -127,7 +120,7 @@ static int parse_keyword(const char *a)
     } else if (arg_keyword(a, "PARTITION_OPTIONS=NONE", "partition_options=none")) {
         run->partition_merge = 0;
     } else {
-        return parse_run_option(&g_run_options, a);
+        return parse_run_option(&run->opts, a);
     }
     return 0;
 }
@@ -140,12 +133,10 @@ int parse_imp_arguments(IMP_RUN *run, int argc, char **argv)
     run->parallel = 1;
     run->table_exists_action = TEA_NONE;
 
-    s_parsing = run;
-    int rc = parse_command_line(argc, argv, &g_run_options, &g_args, parse_keyword);
-    s_parsing = NULL;
+    int rc = parse_command_line(argc, argv, &run->opts, &run->conn, parse_keyword, run);
     if (rc != 0) return usage_error(prog, NULL, NULL);
-    memcpy(run->dump_filename, g_run_options.file, sizeof(run->dump_filename));
-    memcpy(run->log_filename, g_run_options.log, sizeof(run->log_filename));
+    memcpy(run->dump_filename, run->opts.file, sizeof(run->dump_filename));
+    memcpy(run->log_filename, run->opts.log, sizeof(run->log_filename));
     if (run->dump_filename[0] == '\0')
         return usage_error(prog, "Output file not specified.\n", NULL);
     return 0;
@@ -222,6 +213,7 @@ static void clean_up(IMP_RUN *run, IMP_WORKER *w)
     run->tables = NULL;
     run->ntab = 0;
     imp_forget_ours(run);
+    clear_run_options(&run->opts);
 }
 
 /* A stop asked for by a signal while worker w was in a table (w NULL: in
@@ -242,13 +234,10 @@ static int repeat_warning(void *ctx, const char *text, uint32_t len)
     return 0;
 }
 
-/* The table list check_selection_of looks at: its callback takes a number
- * only. */
-static const IMP_RUN *s_selecting;
-
-static const char *selected_name(int i)
+/* The name of the run's table i, for check_selection_of. */
+static const char *selected_name(void *ctx, int i)
 {
-    return TABLE_NAME(&s_selecting->tables[i]);
+    return TABLE_NAME(&((const IMP_RUN *)ctx)->tables[i]);
 }
 
 /* The tables one after the other in the coordinator's session. */
@@ -256,7 +245,7 @@ int import_serial(IMP_RUN *run, IMP_WORKER *w)
 {
     for (int i = 0; i < run->ntab; i++) {
         IMP_TABLE *t = &run->tables[i];
-        if (!table_selected(&g_run_options.tables, TABLE_NAME(t))) continue;
+        if (!table_selected(&run->opts.tables, TABLE_NAME(t))) continue;
         if (stop_requested()) {
             /* named as the table the stop came in, nothing of it created */
             w->table = t;
@@ -278,7 +267,7 @@ static int run_import(IMP_RUN *run, IMP_WORKER *w)
 
     /* A LOG that is the dump being read, or a file of the database, is
      * refused before anything is opened for writing. */
-    if (check_run_files(run->dump_filename, 1, run->log_filename, g_args.tnsname) != 0)
+    if (check_run_files(run->dump_filename, 1, run->log_filename, run->conn.tnsname) != 0)
         return -1;
     /* The log is opened first, so that it holds every message of the run,
      * a failed connect included, and no log of an earlier run is left
@@ -319,19 +308,17 @@ static int run_import(IMP_RUN *run, IMP_WORKER *w)
         return -1;
     }
     if (run->parallel > 1) w->env.mode = OCI_THREADED;
-    if (connect_oracle(&w->env, g_args.username, g_args.password, g_args.tnsname) < 0) {
+    if (connect_oracle(&w->env, run->conn.username, run->conn.password, run->conn.tnsname) < 0) {
         fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message(&w->env));
         return -1;
     }
     /* The text of the dump is in the character set of its NLS_LANG. */
-    if (check_charsets(&w->env, hi.nls_lang, 1, g_run_options.charset_strict) < 0) return -1;
+    if (check_charsets(&w->env, hi.nls_lang, 1, run->opts.charset_strict) < 0) return -1;
     if (read_table_information(run) < 0) {
         fprintf(stderr, "Read table information error.\n");
         return -1;
     }
-    s_selecting = run;
-    int sel = check_selection_of(&g_run_options.tables, selected_name, run->ntab, run->dump_filename);
-    s_selecting = NULL;
+    int sel = check_selection_of(&run->opts.tables, selected_name, run, run->ntab, run->dump_filename);
     if (sel < 0) return -1;
     if (set_current_schema(w) < 0) {
         fprintf(stderr, "Set current SCHEMA error.\n");
@@ -368,8 +355,10 @@ int main(int argc, char **argv)
     install_stop_handlers();
     run_warnings_reset();
     show_copyright();
-    if (parse_imp_arguments(&run, argc, argv) < 0) return -1;
-    if (obtain_password(&g_run_options, &g_args) < 0) return -1;
+    if (parse_imp_arguments(&run, argc, argv) < 0 || obtain_password(&run.opts, &run.conn) < 0) {
+        clear_run_options(&run.opts);
+        return -1;
+    }
     memset(&dump, 0, sizeof(dump));
     memset(&coordinator, 0, sizeof(coordinator));
     run.dump = &dump;

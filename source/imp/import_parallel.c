@@ -62,7 +62,7 @@ static IMP_TABLE *take_table(IMP_PARALLEL *par)
     pthread_mutex_lock(&par->lock);
     while (!par->failed && !stop_requested() && par->next < run->ntab) {
         IMP_TABLE *c = &run->tables[par->next++];
-        if (table_selected(&g_run_options.tables, TABLE_NAME(c))) {
+        if (table_selected(&run->opts.tables, TABLE_NAME(c))) {
             t = c;
             break;
         }
@@ -98,7 +98,7 @@ static int connect_worker(IMP_SLOT *s)
 {
     IMP_WORKER *w = &s->w;
     w->env.mode = OCI_THREADED;
-    if (connect_oracle(&w->env, g_args.username, g_args.password, g_args.tnsname) < 0) {
+    if (connect_oracle(&w->env, w->run->conn.username, w->run->conn.password, w->run->conn.tnsname) < 0) {
         fprintf(stderr, "Connect to oracle:\n%s\n", get_ora_message(&w->env));
         return -1;
     }

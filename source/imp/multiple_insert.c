@@ -21,7 +21,7 @@ static int insert_batch(IMP_WORKER *w, int n)
         return -1;
     }
     w->nrow += n - refused;
-    if (w->feedback) feedback_rows(&g_run_options.feedback, w->run->ofp, w->nrow - (n - refused), w->nrow);
+    if (w->feedback) feedback_rows(&w->run->opts.feedback, w->run->ofp, w->nrow - (n - refused), w->nrow);
     return 0;
 }
 
@@ -86,7 +86,7 @@ int import_multiple_row(IMP_WORKER *w, IMP_TABLE *table)
     } else {
         w->rtail += 2;
     }
-    if (w->feedback) feedback_end(&g_run_options.feedback, w->run->ofp);
+    if (w->feedback) feedback_end(&w->run->opts.feedback, w->run->ofp);
     imp_table_done_line(w, TABLE_NAME(table));
     return 0;
 }

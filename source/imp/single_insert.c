@@ -126,7 +126,7 @@ int import_single_row(IMP_WORKER *w, IMP_TABLE *table)
             if (r < 0) return -1;
             if (r == IMP_ROW_DONE) {
                 w->nrow++;
-                if (w->feedback) feedback_rows(&g_run_options.feedback, w->run->ofp, w->nrow - 1, w->nrow);
+                if (w->feedback) feedback_rows(&w->run->opts.feedback, w->run->ofp, w->nrow - 1, w->nrow);
             }
             if (w->rtail + row_len > w->dlen && read_file(w) < 0) return -1;
             if (imp_need(w, 2) < 0) return -1;
@@ -140,7 +140,7 @@ int import_single_row(IMP_WORKER *w, IMP_TABLE *table)
             return -1;
         }
     }
-    if (w->feedback) feedback_end(&g_run_options.feedback, w->run->ofp);
+    if (w->feedback) feedback_end(&w->run->opts.feedback, w->run->ofp);
     imp_table_done_line(w, TABLE_NAME(table));
     return 0;
 }

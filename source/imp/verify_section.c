@@ -128,7 +128,7 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
     STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, w->run->owner_name, is_dump_table, w->run};
     if (stop_requested()) return 1;
     if (stmt_check(&sc, text, len, &in, why, sizeof(why)) != NULL) return 0;
-    if (g_run_options.tables.list && (in.table[0] == '\0' || !table_selected(&g_run_options.tables, in.table))) return 0;
+    if (w->run->opts.tables.list && (in.table[0] == '\0' || !table_selected(&w->run->opts.tables, in.table))) return 0;
     return run_dump_statement(w, text, (int)len, &in) < 0 ? 1 : 0;
 }
 
@@ -160,7 +160,7 @@ static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
                                                 : "Sequence",
                 rec->object, why);
         run_warning();
-    } else if (!g_run_options.tables.list || (in.table[0] != '\0' && table_selected(&g_run_options.tables, in.table))) {
+    } else if (!w->run->opts.tables.list || (in.table[0] != '\0' && table_selected(&w->run->opts.tables, in.table))) {
         /* a grant or comment names its object where a text one would,
          * so the qualifier goes where the checker found it; a synonym is
          * created in the target schema, the session's current one */

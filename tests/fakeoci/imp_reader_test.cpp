@@ -11,6 +11,7 @@
 
 #include "dump_builder.h"
 #include "fakeoci.h"
+#include "args.h"
 #include "util.h"
 
 extern "C" int tabimp_main(int argc, char** argv);
@@ -122,6 +123,7 @@ TEST(ImpArguments, ParseOutcomes) {
     IMP_RUN run;
     int rc = parse_imp_arguments(&run, static_cast<int>(p.size()), p.data());
     std::string err = ::testing::internal::GetCapturedStderr();
+    clear_run_options(&run.opts);
     EXPECT_EQ(rc, c.rc) << ::testing::PrintToString(c.args);
     EXPECT_NE(err.find(c.message), std::string::npos) << ::testing::PrintToString(c.args) << err;
     if (rc < 0) {
@@ -156,10 +158,11 @@ TEST(ImpArguments, ConnectStringAndTargetSchema) {
     IMP_RUN run;
     ASSERT_EQ(parse_imp_arguments(&run, static_cast<int>(p.size()), p.data()), 0)
         << ::testing::PrintToString(c.args);
-    EXPECT_EQ(g_args.username, c.user);
-    EXPECT_EQ(g_args.password, c.password);
-    EXPECT_EQ(g_args.tnsname, c.tns);
+    EXPECT_EQ(run.conn.username, c.user);
+    EXPECT_EQ(run.conn.password, c.password);
+    EXPECT_EQ(run.conn.tnsname, c.tns);
     EXPECT_EQ(run.owner_name, c.owner);
+    clear_run_options(&run.opts);
   }
 }
 

@@ -68,23 +68,23 @@ TEST(ParseArguments, AcceptedCommandLines) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     ASSERT_EQ(0, p.ret) << p.err;
     EXPECT_EQ("", p.err);
-    EXPECT_EQ(c.user, g_args.username);
-    EXPECT_EQ(c.pass, g_args.password);
-    EXPECT_EQ(c.tns, g_args.tnsname);
+    EXPECT_EQ(c.user, ParsedRun()->conn.username);
+    EXPECT_EQ(c.pass, ParsedRun()->conn.password);
+    EXPECT_EQ(c.tns, ParsedRun()->conn.tnsname);
     EXPECT_EQ(c.file, ParsedRun()->dump_filename);
     EXPECT_EQ(c.log, ParsedRun()->log_filename);
     EXPECT_EQ(c.owner, ParsedRun()->owner_name);
     EXPECT_EQ(c.flag, ParsedRun()->flag);
-    EXPECT_EQ(0, g_run_options.charset_strict);
+    EXPECT_EQ(0, ParsedRun()->opts.charset_strict);
   }
   for (const char* strict : {"CHARSET=STRICT", "charset=strict"}) {
     Parsed p = Parse({"u/p", "FILE=x", strict, "OWNER=o"});
     ASSERT_EQ(0, p.ret) << p.err;
-    EXPECT_EQ(1, g_run_options.charset_strict) << strict;
+    EXPECT_EQ(1, ParsedRun()->opts.charset_strict) << strict;
     EXPECT_EQ(0, ParsedRun()->flag) << "no option bit of the dump header";
   }
   EXPECT_EQ(0, Parse({"u/p", "FILE=x", "OWNER=o"}).ret);
-  EXPECT_EQ(0, g_run_options.charset_strict) << "each parse starts afresh";
+  EXPECT_EQ(0, ParsedRun()->opts.charset_strict) << "each parse starts afresh";
   EXPECT_EQ(1, ParsedRun()->parallel) << "one session unless PARALLEL says more";
   for (const char* n : {"1", "2", "64", "007"}) {
     Parsed p = Parse({"u/p", "FILE=x", "OWNER=o", std::string("PARALLEL=") + n});
@@ -95,6 +95,43 @@ TEST(ParseArguments, AcceptedCommandLines) {
   EXPECT_EQ(3, ParsedRun()->parallel);
   EXPECT_EQ(0, Parse({"u/p", "FILE=x", "OWNER=o"}).ret);
   EXPECT_EQ(1, ParsedRun()->parallel) << "each parse starts afresh";
+}
+
+// Each run record holds its own options and USERID: a second parse into
+// another record leaves the first one's as they were.
+TEST(ParseArguments, RunsKeepTheirOwnOptions) {
+  std::vector<std::string> first = {"tabexp", "a/pa@one", "FILE=one.dmp", "OWNER=x",
+                                    "TABLES=(t1,\"T2\")", "FEEDBACK=7", "CHARSET=STRICT"};
+  std::vector<std::string> second = {"tabexp", "b/pb@two", "FILE=two.dmp", "OWNER=y"};
+  EXP_RUN* runs[2] = {static_cast<EXP_RUN*>(calloc(1, sizeof(EXP_RUN))),
+                      static_cast<EXP_RUN*>(calloc(1, sizeof(EXP_RUN)))};
+  ASSERT_NE(nullptr, runs[0]);
+  ASSERT_NE(nullptr, runs[1]);
+  int i = 0;
+  for (std::vector<std::string>* args : {&first, &second}) {
+    std::vector<char*> argv;
+    for (std::string& a : *args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(0, parse_export_arguments(runs[i++], static_cast<int>(args->size()), argv.data()));
+  }
+  EXPECT_STREQ("a", runs[0]->conn.username);
+  EXPECT_STREQ("pa", runs[0]->conn.password);
+  EXPECT_STREQ("one", runs[0]->conn.tnsname);
+  EXPECT_STREQ("one.dmp", runs[0]->opts.file);
+  ASSERT_EQ(2, runs[0]->opts.tables.n);
+  EXPECT_STREQ("T1", runs[0]->opts.tables.list[0].name);
+  EXPECT_STREQ("T2", runs[0]->opts.tables.list[1].name);
+  EXPECT_EQ(7, runs[0]->opts.feedback.interval);
+  EXPECT_EQ(1, runs[0]->opts.charset_strict);
+  EXPECT_STREQ("b", runs[1]->conn.username);
+  EXPECT_STREQ("two", runs[1]->conn.tnsname);
+  EXPECT_EQ(nullptr, runs[1]->opts.tables.list);
+  EXPECT_EQ(0, runs[1]->opts.feedback.interval);
+  EXPECT_EQ(0, runs[1]->opts.charset_strict);
+  for (EXP_RUN* r : runs) {
+    clear_run_options(&r->opts);
+    free(r);
+  }
 }
 
 TEST(ParseArguments, RefusedCommandLines) {

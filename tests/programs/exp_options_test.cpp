@@ -2,10 +2,13 @@
 // tabexp's parse_arguments (see shared_options_test.h).
 #include "shared_options_test.h"
 
-int ParseProgramArguments(int argc, char** argv) {
-  static EXP_RUN run;  // large: kept out of the stack
-  return parse_export_arguments(&run, argc, argv);
-}
+namespace {
+EXP_RUN run;  // large: kept out of the stack
+}  // namespace
+
+int ParseProgramArguments(int argc, char** argv) { return parse_export_arguments(&run, argc, argv); }
+
+const RUN_OPTIONS* ParsedOptions() { return &run.opts; }
 
 namespace {
 

@@ -2,10 +2,16 @@
 // tabimp's parse_arguments (see shared_options_test.h).
 #include "shared_options_test.h"
 
+namespace {
+IMP_RUN run;  // large: kept out of the stack
+}  // namespace
+
 int ParseProgramArguments(int argc, char** argv) {
-  static IMP_RUN run;  // large: kept out of the stack
+  clear_run_options(&run.opts);  // the parse clears the whole record, the earlier TABLES list with it
   return parse_imp_arguments(&run, argc, argv);
 }
+
+const RUN_OPTIONS* ParsedOptions() { return &run.opts; }
 
 namespace {
 

@@ -15,8 +15,10 @@ extern "C" {
 }
 
 // The program's command-line parse into a run record of the test file's
-// own; each of exp_options_test.cpp and imp_options_test.cpp defines it.
+// own, and the shared options of that record; each of exp_options_test.cpp
+// and imp_options_test.cpp defines them.
 int ParseProgramArguments(int argc, char** argv);
+const RUN_OPTIONS* ParsedOptions();
 
 namespace sharedopts {
 
@@ -39,7 +41,7 @@ inline Parsed Parse(const char* prog, const std::vector<std::string>& own,
 }
 
 // Every shared keyword, in capitals and in small letters, lands in
-// g_run_options; a later parse starts from a cleared record.
+// the run's options; a later parse starts from a cleared record.
 inline void CheckAccepted(const char* prog, const std::vector<std::string>& own) {
   for (bool small : {false, true}) {
     auto kw = [&](const std::string& s) {
@@ -53,31 +55,31 @@ inline void CheckAccepted(const char* prog, const std::vector<std::string>& own)
                                  kw("CHARSET=STRICT")});
     ASSERT_EQ(0, p.ret) << p.err;
     EXPECT_EQ("", p.err);
-    EXPECT_STREQ("d.dmp", g_run_options.file);
-    EXPECT_STREQ("r.log", g_run_options.log);
-    ASSERT_EQ(2, g_run_options.tables.n);
-    EXPECT_STREQ("EMP%", g_run_options.tables.list[0].name);
-    EXPECT_STREQ("Odd", g_run_options.tables.list[1].name);
-    EXPECT_EQ(250, g_run_options.feedback.interval);
-    EXPECT_EQ(0, g_run_options.feedback.dots);
-    EXPECT_EQ(1, g_run_options.charset_strict);
-    EXPECT_EQ(0, g_run_options.ask_password);
+    EXPECT_STREQ("d.dmp", ParsedOptions()->file);
+    EXPECT_STREQ("r.log", ParsedOptions()->log);
+    ASSERT_EQ(2, ParsedOptions()->tables.n);
+    EXPECT_STREQ("EMP%", ParsedOptions()->tables.list[0].name);
+    EXPECT_STREQ("Odd", ParsedOptions()->tables.list[1].name);
+    EXPECT_EQ(250, ParsedOptions()->feedback.interval);
+    EXPECT_EQ(0, ParsedOptions()->feedback.dots);
+    EXPECT_EQ(1, ParsedOptions()->charset_strict);
+    EXPECT_EQ(0, ParsedOptions()->ask_password);
   }
   // nothing of the run before survives
   Parsed p = Parse(prog, own, {"FILE=x"});
   ASSERT_EQ(0, p.ret) << p.err;
-  EXPECT_EQ(nullptr, g_run_options.tables.list);
-  EXPECT_EQ(0, g_run_options.tables.n);
-  EXPECT_EQ(0, g_run_options.feedback.interval);
-  EXPECT_EQ(0, g_run_options.charset_strict);
-  EXPECT_STREQ("", g_run_options.log);
+  EXPECT_EQ(nullptr, ParsedOptions()->tables.list);
+  EXPECT_EQ(0, ParsedOptions()->tables.n);
+  EXPECT_EQ(0, ParsedOptions()->feedback.interval);
+  EXPECT_EQ(0, ParsedOptions()->charset_strict);
+  EXPECT_STREQ("", ParsedOptions()->log);
   // the later of two values wins, from the command line or a parameter file
   p = Parse(prog, own, {"FILE=a", "TABLES=A", "FEEDBACK=5", "TABLES=B", "FEEDBACK=0", "FILE=b"});
   ASSERT_EQ(0, p.ret) << p.err;
-  EXPECT_STREQ("b", g_run_options.file);
-  ASSERT_EQ(1, g_run_options.tables.n);
-  EXPECT_STREQ("B", g_run_options.tables.list[0].name);
-  EXPECT_EQ(0, g_run_options.feedback.interval);
+  EXPECT_STREQ("b", ParsedOptions()->file);
+  ASSERT_EQ(1, ParsedOptions()->tables.n);
+  EXPECT_STREQ("B", ParsedOptions()->tables.list[0].name);
+  EXPECT_EQ(0, ParsedOptions()->feedback.interval);
 }
 
 // The refusals of the shared keywords: the same message from both
