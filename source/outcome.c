@@ -10,7 +10,8 @@
 #include "outcome.h"
 
 volatile sig_atomic_t g_stop_signal;
-static int g_run_warnings;
+/* Counted by the workers of a parallel run too, hence atomic. */
+static _Atomic int g_run_warnings;
 
 void run_warning(void) { g_run_warnings++; }
 int run_warning_count(void) { return g_run_warnings; }

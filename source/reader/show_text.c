@@ -44,8 +44,9 @@ char *show_bytes(const char *s, size_t len, char *buf, size_t size)
 
 const char *show_n(const char *s, size_t len)
 {
-    static char ring[SHOW_RING][SHOW_SIZE];
-    static unsigned next;
+    /* one ring per thread: workers of a parallel run show names at once */
+    static _Thread_local char ring[SHOW_RING][SHOW_SIZE];
+    static _Thread_local unsigned next;
     char *buf = ring[next++ % SHOW_RING];
     return show_bytes(s, len, buf, SHOW_SIZE);
 }
