@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds (see build.sh) and runs every test with CTest.
+# Installs missing packages (see install-deps.sh), builds (see build.sh)
+# and runs every test with CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 scripts/build.sh
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"
