@@ -27,6 +27,11 @@ extern "C" {
  * take. Returns 0 or -1 (message printed). */
 int parse_run_option(RUN_OPTIONS *opts, const char *arg);
 
+/* A count of lo to hi written in decimal digits only (leading zeros
+ * allowed): 0 with *out set, or -1 without a message (the caller names
+ * its keyword). */
+int parse_count(const char *value, int lo, int hi, int *out);
+
 /* Frees what the record holds and clears it. */
 void clear_run_options(RUN_OPTIONS *opts);
 

@@ -38,3 +38,13 @@ int parse_run_option(RUN_OPTIONS *opts, const char *a)
     fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);
     return -1;
 }
+
+int parse_count(const char *value, int lo, int hi, int *out)
+{
+    long n = 0;
+    const char *p = value;
+    while (*p >= '0' && *p <= '9' && n <= hi) n = n * 10 + (*p++ - '0');
+    if (p == value || *p != '\0' || n < lo || n > hi) return -1;
+    *out = (int)n;
+    return 0;
+}

@@ -64,17 +64,10 @@ static int parse_failed(const char *prog)
 /* PARALLEL=n: 1 to EXP_PARALLEL_MAX sessions. */
 static int parse_parallel(EXP_RUN *run, const char *value)
 {
-    char *end = NULL;
-    errno = 0;
-    long n = strtol(value, &end, 10);
-    if (value[0] < '0' || value[0] > '9' || *end != '\0' || errno != 0 || n < 1 ||
-        n > EXP_PARALLEL_MAX) {
-        fprintf(stderr, "PARALLEL must be a number of sessions from 1 to %d: \"%s\".\n",
-                EXP_PARALLEL_MAX, value);
-        return -1;
-    }
-    run->parallel = (int)n;
-    return 0;
+    if (parse_count(value, 1, EXP_PARALLEL_MAX, &run->parallel) == 0) return 0;
+    fprintf(stderr, "PARALLEL must be a number of sessions from 1 to %d: \"%s\".\n",
+            EXP_PARALLEL_MAX, value);
+    return -1;
 }
 
 /* One argument from the second on: tabexp's own keywords here, the ones

@@ -84,16 +84,10 @@ static int parse_exists_action(IMP_RUN *run, const char *v)
 /* PARALLEL=n: 1 to IMP_PARALLEL_MAX worker sessions, digits only. */
 static int parse_parallel(IMP_RUN *run, const char *v)
 {
-    long n = 0;
-    const char *p = v;
-    while (*p >= '0' && *p <= '9' && n <= IMP_PARALLEL_MAX) n = n * 10 + (*p++ - '0');
-    if (p == v || *p != '\0' || n < 1 || n > IMP_PARALLEL_MAX) {
-        fprintf(stderr, "Invalid parameter \"PARALLEL=%s\" specified (1 to %d).\n", v,
-                IMP_PARALLEL_MAX);
-        return -1;
-    }
-    run->parallel = (int)n;
-    return 0;
+    if (parse_count(v, 1, IMP_PARALLEL_MAX, &run->parallel) == 0) return 0;
+    fprintf(stderr, "Invalid parameter \"PARALLEL=%s\" specified (1 to %d).\n", v,
+            IMP_PARALLEL_MAX);
+    return -1;
 }
 
 /* One argument from the second on: tabimp's own keywords here, the ones
