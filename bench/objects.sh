@@ -16,7 +16,8 @@
 # Environment: BENCH_BUILD_DIR (release build folder, default build-bench),
 # BENCH_WORK_DIR (scratch, default a new folder removed at the end unless
 # BENCH_KEEP=1), BENCH_REPORT (also write the report to this file),
-# OBJECTS_LARGE=N (one more size N measured once, e.g. 100000).
+# OBJECTS_LARGE=N (one more size N measured once, e.g. 100000),
+# OBJECTS_LARGE_IMPORT=0 (that size only created and exported, no import).
 set -euo pipefail
 
 sizes=("$@")
@@ -123,10 +124,13 @@ for n in "${sizes[@]}"; do
   ddl_cpu=$cpu ddl_wall=$wall
   run exp "$work/exp.out" -- "$build/source/tabexp" "bench/bench@$db" FILE="$dmp" OWNER=bench
   exp_cpu=$cpu exp_wall=$wall
-  run imp "$work/imp.out" -- "$build/source/tabimp" "system/manager@$db" FILE="$dmp" TOUSER=bench_copy
-  imp_cpu=$cpu imp_wall=$wall
+  imp_cpu=NA imp_wall=NA
+  if [ "$n" != "${OBJECTS_LARGE:-}" ] || [ "${OBJECTS_LARGE_IMPORT:-1}" != 0 ]; then
+    run imp "$work/imp.out" -- "$build/source/tabimp" "system/manager@$db" FILE="$dmp" TOUSER=bench_copy
+    imp_cpu=$cpu imp_wall=$wall
+  fi
   echo "$n $ddl_cpu $ddl_wall $exp_cpu $exp_wall $imp_cpu $imp_wall" >>"$results"
-  if [ "$n" == "${sizes[-1]}" ] || [ "${OBJECTS_COMPARE_ALL:-0}" == 1 ]; then
+  if [ "$imp_cpu" != NA ] && { [ "$n" == "${sizes[-1]}" ] || [ "${OBJECTS_COMPARE_ALL:-0}" == 1 ]; }; then
     dictionary "$db" BENCH >"$work/src.dict"
     dictionary "$db" BENCH_COPY >"$work/dst.dict"
     [ "$(wc -l <"$work/src.dict")" -gt "$n" ] || fail "the dictionary of $n tables reads short"
@@ -147,13 +151,15 @@ out=$work/report.md
   echo
   echo "| Tables | tabsql DDL CPU s | ms/table | tabexp CPU s | ms/table | tabimp CPU s | ms/table | wall s (ddl/exp/imp) |"
   echo "|---:|---:|---:|---:|---:|---:|---:|---:|"
-  awk '{ printf "| %d | %.2f | %.3f | %.2f | %.3f | %.2f | %.3f | %.1f / %.1f / %.1f |\n",
-         $1, $2, 1000 * $2 / $1, $4, 1000 * $4 / $1, $6, 1000 * $6 / $1, $3, $5, $7 }' "$results"
+  awk '{ imp = $6 == "NA" ? "- | -" : sprintf("%.2f | %.3f", $6, 1000 * $6 / $1)
+         iw = $7 == "NA" ? "-" : sprintf("%.1f", $7)
+         printf "| %d | %.2f | %.3f | %.2f | %.3f | %s | %.1f / %.1f / %s |\n",
+         $1, $2, 1000 * $2 / $1, $4, 1000 * $4 / $1, imp, $3, $5, iw }' "$results"
   echo
   awk 'NR == 1 { n0 = $1; d0 = $2 / $1; e0 = $4 / $1; i0 = $6 / $1 }
-       { n = $1; d = $2 / $1; e = $4 / $1; i = $6 / $1 }
-       END { if (NR > 1) printf "Cost per table at %d tables / at %d tables: tabsql DDL %.2f, tabexp %.2f, tabimp %.2f\n",
-             n, n0, d / d0, e / e0, i / i0 }' "$results"
+       { n = $1; d = $2 / $1; e = $4 / $1; i = $6 == "NA" ? -1 : $6 / $1 }
+       END { if (NR > 1) printf "Cost per table at %d tables / at %d tables: tabsql DDL %.2f, tabexp %.2f, tabimp %s\n",
+             n, n0, d / d0, e / e0, i < 0 ? "not run" : sprintf("%.2f", i / i0) }' "$results"
 } >"$out"
 cat "$out"
 if [ -n "${BENCH_REPORT:-}" ]; then cp "$out" "$BENCH_REPORT"; fi
