@@ -156,6 +156,12 @@ TypeKind BindKind(const BufferSpec& b);
 Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out);
 // The same with the bind's kind, BindKind(b), found once by the caller.
 Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, TypeKind kind, Value* out);
+// Whether BindToValue makes the value of buffer `b` from its bytes as they
+// are: an external type of the engine's own byte form, or client text in
+// the database character set. BoundBytes then gives those bytes of row
+// `r` (NULL where BindToValue gives NULL) without copying them.
+bool BindsBytesAsTheyAre(const BufferSpec& b, const ClientText& text);
+BoundCell BoundBytes(const BufferSpec& b, uint32_t r);
 // Writes value `v` (of column type `type`) to row `r` of a define. Sets
 // indicator, length and return code; *truncated tells that the value was
 // cut to fit (return code 1406). A NULL without indicator array fails with
