@@ -266,30 +266,6 @@ bool BindsBytesAsTheyAre(const BufferSpec& b, const ClientText& text) {
   }
 }
 
-// The bytes BindToValue copies for the types BindsBytesAsTheyAre accepts,
-// with the same rules: an indicator of -1, no buffer or no bytes is NULL.
-BoundCell BoundBytes(const BufferSpec& b, uint32_t r) {
-  BoundCell cell;
-  const sb2* ind = b.Ind(r);
-  if (ind != nullptr && *ind == -1) return cell;
-  const char* p = static_cast<const char*>(b.Value(r));
-  if (p == nullptr) return cell;
-  size_t sz = b.value_sz > 0 ? static_cast<size_t>(b.value_sz) : 0;
-  size_t len;
-  if (b.dty == SQLT_STR) {
-    len = 0;
-    while (len < sz && p[len] != '\0') ++len;
-  } else {
-    const ub2* alen = b.Len(r);
-    len = alen ? *alen : sz;
-    if (len > sz && sz > 0) len = sz;
-  }
-  if (len == 0) return cell;
-  cell.data = p;
-  cell.size = len;
-  cell.null = false;
-  return cell;
-}
 
 void PlaceBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
   char* p = static_cast<char*>(d.Value(r));

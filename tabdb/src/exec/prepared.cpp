@@ -1490,7 +1490,7 @@ Status Prepared::ExecuteInsertCells(const BoundCell* cells, const TypeKind* kind
     bound = cells[j];
     if (!bound.null) {
       Value& fitted = row_[j];
-      if (FitsWithoutConversion(kinds[j], c.type.kind)) {
+      if (kinds[j] == c.type.kind || FitsWithoutConversion(kinds[j], c.type.kind)) {
         bool changed = false;
         st = FitColumnBytes(bound.data, bound.size, table_, c, &fitted.bytes, &changed);
         if (!st.ok()) break;
