@@ -1085,7 +1085,7 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   fk_deferred_.clear();
   if (st.ok() && fks_.has_row_probes()) st = fks_.CheckRow(row, BindValue, &fk_deferred_);
   if (st.ok()) {
-    st = StepInsert([this, &row](sqlite3_stmt* q) {
+    st = WriteInsertRow([this, &row](sqlite3_stmt* q) {
       for (size_t j = 0; j < targets_.size(); ++j) BindValue(q, static_cast<int>(j + 1), row[j]);
     });
   }
@@ -1113,10 +1113,10 @@ Status Prepared::MarkHasRows() {
   return Status::Ok();
 }
 
-// Steps the INSERT of one row, whose values are bound, and names what
+// Runs the INSERT of one row, whose values are bound, and names what
 // refused it: a key (ORA-00001) or, through `bind_row` binding the row to
 // the CHECK query, a CHECK constraint. The statement is reset after.
-Status Prepared::StepInsert(const std::function<void(sqlite3_stmt*)>& bind_row) {
+Status Prepared::WriteInsertRow(const std::function<void(sqlite3_stmt*)>& bind_row) {
   sqlite3_stmt* ins = insert_.get();
   Status st;
   int rc = sqlite3_step(ins);
@@ -1478,7 +1478,7 @@ Status Prepared::ExecuteInsertCells(const BoundCell* cells, const TypeKind* kind
   const size_t n = targets_.size();
   // Values that fitting changes or a conversion makes live in row_, whose
   // strings keep their capacity from row to row; the others are bound
-  // where the caller holds them, which outlives the step below.
+  // where the caller holds them, which outlives the write below.
   row_.resize(n);
   written_cells_.resize(n);
   fk_deferred_.clear();
@@ -1523,7 +1523,7 @@ Status Prepared::ExecuteInsertCells(const BoundCell* cells, const TypeKind* kind
     }
   }
   if (st.ok()) {
-    st = StepInsert([this](sqlite3_stmt* q) {
+    st = WriteInsertRow([this](sqlite3_stmt* q) {
       for (size_t j = 0; j < written_cells_.size(); ++j) {
         const BoundCell& b = written_cells_[j];
         const int param = static_cast<int>(j + 1);

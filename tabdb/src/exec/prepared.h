@@ -118,7 +118,7 @@ class Prepared {
   Status Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning,
                 std::vector<Value>* take);
   Status InsertRow(std::vector<Value>& row, std::vector<Value>* returning);
-  Status StepInsert(const std::function<void(sqlite3_stmt*)>& bind_row);
+  Status WriteInsertRow(const std::function<void(sqlite3_stmt*)>& bind_row);
   Status MarkHasRows();
   Status UpdateDelete(const std::vector<Value>& binds, uint64_t* rows);
   Status UniqueViolation(int rc);
