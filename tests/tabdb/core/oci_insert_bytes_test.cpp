@@ -99,20 +99,6 @@ class OciInsertBytesTest : public OciTest {
     }
     return out;
   }
-
-  // Every column of table `t` as DUMP shows its stored bytes.
-  std::vector<Row> Dumped(const std::string& t, const std::string& cols, const std::string& order) {
-    std::string list;
-    size_t start = 0;
-    for (;;) {
-      size_t comma = cols.find(',', start);
-      std::string c = cols.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      list += (list.empty() ? "" : ", ") + std::string("DUMP(") + c + ")";
-      if (comma == std::string::npos) break;
-      start = comma + 1;
-    }
-    return Query(app_, "SELECT " + list + " FROM " + t + " ORDER BY " + order);
-  }
 };
 
 // Values that stand as they are, values the column changes (rounded
@@ -122,6 +108,11 @@ class OciInsertBytesTest : public OciTest {
 // Oracle's.
 TEST_F(OciInsertBytesTest, StoredBytesEqualTheCopyingLayouts) {
   const std::string cols = "n, c, v, d, ts, r, bd, s";
+  // Every column as DUMP shows its stored bytes.
+  auto dumped = [&](const std::string& t) {
+    return Query(app_, "SELECT DUMP(n), DUMP(c), DUMP(v), DUMP(d), DUMP(ts), DUMP(r), DUMP(bd), DUMP(s) FROM " + t +
+                           " ORDER BY n NULLS LAST");
+  };
   Must(app_,
        "CREATE TABLE t1 (n NUMBER(6,2), c CHAR(5), v VARCHAR2(10), d DATE, ts TIMESTAMP(3), "
        "r RAW(4), bd BINARY_DOUBLE, s NUMBER)");
@@ -150,7 +141,7 @@ TEST_F(OciInsertBytesTest, StoredBytesEqualTheCopyingLayouts) {
   EXPECT_EQ(s1.RowCount(), 4u);
   // The caller's arrays are free once the call returns.
   std::fill(a1[2].buf.begin(), a1[2].buf.end(), 'z');
-  EXPECT_EQ(Dumped("t1", cols, "n NULLS LAST"), Dumped("t2", cols, "n NULLS LAST"));
+  EXPECT_EQ(dumped("t1"), dumped("t2"));
   std::vector<Row> want = {{"-7", "\xc3\xa9   ", "x", "0001-01-01", "2023-06-30 23:59:59.556", kNull, "-2.25"},
                            {"1.23", "ab   ", "h\xc3\xa9llo", "2020-01-01", "2021-02-03 04:05:06.123", "0102", "12.5"},
                            {"100", "abcde", kNull, "1999-12-31", "2022-01-01 00:00:00.000", "00FF00FF", "7"},
