@@ -244,9 +244,28 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, TypeKind k
   }
 }
 
-namespace {
+bool BindsBytesAsTheyAre(const BufferSpec& b, const ClientText& text) {
+  switch (b.dty) {
+    case SQLT_STR:
+    case SQLT_CHR:
+    case SQLT_AFC:
+    case SQLT_AVC:
+    case SQLT_LNG:
+      return text.identity();
+    case SQLT_VNU:
+    case SQLT_INT:
+    case SQLT_UIN:
+    case SQLT_FLT:
+    case SQLT_BFLOAT:
+    case SQLT_BDOUBLE:
+    case SQLT_CLOB:
+    case SQLT_BLOB:
+      return false;
+    default:
+      return true;
+  }
+}
 
-}  // namespace
 
 void PlaceBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
   char* p = static_cast<char*>(d.Value(r));

@@ -156,6 +156,35 @@ TypeKind BindKind(const BufferSpec& b);
 Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, Value* out);
 // The same with the bind's kind, BindKind(b), found once by the caller.
 Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, TypeKind kind, Value* out);
+// Whether BindToValue makes the value of buffer `b` from its bytes as they
+// are: an external type of the engine's own byte form, or client text in
+// the database character set. BoundBytes then gives those bytes of row
+// `r` (NULL where BindToValue gives NULL) without copying them.
+bool BindsBytesAsTheyAre(const BufferSpec& b, const ClientText& text);
+// Inline: it runs for every value of an array insert. The rules are
+// BindToValue's: an indicator of -1, no buffer or no bytes is NULL.
+inline BoundCell BoundBytes(const BufferSpec& b, uint32_t r) {
+  BoundCell cell;
+  const sb2* ind = b.Ind(r);
+  if (ind != nullptr && *ind == -1) return cell;
+  const char* p = static_cast<const char*>(b.Value(r));
+  if (p == nullptr) return cell;
+  size_t sz = b.value_sz > 0 ? static_cast<size_t>(b.value_sz) : 0;
+  size_t len;
+  if (b.dty == SQLT_STR) {
+    len = 0;
+    while (len < sz && p[len] != '\0') ++len;
+  } else {
+    const ub2* alen = b.Len(r);
+    len = alen ? *alen : sz;
+    if (len > sz && sz > 0) len = sz;
+  }
+  if (len == 0) return cell;
+  cell.data = p;
+  cell.size = len;
+  cell.null = false;
+  return cell;
+}
 // Writes value `v` (of column type `type`) to row `r` of a define. Sets
 // indicator, length and return code; *truncated tells that the value was
 // cut to fit (return code 1406). A NULL without indicator array fails with

@@ -403,65 +403,89 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
   // Each bind's kind depends on its buffer only, not on the row.
   std::vector<TypeKind> kinds(st.binds.size());
   for (size_t k = 0; k < st.binds.size(); ++k) kinds[k] = BindKind(st.binds[k].buf);
-  for (ub4 it = 0; it < iters; ++it) {
-    ub4 row = rowoff + it;
-    size_t dae = SIZE_MAX;
-    for (size_t k = 0; k < st.binds.size(); ++k) {
-      const BindSlot& b = st.binds[k];
-      if (!b.set) {
-        st.counters.row_count = rows;
-        return Fail(err, OraError(ora::kNotAllVariablesBound));
-      }
-      if (is_into(k)) {
-        values[k] = Value::Null(BindKind(b.buf));
-        continue;
-      }
-      if (b.buf.mode & OCI_DATA_AT_EXEC) {
-        if (dae == SIZE_MAX) dae = k;
-        values[k] = Value::Null(BindKind(b.buf));
-        continue;
-      }
-      Status status = BindToValue(b.buf, row, text, kinds[k], &values[k]);
+  // An INSERT of one plain bind per column whose buffers hold the values'
+  // own bytes takes them where they are, without a copy into `values`.
+  bool cells = st.prepared->TakesCells(st.binds.size());
+  for (size_t k = 0; k < st.binds.size() && cells; ++k) {
+    const BindSlot& b = st.binds[k];
+    cells = b.set && !(b.buf.mode & OCI_DATA_AT_EXEC) && BindsBytesAsTheyAre(b.buf, text);
+  }
+  if (cells) {
+    std::vector<BoundCell> row_cells(st.binds.size());
+    for (ub4 it = 0; it < iters; ++it) {
+      ub4 row = rowoff + it;
+      for (size_t k = 0; k < row_cells.size(); ++k) row_cells[k] = BoundBytes(st.binds[k].buf, row);
+      Status status = st.prepared->ExecuteInsertCells(row_cells.data(), kinds.data(), &rows);
       if (!status.ok()) {
+        if (batch && status.code() != ora::kResourceBusy) {
+          AddRowError(err, it, status);
+          continue;
+        }
         st.counters.row_count = rows;
         return Fail(err, status);
       }
     }
-    if (dae != SIZE_MAX) {
-      if (iters != 1) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
-      // The LONG value arrives in pieces through OCIStmtSetPieceInfo.
-      PieceInsert& pi = st.piece_insert;
-      pi.bind = dae;
-      pi.lob_id = 0;
-      pi.bytes = 0;
-      pi.null = false;
-      pi.piece = OCI_FIRST_PIECE;
-      pi.buf = nullptr;
-      pi.len = 0;
-      pi.row = values;
-      const BufferSpec& b = st.binds[dae].buf;
-      bool binary = b.dty == SQLT_LBI || b.dty == SQLT_BIN;
-      Status status = s.CheckWritable();
-      if (status.ok()) status = pi.stream.BeginWrite(s, !binary, text);
-      if (status.ok()) status = s.db().BeginWrite();
-      if (status.ok()) status = LobStore(s.db()).Create(&pi.lob_id);
+  } else {
+    for (ub4 it = 0; it < iters; ++it) {
+      ub4 row = rowoff + it;
+      size_t dae = SIZE_MAX;
+      for (size_t k = 0; k < st.binds.size(); ++k) {
+        const BindSlot& b = st.binds[k];
+        if (!b.set) {
+          st.counters.row_count = rows;
+          return Fail(err, OraError(ora::kNotAllVariablesBound));
+        }
+        if (is_into(k)) {
+          values[k] = Value::Null(BindKind(b.buf));
+          continue;
+        }
+        if (b.buf.mode & OCI_DATA_AT_EXEC) {
+          if (dae == SIZE_MAX) dae = k;
+          values[k] = Value::Null(BindKind(b.buf));
+          continue;
+        }
+        Status status = BindToValue(b.buf, row, text, kinds[k], &values[k]);
+        if (!status.ok()) {
+          st.counters.row_count = rows;
+          return Fail(err, status);
+        }
+      }
+      if (dae != SIZE_MAX) {
+        if (iters != 1) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
+        // The LONG value arrives in pieces through OCIStmtSetPieceInfo.
+        PieceInsert& pi = st.piece_insert;
+        pi.bind = dae;
+        pi.lob_id = 0;
+        pi.bytes = 0;
+        pi.null = false;
+        pi.piece = OCI_FIRST_PIECE;
+        pi.buf = nullptr;
+        pi.len = 0;
+        pi.row = values;
+        const BufferSpec& b = st.binds[dae].buf;
+        bool binary = b.dty == SQLT_LBI || b.dty == SQLT_BIN;
+        Status status = s.CheckWritable();
+        if (status.ok()) status = pi.stream.BeginWrite(s, !binary, text);
+        if (status.ok()) status = s.db().BeginWrite();
+        if (status.ok()) status = LobStore(s.db()).Create(&pi.lob_id);
+        if (!status.ok()) {
+          pi.stream.End();
+          return Fail(err, status);
+        }
+        return OCI_NEED_DATA;
+      }
+      // values is rebuilt for every row, so the statement may take its values.
+      Status status = st.prepared->ExecuteDmlTaking(&values, &rows, &returning);
       if (!status.ok()) {
-        pi.stream.End();
+        if (batch && status.code() != ora::kResourceBusy) {
+          AddRowError(err, it, status);
+          continue;
+        }
+        st.counters.row_count = rows;
         return Fail(err, status);
       }
-      return OCI_NEED_DATA;
+      FillReturning(st, s, returning, row);
     }
-    // values is rebuilt for every row, so the statement may take its values.
-    Status status = st.prepared->ExecuteDmlTaking(&values, &rows, &returning);
-    if (!status.ok()) {
-      if (batch && status.code() != ora::kResourceBusy) {
-        AddRowError(err, it, status);
-        continue;
-      }
-      st.counters.row_count = rows;
-      return Fail(err, status);
-    }
-    FillReturning(st, s, returning, row);
   }
   st.counters.row_count = rows;
   st.counters.dml_errors = static_cast<uint32_t>(err->row_errors.size());

@@ -16,13 +16,6 @@
 namespace tabdb {
 namespace {
 
-// Stores the fitted form of a value only where it differs from what is
-// there: most values already arrive in their canonical form.
-void SetIfChanged(std::string* bytes, const uint8_t* p, size_t n) {
-  if (bytes->size() == n && std::memcmp(bytes->data(), p, n) == 0) return;
-  bytes->assign(reinterpret_cast<const char*>(p), n);
-}
-
 bool IsTextKind(TypeKind k) {
   return IsCharacter(k) || k == TypeKind::kLong || k == TypeKind::kClob || k == TypeKind::kNClob;
 }
@@ -443,28 +436,45 @@ Status TooLarge(const TableInfo& t, const ColumnInfo& c, size_t actual, size_t m
   return OraError(ora::kValueTooLarge, {ColumnName(t, c), std::to_string(actual), std::to_string(maximum)});
 }
 
-// Length check and blank padding of character values.
-Status FitCharacter(const TableInfo& t, const ColumnInfo& c, Value* v) {
+// Length check and blank padding of character values: the bytes `p`
+// of `len` stand as they are, or *fitted receives them padded (*changed).
+Status FitCharacter(const TableInfo& t, const ColumnInfo& c, const char* p, size_t len,
+                    std::string* fitted, bool* changed) {
   const TypeDesc& ty = c.type;
   bool chars = ty.char_semantics || IsNational(ty.kind);
   size_t max = static_cast<size_t>(ty.length);
+  std::string_view bytes(p, len);
   // National types count UTF-16 code units, as the AL16UTF16 national
   // character set holds them (a supplementary character counts two).
-  size_t have = IsNational(ty.kind) ? Utf16UnitCount(v->bytes)
-                : chars             ? Utf8CharCount(v->bytes)
-                                    : v->bytes.size();
+  size_t have = IsNational(ty.kind) ? Utf16UnitCount(bytes)
+                : chars             ? Utf8CharCount(bytes)
+                                    : len;
   if (have > max) return TooLarge(t, c, have, max);
-  if (chars && v->bytes.size() > static_cast<size_t>(MaxStoredBytes(ty))) {
-    return TooLarge(t, c, v->bytes.size(), static_cast<size_t>(MaxStoredBytes(ty)));
+  if (chars && len > static_cast<size_t>(MaxStoredBytes(ty))) {
+    return TooLarge(t, c, len, static_cast<size_t>(MaxStoredBytes(ty)));
   }
-  if (!chars && ty.kind == TypeKind::kVarchar2 && v->bytes.size() > 4000)
-    return TooLarge(t, c, v->bytes.size(), 4000);
+  if (!chars && ty.kind == TypeKind::kVarchar2 && len > 4000)
+    return TooLarge(t, c, len, 4000);
   if (ty.kind == TypeKind::kChar || ty.kind == TypeKind::kNChar) {
     // CHAR values are kept blank-padded to the declared length.
-    v->bytes.append(max - have, ' ');
-    if (!chars) v->bytes.resize(std::max(v->bytes.size(), max), ' ');
+    size_t padded = len + (max - have);
+    if (!chars) padded = std::max(padded, max);
+    if (padded == len) return Status::Ok();
+    if (fitted->data() != p) fitted->assign(p, len);
+    fitted->resize(padded, ' ');
+    *changed = true;
   }
   return Status::Ok();
+}
+
+// `n` bytes at `buf` are the column's form of a value: kept in *fitted
+// only where they differ from the bytes the value arrived in (most values
+// already arrive in their canonical form).
+void FittedIfChanged(const char* p, size_t len, const uint8_t* buf, size_t n, std::string* fitted,
+                     bool* changed) {
+  if (len == n && std::memcmp(p, buf, n) == 0) return;
+  fitted->assign(reinterpret_cast<const char*>(buf), n);
+  *changed = true;
 }
 
 }  // namespace
@@ -473,6 +483,12 @@ Status FitToColumn(const Value& in, const TableInfo& table, const ColumnInfo& co
                    LobStore* lobs) {
   *out = in;
   return FitInPlace(out, table, col, lobs);
+}
+
+bool FitsWithoutConversion(TypeKind bound, TypeKind column) {
+  return bound == column || (IsCharacter(bound) && IsCharacter(column)) ||
+         ((bound == TypeKind::kNumber || bound == TypeKind::kFloat) &&
+          (column == TypeKind::kNumber || column == TypeKind::kFloat));
 }
 
 Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, LobStore* lobs) {
@@ -508,39 +524,46 @@ Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, Lob
     *out = std::move(tmp);
   }
   if (out->null) return Status::Ok();
+  bool changed = false;
+  return FitColumnBytes(out->bytes.data(), out->bytes.size(), table, col, &out->bytes, &changed);
+}
+
+Status FitColumnBytes(const char* p, size_t len, const TableInfo& table, const ColumnInfo& col,
+                      std::string* fitted, bool* changed) {
+  const TypeDesc& ty = col.type;
+  const uint8_t* u = reinterpret_cast<const uint8_t*>(p);
   switch (ty.kind) {
     case TypeKind::kVarchar2:
     case TypeKind::kNVarchar2:
     case TypeKind::kChar:
     case TypeKind::kNChar:
-      return FitCharacter(table, col, out);
+      return FitCharacter(table, col, p, len, fitted, changed);
     case TypeKind::kRowid:
     case TypeKind::kURowid:
-      if (ty.length > 0 && out->bytes.size() > static_cast<size_t>(ty.length))
-        return TooLarge(table, col, out->bytes.size(), static_cast<size_t>(ty.length));
+      if (ty.length > 0 && len > static_cast<size_t>(ty.length))
+        return TooLarge(table, col, len, static_cast<size_t>(ty.length));
       return Status::Ok();
     case TypeKind::kNumber:
     case TypeKind::kFloat: {
       uint8_t buf[kNumberBufferBytes];
       size_t n = 0;
-      TABDB_RETURN_IF_ERROR(FitEncodedNumber(reinterpret_cast<const uint8_t*>(out->bytes.data()),
-                                             out->bytes.size(), ty, buf, &n));
-      SetIfChanged(&out->bytes, buf, n);
+      TABDB_RETURN_IF_ERROR(FitEncodedNumber(u, len, ty, buf, &n));
+      FittedIfChanged(p, len, buf, n, fitted, changed);
       return Status::Ok();
     }
     case TypeKind::kRaw:
-      if (out->bytes.size() > static_cast<size_t>(ty.length))
-        return TooLarge(table, col, out->bytes.size(), static_cast<size_t>(ty.length));
+      if (len > static_cast<size_t>(ty.length))
+        return TooLarge(table, col, len, static_cast<size_t>(ty.length));
       return Status::Ok();
     case TypeKind::kBinaryFloat:
     case TypeKind::kBinaryDouble: {
       uint8_t buf[8];
-      if (ty.kind == TypeKind::kBinaryFloat && out->bytes.size() == 4) {
-        CanonicalizeBinaryFloat(reinterpret_cast<const uint8_t*>(out->bytes.data()), buf);
-        SetIfChanged(&out->bytes, buf, 4);
-      } else if (ty.kind == TypeKind::kBinaryDouble && out->bytes.size() == 8) {
-        CanonicalizeBinaryDouble(reinterpret_cast<const uint8_t*>(out->bytes.data()), buf);
-        SetIfChanged(&out->bytes, buf, 8);
+      if (ty.kind == TypeKind::kBinaryFloat && len == 4) {
+        CanonicalizeBinaryFloat(u, buf);
+        FittedIfChanged(p, len, buf, 4, fitted, changed);
+      } else if (ty.kind == TypeKind::kBinaryDouble && len == 8) {
+        CanonicalizeBinaryDouble(u, buf);
+        FittedIfChanged(p, len, buf, 8, fitted, changed);
       } else {
         return OraError(ora::kInvalidNumber);
       }
@@ -548,55 +571,52 @@ Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, Lob
     }
     case TypeKind::kDate: {
       DateTime d;
-      TABDB_RETURN_IF_ERROR(DecodeAnyDate(*out, &d));
+      TABDB_RETURN_IF_ERROR(DecodeDate(u, len, &d));
       return Status::Ok();
     }
     case TypeKind::kTimestamp:
     case TypeKind::kTimestampLTZ:
     case TypeKind::kTimestampTZ: {
-      const uint8_t* p = reinterpret_cast<const uint8_t*>(out->bytes.data());
       DateTime d;
       if (ty.kind == TypeKind::kTimestampTZ) {
-        TABDB_RETURN_IF_ERROR(DecodeTimestampTZ(p, out->bytes.size(), &d));
+        TABDB_RETURN_IF_ERROR(DecodeTimestampTZ(u, len, &d));
         if (d.tz_region != 0) return Status::Ok();  // region values pass unchanged
       } else {
-        TABDB_RETURN_IF_ERROR(DecodeTimestamp(p, out->bytes.size(), &d));
+        TABDB_RETURN_IF_ERROR(DecodeTimestamp(u, len, &d));
       }
       uint32_t before = d.nanos;
       TABDB_RETURN_IF_ERROR(RoundFraction(&d, ty.precision == kUnset ? 6 : ty.precision));
-      if (d.nanos == before && (ty.kind == TypeKind::kTimestampTZ || out->bytes.size() == 7 ||
-                                d.nanos != 0)) {
+      if (d.nanos == before && (ty.kind == TypeKind::kTimestampTZ || len == 7 || d.nanos != 0)) {
         return Status::Ok();
       }
       uint8_t buf[13];
       if (ty.kind == TypeKind::kTimestampTZ) {
         EncodeTimestampTZ(d, buf);
-        out->bytes.assign(reinterpret_cast<char*>(buf), 13);
+        fitted->assign(reinterpret_cast<char*>(buf), 13);
       } else {
         size_t n = EncodeTimestamp(d, buf);
-        out->bytes.assign(reinterpret_cast<char*>(buf), n);
+        fitted->assign(reinterpret_cast<char*>(buf), n);
       }
+      *changed = true;
       return Status::Ok();
     }
     case TypeKind::kIntervalYM: {
       IntervalYM v;
-      TABDB_RETURN_IF_ERROR(DecodeIntervalYM(reinterpret_cast<const uint8_t*>(out->bytes.data()),
-                                             out->bytes.size(), &v));
+      TABDB_RETURN_IF_ERROR(DecodeIntervalYM(u, len, &v));
       TABDB_RETURN_IF_ERROR(FitIntervalYM(&v, ty.precision == kUnset ? 2 : ty.precision));
       uint8_t buf[5];
       EncodeIntervalYM(v, buf);
-      SetIfChanged(&out->bytes, buf, 5);
+      FittedIfChanged(p, len, buf, 5, fitted, changed);
       return Status::Ok();
     }
     case TypeKind::kIntervalDS: {
       IntervalDS v;
-      TABDB_RETURN_IF_ERROR(DecodeIntervalDS(reinterpret_cast<const uint8_t*>(out->bytes.data()),
-                                             out->bytes.size(), &v));
+      TABDB_RETURN_IF_ERROR(DecodeIntervalDS(u, len, &v));
       TABDB_RETURN_IF_ERROR(FitIntervalDS(&v, ty.precision == kUnset ? 2 : ty.precision,
                                           ty.scale == kUnset ? 6 : ty.scale));
       uint8_t buf[11];
       EncodeIntervalDS(v, buf);
-      SetIfChanged(&out->bytes, buf, 11);
+      FittedIfChanged(p, len, buf, 11, fitted, changed);
       return Status::Ok();
     }
     default:

@@ -49,6 +49,18 @@ Status FitToColumn(const Value& in, const TableInfo& table, const ColumnInfo& co
 // column's type: the per-row path of array inserts).
 Status FitInPlace(Value* v, const TableInfo& table, const ColumnInfo& col,
                   LobStore* lobs = nullptr);
+// The checks of FitInPlace on the `len` bytes at `p` of a non-NULL value
+// that already has column `col`'s type (or its family: characters, NUMBER
+// and FLOAT), which need not live in a Value. When the column's form of
+// the value differs from these bytes (padding, rounding, a canonical
+// number or float), *fitted receives it and *changed is set; otherwise
+// neither is touched and the bytes stand as they are. `fitted` may hold
+// the bytes `p` points into.
+Status FitColumnBytes(const char* p, size_t len, const TableInfo& table, const ColumnInfo& col,
+                      std::string* fitted, bool* changed);
+// Whether FitInPlace checks a value of kind `bound` (not a stored LOB) for
+// a column of kind `column` as it is, without converting it first.
+bool FitsWithoutConversion(TypeKind bound, TypeKind column);
 
 // Upper-case hex of bytes (RAWTOHEX) and back (HEXTORAW, ORA-01465).
 std::string ToHex(std::string_view bytes);

@@ -998,6 +998,12 @@ Status Prepared::CompileInsert() {
       into_binds_.push_back(ins.into[k]->bind_index);
     }
   }
+  // Rows that need nothing but their bound values checked and written can
+  // be taken where the caller holds them (ExecuteInsertCells).
+  takes_cells_ = binds_are_row_ && into_binds_.empty() && !fks_.has_row_probes();
+  for (size_t j = 0; j < targets_.size() && takes_cells_; ++j) {
+    takes_cells_ = !(target_flags_[j] & kTargetStoredApart) && !sources_[j]->identity_fill;
+  }
   return Status::Ok();
 }
 
@@ -1079,24 +1085,9 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   fk_deferred_.clear();
   if (st.ok() && fks_.has_row_probes()) st = fks_.CheckRow(row, BindValue, &fk_deferred_);
   if (st.ok()) {
-    int rc = sqlite3_step(ins);
-    if (rc == SQLITE_DONE && !intervals_.empty() && sqlite3_changes(s_->db().handle()) > 0)
-      st = intervals_.NoteRow(*s_, table_, sqlite3_last_insert_rowid(s_->db().handle()));
-    if (rc == SQLITE_DONE && !fk_deferred_.empty()) {
-      int64_t rowid = sqlite3_last_insert_rowid(s_->db().handle());
-      for (int64_t cons : fk_deferred_) s_->deferred().rows.emplace_back(cons, rowid);
-    }
-    if (rc != SQLITE_DONE) {
-      st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
-    } else if (!checks_.empty() && sqlite3_changes(s_->db().handle()) == 0) {
-      // A CHECK failed: which one.
-      for (size_t j = 0; j < targets_.size(); ++j) BindValue(checks_.stmt(), static_cast<int>(j + 1), row[j]);
-      st = checks_.Run(*s_);
-      if (st.ok()) st = OraError(ora::kInternalError, {"row refused by no check"});
-    } else if (!checks_.deferred_now().empty()) {
-      NoteDeferred(sqlite3_last_insert_rowid(s_->db().handle()));
-    }
-    sqlite3_reset(ins);
+    st = WriteInsertRow([this, &row](sqlite3_stmt* q) {
+      for (size_t j = 0; j < targets_.size(); ++j) BindValue(q, static_cast<int>(j + 1), row[j]);
+    });
   }
   if (!st.ok()) {
     // The row's error is reported; the statement's savepoint, rolled back
@@ -1104,19 +1095,49 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     for (int64_t id : created_) (void)lobs.Delete(id);
     return st;
   }
-  if (!marked_rows_ && !table_.has_rows) {
-    // The table now has a segment (DBMS_METADATA and the dictionary show it).
-    sqlite3_stmt* m = nullptr;
-    TABDB_RETURN_IF_ERROR(s_->db().Cached("UPDATE tab$tables SET has_rows = 1 WHERE obj_id = ?1", &m));
-    sqlite3_bind_int64(m, 1, table_.obj_id);
-    TABDB_RETURN_IF_ERROR(s_->db().Run(m));
-    marked_rows_ = true;
-  }
+  if (!marked_rows_ && !table_.has_rows) TABDB_RETURN_IF_ERROR(MarkHasRows());
   if (returning) {
     returning->clear();
     for (int idx : returning_cols_) returning->push_back(idx >= 0 ? row[static_cast<size_t>(idx)] : Value());
   }
   return Status::Ok();
+}
+
+// The table now has a segment (DBMS_METADATA and the dictionary show it).
+Status Prepared::MarkHasRows() {
+  sqlite3_stmt* m = nullptr;
+  TABDB_RETURN_IF_ERROR(s_->db().Cached("UPDATE tab$tables SET has_rows = 1 WHERE obj_id = ?1", &m));
+  sqlite3_bind_int64(m, 1, table_.obj_id);
+  TABDB_RETURN_IF_ERROR(s_->db().Run(m));
+  marked_rows_ = true;
+  return Status::Ok();
+}
+
+// Runs the INSERT of one row, whose values are bound, and names what
+// refused it: a key (ORA-00001) or, through `bind_row` binding the row to
+// the CHECK query, a CHECK constraint. The statement is reset after.
+Status Prepared::WriteInsertRow(const std::function<void(sqlite3_stmt*)>& bind_row) {
+  sqlite3_stmt* ins = insert_.get();
+  Status st;
+  int rc = sqlite3_step(ins);
+  if (rc == SQLITE_DONE && !intervals_.empty() && sqlite3_changes(s_->db().handle()) > 0)
+    st = intervals_.NoteRow(*s_, table_, sqlite3_last_insert_rowid(s_->db().handle()));
+  if (rc == SQLITE_DONE && !fk_deferred_.empty()) {
+    int64_t rowid = sqlite3_last_insert_rowid(s_->db().handle());
+    for (int64_t cons : fk_deferred_) s_->deferred().rows.emplace_back(cons, rowid);
+  }
+  if (rc != SQLITE_DONE) {
+    st = (rc & 0xff) == SQLITE_CONSTRAINT ? UniqueViolation(rc) : SqliteError(s_->db().handle(), rc);
+  } else if (!checks_.empty() && sqlite3_changes(s_->db().handle()) == 0) {
+    // A CHECK failed: which one.
+    bind_row(checks_.stmt());
+    st = checks_.Run(*s_);
+    if (st.ok()) st = OraError(ora::kInternalError, {"row refused by no check"});
+  } else if (!checks_.deferred_now().empty()) {
+    NoteDeferred(sqlite3_last_insert_rowid(s_->db().handle()));
+  }
+  sqlite3_reset(ins);
+  return st;
 }
 
 // The next value of an identity column's sequence, which also becomes
@@ -1443,6 +1464,83 @@ Status Prepared::ExecuteDmlTaking(std::vector<Value>* binds, uint64_t* rows, std
   TABDB_RETURN_IF_ERROR(s_->CheckWritable());
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
   return Insert(*binds, rows, returning, binds);
+}
+
+Status Prepared::ExecuteInsertCells(const BoundCell* cells, const TypeKind* kinds, uint64_t* rows) {
+  if (!takes_cells_) return OraError(ora::kInternalError, {"bound cells for a statement that takes values"});
+  TABDB_RETURN_IF_ERROR(s_->CheckWritable());
+  TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
+  if (checks_.has_deferrable()) {
+    checks_.BindDeferral(*s_, insert_.get());
+    checks_.BindDeferral(*s_, checks_.stmt());
+  }
+  sqlite3_stmt* ins = insert_.get();
+  const size_t n = targets_.size();
+  // Values that fitting changes or a conversion makes live in row_, whose
+  // strings keep their capacity from row to row; the others are bound
+  // where the caller holds them, which outlives the write below.
+  row_.resize(n);
+  written_cells_.resize(n);
+  fk_deferred_.clear();
+  Status st;
+  for (size_t j = 0; j < n; ++j) {
+    const ColumnInfo& c = *targets_[j];
+    const int param = static_cast<int>(j + 1);
+    BoundCell& bound = written_cells_[j];
+    bound = cells[j];
+    if (!bound.null) {
+      Value& fitted = row_[j];
+      if (kinds[j] == c.type.kind || FitsWithoutConversion(kinds[j], c.type.kind)) {
+        bool changed = false;
+        st = FitColumnBytes(bound.data, bound.size, table_, c, &fitted.bytes, &changed);
+        if (!st.ok()) break;
+        if (changed) bound = BoundCell{fitted.bytes.data(), fitted.bytes.size(), false};
+      } else {
+        // Another type: converted as ExecuteDml converts the bound value.
+        fitted.kind = kinds[j];
+        fitted.null = false;
+        fitted.lob_id = 0;
+        fitted.empty_lob = false;
+        fitted.adopt = false;
+        fitted.bytes.assign(bound.data, bound.size);
+        LobStore lobs(s_->db());
+        st = FitInPlace(&fitted, table_, c, &lobs);
+        if (!st.ok()) break;
+        bound = BoundCell{fitted.bytes.data(), fitted.bytes.size(), fitted.null};
+      }
+    }
+    if (bound.null) {
+      if (!c.nullable) {
+        st = OraError(ora::kCannotInsertNull, {sql::QuoteName(table_.owner) + "." + sql::QuoteName(table_.name) +
+                                                   "." + sql::QuoteName(c.name)});
+        break;
+      }
+      sqlite3_bind_null(ins, param);
+    } else if (target_flags_[j] & kTargetText) {
+      sqlite3_bind_text(ins, param, bound.data, static_cast<int>(bound.size), SQLITE_STATIC);
+    } else {
+      sqlite3_bind_blob(ins, param, bound.data, static_cast<int>(bound.size), SQLITE_STATIC);
+    }
+  }
+  if (st.ok()) {
+    st = WriteInsertRow([this](sqlite3_stmt* q) {
+      for (size_t j = 0; j < written_cells_.size(); ++j) {
+        const BoundCell& b = written_cells_[j];
+        const int param = static_cast<int>(j + 1);
+        if (b.null) {
+          sqlite3_bind_null(q, param);
+        } else if (target_flags_[j] & kTargetText) {
+          sqlite3_bind_text(q, param, b.data, static_cast<int>(b.size), SQLITE_STATIC);
+        } else {
+          sqlite3_bind_blob(q, param, b.data, static_cast<int>(b.size), SQLITE_STATIC);
+        }
+      }
+    });
+  }
+  if (!st.ok()) return st;
+  if (!marked_rows_ && !table_.has_rows) TABDB_RETURN_IF_ERROR(MarkHasRows());
+  *rows += 1;
+  return Status::Ok();
 }
 
 // ---- other statements --------------------------------------------------------

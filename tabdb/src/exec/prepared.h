@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,14 @@ struct Cell {
   const void* data = nullptr;
   size_t size = 0;
   int64_t id = 0;
+};
+
+// One bound value of a row where the caller holds it: the bytes the
+// engine's value of the bind would have (NULL when `null`).
+struct BoundCell {
+  const char* data = nullptr;
+  size_t size = 0;
+  bool null = true;
 };
 
 class Prepared {
@@ -82,6 +91,16 @@ class Prepared {
   // and writes the bound values where they are rather than copying them
   // into a row first, and leaves them changed in *binds.
   Status ExecuteDmlTaking(std::vector<Value>* binds, uint64_t* rows, std::vector<Value>* returning);
+  // Whether ExecuteInsertCells runs this statement with `binds` binds: a
+  // single-row INSERT of one plain bind per column, in column order, with
+  // no RETURNING, no LOB or LONG column, no identity column to fill and no
+  // foreign key to probe for each row.
+  bool TakesCells(size_t binds) const { return takes_cells_ && binds == targets_.size(); }
+  // Runs such an INSERT once with the values where the caller holds them:
+  // cells[j] the bytes of placeholder j+1, of the Oracle type kinds[j],
+  // which stay valid for the call. The checks, errors and row written are
+  // those of ExecuteDml with these values; only the copies are left out.
+  Status ExecuteInsertCells(const BoundCell* cells, const TypeKind* kinds, uint64_t* rows);
   // Positions of the placeholders of the RETURNING ... INTO clause.
   const std::vector<int>& into_binds() const { return into_binds_; }
 
@@ -99,6 +118,8 @@ class Prepared {
   Status Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning,
                 std::vector<Value>* take);
   Status InsertRow(std::vector<Value>& row, std::vector<Value>* returning);
+  Status WriteInsertRow(const std::function<void(sqlite3_stmt*)>& bind_row);
+  Status MarkHasRows();
   Status UpdateDelete(const std::vector<Value>& binds, uint64_t* rows);
   Status UniqueViolation(int rc);
   Status PartitionOf(int64_t rowid, std::string* out);
@@ -126,6 +147,8 @@ class Prepared {
   static constexpr uint8_t kTargetText = 1, kTargetStoredApart = 2;
   std::vector<uint8_t> target_flags_;
   bool binds_are_row_ = false;  // see ExecuteDmlTaking
+  bool takes_cells_ = false;    // see TakesCells
+  std::vector<BoundCell> written_cells_;  // what ExecuteInsertCells bound for its row
   SqliteStmt values_;     // SELECT of the value expressions that are not plain binds
   SqliteStmt insert_;     // INSERT INTO t<obj>(...) VALUES(?...)
   SqliteStmt select_;     // INSERT ... SELECT source, or UPDATE/DELETE row finder
