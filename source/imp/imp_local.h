@@ -22,9 +22,6 @@
 #define IMP_ROW_DONE 0
 #define IMP_ROW_SKIPPED 2
 
-/* Prints the last fault of reader r in tabimp's words; returns -1. */
-int imp_dump_fault(const IMP_RUN *run, const DUMP_READER *r);
-
 /* 1 when name is a synonym of the target schema, 0 when not, -1 after a
  * message when the database cannot tell. */
 int is_target_synonym(IMP_WORKER *w, const char *name);
@@ -136,8 +133,8 @@ int imp_bad_row(void);
 /* True when the fixed-size field holds a NUL byte. */
 int imp_has_nul(const char *field, int size);
 
-/* Declared with the files that define them: imp_dump_fault (read_head.h),
- * imp_table_name and TABLE_NAME (read_table_info.h), the section and
+/* Declared with the files that define them: imp_dump_fault (dump_fault.h),
+ * TABLE_NAME (table_name.h), the section and
  * statement checks (verify_section.h), run_dump_statement and
  * imp_is_exists_error (run_statement.h), imp_run_sql and imp_try_sql
  * (create_table.h), the target locks (lock_target_table.h),

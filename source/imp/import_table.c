@@ -10,7 +10,7 @@
 #include "create_table.h"
 #include "lock_target_table.h"
 #include "quote_name.h"
-#include "read_table_info.h"
+#include "table_name.h"
 #include "run_statement.h"
 #include "verify_section.h"
 

@@ -3,7 +3,7 @@
  * database, piece by piece, while the row's INSERT waits for its data.
  */
 #include "imp_local.h"
-#include "read_table_info.h"
+#include "table_name.h"
 
 /* Gives one piece of len bytes at bufp; returns the execution's result
  * (CHECK_SUCCESS or CHECK_NEED_DATA), IMP_ROW_REFUSED, or CHECK_FAILURE

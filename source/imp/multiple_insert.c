@@ -7,7 +7,7 @@
 
 #include "args.h"
 #include "imp_local.h"
-#include "read_table_info.h"
+#include "table_name.h"
 #include "show_text.h"
 
 /* Inserts the n rows of the batch; 0 or -1. */

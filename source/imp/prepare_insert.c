@@ -6,7 +6,7 @@
 
 #include "imp_local.h"
 #include "quote_name.h"
-#include "read_table_info.h"
+#include "table_name.h"
 
 static size_t align8(size_t n)
 {

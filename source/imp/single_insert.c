@@ -6,7 +6,7 @@
 
 #include "args.h"
 #include "imp_local.h"
-#include "read_table_info.h"
+#include "table_name.h"
 #include "show_text.h"
 
 /* Decodes the row record at the read position into row 0 of the input

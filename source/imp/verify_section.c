@@ -9,8 +9,8 @@
 
 #include "args.h"
 #include "imp_local.h"
-#include "read_head.h"
-#include "read_table_info.h"
+#include "dump_fault.h"
+#include "table_name.h"
 #include "run_statement.h"
 #include "verify_section.h"
 
