@@ -1,6 +1,7 @@
 /*
  * dump_fault.c - prints the shared reader's last fault in the messages
- * tabimp has always used for it.
+ * tabimp has always used for it: of the file as a whole, of a section's
+ * front, of its rows.
  */
 #include <string.h>
 
@@ -38,5 +39,19 @@ int imp_dump_fault(const IMP_RUN *run, const DUMP_READER *r)
                     (unsigned long long)f->ofs, f->reason);
         break;
     }
+    return -1;
+}
+
+int imp_rows_fault(const IMP_RUN *run, const DUMP_READER *r)
+{
+    if (r->fault.code == DUMP_E_IO || r->fault.code == DUMP_E_SHORT) return imp_dump_fault(run, r);
+    fprintf(stderr, "Row data not expected out of range.\n");
+    return -1;
+}
+
+int imp_front_fault(const IMP_RUN *run, const DUMP_READER *r, const char *table)
+{
+    if (r->fault.code == DUMP_E_IO || r->fault.code == DUMP_E_SHORT) return imp_dump_fault(run, r);
+    fprintf(stderr, "Table %s: %s.\n", table, r->fault.reason);
     return -1;
 }

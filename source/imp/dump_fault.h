@@ -12,6 +12,17 @@ extern "C" {
 /* Prints the reader's last fault in tabimp's words; returns -1. */
 int imp_dump_fault(const IMP_RUN *run, const DUMP_READER *r);
 
+/* The faults of the pass over a table's rows and streams, in the words
+ * tabimp has always used for a damaged row: a short or failed read as
+ * imp_dump_fault says it, anything else "Row data not expected out of
+ * range.". Returns -1. */
+int imp_rows_fault(const IMP_RUN *run, const DUMP_READER *r);
+
+/* The faults of a section's front (CREATE TABLE text and column block):
+ * a short or failed read as imp_dump_fault says it, a broken rule as
+ * "Table <name>: <reason>.". Returns -1. */
+int imp_front_fault(const IMP_RUN *run, const DUMP_READER *r, const char *table);
+
 #ifdef __cplusplus
 }
 #endif

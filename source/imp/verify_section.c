@@ -4,6 +4,7 @@
  * created, each statement against the kinds an export writes, and the
  * deferred statements run after the last table.
  */
+#include <assert.h>
 #include <stdlib.h>
 #include <string.h>
 
