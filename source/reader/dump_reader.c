@@ -332,7 +332,7 @@ static int reserve(DUMP_READER *r, uint32_t n)
     return 0;
 }
 
-static int take16(DUMP_READER *r, uint16_t *w, const char *what)
+static inline int take16(DUMP_READER *r, uint16_t *w, const char *what)
 {
     if (need(r, 2, what) != 0) return -1;
     *w = get_be16(r->buf + r->pos);
@@ -341,7 +341,7 @@ static int take16(DUMP_READER *r, uint16_t *w, const char *what)
     return 0;
 }
 
-static int peek16(DUMP_READER *r, uint16_t *w, const char *what)
+static inline int peek16(DUMP_READER *r, uint16_t *w, const char *what)
 {
     if (need(r, 2, what) != 0) return -1;
     *w = get_be16(r->buf + r->pos);
@@ -401,6 +401,88 @@ const char *dump_columns_fault(const TAB_INFO *t, const uint8_t *raw, char *why,
 }
 
 /* ---- rows and streams: one set of rules for the walk and the importer's pass ---- */
+
+/* The row readers are inlined where they are used, so that the walk,
+ * which keeps no values, gets a copy without the stores. */
+#if defined(__GNUC__)
+#define ROWS_INLINE static inline __attribute__((always_inline))
+#else
+#define ROWS_INLINE static inline
+#endif
+
+/* A row whose longest form is loaded, checked straight in the buffer with
+ * the rules of read_row: 1 when it keeps them all (its slots in vals when
+ * given, the read position after it), 0 when it breaks one, and read_row
+ * then finds which, and where. */
+ROWS_INLINE int scan_row(DUMP_ROWS *rs, DUMP_VALUE *vals)
+{
+    DUMP_READER *r = rs->r;
+    const uint8_t *start = r->buf + r->pos, *p = start;
+    const uint8_t *kind = rs->kind;
+    const uint32_t *vsz = rs->vsz;
+    uint32_t ncol = rs->ncol, nlob = 0;
+    int long_value = 0, long_null = 0;
+    if (rs->plain) {
+        /* only ordinary slots: NULL or a value that fits */
+        for (uint32_t j = 0; j < ncol; j++) {
+            uint16_t w = get_be16(p);
+            p += 2;
+            if (w == MARK_NULL) {
+                if (vals) {
+                    vals[j].p = NULL;
+                    vals[j].len = 0;
+                    vals[j].kind = DUMP_VAL_NULL;
+                }
+                continue;
+            }
+            if (w > vsz[j]) return 0;
+            if (vals) {
+                vals[j].p = p;
+                vals[j].len = w;
+                vals[j].kind = DUMP_VAL_VALUE;
+            }
+            p += w;
+        }
+        ncol = 0;
+    }
+    for (uint32_t j = 0; j < ncol; j++) {
+        uint16_t w = get_be16(p);
+        p += 2;
+        if (w == MARK_NULL) {
+            long_null |= kind[j] == 2;
+            if (vals) {
+                vals[j].p = NULL;
+                vals[j].len = 0;
+                vals[j].kind = DUMP_VAL_NULL;
+            }
+        } else if (kind[j] == 0) {
+            if (w > vsz[j]) return 0;
+            if (vals) {
+                vals[j].p = p;
+                vals[j].len = w;
+                vals[j].kind = DUMP_VAL_VALUE;
+            }
+            p += w;
+        } else {
+            if (w != (kind[j] == 2 ? MARK_LONG : MARK_LOB)) return 0;
+            if (kind[j] == 2)
+                long_value = 1;
+            else
+                nlob++;
+            if (vals) {
+                vals[j].p = NULL;
+                vals[j].len = 0;
+                vals[j].kind = kind[j] == 2 ? DUMP_VAL_LONG : DUMP_VAL_LOB;
+            }
+        }
+    }
+    if (get_be16(p) != MARK_END) return 0;
+    r->pos += (uint32_t)(p + 2 - start);
+    rs->long_left = long_value ? 1 : long_null ? 2 : 0;
+    rs->lobs_left = nlob;
+    rs->in_stream = 0;
+    return 1;
+}
 
 /* Reads the row record at the read position slot by slot, each rule
  * checked where it applies; vals, when given, receives each slot. Notes
@@ -517,11 +599,12 @@ int dump_streams_skip(DUMP_ROWS *rs)
     }
 }
 
-int dump_row_next(DUMP_ROWS *rs, DUMP_VALUE *vals)
+/* dump_row_next, inlined into the walk, which keeps no values. */
+ROWS_INLINE int row_next(DUMP_ROWS *rs, DUMP_VALUE *vals)
 {
     DUMP_READER *r = rs->r;
     if (rs->ended) return 0;
-    if ((rs->in_stream || rs->long_left || rs->lobs_left) && dump_streams_skip(rs) != 0) return -1;
+    if ((rs->in_stream | rs->long_left | (rs->lobs_left != 0)) && dump_streams_skip(rs) != 0) return -1;
     /* With keep the longest row the columns allow is loaded before the
      * row is read: none of its slots is moved while the later ones load,
      * and a load that would run past the limit fails without moving. */
@@ -538,9 +621,17 @@ int dump_row_next(DUMP_ROWS *rs, DUMP_VALUE *vals)
         rs->list_ofs = at(r);
         return 0;
     }
-    if (read_row(rs, vals) != 0) return -1;
+    /* every slot and the end word lie within max_row bytes: a loaded row
+     * is checked straight in the buffer, and read slot by slot only when
+     * it breaks a rule, to find which and where */
+    if (!(r->len - r->pos >= rs->max_row && scan_row(rs, vals)) && read_row(rs, vals) != 0) return -1;
     rs->rows++;
     return 1;
+}
+
+int dump_row_next(DUMP_ROWS *rs, DUMP_VALUE *vals)
+{
+    return row_next(rs, vals);
 }
 
 /* The front of a section at the read position: the CREATE TABLE text (to
@@ -593,6 +684,7 @@ static int walk_front(DUMP_READER *r, const TAB_INFO *t, const DUMP_VISIT *v, vo
         }
     }
     rs->ncol = t->ncol;
+    rs->plain = t->flag == 0;
     rs->max_row = (uint32_t)max_row; /* at most 1000 slots below 0xFF00 * 1.5 bytes each */
     if (front) {
         front->ddl = (const char *)r->buf + r->pos;
@@ -628,7 +720,7 @@ static void rows_init(DUMP_ROWS *rs, DUMP_READER *r, uint64_t limit)
     rs->ncol = rs->max_row = 0;
     rs->rows = rs->stream_bytes = rs->list_ofs = 0;
     rs->limit = limit;
-    rs->ended = rs->keep = 0;
+    rs->ended = rs->keep = rs->plain = 0;
     rs->long_left = 0;
     rs->lobs_left = 0;
     rs->in_stream = 0;
@@ -641,6 +733,7 @@ int dump_rows_begin(DUMP_READER *r, uint32_t i, DUMP_ROWS *rs, DUMP_FRONT *front
     uint64_t limit = 0;
     if (section_place(r, i, &t, &tr, &limit) != 0) return -1;
     if (seek_to(r, t.offset, limit, 0) != 0) return -1;
+    if (reserve(r, DUMP_ROWS_BUFFER) != 0) return -1;
     rows_init(rs, r, limit);
     rs->keep = 1;
     return walk_front(r, &t, NULL, NULL, rs, front);
@@ -674,7 +767,7 @@ int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx
      * loads them; wider ones (only possible for a file the importer
      * refuses) are read slot by slot */
     rs.keep = rs.max_row <= r->cap;
-    while ((rc = dump_row_next(&rs, NULL)) > 0) continue;
+    while ((rc = row_next(&rs, NULL)) > 0) continue;
     if (rc < 0) return -1;
     s.rows = rs.rows;
     s.stream_bytes = rs.stream_bytes;

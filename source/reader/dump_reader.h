@@ -251,6 +251,9 @@ typedef struct __dump_section {
 } DUMP_SECTION;
 
 #define DUMP_READ_BUFFER 262144  /* bounded memory whatever the file size */
+/* The buffer of a pass over a section's rows (dump_rows_begin): streams of
+ * many pieces move through it seldom. */
+#define DUMP_ROWS_BUFFER 2097152
 
 typedef struct __dump_reader {
     int fd;
@@ -365,6 +368,7 @@ typedef struct __dump_rows {
     uint64_t limit;          /* end of the section (of the file without the extension) */
     int ended;               /* the rows' end mark was read */
     int keep;                /* the whole row stays loaded while it is used */
+    int plain;               /* no LONG or LOB column */
     /* the streams still to come after the current row */
     int long_left;           /* 0 none, 1 the LONG value's, 2 a NULL LONG's if one stands there */
     uint32_t lobs_left;      /* one per LOB value */
