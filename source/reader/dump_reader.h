@@ -270,7 +270,7 @@ typedef struct __dump_reader {
     DUMP_FAULT fault;
     /* the read buffer: buf[0] is the byte at file offset bofs */
     uint8_t *buf;
-    uint32_t cap;           /* bytes of buf: DUMP_READ_BUFFER, more while rows wider than it are read */
+    uint32_t cap;           /* bytes of buf: DUMP_READ_BUFFER, DUMP_ROWS_BUFFER from a rows pass on, or a wider row */
     uint32_t len, pos, hpos; /* loaded, consumed, hashed */
     uint64_t bofs;
     uint64_t limit;         /* no read goes past this offset */

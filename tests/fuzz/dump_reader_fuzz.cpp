@@ -79,7 +79,7 @@ void Iterate(DUMP_READER* r, uint32_t i, const DUMP_SECTION* walked) {
   DUMP_FRONT front;
   DUMP_PIECE pc;
   int rc = dump_rows_begin(r, i, &rs, &front);
-  while (rc == 0 && (rc = dump_row_next(&rs, vals)) > 0) {
+  while (rc >= 0 && (rc = dump_row_next(&rs, vals)) > 0) {
     for (uint32_t j = 0; j < rs.ncol; j++)
       if (vals[j].kind == DUMP_VAL_VALUE && vals[j].len > rs.vsz[j]) abort();
     int b = 0, bad = 0;
