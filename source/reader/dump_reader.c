@@ -277,8 +277,8 @@ static void hash_consumed(DUMP_READER *r)
 }
 
 /* Makes ahead + n bytes (at most the buffer) available at the read
- * position by moving the unread bytes to the buffer's start and loading
- * after them; a fault names the offset ahead bytes on and what. */
+ * position by loading the buffer anew from there; a fault names the
+ * offset ahead bytes on and what. */
 static int load_more(DUMP_READER *r, uint32_t ahead, uint32_t n, const char *what)
 {
     uint32_t want = ahead + n;
@@ -289,15 +289,14 @@ static int load_more(DUMP_READER *r, uint32_t ahead, uint32_t n, const char *wha
         return fail(r, DUMP_E_DAMAGED, at(r) + ahead, "%s runs past the end of the section", what);
     }
     hash_consumed(r);
-    uint32_t keep = r->len - r->pos;
-    memmove(r->buf, r->buf + r->pos, keep);
+    /* The unread bytes are read again from the file with the ones after
+     * them, as tabimp's read window did, rather than moved in the buffer. */
     r->bofs += r->pos;
-    r->pos = r->hpos = 0;
-    r->len = keep;
-    uint64_t room = r->cap - keep;
-    if (room > r->limit - (r->bofs + keep)) room = r->limit - (r->bofs + keep);
-    if (pread_full(r, r->buf + keep, (size_t)room, r->bofs + keep) != 0) return -1;
-    r->len += (uint32_t)room;
+    r->pos = r->hpos = r->len = 0;
+    uint64_t room = r->cap;
+    if (room > r->limit - r->bofs) room = r->limit - r->bofs;
+    if (pread_full(r, r->buf, (size_t)room, r->bofs) != 0) return -1;
+    r->len = (uint32_t)room;
     assert(CURSOR_OK(r) && r->len - r->pos >= want);
     return 0;
 }
