@@ -276,19 +276,34 @@ static void hash_consumed(DUMP_READER *r)
     assert(CURSOR_OK(r));
 }
 
-/* Makes ahead + n bytes (at most the buffer) available at the read
- * position by loading the buffer anew from there; a fault names the
- * offset ahead bytes on and what. */
+/* Grows the buffer to n bytes, keeping what it holds. */
+static int reserve(DUMP_READER *r, uint32_t n)
+{
+    if (n <= r->cap) return 0;
+    uint8_t *grown = (uint8_t *)realloc(r->buf, n);
+    if (!grown) {
+        r->fault.err = ENOMEM;
+        return fail(r, DUMP_E_IO, at(r), "%s", strerror(ENOMEM));
+    }
+    r->buf = grown;
+    r->cap = n;
+    return 0;
+}
+
+/* Makes ahead + n bytes available at the read position by loading the
+ * buffer anew from there, grown when they are more than it holds; a fault
+ * names the offset ahead bytes on and what. */
 static int load_more(DUMP_READER *r, uint32_t ahead, uint32_t n, const char *what)
 {
     uint32_t want = ahead + n;
-    assert(want <= r->cap && CURSOR_OK(r));
+    assert(CURSOR_OK(r));
     if (at(r) + want > r->limit) {
         if (r->limit == r->size)
             return fail(r, DUMP_E_SHORT, at(r) + ahead, "file ends inside %s", what);
         return fail(r, DUMP_E_DAMAGED, at(r) + ahead, "%s runs past the end of the section", what);
     }
     hash_consumed(r);
+    if (want > r->cap && reserve(r, want) != 0) return -1;
     /* The unread bytes are read again from the file with the ones after
      * them, as tabimp's read window did, rather than moved in the buffer. */
     r->bofs += r->pos;
@@ -301,8 +316,8 @@ static int load_more(DUMP_READER *r, uint32_t ahead, uint32_t n, const char *wha
     return 0;
 }
 
-/* Makes n bytes (at most the buffer) available at the read position.
- * Bytes already loaded stay where they are. */
+/* Makes n bytes available at the read position. Bytes already loaded
+ * stay where they are. */
 static inline int need(DUMP_READER *r, uint32_t n, const char *what)
 {
     if (r->len - r->pos >= n) return 0;
@@ -317,19 +332,6 @@ static inline int need_ahead(DUMP_READER *r, uint32_t ahead, uint32_t n, const c
     return load_more(r, ahead, n, what);
 }
 
-/* Grows the buffer to n bytes, keeping what it holds. */
-static int reserve(DUMP_READER *r, uint32_t n)
-{
-    if (n <= r->cap) return 0;
-    uint8_t *grown = (uint8_t *)realloc(r->buf, n);
-    if (!grown) {
-        r->fault.err = ENOMEM;
-        return fail(r, DUMP_E_IO, at(r), "%s", strerror(ENOMEM));
-    }
-    r->buf = grown;
-    r->cap = n;
-    return 0;
-}
 
 static inline int take16(DUMP_READER *r, uint16_t *w, const char *what)
 {

@@ -250,10 +250,18 @@ typedef struct __dump_section {
     uint32_t statements;
 } DUMP_SECTION;
 
-#define DUMP_READ_BUFFER 262144  /* bounded memory whatever the file size */
+/* The read buffer: bounded memory whatever the file size. It grows only to
+ * hold one structure wider than itself (a statement, a section's front, a
+ * row), which the format bounds; test builds make it small so that loads
+ * happen within small files. */
+#ifndef DUMP_READ_BUFFER
+#define DUMP_READ_BUFFER 262144
+#endif
 /* The buffer of a pass over a section's rows (dump_rows_begin): streams of
  * many pieces move through it seldom. */
+#ifndef DUMP_ROWS_BUFFER
 #define DUMP_ROWS_BUFFER 2097152
+#endif
 
 typedef struct __dump_reader {
     int fd;
