@@ -477,7 +477,7 @@ int free_lob_locator(EXP_WORKER *w, EXP_TABLE *tab);
 
 #define IMP_IGNORE 1             /* IMP_RUN.flag: IGNORE=Y */
 #ifndef IMP_WINDOW_SIZE
-#define IMP_WINDOW_SIZE 2097152  /* bytes of the read window */
+#define IMP_WINDOW_SIZE 2097152  /* longest row record taken: the reader's buffer holds one whole */
 #endif
 #ifndef IMP_BIND_AREA
 #define IMP_BIND_AREA 4194304    /* bytes of the bind area (smaller in some test builds) */
@@ -504,6 +504,8 @@ typedef struct __imp_names {
 } IMP_NAMES;
 
 struct __dump_reader;
+struct __dump_rows;
+struct __dump_value;
 
 /* What the whole run shares: the options, the dump file and its table
  * list, the objects the run made, and the deferred list's look-up table.
@@ -531,8 +533,9 @@ typedef struct __imp_run {
     char log_filename[256];
 } IMP_RUN;
 
-/* What one worker owns: its session, its reader cursor over the dump, its
- * read window and bind area, and the table it is loading. */
+/* What one worker owns: its session, its reader cursor over the dump and
+ * its pass over a table's rows, its column and bind areas, and the table
+ * it is loading. */
 typedef struct __imp_worker {
     IMP_RUN *run;
     OCI_ENV env;
@@ -545,15 +548,12 @@ typedef struct __imp_worker {
     int feedback;                  /* writes FEEDBACK dots (a serial run) */
     int max_row;                   /* rows per execution */
     int nrow;                      /* rows of the table inserted */
-    int rsz;                       /* bytes of the read window */
     int asz;                       /* bytes of the bind area */
-    int dlen;                      /* bytes loaded in the window */
-    int rtail;                     /* read position in the window */
-    uint64_t data_ofs;             /* file offset of the window's first byte */
-    uint8_t *buf;                  /* the window and the bind area, one block */
-    uint8_t *rbuf;
+    uint8_t *buf;                  /* the areas below and the bind area, one block */
+    struct __dump_rows *rows;      /* the pass over the current table's rows */
+    struct __dump_value *vals;     /* the slots of the row read last */
     uint8_t *abuf;
-    COL_INFO *colp;
+    COL_INFO *colp;                /* the current table's column block, host order */
     BIND_COLUMN *bc;
 } IMP_WORKER;
 
@@ -563,7 +563,6 @@ int parse_imp_arguments(IMP_RUN *run, int argc, char **argv);
 
 int read_dump_head(IMP_RUN *run, HEAD_INFO *hi);
 int read_table_information(IMP_RUN *run);
-int read_file(IMP_WORKER *w);
 int import_table(IMP_WORKER *w, IMP_TABLE *t);
 int set_current_schema(IMP_WORKER *w);
 int create_table(IMP_WORKER *w, const char *sqltxt, int slen);

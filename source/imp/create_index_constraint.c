@@ -4,65 +4,55 @@
  * once every statement of the list has been found to be of a kind the
  * export writes.
  */
+#include <assert.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "imp_local.h"
+#include "dump_fault.h"
 #include "run_statement.h"
 #include "verify_section.h"
 #include "outcome.h"
 
-/* Steps over the list from the read position, checking each statement.
- * The read position ends on the end mark. */
-static int check_list(IMP_WORKER *w, const IMP_TABLE *t)
+/* Visits of the list (ctx: the worker, at its table); 1 stops the walk
+ * after the message. */
+static int check_one(void *ctx, const char *text, uint32_t len)
 {
-    for (;;) {
-        if (imp_need(w, 2) < 0) return -1;
-        int len = imp_peek16(w);
-        if (len == MARK_END) return 0;
-        /* The whole block must be loaded, whatever its length. */
-        if (imp_need(w, 2 + len) < 0) return -1;
-        if (check_import_statement(w->run, t, STMT_AT_SECTION, (const char *)w->rbuf + w->rtail + 2,
-                                   len) < 0)
-            return -1;
-        w->rtail += 2 + len;
+    IMP_WORKER *w = ctx;
+    return check_import_statement(w->run, w->table, STMT_AT_SECTION, text, (int)len) < 0 ? 1 : 0;
+}
+
+static int run_one(void *ctx, const char *text, uint32_t ulen)
+{
+    IMP_WORKER *w = ctx;
+    int len = (int)ulen;
+    STMT_INFO in;
+    if (check_import_info(w->run, w->table, STMT_AT_SECTION, text, len, &in) < 0) return 1;
+    char *merged = NULL;
+    int mlen = 0;
+    int dropped = w->run->partition_merge && strcmp(in.kind, "index") == 0
+                      ? drop_partitioning(text, len, &merged, &mlen)
+                      : 0;
+    if (dropped < 0) return 1;
+    if (dropped > 0) {
+        fprintf(stderr, "Index \"%s\": partitions merged into one index (PARTITION_OPTIONS=MERGE).\n",
+                in.object);
+        run_warning();
     }
+    int rc = dropped > 0 ? run_dump_statement(w, merged, mlen, &in) : run_dump_statement(w, text, len, &in);
+    free(merged);
+    return rc < 0 ? 1 : 0;
 }
 
 int create_index_constraints(IMP_WORKER *w, IMP_TABLE *t)
 {
-    uint64_t start = w->data_ofs + (uint64_t)w->rtail;
-    if (check_list(w, t) < 0) return -1;
-    /* Back to the list's start; the window only moved forward. */
-    if (start >= w->data_ofs) {
-        w->rtail = (int)(start - w->data_ofs);
-    } else {
-        w->data_ofs = start;
-        w->rtail = 0;
-        if (read_file(w) < 0) return -1;
-    }
-    for (;;) {
-        if (imp_need(w, 2) < 0) return -1;
-        int len = imp_peek16(w);
-        if (len == MARK_END) return 0; /* the read position stays on the end mark */
-        if (imp_need(w, 2 + len) < 0) return -1;
-        const char *text = (const char *)w->rbuf + w->rtail + 2;
-        STMT_INFO in;
-        if (check_import_info(w->run, t, STMT_AT_SECTION, text, len, &in) < 0) return -1;
-        char *merged = NULL;
-        int mlen = 0;
-        int dropped = w->run->partition_merge && strcmp(in.kind, "index") == 0
-                          ? drop_partitioning(text, len, &merged, &mlen)
-                          : 0;
-        if (dropped < 0) return -1;
-        if (dropped > 0) {
-            fprintf(stderr, "Index \"%s\": partitions merged into one index (PARTITION_OPTIONS=MERGE).\n",
-                    in.object);
-            run_warning();
-        }
-        int rc = dropped > 0 ? run_dump_statement(w, merged, mlen, &in) : run_dump_statement(w, text, len, &in);
-        free(merged);
-        if (rc < 0) return -1;
-        w->rtail += 2 + len;
-    }
+    DUMP_VISIT check = {NULL, NULL, check_one, NULL};
+    DUMP_VISIT run = {NULL, NULL, run_one, NULL};
+    assert(w->table == t);
+    (void)t;
+    /* the whole list is checked before its first statement runs */
+    int rc = dump_rows_statements(w->rows, &check, w);
+    if (rc == 0) rc = dump_rows_statements(w->rows, &run, w);
+    if (rc < 0) return imp_dump_fault(w->run, w->dump);
+    return rc == 0 ? 0 : -1;
 }

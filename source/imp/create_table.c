@@ -8,7 +8,7 @@
 
 #include "imp_local.h"
 #include "create_table.h"
-#include "read_table_info.h"
+#include "table_name.h"
 #include "outcome.h"
 
 /* 0, -1 (prepare failed) or -2 (execute failed), nothing printed. */

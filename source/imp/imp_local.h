@@ -1,11 +1,10 @@
 /*
- * imp_local.h - helpers shared by the operations of tabimp only: the safe
- * readers of the read window, the statement runner and the run's handles.
+ * imp_local.h - helpers shared by the operations of tabimp only: the
+ * worker's set-up, the objects of the run, the rows refused, and the
+ * length a value is bound with.
  */
 #ifndef TAB_IMP_LOCAL_H
 #define TAB_IMP_LOCAL_H
-
-#include <assert.h>
 
 #include "dump_reader.h"
 #include "outcome.h"
@@ -21,9 +20,6 @@
 #define IMP_BATCH_REFUSED 2
 #define IMP_ROW_DONE 0
 #define IMP_ROW_SKIPPED 2
-
-/* Prints the last fault of reader r in tabimp's words; returns -1. */
-int imp_dump_fault(const IMP_RUN *run, const DUMP_READER *r);
 
 /* 1 when name is a synonym of the target schema, 0 when not, -1 after a
  * message when the database cannot tell. */
@@ -73,10 +69,6 @@ void imp_table_done_line(IMP_WORKER *w, const char *name);
 /* Reports one refused row of a single-row table. */
 void imp_row_rejected(IMP_WORKER *w, const char *message);
 
-/* Steps over the rest of a LONG or LOB stream whose row was refused: its
- * pieces up to the end word and the extra end word. 0 or -1. */
-int imp_skip_stream_rest(IMP_WORKER *w);
-
 /* A stopped worker: rolls back its open work and, when it was in a table,
  * drops that table if this run created it and names the signal and the
  * table. */
@@ -92,31 +84,6 @@ void imp_report_stop(const IMP_RUN *run, IMP_WORKER *w);
  * failure. */
 int drop_partitioning(const char *txt, int len, char **out, int *outlen);
 
-/* Longest stream piece and the room a piece needs in the window: its length
- * word, up to DUMP_PIECE_SIZE bytes, and the word after it. */
-#define IMP_PIECE_ROOM (2 + DUMP_PIECE_SIZE + 2)
-
-/* Makes sure that the window holds n bytes from the read position on,
- * moving it forward when they are not all loaded. Returns 0, or -1 after a
- * message when the file cannot supply them ("Read %s not completed."). */
-int imp_need(IMP_WORKER *w, int n);
-
-/* The big-endian word at the read position; imp_need(2) must have succeeded. */
-static inline uint16_t imp_peek16(const IMP_WORKER *w)
-{
-    assert(w->rtail >= 0 && w->rtail + 2 <= w->dlen);
-    return get_be16(w->rbuf + w->rtail);
-}
-
-/* Reads the word at the read position and steps past it; 0 or -1. */
-int imp_take16(IMP_WORKER *w, uint16_t *word);
-
-/* After the end word of a stream: a writer that always writes the last
- * piece leaves one more zero word there, which belongs to the same stream
- * end (no row start or value slot is ever 0x0000). Consumes it when present.
- * Returns 0, or -1 when the file ends right after the stream. */
-int imp_skip_second_end(IMP_WORKER *w);
-
 /* Length to bind for a value of w bytes at p. A CHAR or NCHAR value comes
  * out of the export blank-padded to its buffer, which counts bytes of the
  * national or multi-byte character set and so may hold more blanks than
@@ -130,14 +97,11 @@ static inline uint16_t imp_bind_length(const BIND_COLUMN *b, const uint8_t *p, u
     return w;
 }
 
-/* Prints the message for a damaged row or stream and returns -1. */
-int imp_bad_row(void);
-
 /* True when the fixed-size field holds a NUL byte. */
 int imp_has_nul(const char *field, int size);
 
-/* Declared with the files that define them: imp_dump_fault (read_head.h),
- * imp_table_name and TABLE_NAME (read_table_info.h), the section and
+/* Declared with the files that define them: imp_dump_fault (dump_fault.h),
+ * TABLE_NAME (table_name.h), the section and
  * statement checks (verify_section.h), run_dump_statement and
  * imp_is_exists_error (run_statement.h), imp_run_sql and imp_try_sql
  * (create_table.h), the target locks (lock_target_table.h),

@@ -15,8 +15,8 @@
 
 #include "args.h"
 #include "imp_local.h"
-#include "read_head.h"
-#include "read_table_info.h"
+#include "dump_fault.h"
+#include "table_name.h"
 #include "verify_section.h"
 
 static const char usage_text[] =
@@ -168,16 +168,22 @@ int imp_worker_begin(IMP_RUN *run, IMP_WORKER *w, DUMP_READER *own)
         /* the coordinator of a parallel run loads no rows: no window */
         if (run->parallel > 1) return 0;
     }
-    size_t sz = (size_t)IMP_WINDOW_SIZE + IMP_BIND_AREA;
+    /* one block: the pass over the rows, the slots of a row, the column
+     * block of a table, then the bind area (each part a multiple of 8) */
+    size_t rows_sz = (sizeof(DUMP_ROWS) + 7) / 8 * 8;
+    size_t vals_sz = sizeof(DUMP_VALUE) * DUMP_MAX_COLUMNS;
+    size_t cols_sz = sizeof(COL_INFO) * DUMP_MAX_COLUMNS;
+    size_t sz = rows_sz + vals_sz + cols_sz + IMP_BIND_AREA;
     w->buf = malloc(sz);
     if (!w->buf) {
         fprintf(stderr, "Allocate memory (%zu) error: %s\n", sz, strerror(errno));
         return -1;
     }
-    w->rsz = IMP_WINDOW_SIZE;
+    w->rows = (DUMP_ROWS *)w->buf;
+    w->vals = (DUMP_VALUE *)(w->buf + rows_sz);
+    w->colp = NULL;
     w->asz = IMP_BIND_AREA;
-    w->rbuf = w->buf;
-    w->abuf = w->rbuf + w->rsz;
+    w->abuf = w->buf + rows_sz + vals_sz + cols_sz;
     return 0;
 }
 
@@ -187,7 +193,9 @@ void imp_worker_end(IMP_WORKER *w)
     if (w->dump && w->run && w->dump != w->run->dump) dump_close(w->dump);
     w->dump = NULL;
     free(w->buf);
-    w->buf = w->rbuf = w->abuf = NULL;
+    w->buf = w->abuf = NULL;
+    w->rows = NULL;
+    w->vals = NULL;
     w->colp = NULL;
     w->bc = NULL;
 }

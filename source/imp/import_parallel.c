@@ -17,7 +17,7 @@
 
 #include "args.h"
 #include "imp_local.h"
-#include "read_table_info.h"
+#include "table_name.h"
 #include "verify_section.h"
 
 typedef struct __imp_parallel {

@@ -1,16 +1,17 @@
 /*
  * import_table.c - imports one table of the directory: checks its section,
- * reads its DDL and column block, creates it, loads its rows, then creates
- * its indexes.
+ * takes its DDL and column block from the reader, creates it, loads its
+ * rows, then creates its indexes.
  */
 #include <stddef.h>
 #include <string.h>
 
 #include "imp_local.h"
 #include "create_table.h"
+#include "dump_fault.h"
 #include "lock_target_table.h"
 #include "quote_name.h"
-#include "read_table_info.h"
+#include "table_name.h"
 #include "run_statement.h"
 #include "verify_section.h"
 
@@ -106,53 +107,31 @@ int import_table(IMP_WORKER *w, IMP_TABLE *table)
     w->verified = NULL;
     w->bc = NULL;
     w->colp = NULL;
-    w->data_ofs = t->offset;
-    w->rtail = 0;
-    w->dlen = 0;
-    if (read_file(w) < 0) return -1;
 
-    /* The front of the section (DDL text block and column block) must
-     * arrive with this first read. */
-    if (w->dlen < 2) {
-        fprintf(stderr, "Read %s not completed.\n", w->run->dump_filename);
-        return -1;
-    }
-    int slen = get_be16(w->rbuf);
-    uint64_t front = 2 + (uint64_t)slen + (uint64_t)t->ncol * sizeof(COL_INFO);
-    if (front > (uint64_t)w->dlen) {
-        if (w->dlen < w->rsz)
-            fprintf(stderr, "Read %s not completed.\n", w->run->dump_filename);
-        else
-            fprintf(stderr, "Table %s: section front exceeds the read window.\n", TABLE_NAME(table));
-        return -1;
-    }
-    if (slen == 0) {
-        fprintf(stderr, "Table %s: CREATE TABLE statement missing.\n", TABLE_NAME(table));
-        return -1;
-    }
-    uint8_t *raw_cols = w->rbuf + 2 + slen;
-    char why[96];
-    if (dump_columns_fault(t, raw_cols, why, sizeof(why))) {
-        fprintf(stderr, "Table %s: %s.\n", TABLE_NAME(table), why);
-        return -1;
-    }
-    w->rtail = (int)front;
-    if (check_import_statement(w->run, table, STMT_AT_CREATE, (const char *)w->rbuf + 2, slen) < 0) return -1;
+    /* The front of the section (DDL text block and column block), checked
+     * by the reader, which then stands at the rows. */
+    DUMP_FRONT front;
+    if (dump_rows_begin(w->dump, table->index, w->rows, &front) < 0)
+        return imp_front_fault(w->run, w->dump, TABLE_NAME(table));
+    int slen = (int)front.ddl_len;
+    if (check_import_statement(w->run, table, STMT_AT_CREATE, front.ddl, slen) < 0) return -1;
 
-    rc = create_or_take(w, table, (const char *)w->rbuf + 2, slen);
+    /* nothing is read from the dump until the column block is copied:
+     * the text and the block stay in the reader's buffer till then */
+    rc = create_or_take(w, table, front.ddl, slen);
     if (rc <= 0) {
         if (rc == 0) w->table = NULL;
         return rc;
     }
 
-    /* The DDL text has been executed; move the column records to the start
-     * of the window so that they are aligned, and convert them in place. */
-    memmove(w->rbuf, raw_cols, (size_t)t->ncol * sizeof(COL_INFO));
-    w->colp = (COL_INFO *)w->rbuf;
+    /* The column records in host order, in the worker's column area. */
+    w->colp = (COL_INFO *)(void *)(w->vals + DUMP_MAX_COLUMNS);
     for (uint32_t i = 0; i < t->ncol; i++) {
-        COL_INFO *c = &w->colp[i];
-        c->ctype = get_be32((const uint8_t *)c + offsetof(COL_INFO, ctype));
-        c->clen = get_be32((const uint8_t *)c + offsetof(COL_INFO, clen));
+        const uint8_t *c = front.cols + (size_t)i * sizeof(COL_INFO);
+        COL_INFO *ci = &w->colp[i];
+        ci->ctype = get_be32(c + offsetof(COL_INFO, ctype));
+        ci->clen = get_be32(c + offsetof(COL_INFO, clen));
+        memcpy(ci->col_name, c + offsetof(COL_INFO, col_name), sizeof(ci->col_name));
     }
 
     /* The rows go only into a TABLE of the target, locked until they are

@@ -1,9 +1,11 @@
 /*
- * insert_long.c - hands the LONG stream at the read position to the
- * database, piece by piece, while the row's INSERT waits for its data.
+ * insert_long.c - hands the row's LONG stream, piece by piece as the
+ * reader delivers it, to the database while the row's INSERT waits for
+ * its data.
  */
 #include "imp_local.h"
-#include "read_table_info.h"
+#include "dump_fault.h"
+#include "table_name.h"
 
 /* Gives one piece of len bytes at bufp; returns the execution's result
  * (CHECK_SUCCESS or CHECK_NEED_DATA), IMP_ROW_REFUSED, or CHECK_FAILURE
@@ -45,17 +47,18 @@ static int give_piece(IMP_WORKER *w, const uint8_t *bufp, uint16_t len, sb2 *ind
 }
 
 /* IMP_ROW_DONE, IMP_ROW_SKIPPED when the target refused the row under
- * IGNORE=Y (reported, its stream stepped over), or -1. */
+ * IGNORE=Y (reported, its streams stepped over), or -1. */
 int insert_long_piece(IMP_WORKER *w)
 {
+    static const uint8_t none[1];
     const TAB_INFO *t = &w->table->info;
     /* The LONG column is the last input bind; its slot said NULL or not. */
     sb2 ind = w->bc[t->ncol - 1].indp[0] == -1 ? -1 : 0;
 
-    if (imp_need(w, 2) < 0) return -1;
-    if (imp_peek16(w) != MARK_STREAM) {
+    int begun = dump_stream_begin(w->rows);
+    if (begun < 0) return imp_rows_fault(w->run, w->dump);
+    if (begun == 0) {
         /* A NULL LONG may come without a stream: hand over NULL at once. */
-        if (ind != -1) return imp_bad_row();
         int r = give_piece(w, NULL, 0, &ind);
         if (r == IMP_ROW_REFUSED) {
             imp_row_rejected(w, get_ora_message(&w->env));
@@ -65,35 +68,30 @@ int insert_long_piece(IMP_WORKER *w)
             fprintf(stderr, "Table %s: LONG value not accepted.\n", TABLE_NAME(w->table));
         return r == CHECK_SUCCESS ? IMP_ROW_DONE : -1;
     }
-    w->rtail += 2;
 
     for (;;) {
-        if (imp_need(w, 2) < 0) return -1;
-        uint16_t clen = imp_peek16(w);
-        if (clen > DUMP_PIECE_SIZE) return imp_bad_row();
-        if (imp_need(w, 2 + clen) < 0) return -1;
+        DUMP_PIECE pc;
+        int more = dump_stream_next(w->rows, &pc);
+        if (more < 0) return imp_rows_fault(w->run, w->dump);
         if (stop_requested()) return -1;
-        int r = give_piece(w, w->rbuf + w->rtail + 2, clen, &ind);
+        /* the end word goes as an empty last piece */
+        int r = more ? give_piece(w, pc.p, (uint16_t)pc.len, &ind) : give_piece(w, none, 0, &ind);
         if (r == IMP_ROW_REFUSED) {
-            w->rtail += 2 + clen;
-            if ((clen != 0 ? imp_skip_stream_rest(w) : imp_skip_second_end(w)) < 0) return -1;
+            if (dump_streams_skip(w->rows) < 0) return imp_rows_fault(w->run, w->dump);
             imp_row_rejected(w, get_ora_message(&w->env));
             return IMP_ROW_SKIPPED;
         }
         if (r < 0) return -1;
-        w->rtail += 2 + clen;
-        if (clen == 0) {
-            /* the end word went as the empty last piece */
+        if (!more) {
             if (r == CHECK_NEED_DATA) {
                 fprintf(stderr, "Table %s: LONG value not accepted.\n", TABLE_NAME(w->table));
                 return -1;
             }
-            break;
+            return IMP_ROW_DONE;
         }
         if (r != CHECK_NEED_DATA) {
             fprintf(stderr, "Table %s: LONG value ended before its stream.\n", TABLE_NAME(w->table));
             return -1;
         }
     }
-    return imp_skip_second_end(w);
 }

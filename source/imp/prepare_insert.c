@@ -2,11 +2,12 @@
  * prepare_insert.c - builds and prepares a table's INSERT statement and
  * lays out and binds its bind descriptors and arrays in the bind area.
  */
+#include <assert.h>
 #include <string.h>
 
 #include "imp_local.h"
 #include "quote_name.h"
-#include "read_table_info.h"
+#include "table_name.h"
 
 static size_t align8(size_t n)
 {
@@ -170,7 +171,7 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
         fprintf(stderr, "Table %s: a row needs more room than the bind area.\n", TABLE_NAME(table));
         return -1;
     }
-    if (row_len > (uint64_t)w->rsz) {
+    if (row_len > (uint64_t)IMP_WINDOW_SIZE) {
         fprintf(stderr, "Table %s: a row needs more room than the read window.\n", TABLE_NAME(table));
         return -1;
     }

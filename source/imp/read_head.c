@@ -2,49 +2,12 @@
  * read_head.c - opens the dump file's header through the shared reader:
  * every check of the header block and, when the file carries the checksum
  * extension, of the header, directory and trailer checksums, all before
- * anything is connected or created. Prints the reader's faults in tabimp's
- * messages.
+ * anything is connected or created.
  */
 #define _POSIX_C_SOURCE 200809L
 
-#include <string.h>
-
 #include "imp_local.h"
-#include "read_head.h"
-#include "read_table_info.h"
-
-int imp_dump_fault(const IMP_RUN *run, const DUMP_READER *r)
-{
-    const DUMP_FAULT *f = &r->fault;
-    switch (f->code) {
-    case DUMP_E_IO:
-        fprintf(stderr, "Read %s: %s\n", run->dump_filename, strerror(f->err));
-        break;
-    case DUMP_E_SHORT:
-        fprintf(stderr, "Read %s not completed.\n", run->dump_filename);
-        break;
-    case DUMP_E_MAGIC:
-        fprintf(stderr, "File is not exported by these utilities.\n");
-        break;
-    case DUMP_E_HEAD:
-        fprintf(stderr, "Header of %s is damaged.\n", run->dump_filename);
-        break;
-    case DUMP_E_COUNT:
-        fprintf(stderr, "Table count %u in %s exceeds the file.\n", r->head.tab_cnt,
-                run->dump_filename);
-        break;
-    default:
-        if (f->table >= 0 && run->tables && f->table < run->ntab && f->code != DUMP_E_ENTRY)
-            fprintf(stderr, "Table %s: damaged at offset %llu of %s: %s.\n",
-                    TABLE_NAME(&run->tables[f->table]), (unsigned long long)f->ofs,
-                    run->dump_filename, f->reason);
-        else
-            fprintf(stderr, "File %s is damaged at offset %llu: %s.\n", run->dump_filename,
-                    (unsigned long long)f->ofs, f->reason);
-        break;
-    }
-    return -1;
-}
+#include "dump_fault.h"
 
 int read_dump_head(IMP_RUN *run, HEAD_INFO *hi)
 {

@@ -11,8 +11,7 @@
 #include <unistd.h>
 
 #include "imp_local.h"
-#include "read_head.h"
-#include "read_table_info.h"
+#include "dump_fault.h"
 #include "verify_section.h"
 
 int read_table_information(IMP_RUN *run)

@@ -1,8 +1,8 @@
 /*
  * reject_rows.c - rows the target refuses under IGNORE=Y: the batch's row
  * errors read through the array-DML error mode, the first few reported
- * with their row and message, all counted, and the streams of a refused
- * single row stepped over so that the next row is read where it begins.
+ * with their row and message, all counted (the streams of a refused
+ * single row are stepped over by the reader).
  */
 #include <string.h>
 
@@ -56,19 +56,6 @@ int imp_batch_rejects(IMP_WORKER *w, int nrows)
         w->rows_rejected++;
     }
     return (int)nerr;
-}
-
-int imp_skip_stream_rest(IMP_WORKER *w)
-{
-    for (;;) {
-        if (imp_need(w, 2) < 0) return -1;
-        uint16_t clen = imp_peek16(w);
-        if (clen > DUMP_PIECE_SIZE) return imp_bad_row();
-        if (imp_need(w, 2 + clen) < 0) return -1;
-        w->rtail += 2 + clen;
-        if (clen == 0) break;
-    }
-    return imp_skip_second_end(w);
 }
 
 void imp_table_done_line(IMP_WORKER *w, const char *name)

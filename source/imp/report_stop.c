@@ -10,7 +10,7 @@
 #include "imp_local.h"
 #include "create_table.h"
 #include "quote_name.h"
-#include "read_table_info.h"
+#include "table_name.h"
 #include "show_text.h"
 
 /* Drops the table this run created; its rows were rolled back. */

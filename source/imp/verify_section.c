@@ -4,13 +4,14 @@
  * created, each statement against the kinds an export writes, and the
  * deferred statements run after the last table.
  */
+#include <assert.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "args.h"
 #include "imp_local.h"
-#include "read_head.h"
-#include "read_table_info.h"
+#include "dump_fault.h"
+#include "table_name.h"
 #include "run_statement.h"
 #include "verify_section.h"
 

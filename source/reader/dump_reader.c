@@ -145,6 +145,7 @@ void dump_share(DUMP_READER *dst, const DUMP_READER *src)
 {
     *dst = *src;
     dst->buf = NULL;
+    dst->cap = 0;
     dst->len = dst->pos = dst->hpos = 0;
     dst->bofs = 0;
     dst->hashing = 0;
@@ -157,6 +158,7 @@ void dump_close(DUMP_READER *r)
 {
     free(r->buf);
     r->buf = NULL;
+    r->cap = 0;
     if (!r->borrowed) free(r->longs);
     r->longs = NULL;
     r->nlong = 0;
@@ -240,7 +242,7 @@ int dump_trail(DUMP_READER *r, uint32_t i, DUMP_TRAIL *tr)
  * range being read. Checked where the cursor moves. */
 #define CURSOR_OK(r)                                                        \
     ((r)->hpos <= (r)->pos && (r)->pos <= (r)->len &&                       \
-     (r)->len <= DUMP_READ_BUFFER && ((r)->len == 0 || (r)->bofs + (r)->len <= (r)->limit))
+     (r)->len <= (r)->cap && ((r)->len == 0 || (r)->bofs + (r)->len <= (r)->limit))
 
 static uint64_t at(const DUMP_READER *r)
 {
@@ -256,6 +258,7 @@ static int seek_to(DUMP_READER *r, uint64_t ofs, uint64_t limit, int hashing)
             r->fault.err = ENOMEM;
             return fail(r, DUMP_E_IO, ofs, "%s", strerror(ENOMEM));
         }
+        r->cap = DUMP_READ_BUFFER;
     }
     r->bofs = ofs;
     r->len = r->pos = r->hpos = 0;
@@ -273,32 +276,64 @@ static void hash_consumed(DUMP_READER *r)
     assert(CURSOR_OK(r));
 }
 
-/* Makes n bytes (at most the buffer) available at the read position. */
-static int need(DUMP_READER *r, uint32_t n, const char *what)
+/* Grows the buffer to n bytes, keeping what it holds. */
+static int reserve(DUMP_READER *r, uint32_t n)
 {
-    assert(n <= DUMP_READ_BUFFER && CURSOR_OK(r));
-    if (r->len - r->pos >= n) return 0;
-    assert(n <= DUMP_READ_BUFFER);
-    if (at(r) + n > r->limit) {
-        if (r->limit == r->size)
-            return fail(r, DUMP_E_SHORT, at(r), "file ends inside %s", what);
-        return fail(r, DUMP_E_DAMAGED, at(r), "%s runs past the end of the section", what);
+    if (n <= r->cap) return 0;
+    uint8_t *grown = (uint8_t *)realloc(r->buf, n);
+    if (!grown) {
+        r->fault.err = ENOMEM;
+        return fail(r, DUMP_E_IO, at(r), "%s", strerror(ENOMEM));
     }
-    hash_consumed(r);
-    uint32_t keep = r->len - r->pos;
-    memmove(r->buf, r->buf + r->pos, keep);
-    r->bofs += r->pos;
-    r->pos = r->hpos = 0;
-    r->len = keep;
-    uint64_t room = DUMP_READ_BUFFER - keep;
-    if (room > r->limit - (r->bofs + keep)) room = r->limit - (r->bofs + keep);
-    if (pread_full(r, r->buf + keep, (size_t)room, r->bofs + keep) != 0) return -1;
-    r->len += (uint32_t)room;
-    assert(CURSOR_OK(r) && r->len - r->pos >= n);
+    r->buf = grown;
+    r->cap = n;
     return 0;
 }
 
-static int take16(DUMP_READER *r, uint16_t *w, const char *what)
+/* Makes ahead + n bytes available at the read position by loading the
+ * buffer anew from there, grown when they are more than it holds; a fault
+ * names the offset ahead bytes on and what. */
+static int load_more(DUMP_READER *r, uint32_t ahead, uint32_t n, const char *what)
+{
+    uint32_t want = ahead + n;
+    assert(CURSOR_OK(r));
+    if (at(r) + want > r->limit) {
+        if (r->limit == r->size)
+            return fail(r, DUMP_E_SHORT, at(r) + ahead, "file ends inside %s", what);
+        return fail(r, DUMP_E_DAMAGED, at(r) + ahead, "%s runs past the end of the section", what);
+    }
+    hash_consumed(r);
+    if (want > r->cap && reserve(r, want) != 0) return -1;
+    /* The unread bytes are read again from the file with the ones after
+     * them, as tabimp's read window did, rather than moved in the buffer. */
+    r->bofs += r->pos;
+    r->pos = r->hpos = r->len = 0;
+    uint64_t room = r->cap;
+    if (room > r->limit - r->bofs) room = r->limit - r->bofs;
+    if (pread_full(r, r->buf, (size_t)room, r->bofs) != 0) return -1;
+    r->len = (uint32_t)room;
+    assert(CURSOR_OK(r) && r->len - r->pos >= want);
+    return 0;
+}
+
+/* Makes n bytes available at the read position. Bytes already loaded
+ * stay where they are. */
+static inline int need(DUMP_READER *r, uint32_t n, const char *what)
+{
+    if (r->len - r->pos >= n) return 0;
+    return load_more(r, 0, n, what);
+}
+
+/* As need, for n bytes that follow ahead bytes already checked: a fault
+ * names the offset where the n bytes begin. */
+static inline int need_ahead(DUMP_READER *r, uint32_t ahead, uint32_t n, const char *what)
+{
+    if (r->len - r->pos >= ahead + n) return 0;
+    return load_more(r, ahead, n, what);
+}
+
+
+static inline int take16(DUMP_READER *r, uint16_t *w, const char *what)
 {
     if (need(r, 2, what) != 0) return -1;
     *w = get_be16(r->buf + r->pos);
@@ -307,23 +342,10 @@ static int take16(DUMP_READER *r, uint16_t *w, const char *what)
     return 0;
 }
 
-static int peek16(DUMP_READER *r, uint16_t *w, const char *what)
+static inline int peek16(DUMP_READER *r, uint16_t *w, const char *what)
 {
     if (need(r, 2, what) != 0) return -1;
     *w = get_be16(r->buf + r->pos);
-    return 0;
-}
-
-/* Steps over n bytes, hashing them on the way. */
-static int skip(DUMP_READER *r, uint64_t n, const char *what)
-{
-    while (n > 0) {
-        uint32_t step = n > DUMP_READ_BUFFER / 2 ? DUMP_READ_BUFFER / 2 : (uint32_t)n;
-        if (need(r, step, what) != 0) return -1;
-        r->pos += step;
-        n -= step;
-        assert(CURSOR_OK(r));
-    }
     return 0;
 }
 
@@ -379,71 +401,245 @@ const char *dump_columns_fault(const TAB_INFO *t, const uint8_t *raw, char *why,
     return NULL;
 }
 
-/* Per column of the walk: its kind and the widest value slot. */
-typedef struct {
-    uint8_t kind;  /* 0 ordinary, 1 LOB, 2 LONG */
-    uint32_t vsz;
-} WALK_COL;
+/* ---- rows and streams: one set of rules for the walk and the importer's pass ---- */
 
-/* A stream: 0xFFFD, pieces of 1..32768 bytes, 0x0000, and the second zero
- * word some writers add. */
-static int walk_stream(DUMP_READER *r, DUMP_SECTION *s)
+/* The row readers are inlined where they are used, so that the walk,
+ * which keeps no values, gets a copy without the stores. */
+#if defined(__GNUC__)
+#define ROWS_INLINE static inline __attribute__((always_inline))
+#else
+#define ROWS_INLINE static inline
+#endif
+
+/* A row whose longest form is loaded, checked straight in the buffer with
+ * the rules of read_row: 1 when it keeps them all (its slots in vals when
+ * given, the read position after it), 0 when it breaks one, and read_row
+ * then finds which, and where. */
+ROWS_INLINE int scan_row(DUMP_ROWS *rs, DUMP_VALUE *vals)
 {
-    uint16_t w;
-    if (take16(r, &w, "a stream") != 0) return -1;
-    if (w != MARK_STREAM) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "stream start expected");
-    for (;;) {
-        if (take16(r, &w, "a stream") != 0) return -1;
-        if (w == MARK_END) break;
-        if (w > DUMP_PIECE_SIZE) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "stream piece too long");
-        if (skip(r, w, "a stream piece") != 0) return -1;
-        s->stream_bytes += w;
+    DUMP_READER *r = rs->r;
+    const uint8_t *start = r->buf + r->pos, *p = start;
+    const uint8_t *kind = rs->kind;
+    const uint32_t *vsz = rs->vsz;
+    uint32_t ncol = rs->ncol, nlob = 0;
+    int long_value = 0, long_null = 0;
+    if (rs->plain) {
+        /* only ordinary slots: NULL or a value that fits */
+        for (uint32_t j = 0; j < ncol; j++) {
+            uint16_t w = get_be16(p);
+            p += 2;
+            if (w == MARK_NULL) {
+                if (vals) {
+                    vals[j].p = NULL;
+                    vals[j].len = 0;
+                    vals[j].kind = DUMP_VAL_NULL;
+                }
+                continue;
+            }
+            if (w > vsz[j]) return 0;
+            if (vals) {
+                vals[j].p = p;
+                vals[j].len = w;
+                vals[j].kind = DUMP_VAL_VALUE;
+            }
+            p += w;
+        }
+        ncol = 0;
     }
-    if (peek16(r, &w, "the rows") != 0) return -1;
-    if (w == MARK_END) r->pos += 2;
-    return 0;
+    for (uint32_t j = 0; j < ncol; j++) {
+        uint16_t w = get_be16(p);
+        p += 2;
+        if (w == MARK_NULL) {
+            long_null |= kind[j] == 2;
+            if (vals) {
+                vals[j].p = NULL;
+                vals[j].len = 0;
+                vals[j].kind = DUMP_VAL_NULL;
+            }
+        } else if (kind[j] == 0) {
+            if (w > vsz[j]) return 0;
+            if (vals) {
+                vals[j].p = p;
+                vals[j].len = w;
+                vals[j].kind = DUMP_VAL_VALUE;
+            }
+            p += w;
+        } else {
+            if (w != (kind[j] == 2 ? MARK_LONG : MARK_LOB)) return 0;
+            if (kind[j] == 2)
+                long_value = 1;
+            else
+                nlob++;
+            if (vals) {
+                vals[j].p = NULL;
+                vals[j].len = 0;
+                vals[j].kind = kind[j] == 2 ? DUMP_VAL_LONG : DUMP_VAL_LOB;
+            }
+        }
+    }
+    if (get_be16(p) != MARK_END) return 0;
+    r->pos += (uint32_t)(p + 2 - start);
+    rs->long_left = long_value ? 1 : long_null ? 2 : 0;
+    rs->lobs_left = nlob;
+    rs->in_stream = 0;
+    return 1;
 }
 
-static int walk_row(DUMP_READER *r, const WALK_COL *cols, uint32_t ncol, DUMP_SECTION *s)
+/* Reads the row record at the read position slot by slot, each rule
+ * checked where it applies; vals, when given, receives each slot. Notes
+ * the streams that must follow the row. */
+static int read_row(DUMP_ROWS *rs, DUMP_VALUE *vals)
 {
-    int long_value = 0, long_null = 0, has_long = 0;
-    uint32_t nlob_values = 0;
-    for (uint32_t j = 0; j < ncol; j++) {
-        uint16_t w;
-        uint64_t slot = at(r);
-        if (take16(r, &w, "a row") != 0) return -1;
+    DUMP_READER *r = rs->r;
+    int long_value = 0, long_null = 0;
+    uint32_t nlob = 0;
+    for (uint32_t j = 0; j < rs->ncol; j++) {
+        if (need(r, 2, "a row") != 0) return -1;
+        uint16_t w = get_be16(r->buf + r->pos);
+        r->pos += 2;
+        uint8_t kind = rs->kind[j];
         if (w == MARK_NULL) {
-            if (cols[j].kind == 2) has_long = long_null = 1;
+            if (kind == 2) long_null = 1;
+            if (vals) {
+                vals[j].kind = DUMP_VAL_NULL;
+                vals[j].p = NULL;
+                vals[j].len = 0;
+            }
             continue;
         }
-        if (cols[j].kind == 2) {
-            if (w != MARK_LONG) return fail(r, DUMP_E_DAMAGED, slot, "LONG slot expected");
-            has_long = long_value = 1;
-        } else if (cols[j].kind == 1) {
-            if (w != MARK_LOB) return fail(r, DUMP_E_DAMAGED, slot, "LOB slot expected");
-            nlob_values++;
+        if (kind == 0) {
+            if (w > rs->vsz[j]) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "value longer than its column");
+            if (need(r, w, "a value") != 0) return -1;
+            if (vals) {
+                vals[j].kind = DUMP_VAL_VALUE;
+                vals[j].p = r->buf + r->pos;
+                vals[j].len = w;
+            }
+            r->pos += w;
+            continue;
+        }
+        if (kind == 2) {
+            if (w != MARK_LONG) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "LONG slot expected");
+            long_value = 1;
         } else {
-            if (w > cols[j].vsz) return fail(r, DUMP_E_DAMAGED, slot, "value longer than its column");
-            if (skip(r, w, "a value") != 0) return -1;
+            if (w != MARK_LOB) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "LOB slot expected");
+            nlob++;
+        }
+        if (vals) {
+            vals[j].kind = kind == 2 ? DUMP_VAL_LONG : DUMP_VAL_LOB;
+            vals[j].p = NULL;
+            vals[j].len = 0;
         }
     }
     uint16_t end;
     if (take16(r, &end, "a row") != 0) return -1;
     if (end != MARK_END) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "end of row expected");
-    if (has_long) {
-        uint16_t w;
-        if (peek16(r, &w, "the rows") != 0) return -1;
-        /* A NULL LONG may come with or without a stream. */
-        if (long_value || (long_null && w == MARK_STREAM))
-            if (walk_stream(r, s) != 0) return -1;
-    }
-    for (uint32_t m = 0; m < nlob_values; m++)
-        if (walk_stream(r, s) != 0) return -1;
+    rs->long_left = long_value ? 1 : long_null ? 2 : 0;
+    rs->lobs_left = nlob;
+    rs->in_stream = 0;
     return 0;
 }
 
+int dump_stream_begin(DUMP_ROWS *rs)
+{
+    DUMP_READER *r = rs->r;
+    uint16_t w;
+    if (rs->in_stream) return fail(r, DUMP_E_DAMAGED, at(r), "stream begun inside a stream");
+    if (rs->long_left) {
+        int optional = rs->long_left == 2;
+        rs->long_left = 0;
+        if (peek16(r, &w, "the rows") != 0) return -1;
+        /* A NULL LONG may come with or without a stream. */
+        if (optional && w != MARK_STREAM) return 0;
+    } else if (rs->lobs_left) {
+        rs->lobs_left--;
+    } else {
+        return 0;
+    }
+    if (take16(r, &w, "a stream") != 0) return -1;
+    if (w != MARK_STREAM) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "stream start expected");
+    rs->in_stream = 1;
+    return 1;
+}
+
+/* A stream: 0xFFFD, pieces of 1..32768 bytes, 0x0000, and the second zero
+ * word some writers add. */
+int dump_stream_next(DUMP_ROWS *rs, DUMP_PIECE *pc)
+{
+    DUMP_READER *r = rs->r;
+    uint16_t w;
+    if (!rs->in_stream) return 0;
+    if (take16(r, &w, "a stream") != 0) return -1;
+    if (w == MARK_END) {
+        rs->in_stream = 0;
+        if (peek16(r, &w, "the rows") != 0) return -1;
+        if (w == MARK_END) r->pos += 2;
+        return 0;
+    }
+    if (w > DUMP_PIECE_SIZE) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "stream piece too long");
+    if (need(r, w, "a stream piece") != 0) return -1;
+    /* the word after the piece says whether it is the last one */
+    if (need_ahead(r, w, 2, "a stream") != 0) return -1;
+    pc->p = r->buf + r->pos;
+    pc->len = w;
+    pc->last = get_be16(r->buf + r->pos + w) == MARK_END;
+    r->pos += w;
+    rs->stream_bytes += w;
+    return 1;
+}
+
+int dump_streams_skip(DUMP_ROWS *rs)
+{
+    DUMP_PIECE pc;
+    for (;;) {
+        int rc;
+        while ((rc = dump_stream_next(rs, &pc)) > 0) continue;
+        if (rc < 0) return -1;
+        if (!rs->long_left && !rs->lobs_left) return 0;
+        if (dump_stream_begin(rs) < 0) return -1;
+    }
+}
+
+/* dump_row_next, inlined into the walk, which keeps no values. */
+ROWS_INLINE int row_next(DUMP_ROWS *rs, DUMP_VALUE *vals)
+{
+    DUMP_READER *r = rs->r;
+    if (rs->ended) return 0;
+    if ((rs->in_stream | rs->long_left | (rs->lobs_left != 0)) && dump_streams_skip(rs) != 0) return -1;
+    /* With keep the longest row the columns allow is loaded before the
+     * row is read: none of its slots is moved while the later ones load,
+     * and a load that would run past the limit fails without moving. */
+    if (rs->keep && r->len - r->pos < rs->max_row) {
+        if (rs->max_row > r->cap && reserve(r, rs->max_row) != 0) return -1;
+        uint64_t left = rs->limit - at(r);
+        if (need(r, (uint32_t)(left < rs->max_row ? left : rs->max_row), "the rows") != 0) return -1;
+    }
+    uint16_t w;
+    if (peek16(r, &w, "the rows") != 0) return -1;
+    if (w == MARK_ROWS_END) {
+        r->pos += 2;
+        rs->ended = 1;
+        rs->list_ofs = at(r);
+        return 0;
+    }
+    /* every slot and the end word lie within max_row bytes: a loaded row
+     * is checked straight in the buffer, and read slot by slot only when
+     * it breaks a rule, to find which and where */
+    if (!(r->len - r->pos >= rs->max_row && scan_row(rs, vals)) && read_row(rs, vals) != 0) return -1;
+    rs->rows++;
+    return 1;
+}
+
+int dump_row_next(DUMP_ROWS *rs, DUMP_VALUE *vals)
+{
+    return row_next(rs, vals);
+}
+
+/* The front of a section at the read position: the CREATE TABLE text (to
+ * v->ddl), the column block (to v->column, checked against entry t), and
+ * the slots of its rows into rs; the front itself into *front when given. */
 static int walk_front(DUMP_READER *r, const TAB_INFO *t, const DUMP_VISIT *v, void *ctx,
-                      WALK_COL *cols)
+                      DUMP_ROWS *rs, DUMP_FRONT *front)
 {
     uint16_t slen;
     if (take16(r, &slen, "the CREATE TABLE text") != 0) return -1;
@@ -453,22 +649,21 @@ static int walk_front(DUMP_READER *r, const TAB_INFO *t, const DUMP_VISIT *v, vo
         int rc = v->ddl(ctx, (const char *)r->buf + r->pos, slen);
         if (rc != 0) return rc;
     }
-    r->pos += slen;
-
+    /* the text stays loaded with the block, for *front */
     uint32_t block = t->ncol * (uint32_t)sizeof(COL_INFO);
-    uint64_t cofs = at(r);
+    uint64_t cofs = at(r) + slen;
     char why[96];
-    if (need(r, block, "the column block") != 0) return -1;
-    const uint8_t *raw = r->buf + r->pos;
+    if (need_ahead(r, slen, block, "the column block") != 0) return -1;
+    const uint8_t *raw = r->buf + r->pos + slen;
     if (dump_columns_fault(t, raw, why, sizeof(why)))
         return fail(r, DUMP_E_DAMAGED, cofs, "%s", why);
-    COL_INFO ci;
-    for (uint32_t j = 0; j < t->ncol; j++) {
-        const uint8_t *c = raw + (size_t)j * sizeof(COL_INFO);
-        ci.ctype = get_be32(c + offsetof(COL_INFO, ctype));
-        ci.clen = get_be32(c + offsetof(COL_INFO, clen));
-        memcpy(ci.col_name, c + offsetof(COL_INFO, col_name), sizeof(ci.col_name));
-        if (v && v->column) {
+    if (v && v->column) {
+        COL_INFO ci;
+        for (uint32_t j = 0; j < t->ncol; j++) {
+            const uint8_t *c = raw + (size_t)j * sizeof(COL_INFO);
+            ci.ctype = get_be32(c + offsetof(COL_INFO, ctype));
+            ci.clen = get_be32(c + offsetof(COL_INFO, clen));
+            memcpy(ci.col_name, c + offsetof(COL_INFO, col_name), sizeof(ci.col_name));
             int rc = v->column(ctx, &ci);
             if (rc != 0) return rc;
         }
@@ -476,64 +671,81 @@ static int walk_front(DUMP_READER *r, const TAB_INFO *t, const DUMP_VISIT *v, vo
     /* Row slots stand in select order: the ordinary columns, then the LOB
      * columns, then the LONG column, each in the order of the block. */
     uint32_t k = 0;
+    uint64_t max_row = 2;
     for (int pass = 0; pass < 3; pass++) {
         for (uint32_t j = 0; j < t->ncol; j++) {
             uint32_t ctype = get_be32(raw + (size_t)j * sizeof(COL_INFO) + offsetof(COL_INFO, ctype));
             uint32_t clen = get_be32(raw + (size_t)j * sizeof(COL_INFO) + offsetof(COL_INFO, clen));
             int kind = IS_LONG_CTYPE(ctype) ? 2 : IS_LOB_CTYPE(ctype) ? 1 : 0;
             if (kind != pass) continue;
-            cols[k].kind = (uint8_t)kind;
-            cols[k].vsz = kind ? 0 : value_buffer_size(ctype, clen);
+            rs->kind[k] = (uint8_t)kind;
+            rs->vsz[k] = kind ? 0 : value_buffer_size(ctype, clen);
+            max_row += 2 + (uint64_t)rs->vsz[k];
             k++;
         }
     }
-    r->pos += block;
+    rs->ncol = t->ncol;
+    rs->plain = t->flag == 0;
+    rs->max_row = (uint32_t)max_row; /* at most 1000 slots below 0xFF00 * 1.5 bytes each */
+    if (front) {
+        front->ddl = (const char *)r->buf + r->pos;
+        front->ddl_len = slen;
+        front->cols = raw;
+    }
+    r->pos += slen + block;
     return 0;
 }
 
-/* A row of a table without LONG or LOB columns, checked straight in the
- * buffer, which holds the longest such row: its bytes, or 0 when the row
- * breaks a rule (walk_row then finds the fault and its offset). */
-static uint32_t plain_row(const DUMP_READER *r, const WALK_COL *cols, uint32_t ncol)
+/* Table i's entry and the end of its section: the trailer's length with
+ * the extension, the file's end without. */
+static int section_place(DUMP_READER *r, uint32_t i, TAB_INFO *t, DUMP_TRAIL *tr, uint64_t *limit)
 {
-    const uint8_t *start = r->buf + r->pos, *p = start;
-    for (uint32_t j = 0; j < ncol; j++) {
-        uint16_t w = get_be16(p);
-        p += 2;
-        if (w == MARK_NULL) continue;
-        if (w > cols[j].vsz) return 0;
-        p += w;
+    if (dump_entry(r, i, t) != 0) return -1;
+    r->fault.table = (int)i;
+    if (t->ncol > DUMP_MAX_COLUMNS)
+        return fail(r, DUMP_E_ENTRY, DUMP_HEAD_BLOCK + (uint64_t)i * sizeof(TAB_INFO),
+                    "more than %d columns", DUMP_MAX_COLUMNS);
+    *limit = r->size;
+    if (r->has_ext) {
+        if (dump_trail(r, i, tr) != 0) return -1;
+        if (tr->length > r->ext.trailer_ofs - t->offset || t->offset > r->ext.trailer_ofs)
+            return fail(r, DUMP_E_DAMAGED, t->offset, "section length outside the file");
+        *limit = t->offset + tr->length;
     }
-    if (get_be16(p) != MARK_END) return 0;
-    return (uint32_t)(p + 2 - start);
+    return 0;
 }
 
-static int walk_body(DUMP_READER *r, const TAB_INFO *t, const DUMP_VISIT *v, void *ctx,
-                     DUMP_SECTION *s)
+static void rows_init(DUMP_ROWS *rs, DUMP_READER *r, uint64_t limit)
 {
-    WALK_COL cols[DUMP_MAX_COLUMNS];
-    int rc = walk_front(r, t, v, ctx, cols);
-    if (rc != 0) return rc;
-    uint64_t max_row = 2;
-    for (uint32_t j = 0; j < t->ncol; j++) max_row += 2 + (uint64_t)cols[j].vsz;
-    int plain = t->flag == 0 && max_row <= DUMP_READ_BUFFER / 2;
-    for (;;) {
-        uint16_t w;
-        if (plain && r->len - r->pos < max_row) {
-            uint64_t left = r->limit - at(r);
-            if (need(r, (uint32_t)(left < max_row ? left : max_row), "the rows") != 0) return -1;
-        }
-        if (peek16(r, &w, "the rows") != 0) return -1;
-        if (w == MARK_ROWS_END) break;
-        uint32_t n = plain && r->len - r->pos >= max_row ? plain_row(r, cols, t->ncol) : 0;
-        if (n > 0)
-            r->pos += n;
-        else if (walk_row(r, cols, t->ncol, s) != 0)
-            return -1;
-        s->rows++;
-    }
-    r->pos += 2;
-    return walk_text_list(r, v, ctx, &s->statements);
+    rs->r = r;
+    rs->ncol = rs->max_row = 0;
+    rs->rows = rs->stream_bytes = rs->list_ofs = 0;
+    rs->limit = limit;
+    rs->ended = rs->keep = rs->plain = 0;
+    rs->long_left = 0;
+    rs->lobs_left = 0;
+    rs->in_stream = 0;
+}
+
+int dump_rows_begin(DUMP_READER *r, uint32_t i, DUMP_ROWS *rs, DUMP_FRONT *front)
+{
+    TAB_INFO t;
+    DUMP_TRAIL tr = {0, 0, 0};
+    uint64_t limit = 0;
+    if (section_place(r, i, &t, &tr, &limit) != 0) return -1;
+    if (seek_to(r, t.offset, limit, 0) != 0) return -1;
+    if (reserve(r, DUMP_ROWS_BUFFER) != 0) return -1;
+    rows_init(rs, r, limit);
+    rs->keep = 1;
+    return walk_front(r, &t, NULL, NULL, rs, front);
+}
+
+int dump_rows_statements(DUMP_ROWS *rs, const DUMP_VISIT *v, void *ctx)
+{
+    DUMP_READER *r = rs->r;
+    if (!rs->ended) return fail(r, DUMP_E_DAMAGED, at(r), "statement list asked for before the rows' end");
+    if (seek_to(r, rs->list_ofs, rs->limit, 0) != 0) return -1;
+    return walk_text_list(r, v, ctx, NULL);
 }
 
 int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx,
@@ -542,23 +754,25 @@ int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx
     TAB_INFO t;
     DUMP_TRAIL tr = {0, 0, 0};
     DUMP_SECTION s;
+    DUMP_ROWS rs;
+    uint64_t limit = 0;
     memset(&s, 0, sizeof(s));
     if (out) memset(out, 0, sizeof(*out));
-    if (dump_entry(r, i, &t) != 0) return -1;
-    r->fault.table = (int)i;
-    if (t.ncol > DUMP_MAX_COLUMNS)
-        return fail(r, DUMP_E_ENTRY, DUMP_HEAD_BLOCK + (uint64_t)i * sizeof(TAB_INFO),
-                    "more than %d columns", DUMP_MAX_COLUMNS);
-    uint64_t limit = r->size;
-    if (r->has_ext) {
-        if (dump_trail(r, i, &tr) != 0) return -1;
-        if (tr.length > r->ext.trailer_ofs - t.offset || t.offset > r->ext.trailer_ofs)
-            return fail(r, DUMP_E_DAMAGED, t.offset, "section length outside the file");
-        limit = t.offset + tr.length;
-    }
+    if (section_place(r, i, &t, &tr, &limit) != 0) return -1;
     if (seek_to(r, t.offset, limit, r->has_ext) != 0) return -1;
     s.offset = t.offset;
-    int rc = walk_body(r, &t, v, ctx, &s);
+    rows_init(&rs, r, limit);
+    int rc = walk_front(r, &t, v, ctx, &rs, NULL);
+    if (rc != 0) return rc;
+    /* rows that fit the buffer are loaded whole, as the importer's pass
+     * loads them; wider ones (only possible for a file the importer
+     * refuses) are read slot by slot */
+    rs.keep = rs.max_row <= r->cap;
+    while ((rc = row_next(&rs, NULL)) > 0) continue;
+    if (rc < 0) return -1;
+    s.rows = rs.rows;
+    s.stream_bytes = rs.stream_bytes;
+    rc = walk_text_list(r, v, ctx, &s.statements);
     if (rc != 0) return rc;
     s.length = at(r) - t.offset;
     if (out) *out = s;

@@ -250,7 +250,18 @@ typedef struct __dump_section {
     uint32_t statements;
 } DUMP_SECTION;
 
-#define DUMP_READ_BUFFER 262144  /* bounded memory whatever the file size */
+/* The read buffer: bounded memory whatever the file size. It grows only to
+ * hold one structure wider than itself (a statement, a section's front, a
+ * row), which the format bounds; test builds make it small so that loads
+ * happen within small files. */
+#ifndef DUMP_READ_BUFFER
+#define DUMP_READ_BUFFER 262144
+#endif
+/* The buffer of a pass over a section's rows (dump_rows_begin): streams of
+ * many pieces move through it seldom. */
+#ifndef DUMP_ROWS_BUFFER
+#define DUMP_ROWS_BUFFER 2097152
+#endif
 
 typedef struct __dump_reader {
     int fd;
@@ -267,6 +278,7 @@ typedef struct __dump_reader {
     DUMP_FAULT fault;
     /* the read buffer: buf[0] is the byte at file offset bofs */
     uint8_t *buf;
+    uint32_t cap;           /* bytes of buf: DUMP_READ_BUFFER, DUMP_ROWS_BUFFER from a rows pass on, or a wider row */
     uint32_t len, pos, hpos; /* loaded, consumed, hashed */
     uint64_t bofs;
     uint64_t limit;         /* no read goes past this offset */
@@ -314,6 +326,93 @@ int dump_trail(DUMP_READER *r, uint32_t i, DUMP_TRAIL *tr);
  * rule, and with the extension its length, row count and checksum. */
 int dump_walk_section(DUMP_READER *r, uint32_t i, const DUMP_VISIT *v, void *ctx,
                       DUMP_SECTION *out);
+
+/* ---- the rows of a section, one at a time ---------------------------------
+ * The importer's pass over a section it has checked: the front (CREATE
+ * TABLE text and column block), then each row's values and the pieces of
+ * the LONG and LOB streams that follow it, then the statement list. Every
+ * rule of a row and a stream is checked here, with the same code as the
+ * walk; pointers point into the reader's buffer and stay valid until the
+ * next call on the reader. */
+
+/* What a row's slot holds: NULL, a value of len bytes at p, or the mark
+ * of a LONG or LOB value whose stream follows the row. */
+#define DUMP_VAL_NULL 0
+#define DUMP_VAL_VALUE 1
+#define DUMP_VAL_LONG 2
+#define DUMP_VAL_LOB 3
+
+typedef struct __dump_value {
+    const uint8_t *p;
+    uint32_t len;
+    uint32_t kind;  /* DUMP_VAL_... */
+} DUMP_VALUE;
+
+/* One piece of a stream: 1 to DUMP_PIECE_SIZE bytes; last when the
+ * stream's end word follows it. */
+typedef struct __dump_piece {
+    const uint8_t *p;
+    uint32_t len;
+    int last;
+} DUMP_PIECE;
+
+/* The front of a section: its CREATE TABLE text and its column block
+ * (ncol records of COL_INFO in file order), both in the reader's buffer. */
+typedef struct __dump_front {
+    const char *ddl;
+    uint32_t ddl_len;
+    const uint8_t *cols;
+} DUMP_FRONT;
+
+/* The state of a pass over the rows of one section. Slots stand in select
+ * order: the ordinary columns, the LOB columns, then the LONG column. */
+typedef struct __dump_rows {
+    DUMP_READER *r;
+    uint32_t ncol;
+    uint32_t max_row;        /* bytes of the longest row record the columns allow */
+    uint64_t rows;           /* rows read */
+    uint64_t stream_bytes;   /* bytes of the stream pieces read */
+    uint64_t list_ofs;       /* where the statement list begins, once the rows ended */
+    uint64_t limit;          /* end of the section (of the file without the extension) */
+    int ended;               /* the rows' end mark was read */
+    int keep;                /* the whole row stays loaded while it is used */
+    int plain;               /* no LONG or LOB column */
+    /* the streams still to come after the current row */
+    int long_left;           /* 0 none, 1 the LONG value's, 2 a NULL LONG's if one stands there */
+    uint32_t lobs_left;      /* one per LOB value */
+    int in_stream;           /* a stream was begun and its end word not yet read */
+    uint8_t kind[DUMP_MAX_COLUMNS];  /* per slot: 0 ordinary, 1 LOB, 2 LONG */
+    uint32_t vsz[DUMP_MAX_COLUMNS];  /* per ordinary slot: the longest value */
+} DUMP_ROWS;
+
+/* Positions r at the front of table i's section and checks it (the
+ * section's extent with the extension, but not its checksum, which the
+ * walk has checked): the CREATE TABLE text and the column block in *front,
+ * valid until the next call on r. *rs is then ready for dump_row_next. */
+int dump_rows_begin(DUMP_READER *r, uint32_t i, DUMP_ROWS *rs, DUMP_FRONT *front);
+
+/* The next row: 1 with its ncol slots in vals, 0 after the rows' end mark,
+ * -1 on a fault. Streams of the row before that were not read are stepped
+ * over first. */
+int dump_row_next(DUMP_ROWS *rs, DUMP_VALUE *vals);
+
+/* Begins the next stream of the current row, in file order: the LONG
+ * value's, then one per LOB value. 1 when one begins; 0 when none is left,
+ * or when the row's NULL LONG comes without one (a NULL LONG may come with
+ * or without a stream); -1 on a fault. */
+int dump_stream_begin(DUMP_ROWS *rs);
+
+/* The next piece of the stream begun: 1 with *pc, 0 once its end word
+ * (and the second end word some writers add) has been read, -1. */
+int dump_stream_next(DUMP_ROWS *rs, DUMP_PIECE *pc);
+
+/* Steps over what is left of the current row's streams. 0 or -1. */
+int dump_streams_skip(DUMP_ROWS *rs);
+
+/* After the rows' end: hands each block of the section's statement list
+ * to v->statement, from the list's start on every call. 0, -1 on a fault,
+ * or what a visit returned to stop. */
+int dump_rows_statements(DUMP_ROWS *rs, const DUMP_VISIT *v, void *ctx);
 
 /* Hands each deferred statement of the trailer to v->statement, in order. */
 int dump_walk_deferred(DUMP_READER *r, const DUMP_VISIT *v, void *ctx);

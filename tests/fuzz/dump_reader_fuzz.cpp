@@ -1,7 +1,8 @@
 // dump_reader_fuzz.cpp - libFuzzer target of the shared dump reader: every
 // input is written to a file, walked whole by the reader as tabdump --verify
-// walks it (every statement through the allowed-kinds check), then imported
-// by tabimp over the OCI test double.
+// walks it (every statement through the allowed-kinds check), each section
+// also read row by row as the importer reads it, then imported by tabimp
+// over the OCI test double.
 //
 // The walk must end with 0 or a recorded fault; the import with status 0
 // or -1, with every handle and LOB locator released, whatever the bytes are.
@@ -69,6 +70,35 @@ int CheckRecord(void* ctx, const DUMP_OBJ_RECORD* rec) {
   return 0;
 }
 
+// The importer's pass over table i, every stream read: it must agree with
+// the walk on a section the walk accepted, and end in a fault, never a
+// crash, on any other.
+void Iterate(DUMP_READER* r, uint32_t i, const DUMP_SECTION* walked) {
+  static DUMP_VALUE vals[DUMP_MAX_COLUMNS];
+  DUMP_ROWS rs;
+  DUMP_FRONT front;
+  DUMP_PIECE pc;
+  int rc = dump_rows_begin(r, i, &rs, &front);
+  while (rc >= 0 && (rc = dump_row_next(&rs, vals)) > 0) {
+    for (uint32_t j = 0; j < rs.ncol; j++)
+      if (vals[j].kind == DUMP_VAL_VALUE && vals[j].len > rs.vsz[j]) abort();
+    int b = 0, bad = 0;
+    while (!bad && ((b = dump_stream_begin(&rs)) > 0 || (b == 0 && (rs.long_left || rs.lobs_left)))) {
+      int n = 0;
+      if (b > 0)
+        while ((n = dump_stream_next(&rs, &pc)) > 0)
+          if (pc.len == 0 || pc.len > DUMP_PIECE_SIZE) abort();
+      if (n < 0) bad = 1;
+    }
+    if (bad || b < 0) {
+      rc = -1;
+      break;
+    }
+  }
+  if (rc == 0) rc = dump_rows_statements(&rs, nullptr, nullptr);
+  if (walked && (rc != 0 || rs.rows != walked->rows || rs.stream_bytes != walked->stream_bytes)) abort();
+}
+
 void Walk() {
   int fd = open(g_path.c_str(), O_RDONLY);
   if (fd < 0) abort();
@@ -78,8 +108,12 @@ void Walk() {
   if (dump_open(&r, fd) == 0 && dump_check_directory(&r) == 0) {
     for (uint32_t i = 0; i < dump_table_count(&r); i++) {
       DUMP_SECTION s;
-      if (dump_walk_section(&r, i, &visit, &where, &s) != 0) break;
+      if (dump_walk_section(&r, i, &visit, &where, &s) != 0) {
+        Iterate(&r, i, nullptr);
+        break;
+      }
       if (r.has_ext && s.length == 0) abort();  // a sound section is never empty
+      Iterate(&r, i, &s);
     }
     where = STMT_AT_DEFERRED;
     (void)dump_walk_deferred(&r, &visit, &where);

@@ -1,9 +1,10 @@
 /*
- * read_table_info.h - the names of the dump's tables as tabimp shows them
- * (read_table_info.c).
+ * table_name.h - the name of a dump's table as tabimp shows it, apart
+ * from the files that read the directory, so that every file may name a
+ * table without depending on them.
  */
-#ifndef TAB_IMP_READ_TABLE_INFO_H
-#define TAB_IMP_READ_TABLE_INFO_H
+#ifndef TAB_IMP_TABLE_NAME_H
+#define TAB_IMP_TABLE_NAME_H
 
 #include "util.h"
 
@@ -20,4 +21,4 @@ extern "C" {
 }
 #endif
 
-#endif /* TAB_IMP_READ_TABLE_INFO_H */
+#endif /* TAB_IMP_TABLE_NAME_H */
