@@ -34,6 +34,11 @@ int is_target_synonym(IMP_WORKER *w, const char *name);
 int imp_worker_begin(IMP_RUN *run, IMP_WORKER *w, DUMP_READER *own);
 void imp_worker_end(IMP_WORKER *w);
 
+/* Fills w's read window at the start of table's section: its front
+ * (DDL text and column block) in *front, checked, the reader then at the
+ * rows. 0, or -1 after the message. */
+int read_file(IMP_WORKER *w, IMP_TABLE *table, DUMP_FRONT *front);
+
 /* The selected tables one after the other in worker w's session. 0, -1
  * after the failure's message, -2 after a stop was reported. */
 int import_serial(IMP_RUN *run, IMP_WORKER *w);

@@ -111,8 +111,7 @@ int import_table(IMP_WORKER *w, IMP_TABLE *table)
     /* The front of the section (DDL text block and column block), checked
      * by the reader, which then stands at the rows. */
     DUMP_FRONT front;
-    if (dump_rows_begin(w->dump, table->index, w->rows, &front) < 0)
-        return imp_front_fault(w->run, w->dump, TABLE_NAME(table));
+    if (read_file(w, table, &front) < 0) return -1;
     int slen = (int)front.ddl_len;
     if (check_import_statement(w->run, table, STMT_AT_CREATE, front.ddl, slen) < 0) return -1;
 
