@@ -411,6 +411,16 @@ const char *dump_columns_fault(const TAB_INFO *t, const uint8_t *raw, char *why,
 #define ROWS_INLINE static inline
 #endif
 
+/* Slot j of a row, when the caller keeps the values (vals not NULL). */
+ROWS_INLINE void put_slot(DUMP_VALUE *vals, uint32_t j, const uint8_t *p, uint32_t len, uint32_t kind)
+{
+    if (vals) {
+        vals[j].p = p;
+        vals[j].len = len;
+        vals[j].kind = kind;
+    }
+}
+
 /* A row whose longest form is loaded, checked straight in the buffer with
  * the rules of read_row: 1 when it keeps them all (its slots in vals when
  * given, the read position after it), 0 when it breaks one, and read_row
@@ -429,19 +439,11 @@ ROWS_INLINE int scan_row(DUMP_ROWS *rs, DUMP_VALUE *vals)
             uint16_t w = get_be16(p);
             p += 2;
             if (w == MARK_NULL) {
-                if (vals) {
-                    vals[j].p = NULL;
-                    vals[j].len = 0;
-                    vals[j].kind = DUMP_VAL_NULL;
-                }
+                put_slot(vals, j, NULL, 0, DUMP_VAL_NULL);
                 continue;
             }
             if (w > vsz[j]) return 0;
-            if (vals) {
-                vals[j].p = p;
-                vals[j].len = w;
-                vals[j].kind = DUMP_VAL_VALUE;
-            }
+            put_slot(vals, j, p, w, DUMP_VAL_VALUE);
             p += w;
         }
         ncol = 0;
@@ -451,18 +453,10 @@ ROWS_INLINE int scan_row(DUMP_ROWS *rs, DUMP_VALUE *vals)
         p += 2;
         if (w == MARK_NULL) {
             long_null |= kind[j] == 2;
-            if (vals) {
-                vals[j].p = NULL;
-                vals[j].len = 0;
-                vals[j].kind = DUMP_VAL_NULL;
-            }
+            put_slot(vals, j, NULL, 0, DUMP_VAL_NULL);
         } else if (kind[j] == 0) {
             if (w > vsz[j]) return 0;
-            if (vals) {
-                vals[j].p = p;
-                vals[j].len = w;
-                vals[j].kind = DUMP_VAL_VALUE;
-            }
+            put_slot(vals, j, p, w, DUMP_VAL_VALUE);
             p += w;
         } else {
             if (w != (kind[j] == 2 ? MARK_LONG : MARK_LOB)) return 0;
@@ -470,11 +464,7 @@ ROWS_INLINE int scan_row(DUMP_ROWS *rs, DUMP_VALUE *vals)
                 long_value = 1;
             else
                 nlob++;
-            if (vals) {
-                vals[j].p = NULL;
-                vals[j].len = 0;
-                vals[j].kind = kind[j] == 2 ? DUMP_VAL_LONG : DUMP_VAL_LOB;
-            }
+            put_slot(vals, j, NULL, 0, kind[j] == 2 ? DUMP_VAL_LONG : DUMP_VAL_LOB);
         }
     }
     if (get_be16(p) != MARK_END) return 0;
@@ -500,21 +490,13 @@ static int read_row(DUMP_ROWS *rs, DUMP_VALUE *vals)
         uint8_t kind = rs->kind[j];
         if (w == MARK_NULL) {
             if (kind == 2) long_null = 1;
-            if (vals) {
-                vals[j].kind = DUMP_VAL_NULL;
-                vals[j].p = NULL;
-                vals[j].len = 0;
-            }
+            put_slot(vals, j, NULL, 0, DUMP_VAL_NULL);
             continue;
         }
         if (kind == 0) {
             if (w > rs->vsz[j]) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "value longer than its column");
             if (need(r, w, "a value") != 0) return -1;
-            if (vals) {
-                vals[j].kind = DUMP_VAL_VALUE;
-                vals[j].p = r->buf + r->pos;
-                vals[j].len = w;
-            }
+            put_slot(vals, j, r->buf + r->pos, w, DUMP_VAL_VALUE);
             r->pos += w;
             continue;
         }
@@ -525,11 +507,7 @@ static int read_row(DUMP_ROWS *rs, DUMP_VALUE *vals)
             if (w != MARK_LOB) return fail(r, DUMP_E_DAMAGED, at(r) - 2, "LOB slot expected");
             nlob++;
         }
-        if (vals) {
-            vals[j].kind = kind == 2 ? DUMP_VAL_LONG : DUMP_VAL_LOB;
-            vals[j].p = NULL;
-            vals[j].len = 0;
-        }
+        put_slot(vals, j, NULL, 0, kind == 2 ? DUMP_VAL_LONG : DUMP_VAL_LOB);
     }
     uint16_t end;
     if (take16(r, &end, "a row") != 0) return -1;
