@@ -127,9 +127,9 @@ class Session {
   Status RefreshUser();
 
   // Run at the start of every call: ORA-00028 once the session was killed
-  // (its transaction is rolled back then), ORA-01012 at every later call,
-  // and ORA-01012 once its user was dropped. One read of memory while the
-  // session lives.
+  // (its transaction is rolled back then; a wait for a lock that the kill
+  // ended counts as the call told), ORA-01012 at every later call. Two
+  // reads of shared memory while the session lives.
   Status CheckAlive() {
     if (killed_) return OraError(ora::kNotLoggedOn);
     if (!reg_.kill_marked() && !kill_seen_) {
@@ -139,10 +139,11 @@ class Session {
     return Kill();
   }
 
-  // Run before every statement: CheckAlive, then, when the catalog changed
-  // since the last statement, re-reads the user's rights, so that a revoked DBA role acts
-  // at once and a session never acts for a user that was dropped (user
-  // ids are never reused). One read of the catalog version otherwise.
+  // Run before every statement: CheckAlive, then, when the catalog
+  // changed since the last statement, re-reads the user's rights, so that
+  // a revoked DBA role acts at once and a session never acts for a user
+  // that was dropped (ORA-00028, then ORA-01012; user ids are never
+  // reused). One read of the catalog version otherwise.
   Status CheckRights();
 
   // Ends the session's transaction. A commit while LOBs are still open
