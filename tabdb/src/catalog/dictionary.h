@@ -47,4 +47,10 @@ int RegisterDictionaryFunctions(sqlite3* db);
 // Registers them when the connection lacks them.
 void EnsureDictionaryFunctions(sqlite3* db);
 
+namespace cat {
+// Registers tabdb_sessions(), the rows of V$SESSION as the session
+// `session` sees them (its own session is the ACTIVE one).
+int RegisterSessionViewFunction(sqlite3* db, Session* session);
+}  // namespace cat
+
 }  // namespace tabdb

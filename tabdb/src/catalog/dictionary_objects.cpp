@@ -2,11 +2,13 @@
 // ALL_/USER_/DBA_OBJECTS (one row per table, index, sequence, view,
 // synonym and unit of stored code), ALL_/USER_/DBA_TAB_COMMENTS and
 // COL_COMMENTS (every table and view, every visible column, COMMENTS NULL
-// where none was made), DATABASE_PROPERTIES and V$DATABASE, with Oracle's
-// columns.
+// where none was made), DATABASE_PROPERTIES, V$DATABASE and V$SESSION,
+// with Oracle's columns.
 //
 // ALL_ rows are the user's own objects, the objects granted to it or to
 // PUBLIC, and public synonyms; a DBA sees every row.
+#include <cstdio>
+
 #include "catalog/catalog_internal.h"
 #include "catalog/dictionary.h"
 #include "util/errors.h"
@@ -195,12 +197,88 @@ void DatabaseView(DictionaryView* out) {
       " 'PRIMARY' AS \"DATABASE_ROLE\", tabdb_num(0) AS \"CON_ID\"";
 }
 
+// A JSON string literal of UTF-8 text.
+std::string JsonString(const std::string& t) {
+  std::string out = "\"";
+  for (unsigned char c : t) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof(buf), "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+// tabdb_sessions(): the open sessions of the database file in all
+// processes as a JSON array of [sid, serial#, user#, username, status,
+// program, process], read anew at each execution of the query.
+void SessionsFunc(sqlite3_context* ctx, int, sqlite3_value**) {
+  Session* s = static_cast<Session*>(sqlite3_user_data(ctx));
+  std::vector<SessionRow> rows;
+  Status st = ListSessions(s->db(), &rows);
+  if (!st.ok()) {
+    sqlite3_result_error(ctx, st.text().c_str(), static_cast<int>(st.text().size()));
+    return;
+  }
+  std::string json = "[";
+  for (const SessionRow& r : rows) {
+    // A session at work is ACTIVE: the one that asks, and those that wait
+    // for a lock; one marked for kill is KILLED until it is told.
+    const char* status = r.killed ? "KILLED" : (r.sid == s->sid() || r.waiting) ? "ACTIVE" : "INACTIVE";
+    if (json.size() > 1) json += ",";
+    json += "[" + std::to_string(r.sid) + "," + std::to_string(r.serial) + "," + std::to_string(r.user_id) +
+            "," + JsonString(r.username) + ",\"" + status + "\"," + JsonString(r.program) + "," +
+            JsonString(std::to_string(r.pid)) + "]";
+  }
+  json += "]";
+  sqlite3_result_text(ctx, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
+}
+
+// V$SESSION: one row per open session of the database file, in every
+// process, by SID; every session is a dedicated USER session.
+void SessionView(DictionaryView* out) {
+  TypeDesc num = Of(TypeKind::kNumber);
+  out->name = "V$SESSION";
+  out->columns = {{"SID", num},          {"SERIAL#", num},      {"USER#", num},
+                  {"USERNAME", V(128)},  {"STATUS", V(8)},      {"SERVER", V(9)},
+                  {"SCHEMA#", num},      {"SCHEMANAME", V(128)}, {"PROCESS", V(24)},
+                  {"PROGRAM", V(84)},    {"TYPE", V(10)},       {"CON_ID", num}};
+  out->sql =
+      "SELECT tabdb_num(j.value ->> 0) AS \"SID\", tabdb_num(j.value ->> 1) AS \"SERIAL#\","
+      " tabdb_num(j.value ->> 2) AS \"USER#\", j.value ->> 3 AS \"USERNAME\","
+      " j.value ->> 4 AS \"STATUS\", 'DEDICATED' AS \"SERVER\","
+      " tabdb_num(j.value ->> 2) AS \"SCHEMA#\", j.value ->> 3 AS \"SCHEMANAME\","
+      " j.value ->> 6 AS \"PROCESS\", nullif(j.value ->> 5, '') AS \"PROGRAM\","
+      " 'USER' AS \"TYPE\", tabdb_num(0) AS \"CON_ID\""
+      " FROM json_each(tabdb_sessions()) j";
+}
+
 }  // namespace
+
+int RegisterSessionViewFunction(sqlite3* db, Session* session) {
+  return sqlite3_create_function_v2(db, "tabdb_sessions", 0, SQLITE_UTF8, session, SessionsFunc, nullptr,
+                                    nullptr, nullptr);
+}
 
 bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status) {
   if (name == "DATABASE_PROPERTIES") {
     *status = Status::Ok();
     PropertiesView(out);
+    return true;
+  }
+  if (name == "V$SESSION") {
+    // As V$DATABASE, for DBAs only.
+    *status = s.user().dba ? Status::Ok() : OraError(ora::kTableNotExist);
+    if (status->ok()) {
+      EnsureDictionaryFunctions(s.db().handle());
+      SessionView(out);
+    }
     return true;
   }
   if (name == "V$DATABASE") {

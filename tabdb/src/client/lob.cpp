@@ -47,6 +47,8 @@ sword Check(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, OCIError** e
   // A locator filled in a session that has ended refers to nothing any
   // more (its value may have gone with that session's rollback).
   if ((*loc)->state->session.ended()) return Fail(*err, OraError(ora::kNotLoggedOn));
+  // A killed session reads and writes no LOB.
+  if (Status alive = (*s)->CheckAlive(); !alive.ok()) return Fail(*err, alive);
   return OCI_SUCCESS;
 }
 

@@ -98,6 +98,7 @@ ub2 StmtType(sql::StmtKind k) {
     case sql::StmtKind::kAlterTable:
     case sql::StmtKind::kAlterUser:
     case sql::StmtKind::kAlterSession:
+    case sql::StmtKind::kAlterSystem:
     case sql::StmtKind::kAlterView: return OCI_STMT_ALTER;
     case sql::StmtKind::kPlsqlBlock: return OCI_STMT_BEGIN;
     default: return OCI_STMT_UNKNOWN;
@@ -294,6 +295,12 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   if (live == nullptr) return OCI_ERROR;
   if (!st.prepared || !st.prepared->is_query()) return Fail(err, OraError(ora::kStatementNotExecuted));
   Session& s = *live;
+  // A killed session fetches nothing more.
+  if (Status alive = s.CheckAlive(); !alive.ok()) {
+    st.piece_fetch.stream.End();
+    st.cursor_open = false;
+    return Fail(err, alive);
+  }
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(stmt, &keep);
   if (st.piece_fetch.stream.active()) return NextPiece(st, err, text);

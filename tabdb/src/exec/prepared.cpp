@@ -11,6 +11,7 @@
 #include "catalog/dictionary.h"
 #include "catalog/partition.h"
 #include "catalog/sequence.h"
+#include "exec/alter_system.h"
 #include "exec/compiler.h"
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
@@ -1560,6 +1561,8 @@ Status Prepared::ExecuteOther() {
       return s_->Commit();
     case StmtKind::kRollback:
       return s_->Rollback();
+    case StmtKind::kAlterSystem:
+      return AlterSystemKill(*s_, *stmt_->alter_system);
     case StmtKind::kAlterSession: {
       const sql::AlterSession& a = *stmt_->alter_session;
       if (a.parameter.text == "CURRENT_SCHEMA") {

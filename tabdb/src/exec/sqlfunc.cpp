@@ -249,6 +249,7 @@ int RegisterSqlFunctions(sqlite3* db, Session* session) {
     rc = sqlite3_create_function_v2(db, "tabdb_avg", 2, SQLITE_UTF8, session, nullptr, SumStep,
                                     AvgFinal, nullptr);
   if (rc == SQLITE_OK) rc = RegisterDictionaryFunctions(db);
+  if (rc == SQLITE_OK) rc = cat::RegisterSessionViewFunction(db, session);
   if (rc == SQLITE_OK) rc = RegisterSequenceFunctions(db, session);
   return rc;
 }

@@ -53,7 +53,9 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   sess->db_ = std::move(db);
   sess->user_ = info;
   sess->schema_ = info.name;
-  sess->sid_ = RegisterSession(*sess->db_, info.user_id);
+  TABDB_RETURN_IF_ERROR(RegisterSession(*sess->db_, info, &sess->reg_));
+  Session* self = sess.get();
+  sess->db_->SetWaitCheck([self] { return self->WaitCheck(); });
   *out = std::move(sess);
   return Status::Ok();
 }
@@ -66,10 +68,41 @@ Session::~Session() {
   // flashback with this one.
   if (db_) db_->LeaveSnapshot();
   ReleaseSnapshots(this);
-  if (db_) UnregisterSession(*db_, sid_);
+  if (db_) db_->SetWaitCheck(nullptr);
+  if (db_) UnregisterSession(*db_, reg_);
+}
+
+// The session was marked for kill: its transaction goes, and this call is
+// the last one that is told so; every later one is not logged on.
+Status Session::Kill() {
+  bool told = kill_seen_;
+  killed_ = true;
+  kill_seen_ = false;
+  reg_.set_waiting(false);
+  user_.dba = false;
+  open_lobs_ = 0;
+  deferred_ = Deferred();
+  txn_mode_ = TxnMode::kDefault;
+  ReleaseSnapshots(this);
+  db_->LeaveSnapshot();
+  (void)db_->Rollback();
+  return OraError(told ? ora::kNotLoggedOn : ora::kSessionKilled);
+}
+
+// Between the waits for another session's lock: the session shows as
+// waiting, and a kill ends the wait with ORA-00028 (the transaction is
+// rolled back at the next call: SQLite cannot be used from here).
+Status Session::WaitCheck() {
+  if (reg_.kill_marked() && !killed_) {
+    kill_seen_ = true;
+    return OraError(ora::kSessionKilled);
+  }
+  if (!reg_.waiting()) reg_.set_waiting(true);
+  return Status::Ok();
 }
 
 Status Session::Commit() {
+  TABDB_RETURN_IF_ERROR(CheckAlive());
   KeysMayChange();
   if (open_lobs_ > 0) {
     open_lobs_ = 0;
@@ -85,6 +118,8 @@ Status Session::Commit() {
 }
 
 Status Session::Rollback() {
+  // A killed session's transaction is rolled back by the kill.
+  TABDB_RETURN_IF_ERROR(CheckAlive());
   KeysMayChange();
   ReleaseSnapshots(this);
   open_lobs_ = 0;
@@ -170,7 +205,7 @@ Status Session::RefreshUser() {
 }
 
 Status Session::CheckRights() {
-  if (killed_) return OraError(ora::kNotLoggedOn);
+  TABDB_RETURN_IF_ERROR(CheckAlive());
   int64_t v = 0;
   TABDB_RETURN_IF_ERROR(db_->CatalogVersion(&v));
   if (v == rights_version_) return Status::Ok();

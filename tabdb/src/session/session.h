@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "storage/database.h"
+#include "util/errors.h"
 #include "util/status.h"
 
 namespace tabdb {
@@ -45,14 +46,53 @@ struct UserInfo {
 // (upper-cased), a name in double quotes is taken exactly.
 std::string LogonName(const std::string& user);
 
-// Open sessions per user across the processes on a database file
-// (session_registry.cpp). A logon registers its session (the id to
-// unregister it with), the end of the session unregisters it;
-// UserConnected tells whether a session of the user is open in any
-// process. A crashed process holds no user.
-int64_t RegisterSession(Database& db, int64_t user_id);
-void UnregisterSession(Database& db, int64_t sid);
+// The open sessions of a database file across processes
+// (session_registry.cpp). A logon registers its session, which gives it a
+// SID unique among the open sessions of the file and a SERIAL# that tells
+// it from earlier sessions of the same SID; the end of the session
+// unregisters it. A crashed process holds no session and no user.
+constexpr int kMaxSessions = 1024;
+
+struct SessionSlot;
+
+struct SessionRegistration {
+  int64_t sid = 0;      // 0 when the session could not be listed
+  uint32_t serial = 0;
+  int64_t user_id = 0;
+  bool registered = false;
+  SessionSlot* slot = nullptr;  // the session's record, shared by the processes
+
+  // Whether ALTER SYSTEM KILL SESSION marked this session: one read of
+  // shared memory.
+  bool kill_marked() const;
+  // Whether the session waits for another session's lock (shown as an
+  // ACTIVE session in V$SESSION).
+  void set_waiting(bool on) const;
+  bool waiting() const;
+};
+
+// One open session as V$SESSION shows it.
+struct SessionRow {
+  int64_t sid = 0;
+  int64_t serial = 0;
+  int64_t user_id = 0;
+  int64_t pid = 0;
+  std::string username;
+  std::string program;
+  bool killed = false;   // marked for kill, not yet told
+  bool waiting = false;  // waits for another session's lock
+};
+
+// ORA-00018 when every SID is taken.
+Status RegisterSession(Database& db, const UserInfo& user, SessionRegistration* out);
+void UnregisterSession(Database& db, const SessionRegistration& r);
+// Whether a session of the user is open in any process.
 Status UserConnected(Database& db, int64_t user_id, bool* connected);
+// The open sessions of the database file, by SID.
+Status ListSessions(Database& db, std::vector<SessionRow>* out);
+// Marks the session `sid`,`serial` to be killed at its next call (or at
+// once when it waits for a lock). ORA-00030 when no such session is open.
+Status MarkSessionKilled(Database& db, int64_t sid, int64_t serial);
 
 class Session {
  public:
@@ -70,8 +110,10 @@ class Session {
   Database& db() { return *db_; }
   const UserInfo& user() const { return user_; }
   const std::string& current_schema() const { return schema_; }
-  // The session's number among the open sessions of the database (SID).
-  int64_t sid() const { return sid_; }
+  // The session's number among the open sessions of the database (SID)
+  // and its SERIAL#.
+  int64_t sid() const { return reg_.sid; }
+  int64_t serial() const { return reg_.serial; }
   void set_current_schema(const std::string& s) { schema_ = s; }
   TransformParams& transforms() { return transforms_; }
 
@@ -84,10 +126,24 @@ class Session {
   // ORA-00028 when the user no longer exists.
   Status RefreshUser();
 
-  // Run before every statement: when the catalog changed since the last
-  // statement, re-reads the user's rights, so that a revoked DBA role acts
-  // at once and a session never acts for a user that was dropped (user
-  // ids are never reused). One read of the catalog version otherwise.
+  // Run at the start of every call: ORA-00028 once the session was killed
+  // (its transaction is rolled back then; a wait for a lock that the kill
+  // ended counts as the call told), ORA-01012 at every later call. Two
+  // reads of shared memory while the session lives.
+  Status CheckAlive() {
+    if (killed_) return OraError(ora::kNotLoggedOn);
+    if (!reg_.kill_marked() && !kill_seen_) {
+      if (reg_.waiting()) reg_.set_waiting(false);
+      return Status::Ok();
+    }
+    return Kill();
+  }
+
+  // Run before every statement: CheckAlive, then, when the catalog
+  // changed since the last statement, re-reads the user's rights, so that
+  // a revoked DBA role acts at once and a session never acts for a user
+  // that was dropped (ORA-00028, then ORA-01012; user ids are never
+  // reused). One read of the catalog version otherwise.
   Status CheckRights();
 
   // Ends the session's transaction. A commit while LOBs are still open
@@ -204,8 +260,12 @@ class Session {
   int open_lobs_ = 0;
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
   int64_t rights_version_ = -1;  // catalog version the rights were read at
-  bool killed_ = false;          // the user was dropped under the session
-  int64_t sid_ = 0;              // registration of the open session, 0 when none
+  Status Kill();
+  Status WaitCheck();
+
+  bool killed_ = false;          // the session was killed or its user dropped
+  bool kill_seen_ = false;       // a wait for a lock ended with ORA-00028
+  SessionRegistration reg_;
   ServerOutput server_output_;
   std::unordered_map<int64_t, int64_t> seq_values_;
   Deferred deferred_;

@@ -475,6 +475,13 @@ struct AlterSession {
   bool is_string = false;
 };
 
+// ALTER SYSTEM KILL SESSION 'sid,serial#[,@instance]' [IMMEDIATE]: the
+// string as written (checked when run, after the privilege).
+struct AlterSystem {
+  std::string session;
+  bool immediate = false;
+};
+
 // BEGIN call; call; ... END; — procedure calls (kFunction nodes) and NULL;
 struct PlsqlBlock {
   std::vector<ExprPtr> calls;
@@ -618,6 +625,7 @@ enum class StmtKind {
   kCommit,
   kRollback,
   kAlterSession,
+  kAlterSystem,
   kPlsqlBlock,
   kCreateSequence,
   kAlterSequence,
@@ -651,6 +659,7 @@ struct Statement {
   std::unique_ptr<UserStmt> user;         // CREATE USER / ALTER USER
   std::unique_ptr<Grant> grant;           // GRANT / REVOKE
   std::unique_ptr<AlterSession> alter_session;
+  std::unique_ptr<AlterSystem> alter_system;
   std::unique_ptr<PlsqlBlock> block;
   std::unique_ptr<SequenceStmt> sequence;  // CREATE / ALTER / DROP SEQUENCE
 

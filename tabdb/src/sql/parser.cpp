@@ -367,6 +367,7 @@ Status Parser::ParseAlter(Statement* st) {
   Next();
   if (AcceptWord("TABLE")) return ParseAlterTable(st);
   if (AcceptWord("SESSION")) return ParseAlterSession(st);
+  if (PeekWord("SYSTEM") && PeekWord("KILL", 1)) return ParseKillSession(st);
   if (AcceptWord("USER")) return ParseUser(st, false);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kAlterSequence);
   if (AcceptWord("VIEW")) return ParseAlterView(st);
@@ -565,6 +566,20 @@ Status Parser::ParseAlterSession(Statement* st) {
   }
   Next();
   st->alter_session = std::move(a);
+  return Status::Ok();
+}
+
+Status Parser::ParseKillSession(Statement* st) {
+  Next();  // SYSTEM
+  Next();  // KILL
+  st->kind = StmtKind::kAlterSystem;
+  auto a = std::make_unique<AlterSystem>();
+  TABDB_RETURN_IF_ERROR(ExpectWord("SESSION", 905));
+  if (Peek().kind != TokenKind::kString) return Err(26);
+  a->session = Peek().text;
+  Next();
+  a->immediate = AcceptWord("IMMEDIATE");
+  st->alter_system = std::move(a);
   return Status::Ok();
 }
 

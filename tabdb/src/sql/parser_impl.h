@@ -170,6 +170,7 @@ class Parser {
   Status ParseUser(Statement* st, bool create);
   Status ParseGrant(Statement* st, bool grant);
   Status ParseAlterSession(Statement* st);
+  Status ParseKillSession(Statement* st);
   Status ParsePlsql(Statement* st);
   Status ParsePlsqlBody(PlsqlBlock* block);
   Status ExpectSqlEnd();

@@ -201,6 +201,7 @@ Status Database::Create(const std::string& path, const std::string& system_passw
   std::unique_ptr<Database> d(new Database);
   d->path_ = path;
   Status st = OpenConnection(path, false, &d->db_);
+  d->lock_timeout_ms_ = LockTimeoutMs();
   if (st.ok()) st = d->Exec("PRAGMA journal_mode=WAL");
   if (st.ok()) st = d->Exec(kCatalogSchema);
   for (const CatalogUpgrade& step : kCatalogUpgrades) {
@@ -240,6 +241,7 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
   std::unique_ptr<Database> d(new Database);
   d->path_ = path;
   TABDB_RETURN_IF_ERROR(OpenConnection(path, false, &d->db_));
+  d->lock_timeout_ms_ = LockTimeoutMs();
   // A file that is not ours (or not SQLite at all) is an unknown identifier.
   sqlite3_stmt* s = nullptr;
   if (sqlite3_prepare_v2(d->db_, "SELECT v FROM tab$meta WHERE k='format'", -1, &s, nullptr) !=
@@ -267,8 +269,54 @@ Status Database::Exec(const std::string& sql) {
   char* err = nullptr;
   int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err);
   sqlite3_free(err);
-  if (rc != SQLITE_OK) return SqliteError(db_, rc);
+  if (rc != SQLITE_OK) return StepError(rc);
   return Status::Ok();
+}
+
+void Database::SetWaitCheck(std::function<Status()> check) {
+  wait_check_ = std::move(check);
+  wait_failure_ = Status::Ok();
+  if (wait_check_)
+    sqlite3_busy_handler(db_, &Database::BusyWait, this);
+  else
+    sqlite3_busy_timeout(db_, lock_timeout_ms_);
+}
+
+// SQLite's busy handler while a wait check is set: the schedule of
+// sqlite3_busy_timeout (short sleeps first, then 100 ms ones) up to the
+// lock timeout, asking the check before each sleep.
+int Database::BusyWait(void* arg, int count) {
+  static const int kDelays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+  static const int kTotals[] = {0, 1, 3, 8, 18, 33, 53, 78, 103, 128, 178, 228};
+  constexpr int kN = static_cast<int>(sizeof(kDelays) / sizeof(kDelays[0]));
+  Database* d = static_cast<Database*>(arg);
+  auto stop = [d] {
+    if (!d->wait_check_) return false;
+    Status st = d->wait_check_();
+    if (st.ok()) return false;
+    d->wait_failure_ = st;
+    return true;
+  };
+  if (stop()) return 0;
+  int timeout = d->lock_timeout_ms_;
+  int delay = count < kN ? kDelays[count] : kDelays[kN - 1];
+  int before = count < kN ? kTotals[count] : kTotals[kN - 1] + (count - (kN - 1)) * kDelays[kN - 1];
+  if (before >= timeout) return 0;
+  if (before + delay > timeout) delay = timeout - before;
+  sqlite3_sleep(delay);
+  // Asked again before SQLite retries: what came during the sleep (a kill
+  // made just before the lock went) ends the wait rather than the lock
+  // being taken.
+  return stop() ? 0 : 1;
+}
+
+Status Database::StepError(int rc) {
+  if ((rc & 0xff) == SQLITE_BUSY && !wait_failure_.ok()) {
+    Status st = wait_failure_;
+    wait_failure_ = Status::Ok();
+    return st;
+  }
+  return SqliteError(db_, rc);
 }
 
 Status Database::Cached(const char* sql, sqlite3_stmt** out) {
@@ -298,7 +346,7 @@ Status Database::Step(sqlite3_stmt* stmt, bool* row) {
   }
   *row = false;
   if (rc == SQLITE_DONE) return Status::Ok();
-  Status st = SqliteError(db_, rc);
+  Status st = StepError(rc);
   sqlite3_reset(stmt);
   return st;
 }
@@ -306,7 +354,7 @@ Status Database::Step(sqlite3_stmt* stmt, bool* row) {
 Status Database::Run(sqlite3_stmt* stmt) {
   int rc = sqlite3_step(stmt);
   while (rc == SQLITE_ROW) rc = sqlite3_step(stmt);
-  Status st = rc == SQLITE_DONE ? Status::Ok() : SqliteError(db_, rc);
+  Status st = rc == SQLITE_DONE ? Status::Ok() : StepError(rc);
   sqlite3_reset(stmt);
   return st;
 }

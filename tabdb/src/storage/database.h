@@ -10,6 +10,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -94,6 +95,14 @@ class Database {
   Status CatalogVersion(int64_t* out);
   Status BumpCatalogVersion();
 
+  // While the connection waits for another connection's lock, `check` is
+  // called between the waits: a status other than Ok ends the wait at
+  // once, and the statement that waited (run through Exec, Step or Run)
+  // fails with that status instead of ORA-00054. Called from inside
+  // SQLite: it must not use the connection. An empty function restores
+  // the plain wait.
+  void SetWaitCheck(std::function<Status()> check);
+
   // Opens one more connection to the file at `path` with the engine's
   // settings (lock timeout, defensive mode), without checking the file.
   static Status OpenConnection(const std::string& path, bool create, sqlite3** out);
@@ -101,6 +110,10 @@ class Database {
  private:
   Database() = default;
   static Status AddMissingCatalogTables(Database* d);
+  static int BusyWait(void* arg, int count);
+  // The error of a failed step: the wait check's status when it ended a
+  // wait for a lock, SQLite's otherwise.
+  Status StepError(int rc);
 
   sqlite3* db_ = nullptr;
   std::string path_;
@@ -109,6 +122,9 @@ class Database {
   sqlite3* own_db_ = nullptr;
   std::map<std::string, sqlite3_stmt*> own_cache_;
   int64_t switches_ = 0;  // EnterSnapshot and LeaveSnapshot calls
+  std::function<Status()> wait_check_;
+  Status wait_failure_;  // what ended the last wait, until reported
+  int lock_timeout_ms_ = 10000;  // read when the connection was opened
 };
 
 }  // namespace tabdb

@@ -17,7 +17,11 @@ struct Entry {
 // Sorted by code; looked up by binary search.
 constexpr Entry kMessages[] = {
     {1, "unique constraint (%s.%s) violated"},
+    {18, "maximum number of sessions exceeded"},
+    {26, "missing or invalid session ID"},
+    {27, "cannot kill current session"},
     {28, "your session has been killed"},
+    {30, "User session ID does not exist."},
     {54, "resource busy and acquire with NOWAIT specified or timeout expired"},
     {439, "feature not enabled: %s"},
     {600, "internal error code, arguments: [%s]"},

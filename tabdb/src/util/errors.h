@@ -213,6 +213,10 @@ constexpr int kColumnAmbiguous = 918;           // column ambiguously defined
 constexpr int kSingleRowSubquery = 1427;        // single-row subquery returns more than one row
 // Object privileges and sessions.
 constexpr int kSessionKilled = 28;              // your session has been killed
+constexpr int kSessionsExceeded = 18;           // maximum number of sessions exceeded
+constexpr int kInvalidSessionId = 26;           // missing or invalid session ID
+constexpr int kKillOwnSession = 27;             // cannot kill current session
+constexpr int kNoSuchSession = 30;              // User session ID does not exist.
 constexpr int kMissingOrInvalidPrivilege = 990; // missing or invalid privilege
 constexpr int kGrantToSelf = 1749;              // you may not GRANT/REVOKE privileges to/from yourself
 constexpr int kRevokeNotGranted = 1927;         // cannot REVOKE privileges you did not grant
