@@ -29,22 +29,10 @@ done
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build-bench}
-if [ -n "${BENCH_WORK_DIR:-}" ]; then
-  work=$BENCH_WORK_DIR
-  mkdir -p "$work"
-else
-  work=$(mktemp -d "${TMPDIR:-/tmp}/tabpar.XXXXXX")
-fi
-cleanup() {
-  if [ "${BENCH_KEEP:-0}" != 1 ]; then rm -rf "$work"; else echo "files kept in $work" >&2; fi
-}
-trap cleanup EXIT
+. "$root/bench/common.sh"
+bench_work_dir tabpar
 
-echo "== build (release, $build)" >&2
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAB_TESTS=OFF >"$work/cmake.log" 2>&1 ||
-  { cat "$work/cmake.log" >&2; exit 1; }
-cmake --build "$build" -j "$(nproc)" --target tabexp tabimp tabsql bench_gen bench_time >"$work/build.log" 2>&1 ||
-  { tail -n 50 "$work/build.log" >&2; exit 1; }
+bench_build tabexp tabimp tabsql bench_gen bench_time
 
 tabsql=$build/tabdb/tabsql
 tabexp=$build/source/tabexp
