@@ -29,17 +29,16 @@ static int run_one(void *ctx, const char *text, uint32_t ulen)
     STMT_INFO in;
     if (check_import_info(w->run, w->table, STMT_AT_SECTION, text, len, &in) < 0) return 1;
     char *merged = NULL;
-    int mlen = 0;
-    int dropped = w->run->partition_merge && strcmp(in.kind, "index") == 0
-                      ? drop_partitioning(text, len, &merged, &mlen)
-                      : 0;
-    if (dropped < 0) return 1;
-    if (dropped > 0) {
-        fprintf(stderr, "Index \"%s\": partitions merged into one index (PARTITION_OPTIONS=MERGE).\n",
-                in.object);
-        run_warning();
+    if (w->run->partition_merge && strcmp(in.kind, "index") == 0) {
+        int dropped = merge_partitions(w, STMT_AT_SECTION, &text, &len, &merged, &in);
+        if (dropped < 0) return 1;
+        if (dropped > 0) {
+            fprintf(stderr, "Index \"%s\": partitions merged into one index (PARTITION_OPTIONS=MERGE).\n",
+                    in.object);
+            run_warning();
+        }
     }
-    int rc = dropped > 0 ? run_dump_statement(w, merged, mlen, &in) : run_dump_statement(w, text, len, &in);
+    int rc = run_dump_statement(w, text, len, &in);
     free(merged);
     return rc < 0 ? 1 : 0;
 }

@@ -4,12 +4,8 @@
  * it only says that the table exists), and the runner that every DDL
  * statement of tabimp goes through.
  */
-#include <stdlib.h>
-
 #include "imp_local.h"
 #include "create_table.h"
-#include "table_name.h"
-#include "outcome.h"
 
 /* 0, -1 (prepare failed) or -2 (execute failed), nothing printed. */
 static int try_sql(IMP_WORKER *w, const char *txt, int len)
@@ -45,14 +41,5 @@ int imp_run_sql(IMP_WORKER *w, const char *txt, int len)
 
 int create_table(IMP_WORKER *w, const char *sqltxt, int slen)
 {
-    char *merged = NULL;
-    int mlen = 0;
-    int dropped = w->run->partition_merge ? drop_partitioning(sqltxt, slen, &merged, &mlen) : 0;
-    if (dropped <= 0) return dropped < 0 ? -1 : imp_try_sql(w, sqltxt, slen);
-    fprintf(stderr, "Table \"%s\": partitions merged into one table (PARTITION_OPTIONS=MERGE).\n",
-            w->table ? TABLE_NAME(w->table) : "");
-    run_warning();
-    int rc = imp_try_sql(w, merged, mlen);
-    free(merged);
-    return rc;
+    return imp_try_sql(w, sqltxt, slen);
 }

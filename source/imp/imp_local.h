@@ -88,6 +88,13 @@ void imp_report_stop(const IMP_RUN *run, IMP_WORKER *w);
  * 1 and a malloc'd *out when one was dropped, 0 when there is none, -1 on
  * failure. */
 int drop_partitioning(const char *txt, int len, char **out, int *outlen);
+/* With PARTITION_OPTIONS=MERGE: points *text and *len at the statement
+ * without its partitioning (in *merged, to free; NULL when there was none),
+ * once the rewritten text has passed the check of a statement at `where`
+ * of the worker's table, which also fills *in. 1 rewritten, 0 nothing to
+ * drop, -1 after the message (refused: the run ends). */
+int merge_partitions(IMP_WORKER *w, int where, const char **text, int *len, char **merged,
+                     STMT_INFO *in);
 
 /* Length to bind for a value of w bytes at p. A CHAR or NCHAR value comes
  * out of the export blank-padded to its buffer, which counts bytes of the

@@ -4,12 +4,14 @@
  * rows, then creates its indexes.
  */
 #include <stddef.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "imp_local.h"
 #include "create_table.h"
 #include "dump_fault.h"
 #include "lock_target_table.h"
+#include "outcome.h"
 #include "quote_name.h"
 #include "table_name.h"
 #include "run_statement.h"
@@ -114,10 +116,23 @@ int import_table(IMP_WORKER *w, IMP_TABLE *table)
     if (read_file(w, table, &front) < 0) return -1;
     int slen = (int)front.ddl_len;
     if (check_import_statement(w->run, table, STMT_AT_CREATE, front.ddl, slen) < 0) return -1;
+    const char *ddl = front.ddl;
+    char *merged = NULL;
+    if (w->run->partition_merge) {
+        STMT_INFO in;
+        rc = merge_partitions(w, STMT_AT_CREATE, &ddl, &slen, &merged, &in);
+        if (rc < 0) return -1;
+        if (rc > 0) {
+            fprintf(stderr, "Table \"%s\": partitions merged into one table (PARTITION_OPTIONS=MERGE).\n",
+                    TABLE_NAME(table));
+            run_warning();
+        }
+    }
 
     /* nothing is read from the dump until the column block is copied:
      * the text and the block stay in the reader's buffer till then */
-    rc = create_or_take(w, table, front.ddl, slen);
+    rc = create_or_take(w, table, ddl, slen);
+    free(merged);
     if (rc <= 0) {
         if (rc == 0) w->table = NULL;
         return rc;

@@ -9,161 +9,134 @@
 #include <string.h>
 
 #include "imp_local.h"
-#include "outcome.h"
+#include "sql_lexer.h"
+#include "verify_section.h"
 
-/* A cursor over the statement text: quoted names and literals are stepped
- * over whole, so that nothing inside them is taken for a keyword. */
+/* A cursor over the statement's tokens, read by the lexer that checks
+ * every statement of a dump, so that the clause is found exactly where the
+ * check saw it: literals of every quoting form and quoted names are single
+ * tokens, and comments are stepped over. */
 typedef struct {
-    const char *s;
-    int len;
-    int pos;
+    SQL_LEXER lx;
+    SQL_TOKEN t; /* the token just read */
 } SCAN;
 
-static int word_char(char c)
+/* Reads the next token that is not a comment; 0 at the end (or at a token
+ * the lexer could not read, which ends the text as well: see bad). */
+static int next(SCAN *sc)
 {
-    return isalnum((unsigned char)c) || c == '_' || c == '$' || c == '#';
+    do sql_lex_next(&sc->lx, &sc->t);
+    while (sc->t.kind == SQLT_COMMENT);
+    return sc->t.kind != SQLT_END && sc->t.kind != SQLT_BAD;
 }
 
-/* Moves to the next token; returns its start, or -1 at the end. *wlen is
- * the length of a word (0 for anything else). */
-static int next_token(SCAN *sc, int *wlen)
+static int is_kw(const SCAN *sc, const char *kw)
 {
-    const char *s = sc->s;
-    while (sc->pos < sc->len && isspace((unsigned char)s[sc->pos])) sc->pos++;
-    if (sc->pos >= sc->len) return -1;
-    int start = sc->pos;
-    *wlen = 0;
-    char c = s[sc->pos];
-    if (c == '"' || c == '\'') {
-        sc->pos++;
-        while (sc->pos < sc->len) {
-            if (s[sc->pos] == c) {
-                if (sc->pos + 1 < sc->len && s[sc->pos + 1] == c) {
-                    sc->pos += 2;
-                    continue;
-                }
-                break;
-            }
-            sc->pos++;
-        }
-        if (sc->pos < sc->len) sc->pos++;
-        return start;
-    }
-    if (word_char(c)) {
-        while (sc->pos < sc->len && word_char(s[sc->pos])) sc->pos++;
-        *wlen = sc->pos - start;
-        return start;
-    }
-    sc->pos++;
-    return start;
-}
-
-static int is_kw(const SCAN *sc, int at, int wlen, const char *kw)
-{
-    int n = (int)strlen(kw);
-    if (wlen != n) return 0;
-    for (int i = 0; i < n; i++)
-        if (toupper((unsigned char)sc->s[at + i]) != kw[i]) return 0;
+    size_t n = strlen(kw);
+    if (sc->t.kind != SQLT_WORD || sc->t.len != n) return 0;
+    for (size_t i = 0; i < n; i++)
+        if (toupper((unsigned char)sc->lx.text[sc->t.at + i]) != kw[i]) return 0;
     return 1;
 }
 
-/* After a '(' at depth 0: steps to just past its matching ')'. */
+static int is_p(const SCAN *sc, const char *p)
+{
+    return sql_token_is(&sc->lx, &sc->t, p);
+}
+
+/* Whether the next token is keyword kw (the cursor stays). */
+static int next_is_kw(const SCAN *sc, const char *kw)
+{
+    SCAN peek = *sc;
+    return next(&peek) && is_kw(&peek, kw);
+}
+
+/* After a '(': steps past its matching ')'. */
 static void skip_group(SCAN *sc)
 {
-    int depth = 1, w;
-    while (depth > 0) {
-        int at = next_token(sc, &w);
-        if (at < 0) return;
-        if (w == 0 && sc->s[at] == '(') depth++;
-        if (w == 0 && sc->s[at] == ')') depth--;
+    int depth = 1;
+    while (depth > 0 && next(sc)) {
+        if (is_p(sc, "(")) depth++;
+        if (is_p(sc, ")")) depth--;
     }
 }
 
-/* Whether the group opened just before the cursor starts with PARTITION. */
-static int group_is_partition_list(const SCAN *sc)
+/* Where the text goes on after the token just read. */
+static uint32_t after(const SCAN *sc)
 {
-    SCAN peek = *sc;
-    int w;
-    int at = next_token(&peek, &w);
-    return at >= 0 && is_kw(&peek, at, w, "PARTITION");
+    return sc->t.at + sc->t.len;
 }
 
-/* The end of a partitioning clause that starts at the cursor (after
- * PARTITION BY, or after LOCAL when `local`): past the partition list, or
- * past PARTITIONS n [STORE IN (...)]. */
-static int clause_end(SCAN *sc, int local)
+/* The end of a partitioning clause whose last token read is PARTITION BY's
+ * BY (or LOCAL when `local`): past the partition list, or past PARTITIONS n
+ * [STORE IN (...)]; a LOCAL index without a list ends at LOCAL. */
+static uint32_t clause_end(SCAN *sc, int local)
 {
-    int w;
+    uint32_t end = after(sc);
     for (;;) {
-        int save = sc->pos;
-        int at = next_token(sc, &w);
-        if (at < 0) return sc->len;
-        if (w == 0 && sc->s[at] == '(') {
-            int list = group_is_partition_list(sc);
+        SCAN save = *sc;
+        if (!next(sc)) return sc->t.kind == SQLT_END ? sc->lx.len : end;
+        if (is_p(sc, "(")) {
+            int list = next_is_kw(sc, "PARTITION");
             skip_group(sc);
-            if (list) return sc->pos;
+            end = after(sc);
+            if (list) return end;
             if (local) {
-                sc->pos = save;
-                return save;
+                *sc = save;
+                return after(&save);
             }
             continue;
         }
-        if (local) {
-            sc->pos = save;
-            return save;
-        }
-        if (is_kw(sc, at, w, "PARTITIONS")) {
-            next_token(sc, &w); /* the count */
-            save = sc->pos;
-            at = next_token(sc, &w);
-            if (at >= 0 && is_kw(sc, at, w, "STORE")) {
-                next_token(sc, &w); /* IN */
-                at = next_token(sc, &w);
-                if (at >= 0 && sc->s[at] == '(') skip_group(sc);
-                return sc->pos;
-            }
-            sc->pos = save;
-            return save;
+        if (local) return after(&save);
+        end = after(sc);
+        if (is_kw(sc, "PARTITIONS")) {
+            if (!next(sc)) return end; /* the count */
+            end = after(sc);
+            if (!next_is_kw(sc, "STORE")) return end;
+            next(sc);
+            next(sc); /* IN */
+            if (next(sc) && is_p(sc, "(")) skip_group(sc);
+            return after(sc);
         }
     }
 }
 
 int drop_partitioning(const char *txt, int len, char **out, int *outlen)
 {
-    SCAN sc = {txt, len, 0};
-    int depth = 0, w, start = -1, end = -1;
-    for (;;) {
-        int at = next_token(&sc, &w);
-        if (at < 0) break;
-        if (w == 0 && txt[at] == '(') depth++;
-        if (w == 0 && txt[at] == ')') depth--;
-        if (depth != 0 || w == 0) continue;
-        SCAN peek = sc;
-        int w1, w2;
-        int a1 = next_token(&peek, &w1);
-        if (is_kw(&sc, at, w, "PARTITION") && a1 >= 0 && is_kw(&peek, a1, w1, "BY")) {
-            sc.pos = peek.pos;
+    SCAN sc;
+    sql_lexer_init(&sc.lx, txt, (uint32_t)len, 0);
+    int depth = 0;
+    int64_t start = -1;
+    uint32_t end = 0;
+    while (start < 0 && next(&sc)) {
+        if (is_p(&sc, "(")) depth++;
+        if (is_p(&sc, ")")) depth--;
+        if (depth != 0 || sc.t.kind != SQLT_WORD) continue;
+        uint32_t at = sc.t.at;
+        if (is_kw(&sc, "PARTITION") && next_is_kw(&sc, "BY")) {
+            next(&sc);
             start = at;
             end = clause_end(&sc, 0);
-            break;
-        }
-        if (is_kw(&sc, at, w, "GLOBAL") && a1 >= 0 && is_kw(&peek, a1, w1, "PARTITION")) {
-            int a2 = next_token(&peek, &w2);
-            if (a2 >= 0 && is_kw(&peek, a2, w2, "BY")) {
-                sc.pos = peek.pos;
+        } else if (is_kw(&sc, "GLOBAL") && next_is_kw(&sc, "PARTITION")) {
+            SCAN peek = sc;
+            next(&peek);
+            if (next_is_kw(&peek, "BY")) {
+                next(&peek);
+                sc = peek;
                 start = at;
                 end = clause_end(&sc, 0);
-                break;
             }
-        }
-        if (is_kw(&sc, at, w, "LOCAL")) {
+        } else if (is_kw(&sc, "LOCAL")) {
             start = at;
             end = clause_end(&sc, 1);
-            break;
         }
     }
+    /* The rewritten text is checked again before it runs, like the
+     * statement itself (a text the lexer cannot read whole is refused
+     * there). */
     if (start < 0) return 0;
-    size_t n = (size_t)start + (size_t)(len - end) + 1;
+    if (end > (uint32_t)len) end = (uint32_t)len;
+    size_t n = (size_t)start + ((size_t)len - end) + 1;
     char *buf = malloc(n + 1);
     if (!buf) {
         fprintf(stderr, "Allocate memory (%zu) error.\n", n + 1);
@@ -172,11 +145,11 @@ int drop_partitioning(const char *txt, int len, char **out, int *outlen)
     memcpy(buf, txt, (size_t)start);
     size_t k = (size_t)start;
     /* One separation between what stays: the blanks before the clause. */
-    while (end < len && isspace((unsigned char)txt[end])) end++;
-    if (end < len) {
+    while (end < (uint32_t)len && isspace((unsigned char)txt[end])) end++;
+    if (end < (uint32_t)len) {
         if (k > 0 && !isspace((unsigned char)buf[k - 1])) buf[k++] = ' ';
-        memcpy(buf + k, txt + end, (size_t)(len - end));
-        k += (size_t)(len - end);
+        memcpy(buf + k, txt + end, (size_t)len - end);
+        k += (size_t)len - end;
     }
     buf[k] = '\0';
     *out = buf;
@@ -184,3 +157,21 @@ int drop_partitioning(const char *txt, int len, char **out, int *outlen)
     return 1;
 }
 
+int merge_partitions(IMP_WORKER *w, int where, const char **text, int *len, char **merged,
+                     STMT_INFO *in)
+{
+    int mlen = 0;
+    *merged = NULL;
+    int rc = drop_partitioning(*text, *len, merged, &mlen);
+    if (rc <= 0) return rc;
+    /* What runs is the rewritten text: it passes the same check as the
+     * statement it came from, or the run ends. */
+    if (check_import_info(w->run, w->table, where, *merged, mlen, in) < 0) {
+        free(*merged);
+        *merged = NULL;
+        return -1;
+    }
+    *text = *merged;
+    *len = mlen;
+    return 1;
+}

@@ -248,6 +248,33 @@ TEST_F(Trust, ViewPassesOnNothingItsOwnerMayNotGrant) {
   Query("DROP VIEW evil_copy.sv;\nDROP TABLE evil_copy.t;\nREVOKE SELECT ON victim.secret FROM evil_copy;\n");
 }
 
+// PARTITION_OPTIONS=MERGE runs only text the checker saw: a partition
+// clause whose literal hides a query keeps hiding it once the clause is
+// dropped, so the table gets the dump's rows only (or, with a column list
+// that only a query could fill, is not made at all).
+TEST_F(Trust, PartitionMergeRunsOnlyWhatTheCheckerSaw) {
+  const std::pair<const char*, int> columns[] = {{"(\"ID\" NUMBER)", 1}, {"(\"ID\")", 255}};
+  const char* hidden[] = {
+      "q'{'), PARTITION \"P2\" VALUES (2)) AS SELECT \"ID\" FROM \"VICTIM\".\"SECRET\" --}'",
+      "nq'['), PARTITION \"P2\" VALUES (2)) AS SELECT \"ID\" FROM \"VICTIM\".\"SECRET\" --]'",
+  };
+  std::string before = Outside();
+  for (const auto& [cols, status] : columns) {
+    for (const char* lit : hidden) {
+      SCOPED_TRACE(std::string(cols) + lit);
+      Dump d = OneTable("APP");
+      d.tables[0].ddl = std::string("CREATE TABLE \"T\" ") + cols +
+                        " PARTITION BY LIST (\"ID\") (PARTITION \"P1\" VALUES (" + lit + "))";
+      ProcResult imp = Import(Write("merge.dmp", d), "evil_copy", {"PARTITION_OPTIONS=MERGE"});
+      EXPECT_EQ(status, imp.status) << imp.err;
+      ProcResult rows = RunSql("system/manager@" + db_, "SELECT id FROM evil_copy.t;\nDROP TABLE evil_copy.t;\n",
+                               {kNls});
+      EXPECT_EQ(status == 1 ? "ID\n7\n" : "", rows.out);
+      EXPECT_EQ(before, Outside());
+    }
+  }
+}
+
 // tabdump --sql writes a script a line-based client cannot split
 // differently: what would be cut or run as a client command is left out
 // and named, qualifiers are dropped; run as a DBA it gives EVIL nothing
