@@ -323,15 +323,22 @@ static const char *name_list(LEXER *lx, char *why, size_t size)
     }
 }
 
-/* What may follow a constraint: its delete rule and states, to the end. */
-static const char *states_to_end(LEXER *lx, TOKEN *t, char *why, size_t size)
+/* Whether the token is a word of a constraint's states. */
+static int is_state(const TOKEN *t)
 {
     static const char *const words[] = {"ENABLE",   "DISABLE",   "VALIDATE", "NOVALIDATE",
                                         "RELY",     "NORELY",    "DEFERRABLE", "INITIALLY",
                                         "DEFERRED", "IMMEDIATE", "NOT",      NULL};
+    int ok = 0;
+    for (const char *const *w = words; *w; w++) ok = ok || is_word(t, *w);
+    return ok;
+}
+
+/* What may follow a constraint: its delete rule and states, to the end. */
+static const char *states_to_end(LEXER *lx, TOKEN *t, char *why, size_t size)
+{
     for (; t->type != T_END; next(lx, t)) {
-        int ok = 0;
-        for (const char *const *w = words; *w; w++) ok = ok || is_word(t, *w);
+        int ok = is_state(t);
         if (!ok && t->type == T_WORD)
             return refuse(why, size, "\"%s\" where a constraint state belongs", t->text);
         if (!ok) return refuse(why, size, "more than constraint states at the end", NULL);
@@ -403,7 +410,67 @@ static const char *alter_table_add(const STMT_SCOPE *sc, LEXER *lx, TOKEN *t, ST
     return NULL;
 }
 
-/* ALTER TABLE table ADD [CONSTRAINT name] PRIMARY KEY|UNIQUE|CHECK ( ... */
+/* After a '(': past its matching ')'; 0 when the text ends first. */
+static int skip_group(LEXER *lx)
+{
+    TOKEN t;
+    for (int depth = 1; depth > 0;) {
+        next(lx, &t);
+        if (t.type == T_END || t.type == T_BAD) return 0;
+        if (is_punct(&t, '(')) depth++;
+        if (is_punct(&t, ')')) depth--;
+    }
+    return 1;
+}
+
+/* The index clause of a key, *t its first token: USING INDEX followed by
+ * the name of an index or by the index's attributes (words of physical,
+ * storage and partitioning clauses, numbers, names and parenthesised
+ * groups); on return *t is the token after it. Nothing else may follow a
+ * key but its states, so that no other clause of ALTER TABLE rides on it. */
+static const char *key_index(LEXER *lx, TOKEN *t, char *why, size_t size)
+{
+    static const char *const words[] = {
+        "PCTFREE", "PCTUSED", "INITRANS", "MAXTRANS", "COMPUTE", "STATISTICS", "STORAGE",
+        "TABLESPACE", "LOGGING", "NOLOGGING", "FILESYSTEM_LIKE_LOGGING", "COMPRESS",
+        "NOCOMPRESS", "ADVANCED", "LOW", "HIGH", "REVERSE", "SORT", "NOSORT", "PARALLEL",
+        "NOPARALLEL", "VISIBLE", "INVISIBLE", "LOCAL", "GLOBAL", "PARTITION", "BY", "RANGE",
+        "HASH", "VALUES", "LESS", "THAN", "MAXVALUE", "PARTITIONS", "STORE", "IN", "SEGMENT",
+        "CREATION", "ONLINE", NULL};
+    if (!is_word(t, "USING")) return NULL;
+    next(lx, t);
+    if (!is_word(t, "INDEX")) return refuse(why, size, "\"USING\" without INDEX after a key", NULL);
+    next(lx, t);
+    int first = 1;
+    for (;; next(lx, t), first = 0) {
+        int known = 0;
+        for (const char *const *w = words; *w; w++) known = known || is_word(t, *w);
+        if (known && is_word(t, "CREATION")) {
+            next(lx, t); /* IMMEDIATE or DEFERRED, not a state here */
+            continue;
+        }
+        if (first && !known && is_ident(t) && !is_state(t)) {
+            /* the index to use: [schema.]name (scan_all checks the schema) */
+            LEXER save = *lx;
+            TOKEN dot;
+            next(lx, &dot);
+            if (is_punct(&dot, '.'))
+                next(lx, t);
+            else
+                *lx = save;
+            continue;
+        }
+        if (known || t->type == T_NUMBER || t->type == T_NAME) continue;
+        if (is_punct(t, '(')) {
+            if (!skip_group(lx)) return refuse(why, size, "no ')' closing the index clause", NULL);
+            continue;
+        }
+        return NULL;
+    }
+}
+
+/* ALTER TABLE table ADD [CONSTRAINT name] PRIMARY KEY|UNIQUE|CHECK (...)
+ * [USING INDEX ...] states, to the end. */
 static const char *match_add_key(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, char *why,
                                  size_t size)
 {
@@ -416,9 +483,16 @@ static const char *match_add_key(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in,
     } else if (!is_word(&t, "UNIQUE") && !is_word(&t, "CHECK")) {
         return "";
     }
+    int check = is_word(&t, "CHECK");
     next(lx, &t);
     if (!is_punct(&t, '(')) return refuse(why, size, "no column list", NULL);
-    return NULL;
+    if (!skip_group(lx)) return refuse(why, size, "no ')' closing the constraint", NULL);
+    next(lx, &t);
+    if (!check) {
+        r = key_index(lx, &t, why, size);
+        if (r) return r;
+    }
+    return states_to_end(lx, &t, why, size);
 }
 
 /* ALTER TABLE table ADD [CONSTRAINT name] FOREIGN KEY (cols)

@@ -72,6 +72,13 @@ TEST(StmtKinds, PerTableStatementsBelongToTheirTable) {
       {"ALTER TABLE \"EMP\" ADD CHECK (sal > 0 AND name <> 'x;--y') DEFERRABLE INITIALLY DEFERRED ENABLE",
        "constraint", "", "EMP"},
       {"ALTER TABLE \"EMP\" MODIFY CONSTRAINT \"EMP_PK\" DISABLE", "constraint", "EMP_PK", "EMP"},
+      {"ALTER TABLE \"EMP\" ADD CONSTRAINT \"EMP_PK\" PRIMARY KEY (\"ID\")\n  USING INDEX PCTFREE 10 "
+       "INITRANS 2 MAXTRANS 255 COMPUTE STATISTICS \n  STORAGE(INITIAL 65536 BUFFER_POOL DEFAULT)\n  "
+       "TABLESPACE \"USERS\"  ENABLE",
+       "constraint", "EMP_PK", "EMP"},
+      {"ALTER TABLE \"EMP\" ADD PRIMARY KEY (\"ID\") USING INDEX \"APP\".\"EMP_IX\" ENABLE NOVALIDATE",
+       "constraint", "", "EMP"},
+      {"ALTER TABLE \"EMP\" ADD UNIQUE (\"A\") USING INDEX  ENABLE", "constraint", "", "EMP"},
       {"CREATE BITMAP INDEX \"EMP_B\" ON \"EMP\" (\"DEPT\")", "index", "EMP_B", "EMP"},
       {"COMMENT ON TABLE \"EMP\"  IS 'Staff; and -- their \"pay\"'", "comment", "EMP", "EMP",
        "COMMENT ON TABLE \"APP\".\"EMP\"  IS 'Staff; and -- their \"pay\"'"},
@@ -195,6 +202,15 @@ TEST(StmtKinds, NoStatementReachesOutsideTheTargetSchema) {
       "ALTER TABLE \"EMP\" MODIFY CONSTRAINT \"C\" ENABLE DROP TABLE x",
       "ALTER TABLE \"EMP\" ADD CHECK ((SELECT 1 FROM dual) = 1)",
       "ALTER TABLE \"EMP\" ADD CONSTRAINT \"C\" CHECK (\"HR\".F(x) > 0)",
+      // nothing but states after a key: no other clause of ALTER TABLE rides on it
+      "ALTER TABLE \"EMP\" ADD CHECK (x > 0) ENABLE ADD CONSTRAINT \"F\" FOREIGN KEY (\"ID\") "
+      "REFERENCES \"SECRET\" (\"ID\")",
+      "ALTER TABLE \"EMP\" ADD CHECK (x > 0) DROP COLUMN \"ID\"",
+      "ALTER TABLE \"EMP\" ADD CHECK (x > 0) (1)",
+      "ALTER TABLE \"EMP\" ADD CHECK (x > 0",
+      "ALTER TABLE \"EMP\" ADD PRIMARY KEY (\"ID\") USING INDEX ENABLE RENAME TO \"X\"",
+      "ALTER TABLE \"EMP\" ADD UNIQUE (\"A\") ADD CONSTRAINT \"F\" FOREIGN KEY (\"A\") REFERENCES \"S\"",
+      "ALTER TABLE \"EMP\" ADD UNIQUE (\"A\") USING TABLESPACE \"USERS\"",
       "DROP TABLE \"EMP\"",
       "TRUNCATE TABLE \"EMP\"",
       "INSERT INTO \"EMP\" VALUES (1, 'x')",
