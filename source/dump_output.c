@@ -10,8 +10,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/random.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "util.h"
@@ -30,11 +30,88 @@ static void final_name(const char *path, char *out, size_t size)
     snprintf(out, size, "%s", path);
 }
 
+/* The kernel's rule for symbolic links in a folder that everybody may
+ * write and that has the sticky bit (/tmp): such a link is followed only
+ * when it belongs to the user who follows it or to the folder's owner
+ * (fs.protected_symlinks), so that nobody can point a name in a shared
+ * folder at another user's file. The program resolves FILE itself to
+ * rename over its target, so it applies the rule itself: to every link on
+ * the way to path and on the way to each link's target. 0 when every link
+ * may be followed, else -1 with the refused link in bad. */
+static int link_refused(const char *path, char *bad, size_t size, int depth)
+{
+    char prefix[PATH_MAX];
+    size_t n = 0;
+    const char *p = path;
+    if (*p == '/') prefix[n++] = '/';
+    prefix[n] = '\0';
+    while (*p) {
+        while (*p == '/') p++;
+        if (*p == '\0') break;
+        const char *e = strchr(p, '/');
+        size_t len = e ? (size_t)(e - p) : strlen(p);
+        size_t at = n; /* where the component starts */
+        if (n > 0 && prefix[n - 1] != '/') prefix[n++] = '/';
+        if (n + len >= sizeof(prefix)) return 0; /* too long to open anyway */
+        memcpy(prefix + n, p, len);
+        n += len;
+        prefix[n] = '\0';
+        p += len;
+        struct stat ls, ds;
+        if (lstat(prefix, &ls) != 0) return 0; /* nothing further exists */
+        if (!S_ISLNK(ls.st_mode)) continue;
+        char parent[PATH_MAX];
+        if (at == 0)
+            snprintf(parent, sizeof(parent), "%s", prefix[0] == '/' ? "/" : ".");
+        else
+            snprintf(parent, sizeof(parent), "%.*s", (int)at, prefix);
+        if (stat(parent, &ds) == 0 && (ds.st_mode & S_ISVTX) && (ds.st_mode & S_IWOTH) &&
+            ls.st_uid != geteuid() && ls.st_uid != ds.st_uid) {
+            snprintf(bad, size, "%s", prefix);
+            return -1;
+        }
+        /* past the kernel's own limit of links the open fails anyway */
+        if (depth >= 40) return 0;
+        char target[PATH_MAX];
+        ssize_t t = readlink(prefix, target, sizeof(target) - 1);
+        if (t < 0) return 0;
+        target[t] = '\0';
+        char next[2 * PATH_MAX];
+        snprintf(next, sizeof(next), "%s%s%s", target[0] == '/' ? "" : parent,
+                 target[0] == '/' ? "" : "/", target);
+        if (link_refused(next, bad, size, depth + 1) != 0) return -1;
+    }
+    return 0;
+}
+
+/* Six letters and digits from the system's random source, as mkstemp
+ * takes them, so that nobody can plant the names an export will try.
+ * 0, or -1 with errno set when there is no random source. */
+static int random_suffix(char *at)
+{
+    static const char set[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6];
+    size_t got = 0;
+    while (got < sizeof(bytes)) {
+        ssize_t r = getrandom(bytes + got, sizeof(bytes) - got, 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return -1;
+        got += (size_t)r;
+    }
+    for (size_t i = 0; i < sizeof(bytes); i++) at[i] = set[bytes[i] % (sizeof(set) - 1)];
+    return 0;
+}
+
 int open_dump_output(const char *path, DUMP_OUTPUT *out)
 {
     struct stat st;
     out->tmp[0] = '\0';
     out->final[0] = '\0';
+    out->refused_link[0] = '\0';
+    if (link_refused(path, out->refused_link, sizeof(out->refused_link), 0) != 0) {
+        errno = EACCES;
+        return -1;
+    }
     /* A pipe or a device (/dev/null) cannot be replaced by a rename: it is
      * written directly. */
     if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) return open_private_file(path);
@@ -48,17 +125,15 @@ int open_dump_output(const char *path, DUMP_OUTPUT *out)
      * for the suffix within the limit of one path component. The file is
      * made with O_EXCL and mode 0600: never an existing file, never
      * readable by others. */
-    unsigned long seed = (unsigned long)getpid() * 2654435761ul ^ (unsigned long)time(NULL);
+    int n = snprintf(out->tmp, sizeof(out->tmp), "%.*s.%.200s.tmp-XXXXXX", dlen, out->final, base);
+    if (n < 0 || (size_t)n >= sizeof(out->tmp)) {
+        out->tmp[0] = '\0';
+        errno = ENAMETOOLONG;
+        return -1;
+    }
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
-        seed = seed * 6364136223846793005ul + 1442695040888963407ul;
-        int n = snprintf(out->tmp, sizeof(out->tmp), "%.*s.%.200s.tmp-%06lx", dlen, out->final,
-                         base, (seed >> 20) & 0xFFFFFFul);
-        if (n < 0 || (size_t)n >= sizeof(out->tmp)) {
-            out->tmp[0] = '\0';
-            errno = ENAMETOOLONG;
-            return -1;
-        }
+        if (random_suffix(out->tmp + n - 6) != 0) break;
         fd = open(out->tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) break;
     }

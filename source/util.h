@@ -94,11 +94,14 @@ FILE *open_log_file(const char *path);
 typedef struct __dump_output {
     char tmp[PATH_MAX + 32];
     char final[PATH_MAX];
+    char refused_link[PATH_MAX];  /* a link on the way to FILE that may not be followed */
 } DUMP_OUTPUT;
 
-/* Creates the temporary file beside FILE (mode 0600, O_EXCL); a FILE that
- * names a pipe or a device is opened directly as open_private_file does.
- * Returns the descriptor, or -1 with errno set and nothing created. */
+/* Creates the temporary file beside FILE (mode 0600, O_EXCL, a random
+ * name); a FILE that names a pipe or a device is opened directly as
+ * open_private_file does. Returns the descriptor, or -1 with errno set and
+ * nothing created; refused_link is set when the path leads through a
+ * symbolic link of another user in a world-writable sticky folder. */
 int open_dump_output(const char *path, DUMP_OUTPUT *out);
 /* Renames the closed temporary file over FILE. Returns 0, or -1 with errno
  * set and the temporary file removed. */

@@ -280,6 +280,13 @@ int export_run(EXP_RUN *run, int argc, char **argv)
 
     /* Only now, with the table list read, is the dump file created. */
     run->fd = open_dump_output(run->dump_filename, &run->out);
+    if (run->fd < 0 && run->out.refused_link[0] != '\0') {
+        fprintf(stderr,
+                "Open %s: \"%s\" is a symbolic link of another user in a folder everybody may "
+                "write; not followed.\n",
+                run->dump_filename, run->out.refused_link);
+        goto fail;
+    }
     if (run->fd < 0) {
         fprintf(stderr, "Open %s: %s\n", run->dump_filename, strerror(errno));
         run->fd = -1;

@@ -5,7 +5,11 @@
 // something was not (1) or the run failed (255).
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
 
 #include <algorithm>
 #include <map>
@@ -188,6 +192,83 @@ TEST_F(ExpOutcome, FailedExportLeavesThePreviousDumpAsItWas) {
   // A device is written directly.
   r = Exp({"FILE=/dev/null", "OWNER=APP"});
   EXPECT_EQ(0, r.status) << r.err;
+}
+
+// Nobody else can choose what the export writes over: a symbolic link that
+// another user planted in a folder everybody may write (sticky, as /tmp) is
+// not followed, at the end of FILE or on its way, as the kernel's own rule
+// for such links has it; and the temporary file's name cannot be planted,
+// even knowing the exporter's process id and the time.
+TEST_F(ExpOutcome, NoOtherUserChoosesTheFileWritten) {
+  const std::string shared = dir_.file("shared");
+  ASSERT_EQ(0, mkdir(shared.c_str(), 0700));
+  ASSERT_EQ(0, chmod(shared.c_str(), 01777));
+
+  // The names a clock and a process id would give, all taken beforehand.
+  int go[2];
+  ASSERT_EQ(0, pipe(go));
+  std::string dump = shared + "/mine.dmp";
+  std::string out = dir_.file("planted.err");
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(go[0], 0);
+    close(go[1]);
+    FILE* err = freopen(out.c_str(), "w", stderr);
+    (void)err;
+    std::string userid = "app/app@" + db_;
+    setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+    execl("/bin/sh", "sh", "-c", "read go; exec \"$0\" \"$@\" >/dev/null", TABEXP_PATH,
+          userid.c_str(), ("FILE=" + dump).c_str(), "OWNER=APP", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(go[0]);
+  for (unsigned long t = static_cast<unsigned long>(time(nullptr)) - 1, end = t + 8; t < end; t++) {
+    unsigned long seed = static_cast<unsigned long>(pid) * 2654435761ul ^ t;
+    for (int attempt = 0; attempt < 100; attempt++) {
+      seed = seed * 6364136223846793005ul + 1442695040888963407ul;
+      char name[64];
+      snprintf(name, sizeof(name), "/.mine.dmp.tmp-%06lx", (seed >> 20) & 0xFFFFFFul);
+      WriteFile(shared + name, "");
+    }
+  }
+  ASSERT_EQ(3, write(go[1], "go\n", 3));
+  close(go[1]);
+  int status = 0;
+  ASSERT_EQ(pid, waitpid(pid, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(out);
+  DumpFile parsed;
+  std::string why;
+  EXPECT_TRUE(ParseDump(ReadFile(dump), &parsed, &why)) << why;
+
+  // Links of another user, which only root can make here.
+  if (geteuid() != 0) GTEST_SKIP() << "links of another user need root";
+  const uid_t other = 65534;
+  WriteFile(dir_.file("victim.dmp"), "the victim's file");
+  ASSERT_EQ(0, mkdir(dir_.file("victim").c_str(), 0700));
+  ASSERT_EQ(0, symlink(dir_.file("victim.dmp").c_str(), (shared + "/evil.dmp").c_str()));
+  ASSERT_EQ(0, symlink(dir_.file("victim").c_str(), (shared + "/evil").c_str()));
+  ASSERT_EQ(0, symlink((shared + "/evil.dmp").c_str(), dir_.file("chain.dmp").c_str()));
+  ASSERT_EQ(0, symlink(dir_.file("victim.dmp").c_str(), (shared + "/own.dmp").c_str()));
+  ASSERT_EQ(0, lchown((shared + "/evil.dmp").c_str(), other, other));
+  ASSERT_EQ(0, lchown((shared + "/evil").c_str(), other, other));
+  auto before = Folder(dir_.file("victim"));
+  const std::pair<std::string, std::string> refused[] = {
+      {shared + "/evil.dmp", shared + "/evil.dmp"},
+      {shared + "/evil/x.dmp", shared + "/evil"},
+      {dir_.file("chain.dmp"), shared + "/evil.dmp"},
+  };
+  for (const auto& [file, link] : refused) {
+    ProcResult r = Exp({"FILE=" + file, "OWNER=APP"});
+    EXPECT_EQ(255, r.status) << r.err;
+    EXPECT_TRUE(Contains(r.err, "\"" + link + "\" is a symbolic link of another user in a folder "
+                                "everybody may write; not followed.")) << r.err;
+    EXPECT_TRUE(ReadFile(dir_.file("victim.dmp")) == "the victim's file");
+    EXPECT_TRUE(before == Folder(dir_.file("victim")));
+  }
+  // The runner's own link there is followed.
+  ProcResult r = Exp({"FILE=" + shared + "/own.dmp", "OWNER=APP"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_TRUE(ParseDump(ReadFile(dir_.file("victim.dmp")), &parsed, &why)) << why;
 }
 
 // Status 0 when everything was carried, 1 "with warnings" when something
