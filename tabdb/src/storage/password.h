@@ -1,7 +1,9 @@
 // password.h - salted, deliberately slow password hashes for database users.
 //
 // Passwords are never stored; a user row keeps the salt, the iteration
-// count and the PBKDF2-HMAC-SHA256 derivation of the password.
+// count and the PBKDF2 derivation of the password: HMAC-SHA512 with a
+// 64-byte key for hashes made now, HMAC-SHA256 with a 32-byte key in
+// databases made before.
 #pragma once
 
 #include <string>
@@ -11,7 +13,7 @@ namespace tabdb {
 struct PasswordHash {
   std::string salt;     // 16 random bytes
   int iterations = 0;
-  std::string hash;     // 32 bytes
+  std::string hash;     // 64 bytes (SHA-512), or 32 (SHA-256, older databases)
 };
 
 // Derives a new hash with a fresh random salt. Returns false only when the

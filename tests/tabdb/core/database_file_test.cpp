@@ -1,6 +1,7 @@
 // database_file_test.cpp - a database file is data: files with planted
 // triggers, views or SQL in physical names are refused when opened, and a
 // stored password hash asking for absurd work fails the logon at once.
+#include <openssl/evp.h>
 #include <sqlite3.h>
 
 #include <string>
@@ -93,6 +94,32 @@ TEST_F(DatabaseFileTest, AbsurdIterationCountFailsTheLogonAtOnce) {
   // Other users still log on.
   Conn e;
   EXPECT_EQ(e.Open(path_, "system", "manager"), OCI_SUCCESS) << e.ErrorText();
+}
+
+// New passwords get 64-byte SHA-512 hashes; the 32-byte SHA-256 hashes that
+// older databases hold still log their users on, with their own count.
+TEST_F(DatabaseFileTest, HashesOfOlderDatabasesStillLogOn) {
+  std::string salt(16, 's'), old(32, '\0');
+  PKCS5_PBKDF2_HMAC("app", 3, reinterpret_cast<const unsigned char*>(salt.data()), 16, 1500,
+                    EVP_sha256(), 32, reinterpret_cast<unsigned char*>(old.data()));
+  std::string hex;
+  for (unsigned char c : old) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
+  Plant("UPDATE tab$users SET salt = '" + salt + "', iterations = 1500, hash = x'" + hex +
+        "' WHERE name = 'APP'");
+  Conn ok, wrong;
+  EXPECT_EQ(ok.Open(path_, "app", "app"), OCI_SUCCESS) << ok.ErrorText();
+  EXPECT_NE(wrong.Open(path_, "app", "ppa"), OCI_SUCCESS);
+  EXPECT_EQ(wrong.ErrorCode(), 1017);
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &raw), SQLITE_OK);
+  sqlite3_stmt* q = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT length(hash) FROM tab$users WHERE name = 'SYSTEM'", -1, &q,
+                               nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(q), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(q, 0), 64);
+  sqlite3_finalize(q);
+  sqlite3_close(raw);
 }
 
 TEST_F(DatabaseFileTest, ConnectionsAreDefensive) {
