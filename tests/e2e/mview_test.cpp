@@ -2,12 +2,14 @@
 // dropped in the embedded database as Oracle's SQL reference writes them,
 // their dictionary rows and DBMS_METADATA texts, the errors of misuse, and
 // a schema holding them carried through tabexp and tabimp (and through
-// tabdump --sql) with their rows, build state and logs.
+// tabdump --sql) with their rows, build state and logs, and the rights an
+// import builds them with.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "../fakeoci/dump_builder.h"
 #include "support.h"
 
 namespace {
@@ -350,6 +352,50 @@ TEST_F(Mviews, CarriedThroughExportAndImport) {
                  "system/manager"),
             "MONTH_LATER|FRESH\nNEVER_BUILT|UNUSABLE\n");
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM dba_mviews WHERE owner = 'COPY2';", "system/manager"), "6\n");
+}
+
+// An import builds materialized views with the target user's own grants,
+// not the importing DBA's: an honest export of a view reading another
+// schema's table through a public synonym, and a crafted dump that
+// verifies (that table read directly, DEFERRED with the export's refresh
+// block, in a scalar subquery, ON PREBUILT TABLE), fail as deferred
+// statements do (status 1) and leave none of its rows in the target.
+TEST_F(Mviews, AnImportBuildsViewsWithTheTargetsGrantsNotTheDbas) {
+  ProcResult r = RunSql("system/manager@" + path_,
+                        "CREATE USER victim IDENTIFIED BY v;\nCREATE USER copy IDENTIFIED BY c;\n"
+                        "CREATE TABLE victim.secret (id NUMBER, s VARCHAR2(20));\n"
+                        "INSERT INTO victim.secret VALUES (1, 'gold');\nCOMMIT;\n"
+                        "CREATE PUBLIC SYNONYM secret FOR victim.secret;\nGRANT SELECT ON victim.secret TO app;\n");
+  ASSERT_EQ(App("CREATE MATERIALIZED VIEW peek AS SELECT * FROM secret;\n").err, "");
+  std::string honest = dir_.file("app.dmp"), crafted = dir_.file("crafted.dmp");
+  r = testsupport::Run({TABEXP_PATH, "system/manager@" + path_, "FILE=" + honest, "OWNER=app"}, {kNls});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  dumpbuild::Dump d;
+  d.extension = true;
+  d.tables.push_back(dumpbuild::Table("PRE", {{5, 22, "ID"}, {1, 20, "S"}}));
+  d.tables[0].ddl = "CREATE TABLE \"PRE\" (\"ID\" NUMBER, \"S\" VARCHAR2(20))";
+  const std::string mv = "CREATE MATERIALIZED VIEW \"", secret = " FROM \"VICTIM\".\"SECRET\"";
+  d.deferred = {mv + "MVX\" AS SELECT *" + secret,
+                mv + "MVD\" BUILD DEFERRED AS SELECT *" + secret,
+                "BEGIN DBMS_MVIEW.REFRESH('\"MVD\"'); END;",
+                mv + "MVS\" AS SELECT (SELECT \"S\"" + secret + ") \"S\" FROM dual",
+                mv + "PRE\" ON PREBUILT TABLE AS SELECT *" + secret,
+                "BEGIN DBMS_MVIEW.REFRESH('\"PRE\"'); END;"};
+  testsupport::WriteFile(crafted, d.Build());
+  ASSERT_EQ(testsupport::Run({TABDUMP_PATH, "--verify", crafted}).status, 0);
+  for (const std::string& dump : {honest, crafted}) {
+    r = testsupport::Run({TABIMP_PATH, "system/manager@" + path_, "FILE=" + dump, "TOUSER=copy"}, {kNls});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    for (std::string view : dump == honest ? std::vector<std::string>{"PEEK"}
+                                           : std::vector<std::string>{"MVX", "MVD", "MVS", "PRE"})
+      ExpectInOrder(r.err, {"ORA-01031: insufficient privileges", "Create materialized view \"" + view + "\" failed."});
+  }
+  // the schema's views of its own tables are there, no container of VICTIM's rows
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM dba_mviews WHERE owner = 'COPY' UNION ALL SELECT COUNT(*) FROM dba_objects"
+                 " WHERE owner = 'COPY' AND object_name IN ('PEEK', 'MVX', 'MVD', 'MVS') UNION ALL"
+                 " SELECT COUNT(*) FROM copy.pre;",
+                 "system/manager"),
+            "5\n0\n0\n");
 }
 
 }  // namespace

@@ -252,6 +252,8 @@ Status MviewLogDdl(Session& s, const sql::MviewStmt& st) {
   return Done(s, ins);
 }
 
+Status CheckMviewSchema(Session& s, const std::string& owner) { return cat::CheckSchemaWrite(s, owner); }
+
 Status MviewDdl(Session& s, const sql::MviewStmt& st) {
   if (st.action == sql::MviewStmt::kCreateLog || st.action == sql::MviewStmt::kDropLog) return MviewLogDdl(s, st);
   std::string owner, name;

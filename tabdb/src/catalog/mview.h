@@ -46,6 +46,9 @@ class MviewRefreshing {
   MviewRefreshing(const MviewRefreshing&) = delete;
   MviewRefreshing& operator=(const MviewRefreshing&) = delete;
 };
+// Whether the session may make a view in `owner`'s schema: ORA-01031 for
+// another schema unless a DBA, ORA-01918 when there is no such user.
+Status CheckMviewSchema(Session& s, const std::string& owner);
 // Drops what belonged to a table that is dropped: a log on it.
 Status ForgetMviewLog(Session& s, int64_t table_obj);
 

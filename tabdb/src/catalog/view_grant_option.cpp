@@ -4,10 +4,15 @@
 //
 // The query is parsed from the view's stored text; every table, view or
 // synonym it names (FROM items, joins, subqueries anywhere, set branches)
-// is resolved in the view's parse schema.
+// is resolved in the view's parse schema. A dictionary view is SYS's: as
+// Oracle grants them, the ALL_, USER_, NLS_ and SESSION_ views and DUAL
+// are PUBLIC's WITH GRANT OPTION and pass; the V$ views (public synonyms
+// of SYS's V_$ views) and the DBA_ views are read through a role, which
+// holds no grant option, and do not.
 #include <set>
 
 #include "catalog/catalog_internal.h"
+#include "catalog/dictionary.h"
 #include "sql/parser.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -89,6 +94,18 @@ Status PassesOn(Session& s, int64_t obj_id, const std::string& owner, const std:
   return Status::Ok();  // other privileges are not passed to a view's sources
 }
 
+// ORA-01720 for a dictionary view `name` that no one but SYS passes on.
+Status CheckDictionarySource(Session& s, const std::string& name) {
+  bool dynamic = name.rfind("V$", 0) == 0 || name.rfind("GV$", 0) == 0;
+  if (!dynamic && name.rfind("DBA_", 0) != 0) return Status::Ok();
+  DictionaryView view;
+  Status seen;
+  if (!FindDictionaryView(s, name, &view, &seen)) return Status::Ok();  // no such view: the view is invalid
+  std::string sys_name = name;
+  if (dynamic) sys_name.replace(sys_name.find('$'), 1, "_$");
+  return OraError(ora::kGrantOptionDoesNotExist, {"SYS", sys_name});
+}
+
 Status Check(Session& s, int64_t view_id, const std::vector<std::string>& privs, int depth) {
   if (depth > kMaxViewDepth) return Status::Ok();
   ViewInfo v;
@@ -103,11 +120,18 @@ Status Check(Session& s, int64_t view_id, const std::vector<std::string>& privs,
     sql::NameList qualified = name;
     if (name.size() == 1) qualified.insert(qualified.begin(), sql::Name{v.parse_schema, true});
     ResolvedName r;
-    if (!ResolveName(s, qualified, &r).ok() && name.size() == 1) {
+    bool resolved = ResolveName(s, qualified, &r).ok();
+    if (!resolved && name.size() == 1) {
       qualified[0].text = "PUBLIC";
-      if (!ResolveName(s, qualified, &r).ok()) continue;
+      resolved = ResolveName(s, qualified, &r).ok();
     }
-    if (r.obj_id == 0 || r.owner == "SYS") continue;  // the dictionary and DUAL
+    if (!resolved) {
+      // Not an object: a dictionary view, named alone or as SYS's, or nothing.
+      if (v.owner != "SYS" && (name.size() == 1 || name[0].text == "SYS"))
+        TABDB_RETURN_IF_ERROR(CheckDictionarySource(s, name.back().text));
+      continue;
+    }
+    if (r.obj_id == 0 || r.owner == "SYS") continue;  // DUAL
     if (r.owner == v.owner) {
       if (r.type == "VIEW") TABDB_RETURN_IF_ERROR(Check(s, r.obj_id, privs, depth + 1));
       continue;

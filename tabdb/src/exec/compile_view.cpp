@@ -1,8 +1,10 @@
 // compile_view.cpp - views as query sources: a view's stored query is
 // compiled as an inline view, as its owner and in its schema (the owner's
 // privileges on the base objects count, not the querying user's), each
-// time a statement that uses it is compiled.
+// time a statement that uses it is compiled; and the definer's rights a
+// materialized view's query runs with.
 #include <algorithm>
+#include <functional>
 
 #include "exec/compiler_internal.h"
 #include "sql/parser.h"
@@ -36,11 +38,19 @@ Status Owner(Session& s, const std::string& name, UserInfo* out) {
   return Status::Ok();
 }
 
+// Under definer's rights no role counts, for the views read inside too.
+void KeepDefinerRights(const Session& s, UserInfo* u) {
+  if (!s.user().definer_rights) return;
+  u->dba = false;
+  u->definer_rights = true;
+}
+
 Status CompileAs(Session& s, const std::string& owner, const std::string& schema,
                  const sql::Select& q, int level, BindContext* binds, std::string* sql,
                  std::vector<ViewColumn>* cols) {
   UserInfo u;
   TABDB_RETURN_IF_ERROR(Owner(s, owner, &u));
+  KeepDefinerRights(s, &u);
   ActAs as(s, u, schema);
   return CompileNestedSelect(s, q, nullptr, level, binds, sql, cols);
 }
@@ -145,6 +155,7 @@ Status DescribeViewQuery(Session& s, const std::string& owner, const sql::Select
   {
     UserInfo u;
     TABDB_RETURN_IF_ERROR(Owner(s, owner, &u));
+    KeepDefinerRights(s, &u);
     ActAs as(s, u, owner);
     NotNullColumns(s, q, vc.size(), &not_null);
   }
@@ -157,6 +168,17 @@ Status DescribeViewQuery(Session& s, const std::string& owner, const sql::Select
     cols->push_back(std::move(c));
   }
   return Status::Ok();
+}
+
+Status RunAsOwner(Session& s, const std::string& owner, const std::function<Status()>& fn) {
+  UserInfo u;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(FindUser(s, owner, &u, &found));
+  if (!found) return OraError(ora::kUserDoesNotExist, {owner});
+  u.dba = false;
+  u.definer_rights = true;
+  ActAs as(s, u, owner);
+  return fn();
 }
 
 Status CompileStoredView(Session& s, const ViewInfo& v, int level, BindContext* binds,

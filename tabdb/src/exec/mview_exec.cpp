@@ -3,6 +3,13 @@
 // refresh is complete: the container's rows are deleted and the query's
 // rows inserted, whatever refresh method the view or the call names (FAST
 // and ON COMMIT views are refreshed completely, on demand).
+//
+// The query always runs as the view's owner with definer's rights
+// (RunAsOwner): what its owner was granted directly, whoever creates or
+// refreshes the view, so that neither a DBA's import nor a DBA's refresh
+// lends the view the DBA's rights. Where the creator could read what the
+// owner may not, CREATE gives ORA-01031; a refresh that fails gives
+// ORA-12008 followed by the error of the query as its owner ran it.
 #include "exec/mview_exec.h"
 
 #include <memory>
@@ -33,18 +40,7 @@ std::string Qualified(const std::string& owner, const std::string& name) {
   return sql::QuoteName(owner) + "." + sql::QuoteName(name);
 }
 
-// Runs `fn` with the session's current schema set to `schema`, so that a
-// view's query resolves its names as its owner wrote them.
-template <typename Fn>
-Status InSchema(Session& s, const std::string& schema, Fn fn) {
-  std::string saved = s.current_schema();
-  s.set_current_schema(schema);
-  Status st = fn();
-  s.set_current_schema(saved);
-  return st;
-}
-
-// The number of columns the query gives.
+// The number of columns the query gives, compiled as the session is.
 Status QueryWidth(Session& s, const std::string& query, size_t* n) {
   std::unique_ptr<sql::Statement> parsed;
   TABDB_RETURN_IF_ERROR(sql::Parse("SELECT * FROM (" + query + ")", &parsed));
@@ -55,14 +51,34 @@ Status QueryWidth(Session& s, const std::string& query, size_t* n) {
   return Status::Ok();
 }
 
-// Deletes the container's rows and inserts the query's.
+// The number of columns the query gives as `owner` runs it. When the owner
+// may not read what it names but the session may (in the owner's schema,
+// with the session's own rights), ORA-01031, as Oracle gives at CREATE;
+// otherwise the owner's error.
+Status OwnerQueryWidth(Session& s, const std::string& owner, const std::string& query, size_t* n) {
+  Status as_owner = RunAsOwner(s, owner, [&] { return QueryWidth(s, query, n); });
+  if (as_owner.ok() || as_owner.code() == ora::kUserDoesNotExist) return as_owner;
+  std::string saved = s.current_schema();
+  s.set_current_schema(owner);
+  size_t width = 0;
+  Status as_creator = QueryWidth(s, query, &width);
+  s.set_current_schema(saved);
+  return as_creator.ok() ? OraError(ora::kInsufficientPrivileges) : as_owner;
+}
+
+// Deletes the container's rows and inserts the query's, as the view's
+// owner.
 Status Fill(Session& s, const MviewRec& m) {
   MviewRefreshing refreshing;
-  return InSchema(s, m.owner, [&] {
+  Status st = RunAsOwner(s, m.owner, [&] {
     uint64_t rows = 0;
     TABDB_RETURN_IF_ERROR(RunText(s, "DELETE FROM " + Qualified(m.owner, m.name), &rows));
     return RunText(s, "INSERT INTO " + Qualified(m.owner, m.name) + " SELECT * FROM (" + m.query + ")", &rows);
   });
+  if (st.ok()) return st;
+  Status path = OraError(ora::kMviewRefreshPath);
+  path.AddLine(st.text());
+  return path;
 }
 
 }  // namespace
@@ -71,12 +87,15 @@ Status CreateMview(Session& s, const sql::Statement& st) {
   const sql::MviewStmt& m = *st.mview;
   std::string owner = m.name.size() == 2 ? m.name[0].text : s.current_schema();
   const std::string& name = m.name.back().text;
+  // The container is made as the owner: whether the session may make it
+  // there is asked first.
+  TABDB_RETURN_IF_ERROR(CheckMviewSchema(s, owner));
+  size_t width = 0;
   if (m.build == "PREBUILT") {
     TableInfo t;
     Status found = LoadTable(s, owner, name, &t);
     if (!found.ok()) return found.code() == ora::kTableNotExist ? OraError(ora::kPrebuiltTableMissing, {owner, name}) : found;
-    size_t width = 0;
-    TABDB_RETURN_IF_ERROR(InSchema(s, owner, [&] { return QueryWidth(s, m.query_text, &width); }));
+    TABDB_RETURN_IF_ERROR(OwnerQueryWidth(s, owner, m.query_text, &width));
     size_t columns = 0;
     for (const ColumnInfo& c : t.columns) columns += c.hidden ? 0 : 1;
     if (width != columns) return OraError(ora::kPrebuiltShape);
@@ -104,7 +123,8 @@ Status CreateMview(Session& s, const sql::Statement& st) {
   ct.create_table->attrs = m.attrs;
   ct.create_table->as_select = m.query;
   ct.create_table->as_select_span = m.query_span;
-  TABDB_RETURN_IF_ERROR(InSchema(s, owner, [&] { return CreateTableAsSelect(s, ct); }));
+  TABDB_RETURN_IF_ERROR(OwnerQueryWidth(s, owner, m.query_text, &width));
+  TABDB_RETURN_IF_ERROR(RunAsOwner(s, owner, [&] { return CreateTableAsSelect(s, ct); }));
   Status st2;
   if (m.build == "DEFERRED") {
     sql::Statement tr;

@@ -40,6 +40,11 @@ struct UserInfo {
   int64_t user_id = 0;
   std::string name;
   bool dba = false;
+  // The session acts as an object's owner with definer's rights, as a
+  // materialized view's query runs: only privileges granted to the user
+  // directly count (dba is false whatever its roles), and the session does
+  // not read its rights again until it is itself.
+  bool definer_rights = false;
 };
 
 // The user name a logon looks up: unquoted names are case-insensitive
@@ -143,7 +148,8 @@ class Session {
   // changed since the last statement, re-reads the user's rights, so that
   // a revoked DBA role acts at once and a session never acts for a user
   // that was dropped (ORA-00028, then ORA-01012; user ids are never
-  // reused). One read of the catalog version otherwise.
+  // reused). One read of the catalog version otherwise. Nothing is read
+  // while the session acts with an owner's definer's rights.
   Status CheckRights();
 
   // Ends the session's transaction. A commit while LOBs are still open

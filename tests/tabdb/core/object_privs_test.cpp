@@ -1,8 +1,8 @@
 // object_privs_test.cpp - object privileges and who may see what: GRANT and
-// REVOKE ON objects, their checks on queries, DML and DDL, the privilege
-// dictionary views, GRANT ... IDENTIFIED BY, and sessions whose user is
-// dropped, whose role is revoked, or which keep their user from being
-// dropped.
+// REVOKE ON objects, their checks on queries, DML and DDL, the rights a
+// materialized view's query runs with, the privilege dictionary views,
+// GRANT ... IDENTIFIED BY, and sessions whose user is dropped, whose role
+// is revoked, or which keep their user from being dropped.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,7 +82,7 @@ TEST_F(PrivsTest, GrantsDecideWhatAnotherSchemaReaches) {
 
 // A view passes on a privilege only on sources its owner holds WITH GRANT
 // OPTION (ORA-01720), through views of its own and subqueries too; its own
-// tables need nothing.
+// tables need nothing; dictionary views are SYS's.
 TEST_F(PrivsTest, ViewGrantsNeedTheGrantOptionOnOtherSchemasSources) {
   auto carol = NewUser("CAROL");
   Run(*app_, "GRANT SELECT ON t TO bob");
@@ -106,6 +106,18 @@ TEST_F(PrivsTest, ViewGrantsNeedTheGrantOptionOnOtherSchemasSources) {
   EXPECT_TRUE(Ddl(*bob_, "GRANT SELECT ON v3 TO carol").ok());
   ASSERT_TRUE(Exec(*carol, "SELECT * FROM bob.v3", &rows).ok());
   EXPECT_EQ(rows, 1);
+
+  // The dictionary is SYS's: PUBLIC holds the ALL_ and USER_ views and DUAL
+  // with the grant option, no one but SYS the V$ and DBA_ views.
+  const char* dict[][2] = {{"v$session", "SYS.V_$SESSION"}, {"sys.dba_users", "SYS.DBA_USERS"},
+                           {"all_tables", nullptr}, {"dual", nullptr}};
+  for (auto& d : dict) {
+    std::string view = "over" + std::to_string(&d - dict);
+    Run(*sys_, "CREATE VIEW " + view + " AS SELECT * FROM " + d[0]);
+    Status st = Ddl(*sys_, "GRANT SELECT ON " + view + " TO carol");
+    EXPECT_EQ(st.text(), d[1] ? std::string("ORA-01720: grant option does not exist for '") + d[1] + "'" : "");
+  }
+  EXPECT_EQ(Code(*carol, "SELECT * FROM system.over0"), 942);
 }
 
 // A synonym never carries a grant through to another schema's object: a
@@ -124,6 +136,49 @@ TEST_F(PrivsTest, SynonymsCarryNoDbaGrantToAnotherSchema) {
   EXPECT_TRUE(Ddl(*sys_, "GRANT SELECT ON bob.s_own TO carol").ok());
   // named directly, the DBA still grants on another schema's object
   EXPECT_TRUE(Ddl(*sys_, "GRANT SELECT ON app.t TO carol").ok());
+}
+
+// A materialized view's query runs with its owner's direct grants: a DBA
+// making it in the owner's schema (as an import does) or refreshing it
+// lends it nothing, nor does the owner's own DBA role. The first failing
+// step of each attack gives `code`, and the view holds none of APP's rows.
+TEST_F(PrivsTest, MaterializedViewsReadWithTheirOwnersDirectGrantsOnly) {
+  auto admin = NewUser("ADMIN", true);
+  for (const char* ddl : {"CREATE SYNONYM s FOR app.t", "CREATE TABLE pre (a NUMBER, b VARCHAR2(10))",
+                          "CREATE SYNONYM later FOR pre"})
+    Run(*bob_, ddl);
+  ASSERT_TRUE(Exec(*bob_, "CREATE MATERIALIZED VIEW repointed BUILD DEFERRED AS SELECT * FROM later").ok());
+  Run(*bob_, "CREATE OR REPLACE SYNONYM later FOR app.t");
+  const std::string mv = "CREATE MATERIALIZED VIEW bob.", refresh = "BEGIN DBMS_MVIEW.REFRESH('BOB.";
+  const struct {
+    Session* by;
+    std::vector<std::string> steps;
+    int code;
+    std::string view;
+  } cases[] = {
+      {sys_.get(), {mv + "plain AS SELECT * FROM app.t"}, 1031, "bob.plain"},
+      {sys_.get(), {mv + "d BUILD DEFERRED AS SELECT * FROM app.t", refresh + "D'); END;"}, 1031, "bob.d"},
+      {sys_.get(), {mv + "via AS SELECT * FROM s"}, 1031, "bob.via"},
+      {sys_.get(), {mv + "sq AS SELECT (SELECT b FROM app.t WHERE ROWNUM = 1) b FROM dual"}, 1031, "bob.sq"},
+      {sys_.get(), {mv + "pre ON PREBUILT TABLE AS SELECT * FROM app.t", refresh + "PRE'); END;"}, 1031, "bob.pre"},
+      {sys_.get(), {refresh + "REPOINTED'); END;"}, 12008, "bob.repointed"},
+      {admin.get(), {"CREATE MATERIALIZED VIEW mine AS SELECT * FROM app.t"}, 1031, "admin.mine"}};
+  for (const auto& c : cases) {
+    Status st;
+    for (size_t i = 0; i < c.steps.size() && st.ok(); ++i) st = Exec(*c.by, c.steps[i]);
+    EXPECT_EQ(st.code(), c.code) << c.steps[0] << "\n" << st.text();
+    if (c.code == 12008) {  // with what the owner's query met
+      EXPECT_NE(st.text().find("\nORA-00942"), std::string::npos) << st.text();
+    }
+    int rows = 0;
+    Status read = Exec(*sys_, "SELECT * FROM " + c.view, &rows);
+    EXPECT_TRUE(read.code() == 942 || (read.ok() && rows == 0)) << c.view << " " << read.text();
+  }
+  Run(*app_, "GRANT SELECT ON t TO bob");
+  int rows = 0;
+  ASSERT_TRUE(Exec(*sys_, refresh + "REPOINTED'); END;").ok());
+  ASSERT_TRUE(Exec(*bob_, "SELECT * FROM repointed", &rows).ok());
+  EXPECT_EQ(rows, 1);
 }
 
 TEST_F(PrivsTest, GrantAndRevokeMisuse) {
