@@ -58,22 +58,26 @@ std::string LogonName(const std::string& user);
 // unregisters it. A crashed process holds no session and no user.
 constexpr int kMaxSessions = 1024;
 
-struct SessionSlot;
+struct SessionFile;
 
 struct SessionRegistration {
-  int64_t sid = 0;      // 0 when the session could not be listed
+  int64_t sid = 0;
   uint32_t serial = 0;
   int64_t user_id = 0;
   bool registered = false;
-  SessionSlot* slot = nullptr;  // the session's record, shared by the processes
+  SessionFile* file = nullptr;  // the file of the session's record
+  int fd = -1;                  // open while the session is registered
+  int64_t at = 0;               // where its record starts in the file
+  bool waiting_shown = false;   // what the record says of waiting
 
   // Whether ALTER SYSTEM KILL SESSION marked this session: one read of
-  // shared memory.
+  // the record (a pread of four bytes).
   bool kill_marked() const;
   // Whether the session waits for another session's lock (shown as an
-  // ACTIVE session in V$SESSION).
-  void set_waiting(bool on) const;
-  bool waiting() const;
+  // ACTIVE session in V$SESSION). Only the session writes it, so it is
+  // written only when it changes and read from memory.
+  void set_waiting(bool on);
+  bool waiting() const { return waiting_shown; }
 };
 
 // One open session as V$SESSION shows it.
@@ -88,6 +92,8 @@ struct SessionRow {
   bool waiting = false;  // waits for another session's lock
 };
 
+// These fail with ORA-01122 when the file that holds the sessions cannot be
+// trusted (session_registry.cpp says when); a logon then fails.
 // ORA-00018 when every SID is taken.
 Status RegisterSession(Database& db, const UserInfo& user, SessionRegistration* out);
 void UnregisterSession(Database& db, const SessionRegistration& r);
@@ -133,8 +139,8 @@ class Session {
 
   // Run at the start of every call: ORA-00028 once the session was killed
   // (its transaction is rolled back then; a wait for a lock that the kill
-  // ended counts as the call told), ORA-01012 at every later call. Two
-  // reads of shared memory while the session lives.
+  // ended counts as the call told), ORA-01012 at every later call. One
+  // read of the session's record while the session lives.
   Status CheckAlive() {
     if (killed_) return OraError(ora::kNotLoggedOn);
     if (!reg_.kill_marked() && !kill_seen_) {

@@ -31,9 +31,7 @@ int LockTimeoutMs() {
 
 Status CannotResolve() { return OraError(ora::kTnsCannotResolve); }
 
-Status Tampered(const std::string& path, const std::string& what) {
-  return OraErrorText(ora::kFileVerificationFailed, "database file '" + path + "' failed verification check: " + what);
-}
+Status Tampered(const std::string& path, const std::string& what) { return FileFailedVerification(path, what); }
 
 // Whether `name` is `prefix` followed by decimal digits only.
 bool IsNumbered(const std::string& name, char prefix) {
@@ -99,6 +97,10 @@ Status CheckSchema(sqlite3* db, const std::string& path) {
 }
 
 }  // namespace
+
+Status FileFailedVerification(const std::string& path, const std::string& why) {
+  return OraErrorText(ora::kFileVerificationFailed, "database file '" + path + "' failed verification check: " + why);
+}
 
 // A file written before the newer catalog changes gets them now, in order.
 Status Database::AddMissingCatalogTables(Database* d) {

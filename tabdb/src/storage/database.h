@@ -20,6 +20,10 @@
 
 namespace tabdb {
 
+// ORA-01122 naming `path`, a file of the database (the database file or one
+// beside it) that the database did not make or cannot trust, and why.
+Status FileFailedVerification(const std::string& path, const std::string& why);
+
 class Database {
  public:
   ~Database();

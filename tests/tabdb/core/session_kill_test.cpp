@@ -2,10 +2,12 @@
 // of this process and of a tabsql process are listed with distinct SIDs, a
 // killed session gets ORA-00028 once (also while it waits for the write
 // lock) and ORA-01012 after, its transaction is rolled back, the errors of
-// a wrong kill, and a crashed process's sessions vanish from the list.
+// a wrong kill, a crashed process's sessions vanish from the list, and the
+// file that holds the sessions is used only when it is the database's own.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,10 +79,12 @@ class ShellProcess {
     close(to_);
     to_ = -1;
     std::string rest = ReadUntil("\x01never\x01");
-    waitpid(pid_, nullptr, 0);
+    waitpid(pid_, &status_, 0);
     pid_ = -1;
     return rest;
   }
+  // The wait status of the finished shell.
+  int status() const { return status_; }
   void Crash() {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
@@ -89,6 +93,7 @@ class ShellProcess {
 
  private:
   pid_t pid_ = -1;
+  int status_ = -1;
   int to_ = -1, from_ = -1;
   std::string seen_;
 };
@@ -146,6 +151,11 @@ class SessionKill : public CatalogTest {
 TEST_F(SessionKill, ListsTheOpenSessionsOfTheProcess) {
   ASSERT_NE(sys_->sid(), app_->sid());
   EXPECT_EQ(std::vector<std::string>({Row(*sys_, "ACTIVE"), Row(*app_, "INACTIVE")}), Sessions(*sys_));
+  // Another spelling of the file's path names the same sessions.
+  path_ = dir_.path() + "/./cat.db";
+  std::unique_ptr<Session> again = Logon("APP", "pw");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(3, again->sid());
   // Ordinary users do not see the view.
   tabdb::DictionaryView v;
   Status st;
@@ -257,6 +267,107 @@ TEST_F(SessionKill, CrashedProcessFreesItsSessions) {
   std::unique_ptr<Session> next = Logon("SYSTEM", "manager");
   EXPECT_EQ(3, next->sid());
 }
+
+
+// The session file "<database>-users", planted or spoilt by someone who may
+// write the database's folder: before the first logon (`plant`, given the
+// file's path and a file of the database's owner that must stay as it
+// is), or truncated while sessions are open.
+using Path = const std::string&;
+struct FileCase {
+  const char* name;
+  void (*plant)(Path users, Path precious);
+  const char* refused;  // why ORA-01122 refuses the logon; null: it goes on
+  bool truncate_in_use = false;
+  bool needs_root = false;  // to give a file to another user
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
+
+void Made(Path path, const std::string& bytes, mode_t mode) {
+  testsupport::WriteFile(path, bytes);
+  ASSERT_EQ(0, chmod(path.c_str(), mode));
+}
+
+const FileCase kFileCases[] = {
+    {"PlantedWritableByAll", [](Path u, Path) { Made(u, "", 0666); }, "writable by group or others (mode 0666)"},
+    {"OfAnotherOwner", [](Path u, Path) { Made(u, "", 0600), (void)chown(u.c_str(), 4242, 4242); },
+     "owned by uid 4242, not by the database file's owner", false, true},
+    {"SymbolicLink", [](Path u, Path p) { Made(p, "precious", 0600), (void)symlink(p.c_str(), u.c_str()); },
+     "a symbolic link"},
+    {"HardLink", [](Path u, Path p) { Made(p, "precious", 0600), (void)link(p.c_str(), u.c_str()); }, "a hard link"},
+    {"Directory", [](Path u, Path) { (void)mkdir(u.c_str(), 0700); }, "not a regular file"},
+    {"Fifo", [](Path u, Path) { (void)mkfifo(u.c_str(), 0600); }, "not a regular file"},
+    // Shorter than one slot and a half, of bytes all ones: read past its
+    // end as zeros, its SERIAL# wraps to 1.
+    {"ShortAtOpen", [](Path u, Path) { Made(u, std::string(300, '\xff'), 0600); }, nullptr},
+    {"TruncatedInUse", nullptr, nullptr, true},
+};
+
+class SessionFile : public SessionKill, public ::testing::WithParamInterface<FileCase> {
+ protected:
+  void SetUp() override {
+    path_ = dir_.file("f.db");
+    Status st = Database::Create(path_, "manager");
+    ASSERT_TRUE(st.ok()) << st.text();
+  }
+  Status TryLogon() {
+    std::unique_ptr<Database> d;
+    Status st = Database::Open(path_, &d);
+    if (!st.ok()) return st;
+    return tabdb::OpenSession(std::shared_ptr<Database>(std::move(d)), "SYSTEM", "manager", &sys_);
+  }
+};
+
+TEST_P(SessionFile, IsTheDatabasesOwnOrRefused) {
+  const FileCase& c = GetParam();
+  if (c.needs_root && geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  const std::string users = path_ + "-users", precious = dir_.file("precious");
+  if (c.plant) {
+    ASSERT_NO_FATAL_FAILURE(c.plant(users, precious));
+  }
+  struct stat sb, db;
+  ASSERT_EQ(c.plant != nullptr, lstat(users.c_str(), &sb) == 0) << "planted";
+  Status st = TryLogon();
+  if (c.refused) {
+    EXPECT_EQ(0u, st.text().find("ORA-01122: database file '" + users + "' failed verification check: " +
+                                 c.refused))
+        << st.text();
+    if (access(precious.c_str(), F_OK) == 0) {
+      EXPECT_EQ("precious", testsupport::ReadFile(precious));
+    }
+    // Once it is gone, the next logon makes the file as it must be.
+    ASSERT_EQ(0, remove(users.c_str()));
+    st = TryLogon();
+    ASSERT_EQ(0, lstat(users.c_str(), &sb));
+    ASSERT_EQ(0, stat(path_.c_str(), &db));
+    EXPECT_TRUE(S_ISREG(sb.st_mode) && (sb.st_mode & 07777) == 0600 && sb.st_uid == db.st_uid);
+  }
+  ASSERT_TRUE(st.ok()) << st.text();
+  // Sessions of this process and of another are listed and killed; after a
+  // truncation those open before it are no longer listed, but go on.
+  ASSERT_TRUE(Sql(*sys_, "CREATE USER app IDENTIFIED BY pw").ok());
+  ASSERT_TRUE(Sql(*sys_, "GRANT CONNECT TO app").ok());
+  ShellProcess shell("app/pw@" + path_);
+  shell.Sync("ready");
+  if (c.truncate_in_use) {
+    ASSERT_EQ(0, truncate(users.c_str(), 0));
+  }
+  shell.Send("SELECT 1 FROM dual;\n");
+  std::string out = shell.Finish();
+  EXPECT_TRUE(WIFEXITED(shell.status())) << shell.status() << out;
+  app_ = Logon("APP", "pw");
+  ASSERT_TRUE(app_);
+  std::vector<std::string> listed = {Row(*app_, "INACTIVE")};
+  if (!c.truncate_in_use) listed.insert(listed.begin(), Row(*sys_, "ACTIVE"));
+  EXPECT_EQ(listed, Sessions(*sys_));
+  EXPECT_EQ("ok", Kill(*sys_, *app_));
+  EXPECT_EQ("ORA-00028", Code(Sql(*app_, "SELECT 1 FROM dual")));
+  EXPECT_EQ("ORA-01940", Code(Sql(*sys_, "DROP USER app")));
+}
+
+INSTANTIATE_TEST_SUITE_P(TheSessionFile, SessionFile, ::testing::ValuesIn(kFileCases),
+                         [](const ::testing::TestParamInfo<FileCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
 }  // namespace cattest
