@@ -168,7 +168,7 @@ bool OwnRow(const LobState& st, const Session* s) { return !st.row_checks || st.
 void ForgetOpen(const std::unique_ptr<LobState>& st) {
   if (!st) return;
   Session* s = st->session.get();
-  if (s != nullptr) (void)EndChange(*s, *st, false);
+  if (s != nullptr && !st->savepoint.empty()) (void)EndChange(*s, *st, false);
   if (st->open && s != nullptr) s->LobClosed();
 }
 
@@ -216,9 +216,9 @@ void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, b
   }
 }
 
-void CheckLocatorRow(OCILobLocator* loc, std::shared_ptr<RowChecks> checks, int64_t rowid) {
+void CheckLocatorRow(OCILobLocator* loc, const std::shared_ptr<RowChecks>& checks, int64_t rowid) {
   if (!checks || !loc->state || loc->state->has_inline) return;
-  loc->state->row_checks = std::move(checks);
+  loc->state->row_checks = checks;
   loc->state->rowid = rowid;
 }
 
@@ -266,7 +266,7 @@ extern "C" sword OCILobClose(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   st.open_info_known = false;
   st.read.End();
   st.write.End();
-  (void)EndChange(*s, st, false);  // a write left before its last piece
+  if (!st.savepoint.empty()) (void)EndChange(*s, st, false);  // a write left before its last piece
   s->LobClosed();
   return OCI_SUCCESS;
 }
@@ -397,9 +397,11 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
     // this call only. Writing past the end first fills the gap. A checked
     // write begun again before its last piece is undone first.
     if (offset == 0) return Fail(err, OraError(ora::kIllegalLobParameter));
-    (void)EndChange(*s, st, false);
-    status = BeginChange(*s, st);
-    if (!status.ok()) return Fail(err, status);
+    if (st.row_checks) {
+      (void)EndChange(*s, st, false);
+      status = BeginChange(*s, st);
+      if (!status.ok()) return Fail(err, status);
+    }
     LobInfo info;
     status = lobs.Info(st.lob_id, &info);
     uint64_t have = chars ? info.units : info.bytes;
@@ -442,8 +444,10 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   if (last) {
     st.write.End();
     // The whole value is written: the row must still pass its checks.
-    status = EndChange(*s, st, true);
-    if (!status.ok()) return Fail(err, status);
+    if (!st.savepoint.empty()) {
+      status = EndChange(*s, st, true);
+      if (!status.ok()) return Fail(err, status);
+    }
     return OCI_SUCCESS;
   }
   return OCI_NEED_DATA;

@@ -81,6 +81,6 @@ void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, b
 
 // Makes the changes through `loc` (just set by SetLocator for a RETURNING
 // column) answer to `checks` on row `rowid`; nothing when checks is null.
-void CheckLocatorRow(OCILobLocator* loc, std::shared_ptr<RowChecks> checks, int64_t rowid);
+void CheckLocatorRow(OCILobLocator* loc, const std::shared_ptr<RowChecks>& checks, int64_t rowid);
 
 }  // namespace tabdb

@@ -107,8 +107,9 @@ class Prepared {
   // CHECK constraints that read that LOB column (null when none does), to
   // be checked on the row, returned_rowid(), when a write through the
   // locator changes the LOB.
-  std::shared_ptr<RowChecks> returning_checks(size_t k) const {
-    return k < returning_checks_.size() ? returning_checks_[k] : nullptr;
+  const std::shared_ptr<RowChecks>& returning_checks(size_t k) const {
+    static const std::shared_ptr<RowChecks> kNone;
+    return k < returning_checks_.size() ? returning_checks_[k] : kNone;
   }
   int64_t returned_rowid() const { return returned_rowid_; }
 
