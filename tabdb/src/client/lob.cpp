@@ -166,10 +166,11 @@ bool OwnRow(const LobState& st, const Session* s) { return !st.row_checks || st.
 // counts as an open LOB of its session, if that session still exists; an
 // unfinished change through it is undone.
 void ForgetOpen(const std::unique_ptr<LobState>& st) {
-  if (!st) return;
+  if (!st || (!st->open && st->savepoint.empty())) return;
   Session* s = st->session.get();
-  if (s != nullptr && !st->savepoint.empty()) (void)EndChange(*s, *st, false);
-  if (st->open && s != nullptr) s->LobClosed();
+  if (s == nullptr) return;
+  if (!st->savepoint.empty()) (void)EndChange(*s, *st, false);
+  if (st->open) s->LobClosed();
 }
 
 }  // namespace
