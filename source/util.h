@@ -544,6 +544,8 @@ typedef struct __imp_worker {
     OCI_ENV env;
     struct __dump_reader *dump;    /* this worker's own cursor (checks and checksums) */
     OCILobLocator *empty_lobp;     /* the empty LOB bound for a LOB column's input */
+    int whole_lobs;                /* the table's LOB values go whole into its INSERT (insert_lob.c) */
+    FILE *long_stage;              /* a LONG value held there meanwhile, or NULL */
     IMP_TABLE *table;              /* being imported, NULL between tables */
     const IMP_TABLE *verified;     /* the table whose section was checked ahead of its import */
     int table_created;             /* this worker created it (a stop drops it) */

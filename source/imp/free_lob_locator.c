@@ -1,6 +1,7 @@
 /*
- * free_lob_locator.c - frees a table's RETURNING LOB locators and the
- * empty LOB locator after its rows, whether they were loaded or not.
+ * free_lob_locator.c - frees a table's RETURNING LOB locators (or its
+ * temporary LOBs and the file that held its LONG values) and the empty
+ * LOB locator after its rows, whether they were loaded or not.
  */
 #include "imp_local.h"
 
@@ -15,7 +16,12 @@ int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *table)
 {
     const TAB_INFO *t = &table->info;
 
-    if (w->bc) {
+    imp_lob_temps_end(w, t);
+    if (w->long_stage) {
+        fclose(w->long_stage);
+        w->long_stage = NULL;
+    }
+    if (w->bc && !w->whole_lobs) {
         for (uint32_t k = t->ncol; k < t->ncol + t->nlob; k++) {
             BIND_COLUMN *b = &w->bc[k];
             if (IS_LOB_CTYPE(b->ctype) && b->valp) {

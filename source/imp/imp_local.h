@@ -74,6 +74,29 @@ void imp_table_done_line(IMP_WORKER *w, const char *name);
 /* Reports one refused row of a single-row table. */
 void imp_row_rejected(IMP_WORKER *w, const char *message);
 
+/* Tables whose target has a CHECK constraint reading a LOB column
+ * (insert_lob.c): a write through a RETURNING locator is checked by no
+ * statement on every server, so such a table binds each LOB value whole,
+ * from a temporary LOB, and its INSERT checks the row as it is stored.
+ * imp_whole_lobs tells whether table name is one (1, or 1 when the
+ * dictionary cannot tell; 0). imp_lob_temps_begin gives every LOB input
+ * bind of the prepared layout its temporary LOB (0 or -1 after the
+ * message); imp_lob_temps_end frees them, before the rows are committed.
+ * insert_lob_whole puts the row's next LOB stream into the temporary LOB
+ * of bind slot bi. */
+int imp_whole_lobs(IMP_WORKER *w, const char *name);
+int imp_lob_temps_begin(IMP_WORKER *w, const TAB_INFO *t);
+void imp_lob_temps_end(IMP_WORKER *w, const TAB_INFO *t);
+int insert_lob_whole(IMP_WORKER *w, int bi);
+
+/* The row's LONG stream held in w->long_stage until the row's INSERT asks
+ * for it, for a table whose LOB values go whole into the INSERT (their
+ * streams follow the LONG's): 1 with *len bytes held, 0 when the NULL
+ * LONG came without a stream, or -1. insert_long_staged then hands it
+ * over as insert_long_piece hands over a stream (same results). */
+int stage_long(IMP_WORKER *w, uint64_t *len);
+int insert_long_staged(IMP_WORKER *w, int begun, uint64_t len);
+
 /* A stopped worker: rolls back its open work and, when it was in a table,
  * drops that table if this run created it and names the signal and the
  * table. */

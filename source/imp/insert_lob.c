@@ -1,8 +1,11 @@
 /*
  * insert_lob.c - writes the row's next LOB stream, piece by piece as the
  * reader delivers it, into the LOB whose locator the INSERT's RETURNING
- * bind received.
+ * bind received, or, for a table whose constraints read a LOB column,
+ * into the temporary LOB that the INSERT then binds whole.
  */
+#include <string.h>
+
 #include "imp_local.h"
 #include "dump_fault.h"
 
@@ -75,6 +78,104 @@ int insert_lob(IMP_WORKER *w, int bi)
     }
     if (close_lob(w, lp, 1) < 0) return -1;
     /* the end word, and the second one some writers add */
+    if (dump_stream_next(w->rows, &pc) != 0) return imp_rows_fault(w->run, w->dump);
+    return 0;
+}
+
+/* ---- LOB values bound whole ----------------------------------------------- */
+
+int imp_whole_lobs(IMP_WORKER *w, const char *name)
+{
+    /* NOT NULL constraints of LOB columns are listed too: they only cost
+     * such a table the temporary LOBs */
+    static const char sqltxt[] =
+        "SELECT 1 FROM ALL_CONSTRAINTS C, ALL_CONS_COLUMNS K, ALL_TAB_COLUMNS T"
+        " WHERE C.OWNER = :1 AND C.TABLE_NAME = :2 AND C.CONSTRAINT_TYPE = 'C'"
+        " AND C.STATUS = 'ENABLED' AND K.OWNER = C.OWNER AND K.CONSTRAINT_NAME = C.CONSTRAINT_NAME"
+        " AND K.TABLE_NAME = C.TABLE_NAME AND T.OWNER = C.OWNER AND T.TABLE_NAME = C.TABLE_NAME"
+        " AND T.COLUMN_NAME = K.COLUMN_NAME AND T.DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB')";
+    OCIBind *b1 = NULL, *b2 = NULL;
+    OCIDefine *d = NULL;
+    int one = 0;
+    sb2 ind = 0;
+    /* whatever fails here leaves the safe way: whole values */
+    sword rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt,
+                              (ub4)strlen(sqltxt), OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) return 1;
+    rc = OCIBindByPos(w->env.smthp, &b1, w->env.errhp, 1, w->run->owner_name,
+                      (sb4)strlen(w->run->owner_name) + 1, SQLT_STR, NULL, NULL, NULL, 0, NULL,
+                      OCI_DEFAULT);
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) return 1;
+    rc = OCIBindByPos(w->env.smthp, &b2, w->env.errhp, 2, (void *)name, (sb4)strlen(name) + 1,
+                      SQLT_STR, NULL, NULL, NULL, 0, NULL, OCI_DEFAULT);
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) return 1;
+    rc = OCIDefineByPos(w->env.smthp, &d, w->env.errhp, 1, &one, sizeof(one), SQLT_INT, &ind, NULL,
+                        NULL, OCI_DEFAULT);
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) return 1;
+    rc = OCIStmtExecute(w->env.svchp, w->env.smthp, w->env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
+    if (check_error(&w->env, rc) == CHECK_FAILURE) return 1;
+    rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+    return check_error(&w->env, rc) == CHECK_NO_DATA ? 0 : 1;
+}
+
+int imp_lob_temps_begin(IMP_WORKER *w, const TAB_INFO *t)
+{
+    for (uint32_t k = 0; k < t->ncol; k++) {
+        BIND_COLUMN *b = &w->bc[k];
+        if (b->flag != BIND_LOB) continue;
+        void *lp = NULL;
+        sword st = OCIDescriptorAlloc(w->env.envhp, &lp, OCI_DTYPE_LOB, 0, NULL);
+        if (check_error(&w->env, st) != CHECK_SUCCESS) {
+            fprintf(stderr, "Lob Locator - OCIDescriptorAlloc\n%s\n", get_ora_message(&w->env));
+            return -1;
+        }
+        b->valp = lp;
+        st = OCILobCreateTemporary(w->env.svchp, w->env.errhp, (OCILobLocator *)lp, 0,
+                                   b->ctype == CTYPE_NCLOB ? SQLCS_NCHAR : SQLCS_IMPLICIT,
+                                   b->ctype == CTYPE_BLOB ? OCI_TEMP_BLOB : OCI_TEMP_CLOB, 0,
+                                   OCI_DURATION_SESSION);
+        if (check_error(&w->env, st) != CHECK_SUCCESS) {
+            fprintf(stderr, "OCILobCreateTemporary()\n%s\n", get_ora_message(&w->env));
+            OCIDescriptorFree(lp, OCI_DTYPE_LOB);
+            b->valp = NULL;
+            return -1;
+        }
+    }
+    return 0;
+}
+
+void imp_lob_temps_end(IMP_WORKER *w, const TAB_INFO *t)
+{
+    if (!w->bc || !w->whole_lobs) return;
+    for (uint32_t k = 0; k < t->ncol; k++) {
+        BIND_COLUMN *b = &w->bc[k];
+        if (b->flag != BIND_LOB || !b->valp || b->valp == (uint8_t *)w->empty_lobp) continue;
+        sword st = OCILobFreeTemporary(w->env.svchp, w->env.errhp, (OCILobLocator *)b->valp);
+        if (check_error(&w->env, st) != CHECK_SUCCESS)
+            fprintf(stderr, "OCILobFreeTemporary()\n%s\n", get_ora_message(&w->env));
+        OCIDescriptorFree(b->valp, OCI_DTYPE_LOB);
+        b->valp = NULL;
+    }
+}
+
+int insert_lob_whole(IMP_WORKER *w, int bi)
+{
+    OCILobLocator *lp = (OCILobLocator *)w->bc[bi].valp;
+    ub1 csfrm = w->bc[bi].ctype == CTYPE_NCLOB ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+    DUMP_PIECE pc;
+
+    /* the temporary LOB still holds the last row's value */
+    sword st = OCILobTrim2(w->env.svchp, w->env.errhp, lp, 0);
+    if (check_error(&w->env, st) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCILobTrim2()\n%s\n", get_ora_message(&w->env));
+        return -1;
+    }
+    if (dump_stream_begin(w->rows) <= 0) return imp_rows_fault(w->run, w->dump);
+    int more = dump_stream_next(w->rows, &pc);
+    if (more < 0) return imp_rows_fault(w->run, w->dump);
+    /* an empty stream: an empty LOB, not NULL */
+    if (more == 0) return 0;
+    if (write_pieces(w, lp, csfrm, &pc) < 0) return -1;
     if (dump_stream_next(w->rows, &pc) != 0) return imp_rows_fault(w->run, w->dump);
     return 0;
 }

@@ -1,8 +1,11 @@
 /*
  * insert_long.c - hands the row's LONG stream, piece by piece as the
- * reader delivers it, to the database while the row's INSERT waits for
- * its data.
+ * reader delivers it (or as a file held it meanwhile), to the database
+ * while the row's INSERT waits for its data.
  */
+#include <errno.h>
+#include <string.h>
+
 #include "imp_local.h"
 #include "dump_fault.h"
 #include "table_name.h"
@@ -46,17 +49,40 @@ static int give_piece(IMP_WORKER *w, const uint8_t *bufp, uint16_t len, sb2 *ind
     }
 }
 
-/* IMP_ROW_DONE, IMP_ROW_SKIPPED when the target refused the row under
- * IGNORE=Y (reported, its streams stepped over), or -1. */
-int insert_long_piece(IMP_WORKER *w)
+/* The next piece of the LONG value: from the dump's stream, or, when
+ * staged, from w->long_stage (*left bytes still there, read into buf).
+ * 1 with *pc, 0 at the end, -1 after the message. */
+static int next_piece(IMP_WORKER *w, int staged, uint64_t *left, uint8_t *buf, DUMP_PIECE *pc)
+{
+    if (!staged) {
+        int more = dump_stream_next(w->rows, pc);
+        return more < 0 ? imp_rows_fault(w->run, w->dump) : more;
+    }
+    if (*left == 0) return 0;
+    size_t n = *left < DUMP_PIECE_SIZE ? (size_t)*left : DUMP_PIECE_SIZE;
+    if (fread(buf, 1, n, w->long_stage) != n) {
+        fprintf(stderr, "Table %s: LONG value could not be read back.\n", TABLE_NAME(w->table));
+        return -1;
+    }
+    *left -= n;
+    pc->p = buf;
+    pc->len = (uint32_t)n;
+    pc->last = *left == 0;
+    return 1;
+}
+
+/* Hands the LONG value over: none when !begun (NULL), else the stream's
+ * pieces or, when staged, the len bytes held. IMP_ROW_DONE, IMP_ROW_SKIPPED
+ * when the target refused the row under IGNORE=Y (reported, the streams
+ * of the dump stepped over), or -1. */
+static int give_long(IMP_WORKER *w, int begun, int staged, uint64_t len)
 {
     static const uint8_t none[1];
     const TAB_INFO *t = &w->table->info;
     /* The LONG column is the last input bind; its slot said NULL or not. */
     sb2 ind = w->bc[t->ncol - 1].indp[0] == -1 ? -1 : 0;
+    uint8_t buf[DUMP_PIECE_SIZE];
 
-    int begun = dump_stream_begin(w->rows);
-    if (begun < 0) return imp_rows_fault(w->run, w->dump);
     if (begun == 0) {
         /* A NULL LONG may come without a stream: hand over NULL at once. */
         int r = give_piece(w, NULL, 0, &ind);
@@ -71,13 +97,13 @@ int insert_long_piece(IMP_WORKER *w)
 
     for (;;) {
         DUMP_PIECE pc;
-        int more = dump_stream_next(w->rows, &pc);
-        if (more < 0) return imp_rows_fault(w->run, w->dump);
+        int more = next_piece(w, staged, &len, buf, &pc);
+        if (more < 0) return -1;
         if (stop_requested()) return -1;
         /* the end word goes as an empty last piece */
         int r = more ? give_piece(w, pc.p, (uint16_t)pc.len, &ind) : give_piece(w, none, 0, &ind);
         if (r == IMP_ROW_REFUSED) {
-            if (dump_streams_skip(w->rows) < 0) return imp_rows_fault(w->run, w->dump);
+            if (!staged && dump_streams_skip(w->rows) < 0) return imp_rows_fault(w->run, w->dump);
             imp_row_rejected(w, get_ora_message(&w->env));
             return IMP_ROW_SKIPPED;
         }
@@ -94,4 +120,52 @@ int insert_long_piece(IMP_WORKER *w)
             return -1;
         }
     }
+}
+
+/* IMP_ROW_DONE, IMP_ROW_SKIPPED when the target refused the row under
+ * IGNORE=Y (reported, its streams stepped over), or -1. */
+int insert_long_piece(IMP_WORKER *w)
+{
+    int begun = dump_stream_begin(w->rows);
+    if (begun < 0) return imp_rows_fault(w->run, w->dump);
+    return give_long(w, begun, 0, 0);
+}
+
+int stage_long(IMP_WORKER *w, uint64_t *len)
+{
+    DUMP_PIECE pc;
+    int more;
+
+    *len = 0;
+    int begun = dump_stream_begin(w->rows);
+    if (begun <= 0) return begun < 0 ? imp_rows_fault(w->run, w->dump) : 0;
+    /* an unlinked file of the worker's own, kept for the table's rows */
+    if (!w->long_stage && !(w->long_stage = tmpfile())) {
+        fprintf(stderr, "Table %s: no file to hold a LONG value: %s\n", TABLE_NAME(w->table),
+                strerror(errno));
+        return -1;
+    }
+    rewind(w->long_stage);
+    while ((more = dump_stream_next(w->rows, &pc)) > 0) {
+        if (stop_requested()) return -1;
+        if (fwrite(pc.p, 1, pc.len, w->long_stage) != pc.len) {
+            fprintf(stderr, "Table %s: a LONG value could not be held: %s\n", TABLE_NAME(w->table),
+                    strerror(errno));
+            return -1;
+        }
+        *len += pc.len;
+    }
+    if (more < 0) return imp_rows_fault(w->run, w->dump);
+    if (fflush(w->long_stage) != 0) {
+        fprintf(stderr, "Table %s: a LONG value could not be held: %s\n", TABLE_NAME(w->table),
+                strerror(errno));
+        return -1;
+    }
+    return 1;
+}
+
+int insert_long_staged(IMP_WORKER *w, int begun, uint64_t len)
+{
+    if (begun) rewind(w->long_stage);
+    return give_long(w, begun, 1, len);
 }

@@ -62,7 +62,7 @@ static int bind_failed(IMP_WORKER *w, const char *call)
 
 static int bind_columns(IMP_WORKER *w, const TAB_INFO *t)
 {
-    uint32_t ncol = t->ncol, tcol = t->ncol + t->nlob;
+    uint32_t ncol = t->ncol, tcol = t->ncol + (w->whole_lobs ? 0 : t->nlob);
 
     for (uint32_t k = 0; k < tcol; k++) {
         BIND_COLUMN *b = &w->bc[k];
@@ -76,7 +76,8 @@ static int bind_columns(IMP_WORKER *w, const TAB_INFO *t)
             valuep = &b->valp;
             value_sz = (sb4)sizeof(OCILobLocator *);
         } else if (b->flag == BIND_LOB) {
-            b->valp = (uint8_t *)w->empty_lobp;
+            /* a new empty LOB, or the temporary LOB of a value bound whole */
+            if (!b->valp) b->valp = (uint8_t *)w->empty_lobp;
             valuep = &b->valp;
             value_sz = (sb4)sizeof(OCILobLocator *);
         } else if (b->flag == BIND_LONG) {
@@ -110,9 +111,12 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
     const TAB_INFO *t = &table->info;
     const COL_INFO *cols = w->colp;
     uint32_t ncol = t->ncol;
-    uint32_t tcol = ncol + t->nlob;
     uint8_t *area = w->abuf;
     size_t asz = (size_t)w->asz;
+
+    /* RETURNING locators, unless the LOB values go whole into the INSERT */
+    w->whole_lobs = (t->flag & TAB_HAS_LOB) ? imp_whole_lobs(w, TABLE_NAME(table)) : 0;
+    uint32_t tcol = ncol + (w->whole_lobs ? 0 : t->nlob);
 
     /* Layout: descriptors, the statement text (kept for the life of the
      * statement), then the value area. */
@@ -148,7 +152,7 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
     s = put_text(s, ")\nvalues\n(");
     s = put_placeholders(s, 1, ncol);
     s = put_text(s, ")\n");
-    if (t->flag & TAB_HAS_LOB) {
+    if ((t->flag & TAB_HAS_LOB) && !w->whole_lobs) {
         s = put_text(s, "returning\n");
         for (uint32_t i = 0; i < ncol; i++) {
             if (!IS_LOB_CTYPE(cols[i].ctype)) continue;
@@ -216,6 +220,7 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
         st = OCIAttrSet(w->empty_lobp, OCI_DTYPE_LOB, &lob_empty, 0, OCI_ATTR_LOBEMPTY, w->env.errhp);
         if (check_error(&w->env, st) != CHECK_SUCCESS) return bind_failed(w, "OCIAttrSet");
     }
+    if (w->whole_lobs && imp_lob_temps_begin(w, t) < 0) return -1;
     if (bind_columns(w, t) < 0) return -1;
 
     w->max_row = (int)nrows;

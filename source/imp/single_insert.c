@@ -1,7 +1,9 @@
 /*
  * single_insert.c - loads the rows of a table with LONG or LOB columns one
  * at a time: the row the reader delivers, then its LONG stream, then its
- * LOB streams.
+ * LOB streams (written through the RETURNING locators, or, when the
+ * table's constraints read a LOB column, into the temporary LOBs that the
+ * INSERT binds whole).
  */
 #include <string.h>
 
@@ -44,6 +46,45 @@ static int skip_streams(IMP_WORKER *w)
     return dump_streams_skip(w->rows) < 0 ? imp_rows_fault(w->run, w->dump) : IMP_ROW_SKIPPED;
 }
 
+/* insert_row for a table whose LOB values go whole into the INSERT: the
+ * streams first, in the file's order (the LONG's held until the INSERT
+ * asks for it, the LOBs' into their temporary LOBs), then the INSERT,
+ * which checks the row with every value whole; a row it refuses was never
+ * stored. */
+static int insert_row_whole(IMP_WORKER *w, const IMP_TABLE *table)
+{
+    const TAB_INFO *t = &table->info;
+    uint32_t ncol = t->ncol, nlob = t->nlob;
+    uint32_t has_long = (t->flag & TAB_HAS_LONG) != 0;
+    uint32_t first_lob = ncol - nlob - has_long;
+    uint64_t long_len = 0;
+    int long_begun = 0;
+
+    if (has_long && (long_begun = stage_long(w, &long_len)) < 0) return -1;
+    for (uint32_t m = 0; m < nlob; m++) {
+        if (w->bc[first_lob + m].indp[0] == -1) continue;
+        if (insert_lob_whole(w, (int)(first_lob + m)) < 0) return -1;
+    }
+    int r = execute_insert(w, 1);
+    if (r == IMP_ROW_REFUSED) {
+        imp_row_rejected(w, get_ora_message(&w->env));
+        return IMP_ROW_SKIPPED;
+    }
+    if (r < 0) return -1;
+    if (r == CHECK_NEED_DATA) {
+        if (!has_long) {
+            fprintf(stderr, "Table %s: data asked for a column without a stream.\n", TABLE_NAME(table));
+            return -1;
+        }
+        return insert_long_staged(w, long_begun, long_len);
+    }
+    if (has_long && w->bc[ncol - 1].indp[0] != -1) {
+        fprintf(stderr, "Table %s: LONG value was not asked for.\n", TABLE_NAME(table));
+        return -1;
+    }
+    return IMP_ROW_DONE;
+}
+
 /* Inserts the row and consumes its streams: IMP_ROW_DONE, IMP_ROW_SKIPPED
  * when the target refused the row (IGNORE=Y; reported, its streams
  * stepped over), or -1. */
@@ -54,6 +95,7 @@ static int insert_row(IMP_WORKER *w, const IMP_TABLE *table)
     uint32_t has_long = (t->flag & TAB_HAS_LONG) != 0;
     uint32_t first_lob = ncol - nlob - has_long;
 
+    if (w->whole_lobs) return insert_row_whole(w, table);
     for (uint32_t k = ncol; k < ncol + nlob; k++) {
         w->bc[k].indp[0] = -1;
         w->bc[k].alenp[0] = 0;
@@ -114,6 +156,8 @@ int import_single_row(IMP_WORKER *w, IMP_TABLE *table)
         }
     }
     if (rc < 0) return imp_rows_fault(w->run, w->dump);
+    /* temporary LOBs go before the commit: none is left to it */
+    imp_lob_temps_end(w, t);
     if (w->rows->rows > 0) {
         if (stop_requested()) return -1;
         sword st = OCITransCommit(w->env.svchp, w->env.errhp, OCI_DEFAULT);

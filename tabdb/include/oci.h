@@ -178,6 +178,11 @@ typedef struct OCILobLocator OCIBFileLocator;
 
 #define SQLCS_IMPLICIT 1
 #define SQLCS_NCHAR 2
+
+/* temporary LOBs */
+#define OCI_TEMP_BLOB 1
+#define OCI_TEMP_CLOB 2
+#define OCI_DURATION_SESSION 10
 #define OCI_UTF16ID 1000
 
 /* ---- statement types and indicators ------------------------------------- */
@@ -320,6 +325,16 @@ sword OCILobWrite2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp,
                    OCICallbackLobWrite2 cbfp, ub2 csid, ub1 csfrm);
 sword OCILobGetLength2(OCISvcCtx *svchp, OCIError *errhp,
                        OCILobLocator *locp, oraub8 *lenp);
+sword OCILobTrim2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp,
+                  oraub8 newlen);
+/* A temporary LOB of the session; OCI_TEMP_CLOB with SQLCS_NCHAR makes an
+ * NCLOB. It lasts until OCILobFreeTemporary (the duration is not read),
+ * or until the rollback of the transaction that made it. */
+sword OCILobCreateTemporary(OCISvcCtx *svchp, OCIError *errhp,
+                            OCILobLocator *locp, ub2 csid, ub1 csfrm,
+                            ub1 lobtype, boolean cache, OCIDuration duration);
+sword OCILobFreeTemporary(OCISvcCtx *svchp, OCIError *errhp,
+                          OCILobLocator *locp);
 
 sword OCITransCommit(OCISvcCtx *svchp, OCIError *errhp, ub4 flags);
 sword OCITransRollback(OCISvcCtx *svchp, OCIError *errhp, ub4 flags);

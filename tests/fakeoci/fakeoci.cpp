@@ -672,6 +672,34 @@ sword OCILobGetLength2(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp, oraub8*
   return OCI_SUCCESS;
 }
 
+sword OCILobTrim2(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp, oraub8 newlen) {
+  if (sword st = fakeoci::Enter("OCILobTrim2", errhp)) return st;
+  auto* l = reinterpret_cast<fakeoci::Locator*>(locp);
+  if (!l) return OCI_INVALID_HANDLE;
+  std::string& lob = state().lobs[l->lob_id];
+  if (newlen > lob.size()) return fakeoci::Fail(errhp, 22926, "specified trim length is greater than current LOB value's length");
+  lob.resize(newlen);
+  return OCI_SUCCESS;
+}
+
+sword OCILobCreateTemporary(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp, ub2, ub1, ub1, boolean, OCIDuration) {
+  if (sword st = fakeoci::Enter("OCILobCreateTemporary", errhp)) return st;
+  auto* l = reinterpret_cast<fakeoci::Locator*>(locp);
+  if (!l) return OCI_INVALID_HANDLE;
+  l->lob_id = fakeoci::control().next_lob++;
+  state().lobs[l->lob_id] = "";
+  return OCI_SUCCESS;
+}
+
+sword OCILobFreeTemporary(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp) {
+  if (sword st = fakeoci::Enter("OCILobFreeTemporary", errhp)) return st;
+  auto* l = reinterpret_cast<fakeoci::Locator*>(locp);
+  if (!l || l->lob_id == 0) return OCI_INVALID_HANDLE;
+  state().lobs.erase(l->lob_id);
+  l->lob_id = 0;
+  return OCI_SUCCESS;
+}
+
 sword OCITransCommit(OCISvcCtx*, OCIError* errhp, ub4) {
   if (sword st = fakeoci::Enter("OCITransCommit", errhp)) return st;
   state().commits++;

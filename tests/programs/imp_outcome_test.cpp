@@ -190,6 +190,89 @@ TEST_F(ImportOutcome, RefusedRowsAreCountedPerTable) {
   EXPECT_TRUE(Has(l, "1:l11") && Has(l, "3:l33") && Has(l, "4:l44") && Has(l, "2:x")) << l;
 }
 
+// Constraints on load paths: rows of LOB and LONG tables whose values
+// break a constraint of the table only once they are whole (a CLOB over
+// many pieces, small ones, a BLOB, an NCLOB, a CLOB beside a LONG whose
+// stream comes first, an empty LONG under NOT NULL). Without IGNORE=Y the
+// run ends as for any refused row and the table keeps none of the rows;
+// with IGNORE=Y the row is shown and counted, and only the others stay.
+TEST_F(ImportOutcome, ConstraintsOnLoadPaths) {
+  using namespace dumpbuild;
+  struct Case {
+    const char* table;
+    const char* ddl;            // the dump's, unless `target` made the table first
+    std::vector<Column> cols;
+    std::vector<Slot> slot;     // of the column after ID, for every row
+    std::vector<std::vector<std::string>> streams;  // per row, in file order
+    const char* error;          // what row 2 breaks
+    const char* kept;           // an expression over rows 1 and 3
+    const char* want;           // its values, "id:value" a line
+    const char* target = nullptr;
+  };
+  const std::string big(16 << 20, 'x');
+  Case cases[] = {
+      {"C_BIG",
+       "CREATE TABLE \"C_BIG\" (\"ID\" NUMBER, \"C\" CLOB, CONSTRAINT \"C_BIG_LEN\" CHECK (LENGTH(\"C\") < 10))",
+       {{5, 22, "ID"}, {15, 4000, "C"}}, {LobMark(), LobMark(), LobMark()}, {{"ok"}, {big}, {""}},
+       "ORA-02290: check constraint (DST.C_BIG_LEN) violated", "NVL2(c, TO_CHAR(LENGTH(c)), 'null')",
+       "1:2\n3:0\n"},
+      {"B_LEN", "CREATE TABLE \"B_LEN\" (\"ID\" NUMBER, \"B\" BLOB)",
+       {{5, 22, "ID"}, {17, 4000, "B"}}, {LobMark(), LobMark(), Null()},
+       {{"\x01\x02"}, {std::string(12, '\x03')}, {}},
+       "ORA-02290: check constraint (DST.SYS_C", "NVL2(b, TO_CHAR(DBMS_LOB.GETLENGTH(b)), 'null')", "1:2\n3:null\n",
+       "CREATE TABLE b_len (id NUMBER, b BLOB, CHECK (DBMS_LOB.GETLENGTH(b) < 10));\n"},
+      {"N_LEN",
+       "CREATE TABLE \"N_LEN\" (\"ID\" NUMBER, \"N\" NCLOB, CONSTRAINT \"N_LEN_C\" CHECK (LENGTH(\"N\") < 10))",
+       {{5, 22, "ID"}, {16, 4000, "N"}}, {LobMark(), LobMark(), LobMark()},
+       {{"\xC3\xA9t\xC3\xA9"}, {"twelve chars"}, {"n"}},
+       "ORA-02290: check constraint (DST.N_LEN_C) violated", "LENGTH(n)", "1:3\n3:1\n"},
+      {"LC",
+       "CREATE TABLE \"LC\" (\"ID\" NUMBER, \"C\" CLOB, \"L\" LONG, CONSTRAINT \"LC_LEN\" CHECK (LENGTH(\"C\") < 10))",
+       {{5, 22, "ID"}, {15, 4000, "C"}, {13, 0, "L"}}, {LobMark(), LobMark(), LobMark()},
+       {{std::string(70000, 'l'), "ok"}, {"l2", std::string(50, 'c')}, {"l3", "fine"}},
+       "ORA-02290: check constraint (DST.LC_LEN) violated", "LENGTH(c) || '/' || LENGTH(l)", "1:2/70000\n3:4/2\n"},
+      {"L_NN", "CREATE TABLE \"L_NN\" (\"ID\" NUMBER, \"L\" LONG NOT NULL)", {{5, 22, "ID"}, {13, 0, "L"}},
+       {LongMark(), LongMark(), LongMark()}, {{std::string(40000, 'a')}, {""}, {"b"}},
+       "ORA-01400: cannot insert NULL into (\"DST\".\"L_NN\".\"L\")", "LENGTH(l)", "1:40000\n3:1\n"},
+  };
+  // A condition cannot read a LONG value at all.
+  EXPECT_TRUE(Has(Query("CREATE TABLE l_chk (l LONG CHECK (LENGTH(l) < 10));\n", "dst/dst"), "ORA-00997"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    Dump d;
+    d.owner = "SRC";
+    Table t(c.table, c.cols);
+    t.ddl = c.ddl;
+    for (size_t r = 0; r < 3; r++) {
+      std::vector<Slot> slots = {Val(Number(r + 1)), c.slot[r]};
+      if (c.cols.size() == 3) slots.push_back(LongMark());  // the LONG's slot comes last
+      t.Row(slots);
+      for (const std::string& v : c.streams[r]) t.StreamOf(v);
+    }
+    d.tables.push_back(t);
+    std::string file = dir_.file(std::string(c.table) + ".dmp");
+    WriteFile(file, d.Build());
+    std::string rows = std::string("dst.") + c.table;
+    if (c.target) Sql(c.target, "dst/dst");
+
+    std::vector<std::string> args = {"TOUSER=dst"};
+    if (c.target) args.push_back("TABLE_EXISTS_ACTION=APPEND");
+    ProcResult strict = Import(args, file);
+    EXPECT_EQ(255, strict.status) << strict.err;
+    EXPECT_TRUE(Has(strict.err, c.error)) << strict.err;
+    EXPECT_TRUE(Has(strict.err, kFailed)) << strict.err;
+    EXPECT_EQ(0, Count(rows));
+
+    ProcResult r = Import({"TOUSER=dst", "IGNORE=Y"}, file);
+    EXPECT_EQ(1, r.status) << r.err;
+    EXPECT_TRUE(Has(r.err, std::string("Row 2 rejected: ") + c.error)) << r.err;
+    EXPECT_TRUE(Has(r.err, std::string("Table \"") + c.table + "\": 2 rows imported, 1 rejected.")) << r.err;
+    // the rows around it are whole; an empty LOB stays empty, not NULL
+    std::string kept = Query(std::string("SELECT id || ':' || ") + c.kept + " FROM " + rows + " ORDER BY id;\n");
+    EXPECT_TRUE(Has(kept, c.want)) << kept;
+  }
+}
+
 // ---- deferred statements and objects of the target ---------------------------------
 
 // Two tables of a larger schema: the key to the table left out fails and

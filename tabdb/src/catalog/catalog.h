@@ -109,6 +109,7 @@ struct CheckInfo {
   int64_t cons_id = 0;
   bool deferrable = false;
   bool initially_deferred = false;
+  std::vector<int> intcols;  // the columns the condition reads
 };
 // The enabled CHECK constraints of a table, in creation order.
 Status LoadCheckConstraints(Session& s, int64_t table_obj, std::vector<CheckInfo>* out);

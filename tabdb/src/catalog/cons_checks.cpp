@@ -34,7 +34,7 @@ Status LoadCheckConstraints(Session& s, int64_t table_obj, std::vector<CheckInfo
   TABDB_RETURN_IF_ERROR(cat::LoadConstraints(s, table_obj, &cons));
   for (const cat::ConstraintRec& c : cons) {
     if (c.type != "C" || c.not_null || !c.enabled || c.search_condition.empty()) continue;
-    out->push_back(CheckInfo{c.owner, c.name, c.search_condition, c.cons_id, c.deferrable, c.deferred});
+    out->push_back(CheckInfo{c.owner, c.name, c.search_condition, c.cons_id, c.deferrable, c.deferred, c.intcols});
   }
   return Status::Ok();
 }

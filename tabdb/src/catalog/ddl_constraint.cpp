@@ -181,11 +181,13 @@ Status MarkNotNullable(Session& s, int64_t table_obj, int intcol) {
 }
 
 // Columns a CHECK condition names, in order of first appearance; a name
-// that is no column of the table is ORA-00904.
+// that is no column of the table is ORA-00904, a LONG column ORA-00997 (a
+// condition cannot read a LONG value).
 Status CheckColumns(const sql::Expr& e, const TableInfo& t, std::vector<int>* out) {
   if (e.kind == sql::ExprKind::kColumn && !e.names.empty()) {
     const ColumnInfo* c = t.FindColumn(e.names.back().text);
     if (c == nullptr) return OraError(ora::kInvalidIdentifier, {Quote(e.names.back().text)});
+    if (IsLong(c->type.kind)) return OraError(ora::kIllegalLongUse);
     if (std::find(out->begin(), out->end(), c->intcol) == out->end()) out->push_back(c->intcol);
   }
   for (const sql::ExprPtr& a : e.args)

@@ -1,8 +1,8 @@
-// lob.cpp - LOB locators and the OCI LOB calls: open, close, length, and
-// polling reads and writes in pieces, with offsets and amounts in
-// characters for CLOB/NCLOB (UTF-16 units, as Oracle counts them) and in
-// bytes for BLOB. Memory stays bounded by one chunk plus the caller's
-// buffer whatever the LOB's size.
+// lob.cpp - LOB locators and the OCI LOB calls: open, close, length,
+// polling reads and writes in pieces, trims and temporary LOBs, with
+// offsets and amounts in characters for CLOB/NCLOB (UTF-16 units, as
+// Oracle counts them) and in bytes for BLOB. Memory stays bounded by one
+// chunk plus the caller's buffer whatever the LOB's size.
 #include "client/lob.h"
 
 #include <algorithm>
@@ -132,12 +132,45 @@ uint64_t PieceUnits(LobState& st, ClientText& text, const void* buf, size_t n, b
   return units;
 }
 
+// A change through a locator whose row answers to CHECK constraints (a
+// write from its first piece to its last, a trim) runs inside a savepoint
+// of the session's database; when it completes, the row is checked, and
+// the change is undone when the row breaks a constraint (or when the
+// change is abandoned before its last piece). Other locators pay nothing.
+Status BeginChange(Session& s, LobState& st) {
+  if (!st.row_checks || !st.savepoint.empty()) return Status::Ok();
+  std::string name = "tabdb_lob" + std::to_string(st.lob_id);
+  TABDB_RETURN_IF_ERROR(s.db().Savepoint(name.c_str()));
+  st.savepoint = std::move(name);
+  return Status::Ok();
+}
+
+// Ends the change in progress, if any: checks the row when `done`, undoes
+// the change when it is not done or the check fails. Returns the failure
+// of the check. A savepoint that a commit or rollback in between took
+// away leaves nothing to undo.
+Status EndChange(Session& s, LobState& st, bool done) {
+  if (st.savepoint.empty()) return Status::Ok();
+  Status check = done ? st.row_checks->RunOnRow(s, st.rowid) : Status::Ok();
+  if (!done || !check.ok()) (void)s.db().RollbackTo(st.savepoint.c_str());
+  (void)s.db().Release(st.savepoint.c_str());
+  st.savepoint.clear();
+  return check;
+}
+
+// The write or trim of a locator whose row answers to checks must come
+// from the session that inserted the row (whose transaction holds it).
+bool OwnRow(const LobState& st, const Session* s) { return !st.row_checks || st.session.get() == s; }
+
 // A locator that is refilled or freed while its LOB is open no longer
-// counts as an open LOB of its session, if that session still exists.
+// counts as an open LOB of its session, if that session still exists; an
+// unfinished change through it is undone.
 void ForgetOpen(const std::unique_ptr<LobState>& st) {
-  if (st && st->open) {
-    if (Session* s = st->session.get()) s->LobClosed();
-  }
+  if (!st || (!st->open && st->savepoint.empty())) return;
+  Session* s = st->session.get();
+  if (s == nullptr) return;
+  if (!st->savepoint.empty()) (void)EndChange(*s, *st, false);
+  if (st->open) s->LobClosed();
 }
 
 }  // namespace
@@ -184,6 +217,12 @@ void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, b
   }
 }
 
+void CheckLocatorRow(OCILobLocator* loc, const std::shared_ptr<RowChecks>& checks, int64_t rowid) {
+  if (!checks || !loc->state || loc->state->has_inline) return;
+  loc->state->row_checks = checks;
+  loc->state->rowid = rowid;
+}
+
 }  // namespace tabdb
 
 using namespace tabdb;
@@ -228,6 +267,7 @@ extern "C" sword OCILobClose(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   st.open_info_known = false;
   st.read.End();
   st.write.End();
+  if (!st.savepoint.empty()) (void)EndChange(*s, st, false);  // a write left before its last piece
   s->LobClosed();
   return OCI_SUCCESS;
 }
@@ -335,7 +375,7 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   LobState& st = *loc->state;
   Status status = CheckForm(st, csfrm);
   if (!status.ok()) return Fail(err, status);
-  if (!st.writable || st.has_inline) return Fail(err, OraError(ora::kLobRowNotLocked));
+  if (!st.writable || st.has_inline || !OwnRow(st, s)) return Fail(err, OraError(ora::kLobRowNotLocked));
   if (st.open && st.open_mode == OCI_LOB_READONLY) return Fail(err, OraError(ora::kLobOpenedReadOnly));
   bool chars = IsCharKind(st.kind);
   std::shared_ptr<ClientText> keep;
@@ -344,20 +384,33 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   status = s->CheckWritable();
   if (status.ok()) status = s->db().BeginWrite();
   if (!status.ok()) return Fail(err, status);
+  // A checked write that fails ends, undone; others stay where they were.
+  auto failed = [&](const Status& e) {
+    if (!st.savepoint.empty()) {
+      st.write.End();
+      (void)EndChange(*s, st, false);
+    }
+    return Fail(err, e);
+  };
   bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.write.active();
   if (first) {
     // A new write: the offset (1-based, characters or bytes) counts on
-    // this call only. Writing past the end first fills the gap.
+    // this call only. Writing past the end first fills the gap. A checked
+    // write begun again before its last piece is undone first.
     if (offset == 0) return Fail(err, OraError(ora::kIllegalLobParameter));
+    if (st.row_checks) {
+      (void)EndChange(*s, st, false);
+      status = BeginChange(*s, st);
+      if (!status.ok()) return Fail(err, status);
+    }
     LobInfo info;
     status = lobs.Info(st.lob_id, &info);
     uint64_t have = chars ? info.units : info.bytes;
     if (status.ok() && offset - 1 > have) status = Pad(lobs, st, offset - 1 - have);
     uint64_t start = 0;
     if (status.ok()) status = ByteOffset(*s, st, offset - 1, &start);
-    if (!status.ok()) return Fail(err, status);
-    status = st.write.BeginWrite(*s, chars, text);
-    if (!status.ok()) return Fail(err, status);
+    if (status.ok()) status = st.write.BeginWrite(*s, chars, text);
+    if (!status.ok()) return failed(status);
     st.write_pos = start;
     st.write_units = offset - 1;
   } else if (st.write.session() != s) {
@@ -384,14 +437,93 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
       if (status.ok()) status = lobs.Splice(st.lob_id, st.write_pos, end - st.write_pos, data, chars);
     }
   }
-  if (!status.ok()) return Fail(err, status);
+  if (!status.ok()) return failed(status);
   st.write_pos += data.size();
   st.write_units += units;
   *byte_amtp = buflen;
   if (char_amtp) *char_amtp = chars ? units : 0;
   if (last) {
     st.write.End();
+    // The whole value is written: the row must still pass its checks.
+    if (!st.savepoint.empty()) {
+      status = EndChange(*s, st, true);
+      if (!status.ok()) return Fail(err, status);
+    }
     return OCI_SUCCESS;
   }
   return OCI_NEED_DATA;
+}
+
+extern "C" sword OCILobTrim2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, oraub8 newlen) {
+  OCIError* err;
+  Session* s;
+  OCILobLocator* loc;
+  sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
+  if (rc != OCI_SUCCESS) return rc;
+  LobState& st = *loc->state;
+  if (!st.writable || st.has_inline || !OwnRow(st, s)) return Fail(err, OraError(ora::kLobRowNotLocked));
+  if (st.open && st.open_mode == OCI_LOB_READONLY) return Fail(err, OraError(ora::kLobOpenedReadOnly));
+  Status status = s->CheckWritable();
+  if (status.ok()) status = s->db().BeginWrite();
+  if (!status.ok()) return Fail(err, status);
+  // A write left before its last piece ends here (undone when checked).
+  st.write.End();
+  (void)EndChange(*s, st, false);
+  bool chars = IsCharKind(st.kind);
+  uint64_t bytes = 0, units = 0;
+  status = Length(*s, st, &bytes, &units);
+  if (status.ok() && newlen > units) status = OraError(ora::kTrimLengthTooLarge);
+  if (!status.ok()) return Fail(err, status);
+  if (newlen == units) return OCI_SUCCESS;
+  uint64_t cut = 0;
+  status = ByteOffset(*s, st, newlen, &cut);
+  if (status.ok()) status = BeginChange(*s, st);
+  if (!status.ok()) return Fail(err, status);
+  status = LobStore(s->db()).Truncate(st.lob_id, cut, chars);
+  Status check = EndChange(*s, st, status.ok());
+  if (status.ok()) status = check;
+  return status.ok() ? OCI_SUCCESS : Fail(err, status);
+}
+
+extern "C" sword OCILobCreateTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub2 csid,
+                                       ub1 csfrm, ub1 lobtype, boolean cache, OCIDuration duration) {
+  (void)csid;
+  (void)cache;
+  (void)duration;  // every temporary LOB lasts until it is freed
+  OCISvcCtx* svc = AsSvcCtx(svchp);
+  OCIError* err = AsError(errhp);
+  OCILobLocator* loc = AsLob(locp);
+  if (svc == nullptr || err == nullptr || loc == nullptr) return OCI_INVALID_HANDLE;
+  Session* s = SessionOf(svc, err);
+  if (s == nullptr) return OCI_ERROR;
+  if (lobtype != OCI_TEMP_BLOB && lobtype != OCI_TEMP_CLOB) return Fail(err, OraError(ora::kIllegalLobParameter));
+  TypeKind kind = lobtype == OCI_TEMP_BLOB ? TypeKind::kBlob
+                  : csfrm == SQLCS_NCHAR   ? TypeKind::kNClob
+                                           : TypeKind::kClob;
+  Status status = s->CheckAlive();
+  if (status.ok()) status = s->CheckWritable();
+  if (status.ok()) status = s->db().BeginWrite();
+  Value v = Value::Null(kind);
+  if (status.ok()) status = LobStore(s->db()).Create(&v.lob_id);
+  if (!status.ok()) return Fail(err, status);
+  v.null = false;
+  SetLocator(loc, s, kind, v, true);
+  loc->state->temporary = true;
+  return OCI_SUCCESS;
+}
+
+extern "C" sword OCILobFreeTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp) {
+  OCIError* err;
+  Session* s;
+  OCILobLocator* loc;
+  sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
+  if (rc != OCI_SUCCESS) return rc;
+  if (!loc->state->temporary) return Fail(err, OraError(ora::kInvalidLobLocator));
+  Status status = s->CheckWritable();
+  if (status.ok()) status = s->db().BeginWrite();
+  if (status.ok()) status = LobStore(s->db()).Delete(loc->state->lob_id);
+  if (!status.ok()) return Fail(err, status);
+  ForgetOpen(loc->state);
+  loc->state = std::make_unique<LobState>();  // refers to nothing any more
+  return OCI_SUCCESS;
 }

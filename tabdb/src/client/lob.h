@@ -5,8 +5,11 @@
 // value made on the fly (its content inline), or, when marked with
 // OCI_ATTR_LOBEMPTY, a new empty LOB to be created when it is bound. A
 // locator returned by INSERT ... RETURNING may be written (its row is the
-// session's own uncommitted insert); one filled by a query may only be
-// read.
+// session's own uncommitted insert), and so may a temporary LOB (a stored
+// value of no row, made by OCILobCreateTemporary); one filled by a query
+// may only be read. A change through a RETURNING locator whose table has
+// CHECK constraints reading the column is checked on the row when it
+// completes, and undone when the row breaks one.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include <oci.h>
 
 #include "client/piece_stream.h"
+#include "exec/row_checks.h"
 #include "exec/value.h"
 #include "storage/lob_store.h"
 #include "util/status.h"
@@ -54,6 +58,15 @@ class LobState {
   PieceStream write;          // polling write in progress
   uint64_t write_pos = 0;     // byte offset of the next write
   uint64_t write_units = 0;   // the same position in UTF-16 units (CLOB/NCLOB)
+
+  bool temporary = false;     // OCILobCreateTemporary made the value
+  // The CHECK constraints that read the column, and the row (null when
+  // none applies); `savepoint` names the savepoint of the session's
+  // database that a change in progress can be undone to (empty when none
+  // is open).
+  std::shared_ptr<RowChecks> row_checks;
+  int64_t rowid = 0;
+  std::string savepoint;
 };
 
 // OCI_ATTR_LOBEMPTY.
@@ -65,5 +78,9 @@ Status LocatorValue(OCILobLocator* loc, TypeKind kind, Value* out);
 // Points a locator at `v` (a fetched LOB column value or a RETURNING
 // value) for session `s`.
 void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, bool writable);
+
+// Makes the changes through `loc` (just set by SetLocator for a RETURNING
+// column) answer to `checks` on row `rowid`; nothing when checks is null.
+void CheckLocatorRow(OCILobLocator* loc, const std::shared_ptr<RowChecks>& checks, int64_t rowid);
 
 }  // namespace tabdb

@@ -376,6 +376,7 @@ void FillReturning(StatementState& st, Session& s, const std::vector<Value>& ret
     OCILobLocator* loc = p ? AsLob(*static_cast<OCILobLocator**>(p)) : nullptr;
     if (loc != nullptr) {
       SetLocator(loc, &s, returning[k].kind, returning[k], true);
+      CheckLocatorRow(loc, st.prepared->returning_checks(k), st.prepared->returned_rowid());
       if (sb2* ind = b.buf.Ind(row)) *ind = returning[k].null ? -1 : 0;
     }
   }

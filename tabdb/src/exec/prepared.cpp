@@ -998,6 +998,9 @@ Status Prepared::CompileInsert() {
       returning_cols_.push_back(idx);
       into_binds_.push_back(ins.into[k]->bind_index);
     }
+    std::vector<const ColumnInfo*> returned;
+    for (int idx : returning_cols_) returned.push_back(idx >= 0 ? targets_[static_cast<size_t>(idx)] : nullptr);
+    TABDB_RETURN_IF_ERROR(CompileLobChecks(*s_, table_, returned, &returning_checks_, &lob_checks_));
   }
   // Rows that need nothing but their bound values checked and written can
   // be taken where the caller holds them (ExecuteInsertCells).
@@ -1121,6 +1124,7 @@ Status Prepared::WriteInsertRow(const std::function<void(sqlite3_stmt*)>& bind_r
   sqlite3_stmt* ins = insert_.get();
   Status st;
   int rc = sqlite3_step(ins);
+  if (rc == SQLITE_DONE && lob_checks_) returned_rowid_ = sqlite3_last_insert_rowid(s_->db().handle());
   if (rc == SQLITE_DONE && !intervals_.empty() && sqlite3_changes(s_->db().handle()) > 0)
     st = intervals_.NoteRow(*s_, table_, sqlite3_last_insert_rowid(s_->db().handle()));
   if (rc == SQLITE_DONE && !fk_deferred_.empty()) {

@@ -103,6 +103,15 @@ class Prepared {
   Status ExecuteInsertCells(const BoundCell* cells, const TypeKind* kinds, uint64_t* rows);
   // Positions of the placeholders of the RETURNING ... INTO clause.
   const std::vector<int>& into_binds() const { return into_binds_; }
+  // For the locator of RETURNING column k of the row just inserted: the
+  // CHECK constraints that read that LOB column (null when none does), to
+  // be checked on the row, returned_rowid(), when a write through the
+  // locator changes the LOB.
+  const std::shared_ptr<RowChecks>& returning_checks(size_t k) const {
+    static const std::shared_ptr<RowChecks> kNone;
+    return k < returning_checks_.size() ? returning_checks_[k] : kNone;
+  }
+  int64_t returned_rowid() const { return returned_rowid_; }
 
   // ---- everything else (DDL, session, transaction, PL/SQL) ---------------
   Status ExecuteOther();
@@ -158,6 +167,9 @@ class Prepared {
   IntervalPartitions intervals_;  // interval partitions made by INSERT
   std::vector<int> returning_cols_;  // index into targets_ of each RETURNING column
   std::vector<int> into_binds_;
+  std::vector<std::shared_ptr<RowChecks>> returning_checks_;  // see returning_checks()
+  bool lob_checks_ = false;    // some entry of returning_checks_ is not null
+  int64_t returned_rowid_ = 0;
   std::vector<const ColumnInfo*> update_cols_;
   std::vector<TypeDesc> select_types_;
   bool marked_rows_ = false;

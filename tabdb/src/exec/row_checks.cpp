@@ -1,7 +1,11 @@
 // row_checks.cpp - evaluation of CHECK constraints on the rows that INSERT
-// and UPDATE write. The conditions are parsed and compiled when the DML
-// statement is prepared; each row costs one step of a prepared query.
+// and UPDATE write, and on a row whose LOB a write through its locator
+// changed. The conditions are parsed and compiled when the DML statement
+// is prepared; each row costs one step of a prepared query.
 #include "exec/row_checks.h"
+
+#include <algorithm>
+#include <cassert>
 
 #include "exec/compiler_internal.h"
 #include "exec/partition_route.h"
@@ -78,14 +82,30 @@ void RowChecks::BindDeferral(Session& s, sqlite3_stmt* stmt) {
 
 Status RowChecks::Compile(Session& s, const TableInfo& t, const std::string& from,
                           const sql::TableRef* ref) {
+  return CompileChecks(s, t, from, ref, 0);
+}
+
+Status RowChecks::CompileReading(Session& s, const TableInfo& t, int intcol) {
+  assert(intcol > 0);
+  return CompileChecks(s, t, t.phys + " AS _t WHERE _t.rowid = ?1", nullptr, intcol);
+}
+
+Status RowChecks::CompileChecks(Session& s, const TableInfo& t, const std::string& from,
+                                const sql::TableRef* ref, int only_intcol) {
   stmt_.reset(nullptr);
   failed_sql_.clear();
   entries_.clear();
   has_deferrable_ = false;
   TABDB_RETURN_IF_ERROR(LoadCheckConstraints(s, t.obj_id, &checks_));
+  if (only_intcol != 0) {
+    auto unread = [only_intcol](const CheckInfo& c) {
+      return std::find(c.intcols.begin(), c.intcols.end(), only_intcol) == c.intcols.end();
+    };
+    checks_.erase(std::remove_if(checks_.begin(), checks_.end(), unread), checks_.end());
+  }
   std::string fits;
   int fits_code = 0;
-  TABDB_RETURN_IF_ERROR(PartitionFits(s, t, &fits, &fits_code));
+  if (only_intcol == 0) TABDB_RETURN_IF_ERROR(PartitionFits(s, t, &fits, &fits_code));
   std::string named;  // the partition an INSERT names
   if (ref != nullptr && !ref->partition.empty()) TABDB_RETURN_IF_ERROR(NamedPartition(s, t, *ref, &named));
   if (checks_.empty() && fits.empty() && named.empty()) return Status::Ok();
@@ -143,6 +163,30 @@ Status RowChecks::Run(Session& s) {
   const Entry& e = entries_[static_cast<size_t>(failed - 1)];
   if (e.error) return OraError(e.error);
   return OraError(ora::kCheckViolated, {e.owner, e.name});
+}
+
+Status RowChecks::RunOnRow(Session& s, int64_t rowid) {
+  assert(!empty());
+  sqlite3_bind_int64(stmt_.get(), 1, rowid);
+  if (has_deferrable_) BindDeferral(s, stmt_.get());
+  TABDB_RETURN_IF_ERROR(Run(s));
+  for (int64_t cons : deferred_now_) s.deferred().rows.emplace_back(cons, rowid);
+  return Status::Ok();
+}
+
+Status CompileLobChecks(Session& s, const TableInfo& t, const std::vector<const ColumnInfo*>& cols,
+                        std::vector<std::shared_ptr<RowChecks>>* out, bool* any) {
+  out->assign(cols.size(), nullptr);
+  *any = false;
+  for (size_t k = 0; k < cols.size(); ++k) {
+    if (cols[k] == nullptr || !IsLob(cols[k]->type.kind)) continue;
+    auto checks = std::make_shared<RowChecks>();
+    TABDB_RETURN_IF_ERROR(checks->CompileReading(s, t, cols[k]->intcol));
+    if (checks->empty()) continue;
+    (*out)[k] = std::move(checks);
+    *any = true;
+  }
+  return Status::Ok();
 }
 
 }  // namespace tabdb

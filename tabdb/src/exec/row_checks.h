@@ -2,6 +2,7 @@
 // statement into one SQLite query that tells which condition a row breaks.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ class RowChecks {
   // a row outside it is refused with ORA-14401.
   Status Compile(Session& s, const TableInfo& t, const std::string& from,
                  const sql::TableRef* ref = nullptr);
+  // Compiles only the enabled CHECK conditions that read column `intcol`,
+  // over the stored row whose rowid is bound to ?1: what a change of that
+  // column outside a DML statement (a write through a LOB locator) must
+  // still satisfy. Empty when no condition reads the column.
+  Status CompileReading(Session& s, const TableInfo& t, int intcol);
   // Binds the deferral of each deferrable constraint in `stmt` (this
   // object's statement or one that embeds failed_sql()): a deferred one
   // passes here and is checked when the transaction ends. The deferred
@@ -44,8 +50,15 @@ class RowChecks {
   // Evaluates the bound row: ORA-02290 naming the first condition that is
   // FALSE (a NULL result passes, as in Oracle).
   Status Run(Session& s);
+  // Binds `rowid` and evaluates the stored row (after CompileReading); a
+  // deferred constraint is noted for the end of the transaction instead.
+  Status RunOnRow(Session& s, int64_t rowid);
 
  private:
+  // Compile's work; `only_intcol`, when not 0, keeps the conditions that
+  // read that column and leaves out the partition rules.
+  Status CompileChecks(Session& s, const TableInfo& t, const std::string& from,
+                       const sql::TableRef* ref, int only_intcol);
   SqliteStmt stmt_;
   std::vector<CheckInfo> checks_;
   std::string failed_sql_;
@@ -65,6 +78,13 @@ class RowChecks {
 // The placeholder number that carries whether deferrable constraint k of a
 // RowChecks is deferred now.
 constexpr int kDeferralParamBase = 5000;
+
+// The CHECK constraints of `t` that read each LOB column of `cols`, for
+// writes through the locators an INSERT ... RETURNING hands out: (*out)[k]
+// for cols[k], null where the column is no LOB or no condition reads it.
+// *any tells whether some entry is not null.
+Status CompileLobChecks(Session& s, const TableInfo& t, const std::vector<const ColumnInfo*>& cols,
+                        std::vector<std::shared_ptr<RowChecks>>* out, bool* any);
 
 // A query that returns a row when the row whose rowid is bound to ?1
 // makes `condition` FALSE.

@@ -347,6 +347,7 @@ constexpr Entry kMessages[] = {
     {22853, "invalid LOB storage option specification"},
     {22920, "row containing the LOB value is not locked"},
     {22922, "nonexistent LOB value"},
+    {22926, "specified trim length is greater than current LOB value's length"},
     {23292, "The constraint name does not exist"},
     {23401, "materialized view \"%s\".\"%s\" does not exist"},
     {24309, "already connected to a server"},

@@ -342,6 +342,8 @@ constexpr int kRegexCollation = 12731;          // invalid collation class in re
 constexpr int kRegexInterval = 12732;           // invalid interval value in regular expression
 constexpr int kRegexTooLong = 12733;            // regular expression too long
 constexpr int kRefreshMviewNotFound = 23401;    // materialized view "%s"."%s" does not exist
+// LOB changes through a locator.
+constexpr int kTrimLengthTooLarge = 22926;      // specified trim length is greater than current LOB value's length
 }  // namespace ora
 
 }  // namespace tabdb

@@ -418,3 +418,75 @@ TEST_F(LobLocator, LocatorOutlivesItsSession) {
 }
 
 }  // namespace
+
+// Constraints on load paths, in the database: a change through a RETURNING
+// locator (a write in pieces, a trim) that leaves the row breaking a CHECK
+// constraint reading the column fails at its end with ORA-02290 and is
+// undone; what the row holds between the pieces is not checked.
+TEST_F(LobLocator, ConstraintsOnLoadPaths) {
+  struct Step {
+    std::vector<std::string> pieces;  // a write of these pieces, or
+    long trim;                        // with no pieces, a trim to this length
+    int code;                         // 0, or the ORA- error of the last call
+    oraub8 length;                    // of the value afterwards
+  };
+  struct Case {
+    const char* what;
+    const char* check;  // over column v
+    bool blob;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"CLOB in one piece", "LENGTH(v) < 10", false,
+       {{{std::string(50, 'x')}, 0, 2290, 0}, {{"short"}, 0, 0, 5}}},
+      {"CLOB over several pieces", "LENGTH(v) < 10", false,
+       {{{std::string(kPiece, 'x'), std::string(kPiece, 'y'), "z"}, 0, 2290, 0}, {{"abc", "def"}, 0, 0, 6}}},
+      {"broken between the pieces only", "LENGTH(v) IN (0, 40)", false,
+       {{{std::string(20, 'a'), std::string(20, 'b')}, 0, 0, 40}}},
+      {"BLOB by DBMS_LOB.GETLENGTH", "DBMS_LOB.GETLENGTH(v) < 10", true,
+       {{{std::string(12, '\x01')}, 0, 2290, 0}, {{std::string(9, '\x02')}, 0, 0, 9}}},
+      {"trim", "LENGTH(v) IN (0, 6)", false,
+       {{{"abcdef"}, 0, 0, 6}, {{}, 2, 2290, 6}, {{}, 9, 22926, 6}, {{}, 0, 0, 0}}},
+  };
+  int n = 0;
+  for (const Case& cs : cases) {
+    SCOPED_TRACE(cs.what);
+    std::string table = "K" + std::to_string(++n);
+    ASSERT_NO_FATAL_FAILURE(c_.Run("CREATE TABLE " + table + " (id NUMBER, v " + (cs.blob ? "BLOB" : "CLOB") +
+                                   ", CONSTRAINT " + table + "_chk CHECK (" + cs.check + "))"));
+    ub2 dty = cs.blob ? SQLT_BLOB : SQLT_CLOB;
+    std::vector<OCILobLocator*> ret;
+    std::vector<sb2> ind;
+    ASSERT_EQ(OCI_SUCCESS, c_.InsertReturning("INSERT INTO " + table + " VALUES (1, :1) RETURNING v INTO :2", {dty},
+                                              {SQLCS_IMPLICIT}, {false}, &ret, &ind))
+        << c_.Error();
+    for (const Step& step : cs.steps) {
+      sword rc = OCI_SUCCESS;
+      if (step.pieces.empty()) {
+        rc = OCILobTrim2(c_.svc, c_.err, ret[0], static_cast<oraub8>(step.trim));
+      }
+      for (size_t p = 0; p < step.pieces.size(); ++p) {
+        bool one = step.pieces.size() == 1, last = p + 1 == step.pieces.size();
+        ub1 code = one ? OCI_ONE_PIECE : p == 0 ? OCI_FIRST_PIECE : last ? OCI_LAST_PIECE : OCI_NEXT_PIECE;
+        oraub8 b_amt = one ? step.pieces[p].size() : 0, c_amt = 0;
+        rc = OCILobWrite2(c_.svc, c_.err, ret[0], &b_amt, &c_amt, 1, const_cast<char*>(step.pieces[p].data()),
+                          step.pieces[p].size(), code, nullptr, nullptr, 0, SQLCS_IMPLICIT);
+        if (!last) {
+          ASSERT_EQ(OCI_NEED_DATA, rc) << c_.Error();  // no check between the pieces
+        }
+      }
+      EXPECT_EQ(step.code, step.code ? c_.Code() : 0) << c_.Error();
+      EXPECT_EQ(step.code ? OCI_ERROR : OCI_SUCCESS, rc);
+      if (step.code == 2290) {
+        EXPECT_NE(std::string::npos, c_.Error().find("ORA-02290: check constraint (SYSTEM." + table + "_CHK) violated"))
+            << c_.Error();
+      }
+      oraub8 len = 99;
+      ASSERT_EQ(OCI_SUCCESS, OCILobGetLength2(c_.svc, c_.err, ret[0], &len)) << c_.Error();
+      EXPECT_EQ(step.length, len);
+    }
+  }
+  // The changes that stood are the transaction's, kept by its commit.
+  ASSERT_EQ(OCI_SUCCESS, c_.Commit()) << c_.Error();
+  EXPECT_EQ(5, c_.Number("SELECT LENGTH(v) FROM k1"));
+  EXPECT_EQ(9, c_.Number("SELECT DBMS_LOB.GETLENGTH(v) FROM k4"));
+}
