@@ -54,6 +54,13 @@ const char* const kPartCount =
     "(SELECT count(*) FROM tab$partitions x WHERE x.obj_id = CASE WHEN po.locality = 'LOCAL' THEN"
     " po.table_obj ELSE po.obj_id END AND x.sub_seq = 0 AND x.part_seq > 0)";
 
+// A partition's position among those of its table: part_seq orders them,
+// or in an interval table the bound's key (tab$partitions.bound_key).
+std::string Position(const char* rank, const char* of, const char* p) {
+  return NumOf(std::string(rank) + "() OVER (PARTITION BY " + of + " ORDER BY " + p + ".bound_key, " + p +
+               ".part_seq)");
+}
+
 // Columns shared by partitions and subpartitions after TABLESPACE_NAME.
 std::vector<PCol> SegmentCols(bool composite_row) {
   std::string none = composite_row ? "NULL" : "";
@@ -151,7 +158,7 @@ std::vector<PView> Views() {
 
   // *_TAB_PARTITIONS
   {
-    PView pv{"TAB_PARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, p.part_seq", "p.obj_id"};
+    PView pv{"TAB_PARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, p.bound_key, p.part_seq", "p.obj_id"};
     bool composite = false;
     (void)composite;
     pv.cols = {
@@ -164,7 +171,7 @@ std::vector<PView> Views() {
                " p.part_seq AND x.sub_seq > 0)")},
         {"HIGH_VALUE", lng, "p.high_value"},
         {"HIGH_VALUE_LENGTH", num, NumOf("coalesce(length(p.high_value), 0)")},
-        {"PARTITION_POSITION", num, NumOf("p.part_seq")},
+        {"PARTITION_POSITION", num, Position("row_number", "p.obj_id", "p")},
         {"TABLESPACE_NAME", V(30), std::string("CASE WHEN w.obj_id IS NULL THEN ") + kTablespace + " END"},
     };
     for (PCol& c : SegmentCols(false)) pv.cols.push_back(std::move(c));
@@ -190,7 +197,7 @@ std::vector<PView> Views() {
 
   // *_TAB_SUBPARTITIONS
   {
-    PView pv{"TAB_SUBPARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, sp.part_seq, sp.sub_seq",
+    PView pv{"TAB_SUBPARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, sp.bound_key, sp.part_seq, sp.sub_seq",
              "sp.obj_id"};
     pv.cols = {
         {"TABLE_OWNER", V(128), "o.owner", true},
@@ -199,7 +206,7 @@ std::vector<PView> Views() {
         {"SUBPARTITION_NAME", V(128), "sp.name"},
         {"HIGH_VALUE", lng, "sp.high_value"},
         {"HIGH_VALUE_LENGTH", num, NumOf("coalesce(length(sp.high_value), 0)")},
-        {"PARTITION_POSITION", num, NumOf("sp.part_seq")},
+        {"PARTITION_POSITION", num, Position("dense_rank", "sp.obj_id", "p")},
         {"SUBPARTITION_POSITION", num, NumOf("sp.sub_seq")},
         {"TABLESPACE_NAME", V(30), kTablespace},
     };
@@ -291,7 +298,7 @@ std::vector<PView> Views() {
 
   // *_IND_PARTITIONS
   {
-    PView pv{"IND_PARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, p.part_seq"};
+    PView pv{"IND_PARTITIONS", {}, "", "o.owner", "ORDER BY o.obj_id, p.bound_key, p.part_seq"};
     pv.cols = {
         {"INDEX_OWNER", V(128), "o.owner", true},
         {"INDEX_NAME", V(128), "o.name"},
@@ -302,7 +309,7 @@ std::vector<PView> Views() {
                " p.part_seq AND x.sub_seq > 0)")},
         {"HIGH_VALUE", lng, "p.high_value"},
         {"HIGH_VALUE_LENGTH", num, NumOf("coalesce(length(p.high_value), 0)")},
-        {"PARTITION_POSITION", num, NumOf("p.part_seq")},
+        {"PARTITION_POSITION", num, Position("row_number", "po.obj_id", "p")},
         {"STATUS", V(8), "CASE WHEN po.submethod = 'NONE' THEN 'USABLE' ELSE 'N/A' END"},
         {"TABLESPACE_NAME", V(30), "coalesce(json_extract(i.attrs, '$.tablespace'), 'USERS')"},
         {"PCT_FREE", num, NumOf("coalesce(json_extract(i.attrs, '$.pctfree'), 10)")},

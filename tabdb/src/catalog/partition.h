@@ -13,6 +13,10 @@
 
 namespace tabdb {
 
+// Oracle's most partitions (and subpartitions) of one table or index, and
+// the highest partition number a key of an interval table may map to.
+constexpr int64_t kMaxPartitions = 1048575;
+
 struct PartitionRec {
   int64_t seq = 0;                  // order among its siblings (bound order)
   std::string name;
@@ -38,8 +42,15 @@ struct PartitioningInfo {
   std::vector<PartitionRec> subtemplate;
 };
 
+// Which partitions LoadPartitioning reads besides the subpartition
+// template: all, or only those not made for an interval (the range
+// section, every partition of a table without INTERVAL), whose number does
+// not grow with the rows inserted.
+enum class PartitionRows { kAll, kRangeSection };
+
 // The partitioning of a table or index; *found false when it has none.
-Status LoadPartitioning(Session& s, int64_t obj_id, PartitioningInfo* out, bool* found);
+Status LoadPartitioning(Session& s, int64_t obj_id, PartitioningInfo* out, bool* found,
+                        PartitionRows rows = PartitionRows::kAll);
 
 struct IotInfo {
   int64_t pctthreshold = 50;
@@ -63,8 +74,9 @@ std::string PartitionCondition(const TableInfo& t, const PartitioningInfo& pi, s
 // a row that makes it FALSE is refused with ORA-14400. Empty when every
 // row fits.
 std::string PartitionFitsCondition(const TableInfo& t, const PartitioningInfo& pi);
-// An expression giving the position (1..) of the partition of the row, 0
-// when none: for ROW MOVEMENT checks.
+// An expression giving the number (1..) of the partition of the row, 0
+// when none: for ROW MOVEMENT checks. For an interval table, pi may hold
+// its range section alone.
 std::string PartitionNumberExpr(const TableInfo& t, const PartitioningInfo& pi);
 
 // Finds a partition, or a subpartition when `sub`, of a table by name:
@@ -75,10 +87,15 @@ Status FindPartition(const PartitioningInfo& pi, const std::string& name, bool s
 // For a table partitioned by INTERVAL: an Oracle SQL expression over its
 // row giving, as text, the upper bound of the interval the row falls in
 // (NULL for a row of the range section); *datetime tells whether the text
-// is 'YYYY-MM-DD HH24:MI:SS' or a number. Empty when not interval.
-std::string IntervalBoundExpr(const TableInfo& t, const PartitioningInfo& pi, bool* datetime);
+// is 'YYYY-MM-DD HH24:MI:SS' or a number; *number the expression of the
+// interval's number (a NUMBER), 1 for the first above the range section.
+// Empty when not interval. Reads the range section of pi only.
+std::string IntervalBoundExpr(const TableInfo& t, const PartitioningInfo& pi, bool* datetime,
+                              std::string* number);
 // Makes the interval partition whose upper bound is `bound` (as the
 // expression above gives it) unless the table has it: SYS_Pn, INTERVAL YES.
+// A few catalog rows whatever the number of partitions (a table written
+// before partitions kept their bound's sort key gets the keys first, once).
 Status AddIntervalPartition(Session& s, const TableInfo& t, const std::string& bound);
 
 // Compiles `condition` (Oracle SQL over a row of the table) into an SQLite

@@ -14,6 +14,7 @@
 #include "catalog/catalog_internal.h"
 #include "catalog/partition.h"
 #include "util/errors.h"
+#include "values/number.h"
 
 namespace tabdb {
 
@@ -369,12 +370,32 @@ Status CheckSiblings(const std::string& method, const std::vector<PartitionRec>&
   return Status::Ok();
 }
 
-Status StorePartitionRow(Session& s, int64_t obj, int64_t part_seq, int64_t sub_seq,
-                         const PartitionRec& r) {
+// The sort key of a bound `literal` (NormalizeBoundItem's) of the key column
+// `col` of an interval table: bytes that memcmp orders as the values, the
+// Oracle NUMBER form of a number, the 'YYYY-MM-DD HH24:MI:SS[.ff]' text of
+// a datetime. Interval partitions are found and ordered by it, so that one
+// is added without renumbering the others.
+std::string BoundKey(const ColumnInfo& col, const std::string& literal) {
+  std::string text;
+  size_t next = 0;
+  if (!QuotedAt(literal, 0, &text, &next)) text = literal;
+  if (IsDatetime(col.type.kind)) return text;
+  text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+  Number n;
+  if (!Number::Parse(text, &n).ok() && !Number::FromDouble(std::strtod(text.c_str(), nullptr), &n).ok())
+    return text;
+  return n.Encode();
+}
+
+// One row of tab$partitions. `key` is the bound's sort key (empty for a
+// table without INTERVAL, and the template); a subpartition's row carries
+// its partition's key and interval flag.
+Status StorePartitionRow(Session& s, int64_t obj, int64_t part_seq, int64_t sub_seq, const PartitionRec& r,
+                         const std::string* key, bool is_interval) {
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
-      "INSERT INTO tab$partitions(obj_id, part_seq, sub_seq, name, high_value, bound, is_interval)"
-      " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+      "INSERT INTO tab$partitions(obj_id, part_seq, sub_seq, name, high_value, bound, is_interval, bound_key)"
+      " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
       &q));
   std::string bound;
   for (size_t i = 0; i < r.bound.size(); ++i) bound += (i ? "\x1f" : "") + r.bound[i];
@@ -387,8 +408,26 @@ Status StorePartitionRow(Session& s, int64_t obj, int64_t part_seq, int64_t sub_
   else
     PBind(q, 5, r.high_value);
   PBind(q, 6, bound);
-  sqlite3_bind_int(q, 7, r.is_interval ? 1 : 0);
+  sqlite3_bind_int(q, 7, is_interval ? 1 : 0);
+  if (key == nullptr)
+    sqlite3_bind_null(q, 8);
+  else
+    sqlite3_bind_blob(q, 8, key->data(), static_cast<int>(key->size()), SQLITE_TRANSIENT);
   return s.db().Run(q);
+}
+
+// A partition's row and its subpartitions' rows.
+Status StorePartition(Session& s, int64_t obj, int64_t part_seq, const PartitionRec& p, const std::string* key) {
+  TABDB_RETURN_IF_ERROR(StorePartitionRow(s, obj, part_seq, 0, p, key, p.is_interval));
+  for (size_t j = 0; j < p.subparts.size(); ++j)
+    TABDB_RETURN_IF_ERROR(
+        StorePartitionRow(s, obj, part_seq, static_cast<int64_t>(j) + 1, p.subparts[j], key, p.is_interval));
+  return Status::Ok();
+}
+
+// ORA-14299 when the partitions or the subpartitions are more than Oracle's maximum.
+Status CheckPartitionCount(int64_t parts, int64_t subparts) {
+  return parts > kMaxPartitions || subparts > kMaxPartitions ? OraError(ora::kTooManyPartitions) : Status::Ok();
 }
 
 Status StorePartitioning(Session& s, const PartitioningInfo& pi) {
@@ -420,16 +459,28 @@ Status StorePartitioning(Session& s, const PartitioningInfo& pi) {
 }
 
 Status StorePartitionRows(Session& s, const PartitioningInfo& pi) {
+  int64_t subparts = 0;
+  for (const PartitionRec& p : pi.parts) subparts += static_cast<int64_t>(p.subparts.size());
+  TABDB_RETURN_IF_ERROR(CheckPartitionCount(static_cast<int64_t>(pi.parts.size()), subparts));
+  // An interval table's partitions are ordered by their bound's key (a
+  // LOCAL index reads its table's rows).
+  const ColumnInfo* key_col = nullptr;
+  TableInfo t;
+  if (!pi.interval.empty() && pi.locality.empty() && !pi.keys.empty()) {
+    TABDB_RETURN_IF_ERROR(LoadTableByObj(s, pi.obj_id, &t));
+    key_col = ColumnByIntcol(t, pi.keys[0]);
+  }
   TABDB_RETURN_IF_ERROR(
       s.db().Exec("DELETE FROM tab$partitions WHERE obj_id = " + std::to_string(pi.obj_id)));
   for (size_t i = 0; i < pi.subtemplate.size(); ++i)
-    TABDB_RETURN_IF_ERROR(StorePartitionRow(s, pi.obj_id, 0, static_cast<int64_t>(i) + 1, pi.subtemplate[i]));
+    TABDB_RETURN_IF_ERROR(StorePartitionRow(s, pi.obj_id, 0, static_cast<int64_t>(i) + 1, pi.subtemplate[i],
+                                            nullptr, false));
   for (size_t i = 0; i < pi.parts.size(); ++i) {
     const PartitionRec& p = pi.parts[i];
-    TABDB_RETURN_IF_ERROR(StorePartitionRow(s, pi.obj_id, static_cast<int64_t>(i) + 1, 0, p));
-    for (size_t j = 0; j < p.subparts.size(); ++j)
-      TABDB_RETURN_IF_ERROR(StorePartitionRow(s, pi.obj_id, static_cast<int64_t>(i) + 1,
-                                              static_cast<int64_t>(j) + 1, p.subparts[j]));
+    std::string key;
+    if (key_col != nullptr && !p.bound.empty()) key = BoundKey(*key_col, p.bound[0]);
+    TABDB_RETURN_IF_ERROR(StorePartition(s, pi.obj_id, static_cast<int64_t>(i) + 1, p,
+                                         key_col != nullptr ? &key : nullptr));
   }
   return Status::Ok();
 }
@@ -486,6 +537,7 @@ Status BuildPartitioning(Session& s, const TableInfo& t, const sql::PartitionSpe
     pi->def_subparts = spec.has_template && !spec.subtemplate.empty()
                            ? static_cast<int64_t>(spec.subtemplate.size())
                            : std::max<int64_t>(spec.subpart_count, 1);
+    TABDB_RETURN_IF_ERROR(CheckPartitionCount(0, spec.subpart_count));
     for (const sql::PartitionDesc& d : spec.subtemplate) {
       PartitionRec r;
       if (d.name.empty()) return OraError(14006);
@@ -505,7 +557,23 @@ Status BuildPartitioning(Session& s, const TableInfo& t, const sql::PartitionSpe
     const ColumnInfo* c = ColumnByIntcol(t, pi->keys[0]);
     if (!IsDatetime(c->type.kind) && c->type.kind != TypeKind::kNumber) return OraError(14751);
   }
-  if (spec.method == "HASH" && spec.partitions_count > 0) {
+  // Counted before any is made: PARTITIONS and SUBPARTITIONS can ask for millions.
+  bool by_count = spec.method == "HASH" && spec.partitions_count > 0;
+  int64_t parts = by_count ? spec.partitions_count : static_cast<int64_t>(spec.parts.size()), subparts = 0;
+  auto subparts_of = [&](const sql::PartitionDesc& d) -> int64_t {
+    if (pi->submethod == "NONE") return 0;
+    if (!d.subparts.empty()) return static_cast<int64_t>(d.subparts.size());
+    if (d.subpart_count > 0) return std::min<int64_t>(d.subpart_count, kMaxPartitions + 1);
+    if (!pi->subtemplate.empty()) return static_cast<int64_t>(pi->subtemplate.size());
+    return std::min<int64_t>(std::max<int64_t>(pi->def_subparts, 1), kMaxPartitions + 1);
+  };
+  if (by_count) {
+    subparts = parts > kMaxPartitions ? 0 : parts * subparts_of(sql::PartitionDesc());
+  } else {
+    for (const sql::PartitionDesc& d : spec.parts) subparts += subparts_of(d);
+  }
+  TABDB_RETURN_IF_ERROR(CheckPartitionCount(parts, subparts));
+  if (by_count) {
     for (int64_t k = 0; k < spec.partitions_count; ++k) {
       PartitionRec r;
       TABDB_RETURN_IF_ERROR(NewPartitionName(s, false, &r.name));
@@ -670,7 +738,7 @@ Status DropPartitioning(Session& s, int64_t obj_id) {
 
 }  // namespace cat
 
-Status LoadPartitioning(Session& s, int64_t obj_id, PartitioningInfo* out, bool* found) {
+Status LoadPartitioning(Session& s, int64_t obj_id, PartitioningInfo* out, bool* found, PartitionRows rows) {
   *found = false;
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
@@ -716,16 +784,27 @@ Status LoadPartitioning(Session& s, int64_t obj_id, PartitioningInfo* out, bool*
   *found = true;
   // A LOCAL index's partitions are its table's.
   int64_t rows_of = out->locality == "LOCAL" ? out->table_obj : obj_id;
+  // In bound order: by part_seq, or by the bound's key in an interval table
+  // (the template, part_seq 0, has none and comes first). The range section
+  // alone is the rows not made for an interval (tab$partitions_key).
   TABDB_RETURN_IF_ERROR(s.db().Cached(
-      "SELECT part_seq, sub_seq, name, high_value, bound, is_interval FROM tab$partitions"
-      " WHERE obj_id = ?1 ORDER BY part_seq, sub_seq",
+      rows == PartitionRows::kAll
+          ? "SELECT part_seq, sub_seq, name, high_value, bound, is_interval FROM tab$partitions"
+            " WHERE obj_id = ?1 ORDER BY bound_key, part_seq, sub_seq"
+          : "SELECT part_seq, sub_seq, name, high_value, bound, is_interval FROM tab$partitions"
+            " WHERE obj_id = ?1 AND is_interval = 0 ORDER BY bound_key, part_seq, sub_seq",
       &q));
   sqlite3_bind_int64(q, 1, rows_of);
+  int64_t last_part = -1;  // part_seq of out->parts.back()
   while (true) {
     st = s.db().Step(q, &row);
     if (!st.ok() || !row) break;
     PartitionRec r;
     int64_t part = sqlite3_column_int64(q, 0), sub = sqlite3_column_int64(q, 1);
+    // Earlier versions wrote the subpartitions of an interval partition as
+    // not interval: the range section alone does not take them.
+    if (part != 0 && sub != 0 && part != last_part) continue;
+    if (part != 0 && sub == 0) last_part = part;
     r.seq = sub ? sub : part;
     r.name = text(2);
     r.high_value = text(3);
@@ -742,17 +821,32 @@ Status LoadPartitioning(Session& s, int64_t obj_id, PartitioningInfo* out, bool*
       out->subtemplate.push_back(std::move(r));
     else if (sub == 0)
       out->parts.push_back(std::move(r));
-    else if (!out->parts.empty())
+    else
       out->parts.back().subparts.push_back(std::move(r));
   }
   sqlite3_reset(q);
   return st;
 }
 
+namespace {
+
+// Whether the query bound to ?1 = obj_id (and ?2 = key, when given) has a row.
+Status Exists(Session& s, const char* sql, int64_t obj_id, const std::string* key, bool* any) {
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(sql, &q));
+  sqlite3_bind_int64(q, 1, obj_id);
+  if (key != nullptr) sqlite3_bind_blob(q, 2, key->data(), static_cast<int>(key->size()), SQLITE_STATIC);
+  Status st = s.db().Step(q, any);
+  sqlite3_reset(q);
+  return st;
+}
+
+}  // namespace
+
 Status AddIntervalPartition(Session& s, const TableInfo& t, const std::string& bound) {
   PartitioningInfo pi;
   bool found = false;
-  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found, PartitionRows::kRangeSection));
   if (!found || pi.interval.empty()) return Status::Ok();
   const ColumnInfo* c = nullptr;
   for (const ColumnInfo& col : t.columns)
@@ -769,17 +863,39 @@ Status AddIntervalPartition(Session& s, const TableInfo& t, const std::string& b
   r.high_value = high;
   r.bound = {lit};
   r.is_interval = true;
-  size_t at = 0;
-  while (at < pi.parts.size()) {
-    int cmp = cat::CompareBounds(pi.parts[at].bound, r.bound);
-    if (cmp == 0) return Status::Ok();  // made already
-    if (cmp > 0) break;
-    ++at;
+  // Partitions written without their bound's key (by an earlier version)
+  // get it now, all at once, in the order they have.
+  bool unkeyed = false;
+  TABDB_RETURN_IF_ERROR(Exists(s,
+                               "SELECT 1 FROM tab$partitions WHERE obj_id = ?1 AND is_interval IN (0, 1)"
+                               " AND bound_key IS NULL AND part_seq > 0 LIMIT 1",
+                               t.obj_id, nullptr, &unkeyed));
+  if (unkeyed) {
+    PartitioningInfo all;
+    TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &all, &found));
+    TABDB_RETURN_IF_ERROR(cat::StorePartitionRows(s, all));
   }
+  std::string key = cat::BoundKey(*c, lit);
+  bool made = false;
+  TABDB_RETURN_IF_ERROR(Exists(s,
+                               "SELECT 1 FROM tab$partitions WHERE obj_id = ?1 AND is_interval IN (0, 1)"
+                               " AND bound_key = ?2 AND sub_seq = 0 LIMIT 1",
+                               t.obj_id, &key, &made));
+  if (made) return Status::Ok();
+  // A part_seq above all: the key orders the partitions, part_seq only
+  // tells them apart.
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(
+      s.db().Cached("SELECT coalesce(max(part_seq), 0) + 1 FROM tab$partitions WHERE obj_id = ?1", &q));
+  sqlite3_bind_int64(q, 1, t.obj_id);
+  bool row = false;
+  Status st = s.db().Step(q, &row);
+  int64_t seq = row ? sqlite3_column_int64(q, 0) : 1;
+  sqlite3_reset(q);
+  TABDB_RETURN_IF_ERROR(st);
   TABDB_RETURN_IF_ERROR(cat::NewPartitionName(s, false, &r.name));
   TABDB_RETURN_IF_ERROR(cat::MakeSubpartitions(s, t, pi, sql::PartitionDesc(), &r));
-  pi.parts.insert(pi.parts.begin() + static_cast<std::ptrdiff_t>(at), std::move(r));
-  return cat::StorePartitionRows(s, pi);
+  return cat::StorePartition(s, t.obj_id, seq, r, &key);
 }
 
 Status LoadIot(Session& s, int64_t obj_id, IotInfo* out, bool* found) {

@@ -163,8 +163,10 @@ std::string Num(double v) {
 
 }  // namespace
 
-std::string IntervalBoundExpr(const TableInfo& t, const PartitioningInfo& pi, bool* datetime) {
+std::string IntervalBoundExpr(const TableInfo& t, const PartitioningInfo& pi, bool* datetime,
+                              std::string* number) {
   *datetime = false;
+  number->clear();
   if (pi.interval.empty() || pi.keys.empty()) return "";
   const PartitionRec* last = nullptr;
   for (const PartitionRec& p : pi.parts)
@@ -175,32 +177,42 @@ std::string IntervalBoundExpr(const TableInfo& t, const PartitioningInfo& pi, bo
   for (const ColumnInfo& col : t.columns)
     if (col.intcol == pi.keys[0]) c = &col;
   if (c == nullptr) return "";
+  std::string null_below = "CASE WHEN " + k + " IS NULL OR " + k + " < " + tp + " THEN NULL ELSE ";
+  std::string below = null_below + "TO_CHAR(";
   if (c->type.kind == TypeKind::kNumber || c->type.kind == TypeKind::kFloat) {
     std::string i = "(" + pi.interval + ")";
-    return "CASE WHEN " + k + " IS NULL OR " + k + " < " + tp + " THEN NULL ELSE TO_CHAR(" + tp + " + " + i +
-           " * (FLOOR((" + k + " - " + tp + ") / " + i + ") + 1)) END";
+    std::string n = "(FLOOR((" + k + " - " + tp + ") / " + i + ") + 1)";
+    *number = null_below + n + " END";
+    return below + tp + " + " + i + " * " + n + ") END";
   }
   double months = 0, seconds = 0;
   IntervalUnits(pi.interval, &months, &seconds);
   if (months <= 0 && seconds <= 0) return "";
   *datetime = true;
   std::string kd = "CAST(" + k + " AS DATE)", td = "CAST(" + tp + " AS DATE)";
-  std::string bound =
-      months > 0 ? "ADD_MONTHS(" + td + ", " + Num(months) + " * (FLOOR(MONTHS_BETWEEN(" + kd + ", " + td +
-                       ") / " + Num(months) + ") + 1))"
-                 : td + " + " + Num(seconds / 86400) + " * (FLOOR((" + kd + " - " + td + ") * 86400 / " +
-                       Num(seconds) + ") + 1)";
-  return "CASE WHEN " + k + " IS NULL OR " + k + " < " + tp + " THEN NULL ELSE TO_CHAR(" + bound +
-         ", 'YYYY-MM-DD HH24:MI:SS') END";
+  std::string n = months > 0 ? "(FLOOR(MONTHS_BETWEEN(" + kd + ", " + td + ") / " + Num(months) + ") + 1)"
+                             : "(FLOOR((" + kd + " - " + td + ") * 86400 / " + Num(seconds) + ") + 1)";
+  std::string bound = months > 0 ? "ADD_MONTHS(" + td + ", " + Num(months) + " * " + n + ")"
+                                 : td + " + " + Num(seconds / 86400) + " * " + n;
+  *number = null_below + n + " END";
+  return below + bound + ", 'YYYY-MM-DD HH24:MI:SS') END";
 }
 
 std::string PartitionNumberExpr(const TableInfo& t, const PartitioningInfo& pi) {
   if (pi.method == "HASH") return "(" + HashBucket(t, pi.keys, pi.parts.size()) + " + 1)";
+  // An interval table: the range section's partitions, then Oracle's
+  // number of the row's interval, so that the expression does not grow
+  // with the intervals made.
+  std::vector<PartitionRec> range;
+  for (const PartitionRec& p : pi.parts)
+    if (pi.interval.empty() || !p.is_interval) range.push_back(p);
   std::string e = "CASE";
-  for (size_t i = 0; i < pi.parts.size(); ++i)
-    e += " WHEN " + Member(t, pi.method, pi.keys, pi.parts, i) + " THEN " + std::to_string(i + 1);
-  // Interval rows: one number per interval is not needed to see a move
-  // within the range section; the key itself tells them apart.
+  for (size_t i = 0; i < range.size(); ++i)
+    e += " WHEN " + Member(t, pi.method, pi.keys, range, i) + " THEN " + std::to_string(i + 1);
+  bool datetime = false;
+  std::string number;
+  if (!pi.interval.empty() && !IntervalBoundExpr(t, pi, &datetime, &number).empty())
+    return e + " ELSE " + std::to_string(range.size()) + " + " + number + " END";
   if (!pi.interval.empty()) e += " WHEN 1 = 1 THEN -1";
   return e + " ELSE 0 END";
 }

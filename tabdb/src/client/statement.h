@@ -11,6 +11,7 @@
 #include <oci.h>
 
 #include "client/piece_stream.h"
+#include "exec/match_budget.h"
 #include "exec/prepared.h"
 #include "exec/value.h"
 #include "sql/ast.h"
@@ -143,6 +144,7 @@ class StatementState {
   bool cursor_open = false;
   bool eof = false;
   StatementCounters counters;
+  MatchBudget match_budget;                 // of the execution and its fetches
   PieceFetch piece_fetch;
   PieceInsert piece_insert;
   std::vector<std::unique_ptr<OCILobLocator>> temp_locators;

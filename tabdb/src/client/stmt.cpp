@@ -294,6 +294,7 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   Session* live = LiveSession(st, err);
   if (live == nullptr) return OCI_ERROR;
   if (!st.prepared || !st.prepared->is_query()) return Fail(err, OraError(ora::kStatementNotExecuted));
+  MatchBudgetScope budget(&st.match_budget);
   Session& s = *live;
   // A killed session fetches nothing more.
   if (Status alive = s.CheckAlive(); !alive.ok()) {
@@ -696,6 +697,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
   if (sess == nullptr) return OCI_ERROR;
   if (!s->state) return Fail(err, OraError(ora::kStmtNotPrepared));
   StatementState& st = *s->state;
+  MatchBudgetScope budget(&st.match_budget);
   if (st.piece_insert.stream.active()) {
     // The insert continues in the session it began in.
     if (st.piece_insert.stream.session() != sess) {
@@ -706,6 +708,7 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
   }
   if (!st.parse_status.ok()) return Fail(err, st.parse_status);
   if (!st.parsed) return Fail(err, OraError(ora::kStmtNotPrepared));
+  st.match_budget.Reset();
   Status status = EnsurePrepared(*sess, st);
   if (!status.ok()) return Fail(err, status);
   st.executed = true;

@@ -29,15 +29,28 @@
 //   takes its first branch that matches and a non-greedy operator stops
 //   early. A POSIX engine would take the leftmost-longest match instead
 //   ('a|ab' against "ab" gives "a" here, "ab" under POSIX rules).
+//
+// Bounds: one match may use kHeapLimitKiB of backtracking frames, nest
+// kDepthLimit deep and pass kMatchLimit backtracking points from one start
+// position (ORA-12722 past any); the statement's matching work, over all its
+// rows, is charged to its MatchBudget (match_budget.h; ORA-02393). The
+// translation puts a callout (?C) where backtracking comes back to: at the
+// start of the pattern (each start position), after every quantifier, at
+// the start of every alternative. Each callout charges one step, the
+// pattern's hole (the characters a stretch without callouts can examine:
+// the pattern's length and its largest repeat minimum) and the characters
+// moved over since the callout before.
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <algorithm>
 #include <cstring>
 #include <list>
 #include <memory>
 #include <string>
 #include <unordered_map>
 
+#include "exec/match_budget.h"
 #include "exec/scalar_fns.h"
 #include "util/errors.h"
 #include "values/number.h"
@@ -45,11 +58,43 @@
 namespace tabdb {
 namespace {
 
+// The budget of the statement the thread runs (MatchBudgetScope).
+thread_local MatchBudget* g_budget = nullptr;
+
+}  // namespace
+
+MatchBudgetScope::MatchBudgetScope(MatchBudget* budget) {
+  if (g_budget != nullptr) return;
+  g_budget = budget;
+  set_ = true;
+}
+
+MatchBudgetScope::~MatchBudgetScope() {
+  if (set_) g_budget = nullptr;
+}
+
+MatchBudget* CurrentMatchBudget() { return g_budget; }
+
+namespace {
+
 // Oracle refuses patterns longer than 512 bytes.
 constexpr size_t kMaxPatternBytes = 512;
-// Bounds the backtracking of one match, so that a pathological pattern
-// ends with an error instead of holding the statement.
+// Backtracking points of one match from one start position (PCRE2's match
+// limit), so that a pathological pattern ends with an error instead of
+// holding the statement.
 constexpr uint32_t kMatchLimit = 10000000;
+// Nesting of backtracking points and heap they take (PCRE2's depth and heap
+// limits): a group repeated once per character of a 16 MB CLOB would take
+// gigabytes of frames; ordinary patterns over text of any size nest a few
+// deep. A frame is about 130 bytes plus 16 per group, so the heap bound
+// comes first for most patterns.
+constexpr uint32_t kDepthLimit = 500000;
+constexpr uint32_t kHeapLimitKiB = 64 * 1024;
+// A source text that is not valid UTF-8 is matched in PCRE2's invalid-UTF
+// mode, which checks the text from the start offset on at every match
+// (each REGEXP_COUNT or REGEXP_REPLACE step): one step of the budget per
+// this many bytes checked.
+constexpr size_t kCheckedBytesPerStep = 64;
 
 struct Flags {
   bool caseless = false;
@@ -149,7 +194,7 @@ Status TranslateBracket(const std::string& p, size_t* i, std::string* out) {
 }
 
 // Whether p[i] == '{' starts an interval {m}, {m,} or {m,n}; checks m <= n.
-Status Interval(const std::string& p, size_t i, bool* valid, size_t* end) {
+Status Interval(const std::string& p, size_t i, bool* valid, size_t* end, long* min) {
   *valid = false;
   size_t k = i + 1;
   auto number = [&](long* v) {
@@ -170,12 +215,17 @@ Status Interval(const std::string& p, size_t i, bool* valid, size_t* end) {
   if (k >= p.size() || p[k] != '}') return Status::Ok();
   if ((n >= 0 && m > n) || m > 65535 || n > 65535) return OraError(ora::kRegexInterval);
   *valid = true;
+  *min = m;
   *end = k + 1;
   return Status::Ok();
 }
 
-Status Translate(const std::string& p, bool extended, std::string* out) {
-  std::string r;
+// The callout the budget counts steps at (see the top of the file).
+constexpr const char* kStep = "(?C)";
+
+Status Translate(const std::string& p, bool extended, std::string* out, uint32_t* hole) {
+  std::string r = kStep;
+  long max_min = 1;  // the largest repeat minimum
   int opened = 0, depth = 0;
   bool item = false;  // something a quantifier may follow was just written
   size_t i = 0;
@@ -220,6 +270,7 @@ Status Translate(const std::string& p, bool extended, std::string* out) {
         ++opened;
         ++depth;
         r += '(';
+        r += kStep;
         ++i;
         item = false;
         break;
@@ -231,6 +282,7 @@ Status Translate(const std::string& p, bool extended, std::string* out) {
         break;
       case '|':
         r += '|';
+        r += kStep;
         ++i;
         item = false;
         break;
@@ -244,12 +296,14 @@ Status Translate(const std::string& p, bool extended, std::string* out) {
           r += '?';
           ++i;
         }
+        if (item) r += kStep;
         item = !item;  // a literal may be quantified; a quantified item may not
         break;
       case '{': {
         bool valid = false;
         size_t end = 0;
-        TABDB_RETURN_IF_ERROR(Interval(p, i, &valid, &end));
+        long min = 0;
+        TABDB_RETURN_IF_ERROR(Interval(p, i, &valid, &end, &min));
         if (valid && item) {
           r += p.substr(i, end - i);
           i = end;
@@ -257,6 +311,8 @@ Status Translate(const std::string& p, bool extended, std::string* out) {
             r += '?';
             ++i;
           }
+          r += kStep;
+          max_min = std::max(max_min, min);
           item = false;
         } else {
           r += "\\{";
@@ -287,6 +343,7 @@ Status Translate(const std::string& p, bool extended, std::string* out) {
   }
   if (depth != 0) return OraError(ora::kRegexParens);
   *out = std::move(r);
+  *hole = static_cast<uint32_t>(p.size() + static_cast<size_t>(max_min));
   return Status::Ok();
 }
 
@@ -311,9 +368,16 @@ Status CompileError(int code) {
   }
 }
 
+// A pattern compiled twice: for valid UTF-8 text, and in PCRE2's
+// invalid-UTF mode for text that is not (slower on repeated matches).
 struct Compiled {
   pcre2_code* code = nullptr;
-  ~Compiled() { pcre2_code_free(code); }
+  pcre2_code* lenient = nullptr;
+  uint32_t hole = 0;  // steps each callout charges besides the distance moved
+  ~Compiled() {
+    pcre2_code_free(code);
+    pcre2_code_free(lenient);
+  }
 };
 
 // Compiled patterns of this thread, by flags and pattern: a statement
@@ -329,18 +393,20 @@ class PatternCache {
       return Status::Ok();
     }
     if (pattern.size() > kMaxPatternBytes) return OraError(ora::kRegexTooLong);
+    auto c = std::make_shared<Compiled>();
     std::string translated;
-    TABDB_RETURN_IF_ERROR(Translate(pattern, f.extended, &translated));
-    uint32_t options = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF | PCRE2_DOLLAR_ENDONLY;
+    TABDB_RETURN_IF_ERROR(Translate(pattern, f.extended, &translated, &c->hole));
+    uint32_t options = PCRE2_UTF | PCRE2_DOLLAR_ENDONLY;
     if (f.caseless) options |= PCRE2_CASELESS;
     if (f.dotall) options |= PCRE2_DOTALL;
     if (f.multiline) options |= PCRE2_MULTILINE;
     int err = 0;
     PCRE2_SIZE at = 0;
-    auto c = std::make_shared<Compiled>();
-    c->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(), options, &err,
-                            &at, nullptr);
+    auto text = reinterpret_cast<PCRE2_SPTR>(translated.data());
+    c->code = pcre2_compile(text, translated.size(), options, &err, &at, nullptr);
     if (c->code == nullptr) return CompileError(err);
+    c->lenient = pcre2_compile(text, translated.size(), options | PCRE2_MATCH_INVALID_UTF, &err, &at, nullptr);
+    if (c->lenient == nullptr) return CompileError(err);
     if (order_.size() >= 64) {
       map_.erase(order_.front());
       order_.pop_front();
@@ -356,14 +422,45 @@ class PatternCache {
   std::list<std::string> order_;
 };
 
+// What the callouts of one match charge, and to which budget.
+struct Charge {
+  MatchBudget* budget = nullptr;
+  uint32_t hole = 0;
+  PCRE2_SIZE start = PCRE2_UNSET;  // start position of the attempt under way
+  PCRE2_SIZE last = 0;             // where the callout before was
+};
+
+int ChargeStep(pcre2_callout_block* cb, void* data) {
+  Charge* c = static_cast<Charge*>(data);
+  if (cb->start_match != c->start) {
+    c->start = cb->start_match;
+    c->last = cb->start_match;
+  }
+  PCRE2_SIZE pos = cb->current_position;
+  uint64_t moved = pos > c->last ? pos - c->last : c->last - pos;
+  c->last = pos;
+  return c->budget->Spend(1 + c->hole + moved) ? 0 : PCRE2_ERROR_CALLOUT;
+}
+
+bool IsUtfError(int rc) { return rc <= PCRE2_ERROR_UTF8_ERR1 && rc >= PCRE2_ERROR_UTF8_ERR21; }
+
 // One pattern applied to one source text: finds its matches one after
-// the other, the way every REGEXP_ function walks the source.
+// the other, the way every REGEXP_ function walks the source. The first
+// match checks that the text is UTF-8, the others rely on it; a text that
+// is not goes to the invalid-UTF mode.
 class Matcher {
  public:
   Matcher(const std::string& s, std::shared_ptr<Compiled> re) : s_(s), re_(std::move(re)) {
     md_ = pcre2_match_data_create_from_pattern(re_->code, nullptr);
     mc_ = pcre2_match_context_create(nullptr);
     pcre2_set_match_limit(mc_, kMatchLimit);
+    pcre2_set_depth_limit(mc_, kDepthLimit);
+    pcre2_set_heap_limit(mc_, kHeapLimitKiB);
+    charge_.budget = CurrentMatchBudget();
+    if (charge_.budget == nullptr) charge_.budget = &own_;
+    charge_.budget->Credit(MatchBudget::kPerCall + MatchBudget::kPerByte * s.size());
+    charge_.hole = re_->hole;
+    pcre2_set_callout(mc_, ChargeStep, &charge_);
   }
   ~Matcher() {
     pcre2_match_data_free(md_);
@@ -373,11 +470,17 @@ class Matcher {
   Matcher& operator=(const Matcher&) = delete;
 
   // The next match at or after byte `from`: *found false when none.
+  // ORA-12722 past a bound of the match, ORA-02393 past the statement's.
   Status Find(size_t from, bool* found) {
     *found = false;
     if (from > s_.size()) return Status::Ok();
-    int rc = pcre2_match(re_->code, reinterpret_cast<PCRE2_SPTR>(s_.data()), s_.size(), from, 0, md_, mc_);
+    int rc = Match(from);
+    if (IsUtfError(rc) && !lenient_) {
+      lenient_ = true;
+      rc = Match(from);
+    }
     if (rc == PCRE2_ERROR_NOMATCH) return Status::Ok();
+    if (rc == PCRE2_ERROR_CALLOUT) return OraError(ora::kCallCpuLimit);
     if (rc < 0) return OraError(ora::kRegexInternal);
     *found = true;
     return Status::Ok();
@@ -406,10 +509,26 @@ class Matcher {
   }
 
  private:
+  int Match(size_t from) {
+    // The invalid-UTF mode checks the text from `from` on at each match.
+    if (lenient_ && !charge_.budget->Spend((s_.size() - from) / kCheckedBytesPerStep + 1))
+      return PCRE2_ERROR_CALLOUT;
+    charge_.start = PCRE2_UNSET;
+    uint32_t options = checked_ ? PCRE2_NO_UTF_CHECK : 0;
+    int rc = pcre2_match(lenient_ ? re_->lenient : re_->code, reinterpret_cast<PCRE2_SPTR>(s_.data()),
+                         s_.size(), from, options, md_, mc_);
+    checked_ = !lenient_ && !IsUtfError(rc);
+    return rc;
+  }
+
   const std::string& s_;
   std::shared_ptr<Compiled> re_;
   pcre2_match_data* md_ = nullptr;
   pcre2_match_context* mc_ = nullptr;
+  Charge charge_;
+  MatchBudget own_;       // when no statement holds a budget
+  bool lenient_ = false;  // the text is not UTF-8
+  bool checked_ = false;  // the text is UTF-8 (a match checked it)
 };
 
 Status Pattern(const Value& pattern, const Flags& f, std::shared_ptr<Compiled>* out) {

@@ -3,6 +3,8 @@
 // the physical row.
 #include "exec/partition_route.h"
 
+#include <cstdlib>
+
 #include "catalog/partition.h"
 #include "exec/compiler_internal.h"
 #include "sql/parser.h"
@@ -42,9 +44,13 @@ Status PartitionFits(Session& s, const TableInfo& t, std::string* condition, int
   condition->clear();
   PartitioningInfo pi;
   bool found = false;
-  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  // Interval partitions take every row with a key, whatever their number:
+  // only a composite table's condition names each partition.
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found, PartitionRows::kRangeSection));
+  if (found && !pi.interval.empty() && pi.submethod != "NONE" && pi.submethod != "HASH")
+    TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
   if (found) *condition = PartitionFitsCondition(t, pi);
-  *code = found && !pi.interval.empty() && pi.submethod == "NONE" ? 14300 : 14400;
+  *code = found && !pi.interval.empty() && pi.submethod == "NONE" ? ora::kPartitionNumberTooHigh : 14400;
   return Status::Ok();
 }
 
@@ -73,7 +79,7 @@ Status PartitionNumberSql(Session& s, const TableInfo& t, std::string* out) {
   out->clear();
   PartitioningInfo pi;
   bool found = false;
-  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found, PartitionRows::kRangeSection));
   if (!found || pi.row_movement) return Status::Ok();
   return CompileOverRow(s, t, PartitionNumberExpr(t, pi), false, out);
 }
@@ -83,15 +89,19 @@ Status IntervalPartitions::Compile(Session& s, const TableInfo& t) {
   known_.clear();
   PartitioningInfo pi;
   bool found = false;
-  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found));
+  TABDB_RETURN_IF_ERROR(LoadPartitioning(s, t.obj_id, &pi, &found, PartitionRows::kRangeSection));
   if (!found || pi.interval.empty()) return Status::Ok();
+  range_section_ = static_cast<int64_t>(pi.parts.size());
   bool datetime = false;
-  std::string expr = IntervalBoundExpr(t, pi, &datetime);
+  std::string number;
+  std::string expr = IntervalBoundExpr(t, pi, &datetime, &number);
   if (expr.empty()) return Status::Ok();
-  std::string bound_sql;
+  std::string bound_sql, number_sql;
   TABDB_RETURN_IF_ERROR(CompileOverRow(s, t, expr, false, &bound_sql));
+  TABDB_RETURN_IF_ERROR(CompileOverRow(s, t, "TO_CHAR(" + number + ")", false, &number_sql));
   sqlite3_stmt* q = nullptr;
-  std::string text = "SELECT " + bound_sql + " FROM " + t.phys + " AS _t WHERE _t.rowid = ?1";
+  std::string text =
+      "SELECT " + bound_sql + ", " + number_sql + " FROM " + t.phys + " AS _t WHERE _t.rowid = ?1";
   int rc = sqlite3_prepare_v2(s.db().handle(), text.c_str(), -1, &q, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_finalize(q);
@@ -108,11 +118,18 @@ Status IntervalPartitions::NoteRow(Session& s, const TableInfo& t, int64_t rowid
   bool row = false;
   Status st = s.db().Step(q, &row);
   std::string bound;
+  double number = 0;
   bool has = row && sqlite3_column_type(q, 0) != SQLITE_NULL;
-  if (st.ok() && has) bound = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
+  if (st.ok() && has) {
+    bound = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
+    number = std::strtod(reinterpret_cast<const char*>(sqlite3_column_text(q, 1)), nullptr);
+  }
   sqlite3_reset(q);
   TABDB_RETURN_IF_ERROR(st);
   if (!has || known_.count(bound)) return Status::Ok();
+  // The partition's number: those of the range section, then one per
+  // interval, made or not, as Oracle numbers them.
+  if (number > static_cast<double>(kMaxPartitions - range_section_)) return OraError(ora::kPartitionNumberTooHigh);
   TABDB_RETURN_IF_ERROR(AddIntervalPartition(s, t, bound));
   known_.insert(bound);
   return Status::Ok();

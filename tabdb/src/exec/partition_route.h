@@ -38,7 +38,9 @@ Status PartitionNumberSql(Session& s, const TableInfo& t, std::string* out);
 
 // The interval partitions an INSERT needs: after each row of a table
 // partitioned by INTERVAL, the partition of the row's interval is made
-// when the table lacks it.
+// when the table lacks it, at a cost that does not grow with the number of
+// partitions. A key whose partition number would pass Oracle's maximum
+// (kMaxPartitions) is refused with ORA-14300.
 class IntervalPartitions {
  public:
   Status Compile(Session& s, const TableInfo& t);
@@ -46,7 +48,8 @@ class IntervalPartitions {
   Status NoteRow(Session& s, const TableInfo& t, int64_t rowid);
 
  private:
-  SqliteStmt bound_;
+  SqliteStmt bound_;  // the row's interval: its bound and its number
+  int64_t range_section_ = 0;  // partitions below the first interval
   std::set<std::string> known_;
 };
 

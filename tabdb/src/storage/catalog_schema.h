@@ -266,6 +266,7 @@ COMMIT;
     //                   part_seq; part_seq 0 holds the subpartition template.
     //                   `bound` is the bound's items as SQL literals joined
     //                   by char(31); high_value the text the dictionary shows
+    //                   (bound_key: upgrade 10)
     //   tab$iot         per index-organized table: PCTTHRESHOLD, INCLUDING
     //                   (internal column number), OVERFLOW, key compression
     {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$iot'", R"sql(
@@ -337,6 +338,18 @@ CREATE TABLE IF NOT EXISTS tab$mview_logs(
   filter_columns TEXT NOT NULL DEFAULT '',
   new_values INTEGER NOT NULL DEFAULT 0,
   created REAL NOT NULL);
+COMMIT;
+)sql"},
+    // Upgrade 10: tab$partitions.bound_key, the sort key of the bound of a
+    // partition of an interval table (on its subpartitions too), NULL
+    // elsewhere: an interval table's partitions are in bound_key order,
+    // part_seq only tells them apart, so that adding one writes its own rows
+    // alone. Rows written before get their keys when the table next gains an
+    // interval partition; until then part_seq orders them, as it did.
+    {"SELECT 1 FROM pragma_table_info('tab$partitions') WHERE name = 'bound_key'", R"sql(
+BEGIN;
+ALTER TABLE tab$partitions ADD COLUMN bound_key BLOB;
+CREATE INDEX IF NOT EXISTS tab$partitions_key ON tab$partitions(obj_id, is_interval, bound_key);
 COMMIT;
 )sql"},
 };

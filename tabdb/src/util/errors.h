@@ -344,6 +344,10 @@ constexpr int kRegexTooLong = 12733;            // regular expression too long
 constexpr int kRefreshMviewNotFound = 23401;    // materialized view "%s"."%s" does not exist
 // LOB changes through a locator.
 constexpr int kTrimLengthTooLarge = 22926;      // specified trim length is greater than current LOB value's length
+// Resource bounds: the matching work of one statement, the partitions of one table.
+constexpr int kCallCpuLimit = 2393;             // exceeded call limit on CPU usage
+constexpr int kTooManyPartitions = 14299;       // total number of partitions/subpartitions exceeds the maximum limit
+constexpr int kPartitionNumberTooHigh = 14300;  // partitioning key maps to a partition outside maximum permitted number of partitions
 }  // namespace ora
 
 }  // namespace tabdb
