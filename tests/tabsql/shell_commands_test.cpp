@@ -101,7 +101,11 @@ TEST_F(ShellCommandsTest, SubstitutionDefineAndAccept) {
       "ACCEPT gone DEFAULT 'fallback'\n"
       "PROMPT gone=&gone\n"
       "SET DEFINE OFF\n"
-      "PROMPT &literal\n",
+      "PROMPT &literal\n"
+      "SET SCAN ON\n"
+      "PROMPT scan=&who\n"
+      "SET SCAN OFF\n"
+      "PROMPT &again\n",
       "1\nalice\n");
   EXPECT_EQ(r.status, 1);  // DEFINE of an undefined variable
   EXPECT_EQ(r.out,
@@ -114,7 +118,9 @@ TEST_F(ShellCommandsTest, SubstitutionDefineAndAccept) {
             "Who? who=alice\n"
             "Enter value for gone: \n"
             "gone=fallback\n"
-            "&literal\n");
+            "&literal\n"
+            "scan=alice\n"
+            "&again\n");
   EXPECT_EQ(r.err, "SP2-0135: symbol owner is UNDEFINED\n");
 }
 

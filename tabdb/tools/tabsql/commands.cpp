@@ -56,7 +56,7 @@ const Name kSetOptions[] = {
     {"LINESIZE", 3},      {"LOBOFFSET", 5},     {"LOGSOURCE", 9},     {"LONG", 4},
     {"LONGCHUNKSIZE", 5}, {"MARKUP", 4},        {"NEWPAGE", 4},       {"NULL", 4},
     {"NUMFORMAT", 4},     {"NUMWIDTH", 3},      {"PAGESIZE", 5},      {"PAUSE", 3},
-    {"RECSEP", 6},        {"RECSEPCHAR", 10},   {"SECUREDCOL", 10},   {"SERVEROUTPUT", 9},
+    {"RECSEP", 6},        {"RECSEPCHAR", 10},   {"SCAN", 3},   {"SECUREDCOL", 10},   {"SERVEROUTPUT", 9},
     {"SHIFTINOUT", 5},    {"SHOWMODE", 4},      {"SQLBLANKLINES", 5}, {"SQLCASE", 4},
     {"SQLCONTINUE", 5},   {"SQLNUMBER", 4},     {"SQLPLUSCOMPATIBILITY", 7}, {"SQLPREFIX", 6},
     {"SQLPROMPT", 4},     {"SQLTERMINATOR", 4}, {"STATEMENTCACHE", 4}, {"SUFFIX", 3},
@@ -196,6 +196,11 @@ void Shell::Set(const std::vector<std::string>& args) {
       out_.set_termout(on);
     } else if (option == "AUTOCOMMIT") {
       autocommit_ = v == "ON" || v == "IMMEDIATE" || v == "IMM" || (ParseLong(v, &n) && n > 0);
+    } else if (option == "SCAN") {
+      // the older name of SET DEFINE ON|OFF
+      bool on = true;
+      if (!on_off(&on)) return;
+      vars_.set_enabled(on);
     } else if (option == "DEFINE") {
       if (v == "ON") {
         vars_.set_enabled(true);
