@@ -154,7 +154,11 @@ static const char *line_hazard(const char *text, uint32_t len, const TOKENS *ts,
         if (e - b == 1 && (*b == '/' || *b == '.'))
             return *b == '/' ? "a line holding only \"/\", which ends a statement"
                              : "a line holding only \".\", which ends a statement";
-        if (ls > 0) {
+        if (ls > 0 && code) {
+            /* A unit is read whole up to its "/" line; only the prefix of
+             * the client's own commands runs one in the middle of it. */
+            if (b < e && *b == '#') return "a line starting with \"#\", which runs a client command";
+        } else if (ls > 0) {
             int in = inside_literal(ts, &at, (uint32_t)(b - text));
             if ((in || kind == HEAD_VIEW) && client_command(b, e))
                 return "a line starting with a client command";

@@ -291,6 +291,11 @@ TEST_F(Trust, ScriptCannotBeSplitDifferently) {
       "CREATE OR REPLACE VIEW \"V2\" AS select 'a\n.\ngrant dba to evil;\nb' x from dual",
       // client commands at the start of a line inside a literal
       "CREATE OR REPLACE VIEW \"V3\" AS select 'a\nSPOOL owned.txt\nPROMPT hello\nb' x from dual",
+      // the client's command prefix at the start of a line of a unit
+      "CREATE OR REPLACE PROCEDURE \"P3\" AS\nBEGIN\n  NULL; /*\n#host rm -rf /\n*/\nEND;",
+      // lines of a unit that merely start like client commands are the unit's
+      "CREATE OR REPLACE PACKAGE \"K\" AS\n  /* to try it:\nset serveroutput on\nvar x number\n*/\n"
+      "  msg VARCHAR2(40) := 'a\nstart over';\n  start_at DATE;\nEND;",
       // code created with FORCE, which a client may take for SQL
       "CREATE OR REPLACE FORCE PROCEDURE \"P2\" AS\nBEGIN\n  NULL;\nEND;",
       // a grant qualified by the header's owner
@@ -303,8 +308,9 @@ TEST_F(Trust, ScriptCannotBeSplitDifferently) {
   EXPECT_EQ(0, v.status) << v.out;
   ProcResult s = Tabdump("--sql", file);
   EXPECT_EQ(1, s.status) << s.err;
-  EXPECT_NE(std::string::npos, s.err.find("5 statements left out of the script")) << s.err;
-  for (const char* name : {"PROCEDURE \"P1\"", "VIEW \"V1\"", "VIEW \"V2\"", "VIEW \"V3\"", "PROCEDURE \"P2\""}) {
+  EXPECT_NE(std::string::npos, s.err.find("6 statements left out of the script")) << s.err;
+  for (const char* name : {"PROCEDURE \"P1\"", "VIEW \"V1\"", "VIEW \"V2\"", "VIEW \"V3\"", "PROCEDURE \"P2\"",
+                           "PROCEDURE \"P3\""}) {
     size_t at = s.out.find(name);
     ASSERT_NE(std::string::npos, at) << name << "\n" << s.out;
     size_t line = s.out.rfind('\n', at);
@@ -324,7 +330,8 @@ TEST_F(Trust, ScriptCannotBeSplitDifferently) {
   EXPECT_EQ(std::string::npos, after.find("DBA")) << after;
   EXPECT_EQ(std::string::npos, after.find("EVIL|VICTIM")) << after;
   EXPECT_NE(std::string::npos, Query("SELECT view_name FROM dba_views WHERE owner = 'SYSTEM';\n").find("V4"));
-  Query("DROP VIEW system.v4;\nDROP TABLE system.t;\n");
+  EXPECT_NE(std::string::npos, Query("SELECT text FROM dba_source WHERE name = 'K';\n").find("start_at DATE;"));
+  Query("DROP VIEW system.v4;\nDROP TABLE system.t;\nDROP PACKAGE system.k;\n");
   EXPECT_EQ(before, Outside());
 }
 
