@@ -30,8 +30,9 @@ bool PeekTableConstraint(const Parser& p) {
 
 }  // namespace
 
-// GENERATED ALWAYS | BY DEFAULT [ON NULL] AS IDENTITY [( options )], at
-// GENERATED. START WITH LIMIT VALUE only when `modify`.
+// GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [( options )], at
+// GENERATED (without either word ALWAYS, as Oracle takes it). START WITH
+// LIMIT VALUE only when `modify`.
 Status Parser::ParseIdentity(ColumnDef* col, bool modify) {
   auto id = std::make_shared<IdentitySpec>();
   TABDB_RETURN_IF_ERROR(ExpectWord("GENERATED"));
@@ -42,7 +43,7 @@ Status Parser::ParseIdentity(ColumnDef* col, bool modify) {
       TABDB_RETURN_IF_ERROR(ExpectWord("NULL"));
       id->kind = IdentitySpec::kByDefaultOnNull;
     }
-  } else {
+  } else if (!PeekWord("AS")) {
     TABDB_RETURN_IF_ERROR(ExpectWord("ALWAYS"));
   }
   TABDB_RETURN_IF_ERROR(ExpectWord("AS"));

@@ -331,7 +331,8 @@ Status Parser::ParseColumnDef(ColumnDef* col) {
     TABDB_RETURN_IF_ERROR(ParseDataType(&col->type));
   }
   bool identity = PeekWord("GENERATED") &&
-                  (PeekWord("BY", 1) || (PeekWord("AS", 2) && PeekWord("IDENTITY", 3)));
+                  (PeekWord("BY", 1) || (PeekWord("AS", 2) && PeekWord("IDENTITY", 3)) ||
+                   (PeekWord("AS", 1) && PeekWord("IDENTITY", 2)));
   if (identity) {
     if (!col->has_type) return Err(902);
     TABDB_RETURN_IF_ERROR(ParseIdentity(col, false));

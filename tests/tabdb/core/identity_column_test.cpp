@@ -41,18 +41,25 @@ TEST_F(IdentityTest, KindsOnInsertAndUpdate) {
       "INSERT INTO n VALUES (NULL, 'a');\n"
       "INSERT INTO n VALUES (50, 'b');\n"
       "INSERT INTO n (v) VALUES ('c');\n"
-      "SELECT id, v FROM n ORDER BY v;\n");
+      "SELECT id, v FROM n ORDER BY v;\n"
+      // without ALWAYS or BY DEFAULT: ALWAYS
+      "CREATE TABLE g (id NUMBER GENERATED AS IDENTITY, v VARCHAR2(5));\n"
+      "INSERT INTO g (v) VALUES ('a');\n"
+      "INSERT INTO g VALUES (9, 'b');\n"
+      "SELECT id, v FROM g;\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out,
             "ID|V\n1|u\n2|y\n3|z\n4|w\n"
             "ID|V\n100|a\n7|b\n110|d\n"
-            "ID|V\n1|a\n50|b\n2|c\n");
+            "ID|V\n1|a\n50|b\n2|c\n"
+            "ID|V\n1|a\n");
   testsupport::ExpectInOrder(r.err, {
       "ORA-32795: cannot insert into a generated always identity column",
       "ORA-32795: cannot insert into a generated always identity column",
       "ORA-32796: cannot update a generated always identity column",
       "ORA-01400: cannot insert NULL into (\"APP\".\"D\".\"ID\")",
       "ORA-01407: cannot update (\"APP\".\"D\".\"ID\") to NULL",
+      "ORA-32795: cannot insert into a generated always identity column",
   });
 }
 
