@@ -2,9 +2,9 @@
  * gather_code.c - the schema's stored code as source, as DBMS_METADATA
  * gives each unit, from one query over ALL_SOURCE: type specifications
  * and packages first, then functions and procedures, bodies, and the
- * triggers last. The owner's qualifier leaves the unit's head and a
- * trigger's ON clause; a disabled trigger is disabled again by its own
- * statement.
+ * triggers last. The owner's qualifier leaves the unit's head, a
+ * trigger's ON clause and the whole of a type's specification; a disabled
+ * trigger is disabled again by its own statement.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -40,7 +40,10 @@ static int add_unit(EXP_WORKER *w, const char *name, const char *type, char *ddl
             len = (size_t)(alter - ddl);
         }
     }
-    size_t hlen = head_length(ddl, len, trigger), l1, l2;
+    /* A type's specification declares and runs nothing: the qualifier goes
+     * wherever it names the schema's own types (OF, UNDER, REF and the
+     * attributes, on any line). */
+    size_t hlen = strcmp(type, "TYPE") == 0 ? len : head_length(ddl, len, trigger), l1, l2;
     char *head = strip_owner(w->run->owner_name, ddl, hlen, 1, &l1);
     char *text = head ? (char *)malloc(l1 + (len - hlen) + 1) : NULL;
     int rc = -1;
