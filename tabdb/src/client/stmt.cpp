@@ -160,22 +160,18 @@ uint32_t RowPrefetch(const OCIStmt* stmt, const std::vector<ResultColumn>& cols)
                                   : std::min(stmt->prefetch_rows, static_cast<uint32_t>(fit));
 }
 
-// Estimated bytes of row `r` of a bind (its value and a length byte).
-uint64_t BoundBytesOf(const BufferSpec& b, uint32_t r) {
-  const sb2* ind = b.Ind(r);
-  if ((ind != nullptr && *ind == -1) || (b.mode & OCI_DATA_AT_EXEC)) return 1;
-  if (b.dty == SQLT_CLOB || b.dty == SQLT_BLOB) return kLocatorBytes;
-  const ub2* alen = b.Len(r);
-  return 1 + (alen ? *alen : static_cast<uint64_t>(std::max<sb4>(b.value_sz, 0)));
-}
-
-// Estimated bytes of row `r` of a define just filled.
-uint64_t DefinedBytes(const BufferSpec& d, uint32_t r) {
-  const sb2* ind = d.Ind(r);
-  if (ind != nullptr && *ind == -1) return 1;
-  if (d.dty == SQLT_CLOB || d.dty == SQLT_BLOB) return kLocatorBytes;
-  const ub2* alen = d.Len(r);
-  return 1 + (alen ? *alen : static_cast<uint64_t>(std::max<sb4>(d.value_sz, 0)));
+// Estimated bytes of rows [from, from + rows) of a bind or define: each
+// value's length (its buffer's size where no lengths are given; a locator
+// kLocatorBytes) and a length byte. A pass over the lengths alone: this
+// runs for every value of an array insert or fetch.
+uint64_t BufferBytes(const BufferSpec& b, uint32_t from, uint32_t rows) {
+  if (b.mode & OCI_DATA_AT_EXEC) return rows;  // the pieces count apart
+  if (b.dty == SQLT_CLOB || b.dty == SQLT_BLOB) return uint64_t{rows} * (kLocatorBytes + 1);
+  const char* len = reinterpret_cast<const char*>(b.Len(from));
+  if (len == nullptr) return uint64_t{rows} * (1 + static_cast<uint64_t>(std::max<sb4>(b.value_sz, 0)));
+  uint64_t n = rows;
+  for (uint32_t r = 0; r < rows; ++r, len += b.len_skip) n += *reinterpret_cast<const ub2*>(len);
+  return n;
 }
 
 // Compiles the statement for the session, again when the catalog changed
@@ -324,6 +320,14 @@ Session* LiveSession(StatementState& st, OCIError* err) {
   return nullptr;
 }
 
+// Estimated bytes of the first `rows` rows of the defines just filled.
+uint64_t DefinedBytes(const StatementState& st, uint32_t rows) {
+  uint64_t n = 0;
+  for (const DefineSlot& d : st.defines)
+    if (d.set && !d.dynamic()) n += BufferBytes(d.buf, 0, rows);
+  return n;
+}
+
 sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   StatementState& st = State(stmt);
   if (orientation != OCI_FETCH_NEXT && orientation != OCI_DEFAULT)
@@ -357,14 +361,16 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   }
   const auto& cols = st.prepared->columns();
   bool truncated_any = false;
+  // Rows before `until` are at the client; the row at `until` comes with
+  // one more round trip, which brings the rest of the request.
   FetchTrips& trips = st.trips;
-  uint64_t bytes = 0;
+  uint64_t until = trips.end_known ? UINT64_MAX : trips.cached;
   ub4 r = 0;
+  auto taken = [&](uint64_t rows) { trips.cached = until == UINT64_MAX ? 0 : until - rows; };
   for (; r < nrows; ++r) {
-    // Rows past those at the client come with one more round trip.
-    if (trips.cached == 0 && !trips.end_known) {
+    if (r == until) {
       RoundTrip(s, TripCall::kFetch, 0, 0);
-      trips.cached = std::max<uint64_t>(nrows - r, trips.prefetch);
+      until = r + std::max<uint64_t>(nrows - r, trips.prefetch);
     }
     bool row = false;
     Status status = st.prepared->Next(&row);
@@ -377,7 +383,6 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
       trips.end_known = true;
       break;
     }
-    --trips.cached;
     size_t dynamic = SIZE_MAX;
     for (size_t i = 0; i < st.defines.size() && i < cols.size(); ++i) {
       DefineSlot& d = st.defines[i];
@@ -389,15 +394,16 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
       bool trunc = false;
       status = FillDefine(st, d, r, static_cast<int>(i), text, s, &trunc);
       if (!status.ok()) {
+        taken(r + 1);
         st.counters.rows_fetched = r;
         return Fail(err, status);
       }
-      bytes += DefinedBytes(d.buf, r);
       truncated_any = truncated_any || trunc;
     }
     if (dynamic != SIZE_MAX) {
       // The row waits for its LONG value, fetched in pieces.
-      s.net().bytes_to_client += bytes;
+      taken(r + 1);
+      s.net().bytes_to_client += DefinedBytes(st, r + 1);
       status = StartPieceFetch(st, dynamic, s);
       if (!status.ok()) {
         st.counters.rows_fetched = r;
@@ -406,9 +412,10 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
       return OCI_NEED_DATA;
     }
   }
+  taken(r);
   st.counters.rows_fetched = r;
   st.counters.row_count += r;
-  s.net().bytes_to_client += bytes;
+  s.net().bytes_to_client += DefinedBytes(st, r);
   if (st.eof) {
     Fail(err, OraError(ora::kNoDataFound));
     return OCI_NO_DATA;
@@ -740,7 +747,7 @@ void CountExecute(Session& sess, StatementState& st, ub4 iters, ub4 rowoff) {
   ub4 rows = st.counters.stmt_type == OCI_STMT_SELECT || iters == 0 ? 1 : iters;
   for (const BindSlot& b : st.binds) {
     if (!b.set) continue;
-    for (ub4 r = 0; r < rows; ++r) out += BoundBytesOf(b.buf, rowoff + r);
+    out += BufferBytes(b.buf, rowoff, rows);
   }
   RoundTrip(sess, TripCall::kExecute, out, 0);
 }
