@@ -47,74 +47,46 @@ class RoundTrips : public ::testing::Test {
 // whatever its iterations; the logon counts its attach.
 TEST_F(RoundTrips, EachCallCountsByItsRule) {
   EXPECT_EQ(2u, Trips(c_)) << "OCIServerAttach and OCISessionBegin";
-  c_.Run("CREATE TABLE t (id NUMBER, c CLOB)");
-  OCIStmt* ins = c_.Stmt();
+  c_.Run("CREATE TABLE t (id NUMBER)");
   std::vector<int32_t> ids(1000);
-  for (int i = 0; i < 1000; ++i) ids[static_cast<size_t>(i)] = i;
+  OCIStmt* s = c_.Stmt();
   OCILobLocator* tmp = c_.Locator();
+  ub4 rows = 50;
+  lobtest::LobRead r;
+  auto ok = [](sword rc) { ASSERT_EQ(OCI_SUCCESS, rc); };
+  auto write = [&](size_t n, size_t piece) {
+    ASSERT_TRUE(lobtest::WriteLob(c_, tmp, SQLCS_IMPLICIT, lobtest::PatternSource(n, true), piece));
+  };
   struct Case {
     const char* what;
     std::function<void()> call;
     uint64_t trips;
   } cases[] = {
-      {"handles, prepare, bind, define, attributes, errors",
+      {"prepare, bind, attributes, errors",
        [&] {
-         OCIStmt* s = c_.Stmt();
-         ASSERT_EQ(OCI_SUCCESS, c_.Prepare(s, "SELECT id FROM t WHERE id = :1"));
+         ok(c_.Prepare(s, "INSERT INTO t (id) VALUES (:1)"));
          OCIBind* b = nullptr;
-         OCIDefine* d = nullptr;
-         int32_t v = 0;
-         ub4 rows = 50;
-         OCIBindByPos(s, &b, c_.err, 1, &v, 4, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
-         OCIDefineByPos(s, &d, c_.err, 1, &v, 4, SQLT_INT, nullptr, nullptr, nullptr, OCI_DEFAULT);
-         ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(s, OCI_HTYPE_STMT, &rows, 0, OCI_ATTR_PREFETCH_ROWS, c_.err));
-         rows = 0;
-         OCIAttrGet(s, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_PREFETCH_ROWS, c_.err);
-         EXPECT_EQ(50u, rows);
+         ok(OCIBindByPos(s, &b, c_.err, 1, ids.data(), 4, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0));
+         ok(OCIAttrSet(s, OCI_HTYPE_STMT, &rows, 0, OCI_ATTR_PREFETCH_ROWS, c_.err));
+         ok(OCIAttrGet(s, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_PREFETCH_ROWS, c_.err));
          c_.Error();
        },
        0},
-      {"an array insert of 1000 rows",
-       [&] {
-         ASSERT_EQ(OCI_SUCCESS, c_.Prepare(ins, "INSERT INTO t (id) VALUES (:1)"));
-         OCIBind* b = nullptr;
-         OCIBindByPos(ins, &b, c_.err, 1, ids.data(), 4, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr,
-                      OCI_DEFAULT);
-         ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c_.svc, ins, c_.err, 1000, 0, nullptr, nullptr, OCI_DEFAULT));
-       },
-       1},
+      {"an array insert of 1000 rows", [&] { ok(OCIStmtExecute(c_.svc, s, c_.err, 1000, 0, nullptr, nullptr, 0)); }, 1},
       {"a statement the server refuses", [&] { EXPECT_NE(OCI_SUCCESS, c_.Exec("SELEC 1 FROM dual")); }, 1},
-      {"commit", [&] { ASSERT_EQ(OCI_SUCCESS, c_.Commit()); }, 1},
-      {"rollback", [&] { ASSERT_EQ(OCI_SUCCESS, OCITransRollback(c_.svc, c_.err, OCI_DEFAULT)); }, 1},
-      {"OCITransStart", [&] { ASSERT_EQ(OCI_SUCCESS, OCITransStart(c_.svc, c_.err, 0, OCI_TRANS_READONLY)); }, 1},
-      {"rollback of it", [&] { OCITransRollback(c_.svc, c_.err, OCI_DEFAULT); }, 1},
+      {"commit", [&] { ok(c_.Commit()); }, 1},
+      {"OCITransStart, rollback",
+       [&] { ok(OCITransStart(c_.svc, c_.err, 0, OCI_TRANS_READONLY)), ok(OCITransRollback(c_.svc, c_.err, 0)); }, 2},
       {"OCILobCreateTemporary",
-       [&] {
-         ASSERT_EQ(OCI_SUCCESS, OCILobCreateTemporary(c_.svc, c_.err, tmp, 0, SQLCS_IMPLICIT, OCI_TEMP_CLOB,
-                                                      FALSE, OCI_DURATION_SESSION));
-       },
-       1},
-      {"OCILobOpen, OCILobWrite2 of 4 pieces of 32 KiB, OCILobClose",
-       [&] { ASSERT_TRUE(lobtest::WriteLob(c_, tmp, SQLCS_IMPLICIT, lobtest::PatternSource(131072, true), 32768)); },
-       6},
-      {"OCILobOpen, OCILobWrite2 of 5 000 bytes in pieces of 1 000, OCILobClose",
-       [&] { ASSERT_TRUE(lobtest::WriteLob(c_, tmp, SQLCS_IMPLICIT, lobtest::PatternSource(5000, true), 1000)); },
-       3},
-      {"OCILobGetLength2, OCILobOpen, OCILobRead2 of 32 KiB pieces, OCILobClose",
-       [&] {
-         lobtest::LobRead r;
-         ASSERT_TRUE(lobtest::ReadLob(c_, tmp, SQLCS_IMPLICIT, false, nullptr, &r, 32768));
-         EXPECT_EQ(4u, r.results.size());
-       },
-       7},
-      {"OCILobRead2 of the whole value in one call",
-       [&] {
-         lobtest::LobRead r;
-         ASSERT_TRUE(lobtest::ReadLob(c_, tmp, SQLCS_IMPLICIT, false, nullptr, &r, 200000));
-       },
-       4},
-      {"OCILobTrim2", [&] { ASSERT_EQ(OCI_SUCCESS, OCILobTrim2(c_.svc, c_.err, tmp, 10)); }, 1},
-      {"OCILobFreeTemporary", [&] { ASSERT_EQ(OCI_SUCCESS, OCILobFreeTemporary(c_.svc, c_.err, tmp)); }, 1},
+       [&] { ok(OCILobCreateTemporary(c_.svc, c_.err, tmp, 0, SQLCS_IMPLICIT, OCI_TEMP_CLOB, FALSE, 10)); }, 1},
+      {"open, OCILobWrite2 of 4 pieces of 32 KiB, close", [&] { write(131072, 32768); }, 6},
+      {"open, OCILobWrite2 of 5 000 bytes in pieces of 1 000, close", [&] { write(5000, 1000); }, 3},
+      {"length, open, OCILobRead2 of 4 pieces of 32 KiB, close",
+       [&] { ASSERT_TRUE(lobtest::ReadLob(c_, tmp, SQLCS_IMPLICIT, false, nullptr, &r, 32768)); }, 7},
+      {"length, open, OCILobRead2 of the whole value, close",
+       [&] { ASSERT_TRUE(lobtest::ReadLob(c_, tmp, SQLCS_IMPLICIT, false, nullptr, &r, 200000)); }, 4},
+      {"OCILobTrim2", [&] { ok(OCILobTrim2(c_.svc, c_.err, tmp, 10)); }, 1},
+      {"OCILobFreeTemporary", [&] { ok(OCILobFreeTemporary(c_.svc, c_.err, tmp)); }, 1},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
@@ -159,25 +131,20 @@ TEST_F(RoundTrips, QueriesFollowThePrefetchModel) {
                  std::to_string(k.nrows));
     OCIStmt* s = c_.Stmt();
     ASSERT_EQ(OCI_SUCCESS, c_.Prepare(s, k.query));
-    if (k.prefetch_rows >= 0) {
-      ub4 r = static_cast<ub4>(k.prefetch_rows);
-      OCIAttrSet(s, OCI_HTYPE_STMT, &r, 0, OCI_ATTR_PREFETCH_ROWS, c_.err);
-    }
-    ub4 mem = k.prefetch_memory;
+    ub4 pr = static_cast<ub4>(k.prefetch_rows), mem = k.prefetch_memory;
+    if (k.prefetch_rows >= 0) OCIAttrSet(s, OCI_HTYPE_STMT, &pr, 0, OCI_ATTR_PREFETCH_ROWS, c_.err);
     OCIAttrSet(s, OCI_HTYPE_STMT, &mem, 0, OCI_ATTR_PREFETCH_MEMORY, c_.err);
     std::vector<int32_t> ids(100);
     std::vector<char> text(100 * 4001);
     std::vector<OCILobLocator*> locs(100);
     std::vector<sb2> inds(100);
+    bool lob = std::string(k.query).find(" c ") != std::string::npos;
+    for (auto& l : locs) l = lob ? c_.Locator() : nullptr;
     OCIDefine* d = nullptr;
     OCIDefineByPos(s, &d, c_.err, 1, ids.data(), 4, SQLT_INT, nullptr, nullptr, nullptr, OCI_DEFAULT);
-    if (std::string(k.query).find(" c ") != std::string::npos) {
-      for (auto& l : locs) l = c_.Locator();
-      OCIDefineByPos(s, &d, c_.err, 2, locs.data(), sizeof(OCILobLocator*), SQLT_CLOB, inds.data(), nullptr,
-                     nullptr, OCI_DEFAULT);
-    } else {
-      OCIDefineByPos(s, &d, c_.err, 2, text.data(), 4001, SQLT_STR, inds.data(), nullptr, nullptr, OCI_DEFAULT);
-    }
+    OCIDefineByPos(s, &d, c_.err, 2, lob ? static_cast<void*>(locs.data()) : text.data(),
+                   lob ? sizeof(OCILobLocator*) : 4001, lob ? SQLT_CLOB : SQLT_STR, inds.data(), nullptr, nullptr,
+                   OCI_DEFAULT);
     uint64_t before = Trips(c_);
     sword rc = OCIStmtExecute(c_.svc, s, c_.err, k.iters, 0, nullptr, nullptr, OCI_DEFAULT);
     ASSERT_TRUE(rc == OCI_SUCCESS || rc == OCI_NO_DATA) << c_.Error();
@@ -232,31 +199,29 @@ TEST_F(RoundTrips, StatisticViews) {
   EXPECT_EQ(4, c_.Number("SELECT count(*) FROM v$statname WHERE class = 1 AND name IN ('user commits',"
                          " 'bytes sent via SQL*Net to client', 'bytes received via SQL*Net from client',"
                          " 'SQL*Net roundtrips to/from client')"));
-  const std::string mine =
-      "SELECT m.value FROM v$mystat m, v$statname n WHERE m.statistic# = n.statistic# AND n.name = ";
-  uint64_t trips = Trips(c_);
-  EXPECT_EQ(static_cast<long>(trips + 1), c_.Number(mine + "'SQL*Net roundtrips to/from client'"));
-  uint64_t commits = Net(c_).user_commits;
+  const std::string trips = " m, v$statname n WHERE m.statistic# = n.statistic# AND n.name = "
+                            "'SQL*Net roundtrips to/from client'";
+  long before = static_cast<long>(Trips(c_));
+  EXPECT_EQ(before + 1, c_.Number("SELECT m.value FROM v$mystat" + trips)) << "its own execute counted";
+  tabdb::NetStats was = Net(c_);
   ASSERT_EQ(OCI_SUCCESS, c_.Commit());
   c_.Run("COMMIT");
-  EXPECT_EQ(commits + 2, Net(c_).user_commits);
-  uint64_t in = Net(c_).bytes_from_client, out = Net(c_).bytes_to_client;
   const std::string text = "SELECT '" + std::string(3000, 'x') + "' FROM dual";
   EXPECT_EQ(3000u, c_.Text(text).size());
-  EXPECT_LE(in + text.size(), Net(c_).bytes_from_client);
-  EXPECT_LE(out + 3000, Net(c_).bytes_to_client);
+  EXPECT_EQ(was.user_commits + 2, Net(c_).user_commits);
+  EXPECT_LE(was.bytes_from_client + text.size(), Net(c_).bytes_from_client);
+  EXPECT_LE(was.bytes_to_client + 3000, Net(c_).bytes_to_client);
 
   Oci app;
   ASSERT_EQ(OCI_SUCCESS, OCIEnvCreate(&app.env, OCI_DEFAULT, nullptr, nullptr, nullptr, nullptr, 0, nullptr));
   ASSERT_EQ(OCI_SUCCESS, app.Begin(path_, "app", "app")) << app.Error();
-  EXPECT_EQ(3, app.Number(mine + "'SQL*Net roundtrips to/from client'"));
+  EXPECT_EQ(3, app.Number("SELECT m.value FROM v$mystat" + trips));
   EXPECT_EQ(-2, app.Number("SELECT count(*) FROM v$sesstat"));
   EXPECT_EQ(942, app.Code());
   // The other session's figures as of its last execute.
-  std::string sid = std::to_string(app.usr->session->sid());
-  EXPECT_EQ(static_cast<long>(Trips(app)), c_.Number("SELECT s.value FROM v$sesstat s, v$statname n WHERE s.sid = " +
-                                                     sid + " AND s.statistic# = n.statistic# AND n.name = "
-                                                     "'SQL*Net roundtrips to/from client'"));
+  long others = static_cast<long>(Trips(app));
+  EXPECT_EQ(others, c_.Number("SELECT m.value FROM v$sesstat" + trips + " AND m.sid = " +
+                      std::to_string(app.usr->session->sid())));
 }
 
 // TABDB_NET_DELAY_US: one wait per round trip, before the call reaches the
@@ -265,29 +230,25 @@ TEST_F(RoundTrips, StatisticViews) {
 TEST_F(RoundTrips, DelayPerRoundTripNeverUnderTheWriteLock) {
   setenv("TABDB_NET_DELAY_US", "250", 1);
   Oci d;
-  uint64_t waited = 0, waits = 0, under_lock = 0;
+  std::vector<uint64_t> waits;
+  int under_lock = 0;
   tabdb::testing::SetNetWaitHook([&](uint64_t us) {
-    waited += us;
-    ++waits;
-    if (d.usr && d.usr->session &&
-        sqlite3_txn_state(d.usr->session->db().handle(), "main") == SQLITE_TXN_WRITE)
+    waits.push_back(us);
+    if (d.usr && d.usr->session && sqlite3_txn_state(d.usr->session->db().handle(), "main") == SQLITE_TXN_WRITE)
       ++under_lock;
   });
   d.Connect(path_);
   unsetenv("TABDB_NET_DELAY_US");
-  EXPECT_EQ(500u, waited) << "attach and logon";
   d.Run("CREATE TABLE w (id NUMBER)");
-  EXPECT_EQ(750u, waited);
   d.Run("INSERT INTO w VALUES (1)");  // waited before it took the lock
   d.Run("INSERT INTO w VALUES (2)");
   d.Run("INSERT INTO w VALUES (3)");
-  EXPECT_EQ(1000u, waited) << "owed under the lock";
-  uint64_t waits_before = waits;
+  EXPECT_EQ(std::vector<uint64_t>(4, 250), waits) << "attach, logon, create, insert; the rest owed";
   ASSERT_EQ(OCI_SUCCESS, d.Commit());
-  EXPECT_EQ(1750u, waited) << "two inserts and the commit, paid after it";
-  EXPECT_EQ(waits_before + 1, waits);
-  EXPECT_EQ(250 * Trips(d), waited);
-  EXPECT_EQ(0u, under_lock);
+  EXPECT_EQ(750u, waits.back()) << "two inserts and the commit, paid after it";
+  EXPECT_EQ(5u, waits.size());
+  EXPECT_EQ(7u, Trips(d));
+  EXPECT_EQ(0, under_lock);
   tabdb::testing::SetNetWaitHook(nullptr);
 }
 
