@@ -5,6 +5,8 @@
 # usage: bench/run.sh [small|medium|large] [repeats]
 #        bench/run.sh objects [SIZES...]   (cost per object: bench/objects.sh)
 #        bench/run.sh parallel [SIZE] [repeats] [n...]   (PARALLEL=n: bench/parallel.sh)
+#        bench/run.sh remote [SIZE]   (round trips and simulated network delays: bench/remote.sh)
+#        bench/run.sh trips [repeats]   (the reference schema's round trips per call: bench/trips.sh)
 #
 # Builds in release mode into its own folder ($BENCH_BUILD_DIR, default
 # build-bench), generates each reference table into a database of its own
@@ -28,6 +30,11 @@ fi
 if [ "${1:-}" == parallel ]; then
   shift
   exec "$(dirname "$0")/parallel.sh" "$@"
+fi
+if [ "${1:-}" == remote ] || [ "${1:-}" == trips ]; then
+  script=$1.sh
+  shift
+  exec "$(dirname "$0")/$script" "$@"
 fi
 size=${1:-small}
 repeats=${2:-3}

@@ -236,6 +236,7 @@ extern "C" sword OCILobOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
+  RoundTrip(*s, TripCall::kLobOpen, 0, 0);
   LobState& st = *loc->state;
   if (mode != OCI_LOB_READONLY && mode != OCI_LOB_READWRITE)
     return Fail(err, OraError(ora::kIllegalLobParameter));
@@ -261,6 +262,7 @@ extern "C" sword OCILobClose(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
+  RoundTrip(*s, TripCall::kLobClose, 0, 0);
   LobState& st = *loc->state;
   if (!st.open) return Fail(err, OraError(ora::kLobNotOpen, {"CLOSE"}));
   st.open = false;
@@ -280,6 +282,7 @@ extern "C" sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocat
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
   if (lenp == nullptr) return Fail(err, OraError(ora::kIllegalLobParameter));
+  if (!loc->state->length_prefetched) RoundTrip(*s, TripCall::kLobLength, 0, 8);
   uint64_t bytes = 0, units = 0;
   Status st = Length(*s, *loc->state, &bytes, &units);
   if (!st.ok()) return Fail(err, st);
@@ -306,10 +309,15 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(loc, &keep);
   bool chars = IsCharKind(st.kind);
+  size_t room = static_cast<size_t>(std::min<oraub8>(bufl, 1u << 30));
   if (piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.read.active()) {
     // A new read: the offset (1-based, characters or bytes) and the
     // amount (0 and 0: to the end) count on this call only.
     if (offset == 0) return Fail(err, OraError(ora::kIllegalLobParameter));
+    // One round trip, unless LOB prefetch brought what it reads (known
+    // once its bytes are: below).
+    st.read_trips.Begin(0);
+    if (st.prefetched_bytes == 0 && st.read_trips.Next(room)) RoundTrip(*s, TripCall::kLobRead, 0, 0);
     uint64_t bytes = 0, units = 0;
     status = Length(*s, st, &bytes, &units);
     uint64_t start = 0, end = bytes;
@@ -338,6 +346,14 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     st.read_units_left = chars && !st.has_inline && text.identity() && start == 0 && end == bytes
                              ? units
                              : LobState::kUnitsUnknown;
+    if (st.prefetched_bytes > 0) {
+      // Served by the bytes that came with the locator, or one round trip.
+      if (status.ok() && end <= st.prefetched_bytes) {
+        st.read_trips.Begin(UINT64_MAX);
+      } else if (st.read_trips.Next(room)) {
+        RoundTrip(*s, TripCall::kLobRead, 0, 0);
+      }
+    }
     if (status.ok()) {
       status = st.read.BeginRead(*s, st.has_inline ? 0 : st.lob_id,
                                  st.has_inline ? st.inline_content : std::string(), start, end,
@@ -348,12 +364,15 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     // The read continues in the session it began in.
     st.read.End();
     return Fail(err, OraError(ora::kNotLoggedOn));
+  } else if (st.read_trips.Next(room)) {
+    RoundTrip(*s, TripCall::kLobRead, 0, 0);
   }
-  size_t room = static_cast<size_t>(std::min<oraub8>(bufl, 1u << 30));
   size_t n = 0;
   bool more = false;
   status = st.read.Read(text, bufp, room, &n, &more);
   if (!status.ok()) return Fail(err, status);
+  if (st.read_trips.carried != UINT64_MAX) s->net().bytes_to_client += n;
+  st.read_trips.Moved(n);
   *byte_amtp = n;
   if (char_amtp) *char_amtp = chars ? PieceUnits(st, text, bufp, n, more) : 0;
   return more ? OCI_NEED_DATA : OCI_SUCCESS;
@@ -377,6 +396,11 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   if (!status.ok()) return Fail(err, status);
   if (!st.writable || st.has_inline || !OwnRow(st, s)) return Fail(err, OraError(ora::kLobRowNotLocked));
   if (st.open && st.open_mode == OCI_LOB_READONLY) return Fail(err, OraError(ora::kLobOpenedReadOnly));
+  bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.write.active();
+  if (first) st.write_trips.Begin(0);
+  if (st.write_trips.Next(buflen)) RoundTrip(*s, TripCall::kLobWrite, 0, 0);
+  st.write_trips.Moved(buflen);
+  s->net().bytes_from_client += buflen;
   bool chars = IsCharKind(st.kind);
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(loc, &keep);
@@ -392,7 +416,6 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
     }
     return Fail(err, e);
   };
-  bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.write.active();
   if (first) {
     // A new write: the offset (1-based, characters or bytes) counts on
     // this call only. Writing past the end first fills the gap. A checked
@@ -460,6 +483,7 @@ extern "C" sword OCILobTrim2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
+  RoundTrip(*s, TripCall::kLobTrim, 0, 0);
   LobState& st = *loc->state;
   if (!st.writable || st.has_inline || !OwnRow(st, s)) return Fail(err, OraError(ora::kLobRowNotLocked));
   if (st.open && st.open_mode == OCI_LOB_READONLY) return Fail(err, OraError(ora::kLobOpenedReadOnly));
@@ -497,6 +521,7 @@ extern "C" sword OCILobCreateTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILob
   Session* s = SessionOf(svc, err);
   if (s == nullptr) return OCI_ERROR;
   if (lobtype != OCI_TEMP_BLOB && lobtype != OCI_TEMP_CLOB) return Fail(err, OraError(ora::kIllegalLobParameter));
+  RoundTrip(*s, TripCall::kLobCreateTemporary, 0, kLocatorBytes);
   TypeKind kind = lobtype == OCI_TEMP_BLOB ? TypeKind::kBlob
                   : csfrm == SQLCS_NCHAR   ? TypeKind::kNClob
                                            : TypeKind::kClob;
@@ -518,6 +543,7 @@ extern "C" sword OCILobFreeTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLo
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
+  RoundTrip(*s, TripCall::kLobFreeTemporary, kLocatorBytes, 0);
   if (!loc->state->temporary) return Fail(err, OraError(ora::kInvalidLobLocator));
   Status status = s->CheckWritable();
   if (status.ok()) status = s->db().BeginWrite();

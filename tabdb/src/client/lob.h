@@ -19,6 +19,7 @@
 #include <oci.h>
 
 #include "client/piece_stream.h"
+#include "client/round_trips.h"
 #include "exec/row_checks.h"
 #include "exec/value.h"
 #include "storage/lob_store.h"
@@ -58,6 +59,17 @@ class LobState {
   PieceStream write;          // polling write in progress
   uint64_t write_pos = 0;     // byte offset of the next write
   uint64_t write_units = 0;   // the same position in UTF-16 units (CLOB/NCLOB)
+
+  // LOB prefetch: the stored bytes of the value's start that came with the
+  // row, and whether its length did. Whoever fills a locator under
+  // OCI_ATTR_DEFAULT_LOBPREFETCH_SIZE or a define's OCI_ATTR_LOBPREFETCH_*
+  // sets them (and counts those bytes in the fetch's bytes to the client);
+  // OCILobRead2 of bytes within them and OCILobGetLength2 then cost no
+  // round trip (client/round_trips.h).
+  uint64_t prefetched_bytes = 0;
+  bool length_prefetched = false;
+  StreamTrips read_trips;     // of the polling read in progress
+  StreamTrips write_trips;    // of the polling write in progress
 
   bool temporary = false;     // OCILobCreateTemporary made the value
   // The CHECK constraints that read the column, and the row (null when

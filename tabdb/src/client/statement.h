@@ -11,6 +11,7 @@
 #include <oci.h>
 
 #include "client/piece_stream.h"
+#include "client/round_trips.h"
 #include "exec/match_budget.h"
 #include "exec/prepared.h"
 #include "exec/value.h"
@@ -114,6 +115,7 @@ struct PieceFetch {
   ub4* alenp = nullptr;
   sb2* indp = nullptr;
   ub2* rcodep = nullptr;
+  StreamTrips trips;
 };
 
 // A LONG bind receiving its value in pieces during OCIStmtExecute.
@@ -128,6 +130,7 @@ struct PieceInsert {
   const void* buf = nullptr;
   ub4 len = 0;
   std::vector<Value> row;  // the other binds of the row
+  StreamTrips trips;
 };
 
 class StatementState {
@@ -144,6 +147,9 @@ class StatementState {
   bool cursor_open = false;
   bool eof = false;
   StatementCounters counters;
+  FetchTrips trips;                         // the query's rows at the client
+  bool text_sent = false;                   // an execution has carried the text
+  bool described = false;                   // ... and brought the describe data
   MatchBudget match_budget;                 // of the execution and its fetches
   PieceFetch piece_fetch;
   PieceInsert piece_insert;

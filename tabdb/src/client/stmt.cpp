@@ -144,6 +144,36 @@ ub2 TypeByKeyword(const std::string& text) {
 
 bool IsLongDty(ub2 dty) { return dty == SQLT_LNG || dty == SQLT_LBI; }
 
+// The rows an execute's or a fetch's reply brings beyond the request:
+// OCI_ATTR_PREFETCH_ROWS, fewer when OCI_ATTR_PREFETCH_MEMORY holds fewer
+// rows of the select list's widths, none when both are 0, and none for a
+// query with a LONG or LOB column (those are array-fetched only).
+uint32_t RowPrefetch(const OCIStmt* stmt, const std::vector<ResultColumn>& cols) {
+  uint64_t row_bytes = 1;
+  for (const ResultColumn& c : cols) {
+    if (IsLong(c.type.kind) || IsLob(c.type.kind)) return 0;
+    row_bytes += static_cast<uint64_t>(std::max(DataLength(c.type), 1));
+  }
+  if (stmt->prefetch_memory == 0) return stmt->prefetch_rows;
+  uint64_t fit = std::min<uint64_t>(stmt->prefetch_memory / row_bytes, UINT32_MAX);
+  return stmt->prefetch_rows == 0 ? static_cast<uint32_t>(fit)
+                                  : std::min(stmt->prefetch_rows, static_cast<uint32_t>(fit));
+}
+
+// Estimated bytes of rows [from, from + rows) of a bind or define: each
+// value's length (its buffer's size where no lengths are given; a locator
+// kLocatorBytes) and a length byte. A pass over the lengths alone: this
+// runs for every value of an array insert or fetch.
+uint64_t BufferBytes(const BufferSpec& b, uint32_t from, uint32_t rows) {
+  if (b.mode & OCI_DATA_AT_EXEC) return rows;  // the pieces count apart
+  if (b.dty == SQLT_CLOB || b.dty == SQLT_BLOB) return uint64_t{rows} * (kLocatorBytes + 1);
+  const char* len = reinterpret_cast<const char*>(b.Len(from));
+  if (len == nullptr) return uint64_t{rows} * (1 + static_cast<uint64_t>(std::max<sb4>(b.value_sz, 0)));
+  uint64_t n = rows;
+  for (uint32_t r = 0; r < rows; ++r, len += b.len_skip) n += *reinterpret_cast<const ub2*>(len);
+  return n;
+}
+
 // Compiles the statement for the session, again when the catalog changed
 // or the types bound to its placeholders did.
 Status EnsurePrepared(Session& s, StatementState& st) {
@@ -242,6 +272,7 @@ Status StartPieceFetch(StatementState& st, size_t di, Session& s) {
   bool binary = col.type.kind == TypeKind::kLongRaw || col.type.kind == TypeKind::kRaw ||
                 col.type.kind == TypeKind::kBlob;
   pf.null = v.null || (v.lob_id == 0 && v.bytes.empty());
+  pf.trips.Begin(kSduBytes);  // the start of the value rides with the row
   if (sb2* ind = st.defines[di].buf.Ind(0)) *ind = pf.null ? -1 : 0;
   uint64_t total = v.bytes.size();
   if (v.lob_id != 0) {
@@ -254,14 +285,17 @@ Status StartPieceFetch(StatementState& st, size_t di, Session& s) {
 }
 
 // Delivers the next piece of the LONG value into the buffer the caller set.
-sword NextPiece(StatementState& st, OCIError* err, ClientText& text) {
+sword NextPiece(StatementState& st, OCIError* err, ClientText& text, Session& s) {
   PieceFetch& pf = st.piece_fetch;
   if (!pf.stream.TakeBuffer() || pf.alenp == nullptr) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
   size_t n = 0;
   bool more = false;
   if (!pf.null) {
+    if (pf.trips.Next(*pf.alenp)) RoundTrip(s, TripCall::kLongPiece, 0, 0);
     Status status = pf.stream.Read(text, pf.buf, *pf.alenp, &n, &more);
     if (!status.ok()) return Fail(err, status);
+    pf.trips.Moved(n);
+    s.net().bytes_to_client += n;
   }
   *pf.alenp = static_cast<ub4>(n);
   if (pf.indp) *pf.indp = pf.null ? -1 : 0;
@@ -286,6 +320,14 @@ Session* LiveSession(StatementState& st, OCIError* err) {
   return nullptr;
 }
 
+// Estimated bytes of the first `rows` rows of the defines just filled.
+uint64_t DefinedBytes(const StatementState& st, uint32_t rows) {
+  uint64_t n = 0;
+  for (const DefineSlot& d : st.defines)
+    if (d.set && !d.dynamic()) n += BufferBytes(d.buf, 0, rows);
+  return n;
+}
+
 sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   StatementState& st = State(stmt);
   if (orientation != OCI_FETCH_NEXT && orientation != OCI_DEFAULT)
@@ -304,7 +346,7 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   }
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(stmt, &keep);
-  if (st.piece_fetch.stream.active()) return NextPiece(st, err, text);
+  if (st.piece_fetch.stream.active()) return NextPiece(st, err, text, s);
   if (nrows == 0) {
     st.prepared->Close();
     st.cursor_open = false;
@@ -319,8 +361,17 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   }
   const auto& cols = st.prepared->columns();
   bool truncated_any = false;
+  // Rows before `until` are at the client; the row at `until` comes with
+  // one more round trip, which brings the rest of the request.
+  FetchTrips& trips = st.trips;
+  uint64_t until = trips.end_known ? UINT64_MAX : trips.cached;
   ub4 r = 0;
+  auto taken = [&](uint64_t rows) { trips.cached = until == UINT64_MAX ? 0 : until - rows; };
   for (; r < nrows; ++r) {
+    if (r == until) {
+      RoundTrip(s, TripCall::kFetch, 0, 0);
+      until = r + std::max<uint64_t>(nrows - r, trips.prefetch);
+    }
     bool row = false;
     Status status = st.prepared->Next(&row);
     if (!status.ok()) {
@@ -329,6 +380,7 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
     }
     if (!row) {
       st.eof = true;
+      trips.end_known = true;
       break;
     }
     size_t dynamic = SIZE_MAX;
@@ -342,6 +394,7 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
       bool trunc = false;
       status = FillDefine(st, d, r, static_cast<int>(i), text, s, &trunc);
       if (!status.ok()) {
+        taken(r + 1);
         st.counters.rows_fetched = r;
         return Fail(err, status);
       }
@@ -349,6 +402,8 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
     }
     if (dynamic != SIZE_MAX) {
       // The row waits for its LONG value, fetched in pieces.
+      taken(r + 1);
+      s.net().bytes_to_client += DefinedBytes(st, r + 1);
       status = StartPieceFetch(st, dynamic, s);
       if (!status.ok()) {
         st.counters.rows_fetched = r;
@@ -357,8 +412,10 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
       return OCI_NEED_DATA;
     }
   }
+  taken(r);
   st.counters.rows_fetched = r;
   st.counters.row_count += r;
+  s.net().bytes_to_client += DefinedBytes(st, r);
   if (st.eof) {
     Fail(err, OraError(ora::kNoDataFound));
     return OCI_NO_DATA;
@@ -471,6 +528,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
         pi.buf = nullptr;
         pi.len = 0;
         pi.row = values;
+        pi.trips.Begin(kSduBytes);  // the first piece rides with the execute
         const BufferSpec& b = st.binds[dae].buf;
         bool binary = b.dty == SQLT_LBI || b.dty == SQLT_BIN;
         Status status = s.CheckWritable();
@@ -512,6 +570,9 @@ sword ContinuePieceInsert(OCIStmt* stmt, OCIError* err, Session& s) {
   LobStore lobs(s.db());
   std::string data;
   std::string_view in(static_cast<const char*>(pi.buf ? pi.buf : ""), pi.len);
+  if (pi.trips.Next(pi.len)) RoundTrip(s, TripCall::kLongPiece, 0, 0);
+  pi.trips.Moved(pi.len);
+  s.net().bytes_from_client += pi.len;
   pi.stream.Feed(in, last, &data);
   bool binary = b.buf.dty == SQLT_LBI || b.buf.dty == SQLT_BIN;
   Status status = lobs.Append(pi.lob_id, data, !binary);
@@ -676,28 +737,28 @@ void SetBeforeExecute(std::function<void(const std::string& text)> hook) {
 }  // namespace testing
 }  // namespace tabdb
 
-extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters,
-                                ub4 rowoff, const OCISnapshot* snap_in, OCISnapshot* snap_out,
-                                ub4 mode) {
-  (void)snap_in;
-  (void)snap_out;
-  OCISvcCtx* svc = AsSvcCtx(svchp);
-  OCIStmt* s = AsStmt(stmtp);
-  OCIError* err = AsError(errhp);
-  if (svc == nullptr || s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
-  if (BeforeExecute() && !in_before_execute && s->state) {
-    in_before_execute = true;
-    BeforeExecute()(s->state->text);
-    in_before_execute = false;
+namespace {
+
+// One round trip: the statement's text the first time, the binds of the
+// rows it runs (one for a query or block, `iters` for DML).
+void CountExecute(Session& sess, StatementState& st, ub4 iters, ub4 rowoff) {
+  uint64_t out = st.text_sent ? 0 : st.text.size();
+  st.text_sent = true;
+  ub4 rows = st.counters.stmt_type == OCI_STMT_SELECT || iters == 0 ? 1 : iters;
+  for (const BindSlot& b : st.binds) {
+    if (!b.set) continue;
+    out += BufferBytes(b.buf, rowoff, rows);
   }
-  err->row_errors.clear();
-  if (s->state) s->state->counters.dml_errors = 0;
+  RoundTrip(sess, TripCall::kExecute, out, 0);
+}
+
+// The body of OCIStmtExecute once its handles and session are known.
+sword Execute(OCIStmt* s, OCIError* err, Session& sess_ref, ub4 iters, ub4 rowoff, ub4 mode) {
+  Session* sess = &sess_ref;
   const bool batch = (mode & OCI_BATCH_ERRORS) != 0;
-  Session* sess = SessionOf(svc, err);
-  if (sess == nullptr) return OCI_ERROR;
-  if (!s->state) return Fail(err, OraError(ora::kStmtNotPrepared));
   StatementState& st = *s->state;
   MatchBudgetScope budget(&st.match_budget);
+  if (!st.piece_insert.stream.active()) CountExecute(sess_ref, st, iters, rowoff);
   if (st.piece_insert.stream.active()) {
     // The insert continues in the session it began in.
     if (st.piece_insert.stream.session() != sess) {
@@ -735,15 +796,50 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     st.cursor_open = true;
     st.eof = false;
     st.counters.param_count = static_cast<uint32_t>(st.prepared->columns().size());
+    // The reply brings the describe data the first time, and the first rows.
+    if (!st.described) {
+      st.described = true;
+      uint64_t describe = 0;
+      for (const ResultColumn& c : cols) describe += kDescribeBytes + c.name.size();
+      sess->net().bytes_to_client += describe;
+    }
+    st.trips.Executed(RowPrefetch(s, cols), iters);
     if (iters > 0) return Fetch(s, err, iters, OCI_FETCH_NEXT);
     return OCI_SUCCESS;
   }
   if (iters == 0) return Fail(err, OraError(ora::kZeroIterationCount));
   if (st.prepared->is_dml()) return RunDml(s, err, *sess, iters, rowoff, batch);
+  if (st.parsed->kind == sql::StmtKind::kCommit) ++sess->net().user_commits;
   status = st.prepared->ExecuteOther();
   if (status.code() == ora::kCompiledWithErrors) return Info(err, status);
   if (!status.ok()) return Fail(err, status);
   return OCI_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters,
+                                ub4 rowoff, const OCISnapshot* snap_in, OCISnapshot* snap_out,
+                                ub4 mode) {
+  (void)snap_in;
+  (void)snap_out;
+  OCISvcCtx* svc = AsSvcCtx(svchp);
+  OCIStmt* s = AsStmt(stmtp);
+  OCIError* err = AsError(errhp);
+  if (svc == nullptr || s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  if (BeforeExecute() && !in_before_execute && s->state) {
+    in_before_execute = true;
+    BeforeExecute()(s->state->text);
+    in_before_execute = false;
+  }
+  err->row_errors.clear();
+  if (s->state) s->state->counters.dml_errors = 0;
+  Session* sess = SessionOf(svc, err);
+  if (sess == nullptr) return OCI_ERROR;
+  if (!s->state) return Fail(err, OraError(ora::kStmtNotPrepared));
+  sword rc = Execute(s, err, *sess, iters, rowoff, mode);
+  CallEnded(*sess);
+  return rc;
 }
 
 extern "C" sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
