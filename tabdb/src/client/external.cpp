@@ -1,6 +1,7 @@
 // external.cpp - conversions between the callers' buffers in Oracle's
 // external types (SQLT_*) and the engine's values, as the vendor's client
 // performs them for binds and defines.
+#include <algorithm>
 #include <cstring>
 
 #include "charset/charset.h"
@@ -20,8 +21,13 @@ namespace {
 
 bool IsTextDty(ub2 dty) {
   return dty == SQLT_CHR || dty == SQLT_STR || dty == SQLT_AFC || dty == SQLT_LNG ||
-         dty == SQLT_AVC || dty == SQLT_VCS;
+         dty == SQLT_AVC || dty == SQLT_VCS || dty == SQLT_LVC;
 }
+
+// SQLT_LVC and SQLT_LVB buffers start with the value's length, a native
+// sb4, and hold its bytes after it; value_sz counts the four bytes too.
+constexpr size_t kLvPrefix = sizeof(sb4);
+bool IsLvDty(ub2 dty) { return dty == SQLT_LVC || dty == SQLT_LVB; }
 
 template <typename T>
 T Load(const void* p) {
@@ -110,6 +116,10 @@ TypeKind BindKind(const BufferSpec& b) {
       return national ? TypeKind::kNChar : TypeKind::kChar;
     case SQLT_LNG:
       return TypeKind::kLong;
+    case SQLT_LVC:
+      return national ? TypeKind::kNVarchar2 : TypeKind::kVarchar2;
+    case SQLT_LVB:
+      return TypeKind::kRaw;
     case SQLT_NUM:
     case SQLT_VNU:
     case SQLT_INT:
@@ -174,6 +184,19 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, TypeKind k
       text.ToDb(std::string_view(p, len), &out->bytes);
       if (out->bytes.empty()) out->null = true;
       return Status::Ok();
+    case SQLT_LVC:
+    case SQLT_LVB: {
+      sb4 n = sz >= kLvPrefix ? Load<sb4>(p) : 0;
+      if (n < 0 || static_cast<size_t>(n) > sz - std::min(sz, kLvPrefix)) return OraError(ora::kValueNotAllowed);
+      std::string_view data(p + kLvPrefix, static_cast<size_t>(n));
+      if (b.dty == SQLT_LVC) {
+        text.ToDb(data, &out->bytes);
+      } else {
+        out->bytes.assign(data.data(), data.size());
+      }
+      if (out->bytes.empty()) out->null = true;
+      return Status::Ok();
+    }
     case SQLT_VNU: {
       size_t n = static_cast<unsigned char>(p[0]);
       if (n == 0 || n > 21 || (sz > 0 && n + 1 > sz)) return OraError(ora::kInvalidNumber);
@@ -260,6 +283,8 @@ bool BindsBytesAsTheyAre(const BufferSpec& b, const ClientText& text) {
     case SQLT_BDOUBLE:
     case SQLT_CLOB:
     case SQLT_BLOB:
+    case SQLT_LVC:
+    case SQLT_LVB:
       return false;
     default:
       return true;
@@ -272,10 +297,16 @@ void PlaceBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* t
   size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
   size_t room = sz;
   if (d.dty == SQLT_STR) room = sz > 0 ? sz - 1 : 0;
+  size_t head = 0;
+  if (IsLvDty(d.dty)) {
+    head = std::min(sz, kLvPrefix);
+    room = sz - head;
+  }
   size_t n = bytes.size() < room ? bytes.size() : room;
   *truncated = bytes.size() > room;
-  if (p != nullptr && n > 0) std::memcpy(p, bytes.data(), n);
-  size_t placed = n;
+  if (p != nullptr && head == kLvPrefix) Store<sb4>(p, static_cast<sb4>(n));
+  if (p != nullptr && n > 0) std::memcpy(p + head, bytes.data(), n);
+  size_t placed = n + head;
   if (d.dty == SQLT_STR && p != nullptr && sz > 0) p[n] = '\0';
   if (d.dty == SQLT_AFC && p != nullptr && n < sz) {
     std::memset(p + n, ' ', sz - n);
@@ -464,6 +495,7 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
     }
     case SQLT_BIN:
     case SQLT_LBI:
+    case SQLT_LVB:
       if (IsLob(type.kind) || IsLong(type.kind)) {
         TABDB_RETURN_IF_ERROR(LobContent(s, v, sz + 1, &tmp));
         PlaceBytes(d, r, tmp, truncated);

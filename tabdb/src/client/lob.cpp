@@ -73,7 +73,9 @@ Status Length(Session& s, const LobState& st, uint64_t* bytes, uint64_t* units) 
     return Status::Ok();
   }
   LobInfo info;
-  if (st.open && st.open_info_known) {
+  if (st.prefetched) {
+    info = st.prefetch_info;  // a fetched locator is read-only: its lengths stay
+  } else if (st.open && st.open_info_known) {
     info = st.open_info;
   } else {
     TABDB_RETURN_IF_ERROR(LobStore(s.db()).Info(st.lob_id, &info));
@@ -217,6 +219,21 @@ void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, b
   }
 }
 
+Status PrefetchLocator(OCILobLocator* loc, Session& s, uint64_t units) {
+  LobState& st = *loc->state;
+  if (!st.valid) return Status::Ok();  // a NULL: nothing comes along
+  if (st.has_inline) {
+    st.prefetch_info.bytes = st.inline_content.size();
+    st.prefetch_info.units = IsCharKind(st.kind) ? Utf16UnitCount(st.inline_content) : st.prefetch_info.bytes;
+  } else {
+    TABDB_RETURN_IF_ERROR(LobStore(s.db()).Info(st.lob_id, &st.prefetch_info));
+    if (!IsCharKind(st.kind)) st.prefetch_info.units = st.prefetch_info.bytes;
+  }
+  st.prefetched = true;
+  st.prefetch_units = units;
+  return Status::Ok();
+}
+
 void CheckLocatorRow(OCILobLocator* loc, const std::shared_ptr<RowChecks>& checks, int64_t rowid) {
   if (!checks || !loc->state || loc->state->has_inline) return;
   loc->state->row_checks = checks;
@@ -280,10 +297,27 @@ extern "C" sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocat
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
   if (lenp == nullptr) return Fail(err, OraError(ora::kIllegalLobParameter));
+  // A prefetched locator brought its length along (no round trip).
   uint64_t bytes = 0, units = 0;
   Status st = Length(*s, *loc->state, &bytes, &units);
   if (!st.ok()) return Fail(err, st);
   *lenp = units;
+  return OCI_SUCCESS;
+}
+
+extern "C" sword OCILobGetChunkSize(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp,
+                                    ub4* chunk_size) {
+  OCIError* err;
+  Session* s;
+  OCILobLocator* loc;
+  sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
+  if (rc != OCI_SUCCESS) return rc;
+  if (chunk_size == nullptr) return Fail(err, OraError(ora::kIllegalLobParameter));
+  // The usable chunk: bytes of a BLOB; characters of a CLOB or NCLOB,
+  // which Oracle keeps in UTF-16 (two bytes each) in a database of a
+  // varying-width character set. A prefetched locator brought it along;
+  // others would ask the server (the answer is the same here).
+  *chunk_size = static_cast<ub4>(IsCharKind(loc->state->kind) ? kLobChunk / 2 : kLobChunk);
   return OCI_SUCCESS;
 }
 
@@ -338,6 +372,12 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     st.read_units_left = chars && !st.has_inline && text.identity() && start == 0 && end == bytes
                              ? units
                              : LobState::kUnitsUnknown;
+    // A read that ends within what came with the fetch is answered from
+    // the locator: this call and the pieces after it reach no server.
+    // Otherwise each call is a round trip.
+    uint64_t end_units = end;
+    if (chars) end_units = end < bytes && amount > 0 ? std::min<uint64_t>(units, offset - 1 + amount) : units;
+    st.read_prefetched = st.prefetched && end_units <= st.prefetch_units;
     if (status.ok()) {
       status = st.read.BeginRead(*s, st.has_inline ? 0 : st.lob_id,
                                  st.has_inline ? st.inline_content : std::string(), start, end,

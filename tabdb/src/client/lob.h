@@ -60,6 +60,20 @@ class LobState {
   uint64_t write_units = 0;   // the same position in UTF-16 units (CLOB/NCLOB)
 
   bool temporary = false;     // OCILobCreateTemporary made the value
+
+  // LOB prefetch: the locator came from a fetch with its length and chunk
+  // size (`prefetched`, `prefetch_info`), and its first `prefetch_units`
+  // characters (CLOB, NCLOB) or bytes (BLOB) came along. Asking for the
+  // length or the chunk size, and reading within those first units, is
+  // then answered from the locator, without a round trip to a server. The
+  // embedded database keeps the bytes where they are stored and reads
+  // them from there: a fetched value does not change under the reader's
+  // snapshot, and the bytes are not copied twice.
+  bool prefetched = false;
+  LobInfo prefetch_info;
+  uint64_t prefetch_units = 0;
+  // The polling read in progress is answered from the prefetched data.
+  bool read_prefetched = false;
   // The CHECK constraints that read the column, and the row (null when
   // none applies); `savepoint` names the savepoint of the session's
   // database that a change in progress can be undone to (empty when none
@@ -78,6 +92,10 @@ Status LocatorValue(OCILobLocator* loc, TypeKind kind, Value* out);
 // Points a locator at `v` (a fetched LOB column value or a RETURNING
 // value) for session `s`.
 void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, bool writable);
+
+// Gives a locator just set by SetLocator for a fetched row its length,
+// chunk size and the first `units` characters or bytes (LOB prefetch).
+Status PrefetchLocator(OCILobLocator* loc, Session& s, uint64_t units);
 
 // Makes the changes through `loc` (just set by SetLocator for a RETURNING
 // column) answer to `checks` on row `rowid`; nothing when checks is null.

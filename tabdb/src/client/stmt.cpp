@@ -52,6 +52,20 @@ Status SetBufferAttribute(void* handle, ub4 htype, uint32_t attr, const void* va
   return Status::Ok();
 }
 
+Status SetDefineLobPrefetch(void* handle, uint32_t attr, const void* value) {
+  OCIDefine* d = AsDefine(handle);
+  StatementState* st = d != nullptr && d->stmt != nullptr ? d->stmt->state.get() : nullptr;
+  if (st == nullptr || d->position == 0 || d->position > st->defines.size()) return Status::Error(-2, "");
+  DefineSlot& slot = st->defines[d->position - 1];
+  if (attr == OCI_ATTR_LOBPREFETCH_LENGTH) {
+    slot.lob_prefetch_length = *static_cast<const boolean*>(value) != 0;
+  } else {
+    slot.lob_prefetch_size = *static_cast<const ub4*>(value);
+    slot.lob_prefetch_size_set = true;
+  }
+  return Status::Ok();
+}
+
 }  // namespace tabdb
 
 namespace {
@@ -191,6 +205,7 @@ Status FillDefine(StatementState& st, DefineSlot& d, uint32_t r, int i, ClientTe
     st.prepared->GetValue(i, &v);
     TypeKind lk = IsLob(kind) ? kind : (want_blob ? TypeKind::kBlob : TypeKind::kClob);
     SetLocator(loc, &s, lk, v, false);
+    if (d.prefetch) TABDB_RETURN_IF_ERROR(PrefetchLocator(loc, s, d.prefetch_size));
     if (sb2* ind = b.Ind(r)) *ind = v.null ? -1 : 0;
     else if (v.null) return OraError(ora::kFetchedNull);
     if (ub2* len = b.Len(r)) *len = v.null ? 0 : sizeof(void*);
@@ -691,7 +706,11 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     in_before_execute = false;
   }
   err->row_errors.clear();
-  if (s->state) s->state->counters.dml_errors = 0;
+  if (s->state) {
+    s->state->counters.dml_errors = 0;
+    OCISession* usr = AsSession(svc->session);
+    s->state->default_lobprefetch = usr != nullptr ? usr->default_lobprefetch : 0;
+  }
   const bool batch = (mode & OCI_BATCH_ERRORS) != 0;
   Session* sess = SessionOf(svc, err);
   if (sess == nullptr) return OCI_ERROR;
@@ -731,6 +750,11 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     for (size_t i = 0; i < st.defines.size(); ++i) {
       DefineSlot& d = st.defines[i];
       d.direct = d.set && i < cols.size() && !d.dynamic() && DirectCopy(d.buf.dty, cols[i].type.kind, text);
+      // LOB prefetch: on by the define's OCI_ATTR_LOBPREFETCH_LENGTH or
+      // the session's default size; the size is the define's own where
+      // it set one.
+      d.prefetch = d.lob_prefetch_length || st.default_lobprefetch > 0;
+      d.prefetch_size = !d.prefetch ? 0 : d.lob_prefetch_size_set ? d.lob_prefetch_size : st.default_lobprefetch;
     }
     st.cursor_open = true;
     st.eof = false;
