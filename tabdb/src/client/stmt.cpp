@@ -409,6 +409,59 @@ void AddRowError(OCIError* err, ub4 row, const Status& status) {
   err->row_errors.push_back(std::move(e));
 }
 
+// Bytes that row `r` of a bind carries to the server: its data (a
+// locator carries none, a NULL nothing); a value given in pieces at
+// execution counts as long, whatever its size.
+constexpr uint64_t kShortBindBytes = 4000;
+uint64_t BindBytes(const BufferSpec& b, uint32_t r) {
+  if (b.mode & OCI_DATA_AT_EXEC) return kShortBindBytes + 1;
+  if (b.dty == SQLT_CLOB || b.dty == SQLT_BLOB) return 0;
+  const sb2* ind = b.Ind(r);
+  const char* p = static_cast<const char*>(b.Value(r));
+  if ((ind != nullptr && *ind == -1) || p == nullptr) return 0;
+  size_t sz = b.value_sz > 0 ? static_cast<size_t>(b.value_sz) : 0;
+  if (b.dty == SQLT_LVC || b.dty == SQLT_LVB) {
+    sb4 n = 0;
+    if (sz >= sizeof n) std::memcpy(&n, p, sizeof n);
+    return n > 0 ? static_cast<uint64_t>(n) : 0;
+  }
+  if (b.dty == SQLT_STR) return strnlen(p, sz);
+  const ub2* alen = b.Len(r);
+  return alen ? std::min<size_t>(*alen, sz) : sz;
+}
+
+// Oracle's rules for binds of more than 4000 bytes (LOB and LONG data)
+// in rows [rowoff, rowoff + iters) of an INSERT, decided for the whole
+// execution as the vendor's client sends a bind's form once: a long bind
+// to a LOB or LONG column must follow every bind of another column
+// (ORA-24816); one execution cannot carry long binds to both a LOB and a
+// LONG column (ORA-22295); an array cannot carry a long LONG bind
+// (ORA-01478).
+Status CheckLongBinds(const StatementState& st, ub4 iters, ub4 rowoff) {
+  const Prepared& p = *st.prepared;
+  bool long_seen = false, to_lob = false, to_long = false;
+  for (size_t k = 0; k < st.binds.size(); ++k) {
+    Prepared::BindTarget target = p.bind_target(k + 1);
+    if (target == Prepared::BindTarget::kNone) continue;
+    if (target == Prepared::BindTarget::kColumn) {
+      if (long_seen) return OraError(ora::kBindAfterLongBind);
+      continue;
+    }
+    uint64_t most = 0;
+    for (ub4 it = 0; it < iters && most <= kShortBindBytes; ++it)
+      most = std::max(most, BindBytes(st.binds[k].buf, rowoff + it));
+    if (most <= kShortBindBytes) continue;
+    long_seen = true;
+    if (target == Prepared::BindTarget::kLob) to_lob = true;
+    if (target == Prepared::BindTarget::kLong) {
+      if (iters > 1) return OraError(ora::kArrayBindLong);
+      to_long = true;
+    }
+  }
+  if (to_lob && to_long) return OraError(ora::kLobAndLongBinds);
+  return Status::Ok();
+}
+
 // Runs a DML statement for `iters` rows of the binds from `rowoff`. In
 // batch mode a row the database refuses is undone on its own (each row is
 // one statement with its own savepoint), kept as a row error, and the
@@ -422,6 +475,13 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
     return std::find(into.begin(), into.end(), static_cast<int>(k + 1)) != into.end();
   };
   uint64_t rows = 0;
+  for (const BindSlot& b : st.binds) {
+    if (!b.set) return Fail(err, OraError(ora::kNotAllVariablesBound));
+  }
+  if (st.prepared->binds_lob_or_long()) {
+    Status status = CheckLongBinds(st, iters, rowoff);
+    if (!status.ok()) return Fail(err, status);
+  }
   std::vector<Value> values(st.binds.size());
   std::vector<Value> returning;
   // Each bind's kind depends on its buffer only, not on the row.
