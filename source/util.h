@@ -12,6 +12,7 @@
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <oci.h>
 
 #include "outcome.h"
@@ -206,6 +207,38 @@ static inline uint32_t value_buffer_size(uint32_t ctype, uint32_t clen)
     return clen;
 }
 
+/* ---- LOB and LONG values in arrays ---------------------------------------- */
+
+/* LOB values of up to this size travel inside the array fetch of their
+ * rows (LOB prefetch: characters of a CLOB or NCLOB, bytes of a BLOB, as
+ * Oracle counts them) and inside the array INSERT (bytes as the dump
+ * holds them, bound as data); larger ones are read and written through
+ * their locators. Its size weighs rows per round trip against values read
+ * apart: each LOB column takes the bound in every row of a fetch or an
+ * INSERT, so 64 KiB leaves some 30 rows of two LOB columns per round
+ * trip in the 4 MiB row and bind areas. */
+#define LOB_ARRAY_BOUND 65536u
+/* Piece of a LONG value that comes inside its row's array fetch; a longer
+ * value is read again on its own, by its row's ROWID. */
+#define LONG_ARRAY_PIECE 32768u
+/* A ROWID as text, and its terminating NUL: Oracle's extended form has 18
+ * characters; room is left for the longer forms of other kinds of tables. */
+#define ROWID_TEXT_SIZE 40
+
+/* Test builds only: TAB_TEST_ROW_AT_A_TIME=1 in the environment makes
+ * both programs move the rows of tables with LOB or LONG columns one at a
+ * time, as they did before such rows went in arrays, so that tests can
+ * hold the two ways against each other. */
+static inline int rows_one_at_a_time(void)
+{
+#ifdef TABDB_TEST_HOOKS
+    const char *v = getenv("TAB_TEST_ROW_AT_A_TIME");
+    return v != NULL && v[0] == '1';
+#else
+    return 0;
+#endif
+}
+
 /* ---- the dump file ----------------------------------------------------- */
 
 #define DUMP_MAGIC "Tabdump"
@@ -322,14 +355,19 @@ static inline uint64_t swap_be64(uint64_t v)
 
 /* ---- column descriptors ------------------------------------------------ */
 
+#define DEFINE_LONG_PIECEWISE 1  /* DEFINE_COLUMN.flag: a LONG column defined for piecewise fetch */
+#define DEFINE_LONG_ARRAY 2      /* a LONG column whose first LONG_ARRAY_PIECE bytes come in the array */
+#define DEFINE_LOB_ARRAY 4       /* a LOB column with a locator per row of the array */
+
 typedef struct __define_column {
-    uint32_t flag;   /* 1: LONG column, defined for piecewise fetch */
-    uint32_t vsz;    /* width of one value; 0 for LONG and LOB */
+    uint32_t flag;   /* DEFINE_... */
+    uint32_t vsz;    /* width of one value; 0 for LOB and piecewise LONG */
     uint32_t ctype;  /* internal column type code */
     sb2 *indp;       /* indicators, one per row */
     ub2 *alenp;      /* lengths, one per row */
     ub2 *rcodep;     /* column return codes, one per row */
-    uint8_t *valp;   /* values, or the LOB locator, or null for LONG */
+    uint8_t *valp;   /* values; the LOB locator, or with DEFINE_LOB_ARRAY an array of
+                        locator pointers, one per row; null for a piecewise LONG */
 } DEFINE_COLUMN;
 
 typedef struct __bind_column {
@@ -400,6 +438,15 @@ typedef struct __exp_worker {
     char (*select_names)[32];  /* its column names in select order, in the row area */
     DEFINE_COLUMN *long_dc;    /* the LONG column of the row being exported */
     int long_slot;        /* cache offset of that LONG's value slot, -1 once written out */
+    /* Rows of LOB and LONG tables in arrays: the ROWIDs of the rows fetched
+     * (ROWID_TEXT_SIZE bytes each) and the statement that reads a LONG
+     * value longer than its array piece again by its row's ROWID, with its
+     * ROWID bind and its piecewise define. NULL when the table has no LONG
+     * column or its rows come one at a time. */
+    char *rowids;
+    OCIStmt *long_smthp;
+    char *reread_rowid;
+    DEFINE_COLUMN *reread_dc;
     EXP_TABLE *tab;       /* the table being exported */
     struct XXH3_state_s *sum;  /* checksum of the current section */
     int summing;
@@ -473,7 +520,12 @@ int prepare_to_select(EXP_WORKER *w, EXP_TABLE *tab);
 int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab);
 int export_single_row(EXP_WORKER *w, EXP_TABLE *tab);
 int fetch_long_piece(EXP_WORKER *w);
-int fetch_lob(EXP_WORKER *w, int di);
+/* The LONG stream of row `row` of the array whose value was longer than
+ * its piece: read again by the row's ROWID, in pieces. 0 or -1. */
+int fetch_long_again(EXP_WORKER *w, uint32_t row);
+/* The stream of the LOB value of column di of row `row` (0 when the rows
+ * come one at a time). 0 or -1. */
+int fetch_lob(EXP_WORKER *w, int di, uint32_t row);
 int free_lob_locator(EXP_WORKER *w, EXP_TABLE *tab);
 
 /* ---- tabimp ---------------------------------------------------------------- */

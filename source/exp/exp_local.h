@@ -86,6 +86,12 @@ int enable_snapshot(EXP_WORKER *w);
  * removed). */
 int export_parallel(EXP_RUN *run);
 
+/* Whether the rows of table tab go in array fetches (prepare_select.c):
+ * always for a table without LOB or LONG columns; for the others unless
+ * they come one at a time (a LONG table read without the snapshot,
+ * CONSISTENT=N, or the test builds' TAB_TEST_ROW_AT_A_TIME). */
+int rows_in_arrays(const EXP_WORKER *w, const EXP_TABLE *tab);
+
 /* Fails the table when the last fetch cut a value of row `row` to fit its
  * buffer (return code 1406 with a length indicator), so that nothing cut
  * is ever written as if whole. Returns 0 or -1 (message printed). */

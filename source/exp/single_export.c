@@ -56,7 +56,7 @@ int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
 
     for (uint32_t c = 0; c < tab->info.ncol; c++) {
         row_len += (int64_t)w->dc[c].vsz + 2;
-        if (w->dc[c].flag & 1) long_dc = &w->dc[c];
+        if (w->dc[c].flag & DEFINE_LONG_PIECEWISE) long_dc = &w->dc[c];
     }
     /* Room before a row: the row, and for a LONG stream its start word and
      * first piece. */
@@ -95,7 +95,7 @@ int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
         }
         for (uint32_t c = 0; c < tab->info.ncol; c++) {
             const DEFINE_COLUMN *dc = &w->dc[c];
-            if (IS_LOB_CTYPE(dc->ctype) && dc->indp[0] != -1 && fetch_lob(w, (int)c) != 0)
+            if (IS_LOB_CTYPE(dc->ctype) && dc->indp[0] != -1 && fetch_lob(w, (int)c, 0) != 0)
                 return -1;
         }
         w->nrow++;
