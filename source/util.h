@@ -383,6 +383,7 @@ typedef struct __bind_column {
 #define BIND_ORDINARY 0
 #define BIND_LONG 1
 #define BIND_LOB 2
+#define BIND_LOB_DATA 3  /* a LOB column bound as data (SQLT_LVC, SQLT_LVB), one value per row */
 
 /* ---- tabexp ---------------------------------------------------------------- */
 
@@ -561,6 +562,7 @@ typedef struct __imp_names {
 struct __dump_reader;
 struct __dump_rows;
 struct __dump_value;
+struct __imp_held;
 
 /* What the whole run shares: the options, the dump file and its table
  * list, the objects the run made, and the deferred list's look-up table.
@@ -612,6 +614,19 @@ typedef struct __imp_worker {
     uint8_t *abuf;
     COL_INFO *colp;                /* the current table's column block, host order */
     BIND_COLUMN *bc;
+    /* A row inserted alone: its statement and bind descriptors, w->env.smthp
+     * and bc for a table whose rows all go alone; for a table whose LOB
+     * values go in arrays (lob_arrays), a second statement for the rows the
+     * array cannot take (an empty LOB, one longer than LOB_ARRAY_BOUND),
+     * whose ordinary binds are row 0 of the arrays. */
+    OCIStmt *row_smthp;
+    BIND_COLUMN *rbc;
+    int lob_arrays;
+    struct __imp_held *held;       /* per LOB column of such a row: what its array slot already holds */
+    /* A LONG value gathered to go into its row's INSERT in one piece. */
+    uint8_t *long_buf;
+    uint32_t long_cap;
+    int long_whole;                /* the LONG bind takes the value in one piece (else at execution) */
 } IMP_WORKER;
 
 /* Parses tabimp's command line into run (zeroed first). 0, or -1 after the
@@ -626,10 +641,18 @@ int create_table(IMP_WORKER *w, const char *sqltxt, int slen);
 int create_index_constraints(IMP_WORKER *w, IMP_TABLE *t);
 int prepare_insert(IMP_WORKER *w, IMP_TABLE *t);
 int import_multiple_row(IMP_WORKER *w, IMP_TABLE *t);
-int execute_insert(IMP_WORKER *w, int nrows);
+/* Executes the prepared INSERT on stmt for nrows rows of its arrays; batch
+ * for an array statement (under IGNORE=Y in batch-error mode). Returns
+ * CHECK_SUCCESS, CHECK_WITH_INFO (the message printed), CHECK_NEED_DATA (a
+ * piece is wanted), IMP_BATCH_REFUSED + M when M rows of the array were
+ * refused, IMP_ROW_REFUSED when a row executed alone was refused under
+ * IGNORE=Y (the caller reports it), or CHECK_FAILURE after the message. */
+int execute_insert(IMP_WORKER *w, OCIStmt *stmt, int nrows, int batch);
 int import_single_row(IMP_WORKER *w, IMP_TABLE *t);
+/* The rows of a table with LOB columns (and no LONG) in array INSERTs,
+ * the LOB values bound as data; a row the arrays cannot take goes alone. */
+int import_lob_rows(IMP_WORKER *w, IMP_TABLE *t);
 int insert_long_piece(IMP_WORKER *w);
-int insert_lob(IMP_WORKER *w, int bi);
 int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *t);
 
 #ifdef __cplusplus
