@@ -92,6 +92,11 @@ int export_parallel(EXP_RUN *run);
  * CONSISTENT=N, or the test builds' TAB_TEST_ROW_AT_A_TIME). */
 int rows_in_arrays(const EXP_WORKER *w, const EXP_TABLE *tab);
 
+/* Fetches the remaining rows of the table's open query one at a time and
+ * writes them with their streams, the LONG value fetched in pieces
+ * (single_export.c). 0 or -1 (message printed). */
+int export_rows_alone(EXP_WORKER *w, EXP_TABLE *tab);
+
 /* Fails the table when the last fetch cut a value of row `row` to fit its
  * buffer (return code 1406 with a length indicator), so that nothing cut
  * is ever written as if whole. Returns 0 or -1 (message printed). */

@@ -80,15 +80,11 @@ int fetch_lob(EXP_WORKER *w, int di, uint32_t row)
         piece = OCI_NEXT_PIECE;
         lob_offset += (dc->ctype == CTYPE_BLOB) ? b_amt : c_amt;
     }
-    /* Rows in arrays leave the cache to fill up; a row fetched alone
-     * writes it out after each value, as it always did. */
     if (array) return 0;
-
     rc = OCILobClose(w->env.svchp, w->env.errhp, lobp);
     if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCILobClose()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (write_cache(w) != 0) return -1;
     return 0;
 }

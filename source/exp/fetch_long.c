@@ -91,9 +91,7 @@ static int stream_pieces(EXP_WORKER *w, OCIStmt *stmt, const DEFINE_COLUMN *dc, 
 
 int fetch_long_piece(EXP_WORKER *w)
 {
-    if (stream_pieces(w, w->env.smthp, w->long_dc, w->long_slot) != 0) return -1;
-    if (write_cache(w) != 0) return -1;
-    return 0;
+    return stream_pieces(w, w->env.smthp, w->long_dc, w->long_slot);
 }
 
 int fetch_long_again(EXP_WORKER *w, uint32_t row)

@@ -98,8 +98,33 @@ static int put_streams(EXP_WORKER *w, const EXP_TABLE *tab, ub4 i)
     return 0;
 }
 
+/* After a batch in which most LONG values were longer than their piece:
+ * such values cost a second read each, their first piece read twice, so
+ * the rest of the table is fetched a row at a time with the LONG column
+ * defined anew for piecewise fetch (one fetch per row, as many as the
+ * second reads would cost, and no piece twice). 0 or -1. */
+#define LONG_FIRST_BATCH 16
+static int read_rest_alone(EXP_WORKER *w, EXP_TABLE *tab)
+{
+    uint32_t ncol = tab->info.ncol;
+    DEFINE_COLUMN *dc = &w->dc[ncol - 1];
+    OCIDefine *defnp = NULL;
+    sword rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, ncol, NULL, 0x7FFFFFFF,
+                              (ub2)convert_to_sqlt((int)dc->ctype), dc->indp, dc->alenp, dc->rcodep,
+                              OCI_DYNAMIC_FETCH);
+    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
+        return -1;
+    }
+    dc->flag = DEFINE_LONG_PIECEWISE;
+    dc->vsz = 0;
+    return export_rows_alone(w, tab);
+}
+
 int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
 {
+    const DEFINE_COLUMN *long_dc = &w->dc[tab->info.ncol - 1];
+    int long_array = (long_dc->flag & DEFINE_LONG_ARRAY) != 0;
     int plain = tab->info.flag == 0;
     int64_t row_len = 4;
     int ret;
@@ -112,15 +137,21 @@ int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
 
     if (execute_statement(w, 0) != 0) return -1;
 
+    /* A LONG table's first batch is small: it tells soon whether its
+     * values fit their pieces (read_rest_alone). */
+    ub4 batch = long_array && w->max_row > LONG_FIRST_BATCH ? LONG_FIRST_BATCH : (ub4)w->max_row;
     do {
         ub4 rrows = 0;
-        ret = fetch_rows(w, (ub4)w->max_row, &rrows);
+        ret = fetch_rows(w, batch, &rrows);
+        batch = (ub4)w->max_row;
         if (ret < 0) return -1;
         /* A batch that cut a value says so with 1, or with 100 when it
          * also reached the end of the rows. */
         int maybe_cut = (ret == CHECK_WITH_INFO || ret == CHECK_NO_DATA);
         long long before = w->nrow;
+        ub4 read_again = 0;
         for (ub4 i = 0; i < rrows; i++) {
+            if (long_array && long_dc->indp[i] != -1 && long_dc->rcodep[i] == 1406) read_again++;
             if (maybe_cut && check_cut_values(w, tab, i) != 0) return -1;
             if (!wide && w->ctail + row_len > w->csz && write_cache(w) != 0) return -1;
             if (put_row(w, tab, i, wide) != 0) return -1;
@@ -134,6 +165,10 @@ int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
         /* A stop asked by a signal ends the table between batches; the
          * caller names the signal and the table. */
         if (worker_stopped(w)) return -1;
+        if (ret != CHECK_NO_DATA && 2 * read_again > rrows) {
+            if (read_rest_alone(w, tab) != 0) return -1;
+            break;
+        }
     } while (ret != CHECK_NO_DATA);
 
     if (cache_room(w, 2) != 0) return -1;
