@@ -462,6 +462,22 @@ Status CheckLongBinds(const StatementState& st, ub4 iters, ub4 rowoff) {
   return Status::Ok();
 }
 
+// The bytes of row `r` of a bind that gives a LOB or LONG column its
+// value as data in the database's own form (binary data, or text when the
+// client's character set is the database's), when it is such a bind and
+// holds some; otherwise false.
+bool StoredFormBytes(const BufferSpec& b, uint32_t r, const ClientText& text, std::string_view* out) {
+  bool binary = b.dty == SQLT_BIN || b.dty == SQLT_LBI || b.dty == SQLT_LVB;
+  bool chars = b.dty == SQLT_CHR || b.dty == SQLT_LNG || b.dty == SQLT_LVC;
+  if ((b.mode & OCI_DATA_AT_EXEC) || !(binary || (chars && text.identity() && b.csform == SQLCS_IMPLICIT)))
+    return false;
+  uint64_t n = BindBytes(b, r);
+  if (n == 0) return false;
+  const char* p = static_cast<const char*>(b.Value(r));
+  *out = std::string_view(p + (b.dty == SQLT_LVC || b.dty == SQLT_LVB ? sizeof(sb4) : 0), static_cast<size_t>(n));
+  return true;
+}
+
 // Runs a DML statement for `iters` rows of the binds from `rowoff`. In
 // batch mode a row the database refuses is undone on its own (each row is
 // one statement with its own savepoint), kept as a row error, and the
@@ -510,17 +526,50 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       }
     }
   } else {
+    // LOB and LONG values bound as data go into the LOB store from the
+    // caller's buffers, and the row takes them stored (no copy into the
+    // row first); those of a row that fails are removed again.
+    std::vector<int64_t> stored;
+    bool store_direct = st.prepared->binds_lob_or_long();
+    for (const BindSlot& b : st.binds) store_direct = store_direct && !(b.buf.mode & OCI_DATA_AT_EXEC);
+    auto drop_stored = [&] {
+      LobStore lobs(s.db());
+      for (int64_t id : stored) (void)lobs.Delete(id);
+      stored.clear();
+    };
     for (ub4 it = 0; it < iters; ++it) {
       ub4 row = rowoff + it;
       size_t dae = SIZE_MAX;
+      stored.clear();
       for (size_t k = 0; k < st.binds.size(); ++k) {
         const BindSlot& b = st.binds[k];
         if (!b.set) {
           st.counters.row_count = rows;
+          drop_stored();
           return Fail(err, OraError(ora::kNotAllVariablesBound));
         }
         if (is_into(k)) {
           values[k] = Value::Null(BindKind(b.buf));
+          continue;
+        }
+        Prepared::BindTarget target = st.prepared->bind_target(k + 1);
+        std::string_view data;
+        if (store_direct && (target == Prepared::BindTarget::kLob || target == Prepared::BindTarget::kLong) &&
+            StoredFormBytes(b.buf, row, text, &data)) {
+          bool binary = b.buf.dty == SQLT_BIN || b.buf.dty == SQLT_LBI || b.buf.dty == SQLT_LVB;
+          Value& v = values[k];
+          v = Value::Null(kinds[k]);
+          Status status = s.CheckWritable();
+          if (status.ok()) status = s.db().BeginWrite();
+          if (status.ok()) status = LobStore(s.db()).CreateWith(data, !binary, &v.lob_id);
+          if (!status.ok()) {
+            st.counters.row_count = rows;
+            drop_stored();
+            return Fail(err, status);
+          }
+          stored.push_back(v.lob_id);
+          v.null = false;
+          v.adopt = true;
           continue;
         }
         if (b.buf.mode & OCI_DATA_AT_EXEC) {
@@ -531,6 +580,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
         Status status = BindToValue(b.buf, row, text, kinds[k], &values[k]);
         if (!status.ok()) {
           st.counters.row_count = rows;
+          drop_stored();
           return Fail(err, status);
         }
       }
@@ -561,6 +611,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       // values is rebuilt for every row, so the statement may take its values.
       Status status = st.prepared->ExecuteDmlTaking(&values, &rows, &returning);
       if (!status.ok()) {
+        drop_stored();
         if (batch && status.code() != ora::kResourceBusy) {
           AddRowError(err, it, status);
           continue;
