@@ -17,9 +17,11 @@ int connect_oracle(OCI_ENV *env, const char *user, const char *passwd, const cha
     int ret;
 
     int mode = env->mode;  /* OCI_THREADED when the run has worker threads */
+    TRIP_TOTAL *total = env->meter.total;  /* METRICS=Y */
 
     memset(env, 0, sizeof(*env));
     env->mode = mode;
+    env->meter.total = total;
     rc = OCIEnvCreate(&env->envhp, (ub4)mode, NULL, NULL, NULL, NULL, 0, NULL);
     if (rc != OCI_SUCCESS) {
         set_own_report(env, "create OCI enviroment error.");

@@ -11,6 +11,7 @@ int disconnect_oracle(OCI_ENV *env)
 {
     sword rc;
 
+    metrics_session_end(env);
     if (env->smthp) {
         rc = OCIHandleFree(env->smthp, OCI_HTYPE_STMT);
         if (check_error(env, rc) != 0) return -1;

@@ -1,6 +1,7 @@
 /*
  * parse_option.c - the keywords tabexp and tabimp both accept (HELP, FILE,
- * LOG, TABLES, FEEDBACK, CHARSET), parsed into the run's option record.
+ * LOG, TABLES, FEEDBACK, CHARSET, METRICS), parsed into the run's option
+ * record.
  */
 #include <string.h>
 
@@ -33,6 +34,12 @@ int parse_run_option(RUN_OPTIONS *opts, const char *a)
         return parse_feedback(&opts->feedback, a + 9);
     } else if (arg_keyword(a, "CHARSET=STRICT", "charset=strict")) {
         opts->charset_strict = 1;
+        return 0;
+    } else if (strcmp(a, "METRICS=Y") == 0 || strcmp(a, "metrics=y") == 0) {
+        opts->metrics = 1;
+        return 0;
+    } else if (strcmp(a, "METRICS=N") == 0 || strcmp(a, "metrics=n") == 0) {
+        opts->metrics = 0;
         return 0;
     }
     fprintf(stderr, "Invalid parameter \"%s\" specified.\n", a);

@@ -1,6 +1,7 @@
 /*
  * run_options.h - the record of the options tabexp and tabimp share (FILE,
- * LOG, TABLES, FEEDBACK, CHARSET), kept in each program's run record.
+ * LOG, TABLES, FEEDBACK, CHARSET, METRICS), kept in each program's run
+ * record.
  */
 #ifndef TAB_RUN_OPTIONS_H
 #define TAB_RUN_OPTIONS_H
@@ -24,6 +25,12 @@ typedef struct __feedback {
     int dots;
 } FEEDBACK;
 
+/* METRICS=Y: the round trips of the run's sessions, added as each ends. */
+typedef struct __trip_total {
+    long long trips;
+    int unavailable;   /* a session could not read its statistic */
+} TRIP_TOTAL;
+
 /* What the keywords both programs accept set. Each parse starts from a
  * cleared record (parse_command_line clears it). */
 typedef struct __run_options {
@@ -33,6 +40,8 @@ typedef struct __run_options {
     FEEDBACK feedback;        /* FEEDBACK: the interval, and the main line's dots */
     int charset_strict;       /* CHARSET=STRICT: a run that would lose characters is refused */
     int ask_password;         /* the USERID named no password: asked before connecting */
+    int metrics;              /* METRICS=Y: time and round trips per table and for the run */
+    TRIP_TOTAL trips;         /* ... the run's round trips, as its sessions end */
 } RUN_OPTIONS;
 
 #endif /* TAB_RUN_OPTIONS_H */

@@ -26,6 +26,21 @@ extern "C" {
 
 #define ORA_MESSAGE_SIZE 16384
 
+/* METRICS=Y: a session's readings of its own round trips (metrics.c), and
+ * where its count goes when it ends. */
+typedef struct __trip_meter {
+    TRIP_TOTAL *total;   /* the run's total; NULL: METRICS is off */
+    OCIStmt *stmt;       /* the reading, prepared once */
+    OCIError *errhp;     /* its own error handle: a reading leaves the session's alone */
+    char value[32];      /* the value read */
+    sb2 ind;
+    long long readings;  /* readings made, each one round trip taken off the counts */
+    long long at_table;  /* the value at the current table's start; -1 none */
+    double table_start;  /* seconds (monotonic) at the current table's start */
+    int unavailable;     /* the statistic could not be read */
+    int ended;           /* counted into total */
+} TRIP_METER;
+
 /* One database session: its handles and the last error reported on it.
  * Each worker of a run owns one; nothing in it is shared between threads. */
 typedef struct __oci_env {
@@ -38,6 +53,7 @@ typedef struct __oci_env {
     OCIStmt *smthp;      /* the statement handle, on which statements are prepared in turn */
     int oec;                     /* code of the last reported error; -1 for the program's own */
     char oem[ORA_MESSAGE_SIZE];  /* its text, NUL-terminated */
+    TRIP_METER meter;            /* METRICS=Y; meter.total is kept by connect_oracle */
 } OCI_ENV;
 
 
@@ -70,8 +86,25 @@ const char *get_ora_message(const OCI_ENV *env);
 /* Opens a session into env (cleared first, keeping env->mode). A failed connect leaves the
  * handles it got in env for disconnect_oracle. Returns 0 or -1. */
 int connect_oracle(OCI_ENV *env, const char *user, const char *passwd, const char *tns);
-/* Ends env's session and frees its handles; safe in every state. */
+/* Ends env's session and frees its handles; safe in every state. With
+ * METRICS=Y the session's round trips are added to the run's total first. */
 int disconnect_oracle(OCI_ENV *env);
+
+/* ---- METRICS=Y ------------------------------------------------------------ */
+
+/* Marks the start of a table on the session: its time and round trips. */
+void metrics_table_begin(OCI_ENV *env);
+/* The end of a table's line: "  0.12 s  14 round trips" since the table
+ * began ("  0.12 s" when the statistic cannot be read), in buf; "" when
+ * METRICS is off. */
+const char *metrics_table_end(OCI_ENV *env, char *buf, size_t size);
+/* Reads the session's round trips one last time and adds them, without
+ * the readings and with the logoff's two (OCISessionEnd, OCIServerDetach),
+ * to the run's total; once per session. */
+void metrics_session_end(OCI_ENV *env);
+/* Prints "Round trips to the database: N" (or "not available") on stderr
+ * when METRICS=Y, once every session of the run has ended or been read. */
+void metrics_closing_line(const RUN_OPTIONS *opts);
 
 /* ---- files, messages and character sets ---------------------------------- */
 

@@ -21,6 +21,7 @@ int worker_open(EXP_WORKER *w, EXP_RUN *run, int id)
     w->id = id;
     w->fd = -1;
     w->long_slot = -1;
+    w->env.meter.total = run->opts.metrics ? &run->opts.trips : NULL;
     w->buf_sz = EXP_ROW_AREA + EXP_CACHE_SIZE;
     w->buf = (uint8_t *)malloc((size_t)w->buf_sz);
     w->sum = XXH3_createState();
@@ -61,7 +62,15 @@ int worker_stopped(const EXP_WORKER *w)
 
 void table_done_line(EXP_WORKER *w, const char *fmt)
 {
+    /* METRICS=Y: the line ends with the table's time and round trips */
+    char metrics[64], line_fmt[96];
+    if (*metrics_table_end(&w->env, metrics, sizeof(metrics))) {
+        size_t n = strlen(fmt);
+        assert(n > 0 && fmt[n - 1] == '\n' && n + 3 < sizeof(line_fmt));
+        snprintf(line_fmt, sizeof(line_fmt), "%.*s%%s\n", (int)(n - 1), fmt);
+        fmt = line_fmt;
+    }
     run_lock(w->run);
-    fprintf(w->run->ofp, fmt, show(exp_table_name(w->tab)), w->nrow);
+    fprintf(w->run->ofp, fmt, show(exp_table_name(w->tab)), w->nrow, metrics);
     run_unlock(w->run);
 }

@@ -29,6 +29,7 @@ static const char usage_text[] =
     "FEEDBACK display progress every x rows (0)\n"
     "CONSISTENT read all tables from one snapshot (Y)\n"
     "PARALLEL number of worker sessions (1)\n"
+    "METRICS  time and round trips per table and for the run (N)\n"
     "PARFILE  parameter filename\n"
     "\n"
     "With PARALLEL above 1 the tables are read by that many sessions at\n"
@@ -317,6 +318,8 @@ int export_run(EXP_RUN *run, int argc, char **argv)
                 run->nwarnings == 1 ? "" : "s");
     else
         fputc('\n', stderr);
+    metrics_session_end(&run->main.env);
+    metrics_closing_line(&run->opts);
     if (status == RUN_STATUS_WARNINGS)
         fprintf(stderr, "Export terminated successfully with warnings.\n\n");
     else
@@ -327,7 +330,10 @@ int export_run(EXP_RUN *run, int argc, char **argv)
 fail:
     report_stop(run);
     report_table(NULL);
-    fprintf(stderr, "\nExport terminated unsuccessfully.\n\n");
+    fputc('\n', stderr);
+    metrics_session_end(&run->main.env);
+    metrics_closing_line(&run->opts);
+    fprintf(stderr, "Export terminated unsuccessfully.\n\n");
     release(run);
     return RUN_STATUS_FAILED;
 }

@@ -13,6 +13,7 @@ int export_table(EXP_WORKER *w, EXP_TABLE *tab)
     int ret;
 
     w->tab = tab;
+    metrics_table_begin(&w->env);
     EXP_ASSERT_CACHE(w);
     assert(w->ctail == 0);  /* the previous section was written out whole */
     section_begin(w);

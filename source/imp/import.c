@@ -35,6 +35,7 @@ static const char usage_text[] =
     "TABLES       list of table names, %% and _ as in LIKE (all)\n"
     "FEEDBACK     display progress every x rows (0)\n"
     "PARALLEL     number of worker sessions (1)\n"
+    "METRICS      time and round trips per table and for the run (N)\n"
     "PARFILE      parameter filename\n\n"
     "Exit status: 0 everything was imported unchanged; 1 the import completed\n"
     "with warnings (a statement failed or was refused, rows were rejected,\n"
@@ -160,6 +161,7 @@ int imp_worker_begin(IMP_RUN *run, IMP_WORKER *w, DUMP_READER *own)
     w->run = run;
     w->table = NULL;
     w->feedback = run->parallel == 1;
+    w->env.meter.total = run->opts.metrics ? &run->opts.trips : NULL;
     if (own) {
         dump_share(own, run->dump);
         w->dump = own;
@@ -330,11 +332,14 @@ static int run_import(IMP_RUN *run, IMP_WORKER *w)
     if (rc < 0) return rc;
     if (run_deferred_statements(w) < 0) return stop_requested() ? stopped(run, NULL) : -1;
     if (stop_requested()) return stopped(run, NULL);
+    fputc('\n', stderr);
+    metrics_session_end(&w->env);
+    metrics_closing_line(&run->opts);
     if (run_warning_count() > 0) {
-        fprintf(stderr, "\nImport terminated successfully with warnings.\n\n");
+        fprintf(stderr, "Import terminated successfully with warnings.\n\n");
         return RUN_STATUS_WARNINGS;
     }
-    fprintf(stderr, "\nImport terminated successfully.\n\n");
+    fprintf(stderr, "Import terminated successfully.\n\n");
     return 0;
 }
 
@@ -369,7 +374,10 @@ int main(int argc, char **argv)
     if (rc < 0) {
         if (rc == -1) roll_back_open_work(&coordinator);
         report_table(NULL);
-        fprintf(stderr, "\nImport terminated unsuccessfully.\n\n");
+        fputc('\n', stderr);
+        metrics_session_end(&coordinator.env);
+        metrics_closing_line(&run.opts);
+        fprintf(stderr, "Import terminated unsuccessfully.\n\n");
         rc = -1; /* exit status 255 */
     }
     clean_up(&run, &coordinator);

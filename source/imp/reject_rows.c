@@ -61,14 +61,17 @@ int imp_batch_rejects(IMP_WORKER *w, int nrows)
 void imp_table_done_line(IMP_WORKER *w, const char *name)
 {
     /* each line leaves at once: whoever reads the progress sees each table
-     * as it completes */
+     * as it completes; with METRICS=Y it ends with the table's time and
+     * round trips */
+    char metrics[64];
+    metrics_table_end(&w->env, metrics, sizeof(metrics));
     if (w->rows_rejected == 0) {
-        fprintf(w->run->ofp, ". . importing table  %30s %10d rows imported\n", show(name), w->nrow);
+        fprintf(w->run->ofp, ". . importing table  %30s %10d rows imported%s\n", show(name), w->nrow, metrics);
         fflush(w->run->ofp);
         return;
     }
-    fprintf(w->run->ofp, ". . importing table  %30s %10d rows imported, %d rejected\n", show(name),
-            w->nrow, w->rows_rejected);
+    fprintf(w->run->ofp, ". . importing table  %30s %10d rows imported, %d rejected%s\n", show(name),
+            w->nrow, w->rows_rejected, metrics);
     fflush(w->run->ofp);
     fprintf(stderr, "Table \"%s\": %d rows imported, %d rejected.\n", name, w->nrow,
             w->rows_rejected);

@@ -212,6 +212,7 @@ TEST(ShowUsage, ExactText) {
       "FEEDBACK display progress every x rows (0)\n"
       "CONSISTENT read all tables from one snapshot (Y)\n"
       "PARALLEL number of worker sessions (1)\n"
+      "METRICS  time and round trips per table and for the run (N)\n"
       "PARFILE  parameter filename\n"
       "\n"
       "With PARALLEL above 1 the tables are read by that many sessions at\n"

@@ -52,7 +52,7 @@ inline void CheckAccepted(const char* prog, const std::vector<std::string>& own)
     };
     Parsed p = Parse(prog, own, {kw("FILE=") + "d.dmp", kw("LOG=") + "r.log",
                                  kw("TABLES=") + "(emp%,\"Odd\")", kw("FEEDBACK=") + "250",
-                                 kw("CHARSET=STRICT")});
+                                 kw("CHARSET=STRICT"), kw("METRICS=Y")});
     ASSERT_EQ(0, p.ret) << p.err;
     EXPECT_EQ("", p.err);
     EXPECT_STREQ("d.dmp", ParsedOptions()->file);
@@ -63,6 +63,7 @@ inline void CheckAccepted(const char* prog, const std::vector<std::string>& own)
     EXPECT_EQ(250, ParsedOptions()->feedback.interval);
     EXPECT_EQ(0, ParsedOptions()->feedback.dots);
     EXPECT_EQ(1, ParsedOptions()->charset_strict);
+    EXPECT_EQ(1, ParsedOptions()->metrics);
     EXPECT_EQ(0, ParsedOptions()->ask_password);
   }
   // nothing of the run before survives
@@ -72,14 +73,17 @@ inline void CheckAccepted(const char* prog, const std::vector<std::string>& own)
   EXPECT_EQ(0, ParsedOptions()->tables.n);
   EXPECT_EQ(0, ParsedOptions()->feedback.interval);
   EXPECT_EQ(0, ParsedOptions()->charset_strict);
+  EXPECT_EQ(0, ParsedOptions()->metrics);
   EXPECT_STREQ("", ParsedOptions()->log);
   // the later of two values wins, from the command line or a parameter file
-  p = Parse(prog, own, {"FILE=a", "TABLES=A", "FEEDBACK=5", "TABLES=B", "FEEDBACK=0", "FILE=b"});
+  p = Parse(prog, own, {"FILE=a", "TABLES=A", "FEEDBACK=5", "METRICS=Y", "TABLES=B", "FEEDBACK=0", "FILE=b",
+                        "METRICS=N"});
   ASSERT_EQ(0, p.ret) << p.err;
   EXPECT_STREQ("b", ParsedOptions()->file);
   ASSERT_EQ(1, ParsedOptions()->tables.n);
   EXPECT_STREQ("B", ParsedOptions()->tables.list[0].name);
   EXPECT_EQ(0, ParsedOptions()->feedback.interval);
+  EXPECT_EQ(0, ParsedOptions()->metrics);
 }
 
 // The refusals of the shared keywords: the same message from both
@@ -98,6 +102,8 @@ inline void CheckRefused(const char* prog, const std::vector<std::string>& own,
       {{"File=x"}, "Invalid parameter \"File=x\" specified.\n"},
       {{"FILE=x", "Tables=T"}, "Invalid parameter \"Tables=T\" specified.\n"},
       {{"FILE=x", "HELP=N"}, "Invalid parameter \"HELP=N\" specified.\n"},
+      {{"FILE=x", "METRICS=YES"}, "Invalid parameter \"METRICS=YES\" specified.\n"},
+      {{"FILE=x", "Metrics=Y"}, "Invalid parameter \"Metrics=Y\" specified.\n"},
       {{"FILE=x", "NOSUCH=1"}, "Invalid parameter \"NOSUCH=1\" specified.\n"},
       {{"FILE=" + std::string(256, 'f')}, "Argument \"file\" too long.\n"},
       {{"FILE=x", "LOG=" + std::string(256, 'l')}, "Argument \"log\" too long.\n"},

@@ -2,8 +2,9 @@
 // ALL_/USER_/DBA_OBJECTS (one row per table, index, sequence, view,
 // synonym and unit of stored code), ALL_/USER_/DBA_TAB_COMMENTS and
 // COL_COMMENTS (every table and view, every visible column, COMMENTS NULL
-// where none was made), DATABASE_PROPERTIES, V$DATABASE and V$SESSION,
-// with Oracle's columns.
+// where none was made), DATABASE_PROPERTIES, V$DATABASE, V$SESSION and
+// the session statistics (V$STATNAME, V$MYSTAT, V$SESSTAT), with Oracle's
+// columns.
 //
 // ALL_ rows are the user's own objects, the objects granted to it or to
 // PUBLIC, and public synonyms; a DBA sees every row.
@@ -259,11 +260,77 @@ void SessionView(DictionaryView* out) {
       " FROM json_each(tabdb_sessions()) j";
 }
 
+// Appends [sid, statistic#, value] for each statistic of `net`.
+void AppendStats(std::string* json, int64_t sid, const NetStats& net) {
+  for (const StatisticName& st : kStatistics) {
+    if (json->size() > 1) *json += ",";
+    *json += "[" + std::to_string(sid) + "," + std::to_string(st.number) + "," +
+             std::to_string(net.*st.field) + "]";
+  }
+}
+
+// tabdb_mystat(): the statistics of the session that asks, as they are now,
+// as a JSON array of [sid, statistic#, value].
+void MyStatFunc(sqlite3_context* ctx, int, sqlite3_value**) {
+  Session* s = static_cast<Session*>(sqlite3_user_data(ctx));
+  std::string json = "[";
+  AppendStats(&json, s->sid(), s->net());
+  json += "]";
+  sqlite3_result_text(ctx, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
+}
+
+// tabdb_sesstat(): the same for every open session of the database file:
+// the session that asks as it is now, the others as they last published
+// their figures.
+void SesStatFunc(sqlite3_context* ctx, int, sqlite3_value**) {
+  Session* s = static_cast<Session*>(sqlite3_user_data(ctx));
+  std::vector<SessionRow> rows;
+  Status st = ListSessions(s->db(), &rows);
+  if (!st.ok()) {
+    sqlite3_result_error(ctx, st.text().c_str(), static_cast<int>(st.text().size()));
+    return;
+  }
+  std::string json = "[";
+  for (const SessionRow& r : rows) AppendStats(&json, r.sid, r.sid == s->sid() ? s->net() : r.net);
+  json += "]";
+  sqlite3_result_text(ctx, json.data(), static_cast<int>(json.size()), SQLITE_TRANSIENT);
+}
+
+void StatNameView(DictionaryView* out) {
+  TypeDesc num = Of(TypeKind::kNumber);
+  std::string rows;
+  for (const StatisticName& st : kStatistics) {
+    rows += rows.empty() ? "(" : ", (";
+    rows += std::to_string(st.number) + ", " + SqlString(st.name) + ", " + std::to_string(st.stat_class) + ")";
+  }
+  out->name = "V$STATNAME";
+  out->columns = {{"STATISTIC#", num}, {"NAME", V(64)}, {"CLASS", num}, {"DISPLAY_NAME", V(64)}, {"CON_ID", num}};
+  out->sql = "SELECT tabdb_num(column1) AS \"STATISTIC#\", column2 AS \"NAME\", tabdb_num(column3) AS \"CLASS\","
+             " column2 AS \"DISPLAY_NAME\", tabdb_num(0) AS \"CON_ID\" FROM (VALUES " + rows + ")";
+}
+
+// V$MYSTAT and V$SESSTAT: one row per session and statistic.
+void StatView(const char* name, const char* func, DictionaryView* out) {
+  TypeDesc num = Of(TypeKind::kNumber);
+  out->name = name;
+  out->columns = {{"SID", num}, {"STATISTIC#", num}, {"VALUE", num}, {"CON_ID", num}};
+  out->sql = std::string("SELECT tabdb_num(j.value ->> 0) AS \"SID\", tabdb_num(j.value ->> 1) AS \"STATISTIC#\","
+                         " tabdb_num(j.value ->> 2) AS \"VALUE\", tabdb_num(0) AS \"CON_ID\" FROM json_each(") +
+             func + "()) j";
+}
+
 }  // namespace
 
 int RegisterSessionViewFunction(sqlite3* db, Session* session) {
-  return sqlite3_create_function_v2(db, "tabdb_sessions", 0, SQLITE_UTF8, session, SessionsFunc, nullptr,
+  int rc = sqlite3_create_function_v2(db, "tabdb_sessions", 0, SQLITE_UTF8, session, SessionsFunc, nullptr,
+                                      nullptr, nullptr);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_create_function_v2(db, "tabdb_mystat", 0, SQLITE_UTF8, session, MyStatFunc, nullptr, nullptr,
+                                    nullptr);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_create_function_v2(db, "tabdb_sesstat", 0, SQLITE_UTF8, session, SesStatFunc, nullptr,
                                     nullptr, nullptr);
+  return rc;
 }
 
 bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, Status* status) {
@@ -278,6 +345,22 @@ bool FindObjectView(Session& s, const std::string& name, DictionaryView* out, St
     if (status->ok()) {
       EnsureDictionaryFunctions(s.db().handle());
       SessionView(out);
+    }
+    return true;
+  }
+  // The session statistics: every session reads its own and the names
+  // (on Oracle a grant on V_$MYSTAT and V_$STATNAME gives them), a DBA
+  // every session's.
+  if (name == "V$STATNAME" || name == "V$MYSTAT" || name == "V$SESSTAT") {
+    *status = name != "V$SESSTAT" || s.user().dba ? Status::Ok() : OraError(ora::kTableNotExist);
+    if (status->ok()) {
+      EnsureDictionaryFunctions(s.db().handle());
+      if (name == "V$STATNAME") {
+        StatNameView(out);
+      } else {
+        StatView(name == "V$MYSTAT" ? "V$MYSTAT" : "V$SESSTAT", name == "V$MYSTAT" ? "tabdb_mystat" : "tabdb_sesstat",
+                 out);
+      }
     }
     return true;
   }

@@ -83,9 +83,18 @@ extern "C" sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
       if (st.code() == -2) return OCI_INVALID_HANDLE;
       return st.ok() ? OCI_SUCCESS : Fail(err, st);
     }
-    case OCI_HTYPE_STMT:
-      if (AsStmt(trgthndlp) == nullptr) return OCI_INVALID_HANDLE;
+    case OCI_HTYPE_STMT: {
+      OCIStmt* stmt = AsStmt(trgthndlp);
+      if (stmt == nullptr) return OCI_INVALID_HANDLE;
+      if (attrtype == OCI_ATTR_PREFETCH_ROWS || attrtype == OCI_ATTR_PREFETCH_MEMORY) {
+        if (attributep == nullptr) return Fail(err, OraError(ora::kValueNotAllowed));
+        ub4 v = 0;
+        std::memcpy(&v, attributep, sizeof v);
+        (attrtype == OCI_ATTR_PREFETCH_ROWS ? stmt->prefetch_rows : stmt->prefetch_memory) = v;
+        return OCI_SUCCESS;
+      }
       break;
+    }
     default:
       return OCI_INVALID_HANDLE;
   }
@@ -119,6 +128,12 @@ extern "C" sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
           return OCI_SUCCESS;
         case OCI_ATTR_NUM_DML_ERRORS:
           PutValue<ub4>(attributep, sizep, c.dml_errors);
+          return OCI_SUCCESS;
+        case OCI_ATTR_PREFETCH_ROWS:
+          PutValue<ub4>(attributep, sizep, stmt->prefetch_rows);
+          return OCI_SUCCESS;
+        case OCI_ATTR_PREFETCH_MEMORY:
+          PutValue<ub4>(attributep, sizep, stmt->prefetch_memory);
           return OCI_SUCCESS;
         default:
           break;

@@ -8,6 +8,7 @@
 #include "client/statement.h"
 #include "client/lob.h"
 #include "client/query_cache.h"
+#include "client/round_trips.h"
 #include "exec/sqlfunc.h"
 #include "exec/prepared.h"
 #include "session/session.h"
@@ -19,6 +20,7 @@ using namespace tabdb;
 OCISession::OCISession() = default;
 OCISession::~OCISession() {
   if (session) {
+    LogSessionTrips(*session);
     Prepared::InvalidateAll(session.get());
     DropQueries(session.get());
   }
@@ -47,10 +49,14 @@ extern "C" sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraTex
   OCIError* err = AsError(errhp);
   if (srv == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
   if (srv->db) return Fail(err, OraError(ora::kAlreadyAttached));
+  // One round trip, paid before the database is reached; it counts in
+  // the first session begun on the server.
+  NetWait(srv->env ? srv->env->net_delay_us : 0);
   std::unique_ptr<Database> db;
   Status st = Database::Open(DatabasePath(dblink, dblink_len), &db);
   if (!st.ok()) return Fail(err, st);
   srv->db = std::move(db);
+  srv->unclaimed_trips = 1;
   return OCI_SUCCESS;
 }
 
@@ -60,11 +66,14 @@ extern "C" sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
   OCIError* err = AsError(errhp);
   if (srv == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
   if (!srv->db) return Fail(err, OraError(ora::kNotConnected));
+  NetWait(srv->env ? srv->env->net_delay_us : 0);
+  LogTrips(TripCall::kDetach, 1);
   // The connection's sessions end with it (their uncommitted work is
   // rolled back); statements and locators of theirs then answer ORA-01012.
   std::lock_guard<std::mutex> lock(srv->mu);
   for (auto& [usr, alive] : srv->sessions) {
     if (alive.expired()) continue;
+    LogSessionTrips(*usr->session);
     Prepared::InvalidateAll(usr->session.get());
     DropQueries(usr->session.get());
     usr->session.reset();
@@ -86,6 +95,10 @@ extern "C" sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   if (usr->session) return Fail(err, OraError(ora::kAlreadyAuthenticated));
   if (credt != OCI_CRED_RDBMS) return Fail(err, OraError(ora::kInvalidLogon));
   OCIServer* srv = svc->server;
+  // The logon's round trip is waited before the database is reached, and
+  // outside the server's lock; it is counted once the session exists.
+  const uint64_t delay = usr->env ? usr->env->net_delay_us : 0;
+  NetWait(delay);
   std::lock_guard<std::mutex> lock(srv->mu);
   // The first session uses the attach's connection; every further one
   // gets a connection of its own, so that it has its own transaction, as
@@ -103,6 +116,21 @@ extern "C" sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   Status st = OpenSession(db, usr->username, usr->password, &sess);
   if (!st.ok()) return Fail(err, st);
   sess->set_client_charset(usr->env ? usr->env->charset : nullptr);
+  {
+    // Counted without a second wait: the attach's round trip, if this is
+    // the server's first session, and the logon's own (name and password
+    // verifier out, the session's settings back).
+    Session::NetClient& c = sess->net_client();
+    NetStats& n = sess->net();
+    c.by_call[static_cast<int>(TripCall::kAttach)] += srv->unclaimed_trips;
+    c.by_call[static_cast<int>(TripCall::kLogon)] += 1;
+    n.round_trips += srv->unclaimed_trips + 1;
+    n.bytes_from_client += (srv->unclaimed_trips + 1) * kTripHeaderBytes + usr->username.size() + 64;
+    n.bytes_to_client += (srv->unclaimed_trips + 1) * kTripHeaderBytes + 64;
+    srv->unclaimed_trips = 0;
+    c.delay_us = delay;
+    sess->PublishNet();
+  }
   srv->sessions.erase(std::remove_if(srv->sessions.begin(), srv->sessions.end(),
                                      [](const auto& e) { return e.second.expired(); }),
                       srv->sessions.end());
@@ -120,10 +148,16 @@ extern "C" sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* us
   OCISession* usr = usrhp ? AsSession(usrhp) : svc->session;
   if (usr == nullptr) return usrhp ? OCI_INVALID_HANDLE : Fail(err, OraError(ora::kNotLoggedOn));
   if (!usr->session) return Fail(err, OraError(ora::kNotLoggedOn));
+  RoundTrip(*usr->session, TripCall::kLogoff, 0, 0);
+  LogSessionTrips(*usr->session);
+  // A wait owed while the write lock was held is paid once the session's
+  // rollback has released it.
+  const uint64_t owed = usr->session->net_client().owed_us;
   Prepared::InvalidateAll(usr->session.get());
   DropQueries(usr->session.get());
   usr->session.reset();  // rolls back what was not committed
   if (svc->session == usr) svc->session = nullptr;
+  NetWait(owed);
   return OCI_SUCCESS;
 }
 
@@ -134,7 +168,10 @@ extern "C" sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
   if (svc == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
   Session* s = SessionOf(svc, err);
   if (s == nullptr) return OCI_ERROR;
+  RoundTrip(*s, TripCall::kCommit, 0, 0);
+  ++s->net().user_commits;
   Status st = s->Commit();
+  CallEnded(*s);
   return st.ok() ? OCI_SUCCESS : Fail(err, st);
 }
 
@@ -145,6 +182,7 @@ extern "C" sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword timeout,
   if (svc == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
   Session* s = SessionOf(svc, err);
   if (s == nullptr) return OCI_ERROR;
+  RoundTrip(*s, TripCall::kTransStart, 0, 0);
   Session::TxnMode mode = Session::TxnMode::kDefault;
   if (flags & OCI_TRANS_READONLY)
     mode = Session::TxnMode::kReadOnly;
@@ -161,6 +199,8 @@ extern "C" sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) 
   if (svc == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
   Session* s = SessionOf(svc, err);
   if (s == nullptr) return OCI_ERROR;
+  RoundTrip(*s, TripCall::kRollback, 0, 0);
   Status st = s->Rollback();
+  CallEnded(*s);
   return st.ok() ? OCI_SUCCESS : Fail(err, st);
 }

@@ -5,6 +5,7 @@
 
 #include "client/handles.h"
 #include "client/nls.h"
+#include "client/round_trips.h"
 #include "util/errors.h"
 
 using namespace tabdb;
@@ -26,6 +27,7 @@ extern "C" sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, void* ctxp,
   if (xtramem_sz > 0 && usrmempp) *usrmempp = nullptr;
   *envhpp = env;
   // The client character set is fixed when the environment is created.
+  env->net_delay_us = NetDelayFromEnvironment();
   const char* nls = std::getenv("NLS_LANG");
   env->nls_lang = nls ? nls : "";
   Status st = ResolveClientCharset(nls, &env->charset);

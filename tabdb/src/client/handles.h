@@ -77,6 +77,7 @@ struct OCIEnv {
   const tabdb::CharsetInfo* charset = nullptr;  // client character set
   std::shared_ptr<tabdb::ClientText> text;    // conversions to and from it
   tabdb::ErrorRecord error;                   // errors before an error handle exists
+  uint64_t net_delay_us = 0;                  // TABDB_NET_DELAY_US as read at creation
 };
 
 struct OCIError {
@@ -100,6 +101,8 @@ struct OCIServer {
   // Sessions of one server may begin and end in different threads.
   std::mutex mu;
   std::vector<std::pair<OCISession*, std::weak_ptr<void>>> sessions;
+  // Round trips of the attach, counted in the first session begun on it.
+  uint64_t unclaimed_trips = 0;
 };
 
 struct OCISession {
@@ -127,6 +130,10 @@ struct OCIStmt {
   tabdb::HandleTag tag{tabdb::kHandleMagic, OCI_HTYPE_STMT};
   OCIEnv* env = nullptr;
   std::unique_ptr<tabdb::StatementState> state;
+  // OCI_ATTR_PREFETCH_ROWS and OCI_ATTR_PREFETCH_MEMORY: kept by the
+  // handle across prepares, as the vendor's library keeps them.
+  ub4 prefetch_rows = 1;
+  ub4 prefetch_memory = 0;
   OCIStmt();
   ~OCIStmt();
 };

@@ -73,7 +73,7 @@ Status Length(Session& s, const LobState& st, uint64_t* bytes, uint64_t* units) 
     return Status::Ok();
   }
   LobInfo info;
-  if (st.prefetched) {
+  if (st.length_prefetched) {
     info = st.prefetch_info;  // a fetched locator is read-only: its lengths stay
   } else if (st.open && st.open_info_known) {
     info = st.open_info;
@@ -229,8 +229,13 @@ Status PrefetchLocator(OCILobLocator* loc, Session& s, uint64_t units) {
     TABDB_RETURN_IF_ERROR(LobStore(s.db()).Info(st.lob_id, &st.prefetch_info));
     if (!IsCharKind(st.kind)) st.prefetch_info.units = st.prefetch_info.bytes;
   }
-  st.prefetched = true;
-  st.prefetch_units = units;
+  st.length_prefetched = true;
+  // The stored bytes of the first `units` characters: all of a value that
+  // has no more, else at least `units` (no character takes less than a
+  // byte per UTF-16 unit), which reads within them may count on.
+  const LobInfo& info = st.prefetch_info;
+  st.prefetched_bytes = info.units <= units ? info.bytes : std::min<uint64_t>(units, info.bytes);
+  s.net().bytes_to_client += st.prefetched_bytes + kLocatorBytes;
   return Status::Ok();
 }
 
@@ -253,6 +258,7 @@ extern "C" sword OCILobOpen(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
+  RoundTrip(*s, TripCall::kLobOpen, 0, 0);
   LobState& st = *loc->state;
   if (mode != OCI_LOB_READONLY && mode != OCI_LOB_READWRITE)
     return Fail(err, OraError(ora::kIllegalLobParameter));
@@ -278,6 +284,7 @@ extern "C" sword OCILobClose(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
+  RoundTrip(*s, TripCall::kLobClose, 0, 0);
   LobState& st = *loc->state;
   if (!st.open) return Fail(err, OraError(ora::kLobNotOpen, {"CLOSE"}));
   st.open = false;
@@ -298,6 +305,7 @@ extern "C" sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocat
   if (rc != OCI_SUCCESS) return rc;
   if (lenp == nullptr) return Fail(err, OraError(ora::kIllegalLobParameter));
   // A prefetched locator brought its length along (no round trip).
+  if (!loc->state->length_prefetched) RoundTrip(*s, TripCall::kLobLength, 0, 8);
   uint64_t bytes = 0, units = 0;
   Status st = Length(*s, *loc->state, &bytes, &units);
   if (!st.ok()) return Fail(err, st);
@@ -316,7 +324,8 @@ extern "C" sword OCILobGetChunkSize(OCISvcCtx* svchp, OCIError* errhp, OCILobLoc
   // The usable chunk: bytes of a BLOB; characters of a CLOB or NCLOB,
   // which Oracle keeps in UTF-16 (two bytes each) in a database of a
   // varying-width character set. A prefetched locator brought it along;
-  // others would ask the server (the answer is the same here).
+  // others ask the server.
+  if (!loc->state->length_prefetched) RoundTrip(*s, TripCall::kLobLength, 0, 8);
   *chunk_size = static_cast<ub4>(IsCharKind(loc->state->kind) ? kLobChunk / 2 : kLobChunk);
   return OCI_SUCCESS;
 }
@@ -340,10 +349,15 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(loc, &keep);
   bool chars = IsCharKind(st.kind);
+  size_t room = static_cast<size_t>(std::min<oraub8>(bufl, 1u << 30));
   if (piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.read.active()) {
     // A new read: the offset (1-based, characters or bytes) and the
     // amount (0 and 0: to the end) count on this call only.
     if (offset == 0) return Fail(err, OraError(ora::kIllegalLobParameter));
+    // One round trip, unless LOB prefetch brought what it reads (known
+    // once its bytes are: below).
+    st.read_trips.Begin(0);
+    if (st.prefetched_bytes == 0 && st.read_trips.Next(room)) RoundTrip(*s, TripCall::kLobRead, 0, 0);
     uint64_t bytes = 0, units = 0;
     status = Length(*s, st, &bytes, &units);
     uint64_t start = 0, end = bytes;
@@ -372,12 +386,14 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     st.read_units_left = chars && !st.has_inline && text.identity() && start == 0 && end == bytes
                              ? units
                              : LobState::kUnitsUnknown;
-    // A read that ends within what came with the fetch is answered from
-    // the locator: this call and the pieces after it reach no server.
-    // Otherwise each call is a round trip.
-    uint64_t end_units = end;
-    if (chars) end_units = end < bytes && amount > 0 ? std::min<uint64_t>(units, offset - 1 + amount) : units;
-    st.read_prefetched = st.prefetched && end_units <= st.prefetch_units;
+    if (st.prefetched_bytes > 0) {
+      // Served by the bytes that came with the locator, or one round trip.
+      if (status.ok() && end <= st.prefetched_bytes) {
+        st.read_trips.Begin(UINT64_MAX);
+      } else if (st.read_trips.Next(room)) {
+        RoundTrip(*s, TripCall::kLobRead, 0, 0);
+      }
+    }
     if (status.ok()) {
       status = st.read.BeginRead(*s, st.has_inline ? 0 : st.lob_id,
                                  st.has_inline ? st.inline_content : std::string(), start, end,
@@ -388,12 +404,15 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     // The read continues in the session it began in.
     st.read.End();
     return Fail(err, OraError(ora::kNotLoggedOn));
+  } else if (st.read_trips.Next(room)) {
+    RoundTrip(*s, TripCall::kLobRead, 0, 0);
   }
-  size_t room = static_cast<size_t>(std::min<oraub8>(bufl, 1u << 30));
   size_t n = 0;
   bool more = false;
   status = st.read.Read(text, bufp, room, &n, &more);
   if (!status.ok()) return Fail(err, status);
+  if (st.read_trips.carried != UINT64_MAX) s->net().bytes_to_client += n;
+  st.read_trips.Moved(n);
   *byte_amtp = n;
   if (char_amtp) *char_amtp = chars ? PieceUnits(st, text, bufp, n, more) : 0;
   return more ? OCI_NEED_DATA : OCI_SUCCESS;
@@ -417,6 +436,11 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
   if (!status.ok()) return Fail(err, status);
   if (!st.writable || st.has_inline || !OwnRow(st, s)) return Fail(err, OraError(ora::kLobRowNotLocked));
   if (st.open && st.open_mode == OCI_LOB_READONLY) return Fail(err, OraError(ora::kLobOpenedReadOnly));
+  bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.write.active();
+  if (first) st.write_trips.Begin(0);
+  if (st.write_trips.Next(buflen)) RoundTrip(*s, TripCall::kLobWrite, 0, 0);
+  st.write_trips.Moved(buflen);
+  s->net().bytes_from_client += buflen;
   bool chars = IsCharKind(st.kind);
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(loc, &keep);
@@ -432,7 +456,6 @@ extern "C" sword OCILobWrite2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
     }
     return Fail(err, e);
   };
-  bool first = piece == OCI_FIRST_PIECE || piece == OCI_ONE_PIECE || !st.write.active();
   if (first) {
     // A new write: the offset (1-based, characters or bytes) counts on
     // this call only. Writing past the end first fills the gap. A checked
@@ -500,6 +523,7 @@ extern "C" sword OCILobTrim2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
+  RoundTrip(*s, TripCall::kLobTrim, 0, 0);
   LobState& st = *loc->state;
   if (!st.writable || st.has_inline || !OwnRow(st, s)) return Fail(err, OraError(ora::kLobRowNotLocked));
   if (st.open && st.open_mode == OCI_LOB_READONLY) return Fail(err, OraError(ora::kLobOpenedReadOnly));
@@ -537,6 +561,7 @@ extern "C" sword OCILobCreateTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILob
   Session* s = SessionOf(svc, err);
   if (s == nullptr) return OCI_ERROR;
   if (lobtype != OCI_TEMP_BLOB && lobtype != OCI_TEMP_CLOB) return Fail(err, OraError(ora::kIllegalLobParameter));
+  RoundTrip(*s, TripCall::kLobCreateTemporary, 0, kLocatorBytes);
   TypeKind kind = lobtype == OCI_TEMP_BLOB ? TypeKind::kBlob
                   : csfrm == SQLCS_NCHAR   ? TypeKind::kNClob
                                            : TypeKind::kClob;
@@ -558,6 +583,7 @@ extern "C" sword OCILobFreeTemporary(OCISvcCtx* svchp, OCIError* errhp, OCILobLo
   OCILobLocator* loc;
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
+  RoundTrip(*s, TripCall::kLobFreeTemporary, kLocatorBytes, 0);
   if (!loc->state->temporary) return Fail(err, OraError(ora::kInvalidLobLocator));
   Status status = s->CheckWritable();
   if (status.ok()) status = s->db().BeginWrite();

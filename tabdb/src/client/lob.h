@@ -19,6 +19,7 @@
 #include <oci.h>
 
 #include "client/piece_stream.h"
+#include "client/round_trips.h"
 #include "exec/row_checks.h"
 #include "exec/value.h"
 #include "storage/lob_store.h"
@@ -59,21 +60,25 @@ class LobState {
   uint64_t write_pos = 0;     // byte offset of the next write
   uint64_t write_units = 0;   // the same position in UTF-16 units (CLOB/NCLOB)
 
+  // LOB prefetch: the stored bytes of the value's start that came with the
+  // row, and whether its length did. Whoever fills a locator under
+  // OCI_ATTR_DEFAULT_LOBPREFETCH_SIZE or a define's OCI_ATTR_LOBPREFETCH_*
+  // sets them (and counts those bytes in the fetch's bytes to the client);
+  // OCILobRead2 of bytes within them and OCILobGetLength2 then cost no
+  // round trip (client/round_trips.h).
+  uint64_t prefetched_bytes = 0;
+  bool length_prefetched = false;
+  StreamTrips read_trips;     // of the polling read in progress
+  StreamTrips write_trips;    // of the polling write in progress
+
   bool temporary = false;     // OCILobCreateTemporary made the value
 
-  // LOB prefetch: the locator came from a fetch with its length and chunk
-  // size (`prefetched`, `prefetch_info`), and its first `prefetch_units`
-  // characters (CLOB, NCLOB) or bytes (BLOB) came along. Asking for the
-  // length or the chunk size, and reading within those first units, is
-  // then answered from the locator, without a round trip to a server. The
-  // embedded database keeps the bytes where they are stored and reads
-  // them from there: a fetched value does not change under the reader's
-  // snapshot, and the bytes are not copied twice.
-  bool prefetched = false;
+  // The lengths that came with a prefetched locator (length_prefetched):
+  // a fetched locator is read-only, so they stay what they were. The
+  // embedded database keeps the prefetched bytes where they are stored and
+  // reads them from there: a fetched value does not change under the
+  // reader's snapshot, and the bytes are not copied twice.
   LobInfo prefetch_info;
-  uint64_t prefetch_units = 0;
-  // The polling read in progress is answered from the prefetched data.
-  bool read_prefetched = false;
   // The CHECK constraints that read the column, and the row (null when
   // none applies); `savepoint` names the savepoint of the session's
   // database that a change in progress can be undone to (empty when none

@@ -11,6 +11,7 @@
 #include <oci.h>
 
 #include "client/piece_stream.h"
+#include "client/round_trips.h"
 #include "exec/match_budget.h"
 #include "exec/prepared.h"
 #include "exec/value.h"
@@ -128,6 +129,7 @@ struct PieceFetch {
   ub4* alenp = nullptr;
   sb2* indp = nullptr;
   ub2* rcodep = nullptr;
+  StreamTrips trips;
 };
 
 // A LONG bind receiving its value in pieces during OCIStmtExecute.
@@ -142,6 +144,7 @@ struct PieceInsert {
   const void* buf = nullptr;
   ub4 len = 0;
   std::vector<Value> row;  // the other binds of the row
+  StreamTrips trips;
 };
 
 class StatementState {
@@ -158,6 +161,9 @@ class StatementState {
   bool cursor_open = false;
   bool eof = false;
   StatementCounters counters;
+  FetchTrips trips;                         // the query's rows at the client
+  bool text_sent = false;                   // an execution has carried the text
+  bool described = false;                   // ... and brought the describe data
   MatchBudget match_budget;                 // of the execution and its fetches
   ub4 default_lobprefetch = 0;              // the session handle's, at the last execution
   PieceFetch piece_fetch;

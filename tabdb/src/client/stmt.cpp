@@ -158,6 +158,40 @@ ub2 TypeByKeyword(const std::string& text) {
 
 bool IsLongDty(ub2 dty) { return dty == SQLT_LNG || dty == SQLT_LBI; }
 
+// The rows an execute's or a fetch's reply brings beyond the request:
+// OCI_ATTR_PREFETCH_ROWS, fewer when OCI_ATTR_PREFETCH_MEMORY holds fewer
+// rows of the select list's widths, none when both are 0, and none for a
+// query with a LONG or LOB column (those are array-fetched only).
+uint32_t RowPrefetch(const OCIStmt* stmt, const std::vector<ResultColumn>& cols) {
+  uint64_t row_bytes = 1;
+  for (const ResultColumn& c : cols) {
+    if (IsLong(c.type.kind) || IsLob(c.type.kind)) return 0;
+    row_bytes += static_cast<uint64_t>(std::max(DataLength(c.type), 1));
+  }
+  if (stmt->prefetch_memory == 0) return stmt->prefetch_rows;
+  uint64_t fit = std::min<uint64_t>(stmt->prefetch_memory / row_bytes, UINT32_MAX);
+  return stmt->prefetch_rows == 0 ? static_cast<uint32_t>(fit)
+                                  : std::min(stmt->prefetch_rows, static_cast<uint32_t>(fit));
+}
+
+// Estimated bytes of row `r` of a bind (its value and a length byte).
+uint64_t BoundBytesOf(const BufferSpec& b, uint32_t r) {
+  const sb2* ind = b.Ind(r);
+  if ((ind != nullptr && *ind == -1) || (b.mode & OCI_DATA_AT_EXEC)) return 1;
+  if (b.dty == SQLT_CLOB || b.dty == SQLT_BLOB) return kLocatorBytes;
+  const ub2* alen = b.Len(r);
+  return 1 + (alen ? *alen : static_cast<uint64_t>(std::max<sb4>(b.value_sz, 0)));
+}
+
+// Estimated bytes of row `r` of a define just filled.
+uint64_t DefinedBytes(const BufferSpec& d, uint32_t r) {
+  const sb2* ind = d.Ind(r);
+  if (ind != nullptr && *ind == -1) return 1;
+  if (d.dty == SQLT_CLOB || d.dty == SQLT_BLOB) return kLocatorBytes;
+  const ub2* alen = d.Len(r);
+  return 1 + (alen ? *alen : static_cast<uint64_t>(std::max<sb4>(d.value_sz, 0)));
+}
+
 // Compiles the statement for the session, again when the catalog changed
 // or the types bound to its placeholders did.
 Status EnsurePrepared(Session& s, StatementState& st) {
@@ -257,6 +291,7 @@ Status StartPieceFetch(StatementState& st, size_t di, Session& s) {
   bool binary = col.type.kind == TypeKind::kLongRaw || col.type.kind == TypeKind::kRaw ||
                 col.type.kind == TypeKind::kBlob;
   pf.null = v.null || (v.lob_id == 0 && v.bytes.empty());
+  pf.trips.Begin(kSduBytes);  // the start of the value rides with the row
   if (sb2* ind = st.defines[di].buf.Ind(0)) *ind = pf.null ? -1 : 0;
   uint64_t total = v.bytes.size();
   if (v.lob_id != 0) {
@@ -269,14 +304,17 @@ Status StartPieceFetch(StatementState& st, size_t di, Session& s) {
 }
 
 // Delivers the next piece of the LONG value into the buffer the caller set.
-sword NextPiece(StatementState& st, OCIError* err, ClientText& text) {
+sword NextPiece(StatementState& st, OCIError* err, ClientText& text, Session& s) {
   PieceFetch& pf = st.piece_fetch;
   if (!pf.stream.TakeBuffer() || pf.alenp == nullptr) return Fail(err, OraError(ora::kIllegalPiecewiseOp));
   size_t n = 0;
   bool more = false;
   if (!pf.null) {
+    if (pf.trips.Next(*pf.alenp)) RoundTrip(s, TripCall::kLongPiece, 0, 0);
     Status status = pf.stream.Read(text, pf.buf, *pf.alenp, &n, &more);
     if (!status.ok()) return Fail(err, status);
+    pf.trips.Moved(n);
+    s.net().bytes_to_client += n;
   }
   *pf.alenp = static_cast<ub4>(n);
   if (pf.indp) *pf.indp = pf.null ? -1 : 0;
@@ -319,7 +357,7 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   }
   std::shared_ptr<ClientText> keep;
   ClientText& text = TextOf(stmt, &keep);
-  if (st.piece_fetch.stream.active()) return NextPiece(st, err, text);
+  if (st.piece_fetch.stream.active()) return NextPiece(st, err, text, s);
   if (nrows == 0) {
     st.prepared->Close();
     st.cursor_open = false;
@@ -334,8 +372,15 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   }
   const auto& cols = st.prepared->columns();
   bool truncated_any = false;
+  FetchTrips& trips = st.trips;
+  uint64_t bytes = 0;
   ub4 r = 0;
   for (; r < nrows; ++r) {
+    // Rows past those at the client come with one more round trip.
+    if (trips.cached == 0 && !trips.end_known) {
+      RoundTrip(s, TripCall::kFetch, 0, 0);
+      trips.cached = std::max<uint64_t>(nrows - r, trips.prefetch);
+    }
     bool row = false;
     Status status = st.prepared->Next(&row);
     if (!status.ok()) {
@@ -344,8 +389,10 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
     }
     if (!row) {
       st.eof = true;
+      trips.end_known = true;
       break;
     }
+    --trips.cached;
     size_t dynamic = SIZE_MAX;
     for (size_t i = 0; i < st.defines.size() && i < cols.size(); ++i) {
       DefineSlot& d = st.defines[i];
@@ -360,10 +407,12 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
         st.counters.rows_fetched = r;
         return Fail(err, status);
       }
+      bytes += DefinedBytes(d.buf, r);
       truncated_any = truncated_any || trunc;
     }
     if (dynamic != SIZE_MAX) {
       // The row waits for its LONG value, fetched in pieces.
+      s.net().bytes_to_client += bytes;
       status = StartPieceFetch(st, dynamic, s);
       if (!status.ok()) {
         st.counters.rows_fetched = r;
@@ -374,6 +423,7 @@ sword Fetch(OCIStmt* stmt, OCIError* err, ub4 nrows, ub2 orientation) {
   }
   st.counters.rows_fetched = r;
   st.counters.row_count += r;
+  s.net().bytes_to_client += bytes;
   if (st.eof) {
     Fail(err, OraError(ora::kNoDataFound));
     return OCI_NO_DATA;
@@ -596,6 +646,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
         pi.buf = nullptr;
         pi.len = 0;
         pi.row = values;
+        pi.trips.Begin(kSduBytes);  // the first piece rides with the execute
         const BufferSpec& b = st.binds[dae].buf;
         bool binary = b.dty == SQLT_LBI || b.dty == SQLT_BIN;
         Status status = s.CheckWritable();
@@ -638,6 +689,9 @@ sword ContinuePieceInsert(OCIStmt* stmt, OCIError* err, Session& s) {
   LobStore lobs(s.db());
   std::string data;
   std::string_view in(static_cast<const char*>(pi.buf ? pi.buf : ""), pi.len);
+  if (pi.trips.Next(pi.len)) RoundTrip(s, TripCall::kLongPiece, 0, 0);
+  pi.trips.Moved(pi.len);
+  s.net().bytes_from_client += pi.len;
   pi.stream.Feed(in, last, &data);
   bool binary = b.buf.dty == SQLT_LBI || b.buf.dty == SQLT_BIN;
   Status status = lobs.Append(pi.lob_id, data, !binary);
@@ -802,32 +856,28 @@ void SetBeforeExecute(std::function<void(const std::string& text)> hook) {
 }  // namespace testing
 }  // namespace tabdb
 
-extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters,
-                                ub4 rowoff, const OCISnapshot* snap_in, OCISnapshot* snap_out,
-                                ub4 mode) {
-  (void)snap_in;
-  (void)snap_out;
-  OCISvcCtx* svc = AsSvcCtx(svchp);
-  OCIStmt* s = AsStmt(stmtp);
-  OCIError* err = AsError(errhp);
-  if (svc == nullptr || s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
-  if (BeforeExecute() && !in_before_execute && s->state) {
-    in_before_execute = true;
-    BeforeExecute()(s->state->text);
-    in_before_execute = false;
+namespace {
+
+// One round trip: the statement's text the first time, the binds of the
+// rows it runs (one for a query or block, `iters` for DML).
+void CountExecute(Session& sess, StatementState& st, ub4 iters, ub4 rowoff) {
+  uint64_t out = st.text_sent ? 0 : st.text.size();
+  st.text_sent = true;
+  ub4 rows = st.counters.stmt_type == OCI_STMT_SELECT || iters == 0 ? 1 : iters;
+  for (const BindSlot& b : st.binds) {
+    if (!b.set) continue;
+    for (ub4 r = 0; r < rows; ++r) out += BoundBytesOf(b.buf, rowoff + r);
   }
-  err->row_errors.clear();
-  if (s->state) {
-    s->state->counters.dml_errors = 0;
-    OCISession* usr = AsSession(svc->session);
-    s->state->default_lobprefetch = usr != nullptr ? usr->default_lobprefetch : 0;
-  }
+  RoundTrip(sess, TripCall::kExecute, out, 0);
+}
+
+// The body of OCIStmtExecute once its handles and session are known.
+sword Execute(OCIStmt* s, OCIError* err, Session& sess_ref, ub4 iters, ub4 rowoff, ub4 mode) {
+  Session* sess = &sess_ref;
   const bool batch = (mode & OCI_BATCH_ERRORS) != 0;
-  Session* sess = SessionOf(svc, err);
-  if (sess == nullptr) return OCI_ERROR;
-  if (!s->state) return Fail(err, OraError(ora::kStmtNotPrepared));
   StatementState& st = *s->state;
   MatchBudgetScope budget(&st.match_budget);
+  if (!st.piece_insert.stream.active()) CountExecute(sess_ref, st, iters, rowoff);
   if (st.piece_insert.stream.active()) {
     // The insert continues in the session it began in.
     if (st.piece_insert.stream.session() != sess) {
@@ -870,15 +920,54 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     st.cursor_open = true;
     st.eof = false;
     st.counters.param_count = static_cast<uint32_t>(st.prepared->columns().size());
+    // The reply brings the describe data the first time, and the first rows.
+    if (!st.described) {
+      st.described = true;
+      uint64_t describe = 0;
+      for (const ResultColumn& c : cols) describe += kDescribeBytes + c.name.size();
+      sess->net().bytes_to_client += describe;
+    }
+    st.trips.Executed(RowPrefetch(s, cols), iters);
     if (iters > 0) return Fetch(s, err, iters, OCI_FETCH_NEXT);
     return OCI_SUCCESS;
   }
   if (iters == 0) return Fail(err, OraError(ora::kZeroIterationCount));
   if (st.prepared->is_dml()) return RunDml(s, err, *sess, iters, rowoff, batch);
+  if (st.parsed->kind == sql::StmtKind::kCommit) ++sess->net().user_commits;
   status = st.prepared->ExecuteOther();
   if (status.code() == ora::kCompiledWithErrors) return Info(err, status);
   if (!status.ok()) return Fail(err, status);
   return OCI_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters,
+                                ub4 rowoff, const OCISnapshot* snap_in, OCISnapshot* snap_out,
+                                ub4 mode) {
+  (void)snap_in;
+  (void)snap_out;
+  OCISvcCtx* svc = AsSvcCtx(svchp);
+  OCIStmt* s = AsStmt(stmtp);
+  OCIError* err = AsError(errhp);
+  if (svc == nullptr || s == nullptr || err == nullptr) return OCI_INVALID_HANDLE;
+  if (BeforeExecute() && !in_before_execute && s->state) {
+    in_before_execute = true;
+    BeforeExecute()(s->state->text);
+    in_before_execute = false;
+  }
+  err->row_errors.clear();
+  if (s->state) {
+    s->state->counters.dml_errors = 0;
+    OCISession* usr = AsSession(svc->session);
+    s->state->default_lobprefetch = usr != nullptr ? usr->default_lobprefetch : 0;
+  }
+  Session* sess = SessionOf(svc, err);
+  if (sess == nullptr) return OCI_ERROR;
+  if (!s->state) return Fail(err, OraError(ora::kStmtNotPrepared));
+  sword rc = Execute(s, err, *sess, iters, rowoff, mode);
+  CallEnded(*sess);
+  return rc;
 }
 
 extern "C" sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,

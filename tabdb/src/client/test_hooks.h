@@ -24,6 +24,11 @@ void SetErrorRecord(OCIError* errhp, int code, const std::string& text);
 // Lets a test act as another session at an exact point of a program's run.
 void SetBeforeExecute(std::function<void(const std::string& text)> hook);
 
+// Calls `hook` instead of waiting whenever the client layer would wait the
+// simulated network delay (TABDB_NET_DELAY_US), with the microseconds;
+// an empty function restores the wait.
+void SetNetWaitHook(std::function<void(uint64_t us)> hook);
+
 // Counting of the rows full scans of catalog tables step through, in the
 // connections opened after it is switched on (switching clears the count).
 void CountCatalogScans(bool on);

@@ -10,6 +10,15 @@
 
 namespace tabdb {
 
+// Oracle 19c's names and numbers (the numbers change between releases:
+// readers join V$STATNAME by NAME).
+const StatisticName kStatistics[kStatisticCount] = {
+    {6, "user commits", 1, &NetStats::user_commits},
+    {1384, "bytes sent via SQL*Net to client", 1, &NetStats::bytes_to_client},
+    {1385, "bytes received via SQL*Net from client", 1, &NetStats::bytes_from_client},
+    {1386, "SQL*Net roundtrips to/from client", 1, &NetStats::round_trips},
+};
+
 std::string LogonName(const std::string& user) {
   if (user.size() >= 2 && user.front() == '"' && user.back() == '"')
     return user.substr(1, user.size() - 2);

@@ -8,6 +8,7 @@
 // back.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,28 @@ struct UserInfo {
 // (upper-cased), a name in double quotes is taken exactly.
 std::string LogonName(const std::string& user);
 
+// What a session's calls cost the network between client and server, as
+// an Oracle server counts it for V$MYSTAT and V$SESSTAT. The client layer
+// counts every OCI call by Oracle's rules (client/round_trips.h); the
+// session only keeps the figures and publishes them for other processes.
+struct NetStats {
+  uint64_t round_trips = 0;        // SQL*Net roundtrips to/from client
+  uint64_t bytes_to_client = 0;    // bytes sent via SQL*Net to client
+  uint64_t bytes_from_client = 0;  // bytes received via SQL*Net from client
+  uint64_t user_commits = 0;       // user commits
+};
+
+// One statistic as V$STATNAME lists it.
+struct StatisticName {
+  int number;        // STATISTIC#
+  const char* name;  // NAME
+  int stat_class;    // CLASS (1: user)
+  uint64_t NetStats::*field;
+};
+// The statistics the database keeps per session, by STATISTIC#.
+constexpr int kStatisticCount = 4;
+extern const StatisticName kStatistics[kStatisticCount];
+
 // The open sessions of a database file across processes
 // (session_registry.cpp). A logon registers its session, which gives it a
 // SID unique among the open sessions of the file and a SERIAL# that tells
@@ -78,6 +101,9 @@ struct SessionRegistration {
   // written only when it changes and read from memory.
   void set_waiting(bool on);
   bool waiting() const { return waiting_shown; }
+  // Writes the session's statistics where other processes read them (one
+  // pwrite); V$SESSTAT of another session shows them as last published.
+  void PublishStats(const NetStats& net) const;
 };
 
 // One open session as V$SESSION shows it.
@@ -90,6 +116,7 @@ struct SessionRow {
   std::string program;
   bool killed = false;   // marked for kill, not yet told
   bool waiting = false;  // waits for another session's lock
+  NetStats net;          // as the session last published them
 };
 
 // These fail with ORA-01122 when the file that holds the sessions cannot be
@@ -208,6 +235,28 @@ class Session {
     if (open_lobs_ > 0) --open_lobs_;
   }
 
+  // The session's network statistics (V$MYSTAT), counted by the client
+  // layer, and what the client layer keeps beside them: the delay it
+  // simulates per round trip and the part of it owed until the session no
+  // longer holds the database's write lock, the round trips not yet
+  // published, and a tally per kind of call (indexed by the client's call
+  // kinds).
+  struct NetClient {
+    uint64_t delay_us = 0;
+    uint64_t owed_us = 0;
+    uint64_t unpublished = 0;
+    static constexpr int kCallKinds = 24;
+    uint64_t by_call[kCallKinds] = {};
+  };
+  NetStats& net() { return net_; }
+  const NetStats& net() const { return net_; }
+  NetClient& net_client() { return net_client_; }
+  // Publishes net() for other processes (V$SESSTAT).
+  void PublishNet() {
+    reg_.PublishStats(net_);
+    net_client_.unpublished = 0;
+  }
+
   // Expires when the session ends, so that objects which may outlive it
   // (statements, LOB locators, piece streams) can tell whether it is
   // still there.
@@ -284,6 +333,8 @@ class Session {
   int constraints_mode_ = -1;
   uint64_t key_epoch_ = 0;
   TxnMode txn_mode_ = TxnMode::kDefault;
+  NetStats net_;
+  NetClient net_client_;
 };
 
 }  // namespace tabdb

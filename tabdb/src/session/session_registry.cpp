@@ -22,6 +22,14 @@
 // database file's owner when root makes it). It is checked again at every
 // logon.
 //
+// Each session's statistics (V$SESSTAT) stand in a block of their own past
+// the slots, at kStatsAt + slot number * kStatsBytes, written by the
+// session alone with one pwrite (Session::PublishNet: at each execute,
+// commit and rollback and every few round trips; the client layer decides)
+// and tagged with its SERIAL#, so that the block of an earlier session of
+// the slot reads as zeros. A reader takes a block only when two reads of it
+// agree.
+//
 // SERIAL# grows each time a slot is taken, so that a kill aimed at a
 // session that ended never hits the next session of its SID: the killer
 // writes the SERIAL# it means into the slot, and a session is killed only
@@ -62,6 +70,13 @@ struct SessionSlot {
 };
 static_assert(sizeof(SessionSlot) <= 256, "a session slot takes 256 bytes");
 
+// A session's published statistics.
+struct StatsBlock {
+  uint32_t serial;  // of the session that wrote them
+  uint32_t unused;
+  uint64_t values[kStatisticCount];  // in the order of kStatistics
+};
+
 // The users file as this process holds it: one per file (by device and
 // inode), whatever path named its database.
 struct SessionFile {
@@ -87,7 +102,12 @@ std::map<std::pair<dev_t, ino_t>, SessionFile> g_files;
 // Database path -> its users file as last opened.
 std::map<std::string, SessionFile*> g_paths;
 
+constexpr off_t kStatsAt = kSlotBytes * kMaxSessions;
+constexpr off_t kStatsBytes = 64;
+static_assert(sizeof(StatsBlock) <= kStatsBytes, "a statistics block takes 64 bytes");
+
 off_t SlotAt(int k) { return static_cast<off_t>(k) * kSlotBytes; }
+off_t StatsAt(int k) { return kStatsAt + static_cast<off_t>(k) * kStatsBytes; }
 
 // Reads `n` bytes at `at`; what lies past the end of the file (or cannot be
 // read) reads as zeros.
@@ -377,6 +397,12 @@ Status ListSessions(Database& db, std::vector<SessionRow>* out) {
     row.program.assign(s.program, strnlen(s.program, sizeof(s.program)));
     row.killed = s.kill_serial == serial;
     row.waiting = s.waiting != 0;
+    StatsBlock a, b;
+    ReadAt(f->fd, StatsAt(k), &a, sizeof a);
+    ReadAt(f->fd, StatsAt(k), &b, sizeof b);
+    if (a.serial == serial && std::memcmp(&a, &b, sizeof a) == 0) {
+      for (int i = 0; i < kStatisticCount; ++i) row.net.*kStatistics[i].field = a.values[i];
+    }
     out->push_back(std::move(row));
   }
   return Status::Ok();
@@ -401,6 +427,15 @@ Status MarkSessionKilled(Database& db, int64_t sid, int64_t serial) {
 
 bool SessionRegistration::kill_marked() const {
   return fd >= 0 && ReadWord(fd, at + offsetof(SessionSlot, kill_serial)) == serial;
+}
+
+void SessionRegistration::PublishStats(const NetStats& net) const {
+  if (fd < 0) return;
+  StatsBlock b = {};
+  b.serial = serial;
+  for (int i = 0; i < kStatisticCount; ++i) b.values[i] = net.*kStatistics[i].field;
+  // A lost write only leaves other sessions an older view of the figures.
+  (void)WriteAt(fd, StatsAt(static_cast<int>(sid - 1)), &b, sizeof b);
 }
 
 void SessionRegistration::set_waiting(bool on) {

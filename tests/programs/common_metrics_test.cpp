@@ -1,0 +1,119 @@
+// common_metrics_test.cpp - METRICS=Y on both programs, run as processes
+// against a database file, serial and parallel: each table's line ends with
+// its time and round trips, and before the closing line the run's count of
+// every session's round trips, the same as the client library counted for
+// the run without METRICS (whose output stays as it was).
+#include <algorithm>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+using testsupport::ProcResult;
+
+const char kNls[] = "NLS_LANG=AMERICAN_AMERICA.AL32UTF8";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+// The sum of the "trips=" words of a TABDB_TRIP_LOG file.
+long long LoggedTrips(const std::string& path) {
+  long long n = 0;
+  std::smatch m;
+  for (const std::string& l : Lines(testsupport::ReadFile(path)))
+    if (std::regex_search(l, m, std::regex(" trips=([0-9]+)"))) n += std::stoll(m[1]);
+  return n;
+}
+
+class Metrics : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = dir_.file("m.db");
+    testsupport::CreateDatabase(db_);
+    std::string script = "CREATE USER app IDENTIFIED BY app;\nGRANT DBA TO app;\n";
+    for (int i = 1; i <= 4; ++i) script += "CREATE USER d" + std::to_string(i) + " IDENTIFIED BY d;\n";
+    script += "CREATE TABLE app.plain (id NUMBER PRIMARY KEY, v VARCHAR2(10));\n"
+              "INSERT INTO app.plain VALUES (1, 'a');\nINSERT INTO app.plain VALUES (2, 'b');\n"
+              "CREATE TABLE app.lobs (id NUMBER, c CLOB, b BLOB);\n"
+              "INSERT INTO app.lobs VALUES (1, 'text', HEXTORAW('0102'));\n"
+              "INSERT INTO app.lobs VALUES (2, NULL, NULL);\n"
+              "CREATE TABLE app.longs (id NUMBER, l LONG);\nINSERT INTO app.longs VALUES (1, 'long');\n"
+              "COMMIT;\n";
+    ProcResult r = testsupport::RunSql("system/manager@" + db_, script, {kNls});
+    ASSERT_EQ(0, r.status) << r.out << r.err;
+  }
+
+  // Runs `argv`, counting the client's round trips in a log of its own.
+  ProcResult Run(std::vector<std::string> argv, long long* logged) {
+    std::string log = dir_.file("trips" + std::to_string(++runs_) + ".log");
+    ProcResult r = testsupport::Run(argv, {kNls, "TABDB_TRIP_LOG=" + log});
+    *logged = LoggedTrips(log);
+    return r;
+  }
+
+  testsupport::TempDir dir_;
+  std::string db_;
+  int runs_ = 0;
+};
+
+TEST_F(Metrics, TableLinesAndTheRunsRoundTrips) {
+  const std::regex table_end("  [0-9]+\\.[0-9]{2} s  ([0-9]+) round trips$");
+  const std::string dump = dir_.file("m.dmp");
+  int target = 0;
+  for (const char* parallel : {"PARALLEL=1", "PARALLEL=2"}) {
+    for (bool exp : {true, false}) {
+      SCOPED_TRACE(std::string(exp ? "tabexp " : "tabimp ") + parallel);
+      auto argv = [&](bool metrics) {
+        std::vector<std::string> a;
+        if (exp) {
+          a = {TABEXP_PATH, "app/app@" + db_, "FILE=" + dump, "OWNER=app", parallel};
+        } else {
+          a = {TABIMP_PATH, "system/manager@" + db_, "FILE=" + dump, "TOUSER=d" + std::to_string(++target),
+               parallel};
+        }
+        if (metrics) a.push_back("metrics=y");
+        return a;
+      };
+      long long plain_trips = 0, metrics_trips = 0;
+      ProcResult plain = Run(argv(false), &plain_trips);
+      ASSERT_EQ(0, plain.status) << plain.err;
+      ProcResult m = Run(argv(true), &metrics_trips);
+      ASSERT_EQ(0, m.status) << m.err;
+      EXPECT_GT(metrics_trips, plain_trips) << "the readings cost round trips of their own";
+
+      // The lines are the plain run's, each with its time and round trips.
+      std::vector<std::string> lines = Lines(m.out), want = Lines(plain.out);
+      ASSERT_EQ(3u, lines.size()) << m.out;
+      long long tables = 0;
+      for (std::string& l : lines) {
+        std::smatch sm;
+        ASSERT_TRUE(std::regex_search(l, sm, table_end)) << l;
+        tables += std::stoll(sm[1]);
+        EXPECT_GT(std::stoll(sm[1]), 0) << l;
+        l = sm.prefix();
+      }
+      std::sort(lines.begin(), lines.end());
+      std::sort(want.begin(), want.end());
+      EXPECT_EQ(want, lines);
+      // The run's count is what the run without METRICS cost.
+      const std::string count = "Round trips to the database: " + std::to_string(plain_trips) + "\n";
+      size_t at = m.err.find(count);
+      ASSERT_NE(std::string::npos, at) << m.err << "\nwanted " << count;
+      EXPECT_EQ(plain.err, m.err.substr(0, at) + m.err.substr(at + count.size()));
+      EXPECT_EQ(0, m.err.compare(at + count.size(), 17, exp ? "Export terminated" : "Import terminated"));
+      EXPECT_LT(tables, plain_trips);
+    }
+  }
+}
+
+}  // namespace
