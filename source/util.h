@@ -656,6 +656,13 @@ typedef struct __imp_worker {
     BIND_COLUMN *rbc;
     int lob_arrays;
     struct __imp_held *held;       /* per LOB column of such a row: what its array slot already holds */
+    /* Rows whose LOB values are empty (which a data bind cannot tell from
+     * NULL) go in arrays of their own, through INSERTs that give those
+     * columns EMPTY_CLOB() or EMPTY_BLOB(): the statements of the last few
+     * such patterns, and the part of the text they share. */
+    struct __imp_variant *variants;
+    const char *insert_head;
+    uint32_t insert_head_len;
     /* A LONG value gathered to go into its row's INSERT in one piece. */
     uint8_t *long_buf;
     uint32_t long_cap;

@@ -35,6 +35,7 @@ int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *table)
         free_locator(w, w->empty_lobp);
         w->empty_lobp = NULL;
     }
+    imp_variants_end(w);
     if (w->row_smthp && w->row_smthp != w->env.smthp) OCIHandleFree(w->row_smthp, OCI_HTYPE_STMT);
     w->row_smthp = NULL;
     w->rbc = NULL;

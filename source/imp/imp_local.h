@@ -40,6 +40,23 @@ typedef struct __imp_held {
     DUMP_PIECE pending;
 } IMP_HELD;
 
+/* An INSERT of a table's rows in arrays for the rows whose LOB values of
+ * the columns in `pattern` (bit m: LOB column m) are empty: those columns
+ * take EMPTY_CLOB() or EMPTY_BLOB(), the others their binds. */
+#define IMP_VARIANTS 3
+typedef struct __imp_variant {
+    uint32_t pattern;   /* 0: a free slot */
+    OCIStmt *stmt;
+    char *text;         /* kept while the statement is in use */
+    uint64_t used;      /* when last used, to replace the oldest */
+} IMP_VARIANT;
+
+/* The statement of w->variants for `pattern` (made, or one replaced, when
+ * none is): 0 with *stmt, or -1 after the message. */
+int imp_variant_statement(IMP_WORKER *w, uint32_t pattern, OCIStmt **stmt);
+/* Frees the variants' statements. */
+void imp_variants_end(IMP_WORKER *w);
+
 /* Reads the rest of the stream begun into buf (cap bytes) from piece *pc
  * on: HELD_WHOLE when it fits, else HELD_PART with the piece that did not
  * fit pending. *pc is the stream's first piece (more > 0) or none (more ==

@@ -3,8 +3,9 @@
  * rows and commits once at the end: the rows of a table without LONG or
  * LOB columns, and those of a table whose LOB values go in the arrays as
  * data (each value of up to LOB_ARRAY_BOUND bytes read from its stream
- * into its slot). A row with a longer or an empty LOB value goes in alone
- * after the rows before it, through its locators.
+ * into its slot; rows with empty values in batches of their own, which
+ * give those columns empty LOBs). A row with a longer LOB value goes in
+ * alone after the rows before it, through its locators.
  */
 #include <assert.h>
 #include <string.h>
@@ -15,11 +16,14 @@
 #include "table_name.h"
 #include "show_text.h"
 
-/* Inserts the n rows of the batch; 0 or -1. */
-static int insert_batch(IMP_WORKER *w, int n)
+/* Inserts the n rows of the batch, whose LOB values of the columns in
+ * `empty` are empty; 0 or -1. */
+static int insert_batch(IMP_WORKER *w, int n, uint32_t empty)
 {
+    OCIStmt *stmt = w->env.smthp;
     if (stop_requested()) return -1;
-    int r = execute_insert(w, w->env.smthp, n, 1);
+    if (empty && imp_variant_statement(w, empty, &stmt) < 0) return -1;
+    int r = execute_insert(w, stmt, n, 1);
     int refused = r >= IMP_BATCH_REFUSED ? r - IMP_BATCH_REFUSED : 0;
     if (r < 0 || r == CHECK_NEED_DATA) {
         fprintf(stderr, "Insert data error.\n");
@@ -75,29 +79,31 @@ int import_multiple_row(IMP_WORKER *w, IMP_TABLE *table)
         assert(n >= 0 && n < w->max_row);
         bind_row(w, t->ncol, n);
         if (++n == w->max_row) {
-            if (insert_batch(w, n) < 0) return -1;
+            if (insert_batch(w, n, 0) < 0) return -1;
             n = 0;
         }
     }
     if (rc < 0) return imp_rows_fault(w->run, w->dump);
-    if (w->rows->rows > 0 && n > 0 && insert_batch(w, n) < 0) return -1;
+    if (w->rows->rows > 0 && n > 0 && insert_batch(w, n, 0) < 0) return -1;
     return end_table(w, table);
 }
 
 /* ---- rows with LOB values in arrays ------------------------------------ */
 
-/* Reads the row's LOB streams into the slots of row n, in order. Returns
- * 1 when the row's values all went into the arrays; 0 when one did not
- * (an empty value, which data binds cannot tell from NULL, or one longer
- * than its slot): w->held then says what each slot holds and the row
- * goes in alone; -1 after a fault. */
-static int read_lobs(IMP_WORKER *w, uint32_t first_lob, uint32_t nlob, int n)
+/* Reads the row's LOB streams into the slots of row n, in order, and
+ * sets in *empty the columns whose values are empty. Returns 1 when the
+ * row's values all went into the arrays; 0 when one did not (one longer
+ * than its slot): w->held then says what each slot holds and the row goes
+ * in alone; -1 after a fault. */
+static int read_lobs(IMP_WORKER *w, uint32_t first_lob, uint32_t nlob, int n, uint32_t *empty)
 {
     int fits = 1;
+    *empty = 0;
     for (uint32_t m = 0; m < nlob; m++) {
         BIND_COLUMN *b = &w->bc[first_lob + m];
         IMP_HELD *h = &w->held[m];
         h->state = HELD_NONE;
+        h->len = 0;
         if (w->vals[first_lob + m].kind == DUMP_VAL_NULL) {
             b->indp[n] = -1;
             b->alenp[n] = 0;
@@ -113,7 +119,8 @@ static int read_lobs(IMP_WORKER *w, uint32_t first_lob, uint32_t nlob, int n)
         if (imp_hold_stream(w, slot + 4, b->vsz - 4, more, &pc, h) < 0) return -1;
         sb4 len = (sb4)h->len;
         memcpy(slot, &len, sizeof(len));
-        if (h->state != HELD_WHOLE || h->len == 0) fits = 0;
+        if (h->state != HELD_WHOLE) fits = 0;
+        else if (h->len == 0 && m < 32) *empty |= 1u << m;
     }
     return fits;
 }
@@ -148,26 +155,29 @@ int import_lob_rows(IMP_WORKER *w, IMP_TABLE *table)
 {
     const TAB_INFO *t = &table->info;
     uint32_t first_lob = t->ncol - t->nlob;
+    uint32_t batch_empty = 0, empty = 0;
     int n = 0, rc;
 
     while ((rc = dump_row_next(w->rows, w->vals)) > 0) {
         assert(n >= 0 && n < w->max_row);
         if (stop_requested()) return -1;
         bind_row(w, first_lob, n);
-        int fits = read_lobs(w, first_lob, t->nlob, n);
+        int fits = read_lobs(w, first_lob, t->nlob, n, &empty);
         if (fits < 0) return -1;
+        /* the rows before it first, in the file's order, when it cannot
+         * join their batch */
+        if (n > 0 && (!fits || empty != batch_empty)) {
+            if (insert_batch(w, n, batch_empty) < 0) return -1;
+            move_row(w, t, first_lob, n);
+            n = 0;
+        }
         if (fits) {
+            batch_empty = empty;
             if (++n == w->max_row) {
-                if (insert_batch(w, n) < 0) return -1;
+                if (insert_batch(w, n, batch_empty) < 0) return -1;
                 n = 0;
             }
             continue;
-        }
-        /* the rows before it first, in the file's order */
-        if (n > 0) {
-            if (insert_batch(w, n) < 0) return -1;
-            move_row(w, t, first_lob, n);
-            n = 0;
         }
         int r = insert_alone(w, table, first_lob);
         if (r < 0) return -1;
@@ -177,7 +187,7 @@ int import_lob_rows(IMP_WORKER *w, IMP_TABLE *table)
         }
     }
     if (rc < 0) return imp_rows_fault(w->run, w->dump);
-    if (w->rows->rows > 0 && n > 0 && insert_batch(w, n) < 0) return -1;
+    if (w->rows->rows > 0 && n > 0 && insert_batch(w, n, batch_empty) < 0) return -1;
     /* temporary LOBs go before the commit: none is left to it */
     imp_lob_temps_end(w, t);
     return end_table(w, table);

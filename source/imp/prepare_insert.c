@@ -124,12 +124,17 @@ static void place_arrays(BIND_COLUMN *bc, uint32_t from, uint32_t to, uint64_t n
 
 /* Binds the descriptors bc[0..tcol) of the prepared statement stmt: input
  * values at 0..ncol, RETURNING locators after them; in arrays when
- * `arrays`. */
-static int bind_columns(IMP_WORKER *w, OCIStmt *stmt, BIND_COLUMN *bc, uint32_t ncol, uint32_t tcol, int arrays)
+ * `arrays`. The LOB columns of `skip` (bit m: the m-th LOB column, at
+ * first_lob + m) have no placeholder. */
+static int bind_columns(IMP_WORKER *w, OCIStmt *stmt, BIND_COLUMN *bc, uint32_t ncol, uint32_t tcol, int arrays,
+                        uint32_t skip, uint32_t first_lob)
 {
+    ub4 pos = 0;
     for (uint32_t k = 0; k < tcol; k++) {
         BIND_COLUMN *b = &bc[k];
         OCIBind *bindp = NULL;
+        if (k >= first_lob && k < ncol && k - first_lob < 32 && ((skip >> (k - first_lob)) & 1)) continue;
+        pos++;
         ub2 sqlt = (ub2)convert_to_sqlt((int)b->ctype);
         void *valuep = b->valp;
         sb4 value_sz = (sb4)b->vsz;
@@ -151,7 +156,7 @@ static int bind_columns(IMP_WORKER *w, OCIStmt *stmt, BIND_COLUMN *bc, uint32_t 
             value_sz = 0x7FFFFFFF;
             mode = OCI_DATA_AT_EXEC;
         }
-        sword st = OCIBindByPos(stmt, &bindp, w->env.errhp, k + 1, valuep, value_sz, sqlt,
+        sword st = OCIBindByPos(stmt, &bindp, w->env.errhp, pos, valuep, value_sz, sqlt,
                                 b->indp, b->alenp, b->rcodep, 0, NULL, mode);
         if (check_error(&w->env, st) != CHECK_SUCCESS) return bind_failed(w, "OCIBindByPos");
         if (k < ncol && arrays) {
@@ -215,7 +220,8 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
     size_t desc_sz = align8((size_t)tcol * sizeof(BIND_COLUMN));
     size_t held_sz = align8((size_t)t->nlob * sizeof(IMP_HELD));
     size_t text_sz = align8(text_room(w, table, tcol));
-    size_t fixed = 2 * desc_sz + held_sz + 2 * text_sz;
+    size_t variant_sz = t->flag == TAB_HAS_LOB ? align8(IMP_VARIANTS * sizeof(IMP_VARIANT)) + IMP_VARIANTS * text_sz : 0;
+    size_t fixed = 2 * desc_sz + held_sz + 2 * text_sz + variant_sz;
     if (fixed + 64 * (size_t)tcol >= asz) {
         fprintf(stderr, "Table %s: too many columns for the bind area.\n", TABLE_NAME(table));
         return -1;
@@ -226,6 +232,17 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
     memset(area, 0, 2 * desc_sz + held_sz);
     char *text = (char *)area + 2 * desc_sz + held_sz;
     char *row_text = text + text_sz;
+    w->variants = NULL;
+    if (variant_sz) {
+        w->variants = (IMP_VARIANT *)(void *)(row_text + text_sz);
+        char *vt = (char *)w->variants + align8(IMP_VARIANTS * sizeof(IMP_VARIANT));
+        for (int v = 0; v < IMP_VARIANTS; v++) {
+            w->variants[v].pattern = 0;
+            w->variants[v].stmt = NULL;
+            w->variants[v].text = vt + (size_t)v * text_sz;
+            w->variants[v].used = 0;
+        }
+    }
     uint8_t *value_area = area + fixed;
     size_t value_sz = asz - fixed;
     size_t p = 0;
@@ -240,6 +257,9 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
         nrows = rows_that_fit(w->bc, ncol, value_sz > 64 * (size_t)tcol ? value_sz - 64 * (size_t)tcol : 0);
         w->lob_arrays = nrows >= 2;
         if (w->lob_arrays && prepare_text(w, w->env.smthp, text, s) < 0) return -1;
+        /* what the variants for empty LOB values share: up to the values */
+        w->insert_head = text;
+        w->insert_head_len = (uint32_t)(strstr(text, "values\n(") + 8 - text);
     }
     if (w->lob_arrays) {
         place_arrays(w->bc, 0, ncol, nrows, value_area, &p);
@@ -270,7 +290,7 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
         place_arrays(w->bc, 0, tcol, nrows, value_area, &p);
         w->rbc = w->bc;
         /* What is left holds a LONG value that goes in one piece. */
-        if (t->flag & TAB_HAS_LONG) {
+        if ((t->flag & TAB_HAS_LONG) && !rows_one_at_a_time()) {
             p = align8(p);
             w->long_buf = value_area + p;
             w->long_cap = value_sz - p > IMP_LONG_WHOLE ? IMP_LONG_WHOLE : (uint32_t)(value_sz - p);
@@ -307,13 +327,68 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
     }
     if (w->whole_lobs && imp_lob_temps_begin(w, t) < 0) return -1;
     if (w->lob_arrays) {
-        if (bind_columns(w, w->env.smthp, w->bc, ncol, ncol, 1) < 0) return -1;
-        if (bind_columns(w, w->row_smthp, w->rbc, ncol, tcol, 0) < 0) return -1;
-    } else if (bind_columns(w, w->env.smthp, w->bc, ncol, tcol, t->flag == 0) < 0) {
+        if (bind_columns(w, w->env.smthp, w->bc, ncol, ncol, 1, 0, 0) < 0) return -1;
+        if (bind_columns(w, w->row_smthp, w->rbc, ncol, tcol, 0, 0, 0) < 0) return -1;
+    } else if (bind_columns(w, w->env.smthp, w->bc, ncol, tcol, t->flag == 0, 0, 0) < 0) {
         return -1;
     }
 
     w->max_row = (int)nrows;
     w->nrow = 0;
     return 0;
+}
+
+int imp_variant_statement(IMP_WORKER *w, uint32_t pattern, OCIStmt **stmt)
+{
+    const TAB_INFO *t = &w->table->info;
+    uint32_t ncol = t->ncol, first_lob = ncol - t->nlob;
+    IMP_VARIANT *v = &w->variants[0];
+    uint64_t clock = 0;
+    for (int i = 0; i < IMP_VARIANTS; i++) clock = w->variants[i].used > clock ? w->variants[i].used : clock;
+    for (int i = 0; i < IMP_VARIANTS; i++) {
+        IMP_VARIANT *c = &w->variants[i];
+        if (c->pattern == pattern) {
+            c->used = ++clock;
+            *stmt = c->stmt;
+            return 0;
+        }
+        if (c->used < v->used) v = c;
+    }
+    /* the slot used longest ago */
+    if (!v->stmt) {
+        void *h = NULL;
+        if (OCIHandleAlloc(w->env.envhp, &h, OCI_HTYPE_STMT, 0, NULL) != OCI_SUCCESS) {
+            fprintf(stderr, "OCIHandleAlloc() of a statement failed.\n");
+            return -1;
+        }
+        v->stmt = (OCIStmt *)h;
+    }
+    v->pattern = 0;
+    char *s = v->text;
+    memcpy(s, w->insert_head, w->insert_head_len);
+    s += w->insert_head_len;
+    for (uint32_t k = 0, pos = 0; k < ncol; k++) {
+        if (k > 0) *s++ = ',';
+        if (k >= first_lob && ((pattern >> (k - first_lob)) & 1))
+            s = put_text(s, w->bc[k].ctype == CTYPE_BLOB ? "EMPTY_BLOB()" : "EMPTY_CLOB()");
+        else
+            s += sprintf(s, ":%u", ++pos);
+    }
+    s = put_text(s, ")\n");
+    if (prepare_text(w, v->stmt, v->text, s) < 0) return -1;
+    if (bind_columns(w, v->stmt, w->bc, ncol, ncol, 1, pattern, first_lob) < 0) return -1;
+    v->pattern = pattern;
+    v->used = ++clock;
+    *stmt = v->stmt;
+    return 0;
+}
+
+void imp_variants_end(IMP_WORKER *w)
+{
+    for (int i = 0; w->variants && i < IMP_VARIANTS; i++) {
+        if (w->variants[i].stmt) OCIHandleFree(w->variants[i].stmt, OCI_HTYPE_STMT);
+        w->variants[i].stmt = NULL;
+        w->variants[i].pattern = 0;
+    }
+    w->variants = NULL;
 }

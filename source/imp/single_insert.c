@@ -107,8 +107,10 @@ int imp_insert_row_alone(IMP_WORKER *w, const IMP_TABLE *table)
         w->rbc[k].indp[0] = -1;
         w->rbc[k].alenp[0] = 0;
     }
-    /* The LONG stream comes first: in one piece with the INSERT when it fits. */
-    if (has_long && bind_long_value(w, &long_held) < 0) return -1;
+    /* The LONG stream comes first: in one piece with the INSERT when it
+     * fits (unless the rows go as they always did, in pieces). */
+    int gathered = has_long && w->long_buf;
+    if (gathered && bind_long_value(w, &long_held) < 0) return -1;
     int r = execute_insert(w, w->row_smthp, 1, 0);
     if (r == IMP_ROW_REFUSED) {
         imp_row_rejected(w, get_ora_message(&w->env));
@@ -120,13 +122,20 @@ int imp_insert_row_alone(IMP_WORKER *w, const IMP_TABLE *table)
             fprintf(stderr, "Table %s: data asked for a column without a stream.\n", TABLE_NAME(table));
             return -1;
         }
-        int lr = insert_long_rest(w, &long_held);
+        int lr = gathered ? insert_long_rest(w, &long_held) : insert_long_piece(w);
         if (lr < 0) return -1;
         if (lr == IMP_ROW_SKIPPED) return skip_streams(w);
-    } else if (has_long && !w->long_whole) {
+    } else if (has_long && (gathered ? !w->long_whole : w->rbc[ncol - 1].indp[0] != -1)) {
         /* the LONG stream in the file would be left unread */
         fprintf(stderr, "Table %s: LONG value was not asked for.\n", TABLE_NAME(table));
         return -1;
+    } else if (has_long && !gathered && w->rows->long_left) {
+        /* a NULL LONG the database did not ask for: a stream of it that
+         * stands before the LOB streams is stepped over */
+        DUMP_PIECE pc;
+        int rc = dump_stream_begin(w->rows);
+        while (rc > 0) rc = dump_stream_next(w->rows, &pc);
+        if (rc < 0) return imp_rows_fault(w->run, w->dump);
     }
     /* One stream follows for every LOB slot 0xFFFC, in select order. */
     for (uint32_t m = 0; m < nlob; m++) {
