@@ -357,7 +357,7 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     // One round trip, unless LOB prefetch brought what it reads (known
     // once its bytes are: below).
     st.read_trips.Begin(0);
-    if (st.prefetched_bytes == 0 && st.read_trips.Next(room)) RoundTrip(*s, TripCall::kLobRead, 0, 0);
+    if (!st.length_prefetched && st.read_trips.Next(room)) RoundTrip(*s, TripCall::kLobRead, 0, 0);
     uint64_t bytes = 0, units = 0;
     status = Length(*s, st, &bytes, &units);
     uint64_t start = 0, end = bytes;
@@ -386,8 +386,9 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     st.read_units_left = chars && !st.has_inline && text.identity() && start == 0 && end == bytes
                              ? units
                              : LobState::kUnitsUnknown;
-    if (st.prefetched_bytes > 0) {
-      // Served by the bytes that came with the locator, or one round trip.
+    if (st.length_prefetched) {
+      // Served by the bytes that came with the locator (all of an empty
+      // value), or one round trip.
       if (status.ok() && end <= st.prefetched_bytes) {
         st.read_trips.Begin(UINT64_MAX);
       } else if (st.read_trips.Next(room)) {
