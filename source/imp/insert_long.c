@@ -154,6 +154,7 @@ static int rebind_long(IMP_WORKER *w, int whole, const uint8_t *buf, uint32_t le
     OCIBind *bindp = NULL;
     ub2 sqlt = (ub2)convert_to_sqlt((int)b->ctype);
     b->indp[0] = buf || !whole ? 0 : -1;
+    if (!buf) buf = w->long_buf;
     sword st = whole ? OCIBindByPos(w->row_smthp, &bindp, w->env.errhp, k + 1, (void *)buf, (sb4)len, sqlt,
                                     b->indp, NULL, NULL, 0, NULL, OCI_DEFAULT)
                      : OCIBindByPos(w->row_smthp, &bindp, w->env.errhp, k + 1, NULL, 0x7FFFFFFF, sqlt,
@@ -183,7 +184,7 @@ int bind_long_value(IMP_WORKER *w, IMP_HELD *h)
         while (more > 0) more = dump_stream_next(w->rows, &pc);
         if (more < 0) return imp_rows_fault(w->run, w->dump);
         h->state = HELD_WHOLE;
-        return rebind_long(w, 1, NULL, 0);
+        return rebind_long(w, 1, NULL, 0);  /* NULL: its indicator, the buffer unread */
     }
     if (imp_hold_stream(w, w->long_buf, w->long_cap, more, &pc, h) < 0) return -1;
     if (h->state == HELD_WHOLE) return rebind_long(w, 1, h->p, h->len);

@@ -512,14 +512,18 @@ Status CheckLongBinds(const StatementState& st, ub4 iters, ub4 rowoff) {
   return Status::Ok();
 }
 
-// The bytes of row `r` of a bind that gives a LOB or LONG column its
-// value as data in the database's own form (binary data, or text when the
-// client's character set is the database's), when it is such a bind and
-// holds some; otherwise false.
-bool StoredFormBytes(const BufferSpec& b, uint32_t r, const ClientText& text, std::string_view* out) {
+// The bytes of row `r` of a bind that gives a LOB or LONG column of type
+// `target` its value as data in the column's own form (binary data for a
+// BLOB or LONG RAW, text for a character LOB or LONG when the client's
+// character set is the database's), when it is such a bind and holds
+// some; otherwise false.
+bool StoredFormBytes(const BufferSpec& b, uint32_t r, const ClientText& text, TypeKind target,
+                     std::string_view* out) {
+  bool binary_target = target == TypeKind::kBlob || target == TypeKind::kLongRaw;
   bool binary = b.dty == SQLT_BIN || b.dty == SQLT_LBI || b.dty == SQLT_LVB;
   bool chars = b.dty == SQLT_CHR || b.dty == SQLT_LNG || b.dty == SQLT_LVC;
-  if ((b.mode & OCI_DATA_AT_EXEC) || !(binary || (chars && text.identity() && b.csform == SQLCS_IMPLICIT)))
+  if ((b.mode & OCI_DATA_AT_EXEC) ||
+      !(binary_target ? binary : chars && text.identity() && b.csform == SQLCS_IMPLICIT))
     return false;
   uint64_t n = BindBytes(b, r);
   if (n == 0) return false;
@@ -605,7 +609,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
         Prepared::BindTarget target = st.prepared->bind_target(k + 1);
         std::string_view data;
         if (store_direct && (target == Prepared::BindTarget::kLob || target == Prepared::BindTarget::kLong) &&
-            StoredFormBytes(b.buf, row, text, &data)) {
+            StoredFormBytes(b.buf, row, text, st.prepared->bind_target_kind(k + 1), &data)) {
           bool binary = b.buf.dty == SQLT_BIN || b.buf.dty == SQLT_LBI || b.buf.dty == SQLT_LVB;
           Value& v = values[k];
           v = Value::Null(kinds[k]);

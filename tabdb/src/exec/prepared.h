@@ -120,6 +120,11 @@ class Prepared {
   BindTarget bind_target(size_t position) const {
     return position >= 1 && position <= bind_targets_.size() ? bind_targets_[position - 1] : BindTarget::kNone;
   }
+  // The type of that column (kind of kNone: VARCHAR2).
+  TypeKind bind_target_kind(size_t position) const {
+    return position >= 1 && position <= bind_target_kinds_.size() ? bind_target_kinds_[position - 1]
+                                                                   : TypeKind::kVarchar2;
+  }
   // Some placeholder gives its value to a LOB or LONG column.
   bool binds_lob_or_long() const { return binds_lob_or_long_; }
 
@@ -167,6 +172,7 @@ class Prepared {
   std::vector<uint8_t> target_flags_;
   bool binds_are_row_ = false;  // see ExecuteDmlTaking
   std::vector<BindTarget> bind_targets_;  // see bind_target()
+  std::vector<TypeKind> bind_target_kinds_;
   bool binds_lob_or_long_ = false;
   bool takes_cells_ = false;    // see TakesCells
   std::vector<BoundCell> written_cells_;  // what ExecuteInsertCells bound for its row
