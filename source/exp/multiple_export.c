@@ -38,8 +38,32 @@ static int too_long(EXP_WORKER *w, const EXP_TABLE *tab, uint32_t c)
 
 /* Appends row i. With `wide` (a row that might not fit in the whole cache)
  * room is made value by value; otherwise the caller made room for the
- * widest row. LOB and LONG values get their marks; NULL ones NULL. */
+ * widest row. */
 static int put_row(EXP_WORKER *w, EXP_TABLE *tab, ub4 i, int wide)
+{
+    uint32_t ncol = tab->info.ncol;
+    for (uint32_t c = 0; c < ncol; c++) {
+        const DEFINE_COLUMN *dc = &w->dc[c];
+        if (dc->indp[i] == -1) {
+            if (wide && cache_room(w, 2) != 0) return -1;
+            cache_put16(w, MARK_NULL);
+            continue;
+        }
+        ub2 len = dc->alenp[i];
+        if (len > dc->vsz) return too_long(w, tab, c);
+        if (wide && cache_room(w, 2 + len) != 0) return -1;
+        cache_put16(w, len);
+        memcpy(w->cache + w->ctail, dc->valp + (size_t)i * dc->vsz, len);
+        w->ctail += len;
+    }
+    if (wide && cache_room(w, 2) != 0) return -1;
+    cache_put16(w, MARK_END);
+    return 0;
+}
+
+/* put_row for a table with LOB or LONG columns: their values get their
+ * marks, or NULL. */
+static int put_lob_row(EXP_WORKER *w, EXP_TABLE *tab, ub4 i, int wide)
 {
     uint32_t ncol = tab->info.ncol;
     for (uint32_t c = 0; c < ncol; c++) {
@@ -154,7 +178,7 @@ int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
             if (long_array && long_dc->indp[i] != -1 && long_dc->rcodep[i] == 1406) read_again++;
             if (maybe_cut && check_cut_values(w, tab, i) != 0) return -1;
             if (!wide && w->ctail + row_len > w->csz && write_cache(w) != 0) return -1;
-            if (put_row(w, tab, i, wide) != 0) return -1;
+            if ((plain ? put_row(w, tab, i, wide) : put_lob_row(w, tab, i, wide)) != 0) return -1;
             /* a stop asked by a signal ends the table inside a value's
              * pieces or between rows; the caller names the signal */
             if (!plain && (put_streams(w, tab, i) != 0 || worker_stopped(w))) return -1;

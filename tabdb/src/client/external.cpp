@@ -292,21 +292,42 @@ bool BindsBytesAsTheyAre(const BufferSpec& b, const ClientText& text) {
 }
 
 
+namespace {
+
+// PlaceBytes for SQLT_LVC and SQLT_LVB: the length first, in the buffer.
+void PlaceLvBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
+  char* p = static_cast<char*>(d.Value(r));
+  size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
+  size_t head = std::min(sz, kLvPrefix), room = sz - head;
+  size_t n = std::min(bytes.size(), room);
+  *truncated = bytes.size() > room;
+  if (p != nullptr && head == kLvPrefix) Store<sb4>(p, static_cast<sb4>(n));
+  if (p != nullptr && n > 0) std::memcpy(p + head, bytes.data(), n);
+  if (sb2* ind = d.Ind(r)) *ind = *truncated ? (bytes.size() > 32767 ? -2 : static_cast<sb2>(bytes.size())) : 0;
+  if (ub2* len = d.Len(r)) *len = static_cast<ub2>(n + head > 65535 ? 65535 : n + head);
+  if (ub2* rc = d.Rcode(r)) *rc = *truncated ? 1406 : 0;
+}
+
+// The bytes of a value converted for define `d`, of any external type.
+void Place(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
+  if (IsLvDty(d.dty)) {
+    PlaceLvBytes(d, r, bytes, truncated);
+  } else {
+    PlaceBytes(d, r, bytes, truncated);
+  }
+}
+
+}  // namespace
+
 void PlaceBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
   char* p = static_cast<char*>(d.Value(r));
   size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
   size_t room = sz;
   if (d.dty == SQLT_STR) room = sz > 0 ? sz - 1 : 0;
-  size_t head = 0;
-  if (IsLvDty(d.dty)) {
-    head = std::min(sz, kLvPrefix);
-    room = sz - head;
-  }
   size_t n = bytes.size() < room ? bytes.size() : room;
   *truncated = bytes.size() > room;
-  if (p != nullptr && head == kLvPrefix) Store<sb4>(p, static_cast<sb4>(n));
-  if (p != nullptr && n > 0) std::memcpy(p + head, bytes.data(), n);
-  size_t placed = n + head;
+  if (p != nullptr && n > 0) std::memcpy(p, bytes.data(), n);
+  size_t placed = n;
   if (d.dty == SQLT_STR && p != nullptr && sz > 0) p[n] = '\0';
   if (d.dty == SQLT_AFC && p != nullptr && n < sz) {
     std::memset(p + n, ' ', sz - n);
@@ -436,15 +457,13 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
     return Status::Ok();
   }
   size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
-  if (IsLob(type.kind) || IsLong(type.kind)) {
-    bool done = false;
-    TABDB_RETURN_IF_ERROR(PlaceStoredBytes(d, r, type, v, text, s, truncated, &done));
-    if (done) return Status::Ok();
-  }
   std::string tmp;
   std::string conv;
+  bool done = false;
   if (IsTextDty(d.dty)) {
     if (IsLob(type.kind) || IsLong(type.kind)) {
+      TABDB_RETURN_IF_ERROR(PlaceStoredBytes(d, r, type, v, text, s, truncated, &done));
+      if (done) return Status::Ok();
       if (type.kind == TypeKind::kBlob || type.kind == TypeKind::kLongRaw) {
         TABDB_RETURN_IF_ERROR(LobContent(s, v, (sz + 1) / 2 + 1, &tmp));
         conv = ToHex(tmp);
@@ -458,7 +477,7 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
       TABDB_RETURN_IF_ERROR(ValueToTypedText(v, type, &tmp));
       text.ToClient(tmp, &conv);
     }
-    PlaceBytes(d, r, conv, truncated);
+    Place(d, r, conv, truncated);
     if (IsLob(type.kind) || IsLong(type.kind))
       return ReportLobLength(d, r, s, type, v, text, *truncated);
     return Status::Ok();
@@ -538,17 +557,19 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
     case SQLT_LBI:
     case SQLT_LVB:
       if (IsLob(type.kind) || IsLong(type.kind)) {
+        TABDB_RETURN_IF_ERROR(PlaceStoredBytes(d, r, type, v, text, s, truncated, &done));
+        if (done) return Status::Ok();
         TABDB_RETURN_IF_ERROR(LobContent(s, v, sz + 1, &tmp));
-        PlaceBytes(d, r, tmp, truncated);
+        Place(d, r, tmp, truncated);
         return ReportLobLength(d, r, s, type, v, text, *truncated);
       }
       if (IsCharacter(type.kind)) {
         text.ToClient(v.bytes, &conv);
-        PlaceBytes(d, r, conv, truncated);
+        Place(d, r, conv, truncated);
         return Status::Ok();
       }
       TABDB_RETURN_IF_ERROR(ConvertValue(v, TypeKind::kRaw, &cv));
-      PlaceBytes(d, r, cv.bytes, truncated);
+      Place(d, r, cv.bytes, truncated);
       return Status::Ok();
     case SQLT_DAT:
     case kSqltTimestamp:
