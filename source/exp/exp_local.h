@@ -33,6 +33,14 @@ extern "C" {
  * word, one piece and the word after it. */
 #define EXP_PIECE_ROOM (2 + DUMP_PIECE_SIZE + 2)
 
+/* After a row with LOB or LONG streams, the cache is written out once it
+ * holds this much: its bytes, just placed there, are still in the
+ * processor's caches when the system copies them (a full 2 MB cache of
+ * streams is not). */
+#ifndef EXP_STREAM_FLUSH
+#define EXP_STREAM_FLUSH (256 * 1024)
+#endif
+
 #ifndef __cplusplus
 _Static_assert(sizeof(((EXP_WORKER *)0)->identity_col) == ESC_NAME_SIZE + 2,
                "an identity column's quoted name fits");

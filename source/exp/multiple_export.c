@@ -182,6 +182,7 @@ int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
             /* a stop asked by a signal ends the table inside a value's
              * pieces or between rows; the caller names the signal */
             if (!plain && (put_streams(w, tab, i) != 0 || worker_stopped(w))) return -1;
+            if (!plain && w->ctail >= EXP_STREAM_FLUSH && write_cache(w) != 0) return -1;
             w->nrow++;
         }
         if (!w->run->lock) feedback_rows(&w->run->opts.feedback, w->run->ofp, before, w->nrow);

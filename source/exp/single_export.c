@@ -98,6 +98,7 @@ int export_rows_alone(EXP_WORKER *w, EXP_TABLE *tab)
             if (IS_LOB_CTYPE(dc->ctype) && dc->indp[0] != -1 && fetch_lob(w, (int)c, 0) != 0)
                 return -1;
         }
+        if (w->ctail >= EXP_STREAM_FLUSH && write_cache(w) != 0) return -1;
         w->nrow++;
         if (!w->run->lock) feedback_rows(&w->run->opts.feedback, w->run->ofp, w->nrow - 1, w->nrow);
         EXP_ASSERT_CACHE(w);
