@@ -119,8 +119,9 @@ static int read_lobs(IMP_WORKER *w, uint32_t first_lob, uint32_t nlob, int n, ui
         if (imp_hold_stream(w, slot + 4, b->vsz - 4, more, &pc, h) < 0) return -1;
         sb4 len = (sb4)h->len;
         memcpy(slot, &len, sizeof(len));
-        if (h->state != HELD_WHOLE) fits = 0;
-        else if (h->len == 0 && m < 32) *empty |= 1u << m;
+        /* an empty value past the 32 a pattern tells goes in alone */
+        if (h->state != HELD_WHOLE || (h->len == 0 && m >= 32)) fits = 0;
+        else if (h->len == 0) *empty |= 1u << m;
     }
     return fits;
 }
