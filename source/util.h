@@ -12,6 +12,7 @@
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <oci.h>
 
 #include "outcome.h"
@@ -239,6 +240,38 @@ static inline uint32_t value_buffer_size(uint32_t ctype, uint32_t clen)
     return clen;
 }
 
+/* ---- LOB and LONG values in arrays ---------------------------------------- */
+
+/* LOB values of up to this size travel inside the array fetch of their
+ * rows (LOB prefetch: characters of a CLOB or NCLOB, bytes of a BLOB, as
+ * Oracle counts them) and inside the array INSERT (bytes as the dump
+ * holds them, bound as data); larger ones are read and written through
+ * their locators. Its size weighs rows per round trip against values read
+ * apart: each LOB column takes the bound in every row of a fetch or an
+ * INSERT, so 64 KiB leaves some 30 rows of two LOB columns per round
+ * trip in the 4 MiB row and bind areas. */
+#define LOB_ARRAY_BOUND 65536u
+/* Piece of a LONG value that comes inside its row's array fetch; a longer
+ * value is read again on its own, by its row's ROWID. */
+#define LONG_ARRAY_PIECE 32768u
+/* A ROWID as text, and its terminating NUL: Oracle's extended form has 18
+ * characters; room is left for the longer forms of other kinds of tables. */
+#define ROWID_TEXT_SIZE 40
+
+/* Test builds only: TAB_TEST_ROW_AT_A_TIME=1 in the environment makes
+ * both programs move the rows of tables with LOB or LONG columns one at a
+ * time, as they did before such rows went in arrays, so that tests can
+ * hold the two ways against each other. */
+static inline int rows_one_at_a_time(void)
+{
+#ifdef TABDB_TEST_HOOKS
+    const char *v = getenv("TAB_TEST_ROW_AT_A_TIME");
+    return v != NULL && v[0] == '1';
+#else
+    return 0;
+#endif
+}
+
 /* ---- the dump file ----------------------------------------------------- */
 
 #define DUMP_MAGIC "Tabdump"
@@ -355,14 +388,19 @@ static inline uint64_t swap_be64(uint64_t v)
 
 /* ---- column descriptors ------------------------------------------------ */
 
+#define DEFINE_LONG_PIECEWISE 1  /* DEFINE_COLUMN.flag: a LONG column defined for piecewise fetch */
+#define DEFINE_LONG_ARRAY 2      /* a LONG column whose first LONG_ARRAY_PIECE bytes come in the array */
+#define DEFINE_LOB_ARRAY 4       /* a LOB column with a locator per row of the array */
+
 typedef struct __define_column {
-    uint32_t flag;   /* 1: LONG column, defined for piecewise fetch */
-    uint32_t vsz;    /* width of one value; 0 for LONG and LOB */
+    uint32_t flag;   /* DEFINE_... */
+    uint32_t vsz;    /* width of one value; 0 for LOB and piecewise LONG */
     uint32_t ctype;  /* internal column type code */
     sb2 *indp;       /* indicators, one per row */
     ub2 *alenp;      /* lengths, one per row */
     ub2 *rcodep;     /* column return codes, one per row */
-    uint8_t *valp;   /* values, or the LOB locator, or null for LONG */
+    uint8_t *valp;   /* values; the LOB locator, or with DEFINE_LOB_ARRAY an array of
+                        locator pointers, one per row; null for a piecewise LONG */
 } DEFINE_COLUMN;
 
 typedef struct __bind_column {
@@ -378,6 +416,7 @@ typedef struct __bind_column {
 #define BIND_ORDINARY 0
 #define BIND_LONG 1
 #define BIND_LOB 2
+#define BIND_LOB_DATA 3  /* a LOB column bound as data (SQLT_LVC, SQLT_LVB), one value per row */
 
 /* ---- tabexp ---------------------------------------------------------------- */
 
@@ -433,6 +472,15 @@ typedef struct __exp_worker {
     char (*select_names)[32];  /* its column names in select order, in the row area */
     DEFINE_COLUMN *long_dc;    /* the LONG column of the row being exported */
     int long_slot;        /* cache offset of that LONG's value slot, -1 once written out */
+    /* Rows of LOB and LONG tables in arrays: the ROWIDs of the rows fetched
+     * (ROWID_TEXT_SIZE bytes each) and the statement that reads a LONG
+     * value longer than its array piece again by its row's ROWID, with its
+     * ROWID bind and its piecewise define. NULL when the table has no LONG
+     * column or its rows come one at a time. */
+    char *rowids;
+    OCIStmt *long_smthp;
+    char *reread_rowid;
+    DEFINE_COLUMN *reread_dc;
     EXP_TABLE *tab;       /* the table being exported */
     struct XXH3_state_s *sum;  /* checksum of the current section */
     int summing;
@@ -506,7 +554,12 @@ int prepare_to_select(EXP_WORKER *w, EXP_TABLE *tab);
 int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab);
 int export_single_row(EXP_WORKER *w, EXP_TABLE *tab);
 int fetch_long_piece(EXP_WORKER *w);
-int fetch_lob(EXP_WORKER *w, int di);
+/* The LONG stream of row `row` of the array whose value was longer than
+ * its piece: read again by the row's ROWID, in pieces. 0 or -1. */
+int fetch_long_again(EXP_WORKER *w, uint32_t row);
+/* The stream of the LOB value of column di of row `row` (0 when the rows
+ * come one at a time). 0 or -1. */
+int fetch_lob(EXP_WORKER *w, int di, uint32_t row);
 int free_lob_locator(EXP_WORKER *w, EXP_TABLE *tab);
 
 /* ---- tabimp ---------------------------------------------------------------- */
@@ -542,6 +595,7 @@ typedef struct __imp_names {
 struct __dump_reader;
 struct __dump_rows;
 struct __dump_value;
+struct __imp_held;
 
 /* What the whole run shares: the options, the dump file and its table
  * list, the objects the run made, and the deferred list's look-up table.
@@ -593,6 +647,26 @@ typedef struct __imp_worker {
     uint8_t *abuf;
     COL_INFO *colp;                /* the current table's column block, host order */
     BIND_COLUMN *bc;
+    /* A row inserted alone: its statement and bind descriptors, w->env.smthp
+     * and bc for a table whose rows all go alone; for a table whose LOB
+     * values go in arrays (lob_arrays), a second statement for the rows the
+     * array cannot take (an empty LOB, one longer than LOB_ARRAY_BOUND),
+     * whose ordinary binds are row 0 of the arrays. */
+    OCIStmt *row_smthp;
+    BIND_COLUMN *rbc;
+    int lob_arrays;
+    struct __imp_held *held;       /* per LOB column of such a row: what its array slot already holds */
+    /* Rows whose LOB values are empty (which a data bind cannot tell from
+     * NULL) go in arrays of their own, through INSERTs that give those
+     * columns EMPTY_CLOB() or EMPTY_BLOB(): the statements of the last few
+     * such patterns, and the part of the text they share. */
+    struct __imp_variant *variants;
+    const char *insert_head;
+    uint32_t insert_head_len;
+    /* A LONG value gathered to go into its row's INSERT in one piece. */
+    uint8_t *long_buf;
+    uint32_t long_cap;
+    int long_whole;                /* the LONG bind takes the value in one piece (else at execution) */
 } IMP_WORKER;
 
 /* Parses tabimp's command line into run (zeroed first). 0, or -1 after the
@@ -607,10 +681,18 @@ int create_table(IMP_WORKER *w, const char *sqltxt, int slen);
 int create_index_constraints(IMP_WORKER *w, IMP_TABLE *t);
 int prepare_insert(IMP_WORKER *w, IMP_TABLE *t);
 int import_multiple_row(IMP_WORKER *w, IMP_TABLE *t);
-int execute_insert(IMP_WORKER *w, int nrows);
+/* Executes the prepared INSERT on stmt for nrows rows of its arrays; batch
+ * for an array statement (under IGNORE=Y in batch-error mode). Returns
+ * CHECK_SUCCESS, CHECK_WITH_INFO (the message printed), CHECK_NEED_DATA (a
+ * piece is wanted), IMP_BATCH_REFUSED + M when M rows of the array were
+ * refused, IMP_ROW_REFUSED when a row executed alone was refused under
+ * IGNORE=Y (the caller reports it), or CHECK_FAILURE after the message. */
+int execute_insert(IMP_WORKER *w, OCIStmt *stmt, int nrows, int batch);
 int import_single_row(IMP_WORKER *w, IMP_TABLE *t);
+/* The rows of a table with LOB columns (and no LONG) in array INSERTs,
+ * the LOB values bound as data; a row the arrays cannot take goes alone. */
+int import_lob_rows(IMP_WORKER *w, IMP_TABLE *t);
 int insert_long_piece(IMP_WORKER *w);
-int insert_lob(IMP_WORKER *w, int bi);
 int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *t);
 
 #ifdef __cplusplus

@@ -33,6 +33,14 @@ extern "C" {
  * word, one piece and the word after it. */
 #define EXP_PIECE_ROOM (2 + DUMP_PIECE_SIZE + 2)
 
+/* After a row with LOB or LONG streams, the cache is written out once it
+ * holds this much: its bytes, just placed there, are still in the
+ * processor's caches when the system copies them (a full 2 MB cache of
+ * streams is not). */
+#ifndef EXP_STREAM_FLUSH
+#define EXP_STREAM_FLUSH (256 * 1024)
+#endif
+
 #ifndef __cplusplus
 _Static_assert(sizeof(((EXP_WORKER *)0)->identity_col) == ESC_NAME_SIZE + 2,
                "an identity column's quoted name fits");
@@ -85,6 +93,17 @@ int enable_snapshot(EXP_WORKER *w);
  * Returns 0 or -1 (message printed; every worker stopped, spill files
  * removed). */
 int export_parallel(EXP_RUN *run);
+
+/* Whether the rows of table tab go in array fetches (prepare_select.c):
+ * always for a table without LOB or LONG columns; for the others unless
+ * they come one at a time (a LONG table read without the snapshot,
+ * CONSISTENT=N, or the test builds' TAB_TEST_ROW_AT_A_TIME). */
+int rows_in_arrays(const EXP_WORKER *w, const EXP_TABLE *tab);
+
+/* Fetches the remaining rows of the table's open query one at a time and
+ * writes them with their streams, the LONG value fetched in pieces
+ * (single_export.c). 0 or -1 (message printed). */
+int export_rows_alone(EXP_WORKER *w, EXP_TABLE *tab);
 
 /* Fails the table when the last fetch cut a value of row `row` to fit its
  * buffer (return code 1406 with a length indicator), so that nothing cut

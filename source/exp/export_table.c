@@ -29,12 +29,11 @@ int export_table(EXP_WORKER *w, EXP_TABLE *tab)
         fprintf(stderr, "Prepare select statement error.\n");
         return -1;
     }
-    if (tab->info.flag == 0) {
+    if (rows_in_arrays(w, tab))
         ret = export_multiple_row(w, tab);
-    } else {
+    else
         ret = export_single_row(w, tab);
-        free_lob_locator(w, tab);
-    }
+    free_lob_locator(w, tab);
     if (ret < 0) return -1;
     if (export_create_index_sql(w, tab) < 0) {
         fprintf(stderr, "Export create index DDL text error.\n");

@@ -1,6 +1,6 @@
 /*
- * fetch_lob.c - writes the stream of one LOB value of the current row,
- * read through its locator in polling mode straight into the write cache.
+ * fetch_lob.c - writes the stream of one LOB value of a fetched row, read
+ * through its locator in polling mode straight into the write cache.
  */
 #include <stdio.h>
 
@@ -10,34 +10,43 @@
  * is taken to never end. */
 #define MAX_EMPTY_READS 64
 
-static int close_and_fail(EXP_WORKER *w, OCILobLocator *lobp)
+/* Fails the value; an opened LOB is closed first. */
+static int lob_failed(EXP_WORKER *w, OCILobLocator *lobp, int opened)
 {
-    OCILobClose(w->env.svchp, w->env.errhp, lobp);
+    if (opened) OCILobClose(w->env.svchp, w->env.errhp, lobp);
     return -1;
 }
 
-int fetch_lob(EXP_WORKER *w, int di)
+int fetch_lob(EXP_WORKER *w, int di, uint32_t row)
 {
     DEFINE_COLUMN *dc = &w->dc[di];
-    OCILobLocator *lobp = (OCILobLocator *)dc->valp;
+    /* In an array, the row's own locator; its LOB prefetch brought the
+     * value's length and, up to LOB_ARRAY_BOUND, its data, so the reads of
+     * such a value reach no server and a larger one costs its reads alone:
+     * opening and closing it would only add two round trips. A row fetched
+     * alone opens its LOB for the reads, as such rows always did. */
+    int array = (dc->flag & DEFINE_LOB_ARRAY) != 0;
+    OCILobLocator *lobp = array ? ((OCILobLocator **)(void *)dc->valp)[row] : (OCILobLocator *)dc->valp;
     ub1 csfrm = (dc->ctype == CTYPE_NCLOB) ? SQLCS_NCHAR : SQLCS_IMPLICIT;
     ub1 piece = OCI_FIRST_PIECE;
     oraub8 lob_offset = 1;
     int ret, empty = 0;
     sword rc;
 
-    rc = OCILobOpen(w->env.svchp, w->env.errhp, lobp, OCI_LOB_READONLY);
-    if (check_error(&w->env, rc) != CHECK_SUCCESS) {
-        fprintf(stderr, "OCILobOpen()\n%s\n", get_ora_message(&w->env));
-        return -1;
+    if (!array) {
+        rc = OCILobOpen(w->env.svchp, w->env.errhp, lobp, OCI_LOB_READONLY);
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+            fprintf(stderr, "OCILobOpen()\n%s\n", get_ora_message(&w->env));
+            return -1;
+        }
     }
-    if (cache_room(w, EXP_PIECE_ROOM) != 0) return close_and_fail(w, lobp);
+    if (cache_room(w, EXP_PIECE_ROOM) != 0) return lob_failed(w, lobp, !array);
     cache_put16(w, MARK_STREAM);
 
     for (;;) {
         oraub8 b_amt = 0, c_amt = 0;
-        if (worker_stopped(w)) return close_and_fail(w, lobp);  /* reported by the caller */
-        if (cache_room(w, EXP_PIECE_ROOM) != 0) return close_and_fail(w, lobp);
+        if (worker_stopped(w)) return lob_failed(w, lobp, !array);  /* reported by the caller */
+        if (cache_room(w, EXP_PIECE_ROOM) != 0) return lob_failed(w, lobp, !array);
         rc = OCILobRead2(w->env.svchp, w->env.errhp, lobp, &b_amt, &c_amt, lob_offset,
                          w->cache + w->ctail + 2, DUMP_PIECE_SIZE, piece, NULL, NULL, 0,
                          csfrm);
@@ -48,12 +57,12 @@ int fetch_lob(EXP_WORKER *w, int di)
         }
         if (ret != CHECK_SUCCESS && ret != CHECK_NEED_DATA) {
             fprintf(stderr, "OCILobRead2()\n%s\n", get_ora_message(&w->env));
-            return close_and_fail(w, lobp);
+            return lob_failed(w, lobp, !array);
         }
         if (b_amt > DUMP_PIECE_SIZE) {
             fprintf(stderr, "LOB piece of %llu bytes larger than its buffer.\n",
                     (unsigned long long)b_amt);
-            return close_and_fail(w, lobp);
+            return lob_failed(w, lobp, !array);
         }
         if (b_amt > 0) {  /* empty pieces are never written */
             cache_put16(w, (uint16_t)b_amt);
@@ -66,17 +75,16 @@ int fetch_lob(EXP_WORKER *w, int di)
         }
         if (b_amt == 0 && ++empty > MAX_EMPTY_READS) {
             fprintf(stderr, "LOB value does not end: no data in %d reads.\n", empty);
-            return close_and_fail(w, lobp);
+            return lob_failed(w, lobp, !array);
         }
         piece = OCI_NEXT_PIECE;
         lob_offset += (dc->ctype == CTYPE_BLOB) ? b_amt : c_amt;
     }
-
+    if (array) return 0;
     rc = OCILobClose(w->env.svchp, w->env.errhp, lobp);
     if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCILobClose()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (write_cache(w) != 0) return -1;
     return 0;
 }

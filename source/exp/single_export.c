@@ -1,7 +1,9 @@
 /*
  * single_export.c - writes the rows of a table with LONG or LOB columns,
  * one row per fetch: the row record with placeholder slots, then the
- * row's LONG stream and one stream per non-NULL LOB value.
+ * row's LONG stream, fetched in pieces, and one stream per non-NULL LOB
+ * value. A table read in arrays whose LONG values prove longer than their
+ * array piece goes on this way for its remaining rows.
  */
 #include <stdio.h>
 #include <string.h>
@@ -47,7 +49,7 @@ static int put_row(EXP_WORKER *w, EXP_TABLE *tab, int wide)
     return 0;
 }
 
-int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
+int export_rows_alone(EXP_WORKER *w, EXP_TABLE *tab)
 {
     DEFINE_COLUMN *long_dc = NULL;
     int64_t row_len = 2;
@@ -56,14 +58,12 @@ int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
 
     for (uint32_t c = 0; c < tab->info.ncol; c++) {
         row_len += (int64_t)w->dc[c].vsz + 2;
-        if (w->dc[c].flag & 1) long_dc = &w->dc[c];
+        if (w->dc[c].flag & DEFINE_LONG_PIECEWISE) long_dc = &w->dc[c];
     }
     /* Room before a row: the row, and for a LONG stream its start word and
      * first piece. */
     int64_t reserve = row_len + (long_dc ? 2 + EXP_PIECE_ROOM : 0);
     int wide = reserve > w->csz;
-
-    if (execute_statement(w, 0) != 0) return -1;
 
     for (;;) {
         /* A stop asked by a signal ends the table between rows; the
@@ -95,13 +95,21 @@ int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
         }
         for (uint32_t c = 0; c < tab->info.ncol; c++) {
             const DEFINE_COLUMN *dc = &w->dc[c];
-            if (IS_LOB_CTYPE(dc->ctype) && dc->indp[0] != -1 && fetch_lob(w, (int)c) != 0)
+            if (IS_LOB_CTYPE(dc->ctype) && dc->indp[0] != -1 && fetch_lob(w, (int)c, 0) != 0)
                 return -1;
         }
+        if (w->ctail >= EXP_STREAM_FLUSH && write_cache(w) != 0) return -1;
         w->nrow++;
         if (!w->run->lock) feedback_rows(&w->run->opts.feedback, w->run->ofp, w->nrow - 1, w->nrow);
         EXP_ASSERT_CACHE(w);
     }
+    return 0;
+}
+
+int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
+{
+    if (execute_statement(w, 0) != 0) return -1;
+    if (export_rows_alone(w, tab) != 0) return -1;
 
     if (cache_room(w, 2) != 0) return -1;
     cache_put16(w, MARK_ROWS_END);

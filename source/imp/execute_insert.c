@@ -1,21 +1,15 @@
 /*
- * execute_insert.c - executes the prepared INSERT for the first nrows rows
- * of the bind arrays; under IGNORE=Y an array runs in batch-error mode, so
+ * execute_insert.c - executes a prepared INSERT for the first nrows rows
+ * of its bind arrays; under IGNORE=Y an array runs in batch-error mode, so
  * that a row the target refuses is reported and the others still go in.
  */
 #include "imp_local.h"
 
-/* Returns CHECK_SUCCESS, CHECK_WITH_INFO (the message printed),
- * CHECK_NEED_DATA (a piece is wanted), 2 + M when M rows of the array were
- * refused in batch-error mode, IMP_ROW_REFUSED when the single row of a
- * LONG or LOB table was refused under IGNORE=Y (the caller reports it), or
- * CHECK_FAILURE after the message. */
-int execute_insert(IMP_WORKER *w, int nrows)
+int execute_insert(IMP_WORKER *w, OCIStmt *stmt, int nrows, int batch)
 {
-    const TAB_INFO *t = w->table ? &w->table->info : NULL;
-    int batch = (w->run->flag & IMP_IGNORE) && t && t->flag == 0;
-    sword st = OCIStmtExecute(w->env.svchp, w->env.smthp, w->env.errhp, (ub4)nrows, 0, NULL, NULL,
-                              batch ? OCI_BATCH_ERRORS : OCI_DEFAULT);
+    int ignore = (w->run->flag & IMP_IGNORE) != 0;
+    sword st = OCIStmtExecute(w->env.svchp, stmt, w->env.errhp, (ub4)nrows, 0, NULL, NULL,
+                              batch && ignore ? OCI_BATCH_ERRORS : OCI_DEFAULT);
     switch (check_error(&w->env, st)) {
     case CHECK_SUCCESS:
         return CHECK_SUCCESS;
@@ -23,7 +17,7 @@ int execute_insert(IMP_WORKER *w, int nrows)
         return CHECK_NEED_DATA;
     case CHECK_WITH_INFO:
         /* ORA-24381: some rows of the array were refused; read which */
-        if (batch && get_ora_code(&w->env) == 24381) {
+        if (batch && ignore && get_ora_code(&w->env) == 24381) {
             int r = imp_batch_rejects(w, nrows);
             return r < 0 ? CHECK_FAILURE : IMP_BATCH_REFUSED + r;
         }
@@ -31,8 +25,7 @@ int execute_insert(IMP_WORKER *w, int nrows)
         return CHECK_WITH_INFO;
     default:
         /* A single row refused under IGNORE=Y: the caller reports it. */
-        if ((w->run->flag & IMP_IGNORE) && t && t->flag != 0 && get_ora_code(&w->env) > 0)
-            return IMP_ROW_REFUSED;
+        if (ignore && !batch && get_ora_code(&w->env) > 0) return IMP_ROW_REFUSED;
         fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
         return CHECK_FAILURE;
     }

@@ -1,7 +1,8 @@
 /*
  * free_lob_locator.c - frees a table's RETURNING LOB locators (or its
- * temporary LOBs and the file that held its LONG values) and the empty
- * LOB locator after its rows, whether they were loaded or not.
+ * temporary LOBs and the file that held its LONG values), the empty LOB
+ * locator and the statement of the rows that go in alone after its rows,
+ * whether they were loaded or not.
  */
 #include "imp_local.h"
 
@@ -21,9 +22,9 @@ int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *table)
         fclose(w->long_stage);
         w->long_stage = NULL;
     }
-    if (w->bc && !w->whole_lobs) {
+    if (w->rbc && !w->whole_lobs) {
         for (uint32_t k = t->ncol; k < t->ncol + t->nlob; k++) {
-            BIND_COLUMN *b = &w->bc[k];
+            BIND_COLUMN *b = &w->rbc[k];
             if (IS_LOB_CTYPE(b->ctype) && b->valp) {
                 free_locator(w, b->valp);
                 b->valp = NULL;
@@ -34,5 +35,11 @@ int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *table)
         free_locator(w, w->empty_lobp);
         w->empty_lobp = NULL;
     }
+    imp_variants_end(w);
+    if (w->row_smthp && w->row_smthp != w->env.smthp) OCIHandleFree(w->row_smthp, OCI_HTYPE_STMT);
+    w->row_smthp = NULL;
+    w->rbc = NULL;
+    w->held = NULL;
+    w->lob_arrays = 0;
     return 0;
 }

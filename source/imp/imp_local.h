@@ -21,6 +21,54 @@
 #define IMP_ROW_DONE 0
 #define IMP_ROW_SKIPPED 2
 
+/* A LONG value of up to this many bytes goes into its row's INSERT in one
+ * piece; a longer one is handed over in pieces while the INSERT waits. */
+#define IMP_LONG_WHOLE (1u << 20)
+
+/* What is already read of a LOB or LONG value of the row being inserted:
+ * nothing (its stream is still to be read), the whole value (p, len; len
+ * 0 for an empty value), or its first len bytes at p, then the piece that
+ * did not fit after them (`pending`, valid until the reader is used
+ * again), then the rest of its stream. */
+#define HELD_NONE 0
+#define HELD_WHOLE 1
+#define HELD_PART 2
+typedef struct __imp_held {
+    int state;
+    const uint8_t *p;
+    uint32_t len;
+    DUMP_PIECE pending;
+} IMP_HELD;
+
+/* An INSERT of a table's rows in arrays for the rows whose LOB values of
+ * the columns in `pattern` (bit m: LOB column m) are empty: those columns
+ * take EMPTY_CLOB() or EMPTY_BLOB(), the others their binds. */
+#define IMP_VARIANTS 3
+typedef struct __imp_variant {
+    uint32_t pattern;   /* 0: a free slot */
+    OCIStmt *stmt;
+    char *text;         /* kept while the statement is in use */
+    uint64_t used;      /* when last used, to replace the oldest */
+} IMP_VARIANT;
+
+/* The statement of w->variants for `pattern` (made, or one replaced, when
+ * none is): 0 with *stmt, or -1 after the message. */
+int imp_variant_statement(IMP_WORKER *w, uint32_t pattern, OCIStmt **stmt);
+/* Frees the variants' statements. */
+void imp_variants_end(IMP_WORKER *w);
+
+/* Reads the rest of the stream begun into buf (cap bytes) from piece *pc
+ * on: HELD_WHOLE when it fits, else HELD_PART with the piece that did not
+ * fit pending. *pc is the stream's first piece (more > 0) or none (more ==
+ * 0, an empty value). 0 or -1 (a fault, reported). */
+int imp_hold_stream(IMP_WORKER *w, uint8_t *buf, uint32_t cap, int more, DUMP_PIECE *pc, IMP_HELD *h);
+
+/* The rows of a table with LOB or LONG columns that go in alone: inserts
+ * the row held in row 0 of w->rbc's binds and consumes its streams (the
+ * LOB values held in w->held first). IMP_ROW_DONE, IMP_ROW_SKIPPED when the
+ * target refused it (IGNORE=Y; reported, its streams stepped over), or -1. */
+int imp_insert_row_alone(IMP_WORKER *w, const IMP_TABLE *table);
+
 /* 1 when name is a synonym of the target schema, 0 when not, -1 after a
  * message when the database cannot tell. */
 int is_target_synonym(IMP_WORKER *w, const char *name);
@@ -87,7 +135,21 @@ void imp_row_rejected(IMP_WORKER *w, const char *message);
 int imp_whole_lobs(IMP_WORKER *w, const char *name);
 int imp_lob_temps_begin(IMP_WORKER *w, const TAB_INFO *t);
 void imp_lob_temps_end(IMP_WORKER *w, const TAB_INFO *t);
-int insert_lob_whole(IMP_WORKER *w, int bi);
+int insert_lob_whole(IMP_WORKER *w, int bi, IMP_HELD *h);
+
+/* Writes the LOB value of the row's next LOB stream (what h holds of it
+ * first, when not NULL) through the RETURNING locator of w->rbc[bi].
+ * 0 or -1. */
+int insert_lob(IMP_WORKER *w, int bi, IMP_HELD *h);
+
+/* The row's LONG value for the INSERT of w->row_smthp, its stream the
+ * next to read: gathered into w->long_buf and bound in one piece when it
+ * fits, else bound for pieces at execution (what was gathered held in h).
+ * 0 or -1. After an execution that asked for the pieces,
+ * insert_long_rest hands them over (the same results as
+ * insert_long_piece). */
+int bind_long_value(IMP_WORKER *w, IMP_HELD *h);
+int insert_long_rest(IMP_WORKER *w, IMP_HELD *h);
 
 /* The row's LONG stream held in w->long_stage until the row's INSERT asks
  * for it, for a table whose LOB values go whole into the INSERT (their

@@ -1,8 +1,9 @@
 /*
- * insert_lob.c - writes the row's next LOB stream, piece by piece as the
- * reader delivers it, into the LOB whose locator the INSERT's RETURNING
- * bind received, or, for a table whose constraints read a LOB column,
- * into the temporary LOB that the INSERT then binds whole.
+ * insert_lob.c - writes a LOB value of a row that goes in alone, piece by
+ * piece as the reader delivers it (after what the row's array slot already
+ * held of it), into the LOB whose locator the INSERT's RETURNING bind
+ * received, or, for a table whose constraints read a LOB column, into the
+ * temporary LOB that the INSERT then binds whole.
  */
 #include <string.h>
 
@@ -19,10 +20,66 @@ static int close_lob(IMP_WORKER *w, OCILobLocator *lp, int report)
     return 0;
 }
 
-/* Writes the pieces of a stream that holds at least one byte, from its
- * first piece *pc on. The piece after which the end word stands goes as
- * the last (or only) piece, so no empty piece is ever written. */
-static int write_pieces(IMP_WORKER *w, OCILobLocator *lp, ub1 csfrm, DUMP_PIECE *pc)
+int imp_hold_stream(IMP_WORKER *w, uint8_t *buf, uint32_t cap, int more, DUMP_PIECE *pc, IMP_HELD *h)
+{
+    h->p = buf;
+    h->len = 0;
+    while (more > 0) {
+        if (pc->len > cap - h->len) {
+            h->state = HELD_PART;
+            h->pending = *pc;
+            return 0;
+        }
+        memcpy(buf + h->len, pc->p, pc->len);
+        h->len += pc->len;
+        more = dump_stream_next(w->rows, pc);
+    }
+    if (more < 0) return imp_rows_fault(w->run, w->dump);
+    h->state = HELD_WHOLE;
+    return 0;
+}
+
+/* The pieces of a LOB value: what h holds first (NULL or HELD_NONE: the
+ * row's next stream from its start), then the rest of its stream. */
+typedef struct __lob_source {
+    IMP_HELD *h;
+    int step;
+} LOB_SOURCE;
+
+/* The next piece: 1 with *pc, 0 at the value's end (its stream's end word
+ * read), -1 after a fault. */
+static int next_piece(IMP_WORKER *w, LOB_SOURCE *src, DUMP_PIECE *pc)
+{
+    IMP_HELD *h = src->h;
+    int step = src->step++;
+    if (h && h->state == HELD_WHOLE) {
+        if (step > 0 || h->len == 0) return 0;
+        pc->p = h->p;
+        pc->len = h->len;
+        pc->last = 1;
+        return 1;
+    }
+    if (h && h->state == HELD_PART && step < 2) {
+        if (step == 0 && h->len > 0) {
+            pc->p = h->p;
+            pc->len = h->len;
+            pc->last = 0;
+            return 1;
+        }
+        if (step == 0) src->step++;
+        *pc = h->pending;
+        return 1;
+    }
+    if ((!h || h->state == HELD_NONE) && step == 0 && dump_stream_begin(w->rows) <= 0)
+        return imp_rows_fault(w->run, w->dump);
+    int more = dump_stream_next(w->rows, pc);
+    return more < 0 ? imp_rows_fault(w->run, w->dump) : more;
+}
+
+/* Writes the value's pieces from its first, *pc, on. The piece after
+ * which the value ends goes as the last (or only) piece, so no empty piece
+ * is ever written; then the stream's end word is read. */
+static int write_pieces(IMP_WORKER *w, OCILobLocator *lp, ub1 csfrm, LOB_SOURCE *src, DUMP_PIECE *pc)
 {
     oraub8 b_amt = 0, c_amt = 0;
     int first = 1;
@@ -47,23 +104,26 @@ static int write_pieces(IMP_WORKER *w, OCILobLocator *lp, ub1 csfrm, DUMP_PIECE 
             fprintf(stderr, "LOB write out of step with its stream.\n");
             return -1;
         }
-        if (pc->last) return 0;
+        int more = next_piece(w, src, pc);
+        if (more < 0) return -1;
+        /* the last piece is followed by the end (and the second end word some writers add) */
+        if (piece == OCI_ONE_PIECE || piece == OCI_LAST_PIECE)
+            return more == 0 ? 0 : imp_rows_fault(w->run, w->dump);
+        if (more == 0) return imp_rows_fault(w->run, w->dump);
         first = 0;
-        /* not the last: a piece follows */
-        if (dump_stream_next(w->rows, pc) <= 0) return imp_rows_fault(w->run, w->dump);
     }
 }
 
-int insert_lob(IMP_WORKER *w, int bi)
+int insert_lob(IMP_WORKER *w, int bi, IMP_HELD *h)
 {
-    OCILobLocator *lp = (OCILobLocator *)w->bc[bi].valp;
-    ub1 csfrm = w->bc[bi].ctype == CTYPE_NCLOB ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+    OCILobLocator *lp = (OCILobLocator *)w->rbc[bi].valp;
+    ub1 csfrm = w->rbc[bi].ctype == CTYPE_NCLOB ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+    LOB_SOURCE src = {h, 0};
     DUMP_PIECE pc;
 
     /* each LOB slot with its mark has a stream, as the reader checked */
-    if (dump_stream_begin(w->rows) <= 0) return imp_rows_fault(w->run, w->dump);
-    int more = dump_stream_next(w->rows, &pc);
-    if (more < 0) return imp_rows_fault(w->run, w->dump);
+    int more = next_piece(w, &src, &pc);
+    if (more < 0) return -1;
     /* An empty LOB: the locator already holds one; nothing to write. */
     if (more == 0) return 0;
 
@@ -72,14 +132,11 @@ int insert_lob(IMP_WORKER *w, int bi)
         fprintf(stderr, "OCILobOpen()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (write_pieces(w, lp, csfrm, &pc) < 0) {
+    if (write_pieces(w, lp, csfrm, &src, &pc) < 0) {
         close_lob(w, lp, 0);
         return -1;
     }
-    if (close_lob(w, lp, 1) < 0) return -1;
-    /* the end word, and the second one some writers add */
-    if (dump_stream_next(w->rows, &pc) != 0) return imp_rows_fault(w->run, w->dump);
-    return 0;
+    return close_lob(w, lp, 1);
 }
 
 /* ---- LOB values bound whole ----------------------------------------------- */
@@ -121,7 +178,7 @@ int imp_whole_lobs(IMP_WORKER *w, const char *name)
 int imp_lob_temps_begin(IMP_WORKER *w, const TAB_INFO *t)
 {
     for (uint32_t k = 0; k < t->ncol; k++) {
-        BIND_COLUMN *b = &w->bc[k];
+        BIND_COLUMN *b = &w->rbc[k];
         if (b->flag != BIND_LOB) continue;
         void *lp = NULL;
         sword st = OCIDescriptorAlloc(w->env.envhp, &lp, OCI_DTYPE_LOB, 0, NULL);
@@ -146,9 +203,9 @@ int imp_lob_temps_begin(IMP_WORKER *w, const TAB_INFO *t)
 
 void imp_lob_temps_end(IMP_WORKER *w, const TAB_INFO *t)
 {
-    if (!w->bc || !w->whole_lobs) return;
+    if (!w->rbc || !w->whole_lobs) return;
     for (uint32_t k = 0; k < t->ncol; k++) {
-        BIND_COLUMN *b = &w->bc[k];
+        BIND_COLUMN *b = &w->rbc[k];
         if (b->flag != BIND_LOB || !b->valp || b->valp == (uint8_t *)w->empty_lobp) continue;
         sword st = OCILobFreeTemporary(w->env.svchp, w->env.errhp, (OCILobLocator *)b->valp);
         if (check_error(&w->env, st) != CHECK_SUCCESS)
@@ -158,10 +215,11 @@ void imp_lob_temps_end(IMP_WORKER *w, const TAB_INFO *t)
     }
 }
 
-int insert_lob_whole(IMP_WORKER *w, int bi)
+int insert_lob_whole(IMP_WORKER *w, int bi, IMP_HELD *h)
 {
-    OCILobLocator *lp = (OCILobLocator *)w->bc[bi].valp;
-    ub1 csfrm = w->bc[bi].ctype == CTYPE_NCLOB ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+    OCILobLocator *lp = (OCILobLocator *)w->rbc[bi].valp;
+    ub1 csfrm = w->rbc[bi].ctype == CTYPE_NCLOB ? SQLCS_NCHAR : SQLCS_IMPLICIT;
+    LOB_SOURCE src = {h, 0};
     DUMP_PIECE pc;
 
     /* the temporary LOB still holds the last row's value */
@@ -170,12 +228,9 @@ int insert_lob_whole(IMP_WORKER *w, int bi)
         fprintf(stderr, "OCILobTrim2()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    if (dump_stream_begin(w->rows) <= 0) return imp_rows_fault(w->run, w->dump);
-    int more = dump_stream_next(w->rows, &pc);
-    if (more < 0) return imp_rows_fault(w->run, w->dump);
+    int more = next_piece(w, &src, &pc);
+    if (more < 0) return -1;
     /* an empty stream: an empty LOB, not NULL */
     if (more == 0) return 0;
-    if (write_pieces(w, lp, csfrm, &pc) < 0) return -1;
-    if (dump_stream_next(w->rows, &pc) != 0) return imp_rows_fault(w->run, w->dump);
-    return 0;
+    return write_pieces(w, lp, csfrm, &src, &pc);
 }

@@ -1,7 +1,8 @@
 /*
- * insert_long.c - hands the row's LONG stream, piece by piece as the
- * reader delivers it (or as a file held it meanwhile), to the database
- * while the row's INSERT waits for its data.
+ * insert_long.c - gives the row's LONG value to its INSERT: in one piece
+ * when it fits the worker's LONG buffer, else piece by piece as the reader
+ * delivers it (or as a file held it meanwhile) while the INSERT waits for
+ * its data.
  */
 #include <errno.h>
 #include <string.h>
@@ -13,12 +14,12 @@
 /* Gives one piece of len bytes at bufp; returns the execution's result
  * (CHECK_SUCCESS or CHECK_NEED_DATA), IMP_ROW_REFUSED, or CHECK_FAILURE
  * after a message. */
-static int give_piece(IMP_WORKER *w, const uint8_t *bufp, uint16_t len, sb2 *ind)
+static int give_piece(IMP_WORKER *w, const uint8_t *bufp, uint32_t len, sb2 *ind)
 {
     void *hndl = NULL;
     ub4 type = 0, iter = 0, idx = 0;
     ub1 in_out = 0, piece = OCI_FIRST_PIECE;
-    sword st = OCIStmtGetPieceInfo(w->env.smthp, w->env.errhp, &hndl, &type, &in_out, &iter, &idx,
+    sword st = OCIStmtGetPieceInfo(w->row_smthp, w->env.errhp, &hndl, &type, &in_out, &iter, &idx,
                                    &piece);
     if (check_error(&w->env, st) != CHECK_SUCCESS) {
         fprintf(stderr, "OCIStmtGetPieceInfo()\n%s\n", get_ora_message(&w->env));
@@ -32,7 +33,7 @@ static int give_piece(IMP_WORKER *w, const uint8_t *bufp, uint16_t len, sb2 *ind
         fprintf(stderr, "OCIStmtSetPieceInfo()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    st = OCIStmtExecute(w->env.svchp, w->env.smthp, w->env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
+    st = OCIStmtExecute(w->env.svchp, w->row_smthp, w->env.errhp, 1, 0, NULL, NULL, OCI_DEFAULT);
     switch (check_error(&w->env, st)) {
     case CHECK_SUCCESS:
         return CHECK_SUCCESS;
@@ -49,11 +50,23 @@ static int give_piece(IMP_WORKER *w, const uint8_t *bufp, uint16_t len, sb2 *ind
     }
 }
 
-/* The next piece of the LONG value: from the dump's stream, or, when
- * staged, from w->long_stage (*left bytes still there, read into buf).
- * 1 with *pc, 0 at the end, -1 after the message. */
-static int next_piece(IMP_WORKER *w, int staged, uint64_t *left, uint8_t *buf, DUMP_PIECE *pc)
+/* The next piece of the LONG value: what h holds first, then from the
+ * dump's stream, or, when staged, from w->long_stage (*left bytes still
+ * there, read into buf). 1 with *pc, 0 at the end, -1 after the message. */
+static int next_piece(IMP_WORKER *w, IMP_HELD *h, int staged, uint64_t *left, uint8_t *buf, DUMP_PIECE *pc)
 {
+    if (h && h->state == HELD_PART) {
+        if (h->len > 0) {
+            pc->p = h->p;
+            pc->len = h->len;
+            pc->last = 0;
+            h->len = 0;
+            return 1;
+        }
+        *pc = h->pending;
+        h->state = HELD_NONE;
+        return 1;
+    }
     if (!staged) {
         int more = dump_stream_next(w->rows, pc);
         return more < 0 ? imp_rows_fault(w->run, w->dump) : more;
@@ -75,12 +88,12 @@ static int next_piece(IMP_WORKER *w, int staged, uint64_t *left, uint8_t *buf, D
  * pieces or, when staged, the len bytes held. IMP_ROW_DONE, IMP_ROW_SKIPPED
  * when the target refused the row under IGNORE=Y (reported, the streams
  * of the dump stepped over), or -1. */
-static int give_long(IMP_WORKER *w, int begun, int staged, uint64_t len)
+static int give_long(IMP_WORKER *w, IMP_HELD *h, int begun, int staged, uint64_t len)
 {
     static const uint8_t none[1];
     const TAB_INFO *t = &w->table->info;
     /* The LONG column is the last input bind; its slot said NULL or not. */
-    sb2 ind = w->bc[t->ncol - 1].indp[0] == -1 ? -1 : 0;
+    sb2 ind = w->rbc[t->ncol - 1].indp[0] == -1 ? -1 : 0;
     uint8_t buf[DUMP_PIECE_SIZE];
 
     if (begun == 0) {
@@ -97,11 +110,11 @@ static int give_long(IMP_WORKER *w, int begun, int staged, uint64_t len)
 
     for (;;) {
         DUMP_PIECE pc;
-        int more = next_piece(w, staged, &len, buf, &pc);
+        int more = next_piece(w, h, staged, &len, buf, &pc);
         if (more < 0) return -1;
         if (stop_requested()) return -1;
         /* the end word goes as an empty last piece */
-        int r = more ? give_piece(w, pc.p, (uint16_t)pc.len, &ind) : give_piece(w, none, 0, &ind);
+        int r = more ? give_piece(w, pc.p, pc.len, &ind) : give_piece(w, none, 0, &ind);
         if (r == IMP_ROW_REFUSED) {
             if (!staged && dump_streams_skip(w->rows) < 0) return imp_rows_fault(w->run, w->dump);
             imp_row_rejected(w, get_ora_message(&w->env));
@@ -128,7 +141,59 @@ int insert_long_piece(IMP_WORKER *w)
 {
     int begun = dump_stream_begin(w->rows);
     if (begun < 0) return imp_rows_fault(w->run, w->dump);
-    return give_long(w, begun, 0, 0);
+    return give_long(w, NULL, begun, 0, 0);
+}
+
+/* Binds the LONG column (the last input bind of w->row_smthp) for this
+ * row: its value of len bytes in one piece, NULL (buf NULL), or, when
+ * !whole, for pieces at execution. */
+static int rebind_long(IMP_WORKER *w, int whole, const uint8_t *buf, uint32_t len)
+{
+    uint32_t k = w->table->info.ncol - 1;
+    BIND_COLUMN *b = &w->rbc[k];
+    OCIBind *bindp = NULL;
+    ub2 sqlt = (ub2)convert_to_sqlt((int)b->ctype);
+    b->indp[0] = buf || !whole ? 0 : -1;
+    if (!buf) buf = w->long_buf;
+    sword st = whole ? OCIBindByPos(w->row_smthp, &bindp, w->env.errhp, k + 1, (void *)buf, (sb4)len, sqlt,
+                                    b->indp, NULL, NULL, 0, NULL, OCI_DEFAULT)
+                     : OCIBindByPos(w->row_smthp, &bindp, w->env.errhp, k + 1, NULL, 0x7FFFFFFF, sqlt,
+                                    b->indp, b->alenp, b->rcodep, 0, NULL, OCI_DATA_AT_EXEC);
+    if (check_error(&w->env, st) != CHECK_SUCCESS) {
+        fprintf(stderr, "OCIBindByPos()\n%s\n", get_ora_message(&w->env));
+        return -1;
+    }
+    w->long_whole = whole;
+    return 0;
+}
+
+int bind_long_value(IMP_WORKER *w, IMP_HELD *h)
+{
+    const TAB_INFO *t = &w->table->info;
+    int null = w->vals[t->ncol - 1].kind == DUMP_VAL_NULL;
+    DUMP_PIECE pc;
+    h->state = HELD_NONE;
+    h->len = 0;
+    int begun = dump_stream_begin(w->rows);
+    if (begun < 0) return imp_rows_fault(w->run, w->dump);
+    int more = begun ? dump_stream_next(w->rows, &pc) : 0;
+    if (more < 0) return imp_rows_fault(w->run, w->dump);
+    if (null || more == 0) {
+        /* NULL, with or without its empty stream (an empty LONG is NULL);
+         * a NULL slot's stream holds nothing the INSERT could take */
+        while (more > 0) more = dump_stream_next(w->rows, &pc);
+        if (more < 0) return imp_rows_fault(w->run, w->dump);
+        h->state = HELD_WHOLE;
+        return rebind_long(w, 1, NULL, 0);  /* NULL: its indicator, the buffer unread */
+    }
+    if (imp_hold_stream(w, w->long_buf, w->long_cap, more, &pc, h) < 0) return -1;
+    if (h->state == HELD_WHOLE) return rebind_long(w, 1, h->p, h->len);
+    return rebind_long(w, 0, NULL, 0);
+}
+
+int insert_long_rest(IMP_WORKER *w, IMP_HELD *h)
+{
+    return give_long(w, h, 1, 0, 0);
 }
 
 int stage_long(IMP_WORKER *w, uint64_t *len)
@@ -167,5 +232,5 @@ int stage_long(IMP_WORKER *w, uint64_t *len)
 int insert_long_staged(IMP_WORKER *w, int begun, uint64_t len)
 {
     if (begun) rewind(w->long_stage);
-    return give_long(w, begun, 1, len);
+    return give_long(w, NULL, begun, 1, len);
 }

@@ -1,9 +1,11 @@
 /*
  * single_insert.c - loads the rows of a table with LONG or LOB columns one
- * at a time: the row the reader delivers, then its LONG stream, then its
- * LOB streams (written through the RETURNING locators, or, when the
- * table's constraints read a LOB column, into the temporary LOBs that the
- * INSERT binds whole).
+ * at a time: the row the reader delivers, then its LONG stream (in one
+ * piece with the INSERT when it fits, else in pieces while the INSERT
+ * waits), then its LOB streams (written through the RETURNING locators,
+ * or, when the table's constraints read a LOB column, into the temporary
+ * LOBs that the INSERT binds whole). A row that a table's LOB arrays
+ * cannot take goes in alone the same way (imp_insert_row_alone).
  */
 #include <string.h>
 
@@ -20,7 +22,7 @@ static void bind_row(IMP_WORKER *w, uint32_t ncol)
 {
     const DUMP_VALUE *v = w->vals;
     for (uint32_t j = 0; j < ncol; j++) {
-        BIND_COLUMN *b = &w->bc[j];
+        BIND_COLUMN *b = &w->rbc[j];
         b->indp[0] = 0;
         b->alenp[0] = 0;
         switch (v[j].kind) {
@@ -34,7 +36,7 @@ static void bind_row(IMP_WORKER *w, uint32_t ncol)
             memcpy(b->valp, v[j].p, v[j].len);
             b->alenp[0] = imp_bind_length(b, v[j].p, (uint16_t)v[j].len);
             break;
-        default: /* the LONG value comes piecewise */
+        default: /* the LONG value comes as its stream */
             break;
         }
     }
@@ -44,6 +46,13 @@ static void bind_row(IMP_WORKER *w, uint32_t ncol)
 static int skip_streams(IMP_WORKER *w)
 {
     return dump_streams_skip(w->rows) < 0 ? imp_rows_fault(w->run, w->dump) : IMP_ROW_SKIPPED;
+}
+
+/* What a row's LOB slot m holds before its stream is read: nothing, or
+ * what its array slot read (a row the arrays could not take). */
+static IMP_HELD *held_of(IMP_WORKER *w, uint32_t m)
+{
+    return w->lob_arrays && w->held ? &w->held[m] : NULL;
 }
 
 /* insert_row for a table whose LOB values go whole into the INSERT: the
@@ -62,10 +71,10 @@ static int insert_row_whole(IMP_WORKER *w, const IMP_TABLE *table)
 
     if (has_long && (long_begun = stage_long(w, &long_len)) < 0) return -1;
     for (uint32_t m = 0; m < nlob; m++) {
-        if (w->bc[first_lob + m].indp[0] == -1) continue;
-        if (insert_lob_whole(w, (int)(first_lob + m)) < 0) return -1;
+        if (w->rbc[first_lob + m].indp[0] == -1) continue;
+        if (insert_lob_whole(w, (int)(first_lob + m), held_of(w, m)) < 0) return -1;
     }
-    int r = execute_insert(w, 1);
+    int r = execute_insert(w, w->row_smthp, 1, 0);
     if (r == IMP_ROW_REFUSED) {
         imp_row_rejected(w, get_ora_message(&w->env));
         return IMP_ROW_SKIPPED;
@@ -78,47 +87,49 @@ static int insert_row_whole(IMP_WORKER *w, const IMP_TABLE *table)
         }
         return insert_long_staged(w, long_begun, long_len);
     }
-    if (has_long && w->bc[ncol - 1].indp[0] != -1) {
+    if (has_long && w->rbc[ncol - 1].indp[0] != -1) {
         fprintf(stderr, "Table %s: LONG value was not asked for.\n", TABLE_NAME(table));
         return -1;
     }
     return IMP_ROW_DONE;
 }
 
-/* Inserts the row and consumes its streams: IMP_ROW_DONE, IMP_ROW_SKIPPED
- * when the target refused the row (IGNORE=Y; reported, its streams
- * stepped over), or -1. */
-static int insert_row(IMP_WORKER *w, const IMP_TABLE *table)
+int imp_insert_row_alone(IMP_WORKER *w, const IMP_TABLE *table)
 {
     const TAB_INFO *t = &table->info;
     uint32_t ncol = t->ncol, nlob = t->nlob;
     uint32_t has_long = (t->flag & TAB_HAS_LONG) != 0;
     uint32_t first_lob = ncol - nlob - has_long;
+    IMP_HELD long_held;
 
     if (w->whole_lobs) return insert_row_whole(w, table);
     for (uint32_t k = ncol; k < ncol + nlob; k++) {
-        w->bc[k].indp[0] = -1;
-        w->bc[k].alenp[0] = 0;
+        w->rbc[k].indp[0] = -1;
+        w->rbc[k].alenp[0] = 0;
     }
-    int r = execute_insert(w, 1);
+    /* The LONG stream comes first: in one piece with the INSERT when it
+     * fits (unless the rows go as they always did, in pieces). */
+    int gathered = has_long && w->long_buf;
+    if (gathered && bind_long_value(w, &long_held) < 0) return -1;
+    int r = execute_insert(w, w->row_smthp, 1, 0);
     if (r == IMP_ROW_REFUSED) {
         imp_row_rejected(w, get_ora_message(&w->env));
         return skip_streams(w);
     }
     if (r < 0) return -1;
     if (r == CHECK_NEED_DATA) {
-        if (!has_long) {
+        if (!has_long || w->long_whole) {
             fprintf(stderr, "Table %s: data asked for a column without a stream.\n", TABLE_NAME(table));
             return -1;
         }
-        int lr = insert_long_piece(w);
+        int lr = gathered ? insert_long_rest(w, &long_held) : insert_long_piece(w);
         if (lr < 0) return -1;
         if (lr == IMP_ROW_SKIPPED) return skip_streams(w);
-    } else if (has_long && w->bc[ncol - 1].indp[0] != -1) {
+    } else if (has_long && (gathered ? !w->long_whole : w->rbc[ncol - 1].indp[0] != -1)) {
         /* the LONG stream in the file would be left unread */
         fprintf(stderr, "Table %s: LONG value was not asked for.\n", TABLE_NAME(table));
         return -1;
-    } else if (w->rows->long_left) {
+    } else if (has_long && !gathered && w->rows->long_left) {
         /* a NULL LONG the database did not ask for: a stream of it that
          * stands before the LOB streams is stepped over */
         DUMP_PIECE pc;
@@ -128,12 +139,12 @@ static int insert_row(IMP_WORKER *w, const IMP_TABLE *table)
     }
     /* One stream follows for every LOB slot 0xFFFC, in select order. */
     for (uint32_t m = 0; m < nlob; m++) {
-        if (w->bc[first_lob + m].indp[0] == -1) continue;
-        if (w->bc[ncol + m].indp[0] == -1) {
+        if (w->rbc[first_lob + m].indp[0] == -1) continue;
+        if (w->rbc[ncol + m].indp[0] == -1) {
             fprintf(stderr, "Table %s: no LOB locator returned.\n", TABLE_NAME(table));
             return -1;
         }
-        if (insert_lob(w, (int)(ncol + m)) < 0) return -1;
+        if (insert_lob(w, (int)(ncol + m), held_of(w, m)) < 0) return -1;
     }
     return IMP_ROW_DONE;
 }
@@ -148,7 +159,7 @@ int import_single_row(IMP_WORKER *w, IMP_TABLE *table)
         if (rc <= 0) break;
         if (stop_requested()) return -1;
         bind_row(w, t->ncol);
-        int r = insert_row(w, table);
+        int r = imp_insert_row_alone(w, table);
         if (r < 0) return -1;
         if (r == IMP_ROW_DONE) {
             w->nrow++;

@@ -130,6 +130,9 @@ typedef struct OCILobLocator OCIBFileLocator;
 #define OCI_ATTR_NUM_DML_ERRORS 73
 #define OCI_ATTR_DML_ROW_OFFSET 74
 #define OCI_ATTR_ROWS_FETCHED 197
+#define OCI_ATTR_DEFAULT_LOBPREFETCH_SIZE 438
+#define OCI_ATTR_LOBPREFETCH_SIZE 439
+#define OCI_ATTR_LOBPREFETCH_LENGTH 440
 #define OCI_ATTR_UB8_ROW_COUNT 457
 
 /* ---- modes, flags, piece codes ------------------------------------------ */
@@ -223,6 +226,8 @@ typedef struct OCILobLocator OCIBFileLocator;
 #define SQLT_BIN 23
 #define SQLT_LBI 24
 #define SQLT_UIN 68
+#define SQLT_LVC 94
+#define SQLT_LVB 95
 #define SQLT_AFC 96
 #define SQLT_AVC 97
 #define SQLT_IBFLOAT 100
@@ -327,6 +332,8 @@ sword OCILobWrite2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp,
                    OCICallbackLobWrite2 cbfp, ub2 csid, ub1 csfrm);
 sword OCILobGetLength2(OCISvcCtx *svchp, OCIError *errhp,
                        OCILobLocator *locp, oraub8 *lenp);
+sword OCILobGetChunkSize(OCISvcCtx *svchp, OCIError *errhp,
+                         OCILobLocator *locp, ub4 *chunk_size);
 sword OCILobTrim2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp,
                   oraub8 newlen);
 /* A temporary LOB of the session; OCI_TEMP_CLOB with SQLCS_NCHAR makes an

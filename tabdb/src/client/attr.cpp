@@ -56,6 +56,11 @@ extern "C" sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
         usr->password = TextValue(attributep, size);
         return OCI_SUCCESS;
       }
+      if (attrtype == OCI_ATTR_DEFAULT_LOBPREFETCH_SIZE) {
+        if (attributep == nullptr) return Fail(err, OraError(ora::kValueNotAllowed));
+        std::memcpy(&usr->default_lobprefetch, attributep, sizeof usr->default_lobprefetch);
+        return OCI_SUCCESS;
+      }
       break;
     }
     case OCI_DTYPE_LOB: {
@@ -69,9 +74,12 @@ extern "C" sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
     }
     case OCI_HTYPE_BIND:
     case OCI_HTYPE_DEFINE: {
-      if (attrtype != OCI_ATTR_CHARSET_FORM && attrtype != OCI_ATTR_CHARSET_ID) break;
+      bool lob_prefetch = trghndltyp == OCI_HTYPE_DEFINE && (attrtype == OCI_ATTR_LOBPREFETCH_LENGTH ||
+                                                              attrtype == OCI_ATTR_LOBPREFETCH_SIZE);
+      if (attrtype != OCI_ATTR_CHARSET_FORM && attrtype != OCI_ATTR_CHARSET_ID && !lob_prefetch) break;
       if (attributep == nullptr) return Fail(err, OraError(ora::kValueNotAllowed));
-      Status st = SetBufferAttribute(trgthndlp, trghndltyp, attrtype, attributep);
+      Status st = lob_prefetch ? SetDefineLobPrefetch(trgthndlp, attrtype, attributep)
+                               : SetBufferAttribute(trgthndlp, trghndltyp, attrtype, attributep);
       if (st.code() == -2) return OCI_INVALID_HANDLE;
       return st.ok() ? OCI_SUCCESS : Fail(err, st);
     }
@@ -151,6 +159,10 @@ extern "C" sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
       if (attrtype == OCI_ATTR_USERNAME) {
         PutValue<const void*>(attributep, nullptr, usr->username.c_str());
         if (sizep) *sizep = static_cast<ub4>(usr->username.size());
+        return OCI_SUCCESS;
+      }
+      if (attrtype == OCI_ATTR_DEFAULT_LOBPREFETCH_SIZE) {
+        PutValue<ub4>(attributep, sizep, usr->default_lobprefetch);
         return OCI_SUCCESS;
       }
       break;

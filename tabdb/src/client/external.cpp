@@ -1,6 +1,7 @@
 // external.cpp - conversions between the callers' buffers in Oracle's
 // external types (SQLT_*) and the engine's values, as the vendor's client
 // performs them for binds and defines.
+#include <algorithm>
 #include <cstring>
 
 #include "charset/charset.h"
@@ -20,8 +21,13 @@ namespace {
 
 bool IsTextDty(ub2 dty) {
   return dty == SQLT_CHR || dty == SQLT_STR || dty == SQLT_AFC || dty == SQLT_LNG ||
-         dty == SQLT_AVC || dty == SQLT_VCS;
+         dty == SQLT_AVC || dty == SQLT_VCS || dty == SQLT_LVC;
 }
+
+// SQLT_LVC and SQLT_LVB buffers start with the value's length, a native
+// sb4, and hold its bytes after it; value_sz counts the four bytes too.
+constexpr size_t kLvPrefix = sizeof(sb4);
+bool IsLvDty(ub2 dty) { return dty == SQLT_LVC || dty == SQLT_LVB; }
 
 template <typename T>
 T Load(const void* p) {
@@ -110,6 +116,10 @@ TypeKind BindKind(const BufferSpec& b) {
       return national ? TypeKind::kNChar : TypeKind::kChar;
     case SQLT_LNG:
       return TypeKind::kLong;
+    case SQLT_LVC:
+      return national ? TypeKind::kNVarchar2 : TypeKind::kVarchar2;
+    case SQLT_LVB:
+      return TypeKind::kRaw;
     case SQLT_NUM:
     case SQLT_VNU:
     case SQLT_INT:
@@ -174,6 +184,19 @@ Status BindToValue(const BufferSpec& b, uint32_t r, ClientText& text, TypeKind k
       text.ToDb(std::string_view(p, len), &out->bytes);
       if (out->bytes.empty()) out->null = true;
       return Status::Ok();
+    case SQLT_LVC:
+    case SQLT_LVB: {
+      sb4 n = sz >= kLvPrefix ? Load<sb4>(p) : 0;
+      if (n < 0 || static_cast<size_t>(n) > sz - std::min(sz, kLvPrefix)) return OraError(ora::kValueNotAllowed);
+      std::string_view data(p + kLvPrefix, static_cast<size_t>(n));
+      if (b.dty == SQLT_LVC) {
+        text.ToDb(data, &out->bytes);
+      } else {
+        out->bytes.assign(data.data(), data.size());
+      }
+      if (out->bytes.empty()) out->null = true;
+      return Status::Ok();
+    }
     case SQLT_VNU: {
       size_t n = static_cast<unsigned char>(p[0]);
       if (n == 0 || n > 21 || (sz > 0 && n + 1 > sz)) return OraError(ora::kInvalidNumber);
@@ -260,12 +283,41 @@ bool BindsBytesAsTheyAre(const BufferSpec& b, const ClientText& text) {
     case SQLT_BDOUBLE:
     case SQLT_CLOB:
     case SQLT_BLOB:
+    case SQLT_LVC:
+    case SQLT_LVB:
       return false;
     default:
       return true;
   }
 }
 
+
+namespace {
+
+// PlaceBytes for SQLT_LVC and SQLT_LVB: the length first, in the buffer.
+void PlaceLvBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
+  char* p = static_cast<char*>(d.Value(r));
+  size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
+  size_t head = std::min(sz, kLvPrefix), room = sz - head;
+  size_t n = std::min(bytes.size(), room);
+  *truncated = bytes.size() > room;
+  if (p != nullptr && head == kLvPrefix) Store<sb4>(p, static_cast<sb4>(n));
+  if (p != nullptr && n > 0) std::memcpy(p + head, bytes.data(), n);
+  if (sb2* ind = d.Ind(r)) *ind = *truncated ? (bytes.size() > 32767 ? -2 : static_cast<sb2>(bytes.size())) : 0;
+  if (ub2* len = d.Len(r)) *len = static_cast<ub2>(n + head > 65535 ? 65535 : n + head);
+  if (ub2* rc = d.Rcode(r)) *rc = *truncated ? 1406 : 0;
+}
+
+// The bytes of a value converted for define `d`, of any external type.
+void Place(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
+  if (IsLvDty(d.dty)) {
+    PlaceLvBytes(d, r, bytes, truncated);
+  } else {
+    PlaceBytes(d, r, bytes, truncated);
+  }
+}
+
+}  // namespace
 
 void PlaceBytes(const BufferSpec& d, uint32_t r, std::string_view bytes, bool* truncated) {
   char* p = static_cast<char*>(d.Value(r));
@@ -355,6 +407,42 @@ Status ReportLobLength(const BufferSpec& d, uint32_t r, Session& s, const TypeDe
   return Status::Ok();
 }
 
+// A stored LOB or LONG value into a define that takes its bytes as they
+// are (binary data into a binary type, text of the database character set
+// into text): its length from the store, then no more of its bytes than
+// the buffer holds, straight into it. *done is false when another way is
+// needed.
+Status PlaceStoredBytes(const BufferSpec& d, uint32_t r, const TypeDesc& type, const Value& v,
+                        ClientText& text, Session& s, bool* truncated, bool* done) {
+  *done = false;
+  bool binary = type.kind == TypeKind::kBlob || type.kind == TypeKind::kLongRaw;
+  bool as_is = binary ? d.dty == SQLT_BIN || d.dty == SQLT_LBI || d.dty == SQLT_LVB
+                      : (d.dty == SQLT_CHR || d.dty == SQLT_LNG || d.dty == SQLT_LVC) && text.identity();
+  char* p = static_cast<char*>(d.Value(r));
+  if (v.lob_id == 0 || !as_is || p == nullptr) return Status::Ok();
+  size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
+  size_t head = IsLvDty(d.dty) ? std::min(sz, kLvPrefix) : 0;
+  size_t room = sz - head;
+  LobInfo info;
+  TABDB_RETURN_IF_ERROR(LobStore(s.db()).Info(v.lob_id, &info));
+  size_t n = static_cast<size_t>(std::min<uint64_t>(info.bytes, room));
+  if (n > 0) {
+    LobReader reader;
+    size_t got = 0;
+    TABDB_RETURN_IF_ERROR(reader.Open(s.db(), v.lob_id, 0, n));
+    TABDB_RETURN_IF_ERROR(reader.Take(s.db(), p + head, n, &got));
+    if (got != n) return OraError(ora::kInternalError, {"lob chunk missing"});
+  }
+  if (head == kLvPrefix) Store<sb4>(p, static_cast<sb4>(n));
+  *truncated = info.bytes > room;
+  if (sb2* ind = d.Ind(r)) *ind = *truncated ? (info.bytes > 32767 ? -2 : static_cast<sb2>(info.bytes)) : 0;
+  size_t placed = n + head;
+  if (ub2* len = d.Len(r)) *len = static_cast<ub2>(placed > 65535 ? 65535 : placed);
+  if (ub2* rc = d.Rcode(r)) *rc = *truncated ? 1406 : 0;
+  *done = true;
+  return Status::Ok();
+}
+
 }  // namespace
 
 Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, const Value& v,
@@ -371,8 +459,11 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
   size_t sz = d.value_sz > 0 ? static_cast<size_t>(d.value_sz) : 0;
   std::string tmp;
   std::string conv;
+  bool done = false;
   if (IsTextDty(d.dty)) {
     if (IsLob(type.kind) || IsLong(type.kind)) {
+      TABDB_RETURN_IF_ERROR(PlaceStoredBytes(d, r, type, v, text, s, truncated, &done));
+      if (done) return Status::Ok();
       if (type.kind == TypeKind::kBlob || type.kind == TypeKind::kLongRaw) {
         TABDB_RETURN_IF_ERROR(LobContent(s, v, (sz + 1) / 2 + 1, &tmp));
         conv = ToHex(tmp);
@@ -386,7 +477,7 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
       TABDB_RETURN_IF_ERROR(ValueToTypedText(v, type, &tmp));
       text.ToClient(tmp, &conv);
     }
-    PlaceBytes(d, r, conv, truncated);
+    Place(d, r, conv, truncated);
     if (IsLob(type.kind) || IsLong(type.kind))
       return ReportLobLength(d, r, s, type, v, text, *truncated);
     return Status::Ok();
@@ -464,18 +555,21 @@ Status ValueToDefine(const BufferSpec& d, uint32_t r, const TypeDesc& type, cons
     }
     case SQLT_BIN:
     case SQLT_LBI:
+    case SQLT_LVB:
       if (IsLob(type.kind) || IsLong(type.kind)) {
+        TABDB_RETURN_IF_ERROR(PlaceStoredBytes(d, r, type, v, text, s, truncated, &done));
+        if (done) return Status::Ok();
         TABDB_RETURN_IF_ERROR(LobContent(s, v, sz + 1, &tmp));
-        PlaceBytes(d, r, tmp, truncated);
+        Place(d, r, tmp, truncated);
         return ReportLobLength(d, r, s, type, v, text, *truncated);
       }
       if (IsCharacter(type.kind)) {
         text.ToClient(v.bytes, &conv);
-        PlaceBytes(d, r, conv, truncated);
+        Place(d, r, conv, truncated);
         return Status::Ok();
       }
       TABDB_RETURN_IF_ERROR(ConvertValue(v, TypeKind::kRaw, &cv));
-      PlaceBytes(d, r, cv.bytes, truncated);
+      Place(d, r, cv.bytes, truncated);
       return Status::Ok();
     case SQLT_DAT:
     case kSqltTimestamp:

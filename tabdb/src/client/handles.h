@@ -110,6 +110,10 @@ struct OCISession {
   OCIEnv* env = nullptr;
   std::string username;
   std::string password;
+  // OCI_ATTR_DEFAULT_LOBPREFETCH_SIZE: LOB data (characters of a CLOB or
+  // NCLOB, bytes of a BLOB) that every LOB locator a query of the session
+  // fetches brings along with its length and chunk size; 0 none.
+  ub4 default_lobprefetch = 0;
   std::unique_ptr<tabdb::Session> session;  // set while the session is begun
   OCISession();
   ~OCISession();

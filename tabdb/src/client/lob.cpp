@@ -73,7 +73,9 @@ Status Length(Session& s, const LobState& st, uint64_t* bytes, uint64_t* units) 
     return Status::Ok();
   }
   LobInfo info;
-  if (st.open && st.open_info_known) {
+  if (st.length_prefetched) {
+    info = st.prefetch_info;  // a fetched locator is read-only: its lengths stay
+  } else if (st.open && st.open_info_known) {
     info = st.open_info;
   } else {
     TABDB_RETURN_IF_ERROR(LobStore(s.db()).Info(st.lob_id, &info));
@@ -217,6 +219,26 @@ void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, b
   }
 }
 
+Status PrefetchLocator(OCILobLocator* loc, Session& s, uint64_t units) {
+  LobState& st = *loc->state;
+  if (!st.valid) return Status::Ok();  // a NULL: nothing comes along
+  if (st.has_inline) {
+    st.prefetch_info.bytes = st.inline_content.size();
+    st.prefetch_info.units = IsCharKind(st.kind) ? Utf16UnitCount(st.inline_content) : st.prefetch_info.bytes;
+  } else {
+    TABDB_RETURN_IF_ERROR(LobStore(s.db()).Info(st.lob_id, &st.prefetch_info));
+    if (!IsCharKind(st.kind)) st.prefetch_info.units = st.prefetch_info.bytes;
+  }
+  st.length_prefetched = true;
+  // The stored bytes of the first `units` characters: all of a value that
+  // has no more, else at least `units` (no character takes less than a
+  // byte per UTF-16 unit), which reads within them may count on.
+  const LobInfo& info = st.prefetch_info;
+  st.prefetched_bytes = info.units <= units ? info.bytes : std::min<uint64_t>(units, info.bytes);
+  s.net().bytes_to_client += st.prefetched_bytes + kLocatorBytes;
+  return Status::Ok();
+}
+
 void CheckLocatorRow(OCILobLocator* loc, const std::shared_ptr<RowChecks>& checks, int64_t rowid) {
   if (!checks || !loc->state || loc->state->has_inline) return;
   loc->state->row_checks = checks;
@@ -282,11 +304,29 @@ extern "C" sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocat
   sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
   if (rc != OCI_SUCCESS) return rc;
   if (lenp == nullptr) return Fail(err, OraError(ora::kIllegalLobParameter));
+  // A prefetched locator brought its length along (no round trip).
   if (!loc->state->length_prefetched) RoundTrip(*s, TripCall::kLobLength, 0, 8);
   uint64_t bytes = 0, units = 0;
   Status st = Length(*s, *loc->state, &bytes, &units);
   if (!st.ok()) return Fail(err, st);
   *lenp = units;
+  return OCI_SUCCESS;
+}
+
+extern "C" sword OCILobGetChunkSize(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp,
+                                    ub4* chunk_size) {
+  OCIError* err;
+  Session* s;
+  OCILobLocator* loc;
+  sword rc = Check(svchp, errhp, locp, &err, &s, &loc);
+  if (rc != OCI_SUCCESS) return rc;
+  if (chunk_size == nullptr) return Fail(err, OraError(ora::kIllegalLobParameter));
+  // The usable chunk: bytes of a BLOB; characters of a CLOB or NCLOB,
+  // which Oracle keeps in UTF-16 (two bytes each) in a database of a
+  // varying-width character set. A prefetched locator brought it along;
+  // others ask the server.
+  if (!loc->state->length_prefetched) RoundTrip(*s, TripCall::kLobLength, 0, 8);
+  *chunk_size = static_cast<ub4>(IsCharKind(loc->state->kind) ? kLobChunk / 2 : kLobChunk);
   return OCI_SUCCESS;
 }
 
@@ -317,7 +357,7 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     // One round trip, unless LOB prefetch brought what it reads (known
     // once its bytes are: below).
     st.read_trips.Begin(0);
-    if (st.prefetched_bytes == 0 && st.read_trips.Next(room)) RoundTrip(*s, TripCall::kLobRead, 0, 0);
+    if (!st.length_prefetched && st.read_trips.Next(room)) RoundTrip(*s, TripCall::kLobRead, 0, 0);
     uint64_t bytes = 0, units = 0;
     status = Length(*s, st, &bytes, &units);
     uint64_t start = 0, end = bytes;
@@ -346,8 +386,9 @@ extern "C" sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     st.read_units_left = chars && !st.has_inline && text.identity() && start == 0 && end == bytes
                              ? units
                              : LobState::kUnitsUnknown;
-    if (st.prefetched_bytes > 0) {
-      // Served by the bytes that came with the locator, or one round trip.
+    if (st.length_prefetched) {
+      // Served by the bytes that came with the locator (all of an empty
+      // value), or one round trip.
       if (status.ok() && end <= st.prefetched_bytes) {
         st.read_trips.Begin(UINT64_MAX);
       } else if (st.read_trips.Next(room)) {

@@ -72,6 +72,13 @@ class LobState {
   StreamTrips write_trips;    // of the polling write in progress
 
   bool temporary = false;     // OCILobCreateTemporary made the value
+
+  // The lengths that came with a prefetched locator (length_prefetched):
+  // a fetched locator is read-only, so they stay what they were. The
+  // embedded database keeps the prefetched bytes where they are stored and
+  // reads them from there: a fetched value does not change under the
+  // reader's snapshot, and the bytes are not copied twice.
+  LobInfo prefetch_info;
   // The CHECK constraints that read the column, and the row (null when
   // none applies); `savepoint` names the savepoint of the session's
   // database that a change in progress can be undone to (empty when none
@@ -90,6 +97,10 @@ Status LocatorValue(OCILobLocator* loc, TypeKind kind, Value* out);
 // Points a locator at `v` (a fetched LOB column value or a RETURNING
 // value) for session `s`.
 void SetLocator(OCILobLocator* loc, Session* s, TypeKind kind, const Value& v, bool writable);
+
+// Gives a locator just set by SetLocator for a fetched row its length,
+// chunk size and the first `units` characters or bytes (LOB prefetch).
+Status PrefetchLocator(OCILobLocator* loc, Session& s, uint64_t units);
 
 // Makes the changes through `loc` (just set by SetLocator for a RETURNING
 // column) answer to `checks` on row `rowid`; nothing when checks is null.

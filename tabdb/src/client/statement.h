@@ -102,8 +102,22 @@ struct DefineSlot {
   // Decided at each execution of a query: the column's stored bytes are
   // what the external type wants, and a fetch copies them as they are.
   bool direct = false;
+  // LOB prefetch of a locator define: OCI_ATTR_LOBPREFETCH_LENGTH (the
+  // length and chunk size come with each locator) and
+  // OCI_ATTR_LOBPREFETCH_SIZE (so much of the data too, when the length
+  // comes). `prefetch` and `prefetch_size` are what the last execution
+  // decided, with the session's OCI_ATTR_DEFAULT_LOBPREFETCH_SIZE.
+  bool lob_prefetch_length = false;
+  bool lob_prefetch_size_set = false;
+  ub4 lob_prefetch_size = 0;
+  bool prefetch = false;
+  ub4 prefetch_size = 0;
   bool dynamic() const { return (buf.mode & OCI_DYNAMIC_FETCH) != 0; }
 };
+
+// OCI_ATTR_LOBPREFETCH_LENGTH / OCI_ATTR_LOBPREFETCH_SIZE on a define
+// handle. A handle that is not one gives a Status with code -2.
+Status SetDefineLobPrefetch(void* handle, uint32_t attr, const void* value);
 
 // A LONG column being fetched in pieces.
 struct PieceFetch {
@@ -151,6 +165,7 @@ class StatementState {
   bool text_sent = false;                   // an execution has carried the text
   bool described = false;                   // ... and brought the describe data
   MatchBudget match_budget;                 // of the execution and its fetches
+  ub4 default_lobprefetch = 0;              // the session handle's, at the last execution
   PieceFetch piece_fetch;
   PieceInsert piece_insert;
   std::vector<std::unique_ptr<OCILobLocator>> temp_locators;

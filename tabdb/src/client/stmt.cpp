@@ -52,6 +52,20 @@ Status SetBufferAttribute(void* handle, ub4 htype, uint32_t attr, const void* va
   return Status::Ok();
 }
 
+Status SetDefineLobPrefetch(void* handle, uint32_t attr, const void* value) {
+  OCIDefine* d = AsDefine(handle);
+  StatementState* st = d != nullptr && d->stmt != nullptr ? d->stmt->state.get() : nullptr;
+  if (st == nullptr || d->position == 0 || d->position > st->defines.size()) return Status::Error(-2, "");
+  DefineSlot& slot = st->defines[d->position - 1];
+  if (attr == OCI_ATTR_LOBPREFETCH_LENGTH) {
+    slot.lob_prefetch_length = *static_cast<const boolean*>(value) != 0;
+  } else {
+    slot.lob_prefetch_size = *static_cast<const ub4*>(value);
+    slot.lob_prefetch_size_set = true;
+  }
+  return Status::Ok();
+}
+
 }  // namespace tabdb
 
 namespace {
@@ -221,6 +235,7 @@ Status FillDefine(StatementState& st, DefineSlot& d, uint32_t r, int i, ClientTe
     st.prepared->GetValue(i, &v);
     TypeKind lk = IsLob(kind) ? kind : (want_blob ? TypeKind::kBlob : TypeKind::kClob);
     SetLocator(loc, &s, lk, v, false);
+    if (d.prefetch) TABDB_RETURN_IF_ERROR(PrefetchLocator(loc, s, d.prefetch_size));
     if (sb2* ind = b.Ind(r)) *ind = v.null ? -1 : 0;
     else if (v.null) return OraError(ora::kFetchedNull);
     if (ub2* len = b.Len(r)) *len = v.null ? 0 : sizeof(void*);
@@ -451,6 +466,79 @@ void AddRowError(OCIError* err, ub4 row, const Status& status) {
   err->row_errors.push_back(std::move(e));
 }
 
+// Bytes that row `r` of a bind carries to the server: its data (a
+// locator carries none, a NULL nothing); a value given in pieces at
+// execution counts as long, whatever its size.
+constexpr uint64_t kShortBindBytes = 4000;
+uint64_t BindBytes(const BufferSpec& b, uint32_t r) {
+  if (b.mode & OCI_DATA_AT_EXEC) return kShortBindBytes + 1;
+  if (b.dty == SQLT_CLOB || b.dty == SQLT_BLOB) return 0;
+  const sb2* ind = b.Ind(r);
+  const char* p = static_cast<const char*>(b.Value(r));
+  if ((ind != nullptr && *ind == -1) || p == nullptr) return 0;
+  size_t sz = b.value_sz > 0 ? static_cast<size_t>(b.value_sz) : 0;
+  if (b.dty == SQLT_LVC || b.dty == SQLT_LVB) {
+    sb4 n = 0;
+    if (sz >= sizeof n) std::memcpy(&n, p, sizeof n);
+    return n > 0 ? static_cast<uint64_t>(n) : 0;
+  }
+  if (b.dty == SQLT_STR) return strnlen(p, sz);
+  const ub2* alen = b.Len(r);
+  return alen ? std::min<size_t>(*alen, sz) : sz;
+}
+
+// Oracle's rules for binds of more than 4000 bytes (LOB and LONG data)
+// in rows [rowoff, rowoff + iters) of an INSERT, decided for the whole
+// execution as the vendor's client sends a bind's form once: a long bind
+// to a LOB or LONG column must follow every bind of another column
+// (ORA-24816); one execution cannot carry long binds to both a LOB and a
+// LONG column (ORA-22295); an array cannot carry a long LONG bind
+// (ORA-01478).
+Status CheckLongBinds(const StatementState& st, ub4 iters, ub4 rowoff) {
+  const Prepared& p = *st.prepared;
+  bool long_seen = false, to_lob = false, to_long = false;
+  for (size_t k = 0; k < st.binds.size(); ++k) {
+    Prepared::BindTarget target = p.bind_target(k + 1);
+    if (target == Prepared::BindTarget::kNone) continue;
+    if (target == Prepared::BindTarget::kColumn) {
+      if (long_seen) return OraError(ora::kBindAfterLongBind);
+      continue;
+    }
+    uint64_t most = 0;
+    for (ub4 it = 0; it < iters && most <= kShortBindBytes; ++it)
+      most = std::max(most, BindBytes(st.binds[k].buf, rowoff + it));
+    if (most <= kShortBindBytes) continue;
+    long_seen = true;
+    if (target == Prepared::BindTarget::kLob) to_lob = true;
+    if (target == Prepared::BindTarget::kLong) {
+      if (iters > 1) return OraError(ora::kArrayBindLong);
+      to_long = true;
+    }
+  }
+  if (to_lob && to_long) return OraError(ora::kLobAndLongBinds);
+  return Status::Ok();
+}
+
+// The bytes of row `r` of a bind that gives a LOB or LONG column of type
+// `target` its value as data in the column's own form (binary data for a
+// BLOB or LONG RAW, text for a character LOB or LONG when the client's
+// character set is the database's), when it is such a bind and holds
+// some; otherwise false.
+bool StoredFormBytes(const BufferSpec& b, uint32_t r, const ClientText& text, TypeKind target,
+                     std::string_view* out) {
+  bool binary_target = target == TypeKind::kBlob || target == TypeKind::kLongRaw;
+  bool binary = b.dty == SQLT_BIN || b.dty == SQLT_LBI || b.dty == SQLT_LVB;
+  bool chars = b.dty == SQLT_CHR || b.dty == SQLT_LNG || b.dty == SQLT_LVC;
+  if ((b.mode & OCI_DATA_AT_EXEC) ||
+      !(binary_target ? binary : chars && text.identity() && b.csform == SQLCS_IMPLICIT))
+    return false;
+  uint64_t n = BindBytes(b, r);
+  if (n == 0) return false;
+  const char* p = static_cast<const char*>(b.Value(r));
+  *out = std::string_view(p + (b.dty == SQLT_LVC || b.dty == SQLT_LVB ? sizeof(sb4) : 0), static_cast<size_t>(n));
+  return true;
+}
+
 // Runs a DML statement for `iters` rows of the binds from `rowoff`. In
 // batch mode a row the database refuses is undone on its own (each row is
 // one statement with its own savepoint), kept as a row error, and the
@@ -464,6 +552,13 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
     return std::find(into.begin(), into.end(), static_cast<int>(k + 1)) != into.end();
   };
   uint64_t rows = 0;
+  for (const BindSlot& b : st.binds) {
+    if (!b.set) return Fail(err, OraError(ora::kNotAllVariablesBound));
+  }
+  if (st.prepared->binds_lob_or_long()) {
+    Status status = CheckLongBinds(st, iters, rowoff);
+    if (!status.ok()) return Fail(err, status);
+  }
   std::vector<Value> values(st.binds.size());
   std::vector<Value> returning;
   // Each bind's kind depends on its buffer only, not on the row.
@@ -492,17 +587,50 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       }
     }
   } else {
+    // LOB and LONG values bound as data go into the LOB store from the
+    // caller's buffers, and the row takes them stored (no copy into the
+    // row first); those of a row that fails are removed again.
+    std::vector<int64_t> stored;
+    bool store_direct = st.prepared->binds_lob_or_long();
+    for (const BindSlot& b : st.binds) store_direct = store_direct && !(b.buf.mode & OCI_DATA_AT_EXEC);
+    auto drop_stored = [&] {
+      LobStore lobs(s.db());
+      for (int64_t id : stored) (void)lobs.Delete(id);
+      stored.clear();
+    };
     for (ub4 it = 0; it < iters; ++it) {
       ub4 row = rowoff + it;
       size_t dae = SIZE_MAX;
+      stored.clear();
       for (size_t k = 0; k < st.binds.size(); ++k) {
         const BindSlot& b = st.binds[k];
         if (!b.set) {
           st.counters.row_count = rows;
+          drop_stored();
           return Fail(err, OraError(ora::kNotAllVariablesBound));
         }
         if (is_into(k)) {
           values[k] = Value::Null(BindKind(b.buf));
+          continue;
+        }
+        Prepared::BindTarget target = st.prepared->bind_target(k + 1);
+        std::string_view data;
+        if (store_direct && (target == Prepared::BindTarget::kLob || target == Prepared::BindTarget::kLong) &&
+            StoredFormBytes(b.buf, row, text, st.prepared->bind_target_kind(k + 1), &data)) {
+          bool binary = b.buf.dty == SQLT_BIN || b.buf.dty == SQLT_LBI || b.buf.dty == SQLT_LVB;
+          Value& v = values[k];
+          v = Value::Null(kinds[k]);
+          Status status = s.CheckWritable();
+          if (status.ok()) status = s.db().BeginWrite();
+          if (status.ok()) status = LobStore(s.db()).CreateWith(data, !binary, &v.lob_id);
+          if (!status.ok()) {
+            st.counters.row_count = rows;
+            drop_stored();
+            return Fail(err, status);
+          }
+          stored.push_back(v.lob_id);
+          v.null = false;
+          v.adopt = true;
           continue;
         }
         if (b.buf.mode & OCI_DATA_AT_EXEC) {
@@ -513,6 +641,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
         Status status = BindToValue(b.buf, row, text, kinds[k], &values[k]);
         if (!status.ok()) {
           st.counters.row_count = rows;
+          drop_stored();
           return Fail(err, status);
         }
       }
@@ -544,6 +673,7 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
       // values is rebuilt for every row, so the statement may take its values.
       Status status = st.prepared->ExecuteDmlTaking(&values, &rows, &returning);
       if (!status.ok()) {
+        drop_stored();
         if (batch && status.code() != ora::kResourceBusy) {
           AddRowError(err, it, status);
           continue;
@@ -792,6 +922,11 @@ sword Execute(OCIStmt* s, OCIError* err, Session& sess_ref, ub4 iters, ub4 rowof
     for (size_t i = 0; i < st.defines.size(); ++i) {
       DefineSlot& d = st.defines[i];
       d.direct = d.set && i < cols.size() && !d.dynamic() && DirectCopy(d.buf.dty, cols[i].type.kind, text);
+      // LOB prefetch: on by the define's OCI_ATTR_LOBPREFETCH_LENGTH or
+      // the session's default size; the size is the define's own where
+      // it set one.
+      d.prefetch = d.lob_prefetch_length || st.default_lobprefetch > 0;
+      d.prefetch_size = !d.prefetch ? 0 : d.lob_prefetch_size_set ? d.lob_prefetch_size : st.default_lobprefetch;
     }
     st.cursor_open = true;
     st.eof = false;
@@ -833,7 +968,11 @@ extern "C" sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     in_before_execute = false;
   }
   err->row_errors.clear();
-  if (s->state) s->state->counters.dml_errors = 0;
+  if (s->state) {
+    s->state->counters.dml_errors = 0;
+    OCISession* usr = AsSession(svc->session);
+    s->state->default_lobprefetch = usr != nullptr ? usr->default_lobprefetch : 0;
+  }
   Session* sess = SessionOf(svc, err);
   if (sess == nullptr) return OCI_ERROR;
   if (!s->state) return Fail(err, OraError(ora::kStmtNotPrepared));

@@ -494,6 +494,17 @@ Status Compiler::CommonType(const CExpr& a, const CExpr& b, TypeKind* out) {
 }
 
 Status Compiler::Compare(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
+  const char* o = "=";
+  switch (op) {
+    case Op::kEq: o = "="; break;
+    case Op::kNe: o = "<>"; break;
+    case Op::kLt: o = "<"; break;
+    case Op::kLe: o = "<="; break;
+    case Op::kGt: o = ">"; break;
+    case Op::kGe: o = ">="; break;
+    default: break;
+  }
+  if (RowidCompare(o, a, b, out)) return Status::Ok();
   TypeKind k;
   TABDB_RETURN_IF_ERROR(CommonType(a, b, &k));
   std::string sa = ConvertTo(a, k), sb = ConvertTo(b, k);
@@ -510,16 +521,6 @@ Status Compiler::Compare(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
     cb.type = TypeOf(k);
     sa = Call(Operator("$TZKEY"), TypeKind::kRaw, {&ca});
     sb = Call(Operator("$TZKEY"), TypeKind::kRaw, {&cb});
-  }
-  const char* o = "=";
-  switch (op) {
-    case Op::kEq: o = "="; break;
-    case Op::kNe: o = "<>"; break;
-    case Op::kLt: o = "<"; break;
-    case Op::kLe: o = "<="; break;
-    case Op::kGt: o = ">"; break;
-    case Op::kGe: o = ">="; break;
-    default: break;
   }
   out->sql = "(" + sa + " " + o + " " + sb + ")";
   out->is_bool = true;
@@ -742,6 +743,7 @@ Status Compiler::Pseudo(const Expr& e, CExpr* out) {
     out->type = TypeOf(TypeKind::kNumber);
     return Status::Ok();
   }
+  if (p == "ROWID") return Rowid(out);
   if (p == "ROWNUM" && !scope_.rownum_sql.empty()) {
     out->sql = scope_.rownum_sql;
     out->type = TypeOf(TypeKind::kNumber);

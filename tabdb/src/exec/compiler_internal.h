@@ -39,6 +39,10 @@ struct CExpr {
   // many arguments rather than calls nested as deep as the chain is long
   // (SQLite's parser refuses deep nesting).
   std::vector<CExpr> concat_args;
+  // The ROWID pseudo-column (compile_rowid.cpp): the row's SQLite rowid
+  // and the table's object id, which comparisons use instead of the text.
+  std::string rowid_key;
+  std::string rowid_obj;
 };
 
 // Values bound at each execution for pseudo-columns evaluated once per
@@ -138,6 +142,10 @@ class Compiler {
   Status Sequence(const sql::Expr& e, CExpr* out);
   // x op ANY|ALL (list or query) (compile_setop.cpp).
   Status Quantified(const sql::Expr& e, CExpr* out);
+  // ROWID of the scope's table, and a comparison `op` of two expressions
+  // one of which is such a ROWID (false when neither is) (compile_rowid.cpp).
+  Status Rowid(CExpr* out);
+  bool RowidCompare(const char* op, const CExpr& a, const CExpr& b, CExpr* out);
 
   Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
 

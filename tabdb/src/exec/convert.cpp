@@ -500,7 +500,11 @@ Status FitInPlace(Value* out, const TableInfo& table, const ColumnInfo& col, Lob
     return Status::Ok();
   }
   if (IsLob(ty.kind) || IsLong(ty.kind)) {
-    if (out->kind == ty.kind || out->lob_id != 0) {
+    // A stored value, or inline content of the column's family (text for a
+    // character LOB or LONG, bytes for a BLOB or LONG RAW, as a LOB bound
+    // as data brings it), is the column's value as it is.
+    if (out->kind == ty.kind || out->lob_id != 0 || (IsTextKind(out->kind) && IsTextKind(ty.kind)) ||
+        (IsBinaryKind(out->kind) && IsBinaryKind(ty.kind))) {
       out->kind = ty.kind;
       return Status::Ok();
     }

@@ -957,6 +957,16 @@ Status Prepared::CompileInsert() {
     if (IsLob(c->type.kind) || IsLong(c->type.kind)) f |= kTargetStoredApart;
     target_flags_.push_back(f);
   }
+  for (const auto& src : sources_) {
+    if (rows_query_ || !src || src->kind != InsertSource::kBind || src->index < 1) continue;
+    size_t k = static_cast<size_t>(src->index);
+    if (bind_targets_.size() < k) bind_targets_.resize(k, BindTarget::kNone);
+    if (bind_target_kinds_.size() < k) bind_target_kinds_.resize(k, TypeKind::kVarchar2);
+    TypeKind kind = src->column->type.kind;
+    bind_target_kinds_[k - 1] = kind;
+    bind_targets_[k - 1] = IsLob(kind) ? BindTarget::kLob : IsLong(kind) ? BindTarget::kLong : BindTarget::kColumn;
+    binds_lob_or_long_ = binds_lob_or_long_ || bind_targets_[k - 1] != BindTarget::kColumn;
+  }
   // A single-row INSERT that binds placeholder j+1 to stored column j, for
   // every column, can build its row in the bound values themselves.
   binds_are_row_ = !rows_query_ && value_exprs.empty();

@@ -112,6 +112,21 @@ class Prepared {
     return k < returning_checks_.size() ? returning_checks_[k] : kNone;
   }
   int64_t returned_rowid() const { return returned_rowid_; }
+  // The column placeholder `position` (1-based) of an INSERT gives its
+  // value to whole: a LOB or LONG column, another column, or none (an
+  // expression, RETURNING ... INTO, another kind of statement). The OCI
+  // layer checks Oracle's rules for binds of LOB and LONG data with it.
+  enum class BindTarget : uint8_t { kNone, kColumn, kLob, kLong };
+  BindTarget bind_target(size_t position) const {
+    return position >= 1 && position <= bind_targets_.size() ? bind_targets_[position - 1] : BindTarget::kNone;
+  }
+  // The type of that column (kind of kNone: VARCHAR2).
+  TypeKind bind_target_kind(size_t position) const {
+    return position >= 1 && position <= bind_target_kinds_.size() ? bind_target_kinds_[position - 1]
+                                                                   : TypeKind::kVarchar2;
+  }
+  // Some placeholder gives its value to a LOB or LONG column.
+  bool binds_lob_or_long() const { return binds_lob_or_long_; }
 
   // ---- everything else (DDL, session, transaction, PL/SQL) ---------------
   Status ExecuteOther();
@@ -156,6 +171,9 @@ class Prepared {
   static constexpr uint8_t kTargetText = 1, kTargetStoredApart = 2;
   std::vector<uint8_t> target_flags_;
   bool binds_are_row_ = false;  // see ExecuteDmlTaking
+  std::vector<BindTarget> bind_targets_;  // see bind_target()
+  std::vector<TypeKind> bind_target_kinds_;
+  bool binds_lob_or_long_ = false;
   bool takes_cells_ = false;    // see TakesCells
   std::vector<BoundCell> written_cells_;  // what ExecuteInsertCells bound for its row
   SqliteStmt values_;     // SELECT of the value expressions that are not plain binds

@@ -28,6 +28,8 @@ int RegisterSqlFunctions(sqlite3* db, Session* session);
 // Registers tabdb_seq(obj_id, mode, name): NEXTVAL (mode 1), CURRVAL
 // (mode 0) and a repeated NEXTVAL of the same row (mode 2) of a sequence.
 int RegisterSequenceFunctions(sqlite3* db, Session* session);
+// tabdb_rowid and tabdb_rowid_key, the ROWID pseudo-column (compile_rowid.cpp).
+int RegisterRowidFunctions(sqlite3* db);
 
 // Logs on (Session::Logon) and registers the SQL functions on the new
 // session's connection: the session that statements can run on.

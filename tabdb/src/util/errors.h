@@ -348,6 +348,12 @@ constexpr int kTrimLengthTooLarge = 22926;      // specified trim length is grea
 constexpr int kCallCpuLimit = 2393;             // exceeded call limit on CPU usage
 constexpr int kTooManyPartitions = 14299;       // total number of partitions/subpartitions exceeds the maximum limit
 constexpr int kPartitionNumberTooHigh = 14300;  // partitioning key maps to a partition outside maximum permitted number of partitions
+// Binds of LOB and LONG data, ROWID.
+constexpr int kInvalidRowid = 1410;             // invalid ROWID
+constexpr int kLongValueNotForColumn = 1461;    // can bind a LONG value only for insert into a LONG column
+constexpr int kArrayBindLong = 1478;            // array bind may not include any LONG columns
+constexpr int kLobAndLongBinds = 22295;         // cannot bind more than 4000 bytes data to LOB and LONG columns in 1 statement
+constexpr int kBindAfterLongBind = 24816;       // Expanded non LONG bind data supplied after actual LONG or LOB column
 }  // namespace ora
 
 }  // namespace tabdb
