@@ -346,6 +346,7 @@ Status Compiler::Column(const Expr& e, CExpr* out) {
         out->type = c->type;
         return Status::Ok();
       }
+      if (col == "ROWID" && !n.back().quoted) return TableRowid(out);
     } else if (scope_.kind == Scope::kView) {
       for (const ViewColumn& c : scope_.view->columns) {
         if (c.name == col) {
@@ -494,6 +495,7 @@ Status Compiler::CommonType(const CExpr& a, const CExpr& b, TypeKind* out) {
 }
 
 Status Compiler::Compare(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
+  if (!a.rowid_of.empty() || !b.rowid_of.empty()) return RowidCompare(op, a, b, out);
   TypeKind k;
   TABDB_RETURN_IF_ERROR(CommonType(a, b, &k));
   std::string sa = ConvertTo(a, k), sb = ConvertTo(b, k);
@@ -741,6 +743,11 @@ Status Compiler::Pseudo(const Expr& e, CExpr* out) {
     }
     out->type = TypeOf(TypeKind::kNumber);
     return Status::Ok();
+  }
+  if (p == "ROWID") {
+    if (scope_.kind == Scope::kTable) return TableRowid(out);
+    if (!scope_.members.empty()) return OraError(ora::kColumnAmbiguous);
+    return OraError(ora::kPseudocolumnNotAllowed);
   }
   if (p == "ROWNUM" && !scope_.rownum_sql.empty()) {
     out->sql = scope_.rownum_sql;

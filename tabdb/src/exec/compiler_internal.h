@@ -35,6 +35,11 @@ struct CExpr {
   bool char_literal = false;  // a text literal: CHAR comparison semantics
   bool aggregate = false;     // contains an aggregate function
   bool constant = false;      // no column, no bind: the same value every row
+  // The ROWID pseudo-column of a table: the SQLite rowid it stands for and
+  // the table's data object number, so that comparisons become rowid
+  // ranges (compiler_rowid.cpp).
+  std::string rowid_of;
+  int64_t rowid_object = 0;
   // For a || chain: its operands, so that a longer chain is one call of
   // many arguments rather than calls nested as deep as the chain is long
   // (SQLite's parser refuses deep nesting).
@@ -132,6 +137,9 @@ class Compiler {
   Status Cast(const sql::Expr& e, CExpr* out);
   Status Extract(const sql::Expr& e, CExpr* out);
   Status VirtualColumn(const ColumnInfo& c, CExpr* out);
+  // ROWID of the scope's table, and comparisons with it (compiler_rowid.cpp).
+  Status TableRowid(CExpr* out);
+  Status RowidCompare(sql::Op op, const CExpr& a, const CExpr& b, CExpr* out);
   Status MemberColumn(const sql::Expr& e, CExpr* out);  // compile_join.cpp
   Status Subquery(const sql::Expr& e, CExpr* out);      // compile_subquery.cpp
   // seq.NEXTVAL / seq.CURRVAL (compile_sequence.cpp).

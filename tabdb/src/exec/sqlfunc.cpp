@@ -251,6 +251,7 @@ int RegisterSqlFunctions(sqlite3* db, Session* session) {
   if (rc == SQLITE_OK) rc = RegisterDictionaryFunctions(db);
   if (rc == SQLITE_OK) rc = cat::RegisterSessionViewFunction(db, session);
   if (rc == SQLITE_OK) rc = RegisterSequenceFunctions(db, session);
+  if (rc == SQLITE_OK) rc = RegisterRowidFunctions(db);
   return rc;
 }
 

@@ -29,6 +29,11 @@ int RegisterSqlFunctions(sqlite3* db, Session* session);
 // (mode 0) and a repeated NEXTVAL of the same row (mode 2) of a sequence.
 int RegisterSequenceFunctions(sqlite3* db, Session* session);
 
+// Registers tabdb_rowid(object, rowid), a row's ROWID text, and
+// tabdb_rowid_bound(rowid text, object, op), the rowid bound of a
+// comparison with a ROWID (fn_rowid.cpp).
+int RegisterRowidFunctions(sqlite3* db);
+
 // Logs on (Session::Logon) and registers the SQL functions on the new
 // session's connection: the session that statements can run on.
 Status OpenSession(std::shared_ptr<Database> db, const std::string& user,

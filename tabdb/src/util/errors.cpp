@@ -90,6 +90,7 @@ constexpr Entry kMessages[] = {
     {1406, "fetched column value was truncated"},
     {1407, "cannot update (%s) to NULL"},
     {1408, "such column list already indexed"},
+    {1410, "invalid ROWID"},
     {1416, "two tables cannot be outer-joined to each other"},
     {1418, "specified index does not exist"},
     {1425, "escape character must be character string of length 1"},

@@ -348,6 +348,8 @@ constexpr int kTrimLengthTooLarge = 22926;      // specified trim length is grea
 constexpr int kCallCpuLimit = 2393;             // exceeded call limit on CPU usage
 constexpr int kTooManyPartitions = 14299;       // total number of partitions/subpartitions exceeds the maximum limit
 constexpr int kPartitionNumberTooHigh = 14300;  // partitioning key maps to a partition outside maximum permitted number of partitions
+// ROWIDs and their ranges.
+constexpr int kInvalidRowid = 1410;             // invalid ROWID
 }  // namespace ora
 
 }  // namespace tabdb
