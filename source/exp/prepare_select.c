@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "exp_local.h"
+#include "table_ranges.h"
 
 /* Reads record k of the column block (it may stand at any byte position). */
 static COL_INFO column_record(const EXP_WORKER *w, int k)
@@ -78,6 +79,9 @@ int prepare_to_select(EXP_WORKER *w, EXP_TABLE *tab)
     sql_escape(esc_table, sizeof(esc_table), exp_table_name(tab), '"');
     slen--;  /* over the last comma */
     slen += (size_t)snprintf(stmt + slen, stmt_cap - slen, "\nfrom \"%s\".\"%s\"\n", esc, esc_table);
+    /* a table read in ROWID ranges: "where ROWID between :1 and :2" for
+     * the worker's range, bound after the prepare (table_ranges.c) */
+    slen += range_condition(w, stmt + slen, stmt_cap - slen);
 
     w->rbuf = align8((uint8_t *)stmt + slen + 1);
     w->rsz = (int)(area_end - w->rbuf);
