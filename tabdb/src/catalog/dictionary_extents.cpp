@@ -29,7 +29,8 @@ constexpr int64_t kBlockBytes = 8192;
 
 // tabdb_extents(phys): the extents holding rows of the physical table, as
 // a JSON array of [relative file, first block, blocks]. One seek per
-// extent: the first rowid at or after the extent's start.
+// extent: the first rowid at or after the extent's start. A rowid without
+// a ROWID (negative, or from kRowidLimit up) leaves the table none.
 void ExtentsFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const unsigned char* phys = sqlite3_value_text(argv[0]);
   if (phys == nullptr) {
@@ -38,44 +39,34 @@ void ExtentsFunc(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
   sqlite3* db = sqlite3_context_db_handle(ctx);
   // The physical name is the catalog's own (tab$tables.phys), quoted for SQL.
-  std::string name = reinterpret_cast<const char*>(phys);
   std::string quoted = "\"";
-  for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  for (const unsigned char* c = phys; *c; ++c) quoted += *c == '"' ? std::string("\"\"") : std::string(1, static_cast<char>(*c));
   quoted += "\"";
   sqlite3_stmt* next = nullptr;
-  sqlite3_stmt* last = nullptr;
   int rc = sqlite3_prepare_v2(db, ("SELECT rowid FROM " + quoted + " WHERE rowid >= ?1 ORDER BY rowid LIMIT 1").c_str(),
                               -1, &next, nullptr);
-  if (rc == SQLITE_OK)
-    rc = sqlite3_prepare_v2(db, ("SELECT max(rowid) FROM " + quoted).c_str(), -1, &last, nullptr);
   std::string json = "[";
-  bool whole = true;  // every rowid has a ROWID
-  if (rc == SQLITE_OK && sqlite3_step(last) == SQLITE_ROW && sqlite3_column_type(last, 0) != SQLITE_NULL)
-    whole = sqlite3_column_int64(last, 0) < kRowidLimit;
-  int64_t from = INT64_MIN;
-  while (rc == SQLITE_OK && whole) {
-    sqlite3_reset(next);
+  bool whole = true;
+  for (int64_t from = INT64_MIN; rc == SQLITE_OK;) {
     sqlite3_bind_int64(next, 1, from);
     rc = sqlite3_step(next);
     if (rc != SQLITE_ROW) {
       rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
       break;
     }
-    rc = SQLITE_OK;
     int64_t r = sqlite3_column_int64(next, 0);
+    rc = sqlite3_reset(next);
     RowidParts p;
     if (!RowidOfRow(0, r, &p)) {
       whole = false;
       break;
     }
-    int64_t start = r - r % kRowsPerExtent;
     if (json.size() > 1) json += ",";
     json += "[" + std::to_string(p.file) + "," + std::to_string(p.block - p.block % kBlocksPerExtent) + "," +
             std::to_string(kBlocksPerExtent) + "]";
-    from = start + kRowsPerExtent;
+    from = r - r % kRowsPerExtent + kRowsPerExtent;
   }
   sqlite3_finalize(next);
-  sqlite3_finalize(last);
   if (rc != SQLITE_OK) {
     std::string msg = sqlite3_errmsg(db);
     sqlite3_result_error(ctx, msg.c_str(), static_cast<int>(msg.size()));
@@ -123,12 +114,12 @@ bool FindExtentView(Session& s, const std::string& name, DictionaryView* out, St
       {"PARTITION_NAME", text(128), "NULL", false},
       {"SEGMENT_TYPE", text(18), "'TABLE'", false},
       {"TABLESPACE_NAME", text(30), tablespace, false},
-      {"EXTENT_ID", num, "tabdb_num(e.key)", false},
-      {"FILE_ID", num, "tabdb_num(e.value ->> 0)", true},
-      {"BLOCK_ID", num, "tabdb_num(e.value ->> 1)", true},
-      {"BYTES", num, "tabdb_num((e.value ->> 2) * " + std::to_string(kBlockBytes) + ")", false},
-      {"BLOCKS", num, "tabdb_num(e.value ->> 2)", false},
-      {"RELATIVE_FNO", num, "tabdb_num(e.value ->> 0)", true},
+      {"EXTENT_ID", num, "tabdb_num(json_each.key)", false},
+      {"FILE_ID", num, "tabdb_num(json_each.value ->> 0)", true},
+      {"BLOCK_ID", num, "tabdb_num(json_each.value ->> 1)", true},
+      {"BYTES", num, "tabdb_num((json_each.value ->> 2) * " + std::to_string(kBlockBytes) + ")", false},
+      {"BLOCKS", num, "tabdb_num(json_each.value ->> 2)", false},
+      {"RELATIVE_FNO", num, "tabdb_num(json_each.value ->> 0)", true},
   };
   out->name = name;
   out->columns.clear();
@@ -139,7 +130,7 @@ bool FindExtentView(Session& s, const std::string& name, DictionaryView* out, St
     out->columns.push_back({c.name, c.type});
   }
   out->sql = "SELECT " + select +
-             " FROM tab$objects o JOIN tab$tables t ON t.obj_id = o.obj_id, json_each(tabdb_extents(t.phys)) e"
+             " FROM tab$objects o JOIN tab$tables t ON t.obj_id = o.obj_id, json_each(tabdb_extents(t.phys))"
              " WHERE o.type = 'TABLE' AND t.has_rows"
              " AND NOT EXISTS (SELECT 1 FROM tab$part_objs po WHERE po.obj_id = o.obj_id)"
              " AND NOT EXISTS (SELECT 1 FROM tab$iot w WHERE w.obj_id = o.obj_id)";

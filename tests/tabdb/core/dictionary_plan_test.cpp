@@ -156,6 +156,12 @@ TEST_F(DictionaryPlan, ByOwnerSearchesTheCatalog) {
     ExpectNoCatalogScan(*app_, q);
   }
   ExpectNoCatalogScan(*sys_, "SELECT TABLE_NAME, PRIVILEGE FROM DBA_TAB_PRIVS WHERE OWNER = 'APP'");
+  // the extents of the tables read in ROWID ranges
+  ExpectNoCatalogScan(*sys_,
+                      "SELECT e.SEGMENT_NAME, e.BLOCKS, DBMS_ROWID.ROWID_CREATE(1, o.DATA_OBJECT_ID, e.RELATIVE_FNO,"
+                      " e.BLOCK_ID, 0) FROM DBA_EXTENTS e, DBA_OBJECTS o WHERE e.OWNER = 'APP'"
+                      " AND e.SEGMENT_TYPE = 'TABLE' AND o.OWNER = e.OWNER AND o.OBJECT_NAME = e.SEGMENT_NAME"
+                      " AND o.OBJECT_TYPE = 'TABLE' ORDER BY e.SEGMENT_NAME, e.EXTENT_ID");
 }
 
 }  // namespace
