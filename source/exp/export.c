@@ -303,6 +303,8 @@ int export_run(EXP_RUN *run, int argc, char **argv)
         if (export_parallel(run) != 0) goto fail;
     } else if (export_serial(run) != 0) {
         goto fail;
+    } else {
+        write_run_stats(run, w->out_bytes, 0, 0);
     }
     if (write_dump_trailer(w) != 0) STEP_FAILED("Write dump file trailer error.\n");
     if (write_table_information(w) != 0) STEP_FAILED("Write table information to file error.\n");

@@ -29,6 +29,10 @@
 /* Write caches the run may hold for parts read ahead of the one being
  * written (64 MiB), besides each worker's own. */
 #define POOL_BLOCKS 32
+/* Bytes waiting to be written from which a worker writes at the head, or
+ * waits for it, before it reads another part: reading stays no further
+ * ahead of writing than memory holds. */
+#define READ_AHEAD_LIMIT ((uint64_t)(POOL_BLOCKS - 8) * EXP_CACHE_SIZE)
 #define WRITEBACK_STEP (8u << 20)
 
 /* The lock of a parallel run and the condition every waiter waits on. */
@@ -53,15 +57,16 @@ typedef struct __seg {
 typedef struct __exp_piece {
     int ti;
     int produced;         /* (lock) the producer has handed on all its bytes */
-    int draining;         /* (lock) the coordinator is writing a segment of it */
     SEG *first, *last;    /* (lock) its bytes waiting, in order */
     uint64_t rows;
 } EXP_PIECE;
 
-/* A worker's small writes gathered before they are queued. */
+/* A worker's small writes gathered before they are queued, and the
+ * buffer it reads spilled bytes back through. */
 typedef struct {
     uint8_t *block;
     size_t len;
+    uint8_t *readbuf;
 } STAGE;
 
 typedef struct __exp_pipe {
@@ -72,18 +77,20 @@ typedef struct __exp_pipe {
     int next_table;       /* (lock) the table whose parts are handed out next */
     int by_size;          /* no table has ranges: tables go out largest first */
     int head;             /* (lock) the part being written into the dump */
+    int moving;           /* (lock) a worker is moving the head on */
     uint64_t dump_ofs;    /* written only by whoever writes at the head */
     uint64_t writeback_ofs;
     uint64_t section_start;
     XXH3_state_t *sum;    /* the checksum of the section at the head */
     uint64_t target;      /* bytes of dump per range */
     STAGE *stage;         /* per worker */
+    int nstage;
     uint8_t *free_blocks[POOL_BLOCKS + EXP_PARALLEL_MAX];  /* (lock) */
     int nfree;
     uint8_t *allocated[POOL_BLOCKS];  /* (lock) blocks the pool made */
     int nallocated;
     uint64_t direct_bytes, queued_bytes, spilled_bytes;  /* (lock) */
-    int handed_out;       /* (lock) parts handed out */
+    uint64_t waiting_bytes;  /* (lock) queued and not yet written */
 } EXP_PIPE;
 
 void run_lock(EXP_RUN *run)
@@ -330,6 +337,7 @@ static int queue_bytes(EXP_WORKER *w, uint8_t *block, const uint8_t *src, size_t
     }
     run_lock(run);
     queue_seg(w->piece, s);
+    pp->waiting_bytes += n;
     if (block)
         pp->queued_bytes += n;
     else
@@ -351,14 +359,72 @@ static int queue_stage(EXP_WORKER *w)
     return queue_bytes(w, b, b, n);
 }
 
-/* Whether the worker's part is at the head with nothing of it waiting:
- * its bytes may then go straight into the dump. */
+/* Writes segment s, taken off the part at the head, into the dump, and
+ * gives its block back (the lock is not held). The worker w writes it:
+ * the part's producer, or the worker moving the head on. */
+static int write_seg(EXP_WORKER *w, SEG *s)
+{
+    EXP_RUN *run = w->run;
+    EXP_PIPE *pp = run->pipe;
+    int ret = 0;
+    if (s->block) {
+        ret = write_at_head(run, s->block, s->len);
+        run_lock(run);
+        give_block(pp, s->block);
+        pp->waiting_bytes -= s->len;
+        wake_all(run);
+        run_unlock(run);
+    } else {
+        STAGE *st = &pp->stage[w->id - 1];
+        if (!st->readbuf && !(st->readbuf = (uint8_t *)malloc(EXP_CACHE_SIZE))) {
+            fprintf(stderr, "Allocate memory for the parallel export error.\n");
+            ret = -1;
+        }
+        for (size_t done = 0; ret == 0 && done < s->len;) {
+            size_t want = s->len - done;
+            if (want > EXP_CACHE_SIZE) want = EXP_CACHE_SIZE;
+            ssize_t n = pread(s->w->fd, st->readbuf, want, (off_t)(s->spill_ofs + done));
+            if (n < 0 && errno == EINTR && !worker_stopped(w)) continue;
+            if (n <= 0) {
+                fprintf(stderr, "Read %s: %s\n", s->w->spill, n < 0 ? strerror(errno) : "file ends early");
+                ret = -1;
+                break;
+            }
+            ret = write_at_head(run, st->readbuf, (size_t)n);
+            done += (size_t)n;
+        }
+#ifdef FALLOC_FL_PUNCH_HOLE
+        /* its room in the spill file is given back where the file system can */
+        if (ret == 0)
+            (void)fallocate(s->w->fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, (off_t)s->spill_ofs,
+                            (off_t)s->len);
+#endif
+        run_lock(run);
+        pp->waiting_bytes -= s->len;
+        wake_all(run);
+        run_unlock(run);
+    }
+    free(s);
+    return ret;
+}
+
+/* Takes the first waiting segment off part p; the lock is held. */
+static SEG *pop_seg(EXP_PIECE *p)
+{
+    SEG *s = p->first;
+    if (s) {
+        p->first = s->next;
+        if (!p->first) p->last = NULL;
+    }
+    return s;
+}
+
+/* Whether the worker's part is the one being written into the dump. */
 static int at_head(EXP_WORKER *w)
 {
     EXP_PIPE *pp = w->run->pipe;
-    EXP_PIECE *p = w->piece;
     run_lock(w->run);
-    int yes = pp->head == (int)(p - pp->pieces) && !p->first && !p->draining;
+    int yes = pp->head == (int)(w->piece - pp->pieces);
     run_unlock(w->run);
     return yes;
 }
@@ -372,7 +438,17 @@ int pipe_write(EXP_WORKER *w)
     assert(n > 0 && w->piece);
 
     if (at_head(w)) {
-        /* what was gathered before the part reached the head goes first */
+        /* Its part is the dump's next: what it queued before goes first,
+         * then its bytes go straight in. Nobody else writes a part that is
+         * still being read. */
+        SEG *s;
+        for (;;) {
+            run_lock(run);
+            s = pop_seg(w->piece);
+            run_unlock(run);
+            if (!s) break;
+            if (write_seg(w, s) != 0) return -1;
+        }
         if (st->len > 0 && write_at_head(run, st->block, st->len) != 0) return -1;
         if (write_at_head(run, w->cache, n) != 0) return -1;
         run_lock(run);
@@ -415,34 +491,67 @@ int pipe_write(EXP_WORKER *w)
     return 0;
 }
 
-/* The worker's part is complete: what it gathered goes on, and the part
- * is marked produced. Returns 0 or -1. */
+static int is_last_piece(const EXP_RUN *run, int h);
+static void finish_section(EXP_RUN *run, int ti);
+static void begin_section(EXP_PIPE *pp);
+
+/* Moves the head on over the parts that are complete, writing what they
+ * queued, until it reaches one still being read (whose reader then writes
+ * it) or the end. One worker at a time does this; the lock is held and is
+ * let go while bytes are written. Returns 0 or -1 (message printed). */
+static int move_head(EXP_WORKER *w)
+{
+    EXP_RUN *run = w->run;
+    EXP_PIPE *pp = run->pipe;
+    if (pp->moving) return 0;
+    pp->moving = 1;
+    int ret = 0;
+    while (pp->head < pp->npieces && !run->failed) {
+        EXP_PIECE *p = &pp->pieces[pp->head];
+        if (!p->produced) break;
+        SEG *s = pop_seg(p);
+        if (s) {
+            run_unlock(run);
+            ret = write_seg(w, s);
+            run_lock(run);
+            if (ret != 0) break;
+            continue;
+        }
+        int ti = p->ti;
+        if (is_last_piece(run, pp->head)) {
+            finish_section(run, ti);
+            pp->head = pp->first_piece[ti + 1];
+            if (pp->head < pp->npieces) {
+                pp->pieces[pp->head].ti = ti + 1;
+                begin_section(pp);
+            }
+        } else {
+            pp->head++;
+            pp->pieces[pp->head].ti = ti;
+        }
+        wake_all(run);
+    }
+    pp->moving = 0;
+    return ret;
+}
+
+/* The worker's part is complete: what it gathered is queued, the part is
+ * marked produced, and when it is at the head the worker moves the head
+ * on. Returns 0 or -1. */
 static int end_piece(EXP_WORKER *w, uint64_t rows)
 {
     EXP_RUN *run = w->run;
     EXP_PIPE *pp = run->pipe;
-    STAGE *st = &pp->stage[w->id - 1];
     assert(w->ctail == 0);
-    if (st->len > 0) {
-        if (at_head(w)) {
-            if (write_at_head(run, st->block, st->len) != 0) return -1;
-            run_lock(run);
-            pp->direct_bytes += st->len;
-            give_block(pp, st->block);
-            run_unlock(run);
-            st->block = NULL;
-            st->len = 0;
-        } else if (queue_stage(w) != 0) {
-            return -1;
-        }
-    }
+    if (queue_stage(w) != 0) return -1;
     run_lock(run);
     w->piece->rows = rows;
     w->piece->produced = 1;
+    int ret = pp->head == (int)(w->piece - pp->pieces) ? move_head(w) : 0;
     wake_all(run);
     run_unlock(run);
     w->piece = NULL;
-    return 0;
+    return ret;
 }
 
 /* ---- ranges ------------------------------------------------------------- */
@@ -563,11 +672,22 @@ static void *worker_main(void *arg)
         TASK t;
         int got = 0;
         run_lock(run);
-        if (!run->failed && !stop_requested()) got = hand_out(run, &t);
-        if (got) {
-            run->pipe->pieces[t.piece].ti = (int)(t.tab - run->tabs);
-            run->pipe->handed_out++;
+        /* Far enough ahead of the dump: write at the head when its part is
+         * complete and nobody else is, else wait for the writing. */
+        while (!run->failed && !stop_requested() && run->pipe->waiting_bytes >= READ_AHEAD_LIMIT) {
+            EXP_PIPE *pp = run->pipe;
+            if (!pp->moving && pp->head < pp->npieces && pp->pieces[pp->head].produced) {
+                if (move_head(w) != 0) {
+                    run_unlock(run);
+                    fail_run(run, NULL);
+                    return NULL;
+                }
+                continue;
+            }
+            wait_a_while(run);
         }
+        if (!run->failed && !stop_requested()) got = hand_out(run, &t);
+        if (got) run->pipe->pieces[t.piece].ti = (int)(t.tab - run->tabs);
         run_unlock(run);
         if (!got) break;
         w->piece = &run->pipe->pieces[t.piece];
@@ -616,100 +736,24 @@ static void finish_section(EXP_RUN *run, int ti)
     }
 }
 
-/* Writes one queued segment of the part at the head. The lock is not
- * held; the segment is the part's first and marked being drained. */
-static int drain(EXP_RUN *run, SEG *s)
-{
-    if (s->block) return write_at_head(run, s->block, s->len);
-    EXP_WORKER *m = &run->main;
-    for (size_t done = 0; done < s->len;) {
-        size_t want = s->len - done;
-        if (want > (size_t)m->csz) want = (size_t)m->csz;
-        ssize_t n = pread(s->w->fd, m->cache, want, (off_t)(s->spill_ofs + done));
-        if (n < 0 && errno == EINTR && !stop_requested()) continue;
-        if (n <= 0) {
-            fprintf(stderr, "Read %s: %s\n", s->w->spill, n < 0 ? strerror(errno) : "file ends early");
-            return -1;
-        }
-        if (write_at_head(run, m->cache, (size_t)n) != 0) return -1;
-        done += (size_t)n;
-    }
-#ifdef FALLOC_FL_PUNCH_HOLE
-    /* its room in the spill file is given back where the file system can */
-    (void)fallocate(s->w->fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, (off_t)s->spill_ofs, (off_t)s->len);
-#endif
-    return 0;
-}
-
-/* Writes the parts into the dump in their order as their bytes come.
- * Returns 0 when every section is in the dump, -1 on a failure or a stop
- * (the workers are told). */
-static int write_parts(EXP_RUN *run)
+/* Waits until every section is in the dump, or the run fails or is
+ * stopped (the workers are told then). Returns 0 or -1. */
+static int wait_parts(EXP_RUN *run)
 {
     EXP_PIPE *pp = run->pipe;
     int ret = 0;
     run_lock(run);
     while (pp->head < pp->npieces) {
-        EXP_PIECE *p = &pp->pieces[pp->head];
         run->current_table = exp_table_name(&run->tabs[pp->pieces[pp->head].ti]);
         if (run->failed || stop_requested()) {
             ret = -1;
             break;
         }
-        if (p->first) {
-            SEG *s = p->first;
-            p->draining = 1;
-            run_unlock(run);
-            int rc = drain(run, s);
-            run_lock(run);
-            p->draining = 0;
-            if (rc != 0) {
-                ret = -1;
-                break;
-            }
-            p->first = s->next;
-            if (!p->first) p->last = NULL;
-            if (s->block) give_block(pp, s->block);
-            free(s);
-            wake_all(run);
-            continue;
-        }
-        if (!p->produced) {
-            wait_a_while(run);
-            continue;
-        }
-        int ti = p->ti;
-        if (is_last_piece(run, pp->head)) {
-            finish_section(run, ti);
-            pp->head = pp->first_piece[ti + 1];
-            if (pp->head < pp->npieces) {
-                pp->pieces[pp->head].ti = ti + 1;
-                begin_section(pp);
-            }
-        } else {
-            pp->head++;
-            pp->pieces[pp->head].ti = ti;
-        }
-        wake_all(run);
+        wait_a_while(run);
     }
     run_unlock(run);
     if (ret != 0) fail_run(run, NULL);
     return ret;
-}
-
-/* The parts handed out and the bytes written straight, queued in memory
- * and spilled, into the file TABEXP_PARALLEL_STATS names (for the
- * benchmarks). */
-static void write_stats(const EXP_PIPE *pp)
-{
-    const char *path = getenv("TABEXP_PARALLEL_STATS");
-    if (!path || !*path) return;
-    FILE *f = fopen(path, "w");
-    if (!f) return;
-    fprintf(f, "parts %d\ndirect %llu\nqueued %llu\nspilled %llu\n", pp->handed_out,
-            (unsigned long long)pp->direct_bytes, (unsigned long long)pp->queued_bytes,
-            (unsigned long long)pp->spilled_bytes);
-    fclose(f);
 }
 
 static void free_pipe(EXP_PIPE *pp)
@@ -724,6 +768,7 @@ static void free_pipe(EXP_PIPE *pp)
     }
     for (int i = 0; i < pp->nallocated; i++) free(pp->allocated[i]);
     if (pp->sum) XXH3_freeState(pp->sum);
+    for (int i = 0; pp->stage && i < pp->nstage; i++) free(pp->stage[i].readbuf);
     free(pp->stage);
     free(pp->pieces);
     free(pp->first_piece);
@@ -738,6 +783,7 @@ static EXP_PIPE *new_pipe(EXP_RUN *run, int nworkers)
     if (!pp) return NULL;
     pp->first_piece = (int *)malloc(sizeof(int) * ((size_t)run->ntab + 1));
     pp->stage = (STAGE *)calloc((size_t)nworkers, sizeof(STAGE));
+    pp->nstage = nworkers;
     pp->sum = XXH3_createState();
     if (!pp->first_piece || !pp->stage || !pp->sum) {
         free_pipe(pp);
@@ -812,12 +858,12 @@ int export_parallel(EXP_RUN *run)
         started++;
     }
 
-    int written = !run->failed && write_parts(run) == 0;
+    int written = !run->failed && wait_parts(run) == 0;
     for (int i = 0; i < started; i++) pthread_join(threads[i], NULL);
     run->current_table = NULL;
     if (written && !run->failed) {
         main_w->data_ofs = pp->dump_ofs;
-        write_stats(pp);
+        write_run_stats(run, pp->direct_bytes, pp->queued_bytes, pp->spilled_bytes);
         rc = 0;
     } else if (!stop_requested() && run->failed_table >= 0) {
         /* the worker said what failed; this names the table */

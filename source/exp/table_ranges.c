@@ -262,3 +262,16 @@ int bind_range(EXP_WORKER *w)
     }
     return 0;
 }
+
+void write_run_stats(const EXP_RUN *run, uint64_t direct, uint64_t queued, uint64_t spilled)
+{
+    const char *path = getenv("TABEXP_PARALLEL_STATS");
+    if (!path || !*path) return;
+    int parts = 0;
+    for (int i = 0; i < run->ntab; i++) parts += run->tabs[i].split ? run->tabs[i].split->pieces : 1;
+    FILE *f = fopen(path, "w");
+    if (!f) return;
+    fprintf(f, "parts %d\ndirect %llu\nqueued %llu\nspilled %llu\n", parts, (unsigned long long)direct,
+            (unsigned long long)queued, (unsigned long long)spilled);
+    fclose(f);
+}

@@ -98,6 +98,12 @@ size_t range_condition(const EXP_WORKER *w, char *dst, size_t cap);
  * printed). */
 int bind_range(EXP_WORKER *w);
 
+/* Writes, when TABEXP_PARALLEL_STATS names a file, the parts the tables
+ * were read in (a whole table or a range each) and the bytes written
+ * straight into the dump, queued in memory and spilled (for the
+ * benchmarks and tests). */
+void write_run_stats(const EXP_RUN *run, uint64_t direct, uint64_t queued, uint64_t spilled);
+
 /* ---- a parallel run's ranges (export_table.c, export_parallel.c) ------ */
 
 /* Writes the part of a table's section that range r of it makes: the
