@@ -52,58 +52,6 @@ void free_table_ranges(EXP_RUN *run)
     }
 }
 
-/* The extents gathered for the table being read; handed to the table when
- * its segment is large enough. */
-typedef struct {
-    EXP_TABLE *tab;
-    EXP_EXTENT *ext;
-    int n, cap;
-    uint64_t bytes;
-} GATHER;
-
-static int gather_flush(GATHER *g, uint64_t threshold)
-{
-    if (g->tab && g->n > 1 && g->bytes >= threshold && !g->tab->split) {
-        EXP_SPLIT *s = (EXP_SPLIT *)calloc(1, sizeof(EXP_SPLIT));
-        if (!s) {
-            fprintf(stderr, "Allocate memory for the ranges of table \"%s\" error.\n", exp_table_name(g->tab));
-            return -1;
-        }
-        s->n = g->n;
-        s->ext = g->ext;
-        g->tab->split = s;
-        g->ext = NULL;
-        g->cap = 0;
-    }
-    g->tab = NULL;
-    g->n = 0;
-    g->bytes = 0;
-    return 0;
-}
-
-static int gather_add(GATHER *g, const char *lo, const char *hi, const char *file, const char *block,
-                      const char *blocks, const char *bytes)
-{
-    if (g->n == g->cap) {
-        int cap = g->cap ? g->cap * 2 : 64;
-        EXP_EXTENT *p = (EXP_EXTENT *)realloc(g->ext, sizeof(EXP_EXTENT) * (size_t)cap);
-        if (!p) {
-            fprintf(stderr, "Allocate memory for the extents of table \"%s\" error.\n", exp_table_name(g->tab));
-            return -1;
-        }
-        g->ext = p;
-        g->cap = cap;
-    }
-    EXP_EXTENT *e = &g->ext[g->n++];
-    e->file = strtoull(file, NULL, 10);
-    e->block = strtoull(block, NULL, 10);
-    e->blocks = strtoull(blocks, NULL, 10);
-    snprintf(e->lo, sizeof(e->lo), "%s", lo);
-    snprintf(e->hi, sizeof(e->hi), "%s", hi);
-    g->bytes += strtoull(bytes, NULL, 10);
-    return 0;
-}
-
 /* Column c of row i of the fetch arrays, as text ("" for NULL). */
 typedef struct {
     ub4 width;
@@ -120,32 +68,25 @@ static const char *col_text(const FETCH_COL *c, ub4 i)
     return v;
 }
 
-int read_table_ranges(EXP_WORKER *w)
+#define QUERY_COLS 6
+
+/* Runs sqltxt (ncol text columns of the given widths), array-fetched into
+ * the row area, and hands every row to fn. Returns 0; 1 when the session
+ * may not read the views (no DBA role: every table is then read whole);
+ * -1 on a failure (message printed) or when fn fails. */
+static int each_row(EXP_WORKER *w, const char *sqltxt, int ncol, const ub4 *widths,
+                    int (*fn)(void *ctx, const char *const *v), void *ctx)
 {
-    EXP_RUN *run = w->run;
-    if (run->inconsistent || run->ntab == 0) return 0;
-    static const ub4 widths[7] = {EXTENT_NAME, EXTENT_NUM, EXTENT_NUM, EXTENT_NUM, EXTENT_NUM, ROWID_TEXT, ROWID_TEXT};
-    char esc_owner[ESC_NAME_SIZE], sqltxt[ESC_NAME_SIZE + 800];
-    sql_escape(esc_owner, sizeof(esc_owner), run->owner_name, '\'');
-    snprintf(sqltxt, sizeof(sqltxt),
-             "select e.SEGMENT_NAME, e.RELATIVE_FNO, e.BLOCK_ID, e.BLOCKS, e.BYTES,\n"
-             "  DBMS_ROWID.ROWID_CREATE(1, o.DATA_OBJECT_ID, e.RELATIVE_FNO, e.BLOCK_ID, 0),\n"
-             "  DBMS_ROWID.ROWID_CREATE(1, o.DATA_OBJECT_ID, e.RELATIVE_FNO, e.BLOCK_ID + e.BLOCKS - 1, 32767)\n"
-             "from DBA_EXTENTS e, DBA_OBJECTS o\n"
-             "where e.OWNER='%s' and e.SEGMENT_TYPE='TABLE'\n"
-             "and o.OWNER=e.OWNER and o.OBJECT_NAME=e.SEGMENT_NAME and o.OBJECT_TYPE='TABLE'\n"
-             "order by e.SEGMENT_NAME, e.EXTENT_ID",
-             esc_owner);
     sword rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt, (ub4)strlen(sqltxt),
                               OCI_NTV_SYNTAX, OCI_DEFAULT);
     if (check_error(&w->env, rc) != CHECK_SUCCESS) {
         fprintf(stderr, "OCIStmtPrepare()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-    /* the fetch arrays in the row area, which no table uses yet */
-    FETCH_COL cols[7];
+    FETCH_COL cols[QUERY_COLS];
     uint8_t *p = w->rbuf;
-    for (int c = 0; c < 7; c++) {
+    assert(ncol <= QUERY_COLS);
+    for (int c = 0; c < ncol; c++) {
         cols[c].width = widths[c];
         cols[c].val = (char *)p;
         p += (size_t)widths[c] * EXTENT_ROWS;
@@ -165,44 +106,122 @@ int read_table_ranges(EXP_WORKER *w)
     }
     assert(p <= w->rbuf + w->rsz);
     rc = OCIStmtExecute(w->env.svchp, w->env.smthp, w->env.errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
-    int ret = check_error(&w->env, rc);
-    if (ret == CHECK_FAILURE) {
-        /* A session that may not read DBA_EXTENTS (no DBA role) reads every
-         * table whole. */
+    if (check_error(&w->env, rc) == CHECK_FAILURE) {
         int code = get_ora_code(&w->env);
-        if (code == 942 || code == 904 || code == 1031) return 0;
+        if (code == 942 || code == 904 || code == 1031) return 1;
         fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
         return -1;
     }
-
-    uint64_t threshold = tuning("TABEXP_RANGE_THRESHOLD", RANGE_THRESHOLD_DEFAULT);
-    GATHER g = {NULL, NULL, 0, 0, 0};
-    char current[EXTENT_NAME] = "";
-    int failed = 0;
     for (;;) {
         ub4 got = 0;
-        ret = fetch_rows(w, EXTENT_ROWS, &got);
-        if (ret < 0) {
-            failed = 1;
-            break;
+        int ret = fetch_rows(w, EXTENT_ROWS, &got);
+        if (ret < 0) return -1;
+        for (ub4 i = 0; i < got; i++) {
+            const char *v[QUERY_COLS];
+            for (int c = 0; c < ncol; c++) v[c] = col_text(&cols[c], i);
+            if (fn(ctx, v) != 0) return -1;
         }
-        for (ub4 i = 0; i < got && !failed; i++) {
-            const char *name = col_text(&cols[0], i);
-            if (strcmp(name, current) != 0) {
-                if (gather_flush(&g, threshold) != 0) failed = 1;
-                snprintf(current, sizeof(current), "%s", name);
-                g.tab = find_table(run, name);
-            }
-            if (!failed && g.tab &&
-                gather_add(&g, col_text(&cols[5], i), col_text(&cols[6], i), col_text(&cols[1], i),
-                           col_text(&cols[2], i), col_text(&cols[3], i), col_text(&cols[4], i)) != 0)
-                failed = 1;
-        }
-        if (failed || ret == CHECK_NO_DATA) break;
+        if (ret == CHECK_NO_DATA) return 0;
     }
-    if (!failed && gather_flush(&g, threshold) != 0) failed = 1;
-    free(g.ext);
-    return failed ? -1 : 0;
+}
+
+/* The tables whose segment is large enough, from the sizes query. */
+typedef struct {
+    EXP_RUN *run;
+    uint64_t threshold;
+    EXP_TABLE **large;
+    int n, cap;
+} LARGE;
+
+static int note_large(void *ctx, const char *const *v)
+{
+    LARGE *l = (LARGE *)ctx;
+    EXP_TABLE *tab = find_table(l->run, v[0]);
+    if (!tab || strtoull(v[1], NULL, 10) < 2 || strtoull(v[2], NULL, 10) < l->threshold) return 0;
+    if (l->n == l->cap) {
+        int cap = l->cap ? 2 * l->cap : 16;
+        EXP_TABLE **p = (EXP_TABLE **)realloc(l->large, sizeof(EXP_TABLE *) * (size_t)cap);
+        if (!p) {
+            fprintf(stderr, "Allocate memory for the ranges of the tables error.\n");
+            return -1;
+        }
+        l->large = p;
+        l->cap = cap;
+    }
+    l->large[l->n++] = tab;
+    return 0;
+}
+
+static int add_extent(void *ctx, const char *const *v)
+{
+    EXP_SPLIT *s = (EXP_SPLIT *)ctx;
+    if (s->n % 64 == 0) {
+        EXP_EXTENT *p = (EXP_EXTENT *)realloc(s->ext, sizeof(EXP_EXTENT) * (size_t)(s->n + 64));
+        if (!p) {
+            fprintf(stderr, "Allocate memory for the extents of a table error.\n");
+            return -1;
+        }
+        s->ext = p;
+    }
+    EXP_EXTENT *e = &s->ext[s->n++];
+    e->file = strtoull(v[0], NULL, 10);
+    e->block = strtoull(v[1], NULL, 10);
+    e->blocks = strtoull(v[2], NULL, 10);
+    snprintf(e->lo, sizeof(e->lo), "%s", v[3]);
+    snprintf(e->hi, sizeof(e->hi), "%s", v[4]);
+    return 0;
+}
+
+/* The extents of one large table with the ROWIDs of their first and last
+ * possible rows, in extent order. 0, 1 (read it whole) or -1. */
+static int read_extents(EXP_WORKER *w, EXP_TABLE *tab, const char *esc_owner)
+{
+    static const ub4 widths[5] = {EXTENT_NUM, EXTENT_NUM, EXTENT_NUM, ROWID_TEXT, ROWID_TEXT};
+    char esc_table[ESC_NAME_SIZE], sqltxt[2 * ESC_NAME_SIZE + 800];
+    sql_escape(esc_table, sizeof(esc_table), exp_table_name(tab), '\'');
+    /* the data object number once, for every extent */
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select RELATIVE_FNO, BLOCK_ID, BLOCKS,\n"
+             "  DBMS_ROWID.ROWID_CREATE(1, OBJ, RELATIVE_FNO, BLOCK_ID, 0),\n"
+             "  DBMS_ROWID.ROWID_CREATE(1, OBJ, RELATIVE_FNO, BLOCK_ID + BLOCKS - 1, 32767)\n"
+             "from DBA_EXTENTS, (select DATA_OBJECT_ID OBJ from DBA_OBJECTS\n"
+             "  where OWNER='%s' and OBJECT_NAME='%s' and OBJECT_TYPE='TABLE')\n"
+             "where OWNER='%s' and SEGMENT_NAME='%s' and SEGMENT_TYPE='TABLE'\n"
+             "order by EXTENT_ID",
+             esc_owner, esc_table, esc_owner, esc_table);
+    EXP_SPLIT *s = (EXP_SPLIT *)calloc(1, sizeof(EXP_SPLIT));
+    if (!s) {
+        fprintf(stderr, "Allocate memory for the ranges of table \"%s\" error.\n", exp_table_name(tab));
+        return -1;
+    }
+    int ret = each_row(w, sqltxt, 5, widths, add_extent, s);
+    /* one extent, or none any more: the table is read whole */
+    if (ret != 0 || s->n < 2) {
+        free(s->ext);
+        free(s);
+        return ret;
+    }
+    tab->split = s;
+    return 0;
+}
+
+int read_table_ranges(EXP_WORKER *w)
+{
+    EXP_RUN *run = w->run;
+    if (run->inconsistent || run->ntab == 0) return 0;
+    static const ub4 widths[3] = {EXTENT_NAME, EXTENT_NUM, EXTENT_NUM};
+    char esc_owner[ESC_NAME_SIZE], sqltxt[ESC_NAME_SIZE + 400];
+    sql_escape(esc_owner, sizeof(esc_owner), run->owner_name, '\'');
+    /* the sizes of the segments first, then the extents of the large ones */
+    snprintf(sqltxt, sizeof(sqltxt),
+             "select SEGMENT_NAME, count(*), sum(BYTES) from DBA_EXTENTS\n"
+             "where OWNER='%s' and SEGMENT_TYPE='TABLE' group by SEGMENT_NAME",
+             esc_owner);
+    LARGE l = {run, tuning("TABEXP_RANGE_THRESHOLD", RANGE_THRESHOLD_DEFAULT), NULL, 0, 0};
+    int ret = each_row(w, sqltxt, 3, widths, note_large, &l);
+    for (int i = 0; ret == 0 && i < l.n; i++) ret = read_extents(w, l.large[i], esc_owner);
+    free(l.large);
+    return ret < 0 ? -1 : 0;
 }
 
 /* Whether extent i + 1 starts on the block after extent i. */

@@ -157,11 +157,14 @@ TEST_F(DictionaryPlan, ByOwnerSearchesTheCatalog) {
   }
   ExpectNoCatalogScan(*sys_, "SELECT TABLE_NAME, PRIVILEGE FROM DBA_TAB_PRIVS WHERE OWNER = 'APP'");
   // the extents of the tables read in ROWID ranges
+  ExpectNoCatalogScan(*sys_, "SELECT SEGMENT_NAME, COUNT(*), SUM(BYTES) FROM DBA_EXTENTS WHERE OWNER = 'APP'"
+                             " AND SEGMENT_TYPE = 'TABLE' GROUP BY SEGMENT_NAME");
   ExpectNoCatalogScan(*sys_,
-                      "SELECT e.SEGMENT_NAME, e.BLOCKS, DBMS_ROWID.ROWID_CREATE(1, o.DATA_OBJECT_ID, e.RELATIVE_FNO,"
-                      " e.BLOCK_ID, 0) FROM DBA_EXTENTS e, DBA_OBJECTS o WHERE e.OWNER = 'APP'"
-                      " AND e.SEGMENT_TYPE = 'TABLE' AND o.OWNER = e.OWNER AND o.OBJECT_NAME = e.SEGMENT_NAME"
-                      " AND o.OBJECT_TYPE = 'TABLE' ORDER BY e.SEGMENT_NAME, e.EXTENT_ID");
+                      "SELECT BLOCK_ID, DBMS_ROWID.ROWID_CREATE(1, OBJ, RELATIVE_FNO, BLOCK_ID, 0) FROM DBA_EXTENTS,"
+                      " (SELECT DATA_OBJECT_ID OBJ FROM DBA_OBJECTS WHERE OWNER = 'APP' AND OBJECT_NAME = 'T1'"
+                      " AND OBJECT_TYPE = 'TABLE') WHERE OWNER = 'APP' AND SEGMENT_NAME = 'T1'"
+                      " AND SEGMENT_TYPE = 'TABLE' ORDER BY EXTENT_ID",
+                      true);
 }
 
 }  // namespace
