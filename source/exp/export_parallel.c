@@ -56,6 +56,7 @@ typedef struct __seg {
  * the array. */
 typedef struct __exp_piece {
     int ti;
+    int started;          /* (lock) handed out to a worker */
     int produced;         /* (lock) the producer has handed on all its bytes */
     SEG *first, *last;    /* (lock) its bytes waiting, in order */
     uint64_t rows;
@@ -673,9 +674,12 @@ static void *worker_main(void *arg)
         int got = 0;
         run_lock(run);
         /* Far enough ahead of the dump: write at the head when its part is
-         * complete and nobody else is, else wait for the writing. */
-        while (!run->failed && !stop_requested() && run->pipe->waiting_bytes >= READ_AHEAD_LIMIT) {
-            EXP_PIPE *pp = run->pipe;
+         * complete and nobody else is, else wait for the writing, as long
+         * as some worker has the head's part (tables handed out largest
+         * first may leave it to be handed out). */
+        EXP_PIPE *pp = run->pipe;
+        while (!run->failed && !stop_requested() && pp->waiting_bytes >= READ_AHEAD_LIMIT &&
+               pp->head < pp->npieces && pp->pieces[pp->head].started) {
             if (!pp->moving && pp->head < pp->npieces && pp->pieces[pp->head].produced) {
                 if (move_head(w) != 0) {
                     run_unlock(run);
@@ -687,7 +691,10 @@ static void *worker_main(void *arg)
             wait_a_while(run);
         }
         if (!run->failed && !stop_requested()) got = hand_out(run, &t);
-        if (got) run->pipe->pieces[t.piece].ti = (int)(t.tab - run->tabs);
+        if (got) {
+            pp->pieces[t.piece].ti = (int)(t.tab - run->tabs);
+            pp->pieces[t.piece].started = 1;
+        }
         run_unlock(run);
         if (!got) break;
         w->piece = &run->pipe->pieces[t.piece];
