@@ -154,14 +154,19 @@ int export_range(EXP_WORKER *w, EXP_TABLE *tab, const EXP_RANGE *r)
     w->tab = tab;
     EXP_ASSERT_CACHE(w);
     assert(w->ctail == 0 && w->piece);
-    /* the table record as this range's SELECT may change it */
-    EXP_TABLE mine = *tab;
+    /* The table record as this range's SELECT may change it. Readers of
+     * other ranges copy only what never changes: the first range's reader
+     * writes the record meanwhile. */
+    EXP_TABLE mine;
     COL_INFO *cols = NULL;
     if (r->first) {
         if (section_head(w, tab) != 0) return -1;
         if (publish_split_head(w, tab) != 0) return -1;
         mine = *tab;
     } else {
+        memset(&mine, 0, sizeof(mine));
+        memcpy(mine.info.tab_name, tab->info.tab_name, sizeof(mine.info.tab_name));
+        mine.long_name = tab->long_name;
         if (wait_split_head(w, s) != 0) return -1;
         size_t block = sizeof(COL_INFO) * s->head.ncol;
         cols = (COL_INFO *)malloc(block ? block : 1);
