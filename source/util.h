@@ -430,6 +430,10 @@ struct __exp_run;
 struct __obj_stmt;
 struct __exp_warning;
 struct XXH3_state_s;
+struct __exp_split;
+struct __exp_range;
+struct __exp_piece;
+struct __exp_pipe;
 
 /* One table of the run: its directory entry and what its section became.
  * A worker writes the fields of the table it holds; the coordinator reads
@@ -444,6 +448,7 @@ typedef struct __exp_table {
     uint64_t spill_ofs;   /* parallel run: offset of the section in its worker's spill file */
     int spill_worker;     /* parallel run: the worker whose spill file holds it; -1 none */
     int done;             /* parallel run: 1 once the section is complete in the spill file */
+    struct __exp_split *split;  /* its ROWID ranges when it is read in ranges; NULL: read whole */
 } EXP_TABLE;
 
 /* What one worker owns: its session, its row area and write cache, the
@@ -486,6 +491,10 @@ typedef struct __exp_worker {
     int summing;
     uint64_t part_start;  /* sink offset where the current section began */
     int dict_quiet;       /* failed dictionary queries stay silent (another way follows) */
+    const struct __exp_range *range;  /* the ROWID range of the table being read; NULL: all its rows */
+    const char *rows_fmt;      /* the progress line the rows of a range left for the table's end */
+    uint64_t out_bytes;        /* bytes the write cache has handed on, for the size of a range */
+    struct __exp_piece *piece; /* parallel run: the part of the dump being written */
     char identity_col[266];    /* the current table's identity column, quoted; "" none */
     char identity_kind[24];
     size_t table_text_len;
@@ -532,6 +541,7 @@ typedef struct __exp_run {
     int *order;           /* parallel run: table indexes, largest first */
     volatile int failed;  /* (lock) a worker failed: the others stop */
     int failed_table;     /* (lock) the table of the first failure, -1 none */
+    struct __exp_pipe *pipe;  /* parallel run: the parts of the dump, their order and buffers */
 } EXP_RUN;
 
 void show_usage(const char *prog_name);

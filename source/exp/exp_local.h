@@ -52,7 +52,7 @@ _Static_assert(sizeof(((EXP_WORKER *)0)->identity_col) == ESC_NAME_SIZE + 2,
     do {                                                                             \
         assert((w)->ctail >= 0 && (w)->ctail <= (w)->csz);                           \
         assert((w)->csz > 0 && (w)->rsz >= 0 && (w)->rsz <= EXP_ROW_AREA);           \
-        assert((w)->cache == (w)->buf + EXP_ROW_AREA);                               \
+        assert((w)->cache != NULL);                                                  \
         assert((w)->rbuf >= (w)->buf && (w)->rbuf + (w)->rsz <= (w)->buf + EXP_ROW_AREA); \
         assert((w)->part_start <= (w)->data_ofs + (uint64_t)(w)->ctail || !(w)->summing); \
     } while (0)
@@ -104,6 +104,13 @@ int rows_in_arrays(const EXP_WORKER *w, const EXP_TABLE *tab);
  * writes them with their streams, the LONG value fetched in pieces
  * (single_export.c). 0 or -1 (message printed). */
 int export_rows_alone(EXP_WORKER *w, EXP_TABLE *tab);
+
+/* Ends the rows of the table being read: the end mark, the row count and
+ * the progress line (fmt takes the name and the row count). When the rows
+ * were one ROWID range of the table (w->range), the table's end comes
+ * after its last range instead and only the line's format is kept.
+ * Returns 0 or -1 (message printed). */
+int end_table_rows(EXP_WORKER *w, EXP_TABLE *tab, const char *fmt);
 
 /* Fails the table when the last fetch cut a value of row `row` to fit its
  * buffer (return code 1406 with a length indicator), so that nothing cut

@@ -12,6 +12,7 @@
 
 #include "args.h"
 #include "exp_local.h"
+#include "table_ranges.h"
 #include "write_trailer.h"
 
 static const char usage_text[] =
@@ -166,6 +167,7 @@ static void release(EXP_RUN *run)
     run->fd = -1;
     discard_dump_output(&run->out);
     free_objects(run);
+    free_table_ranges(run);
     free(run->tabs);
     run->tabs = NULL;
     run->ntab = 0;
@@ -277,6 +279,7 @@ int export_run(EXP_RUN *run, int argc, char **argv)
     }
     if (export_table_information(w) != 0) STEP_FAILED("Export table information error.\n");
     if (gather_objects(w) != 0) STEP_FAILED("Export schema objects error.\n");
+    if (read_table_ranges(w) != 0) STEP_FAILED("Export table extents error.\n");
     if (stop_requested()) goto fail;
 
     /* Only now, with the table list read, is the dump file created. */
@@ -296,10 +299,13 @@ int export_run(EXP_RUN *run, int argc, char **argv)
     w->fd = run->fd;
 
     if (write_dump_head(w) != 0) STEP_FAILED("Write dump file head error.\n");
-    if (run->parallel > 1 && run->ntab > 1) {
+    /* one table may be enough for workers: its ranges */
+    if (run->parallel > 1 && (run->ntab > 1 || (run->ntab == 1 && run->tabs[0].split))) {
         if (export_parallel(run) != 0) goto fail;
     } else if (export_serial(run) != 0) {
         goto fail;
+    } else {
+        write_run_stats(run, w->out_bytes, 0, 0);
     }
     if (write_dump_trailer(w) != 0) STEP_FAILED("Write dump file trailer error.\n");
     if (write_table_information(w) != 0) STEP_FAILED("Write table information to file error.\n");

@@ -196,14 +196,9 @@ int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
         }
     } while (ret != CHECK_NO_DATA);
 
-    if (cache_room(w, 2) != 0) return -1;
-    cache_put16(w, MARK_ROWS_END);
-    if (write_cache(w) != 0) return -1;
-
-    tab->info.nrows = (uint32_t)w->nrow;
-    if (!w->run->lock) feedback_end(&w->run->opts.feedback, w->run->ofp);
-    /* the line of a table with LOB or LONG columns keeps its own spacing */
-    table_done_line(w, plain ? ". . exporting table  %30s %10d rows exported\n"
-                             : ". . exporting table %30s %10d rows exported\n");
-    return 0;
+    /* the end mark, row count and progress line (the line of a table with
+     * LOB or LONG columns keeps its own spacing); after the rows of one
+     * ROWID range, only at the table's last (export_table.c) */
+    return end_table_rows(w, tab, plain ? ". . exporting table  %30s %10d rows exported\n"
+                                        : ". . exporting table %30s %10d rows exported\n");
 }

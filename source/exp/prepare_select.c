@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "exp_local.h"
+#include "table_ranges.h"
 
 /* Reads record k of the column block (it may stand at any byte position). */
 static COL_INFO column_record(const EXP_WORKER *w, int k)
@@ -70,6 +71,9 @@ static size_t build_select(char *stmt, size_t cap, const EXP_WORKER *w, const EX
     sql_escape(esc_table, sizeof(esc_table), exp_table_name(tab), '"');
     size_t len = (size_t)(s - stmt);
     len += (size_t)snprintf(stmt + len, cap - len, "\nfrom \"%s\".\"%s\"\n", esc, esc_table);
+    /* a table read in ROWID ranges: "where ROWID between :1 and :2" for
+     * the worker's range, bound after the prepare (table_ranges.c) */
+    len += range_condition(w, stmt + len, cap - len);
     return len;
 }
 

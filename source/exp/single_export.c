@@ -111,12 +111,7 @@ int export_single_row(EXP_WORKER *w, EXP_TABLE *tab)
     if (execute_statement(w, 0) != 0) return -1;
     if (export_rows_alone(w, tab) != 0) return -1;
 
-    if (cache_room(w, 2) != 0) return -1;
-    cache_put16(w, MARK_ROWS_END);
-    if (write_cache(w) != 0) return -1;
-
-    tab->info.nrows = (uint32_t)w->nrow;
-    if (!w->run->lock) feedback_end(&w->run->opts.feedback, w->run->ofp);
-    table_done_line(w, ". . exporting table %30s %10d rows exported\n");
-    return 0;
+    /* the end mark, row count and progress line; after the rows of one
+     * ROWID range, only at the table's last (export_table.c) */
+    return end_table_rows(w, tab, ". . exporting table %30s %10d rows exported\n");
 }

@@ -1,6 +1,7 @@
 /*
  * write_cache.c - writes the bytes waiting in the write cache at the end of
- * the dump file's data area, and the whole-write loop that every write to
+ * the dump file's data area (a parallel run's workers hand them to their
+ * part of the dump instead), and the whole-write loop that every write to
  * the dump file goes through.
  */
 #define _GNU_SOURCE  /* pwrite, strnlen, open; sync_file_range on Linux */
@@ -69,9 +70,13 @@ int write_cache(EXP_WORKER *w)
 {
     EXP_ASSERT_CACHE(w);
     if (w->ctail <= 0) return 0;
+    /* a worker of a parallel run: where the bytes go depends on whether
+     * its part is the next one of the dump (export_parallel.c) */
+    if (w->piece) return pipe_write(w);
     section_hash(w, w->cache, (size_t)w->ctail);
     if (pwrite_all(w, w->cache, (size_t)w->ctail, w->data_ofs) != 0) return -1;
     w->data_ofs += (uint64_t)w->ctail;
+    w->out_bytes += (uint64_t)w->ctail;
     w->ctail = 0;
     start_writeback(w);
     return 0;

@@ -167,7 +167,11 @@ static void *work(void *arg)
 
 int import_parallel(IMP_RUN *run, IMP_WORKER *coordinator)
 {
-    int n = run->parallel;
+    /* no more workers, and sessions, than selected tables */
+    int n = 0;
+    for (int i = 0; i < run->ntab && n < run->parallel; i++)
+        if (table_selected(&run->opts.tables, TABLE_NAME(&run->tables[i]))) n++;
+    if (n == 0) n = 1;
     IMP_PARALLEL par;
     memset(&par, 0, sizeof(par));
     par.run = run;

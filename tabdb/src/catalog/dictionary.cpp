@@ -662,6 +662,7 @@ int RegisterDictionaryFunctions(sqlite3* db) {
   if (rc == SQLITE_OK)
     rc = sqlite3_create_function_v2(db, "tabdb_numtext", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                     nullptr, DictNumText, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = cat::RegisterExtentFunctions(db);
   return rc;
 }
 
@@ -682,6 +683,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
   if (cat::FindObjectView(s, name, out, status)) return true;
   if (FindPartitionView(s, name, out, status)) return true;
   if (cat::FindMoreView(s, name, out, status)) return true;
+  if (cat::FindExtentView(s, name, out, status)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {

@@ -51,6 +51,11 @@ namespace cat {
 // Registers tabdb_sessions(), the rows of V$SESSION as the session
 // `session` sees them (its own session is the ACTIVE one).
 int RegisterSessionViewFunction(sqlite3* db, Session* session);
+// Registers tabdb_extents(phys), the extents DBA_EXTENTS lists for a
+// table (dictionary_extents.cpp).
+int RegisterExtentFunctions(sqlite3* db);
+// DBA_EXTENTS and USER_EXTENTS; false for another name.
+bool FindExtentView(Session& s, const std::string& name, DictionaryView* out, Status* status);
 }  // namespace cat
 
 }  // namespace tabdb

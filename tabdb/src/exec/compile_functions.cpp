@@ -86,6 +86,10 @@ Status Compiler::Aggregate(const std::string& name, const Expr& e, CExpr* out) {
     std::string arg = a.sql;
     if (a.type.kind == TypeKind::kChar || a.type.kind == TypeKind::kNChar) arg = a.sql;
     out->sql = (name == "MIN" ? "min(" : "max(") + distinct + arg + ")";
+    // A table's ROWIDs order by row, not by their text.
+    if (!a.rowid_of.empty())
+      out->sql = "tabdb_rowid(" + std::to_string(a.rowid_object) + ", " + (name == "MIN" ? "min(" : "max(") +
+                 distinct + a.rowid_of + "))";
     out->type = a.type;
     return Status::Ok();
   }
@@ -429,6 +433,17 @@ Status GetDdlRule(FnCompile& f) {
 
 constexpr int K(TypeKind k) { return static_cast<int>(k); }
 
+// DBMS_ROWID.ROWID_CREATE: five numbers, a ROWID.
+Status RowidCreateRule(FnCompile& f) {
+  TABDB_RETURN_IF_ERROR(f.Set(TypeKind::kRowid, {f.NumArg(0), f.NumArg(1), f.NumArg(2), f.NumArg(3), f.NumArg(4)}));
+  f.out->type.length = 18;
+  return Status::Ok();
+}
+
+// DBMS_ROWID.ROWID_OBJECT and the others: a part of a ROWID (the
+// tablespace kind a second argument names changes nothing here).
+Status RowidPartRule(FnCompile& f) { return f.Set(TypeKind::kNumber, {f.TextArg(0)}); }
+
 // UTL_RAW.CAST_TO_RAW ('R'): text to RAW; CAST_TO_VARCHAR2 ('V'): back.
 Status RawCastRule(FnCompile& f) {
   bool to_raw = f.fn.variant == 'R';
@@ -617,6 +632,11 @@ const SqlFunction kFunctions[] = {
     {"SYS_GUID", 0, 0, SysGuidRule, EvalSysGuid, 0, 0},
     {"STANDARD_HASH", 1, 2, StandardHashRule, EvalStandardHash, 0, 0},
     {"ORA_HASH", 1, 3, OraHashRule, EvalOraHash, 0, 0},
+    {"DBMS_ROWID.ROWID_CREATE", 5, 5, RowidCreateRule, EvalRowidCreate, 0, 0},
+    {"DBMS_ROWID.ROWID_OBJECT", 1, 1, RowidPartRule, EvalRowidPart, 'O', 0},
+    {"DBMS_ROWID.ROWID_RELATIVE_FNO", 1, 2, RowidPartRule, EvalRowidPart, 'F', 0},
+    {"DBMS_ROWID.ROWID_BLOCK_NUMBER", 1, 2, RowidPartRule, EvalRowidPart, 'B', 0},
+    {"DBMS_ROWID.ROWID_ROW_NUMBER", 1, 1, RowidPartRule, EvalRowidPart, 'R', 0},
     {"DBMS_RANDOM.VALUE", 0, 2, RandomValueRule, EvalRandomValue, 0, 0},
     {"DBMS_RANDOM.STRING", 2, 2, RandomStringRule, EvalRandomString, 0, 0},
     {"DBMS_RANDOM.NORMAL", 0, 0, RandomValueRule, EvalRandomNormal, 0, 0},

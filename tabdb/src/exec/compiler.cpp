@@ -346,6 +346,7 @@ Status Compiler::Column(const Expr& e, CExpr* out) {
         out->type = c->type;
         return Status::Ok();
       }
+      if (col == "ROWID" && !n.back().quoted) return TableRowid(out);
     } else if (scope_.kind == Scope::kView) {
       for (const ViewColumn& c : scope_.view->columns) {
         if (c.name == col) {
@@ -494,17 +495,7 @@ Status Compiler::CommonType(const CExpr& a, const CExpr& b, TypeKind* out) {
 }
 
 Status Compiler::Compare(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
-  const char* o = "=";
-  switch (op) {
-    case Op::kEq: o = "="; break;
-    case Op::kNe: o = "<>"; break;
-    case Op::kLt: o = "<"; break;
-    case Op::kLe: o = "<="; break;
-    case Op::kGt: o = ">"; break;
-    case Op::kGe: o = ">="; break;
-    default: break;
-  }
-  if (RowidCompare(o, a, b, out)) return Status::Ok();
+  if (!a.rowid_of.empty() || !b.rowid_of.empty()) return RowidCompare(op, a, b, out);
   TypeKind k;
   TABDB_RETURN_IF_ERROR(CommonType(a, b, &k));
   std::string sa = ConvertTo(a, k), sb = ConvertTo(b, k);
@@ -521,6 +512,16 @@ Status Compiler::Compare(Op op, const CExpr& a, const CExpr& b, CExpr* out) {
     cb.type = TypeOf(k);
     sa = Call(Operator("$TZKEY"), TypeKind::kRaw, {&ca});
     sb = Call(Operator("$TZKEY"), TypeKind::kRaw, {&cb});
+  }
+  const char* o = "=";
+  switch (op) {
+    case Op::kEq: o = "="; break;
+    case Op::kNe: o = "<>"; break;
+    case Op::kLt: o = "<"; break;
+    case Op::kLe: o = "<="; break;
+    case Op::kGt: o = ">"; break;
+    case Op::kGe: o = ">="; break;
+    default: break;
   }
   out->sql = "(" + sa + " " + o + " " + sb + ")";
   out->is_bool = true;
@@ -743,7 +744,11 @@ Status Compiler::Pseudo(const Expr& e, CExpr* out) {
     out->type = TypeOf(TypeKind::kNumber);
     return Status::Ok();
   }
-  if (p == "ROWID") return Rowid(out);
+  if (p == "ROWID") {
+    if (scope_.kind == Scope::kTable) return TableRowid(out);
+    if (!scope_.members.empty()) return OraError(ora::kColumnAmbiguous);
+    return OraError(ora::kPseudocolumnNotAllowed);
+  }
   if (p == "ROWNUM" && !scope_.rownum_sql.empty()) {
     out->sql = scope_.rownum_sql;
     out->type = TypeOf(TypeKind::kNumber);

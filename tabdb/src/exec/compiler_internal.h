@@ -35,14 +35,15 @@ struct CExpr {
   bool char_literal = false;  // a text literal: CHAR comparison semantics
   bool aggregate = false;     // contains an aggregate function
   bool constant = false;      // no column, no bind: the same value every row
+  // The ROWID pseudo-column of a table: the SQLite rowid it stands for and
+  // the table's data object number, so that comparisons become rowid
+  // ranges (compiler_rowid.cpp).
+  std::string rowid_of;
+  int64_t rowid_object = 0;
   // For a || chain: its operands, so that a longer chain is one call of
   // many arguments rather than calls nested as deep as the chain is long
   // (SQLite's parser refuses deep nesting).
   std::vector<CExpr> concat_args;
-  // The ROWID pseudo-column (compile_rowid.cpp): the row's SQLite rowid
-  // and the table's object id, which comparisons use instead of the text.
-  std::string rowid_key;
-  std::string rowid_obj;
 };
 
 // Values bound at each execution for pseudo-columns evaluated once per
@@ -136,16 +137,15 @@ class Compiler {
   Status Cast(const sql::Expr& e, CExpr* out);
   Status Extract(const sql::Expr& e, CExpr* out);
   Status VirtualColumn(const ColumnInfo& c, CExpr* out);
+  // ROWID of the scope's table, and comparisons with it (compiler_rowid.cpp).
+  Status TableRowid(CExpr* out);
+  Status RowidCompare(sql::Op op, const CExpr& a, const CExpr& b, CExpr* out);
   Status MemberColumn(const sql::Expr& e, CExpr* out);  // compile_join.cpp
   Status Subquery(const sql::Expr& e, CExpr* out);      // compile_subquery.cpp
   // seq.NEXTVAL / seq.CURRVAL (compile_sequence.cpp).
   Status Sequence(const sql::Expr& e, CExpr* out);
   // x op ANY|ALL (list or query) (compile_setop.cpp).
   Status Quantified(const sql::Expr& e, CExpr* out);
-  // ROWID of the scope's table, and a comparison `op` of two expressions
-  // one of which is such a ROWID (false when neither is) (compile_rowid.cpp).
-  Status Rowid(CExpr* out);
-  bool RowidCompare(const char* op, const CExpr& a, const CExpr& b, CExpr* out);
 
   Status CompileArgs(const sql::Expr& e, std::vector<CExpr>* out);
 

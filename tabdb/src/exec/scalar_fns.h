@@ -101,6 +101,10 @@ void EvalToLob(FnCall& c, Status* st);
 void EvalGetDdl(FnCall& c, Status* st);
 void EvalGetDependentDdl(FnCall& c, Status* st);
 
+// DBMS_ROWID (fn_rowid.cpp).
+void EvalRowidCreate(FnCall& c, Status* st);
+void EvalRowidPart(FnCall& c, Status* st);  // variant 'O'bject, 'F'ile, 'B'lock, 'R'ow
+
 // Regular expressions (fn_regexp.cpp).
 void EvalRegexpLike(FnCall& c, Status* st);  // "1", "0" or NULL
 void EvalRegexpSubstr(FnCall& c, Status* st);

@@ -28,7 +28,9 @@ int RegisterSqlFunctions(sqlite3* db, Session* session);
 // Registers tabdb_seq(obj_id, mode, name): NEXTVAL (mode 1), CURRVAL
 // (mode 0) and a repeated NEXTVAL of the same row (mode 2) of a sequence.
 int RegisterSequenceFunctions(sqlite3* db, Session* session);
-// tabdb_rowid and tabdb_rowid_key, the ROWID pseudo-column (compile_rowid.cpp).
+// Registers tabdb_rowid(object, rowid), a row's ROWID text, and
+// tabdb_rowid_bound(rowid text, object, op), the rowid bound of a
+// comparison with a ROWID (fn_rowid.cpp).
 int RegisterRowidFunctions(sqlite3* db);
 
 // Logs on (Session::Logon) and registers the SQL functions on the new

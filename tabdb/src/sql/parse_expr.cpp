@@ -427,6 +427,12 @@ Status Parser::ParseNamePrimary(ExprPtr* out) {
     TABDB_RETURN_IF_ERROR(ParseName(&n, 904));
     e->names.push_back(std::move(n));
   }
+  // t.ROWID: the pseudo-column of the table named before it.
+  if (PeekSym(".") && PeekWord("ROWID", 1) && !PeekSym("(", 2) && e->names.size() < 3) {
+    Next();
+    Next();
+    e->names.push_back(Name{"ROWID", false});
+  }
   if (PeekSym(".") && !PeekSym("*", 1)) {
     Next();
     return Err(904, {""});

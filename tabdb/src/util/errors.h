@@ -348,7 +348,7 @@ constexpr int kTrimLengthTooLarge = 22926;      // specified trim length is grea
 constexpr int kCallCpuLimit = 2393;             // exceeded call limit on CPU usage
 constexpr int kTooManyPartitions = 14299;       // total number of partitions/subpartitions exceeds the maximum limit
 constexpr int kPartitionNumberTooHigh = 14300;  // partitioning key maps to a partition outside maximum permitted number of partitions
-// Binds of LOB and LONG data, ROWID.
+// Binds of LOB and LONG data, ROWIDs and their ranges.
 constexpr int kInvalidRowid = 1410;             // invalid ROWID
 constexpr int kLongValueNotForColumn = 1461;    // can bind a LONG value only for insert into a LONG column
 constexpr int kArrayBindLong = 1478;            // array bind may not include any LONG columns

@@ -156,6 +156,15 @@ TEST_F(DictionaryPlan, ByOwnerSearchesTheCatalog) {
     ExpectNoCatalogScan(*app_, q);
   }
   ExpectNoCatalogScan(*sys_, "SELECT TABLE_NAME, PRIVILEGE FROM DBA_TAB_PRIVS WHERE OWNER = 'APP'");
+  // the extents of the tables read in ROWID ranges
+  ExpectNoCatalogScan(*sys_, "SELECT SEGMENT_NAME, COUNT(*), SUM(BYTES) FROM DBA_EXTENTS WHERE OWNER = 'APP'"
+                             " AND SEGMENT_TYPE = 'TABLE' GROUP BY SEGMENT_NAME");
+  ExpectNoCatalogScan(*sys_,
+                      "SELECT BLOCK_ID, DBMS_ROWID.ROWID_CREATE(1, OBJ, RELATIVE_FNO, BLOCK_ID, 0) FROM DBA_EXTENTS,"
+                      " (SELECT DATA_OBJECT_ID OBJ FROM DBA_OBJECTS WHERE OWNER = 'APP' AND OBJECT_NAME = 'T1'"
+                      " AND OBJECT_TYPE = 'TABLE') WHERE OWNER = 'APP' AND SEGMENT_NAME = 'T1'"
+                      " AND SEGMENT_TYPE = 'TABLE' ORDER BY EXTENT_ID",
+                      true);
 }
 
 }  // namespace

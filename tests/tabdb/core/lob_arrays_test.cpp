@@ -158,8 +158,12 @@ TEST_F(LobArrays, PrefetchedLocatorsAnswerWithinWhatCameAlong) {
       EXPECT_EQ(32768u, chunk);
       EXPECT_EQ(k.c, ReadAll(c_, cl[i], false));
       EXPECT_EQ(k.b, ReadAll(c_, bl[i], true));
-      if (k.local) EXPECT_EQ(before, Trips(c_));
-      if (!k.local) EXPECT_EQ(before + 2, Trips(c_));
+      if (k.local) {
+        EXPECT_EQ(before, Trips(c_));
+      }
+      if (!k.local) {
+        EXPECT_EQ(before + 2, Trips(c_));
+      }
     }
   }
 }
