@@ -129,7 +129,12 @@ class Runner {
   // The declarations of a package specification or body into its frame,
   // then a body's initialisation section.
   Status Initialize(Frame& frame) {
-    for (const PlDecl& d : u_.block.decls) TABDB_RETURN_IF_ERROR(Declare(d, frame));
+    for (const PlDecl& d : u_.block.decls) {
+      Status st = Declare(d, frame);
+      if (st.ok()) continue;
+      if (st.code() != ora::kPlsqlLineColumn && !located_) st.AddLine(At(d.tok));
+      return st;
+    }
     if (u_.block.body.empty()) return Status::Ok();
     Flow f = Flow::kNormal;
     return RunBlock(u_.block, &f, true);
@@ -598,20 +603,26 @@ class Runner {
           std::string key;
           size_t used = 0;
           bool found = false;
-          Var* pv = nullptr;
-          if (pl::FindPackageMember(s_, name, &key, &used, &found).ok() && found &&
-              PackageVar(key, name[used], &pv).ok() && pv != nullptr) {
+          const PlDecl* member = nullptr;
+          if (pl::FindPackageMember(s_, name, &key, &used, &found, &member).ok() && found &&
+              member->kind == PlDeclKind::kVar) {
+            // The package is instantiated when the statement runs; the
+            // declaration tells what the member is.
+            const sql::PlsqlUnit* spec = nullptr;
+            CodeTokens(key, &spec);
+            bool boolean = spec && member->type.e == member->type.b + 1 &&
+                           spec->tokens[member->type.b].text == "BOOLEAN";
             ref.kind = Ref::kPackageVar;
             ref.package = key;
             ref.name = name[used];
             k += static_cast<uint32_t>(2 * used);
-            if (pv->record && used + 1 < name.size()) {
+            if (used + 1 < name.size()) {
               ref.kind = Ref::kPackageField;
               ref.field = name[used + 1];
               k += 2;
             }
             is_test = k + 1 < r.e && t_[k + 1].text == "IS";
-            placeholder(pv->boolean && ref.kind == Ref::kPackageVar && !is_test);
+            placeholder(boolean && ref.kind == Ref::kPackageVar && !is_test);
             continue;
           }
         }
@@ -627,6 +638,12 @@ class Runner {
       is_test = k + 1 < r.e && t_[k + 1].text == "IS";
       placeholder(v->boolean && ref.kind == Ref::kVar && !is_test);
     }
+  }
+
+  // The specification's unit of a package the session holds.
+  void CodeTokens(const std::string& key, const sql::PlsqlUnit** out) {
+    auto it = pl::State(s_).units.find("PACKAGE " + key);
+    *out = it != pl::State(s_).units.end() && it->second && it->second->code ? it->second->code.get() : nullptr;
   }
 
   Status PackageVar(const std::string& key, const std::string& name, Var** out) {
@@ -775,17 +792,23 @@ class Runner {
 
   Status SqlCompileError(const Status& st, uint32_t tok, Mode mode) const {
     if (mode != kSqlMode && st.code() == ora::kInvalidIdentifier) {
+      // "A"."B": invalid identifier -> identifier 'A.B'
       size_t a = st.text().find('"');
-      size_t b = a == std::string::npos ? a : st.text().find('"', a + 1);
-      if (b != std::string::npos) {
-        std::string name = st.text().substr(a + 1, b - a - 1);
-        size_t dot = name.rfind("\".\"");
-        if (dot != std::string::npos) name = name.substr(dot + 3);
+      size_t b = st.text().rfind("\": invalid identifier");
+      if (a != std::string::npos && b != std::string::npos && b > a) {
+        std::string name;
+        for (char ch : st.text().substr(a + 1, b - a - 1))
+          if (ch != '"') name += ch;
         return NotDeclared(tok, name);
       }
     }
-    // Errors of stored units that are called pass through as they are.
-    if (st.code() == ora::kPlsqlLineColumn || st.text().find("\nORA-06512: ") != std::string::npos) return st;
+    // Errors of stored units that are called pass through as they are; in a
+    // stored unit, whose SQL compiled when it was created, what fails to
+    // compile now (an invoker's-rights unit's table the caller may not
+    // read) is an error of the run.
+    if (st.code() == ora::kPlsqlLineColumn || st.text().find("\nORA-06512: ") != std::string::npos ||
+        ctx_.unit != nullptr)
+      return st;
     return CompileError(tok, "PL/SQL: " + st.text(),
                         mode == kSqlMode ? "PL/SQL: SQL Statement ignored" : "PL/SQL: Statement ignored");
   }
@@ -922,7 +945,8 @@ class Runner {
               std::vector<Value>& row, const std::vector<std::string>& names) {
     if (into.size() == 1) {
       size_t used = 0;
-      Var* v = TargetVar(into[0], &used);
+      Var* v = nullptr;
+      TABDB_RETURN_IF_ERROR(TargetVar(into[0], &v, &used));
       if (v != nullptr && v->record && into[0].size() == used) {
         if (!v->fields.empty() && v->fields.size() != row.size())
           return OraError(v->fields.size() < row.size() ? ora::kTooManyValues : ora::kNotEnoughValues);
@@ -937,24 +961,26 @@ class Runner {
     return Status::Ok();
   }
 
-  // The variable a target names: a variable of the block, or pkg.var.
-  Var* TargetVar(const std::vector<std::string>& target, size_t* used = nullptr) {
+  // The variable a target names: a variable of the block, or pkg.var (its
+  // package instantiated: the error of its initialisation, if any).
+  Status TargetVar(const std::vector<std::string>& target, Var** out, size_t* used = nullptr) {
     if (used) *used = 1;
-    if (Var* v = Find(target[0])) return v;
-    if (target.size() < 2) return nullptr;
+    *out = Find(target[0]);
+    if (*out != nullptr || target.size() < 2) return Status::Ok();
     std::string key;
     size_t n = 0;
     bool found = false;
-    Var* v = nullptr;
-    if (!pl::FindPackageMember(s_, target, &key, &n, &found).ok() || !found) return nullptr;
-    if (!PackageVar(key, target[n], &v).ok()) return nullptr;
+    TABDB_RETURN_IF_ERROR(pl::FindPackageMember(s_, target, &key, &n, &found));
+    if (!found) return Status::Ok();
+    TABDB_RETURN_IF_ERROR(PackageVar(key, target[n], out));
     if (used) *used = n + 1;
-    return v;
+    return Status::Ok();
   }
 
   Status Store(const std::vector<std::string>& target, uint32_t tok, Value v) {
     size_t used = 1;
-    Var* var = TargetVar(target, &used);
+    Var* var = nullptr;
+    TABDB_RETURN_IF_ERROR(TargetVar(target, &var, &used));
     if (var == nullptr) return NotDeclared(tok, target[0]);
     if (var->constant)
       return CompileError(tok, "PLS-00363: expression '" + target[0] + "' cannot be used as an assignment target",
@@ -1043,7 +1069,8 @@ class Runner {
       case PlStmtKind::kBlock:
         return RunBlock(*st.block, f, false);
       case PlStmtKind::kAssign: {
-        Var* v = TargetVar(st.target);
+        Var* v = nullptr;
+        TABDB_RETURN_IF_ERROR(TargetVar(st.target, &v));
         if (v == nullptr) return NotDeclared(st.tok, st.target[0]);
         if (v->record && st.target.size() == 1) {
           if (v->constant)
@@ -1737,7 +1764,8 @@ class Runner {
         return CompileError(r.b, "PLS-00363: expression '" + Slice(r.b) + "' cannot be used as an assignment target",
                             "PL/SQL: Statement ignored");
       ArgValue& a = v->args[j];
-      Var* var = TargetVar(target);
+      Var* var = nullptr;
+      TABDB_RETURN_IF_ERROR(TargetVar(target, &var));
       if (var != nullptr && var->record && target.size() == 1) {
         if (var->constant)
           return CompileError(r.b, "PLS-00363: expression '" + target[0] + "' cannot be used as an assignment target",
@@ -2144,6 +2172,38 @@ Status CallRunningFunction(Session& s, const sql::PlsqlUnit* unit, const sql::Pl
 
 }  // namespace pl
 
+namespace {
+
+// The errors of a CALL statement, which is SQL: a name that is no
+// procedure is ORA-06576, PL/SQL's compile errors are ORA-06553, and the
+// stack has no line of a block.
+Status CallStatementError(const Status& st) {
+  const std::string& t = st.text();
+  if (st.code() == ora::kPlsqlLineColumn) {
+    size_t pls = t.find("\nPLS-");
+    int number = pls == std::string::npos ? 0 : std::atoi(t.c_str() + pls + 5);
+    if (number == 201 || number == 221 || number == 302) return OraError(ora::kNotValidProcedure);
+    if (number == 905) {
+      size_t obj = t.find("object ", pls);
+      size_t end = t.find(" is invalid", obj);
+      return OraError(ora::kFunctionInvalidState,
+                      {obj == std::string::npos || end == std::string::npos ? "" : t.substr(obj + 7, end - obj - 7)});
+    }
+    size_t eol = t.find('\n', pls + 1);
+    std::string what = t.substr(pls + 1, eol == std::string::npos ? std::string::npos : eol - pls - 1);
+    // "PLS-00306: ..." is written "PLS-306: ..." here.
+    size_t digits = 4;
+    while (digits < what.size() && what[digits] == '0') ++digits;
+    return OraErrorText(ora::kPlsInSql, "PLS-" + what.substr(digits));
+  }
+  const std::string tail = "\nORA-06512: at line 1";
+  if (t.size() > tail.size() && t.compare(t.size() - tail.size(), tail.size(), tail) == 0)
+    return Status::Error(st.code(), t.substr(0, t.size() - tail.size()));
+  return st;
+}
+
+}  // namespace
+
 Status RunPlsqlUnit(Session& s, const sql::PlsqlUnit& unit) {
   if (g_plsql_depth >= kMaxRecursion)
     return OraErrorText(ora::kRecursiveSqlLevels, "maximum number of recursive SQL levels (50) exceeded");
@@ -2152,6 +2212,7 @@ Status RunPlsqlUnit(Session& s, const sql::PlsqlUnit& unit) {
   pl::UnitRuntime rt;
   Status st = Runner(s, unit, rt, RunContext()).Run();
   --g_plsql_depth;
+  if (!st.ok() && unit.call_statement) return CallStatementError(st);
   return st;
 }
 

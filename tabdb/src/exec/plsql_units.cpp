@@ -9,7 +9,9 @@
 #include <set>
 
 #include "catalog/code_units.h"
+#include "exec/functions.h"
 #include "exec/plsql_types.h"
+#include "sql/parser.h"
 #include "sql/lexer.h"
 #include "util/errors.h"
 
@@ -104,7 +106,7 @@ Status LoadUnit(Session& s, const std::string& owner, const std::string& name, c
     *load = Load::kMissing;
     return Status::Ok();
   }
-  if (entry && entry->code && entry->stamp == row.stamp && (row.valid || entry->validated >= 0)) {
+  if (entry && entry->code && entry->stamp == row.stamp && row.valid) {
     // The same compilation: what it compiled may name objects that changed.
     for (auto& rt : entry->runtimes) rt.second.Clear();
     entry->validated = state.version;
@@ -427,7 +429,7 @@ Status CallStored(Session& s, const CallTarget& t, CallValues* v) {
 }
 
 Status FindPackageMember(Session& s, const std::vector<std::string>& name, std::string* key,
-                         size_t* used, bool* found) {
+                         size_t* used, bool* found, const sql::PlDecl** decl) {
   *found = false;
   if (name.size() < 2) return Status::Ok();
   CodeObject o;
@@ -449,7 +451,10 @@ Status FindPackageMember(Session& s, const std::vector<std::string>& name, std::
   if (load != Load::kOk) return Status::Ok();
   const std::string& member = name[*used];
   for (const sql::PlDecl& d : spec->code->block.decls)
-    if (d.name == member && d.kind != sql::PlDeclKind::kSubprogram) *found = true;
+    if (d.name == member && d.kind != sql::PlDeclKind::kSubprogram) {
+      *found = true;
+      if (decl) *decl = &d;
+    }
   *key = o.owner + "." + o.name;
   return Status::Ok();
 }
@@ -546,7 +551,7 @@ Status Dependencies(Session& s, const std::string& owner, const std::string& sel
         }
       }
     }
-    if (!hit && !b.empty() && a != owner) TABDB_RETURN_IF_ERROR(object(a, b, &hit));
+    if (!hit && !b.empty()) TABDB_RETURN_IF_ERROR(object(a, b, &hit));
   }
   for (const auto& d : deps) out->push_back({std::get<0>(d), std::get<1>(d), std::get<2>(d)});
   return Status::Ok();
@@ -626,6 +631,210 @@ class TypeCheck {
   std::vector<CodeError>* errors_;
 };
 
+// The static SQL of the unit (statements, cursor queries) compiled as its
+// owner: a table or view that is missing or that the owner may not read
+// (roles not counted) is an error of the unit. Names the unit declares are
+// placeholders; errors that depend on them (a column, a function of the
+// unit) are left for the run.
+class SqlCheck {
+ public:
+  SqlCheck(Session& s, const sql::PlsqlUnit& u, const std::set<std::string>& declared, std::vector<CodeError>* errors)
+      : s_(s), u_(u), t_(u.tokens), declared_(declared), errors_(errors) {}
+
+  void Block(const sql::PlBlock& b) {
+    for (const sql::PlDecl& d : b.decls) {
+      if (d.kind == sql::PlDeclKind::kCursor && !d.init.empty()) Check(d.init, sql::PlRange(), d.init.b);
+      if (d.sub && d.sub->body) Block(*d.sub->body);
+    }
+    Stmts(b.body);
+    for (const sql::PlHandler& h : b.handlers) Stmts(h.body);
+  }
+
+ private:
+  void Stmts(const sql::PlStmts& body) {
+    for (const auto& st : body) {
+      if (st->kind == sql::PlStmtKind::kSql || st->kind == sql::PlStmtKind::kSelectInto)
+        Check(st->expr, st->lo, st->tok);
+      if (st->kind == sql::PlStmtKind::kForCursor && st->name.empty()) Check(st->expr, sql::PlRange(), st->expr.b);
+      if (st->block) Block(*st->block);
+      Stmts(st->body);
+      for (const sql::PlStmts& b : st->branches) Stmts(b);
+    }
+  }
+
+  void Check(const sql::PlRange& r, const sql::PlRange& skip, uint32_t tok) {
+    if (r.empty()) return;
+    const std::string& first = t_[r.b].text;
+    if (first != "SELECT" && first != "WITH" && first != "INSERT" && first != "UPDATE" && first != "DELETE")
+      return;
+    std::string text;
+    int binds = 0;
+    bool insert = first == "INSERT";
+    for (uint32_t k = r.b; k < r.e; ++k) {
+      if (k == skip.b && skip.e > skip.b) {
+        k = skip.e - 1;
+        continue;
+      }
+      const sql::Token& t = t_[k];
+      auto sym = [&](uint32_t j, const char* x) {
+        return j < r.e && t_[j].kind == sql::TokenKind::kSymbol && t_[j].text == x;
+      };
+      std::string slice = u_.text.substr(t.begin, t.end - t.begin) + " ";
+      bool after_dot = k > r.b && sym(k - 1, ".");
+      if (insert && t.kind == sql::TokenKind::kIdent && t.text == "INTO") {
+        // The column list of an INSERT is never variables.
+        uint32_t j = k + 1;
+        while (j + 1 < r.e && sym(j + 1, ".")) j += 2;
+        if (sym(j + 1, "(") && !(j + 2 < r.e && (t_[j + 2].text == "SELECT" || t_[j + 2].text == "WITH"))) {
+          while (j < r.e && !sym(j, ")")) ++j;
+          for (; k <= j && k < r.e; ++k) text += u_.text.substr(t_[k].begin, t_[k].end - t_[k].begin) + " ";
+          k = j;
+          insert = false;
+          continue;
+        }
+      }
+      bool name = t.kind == sql::TokenKind::kIdent && !after_dot && !sym(k + 1, "(") && !sym(k + 1, "=>");
+      if (name && sym(k + 1, "%") && k + 2 < r.e) {
+        text += ":" + std::to_string(++binds) + " ";
+        k += 2;
+      } else if (name && (t.text == "TRUE" || t.text == "FALSE")) {
+        text += t.text == "TRUE" ? "(1 = 1) " : "(1 = 0) ";
+      } else if (name && (t.text == "SQLCODE" || t.text == "SQLERRM" || declared_.count(t.text))) {
+        text += ":" + std::to_string(++binds) + " ";
+        if (sym(k + 1, ".") && k + 2 < r.e) k += 2;  // a record's field
+      } else {
+        text += slice;
+      }
+    }
+    std::unique_ptr<sql::Statement> parsed;
+    if (!sql::Parse(text, &parsed).ok()) return;
+    std::unique_ptr<Prepared> p;
+    Status st = Prepared::Create(s_, std::shared_ptr<const sql::Statement>(std::move(parsed)),
+                                 std::vector<TypeKind>(static_cast<size_t>(binds), TypeKind::kVarchar2), &p);
+    if (st.code() != ora::kTableNotExist && st.code() != ora::kInsufficientPrivileges &&
+        st.code() != ora::kSynonymTranslationInvalid)
+      return;
+    int line = 1, col = 1;
+    u_.Position(tok, &line, &col);
+    std::string what = st.text().substr(0, st.text().find('\n'));
+    errors_->push_back({line, col, "PL/SQL: " + what, st.code()});
+    errors_->push_back({line, col, "PL/SQL: SQL Statement ignored", 0});
+  }
+
+  Session& s_;
+  const sql::PlsqlUnit& u_;
+  const std::vector<sql::Token>& t_;
+  const std::set<std::string>& declared_;
+  std::vector<CodeError>* errors_;
+};
+
+// The calls the unit makes: a procedure named in a call statement, and a
+// function called in a PL/SQL expression, must be a subprogram of the unit,
+// a built-in one or a stored one the owner may run (PLS-00201, PLS-00904,
+// PLS-00905 otherwise). Names of supplied packages are not looked at; nor
+// are the functions of embedded SQL, which SQL resolves when it runs.
+class CallCheck {
+ public:
+  CallCheck(Session& s, const sql::PlsqlUnit& u, const std::set<std::string>& declared, std::vector<CodeError>* errors)
+      : s_(s), u_(u), t_(u.tokens), declared_(declared), errors_(errors) {}
+
+  Status Block(const sql::PlBlock& b) {
+    for (const sql::PlDecl& d : b.decls) {
+      if (d.kind == sql::PlDeclKind::kVar) TABDB_RETURN_IF_ERROR(Expr(d.init));
+      if (d.sub && d.sub->body) TABDB_RETURN_IF_ERROR(Block(*d.sub->body));
+    }
+    TABDB_RETURN_IF_ERROR(Stmts(b.body));
+    for (const sql::PlHandler& h : b.handlers) TABDB_RETURN_IF_ERROR(Stmts(h.body));
+    return Status::Ok();
+  }
+
+ private:
+  Status Stmts(const sql::PlStmts& body) {
+    for (const auto& st : body) {
+      switch (st->kind) {
+        case sql::PlStmtKind::kCall:
+          TABDB_RETURN_IF_ERROR(Call(st->name, st->tok));
+          for (const sql::PlRange& a : st->args) TABDB_RETURN_IF_ERROR(Expr(a));
+          break;
+        case sql::PlStmtKind::kAssign:
+        case sql::PlStmtKind::kReturn:
+        case sql::PlStmtKind::kWhile:
+        case sql::PlStmtKind::kExit:
+        case sql::PlStmtKind::kContinue:
+        case sql::PlStmtKind::kCase:
+        case sql::PlStmtKind::kIf:
+          TABDB_RETURN_IF_ERROR(Expr(st->expr));
+          for (const sql::PlRange& c : st->conds) TABDB_RETURN_IF_ERROR(Expr(c));
+          break;
+        case sql::PlStmtKind::kForNum:
+          TABDB_RETURN_IF_ERROR(Expr(st->lo));
+          TABDB_RETURN_IF_ERROR(Expr(st->hi));
+          break;
+        default:
+          break;
+      }
+      if (st->block) TABDB_RETURN_IF_ERROR(Block(*st->block));
+      TABDB_RETURN_IF_ERROR(Stmts(st->body));
+      for (const sql::PlStmts& b : st->branches) TABDB_RETURN_IF_ERROR(Stmts(b));
+    }
+    return Status::Ok();
+  }
+
+  // The calls name[.name](...) of an expression whose first name is not
+  // one of the unit's and not a SQL function or keyword.
+  Status Expr(const sql::PlRange& r) {
+    for (uint32_t k = r.b; k < r.e; ++k) {
+      if (t_[k].kind != sql::TokenKind::kIdent) continue;
+      if (k > r.b && t_[k - 1].kind == sql::TokenKind::kSymbol && t_[k - 1].text == ".") continue;
+      uint32_t j = k;
+      std::string name = t_[k].text;
+      while (j + 2 < r.e && t_[j + 1].text == "." && t_[j + 2].kind == sql::TokenKind::kIdent) {
+        j += 2;
+        name += "." + t_[j].text;
+      }
+      if (j + 1 >= r.e || t_[j + 1].text != "(" || t_[j + 1].kind != sql::TokenKind::kSymbol) continue;
+      const std::string& head = t_[k].text;
+      if (j == k && (FindFunction(head) != nullptr || sql::IsReservedWord(head) || head == "COUNT" ||
+                     head == "SUM" || head == "AVG" || head == "MIN" || head == "MAX" || head == "CAST" ||
+                     head == "EXTRACT" || head == "SQLERRM" || head == "SQLCODE" || head == "TREAT"))
+        continue;
+      TABDB_RETURN_IF_ERROR(Call(name, k));
+    }
+    return Status::Ok();
+  }
+
+  Status Call(const std::string& dotted, uint32_t tok) {
+    std::vector<std::string> name;
+    for (size_t b = 0, e; b <= dotted.size(); b = e + 1) {
+      e = dotted.find('.', b);
+      if (e == std::string::npos) e = dotted.size();
+      name.push_back(dotted.substr(b, e - b));
+    }
+    if (declared_.count(name[0]) || name[0] == "RAISE_APPLICATION_ERROR") return Status::Ok();
+    CodeObject o;
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(FindCodeObject(s_, "", name[0], &o, &found));
+    if (found && o.supplied) return Status::Ok();
+    std::vector<CallTarget> targets;
+    Status st = ResolveStoredCall(s_, name, false, "", &targets);
+    if (st.ok()) return Status::Ok();
+    size_t pls = st.text().find("PLS-");
+    if (st.code() != ora::kPlsqlLineColumn || pls == std::string::npos) return st;
+    std::string what = st.text().substr(pls, st.text().find('\n', pls) - pls);
+    int line = 1, col = 1;
+    u_.Position(tok, &line, &col);
+    errors_->push_back({line, col, what, std::atoi(what.c_str() + 4)});
+    errors_->push_back({line, col, "PL/SQL: Statement ignored", 0});
+    return Status::Ok();
+  }
+
+  Session& s_;
+  const sql::PlsqlUnit& u_;
+  const std::vector<sql::Token>& t_;
+  const std::set<std::string>& declared_;
+  std::vector<CodeError>* errors_;
+};
+
 // "line L, column C:\nPLS-..." of a compile error as USER_ERRORS rows.
 void ErrorRows(const Status& st, std::vector<CodeError>* out) {
   const std::string& text = st.text();
@@ -646,9 +855,21 @@ void ErrorRows(const Status& st, std::vector<CodeError>* out) {
 
 }  // namespace
 
+namespace {
+// The units being compiled on this thread: a unit whose SQL calls itself
+// is not compiled again inside its own compilation.
+thread_local std::set<std::string> g_compiling;
+}  // namespace
+
 Status CompileUnit(Session& s, const std::string& owner, const std::string& name,
                    const std::string& type, const std::string& source, UnitCompilation* out) {
   *out = UnitCompilation();
+  std::string self = type + " " + owner + "." + name;
+  if (!g_compiling.insert(self).second) return Status::Ok();
+  struct Done {
+    std::string key;
+    ~Done() { g_compiling.erase(key); }
+  } done{self};
   std::vector<std::string> outer;
   if (type == "PACKAGE BODY") {
     std::string spec_source;
@@ -691,6 +912,8 @@ Status CompileUnit(Session& s, const std::string& owner, const std::string& name
     std::set<std::string> declared(outer.begin(), outer.end());
     Declared(unit->block, &declared);
     ds = TypeCheck(s, *unit, owner, declared, &out->errors).Block(unit->block);
+    if (ds.ok()) SqlCheck(s, *unit, declared, &out->errors).Block(unit->block);
+    if (ds.ok()) ds = CallCheck(s, *unit, declared, &out->errors).Block(unit->block);
   }
   s.SwapIdentity(&definer, &schema);
   TABDB_RETURN_IF_ERROR(ds);

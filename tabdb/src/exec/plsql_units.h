@@ -67,10 +67,12 @@ Status CallStored(Session& s, const CallTarget& t, CallValues* v);
 Status Package(Session& s, const std::string& key, std::shared_ptr<PackageInstance>* out);
 
 // Whether `name` (dotted as written) starts with a package the session may
-// use that declares variable, constant or cursor `member`: *key its
-// OWNER.NAME and *used the number of names the package took (1 or 2).
+// use that declares variable, constant, cursor or exception `member`: *key
+// its OWNER.NAME, *used the number of names the package took (1 or 2) and
+// *decl the member's declaration in the specification (whose tokens are
+// those of the specification's unit). The package is not instantiated.
 Status FindPackageMember(Session& s, const std::vector<std::string>& name, std::string* key,
-                         size_t* used, bool* found);
+                         size_t* used, bool* found, const sql::PlDecl** decl = nullptr);
 
 // Calls of stored and local functions from SQL expressions (the compiler's
 // fallback for a name that is no built-in function): *found false when

@@ -826,6 +826,8 @@ class PlParser {
 
 }  // namespace
 
+Status ParseBlock(std::string_view text, bool call, std::shared_ptr<const PlsqlUnit>* out);
+
 Status PlsqlSyntaxError(std::string_view text, uint32_t pos) {
   if (pos > text.size()) pos = static_cast<uint32_t>(text.size());
   int line = 1;
@@ -990,6 +992,57 @@ Status ParseStoredUnit(std::string_view text, const std::vector<std::string>& ou
   return Status::Ok();
 }
 
+bool ParseCallStatement(std::string_view text, Statement* st, Status* status) {
+  *status = Status::Ok();
+  std::vector<Token> t;
+  if (!TokenizePlsql(text, &t).ok() || t.empty() || t[0].kind != TokenKind::kIdent || t[0].text != "CALL")
+    return false;
+  // name [. name [. name]] ( ... ) [INTO :x] [;]
+  size_t k = 1;
+  while (k < t.size() && (t[k].kind == TokenKind::kIdent || t[k].kind == TokenKind::kQuotedIdent)) {
+    ++k;
+    if (k < t.size() && t[k].text == "." && t[k].kind == TokenKind::kSymbol) ++k;
+    else break;
+  }
+  if (k == 1 || k >= t.size() || t[k].text != "(") {
+    *status = OraError(ora::kNotValidProcedure);
+    return true;
+  }
+  int depth = 0;
+  size_t close = k;
+  for (; close < t.size() && t[close].kind != TokenKind::kEnd; ++close) {
+    if (t[close].kind != TokenKind::kSymbol) continue;
+    if (t[close].text == "(") ++depth;
+    if (t[close].text == ")" && --depth == 0) break;
+  }
+  if (close >= t.size() || t[close].kind == TokenKind::kEnd) {
+    *status = OraError(ora::kMissingRightParen);
+    return true;
+  }
+  size_t after = close + 1;
+  if (t[after].kind == TokenKind::kIdent && t[after].text == "INTO") {
+    *status = Unimplemented("CALL ... INTO");
+    return true;
+  }
+  if (t[after].kind == TokenKind::kSymbol && t[after].text == ";") ++after;
+  if (t[after].kind != TokenKind::kEnd) {
+    *status = OraError(ora::kNotProperlyEnded);
+    return true;
+  }
+  std::string call(text.substr(t[1].begin, t[close].end - t[1].begin));
+  std::shared_ptr<const PlsqlUnit> unit;
+  *status = ParseBlock("BEGIN " + call + "; END;", true, &unit);
+  if (!status->ok()) {
+    *status = OraError(ora::kNotValidProcedure);
+    return true;
+  }
+  st->kind = StmtKind::kPlsqlBlock;
+  st->text = std::string(text);
+  st->block = std::make_unique<PlsqlBlock>();
+  st->plsql = std::move(unit);
+  return true;
+}
+
 std::vector<std::string> DeclaredNames(const PlsqlUnit& unit) {
   std::vector<std::string> names;
   for (const PlDecl& d : unit.block.decls)
@@ -998,7 +1051,12 @@ std::vector<std::string> DeclaredNames(const PlsqlUnit& unit) {
 }
 
 Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out) {
+  return ParseBlock(text, false, out);
+}
+
+Status ParseBlock(std::string_view text, bool call, std::shared_ptr<const PlsqlUnit>* out) {
   auto unit = std::make_shared<PlsqlUnit>();
+  unit->call_statement = call;
   unit->text = std::string(text);
   uint32_t error_pos = 0;
   if (!TokenizePlsql(unit->text, &unit->tokens, &error_pos).ok())

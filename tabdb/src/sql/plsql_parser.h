@@ -144,6 +144,7 @@ struct PlsqlUnit {
   PlBlock block;
   std::string unit_type;        // "" for an anonymous block, else PROCEDURE, FUNCTION, PACKAGE, PACKAGE BODY
   bool invoker_rights = false;  // AUTHID CURRENT_USER
+  bool call_statement = false;  // the block of a CALL statement (its errors are SQL's)
   // Line and column (1-based) of token k in the text.
   void Position(uint32_t k, int* line, int* column) const;
 };
@@ -159,6 +160,11 @@ Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* o
 // name. Errors as ParsePlsqlUnit gives them.
 Status ParseStoredUnit(std::string_view text, const std::vector<std::string>& outer_names,
                        std::shared_ptr<const PlsqlUnit>* out);
+
+// Reads CALL [schema.][package.]name (args) as the block of that one call
+// into `st` (kind kPlsqlBlock). Returns false when `text` is no CALL.
+// ORA-06576 without the parentheses; CALL ... INTO is not carried.
+bool ParseCallStatement(std::string_view text, Statement* st, Status* status);
 
 // The names a package specification declares (variables, constants,
 // cursors, exceptions, types, subprograms).

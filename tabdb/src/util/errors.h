@@ -316,6 +316,7 @@ constexpr int kDdlInsideQuery = 14552;            // cannot perform a DDL, commi
 constexpr int kNotValidProcedure = 6576;          // not a valid function or procedure name
 constexpr int kFunctionInvalidState = 6575;       // Package or function %s is in an invalid state
 constexpr int kPlsInSql = 6553;                   // PLS-%s: %s (a PL/SQL compile error of a call in SQL)
+constexpr int kMissingRightParen = 907;           // missing right parenthesis
 // Comments, the object dictionary and clauses not carried.
 constexpr int kStringLiteralRequired = 1780;    // string literal required
 constexpr int kDependentNotFound = 31608;       // specified object of type %s not found

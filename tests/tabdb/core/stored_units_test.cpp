@@ -1,0 +1,238 @@
+// stored_units_test.cpp - stored procedures, functions and packages as
+// they run: whose rights they run with and who may call them, package
+// state and its discarding, invalidation and compiling again, functions in
+// SQL, overloads and parameters.
+#include <string>
+#include <vector>
+
+#include "catalog_test_util.h"
+#include "exec/convert.h"
+#include "exec/engine.h"
+#include "exec/server_output.h"
+
+namespace {
+
+using tabdb::ExecResult;
+using tabdb::Session;
+using tabdb::Status;
+
+class StoredUnitsTest : public cattest::CatalogTest {
+ protected:
+  void SetUp() override {
+    CatalogTest::SetUp();
+    app_ = NewUser("APP", true);
+    bob_ = NewUser("BOB");
+    carl_ = NewUser("CARL");
+    dora_ = NewUser("DORA", true);
+    ASSERT_TRUE(app_ && bob_ && carl_ && dora_);
+    for (Session* s : {app_.get(), bob_.get(), carl_.get(), dora_.get(), sys_.get()})
+      tabdb::ServerOutputEnable(*s, true);
+  }
+
+  Session& Who(const std::string& who) {
+    if (who == "app") return *app_;
+    if (who == "bob") return *bob_;
+    if (who == "carl") return *carl_;
+    if (who == "dora") return *dora_;
+    return *sys_;
+  }
+
+  // What a statement gives: its rows ("a,b|c,d"), then what it wrote with
+  // DBMS_OUTPUT ("out:x/y"); or "ERR " and the error's text.
+  static std::string Run(Session& s, const std::string& text) {
+    ExecResult r;
+    Status st = tabdb::ExecuteText(s, text, &r);
+    std::string rows;
+    if (st.ok() && r.result) {
+      bool row = false;
+      while (st.ok() && (st = r.result->Next(&row)).ok() && row) {
+        std::string line;
+        for (size_t i = 0; i < r.result->columns().size() && st.ok(); ++i) {
+          tabdb::Value v;
+          st = r.result->Get(static_cast<int>(i), &v);
+          std::string t;
+          if (st.ok() && !v.null) st = tabdb::ValueToText(v, &t);
+          line += (i ? "," : "") + (v.null ? std::string("<null>") : t);
+        }
+        rows += (rows.empty() ? "" : "|") + line;
+      }
+    }
+    std::string out;
+    for (const std::string& l : tabdb::ServerOutputTakeLines(s)) out += (out.empty() ? "out:" : "/") + l;
+    if (!st.ok()) return "ERR " + st.text();
+    return rows + (rows.empty() || out.empty() ? "" : " ") + out;
+  }
+
+  struct Step {
+    const char* who;
+    const char* sql;
+    const char* expect;  // "" for a statement that only has to succeed
+  };
+  void Steps(const std::vector<Step>& steps) {
+    for (const Step& s : steps) EXPECT_EQ(Run(Who(s.who), s.sql), s.expect) << s.who << ": " << s.sql;
+  }
+
+  std::unique_ptr<Session> app_, bob_, carl_, dora_;
+};
+
+// Definer's rights by default, AUTHID CURRENT_USER, EXECUTE granted and
+// revoked, EXECUTE ANY PROCEDURE, a DBA's role not counted inside a unit,
+// grants on supplied packages.
+TEST_F(StoredUnitsTest, Rights) {
+  Steps({
+      {"app", "CREATE TABLE secret (v VARCHAR2(10))", ""},
+      {"app", "INSERT INTO secret VALUES ('s1')", ""},
+      {"app", "COMMIT", ""},
+      {"app", "CREATE FUNCTION peek RETURN VARCHAR2 IS r VARCHAR2(10);\nBEGIN\n  SELECT v INTO r FROM secret;\n"
+              "  RETURN r;\nEND;", ""},
+      {"app", "CREATE FUNCTION peek_ir RETURN VARCHAR2 AUTHID CURRENT_USER IS r VARCHAR2(10);\nBEGIN\n"
+              "  SELECT v INTO r FROM app.secret;\n  RETURN r;\nEND;", ""},
+      {"app", "CREATE PROCEDURE who IS BEGIN DBMS_OUTPUT.PUT_LINE(SYS_CONTEXT('USERENV', 'CURRENT_USER')); END;", ""},
+      {"app", "CREATE PROCEDURE who_ir AUTHID CURRENT_USER IS BEGIN DBMS_OUTPUT.PUT_LINE(USER); END;", ""},
+      {"app", "GRANT EXECUTE ON peek TO bob", ""},
+      {"app", "GRANT EXECUTE ON peek_ir TO bob", ""},
+      {"app", "GRANT EXECUTE ON who_ir TO bob", ""},
+      {"app", "GRANT DEBUG ON who TO bob", ""},
+      {"app", "GRANT SELECT ON peek TO bob", "ERR ORA-02225: only EXECUTE and DEBUG privileges are valid for procedures"},
+      {"app", "GRANT EXECUTE ON secret TO bob", "ERR ORA-02224: EXECUTE privilege not allowed for tables"},
+      // The owner's rights, not the caller's.
+      {"bob", "SELECT app.peek FROM dual", "s1"},
+      {"bob", "SELECT app.peek_ir FROM dual",
+       "ERR ORA-00942: table or view does not exist\nORA-06512: at \"APP.PEEK_IR\", line 3"},
+      {"bob", "BEGIN app.who_ir; END;", "out:BOB"},
+      // No grant: the unit looks missing; another privilege only: PLS-00904.
+      {"carl", "SELECT app.peek FROM dual", "ERR ORA-00904: \"APP\".\"PEEK\": invalid identifier"},
+      {"carl", "BEGIN\n  DBMS_OUTPUT.PUT_LINE(app.peek);\nEND;",
+       "ERR ORA-06550: line 2, column 24:\nPLS-00201: identifier 'APP.PEEK' must be declared\n"
+       "ORA-06550: line 2, column 24:\nPL/SQL: Statement ignored"},
+      {"bob", "BEGIN app.who; END;",
+       "ERR ORA-06550: line 1, column 7:\nPLS-00904: insufficient privilege to access object APP.WHO\n"
+       "ORA-06550: line 1, column 7:\nPL/SQL: Statement ignored"},
+      {"app", "GRANT EXECUTE ON who TO bob", ""},
+      {"bob", "BEGIN app.who; END;", "out:APP"},
+      {"dora", "SELECT app.peek FROM dual", "s1"},
+      {"sys", "GRANT EXECUTE ANY PROCEDURE TO carl", ""},
+      {"carl", "SELECT app.peek FROM dual", "s1"},
+      {"app", "REVOKE EXECUTE ON peek FROM bob", ""},
+      {"bob", "SELECT app.peek FROM dual", "ERR ORA-00904: \"APP\".\"PEEK\": invalid identifier"},
+      {"app", "GRANT SELECT ON secret TO bob", ""},
+      {"bob", "SELECT app.peek_ir FROM dual", "s1"},
+      // APP is a DBA: its own queries read CARL's table, its unit may not.
+      {"carl", "CREATE TABLE ctab (a NUMBER)", ""},
+      {"app", "SELECT COUNT(*) FROM carl.ctab", "0"},
+      {"app", "CREATE PROCEDURE count_carl IS n NUMBER;\nBEGIN\n  SELECT COUNT(*) INTO n FROM carl.ctab;\n"
+              "  DBMS_OUTPUT.PUT_LINE(n);\nEND;", "ERR ORA-24344: success with compilation error"},
+      {"app", "SELECT line || ':' || text FROM user_errors WHERE name = 'COUNT_CARL' ORDER BY sequence",
+       "3:PL/SQL: ORA-00942: table or view does not exist|3:PL/SQL: SQL Statement ignored"},
+      {"carl", "GRANT SELECT ON ctab TO app", ""},
+      {"app", "ALTER PROCEDURE count_carl COMPILE", ""},
+      {"app", "BEGIN count_carl; END;", "out:0"},
+      // Supplied packages: a DBA grants them; others need the grant option.
+      {"app", "GRANT EXECUTE ON DBMS_LOB TO bob", ""},
+      {"bob", "GRANT EXECUTE ON DBMS_CRYPTO TO carl", "ERR ORA-01031: insufficient privileges"},
+      {"sys", "SELECT owner || '.' || table_name || ' ' || privilege || ' ' || type FROM dba_tab_privs"
+              " WHERE grantee = 'BOB' ORDER BY table_name",
+       "SYS.DBMS_LOB EXECUTE PACKAGE|APP.PEEK_IR EXECUTE FUNCTION|APP.SECRET SELECT TABLE|"
+       "APP.WHO DEBUG PROCEDURE|APP.WHO EXECUTE PROCEDURE|APP.WHO_IR EXECUTE PROCEDURE"},
+  });
+}
+
+// A package's variables live per session from its first use, after its
+// initialisation section; compiling the package again discards a
+// session's state with ORA-04068, once, and the next call starts afresh.
+// A package without variables keeps nothing to discard.
+TEST_F(StoredUnitsTest, PackageState) {
+  const char* body =
+      "CREATE OR REPLACE PACKAGE BODY app.counter AS\n"
+      "  calls PLS_INTEGER := 0;\n"
+      "  FUNCTION next RETURN NUMBER IS BEGIN n := n + step; calls := calls + 1; RETURN n; END;\n"
+      "  FUNCTION count_calls RETURN NUMBER IS BEGIN RETURN calls; END;\n"
+      "BEGIN\n"
+      "  n := 100;\n"
+      "END counter;";
+  Steps({
+      {"app", "CREATE PACKAGE counter AS\n  n NUMBER;\n  step CONSTANT NUMBER := 10;\n"
+              "  FUNCTION next RETURN NUMBER;\n  FUNCTION count_calls RETURN NUMBER;\nEND counter;", ""},
+      {"app", body, ""},
+      {"app", "CREATE PACKAGE consts AS pi CONSTANT NUMBER := 3.14; FUNCTION twice(x NUMBER) RETURN NUMBER; END;", ""},
+      {"app", "CREATE PACKAGE BODY consts AS FUNCTION twice(x NUMBER) RETURN NUMBER IS BEGIN RETURN 2 * x; END; END;", ""},
+      {"app", "GRANT EXECUTE ON counter TO dora", ""},
+      {"app", "SELECT counter.next FROM dual", "110"},
+      {"app", "DECLARE v NUMBER := counter.next; BEGIN DBMS_OUTPUT.PUT_LINE(v || ' ' || counter.n || ' ' || counter.count_calls); END;",
+       "out:120 120 2"},
+      {"app", "BEGIN counter.n := 0; DBMS_OUTPUT.PUT_LINE(counter.next); END;", "out:10"},
+      {"app", "BEGIN DBMS_OUTPUT.PUT_LINE(consts.twice(consts.pi)); END;", "out:6.28"},
+      // Another session has its own state.
+      {"dora", "SELECT app.counter.next FROM dual", "110"},
+      {"app", "SELECT counter.n FROM dual", "ERR ORA-00904: \"COUNTER\".\"N\": invalid identifier"},
+      // Replaced by another session: discarded in this one.
+      {"dora", body, ""},
+      {"dora", "CREATE OR REPLACE PACKAGE BODY app.consts AS FUNCTION twice(x NUMBER) RETURN NUMBER IS"
+               " BEGIN RETURN x + x; END; END;", ""},
+      {"app", "BEGIN\n  DBMS_OUTPUT.PUT_LINE(counter.next);\nEND;",
+       "ERR ORA-04068: existing state of packages has been discarded\n"
+       "ORA-04061: existing state of package body \"APP.COUNTER\" has been invalidated\n"
+       "ORA-04065: not executed, altered or dropped package body \"APP.COUNTER\"\n"
+       "ORA-06508: PL/SQL: could not find program unit being called: \"APP.COUNTER\"\n"
+       "ORA-06512: at line 2"},
+      {"app", "BEGIN DBMS_OUTPUT.PUT_LINE(counter.next); END;", "out:110"},
+      {"app", "BEGIN DBMS_OUTPUT.PUT_LINE(consts.twice(4)); END;", "out:8"},
+      // A failing initialisation leaves no state: the next use runs it again.
+      {"app", "CREATE PACKAGE flaky AS v NUMBER := 1 / 0; END;", ""},
+      {"app", "BEGIN DBMS_OUTPUT.PUT_LINE(flaky.v); END;",
+       "ERR ORA-01476: divisor is equal to zero\nORA-06512: at \"APP.FLAKY\", line 1\nORA-06512: at line 1"},
+      {"app", "CREATE OR REPLACE PACKAGE flaky AS v NUMBER := 1; END;", ""},
+      {"app", "BEGIN DBMS_OUTPUT.PUT_LINE(flaky.v); END;", "out:1"},
+  });
+}
+
+// What a unit uses is recorded; when it changes, the unit becomes INVALID
+// and compiles again when next called (or with ALTER ... COMPILE), INVALID
+// with its errors when it no longer compiles.
+TEST_F(StoredUnitsTest, InvalidationAndRecompilation) {
+  Steps({
+      {"app", "CREATE TABLE t (a NUMBER, b VARCHAR2(10))", ""},
+      {"app", "INSERT INTO t VALUES (1, 'x')", ""},
+      {"app", "CREATE FUNCTION get_b(k NUMBER) RETURN VARCHAR2 IS r t.b%TYPE;\n"
+              "BEGIN SELECT b INTO r FROM t WHERE a = k; RETURN r; END;", ""},
+      {"app", "CREATE PROCEDURE show(k NUMBER) IS BEGIN DBMS_OUTPUT.PUT_LINE(get_b(k)); END;", ""},
+      {"app", "CREATE VIEW v AS SELECT a, get_b(a) AS b FROM t", ""},
+      {"app", "SELECT name || ' ' || referenced_owner || '.' || referenced_name || ' ' || referenced_type"
+              " FROM user_dependencies ORDER BY name, referenced_name",
+       "GET_B SYS.STANDARD PACKAGE|GET_B APP.T TABLE|SHOW PUBLIC.DBMS_OUTPUT SYNONYM|SHOW APP.GET_B FUNCTION|"
+       "SHOW SYS.STANDARD PACKAGE"},
+      {"app", "ALTER TABLE t MODIFY (b VARCHAR2(20))", ""},
+      {"app", "SELECT object_name || ' ' || status FROM user_objects WHERE object_type IN ('FUNCTION', 'PROCEDURE')"
+              " ORDER BY 1", "GET_B INVALID|SHOW INVALID"},
+      {"app", "BEGIN show(1); END;", "out:x"},
+      {"app", "SELECT object_name || ' ' || status FROM user_objects WHERE object_type IN ('FUNCTION', 'PROCEDURE')"
+              " ORDER BY 1", "GET_B VALID|SHOW VALID"},
+      // Replacing a unit invalidates what uses it; views call it anew.
+      {"app", "CREATE OR REPLACE FUNCTION get_b(k NUMBER) RETURN VARCHAR2 IS BEGIN RETURN 'k' || k; END;", ""},
+      {"app", "SELECT status FROM user_objects WHERE object_name = 'SHOW'", "INVALID"},
+      {"app", "SELECT b FROM v", "k1"},
+      {"app", "ALTER PROCEDURE show COMPILE", ""},
+      {"app", "SELECT status FROM user_objects WHERE object_name = 'SHOW'", "VALID"},
+      // A dropped dependency: the unit no longer compiles.
+      {"app", "DROP FUNCTION get_b", ""},
+      {"app", "BEGIN show(1); END;",
+       "ERR ORA-06550: line 1, column 7:\nPLS-00905: object APP.SHOW is invalid\n"
+       "ORA-06550: line 1, column 7:\nPL/SQL: Statement ignored"},
+      {"app", "ALTER PROCEDURE show COMPILE", "ERR ORA-24344: success with compilation error"},
+      {"app", "SELECT line || ',' || position || ' ' || text FROM user_errors WHERE name = 'SHOW'",
+       "1,56 PLS-00201: identifier 'GET_B' must be declared|1,56 PL/SQL: Statement ignored"},
+      {"app", "ALTER FUNCTION nosuch COMPILE", "ERR ORA-04043: object NOSUCH does not exist"},
+      // Errors of syntax, and of a body without its specification.
+      {"app", "CREATE PROCEDURE bad IS BEGIN x := ; END;", "ERR ORA-24344: success with compilation error"},
+      {"app", "CREATE PACKAGE BODY lone AS END;", "ERR ORA-24344: success with compilation error"},
+      {"app", "SELECT name || ' ' || type || ' ' || line || ',' || position || ' ' || text FROM user_errors"
+              " WHERE name IN ('BAD', 'LONE') ORDER BY name, sequence",
+       "BAD PROCEDURE 1,29 PLS-00103: Encountered the symbol \";\"|"
+       "LONE PACKAGE BODY 1,14 PLS-00201: identifier 'LONE' must be declared|"
+       "LONE PACKAGE BODY 1,1 PL/SQL: Compilation unit analysis terminated"},
+      {"app", "SELECT object_name || ' ' || object_type || ' ' || status FROM user_objects"
+              " WHERE object_name IN ('BAD', 'LONE') ORDER BY 1", "BAD PROCEDURE INVALID|LONE PACKAGE BODY INVALID"},
+  });
+}
+
+}  // namespace
