@@ -186,9 +186,9 @@ class PlParser {
         do {
           std::string n;
           TABDB_RETURN_IF_ERROR(Name(&n));
-          while (Sym(".") && IsName(1)) {  // STANDARD.NO_DATA_FOUND
+          while (Sym(".") && IsName(1)) {  // STANDARD.NO_DATA_FOUND, pkg.exc
             i_ += 2;
-            n = t_[i_ - 1].text;
+            n += "." + t_[i_ - 1].text;
           }
           h.names.push_back(n);
         } while (Word("OR") && (++i_, true));
@@ -739,7 +739,7 @@ class PlParser {
       if (IsName()) {
         std::vector<std::string> n;
         TABDB_RETURN_IF_ERROR(Dotted(&n));
-        st->name = n.back();
+        for (size_t k = 0; k < n.size(); ++k) st->name += (k ? "." : "") + n[k];
       }
       return ExpectSym(";");
     }

@@ -235,4 +235,129 @@ TEST_F(StoredUnitsTest, InvalidationAndRecompilation) {
   });
 }
 
+// Functions in select lists, WHERE clauses, views and DML; a function a
+// query calls may not change rows (ORA-14551) nor commit (ORA-14552), one
+// an INSERT calls may.
+TEST_F(StoredUnitsTest, FunctionsInSql) {
+  Steps({
+      {"app", "CREATE TABLE emp (id NUMBER, sal NUMBER)", ""},
+      {"app", "INSERT INTO emp VALUES (1, 100)", ""},
+      {"app", "INSERT INTO emp VALUES (2, 200)", ""},
+      {"app", "INSERT INTO emp VALUES (3, 300)", ""},
+      {"app", "CREATE TABLE log_t (msg VARCHAR2(100))", ""},
+      {"app", "CREATE FUNCTION bonus(sal NUMBER, pct NUMBER DEFAULT 10) RETURN NUMBER IS\n"
+              "BEGIN\n  RETURN sal * pct / 100;\nEND;", ""},
+      {"app", "CREATE FUNCTION logged(x NUMBER) RETURN NUMBER IS\n"
+              "BEGIN\n  INSERT INTO log_t VALUES ('saw ' || x);\n  RETURN x;\nEND;", ""},
+      {"app", "CREATE FUNCTION is_big(x NUMBER) RETURN VARCHAR2 IS BEGIN IF x > 150 THEN RETURN 'Y'; END IF;"
+              " RETURN 'N'; END;", ""},
+      {"app", "CREATE FUNCTION fact(n NUMBER) RETURN NUMBER IS BEGIN IF n <= 1 THEN RETURN 1; END IF;"
+              " RETURN n * fact(n - 1); END;", ""},
+      {"app", "SELECT id || ':' || bonus(sal) || ':' || bonus(sal, pct => 50) FROM emp WHERE is_big(sal) = 'Y'"
+              " ORDER BY id", "2:20:100|3:30:150"},
+      {"app", "SELECT fact(10), bonus(pct => 1, sal => 500) FROM dual", "3628800,5"},
+      {"app", "CREATE VIEW emp_bonus AS SELECT id, bonus(sal) AS b FROM emp", ""},
+      {"app", "GRANT SELECT ON emp_bonus TO bob", ""},
+      // The view's function runs with its owner's rights for whoever reads it.
+      {"bob", "SELECT SUM(b) FROM app.emp_bonus", "60"},
+      {"app", "SELECT logged(id) FROM emp WHERE id = 1",
+       "ERR ORA-14551: cannot perform a DML operation inside a query\nORA-06512: at \"APP.LOGGED\", line 3"},
+      {"app", "INSERT INTO emp VALUES (logged(4), 400)", ""},
+      {"app", "SELECT msg FROM log_t", "saw 4"},
+      {"app", "CREATE FUNCTION commits RETURN NUMBER IS BEGIN COMMIT; RETURN 1; END;", ""},
+      {"app", "SELECT commits FROM dual",
+       "ERR ORA-14552: cannot perform a DDL, commit or rollback inside a query or DML\n"
+       "ORA-06512: at \"APP.COMMITS\", line 1"},
+      {"app", "SELECT bonus(1, 2, 3) FROM dual",
+       "ERR ORA-06553: PLS-306: wrong number or types of arguments in call to 'BONUS'"},
+      {"app", "SELECT nosuch(1) FROM dual", "ERR ORA-00904: \"NOSUCH\": invalid identifier"},
+      {"app", "CREATE OR REPLACE FUNCTION broken RETURN NUMBER IS BEGIN RETURN nosuch(1); END;",
+       "ERR ORA-24344: success with compilation error"},
+      {"app", "SELECT broken FROM dual", "ERR ORA-06575: Package or function BROKEN is in an invalid state"},
+      // Local functions of a block, in its expressions and its SQL.
+      {"app", "DECLARE\n  FUNCTION sq(x NUMBER) RETURN NUMBER IS BEGIN RETURN x * x; END;\n  s NUMBER;\n"
+              "BEGIN\n  SELECT SUM(sq(id)) INTO s FROM emp;\n  DBMS_OUTPUT.PUT_LINE(s || ' ' || sq(sq(2)));\nEND;",
+       "out:30 16"},
+  });
+}
+
+// Overloads by count and type of arguments, named and default parameters,
+// OUT and IN OUT, local subprograms, records, explicit cursors.
+TEST_F(StoredUnitsTest, OverloadsAndParameters) {
+  Steps({
+      {"app", "CREATE TABLE emp (id NUMBER, name VARCHAR2(20), sal NUMBER)", ""},
+      {"app", "INSERT INTO emp VALUES (1, 'ann', 100)", ""},
+      {"app", "INSERT INTO emp VALUES (2, 'bob', 200)", ""},
+      {"app", "CREATE PACKAGE p AS\n"
+              "  PROCEDURE show(x NUMBER);\n"
+              "  PROCEDURE show(x VARCHAR2);\n"
+              "  PROCEDURE show(x NUMBER, y NUMBER);\n"
+              "  PROCEDURE show(d DATE);\n"
+              "  PROCEDURE add(a IN NUMBER, b IN NUMBER DEFAULT 1, total OUT NUMBER);\n"
+              "  PROCEDURE bump(n IN OUT NUMBER, by_ NUMBER := 10);\n"
+              "  FUNCTION get(k NUMBER) RETURN emp%ROWTYPE;\n"
+              "END p;", ""},
+      {"app", "CREATE PACKAGE BODY p AS\n"
+              "  PROCEDURE show(x NUMBER) IS BEGIN DBMS_OUTPUT.PUT_LINE('number ' || x); END;\n"
+              "  PROCEDURE show(x VARCHAR2) IS BEGIN DBMS_OUTPUT.PUT_LINE('text ' || x); END;\n"
+              "  PROCEDURE show(x NUMBER, y NUMBER) IS BEGIN DBMS_OUTPUT.PUT_LINE('two ' || (x + y)); END;\n"
+              "  PROCEDURE show(d DATE) IS BEGIN DBMS_OUTPUT.PUT_LINE('date ' || TO_CHAR(d, 'YYYY')); END;\n"
+              "  PROCEDURE add(a IN NUMBER, b IN NUMBER DEFAULT 1, total OUT NUMBER) IS BEGIN total := a + b; END;\n"
+              "  PROCEDURE bump(n IN OUT NUMBER, by_ NUMBER := 10) IS BEGIN n := n + by_; END;\n"
+              "  FUNCTION get(k NUMBER) RETURN emp%ROWTYPE IS r emp%ROWTYPE;\n"
+              "  BEGIN SELECT * INTO r FROM emp WHERE id = k; RETURN r; END;\n"
+              "END p;", ""},
+      {"app", "BEGIN p.show(1); p.show('a'); p.show(1, 2); p.show(DATE '2024-05-01'); p.show(x => 'n'); END;",
+       "out:number 1/text a/two 3/date 2024/text n"},
+      {"app", "DECLARE t NUMBER; n NUMBER := 5; BEGIN p.add(2, total => t); DBMS_OUTPUT.PUT_LINE(t);"
+              " p.add(b => 5, a => 1, total => t); DBMS_OUTPUT.PUT_LINE(t); p.bump(n); p.bump(n, by_ => 1);"
+              " DBMS_OUTPUT.PUT_LINE(n); END;", "out:3/6/16"},
+      {"app", "DECLARE r emp%ROWTYPE; BEGIN r := p.get(2); DBMS_OUTPUT.PUT_LINE(r.name || ' ' || r.sal); END;",
+       "out:bob 200"},
+      {"app", "BEGIN p.add(1); END;",
+       "ERR ORA-06550: line 1, column 7:\nPLS-00306: wrong number or types of arguments in call to 'ADD'\n"
+       "ORA-06550: line 1, column 7:\nPL/SQL: Statement ignored"},
+      {"app", "BEGIN p.show(NULL); END;",
+       "ERR ORA-06550: line 1, column 7:\nPLS-00307: too many declarations of 'SHOW' match this call\n"
+       "ORA-06550: line 1, column 7:\nPL/SQL: Statement ignored"},
+      {"app", "BEGIN p.add(1, 2, 3); END;",
+       "ERR ORA-06550: line 1, column 19:\nPLS-00363: expression '3' cannot be used as an assignment target\n"
+       "ORA-06550: line 1, column 19:\nPL/SQL: Statement ignored"},
+      // Local subprograms with forward declarations, recursion, cursors
+      // with parameters, records and exceptions across units.
+      {"app", "DECLARE\n"
+              "  TYPE pair IS RECORD (name VARCHAR2(20), sal NUMBER);\n"
+              "  v pair;\n"
+              "  CURSOR c(min_sal NUMBER) IS SELECT name, sal FROM emp WHERE sal >= min_sal ORDER BY id;\n"
+              "  total NUMBER := 0;\n"
+              "  PROCEDURE even(n NUMBER);\n"
+              "  PROCEDURE odd(n NUMBER) IS BEGIN IF n > 0 THEN even(n - 1); ELSE DBMS_OUTPUT.PUT_LINE('odd'); END IF; END;\n"
+              "  PROCEDURE even(n NUMBER) IS BEGIN IF n > 0 THEN odd(n - 1); ELSE DBMS_OUTPUT.PUT_LINE('even'); END IF; END;\n"
+              "BEGIN\n"
+              "  even(7);\n"
+              "  OPEN c(150);\n"
+              "  LOOP\n"
+              "    FETCH c INTO v;\n"
+              "    EXIT WHEN c%NOTFOUND;\n"
+              "    total := total + v.sal;\n"
+              "    DBMS_OUTPUT.PUT_LINE(v.name || ' ' || c%ROWCOUNT);\n"
+              "  END LOOP;\n"
+              "  CLOSE c;\n"
+              "  FOR r IN c(0) LOOP total := total + r.sal; END LOOP;\n"
+              "  DBMS_OUTPUT.PUT_LINE(total);\n"
+              "  CLOSE c;\n"
+              "EXCEPTION WHEN INVALID_CURSOR THEN DBMS_OUTPUT.PUT_LINE('closed: ' || SQLCODE);\n"
+              "END;",
+       "out:odd/bob 1/500/closed: -1001"},
+      {"app", "CREATE PACKAGE errs AS not_found EXCEPTION; PRAGMA EXCEPTION_INIT(not_found, -20404);"
+              " PROCEDURE fail(k NUMBER); END;", ""},
+      {"app", "CREATE PACKAGE BODY errs AS PROCEDURE fail(k NUMBER) IS BEGIN"
+              " RAISE_APPLICATION_ERROR(-20404, 'no ' || k); END; END;", ""},
+      {"app", "BEGIN errs.fail(7); EXCEPTION WHEN errs.not_found THEN DBMS_OUTPUT.PUT_LINE(SQLERRM); END;",
+       "out:ORA-20404: no 7"},
+      {"app", "DECLARE s VARCHAR2(32767) := RPAD('x', 5000, 'x'); BEGIN DBMS_OUTPUT.PUT_LINE(LENGTH(s || s)); END;",
+       "out:10000"},
+  });
+}
+
 }  // namespace
