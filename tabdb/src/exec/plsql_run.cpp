@@ -17,6 +17,7 @@
 #include "catalog/catalog.h"
 #include "exec/convert.h"
 #include "exec/functions.h"
+#include "exec/plsql_fastexpr.h"
 #include "exec/mview_exec.h"
 #include "exec/plsql.h"
 #include "exec/plsql_types.h"
@@ -112,6 +113,7 @@ class Runner {
  public:
   Runner(Session& s, const sql::PlsqlUnit& u, pl::UnitRuntime& rt, RunContext ctx)
       : s_(s), u_(u), t_(u.tokens), rt_(rt), ctx_(ctx) {
+    frames_.reserve(4);
     g_runners.push_back(this);
   }
   ~Runner() { g_runners.pop_back(); }
@@ -878,9 +880,25 @@ class Runner {
       }
     }
     bool done = false;
+    TABDB_RETURN_IF_ERROR(Fast(r, false, out, &done));
+    if (done) return Status::Ok();
     TABDB_RETURN_IF_ERROR(DirectCall(r, false, out, &done));
     if (done) return Status::Ok();
     return EvalSql(r, kExprMode, TypeKind::kVarchar2, out);
+  }
+
+  // Plain arithmetic and conditions over variables, without SQL.
+  Status Fast(const PlRange& r, bool cond, Value* out, bool* done) {
+    *done = false;
+    auto it = rt_.fast.find(&r);
+    if (it == rt_.fast.end()) it = rt_.fast.emplace(&r, pl::FastExpr::Parse(u_, r)).first;
+    if (!it->second) return Status::Ok();
+    struct Names : pl::FastExpr::Names {
+      explicit Names(Runner& r) : runner(r) {}
+      const Var* Find(const std::string& name) override { return runner.Find(name); }
+      Runner& runner;
+    } names(*this);
+    return it->second->Eval(names, cond, out, done);
   }
 
   // The value of range `r` computed by its query on DUAL.
@@ -908,6 +926,8 @@ class Runner {
       }
     }
     bool done = false;
+    TABDB_RETURN_IF_ERROR(Fast(r, true, out, &done));
+    if (done) return Status::Ok();
     TABDB_RETURN_IF_ERROR(DirectCall(r, true, out, &done));
     if (done) return Status::Ok();
     return EvalSql(r, kCondMode, TypeKind::kNumber, out);

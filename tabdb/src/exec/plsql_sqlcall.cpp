@@ -95,8 +95,7 @@ void PlCall(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     Fail(ctx, OraError(ora::kInternalError, {"unknown PL/SQL call " + std::to_string(id)}));
     return;
   }
-  // A copy: a call may compile statements that add slots.
-  SqlCallSlot slot = state.slots[static_cast<size_t>(id)];
+  const SqlCallSlot& slot = state.slots[static_cast<size_t>(id)];
   CallValues v;
   v.args.resize(slot.arg_of_param.size());
   for (size_t j = 0; j < slot.arg_of_param.size(); ++j) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -113,6 +114,7 @@ class StatementPool {
 
 struct StoredUnit;
 struct PackageInstance;
+class FastExpr;
 
 // A call site resolved to a subprogram.
 struct CallTarget {
@@ -130,11 +132,16 @@ struct UnitRuntime {
   // Whether an expression range is a call of a stored function, as of a
   // catalog version.
   std::map<const void*, std::pair<int64_t, bool>> direct;
+  // Expressions PL/SQL evaluates itself (null: those left to SQL).
+  std::map<const void*, std::shared_ptr<const FastExpr>> fast;
+  // The formals' and result's types of a subprogram.
+  std::map<const void*, std::pair<std::vector<TypeInfo>, TypeInfo>> signatures;
   void Clear() {
     statements.Clear();
     types.clear();
     calls.clear();
     direct.clear();
+    signatures.clear();
   }
 };
 
@@ -161,7 +168,9 @@ struct PackageInstance {
   std::shared_ptr<StoredUnit> spec, body;
   int64_t spec_stamp = 0, body_stamp = 0;
   Frame spec_frame, body_frame;
-  bool initialized = false;
+  int64_t checked = -1;  // catalog version its units were last checked at
+  // The body's subprogram for each of the specification's.
+  std::map<const sql::PlDecl*, const sql::PlDecl*> bodies;
   bool has_state() const;
 };
 
@@ -180,7 +189,7 @@ struct PlsqlState {
   int64_t version = -1;  // catalog version last read
   std::map<std::string, std::shared_ptr<StoredUnit>> units;  // "TYPE OWNER.NAME"
   std::map<std::string, std::shared_ptr<PackageInstance>> packages;  // "OWNER.NAME"
-  std::vector<SqlCallSlot> slots;
+  std::deque<SqlCallSlot> slots;  // stable: a call may add slots
   std::map<std::tuple<const void*, const void*, std::string>, int> slot_ids;
   std::string raised;  // the user-defined exception last raised (by name)
   int depth = 0;       // nested calls of stored units

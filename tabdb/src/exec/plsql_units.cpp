@@ -290,6 +290,12 @@ Status ResolveStoredCall(Session& s, const std::vector<std::string>& name, bool 
 
 Status ParamTypes(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, const std::string& schema,
                   const sql::PlSubprogram& sp, std::vector<TypeInfo>* params, TypeInfo* result) {
+  auto known = rt.signatures.find(&sp);
+  if (known != rt.signatures.end()) {
+    *params = known->second.first;
+    *result = known->second.second;
+    return Status::Ok();
+  }
   params->clear();
   // Record types and subtypes of the unit's own level (a package's).
   NamedType named = [&](const std::string& n, bool percent, TypeInfo* out) -> bool {
@@ -329,12 +335,19 @@ Status ParamTypes(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, const
   }
   *result = TypeInfo();
   if (sp.function) TABDB_RETURN_IF_ERROR(one(sp.ret, result));
+  rt.signatures[&sp] = {*params, *result};
   return Status::Ok();
 }
 
 Status Package(Session& s, const std::string& key, std::shared_ptr<PackageInstance>* out) {
   PlsqlState& state = State(s);
   if (state.version < 0) TABDB_RETURN_IF_ERROR(RefreshVersion(s));
+  // Checked at this catalog version already: nothing can have changed.
+  auto held = state.packages.find(key);
+  if (held != state.packages.end() && held->second && held->second->checked == state.version) {
+    *out = held->second;
+    return Status::Ok();
+  }
   size_t dot = key.find('.');
   std::string owner = key.substr(0, dot), name = key.substr(dot + 1);
   std::shared_ptr<StoredUnit> spec, body;
@@ -370,6 +383,7 @@ Status Package(Session& s, const std::string& key, std::shared_ptr<PackageInstan
   }
   std::shared_ptr<PackageInstance>& slot = state.packages[key];
   if (slot) {
+    slot->checked = state.version;
     *out = slot;
     return Status::Ok();
   }
@@ -391,6 +405,7 @@ Status Package(Session& s, const std::string& key, std::shared_ptr<PackageInstan
     state.packages.erase(key);
     return st;
   }
+  made->checked = state.version;
   *out = made;
   return Status::Ok();
 }
@@ -406,11 +421,17 @@ Status CallStored(Session& s, const CallTarget& t, CallValues* v) {
       return OraErrorText(ora::kProgramUnitNotFound,
                           "PL/SQL: could not find program unit being called: \"" + t.package + "\"");
     // The body's subprogram for the specification's declaration.
-    const sql::PlDecl* body_decl = nullptr;
-    for (const sql::PlDecl& d : pkg->body->code->block.decls)
-      if (d.kind == sql::PlDeclKind::kSubprogram && d.sub->body &&
-          SameSignature(*t.unit->code, *decl->sub, *pkg->body->code, *d.sub))
-        body_decl = &d;
+    // (Kept per declaration of the instance's own specification.)
+    bool own = pkg->spec.get() == t.unit.get();
+    auto known = own ? pkg->bodies.find(decl) : pkg->bodies.end();
+    const sql::PlDecl* body_decl = known != pkg->bodies.end() ? known->second : nullptr;
+    if (body_decl == nullptr) {
+      for (const sql::PlDecl& d : pkg->body->code->block.decls)
+        if (d.kind == sql::PlDeclKind::kSubprogram && d.sub->body &&
+            SameSignature(*t.unit->code, *decl->sub, *pkg->body->code, *d.sub))
+          body_decl = &d;
+      if (own && body_decl != nullptr) pkg->bodies[decl] = body_decl;
+    }
     if (body_decl == nullptr)
       return OraErrorText(ora::kProgramUnitNotFound,
                           "PL/SQL: could not find program unit being called: \"" + t.package + "\"");
