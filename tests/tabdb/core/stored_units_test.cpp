@@ -360,4 +360,32 @@ TEST_F(StoredUnitsTest, OverloadsAndParameters) {
   });
 }
 
+// Expressions PL/SQL evaluates without SQL give what SQL gives: each is
+// run both ways, over variables holding the same values.
+TEST_F(StoredUnitsTest, ExpressionsAgreeWithSql) {
+  const char* const exprs[] = {
+      "a + b * c", "(a + b) / c", "a / 3", "-a - -b", "a + n", "s || t", "s || n", "s || a", "a || b",
+      "n || ''", "a * 1e30 * 1e30 * 1e30 * 1e30",
+  };
+  const char* const conds[] = {
+      "a < b", "a = n", "n IS NULL", "s IS NOT NULL", "s = 'x'", "s < t", "a < b AND n = 1", "a > b OR n = 1",
+      "NOT (n = 1)", "a > b AND n = 1", "a < b OR n = 1", "NOT (a < b)", "t = 'y '", "'a' = 'a '",
+  };
+  const std::string decl = "DECLARE a NUMBER := 7; b NUMBER := 2.5; c NUMBER := 3; n NUMBER; "
+                           "s VARCHAR2(10) := 'x'; t VARCHAR2(10) := 'y'; ";
+  const std::string cols = "(SELECT 7 a, 2.5 b, 3 c, CAST(NULL AS NUMBER) n, 'x' s, 'y' t FROM dual)";
+  for (const char* e : exprs) {
+    std::string sql = Run(*app_, "SELECT " + std::string(e) + " FROM " + cols);
+    std::string pl = Run(*app_, decl + "r VARCHAR2(400); BEGIN r := " + e + "; DBMS_OUTPUT.PUT_LINE(NVL(r, '<null>')); END;");
+    EXPECT_EQ(pl, sql.rfind("ERR ", 0) == 0 ? sql + "\nORA-06512: at line 1" : "out:" + sql) << e;
+  }
+  for (const char* c : conds) {
+    std::string sql = Run(*app_, "SELECT CASE WHEN " + std::string(c) + " THEN 'T' WHEN NOT (" + c +
+                                     ") THEN 'F' ELSE 'N' END FROM " + cols);
+    std::string pl = Run(*app_, decl + "BEGIN IF " + c + " THEN DBMS_OUTPUT.PUT_LINE('T'); ELSIF NOT (" + c +
+                                    ") THEN DBMS_OUTPUT.PUT_LINE('F'); ELSE DBMS_OUTPUT.PUT_LINE('N'); END IF; END;");
+    EXPECT_EQ(pl, "out:" + sql) << c;
+  }
+}
+
 }  // namespace
