@@ -180,7 +180,7 @@ Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant) {
   std::string named_type;
   TABDB_RETURN_IF_ERROR(FindObject(s, named_owner, named, &named_id, &named_type));
   bool via_synonym = named_id == 0 || named_type == "SYNONYM";
-  const std::string synonym_schema = named_id == 0 ? "PUBLIC" : named_owner;
+  std::string synonym_schema = named_id == 0 ? "PUBLIC" : named_owner;
   // A procedure, function, package or type (or a package the database
   // supplies), else a table, view, sequence ...
   ResolvedName target;
@@ -213,6 +213,12 @@ Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant) {
   // (ORA-01031), so that a synonym put in place of an object cannot turn a
   // grant meant for its own schema into one on another's.
   const std::string& me = s.user().name;
+  // A unit is not in tab$objects: whether a synonym led to it is the
+  // code lookup's to say.
+  if (is_code) {
+    via_synonym = code.via_synonym;
+    synonym_schema = code.synonym_owner;
+  }
   bool crosses = via_synonym && owner != synonym_schema;
   // A DBA grants the supplied packages as SYS would.
   bool as_owner = owner == me || (s.user().dba && (!crosses || code.supplied));
