@@ -127,6 +127,13 @@ TEST_F(StoredUnitsTest, Rights) {
       {"carl", "GRANT SELECT ON ctab TO app", ""},
       {"app", "ALTER PROCEDURE count_carl COMPILE", ""},
       {"app", "BEGIN count_carl; END;", "out:0"},
+      // Dynamic SQL too, also after a GRANT made inside the unit.
+      {"carl", "CREATE TABLE other (a NUMBER)", ""},
+      {"app", "CREATE PROCEDURE dyn IS n NUMBER;\nBEGIN\n  EXECUTE IMMEDIATE 'GRANT SELECT ON secret TO dora';\n"
+              "  EXECUTE IMMEDIATE 'SELECT COUNT(*) FROM carl.other' INTO n;\nEND;", ""},
+      {"app", "BEGIN dyn; END;",
+       "ERR ORA-00942: table or view does not exist\nORA-06512: at \"APP.DYN\", line 4\nORA-06512: at line 1"},
+      {"app", "SELECT COUNT(*) FROM carl.other", "0"},
       // Supplied packages: a DBA grants them; others need the grant option.
       {"app", "GRANT EXECUTE ON DBMS_LOB TO bob", ""},
       {"bob", "GRANT EXECUTE ON DBMS_CRYPTO TO carl", "ERR ORA-01031: insufficient privileges"},
