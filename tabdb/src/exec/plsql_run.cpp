@@ -125,6 +125,31 @@ class Runner {
     return RunBlock(u_.block, &f, false);
   }
 
+  // The block with the caller's values as the frame around it.
+  Status RunWith(std::vector<pl::BlockValue>* values) {
+    frames_.emplace_back();
+    for (const pl::BlockValue& b : *values) {
+      auto v = std::make_unique<Var>();
+      v->name = b.name;
+      v->record = b.record;
+      v->fields = b.fields;
+      v->fvals = b.values;
+      v->v = b.v;
+      v->constant = b.constant;
+      frames_.back().vars.push_back(std::move(v));
+    }
+    Flow f = Flow::kNormal;
+    Status st = RunBlock(u_.block, &f, false);
+    for (size_t i = 0; i < values->size(); ++i) {
+      Var& v = *frames_.front().vars[i];
+      (*values)[i].fields = std::move(v.fields);
+      (*values)[i].values = std::move(v.fvals);
+      (*values)[i].v = std::move(v.v);
+    }
+    frames_.clear();
+    return st;
+  }
+
   // A subprogram of the unit called from elsewhere.
   Status Invoke(const PlDecl& d, CallValues* v) { return InvokeIn(d, kLinkGlobals, v); }
 
@@ -2155,6 +2180,28 @@ Status RunSubprogram(Session& s, StoredUnit& unit, PackageInstance* package, con
   ctx.package = package;
   Runner r(s, *unit.code, unit.Runtime(s), ctx);
   return r.Invoke(decl, v);
+}
+
+Status RunUnitBlock(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, StoredUnit* owner,
+                    std::vector<BlockValue>* values) {
+  if (g_plsql_depth >= kMaxRecursion)
+    return OraErrorText(ora::kRecursiveSqlLevels, "maximum number of recursive SQL levels (50) exceeded");
+  if (g_runners.empty()) TABDB_RETURN_IF_ERROR(RefreshVersion(s));
+  RunContext ctx;
+  ctx.unit = owner;
+  UserInfo user;
+  std::string schema;
+  bool swap = owner != nullptr && !owner->invoker_rights;
+  if (swap) {
+    user = owner->definer;
+    schema = owner->owner;
+    s.SwapIdentity(&user, &schema);
+  }
+  ++g_plsql_depth;
+  Status st = Runner(s, unit, rt, ctx).RunWith(values);
+  --g_plsql_depth;
+  if (swap) s.SwapIdentity(&user, &schema);
+  return st;
 }
 
 Status InitPackage(Session& s, PackageInstance& package) {

@@ -8,7 +8,7 @@
 // types of its declarations and the targets of its calls. It stays until
 // the catalog says the unit changed. A trigger's body or any other block
 // runs on the same machinery: a PlsqlUnit, a UnitRuntime for what it
-// compiles, and a frame of named values (RunUnitBlock, plsql.h).
+// compiles, and a frame of named values (RunUnitBlock, plsql_units.h).
 #pragma once
 
 #include <cstdint>

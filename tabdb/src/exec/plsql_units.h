@@ -88,6 +88,25 @@ Status CompileUnit(Session& s, const std::string& owner, const std::string& name
 
 // ---- the runner (plsql_run.cpp) -------------------------------------------
 
+// A variable the caller puts around a block (RunUnitBlock): a record of
+// fields (a trigger's row) or a scalar.
+struct BlockValue {
+  std::string name;
+  bool record = false;
+  std::vector<std::string> fields;
+  std::vector<Value> values;  // of the fields
+  Value v;                    // of a scalar
+  bool constant = false;
+};
+
+// Runs the block of `unit` (an anonymous block or a trigger's body) with
+// `values` declared around it; what the block assigns to them is in
+// `values` afterwards. `rt` keeps what it compiles for the next run;
+// `owner` (null for none) names the unit in the error stack and is the
+// rights it runs with.
+Status RunUnitBlock(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, StoredUnit* owner,
+                    std::vector<BlockValue>* values);
+
 // Runs subprogram `decl` of `unit` with `v` bound to its formals.
 Status RunSubprogram(Session& s, StoredUnit& unit, PackageInstance* package, const sql::PlDecl& decl,
                      CallValues* v);

@@ -17,7 +17,8 @@ class PlParser {
  public:
   PlParser(std::string_view text, const std::vector<Token>& toks) : text_(text), t_(toks) {}
 
-  Status Unit(PlBlock* b) {
+  Status Unit(PlBlock* b, const std::vector<std::string>& outer = {}) {
+    scopes_.emplace_back(outer.begin(), outer.end());
     TABDB_RETURN_IF_ERROR(Block(b));
     if (Sym("/")) ++i_;
     if (t_[i_].kind != TokenKind::kEnd) return Fail();
@@ -826,7 +827,8 @@ class PlParser {
 
 }  // namespace
 
-Status ParseBlock(std::string_view text, bool call, std::shared_ptr<const PlsqlUnit>* out);
+Status ParseBlock(std::string_view text, bool call, const std::vector<std::string>& outer,
+                  std::shared_ptr<const PlsqlUnit>* out);
 
 Status PlsqlSyntaxError(std::string_view text, uint32_t pos) {
   if (pos > text.size()) pos = static_cast<uint32_t>(text.size());
@@ -1031,7 +1033,7 @@ bool ParseCallStatement(std::string_view text, Statement* st, Status* status) {
   }
   std::string call(text.substr(t[1].begin, t[close].end - t[1].begin));
   std::shared_ptr<const PlsqlUnit> unit;
-  *status = ParseBlock("BEGIN " + call + "; END;", true, &unit);
+  *status = ParseBlock("BEGIN " + call + "; END;", true, {}, &unit);
   if (!status->ok()) {
     *status = OraError(ora::kNotValidProcedure);
     return true;
@@ -1051,10 +1053,16 @@ std::vector<std::string> DeclaredNames(const PlsqlUnit& unit) {
 }
 
 Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out) {
-  return ParseBlock(text, false, out);
+  return ParseBlock(text, false, {}, out);
 }
 
-Status ParseBlock(std::string_view text, bool call, std::shared_ptr<const PlsqlUnit>* out) {
+Status ParsePlsqlBlock(std::string_view text, const std::vector<std::string>& outer_names,
+                       std::shared_ptr<const PlsqlUnit>* out) {
+  return ParseBlock(text, false, outer_names, out);
+}
+
+Status ParseBlock(std::string_view text, bool call, const std::vector<std::string>& outer,
+                  std::shared_ptr<const PlsqlUnit>* out) {
   auto unit = std::make_shared<PlsqlUnit>();
   unit->call_statement = call;
   unit->text = std::string(text);
@@ -1062,7 +1070,7 @@ Status ParseBlock(std::string_view text, bool call, std::shared_ptr<const PlsqlU
   if (!TokenizePlsql(unit->text, &unit->tokens, &error_pos).ok())
     return PlsqlSyntaxError(text, error_pos);
   PlParser p(unit->text, unit->tokens);
-  TABDB_RETURN_IF_ERROR(p.Unit(&unit->block));
+  TABDB_RETURN_IF_ERROR(p.Unit(&unit->block, outer));
   *out = std::move(unit);
   return Status::Ok();
 }

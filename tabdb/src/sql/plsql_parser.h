@@ -154,6 +154,11 @@ struct PlsqlUnit {
 // assignment to an undeclared name) at the offending line and column.
 Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out);
 
+// The same for a block run with variables declared around it
+// (`outer_names`, which it may assign: a trigger's body).
+Status ParsePlsqlBlock(std::string_view text, const std::vector<std::string>& outer_names,
+                       std::shared_ptr<const PlsqlUnit>* out);
+
 // Parses the source of a stored unit as tab$source keeps it ("PROCEDURE p
 // (...) IS ...", "PACKAGE BODY k AS ..."). `outer_names` are names declared
 // around the unit (a package body's specification), which assignments may

@@ -8,6 +8,7 @@
 #include "catalog_test_util.h"
 #include "exec/convert.h"
 #include "exec/engine.h"
+#include "exec/plsql_units.h"
 #include "exec/server_output.h"
 
 namespace {
@@ -393,6 +394,36 @@ TEST_F(StoredUnitsTest, ExpressionsAgreeWithSql) {
                                     ") THEN DBMS_OUTPUT.PUT_LINE('F'); ELSE DBMS_OUTPUT.PUT_LINE('N'); END IF; END;");
     EXPECT_EQ(pl, "out:" + sql) << c;
   }
+}
+
+// A block run with values around it (what a trigger's body gets): it reads
+// and assigns them, a constant one refuses assignment, and a second run
+// reuses what the first compiled.
+TEST_F(StoredUnitsTest, BlockWithValues) {
+  std::shared_ptr<const tabdb::sql::PlsqlUnit> block;
+  ASSERT_TRUE(tabdb::sql::ParsePlsqlBlock("BEGIN new_row.total := new_row.a * k; k := k + 1; END;", {"NEW_ROW", "K"},
+                                          &block).ok());
+  tabdb::pl::UnitRuntime rt;
+  std::vector<tabdb::pl::BlockValue> values(2);
+  values[0].name = "NEW_ROW";
+  values[0].record = true;
+  values[0].fields = {"A", "TOTAL"};
+  tabdb::Value six, null = tabdb::Value::Null(tabdb::TypeKind::kNumber);
+  ASSERT_TRUE(tabdb::TextToValue("6", tabdb::TypeKind::kNumber, &six).ok());
+  values[0].values = {six, null};
+  values[1].name = "K";
+  values[1].v = six;
+  for (const char* want : {"36", "42"}) {
+    Status r = tabdb::pl::RunUnitBlock(*app_, *block, rt, nullptr, &values);
+    ASSERT_TRUE(r.ok()) << r.text();
+    std::string total;
+    ASSERT_TRUE(tabdb::ValueToText(values[0].values[1], &total).ok());
+    EXPECT_EQ(total, want);
+  }
+  values[1].constant = true;
+  EXPECT_EQ(tabdb::pl::RunUnitBlock(*app_, *block, rt, nullptr, &values).text(),
+            "ORA-06550: line 1, column 39:\nPLS-00363: expression 'K' cannot be used as an assignment target\n"
+            "ORA-06550: line 1, column 39:\nPL/SQL: Statement ignored");
 }
 
 }  // namespace
