@@ -63,6 +63,9 @@ thread_local int g_call_depth = 0;
 // its names continue with the package's frames.
 constexpr int kLinkGlobals = -2;
 
+// The length an error stack grows to at most.
+constexpr size_t kMaxStack = 2000;
+
 enum class Flow { kNormal, kExit, kContinue, kReturn };
 
 enum Mode { kExprMode, kCondMode, kSqlMode, kDynamic };
@@ -159,7 +162,7 @@ class Runner {
     for (const PlDecl& d : u_.block.decls) {
       Status st = Declare(d, frame);
       if (st.ok()) continue;
-      if (st.code() != ora::kPlsqlLineColumn && !located_) st.AddLine(At(d.tok));
+      if (st.code() != ora::kPlsqlLineColumn && !located_) AddAt(&st, d.tok);
       return st;
     }
     if (u_.block.body.empty()) return Status::Ok();
@@ -206,6 +209,12 @@ class Runner {
     u_.Position(tok, &line, &col);
     if (ctx_.unit == nullptr) return "ORA-06512: at line " + std::to_string(line);
     return "ORA-06512: at \"" + ctx_.unit->Qualified() + "\", line " + std::to_string(line);
+  }
+
+  // Adds the line of `tok` to an error's stack; a stack past what Oracle's
+  // message holds (deep recursion) keeps its first lines.
+  void AddAt(Status* st, uint32_t tok) const {
+    if (st->text().size() < kMaxStack) st->AddLine(At(tok));
   }
 
   // A compile error of the block (not catchable by its handlers).
@@ -1082,7 +1091,7 @@ class Runner {
     // are followed by the caller's.
     if (!s.ok() && s.code() != ora::kPlsqlLineColumn && !located_ &&
         (called_ || s.text().find("\nORA-06512: at line ") == std::string::npos)) {
-      s.AddLine(At(st.tok));
+      AddAt(&s, st.tok);
       located_ = true;
     }
     return s;
@@ -1505,7 +1514,7 @@ class Runner {
         }
       }
     } else if (st.code() != ora::kPlsqlLineColumn && !located_) {
-      st.AddLine(At(b.tok));
+      AddAt(&st, b.tok);
       located_ = true;
     }
     frames_.resize(depth - 1);
@@ -2008,7 +2017,7 @@ class Runner {
     if (st.ok() && sp.function && !result_.given) st = OraError(ora::kFunctionReturnedNoValue);
     if (!st.ok() && st.code() != ora::kPlsqlLineColumn && !located_ &&
         st.text().find("\nORA-06512: ") == std::string::npos) {
-      st.AddLine(At(sp.body->tok));
+      AddAt(&st, sp.body->tok);
     }
     if (st.ok()) {
       for (size_t i = 0; i < sp.params.size(); ++i) {

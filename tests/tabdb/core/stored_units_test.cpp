@@ -396,6 +396,38 @@ TEST_F(StoredUnitsTest, ExpressionsAgreeWithSql) {
   }
 }
 
+// CALL and the run-time errors of units, with the stacks Oracle gives.
+TEST_F(StoredUnitsTest, CallsAndRunTimeErrors) {
+  Steps({
+      {"app", "CREATE PROCEDURE greet(n VARCHAR2 DEFAULT 'you') IS BEGIN DBMS_OUTPUT.PUT_LINE('hi ' || n); END;", ""},
+      {"app", "CREATE FUNCTION noret(x NUMBER) RETURN NUMBER IS BEGIN IF x > 0 THEN RETURN x; END IF; END;", ""},
+      {"app", "CREATE FUNCTION deep(n NUMBER) RETURN NUMBER IS BEGIN RETURN deep(n + 1); END;", ""},
+      {"app", "CREATE PROCEDURE fails IS\n  v VARCHAR2(3);\nBEGIN\n  v := 'toolong';\nEND;", ""},
+      {"app", "CREATE PROCEDURE outer_p IS BEGIN fails; END;", ""},
+      {"app", "CALL greet()", "out:hi you"},
+      {"app", "CALL greet(n => 'ann')", "out:hi ann"},
+      {"app", "CALL greet", "ERR ORA-06576: not a valid function or procedure name"},
+      {"app", "CALL nosuch()", "ERR ORA-06576: not a valid function or procedure name"},
+      {"app", "CALL greet(1, 2)", "ERR ORA-06553: PLS-306: wrong number or types of arguments in call to 'GREET'"},
+      {"app", "CALL outer_p()",
+       "ERR ORA-06502: PL/SQL: numeric or value error: character string buffer too small\n"
+       "ORA-06512: at \"APP.FAILS\", line 4\nORA-06512: at \"APP.OUTER_P\", line 1"},
+      {"app", "SELECT noret(-1) FROM dual",
+       "ERR ORA-06503: PL/SQL: Function returned without value\nORA-06512: at \"APP.NORET\", line 1"},
+      {"app", "BEGIN greet(n => 'a', n => 'b'); END;",
+       "ERR ORA-06550: line 1, column 7:\nPLS-00306: wrong number or types of arguments in call to 'GREET'\n"
+       "ORA-06550: line 1, column 7:\nPL/SQL: Statement ignored"},
+      {"app", "DECLARE x NUMBER; BEGIN x := noret; END;",
+       "ERR ORA-06550: line 1, column 30:\nPLS-00306: wrong number or types of arguments in call to 'NORET'\n"
+       "ORA-06550: line 1, column 30:\nPL/SQL: Statement ignored"},
+      {"app", "BEGIN DBMS_OUTPUT.PUT_LINE(noret(2)); greet; END;", "out:2/hi you"},
+  });
+  // Endless recursion ends in a storage error with a bounded stack.
+  std::string deep = Run(*app_, "SELECT deep(1) FROM dual");
+  EXPECT_EQ(deep.rfind("ERR ORA-06500: PL/SQL: storage error\nORA-06512: at \"APP.DEEP\", line 1\n", 0), 0u) << deep;
+  EXPECT_LT(deep.size(), 2100u);
+}
+
 // A block run with values around it (what a trigger's body gets): it reads
 // and assigns them, a constant one refuses assignment, and a second run
 // reuses what the first compiled.
