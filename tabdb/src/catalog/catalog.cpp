@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "catalog/catalog_internal.h"
+#include "catalog/code_units.h"
 #include "catalog/mview.h"
 #include "catalog/sequence.h"
 #include "storage/sqlite_util.h"
@@ -609,7 +610,7 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       r = st.grant ? cat::GrantDdl(s, *st.grant, st.kind == StmtKind::kGrant) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kStoredCode:
-      r = st.code ? cat::StoredCodeDdl(s, *st.code) : OraError(ora::kInvalidSqlStatement);
+      r = st.code ? cat::StoredCodeDdl(s, *st.code, &with_errors) : OraError(ora::kInvalidSqlStatement);
       break;
     case StmtKind::kCreateSequence:
       r = st.sequence ? cat::CreateSequenceDdl(s, *st.sequence) : OraError(ora::kInvalidSqlStatement);
@@ -648,6 +649,8 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       r = OraError(ora::kInvalidSqlStatement);
       break;
   }
+  // Stored units that use what changed compile again when next used.
+  if (r.ok()) r = InvalidateAfterDdl(s, st);
   if (r.ok()) r = s.db().BumpCatalogVersion();
   if (r.ok() && open_work) r = s.db().Release("tabdb_ddl");
   if (r.ok()) r = s.db().Commit();

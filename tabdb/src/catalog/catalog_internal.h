@@ -248,7 +248,8 @@ Status DropUserDdl(Session& s, const sql::DropObject& d);
 Status GrantDdl(Session& s, const sql::Grant& g, bool grant);
 // Stored code kept as source (ddl_code.cpp).
 Status EnsureSourceTable(Session& s);
-Status StoredCodeDdl(Session& s, const sql::StoredCode& c);
+// *with_errors tells that a unit was kept INVALID with compilation errors.
+Status StoredCodeDdl(Session& s, const sql::StoredCode& c, bool* with_errors);
 // DBMS_METADATA.GET_DDL of stored code; *handled false when `type` is not
 // stored code or `owner`.`name` has none the session may see.
 Status StoredCodeText(Session& s, const std::string& type, const std::string& name,

@@ -1,8 +1,11 @@
 // ddl_code.cpp - stored code (procedures, functions, packages, triggers,
-// types) kept as source lines for the *_SOURCE views; it is not run.
+// types) kept as source lines for the *_SOURCE views; procedures,
+// functions and packages are compiled when created (code_units.cpp keeps
+// their status, errors and dependencies).
 #include <sqlite3.h>
 
 #include "catalog/catalog_internal.h"
+#include "catalog/code_units.h"
 #include "sql/lexer.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
@@ -106,7 +109,28 @@ Status EnsureSourceTable(Session& s) {
       "enabled INTEGER NOT NULL DEFAULT 1, PRIMARY KEY(owner, name, type, line)) WITHOUT ROWID");
 }
 
-Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
+// ALTER PROCEDURE | FUNCTION | PACKAGE [BODY] ... COMPILE: compiles the
+// unit again (a package with its body unless SPECIFICATION).
+Status CompileUnitDdl(Session& s, const sql::StoredCode& c, const std::string& owner,
+                      const std::string& name, const std::vector<std::string>& existing,
+                      bool* with_errors) {
+  auto has = [&](const std::string& t) {
+    for (const std::string& e : existing)
+      if (e == t) return true;
+    return false;
+  };
+  if (!has(c.type)) return OraErrorText(ora::kObjectDoesNotExist, "object " + name + " does not exist");
+  std::vector<std::string> units = {c.type};
+  if (c.type == "PACKAGE" && !c.compile_spec_only && has("PACKAGE BODY")) units.push_back("PACKAGE BODY");
+  for (const std::string& t : units) {
+    bool valid = true;
+    TABDB_RETURN_IF_ERROR(CompileAndRecord(s, owner, name, t, &valid));
+    if (!valid) *with_errors = true;
+  }
+  return NoteUnit(s, owner, name, c.type, false);
+}
+
+Status StoredCodeDdl(Session& s, const sql::StoredCode& c, bool* with_errors) {
   TABDB_RETURN_IF_ERROR(EnsureSourceTable(s));
   std::string owner, name;
   SplitName(s, c.name, &owner, &name);
@@ -129,6 +153,7 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
   del.BindText(3, c.type);
   bool found = false;
   for (const std::string& e : existing) found = found || e == c.type;
+  if (c.enable == 2 && c.type != "TRIGGER") return CompileUnitDdl(s, c, owner, name, existing, with_errors);
   if (c.enable >= 0) {  // ALTER TRIGGER
     if (!found) return OraErrorText(ora::kTriggerDoesNotExist, "trigger '" + owner + "." + name + "' does not exist");
     if (c.enable == 2) return Status::Ok();
@@ -143,6 +168,9 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
   if (c.drop) {
     if (!found) return OraErrorText(ora::kObjectDoesNotExist, "object " + name + " does not exist");
     TABDB_RETURN_IF_ERROR(Done(s, del));
+    TABDB_RETURN_IF_ERROR(ForgetUnit(s, owner, name, c.type));
+    if (c.type == "PACKAGE" || c.type == "TYPE") TABDB_RETURN_IF_ERROR(ForgetUnit(s, owner, name, c.type + " BODY"));
+    if (c.type.find(" BODY") == std::string::npos) TABDB_RETURN_IF_ERROR(InvalidateDependents(s, owner, name));
     return NoteUnit(s, owner, name, c.type, true);
   }
   for (const std::string& e : existing)
@@ -186,7 +214,16 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c) {
     TABDB_RETURN_IF_ERROR(Done(s, ins));
     pos = end;
   }
-  return NoteUnit(s, owner, name, c.type, false);
+  TABDB_RETURN_IF_ERROR(NoteUnit(s, owner, name, c.type, false));
+  if (!IsRunnableUnitType(c.type)) return Status::Ok();
+  // What used the unit (a body its specification) compiles again when
+  // next used; the unit itself compiles now, and is kept INVALID with its
+  // errors when it does not.
+  if (c.type != "PACKAGE BODY") TABDB_RETURN_IF_ERROR(InvalidateDependents(s, owner, name));
+  bool valid = true;
+  TABDB_RETURN_IF_ERROR(CompileAndRecord(s, owner, name, c.type, &valid));
+  *with_errors = !valid;
+  return Status::Ok();
 }
 
 // One unit as DBMS_METADATA writes it: the header regenerated with the

@@ -9,6 +9,7 @@
 // recorded with the owner as grantor, as Oracle records GRANT ANY OBJECT
 // PRIVILEGE grants.
 #include "catalog/catalog_internal.h"
+#include "catalog/code_units.h"
 #include "storage/sqlite_util.h"
 #include "util/errors.h"
 
@@ -27,16 +28,25 @@ bool IsTablePrivilege(const std::string& p) {
   return false;
 }
 
-// The privileges a statement names: ALL [PRIVILEGES] stands for every one.
-Status ExpandPrivileges(const std::vector<std::string>& in, std::vector<std::string>* out) {
+// The privileges a statement names: ALL [PRIVILEGES] stands for every one
+// (of a stored unit: EXECUTE and DEBUG).
+Status ExpandPrivileges(const std::vector<std::string>& in, bool code, std::vector<std::string>* out) {
   out->clear();
   for (const std::string& p : in) {
     if (p == "ALL" || p == "ALL PRIVILEGES") {
       if (in.size() != 1) return OraError(ora::kMissingOrInvalidPrivilege);
-      out->assign(std::begin(kTableAll), std::end(kTableAll));
+      if (code)
+        *out = {"EXECUTE", "DEBUG"};
+      else
+        out->assign(std::begin(kTableAll), std::end(kTableAll));
       return Status::Ok();
     }
-    if (!IsTablePrivilege(p)) return OraError(ora::kMissingOrInvalidPrivilege);
+    if (code && p != "EXECUTE" && p != "DEBUG") {
+      if (!IsTablePrivilege(p)) return OraError(ora::kMissingOrInvalidPrivilege);
+      return OraError(ora::kOnlyExecuteForProcedures);
+    }
+    if (!code && p == "EXECUTE") return OraError(ora::kNoExecuteOnTables);
+    if (!code && !IsTablePrivilege(p)) return OraError(ora::kMissingOrInvalidPrivilege);
     out->push_back(p);
   }
   return Status::Ok();
@@ -170,19 +180,31 @@ Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant) {
   std::string named_type;
   TABDB_RETURN_IF_ERROR(FindObject(s, named_owner, named, &named_id, &named_type));
   bool via_synonym = named_id == 0 || named_type == "SYNONYM";
-  const std::string synonym_schema = named_id == 0 ? "PUBLIC" : named_owner;
+  std::string synonym_schema = named_id == 0 ? "PUBLIC" : named_owner;
+  // A procedure, function, package or type (or a package the database
+  // supplies), else a table, view, sequence ...
   ResolvedName target;
-  TABDB_RETURN_IF_ERROR(ResolveName(s, g.object, &target));
+  CodeObject code;
+  bool is_code = false;
+  TABDB_RETURN_IF_ERROR(ResolveCodeObject(s, g.object, &code, &is_code));
+  if (is_code) {
+    target.obj_id = code.obj_id;
+    target.owner = code.owner;
+    target.name = code.name;
+    target.type = code.type;
+  } else {
+    TABDB_RETURN_IF_ERROR(ResolveName(s, g.object, &target));
+  }
   std::string owner = target.owner, name = target.name;
   int64_t obj = target.obj_id;
   std::string type = target.type;
   if (obj == 0 || type == "INDEX") return OraError(ora::kTableNotExist);
-  bool visible = false;
-  TABDB_RETURN_IF_ERROR(VisibleObject(s, owner, obj, &visible));
+  bool visible = code.supplied;
+  if (!visible) TABDB_RETURN_IF_ERROR(VisibleObject(s, owner, obj, &visible));
   if (!visible) return OraError(ora::kTableNotExist);
 
   std::vector<std::string> privs;
-  TABDB_RETURN_IF_ERROR(ExpandPrivileges(g.privileges, &privs));
+  TABDB_RETURN_IF_ERROR(ExpandPrivileges(g.privileges, is_code, &privs));
   bool all = g.privileges.size() == 1 && g.privileges[0].rfind("ALL", 0) == 0;
 
   // The owner and a DBA act as the owner; another user passes on what it
@@ -191,8 +213,15 @@ Status ObjectGrantDdl(Session& s, const sql::Grant& g, bool grant) {
   // (ORA-01031), so that a synonym put in place of an object cannot turn a
   // grant meant for its own schema into one on another's.
   const std::string& me = s.user().name;
+  // A unit is not in tab$objects: whether a synonym led to it is the
+  // code lookup's to say.
+  if (is_code) {
+    via_synonym = code.via_synonym;
+    synonym_schema = code.synonym_owner;
+  }
   bool crosses = via_synonym && owner != synonym_schema;
-  bool as_owner = owner == me || (s.user().dba && !crosses);
+  // A DBA grants the supplied packages as SYS would.
+  bool as_owner = owner == me || (s.user().dba && (!crosses || code.supplied));
   std::vector<std::string> grantable;
   if (!as_owner) {
     std::vector<std::string> held;

@@ -205,9 +205,14 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
     TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$source WHERE owner = ?1", &q));
     sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
     TABDB_RETURN_IF_ERROR(s.db().Run(q));
-    TABDB_RETURN_IF_ERROR(s.db().Cached("DELETE FROM tab$code WHERE owner = ?1", &q));
-    sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-    TABDB_RETURN_IF_ERROR(s.db().Run(q));
+    // Grants on the schema's units, their errors and what they used.
+    for (const char* sql : {"DELETE FROM tab$privs WHERE obj_id IN (SELECT obj_id FROM tab$code WHERE owner = ?1)",
+                            "DELETE FROM tab$code WHERE owner = ?1", "DELETE FROM tab$errors WHERE owner = ?1",
+                            "DELETE FROM tab$dependencies WHERE owner = ?1"}) {
+      TABDB_RETURN_IF_ERROR(s.db().Cached(sql, &q));
+      sqlite3_bind_text(q, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+      TABDB_RETURN_IF_ERROR(s.db().Run(q));
+    }
   }
   // Constraints of the schema all belong to its tables, dropped above.
   TABDB_RETURN_IF_ERROR(DropUserGrants(s, name));

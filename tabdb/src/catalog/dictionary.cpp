@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "catalog/catalog_internal.h"
+#include "catalog/code_units.h"
 #include "catalog/dictionary.h"
 #include "catalog/partition.h"
 #include "catalog/sequence.h"
@@ -684,6 +685,7 @@ bool FindDictionaryView(Session& s, const std::string& name, DictionaryView* out
   if (FindPartitionView(s, name, out, status)) return true;
   if (cat::FindMoreView(s, name, out, status)) return true;
   if (cat::FindExtentView(s, name, out, status)) return true;
+  if (FindCodeView(s, name, out, status)) return true;
   Family f;
   std::string base;
   if (name.rfind("ALL_", 0) == 0) {

@@ -70,7 +70,7 @@ const char* const kObjectsFrom =
     // have none).
     " UNION ALL SELECT u.owner, u.name, k.obj_id, NULL, u.type, k.created, k.last_ddl, 'N',"
     " CASE u.type WHEN 'TRIGGER' THEN 3 WHEN 'PACKAGE BODY' THEN 2 WHEN 'TYPE BODY' THEN 2"
-    " ELSE 1 END, 'Y', 'VALID' FROM (SELECT DISTINCT owner, name, type FROM tab$source) u"
+    " ELSE 1 END, 'Y', coalesce(k.status, 'VALID') FROM (SELECT DISTINCT owner, name, type FROM tab$source) u"
     " LEFT JOIN tab$code k ON k.owner = u.owner AND k.name = u.name AND k.type = u.type"
     // Materialized views: an object of their own beside their container table.
     " UNION ALL SELECT m.owner, m.name, m.obj_id, m.table_obj, 'MATERIALIZED VIEW', m.created,"

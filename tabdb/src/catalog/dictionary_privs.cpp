@@ -3,6 +3,7 @@
 // with Oracle's columns, as SELECTs over tab$privs (object grants, and with
 // object id 0 the roles and system privileges) and tab$users (the DBA role).
 #include "catalog/catalog_internal.h"
+#include "catalog/code_units.h"
 #include "catalog/dictionary.h"
 #include "util/errors.h"
 
@@ -130,7 +131,26 @@ bool FindPrivilegeView(Session& s, const std::string& name, DictionaryView* out,
   std::string me = SqlString(s.user().name);
   for (size_t at; (at = where.find(":me")) != std::string::npos;) where.replace(at, 3, me);
   bool tab = v->from == kTabFrom;
-  out->sql = "SELECT " + select + " " + v->from + " AND " + where + (tab ? kTabOrder : "");
+  if (!tab) {
+    out->sql = "SELECT " + select + " " + v->from + " AND " + where;
+    return true;
+  }
+  // Grants on tables and the other objects of tab$objects, on stored
+  // units and on supplied packages: one branch each, so that a query
+  // naming the object searches each by its key.
+  out->sql = "SELECT " + select + " " + v->from + " AND " + where + " UNION ALL SELECT " + select +
+             " FROM tab$privs p JOIN tab$code o ON o.obj_id = p.obj_id WHERE o.type IN"
+             " ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'TYPE') AND " + where +
+             " UNION ALL SELECT " + select + " FROM tab$privs p JOIN (" + SuppliedPackagesSql() +
+             ") o ON o.obj_id = p.obj_id WHERE " + where;
+  std::string order;
+  for (const char* key : {"o.owner", "o.name", "p.grantee", "p.privilege"})
+    for (size_t i = 0; i < v->cols.size(); ++i)
+      if (std::string(v->cols[i].expr) == key) {
+        order += (order.empty() ? " ORDER BY " : ", ") + std::to_string(i + 1);
+        break;
+      }
+  out->sql += order;
   return true;
 }
 

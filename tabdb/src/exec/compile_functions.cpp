@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "exec/functions.h"
+#include "exec/plsql_units.h"
 #include "sql/printer.h"
 #include "util/errors.h"
 
@@ -114,7 +115,13 @@ Status Compiler::Function(const Expr& e, CExpr* out) {
   std::vector<CExpr> a;
   TABDB_RETURN_IF_ERROR(CompileArgs(e, &a));
   const SqlFunction* fn = FindFunction(name);
-  if (fn == nullptr || fn->rule == nullptr) return OraError(ora::kInvalidIdentifier, {sql::QuoteName(name)});
+  if (fn == nullptr || fn->rule == nullptr) {
+    // A stored function, or one of the running PL/SQL block.
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(pl::CompilePlsqlCall(*this, s_, e, &a, out, &found));
+    if (found) return Status::Ok();
+    return OraError(ora::kInvalidIdentifier, {sql::QuoteName(name)});
+  }
   if (a.size() < static_cast<size_t>(fn->min_args) || a.size() > static_cast<size_t>(fn->max_args))
     return OraError(ora::kInvalidArgumentCount);
   out->aggregate = AnyAggregate(a);

@@ -7,6 +7,7 @@
 #include "exec/compiler_internal.h"
 #include "exec/convert.h"
 #include "exec/functions.h"
+#include "exec/plsql_units.h"
 #include "sql/parser.h"
 #include "sql/printer.h"
 #include "util/errors.h"
@@ -388,6 +389,15 @@ Status Compiler::Column(const Expr& e, CExpr* out) {
       return Function(call, out);
     }
   }
+  // So may a stored function (or one of the running block).
+  Expr call;
+  call.kind = ExprKind::kFunction;
+  call.names = n;
+  call.span = e.span;
+  std::vector<CExpr> none;
+  bool found = false;
+  TABDB_RETURN_IF_ERROR(pl::CompilePlsqlCall(*this, s_, call, &none, out, &found));
+  if (found) return Status::Ok();
   return OraError(ora::kInvalidIdentifier, {InvalidIdentifier(n)});
 }
 

@@ -82,29 +82,6 @@ Status CallBuiltinProcedure(Session& s, const sql::Expr& call) {
   return NotDeclared(name);
 }
 
-Status CallStored(Session& s, const std::string& name, const std::string& where) {
-  // Stored code is kept as source, not run: calling it fails as a call of
-  // a unit that cannot be loaded does.
-  size_t dot = name.find('.');
-  std::string owner = dot == std::string::npos ? s.current_schema() : name.substr(0, dot);
-  std::string unit = dot == std::string::npos ? name : name.substr(dot + 1);
-  bool found = false;
-  TABDB_RETURN_IF_ERROR(FindStoredCode(s, owner, unit, &found));
-  if (!found && dot != std::string::npos) {  // package.procedure
-    owner = s.current_schema();
-    unit = name.substr(0, dot);
-    TABDB_RETURN_IF_ERROR(FindStoredCode(s, owner, unit, &found));
-  }
-  if (found)
-    return OraErrorText(ora::kProgramUnitNotFound,
-                        "PL/SQL: could not find program unit being called: \"" + owner + "." + unit + "\"");
-  Status st = OraErrorText(ora::kPlsqlLineColumn, where + "\nPLS-00201: identifier '" + name +
-                                                      "' must be declared");
-  st.AddLine("ORA-06550: " + where);
-  st.AddLine("PL/SQL: Statement ignored");
-  return st;
-}
-
 Status RunPlsqlBlock(Session& s, const sql::Statement& st) {
   if (st.plsql) return RunPlsqlUnit(s, *st.plsql);
   for (const sql::ExprPtr& call : st.block->calls) {

@@ -2,8 +2,8 @@
 //
 // Blocks run in the session: declarations, control flow, exception
 // handlers, embedded SQL with the variables as binds, EXECUTE IMMEDIATE,
-// DBMS_OUTPUT and the built-in DBMS_METADATA.SET_TRANSFORM_PARAM. Stored
-// procedures are kept as source, not run: calling one fails.
+// DBMS_OUTPUT and the built-in DBMS_METADATA.SET_TRANSFORM_PARAM, and calls
+// of stored procedures and functions (plsql_units.h).
 #pragma once
 
 #include <string>
@@ -23,9 +23,5 @@ Status RunPlsqlUnit(Session& s, const sql::PlsqlUnit& unit);
 // A call of a built-in procedure other than DBMS_OUTPUT's
 // (DBMS_METADATA.SET_TRANSFORM_PARAM); unknown names fail with PLS-00201.
 Status CallBuiltinProcedure(Session& s, const sql::Expr& call);
-
-// A call of procedure `name` that is not built in, at `where` ("line L,
-// column C:").
-Status CallStored(Session& s, const std::string& name, const std::string& where);
 
 }  // namespace tabdb

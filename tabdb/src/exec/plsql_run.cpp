@@ -1,18 +1,27 @@
-// plsql_run.cpp - runs PL/SQL anonymous blocks: variables, control flow,
-// exception handlers, and SQL statements reading the variables as binds.
+// plsql_run.cpp - runs PL/SQL: anonymous blocks, and the subprograms and
+// package initialisation of stored units. Variables, control flow,
+// exception handlers, cursors, records, calls of local and stored
+// subprograms, and SQL statements reading the variables as binds.
 //
-// Each expression and embedded statement is turned once per block
-// execution into SQL text whose placeholders stand for the variables it
-// reads, compiled once, and then only bound and run: a loop of inserts
-// compiles its INSERT once. Expressions are evaluated as queries on DUAL,
-// so PL/SQL sees exactly the SQL engine's functions and conversions.
+// Each expression and embedded statement is turned once into SQL text
+// whose placeholders stand for the variables it reads, compiled once, and
+// then only bound and run: a loop of inserts compiles its INSERT once, and a
+// stored unit compiles each of its statements once per session (its
+// UnitRuntime). Expressions are evaluated as queries on DUAL, so PL/SQL
+// sees exactly the SQL engine's functions and conversions; a call that is
+// a whole expression runs directly.
 #include <cmath>
 #include <cstdlib>
 #include <map>
 
+#include "catalog/catalog.h"
 #include "exec/convert.h"
+#include "exec/functions.h"
+#include "exec/plsql_fastexpr.h"
 #include "exec/mview_exec.h"
 #include "exec/plsql.h"
+#include "exec/plsql_types.h"
+#include "exec/plsql_units.h"
 #include "exec/prepared.h"
 #include "exec/server_output.h"
 #include "exec/sqlfunc.h"
@@ -24,51 +33,40 @@
 namespace tabdb {
 namespace {
 
+using pl::ArgValue;
+using pl::CallTarget;
+using pl::CallValues;
+using pl::Compiled;
+using pl::Cursor;
+using pl::Frame;
+using pl::Ref;
+using pl::TypeInfo;
+using pl::Var;
 using sql::PlBlock;
 using sql::PlDecl;
 using sql::PlDeclKind;
 using sql::PlRange;
 using sql::PlStmt;
 using sql::PlStmtKind;
+using sql::PlSubprogram;
 using sql::Token;
 using sql::TokenKind;
 
 // Blocks run inside blocks (EXECUTE IMMEDIATE of a block) at most this deep.
 constexpr int kMaxRecursion = 50;
 thread_local int g_plsql_depth = 0;
+// Nested subprogram calls of one thread; deeper recursion is a storage error.
+constexpr int kMaxCallDepth = 256;
+thread_local int g_call_depth = 0;
 
-struct Var {
-  std::string name;
-  bool typed = false;  // false: takes the type of what is assigned
-  TypeDesc type;
-  bool boolean = false;  // held as NUMBER 1 / 0 / NULL
-  bool constant = false;
-  bool record = false;  // %ROWTYPE and cursor loop records
-  Value v;
-  std::vector<std::string> fields;
-  std::vector<Value> fvals;
-};
+// Frame::link of a subprogram declared at a package's level or standalone:
+// its names continue with the package's frames.
+constexpr int kLinkGlobals = -2;
 
-struct Frame {
-  std::vector<std::unique_ptr<Var>> vars;
-  std::vector<std::pair<std::string, int>> exceptions;  // name -> error number (0: none)
-  std::vector<const PlDecl*> cursors;
-};
+// The length an error stack grows to at most.
+constexpr size_t kMaxStack = 2000;
 
 enum class Flow { kNormal, kExit, kContinue, kReturn };
-
-struct Ref {
-  enum Kind { kVar, kField, kRowcount, kFound, kNotFound, kIsOpen, kSqlcode, kSqlerrm } kind = kVar;
-  std::string name;
-  std::string field;
-};
-
-struct Compiled {
-  std::shared_ptr<const sql::Statement> st;
-  std::unique_ptr<Prepared> p;
-  std::vector<Ref> refs;
-  std::string text;  // EXECUTE IMMEDIATE: the statement text compiled
-};
 
 enum Mode { kExprMode, kCondMode, kSqlMode, kDynamic };
 
@@ -81,18 +79,15 @@ const NamedError kPredefined[] = {
     {"DUP_VAL_ON_INDEX", ora::kUniqueViolated}, {"ZERO_DIVIDE", ora::kDivisorIsZero},
     {"VALUE_ERROR", ora::kPlsqlValueError},   {"INVALID_NUMBER", ora::kInvalidNumber},
     {"LOGIN_DENIED", ora::kInvalidLogon},     {"NOT_LOGGED_ON", ora::kNotLoggedOn},
+    {"INVALID_CURSOR", ora::kInvalidCursor},  {"CURSOR_ALREADY_OPEN", ora::kCursorAlreadyOpen},
+    {"CASE_NOT_FOUND", ora::kCaseNotFound},
 };
 
 int PredefinedCode(const std::string& name) {
+  std::string n = name.compare(0, 9, "STANDARD.") == 0 ? name.substr(9) : name;
   for (const NamedError& e : kPredefined)
-    if (name == e.name) return e.code;
+    if (n == e.name) return e.code;
   return -1;
-}
-
-bool IsTypeWord(const std::string& w, std::initializer_list<const char*> words) {
-  for (const char* x : words)
-    if (w == x) return true;
-  return false;
 }
 
 // ORA-06502 as PL/SQL words it for the assignments it refuses.
@@ -100,14 +95,103 @@ Status ValueError(const std::string& why) {
   return OraErrorText(ora::kPlsqlValueError, "PL/SQL: numeric or value error: " + why);
 }
 
+Value NumberOf(int64_t n) {
+  Value v;
+  Status st = TextToValue(std::to_string(n), TypeKind::kNumber, &v);
+  (void)st;
+  return v;
+}
+
+// What the running block sees around it.
+struct RunContext {
+  pl::StoredUnit* unit = nullptr;        // the stored unit run (null: an anonymous block)
+  pl::PackageInstance* package = nullptr;  // the package whose code runs
+  bool spec_code = false;                  // a specification's code sees its own frame only
+};
+
+class Runner;
+thread_local std::vector<Runner*> g_runners;
+
 class Runner {
  public:
-  Runner(Session& s, const sql::PlsqlUnit& u) : s_(s), u_(u), t_(u.tokens) {}
+  Runner(Session& s, const sql::PlsqlUnit& u, pl::UnitRuntime& rt, RunContext ctx)
+      : s_(s), u_(u), t_(u.tokens), rt_(rt), ctx_(ctx) {
+    frames_.reserve(4);
+    g_runners.push_back(this);
+  }
+  ~Runner() { g_runners.pop_back(); }
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
 
   Status Run() {
     Flow f = Flow::kNormal;
-    Status st = RunBlock(u_.block, &f);
+    return RunBlock(u_.block, &f, false);
+  }
+
+  // The block with the caller's values as the frame around it.
+  Status RunWith(std::vector<pl::BlockValue>* values) {
+    frames_.emplace_back();
+    for (const pl::BlockValue& b : *values) {
+      auto v = std::make_unique<Var>();
+      v->name = b.name;
+      v->record = b.record;
+      v->fields = b.fields;
+      v->fvals = b.values;
+      v->v = b.v;
+      v->constant = b.constant;
+      frames_.back().vars.push_back(std::move(v));
+    }
+    Flow f = Flow::kNormal;
+    Status st = RunBlock(u_.block, &f, false);
+    for (size_t i = 0; i < values->size(); ++i) {
+      Var& v = *frames_.front().vars[i];
+      (*values)[i].fields = std::move(v.fields);
+      (*values)[i].values = std::move(v.fvals);
+      (*values)[i].v = std::move(v.v);
+    }
+    frames_.clear();
     return st;
+  }
+
+  // A subprogram of the unit called from elsewhere.
+  Status Invoke(const PlDecl& d, CallValues* v) { return InvokeIn(d, kLinkGlobals, v); }
+
+  // The declarations of a package specification or body into its frame,
+  // then a body's initialisation section.
+  Status Initialize(Frame& frame) {
+    for (const PlDecl& d : u_.block.decls) {
+      Status st = Declare(d, frame);
+      if (st.ok()) continue;
+      if (st.code() != ora::kPlsqlLineColumn && !located_) AddAt(&st, d.tok);
+      return st;
+    }
+    if (u_.block.body.empty()) return Status::Ok();
+    Flow f = Flow::kNormal;
+    return RunBlock(u_.block, &f, true);
+  }
+
+  const sql::PlsqlUnit& unit() const { return u_; }
+  pl::UnitRuntime& runtime() { return rt_; }
+
+  // The value of an expression of the unit (a default of a package
+  // specification's parameter).
+  Status EvalValue(const PlRange& r, bool cond, Value* out) { return cond ? EvalCond(r, out) : EvalExpr(r, out); }
+
+  // The functions named `name` visible at the innermost frame.
+  void FunctionsNamed(const std::string& name, std::vector<const PlDecl*>* out) {
+    std::vector<std::pair<const PlDecl*, int>> found;
+    LocalSubprograms(name, &found);
+    for (const auto& f : found)
+      if (f.first->sub->function) out->push_back(f.first);
+  }
+
+  // Calls local function `d` from SQL.
+  Status CallFromSql(const PlDecl& d, CallValues* v) {
+    std::vector<std::pair<const PlDecl*, int>> found;
+    LocalSubprograms(d.name, &found);
+    for (const auto& f : found)
+      if (f.first == &d) return InvokeIn(*Body(f.first, f.second), f.second, v);
+    return OraError(ora::kProgramUnitNotFound);
   }
 
  private:
@@ -117,6 +201,20 @@ class Runner {
     int line = 1, col = 1;
     u_.Position(tok, &line, &col);
     return "line " + std::to_string(line) + ", column " + std::to_string(col) + ":";
+  }
+
+  // The line of the error stack that names where the error passed.
+  std::string At(uint32_t tok) const {
+    int line = 1, col = 1;
+    u_.Position(tok, &line, &col);
+    if (ctx_.unit == nullptr) return "ORA-06512: at line " + std::to_string(line);
+    return "ORA-06512: at \"" + ctx_.unit->Qualified() + "\", line " + std::to_string(line);
+  }
+
+  // Adds the line of `tok` to an error's stack; a stack past what Oracle's
+  // message holds (deep recursion) keeps its first lines.
+  void AddAt(Status* st, uint32_t tok) const {
+    if (st->text().size() < kMaxStack) st->AddLine(At(tok));
   }
 
   // A compile error of the block (not catchable by its handlers).
@@ -137,36 +235,148 @@ class Runner {
     return u_.text.substr(t.begin, t.end - t.begin);
   }
 
-  // ---- variables ----------------------------------------------------------------
+  // ---- names ----------------------------------------------------------------------
 
-  Var* Find(const std::string& name) {
-    for (auto f = frames_.rbegin(); f != frames_.rend(); ++f)
-      for (auto v = f->vars.rbegin(); v != f->vars.rend(); ++v)
-        if ((*v)->name == name) return v->get();
-    return nullptr;
+  // Calls fn(frame, index) on each frame in lexical order from the
+  // innermost (index -1 for the package's frames) until it returns true.
+  template <typename Fn>
+  bool Lookup(Fn fn) {
+    int i = static_cast<int>(frames_.size()) - 1;
+    while (i >= 0) {
+      Frame& f = frames_[static_cast<size_t>(i)];
+      if (fn(f, i)) return true;
+      if (f.link == kLinkGlobals) break;
+      i = f.link >= 0 ? f.link : i - 1;
+    }
+    if (ctx_.package != nullptr) {
+      if (!ctx_.spec_code && fn(ctx_.package->body_frame, -1)) return true;
+      if (fn(ctx_.package->spec_frame, -1)) return true;
+    }
+    return false;
   }
 
-  const PlDecl* FindCursor(const std::string& name) {
-    for (auto f = frames_.rbegin(); f != frames_.rend(); ++f)
-      for (const PlDecl* d : f->cursors)
-        if (d->name == name) return d;
-    return nullptr;
+  Var* Find(const std::string& name) {
+    Var* found = nullptr;
+    Lookup([&](Frame& f, int) {
+      for (auto v = f.vars.rbegin(); v != f.vars.rend(); ++v)
+        if ((*v)->name == name) {
+          found = v->get();
+          return true;
+        }
+      return false;
+    });
+    return found;
+  }
+
+  Cursor* FindCursor(const std::string& name) {
+    Cursor* found = nullptr;
+    Lookup([&](Frame& f, int) {
+      for (auto& c : f.cursors)
+        if (c->decl->name == name) {
+          found = c.get();
+          return true;
+        }
+      return false;
+    });
+    return found;
+  }
+
+  const PlDecl* FindTypeDecl(const std::string& name) {
+    const PlDecl* found = nullptr;
+    Lookup([&](Frame& f, int) {
+      for (const PlDecl* d : f.types)
+        if (d->name == name) {
+          found = d;
+          return true;
+        }
+      return false;
+    });
+    return found;
+  }
+
+  // The subprograms named `name` in the innermost scope that declares one,
+  // with the index of the frame that declared them (kLinkGlobals: the
+  // package's level or the unit itself).
+  void LocalSubprograms(const std::string& name, std::vector<std::pair<const PlDecl*, int>>* out) {
+    Lookup([&](Frame& f, int i) {
+      for (const PlDecl* d : f.subs)
+        if (d->name == name) out->emplace_back(d, i < 0 ? kLinkGlobals : i);
+      return !out->empty();
+    });
+    if (out->empty() && ctx_.unit != nullptr && ctx_.package == nullptr) {
+      // A standalone subprogram calling itself.
+      for (const PlDecl& d : u_.block.decls)
+        if (d.kind == PlDeclKind::kSubprogram && d.name == name) out->emplace_back(&d, kLinkGlobals);
+    }
+  }
+
+  // The declaration with the body of a subprogram declared at `d` (a
+  // forward declaration or a package specification's entry has none).
+  const PlDecl* Body(const PlDecl* d, int frame) {
+    if (d->sub->body || d->sub->external) return d;
+    const PlDecl* body = nullptr;
+    auto same = [&](const PlDecl* x) {
+      if (x == d || x->name != d->name || !x->sub->body) return false;
+      if (x->sub->params.size() != d->sub->params.size()) return false;
+      for (size_t i = 0; i < x->sub->params.size(); ++i)
+        if (x->sub->params[i].name != d->sub->params[i].name) return false;
+      return true;
+    };
+    if (frame >= 0) {
+      for (const PlDecl* x : frames_[static_cast<size_t>(frame)].subs)
+        if (same(x)) body = x;
+    } else if (ctx_.package != nullptr) {
+      for (const PlDecl* x : ctx_.package->body_frame.subs)
+        if (same(x)) body = x;
+    }
+    return body ? body : d;
   }
 
   // The error number of exception `name`: predefined, declared (0 when
-  // not mapped to a number) or -1 when unknown.
+  // not mapped to a number) or -1 when unknown. pkg.name looks in the
+  // package's specification.
   int ExceptionCode(const std::string& name, bool* user) {
     *user = false;
-    for (auto f = frames_.rbegin(); f != frames_.rend(); ++f)
-      for (const auto& e : f->exceptions)
+    int code = -1;
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && PredefinedCode(name) < 0) {
+      std::vector<std::string> parts;
+      for (size_t b = 0, e; b <= name.size(); b = e + 1) {
+        e = name.find('.', b);
+        if (e == std::string::npos) e = name.size();
+        parts.push_back(name.substr(b, e - b));
+      }
+      std::string key;
+      size_t used = 0;
+      bool found = false;
+      std::shared_ptr<pl::PackageInstance> pkg;
+      if (pl::FindPackageMember(s_, parts, &key, &used, &found).ok() && found &&
+          pl::Package(s_, key, &pkg).ok()) {
+        for (const auto& e : pkg->spec_frame.exceptions)
+          if (e.first == parts.back()) {
+            *user = true;
+            return e.second;
+          }
+      }
+      return -1;
+    }
+    Lookup([&](Frame& f, int) {
+      for (const auto& e : f.exceptions)
         if (e.first == name) {
           *user = true;
-          return e.second;
+          code = e.second;
+          return true;
         }
+      return false;
+    });
+    if (*user) return code;
     return PredefinedCode(name);
   }
 
+  // ---- values and types -------------------------------------------------------------
+
   Status Assign(Var* v, Value in) {
+    if (v->not_null && in.null) return ValueError("NULL value not allowed");  // PLS-00382-ish at run time
     if (v->typed && !v->boolean) {
       if (in.null) {
         in = Value::Null(v->type.kind);
@@ -182,7 +392,7 @@ class Runner {
       }
       TypeKind k = v->type.kind;
       if ((k == TypeKind::kVarchar2 || k == TypeKind::kChar || k == TypeKind::kNVarchar2 ||
-           k == TypeKind::kRaw) &&
+           k == TypeKind::kNChar || k == TypeKind::kRaw) &&
           v->type.length > 0 && !in.null) {
         size_t n = in.bytes.size();
         if (v->type.char_semantics) {
@@ -196,70 +406,153 @@ class Runner {
     return Status::Ok();
   }
 
-  Status Declare(const PlDecl& d) {
-    Frame& f = frames_.back();
-    if (d.kind == PlDeclKind::kException) {
-      f.exceptions.emplace_back(d.name, 0);
+  // The type of declaration range `r` (cached in the unit's runtime).
+  Status TypeOf(const PlRange& r, uint32_t tok, TypeInfo* out) {
+    auto it = rt_.types.find(&r);
+    if (it != rt_.types.end()) {
+      *out = it->second;
       return Status::Ok();
     }
-    if (d.kind == PlDeclKind::kExceptionInit) {
-      for (auto& e : f.exceptions)
-        if (e.first == d.name) {
-          e.second = d.code;
-          return Status::Ok();
-        }
-      return NotDeclared(d.tok, d.name);
+    std::string unknown;
+    pl::NamedType named = [&](const std::string& n, bool percent, TypeInfo* t) { return NamedType(n, percent, t); };
+    TABDB_RETURN_IF_ERROR(pl::ResolveType(s_, u_, r, s_.current_schema(), named, out, &unknown));
+    if (!unknown.empty()) return NotDeclared(tok, unknown);
+    // A type naming a variable or cursor of the block is not kept: it
+    // depends on what the block holds.
+    if (!named_used_) rt_.types[&r] = *out;
+    named_used_ = false;
+    return Status::Ok();
+  }
+
+  // Record types, subtypes, var%TYPE and cursor%ROWTYPE of the block.
+  bool NamedType(const std::string& name, bool percent, TypeInfo* out) {
+    if (percent) {
+      if (Var* v = Find(name)) {
+        named_used_ = true;
+        out->typed = v->typed;
+        out->type = v->type;
+        out->boolean = v->boolean;
+        out->record = v->record;
+        out->fields = v->fields;
+        out->field_types.assign(v->fields.size(), TypeInfo());
+        return true;
+      }
+      if (FindCursor(name) != nullptr) {
+        named_used_ = true;
+        out->record = true;
+        return true;
+      }
+      return false;
     }
-    if (d.kind == PlDeclKind::kCursor) {
-      f.cursors.push_back(&d);
-      return Status::Ok();
+    const PlDecl* d = FindTypeDecl(name);
+    if (d == nullptr) return false;
+    named_used_ = true;
+    if (d->kind == PlDeclKind::kSubtype) {
+      std::string unknown;
+      pl::NamedType named = [&](const std::string& n, bool p, TypeInfo* t) { return NamedType(n, p, t); };
+      if (!pl::ResolveType(s_, u_, d->type, s_.current_schema(), named, out, &unknown).ok() || !unknown.empty())
+        return false;
+      out->not_null = out->not_null || d->not_null;
+      return true;
+    }
+    if (d->kind == PlDeclKind::kOtherType) {
+      unsupported_type_ = true;
+      return true;
+    }
+    out->record = true;
+    for (const sql::PlParam& f : d->params) {
+      TypeInfo ft;
+      std::string unknown;
+      pl::NamedType named = [&](const std::string& n, bool p, TypeInfo* t) { return NamedType(n, p, t); };
+      (void)pl::ResolveType(s_, u_, f.type, s_.current_schema(), named, &ft, &unknown);
+      out->fields.push_back(f.name);
+      out->field_types.push_back(ft);
+    }
+    return true;
+  }
+
+  static void TypeVar(Var* v, const TypeInfo& t) {
+    v->typed = t.typed;
+    v->type = t.type;
+    v->boolean = t.boolean;
+    v->record = t.record;
+    v->not_null = t.not_null;
+    if (t.record) {
+      v->fields = t.fields;
+      v->fvals.clear();
+      for (size_t i = 0; i < t.fields.size(); ++i)
+        v->fvals.push_back(i < t.field_types.size() && t.field_types[i].typed
+                               ? Value::Null(t.field_types[i].type.kind)
+                               : Value::Null(TypeKind::kVarchar2));
+    } else if (v->typed && !v->boolean) {
+      v->v = Value::Null(v->type.kind);
+    }
+  }
+
+  Status Declare(const PlDecl& d, Frame& f) {
+    switch (d.kind) {
+      case PlDeclKind::kException:
+        f.exceptions.emplace_back(d.name, 0);
+        return Status::Ok();
+      case PlDeclKind::kExceptionInit:
+        for (auto& e : f.exceptions)
+          if (e.first == d.name) {
+            e.second = d.code;
+            return Status::Ok();
+          }
+        return NotDeclared(d.tok, d.name);
+      case PlDeclKind::kCursor: {
+        for (auto& c : f.cursors)
+          if (c->decl->name == d.name && !d.init.empty()) {
+            c->decl = &d;  // the body's query for the specification's cursor
+            return Status::Ok();
+          }
+        auto c = std::make_unique<Cursor>();
+        c->decl = &d;
+        f.cursors.push_back(std::move(c));
+        return Status::Ok();
+      }
+      case PlDeclKind::kSubprogram:
+        f.subs.push_back(&d);
+        return Status::Ok();
+      case PlDeclKind::kRecordType:
+      case PlDeclKind::kSubtype:
+      case PlDeclKind::kOtherType:
+        f.types.push_back(&d);
+        return Status::Ok();
+      case PlDeclKind::kPragma:
+        return Status::Ok();
+      case PlDeclKind::kVar:
+        break;
     }
     auto v = std::make_unique<Var>();
     v->name = d.name;
     v->constant = d.constant;
     std::string first = t_[d.type.b].text;
     uint32_t n = d.type.e - d.type.b;
-    if (n == 3 && t_[d.type.b + 1].text == "%" && t_[d.type.b + 2].text == "ROWTYPE") {
-      v->record = true;
-    } else if (n >= 3 && t_[d.type.e - 2].text == "%" && t_[d.type.e - 1].text == "TYPE") {
-      Var* other = n == 3 ? Find(first) : nullptr;
-      if (other != nullptr) {
-        v->typed = other->typed;
-        v->type = other->type;
-        v->boolean = other->boolean;
-      }
-      // table.column%TYPE takes the type of what is assigned.
-    } else if (n == 1 && first == "BOOLEAN") {
-      v->typed = v->boolean = true;
-    } else if (n == 1 && IsTypeWord(first, {"PLS_INTEGER", "BINARY_INTEGER", "INTEGER", "INT",
-                                            "SMALLINT", "NATURAL", "NATURALN", "POSITIVE",
-                                            "POSITIVEN", "SIGNTYPE", "SIMPLE_INTEGER"})) {
-      v->typed = true;
-      v->type.kind = TypeKind::kNumber;
-    } else {
-      std::string text;
-      for (uint32_t k = d.type.b; k < d.type.e; ++k) text += Slice(k) + " ";
-      if (n == 1 && IsTypeWord(first, {"VARCHAR2", "VARCHAR", "STRING", "NVARCHAR2"})) {
-        return CompileError(d.tok, "PLS-00215: String length constraints must be in range (1 .. 32767)",
-                            "PL/SQL: Item ignored");
-      }
-      if (sql::ParseType(text, &v->type).ok()) {
-        v->typed = true;
-      } else if (!IsTypeWord(first, {"LONG", "RAW", "CLOB", "BLOB", "NCLOB"})) {
-        return NotDeclared(d.type.b, first);
-      }
-    }
-    if (v->typed && !v->boolean) v->v = Value::Null(v->type.kind);
+    if (n == 1 && (first == "VARCHAR2" || first == "VARCHAR" || first == "STRING" || first == "NVARCHAR2"))
+      return CompileError(d.tok, "PLS-00215: String length constraints must be in range (1 .. 32767)",
+                          "PL/SQL: Item ignored");
+    TypeInfo t;
+    unsupported_type_ = false;
+    TABDB_RETURN_IF_ERROR(TypeOf(d.type, d.type.b, &t));
+    if (unsupported_type_) return Unimplemented("PL/SQL collection and cursor variable types");
+    TypeVar(v.get(), t);
+    v->not_null = v->not_null || d.not_null;
     Var* raw = v.get();
     f.vars.push_back(std::move(v));
     if (!d.init.empty()) {
-      Value init;
-      if (raw->boolean) {
-        TABDB_RETURN_IF_ERROR(EvalCond(d.init, &init));
+      if (raw->record) {
+        TABDB_RETURN_IF_ERROR(AssignRecord(raw, d.init, d.tok));
       } else {
-        TABDB_RETURN_IF_ERROR(EvalExpr(d.init, &init));
+        Value init;
+        TABDB_RETURN_IF_ERROR(raw->boolean ? EvalCond(d.init, &init) : EvalExpr(d.init, &init));
+        TABDB_RETURN_IF_ERROR(Assign(raw, std::move(init)));
       }
-      TABDB_RETURN_IF_ERROR(Assign(raw, std::move(init)));
+    } else if (raw->not_null) {
+      // PLS-00218: a variable declared NOT NULL must have an initialization assignment
+      return CompileError(d.tok, "PLS-00218: a variable declared NOT NULL must have an initialization assignment",
+                          "PL/SQL: Item ignored");
     }
     return Status::Ok();
   }
@@ -298,16 +591,30 @@ class Runner {
         continue;
       }
       Ref ref;
+      auto placeholder = [&](bool cond) {
+        refs->push_back(ref);
+        std::string ph = ":" + std::to_string(refs->size());
+        *out += cond ? "(" + ph + " = 1) " : ph + " ";
+      };
       if (sym(k + 1, "%") && k + 2 < r.e) {
         const std::string& a = t_[k + 2].text;
-        if (t.text == "SQL" && (a == "ROWCOUNT" || a == "FOUND" || a == "NOTFOUND" || a == "ISOPEN")) {
+        bool attr = a == "ROWCOUNT" || a == "FOUND" || a == "NOTFOUND" || a == "ISOPEN";
+        if (t.text == "SQL" && attr) {
           ref.kind = a == "ROWCOUNT" ? Ref::kRowcount
                      : a == "FOUND"  ? Ref::kFound
                      : a == "NOTFOUND" ? Ref::kNotFound
                                        : Ref::kIsOpen;
-          bool cond = a != "ROWCOUNT";
-          refs->push_back(ref);
-          *out += cond ? "(:" + std::to_string(refs->size()) + " = 1) " : ":" + std::to_string(refs->size()) + " ";
+          placeholder(a != "ROWCOUNT");
+          k += 2;
+          continue;
+        }
+        if (attr && FindCursor(t.text) != nullptr) {
+          ref.kind = a == "ROWCOUNT" ? Ref::kCursorRowcount
+                     : a == "FOUND"  ? Ref::kCursorFound
+                     : a == "NOTFOUND" ? Ref::kCursorNotFound
+                                       : Ref::kCursorIsOpen;
+          ref.name = t.text;
+          placeholder(a != "ROWCOUNT");
           k += 2;
           continue;
         }
@@ -318,12 +625,43 @@ class Runner {
       }
       if (t.text == "SQLCODE" || t.text == "SQLERRM") {
         ref.kind = t.text == "SQLCODE" ? Ref::kSqlcode : Ref::kSqlerrm;
-        refs->push_back(ref);
-        *out += ":" + std::to_string(refs->size()) + " ";
+        placeholder(false);
         continue;
       }
+      bool is_test = false;
       Var* v = Find(t.text);
       if (v == nullptr) {
+        // pkg.var, schema.pkg.var: a variable of a package.
+        if (sym(k + 1, ".") && k + 2 < r.e && t_[k + 2].kind == TokenKind::kIdent && !sym(k + 3, "(")) {
+          std::vector<std::string> name = {t.text, t_[k + 2].text};
+          if (sym(k + 3, ".") && k + 4 < r.e && t_[k + 4].kind == TokenKind::kIdent && !sym(k + 5, "("))
+            name.push_back(t_[k + 4].text);
+          std::string key;
+          size_t used = 0;
+          bool found = false;
+          const PlDecl* member = nullptr;
+          if (pl::FindPackageMember(s_, name, &key, &used, &found, &member).ok() && found &&
+              member->kind == PlDeclKind::kVar) {
+            // The package is instantiated when the statement runs; the
+            // declaration tells what the member is.
+            const sql::PlsqlUnit* spec = nullptr;
+            CodeTokens(key, &spec);
+            bool boolean = spec && member->type.e == member->type.b + 1 &&
+                           spec->tokens[member->type.b].text == "BOOLEAN";
+            ref.kind = Ref::kPackageVar;
+            ref.package = key;
+            ref.name = name[used];
+            k += static_cast<uint32_t>(2 * used);
+            if (used + 1 < name.size()) {
+              ref.kind = Ref::kPackageField;
+              ref.field = name[used + 1];
+              k += 2;
+            }
+            is_test = k + 1 < r.e && t_[k + 1].text == "IS";
+            placeholder(boolean && ref.kind == Ref::kPackageVar && !is_test);
+            continue;
+          }
+        }
         *out += Slice(k) + " ";
         continue;
       }
@@ -333,11 +671,43 @@ class Runner {
         ref.field = t_[k + 2].text;
         k += 2;
       }
-      refs->push_back(ref);
-      std::string ph = ":" + std::to_string(refs->size());
-      bool is_test = k + 1 < r.e && t_[k + 1].text == "IS";
-      *out += v->boolean && !is_test ? "(" + ph + " = 1) " : ph + " ";
+      is_test = k + 1 < r.e && t_[k + 1].text == "IS";
+      placeholder(v->boolean && ref.kind == Ref::kVar && !is_test);
     }
+  }
+
+  // The specification's unit of a package the session holds.
+  void CodeTokens(const std::string& key, const sql::PlsqlUnit** out) {
+    auto it = pl::State(s_).units.find("PACKAGE " + key);
+    *out = it != pl::State(s_).units.end() && it->second && it->second->code ? it->second->code.get() : nullptr;
+  }
+
+  Status PackageVar(const std::string& key, const std::string& name, Var** out) {
+    *out = nullptr;
+    std::shared_ptr<pl::PackageInstance> pkg;
+    TABDB_RETURN_IF_ERROR(pl::Package(s_, key, &pkg));
+    for (auto& v : pkg->spec_frame.vars)
+      if (v->name == name) *out = v.get();
+    return Status::Ok();
+  }
+
+  Status CursorAttr(const Ref& r, uint32_t tok, Value* out) {
+    Cursor* c = FindCursor(r.name);
+    if (c == nullptr) return NotDeclared(tok, r.name);
+    bool open = c->open != nullptr;
+    if (r.kind == Ref::kCursorIsOpen) {
+      *out = NumberOf(open ? 1 : 0);
+      return Status::Ok();
+    }
+    if (!open) return OraError(ora::kInvalidCursor);
+    if (r.kind == Ref::kCursorRowcount) {
+      *out = NumberOf(c->rowcount);
+    } else if (!c->fetched) {
+      *out = Value::Null(TypeKind::kNumber);
+    } else {
+      *out = NumberOf(r.kind == Ref::kCursorFound ? c->found : !c->found);
+    }
+    return Status::Ok();
   }
 
   Status RefValue(const Ref& r, uint32_t tok, Value* out) {
@@ -360,13 +730,25 @@ class Runner {
       case Ref::kSqlerrm:
         *out = Value::Of(TypeKind::kVarchar2, SqlErrm());
         return Status::Ok();
+      case Ref::kCursorFound:
+      case Ref::kCursorNotFound:
+      case Ref::kCursorIsOpen:
+      case Ref::kCursorRowcount:
+        return CursorAttr(r, tok, out);
       case Ref::kVar:
       case Ref::kField:
+      case Ref::kPackageVar:
+      case Ref::kPackageField:
         break;
     }
-    Var* v = Find(r.name);
+    Var* v = nullptr;
+    if (r.kind == Ref::kPackageVar || r.kind == Ref::kPackageField) {
+      TABDB_RETURN_IF_ERROR(PackageVar(r.package, r.name, &v));
+    } else {
+      v = Find(r.name);
+    }
     if (v == nullptr) return NotDeclared(tok, r.name);
-    if (r.kind == Ref::kVar) {
+    if (r.kind == Ref::kVar || r.kind == Ref::kPackageVar) {
       if (v->record) return NotDeclared(tok, r.name);
       *out = v->v;
       return Status::Ok();
@@ -382,13 +764,6 @@ class Runner {
     }
     return CompileError(tok, "PLS-00302: component '" + r.field + "' must be declared",
                         "PL/SQL: Statement ignored");
-  }
-
-  static Value NumberOf(int64_t n) {
-    Value v;
-    Status st = TextToValue(std::to_string(n), TypeKind::kNumber, &v);
-    (void)st;
-    return v;
   }
 
   int64_t SqlCode() const {
@@ -408,15 +783,12 @@ class Runner {
     return nl == std::string::npos ? t : t.substr(0, nl);
   }
 
-  // The compiled form of range `r` for `mode`, made on first use.
+  // The compiled form of range `r` for `mode`, made on first use and kept
+  // in the unit's runtime.
   Status Compile(const PlRange& r, PlRange skip, Mode mode, uint32_t tok,
                  std::shared_ptr<Compiled>* out) {
-    auto key = std::make_pair(static_cast<const void*>(&r), static_cast<int>(mode));
-    auto it = cache_.find(key);
-    if (it != cache_.end()) {
-      *out = it->second;
-      return Status::Ok();
-    }
+    *out = rt_.statements.Find(&r, mode);
+    if (*out) return Status::Ok();
     auto c = std::make_shared<Compiled>();
     std::string body;
     Rewrite(r, skip, &body, &c->refs);
@@ -449,22 +821,30 @@ class Runner {
     Status st = sql::Parse(text, &parsed);
     if (!st.ok()) return SqlCompileError(st, tok, mode);
     c->st = std::move(parsed);
-    *out = c;
-    cache_[key] = c;
+    rt_.statements.Add(&r, mode, c);
+    *out = std::move(c);
     return Status::Ok();
   }
 
   Status SqlCompileError(const Status& st, uint32_t tok, Mode mode) const {
     if (mode != kSqlMode && st.code() == ora::kInvalidIdentifier) {
+      // "A"."B": invalid identifier -> identifier 'A.B'
       size_t a = st.text().find('"');
-      size_t b = a == std::string::npos ? a : st.text().find('"', a + 1);
-      if (b != std::string::npos) {
-        std::string name = st.text().substr(a + 1, b - a - 1);
-        size_t dot = name.rfind("\".\"");
-        if (dot != std::string::npos) name = name.substr(dot + 3);
+      size_t b = st.text().rfind("\": invalid identifier");
+      if (a != std::string::npos && b != std::string::npos && b > a) {
+        std::string name;
+        for (char ch : st.text().substr(a + 1, b - a - 1))
+          if (ch != '"') name += ch;
         return NotDeclared(tok, name);
       }
     }
+    // Errors of stored units that are called pass through as they are; in a
+    // stored unit, whose SQL compiled when it was created, what fails to
+    // compile now (an invoker's-rights unit's table the caller may not
+    // read) is an error of the run.
+    if (st.code() == ora::kPlsqlLineColumn || st.text().find("\nORA-06512: ") != std::string::npos ||
+        ctx_.unit != nullptr)
+      return st;
     return CompileError(tok, "PL/SQL: " + st.text(),
                         mode == kSqlMode ? "PL/SQL: SQL Statement ignored" : "PL/SQL: Statement ignored");
   }
@@ -533,7 +913,26 @@ class Runner {
         }
       }
     }
+    bool done = false;
+    TABDB_RETURN_IF_ERROR(Fast(r, false, out, &done));
+    if (done) return Status::Ok();
+    TABDB_RETURN_IF_ERROR(DirectCall(r, false, out, &done));
+    if (done) return Status::Ok();
     return EvalSql(r, kExprMode, TypeKind::kVarchar2, out);
+  }
+
+  // Plain arithmetic and conditions over variables, without SQL.
+  Status Fast(const PlRange& r, bool cond, Value* out, bool* done) {
+    *done = false;
+    auto it = rt_.fast.find(&r);
+    if (it == rt_.fast.end()) it = rt_.fast.emplace(&r, pl::FastExpr::Parse(u_, r)).first;
+    if (!it->second) return Status::Ok();
+    struct Names : pl::FastExpr::Names {
+      explicit Names(Runner& r) : runner(r) {}
+      const Var* Find(const std::string& name) override { return runner.Find(name); }
+      Runner& runner;
+    } names(*this);
+    return it->second->Eval(names, cond, out, done);
   }
 
   // The value of range `r` computed by its query on DUAL.
@@ -560,6 +959,11 @@ class Runner {
         return Status::Ok();
       }
     }
+    bool done = false;
+    TABDB_RETURN_IF_ERROR(Fast(r, true, out, &done));
+    if (done) return Status::Ok();
+    TABDB_RETURN_IF_ERROR(DirectCall(r, true, out, &done));
+    if (done) return Status::Ok();
     return EvalSql(r, kCondMode, TypeKind::kNumber, out);
   }
 
@@ -593,10 +997,14 @@ class Runner {
   // Stores a fetched row into the INTO targets.
   Status Into(const std::vector<std::vector<std::string>>& into, uint32_t tok,
               std::vector<Value>& row, const std::vector<std::string>& names) {
-    if (into.size() == 1 && into[0].size() == 1) {
-      Var* v = Find(into[0][0]);
-      if (v != nullptr && v->record) {
-        v->fields = names;
+    if (into.size() == 1) {
+      size_t used = 0;
+      Var* v = nullptr;
+      TABDB_RETURN_IF_ERROR(TargetVar(into[0], &v, &used));
+      if (v != nullptr && v->record && into[0].size() == used) {
+        if (!v->fields.empty() && v->fields.size() != row.size())
+          return OraError(v->fields.size() < row.size() ? ora::kTooManyValues : ora::kNotEnoughValues);
+        if (v->fields.empty()) v->fields = names;
         v->fvals = std::move(row);
         return Status::Ok();
       }
@@ -607,21 +1015,62 @@ class Runner {
     return Status::Ok();
   }
 
+  // The variable a target names: a variable of the block, or pkg.var (its
+  // package instantiated: the error of its initialisation, if any).
+  Status TargetVar(const std::vector<std::string>& target, Var** out, size_t* used = nullptr) {
+    if (used) *used = 1;
+    *out = Find(target[0]);
+    if (*out != nullptr || target.size() < 2) return Status::Ok();
+    std::string key;
+    size_t n = 0;
+    bool found = false;
+    TABDB_RETURN_IF_ERROR(pl::FindPackageMember(s_, target, &key, &n, &found));
+    if (!found) return Status::Ok();
+    TABDB_RETURN_IF_ERROR(PackageVar(key, target[n], out));
+    if (used) *used = n + 1;
+    return Status::Ok();
+  }
+
   Status Store(const std::vector<std::string>& target, uint32_t tok, Value v) {
-    Var* var = Find(target[0]);
+    size_t used = 1;
+    Var* var = nullptr;
+    TABDB_RETURN_IF_ERROR(TargetVar(target, &var, &used));
     if (var == nullptr) return NotDeclared(tok, target[0]);
     if (var->constant)
       return CompileError(tok, "PLS-00363: expression '" + target[0] + "' cannot be used as an assignment target",
                           "PL/SQL: Statement ignored");
-    if (target.size() == 1) return Assign(var, std::move(v));
-    if (!var->record) return NotDeclared(tok, target[0] + "." + target[1]);
+    if (target.size() == used) return Assign(var, std::move(v));
+    if (!var->record) return NotDeclared(tok, target[0] + "." + target[used]);
+    const std::string& field = target[used];
     for (size_t i = 0; i < var->fields.size(); ++i)
-      if (var->fields[i] == target[1]) {
+      if (var->fields[i] == field) {
         var->fvals[i] = std::move(v);
         return Status::Ok();
       }
-    var->fields.push_back(target[1]);
+    var->fields.push_back(field);
     var->fvals.push_back(std::move(v));
+    return Status::Ok();
+  }
+
+  // rec := other_rec, rec := f(...) returning a record.
+  Status AssignRecord(Var* target, const PlRange& r, uint32_t tok) {
+    if (r.e == r.b + 1 && t_[r.b].kind == TokenKind::kIdent) {
+      Var* src = Find(t_[r.b].text);
+      if (src != nullptr && src->record) {
+        if (!target->fields.empty() && !src->fields.empty() && target->fields.size() != src->fields.size())
+          return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+        if (target->fields.empty()) target->fields = src->fields;
+        target->fvals = src->fvals;
+        return Status::Ok();
+      }
+    }
+    ArgValue result;
+    bool done = false;
+    TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, &done));
+    if (!done || !result.record)
+      return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+    if (target->fields.empty()) target->fields = result.fields;
+    target->fvals = std::move(result.fvals);
     return Status::Ok();
   }
 
@@ -636,13 +1085,13 @@ class Runner {
   }
 
   Status Exec(const PlStmt& st, Flow* f) {
+    called_ = false;
     Status s = ExecOne(st, f);
-    // Built-in procedures name their own line already.
+    // Built-in procedures name their own line already; a subprogram's lines
+    // are followed by the caller's.
     if (!s.ok() && s.code() != ora::kPlsqlLineColumn && !located_ &&
-        s.text().find("\nORA-06512: at line ") == std::string::npos) {
-      int line = 1, col = 1;
-      u_.Position(st.tok, &line, &col);
-      s.AddLine("ORA-06512: at line " + std::to_string(line));
+        (called_ || s.text().find("\nORA-06512: at line ") == std::string::npos)) {
+      AddAt(&s, st.tok);
       located_ = true;
     }
     return s;
@@ -672,10 +1121,17 @@ class Runner {
       case PlStmtKind::kNull:
         return Status::Ok();
       case PlStmtKind::kBlock:
-        return RunBlock(*st.block, f);
+        return RunBlock(*st.block, f, false);
       case PlStmtKind::kAssign: {
-        Var* v = Find(st.target[0]);
+        Var* v = nullptr;
+        TABDB_RETURN_IF_ERROR(TargetVar(st.target, &v));
         if (v == nullptr) return NotDeclared(st.tok, st.target[0]);
+        if (v->record && st.target.size() == 1) {
+          if (v->constant)
+            return CompileError(st.tok, "PLS-00363: expression '" + st.target[0] + "' cannot be used as an assignment target",
+                                "PL/SQL: Statement ignored");
+          return AssignRecord(v, st.expr, st.tok);
+        }
         Value val;
         if (v->boolean && st.target.size() == 1) {
           TABDB_RETURN_IF_ERROR(EvalCond(st.expr, &val));
@@ -692,6 +1148,8 @@ class Runner {
         }
         if (st.branches.size() > st.conds.size()) return Nested(st.branches.back(), f);
         return Status::Ok();
+      case PlStmtKind::kCase:
+        return Case(st, f);
       case PlStmtKind::kLoop:
         while (true) {
           bool done = false;
@@ -722,8 +1180,7 @@ class Runner {
         return Status::Ok();
       }
       case PlStmtKind::kReturn:
-        *f = Flow::kReturn;
-        return Status::Ok();
+        return Return(st, f);
       case PlStmtKind::kRaise:
         return Raise(st);
       case PlStmtKind::kSql:
@@ -733,6 +1190,12 @@ class Runner {
         return ExecImmediate(st);
       case PlStmtKind::kCall:
         return Call(st);
+      case PlStmtKind::kOpen:
+        return Open(st);
+      case PlStmtKind::kFetch:
+        return Fetch(st);
+      case PlStmtKind::kClose:
+        return Close(st);
     }
     return Status::Ok();
   }
@@ -749,6 +1212,34 @@ class Runner {
     Status s = LoopBody(st, f, done);
     frames_.pop_back();
     return s;
+  }
+
+  // CASE [selector] WHEN ... THEN ... [ELSE ...] END CASE.
+  Status Case(const PlStmt& st, Flow* f) {
+    Value sel;
+    bool simple = !st.expr.empty();
+    if (simple) TABDB_RETURN_IF_ERROR(EvalExpr(st.expr, &sel));
+    for (size_t i = 0; i < st.conds.size(); ++i) {
+      bool yes = false;
+      if (simple) {
+        Value w;
+        TABDB_RETURN_IF_ERROR(EvalExpr(st.conds[i], &w));
+        yes = !sel.null && !w.null && Equal(sel, w);
+      } else {
+        TABDB_RETURN_IF_ERROR(IsTrue(st.conds[i], &yes));
+      }
+      if (yes) return Nested(st.branches[i], f);
+    }
+    if (st.branches.size() > st.conds.size()) return Nested(st.branches.back(), f);
+    return OraError(ora::kCaseNotFound);
+  }
+
+  // Whether two non-NULL values are equal once brought to one type.
+  bool Equal(const Value& a, const Value& b) {
+    if (a.kind == b.kind) return a.bytes == b.bytes;
+    Value c;
+    if (!ConvertValue(b, a.kind, &c).ok()) return false;
+    return a.bytes == c.bytes;
   }
 
   Status ForNum(const PlStmt& st, Flow* f) {
@@ -778,23 +1269,82 @@ class Runner {
     return s;
   }
 
-  Status ForCursor(const PlStmt& st, Flow* f) {
-    const PlRange* q = &st.expr;
-    if (!st.name.empty()) {
-      const PlDecl* d = FindCursor(st.name);
-      if (d == nullptr) return NotDeclared(st.tok, st.name);
-      q = &d->init;
+  // Opens the query of cursor `d` with the arguments of `st` bound to its
+  // parameters; *out holds the open query.
+  Status OpenQuery(const PlDecl& d, const PlStmt& st, std::shared_ptr<Compiled>* out) {
+    if (d.init.empty()) return NotDeclared(st.tok, d.name);
+    if (st.args.size() > d.params.size())
+      return CompileError(st.tok, "PLS-00306: wrong number or types of arguments in call to '" + d.name + "'",
+                          "PL/SQL: Statement ignored");
+    // The arguments, evaluated where the cursor is opened.
+    std::vector<Value> values(d.params.size());
+    std::vector<bool> given(d.params.size(), false);
+    for (size_t i = 0; i < st.args.size(); ++i) {
+      size_t k = i;
+      if (!st.arg_names[i].empty()) {
+        k = d.params.size();
+        for (size_t j = 0; j < d.params.size(); ++j)
+          if (d.params[j].name == st.arg_names[i]) k = j;
+        if (k == d.params.size()) return NotDeclared(st.args[i].b, st.arg_names[i]);
+      }
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.args[i], &values[k]));
+      given[k] = true;
+    }
+    frames_.emplace_back();
+    Status s;
+    for (size_t j = 0; j < d.params.size() && s.ok(); ++j) {
+      auto v = std::make_unique<Var>();
+      v->name = d.params[j].name;
+      TypeInfo t;
+      s = TypeOf(d.params[j].type, d.params[j].tok, &t);
+      if (!s.ok()) break;
+      TypeVar(v.get(), t);
+      Var* raw = v.get();
+      frames_.back().vars.push_back(std::move(v));
+      if (given[j]) {
+        s = Assign(raw, std::move(values[j]));
+      } else if (!d.params[j].def.empty()) {
+        Value dv;
+        s = EvalExpr(d.params[j].def, &dv);
+        if (s.ok()) s = Assign(raw, std::move(dv));
+      } else {
+        s = CompileError(st.tok, "PLS-00306: wrong number or types of arguments in call to '" + d.name + "'",
+                         "PL/SQL: Statement ignored");
+      }
+      raw->constant = true;
     }
     std::shared_ptr<Compiled> c;
-    TABDB_RETURN_IF_ERROR(Compile(*q, PlRange(), kSqlMode, q->b, &c));
     std::vector<Value> binds;
-    TABDB_RETURN_IF_ERROR(Bind(*c, q->b, kSqlMode, &binds));
-    if (!c->p->is_query())
-      return CompileError(q->b, "PLS-00103: Encountered the symbol \"" + t_[q->b].text + "\"",
-                          "PL/SQL: Statement ignored");
-    std::shared_ptr<Compiled> hold = c;  // stays open while DDL in the body recompiles others
-    Prepared& p = *c->p;
-    TABDB_RETURN_IF_ERROR(p.Open(binds));
+    if (s.ok()) s = Compile(d.init, PlRange(), kSqlMode, d.init.b, &c);
+    if (s.ok()) s = Bind(*c, d.init.b, kSqlMode, &binds);
+    if (s.ok() && !c->p->is_query())
+      s = CompileError(d.init.b, "PLS-00103: Encountered the symbol \"" + t_[d.init.b].text + "\"",
+                       "PL/SQL: Statement ignored");
+    if (s.ok()) s = c->p->Open(binds);
+    frames_.pop_back();
+    TABDB_RETURN_IF_ERROR(s);
+    *out = std::move(c);
+    return Status::Ok();
+  }
+
+  Status ForCursor(const PlStmt& st, Flow* f) {
+    std::shared_ptr<Compiled> c;
+    if (!st.name.empty()) {
+      Cursor* cur = FindCursor(st.name);
+      if (cur == nullptr) return NotDeclared(st.tok, st.name);
+      if (cur->open) return OraError(ora::kCursorAlreadyOpen);
+      TABDB_RETURN_IF_ERROR(OpenQuery(*cur->decl, st, &c));
+    } else {
+      const PlRange* q = &st.expr;
+      TABDB_RETURN_IF_ERROR(Compile(*q, PlRange(), kSqlMode, q->b, &c));
+      std::vector<Value> binds;
+      TABDB_RETURN_IF_ERROR(Bind(*c, q->b, kSqlMode, &binds));
+      if (!c->p->is_query())
+        return CompileError(q->b, "PLS-00103: Encountered the symbol \"" + t_[q->b].text + "\"",
+                            "PL/SQL: Statement ignored");
+      TABDB_RETURN_IF_ERROR(c->p->Open(binds));
+    }
+    Prepared& p = *c->p;  // c stays held while DDL in the body recompiles others
     frames_.emplace_back();
     auto rec = std::make_unique<Var>();
     rec->name = st.var;
@@ -818,20 +1368,94 @@ class Runner {
     return s;
   }
 
+  Status Open(const PlStmt& st) {
+    Cursor* c = FindCursor(st.name);
+    if (c == nullptr) return NotDeclared(st.tok, st.name);
+    if (c->open) return OraError(ora::kCursorAlreadyOpen);
+    std::shared_ptr<Compiled> q;
+    TABDB_RETURN_IF_ERROR(OpenQuery(*c->decl, st, &q));
+    c->open = std::move(q);
+    c->rowcount = 0;
+    c->fetched = false;
+    c->found = false;
+    return Status::Ok();
+  }
+
+  Status Fetch(const PlStmt& st) {
+    Cursor* c = FindCursor(st.name);
+    if (c == nullptr) return NotDeclared(st.tok, st.name);
+    if (!c->open) return OraError(ora::kInvalidCursor);
+    std::shared_ptr<Compiled> hold = c->open;
+    Prepared& p = *hold->p;
+    bool row = false;
+    TABDB_RETURN_IF_ERROR(p.Next(&row));
+    c->fetched = true;
+    c->found = row;
+    if (!row) return Status::Ok();
+    ++c->rowcount;
+    std::vector<Value> values(p.columns().size());
+    std::vector<std::string> names;
+    for (size_t i = 0; i < values.size(); ++i) {
+      p.GetValue(static_cast<int>(i), &values[i]);
+      names.push_back(p.columns()[i].name);
+    }
+    return Into(st.into, st.tok, values, names);
+  }
+
+  Status Close(const PlStmt& st) {
+    Cursor* c = FindCursor(st.name);
+    if (c == nullptr) return NotDeclared(st.tok, st.name);
+    if (!c->open) return OraError(ora::kInvalidCursor);
+    c->open->p->Close();
+    c->open.reset();
+    return Status::Ok();
+  }
+
+  Status Return(const PlStmt& st, Flow* f) {
+    if (!st.expr.empty()) {
+      if (function_ == nullptr)
+        return CompileError(st.tok, "PLS-00372: In a procedure, RETURN statement cannot contain an expression",
+                            "PL/SQL: Statement ignored");
+      if (result_type_.record) {
+        Var tmp;
+        tmp.record = true;
+        tmp.fields = result_type_.fields;
+        TABDB_RETURN_IF_ERROR(AssignRecord(&tmp, st.expr, st.tok));
+        result_.record = true;
+        result_.fields = tmp.fields;
+        result_.fvals = std::move(tmp.fvals);
+      } else {
+        Var tmp;
+        TypeVar(&tmp, result_type_);
+        Value v;
+        TABDB_RETURN_IF_ERROR(tmp.boolean ? EvalCond(st.expr, &v) : EvalExpr(st.expr, &v));
+        TABDB_RETURN_IF_ERROR(Assign(&tmp, std::move(v)));
+        result_.v = std::move(tmp.v);
+      }
+      result_.given = true;
+    } else if (function_ != nullptr) {
+      return CompileError(st.tok, "PLS-00503: RETURN <value> statement required for this return from function",
+                          "PL/SQL: Statement ignored");
+    }
+    *f = Flow::kReturn;
+    return Status::Ok();
+  }
+
   Status Raise(const PlStmt& st) {
+    std::string& raised = pl::State(s_).raised;
     if (st.name.empty()) {
       if (handling_.empty())
         return CompileError(st.tok, "PLS-00367: a RAISE statement with no exception name must be inside an exception handler",
                             "PL/SQL: Statement ignored");
       located_ = true;
-      if (handling_.back().code() == ora::kUnhandledUserException) raised_ = raised_in_handler_.back();
+      if (handling_.back().code() == ora::kUnhandledUserException) raised = raised_in_handler_.back();
       return handling_.back();
     }
     bool user = false;
     int code = ExceptionCode(st.name, &user);
     if (code < 0) return NotDeclared(st.tok, st.name);
     if (user && code == 0) {
-      raised_ = st.name;
+      raised = Last(st.name);
       return OraErrorText(ora::kUnhandledUserException, "PL/SQL: unhandled user-defined exception");
     }
     if (code == ora::kExactFetchTooMany)
@@ -840,13 +1464,18 @@ class Runner {
     return OraError(code);
   }
 
+  static std::string Last(const std::string& dotted) {
+    size_t dot = dotted.rfind('.');
+    return dot == std::string::npos ? dotted : dotted.substr(dot + 1);
+  }
+
   bool Handles(const sql::PlHandler& h, const Status& e) {
     for (const std::string& n : h.names) {
       if (n == "OTHERS") return true;
       bool user = false;
       int code = ExceptionCode(n, &user);
-      if (user && code == 0) {
-        if (e.code() == ora::kUnhandledUserException && raised_ == n) return true;
+      if ((user && code == 0) || (code < 0 && n.find('.') != std::string::npos)) {
+        if (e.code() == ora::kUnhandledUserException && pl::State(s_).raised == Last(n)) return true;
       } else if (code > 0 && e.code() == code) {
         return true;
       }
@@ -854,13 +1483,17 @@ class Runner {
     return false;
   }
 
-  Status RunBlock(const PlBlock& b, Flow* f) {
+  // Runs a block: its declarations (unless `declared`: a package body's,
+  // declared into its frame already), statements and handlers.
+  Status RunBlock(const PlBlock& b, Flow* f, bool declared) {
     frames_.emplace_back();
     size_t depth = frames_.size();
     Status st;
-    for (const PlDecl& d : b.decls) {
-      st = Declare(d);
-      if (!st.ok()) break;
+    if (!declared) {
+      for (const PlDecl& d : b.decls) {
+        st = Declare(d, frames_.back());
+        if (!st.ok()) break;
+      }
     }
     if (st.ok()) {
       st = RunStmts(b.body, f);
@@ -869,7 +1502,7 @@ class Runner {
         for (const sql::PlHandler& h : b.handlers) {
           if (!Handles(h, st)) continue;
           handling_.push_back(st);
-          raised_in_handler_.push_back(raised_);
+          raised_in_handler_.push_back(pl::State(s_).raised);
           located_ = false;
           *f = Flow::kNormal;
           frames_.emplace_back();
@@ -881,13 +1514,20 @@ class Runner {
         }
       }
     } else if (st.code() != ora::kPlsqlLineColumn && !located_) {
-      int line = 1, col = 1;
-      u_.Position(b.tok, &line, &col);
-      st.AddLine("ORA-06512: at line " + std::to_string(line));
+      AddAt(&st, b.tok);
       located_ = true;
     }
     frames_.resize(depth - 1);
     return st;
+  }
+
+  // No change of rows, no DDL and no transaction control in a function a
+  // query calls.
+  static Status CheckNotInQuery(const Prepared& p) {
+    if (!QueryStepping()) return Status::Ok();
+    if (p.is_dml()) return OraError(ora::kDmlInsideQuery);
+    if (!p.is_query() && p.kind() != sql::StmtKind::kLockTable) return OraError(ora::kDdlInsideQuery);
+    return Status::Ok();
   }
 
   Status Sql(const PlStmt& st) {
@@ -903,6 +1543,7 @@ class Runner {
   Status RunCompiled(Prepared& p, const std::vector<Value>& binds,
                      const std::vector<std::vector<std::string>>& into, uint32_t tok, bool fetch) {
     sql_ran_ = true;
+    TABDB_RETURN_IF_ERROR(CheckNotInQuery(p));
     if (p.is_query()) {
       rowcount_ = 0;
       if (!fetch) {
@@ -927,7 +1568,10 @@ class Runner {
     sql::StmtKind k = p.kind();
     Status s = p.ExecuteOther();
     rowcount_ = 0;
-    if (k != sql::StmtKind::kCommit && k != sql::StmtKind::kRollback) cache_.clear();
+    if (k != sql::StmtKind::kCommit && k != sql::StmtKind::kRollback) {
+      rt_.statements.Clear();
+      if (s.ok()) s = pl::RefreshVersion(s_);
+    }
     return s;
   }
 
@@ -958,6 +1602,444 @@ class Runner {
     Status s = RunCompiled(*hold->p, binds, st.into, st.tok, !st.into.empty());
     if (ddl) dynamic_.clear();
     return s;
+  }
+
+  // ---- calls of subprograms -----------------------------------------------------------
+
+  // What a call site's actual parameters are, before a subprogram is chosen.
+  struct Actual {
+    const PlRange* range = nullptr;
+    std::string name;  // "" for a positional one
+  };
+
+  // The formals of `sp` each actual goes to (-1: none fits); false when the
+  // actuals do not fit the formals at all (count, names, defaults).
+  static bool MatchFormals(const PlSubprogram& sp, const std::vector<Actual>& actuals, std::vector<int>* of_formal) {
+    of_formal->assign(sp.params.size(), -1);
+    bool named_seen = false;
+    for (size_t i = 0; i < actuals.size(); ++i) {
+      size_t k = i;
+      if (!actuals[i].name.empty()) {
+        named_seen = true;
+        k = sp.params.size();
+        for (size_t j = 0; j < sp.params.size(); ++j)
+          if (sp.params[j].name == actuals[i].name) k = j;
+      } else if (named_seen) {
+        return false;
+      }
+      if (k >= sp.params.size() || (*of_formal)[k] >= 0) return false;
+      (*of_formal)[k] = static_cast<int>(i);
+    }
+    for (size_t j = 0; j < sp.params.size(); ++j)
+      if ((*of_formal)[j] < 0 && (sp.params[j].def.empty() || sp.params[j].out)) return false;
+    return true;
+  }
+
+  // How well a value of kind `k` fits a formal of type `t` (0: not at all).
+  static int Fit(const ArgValue& a, const TypeInfo& t) {
+    if (t.record != a.record) return 0;
+    if (t.record || !t.typed) return 2;
+    if (a.v.null && a.v.kind == TypeKind::kVarchar2) return 1;  // NULL fits anything
+    auto family = [](TypeKind k) {
+      if (IsNumeric(k)) return 1;
+      if (IsCharacter(k) || IsLob(k) || IsLong(k)) return 2;
+      if (IsDatetime(k)) return 3;
+      if (k == TypeKind::kRaw || k == TypeKind::kBlob) return 4;
+      return 5;
+    };
+    if (t.boolean) return a.v.kind == TypeKind::kNumber ? 1 : 0;
+    int fa = family(a.v.kind), ft = family(t.type.kind);
+    if (fa == ft) return 2;
+    if (fa == 2 || ft == 2) return 1;  // implicit conversion through text
+    return 0;
+  }
+
+  // The value of actual `a` for a formal of type `t` (a condition for a
+  // BOOLEAN one, a record for a record one).
+  Status Evaluate(const PlRange& r, bool boolean, bool record, ArgValue* out) {
+    out->given = true;
+    if (record && r.e == r.b + 1) {
+      Var* v = Find(t_[r.b].text);
+      if (v != nullptr && v->record) {
+        out->record = true;
+        out->fields = v->fields;
+        out->fvals = v->fvals;
+        return Status::Ok();
+      }
+    }
+    return boolean ? EvalCond(r, &out->v) : EvalExpr(r, &out->v);
+  }
+
+  // The candidate subprograms of a call: local ones (with their frames),
+  // else stored ones.
+  struct Candidate {
+    const PlDecl* decl = nullptr;
+    int frame = kLinkGlobals;
+    CallTarget target;  // a stored one: target.unit set
+    std::vector<TypeInfo> params;
+    TypeInfo result;
+    std::vector<int> of_formal;
+  };
+
+  Status Candidates(const std::vector<std::string>& name, uint32_t tok, bool function,
+                    std::vector<Candidate>* out) {
+    out->clear();
+    std::vector<std::pair<const PlDecl*, int>> local;
+    if (name.size() == 1) {
+      LocalSubprograms(name[0], &local);
+    } else if (name.size() == 2 && ctx_.package != nullptr && name[0] == ctx_.package->name) {
+      // pkg.proc inside pkg itself: its own subprograms.
+      for (const PlDecl* d : ctx_.package->body_frame.subs)
+        if (d->name == name[1]) local.emplace_back(d, kLinkGlobals);
+      if (local.empty())
+        for (const PlDecl* d : ctx_.package->spec_frame.subs)
+          if (d->name == name[1]) local.emplace_back(d, kLinkGlobals);
+    }
+    for (const auto& l : local) {
+      // A forward declaration and its body are one subprogram.
+      bool dup = false;
+      for (const Candidate& c : *out) dup = dup || Body(c.decl, c.frame) == Body(l.first, l.second);
+      if (dup) continue;
+      Candidate c;
+      c.decl = l.first;
+      c.frame = l.second;
+      TABDB_RETURN_IF_ERROR(pl::ParamTypes(s_, u_, rt_, s_.current_schema(), *c.decl->sub, &c.params, &c.result));
+      out->push_back(std::move(c));
+    }
+    if (!out->empty()) return Status::Ok();
+    std::vector<CallTarget>& cached = rt_.calls[&t_[tok]];
+    pl::PlsqlState& state = pl::State(s_);
+    if (cached.empty() || cached[0].version != state.version) {
+      cached.clear();
+      TABDB_RETURN_IF_ERROR(pl::ResolveStoredCall(s_, name, function, Where(tok), &cached));
+    }
+    for (const CallTarget& t : cached) {
+      Candidate c;
+      c.decl = t.decl;
+      c.target = t;
+      pl::UnitRuntime& trt = t.unit->Runtime(s_);
+      TABDB_RETURN_IF_ERROR(pl::ParamTypes(s_, *t.unit->code, trt, t.unit->owner, *c.decl->sub, &c.params, &c.result));
+      out->push_back(std::move(c));
+    }
+    return Status::Ok();
+  }
+
+  // Chooses among the candidates the one the actuals fit (PLS-00306 when
+  // none does, PLS-00307 when several fit as well), evaluating the actuals
+  // into *v.
+  Status Choose(std::vector<Candidate>& cands, const std::vector<Actual>& actuals, const std::string& name,
+                uint32_t tok, bool function, Candidate** chosen, CallValues* v) {
+    std::string last = Last(name);
+    auto wrong = [&] {
+      return CompileError(tok, "PLS-00306: wrong number or types of arguments in call to '" + last + "'",
+                          "PL/SQL: Statement ignored");
+    };
+    std::vector<Candidate*> fit;
+    for (Candidate& c : cands) {
+      if (c.decl->sub->function != function) continue;
+      if (MatchFormals(*c.decl->sub, actuals, &c.of_formal)) fit.push_back(&c);
+    }
+    if (fit.empty()) {
+      bool other_kind = false;
+      for (Candidate& c : cands) other_kind = other_kind || c.decl->sub->function != function;
+      if (other_kind && cands.size() == 1) {
+        return CompileError(tok, function ? "PLS-00222: no function with name '" + last + "' exists in this scope"
+                                          : "PLS-00221: '" + last + "' is not a procedure or is undefined",
+                            "PL/SQL: Statement ignored");
+      }
+      return wrong();
+    }
+    // The actuals, evaluated once: as conditions for formals that are
+    // BOOLEAN in every fitting candidate, as records for record formals.
+    std::vector<ArgValue> values(actuals.size());
+    for (size_t i = 0; i < actuals.size(); ++i) {
+      bool boolean = true, record = false;
+      for (Candidate* c : fit)
+        for (size_t j = 0; j < c->of_formal.size(); ++j)
+          if (c->of_formal[j] == static_cast<int>(i)) {
+            boolean = boolean && c->params[j].boolean;
+            record = record || c->params[j].record;
+          }
+      TABDB_RETURN_IF_ERROR(Evaluate(*actuals[i].range, boolean, record, &values[i]));
+    }
+    Candidate* best = nullptr;
+    int best_score = -1, ties = 0;
+    for (Candidate* c : fit) {
+      int score = 0;
+      bool ok = true;
+      for (size_t j = 0; j < c->of_formal.size() && ok; ++j) {
+        if (c->of_formal[j] < 0) continue;
+        int f = Fit(values[static_cast<size_t>(c->of_formal[j])], c->params[j]);
+        ok = f > 0;
+        score += f;
+      }
+      if (!ok) continue;
+      if (score > best_score) {
+        best = c;
+        best_score = score;
+        ties = 0;
+      } else if (score == best_score) {
+        ++ties;
+      }
+    }
+    if (best == nullptr) return wrong();
+    if (ties > 0)
+      return CompileError(tok, "PLS-00307: too many declarations of '" + last + "' match this call",
+                          "PL/SQL: Statement ignored");
+    *chosen = best;
+    v->args.assign(best->params.size(), ArgValue());
+    for (size_t j = 0; j < best->of_formal.size(); ++j)
+      if (best->of_formal[j] >= 0) v->args[j] = values[static_cast<size_t>(best->of_formal[j])];
+    return Status::Ok();
+  }
+
+  // Runs the chosen candidate.
+  Status Run(Candidate& c, CallValues* v) {
+    called_ = true;
+    if (c.target.unit) return pl::CallStored(s_, c.target, v);
+    return InvokeIn(*Body(c.decl, c.frame), c.frame, v);
+  }
+
+  // Stores the OUT and IN OUT values of a call into the actuals' variables.
+  Status StoreOuts(const Candidate& c, const std::vector<Actual>& actuals, uint32_t tok, CallValues* v) {
+    for (size_t j = 0; j < c.of_formal.size(); ++j) {
+      if (!c.decl->sub->params[j].out || c.of_formal[j] < 0) continue;
+      const PlRange& r = *actuals[static_cast<size_t>(c.of_formal[j])].range;
+      // The actual must be a variable: name[.name...].
+      std::vector<std::string> target;
+      bool variable = (r.e - r.b) % 2 == 1;
+      for (uint32_t k = r.b; k < r.e && variable; ++k) {
+        bool name = t_[k].kind == TokenKind::kIdent || t_[k].kind == TokenKind::kQuotedIdent;
+        variable = (k - r.b) % 2 == 0 ? name : t_[k].text == ".";
+        if (name) target.push_back(t_[k].text);
+      }
+      if (!variable) target.clear();
+      if (target.empty())
+        return CompileError(r.b, "PLS-00363: expression '" + Slice(r.b) + "' cannot be used as an assignment target",
+                            "PL/SQL: Statement ignored");
+      ArgValue& a = v->args[j];
+      Var* var = nullptr;
+      TABDB_RETURN_IF_ERROR(TargetVar(target, &var));
+      if (var != nullptr && var->record && target.size() == 1) {
+        if (var->constant)
+          return CompileError(r.b, "PLS-00363: expression '" + target[0] + "' cannot be used as an assignment target",
+                              "PL/SQL: Statement ignored");
+        var->fields = a.fields;
+        var->fvals = std::move(a.fvals);
+        continue;
+      }
+      TABDB_RETURN_IF_ERROR(Store(target, tok, std::move(a.v)));
+    }
+    return Status::Ok();
+  }
+
+  Status CallSubprogram(const PlStmt& st) {
+    std::vector<std::string> name;
+    for (size_t b = 0, e; b <= st.name.size(); b = e + 1) {
+      e = st.name.find('.', b);
+      if (e == std::string::npos) e = st.name.size();
+      name.push_back(st.name.substr(b, e - b));
+    }
+    std::vector<Candidate> cands;
+    TABDB_RETURN_IF_ERROR(Candidates(name, st.tok, false, &cands));
+    std::vector<Actual> actuals;
+    for (size_t i = 0; i < st.args.size(); ++i) actuals.push_back({&st.args[i], st.arg_names[i]});
+    Candidate* c = nullptr;
+    CallValues v;
+    TABDB_RETURN_IF_ERROR(Choose(cands, actuals, st.name, st.tok, false, &c, &v));
+    TABDB_RETURN_IF_ERROR(Run(*c, &v));
+    return StoreOuts(*c, actuals, st.tok, &v);
+  }
+
+  // A range that is exactly a call of a PL/SQL function, [a.[b.]]f[(args)],
+  // is run directly (no SQL): *done tells whether it was one.
+  Status DirectCallValue(const PlRange& r, ArgValue* result, bool* done) {
+    *done = false;
+    std::vector<std::string> name;
+    uint32_t k = r.b;
+    while (k < r.e && t_[k].kind == TokenKind::kIdent) {
+      name.push_back(t_[k].text);
+      if (k + 1 < r.e && t_[k + 1].text == "." && t_[k + 1].kind == TokenKind::kSymbol) {
+        k += 2;
+        continue;
+      }
+      ++k;
+      break;
+    }
+    if (name.empty() || name.size() > 3) return Status::Ok();
+    std::vector<Actual> actuals;
+    std::vector<PlRange> ranges;
+    if (k < r.e) {
+      if (t_[k].text != "(" || t_[r.e - 1].text != ")") return Status::Ok();
+      // The arguments: split at depth-0 commas; the parentheses must close at the end.
+      int depth = 0;
+      uint32_t start = k + 1;
+      std::vector<std::pair<PlRange, std::string>> args;
+      for (uint32_t j = k; j < r.e; ++j) {
+        const std::string& x = t_[j].kind == TokenKind::kSymbol ? t_[j].text : std::string();
+        if (x == "(") ++depth;
+        if (x == ")" && --depth == 0 && j != r.e - 1) return Status::Ok();
+        if ((x == "," && depth == 1) || (x == ")" && depth == 0)) {
+          PlRange a{start, j};
+          std::string an;
+          if (a.e > a.b + 2 && t_[a.b + 1].text == "=>") {
+            an = t_[a.b].text;
+            a.b += 2;
+          }
+          if (!a.empty()) args.emplace_back(a, an);
+          else if (j != k + 1) return Status::Ok();
+          start = j + 1;
+        }
+      }
+      ranges.reserve(args.size());
+      for (auto& a : args) ranges.push_back(a.first);
+      for (size_t i = 0; i < args.size(); ++i) actuals.push_back({&ranges[i], args[i].second});
+    }
+    // Variables and package members are not calls.
+    if (Find(name[0]) != nullptr) return Status::Ok();
+    std::vector<std::pair<const PlDecl*, int>> local;
+    if (name.size() == 1) LocalSubprograms(name[0], &local);
+    bool any_function = false;
+    for (const auto& l : local) any_function = any_function || l.first->sub->function;
+    if (local.empty()) {
+      // A stored function: only when the name resolves to one (what it
+      // resolved to is kept for the range until the catalog changes).
+      if (name.size() == 1 && FindFunction(name[0]) != nullptr) return Status::Ok();
+      auto& known = rt_.direct[&r];
+      int64_t version = pl::State(s_).version;
+      if (known.first != version) {
+        std::vector<CallTarget> targets;
+        Status st = pl::ResolveStoredCall(s_, name, true, Where(r.b), &targets);
+        bool function = false;
+        for (const CallTarget& t : targets) function = function || t.decl->sub->function;
+        known = {version, st.ok() && function};
+      }
+      any_function = known.second;
+    }
+    if (!any_function) return Status::Ok();
+    std::vector<Candidate> cands;
+    TABDB_RETURN_IF_ERROR(Candidates(name, r.b, true, &cands));
+    std::string dotted;
+    for (const std::string& n : name) dotted += (dotted.empty() ? "" : ".") + n;
+    Candidate* c = nullptr;
+    CallValues v;
+    TABDB_RETURN_IF_ERROR(Choose(cands, actuals, dotted, r.b, true, &c, &v));
+    TABDB_RETURN_IF_ERROR(Run(*c, &v));
+    TABDB_RETURN_IF_ERROR(StoreOuts(*c, actuals, r.b, &v));
+    *result = std::move(v.result);
+    *done = true;
+    return Status::Ok();
+  }
+
+  Status DirectCall(const PlRange& r, bool cond, Value* out, bool* done) {
+    *done = false;
+    // Only what starts like a call: a name followed by '(' or alone.
+    if (t_[r.b].kind != TokenKind::kIdent) return Status::Ok();
+    if (r.e > r.b + 1) {
+      uint32_t k = r.b;
+      while (k + 2 < r.e && t_[k + 1].text == "." && t_[k + 2].kind == TokenKind::kIdent) k += 2;
+      if (k + 1 < r.e && t_[k + 1].text != "(") return Status::Ok();
+    }
+    ArgValue result;
+    TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, done));
+    if (!*done) return Status::Ok();
+    if (result.record)
+      return CompileError(r.b, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+    (void)cond;
+    *out = std::move(result.v);
+    return Status::Ok();
+  }
+
+  // Runs subprogram `d` (with its body), declared in frame `decl_frame`.
+  Status InvokeIn(const PlDecl& d, int decl_frame, CallValues* v) {
+    const PlSubprogram& sp = *d.sub;
+    if (sp.external) return Unimplemented("LANGUAGE");
+    if (!sp.body)
+      return CompileError(d.tok, "PLS-00328: A subprogram body must be defined for the forward declaration of " + sp.name + ".",
+                          "PL/SQL: Statement ignored");
+    if (g_call_depth >= kMaxCallDepth) return OraErrorText(ora::kPlsqlStorageError, "PL/SQL: storage error");
+    std::vector<TypeInfo> types;
+    TypeInfo result_type;
+    TABDB_RETURN_IF_ERROR(pl::ParamTypes(s_, u_, rt_, s_.current_schema(), sp, &types, &result_type));
+    // The caller's state of the runner, kept aside for the callee's.
+    std::vector<Status> handling = std::move(handling_);
+    std::vector<std::string> raised_in_handler = std::move(raised_in_handler_);
+    handling_.clear();
+    raised_in_handler_.clear();
+    bool located = located_;
+    located_ = false;
+    const PlSubprogram* function = function_;
+    TypeInfo saved_type = result_type_;
+    ArgValue saved_result = std::move(result_);
+    function_ = sp.function ? &sp : nullptr;
+    result_type_ = result_type;
+    result_ = ArgValue();
+    ++g_call_depth;
+
+    frames_.emplace_back();
+    frames_.back().link = decl_frame;
+    size_t param_frame = frames_.size() - 1;
+    Status st;
+    for (size_t i = 0; i < sp.params.size() && st.ok(); ++i) {
+      const sql::PlParam& p = sp.params[i];
+      auto var = std::make_unique<Var>();
+      var->name = p.name;
+      TypeVar(var.get(), types[i]);
+      var->not_null = false;
+      Var* raw = var.get();
+      frames_[param_frame].vars.push_back(std::move(var));
+      ArgValue& a = v->args[i];
+      if (a.given && p.in) {
+        if (raw->record) {
+          if (raw->fields.empty()) raw->fields = a.fields;
+          raw->fvals = a.fvals;
+        } else {
+          st = Assign(raw, a.v);
+        }
+      } else if (!a.given && !p.def.empty()) {
+        Value dv;
+        st = raw->boolean ? EvalCond(p.def, &dv) : EvalExpr(p.def, &dv);
+        if (st.ok()) st = Assign(raw, std::move(dv));
+      } else if (!a.given && a.spec_default != nullptr && ctx_.package != nullptr) {
+        RunContext spec_ctx;
+        spec_ctx.package = ctx_.package;
+        spec_ctx.unit = ctx_.package->spec.get();
+        spec_ctx.spec_code = true;
+        Runner spec(s_, *ctx_.package->spec->code, ctx_.package->spec->Runtime(s_), spec_ctx);
+        Value dv;
+        st = spec.EvalValue(*a.spec_default, raw->boolean, &dv);
+        if (st.ok()) st = Assign(raw, std::move(dv));
+      }
+      raw->constant = !p.out;
+    }
+    Flow f = Flow::kNormal;
+    if (st.ok()) st = RunBlock(*sp.body, &f, false);
+    if (st.ok() && sp.function && !result_.given) st = OraError(ora::kFunctionReturnedNoValue);
+    if (!st.ok() && st.code() != ora::kPlsqlLineColumn && !located_ &&
+        st.text().find("\nORA-06512: ") == std::string::npos) {
+      AddAt(&st, sp.body->tok);
+    }
+    if (st.ok()) {
+      for (size_t i = 0; i < sp.params.size(); ++i) {
+        if (!sp.params[i].out) continue;
+        Var* var = frames_[param_frame].vars[i].get();
+        ArgValue& a = v->args[i];
+        a.record = var->record;
+        a.v = var->v;
+        a.fields = var->fields;
+        a.fvals = var->fvals;
+      }
+      v->result = std::move(result_);
+    }
+    frames_.resize(param_frame);
+    --g_call_depth;
+    handling_ = std::move(handling);
+    raised_in_handler_ = std::move(raised_in_handler);
+    located_ = located;
+    function_ = function;
+    result_type_ = saved_type;
+    result_ = std::move(saved_result);
+    return st;
   }
 
   Status Call(const PlStmt& st) {
@@ -1015,8 +2097,9 @@ class Runner {
         if (rc != SQLITE_OK) r = SqliteError(s_.db().handle(), rc);
       }
       // What the block compiled belongs to the connection it left.
-      cache_.clear();
+      rt_.statements.Clear();
       dynamic_.clear();
+      if (r.ok()) r = pl::RefreshVersion(s_);
       return r;
     }
     if (n == "DBMS_OUTPUT.NEW_LINE") {
@@ -1059,7 +2142,7 @@ class Runner {
       if (!call->block || call->block->calls.size() != 1 || !call->block->calls[0]) return WrongArgs(st);
       return CallBuiltinProcedure(s_, *call->block->calls[0]);
     }
-    return CallStored(s_, n, Where(st.tok));
+    return CallSubprogram(st);
   }
 
   Status StoreArg(const PlStmt& st, size_t i, Value v) {
@@ -1077,26 +2160,135 @@ class Runner {
   Session& s_;
   const sql::PlsqlUnit& u_;
   const std::vector<Token>& t_;
+  pl::UnitRuntime& rt_;
+  RunContext ctx_;
   std::vector<Frame> frames_;
-  std::map<std::pair<const void*, int>, std::shared_ptr<Compiled>> cache_;
   std::map<const PlStmt*, std::shared_ptr<Compiled>> dynamic_;
   int64_t rowcount_ = 0;
   bool sql_ran_ = false;
   std::vector<Status> handling_;  // the exceptions whose handlers run
   std::vector<std::string> raised_in_handler_;
-  std::string raised_;            // the user-defined exception last raised
   bool located_ = false;          // the error already has its "at line"
   std::string exit_label_;
+  const PlSubprogram* function_ = nullptr;  // the function whose body runs
+  TypeInfo result_type_;
+  ArgValue result_;                          // what its RETURN gave
+  bool named_used_ = false;                  // a type looked up a name of the block
+  bool called_ = false;                      // the statement called a subprogram
+  bool unsupported_type_ = false;            // a type not carried was named
 };
+
+}  // namespace
+
+namespace pl {
+
+Status RunSubprogram(Session& s, StoredUnit& unit, PackageInstance* package, const sql::PlDecl& decl,
+                     CallValues* v) {
+  RunContext ctx;
+  ctx.unit = &unit;
+  ctx.package = package;
+  Runner r(s, *unit.code, unit.Runtime(s), ctx);
+  return r.Invoke(decl, v);
+}
+
+Status RunUnitBlock(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, StoredUnit* owner,
+                    std::vector<BlockValue>* values) {
+  if (g_plsql_depth >= kMaxRecursion)
+    return OraErrorText(ora::kRecursiveSqlLevels, "maximum number of recursive SQL levels (50) exceeded");
+  if (g_runners.empty()) TABDB_RETURN_IF_ERROR(RefreshVersion(s));
+  RunContext ctx;
+  ctx.unit = owner;
+  UserInfo user;
+  std::string schema;
+  bool swap = owner != nullptr && !owner->invoker_rights;
+  if (swap) {
+    user = owner->definer;
+    schema = owner->owner;
+    s.SwapIdentity(&user, &schema);
+  }
+  ++g_plsql_depth;
+  Status st = Runner(s, unit, rt, ctx).RunWith(values);
+  --g_plsql_depth;
+  if (swap) s.SwapIdentity(&user, &schema);
+  return st;
+}
+
+Status InitPackage(Session& s, PackageInstance& package) {
+  RunContext ctx;
+  ctx.package = &package;
+  ctx.unit = package.spec.get();
+  ctx.spec_code = true;
+  {
+    Runner spec(s, *package.spec->code, package.spec->Runtime(s), ctx);
+    TABDB_RETURN_IF_ERROR(spec.Initialize(package.spec_frame));
+  }
+  if (!package.body) return Status::Ok();
+  ctx.unit = package.body.get();
+  ctx.spec_code = false;
+  Runner body(s, *package.body->code, package.body->Runtime(s), ctx);
+  return body.Initialize(package.body_frame);
+}
+
+bool FindRunningFunctions(const std::string& name, const sql::PlsqlUnit** unit, UnitRuntime** rt,
+                          std::vector<const sql::PlDecl*>* out) {
+  if (g_runners.empty()) return false;
+  Runner* r = g_runners.back();
+  r->FunctionsNamed(name, out);
+  *unit = &r->unit();
+  *rt = &r->runtime();
+  return !out->empty();
+}
+
+Status CallRunningFunction(Session& s, const sql::PlsqlUnit* unit, const sql::PlDecl& decl, CallValues* v) {
+  (void)s;
+  for (auto it = g_runners.rbegin(); it != g_runners.rend(); ++it)
+    if (&(*it)->unit() == unit) return (*it)->CallFromSql(decl, v);
+  return OraError(ora::kProgramUnitNotFound);
+}
+
+}  // namespace pl
+
+namespace {
+
+// The errors of a CALL statement, which is SQL: a name that is no
+// procedure is ORA-06576, PL/SQL's compile errors are ORA-06553, and the
+// stack has no line of a block.
+Status CallStatementError(const Status& st) {
+  const std::string& t = st.text();
+  if (st.code() == ora::kPlsqlLineColumn) {
+    size_t pls = t.find("\nPLS-");
+    int number = pls == std::string::npos ? 0 : std::atoi(t.c_str() + pls + 5);
+    if (number == 201 || number == 221 || number == 302) return OraError(ora::kNotValidProcedure);
+    if (number == 905) {
+      size_t obj = t.find("object ", pls);
+      size_t end = t.find(" is invalid", obj);
+      return OraError(ora::kFunctionInvalidState,
+                      {obj == std::string::npos || end == std::string::npos ? "" : t.substr(obj + 7, end - obj - 7)});
+    }
+    size_t eol = t.find('\n', pls + 1);
+    std::string what = t.substr(pls + 1, eol == std::string::npos ? std::string::npos : eol - pls - 1);
+    // "PLS-00306: ..." is written "PLS-306: ..." here.
+    size_t digits = 4;
+    while (digits < what.size() && what[digits] == '0') ++digits;
+    return OraErrorText(ora::kPlsInSql, "PLS-" + what.substr(digits));
+  }
+  const std::string tail = "\nORA-06512: at line 1";
+  if (t.size() > tail.size() && t.compare(t.size() - tail.size(), tail.size(), tail) == 0)
+    return Status::Error(st.code(), t.substr(0, t.size() - tail.size()));
+  return st;
+}
 
 }  // namespace
 
 Status RunPlsqlUnit(Session& s, const sql::PlsqlUnit& unit) {
   if (g_plsql_depth >= kMaxRecursion)
     return OraErrorText(ora::kRecursiveSqlLevels, "maximum number of recursive SQL levels (50) exceeded");
+  if (g_runners.empty()) TABDB_RETURN_IF_ERROR(pl::RefreshVersion(s));
   ++g_plsql_depth;
-  Status st = Runner(s, unit).Run();
+  pl::UnitRuntime rt;
+  Status st = Runner(s, unit, rt, RunContext()).Run();
   --g_plsql_depth;
+  if (!st.ok() && unit.call_statement) return CallStatementError(st);
   return st;
 }
 

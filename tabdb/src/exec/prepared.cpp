@@ -752,11 +752,21 @@ Status Prepared::Open(const std::vector<Value>& binds) {
   return Status::Ok();
 }
 
+namespace {
+// Queries being stepped on this thread: a PL/SQL function they call may
+// not change rows (ORA-14551).
+thread_local int g_query_steps = 0;
+}  // namespace
+
+bool QueryStepping() { return g_query_steps > 0; }
+
 Status Prepared::Next(bool* row) {
   *row = false;
   if (invalidated_) return OraError(ora::kObjectNoLongerExists);
   if (!open_) return Status::Ok();
+  ++g_query_steps;
   int rc = sqlite3_step(query_.get());
+  --g_query_steps;
   if (rc == SQLITE_ROW) {
     *row = true;
     return Status::Ok();

@@ -47,6 +47,10 @@ struct BoundCell {
   bool null = true;
 };
 
+// Whether a query is being stepped on this thread (a function it calls is
+// running).
+bool QueryStepping();
+
 class Prepared {
  public:
   // Compiles `st` for session `s`. `bind_kinds` gives the Oracle type of

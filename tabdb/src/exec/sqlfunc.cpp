@@ -13,6 +13,7 @@
 #include "exec/convert.h"
 #include "exec/foreign_keys.h"
 #include "exec/functions.h"
+#include "exec/plsql_units.h"
 #include "exec/scalar_fns.h"
 #include "storage/lob_store.h"
 #include "storage/sqlite_util.h"
@@ -252,6 +253,7 @@ int RegisterSqlFunctions(sqlite3* db, Session* session) {
   if (rc == SQLITE_OK) rc = cat::RegisterSessionViewFunction(db, session);
   if (rc == SQLITE_OK) rc = RegisterSequenceFunctions(db, session);
   if (rc == SQLITE_OK) rc = RegisterRowidFunctions(db);
+  if (rc == SQLITE_OK) rc = pl::RegisterPlsqlFunctions(db, session);
   return rc;
 }
 
@@ -262,8 +264,10 @@ Status OpenSession(std::shared_ptr<Database> db, const std::string& user,
   int rc = RegisterSqlFunctions(sess->db().handle(), sess.get());
   if (rc != SQLITE_OK) return SqliteError(sess->db().handle(), rc);
   Session::SetDeferredCheckFn(CheckDeferredRows);
-  // CREATE VIEW types its query through the compiler.
+  // CREATE VIEW types its query through the compiler; CREATE PROCEDURE
+  // and the like compile through the PL/SQL compiler.
   SetDescribeViewFn(DescribeViewQuery);
+  SetCompileUnitFn(pl::CompileUnit);
   *out = std::move(sess);
   return Status::Ok();
 }

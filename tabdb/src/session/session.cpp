@@ -200,7 +200,9 @@ Status Session::RefreshUser() {
   sqlite3_bind_text(s, 2, user_.name.data(), static_cast<int>(user_.name.size()), SQLITE_TRANSIENT);
   bool row = false;
   TABDB_RETURN_IF_ERROR(db_->Step(s, &row));
-  if (row) user_.dba = sqlite3_column_int(s, 0) != 0;
+  // Under an owner's definer's rights its roles stay out, whatever the
+  // owner holds (a GRANT run inside a unit reads the rights again).
+  if (row) user_.dba = !user_.definer_rights && sqlite3_column_int(s, 0) != 0;
   sqlite3_reset(s);
   if (!row) {
     // The user was dropped: the session may do nothing more as anyone.

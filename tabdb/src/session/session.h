@@ -271,6 +271,9 @@ class Session {
     std::string partial;  // PUT without NEW_LINE yet
   };
   ServerOutput& server_output() { return server_output_; }
+  // The session's PL/SQL: stored units compiled for it, package state
+  // (exec/plsql_state.h); opaque here.
+  std::shared_ptr<void>& plsql_state() { return plsql_state_; }
   // CURRVAL of each sequence (by object id) this session has drawn from.
   std::unordered_map<int64_t, int64_t>& sequence_values() { return seq_values_; }
 
@@ -329,6 +332,7 @@ class Session {
   SessionRegistration reg_;
   ServerOutput server_output_;
   std::unordered_map<int64_t, int64_t> seq_values_;
+  std::shared_ptr<void> plsql_state_;
   Deferred deferred_;
   int constraints_mode_ = -1;
   uint64_t key_epoch_ = 0;

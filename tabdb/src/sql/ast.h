@@ -115,6 +115,9 @@ struct Expr {
   Op op = Op::kNone;
 
   std::vector<std::unique_ptr<Expr>> args;
+  // kFunction: the names of arguments given as name => value, "" for the
+  // positional ones (empty when every argument is positional).
+  std::vector<std::string> arg_names;
 
   bool distinct = false;     // COUNT(DISTINCT x)
   bool star = false;         // COUNT(*)
@@ -533,7 +536,8 @@ struct StoredCode {
   std::string type;    // "PROCEDURE", "PACKAGE BODY", ...
   NameList name;       // [schema.]name
   std::string source;  // from the type keyword to the end, without a "/" line
-  int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE, 2 COMPILE
+  int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE; 2 ALTER ... COMPILE
+  bool compile_spec_only = false;  // ALTER PACKAGE ... COMPILE SPECIFICATION
 };
 
 // LOCK TABLE t [, t ...] IN <mode> MODE [NOWAIT | WAIT n]

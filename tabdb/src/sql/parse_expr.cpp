@@ -470,6 +470,15 @@ Status Parser::ParseFunctionArgs(Expr* fn) {
   }
   do {
     ExprPtr arg;
+    // name => value: named notation (of stored functions).
+    if (PeekIsName() && PeekSym("=>", 1)) {
+      fn->arg_names.resize(fn->args.size());
+      fn->arg_names.push_back(Peek().text);
+      Next();
+      Next();
+    } else if (!fn->arg_names.empty()) {
+      fn->arg_names.emplace_back();
+    }
     // PL/SQL arguments may be conditions (BOOLEAN parameters).
     TABDB_RETURN_IF_ERROR(plsql_ ? ParseCondition(&arg) : ParseExpr(&arg));
     fn->args.push_back(std::move(arg));

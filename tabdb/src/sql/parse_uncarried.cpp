@@ -78,7 +78,7 @@ const Uncarried kStatements[] = {
     {"", "AUDIT"},                       {"", "NOAUDIT"},
     {"", "EXPLAIN PLAN"},                {"", "FLASHBACK TABLE"},
     {"", "FLASHBACK DATABASE"},          {"", "PURGE"},
-    {"", "CALL"},                        {"", "SET TRANSACTION"},
+    {"", "SET TRANSACTION"},
     {"", "SET ROLE"},                    {"", "ASSOCIATE STATISTICS"},
     {"", "DISASSOCIATE STATISTICS"},     {"", "ADMINISTER KEY MANAGEMENT"},
 };

@@ -638,6 +638,15 @@ Status Parse(std::string_view text, std::unique_ptr<Statement>* out) {
       return Status::Ok();
     }
   }
+  if (!tokens.empty() && Parser::IsWord(tokens[0], "CALL")) {
+    auto call = std::make_unique<Statement>();
+    Status cs;
+    if (ParseCallStatement(text, call.get(), &cs)) {
+      TABDB_RETURN_IF_ERROR(cs);
+      *out = std::move(call);
+      return Status::Ok();
+    }
+  }
   std::shared_ptr<const PlsqlUnit> unit;
   Status unit_status;
   if (plsql) unit_status = ParsePlsqlUnit(text, &unit);

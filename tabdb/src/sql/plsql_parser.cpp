@@ -1,5 +1,5 @@
-// plsql_parser.cpp - reads PL/SQL anonymous blocks into the tree of
-// plsql_parser.h; expressions and SQL stay token ranges.
+// plsql_parser.cpp - reads PL/SQL anonymous blocks and stored units into
+// the tree of plsql_parser.h; expressions and SQL stay token ranges.
 #include "sql/plsql_parser.h"
 
 #include <set>
@@ -17,7 +17,8 @@ class PlParser {
  public:
   PlParser(std::string_view text, const std::vector<Token>& toks) : text_(text), t_(toks) {}
 
-  Status Unit(PlBlock* b) {
+  Status Unit(PlBlock* b, const std::vector<std::string>& outer = {}) {
+    scopes_.emplace_back(outer.begin(), outer.end());
     TABDB_RETURN_IF_ERROR(Block(b));
     if (Sym("/")) ++i_;
     if (t_[i_].kind != TokenKind::kEnd) return Fail();
@@ -129,7 +130,8 @@ class PlParser {
 
   // PLS-00201 for a name written to without being declared.
   Status CheckDeclared(const std::vector<std::string>& target, uint32_t tok) {
-    if (Declared(target[0])) return Status::Ok();
+    // pkg.var and schema.pkg.var are looked up when the statement runs.
+    if (Declared(target[0]) || target.size() > 1) return Status::Ok();
     int line = 1, col = 1;
     Pos(t_[tok].begin, &line, &col);
     std::string where = "line " + std::to_string(line) + ", column " + std::to_string(col) + ":";
@@ -151,16 +153,31 @@ class PlParser {
     *col = static_cast<int>(pos - start + 1);
   }
 
-  Status Block(PlBlock* b) {
+  // [DECLARE decls] BEGIN ... END; `decl_section`: the declarations
+  // start at once (a subprogram's body after IS).
+  Status Block(PlBlock* b, bool decl_section = false) {
     if (++depth_ > kMaxNesting) return Fail();
     b->tok = static_cast<uint32_t>(i_);
     scopes_.emplace_back();
-    if (Word("DECLARE")) {
-      ++i_;
-      while (!Word("BEGIN")) TABDB_RETURN_IF_ERROR(Decl(b));
+    if (decl_section || Word("DECLARE")) {
+      if (!decl_section) ++i_;
+      while (!Word("BEGIN")) {
+        if (P().kind == TokenKind::kEnd) return Fail();
+        TABDB_RETURN_IF_ERROR(Decl(b));
+      }
     }
     TABDB_RETURN_IF_ERROR(ExpectWord("BEGIN"));
     TABDB_RETURN_IF_ERROR(Stmts(&b->body, {"END", "EXCEPTION"}));
+    TABDB_RETURN_IF_ERROR(Handlers(b));
+    TABDB_RETURN_IF_ERROR(ExpectWord("END"));
+    if (IsName()) ++i_;  // END label
+    TABDB_RETURN_IF_ERROR(ExpectSym(";"));
+    scopes_.pop_back();
+    --depth_;
+    return Status::Ok();
+  }
+
+  Status Handlers(PlBlock* b) {
     if (Word("EXCEPTION")) {
       ++i_;
       if (!Word("WHEN")) return Fail();
@@ -170,9 +187,9 @@ class PlParser {
         do {
           std::string n;
           TABDB_RETURN_IF_ERROR(Name(&n));
-          while (Sym(".") && IsName(1)) {  // STANDARD.NO_DATA_FOUND
+          while (Sym(".") && IsName(1)) {  // STANDARD.NO_DATA_FOUND, pkg.exc
             i_ += 2;
-            n = t_[i_ - 1].text;
+            n += "." + t_[i_ - 1].text;
           }
           h.names.push_back(n);
         } while (Word("OR") && (++i_, true));
@@ -181,18 +198,26 @@ class PlParser {
         b->handlers.push_back(std::move(h));
       }
     }
-    TABDB_RETURN_IF_ERROR(ExpectWord("END"));
-    if (IsName()) ++i_;  // END label
-    TABDB_RETURN_IF_ERROR(ExpectSym(";"));
-    scopes_.pop_back();
-    --depth_;
     return Status::Ok();
   }
 
   Status Decl(PlBlock* b) {
     PlDecl d;
     d.tok = static_cast<uint32_t>(i_);
-    if (Word("PRAGMA")) {
+    if (Word("PROCEDURE") || Word("FUNCTION")) return SubprogramDecl(b);
+    if (Word("TYPE") || Word("SUBTYPE")) return TypeDecl(b);
+    if (Word("PRAGMA") && !Word("EXCEPTION_INIT", 1)) {
+      // AUTONOMOUS_TRANSACTION, SERIALLY_REUSABLE, RESTRICT_REFERENCES(...), INLINE(...)
+      ++i_;
+      d.kind = PlDeclKind::kPragma;
+      TABDB_RETURN_IF_ERROR(Name(&d.name));
+      if (Sym("(")) {
+        PlRange skip;
+        ++i_;
+        if (!Sym(")")) TABDB_RETURN_IF_ERROR(Query(&skip));
+        TABDB_RETURN_IF_ERROR(ExpectSym(")"));
+      }
+    } else if (Word("PRAGMA")) {
       ++i_;
       TABDB_RETURN_IF_ERROR(ExpectWord("EXCEPTION_INIT"));
       TABDB_RETURN_IF_ERROR(ExpectSym("("));
@@ -208,8 +233,17 @@ class PlParser {
       ++i_;
       d.kind = PlDeclKind::kCursor;
       TABDB_RETURN_IF_ERROR(Name(&d.name));
-      TABDB_RETURN_IF_ERROR(ExpectWord("IS"));
-      TABDB_RETURN_IF_ERROR(Query(&d.init));
+      if (Sym("(")) TABDB_RETURN_IF_ERROR(Params(&d.params, false));
+      if (Word("RETURN")) {
+        ++i_;
+        PlRange ret;
+        TABDB_RETURN_IF_ERROR(TypeRange(&ret));
+      }
+      // A specification may declare the cursor without its query.
+      if (!Sym(";")) {
+        TABDB_RETURN_IF_ERROR(ExpectWord("IS"));
+        TABDB_RETURN_IF_ERROR(Query(&d.init));
+      }
     } else {
       TABDB_RETURN_IF_ERROR(Name(&d.name));
       if (Word("EXCEPTION")) {
@@ -234,10 +268,258 @@ class PlParser {
       }
     }
     TABDB_RETURN_IF_ERROR(ExpectSym(";"));
-    if (d.kind != PlDeclKind::kExceptionInit) scopes_.back().insert(d.name);
+    if (d.kind != PlDeclKind::kExceptionInit && d.kind != PlDeclKind::kPragma) scopes_.back().insert(d.name);
     b->decls.push_back(std::move(d));
     return Status::Ok();
   }
+
+  // ---- stored units and subprograms ----------------------------------------
+
+  // The tokens of a type up to what follows it at depth 0: ',', ')', ';',
+  // ':=', IS, AS, DEFAULT, NOT NULL, RANGE and the options of a function
+  // header.
+  Status TypeRange(PlRange* r) {
+    static const char* const kStops[] = {"IS", "AS", "DEFAULT", "NOT", "RANGE", "AUTHID",
+                                         "DETERMINISTIC", "PARALLEL_ENABLE", "PIPELINED",
+                                         "RESULT_CACHE", "ACCESSIBLE", "AGGREGATE", "SQL_MACRO",
+                                         "SHARING", "USING"};
+    r->b = static_cast<uint32_t>(i_);
+    int depth = 0;
+    while (P().kind != TokenKind::kEnd) {
+      if (Sym("(")) {
+        ++depth;
+      } else if (Sym(")")) {
+        if (depth == 0) break;
+        --depth;
+      } else if (depth == 0 && (Sym(",") || Sym(";") || Sym(":="))) {
+        break;
+      } else if (depth == 0 && P().kind == TokenKind::kIdent && i_ > r->b) {
+        bool stop = false;
+        for (const char* w : kStops) stop = stop || P().text == w;
+        if (stop) break;
+      }
+      ++i_;
+    }
+    r->e = static_cast<uint32_t>(i_);
+    if (r->empty()) return Fail();
+    return Status::Ok();
+  }
+
+  // ( name [IN | OUT | IN OUT] [NOCOPY] type [:= | DEFAULT expr], ... );
+  // for a record's fields (`fields`) no mode, and [NOT NULL] may follow.
+  Status Params(std::vector<PlParam>* out, bool fields) {
+    TABDB_RETURN_IF_ERROR(ExpectSym("("));
+    do {
+      PlParam p;
+      p.tok = static_cast<uint32_t>(i_);
+      TABDB_RETURN_IF_ERROR(Name(&p.name));
+      if (!fields) {
+        if (Word("IN")) {
+          ++i_;
+          if (Word("OUT")) {
+            ++i_;
+            p.out = true;
+          }
+        } else if (Word("OUT")) {
+          ++i_;
+          p.in = false;
+          p.out = true;
+        }
+        if (Word("NOCOPY")) ++i_;
+      }
+      TABDB_RETURN_IF_ERROR(TypeRange(&p.type));
+      if (Word("NOT") && Word("NULL", 1)) i_ += 2;
+      if (Sym(":=") || Word("DEFAULT")) {
+        ++i_;
+        TABDB_RETURN_IF_ERROR(Expr(&p.def));
+      }
+      for (const PlParam& q : *out)
+        if (q.name == p.name)
+          Semantic(p.tok, "PLS-00410: duplicate fields in RECORD,TABLE or argument list are not permitted");
+      out->push_back(std::move(p));
+    } while (Sym(",") && (++i_, true));
+    return ExpectSym(")");
+  }
+
+  // PROCEDURE name [(params)] [options] [; | IS|AS body] and the same for
+  // FUNCTION with its RETURN type. A stored unit's name may be qualified.
+  Status Subprogram(PlSubprogram* sp) {
+    sp->tok = static_cast<uint32_t>(i_);
+    sp->function = Word("FUNCTION");
+    ++i_;
+    TABDB_RETURN_IF_ERROR(Name(&sp->name));
+    if (Sym(".") && IsName(1)) {
+      i_ += 1;
+      TABDB_RETURN_IF_ERROR(Name(&sp->name));
+    }
+    if (Sym("(")) TABDB_RETURN_IF_ERROR(Params(&sp->params, false));
+    if (sp->function) {
+      TABDB_RETURN_IF_ERROR(ExpectWord("RETURN"));
+      TABDB_RETURN_IF_ERROR(TypeRange(&sp->ret));
+    }
+    TABDB_RETURN_IF_ERROR(UnitOptions(&sp->invoker_rights));
+    if (Sym(";")) {  // declared only
+      ++i_;
+      return Status::Ok();
+    }
+    if (!Word("IS") && !Word("AS")) return Fail();
+    ++i_;
+    if (Word("LANGUAGE") || Word("EXTERNAL")) {
+      sp->external = true;
+      while (P().kind != TokenKind::kEnd && !Sym(";")) ++i_;
+      return ExpectSym(";");
+    }
+    sp->body = std::make_unique<PlBlock>();
+    std::set<std::string> params;
+    for (const PlParam& p : sp->params) params.insert(p.name);
+    scopes_.push_back(std::move(params));
+    Status st = Block(sp->body.get(), true);
+    scopes_.pop_back();
+    return st;
+  }
+
+  // AUTHID, DETERMINISTIC and the other options between a header and IS.
+  Status UnitOptions(bool* invoker_rights) {
+    while (true) {
+      if (Word("AUTHID")) {
+        ++i_;
+        if (!Word("CURRENT_USER") && !Word("DEFINER")) return Fail();
+        *invoker_rights = Word("CURRENT_USER");
+        ++i_;
+      } else if (Word("DETERMINISTIC") || Word("PIPELINED") || Word("SQL_MACRO")) {
+        ++i_;
+      } else if (Word("PARALLEL_ENABLE") || Word("RESULT_CACHE") || Word("ACCESSIBLE")) {
+        ++i_;
+        if (Word("BY") || Word("RELIES_ON")) ++i_;
+        if (Word("RELIES_ON")) ++i_;
+        if (Sym("(")) TABDB_RETURN_IF_ERROR(SkipParens());
+      } else if (Word("SHARING") && Sym("=", 1)) {
+        i_ += 3;
+      } else if (Word("DEFAULT") && Word("COLLATION", 1)) {
+        i_ += 3;
+      } else {
+        return Status::Ok();
+      }
+    }
+  }
+
+  Status SkipParens() {
+    int depth = 0;
+    do {
+      if (P().kind == TokenKind::kEnd) return Fail();
+      if (Sym("(")) ++depth;
+      if (Sym(")")) --depth;
+      ++i_;
+    } while (depth > 0);
+    return Status::Ok();
+  }
+
+  Status SubprogramDecl(PlBlock* b) {
+    PlDecl d;
+    d.tok = static_cast<uint32_t>(i_);
+    d.kind = PlDeclKind::kSubprogram;
+    d.sub = std::make_unique<PlSubprogram>();
+    TABDB_RETURN_IF_ERROR(Subprogram(d.sub.get()));
+    d.name = d.sub->name;
+    scopes_.back().insert(d.name);
+    b->decls.push_back(std::move(d));
+    return Status::Ok();
+  }
+
+  // TYPE name IS RECORD (...) | TABLE OF ... | VARRAY(n) OF ... | REF CURSOR ...;
+  // SUBTYPE name IS type [NOT NULL] [RANGE lo..hi];
+  Status TypeDecl(PlBlock* b) {
+    PlDecl d;
+    d.tok = static_cast<uint32_t>(i_);
+    bool subtype = Word("SUBTYPE");
+    ++i_;
+    TABDB_RETURN_IF_ERROR(Name(&d.name));
+    TABDB_RETURN_IF_ERROR(ExpectWord("IS"));
+    if (subtype) {
+      d.kind = PlDeclKind::kSubtype;
+      TABDB_RETURN_IF_ERROR(TypeRange(&d.type));
+      if (Word("NOT") && Word("NULL", 1)) {
+        i_ += 2;
+        d.not_null = true;
+      }
+      if (Word("RANGE")) {
+        while (P().kind != TokenKind::kEnd && !Sym(";")) ++i_;
+      }
+    } else if (Word("RECORD")) {
+      ++i_;
+      d.kind = PlDeclKind::kRecordType;
+      TABDB_RETURN_IF_ERROR(Params(&d.params, true));
+    } else {
+      d.kind = PlDeclKind::kOtherType;
+      d.type.b = static_cast<uint32_t>(i_);
+      int depth = 0;
+      while (P().kind != TokenKind::kEnd && !(depth == 0 && Sym(";"))) {
+        if (Sym("(")) ++depth;
+        if (Sym(")")) --depth;
+        ++i_;
+      }
+      d.type.e = static_cast<uint32_t>(i_);
+      if (d.type.empty()) return Fail();
+    }
+    TABDB_RETURN_IF_ERROR(ExpectSym(";"));
+    scopes_.back().insert(d.name);
+    b->decls.push_back(std::move(d));
+    return Status::Ok();
+  }
+
+  void Semantic(uint32_t tok, const std::string& what) {
+    int line = 1, col = 1;
+    Pos(t_[tok].begin, &line, &col);
+    std::string where = "line " + std::to_string(line) + ", column " + std::to_string(col) + ":";
+    if (semantic_.ok()) semantic_ = OraErrorText(ora::kPlsqlLineColumn, where + "\n" + what);
+  }
+
+ public:
+  // A stored unit: PROCEDURE / FUNCTION with its body, or PACKAGE [BODY]
+  // name [options] IS|AS items [BEGIN ...] END [name];
+  Status StoredUnit(PlsqlUnit* u, const std::vector<std::string>& outer) {
+    scopes_.emplace_back(outer.begin(), outer.end());
+    PlBlock* b = &u->block;
+    b->tok = static_cast<uint32_t>(i_);
+    if (Word("PROCEDURE") || Word("FUNCTION")) {
+      u->unit_type = P().text;
+      TABDB_RETURN_IF_ERROR(SubprogramDecl(b));
+      const PlSubprogram& sp = *b->decls.back().sub;
+      if (!sp.body && !sp.external) return Fail();
+      u->invoker_rights = sp.invoker_rights;
+    } else {
+      TABDB_RETURN_IF_ERROR(ExpectWord("PACKAGE"));
+      bool body = Word("BODY");
+      if (body) ++i_;
+      u->unit_type = body ? "PACKAGE BODY" : "PACKAGE";
+      std::string name;
+      TABDB_RETURN_IF_ERROR(Name(&name));
+      if (Sym(".") && IsName(1)) {
+        ++i_;
+        TABDB_RETURN_IF_ERROR(Name(&name));
+      }
+      TABDB_RETURN_IF_ERROR(UnitOptions(&u->invoker_rights));
+      if (!Word("IS") && !Word("AS")) return Fail();
+      ++i_;
+      while (!Word("END") && !(body && Word("BEGIN"))) {
+        if (P().kind == TokenKind::kEnd) return Fail();
+        TABDB_RETURN_IF_ERROR(Decl(b));
+      }
+      if (Word("BEGIN")) {
+        ++i_;
+        TABDB_RETURN_IF_ERROR(Stmts(&b->body, {"END", "EXCEPTION"}));
+        TABDB_RETURN_IF_ERROR(Handlers(b));
+      }
+      TABDB_RETURN_IF_ERROR(ExpectWord("END"));
+      if (IsName()) ++i_;
+      TABDB_RETURN_IF_ERROR(ExpectSym(";"));
+    }
+    if (Sym("/")) ++i_;
+    if (t_[i_].kind != TokenKind::kEnd) return Fail();
+    return semantic_;
+  }
+
+ private:
 
   Status Stmts(PlStmts* out, std::initializer_list<const char*> ends) {
     while (true) {
@@ -376,6 +658,10 @@ class PlParser {
       } else if (IsName() && Word("LOOP", 1)) {
         st->kind = PlStmtKind::kForCursor;
         st->name = t_[i_++].text;
+      } else if (IsName() && Sym("(", 1) && CursorArgsThenLoop()) {
+        st->kind = PlStmtKind::kForCursor;
+        st->name = t_[i_++].text;
+        TABDB_RETURN_IF_ERROR(Args(st));
       } else {
         st->kind = PlStmtKind::kForNum;
         if (Word("REVERSE")) {
@@ -405,10 +691,48 @@ class PlParser {
       }
       return ExpectSym(";");
     }
-    if (Word("RETURN") && Sym(";", 1)) {
+    if (Word("RETURN")) {
       st->kind = PlStmtKind::kReturn;
-      i_ += 2;
-      return Status::Ok();
+      ++i_;
+      if (!Sym(";")) TABDB_RETURN_IF_ERROR(Expr(&st->expr));
+      return ExpectSym(";");
+    }
+    if (Word("OPEN") || Word("CLOSE") || (Word("FETCH") && !Sym(":=", 1))) {
+      st->kind = Word("OPEN") ? PlStmtKind::kOpen : Word("CLOSE") ? PlStmtKind::kClose : PlStmtKind::kFetch;
+      ++i_;
+      std::vector<std::string> n;
+      TABDB_RETURN_IF_ERROR(Dotted(&n));
+      st->name = n.back();
+      if (st->kind == PlStmtKind::kOpen && Sym("(")) TABDB_RETURN_IF_ERROR(Args(st));
+      if (st->kind == PlStmtKind::kFetch) {
+        TABDB_RETURN_IF_ERROR(ExpectWord("INTO"));
+        TABDB_RETURN_IF_ERROR(Into(&st->into, st->tok));
+      }
+      return ExpectSym(";");
+    }
+    if (Word("CASE")) {
+      ++i_;
+      st->kind = PlStmtKind::kCase;
+      if (!Word("WHEN")) TABDB_RETURN_IF_ERROR(Expr(&st->expr, {"WHEN"}));
+      if (!Word("WHEN")) return Fail();
+      while (Word("WHEN")) {
+        ++i_;
+        PlRange c;
+        TABDB_RETURN_IF_ERROR(Expr(&c));
+        TABDB_RETURN_IF_ERROR(ExpectWord("THEN"));
+        st->conds.push_back(c);
+        st->branches.emplace_back();
+        TABDB_RETURN_IF_ERROR(Body(&st->branches.back(), {"WHEN", "ELSE", "END"}));
+      }
+      if (Word("ELSE")) {
+        ++i_;
+        st->branches.emplace_back();
+        TABDB_RETURN_IF_ERROR(Body(&st->branches.back(), {"END"}));
+      }
+      TABDB_RETURN_IF_ERROR(ExpectWord("END"));
+      TABDB_RETURN_IF_ERROR(ExpectWord("CASE"));
+      if (IsName()) ++i_;
+      return ExpectSym(";");
     }
     if (Word("RAISE")) {
       ++i_;
@@ -416,7 +740,7 @@ class PlParser {
       if (IsName()) {
         std::vector<std::string> n;
         TABDB_RETURN_IF_ERROR(Dotted(&n));
-        st->name = n.back();
+        for (size_t k = 0; k < n.size(); ++k) st->name += (k ? "." : "") + n[k];
       }
       return ExpectSym(";");
     }
@@ -457,26 +781,40 @@ class PlParser {
     }
     st->kind = PlStmtKind::kCall;
     for (size_t k = 0; k < name.size(); ++k) st->name += (k ? "." : "") + name[k];
-    if (Sym("(")) {
-      ++i_;
-      if (!Sym(")")) {
-        while (true) {
-          std::string an;
-          if (IsName() && Sym("=>", 1)) {
-            an = t_[i_].text;
-            i_ += 2;
-          }
-          PlRange a;
-          TABDB_RETURN_IF_ERROR(Expr(&a));
-          st->args.push_back(a);
-          st->arg_names.push_back(an);
-          if (!Sym(",")) break;
-          ++i_;
-        }
-      }
-      TABDB_RETURN_IF_ERROR(ExpectSym(")"));
-    }
+    if (Sym("(")) TABDB_RETURN_IF_ERROR(Args(st));
     return ExpectSym(";");
+  }
+
+  // (arg, name => arg, ...) of a call or a cursor.
+  Status Args(PlStmt* st) {
+    TABDB_RETURN_IF_ERROR(ExpectSym("("));
+    if (!Sym(")")) {
+      while (true) {
+        std::string an;
+        if (IsName() && Sym("=>", 1)) {
+          an = t_[i_].text;
+          i_ += 2;
+        }
+        PlRange a;
+        TABDB_RETURN_IF_ERROR(Expr(&a));
+        st->args.push_back(a);
+        st->arg_names.push_back(an);
+        if (!Sym(",")) break;
+        ++i_;
+      }
+    }
+    return ExpectSym(")");
+  }
+
+  // At "c (": whether LOOP follows the closing parenthesis (a cursor FOR
+  // loop with arguments, not a numeric range).
+  bool CursorArgsThenLoop() const {
+    int depth = 0;
+    for (size_t k = 1; P(k).kind != TokenKind::kEnd; ++k) {
+      if (Sym("(", k)) ++depth;
+      if (Sym(")", k) && --depth == 0) return Word("LOOP", k + 1);
+    }
+    return false;
   }
 
   std::string_view text_;
@@ -488,6 +826,9 @@ class PlParser {
 };
 
 }  // namespace
+
+Status ParseBlock(std::string_view text, bool call, const std::vector<std::string>& outer,
+                  std::shared_ptr<const PlsqlUnit>* out);
 
 Status PlsqlSyntaxError(std::string_view text, uint32_t pos) {
   if (pos > text.size()) pos = static_cast<uint32_t>(text.size());
@@ -550,7 +891,8 @@ bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
       k += 2;
     }
     if (word(k, "EDITIONABLE") || word(k, "NONEDITIONABLE")) ++k;
-  } else if (word(0, "ALTER") && word(1, "TRIGGER")) {
+  } else if (word(0, "ALTER") && (word(1, "TRIGGER") || word(1, "PROCEDURE") || word(1, "FUNCTION") ||
+                                   word(1, "PACKAGE") || word(1, "TYPE"))) {
     k = 1;
     code->enable = 2;
   } else {
@@ -561,7 +903,7 @@ bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
     if (word(k, w)) code->type = w;
   if (code->type.empty()) return false;
   size_t type_tok = k++;
-  if ((code->type == "PACKAGE" || code->type == "TYPE") && word(k, "BODY")) {
+  if ((code->type == "PACKAGE" || code->type == "TYPE") && word(k, "BODY") && code->enable < 0) {
     code->type += " BODY";
     ++k;
   }
@@ -580,9 +922,25 @@ bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
     code->name.push_back(Name{t[k + 1].text, t[k + 1].kind == TokenKind::kQuotedIdent});
     k += 2;
   }
+  // ALTER TYPE ... ADD ATTRIBUTE and the like are not code statements.
+  if (code->enable >= 0 && code->type != "TRIGGER" && !word(k, "COMPILE")) return false;
   if (code->enable >= 0) {
-    code->enable = word(k, "ENABLE") ? 1 : word(k, "DISABLE") ? 0 : word(k, "COMPILE") ? 2 : -1;
-    if (code->enable < 0 || t[k + 1].kind != TokenKind::kEnd) {
+    bool trigger = code->type == "TRIGGER";
+    code->enable = word(k, "COMPILE") ? 2 : !trigger ? -1 : word(k, "ENABLE") ? 1 : word(k, "DISABLE") ? 0 : -1;
+    size_t after = k + 1;
+    if (code->enable == 2) {
+      // COMPILE [PACKAGE | SPECIFICATION | BODY] [DEBUG] [REUSE SETTINGS]
+      if (word(after, "BODY") && (code->type == "PACKAGE" || code->type == "TYPE")) {
+        code->type += " BODY";
+        ++after;
+      } else if (word(after, "PACKAGE") || word(after, "SPECIFICATION")) {
+        code->compile_spec_only = word(after, "SPECIFICATION");
+        ++after;
+      }
+      if (word(after, "DEBUG")) ++after;
+      if (word(after, "REUSE") && word(after + 1, "SETTINGS")) after += 2;
+    }
+    if (code->enable < 0 || t[after].kind != TokenKind::kEnd) {
       *status = code->enable < 0 && t[k].kind == TokenKind::kEnd ? OraError(ora::kUnexpectedEnd)
                                                                   : OraError(ora::kNotProperlyEnded);
       return true;
@@ -623,14 +981,96 @@ bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
   return true;
 }
 
-Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out) {
+Status ParseStoredUnit(std::string_view text, const std::vector<std::string>& outer_names,
+                       std::shared_ptr<const PlsqlUnit>* out) {
   auto unit = std::make_shared<PlsqlUnit>();
   unit->text = std::string(text);
   uint32_t error_pos = 0;
   if (!TokenizePlsql(unit->text, &unit->tokens, &error_pos).ok())
     return PlsqlSyntaxError(text, error_pos);
   PlParser p(unit->text, unit->tokens);
-  TABDB_RETURN_IF_ERROR(p.Unit(&unit->block));
+  TABDB_RETURN_IF_ERROR(p.StoredUnit(unit.get(), outer_names));
+  *out = std::move(unit);
+  return Status::Ok();
+}
+
+bool ParseCallStatement(std::string_view text, Statement* st, Status* status) {
+  *status = Status::Ok();
+  std::vector<Token> t;
+  if (!TokenizePlsql(text, &t).ok() || t.empty() || t[0].kind != TokenKind::kIdent || t[0].text != "CALL")
+    return false;
+  // name [. name [. name]] ( ... ) [INTO :x] [;]
+  size_t k = 1;
+  while (k < t.size() && (t[k].kind == TokenKind::kIdent || t[k].kind == TokenKind::kQuotedIdent)) {
+    ++k;
+    if (k < t.size() && t[k].text == "." && t[k].kind == TokenKind::kSymbol) ++k;
+    else break;
+  }
+  if (k == 1 || k >= t.size() || t[k].text != "(") {
+    *status = OraError(ora::kNotValidProcedure);
+    return true;
+  }
+  int depth = 0;
+  size_t close = k;
+  for (; close < t.size() && t[close].kind != TokenKind::kEnd; ++close) {
+    if (t[close].kind != TokenKind::kSymbol) continue;
+    if (t[close].text == "(") ++depth;
+    if (t[close].text == ")" && --depth == 0) break;
+  }
+  if (close >= t.size() || t[close].kind == TokenKind::kEnd) {
+    *status = OraError(ora::kMissingRightParen);
+    return true;
+  }
+  size_t after = close + 1;
+  if (t[after].kind == TokenKind::kIdent && t[after].text == "INTO") {
+    *status = Unimplemented("CALL ... INTO");
+    return true;
+  }
+  if (t[after].kind == TokenKind::kSymbol && t[after].text == ";") ++after;
+  if (t[after].kind != TokenKind::kEnd) {
+    *status = OraError(ora::kNotProperlyEnded);
+    return true;
+  }
+  std::string call(text.substr(t[1].begin, t[close].end - t[1].begin));
+  std::shared_ptr<const PlsqlUnit> unit;
+  *status = ParseBlock("BEGIN " + call + "; END;", true, {}, &unit);
+  if (!status->ok()) {
+    *status = OraError(ora::kNotValidProcedure);
+    return true;
+  }
+  st->kind = StmtKind::kPlsqlBlock;
+  st->text = std::string(text);
+  st->block = std::make_unique<PlsqlBlock>();
+  st->plsql = std::move(unit);
+  return true;
+}
+
+std::vector<std::string> DeclaredNames(const PlsqlUnit& unit) {
+  std::vector<std::string> names;
+  for (const PlDecl& d : unit.block.decls)
+    if (d.kind != PlDeclKind::kExceptionInit && d.kind != PlDeclKind::kPragma) names.push_back(d.name);
+  return names;
+}
+
+Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out) {
+  return ParseBlock(text, false, {}, out);
+}
+
+Status ParsePlsqlBlock(std::string_view text, const std::vector<std::string>& outer_names,
+                       std::shared_ptr<const PlsqlUnit>* out) {
+  return ParseBlock(text, false, outer_names, out);
+}
+
+Status ParseBlock(std::string_view text, bool call, const std::vector<std::string>& outer,
+                  std::shared_ptr<const PlsqlUnit>* out) {
+  auto unit = std::make_shared<PlsqlUnit>();
+  unit->call_statement = call;
+  unit->text = std::string(text);
+  uint32_t error_pos = 0;
+  if (!TokenizePlsql(unit->text, &unit->tokens, &error_pos).ok())
+    return PlsqlSyntaxError(text, error_pos);
+  PlParser p(unit->text, unit->tokens);
+  TABDB_RETURN_IF_ERROR(p.Unit(&unit->block, outer));
   *out = std::move(unit);
   return Status::Ok();
 }

@@ -1,4 +1,5 @@
-// plsql_parser.h - syntax tree of PL/SQL anonymous blocks.
+// plsql_parser.h - syntax tree of PL/SQL anonymous blocks and stored units
+// (procedures, functions, package specifications and bodies).
 //
 // Statements keep their expressions and embedded SQL as token ranges of the
 // unit's source: the executor turns each range once into SQL text with
@@ -41,7 +42,11 @@ enum class PlStmtKind {
   kRaise,          // RAISE [name]
   kCall,           // name [(args)]
   kBlock,          // nested block
-  kReturn,
+  kReturn,         // RETURN [expr]
+  kOpen,           // OPEN cursor [(args)]
+  kFetch,          // FETCH cursor INTO into
+  kClose,          // CLOSE cursor
+  kCase,           // CASE [expr] WHEN conds[i] THEN branches[i] ... [ELSE branches.back()] END CASE
 };
 
 struct PlBlock;
@@ -68,7 +73,40 @@ struct PlStmt {
   std::unique_ptr<PlBlock> block;
 };
 
-enum class PlDeclKind { kVar, kException, kCursor, kExceptionInit };
+// A formal parameter of a subprogram or cursor, or a field of a record type.
+struct PlParam {
+  std::string name;
+  uint32_t tok = 0;
+  bool in = true;    // IN and IN OUT
+  bool out = false;  // OUT and IN OUT
+  PlRange type;
+  PlRange def;       // DEFAULT / := expression, empty when none
+};
+
+// PROCEDURE or FUNCTION, declared (a package specification, a forward
+// declaration) or defined with its body.
+struct PlSubprogram {
+  std::string name;
+  uint32_t tok = 0;  // the PROCEDURE / FUNCTION word
+  bool function = false;
+  std::vector<PlParam> params;
+  PlRange ret;       // a function's RETURN type
+  bool invoker_rights = false;  // AUTHID CURRENT_USER
+  bool external = false;        // LANGUAGE C / JAVA, EXTERNAL: no PL/SQL body
+  std::unique_ptr<PlBlock> body;  // declarations, statements, handlers; null when declared only
+};
+
+enum class PlDeclKind {
+  kVar,
+  kException,
+  kCursor,
+  kExceptionInit,
+  kSubprogram,   // sub
+  kRecordType,   // TYPE name IS RECORD (params as fields)
+  kSubtype,      // SUBTYPE name IS type
+  kOtherType,    // TYPE name IS TABLE OF / VARRAY / REF CURSOR: kept, not carried
+  kPragma,       // AUTONOMOUS_TRANSACTION, SERIALLY_REUSABLE, ...: name
+};
 
 struct PlDecl {
   PlDeclKind kind = PlDeclKind::kVar;
@@ -76,9 +114,11 @@ struct PlDecl {
   uint32_t tok = 0;
   bool constant = false;
   bool not_null = false;
-  PlRange type;   // kVar: the type's tokens
+  PlRange type;   // kVar, kSubtype: the type's tokens
   PlRange init;   // kVar: default; kCursor: the query
   int code = 0;   // kExceptionInit: the Oracle error number (positive)
+  std::vector<PlParam> params;  // kCursor: its parameters; kRecordType: its fields
+  std::unique_ptr<PlSubprogram> sub;  // kSubprogram
 };
 
 struct PlHandler {
@@ -93,11 +133,18 @@ struct PlBlock {
   std::vector<PlHandler> handlers;
 };
 
-// One anonymous block with the tokens its ranges index.
+// One anonymous block or stored unit with the tokens its ranges index.
+// A stored PROCEDURE or FUNCTION is one kSubprogram declaration of
+// `block`; a PACKAGE has its specification's items as declarations; a
+// PACKAGE BODY its items as declarations and its initialisation section as
+// the block's statements and handlers.
 struct PlsqlUnit {
   std::string text;
   std::vector<Token> tokens;
   PlBlock block;
+  std::string unit_type;        // "" for an anonymous block, else PROCEDURE, FUNCTION, PACKAGE, PACKAGE BODY
+  bool invoker_rights = false;  // AUTHID CURRENT_USER
+  bool call_statement = false;  // the block of a CALL statement (its errors are SQL's)
   // Line and column (1-based) of token k in the text.
   void Position(uint32_t k, int* line, int* column) const;
 };
@@ -106,6 +153,27 @@ struct PlsqlUnit {
 // line). Errors as ORA-06550 with PLS-00103 (or PLS-00201 for an
 // assignment to an undeclared name) at the offending line and column.
 Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out);
+
+// The same for a block run with variables declared around it
+// (`outer_names`, which it may assign: a trigger's body).
+Status ParsePlsqlBlock(std::string_view text, const std::vector<std::string>& outer_names,
+                       std::shared_ptr<const PlsqlUnit>* out);
+
+// Parses the source of a stored unit as tab$source keeps it ("PROCEDURE p
+// (...) IS ...", "PACKAGE BODY k AS ..."). `outer_names` are names declared
+// around the unit (a package body's specification), which assignments may
+// name. Errors as ParsePlsqlUnit gives them.
+Status ParseStoredUnit(std::string_view text, const std::vector<std::string>& outer_names,
+                       std::shared_ptr<const PlsqlUnit>* out);
+
+// Reads CALL [schema.][package.]name (args) as the block of that one call
+// into `st` (kind kPlsqlBlock). Returns false when `text` is no CALL.
+// ORA-06576 without the parentheses; CALL ... INTO is not carried.
+bool ParseCallStatement(std::string_view text, Statement* st, Status* status);
+
+// The names a package specification declares (variables, constants,
+// cursors, exceptions, types, subprograms).
+std::vector<std::string> DeclaredNames(const PlsqlUnit& unit);
 
 // Reads CREATE [OR REPLACE] [EDITIONABLE|NONEDITIONABLE] PROCEDURE /
 // FUNCTION / PACKAGE [BODY] / TRIGGER / TYPE [BODY] ... and DROP of these

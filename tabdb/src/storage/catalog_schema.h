@@ -352,6 +352,42 @@ ALTER TABLE tab$partitions ADD COLUMN bound_key BLOB;
 CREATE INDEX IF NOT EXISTS tab$partitions_key ON tab$partitions(obj_id, is_interval, bound_key);
 COMMIT;
 )sql"},
+    // Upgrade 11: stored units that run.
+    //   tab$code.status  VALID or INVALID (compiled with errors, or
+    //                    something it uses changed since)
+    //   tab$code.stamp   changes with every compilation of the unit, so that
+    //                    a session can tell that its compiled copy (and a
+    //                    package's state) is out of date
+    //   tab$errors       the compilation errors of a unit (USER_ERRORS)
+    //   tab$dependencies what a unit uses (USER_DEPENDENCIES); the index on
+    //                    the referenced object finds the dependents to
+    //                    invalidate when it changes
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$dependencies'", R"sql(
+BEGIN;
+ALTER TABLE tab$code ADD COLUMN status TEXT NOT NULL DEFAULT 'VALID';
+ALTER TABLE tab$code ADD COLUMN stamp INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE IF NOT EXISTS tab$errors(
+  owner TEXT NOT NULL,
+  name TEXT NOT NULL,
+  type TEXT NOT NULL,
+  sequence INTEGER NOT NULL,
+  line INTEGER NOT NULL,
+  position INTEGER NOT NULL,
+  text TEXT NOT NULL,
+  attribute TEXT NOT NULL DEFAULT 'ERROR',
+  message_number INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(owner, name, type, sequence)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS tab$dependencies(
+  owner TEXT NOT NULL,
+  name TEXT NOT NULL,
+  type TEXT NOT NULL,
+  ref_owner TEXT NOT NULL,
+  ref_name TEXT NOT NULL,
+  ref_type TEXT NOT NULL,
+  PRIMARY KEY(owner, name, type, ref_owner, ref_name, ref_type)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS tab$dependencies_ref ON tab$dependencies(ref_owner, ref_name);
+COMMIT;
+)sql"},
 };
 
 }  // namespace tabdb

@@ -300,6 +300,23 @@ constexpr int kViewDmlNotLegal = 1732;           // data manipulation operation 
 constexpr int kSynonymLoop = 1775;               // looping chain of synonyms
 constexpr int kViewHasErrors = 4063;             // %s has errors
 constexpr int kCompiledWithErrors = 24344;       // success with compilation error (a warning)
+// Stored units that run.
+constexpr int kNoExecuteOnTables = 2224;          // EXECUTE privilege not allowed for tables
+constexpr int kOnlyExecuteForProcedures = 2225;   // only EXECUTE and DEBUG privileges are valid for procedures
+constexpr int kPackageStateDiscarded = 4068;      // existing state of packages%s%s%s has been discarded
+constexpr int kPackageBodyStateInvalidated = 4061;  // existing state of %s has been invalidated
+constexpr int kPackageBodyNotExecuted = 4065;     // not executed, altered or dropped %s
+constexpr int kFunctionReturnedNoValue = 6503;    // PL/SQL: Function returned without value
+constexpr int kPlsqlStorageError = 6500;          // PL/SQL: storage error
+constexpr int kInvalidCursor = 1001;              // invalid cursor
+constexpr int kCursorAlreadyOpen = 6511;          // PL/SQL: cursor already open
+constexpr int kCaseNotFound = 6592;               // CASE not found while executing CASE statement
+constexpr int kDmlInsideQuery = 14551;            // cannot perform a DML operation inside a query
+constexpr int kDdlInsideQuery = 14552;            // cannot perform a DDL, commit or rollback inside a query or DML
+constexpr int kNotValidProcedure = 6576;          // not a valid function or procedure name
+constexpr int kFunctionInvalidState = 6575;       // Package or function %s is in an invalid state
+constexpr int kPlsInSql = 6553;                   // PLS-%s: %s (a PL/SQL compile error of a call in SQL)
+constexpr int kMissingRightParen = 907;           // missing right parenthesis
 // Comments, the object dictionary and clauses not carried.
 constexpr int kStringLiteralRequired = 1780;    // string literal required
 constexpr int kDependentNotFound = 31608;       // specified object of type %s not found
