@@ -223,6 +223,7 @@ TEST_F(LobArrays, LongBindsKeepOracleRules) {
     OCIStmt* s = c_.Stmt();
     ASSERT_EQ(OCI_SUCCESS, c_.Prepare(s, k.sql));
     std::vector<std::string> bufs;
+    bufs.reserve(k.sizes.size());  // binds keep pointers into these buffers
     for (size_t p = 0; p < k.sizes.size(); ++p) {
       bufs.push_back(std::string(k.sizes[p] * k.iters, 'x'));
       OCIBind* b = nullptr;
