@@ -74,12 +74,29 @@ const char *metrics_table_end(OCI_ENV *env, char *buf, size_t size)
     TRIP_METER *m = &env->meter;
     if (size > 0) buf[0] = '\0';
     if (!m->total || size == 0) return buf;
-    double secs = now_seconds() - m->table_start;
+    return metrics_format(buf, size, now_seconds() - m->table_start, metrics_part_trips(env));
+}
+
+long long metrics_part_trips(OCI_ENV *env)
+{
+    TRIP_METER *m = &env->meter;
     long long v = 0;
-    if (m->at_table >= 0 && read_trips(env, &v) == 0)
-        snprintf(buf, size, "  %.2f s  %lld round trips", secs, v - m->at_table - 1);
+    if (!m->total || m->at_table < 0 || read_trips(env, &v) != 0) return -1;
+    return v - m->at_table - 1;
+}
+
+double metrics_part_start(const OCI_ENV *env)
+{
+    return env->meter.table_start;
+}
+
+const char *metrics_format(char *buf, size_t size, double start_to_now, long long trips)
+{
+    if (start_to_now < 0) start_to_now = now_seconds() + start_to_now;
+    if (trips >= 0)
+        snprintf(buf, size, "  %.2f s  %lld round trips", start_to_now, trips);
     else
-        snprintf(buf, size, "  %.2f s", secs);
+        snprintf(buf, size, "  %.2f s", start_to_now);
     return buf;
 }
 

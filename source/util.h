@@ -98,6 +98,15 @@ void metrics_table_begin(OCI_ENV *env);
  * began ("  0.12 s" when the statistic cannot be read), in buf; "" when
  * METRICS is off. */
 const char *metrics_table_end(OCI_ENV *env, char *buf, size_t size);
+/* A table read in parts by several sessions (ROWID ranges of a parallel
+ * run): each part is begun with metrics_table_begin on its session; its
+ * round trips at its end (-1 when they cannot be read or METRICS is off)
+ * and the monotonic time it began. */
+long long metrics_part_trips(OCI_ENV *env);
+double metrics_part_start(const OCI_ENV *env);
+/* The line's end for a time in seconds (a negative value: minus the
+ * monotonic time the table began) and round trips (-1: unknown), in buf. */
+const char *metrics_format(char *buf, size_t size, double seconds, long long trips);
 /* Reads the session's round trips one last time and adds them, without
  * the readings and with the logoff's two (OCISessionEnd, OCIServerDetach),
  * to the run's total; once per session. */

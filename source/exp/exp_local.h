@@ -76,6 +76,10 @@ void run_unlock(EXP_RUN *run);
 /* Writes the progress line of the worker's finished table (fmt takes the
  * name and the row count), whole, under the run's lock. */
 void table_done_line(EXP_WORKER *w, const char *fmt);
+/* Writes a table's line: fmt (one %s for the name, one %d for the rows,
+ * ending in a newline) with `metrics` (METRICS=Y, else "") before the
+ * newline. The caller holds the run's lock in a parallel run. */
+void print_table_line(FILE *ofp, const char *fmt, const char *name, int rows, const char *metrics);
 
 /* Reads the system change number of the newest commit into run->scn,
  * before any other read of the run: the coordinator and every worker then

@@ -60,17 +60,24 @@ int worker_stopped(const EXP_WORKER *w)
     return stop_requested() || w->run->failed;
 }
 
-void table_done_line(EXP_WORKER *w, const char *fmt)
+void print_table_line(FILE *ofp, const char *fmt, const char *name, int rows, const char *metrics)
 {
     /* METRICS=Y: the line ends with the table's time and round trips */
-    char metrics[64], line_fmt[96];
-    if (*metrics_table_end(&w->env, metrics, sizeof(metrics))) {
+    char line_fmt[96];
+    if (*metrics) {
         size_t n = strlen(fmt);
         assert(n > 0 && fmt[n - 1] == '\n' && n + 3 < sizeof(line_fmt));
         snprintf(line_fmt, sizeof(line_fmt), "%.*s%%s\n", (int)(n - 1), fmt);
         fmt = line_fmt;
     }
+    fprintf(ofp, fmt, show(name), rows, metrics);
+}
+
+void table_done_line(EXP_WORKER *w, const char *fmt)
+{
+    char metrics[64];
+    metrics_table_end(&w->env, metrics, sizeof(metrics));
     run_lock(w->run);
-    fprintf(w->run->ofp, fmt, show(exp_table_name(w->tab)), w->nrow, metrics);
+    print_table_line(w->run->ofp, fmt, exp_table_name(w->tab), w->nrow, metrics);
     run_unlock(w->run);
 }

@@ -598,14 +598,24 @@ void range_done(EXP_WORKER *w, EXP_TABLE *tab, const EXP_RANGE *r, uint64_t byte
 {
     EXP_RUN *run = w->run;
     EXP_SPLIT *s = tab->split;
+    long long trips = metrics_part_trips(&w->env);
     run_lock(run);
     range_read(s, r, bytes);
     s->rows += (uint64_t)w->nrow;
     s->pieces_done++;
     if (w->rows_fmt) s->line_fmt = w->rows_fmt;
+    /* METRICS=Y: the table's time from its first range on, and the round
+     * trips of all its ranges, whichever session read them */
+    if (r->first) s->started = metrics_part_start(&w->env);
+    if (trips < 0) s->trips_unknown = 1;
+    else s->trips += trips;
     /* the table's line, whole, once its last range is read */
-    if (s->next >= s->n && s->pieces_done == s->pieces && s->line_fmt)
-        fprintf(run->ofp, s->line_fmt, show(exp_table_name(tab)), (int)s->rows);
+    if (s->next >= s->n && s->pieces_done == s->pieces && s->line_fmt) {
+        char metrics[64] = "";
+        if (run->opts.metrics)
+            metrics_format(metrics, sizeof(metrics), -s->started, s->trips_unknown ? -1 : s->trips);
+        print_table_line(run->ofp, s->line_fmt, exp_table_name(tab), (int)s->rows, metrics);
+    }
     run_unlock(run);
 }
 

@@ -152,7 +152,7 @@ int export_range(EXP_WORKER *w, EXP_TABLE *tab, const EXP_RANGE *r)
 {
     EXP_SPLIT *s = tab->split;
     w->tab = tab;
-    if (r->first) metrics_table_begin(&w->env);
+    metrics_table_begin(&w->env);
     EXP_ASSERT_CACHE(w);
     assert(w->ctail == 0 && w->piece);
     /* The table record as this range's SELECT may change it. Readers of

@@ -68,6 +68,9 @@ typedef struct __exp_split {
     int pieces_done;      /* of which read */
     uint64_t rows;        /* rows of the ranges read */
     const char *line_fmt; /* the progress line of the table's kind */
+    double started;       /* METRICS=Y: when its first range began */
+    long long trips;      /* and the round trips of its ranges read */
+    int trips_unknown;    /* a range's could not be read */
     EXP_SPLIT_HEAD head;
 } EXP_SPLIT;
 
