@@ -541,6 +541,7 @@ typedef struct __exp_run {
     int warnings_cap;
     char *view_names;     /* the views gathered, sorted, LONG_NAME_WIDTH bytes each */
     int nviews;
+    struct __name_set *mviews;  /* the materialized views gathered (NULL: none) */
     char scn[48];         /* the snapshot's system change number, "" none */
     const char *current_table;  /* the table exported when a signal stopped a serial run */
     EXP_WORKER main;      /* the coordinator's session and buffers */
@@ -636,6 +637,7 @@ typedef struct __imp_run {
     IMP_NAMES ours;                /* objects created or taken over */
     IMP_NAMES taken;               /* tables taken over */
     const char **sorted_names;     /* the tables' names sorted, while the deferred list is walked */
+    struct __name_set *mviews;     /* materialized views the deferred list creates (NULL: none) */
     void *lock;                    /* pthread_mutex_t of a parallel run, NULL in a serial one */
     char owner_name[32];
     char dump_filename[256];

@@ -13,6 +13,7 @@
 
 #include "dump_fault.h"
 #include "show_text.h"
+#include "name_set.h"
 #include "stmt_allow.h"
 
 const char *g_dump_file;
@@ -86,14 +87,35 @@ static int is_dump_table(void *ctx, const char *name)
            bsearch(key, g_sorted_names, g_sorted_count, sizeof(*g_sorted_names), compare_names) != NULL;
 }
 
+/* The materialized views the deferred list of the reader g_mviews_for
+ * creates, in the order its statements were checked: an index after one
+ * may be on it. */
+static NAME_SET g_mviews;
+static const DUMP_READER *g_mviews_for;
+
+static int is_listed_mview(void *ctx, const char *name)
+{
+    return ctx == g_mviews_for && name_set_has(&g_mviews, name);
+}
+
 int check_statement(DUMP_READER *r, int where, int i, const char *table, const char *text,
                     uint32_t len)
 {
     /* a statement of a table names it; one of the deferred list has neither */
     assert((where == STMT_AT_DEFERRED) == (i < 0 && table == NULL));
     char why[120];
-    STMT_SCOPE sc = {where, table, r->head.owner, is_dump_table, r};
-    if (!stmt_refusal(&sc, text, len, why, sizeof(why))) return 0;
+    STMT_INFO in;
+    STMT_SCOPE sc = {where, table, r->head.owner, is_dump_table, r, is_listed_mview};
+    if (g_mviews_for != r) {
+        name_set_clear(&g_mviews);
+        g_mviews_for = r;
+    }
+    if (!stmt_check(&sc, text, len, &in, why, sizeof(why))) {
+        /* memory gone: indexes on the view are then refused */
+        if (where == STMT_AT_DEFERRED && strcmp(in.kind, "materialized view") == 0 && in.object[0])
+            (void)name_set_add(&g_mviews, in.object);
+        return 0;
+    }
     r->fault.code = DUMP_E_DAMAGED;
     r->fault.table = i;
     r->fault.ofs = r->bofs + r->pos;

@@ -7,12 +7,20 @@
 #include <string.h>
 
 #include "exp_local.h"
+#include "name_set.h"
 #include "stmt_allow.h"
 
 /* In the deferred list: whether name is one of the exported tables. */
 static int is_exported_table(void *ctx, const char *name)
 {
     return find_table((EXP_RUN *)ctx, name) != NULL;
+}
+
+/* In the deferred list: whether name is a materialized view gathered. */
+static int is_exported_mview(void *ctx, const char *name)
+{
+    const EXP_RUN *run = (const EXP_RUN *)ctx;
+    return run->mviews && name_set_has(run->mviews, name);
 }
 
 /* The name a statement is about, for a warning about a statement whose
@@ -53,7 +61,7 @@ int check_written_statement(EXP_WORKER *w, const EXP_TABLE *tab, const char *tex
     STMT_INFO info;
     STMT_SCOPE sc = {tab ? STMT_AT_SECTION : STMT_AT_DEFERRED,
                      tab ? exp_table_name(tab) : NULL, w->run->owner_name,
-                     is_exported_table, w->run};
+                     is_exported_table, w->run, is_exported_mview};
     if (len > UINT32_MAX) len = UINT32_MAX;
     if (!stmt_check(&sc, text, (uint32_t)len, &info, why, sizeof(why))) return 1;
     char found[STMT_NAME_MAX + 1];

@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include "exp_local.h"
+#include "name_set.h"
 
 typedef struct {
     char name[LONG_NAME_WIDTH];
@@ -150,6 +151,9 @@ void forget_views(EXP_RUN *run)
     free(run->view_names);
     run->view_names = NULL;
     run->nviews = 0;
+    if (run->mviews) name_set_clear(run->mviews);
+    free(run->mviews);
+    run->mviews = NULL;
 }
 
 typedef struct {

@@ -217,6 +217,7 @@ static void clean_up(IMP_RUN *run, IMP_WORKER *w)
     run->tables = NULL;
     run->ntab = 0;
     imp_forget_ours(run);
+    imp_forget_mviews(run);
     clear_run_options(&run->opts);
 }
 

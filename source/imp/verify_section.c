@@ -5,11 +5,13 @@
  * deferred statements run after the last table.
  */
 #include <assert.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "args.h"
 #include "imp_local.h"
+#include "name_set.h"
 #include "dump_fault.h"
 #include "table_name.h"
 #include "run_statement.h"
@@ -51,12 +53,39 @@ static int is_dump_table(void *ctx, const char *name)
     return 0;
 }
 
+/* Whether name is a materialized view of the deferred list met so far. */
+static int is_listed_mview(void *ctx, const char *name)
+{
+    const IMP_RUN *run = ctx;
+    return run->mviews && name_set_has(run->mviews, name);
+}
+
+/* Notes a materialized view the deferred list creates, once its
+ * statement passed the checker: indexes after it may be on it. */
+static int note_mview(IMP_RUN *run, const STMT_INFO *in)
+{
+    if (strcmp(in->kind, "materialized view") != 0 || in->object[0] == '\0') return 0;
+    if (!run->mviews) run->mviews = calloc(1, sizeof(NAME_SET));
+    if (!run->mviews || name_set_add(run->mviews, in->object) != 0) {
+        fprintf(stderr, "Allocate memory error.\n");
+        return -1;
+    }
+    return 0;
+}
+
+void imp_forget_mviews(IMP_RUN *run)
+{
+    if (run->mviews) name_set_clear(run->mviews);
+    free(run->mviews);
+    run->mviews = NULL;
+}
+
 int check_import_info(const IMP_RUN *run, const IMP_TABLE *t, int where, const char *text, int len,
                       STMT_INFO *in)
 {
     char why[120];
     STMT_SCOPE sc = {where, t ? TABLE_NAME(t) : NULL, run->owner_name, is_dump_table,
-                     (void *)run};
+                     (void *)run, is_listed_mview};
     if (len < 0) return 0;
     if (!stmt_check(&sc, text, (uint32_t)len, in, why, sizeof(why))) return 0;
     if (t)
@@ -92,7 +121,9 @@ static int check_listed(void *ctx, const char *text, uint32_t len)
  * on: it is left out when the list runs. */
 static int check_deferred(void *ctx, const char *text, uint32_t len)
 {
-    if (check_import_statement(ctx, NULL, STMT_AT_DEFERRED, text, (int)len) != 0) run_warning();
+    STMT_INFO in;
+    if (check_import_info(ctx, NULL, STMT_AT_DEFERRED, text, (int)len, &in) != 0) run_warning();
+    else if (note_mview(ctx, &in) != 0) return 1;
     return 0;
 }
 
@@ -126,9 +157,10 @@ static int run_deferred(void *ctx, const char *text, uint32_t len)
     IMP_WORKER *w = ctx;
     STMT_INFO in;
     char why[120];
-    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, w->run->owner_name, is_dump_table, w->run};
+    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, w->run->owner_name, is_dump_table, w->run, is_listed_mview};
     if (stop_requested()) return 1;
     if (stmt_check(&sc, text, len, &in, why, sizeof(why)) != NULL) return 0;
+    if (note_mview(w->run, &in) != 0) return 1;
     if (w->run->opts.tables.list && (in.table[0] == '\0' || !table_selected(&w->run->opts.tables, in.table))) return 0;
     return run_dump_statement(w, text, (int)len, &in) < 0 ? 1 : 0;
 }
@@ -150,7 +182,7 @@ static int run_record(void *ctx, const DUMP_OBJ_RECORD *rec)
     }
     STMT_INFO in;
     char why[120];
-    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, w->run->owner_name, is_dump_table, w->run};
+    STMT_SCOPE sc = {STMT_AT_DEFERRED, NULL, w->run->owner_name, is_dump_table, w->run, is_listed_mview};
     int rc = 0;
     if (stmt_check(&sc, sql, len, &in, why, sizeof(why)) != NULL) {
         /* the names of a checked record always make an allowed statement */

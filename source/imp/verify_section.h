@@ -35,6 +35,8 @@ int check_import_info(const IMP_RUN *run, const IMP_TABLE *t, int where, const c
  * next one runs. Both 0, or -1 when the file is damaged or a stop was
  * asked for. */
 int check_deferred_statements(IMP_RUN *run);
+/* Forgets the materialized views the checks noted (at the run's end). */
+void imp_forget_mviews(IMP_RUN *run);
 int run_deferred_statements(IMP_WORKER *w);
 
 #ifdef __cplusplus

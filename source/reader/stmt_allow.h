@@ -29,6 +29,10 @@ typedef struct __stmt_scope {
     /* In the deferred list: whether name is a table of the dump. */
     int (*is_table)(void *ctx, const char *name);
     void *ctx;
+    /* In the deferred list: whether name is a materialized view created
+     * before in the list, whose container an index may be created on
+     * (NULL: none is). */
+    int (*is_mview)(void *ctx, const char *name);
 } STMT_SCOPE;
 
 /* What an allowed statement is about. */

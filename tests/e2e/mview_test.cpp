@@ -293,7 +293,9 @@ TEST_F(Mviews, ATableExportCarriesNoViewsAndNoContainers) {
 
 TEST_F(Mviews, CarriedThroughExportAndImport) {
   ProcResult r = App("EXECUTE DBMS_MVIEW.REFRESH('month_later');\n"
-                     "CREATE MATERIALIZED VIEW never_built BUILD DEFERRED AS SELECT time_id FROM times;\n");
+                     "CREATE MATERIALIZED VIEW never_built BUILD DEFERRED AS SELECT time_id FROM times;\n"
+                     "CREATE INDEX month_later_i ON month_later (n, calendar_month_desc);\n"
+                     "CREATE UNIQUE INDEX never_built_u ON never_built (time_id);\n");
   ASSERT_EQ(r.status, 0) << r.err;
   r = RunSql("system/manager@" + path_, "CREATE USER copy IDENTIFIED BY copy;\nCREATE USER copy2 IDENTIFIED BY copy2;\n");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -321,6 +323,17 @@ TEST_F(Mviews, CarriedThroughExportAndImport) {
                 "system/manager");
   };
   EXPECT_EQ(logs("COPY"), logs("APP"));
+  // the indexes created on the views' containers come along
+  auto indexes = [&](const std::string& owner) {
+    return Rows("SELECT table_name, index_name, uniqueness FROM dba_indexes WHERE owner = '" + owner +
+                    "' AND table_name IN (SELECT mview_name FROM dba_mviews WHERE owner = '" + owner +
+                    "') ORDER BY 1, 2;",
+                "system/manager");
+  };
+  EXPECT_EQ(indexes("COPY"), indexes("APP"));
+  EXPECT_NE(indexes("APP").find("MONTH_LATER|MONTH_LATER_I|NONUNIQUE\nNEVER_BUILT|NEVER_BUILT_U|UNIQUE"),
+            std::string::npos)
+      << indexes("APP");
   for (const char* mv : {"SALES_BY_MONTH_BY_STATE", "SALES_MV", "CUST_DATA", "ORDER_DATA", "MONTH_LATER",
                          "NEVER_BUILT"}) {
     std::string q = std::string("SELECT COUNT(*) FROM (SELECT * FROM app.") + mv + " MINUS SELECT * FROM copy." + mv +

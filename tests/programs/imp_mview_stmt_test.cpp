@@ -15,6 +15,8 @@
 namespace {
 
 int IsTable(void*, const char* name) { return std::strcmp(name, "SALES") == 0 ? 1 : 0; }
+// the materialized view the deferred list created before
+int IsMview(void*, const char* name) { return std::strcmp(name, "SALES_MV") == 0 ? 1 : 0; }
 
 struct Checked {
   const char* refusal;
@@ -22,7 +24,7 @@ struct Checked {
 };
 
 Checked Check(const std::string& text, int where = STMT_AT_DEFERRED) {
-  STMT_SCOPE sc = {where, where == STMT_AT_DEFERRED ? nullptr : "SALES", "APP", IsTable, nullptr};
+  STMT_SCOPE sc = {where, where == STMT_AT_DEFERRED ? nullptr : "SALES", "APP", IsTable, nullptr, IsMview};
   Checked c;
   char why[160] = "";
   std::memset(&c.info, 0, sizeof(c.info));
@@ -50,6 +52,9 @@ TEST(MviewStatements, WhatAnExportWritesIsAllowed) {
        "materialized view log", "SALES", "SALES"},
       {"BEGIN DBMS_MVIEW.REFRESH('\"SALES_MV\"'); END;", "materialized view refresh", "SALES_MV", ""},
       {"begin dbms_mview.refresh('\"Month Later\"'); end;", "materialized view refresh", "Month Later", ""},
+      {"CREATE INDEX \"MV_I\" ON \"SALES_MV\" (\"REGION\")", "index", "MV_I", "SALES_MV"},
+      {"CREATE UNIQUE INDEX \"APP\".\"MV_U\" ON \"APP\".\"SALES_MV\" (\"REGION\", \"TOTAL\")\n  PCTFREE 10",
+       "index", "MV_U", "SALES_MV"},
   };
   for (const Case& c : cases) {
     Checked r = Check(c.text);
@@ -67,8 +72,11 @@ TEST(MviewStatements, NothingElseGetsThrough) {
       // made in, or logging, another schema
       "CREATE MATERIALIZED VIEW \"HR\".\"MV\" AS SELECT * FROM sales",
       "CREATE MATERIALIZED VIEW LOG ON \"HR\".\"SALES\" WITH ROWID",
-      // a log on a table the dump does not hold
+      // a log on a table the dump does not hold, an index on a view the
+      // list did not create or on another schema's
       "CREATE MATERIALIZED VIEW LOG ON \"OTHER\"",
+      "CREATE INDEX \"I\" ON \"OTHER_MV\" (\"A\")",
+      "CREATE INDEX \"I\" ON \"HR\".\"SALES_MV\" (\"A\")",
       // reading another database, or running a second statement
       "CREATE MATERIALIZED VIEW \"MV\" AS SELECT * FROM sales@remote",
       "CREATE MATERIALIZED VIEW \"MV\" AS SELECT * FROM sales; DROP TABLE sales",
