@@ -70,3 +70,19 @@ const char *get_ora_message(const OCI_ENV *env)
 {
     return env->oem;
 }
+
+int session_lost(const OCI_ENV *env)
+{
+    switch (env->oec) {
+    case 28:    /* your session has been killed */
+    case 1012:  /* not logged on */
+    case 1089:  /* immediate shutdown in progress */
+    case 1092:  /* instance terminated, disconnection forced */
+    case 3113:  /* end-of-file on communication channel */
+    case 3114:  /* not connected */
+    case 3135:  /* connection lost contact */
+        return 1;
+    default:
+        return 0;
+    }
+}

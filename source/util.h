@@ -83,6 +83,10 @@ CHECK_STATUS check_error(OCI_ENV *env, sword status);
 void set_own_report(OCI_ENV *env, const char *text);
 int get_ora_code(const OCI_ENV *env);
 const char *get_ora_message(const OCI_ENV *env);
+/* Whether the last error says the session is gone (killed, not logged on,
+ * end-of-file on the connection, shut down): nothing more can be asked on
+ * it, so no other way of asking is tried. */
+int session_lost(const OCI_ENV *env);
 /* Opens a session into env (cleared first, keeping env->mode). A failed connect leaves the
  * handles it got in env for disconnect_oracle. Returns 0 or -1. */
 int connect_oracle(OCI_ENV *env, const char *user, const char *passwd, const char *tns);

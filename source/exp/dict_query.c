@@ -188,7 +188,7 @@ static int one_ddl(EXP_WORKER *w, DICT_QUERY *q, const char *type, const char *n
     w->dict_quiet = 0;
     if (ret == 1) return 1;
     dict_close(q);
-    return get_ora_code(&w->env) > 0 ? 0 : -1;
+    return get_ora_code(&w->env) > 0 && !session_lost(&w->env) ? 0 : -1;
 }
 
 int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
@@ -217,7 +217,9 @@ int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int
         if (ret == 0) return 0;
     }
     if (worker_stopped(w)) return -1;
-    if (get_ora_code(&w->env) <= 0) {
+    /* a failure of the program's own, or a session gone: no object's text
+     * can be read alone either */
+    if (get_ora_code(&w->env) <= 0 || session_lost(&w->env)) {
         fprintf(stderr, "%s\n", get_ora_message(&w->env));
         return -1;
     }
