@@ -417,7 +417,7 @@ TEST(ReaderObjectRecords, ComposedStatementsAreAlwaysAllowed) {
         char* sql = dump_record_sql(&rec, &len, &at);
         ASSERT_NE(nullptr, sql);
         char why[120];
-        STMT_SCOPE scope = {STMT_AT_DEFERRED, nullptr, "APP", nullptr, nullptr};
+        STMT_SCOPE scope = {STMT_AT_DEFERRED, nullptr, "APP", nullptr, nullptr, nullptr};
         STMT_INFO info;
         EXPECT_EQ(nullptr, stmt_check(&scope, sql, len, &info, why, sizeof why)) << sql << ": " << why;
         EXPECT_EQ(a, info.object) << sql;

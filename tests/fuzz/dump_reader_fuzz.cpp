@@ -45,7 +45,7 @@ void WriteInput(const uint8_t* data, size_t size) {
 // Hands a text to the allowed-kinds check as the importer would.
 int CheckText(void* ctx, const char* text, uint32_t len) {
   char why[120];
-  STMT_SCOPE scope = {*static_cast<int*>(ctx), "EMP", "APP", nullptr, nullptr};
+  STMT_SCOPE scope = {*static_cast<int*>(ctx), "EMP", "APP", nullptr, nullptr, nullptr};
   (void)stmt_refusal(&scope, text, len, why, sizeof why);
   return 0;
 }
@@ -64,7 +64,7 @@ int CheckRecord(void* ctx, const DUMP_OBJ_RECORD* rec) {
   char* sql = dump_record_sql(rec, &len, &at);
   if (!sql) return 0;
   char why[120];
-  STMT_SCOPE scope = {STMT_AT_DEFERRED, nullptr, "APP", nullptr, nullptr};
+  STMT_SCOPE scope = {STMT_AT_DEFERRED, nullptr, "APP", nullptr, nullptr, nullptr};
   if (stmt_refusal(&scope, sql, len, why, sizeof why) != nullptr || sql[at] != '"') abort();
   free(sql);
   return 0;

@@ -27,7 +27,7 @@ struct Checked {
 
 Checked Check(int where, const std::string& text, const char* table = nullptr,
               const char* schema = "APP") {
-  STMT_SCOPE sc = {where, table, schema, IsTable, nullptr};
+  STMT_SCOPE sc = {where, table, schema, IsTable, nullptr, nullptr};
   Checked c;
   char why[160] = "";
   std::memset(&c.info, 0, sizeof(c.info));
