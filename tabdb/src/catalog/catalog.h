@@ -180,9 +180,9 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
               const std::string& schema, std::string* out);
 
 // The names of the schema's objects of a DBMS_METADATA browsing context
-// (TABLE or INDEX; an INDEX also by its table, `base` when not empty), in
-// the order FETCH_CLOB gives them: by name. Empty when the session may not
-// see the schema.
+// (TABLE, INDEX, CONSTRAINT or REF_CONSTRAINT; the last three also by
+// their table, `base` when not empty), in the order FETCH_CLOB gives them:
+// by name. Empty when the session may not see the schema.
 Status ListMetadataObjects(Session& s, const std::string& type, const std::string& schema,
                            const std::string& base, std::vector<std::string>* out);
 

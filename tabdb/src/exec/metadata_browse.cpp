@@ -53,7 +53,8 @@ bool MetadataHandleOf(const Value& v, int64_t* out) {
 
 Status MetadataOpen(Session& s, const std::string& type_arg, int64_t* handle) {
   std::string type = Upper(type_arg);
-  if (type != "TABLE" && type != "INDEX") return BadValue(type_arg, "OBJECT_TYPE", "OPEN");
+  if (type != "TABLE" && type != "INDEX" && type != "CONSTRAINT" && type != "REF_CONSTRAINT")
+    return BadValue(type_arg, "OBJECT_TYPE", "OPEN");
   *handle = s.NewMetadataHandle();
   MetadataBrowse& b = s.metadata_browses()[*handle];
   b.type = type;
@@ -66,7 +67,7 @@ Status MetadataSetFilter(Session& s, int64_t handle, const std::string& name_arg
   TABDB_RETURN_IF_ERROR(NotFetching(*b, handle, "SET_FILTER"));
   std::string name = Upper(name_arg);
   bool known = name == "SCHEMA" || name == "NAME" ||
-               (b->type == "INDEX" && (name == "BASE_OBJECT_SCHEMA" || name == "BASE_OBJECT_NAME"));
+               (b->type != "TABLE" && (name == "BASE_OBJECT_SCHEMA" || name == "BASE_OBJECT_NAME"));
   if (!known) return WithStack(OraError(ora::kInvalidFilter, {"NAME", name_arg, b->type, "SET_FILTER"}));
   if (value.null) return BadValue("NULL", "VALUE", "SET_FILTER");
   b->filters[name] = value.bytes;

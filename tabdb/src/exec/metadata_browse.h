@@ -14,10 +14,12 @@
 
 namespace tabdb {
 
-// OPEN(object_type): TABLE or INDEX; ORA-31600 for another type.
+// OPEN(object_type): TABLE, INDEX, CONSTRAINT (primary keys, unique,
+// check and NOT NULL constraints) or REF_CONSTRAINT (foreign keys);
+// ORA-31600 for another type.
 Status MetadataOpen(Session& s, const std::string& type, int64_t* handle);
-// SET_FILTER(handle, name, value): SCHEMA and NAME; for INDEX also
-// BASE_OBJECT_SCHEMA and BASE_OBJECT_NAME. ORA-31604 for a filter the
+// SET_FILTER(handle, name, value): SCHEMA and NAME; for the types of a
+// table's objects also BASE_OBJECT_SCHEMA and BASE_OBJECT_NAME. ORA-31604 for a filter the
 // type does not have, ORA-31602 once fetching has begun.
 Status MetadataSetFilter(Session& s, int64_t handle, const std::string& name, const Value& value);
 // SET_COUNT(handle, value): objects per FETCH_CLOB, at least 1.

@@ -269,9 +269,9 @@ TEST_F(PlsqlBlockTest, StoredCodeKeptAsSource) {
 // texts of the next SET_COUNT objects (by name) under the context's own
 // transform parameters, NULL at the end; misuse gives Oracle's errors.
 TEST_F(PlsqlBlockTest, MetadataBrowsing) {
-  Ok("CREATE TABLE b_t (id NUMBER CONSTRAINT b_pk PRIMARY KEY, v VARCHAR2(5))");
+  Ok("CREATE TABLE b_t (id NUMBER CONSTRAINT b_pk PRIMARY KEY, v VARCHAR2(5) CONSTRAINT b_ck CHECK (v <> 'x'))");
   Ok("CREATE TABLE a_t (id NUMBER)");
-  Ok("CREATE TABLE c_t (id NUMBER, w DATE)");
+  Ok("CREATE TABLE c_t (id NUMBER CONSTRAINT c_fk REFERENCES b_t, w DATE)");
   Ok("CREATE INDEX c_ix ON c_t (w)");
   Ok("CREATE INDEX a_ix ON a_t (id)");
   // The texts a context should give, read with GET_DDL.
@@ -301,6 +301,10 @@ TEST_F(PlsqlBlockTest, MetadataBrowsing) {
        ddl("INDEX", "C_IX", true), 0, ""},
       {"INDEX", "SET_COUNT(h, 1); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');",
        ddl("INDEX", "A_IX", true) + "|" + ddl("INDEX", "B_PK", true) + "|" + ddl("INDEX", "C_IX", true), 0, ""},
+      {"CONSTRAINT", "SET_FILTER(h, 'BASE_OBJECT_NAME', 'B_T'); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');",
+       ddl("CONSTRAINT", "B_CK", true) + "|" + ddl("CONSTRAINT", "B_PK", true), 0, ""},
+      {"REF_CONSTRAINT", "SET_COUNT(h, 5); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');",
+       ddl("REF_CONSTRAINT", "C_FK", true), 0, ""},
       // a schema without tables: nothing to fetch
       {"TABLE", "SET_FILTER(h, 'SCHEMA', 'SYSTEM'); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');", "", 0, ""},
       {"SYNONYMS", "", "", 31600, "invalid input value SYNONYMS for parameter OBJECT_TYPE in function OPEN"},
