@@ -52,6 +52,7 @@ static int read_database_charsets(OCI_ENV *env, char *db, char *nat)
     char param[129], value[CHARSET_NAME_SIZE];
     sb2 pind = 0, vind = 0;
     OCIDefine *d1 = NULL, *d2 = NULL;
+    ub4 prefetch = 8, one = 1;
     int ret;
     sword rc;
 
@@ -65,6 +66,9 @@ static int read_database_charsets(OCI_ENV *env, char *db, char *nat)
     rc = OCIDefineByPos(env->smthp, &d2, env->errhp, 2, value, sizeof(value), SQLT_STR,
                         &vind, NULL, NULL, OCI_DEFAULT);
     if (check_error(env, rc) != CHECK_SUCCESS) goto fail;
+    /* both rows, and the end, come with the execute */
+    rc = OCIAttrSet(env->smthp, OCI_HTYPE_STMT, &prefetch, 0, OCI_ATTR_PREFETCH_ROWS, env->errhp);
+    if (check_error(env, rc) != CHECK_SUCCESS) goto fail;
     rc = OCIStmtExecute(env->svchp, env->smthp, env->errhp, 0, 0, NULL, NULL, OCI_DEFAULT);
     if (check_error(env, rc) == CHECK_FAILURE) goto fail;
     for (;;) {
@@ -77,6 +81,8 @@ static int read_database_charsets(OCI_ENV *env, char *db, char *nat)
         if (strcmp(param, "NLS_CHARACTERSET") == 0) memcpy(db, value, sizeof(value));
         else if (strcmp(param, "NLS_NCHAR_CHARACTERSET") == 0) memcpy(nat, value, sizeof(value));
     }
+    /* later statements on the handle keep the default */
+    OCIAttrSet(env->smthp, OCI_HTYPE_STMT, &one, 0, OCI_ATTR_PREFETCH_ROWS, env->errhp);
     if (db[0] == '\0' || nat[0] == '\0') {
         fprintf(stderr, "The database does not name its character sets.\n");
         return -1;
@@ -85,6 +91,7 @@ static int read_database_charsets(OCI_ENV *env, char *db, char *nat)
 
 fail:
     fprintf(stderr, "Read the character sets of the database:\n%s\n", get_ora_message(env));
+    OCIAttrSet(env->smthp, OCI_HTYPE_STMT, &one, 0, OCI_ATTR_PREFETCH_ROWS, env->errhp);
     return -1;
 }
 

@@ -462,6 +462,8 @@ typedef struct __exp_table {
     int spill_worker;     /* parallel run: the worker whose spill file holds it; -1 none */
     int done;             /* parallel run: 1 once the section is complete in the spill file */
     struct __exp_split *split;  /* its ROWID ranges when it is read in ranges; NULL: read whole */
+    struct __table_meta *meta;  /* (lock) its dictionary rows and DDL texts read in a batch; NULL none */
+    int meta_state;       /* (lock) TABLE_META_NONE, _READING (another worker's batch), _READY */
 } EXP_TABLE;
 
 /* What one worker owns: its session, its row area and write cache, the
@@ -553,6 +555,8 @@ typedef struct __exp_run {
     void *lock;           /* pthread_mutex_t of a parallel run; NULL in a serial one */
     int next;             /* (lock) next place in `order` to hand out */
     int *order;           /* parallel run: table indexes, largest first */
+    int *hand_pos;        /* parallel run handing out by size: each table's place in `order`;
+                             NULL: tables go in directory order */
     volatile int failed;  /* (lock) a worker failed: the others stop */
     int failed_table;     /* (lock) the table of the first failure, -1 none */
     struct __exp_pipe *pipe;  /* parallel run: the parts of the dump, their order and buffers */

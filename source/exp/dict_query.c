@@ -14,18 +14,28 @@ void dict_close(DICT_QUERY *q)
 {
     free(q->mem);
     q->mem = NULL;
+    /* the statement handle is shared: later statements keep the default */
+    if (q->w && q->rows > 1) {
+        ub4 one = 1;
+        OCIAttrSet(q->w->env.smthp, OCI_HTYPE_STMT, &one, 0, OCI_ATTR_PREFETCH_ROWS, q->w->env.errhp);
+    }
+    q->rows = 0;
 }
 
 int dict_open(EXP_WORKER *w, DICT_QUERY *q, const char *sqltxt, int ncol, const ub4 *widths)
 {
-    size_t total = 0;
+    size_t row_bytes = 0;
     sword rc;
 
     memset(q, 0, sizeof(*q));
     q->w = w;
     if (ncol < 1 || ncol > DICT_MAX_COLS) return -1;
     q->ncol = ncol;
-    for (int c = 0; c < ncol; c++) total += widths[c];
+    for (int c = 0; c < ncol; c++) row_bytes += widths[c] + sizeof(sb2) + 2 * sizeof(ub2);
+    size_t rows = DICT_FETCH_BYTES / row_bytes;
+    if (rows < 1) rows = 1;
+    if (rows > DICT_FETCH_ROWS) rows = DICT_FETCH_ROWS;
+    size_t total = rows * row_bytes + (size_t)ncol * 4 * 8;
     q->mem = (uint8_t *)malloc(total);
     if (!q->mem) {
         fprintf(stderr, "Allocate memory (%zu) error.\n", total);
@@ -34,8 +44,16 @@ int dict_open(EXP_WORKER *w, DICT_QUERY *q, const char *sqltxt, int ncol, const 
     uint8_t *p = q->mem;
     for (int c = 0; c < ncol; c++) {
         q->width[c] = widths[c];
-        q->val[c] = (char *)p;
-        p += widths[c];
+        q->vals[c] = (char *)p;
+        p = align8(p + (size_t)widths[c] * rows);
+        q->inds[c] = (sb2 *)p;
+        p = align8(p + sizeof(sb2) * rows);
+        q->lens[c] = (ub2 *)p;
+        p = align8(p + sizeof(ub2) * rows);
+        q->rcodes[c] = (ub2 *)p;
+        p = align8(p + sizeof(ub2) * rows);
+        q->val[c] = q->vals[c];
+        q->val[c][0] = '\0';
     }
 
     rc = OCIStmtPrepare(w->env.smthp, w->env.errhp, (const OraText *)sqltxt, (ub4)strlen(sqltxt),
@@ -47,11 +65,26 @@ int dict_open(EXP_WORKER *w, DICT_QUERY *q, const char *sqltxt, int ncol, const 
     }
     for (int c = 0; c < ncol; c++) {
         OCIDefine *defnp = NULL;
-        rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, (ub4)(c + 1), q->val[c],
-                            (sb4)q->width[c], SQLT_STR, &q->ind[c], &q->len[c], &q->rcode[c],
+        rc = OCIDefineByPos(w->env.smthp, &defnp, w->env.errhp, (ub4)(c + 1), q->vals[c],
+                            (sb4)q->width[c], SQLT_STR, q->inds[c], q->lens[c], q->rcodes[c],
                             OCI_DEFAULT);
+        if (check_error(&w->env, rc) == CHECK_SUCCESS && rows > 1)
+            rc = OCIDefineArrayOfStruct(defnp, w->env.errhp, q->width[c], sizeof(sb2), sizeof(ub2),
+                                        sizeof(ub2));
         if (check_error(&w->env, rc) != CHECK_SUCCESS) {
             fprintf(stderr, "OCIDefineByPos()\n%s\n", get_ora_message(&w->env));
+            dict_close(q);
+            return -1;
+        }
+    }
+    q->rows = (ub4)rows;
+    if (rows > 1) {
+        /* the execute brings the first array with it; the server does not
+         * prefetch rows of LOB or LONG columns, and fetches then bring them */
+        ub4 pre = (ub4)rows;
+        rc = OCIAttrSet(w->env.smthp, OCI_HTYPE_STMT, &pre, 0, OCI_ATTR_PREFETCH_ROWS, w->env.errhp);
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+            fprintf(stderr, "OCIAttrSet()\n%s\n", get_ora_message(&w->env));
             dict_close(q);
             return -1;
         }
@@ -74,26 +107,65 @@ int dict_open(EXP_WORKER *w, DICT_QUERY *q, const char *sqltxt, int ncol, const 
  * narrower ones hold names and numbers. */
 #define DICT_TEXT_WIDTH 4096
 
+/* The next array of rows; 1 rows came, 0 the end, -1 failure (message
+ * printed unless quiet). Rows of a fetch that failed are not used. */
+static int fetch_array(DICT_QUERY *q)
+{
+    EXP_WORKER *w = q->w;
+    if (q->ended) return 0;
+    for (ub4 r = 0; r < q->rows; r++) {
+        for (int c = 0; c < q->ncol; c++) {
+            q->rcodes[c][r] = 0;
+            q->inds[c][r] = 0;
+            q->vals[c][(size_t)r * q->width[c]] = '\0';
+        }
+    }
+    ub4 n = 0, nsz = sizeof(n);
+    sword rc = OCIStmtFetch(w->env.smthp, w->env.errhp, q->rows, OCI_FETCH_NEXT, OCI_DEFAULT);
+    int ret = check_error(&w->env, rc);
+    if (ret != CHECK_SUCCESS && ret != CHECK_WITH_INFO && ret != CHECK_NO_DATA) {
+        if (!w->dict_quiet) fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
+        return -1;
+    }
+    if (ret == CHECK_NO_DATA) q->ended = 1;
+    if (q->rows == 1) {
+        n = ret == CHECK_NO_DATA ? 0 : 1;
+    } else {
+        rc = OCIAttrGet(w->env.smthp, OCI_HTYPE_STMT, &n, &nsz, OCI_ATTR_ROWS_FETCHED, w->env.errhp);
+        if (check_error(&w->env, rc) != CHECK_SUCCESS) {
+            fprintf(stderr, "Rows Fetched - OCIAttrGet()\n%s\n", get_ora_message(&w->env));
+            return -1;
+        }
+        if (n > q->rows) n = q->rows;  /* never beyond the buffers */
+    }
+    q->got = n;
+    q->cur = 0;
+    return n > 0 ? 1 : 0;
+}
+
 int dict_next(DICT_QUERY *q)
 {
     EXP_WORKER *w = q->w;
     for (;;) {
         /* A stop asked by a signal ends the gathering between rows. */
         if (worker_stopped(w)) return -1;
-        for (int c = 0; c < q->ncol; c++) {
-            q->rcode[c] = 0;
-            q->ind[c] = 0;
-            q->val[c][0] = '\0';
+        if (q->cur >= q->got) {
+            int ret = fetch_array(q);
+            if (ret <= 0) {
+                for (int c = 0; c < q->ncol; c++) {
+                    q->val[c] = q->vals[c];
+                    q->val[c][0] = '\0';
+                }
+                return ret;
+            }
         }
-        sword rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-        int ret = check_error(&w->env, rc);
-        if (ret == CHECK_NO_DATA) return 0;
-        if (ret != CHECK_SUCCESS && ret != CHECK_WITH_INFO) {
-            if (!w->dict_quiet) fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
-            return -1;
-        }
+        ub4 r = q->cur++;
         int cut = 0;
         for (int c = 0; c < q->ncol; c++) {
+            q->val[c] = q->vals[c] + (size_t)r * q->width[c];
+            q->ind[c] = q->inds[c][r];
+            q->len[c] = q->lens[c][r];
+            q->rcode[c] = q->rcodes[c][r];
             if (q->ind[c] == -1) q->val[c][0] = '\0';
             q->val[c][q->width[c] - 1] = '\0';  /* never trust the terminator */
             if (q->rcode[c] == 1406 && q->width[c] < DICT_TEXT_WIDTH) cut = 1;

@@ -72,6 +72,10 @@ void worker_close(EXP_WORKER *w);
 /* The run's lock around what workers share (no-op in a serial run). */
 void run_lock(EXP_RUN *run);
 void run_unlock(EXP_RUN *run);
+/* With the lock held: waits until another thread has changed what the
+ * lock guards (run_wake), or a short while (no-op in a serial run). */
+void run_wait(EXP_RUN *run);
+void run_wake(EXP_RUN *run);
 
 /* Writes the progress line of the worker's finished table (fmt takes the
  * name and the row count), whole, under the run's lock. */
@@ -340,6 +344,9 @@ int full_export(const EXP_RUN *run);
 /* ---- dictionary queries with several text columns ----------------------- */
 
 #define DICT_MAX_COLS 8
+/* Define buffers of one dictionary query: rows per fetch are what fits. */
+#define DICT_FETCH_BYTES (512u * 1024u)
+#define DICT_FETCH_ROWS 256u
 
 typedef struct __dict_query {
     EXP_WORKER *w;              /* the session it runs on */
@@ -349,11 +356,20 @@ typedef struct __dict_query {
     sb2 ind[DICT_MAX_COLS];     /* -1: NULL (val is then "") */
     ub2 len[DICT_MAX_COLS];
     ub2 rcode[DICT_MAX_COLS];   /* 1406: the value was cut to its width */
+    /* The rows of one fetch: `rows` of them in arrays per column. */
+    ub4 rows, got, cur;
+    int ended;                  /* the last fetch reached the end */
+    char *vals[DICT_MAX_COLS];
+    sb2 *inds[DICT_MAX_COLS];
+    ub2 *lens[DICT_MAX_COLS];
+    ub2 *rcodes[DICT_MAX_COLS];
     uint8_t *mem;
 } DICT_QUERY;
 
 /* Prepares sqltxt, defines ncol text columns of the given widths (bytes,
- * NUL included) and executes it. Returns 0; 1 when the server has no such
+ * NUL included) and executes it; rows come in arrays of as many as
+ * DICT_FETCH_BYTES hold (prefetched with the execute when the server
+ * may). Returns 0; 1 when the server has no such
  * dictionary view or column (ORA-00942, ORA-00904: an older release, or a
  * database without that kind of object), with nothing printed; or -1 with
  * the message printed. */

@@ -12,6 +12,7 @@
 
 #include "args.h"
 #include "exp_local.h"
+#include "table_meta.h"
 #include "table_ranges.h"
 #include "write_trailer.h"
 
@@ -168,6 +169,7 @@ static void release(EXP_RUN *run)
     discard_dump_output(&run->out);
     free_objects(run);
     free_table_ranges(run);
+    free_table_metas(run);
     free(run->tabs);
     run->tabs = NULL;
     run->ntab = 0;

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "exp_local.h"
+#include "table_meta.h"
 
 /* One output column of the dictionary query, laid out for n rows. */
 typedef struct {
@@ -28,6 +29,50 @@ static uint8_t *lay_out(DICT_COL *c, ub4 width, ub4 n, uint8_t *p)
     return (uint8_t *)(c->rcode + n);
 }
 
+/* Adds column k of the block from its dictionary values, cut as the
+ * per-table query's buffers cut them. Returns 0 or -1 (message printed). */
+static int add_column(EXP_WORKER *w, EXP_TABLE *tab, uint8_t *block, int k, const char *name,
+                      const char *type, const char *dlen)
+{
+    char n[32], t[128], d[16];
+    COL_INFO ci;
+    snprintf(n, sizeof(n), "%s", name);
+    snprintf(t, sizeof(t), "%s", type);
+    snprintf(d, sizeof(d), "%s", dlen);
+    /* The column block must stay inside the cache. */
+    if (w->ctail + (int)sizeof(COL_INFO) * (k + 1) > w->csz) {
+        fprintf(stderr, "Too many columns in table \"%s\".\n", exp_table_name(tab));
+        return -1;
+    }
+    memset(&ci, 0, sizeof(ci));
+    ci.ctype = (uint32_t)convert_type_to_int(t);
+    ci.clen = (uint32_t)strtoul(d, NULL, 10);
+    _Static_assert(sizeof(ci.col_name) >= sizeof(n), "a cut name fits the entry");
+    memcpy(ci.col_name, n, strlen(n));
+    if (ci.ctype == CTYPE_UNSUPPORTED) {
+        fprintf(stderr, "Data type \"%s\" not supported.\n", t);
+        return -1;
+    }
+    if (IS_LONG_CTYPE(ci.ctype)) tab->info.flag |= TAB_HAS_LONG;
+    if (IS_LOB_CTYPE(ci.ctype)) tab->info.flag |= TAB_HAS_LOB;
+    /* The block follows the DDL text at any byte position: copy. */
+    memcpy(block + sizeof(COL_INFO) * (size_t)k, &ci, sizeof(ci));
+    return 0;
+}
+
+/* The block is complete with k columns. */
+static int end_columns(EXP_WORKER *w, EXP_TABLE *tab, uint8_t *block, int k)
+{
+    w->colp = (COL_INFO *)block;
+    tab->info.ncol = (uint32_t)k;
+    w->ctail += (int)sizeof(COL_INFO) * k;
+    /* where the section begins; a parallel run moves it to the section's
+     * place in the dump */
+    tab->info.offset = w->data_ofs;
+    EXP_ASSERT_CACHE(w);
+    return 0;
+}
+
 int export_column_information(EXP_WORKER *w, EXP_TABLE *tab)
 {
     char sqltxt[512];
@@ -36,6 +81,19 @@ int export_column_information(EXP_WORKER *w, EXP_TABLE *tab)
     uint8_t *block = w->cache + w->ctail;
     int k = 0, ret;
     sword rc;
+
+    TABLE_META *m = NULL;
+    if (table_meta(w, tab, &m) != 0) return -1;
+    if (m && m->cols.ok) {
+        size_t at = 0;
+        for (uint32_t c = 0; c < m->cols.n / 3; c++, k++) {
+            const char *name = meta_next(&m->cols, &at);
+            const char *type = meta_next(&m->cols, &at);
+            const char *dlen = meta_next(&m->cols, &at);
+            if (add_column(w, tab, block, k, name, type, dlen) != 0) return -1;
+        }
+        return end_columns(w, tab, block, k);
+    }
 
     snprintf(sqltxt, sizeof(sqltxt),
              "select COLUMN_NAME, DATA_TYPE, DATA_LENGTH\n"
@@ -86,36 +144,12 @@ int export_column_information(EXP_WORKER *w, EXP_TABLE *tab)
             char *name = cols[0].val + (size_t)r * 32;
             char *type = cols[1].val + (size_t)r * 128;
             char *dlen = cols[2].val + (size_t)r * 16;
-            COL_INFO ci;
             name[31] = type[127] = dlen[15] = '\0';
-            /* The column block must stay inside the cache. */
-            if (w->ctail + (int)sizeof(COL_INFO) * (k + 1) > w->csz) {
-                fprintf(stderr, "Too many columns in table \"%s\".\n", exp_table_name(tab));
-                return -1;
-            }
-            memset(&ci, 0, sizeof(ci));
-            ci.ctype = (uint32_t)convert_type_to_int(type);
-            ci.clen = (uint32_t)strtoul(dlen, NULL, 10);
-            strncpy(ci.col_name, name, sizeof(ci.col_name) - 1);
-            if (ci.ctype == CTYPE_UNSUPPORTED) {
-                fprintf(stderr, "Data type \"%s\" not supported.\n", type);
-                return -1;
-            }
-            if (IS_LONG_CTYPE(ci.ctype)) tab->info.flag |= TAB_HAS_LONG;
-            if (IS_LOB_CTYPE(ci.ctype)) tab->info.flag |= TAB_HAS_LOB;
-            /* The block follows the DDL text at any byte position: copy. */
-            memcpy(block + sizeof(COL_INFO) * (size_t)k, &ci, sizeof(ci));
+            if (add_column(w, tab, block, k, name, type, dlen) != 0) return -1;
             k++;
         }
         if (ret == CHECK_NO_DATA) break;
     }
 
-    w->colp = (COL_INFO *)block;
-    tab->info.ncol = (uint32_t)k;
-    w->ctail += (int)sizeof(COL_INFO) * k;
-    /* where the section begins; a parallel run moves it to the section's
-     * place in the dump */
-    tab->info.offset = w->data_ofs;
-    EXP_ASSERT_CACHE(w);
-    return 0;
+    return end_columns(w, tab, block, k);
 }

@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "exp_local.h"
+#include "table_meta.h"
 
 /* Whether the column item of `column` in the table's text already makes
  * it NOT NULL: a server that keeps NOT NULL inline, or a column that gets
@@ -64,6 +65,34 @@ int write_table_objects(EXP_WORKER *w, const EXP_TABLE *tab)
     return 0;
 }
 
+/* Writes the key text fetched at cache + 2. 0 or -1 (message printed). */
+static int put_key(EXP_WORKER *w, EXP_TABLE *tab)
+{
+    if (rewrite_ddl(w, 'C', tab) != 0) return -1;
+    int allowed = check_written_statement(w, tab, (const char *)w->cache + 2,
+                                          get_be16(w->cache), "primary key", NULL);
+    if (allowed < 0) return -1;
+    if (allowed == 0) w->ctail = 0;  /* left out, named in a warning */
+    if (write_cache(w) != 0) {
+        fprintf(stderr, "Write cached data to file error.\n");
+        return -1;
+    }
+    return 0;
+}
+
+/* The gathered statements and the section's end mark. */
+static int end_section(EXP_WORKER *w, EXP_TABLE *tab)
+{
+    if (write_table_objects(w, tab) != 0) return -1;
+    if (cache_room(w, 2) != 0) return -1;
+    cache_put16(w, MARK_END);
+    if (write_cache(w) != 0) {
+        fprintf(stderr, "Write cached data to file error.\n");
+        return -1;
+    }
+    return 0;
+}
+
 int export_create_constraint_sql(EXP_WORKER *w, EXP_TABLE *tab)
 {
     char sqltxt[1024];
@@ -71,6 +100,17 @@ int export_create_constraint_sql(EXP_WORKER *w, EXP_TABLE *tab)
     int ret;
     sword rc;
 
+    TABLE_META *m = NULL;
+    if (table_meta(w, tab, &m) != 0) return -1;
+    if (m && m->key.ok) {
+        size_t at = 0;
+        for (const char *text; (text = meta_next(&m->key, &at)) != NULL;) {
+            /* texts of a batch are shorter than the fetch buffer */
+            memcpy(w->cache + 2, text, strlen(text) + 1);
+            if (put_key(w, tab) != 0) return -1;
+        }
+        return end_section(w, tab);
+    }
     snprintf(sqltxt, sizeof(sqltxt),
              "select DBMS_METADATA.GET_DDL('CONSTRAINT', CONSTRAINT_NAME, OWNER)\n"
              "from ALL_CONSTRAINTS\n"
@@ -85,28 +125,11 @@ int export_create_constraint_sql(EXP_WORKER *w, EXP_TABLE *tab)
     for (;;) {
         rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
         ret = check_error(&w->env, rc);
-        if (ret == CHECK_NO_DATA) {
-            if (write_table_objects(w, tab) != 0) return -1;
-            if (cache_room(w, 2) != 0) return -1;
-            cache_put16(w, MARK_END);
-            if (write_cache(w) != 0) {
-                fprintf(stderr, "Write cached data to file error.\n");
-                return -1;
-            }
-            return 0;
-        }
+        if (ret == CHECK_NO_DATA) return end_section(w, tab);
         if (ret != CHECK_SUCCESS) {
             fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        if (rewrite_ddl(w, 'C', tab) != 0) return -1;
-        int allowed = check_written_statement(w, tab, (const char *)w->cache + 2,
-                                              get_be16(w->cache), "primary key", NULL);
-        if (allowed < 0) return -1;
-        if (allowed == 0) w->ctail = 0;  /* left out, named in a warning */
-        if (write_cache(w) != 0) {
-            fprintf(stderr, "Write cached data to file error.\n");
-            return -1;
-        }
+        if (put_key(w, tab) != 0) return -1;
     }
 }

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "exp_local.h"
+#include "table_meta.h"
 
 /* The DDL text is fetched into the cache from byte 2 on; this is its room,
  * terminating NUL included. */
@@ -15,14 +16,6 @@
 /* The rewritten text is assembled behind the fetch buffer, then moved to
  * its place. */
 #define DDL_SCRATCH_OFS (2 + DDL_FETCH_SIZE + 2)
-
-static const char table_setup[] =
-    "BEGIN\n"
-    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'SEGMENT_ATTRIBUTES', %s);\n"
-    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'CONSTRAINTS', FALSE);\n"
-    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'REF_CONSTRAINTS', FALSE);\n"
-    "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'CONSTRAINTS_AS_ALTER', FALSE);\n"
-    "END;";
 
 int run_transform_block(EXP_WORKER *w, const char *fmt)
 {
@@ -261,23 +254,35 @@ int export_create_table_sql(EXP_WORKER *w, EXP_TABLE *tab)
     int ret;
     sword rc;
 
-    if (run_transform_block(w, table_setup) != 0) return -1;
+    TABLE_META *m = NULL;
+    if (table_meta(w, tab, &m) != 0) return -1;
+    if (m && m->table.ok) {
+        /* the text where the query below would have fetched it */
+        size_t at = 0;
+        const char *text = meta_next(&m->table, &at);
+        size_t len = strlen(text);
+        if (len >= DDL_FETCH_SIZE) len = DDL_FETCH_SIZE - 1;
+        memcpy(w->cache + 2, text, len);
+        w->cache[2 + len] = '\0';
+    } else {
+        if (run_transform_block(w, table_transforms()) != 0) return -1;
 
-    snprintf(sqltxt, sizeof(sqltxt),
-             "select DBMS_METADATA.GET_DDL('TABLE', TABLE_NAME, OWNER) from ALL_TABLES\n"
-             "where OWNER=:1 and TABLE_NAME=:2");
-    if (open_table_ddl_query(w, sqltxt, &alen, tab) != 0) return -1;
+        snprintf(sqltxt, sizeof(sqltxt),
+                 "select DBMS_METADATA.GET_DDL('TABLE', TABLE_NAME, OWNER) from ALL_TABLES\n"
+                 "where OWNER=:1 and TABLE_NAME=:2");
+        if (open_table_ddl_query(w, sqltxt, &alen, tab) != 0) return -1;
 
-    rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
-    ret = check_error(&w->env, rc);
-    if (ret == CHECK_NO_DATA) {
-        fprintf(stderr, "No create DDL SQL text found for \"%s\".\"%s\".\n", w->run->owner_name,
-                exp_table_name(tab));
-        return -1;
-    }
-    if (ret != CHECK_SUCCESS) {
-        fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
-        return -1;
+        rc = OCIStmtFetch(w->env.smthp, w->env.errhp, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+        ret = check_error(&w->env, rc);
+        if (ret == CHECK_NO_DATA) {
+            fprintf(stderr, "No create DDL SQL text found for \"%s\".\"%s\".\n", w->run->owner_name,
+                    exp_table_name(tab));
+            return -1;
+        }
+        if (ret != CHECK_SUCCESS) {
+            fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
+            return -1;
+        }
     }
     if (rewrite_ddl(w, 'T', tab) != 0) return -1;
     note_table_text(w);

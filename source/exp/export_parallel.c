@@ -124,6 +124,16 @@ static void wait_a_while(EXP_RUN *run)
     pthread_cond_timedwait(&lk->changed, &lk->mutex, &until);
 }
 
+void run_wait(EXP_RUN *run)
+{
+    if (run->lock) wait_a_while(run);
+}
+
+void run_wake(EXP_RUN *run)
+{
+    if (run->lock) wake_all(run);
+}
+
 /* Marks the run failed, keeping the first failure's table, and wakes
  * every waiter; every worker stops at its next check. */
 static void fail_run(EXP_RUN *run, const EXP_TABLE *tab)
@@ -852,6 +862,10 @@ int export_parallel(EXP_RUN *run)
     pthread_mutex_init(&pp->lk.mutex, NULL);
     pthread_cond_init(&pp->lk.changed, NULL);
     run->pipe = pp;
+    /* batches of dictionary reads follow the order tables go out in (in
+     * directory order without the map) */
+    if (pp->by_size && (run->hand_pos = (int *)malloc(sizeof(int) * (size_t)run->ntab)) != NULL)
+        for (int i = 0; i < run->ntab; i++) run->hand_pos[run->order[i]] = i;
     run->lock = &pp->lk;
     run->failed = 0;
     run->failed_table = -1;
@@ -907,6 +921,8 @@ out:
     run->workers = NULL;
     free(run->order);
     run->order = NULL;
+    free(run->hand_pos);
+    run->hand_pos = NULL;
     free(threads);
     main_w->tab = NULL;
     return rc;

@@ -12,6 +12,7 @@
 #include "args.h"
 #include "exp_local.h"
 #include "section_sum.h"
+#include "table_meta.h"
 #include "table_ranges.h"
 
 /* The end of a table's rows: the mark, its row count and progress line. */
@@ -69,6 +70,7 @@ static int section_tail(EXP_WORKER *w, EXP_TABLE *tab)
         fprintf(stderr, "Export create constraint DDL text error.\n");
         return -1;
     }
+    drop_table_meta(w->run, tab);
     return 0;
 }
 

@@ -2,7 +2,8 @@
 // against a database file, serial and parallel: each table's line ends with
 // its time and round trips, and before the closing line the run's count of
 // every session's round trips, the same as the client library counted for
-// the run without METRICS (whose output stays as it was).
+// the run without METRICS (whose output stays as it was); and what the
+// export's dictionary reads cost on a schema of many small tables.
 #include <algorithm>
 #include <regex>
 #include <sstream>
@@ -114,6 +115,37 @@ TEST_F(Metrics, TableLinesAndTheRunsRoundTrips) {
       EXPECT_LT(tables, plain_trips);
     }
   }
+}
+
+// The dictionary rows and DDL texts of many tables come in batches: each
+// table costs little more than the query of its rows, serial or parallel
+// (across the boundary of a batch, with workers waiting for one another's
+// batch), and the parallel dump is the serial one.
+TEST_F(Metrics, ManySmallTablesCostAFewRoundTripsEach) {
+  const int kTables = 70;
+  std::string script;
+  for (int i = 1; i <= kTables; ++i) {
+    std::string t = "app.s" + std::to_string(i);
+    script += "CREATE TABLE " + t + " (id NUMBER PRIMARY KEY, v VARCHAR2(10) NOT NULL, n NUMBER CHECK (n > 0));\n"
+              "CREATE INDEX app.s" + std::to_string(i) + "_ix ON " + t + " (v);\n"
+              "COMMENT ON TABLE " + t + " IS 'small';\nINSERT INTO " + t + " VALUES (1, 'a', 1);\n";
+  }
+  ProcResult r = testsupport::RunSql("system/manager@" + db_, script + "COMMIT;\n", {kNls});
+  ASSERT_EQ(0, r.status) << r.out << r.err;
+  std::string dumps[2];
+  for (int parallel : {1, 2}) {
+    SCOPED_TRACE("PARALLEL=" + std::to_string(parallel));
+    dumps[parallel - 1] = dir_.file("many" + std::to_string(parallel) + ".dmp");
+    long long trips = 0;
+    ProcResult e = Run({TABEXP_PATH, "app/app@" + db_, "FILE=" + dumps[parallel - 1], "OWNER=app",
+                        "PARALLEL=" + std::to_string(parallel)},
+                       &trips);
+    ASSERT_EQ(0, e.status) << e.err;
+    // a table's rows are an execute and a fetch; its dictionary reads and
+    // texts a share of its batch's queries (they were some fifteen)
+    EXPECT_LE(trips, 2 * (kTables + 3) + 100 + 20 * (parallel - 1)) << e.err;
+  }
+  EXPECT_EQ(testsupport::ReadFile(dumps[0]), testsupport::ReadFile(dumps[1]));
 }
 
 }  // namespace

@@ -179,6 +179,13 @@ Status FindDeferrableConstraint(Session& s, const std::string& owner, const std:
 Status GetDdl(Session& s, const std::string& object_type, const std::string& name,
               const std::string& schema, std::string* out);
 
+// The names of the schema's objects of a DBMS_METADATA browsing context
+// (TABLE, INDEX, CONSTRAINT or REF_CONSTRAINT; the last three also by
+// their table, `base` when not empty), in the order FETCH_CLOB gives them:
+// by name. Empty when the session may not see the schema.
+Status ListMetadataObjects(Session& s, const std::string& type, const std::string& schema,
+                           const std::string& base, std::vector<std::string>* out);
+
 // LOCK TABLE: every table (or view, also through a synonym) must exist and
 // be visible to the session (ORA-00942 otherwise); a mode other than ROW SHARE takes the database's
 // write transaction, held until the session commits or rolls back.

@@ -484,6 +484,43 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
   return Status::Ok();
 }
 
+Status ListMetadataObjects(Session& s, const std::string& type, const std::string& schema,
+                           const std::string& base, std::vector<std::string>* out) {
+  out->clear();
+  if (!cat::Visible(s, schema)) return Status::Ok();
+  // foreign keys are REF_CONSTRAINT objects, the other kinds CONSTRAINT;
+  // ?2 is the object type in every query
+  static const char* const kConstraints =
+      "SELECT c.name FROM tab$constraints c WHERE c.owner = ?1 AND (c.type = 'R') = (?2 = 'REF_CONSTRAINT') "
+      "ORDER BY c.name";
+  static const char* const kTableConstraints =
+      "SELECT c.name FROM tab$constraints c, tab$objects t WHERE c.owner = ?1 AND (c.type = 'R') = "
+      "(?2 = 'REF_CONSTRAINT') AND t.obj_id = c.table_obj AND t.name = ?3 ORDER BY c.name";
+  static const char* const kObjects = "SELECT name FROM tab$objects WHERE owner = ?1 AND type = ?2 ORDER BY name";
+  static const char* const kTableIndexes =
+      "SELECT o.name FROM tab$objects o WHERE o.owner = ?1 AND o.type = ?2 AND EXISTS "
+      "(SELECT 1 FROM tab$indexes i, tab$objects t WHERE i.obj_id = o.obj_id AND "
+      "t.obj_id = i.table_obj AND t.name = ?3) ORDER BY o.name";
+  bool constraint = type == "CONSTRAINT" || type == "REF_CONSTRAINT";
+  bool by_table = !base.empty();
+  const char* sql = constraint ? (by_table ? kTableConstraints : kConstraints) : (by_table ? kTableIndexes : kObjects);
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(s.db().Cached(sql, &q));
+  sqlite3_bind_text(q, 1, schema.data(), static_cast<int>(schema.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(q, 2, type.data(), static_cast<int>(type.size()), SQLITE_TRANSIENT);
+  if (by_table) sqlite3_bind_text(q, 3, base.data(), static_cast<int>(base.size()), SQLITE_TRANSIENT);
+  for (;;) {
+    bool row = false;
+    Status st = s.db().Step(q, &row);
+    if (!st.ok() || !row) {
+      sqlite3_reset(q);
+      return st;
+    }
+    const unsigned char* t = sqlite3_column_text(q, 0);
+    if (t) out->push_back(reinterpret_cast<const char*>(t));
+  }
+}
+
 Status GetDependentDdl(Session& s, const std::string& object_type, const std::string& base_name,
                        const std::string& base_schema_arg, std::string* out) {
   using namespace cat;

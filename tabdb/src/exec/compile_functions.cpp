@@ -438,6 +438,17 @@ Status GetDdlRule(FnCompile& f) {
   return f.Set(TypeKind::kClob, args);
 }
 
+// DBMS_METADATA's browsing functions: OPEN (a NUMBER handle of a type),
+// ADD_TRANSFORM (a handle and a name), FETCH_CLOB (a handle; CLOB). Each
+// call changes the context, so none is ever constant.
+Status MetadataBrowseRule(FnCompile& f) {
+  std::vector<const CExpr*> args;
+  for (size_t i = 0; i < f.a.size(); ++i) args.push_back(i == 0 && f.fn.variant != 'O' ? f.NumArg(i) : f.TextArg(i));
+  TABDB_RETURN_IF_ERROR(f.Set(f.fn.variant == 'F' ? TypeKind::kClob : TypeKind::kNumber, args));
+  f.out->constant = false;
+  return Status::Ok();
+}
+
 constexpr int K(TypeKind k) { return static_cast<int>(k); }
 
 // DBMS_ROWID.ROWID_CREATE: five numbers, a ROWID.
@@ -630,6 +641,9 @@ const SqlFunction kFunctions[] = {
     {"DBMS_LOB.SUBSTR", 1, 3, LobSubstrRule, EvalLobSubstr, 0, kFnStoredLobArgs},
     {"DBMS_METADATA.GET_DDL", 2, 6, GetDdlRule, EvalGetDdl, 0, 0},
     {"DBMS_METADATA.GET_DEPENDENT_DDL", 2, 7, GetDdlRule, EvalGetDependentDdl, 0, 0},
+    {"DBMS_METADATA.OPEN", 1, 4, MetadataBrowseRule, EvalMetadataBrowse, 'O', 0},
+    {"DBMS_METADATA.ADD_TRANSFORM", 2, 4, MetadataBrowseRule, EvalMetadataBrowse, 'T', 0},
+    {"DBMS_METADATA.FETCH_CLOB", 1, 3, MetadataBrowseRule, EvalMetadataBrowse, 'F', 0},
     // Queries.
     {"$TOO_MANY_ROWS", 0, 0, nullptr, EvalTooManyRows, 0, 0},
     {"$ROWNUM_LIMIT", 2, 2, nullptr, EvalRownumLimit, 0, 0},

@@ -17,6 +17,7 @@
 #include "catalog/catalog.h"
 #include "exec/convert.h"
 #include "exec/functions.h"
+#include "exec/metadata_browse.h"
 #include "exec/plsql_fastexpr.h"
 #include "exec/mview_exec.h"
 #include "exec/plsql.h"
@@ -2131,6 +2132,37 @@ class Runner {
       TABDB_RETURN_IF_ERROR(Text(msg, &text));
       return OraErrorText(static_cast<int>(-num), text);
     }
+    if (n == "DBMS_METADATA.SET_FILTER" || n == "DBMS_METADATA.SET_COUNT" || n == "DBMS_METADATA.CLOSE" ||
+        (n == "DBMS_METADATA.SET_TRANSFORM_PARAM" && !st.args.empty() && !SessionTransform(st.args[0]))) {
+      // The browsing interface: a context's handle, then its values.
+      Value h, name, value;
+      TABDB_RETURN_IF_ERROR(arg(0, &h));
+      int64_t handle = 0;
+      if (!MetadataHandleOf(h, &handle))
+        return OraError(ora::kInvalidInputValue, {"NULL", n == "DBMS_METADATA.SET_TRANSFORM_PARAM" ? "TRANSFORM_HANDLE" : "HANDLE",
+                                                   n.substr(14)});
+      if (n == "DBMS_METADATA.CLOSE") {
+        if (st.args.size() != 1) return WrongArgs(st);
+        return MetadataClose(s_, handle);
+      }
+      if (n == "DBMS_METADATA.SET_COUNT") {
+        if (st.args.size() < 2 || st.args.size() > 3) return WrongArgs(st);
+        TABDB_RETURN_IF_ERROR(arg(1, &value));
+        return MetadataSetCount(s_, handle, value);
+      }
+      if (st.args.size() < 3 || st.args.size() > 4) return WrongArgs(st);
+      TABDB_RETURN_IF_ERROR(arg(1, &name));
+      std::string pname;
+      TABDB_RETURN_IF_ERROR(Text(name, &pname));
+      if (n == "DBMS_METADATA.SET_FILTER") {
+        TABDB_RETURN_IF_ERROR(arg(2, &value));
+        return MetadataSetFilter(s_, handle, pname, value);
+      }
+      TABDB_RETURN_IF_ERROR(EvalCond(st.args[2], &value));
+      int64_t b = -1;
+      if (!MetadataHandleOf(value, &b)) b = -1;
+      return MetadataSetTransformParam(s_, handle, pname, static_cast<int>(b));
+    }
     if (n.compare(0, 14, "DBMS_METADATA.") == 0) {
       uint32_t end = st.args.empty() ? st.tok + 3 : st.args.back().e + 1;
       if (end > t_.size() - 1) end = static_cast<uint32_t>(t_.size() - 1);
@@ -2149,6 +2181,14 @@ class Runner {
     const PlRange& r = st.args[i];
     if (r.e != r.b + 1 || t_[r.b].kind != TokenKind::kIdent) return WrongArgs(st);
     return Store({t_[r.b].text}, st.tok, std::move(v));
+  }
+
+  // Whether an argument is the package constant DBMS_METADATA.SESSION_TRANSFORM.
+  bool SessionTransform(const PlRange& r) const {
+    std::string text;
+    for (uint32_t k = r.b; k < r.e; ++k) text += t_[k].text;
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text == "DBMS_METADATA.SESSION_TRANSFORM";
   }
 
   Status WrongArgs(const PlStmt& st) const {

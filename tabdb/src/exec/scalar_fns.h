@@ -100,6 +100,9 @@ void EvalLobSubstr(FnCall& c, Status* st);
 void EvalToLob(FnCall& c, Status* st);
 void EvalGetDdl(FnCall& c, Status* st);
 void EvalGetDependentDdl(FnCall& c, Status* st);
+// DBMS_METADATA.OPEN ('O'), ADD_TRANSFORM ('T'), FETCH_CLOB ('F')
+// (metadata_browse.cpp).
+void EvalMetadataBrowse(FnCall& c, Status* st);
 
 // DBMS_ROWID (fn_rowid.cpp).
 void EvalRowidCreate(FnCall& c, Status* st);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <string>
 #include <vector>
 #include <unordered_map>
@@ -35,6 +36,21 @@ struct TransformParams {
   bool constraints_as_alter = false;
   bool size_byte_keyword = false;
   bool emit_schema = true;
+};
+
+// A DBMS_METADATA browsing context, from OPEN to CLOSE: the object type,
+// its filters, the objects per fetch, the DDL transform (its handle, 0
+// before ADD_TRANSFORM, and its parameters), and once fetching has begun
+// the names of the objects in the order they come back and the next one.
+struct MetadataBrowse {
+  std::string type;
+  std::map<std::string, std::string> filters;
+  int64_t count = 1;
+  int64_t transform = 0;
+  TransformParams params;
+  bool fetching = false;
+  std::vector<std::string> names;
+  size_t next = 0;
 };
 
 struct UserInfo {
@@ -154,6 +170,10 @@ class Session {
   int64_t serial() const { return reg_.serial; }
   void set_current_schema(const std::string& s) { schema_ = s; }
   TransformParams& transforms() { return transforms_; }
+  // The open DBMS_METADATA contexts by handle, and the next free handle
+  // (contexts and transforms share the numbers).
+  std::map<int64_t, MetadataBrowse>& metadata_browses() { return browses_; }
+  int64_t NewMetadataHandle() { return ++last_handle_; }
 
   // Client character set of the environment the session belongs to
   // (from NLS_LANG); null means the database character set (no conversion).
@@ -320,6 +340,8 @@ class Session {
   UserInfo user_;
   std::string schema_;
   TransformParams transforms_;
+  std::map<int64_t, MetadataBrowse> browses_;
+  int64_t last_handle_ = 100000;
   const CharsetInfo* client_cs_ = nullptr;
   int open_lobs_ = 0;
   std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);

@@ -264,3 +264,88 @@ TEST_F(PlsqlBlockTest, StoredCodeKeptAsSource) {
 }
 
 }  // namespace
+
+// DBMS_METADATA's browsing interface: each FETCH_CLOB gives the GET_DDL
+// texts of the next SET_COUNT objects (by name) under the context's own
+// transform parameters, NULL at the end; misuse gives Oracle's errors.
+TEST_F(PlsqlBlockTest, MetadataBrowsing) {
+  Ok("CREATE TABLE b_t (id NUMBER CONSTRAINT b_pk PRIMARY KEY, v VARCHAR2(5) CONSTRAINT b_ck CHECK (v <> 'x'))");
+  Ok("CREATE TABLE a_t (id NUMBER)");
+  Ok("CREATE TABLE c_t (id NUMBER CONSTRAINT c_fk REFERENCES b_t, w DATE)");
+  Ok("CREATE INDEX c_ix ON c_t (w)");
+  Ok("CREATE INDEX a_ix ON a_t (id)");
+  // The texts a context should give, read with GET_DDL.
+  auto ddl = [&](const std::string& type, const std::string& name, bool segments) {
+    if (!segments)
+      Ok("BEGIN DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'SEGMENT_ATTRIBUTES', FALSE); END;");
+    std::string t = Query("SELECT DBMS_METADATA.GET_DDL('" + type + "', '" + name + "', 'APP') FROM dual");
+    Ok("BEGIN DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'DEFAULT'); END;");
+    return t;
+  };
+  const std::string a = ddl("TABLE", "A_T", false), b = ddl("TABLE", "B_T", false), c = ddl("TABLE", "C_T", false);
+  struct Case {
+    const char* type;
+    const char* setup;       // calls on h before the fetches
+    std::string fetched;     // what each FETCH_CLOB gave, '|' between
+    int code;                // an error instead, with its text
+    const char* error;
+  };
+  const Case cases[] = {
+      {"TABLE", "SET_COUNT(h, 2); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');"
+                "DBMS_METADATA.SET_TRANSFORM_PARAM(th, 'SEGMENT_ATTRIBUTES', FALSE);",
+       a + b + "|" + c, 0, ""},
+      {"TABLE", "SET_FILTER(h, 'NAME', 'B_T'); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');",
+       ddl("TABLE", "B_T", true), 0, ""},
+      {"INDEX", "SET_FILTER(h, 'SCHEMA', 'APP'); DBMS_METADATA.SET_FILTER(h, 'BASE_OBJECT_NAME', 'C_T');"
+                "th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');",
+       ddl("INDEX", "C_IX", true), 0, ""},
+      {"INDEX", "SET_COUNT(h, 1); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');",
+       ddl("INDEX", "A_IX", true) + "|" + ddl("INDEX", "B_PK", true) + "|" + ddl("INDEX", "C_IX", true), 0, ""},
+      {"CONSTRAINT", "SET_FILTER(h, 'BASE_OBJECT_NAME', 'B_T'); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');",
+       ddl("CONSTRAINT", "B_CK", true) + "|" + ddl("CONSTRAINT", "B_PK", true), 0, ""},
+      {"REF_CONSTRAINT", "SET_COUNT(h, 5); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');",
+       ddl("REF_CONSTRAINT", "C_FK", true), 0, ""},
+      // a schema without tables: nothing to fetch
+      {"TABLE", "SET_FILTER(h, 'SCHEMA', 'SYSTEM'); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');", "", 0, ""},
+      {"SYNONYMS", "", "", 31600, "invalid input value SYNONYMS for parameter OBJECT_TYPE in function OPEN"},
+      {"TABLE", "SET_FILTER(h, 'BASE_OBJECT_NAME', 'X');", "", 31604,
+       "invalid NAME parameter \"BASE_OBJECT_NAME\" for object type TABLE in function SET_FILTER"},
+      {"TABLE", "SET_COUNT(h, 0);", "", 31600, "invalid input value 0 for parameter VALUE in function SET_COUNT"},
+      {"TABLE", "SET_COUNT(h, 1);", "", 31600, "invalid input value 100001 for parameter HANDLE in function FETCH_CLOB"},
+      {"TABLE", "SET_COUNT(h, 1); th := DBMS_METADATA.ADD_TRANSFORM(h, 'SXML');", "", 31600,
+       "invalid input value SXML for parameter NAME in function ADD_TRANSFORM"},
+      {"TABLE", "SET_COUNT(h, 1); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL');"
+                "DBMS_METADATA.SET_TRANSFORM_PARAM(th, 'NOPE', TRUE);", "", 31600,
+       "invalid input value NOPE for parameter NAME in function SET_TRANSFORM_PARAM"},
+      {"TABLE", "SET_COUNT(h, 1); th := DBMS_METADATA.ADD_TRANSFORM(h, 'DDL'); d := DBMS_METADATA.FETCH_CLOB(h);"
+                "DBMS_METADATA.SET_COUNT(h, 2);", "", 31602,
+       "parameter HANDLE value \"100001\" in function SET_COUNT inconsistent with FETCH"},
+      {"TABLE", "CLOSE(h); DBMS_METADATA.CLOSE(h);", "", 31600,
+       "invalid input value 100001 for parameter HANDLE in function CLOSE"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(k.type) + ": " + k.setup);
+    // a session of its own: every session numbers its contexts from the
+    // same first handle
+    app_ = NewUser("U" + std::to_string(&k - cases), true);
+    ASSERT_TRUE(app_);
+    tabdb::ServerOutputEnable(*app_, true);
+    std::string block = std::string("DECLARE h NUMBER; th NUMBER; d CLOB;\nBEGIN\n  h := DBMS_METADATA.OPEN('") +
+                        k.type + "');\n" + (k.setup[0] ? std::string("  DBMS_METADATA.") + k.setup + "\n" : "") +
+                        "  LOOP d := DBMS_METADATA.FETCH_CLOB(h); EXIT WHEN d IS NULL; DBMS_OUTPUT.PUT_LINE(d); END LOOP;\n"
+                        "  DBMS_METADATA.CLOSE(h);\nEND;";
+    // the schema is APP unless the case names one
+    if (k.setup[0] && std::string(k.setup).find("'SCHEMA'") == std::string::npos)
+      block.replace(block.find("\n  DBMS_METADATA."), 0, "\n  DBMS_METADATA.SET_FILTER(h, 'SCHEMA', 'APP');");
+    Status st = Exec(block);
+    if (k.code == 0) {
+      ASSERT_TRUE(st.ok()) << block << "\n" << st.text();
+      EXPECT_EQ(Output(), k.fetched);
+    } else {
+      EXPECT_EQ(st.code(), k.code) << st.text();
+      EXPECT_EQ(st.text().substr(0, st.text().find('\n')), "ORA-" + std::to_string(k.code) + ": " + k.error);
+    }
+  }
+  // A context's parameters leave the session's alone.
+  EXPECT_EQ(ddl("TABLE", "A_T", true), Query("SELECT DBMS_METADATA.GET_DDL('TABLE', 'A_T', 'APP') FROM dual"));
+}
