@@ -10,6 +10,7 @@
 // UnitRuntime). Expressions are evaluated as queries on DUAL, so PL/SQL
 // sees exactly the SQL engine's functions and conversions; a call that is
 // a whole expression runs directly.
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -17,6 +18,7 @@
 #include "catalog/catalog.h"
 #include "exec/convert.h"
 #include "exec/functions.h"
+#include "exec/plsql_collection.h"
 #include "exec/plsql_fastexpr.h"
 #include "exec/mview_exec.h"
 #include "exec/plsql.h"
@@ -26,6 +28,7 @@
 #include "exec/server_output.h"
 #include "exec/sqlfunc.h"
 #include "sql/parser.h"
+#include "sql/plsql_conditional.h"
 #include "sql/plsql_parser.h"
 #include "storage/lob_store.h"
 #include "util/errors.h"
@@ -66,7 +69,7 @@ constexpr int kLinkGlobals = -2;
 // The length an error stack grows to at most.
 constexpr size_t kMaxStack = 2000;
 
-enum class Flow { kNormal, kExit, kContinue, kReturn };
+enum class Flow { kNormal, kExit, kContinue, kReturn, kGoto };
 
 enum Mode { kExprMode, kCondMode, kSqlMode, kDynamic };
 
@@ -528,6 +531,15 @@ class Runner {
     auto v = std::make_unique<Var>();
     v->name = d.name;
     v->constant = d.constant;
+    std::shared_ptr<const pl::CollType> coll_type;
+    TABDB_RETURN_IF_ERROR(CollTypeOf(d.type, &coll_type));
+    if (coll_type) {
+      v->coll = pl::NewCollection(coll_type);
+      Var* raw = v.get();
+      f.vars.push_back(std::move(v));
+      if (d.init.empty()) return Status::Ok();
+      return AssignCollection(raw, d.init, d.tok);
+    }
     std::string first = t_[d.type.b].text;
     uint32_t n = d.type.e - d.type.b;
     if (n == 1 && (first == "VARCHAR2" || first == "VARCHAR" || first == "STRING" || first == "NVARCHAR2"))
@@ -586,6 +598,8 @@ class Runner {
           continue;
         }
       }
+      if (t.kind == TokenKind::kIdent && !after_dot && !sym(k + 1, "=>") && RewriteSpecial(r, &k, out, refs))
+        continue;
       if (t.kind != TokenKind::kIdent || after_dot || sym(k + 1, "(") || sym(k + 1, "=>")) {
         *out += Slice(k) + " ";
         continue;
@@ -735,6 +749,21 @@ class Runner {
       case Ref::kCursorIsOpen:
       case Ref::kCursorRowcount:
         return CursorAttr(r, tok, out);
+      case Ref::kElement:
+      case Ref::kCollMethod:
+      case Ref::kCollection:
+        return CollectionRef(r, tok, out);
+      case Ref::kErrorStack:
+      case Ref::kErrorBacktrace:
+        *out = Value::Of(TypeKind::kVarchar2, ErrorStack(r.kind == Ref::kErrorBacktrace));
+        if (out->bytes.empty()) *out = Value::Null(TypeKind::kVarchar2);
+        return Status::Ok();
+      case Ref::kGetTime: {
+        auto now = std::chrono::steady_clock::now().time_since_epoch();
+        int64_t cs = std::chrono::duration_cast<std::chrono::milliseconds>(now).count() / 10;
+        *out = NumberOf(cs % 2147483647);
+        return Status::Ok();
+      }
       case Ref::kVar:
       case Ref::kField:
       case Ref::kPackageVar:
@@ -907,7 +936,7 @@ class Runner {
       }
       if (t.kind == TokenKind::kIdent) {
         Var* v = Find(t.text);
-        if (v != nullptr && !v->record && !v->boolean) {
+        if (v != nullptr && !v->record && !v->boolean && !v->coll) {
           *out = v->v;
           return Status::Ok();
         }
@@ -929,7 +958,10 @@ class Runner {
     if (!it->second) return Status::Ok();
     struct Names : pl::FastExpr::Names {
       explicit Names(Runner& r) : runner(r) {}
-      const Var* Find(const std::string& name) override { return runner.Find(name); }
+      const Var* Find(const std::string& name) override {
+        const Var* v = runner.Find(name);
+        return v != nullptr && v->coll ? nullptr : v;
+      }
       Runner& runner;
     } names(*this);
     return it->second->Eval(names, cond, out, done);
@@ -1064,6 +1096,15 @@ class Runner {
         return Status::Ok();
       }
     }
+    const pl::Element* elem = nullptr;
+    TABDB_RETURN_IF_ERROR(ElementOfRange(r, &elem));
+    if (elem != nullptr) {
+      if (elem->fields.empty())
+        return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+      if (target->fields.empty()) target->fields = elem->fields;
+      target->fvals = elem->fvals;
+      return Status::Ok();
+    }
     ArgValue result;
     bool done = false;
     TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, &done));
@@ -1074,12 +1115,530 @@ class Runner {
     return Status::Ok();
   }
 
+  // ---- collections ------------------------------------------------------------
+
+  // Range [b, e) kept in the unit's runtime, so that what is compiled for
+  // it is found again.
+  const PlRange& Intern(uint32_t b, uint32_t e) {
+    return rt_.ranges.emplace(std::make_pair(b, e), PlRange{b, e}).first->second;
+  }
+
+  // The token closing the parenthesis opened at `open`, or `end`.
+  uint32_t Closing(uint32_t open, uint32_t end) const {
+    int depth = 0;
+    for (uint32_t k = open; k < end; ++k) {
+      if (t_[k].kind != TokenKind::kSymbol) continue;
+      if (t_[k].text == "(") ++depth;
+      if (t_[k].text == ")" && --depth == 0) return k;
+    }
+    return end;
+  }
+
+  // The collection type that type range `r` names: a TABLE OF or VARRAY
+  // type of the block or of a package specification; null for any other.
+  Status CollTypeOf(const PlRange& r, std::shared_ptr<const pl::CollType>* out) {
+    out->reset();
+    if (r.empty() || (r.e - r.b) % 2 == 0) return Status::Ok();
+    std::vector<std::string> name;
+    for (uint32_t k = r.b; k < r.e; ++k) {
+      bool word = t_[k].kind == TokenKind::kIdent || t_[k].kind == TokenKind::kQuotedIdent;
+      if ((k - r.b) % 2 == 0 ? !word : t_[k].text != ".") return Status::Ok();
+      if (word) name.push_back(t_[k].text);
+    }
+    const PlDecl* d = nullptr;
+    const sql::PlsqlUnit* unit = &u_;
+    std::string schema = s_.current_schema();
+    if (name.size() == 1) {
+      d = FindTypeDecl(name[0]);
+    } else {
+      std::string key;
+      size_t used = 0;
+      bool found = false;
+      const PlDecl* member = nullptr;
+      if (pl::FindPackageMember(s_, name, &key, &used, &found, &member).ok() && found && used + 1 == name.size()) {
+        CodeTokens(key, &unit);
+        d = unit != nullptr ? member : nullptr;
+        schema = key.substr(0, key.find('.'));
+      }
+    }
+    if (d == nullptr || d->kind != PlDeclKind::kOtherType) return Status::Ok();
+    auto known = coll_types_.find(d);
+    if (known != coll_types_.end()) {
+      *out = known->second;
+      return Status::Ok();
+    }
+    const std::vector<Token>& t = unit->tokens;
+    auto word = [&](uint32_t k, const char* w) { return k < d->type.e && t[k].kind == TokenKind::kIdent && t[k].text == w; };
+    auto type = std::make_shared<pl::CollType>();
+    type->name = d->name;
+    uint32_t k = d->type.b;
+    if (word(k, "TABLE") && word(k + 1, "OF")) {
+      type->kind = pl::CollType::kNested;
+      k += 2;
+    } else if (word(k, "VARRAY") || (word(k, "VARYING") && word(k + 1, "ARRAY"))) {
+      k += word(k, "VARRAY") ? 1 : 2;
+      if (k + 3 >= d->type.e || t[k].text != "(" || t[k + 1].kind != TokenKind::kNumber || t[k + 2].text != ")" ||
+          !word(k + 3, "OF"))
+        return Status::Ok();
+      type->kind = pl::CollType::kVarray;
+      type->limit = std::atoll(t[k + 1].text.c_str());
+      k += 4;
+    } else {
+      return Status::Ok();  // REF CURSOR and the like
+    }
+    PlRange elem{k, k};
+    while (elem.e < d->type.e && !word(elem.e, "INDEX") && !(word(elem.e, "NOT") && word(elem.e + 1, "NULL")))
+      ++elem.e;
+    for (uint32_t j = elem.e; j < d->type.e; ++j) {
+      if (!word(j, "INDEX") || !word(j + 1, "BY") || j + 2 >= d->type.e) continue;
+      type->kind = pl::CollType::kAssoc;
+      const std::string& key = t[j + 2].text;
+      type->string_key = key == "VARCHAR2" || key == "VARCHAR" || key == "STRING" || key == "LONG" ||
+                         key == "NVARCHAR2";
+    }
+    std::string unknown;
+    pl::NamedType named = [&](const std::string& n, bool p, TypeInfo* ti) {
+      if (unit == &u_) return NamedType(n, p, ti);
+      for (const PlDecl& x : unit->block.decls) {
+        if (x.name != n || x.kind != PlDeclKind::kRecordType || p) continue;
+        ti->record = true;
+        for (const sql::PlParam& f : x.params) {
+          TypeInfo ft;
+          std::string unk;
+          (void)pl::ResolveType(s_, *unit, f.type, schema, nullptr, &ft, &unk);
+          ti->fields.push_back(f.name);
+          ti->field_types.push_back(ft);
+        }
+        return true;
+      }
+      return false;
+    };
+    TABDB_RETURN_IF_ERROR(pl::ResolveType(s_, *unit, elem, schema, named, &type->elem, &unknown));
+    named_used_ = false;
+    if (!unknown.empty()) return NotDeclared(elem.b, unknown);
+    coll_types_[d] = type;
+    *out = std::move(type);
+    return Status::Ok();
+  }
+
+  // At token *k of range `r`: a collection's element or method, a
+  // DBMS_DB_VERSION constant or a DBMS_UTILITY function, written as a
+  // placeholder or literal (*k then at its last token). False for
+  // anything else.
+  bool RewriteSpecial(PlRange r, uint32_t* k, std::string* out, std::vector<Ref>* refs) {
+    auto sym = [&](uint32_t j, const char* s) {
+      return j < r.e && t_[j].kind == TokenKind::kSymbol && t_[j].text == s;
+    };
+    const Token& t = t_[*k];
+    bool dotted = sym(*k + 1, ".") && *k + 2 < r.e && t_[*k + 2].kind == TokenKind::kIdent;
+    Ref ref;
+    auto placeholder = [&](bool cond) {
+      refs->push_back(ref);
+      std::string ph = ":" + std::to_string(refs->size());
+      *out += cond ? "(" + ph + " = 1) " : ph + " ";
+      return true;
+    };
+    if (t.text == "DBMS_DB_VERSION" && dotted && Find(t.text) == nullptr) {
+      std::string literal;
+      if (!sql::DbVersionConstant(t_[*k + 2].text, &literal)) return false;
+      *out += literal + " ";
+      *k += 2;
+      return true;
+    }
+    if (t.text == "DBMS_UTILITY" && dotted && Find(t.text) == nullptr) {
+      const std::string& f = t_[*k + 2].text;
+      ref.kind = f == "FORMAT_ERROR_STACK"       ? Ref::kErrorStack
+                 : f == "FORMAT_ERROR_BACKTRACE" ? Ref::kErrorBacktrace
+                 : f == "GET_TIME"               ? Ref::kGetTime
+                                                 : Ref::kVar;
+      if (ref.kind == Ref::kVar) return false;
+      *k += 2;
+      if (sym(*k + 1, "(") && sym(*k + 2, ")")) *k += 2;
+      return placeholder(false);
+    }
+    Var* v = Find(t.text);
+    if (v == nullptr || !v->coll) return false;
+    ref.name = v->name;
+    bool cond = false;
+    if (sym(*k + 1, "(")) {
+      uint32_t close = Closing(*k + 1, r.e);
+      if (close >= r.e) return false;
+      ref.kind = Ref::kElement;
+      ref.index = PlRange{*k + 2, close};
+      *k = close;
+      if (sym(*k + 1, ".") && *k + 2 < r.e && t_[*k + 2].kind == TokenKind::kIdent) {
+        ref.field = t_[*k + 2].text;
+        *k += 2;
+      }
+    } else if (dotted && pl::IsValueMethod(t_[*k + 2].text)) {
+      ref.kind = Ref::kCollMethod;
+      ref.field = t_[*k + 2].text;
+      *k += 2;
+      if (sym(*k + 1, "(")) {
+        uint32_t close = Closing(*k + 1, r.e);
+        if (close >= r.e) return false;
+        ref.index = PlRange{*k + 2, close};
+        *k = close;
+      }
+      cond = ref.field == "EXISTS";
+    } else {
+      ref.kind = Ref::kCollection;
+    }
+    return placeholder(cond);
+  }
+
+  // The value of a collection's element or method.
+  Status CollectionRef(const Ref& r, uint32_t tok, Value* out) {
+    Value arg;
+    bool has = !r.index.empty();
+    if (has) TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &arg));
+    Var* v = Find(r.name);
+    if (v == nullptr || !v->coll) return NotDeclared(tok, r.name);
+    const pl::Collection& c = *v->coll;
+    if (r.kind == Ref::kCollection) {
+      *out = c.null ? Value::Null(TypeKind::kNumber) : NumberOf(1);
+      return Status::Ok();
+    }
+    if (r.kind == Ref::kCollMethod) return pl::ValueMethod(c, r.field, has ? &arg : nullptr, out);
+    TABDB_RETURN_IF_ERROR(pl::CheckInitialized(c));
+    pl::CollKey key;
+    TABDB_RETURN_IF_ERROR(pl::KeyOf(c, arg, &key));
+    const pl::Element* e = nullptr;
+    TABDB_RETURN_IF_ERROR(pl::ElementAt(c, key, &e));
+    if (r.field.empty()) {
+      if (c.type->elem.record) return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+      *out = e->v;
+      return Status::Ok();
+    }
+    for (size_t i = 0; i < e->fields.size(); ++i)
+      if (e->fields[i] == r.field) {
+        *out = e->fvals[i];
+        return Status::Ok();
+      }
+    return CompileError(tok, "PLS-00302: component '" + r.field + "' must be declared", "PL/SQL: Statement ignored");
+  }
+
+  // DBMS_UTILITY.FORMAT_ERROR_STACK (the messages of the error handled) or
+  // FORMAT_ERROR_BACKTRACE (the lines it passed), each line ending in a
+  // newline.
+  std::string ErrorStack(bool backtrace) const {
+    if (handling_.empty()) return std::string();
+    std::string text = handling_.back().code() == ora::kUnhandledUserException
+                           ? "ORA-06510: PL/SQL: unhandled user-defined exception"
+                           : handling_.back().text();
+    if (text.compare(0, 4, "ORA-") != 0) text = SqlErrm();
+    std::string out;
+    for (size_t b = 0; b < text.size();) {
+      size_t e = text.find('\n', b);
+      if (e == std::string::npos) e = text.size();
+      std::string line = text.substr(b, e - b);
+      bool at = line.compare(0, 10, "ORA-06512:") == 0;
+      if (at == backtrace) out += line + "\n";
+      b = e + 1;
+    }
+    return out;
+  }
+
+  // A value for an element of `type`, converted and checked as an
+  // assignment to a variable of the element's type.
+  Status ToElement(const pl::CollType& type, Value in, pl::Element* e) {
+    Var tmp;
+    TypeVar(&tmp, type.elem);
+    TABDB_RETURN_IF_ERROR(Assign(&tmp, std::move(in)));
+    e->v = std::move(tmp.v);
+    return Status::Ok();
+  }
+
+  // The element range `r` reads when it is exactly coll(subscript); null
+  // when it is something else.
+  Status ElementOfRange(const PlRange& r, const pl::Element** out) {
+    *out = nullptr;
+    if (r.e < r.b + 4 || t_[r.b].kind != TokenKind::kIdent || t_[r.b + 1].text != "(" ||
+        Closing(r.b + 1, r.e) != r.e - 1)
+      return Status::Ok();
+    Var* v = Find(t_[r.b].text);
+    if (v == nullptr || !v->coll) return Status::Ok();
+    Value idx;
+    TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.b + 2, r.e - 1), &idx));
+    TABDB_RETURN_IF_ERROR(pl::CheckInitialized(*v->coll));
+    pl::CollKey key;
+    TABDB_RETURN_IF_ERROR(pl::KeyOf(*v->coll, idx, &key));
+    return pl::ElementAt(*v->coll, key, out);
+  }
+
+  // coll := NULL | other collection | constructor(...) | function(...).
+  Status AssignCollection(Var* target, const PlRange& r, uint32_t tok) {
+    if (target->constant && target->coll && !target->coll->items.empty())
+      return CompileError(tok, "PLS-00363: expression '" + target->name + "' cannot be used as an assignment target",
+                          "PL/SQL: Statement ignored");
+    const std::shared_ptr<const pl::CollType>& type = target->coll->type;
+    auto wrong = [&] { return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored"); };
+    if (r.e == r.b + 1 && t_[r.b].kind == TokenKind::kIdent) {
+      if (t_[r.b].text == "NULL") {
+        if (type->kind == pl::CollType::kAssoc) return wrong();
+        target->coll = pl::NewCollection(type);
+        return Status::Ok();
+      }
+      Var* src = Find(t_[r.b].text);
+      if (src != nullptr && src->coll) {
+        if (src->coll->type->name != type->name) return wrong();
+        if (src != target) target->coll = std::make_shared<pl::Collection>(*src->coll);
+        return Status::Ok();
+      }
+    }
+    // A constructor: the type's name and its elements.
+    uint32_t open = r.b;
+    while (open < r.e && t_[open].text != "(") ++open;
+    std::shared_ptr<const pl::CollType> ctor;
+    if (open > r.b && open < r.e) TABDB_RETURN_IF_ERROR(CollTypeOf(Intern(r.b, open), &ctor));
+    if (ctor && Closing(open, r.e) == r.e - 1) {
+      if (ctor->name != type->name || ctor->kind == pl::CollType::kAssoc) return wrong();
+      auto c = pl::NewCollection(ctor);
+      c->null = false;
+      uint32_t start = open + 1;
+      int depth = 0;
+      for (uint32_t j = open + 1; j < r.e && start < r.e - 1; ++j) {
+        const std::string& x = t_[j].kind == TokenKind::kSymbol ? t_[j].text : std::string();
+        if (x == "(") ++depth;
+        if (x == ")") --depth;
+        if (!((x == "," && depth == 0) || j == r.e - 1)) continue;
+        const PlRange& a = Intern(start, j);
+        if (a.empty()) return wrong();
+        ++c->size;
+        if (ctor->kind == pl::CollType::kVarray && c->size > ctor->limit) return pl::SubscriptOutsideLimit();
+        pl::Element e;
+        if (ctor->elem.record) {
+          Var tmp;
+          TypeVar(&tmp, ctor->elem);
+          TABDB_RETURN_IF_ERROR(AssignRecord(&tmp, a, tok));
+          e.fields = tmp.fields;
+          e.fvals = std::move(tmp.fvals);
+        } else {
+          Value v;
+          TABDB_RETURN_IF_ERROR(ctor->elem.boolean ? EvalCond(a, &v) : EvalExpr(a, &v));
+          TABDB_RETURN_IF_ERROR(ToElement(*ctor, std::move(v), &e));
+        }
+        c->items.emplace(pl::CollKey{c->size, std::string()}, std::move(e));
+        start = j + 1;
+      }
+      target->coll = std::move(c);
+      return Status::Ok();
+    }
+    ArgValue result;
+    bool done = false;
+    TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, &done));
+    if (!done || !result.coll || result.coll->type->name != type->name) return wrong();
+    target->coll = std::move(result.coll);
+    return Status::Ok();
+  }
+
+  // v := ..., v(i) := ..., v(i).field := ... of a collection v.
+  Status AssignElement(const PlStmt& st, Var* v) {
+    if (v->constant)
+      return CompileError(st.tok, "PLS-00363: expression '" + st.target[0] + "' cannot be used as an assignment target",
+                          "PL/SQL: Statement ignored");
+    if (!v->coll)
+      return CompileError(st.tok, "PLS-00222: no function with name '" + st.target[0] + "' exists in this scope",
+                          "PL/SQL: Statement ignored");
+    if (st.index.empty()) {
+      if (st.target.size() > 1)
+        return CompileError(st.tok, "PLS-00302: component '" + st.target[1] + "' must be declared",
+                            "PL/SQL: Statement ignored");
+      return AssignCollection(v, st.expr, st.tok);
+    }
+    const pl::CollType& type = *v->coll->type;
+    Value idx;
+    TABDB_RETURN_IF_ERROR(EvalExpr(st.index, &idx));
+    TABDB_RETURN_IF_ERROR(pl::CheckInitialized(*v->coll));
+    pl::CollKey key;
+    TABDB_RETURN_IF_ERROR(pl::KeyOf(*v->coll, idx, &key));
+    pl::Element e;
+    if (st.target.size() == 2) {
+      if (!type.elem.record)
+        return CompileError(st.tok, "PLS-00302: component '" + st.target[1] + "' must be declared",
+                            "PL/SQL: Statement ignored");
+      Value val;
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.expr, &val));
+      pl::Element* slot = nullptr;
+      TABDB_RETURN_IF_ERROR(pl::ElementFor(*v->coll, key, &slot));
+      for (size_t i = 0; i < slot->fields.size(); ++i)
+        if (slot->fields[i] == st.target[1]) {
+          Var tmp;
+          if (i < type.elem.field_types.size()) TypeVar(&tmp, type.elem.field_types[i]);
+          TABDB_RETURN_IF_ERROR(Assign(&tmp, std::move(val)));
+          slot->fvals[i] = std::move(tmp.v);
+          return Status::Ok();
+        }
+      return CompileError(st.tok, "PLS-00302: component '" + st.target[1] + "' must be declared",
+                          "PL/SQL: Statement ignored");
+    }
+    if (type.elem.record) {
+      Var tmp;
+      TypeVar(&tmp, type.elem);
+      TABDB_RETURN_IF_ERROR(AssignRecord(&tmp, st.expr, st.tok));
+      e.fields = tmp.fields;
+      e.fvals = std::move(tmp.fvals);
+    } else {
+      Value val;
+      TABDB_RETURN_IF_ERROR(type.elem.boolean ? EvalCond(st.expr, &val) : EvalExpr(st.expr, &val));
+      TABDB_RETURN_IF_ERROR(ToElement(type, std::move(val), &e));
+    }
+    pl::Element* slot = nullptr;
+    TABDB_RETURN_IF_ERROR(pl::ElementFor(*v->coll, key, &slot));
+    *slot = std::move(e);
+    return Status::Ok();
+  }
+
+  // v.EXTEND, v.TRIM, v.DELETE with their arguments.
+  Status CollectionCall(const PlStmt& st, Var* v, const std::string& method) {
+    if (!pl::IsChangeMethod(method))
+      return CompileError(st.tok, "PLS-00302: component '" + method + "' must be declared", "PL/SQL: Statement ignored");
+    bool assoc = v->coll->type->kind == pl::CollType::kAssoc;
+    size_t most = method == "TRIM" ? 1 : 2;
+    if (st.args.size() > most || (assoc && method != "DELETE") ||
+        (v->coll->type->kind == pl::CollType::kVarray && method == "DELETE" && !st.args.empty()))
+      return CompileError(st.tok, "PLS-00306: wrong number or types of arguments in call to '" + method + "'",
+                          "PL/SQL: Statement ignored");
+    std::vector<Value> args(st.args.size());
+    for (size_t i = 0; i < st.args.size(); ++i) TABDB_RETURN_IF_ERROR(EvalExpr(st.args[i], &args[i]));
+    return pl::ChangeMethod(*v->coll, method, args);
+  }
+
+  // FORALL i IN lo .. hi | INDICES OF v: the statement once per index;
+  // SQL%ROWCOUNT then counts the rows of all of them.
+  Status Forall(const PlStmt& st, Flow* f) {
+    std::vector<int64_t> indexes;
+    if (!st.name.empty()) {
+      Var* c = Find(st.name);
+      if (c == nullptr || !c->coll) return NotDeclared(st.tok, st.name);
+      TABDB_RETURN_IF_ERROR(pl::CheckInitialized(*c->coll));
+      if (c->coll->type->string_key)
+        return CompileError(st.tok, "PLS-00306: wrong number or types of arguments in call to 'INDICES OF'",
+                            "PL/SQL: Statement ignored");
+      for (const auto& e : c->coll->items) indexes.push_back(e.first.n);
+    } else {
+      Value lo, hi;
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.lo, &lo));
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.hi, &hi));
+      int64_t a = 0, b = 0;
+      TABDB_RETURN_IF_ERROR(ToInt(lo, st.lo.b, &a));
+      TABDB_RETURN_IF_ERROR(ToInt(hi, st.hi.b, &b));
+      for (int64_t i = a; i <= b; ++i) indexes.push_back(i);
+    }
+    frames_.emplace_back();
+    auto var = std::make_unique<Var>();
+    var->name = st.var;
+    var->typed = true;
+    var->constant = true;
+    var->type.kind = TypeKind::kNumber;
+    Var* v = var.get();
+    frames_.back().vars.push_back(std::move(var));
+    Status s;
+    int64_t rows = 0;
+    for (int64_t i : indexes) {
+      v->v = NumberOf(i);
+      bool done = false;
+      s = ScopedLoopBody(st, f, &done);
+      rows += rowcount_;
+      if (!s.ok() || done) break;
+    }
+    frames_.pop_back();
+    rowcount_ = rows;
+    sql_ran_ = true;
+    return s;
+  }
+
+  // Up to `limit` rows (all when negative) of an open query.
+  static Status FetchRows(Prepared& p, int64_t limit, std::vector<std::vector<Value>>* rows) {
+    while (limit < 0 || static_cast<int64_t>(rows->size()) < limit) {
+      bool has = false;
+      TABDB_RETURN_IF_ERROR(p.Next(&has));
+      if (!has) break;
+      std::vector<Value> row(p.columns().size());
+      for (size_t i = 0; i < row.size(); ++i) p.GetValue(static_cast<int>(i), &row[i]);
+      rows->push_back(std::move(row));
+    }
+    return Status::Ok();
+  }
+
+  // FETCH c BULK COLLECT INTO ... [LIMIT n].
+  Status FetchBulk(const PlStmt& st, Cursor* c, Prepared& p) {
+    int64_t limit = -1;
+    if (!st.expr.empty()) {
+      Value n;
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.expr, &n));
+      TABDB_RETURN_IF_ERROR(ToInt(n, st.expr.b, &limit));
+      if (limit < 1) return OraErrorText(ora::kPlsqlValueError, "PL/SQL: numeric or value error");
+    }
+    std::vector<std::vector<Value>> rows;
+    TABDB_RETURN_IF_ERROR(FetchRows(p, limit, &rows));
+    c->fetched = true;
+    c->found = limit > 0 && static_cast<int64_t>(rows.size()) == limit;
+    c->rowcount += static_cast<int64_t>(rows.size());
+    return BulkInto(st.into, st.tok, p, &rows);
+  }
+
+  // Rows into the collections of a BULK COLLECT INTO, which they replace:
+  // one collection of records, or one collection per column.
+  Status BulkInto(const std::vector<std::vector<std::string>>& into, uint32_t tok, const Prepared& p,
+                  std::vector<std::vector<Value>>* rows) {
+    std::vector<Var*> targets;
+    for (const auto& name : into) {
+      Var* v = nullptr;
+      TABDB_RETURN_IF_ERROR(TargetVar(name, &v));
+      if (v == nullptr) return NotDeclared(tok, name[0]);
+      if (!v->coll || name.size() > 1)
+        return CompileError(tok, "PLS-00497: cannot mix between single row and multi-row (BULK) in INTO list",
+                            "PL/SQL: Statement ignored");
+      targets.push_back(v);
+    }
+    bool records = targets.size() == 1 && targets[0]->coll->type->elem.record;
+    size_t columns = p.columns().size();
+    if (!records && targets.size() != columns)
+      return OraError(targets.size() < columns ? ora::kTooManyValues : ora::kNotEnoughValues);
+    for (size_t t = 0; t < targets.size(); ++t) {
+      auto c = pl::NewCollection(targets[t]->coll->type);
+      c->null = false;
+      const pl::CollType& type = *c->type;
+      if (type.kind == pl::CollType::kVarray && static_cast<int64_t>(rows->size()) > type.limit)
+        return pl::SubscriptOutsideLimit();
+      for (auto& row : *rows) {
+        pl::Element e;
+        if (records) {
+          e.fields = type.elem.fields;
+          if (e.fields.empty())
+            for (const ResultColumn& col : p.columns()) e.fields.push_back(col.name);
+          if (e.fields.size() != row.size())
+            return OraError(e.fields.size() < row.size() ? ora::kTooManyValues : ora::kNotEnoughValues);
+          e.fvals = std::move(row);
+        } else {
+          TABDB_RETURN_IF_ERROR(ToElement(type, std::move(row[t]), &e));
+        }
+        c->items.emplace(pl::CollKey{++c->size, std::string()}, std::move(e));
+      }
+      targets[t]->coll = std::move(c);
+    }
+    return Status::Ok();
+  }
+
   // ---- statements -------------------------------------------------------------
 
   Status RunStmts(const sql::PlStmts& body, Flow* f) {
-    for (const auto& st : body) {
-      TABDB_RETURN_IF_ERROR(Exec(*st, f));
-      if (*f != Flow::kNormal) return Status::Ok();
+    size_t i = 0;
+    while (i < body.size()) {
+      TABDB_RETURN_IF_ERROR(Exec(*body[i], f));
+      ++i;
+      if (*f == Flow::kGoto) {
+        // A label of this sequence of statements continues here; else
+        // the enclosing sequences are searched.
+        size_t j = 0;
+        while (j < body.size() && body[j]->label != goto_label_) ++j;
+        if (j == body.size()) return Status::Ok();
+        *f = Flow::kNormal;
+        i = j;
+      } else if (*f != Flow::kNormal) {
+        return Status::Ok();
+      }
     }
     return Status::Ok();
   }
@@ -1110,7 +1669,7 @@ class Runner {
       *done = *f == Flow::kExit;
       *f = Flow::kNormal;
       exit_label_.clear();
-    } else if (*f == Flow::kReturn) {
+    } else if (*f == Flow::kReturn || *f == Flow::kGoto) {
       *done = true;
     }
     return Status::Ok();
@@ -1126,6 +1685,7 @@ class Runner {
         Var* v = nullptr;
         TABDB_RETURN_IF_ERROR(TargetVar(st.target, &v));
         if (v == nullptr) return NotDeclared(st.tok, st.target[0]);
+        if (!st.index.empty() || v->coll) return AssignElement(st, v);
         if (v->record && st.target.size() == 1) {
           if (v->constant)
             return CompileError(st.tok, "PLS-00363: expression '" + st.target[0] + "' cannot be used as an assignment target",
@@ -1196,6 +1756,10 @@ class Runner {
         return Fetch(st);
       case PlStmtKind::kClose:
         return Close(st);
+      case PlStmtKind::kGoto:
+        *f = Flow::kGoto;
+        goto_label_ = st.name;
+        return Status::Ok();
     }
     return Status::Ok();
   }
@@ -1243,6 +1807,7 @@ class Runner {
   }
 
   Status ForNum(const PlStmt& st, Flow* f) {
+    if (st.bulk) return Forall(st, f);
     Value lo, hi;
     TABDB_RETURN_IF_ERROR(EvalExpr(st.lo, &lo));
     TABDB_RETURN_IF_ERROR(EvalExpr(st.hi, &hi));
@@ -1387,6 +1952,7 @@ class Runner {
     if (!c->open) return OraError(ora::kInvalidCursor);
     std::shared_ptr<Compiled> hold = c->open;
     Prepared& p = *hold->p;
+    if (st.bulk) return FetchBulk(st, c, p);
     bool row = false;
     TABDB_RETURN_IF_ERROR(p.Next(&row));
     c->fetched = true;
@@ -1416,7 +1982,14 @@ class Runner {
       if (function_ == nullptr)
         return CompileError(st.tok, "PLS-00372: In a procedure, RETURN statement cannot contain an expression",
                             "PL/SQL: Statement ignored");
-      if (result_type_.record) {
+      std::shared_ptr<const pl::CollType> coll_type;
+      TABDB_RETURN_IF_ERROR(CollTypeOf(function_->ret, &coll_type));
+      if (coll_type) {
+        Var tmp;
+        tmp.coll = pl::NewCollection(coll_type);
+        TABDB_RETURN_IF_ERROR(AssignCollection(&tmp, st.expr, st.tok));
+        result_.coll = std::move(tmp.coll);
+      } else if (result_type_.record) {
         Var tmp;
         tmp.record = true;
         tmp.fields = result_type_.fields;
@@ -1535,17 +2108,27 @@ class Runner {
     TABDB_RETURN_IF_ERROR(Compile(st.expr, st.lo, kSqlMode, st.tok, &c));
     std::vector<Value> binds;
     TABDB_RETURN_IF_ERROR(Bind(*c, st.tok, kSqlMode, &binds));
-    return RunCompiled(*c->p, binds, st.into, st.tok, st.kind == PlStmtKind::kSelectInto);
+    return RunCompiled(*c->p, binds, st.into, st.tok, st.kind == PlStmtKind::kSelectInto, st.bulk);
   }
 
   // Runs a compiled statement: a query into `into`, DML counting its rows,
   // anything else (transaction control, DDL, blocks) as it comes.
   Status RunCompiled(Prepared& p, const std::vector<Value>& binds,
-                     const std::vector<std::vector<std::string>>& into, uint32_t tok, bool fetch) {
+                     const std::vector<std::vector<std::string>>& into, uint32_t tok, bool fetch,
+                     bool bulk = false) {
     sql_ran_ = true;
     TABDB_RETURN_IF_ERROR(CheckNotInQuery(p));
     if (p.is_query()) {
       rowcount_ = 0;
+      if (bulk) {
+        TABDB_RETURN_IF_ERROR(p.Open(binds));
+        std::vector<std::vector<Value>> rows;
+        Status s = FetchRows(p, -1, &rows);
+        p.Close();
+        TABDB_RETURN_IF_ERROR(s);
+        rowcount_ = static_cast<int64_t>(rows.size());
+        return BulkInto(into, tok, p, &rows);
+      }
       if (!fetch) {
         TABDB_RETURN_IF_ERROR(p.Open(binds));
         p.Close();
@@ -1599,7 +2182,7 @@ class Runner {
     }
     std::shared_ptr<Compiled> hold = c;
     bool ddl = !c->p->is_query() && !c->p->is_dml();
-    Status s = RunCompiled(*hold->p, binds, st.into, st.tok, !st.into.empty());
+    Status s = RunCompiled(*hold->p, binds, st.into, st.tok, !st.into.empty(), st.bulk);
     if (ddl) dynamic_.clear();
     return s;
   }
@@ -1658,6 +2241,13 @@ class Runner {
   // BOOLEAN one, a record for a record one).
   Status Evaluate(const PlRange& r, bool boolean, bool record, ArgValue* out) {
     out->given = true;
+    if (r.e == r.b + 1) {
+      Var* v = Find(t_[r.b].text);
+      if (v != nullptr && v->coll) {
+        out->coll = std::make_shared<pl::Collection>(*v->coll);
+        return Status::Ok();
+      }
+    }
     if (record && r.e == r.b + 1) {
       Var* v = Find(t_[r.b].text);
       if (v != nullptr && v->record) {
@@ -1820,6 +2410,10 @@ class Runner {
       ArgValue& a = v->args[j];
       Var* var = nullptr;
       TABDB_RETURN_IF_ERROR(TargetVar(target, &var));
+      if (var != nullptr && var->coll && a.coll && target.size() == 1) {
+        var->coll = std::move(a.coll);
+        continue;
+      }
       if (var != nullptr && var->record && target.size() == 1) {
         if (var->constant)
           return CompileError(r.b, "PLS-00363: expression '" + target[0] + "' cannot be used as an assignment target",
@@ -1989,7 +2583,13 @@ class Runner {
       Var* raw = var.get();
       frames_[param_frame].vars.push_back(std::move(var));
       ArgValue& a = v->args[i];
-      if (a.given && p.in) {
+      std::shared_ptr<const pl::CollType> coll_type;
+      st = CollTypeOf(p.type, &coll_type);
+      if (!st.ok()) break;
+      if (coll_type) raw->coll = pl::NewCollection(coll_type);
+      if (a.given && p.in && a.coll) {
+        raw->coll = a.coll;
+      } else if (a.given && p.in) {
         if (raw->record) {
           if (raw->fields.empty()) raw->fields = a.fields;
           raw->fvals = a.fvals;
@@ -2028,6 +2628,7 @@ class Runner {
         a.v = var->v;
         a.fields = var->fields;
         a.fvals = var->fvals;
+        a.coll = var->coll;
       }
       v->result = std::move(result_);
     }
@@ -2044,6 +2645,11 @@ class Runner {
 
   Status Call(const PlStmt& st) {
     const std::string& n = st.name;
+    size_t dot = n.find('.');
+    if (dot != std::string::npos && n.find('.', dot + 1) == std::string::npos) {
+      Var* cv = Find(n.substr(0, dot));
+      if (cv != nullptr && cv->coll) return CollectionCall(st, cv, n.substr(dot + 1));
+    }
     auto arg = [&](size_t i, Value* out) -> Status {
       if (i >= st.args.size()) return WrongArgs(st);
       return EvalExpr(st.args[i], out);
@@ -2170,6 +2776,8 @@ class Runner {
   std::vector<std::string> raised_in_handler_;
   bool located_ = false;          // the error already has its "at line"
   std::string exit_label_;
+  std::string goto_label_;  // the label a GOTO goes to
+  std::map<const PlDecl*, std::shared_ptr<const pl::CollType>> coll_types_;
   const PlSubprogram* function_ = nullptr;  // the function whose body runs
   TypeInfo result_type_;
   ArgValue result_;                          // what its RETURN gave
