@@ -1150,6 +1150,14 @@ class Runner {
     std::string schema = s_.current_schema();
     if (name.size() == 1) {
       d = FindTypeDecl(name[0]);
+      // A package body sees its specification's types, of the
+      // specification's tokens.
+      if (d != nullptr && ctx_.package != nullptr && !ctx_.spec_code && ctx_.package->spec)
+        for (const PlDecl* x : ctx_.package->spec_frame.types)
+          if (x == d) {
+            unit = ctx_.package->spec->code.get();
+            schema = ctx_.package->owner;
+          }
     } else {
       std::string key;
       size_t used = 0;
@@ -1257,8 +1265,30 @@ class Runner {
       return placeholder(false);
     }
     Var* v = Find(t.text);
-    if (v == nullptr || !v->coll) return false;
-    ref.name = v->name;
+    if (v == nullptr && dotted) {
+      // pkg.coll, schema.pkg.coll: a collection of a package, found when
+      // the statement runs.
+      std::vector<std::string> name = {t.text, t_[*k + 2].text};
+      if (sym(*k + 3, ".") && *k + 4 < r.e && t_[*k + 4].kind == TokenKind::kIdent) name.push_back(t_[*k + 4].text);
+      std::string key;
+      size_t used = 0;
+      bool found = false;
+      const PlDecl* member = nullptr;
+      const sql::PlsqlUnit* spec = nullptr;
+      if (!pl::FindPackageMember(s_, name, &key, &used, &found, &member).ok() || !found ||
+          member->kind != PlDeclKind::kVar)
+        return false;
+      CodeTokens(key, &spec);
+      if (spec == nullptr || !CollectionDecl(*spec, *member)) return false;
+      ref.package = key;
+      ref.name = name[used];
+      *k += static_cast<uint32_t>(2 * used);
+      dotted = sym(*k + 1, ".") && *k + 2 < r.e && t_[*k + 2].kind == TokenKind::kIdent;
+    } else if (v == nullptr || !v->coll) {
+      return false;
+    } else {
+      ref.name = v->name;
+    }
     bool cond = false;
     if (sym(*k + 1, "(")) {
       uint32_t close = Closing(*k + 1, r.e);
@@ -1287,12 +1317,27 @@ class Runner {
     return placeholder(cond);
   }
 
+  // Whether variable `d` of package specification `spec` is of one of its
+  // collection types.
+  static bool CollectionDecl(const sql::PlsqlUnit& spec, const PlDecl& d) {
+    if (d.type.e != d.type.b + 1) return false;
+    const std::string& type = spec.tokens[d.type.b].text;
+    for (const PlDecl& x : spec.block.decls)
+      if (x.kind == PlDeclKind::kOtherType && x.name == type && !x.type.empty()) {
+        const std::string& w = spec.tokens[x.type.b].text;
+        return w == "TABLE" || w == "VARRAY" || w == "VARYING";
+      }
+    return false;
+  }
+
   // The value of a collection's element or method.
   Status CollectionRef(const Ref& r, uint32_t tok, Value* out) {
     Value arg;
     bool has = !r.index.empty();
     if (has) TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &arg));
-    Var* v = Find(r.name);
+    Var* v = nullptr;
+    if (r.package.empty()) v = Find(r.name);
+    else TABDB_RETURN_IF_ERROR(PackageVar(r.package, r.name, &v));
     if (v == nullptr || !v->coll) return NotDeclared(tok, r.name);
     const pl::Collection& c = *v->coll;
     if (r.kind == Ref::kCollection) {
@@ -1433,7 +1478,9 @@ class Runner {
   }
 
   // v := ..., v(i) := ..., v(i).field := ... of a collection v.
-  Status AssignElement(const PlStmt& st, Var* v) {
+  // `used`: the names of st.target that name v (pkg.v), a field after them.
+  Status AssignElement(const PlStmt& st, Var* v, size_t used) {
+    const std::string field = st.target.size() > used ? st.target[used] : std::string();
     if (v->constant)
       return CompileError(st.tok, "PLS-00363: expression '" + st.target[0] + "' cannot be used as an assignment target",
                           "PL/SQL: Statement ignored");
@@ -1441,8 +1488,8 @@ class Runner {
       return CompileError(st.tok, "PLS-00222: no function with name '" + st.target[0] + "' exists in this scope",
                           "PL/SQL: Statement ignored");
     if (st.index.empty()) {
-      if (st.target.size() > 1)
-        return CompileError(st.tok, "PLS-00302: component '" + st.target[1] + "' must be declared",
+      if (!field.empty())
+        return CompileError(st.tok, "PLS-00302: component '" + field + "' must be declared",
                             "PL/SQL: Statement ignored");
       return AssignCollection(v, st.expr, st.tok);
     }
@@ -1453,23 +1500,23 @@ class Runner {
     pl::CollKey key;
     TABDB_RETURN_IF_ERROR(pl::KeyOf(*v->coll, idx, &key));
     pl::Element e;
-    if (st.target.size() == 2) {
+    if (!field.empty()) {
       if (!type.elem.record)
-        return CompileError(st.tok, "PLS-00302: component '" + st.target[1] + "' must be declared",
+        return CompileError(st.tok, "PLS-00302: component '" + field + "' must be declared",
                             "PL/SQL: Statement ignored");
       Value val;
       TABDB_RETURN_IF_ERROR(EvalExpr(st.expr, &val));
       pl::Element* slot = nullptr;
       TABDB_RETURN_IF_ERROR(pl::ElementFor(*v->coll, key, &slot));
       for (size_t i = 0; i < slot->fields.size(); ++i)
-        if (slot->fields[i] == st.target[1]) {
+        if (slot->fields[i] == field) {
           Var tmp;
           if (i < type.elem.field_types.size()) TypeVar(&tmp, type.elem.field_types[i]);
           TABDB_RETURN_IF_ERROR(Assign(&tmp, std::move(val)));
           slot->fvals[i] = std::move(tmp.v);
           return Status::Ok();
         }
-      return CompileError(st.tok, "PLS-00302: component '" + st.target[1] + "' must be declared",
+      return CompileError(st.tok, "PLS-00302: component '" + field + "' must be declared",
                           "PL/SQL: Statement ignored");
     }
     if (type.elem.record) {
@@ -1683,9 +1730,10 @@ class Runner {
         return RunBlock(*st.block, f, false);
       case PlStmtKind::kAssign: {
         Var* v = nullptr;
-        TABDB_RETURN_IF_ERROR(TargetVar(st.target, &v));
+        size_t used = 1;
+        TABDB_RETURN_IF_ERROR(TargetVar(st.target, &v, &used));
         if (v == nullptr) return NotDeclared(st.tok, st.target[0]);
-        if (!st.index.empty() || v->coll) return AssignElement(st, v);
+        if (!st.index.empty() || v->coll) return AssignElement(st, v, used);
         if (v->record && st.target.size() == 1) {
           if (v->constant)
             return CompileError(st.tok, "PLS-00363: expression '" + st.target[0] + "' cannot be used as an assignment target",

@@ -3,6 +3,7 @@
 // database answers DBMS_DB_VERSION as release 19.0 does.
 #include "sql/plsql_conditional.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "sql/plsql_parser.h"
@@ -185,8 +186,33 @@ class Conditional {
     }
     return Compare(v);
   }
-  Status Compare(CcValue* v) {
+  Status Concat(CcValue* v) {
     TABDB_RETURN_IF_ERROR(Primary(v));
+    while (Sym("||")) {
+      ++i_;
+      CcValue r;
+      TABDB_RETURN_IF_ERROR(Primary(&r));
+      std::string a = Text(*v), b = Text(r);
+      v->kind = a.empty() && b.empty() ? CcValue::kNull : CcValue::kText;
+      v->s = a + b;
+    }
+    return Status::Ok();
+  }
+  static std::string Text(const CcValue& v) {
+    switch (v.kind) {
+      case CcValue::kText: return v.s;
+      case CcValue::kBool: return v.b ? "TRUE" : "FALSE";
+      case CcValue::kNumber: {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.15g", v.n);
+        return buf;
+      }
+      case CcValue::kNull: break;
+    }
+    return std::string();
+  }
+  Status Compare(CcValue* v) {
+    TABDB_RETURN_IF_ERROR(Concat(v));
     if (Is("IS")) {
       ++i_;
       bool negate = Is("NOT") && (++i_, true);
@@ -200,7 +226,7 @@ class Conditional {
       if (!Sym(op)) continue;
       ++i_;
       CcValue r;
-      TABDB_RETURN_IF_ERROR(Primary(&r));
+      TABDB_RETURN_IF_ERROR(Concat(&r));
       if (v->kind == CcValue::kNull || r.kind == CcValue::kNull) {
         *v = CcValue();
         return Status::Ok();

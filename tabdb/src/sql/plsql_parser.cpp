@@ -801,7 +801,7 @@ class PlParser {
       TABDB_RETURN_IF_ERROR(Expr(&st->expr));
       return ExpectSym(";");
     }
-    if (name.size() == 1 && Sym("(") && SubscriptThenAssign()) {
+    if (name.size() <= 3 && Sym("(") && SubscriptThenAssign()) {
       // v(i) := ..., v(i).field := ...
       ++i_;
       st->kind = PlStmtKind::kAssign;
