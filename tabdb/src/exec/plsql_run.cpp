@@ -20,6 +20,7 @@
 #include "exec/functions.h"
 #include "exec/plsql_collection.h"
 #include "exec/plsql_fastexpr.h"
+#include "exec/plsql_lob.h"
 #include "exec/mview_exec.h"
 #include "exec/plsql.h"
 #include "exec/plsql_types.h"
@@ -2771,6 +2772,20 @@ class Runner {
       TABDB_RETURN_IF_ERROR(StoreArg(st, 0, got ? Value::Of(TypeKind::kVarchar2, line)
                                                : Value::Null(TypeKind::kVarchar2)));
       return StoreArg(st, 1, NumberOf(got ? 0 : 1));
+    }
+    if (pl::IsLobProcedure(n)) {
+      std::vector<Value> values(st.args.size());
+      // CREATETEMPORARY's cache and duration change nothing here.
+      bool temporary = n == "DBMS_LOB.CREATETEMPORARY";
+      for (size_t i = 0; i < st.args.size(); ++i)
+        if (i == 0 || !temporary) TABDB_RETURN_IF_ERROR(arg(i, &values[i]));
+      std::vector<bool> changed;
+      Status s = pl::CallLobProcedure(s_, n, &values, &changed);
+      if (s.code() == ora::kPlsqlLineColumn) return WrongArgs(st);
+      TABDB_RETURN_IF_ERROR(s);
+      for (size_t i = 0; i < values.size(); ++i)
+        if (changed[i]) TABDB_RETURN_IF_ERROR(StoreArg(st, i, std::move(values[i])));
+      return Status::Ok();
     }
     if (n == "RAISE_APPLICATION_ERROR" || n == "DBMS_STANDARD.RAISE_APPLICATION_ERROR") {
       Value code, msg;
