@@ -944,6 +944,8 @@ class Runner {
       }
     }
     bool done = false;
+    TABDB_RETURN_IF_ERROR(CollectionValue(r, out, &done));
+    if (done) return Status::Ok();
     TABDB_RETURN_IF_ERROR(Fast(r, false, out, &done));
     if (done) return Status::Ok();
     TABDB_RETURN_IF_ERROR(DirectCall(r, false, out, &done));
@@ -1410,6 +1412,28 @@ class Runner {
     pl::CollKey key;
     TABDB_RETURN_IF_ERROR(pl::KeyOf(*v->coll, idx, &key));
     return pl::ElementAt(*v->coll, key, out);
+  }
+
+  // A range that is exactly v(i) of a collection of scalars, or v.COUNT
+  // and the other methods without argument: its value without SQL.
+  Status CollectionValue(const PlRange& r, Value* out, bool* done) {
+    *done = false;
+    if (r.e < r.b + 3 || t_[r.b].kind != TokenKind::kIdent) return Status::Ok();
+    bool method = r.e == r.b + 3 && t_[r.b + 1].text == "." && pl::IsValueMethod(t_[r.b + 2].text);
+    if (!method && t_[r.b + 1].text != "(") return Status::Ok();
+    Var* v = Find(t_[r.b].text);
+    if (v == nullptr || !v->coll) return Status::Ok();
+    if (method) {
+      *done = true;
+      return pl::ValueMethod(*v->coll, t_[r.b + 2].text, nullptr, out);
+    }
+    if (v->coll->type->elem.record) return Status::Ok();
+    const pl::Element* e = nullptr;
+    TABDB_RETURN_IF_ERROR(ElementOfRange(r, &e));
+    if (e == nullptr) return Status::Ok();
+    *out = e->v;
+    *done = true;
+    return Status::Ok();
   }
 
   // coll := NULL | other collection | constructor(...) | function(...).
