@@ -85,6 +85,8 @@ const NamedError kPredefined[] = {
     {"LOGIN_DENIED", ora::kInvalidLogon},     {"NOT_LOGGED_ON", ora::kNotLoggedOn},
     {"INVALID_CURSOR", ora::kInvalidCursor},  {"CURSOR_ALREADY_OPEN", ora::kCursorAlreadyOpen},
     {"CASE_NOT_FOUND", ora::kCaseNotFound},
+    {"COLLECTION_IS_NULL", 6531},             {"SUBSCRIPT_OUTSIDE_LIMIT", 6532},
+    {"SUBSCRIPT_BEYOND_COUNT", 6533},
 };
 
 int PredefinedCode(const std::string& name) {
@@ -1142,6 +1144,11 @@ class Runner {
   Status CollTypeOf(const PlRange& r, std::shared_ptr<const pl::CollType>* out) {
     out->reset();
     if (r.empty() || (r.e - r.b) % 2 == 0) return Status::Ok();
+    if (r.e == r.b + 3 && t_[r.b + 1].text == "%" && t_[r.b + 2].text == "TYPE") {
+      Var* v = Find(t_[r.b].text);  // v%TYPE of a collection variable
+      if (v != nullptr && v->coll) *out = v->coll->type;
+      return Status::Ok();
+    }
     std::vector<std::string> name;
     for (uint32_t k = r.b; k < r.e; ++k) {
       bool word = t_[k].kind == TokenKind::kIdent || t_[k].kind == TokenKind::kQuotedIdent;
@@ -1249,6 +1256,7 @@ class Runner {
       *out += cond ? "(" + ph + " = 1) " : ph + " ";
       return true;
     };
+    if (t.text == "VALUES" && t_[r.b].text == "INSERT" && *k + 1 < r.e) return RecordValues(r, k, out, refs);
     if (t.text == "DBMS_DB_VERSION" && dotted && Find(t.text) == nullptr) {
       std::string literal;
       if (!sql::DbVersionConstant(t_[*k + 2].text, &literal)) return false;
@@ -1331,6 +1339,39 @@ class Runner {
         return w == "TABLE" || w == "VARRAY" || w == "VARYING";
       }
     return false;
+  }
+
+  // INSERT ... VALUES rec | VALUES coll(i) of records: the record's
+  // fields as the row's values.
+  bool RecordValues(PlRange r, uint32_t* k, std::string* out, std::vector<Ref>* refs) {
+    uint32_t j = *k + 1;
+    if (t_[j].kind != TokenKind::kIdent) return false;
+    Var* v = Find(t_[j].text);
+    if (v == nullptr) return false;
+    Ref ref;
+    ref.name = v->name;
+    const std::vector<std::string>* fields = nullptr;
+    uint32_t last = j;
+    if (v->record) {
+      ref.kind = Ref::kField;
+      fields = &v->fields;
+    } else if (v->coll && v->coll->type->elem.record && j + 1 < r.e && t_[j + 1].text == "(") {
+      last = Closing(j + 1, r.e);
+      if (last >= r.e) return false;
+      ref.kind = Ref::kElement;
+      ref.index = PlRange{j + 2, last};
+      fields = &v->coll->type->elem.fields;
+    }
+    if (fields == nullptr || fields->empty() || (last + 1 < r.e && t_[last + 1].text != "RETURNING")) return false;
+    *out += "VALUES ( ";
+    for (size_t i = 0; i < fields->size(); ++i) {
+      ref.field = (*fields)[i];
+      refs->push_back(ref);
+      *out += (i ? ", :" : ":") + std::to_string(refs->size()) + " ";
+    }
+    *out += ") ";
+    *k = last;
+    return true;
   }
 
   // The value of a collection's element or method.

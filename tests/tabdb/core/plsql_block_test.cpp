@@ -349,6 +349,14 @@ TEST_F(PlsqlBlockTest, LanguageFeatures) {
        "  DBMS_OUTPUT.PUT_LINE(c || '|' || n || DBMS_LOB.COMPARE(c, d) || DBMS_LOB.COMPARE(d, d));\n"
        "  DBMS_LOB.WRITE(c, 2, 1, 'xy'); DBMS_OUTPUT.PUT_LINE(c); DBMS_LOB.FREETEMPORARY(c); END;",
        "abcworld80wo|ald   l|3-10|xyd   l"},
+      // records as rows, a collection's %TYPE, the collection exceptions
+      {"DECLARE TYPE t IS TABLE OF emp%ROWTYPE INDEX BY PLS_INTEGER; v t; w v%TYPE; r emp%ROWTYPE;\n"
+       "  TYPE n_t IS TABLE OF NUMBER; n n_t;\n"
+       "BEGIN r.id := 10; r.name := 'ten'; r.sal := 0; INSERT INTO emp VALUES r; v(1) := r; v(2) := r;\n"
+       "  v(1).id := 11; v(2).id := 12; w := v; FORALL i IN 1..w.COUNT INSERT INTO emp VALUES w(i);\n"
+       "  SELECT COUNT(*) INTO r.id FROM emp WHERE id >= 10; DBMS_OUTPUT.PUT_LINE(r.id); n(1) := 1;\n"
+       "EXCEPTION WHEN COLLECTION_IS_NULL THEN DBMS_OUTPUT.PUT_LINE('null ' || SQLCODE); ROLLBACK; END;",
+       "3|null -6531"},
   };
   for (const Case& c : cases) {
     Status st = Exec(c.block);
