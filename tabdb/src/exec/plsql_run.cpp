@@ -756,6 +756,14 @@ class Runner {
       case Ref::kCollMethod:
       case Ref::kCollection:
         return CollectionRef(r, tok, out);
+      case Ref::kCallValue: {
+        ArgValue result;
+        bool done = false;
+        TABDB_RETURN_IF_ERROR(DirectCallValue(Intern(r.index.b, r.index.e), &result, &done));
+        if (!done) return NotDeclared(r.index.b, t_[r.index.b].text);
+        *out = std::move(result.v);
+        return Status::Ok();
+      }
       case Ref::kErrorStack:
       case Ref::kErrorBacktrace:
         *out = Value::Of(TypeKind::kVarchar2, ErrorStack(r.kind == Ref::kErrorBacktrace));
@@ -1276,6 +1284,11 @@ class Runner {
       return placeholder(false);
     }
     Var* v = Find(t.text);
+    if (v == nullptr && CallWithCollection(r, *k, &ref.index)) {
+      ref.kind = Ref::kCallValue;
+      *k = ref.index.e - 1;
+      return placeholder(false);
+    }
     if (v == nullptr && dotted) {
       // pkg.coll, schema.pkg.coll: a collection of a package, found when
       // the statement runs.
@@ -1338,6 +1351,32 @@ class Runner {
         const std::string& w = spec.tokens[x.type.b].text;
         return w == "TABLE" || w == "VARRAY" || w == "VARYING";
       }
+    return false;
+  }
+
+  // Whether tokens from `k` are a call [a.[b.]]f(...) with a collection
+  // variable as one of its arguments, which SQL cannot pass: *call is
+  // then the call's range, for PL/SQL to run before the statement.
+  bool CallWithCollection(PlRange r, uint32_t k, PlRange* call) {
+    uint32_t j = k;
+    while (j + 2 < r.e && t_[j + 1].text == "." && t_[j + 2].kind == TokenKind::kIdent) j += 2;
+    if (j + 1 >= r.e || t_[j + 1].text != "(") return false;
+    uint32_t close = Closing(j + 1, r.e);
+    if (close >= r.e) return false;
+    int depth = 0;
+    for (uint32_t a = j + 2; a < close; ++a) {
+      const std::string& x = t_[a].kind == TokenKind::kSymbol ? t_[a].text : std::string();
+      if (x == "(") ++depth;
+      if (x == ")") --depth;
+      bool alone = depth == 0 && t_[a].kind == TokenKind::kIdent && (t_[a - 1].text == "(" || t_[a - 1].text == ",") &&
+                   (t_[a + 1].text == ")" || t_[a + 1].text == ",");
+      if (!alone) continue;
+      Var* v = Find(t_[a].text);
+      if (v != nullptr && v->coll) {
+        *call = PlRange{k, close + 1};
+        return true;
+      }
+    }
     return false;
   }
 
@@ -2222,7 +2261,32 @@ class Runner {
     TABDB_RETURN_IF_ERROR(Compile(st.expr, st.lo, kSqlMode, st.tok, &c));
     std::vector<Value> binds;
     TABDB_RETURN_IF_ERROR(Bind(*c, st.tok, kSqlMode, &binds));
+    if (c->p->is_dml() && !c->p->into_binds().empty()) return InsertReturning(*c, binds, st.tok);
     return RunCompiled(*c->p, binds, st.into, st.tok, st.kind == PlStmtKind::kSelectInto, st.bulk);
+  }
+
+  // INSERT ... RETURNING col, ... INTO v, ...: the values of the row
+  // inserted into the variables whose placeholders follow INTO.
+  Status InsertReturning(Compiled& c, const std::vector<Value>& binds, uint32_t tok) {
+    sql_ran_ = true;
+    TABDB_RETURN_IF_ERROR(CheckNotInQuery(*c.p));
+    uint64_t rows = 0;
+    std::vector<Value> returned;
+    Status s = c.p->ExecuteDml(binds, &rows, &returned);
+    rowcount_ = static_cast<int64_t>(rows);
+    TABDB_RETURN_IF_ERROR(s);
+    const std::vector<int>& into = c.p->into_binds();
+    for (size_t k = 0; k < into.size() && k < returned.size() && rows > 0; ++k) {
+      size_t at = static_cast<size_t>(into[k] - 1);
+      if (at >= c.refs.size() || (c.refs[at].kind != Ref::kVar && c.refs[at].kind != Ref::kField))
+        return CompileError(tok, "PLS-00403: expression cannot be used as an INTO-target of a SELECT/FETCH statement",
+                            "PL/SQL: Statement ignored");
+      const Ref& ref = c.refs[at];
+      std::vector<std::string> target = {ref.name};
+      if (ref.kind == Ref::kField) target.push_back(ref.field);
+      TABDB_RETURN_IF_ERROR(Store(target, tok, std::move(returned[k])));
+    }
+    return Status::Ok();
   }
 
   // Runs a compiled statement: a query into `into`, DML counting its rows,
@@ -2359,6 +2423,17 @@ class Runner {
       Var* v = Find(t_[r.b].text);
       if (v != nullptr && v->coll) {
         out->coll = std::make_shared<pl::Collection>(*v->coll);
+        return Status::Ok();
+      }
+    }
+    if (!record) {
+      // A call of a PL/SQL function: its result as it is, a collection too.
+      ArgValue result;
+      bool done = false;
+      TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, &done));
+      if (done && !result.record) {
+        out->v = std::move(result.v);
+        out->coll = std::move(result.coll);
         return Status::Ok();
       }
     }

@@ -66,6 +66,7 @@ struct Ref {
     kCollMethod,  // name.field[(index)]: COUNT, FIRST, EXISTS(i), ...
     kCollection,  // the collection itself: NULL when not constructed
     kErrorStack, kErrorBacktrace, kGetTime,  // DBMS_UTILITY
+    kCallValue,   // index: a call of a PL/SQL function given a collection, run before the statement
   } kind = kVar;
   std::string name;
   std::string field;

@@ -357,6 +357,11 @@ TEST_F(PlsqlBlockTest, LanguageFeatures) {
        "  SELECT COUNT(*) INTO r.id FROM emp WHERE id >= 10; DBMS_OUTPUT.PUT_LINE(r.id); n(1) := 1;\n"
        "EXCEPTION WHEN COLLECTION_IS_NULL THEN DBMS_OUTPUT.PUT_LINE('null ' || SQLCODE); ROLLBACK; END;",
        "3|null -6531"},
+      {"DECLARE n NUMBER; x pk.num_tab := pk.num_tab(4, 5);\n"
+       "  FUNCTION cnt(v pk.num_tab) RETURN NUMBER IS BEGIN RETURN v.COUNT; END;\n"
+       "BEGIN INSERT INTO emp VALUES (20, 'new', 1) RETURNING id INTO n; DBMS_OUTPUT.PUT_LINE(n || SQL%ROWCOUNT);\n"
+       "  n := cnt(pk.squares(4)); DBMS_OUTPUT.PUT_LINE(n || ' ' || (cnt(x) + pk.total(x))); ROLLBACK; END;",
+       "201|4 11"},
   };
   for (const Case& c : cases) {
     Status st = Exec(c.block);
