@@ -756,6 +756,15 @@ class Runner {
       case Ref::kCollMethod:
       case Ref::kCollection:
         return CollectionRef(r, tok, out);
+      case Ref::kBulkRowcount: {
+        Value i;
+        int64_t n = 0;
+        TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &i));
+        TABDB_RETURN_IF_ERROR(ToInt(i, tok, &n));
+        auto it = bulk_rowcount_.find(n);
+        *out = NumberOf(it == bulk_rowcount_.end() ? 0 : it->second);
+        return Status::Ok();
+      }
       case Ref::kCallValue: {
         ArgValue result;
         bool done = false;
@@ -1265,6 +1274,15 @@ class Runner {
       return true;
     };
     if (t.text == "VALUES" && t_[r.b].text == "INSERT" && *k + 1 < r.e) return RecordValues(r, k, out, refs);
+    if (t.text == "SQL" && sym(*k + 1, "%") && *k + 3 < r.e && t_[*k + 2].text == "BULK_ROWCOUNT" &&
+        sym(*k + 3, "(")) {
+      uint32_t close = Closing(*k + 3, r.e);
+      if (close >= r.e) return false;
+      ref.kind = Ref::kBulkRowcount;
+      ref.index = PlRange{*k + 4, close};
+      *k = close;
+      return placeholder(false);
+    }
     if (t.text == "DBMS_DB_VERSION" && dotted && Find(t.text) == nullptr) {
       std::string literal;
       if (!sql::DbVersionConstant(t_[*k + 2].text, &literal)) return false;
@@ -1687,11 +1705,13 @@ class Runner {
     frames_.back().vars.push_back(std::move(var));
     Status s;
     int64_t rows = 0;
+    bulk_rowcount_.clear();
     for (int64_t i : indexes) {
       v->v = NumberOf(i);
       bool done = false;
       s = ScopedLoopBody(st, f, &done);
       rows += rowcount_;
+      bulk_rowcount_[i] = rowcount_;
       if (!s.ok() || done) break;
     }
     frames_.pop_back();
@@ -2980,6 +3000,7 @@ class Runner {
   bool located_ = false;          // the error already has its "at line"
   std::string exit_label_;
   std::string goto_label_;  // the label a GOTO goes to
+  std::map<int64_t, int64_t> bulk_rowcount_;  // rows of each index of the last FORALL
   std::map<const PlDecl*, std::shared_ptr<const pl::CollType>> coll_types_;
   const PlSubprogram* function_ = nullptr;  // the function whose body runs
   TypeInfo result_type_;

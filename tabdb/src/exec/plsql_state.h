@@ -67,6 +67,7 @@ struct Ref {
     kCollection,  // the collection itself: NULL when not constructed
     kErrorStack, kErrorBacktrace, kGetTime,  // DBMS_UTILITY
     kCallValue,   // index: a call of a PL/SQL function given a collection, run before the statement
+    kBulkRowcount,  // SQL%BULK_ROWCOUNT(index)
   } kind = kVar;
   std::string name;
   std::string field;

@@ -300,14 +300,14 @@ TEST_F(PlsqlBlockTest, LanguageFeatures) {
        "  SELECT id, name BULK COLLECT INTO ids, names FROM emp WHERE id > 1 ORDER BY id;\n"
        "  OPEN c; LOOP FETCH c BULK COLLECT INTO es LIMIT 2;\n"
        "    DBMS_OUTPUT.PUT_LINE('chunk ' || es.COUNT || c%ROWCOUNT); EXIT WHEN c%NOTFOUND; END LOOP; CLOSE c;\n"
-       "  FORALL i IN 1..ids.COUNT UPDATE emp SET sal = sal + 1 WHERE id = ids(i);\n"
-       "  DBMS_OUTPUT.PUT_LINE('upd ' || SQL%ROWCOUNT);\n"
+       "  FORALL i IN 1..ids.COUNT UPDATE emp SET sal = sal + 1 WHERE id >= ids(i);\n"
+       "  DBMS_OUTPUT.PUT_LINE('upd ' || SQL%ROWCOUNT || SQL%BULK_ROWCOUNT(1) || SQL%BULK_ROWCOUNT(2));\n"
        "  FORALL i IN INDICES OF ids INSERT INTO emp VALUES (ids(i) * 10, names(i), 0);\n"
        "  FORALL i IN 1..ids.COUNT EXECUTE IMMEDIATE 'DELETE FROM emp WHERE id = :1' USING ids(i) * 10;\n"
        "  DBMS_OUTPUT.PUT_LINE('del ' || SQL%ROWCOUNT);\n"
        "  EXECUTE IMMEDIATE 'SELECT name FROM emp WHERE sal > :s ORDER BY id' BULK COLLECT INTO names USING 200;\n"
        "  DBMS_OUTPUT.PUT_LINE(names.COUNT || names(1) || names(names.LAST)); ROLLBACK; END;",
-       "3cy3|chunk 22|chunk 13|upd 2|del 2|2bobcy"},
+       "3cy3|chunk 22|chunk 13|upd 321|del 2|2bobcy"},
       // conditional compilation
       {"BEGIN\n"
        "  $IF DBMS_DB_VERSION.VER_LE_11_2 $THEN DBMS_OUTPUT.PUT_LINE('old');\n"
