@@ -1536,9 +1536,6 @@ class Runner {
 
   // coll := NULL | other collection | constructor(...) | function(...).
   Status AssignCollection(Var* target, const PlRange& r, uint32_t tok) {
-    if (target->constant && target->coll && !target->coll->items.empty())
-      return CompileError(tok, "PLS-00363: expression '" + target->name + "' cannot be used as an assignment target",
-                          "PL/SQL: Statement ignored");
     const std::shared_ptr<const pl::CollType>& type = target->coll->type;
     auto wrong = [&] { return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored"); };
     if (r.e == r.b + 1 && t_[r.b].kind == TokenKind::kIdent) {
@@ -2451,7 +2448,9 @@ class Runner {
       ArgValue result;
       bool done = false;
       TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, &done));
-      if (done && !result.record) {
+      if (done && result.record)
+        return CompileError(r.b, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+      if (done) {
         out->v = std::move(result.v);
         out->coll = std::move(result.coll);
         return Status::Ok();
