@@ -744,9 +744,27 @@ class Runner {
       }
       case Ref::kSqlcode:
         return TextToValue(std::to_string(SqlCode()), TypeKind::kNumber, out);
-      case Ref::kSqlerrm:
-        *out = Value::Of(TypeKind::kVarchar2, SqlErrm());
+      case Ref::kSqlerrm: {
+        if (r.index.empty()) {
+          *out = Value::Of(TypeKind::kVarchar2, SqlErrm());
+          return Status::Ok();
+        }
+        // SQLERRM(n): the message of error number n.
+        Value i;
+        int64_t n = 0;
+        TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &i));
+        TABDB_RETURN_IF_ERROR(ToInt(i, tok, &n));
+        std::string text = n == 0     ? "ORA-0000: normal, successful completion"
+                           : n == 1   ? "User-Defined Exception"
+                           : n == 100 ? OraError(ora::kNoDataFound).text()
+                           : n < 0 && n > -100000 && OraMessageTemplate(static_cast<int>(-n)) != nullptr
+                               ? OraError(static_cast<int>(-n)).text()
+                               : "ORA" + std::to_string(n) + ": Message " + std::to_string(-n) + " not found;";
+        size_t pct = text.find('%');
+        if (pct != std::string::npos) text = text.substr(0, pct);  // the message without its arguments
+        *out = Value::Of(TypeKind::kVarchar2, text);
         return Status::Ok();
+      }
       case Ref::kCursorFound:
       case Ref::kCursorNotFound:
       case Ref::kCursorIsOpen:
@@ -763,6 +781,23 @@ class Runner {
         TABDB_RETURN_IF_ERROR(ToInt(i, tok, &n));
         auto it = bulk_rowcount_.find(n);
         *out = NumberOf(it == bulk_rowcount_.end() ? 0 : it->second);
+        return Status::Ok();
+      }
+      case Ref::kBulkExceptions: {
+        if (r.index.empty()) {
+          if (r.field != "COUNT") return NotDeclared(tok, "SQL%BULK_EXCEPTIONS." + r.field);
+          *out = NumberOf(static_cast<int64_t>(bulk_errors_.size()));
+          return Status::Ok();
+        }
+        Value i;
+        int64_t n = 0;
+        TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &i));
+        TABDB_RETURN_IF_ERROR(ToInt(i, tok, &n));
+        if (n < 1 || n > static_cast<int64_t>(bulk_errors_.size())) return OraError(ora::kNoDataFound);
+        const auto& e = bulk_errors_[static_cast<size_t>(n - 1)];
+        if (r.field == "ERROR_INDEX") *out = NumberOf(e.first);
+        else if (r.field == "ERROR_CODE") *out = NumberOf(e.second);
+        else return CompileError(tok, "PLS-00302: component '" + r.field + "' must be declared", "PL/SQL: Statement ignored");
         return Status::Ok();
       }
       case Ref::kCallValue: {
@@ -1283,6 +1318,28 @@ class Runner {
       *k = close;
       return placeholder(false);
     }
+    if (t.text == "SQLERRM" && sym(*k + 1, "(") && Find(t.text) == nullptr) {
+      uint32_t close = Closing(*k + 1, r.e);
+      if (close >= r.e) return false;
+      ref.kind = Ref::kSqlerrm;
+      ref.index = PlRange{*k + 2, close};
+      *k = close;
+      return placeholder(false);
+    }
+    if (t.text == "SQL" && sym(*k + 1, "%") && *k + 4 < r.e && t_[*k + 2].text == "BULK_EXCEPTIONS") {
+      ref.kind = Ref::kBulkExceptions;
+      uint32_t j = *k + 3;
+      if (sym(j, "(")) {
+        uint32_t close = Closing(j, r.e);
+        if (close >= r.e) return false;
+        ref.index = PlRange{j + 1, close};
+        j = close + 1;
+      }
+      if (!sym(j, ".") || j + 1 >= r.e) return false;
+      ref.field = t_[j + 1].text;
+      *k = j + 1;
+      return placeholder(false);
+    }
     if (t.text == "DBMS_DB_VERSION" && dotted && Find(t.text) == nullptr) {
       std::string literal;
       if (!sql::DbVersionConstant(t_[*k + 2].text, &literal)) return false;
@@ -1703,17 +1760,27 @@ class Runner {
     Status s;
     int64_t rows = 0;
     bulk_rowcount_.clear();
-    for (int64_t i : indexes) {
-      v->v = NumberOf(i);
+    bulk_errors_.clear();
+    for (size_t n = 0; n < indexes.size(); ++n) {
+      v->v = NumberOf(indexes[n]);
       bool done = false;
+      rowcount_ = 0;
       s = ScopedLoopBody(st, f, &done);
       rows += rowcount_;
-      bulk_rowcount_[i] = rowcount_;
+      bulk_rowcount_[indexes[n]] = rowcount_;
+      if (!s.ok() && st.save_exceptions && s.code() != ora::kPlsqlLineColumn) {
+        // The error of the n-th run is kept and the next one runs.
+        bulk_errors_.emplace_back(static_cast<int64_t>(n + 1), s.code());
+        s = Status::Ok();
+        located_ = false;
+        continue;
+      }
       if (!s.ok() || done) break;
     }
     frames_.pop_back();
     rowcount_ = rows;
     sql_ran_ = true;
+    if (s.ok() && !bulk_errors_.empty()) return OraErrorText(24381, "error(s) in array DML");
     return s;
   }
 
@@ -3000,6 +3067,7 @@ class Runner {
   std::string exit_label_;
   std::string goto_label_;  // the label a GOTO goes to
   std::map<int64_t, int64_t> bulk_rowcount_;  // rows of each index of the last FORALL
+  std::vector<std::pair<int64_t, int>> bulk_errors_;  // its SAVE EXCEPTIONS: iteration, error number
   std::map<const PlDecl*, std::shared_ptr<const pl::CollType>> coll_types_;
   const PlSubprogram* function_ = nullptr;  // the function whose body runs
   TypeInfo result_type_;

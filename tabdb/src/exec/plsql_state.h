@@ -68,6 +68,7 @@ struct Ref {
     kErrorStack, kErrorBacktrace, kGetTime,  // DBMS_UTILITY
     kCallValue,   // index: a call of a PL/SQL function given a collection, run before the statement
     kBulkRowcount,  // SQL%BULK_ROWCOUNT(index)
+    kBulkExceptions,  // SQL%BULK_EXCEPTIONS.COUNT, SQL%BULK_EXCEPTIONS(index).field
   } kind = kVar;
   std::string name;
   std::string field;

@@ -854,7 +854,10 @@ class PlParser {
       ++i_;
       TABDB_RETURN_IF_ERROR(Expr(&st->hi, {"INSERT", "UPDATE", "DELETE", "MERGE", "EXECUTE", "SAVE"}));
     }
-    if (Word("SAVE") && Word("EXCEPTIONS", 1)) i_ += 2;
+    if (Word("SAVE") && Word("EXCEPTIONS", 1)) {
+      i_ += 2;
+      st->save_exceptions = true;
+    }
     if (!Word("INSERT") && !Word("UPDATE") && !Word("DELETE") && !Word("MERGE") && !Word("EXECUTE")) return Fail();
     scopes_.emplace_back(std::set<std::string>{st->var});
     auto body = std::make_unique<PlStmt>();

@@ -61,6 +61,7 @@ struct PlStmt {
   std::vector<std::string> target;  // kAssign: v or rec.field
   PlRange index;                    // kAssign: the subscript of v(index)[.field] := ...
   bool bulk = false;                // BULK COLLECT INTO; kForNum: FORALL (name: INDICES OF name)
+  bool save_exceptions = false;     // FORALL ... SAVE EXCEPTIONS
   PlRange expr;
   std::vector<PlRange> conds;
   std::vector<PlStmts> branches;

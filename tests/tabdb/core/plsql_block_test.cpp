@@ -362,6 +362,14 @@ TEST_F(PlsqlBlockTest, LanguageFeatures) {
        "BEGIN INSERT INTO emp VALUES (20, 'new', 1) RETURNING id INTO n; DBMS_OUTPUT.PUT_LINE(n || SQL%ROWCOUNT);\n"
        "  n := cnt(pk.squares(4)); DBMS_OUTPUT.PUT_LINE(n || ' ' || (cnt(x) + pk.total(x))); ROLLBACK; END;",
        "201|4 11"},
+      {"DECLARE TYPE ids_t IS TABLE OF NUMBER; ids ids_t := ids_t(100, 1, 101, 2);\n"
+       "  e_dml EXCEPTION; PRAGMA EXCEPTION_INIT(e_dml, -24381);\n"
+       "BEGIN FORALL i IN 1..ids.COUNT SAVE EXCEPTIONS INSERT INTO emp (id, name) VALUES (ids(i), 'x');\n"
+       "EXCEPTION WHEN e_dml THEN DBMS_OUTPUT.PUT_LINE(SQL%ROWCOUNT || ' ' || SQL%BULK_EXCEPTIONS.COUNT);\n"
+       "  FOR j IN 1..SQL%BULK_EXCEPTIONS.COUNT LOOP DBMS_OUTPUT.PUT_LINE(SQL%BULK_EXCEPTIONS(j).ERROR_INDEX || ' ' ||\n"
+       "    SQL%BULK_EXCEPTIONS(j).ERROR_CODE || ' ' || SQLERRM(-SQL%BULK_EXCEPTIONS(j).ERROR_CODE)); END LOOP;\n"
+       "  ROLLBACK; END;",
+       "2 2|2 1 ORA-00001: unique constraint (.) violated|4 1 ORA-00001: unique constraint (.) violated"},
   };
   for (const Case& c : cases) {
     Status st = Exec(c.block);
