@@ -534,6 +534,13 @@ class Runner {
     auto v = std::make_unique<Var>();
     v->name = d.name;
     v->constant = d.constant;
+    if (RefCursorType(d.type)) {
+      // A cursor variable: a cursor of the frame that OPEN ... FOR opens.
+      auto c = std::make_unique<Cursor>();
+      c->decl = &d;
+      f.cursors.push_back(std::move(c));
+      return Status::Ok();
+    }
     std::shared_ptr<const pl::CollType> coll_type;
     TABDB_RETURN_IF_ERROR(CollTypeOf(d.type, &coll_type));
     if (coll_type) {
@@ -2170,9 +2177,65 @@ class Runner {
     return s;
   }
 
+  // Whether type range `r` is SYS_REFCURSOR or a REF CURSOR type of the
+  // block.
+  bool RefCursorType(const PlRange& r) {
+    if (r.e != r.b + 1) return false;
+    if (t_[r.b].text == "SYS_REFCURSOR") return true;
+    const PlDecl* d = FindTypeDecl(t_[r.b].text);
+    if (d == nullptr || d->kind != PlDeclKind::kOtherType || d->type.e < d->type.b + 2) return false;
+    // Its tokens are this unit's unless it is of a package specification.
+    const sql::PlsqlUnit* unit = &u_;
+    if (ctx_.package != nullptr && !ctx_.spec_code && ctx_.package->spec)
+      for (const PlDecl* x : ctx_.package->spec_frame.types)
+        if (x == d) unit = ctx_.package->spec->code.get();
+    return unit->tokens[d->type.b].text == "REF" && unit->tokens[d->type.b + 1].text == "CURSOR";
+  }
+
+  // OPEN cursor_variable FOR query | string [USING args]; an open one is
+  // closed first.
+  Status OpenFor(const PlStmt& st, Cursor* c) {
+    if (!c->decl->init.empty() || c->decl->kind != PlDeclKind::kVar)
+      return CompileError(st.tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+    if (c->open) {
+      c->open->p->Close();
+      c->open.reset();
+    }
+    std::shared_ptr<Compiled> q;
+    std::vector<Value> binds;
+    if (!st.expr.empty()) {
+      TABDB_RETURN_IF_ERROR(Compile(st.expr, PlRange(), kSqlMode, st.expr.b, &q));
+      TABDB_RETURN_IF_ERROR(Bind(*q, st.expr.b, kSqlMode, &binds));
+    } else {
+      Value v;
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.hi, &v));
+      q = std::make_shared<Compiled>();
+      TABDB_RETURN_IF_ERROR(Text(v, &q->text));
+      std::vector<TypeKind> kinds;
+      for (const PlRange& a : st.args) {
+        Value b;
+        TABDB_RETURN_IF_ERROR(EvalExpr(a, &b));
+        kinds.push_back(b.kind);
+        binds.push_back(std::move(b));
+      }
+      std::unique_ptr<sql::Statement> parsed;
+      TABDB_RETURN_IF_ERROR(sql::Parse(q->text, &parsed));
+      q->st = std::move(parsed);
+      TABDB_RETURN_IF_ERROR(Prepared::Create(s_, q->st, kinds, &q->p));
+    }
+    if (!q->p->is_query()) return OraError(ora::kInvalidCursor);
+    TABDB_RETURN_IF_ERROR(q->p->Open(binds));
+    c->open = std::move(q);
+    c->rowcount = 0;
+    c->fetched = false;
+    c->found = false;
+    return Status::Ok();
+  }
+
   Status Open(const PlStmt& st) {
     Cursor* c = FindCursor(st.name);
     if (c == nullptr) return NotDeclared(st.tok, st.name);
+    if (!st.expr.empty() || !st.hi.empty()) return OpenFor(st, c);
     if (c->open) return OraError(ora::kCursorAlreadyOpen);
     std::shared_ptr<Compiled> q;
     TABDB_RETURN_IF_ERROR(OpenQuery(*c->decl, st, &q));

@@ -707,6 +707,24 @@ class PlParser {
       TABDB_RETURN_IF_ERROR(Dotted(&n));
       st->name = n.back();
       if (st->kind == PlStmtKind::kOpen && Sym("(")) TABDB_RETURN_IF_ERROR(Args(st));
+      if (st->kind == PlStmtKind::kOpen && Word("FOR")) {
+        ++i_;
+        if (Word("SELECT") || Word("WITH")) {
+          TABDB_RETURN_IF_ERROR(Query(&st->expr));
+        } else {
+          TABDB_RETURN_IF_ERROR(Expr(&st->hi));
+          if (Word("USING")) {
+            do {
+              ++i_;
+              if (Word("IN") && !Word("OUT", 1)) ++i_;
+              PlRange a;
+              TABDB_RETURN_IF_ERROR(Expr(&a));
+              st->args.push_back(a);
+              st->arg_names.emplace_back();
+            } while (Sym(","));
+          }
+        }
+      }
       if (st->kind == PlStmtKind::kFetch) {
         if (Word("BULK") && Word("COLLECT", 1)) {
           i_ += 2;

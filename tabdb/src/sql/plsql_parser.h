@@ -43,7 +43,7 @@ enum class PlStmtKind {
   kCall,           // name [(args)]
   kBlock,          // nested block
   kReturn,         // RETURN [expr]
-  kOpen,           // OPEN cursor [(args)]
+  kOpen,           // OPEN cursor [(args)]; OPEN cursor_variable FOR query (expr) | string (hi) [USING args]
   kFetch,          // FETCH cursor INTO into
   kClose,          // CLOSE cursor
   kCase,           // CASE [expr] WHEN conds[i] THEN branches[i] ... [ELSE branches.back()] END CASE

@@ -291,6 +291,13 @@ TEST_F(PlsqlBlockTest, LanguageFeatures) {
        "  FOR x IN c(p_min => 300) LOOP DBMS_OUTPUT.PUT_LINE('for ' || x.id); END LOOP;\n"
        "  FOR x IN (SELECT COUNT(*) n FROM emp) LOOP DBMS_OUTPUT.PUT_LINE('n ' || x.n); END LOOP; END;",
        "rectwo2bob200|1bob|2cy|for 3|n 3"},
+      {"DECLARE TYPE rc_t IS REF CURSOR; rc SYS_REFCURSOR; r2 rc_t; n NUMBER; s VARCHAR2(20);\n"
+       "BEGIN OPEN rc FOR SELECT COUNT(*) FROM emp WHERE id > n; FETCH rc INTO n; CLOSE rc;\n"
+       "  OPEN r2 FOR 'SELECT name FROM emp WHERE id >= :1 ORDER BY id' USING 2;\n"
+       "  LOOP FETCH r2 INTO s; EXIT WHEN r2%NOTFOUND; DBMS_OUTPUT.PUT_LINE(s || r2%ROWCOUNT); END LOOP;\n"
+       "  OPEN r2 FOR SELECT name FROM emp WHERE id = 1; FETCH r2 INTO s; CLOSE r2;\n"
+       "  DBMS_OUTPUT.PUT_LINE(s || n || CASE WHEN r2%ISOPEN THEN 'open' ELSE 'closed' END); END;",
+       "bob1|cy2|ann0closed"},
       // BULK COLLECT and FORALL
       {"DECLARE TYPE emp_tab IS TABLE OF emp%ROWTYPE; TYPE ids_t IS TABLE OF emp.id%TYPE;\n"
        "  TYPE names_t IS TABLE OF VARCHAR2(20); es emp_tab; ids ids_t; names names_t;\n"
