@@ -1,7 +1,8 @@
 // plsql_run.cpp - runs PL/SQL: anonymous blocks, and the subprograms and
 // package initialisation of stored units. Variables, control flow,
-// exception handlers, cursors, records, calls of local and stored
-// subprograms, and SQL statements reading the variables as binds.
+// exception handlers, cursors and cursor variables, records, collections,
+// calls of local and stored subprograms, and SQL statements reading the
+// variables as binds, with BULK COLLECT and FORALL.
 //
 // Each expression and embedded statement is turned once into SQL text
 // whose placeholders stand for the variables it reads, compiled once, and
