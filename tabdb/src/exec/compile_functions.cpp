@@ -639,6 +639,8 @@ const SqlFunction kFunctions[] = {
     // Packages.
     {"DBMS_LOB.GETLENGTH", 1, 1, PlainRule, EvalLobLength, K(TypeKind::kNumber), kFnStoredLobArgs},
     {"DBMS_LOB.SUBSTR", 1, 3, LobSubstrRule, EvalLobSubstr, 0, kFnStoredLobArgs},
+    {"DBMS_LOB.INSTR", 2, 4, PlainRule, EvalLobInstr, K(TypeKind::kNumber), kFnStoredLobArgs},
+    {"DBMS_LOB.COMPARE", 2, 5, PlainRule, EvalLobCompare, K(TypeKind::kNumber), kFnStoredLobArgs},
     {"DBMS_METADATA.GET_DDL", 2, 6, GetDdlRule, EvalGetDdl, 0, 0},
     {"DBMS_METADATA.GET_DEPENDENT_DDL", 2, 7, GetDdlRule, EvalGetDependentDdl, 0, 0},
     {"DBMS_METADATA.OPEN", 1, 4, MetadataBrowseRule, EvalMetadataBrowse, 'O', 0},

@@ -1,5 +1,8 @@
-// fn_lob.cpp - LOB functions (DBMS_LOB.GETLENGTH and SUBSTR, LENGTH of a
-// LOB, TO_CLOB, TO_BLOB) and DBMS_METADATA.GET_DDL.
+// fn_lob.cpp - LOB functions (DBMS_LOB.GETLENGTH, SUBSTR, INSTR and
+// COMPARE, LENGTH of a LOB, TO_CLOB, TO_BLOB) and DBMS_METADATA.GET_DDL.
+#include <algorithm>
+#include <cstdint>
+
 #include "catalog/catalog.h"
 #include "charset/charset.h"
 #include "exec/compiler_internal.h"
@@ -88,6 +91,84 @@ void EvalLobSubstr(FnCall& c, Status* st) {
   if (c.nargs() >= 2 && !(*st = ArgInt(c.arg(1), &amount)).ok()) return;
   if (c.nargs() >= 3 && !(*st = ArgInt(c.arg(2), &offset)).ok()) return;
   *st = LobSubstr(*c.session, c.arg(0), amount, offset, out, c.result);
+}
+
+namespace {
+
+// The whole value of a LOB argument (at most `limit` bytes).
+Status LobBytes(Session& s, const Value& v, std::string* out) {
+  if (v.lob_id == 0) {
+    *out = v.bytes;
+    return Status::Ok();
+  }
+  LobStore lobs(s.db());
+  return lobs.ReadAll(v.lob_id, size_t{64} << 20, out);
+}
+
+// Byte offsets where the characters of `s` start (each byte of a BLOB),
+// its length last.
+std::vector<size_t> CharStarts(const std::string& s, bool chars) {
+  std::vector<size_t> out;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (!chars || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) out.push_back(i);
+  out.push_back(s.size());
+  return out;
+}
+
+}  // namespace
+
+// DBMS_LOB.INSTR(lob, pattern [, offset [, nth]]): the position of the
+// nth match at or after offset, 0 when none; NULL for arguments out of
+// range.
+void EvalLobInstr(FnCall& c, Status* st) {
+  if (c.any_null()) return;
+  int64_t offset = 1, nth = 1;
+  if (c.nargs() >= 3 && !(*st = ArgInt(c.arg(2), &offset)).ok()) return;
+  if (c.nargs() >= 4 && !(*st = ArgInt(c.arg(3), &nth)).ok()) return;
+  if (offset < 1 || nth < 1) return;
+  std::string text, pattern;
+  if (!(*st = LobBytes(*c.session, c.arg(0), &text)).ok()) return;
+  if (!(*st = LobBytes(*c.session, c.arg(1), &pattern)).ok()) return;
+  bool chars = c.arg(0).kind != TypeKind::kBlob;
+  std::vector<size_t> at = CharStarts(text, chars);
+  if (static_cast<size_t>(offset) > at.size() - 1 || pattern.empty()) {
+    PutInt(c.out, 0);
+    return;
+  }
+  size_t pos = at[static_cast<size_t>(offset - 1)];
+  int64_t found = 0;
+  while ((pos = text.find(pattern, pos)) != std::string::npos) {
+    if (++found == nth) {
+      PutInt(c.out, static_cast<int64_t>(std::lower_bound(at.begin(), at.end(), pos) - at.begin()) + 1);
+      return;
+    }
+    pos += 1;
+  }
+  PutInt(c.out, 0);
+}
+
+// DBMS_LOB.COMPARE(a, b [, amount [, offset_a [, offset_b]]]): 0 when the
+// pieces are equal, else -1 or 1 as the first differs.
+void EvalLobCompare(FnCall& c, Status* st) {
+  if (c.any_null()) return;
+  int64_t amount = INT64_MAX, off1 = 1, off2 = 1;
+  if (c.nargs() >= 3 && !(*st = ArgInt(c.arg(2), &amount)).ok()) return;
+  if (c.nargs() >= 4 && !(*st = ArgInt(c.arg(3), &off1)).ok()) return;
+  if (c.nargs() >= 5 && !(*st = ArgInt(c.arg(4), &off2)).ok()) return;
+  if (amount < 1 || off1 < 1 || off2 < 1) return;
+  std::string a, b;
+  if (!(*st = LobBytes(*c.session, c.arg(0), &a)).ok()) return;
+  if (!(*st = LobBytes(*c.session, c.arg(1), &b)).ok()) return;
+  bool chars = c.arg(0).kind != TypeKind::kBlob;
+  auto piece = [&](const std::string& s, int64_t off) {
+    std::vector<size_t> at = CharStarts(s, chars);
+    size_t n = at.size() - 1;
+    size_t from = std::min(n, static_cast<size_t>(off - 1));
+    size_t to = amount >= static_cast<int64_t>(n - from) ? n : from + static_cast<size_t>(amount);
+    return s.substr(at[from], at[to] - at[from]);
+  };
+  int r = piece(a, off1).compare(piece(b, off2));
+  PutInt(c.out, r < 0 ? -1 : r > 0 ? 1 : 0);
 }
 
 void EvalToLob(FnCall& c, Status* st) {

@@ -1,7 +1,8 @@
 // plsql_run.cpp - runs PL/SQL: anonymous blocks, and the subprograms and
 // package initialisation of stored units. Variables, control flow,
-// exception handlers, cursors, records, calls of local and stored
-// subprograms, and SQL statements reading the variables as binds.
+// exception handlers, cursors and cursor variables, records, collections,
+// calls of local and stored subprograms, and SQL statements reading the
+// variables as binds, with BULK COLLECT and FORALL.
 //
 // Each expression and embedded statement is turned once into SQL text
 // whose placeholders stand for the variables it reads, compiled once, and
@@ -10,6 +11,7 @@
 // UnitRuntime). Expressions are evaluated as queries on DUAL, so PL/SQL
 // sees exactly the SQL engine's functions and conversions; a call that is
 // a whole expression runs directly.
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -18,7 +20,9 @@
 #include "exec/convert.h"
 #include "exec/functions.h"
 #include "exec/metadata_browse.h"
+#include "exec/plsql_collection.h"
 #include "exec/plsql_fastexpr.h"
+#include "exec/plsql_lob.h"
 #include "exec/mview_exec.h"
 #include "exec/plsql.h"
 #include "exec/plsql_types.h"
@@ -27,6 +31,7 @@
 #include "exec/server_output.h"
 #include "exec/sqlfunc.h"
 #include "sql/parser.h"
+#include "sql/plsql_conditional.h"
 #include "sql/plsql_parser.h"
 #include "storage/lob_store.h"
 #include "util/errors.h"
@@ -67,7 +72,7 @@ constexpr int kLinkGlobals = -2;
 // The length an error stack grows to at most.
 constexpr size_t kMaxStack = 2000;
 
-enum class Flow { kNormal, kExit, kContinue, kReturn };
+enum class Flow { kNormal, kExit, kContinue, kReturn, kGoto };
 
 enum Mode { kExprMode, kCondMode, kSqlMode, kDynamic };
 
@@ -82,6 +87,8 @@ const NamedError kPredefined[] = {
     {"LOGIN_DENIED", ora::kInvalidLogon},     {"NOT_LOGGED_ON", ora::kNotLoggedOn},
     {"INVALID_CURSOR", ora::kInvalidCursor},  {"CURSOR_ALREADY_OPEN", ora::kCursorAlreadyOpen},
     {"CASE_NOT_FOUND", ora::kCaseNotFound},
+    {"COLLECTION_IS_NULL", 6531},             {"SUBSCRIPT_OUTSIDE_LIMIT", 6532},
+    {"SUBSCRIPT_BEYOND_COUNT", 6533},
 };
 
 int PredefinedCode(const std::string& name) {
@@ -529,6 +536,22 @@ class Runner {
     auto v = std::make_unique<Var>();
     v->name = d.name;
     v->constant = d.constant;
+    if (RefCursorType(d.type)) {
+      // A cursor variable: a cursor of the frame that OPEN ... FOR opens.
+      auto c = std::make_unique<Cursor>();
+      c->decl = &d;
+      f.cursors.push_back(std::move(c));
+      return Status::Ok();
+    }
+    std::shared_ptr<const pl::CollType> coll_type;
+    TABDB_RETURN_IF_ERROR(CollTypeOf(d.type, &coll_type));
+    if (coll_type) {
+      v->coll = pl::NewCollection(coll_type);
+      Var* raw = v.get();
+      f.vars.push_back(std::move(v));
+      if (d.init.empty()) return Status::Ok();
+      return AssignCollection(raw, d.init, d.tok);
+    }
     std::string first = t_[d.type.b].text;
     uint32_t n = d.type.e - d.type.b;
     if (n == 1 && (first == "VARCHAR2" || first == "VARCHAR" || first == "STRING" || first == "NVARCHAR2"))
@@ -587,6 +610,8 @@ class Runner {
           continue;
         }
       }
+      if (t.kind == TokenKind::kIdent && !after_dot && !sym(k + 1, "=>") && RewriteSpecial(r, &k, out, refs))
+        continue;
       if (t.kind != TokenKind::kIdent || after_dot || sym(k + 1, "(") || sym(k + 1, "=>")) {
         *out += Slice(k) + " ";
         continue;
@@ -728,14 +753,81 @@ class Runner {
       }
       case Ref::kSqlcode:
         return TextToValue(std::to_string(SqlCode()), TypeKind::kNumber, out);
-      case Ref::kSqlerrm:
-        *out = Value::Of(TypeKind::kVarchar2, SqlErrm());
+      case Ref::kSqlerrm: {
+        if (r.index.empty()) {
+          *out = Value::Of(TypeKind::kVarchar2, SqlErrm());
+          return Status::Ok();
+        }
+        // SQLERRM(n): the message of error number n.
+        Value i;
+        int64_t n = 0;
+        TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &i));
+        TABDB_RETURN_IF_ERROR(ToInt(i, tok, &n));
+        std::string text = n == 0     ? "ORA-0000: normal, successful completion"
+                           : n == 1   ? "User-Defined Exception"
+                           : n == 100 ? OraError(ora::kNoDataFound).text()
+                           : n < 0 && n > -100000 && OraMessageTemplate(static_cast<int>(-n)) != nullptr
+                               ? OraError(static_cast<int>(-n)).text()
+                               : "ORA" + std::to_string(n) + ": Message " + std::to_string(-n) + " not found;";
+        size_t pct = text.find('%');
+        if (pct != std::string::npos) text = text.substr(0, pct);  // the message without its arguments
+        *out = Value::Of(TypeKind::kVarchar2, text);
         return Status::Ok();
+      }
       case Ref::kCursorFound:
       case Ref::kCursorNotFound:
       case Ref::kCursorIsOpen:
       case Ref::kCursorRowcount:
         return CursorAttr(r, tok, out);
+      case Ref::kElement:
+      case Ref::kCollMethod:
+      case Ref::kCollection:
+        return CollectionRef(r, tok, out);
+      case Ref::kBulkRowcount: {
+        Value i;
+        int64_t n = 0;
+        TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &i));
+        TABDB_RETURN_IF_ERROR(ToInt(i, tok, &n));
+        auto it = bulk_rowcount_.find(n);
+        *out = NumberOf(it == bulk_rowcount_.end() ? 0 : it->second);
+        return Status::Ok();
+      }
+      case Ref::kBulkExceptions: {
+        if (r.index.empty()) {
+          if (r.field != "COUNT") return NotDeclared(tok, "SQL%BULK_EXCEPTIONS." + r.field);
+          *out = NumberOf(static_cast<int64_t>(bulk_errors_.size()));
+          return Status::Ok();
+        }
+        Value i;
+        int64_t n = 0;
+        TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &i));
+        TABDB_RETURN_IF_ERROR(ToInt(i, tok, &n));
+        if (n < 1 || n > static_cast<int64_t>(bulk_errors_.size())) return OraError(ora::kNoDataFound);
+        const auto& e = bulk_errors_[static_cast<size_t>(n - 1)];
+        if (r.field == "ERROR_INDEX") *out = NumberOf(e.first);
+        else if (r.field == "ERROR_CODE") *out = NumberOf(e.second);
+        else return CompileError(tok, "PLS-00302: component '" + r.field + "' must be declared", "PL/SQL: Statement ignored");
+        return Status::Ok();
+      }
+      case Ref::kCallValue: {
+        ArgValue result;
+        bool done = false;
+        TABDB_RETURN_IF_ERROR(DirectCallValue(Intern(r.index.b, r.index.e), &result, &done));
+        if (!done) return NotDeclared(r.index.b, t_[r.index.b].text);
+        *out = std::move(result.v);
+        return Status::Ok();
+      }
+      case Ref::kErrorStack:
+      case Ref::kErrorBacktrace:
+        *out = Value::Of(TypeKind::kVarchar2, ErrorStack(r.kind == Ref::kErrorBacktrace));
+        if (out->bytes.empty()) *out = Value::Null(TypeKind::kVarchar2);
+        return Status::Ok();
+      case Ref::kGetTime: {
+        auto now = std::chrono::steady_clock::now().time_since_epoch();
+        int64_t cs = std::chrono::duration_cast<std::chrono::milliseconds>(now).count() / 10;
+        *out = NumberOf(cs % 2147483647);
+        return Status::Ok();
+      }
       case Ref::kVar:
       case Ref::kField:
       case Ref::kPackageVar:
@@ -908,13 +1000,15 @@ class Runner {
       }
       if (t.kind == TokenKind::kIdent) {
         Var* v = Find(t.text);
-        if (v != nullptr && !v->record && !v->boolean) {
+        if (v != nullptr && !v->record && !v->boolean && !v->coll) {
           *out = v->v;
           return Status::Ok();
         }
       }
     }
     bool done = false;
+    TABDB_RETURN_IF_ERROR(CollectionValue(r, out, &done));
+    if (done) return Status::Ok();
     TABDB_RETURN_IF_ERROR(Fast(r, false, out, &done));
     if (done) return Status::Ok();
     TABDB_RETURN_IF_ERROR(DirectCall(r, false, out, &done));
@@ -930,7 +1024,10 @@ class Runner {
     if (!it->second) return Status::Ok();
     struct Names : pl::FastExpr::Names {
       explicit Names(Runner& r) : runner(r) {}
-      const Var* Find(const std::string& name) override { return runner.Find(name); }
+      const Var* Find(const std::string& name) override {
+        const Var* v = runner.Find(name);
+        return v != nullptr && v->coll ? nullptr : v;
+      }
       Runner& runner;
     } names(*this);
     return it->second->Eval(names, cond, out, done);
@@ -1065,6 +1162,15 @@ class Runner {
         return Status::Ok();
       }
     }
+    const pl::Element* elem = nullptr;
+    TABDB_RETURN_IF_ERROR(ElementOfRange(r, &elem));
+    if (elem != nullptr) {
+      if (elem->fields.empty())
+        return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+      if (target->fields.empty()) target->fields = elem->fields;
+      target->fvals = elem->fvals;
+      return Status::Ok();
+    }
     ArgValue result;
     bool done = false;
     TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, &done));
@@ -1075,12 +1181,709 @@ class Runner {
     return Status::Ok();
   }
 
+  // ---- collections ------------------------------------------------------------
+
+  // Range [b, e) kept in the unit's runtime, so that what is compiled for
+  // it is found again.
+  const PlRange& Intern(uint32_t b, uint32_t e) {
+    return rt_.ranges.emplace(std::make_pair(b, e), PlRange{b, e}).first->second;
+  }
+
+  // The token closing the parenthesis opened at `open`, or `end`.
+  uint32_t Closing(uint32_t open, uint32_t end) const {
+    int depth = 0;
+    for (uint32_t k = open; k < end; ++k) {
+      if (t_[k].kind != TokenKind::kSymbol) continue;
+      if (t_[k].text == "(") ++depth;
+      if (t_[k].text == ")" && --depth == 0) return k;
+    }
+    return end;
+  }
+
+  // The collection type that type range `r` names: a TABLE OF or VARRAY
+  // type of the block or of a package specification; null for any other.
+  Status CollTypeOf(const PlRange& r, std::shared_ptr<const pl::CollType>* out) {
+    out->reset();
+    if (r.empty() || (r.e - r.b) % 2 == 0) return Status::Ok();
+    if (r.e == r.b + 3 && t_[r.b + 1].text == "%" && t_[r.b + 2].text == "TYPE") {
+      Var* v = Find(t_[r.b].text);  // v%TYPE of a collection variable
+      if (v != nullptr && v->coll) *out = v->coll->type;
+      return Status::Ok();
+    }
+    std::vector<std::string> name;
+    for (uint32_t k = r.b; k < r.e; ++k) {
+      bool word = t_[k].kind == TokenKind::kIdent || t_[k].kind == TokenKind::kQuotedIdent;
+      if ((k - r.b) % 2 == 0 ? !word : t_[k].text != ".") return Status::Ok();
+      if (word) name.push_back(t_[k].text);
+    }
+    const PlDecl* d = nullptr;
+    const sql::PlsqlUnit* unit = &u_;
+    std::string schema = s_.current_schema();
+    if (name.size() == 1) {
+      d = FindTypeDecl(name[0]);
+      // A package body sees its specification's types, of the
+      // specification's tokens.
+      if (d != nullptr && ctx_.package != nullptr && !ctx_.spec_code && ctx_.package->spec)
+        for (const PlDecl* x : ctx_.package->spec_frame.types)
+          if (x == d) {
+            unit = ctx_.package->spec->code.get();
+            schema = ctx_.package->owner;
+          }
+    } else {
+      std::string key;
+      size_t used = 0;
+      bool found = false;
+      const PlDecl* member = nullptr;
+      if (pl::FindPackageMember(s_, name, &key, &used, &found, &member).ok() && found && used + 1 == name.size()) {
+        CodeTokens(key, &unit);
+        d = unit != nullptr ? member : nullptr;
+        schema = key.substr(0, key.find('.'));
+      }
+    }
+    if (d == nullptr || d->kind != PlDeclKind::kOtherType) return Status::Ok();
+    auto known = coll_types_.find(d);
+    if (known != coll_types_.end()) {
+      *out = known->second;
+      return Status::Ok();
+    }
+    const std::vector<Token>& t = unit->tokens;
+    auto word = [&](uint32_t k, const char* w) { return k < d->type.e && t[k].kind == TokenKind::kIdent && t[k].text == w; };
+    auto type = std::make_shared<pl::CollType>();
+    type->name = d->name;
+    uint32_t k = d->type.b;
+    if (word(k, "TABLE") && word(k + 1, "OF")) {
+      type->kind = pl::CollType::kNested;
+      k += 2;
+    } else if (word(k, "VARRAY") || (word(k, "VARYING") && word(k + 1, "ARRAY"))) {
+      k += word(k, "VARRAY") ? 1 : 2;
+      if (k + 3 >= d->type.e || t[k].text != "(" || t[k + 1].kind != TokenKind::kNumber || t[k + 2].text != ")" ||
+          !word(k + 3, "OF"))
+        return Status::Ok();
+      type->kind = pl::CollType::kVarray;
+      type->limit = std::atoll(t[k + 1].text.c_str());
+      k += 4;
+    } else {
+      return Status::Ok();  // REF CURSOR and the like
+    }
+    PlRange elem{k, k};
+    while (elem.e < d->type.e && !word(elem.e, "INDEX") && !(word(elem.e, "NOT") && word(elem.e + 1, "NULL")))
+      ++elem.e;
+    for (uint32_t j = elem.e; j < d->type.e; ++j) {
+      if (!word(j, "INDEX") || !word(j + 1, "BY") || j + 2 >= d->type.e) continue;
+      type->kind = pl::CollType::kAssoc;
+      const std::string& key = t[j + 2].text;
+      type->string_key = key == "VARCHAR2" || key == "VARCHAR" || key == "STRING" || key == "LONG" ||
+                         key == "NVARCHAR2";
+    }
+    std::string unknown;
+    pl::NamedType named = [&](const std::string& n, bool p, TypeInfo* ti) {
+      if (unit == &u_) return NamedType(n, p, ti);
+      for (const PlDecl& x : unit->block.decls) {
+        if (x.name != n || x.kind != PlDeclKind::kRecordType || p) continue;
+        ti->record = true;
+        for (const sql::PlParam& f : x.params) {
+          TypeInfo ft;
+          std::string unk;
+          (void)pl::ResolveType(s_, *unit, f.type, schema, nullptr, &ft, &unk);
+          ti->fields.push_back(f.name);
+          ti->field_types.push_back(ft);
+        }
+        return true;
+      }
+      return false;
+    };
+    TABDB_RETURN_IF_ERROR(pl::ResolveType(s_, *unit, elem, schema, named, &type->elem, &unknown));
+    named_used_ = false;
+    if (!unknown.empty()) return NotDeclared(elem.b, unknown);
+    coll_types_[d] = type;
+    *out = std::move(type);
+    return Status::Ok();
+  }
+
+  // At token *k of range `r`: a collection's element or method, a
+  // DBMS_DB_VERSION constant or a DBMS_UTILITY function, written as a
+  // placeholder or literal (*k then at its last token). False for
+  // anything else.
+  bool RewriteSpecial(PlRange r, uint32_t* k, std::string* out, std::vector<Ref>* refs) {
+    auto sym = [&](uint32_t j, const char* s) {
+      return j < r.e && t_[j].kind == TokenKind::kSymbol && t_[j].text == s;
+    };
+    const Token& t = t_[*k];
+    bool dotted = sym(*k + 1, ".") && *k + 2 < r.e && t_[*k + 2].kind == TokenKind::kIdent;
+    Ref ref;
+    auto placeholder = [&](bool cond) {
+      refs->push_back(ref);
+      std::string ph = ":" + std::to_string(refs->size());
+      *out += cond ? "(" + ph + " = 1) " : ph + " ";
+      return true;
+    };
+    if (t.text == "VALUES" && t_[r.b].text == "INSERT" && *k + 1 < r.e) return RecordValues(r, k, out, refs);
+    if (t.text == "SQL" && sym(*k + 1, "%") && *k + 3 < r.e && t_[*k + 2].text == "BULK_ROWCOUNT" &&
+        sym(*k + 3, "(")) {
+      uint32_t close = Closing(*k + 3, r.e);
+      if (close >= r.e) return false;
+      ref.kind = Ref::kBulkRowcount;
+      ref.index = PlRange{*k + 4, close};
+      *k = close;
+      return placeholder(false);
+    }
+    if (t.text == "SQLERRM" && sym(*k + 1, "(") && Find(t.text) == nullptr) {
+      uint32_t close = Closing(*k + 1, r.e);
+      if (close >= r.e) return false;
+      ref.kind = Ref::kSqlerrm;
+      ref.index = PlRange{*k + 2, close};
+      *k = close;
+      return placeholder(false);
+    }
+    if (t.text == "SQL" && sym(*k + 1, "%") && *k + 4 < r.e && t_[*k + 2].text == "BULK_EXCEPTIONS") {
+      ref.kind = Ref::kBulkExceptions;
+      uint32_t j = *k + 3;
+      if (sym(j, "(")) {
+        uint32_t close = Closing(j, r.e);
+        if (close >= r.e) return false;
+        ref.index = PlRange{j + 1, close};
+        j = close + 1;
+      }
+      if (!sym(j, ".") || j + 1 >= r.e) return false;
+      ref.field = t_[j + 1].text;
+      *k = j + 1;
+      return placeholder(false);
+    }
+    if (t.text == "DBMS_DB_VERSION" && dotted && Find(t.text) == nullptr) {
+      std::string literal;
+      if (!sql::DbVersionConstant(t_[*k + 2].text, &literal)) return false;
+      *out += literal + " ";
+      *k += 2;
+      return true;
+    }
+    if (t.text == "DBMS_UTILITY" && dotted && Find(t.text) == nullptr) {
+      const std::string& f = t_[*k + 2].text;
+      ref.kind = f == "FORMAT_ERROR_STACK"       ? Ref::kErrorStack
+                 : f == "FORMAT_ERROR_BACKTRACE" ? Ref::kErrorBacktrace
+                 : f == "GET_TIME"               ? Ref::kGetTime
+                                                 : Ref::kVar;
+      if (ref.kind == Ref::kVar) return false;
+      *k += 2;
+      if (sym(*k + 1, "(") && sym(*k + 2, ")")) *k += 2;
+      return placeholder(false);
+    }
+    Var* v = Find(t.text);
+    if (v == nullptr && CallWithCollection(r, *k, &ref.index)) {
+      ref.kind = Ref::kCallValue;
+      *k = ref.index.e - 1;
+      return placeholder(false);
+    }
+    if (v == nullptr && dotted) {
+      // pkg.coll, schema.pkg.coll: a collection of a package, found when
+      // the statement runs.
+      std::vector<std::string> name = {t.text, t_[*k + 2].text};
+      if (sym(*k + 3, ".") && *k + 4 < r.e && t_[*k + 4].kind == TokenKind::kIdent) name.push_back(t_[*k + 4].text);
+      std::string key;
+      size_t used = 0;
+      bool found = false;
+      const PlDecl* member = nullptr;
+      const sql::PlsqlUnit* spec = nullptr;
+      if (!pl::FindPackageMember(s_, name, &key, &used, &found, &member).ok() || !found ||
+          member->kind != PlDeclKind::kVar)
+        return false;
+      CodeTokens(key, &spec);
+      if (spec == nullptr || !CollectionDecl(*spec, *member)) return false;
+      ref.package = key;
+      ref.name = name[used];
+      *k += static_cast<uint32_t>(2 * used);
+      dotted = sym(*k + 1, ".") && *k + 2 < r.e && t_[*k + 2].kind == TokenKind::kIdent;
+    } else if (v == nullptr || !v->coll) {
+      return false;
+    } else {
+      ref.name = v->name;
+    }
+    bool cond = false;
+    if (sym(*k + 1, "(")) {
+      uint32_t close = Closing(*k + 1, r.e);
+      if (close >= r.e) return false;
+      ref.kind = Ref::kElement;
+      ref.index = PlRange{*k + 2, close};
+      *k = close;
+      if (sym(*k + 1, ".") && *k + 2 < r.e && t_[*k + 2].kind == TokenKind::kIdent) {
+        ref.field = t_[*k + 2].text;
+        *k += 2;
+      }
+    } else if (dotted && pl::IsValueMethod(t_[*k + 2].text)) {
+      ref.kind = Ref::kCollMethod;
+      ref.field = t_[*k + 2].text;
+      *k += 2;
+      if (sym(*k + 1, "(")) {
+        uint32_t close = Closing(*k + 1, r.e);
+        if (close >= r.e) return false;
+        ref.index = PlRange{*k + 2, close};
+        *k = close;
+      }
+      cond = ref.field == "EXISTS";
+    } else {
+      ref.kind = Ref::kCollection;
+    }
+    return placeholder(cond);
+  }
+
+  // Whether variable `d` of package specification `spec` is of one of its
+  // collection types.
+  static bool CollectionDecl(const sql::PlsqlUnit& spec, const PlDecl& d) {
+    if (d.type.e != d.type.b + 1) return false;
+    const std::string& type = spec.tokens[d.type.b].text;
+    for (const PlDecl& x : spec.block.decls)
+      if (x.kind == PlDeclKind::kOtherType && x.name == type && !x.type.empty()) {
+        const std::string& w = spec.tokens[x.type.b].text;
+        return w == "TABLE" || w == "VARRAY" || w == "VARYING";
+      }
+    return false;
+  }
+
+  // Whether tokens from `k` are a call [a.[b.]]f(...) with a collection
+  // variable as one of its arguments, which SQL cannot pass: *call is
+  // then the call's range, for PL/SQL to run before the statement.
+  bool CallWithCollection(PlRange r, uint32_t k, PlRange* call) {
+    uint32_t j = k;
+    while (j + 2 < r.e && t_[j + 1].text == "." && t_[j + 2].kind == TokenKind::kIdent) j += 2;
+    if (j + 1 >= r.e || t_[j + 1].text != "(") return false;
+    uint32_t close = Closing(j + 1, r.e);
+    if (close >= r.e) return false;
+    int depth = 0;
+    for (uint32_t a = j + 2; a < close; ++a) {
+      const std::string& x = t_[a].kind == TokenKind::kSymbol ? t_[a].text : std::string();
+      if (x == "(") ++depth;
+      if (x == ")") --depth;
+      bool alone = depth == 0 && t_[a].kind == TokenKind::kIdent && (t_[a - 1].text == "(" || t_[a - 1].text == ",") &&
+                   (t_[a + 1].text == ")" || t_[a + 1].text == ",");
+      if (!alone) continue;
+      Var* v = Find(t_[a].text);
+      if (v != nullptr && v->coll) {
+        *call = PlRange{k, close + 1};
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // INSERT ... VALUES rec | VALUES coll(i) of records: the record's
+  // fields as the row's values.
+  bool RecordValues(PlRange r, uint32_t* k, std::string* out, std::vector<Ref>* refs) {
+    uint32_t j = *k + 1;
+    if (t_[j].kind != TokenKind::kIdent) return false;
+    Var* v = Find(t_[j].text);
+    if (v == nullptr) return false;
+    Ref ref;
+    ref.name = v->name;
+    const std::vector<std::string>* fields = nullptr;
+    uint32_t last = j;
+    if (v->record) {
+      ref.kind = Ref::kField;
+      fields = &v->fields;
+    } else if (v->coll && v->coll->type->elem.record && j + 1 < r.e && t_[j + 1].text == "(") {
+      last = Closing(j + 1, r.e);
+      if (last >= r.e) return false;
+      ref.kind = Ref::kElement;
+      ref.index = PlRange{j + 2, last};
+      fields = &v->coll->type->elem.fields;
+    }
+    if (fields == nullptr || fields->empty() || (last + 1 < r.e && t_[last + 1].text != "RETURNING")) return false;
+    *out += "VALUES ( ";
+    for (size_t i = 0; i < fields->size(); ++i) {
+      ref.field = (*fields)[i];
+      refs->push_back(ref);
+      *out += (i ? ", :" : ":") + std::to_string(refs->size()) + " ";
+    }
+    *out += ") ";
+    *k = last;
+    return true;
+  }
+
+  // The value of a collection's element or method.
+  Status CollectionRef(const Ref& r, uint32_t tok, Value* out) {
+    Value arg;
+    bool has = !r.index.empty();
+    if (has) TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.index.b, r.index.e), &arg));
+    Var* v = nullptr;
+    if (r.package.empty()) v = Find(r.name);
+    else TABDB_RETURN_IF_ERROR(PackageVar(r.package, r.name, &v));
+    if (v == nullptr || !v->coll) return NotDeclared(tok, r.name);
+    const pl::Collection& c = *v->coll;
+    if (r.kind == Ref::kCollection) {
+      *out = c.null ? Value::Null(TypeKind::kNumber) : NumberOf(1);
+      return Status::Ok();
+    }
+    if (r.kind == Ref::kCollMethod) return pl::ValueMethod(c, r.field, has ? &arg : nullptr, out);
+    TABDB_RETURN_IF_ERROR(pl::CheckInitialized(c));
+    pl::CollKey key;
+    TABDB_RETURN_IF_ERROR(pl::KeyOf(c, arg, &key));
+    const pl::Element* e = nullptr;
+    TABDB_RETURN_IF_ERROR(pl::ElementAt(c, key, &e));
+    if (r.field.empty()) {
+      if (c.type->elem.record) return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+      *out = e->v;
+      return Status::Ok();
+    }
+    for (size_t i = 0; i < e->fields.size(); ++i)
+      if (e->fields[i] == r.field) {
+        *out = e->fvals[i];
+        return Status::Ok();
+      }
+    return CompileError(tok, "PLS-00302: component '" + r.field + "' must be declared", "PL/SQL: Statement ignored");
+  }
+
+  // DBMS_UTILITY.FORMAT_ERROR_STACK (the messages of the error handled) or
+  // FORMAT_ERROR_BACKTRACE (the lines it passed), each line ending in a
+  // newline.
+  std::string ErrorStack(bool backtrace) const {
+    if (handling_.empty()) return std::string();
+    std::string text = handling_.back().code() == ora::kUnhandledUserException
+                           ? "ORA-06510: PL/SQL: unhandled user-defined exception"
+                           : handling_.back().text();
+    if (text.compare(0, 4, "ORA-") != 0) text = SqlErrm();
+    std::string out;
+    for (size_t b = 0; b < text.size();) {
+      size_t e = text.find('\n', b);
+      if (e == std::string::npos) e = text.size();
+      std::string line = text.substr(b, e - b);
+      bool at = line.compare(0, 10, "ORA-06512:") == 0;
+      if (at == backtrace) out += line + "\n";
+      b = e + 1;
+    }
+    return out;
+  }
+
+  // A value for an element of `type`, converted and checked as an
+  // assignment to a variable of the element's type.
+  Status ToElement(const pl::CollType& type, Value in, pl::Element* e) {
+    Var tmp;
+    TypeVar(&tmp, type.elem);
+    TABDB_RETURN_IF_ERROR(Assign(&tmp, std::move(in)));
+    e->v = std::move(tmp.v);
+    return Status::Ok();
+  }
+
+  // The element range `r` reads when it is exactly coll(subscript); null
+  // when it is something else.
+  Status ElementOfRange(const PlRange& r, const pl::Element** out) {
+    *out = nullptr;
+    if (r.e < r.b + 4 || t_[r.b].kind != TokenKind::kIdent || t_[r.b + 1].text != "(" ||
+        Closing(r.b + 1, r.e) != r.e - 1)
+      return Status::Ok();
+    Var* v = Find(t_[r.b].text);
+    if (v == nullptr || !v->coll) return Status::Ok();
+    Value idx;
+    TABDB_RETURN_IF_ERROR(EvalExpr(Intern(r.b + 2, r.e - 1), &idx));
+    TABDB_RETURN_IF_ERROR(pl::CheckInitialized(*v->coll));
+    pl::CollKey key;
+    TABDB_RETURN_IF_ERROR(pl::KeyOf(*v->coll, idx, &key));
+    return pl::ElementAt(*v->coll, key, out);
+  }
+
+  // A range that is exactly v(i) of a collection of scalars, or v.COUNT
+  // and the other methods without argument: its value without SQL.
+  Status CollectionValue(const PlRange& r, Value* out, bool* done) {
+    *done = false;
+    if (r.e < r.b + 3 || t_[r.b].kind != TokenKind::kIdent) return Status::Ok();
+    bool method = r.e == r.b + 3 && t_[r.b + 1].text == "." && pl::IsValueMethod(t_[r.b + 2].text);
+    if (!method && t_[r.b + 1].text != "(") return Status::Ok();
+    Var* v = Find(t_[r.b].text);
+    if (v == nullptr || !v->coll) return Status::Ok();
+    if (method) {
+      *done = true;
+      return pl::ValueMethod(*v->coll, t_[r.b + 2].text, nullptr, out);
+    }
+    if (v->coll->type->elem.record) return Status::Ok();
+    const pl::Element* e = nullptr;
+    TABDB_RETURN_IF_ERROR(ElementOfRange(r, &e));
+    if (e == nullptr) return Status::Ok();
+    *out = e->v;
+    *done = true;
+    return Status::Ok();
+  }
+
+  // coll := NULL | other collection | constructor(...) | function(...).
+  Status AssignCollection(Var* target, const PlRange& r, uint32_t tok) {
+    const std::shared_ptr<const pl::CollType>& type = target->coll->type;
+    auto wrong = [&] { return CompileError(tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored"); };
+    if (r.e == r.b + 1 && t_[r.b].kind == TokenKind::kIdent) {
+      if (t_[r.b].text == "NULL") {
+        if (type->kind == pl::CollType::kAssoc) return wrong();
+        target->coll = pl::NewCollection(type);
+        return Status::Ok();
+      }
+      Var* src = Find(t_[r.b].text);
+      if (src != nullptr && src->coll) {
+        if (src->coll->type->name != type->name) return wrong();
+        if (src != target) target->coll = std::make_shared<pl::Collection>(*src->coll);
+        return Status::Ok();
+      }
+    }
+    // A constructor: the type's name and its elements.
+    uint32_t open = r.b;
+    while (open < r.e && t_[open].text != "(") ++open;
+    std::shared_ptr<const pl::CollType> ctor;
+    if (open > r.b && open < r.e) TABDB_RETURN_IF_ERROR(CollTypeOf(Intern(r.b, open), &ctor));
+    if (ctor && Closing(open, r.e) == r.e - 1) {
+      if (ctor->name != type->name || ctor->kind == pl::CollType::kAssoc) return wrong();
+      auto c = pl::NewCollection(ctor);
+      c->null = false;
+      uint32_t start = open + 1;
+      int depth = 0;
+      for (uint32_t j = open + 1; j < r.e && start < r.e - 1; ++j) {
+        const std::string& x = t_[j].kind == TokenKind::kSymbol ? t_[j].text : std::string();
+        if (x == "(") ++depth;
+        if (x == ")") --depth;
+        if (!((x == "," && depth == 0) || j == r.e - 1)) continue;
+        const PlRange& a = Intern(start, j);
+        if (a.empty()) return wrong();
+        ++c->size;
+        if (ctor->kind == pl::CollType::kVarray && c->size > ctor->limit) return pl::SubscriptOutsideLimit();
+        pl::Element e;
+        if (ctor->elem.record) {
+          Var tmp;
+          TypeVar(&tmp, ctor->elem);
+          TABDB_RETURN_IF_ERROR(AssignRecord(&tmp, a, tok));
+          e.fields = tmp.fields;
+          e.fvals = std::move(tmp.fvals);
+        } else {
+          Value v;
+          TABDB_RETURN_IF_ERROR(ctor->elem.boolean ? EvalCond(a, &v) : EvalExpr(a, &v));
+          TABDB_RETURN_IF_ERROR(ToElement(*ctor, std::move(v), &e));
+        }
+        c->items.emplace(pl::CollKey{c->size, std::string()}, std::move(e));
+        start = j + 1;
+      }
+      target->coll = std::move(c);
+      return Status::Ok();
+    }
+    ArgValue result;
+    bool done = false;
+    TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, &done));
+    if (!done || !result.coll || result.coll->type->name != type->name) return wrong();
+    target->coll = std::move(result.coll);
+    return Status::Ok();
+  }
+
+  // v := ..., v(i) := ..., v(i).field := ... of a collection v.
+  // `used`: the names of st.target that name v (pkg.v), a field after them.
+  Status AssignElement(const PlStmt& st, Var* v, size_t used) {
+    const std::string field = st.target.size() > used ? st.target[used] : std::string();
+    if (v->constant)
+      return CompileError(st.tok, "PLS-00363: expression '" + st.target[0] + "' cannot be used as an assignment target",
+                          "PL/SQL: Statement ignored");
+    if (!v->coll)
+      return CompileError(st.tok, "PLS-00222: no function with name '" + st.target[0] + "' exists in this scope",
+                          "PL/SQL: Statement ignored");
+    if (st.index.empty()) {
+      if (!field.empty())
+        return CompileError(st.tok, "PLS-00302: component '" + field + "' must be declared",
+                            "PL/SQL: Statement ignored");
+      return AssignCollection(v, st.expr, st.tok);
+    }
+    const pl::CollType& type = *v->coll->type;
+    Value idx;
+    TABDB_RETURN_IF_ERROR(EvalExpr(st.index, &idx));
+    TABDB_RETURN_IF_ERROR(pl::CheckInitialized(*v->coll));
+    pl::CollKey key;
+    TABDB_RETURN_IF_ERROR(pl::KeyOf(*v->coll, idx, &key));
+    pl::Element e;
+    if (!field.empty()) {
+      if (!type.elem.record)
+        return CompileError(st.tok, "PLS-00302: component '" + field + "' must be declared",
+                            "PL/SQL: Statement ignored");
+      Value val;
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.expr, &val));
+      pl::Element* slot = nullptr;
+      TABDB_RETURN_IF_ERROR(pl::ElementFor(*v->coll, key, &slot));
+      for (size_t i = 0; i < slot->fields.size(); ++i)
+        if (slot->fields[i] == field) {
+          Var tmp;
+          if (i < type.elem.field_types.size()) TypeVar(&tmp, type.elem.field_types[i]);
+          TABDB_RETURN_IF_ERROR(Assign(&tmp, std::move(val)));
+          slot->fvals[i] = std::move(tmp.v);
+          return Status::Ok();
+        }
+      return CompileError(st.tok, "PLS-00302: component '" + field + "' must be declared",
+                          "PL/SQL: Statement ignored");
+    }
+    if (type.elem.record) {
+      Var tmp;
+      TypeVar(&tmp, type.elem);
+      TABDB_RETURN_IF_ERROR(AssignRecord(&tmp, st.expr, st.tok));
+      e.fields = tmp.fields;
+      e.fvals = std::move(tmp.fvals);
+    } else {
+      Value val;
+      TABDB_RETURN_IF_ERROR(type.elem.boolean ? EvalCond(st.expr, &val) : EvalExpr(st.expr, &val));
+      TABDB_RETURN_IF_ERROR(ToElement(type, std::move(val), &e));
+    }
+    pl::Element* slot = nullptr;
+    TABDB_RETURN_IF_ERROR(pl::ElementFor(*v->coll, key, &slot));
+    *slot = std::move(e);
+    return Status::Ok();
+  }
+
+  // v.EXTEND, v.TRIM, v.DELETE with their arguments.
+  Status CollectionCall(const PlStmt& st, Var* v, const std::string& method) {
+    if (!pl::IsChangeMethod(method))
+      return CompileError(st.tok, "PLS-00302: component '" + method + "' must be declared", "PL/SQL: Statement ignored");
+    bool assoc = v->coll->type->kind == pl::CollType::kAssoc;
+    size_t most = method == "TRIM" ? 1 : 2;
+    if (st.args.size() > most || (assoc && method != "DELETE") ||
+        (v->coll->type->kind == pl::CollType::kVarray && method == "DELETE" && !st.args.empty()))
+      return CompileError(st.tok, "PLS-00306: wrong number or types of arguments in call to '" + method + "'",
+                          "PL/SQL: Statement ignored");
+    std::vector<Value> args(st.args.size());
+    for (size_t i = 0; i < st.args.size(); ++i) TABDB_RETURN_IF_ERROR(EvalExpr(st.args[i], &args[i]));
+    return pl::ChangeMethod(*v->coll, method, args);
+  }
+
+  // FORALL i IN lo .. hi | INDICES OF v: the statement once per index;
+  // SQL%ROWCOUNT then counts the rows of all of them.
+  Status Forall(const PlStmt& st, Flow* f) {
+    std::vector<int64_t> indexes;
+    if (!st.name.empty()) {
+      Var* c = Find(st.name);
+      if (c == nullptr || !c->coll) return NotDeclared(st.tok, st.name);
+      TABDB_RETURN_IF_ERROR(pl::CheckInitialized(*c->coll));
+      if (c->coll->type->string_key)
+        return CompileError(st.tok, "PLS-00306: wrong number or types of arguments in call to 'INDICES OF'",
+                            "PL/SQL: Statement ignored");
+      for (const auto& e : c->coll->items) indexes.push_back(e.first.n);
+    } else {
+      Value lo, hi;
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.lo, &lo));
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.hi, &hi));
+      int64_t a = 0, b = 0;
+      TABDB_RETURN_IF_ERROR(ToInt(lo, st.lo.b, &a));
+      TABDB_RETURN_IF_ERROR(ToInt(hi, st.hi.b, &b));
+      for (int64_t i = a; i <= b; ++i) indexes.push_back(i);
+    }
+    frames_.emplace_back();
+    auto var = std::make_unique<Var>();
+    var->name = st.var;
+    var->typed = true;
+    var->constant = true;
+    var->type.kind = TypeKind::kNumber;
+    Var* v = var.get();
+    frames_.back().vars.push_back(std::move(var));
+    Status s;
+    int64_t rows = 0;
+    bulk_rowcount_.clear();
+    bulk_errors_.clear();
+    for (size_t n = 0; n < indexes.size(); ++n) {
+      v->v = NumberOf(indexes[n]);
+      bool done = false;
+      rowcount_ = 0;
+      s = ScopedLoopBody(st, f, &done);
+      rows += rowcount_;
+      bulk_rowcount_[indexes[n]] = rowcount_;
+      if (!s.ok() && st.save_exceptions && s.code() != ora::kPlsqlLineColumn) {
+        // The error of the n-th run is kept and the next one runs.
+        bulk_errors_.emplace_back(static_cast<int64_t>(n + 1), s.code());
+        s = Status::Ok();
+        located_ = false;
+        continue;
+      }
+      if (!s.ok() || done) break;
+    }
+    frames_.pop_back();
+    rowcount_ = rows;
+    sql_ran_ = true;
+    if (s.ok() && !bulk_errors_.empty()) return OraErrorText(24381, "error(s) in array DML");
+    return s;
+  }
+
+  // Up to `limit` rows (all when negative) of an open query.
+  static Status FetchRows(Prepared& p, int64_t limit, std::vector<std::vector<Value>>* rows) {
+    while (limit < 0 || static_cast<int64_t>(rows->size()) < limit) {
+      bool has = false;
+      TABDB_RETURN_IF_ERROR(p.Next(&has));
+      if (!has) break;
+      std::vector<Value> row(p.columns().size());
+      for (size_t i = 0; i < row.size(); ++i) p.GetValue(static_cast<int>(i), &row[i]);
+      rows->push_back(std::move(row));
+    }
+    return Status::Ok();
+  }
+
+  // FETCH c BULK COLLECT INTO ... [LIMIT n].
+  Status FetchBulk(const PlStmt& st, Cursor* c, Prepared& p) {
+    int64_t limit = -1;
+    if (!st.expr.empty()) {
+      Value n;
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.expr, &n));
+      TABDB_RETURN_IF_ERROR(ToInt(n, st.expr.b, &limit));
+      if (limit < 1) return OraErrorText(ora::kPlsqlValueError, "PL/SQL: numeric or value error");
+    }
+    std::vector<std::vector<Value>> rows;
+    TABDB_RETURN_IF_ERROR(FetchRows(p, limit, &rows));
+    c->fetched = true;
+    c->found = limit > 0 && static_cast<int64_t>(rows.size()) == limit;
+    c->rowcount += static_cast<int64_t>(rows.size());
+    return BulkInto(st.into, st.tok, p, &rows);
+  }
+
+  // Rows into the collections of a BULK COLLECT INTO, which they replace:
+  // one collection of records, or one collection per column.
+  Status BulkInto(const std::vector<std::vector<std::string>>& into, uint32_t tok, const Prepared& p,
+                  std::vector<std::vector<Value>>* rows) {
+    std::vector<Var*> targets;
+    for (const auto& name : into) {
+      Var* v = nullptr;
+      TABDB_RETURN_IF_ERROR(TargetVar(name, &v));
+      if (v == nullptr) return NotDeclared(tok, name[0]);
+      if (!v->coll || name.size() > 1)
+        return CompileError(tok, "PLS-00497: cannot mix between single row and multi-row (BULK) in INTO list",
+                            "PL/SQL: Statement ignored");
+      targets.push_back(v);
+    }
+    bool records = targets.size() == 1 && targets[0]->coll->type->elem.record;
+    size_t columns = p.columns().size();
+    if (!records && targets.size() != columns)
+      return OraError(targets.size() < columns ? ora::kTooManyValues : ora::kNotEnoughValues);
+    for (size_t t = 0; t < targets.size(); ++t) {
+      auto c = pl::NewCollection(targets[t]->coll->type);
+      c->null = false;
+      const pl::CollType& type = *c->type;
+      if (type.kind == pl::CollType::kVarray && static_cast<int64_t>(rows->size()) > type.limit)
+        return pl::SubscriptOutsideLimit();
+      for (auto& row : *rows) {
+        pl::Element e;
+        if (records) {
+          e.fields = type.elem.fields;
+          if (e.fields.empty())
+            for (const ResultColumn& col : p.columns()) e.fields.push_back(col.name);
+          if (e.fields.size() != row.size())
+            return OraError(e.fields.size() < row.size() ? ora::kTooManyValues : ora::kNotEnoughValues);
+          e.fvals = std::move(row);
+        } else {
+          TABDB_RETURN_IF_ERROR(ToElement(type, std::move(row[t]), &e));
+        }
+        c->items.emplace(pl::CollKey{++c->size, std::string()}, std::move(e));
+      }
+      targets[t]->coll = std::move(c);
+    }
+    return Status::Ok();
+  }
+
   // ---- statements -------------------------------------------------------------
 
   Status RunStmts(const sql::PlStmts& body, Flow* f) {
-    for (const auto& st : body) {
-      TABDB_RETURN_IF_ERROR(Exec(*st, f));
-      if (*f != Flow::kNormal) return Status::Ok();
+    size_t i = 0;
+    while (i < body.size()) {
+      TABDB_RETURN_IF_ERROR(Exec(*body[i], f));
+      ++i;
+      if (*f == Flow::kGoto) {
+        // A label of this sequence of statements continues here; else
+        // the enclosing sequences are searched.
+        size_t j = 0;
+        while (j < body.size() && body[j]->label != goto_label_) ++j;
+        if (j == body.size()) return Status::Ok();
+        *f = Flow::kNormal;
+        i = j;
+      } else if (*f != Flow::kNormal) {
+        return Status::Ok();
+      }
     }
     return Status::Ok();
   }
@@ -1111,7 +1914,7 @@ class Runner {
       *done = *f == Flow::kExit;
       *f = Flow::kNormal;
       exit_label_.clear();
-    } else if (*f == Flow::kReturn) {
+    } else if (*f == Flow::kReturn || *f == Flow::kGoto) {
       *done = true;
     }
     return Status::Ok();
@@ -1125,8 +1928,10 @@ class Runner {
         return RunBlock(*st.block, f, false);
       case PlStmtKind::kAssign: {
         Var* v = nullptr;
-        TABDB_RETURN_IF_ERROR(TargetVar(st.target, &v));
+        size_t used = 1;
+        TABDB_RETURN_IF_ERROR(TargetVar(st.target, &v, &used));
         if (v == nullptr) return NotDeclared(st.tok, st.target[0]);
+        if (!st.index.empty() || v->coll) return AssignElement(st, v, used);
         if (v->record && st.target.size() == 1) {
           if (v->constant)
             return CompileError(st.tok, "PLS-00363: expression '" + st.target[0] + "' cannot be used as an assignment target",
@@ -1197,6 +2002,10 @@ class Runner {
         return Fetch(st);
       case PlStmtKind::kClose:
         return Close(st);
+      case PlStmtKind::kGoto:
+        *f = Flow::kGoto;
+        goto_label_ = st.name;
+        return Status::Ok();
     }
     return Status::Ok();
   }
@@ -1244,6 +2053,7 @@ class Runner {
   }
 
   Status ForNum(const PlStmt& st, Flow* f) {
+    if (st.bulk) return Forall(st, f);
     Value lo, hi;
     TABDB_RETURN_IF_ERROR(EvalExpr(st.lo, &lo));
     TABDB_RETURN_IF_ERROR(EvalExpr(st.hi, &hi));
@@ -1369,9 +2179,65 @@ class Runner {
     return s;
   }
 
+  // Whether type range `r` is SYS_REFCURSOR or a REF CURSOR type of the
+  // block.
+  bool RefCursorType(const PlRange& r) {
+    if (r.e != r.b + 1) return false;
+    if (t_[r.b].text == "SYS_REFCURSOR") return true;
+    const PlDecl* d = FindTypeDecl(t_[r.b].text);
+    if (d == nullptr || d->kind != PlDeclKind::kOtherType || d->type.e < d->type.b + 2) return false;
+    // Its tokens are this unit's unless it is of a package specification.
+    const sql::PlsqlUnit* unit = &u_;
+    if (ctx_.package != nullptr && !ctx_.spec_code && ctx_.package->spec)
+      for (const PlDecl* x : ctx_.package->spec_frame.types)
+        if (x == d) unit = ctx_.package->spec->code.get();
+    return unit->tokens[d->type.b].text == "REF" && unit->tokens[d->type.b + 1].text == "CURSOR";
+  }
+
+  // OPEN cursor_variable FOR query | string [USING args]; an open one is
+  // closed first.
+  Status OpenFor(const PlStmt& st, Cursor* c) {
+    if (!c->decl->init.empty() || c->decl->kind != PlDeclKind::kVar)
+      return CompileError(st.tok, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+    if (c->open) {
+      c->open->p->Close();
+      c->open.reset();
+    }
+    std::shared_ptr<Compiled> q;
+    std::vector<Value> binds;
+    if (!st.expr.empty()) {
+      TABDB_RETURN_IF_ERROR(Compile(st.expr, PlRange(), kSqlMode, st.expr.b, &q));
+      TABDB_RETURN_IF_ERROR(Bind(*q, st.expr.b, kSqlMode, &binds));
+    } else {
+      Value v;
+      TABDB_RETURN_IF_ERROR(EvalExpr(st.hi, &v));
+      q = std::make_shared<Compiled>();
+      TABDB_RETURN_IF_ERROR(Text(v, &q->text));
+      std::vector<TypeKind> kinds;
+      for (const PlRange& a : st.args) {
+        Value b;
+        TABDB_RETURN_IF_ERROR(EvalExpr(a, &b));
+        kinds.push_back(b.kind);
+        binds.push_back(std::move(b));
+      }
+      std::unique_ptr<sql::Statement> parsed;
+      TABDB_RETURN_IF_ERROR(sql::Parse(q->text, &parsed));
+      q->st = std::move(parsed);
+      TABDB_RETURN_IF_ERROR(Prepared::Create(s_, q->st, kinds, &q->p));
+    }
+    if (!q->p->is_query()) return OraError(ora::kInvalidCursor);
+    TABDB_RETURN_IF_ERROR(q->p->Open(binds));
+    c->open = std::move(q);
+    c->rowcount = 0;
+    c->fetched = false;
+    c->found = false;
+    return Status::Ok();
+  }
+
   Status Open(const PlStmt& st) {
     Cursor* c = FindCursor(st.name);
     if (c == nullptr) return NotDeclared(st.tok, st.name);
+    if (!st.expr.empty() || !st.hi.empty()) return OpenFor(st, c);
     if (c->open) return OraError(ora::kCursorAlreadyOpen);
     std::shared_ptr<Compiled> q;
     TABDB_RETURN_IF_ERROR(OpenQuery(*c->decl, st, &q));
@@ -1388,6 +2254,7 @@ class Runner {
     if (!c->open) return OraError(ora::kInvalidCursor);
     std::shared_ptr<Compiled> hold = c->open;
     Prepared& p = *hold->p;
+    if (st.bulk) return FetchBulk(st, c, p);
     bool row = false;
     TABDB_RETURN_IF_ERROR(p.Next(&row));
     c->fetched = true;
@@ -1417,7 +2284,14 @@ class Runner {
       if (function_ == nullptr)
         return CompileError(st.tok, "PLS-00372: In a procedure, RETURN statement cannot contain an expression",
                             "PL/SQL: Statement ignored");
-      if (result_type_.record) {
+      std::shared_ptr<const pl::CollType> coll_type;
+      TABDB_RETURN_IF_ERROR(CollTypeOf(function_->ret, &coll_type));
+      if (coll_type) {
+        Var tmp;
+        tmp.coll = pl::NewCollection(coll_type);
+        TABDB_RETURN_IF_ERROR(AssignCollection(&tmp, st.expr, st.tok));
+        result_.coll = std::move(tmp.coll);
+      } else if (result_type_.record) {
         Var tmp;
         tmp.record = true;
         tmp.fields = result_type_.fields;
@@ -1536,17 +2410,52 @@ class Runner {
     TABDB_RETURN_IF_ERROR(Compile(st.expr, st.lo, kSqlMode, st.tok, &c));
     std::vector<Value> binds;
     TABDB_RETURN_IF_ERROR(Bind(*c, st.tok, kSqlMode, &binds));
-    return RunCompiled(*c->p, binds, st.into, st.tok, st.kind == PlStmtKind::kSelectInto);
+    if (c->p->is_dml() && !c->p->into_binds().empty()) return InsertReturning(*c, binds, st.tok);
+    return RunCompiled(*c->p, binds, st.into, st.tok, st.kind == PlStmtKind::kSelectInto, st.bulk);
+  }
+
+  // INSERT ... RETURNING col, ... INTO v, ...: the values of the row
+  // inserted into the variables whose placeholders follow INTO.
+  Status InsertReturning(Compiled& c, const std::vector<Value>& binds, uint32_t tok) {
+    sql_ran_ = true;
+    TABDB_RETURN_IF_ERROR(CheckNotInQuery(*c.p));
+    uint64_t rows = 0;
+    std::vector<Value> returned;
+    Status s = c.p->ExecuteDml(binds, &rows, &returned);
+    rowcount_ = static_cast<int64_t>(rows);
+    TABDB_RETURN_IF_ERROR(s);
+    const std::vector<int>& into = c.p->into_binds();
+    for (size_t k = 0; k < into.size() && k < returned.size() && rows > 0; ++k) {
+      size_t at = static_cast<size_t>(into[k] - 1);
+      if (at >= c.refs.size() || (c.refs[at].kind != Ref::kVar && c.refs[at].kind != Ref::kField))
+        return CompileError(tok, "PLS-00403: expression cannot be used as an INTO-target of a SELECT/FETCH statement",
+                            "PL/SQL: Statement ignored");
+      const Ref& ref = c.refs[at];
+      std::vector<std::string> target = {ref.name};
+      if (ref.kind == Ref::kField) target.push_back(ref.field);
+      TABDB_RETURN_IF_ERROR(Store(target, tok, std::move(returned[k])));
+    }
+    return Status::Ok();
   }
 
   // Runs a compiled statement: a query into `into`, DML counting its rows,
   // anything else (transaction control, DDL, blocks) as it comes.
   Status RunCompiled(Prepared& p, const std::vector<Value>& binds,
-                     const std::vector<std::vector<std::string>>& into, uint32_t tok, bool fetch) {
+                     const std::vector<std::vector<std::string>>& into, uint32_t tok, bool fetch,
+                     bool bulk = false) {
     sql_ran_ = true;
     TABDB_RETURN_IF_ERROR(CheckNotInQuery(p));
     if (p.is_query()) {
       rowcount_ = 0;
+      if (bulk) {
+        TABDB_RETURN_IF_ERROR(p.Open(binds));
+        std::vector<std::vector<Value>> rows;
+        Status s = FetchRows(p, -1, &rows);
+        p.Close();
+        TABDB_RETURN_IF_ERROR(s);
+        rowcount_ = static_cast<int64_t>(rows.size());
+        return BulkInto(into, tok, p, &rows);
+      }
       if (!fetch) {
         TABDB_RETURN_IF_ERROR(p.Open(binds));
         p.Close();
@@ -1600,7 +2509,7 @@ class Runner {
     }
     std::shared_ptr<Compiled> hold = c;
     bool ddl = !c->p->is_query() && !c->p->is_dml();
-    Status s = RunCompiled(*hold->p, binds, st.into, st.tok, !st.into.empty());
+    Status s = RunCompiled(*hold->p, binds, st.into, st.tok, !st.into.empty(), st.bulk);
     if (ddl) dynamic_.clear();
     return s;
   }
@@ -1659,6 +2568,26 @@ class Runner {
   // BOOLEAN one, a record for a record one).
   Status Evaluate(const PlRange& r, bool boolean, bool record, ArgValue* out) {
     out->given = true;
+    if (r.e == r.b + 1) {
+      Var* v = Find(t_[r.b].text);
+      if (v != nullptr && v->coll) {
+        out->coll = std::make_shared<pl::Collection>(*v->coll);
+        return Status::Ok();
+      }
+    }
+    if (!record) {
+      // A call of a PL/SQL function: its result as it is, a collection too.
+      ArgValue result;
+      bool done = false;
+      TABDB_RETURN_IF_ERROR(DirectCallValue(r, &result, &done));
+      if (done && result.record)
+        return CompileError(r.b, "PLS-00382: expression is of wrong type", "PL/SQL: Statement ignored");
+      if (done) {
+        out->v = std::move(result.v);
+        out->coll = std::move(result.coll);
+        return Status::Ok();
+      }
+    }
     if (record && r.e == r.b + 1) {
       Var* v = Find(t_[r.b].text);
       if (v != nullptr && v->record) {
@@ -1821,6 +2750,10 @@ class Runner {
       ArgValue& a = v->args[j];
       Var* var = nullptr;
       TABDB_RETURN_IF_ERROR(TargetVar(target, &var));
+      if (var != nullptr && var->coll && a.coll && target.size() == 1) {
+        var->coll = std::move(a.coll);
+        continue;
+      }
       if (var != nullptr && var->record && target.size() == 1) {
         if (var->constant)
           return CompileError(r.b, "PLS-00363: expression '" + target[0] + "' cannot be used as an assignment target",
@@ -1990,7 +2923,13 @@ class Runner {
       Var* raw = var.get();
       frames_[param_frame].vars.push_back(std::move(var));
       ArgValue& a = v->args[i];
-      if (a.given && p.in) {
+      std::shared_ptr<const pl::CollType> coll_type;
+      st = CollTypeOf(p.type, &coll_type);
+      if (!st.ok()) break;
+      if (coll_type) raw->coll = pl::NewCollection(coll_type);
+      if (a.given && p.in && a.coll) {
+        raw->coll = a.coll;
+      } else if (a.given && p.in) {
         if (raw->record) {
           if (raw->fields.empty()) raw->fields = a.fields;
           raw->fvals = a.fvals;
@@ -2029,6 +2968,7 @@ class Runner {
         a.v = var->v;
         a.fields = var->fields;
         a.fvals = var->fvals;
+        a.coll = var->coll;
       }
       v->result = std::move(result_);
     }
@@ -2045,6 +2985,11 @@ class Runner {
 
   Status Call(const PlStmt& st) {
     const std::string& n = st.name;
+    size_t dot = n.find('.');
+    if (dot != std::string::npos && n.find('.', dot + 1) == std::string::npos) {
+      Var* cv = Find(n.substr(0, dot));
+      if (cv != nullptr && cv->coll) return CollectionCall(st, cv, n.substr(dot + 1));
+    }
     auto arg = [&](size_t i, Value* out) -> Status {
       if (i >= st.args.size()) return WrongArgs(st);
       return EvalExpr(st.args[i], out);
@@ -2118,6 +3063,20 @@ class Runner {
       TABDB_RETURN_IF_ERROR(StoreArg(st, 0, got ? Value::Of(TypeKind::kVarchar2, line)
                                                : Value::Null(TypeKind::kVarchar2)));
       return StoreArg(st, 1, NumberOf(got ? 0 : 1));
+    }
+    if (pl::IsLobProcedure(n)) {
+      std::vector<Value> values(st.args.size());
+      // CREATETEMPORARY's cache and duration change nothing here.
+      bool temporary = n == "DBMS_LOB.CREATETEMPORARY";
+      for (size_t i = 0; i < st.args.size(); ++i)
+        if (i == 0 || !temporary) TABDB_RETURN_IF_ERROR(arg(i, &values[i]));
+      std::vector<bool> changed;
+      Status s = pl::CallLobProcedure(s_, n, &values, &changed);
+      if (s.code() == ora::kPlsqlLineColumn) return WrongArgs(st);
+      TABDB_RETURN_IF_ERROR(s);
+      for (size_t i = 0; i < values.size(); ++i)
+        if (changed[i]) TABDB_RETURN_IF_ERROR(StoreArg(st, i, std::move(values[i])));
+      return Status::Ok();
     }
     if (n == "RAISE_APPLICATION_ERROR" || n == "DBMS_STANDARD.RAISE_APPLICATION_ERROR") {
       Value code, msg;
@@ -2210,6 +3169,10 @@ class Runner {
   std::vector<std::string> raised_in_handler_;
   bool located_ = false;          // the error already has its "at line"
   std::string exit_label_;
+  std::string goto_label_;  // the label a GOTO goes to
+  std::map<int64_t, int64_t> bulk_rowcount_;  // rows of each index of the last FORALL
+  std::vector<std::pair<int64_t, int>> bulk_errors_;  // its SAVE EXCEPTIONS: iteration, error number
+  std::map<const PlDecl*, std::shared_ptr<const pl::CollType>> coll_types_;
   const PlSubprogram* function_ = nullptr;  // the function whose body runs
   TypeInfo result_type_;
   ArgValue result_;                          // what its RETURN gave

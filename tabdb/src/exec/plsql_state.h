@@ -40,6 +40,8 @@ struct TypeInfo {
   std::vector<TypeInfo> field_types;     // the same length as fields, when known
 };
 
+struct Collection;  // plsql_collection.h
+
 struct Var {
   std::string name;
   bool typed = false;  // false: takes the type of what is assigned
@@ -51,6 +53,7 @@ struct Var {
   Value v;
   std::vector<std::string> fields;
   std::vector<Value> fvals;
+  std::shared_ptr<Collection> coll;  // a collection variable's elements
 };
 
 // What a placeholder of a compiled range stands for.
@@ -59,9 +62,17 @@ struct Ref {
     kVar, kField, kRowcount, kFound, kNotFound, kIsOpen, kSqlcode, kSqlerrm,
     kCursorFound, kCursorNotFound, kCursorIsOpen, kCursorRowcount,
     kPackageVar, kPackageField,
+    kElement,     // name(index)[.field] of a collection
+    kCollMethod,  // name.field[(index)]: COUNT, FIRST, EXISTS(i), ...
+    kCollection,  // the collection itself: NULL when not constructed
+    kErrorStack, kErrorBacktrace, kGetTime,  // DBMS_UTILITY
+    kCallValue,   // index: a call of a PL/SQL function given a collection, run before the statement
+    kBulkRowcount,  // SQL%BULK_ROWCOUNT(index)
+    kBulkExceptions,  // SQL%BULK_EXCEPTIONS.COUNT, SQL%BULK_EXCEPTIONS(index).field
   } kind = kVar;
   std::string name;
   std::string field;
+  sql::PlRange index;   // kElement, kCollMethod: the subscript or argument
   std::string package;  // kPackageVar: OWNER.NAME of the package
 };
 
@@ -136,6 +147,9 @@ struct UnitRuntime {
   std::map<const void*, std::shared_ptr<const FastExpr>> fast;
   // The formals' and result's types of a subprogram.
   std::map<const void*, std::pair<std::vector<TypeInfo>, TypeInfo>> signatures;
+  // Ranges made while running (subscripts, constructor arguments), kept so
+  // that what is compiled for them is found again by their address.
+  std::map<std::pair<uint32_t, uint32_t>, sql::PlRange> ranges;
   void Clear() {
     statements.Clear();
     types.clear();

@@ -29,6 +29,7 @@ struct ArgValue {
   bool record = false;
   std::vector<std::string> fields;
   std::vector<Value> fvals;
+  std::shared_ptr<Collection> coll;  // a collection passed or returned
 };
 
 // The values of one call, one per formal parameter in order.

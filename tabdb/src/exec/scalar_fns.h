@@ -97,6 +97,8 @@ void EvalUnistr(FnCall& c, Status* st);
 void EvalConvert(FnCall& c, Status* st);
 void EvalLobLength(FnCall& c, Status* st);
 void EvalLobSubstr(FnCall& c, Status* st);
+void EvalLobInstr(FnCall& c, Status* st);
+void EvalLobCompare(FnCall& c, Status* st);
 void EvalToLob(FnCall& c, Status* st);
 void EvalGetDdl(FnCall& c, Status* st);
 void EvalGetDependentDdl(FnCall& c, Status* st);

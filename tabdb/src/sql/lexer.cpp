@@ -138,6 +138,16 @@ class Lexer {
       ++i_;
       return QString(TokenKind::kString);
     }
+    if (plsql_ && c == '$' && (IsIdentStart(static_cast<unsigned char>(c1)) || c1 == '$')) {
+      // Conditional compilation: $IF ... $END, $$NAME inquiries.
+      std::string name = "$";
+      ++i_;
+      if (s_[i_] == '$') name += s_[i_++];
+      while (i_ < s_.size() && IsIdentPart(s_[i_])) name += Upper(s_[i_++]);
+      if (name.size() > kMaxIdentifierBytes) return OraError(ora::kIdentifierTooLong);
+      Emit(TokenKind::kIdent, std::move(name));
+      return Status::Ok();
+    }
     if (IsIdentStart(c)) {
       std::string name;
       while (i_ < s_.size() && IsIdentPart(s_[i_])) name += Upper(s_[i_++]);

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "sql/plsql_conditional.h"
 #include "util/errors.h"
 
 namespace tabdb {
@@ -572,10 +573,12 @@ class PlParser {
     while (P().kind != TokenKind::kEnd && !(depth == 0 && Sym(";"))) {
       if (Sym("(")) ++depth;
       if (Sym(")")) --depth;
-      if (query && depth == 0 && Word("INTO") && st->into.empty()) {
+      bool bulk = query && depth == 0 && Word("BULK") && Word("COLLECT", 1) && Word("INTO", 2);
+      if (query && depth == 0 && (Word("INTO") || bulk) && st->into.empty()) {
         st->kind = PlStmtKind::kSelectInto;
         st->lo.b = static_cast<uint32_t>(i_);
-        ++i_;
+        st->bulk = bulk;
+        i_ += bulk ? 3 : 1;
         TABDB_RETURN_IF_ERROR(Into(&st->into, st->tok));
         st->lo.e = static_cast<uint32_t>(i_);
         continue;
@@ -704,9 +707,35 @@ class PlParser {
       TABDB_RETURN_IF_ERROR(Dotted(&n));
       st->name = n.back();
       if (st->kind == PlStmtKind::kOpen && Sym("(")) TABDB_RETURN_IF_ERROR(Args(st));
+      if (st->kind == PlStmtKind::kOpen && Word("FOR")) {
+        ++i_;
+        if (Word("SELECT") || Word("WITH")) {
+          TABDB_RETURN_IF_ERROR(Query(&st->expr));
+        } else {
+          TABDB_RETURN_IF_ERROR(Expr(&st->hi));
+          if (Word("USING")) {
+            do {
+              ++i_;
+              if (Word("IN") && !Word("OUT", 1)) ++i_;
+              PlRange a;
+              TABDB_RETURN_IF_ERROR(Expr(&a));
+              st->args.push_back(a);
+              st->arg_names.emplace_back();
+            } while (Sym(","));
+          }
+        }
+      }
       if (st->kind == PlStmtKind::kFetch) {
+        if (Word("BULK") && Word("COLLECT", 1)) {
+          i_ += 2;
+          st->bulk = true;
+        }
         TABDB_RETURN_IF_ERROR(ExpectWord("INTO"));
         TABDB_RETURN_IF_ERROR(Into(&st->into, st->tok));
+        if (st->bulk && Word("LIMIT")) {
+          ++i_;
+          TABDB_RETURN_IF_ERROR(Expr(&st->expr));
+        }
       }
       return ExpectSym(";");
     }
@@ -747,8 +776,12 @@ class PlParser {
     if (Word("EXECUTE") && Word("IMMEDIATE", 1)) {
       i_ += 2;
       st->kind = PlStmtKind::kExecImmediate;
-      TABDB_RETURN_IF_ERROR(Expr(&st->expr));
-      if (Word("INTO")) {
+      TABDB_RETURN_IF_ERROR(Expr(&st->expr, {"BULK"}));
+      if (Word("BULK") && Word("COLLECT", 1) && Word("INTO", 2)) {
+        i_ += 3;
+        st->bulk = true;
+        TABDB_RETURN_IF_ERROR(Into(&st->into, st->tok));
+      } else if (Word("INTO")) {
         ++i_;
         TABDB_RETURN_IF_ERROR(Into(&st->into, st->tok));
       }
@@ -763,6 +796,13 @@ class PlParser {
       }
       return ExpectSym(";");
     }
+    if (Word("GOTO") && IsName(1) && Sym(";", 2)) {
+      st->kind = PlStmtKind::kGoto;
+      st->name = P(1).text;
+      i_ += 2;
+      return ExpectSym(";");
+    }
+    if (Word("FORALL")) return Forall(st);
     static const char* const kSql[] = {"SELECT", "WITH",   "INSERT",    "UPDATE", "DELETE",
                                        "MERGE",  "COMMIT", "ROLLBACK",  "SAVEPOINT", "LOCK"};
     for (const char* w : kSql)
@@ -779,10 +819,71 @@ class PlParser {
       TABDB_RETURN_IF_ERROR(Expr(&st->expr));
       return ExpectSym(";");
     }
+    if (name.size() <= 3 && Sym("(") && SubscriptThenAssign()) {
+      // v(i) := ..., v(i).field := ...
+      ++i_;
+      st->kind = PlStmtKind::kAssign;
+      TABDB_RETURN_IF_ERROR(Expr(&st->index));
+      TABDB_RETURN_IF_ERROR(ExpectSym(")"));
+      TABDB_RETURN_IF_ERROR(CheckDeclared(name, st->tok));
+      if (Sym(".")) {
+        ++i_;
+        std::string field;
+        TABDB_RETURN_IF_ERROR(Name(&field));
+        name.push_back(field);
+      }
+      st->target = std::move(name);
+      TABDB_RETURN_IF_ERROR(ExpectSym(":="));
+      TABDB_RETURN_IF_ERROR(Expr(&st->expr));
+      return ExpectSym(";");
+    }
     st->kind = PlStmtKind::kCall;
     for (size_t k = 0; k < name.size(); ++k) st->name += (k ? "." : "") + name[k];
     if (Sym("(")) TABDB_RETURN_IF_ERROR(Args(st));
     return ExpectSym(";");
+  }
+
+  // At "v (": whether ":=" or ". name :=" follows the closing parenthesis.
+  bool SubscriptThenAssign() const {
+    int depth = 0;
+    for (size_t k = 0; P(k).kind != TokenKind::kEnd; ++k) {
+      if (Sym("(", k)) ++depth;
+      if (Sym(")", k) && --depth == 0)
+        return Sym(":=", k + 1) || (Sym(".", k + 1) && IsName(k + 2) && Sym(":=", k + 3));
+      if (Sym(";", k)) return false;
+    }
+    return false;
+  }
+
+  // FORALL i IN lo .. hi | INDICES OF v [SAVE EXCEPTIONS] statement: the
+  // statement runs once per index, as a numeric FOR loop's body.
+  Status Forall(PlStmt* st) {
+    ++i_;
+    st->kind = PlStmtKind::kForNum;
+    st->bulk = true;
+    TABDB_RETURN_IF_ERROR(Name(&st->var));
+    TABDB_RETURN_IF_ERROR(ExpectWord("IN"));
+    if (Word("INDICES") && Word("OF", 1)) {
+      i_ += 2;
+      TABDB_RETURN_IF_ERROR(Name(&st->name));
+    } else {
+      TABDB_RETURN_IF_ERROR(Expr(&st->lo));
+      if (!DotDot()) return Fail();
+      ++i_;
+      TABDB_RETURN_IF_ERROR(Expr(&st->hi, {"INSERT", "UPDATE", "DELETE", "MERGE", "EXECUTE", "SAVE"}));
+    }
+    if (Word("SAVE") && Word("EXCEPTIONS", 1)) {
+      i_ += 2;
+      st->save_exceptions = true;
+    }
+    if (!Word("INSERT") && !Word("UPDATE") && !Word("DELETE") && !Word("MERGE") && !Word("EXECUTE")) return Fail();
+    scopes_.emplace_back(std::set<std::string>{st->var});
+    auto body = std::make_unique<PlStmt>();
+    Status s = Stmt(body.get());
+    scopes_.pop_back();
+    TABDB_RETURN_IF_ERROR(s);
+    st->body.push_back(std::move(body));
+    return Status::Ok();
   }
 
   // (arg, name => arg, ...) of a call or a cursor.
@@ -988,6 +1089,7 @@ Status ParseStoredUnit(std::string_view text, const std::vector<std::string>& ou
   uint32_t error_pos = 0;
   if (!TokenizePlsql(unit->text, &unit->tokens, &error_pos).ok())
     return PlsqlSyntaxError(text, error_pos);
+  TABDB_RETURN_IF_ERROR(ApplyConditionalCompilation(unit->text, &unit->tokens));
   PlParser p(unit->text, unit->tokens);
   TABDB_RETURN_IF_ERROR(p.StoredUnit(unit.get(), outer_names));
   *out = std::move(unit);
@@ -1069,6 +1171,7 @@ Status ParseBlock(std::string_view text, bool call, const std::vector<std::strin
   uint32_t error_pos = 0;
   if (!TokenizePlsql(unit->text, &unit->tokens, &error_pos).ok())
     return PlsqlSyntaxError(text, error_pos);
+  TABDB_RETURN_IF_ERROR(ApplyConditionalCompilation(unit->text, &unit->tokens));
   PlParser p(unit->text, unit->tokens);
   TABDB_RETURN_IF_ERROR(p.Unit(&unit->block, outer));
   *out = std::move(unit);

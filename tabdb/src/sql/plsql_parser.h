@@ -43,10 +43,11 @@ enum class PlStmtKind {
   kCall,           // name [(args)]
   kBlock,          // nested block
   kReturn,         // RETURN [expr]
-  kOpen,           // OPEN cursor [(args)]
+  kOpen,           // OPEN cursor [(args)]; OPEN cursor_variable FOR query (expr) | string (hi) [USING args]
   kFetch,          // FETCH cursor INTO into
   kClose,          // CLOSE cursor
   kCase,           // CASE [expr] WHEN conds[i] THEN branches[i] ... [ELSE branches.back()] END CASE
+  kGoto,           // GOTO name
 };
 
 struct PlBlock;
@@ -58,6 +59,9 @@ struct PlStmt {
   PlStmtKind kind = PlStmtKind::kNull;
   uint32_t tok = 0;                 // first token (line numbers of errors)
   std::vector<std::string> target;  // kAssign: v or rec.field
+  PlRange index;                    // kAssign: the subscript of v(index)[.field] := ...
+  bool bulk = false;                // BULK COLLECT INTO; kForNum: FORALL (name: INDICES OF name)
+  bool save_exceptions = false;     // FORALL ... SAVE EXCEPTIONS
   PlRange expr;
   std::vector<PlRange> conds;
   std::vector<PlStmts> branches;

@@ -1,6 +1,7 @@
 // plsql_block_test.cpp - anonymous PL/SQL blocks run by the engine:
 // variables and control flow, SQL with variables as binds, exceptions and
-// their Oracle errors, DBMS_OUTPUT, and errors of blocks that do not compile.
+// their Oracle errors, DBMS_OUTPUT, and errors of blocks that do not compile;
+// collections, bulk SQL, conditional compilation and supplied packages.
 #include <string>
 #include <vector>
 
@@ -211,6 +212,182 @@ TEST_F(PlsqlBlockTest, LoopOfInserts) {
   Ok("CREATE TABLE big (id NUMBER, v VARCHAR2(30))");
   Ok("BEGIN FOR i IN 1..20000 LOOP INSERT INTO big VALUES (i, 'row ' || i); END LOOP; END;");
   EXPECT_EQ(Query("SELECT COUNT(*) || ':' || SUM(id) FROM big"), "20000:200010000");
+}
+
+// Language features blocks of installation scripts use: each block with the
+// DBMS_OUTPUT lines it gives ('|' between them), or the start of its error.
+TEST_F(PlsqlBlockTest, LanguageFeatures) {
+  Ok("CREATE TABLE emp (id NUMBER PRIMARY KEY, name VARCHAR2(20), sal NUMBER)");
+  Ok("INSERT INTO emp VALUES (1, 'ann', 100)");
+  Ok("INSERT INTO emp VALUES (2, 'bob', 200)");
+  Ok("INSERT INTO emp VALUES (3, 'cy', 300)");
+  Ok("CREATE PACKAGE pk AS\n"
+     "  TYPE num_tab IS TABLE OF NUMBER;\n"
+     "  TYPE map_t IS TABLE OF VARCHAR2(30) INDEX BY VARCHAR2(30);\n"
+     "  g map_t;\n"
+     "  FUNCTION squares(n PLS_INTEGER) RETURN num_tab;\n"
+     "  PROCEDURE fill(v OUT num_tab);\n"
+     "  FUNCTION total(v num_tab) RETURN NUMBER;\n"
+     "END;");
+  Ok("CREATE PACKAGE BODY pk AS\n"
+     "  FUNCTION squares(n PLS_INTEGER) RETURN num_tab IS r num_tab := num_tab();\n"
+     "  BEGIN FOR i IN 1..n LOOP r.EXTEND; r(r.LAST) := i * i; END LOOP; RETURN r; END;\n"
+     "  PROCEDURE fill(v OUT num_tab) IS BEGIN v := num_tab(7, 8); END;\n"
+     "  FUNCTION total(v num_tab) RETURN NUMBER IS t NUMBER := 0;\n"
+     "  BEGIN FOR i IN 1..v.COUNT LOOP t := t + v(i); END LOOP; RETURN t; END;\n"
+     "END;");
+  struct Case {
+    const char* block;
+    const char* expected;  // output lines, or the error's first lines
+  };
+  const Case cases[] = {
+      // associative arrays
+      {"DECLARE TYPE t IS TABLE OF VARCHAR2(10) INDEX BY PLS_INTEGER; v t; i PLS_INTEGER;\n"
+       "BEGIN v(5) := 'e'; v(1) := 'a'; v(3) := 'c';\n"
+       "  DBMS_OUTPUT.PUT_LINE(v(1) || v.COUNT || v.FIRST || v.LAST || v.NEXT(1) || v.PRIOR(3) || NVL(v.NEXT(5), -1));\n"
+       "  IF v.EXISTS(3) AND NOT v.EXISTS(2) THEN v.DELETE(3); END IF;\n"
+       "  i := v.FIRST; WHILE i IS NOT NULL LOOP DBMS_OUTPUT.PUT_LINE(i || v(i)); i := v.NEXT(i); END LOOP;\n"
+       "  v.DELETE(1, 4); DBMS_OUTPUT.PUT_LINE(v.COUNT); v.DELETE; DBMS_OUTPUT.PUT_LINE(v.COUNT || NVL(v.FIRST, 0));\n"
+       "  DBMS_OUTPUT.PUT_LINE(v(2));\n"
+       "EXCEPTION WHEN NO_DATA_FOUND THEN DBMS_OUTPUT.PUT_LINE(SQLERRM); END;",
+       "a31531-1|1a|5e|1|00|ORA-01403: no data found"},
+      {"DECLARE TYPE m IS TABLE OF NUMBER INDEX BY VARCHAR2(20); v m; k VARCHAR2(20);\n"
+       "BEGIN v('x') := 1; v('b') := 2; v('m') := 3; v('b') := v('b') * 10;\n"
+       "  k := v.FIRST; WHILE k IS NOT NULL LOOP DBMS_OUTPUT.PUT_LINE(k || v(k)); k := v.NEXT(k); END LOOP;\n"
+       "  DBMS_OUTPUT.PUT_LINE(v.LAST || v.PRIOR('m') || v.COUNT); END;",
+       "b20|m3|x1|xb3"},
+      // nested tables and varrays
+      {"DECLARE TYPE nt IS TABLE OF NUMBER; n nt := nt(10, 20, 30); e nt; BEGIN\n"
+       "  n.EXTEND; n(4) := 40; n.EXTEND(2, 1); DBMS_OUTPUT.PUT_LINE(n.COUNT || ' ' || n(6) || NVL(n.LIMIT, -1));\n"
+       "  n.TRIM(2); n.DELETE(2); DBMS_OUTPUT.PUT_LINE(n.COUNT || n.FIRST || n.NEXT(1) || n.LAST);\n"
+       "  IF e IS NULL THEN e := n; END IF; e(1) := 0; DBMS_OUTPUT.PUT_LINE(n(1) || e(1) || e.COUNT);\n"
+       "  BEGIN DBMS_OUTPUT.PUT_LINE(n(2)); EXCEPTION WHEN OTHERS THEN DBMS_OUTPUT.PUT_LINE(SQLCODE); END;\n"
+       "  e := NULL; DBMS_OUTPUT.PUT_LINE(CASE WHEN e.EXISTS(1) THEN 'y' ELSE 'n' END); END;",
+       "6 10-1|3134|1003|100|n"},
+      {"DECLARE TYPE va IS VARRAY(3) OF VARCHAR2(5); a va := va('x', 'y'); BEGIN\n"
+       "  DBMS_OUTPUT.PUT_LINE(a.COUNT || a.LIMIT || a(2)); a.EXTEND; a(3) := 'z';\n"
+       "  FOR i IN 1..a.COUNT LOOP DBMS_OUTPUT.PUT_LINE(a(i)); END LOOP; a.EXTEND; END;",
+       "23y|x|y|z|ORA-06532: Subscript outside of limit\nORA-06512: at line 3"},
+      {"DECLARE TYPE nt IS TABLE OF NUMBER; n nt; BEGIN\nn(1) := 1; END;",
+       "ORA-06531: Reference to uninitialized collection\nORA-06512: at line 2"},
+      {"DECLARE TYPE nt IS TABLE OF NUMBER; n nt := nt(1); BEGIN\nDBMS_OUTPUT.PUT_LINE(n(2)); END;",
+       "ORA-06533: Subscript beyond count\nORA-06512: at line 2"},
+      {"DECLARE TYPE nt IS TABLE OF NUMBER; n nt := nt(); BEGIN\nn.EXTEND; n(0) := 1; END;",
+       "ORA-06532: Subscript outside of limit\nORA-06512: at line 2"},
+      {"DECLARE TYPE nt IS TABLE OF VARCHAR2(2); n nt := nt('abc'); BEGIN NULL; END;",
+       "ORA-06502: PL/SQL: numeric or value error: character string buffer too small"},
+      {"DECLARE x pk.num_tab; y pk.num_tab; BEGIN x := pk.squares(3); pk.fill(y);\n"
+       "  pk.g('k') := 'v' || x(3); DBMS_OUTPUT.PUT_LINE(x.COUNT || y(2) || pk.g('k') || pk.g.COUNT);\n"
+       "  DBMS_OUTPUT.PUT_LINE(pk.total(x)); END;",
+       "38v91|14"},
+      // records, %ROWTYPE, %TYPE and explicit cursors
+      {"DECLARE TYPE r_t IS RECORD (id NUMBER, name emp.name%TYPE); TYPE rs_t IS TABLE OF r_t INDEX BY PLS_INTEGER;\n"
+       "  r r_t; rs rs_t; e emp%ROWTYPE;\n"
+       "  CURSOR c (p_min NUMBER) IS SELECT id, name FROM emp WHERE sal >= p_min ORDER BY id; cr c%ROWTYPE;\n"
+       "BEGIN r.id := 7; r.name := 'rec'; rs(1) := r; rs(2).id := 8; rs(2).name := 'two'; r := rs(2);\n"
+       "  SELECT * INTO e FROM emp WHERE id = 2; DBMS_OUTPUT.PUT_LINE(rs(1).name || r.name || rs.COUNT || e.name || e.sal);\n"
+       "  OPEN c(150); LOOP FETCH c INTO cr; EXIT WHEN c%NOTFOUND; DBMS_OUTPUT.PUT_LINE(c%ROWCOUNT || cr.name); END LOOP;\n"
+       "  IF c%ISOPEN THEN CLOSE c; END IF;\n"
+       "  FOR x IN c(p_min => 300) LOOP DBMS_OUTPUT.PUT_LINE('for ' || x.id); END LOOP;\n"
+       "  FOR x IN (SELECT COUNT(*) n FROM emp) LOOP DBMS_OUTPUT.PUT_LINE('n ' || x.n); END LOOP; END;",
+       "rectwo2bob200|1bob|2cy|for 3|n 3"},
+      {"DECLARE TYPE rc_t IS REF CURSOR; rc SYS_REFCURSOR; r2 rc_t; n NUMBER; s VARCHAR2(20);\n"
+       "BEGIN OPEN rc FOR SELECT COUNT(*) FROM emp WHERE id > n; FETCH rc INTO n; CLOSE rc;\n"
+       "  OPEN r2 FOR 'SELECT name FROM emp WHERE id >= :1 ORDER BY id' USING 2;\n"
+       "  LOOP FETCH r2 INTO s; EXIT WHEN r2%NOTFOUND; DBMS_OUTPUT.PUT_LINE(s || r2%ROWCOUNT); END LOOP;\n"
+       "  OPEN r2 FOR SELECT name FROM emp WHERE id = 1; FETCH r2 INTO s; CLOSE r2;\n"
+       "  DBMS_OUTPUT.PUT_LINE(s || n || CASE WHEN r2%ISOPEN THEN 'open' ELSE 'closed' END); END;",
+       "bob1|cy2|ann0closed"},
+      // BULK COLLECT and FORALL
+      {"DECLARE TYPE emp_tab IS TABLE OF emp%ROWTYPE; TYPE ids_t IS TABLE OF emp.id%TYPE;\n"
+       "  TYPE names_t IS TABLE OF VARCHAR2(20); es emp_tab; ids ids_t; names names_t;\n"
+       "  CURSOR c IS SELECT * FROM emp ORDER BY id;\n"
+       "BEGIN SELECT * BULK COLLECT INTO es FROM emp ORDER BY id;\n"
+       "  DBMS_OUTPUT.PUT_LINE(es.COUNT || es(3).name || SQL%ROWCOUNT);\n"
+       "  SELECT id, name BULK COLLECT INTO ids, names FROM emp WHERE id > 1 ORDER BY id;\n"
+       "  OPEN c; LOOP FETCH c BULK COLLECT INTO es LIMIT 2;\n"
+       "    DBMS_OUTPUT.PUT_LINE('chunk ' || es.COUNT || c%ROWCOUNT); EXIT WHEN c%NOTFOUND; END LOOP; CLOSE c;\n"
+       "  FORALL i IN 1..ids.COUNT UPDATE emp SET sal = sal + 1 WHERE id >= ids(i);\n"
+       "  DBMS_OUTPUT.PUT_LINE('upd ' || SQL%ROWCOUNT || SQL%BULK_ROWCOUNT(1) || SQL%BULK_ROWCOUNT(2));\n"
+       "  FORALL i IN INDICES OF ids INSERT INTO emp VALUES (ids(i) * 10, names(i), 0);\n"
+       "  FORALL i IN 1..ids.COUNT EXECUTE IMMEDIATE 'DELETE FROM emp WHERE id = :1' USING ids(i) * 10;\n"
+       "  DBMS_OUTPUT.PUT_LINE('del ' || SQL%ROWCOUNT);\n"
+       "  EXECUTE IMMEDIATE 'SELECT name FROM emp WHERE sal > :s ORDER BY id' BULK COLLECT INTO names USING 200;\n"
+       "  DBMS_OUTPUT.PUT_LINE(names.COUNT || names(1) || names(names.LAST)); ROLLBACK; END;",
+       "3cy3|chunk 22|chunk 13|upd 321|del 2|2bobcy"},
+      // conditional compilation
+      {"BEGIN\n"
+       "  $IF DBMS_DB_VERSION.VER_LE_11_2 $THEN DBMS_OUTPUT.PUT_LINE('old');\n"
+       "  $ELSIF DBMS_DB_VERSION.VERSION >= 12 AND DBMS_DB_VERSION.VER_LE_19 $THEN\n"
+       "    $IF DBMS_DB_VERSION.RELEASE = 0 $THEN DBMS_OUTPUT.PUT_LINE('19.0 at ' || $$PLSQL_LINE); $END\n"
+       "  $ELSE no such code here $END\n"
+       "  IF DBMS_DB_VERSION.VERSION = 19 AND NOT DBMS_DB_VERSION.VER_LE_18 THEN DBMS_OUTPUT.PUT_LINE('if'); END IF;\n"
+       "END;",
+       "19.0 at 4|if"},
+      {"BEGIN\n  $IF DBMS_DB_VERSION.VERSION > 10 $THEN\n    $ERROR 'needs ' || 'release 10' $END\n  $END\nEND;",
+       "ORA-06550: line 3, column 5:\nPLS-00179: $ERROR: needs release 10"},
+      {"BEGIN\n  $IF 1 $THEN NULL; $END\nEND;", "ORA-06550: line 2, column 7:\nPLS-00174"},
+      {"BEGIN\n  $IF TRUE $THEN NULL;\nEND;", "ORA-06550: line 3, column 5:\nPLS-00103"},
+      // GOTO, local subprograms, long strings, dynamic SQL, exceptions
+      {"DECLARE n NUMBER := 0; big VARCHAR2(32767); s VARCHAR2(10);\n"
+       "  e_app EXCEPTION; PRAGMA EXCEPTION_INIT(e_app, -20001);\n"
+       "  FUNCTION twice(x NUMBER) RETURN NUMBER IS BEGIN RETURN x * 2; END;\n"
+       "  PROCEDURE say(m VARCHAR2) IS BEGIN DBMS_OUTPUT.PUT_LINE('say ' || m); END;\n"
+       "BEGIN <<again>> n := n + 1; IF n < 3 THEN GOTO again; END IF;\n"
+       "  GOTO past; n := 0; <<past>> say(twice(n));\n"
+       "  FOR i IN 1..3 LOOP IF i = 2 THEN GOTO next_i; END IF; say(i); <<next_i>> NULL; END LOOP;\n"
+       "  big := RPAD('x', 32767, 'x'); DBMS_OUTPUT.PUT_LINE(LENGTH(big));\n"
+       "  EXECUTE IMMEDIATE 'SELECT :a || :b FROM dual' INTO s USING 'p', n;\n"
+       "  DBMS_OUTPUT.PUT_LINE(s);\n"
+       "  RAISE_APPLICATION_ERROR(-20001, 'app ' || s);\n"
+       "EXCEPTION WHEN e_app THEN DBMS_OUTPUT.PUT_LINE(SQLCODE || ' ' || SQLERRM); END;",
+       "say 6|say 1|say 3|32767|p3|-20001 ORA-20001: app p3"},
+      // supplied packages
+      {"DECLARE s VARCHAR2(10); t NUMBER := DBMS_UTILITY.GET_TIME; BEGIN\n"
+       "  SELECT name INTO s FROM emp WHERE id = 0;\n"
+       "EXCEPTION WHEN OTHERS THEN\n"
+       "  DBMS_OUTPUT.PUT_LINE(DBMS_UTILITY.FORMAT_ERROR_STACK || DBMS_UTILITY.FORMAT_ERROR_BACKTRACE ||\n"
+       "                       CASE WHEN DBMS_UTILITY.GET_TIME >= t THEN 'time' END); END;",
+       "ORA-01403: no data found\nORA-06512: at line 2\ntime"},
+      {"DECLARE c CLOB; d CLOB := 'world'; n NUMBER := 3; BEGIN\n"
+       "  DBMS_LOB.CREATETEMPORARY(c, TRUE); DBMS_LOB.WRITEAPPEND(c, 3, 'abcdef'); DBMS_LOB.APPEND(c, d);\n"
+       "  DBMS_OUTPUT.PUT_LINE(c || DBMS_LOB.GETLENGTH(c) || DBMS_LOB.INSTR(c, 'o', 1, 2) || DBMS_LOB.SUBSTR(c, 2, 4));\n"
+       "  DBMS_LOB.COPY(c, d, 2, 2, 4); DBMS_LOB.ERASE(c, n, 4); DBMS_LOB.TRIM(c, 7);\n"
+       "  DBMS_OUTPUT.PUT_LINE(c || '|' || n || DBMS_LOB.COMPARE(c, d) || DBMS_LOB.COMPARE(d, d));\n"
+       "  DBMS_LOB.WRITE(c, 2, 1, 'xy'); DBMS_OUTPUT.PUT_LINE(c); DBMS_LOB.FREETEMPORARY(c); END;",
+       "abcworld80wo|ald   l|3-10|xyd   l"},
+      // records as rows, a collection's %TYPE, the collection exceptions
+      {"DECLARE TYPE t IS TABLE OF emp%ROWTYPE INDEX BY PLS_INTEGER; v t; w v%TYPE; r emp%ROWTYPE;\n"
+       "  TYPE n_t IS TABLE OF NUMBER; n n_t;\n"
+       "BEGIN r.id := 10; r.name := 'ten'; r.sal := 0; INSERT INTO emp VALUES r; v(1) := r; v(2) := r;\n"
+       "  v(1).id := 11; v(2).id := 12; w := v; FORALL i IN 1..w.COUNT INSERT INTO emp VALUES w(i);\n"
+       "  SELECT COUNT(*) INTO r.id FROM emp WHERE id >= 10; DBMS_OUTPUT.PUT_LINE(r.id); n(1) := 1;\n"
+       "EXCEPTION WHEN COLLECTION_IS_NULL THEN DBMS_OUTPUT.PUT_LINE('null ' || SQLCODE); ROLLBACK; END;",
+       "3|null -6531"},
+      {"DECLARE n NUMBER; x pk.num_tab := pk.num_tab(4, 5);\n"
+       "  FUNCTION cnt(v pk.num_tab) RETURN NUMBER IS BEGIN RETURN v.COUNT; END;\n"
+       "BEGIN INSERT INTO emp VALUES (20, 'new', 1) RETURNING id INTO n; DBMS_OUTPUT.PUT_LINE(n || SQL%ROWCOUNT);\n"
+       "  n := cnt(pk.squares(4)); DBMS_OUTPUT.PUT_LINE(n || ' ' || (cnt(x) + pk.total(x))); ROLLBACK; END;",
+       "201|4 11"},
+      {"DECLARE TYPE ids_t IS TABLE OF NUMBER; ids ids_t := ids_t(100, 1, 101, 2);\n"
+       "  e_dml EXCEPTION; PRAGMA EXCEPTION_INIT(e_dml, -24381);\n"
+       "BEGIN FORALL i IN 1..ids.COUNT SAVE EXCEPTIONS INSERT INTO emp (id, name) VALUES (ids(i), 'x');\n"
+       "EXCEPTION WHEN e_dml THEN DBMS_OUTPUT.PUT_LINE(SQL%ROWCOUNT || ' ' || SQL%BULK_EXCEPTIONS.COUNT);\n"
+       "  FOR j IN 1..SQL%BULK_EXCEPTIONS.COUNT LOOP DBMS_OUTPUT.PUT_LINE(SQL%BULK_EXCEPTIONS(j).ERROR_INDEX || ' ' ||\n"
+       "    SQL%BULK_EXCEPTIONS(j).ERROR_CODE || ' ' || SQLERRM(-SQL%BULK_EXCEPTIONS(j).ERROR_CODE)); END LOOP;\n"
+       "  ROLLBACK; END;",
+       "2 2|2 1 ORA-00001: unique constraint (.) violated|4 1 ORA-00001: unique constraint (.) violated"},
+  };
+  for (const Case& c : cases) {
+    Status st = Exec(c.block);
+    std::string got = Output();
+    if (!st.ok()) got += (got.empty() ? "" : "|") + st.text();
+    EXPECT_EQ(got.substr(0, std::string(c.expected).size()), c.expected) << c.block << "\n" << got;
+    if (st.ok()) {
+      EXPECT_EQ(got, c.expected) << c.block;
+    }
+  }
+  EXPECT_EQ(Query("SELECT SUM(sal) FROM emp"), "600");
 }
 
 // Stored code is kept as source: *_SOURCE shows it line by line from

@@ -126,6 +126,9 @@ const Call kCalls[] = {
     {"DBMS_LOB.GETLENGTH(TO_CLOB('hello'))", "5"},
     {"DBMS_LOB.GETLENGTH(TO_BLOB(HEXTORAW('0102')))", "2"},
     {"NVL(DBMS_LOB.GETLENGTH(TO_NCLOB('ab')), 0)", "2"},
+    {"DBMS_LOB.INSTR(TO_CLOB('hello'), 'l', 1, 2)", "4"},
+    {"DBMS_LOB.INSTR(TO_BLOB(HEXTORAW('010203')), HEXTORAW('03'))", "3"},
+    {"DBMS_LOB.COMPARE(TO_CLOB('abc'), TO_CLOB('abd')) || DBMS_LOB.COMPARE(TO_CLOB('xabc'), 'abc', 3, 2, 1)", "-10"},
     // Dates, timestamps, intervals.
     {"TO_CHAR(ROUND(TO_DATE('2024-03-15 13:00', 'YYYY-MM-DD HH24:MI')), 'YYYY-MM-DD')",
      "2024-03-16"},
