@@ -677,6 +677,10 @@ typedef struct __imp_worker {
     uint8_t *long_buf;
     uint32_t long_cap;
     int long_whole;                /* the LONG bind takes the value in one piece (else at execution) */
+    /* Where the pieces of a LOB value written through its locator are
+     * gathered, so that each write carries up to IMP_LOB_GATHER bytes
+     * (made at the first such value, freed with the worker). */
+    uint8_t *lob_gather;
 } IMP_WORKER;
 
 /* Parses tabimp's command line into run (zeroed first). 0, or -1 after the

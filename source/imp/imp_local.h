@@ -25,6 +25,13 @@
  * piece; a longer one is handed over in pieces while the INSERT waits. */
 #define IMP_LONG_WHOLE (1u << 20)
 
+/* A LOB value written through its locator goes in writes of up to this
+ * many bytes, each a round trip, gathered from the dump's pieces (smaller
+ * in some test builds; at least one piece). */
+#ifndef IMP_LOB_GATHER
+#define IMP_LOB_GATHER (1u << 20)
+#endif
+
 /* What is already read of a LOB or LONG value of the row being inserted:
  * nothing (its stream is still to be read), the whole value (p, len; len
  * 0 for an empty value), or its first len bytes at p, then the piece that
