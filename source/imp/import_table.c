@@ -175,6 +175,8 @@ int import_table(IMP_WORKER *w, IMP_TABLE *table)
         rc = import_multiple_row(w, table);
     else if (w->lob_arrays)
         rc = import_lob_rows(w, table);
+    else if (w->long_arrays)
+        rc = import_long_rows(w, table);
     else
         rc = import_single_row(w, table);
     free_return_lob_locator(w, table);
