@@ -648,6 +648,7 @@ typedef struct __imp_worker {
     const IMP_TABLE *verified;     /* the table whose section was checked ahead of its import */
     int table_created;             /* this worker created it (a stop drops it) */
     int rows_rejected;
+    int rows_committed;            /* the table's rows were committed: no work of it is open */
     int feedback;                  /* writes FEEDBACK dots (a serial run) */
     int max_row;                   /* rows per execution */
     int nrow;                      /* rows of the table inserted */

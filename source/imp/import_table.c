@@ -104,6 +104,7 @@ int import_table(IMP_WORKER *w, IMP_TABLE *table)
     w->table = table;
     w->table_created = 0;
     w->rows_rejected = 0;
+    w->rows_committed = 0;
     metrics_table_begin(&w->env);
     /* a parallel worker checks the section before it waits for its turn */
     if (w->verified != table && verify_section(w, table) < 0) return -1;

@@ -83,6 +83,7 @@ static int end_table(IMP_WORKER *w, const IMP_TABLE *table)
             fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
+        w->rows_committed = 1;
     }
     if (w->feedback) feedback_end(&w->run->opts.feedback, w->run->ofp);
     imp_table_done_line(w, TABLE_NAME(table));

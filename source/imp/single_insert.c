@@ -201,6 +201,7 @@ int import_single_row(IMP_WORKER *w, IMP_TABLE *table)
             fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
+        w->rows_committed = 1;
     }
     if (w->feedback) feedback_end(&w->run->opts.feedback, w->run->ofp);
     imp_table_done_line(w, TABLE_NAME(table));
