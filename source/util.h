@@ -430,6 +430,7 @@ typedef struct __bind_column {
 #define BIND_LONG 1
 #define BIND_LOB 2
 #define BIND_LOB_DATA 3  /* a LOB column bound as data (SQLT_LVC, SQLT_LVB), one value per row */
+#define BIND_LONG_DATA 4 /* a LONG column bound as data (SQLT_CHR, SQLT_BIN), one short value per row */
 
 /* ---- tabexp ---------------------------------------------------------------- */
 
@@ -666,6 +667,7 @@ typedef struct __imp_worker {
     const IMP_TABLE *verified;     /* the table whose section was checked ahead of its import */
     int table_created;             /* this worker created it (a stop drops it) */
     int rows_rejected;
+    int rows_committed;            /* the table's rows were committed: no work of it is open */
     int feedback;                  /* writes FEEDBACK dots (a serial run) */
     int max_row;                   /* rows per execution */
     int nrow;                      /* rows of the table inserted */
@@ -684,6 +686,7 @@ typedef struct __imp_worker {
     OCIStmt *row_smthp;
     BIND_COLUMN *rbc;
     int lob_arrays;
+    int long_arrays;               /* a LONG table's short values go in arrays (the longer ones alone) */
     struct __imp_held *held;       /* per LOB column of such a row: what its array slot already holds */
     /* Rows whose LOB values are empty (which a data bind cannot tell from
      * NULL) go in arrays of their own, through INSERTs that give those
@@ -696,6 +699,10 @@ typedef struct __imp_worker {
     uint8_t *long_buf;
     uint32_t long_cap;
     int long_whole;                /* the LONG bind takes the value in one piece (else at execution) */
+    /* Where the pieces of a LOB value written through its locator are
+     * gathered, so that each write carries up to IMP_LOB_GATHER bytes
+     * (made at the first such value, freed with the worker). */
+    uint8_t *lob_gather;
 } IMP_WORKER;
 
 /* Parses tabimp's command line into run (zeroed first). 0, or -1 after the
@@ -721,6 +728,10 @@ int import_single_row(IMP_WORKER *w, IMP_TABLE *t);
 /* The rows of a table with LOB columns (and no LONG) in array INSERTs,
  * the LOB values bound as data; a row the arrays cannot take goes alone. */
 int import_lob_rows(IMP_WORKER *w, IMP_TABLE *t);
+/* The rows of a table with a LONG column (and no LOB) in array INSERTs,
+ * its values of up to IMP_LONG_ARRAY_BOUND bytes bound as data; a row
+ * with a longer value goes alone. */
+int import_long_rows(IMP_WORKER *w, IMP_TABLE *t);
 int insert_long_piece(IMP_WORKER *w);
 int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *t);
 

@@ -41,5 +41,6 @@ int free_return_lob_locator(IMP_WORKER *w, IMP_TABLE *table)
     w->rbc = NULL;
     w->held = NULL;
     w->lob_arrays = 0;
+    w->long_arrays = 0;
     return 0;
 }

@@ -25,6 +25,18 @@
  * piece; a longer one is handed over in pieces while the INSERT waits. */
 #define IMP_LONG_WHOLE (1u << 20)
 
+/* A LONG value of up to this many bytes goes into an array INSERT with
+ * the other rows' (a bind of more bytes to a LONG column cannot be an
+ * array); a longer one goes in its row's own INSERT. */
+#define IMP_LONG_ARRAY_BOUND 4000
+
+/* A LOB value written through its locator goes in writes of up to this
+ * many bytes, each a round trip, gathered from the dump's pieces (smaller
+ * in some test builds; at least one piece). */
+#ifndef IMP_LOB_GATHER
+#define IMP_LOB_GATHER (1u << 20)
+#endif
+
 /* What is already read of a LOB or LONG value of the row being inserted:
  * nothing (its stream is still to be read), the whole value (p, len; len
  * 0 for an empty value), or its first len bytes at p, then the piece that
@@ -150,6 +162,17 @@ int insert_lob(IMP_WORKER *w, int bi, IMP_HELD *h);
  * insert_long_piece). */
 int bind_long_value(IMP_WORKER *w, IMP_HELD *h);
 int insert_long_rest(IMP_WORKER *w, IMP_HELD *h);
+/* The two halves of bind_long_value: hold_long_value reads the row's LONG
+ * stream into w->long_buf (HELD_WHOLE with p NULL for a NULL value, or
+ * with the value; HELD_PART when it does not fit), bind_held_long binds
+ * what h holds. 0 or -1. */
+int hold_long_value(IMP_WORKER *w, IMP_HELD *h);
+int bind_held_long(IMP_WORKER *w, const IMP_HELD *h);
+
+/* A row of a LONG table's arrays that goes alone, its LONG value held in
+ * h (hold_long_value), its other values in row 0 of the arrays. The same
+ * results as imp_insert_row_alone. */
+int imp_insert_long_alone(IMP_WORKER *w, const IMP_TABLE *table, IMP_HELD *h);
 
 /* The row's LONG stream held in w->long_stage until the row's INSERT asks
  * for it, for a table whose LOB values go whole into the INSERT (their

@@ -196,6 +196,8 @@ void imp_worker_end(IMP_WORKER *w)
     w->dump = NULL;
     free(w->buf);
     w->buf = w->abuf = NULL;
+    free(w->lob_gather);
+    w->lob_gather = NULL;
     w->rows = NULL;
     w->vals = NULL;
     w->colp = NULL;

@@ -150,8 +150,10 @@ static void *work(void *arg)
             break;
         }
         /* A table without rows commits nothing: its lock would outlast
-         * the turn and hold up the next writer. */
-        sword st = OCITransCommit(w->env.svchp, w->env.errhp, OCI_DEFAULT);
+         * the turn and hold up the next writer. One whose rows were
+         * committed has nothing open: its statements since are DDL, which
+         * commits, or were rolled back when they failed under a lock. */
+        sword st = w->rows_committed ? OCI_SUCCESS : OCITransCommit(w->env.svchp, w->env.errhp, OCI_DEFAULT);
         if (check_error(&w->env, st) != CHECK_SUCCESS) {
             fprintf(stderr, "OCITransCommit()\n%s\n", get_ora_message(&w->env));
             end_unfinished(s);

@@ -104,6 +104,7 @@ int import_table(IMP_WORKER *w, IMP_TABLE *table)
     w->table = table;
     w->table_created = 0;
     w->rows_rejected = 0;
+    w->rows_committed = 0;
     metrics_table_begin(&w->env);
     /* a parallel worker checks the section before it waits for its turn */
     if (w->verified != table && verify_section(w, table) < 0) return -1;
@@ -175,6 +176,8 @@ int import_table(IMP_WORKER *w, IMP_TABLE *table)
         rc = import_multiple_row(w, table);
     else if (w->lob_arrays)
         rc = import_lob_rows(w, table);
+    else if (w->long_arrays)
+        rc = import_long_rows(w, table);
     else
         rc = import_single_row(w, table);
     free_return_lob_locator(w, table);

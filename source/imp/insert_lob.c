@@ -5,6 +5,7 @@
  * received, or, for a table whose constraints read a LOB column, into the
  * temporary LOB that the INSERT then binds whole.
  */
+#include <stdlib.h>
 #include <string.h>
 
 #include "imp_local.h"
@@ -76,9 +77,44 @@ static int next_piece(IMP_WORKER *w, LOB_SOURCE *src, DUMP_PIECE *pc)
     return more < 0 ? imp_rows_fault(w->run, w->dump) : more;
 }
 
-/* Writes the value's pieces from its first, *pc, on. The piece after
- * which the value ends goes as the last (or only) piece, so no empty piece
- * is ever written; then the stream's end word is read. */
+/* Gathers the pieces from *pc on into w->lob_gather while they fit, so
+ * that one write carries them: *out and *len what to write, *last whether
+ * the value ends with it. *pc is then the first piece not gathered (when
+ * *pending), else the last one gathered. A value's last piece that comes
+ * alone, or any piece when there is no buffer, is written from where it
+ * is. 0 or -1. */
+static int gather(IMP_WORKER *w, LOB_SOURCE *src, DUMP_PIECE *pc, const uint8_t **out, uint32_t *len,
+                  int *last, int *pending)
+{
+    *out = pc->p;
+    *len = pc->len;
+    *last = pc->last;
+    *pending = 0;
+    if (pc->last || pc->len >= IMP_LOB_GATHER) return 0;
+    if (!w->lob_gather && !(w->lob_gather = malloc(IMP_LOB_GATHER))) return 0;
+    uint32_t n = pc->len;
+    memcpy(w->lob_gather, pc->p, n);
+    while (!pc->last) {
+        int more = next_piece(w, src, pc);
+        if (more < 0) return -1;
+        if (more == 0) return imp_rows_fault(w->run, w->dump);
+        if (pc->len > IMP_LOB_GATHER - n) {
+            *pending = 1;
+            break;
+        }
+        memcpy(w->lob_gather + n, pc->p, pc->len);
+        n += pc->len;
+    }
+    *out = w->lob_gather;
+    *len = n;
+    *last = !*pending && pc->last;
+    return 0;
+}
+
+/* Writes the value's pieces from its first, *pc, on, gathered into writes
+ * of up to IMP_LOB_GATHER bytes. The write after which the value ends goes
+ * as the last (or only) piece, so no empty piece is ever written; then the
+ * stream's end word is read. */
 static int write_pieces(IMP_WORKER *w, OCILobLocator *lp, ub1 csfrm, LOB_SOURCE *src, DUMP_PIECE *pc)
 {
     oraub8 b_amt = 0, c_amt = 0;
@@ -86,31 +122,36 @@ static int write_pieces(IMP_WORKER *w, OCILobLocator *lp, ub1 csfrm, LOB_SOURCE 
 
     for (;;) {
         if (stop_requested()) return -1;
-        ub1 piece = pc->last ? (first ? OCI_ONE_PIECE : OCI_LAST_PIECE)
-                             : (first ? OCI_FIRST_PIECE : OCI_NEXT_PIECE);
+        const uint8_t *bufp;
+        uint32_t len;
+        int last, pending;
+        if (gather(w, src, pc, &bufp, &len, &last, &pending) < 0) return -1;
+        ub1 piece = last ? (first ? OCI_ONE_PIECE : OCI_LAST_PIECE)
+                         : (first ? OCI_FIRST_PIECE : OCI_NEXT_PIECE);
         if (first) {
             /* one piece: its length is the amount; a stream: total unknown */
-            b_amt = piece == OCI_ONE_PIECE ? pc->len : 0;
+            b_amt = piece == OCI_ONE_PIECE ? len : 0;
             c_amt = 0;
         }
         sword st = OCILobWrite2(w->env.svchp, w->env.errhp, lp, &b_amt, &c_amt, 1,
-                                (void *)pc->p, pc->len, piece, NULL, NULL, 0, csfrm);
+                                (void *)bufp, len, piece, NULL, NULL, 0, csfrm);
         int r = check_error(&w->env, st);
         if (r != CHECK_SUCCESS && r != CHECK_NEED_DATA) {
             fprintf(stderr, "OCILobWrite2()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        if (r != (pc->last ? CHECK_SUCCESS : CHECK_NEED_DATA)) {
+        if (r != (last ? CHECK_SUCCESS : CHECK_NEED_DATA)) {
             fprintf(stderr, "LOB write out of step with its stream.\n");
             return -1;
         }
+        first = 0;
+        /* the piece that did not fit is the next write's first */
+        if (pending) continue;
         int more = next_piece(w, src, pc);
         if (more < 0) return -1;
         /* the last piece is followed by the end (and the second end word some writers add) */
-        if (piece == OCI_ONE_PIECE || piece == OCI_LAST_PIECE)
-            return more == 0 ? 0 : imp_rows_fault(w->run, w->dump);
+        if (last) return more == 0 ? 0 : imp_rows_fault(w->run, w->dump);
         if (more == 0) return imp_rows_fault(w->run, w->dump);
-        first = 0;
     }
 }
 

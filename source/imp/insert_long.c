@@ -167,12 +167,13 @@ static int rebind_long(IMP_WORKER *w, int whole, const uint8_t *buf, uint32_t le
     return 0;
 }
 
-int bind_long_value(IMP_WORKER *w, IMP_HELD *h)
+int hold_long_value(IMP_WORKER *w, IMP_HELD *h)
 {
     const TAB_INFO *t = &w->table->info;
     int null = w->vals[t->ncol - 1].kind == DUMP_VAL_NULL;
     DUMP_PIECE pc;
     h->state = HELD_NONE;
+    h->p = NULL;
     h->len = 0;
     int begun = dump_stream_begin(w->rows);
     if (begun < 0) return imp_rows_fault(w->run, w->dump);
@@ -184,11 +185,21 @@ int bind_long_value(IMP_WORKER *w, IMP_HELD *h)
         while (more > 0) more = dump_stream_next(w->rows, &pc);
         if (more < 0) return imp_rows_fault(w->run, w->dump);
         h->state = HELD_WHOLE;
-        return rebind_long(w, 1, NULL, 0);  /* NULL: its indicator, the buffer unread */
+        return 0;
     }
-    if (imp_hold_stream(w, w->long_buf, w->long_cap, more, &pc, h) < 0) return -1;
+    return imp_hold_stream(w, w->long_buf, w->long_cap, more, &pc, h);
+}
+
+int bind_held_long(IMP_WORKER *w, const IMP_HELD *h)
+{
+    if (h->state == HELD_WHOLE && !h->p) return rebind_long(w, 1, NULL, 0);  /* NULL: its indicator, the buffer unread */
     if (h->state == HELD_WHOLE) return rebind_long(w, 1, h->p, h->len);
     return rebind_long(w, 0, NULL, 0);
+}
+
+int bind_long_value(IMP_WORKER *w, IMP_HELD *h)
+{
+    return hold_long_value(w, h) < 0 ? -1 : bind_held_long(w, h);
 }
 
 int insert_long_rest(IMP_WORKER *w, IMP_HELD *h)

@@ -5,7 +5,9 @@
  * data (each value of up to LOB_ARRAY_BOUND bytes read from its stream
  * into its slot; rows with empty values in batches of their own, which
  * give those columns empty LOBs). A row with a longer LOB value goes in
- * alone after the rows before it, through its locators.
+ * alone after the rows before it, through its locators. The rows of a
+ * LONG table likewise: values of up to IMP_LONG_ARRAY_BOUND bytes in the
+ * arrays, a row with a longer one alone.
  */
 #include <assert.h>
 #include <string.h>
@@ -26,6 +28,23 @@ static int insert_batch(IMP_WORKER *w, int n, uint32_t empty)
     int r = execute_insert(w, stmt, n, 1);
     int refused = r >= IMP_BATCH_REFUSED ? r - IMP_BATCH_REFUSED : 0;
     if (r < 0 || r == CHECK_NEED_DATA) {
+        fprintf(stderr, "Insert data error.\n");
+        return -1;
+    }
+    w->nrow += n - refused;
+    if (w->feedback) feedback_rows(&w->run->opts.feedback, w->run->ofp, w->nrow - (n - refused), w->nrow);
+    return 0;
+}
+
+/* The same for a LONG table's rows, whose failure is reported as its rows
+ * one at a time always reported it: the database's message alone. */
+static int insert_long_batch(IMP_WORKER *w, int n)
+{
+    if (stop_requested()) return -1;
+    int r = execute_insert(w, w->env.smthp, n, 1);
+    int refused = r >= IMP_BATCH_REFUSED ? r - IMP_BATCH_REFUSED : 0;
+    if (r < 0) return -1;
+    if (r == CHECK_NEED_DATA) {
         fprintf(stderr, "Insert data error.\n");
         return -1;
     }
@@ -64,6 +83,7 @@ static int end_table(IMP_WORKER *w, const IMP_TABLE *table)
             fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
+        w->rows_committed = 1;
     }
     if (w->feedback) feedback_end(&w->run->opts.feedback, w->run->ofp);
     imp_table_done_line(w, TABLE_NAME(table));
@@ -191,5 +211,55 @@ int import_lob_rows(IMP_WORKER *w, IMP_TABLE *table)
     if (w->rows->rows > 0 && n > 0 && insert_batch(w, n, batch_empty) < 0) return -1;
     /* temporary LOBs go before the commit: none is left to it */
     imp_lob_temps_end(w, t);
+    return end_table(w, table);
+}
+
+/* ---- rows with a LONG value in arrays ---------------------------------- */
+
+int import_long_rows(IMP_WORKER *w, IMP_TABLE *table)
+{
+    const TAB_INFO *t = &table->info;
+    uint32_t lc = t->ncol - 1; /* the LONG column, the last bind */
+    BIND_COLUMN *lb = &w->bc[lc];
+    int n = 0, rc;
+
+    while ((rc = dump_row_next(w->rows, w->vals)) > 0) {
+        assert(n >= 0 && n < w->max_row);
+        if (stop_requested()) return -1;
+        bind_row(w, lc, n);
+        IMP_HELD h;
+        if (hold_long_value(w, &h) < 0) return -1;
+        if (h.state == HELD_WHOLE && h.len <= lb->vsz) {
+            /* NULL, or empty, which is NULL too */
+            lb->indp[n] = h.p && h.len > 0 ? 0 : -1;
+            lb->alenp[n] = lb->indp[n] == 0 ? (ub2)h.len : 0;
+            if (lb->indp[n] == 0) memcpy(lb->valp + (size_t)n * lb->vsz, h.p, h.len);
+            if (++n == w->max_row) {
+                if (insert_long_batch(w, n) < 0) return -1;
+                n = 0;
+            }
+            continue;
+        }
+        /* a longer value: the rows before it first, in the file's order,
+         * then its row alone, its other values moved to row 0 */
+        if (n > 0) {
+            if (insert_long_batch(w, n) < 0) return -1;
+            for (uint32_t k = 0; k < lc; k++) {
+                BIND_COLUMN *b = &w->bc[k];
+                b->indp[0] = b->indp[n];
+                b->alenp[0] = b->alenp[n];
+                if (b->indp[n] != -1) memmove(b->valp, b->valp + (size_t)n * b->vsz, b->alenp[n]);
+            }
+            n = 0;
+        }
+        int r = imp_insert_long_alone(w, table, &h);
+        if (r < 0) return -1;
+        if (r == IMP_ROW_DONE) {
+            w->nrow++;
+            if (w->feedback) feedback_rows(&w->run->opts.feedback, w->run->ofp, w->nrow - 1, w->nrow);
+        }
+    }
+    if (rc < 0) return imp_rows_fault(w->run, w->dump);
+    if (w->rows->rows > 0 && n > 0 && insert_long_batch(w, n) < 0) return -1;
     return end_table(w, table);
 }

@@ -1,9 +1,10 @@
 /*
  * prepare_insert.c - builds and prepares a table's INSERT statement and
  * lays out and binds its bind descriptors and arrays in the bind area:
- * rows in arrays for a table without LONG or LOB columns, and for one
- * whose LOB values go in them as data (with a second statement for the
- * rows that go alone); a row at a time for the others.
+ * rows in arrays for a table without LONG or LOB columns, for one whose
+ * LOB values go in them as data, and for one whose short LONG values do
+ * (each with a second statement for the rows that go alone); a row at a
+ * time for the others.
  */
 #include <assert.h>
 #include <string.h>
@@ -151,6 +152,9 @@ static int bind_columns(IMP_WORKER *w, OCIStmt *stmt, BIND_COLUMN *bc, uint32_t 
         } else if (b->flag == BIND_LOB_DATA) {
             /* the value as data: its length (an sb4), then its bytes */
             sqlt = b->ctype == CTYPE_BLOB ? SQLT_LVB : SQLT_LVC;
+        } else if (b->flag == BIND_LONG_DATA) {
+            /* a short value as data, in arrays: never a long bind */
+            sqlt = b->ctype == CTYPE_LONG_RAW ? SQLT_BIN : SQLT_CHR;
         } else if (b->flag == BIND_LONG) {
             valuep = NULL;
             value_sz = 0x7FFFFFFF;
@@ -205,6 +209,7 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
 
     w->whole_lobs = (t->flag & TAB_HAS_LOB) ? imp_whole_lobs(w, TABLE_NAME(table)) : 0;
     w->lob_arrays = 0;
+    w->long_arrays = 0;
     w->row_smthp = w->env.smthp;
     w->long_buf = NULL;
     w->long_cap = 0;
@@ -261,7 +266,38 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
         w->insert_head = text;
         w->insert_head_len = (uint32_t)(strstr(text, "values\n(") + 8 - text);
     }
-    if (w->lob_arrays) {
+    /* Short LONG values as data in arrays: a table of one LONG column and
+     * no LOB, when two rows fit beside the buffer of a longer value. */
+    size_t long_room = 0;
+    if (t->flag == TAB_HAS_LONG && !rows_one_at_a_time()) {
+        s = build_insert(w, table, w->bc, BIND_LOB, 0, text);
+        w->bc[ncol - 1].flag = BIND_LONG_DATA;
+        w->bc[ncol - 1].vsz = IMP_LONG_ARRAY_BOUND;
+        long_room = align8(value_sz / 4 > IMP_LONG_WHOLE ? IMP_LONG_WHOLE : value_sz / 4);
+        size_t reserved = long_room + 64 * (size_t)tcol;
+        nrows = rows_that_fit(w->bc, ncol, value_sz > reserved ? value_sz - reserved : 0);
+        w->long_arrays = nrows >= 2;
+        if (w->long_arrays && prepare_text(w, w->env.smthp, text, s) < 0) return -1;
+    }
+    if (w->long_arrays) {
+        place_arrays(w->bc, 0, ncol, nrows, value_area, &p);
+        /* The rows with longer values: a statement of their own, whose
+         * other binds are row 0 of the arrays. */
+        void *h = NULL;
+        if (OCIHandleAlloc(w->env.envhp, &h, OCI_HTYPE_STMT, 0, NULL) != OCI_SUCCESS) {
+            fprintf(stderr, "OCIHandleAlloc() of a statement failed.\n");
+            return -1;
+        }
+        w->row_smthp = (OCIStmt *)h;
+        s = build_insert(w, table, w->rbc, BIND_LOB, 0, row_text);
+        for (uint32_t k = 0; k + 1 < ncol; k++) w->rbc[k] = w->bc[k];
+        place_arrays(w->rbc, 0, ncol, 1, value_area, &p);
+        if (prepare_text(w, w->row_smthp, row_text, s) < 0) return -1;
+        p = align8(p);
+        w->long_buf = value_area + p;
+        w->long_cap = (uint32_t)long_room;
+        p += long_room;
+    } else if (w->lob_arrays) {
         place_arrays(w->bc, 0, ncol, nrows, value_area, &p);
         /* The rows that go alone: a statement of their own, whose ordinary
          * binds are row 0 of the arrays. */
@@ -300,7 +336,8 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
     assert(p <= value_sz);
 
     uint64_t row_len = 2;
-    for (uint32_t k = 0; k < ncol; k++) row_len += (uint64_t)(w->bc[k].flag == BIND_LOB_DATA ? 0 : w->bc[k].vsz) + 2;
+    for (uint32_t k = 0; k < ncol; k++)
+        row_len += (uint64_t)(w->bc[k].flag == BIND_LOB_DATA || w->bc[k].flag == BIND_LONG_DATA ? 0 : w->bc[k].vsz) + 2;
     if (t->flag == 0) row_len += 2;
     if (row_len > (uint64_t)IMP_WINDOW_SIZE) {
         fprintf(stderr, "Table %s: a row needs more room than the read window.\n", TABLE_NAME(table));
@@ -326,7 +363,7 @@ int prepare_insert(IMP_WORKER *w, IMP_TABLE *table)
         if (check_error(&w->env, st) != CHECK_SUCCESS) return bind_failed(w, "OCIAttrSet");
     }
     if (w->whole_lobs && imp_lob_temps_begin(w, t) < 0) return -1;
-    if (w->lob_arrays) {
+    if (w->lob_arrays || w->long_arrays) {
         if (bind_columns(w, w->env.smthp, w->bc, ncol, ncol, 1, 0, 0) < 0) return -1;
         if (bind_columns(w, w->row_smthp, w->rbc, ncol, tcol, 0, 0, 0) < 0) return -1;
     } else if (bind_columns(w, w->env.smthp, w->bc, ncol, tcol, t->flag == 0, 0, 0) < 0) {

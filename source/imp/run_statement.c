@@ -155,6 +155,8 @@ int run_dump_statement(IMP_WORKER *w, const char *text, int len, const STMT_INFO
         !imp_is_ours(w->run, in->object)) {
         fprintf(stderr, "Alter %s \"%s\" refused: it is not an object this import created.\n",
                 in->kind, in->object);
+        /* nothing runs that would end the lock taken for it */
+        if (locked) OCITransRollback(w->env.svchp, w->env.errhp, OCI_DEFAULT);
         run_warning();
         return 0;
     }

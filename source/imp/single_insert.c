@@ -149,6 +149,31 @@ int imp_insert_row_alone(IMP_WORKER *w, const IMP_TABLE *table)
     return IMP_ROW_DONE;
 }
 
+int imp_insert_long_alone(IMP_WORKER *w, const IMP_TABLE *table, IMP_HELD *h)
+{
+    if (bind_held_long(w, h) < 0) return -1;
+    int r = execute_insert(w, w->row_smthp, 1, 0);
+    if (r == IMP_ROW_REFUSED) {
+        imp_row_rejected(w, get_ora_message(&w->env));
+        return skip_streams(w);
+    }
+    if (r < 0) return -1;
+    if (r == CHECK_NEED_DATA) {
+        if (w->long_whole) {
+            fprintf(stderr, "Table %s: data asked for a column without a stream.\n", TABLE_NAME(table));
+            return -1;
+        }
+        int lr = insert_long_rest(w, h);
+        if (lr < 0) return -1;
+        if (lr == IMP_ROW_SKIPPED) return skip_streams(w);
+    } else if (!w->long_whole) {
+        /* the LONG stream in the file would be left unread */
+        fprintf(stderr, "Table %s: LONG value was not asked for.\n", TABLE_NAME(table));
+        return -1;
+    }
+    return IMP_ROW_DONE;
+}
+
 int import_single_row(IMP_WORKER *w, IMP_TABLE *table)
 {
     const TAB_INFO *t = &table->info;
@@ -176,6 +201,7 @@ int import_single_row(IMP_WORKER *w, IMP_TABLE *table)
             fprintf(stdout, "OCITransCommit()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
+        w->rows_committed = 1;
     }
     if (w->feedback) feedback_end(&w->run->opts.feedback, w->run->ofp);
     imp_table_done_line(w, TABLE_NAME(table));

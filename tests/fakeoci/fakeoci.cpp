@@ -470,6 +470,11 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
   s->answer_rows = 0;
   for (const fakeoci::Answer& a : fakeoci::control().answers) {
     if (s->text.find(a.substr) == std::string::npos) continue;
+    // the block that locks and looks up a name writes it as a literal
+    if (s->text.find("OBJECT_NAME = '" + a.bound + "'") != std::string::npos) {
+      s->answer = a.value;
+      s->answer_rows = 1;
+    }
     for (const auto& [pos, b] : s->binds)
       if (b->dty == SQLT_STR && b->valuep && a.bound == static_cast<const char*>(b->valuep)) {
         s->answer = a.value;
@@ -484,6 +489,10 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
       s->answer = "TABLE";
       s->answer_rows = 1;
     }
+    // The lock and the look-up in one block fail unless the name is a
+    // table; the import then asks again step by step.
+    if (s->text.find("BEGIN LOCK TABLE ") != std::string::npos && s->answer != "TABLE")
+      return fakeoci::Fail(errhp, 20000, "not of its type");
     return OCI_SUCCESS;
   }
   if (!s->need_data) {
