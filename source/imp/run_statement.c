@@ -212,3 +212,135 @@ int run_dump_statement(IMP_WORKER *w, const char *text, int len, const STMT_INFO
     run_warning();
     return 0;
 }
+
+/* ---- statements sent together -------------------------------------------- */
+
+/* The statement may wait in a batch: it acts on a table this run created
+ * and on nothing else, and is short enough to be a literal of the block. */
+static int batchable(const IMP_WORKER *w, const char *text, int len, const STMT_INFO *in)
+{
+    if (len <= 0 || len > IMP_BATCH_TEXT || in->acts_on[0] != '\0' || in->qualify_at != 0) return 0;
+    if (in->table[0] == '\0' || !imp_is_ours(w->run, in->table)) return 0;
+    if (strcmp(in->kind, "index") != 0 && strcmp(in->kind, "constraint") != 0) return 0;
+    return memchr(text, '\0', (size_t)len) == NULL;
+}
+
+/* Marks what the statement created as the run's own, as a statement run
+ * alone that succeeded does. */
+static int batch_done(IMP_WORKER *w, const STMT_INFO *in)
+{
+    if (in->object[0] != '\0' && imp_mark_ours(w->run, in->object) < 0) {
+        fprintf(stderr, "Allocate memory error.\n");
+        return -1;
+    }
+    return 0;
+}
+
+/* The block for statements from..n-1 of b: each statement a literal (its
+ * quotes doubled) given to EXECUTE IMMEDIATE, and the number of the one
+ * that fails raised as ORA-20001 "statement k". NULL when out of memory. */
+static char *batch_block(const IMP_BATCH *b, int from, int *out_len)
+{
+    static const char head[] = "DECLARE\n  n PLS_INTEGER := 0;\nBEGIN\n";
+    static const char tail[] =
+        "EXCEPTION\n  WHEN OTHERS THEN\n    RAISE_APPLICATION_ERROR(-20001, 'statement ' || n);\nEND;";
+    size_t room = sizeof(head) + sizeof(tail);
+    for (int i = from; i < b->n; i++) room += 2 * (size_t)b->len[i] + 64;
+    char *sql = malloc(room);
+    if (!sql) {
+        fprintf(stderr, "Allocate memory (%zu) error.\n", room);
+        return NULL;
+    }
+    char *p = sql;
+    memcpy(p, head, sizeof(head) - 1);
+    p += sizeof(head) - 1;
+    for (int i = from; i < b->n; i++) {
+        p += sprintf(p, "  n := %d;\n  EXECUTE IMMEDIATE '", i - from + 1);
+        for (int k = 0; k < b->len[i]; k++) {
+            if (b->text[i][k] == '\'') *p++ = '\'';
+            *p++ = b->text[i][k];
+        }
+        memcpy(p, "';\n", 3);
+        p += 3;
+    }
+    memcpy(p, tail, sizeof(tail) - 1);
+    p += sizeof(tail) - 1;
+    *p = '\0';
+    *out_len = (int)(p - sql);
+    return sql;
+}
+
+/* The statement the block named as failed (1-based), 0 when its error is
+ * not the block's own (it did not compile, or the session is gone). */
+static int failed_statement(const IMP_WORKER *w, int count)
+{
+    static const char mark[] = "ORA-20001: statement ";
+    const char *m = get_ora_message(&w->env);
+    if (get_ora_code(&w->env) != 20001 || strncmp(m, mark, sizeof(mark) - 1) != 0) return 0;
+    int k = atoi(m + sizeof(mark) - 1);
+    return k >= 1 && k <= count ? k : 0;
+}
+
+int imp_batch_flush(IMP_WORKER *w, IMP_BATCH *b)
+{
+    int rc = 0, from = 0;
+    while (rc == 0 && from < b->n) {
+        if (b->n - from == 1) {
+            rc = run_dump_statement(w, b->text[from], b->len[from], &b->info[from]);
+            from++;
+            continue;
+        }
+        int len = 0;
+        char *block = batch_block(b, from, &len);
+        if (!block) {
+            rc = -1;
+            break;
+        }
+        int ok = imp_try_sql(w, block, len) == 0;
+        free(block);
+        if (ok) {
+            for (; rc == 0 && from < b->n; from++) rc = batch_done(w, &b->info[from]);
+            break;
+        }
+        int k = failed_statement(w, b->n - from);
+        if (k == 0) {
+            /* nothing of the block ran: each statement alone, as always */
+            for (; rc == 0 && from < b->n; from++)
+                rc = run_dump_statement(w, b->text[from], b->len[from], &b->info[from]);
+            break;
+        }
+        /* those before the failed one ran; it runs alone again, to be
+         * reported as it is when run alone */
+        for (int i = 0; rc == 0 && i < k - 1; i++, from++) rc = batch_done(w, &b->info[from]);
+        if (rc == 0) rc = run_dump_statement(w, b->text[from], b->len[from], &b->info[from]);
+        from++;
+    }
+    for (int i = 0; i < b->n; i++) free(b->text[i]);
+    b->n = 0;
+    b->bytes = 0;
+    return rc;
+}
+
+int imp_batch_statement(IMP_WORKER *w, IMP_BATCH *b, const char *text, int len, const STMT_INFO *in)
+{
+    if (!batchable(w, text, len, in)) {
+        if (imp_batch_flush(w, b) != 0) return -1;
+        return run_dump_statement(w, text, len, in);
+    }
+    if (b->n == IMP_BATCH_MAX || b->bytes + 2 * (size_t)len > 24000) {
+        if (imp_batch_flush(w, b) != 0) return -1;
+    }
+    char *copy = malloc((size_t)len + 1);
+    if (!copy) {
+        fprintf(stderr, "Allocate memory (%d) error.\n", len + 1);
+        return -1;
+    }
+    memcpy(copy, text, (size_t)len);
+    copy[len] = '\0';
+    b->text[b->n] = copy;
+    b->len[b->n] = len;
+    b->info[b->n] = *in;
+    b->bytes += 2 * (size_t)len;
+    b->n++;
+    return 0;
+}

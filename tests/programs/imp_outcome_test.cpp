@@ -118,6 +118,45 @@ TEST_F(ImportOutcome, StatusesZeroOneAndFailure) {
   EXPECT_TRUE(Has(failed.err, kFailed)) << failed.err;
 }
 
+// A table's statements after its rows go to the server together; one that
+// fails anywhere among them is reported as it is when run alone, once, and
+// the others are all made (a quote in a statement stays what it was).
+TEST_F(ImportOutcome, FailuresAmongTheListedStatementsAreEachReportedOnce) {
+  const std::vector<std::string> listed = {
+      "CREATE INDEX \"I1\" ON \"T\" (\"N\")",
+      "ALTER TABLE \"T\" ADD CONSTRAINT \"CK\" CHECK (\"N\" > 5)",
+      "ALTER TABLE \"T\" ADD CONSTRAINT \"CQ\" CHECK (\"S\" <> 'it''s')",
+      "ALTER TABLE \"T\" ADD CONSTRAINT \"UK\" UNIQUE (\"N\")",
+      "ALTER TABLE \"T\" ADD CONSTRAINT \"UK2\" UNIQUE (\"S\")",
+      "CREATE INDEX \"I2\" ON \"T\" (\"S\", \"N\")",
+  };
+  dumpbuild::Dump d;
+  d.owner = "SRC";
+  d.extension = true;
+  d.tables.push_back(dumpbuild::Table("T", {{5, 22, "N"}, {1, 20, "S"}}));
+  d.tables.back().ddl = "CREATE TABLE \"T\" (\"N\" NUMBER, \"S\" VARCHAR2(20))";
+  d.tables.back().index_sql = listed;
+  for (const char* v : {"a", "b", "a"})
+    d.tables.back().Row({dumpbuild::Val(dumpbuild::Number(1)), dumpbuild::Val(v)});
+  WriteFile(dump_, d.Build());
+  ProcResult r = Import({"TOUSER=dst"});
+  EXPECT_EQ(1, r.status) << r.err;
+  // CK (rows of 1), UK (three 1s) and UK2 (two "a") fail, in their order
+  testsupport::ExpectInOrder(r.err, {"ORA-02293", "Create constraint \"CK\" failed.", "ORA-02299",
+                                     "Create constraint \"UK\" failed.", "ORA-02299",
+                                     "Create constraint \"UK2\" failed."});
+  for (const char* once : {"\"CK\" failed", "\"UK\" failed", "\"UK2\" failed"}) {
+    size_t at = r.err.find(once);
+    EXPECT_EQ(std::string::npos, r.err.find(once, at + 1)) << once << "\n" << r.err;
+  }
+  EXPECT_FALSE(Has(r.err, "20001") || Has(r.err, "\"I1\"") || Has(r.err, "\"CQ\"")) << r.err;
+  std::string made = Query("SELECT 'ix=' || index_name FROM dba_indexes WHERE owner = 'DST';\n");
+  EXPECT_TRUE(Has(made, "ix=I1\n") && Has(made, "ix=I2\n")) << made;
+  EXPECT_TRUE(Has(Query("SELECT 'cq=' || search_condition FROM dba_constraints WHERE owner = 'DST' AND"
+                        " constraint_name = 'CQ';\n"),
+                  "cq=\"S\" <> 'it''s'"));
+}
+
 // The export's list of what it could not carry opens the import's log, and
 // a run over such a dump ends with warnings.
 TEST_F(ImportOutcome, TheExportsWarningsAreRepeated) {
