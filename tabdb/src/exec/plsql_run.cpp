@@ -139,6 +139,7 @@ class Runner {
       v->fvals = b.values;
       v->v = b.v;
       v->constant = b.constant;
+      v->boolean = b.boolean;
       frames_.back().vars.push_back(std::move(v));
     }
     Flow f = Flow::kNormal;

@@ -57,6 +57,11 @@ Status ResolveStoredCall(Session& s, const std::vector<std::string>& name, bool 
 Status ParamTypes(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, const std::string& schema,
                   const sql::PlSubprogram& sp, std::vector<TypeInfo>* params, TypeInfo* result);
 
+// Trigger owner.name compiled for the session (its definition in
+// unit->trigger); *invalid when it does not compile.
+Status LoadTrigger(Session& s, const std::string& owner, const std::string& name, std::shared_ptr<StoredUnit>* out,
+                   bool* invalid);
+
 // Calls a stored subprogram: its package instantiated (ORA-04068 once when
 // the package changed since the session used it), its owner's rights
 // unless AUTHID CURRENT_USER.
@@ -97,6 +102,7 @@ struct BlockValue {
   std::vector<Value> values;  // of the fields
   Value v;                    // of a scalar
   bool constant = false;
+  bool boolean = false;       // a scalar BOOLEAN (v NUMBER 1 / 0 / NULL)
 };
 
 // Runs the block of `unit` (an anonymous block or a trigger's body) with
