@@ -115,15 +115,10 @@ bool CreatedDisabled(const std::string& source) {
   return false;
 }
 
-// ALTER TABLE t ENABLE | DISABLE ALL TRIGGERS: every trigger on the table.
-Status TableTriggersDdl(Session& s, const sql::StoredCode& c) {
-  std::string owner, table;
-  SplitName(s, c.name, &owner, &table);
-  int64_t obj = 0;
-  std::string type;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, table, &obj, &type));
-  if (obj == 0 || type != "TABLE") return OraError(ora::kTableNotExist);
-  if (owner != s.user().name && !s.user().dba) return OraError(ora::kInsufficientPrivileges);
+// The triggers (owner, name) on table or view owner.table.
+Status TriggersOnTable(Session& s, const std::string& owner, const std::string& table,
+                       std::vector<std::pair<std::string, std::string>>* out) {
+  TABDB_RETURN_IF_ERROR(EnsureSourceTable(s));
   SqliteStmt all;
   TABDB_RETURN_IF_ERROR(
       Prepare(s, "SELECT owner, name, text FROM tab$source WHERE type = 'TRIGGER' ORDER BY owner, name, line", &all));
@@ -146,14 +141,30 @@ Status TableTriggersDdl(Session& s, const sql::StoredCode& c) {
     s.set_current_schema(names[i].first);
     TriggerTable(s, sources[i], &towner, &tname, &on_table);
     s.set_current_schema(schema);
-    if (!on_table || towner != owner || tname != table) continue;
+    if (on_table && towner == owner && tname == table) out->push_back(names[i]);
+  }
+  return Status::Ok();
+}
+
+// ALTER TABLE t ENABLE | DISABLE ALL TRIGGERS: every trigger on the table.
+Status TableTriggersDdl(Session& s, const sql::StoredCode& c) {
+  std::string owner, table;
+  SplitName(s, c.name, &owner, &table);
+  int64_t obj = 0;
+  std::string type;
+  TABDB_RETURN_IF_ERROR(FindObject(s, owner, table, &obj, &type));
+  if (obj == 0 || type != "TABLE") return OraError(ora::kTableNotExist);
+  if (owner != s.user().name && !s.user().dba) return OraError(ora::kInsufficientPrivileges);
+  std::vector<std::pair<std::string, std::string>> on;
+  TABDB_RETURN_IF_ERROR(TriggersOnTable(s, owner, table, &on));
+  for (const auto& t : on) {
     SqliteStmt up;
     TABDB_RETURN_IF_ERROR(Prepare(s, "UPDATE tab$source SET enabled = ?3 WHERE owner = ?1 AND name = ?2 AND type = 'TRIGGER'", &up));
-    up.BindText(1, names[i].first);
-    up.BindText(2, names[i].second);
+    up.BindText(1, t.first);
+    up.BindText(2, t.second);
     up.BindInt(3, c.enable);
     TABDB_RETURN_IF_ERROR(Done(s, up));
-    TABDB_RETURN_IF_ERROR(NoteUnit(s, names[i].first, names[i].second, "TRIGGER", false));
+    TABDB_RETURN_IF_ERROR(NoteUnit(s, t.first, t.second, "TRIGGER", false));
   }
   return Status::Ok();
 }
@@ -186,6 +197,21 @@ Status CompileUnitDdl(Session& s, const sql::StoredCode& c, const std::string& o
     if (!valid) *with_errors = true;
   }
   return NoteUnit(s, owner, name, c.type, false);
+}
+
+Status DropTriggersOn(Session& s, const std::string& owner, const std::string& table) {
+  std::vector<std::pair<std::string, std::string>> on;
+  TABDB_RETURN_IF_ERROR(TriggersOnTable(s, owner, table, &on));
+  for (const auto& t : on) {
+    SqliteStmt del;
+    TABDB_RETURN_IF_ERROR(Prepare(s, "DELETE FROM tab$source WHERE owner = ?1 AND name = ?2 AND type = 'TRIGGER'", &del));
+    del.BindText(1, t.first);
+    del.BindText(2, t.second);
+    TABDB_RETURN_IF_ERROR(Done(s, del));
+    TABDB_RETURN_IF_ERROR(ForgetUnit(s, t.first, t.second, "TRIGGER"));
+    TABDB_RETURN_IF_ERROR(NoteUnit(s, t.first, t.second, "TRIGGER", true));
+  }
+  return Status::Ok();
 }
 
 Status StoredCodeDdl(Session& s, const sql::StoredCode& c, bool* with_errors) {

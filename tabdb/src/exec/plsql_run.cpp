@@ -2193,10 +2193,10 @@ Status RunSubprogram(Session& s, StoredUnit& unit, PackageInstance* package, con
 }
 
 Status RunUnitBlock(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, StoredUnit* owner,
-                    std::vector<BlockValue>* values) {
+                    std::vector<BlockValue>* values, bool version_read) {
   if (g_plsql_depth >= kMaxRecursion)
     return OraErrorText(ora::kRecursiveSqlLevels, "maximum number of recursive SQL levels (50) exceeded");
-  if (g_runners.empty()) TABDB_RETURN_IF_ERROR(RefreshVersion(s));
+  if (g_runners.empty() && !version_read) TABDB_RETURN_IF_ERROR(RefreshVersion(s));
   RunContext ctx;
   ctx.unit = owner;
   UserInfo user;

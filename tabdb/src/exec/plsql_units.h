@@ -109,9 +109,10 @@ struct BlockValue {
 // `values` declared around it; what the block assigns to them is in
 // `values` afterwards. `rt` keeps what it compiles for the next run;
 // `owner` (null for none) names the unit in the error stack and is the
-// rights it runs with.
+// rights it runs with. A block run outside any other reads the catalog
+// version first, unless `version_read` (the caller did for its statement).
 Status RunUnitBlock(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, StoredUnit* owner,
-                    std::vector<BlockValue>* values);
+                    std::vector<BlockValue>* values, bool version_read = false);
 
 // Runs subprogram `decl` of `unit` with `v` bound to its formals.
 Status RunSubprogram(Session& s, StoredUnit& unit, PackageInstance* package, const sql::PlDecl& decl,

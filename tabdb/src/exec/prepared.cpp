@@ -1591,7 +1591,9 @@ Status Prepared::Fired(const std::function<Status()>& run) {
   // The statement with its triggers is atomic: what they did goes with
   // a failure.
   TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_trg"));
-  Status st = in_array_ ? Status::Ok() : triggers_->FireStatement(*s_, TriggerTiming::kBefore);
+  // An array's rows are one statement: BeginArray read the version.
+  Status st = in_array_ ? Status::Ok() : triggers_->Begin(*s_);
+  if (st.ok() && !in_array_) st = triggers_->FireStatement(*s_, TriggerTiming::kBefore);
   if (st.ok()) st = run();
   if (st.ok() && !in_array_) st = triggers_->FireStatement(*s_, TriggerTiming::kAfter);
   if (!st.ok()) {
@@ -1605,6 +1607,7 @@ Status Prepared::BeginArray() {
   if (!triggers_ || !triggers_->has_statement()) return Status::Ok();
   TABDB_RETURN_IF_ERROR(s_->CheckWritable());
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
+  TABDB_RETURN_IF_ERROR(triggers_->Begin(*s_));
   TABDB_RETURN_IF_ERROR(triggers_->FireStatement(*s_, TriggerTiming::kBefore));
   in_array_ = true;
   return Status::Ok();

@@ -160,7 +160,7 @@ Status Prepared::RunInstead(const std::vector<Value>& binds, uint64_t* rows) {
   }
   sqlite3_reset(q);
   TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_stmt"));
-  Status st;
+  Status st = triggers_->Begin(*s_);
   for (size_t i = 0; i < news.size() && st.ok(); ++i)
     st = triggers_->FireRow(*s_, TriggerTiming::kInstead, trigger_names_, insert || update ? &news[i] : nullptr,
                             insert ? nullptr : &olds[i]);

@@ -115,15 +115,17 @@ Status StatementTriggers::Load(Session& s, const std::string& owner, const std::
     t->defs_.push_back(d);
   }
   if (t->defs_.empty()) return Status::Ok();
+  t->units_.resize(t->defs_.size());
   *out = std::move(t);
   return Status::Ok();
 }
 
+Status StatementTriggers::Begin(Session& s) { return pl::RefreshVersion(s); }
+
 Status StatementTriggers::FireStatement(Session& s, TriggerTiming t) {
   if (!statements_) return Status::Ok();
-  TABDB_RETURN_IF_ERROR(pl::RefreshVersion(s));
-  for (const auto& d : defs_)
-    if (!d->row && d->timing == t) TABDB_RETURN_IF_ERROR(Fire(s, *d, nullptr, nullptr, nullptr, false));
+  for (size_t i = 0; i < defs_.size(); ++i)
+    if (!defs_[i]->row && defs_[i]->timing == t) TABDB_RETURN_IF_ERROR(Fire(s, i, nullptr, nullptr, nullptr, false));
   return Status::Ok();
 }
 
@@ -131,18 +133,31 @@ Status StatementTriggers::FireRow(Session& s, TriggerTiming t, const std::vector
                                   std::vector<Value>* new_row, const std::vector<Value>* old_row) {
   if (!rows_[static_cast<int>(t)]) return Status::Ok();
   MutatingScope mutating(phys_, qualified_, !single_row_ && !phys_.empty());
-  for (const auto& d : defs_)
-    if (d->row && d->timing == t)
-      TABDB_RETURN_IF_ERROR(Fire(s, *d, &names, new_row, old_row, t == TriggerTiming::kBefore));
+  for (size_t i = 0; i < defs_.size(); ++i)
+    if (defs_[i]->row && defs_[i]->timing == t)
+      TABDB_RETURN_IF_ERROR(Fire(s, i, &names, new_row, old_row, t == TriggerTiming::kBefore));
   return Status::Ok();
 }
 
-Status StatementTriggers::Fire(Session& s, const TriggerDef& d, const std::vector<std::string>* names,
+Status StatementTriggers::Fire(Session& s, size_t i, const std::vector<std::string>* names,
                                std::vector<Value>* new_row, const std::vector<Value>* old_row, bool before) {
-  std::shared_ptr<pl::StoredUnit> unit;
-  bool invalid = false;
-  TABDB_RETURN_IF_ERROR(pl::LoadTrigger(s, d.owner, d.name, &unit, &invalid));
-  if (invalid || !unit || !unit->code) return OraError(ora::kTriggerInvalid, {d.owner, d.name});
+  const TriggerDef& d = *defs_[i];
+  // The units compiled for the session, looked up again when the catalog
+  // changed.
+  int64_t version = pl::State(s).version;
+  if (units_version_ != version) {
+    for (auto& u : units_) u.reset();
+    units_version_ = version;
+  }
+  std::shared_ptr<pl::StoredUnit>& unit = units_[i];
+  if (!unit) {
+    bool invalid = false;
+    TABDB_RETURN_IF_ERROR(pl::LoadTrigger(s, d.owner, d.name, &unit, &invalid));
+    if (invalid || !unit || !unit->code) {
+      unit.reset();
+      return OraError(ora::kTriggerInvalid, {d.owner, d.name});
+    }
+  }
   const TriggerDef& def = *unit->trigger;
   std::vector<pl::BlockValue> values;
   values.reserve(6 + def.updating_cols.size());
@@ -163,13 +178,13 @@ Status StatementTriggers::Fire(Session& s, const TriggerDef& d, const std::vecto
     fire.name = "TABDB$FIRE";
     fire.v = Value::Null(TypeKind::kNumber);
     values.push_back(std::move(fire));
-    Status st = pl::RunUnitBlock(s, *unit->when, unit->when_runtime, unit.get(), &values);
+    Status st = pl::RunUnitBlock(s, *unit->when, unit->when_runtime, unit.get(), &values, true);
     if (!st.ok()) return failed(st);
     bool fires = !values.back().v.null;
     values.pop_back();
     if (!fires) return Status::Ok();
   }
-  Status st = pl::RunUnitBlock(s, *unit->code, unit->Runtime(s), unit.get(), &values);
+  Status st = pl::RunUnitBlock(s, *unit->code, unit->Runtime(s), unit.get(), &values, true);
   if (!st.ok()) return failed(st);
   // What a BEFORE row trigger assigned to NEW is the row written.
   if (before && new_row && values[0].values.size() == new_row->size()) *new_row = std::move(values[0].values);

@@ -28,6 +28,9 @@ class StatementTriggers {
   bool has_row(TriggerTiming t) const { return rows_[static_cast<int>(t)]; }
   bool has_statement() const { return statements_; }
 
+  // Reads the catalog version for one execution of the statement: the
+  // triggers' units are checked against it.
+  Status Begin(Session& s);
   // The statement triggers of timing `t`.
   Status FireStatement(Session& s, TriggerTiming t);
   // The row triggers of timing `t` for one row: `names` the columns,
@@ -45,12 +48,15 @@ class StatementTriggers {
   }
 
  private:
-  Status Fire(Session& s, const TriggerDef& d, const std::vector<std::string>* names, std::vector<Value>* new_row,
+  Status Fire(Session& s, size_t i, const std::vector<std::string>* names, std::vector<Value>* new_row,
               const std::vector<Value>* old_row, bool before);
 
   TriggerEvent event_ = kTrgInsert;
   std::vector<std::string> set_cols_;
   std::vector<std::shared_ptr<const TriggerDef>> defs_;
+  // The compiled unit of each of defs_, as of catalog version units_version_.
+  std::vector<std::shared_ptr<pl::StoredUnit>> units_;
+  int64_t units_version_ = -1;
   bool rows_[3] = {false, false, false};
   bool statements_ = false;
   std::string phys_, qualified_;
