@@ -564,8 +564,6 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
   // Each bind's kind depends on its buffer only, not on the row.
   std::vector<TypeKind> kinds(st.binds.size());
   for (size_t k = 0; k < st.binds.size(); ++k) kinds[k] = BindKind(st.binds[k].buf);
-  // An INSERT of one plain bind per column whose buffers hold the values'
-  // own bytes takes them where they are, without a copy into `values`.
   // Several rows are one statement for the statement triggers.
   struct ArrayStatement {
     Prepared* p = nullptr;
@@ -578,6 +576,8 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
     if (!status.ok()) return Fail(err, status);
     array.p = st.prepared.get();
   }
+  // An INSERT of one plain bind per column whose buffers hold the values'
+  // own bytes takes them where they are, without a copy into `values`.
   bool cells = st.prepared->TakesCells(st.binds.size());
   for (size_t k = 0; k < st.binds.size() && cells; ++k) {
     const BindSlot& b = st.binds[k];

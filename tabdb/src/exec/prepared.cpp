@@ -1604,7 +1604,9 @@ Status Prepared::Fired(const std::function<Status()>& run) {
 }
 
 Status Prepared::BeginArray() {
-  if (!triggers_ || !triggers_->has_statement()) return Status::Ok();
+  if (!triggers_) return Status::Ok();
+  triggers_->SetArray(true);
+  if (!triggers_->has_statement()) return Status::Ok();
   TABDB_RETURN_IF_ERROR(s_->CheckWritable());
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
   TABDB_RETURN_IF_ERROR(triggers_->Begin(*s_));
@@ -1614,6 +1616,7 @@ Status Prepared::BeginArray() {
 }
 
 Status Prepared::EndArray(bool fire) {
+  if (triggers_) triggers_->SetArray(false);
   if (!in_array_) return Status::Ok();
   in_array_ = false;
   return fire ? triggers_->FireStatement(*s_, TriggerTiming::kAfter) : Status::Ok();

@@ -49,8 +49,7 @@ bool QualifiedName(const std::vector<Token>& t, size_t* k, const std::string& sc
 
 // The body with its row references made names and UPDATING('c') made
 // constants the runner provides.
-void PrepareBody(const std::string& src, size_t begin, TriggerDef* d) {
-  d->body = src.substr(begin);
+void PrepareBody(TriggerDef* d) {
   std::vector<Token> t;
   (void)sql::TokenizePlsql(d->body, &t);
   for (size_t k = 0; k < t.size(); ++k) {
@@ -193,9 +192,10 @@ Status ParseTriggerSource(const std::string& owner, const std::string& name, con
     std::string call = src.substr(t[k + 1].begin);
     while (!call.empty() && (call.back() == ';' || call.back() == ' ' || call.back() == '\n')) call.pop_back();
     d->body = "BEGIN " + call + "; END;";
-    return Status::Ok();
+  } else {
+    d->body = src.substr(body);
   }
-  PrepareBody(src, body, d);
+  PrepareBody(d);
   return Status::Ok();
 }
 

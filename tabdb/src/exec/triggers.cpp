@@ -132,7 +132,7 @@ Status StatementTriggers::FireStatement(Session& s, TriggerTiming t) {
 Status StatementTriggers::FireRow(Session& s, TriggerTiming t, const std::vector<std::string>& names,
                                   std::vector<Value>* new_row, const std::vector<Value>* old_row) {
   if (!rows_[static_cast<int>(t)]) return Status::Ok();
-  MutatingScope mutating(phys_, qualified_, !single_row_ && !phys_.empty());
+  MutatingScope mutating(phys_, qualified_, (!single_row_ || array_) && !phys_.empty());
   for (size_t i = 0; i < defs_.size(); ++i)
     if (defs_[i]->row && defs_[i]->timing == t)
       TABDB_RETURN_IF_ERROR(Fire(s, i, &names, new_row, old_row, t == TriggerTiming::kBefore));

@@ -46,6 +46,8 @@ class StatementTriggers {
     qualified_ = owner + "." + name;
     single_row_ = single_row;
   }
+  // Rows of an array execute: several rows, whatever the statement.
+  void SetArray(bool on) { array_ = on; }
 
  private:
   Status Fire(Session& s, size_t i, const std::vector<std::string>* names, std::vector<Value>* new_row,
@@ -61,6 +63,7 @@ class StatementTriggers {
   bool statements_ = false;
   std::string phys_, qualified_;
   bool single_row_ = false;
+  bool array_ = false;
 };
 
 // ORA-04091 when one of the SQL texts of a statement about to run reads
