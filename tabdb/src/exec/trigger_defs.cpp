@@ -131,13 +131,20 @@ Status ParseTriggerSource(const std::string& owner, const std::string& name, con
     if (!Word(t, k, "OR")) break;
     ++k;
   }
-  if (d->events == 0 || !Word(t, k, "ON")) return Status::Ok();
-  ++k;
-  if (Word(t, k, "DATABASE") || Word(t, k, "SCHEMA") || Word(t, k, "NESTED")) return Status::Ok();
-  if (!QualifiedName(t, &k, owner, &d->table_owner, &d->table_name)) return BadSpec();
-  d->dml = true;
   size_t body = src.size();
-  for (; k < t.size() && t[k].kind != TokenKind::kEnd; ++k) {
+  if (d->events == 0 || !Word(t, k, "ON") || Word(t, k + 1, "DATABASE") || Word(t, k + 1, "SCHEMA") ||
+      Word(t, k + 1, "NESTED") || (Symbol(t, k + 2, ".") && Word(t, k + 3, "SCHEMA"))) {
+    // A trigger of database or schema events is kept and compiled, never
+    // fired: its body is where the header ends.
+    d->events = 0;
+    for (; k < t.size() && t[k].kind != TokenKind::kEnd; ++k)
+      if (Word(t, k, "DECLARE") || Word(t, k, "BEGIN") || Word(t, k, "CALL") || Word(t, k, "COMPOUND")) break;
+  } else {
+    ++k;
+    if (!QualifiedName(t, &k, owner, &d->table_owner, &d->table_name)) return BadSpec();
+    d->dml = true;
+  }
+  for (; d->dml && k < t.size() && t[k].kind != TokenKind::kEnd; ++k) {
     if (Word(t, k, "REFERENCING")) {
       ++k;
       while (Word(t, k, "NEW") || Word(t, k, "OLD") || Word(t, k, "PARENT")) {
@@ -186,7 +193,13 @@ Status ParseTriggerSource(const std::string& owner, const std::string& name, con
       return BadSpec();
     }
   }
+  if (!d->dml && k < t.size() && t[k].kind != TokenKind::kEnd) body = t[k].begin;
+  if (Word(t, k, "COMPOUND")) d->compound = true;
   if (body >= src.size()) return BadSpec();
+  if (d->compound) {
+    d->body = "BEGIN NULL; END;";  // kept, not run
+    return Status::Ok();
+  }
   if (Word(t, k, "CALL")) {
     // CALL routine: a body of that one call.
     std::string call = src.substr(t[k + 1].begin);
