@@ -42,8 +42,8 @@ struct TriggerDef {
 };
 
 // Reads the kept source of trigger owner.name ("TRIGGER name BEFORE ...").
-// `schema` qualifies an unqualified table name. A header it cannot read
-// gives ORA-04079 (invalid trigger specification).
+// An unqualified table name is one of the owner's schema. A header it
+// cannot read gives ORA-04079 (invalid trigger specification).
 Status ParseTriggerSource(const std::string& owner, const std::string& name, const std::string& source,
                           TriggerDef* out);
 
@@ -53,8 +53,8 @@ Status ParseTriggerSource(const std::string& owner, const std::string& name, con
 Status TriggersOn(Session& s, const std::string& owner, const std::string& table,
                   std::vector<std::shared_ptr<const TriggerDef>>* out);
 
-// Every DML trigger of the database (for ALTER TABLE ... ENABLE ALL
-// TRIGGERS and the compiler): owner, name and definition.
+// Every DML trigger of the database, in creation order, enabled or not
+// (read again when the catalog version changed).
 Status AllTriggers(Session& s, std::vector<std::shared_ptr<const TriggerDef>>* out);
 
 }  // namespace tabdb

@@ -51,18 +51,12 @@ Value Flag(bool b) {
   return v;
 }
 
-pl::BlockValue Record(const std::string& name, const std::vector<std::string>* names,
-                      const std::vector<Value>* values, bool constant) {
+pl::BlockValue Record(const std::string& name, const std::vector<std::string>* names, bool constant) {
   pl::BlockValue b;
   b.name = name;
   b.record = true;
   b.constant = constant;
   if (names) b.fields = *names;
-  if (values) {
-    b.values = *values;
-  } else if (names) {
-    b.values.assign(names->size(), Value::Null(TypeKind::kVarchar2));
-  }
   return b;
 }
 
@@ -116,6 +110,7 @@ Status StatementTriggers::Load(Session& s, const std::string& owner, const std::
   }
   if (t->defs_.empty()) return Status::Ok();
   t->units_.resize(t->defs_.size());
+  t->values_.resize(t->defs_.size());
   *out = std::move(t);
   return Status::Ok();
 }
@@ -159,16 +154,28 @@ Status StatementTriggers::Fire(Session& s, size_t i, const std::vector<std::stri
     }
   }
   const TriggerDef& def = *unit->trigger;
-  std::vector<pl::BlockValue> values;
-  values.reserve(6 + def.updating_cols.size());
-  values.push_back(Record(def.new_name, names, new_row, false));
-  values.push_back(Record(def.old_name, names, old_row, true));
-  values.push_back(Boolean("INSERTING", event_ == kTrgInsert));
-  values.push_back(Boolean("UPDATING", event_ == kTrgUpdate));
-  values.push_back(Boolean("DELETING", event_ == kTrgDelete));
-  for (const std::string& c : def.updating_cols)
-    values.push_back(Boolean("UPDATING$" + std::to_string(&c - def.updating_cols.data() + 1),
-                             event_ == kTrgUpdate && std::find(set_cols_.begin(), set_cols_.end(), c) != set_cols_.end()));
+  std::vector<pl::BlockValue>& values = values_[i];
+  if (values.empty() || values[0].name != def.new_name || values.size() != 5 + def.updating_cols.size()) {
+    values.clear();
+    values.reserve(6 + def.updating_cols.size());
+    values.push_back(Record(def.new_name, names, false));
+    values.push_back(Record(def.old_name, names, true));
+    values.push_back(Boolean("INSERTING", event_ == kTrgInsert));
+    values.push_back(Boolean("UPDATING", event_ == kTrgUpdate));
+    values.push_back(Boolean("DELETING", event_ == kTrgDelete));
+    for (const std::string& c : def.updating_cols)
+      values.push_back(Boolean("UPDATING$" + std::to_string(&c - def.updating_cols.data() + 1),
+                               event_ == kTrgUpdate && std::find(set_cols_.begin(), set_cols_.end(), c) != set_cols_.end()));
+  }
+  // This row's values; the records keep their fields from row to row.
+  for (int k = 0; k < 2 && names; ++k) {
+    const std::vector<Value>* row = k == 0 ? new_row : old_row;
+    if (row) {
+      values[static_cast<size_t>(k)].values = *row;
+    } else {
+      values[static_cast<size_t>(k)].values.assign(names->size(), Value::Null(TypeKind::kVarchar2));
+    }
+  }
   auto failed = [&](const Status& st) {
     return Status::Error(st.code(), st.text() + "\nORA-04088: error during execution of trigger '" + d.owner + "." +
                                         d.name + "'");
@@ -187,7 +194,7 @@ Status StatementTriggers::Fire(Session& s, size_t i, const std::vector<std::stri
   Status st = pl::RunUnitBlock(s, *unit->code, unit->Runtime(s), unit.get(), &values, true);
   if (!st.ok()) return failed(st);
   // What a BEFORE row trigger assigned to NEW is the row written.
-  if (before && new_row && values[0].values.size() == new_row->size()) *new_row = std::move(values[0].values);
+  if (before && new_row && values[0].values.size() == new_row->size()) new_row->swap(values[0].values);
   return Status::Ok();
 }
 

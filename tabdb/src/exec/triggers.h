@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "exec/plsql_state.h"
+#include "exec/plsql_units.h"
 #include "exec/trigger_defs.h"
 #include "exec/value.h"
 #include "session/session.h"
@@ -59,6 +60,9 @@ class StatementTriggers {
   // The compiled unit of each of defs_, as of catalog version units_version_.
   std::vector<std::shared_ptr<pl::StoredUnit>> units_;
   int64_t units_version_ = -1;
+  // What each trigger's block gets around it, made at its first firing:
+  // the NEW and OLD records and the INSERTING ... flags of this statement.
+  std::vector<std::vector<pl::BlockValue>> values_;
   bool rows_[3] = {false, false, false};
   bool statements_ = false;
   std::string phys_, qualified_;
