@@ -59,7 +59,7 @@ class SchemaObjects : public ::testing::Test {
 // EMP as an export writes it from a schema APP: the table without its
 // constraints, its rows, then its keys, checks, indexes and NOT NULL; TICK
 // with its identity column loaded BY DEFAULT and put back; the schema's
-// sequence, procedure, trigger, a view on a view, synonyms and grants in
+// sequence, procedure, triggers, a view on a view, synonyms and grants in
 // the deferred list.
 dumpbuild::Dump EmpDump() {
   using namespace dumpbuild;
@@ -95,6 +95,8 @@ dumpbuild::Dump EmpDump() {
       "CREATE OR REPLACE EDITIONABLE TRIGGER \"EMP_BI\" \nBEFORE INSERT ON emp FOR EACH ROW\n"
       "BEGIN\n  NULL; /* it's kept */\nEND;",
       "ALTER TRIGGER \"EMP_BI\" DISABLE",
+      "CREATE OR REPLACE EDITIONABLE TRIGGER \"EMP_SAL_BI\" \nBEFORE INSERT ON emp FOR EACH ROW\n"
+      "BEGIN\n  :new.sal := :new.sal * 2;\nEND;",
       "CREATE OR REPLACE FORCE EDITIONABLE VIEW \"EMP_V\" (\"ID\", \"NAME\") AS \n  SELECT id, name FROM emp",
       "CREATE OR REPLACE FORCE EDITIONABLE VIEW \"EMP_V2\" (\"NAME\") AS \n  SELECT name FROM emp_v WHERE id > 1",
       "CREATE OR REPLACE EDITIONABLE SYNONYM \"STAFF\" FOR \"EMP\"",
@@ -182,12 +184,16 @@ TEST_F(SchemaObjects, ImportRecreatesConstraintsIndexesSequencesCodeAndGrants) {
     ProcResult ins = Sql(v.insert + ";\n");
     EXPECT_NE(ins.err.find(v.error), std::string::npos) << v.insert << ": " << ins.err;
   }
-  // the disabled one does not; the identity continues after the highest value
+  // the disabled one does not; the identity continues after the highest
+  // value; the enabled trigger, created after the rows were loaded, did
+  // not touch them but fires on a new row
   ProcResult ok = Sql("INSERT INTO copy.emp VALUES (3, 'cy', 50, 1);\n"
                       "INSERT INTO copy.tick (note) VALUES ('c');\nCOMMIT;\n"
-                      "SELECT id FROM copy.tick WHERE note = 'c';\n");
+                      "SELECT id FROM copy.tick WHERE note = 'c';\n"
+                      "SELECT id || ':' || sal FROM copy.emp ORDER BY id;\n");
   EXPECT_EQ(ok.status, 0) << ok.err;
   EXPECT_NE(ok.out.find("ID\n10\n"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("1:10\n2:20\n3:100\n"), std::string::npos) << ok.out;
 }
 
 TEST_F(SchemaObjects, DeferredStatementsReachingAnotherSchemaChangeNothing) {

@@ -250,6 +250,8 @@ Status GrantDdl(Session& s, const sql::Grant& g, bool grant);
 Status EnsureSourceTable(Session& s);
 // *with_errors tells that a unit was kept INVALID with compilation errors.
 Status StoredCodeDdl(Session& s, const sql::StoredCode& c, bool* with_errors);
+// Drops the triggers on table or view owner.table, which is being dropped.
+Status DropTriggersOn(Session& s, const std::string& owner, const std::string& table);
 // DBMS_METADATA.GET_DDL of stored code; *handled false when `type` is not
 // stored code or `owner`.`name` has none the session may see.
 Status StoredCodeText(Session& s, const std::string& type, const std::string& name,

@@ -131,7 +131,8 @@ Status SetStatus(Session& s, const std::string& owner, const std::string& name,
 void SetCompileUnitFn(CompileUnitFn fn) { g_compile_unit = fn; }
 
 bool IsRunnableUnitType(const std::string& type) {
-  return type == "PROCEDURE" || type == "FUNCTION" || type == "PACKAGE" || type == "PACKAGE BODY";
+  return type == "PROCEDURE" || type == "FUNCTION" || type == "PACKAGE" || type == "PACKAGE BODY" ||
+         type == "TRIGGER";
 }
 
 Status LoadCodeUnit(Session& s, const std::string& owner, const std::string& name,

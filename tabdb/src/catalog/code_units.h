@@ -43,8 +43,8 @@ using CompileUnitFn = Status (*)(Session& s, const std::string& owner, const std
                                  UnitCompilation* out);
 void SetCompileUnitFn(CompileUnitFn fn);
 
-// Whether units of this type are compiled and run (triggers and types are
-// kept as source).
+// Whether units of this type are compiled and run (types are kept as
+// source).
 bool IsRunnableUnitType(const std::string& type);
 
 // A unit's catalog record; *found false when there is none.

@@ -100,6 +100,75 @@ void TriggerTable(Session& s, const std::string& source, std::string* owner, std
   }
 }
 
+// Whether a trigger's header asks for it to be created DISABLED: the
+// word DISABLE before its body, outside parentheses.
+bool CreatedDisabled(const std::string& source) {
+  std::vector<sql::Token> t;
+  (void)sql::TokenizePlsql(source, &t);
+  int depth = 0;
+  for (const sql::Token& k : t) {
+    if (k.kind == sql::TokenKind::kSymbol) depth += k.text == "(" ? 1 : k.text == ")" ? -1 : 0;
+    if (k.kind != sql::TokenKind::kIdent || depth != 0) continue;
+    if (k.text == "DECLARE" || k.text == "BEGIN" || k.text == "CALL" || k.text == "COMPOUND") return false;
+    if (k.text == "DISABLE") return true;
+  }
+  return false;
+}
+
+// The triggers (owner, name) on table or view owner.table.
+Status TriggersOnTable(Session& s, const std::string& owner, const std::string& table,
+                       std::vector<std::pair<std::string, std::string>>* out) {
+  TABDB_RETURN_IF_ERROR(EnsureSourceTable(s));
+  SqliteStmt all;
+  TABDB_RETURN_IF_ERROR(
+      Prepare(s, "SELECT owner, name, text FROM tab$source WHERE type = 'TRIGGER' ORDER BY owner, name, line", &all));
+  std::vector<std::pair<std::string, std::string>> names;
+  std::vector<std::string> sources;
+  while (sqlite3_step(all.get()) == SQLITE_ROW) {
+    std::pair<std::string, std::string> key(all.Text(0), all.Text(1));
+    if (names.empty() || names.back() != key) {
+      names.push_back(key);
+      sources.emplace_back();
+    }
+    sources.back() += all.Text(2);
+  }
+  all.reset();
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string towner, tname;
+    bool on_table = false;
+    // The trigger's own schema qualifies an unqualified table name.
+    std::string schema = s.current_schema();
+    s.set_current_schema(names[i].first);
+    TriggerTable(s, sources[i], &towner, &tname, &on_table);
+    s.set_current_schema(schema);
+    if (on_table && towner == owner && tname == table) out->push_back(names[i]);
+  }
+  return Status::Ok();
+}
+
+// ALTER TABLE t ENABLE | DISABLE ALL TRIGGERS: every trigger on the table.
+Status TableTriggersDdl(Session& s, const sql::StoredCode& c) {
+  std::string owner, table;
+  SplitName(s, c.name, &owner, &table);
+  int64_t obj = 0;
+  std::string type;
+  TABDB_RETURN_IF_ERROR(FindObject(s, owner, table, &obj, &type));
+  if (obj == 0 || type != "TABLE") return OraError(ora::kTableNotExist);
+  if (owner != s.user().name && !s.user().dba) return OraError(ora::kInsufficientPrivileges);
+  std::vector<std::pair<std::string, std::string>> on;
+  TABDB_RETURN_IF_ERROR(TriggersOnTable(s, owner, table, &on));
+  for (const auto& t : on) {
+    SqliteStmt up;
+    TABDB_RETURN_IF_ERROR(Prepare(s, "UPDATE tab$source SET enabled = ?3 WHERE owner = ?1 AND name = ?2 AND type = 'TRIGGER'", &up));
+    up.BindText(1, t.first);
+    up.BindText(2, t.second);
+    up.BindInt(3, c.enable);
+    TABDB_RETURN_IF_ERROR(Done(s, up));
+    TABDB_RETURN_IF_ERROR(NoteUnit(s, t.first, t.second, "TRIGGER", false));
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 Status EnsureSourceTable(Session& s) {
@@ -130,8 +199,24 @@ Status CompileUnitDdl(Session& s, const sql::StoredCode& c, const std::string& o
   return NoteUnit(s, owner, name, c.type, false);
 }
 
+Status DropTriggersOn(Session& s, const std::string& owner, const std::string& table) {
+  std::vector<std::pair<std::string, std::string>> on;
+  TABDB_RETURN_IF_ERROR(TriggersOnTable(s, owner, table, &on));
+  for (const auto& t : on) {
+    SqliteStmt del;
+    TABDB_RETURN_IF_ERROR(Prepare(s, "DELETE FROM tab$source WHERE owner = ?1 AND name = ?2 AND type = 'TRIGGER'", &del));
+    del.BindText(1, t.first);
+    del.BindText(2, t.second);
+    TABDB_RETURN_IF_ERROR(Done(s, del));
+    TABDB_RETURN_IF_ERROR(ForgetUnit(s, t.first, t.second, "TRIGGER"));
+    TABDB_RETURN_IF_ERROR(NoteUnit(s, t.first, t.second, "TRIGGER", true));
+  }
+  return Status::Ok();
+}
+
 Status StoredCodeDdl(Session& s, const sql::StoredCode& c, bool* with_errors) {
   TABDB_RETURN_IF_ERROR(EnsureSourceTable(s));
+  if (c.table_triggers) return TableTriggersDdl(s, c);
   std::string owner, name;
   SplitName(s, c.name, &owner, &name);
   if (owner != s.user().name && !s.user().dba) return OraError(ora::kInsufficientPrivileges);
@@ -153,10 +238,9 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c, bool* with_errors) {
   del.BindText(3, c.type);
   bool found = false;
   for (const std::string& e : existing) found = found || e == c.type;
-  if (c.enable == 2 && c.type != "TRIGGER") return CompileUnitDdl(s, c, owner, name, existing, with_errors);
+  if (c.enable == 2 && (found || c.type != "TRIGGER")) return CompileUnitDdl(s, c, owner, name, existing, with_errors);
   if (c.enable >= 0) {  // ALTER TRIGGER
     if (!found) return OraErrorText(ora::kTriggerDoesNotExist, "trigger '" + owner + "." + name + "' does not exist");
-    if (c.enable == 2) return Status::Ok();
     SqliteStmt up;
     TABDB_RETURN_IF_ERROR(Prepare(s, "UPDATE tab$source SET enabled = ?3 WHERE owner = ?1 AND name = ?2 AND type = 'TRIGGER'", &up));
     up.BindText(1, owner);
@@ -213,6 +297,13 @@ Status StoredCodeDdl(Session& s, const sql::StoredCode& c, bool* with_errors) {
     ins.BindText(5, std::string_view(c.source).substr(pos, end - pos));
     TABDB_RETURN_IF_ERROR(Done(s, ins));
     pos = end;
+  }
+  if (c.type == "TRIGGER" && CreatedDisabled(c.source)) {
+    SqliteStmt off;
+    TABDB_RETURN_IF_ERROR(Prepare(s, "UPDATE tab$source SET enabled = 0 WHERE owner = ?1 AND name = ?2 AND type = 'TRIGGER'", &off));
+    off.BindText(1, owner);
+    off.BindText(2, name);
+    TABDB_RETURN_IF_ERROR(Done(s, off));
   }
   TABDB_RETURN_IF_ERROR(NoteUnit(s, owner, name, c.type, false));
   if (!IsRunnableUnitType(c.type)) return Status::Ok();

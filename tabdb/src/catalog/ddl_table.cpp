@@ -425,6 +425,7 @@ Status DropTableDdl(Session& s, const sql::DropObject& d) {
   TABDB_RETURN_IF_ERROR(IsMviewContainer(s, t.obj_id, &container));
   if (container) return OraError(ora::kUseDropMview, {owner, name});
   TABDB_RETURN_IF_ERROR(CheckDropReferenced(s, t, d.cascade));
+  TABDB_RETURN_IF_ERROR(DropTriggersOn(s, owner, name));
   return RemoveTable(s, t);
 }
 

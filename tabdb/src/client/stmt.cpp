@@ -564,6 +564,18 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
   // Each bind's kind depends on its buffer only, not on the row.
   std::vector<TypeKind> kinds(st.binds.size());
   for (size_t k = 0; k < st.binds.size(); ++k) kinds[k] = BindKind(st.binds[k].buf);
+  // Several rows are one statement for the statement triggers.
+  struct ArrayStatement {
+    Prepared* p = nullptr;
+    ~ArrayStatement() {
+      if (p) (void)p->EndArray(false);  // an error already reported ends it
+    }
+  } array;
+  if (iters > 1) {
+    Status status = st.prepared->BeginArray();
+    if (!status.ok()) return Fail(err, status);
+    array.p = st.prepared.get();
+  }
   // An INSERT of one plain bind per column whose buffers hold the values'
   // own bytes takes them where they are, without a copy into `values`.
   bool cells = st.prepared->TakesCells(st.binds.size());
@@ -682,6 +694,14 @@ sword RunDml(OCIStmt* stmt, OCIError* err, Session& s, ub4 iters, ub4 rowoff, bo
         return Fail(err, status);
       }
       FillReturning(st, s, returning, row);
+    }
+  }
+  if (array.p) {
+    array.p = nullptr;
+    Status status = st.prepared->EndArray();
+    if (!status.ok()) {
+      st.counters.row_count = rows;
+      return Fail(err, status);
     }
   }
   st.counters.row_count = rows;

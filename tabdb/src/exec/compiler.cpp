@@ -737,7 +737,7 @@ Status Compiler::Pseudo(const Expr& e, CExpr* out) {
   if (p == "CURRENT_TIMESTAMP")
     return param(StatementParam::kCurrentTimestamp, TypeKind::kTimestampTZ);
   if (p == "USER") {
-    out->sql = SqlText(s_.user().name);
+    out->sql = SqlText(s_.session_user().name);
     out->type = TypeOf(TypeKind::kVarchar2);
     out->type.length = 128;
     out->constant = true;

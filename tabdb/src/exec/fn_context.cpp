@@ -57,11 +57,12 @@ Status UserenvValue(Session& s, const std::string& p, std::string* out, bool* nu
     TABDB_RETURN_IF_ERROR(FindUser(s, s.current_schema(), &cu, &found));
     return text(std::to_string(found ? cu.user_id : u.user_id));
   }
-  if (p == "CURRENT_USER" || p == "SESSION_USER" || p == "AUTHENTICATED_IDENTITY" ||
-      p == "AUTHENTICATION_DATA")
-    return p == "AUTHENTICATION_DATA" ? none() : text(u.name);
-  if (p == "CURRENT_USERID" || p == "SESSION_USERID" || p == "SCHEMAID")
-    return text(std::to_string(u.user_id));
+  // A definer's-rights unit runs as its owner (CURRENT_USER); the
+  // session's user is who logged on.
+  if (p == "SESSION_USER" || p == "AUTHENTICATED_IDENTITY") return text(s.session_user().name);
+  if (p == "SESSION_USERID") return text(std::to_string(s.session_user().user_id));
+  if (p == "CURRENT_USER" || p == "AUTHENTICATION_DATA") return p == "AUTHENTICATION_DATA" ? none() : text(u.name);
+  if (p == "CURRENT_USERID" || p == "SCHEMAID") return text(std::to_string(u.user_id));
   if (p == "DB_NAME" || p == "DB_UNIQUE_NAME" || p == "CON_NAME" || p == "SERVICE_NAME" ||
       p == "CDB_NAME")
     return text(kDbName);

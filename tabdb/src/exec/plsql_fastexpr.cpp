@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "util/errors.h"
+#include "values/datetime.h"
 #include "values/number.h"
 
 namespace tabdb {
@@ -18,6 +19,7 @@ struct FastExpr::Node {
   bool negated = false;  // IS NOT NULL
   Number number;     // kNumber
   std::string text;  // kText, kVar (the name)
+  std::string field;  // kVar: a record's field, when not empty
   int a = -1, b = -1;
 };
 
@@ -170,9 +172,21 @@ class Parser {
     } else if (t.kind == TokenKind::kIdent) {
       // A name alone: not a call, a record's field, a package's member or
       // an attribute.
-      bool followed = k_ + 1 < e_ && t_[k_ + 1].kind == TokenKind::kSymbol &&
-                      (t_[k_ + 1].text == "(" || t_[k_ + 1].text == "." || t_[k_ + 1].text == "%");
-      if (followed) return false;
+      auto followed = [&](uint32_t at) {
+        return at < e_ && t_[at].kind == TokenKind::kSymbol &&
+               (t_[at].text == "(" || t_[at].text == "." || t_[at].text == "%");
+      };
+      if (followed(k_ + 1)) {
+        // record.field (what the name is is known when it runs)
+        if (t_[k_ + 1].text != "." || k_ + 2 >= e_ || t_[k_ + 2].kind != TokenKind::kIdent || followed(k_ + 3))
+          return false;
+        n.kind = Node::kVar;
+        n.text = t.text;
+        n.field = t_[k_ + 2].text;
+        k_ += 3;
+        *out = Add(std::move(n));
+        return true;
+      }
       if (t.text == "NULL") {
         n.kind = Node::kNull;
       } else if (t.text == "TRUE" || t.text == "FALSE") {
@@ -229,7 +243,7 @@ class Evaluator {
         out->truth = x.kind == Node::kTrue;
         return true;
       case Node::kVar:
-        return Variable(x.text, out, st);
+        return Variable(x.text, x.field, out, st);
       case Node::kNeg: {
         if (!Eval(x.a, out, st) || !st->ok()) return st->ok() ? false : true;
         if (out->kind == Val::kNull) return true;
@@ -295,27 +309,37 @@ class Evaluator {
   }
 
  private:
-  bool Variable(const std::string& name, Val* out, Status* st) {
+  bool Variable(const std::string& name, const std::string& field, Val* out, Status* st) {
     const Var* v = names_.Find(name);
-    if (v == nullptr || v->record) return false;
-    if (v->v.null) {
+    if (v == nullptr || v->record != !field.empty()) return false;
+    if (v->record) {
+      for (size_t i = 0; i < v->fields.size() && i < v->fvals.size(); ++i)
+        if (v->fields[i] == field) return Scalar(v->fvals[i], false, out, st);
+      return false;
+    }
+    return Scalar(v->v, v->boolean, out, st);
+  }
+
+  static bool Scalar(const Value& value, bool boolean, Val* out, Status* st) {
+    const Value* v = &value;
+    if (v->null) {
       out->kind = Val::kNull;
       return true;
     }
-    if (v->boolean) {
+    if (boolean) {
       out->kind = Val::kBool;
-      out->truth = v->v.bytes == std::string("\xC1\x02", 2);
+      out->truth = v->bytes == std::string("\xC1\x02", 2);
       return true;
     }
-    if (v->v.lob_id != 0) return false;
-    if (v->v.kind == TypeKind::kNumber) {
+    if (v->lob_id != 0) return false;
+    if (v->kind == TypeKind::kNumber) {
       out->kind = Val::kNumber;
-      *st = Number::Decode(reinterpret_cast<const uint8_t*>(v->v.bytes.data()), v->v.bytes.size(), &out->number);
+      *st = Number::Decode(reinterpret_cast<const uint8_t*>(v->bytes.data()), v->bytes.size(), &out->number);
       return true;
     }
-    if (v->v.kind == TypeKind::kVarchar2) {
+    if (v->kind == TypeKind::kVarchar2) {
       out->kind = Val::kText;
-      out->text = v->v.bytes;
+      out->text = v->bytes;
       return true;
     }
     return false;
@@ -381,6 +405,10 @@ FastExpr::~FastExpr() = default;
 std::unique_ptr<FastExpr> FastExpr::Parse(const sql::PlsqlUnit& u, sql::PlRange r) {
   if (r.empty()) return nullptr;
   std::unique_ptr<FastExpr> f(new FastExpr);
+  if (r.e == r.b + 1 && u.tokens[r.b].kind == TokenKind::kIdent && u.tokens[r.b].text == "SYSDATE") {
+    f->sysdate_ = true;
+    return f;
+  }
   Parser p(u.tokens, r, &f->nodes_);
   if (!p.Whole()) return nullptr;
   return f;
@@ -388,6 +416,16 @@ std::unique_ptr<FastExpr> FastExpr::Parse(const sql::PlsqlUnit& u, sql::PlRange 
 
 Status FastExpr::Eval(Names& names, bool cond, Value* out, bool* done) const {
   *done = false;
+  if (sysdate_) {
+    if (cond) return Status::Ok();
+    DateTime now = NowLocal();
+    now.nanos = 0;
+    uint8_t buf[7];
+    EncodeDate(now, buf);
+    *out = Value::Of(TypeKind::kDate, std::string(reinterpret_cast<const char*>(buf), 7));
+    *done = true;
+    return Status::Ok();
+  }
   Val v;
   Status st;
   Evaluator e(nodes_, names);

@@ -1,8 +1,9 @@
 // plsql_fastexpr.h - the expressions PL/SQL evaluates itself rather than
 // as a query on DUAL: NUMBER and VARCHAR2 variables and literals with
 // + - * / ||, comparisons, IS [NOT] NULL, AND, OR, NOT, with Oracle's NULL
-// rules. Anything else (a function, a date, a conversion between text and
-// number) is left to SQL, which decides as for any expression.
+// rules, fields of records, and SYSDATE alone. Anything else (a function,
+// date arithmetic, a conversion between text and number) is left to SQL,
+// which decides as for any expression.
 #pragma once
 
 #include <memory>
@@ -37,6 +38,7 @@ class FastExpr {
 
  private:
   std::vector<Node> nodes_;  // nodes_[0] is the root
+  bool sysdate_ = false;     // the expression is SYSDATE
 };
 
 }  // namespace pl

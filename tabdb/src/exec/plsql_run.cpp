@@ -147,6 +147,7 @@ class Runner {
       v->fvals = b.values;
       v->v = b.v;
       v->constant = b.constant;
+      v->boolean = b.boolean;
       frames_.back().vars.push_back(std::move(v));
     }
     Flow f = Flow::kNormal;
@@ -3195,10 +3196,10 @@ Status RunSubprogram(Session& s, StoredUnit& unit, PackageInstance* package, con
 }
 
 Status RunUnitBlock(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, StoredUnit* owner,
-                    std::vector<BlockValue>* values) {
+                    std::vector<BlockValue>* values, bool version_read) {
   if (g_plsql_depth >= kMaxRecursion)
     return OraErrorText(ora::kRecursiveSqlLevels, "maximum number of recursive SQL levels (50) exceeded");
-  if (g_runners.empty()) TABDB_RETURN_IF_ERROR(RefreshVersion(s));
+  if (g_runners.empty() && !version_read) TABDB_RETURN_IF_ERROR(RefreshVersion(s));
   RunContext ctx;
   ctx.unit = owner;
   UserInfo user;

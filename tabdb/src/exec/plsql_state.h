@@ -27,6 +27,7 @@
 #include "values/types.h"
 
 namespace tabdb {
+struct TriggerDef;
 namespace pl {
 
 // The type of a variable, parameter or function result.
@@ -171,6 +172,11 @@ struct StoredUnit {
   // What it compiles, per current user for an invoker's-rights unit ("" for
   // definer's rights).
   std::map<std::string, UnitRuntime> runtimes;
+  // A trigger: what its header says, and its WHEN condition as a block
+  // (null when it has none); `code` is its body.
+  std::shared_ptr<const TriggerDef> trigger;
+  std::shared_ptr<const sql::PlsqlUnit> when;
+  UnitRuntime when_runtime;
   UnitRuntime& Runtime(const Session& s) { return runtimes[invoker_rights ? s.user().name : std::string()]; }
   std::string Qualified() const { return owner + "." + name; }
 };
@@ -207,6 +213,9 @@ struct PlsqlState {
   std::map<std::tuple<const void*, const void*, std::string>, int> slot_ids;
   std::string raised;  // the user-defined exception last raised (by name)
   int depth = 0;       // nested calls of stored units
+  // The database's DML triggers as of catalog version triggers_version.
+  int64_t triggers_version = -1;
+  std::vector<std::shared_ptr<const TriggerDef>> triggers;
 };
 
 PlsqlState& State(Session& s);

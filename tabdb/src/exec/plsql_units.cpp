@@ -11,6 +11,7 @@
 #include "catalog/code_units.h"
 #include "exec/functions.h"
 #include "exec/plsql_types.h"
+#include "exec/triggers.h"
 #include "sql/parser.h"
 #include "sql/lexer.h"
 #include "util/errors.h"
@@ -154,7 +155,13 @@ Status LoadUnit(Session& s, const std::string& owner, const std::string& name, c
     outer = sql::DeclaredNames(*spec->code);
   }
   std::shared_ptr<const sql::PlsqlUnit> code;
-  if (!sql::ParseStoredUnit(source, outer, &code).ok()) {
+  if (type == "TRIGGER") {
+    if (!ParseTriggerUnit(owner, name, source, &u->trigger, &code, &u->when).ok()) {
+      state.units.erase(key);
+      *load = Load::kInvalid;
+      return Status::Ok();
+    }
+  } else if (!sql::ParseStoredUnit(source, outer, &code).ok()) {
     state.units.erase(key);
     *load = Load::kInvalid;
     return Status::Ok();
@@ -206,6 +213,14 @@ Status NotDeclared(const std::string& where, const std::string& dotted) {
 }
 
 }  // namespace
+
+Status LoadTrigger(Session& s, const std::string& owner, const std::string& name, std::shared_ptr<StoredUnit>* out,
+                   bool* invalid) {
+  Load l = Load::kOk;
+  TABDB_RETURN_IF_ERROR(LoadUnit(s, owner, name, "TRIGGER", out, &l));
+  *invalid = l != Load::kOk;
+  return Status::Ok();
+}
 
 PlsqlState& State(Session& s) {
   std::shared_ptr<void>& slot = s.plsql_state();
@@ -892,6 +907,21 @@ Status CompileUnit(Session& s, const std::string& owner, const std::string& name
     ~Done() { g_compiling.erase(key); }
   } done{self};
   std::vector<std::string> outer;
+  std::shared_ptr<const sql::PlsqlUnit> unit;
+  std::shared_ptr<const TriggerDef> trigger;
+  if (type == "TRIGGER") {
+    std::shared_ptr<const sql::PlsqlUnit> when;
+    Status st = ParseTriggerUnit(owner, name, source, &trigger, &unit, &when);
+    if (!st.ok()) {
+      ErrorRows(st, &out->errors);
+      return Status::Ok();
+    }
+    outer = trigger->OuterNames();
+    int64_t obj = 0;
+    std::string obj_type;
+    TABDB_RETURN_IF_ERROR(FindSchemaObject(s, trigger->table_owner, trigger->table_name, &obj, &obj_type));
+    if (obj != 0) out->deps.push_back({trigger->table_owner, trigger->table_name, obj_type});
+  }
   if (type == "PACKAGE BODY") {
     std::string spec_source;
     bool found = false;
@@ -916,8 +946,7 @@ Status CompileUnit(Session& s, const std::string& owner, const std::string& name
     outer = sql::DeclaredNames(*spec);
     out->deps.push_back({owner, name, "PACKAGE"});
   }
-  std::shared_ptr<const sql::PlsqlUnit> unit;
-  Status st = sql::ParseStoredUnit(source, outer, &unit);
+  Status st = unit ? Status::Ok() : sql::ParseStoredUnit(source, outer, &unit);
   if (!st.ok()) {
     ErrorRows(st, &out->errors);
     return Status::Ok();

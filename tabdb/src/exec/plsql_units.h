@@ -58,6 +58,11 @@ Status ResolveStoredCall(Session& s, const std::vector<std::string>& name, bool 
 Status ParamTypes(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, const std::string& schema,
                   const sql::PlSubprogram& sp, std::vector<TypeInfo>* params, TypeInfo* result);
 
+// Trigger owner.name compiled for the session (its definition in
+// unit->trigger); *invalid when it does not compile.
+Status LoadTrigger(Session& s, const std::string& owner, const std::string& name, std::shared_ptr<StoredUnit>* out,
+                   bool* invalid);
+
 // Calls a stored subprogram: its package instantiated (ORA-04068 once when
 // the package changed since the session used it), its owner's rights
 // unless AUTHID CURRENT_USER.
@@ -98,15 +103,17 @@ struct BlockValue {
   std::vector<Value> values;  // of the fields
   Value v;                    // of a scalar
   bool constant = false;
+  bool boolean = false;       // a scalar BOOLEAN (v NUMBER 1 / 0 / NULL)
 };
 
 // Runs the block of `unit` (an anonymous block or a trigger's body) with
 // `values` declared around it; what the block assigns to them is in
 // `values` afterwards. `rt` keeps what it compiles for the next run;
 // `owner` (null for none) names the unit in the error stack and is the
-// rights it runs with.
+// rights it runs with. A block run outside any other reads the catalog
+// version first, unless `version_read` (the caller did for its statement).
 Status RunUnitBlock(Session& s, const sql::PlsqlUnit& unit, UnitRuntime& rt, StoredUnit* owner,
-                    std::vector<BlockValue>* values);
+                    std::vector<BlockValue>* values, bool version_read = false);
 
 // Runs subprogram `decl` of `unit` with `v` bound to its formals.
 Status RunSubprogram(Session& s, StoredUnit& unit, PackageInstance* package, const sql::PlDecl& decl,

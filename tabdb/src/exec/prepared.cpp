@@ -1,6 +1,7 @@
 // prepared.cpp - compiling and running queries, INSERT, UPDATE and DELETE.
 #include "exec/prepared.h"
 #include "exec/partition_route.h"
+#include "exec/triggers.h"
 
 #include <algorithm>
 #include <cctype>
@@ -100,6 +101,12 @@ void ColumnValue(sqlite3_stmt* s, int i, TypeKind kind, Value* out) {
     }
   }
 }
+
+}  // namespace
+
+void ReadColumn(sqlite3_stmt* s, int i, TypeKind kind, Value* out) { ColumnValue(s, i, kind, out); }
+
+namespace {
 
 // The queries of each session whose cursor is open. SQLite cannot drop or
 // empty a table that a statement of the same connection is still reading,
@@ -741,6 +748,10 @@ Status Prepared::BindParams(sqlite3_stmt* s, const std::vector<Value>& binds, in
 
 Status Prepared::Open(const std::vector<Value>& binds) {
   if (!query_) return OraError(ora::kStatementNotExecuted);
+  if (AnyMutating()) {
+    const char* text = sqlite3_sql(query_.get());
+    TABDB_RETURN_IF_ERROR(CheckNotMutating(&text, 1));
+  }
   sqlite3_reset(query_.get());
   sqlite3_clear_bindings(query_.get());
   // The cursor reads its parameters while it is fetched, after the
@@ -817,7 +828,13 @@ void Prepared::Close() {
 
 Status Prepared::CompileInsert() {
   const sql::Insert& ins = *stmt_->insert;
-  TABDB_RETURN_IF_ERROR(ResolveTableFor(*s_, ins.table.name, "INSERT", &table_));
+  Status resolved = ResolveTableFor(*s_, ins.table.name, "INSERT", &table_);
+  if (resolved.code() == ora::kViewDmlNotLegal) {
+    bool done = false;
+    TABDB_RETURN_IF_ERROR(CompileInstead(ins.table.name, &done));
+    if (done) return Status::Ok();
+  }
+  TABDB_RETURN_IF_ERROR(resolved);
   // The columns the statement names, or all visible stored ones.
   std::vector<const ColumnInfo*> named;
   if (ins.columns.empty()) {
@@ -1024,7 +1041,14 @@ Status Prepared::CompileInsert() {
   }
   // Rows that need nothing but their bound values checked and written can
   // be taken where the caller holds them (ExecuteInsertCells).
-  takes_cells_ = binds_are_row_ && into_binds_.empty() && !fks_.has_row_probes();
+  TABDB_RETURN_IF_ERROR(LoadTriggers({}));
+  if (triggers_) {
+    for (const ColumnInfo* c : targets_) {
+      trigger_names_.push_back(c->name);
+      trigger_cols_.push_back(c);
+    }
+  }
+  takes_cells_ = !triggers_ && binds_are_row_ && into_binds_.empty() && !fks_.has_row_probes();
   for (size_t j = 0; j < targets_.size() && takes_cells_; ++j) {
     takes_cells_ = !(target_flags_[j] & kTargetStoredApart) && !sources_[j]->identity_fill;
   }
@@ -1067,6 +1091,15 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
   sqlite3_stmt* ins = insert_.get();
   created_.clear();  // LOBs made for this row, removed if it fails
   Status st;
+  if (triggers_ && triggers_->has_row(TriggerTiming::kBefore)) {
+    // The trigger sees the row as it would be stored: identity filled,
+    // values of the columns' types.
+    for (size_t j = 0; j < targets_.size(); ++j) {
+      if (row[j].null && sources_[j] && sources_[j]->identity_fill) TABDB_RETURN_IF_ERROR(NextIdentity(*targets_[j], &row[j]));
+      if (!(target_flags_[j] & kTargetStoredApart)) TABDB_RETURN_IF_ERROR(FitInPlace(&row[j], table_, *targets_[j], &lobs));
+    }
+    TABDB_RETURN_IF_ERROR(triggers_->FireRow(*s_, TriggerTiming::kBefore, trigger_names_, &row, nullptr));
+  }
   for (size_t j = 0; j < targets_.size() && st.ok(); ++j) {
     const ColumnInfo& c = *targets_[j];
     const uint8_t flags = target_flags_[j];
@@ -1119,6 +1152,8 @@ Status Prepared::InsertRow(std::vector<Value>& row, std::vector<Value>* returnin
     for (int64_t id : created_) (void)lobs.Delete(id);
     return st;
   }
+  if (triggers_ && triggers_->has_row(TriggerTiming::kAfter))
+    TABDB_RETURN_IF_ERROR(triggers_->FireRow(*s_, TriggerTiming::kAfter, trigger_names_, &row, nullptr));
   if (!marked_rows_ && !table_.has_rows) TABDB_RETURN_IF_ERROR(MarkHasRows());
   if (returning) {
     returning->clear();
@@ -1273,7 +1308,13 @@ Status Prepared::CompileUpdateDelete() {
   bool update = stmt_->kind == StmtKind::kUpdate;
   const sql::TableRef& ref = update ? stmt_->update->table : stmt_->del->table;
   const sql::Expr* where = update ? stmt_->update->where.get() : stmt_->del->where.get();
-  TABDB_RETURN_IF_ERROR(ResolveTableFor(*s_, ref.name, update ? "UPDATE" : "DELETE", &table_));
+  Status resolved = ResolveTableFor(*s_, ref.name, update ? "UPDATE" : "DELETE", &table_);
+  if (resolved.code() == ora::kViewDmlNotLegal) {
+    bool done = false;
+    TABDB_RETURN_IF_ERROR(CompileInstead(ref.name, &done));
+    if (done) return Status::Ok();
+  }
+  TABDB_RETURN_IF_ERROR(resolved);
   Scope scope;
   scope.kind = Scope::kTable;
   scope.table = &table_;
@@ -1298,13 +1339,54 @@ Status Prepared::CompileUpdateDelete() {
       update_cols_.push_back(col);
       select_types_.push_back(ce.type);
     }
+    set_count_ = update_cols_.size();
+  }
+  std::vector<std::string> set_names;
+  for (const ColumnInfo* col : update_cols_) set_names.push_back(col->name);
+  TABDB_RETURN_IF_ERROR(LoadTriggers(set_names));
+  const bool row_triggers =
+      triggers_ && (triggers_->has_row(TriggerTiming::kBefore) || triggers_->has_row(TriggerTiming::kAfter));
+  if (update && row_triggers) {
+    // A row trigger's NEW is the whole row, which a BEFORE trigger may
+    // change: every other stored column is set to itself too.
+    for (const ColumnInfo& col : table_.columns) {
+      if (!col.stored() || IsLob(col.type.kind) || IsLong(col.type.kind)) continue;
+      if (std::find(update_cols_.begin(), update_cols_.end(), &col) != update_cols_.end()) continue;
+      sql += ", _t." + col.phys();
+      update_cols_.push_back(&col);
+      select_types_.push_back(col.type);
+    }
+  }
+  int selected = 1 + static_cast<int>(update_cols_.size());
+  if (update) {
     // Old LOB and LONG ids of the columns set, so that their data can go.
     for (const ColumnInfo* col : update_cols_) {
-      if (IsLob(col->type.kind) || IsLong(col->type.kind)) sql += ", _t." + col->phys();
+      if (IsLob(col->type.kind) || IsLong(col->type.kind)) {
+        sql += ", _t." + col->phys();
+        ++selected;
+      }
     }
   } else {
     for (const ColumnInfo& col : table_.columns) {
-      if (col.stored() && (IsLob(col.type.kind) || IsLong(col.type.kind))) sql += ", _t." + col.phys();
+      if (col.stored() && (IsLob(col.type.kind) || IsLong(col.type.kind))) {
+        sql += ", _t." + col.phys();
+        ++selected;
+      }
+    }
+  }
+  if (row_triggers) {
+    // The OLD values: of the columns NEW has for an UPDATE, else of every
+    // stored column but LOB and LONG ones.
+    old_first_ = selected;
+    if (update) {
+      trigger_cols_ = update_cols_;
+    } else {
+      for (const ColumnInfo& col : table_.columns)
+        if (col.stored() && !IsLob(col.type.kind) && !IsLong(col.type.kind)) trigger_cols_.push_back(&col);
+    }
+    for (const ColumnInfo* col : trigger_cols_) {
+      sql += ", _t." + col->phys();
+      trigger_names_.push_back(col->name);
     }
   }
   std::string source;
@@ -1342,7 +1424,7 @@ Status Prepared::CompileUpdateDelete() {
     TABDB_RETURN_IF_ERROR(PrepareSql(*s_, "DELETE FROM " + table_.phys + " WHERE rowid = ?1", &delete_));
   }
   std::vector<int> set_cols;
-  for (const ColumnInfo* col : update_cols_) set_cols.push_back(col->intcol);
+  for (size_t i = 0; i < set_count_; ++i) set_cols.push_back(update_cols_[i]->intcol);
   TABDB_RETURN_IF_ERROR(fks_.Compile(*s_, table_, stmt_->kind, set_cols));
   return Status::Ok();
 }
@@ -1375,6 +1457,7 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
     int64_t rowid;
     std::vector<Value> vals;
     std::vector<int64_t> old_lobs;
+    std::vector<Value> old;  // for row triggers
   };
   std::vector<Row> found;
   int nvals = static_cast<int>(update_cols_.size());
@@ -1390,8 +1473,14 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
       ColumnValue(q, 1 + i, select_types_[static_cast<size_t>(i)].kind, &v);
       row.vals.push_back(std::move(v));
     }
-    for (int i = 1 + nvals; i < ncols; ++i) {
+    int lob_end = old_first_ < 0 ? ncols : old_first_;
+    for (int i = 1 + nvals; i < lob_end; ++i) {
       if (sqlite3_column_type(q, i) == SQLITE_INTEGER) row.old_lobs.push_back(sqlite3_column_int64(q, i));
+    }
+    for (int i = lob_end; i < ncols; ++i) {
+      Value v;
+      ColumnValue(q, i, trigger_cols_[static_cast<size_t>(i - lob_end)]->type.kind, &v);
+      row.old.push_back(std::move(v));
     }
     found.push_back(std::move(row));
   }
@@ -1400,7 +1489,13 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
   LobStore lobs(s_->db());
   Status st;
   if (update && checks_.has_deferrable()) checks_.BindDeferral(*s_, checks_.stmt());
+  const bool before_row = triggers_ && triggers_->has_row(TriggerTiming::kBefore);
+  const bool after_row = triggers_ && triggers_->has_row(TriggerTiming::kAfter);
   for (Row& row : found) {
+    if (before_row) {
+      st = triggers_->FireRow(*s_, TriggerTiming::kBefore, trigger_names_, update ? &row.vals : nullptr, &row.old);
+      if (!st.ok()) break;
+    }
     if (!fks_.empty()) {
       st = fks_.Capture(row.rowid);
       if (!st.ok()) break;
@@ -1448,11 +1543,13 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
         st = checks_.Run(*s_);
         if (st.ok() && !checks_.deferred_now().empty()) NoteDeferred(row.rowid);
       }
+      if (st.ok() && after_row) st = triggers_->FireRow(*s_, TriggerTiming::kAfter, trigger_names_, &fitted, &row.old);
     } else {
       sqlite3_stmt* d = delete_.get();
       sqlite3_reset(d);
       sqlite3_bind_int64(d, 1, row.rowid);
       st = s_->db().Run(d);
+      if (st.ok() && after_row) st = triggers_->FireRow(*s_, TriggerTiming::kAfter, trigger_names_, nullptr, &row.old);
     }
     for (int64_t id : row.old_lobs) {
       if (st.ok()) st = lobs.Delete(id);
@@ -1475,19 +1572,78 @@ Status Prepared::UpdateDelete(const std::vector<Value>& binds, uint64_t* rows) {
   return Status::Ok();
 }
 
+Status Prepared::LoadTriggers(const std::vector<std::string>& set_cols) {
+  TriggerEvent event = stmt_->kind == StmtKind::kInsert   ? kTrgInsert
+                       : stmt_->kind == StmtKind::kUpdate ? kTrgUpdate
+                                                          : kTrgDelete;
+  TABDB_RETURN_IF_ERROR(StatementTriggers::Load(*s_, table_.owner, table_.name, event, set_cols, false, &triggers_));
+  if (triggers_) triggers_->SetMutating(table_.phys, table_.owner, table_.name, event == kTrgInsert && !rows_query_);
+  return Status::Ok();
+}
+
+Status Prepared::Fired(const std::function<Status()>& run) {
+  if (AnyMutating()) {
+    const char* texts[] = {sqlite3_sql(insert_.get()), sqlite3_sql(select_.get()), sqlite3_sql(update_.get()),
+                           sqlite3_sql(delete_.get()), sqlite3_sql(values_.get())};
+    TABDB_RETURN_IF_ERROR(CheckNotMutating(texts, sizeof texts / sizeof texts[0]));
+  }
+  if (!triggers_) return run();
+  // The statement with its triggers is atomic: what they did goes with
+  // a failure.
+  TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_trg"));
+  // An array's rows are one statement: BeginArray read the version.
+  Status st = in_array_ ? Status::Ok() : triggers_->Begin(*s_);
+  if (st.ok() && !in_array_) st = triggers_->FireStatement(*s_, TriggerTiming::kBefore);
+  if (st.ok()) st = run();
+  if (st.ok() && !in_array_) st = triggers_->FireStatement(*s_, TriggerTiming::kAfter);
+  if (!st.ok()) {
+    (void)s_->db().RollbackTo("tabdb_trg");  // the statement's own error is the one reported
+    return st;
+  }
+  return s_->db().Release("tabdb_trg");
+}
+
+Status Prepared::BeginArray() {
+  if (!triggers_) return Status::Ok();
+  triggers_->SetArray(true);
+  if (!triggers_->has_statement()) return Status::Ok();
+  TABDB_RETURN_IF_ERROR(s_->CheckWritable());
+  TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
+  TABDB_RETURN_IF_ERROR(triggers_->Begin(*s_));
+  TABDB_RETURN_IF_ERROR(triggers_->FireStatement(*s_, TriggerTiming::kBefore));
+  in_array_ = true;
+  return Status::Ok();
+}
+
+Status Prepared::EndArray(bool fire) {
+  if (triggers_) triggers_->SetArray(false);
+  if (!in_array_) return Status::Ok();
+  in_array_ = false;
+  return fire ? triggers_->FireStatement(*s_, TriggerTiming::kAfter) : Status::Ok();
+}
+
 Status Prepared::ExecuteDml(const std::vector<Value>& binds, uint64_t* rows,
                             std::vector<Value>* returning) {
   TABDB_RETURN_IF_ERROR(s_->CheckWritable());
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
+  if (instead_) return RunInstead(binds, rows);
+  if (triggers_ || AnyMutating()) {
+    return Fired([&] {
+      if (stmt_->kind == StmtKind::kInsert) return Insert(binds, rows, returning, nullptr);
+      s_->KeysMayChange();
+      return UpdateDelete(binds, rows);
+    });
+  }
   if (stmt_->kind == StmtKind::kInsert) return Insert(binds, rows, returning, nullptr);
   s_->KeysMayChange();
   return UpdateDelete(binds, rows);
 }
 
 Status Prepared::ExecuteDmlTaking(std::vector<Value>* binds, uint64_t* rows, std::vector<Value>* returning) {
-  if (stmt_->kind != StmtKind::kInsert || !binds_are_row_) return ExecuteDml(*binds, rows, returning);
+  if (stmt_->kind != StmtKind::kInsert || !binds_are_row_ || instead_) return ExecuteDml(*binds, rows, returning);
   TABDB_RETURN_IF_ERROR(s_->CheckWritable());
   TABDB_RETURN_IF_ERROR(s_->db().BeginWrite());
+  if (triggers_ || AnyMutating()) return Fired([&] { return Insert(*binds, rows, returning, binds); });
   return Insert(*binds, rows, returning, binds);
 }
 

@@ -29,6 +29,8 @@
 
 namespace tabdb {
 
+class StatementTriggers;
+
 // A column of the current row of a query as SQLite holds it: the engine's
 // byte form (TEXT or BLOB), a stored LOB/LONG id (INTEGER), or NULL. The
 // data stays valid until the next Next() or Close().
@@ -46,6 +48,10 @@ struct BoundCell {
   size_t size = 0;
   bool null = true;
 };
+
+// Column i of the current row of `s` as a Value of `kind` (a stored LOB
+// or LONG as its id).
+void ReadColumn(sqlite3_stmt* s, int i, TypeKind kind, Value* out);
 
 // Whether a query is being stepped on this thread (a function it calls is
 // running).
@@ -132,6 +138,12 @@ class Prepared {
   // Some placeholder gives its value to a LOB or LONG column.
   bool binds_lob_or_long() const { return binds_lob_or_long_; }
 
+  // An execution of `iters` rows through an array of binds is one
+  // statement for the statement triggers: BEFORE ones fire at the start
+  // and AFTER ones at the end, not around each row. Nothing without them.
+  Status BeginArray();
+  Status EndArray(bool fire = true);
+
   // ---- everything else (DDL, session, transaction, PL/SQL) ---------------
   Status ExecuteOther();
 
@@ -204,6 +216,24 @@ class Prepared {
   std::vector<int64_t> fk_deferred_;  // deferred foreign keys of the row being inserted
   // Remembers the row just written for the deferred constraints of checks_.
   void NoteDeferred(int64_t rowid);
+
+  // Triggers (null: the statement fires none, and pays nothing for them).
+  std::unique_ptr<StatementTriggers> triggers_;
+  std::vector<std::string> trigger_names_;  // the columns of a trigger's NEW and OLD
+  std::vector<const ColumnInfo*> trigger_cols_;  // the same columns
+  int old_first_ = -1;   // UPDATE, DELETE: select_ column of the first OLD value
+  size_t set_count_ = 0;  // UPDATE: the columns SET names (update_cols_ may go on)
+  bool in_array_ = false;  // see BeginArray
+  Status LoadTriggers(const std::vector<std::string>& set_cols);
+  // DML on a view with INSTEAD OF triggers (prepared_instead.cpp): *done
+  // false when `name` is no view with such triggers for the statement.
+  bool instead_ = false;
+  std::vector<int> view_sources_;  // per view column: its select_ value (-1: none)
+  std::vector<TypeDesc> view_types_;
+  Status CompileInstead(const sql::NameList& name, bool* done);
+  Status RunInstead(const std::vector<Value>& binds, uint64_t* rows);
+  // Runs `run` as one statement for the triggers and mutating checks.
+  Status Fired(const std::function<Status()>& run);
 };
 
 }  // namespace tabdb

@@ -61,6 +61,7 @@ Status Session::Logon(std::shared_ptr<Database> db, const std::string& user_as_g
   std::unique_ptr<Session> sess(new Session);
   sess->db_ = std::move(db);
   sess->user_ = info;
+  sess->session_user_ = info;
   sess->schema_ = info.name;
   TABDB_RETURN_IF_ERROR(RegisterSession(*sess->db_, info, &sess->reg_));
   Session* self = sess.get();

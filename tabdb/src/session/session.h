@@ -163,6 +163,9 @@ class Session {
 
   Database& db() { return *db_; }
   const UserInfo& user() const { return user_; }
+  // The user who logged on, whatever rights the session acts with now
+  // (USER, SYS_CONTEXT('USERENV', 'SESSION_USER')).
+  const UserInfo& session_user() const { return session_user_; }
   const std::string& current_schema() const { return schema_; }
   // The session's number among the open sessions of the database (SID)
   // and its SERIAL#.
@@ -338,6 +341,7 @@ class Session {
 
   std::shared_ptr<Database> db_;
   UserInfo user_;
+  UserInfo session_user_;
   std::string schema_;
   TransformParams transforms_;
   std::map<int64_t, MetadataBrowse> browses_;

@@ -538,6 +538,7 @@ struct StoredCode {
   std::string source;  // from the type keyword to the end, without a "/" line
   int enable = -1;     // ALTER TRIGGER: 1 ENABLE, 0 DISABLE; 2 ALTER ... COMPILE
   bool compile_spec_only = false;  // ALTER PACKAGE ... COMPILE SPECIFICATION
+  bool table_triggers = false;     // ALTER TABLE name ENABLE | DISABLE ALL TRIGGERS
 };
 
 // LOCK TABLE t [, t ...] IN <mode> MODE [NOWAIT | WAIT n]

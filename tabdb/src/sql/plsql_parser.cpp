@@ -992,6 +992,30 @@ bool ParseStoredCode(std::string_view text, Statement* st, Status* status) {
       k += 2;
     }
     if (word(k, "EDITIONABLE") || word(k, "NONEDITIONABLE")) ++k;
+  } else if (word(0, "ALTER") && word(1, "TABLE") && (word(3, "ENABLE") || word(3, "DISABLE") || word(5, "ENABLE") ||
+                                                     word(5, "DISABLE"))) {
+    // ALTER TABLE [schema.]t ENABLE | DISABLE ALL TRIGGERS
+    k = 2;
+    if (t[k].kind != TokenKind::kIdent && t[k].kind != TokenKind::kQuotedIdent) return false;
+    code->name.push_back(Name{t[k].text, t[k].kind == TokenKind::kQuotedIdent});
+    ++k;
+    if (t[k].kind == TokenKind::kSymbol && t[k].text == ".") {
+      if (t[k + 1].kind != TokenKind::kIdent && t[k + 1].kind != TokenKind::kQuotedIdent) return false;
+      code->name.push_back(Name{t[k + 1].text, t[k + 1].kind == TokenKind::kQuotedIdent});
+      k += 2;
+    }
+    if (!word(k + 1, "ALL") || !word(k + 2, "TRIGGERS")) return false;
+    code->enable = word(k, "ENABLE") ? 1 : 0;
+    if (t[k + 3].kind != TokenKind::kEnd) {
+      *status = OraError(ora::kNotProperlyEnded);
+      return true;
+    }
+    code->type = "TRIGGER";
+    code->table_triggers = true;
+    st->kind = StmtKind::kStoredCode;
+    st->text = std::string(text);
+    st->code = std::move(code);
+    return true;
   } else if (word(0, "ALTER") && (word(1, "TRIGGER") || word(1, "PROCEDURE") || word(1, "FUNCTION") ||
                                    word(1, "PACKAGE") || word(1, "TYPE"))) {
     k = 1;

@@ -230,6 +230,9 @@ constexpr int kPlsqlValueError = 6502;          // PL/SQL: numeric or value erro
 constexpr int kProgramUnitNotFound = 6508;      // PL/SQL: could not find program unit being called
 constexpr int kUnhandledUserException = 6510;   // PL/SQL: unhandled user-defined exception
 constexpr int kTriggerDoesNotExist = 4080;      // trigger '%s' does not exist
+constexpr int kTriggerFailed = 4088;            // error during execution of trigger '%s.%s'
+constexpr int kTableMutating = 4091;            // table %s.%s is mutating, trigger/function may not see it
+constexpr int kTriggerInvalid = 4098;           // trigger '%s.%s' is invalid and failed re-validation
 constexpr int kObjectDoesNotExist = 4043;       // object %s does not exist
 constexpr int kRaiseErrorOutOfRange = 21000;    // error number argument to raise_application_error of %s is out of range
 // Sequences.
