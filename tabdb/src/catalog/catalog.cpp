@@ -162,7 +162,7 @@ Status LoadColumns(Session& s, TableInfo* t) {
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "SELECT intcol, name, column_id, kind, length, char_sem, prec, scale, nullable,"
       " not_null_cons, data_default, hidden, virtual, virtual_expr, ident_kind, ident_seq,"
-      " ident_start FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
+      " ident_start, default_on_null FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
       &q));
   sqlite3_bind_int64(q, 1, t->obj_id);
   t->columns.clear();
@@ -188,6 +188,7 @@ Status LoadColumns(Session& s, TableInfo* t) {
     c.identity = sqlite3_column_int(q, 14);
     c.identity_seq = sqlite3_column_int64(q, 15);
     c.identity_start = sqlite3_column_int64(q, 16);
+    c.default_on_null = sqlite3_column_int(q, 17) != 0;
     t->columns.push_back(std::move(c));
   }
   sqlite3_reset(q);

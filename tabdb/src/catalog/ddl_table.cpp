@@ -180,9 +180,9 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
       "INSERT INTO tab$columns(obj_id, intcol, name, column_id, kind, length, char_sem, prec,"
       " scale, data_type, data_length, data_precision, data_scale, char_length, char_used,"
       " nullable, not_null_cons, data_default, hidden, virtual, virtual_expr, ident_kind,"
-      " ident_seq, ident_start)"
+      " ident_seq, ident_start, default_on_null)"
       " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18,"
-      " ?19, ?20, ?21, ?22, ?23, ?24)",
+      " ?19, ?20, ?21, ?22, ?23, ?24, ?25)",
       &q));
   int prec, scale;
   DictPrecisionScale(c.type, &prec, &scale);
@@ -217,6 +217,7 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
     sqlite3_bind_null(q, 23);
     sqlite3_bind_null(q, 24);
   }
+  sqlite3_bind_int(q, 25, c.default_on_null ? 1 : 0);
   return s.db().Run(q);
 }
 
@@ -244,6 +245,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
     c.name = d.name.text;
     if (d.has_type) c.type = WithDefaults(d.type);
     c.data_default = d.default_text;
+    c.default_on_null = d.default_on_null;
     c.is_virtual = d.virtual_expr != nullptr;
     if (c.is_virtual) {
       // DATA_DEFAULT of a virtual column shows its expression.

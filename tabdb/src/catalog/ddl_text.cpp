@@ -239,7 +239,7 @@ class Writer {
         TABDB_RETURN_IF_ERROR(IdentityDdlText(s_, *c, &clause));
         def += clause;
       } else if (!c->data_default.empty()) {
-        def += " DEFAULT " + Trim(c->data_default);
+        def += (c->default_on_null ? " DEFAULT ON NULL " : " DEFAULT ") + Trim(c->data_default);
       }
       for (const ConstraintRec& k : cons) {
         if (!k.not_null || k.intcols.empty() || k.intcols[0] != c->intcol) continue;

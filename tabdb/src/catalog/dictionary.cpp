@@ -259,7 +259,7 @@ ViewDef TabCols() {
       {"HISTOGRAM", V(15), "'NONE'"},
       {"QUALIFIED_COL_NAME", V(4000), "c.name", kColsOnly},
       {"USER_GENERATED", V(3), "CASE c.hidden WHEN 'YES' THEN 'NO' ELSE 'YES' END"},
-      {"DEFAULT_ON_NULL", V(3), "CASE c.ident_kind WHEN 3 THEN 'YES' ELSE 'NO' END"},
+      {"DEFAULT_ON_NULL", V(3), "CASE WHEN c.ident_kind = 3 OR c.default_on_null = 1 THEN 'YES' ELSE 'NO' END"},
       {"IDENTITY_COLUMN", V(3), "CASE c.ident_kind WHEN 0 THEN 'NO' ELSE 'YES' END"},
   };
   v.from = "FROM tab$columns c JOIN tab$objects o ON o.obj_id = c.obj_id WHERE o.type IN ('TABLE', 'VIEW')";

@@ -631,6 +631,7 @@ struct Prepared::InsertSource {
   int index = 0;  // bind position, or column of the values SELECT
   const ColumnInfo* column = nullptr;
   bool identity_fill = false;  // a NULL here draws the column's identity sequence
+  int null_default = -1;       // DEFAULT ON NULL: the values SELECT column of the default
 };
 
 Prepared::~Prepared() { SetOpen(false); }
@@ -915,28 +916,44 @@ Status Prepared::CompileInsert() {
     }
   }
   // Columns the statement leaves out take their DEFAULT (or NULL).
+  // A default becomes a column of the values SELECT; `at` is where the
+  // row reads it.
+  auto add_default = [&](const ColumnInfo& c, int* at) {
+    sql::ExprPtr def;
+    TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.data_default, &def));
+    CExpr ce;
+    TABDB_RETURN_IF_ERROR(values.Compile(*def, &ce));
+    // Defaults of INSERT ... SELECT are evaluated by the values SELECT
+    // too; their positions follow the selected columns.
+    *at = static_cast<int>((rows_query_ ? select_types_.size() : 0) + value_exprs.size());
+    value_exprs.push_back(ce.sql);
+    value_types.push_back(ce.type);
+    return Status::Ok();
+  };
   for (size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnInfo& c = table_.columns[i];
-    if (!c.stored() || by_col[i]) continue;
+    if (!c.stored()) continue;
+    if (by_col[i]) {
+      // DEFAULT ON NULL: a NULL given takes the default.
+      if (!c.default_on_null || c.data_default.empty()) continue;
+      InsertSource& given = *by_col[i];
+      int at = 0;
+      TABDB_RETURN_IF_ERROR(add_default(c, &at));
+      if (given.kind == InsertSource::kNull) {
+        given.kind = InsertSource::kExpr;
+        given.index = at;
+      } else {
+        given.null_default = at;
+      }
+      continue;
+    }
     auto src = std::make_unique<InsertSource>();
     src->column = &c;
     if (c.identity) {
       src->identity_fill = true;
     } else if (!c.data_default.empty()) {
-      sql::ExprPtr def;
-      TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.data_default, &def));
-      CExpr ce;
-      TABDB_RETURN_IF_ERROR(values.Compile(*def, &ce));
       src->kind = InsertSource::kExpr;
-      if (rows_query_) {
-        // Defaults of INSERT ... SELECT are evaluated by the values SELECT
-        // too; their positions follow the selected columns.
-        src->index = static_cast<int>(select_types_.size() + value_exprs.size());
-      } else {
-        src->index = static_cast<int>(value_exprs.size());
-      }
-      value_exprs.push_back(ce.sql);
-      value_types.push_back(ce.type);
+      TABDB_RETURN_IF_ERROR(add_default(c, &src->index));
     }
     by_col[i] = std::move(src);
   }
@@ -1198,6 +1215,17 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
   std::vector<Value>& row = row_;
   row.resize(targets_.size());
   auto fill = [&](sqlite3_stmt* src, int offset) {
+    auto expr_value = [&](int index, Value* out) {
+      int col = index;
+      sqlite3_stmt* from = src;
+      if (rows_query_ && col >= offset) {
+        from = values_.get();
+        col -= offset;
+      } else if (!rows_query_) {
+        from = values_.get();
+      }
+      ColumnValue(from, col, select_types_[static_cast<size_t>(index)].kind, out);
+    };
     for (size_t j = 0; j < sources_.size(); ++j) {
       const InsertSource* s = sources_[j].get();
       const ColumnInfo& c = *targets_[j];
@@ -1207,16 +1235,12 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
         if (static_cast<size_t>(s->index) > binds.size()) return OraError(ora::kNotAllVariablesBound);
         row[j] = binds[static_cast<size_t>(s->index - 1)];
       } else {
-        int col = s->index;
-        sqlite3_stmt* from = src;
-        if (rows_query_ && col >= offset) {
-          from = values_.get();
-          col -= offset;
-        } else if (!rows_query_) {
-          from = values_.get();
-        }
-        ColumnValue(from, col, select_types_[static_cast<size_t>(s->index)].kind, &row[j]);
+        expr_value(s->index, &row[j]);
       }
+      // An empty character value is NULL too.
+      if (s != nullptr && s->null_default >= 0 &&
+          (row[j].null || (IsTextClass(row[j].kind) && row[j].bytes.empty() && row[j].lob_id == 0)))
+        expr_value(s->null_default, &row[j]);
     }
     return Status::Ok();
   };

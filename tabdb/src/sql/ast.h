@@ -349,6 +349,7 @@ struct ColumnDef {
   std::shared_ptr<const IdentitySpec> identity;  // GENERATED ... AS IDENTITY
   bool drop_identity = false;       // ALTER TABLE ... MODIFY c DROP IDENTITY
   bool has_default = false;         // DEFAULT given (MODIFY c DEFAULT NULL clears it)
+  bool default_on_null = false;     // DEFAULT ON NULL expr
 };
 
 struct CreateTable {

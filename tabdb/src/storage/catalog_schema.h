@@ -388,6 +388,21 @@ CREATE TABLE IF NOT EXISTS tab$dependencies(
 CREATE INDEX IF NOT EXISTS tab$dependencies_ref ON tab$dependencies(ref_owner, ref_name);
 COMMIT;
 )sql"},
+    // Upgrade 12: SQL of schema scripts.
+    //   tab$columns.default_on_null  1 for DEFAULT ON NULL: an explicit NULL
+    //                    inserted takes the default
+    //   tab$tables.temp_rows         global temporary tables: 'DELETE' or
+    //                    'PRESERVE' (ON COMMIT ... ROWS), NULL for others
+    //   tab$dimensions   the text of CREATE DIMENSION, kept as written
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$dimensions'", R"sql(
+BEGIN;
+ALTER TABLE tab$columns ADD COLUMN default_on_null INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE tab$tables ADD COLUMN temp_rows TEXT;
+CREATE TABLE IF NOT EXISTS tab$dimensions(
+  obj_id INTEGER PRIMARY KEY,
+  text TEXT NOT NULL);
+COMMIT;
+)sql"},
 };
 
 }  // namespace tabdb
