@@ -71,11 +71,15 @@ Status CheckSchemaWrite(Session& s, const std::string& owner) {
   return Status::Ok();
 }
 
-Status FindObject(Session& s, const std::string& owner, const std::string& name,
-                  int64_t* obj_id, std::string* type) {
+namespace {
+
+Status FindInNamespace(Session& s, const std::string& owner, const std::string& name, bool index,
+                       int64_t* obj_id, std::string* type) {
   sqlite3_stmt* q = nullptr;
-  TABDB_RETURN_IF_ERROR(
-      s.db().Cached("SELECT obj_id, type FROM tab$objects WHERE owner = ?1 AND name = ?2", &q));
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      index ? "SELECT obj_id, type FROM tab$objects WHERE owner = ?1 AND name = ?2 AND type = 'INDEX'"
+            : "SELECT obj_id, type FROM tab$objects WHERE owner = ?1 AND name = ?2 AND type <> 'INDEX'",
+      &q));
   sqlite3_bind_text(q, 1, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
   sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   bool row = false;
@@ -89,10 +93,26 @@ Status FindObject(Session& s, const std::string& owner, const std::string& name,
   return Status::Ok();
 }
 
+}  // namespace
+
+Status FindObject(Session& s, const std::string& owner, const std::string& name,
+                  int64_t* obj_id, std::string* type) {
+  return FindInNamespace(s, owner, name, false, obj_id, type);
+}
+
+Status FindIndex(Session& s, const std::string& owner, const std::string& name, int64_t* obj_id) {
+  return FindInNamespace(s, owner, name, true, obj_id, nullptr);
+}
+
+Status FindObjectOfType(Session& s, const std::string& owner, const std::string& name,
+                        const std::string& want, int64_t* obj_id, std::string* type) {
+  return FindInNamespace(s, owner, name, want == "INDEX", obj_id, type);
+}
+
 Status AddObject(Session& s, const std::string& owner, const std::string& name,
                  const char* type, int64_t* obj_id) {
   int64_t existing = 0;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &existing, nullptr));
+  TABDB_RETURN_IF_ERROR(FindInNamespace(s, owner, name, std::string(type) == "INDEX", &existing, nullptr));
   if (existing) return OraError(ora::kNameAlreadyUsed);
   TABDB_RETURN_IF_ERROR(s.db().NextId("next_obj", obj_id));
   sqlite3_stmt* q = nullptr;
@@ -129,7 +149,8 @@ Status NewConstraintName(Session& s, const std::string& owner, std::string* out)
     bool used = false;
     TABDB_RETURN_IF_ERROR(ConstraintExists(s, owner, buf, &used));
     int64_t obj = 0;
-    if (!used) TABDB_RETURN_IF_ERROR(FindObject(s, owner, buf, &obj, nullptr));
+    // A key's index takes its constraint's name.
+    if (!used) TABDB_RETURN_IF_ERROR(FindIndex(s, owner, buf, &obj));
     if (!used && obj == 0) {
       *out = buf;
       return Status::Ok();

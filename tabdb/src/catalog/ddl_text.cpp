@@ -466,7 +466,7 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
   } else {
     int64_t obj = 0;
     std::string found_type;
-    TABDB_RETURN_IF_ERROR(FindObject(s, schema, name, &obj, &found_type));
+    TABDB_RETURN_IF_ERROR(FindObjectOfType(s, schema, name, type, &obj, &found_type));
     if (obj == 0 || found_type != type) return NotFound(name, type, schema);
     if (type == "TABLE") {
       TableInfo t;
