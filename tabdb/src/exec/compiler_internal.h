@@ -81,6 +81,7 @@ struct Scope {
   std::string qualifier_owner;           // schema that may qualify a column (with the table)
   std::string level_sql;                 // what LEVEL means (row generator), when set
   bool allow_aggregates = false;
+  bool allow_window = false;  // analytic functions: select list and ORDER BY only
   // A join: the FROM items, each a scope of its own under its own alias.
   // Unqualified names are looked up in all of them (ORA-00918 when more
   // than one has the column); columns of USING and NATURAL joins are one
@@ -129,6 +130,8 @@ class Compiler {
   Status Concat(const CExpr& a, const CExpr& b, CExpr* out);
   Status Function(const sql::Expr& e, CExpr* out);
   Status Aggregate(const std::string& name, const sql::Expr& e, CExpr* out);
+  // An analytic function: name(args) OVER (...) (compile_window.cpp).
+  Status Window(const std::string& name, const sql::Expr& e, CExpr* out);
   Status Case(const sql::Expr& e, CExpr* out);
   Status Between(const sql::Expr& e, CExpr* out);
   Status In(const sql::Expr& e, CExpr* out);

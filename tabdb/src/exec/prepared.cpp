@@ -419,6 +419,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql, outer, level, &consumed));
   Scope item_scope = full;
   item_scope.allow_aggregates = true;
+  item_scope.allow_window = true;
   item_scope.rownum_sql = "tabdb_num(row_number() OVER ())";
   Compiler items(s, item_scope, binds);
   std::vector<std::string> item_sql;
@@ -593,8 +594,11 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     }
   }
   if (q.having) {
+    Scope having_scope = item_scope;
+    having_scope.allow_window = false;
+    Compiler h(s, having_scope, binds);
     CExpr c;
-    TABDB_RETURN_IF_ERROR(items.CompileCondition(*q.having, &c));
+    TABDB_RETURN_IF_ERROR(h.CompileCondition(*q.having, &c));
     out += " HAVING " + c.sql;
   }
   for (size_t i = 0; i < order_keys.size(); ++i) out += (i ? ", " : " ORDER BY ") + order_keys[i] + order_dirs[i];

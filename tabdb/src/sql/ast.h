@@ -89,6 +89,7 @@ enum class LiteralKind {
 enum class IntervalUnit { kYear, kMonth, kDay, kHour, kMinute, kSecond };
 
 struct Select;
+struct WindowSpec;
 
 struct Expr {
   ExprKind kind = ExprKind::kLiteral;
@@ -132,6 +133,9 @@ struct Expr {
 
   bool outer_join = false;      // kColumn written with the (+) outer-join marker
   bool quantifier_all = false;  // kQuantified: ALL (else ANY / SOME)
+
+  // kFunction with OVER (...): an analytic function.
+  std::shared_ptr<WindowSpec> over;
 };
 
 using ExprPtr = std::unique_ptr<Expr>;
@@ -160,6 +164,16 @@ struct OrderItem {
   ExprPtr expr;        // a column position is a kLiteral number
   bool desc = false;
   int nulls = 0;       // 0 default, 1 NULLS FIRST, 2 NULLS LAST
+};
+
+// OVER ([PARTITION BY e, ...] [ORDER BY ... [ROWS | RANGE frame]]) of an
+// analytic function. `frame` is the frame clause in the form both Oracle
+// and SQLite read ("ROWS BETWEEN 2 PRECEDING AND CURRENT ROW"), empty
+// when none was given.
+struct WindowSpec {
+  std::vector<ExprPtr> partition_by;
+  std::vector<OrderItem> order_by;
+  std::string frame;
 };
 
 // How a FROM item after the first joins the items before it.

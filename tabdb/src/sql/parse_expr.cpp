@@ -447,6 +447,7 @@ Status Parser::ParseNamePrimary(ExprPtr* out) {
     TABDB_RETURN_IF_ERROR(CountNode());
     e->kind = ExprKind::kFunction;
     TABDB_RETURN_IF_ERROR(ParseFunctionArgs(e.get()));
+    if (PeekWord("OVER") && PeekSym("(", 1)) TABDB_RETURN_IF_ERROR(ParseOver(e.get()));
   }
   e->span.end = prev_end_;
   *out = std::move(e);
