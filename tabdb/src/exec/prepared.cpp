@@ -820,8 +820,53 @@ void Prepared::Close() {
 
 // ---- INSERT --------------------------------------------------------------
 
+// The parts of INSERT ALL | FIRST, each compiled on its own; a part's
+// placeholders are the statement's of the same names.
+Status Prepared::CompileMultiInsert() {
+  for (const auto& part : stmt_->insert->parts) {
+    std::vector<size_t> map;
+    std::vector<TypeKind> kinds;
+    for (const std::string& name : part->bind_names) {
+      size_t k = 0;
+      while (k < stmt_->bind_names.size() && stmt_->bind_names[k] != name) ++k;
+      if (k == stmt_->bind_names.size()) return OraError(ora::kInternalError, {"placeholder of no INTO clause"});
+      map.push_back(k);
+      kinds.push_back(k < bind_kinds_.size() ? bind_kinds_[k] : TypeKind::kVarchar2);
+    }
+    std::unique_ptr<Prepared> p;
+    TABDB_RETURN_IF_ERROR(Create(*s_, part, kinds, &p));
+    parts_.push_back(std::move(p));
+    part_binds_.push_back(std::move(map));
+  }
+  return Status::Ok();
+}
+
+// Every part in order; the rows of all count, and all or none are written.
+Status Prepared::MultiInsert(const std::vector<Value>& binds, uint64_t* rows) {
+  for (const std::vector<size_t>& map : part_binds_)
+    for (size_t k : map)
+      if (k >= binds.size()) return OraError(ora::kNotAllVariablesBound);
+  TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_multi"));
+  uint64_t done = 0;
+  Status st;
+  std::vector<Value> mine;
+  for (size_t i = 0; i < parts_.size() && st.ok(); ++i) {
+    mine.clear();
+    for (size_t k : part_binds_[i]) mine.push_back(binds[k]);
+    st = parts_[i]->Insert(mine, &done, nullptr, nullptr);
+  }
+  if (!st.ok()) {
+    (void)s_->db().RollbackTo("tabdb_multi");
+    return st;
+  }
+  TABDB_RETURN_IF_ERROR(s_->db().Release("tabdb_multi"));
+  *rows += done;
+  return Status::Ok();
+}
+
 Status Prepared::CompileInsert() {
   const sql::Insert& ins = *stmt_->insert;
+  if (!ins.parts.empty()) return CompileMultiInsert();
   TABDB_RETURN_IF_ERROR(ResolveTableFor(*s_, ins.table.name, "INSERT", &table_));
   // The columns the statement names, or all visible stored ones.
   std::vector<const ColumnInfo*> named;
@@ -1204,6 +1249,7 @@ void Prepared::NoteDeferred(int64_t rowid) {
 
 Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning,
                         std::vector<Value>* take) {
+  if (!parts_.empty()) return MultiInsert(binds, rows);
   if (checks_.has_deferrable()) {
     checks_.BindDeferral(*s_, insert_.get());
     checks_.BindDeferral(*s_, checks_.stmt());

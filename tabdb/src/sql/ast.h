@@ -230,6 +230,9 @@ struct Insert {
   std::vector<ExprPtr> returning;        // RETURNING expr, ...
   std::vector<ExprPtr> into;             // INTO :b, ... (kBind)
   std::vector<std::vector<ExprPtr>> more_values;  // VALUES (...), (...): the rows after the first
+  // INSERT ALL | FIRST: one INSERT ... SELECT per INTO clause, run in
+  // order as one statement; the fields above are then unused.
+  std::vector<std::shared_ptr<struct Statement>> parts;
 };
 
 struct Assignment {

@@ -269,6 +269,7 @@ Status Parser::ParseQueryBlock(std::unique_ptr<Select>* out) {
 Status Parser::ParseInsert(Statement* st) {
   Next();
   st->kind = StmtKind::kInsert;
+  if (PeekWord("ALL") || PeekWord("FIRST")) return ParseMultiInsert(st);
   auto ins = std::make_unique<Insert>();
   TABDB_RETURN_IF_ERROR(ExpectWord("INTO", 925));
   TABDB_RETURN_IF_ERROR(ParseTableRef(&ins->table, true));

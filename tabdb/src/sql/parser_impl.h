@@ -164,6 +164,7 @@ class Parser {
   bool PeekJoinWord() const;
   bool PeekTableRefEnd() const;
   Status ParseInsert(Statement* st);
+  Status ParseMultiInsert(Statement* st);
   Status ParseUpdate(Statement* st);
   Status ParseDelete(Statement* st);
   Status ParseCreate(Statement* st);
