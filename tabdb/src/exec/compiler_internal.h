@@ -35,6 +35,7 @@ struct CExpr {
   bool char_literal = false;  // a text literal: CHAR comparison semantics
   bool aggregate = false;     // contains an aggregate function
   bool constant = false;      // no column, no bind: the same value every row
+  bool json = false;          // JSON text a JSON constructor made: nested as JSON, not as a string
   // The ROWID pseudo-column of a table: the SQLite rowid it stands for and
   // the table's data object number, so that comparisons become rowid
   // ranges (compiler_rowid.cpp).
@@ -132,6 +133,11 @@ class Compiler {
   Status Aggregate(const std::string& name, const sql::Expr& e, CExpr* out);
   // An analytic function: name(args) OVER (...) (compile_window.cpp).
   Status Window(const std::string& name, const sql::Expr& e, CExpr* out);
+  // The SQL/JSON functions and IS [NOT] JSON (compile_json.cpp).
+  Status Json(const std::string& name, const sql::Expr& e, CExpr* out);
+  Status IsJson(const sql::Expr& e, CExpr* out);
+  std::string JsonMember(const CExpr& v);
+  std::string JsonText(const CExpr& v);
   Status Case(const sql::Expr& e, CExpr* out);
   Status Between(const sql::Expr& e, CExpr* out);
   Status In(const sql::Expr& e, CExpr* out);

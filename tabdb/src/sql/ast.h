@@ -134,6 +134,10 @@ struct Expr {
   bool outer_join = false;      // kColumn written with the (+) outer-join marker
   bool quantifier_all = false;  // kQuantified: ALL (else ANY / SOME)
 
+  // kFunction JSON_VALUE, JSON_QUERY, JSON_EXISTS, JSON_OBJECT, JSON_ARRAY,
+  // JSON_ARRAYAGG: `text` holds their clauses as words ("RETURNING",
+  // "ERROR=NULL|ERROR|DEFAULT" with the default the last argument,
+  // "WRAPPER", "ABSENT", "NULLS"); cast_type is the RETURNING type.
   // kFunction with OVER (...): an analytic function.
   std::shared_ptr<WindowSpec> over;
 };

@@ -144,6 +144,7 @@ class Parser {
   Status ParseOrderBy(Select* s);
   Status ParseOrderItems(std::vector<OrderItem>* out);
   Status ParseOver(Expr* fn);
+  Status ParseJsonArgs(Expr* fn);
   Status ParseFrameBound(std::string* out);
   bool PeekSetOp() const;
   // SELECT, WITH, or a parenthesised query, at token k.
