@@ -301,7 +301,7 @@ Status LoadConsColumns(Session& s, ConstraintRec* r) {
 Status LoadTableById(Session& s, int64_t obj_id, TableInfo* out) {
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
-      "SELECT o.owner, o.name, t.phys, t.has_rows FROM tab$objects o"
+      "SELECT o.owner, o.name, t.phys, t.has_rows, t.temp_rows FROM tab$objects o"
       " JOIN tab$tables t ON t.obj_id = o.obj_id WHERE o.obj_id = ?1",
       &q));
   sqlite3_bind_int64(q, 1, obj_id);
@@ -314,8 +314,17 @@ Status LoadTableById(Session& s, int64_t obj_id, TableInfo* out) {
   t.name = TextAt(q, 1);
   t.phys = TextAt(q, 2);
   t.has_rows = sqlite3_column_int(q, 3) != 0;
+  t.temp_rows = TextAt(q, 4);
   sqlite3_reset(q);
   TABDB_RETURN_IF_ERROR(LoadColumns(s, &t));
+  if (!t.temp_rows.empty()) {
+    // A global temporary table's rows are the session's own: a TEMP table
+    // of its connection, made when the session first uses the table.
+    std::string cols;
+    for (const ColumnInfo& c : t.columns)
+      if (c.stored()) cols += (cols.empty() ? "" : ", ") + c.phys();
+    TABDB_RETURN_IF_ERROR(s.db().Exec("CREATE TEMP TABLE IF NOT EXISTS " + t.phys + "(" + cols + ")"));
+  }
   *out = std::move(t);
   return Status::Ok();
 }

@@ -47,6 +47,7 @@ struct TableInfo {
   std::string phys;                 // physical SQLite table "t<obj_id>"
   std::vector<ColumnInfo> columns;  // in intcol order (hidden columns last)
   bool has_rows = false;            // tab$tables.has_rows: a row was ever inserted
+  std::string temp_rows;            // global temporary table: DELETE or PRESERVE (ON COMMIT)
 
   const ColumnInfo* FindColumn(const std::string& name) const;
   // Columns an INSERT without a column list fills: visible, stored, in

@@ -223,7 +223,9 @@ class Writer {
       return x->column_id < y->column_id;
     });
 
-    std::string out = "\n  CREATE TABLE " + Q(t.owner, t.name) + " \n   (";
+    const bool temporary = !t.temp_rows.empty();
+    std::string out = std::string(temporary ? "\n  CREATE GLOBAL TEMPORARY TABLE " : "\n  CREATE TABLE ") +
+                      Q(t.owner, t.name) + " \n   (";
     bool first = true;
     auto item = [&](const std::string& text) {
       out += first ? "\t" : ", \n\t";
@@ -276,7 +278,10 @@ class Writer {
     std::string tail;
     bool special = false;
     TABDB_RETURN_IF_ERROR(PartitionedTableTail(s_, t, a, &tail, &special));
-    if (special) {
+    if (temporary) {
+      // A temporary table has no segment attributes, only its rows' lifetime.
+      out += "ON COMMIT " + t.temp_rows + " ROWS ";
+    } else if (special) {
       out += tail;
     } else if (tp_.segment_attributes) {
       out += segment ? "SEGMENT CREATION IMMEDIATE \n" : "SEGMENT CREATION DEFERRED \n";

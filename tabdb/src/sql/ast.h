@@ -386,6 +386,9 @@ struct CreateTable {
   std::shared_ptr<PartitionSpec> partitioning;  // PARTITION BY ...
   std::shared_ptr<IotSpec> iot;                 // ORGANIZATION INDEX ...
   int row_movement = -1;                        // 1 ENABLE, 0 DISABLE ROW MOVEMENT
+  // CREATE GLOBAL TEMPORARY TABLE: "DELETE" or "PRESERVE" (ON COMMIT ...
+  // ROWS; DELETE when not given), empty for other tables.
+  std::string temporary;
 };
 
 struct IndexKey {

@@ -400,6 +400,15 @@ Status Parser::ParseCreateTable(Statement* st) {
       ct->lobs.push_back(std::move(lob));
       continue;
     }
+    if (PeekWord("ON") && PeekWord("COMMIT", 1)) {
+      // ON COMMIT DELETE | PRESERVE ROWS of a global temporary table.
+      Next();
+      Next();
+      if (!PeekWord("DELETE") && !PeekWord("PRESERVE")) return Err(905);
+      ct->temporary = Next().text;
+      TABDB_RETURN_IF_ERROR(ExpectWord("ROWS"));
+      continue;
+    }
     bool matched;
     TABDB_RETURN_IF_ERROR(ParseTableProperty(ct.get(), &matched));
     if (matched) continue;
