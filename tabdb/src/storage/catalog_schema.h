@@ -398,7 +398,9 @@ COMMIT;
     //   tab$objects      unique by (owner, name, type) rather than (owner,
     //                    name): indexes are a namespace of their own, apart
     //                    from tables, views, sequences and synonyms (the
-    //                    catalog checks each namespace when it adds a name)
+    //                    catalog checks each namespace when it adds a name);
+    //                    sqlite_stat1 tells the planner that owner and name
+    //                    are as good as unique, as they were before
     {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$dimensions'", R"sql(
 BEGIN;
 ALTER TABLE tab$columns ADD COLUMN default_on_null INTEGER NOT NULL DEFAULT 0;
@@ -416,6 +418,9 @@ CREATE TABLE tab$objects_ns(
 INSERT INTO tab$objects_ns SELECT obj_id, owner, name, type, created FROM tab$objects;
 DROP TABLE tab$objects;
 ALTER TABLE tab$objects_ns RENAME TO tab$objects;
+ANALYZE tab$objects;
+DELETE FROM sqlite_stat1 WHERE tbl = 'tab$objects';
+INSERT INTO sqlite_stat1(tbl, idx, stat) VALUES('tab$objects', 'sqlite_autoindex_tab$objects_1', '100000 100 1 1');
 COMMIT;
 )sql"},
 };
