@@ -684,6 +684,8 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   if (r.ok()) r = InvalidateAfterDdl(s, st);
   if (r.ok()) r = s.db().BumpCatalogVersion();
   if (r.ok() && open_work) r = s.db().Release("tabdb_ddl");
+  // The implicit commit ends the rows of ON COMMIT DELETE ROWS tables too.
+  if (r.ok()) r = s.EmptyTransactionTemporaryTables();
   if (r.ok()) r = s.db().Commit();
   if (!r.ok()) {
     // The DDL's error is the one reported. Its own changes are undone; the
