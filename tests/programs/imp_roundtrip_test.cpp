@@ -131,6 +131,31 @@ TEST_F(ImportRun, RoundTripIntoAnEmptySchema) {
   EXPECT_TRUE(b.compare(1024, std::string::npos, c, 1024, std::string::npos) == 0);
 }
 
+// A DEFAULT ON NULL column, a key and an index named like their tables and
+// a global temporary table (its definition, no rows) come back as they were.
+TEST_F(ImportRun, DefaultOnNullNamesOfOtherNamespacesAndTemporaryTablesSurvive) {
+  Sql("CREATE TABLE ondef (id NUMBER CONSTRAINT ondef PRIMARY KEY, n NUMBER DEFAULT ON NULL 7);\n"
+      "CREATE TABLE g (g NUMBER);\nCREATE INDEX g ON g (g);\n"
+      "CREATE GLOBAL TEMPORARY TABLE gtt (x NUMBER) ON COMMIT PRESERVE ROWS;\n"
+      "INSERT INTO ondef (id) VALUES (1);\nINSERT INTO g VALUES (5);\nINSERT INTO gtt VALUES (1);\nCOMMIT;\n");
+  Export("SRC", dump_);
+  ProcResult r = Import({"TOUSER=dst"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("ID|N|DEFAULT_ON_NULL\n1|7|YES\n2|7|YES\n",
+            Query("INSERT INTO ondef VALUES (2, NULL);\n"
+                  "SELECT o.id, o.n, c.default_on_null FROM ondef o, user_tab_columns c"
+                  " WHERE c.table_name = 'ONDEF' AND c.column_name = 'N' ORDER BY o.id;\n",
+                  "dst/dst"));
+  EXPECT_EQ("X\nG:G:\nONDEF:ONDEF:ONDEF\n",
+            Query("SELECT i.index_name || ':' || i.table_name || ':' || c.constraint_name x FROM user_indexes i"
+                  " LEFT JOIN user_constraints c ON c.index_name = i.index_name ORDER BY 1;\n",
+                  "dst/dst"));
+  EXPECT_EQ("TEMPORARY|DURATION|N\nY|SYS$SESSION|0\n",
+            Query("SELECT temporary, duration, (SELECT COUNT(*) FROM gtt) n FROM user_tables"
+                  " WHERE table_name = 'GTT';\n",
+                  "dst/dst"));
+}
+
 TEST_F(ImportRun, IgnoreLoadsIntoAnExistingTableAndGoesPastItsIndex) {
   Sql("CREATE TABLE t (id NUMBER, name VARCHAR2(10));\nCREATE INDEX t_name ON t (name);\n"
       "INSERT INTO t VALUES (1, 'a');\nINSERT INTO t VALUES (2, 'b');\n"

@@ -71,11 +71,15 @@ Status CheckSchemaWrite(Session& s, const std::string& owner) {
   return Status::Ok();
 }
 
-Status FindObject(Session& s, const std::string& owner, const std::string& name,
-                  int64_t* obj_id, std::string* type) {
+namespace {
+
+Status FindInNamespace(Session& s, const std::string& owner, const std::string& name, bool index,
+                       int64_t* obj_id, std::string* type) {
   sqlite3_stmt* q = nullptr;
-  TABDB_RETURN_IF_ERROR(
-      s.db().Cached("SELECT obj_id, type FROM tab$objects WHERE owner = ?1 AND name = ?2", &q));
+  TABDB_RETURN_IF_ERROR(s.db().Cached(
+      index ? "SELECT obj_id, type FROM tab$objects WHERE owner = ?1 AND name = ?2 AND type = 'INDEX'"
+            : "SELECT obj_id, type FROM tab$objects WHERE owner = ?1 AND name = ?2 AND type <> 'INDEX'",
+      &q));
   sqlite3_bind_text(q, 1, owner.data(), static_cast<int>(owner.size()), SQLITE_TRANSIENT);
   sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   bool row = false;
@@ -89,10 +93,26 @@ Status FindObject(Session& s, const std::string& owner, const std::string& name,
   return Status::Ok();
 }
 
+}  // namespace
+
+Status FindObject(Session& s, const std::string& owner, const std::string& name,
+                  int64_t* obj_id, std::string* type) {
+  return FindInNamespace(s, owner, name, false, obj_id, type);
+}
+
+Status FindIndex(Session& s, const std::string& owner, const std::string& name, int64_t* obj_id) {
+  return FindInNamespace(s, owner, name, true, obj_id, nullptr);
+}
+
+Status FindObjectOfType(Session& s, const std::string& owner, const std::string& name,
+                        const std::string& want, int64_t* obj_id, std::string* type) {
+  return FindInNamespace(s, owner, name, want == "INDEX", obj_id, type);
+}
+
 Status AddObject(Session& s, const std::string& owner, const std::string& name,
                  const char* type, int64_t* obj_id) {
   int64_t existing = 0;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &existing, nullptr));
+  TABDB_RETURN_IF_ERROR(FindInNamespace(s, owner, name, std::string(type) == "INDEX", &existing, nullptr));
   if (existing) return OraError(ora::kNameAlreadyUsed);
   TABDB_RETURN_IF_ERROR(s.db().NextId("next_obj", obj_id));
   sqlite3_stmt* q = nullptr;
@@ -129,7 +149,8 @@ Status NewConstraintName(Session& s, const std::string& owner, std::string* out)
     bool used = false;
     TABDB_RETURN_IF_ERROR(ConstraintExists(s, owner, buf, &used));
     int64_t obj = 0;
-    if (!used) TABDB_RETURN_IF_ERROR(FindObject(s, owner, buf, &obj, nullptr));
+    // A key's index takes its constraint's name.
+    if (!used) TABDB_RETURN_IF_ERROR(FindIndex(s, owner, buf, &obj));
     if (!used && obj == 0) {
       *out = buf;
       return Status::Ok();
@@ -162,7 +183,7 @@ Status LoadColumns(Session& s, TableInfo* t) {
   TABDB_RETURN_IF_ERROR(s.db().Cached(
       "SELECT intcol, name, column_id, kind, length, char_sem, prec, scale, nullable,"
       " not_null_cons, data_default, hidden, virtual, virtual_expr, ident_kind, ident_seq,"
-      " ident_start FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
+      " ident_start, default_on_null FROM tab$columns WHERE obj_id = ?1 ORDER BY intcol",
       &q));
   sqlite3_bind_int64(q, 1, t->obj_id);
   t->columns.clear();
@@ -188,6 +209,7 @@ Status LoadColumns(Session& s, TableInfo* t) {
     c.identity = sqlite3_column_int(q, 14);
     c.identity_seq = sqlite3_column_int64(q, 15);
     c.identity_start = sqlite3_column_int64(q, 16);
+    c.default_on_null = sqlite3_column_int(q, 17) != 0;
     t->columns.push_back(std::move(c));
   }
   sqlite3_reset(q);
@@ -279,7 +301,7 @@ Status LoadConsColumns(Session& s, ConstraintRec* r) {
 Status LoadTableById(Session& s, int64_t obj_id, TableInfo* out) {
   sqlite3_stmt* q = nullptr;
   TABDB_RETURN_IF_ERROR(s.db().Cached(
-      "SELECT o.owner, o.name, t.phys, t.has_rows FROM tab$objects o"
+      "SELECT o.owner, o.name, t.phys, t.has_rows, t.temp_rows FROM tab$objects o"
       " JOIN tab$tables t ON t.obj_id = o.obj_id WHERE o.obj_id = ?1",
       &q));
   sqlite3_bind_int64(q, 1, obj_id);
@@ -292,8 +314,17 @@ Status LoadTableById(Session& s, int64_t obj_id, TableInfo* out) {
   t.name = TextAt(q, 1);
   t.phys = TextAt(q, 2);
   t.has_rows = sqlite3_column_int(q, 3) != 0;
+  t.temp_rows = TextAt(q, 4);
   sqlite3_reset(q);
   TABDB_RETURN_IF_ERROR(LoadColumns(s, &t));
+  if (!t.temp_rows.empty()) {
+    // A global temporary table's rows are the session's own: a TEMP table
+    // of its connection, made when the session first uses the table.
+    std::string cols;
+    for (const ColumnInfo& c : t.columns)
+      if (c.stored()) cols += (cols.empty() ? "" : ", ") + c.phys();
+    TABDB_RETURN_IF_ERROR(s.db().Exec("CREATE TEMP TABLE IF NOT EXISTS " + t.phys + "(" + cols + ")"));
+  }
   *out = std::move(t);
   return Status::Ok();
 }
@@ -653,6 +684,8 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
   if (r.ok()) r = InvalidateAfterDdl(s, st);
   if (r.ok()) r = s.db().BumpCatalogVersion();
   if (r.ok() && open_work) r = s.db().Release("tabdb_ddl");
+  // The implicit commit ends the rows of ON COMMIT DELETE ROWS tables too.
+  if (r.ok()) r = s.EmptyTransactionTemporaryTables();
   if (r.ok()) r = s.db().Commit();
   if (!r.ok()) {
     // The DDL's error is the one reported. Its own changes are undone; the

@@ -34,6 +34,7 @@ struct ColumnInfo {
   int identity = 0;          // sql::IdentitySpec kind of an identity column, else 0
   int64_t identity_seq = 0;  // object id of the identity column's sequence
   int64_t identity_start = 1;  // the START WITH the identity was given
+  bool default_on_null = false;  // DEFAULT ON NULL: an inserted NULL takes the default
 
   std::string phys() const { return "c" + std::to_string(intcol); }
   bool stored() const { return !is_virtual; }
@@ -46,6 +47,7 @@ struct TableInfo {
   std::string phys;                 // physical SQLite table "t<obj_id>"
   std::vector<ColumnInfo> columns;  // in intcol order (hidden columns last)
   bool has_rows = false;            // tab$tables.has_rows: a row was ever inserted
+  std::string temp_rows;            // global temporary table: DELETE or PRESERVE (ON COMMIT)
 
   const ColumnInfo* FindColumn(const std::string& name) const;
   // Columns an INSERT without a column list fills: visible, stored, in

@@ -35,10 +35,16 @@ void SplitName(Session& s, const sql::NameList& name, std::string* owner, std::s
 // that does not exist gives ORA-01918.
 Status CheckSchemaWrite(Session& s, const std::string& owner);
 
-// Looks up a schema object (table or index) by owner and exact name.
+// Looks up a schema object by owner and exact name in the namespace of
+// tables, views, sequences and synonyms (indexes have their own: FindIndex).
 // *obj_id is 0 when there is none.
 Status FindObject(Session& s, const std::string& owner, const std::string& name,
                   int64_t* obj_id, std::string* type);
+// Looks up an index by owner and exact name; *obj_id is 0 when there is none.
+Status FindIndex(Session& s, const std::string& owner, const std::string& name, int64_t* obj_id);
+// FindIndex for type "INDEX", else FindObject; *type is "INDEX" for an index found.
+Status FindObjectOfType(Session& s, const std::string& owner, const std::string& name,
+                        const std::string& want, int64_t* obj_id, std::string* type);
 
 // Inserts the tab$objects row of a new table or index; ORA-00955 when the
 // name is taken in the schema.

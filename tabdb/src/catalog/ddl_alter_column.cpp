@@ -138,6 +138,7 @@ Status AddColumns(Session& s, TableInfo& t, const sql::AlterTable& at, ExprTypeF
     c.name = d.name.text;
     if (d.has_type) c.type = WithDefaults(d.type);
     c.data_default = d.default_text;
+    c.default_on_null = d.default_on_null;
     if (d.virtual_expr) {
       c.is_virtual = true;
       c.virtual_expr = sql::ExprToText(*d.virtual_expr);
@@ -178,7 +179,8 @@ Status AddColumns(Session& s, TableInfo& t, const sql::AlterTable& at, ExprTypeF
         TABDB_RETURN_IF_ERROR(AddConstraint(s, t, ColumnConstraint(d, k), false));
       }
     }
-    if (d.identity && !not_null) TABDB_RETURN_IF_ERROR(AddNotNull(s, t, c.intcol, sql::Constraint()));
+    if ((d.identity || d.default_on_null) && !not_null)
+      TABDB_RETURN_IF_ERROR(AddNotNull(s, t, c.intcol, sql::Constraint()));
     TABDB_RETURN_IF_ERROR(LoadTableById(s, t.obj_id, &t));
   }
   for (const sql::AlterItem& item : at.items)
@@ -294,12 +296,22 @@ Status ModifyColumns(Session& s, TableInfo& t, const sql::AlterTable& at) {
       }
       c.type = to;
     }
-    if (d.has_default) c.data_default = d.default_text;
+    if (d.has_default) {
+      c.data_default = d.default_text;
+      c.default_on_null = d.default_on_null;
+    }
     if (d.has_type || d.has_default) {
       std::string key = " WHERE obj_id = " + std::to_string(t.obj_id) +
                         " AND intcol = " + std::to_string(c.intcol);
       TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$columns" + key));
       TABDB_RETURN_IF_ERROR(InsertColumn(s, t.obj_id, c));
+    }
+    // DEFAULT ON NULL makes the column NOT NULL (ORA-02296 when rows hold NULL).
+    if (d.default_on_null && c.nullable) {
+      sql::Constraint nn;
+      nn.kind = sql::ConstraintKind::kNotNull;
+      TABDB_RETURN_IF_ERROR(LoadTableById(s, t.obj_id, &t));
+      TABDB_RETURN_IF_ERROR(ModifyNullability(s, t, *t.FindColumn(c.name), nn));
     }
     if (d.identity || d.drop_identity) TABDB_RETURN_IF_ERROR(ModifyIdentity(s, t, c, d));
     for (const sql::Constraint& k : d.constraints) {

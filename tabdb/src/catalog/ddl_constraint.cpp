@@ -224,7 +224,7 @@ Status AddKey(Session& s, const TableInfo& table, const sql::Constraint& c, bool
       SplitName(s, c.using_index_name, &iowner, &iname);
       int64_t obj = 0;
       std::string type;
-      TABDB_RETURN_IF_ERROR(FindObject(s, iowner, iname, &obj, &type));
+      TABDB_RETURN_IF_ERROR(FindObjectOfType(s, iowner, iname, "INDEX", &obj, &type));
       if (obj == 0 || type != "INDEX") return OraError(ora::kIndexNotExist);
       TABDB_RETURN_IF_ERROR(LoadIndex(s, obj, &use));
       // Another schema's index on a table the session may not see answers

@@ -113,7 +113,8 @@ Status MakeIdentities(Session& s, const sql::CreateTable& ct, TableInfo* t) {
 Status AddIdentityNotNull(Session& s, const sql::CreateTable& ct, const TableInfo& t) {
   for (size_t i = 0; i < ct.columns.size(); ++i) {
     const sql::ColumnDef& d = ct.columns[i];
-    if (!d.identity) continue;
+    // DEFAULT ON NULL makes its column NOT NULL as an identity does.
+    if (!d.identity && !d.default_on_null) continue;
     bool declared = false;
     for (const sql::Constraint& k : d.constraints)
       declared = declared || k.kind == sql::ConstraintKind::kNotNull;

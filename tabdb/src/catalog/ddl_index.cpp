@@ -180,8 +180,7 @@ Status CreateIndexDdl(Session& s, const sql::CreateIndex& ci, ExprTypeFn infer_t
     // The name is checked first: a second CREATE INDEX of one name is
     // ORA-00955 even when its columns are indexed already.
     int64_t used = 0;
-    std::string used_type;
-    TABDB_RETURN_IF_ERROR(FindObject(s, spec.owner, spec.name, &used, &used_type));
+    TABDB_RETURN_IF_ERROR(FindIndex(s, spec.owner, spec.name, &used));
     if (used != 0) return OraError(ora::kNameAlreadyUsed);
   }
   TableInfo table;
@@ -228,7 +227,7 @@ Status DropIndexDdl(Session& s, const sql::DropObject& d) {
   TABDB_RETURN_IF_ERROR(CheckSchemaWrite(s, owner));
   int64_t obj = 0;
   std::string type;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &type));
+  TABDB_RETURN_IF_ERROR(FindObjectOfType(s, owner, name, "INDEX", &obj, &type));
   if (obj == 0 || type != "INDEX") return OraError(ora::kIndexNotExist);
   IndexRec r;
   TABDB_RETURN_IF_ERROR(LoadIndex(s, obj, &r));

@@ -180,9 +180,9 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
       "INSERT INTO tab$columns(obj_id, intcol, name, column_id, kind, length, char_sem, prec,"
       " scale, data_type, data_length, data_precision, data_scale, char_length, char_used,"
       " nullable, not_null_cons, data_default, hidden, virtual, virtual_expr, ident_kind,"
-      " ident_seq, ident_start)"
+      " ident_seq, ident_start, default_on_null)"
       " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18,"
-      " ?19, ?20, ?21, ?22, ?23, ?24)",
+      " ?19, ?20, ?21, ?22, ?23, ?24, ?25)",
       &q));
   int prec, scale;
   DictPrecisionScale(c.type, &prec, &scale);
@@ -217,6 +217,7 @@ Status InsertColumn(Session& s, int64_t table_obj, const ColumnInfo& c, int data
     sqlite3_bind_null(q, 23);
     sqlite3_bind_null(q, 24);
   }
+  sqlite3_bind_int(q, 25, c.default_on_null ? 1 : 0);
   return s.db().Run(q);
 }
 
@@ -227,6 +228,8 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
   TABDB_RETURN_IF_ERROR(CheckAttributes(ct.attrs));
   for (const sql::LobStorage& l : ct.lobs) TABDB_RETURN_IF_ERROR(CheckLobStorage(l));
   if (ct.columns.size() > kMaxColumns) return OraError(ora::kTooManyColumns);
+  const bool temporary = !ct.temporary.empty();
+  if (temporary && (ct.partitioning || ct.iot)) return OraError(ora::kTemporaryTableFeature);
 
   // The columns, in declaration order; virtual columns get their type from
   // their expression over the stored columns when none is declared.
@@ -244,6 +247,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
     c.name = d.name.text;
     if (d.has_type) c.type = WithDefaults(d.type);
     c.data_default = d.default_text;
+    c.default_on_null = d.default_on_null;
     c.is_virtual = d.virtual_expr != nullptr;
     if (c.is_virtual) {
       // DATA_DEFAULT of a virtual column shows its expression.
@@ -299,7 +303,9 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
 
   // Physical table: one untyped column per stored column, and the unique
   // index of the primary key in the same statement when it can have one.
-  std::string create = "CREATE TABLE " + t.phys + "(";
+  // A global temporary table's rows live in a TEMP table of each session
+  // that uses it (LoadTableById makes it); this session's is made now.
+  std::string create = (temporary ? "CREATE TEMP TABLE " : "CREATE TABLE ") + t.phys + "(";
   bool first = true;
   for (const ColumnInfo& c : t.columns) {
     if (!c.stored()) continue;
@@ -309,7 +315,7 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
   }
   sql::Constraint key_form;  // the key in table form, its columns named
   const sql::Constraint* table_key_source =
-      (ct.partitioning || ct.iot) ? nullptr : TableKey(ct, t, &key_form);
+      (ct.partitioning || ct.iot || temporary) ? nullptr : TableKey(ct, t, &key_form);
   const sql::Constraint* table_key = table_key_source ? &key_form : nullptr;
   if (table_key != nullptr) {
     create += ", UNIQUE(";
@@ -323,11 +329,12 @@ Status CreateTableDdl(Session& s, const sql::CreateTable& ct, ExprTypeFn infer_t
   {
     sqlite3_stmt* q = nullptr;
     TABDB_RETURN_IF_ERROR(s.db().Cached(
-        "INSERT INTO tab$tables(obj_id, phys, attrs, lob_attrs) VALUES(?1, ?2, ?3, ?4)", &q));
+        "INSERT INTO tab$tables(obj_id, phys, attrs, lob_attrs, temp_rows) VALUES(?1, ?2, ?3, ?4, ?5)", &q));
     sqlite3_bind_int64(q, 1, t.obj_id);
     BindText(q, 2, t.phys);
     BindText(q, 3, SegmentAttributesToJson(ct.attrs));
     BindText(q, 4, LobAttrsToJson(lobs));
+    BindOptText(q, 5, ct.temporary);
     TABDB_RETURN_IF_ERROR(s.db().Run(q));
   }
   for (const ColumnInfo& c : t.columns) {

@@ -223,7 +223,9 @@ class Writer {
       return x->column_id < y->column_id;
     });
 
-    std::string out = "\n  CREATE TABLE " + Q(t.owner, t.name) + " \n   (";
+    const bool temporary = !t.temp_rows.empty();
+    std::string out = std::string(temporary ? "\n  CREATE GLOBAL TEMPORARY TABLE " : "\n  CREATE TABLE ") +
+                      Q(t.owner, t.name) + " \n   (";
     bool first = true;
     auto item = [&](const std::string& text) {
       out += first ? "\t" : ", \n\t";
@@ -239,7 +241,7 @@ class Writer {
         TABDB_RETURN_IF_ERROR(IdentityDdlText(s_, *c, &clause));
         def += clause;
       } else if (!c->data_default.empty()) {
-        def += " DEFAULT " + Trim(c->data_default);
+        def += (c->default_on_null ? " DEFAULT ON NULL " : " DEFAULT ") + Trim(c->data_default);
       }
       for (const ConstraintRec& k : cons) {
         if (!k.not_null || k.intcols.empty() || k.intcols[0] != c->intcol) continue;
@@ -276,7 +278,10 @@ class Writer {
     std::string tail;
     bool special = false;
     TABDB_RETURN_IF_ERROR(PartitionedTableTail(s_, t, a, &tail, &special));
-    if (special) {
+    if (temporary) {
+      // A temporary table has no segment attributes, only its rows' lifetime.
+      out += "ON COMMIT " + t.temp_rows + " ROWS ";
+    } else if (special) {
       out += tail;
     } else if (tp_.segment_attributes) {
       out += segment ? "SEGMENT CREATION IMMEDIATE \n" : "SEGMENT CREATION DEFERRED \n";
@@ -466,7 +471,7 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
   } else {
     int64_t obj = 0;
     std::string found_type;
-    TABDB_RETURN_IF_ERROR(FindObject(s, schema, name, &obj, &found_type));
+    TABDB_RETURN_IF_ERROR(FindObjectOfType(s, schema, name, type, &obj, &found_type));
     if (obj == 0 || found_type != type) return NotFound(name, type, schema);
     if (type == "TABLE") {
       TableInfo t;

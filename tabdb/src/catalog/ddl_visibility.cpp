@@ -17,7 +17,7 @@ Status ForeignDdlError(Session& s, const std::string& owner, const std::string& 
                                      : ora::kTableNotExist;
   int64_t obj = 0;
   std::string found;
-  TABDB_RETURN_IF_ERROR(FindObject(s, owner, name, &obj, &found));
+  TABDB_RETURN_IF_ERROR(FindObjectOfType(s, owner, name, want, &obj, &found));
   if (obj == 0 || found != want) return OraError(missing);
   bool visible = false;
   if (want == "INDEX") {

@@ -181,7 +181,7 @@ ViewDef Tables() {
        "CASE WHEN EXISTS (SELECT 1 FROM tab$part_objs po WHERE po.obj_id = o.obj_id) THEN 'YES'"
        " ELSE 'NO' END"},
       {"IOT_TYPE", V(12), "CASE WHEN EXISTS (SELECT 1 FROM tab$iot w WHERE w.obj_id = o.obj_id) THEN 'IOT' END"},
-      {"TEMPORARY", V(1), "'N'"},
+      {"TEMPORARY", V(1), "CASE WHEN t.temp_rows IS NULL THEN 'N' ELSE 'Y' END"},
       {"SECONDARY", V(1), "'N'"},
       {"NESTED", V(3), "'NO'"},
       {"BUFFER_POOL", V(7), JOrS(a, "st_buffer_pool", "DEFAULT")},
@@ -190,7 +190,7 @@ ViewDef Tables() {
       {"ROW_MOVEMENT", V(8), "'DISABLED'"},
       {"GLOBAL_STATS", V(3), "'NO'"},
       {"USER_STATS", V(3), "'NO'"},
-      {"DURATION", V(15), "NULL"},
+      {"DURATION", V(15), "CASE t.temp_rows WHEN 'DELETE' THEN 'SYS$TRANSACTION' WHEN 'PRESERVE' THEN 'SYS$SESSION' END"},
       {"SKIP_CORRUPT", V(8), "'DISABLED'"},
       {"MONITORING", V(3), "'YES'"},
       {"CLUSTER_OWNER", V(128), "NULL"},
@@ -259,7 +259,7 @@ ViewDef TabCols() {
       {"HISTOGRAM", V(15), "'NONE'"},
       {"QUALIFIED_COL_NAME", V(4000), "c.name", kColsOnly},
       {"USER_GENERATED", V(3), "CASE c.hidden WHEN 'YES' THEN 'NO' ELSE 'YES' END"},
-      {"DEFAULT_ON_NULL", V(3), "CASE c.ident_kind WHEN 3 THEN 'YES' ELSE 'NO' END"},
+      {"DEFAULT_ON_NULL", V(3), "CASE WHEN c.ident_kind = 3 OR c.default_on_null = 1 THEN 'YES' ELSE 'NO' END"},
       {"IDENTITY_COLUMN", V(3), "CASE c.ident_kind WHEN 0 THEN 'NO' ELSE 'YES' END"},
   };
   v.from = "FROM tab$columns c JOIN tab$objects o ON o.obj_id = c.obj_id WHERE o.type IN ('TABLE', 'VIEW')";
@@ -311,14 +311,14 @@ ViewDef Indexes() {
       {"PARTITIONED", V(3),
        "CASE WHEN EXISTS (SELECT 1 FROM tab$part_objs po WHERE po.obj_id = i.obj_id) THEN 'YES'"
        " ELSE 'NO' END"},
-      {"TEMPORARY", V(1), "'N'"},
+      {"TEMPORARY", V(1), "CASE WHEN t.temp_rows IS NULL THEN 'N' ELSE 'Y' END"},
       {"GENERATED", V(1), "i.generated"},
       {"SECONDARY", V(1), "'N'"},
       {"BUFFER_POOL", V(7), JOrS(a, "st_buffer_pool", "DEFAULT")},
       {"FLASH_CACHE", V(7), JOrS(a, "st_flash_cache", "DEFAULT")},
       {"CELL_FLASH_CACHE", V(7), JOrS(a, "st_cell_flash_cache", "DEFAULT")},
       {"USER_STATS", V(3), "'NO'"},
-      {"DURATION", V(15), "NULL"},
+      {"DURATION", V(15), "CASE t.temp_rows WHEN 'DELETE' THEN 'SYS$TRANSACTION' WHEN 'PRESERVE' THEN 'SYS$SESSION' END"},
       {"PCT_DIRECT_ACCESS", Num(), "NULL"},
       {"ITYP_OWNER", V(128), "NULL"},
       {"ITYP_NAME", V(128), "NULL"},

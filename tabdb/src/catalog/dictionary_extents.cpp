@@ -131,7 +131,7 @@ bool FindExtentView(Session& s, const std::string& name, DictionaryView* out, St
   }
   out->sql = "SELECT " + select +
              " FROM tab$objects o JOIN tab$tables t ON t.obj_id = o.obj_id, json_each(tabdb_extents(t.phys))"
-             " WHERE o.type = 'TABLE' AND t.has_rows"
+             " WHERE o.type = 'TABLE' AND t.has_rows AND t.temp_rows IS NULL"
              " AND NOT EXISTS (SELECT 1 FROM tab$part_objs po WHERE po.obj_id = o.obj_id)"
              " AND NOT EXISTS (SELECT 1 FROM tab$iot w WHERE w.obj_id = o.obj_id)";
   if (!dba) out->sql += " AND o.owner = " + SqlString(s.user().name);

@@ -110,6 +110,15 @@ Status Compiler::Aggregate(const std::string& name, const Expr& e, CExpr* out) {
 
 Status Compiler::Function(const Expr& e, CExpr* out) {
   std::string name = FunctionName(e);
+  if (name.compare(0, 5, "JSON_") == 0 && e.names.size() == 1) {
+    if (name == "JSON_VALUE" || name == "JSON_QUERY" || name == "JSON_EXISTS" || name == "JSON_OBJECT" ||
+        name == "JSON_ARRAY" || name == "JSON_ARRAYAGG")
+      return Json(name, e, out);
+  }
+  if (e.over) return Window(name, e, out);
+  if (name == "ROW_NUMBER" || name == "RANK" || name == "DENSE_RANK" || name == "LAG" || name == "LEAD" ||
+      name == "FIRST_VALUE" || name == "LAST_VALUE")
+    return OraError(ora::kWindowMissing);
   if (name == "COUNT" || name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX")
     return Aggregate(name, e, out);
   std::vector<CExpr> a;

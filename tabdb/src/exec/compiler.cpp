@@ -194,6 +194,10 @@ Status Compiler::Compile(const Expr& e, CExpr* out) {
     case ExprKind::kIn: st = In(e, out); break;
     case ExprKind::kLike: st = Like(e, out); break;
     case ExprKind::kIsNull: {
+      if (!e.text.empty()) {
+        st = IsJson(e, out);
+        break;
+      }
       CExpr a;
       st = Compile(*e.args.at(0), &a);
       if (st.ok()) {

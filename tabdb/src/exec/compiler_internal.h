@@ -35,6 +35,7 @@ struct CExpr {
   bool char_literal = false;  // a text literal: CHAR comparison semantics
   bool aggregate = false;     // contains an aggregate function
   bool constant = false;      // no column, no bind: the same value every row
+  bool json = false;          // JSON text a JSON constructor made: nested as JSON, not as a string
   // The ROWID pseudo-column of a table: the SQLite rowid it stands for and
   // the table's data object number, so that comparisons become rowid
   // ranges (compiler_rowid.cpp).
@@ -81,6 +82,7 @@ struct Scope {
   std::string qualifier_owner;           // schema that may qualify a column (with the table)
   std::string level_sql;                 // what LEVEL means (row generator), when set
   bool allow_aggregates = false;
+  bool allow_window = false;  // analytic functions: select list and ORDER BY only
   // A join: the FROM items, each a scope of its own under its own alias.
   // Unqualified names are looked up in all of them (ORA-00918 when more
   // than one has the column); columns of USING and NATURAL joins are one
@@ -129,6 +131,13 @@ class Compiler {
   Status Concat(const CExpr& a, const CExpr& b, CExpr* out);
   Status Function(const sql::Expr& e, CExpr* out);
   Status Aggregate(const std::string& name, const sql::Expr& e, CExpr* out);
+  // An analytic function: name(args) OVER (...) (compile_window.cpp).
+  Status Window(const std::string& name, const sql::Expr& e, CExpr* out);
+  // The SQL/JSON functions and IS [NOT] JSON (compile_json.cpp).
+  Status Json(const std::string& name, const sql::Expr& e, CExpr* out);
+  Status IsJson(const sql::Expr& e, CExpr* out);
+  std::string JsonMember(const CExpr& v);
+  std::string JsonText(const CExpr& v);
   Status Case(const sql::Expr& e, CExpr* out);
   Status Between(const sql::Expr& e, CExpr* out);
   Status In(const sql::Expr& e, CExpr* out);

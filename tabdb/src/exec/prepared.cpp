@@ -426,6 +426,7 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
   TABDB_RETURN_IF_ERROR(ResolveJoin(s, q, binds, &froms, &full, &from_sql, outer, level, &consumed));
   Scope item_scope = full;
   item_scope.allow_aggregates = true;
+  item_scope.allow_window = true;
   item_scope.rownum_sql = "tabdb_num(row_number() OVER ())";
   Compiler items(s, item_scope, binds);
   std::vector<std::string> item_sql;
@@ -600,8 +601,11 @@ Status CompileSelect(Session& s, const sql::Select& q, const std::string& text, 
     }
   }
   if (q.having) {
+    Scope having_scope = item_scope;
+    having_scope.allow_window = false;
+    Compiler h(s, having_scope, binds);
     CExpr c;
-    TABDB_RETURN_IF_ERROR(items.CompileCondition(*q.having, &c));
+    TABDB_RETURN_IF_ERROR(h.CompileCondition(*q.having, &c));
     out += " HAVING " + c.sql;
   }
   for (size_t i = 0; i < order_keys.size(); ++i) out += (i ? ", " : " ORDER BY ") + order_keys[i] + order_dirs[i];
@@ -638,6 +642,7 @@ struct Prepared::InsertSource {
   int index = 0;  // bind position, or column of the values SELECT
   const ColumnInfo* column = nullptr;
   bool identity_fill = false;  // a NULL here draws the column's identity sequence
+  int null_default = -1;       // DEFAULT ON NULL: the values SELECT column of the default
 };
 
 Prepared::~Prepared() { SetOpen(false); }
@@ -826,8 +831,53 @@ void Prepared::Close() {
 
 // ---- INSERT --------------------------------------------------------------
 
+// The parts of INSERT ALL | FIRST, each compiled on its own; a part's
+// placeholders are the statement's of the same names.
+Status Prepared::CompileMultiInsert() {
+  for (const auto& part : stmt_->insert->parts) {
+    std::vector<size_t> map;
+    std::vector<TypeKind> kinds;
+    for (const std::string& name : part->bind_names) {
+      size_t k = 0;
+      while (k < stmt_->bind_names.size() && stmt_->bind_names[k] != name) ++k;
+      if (k == stmt_->bind_names.size()) return OraError(ora::kInternalError, {"placeholder of no INTO clause"});
+      map.push_back(k);
+      kinds.push_back(k < bind_kinds_.size() ? bind_kinds_[k] : TypeKind::kVarchar2);
+    }
+    std::unique_ptr<Prepared> p;
+    TABDB_RETURN_IF_ERROR(Create(*s_, part, kinds, &p));
+    parts_.push_back(std::move(p));
+    part_binds_.push_back(std::move(map));
+  }
+  return Status::Ok();
+}
+
+// Every part in order; the rows of all count, and all or none are written.
+Status Prepared::MultiInsert(const std::vector<Value>& binds, uint64_t* rows) {
+  for (const std::vector<size_t>& map : part_binds_)
+    for (size_t k : map)
+      if (k >= binds.size()) return OraError(ora::kNotAllVariablesBound);
+  TABDB_RETURN_IF_ERROR(s_->db().Savepoint("tabdb_multi"));
+  uint64_t done = 0;
+  Status st;
+  std::vector<Value> mine;
+  for (size_t i = 0; i < parts_.size() && st.ok(); ++i) {
+    mine.clear();
+    for (size_t k : part_binds_[i]) mine.push_back(binds[k]);
+    st = parts_[i]->Insert(mine, &done, nullptr, nullptr);
+  }
+  if (!st.ok()) {
+    (void)s_->db().RollbackTo("tabdb_multi");
+    return st;
+  }
+  TABDB_RETURN_IF_ERROR(s_->db().Release("tabdb_multi"));
+  *rows += done;
+  return Status::Ok();
+}
+
 Status Prepared::CompileInsert() {
   const sql::Insert& ins = *stmt_->insert;
+  if (!ins.parts.empty()) return CompileMultiInsert();
   Status resolved = ResolveTableFor(*s_, ins.table.name, "INSERT", &table_);
   if (resolved.code() == ora::kViewDmlNotLegal) {
     bool done = false;
@@ -932,28 +982,44 @@ Status Prepared::CompileInsert() {
     }
   }
   // Columns the statement leaves out take their DEFAULT (or NULL).
+  // A default becomes a column of the values SELECT; `at` is where the
+  // row reads it.
+  auto add_default = [&](const ColumnInfo& c, int* at) {
+    sql::ExprPtr def;
+    TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.data_default, &def));
+    CExpr ce;
+    TABDB_RETURN_IF_ERROR(values.Compile(*def, &ce));
+    // Defaults of INSERT ... SELECT are evaluated by the values SELECT
+    // too; their positions follow the selected columns.
+    *at = static_cast<int>((rows_query_ ? select_types_.size() : 0) + value_exprs.size());
+    value_exprs.push_back(ce.sql);
+    value_types.push_back(ce.type);
+    return Status::Ok();
+  };
   for (size_t i = 0; i < table_.columns.size(); ++i) {
     const ColumnInfo& c = table_.columns[i];
-    if (!c.stored() || by_col[i]) continue;
+    if (!c.stored()) continue;
+    if (by_col[i]) {
+      // DEFAULT ON NULL: a NULL given takes the default.
+      if (!c.default_on_null || c.data_default.empty()) continue;
+      InsertSource& given = *by_col[i];
+      int at = 0;
+      TABDB_RETURN_IF_ERROR(add_default(c, &at));
+      if (given.kind == InsertSource::kNull) {
+        given.kind = InsertSource::kExpr;
+        given.index = at;
+      } else {
+        given.null_default = at;
+      }
+      continue;
+    }
     auto src = std::make_unique<InsertSource>();
     src->column = &c;
     if (c.identity) {
       src->identity_fill = true;
     } else if (!c.data_default.empty()) {
-      sql::ExprPtr def;
-      TABDB_RETURN_IF_ERROR(sql::ParseExpression(c.data_default, &def));
-      CExpr ce;
-      TABDB_RETURN_IF_ERROR(values.Compile(*def, &ce));
       src->kind = InsertSource::kExpr;
-      if (rows_query_) {
-        // Defaults of INSERT ... SELECT are evaluated by the values SELECT
-        // too; their positions follow the selected columns.
-        src->index = static_cast<int>(select_types_.size() + value_exprs.size());
-      } else {
-        src->index = static_cast<int>(value_exprs.size());
-      }
-      value_exprs.push_back(ce.sql);
-      value_types.push_back(ce.type);
+      TABDB_RETURN_IF_ERROR(add_default(c, &src->index));
     }
     by_col[i] = std::move(src);
   }
@@ -1218,6 +1284,7 @@ void Prepared::NoteDeferred(int64_t rowid) {
 
 Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::vector<Value>* returning,
                         std::vector<Value>* take) {
+  if (!parts_.empty()) return MultiInsert(binds, rows);
   if (checks_.has_deferrable()) {
     checks_.BindDeferral(*s_, insert_.get());
     checks_.BindDeferral(*s_, checks_.stmt());
@@ -1233,6 +1300,17 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
   std::vector<Value>& row = row_;
   row.resize(targets_.size());
   auto fill = [&](sqlite3_stmt* src, int offset) {
+    auto expr_value = [&](int index, Value* out) {
+      int col = index;
+      sqlite3_stmt* from = src;
+      if (rows_query_ && col >= offset) {
+        from = values_.get();
+        col -= offset;
+      } else if (!rows_query_) {
+        from = values_.get();
+      }
+      ColumnValue(from, col, select_types_[static_cast<size_t>(index)].kind, out);
+    };
     for (size_t j = 0; j < sources_.size(); ++j) {
       const InsertSource* s = sources_[j].get();
       const ColumnInfo& c = *targets_[j];
@@ -1242,16 +1320,12 @@ Status Prepared::Insert(const std::vector<Value>& binds, uint64_t* rows, std::ve
         if (static_cast<size_t>(s->index) > binds.size()) return OraError(ora::kNotAllVariablesBound);
         row[j] = binds[static_cast<size_t>(s->index - 1)];
       } else {
-        int col = s->index;
-        sqlite3_stmt* from = src;
-        if (rows_query_ && col >= offset) {
-          from = values_.get();
-          col -= offset;
-        } else if (!rows_query_) {
-          from = values_.get();
-        }
-        ColumnValue(from, col, select_types_[static_cast<size_t>(s->index)].kind, &row[j]);
+        expr_value(s->index, &row[j]);
       }
+      // An empty character value is NULL too.
+      if (s != nullptr && s->null_default >= 0 &&
+          (row[j].null || (IsTextClass(row[j].kind) && row[j].bytes.empty() && row[j].lob_id == 0)))
+        expr_value(s->null_default, &row[j]);
     }
     return Status::Ok();
   };

@@ -209,6 +209,12 @@ class Prepared {
   bool marked_rows_ = false;
   std::vector<Value> row_;        // the row an INSERT is building
   bool rows_query_ = false;       // INSERT rows come from select_ (a query or several VALUES rows)
+  // INSERT ALL | FIRST: the INSERT of each INTO clause, and for each the
+  // statement's placeholder (0-based) that gives each of its own.
+  std::vector<std::unique_ptr<Prepared>> parts_;
+  std::vector<std::vector<size_t>> part_binds_;
+  Status CompileMultiInsert();
+  Status MultiInsert(const std::vector<Value>& binds, uint64_t* rows);
   std::vector<int64_t> created_;  // LOBs made for the current row
   RowChecks checks_;  // CHECK constraints of the table, over the row written
   ForeignKeyChecks fks_;  // foreign keys checked when the statement's rows are written

@@ -170,37 +170,45 @@ SumState* State(sqlite3_context* ctx, bool create) {
   return *slot;
 }
 
-void SumStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+// Adds a value to the sum, or takes it out again (`remove`: a row that
+// left the frame of an analytic SUM or AVG).
+void SumAdd(sqlite3_context* ctx, sqlite3_value** argv, bool remove) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
   SumState* st = State(ctx, true);
   if (st == nullptr || !st->error.ok()) return;
   TypeKind k = static_cast<TypeKind>(sqlite3_value_int(argv[1]));
   const uint8_t* p = static_cast<const uint8_t*>(sqlite3_value_blob(argv[0]));
   size_t n = static_cast<size_t>(sqlite3_value_bytes(argv[0]));
-  st->any = true;
-  ++st->count;
+  st->count += remove ? -1 : 1;
+  st->any = st->count > 0;
   if (k == TypeKind::kBinaryDouble && n == 8) {
     st->floating = true;
-    st->dbl += DecodeBinaryDouble(p);
+    st->dbl += remove ? -DecodeBinaryDouble(p) : DecodeBinaryDouble(p);
   } else if (k == TypeKind::kBinaryFloat && n == 4) {
     st->floating = true;
-    st->dbl += DecodeBinaryFloat(p);
+    st->dbl += remove ? -DecodeBinaryFloat(p) : DecodeBinaryFloat(p);
   } else {
     Number v;
     st->error = Number::Decode(p, n, &v);
-    if (st->error.ok()) st->error = Number::Add(st->num, v, &st->num);
+    if (st->error.ok()) st->error = remove ? Number::Sub(st->num, v, &st->num) : Number::Add(st->num, v, &st->num);
   }
 }
 
-void Finish(sqlite3_context* ctx, bool avg) {
+void SumStep(sqlite3_context* ctx, int, sqlite3_value** argv) { SumAdd(ctx, argv, false); }
+void SumInverse(sqlite3_context* ctx, int, sqlite3_value** argv) { SumAdd(ctx, argv, true); }
+
+// The result so far; `done` frees the state (the last call of a group).
+void Finish(sqlite3_context* ctx, bool avg, bool done = true) {
   SumState* st = State(ctx, false);
   if (st == nullptr) {
     sqlite3_result_null(ctx);
     return;
   }
-  std::unique_ptr<SumState> owned(st);
-  SumState** slot = static_cast<SumState**>(sqlite3_aggregate_context(ctx, 0));
-  if (slot) *slot = nullptr;
+  std::unique_ptr<SumState> owned(done ? st : nullptr);
+  if (done) {
+    SumState** slot = static_cast<SumState**>(sqlite3_aggregate_context(ctx, 0));
+    if (slot) *slot = nullptr;
+  }
   if (!st->error.ok()) {
     ResultStatus(ctx, st->error);
     return;
@@ -231,6 +239,8 @@ void Finish(sqlite3_context* ctx, bool avg) {
 
 void SumFinal(sqlite3_context* ctx) { Finish(ctx, false); }
 void AvgFinal(sqlite3_context* ctx) { Finish(ctx, true); }
+void SumValue(sqlite3_context* ctx) { Finish(ctx, false, false); }
+void AvgValue(sqlite3_context* ctx) { Finish(ctx, true, false); }
 
 }  // namespace
 
@@ -244,11 +254,11 @@ int RegisterSqlFunctions(sqlite3* db, Session* session) {
     rc = sqlite3_create_function_v2(db, "tabdb_scn", 0, SQLITE_UTF8, session, ScnFunc, nullptr,
                                     nullptr, nullptr);
   if (rc == SQLITE_OK)
-    rc = sqlite3_create_function_v2(db, "tabdb_sum", 2, SQLITE_UTF8, session, nullptr, SumStep,
-                                    SumFinal, nullptr);
+    rc = sqlite3_create_window_function(db, "tabdb_sum", 2, SQLITE_UTF8, session, SumStep, SumFinal,
+                                        SumValue, SumInverse, nullptr);
   if (rc == SQLITE_OK)
-    rc = sqlite3_create_function_v2(db, "tabdb_avg", 2, SQLITE_UTF8, session, nullptr, SumStep,
-                                    AvgFinal, nullptr);
+    rc = sqlite3_create_window_function(db, "tabdb_avg", 2, SQLITE_UTF8, session, SumStep, AvgFinal,
+                                        AvgValue, SumInverse, nullptr);
   if (rc == SQLITE_OK) rc = RegisterDictionaryFunctions(db);
   if (rc == SQLITE_OK) rc = cat::RegisterSessionViewFunction(db, session);
   if (rc == SQLITE_OK) rc = RegisterSequenceFunctions(db, session);

@@ -121,10 +121,40 @@ Status Session::Commit() {
     return OraError(ora::kOpenLobsAtCommit);
   }
   TABDB_RETURN_IF_ERROR(CheckDeferred());
+  TABDB_RETURN_IF_ERROR(EmptyTransactionTemporaryTables());
   deferred_ = Deferred();
   txn_mode_ = TxnMode::kDefault;
   ReleaseSnapshots(this);
   return db_->Commit();
+}
+
+// The rows of the global temporary tables ON COMMIT DELETE ROWS this
+// session used (its TEMP tables of them) go with the transaction.
+Status Session::EmptyTransactionTemporaryTables() {
+  if (!db_->in_transaction()) return Status::Ok();
+  sqlite3_stmt* q = nullptr;
+  TABDB_RETURN_IF_ERROR(db_->Cached(
+      "SELECT s.name FROM temp.sqlite_schema s JOIN tab$tables t ON t.phys = s.name"
+      " WHERE s.type = 'table' AND t.temp_rows = 'DELETE'",
+      &q));
+  std::vector<std::string> names;
+  while (true) {
+    bool row = false;
+    Status st = db_->Step(q, &row);
+    if (!st.ok()) {
+      sqlite3_reset(q);
+      return st;
+    }
+    if (!row) break;
+    names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
+  }
+  sqlite3_reset(q);
+  for (const std::string& n : names) {
+    if (n.size() < 2 || n.size() > 24 || n[0] != 't' || n.find_first_not_of("0123456789", 1) != std::string::npos)
+      return OraError(ora::kInternalError, {"temporary table " + n});
+    TABDB_RETURN_IF_ERROR(db_->Exec("DELETE FROM temp." + n));
+  }
+  return Status::Ok();
 }
 
 Status Session::Rollback() {

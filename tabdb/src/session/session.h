@@ -211,6 +211,8 @@ class Session {
   // Ends the session's transaction. A commit while LOBs are still open
   // rolls the transaction back instead (ORA-22297), as Oracle does.
   Status Commit();
+  // Empties the session's global temporary tables ON COMMIT DELETE ROWS.
+  Status EmptyTransactionTemporaryTables();
   Status Rollback();
 
   // SET TRANSACTION and OCITransStart. READ ONLY and SERIALIZABLE take the

@@ -89,6 +89,7 @@ enum class LiteralKind {
 enum class IntervalUnit { kYear, kMonth, kDay, kHour, kMinute, kSecond };
 
 struct Select;
+struct WindowSpec;
 
 struct Expr {
   ExprKind kind = ExprKind::kLiteral;
@@ -132,6 +133,13 @@ struct Expr {
 
   bool outer_join = false;      // kColumn written with the (+) outer-join marker
   bool quantifier_all = false;  // kQuantified: ALL (else ANY / SOME)
+
+  // kFunction JSON_VALUE, JSON_QUERY, JSON_EXISTS, JSON_OBJECT, JSON_ARRAY,
+  // JSON_ARRAYAGG: `text` holds their clauses as words ("RETURNING",
+  // "ERROR=NULL|ERROR|DEFAULT" with the default the last argument,
+  // "WRAPPER", "ABSENT", "NULLS"); cast_type is the RETURNING type.
+  // kFunction with OVER (...): an analytic function.
+  std::shared_ptr<WindowSpec> over;
 };
 
 using ExprPtr = std::unique_ptr<Expr>;
@@ -160,6 +168,16 @@ struct OrderItem {
   ExprPtr expr;        // a column position is a kLiteral number
   bool desc = false;
   int nulls = 0;       // 0 default, 1 NULLS FIRST, 2 NULLS LAST
+};
+
+// OVER ([PARTITION BY e, ...] [ORDER BY ... [ROWS | RANGE frame]]) of an
+// analytic function. `frame` is the frame clause in the form both Oracle
+// and SQLite read ("ROWS BETWEEN 2 PRECEDING AND CURRENT ROW"), empty
+// when none was given.
+struct WindowSpec {
+  std::vector<ExprPtr> partition_by;
+  std::vector<OrderItem> order_by;
+  std::string frame;
 };
 
 // How a FROM item after the first joins the items before it.
@@ -216,6 +234,9 @@ struct Insert {
   std::vector<ExprPtr> returning;        // RETURNING expr, ...
   std::vector<ExprPtr> into;             // INTO :b, ... (kBind)
   std::vector<std::vector<ExprPtr>> more_values;  // VALUES (...), (...): the rows after the first
+  // INSERT ALL | FIRST: one INSERT ... SELECT per INTO clause, run in
+  // order as one statement; the fields above are then unused.
+  std::vector<std::shared_ptr<struct Statement>> parts;
 };
 
 struct Assignment {
@@ -349,6 +370,7 @@ struct ColumnDef {
   std::shared_ptr<const IdentitySpec> identity;  // GENERATED ... AS IDENTITY
   bool drop_identity = false;       // ALTER TABLE ... MODIFY c DROP IDENTITY
   bool has_default = false;         // DEFAULT given (MODIFY c DEFAULT NULL clears it)
+  bool default_on_null = false;     // DEFAULT ON NULL expr
 };
 
 struct CreateTable {
@@ -364,6 +386,9 @@ struct CreateTable {
   std::shared_ptr<PartitionSpec> partitioning;  // PARTITION BY ...
   std::shared_ptr<IotSpec> iot;                 // ORGANIZATION INDEX ...
   int row_movement = -1;                        // 1 ENABLE, 0 DISABLE ROW MOVEMENT
+  // CREATE GLOBAL TEMPORARY TABLE: "DELETE" or "PRESERVE" (ON COMMIT ...
+  // ROWS; DELETE when not given), empty for other tables.
+  std::string temporary;
 };
 
 struct IndexKey {

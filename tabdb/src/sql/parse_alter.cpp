@@ -134,7 +134,11 @@ Status Parser::ParseAlterModify(AlterTable* at) {
         col.has_type = true;
       }
       if (AcceptWord("DEFAULT")) {
-        if (PeekWord("ON")) return Unimplemented("DEFAULT ON NULL");
+        if (PeekWord("ON") && PeekWord("NULL", 1)) {
+          AcceptWord("ON");
+          AcceptWord("NULL");
+          col.default_on_null = true;
+        }
         TABDB_RETURN_IF_ERROR(ParseExpr(&col.default_expr));
         col.default_text = TextOf(col.default_expr->span);
         col.has_default = true;

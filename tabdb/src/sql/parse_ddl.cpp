@@ -337,7 +337,11 @@ Status Parser::ParseColumnDef(ColumnDef* col) {
     if (!col->has_type) return Err(902);
     TABDB_RETURN_IF_ERROR(ParseIdentity(col, false));
   } else if (AcceptWord("DEFAULT")) {
-    if (PeekWord("ON")) return Unimplemented("DEFAULT ON NULL");
+    if (PeekWord("ON") && PeekWord("NULL", 1)) {
+      AcceptWord("ON");
+      AcceptWord("NULL");
+      col->default_on_null = true;
+    }
     TABDB_RETURN_IF_ERROR(ParseExpr(&col->default_expr));
     col->default_text = TextOf(col->default_expr->span);
   } else if (PeekWord("GENERATED") || PeekWord("AS")) {
@@ -394,6 +398,15 @@ Status Parser::ParseCreateTable(Statement* st) {
       LobStorage lob;
       TABDB_RETURN_IF_ERROR(ParseLob(&lob));
       ct->lobs.push_back(std::move(lob));
+      continue;
+    }
+    if (PeekWord("ON") && PeekWord("COMMIT", 1)) {
+      // ON COMMIT DELETE | PRESERVE ROWS of a global temporary table.
+      Next();
+      Next();
+      if (!PeekWord("DELETE") && !PeekWord("PRESERVE")) return Err(905);
+      ct->temporary = Next().text;
+      TABDB_RETURN_IF_ERROR(ExpectWord("ROWS"));
       continue;
     }
     bool matched;

@@ -202,7 +202,13 @@ Status Parser::ParseComparison(ExprPtr* out) {
     Next();
     ExprPtr e = NewExpr(ExprKind::kIsNull, begin);
     e->negated = AcceptWord("NOT");
-    if (!AcceptWord("NULL")) return Err(908);
+    if (AcceptWord("JSON")) {
+      // IS [NOT] JSON [STRICT | LAX]: the text is well-formed JSON.
+      e->text = "JSON";
+      if (!AcceptWord("LAX") && AcceptWord("STRICT")) e->text = "JSON STRICT";
+    } else if (!AcceptWord("NULL")) {
+      return Err(908);
+    }
     e->args.push_back(std::move(left));
     e->span.end = prev_end_;
     *out = std::move(e);
@@ -446,7 +452,15 @@ Status Parser::ParseNamePrimary(ExprPtr* out) {
   } else if (PeekSym("(")) {
     TABDB_RETURN_IF_ERROR(CountNode());
     e->kind = ExprKind::kFunction;
-    TABDB_RETURN_IF_ERROR(ParseFunctionArgs(e.get()));
+    static const char* const kJson[] = {"JSON_VALUE", "JSON_QUERY", "JSON_EXISTS",
+                                        "JSON_OBJECT", "JSON_ARRAY", "JSON_ARRAYAGG"};
+    bool json = false;
+    for (const char* j : kJson) json = json || (e->names.size() == 1 && e->names[0].text == j);
+    if (json)
+      TABDB_RETURN_IF_ERROR(ParseJsonArgs(e.get()));
+    else
+      TABDB_RETURN_IF_ERROR(ParseFunctionArgs(e.get()));
+    if (PeekWord("OVER") && PeekSym("(", 1)) TABDB_RETURN_IF_ERROR(ParseOver(e.get()));
   }
   e->span.end = prev_end_;
   *out = std::move(e);

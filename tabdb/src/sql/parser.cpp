@@ -269,6 +269,7 @@ Status Parser::ParseQueryBlock(std::unique_ptr<Select>* out) {
 Status Parser::ParseInsert(Statement* st) {
   Next();
   st->kind = StmtKind::kInsert;
+  if (PeekWord("ALL") || PeekWord("FIRST")) return ParseMultiInsert(st);
   auto ins = std::make_unique<Insert>();
   TABDB_RETURN_IF_ERROR(ExpectWord("INTO", 925));
   TABDB_RETURN_IF_ERROR(ParseTableRef(&ins->table, true));
@@ -352,6 +353,14 @@ Status Parser::ParseCreate(Statement* st) {
   Next();
   if (PeekViewOrSynonym()) return ParseCreateViewOrSynonym(st);
   if (AcceptWord("TABLE")) return ParseCreateTable(st);
+  if (PeekWord("GLOBAL") && PeekWord("TEMPORARY", 1) && PeekWord("TABLE", 2)) {
+    Next();
+    Next();
+    Next();
+    TABDB_RETURN_IF_ERROR(ParseCreateTable(st));
+    if (st->create_table->temporary.empty()) st->create_table->temporary = "DELETE";
+    return Status::Ok();
+  }
   if (AcceptWord("USER")) return ParseUser(st, true);
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kCreateSequence);
   bool unique = AcceptWord("UNIQUE");

@@ -142,6 +142,10 @@ class Parser {
   Status ParseSetBranch(std::unique_ptr<Select>* out, bool* parenthesised);
   Status ParseWith(std::vector<WithItem>* out);
   Status ParseOrderBy(Select* s);
+  Status ParseOrderItems(std::vector<OrderItem>* out);
+  Status ParseOver(Expr* fn);
+  Status ParseJsonArgs(Expr* fn);
+  Status ParseFrameBound(std::string* out);
   bool PeekSetOp() const;
   // SELECT, WITH, or a parenthesised query, at token k.
   bool PeekQueryStart(size_t k = 0) const;
@@ -161,6 +165,7 @@ class Parser {
   bool PeekJoinWord() const;
   bool PeekTableRefEnd() const;
   Status ParseInsert(Statement* st);
+  Status ParseMultiInsert(Statement* st);
   Status ParseUpdate(Statement* st);
   Status ParseDelete(Statement* st);
   Status ParseCreate(Statement* st);

@@ -328,7 +328,7 @@ void Print(const Expr& e, std::string* out) {
     case ExprKind::kIsNull:
       if (e.args.empty()) return;
       Operand(*e.args[0], kConcatPrec, out);
-      *out += e.negated ? " IS NOT NULL" : " IS NULL";
+      *out += std::string(e.negated ? " IS NOT " : " IS ") + (e.text.empty() ? "NULL" : e.text);
       return;
     case ExprKind::kExtract:
       if (e.args.empty()) return;

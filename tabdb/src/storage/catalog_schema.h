@@ -3,7 +3,8 @@
 // Layout of a database file:
 //   tab$meta          format tag and counters (object ids, LOB ids, versions)
 //   tab$users         users (= schemas) with their password hashes
-//   tab$objects       every named table and index, one namespace per schema
+//   tab$objects       every named table and index; indexes have a namespace
+//                     of their own in each schema (upgrade 12)
 //   tab$tables        per table: its physical SQLite table "t<obj_id>" and
 //                     recorded physical attributes
 //   tab$columns       per column: declared type, dictionary values, and the
@@ -386,6 +387,40 @@ CREATE TABLE IF NOT EXISTS tab$dependencies(
   ref_type TEXT NOT NULL,
   PRIMARY KEY(owner, name, type, ref_owner, ref_name, ref_type)) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS tab$dependencies_ref ON tab$dependencies(ref_owner, ref_name);
+COMMIT;
+)sql"},
+    // Upgrade 12: SQL of schema scripts.
+    //   tab$columns.default_on_null  1 for DEFAULT ON NULL: an explicit NULL
+    //                    inserted takes the default
+    //   tab$tables.temp_rows         global temporary tables: 'DELETE' or
+    //                    'PRESERVE' (ON COMMIT ... ROWS), NULL for others
+    //   tab$dimensions   the text of CREATE DIMENSION, kept as written
+    //   tab$objects      unique by (owner, name, type) rather than (owner,
+    //                    name): indexes are a namespace of their own, apart
+    //                    from tables, views, sequences and synonyms (the
+    //                    catalog checks each namespace when it adds a name);
+    //                    sqlite_stat1 tells the planner that owner and name
+    //                    are as good as unique, as they were before
+    {"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'tab$dimensions'", R"sql(
+BEGIN;
+ALTER TABLE tab$columns ADD COLUMN default_on_null INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE tab$tables ADD COLUMN temp_rows TEXT;
+CREATE TABLE IF NOT EXISTS tab$dimensions(
+  obj_id INTEGER PRIMARY KEY,
+  text TEXT NOT NULL);
+CREATE TABLE tab$objects_ns(
+  obj_id INTEGER PRIMARY KEY,
+  owner TEXT NOT NULL,
+  name TEXT NOT NULL,
+  type TEXT NOT NULL,
+  created REAL NOT NULL,
+  UNIQUE(owner, name, type));
+INSERT INTO tab$objects_ns SELECT obj_id, owner, name, type, created FROM tab$objects;
+DROP TABLE tab$objects;
+ALTER TABLE tab$objects_ns RENAME TO tab$objects;
+ANALYZE tab$objects;
+DELETE FROM sqlite_stat1 WHERE tbl = 'tab$objects';
+INSERT INTO sqlite_stat1(tbl, idx, stat) VALUES('tab$objects', 'sqlite_autoindex_tab$objects_1', '100000 100 1 1');
 COMMIT;
 )sql"},
 };

@@ -376,6 +376,16 @@ constexpr int kLongValueNotForColumn = 1461;    // can bind a LONG value only fo
 constexpr int kArrayBindLong = 1478;            // array bind may not include any LONG columns
 constexpr int kLobAndLongBinds = 22295;         // cannot bind more than 4000 bytes data to LOB and LONG columns in 1 statement
 constexpr int kBindAfterLongBind = 24816;       // Expanded non LONG bind data supplied after actual LONG or LOB column
+// Analytic functions, JSON, temporary tables.
+constexpr int kWindowNotAllowed = 30483;        // window  functions are not allowed here
+constexpr int kWindowMissing = 30484;           // missing window specification for this function
+constexpr int kWindowOrderMissing = 30485;      // missing ORDER BY expression in the window specification
+constexpr int kJsonSyntax = 40441;              // JSON syntax error
+constexpr int kJsonPathSyntax = 40442;          // JSON path expression syntax error
+constexpr int kJsonNotScalar = 40456;           // JSON_VALUE evaluated to non-scalar value
+constexpr int kJsonNoValue = 40462;             // JSON_VALUE evaluated to no value
+constexpr int kJsonMultipleValues = 40470;      // JSON_VALUE evaluated to multiple values
+constexpr int kTemporaryTableFeature = 14451;   // unsupported feature with temporary table
 }  // namespace ora
 
 }  // namespace tabdb

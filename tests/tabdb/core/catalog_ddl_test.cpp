@@ -93,8 +93,10 @@ TEST_F(DdlTest, ErrorsOfNamesAndDefinitions) {
     int code;
   } cases[] = {
       {"CREATE TABLE t (x NUMBER)", 955},
-      {"CREATE INDEX t ON t (a, b)", 955},
-      {"CREATE TABLE t_b (x NUMBER)", 955},
+      // Indexes have a namespace of their own; tables share theirs with
+      // sequences and views.
+      {"CREATE INDEX t_b ON t (a, b)", 955},
+      {"CREATE SEQUENCE t", 955},
       {"CREATE TABLE u (x NUMBER CONSTRAINT t_pk PRIMARY KEY)", 2264},
       {"CREATE TABLE u (x NUMBER, x DATE)", 957},
       {"CREATE TABLE u (x NUMBER PRIMARY KEY, y NUMBER PRIMARY KEY)", 2260},
