@@ -242,6 +242,11 @@ Status ResolveQuerySource(Session& s, const sql::NameList& name, TableInfo* tabl
 
 // Loads a view by object id.
 Status LoadView(Session& s, int64_t obj_id, ViewInfo* out);
+// An INVALID view whose query compiled on use is recorded VALID again,
+// with its columns, in a short write transaction of its own (as Oracle
+// recompiles an invalid view when it is used). The caller makes sure the
+// session may write now.
+Status RevalidateView(Session& s, int64_t obj_id);
 
 // The columns of a view's query (names as the query gives them, types,
 // and NOT NULL where a column is a NOT NULL column of a table), compiled in

@@ -268,6 +268,8 @@ Status StoredCodeText(Session& s, const std::string& type, const std::string& na
 Status CreateViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);
 Status DropViewDdl(Session& s, const sql::ViewStmt& v);
 Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);  // ALTER VIEW ... COMPILE
+// The columns and status of view obj as its query compiles now.
+Status RecompileView(Session& s, int64_t obj, bool* with_errors);
 Status CreateSynonymDdl(Session& s, const sql::SynonymStmt& st);
 Status DropSynonymDdl(Session& s, const sql::SynonymStmt& st);
 // Drops the views and private synonyms of a schema (DROP USER ... CASCADE).

@@ -288,6 +288,10 @@ static Status FindViewToChange(Session& s, const sql::ViewStmt& v, int64_t* obj)
 Status AlterViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors) {
   int64_t obj = 0;
   TABDB_RETURN_IF_ERROR(FindViewToChange(s, v, &obj));
+  return RecompileView(s, obj, with_errors);
+}
+
+Status RecompileView(Session& s, int64_t obj, bool* with_errors) {
   // COMPILE: the view's columns and status as its query compiles now.
   ViewInfo info;
   TABDB_RETURN_IF_ERROR(LoadView(s, obj, &info));
@@ -436,6 +440,16 @@ Status SynonymDdlText(Session& s, const std::string& owner, const std::string& n
          (pub ? cat::Quote(name) : cat::Quote(owner) + "." + cat::Quote(name)) + " FOR " +
          cat::Quote(t_owner) + "." + cat::Quote(t_name);
   return Status::Ok();
+}
+
+Status RevalidateView(Session& s, int64_t obj) {
+  TABDB_RETURN_IF_ERROR(s.db().BeginWrite());
+  bool with_errors = false;
+  Status st = cat::RecompileView(s, obj, &with_errors);
+  if (st.ok()) st = s.db().BumpCatalogVersion();
+  if (st.ok()) st = s.db().Commit();
+  if (!st.ok()) (void)s.db().Rollback();
+  return st;
 }
 
 }  // namespace tabdb

@@ -212,6 +212,11 @@ Status ResolveFrom(Session& s, const sql::TableRef& ref, const sql::Expr* connec
   Status st = ResolveQuerySource(s, ref.name, &f->table, &stored, &is_view);
   if (st.ok() && is_view) {
     TABDB_RETURN_IF_ERROR(CompileStoredView(s, stored, level + 1, binds, &f->view.sql, &f->view.columns));
+    // compiled now: an INVALID view is VALID again, when the session may
+    // write (outside a transaction and a query, not read-only, not in
+    // flashback); otherwise it stays INVALID until a later use
+    if (!stored.valid && !s.db().in_transaction() && !QueryStepping() && !s.read_only() && !s.flashback())
+      TABDB_RETURN_IF_ERROR(RevalidateView(s, stored.obj_id));
     f->view.name = stored.name;
     sc.kind = Scope::kView;
     sc.view = &f->view;
