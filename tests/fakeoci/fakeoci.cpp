@@ -495,6 +495,32 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
       return fakeoci::Fail(errhp, 20000, "not of its type");
     return OCI_SUCCESS;
   }
+  // The block of EXECUTE IMMEDIATE calls the import sends a table's
+  // statements in: each runs, and is recorded, as if sent alone; the first
+  // that fails ends the block with the number the import reads back.
+  if (s->text.rfind("DECLARE\n  n PLS_INTEGER := 0;\nBEGIN\n", 0) == 0) {
+    const std::string open = "EXECUTE IMMEDIATE '";
+    int k = 0;
+    for (size_t at = s->text.find(open); at != std::string::npos; at = s->text.find(open, at)) {
+      std::string stmt;
+      for (at += open.size(); at < s->text.size(); at++) {
+        if (s->text[at] == '\'' && at + 1 < s->text.size() && s->text[at + 1] == '\'') {
+          stmt += '\'';
+          at++;
+        } else if (s->text[at] == '\'') {
+          break;
+        } else {
+          stmt += s->text[at];
+        }
+      }
+      k++;
+      state().statements.push_back(stmt);
+      for (const fakeoci::Rule& r : fakeoci::control().statement_rules)
+        if (stmt.find(r.substr) != std::string::npos)
+          return fakeoci::Fail(errhp, 20001, "statement " + std::to_string(k));
+    }
+    return OCI_SUCCESS;
+  }
   if (!s->need_data) {
     state().statements.push_back(s->text);
     for (const fakeoci::Rule& r : fakeoci::control().statement_rules)
