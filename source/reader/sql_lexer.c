@@ -278,6 +278,17 @@ void sql_lex_next(SQL_LEXER *lx, SQL_TOKEN *t)
         t->kind = SQLT_STRING;
         lx->pos++;
         q_string(lx, t);
+    } else if (lx->plsql && c == '$' && (is_ident_start(c1) || c1 == '$')) {
+        /* conditional compilation: $IF ... $END, $$NAME inquiries */
+        t->kind = SQLT_WORD;
+        uint32_t k = lx->pos + 1;
+        if (at(lx, k) == '$' && k < lx->len) k++;
+        while (k < lx->len && is_ident_part((unsigned char)lx->text[k])) k++;
+        if (k - lx->pos > SQL_IDENT_MAX) {
+            bad(lx, t, "identifier too long");
+            return;
+        }
+        lx->pos = k;
     } else if (is_ident_start(c)) {
         t->kind = SQLT_WORD;
         word(lx, t);

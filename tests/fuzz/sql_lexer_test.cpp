@@ -87,6 +87,7 @@ TEST(SqlLexer, PlsqlSymbolsOnlyInPlsql) {
   EXPECT_EQ(Lex("v%TYPE", 1).size(), 3u);
   EXPECT_EQ(Lex("v%TYPE", 0)[1].kind, SQLT_OTHER);
   EXPECT_EQ(Lex("1..n", 1)[1].text, "..");
+  EXPECT_EQ(Lex("$IF $$x", 1)[1].text, "$$x");
 }
 
 // Agreement with the database on the forms above and on their neighbours.
@@ -98,6 +99,8 @@ TEST(SqlLexerDifferential, CraftedInputs) {
       "<> <= >= != ^= || => ! ^ | ~ ? & %", "n'a''b' nq'{x}' N 'x' nQ'<>>'",
       std::string("q'\0x\0'", 6), std::string("'a\0b'", 5), "-- x", "/**/", "/*/", "--\n/",
       "\"\xff\xfe\" \xc3\xa9t\xc3\xa9", "q'\x80x\x80'",
+      // conditional compilation words of PL/SQL
+      "$IF x $THEN y $END $$PLSQL_LINE $$ $ $1 (:2,$\xd8)",
   };
   for (const std::string& in : inputs)
     for (bool plsql : {false, true}) EXPECT_EQ(sql_lexer_diff::Difference(in, plsql), "") << in;
