@@ -134,6 +134,10 @@ int check_cut_values(EXP_WORKER *w, EXP_TABLE *tab, ub4 row);
  * 'T' (CREATE TABLE), 'I' (CREATE INDEX) or 'C' (ALTER TABLE ... for a
  * constraint). Returns 0, or -1 after printing the operation's message. */
 int rewrite_ddl(EXP_WORKER *w, int kind, const EXP_TABLE *tab);
+/* Rewrites the index ('I') or key ('C') text fetched at cache + 2, puts it
+ * through the import's allow-list (`what` names it in a warning when it is
+ * left out) and writes it. 0 or -1 (message printed). */
+int put_fetched_ddl(EXP_WORKER *w, EXP_TABLE *tab, int kind, const char *what);
 
 /* Runs a DBMS_METADATA set-up block whose one %s takes TRUE or FALSE
  * according to STORAGE=Y. Returns 0 or -1 (message printed). */

@@ -65,20 +65,6 @@ int write_table_objects(EXP_WORKER *w, const EXP_TABLE *tab)
     return 0;
 }
 
-/* Writes the key text fetched at cache + 2. 0 or -1 (message printed). */
-static int put_key(EXP_WORKER *w, EXP_TABLE *tab)
-{
-    if (rewrite_ddl(w, 'C', tab) != 0) return -1;
-    int allowed = check_written_statement(w, tab, (const char *)w->cache + 2,
-                                          get_be16(w->cache), "primary key", NULL);
-    if (allowed < 0) return -1;
-    if (allowed == 0) w->ctail = 0;  /* left out, named in a warning */
-    if (write_cache(w) != 0) {
-        fprintf(stderr, "Write cached data to file error.\n");
-        return -1;
-    }
-    return 0;
-}
 
 /* The gathered statements and the section's end mark. */
 static int end_section(EXP_WORKER *w, EXP_TABLE *tab)
@@ -107,7 +93,7 @@ int export_create_constraint_sql(EXP_WORKER *w, EXP_TABLE *tab)
         for (const char *text; (text = meta_next(&m->key, &at)) != NULL;) {
             /* texts of a batch are shorter than the fetch buffer */
             memcpy(w->cache + 2, text, strlen(text) + 1);
-            if (put_key(w, tab) != 0) return -1;
+            if (put_fetched_ddl(w, tab, 'C', "primary key") != 0) return -1;
         }
         return end_section(w, tab);
     }
@@ -130,6 +116,6 @@ int export_create_constraint_sql(EXP_WORKER *w, EXP_TABLE *tab)
             fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        if (put_key(w, tab) != 0) return -1;
+        if (put_fetched_ddl(w, tab, 'C', "primary key") != 0) return -1;
     }
 }

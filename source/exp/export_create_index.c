@@ -14,20 +14,6 @@ static const char index_setup[] =
     "  DBMS_METADATA.SET_TRANSFORM_PARAM(DBMS_METADATA.SESSION_TRANSFORM, 'SEGMENT_ATTRIBUTES', %s);\n"
     "END;";
 
-/* Writes the index text fetched at cache + 2. 0 or -1 (message printed). */
-static int put_index(EXP_WORKER *w, EXP_TABLE *tab)
-{
-    if (rewrite_ddl(w, 'I', tab) != 0) return -1;
-    int allowed = check_written_statement(w, tab, (const char *)w->cache + 2,
-                                          get_be16(w->cache), "index", NULL);
-    if (allowed < 0) return -1;
-    if (allowed == 0) w->ctail = 0;  /* left out, named in a warning */
-    if (write_cache(w) != 0) {
-        fprintf(stderr, "Write cached data to file error.\n");
-        return -1;
-    }
-    return 0;
-}
 
 int export_create_index_sql(EXP_WORKER *w, EXP_TABLE *tab)
 {
@@ -43,7 +29,7 @@ int export_create_index_sql(EXP_WORKER *w, EXP_TABLE *tab)
         for (const char *text; (text = meta_next(&m->index, &at)) != NULL;) {
             /* texts of a batch are shorter than the fetch buffer */
             memcpy(w->cache + 2, text, strlen(text) + 1);
-            if (put_index(w, tab) != 0) return -1;
+            if (put_fetched_ddl(w, tab, 'I', "index") != 0) return -1;
         }
         return 0;
     }
@@ -65,6 +51,6 @@ int export_create_index_sql(EXP_WORKER *w, EXP_TABLE *tab)
             fprintf(stderr, "OCIStmtFetch()\n%s\n", get_ora_message(&w->env));
             return -1;
         }
-        if (put_index(w, tab) != 0) return -1;
+        if (put_fetched_ddl(w, tab, 'I', "index") != 0) return -1;
     }
 }

@@ -177,6 +177,19 @@ static const char *bad_text_message(int kind)
     }
 }
 
+int put_fetched_ddl(EXP_WORKER *w, EXP_TABLE *tab, int kind, const char *what)
+{
+    if (rewrite_ddl(w, kind, tab) != 0) return -1;
+    int allowed = check_written_statement(w, tab, (const char *)w->cache + 2, get_be16(w->cache), what, NULL);
+    if (allowed < 0) return -1;
+    if (allowed == 0) w->ctail = 0;  /* left out, named in a warning */
+    if (write_cache(w) != 0) {
+        fprintf(stderr, "Write cached data to file error.\n");
+        return -1;
+    }
+    return 0;
+}
+
 int rewrite_ddl(EXP_WORKER *w, int kind, const EXP_TABLE *tab)
 {
     char *text = (char *)w->cache + 2;
