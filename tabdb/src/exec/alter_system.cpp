@@ -57,4 +57,20 @@ Status AlterSystemKill(Session& s, const sql::AlterSystem& a) {
   return MarkSessionKilled(s.db(), sid, serial);
 }
 
+Status SetDdlLockTimeout(Session& s, const sql::AlterSession& a) {
+  constexpr int64_t kMax = 1000000;  // Oracle's upper bound, in seconds
+  const std::string& v = a.is_string ? a.text : a.value.text;
+  size_t i = 0;
+  int64_t n = 0;
+  if (v.empty() || v[0] == '-' || !Number(v, &i, &n) || i != v.size()) {
+    if (!v.empty() && v[0] == '-' && v.size() > 1) {
+      return OraError(ora::kParameterValueRange, {v, "ddl_lock_timeout", "0", std::to_string(kMax)});
+    }
+    return OraError(ora::kIntegerValueRequired);
+  }
+  if (n > kMax) return OraError(ora::kParameterValueRange, {v, "ddl_lock_timeout", "0", std::to_string(kMax)});
+  s.db().SetSessionLockTimeout(static_cast<int>(n * 1000));
+  return Status::Ok();
+}
+
 }  // namespace tabdb

@@ -1,4 +1,5 @@
-// alter_system.h - ALTER SYSTEM statements: KILL SESSION.
+// alter_system.h - ALTER SYSTEM statements: KILL SESSION; and the session
+// parameter that sets how long a session waits for a lock.
 #pragma once
 
 #include "session/session.h"
@@ -17,5 +18,14 @@ Status AlterSystemKill(Session& s, const sql::AlterSystem& a);
 // The SID and SERIAL# of 'sid,serial#[,@instance]' (blanks around the
 // numbers allowed); false when malformed.
 bool ParseSessionId(const std::string& text, int64_t* sid, int64_t* serial);
+
+// ALTER SESSION SET DDL_LOCK_TIMEOUT = n (seconds, 0 to 1 000 000): how
+// long the session's statements wait for the database's write lock, held
+// by another session, before ORA-00054; never less than the timeout the
+// connection was opened with (TABDB_LOCK_TIMEOUT_MS). Oracle lets DML wait
+// for row locks without a limit and DDL wait n seconds for its locks; here
+// every writer waits for the file's one write lock. ORA-02017 for a value
+// that is not an integer, ORA-00068 for one out of range.
+Status SetDdlLockTimeout(Session& s, const sql::AlterSession& a);
 
 }  // namespace tabdb

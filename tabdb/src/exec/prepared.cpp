@@ -1833,6 +1833,7 @@ Status Prepared::ExecuteOther() {
         s_->set_current_schema(u.name);
       }
       if (a.parameter.text == "CONSTRAINTS") return SetSessionConstraints(*s_, a.value.text);
+      if (a.parameter.text == "DDL_LOCK_TIMEOUT") return SetDdlLockTimeout(*s_, a);
       return Status::Ok();  // NLS and other session parameters: accepted
     }
     case StmtKind::kPlsqlBlock:

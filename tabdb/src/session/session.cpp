@@ -79,6 +79,7 @@ Session::~Session() {
   if (db_) db_->LeaveSnapshot();
   ReleaseSnapshots(this);
   if (db_) db_->SetWaitCheck(nullptr);
+  if (db_) db_->SetSessionLockTimeout(0);
   if (db_) UnregisterSession(*db_, reg_);
 }
 

@@ -6,9 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "storage/catalog_schema.h"
 #include "storage/password.h"
@@ -30,6 +33,43 @@ int LockTimeoutMs() {
 }
 
 Status CannotResolve() { return OraError(ora::kTnsCannotResolve); }
+
+// The write transactions of this process that have ended: a connection
+// that waits for the write lock sleeps until the next one ends (or until
+// its poll interval is over: other processes' commits are seen only by
+// polling), so that the sessions of one process take the lock in turn
+// without a poll's delay between them.
+struct WriteEnds {
+  std::mutex m;
+  std::condition_variable ended;
+  uint64_t count = 0;
+};
+
+WriteEnds& Ends() {
+  static WriteEnds e;
+  return e;
+}
+
+uint64_t WriteEndsSeen() {
+  WriteEnds& e = Ends();
+  std::lock_guard<std::mutex> l(e.m);
+  return e.count;
+}
+
+void WriteEnded() {
+  WriteEnds& e = Ends();
+  {
+    std::lock_guard<std::mutex> l(e.m);
+    ++e.count;
+  }
+  e.ended.notify_all();
+}
+
+void AwaitWriteEnd(uint64_t seen, int ms) {
+  WriteEnds& e = Ends();
+  std::unique_lock<std::mutex> l(e.m);
+  e.ended.wait_for(l, std::chrono::milliseconds(ms), [&] { return e.count != seen; });
+}
 
 Status Tampered(const std::string& path, const std::string& what) { return FileFailedVerification(path, what); }
 
@@ -203,7 +243,7 @@ Status Database::Create(const std::string& path, const std::string& system_passw
   std::unique_ptr<Database> d(new Database);
   d->path_ = path;
   Status st = OpenConnection(path, false, &d->db_);
-  d->lock_timeout_ms_ = LockTimeoutMs();
+  d->lock_timeout_ms_ = d->opened_lock_timeout_ms_ = LockTimeoutMs();
   if (st.ok()) st = d->Exec("PRAGMA journal_mode=WAL");
   if (st.ok()) st = d->Exec(kCatalogSchema);
   for (const CatalogUpgrade& step : kCatalogUpgrades) {
@@ -243,7 +283,7 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
   std::unique_ptr<Database> d(new Database);
   d->path_ = path;
   TABDB_RETURN_IF_ERROR(OpenConnection(path, false, &d->db_));
-  d->lock_timeout_ms_ = LockTimeoutMs();
+  d->lock_timeout_ms_ = d->opened_lock_timeout_ms_ = LockTimeoutMs();
   // A file that is not ours (or not SQLite at all) is an unknown identifier.
   sqlite3_stmt* s = nullptr;
   if (sqlite3_prepare_v2(d->db_, "SELECT v FROM tab$meta WHERE k='format'", -1, &s, nullptr) !=
@@ -284,14 +324,15 @@ void Database::SetWaitCheck(std::function<Status()> check) {
     sqlite3_busy_timeout(db_, lock_timeout_ms_);
 }
 
-// SQLite's busy handler while a wait check is set: the schedule of
-// sqlite3_busy_timeout (short sleeps first, then 100 ms ones) up to the
-// lock timeout, asking the check before each sleep.
+// SQLite's busy handler while a wait check is set: waits for the end of a
+// write transaction of this process, or at most a poll interval (short
+// ones first, then 10 ms), until the lock timeout has passed since the
+// wait began, asking the check before each wait.
 int Database::BusyWait(void* arg, int count) {
-  static const int kDelays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
-  static const int kTotals[] = {0, 1, 3, 8, 18, 33, 53, 78, 103, 128, 178, 228};
-  constexpr int kN = static_cast<int>(sizeof(kDelays) / sizeof(kDelays[0]));
+  static const int kPolls[] = {1, 2, 5, 10};
+  constexpr int kN = static_cast<int>(sizeof(kPolls) / sizeof(kPolls[0]));
   Database* d = static_cast<Database*>(arg);
+  uint64_t seen = WriteEndsSeen();
   auto stop = [d] {
     if (!d->wait_check_) return false;
     Status st = d->wait_check_();
@@ -300,12 +341,13 @@ int Database::BusyWait(void* arg, int count) {
     return true;
   };
   if (stop()) return 0;
-  int timeout = d->lock_timeout_ms_;
-  int delay = count < kN ? kDelays[count] : kDelays[kN - 1];
-  int before = count < kN ? kTotals[count] : kTotals[kN - 1] + (count - (kN - 1)) * kDelays[kN - 1];
-  if (before >= timeout) return 0;
-  if (before + delay > timeout) delay = timeout - before;
-  sqlite3_sleep(delay);
+  auto now = std::chrono::steady_clock::now();
+  if (count == 0) d->wait_began_ = now;
+  int64_t waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - d->wait_began_).count();
+  int64_t timeout = d->lock_timeout_ms_;
+  if (waited >= timeout) return 0;
+  int64_t delay = std::min<int64_t>(count < kN ? kPolls[count] : kPolls[kN - 1], timeout - waited);
+  AwaitWriteEnd(seen, static_cast<int>(delay));
   // Asked again before SQLite retries: what came during the sleep (a kill
   // made just before the lock went) ends the wait rather than the lock
   // being taken.
@@ -379,19 +421,25 @@ Status Database::BeginRead() {
 
 Status Database::Commit() {
   if (in_snapshot() || !in_transaction()) return Status::Ok();
-  if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_WRITE) {
+  bool wrote = sqlite3_txn_state(db_, "main") == SQLITE_TXN_WRITE;
+  if (wrote) {
     // The commit's SCN: written last, so that it belongs to the commit.
     sqlite3_stmt* s = nullptr;
     TABDB_RETURN_IF_ERROR(Cached(
         "INSERT INTO tab$meta(k, v) VALUES('scn', 2) ON CONFLICT(k) DO UPDATE SET v = v + 1", &s));
     TABDB_RETURN_IF_ERROR(Run(s));
   }
-  return Exec("COMMIT");
+  Status st = Exec("COMMIT");
+  if (wrote && st.ok()) WriteEnded();
+  return st;
 }
 
 Status Database::Rollback() {
   if (in_snapshot() || !in_transaction()) return Status::Ok();
-  return Exec("ROLLBACK");
+  bool wrote = sqlite3_txn_state(db_, "main") == SQLITE_TXN_WRITE;
+  Status st = Exec("ROLLBACK");
+  if (wrote) WriteEnded();
+  return st;
 }
 
 Status Database::Savepoint(const char* name) { return Exec(std::string("SAVEPOINT ") + name); }

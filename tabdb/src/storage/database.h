@@ -10,6 +10,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -107,6 +108,13 @@ class Database {
   // the plain wait.
   void SetWaitCheck(std::function<Status()> check);
 
+  // How long the connection waits for another connection's write lock
+  // before ORA-00054: TABDB_LOCK_TIMEOUT_MS when it was opened, or longer
+  // for a session that asked for more (ALTER SESSION SET DDL_LOCK_TIMEOUT).
+  // SetSessionLockTimeout(0) goes back to the timeout it was opened with.
+  int lock_timeout_ms() const { return lock_timeout_ms_; }
+  void SetSessionLockTimeout(int ms) { lock_timeout_ms_ = ms > opened_lock_timeout_ms_ ? ms : opened_lock_timeout_ms_; }
+
   // Opens one more connection to the file at `path` with the engine's
   // settings (lock timeout, defensive mode), without checking the file.
   static Status OpenConnection(const std::string& path, bool create, sqlite3** out);
@@ -128,7 +136,9 @@ class Database {
   int64_t switches_ = 0;  // EnterSnapshot and LeaveSnapshot calls
   std::function<Status()> wait_check_;
   Status wait_failure_;  // what ended the last wait, until reported
-  int lock_timeout_ms_ = 10000;  // read when the connection was opened
+  int lock_timeout_ms_ = 10000;         // what a wait for a lock lasts at most
+  int opened_lock_timeout_ms_ = 10000;  // read when the connection was opened
+  std::chrono::steady_clock::time_point wait_began_;  // of the current wait for a lock
 };
 
 }  // namespace tabdb

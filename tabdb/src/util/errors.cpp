@@ -23,6 +23,7 @@ constexpr Entry kMessages[] = {
     {28, "your session has been killed"},
     {30, "User session ID does not exist."},
     {54, "resource busy and acquire with NOWAIT specified or timeout expired"},
+    {68, "invalid value %s for parameter %s, must be between %s and %s"},
     {439, "feature not enabled: %s"},
     {600, "internal error code, arguments: [%s]"},
     {900, "invalid SQL statement"},

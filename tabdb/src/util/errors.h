@@ -57,6 +57,7 @@ constexpr int kTruncationOrNullFetch = 24345;
 constexpr int kLobFormMismatch = 24806;
 // The rest, in numeric order.
 constexpr int kResourceBusy = 54;
+constexpr int kParameterValueRange = 68;  // invalid value %s for parameter %s, must be between %s and %s
 constexpr int kInternalError = 600;
 constexpr int kInvalidDatatype = 902;
 constexpr int kMissingKeyword = 905;
@@ -276,6 +277,7 @@ constexpr int kCannotDefer = 2447;               // cannot defer a constraint th
 constexpr int kConstraintNotExist = 2448;        // constraint does not exist
 constexpr int kReferencedByForeignKeys = 2449;   // unique/primary keys in table referenced by foreign keys
 constexpr int kTruncateReferenced = 2266;        // unique/primary keys in table referenced by enabled foreign keys
+constexpr int kIntegerValueRequired = 2017;     // integer value required
 constexpr int kInvalidAlterSession = 2248;       // invalid option for ALTER SESSION
 // ALTER TABLE constraint forms and constraint DDL text.
 constexpr int kAlreadyNotNull = 1442;           // column to be modified to NOT NULL is already NOT NULL

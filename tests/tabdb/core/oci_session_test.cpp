@@ -1,9 +1,11 @@
 // oci_session_test.cpp - sessions through OCI: privileges and visibility
 // across schemas, ALTER SESSION SET CURRENT_SCHEMA, isolation and rollback
-// of uncommitted work, and a second writer giving up with ORA-00054.
+// of uncommitted work, and a second writer giving up with ORA-00054 or
+// waiting as long as DDL_LOCK_TIMEOUT says.
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "oci_fixture.h"
@@ -140,6 +142,27 @@ TEST_F(OciSessionTest, SecondWriterTimesOut) {
   Must(second, "INSERT INTO t VALUES (3)");
   ASSERT_EQ(second.Commit(), OCI_SUCCESS);
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM t"), "3");
+
+  // DDL_LOCK_TIMEOUT lengthens the wait (never shortens it), and a writer
+  // of the same process is let in as soon as the one before it commits.
+  const struct {
+    const char* value;
+    int error;
+  } values[] = {{"-1", 68}, {"1000001", 68}, {"1.5", 2017}, {"'x'", 2017}, {"0", 0}, {"1000000", 0}, {"2", 0}};
+  for (const auto& v : values)
+    EXPECT_EQ(Exec(second, std::string("ALTER SESSION SET DDL_LOCK_TIMEOUT = ") + v.value), v.error) << v.value;
+  Must(app_, "INSERT INTO t VALUES (4)");
+  std::thread committer([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(app_.Commit(), OCI_SUCCESS);
+  });
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Exec(second, "INSERT INTO t VALUES (5)"), 0) << second.ErrorText();
+  ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  committer.join();
+  EXPECT_GE(ms, 400);
+  EXPECT_LT(ms, 1500);
+  ASSERT_EQ(second.Commit(), OCI_SUCCESS);
 }
 
 // A statement the user may not run fails at once, even while another
