@@ -71,6 +71,40 @@ static IMP_TABLE *take_table(IMP_PARALLEL *par)
     return t;
 }
 
+/* Sections up to this size are cheap to check: the worker that holds the
+ * turn loads the next table too when its section is no larger, instead
+ * of passing the turn on. Each pass of the turn costs the next writer's
+ * connection a new read of the file's schema (the embedded database's
+ * connections each load it again after another's DDL), which is dearer
+ * than checking a small section inside the turn. */
+#define STICKY_SECTION_MAX ((uint64_t)1 << 20)
+
+/* The next selected table when its section is small (see above), else
+ * NULL and nothing taken. */
+static IMP_TABLE *take_small_table(IMP_PARALLEL *par)
+{
+    IMP_RUN *run = par->run;
+    IMP_TABLE *t = NULL;
+    pthread_mutex_lock(&par->lock);
+    while (!par->failed && !stop_requested() && par->next < run->ntab) {
+        IMP_TABLE *c = &run->tables[par->next];
+        if (!table_selected(&run->opts.tables, TABLE_NAME(c))) {
+            par->next++;
+            continue;
+        }
+        /* the directory's offsets, as a size only: a damaged one makes
+         * the section count as large */
+        uint64_t end = par->next + 1 < run->ntab ? run->tables[par->next + 1].info.offset : run->file_size;
+        if (end > c->info.offset && end - c->info.offset <= STICKY_SECTION_MAX) {
+            par->next++;
+            t = c;
+        }
+        break;
+    }
+    pthread_mutex_unlock(&par->lock);
+    return t;
+}
+
 /* The end of a worker's table that did not complete, under the turn: a
  * stop rolls it back and drops it when the worker created it (as a serial
  * run does); a failure rolls back its open rows. */
@@ -122,17 +156,21 @@ static void *work(void *arg)
         fail(par);
         return NULL;
     }
-    for (IMP_TABLE *t; (t = take_table(par)) != NULL;) {
+    int held = 0; /* the turn, kept from the table before */
+    for (IMP_TABLE *t = take_table(par); t != NULL;) {
         w->table = t;
         w->table_created = 0;
-        /* its section read and checked while another worker writes */
+        /* its section read and checked while another worker writes (or
+         * inside the turn, for a small one taken while holding it) */
         if (verify_section(w, t) < 0) {
             w->table = NULL;
+            if (held) pthread_mutex_unlock(&par->turn);
             if (!stop_requested()) fail(par);
             break;
         }
         w->verified = t;
-        pthread_mutex_lock(&par->turn);
+        if (!held) pthread_mutex_lock(&par->turn);
+        held = 1;
         if (halted(par)) {
             /* begun by nothing: it stays out, as the tables after a
              * serial run's failure do */
@@ -161,7 +199,10 @@ static void *work(void *arg)
             break;
         }
         t->done = 1;
+        if ((t = take_small_table(par)) != NULL) continue;
         pthread_mutex_unlock(&par->turn);
+        held = 0;
+        t = take_table(par);
     }
     w->table = NULL;
     return NULL;
