@@ -246,7 +246,7 @@ static int read_list(EXP_WORKER *w, const char *list_sql, int ncol, const ub4 *w
 
 /* One object's DBMS_METADATA text alone into q (one column). Returns 1
  * with the text, 0 when the server refuses it (message in w->env.oem), -1. */
-static int one_ddl(EXP_WORKER *w, DICT_QUERY *q, const char *type, const char *name)
+int dict_one_ddl(EXP_WORKER *w, DICT_QUERY *q, const char *type, const char *name)
 {
     char sqltxt[512], en[ESC_NAME_SIZE], eo[ESC_NAME_SIZE];
     static const ub4 width[1] = {DICT_CODE_WIDTH};
@@ -305,7 +305,7 @@ int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int
     for (int i = done; i < n && rc == 0 && !worker_stopped(w); i++) {
         char **row = cells + (size_t)i * (size_t)(ncol - 1);
         DICT_QUERY one;
-        int got = one_ddl(w, &one, type, row[name_col]);
+        int got = dict_one_ddl(w, &one, type, row[name_col]);
         if (got < 0) {
             fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
             rc = -1;

@@ -348,8 +348,10 @@ int full_export(const EXP_RUN *run);
 /* ---- dictionary queries with several text columns ----------------------- */
 
 #define DICT_MAX_COLS 8
-/* Define buffers of one dictionary query: rows per fetch are what fits. */
-#define DICT_FETCH_BYTES (512u * 1024u)
+/* Define buffers of one dictionary query: rows per fetch are what fits
+ * (64 rows of a 64 KiB DDL text: a round trip for every 64 constraints,
+ * where 512 KiB took one for every 7). */
+#define DICT_FETCH_BYTES (4u * 1024u * 1024u)
 #define DICT_FETCH_ROWS 256u
 
 typedef struct __dict_query {
@@ -392,6 +394,12 @@ void dict_close(DICT_QUERY *q);
 int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
                   const char *type, int name_col, const char *kind,
                   int (*fn)(DICT_QUERY *q, void *ctx), void *ctx);
+
+/* GET_DDL(type, name) of the run's owner read alone, in a buffer of
+ * DICT_CODE_WIDTH, on the run's statement handle: 1 with the text in
+ * q->val[0] (dict_close it), 0 when the server refused it (its message
+ * kept), -1 when the session failed. */
+int dict_one_ddl(EXP_WORKER *w, DICT_QUERY *q, const char *type, const char *name);
 
 /* The text of column col of the current row made owner-free (strip_owner
  * with bare), without its `CONSTRAINT "name"` when system_named. NULL when

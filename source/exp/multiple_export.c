@@ -159,7 +159,19 @@ int export_multiple_row(EXP_WORKER *w, EXP_TABLE *tab)
     }
     int wide = row_len > w->csz;
 
-    if (execute_statement(w, 0) != 0) return -1;
+    /* A plain table's first array comes with the execute's reply (the
+     * prefetch of as many rows as the fetch asks for), so that a table
+     * that fits in one array costs one round trip; the server prefetches
+     * no rows of LOB or LONG columns. The statement handle is shared:
+     * later statements keep the default. */
+    ub4 pre = (ub4)w->max_row;
+    if (plain) OCIAttrSet(w->env.smthp, OCI_HTYPE_STMT, &pre, 0, OCI_ATTR_PREFETCH_ROWS, w->env.errhp);
+    int executed = execute_statement(w, 0);
+    if (plain) {
+        pre = 1;
+        OCIAttrSet(w->env.smthp, OCI_HTYPE_STMT, &pre, 0, OCI_ATTR_PREFETCH_ROWS, w->env.errhp);
+    }
+    if (executed != 0) return -1;
 
     /* A LONG table's first batch is small: it tells soon whether its
      * values fit their pieces (read_rest_alone). */

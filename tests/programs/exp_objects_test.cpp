@@ -257,6 +257,22 @@ TEST_F(ObjectsRun, ViewsInDependencyOrderAndSynonyms) {
   d = ReadStatements(dump_);
   EXPECT_EQ(std::vector<std::string>{w}, d.warnings);
   EXPECT_EQ(want, d.deferred);
+
+  // a text longer than the bulk query's buffer (64 KiB) is read again
+  // alone, whole, in its place
+  std::string cond = " NOT IN ('a'";
+  for (int i = 0; i < 900; i++) cond += ", '" + std::string(80, 'a' + i % 26) + "'";
+  cond += ")";
+  Sql("CREATE VIEW v4 AS SELECT id FROM t WHERE name" + cond + ";\n");
+  r = Export();
+  EXPECT_EQ(1, r.status) << r.err;
+  d = ReadStatements(dump_);
+  ASSERT_EQ(want.size() + 1, d.deferred.size());
+  const std::string& v4 = d.deferred[4];
+  EXPECT_GT(v4.size(), 65536u);
+  EXPECT_EQ(0u, v4.find("CREATE OR REPLACE FORCE EDITIONABLE VIEW \"V4\" (\"ID\") AS \n  SELECT id FROM t WHERE name"))
+      << v4.substr(0, 200);
+  EXPECT_EQ(cond, v4.substr(v4.size() - cond.size())) << v4.substr(v4.size() - 100);
 }
 
 // Comments on tables, views and their columns go as records of their
