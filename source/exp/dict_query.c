@@ -246,21 +246,87 @@ static int read_list(EXP_WORKER *w, const char *list_sql, int ncol, const ub4 *w
 
 /* One object's DBMS_METADATA text alone into q (one column). Returns 1
  * with the text, 0 when the server refuses it (message in w->env.oem), -1. */
-int dict_one_ddl(EXP_WORKER *w, DICT_QUERY *q, const char *type, const char *name)
+/* GET_DDL(type, name) of the run's owner read alone, in a buffer of
+ * `width`, on the worker's statement handle: 1 with the text in q->val[0]
+ * (dict_close it), 0 when the server refused it (its message kept), -1
+ * when the session failed. */
+static int dict_one_ddl(EXP_WORKER *w, DICT_QUERY *q, const char *type, const char *name, ub4 width)
 {
     char sqltxt[512], en[ESC_NAME_SIZE], eo[ESC_NAME_SIZE];
-    static const ub4 width[1] = {DICT_CODE_WIDTH};
+    const ub4 widths[1] = {width};
     sql_escape(en, sizeof(en), name, '\'');
     sql_escape(eo, sizeof(eo), w->run->owner_name, '\'');
     snprintf(sqltxt, sizeof(sqltxt), "select DBMS_METADATA.GET_DDL('%s', '%s', '%s') from dual",
              type, en, eo);
     w->dict_quiet = 1;
-    int ret = dict_open(w, q, sqltxt, 1, width);
+    int ret = dict_open(w, q, sqltxt, 1, widths);
     if (ret == 0) ret = dict_next(q);
     w->dict_quiet = 0;
     if (ret == 1) return 1;
     dict_close(q);
     return get_ora_code(&w->env) > 0 && !session_lost(&w->env) ? 0 : -1;
+}
+
+/* Width of an object's text in a bulk query when the caller's is larger:
+ * a fetch then brings up to DICT_FETCH_ROWS texts, where buffers of the
+ * caller's width (64 KiB, 16 MiB) fit a handful, or one. A text the bulk
+ * width cuts is read again alone at the caller's width. */
+#define DICT_BULK_TEXT_WIDTH 8192u
+
+/* Hands fn the row `names` (the bulk query's columns but the last) with
+ * the object's text read alone (`one`), as the bulk query gives a row;
+ * an object whose text the server refuses is named in a warning. 0 or
+ * -1. */
+static int row_with_text(EXP_WORKER *w, char *const *names, int ncol, int got, DICT_QUERY *one,
+                         const char *kind, const char *name, int (*fn)(DICT_QUERY *q, void *ctx), void *ctx)
+{
+    if (got < 0) {
+        fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
+        return -1;
+    }
+    if (got == 0) {
+        char why[200];
+        char *nl = strchr(get_ora_message(&w->env), '\n');
+        if (nl) *nl = '\0';
+        snprintf(why, sizeof(why), "its definition could not be read (%s)", get_ora_message(&w->env));
+        return warn_object(w, kind, name, why);
+    }
+    DICT_QUERY r = *one;
+    r.ncol = ncol;
+    for (int c = 0; c < ncol - 1; c++) {
+        r.val[c] = names[c];
+        r.ind[c] = 0;
+        r.rcode[c] = 0;
+    }
+    r.val[ncol - 1] = one->val[0];
+    r.ind[ncol - 1] = one->ind[0];
+    r.rcode[ncol - 1] = one->rcode[0];
+    r.width[ncol - 1] = one->width[0];
+    int rc = fn(&r, ctx);
+    dict_close(one);
+    return rc;
+}
+
+/* The current row of the bulk query q, whose text its width cut: the text
+ * read again alone at `width` on a statement handle of its own (the bulk
+ * query's stays open), then handed to fn. 0 or -1. */
+static int row_again(EXP_WORKER *w, DICT_QUERY *q, const char *type, int name_col, const char *kind,
+                     ub4 width, int (*fn)(DICT_QUERY *q, void *ctx), void *ctx)
+{
+    OCIStmt *bulk = w->env.smthp, *alone = NULL;
+    if (OCIHandleAlloc(w->env.envhp, (void **)&alone, OCI_HTYPE_STMT, 0, NULL) != OCI_SUCCESS) {
+        fprintf(stderr, "OCIHandleAlloc() error.\n");
+        return -1;
+    }
+    char *names[DICT_MAX_COLS];
+    for (int c = 0; c < q->ncol - 1; c++) names[c] = q->val[c];
+    w->env.smthp = alone;
+    DICT_QUERY one;
+    int got = dict_one_ddl(w, &one, type, q->val[name_col], width);
+    int rc = row_with_text(w, names, q->ncol, got, &one, kind, q->val[name_col], fn, ctx);
+    w->env.smthp = bulk;
+    OCIHandleFree(alone, OCI_HTYPE_STMT);
+    return rc;
 }
 
 int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
@@ -269,8 +335,13 @@ int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int
 {
     DICT_QUERY q;
     int done = 0, ret;
+    ub4 bulk_widths[DICT_MAX_COLS];
+    if (ncol < 1 || ncol > DICT_MAX_COLS) return -1;
+    memcpy(bulk_widths, widths, sizeof(ub4) * (size_t)ncol);
+    ub4 full = widths[ncol - 1];
+    if (full > DICT_BULK_TEXT_WIDTH) bulk_widths[ncol - 1] = DICT_BULK_TEXT_WIDTH;
     w->dict_quiet = 1;
-    ret = dict_open(w, &q, bulk_sql, ncol, widths);
+    ret = dict_open(w, &q, bulk_sql, ncol, bulk_widths);
     w->dict_quiet = 0;
     if (ret == 1) return 0;
     if (ret == 0) {
@@ -279,7 +350,8 @@ int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int
             ret = dict_next(&q);
             w->dict_quiet = 0;
             if (ret != 1) break;
-            if (fn(&q, ctx) != 0) {
+            int cut = q.rcode[ncol - 1] == 1406 && q.ind[ncol - 1] != -1 && q.width[ncol - 1] < full;
+            if ((cut ? row_again(w, &q, type, name_col, kind, full, fn, ctx) : fn(&q, ctx)) != 0) {
                 dict_close(&q);
                 return -1;
             }
@@ -305,31 +377,8 @@ int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int
     for (int i = done; i < n && rc == 0 && !worker_stopped(w); i++) {
         char **row = cells + (size_t)i * (size_t)(ncol - 1);
         DICT_QUERY one;
-        int got = dict_one_ddl(w, &one, type, row[name_col]);
-        if (got < 0) {
-            fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
-            rc = -1;
-        } else if (got == 0) {
-            char why[200];
-            char *nl = strchr(get_ora_message(&w->env), '\n');
-            if (nl) *nl = '\0';
-            snprintf(why, sizeof(why), "its definition could not be read (%s)", get_ora_message(&w->env));
-            rc = warn_object(w, kind, row[name_col], why);
-        } else {
-            /* the row as the bulk query would have given it */
-            DICT_QUERY r = one;
-            r.ncol = ncol;
-            for (int c = 0; c < ncol - 1; c++) {
-                r.val[c] = row[c];
-                r.ind[c] = 0;
-                r.rcode[c] = 0;
-            }
-            r.val[ncol - 1] = one.val[0];
-            r.ind[ncol - 1] = one.ind[0];
-            r.rcode[ncol - 1] = one.rcode[0];
-            rc = fn(&r, ctx);
-            dict_close(&one);
-        }
+        int got = dict_one_ddl(w, &one, type, row[name_col], DICT_CODE_WIDTH);
+        rc = row_with_text(w, row, ncol, got, &one, kind, row[name_col], fn, ctx);
     }
     for (int i = 0; i < n * (ncol - 1); i++) free(cells[i]);
     free(cells);

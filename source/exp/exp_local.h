@@ -349,9 +349,8 @@ int full_export(const EXP_RUN *run);
 
 #define DICT_MAX_COLS 8
 /* Define buffers of one dictionary query: rows per fetch are what fits
- * (64 rows of a 64 KiB DDL text: a round trip for every 64 constraints,
- * where 512 KiB took one for every 7). */
-#define DICT_FETCH_BYTES (4u * 1024u * 1024u)
+ * (about 250 rows of an 8 KiB DDL text, as dict_each_ddl reads them). */
+#define DICT_FETCH_BYTES (2u * 1024u * 1024u)
 #define DICT_FETCH_ROWS 256u
 
 typedef struct __dict_query {
@@ -385,7 +384,9 @@ int dict_next(DICT_QUERY *q);
 void dict_close(DICT_QUERY *q);
 
 /* Runs bulk_sql, whose last column is DBMS_METADATA's text of the object
- * named in column name_col, and hands every row to fn. When the server
+ * named in column name_col, and hands every row to fn. The bulk query
+ * reads texts in buffers of 8 KiB; a longer one is read again alone at
+ * its width in `widths` and handed to fn in its place. When the server
  * fails the query over one object's text, the names are read again with
  * list_sql (the same query without that column, in the same order) and
  * each remaining text alone (GET_DDL of `type`); an object whose text the
@@ -394,12 +395,6 @@ void dict_close(DICT_QUERY *q);
 int dict_each_ddl(EXP_WORKER *w, const char *bulk_sql, const char *list_sql, int ncol, const ub4 *widths,
                   const char *type, int name_col, const char *kind,
                   int (*fn)(DICT_QUERY *q, void *ctx), void *ctx);
-
-/* GET_DDL(type, name) of the run's owner read alone, in a buffer of
- * DICT_CODE_WIDTH, on the run's statement handle: 1 with the text in
- * q->val[0] (dict_close it), 0 when the server refused it (its message
- * kept), -1 when the session failed. */
-int dict_one_ddl(EXP_WORKER *w, DICT_QUERY *q, const char *type, const char *name);
 
 /* The text of column col of the current row made owner-free (strip_owner
  * with bare), without its `CONSTRAINT "name"` when system_named. NULL when

@@ -192,24 +192,14 @@ static void drop_empty_columns(char *text, size_t *len)
     *len -= p - from;
 }
 
-/* Width of a view's text in the bulk query: a longer one (rare) is read
- * again alone, in a buffer of DICT_CODE_WIDTH, once the query has ended,
- * so that the bulk query brings 64 views a round trip rather than one. */
-#define VIEW_BULK_WIDTH 65536u
-
 static int take_view(DICT_QUERY *q, void *ctx)
 {
     VIEW_LIST *l = (VIEW_LIST *)ctx;
-    size_t len = 0;
+    size_t len;
     int rc;
-    char *text = NULL;
-    /* cut to the bulk width: kept without a text, read again later */
-    int again = q->rcode[1] == 1406 && q->width[1] < DICT_CODE_WIDTH && q->ind[1] != -1;
-    if (!again) {
-        text = dict_text(q, 1, 1, "view", q->val[0], 0, &len, &rc);
-        if (!text) return rc;
-        drop_empty_columns(text, &len);
-    }
+    char *text = dict_text(q, 1, 1, "view", q->val[0], 0, &len, &rc);
+    if (!text) return rc;
+    drop_empty_columns(text, &len);
     if (l->n == l->cap) {
         int cap = l->cap ? l->cap * 2 : 16;
         VIEW_TEXT *p = (VIEW_TEXT *)realloc(l->views, sizeof(VIEW_TEXT) * (size_t)cap);
@@ -229,45 +219,9 @@ static int take_view(DICT_QUERY *q, void *ctx)
     return 0;
 }
 
-/* The views whose text the bulk query cut, each read alone: the text as
- * take_view keeps it, or a warning naming a view the server refused (it
- * is then left out). 0 or -1. */
-static int read_long_views(EXP_WORKER *w, VIEW_LIST *l)
-{
-    int kept = 0, rc = 0;
-    for (int i = 0; i < l->n; i++) {
-        VIEW_TEXT *v = &l->views[i];
-        if (!v->text && rc == 0) {
-            DICT_QUERY one;
-            int got = dict_one_ddl(w, &one, "VIEW", v->name);
-            if (got < 0) {
-                fprintf(stderr, "OCIStmtExecute()\n%s\n", get_ora_message(&w->env));
-                rc = -1;
-            } else if (got == 0) {
-                char why[200];
-                char *nl = strchr(get_ora_message(&w->env), '\n');
-                if (nl) *nl = '\0';
-                snprintf(why, sizeof(why), "its definition could not be read (%s)", get_ora_message(&w->env));
-                rc = warn_object(w, "view", v->name, why);
-            } else {
-                size_t len;
-                v->text = dict_text(&one, 0, 1, "view", v->name, 0, &len, &rc);
-                if (v->text) {
-                    drop_empty_columns(v->text, &len);
-                    v->len = len;
-                }
-                dict_close(&one);
-            }
-        }
-        if (v->text) l->views[kept++] = *v;
-    }
-    l->n = kept;
-    return rc;
-}
-
 int gather_views(EXP_WORKER *w)
 {
-    static const ub4 widths[2] = {LONG_NAME_WIDTH, VIEW_BULK_WIDTH};
+    static const ub4 widths[2] = {LONG_NAME_WIDTH, DICT_CODE_WIDTH};
     char bulk[512], list[512], esc_owner[ESC_NAME_SIZE];
     VIEW_LIST l = {NULL, 0, 0};
 
@@ -279,7 +233,6 @@ int gather_views(EXP_WORKER *w)
     snprintf(list, sizeof(list), "select VIEW_NAME from ALL_VIEWS where OWNER='%s' order by VIEW_NAME",
              esc_owner);
     int ret = dict_each_ddl(w, bulk, list, 2, widths, "VIEW", 0, "view", take_view, &l);
-    if (ret >= 0) ret = read_long_views(w, &l);
     VIEW_TEXT *views = l.views;
     int n = l.n;
     if (ret >= 0) ret = add_in_order(w, views, n);

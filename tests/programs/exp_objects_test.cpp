@@ -130,6 +130,10 @@ TEST_F(ObjectsRun, ConstraintsFollowTheIndexesWithTheirStates) {
       "ALTER TABLE t ADD CHECK (b <> 'APP'||'.x');\n"
       "CREATE BITMAP INDEX t_b_bx ON t (b);\n"
       "CREATE TABLE u (n NUMBER CHECK (n IN (1, 2)));\n");
+  // a text longer than the bulk query's buffer (8 KiB), read again alone
+  std::string list = "'a'";
+  for (int i = 0; i < 110; i++) list += ", '" + std::string(80, 'a' + i % 26) + "'";
+  Sql("CREATE TABLE w (s VARCHAR2(90) CHECK (s NOT IN (" + list + ")));\n");
   Read d = ExportOk();
   EXPECT_EQ(1u, d.version) << "no warnings: the format every reader of the extension knows";
   const std::vector<std::string>& t = Section(d, "T");
@@ -151,6 +155,8 @@ TEST_F(ObjectsRun, ConstraintsFollowTheIndexesWithTheirStates) {
   EXPECT_TRUE(bitmap > 0 && bitmap < pk) << "bitmap index with the other indexes";
   ASSERT_EQ(1u, Section(d, "U").size());
   EXPECT_EQ("ALTER TABLE \"U\" ADD CHECK (n IN (1, 2)) ENABLE", Section(d, "U")[0]);
+  ASSERT_EQ(1u, Section(d, "W").size());
+  EXPECT_EQ("ALTER TABLE \"W\" ADD CHECK (s NOT IN (" + list + ")) ENABLE", Section(d, "W")[0]);
   EXPECT_TRUE(d.deferred.empty());
 
   // TABLES: the statements of the tables exported only
