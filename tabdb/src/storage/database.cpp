@@ -207,6 +207,13 @@ Status Database::Scn(int64_t* out) {
 }
 
 Status Database::OpenConnection(const std::string& path, bool create, sqlite3** out) {
+  // Before SQLite's first use in the process: no count of the memory it
+  // holds (SQLite would take one process-wide mutex around every
+  // allocation of every connection, which the threads of a parallel run
+  // then wait for). The engine reads no such count. A process that began
+  // using SQLite before keeps its own settings.
+  static std::once_flag configured;
+  std::call_once(configured, [] { (void)sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
   if (create) flags |= SQLITE_OPEN_CREATE;
   sqlite3* db = nullptr;
