@@ -786,7 +786,7 @@ Status Prepared::Next(bool* row) {
   if (invalidated_) return OraError(ora::kObjectNoLongerExists);
   if (!open_) return Status::Ok();
   ++g_query_steps;
-  int rc = sqlite3_step(query_.get());
+  int rc = StepAcrossSchemaChanges(query_.get());
   --g_query_steps;
   if (rc == SQLITE_ROW) {
     *row = true;

@@ -115,7 +115,7 @@ Status CheckSchema(sqlite3* db, const std::string& path) {
   }
   q.reset(s);
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+  while ((rc = StepAcrossSchemaChanges(s)) == SQLITE_ROW) {
     std::string type = q.Text(0), name = q.Text(1), table = q.Text(2);
     if (!IsEngineObject(type, name, table)) return Tampered(path, type + " " + name);
   }
@@ -130,7 +130,7 @@ Status CheckSchema(sqlite3* db, const std::string& path) {
     return SqliteError(db, sqlite3_errcode(db));
   }
   q.reset(s);
-  rc = sqlite3_step(s);
+  rc = StepAcrossSchemaChanges(s);
   if (rc == SQLITE_ROW) return Tampered(path, "physical name of " + q.Text(0));
   if (rc != SQLITE_DONE) return SqliteError(db, rc);
   return Status::Ok();
@@ -151,7 +151,7 @@ Status Database::AddMissingCatalogTables(Database* d) {
       return SqliteError(d->db_, sqlite3_errcode(d->db_));
     }
     SqliteStmt probe(s);
-    int rc = sqlite3_step(s);
+    int rc = StepAcrossSchemaChanges(s);
     if (rc == SQLITE_ROW) continue;
     if (rc != SQLITE_DONE) return SqliteError(d->db_, rc);
     probe.reset();
@@ -299,7 +299,7 @@ Status Database::Open(const std::string& path, std::unique_ptr<Database>* out) {
     return CannotResolve();
   }
   SqliteStmt check(s);
-  int rc = sqlite3_step(s);
+  int rc = StepAcrossSchemaChanges(s);
   if (rc == SQLITE_BUSY) return OraError(ora::kResourceBusy);
   if (rc != SQLITE_ROW || check.Text(0) != kCatalogFormat) return CannotResolve();
   check.reset();
@@ -390,7 +390,7 @@ Status Database::Cached(const char* sql, sqlite3_stmt** out) {
 }
 
 Status Database::Step(sqlite3_stmt* stmt, bool* row) {
-  int rc = sqlite3_step(stmt);
+  int rc = StepAcrossSchemaChanges(stmt);
   if (rc == SQLITE_ROW) {
     *row = true;
     return Status::Ok();
@@ -403,7 +403,7 @@ Status Database::Step(sqlite3_stmt* stmt, bool* row) {
 }
 
 Status Database::Run(sqlite3_stmt* stmt) {
-  int rc = sqlite3_step(stmt);
+  int rc = StepAcrossSchemaChanges(stmt);
   while (rc == SQLITE_ROW) rc = sqlite3_step(stmt);
   Status st = rc == SQLITE_DONE ? Status::Ok() : StepError(rc);
   sqlite3_reset(stmt);

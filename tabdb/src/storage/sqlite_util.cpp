@@ -47,4 +47,14 @@ Status SqliteError(sqlite3* db, int rc) {
   }
 }
 
+int StepAcrossSchemaChanges(sqlite3_stmt* s) {
+  int rc = sqlite3_step(s);
+  for (int tries = 0; (rc & 0xff) == SQLITE_SCHEMA && tries < 1000; ++tries) {
+    sqlite3_reset(s);
+    sqlite3_sleep(1);  // the other connection's changes go on meanwhile
+    rc = sqlite3_step(s);
+  }
+  return rc;
+}
+
 }  // namespace tabdb

@@ -74,6 +74,13 @@ class SqliteStmt {
 // by one of the database's own SQL functions) keeps its number and text.
 Status SqliteError(sqlite3* db, int rc);
 
+// sqlite3_step, except that a statement another connection's DDL keeps
+// from starting (SQLite prepares it again after each change, and gives up
+// with SQLITE_SCHEMA after its own retries when changes are committed in
+// a row) is reset and stepped again, for about a second at most. SQLite
+// gives SQLITE_SCHEMA only before a statement has read anything.
+int StepAcrossSchemaChanges(sqlite3_stmt* s);
+
 // Parses "ORA-NNNNN: text" into a Status; returns false when `msg` has not
 // that form.
 bool ParseOraText(std::string_view msg, Status* out);

@@ -2,6 +2,7 @@
 // across schemas, ALTER SESSION SET CURRENT_SCHEMA, isolation and rollback
 // of uncommitted work, and a second writer giving up with ORA-00054 or
 // waiting as long as DDL_LOCK_TIMEOUT says.
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -163,6 +164,30 @@ TEST_F(OciSessionTest, SecondWriterTimesOut) {
   EXPECT_GE(ms, 400);
   EXPECT_LT(ms, 1500);
   ASSERT_EQ(second.Commit(), OCI_SUCCESS);
+}
+
+// Logons and queries go through while another session changes the schema
+// in a row: SQLite prepares a statement again after each change and gives
+// up after its own retries; the engine steps it again.
+TEST_F(OciSessionTest, LogonsWhileAnotherSessionChangesTheSchema) {
+  std::atomic<bool> done{false};
+  std::thread ddl([&] {
+    Conn c;
+    if (c.Open(path_, "app", "app") == OCI_SUCCESS) {
+      for (int i = 0; i < 300; i++) EXPECT_EQ(Exec(c, "CREATE TABLE z" + std::to_string(i) + " (a NUMBER)"), 0);
+      for (int i = 0; i < 300; i++) EXPECT_EQ(Exec(c, "DROP TABLE z" + std::to_string(i)), 0);
+    }
+    done = true;
+  });
+  int failed = 0;
+  while (!done && failed == 0) {
+    Conn c;
+    if (c.Open(path_, "app", "app") != OCI_SUCCESS || Exec(c, "SELECT COUNT(*) FROM user_tables") != 0) {
+      ADD_FAILURE() << c.ErrorText();
+      failed++;
+    }
+  }
+  ddl.join();
 }
 
 // A statement the user may not run fails at once, even while another
