@@ -561,6 +561,8 @@ Status CheckDdlPrivilege(Session& s, const sql::Statement& st) {
     case StmtKind::kDropView:
     case StmtKind::kAlterView:
       return st.view ? own(st.view->name) : Status::Ok();
+    case StmtKind::kDimension:
+      return st.dimension ? own(st.dimension->name) : Status::Ok();
     case StmtKind::kCreateSynonym:
     case StmtKind::kDropSynonym:
       if (!st.synonym) return Status::Ok();
@@ -675,6 +677,9 @@ Status ExecuteDdl(Session& s, const sql::Statement& st, ExprTypeFn infer_type) {
       break;
     case StmtKind::kMview:
       r = st.mview ? MviewDdl(s, *st.mview) : OraError(ora::kInvalidSqlStatement);
+      break;
+    case StmtKind::kDimension:
+      r = st.dimension ? cat::DimensionDdl(s, *st.dimension) : OraError(ora::kInvalidSqlStatement);
       break;
     default:
       r = OraError(ora::kInvalidSqlStatement);

@@ -262,5 +262,9 @@ Status ViewDdlText(Session& s, const std::string& owner, const std::string& name
                    bool* found);
 Status SynonymDdlText(Session& s, const std::string& owner, const std::string& name,
                       std::string* out, bool* found);
+// DBMS_METADATA.GET_DDL text of a dimension; *found is false when there is
+// none.
+Status DimensionDdlText(Session& s, const std::string& owner, const std::string& name,
+                        std::string* out, bool* found);
 
 }  // namespace tabdb

@@ -263,6 +263,9 @@ Status DropTriggersOn(Session& s, const std::string& owner, const std::string& t
 Status StoredCodeText(Session& s, const std::string& type, const std::string& name,
                       const std::string& owner, std::string* out, bool* handled);
 
+// CREATE and DROP DIMENSION (ddl_dimension.cpp).
+Status DimensionDdl(Session& s, const sql::DimensionStmt& d);
+
 // Views and synonyms (ddl_view.cpp).
 // *with_errors tells that the view was kept with errors (FORCE, COMPILE).
 Status CreateViewDdl(Session& s, const sql::ViewStmt& v, bool* with_errors);

@@ -435,6 +435,17 @@ Status GetDdl(Session& s, const std::string& object_type, const std::string& nam
     *out = std::move(text);
     return Status::Ok();
   }
+  if (type == "DIMENSION") {
+    if (!Visible(s, schema)) return NotFound(name, type, schema);
+    bool found = false;
+    std::string text;
+    TABDB_RETURN_IF_ERROR(DimensionDdlText(s, schema, name, &text, &found));
+    if (!found) return NotFound(name, type, schema);
+    if (!s.transforms().pretty && text.rfind("\n  ", 0) == 0) text = text.substr(3);
+    if (s.transforms().sqlterminator) text += ";";
+    *out = std::move(text);
+    return Status::Ok();
+  }
   if (type == "MATERIALIZED_VIEW" || type == "MATERIALIZED_VIEW_LOG") {
     if (!Visible(s, schema)) return NotFound(name, type, schema);
     bool found = false;

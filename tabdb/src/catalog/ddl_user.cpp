@@ -143,7 +143,7 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
 
   // Objects of the user: its tables (with their indexes and constraints),
   // its indexes on other users' tables, its other objects (sequences,
-  // views, synonyms) and its stored code.
+  // views, synonyms, dimensions) and its stored code.
   std::vector<int64_t> tables, indexes, others;
   {
     sqlite3_stmt* q = nullptr;
@@ -196,6 +196,7 @@ Status DropUserDdl(Session& s, const sql::DropObject& d) {
   for (int64_t o : others) {
     std::string id = std::to_string(o);
     TABDB_RETURN_IF_ERROR(s.db().Exec("DELETE FROM tab$sequences WHERE obj_id = " + id + ";"
+                                      "DELETE FROM tab$dimensions WHERE obj_id = " + id + ";"
                                       "DELETE FROM tab$objects WHERE obj_id = " + id + ";"));
     TABDB_RETURN_IF_ERROR(DropObjectGrants(s, o));
     TABDB_RETURN_IF_ERROR(DropComments(s, o));

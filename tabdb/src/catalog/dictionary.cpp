@@ -544,6 +544,21 @@ ViewDef Synonyms() {
   return v;
 }
 
+// Dimensions: valid as created (what they name is checked then).
+ViewDef Dimensions() {
+  ViewDef v;
+  v.cols = {
+      {"OWNER", V(128), "o.owner", kNoUser},
+      {"DIMENSION_NAME", V(128), "o.name"},
+      {"INVALID", V(1), "'N'"},
+      {"COMPILE_STATE", V(13), "'VALID'"},
+      {"REVISION", Num(), NumOf("1")},
+  };
+  v.from = "FROM tab$dimensions d JOIN tab$objects o ON o.obj_id = d.obj_id WHERE 1";
+  v.order = "ORDER BY o.obj_id";
+  return v;
+}
+
 // ALL_TAB_IDENTITY_COLS: START WITH is the identity's own, not the
 // sequence's high-water mark.
 ViewDef IdentityCols() {
@@ -596,6 +611,7 @@ const ViewKind kKinds[] = {
     {"SOURCE", Source, "s.owner", "s.owner", false, false},
     {"VIEWS", Views, "o.owner", "o.owner", false, false},
     {"SYNONYMS", Synonyms, "o.owner", "o.owner", false, false},
+    {"DIMENSIONS", Dimensions, "o.owner", "o.owner", false, false},
     {"TAB_IDENTITY_COLS", IdentityCols, "o.owner", "o.owner", false, false},
 };
 

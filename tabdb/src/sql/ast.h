@@ -614,6 +614,39 @@ struct CommentStmt {
 // BUILD IMMEDIATE | DEFERRED] [REFRESH ...] [... QUERY REWRITE] AS query;
 // DROP MATERIALIZED VIEW mv [PRESERVE TABLE]; CREATE / DROP MATERIALIZED
 // VIEW LOG ON [schema.]master [WITH ...] [INCLUDING | EXCLUDING NEW VALUES].
+// CREATE DIMENSION [schema.]name level_clause... { hierarchy_clause |
+// attribute_clause }...; DROP DIMENSION [schema.]name. Column names are
+// [schema.]table.column in LEVEL clauses; a JOIN KEY or DETERMINES column
+// may leave out its table (then that of its level).
+struct DimensionStmt {
+  struct Level {
+    Name name;
+    std::vector<NameList> columns;
+    bool skip_when_null = false;
+  };
+  struct JoinKey {
+    std::vector<NameList> columns;
+    Name parent;  // REFERENCES level
+  };
+  struct Hierarchy {
+    Name name;
+    std::vector<Name> levels;  // child first: l1 CHILD OF l2 CHILD OF ...
+    std::vector<JoinKey> joins;
+  };
+  // ATTRIBUTE level DETERMINES cols, or ATTRIBUTE name LEVEL level
+  // DETERMINES cols [LEVEL ...]: one per LEVEL, the name kept.
+  struct Attribute {
+    Name name;  // empty for the first form
+    Name level;
+    std::vector<NameList> columns;
+  };
+  bool drop = false;
+  NameList name;
+  std::vector<Level> levels;
+  std::vector<Hierarchy> hierarchies;
+  std::vector<Attribute> attributes;
+};
+
 struct MviewStmt {
   enum Action { kCreate, kDrop, kCreateLog, kDropLog } action = kCreate;
   NameList name;                        // the view, or the master of a log
@@ -672,6 +705,7 @@ enum class StmtKind {
   kSetConstraints,
   kSetTransaction,
   kMview,
+  kDimension,  // CREATE / DROP DIMENSION
 };
 
 struct Statement {
@@ -707,6 +741,7 @@ struct Statement {
   std::unique_ptr<SetConstraints> set_constraints;
   std::unique_ptr<SetTransaction> set_transaction;
   std::unique_ptr<MviewStmt> mview;        // materialized views and their logs
+  std::unique_ptr<DimensionStmt> dimension;
 };
 
 }  // namespace sql

@@ -367,6 +367,7 @@ Status Parser::ParseCreate(Statement* st) {
   bool bitmap = !unique && AcceptWord("BITMAP");
   if (AcceptWord("INDEX")) return ParseCreateIndex(st, unique, bitmap);
   if (!unique && !bitmap && PeekWord("MATERIALIZED") && PeekWord("VIEW", 1)) return ParseCreateMview(st);
+  if (!unique && !bitmap && AcceptWord("DIMENSION")) return ParseDimension(st, false);
   // Materialized views and their logs, clusters, database links, ... are not carried.
   if (!unique && !bitmap) TABDB_RETURN_IF_ERROR(RefuseUncarriedStatement("CREATE"));
   return Err(901);
@@ -389,6 +390,7 @@ Status Parser::ParseDrop(Statement* st) {
   if (AcceptWord("SEQUENCE")) return ParseSequence(st, StmtKind::kDropSequence);
   if (PeekDropViewOrSynonym()) return ParseDropViewOrSynonym(st);
   if (PeekWord("MATERIALIZED") && PeekWord("VIEW", 1)) return ParseDropMview(st);
+  if (AcceptWord("DIMENSION")) return ParseDimension(st, true);
   auto d = std::make_unique<DropObject>();
   if (AcceptWord("TABLE")) {
     st->kind = StmtKind::kDropTable;

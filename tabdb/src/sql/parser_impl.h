@@ -111,6 +111,8 @@ class Parser {
   // and RENAME (parse_alter.cpp).
   Status ParseIdentity(ColumnDef* col, bool modify);
   Status ParseCreateTableAs(CreateTable* ct);
+  // CREATE / DROP DIMENSION after the DIMENSION keyword (parse_dimension.cpp).
+  Status ParseDimension(Statement* st, bool drop);
   // CREATE / DROP MATERIALIZED VIEW [LOG] after CREATE or DROP (parse_mview.cpp).
   Status ParseCreateMview(Statement* st);
   Status ParseDropMview(Statement* st);

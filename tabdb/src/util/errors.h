@@ -297,6 +297,11 @@ constexpr int kOuterJoinInOr = 1719;            // outer join operator (+) not a
 constexpr int kOuterJoinWithAnsi = 25156;       // old style outer join (+) cannot be used with ANSI joins
 constexpr int kWithColumnCount = 32038;         // number of WITH clause column names does not match ...
 constexpr int kUnistrEscape = 30186;            // '\' must be followed by four hexadecimal characters or another '\'
+// Dimensions.
+constexpr int kDimensionNotExist = 30333;       // dimension does not exist
+constexpr int kLevelNotDefined = 30342;         // referenced level is not defined in this dimension
+constexpr int kLevelNotUnique = 30343;          // level name is not unique within this dimension
+constexpr int kHierarchyNotUnique = 30346;      // hierarchy name must be unique within a dimension
 // Views and synonyms.
 constexpr int kSynonymTranslationInvalid = 980;  // synonym translation is no longer valid
 constexpr int kMustNameExpression = 998;         // must name this expression with a column alias

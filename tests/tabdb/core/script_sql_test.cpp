@@ -1,7 +1,7 @@
 // script_sql_test.cpp - SQL that public schema scripts use, statement by
 // statement against Oracle's answers: DEFAULT ON NULL, the namespaces of
 // indexes and constraints, analytic functions, INSERT ALL | FIRST, the
-// SQL/JSON functions and global temporary tables.
+// SQL/JSON functions, global temporary tables and dimensions.
 #include <string>
 
 #include "oci_fixture.h"
@@ -140,6 +140,31 @@ const Step kSteps[] = {
      "\n  CREATE GLOBAL TEMPORARY TABLE \"APP\".\"GP\" \n   (\t\"ID\" NUMBER\n   ) ON COMMIT PRESERVE ROWS "},
     {"CREATE GLOBAL TEMPORARY TABLE gx (id NUMBER) ON COMMIT DELETE ROWS PARTITION BY HASH (id) PARTITIONS 2",
      "ORA-14451"},
+
+    // Dimensions: kept with every name checked, given back by DBMS_METADATA.
+    {"CREATE TABLE city (id NUMBER PRIMARY KEY, name VARCHAR2(20), land NUMBER)", ""},
+    {"CREATE DIMENSION geo LEVEL c IS city.id LEVEL l IS (app.city.land) SKIP WHEN NULL\n"
+     "  HIERARCHY h (c CHILD OF l) ATTRIBUTE c DETERMINES (name) ATTRIBUTE n LEVEL l DETERMINES city.land", ""},
+    {"SELECT dimension_name || ':' || invalid || ':' || compile_state FROM user_dimensions", "GEO:N:VALID"},
+    {"SELECT object_type FROM user_objects WHERE object_name = 'GEO'", "DIMENSION"},
+    {"SELECT DBMS_METADATA.GET_DDL('DIMENSION', 'GEO') FROM dual",
+     "\n  CREATE DIMENSION \"APP\".\"GEO\"\n    LEVEL \"C\" IS (\"APP\".\"CITY\".\"ID\")\n"
+     "    LEVEL \"L\" IS (\"APP\".\"CITY\".\"LAND\") SKIP WHEN NULL\n    HIERARCHY \"H\" (\n      \"C\"\n"
+     "      CHILD OF \"L\")\n    ATTRIBUTE \"C\" LEVEL \"C\" DETERMINES (\"APP\".\"CITY\".\"NAME\")\n"
+     "    ATTRIBUTE \"N\" LEVEL \"L\" DETERMINES (\"APP\".\"CITY\".\"LAND\")"},
+    {"CREATE DIMENSION geo LEVEL c IS (city.id)", "ORA-00955"},
+    {"CREATE TABLE geo (x NUMBER)", "ORA-00955"},
+    {"CREATE DIMENSION g2 LEVEL c IS (nosuch.id)", "ORA-00942"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.nosuch)", "ORA-00904"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.id) ATTRIBUTE c DETERMINES (nosuch)", "ORA-00904"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.id) LEVEL c IS (city.land)", "ORA-30343"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.id) HIERARCHY h (c CHILD OF x)", "ORA-30342"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.id) LEVEL l IS (city.land) HIERARCHY h (c CHILD OF l) "
+     "HIERARCHY h (c CHILD OF l)", "ORA-30346"},
+    {"CREATE DIMENSION g2 HIERARCHY h (c CHILD OF l)", "ORA-00905"},
+    {"DROP DIMENSION g2", "ORA-30333"},
+    {"DROP DIMENSION geo", ""},
+    {"SELECT COUNT(*) FROM user_dimensions", "0"},
 };
 
 // What a statement gives, in the notation of kSteps.
