@@ -218,6 +218,7 @@ enum {
     OBJ_FOREIGN_KEY,
     OBJ_VIEW,          /* views, then the comments on them */
     OBJ_MVIEW,         /* materialized view logs, then the views (and refresh calls) */
+    OBJ_DIMENSION,
     OBJ_SYNONYM,
     OBJ_CODE,
     OBJ_GRANT
@@ -327,6 +328,8 @@ int gather_views(EXP_WORKER *w);
 /* The materialized views and their logs (gather_mviews.c). */
 int gather_mviews(EXP_WORKER *w);
 int gather_synonyms(EXP_WORKER *w);
+/* The dimensions, DBMS_METADATA's text of each (gather_dimensions.c). */
+int gather_dimensions(EXP_WORKER *w);
 int gather_code(EXP_WORKER *w);
 int gather_grants(EXP_WORKER *w);
 int gather_uncarried(EXP_WORKER *w);

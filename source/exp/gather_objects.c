@@ -16,6 +16,7 @@ int gather_objects(EXP_WORKER *w)
         if (gather_sequences(w) != 0) return -1;
         if (gather_views(w) != 0) return -1;
         if (gather_mviews(w) != 0) return -1;
+        if (gather_dimensions(w) != 0) return -1;
         if (gather_synonyms(w) != 0) return -1;
         if (gather_code(w) != 0) return -1;
     }

@@ -24,7 +24,7 @@ static int objects_of_other_kinds(EXP_WORKER *w, const char *esc_owner)
              "  'SYNONYM', 'PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TRIGGER',\n"
              "  'TYPE', 'TYPE BODY', 'LOB', 'TABLE PARTITION', 'TABLE SUBPARTITION',\n"
              "  'INDEX PARTITION', 'INDEX SUBPARTITION', 'LOB PARTITION', 'LOB SUBPARTITION',\n"
-             "  'MATERIALIZED VIEW')\n"
+             "  'MATERIALIZED VIEW', 'DIMENSION')\n"
              "order by OBJECT_TYPE, OBJECT_NAME",
              esc_owner);
     ret = dict_open(w, &q, sqltxt, 2, widths);

@@ -712,6 +712,50 @@ static const char *match_create_sequence(const STMT_SCOPE *sc, LEXER *lx, STMT_I
     return created_name(sc, lx, in, why, size);
 }
 
+/* CREATE DIMENSION [schema.]name clauses, as DBMS_METADATA writes them:
+ * no query and one statement; every column [schema.]table.column, a
+ * schema the target's. */
+static const char *match_create_dimension(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, char *why,
+                                          size_t size)
+{
+    TOKEN t;
+    next(lx, &t);
+    if (!is_word(&t, "DIMENSION")) return "";
+    in->kind = "dimension";
+    const char *r = created_name(sc, lx, in, why, size);
+    if (r) return r;
+    TOKEN first;  /* the first part of the name being read */
+    memset(&first, 0, sizeof(first));
+    int parts = 0, after_dot = 0;
+    for (;;) {
+        next(lx, &t);
+        int chained = is_ident(&t) && after_dot;
+        if (!chained && !(is_punct(&t, '.') && parts > 0 && !after_dot)) {
+            /* the name before this token is complete */
+            if (parts == 3 && !same_name(&first, sc->schema))
+                return refuse(why, size, "names schema \"%s\"", first.text);
+            if (parts > 3) return refuse(why, size, "a name of more than three parts", NULL);
+            parts = 0;
+        }
+        if (t.type == T_END) return NULL;
+        if (t.type == T_BAD) return refuse(why, size, "%s", lx->bad);
+        if (is_word(&t, "SELECT")) return refuse(why, size, "a query inside the statement", NULL);
+        if (is_punct(&t, ';')) return refuse(why, size, "more than one statement", NULL);
+        if (chained) {
+            parts++;
+            after_dot = 0;
+        } else if (is_punct(&t, '.') && parts > 0 && !after_dot) {
+            after_dot = 1;
+        } else if (is_ident(&t)) {
+            first = t;
+            parts = 1;
+            after_dot = 0;
+        } else {
+            after_dot = 0;
+        }
+    }
+}
+
 /* CREATE [OR REPLACE] [FORCE] [EDITIONABLE] VIEW [schema.]name [(columns)]
  * [clauses] AS query */
 static const char *match_create_view(const STMT_SCOPE *sc, LEXER *lx, STMT_INFO *in, char *why,
@@ -998,6 +1042,7 @@ static const STMT_KIND g_kinds[] = {
     {"CREATE", STMT_AT_DEFERRED, SCAN_STRICT, match_create_sequence},
     {"CREATE", STMT_AT_DEFERRED, SCAN_QUERY, match_create_view},
     {"CREATE", STMT_AT_DEFERRED, SCAN_TOKENS, match_create_synonym},
+    {"CREATE", STMT_AT_DEFERRED, SCAN_TOKENS, match_create_dimension},
     {"CREATE", STMT_AT_DEFERRED, SCAN_CODE, match_create_code},
     {"ALTER", STMT_AT_DEFERRED, SCAN_TOKENS, match_alter_trigger},
     {"GRANT", STMT_AT_DEFERRED, SCAN_TOKENS, match_grant},

@@ -63,6 +63,9 @@ const char kSchema[] =
     "CREATE VIEW emp_v AS SELECT id, name, dept FROM emp;\n"
     "CREATE VIEW emp_v2 AS SELECT id, name FROM emp_v WHERE dept = 1;\n"
     "CREATE SYNONYM staff FOR emp;\n"
+    "CREATE DIMENSION org_dim LEVEL person IS (emp.id) LEVEL unit IS (dept.id)\n"
+    "  HIERARCHY org (person CHILD OF unit JOIN KEY (emp.dept) REFERENCES unit)\n"
+    "  ATTRIBUTE person DETERMINES (emp.name, emp.code);\n"
     "COMMENT ON TABLE emp IS 'Staff, one row per person';\n"
     "COMMENT ON COLUMN emp.sal IS 'Monthly pay; it''s gross';\n"
     "GRANT SELECT ON emp TO bob;\n"
@@ -99,6 +102,9 @@ std::string Dictionary(const std::string& owner) {
       "  WHERE sequence_owner = " + o + " AND sequence_name NOT LIKE 'ISEQ$$%' ORDER BY 1;\n"
       "SELECT view_name || '|' || text FROM all_views WHERE owner = " + o + " ORDER BY 1;\n"
       "SELECT synonym_name || '|' || table_name FROM all_synonyms WHERE owner = " + o + " ORDER BY 1;\n"
+      "SELECT dimension_name || '|' || invalid || '|' ||\n"
+      "  REPLACE(DBMS_METADATA.GET_DDL('DIMENSION', dimension_name, owner), '\"' || owner || '\".', '')\n"
+      "  FROM all_dimensions WHERE owner = " + o + " ORDER BY 1;\n"
       "SELECT grantee || '|' || table_name || '|' || privilege || '|' || grantable FROM dba_tab_privs\n"
       "  WHERE owner = " + o + " ORDER BY 1;\n"
       // a unit's first line is the head of the DDL that made it, in the
@@ -214,7 +220,11 @@ TEST_F(SchemaRoundTrip, CopyMatchesTheSourceObjectForObject) {
   EXPECT_NE(imp.err.find("Grant on \"TICK\" to \"GONE\" skipped"), std::string::npos) << imp.err;
 
   // the dictionary, object for object
-  EXPECT_EQ(Query(Dictionary("SRC")), Query(Dictionary("COPY")));
+  std::string source = Query(Dictionary("SRC"));
+  EXPECT_NE(source.find("ORG_DIM|N|\n  CREATE DIMENSION \"ORG_DIM\"\n    LEVEL \"PERSON\" IS (\"EMP\".\"ID\")"),
+            std::string::npos)
+      << source;
+  EXPECT_EQ(source, Query(Dictionary("COPY")));
 
   // the rows, both ways
   for (const char* t : {"a_child", "dept", "emp", "tick"}) {

@@ -134,6 +134,10 @@ TEST(StmtKinds, DeferredStatementsAreTiedToTheirTableOrToTheSchema) {
       {"COMMENT ON TABLE \"V\"  IS 'a view'", "comment", "V", "",
        "COMMENT ON TABLE \"APP\".\"V\"  IS 'a view'"},
       {"CREATE INDEX \"I\" ON \"T(S DESC) --\" (\"K\")", "index", "I", "T(S DESC) --"},
+      {"CREATE DIMENSION \"D\"\n    LEVEL \"A\" IS (\"EMP\".\"ID\") SKIP WHEN NULL\n    LEVEL \"B\" IS "
+       "(\"APP\".\"DEPT\".\"ID\")\n    HIERARCHY \"H\" (\"A\" CHILD OF \"B\" JOIN KEY (\"EMP\".\"DEPT\") "
+       "REFERENCES \"B\")\n    ATTRIBUTE \"A\" LEVEL \"A\" DETERMINES (\"EMP\".\"NAME\")",
+       "dimension", "D", ""},
   };
   for (const Allowed& c : cases) ExpectAllowed(STMT_AT_DEFERRED, nullptr, c);
   // the deferred kinds never stand in a table's own list
@@ -147,6 +151,12 @@ TEST(StmtKinds, NoStatementReachesOutsideTheTargetSchema) {
       "CREATE SEQUENCE \"SYS\".\"S\" START WITH 1",
       "CREATE OR REPLACE FORCE VIEW \"HR\".\"V\" AS SELECT 1 FROM dual",
       "CREATE OR REPLACE SYNONYM \"HR\".\"S\" FOR \"EMP\"",
+      "CREATE DIMENSION \"HR\".\"D\" LEVEL \"A\" IS (\"EMP\".\"ID\")",
+      // a dimension over another schema's table, or with more in it
+      "CREATE DIMENSION \"D\" LEVEL \"A\" IS (\"HR\".\"EMP\".\"ID\")",
+      "CREATE DIMENSION \"D\" LEVEL \"A\" IS (\"EMP\".\"ID\") ATTRIBUTE \"A\" DETERMINES \"SYS\".\"T\".\"C\"",
+      "CREATE DIMENSION \"D\" LEVEL \"A\" IS (\"EMP\".\"ID\"); DROP USER app CASCADE",
+      "CREATE DIMENSION \"D\" LEVEL \"A\" IS (SELECT 1 FROM dual)",
       "CREATE OR REPLACE PUBLIC SYNONYM \"DUAL\" FOR \"EMP\"",
       "CREATE PUBLIC SYNONYM \"S\" FOR \"APP\".\"EMP\"",
       "CREATE OR REPLACE EDITIONABLE PROCEDURE \"SYS\".\"P\" AS BEGIN NULL; END;",
