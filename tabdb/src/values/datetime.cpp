@@ -2,6 +2,7 @@
 // zone arithmetic against the process's local zone, and ANSI literals.
 #include "values/datetime.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -329,8 +330,31 @@ DateTime LastDay(const DateTime& d) {
   return r;
 }
 
+namespace {
+
+// tzset() reads the zone again (with TZ unset, a stat of /etc/localtime on
+// every call): it runs when TZ changed since this thread last ran it, and
+// otherwise at most once a second, so that SYSDATE read for every row of a
+// statement costs no system call.
+void RefreshTimezone() {
+  thread_local bool had_tz = false;
+  thread_local std::string last_tz;
+  thread_local int64_t last_second = -1;
+  const char* tz = std::getenv("TZ");
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  bool changed = (tz != nullptr) != had_tz || (tz != nullptr && last_tz != tz);
+  if (!changed && now.tv_sec == last_second) return;
+  tzset();
+  had_tz = tz != nullptr;
+  last_tz = tz ? tz : "";
+  last_second = now.tv_sec;
+}
+
+}  // namespace
+
 int SessionOffsetMinutes(int64_t utc_epoch_seconds) {
-  tzset();  // pick up a changed TZ
+  RefreshTimezone();  // pick up a changed TZ
   time_t t = static_cast<time_t>(utc_epoch_seconds);
   struct tm tm;
   if (localtime_r(&t, &tm) == nullptr) return 0;
