@@ -336,7 +336,8 @@ namespace {
 // every call): it runs when TZ changed since this thread last ran it, and
 // otherwise at most once a second, so that SYSDATE read for every row of a
 // statement costs no system call.
-void RefreshTimezone() {
+// Returns whether it ran tzset().
+bool RefreshTimezone() {
   thread_local bool had_tz = false;
   thread_local std::string last_tz;
   thread_local int64_t last_second = -1;
@@ -344,21 +345,31 @@ void RefreshTimezone() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
   bool changed = (tz != nullptr) != had_tz || (tz != nullptr && last_tz != tz);
-  if (!changed && now.tv_sec == last_second) return;
+  if (!changed && now.tv_sec == last_second) return false;
   tzset();
   had_tz = tz != nullptr;
   last_tz = tz ? tz : "";
   last_second = now.tv_sec;
+  return true;
 }
 
 }  // namespace
 
 int SessionOffsetMinutes(int64_t utc_epoch_seconds) {
-  RefreshTimezone();  // pick up a changed TZ
+  // The offset of the second asked last, kept until the zone is read again:
+  // SYSDATE for every row of a statement asks for the same second.
+  thread_local int64_t cached_second = 0;
+  thread_local int cached_offset = 0;
+  thread_local bool cached = false;
+  bool refreshed = RefreshTimezone();  // pick up a changed TZ
+  if (cached && !refreshed && cached_second == utc_epoch_seconds) return cached_offset;
   time_t t = static_cast<time_t>(utc_epoch_seconds);
   struct tm tm;
   if (localtime_r(&t, &tm) == nullptr) return 0;
-  return static_cast<int>(tm.tm_gmtoff / 60);
+  cached = true;
+  cached_second = utc_epoch_seconds;
+  cached_offset = static_cast<int>(tm.tm_gmtoff / 60);
+  return cached_offset;
 }
 
 int64_t EpochSeconds(const DateTime& d) {
