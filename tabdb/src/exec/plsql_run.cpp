@@ -139,13 +139,16 @@ class Runner {
   // The block with the caller's values as the frame around it.
   Status RunWith(std::vector<pl::BlockValue>* values) {
     frames_.emplace_back();
-    for (const pl::BlockValue& b : *values) {
+    frames_.back().vars.reserve(values->size());
+    // The fields and values move in and back out (below, whatever the
+    // outcome): a row trigger's names and row are not copied per row.
+    for (pl::BlockValue& b : *values) {
       auto v = std::make_unique<Var>();
       v->name = b.name;
       v->record = b.record;
-      v->fields = b.fields;
-      v->fvals = b.values;
-      v->v = b.v;
+      v->fields = std::move(b.fields);
+      v->fvals = std::move(b.values);
+      v->v = std::move(b.v);
       v->constant = b.constant;
       v->boolean = b.boolean;
       frames_.back().vars.push_back(std::move(v));
