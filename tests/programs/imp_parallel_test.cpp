@@ -72,7 +72,8 @@ class ImportParallel : public ::testing::Test {
         "SELECT id || ':' || l FROM " + owner + ".t3 ORDER BY id;\n"
         "SELECT COUNT(*) FROM " + owner + ".t4;\n"
         "SELECT COUNT(*) FROM " + owner + ".v1;\n"
-        "SELECT COUNT(*) FROM " + owner + ".t6;\n");
+        "SELECT COUNT(*) FROM " + owner + ".t6;\n"
+        "SELECT COUNT(*) || ' ' || SUM(LENGTH(s)) FROM " + owner + ".t7;\n");
     // the same text whichever schema it was read from
     for (size_t at; (at = s.find(owner)) != std::string::npos;) s.replace(at, owner.size(), "X");
     return s;
@@ -91,6 +92,9 @@ class ImportParallel : public ::testing::Test {
         "CREATE TABLE t5 (n NUMBER);\n"
         "CREATE TABLE t6 (n NUMBER, d DATE);\n"
         "INSERT INTO t6 SELECT LEVEL, DATE '2020-01-01' + LEVEL FROM dual CONNECT BY LEVEL <= 2000;\n"
+        // a section over 1 MiB: the turn goes to another worker after it
+        "CREATE TABLE t7 (id NUMBER, s VARCHAR2(700));\n"
+        "INSERT INTO t7 SELECT LEVEL, RPAD('s', 700, 'x') FROM dual CONNECT BY LEVEL <= 2000;\n"
         "CREATE VIEW v1 AS SELECT t1.id, t4.id AS id4 FROM t1 JOIN t4 ON t4.t1_id = t1.id;\n"
         "GRANT SELECT ON t1 TO reader;\n"
         "COMMIT;\n");
@@ -125,12 +129,12 @@ TEST_F(ImportParallel, LeavesWhatASerialRunLeaves) {
     EXPECT_TRUE(Has(p.err, kDone)) << p.err;
     EXPECT_EQ(want, State("PAR" + std::to_string(n))) << n;
     // one whole line per table, no FEEDBACK dots from the workers
-    for (const char* t : {"T1", "T2", "T3", "T4", "T5", "T6"}) {
+    for (const char* t : {"T1", "T2", "T3", "T4", "T5", "T6", "T7"}) {
       std::string name = std::string(30 - std::string(t).size(), ' ') + t;
       EXPECT_TRUE(Has(p.out, ". . importing table  " + name)) << p.out;
     }
     EXPECT_FALSE(Has(p.out, ".....")) << p.out;
-    EXPECT_EQ(6u, static_cast<size_t>(std::count(p.out.begin(), p.out.end(), '\n'))) << p.out;
+    EXPECT_EQ(7u, static_cast<size_t>(std::count(p.out.begin(), p.out.end(), '\n'))) << p.out;
   }
 }
 
