@@ -902,6 +902,48 @@ void CountExecute(Session& sess, StatementState& st, ub4 iters, ub4 rowoff) {
   RoundTrip(sess, TripCall::kExecute, out, 0);
 }
 
+// A PL/SQL block with placeholders: each distinct one is a bind by
+// position, in and out, as OCI binds a block's placeholders; what the
+// block leaves in them is written back to the bind buffers with the
+// rules of a define (indicator, length). A value longer than its buffer
+// is ORA-06502, as the server gives it; one the buffer's type cannot take
+// fails the execution with the conversion's error.
+sword RunBlockWithBinds(OCIStmt* s, OCIError* err, Session& sess, ub4 iters, ub4 rowoff) {
+  StatementState& st = *s->state;
+  std::shared_ptr<ClientText> keep;
+  ClientText& text = TextOf(s, &keep);
+  size_t n = st.parsed->bind_names.size();
+  if (st.binds.size() < n) return Fail(err, OraError(ora::kNotAllVariablesBound));
+  for (size_t k = 0; k < n; ++k)
+    if (!st.binds[k].set) return Fail(err, OraError(ora::kNotAllVariablesBound));
+  // An array execution runs the block once for each row of the binds.
+  for (ub4 row = rowoff; row < rowoff + iters; ++row) {
+    std::vector<Value> values(n);
+    for (size_t k = 0; k < n; ++k) {
+      Status status = BindToValue(st.binds[k].buf, row, text, &values[k]);
+      if (!status.ok()) return Fail(err, status);
+    }
+    Status status = st.prepared->ExecuteOther(&values);
+    if (!status.ok()) return Fail(err, status);
+    bool cut = false;
+    for (size_t k = 0; k < n; ++k) {
+      TypeDesc type;
+      type.kind = values[k].kind;
+      bool truncated = false;
+      status = ValueToDefine(st.binds[k].buf, row, type, values[k], text, sess, &truncated);
+      if (!status.ok()) return Fail(err, status);
+      cut = cut || truncated;
+    }
+    if (cut) {
+      Status small =
+          OraErrorText(ora::kPlsqlValueError, "PL/SQL: numeric or value error: character string buffer too small");
+      small.AddLine("ORA-06512: at line 1");
+      return Fail(err, small);
+    }
+  }
+  return OCI_SUCCESS;
+}
+
 // The body of OCIStmtExecute once its handles and session are known.
 sword Execute(OCIStmt* s, OCIError* err, Session& sess_ref, ub4 iters, ub4 rowoff, ub4 mode) {
   Session* sess = &sess_ref;
@@ -965,6 +1007,8 @@ sword Execute(OCIStmt* s, OCIError* err, Session& sess_ref, ub4 iters, ub4 rowof
   if (iters == 0) return Fail(err, OraError(ora::kZeroIterationCount));
   if (st.prepared->is_dml()) return RunDml(s, err, *sess, iters, rowoff, batch);
   if (st.parsed->kind == sql::StmtKind::kCommit) ++sess->net().user_commits;
+  if (st.parsed->kind == sql::StmtKind::kPlsqlBlock && !st.parsed->bind_names.empty())
+    return RunBlockWithBinds(s, err, *sess, iters, rowoff);
   status = st.prepared->ExecuteOther();
   if (status.code() == ora::kCompiledWithErrors) return Info(err, status);
   if (!status.ok()) return Fail(err, status);

@@ -2,6 +2,8 @@
 #include "exec/plsql.h"
 
 #include "catalog/catalog.h"
+#include "exec/plsql_units.h"
+#include "sql/plsql_parser.h"
 #include "util/errors.h"
 
 namespace tabdb {
@@ -82,7 +84,21 @@ Status CallBuiltinProcedure(Session& s, const sql::Expr& call) {
   return NotDeclared(name);
 }
 
-Status RunPlsqlBlock(Session& s, const sql::Statement& st) {
+Status RunPlsqlBlock(Session& s, const sql::Statement& st, std::vector<Value>* host) {
+  if (st.plsql && !st.plsql->host_binds.empty()) {
+    // The binds are variables declared around the block, read back after.
+    const std::vector<std::string>& names = st.plsql->host_binds;
+    if (!host || host->size() < names.size()) return OraError(ora::kNotAllVariablesBound);
+    std::vector<pl::BlockValue> values(names.size());
+    for (size_t k = 0; k < names.size(); ++k) {
+      values[k].name = sql::HostBindName(k);
+      values[k].v = std::move((*host)[k]);
+    }
+    pl::UnitRuntime rt;
+    Status run = pl::RunUnitBlock(s, *st.plsql, rt, nullptr, &values, false);
+    for (size_t k = 0; k < names.size(); ++k) (*host)[k] = std::move(values[k].v);
+    return run;
+  }
   if (st.plsql) return RunPlsqlUnit(s, *st.plsql);
   for (const sql::ExprPtr& call : st.block->calls) {
     if (!call || call->kind == sql::ExprKind::kLiteral) continue;  // NULL;

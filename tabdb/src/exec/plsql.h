@@ -7,7 +7,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "exec/value.h"
 #include "session/session.h"
 #include "sql/ast.h"
 #include "sql/plsql_parser.h"
@@ -15,7 +17,10 @@
 
 namespace tabdb {
 
-Status RunPlsqlBlock(Session& s, const sql::Statement& st);
+// Runs a block; `host` (may be null) holds the values of its binds
+// (sql::PlsqlUnit::host_binds), and what the block assigns them afterwards.
+// ORA-01008 when the block has more binds than `host` holds.
+Status RunPlsqlBlock(Session& s, const sql::Statement& st, std::vector<Value>* host = nullptr);
 
 // Runs one parsed block (plsql_run.cpp).
 Status RunPlsqlUnit(Session& s, const sql::PlsqlUnit& unit);

@@ -2480,7 +2480,9 @@ class Runner {
       return s;
     }
     sql::StmtKind k = p.kind();
-    Status s = p.ExecuteOther();
+    // a dynamic block's placeholders take the USING values (in only)
+    std::vector<Value> host = binds;
+    Status s = k == sql::StmtKind::kPlsqlBlock ? p.ExecuteOther(&host) : p.ExecuteOther();
     rowcount_ = 0;
     if (k != sql::StmtKind::kCommit && k != sql::StmtKind::kRollback) {
       rt_.statements.Clear();

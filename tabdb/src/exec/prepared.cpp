@@ -1805,7 +1805,7 @@ Status Prepared::ExecuteInsertCells(const BoundCell* cells, const TypeKind* kind
 
 // ---- other statements --------------------------------------------------------
 
-Status Prepared::ExecuteOther() {
+Status Prepared::ExecuteOther(std::vector<Value>* host) {
   s_->KeysMayChange();
   if (stmt_->kind == StmtKind::kCreateTable && stmt_->create_table && stmt_->create_table->as_select) {
     TABDB_RETURN_IF_ERROR(s_->CheckRights());
@@ -1837,7 +1837,7 @@ Status Prepared::ExecuteOther() {
       return Status::Ok();  // NLS and other session parameters: accepted
     }
     case StmtKind::kPlsqlBlock:
-      return RunPlsqlBlock(*s_, *stmt_);
+      return RunPlsqlBlock(*s_, *stmt_, host);
     case StmtKind::kSetConstraints:
       return SetConstraintsMode(*s_, *stmt_->set_constraints);
     case StmtKind::kSetTransaction: {

@@ -145,7 +145,9 @@ class Prepared {
   Status EndArray(bool fire = true);
 
   // ---- everything else (DDL, session, transaction, PL/SQL) ---------------
-  Status ExecuteOther();
+  // `host`: a PL/SQL block's binds, in and out (the block may assign them);
+  // null for a statement without binds.
+  Status ExecuteOther(std::vector<Value>* host = nullptr);
 
  private:
   struct InsertSource;

@@ -660,7 +660,7 @@ Status Parse(std::string_view text, std::unique_ptr<Statement>* out) {
   }
   std::shared_ptr<const PlsqlUnit> unit;
   Status unit_status;
-  if (plsql) unit_status = ParsePlsqlUnit(text, &unit);
+  if (plsql) unit_status = ParseAnonymousBlock(text, &unit);
   if (!s.ok() && !plsql) return s;
   auto st = std::make_unique<Statement>();
   st->text = std::string(text);
@@ -675,6 +675,8 @@ Status Parse(std::string_view text, std::unique_ptr<Statement>* out) {
     TABDB_RETURN_IF_ERROR(unit_status);
     st->kind = StmtKind::kPlsqlBlock;
     if (!st->block) st->block = std::make_unique<PlsqlBlock>();
+    // a block's binds are its distinct placeholders
+    st->bind_names = unit->host_binds;
     st->plsql = std::move(unit);
   }
   *out = std::move(st);

@@ -2,6 +2,8 @@
 // the tree of plsql_parser.h; expressions and SQL stay token ranges.
 #include "sql/plsql_parser.h"
 
+#include <algorithm>
+
 #include <set>
 
 #include "sql/plsql_conditional.h"
@@ -1187,8 +1189,12 @@ Status ParsePlsqlBlock(std::string_view text, const std::vector<std::string>& ou
   return ParseBlock(text, false, outer_names, out);
 }
 
-Status ParseBlock(std::string_view text, bool call, const std::vector<std::string>& outer,
-                  std::shared_ptr<const PlsqlUnit>* out) {
+std::string HostBindName(size_t k) { return "TABDB$HOST" + std::to_string(k + 1); }
+
+namespace {
+
+Status ParseBlockTokens(std::string_view text, bool call, bool host_binds, const std::vector<std::string>& outer,
+                        std::shared_ptr<const PlsqlUnit>* out) {
   auto unit = std::make_shared<PlsqlUnit>();
   unit->call_statement = call;
   unit->text = std::string(text);
@@ -1196,10 +1202,38 @@ Status ParseBlock(std::string_view text, bool call, const std::vector<std::strin
   if (!TokenizePlsql(unit->text, &unit->tokens, &error_pos).ok())
     return PlsqlSyntaxError(text, error_pos);
   TABDB_RETURN_IF_ERROR(ApplyConditionalCompilation(unit->text, &unit->tokens));
+  std::vector<std::string> names = outer;
+  if (host_binds) {
+    // Each placeholder becomes the name of the variable standing for it
+    // (the text keeps the placeholder, so that errors point at it).
+    for (Token& t : unit->tokens) {
+      if (t.kind != TokenKind::kBind) continue;
+      auto it = std::find(unit->host_binds.begin(), unit->host_binds.end(), t.text);
+      size_t k = static_cast<size_t>(it - unit->host_binds.begin());
+      if (it == unit->host_binds.end()) {
+        unit->host_binds.push_back(t.text);
+        names.push_back(HostBindName(k));
+      }
+      t.kind = TokenKind::kIdent;
+      t.text = HostBindName(k);
+      t.quoted_bind = false;
+    }
+  }
   PlParser p(unit->text, unit->tokens);
-  TABDB_RETURN_IF_ERROR(p.Unit(&unit->block, outer));
+  TABDB_RETURN_IF_ERROR(p.Unit(&unit->block, names));
   *out = std::move(unit);
   return Status::Ok();
+}
+
+}  // namespace
+
+Status ParseAnonymousBlock(std::string_view text, std::shared_ptr<const PlsqlUnit>* out) {
+  return ParseBlockTokens(text, false, true, {}, out);
+}
+
+Status ParseBlock(std::string_view text, bool call, const std::vector<std::string>& outer,
+                  std::shared_ptr<const PlsqlUnit>* out) {
+  return ParseBlockTokens(text, call, false, outer, out);
 }
 
 }  // namespace sql

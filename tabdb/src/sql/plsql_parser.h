@@ -149,6 +149,11 @@ struct PlsqlUnit {
   std::string unit_type;        // "" for an anonymous block, else PROCEDURE, FUNCTION, PACKAGE, PACKAGE BODY
   bool invoker_rights = false;  // AUTHID CURRENT_USER
   bool call_statement = false;  // the block of a CALL statement (its errors are SQL's)
+  // An anonymous block's placeholders (:name, :"Name", :1), each distinct
+  // one once, in order of first appearance: the binds of the block, by
+  // position. Placeholder k reads as the variable HostBindName(k) declared
+  // around the block, which the block may assign.
+  std::vector<std::string> host_binds;
   // Line and column (1-based) of token k in the text.
   void Position(uint32_t k, int* line, int* column) const;
 };
@@ -157,6 +162,12 @@ struct PlsqlUnit {
 // line). Errors as ORA-06550 with PLS-00103 (or PLS-00201 for an
 // assignment to an undeclared name) at the offending line and column.
 Status ParsePlsqlUnit(std::string_view text, std::shared_ptr<const PlsqlUnit>* out);
+
+// The same for an anonymous block whose placeholders are the caller's
+// binds (PlsqlUnit::host_binds).
+Status ParseAnonymousBlock(std::string_view text, std::shared_ptr<const PlsqlUnit>* out);
+// The variable that stands for placeholder k (0-based) of a block.
+std::string HostBindName(size_t k);
 
 // The same for a block run with variables declared around it
 // (`outer_names`, which it may assign: a trigger's body).

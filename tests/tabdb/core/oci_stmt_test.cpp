@@ -1,7 +1,9 @@
 // oci_stmt_test.cpp - statement handles: preparing again, the statement
-// type, errors of the text reported by execute, iteration counts, and a
-// seeded run of random and mutated SQL that must only ever give errors.
+// type, errors of the text reported by execute, iteration counts, the binds
+// of a PL/SQL block, and a seeded run of random and mutated SQL that must
+// only ever give errors.
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -171,6 +173,54 @@ TEST_F(OciStmtTest, ZeroIterationsOutsideQueries) {
   }
   EXPECT_EQ(One(app_, "SELECT COUNT(*) FROM z"), "0");
   EXPECT_EQ(Exec(app_, "SELECT * FROM z2"), 942);
+}
+
+// A block's placeholders are its binds, each distinct one once, in and
+// out: what the block assigns comes back in the bind buffers.
+TEST_F(OciStmtTest, BlockBindsGoInAndComeBack) {
+  Must(app_, "CREATE PROCEDURE half(n IN NUMBER, h OUT NUMBER, note IN OUT VARCHAR2) IS\n"
+             "BEGIN h := n / 2; note := note || '!'; END;");
+  struct Case {
+    const char* block;
+    const char* in[3];      // the binds' values as text, as many as are bound
+    const char* out;        // their values after, "a|b|c" (NULL as "~"), or "ORA-nnnnn"
+  } cases[] = {
+      {"BEGIN :1 := :2 * 2; END;", {"0", "21"}, "42|21"},
+      {"BEGIN :x := :x + 1; :y := :x * 10; END;", {"5", "0"}, "6|60"},
+      {"BEGIN SELECT COUNT(*) INTO :n FROM dual; END;", {"7"}, "1"},
+      {"BEGIN half(:n, :h, :note); END;", {"9", "0", "hi"}, "9|4.5|hi!"},
+      {"DECLARE v NUMBER := :a; BEGIN :b := NULL; :a := v + 1; END;", {"1", "x"}, "2|~"},
+      {"BEGIN :s := 'much too long'; END;", {"x"}, "ORA-06502"},
+      {"BEGIN :a := :b; END;", {"1"}, "ORA-01008"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.block);
+    Stmt st(app_);
+    ASSERT_EQ(st.Prepare(c.block), OCI_SUCCESS);
+    char bufs[3][8] = {};
+    sb2 inds[3] = {0, 0, 0};
+    int n = 0;
+    for (; n < 3 && c.in[n]; ++n) {
+      snprintf(bufs[n], sizeof bufs[n], "%s", c.in[n]);
+      ASSERT_EQ(st.Bind(static_cast<ub4>(n + 1), bufs[n], sizeof bufs[n], SQLT_STR, &inds[n]), OCI_SUCCESS);
+    }
+    sword rc = st.Execute(1);
+    std::string got;
+    if (rc != OCI_SUCCESS) {
+      got = "ORA-" + std::string(5 - std::to_string(app_.ErrorCode()).size(), '0') + std::to_string(app_.ErrorCode());
+    } else {
+      for (int k = 0; k < n; ++k) got += (k ? "|" : "") + (inds[k] == -1 ? std::string("~") : std::string(bufs[k]));
+    }
+    EXPECT_EQ(got, c.out);
+  }
+  // Three rows of array binds: the block runs for each.
+  Stmt st(app_);
+  ASSERT_EQ(st.Prepare("BEGIN :sq := :v * :v; END;"), OCI_SUCCESS);
+  int sq[3] = {0, 0, 0}, v[3] = {2, 3, 4};
+  ASSERT_EQ(st.Bind(1, sq, sizeof(int), SQLT_INT), OCI_SUCCESS);
+  ASSERT_EQ(st.Bind(2, v, sizeof(int), SQLT_INT), OCI_SUCCESS);
+  ASSERT_EQ(st.Execute(3), OCI_SUCCESS) << app_.ErrorText();
+  EXPECT_EQ(std::vector<int>(sq, sq + 3), (std::vector<int>{4, 9, 16}));
 }
 
 // Calls out of order or with bad handles are refused, not crashed on.

@@ -117,9 +117,10 @@ TEST_F(PlsqlBlockTest, SqlWithVariablesAsBinds) {
      "  EXECUTE IMMEDIATE 'INSERT INTO t2 VALUES (:1)' USING cnt * 10;\n"
      "  EXECUTE IMMEDIATE 'SELECT COUNT(*) FROM t WHERE id > :a' INTO cnt USING 5;\n"
      "  DBMS_OUTPUT.PUT_LINE('cnt ' || cnt);\n"
+     "  EXECUTE IMMEDIATE 'BEGIN DBMS_OUTPUT.PUT_LINE(:1 || :two || :1); END;' USING 'a', 'b';\n"
      "  COMMIT;\n"
      "END;");
-  EXPECT_EQ(Output(), "upd 3|deleted|N22|3=N3|4=n4|cn8|cn9|cnt 4");
+  EXPECT_EQ(Output(), "upd 3|deleted|N22|3=N3|4=n4|cn8|cn9|cnt 4|aba");
   EXPECT_EQ(Query("SELECT x FROM t2"), "20");
   EXPECT_EQ(Query("SELECT COUNT(*) FROM t"), "9");
 }
