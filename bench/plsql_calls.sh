@@ -5,7 +5,8 @@
 # logon and the compiling of the query and the unit out. The same sum
 # without a function is the baseline. An INSERT ... SELECT of the rows into
 # a table with a row trigger of three assignments, beside the same INSERT
-# into a table without one, gives what a fired row costs.
+# into a table without one, gives what a fired row costs; so do the same
+# INSERTs made one row a statement (insert1, trigger1, fired1).
 #
 # usage: bench/plsql_calls.sh [BUILD_DIR] [OUTDIR]
 #
@@ -78,6 +79,27 @@ measure insert "insert into ins_plain (id) select n from t;"
 measure trigger "insert into ins_trg (id) select n from t;"
 measure loop "declare s number := 0; begin for r in (select n from t) loop s := s + plus1(r.n); end loop; end;
 /"
-awk '$1 == "insert" { i = $4 } $1 == "trigger" { t = $4 }
-  END { printf "%-10s per row %8.0f\n", "fired", t - i }' "$out/plsql_calls.txt" | tee -a "$out/plsql_calls.txt"
+
+# The same INSERTs one row a statement (as many statements as rows): what
+# a fired row costs beside the INSERT statement it fires on.
+measure_statements() {  # NAME TABLE
+  local name=$1 table=$2 s m
+  for rows in $small $big; do
+    awk -v t="$table" -v n="$rows" 'BEGIN { for (i = 1; i <= n; i++) print "insert into " t " (id) values (" i ");" }' \
+      >"$out/$name.$rows.sql"
+    valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out.$name.$rows" \
+      "$tabsql" -S "system/manager@$out/calls.$rows.db" "@$out/$name.$rows.sql" >"$out/$name.$rows.log" 2>&1 ||
+      { cat "$out/$name.$rows.log" >&2; exit 1; }
+  done
+  s=$(instructions "$out/callgrind.out.$name.$small")
+  m=$(instructions "$out/callgrind.out.$name.$big")
+  awk -v n="$name" -v s="$s" -v m="$m" -v r=$((big - small)) \
+    'BEGIN { printf "%-10s per row %8.0f\n", n, (m - s) / r }' | tee -a "$out/plsql_calls.txt"
+}
+measure_statements insert1 ins_plain
+measure_statements trigger1 ins_trg
+
+awk '$1 == "insert" { i = $4 } $1 == "trigger" { t = $4 } $1 == "insert1" { i1 = $4 } $1 == "trigger1" { t1 = $4 }
+  END { printf "%-10s per row %8.0f\n%-10s per row %8.0f\n", "fired", t - i, "fired1", t1 - i1 }' \
+  "$out/plsql_calls.txt" | tee -a "$out/plsql_calls.txt"
 echo "profiles in $out" >&2
