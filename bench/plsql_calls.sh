@@ -57,18 +57,24 @@ done
 
 instructions() { awk '/^summary:/ { print $2 }' "$1"; }
 
-measure() {  # NAME SQL
-  local name=$1 sql=$2 s m
+# Runs $out/NAME.ROWS.sql over the database of each size and prints the
+# instructions per row between them.
+per_row() {  # NAME
+  local name=$1 s m
   for rows in $small $big; do
-    printf '%s\n' "$sql" >"$out/$name.sql"
     valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out.$name.$rows" \
-      "$tabsql" -S "system/manager@$out/calls.$rows.db" "@$out/$name.sql" >"$out/$name.$rows.log" 2>&1 ||
+      "$tabsql" -S "system/manager@$out/calls.$rows.db" "@$out/$name.$rows.sql" >"$out/$name.$rows.log" 2>&1 ||
       { cat "$out/$name.$rows.log" >&2; exit 1; }
   done
   s=$(instructions "$out/callgrind.out.$name.$small")
   m=$(instructions "$out/callgrind.out.$name.$big")
   awk -v n="$name" -v s="$s" -v m="$m" -v r=$((big - small)) \
     'BEGIN { printf "%-10s per row %8.0f\n", n, (m - s) / r }' | tee -a "$out/plsql_calls.txt"
+}
+
+measure() {  # NAME SQL: the same statement over either size's rows
+  for rows in $small $big; do printf '%s\n' "$2" >"$out/$1.$rows.sql"; done
+  per_row "$1"
 }
 
 measure baseline "select sum(n + 1) from t;"
@@ -83,18 +89,11 @@ measure loop "declare s number := 0; begin for r in (select n from t) loop s := 
 # The same INSERTs one row a statement (as many statements as rows): what
 # a fired row costs beside the INSERT statement it fires on.
 measure_statements() {  # NAME TABLE
-  local name=$1 table=$2 s m
   for rows in $small $big; do
-    awk -v t="$table" -v n="$rows" 'BEGIN { for (i = 1; i <= n; i++) print "insert into " t " (id) values (" i ");" }' \
-      >"$out/$name.$rows.sql"
-    valgrind --tool=callgrind --callgrind-out-file="$out/callgrind.out.$name.$rows" \
-      "$tabsql" -S "system/manager@$out/calls.$rows.db" "@$out/$name.$rows.sql" >"$out/$name.$rows.log" 2>&1 ||
-      { cat "$out/$name.$rows.log" >&2; exit 1; }
+    awk -v t="$2" -v n="$rows" 'BEGIN { for (i = 1; i <= n; i++) print "insert into " t " (id) values (" i ");" }' \
+      >"$out/$1.$rows.sql"
   done
-  s=$(instructions "$out/callgrind.out.$name.$small")
-  m=$(instructions "$out/callgrind.out.$name.$big")
-  awk -v n="$name" -v s="$s" -v m="$m" -v r=$((big - small)) \
-    'BEGIN { printf "%-10s per row %8.0f\n", n, (m - s) / r }' | tee -a "$out/plsql_calls.txt"
+  per_row "$1"
 }
 measure_statements insert1 ins_plain
 measure_statements trigger1 ins_trg
