@@ -902,12 +902,35 @@ void CountExecute(Session& sess, StatementState& st, ub4 iters, ub4 rowoff) {
   RoundTrip(sess, TripCall::kExecute, out, 0);
 }
 
+// One row of a bind's buffers (value, indicator, length, return code),
+// kept to be put back.
+struct BoundRow {
+  std::string value;
+  sb2 ind = 0;
+  ub2 len = 0, rcode = 0;
+
+  void Save(const BufferSpec& b, ub4 row) {
+    if (const char* p = static_cast<const char*>(b.Value(row)))
+      value.assign(p, b.value_sz > 0 ? static_cast<size_t>(b.value_sz) : 0);
+    if (const sb2* i = b.Ind(row)) ind = *i;
+    if (const ub2* l = b.Len(row)) len = *l;
+    if (const ub2* r = b.Rcode(row)) rcode = *r;
+  }
+  void Restore(const BufferSpec& b, ub4 row) const {
+    if (char* p = static_cast<char*>(b.Value(row))) std::memcpy(p, value.data(), value.size());
+    if (sb2* i = b.Ind(row)) *i = ind;
+    if (ub2* l = b.Len(row)) *l = len;
+    if (ub2* r = b.Rcode(row)) *r = rcode;
+  }
+};
+
 // A PL/SQL block with placeholders: each distinct one is a bind by
 // position, in and out, as OCI binds a block's placeholders; what the
 // block leaves in them is written back to the bind buffers with the
 // rules of a define (indicator, length). A value longer than its buffer
-// is ORA-06502, as the server gives it; one the buffer's type cannot take
-// fails the execution with the conversion's error.
+// is ORA-06502, as the server gives it, and one the buffer's type cannot
+// take fails with the conversion's error; either leaves the row's buffers
+// as they were.
 sword RunBlockWithBinds(OCIStmt* s, OCIError* err, Session& sess, ub4 iters, ub4 rowoff) {
   StatementState& st = *s->state;
   std::shared_ptr<ClientText> keep;
@@ -925,20 +948,25 @@ sword RunBlockWithBinds(OCIStmt* s, OCIError* err, Session& sess, ub4 iters, ub4
     }
     Status status = st.prepared->ExecuteOther(&values);
     if (!status.ok()) return Fail(err, status);
+    // The row's buffers as they were, put back when a value does not fit:
+    // a server refuses such a block before anything comes back.
+    std::vector<BoundRow> before(n);
+    for (size_t k = 0; k < n; ++k) before[k].Save(st.binds[k].buf, row);
     bool cut = false;
-    for (size_t k = 0; k < n; ++k) {
+    for (size_t k = 0; k < n && status.ok(); ++k) {
       TypeDesc type;
       type.kind = values[k].kind;
       bool truncated = false;
       status = ValueToDefine(st.binds[k].buf, row, type, values[k], text, sess, &truncated);
-      if (!status.ok()) return Fail(err, status);
       cut = cut || truncated;
     }
-    if (cut) {
-      Status small =
-          OraErrorText(ora::kPlsqlValueError, "PL/SQL: numeric or value error: character string buffer too small");
-      small.AddLine("ORA-06512: at line 1");
-      return Fail(err, small);
+    if (cut && status.ok()) {
+      status = OraErrorText(ora::kPlsqlValueError, "PL/SQL: numeric or value error: character string buffer too small");
+      status.AddLine("ORA-06512: at line 1");
+    }
+    if (!status.ok()) {
+      for (size_t k = 0; k < n; ++k) before[k].Restore(st.binds[k].buf, row);
+      return Fail(err, status);
     }
   }
   return OCI_SUCCESS;

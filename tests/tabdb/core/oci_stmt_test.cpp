@@ -190,14 +190,21 @@ TEST_F(OciStmtTest, BlockBindsGoInAndComeBack) {
       {"BEGIN SELECT COUNT(*) INTO :n FROM dual; END;", {"7"}, "1"},
       {"BEGIN half(:n, :h, :note); END;", {"9", "0", "hi"}, "9|4.5|hi!"},
       {"DECLARE v NUMBER := :a; BEGIN :b := NULL; :a := v + 1; END;", {"1", "x"}, "2|~"},
-      {"BEGIN :s := 'much too long'; END;", {"x"}, "ORA-06502"},
+      {"BEGIN :s := 'much too long for the buffer'; END;", {"x"}, "ORA-06502"},
       {"BEGIN :a := :b; END;", {"1"}, "ORA-01008"},
+      // a quoted placeholder is a name of its own; one only read is left as it was
+      {"BEGIN :\"m\" := :m || 'b'; END;", {"x", "a"}, "ab|a"},
+      {"DECLARE d DATE := TO_DATE(:d, 'YYYYMMDD'); BEGIN :d := TO_CHAR(d + 1, 'MMDD'); END;", {"20240229"},
+       "0301"},
+      // an error leaves the binds as they were
+      {"BEGIN :v := 'new'; RAISE_APPLICATION_ERROR(-20001, 'no'); END;", {"old"}, "ORA-20001"},
+      {"BEGIN :n := 'abc' + 1; END;", {"1"}, "ORA-06502"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.block);
     Stmt st(app_);
     ASSERT_EQ(st.Prepare(c.block), OCI_SUCCESS);
-    char bufs[3][8] = {};
+    char bufs[3][16] = {};
     sb2 inds[3] = {0, 0, 0};
     int n = 0;
     for (; n < 3 && c.in[n]; ++n) {
@@ -205,6 +212,9 @@ TEST_F(OciStmtTest, BlockBindsGoInAndComeBack) {
       ASSERT_EQ(st.Bind(static_cast<ub4>(n + 1), bufs[n], sizeof bufs[n], SQLT_STR, &inds[n]), OCI_SUCCESS);
     }
     sword rc = st.Execute(1);
+    if (rc != OCI_SUCCESS && n > 0) {
+      EXPECT_STREQ(bufs[0], c.in[0]) << "written back by a failed block";
+    }
     std::string got;
     if (rc != OCI_SUCCESS) {
       got = "ORA-" + std::string(5 - std::to_string(app_.ErrorCode()).size(), '0') + std::to_string(app_.ErrorCode());
