@@ -170,6 +170,10 @@ TEST_F(ObjectsRun, ConstraintsFollowTheIndexesWithTheirStates) {
 // disabled trigger disabled again, and last one GRANT per privilege. With
 // TABLES only the grants on the exported tables go in.
 TEST_F(ObjectsRun, SchemaLevelObjectsInTheDeferredList) {
+  // a unit longer than the bulk query's buffer (8 KiB) comes whole
+  std::string body;
+  for (int i = 0; i < 700; i++) body += "  x := x + " + std::to_string(i) + ";\n";
+  Sql("CREATE OR REPLACE PROCEDURE p2 AS\n  x NUMBER := 0;\nBEGIN\n" + body + "END;\n/\n");
   Sql("CREATE TABLE t (id NUMBER);\nCREATE TABLE log1 (n NUMBER);\n"
       "CREATE SEQUENCE s1 START WITH 5 CACHE 20;\n"
       "SELECT s1.NEXTVAL FROM dual;\n"
@@ -195,6 +199,7 @@ TEST_F(ObjectsRun, SchemaLevelObjectsInTheDeferredList) {
       "CREATE OR REPLACE EDITIONABLE TYPE \"T_ARR\" \n  AS VARRAY(10) OF t_sub;",
       "CREATE OR REPLACE EDITIONABLE TYPE \"T_SUB\"  AS OBJECT (n NUMBER);",
       "CREATE OR REPLACE EDITIONABLE PROCEDURE \"P1\"  AS\nBEGIN\n  NULL;\nEND;",
+      "CREATE OR REPLACE EDITIONABLE PROCEDURE \"P2\"  AS\n  x NUMBER := 0;\nBEGIN\n" + body + "END;",
       "CREATE OR REPLACE EDITIONABLE TRIGGER \"TRG1\"  BEFORE INSERT ON t FOR EACH ROW\n"
       "BEGIN\n  INSERT INTO log1 VALUES (1);\nEND;",
       "ALTER TRIGGER \"TRG1\" DISABLE",

@@ -162,6 +162,15 @@ const Step kSteps[] = {
     {"CREATE DIMENSION g2 LEVEL c IS (city.id) LEVEL l IS (city.land) HIERARCHY h (c CHILD OF l) "
      "HIERARCHY h (c CHILD OF l)", "ORA-30346"},
     {"CREATE DIMENSION g2 HIERARCHY h (c CHILD OF l)", "ORA-00905"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.id) ATTRIBUTE x DETERMINES (city.name)", "ORA-30342"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.id) LEVEL l IS (city.land) HIERARCHY h (c CHILD OF l\n"
+     "  JOIN KEY (city.land) REFERENCES nowhere)", "ORA-30342"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.id) LEVEL l IS (city.land) HIERARCHY h (c CHILD OF l\n"
+     "  JOIN KEY (nosuch) REFERENCES l)", "ORA-00904"},
+    {"CREATE DIMENSION g2 LEVEL c IS (city.id) HIERARCHY h (c CHILD OF c", "ORA-00907"},
+    {"CREATE VIEW city_v AS SELECT * FROM city", ""},
+    {"CREATE DIMENSION g2 LEVEL c IS (city_v.id)", "ORA-00942"},
+    {"SELECT COUNT(*) FROM user_objects WHERE object_type = 'DIMENSION'", "1"},
     {"DROP DIMENSION g2", "ORA-30333"},
     {"DROP DIMENSION geo", ""},
     {"SELECT COUNT(*) FROM user_dimensions", "0"},
