@@ -157,6 +157,7 @@ TEST(StmtKinds, NoStatementReachesOutsideTheTargetSchema) {
       "CREATE DIMENSION \"D\" LEVEL \"A\" IS (\"EMP\".\"ID\") ATTRIBUTE \"A\" DETERMINES \"SYS\".\"T\".\"C\"",
       "CREATE DIMENSION \"D\" LEVEL \"A\" IS (\"EMP\".\"ID\"); DROP USER app CASCADE",
       "CREATE DIMENSION \"D\" LEVEL \"A\" IS (SELECT 1 FROM dual)",
+      "CREATE DIMENSION \"D\" LEVEL \"A\" IS (\"APP\".\"EMP\".\"ID\".\"X\")",
       "CREATE OR REPLACE PUBLIC SYNONYM \"DUAL\" FOR \"EMP\"",
       "CREATE PUBLIC SYNONYM \"S\" FOR \"APP\".\"EMP\"",
       "CREATE OR REPLACE EDITIONABLE PROCEDURE \"SYS\".\"P\" AS BEGIN NULL; END;",

@@ -194,6 +194,8 @@ TEST_F(OciStmtTest, BlockBindsGoInAndComeBack) {
       {"BEGIN :a := :b; END;", {"1"}, "ORA-01008"},
       // a quoted placeholder is a name of its own; one only read is left as it was
       {"BEGIN :\"m\" := :m || 'b'; END;", {"x", "a"}, "ab|a"},
+      // a placeholder's text inside a literal or a comment is no placeholder
+      {"BEGIN :a := ':b' || :a; /* :c */ END;", {"x"}, ":bx"},
       {"DECLARE d DATE := TO_DATE(:d, 'YYYYMMDD'); BEGIN :d := TO_CHAR(d + 1, 'MMDD'); END;", {"20240229"},
        "0301"},
       // an error leaves the binds as they were
